@@ -1,0 +1,64 @@
+// Win32 file calls over the Linux file system. Names are Windows-style: '\' separates folders and
+// each component is matched without regard to case when the exact name is absent.
+#pragma once
+
+#include "platform/win32/types.h"
+
+#include <string>
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_FILE_ATTRIBUTES ((DWORD)0xFFFFFFFFu)
+#define INVALID_SET_FILE_POINTER ((DWORD)0xFFFFFFFFu)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFFu)
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+
+#define FILE_BEGIN 0
+#define FILE_CURRENT 1
+#define FILE_END 2
+
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_HANDLE_EOF 38
+#define ERROR_DISK_FULL 112
+#define ERROR_INVALID_PARAMETER 87
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD creation,
+                   DWORD flags, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void* overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method);
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
+BOOL CloseHandle(HANDLE handle);
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* access, FILETIME* lastWrite);
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
+                 const FILETIME* lastWrite);
+BOOL DeleteFileA(LPCSTR name);
+BOOL MoveFileA(LPCSTR existing, LPCSTR target);
+BOOL CreateDirectoryA(LPCSTR name, void* security);
+DWORD GetFileAttributesA(LPCSTR name);
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+namespace platform {
+// The Linux path for a Windows-style name: '\' becomes '/', and each component that does not exist
+// as written is looked up without regard to case. Components that exist in neither form are kept.
+std::string mapPath(const char* windowsName);
+}

@@ -1,0 +1,13 @@
+// Critical sections: recursive mutual exclusion, re-enterable by the owning thread.
+#pragma once
+
+#include "platform/win32/types.h"
+
+typedef struct _CRITICAL_SECTION {
+    void* impl;
+} CRITICAL_SECTION;
+
+void InitializeCriticalSection(CRITICAL_SECTION* section);
+void EnterCriticalSection(CRITICAL_SECTION* section);
+void LeaveCriticalSection(CRITICAL_SECTION* section);
+void DeleteCriticalSection(CRITICAL_SECTION* section);

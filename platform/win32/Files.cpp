@@ -1,0 +1,362 @@
+#include "platform/win32/files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+thread_local DWORD lastError = ERROR_SUCCESS;
+
+struct FileObject {
+    int fd;
+};
+
+// 100 ns ticks between 1601-01-01 and 1970-01-01.
+constexpr uint64_t EPOCH_DIFFERENCE = 116444736000000000ull;
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool equalNoCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        unsigned char ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+        if (ca >= 'A' && ca <= 'Z') ca += 32;
+        if (cb >= 'A' && cb <= 'Z') cb += 32;
+        if (ca != cb) return false;
+    }
+    return *a == *b;
+}
+
+std::string parentOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// A failed open or create: tell a missing folder on the way from a missing file.
+DWORD errorFromErrno(int err, const std::string& path)
+{
+    switch (err) {
+    case ENOENT:
+        return isDirectory(parentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+        return ERROR_ACCESS_DENIED;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    default:
+        return ERROR_INVALID_PARAMETER;
+    }
+}
+
+FileObject* fileOf(HANDLE handle)
+{
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+    return static_cast<FileObject*>(handle);
+}
+
+uint64_t ticksFromTimespec(const timespec& ts)
+{
+    return EPOCH_DIFFERENCE + static_cast<uint64_t>(ts.tv_sec) * 10000000ull +
+           static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+}  // namespace
+
+namespace platform {
+
+std::string mapPath(const char* windowsName)
+{
+    std::string name(windowsName ? windowsName : "");
+    for (char& c : name)
+        if (c == '\\') c = '/';
+    if (name.empty()) return name;
+
+    std::string result;
+    size_t pos = 0;
+    if (name[0] == '/') {
+        result = "/";
+        pos = 1;
+    }
+    while (pos <= name.size()) {
+        size_t next = name.find('/', pos);
+        if (next == std::string::npos) next = name.size();
+        std::string component = name.substr(pos, next - pos);
+        if (!component.empty()) {
+            std::string dir = result.empty() ? "." : result;
+            std::string candidate = result + component;
+            if (component != "." && component != ".." && !exists(candidate)) {
+                if (DIR* d = ::opendir(dir.c_str())) {
+                    while (dirent* entry = ::readdir(d)) {
+                        if (equalNoCase(entry->d_name, component.c_str())) {
+                            candidate = result + entry->d_name;
+                            break;
+                        }
+                    }
+                    ::closedir(d);
+                }
+            }
+            result = candidate;
+            if (next < name.size()) result += '/';
+        }
+        pos = next + 1;
+    }
+    return result;
+}
+
+}  // namespace platform
+
+DWORD GetLastError() { return lastError; }
+void SetLastError(DWORD code) { lastError = code; }
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD creation, DWORD, HANDLE)
+{
+    if (name == nullptr || *name == 0) {
+        lastError = ERROR_PATH_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string path = platform::mapPath(name);
+    int flags = O_CLOEXEC;
+    if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
+        flags |= O_RDWR;
+    else if (access & GENERIC_WRITE)
+        flags |= O_WRONLY;
+    else
+        flags |= O_RDONLY;
+    switch (creation) {
+    case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
+    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case OPEN_ALWAYS: flags |= O_CREAT; break;
+    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    case OPEN_EXISTING: break;
+    default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
+    }
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) {
+        lastError = errorFromErrno(errno, path);
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    lastError = ERROR_SUCCESS;
+    return new FileObject{fd};
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*)
+{
+    if (read) *read = 0;
+    FileObject* f = fileOf(file);
+    if (!f) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    DWORD total = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (total < toRead) {
+        ssize_t n = ::read(f->fd, out + total, toRead - total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (read) *read = total;
+            lastError = ERROR_ACCESS_DENIED;
+            return FALSE;
+        }
+        if (n == 0) break;
+        total += static_cast<DWORD>(n);
+    }
+    if (read) *read = total;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void*)
+{
+    if (written) *written = 0;
+    FileObject* f = fileOf(file);
+    if (!f) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    DWORD total = 0;
+    auto* in = static_cast<const char*>(buffer);
+    while (total < toWrite) {
+        ssize_t n = ::write(f->fd, in + total, toWrite - total);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (written) *written = total;
+            lastError = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
+            return FALSE;
+        }
+        total += static_cast<DWORD>(n);
+    }
+    if (written) *written = total;
+    return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD method)
+{
+    FileObject* f = fileOf(file);
+    if (!f) {
+        lastError = ERROR_INVALID_HANDLE;
+        return INVALID_SET_FILE_POINTER;
+    }
+    off_t offset = distance;
+    if (distanceHigh)
+        offset = static_cast<off_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                    static_cast<uint32_t>(distance));
+    int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    off_t result = ::lseek(f->fd, offset, whence);
+    if (result < 0) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(result) >> 32);
+    lastError = ERROR_SUCCESS;
+    return static_cast<DWORD>(result);
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
+{
+    FileObject* f = fileOf(file);
+    struct stat st;
+    if (!f || ::fstat(f->fd, &st) != 0) {
+        lastError = ERROR_INVALID_HANDLE;
+        return INVALID_FILE_SIZE;
+    }
+    if (sizeHigh) *sizeHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_size) >> 32);
+    return static_cast<DWORD>(st.st_size);
+}
+
+BOOL CloseHandle(HANDLE handle)
+{
+    FileObject* f = fileOf(handle);
+    if (!f) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    ::close(f->fd);
+    delete f;
+    return TRUE;
+}
+
+BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* access, FILETIME* lastWrite)
+{
+    FileObject* f = fileOf(file);
+    struct stat st;
+    if (!f || ::fstat(f->fd, &st) != 0) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    auto put = [](FILETIME* out, const timespec& ts) {
+        if (!out) return;
+        uint64_t ticks = ticksFromTimespec(ts);
+        out->dwLowDateTime = static_cast<DWORD>(ticks);
+        out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    };
+    put(creation, st.st_mtim);
+    put(access, st.st_atim);
+    put(lastWrite, st.st_mtim);
+    return TRUE;
+}
+
+BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* access, const FILETIME* lastWrite)
+{
+    FileObject* f = fileOf(file);
+    if (!f) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    auto get = [](const FILETIME* in, timespec& ts) {
+        if (!in) {
+            ts.tv_sec = 0;
+            ts.tv_nsec = UTIME_OMIT;
+            return true;
+        }
+        uint64_t ticks = (static_cast<uint64_t>(in->dwHighDateTime) << 32) | in->dwLowDateTime;
+        if (ticks < EPOCH_DIFFERENCE) return false;
+        ticks -= EPOCH_DIFFERENCE;
+        ts.tv_sec = static_cast<time_t>(ticks / 10000000ull);
+        ts.tv_nsec = static_cast<long>((ticks % 10000000ull) * 100);
+        return true;
+    };
+    timespec times[2];
+    if (!get(access, times[0]) || !get(lastWrite, times[1]) || ::futimens(f->fd, times) != 0) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL DeleteFileA(LPCSTR name)
+{
+    const std::string path = platform::mapPath(name);
+    if (isDirectory(path) || ::unlink(path.c_str()) != 0) {
+        lastError = isDirectory(path) ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL MoveFileA(LPCSTR existing, LPCSTR target)
+{
+    const std::string from = platform::mapPath(existing);
+    const std::string to = platform::mapPath(target);
+    if (!exists(from)) {
+        lastError = errorFromErrno(ENOENT, from);
+        return FALSE;
+    }
+    if (exists(to)) {
+        lastError = ERROR_ALREADY_EXISTS;
+        return FALSE;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        lastError = errorFromErrno(errno, to);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CreateDirectoryA(LPCSTR name, void*)
+{
+    const std::string path = platform::mapPath(name);
+    if (::mkdir(path.c_str(), 0755) != 0) {
+        lastError = errorFromErrno(errno, path);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR name)
+{
+    const std::string path = platform::mapPath(name);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        lastError = errorFromErrno(errno, path);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}

@@ -1,0 +1,3 @@
+#include "dxsetup9/DXSetup.h"
+
+TDXInterface DXInterface;

@@ -1,0 +1,29 @@
+// Checks that stay in the shipped program. A failed check writes a report to the run log and
+// execution goes on; code that cannot go on safely tests the result and refuses instead.
+#pragma once
+
+// Formats "Assertion Failed:\nExpression: %s\nFile: %s\nLine: %d\n" and writes it to the run log.
+void assertFailed(const char* expression, const char* file, int line);
+// The same after a message line "%s\n".
+void assertFailedMsg(const char* message, const char* expression, const char* file, int line);
+
+#define ASSERT(cond)                                                 \
+    do {                                                             \
+        if (!(cond)) assertFailed(#cond, __FILE__, __LINE__);        \
+    } while (0)
+
+#define ASSERT_MSG(cond, message)                                          \
+    do {                                                                   \
+        if (!(cond)) assertFailedMsg((message), #cond, __FILE__, __LINE__); \
+    } while (0)
+
+// A check whose value is the condition, for code that must refuse after reporting:
+//   if (!VERIFY(index < MAX_SLOTS)) return false;
+#define VERIFY(cond) ((cond) ? true : (assertFailed(#cond, __FILE__, __LINE__), false))
+#define VERIFY_MSG(cond, message) \
+    ((cond) ? true : (assertFailedMsg((message), #cond, __FILE__, __LINE__), false))
+
+// Test seam: while a hook is set, every report (assertions and plain run-log messages) goes to it
+// instead of the run log. Plain messages come with a null expression.
+typedef void (*AssertReportHook)(const char* message, const char* expression, const char* file, int line);
+void setAssertReportHook(AssertReportHook hook);

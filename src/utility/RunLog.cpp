@@ -1,0 +1,146 @@
+#include "utility/RunLog.h"
+
+#include "d3dcore9/LogWriter.h"
+#include "dxsetup9/DXSetup.h"
+#include "platform/win32.h"
+#include "winfile/File.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+bool assertReportHookTakes(const char* message);
+
+const char* const RUN_LOG_FILE_NAME = "Veldrane.log";
+const char* const VERSION_TEXT = "V1.01.1";
+uint32_t debugCategoryMask = 0;
+
+namespace {
+
+const int MAX_RUN_LOG_MESSAGES = 5;
+const uint32_t MAX_RUN_LOG_BYTES = 10240;
+const char* const TRIM_FILE_NAME = "temp.tmp";
+
+int messagesWritten = 0;
+
+char intBuffers[8][16];
+int intBufferIndex = 0;
+char concatBuffer[1024];
+
+char debugFileName[MAX_PATH] = "debug.txt";
+char debugBuffer[1024];
+
+void writeHeader()
+{
+    writeLogLine("-------\nNew Run", false);
+    if (DXInterface.AdapterIdentifierValid) {
+        const D3DADAPTER_IDENTIFIER9& id = DXInterface.AdapterIdentifier;
+        const DWORD high = static_cast<DWORD>(id.DriverVersion.HighPart);
+        const DWORD low = id.DriverVersion.LowPart;
+        char line[MAX_DEVICE_IDENTIFIER_STRING + 64];
+        snprintf(line, sizeof line, "%.*s (%d.%d.%d.%d) [%s]%s", MAX_DEVICE_IDENTIFIER_STRING - 1, id.Description,
+                 HIWORD(high), LOWORD(high), HIWORD(low), LOWORD(low), VERSION_TEXT,
+                 id.WHQLLevel != 0 ? " WHQL" : "");
+        writeLogLine(line, false);
+    }
+    writeLogLine("-------\n", false);
+}
+
+}  // namespace
+
+void writeRunLog(const char* message)
+{
+    if (messagesWritten >= MAX_RUN_LOG_MESSAGES) return;
+    if (assertReportHookTakes(message)) return;
+
+    setLogFileName(RUN_LOG_FILE_NAME, false);
+    if (messagesWritten == 0) writeHeader();
+
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char entry[1024];
+    int length = snprintf(entry, sizeof entry, "Time: %d/%d/%4d  %02d:%02d:%02d\n", now.wDay, now.wMonth, now.wYear,
+                          now.wHour, now.wMinute, now.wSecond);
+    // An over-long message is cut so that its line feed still fits.
+    snprintf(entry + length, sizeof entry - length - 1, "%s", message);
+    strcat(entry, "\n");
+    writeLogText(entry, false);
+
+    trimLogFile(RUN_LOG_FILE_NAME, MAX_RUN_LOG_BYTES);
+
+    if (++messagesWritten >= MAX_RUN_LOG_MESSAGES) crtExit(0);
+}
+
+void trimLogFile(const char* fileName, uint32_t maxBytes)
+{
+    CFile source;
+    if (!source.Open(fileName, FILE_MODE_READ | FILE_MODE_NOT_IN_PACK)) return;
+    const uint32_t size = source.GetSize();
+    if (size <= maxBytes) {
+        source.Close();
+        return;
+    }
+    DeleteFileA(TRIM_FILE_NAME);
+    CFile target;
+    if (!target.Open(TRIM_FILE_NAME, FILE_MODE_WRITE | FILE_MODE_NOT_IN_PACK)) {
+        source.Close();
+        return;
+    }
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[maxBytes]);
+    uint32_t got = 0;
+    if (buffer && source.Seek(0, static_cast<int32_t>(size - maxBytes)) && source.Read(buffer.get(), maxBytes, &got))
+        target.Write(buffer.get(), got);
+    source.Close();
+    target.Close();
+    DeleteFileA(fileName);
+    MoveFileA(TRIM_FILE_NAME, fileName);
+}
+
+const char* intToString(int value)
+{
+    char* buffer = intBuffers[intBufferIndex];
+    intBufferIndex = (intBufferIndex + 1) & 7;
+    snprintf(buffer, sizeof intBuffers[0], "%d", value);
+    return buffer;
+}
+
+const char* concatStrings(const char* s1, const char* s2, const char* s3, const char* s4, const char* s5,
+                          const char* s6, const char* s7, const char* s8, const char* s9, const char* s10,
+                          const char* s11, const char* s12)
+{
+    const char* parts[] = {s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12};
+    size_t length = 0;
+    auto append = [&length](const char* text) {
+        while (*text && length < sizeof concatBuffer - 1) concatBuffer[length++] = *text++;
+    };
+    append(s1 ? s1 : "");
+    for (const char* part : parts)
+        if (part) append(part);
+    concatBuffer[length] = 0;
+    return concatBuffer;
+}
+
+void setDebugFileName(const char* name)
+{
+    snprintf(debugFileName, sizeof debugFileName, "%s", name);
+    DeleteFileA(debugFileName);
+}
+
+void debugPrintf(uint32_t categories, const char* format, ...)
+{
+    if (debugCategoryMask == 0 || (debugCategoryMask & categories) == 0) return;
+    va_list args;
+    va_start(args, format);
+    vsnprintf(debugBuffer, sizeof debugBuffer, format, args);
+    va_end(args);
+    FILE* out = fopen(debugFileName, "a");
+    FILE* target = out ? out : stdout;
+    fputs(debugBuffer, target);
+    fflush(target);
+    if (out) fclose(out);
+}
+
+int runLogMessageCount() { return messagesWritten; }
+void resetRunLogCount() { messagesWritten = 0; }

@@ -1,0 +1,29 @@
+// The run log "Veldrane.log": the last 10 KB of messages of all runs, with a header per run.
+// The fifth message of a run ends the process with exit code 0.
+#pragma once
+
+#include <cstdint>
+
+extern const char* const RUN_LOG_FILE_NAME;  // "Veldrane.log"
+extern const char* const VERSION_TEXT;      // "V1.01.1"
+
+void writeRunLog(const char* message);
+// Keeps only the last maxBytes bytes of a file.
+void trimLogFile(const char* fileName, uint32_t maxBytes);
+
+// Decimal text of value in the next of eight ring buffers; the ninth call overwrites the first.
+const char* intToString(int value);
+// s1 followed by each of s2..s12 that is not null, in one static buffer (cut at 1023 bytes).
+const char* concatStrings(const char* s1, const char* s2 = nullptr, const char* s3 = nullptr,
+                          const char* s4 = nullptr, const char* s5 = nullptr, const char* s6 = nullptr,
+                          const char* s7 = nullptr, const char* s8 = nullptr, const char* s9 = nullptr,
+                          const char* s10 = nullptr, const char* s11 = nullptr, const char* s12 = nullptr);
+
+// Category-filtered debug output to "debug.txt". No category mask is ever set, so it writes nothing.
+extern uint32_t debugCategoryMask;
+void setDebugFileName(const char* name);
+void debugPrintf(uint32_t categories, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Test seam: the number of messages written in this run (the fifth ends the process).
+int runLogMessageCount();
+void resetRunLogCount();

@@ -1,0 +1,91 @@
+// CFile: the one file class. Wraps an OS file, adds an optional 128 KB read buffer, checks names
+// against the disc file system's rules, creates missing folders for writes, and serves reads from
+// the open pack file when one is being read.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+
+// Open mode bits.
+enum : uint32_t {
+    FILE_MODE_READ = 1,
+    FILE_MODE_WRITE = 2,
+    FILE_MODE_APPEND = 4,      // with FILE_MODE_WRITE: open or create, then seek to the end
+    FILE_MODE_BUFFERED = 8,    // reads go through a read buffer (ignored when writing)
+    FILE_MODE_NOT_IN_PACK = 64 // keep this file out of a pack being built
+};
+
+// While set, every open adds FILE_MODE_NOT_IN_PACK.
+void SetFileExcludeFromPack(bool exclude);
+// While set, file data is XOR scrambled by position as it is written and read.
+void SetFileScrambling(bool scramble);
+bool GetFileScrambling();
+// Scrambles or unscrambles bytes that stand at filePosition in a file (the operation is its own inverse).
+void scrambleFileData(uint8_t* data, uint32_t count, uint32_t filePosition);
+
+class CFile {
+public:
+    static const uint32_t READ_BUFFER_SIZE = 0x20000;
+    static const uint32_t MAX_NAME = MAX_PATH - 1;
+
+    CFile();
+    virtual ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+
+    bool Open(const char* name, uint32_t mode);
+    virtual void Close();
+    // origin 0: from the start, 1: from the current position, 2: back from the end.
+    bool Seek(int origin, int32_t offset);
+    bool Read(void* buffer, uint32_t count, uint32_t* done = nullptr);
+    virtual bool Write(const void* buffer, uint32_t count, uint32_t* done = nullptr);
+    bool ReadLong(uint32_t* value);
+    bool ReadShort(uint16_t* value);
+    bool WriteLong(uint32_t value);
+    bool WriteShort(uint16_t value);
+    // A 32-bit length (1 to capacity), then that many bytes.
+    bool ReadString(void* buffer, uint32_t capacity, uint32_t* length);
+    // One line up to and including its LF (a NUL ends it too), at most size - 1 characters.
+    char* ReadLine(char* buffer, uint32_t size, uint32_t* count = nullptr);
+    // Each LF written as CR LF, plus a final CR LF when asked.
+    uint32_t WriteText(const char* text, bool finalLineEnd);
+    bool GetLastWriteTime(FILETIME* time);
+    bool SetLastWriteTime(const FILETIME* time);
+
+    bool IsOpen() const { return m_isOpen; }
+    uint32_t GetSize() const { return m_size; }
+    uint32_t GetPosition() const { return m_position; }
+    const char* GetName() const { return m_name; }
+    bool IsPackBacked() const { return m_packBacked; }
+
+private:
+    bool MakeReadBuffer();
+    bool RawRead(void* buffer, uint32_t count, uint32_t* done);
+
+    char m_name[MAX_PATH];
+    HANDLE m_handle;
+    bool m_isOpen;
+    bool m_hasReadBuffer;
+    bool m_canRead;
+    bool m_canWrite;
+    bool m_firstReadPending;
+    bool m_notInPack;
+    bool m_packBacked;
+    uint8_t* m_pReadBuffer;
+    uint32_t m_readBufferCapacity;
+    uint32_t m_readBufferStart;  // file position of the buffer's first byte
+    uint32_t m_readBufferValid;  // bytes of valid contents
+    uint32_t m_readBufferSize;   // capacity given to a buffer when one is made
+    uint32_t m_osPosition;
+    uint32_t m_position;
+    uint32_t m_size;
+    int32_t m_packEntry;
+};
+
+// Opens the file with mode | FILE_MODE_READ and closes it again.
+bool FileExists(const char* name, uint32_t mode = 0);
+
+// Creates the folders of a file name, outermost first. False when the name ends in a slash or the
+// folder already exists.
+bool createDirectoriesFor(const char* fileName);

@@ -1,0 +1,101 @@
+#include "TestSupport.h"
+
+#include "platform/testing.h"
+#include "utility/Assert.h"
+#include "utility/RunLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace testsupport {
+
+namespace {
+
+void capture(const char* message, const char* expression, const char* file, int line)
+{
+    reports().push_back(Report{message ? message : "", expression ? expression : "", file ? file : "", line});
+}
+
+class ResetBetweenTests : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo&) override
+    {
+        clearReports();
+        resetRunLogCount();
+        setAssertReportHook(capture);
+    }
+};
+
+}  // namespace
+
+std::vector<Report>& reports()
+{
+    static std::vector<Report> all;
+    return all;
+}
+
+void clearReports() { reports().clear(); }
+
+int countReports(const std::string& text)
+{
+    int n = 0;
+    for (const Report& r : reports())
+        if (r.message.find(text) != std::string::npos || r.expression.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+RealRunLog::RealRunLog() { setAssertReportHook(nullptr); }
+RealRunLog::~RealRunLog() { setAssertReportHook(capture); }
+
+TempDir::TempDir()
+{
+    char pattern[] = "/tmp/veldrane-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    m_path = made ? made : "/tmp";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+void TempDir::write(const std::string& name, const std::string& contents) const
+{
+    std::filesystem::create_directories(std::filesystem::path(file(name)).parent_path());
+    std::ofstream out(file(name), std::ios::binary);
+    out << contents;
+}
+
+std::string TempDir::read(const std::string& name) const
+{
+    std::ifstream in(file(name), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool TempDir::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
+
+ScopedCwd::ScopedCwd(const std::string& path)
+{
+    m_previous = std::filesystem::current_path().string();
+    std::filesystem::current_path(path);
+}
+
+ScopedCwd::~ScopedCwd() { std::filesystem::current_path(m_previous); }
+
+}  // namespace testsupport
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::UnitTest::GetInstance()->listeners().Append(new testsupport::ResetBetweenTests);
+    setAssertReportHook(testsupport::capture);
+    platform::testing::setExitHook([](int code) { throw testsupport::ProcessExit{code}; });
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,60 @@
+// Shared test support: captured reports, temporary folders, intercepted process exits.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// One report that reached the run log (captured instead of written).
+struct Report {
+    std::string message;     // empty for a plain assertion
+    std::string expression;  // empty for a plain run-log message
+    std::string file;
+    int line;
+};
+
+// Reports since the current test began (cleared before each test).
+std::vector<Report>& reports();
+void clearReports();
+// Reports whose message or expression contains the text.
+int countReports(const std::string& text);
+
+// Thrown by the exit hook that test binaries install: the code would have ended the process.
+struct ProcessExit {
+    int code;
+};
+
+// Stops capturing for this scope so that reports go to the real run log.
+class RealRunLog {
+public:
+    RealRunLog();
+    ~RealRunLog();
+};
+
+// A fresh folder removed with its contents at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+    void write(const std::string& name, const std::string& contents) const;
+    std::string read(const std::string& name) const;
+    bool exists(const std::string& name) const;
+
+private:
+    std::string m_path;
+};
+
+// Runs in the folder for the scope (restores the previous working folder).
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& path);
+    ~ScopedCwd();
+
+private:
+    std::string m_previous;
+};
+
+}  // namespace testsupport

@@ -1,0 +1,119 @@
+#include "utility/LList.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class LListTest : public ::testing::Test {
+protected:
+    void SetUp() override { llistInitElementPool(); }
+    void TearDown() override { llistFreeElementPool(); }
+
+    static std::vector<intptr_t> contents(llist& list)
+    {
+        std::vector<intptr_t> out;
+        for (list.GotoHead(); list.HasCurrent(); list.GotoNext())
+            out.push_back(reinterpret_cast<intptr_t>(list.GetCurrent()));
+        return out;
+    }
+};
+
+void* item(intptr_t n) { return reinterpret_cast<void*>(n); }
+
+TEST_F(LListTest, InsertsMakeTheNewElementCurrent)
+{
+    llist list;
+    list.InsertAfter(item(1));
+    EXPECT_EQ(1u, list.getNumItems());
+    EXPECT_EQ(item(1), list.GetCurrent());
+
+    list.InsertAfter(item(3));  // after 1: new tail
+    list.GotoHead();
+    list.InsertAfter(item(2));  // between 1 and 3
+    EXPECT_EQ(item(2), list.GetCurrent());
+    list.GotoHead();
+    list.InsertBefore(item(0));  // before the head: new head
+    EXPECT_EQ(item(0), list.GetCurrent());
+    EXPECT_EQ((std::vector<intptr_t>{0, 1, 2, 3}), contents(list));
+    EXPECT_EQ(4u, llistElementsInUse());
+}
+
+TEST_F(LListTest, RemoveCurrentMovesToNextElseToPrevious)
+{
+    llist list;
+    for (intptr_t i = 1; i <= 3; ++i) list.InsertAfter(item(i));
+    list.GotoTail();
+    EXPECT_EQ(1, list.RemoveCurrent());
+    EXPECT_EQ(item(2), list.GetCurrent());  // the new tail
+    list.GotoHead();
+    EXPECT_EQ(1, list.RemoveCurrent());
+    EXPECT_EQ(item(2), list.GetCurrent());
+    EXPECT_EQ(1, list.RemoveCurrent());
+    EXPECT_TRUE(list.Empty());
+    EXPECT_FALSE(list.HasCurrent());
+    EXPECT_EQ(0, list.RemoveCurrent());
+    EXPECT_EQ(0u, llistElementsInUse());
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(LListTest, FreshPoolHandsOutAscendingAddressesAndReusesLastFreed)
+{
+    void* a = llistAllocElement(sizeof(llistElement));
+    void* b = llistAllocElement(sizeof(llistElement));
+    EXPECT_LT(a, b);
+    llistFreeElement(a);
+    EXPECT_EQ(a, llistAllocElement(sizeof(llistElement)));
+    EXPECT_EQ(2u, llistElementsInUse());
+
+    void* heap = llistAllocElement(5);  // not an element: the heap, not counted
+    EXPECT_NE(nullptr, heap);
+    EXPECT_EQ(2u, llistElementsInUse());
+    ::operator delete(heap);
+}
+
+TEST_F(LListTest, ExhaustedPoolLeavesTheListUnchanged)
+{
+    std::vector<void*> held;
+    for (uint32_t i = 0; i < maxElements; ++i) held.push_back(llistAllocElement(sizeof(llistElement)));
+    ASSERT_NE(nullptr, held.back());
+    EXPECT_TRUE(testsupport::reports().empty());
+
+    llist list;
+    list.InsertAfter(item(1));
+    list.InsertBefore(item(2));
+    EXPECT_TRUE(list.Empty());
+    EXPECT_FALSE(list.HasCurrent());
+    int refused = 0;
+    for (const auto& r : testsupport::reports()) refused += r.expression == "0";
+    EXPECT_EQ(2, refused);                           // one per refused request...
+    EXPECT_EQ(2, testsupport::countReports("pE"));  // ...and the insert's own check
+
+    llistFreeElement(held.back());  // freeing into an empty free list is legitimate
+    EXPECT_EQ(2, testsupport::countReports("pE"));
+    list.InsertAfter(item(3));
+    EXPECT_EQ(1u, list.getNumItems());
+}
+
+TEST_F(LListTest, ListsOutliveThePool)
+{
+    auto* list = new llist;
+    list->InsertAfter(item(1));
+    llistFreeElementPool();
+    delete list;  // must not touch the released elements
+    llistInitElementPool();
+    EXPECT_EQ(0u, llistElementsInUse());
+}
+
+TEST_F(LListTest, CursorChecksReportWithoutACurrentElement)
+{
+    llist list;
+    EXPECT_EQ(nullptr, list.GetCurrent());
+    list.GotoNext();
+    EXPECT_EQ(2, testsupport::countReports("pCurrent"));
+}
+
+}  // namespace
