@@ -8,13 +8,11 @@
 #include <cstdint>
 
 // Open mode bits.
-enum : uint32_t {
-    FILE_MODE_READ = 1,
-    FILE_MODE_WRITE = 2,
-    FILE_MODE_APPEND = 4,      // with FILE_MODE_WRITE: open or create, then seek to the end
-    FILE_MODE_BUFFERED = 8,    // reads go through a read buffer (ignored when writing)
-    FILE_MODE_NOT_IN_PACK = 64 // keep this file out of a pack being built
-};
+constexpr uint32_t FILE_MODE_READ = 1;
+constexpr uint32_t FILE_MODE_WRITE = 2;
+constexpr uint32_t FILE_MODE_APPEND = 4;       // with FILE_MODE_WRITE: open or create, then seek to the end
+constexpr uint32_t FILE_MODE_BUFFERED = 8;     // reads go through a read buffer (ignored when writing)
+constexpr uint32_t FILE_MODE_NOT_IN_PACK = 64; // keep this file out of a pack being built
 
 // While set, every open adds FILE_MODE_NOT_IN_PACK.
 void SetFileExcludeFromPack(bool exclude);
