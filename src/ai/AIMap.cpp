@@ -1,5 +1,6 @@
 #include "ai/AIMap.h"
 
+#include <cstddef>
 #include <new>
 
 CAIMap::CAIMap() : d_pHeights(nullptr), d_width(0), d_height(0), d_cellSize(1), d_originX(0), d_originY(0) {}
