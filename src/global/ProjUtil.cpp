@@ -20,10 +20,10 @@ bool parseList(const char* text, T* out, int& n, const char* separators, int cap
     const int limit = wanted > 0 ? (wanted < capacity ? wanted : capacity) : capacity;
     int read = 0;
     char* state = nullptr;
-    for (char* token = strtok_r(copy.data(), separators, &state); token && read < limit;
-         token = strtok_r(nullptr, separators, &state))
-        out[read++] = convert(token);
-    if (wanted > 0) return read == wanted;
+    char* token = strtok_r(copy.data(), separators, &state);
+    for (; token && read < limit; token = strtok_r(nullptr, separators, &state)) out[read++] = convert(token);
+    // Asked for n: a token beyond them means the list was not n long.
+    if (wanted > 0) return read == wanted && token == nullptr;
     n = read;
     return true;
 }

@@ -12,7 +12,7 @@ float fracPart(float x);
 bool isWithinDistance(const Vector3& a, const Vector3& b, float r);
 
 // Split text by the separators and convert each token (atoi / atof) into out, which holds capacity
-// values. With n > 0 at most n tokens are read and the result is true only when exactly n were;
+// values. With n > 0 at most n tokens are read and the result is true only when the text held exactly n;
 // with n <= 0 every token is read (up to capacity), n becomes the number read and the result is true.
 // False for a null or empty text.
 bool parseIntList(const char* text, int* out, int& n, const char* separators, int capacity);
