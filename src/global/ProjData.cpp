@@ -25,6 +25,15 @@ CProjData* pTheProjData = nullptr;
 const uint32_t DEBUG_ALL = 0xFFFFFFFFu;
 const uint32_t MAX_KEPT_GAME_MESSAGES = 5;
 
+void freeNameSlots(TNameSlotTable*& table)
+{
+    if (!table) return;
+    for (uint32_t i = 0; i < table->numEntries; ++i) table->pEntries[i].list.RemoveAll();
+    delete[] table->pEntries;
+    delete table;
+    table = nullptr;
+}
+
 // Copies a string value of the level block into its field; what is missing or does not fit is
 // reported and leaves the field as it was.
 void readLevelString(const CParamBlock* level, const char* name, char* field, size_t capacity, const char* missing,
@@ -76,6 +85,9 @@ CProjData::~CProjData()
     m3Ident = nullptr;
     m4Ident = nullptr;
     destroyAudioManager();
+    freeNameSlots(pNameSlots);
+    delete[] pWorkBlock;
+    pWorkBlock = nullptr;
     delete pErrorStrings;
     pErrorStrings = nullptr;
 }
@@ -350,15 +362,7 @@ bool createNameSlotTable(uint32_t numEntries)
     return true;
 }
 
-void destroyNameSlotTable()
-{
-    CProjData& data = getProjData();
-    if (!data.pNameSlots) return;
-    for (uint32_t i = 0; i < data.pNameSlots->numEntries; ++i) data.pNameSlots->pEntries[i].list.RemoveAll();
-    delete[] data.pNameSlots->pEntries;
-    delete data.pNameSlots;
-    data.pNameSlots = nullptr;
-}
+void destroyNameSlotTable() { freeNameSlots(getProjData().pNameSlots); }
 
 bool claimNameSlot(uint32_t index, const char* name)
 {
