@@ -9,6 +9,7 @@
 #include "utility/IniManager.h"
 #include "utility/ManagedMemory.h"
 #include "utility/ParamBlock.h"
+#include "utility/ProcessorInfo.h"
 #include "utility/RunLog.h"
 #include "utility/VectorMath.h"
 #include "wincore/GameEntry.h"
@@ -46,11 +47,6 @@ void onActivate()
     if (projDataExists()) getProjData().GameClock.skipGap();
 }
 
-bool processorHasSimd()
-{
-    // Processor seam: the detected SSE flag of initMaths replaces this question.
-    return __builtin_cpu_supports("sse");
-}
 
 }  // namespace
 
@@ -58,8 +54,10 @@ GameFlowStats getGameFlowStats() { return GameFlowStats{stepsRun, gameActive}; }
 
 bool GamePreInit()
 {
+    // Vector-maths seam: initMaths runs this detection once it exists.
+    detectProcessor();
     initInfinityConstants();
-    if (!processorHasSimd()) {
+    if (!processorInfo.hasSSE) {
         MessageBoxA(nullptr, "Attempted execution of P3 optimised version on CPU that does not support SIMD operations\n",
                     "Failed to execute", MB_OK | MB_ICONERROR);
         return false;

@@ -6,7 +6,7 @@
 
 class CActualParameter : public CParameter {
 public:
-    static const uint32_t MAX_VALUE = 256;  // characters, not counting the terminator
+    static constexpr uint32_t MAX_VALUE = 256;  // characters, not counting the terminator
 
     CActualParameter() : d_value{} {}
     CActualParameter(const char* name, const char* value);

@@ -38,8 +38,8 @@ private:
 class CIniManager {
 public:
     enum { INI_INT = 1, INI_FLOAT = 2, INI_STRING = 3, INI_CHAR = 4 };
-    static const size_t MAX_SECTION_NAME = 255;
-    static const size_t MAX_ITEM_TEXT = 1023;  // item names and values
+    static constexpr size_t MAX_SECTION_NAME = 255;
+    static constexpr size_t MAX_ITEM_TEXT = 1023;  // item names and values
 
     struct Item {
         char* pName;

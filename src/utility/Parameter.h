@@ -10,7 +10,7 @@ class CWriteBuffer;
 class CParameter {
 public:
     enum { PARAMETER_ACTUAL = 0, PARAMETER_BLOCK = 1 };
-    static const uint32_t MAX_NAME = 32;  // characters, not counting the terminator
+    static constexpr uint32_t MAX_NAME = 32;  // characters, not counting the terminator
 
     CParameter() : d_name{} {}
     virtual ~CParameter() {}

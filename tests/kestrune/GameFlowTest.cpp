@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 namespace pt = platform::testing;
@@ -49,10 +50,23 @@ protected:
 
 }  // namespace
 
+namespace {
+
+// Start-up measures the processor clock against the timer: let the manual clock run meanwhile.
+bool preInit()
+{
+    pt::setClockStep(1);
+    bool ok = GamePreInit();
+    pt::setClockStep(0);
+    return ok;
+}
+
+}  // namespace
+
 TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
 {
     testsupport::ScopedCwd cwd(dir.path());
-    ASSERT_TRUE(GamePreInit());
+    ASSERT_TRUE(preInit());
     EXPECT_STREQ(WinCore.AppName, "Veldrane");
     EXPECT_EQ(WinCore.IconId, 101u);
     EXPECT_FALSE(WinCore.EraseBackground);
@@ -95,7 +109,7 @@ TEST_F(GameFlowTest, WithoutTheStartUpFileInitialisationFails)
 {
     std::remove(dir.file("data/init.ini").c_str());
     testsupport::ScopedCwd cwd(dir.path());
-    ASSERT_TRUE(GamePreInit());
+    ASSERT_TRUE(preInit());
     EXPECT_FALSE(GameInit());
     EXPECT_EQ(testsupport::countReports("init.ini missing"), 1);
     GameShutdown();
@@ -107,9 +121,31 @@ TEST_F(GameFlowTest, AVariableStepComesFromTheGameSection)
 {
     dir.write("data/init.ini", "[Game]\nvariableUpdate = <int> 1\nvariableUpdateTime = <int> 0\n");
     testsupport::ScopedCwd cwd(dir.path());
-    ASSERT_TRUE(GamePreInit());
+    ASSERT_TRUE(preInit());
     ASSERT_TRUE(GameInit());
     EXPECT_EQ(getFrameStep(), 33);  // a step of 0 would stop game time
     GameShutdown();
     GameUninit();
+}
+
+TEST_F(GameFlowTest, AProcessorWithoutSimdIsToldOffAndNothingStarts)
+{
+    pt::CpuAnswers answers{};
+    answers.present = true;
+    answers.leaf0[0] = 1;
+    memcpy(&answers.leaf0[1], "Genu", 4);
+    memcpy(&answers.leaf0[3], "ineI", 4);
+    memcpy(&answers.leaf0[2], "ntel", 4);
+    answers.leaf1[3] = (1u << 0) | (1u << 4) | (1u << 23);  // FPU, TSC, MMX: no SSE
+    pt::setCpuAnswers(&answers);
+    pt::clearMessageBoxes();
+    bool started = preInit();
+    pt::setCpuAnswers(nullptr);
+    EXPECT_FALSE(started);
+    ASSERT_EQ(pt::messageBoxes().size(), 1u);
+    EXPECT_EQ(pt::messageBoxes()[0].caption, "Failed to execute");
+    EXPECT_EQ(pt::messageBoxes()[0].text,
+              "Attempted execution of P3 optimised version on CPU that does not support SIMD operations\n");
+    EXPECT_EQ(pt::comInitCount(), 0);
+    EXPECT_EQ(WinCore.AppName, nullptr);
 }
