@@ -86,7 +86,8 @@ bool GameInit()
         writeRunLog("init.ini missing");
         return false;
     }
-    if (!ini->loadFile(GAMEVARS_FILE)) writeRunLog("gamevars.ini missing");
+    // Game variables are optional: without the file every variable keeps its default.
+    ini->loadFile(GAMEVARS_FILE);
     // A non-positive step would stop game time.
     if (data.AltStep <= 0) data.AltStep = DEFAULT_ALT_STEP_MS;
     data.FrameStep = FRAME_STEP_MS;

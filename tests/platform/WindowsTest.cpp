@@ -163,6 +163,18 @@ TEST_F(WindowsTest, TheScriptPlaysEventsAtTheirFrames)
     EXPECT_FALSE(pt::loadScript("12\n"));
 }
 
+TEST_F(WindowsTest, AScriptedKeyCanBeHeld)
+{
+    pt::loadScript("1 keydown escape\n3 keyup 0x1b\n");
+    pump();
+    EXPECT_NE(GetAsyncKeyState(VK_ESCAPE) & 0x8000, 0);
+    pump();
+    pump();
+    EXPECT_EQ(GetAsyncKeyState(VK_ESCAPE), 0);
+    pump();
+    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+}
+
 TEST_F(WindowsTest, OtherAreasAddScriptVerbs)
 {
     static std::string heard;
