@@ -124,19 +124,30 @@ void solveQuartic(double a4, double a3, double a2, double a1, double a0, unsigne
     if (!success)
         return;
 
-    const double R2 = h * h - a2 - x;
-    const double D2 = (x * 0.5) * (x * 0.5) - a0;
+    double R2 = h * h - a2 - x;
+    double D2 = (x * 0.5) * (x * 0.5) - a0;
     if (R2 < 0.0 && D2 < 0.0)
         return;
+    // Either square clearly negative means this pairing of the roots has complex factors, which only
+    // happens when every root is complex (for symmetric quartics the other square lands on exactly 0).
+    // Tiny negatives are rounding at a repeated root.
+    const double ROUNDING = 1e-9;
+    if (R2 < -ROUNDING * (h * h + std::fabs(a2) + std::fabs(x)) ||
+        D2 < -ROUNDING * ((x * 0.5) * (x * 0.5) + std::fabs(a0)))
+        return;
+    if (R2 < 0.0)
+        R2 = 0.0;
+    if (D2 < 0.0)
+        D2 = 0.0;
     const double E = -(x * a3 * 0.25 + a1 * 0.5);
 
     // R·D must equal E: take the root of the larger square and divide for the other, which keeps the
     // sign relation without a second, less accurate square root.
     double R;
     double D;
-    if (R2 <= 0.0) {
+    if (R2 == 0.0) {
         R = 0.0;
-        D = D2 > 0.0 ? std::sqrt(D2) : 0.0;
+        D = std::sqrt(D2);
     } else if (R2 >= D2) {
         R = std::sqrt(R2);
         D = E / R;

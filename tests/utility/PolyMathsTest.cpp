@@ -148,6 +148,10 @@ TEST(PolyMathsTest, QuarticFindsKnownRootsInFactorGroups)
     EXPECT_EQ(0u, n);
     solveQuartic(1.0, 0.0, 5.0, 0.0, 4.0, &n, roots);
     EXPECT_EQ(0u, n);
+    // t⁴ - 100t² + 3600: all four roots complex, and the resolvent root picked pairs them into complex
+    // factors with one square exactly 0. No real roots may come out of it.
+    solveQuartic(25.0, 0.0, -2500.0, 0.0, 90000.0, &n, roots);
+    EXPECT_EQ(0u, n);
 
     // (t - 3)(t + 1)(t² + 1): two real roots.
     std::vector<double> c = fromRoots({3.0, -1.0});
@@ -216,6 +220,43 @@ TEST(PolyMathsTest, QuarticRootsOfRandomPolynomialsSatisfyThem)
         const double coeffs[5] = {c[0], c[1], c[2], c[3], c[4]};
         for (unsigned int k = 0; k < n; ++k)
             EXPECT_TRUE(std::isfinite(quartic(coeffs, roots[k])));
+    }
+}
+
+// Product of t² + p1·t + q1 and t² + p2·t + q2, leading coefficient first.
+std::vector<double> twoQuadratics(double p1, double q1, double p2, double q2)
+{
+    return {1.0, p1 + p2, q1 + q2 + p1 * p2, p1 * q2 + p2 * q1, q1 * q2};
+}
+
+TEST(PolyMathsTest, QuarticCountsOnlyRealRoots)
+{
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<double> pick(-10.0, 10.0);
+    std::uniform_real_distribution<double> lift(0.5, 30.0);
+    for (int i = 0; i < 20000; ++i) {
+        // A complex pair: q > p²/4 by a clear margin.
+        const double p1 = pick(rng);
+        const double q1 = p1 * p1 * 0.25 + lift(rng);
+        const bool symmetric = (i % 3) == 0;  // even quartics, as a target at rest on level ground gives
+        const double p2 = symmetric ? -p1 : pick(rng);
+        const double q2 = symmetric ? q1 : p2 * p2 * 0.25 + lift(rng);
+        std::vector<double> c = twoQuadratics(p1, q1, p2, q2);
+        unsigned int n = 9;
+        float roots[4];
+        solveQuartic(c[0], c[1], c[2], c[3], c[4], &n, roots);
+        EXPECT_EQ(0u, n) << p1 << " " << q1 << " " << p2 << " " << q2;
+
+        // Two real roots r, s and a complex pair.
+        const double r = pick(rng);
+        const double sroot = pick(rng);
+        c = twoQuadratics(-(r + sroot), r * sroot, p1, q1);
+        solveQuartic(c[0], c[1], c[2], c[3], c[4], &n, roots);
+        ASSERT_EQ(2u, n) << r << " " << sroot << " " << p1 << " " << q1;
+        const std::vector<double> got = sorted(roots, 2);
+        const double tol = std::abs(r - sroot) > 0.1 ? 1e-3 * (1.0 + std::abs(r) + std::abs(sroot)) : 0.1;
+        EXPECT_NEAR(std::min(r, sroot), got[0], tol);
+        EXPECT_NEAR(std::max(r, sroot), got[1], tol);
     }
 }
 
