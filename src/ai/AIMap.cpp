@@ -1,52 +1,46 @@
 #include "ai/AIMap.h"
 
-namespace {
+#include <cstddef>
+#include <new>
 
-CAIMap* g_pLevelAIMap = nullptr;
+CAIMap::CAIMap() : d_pHeights(nullptr), d_width(0), d_height(0), d_cellSize(1), d_originX(0), d_originY(0) {}
 
-// A cell index must stay addressable after multiplying out.
-const int MAX_MAP_CELLS_PER_SIDE = 1 << 15;
+CAIMap::~CAIMap() { destroy(); }
 
-}  // namespace
-
-CAIMap::CAIMap() : m_width(0), m_depth(0), m_cellSize(1) {}
-
-bool CAIMap::setHeights(int width, int depth, int cellSize, const uint16_t* pHeights)
+bool CAIMap::create(int32_t width, int32_t height, int32_t cellSize, int32_t originX, int32_t originY)
 {
-    m_width = 0;
-    m_depth = 0;
-    m_cellSize = 1;
-    m_heights.clear();
-    if (width <= 0 || depth <= 0 || cellSize <= 0 || !pHeights)
-        return false;
-    if (width > MAX_MAP_CELLS_PER_SIDE || depth > MAX_MAP_CELLS_PER_SIDE)
-        return false;
-    m_heights.resize(size_t(width) * size_t(depth));
-    for (size_t i = 0; i < m_heights.size(); ++i)
-        m_heights[i] = pHeights[i] & 0x7FFF;
-    m_width = width;
-    m_depth = depth;
-    m_cellSize = cellSize;
+    destroy();
+    if (width <= 0 || height <= 0 || cellSize <= 0 || static_cast<int64_t>(width) * height > (1 << 26)) return false;
+    d_pHeights = new (std::nothrow) uint16_t[static_cast<size_t>(width) * height]();
+    if (!d_pHeights) return false;
+    d_width = width;
+    d_height = height;
+    d_cellSize = cellSize;
+    d_originX = originX;
+    d_originY = originY;
     return true;
 }
 
-uint16_t CAIMap::getHeightAt(int x, int y) const
+void CAIMap::destroy()
 {
-    if (x < 0 || y < 0)
-        return 0;
-    const int cx = x / m_cellSize;
-    const int cy = y / m_cellSize;
-    if (cx >= m_width || cy >= m_depth)
-        return 0;
-    return m_heights[size_t(cy) * size_t(m_width) + size_t(cx)];
+    delete[] d_pHeights;
+    d_pHeights = nullptr;
+    d_width = d_height = 0;
 }
 
-CAIMap* getLevelAIMap()
+bool CAIMap::setHeight(int32_t column, int32_t row, uint16_t height)
 {
-    return g_pLevelAIMap;
+    if (!d_pHeights || column < 0 || row < 0 || column >= d_width || row >= d_height) return false;
+    d_pHeights[static_cast<size_t>(row) * d_width + column] = height & 0x7FFF;
+    return true;
 }
 
-void setLevelAIMap(CAIMap* pMap)
+uint16_t CAIMap::getHeightAt(int32_t x, int32_t y) const
 {
-    g_pLevelAIMap = pMap;
+    if (!d_pHeights) return 0;
+    int64_t dx = static_cast<int64_t>(x) - d_originX, dy = static_cast<int64_t>(y) - d_originY;
+    if (dx < 0 || dy < 0) return 0;
+    int64_t column = dx / d_cellSize, row = dy / d_cellSize;
+    if (column >= d_width || row >= d_height) return 0;
+    return d_pHeights[row * d_width + column];
 }

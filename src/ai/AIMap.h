@@ -1,31 +1,28 @@
-// The AI map's ground heights: one 15-bit height per square cell, read by integer world position.
-// The world manager owns the map of the loaded level; physics only asks it for heights.
+// CAIMap: the level's AI height map, a grid of 15-bit heights over the world's x, y plane.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 class CAIMap {
 public:
     CAIMap();
+    ~CAIMap();
+    CAIMap(const CAIMap&) = delete;
+    CAIMap& operator=(const CAIMap&) = delete;
 
-    // Replaces the heights: width x depth cells of cellSize world units, row by row (x fastest),
-    // starting at the world origin. Heights keep their low 15 bits. False (map left empty) for a
-    // non-positive size, a missing table or a map too large to address.
-    bool setHeights(int width, int depth, int cellSize, const uint16_t* pHeights);
+    // A width x height grid of cells of cellSize world units whose first cell starts at origin.
+    bool create(int32_t width, int32_t height, int32_t cellSize, int32_t originX, int32_t originY);
+    void destroy();
+    bool setHeight(int32_t column, int32_t row, uint16_t height);
 
-    // Height of the cell under (x, y); 0 outside the map.
-    uint16_t getHeightAt(int x, int y) const;
+    // The height of the cell under the world point; 0 outside the map.
+    uint16_t getHeightAt(int32_t x, int32_t y) const;
 
 private:
-    int m_width;
-    int m_depth;
-    int m_cellSize;
-    std::vector<uint16_t> m_heights;
+    uint16_t* d_pHeights;
+    int32_t d_width;
+    int32_t d_height;
+    int32_t d_cellSize;
+    int32_t d_originX;
+    int32_t d_originY;
 };
-
-// The AI map of the loaded level, or null when no level is loaded. Set by the world manager when
-// a level's map is in place.
-CAIMap* getLevelAIMap();
-void setLevelAIMap(CAIMap* pMap);

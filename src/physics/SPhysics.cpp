@@ -1,6 +1,7 @@
 #include "physics/SPhysics.h"
 
-#include "ai/AIMap.h"
+#include "ai/WorldMgr.h"
+#include "global/ProjData.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 
@@ -35,12 +36,15 @@ int toMapCoordinate(float v)
     return v > 0.0f ? INT_MAX : INT_MIN;
 }
 
+// The level's AI map answers; with no session (no world manager) the ground is at 0.
 float groundHeightAt(float x, float y)
 {
-    const CAIMap* pMap = getLevelAIMap();
-    if (!pMap)
+    if (!projDataExists())
         return 0.0f;
-    return static_cast<float>(pMap->getHeightAt(toMapCoordinate(x), toMapCoordinate(y)));
+    CWorldMgr* pWorldMgr = getProjData().getWorldMgr();
+    if (!pWorldMgr)
+        return 0.0f;
+    return static_cast<float>(pWorldMgr->getAIMap()->getHeightAt(toMapCoordinate(x), toMapCoordinate(y)));
 }
 
 float clampSymmetric(float value, float limit)

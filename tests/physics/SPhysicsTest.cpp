@@ -1,6 +1,7 @@
 #include "physics/SPhysics.h"
 
-#include "ai/AIMap.h"
+#include "ai/WorldMgr.h"
+#include "global/ProjData.h"
 
 #include "TestSupport.h"
 
@@ -8,7 +9,6 @@
 
 #include <cmath>
 #include <functional>
-#include <vector>
 
 namespace {
 
@@ -16,24 +16,39 @@ const int MAP_SIZE = 256;
 
 class SPhysicsTest : public ::testing::Test {
 protected:
+    // A session's world manager with a level's AI map, as the level load leaves them.
     void SetUp() override
     {
+        llistInitElementPool();
+        createProjData();
+        getProjData().pWorldMgr = new CWorldMgr;
         ground([](int, int) { return 10; });
-        setLevelAIMap(&m_map);
     }
     void TearDown() override
     {
-        setLevelAIMap(nullptr);
+        dropWorld();
+        destroyProjData();
+        llistFreeElementPool();
         setPhysicsOwnerNameFunc(nullptr);
+    }
+
+    void dropWorld()
+    {
+        CWorldMgr*& pWorldMgr = getProjData().pWorldMgr;
+        if (!pWorldMgr)
+            return;
+        pWorldMgr->unloadLevel();
+        delete pWorldMgr;
+        pWorldMgr = nullptr;
     }
 
     void ground(const std::function<int(int, int)>& height)
     {
-        std::vector<uint16_t> heights(MAP_SIZE * MAP_SIZE);
+        CAIMap* pMap = getProjData().getWorldMgr()->getAIMap();
+        ASSERT_TRUE(pMap->create(MAP_SIZE, MAP_SIZE, 1, 0, 0));
         for (int y = 0; y < MAP_SIZE; ++y)
             for (int x = 0; x < MAP_SIZE; ++x)
-                heights[y * MAP_SIZE + x] = uint16_t(height(x, y));
-        ASSERT_TRUE(m_map.setHeights(MAP_SIZE, MAP_SIZE, 1, heights.data()));
+                ASSERT_TRUE(pMap->setHeight(x, y, uint16_t(height(x, y))));
     }
 
     // A walker 8 long and 8 wide, standing 2 above the ground.
@@ -53,8 +68,6 @@ protected:
         p.contactOffsets[3] = Vector3(-4.0f, 4.0f, 0.0f);
         return p;
     }
-
-    CAIMap m_map;
 };
 
 void expectRow(const Matrix3& m, int row, float x, float y, float z, float tol = 1e-5f)
@@ -397,9 +410,9 @@ TEST_F(SPhysicsTest, InvalidOrientationIsReported)
     EXPECT_GE(testsupport::countReports("isValidFloat(M[i])"), 1);
 }
 
-TEST_F(SPhysicsTest, WithoutALevelTheGroundIsAtZero)
+TEST_F(SPhysicsTest, WithoutAWorldTheGroundIsAtZero)
 {
-    setLevelAIMap(nullptr);
+    dropWorld();
     SPhysics body;
     body.setParams(walker());
     body.setPosition(Vector3(100.0f, 100.0f, -50.0f));
