@@ -417,6 +417,20 @@ void cylinderProjection(const CollisionCylinder& cyl, const Vector3& dir, float&
     half = std::fabs(c) * 0.5f * cyl.length + cyl.radius * fastSqrt(across);
 }
 
+// The point of the solid cylinder nearest to p (p itself inside).
+Vector3 nearestInCylinder(const CollisionCylinder& cyl, const Vector3& p)
+{
+    const Vector3 w = p - cyl.base;
+    const float a = std::clamp(w.dot(cyl.axis), 0.0f, cyl.length);
+    Vector3 across = w - cyl.axis * w.dot(cyl.axis);
+    const float r2 = across.dot(across);
+    if (r2 > cyl.radius * cyl.radius) across *= cyl.radius * fastInvSqrt(r2);
+    return cyl.base + cyl.axis * a + across;
+}
+
+// How far p lies outside the solid cylinder (0 inside).
+float distanceOutside(const CollisionCylinder& cyl, const Vector3& p) { return (p - nearestInCylinder(cyl, p)).length(); }
+
 bool parallelCylinders(const CollisionCylinder& c1, const CollisionCylinder& c2, Vector3& point, Vector3& normal)
 {
     const Vector3& axis = c1.axis;
@@ -496,14 +510,20 @@ bool cylinderCylinderIntersect(const CollisionCylinder& c1, const CollisionCylin
                                        -0.5f * (low[f + 1] + high[f + 1]), dirs[f + 2],
                                        -0.5f * (low[f + 2] + high[f + 2]), candidates[k]);
     }
-    // The cylinder whose direction overlaps least gives the normal and, when it has one, the point.
-    const int owner = least / 3;
-    if (found[owner])
-        point = candidates[owner];
-    else if (found[1 - owner])
-        point = candidates[1 - owner];
-    else
+    // Of the two candidates, the one that strays less outside either cylinder is the point.
+    if (found[0] && found[1]) {
+        const float stray0 = std::max(distanceOutside(c1, candidates[0]), distanceOutside(c2, candidates[0]));
+        const float stray1 = std::max(distanceOutside(c1, candidates[1]), distanceOutside(c2, candidates[1]));
+        point = (stray1 < stray0) ? candidates[1] : candidates[0];
+    } else if (found[0] || found[1]) {
+        point = found[0] ? candidates[0] : candidates[1];
+    } else {
         point = (c1.base + c2.base) * 0.5f;
+    }
+    // Alternating projections draw the point into the common part of the two solids (or, where the
+    // directions above could not separate them, to where they come nearest).
+    for (int k = 0; k < 8; ++k) point = nearestInCylinder(c2, nearestInCylinder(c1, point));
+    // The direction that overlaps least is the way out.
     normal = lowerFirst[least] ? dirs[least].negated() : dirs[least];
     return true;
 }
