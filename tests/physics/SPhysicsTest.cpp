@@ -1,6 +1,7 @@
 #include "physics/SPhysics.h"
 
 #include "ai/WorldMgr.h"
+#include "gameobjects/GameObject.h"
 #include "global/ProjData.h"
 
 #include "TestSupport.h"
@@ -322,9 +323,14 @@ TEST_F(SPhysicsTest, NegativeContactsAreClampedOrReportedWithTheOwnersName)
 
     // Checked, with an owner: each bad contact is reported by name.
     SPhysicsParams params = walker();
-    params.pOwner = reinterpret_cast<CGameObject*>(&body);  // only passed to the name lookup
+    struct Strider : CGameObject {
+        uint32_t GetType() const override { return TYPE_ANIMAL_FIRST; }
+    } strider;
+    static const CGameObject* s_named;
+    s_named = &strider;
+    params.pOwner = &strider;
     body.setParams(params);
-    setPhysicsOwnerNameFunc([](const CGameObject*) { return "Strider01"; });
+    setPhysicsOwnerNameFunc([](const CGameObject* pOwner) { return pOwner == s_named ? "Strider01" : "?"; });
     body.setPosition(Vector3(1.0f, 1.0f, 12.0f));
     body.settleOnGroundChecked();
     EXPECT_EQ(3, testsupport::countReports(
