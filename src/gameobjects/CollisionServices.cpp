@@ -17,7 +17,11 @@ bool createIntersectionMemoryManager(uint32_t count, uint32_t recordSize)
     if (intersectionMemoryManager) return false;
     intersectionMemoryManager = new (std::nothrow) CGameMemoryManager;
     if (!intersectionMemoryManager) return false;
-    intersectionMemoryManager->requestBlock(INTERSECTION_BLOCK_ID, recordSize);
+    // Each block carries a 4-byte free link after its data; the data size is rounded so that every
+    // block starts 8-byte aligned, as records hold pointers.
+    const uint32_t linkBytes = 4;
+    const uint32_t alignedSize = ((recordSize + linkBytes + 7u) & ~7u) - linkBytes;
+    intersectionMemoryManager->requestBlock(INTERSECTION_BLOCK_ID, alignedSize);
     intersectionMemoryManager->initialise(count, false);
     return true;
 }

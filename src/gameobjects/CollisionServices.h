@@ -15,6 +15,7 @@ extern CGameObject* collisionPairSecond;
 // The intersection record pool; null until the collision-object manager creates it.
 extern CGameMemoryManager* intersectionMemoryManager;
 
-// Builds the pool with room for count records of recordSize bytes (false when it exists already).
+// Builds the pool with room for count records of at least recordSize bytes, each block 8-byte
+// aligned (false when it exists already).
 bool createIntersectionMemoryManager(uint32_t count, uint32_t recordSize);
 void destroyIntersectionMemoryManager();

@@ -84,7 +84,11 @@ TEST(GameObjectTest, IntersectionPoolIsCreatedOnce)
     ASSERT_NE(nullptr, intersectionMemoryManager);
     EXPECT_FALSE(createIntersectionMemoryManager(8, 44));
     EXPECT_EQ(8u, intersectionMemoryManager->blockCount());
-    EXPECT_EQ(44u, intersectionMemoryManager->dataSize());
+    EXPECT_EQ(44u, intersectionMemoryManager->dataSize());  // 44 + the 4-byte link is a multiple of 8
+    destroyIntersectionMemoryManager();
+    EXPECT_TRUE(createIntersectionMemoryManager(8, 48));
+    EXPECT_EQ(52u, intersectionMemoryManager->dataSize());
+    EXPECT_EQ(0u, intersectionMemoryManager->stride() % 8);
     destroyIntersectionMemoryManager();
     EXPECT_EQ(nullptr, intersectionMemoryManager);
     EXPECT_EQ(nullptr, collisionPairFirst);
