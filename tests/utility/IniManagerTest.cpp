@@ -124,6 +124,7 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
     const std::vector<std::string> brokenLines = {
         "; a comment", "noequals <int> 1", "x = <bool> 1", "DUP = <int> 2", std::string(1024, 'n') + " = <int> 1",
         "d = <string> \"" + std::string(1024, 'v') + "\"",
+        "late = <string> \"a text where a number is registered\"",
     };
     for (const std::string& line : brokenLines) {
         CIniManager fresh;
