@@ -7,12 +7,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
 namespace fuzz {
 
 inline void dropReport(const char*, const char*, const char*, int) {}
+
+inline std::string& folder()
+{
+    static std::string path;
+    return path;
+}
+
+// Runs when libFuzzer ends the process normally.
+inline void removeFolder()
+{
+    std::error_code ignored;
+    if (!folder().empty()) std::filesystem::remove_all(folder(), ignored);
+}
 
 // Once per process: a fresh working folder and no run-log output.
 inline void setUp()
@@ -23,6 +37,8 @@ inline void setUp()
     setAssertReportHook(dropReport);
     char pattern[] = "/tmp/veldrane-fuzz-XXXXXX";
     if (!mkdtemp(pattern) || chdir(pattern) != 0) abort();
+    folder() = pattern;
+    atexit(removeFolder);
 }
 
 inline void writeInput(const char* name, const uint8_t* data, size_t size)
