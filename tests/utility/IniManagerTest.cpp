@@ -152,11 +152,14 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
 TEST_F(IniManagerTest, StringsAreCutToTheirBufferAndSectionNamesAreBounded)
 {
     char small[5] = "", next[8] = "";
+    int32_t after = 0;
     ini.registerString("S", "s", small);
     ini.registerString("S", "next", next);
-    ASSERT_TRUE(load("[S]\ns = <string> \"a long text\"\nnext = <string> \"open quote\n"));
+    ini.registerItem("S", "after", &after, CIniManager::INI_INT);
+    ASSERT_TRUE(load("[S]\ns = <string> \"a long text\"\nnext = <string> \"open quote\nafter = <int> 1\n"));
     EXPECT_STREQ("a lo", small);
     EXPECT_STREQ("open qu", next);
+    EXPECT_EQ(1, after);  // an unclosed quote ends with its line and takes nothing more
 
     CIniManager other;
     int32_t value = 0;
