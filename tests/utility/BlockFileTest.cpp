@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -354,6 +355,21 @@ TEST_F(BlockFileTest, IncludeProblemsAreReportedAndReadingGoesOn)
     int depth = 0;
     for (CParamBlock* b = list.pHead->pObject; b->findBlock("S", &b);) ++depth;
     EXPECT_EQ(MAX_INCLUDE_DEPTH, depth);
+
+    // Including itself twice would double the work at every level: the total is bounded too,
+    // and the limit is reported once.
+    testsupport::clearReports();
+    dir.write("twice.txt", "S {\n #include twice.txt\n #include twice.txt\n}\n");
+    deleteBlockList(list);
+    ASSERT_TRUE(loadBlocks("twice.txt", list, 64));
+    EXPECT_EQ(1, countReports("nested too deeply"));
+    std::function<int(const CParamBlock*)> count = [&](const CParamBlock* block) {
+        int n = 1;
+        for (const paramNode* node = block->getFirstNode(); node; node = node->pNext)
+            n += count(static_cast<const CParamBlock*>(node->pParam));
+        return n;
+    };
+    EXPECT_EQ(1 + MAX_INCLUDE_LOADS, count(list.pHead->pObject));
 }
 
 TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
