@@ -12,16 +12,18 @@
 
 namespace {
 
+// Shared by a file and everything it includes. The include count is bounded because a file that
+// includes itself more than once would otherwise multiply the work at every level. Each limit is
+// reported once per load, as the run log takes only a few messages.
+struct IncludeState {
+    int loads = 0;
+    bool includeLimitReported = false;
+    bool depthLimitReported = false;
+};
+
 // One text being parsed. A block that failed at a given place and level fails there again, so
 // failures are remembered: without that, re-reading a failed child as value lines makes broken
 // deep nesting take exponential time.
-// Shared by a file and everything it includes: a file that includes itself more than once would
-// otherwise multiply the work at every level.
-struct IncludeState {
-    int loads = 0;
-    bool limitReported = false;
-};
-
 struct ParseContext {
     int includeDepth = 0;
     int depthOffset = 0;  // absolute depth of this text's level-0 blocks
@@ -98,10 +100,10 @@ void includeFile(const char* fileName, CParamBlock* pBlock, int level, int maxNe
     IncludeState& includes = *ctx.pIncludes;
     if (ctx.includeDepth >= MAX_INCLUDE_DEPTH || includes.loads >= MAX_INCLUDE_LOADS) {
         // Reported once: every further include past a limit is skipped the same way.
-        if (!includes.limitReported)
-            assertFailedMsg(concatStrings("Include file - ", fileName, " - nested too deeply, not loaded"),
+        if (!includes.includeLimitReported)
+            assertFailedMsg(concatStrings("Include file - ", fileName, " - too many or too deep includes, not loaded"),
                             "includeDepth < MAX_INCLUDE_DEPTH && loads < MAX_INCLUDE_LOADS", __FILE__, __LINE__);
-        includes.limitReported = true;
+        includes.includeLimitReported = true;
         return;
     }
     ++includes.loads;
@@ -141,9 +143,11 @@ bool parseBlockAt(const char*& cursor, CParamBlock** ppBlock, int level, int max
     const uint64_t key = failureKey(p, level);
     if (!ctx.failed.empty() && ctx.failed.count(key)) return false;
     if (ctx.depthOffset + level > MAX_BLOCK_DEPTH) {
-        assertFailedMsg(concatStrings("Block nested too deeply, offending block name = ",
-                                      std::string(name, nameLength).c_str()),
-                        "nestLevel <= MAX_BLOCK_DEPTH", __FILE__, __LINE__);
+        if (!ctx.pIncludes->depthLimitReported)
+            assertFailedMsg(concatStrings("Block nested too deeply, offending block name = ",
+                                          std::string(name, nameLength).c_str()),
+                            "nestLevel <= MAX_BLOCK_DEPTH", __FILE__, __LINE__);
+        ctx.pIncludes->depthLimitReported = true;
         ctx.failed.insert(key);
         return false;
     }
