@@ -1,14 +1,15 @@
 // The state behind the DirectInput stand-in: what the keys, the mouse and the pads are doing, fed
-// by the live backend (SDL2), by the scripted backend (tests) and by PLATFORM_SCRIPT events.
+// by the live backend (SDL2), by the scripted backend (tests) and by PLATFORM_SCRIPT verbs.
 // Devices read it; every access holds the world's lock.
 #pragma once
 
 #include "platform/dinput.h"
-#include "platform/script.h"
+#include "platform/inputscript.h"
 #include "platform/testing/input.h"
 
 #include <deque>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace platform::dinput {
@@ -54,11 +55,8 @@ struct World {
     std::vector<Forced> forced;
     int calls[4][platform::testing::input::CALL_COUNT] = {};
     DWORD sequence = 0;
-    platform::script::Reader scriptReader{platform::script::EVENT_KEY | platform::script::EVENT_PAD_AXIS |
-                                          platform::script::EVENT_PAD_BUTTON | platform::script::EVENT_PAD_POV |
-                                          platform::script::EVENT_MOUSE_MOVE |
-                                          platform::script::EVENT_MOUSE_BUTTON};
     bool scriptPadsMade = false;
+    std::string scriptPath;  // tests: the script scanned for pads instead of PLATFORM_SCRIPT
 };
 
 World& world();
@@ -71,7 +69,7 @@ void feedKey(int scanCode, bool down);
 void feedMouseMove(LONG dx, LONG dy, LONG wheel);
 void feedMouseButton(int button, bool down);
 
-// Applies the due PLATFORM_SCRIPT events and, on the live backend, what SDL2 has delivered.
+// On the live backend, takes in what SDL2 has delivered.
 void refresh();
 // Attaches the pads a script names and, on the live backend, the real ones.
 void refreshPads();

@@ -2,6 +2,7 @@
 #include "Devices.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace platform::dinput {
@@ -38,35 +39,6 @@ Pad makeScriptedPad(int index)
     p.buttons = 32;
     p.scripted = true;
     return p;
-}
-
-void applyScriptEvent(World& w, const platform::script::Event& e)
-{
-    using namespace platform::script;
-    switch (e.kind) {
-    case EVENT_KEY:
-        feedKey(e.code, e.down);
-        break;
-    case EVENT_MOUSE_MOVE:
-        feedMouseMove(e.x, e.y, e.z);
-        break;
-    case EVENT_MOUSE_BUTTON:
-        feedMouseButton(e.code, e.down);
-        break;
-    case EVENT_PAD_AXIS:
-    case EVENT_PAD_BUTTON:
-    case EVENT_PAD_POV: {
-        if (e.device < 0 || static_cast<size_t>(e.device) >= w.pads.size()) break;
-        Pad& p = w.pads[e.device];
-        if (!p.scripted) break;
-        if (e.kind == EVENT_PAD_AXIS && e.code >= 0 && e.code < 8) p.axisValue[e.code] = e.value;
-        if (e.kind == EVENT_PAD_BUTTON && e.code >= 0 && e.code < 32) p.button[e.code] = e.down ? 0x80 : 0;
-        if (e.kind == EVENT_PAD_POV && e.code >= 0 && e.code < 4) p.pov[e.code] = static_cast<DWORD>(e.x);
-        break;
-    }
-    default:
-        break;
-    }
 }
 
 }  // namespace
@@ -120,11 +92,8 @@ void refreshPads()
     std::lock_guard<std::recursive_mutex> lock(w.lock);
     if (!w.scriptPadsMade) {
         w.scriptPadsMade = true;
-        int highest = -1;
-        for (const platform::script::Event& e : platform::script::active().events())
-            if (e.kind & (platform::script::EVENT_PAD_AXIS | platform::script::EVENT_PAD_BUTTON |
-                          platform::script::EVENT_PAD_POV))
-                highest = std::max(highest, e.device);
+        const char* path = w.scriptPath.empty() ? std::getenv("PLATFORM_SCRIPT") : w.scriptPath.c_str();
+        int highest = highestScriptPad(path);
         for (int i = highest; i >= 0; --i) w.pads.insert(w.pads.begin(), makeScriptedPad(i));
     }
     if (w.live) liveEnumerate();
@@ -134,9 +103,6 @@ void refresh()
 {
     World& w = world();
     if (w.live) livePump();  // without the lock: SDL's event watch takes it
-    std::lock_guard<std::recursive_mutex> lock(w.lock);
-    platform::script::Event e;
-    while (w.scriptReader.next(&e)) applyScriptEvent(w, e);
 }
 
 }  // namespace platform::dinput
@@ -156,7 +122,15 @@ void reset()
     w.forced.clear();
     std::memset(w.calls, 0, sizeof(w.calls));
     w.scriptPadsMade = false;
-    w.scriptReader.rewind();
+    w.scriptPath.clear();
+}
+
+void useScript(const std::string& path)
+{
+    World& w = world();
+    std::lock_guard<std::recursive_mutex> lock(w.lock);
+    w.scriptPath = path;
+    w.scriptPadsMade = false;
 }
 
 void keyDown(int scanCode) { feedKey(scanCode, true); }

@@ -33,6 +33,9 @@ void keyUp(int scanCode);    // also queues a buffered release event
 void mouseMove(LONG dx, LONG dy, LONG wheel = 0);
 void mouseButton(int button, bool down);
 
+// The script file scanned for pads at the next enumeration, instead of PLATFORM_SCRIPT's.
+void useScript(const std::string& path);
+
 // What a scripted joystick offers; axes in DIJOYSTATE order X, Y, Z, Rx, Ry, Rz, slider 0, 1.
 struct PadObjects {
     bool axes[8] = {true, true, false, true, true, false, false, false};
