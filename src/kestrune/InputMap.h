@@ -34,8 +34,8 @@ struct SInputBindings {
 class CInputMap {
 public:
     enum { MAX_BUTTONS_USED = 31 };
-    static const DWORD BANK1 = 0x80000000u;
-    static const DWORD DEFAULT_DOUBLE_CLICK_MS = 500;
+    static constexpr DWORD BANK1 = 0x80000000u;
+    static constexpr DWORD DEFAULT_DOUBLE_CLICK_MS = 500;
 
     // Centring offsets: X, Y, X-rotation, and one for Y-rotation, Z, Z-rotation and the sliders.
     enum { CENTRE_X, CENTRE_Y, CENTRE_RX, CENTRE_OTHER, NUM_CENTRES };
