@@ -194,7 +194,8 @@ typedef const GUID* REFDIPROP;
 #define DIK_RWIN 0xDC
 #define DIK_APPS 0xDD
 
-#pragma pack(push, 1)
+// Four-byte packing: the version-7 layouts, and fields that can be referenced safely.
+#pragma pack(push, 4)
 
 // One buffered event: dwOfs is the scan code, bit 7 of dwData set for a press.
 typedef struct DIDEVICEOBJECTDATA {
