@@ -313,6 +313,11 @@ void CIniManager::readItems(const char*& p, Section* section, const char* sectio
             continue;
         }
         ItemReg* itemReg = *link;
+        if (itemReg->type != type) {
+            // The variable was registered as another type: writing this one could overrun it.
+            broken();
+            continue;
+        }
 
         const char* afterTag = p;
         p = skipSpace(p);

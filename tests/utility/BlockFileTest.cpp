@@ -226,6 +226,10 @@ TEST_F(BlockFileTest, EditsAndStaleCounts)
 {
     ASSERT_TRUE(load("T {\n a 1\n B { }\n C { }\n}\n"));
     CParamBlock* b = first();
+    EXPECT_TRUE(b->setString("A", std::string(300, 'y').c_str()));  // in place, cut to 256
+    CParameter* a = nullptr;
+    ASSERT_TRUE(b->findParameter("a", &a));
+    EXPECT_EQ(std::string(256, 'y'), static_cast<CActualParameter*>(a)->getValue());
     EXPECT_TRUE(b->setInt("A", 0x10));  // in place
     EXPECT_TRUE(b->setString("b", "text that replaces a block"));
     EXPECT_TRUE(b->setString("new", std::string(300, 'z').c_str()));

@@ -124,6 +124,7 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
     const std::vector<std::string> brokenLines = {
         "; a comment", "noequals <int> 1", "x = <bool> 1", "DUP = <int> 2", std::string(1024, 'n') + " = <int> 1",
         "d = <string> \"" + std::string(1024, 'v') + "\"",
+        "late = <string> \"a text where a number is registered\"",
     };
     for (const std::string& line : brokenLines) {
         CIniManager fresh;
@@ -151,11 +152,14 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
 TEST_F(IniManagerTest, StringsAreCutToTheirBufferAndSectionNamesAreBounded)
 {
     char small[5] = "", next[8] = "";
+    int32_t after = 0;
     ini.registerString("S", "s", small);
     ini.registerString("S", "next", next);
-    ASSERT_TRUE(load("[S]\ns = <string> \"a long text\"\nnext = <string> \"open quote\n"));
+    ini.registerItem("S", "after", &after, CIniManager::INI_INT);
+    ASSERT_TRUE(load("[S]\ns = <string> \"a long text\"\nnext = <string> \"open quote\nafter = <int> 1\n"));
     EXPECT_STREQ("a lo", small);
     EXPECT_STREQ("open qu", next);
+    EXPECT_EQ(1, after);  // an unclosed quote ends with its line and takes nothing more
 
     CIniManager other;
     int32_t value = 0;
