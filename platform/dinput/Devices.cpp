@@ -37,7 +37,6 @@ namespace platform::dinput {
 namespace {
 
 const DWORD kDefaultRangeMax = 65535;
-const DWORD kWheelDelta = 120;
 
 bool isObjectKind(DWORD type, DWORD wanted)
 {
@@ -46,7 +45,7 @@ bool isObjectKind(DWORD type, DWORD wanted)
 
 }  // namespace
 
-Device::Device(DeviceKind kind, int pad, const GUID& instance) : m_kind(kind), m_pad(pad), m_instance(instance)
+Device::Device(DeviceKind kind, const GUID& instance) : m_kind(kind), m_instance(instance)
 {
     for (int a = 0; a < 8; ++a) {
         m_rangeMin[a] = 0;
@@ -478,7 +477,7 @@ HRESULT DirectInput::CreateDeviceEx(REFGUID deviceGuid, REFIID riid, LPVOID* out
     if (outer) return CLASS_E_NOAGGREGATION;
     if (!(riid == IID_IDirectInputDevice7)) return E_NOINTERFACE;
     if (kind == KIND_JOYSTICK && padIndex < 0) return DIERR_DEVICENOTREG;
-    *out = static_cast<IDirectInputDevice7*>(new Device(kind, padIndex, deviceGuid));
+    *out = static_cast<IDirectInputDevice7*>(new Device(kind, deviceGuid));
     return DI_OK;
 }
 

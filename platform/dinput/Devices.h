@@ -11,7 +11,7 @@ namespace platform::dinput {
 
 class Device final : public IDirectInputDevice7 {
 public:
-    Device(DeviceKind kind, int pad, const GUID& instance);
+    Device(DeviceKind kind, const GUID& instance);
 
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override { return ++m_references; }
@@ -44,7 +44,6 @@ private:
 
     std::atomic<ULONG> m_references{1};
     DeviceKind m_kind;
-    int m_pad;
     GUID m_instance;
     DWORD m_dataSize = 0;
     DWORD m_cooperative = 0;
