@@ -125,6 +125,14 @@ void reset()
     w.scriptPath.clear();
 }
 
+void useLiveBackend()
+{
+    World& w = world();
+    std::lock_guard<std::recursive_mutex> lock(w.lock);
+    w.live = true;
+    w.scriptPadsMade = false;
+}
+
 void useScript(const std::string& path)
 {
     World& w = world();

@@ -27,6 +27,8 @@ enum Call {
 // Switches to the scripted backend and forgets everything: no keys down, no mouse movement, no
 // joysticks, no forced results, no devices. A keyboard and a mouse are always attached.
 void reset();
+// Back to the live backend (SDL2), as in the real program.
+void useLiveBackend();
 
 void keyDown(int scanCode);  // also queues a buffered press event
 void keyUp(int scanCode);    // also queues a buffered release event
