@@ -201,6 +201,7 @@ HRESULT Device::Acquire()
     if (m_dataSize == 0) return DIERR_INVALIDPARAM;
     if (m_kind == KIND_JOYSTICK && !pad()) return DIERR_INPUTLOST;
     if (m_acquired) return DI_NOEFFECT;
+    if (!w.foreground && (m_cooperative & DISCL_FOREGROUND)) return DIERR_OTHERAPPHASPRIO;
     m_acquired = true;
     m_lost = false;
     m_events.clear();

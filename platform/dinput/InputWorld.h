@@ -47,6 +47,7 @@ struct Forced {
 struct World {
     std::recursive_mutex lock;
     bool live = true;
+    bool foreground = true;  // foreground devices cannot be acquired while the program is not
     bool liveStarted = false;
     BYTE keys[256] = {};
     BYTE mouseButtons[8] = {};
@@ -68,6 +69,8 @@ bool takeForced(DeviceKind kind, Call call, HRESULT* result);
 void feedKey(int scanCode, bool down);
 void feedMouseMove(LONG dx, LONG dy, LONG wheel);
 void feedMouseButton(int button, bool down);
+// The program gained or lost the focus; losing it takes the input of every acquired device.
+void feedForeground(bool foreground);
 
 // On the live backend, takes in what SDL2 has delivered.
 void refresh();

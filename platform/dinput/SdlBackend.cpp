@@ -140,6 +140,10 @@ int SDLCALL watchEvents(void*, SDL_Event* event)
         feedMouseMove(0, 0, steps * 120);
         break;
     }
+    case SDL_WINDOWEVENT:
+        if (event->window.event == SDL_WINDOWEVENT_FOCUS_LOST) feedForeground(false);
+        else if (event->window.event == SDL_WINDOWEVENT_FOCUS_GAINED) feedForeground(true);
+        break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
         feedMouseButton(mouseButtonFromSdl(event->button.button), event->type == SDL_MOUSEBUTTONDOWN);

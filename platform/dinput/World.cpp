@@ -86,6 +86,15 @@ void feedMouseButton(int button, bool down)
     w.mouseButtons[button] = down ? 0x80 : 0x00;
 }
 
+void feedForeground(bool foreground)
+{
+    World& w = world();
+    std::lock_guard<std::recursive_mutex> lock(w.lock);
+    w.foreground = foreground;
+    if (!foreground)
+        for (Device* d : w.devices) d->loseInput();
+}
+
 void refreshPads()
 {
     World& w = world();
@@ -116,6 +125,7 @@ void reset()
     World& w = world();
     std::lock_guard<std::recursive_mutex> lock(w.lock);
     w.live = false;
+    w.foreground = true;
     std::memset(w.keys, 0, sizeof(w.keys));
     std::memset(w.mouseButtons, 0, sizeof(w.mouseButtons));
     w.pads.clear();
@@ -201,6 +211,8 @@ void forceResult(DeviceKind kind, Call call, HRESULT result, int times)
     std::lock_guard<std::recursive_mutex> lock(w.lock);
     if (times > 0) w.forced.push_back({kind, call, result, times});
 }
+
+void setForeground(bool foreground) { feedForeground(foreground); }
 
 void loseInput()
 {

@@ -87,10 +87,14 @@ TEST_F(InputDevicesTest, InitialisationSetsUpEveryDeviceAndShutdownReleasesThem)
     ASSERT_EQ(registrations.size(), 2u);
     EXPECT_EQ(registrations[0].type, 0u);
     EXPECT_EQ(registrations[1].type, 1u);
+    ti::setForeground(false);
     inputDeactivate();
     EXPECT_FALSE(ti::device(ti::KIND_KEYBOARD).acquired);
+    EXPECT_FALSE(readMouse()) << "another program has the focus";
+    ti::setForeground(true);
     inputActivate();
     EXPECT_TRUE(ti::device(ti::KIND_KEYBOARD).acquired);
+    EXPECT_TRUE(readMouse());
 
     shutdownInputDevices();
     EXPECT_EQ(ti::liveDevices(), 0);

@@ -3,13 +3,12 @@
 // The records that the engine sizes itself keep their version-7 layouts (packed, size-checked).
 #pragma once
 
-#include "platform/com.h"
+#include "platform/win32.h"
+#include "platform/com/objects.h"
 
-#ifndef PLATFORM_WINDOW_HANDLES
-#define PLATFORM_WINDOW_HANDLES
+// The window and module handles, as the window layer declares them.
 typedef struct HWND__* HWND;
 typedef struct HINSTANCE__* HINSTANCE;
-#endif
 
 #define DIRECTINPUT_VERSION 0x0700
 

@@ -59,6 +59,9 @@ void joystickRumble(int pad, float* left, float* right);
 void forceResult(DeviceKind kind, Call call, HRESULT result, int times = 1);
 // Focus moved away: every acquired device loses its input (next read DIERR_INPUTLOST).
 void loseInput();
+// Without the focus, devices also lose their input and foreground ones cannot be acquired
+// (DIERR_OTHERAPPHASPRIO) until it comes back.
+void setForeground(bool foreground);
 // How often a call was made on devices of the kind since reset.
 int callCount(DeviceKind kind, Call call);
 
