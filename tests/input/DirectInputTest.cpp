@@ -1,6 +1,7 @@
 #include "platform/dinput.h"
 #include "platform/testing/input.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 namespace ti = platform::testing::input;
@@ -137,6 +138,62 @@ TEST(DirectInput, LiveBackendStartsWithoutDevices)
     EXPECT_LE(pads, 16);
     keyboard->Release();
     di->Release();
+    ti::reset();
+}
+
+TEST(DirectInput, LiveBackendTranslatesSdlEvents)
+{
+    ti::useLiveBackend();
+    IDirectInput7* di = createInterface();
+    ASSERT_NE(di, nullptr);
+    IDirectInputDevice7* keyboard = createKeyboard(di, 10);
+    IDirectInputDevice7* mouse = nullptr;
+    ASSERT_EQ(di->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7, reinterpret_cast<LPVOID*>(&mouse), nullptr),
+              DI_OK);
+    ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse2), DI_OK);
+    ASSERT_EQ(keyboard->Acquire(), DI_OK);
+    ASSERT_EQ(mouse->Acquire(), DI_OK);
+
+    auto key = [](SDL_Scancode code, bool down) {
+        SDL_Event event = {};
+        event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        event.key.keysym.scancode = code;
+        SDL_PushEvent(&event);
+    };
+    key(SDL_SCANCODE_RCTRL, true);
+    key(SDL_SCANCODE_KP_ENTER, true);
+    key(SDL_SCANCODE_KP_ENTER, false);
+    SDL_Event event = {};
+    event.type = SDL_MOUSEMOTION;
+    event.motion.xrel = 7;
+    event.motion.yrel = -2;
+    SDL_PushEvent(&event);
+    event = {};
+    event.type = SDL_MOUSEBUTTONDOWN;
+    event.button.button = SDL_BUTTON_RIGHT;
+    SDL_PushEvent(&event);
+
+    BYTE keys[256];
+    ASSERT_EQ(keyboard->GetDeviceState(256, keys), DI_OK);
+    EXPECT_EQ(keys[DIK_RCONTROL], 0x80);
+    EXPECT_EQ(keys[DIK_NUMPADENTER], 0);
+    DIDEVICEOBJECTDATA events[10];
+    DWORD count = 10;
+    ASSERT_EQ(keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0), DI_OK);
+    ASSERT_EQ(count, 3u);
+    EXPECT_EQ(events[1].dwOfs, DWORD(DIK_NUMPADENTER));
+    EXPECT_EQ(events[1].dwData, 0x80u);
+    DIMOUSESTATE2 state;
+    ASSERT_EQ(mouse->GetDeviceState(sizeof(state), &state), DI_OK);
+    EXPECT_EQ(state.lX, 7);
+    EXPECT_EQ(state.lY, -2);
+    EXPECT_EQ(state.rgbButtons[1], 0x80);
+
+    key(SDL_SCANCODE_RCTRL, false);
+    mouse->Release();
+    keyboard->Release();
+    di->Release();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     ti::reset();
 }
 
