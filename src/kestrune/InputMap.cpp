@@ -212,8 +212,15 @@ void CInputMap::mapKeyboardAndMouse(DWORD now)
     for (DWORD key = 255; key >= 1; --key) {
         DWORD entry = m_keys[key];
         if (!entry || !isKeyDown(key, false)) continue;
-        for (int b = 0; b < 32; ++b)
-            if (entry & (1u << b)) raise(1u << b, FULL_MAGNITUDE, now, &m_bindings.keyTimes[key]);
+        // Every action of the key measures its double-click from the key's previous press, not
+        // from the press of its other actions a moment ago.
+        const DWORD previous = m_bindings.keyTimes[key];
+        for (int b = 0; b < 32; ++b) {
+            if (!(entry & (1u << b))) continue;
+            DWORD lastPress = previous;
+            raise(1u << b, FULL_MAGNITUDE, now, &lastPress);
+            if (lastPress != previous) m_bindings.keyTimes[key] = lastPress;
+        }
     }
 }
 

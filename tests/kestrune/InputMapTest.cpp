@@ -154,11 +154,16 @@ TEST(InputMap, PadMapperHatsSlidersAndBoundAxes)
     EXPECT_FLOAT_EQ(map.getLastYRotation(), -500.0f);
     EXPECT_FLOAT_EQ(map.getXRotation(), 0.0f);
 
-    // Bound axes follow their bindings.
+    // Bound axes follow their bindings; an unbound source raises nothing.
     map.getBindings()->padAxes[SInputBindings::AXIS_X_NEG] = 0x4;
+    map.getBindings()->padButtons[6] = 0;
     map.update(pad, 60, false);
     EXPECT_TRUE(map.isPressed(0x4));
     EXPECT_FALSE(map.isPressed(0x8000) || map.isHeld(0x8000));
+    DWORD pressed, held;
+    map.getButtons(&pressed, &held);
+    EXPECT_EQ(pressed & 0x1, 0u);
+    EXPECT_FLOAT_EQ(map.getAnalogue(0x1), 0.0f);
 }
 
 TEST(InputMap, BankOneAnalogueAndBitPositions)
@@ -234,7 +239,7 @@ TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
     ti::mouseMove(10, -20);
     ti::mouseButton(3, true);
     updateMousePointer(5);
-    map.update(centred(), 100, true);
+    map.update(centred(), 10100, true);
 
     EXPECT_TRUE(map.isPressed(0x1) && map.isPressed(0x4));
     EXPECT_FLOAT_EQ(map.getAnalogue(0x4), 500.0f);
@@ -247,18 +252,30 @@ TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
     EXPECT_TRUE(map.isPressed(0x88000000));
     EXPECT_FALSE(map.isPressed(0x82000000));
 
+    EXPECT_FALSE(map.isDoubleClicked(0x4)) << "one press of W is no double-click of its second action";
+
     // A tap of S between frames still counts; W stays held; the wheel turns up.
     ti::keyDown(DIK_S);
     ti::keyUp(DIK_S);
     ti::mouseMove(0, 0, 120);
     updateMousePointer(5);
     EXPECT_FALSE(map.isPressed(0x8));
-    map.update(centred(), 130, true);
+    map.update(centred(), 10130, true);
     EXPECT_TRUE(map.isHeld(0x1));
     EXPECT_TRUE(map.isPressed(0x8));
     EXPECT_TRUE(map.isPressed(0x82000000));
     EXPECT_TRUE(getMousePointer().wheelUp);
     EXPECT_FALSE(getMousePointer().wheelDown);
+
+    // W again 200 ms after its first press: both its actions are double-clicked.
+    ti::keyUp(DIK_W);
+    updateMousePointer(5);
+    map.update(centred(), 10160, true);
+    ti::keyDown(DIK_W);
+    updateMousePointer(5);
+    map.update(centred(), 10300, true);
+    EXPECT_TRUE(map.isPressed(0x1) && map.isPressed(0x4));
+    EXPECT_TRUE(map.isDoubleClicked(0x1) && map.isDoubleClicked(0x4));
 }
 
 TEST_F(KeyboardPlayerTest, PointerStaysOnScreenAndSensitivityStaysInTheTable)
