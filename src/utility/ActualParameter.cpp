@@ -14,7 +14,11 @@ void CParameter::setName(const char* name, size_t length)
     d_name[length] = 0;
 }
 
-void CParameter::setName(const char* name) { setName(name, strnlen(name, MAX_NAME)); }
+void CParameter::setName(const char* name)
+{
+    if (!name) name = "";
+    setName(name, strnlen(name, MAX_NAME));
+}
 
 bool CParameter::namesMatch(const char* a, const char* b) { return strnicmp(a, b, MAX_NAME) == 0; }
 
@@ -31,7 +35,11 @@ void CActualParameter::setValue(const char* value, size_t length)
     d_value[length] = 0;
 }
 
-void CActualParameter::setValue(const char* value) { setValue(value, strnlen(value, MAX_VALUE)); }
+void CActualParameter::setValue(const char* value)
+{
+    if (!value) value = "";
+    setValue(value, strnlen(value, MAX_VALUE));
+}
 
 CParameter* CActualParameter::clone() const
 {

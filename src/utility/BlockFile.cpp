@@ -12,16 +12,27 @@
 
 namespace {
 
+// Shared by a file and everything it includes. The include count is bounded because a file that
+// includes itself more than once would otherwise multiply the work at every level. Each limit is
+// reported once per load, as the run log takes only a few messages.
+struct IncludeState {
+    int loads = 0;
+    bool includeLimitReported = false;
+    bool depthLimitReported = false;
+};
+
 // One text being parsed. A block that failed at a given place and level fails there again, so
 // failures are remembered: without that, re-reading a failed child as value lines makes broken
 // deep nesting take exponential time.
 struct ParseContext {
     int includeDepth = 0;
     int depthOffset = 0;  // absolute depth of this text's level-0 blocks
+    IncludeState* pIncludes = nullptr;
     std::unordered_set<uint64_t> failed;
 };
 
-bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset);
+bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
+                  IncludeState& includes);
 
 inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 inline bool isNameEnd(char c) { return c == 0 || isSpace(c); }
@@ -86,14 +97,19 @@ bool readValueLine(const char*& cursor, const char*& name, size_t& nameLength, c
 
 void includeFile(const char* fileName, CParamBlock* pBlock, int level, int maxNestLevel, const ParseContext& ctx)
 {
-    if (ctx.includeDepth >= MAX_INCLUDE_DEPTH) {
-        assertFailedMsg(concatStrings("Include file - ", fileName, " - nested too deeply, not loaded"),
-                        "includeDepth < MAX_INCLUDE_DEPTH", __FILE__, __LINE__);
+    IncludeState& includes = *ctx.pIncludes;
+    if (ctx.includeDepth >= MAX_INCLUDE_DEPTH || includes.loads >= MAX_INCLUDE_LOADS) {
+        // Reported once: every further include past a limit is skipped the same way.
+        if (!includes.includeLimitReported)
+            assertFailedMsg(concatStrings("Include file - ", fileName, " - too many or too deep includes, not loaded"),
+                            "includeDepth < MAX_INCLUDE_DEPTH && loads < MAX_INCLUDE_LOADS", __FILE__, __LINE__);
+        includes.includeLimitReported = true;
         return;
     }
+    ++includes.loads;
     blockList included;
     if (!loadBlocksAt(fileName, included, maxNestLevel - level + 1, ctx.includeDepth + 1,
-                      ctx.depthOffset + level + 1)) {
+                      ctx.depthOffset + level + 1, includes)) {
         assertFailedMsg(concatStrings("Include file - ", fileName,
                                       " - referenced from a blockfile, not able to load (missing file?)"),
                         "false", __FILE__, __LINE__);
@@ -127,9 +143,11 @@ bool parseBlockAt(const char*& cursor, CParamBlock** ppBlock, int level, int max
     const uint64_t key = failureKey(p, level);
     if (!ctx.failed.empty() && ctx.failed.count(key)) return false;
     if (ctx.depthOffset + level > MAX_BLOCK_DEPTH) {
-        assertFailedMsg(concatStrings("Block nested too deeply, offending block name = ",
-                                      std::string(name, nameLength).c_str()),
-                        "nestLevel <= MAX_BLOCK_DEPTH", __FILE__, __LINE__);
+        if (!ctx.pIncludes->depthLimitReported)
+            assertFailedMsg(concatStrings("Block nested too deeply, offending block name = ",
+                                          std::string(name, nameLength).c_str()),
+                            "nestLevel <= MAX_BLOCK_DEPTH", __FILE__, __LINE__);
+        ctx.pIncludes->depthLimitReported = true;
         ctx.failed.insert(key);
         return false;
     }
@@ -239,13 +257,15 @@ bool readWholeFile(const char* fileName, char** ppText, uint32_t* pSize)
     return true;
 }
 
-bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset)
+bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
+                  IncludeState& includes)
 {
     char* text = nullptr;
     if (!readWholeFile(fileName, &text, nullptr)) return false;
     ParseContext ctx;
     ctx.includeDepth = includeDepth;
     ctx.depthOffset = depthOffset;
+    ctx.pIncludes = &includes;
     TPtrNode<CParamBlock>* tail = nullptr;
     const char* p = text;
     for (;;) {
@@ -291,7 +311,8 @@ bool finishSave(CFile& file, CWriteBuffer& buffer, bool written, const char* fil
 
 bool loadBlocks(const char* fileName, blockList& list, int maxNestLevel)
 {
-    return loadBlocksAt(fileName, list, maxNestLevel, 0, 0);
+    IncludeState includes;
+    return loadBlocksAt(fileName, list, maxNestLevel, 0, 0, includes);
 }
 
 bool loadFirstBlock(const char* fileName, CParamBlock** ppBlock, int maxNestLevel)
@@ -310,7 +331,9 @@ bool loadFirstBlock(const char* fileName, CParamBlock** ppBlock, int maxNestLeve
 bool parseBlock(const char*& pText, CParamBlock** ppBlock, int level, int maxNestLevel)
 {
     if (!VERIFY(pText) || !VERIFY(ppBlock)) return false;
+    IncludeState includes;
     ParseContext ctx;
+    ctx.pIncludes = &includes;
     return parseBlockAt(pText, ppBlock, level, maxNestLevel, ctx);
 }
 

@@ -22,6 +22,8 @@ typedef TPtrList<CParamBlock> blockList;
 
 // Include files nest at most this deep; deeper includes are reported and skipped.
 const int MAX_INCLUDE_DEPTH = 16;
+// One load reads at most this many include files in all; later includes are skipped too.
+const int MAX_INCLUDE_LOADS = 1024;
 // Blocks nested deeper than this (across includes) fail like broken text.
 const int MAX_BLOCK_DEPTH = 256;
 

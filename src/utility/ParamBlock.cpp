@@ -226,7 +226,9 @@ bool CParamBlock::appendRead(CParameter* pParam)
 bool CParamBlock::addParameter(CParameter* pParam)
 {
     if (!VERIFY(pParam)) return false;
-    return append(pParam);
+    if (append(pParam)) return true;
+    delete pParam;
+    return false;
 }
 
 bool CParamBlock::addString(const char* name, const char* value)

@@ -63,7 +63,7 @@ public:
     bool addString(const char* name, const char* value);
     bool addVector(const char* name, const float* values);  // 3 floats
     bool addMatrix(const char* name, const float* values);  // 9 floats
-    // Appends an entry of either kind and takes ownership of it.
+    // Appends an entry of either kind and takes ownership of it (it is deleted when that fails).
     bool addParameter(CParameter* pParam);
 
     // A value entry of that name is rewritten in place; a block of that name is deleted and a value
