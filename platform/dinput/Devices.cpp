@@ -366,7 +366,7 @@ void Device::feedKey(int scanCode, bool down)
     DIDEVICEOBJECTDATA event;
     event.dwOfs = static_cast<DWORD>(scanCode);
     event.dwData = down ? 0x80 : 0x00;
-    event.dwTimeStamp = 0;
+    event.dwTimeStamp = timeGetTime();
     event.dwSequence = ++w.sequence;
     m_events.push_back(event);
 }
