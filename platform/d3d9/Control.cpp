@@ -75,6 +75,11 @@ D3D9Config defaultD3D9Config()
                               D3DFMT_A8L8,     D3DFMT_DXT1,     D3DFMT_DXT3,     D3DFMT_DXT5};
     adapter.QualityLevels = {{D3DFMT_R5G6B5, 4}, {D3DFMT_X8R8G8B8, 4}};
     adapter.Desktop = D3DDISPLAYMODE{1920, 1080, 60, D3DFMT_X8R8G8B8};
+    UINT width, height;
+    if (d3d9ref::realDesktopSize(width, height)) {
+        adapter.Desktop.Width = width;
+        adapter.Desktop.Height = height;
+    }
 
     D3D9Config config;
     config.Adapters.push_back(adapter);

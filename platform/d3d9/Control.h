@@ -63,6 +63,9 @@ inline void record(Method method, std::initializer_list<uint64_t> args = {})
 inline uint64_t ptr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 uint64_t floatBits(float value);
 
+// The size of the real display where one exists.
+bool realDesktopSize(UINT& width, UINT& height);
+
 // Bytes per texel of an uncompressed format, 0 for block-compressed and unknown formats.
 UINT bytesPerPixel(D3DFORMAT format);
 bool isBlockCompressed(D3DFORMAT format);

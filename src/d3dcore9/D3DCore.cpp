@@ -93,7 +93,7 @@ bool D3DCore::Init()
 {
     ASSERT(!Initialised);
     DXSetup::Init();
-    ASSERT_MSG(Host().MainWindow() != nullptr, "WinCore.MainWindowHandle");
+    if (!Host().MainWindow()) assertFailed("WinCore.MainWindowHandle", __FILE__, __LINE__);
     if (!DXSetup::Enumerate()) {
         DXSetup::Shutdown();
         return false;
@@ -459,7 +459,7 @@ int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, in
     FrameViewPort = LastViewPort;
     RestoreLostDevice();
     InvalidateStateCache();
-    ASSERT_MSG(Host().MainWindow() != nullptr, "WinCore.MainWindowHandle");
+    if (!Host().MainWindow()) assertFailed("WinCore.MainWindowHandle", __FILE__, __LINE__);
     Host().SetClientSize(PresentParameters.BackBufferWidth, PresentParameters.BackBufferHeight);
     return ReqMultiSampleType;
 }

@@ -408,3 +408,47 @@ TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)
 }
 
 }  // namespace
+
+#include "d3dcore9/RenderCoreStart.h"
+
+namespace {
+
+class RenderCoreStartTest : public CoreFixture {};
+
+TEST_F(RenderCoreStartTest, TheGameBringsTheCoreUpAndDownCleanly)
+{
+    ASSERT_EQ(DXSetup::Load(), 0);
+    RenderCoreSettings settings;
+    settings.Width = 1024;
+    settings.Height = 768;
+    settings.Bits = 16;
+    ASSERT_TRUE(StartRenderCore(settings));
+    EXPECT_EQ(state().Parameters.BackBufferWidth, 1024u);
+    EXPECT_EQ(state().Parameters.BackBufferFormat, D3DFMT_R5G6B5);
+    EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D24S8);
+    StopRenderCore();
+    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
+    EXPECT_EQ(DXInterface.ID3D, nullptr);
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+
+    // Modes in 32 bits only: A8R8G8B8 gives way to X8R8G8B8, one format is left and pruning drops it.
+    card().Modes = {{800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 60, D3DFMT_A8R8G8B8}};
+    ASSERT_EQ(DXSetup::Load(), 0);
+    EXPECT_FALSE(StartRenderCore(settings));
+    EXPECT_EQ(countReports("No supported 3D card found"), 1);
+    EXPECT_EQ(DXSetup.DDrawLoaded, 0);
+}
+
+TEST_F(RenderCoreStartTest, WindowedStartUsesTheDesktopDepthFormats)
+{
+    ASSERT_EQ(DXSetup::Load(), 0);
+    RenderCoreSettings settings;
+    settings.FullScreen = false;
+    ASSERT_TRUE(StartRenderCore(settings));
+    EXPECT_EQ(state().Parameters.Windowed, TRUE);
+    EXPECT_EQ(state().Parameters.BackBufferWidth, 640u);
+    EXPECT_TRUE(m_host.has("ClientSize 640x480"));
+    StopRenderCore();
+}
+
+}  // namespace
