@@ -98,6 +98,9 @@ void resetD3D9()
     c.ResetQueue.clear();
     c.ResetResult = nullptr;
     c.ValidateResult = nullptr;
+    for (HRESULT& f : c.Failures) f = D3D_OK;
+    c.FrontBuffer.clear();
+    c.FrontWidth = c.FrontHeight = 0;
     clearD3D9Calls();
     c.TraceOn = false;
     setLibraryMissing("d3d9.dll", false);
@@ -124,6 +127,37 @@ void setResetResult(std::function<HRESULT(const D3DPRESENT_PARAMETERS&)> decide)
 void setD3D9DeviceState(HRESULT state)
 {
     if (control().LastDevice) control().LastDevice->setStatus(state);
+}
+
+void setD3D9Failure(const std::string& method, HRESULT result)
+{
+    for (int i = 0; i < static_cast<int>(d3d9ref::Method::Count); ++i)
+        if (method == d3d9ref::METHOD_NAMES[i]) control().Failures[i] = result;
+}
+
+void setD3D9FrontBuffer(const std::vector<uint32_t>& pixels, UINT width, UINT height)
+{
+    control().FrontBuffer = pixels;
+    control().FrontWidth = pixels.size() >= static_cast<size_t>(width) * height ? width : 0;
+    control().FrontHeight = control().FrontWidth ? height : 0;
+}
+
+std::vector<DWORD> d3d9ShaderTokens(IDirect3DVertexShader9* shader)
+{
+    auto* s = dynamic_cast<d3d9ref::VertexShader*>(shader);
+    return s ? s->Tokens : std::vector<DWORD>();
+}
+
+std::vector<DWORD> d3d9ShaderTokens(IDirect3DPixelShader9* shader)
+{
+    auto* s = dynamic_cast<d3d9ref::PixelShader*>(shader);
+    return s ? s->Tokens : std::vector<DWORD>();
+}
+
+std::vector<D3DVERTEXELEMENT9> d3d9DeclarationElements(IDirect3DVertexDeclaration9* declaration)
+{
+    auto* d = dynamic_cast<d3d9ref::VertexDeclaration*>(declaration);
+    return d ? d->Elements : std::vector<D3DVERTEXELEMENT9>();
 }
 
 void setValidateResult(std::function<HRESULT(DWORD*)> decide) { control().ValidateResult = std::move(decide); }

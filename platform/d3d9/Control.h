@@ -44,6 +44,10 @@ struct Control {
     std::vector<D3DPRESENT_PARAMETERS> CreateAttempts;
     std::vector<D3DPRESENT_PARAMETERS> ResetParameters;
     int LiveResources[4] = {};
+    HRESULT Failures[static_cast<int>(Method::Count)] = {};
+    std::vector<uint32_t> FrontBuffer;
+    UINT FrontWidth = 0;
+    UINT FrontHeight = 0;
     int LiveDevices = 0;
     class Device* LastDevice = nullptr;
 };
@@ -59,6 +63,9 @@ inline void record(Method method, std::initializer_list<uint64_t> args = {})
         c.Trace.push_back({METHOD_NAMES[static_cast<int>(method)], std::vector<uint64_t>(args)});
     }
 }
+
+// The forced failure of a method, D3D_OK when none.
+inline HRESULT forcedFailure(Method method) { return control().Failures[static_cast<int>(method)]; }
 
 inline uint64_t ptr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 uint64_t floatBits(float value);

@@ -146,6 +146,7 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* caps)
 HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode)
 {
     record(Method::GetDisplayMode, {swapChain});
+    if (HRESULT f = forcedFailure(Method::GetDisplayMode)) return f;
     const auto& adapters = control().Config.Adapters;
     if (!mode || swapChain != 0 || m_state.Adapter >= adapters.size()) return D3DERR_INVALIDCALL;
     const auto& adapter = adapters[m_state.Adapter];
@@ -204,13 +205,21 @@ HRESULT Device::Present(const tagRECT*, const tagRECT*, HWND, const void*)
 HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* surface)
 {
     record(Method::GetFrontBufferData, {swapChain, ptr(surface)});
+    if (HRESULT f = forcedFailure(Method::GetFrontBufferData)) return f;
     auto* s = dynamic_cast<Surface*>(surface);
     if (!s || swapChain != 0 || s->level().Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
     std::vector<uint32_t> pixels;
     UINT width = 0, height = 0;
     Level& level = s->level();
     std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
-    if (m_renderer->readFrontBuffer(pixels, width, height)) {
+    bool have = m_renderer->readFrontBuffer(pixels, width, height);
+    if (!have && control().FrontWidth) {
+        pixels = control().FrontBuffer;
+        width = control().FrontWidth;
+        height = control().FrontHeight;
+        have = true;
+    }
+    if (have) {
         for (UINT y = 0; y < height && y < level.Height; ++y)
             for (UINT x = 0; x < width && x < level.Width; ++x)
                 std::memcpy(&level.Bytes[y * level.Pitch + x * 4], &pixels[y * width + x], 4);
@@ -232,6 +241,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     record(Method::CreateTexture, {width, height, levels, usage, format, pool});
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateTexture)) return f;
     if (width == 0 || height == 0 || width > 16384 || height > 16384 || !validPool(pool) || format == D3DFMT_UNKNOWN)
         return D3DERR_INVALIDCALL;
     *texture = new Texture(width, height, levels, usage, format, pool);
@@ -244,6 +254,7 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
     record(Method::CreateCubeTexture, {edge, levels, usage, format, pool});
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateCubeTexture)) return f;
     if (edge == 0 || edge > 16384 || !validPool(pool) || format == D3DFMT_UNKNOWN) return D3DERR_INVALIDCALL;
     *texture = new CubeTexture(edge, levels, usage, format, pool);
     return D3D_OK;
@@ -255,6 +266,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
     record(Method::CreateVertexBuffer, {length, usage, fvf, pool});
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateVertexBuffer)) return f;
     if (length == 0 || length > (1u << 28) || !validPool(pool) || pool == D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
     *buffer = new VertexBuffer(length, usage, fvf, pool);
     return D3D_OK;
@@ -266,6 +278,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
     record(Method::CreateIndexBuffer, {length, usage, format, pool});
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateIndexBuffer)) return f;
     if (length == 0 || length > (1u << 28) || !validPool(pool) || pool == D3DPOOL_SCRATCH ||
         (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
@@ -279,6 +292,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
     record(Method::CreateOffscreenPlainSurface, {width, height, format, pool});
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateOffscreenPlainSurface)) return f;
     if (width == 0 || height == 0 || width > 16384 || height > 16384 || !validPool(pool) ||
         format == D3DFMT_UNKNOWN)
         return D3DERR_INVALIDCALL;

@@ -34,6 +34,7 @@ HRESULT lockRange(std::vector<uint8_t>& bytes, bool& locked, UINT offset, UINT s
 
 HRESULT lockLevel(Level& level, D3DLOCKED_RECT* locked)
 {
+    if (HRESULT f = forcedFailure(Method::LockRect)) return f;
     if (!locked || level.Locked) return D3DERR_INVALIDCALL;
     level.Locked = true;
     locked->Pitch = static_cast<INT>(level.Pitch);
@@ -44,6 +45,10 @@ HRESULT lockLevel(Level& level, D3DLOCKED_RECT* locked)
 HRESULT unlockLevel(Level& level)
 {
     if (!level.Locked) return D3DERR_INVALIDCALL;
+    if (HRESULT f = forcedFailure(Method::UnlockRect)) {
+        level.Locked = false;
+        return f;
+    }
     level.Locked = false;
     return D3D_OK;
 }
@@ -137,6 +142,7 @@ VertexBuffer::VertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
 HRESULT VertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     record(Method::Lock, {ptr(this), offset, size, flags});
+    if (HRESULT f = forcedFailure(Method::Lock)) return f;
     return lockRange(Bytes, m_locked, offset, size, data);
 }
 
@@ -144,6 +150,10 @@ HRESULT VertexBuffer::Unlock()
 {
     record(Method::Unlock, {ptr(this)});
     if (!m_locked) return D3DERR_INVALIDCALL;
+    if (HRESULT f = forcedFailure(Method::Unlock)) {
+        m_locked = false;
+        return f;
+    }
     m_locked = false;
     return D3D_OK;
 }
@@ -163,6 +173,7 @@ IndexBuffer::IndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL poo
 HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     record(Method::Lock, {ptr(this), offset, size, flags});
+    if (HRESULT f = forcedFailure(Method::Lock)) return f;
     return lockRange(Bytes, m_locked, offset, size, data);
 }
 
@@ -170,6 +181,10 @@ HRESULT IndexBuffer::Unlock()
 {
     record(Method::Unlock, {ptr(this)});
     if (!m_locked) return D3DERR_INVALIDCALL;
+    if (HRESULT f = forcedFailure(Method::Unlock)) {
+        m_locked = false;
+        return f;
+    }
     m_locked = false;
     return D3D_OK;
 }

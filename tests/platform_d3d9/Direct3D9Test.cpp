@@ -246,4 +246,36 @@ TEST_F(Direct3D9Test, BuffersLockWithinTheirLength)
     vb->Release();
 }
 
+TEST_F(Direct3D9Test, FailureSwitchesFrontBufferAndShaderIntrospection)
+{
+    create();
+    pt::setD3D9Failure("CreateTexture", E_OUTOFMEMORY);
+    IDirect3DTexture9* tex = reinterpret_cast<IDirect3DTexture9*>(1);
+    EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), E_OUTOFMEMORY);
+    EXPECT_EQ(tex, nullptr);
+    pt::setD3D9Failure("CreateTexture", D3D_OK);
+    pt::setD3D9Failure("LockRect", D3DERR_INVALIDCALL);
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(surface->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    pt::setD3D9Failure("LockRect", D3D_OK);
+
+    pt::setD3D9FrontBuffer({0xFF102030u, 2, 3, 0xFF405060u}, 2, 2);
+    ASSERT_EQ(device->GetFrontBufferData(0, surface), D3D_OK);
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    uint32_t texel;
+    std::memcpy(&texel, static_cast<uint8_t*>(locked.pBits) + locked.Pitch + 4, 4);
+    EXPECT_EQ(texel, 0xFF405060u);
+    surface->UnlockRect();
+    surface->Release();
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_SYSTEMMEM), 0);
+
+    const DWORD tokens[] = {0xFFFE0101u, 0x00000001u, 0x0000FFFFu, 0xDEADBEEFu};
+    IDirect3DVertexShader9* vs = nullptr;
+    ASSERT_EQ(device->CreateVertexShader(tokens, &vs), D3D_OK);
+    EXPECT_EQ(pt::d3d9ShaderTokens(vs), (std::vector<DWORD>{0xFFFE0101u, 1, 0xFFFF}));
+    vs->Release();
+}
+
 }  // namespace
