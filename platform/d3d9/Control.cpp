@@ -167,7 +167,7 @@ int d3d9LiveDevices() { return control().LiveDevices; }
 
 int d3d9LiveResources(D3DPOOL pool)
 {
-    return static_cast<DWORD>(pool) < 4 ? control().LiveResources[pool] : 0;
+    return static_cast<DWORD>(pool) < 4 ? control().LiveResources[pool].load() : 0;
 }
 
 int d3d9Calls(const std::string& method)
@@ -183,7 +183,7 @@ const std::vector<D3D9Call>& d3d9Trace() { return control().Trace; }
 void clearD3D9Calls()
 {
     d3d9ref::Control& c = control();
-    for (int& n : c.Counts) n = 0;
+    for (auto& n : c.Counts) n = 0;
     c.Trace.clear();
     c.CreateAttempts.clear();
     c.ResetParameters.clear();

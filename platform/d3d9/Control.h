@@ -4,7 +4,9 @@
 
 #include "platform/testing.h"
 
+#include <atomic>
 #include <deque>
+#include <mutex>
 #include <initializer_list>
 
 namespace d3d9ref {
@@ -38,17 +40,18 @@ struct Control {
     std::deque<HRESULT> ResetQueue;
     std::function<HRESULT(const D3DPRESENT_PARAMETERS&)> ResetResult;
     std::function<HRESULT(DWORD*)> ValidateResult;
-    int Counts[static_cast<int>(Method::Count)] = {};
+    std::atomic<int> Counts[static_cast<int>(Method::Count)] = {};
     bool TraceOn = false;
     std::vector<platform::testing::D3D9Call> Trace;
     std::vector<D3DPRESENT_PARAMETERS> CreateAttempts;
     std::vector<D3DPRESENT_PARAMETERS> ResetParameters;
-    int LiveResources[4] = {};
+    std::atomic<int> LiveResources[4] = {};
     HRESULT Failures[static_cast<int>(Method::Count)] = {};
     std::vector<uint32_t> FrontBuffer;
     UINT FrontWidth = 0;
     UINT FrontHeight = 0;
-    int LiveDevices = 0;
+    std::atomic<int> LiveDevices{0};
+    std::mutex TraceLock;
     class Device* LastDevice = nullptr;
 };
 
@@ -57,9 +60,10 @@ Control& control();
 inline void record(Method method, std::initializer_list<uint64_t> args = {})
 {
     Control& c = control();
-    ++c.Counts[static_cast<int>(method)];
+    c.Counts[static_cast<int>(method)].fetch_add(1, std::memory_order_relaxed);
     if (c.TraceOn) {
         extern const char* const METHOD_NAMES[];
+        std::lock_guard<std::mutex> lock(c.TraceLock);
         c.Trace.push_back({METHOD_NAMES[static_cast<int>(method)], std::vector<uint64_t>(args)});
     }
 }

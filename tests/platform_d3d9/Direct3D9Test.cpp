@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 namespace pt = platform::testing;
 
@@ -276,6 +277,25 @@ TEST_F(Direct3D9Test, FailureSwitchesFrontBufferAndShaderIntrospection)
     ASSERT_EQ(device->CreateVertexShader(tokens, &vs), D3D_OK);
     EXPECT_EQ(pt::d3d9ShaderTokens(vs), (std::vector<DWORD>{0xFFFE0101u, 1, 0xFFFF}));
     vs->Release();
+}
+
+TEST_F(Direct3D9Test, AMultithreadedDeviceTakesCallsFromOtherThreads)
+{
+    D3DPRESENT_PARAMETERS pp = parameters();
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_MULTITHREADED, &pp, &device), D3D_OK);
+    auto work = [this](DWORD state) {
+        for (int i = 0; i < 2000; ++i) {
+            IDirect3DVertexBuffer9* vb = nullptr;
+            if (device->CreateVertexBuffer(32, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr) == D3D_OK) vb->Release();
+            device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), static_cast<DWORD>(i));
+        }
+    };
+    std::thread a(work, D3DRS_AMBIENT), b(work, D3DRS_TEXTUREFACTOR);
+    a.join();
+    b.join();
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
+    EXPECT_EQ(pt::d3d9Calls("CreateVertexBuffer"), 4000);
+    EXPECT_EQ(pt::d3d9State()->RenderStates[D3DRS_AMBIENT], 1999u);
 }
 
 }  // namespace
