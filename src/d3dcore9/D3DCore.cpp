@@ -295,6 +295,8 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     if (CurrentPalette >= 0) created->SetCurrentTexturePalette(0);
     CurrentPalette = -1;
     for (auto& s : StreamSources) s = nullptr;
+    // A new device has nothing bound; a texture freed with the old one may come back at its address.
+    for (auto& t : Textures) t = nullptr;
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
