@@ -1,4 +1,5 @@
 #include "Resources.h"
+#include "Renderer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -45,6 +46,7 @@ HRESULT lockLevel(Level& level, D3DLOCKED_RECT* locked)
 HRESULT unlockLevel(Level& level)
 {
     if (!level.Locked) return D3DERR_INVALIDCALL;
+    ++level.Version;
     if (HRESULT f = forcedFailure(Method::UnlockRect)) {
         level.Locked = false;
         return f;
@@ -150,6 +152,7 @@ HRESULT VertexBuffer::Unlock()
 {
     record(Method::Unlock, {ptr(this)});
     if (!m_locked) return D3DERR_INVALIDCALL;
+    ++Version;
     if (HRESULT f = forcedFailure(Method::Unlock)) {
         m_locked = false;
         return f;
@@ -181,6 +184,7 @@ HRESULT IndexBuffer::Unlock()
 {
     record(Method::Unlock, {ptr(this)});
     if (!m_locked) return D3DERR_INVALIDCALL;
+    ++Version;
     if (HRESULT f = forcedFailure(Method::Unlock)) {
         m_locked = false;
         return f;
@@ -320,6 +324,34 @@ HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, const tagRECT*)
 {
     record(Method::AddDirtyRect, {ptr(this), face});
     return D3D_OK;
+}
+
+// ---- Views for renderers ----
+
+bool viewBuffer(IDirect3DVertexBuffer9* buffer, BufferView& view)
+{
+    auto* b = dynamic_cast<VertexBuffer*>(buffer);
+    if (!b) return false;
+    view = BufferView{b->Bytes.data(), b->Bytes.size(), b->Version, D3DFMT_UNKNOWN};
+    return true;
+}
+
+bool viewBuffer(IDirect3DIndexBuffer9* buffer, BufferView& view)
+{
+    auto* b = dynamic_cast<IndexBuffer*>(buffer);
+    if (!b) return false;
+    view = BufferView{b->Bytes.data(), b->Bytes.size(), b->Version, b->format()};
+    return true;
+}
+
+bool viewTextureLevel(IDirect3DBaseTexture9* texture, UINT face, UINT level, LevelView& view)
+{
+    Level* l = nullptr;
+    if (auto* t = dynamic_cast<Texture*>(texture)) l = face == 0 ? t->level(level) : nullptr;
+    else if (auto* c = dynamic_cast<CubeTexture*>(texture)) l = c->find(static_cast<D3DCUBEMAP_FACES>(face), level);
+    if (!l) return false;
+    view = LevelView{l->Format, l->Width, l->Height, l->Pitch, l->Bytes.data(), l->Version};
+    return true;
 }
 
 // ---- Shaders ----

@@ -20,6 +20,7 @@ struct Level {
     UINT Rows;  // block rows for compressed formats
     std::vector<uint8_t> Bytes;
     bool Locked = false;
+    uint64_t Version = 0;
 };
 std::shared_ptr<Level> makeLevel(D3DFORMAT format, UINT width, UINT height);
 
@@ -59,6 +60,7 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
+    uint64_t Version = 0;
 
 private:
     D3DVERTEXBUFFER_DESC m_desc;
@@ -73,6 +75,8 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
+    uint64_t Version = 0;
+    D3DFORMAT format() const { return m_desc.Format; }
 
 private:
     D3DINDEXBUFFER_DESC m_desc;
@@ -107,6 +111,7 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const tagRECT* rect, DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
     HRESULT AddDirtyRect(const tagRECT* rect) override;
+    Level* level(UINT index) { return index < m_levels.size() ? m_levels[index].get() : nullptr; }
 
 private:
     std::vector<std::shared_ptr<Level>> m_levels;
@@ -125,9 +130,9 @@ public:
                      DWORD flags) override;
     HRESULT UnlockRect(D3DCUBEMAP_FACES face, UINT level) override;
     HRESULT AddDirtyRect(D3DCUBEMAP_FACES face, const tagRECT* rect) override;
+    Level* find(D3DCUBEMAP_FACES face, UINT level);
 
 private:
-    Level* find(D3DCUBEMAP_FACES face, UINT level);
     std::vector<std::shared_ptr<Level>> m_faces[6];
     DWORD m_levelCount;
     DWORD m_usage;
