@@ -350,6 +350,9 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if (flags == 0 || (flags & ~7u) != 0) return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !m_state.Parameters.EnableAutoDepthStencil)
         return D3DERR_INVALIDCALL;
+    D3DFORMAT depth = m_state.Parameters.AutoDepthStencilFormat;
+    bool hasStencil = depth == D3DFMT_D24S8 || depth == D3DFMT_D24X4S4 || depth == D3DFMT_D15S1;
+    if ((flags & D3DCLEAR_STENCIL) && !hasStencil) return D3DERR_INVALIDCALL;
     if (m_status == D3D_OK) m_renderer->clear(m_state, flags, colour, z, stencil);
     return D3D_OK;
 }

@@ -27,10 +27,10 @@ void onDeactivate() {}
 
 IDirect3DDevice9* device() { return DXInterface.ID3DDevice; }
 
-int32_t clampInterval(int32_t interval)
+int32_t clampInterval(int32_t Interval)
 {
-    ASSERT(interval >= 1 && interval <= 4);
-    return interval < 1 ? 1 : (interval > 4 ? 4 : interval);
+    ASSERT(Interval >= 1 && Interval <= 4);
+    return Interval < 1 ? 1 : (Interval > 4 ? 4 : Interval);
 }
 
 }  // namespace
@@ -110,7 +110,7 @@ bool D3DCore::Init()
 void D3DCore::Shutdown()
 {
     ASSERT(Initialised);
-    ASSERT_MSG(!DeviceActive, "!D3DCore.DeviceActive");
+    if (DeviceActive) assertFailed("!D3DCore.DeviceActive", __FILE__, __LINE__);
     if (ShellActivateIndex >= 0) Host().UnregisterShellFunc(0, ShellActivateIndex);
     if (ShellDeactivateIndex >= 0) Host().UnregisterShellFunc(1, ShellDeactivateIndex);
     ShellActivateIndex = ShellDeactivateIndex = -1;

@@ -69,7 +69,7 @@ TEST_F(DeviceTest, IntervalIsClampedAndVSyncOffPresentsImmediately)
     EXPECT_EQ(D3DCore.Interval, 4);
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_FOUR);
     EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED);
-    EXPECT_EQ(countReports("interval >= 1 && interval <= 4"), 1);
+    EXPECT_EQ(countReports("Interval >= 1 && Interval <= 4"), 1);
     ASSERT_TRUE(D3DCore.CreateDevice(false, false, 2));
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
     EXPECT_EQ(pt::d3d9LiveDevices(), 1);
