@@ -439,6 +439,19 @@ TEST_F(RenderCoreStartTest, TheGameBringsTheCoreUpAndDownCleanly)
     EXPECT_EQ(DXSetup.DDrawLoaded, 0);
 }
 
+TEST_F(RenderCoreStartTest, ACardThatFailsReachesTheRunLog)
+{
+    caps().PrimitiveMiscCaps = 0;
+    {
+        testsupport::RealRunLog realLog;
+        ASSERT_EQ(DXSetup::Load(), 0);
+        EXPECT_FALSE(StartRenderCore(RenderCoreSettings{}));
+    }
+    std::string log = m_dir.read("Veldrane.log");
+    EXPECT_NE(log.find("Not Supported: Card doesn't support blendop"), std::string::npos);
+    EXPECT_NE(log.find("No supported 3D card found"), std::string::npos);
+}
+
 TEST_F(RenderCoreStartTest, WindowedStartUsesTheDesktopDepthFormats)
 {
     ASSERT_EQ(DXSetup::Load(), 0);
