@@ -3,6 +3,9 @@
 // controllers so that their sticks, triggers and buttons land on the usual DirectInput objects.
 #include "Devices.h"
 
+#include "platform/inputscript.h"
+#include "platform/script.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -242,6 +245,9 @@ void liveStart()
     if (SDL_InitSubSystem(SDL_INIT_EVENTS | SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) != 0)
         std::fprintf(stderr, "input: SDL joystick start failed: %s\n", SDL_GetError());
     SDL_AddEventWatch(watchEvents, nullptr);
+    // The window layer plays PLATFORM_SCRIPT; key, pad and mouse lines are ours.
+    for (const platform::dinput::InputScriptVerb& verb : platform::dinput::inputScriptVerbs)
+        platform::registerScriptVerb(verb.verb, verb.handler);
 }
 
 void livePump()

@@ -3,6 +3,7 @@
 #include "kestrune/GameFlow.h"
 
 #include "global/ProjData.h"
+#include "kestrune/GameInput.h"
 #include "platform/com.h"
 #include "utility/Assert.h"
 #include "utility/BlockFile.h"
@@ -100,7 +101,7 @@ bool GameInit()
 
     // Direct3D seam: MatCore::Init and MatCore::CreateDevice bring up the device and show the window.
     data.createAudioManager();
-    // Input seam: the input devices are created here.
+    gameInputInit();
 
     gameActive = true;
     clockStarted = false;
@@ -127,7 +128,8 @@ bool GameMainLoopStep()
         data.FrameTimeTotal += advanceGameTime();
         ++steps;
         ++stepsRun;
-        // Game-frame seam: input, objects, world, HUD and rendering of one step run here.
+        gameInputStep();
+        // Game-frame seam: objects, world, HUD and rendering of one step run here.
     }
 
     // Wait out the rest of the step instead of spinning a core.
@@ -141,7 +143,8 @@ bool GameShutdown()
 {
     WinCore.UnregisterFunc(deactivateHandle);
     WinCore.UnregisterFunc(activateHandle);
-    // Level, front-end and input seams: released here.
+    gameInputShutdown();
+    // Level and front-end seams: released here.
     if (projDataExists()) {
         getProjData().destroyAudioManager();
         getProjData().shutdownPreD3D();

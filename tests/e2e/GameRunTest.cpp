@@ -28,6 +28,9 @@ protected:
         pid_t pid = fork();
         if (pid == 0) {
             if (chdir(dir.path().c_str()) != 0) _exit(127);
+            // What the platform says about the script goes to a file the test can read.
+            int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
+            if (err >= 0) dup2(err, 2);
             setenv("SDL_VIDEODRIVER", "offscreen", 1);
             setenv("SDL_AUDIODRIVER", "dummy", 1);
             setenv("PLATFORM_LOCK_DIR", dir.path().c_str(), 1);
@@ -120,4 +123,14 @@ TEST_F(GameRunTest, WithoutInitIniItReportsAndEnds)
     EXPECT_EQ(finish(game), 0);
     EXPECT_NE(runLog().find("init.ini missing"), std::string::npos) << runLog();
     EXPECT_NE(runLog().find("New Run"), std::string::npos);
+}
+
+TEST_F(GameRunTest, TheScriptPlaysKeysPadsAndMouse)
+{
+    pid_t game = start("5 dik DIK_SPACE down\n6 dik SPACE up\n7 pad 0 axis x 0.5\n8 pad 0 button 2 down\n"
+                       "9 mouse move 3 4\n10 key RETURN\n30 close\n");
+    EXPECT_EQ(finish(game), 0);
+    const std::string said = dir.exists("stderr.txt") ? dir.read("stderr.txt") : "";
+    EXPECT_EQ(said.find("PLATFORM_SCRIPT"), std::string::npos) << said;
+    EXPECT_EQ(runLog().find("Assertion Failed"), std::string::npos) << runLog();
 }
