@@ -2,8 +2,13 @@
 #pragma once
 
 #include "platform/win32/types.h"
+#include "platform/d3d9.h"
 
+#include <array>
 #include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace platform::testing {
 
@@ -17,5 +22,123 @@ void setSystemTime(const SYSTEMTIME* time);  // null: the real clock again
 // Process exit. The hook runs instead of ending the process; it must not return (throw, or
 // longjmp). Null restores the real exit.
 void setExitHook(std::function<void(int code)> hook);
+
+// ---- Run-time libraries ----
+// While set, LoadLibraryA does not find the library / GetProcAddress does not find the export.
+void setLibraryMissing(const char* library, bool missing);
+void setExportMissing(const char* library, const char* exportName, bool missing);
+
+// ---- Direct3D 9: the card ----
+// What Direct3D reports about one device type of an adapter.
+struct D3D9DeviceType {
+    D3DDEVTYPE Type = D3DDEVTYPE_HAL;
+    bool CapsFail = false;  // GetDeviceCaps fails
+    D3DCAPS9 Caps{};        // DeviceType and AdapterOrdinal are filled in when zero
+};
+
+// One adapter. Format lists are what the device types accept (all types alike).
+struct D3D9Adapter {
+    D3DADAPTER_IDENTIFIER9 Identifier{};
+    bool IdentifierFails = false;
+    std::vector<D3D9DeviceType> DeviceTypes;
+    std::vector<D3DDISPLAYMODE> Modes;               // every display mode with its format
+    std::vector<D3DFORMAT> RenderTargetFormats;      // display formats usable as render targets
+    std::vector<D3DFORMAT> DepthFormats;             // accepted as depth-stencil surfaces
+    std::vector<std::pair<D3DFORMAT, D3DFORMAT>> DepthMismatches;  // (render target, depth) refused
+    std::vector<D3DFORMAT> TextureFormats;
+    std::map<D3DFORMAT, DWORD> QualityLevels;        // non-maskable multisample levels per format
+    D3DDISPLAYMODE Desktop{};                        // the current display mode
+    bool DesktopFails = false;
+};
+
+struct D3D9Config {
+    std::vector<D3D9Adapter> Adapters;
+};
+
+// A plausible Direct3D 9 card: hardware T&L, 8 stages, 16 streams, 4096 textures, blend operations,
+// VS 1.1 and PS 1.4, modes 640x480 to 1920x1080 in R5G6B5 and X8R8G8B8, DXT textures.
+D3D9Config defaultD3D9Config();
+// The configuration in force; tests may change it at any time (the desktop mode mid-test, say).
+D3D9Config& d3d9Config();
+// Back to the default card; every forced result, switch, counter and the trace cleared.
+void resetD3D9();
+// Direct3DCreate9 answers null while set.
+void setDirect3DCreateFails(bool fails);
+
+// ---- Direct3D 9: forced results ----
+// Decides CreateDevice's result (D3D_OK creates the device). Null: always D3D_OK.
+void setCreateDeviceResult(std::function<HRESULT(const D3DPRESENT_PARAMETERS& parameters, DWORD behaviour)> decide);
+// Answered one per call before the device's own state is consulted.
+void queueTestCooperativeLevel(HRESULT result);
+void queueResetResult(HRESULT result);
+// After the queue: decides Reset's result; D3D_OK goes on to the device's own checks.
+void setResetResult(std::function<HRESULT(const D3DPRESENT_PARAMETERS& parameters)> decide);
+// Puts the live device into D3DERR_DEVICELOST or D3DERR_DEVICENOTRESET (D3D_OK: working).
+void setD3D9DeviceState(HRESULT state);
+// Decides ValidateDevice's result and pass count. Null: D3D_OK, 1 pass.
+void setValidateResult(std::function<HRESULT(DWORD* passes)> decide);
+
+// ---- Direct3D 9: observation ----
+struct D3D9StreamState {
+    IDirect3DVertexBuffer9* Buffer = nullptr;
+    UINT Offset = 0;
+    UINT Stride = 0;
+};
+
+// What the device has received, as it holds it.
+struct D3D9State {
+    UINT Adapter = 0;
+    D3DDEVTYPE Type = D3DDEVTYPE_HAL;
+    HWND FocusWindow = nullptr;
+    DWORD Behaviour = 0;
+    D3DPRESENT_PARAMETERS Parameters{};
+    DWORD RenderStates[256]{};
+    DWORD StageStates[8][32]{};
+    DWORD SamplerStates[16][16]{};
+    std::map<DWORD, D3DMATRIX> Transforms;
+    D3DVIEWPORT9 Viewport{};
+    IDirect3DBaseTexture9* Textures[16]{};
+    D3D9StreamState Streams[16]{};
+    IDirect3DIndexBuffer9* Indices = nullptr;
+    DWORD FVF = 0;
+    IDirect3DVertexShader9* VertexShader = nullptr;
+    IDirect3DPixelShader9* PixelShader = nullptr;
+    IDirect3DVertexDeclaration9* Declaration = nullptr;
+    float VertexShaderConstants[256][4]{};
+    float PixelShaderConstants[32][4]{};
+    D3DMATERIAL9 Material{};
+    std::map<DWORD, D3DLIGHT9> Lights;
+    std::map<DWORD, BOOL> LightEnabled;
+    std::map<UINT, std::array<PALETTEENTRY, 256>> Palettes;
+    UINT CurrentPalette = 0xFFFF;
+    D3DGAMMARAMP Gamma{};
+    BOOL SoftwareVertexProcessing = FALSE;
+    bool InScene = false;
+    UINT FramesPresented = 0;
+};
+
+// The state of the device created last, null when none is alive.
+const D3D9State* d3d9State();
+int d3d9LiveDevices();
+// Resources alive in a pool (all devices).
+int d3d9LiveResources(D3DPOOL pool);
+
+// Calls made on the IDirect3D9 and device objects since the last clear, by method name
+// ("SetRenderState"). Always counted.
+int d3d9Calls(const std::string& method);
+struct D3D9Call {
+    std::string Method;
+    std::vector<uint64_t> Args;  // integers as given, pointers as addresses, floats as their bits
+};
+// The ordered trace is kept only while switched on.
+void setD3D9Trace(bool on);
+const std::vector<D3D9Call>& d3d9Trace();
+void clearD3D9Calls();
+// The present parameters of every CreateDevice attempt and of every Reset, in order.
+const std::vector<D3DPRESENT_PARAMETERS>& d3d9CreateAttempts();
+const std::vector<D3DPRESENT_PARAMETERS>& d3d9ResetParameters();
+// Bytes of a buffer as they stand.
+std::vector<uint8_t> d3d9BufferBytes(IDirect3DVertexBuffer9* buffer);
+std::vector<uint8_t> d3d9BufferBytes(IDirect3DIndexBuffer9* buffer);
 
 }  // namespace platform::testing

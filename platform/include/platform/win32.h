@@ -7,3 +7,4 @@
 #include "platform/win32/time.h"
 #include "platform/win32/sync.h"
 #include "platform/win32/runtime.h"
+#include "platform/win32/module.h"

@@ -1,0 +1,577 @@
+#include "Device.h"
+#include "Resources.h"
+
+#include <cstring>
+
+namespace d3d9ref {
+
+namespace {
+
+const UINT MAX_STAGES = 8;
+const UINT MAX_SAMPLERS = 16;
+const UINT MAX_STREAMS = 16;
+const UINT MAX_PALETTES = 0x10000;
+
+bool validPool(D3DPOOL pool) { return static_cast<DWORD>(pool) <= D3DPOOL_SCRATCH; }
+
+}  // namespace
+
+Device::Device(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behaviour, const D3DPRESENT_PARAMETERS& parameters)
+    : m_renderer(createRenderer())
+{
+    m_state.Adapter = adapter;
+    m_state.Type = type;
+    m_state.FocusWindow = focus;
+    m_state.Behaviour = behaviour;
+    m_state.Parameters = parameters;
+    resetStates();
+    m_renderer->open(parameters.hDeviceWindow ? parameters.hDeviceWindow : focus, parameters);
+    ++control().LiveDevices;
+    control().LastDevice = this;
+}
+
+Device::~Device()
+{
+    m_renderer->close();
+    --control().LiveDevices;
+    if (control().LastDevice == this) control().LastDevice = nullptr;
+}
+
+ULONG Device::AddRef() { return ++m_references; }
+
+ULONG Device::Release()
+{
+    record(Method::Release, {ptr(this)});
+    ULONG left = --m_references;
+    if (left == 0) delete this;
+    return left;
+}
+
+// The states a freshly created or reset device starts with.
+void Device::resetStates()
+{
+    platform::testing::D3D9State& s = m_state;
+    std::memset(s.RenderStates, 0, sizeof(s.RenderStates));
+    s.RenderStates[D3DRS_ZENABLE] = s.Parameters.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;
+    s.RenderStates[D3DRS_FILLMODE] = D3DFILL_SOLID;
+    s.RenderStates[D3DRS_SHADEMODE] = 2;
+    s.RenderStates[D3DRS_ZWRITEENABLE] = TRUE;
+    s.RenderStates[D3DRS_LASTPIXEL] = TRUE;
+    s.RenderStates[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    s.RenderStates[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+    s.RenderStates[D3DRS_CULLMODE] = D3DCULL_CCW;
+    s.RenderStates[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+    s.RenderStates[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
+    s.RenderStates[D3DRS_FOGDENSITY] = 0x3F800000u;
+    s.RenderStates[D3DRS_FOGEND] = 0x3F800000u;
+    s.RenderStates[D3DRS_STENCILFAIL] = 1;
+    s.RenderStates[D3DRS_STENCILZFAIL] = 1;
+    s.RenderStates[D3DRS_STENCILPASS] = 1;
+    s.RenderStates[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
+    s.RenderStates[D3DRS_STENCILMASK] = 0xFFFFFFFFu;
+    s.RenderStates[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFFu;
+    s.RenderStates[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
+    s.RenderStates[D3DRS_CLIPPING] = TRUE;
+    s.RenderStates[D3DRS_LIGHTING] = TRUE;
+    s.RenderStates[D3DRS_COLORVERTEX] = TRUE;
+    s.RenderStates[D3DRS_LOCALVIEWER] = TRUE;
+    s.RenderStates[D3DRS_DIFFUSEMATERIALSOURCE] = 1;
+    s.RenderStates[D3DRS_SPECULARMATERIALSOURCE] = 2;
+    s.RenderStates[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
+    s.RenderStates[D3DRS_COLORWRITEENABLE] = 0xF;
+    s.RenderStates[D3DRS_BLENDOP] = 1;
+    std::memset(s.StageStates, 0, sizeof(s.StageStates));
+    for (UINT stage = 0; stage < MAX_STAGES; ++stage) {
+        s.StageStates[stage][D3DTSS_COLOROP] = stage == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        s.StageStates[stage][D3DTSS_ALPHAOP] = stage == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        s.StageStates[stage][D3DTSS_COLORARG1] = 2;
+        s.StageStates[stage][D3DTSS_COLORARG2] = 1;
+        s.StageStates[stage][D3DTSS_ALPHAARG1] = 2;
+        s.StageStates[stage][D3DTSS_ALPHAARG2] = 1;
+        s.StageStates[stage][D3DTSS_TEXCOORDINDEX] = stage;
+    }
+    std::memset(s.SamplerStates, 0, sizeof(s.SamplerStates));
+    for (UINT sampler = 0; sampler < MAX_SAMPLERS; ++sampler) {
+        s.SamplerStates[sampler][D3DSAMP_ADDRESSU] = D3DTADDRESS_WRAP;
+        s.SamplerStates[sampler][D3DSAMP_ADDRESSV] = D3DTADDRESS_WRAP;
+        s.SamplerStates[sampler][D3DSAMP_ADDRESSW] = D3DTADDRESS_WRAP;
+        s.SamplerStates[sampler][D3DSAMP_MAGFILTER] = D3DTEXF_POINT;
+        s.SamplerStates[sampler][D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+        s.SamplerStates[sampler][D3DSAMP_MAXANISOTROPY] = 1;
+    }
+    s.Transforms.clear();
+    s.Viewport = D3DVIEWPORT9{0, 0, s.Parameters.BackBufferWidth, s.Parameters.BackBufferHeight, 0.0f, 1.0f};
+    for (auto& t : s.Textures) t = nullptr;
+    for (auto& stream : s.Streams) stream = platform::testing::D3D9StreamState{};
+    s.Indices = nullptr;
+    s.FVF = 0;
+    s.VertexShader = nullptr;
+    s.PixelShader = nullptr;
+    s.Declaration = nullptr;
+    std::memset(s.VertexShaderConstants, 0, sizeof(s.VertexShaderConstants));
+    std::memset(s.PixelShaderConstants, 0, sizeof(s.PixelShaderConstants));
+    s.Material = D3DMATERIAL9{};
+    s.Lights.clear();
+    s.LightEnabled.clear();
+    s.InScene = false;
+}
+
+HRESULT Device::TestCooperativeLevel()
+{
+    record(Method::TestCooperativeLevel);
+    Control& c = control();
+    if (!c.CooperativeQueue.empty()) {
+        HRESULT forced = c.CooperativeQueue.front();
+        c.CooperativeQueue.pop_front();
+        return forced;
+    }
+    return m_status;
+}
+
+HRESULT Device::GetDeviceCaps(D3DCAPS9* caps)
+{
+    record(Method::GetDeviceCaps);
+    const auto& adapters = control().Config.Adapters;
+    if (!caps || m_state.Adapter >= adapters.size()) return D3DERR_INVALIDCALL;
+    for (const auto& t : adapters[m_state.Adapter].DeviceTypes)
+        if (t.Type == m_state.Type) {
+            *caps = t.Caps;
+            caps->DeviceType = m_state.Type;
+            caps->AdapterOrdinal = m_state.Adapter;
+            return D3D_OK;
+        }
+    return D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode)
+{
+    record(Method::GetDisplayMode, {swapChain});
+    const auto& adapters = control().Config.Adapters;
+    if (!mode || swapChain != 0 || m_state.Adapter >= adapters.size()) return D3DERR_INVALIDCALL;
+    const auto& adapter = adapters[m_state.Adapter];
+    if (m_state.Parameters.Windowed) {
+        if (adapter.DesktopFails) return D3DERR_INVALIDCALL;
+        *mode = adapter.Desktop;
+    } else {
+        *mode = D3DDISPLAYMODE{m_state.Parameters.BackBufferWidth, m_state.Parameters.BackBufferHeight,
+                               m_state.Parameters.FullScreen_RefreshRateInHz, m_state.Parameters.BackBufferFormat};
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters)
+{
+    record(Method::Reset, {parameters ? parameters->BackBufferWidth : 0u, parameters ? parameters->BackBufferHeight : 0u,
+                           parameters ? parameters->BackBufferFormat : 0u,
+                           parameters ? parameters->AutoDepthStencilFormat : 0u,
+                           parameters ? parameters->MultiSampleType : 0u});
+    if (!parameters) return D3DERR_INVALIDCALL;
+    Control& c = control();
+    c.ResetParameters.push_back(*parameters);
+    HRESULT forced = D3D_OK;
+    if (!c.ResetQueue.empty()) {
+        forced = c.ResetQueue.front();
+        c.ResetQueue.pop_front();
+    } else if (c.ResetResult) {
+        forced = c.ResetResult(*parameters);
+    }
+    if (forced != D3D_OK) {
+        if (forced == D3DERR_DEVICELOST) m_status = D3DERR_DEVICELOST;
+        else m_status = D3DERR_DEVICENOTRESET;  // a failed reset leaves the device to be reset again
+        return forced;
+    }
+    if (m_status == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
+    // Default-pool resources must all be gone first, as the real runtime demands.
+    if (c.LiveResources[D3DPOOL_DEFAULT] > 0) {
+        m_status = D3DERR_DEVICENOTRESET;
+        return D3DERR_INVALIDCALL;
+    }
+    m_state.Parameters = *parameters;
+    resetStates();
+    m_renderer->close();
+    m_renderer->open(parameters->hDeviceWindow ? parameters->hDeviceWindow : m_state.FocusWindow, *parameters);
+    m_status = D3D_OK;
+    return D3D_OK;
+}
+
+HRESULT Device::Present(const tagRECT*, const tagRECT*, HWND, const void*)
+{
+    record(Method::Present);
+    if (m_status != D3D_OK) return D3DERR_DEVICELOST;
+    if (m_state.InScene) return D3DERR_INVALIDCALL;
+    m_renderer->present();
+    ++m_state.FramesPresented;
+    return D3D_OK;
+}
+
+HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* surface)
+{
+    record(Method::GetFrontBufferData, {swapChain, ptr(surface)});
+    auto* s = dynamic_cast<Surface*>(surface);
+    if (!s || swapChain != 0 || s->level().Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
+    std::vector<uint32_t> pixels;
+    UINT width = 0, height = 0;
+    Level& level = s->level();
+    std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
+    if (m_renderer->readFrontBuffer(pixels, width, height)) {
+        for (UINT y = 0; y < height && y < level.Height; ++y)
+            for (UINT x = 0; x < width && x < level.Width; ++x)
+                std::memcpy(&level.Bytes[y * level.Pitch + x * 4], &pixels[y * width + x], 4);
+    }
+    return D3D_OK;
+}
+
+void Device::SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp)
+{
+    record(Method::SetGammaRamp, {swapChain, flags});
+    if (ramp && swapChain == 0) m_state.Gamma = *ramp;
+}
+
+// ---- Resources ----
+
+HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DTexture9** texture, HANDLE*)
+{
+    record(Method::CreateTexture, {width, height, levels, usage, format, pool});
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (width == 0 || height == 0 || width > 16384 || height > 16384 || !validPool(pool) || format == D3DFMT_UNKNOWN)
+        return D3DERR_INVALIDCALL;
+    *texture = new Texture(width, height, levels, usage, format, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DCubeTexture9** texture, HANDLE*)
+{
+    record(Method::CreateCubeTexture, {edge, levels, usage, format, pool});
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (edge == 0 || edge > 16384 || !validPool(pool) || format == D3DFMT_UNKNOWN) return D3DERR_INVALIDCALL;
+    *texture = new CubeTexture(edge, levels, usage, format, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
+                                   HANDLE*)
+{
+    record(Method::CreateVertexBuffer, {length, usage, fvf, pool});
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = nullptr;
+    if (length == 0 || length > (1u << 28) || !validPool(pool) || pool == D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
+    *buffer = new VertexBuffer(length, usage, fvf, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DIndexBuffer9** buffer, HANDLE*)
+{
+    record(Method::CreateIndexBuffer, {length, usage, format, pool});
+    if (!buffer) return D3DERR_INVALIDCALL;
+    *buffer = nullptr;
+    if (length == 0 || length > (1u << 28) || !validPool(pool) || pool == D3DPOOL_SCRATCH ||
+        (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
+        return D3DERR_INVALIDCALL;
+    *buffer = new IndexBuffer(length, usage, format, pool);
+    return D3D_OK;
+}
+
+HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
+                                            IDirect3DSurface9** surface, HANDLE*)
+{
+    record(Method::CreateOffscreenPlainSurface, {width, height, format, pool});
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (width == 0 || height == 0 || width > 16384 || height > 16384 || !validPool(pool) ||
+        format == D3DFMT_UNKNOWN)
+        return D3DERR_INVALIDCALL;
+    *surface = new Surface(makeLevel(format, width, height), pool, 0, true, nullptr);
+    return D3D_OK;
+}
+
+// ---- Frame ----
+
+HRESULT Device::BeginScene()
+{
+    record(Method::BeginScene);
+    if (m_state.InScene) return D3DERR_INVALIDCALL;
+    m_state.InScene = true;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene()
+{
+    record(Method::EndScene);
+    if (!m_state.InScene) return D3DERR_INVALIDCALL;
+    m_state.InScene = false;
+    return D3D_OK;
+}
+
+HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil)
+{
+    record(Method::Clear, {count, ptr(rects), flags, colour, floatBits(z), stencil});
+    if (flags == 0 || (flags & ~7u) != 0) return D3DERR_INVALIDCALL;
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !m_state.Parameters.EnableAutoDepthStencil)
+        return D3DERR_INVALIDCALL;
+    if (m_status == D3D_OK) m_renderer->clear(m_state, flags, colour, z, stencil);
+    return D3D_OK;
+}
+
+HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix)
+{
+    record(Method::SetTransform, {state, ptr(matrix)});
+    if (!matrix || static_cast<DWORD>(state) >= 512) return D3DERR_INVALIDCALL;
+    m_state.Transforms[state] = *matrix;
+    return D3D_OK;
+}
+
+HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix)
+{
+    record(Method::GetTransform, {state});
+    if (!matrix || static_cast<DWORD>(state) >= 512) return D3DERR_INVALIDCALL;
+    auto it = m_state.Transforms.find(state);
+    if (it != m_state.Transforms.end()) {
+        *matrix = it->second;
+    } else {
+        *matrix = D3DMATRIX{};
+        matrix->_11 = matrix->_22 = matrix->_33 = matrix->_44 = 1.0f;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport)
+{
+    record(Method::SetViewport, {viewport ? viewport->X : 0u, viewport ? viewport->Y : 0u,
+                                 viewport ? viewport->Width : 0u, viewport ? viewport->Height : 0u});
+    if (!viewport) return D3DERR_INVALIDCALL;
+    const D3DPRESENT_PARAMETERS& p = m_state.Parameters;
+    if (viewport->Width == 0 || viewport->Height == 0 || viewport->X + viewport->Width > p.BackBufferWidth ||
+        viewport->Y + viewport->Height > p.BackBufferHeight)
+        return D3DERR_INVALIDCALL;
+    m_state.Viewport = *viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::GetViewport(D3DVIEWPORT9* viewport)
+{
+    record(Method::GetViewport);
+    if (!viewport) return D3DERR_INVALIDCALL;
+    *viewport = m_state.Viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetMaterial(const D3DMATERIAL9* material)
+{
+    record(Method::SetMaterial, {ptr(material)});
+    if (!material) return D3DERR_INVALIDCALL;
+    m_state.Material = *material;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light)
+{
+    record(Method::SetLight, {index, ptr(light)});
+    if (!light) return D3DERR_INVALIDCALL;
+    m_state.Lights[index] = *light;
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable)
+{
+    record(Method::LightEnable, {index, static_cast<uint64_t>(enable)});
+    m_state.LightEnabled[index] = enable;
+    return D3D_OK;
+}
+
+// ---- States ----
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
+{
+    record(Method::SetRenderState, {state, value});
+    if (static_cast<DWORD>(state) >= 256) return D3DERR_INVALIDCALL;
+    m_state.RenderStates[state] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value)
+{
+    record(Method::GetRenderState, {state});
+    if (static_cast<DWORD>(state) >= 256 || !value) return D3DERR_INVALIDCALL;
+    *value = m_state.RenderStates[state];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
+{
+    record(Method::SetTexture, {stage, ptr(texture)});
+    if (stage >= MAX_SAMPLERS) return D3DERR_INVALIDCALL;
+    m_state.Textures[stage] = texture;
+    return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)
+{
+    record(Method::SetTextureStageState, {stage, type, value});
+    if (stage >= MAX_STAGES || static_cast<DWORD>(type) >= 32) return D3DERR_INVALIDCALL;
+    m_state.StageStates[stage][type] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value)
+{
+    record(Method::SetSamplerState, {sampler, type, value});
+    if (sampler >= MAX_SAMPLERS || static_cast<DWORD>(type) >= 16) return D3DERR_INVALIDCALL;
+    m_state.SamplerStates[sampler][type] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::ValidateDevice(DWORD* passes)
+{
+    record(Method::ValidateDevice);
+    if (!passes) return D3DERR_INVALIDCALL;
+    *passes = 1;
+    return control().ValidateResult ? control().ValidateResult(passes) : D3D_OK;
+}
+
+HRESULT Device::SetPaletteEntries(UINT palette, const PALETTEENTRY* entries)
+{
+    record(Method::SetPaletteEntries, {palette, ptr(entries)});
+    if (!entries || palette >= MAX_PALETTES) return D3DERR_INVALIDCALL;
+    std::array<PALETTEENTRY, 256>& p = m_state.Palettes[palette];
+    std::memcpy(p.data(), entries, sizeof(PALETTEENTRY) * 256);
+    return D3D_OK;
+}
+
+HRESULT Device::SetCurrentTexturePalette(UINT palette)
+{
+    record(Method::SetCurrentTexturePalette, {palette});
+    if (m_state.Palettes.find(palette) == m_state.Palettes.end()) return D3DERR_INVALIDCALL;
+    m_state.CurrentPalette = palette;
+    return D3D_OK;
+}
+
+HRESULT Device::SetSoftwareVertexProcessing(BOOL software)
+{
+    record(Method::SetSoftwareVertexProcessing, {static_cast<uint64_t>(software)});
+    if (!(m_state.Behaviour & D3DCREATE_MIXED_VERTEXPROCESSING)) return D3DERR_INVALIDCALL;
+    m_state.SoftwareVertexProcessing = software;
+    return D3D_OK;
+}
+
+// ---- Drawing ----
+
+HRESULT Device::draw(const DrawCall& call)
+{
+    if (!m_state.InScene || call.PrimitiveCount == 0) return D3DERR_INVALIDCALL;
+    if (m_status == D3D_OK) m_renderer->draw(m_state, call);
+    return D3D_OK;
+}
+
+HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count)
+{
+    record(Method::DrawPrimitive, {type, startVertex, count});
+    return draw(DrawCall{type, false, 0, 0, 0, startVertex, count, nullptr, 0});
+}
+
+HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
+                                     UINT startIndex, UINT count)
+{
+    record(Method::DrawIndexedPrimitive,
+           {type, static_cast<uint64_t>(static_cast<int64_t>(baseVertex)), minIndex, numVertices, startIndex, count});
+    if (!m_state.Indices) return D3DERR_INVALIDCALL;
+    return draw(DrawCall{type, true, baseVertex, minIndex, numVertices, startIndex, count, nullptr, 0});
+}
+
+HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* vertices, UINT stride)
+{
+    record(Method::DrawPrimitiveUP, {type, count, ptr(vertices), stride});
+    if (!vertices || stride == 0) return D3DERR_INVALIDCALL;
+    return draw(DrawCall{type, false, 0, 0, 0, 0, count, vertices, stride});
+}
+
+// ---- Shaders and streams ----
+
+HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration)
+{
+    record(Method::CreateVertexDeclaration, {ptr(elements)});
+    if (!elements || !declaration) return D3DERR_INVALIDCALL;
+    *declaration = new VertexDeclaration(elements);
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
+{
+    record(Method::SetVertexDeclaration, {ptr(declaration)});
+    m_state.Declaration = declaration;
+    return D3D_OK;
+}
+
+HRESULT Device::SetFVF(DWORD fvf)
+{
+    record(Method::SetFVF, {fvf});
+    m_state.FVF = fvf;
+    return D3D_OK;
+}
+
+HRESULT Device::CreateVertexShader(const DWORD* tokens, IDirect3DVertexShader9** shader)
+{
+    record(Method::CreateVertexShader, {ptr(tokens)});
+    if (!tokens || !shader) return D3DERR_INVALIDCALL;
+    *shader = new VertexShader(tokens);
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader)
+{
+    record(Method::SetVertexShader, {ptr(shader)});
+    m_state.VertexShader = shader;
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count)
+{
+    record(Method::SetVertexShaderConstantF, {start, ptr(data), count});
+    if (!data || start >= 256 || count > 256 - start) return D3DERR_INVALIDCALL;
+    std::memcpy(m_state.VertexShaderConstants[start], data, sizeof(float) * 4 * count);
+    return D3D_OK;
+}
+
+HRESULT Device::CreatePixelShader(const DWORD* tokens, IDirect3DPixelShader9** shader)
+{
+    record(Method::CreatePixelShader, {ptr(tokens)});
+    if (!tokens || !shader) return D3DERR_INVALIDCALL;
+    *shader = new PixelShader(tokens);
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader)
+{
+    record(Method::SetPixelShader, {ptr(shader)});
+    m_state.PixelShader = shader;
+    return D3D_OK;
+}
+
+HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count)
+{
+    record(Method::SetPixelShaderConstantF, {start, ptr(data), count});
+    if (!data || start >= 32 || count > 32 - start) return D3DERR_INVALIDCALL;
+    std::memcpy(m_state.PixelShaderConstants[start], data, sizeof(float) * 4 * count);
+    return D3D_OK;
+}
+
+HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride)
+{
+    record(Method::SetStreamSource, {stream, ptr(buffer), offset, stride});
+    if (stream >= MAX_STREAMS) return D3DERR_INVALIDCALL;
+    m_state.Streams[stream] = platform::testing::D3D9StreamState{buffer, offset, stride};
+    return D3D_OK;
+}
+
+HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer)
+{
+    record(Method::SetIndices, {ptr(buffer)});
+    m_state.Indices = buffer;
+    return D3D_OK;
+}
+
+}  // namespace d3d9ref

@@ -1,0 +1,46 @@
+// The drawing half of the reference device. The device keeps every state and resource; a renderer
+// only turns clears, draws and presents into pixels. The null renderer draws nothing.
+#pragma once
+
+#include "platform/testing.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace d3d9ref {
+
+struct DrawCall {
+    D3DPRIMITIVETYPE Type;
+    bool Indexed;
+    INT BaseVertex;
+    UINT MinIndex;
+    UINT NumVertices;
+    UINT Start;              // first vertex, or first index when indexed
+    UINT PrimitiveCount;
+    const void* UserVertices;  // DrawPrimitiveUP only
+    UINT UserStride;
+};
+
+class Renderer {
+public:
+    virtual ~Renderer() = default;
+    // The device was created or reset with these parameters.
+    virtual bool open(HWND window, const D3DPRESENT_PARAMETERS& parameters) = 0;
+    virtual void close() = 0;
+    virtual void clear(const platform::testing::D3D9State& state, DWORD flags, D3DCOLOR colour, float z,
+                       DWORD stencil) = 0;
+    virtual void draw(const platform::testing::D3D9State& state, const DrawCall& call) = 0;
+    virtual void present() = 0;
+    // The last presented image as A8R8G8B8 rows; false when the renderer keeps none.
+    virtual bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) = 0;
+};
+
+std::unique_ptr<Renderer> createNullRenderer();
+
+// The factory the device asks for its renderer; a real renderer installs its own.
+typedef std::unique_ptr<Renderer> (*RendererFactory)();
+void setRendererFactory(RendererFactory factory);
+std::unique_ptr<Renderer> createRenderer();
+
+}  // namespace d3d9ref

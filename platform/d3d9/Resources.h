@@ -1,0 +1,158 @@
+// Resources of the reference device, all in real memory: buffers, textures with their levels and
+// cube faces, surfaces, shaders and declarations.
+#pragma once
+
+#include "Control.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace d3d9ref {
+
+// Texels of one level (or one face of one level). Rows lie Pitch bytes apart; the pitch is larger
+// than a row so that code copying at the row length instead of the pitch shows up.
+struct Level {
+    D3DFORMAT Format;
+    UINT Width;
+    UINT Height;
+    UINT Pitch;
+    UINT Rows;  // block rows for compressed formats
+    std::vector<uint8_t> Bytes;
+    bool Locked = false;
+};
+std::shared_ptr<Level> makeLevel(D3DFORMAT format, UINT width, UINT height);
+
+// Reference counting shared by every object; counts live resources per pool.
+template <class Interface>
+class Counted : public Interface {
+public:
+    explicit Counted(int pool) : m_pool(pool)
+    {
+        if (m_pool >= 0) ++control().LiveResources[m_pool];
+    }
+    ULONG AddRef() override { return ++m_references; }
+    ULONG Release() override
+    {
+        record(Method::Release, {ptr(this)});
+        ULONG left = --m_references;
+        if (left == 0) delete this;
+        return left;
+    }
+
+protected:
+    ~Counted() override
+    {
+        if (m_pool >= 0) --control().LiveResources[m_pool];
+    }
+
+private:
+    std::atomic<ULONG> m_references{1};
+    int m_pool;
+};
+
+class VertexBuffer final : public Counted<IDirect3DVertexBuffer9> {
+public:
+    VertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+    HRESULT Unlock() override;
+    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+    std::vector<uint8_t> Bytes;
+
+private:
+    D3DVERTEXBUFFER_DESC m_desc;
+    bool m_locked = false;
+};
+
+class IndexBuffer final : public Counted<IDirect3DIndexBuffer9> {
+public:
+    IndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
+    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
+    HRESULT Unlock() override;
+    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
+    std::vector<uint8_t> Bytes;
+
+private:
+    D3DINDEXBUFFER_DESC m_desc;
+    bool m_locked = false;
+};
+
+class Surface final : public Counted<IDirect3DSurface9> {
+public:
+    // A surface of its own (pool >= 0) or a view of a texture level (pool -1, parent kept alive).
+    Surface(std::shared_ptr<Level> level, D3DPOOL pool, DWORD usage, bool counted, IDirect3DResource9* parent);
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const tagRECT* rect, DWORD flags) override;
+    HRESULT UnlockRect() override;
+    Level& level() { return *m_level; }
+
+private:
+    ~Surface() override;
+    std::shared_ptr<Level> m_level;
+    D3DPOOL m_pool;
+    DWORD m_usage;
+    IDirect3DResource9* m_parent;
+};
+
+class Texture final : public Counted<IDirect3DTexture9> {
+public:
+    Texture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    DWORD GetLevelCount() override { return static_cast<DWORD>(m_levels.size()); }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface9** surface) override;
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const tagRECT* rect, DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+    HRESULT AddDirtyRect(const tagRECT* rect) override;
+
+private:
+    std::vector<std::shared_ptr<Level>> m_levels;
+    DWORD m_usage;
+    D3DPOOL m_pool;
+};
+
+class CubeTexture final : public Counted<IDirect3DCubeTexture9> {
+public:
+    CubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
+    DWORD GetLevelCount() override { return m_levelCount; }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirect3DSurface9** surface) override;
+    HRESULT LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT* locked, const tagRECT* rect,
+                     DWORD flags) override;
+    HRESULT UnlockRect(D3DCUBEMAP_FACES face, UINT level) override;
+    HRESULT AddDirtyRect(D3DCUBEMAP_FACES face, const tagRECT* rect) override;
+
+private:
+    Level* find(D3DCUBEMAP_FACES face, UINT level);
+    std::vector<std::shared_ptr<Level>> m_faces[6];
+    DWORD m_levelCount;
+    DWORD m_usage;
+    D3DPOOL m_pool;
+};
+
+class VertexShader final : public Counted<IDirect3DVertexShader9> {
+public:
+    explicit VertexShader(const DWORD* tokens);
+    std::vector<DWORD> Tokens;
+};
+
+class PixelShader final : public Counted<IDirect3DPixelShader9> {
+public:
+    explicit PixelShader(const DWORD* tokens);
+    std::vector<DWORD> Tokens;
+};
+
+class VertexDeclaration final : public Counted<IDirect3DVertexDeclaration9> {
+public:
+    explicit VertexDeclaration(const D3DVERTEXELEMENT9* elements);
+    std::vector<D3DVERTEXELEMENT9> Elements;
+};
+
+// Levels of a full chain down to 1 x 1 when levels is 0.
+UINT fullLevelCount(UINT width, UINT height);
+
+}  // namespace d3d9ref
