@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+struct HWND__;
+
 namespace platform::testing {
 
 // Clocks. While set, timeGetTime answers the given value and Sleep only advances it.
@@ -140,5 +142,46 @@ const std::vector<D3DPRESENT_PARAMETERS>& d3d9ResetParameters();
 // Bytes of a buffer as they stand.
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DVertexBuffer9* buffer);
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DIndexBuffer9* buffer);
+// Windows and messages. The test backend has no SDL and no lock files; switching forgets every
+// window, class, queue and script.
+void useTestWindows();
+void useLiveWindows();
+void setScreenSize(int width, int height);
+// The foreground window as GetForegroundWindow reports it (no messages are sent).
+void setForeground(HWND__* window);
+// Pretends that another process has (or no longer has) a top-level window of the class.
+void setOtherProcessWindow(const char* className, bool present);
+void setKeyDown(int virtualKey, bool down);
+// GetMessageA on an empty queue runs this once (it may post); when the queue is still empty it
+// returns WM_NULL instead of blocking.
+void setIdleHook(std::function<void()> hook);
+// Messages waiting for the calling thread.
+int queuedMessages();
+
+struct WindowCalls {
+    int setWindowPos = 0;
+    int getMessage = 0;
+    int showWindow = 0;
+    // The latest SetWindowPos.
+    HWND__* lastInsertAfter = nullptr;
+    int lastX = 0, lastY = 0, lastWidth = 0, lastHeight = 0;
+    UINT lastFlags = 0;
+    int lastShowCommand = -1;
+const WindowCalls& windowCalls();
+void resetWindowCalls();
+
+struct MessageBoxRecord {
+    std::string text;
+    std::string caption;
+const std::vector<MessageBoxRecord>& messageBoxes();
+void clearMessageBoxes();
+
+// The frame script (the text of a PLATFORM_SCRIPT file). False with a line on stderr when a line
+// cannot be read; the lines before it stay loaded.
+bool loadScript(const char* text);
+DWORD scriptFrame();
+
+// CoInitialize calls not yet balanced by CoUninitialize on the calling thread.
+int comInitCount();
 
 }  // namespace platform::testing

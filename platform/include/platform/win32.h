@@ -8,3 +8,4 @@
 #include "platform/win32/sync.h"
 #include "platform/win32/runtime.h"
 #include "platform/win32/module.h"
+#include "platform/win32/window.h"

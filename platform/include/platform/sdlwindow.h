@@ -1,0 +1,13 @@
+// For the platform areas that draw into or read from the real window (Direct3D, DirectInput).
+#pragma once
+
+#include "platform/win32/window.h"
+
+struct SDL_Window;
+
+namespace platform {
+
+// The SDL2 window that shows a top-level window; null under the test backend or without a display.
+SDL_Window* sdlWindow(HWND window);
+
+}  // namespace platform

@@ -1,0 +1,93 @@
+#include "wincore/GameEntry.h"
+#include "wincore/WinCore.h"
+
+#include "utility/Assert.h"
+#include "utility/LList.h"
+
+#include <new>
+
+namespace {
+
+void freeKeyStack(CKeyStack*& stack)
+{
+    if (!stack) return;
+    stack->count = 0;
+    delete stack;
+    stack = nullptr;
+}
+
+// A stack whose buffer could not be had counts as no stack.
+CKeyStack* newKeyStack()
+{
+    CKeyStack* stack = new (std::nothrow) CKeyStack(CWinCore::KEY_STACK_SIZE);
+    if (stack && !stack->Valid()) {
+        delete stack;
+        stack = nullptr;
+    }
+    return stack;
+}
+
+}  // namespace
+
+int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+{
+    llistInitElementPool();
+    WinCore.Quit = false;
+
+    if (!GamePreInit()) return 0;
+
+    if (FindWindowA(WinCore.AppName, nullptr)) {
+        GameUninit();
+        return 0;
+    }
+
+    WNDCLASSA windowClass{};
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = CWinCore::WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(WinCore.IconId));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszMenuName = nullptr;
+    windowClass.lpszClassName = WinCore.AppName;
+    RegisterClassA(&windowClass);
+
+    RECT frame{200, 200, 520, 440};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    WinCore.MainWindowHandle =
+        CreateWindowExA(0, WinCore.AppName, WinCore.AppName, WS_OVERLAPPEDWINDOW, frame.left, frame.top,
+                        frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+    hInst = instance;
+
+    WinCore.pWinKeyStack = newKeyStack();
+    ASSERT(WinCore.pWinKeyStack);
+    WinCore.pWinExtendedKeyStack = newKeyStack();
+    ASSERT(WinCore.pWinExtendedKeyStack);
+
+    if (!GameInit()) {
+        SendMessageA(WinCore.MainWindowHandle, WM_CLOSE, 0, 0);
+        WinCore.Quit = true;
+    }
+
+    do {
+        WinCore.ProcessMessages(true);
+        ASSERT_MSG(!DoingGameLoop, "How did this get recursively called??");
+        if (WinCore.Quit) break;
+        DoingGameLoop = true;
+        if (!GameMainLoopStep()) {
+            SendMessageA(WinCore.MainWindowHandle, WM_CLOSE, 0, 0);
+            WinCore.Quit = true;
+        }
+        DoingGameLoop = false;
+    } while (!WinCore.Quit);
+
+    GameShutdown();
+    GameUninit();
+    WinCore.ClearFuncs();
+
+    freeKeyStack(WinCore.pWinKeyStack);
+    freeKeyStack(WinCore.pWinExtendedKeyStack);
+    WinCore.SetAppName(nullptr);
+    llistFreeElementPool();
+    return static_cast<int>(WinCore.ExitCode);
+}

@@ -1,0 +1,331 @@
+#include "utility/VectorMath.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace {
+
+const float kTol = 1e-5f;
+
+void expectMatrixNear(const Matrix3& a, const Matrix3& b, float tol = kTol)
+{
+    for (int i = 0; i < 9; ++i) EXPECT_NEAR(a.element(i), b.element(i), tol) << "element " << i;
+}
+
+void expectMatrixNear(const Matrix4& a, const Matrix4& b, float tol = kTol)
+{
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(a.element(i), b.element(i), tol) << "element " << i;
+}
+
+Matrix3 rows(float a, float b, float c, float d, float e, float f, float g, float h, float i)
+{
+    Matrix3 m;
+    m.setRow2(0, a, b, c);
+    m.setRow2(1, d, e, f);
+    m.setRow2(2, g, h, i);
+    return m;
+}
+
+float bitsToFloat(uint32_t bits)
+{
+    float f;
+    memcpy(&f, &bits, 4);
+    return f;
+}
+
+TEST(VectorMathTest, IsValidFloatRejectsOnlyAllOnesExponents)
+{
+    EXPECT_TRUE(isValidFloat(0.0f));
+    EXPECT_TRUE(isValidFloat(-0.0f));
+    EXPECT_TRUE(isValidFloat(bitsToFloat(0x00000001)));  // smallest denormal
+    EXPECT_TRUE(isValidFloat(std::numeric_limits<float>::max()));
+    EXPECT_FALSE(isValidFloat(std::numeric_limits<float>::infinity()));
+    EXPECT_FALSE(isValidFloat(-std::numeric_limits<float>::infinity()));
+    EXPECT_FALSE(isValidFloat(std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_FALSE(isValidFloat(bitsToFloat(0xFF800001)));  // a signalling NaN
+}
+
+TEST(VectorMathTest, InfinityConstantsHoldTheirBitPatterns)
+{
+    initInfinityConstants();
+    uint32_t plus, minus;
+    memcpy(&plus, &floatPlusInfinity, 4);
+    memcpy(&minus, &floatMinusInfinity, 4);
+    EXPECT_EQ(0x7F800000u, plus);
+    EXPECT_EQ(0xFF800000u, minus);
+}
+
+TEST(VectorMathTest, FastRootsAreAccurateAndSafeAtZero)
+{
+    EXPECT_FLOAT_EQ(1.0f, fastInvSqrt(1.0f));
+    EXPECT_EQ(0.0f, fastSqrt(0.0f));
+    EXPECT_TRUE(isValidFloat(fastInvSqrt(0.0f)));  // huge but finite
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> exponent(-30.0f, 30.0f);
+    for (int n = 0; n < 2000; ++n) {
+        const float x = std::pow(2.0f, exponent(rng)) * 1.37f;
+        EXPECT_NEAR(1.0f, fastInvSqrt(x) * std::sqrt(x), 2e-7f) << x;
+        EXPECT_NEAR(1.0f, fastSqrt(x) / std::sqrt(x), 2e-7f) << x;
+    }
+}
+
+TEST(VectorMathTest, LengthAndNormaliseKeepTheirZeroRules)
+{
+    Vector3 zero;
+    EXPECT_EQ(0.0f, zero.length());
+    zero.normalise();
+    EXPECT_EQ(0.0f, zero.x);
+    EXPECT_EQ(0.0f, zero.y);
+    EXPECT_EQ(0.0f, zero.z);
+
+    Vector3 v(3.0f, 4.0f, 12.0f);
+    EXPECT_FLOAT_EQ(13.0f, v.length());
+    v.normalise();
+    EXPECT_NEAR(1.0f, v.length(), 1e-6f);
+    EXPECT_NEAR(4.0f / 13.0f, v.y, 1e-7f);
+
+    Vector3 bad(std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f);
+    EXPECT_TRUE(std::isnan(bad.length()));
+}
+
+TEST(VectorMathTest, InlineOperationsUseRowVectors)
+{
+    const Vector3 a(1, 2, 3), b(4, 5, 6);
+    EXPECT_FLOAT_EQ(32.0f, a.dot(b));
+    Vector3 c;
+    a.cross(b, c);
+    EXPECT_FLOAT_EQ(-3.0f, c.x);
+    EXPECT_FLOAT_EQ(6.0f, c.y);
+    EXPECT_FLOAT_EQ(-3.0f, c.z);
+    const Vector3 half = b / 2.0f;
+    EXPECT_FLOAT_EQ(2.5f, half.y);
+
+    // v·M: the rows of the matrix are the images of the axes.
+    const Matrix3 m = rows(1, 2, 3, 4, 5, 6, 7, 8, 10);
+    Vector3 v(1, 0, 0);
+    v.transformBy(m);
+    EXPECT_FLOAT_EQ(1.0f, v.x);
+    EXPECT_FLOAT_EQ(2.0f, v.y);
+    EXPECT_FLOAT_EQ(3.0f, v.z);
+    Vector3 w;
+    m.transform(Vector3(1, 1, 1), w);
+    EXPECT_FLOAT_EQ(12.0f, w.x);
+    EXPECT_FLOAT_EQ(19.0f, w.z);
+
+    // Products compose left to right and may alias.
+    Matrix3 p = m;
+    Matrix3::multiply(p, p, rows(0, 1, 0, 1, 0, 0, 0, 0, 1));  // swaps columns 0 and 1
+    EXPECT_FLOAT_EQ(2.0f, p.m[0][0]);
+    EXPECT_FLOAT_EQ(1.0f, p.m[0][1]);
+    EXPECT_FLOAT_EQ(10.0f, p.m[2][2]);
+    Vector3 row;
+    p.getRow1(2, row);
+    EXPECT_FLOAT_EQ(8.0f, row.x);
+}
+
+TEST(VectorMathTest, RotationMatricesAreExactlyAsTabled)
+{
+    const float a = 0.3f, c = std::cos(a), s = std::sin(a);
+    Matrix3 r;
+    r.setRotationX(a);
+    expectMatrixNear(r, rows(1, 0, 0, 0, c, s, 0, -s, c));
+    r.setRotationY(a);
+    expectMatrixNear(r, rows(c, 0, s, 0, 1, 0, -s, 0, c));
+    r.setRotationZ(a);
+    expectMatrixNear(r, rows(c, -s, 0, s, c, 0, 0, 0, 1));
+
+    // Mixed handedness: X turns +y toward +z, Z turns +y toward +x.
+    Vector3 y(0, 1, 0);
+    r.setRotationX(1.5707964f);
+    r.transform(Vector3(0, 1, 0), y);
+    EXPECT_NEAR(1.0f, y.z, 1e-6f);
+    r.setRotationZ(1.5707964f);
+    r.transform(Vector3(0, 1, 0), y);
+    EXPECT_NEAR(1.0f, y.x, 1e-6f);
+
+    Matrix4 g, b;
+    g.setRotationX(a);
+    Matrix4::buildRotationX(b, a);
+    expectMatrixNear(g, b);
+    for (int axis = 0; axis < 2; ++axis) {
+        if (axis == 0) {
+            g.setRotationY(a);
+            Matrix4::buildRotationY(b, a);
+        } else {
+            g.setRotationZ(a);
+            Matrix4::buildRotationZ(b, a);
+        }
+        EXPECT_GT(std::fabs(g.m[0][2] - b.m[0][2]) + std::fabs(g.m[0][1] - b.m[0][1]), 0.1f);
+        g.transpose();
+        expectMatrixNear(g, b);
+    }
+    EXPECT_EQ(1.0f, g.m[3][3]);
+    EXPECT_EQ(0.0f, g.m[3][0]);
+}
+
+TEST(VectorMathTest, RenderFamilyRotatesAndMultipliesInPlace)
+{
+    Matrix4 m;
+    m.m[3][0] = 5.0f;  // a translation
+    m.rotateZ(0.5f);
+    Matrix4 rz, expected;
+    Matrix4::buildRotationZ(rz, 0.5f);
+    Matrix4 t;
+    t.m[3][0] = 5.0f;
+    Matrix4::multiply(expected, t, rz);
+    expectMatrixNear(m, expected);
+    EXPECT_NEAR(5.0f * std::cos(0.5f), m.m[3][0], 1e-6f);
+    Matrix4 a = expected;
+    Matrix4::multiply(a, a, a);
+    Matrix4 sq;
+    Matrix4::multiply(sq, expected, expected);
+    expectMatrixNear(a, sq);
+}
+
+TEST(VectorMathTest, AngleBuildersMatchTheirProducts)
+{
+    const float a1 = 0.4f, a2 = -0.7f, a3 = 1.1f;
+    Matrix3 rx, ry, rz, tmp, expected, built;
+    rx.setRotationX(a3);
+    ry.setRotationY(a2);
+    rz.setRotationZ(a1);
+    Matrix3::multiply(tmp, rx, ry);
+    Matrix3::multiply(expected, tmp, rz);
+    matrix3FromAngles(a1, a2, a3, built);
+    expectMatrixNear(built, expected);
+
+    rx.setRotationX(a1);
+    rz.setRotationZ(a3);
+    Matrix3::multiply(tmp, rx, ry);
+    Matrix3::multiply(expected, tmp, rz);
+    matrix3FromAnglesXYZ(a1, a2, a3, built);
+    expectMatrixNear(built, expected);
+
+    float b3, b2, b1;
+    matrix3FromAngles(a1, a2, a3, built);
+    anglesFromMatrix3(built, b3, b2, b1);
+    EXPECT_NEAR(a1, b1, 1e-5f);
+    EXPECT_NEAR(a2, b2, 1e-5f);
+    EXPECT_NEAR(a3, b3, 1e-5f);
+
+    // Gimbal case: a3 is given up as 0 and a1 absorbs the rotation.
+    matrix3FromAngles(0.2f, 1.5707964f, 0.0f, built);
+    anglesFromMatrix3(built, b3, b2, b1);
+    EXPECT_EQ(0.0f, b3);
+    EXPECT_NEAR(1.5707964f, b2, 1e-3f);
+    EXPECT_NEAR(0.2f, b1, 1e-3f);
+}
+
+TEST(VectorMathTest, QuatFromAnglesIsNotTheRotationOfMatrix3FromAngles)
+{
+    const float a1 = 0.4f, a2 = -0.7f, a3 = 1.1f;
+    Quaternion q;
+    quatFromAngles(a1, a2, a3, q);
+    EXPECT_NEAR(1.0f, q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w, 1e-6f);
+    Matrix3 fromQuat, rx, ry, rz, tmp, expected;
+    quatToMatrix3(q, fromQuat);
+    rx.setRotationX(-a3);
+    ry.setRotationY(a2);
+    rz.setRotationZ(-a1);
+    Matrix3::multiply(tmp, rx, ry);
+    Matrix3::multiply(expected, tmp, rz);
+    expectMatrixNear(fromQuat, expected);
+
+    Matrix3 angles;
+    matrix3FromAngles(a1, a2, a3, angles);
+    EXPECT_GT(std::fabs(angles.m[0][1] - fromQuat.m[0][1]), 0.1f);
+}
+
+TEST(VectorMathTest, MatrixToQuatInvertsQuatToMatrix)
+{
+    std::mt19937 rng(11);
+    std::normal_distribution<float> g;
+    for (int n = 0; n < 500; ++n) {
+        Quaternion q(g(rng), g(rng), g(rng), g(rng));
+        const float inv = 1.0f / std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w);
+        q = Quaternion(q.x * inv, q.y * inv, q.z * inv, q.w * inv);
+        Matrix3 m;
+        quatToMatrix3(q, m);
+        Quaternion back;
+        matrix3ToQuat(m, back);
+        const float sign = (back.w * q.w + back.x * q.x + back.y * q.y + back.z * q.z) < 0 ? -1.0f : 1.0f;
+        EXPECT_NEAR(q.x, sign * back.x, 1e-4f);
+        EXPECT_NEAR(q.y, sign * back.y, 1e-4f);
+        EXPECT_NEAR(q.z, sign * back.z, 1e-4f);
+        EXPECT_NEAR(q.w, sign * back.w, 1e-4f);
+    }
+
+    // Half turns take the largest-diagonal branch: about z picks i = 2, about x keeps i = 0.
+    Quaternion q;
+    matrix3ToQuat(rows(-1, 0, 0, 0, -1, 0, 0, 0, 1), q);
+    EXPECT_FLOAT_EQ(1.0f, q.z);
+    EXPECT_EQ(0.0f, q.w);
+    matrix3ToQuat(rows(1, 0, 0, 0, -1, 0, 0, 0, -1), q);
+    EXPECT_FLOAT_EQ(1.0f, q.x);
+    // Trace exactly 0 also leaves the trace branch: a third of a turn about (1,1,1).
+    matrix3ToQuat(rows(0, 1, 0, 0, 0, 1, 1, 0, 0), q);
+    EXPECT_NEAR(0.5f, std::fabs(q.x), 1e-6f);
+    EXPECT_NEAR(0.5f, std::fabs(q.w), 1e-6f);
+}
+
+TEST(VectorMathTest, SlerpFlipsBlendsAndDoesNotRenormalise)
+{
+    const Quaternion q0(0, 0, 0, 1);
+    const float h = std::sqrt(0.5f);
+    const Quaternion q1(0, 0, h, h);  // 90 degrees about z
+    Quaternion out;
+    quatSlerp(q0, q1, 0.0f, out);
+    EXPECT_NEAR(1.0f, out.w, 1e-6f);
+    quatSlerp(q0, q1, 1.0f, out);
+    EXPECT_NEAR(h, out.z, 1e-6f);
+    quatSlerp(q0, q1, 0.5f, out);
+    EXPECT_NEAR(std::sin(0.3926991f), out.z, 1e-6f);
+
+    // q1 = -q0: the flip makes them equal, so every t gives q0.
+    const Quaternion a(0.1f, 0.2f, 0.3f, std::sqrt(1.0f - 0.14f));
+    for (float t : {0.0f, 0.3f, 1.0f}) {
+        quatSlerp(a, Quaternion(-a.x, -a.y, -a.z, -a.w), t, out);
+        EXPECT_NEAR(a.x, out.x, 1e-6f);
+        EXPECT_NEAR(a.w, out.w, 1e-6f);
+    }
+    // Nearly equal inputs blend linearly; non-unit inputs stay non-unit.
+    quatSlerp(Quaternion(0, 0, 0, 2), Quaternion(0, 0, 0, 2), 0.5f, out);
+    EXPECT_FLOAT_EQ(2.0f, out.w);
+}
+
+TEST(VectorMathTest, AffineInversesUndoTheTransform)
+{
+    Matrix3 r;
+    matrix3FromAngles(0.3f, 0.2f, -0.9f, r);
+    Matrix4 m;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) m.m[i][j] = r.m[i][j] * 2.0f;  // rotation and scale
+    m.m[3][0] = 1.0f;
+    m.m[3][1] = -2.0f;
+    m.m[3][2] = 7.0f;
+    m.m[0][3] = 9.0f;  // junk in the last column is ignored and cleared
+
+    Matrix4 a = m, b = m, c;
+    a.invertAffine();
+    b.setInverseAffine();
+    matrix4AffineInverse(m, c);
+    expectMatrixNear(a, b);
+    expectMatrixNear(a, c);
+    EXPECT_EQ(0.0f, c.m[0][3]);
+    EXPECT_EQ(1.0f, c.m[3][3]);
+    m.m[0][3] = 0.0f;
+    Matrix4 product;
+    Matrix4::multiply(product, m, a);
+    expectMatrixNear(product, Matrix4());
+
+    // No determinant test: a singular block yields non-finite values rather than a refusal.
+    Matrix4 singular;
+    singular.m[2][2] = 0.0f;
+    singular.invertAffine();
+    EXPECT_FALSE(isValidFloat(singular.m[0][0]) && isValidFloat(singular.m[2][2]));
+}
+
+}  // namespace
