@@ -142,6 +142,7 @@ const std::vector<D3DPRESENT_PARAMETERS>& d3d9ResetParameters();
 // Bytes of a buffer as they stand.
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DVertexBuffer9* buffer);
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DIndexBuffer9* buffer);
+
 // Windows and messages. The test backend has no SDL and no lock files; switching forgets every
 // window, class, queue and script.
 void useTestWindows();
@@ -167,12 +168,14 @@ struct WindowCalls {
     int lastX = 0, lastY = 0, lastWidth = 0, lastHeight = 0;
     UINT lastFlags = 0;
     int lastShowCommand = -1;
+};
 const WindowCalls& windowCalls();
 void resetWindowCalls();
 
 struct MessageBoxRecord {
     std::string text;
     std::string caption;
+};
 const std::vector<MessageBoxRecord>& messageBoxes();
 void clearMessageBoxes();
 
