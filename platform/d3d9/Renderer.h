@@ -37,6 +37,8 @@ public:
 };
 
 std::unique_ptr<Renderer> createNullRenderer();
+// The OpenGL renderer in the device window's SDL window; it draws nothing when there is none.
+std::unique_ptr<Renderer> createWindowRenderer();
 
 // The factory the device asks for its renderer; a real renderer installs its own.
 typedef std::unique_ptr<Renderer> (*RendererFactory)();

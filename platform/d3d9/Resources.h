@@ -4,11 +4,35 @@
 
 #include "Control.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <vector>
 
 namespace d3d9ref {
+
+// What a renderer needs to keep a copy of a resource's bytes: a serial that no other resource of
+// the run shares, and the byte range written since the renderer last took its copy (it clears it).
+struct Changes {
+    uint64_t Serial = nextSerial();
+    UINT DirtyBegin = 0;
+    UINT DirtyEnd = 0;
+    void mark(UINT begin, UINT end)
+    {
+        if (DirtyEnd <= DirtyBegin) {
+            DirtyBegin = begin;
+            DirtyEnd = end;
+        } else {
+            DirtyBegin = std::min(DirtyBegin, begin);
+            DirtyEnd = std::max(DirtyEnd, end);
+        }
+    }
+    static uint64_t nextSerial()
+    {
+        static std::atomic<uint64_t> serial{0};
+        return ++serial;
+    }
+};
 
 // Texels of one level (or one face of one level). Rows lie Pitch bytes apart; the pitch is larger
 // than a row so that code copying at the row length instead of the pitch shows up.
@@ -20,6 +44,7 @@ struct Level {
     UINT Rows;  // block rows for compressed formats
     std::vector<uint8_t> Bytes;
     bool Locked = false;
+    Changes Written;
 };
 std::shared_ptr<Level> makeLevel(D3DFORMAT format, UINT width, UINT height);
 
@@ -59,6 +84,7 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
+    Changes Written;
 
 private:
     D3DVERTEXBUFFER_DESC m_desc;
@@ -73,6 +99,7 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
+    Changes Written;
 
 private:
     D3DINDEXBUFFER_DESC m_desc;
@@ -107,6 +134,7 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const tagRECT* rect, DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
     HRESULT AddDirtyRect(const tagRECT* rect) override;
+    const std::vector<std::shared_ptr<Level>>& levels() const { return m_levels; }
 
 private:
     std::vector<std::shared_ptr<Level>> m_levels;
