@@ -1,16 +1,280 @@
-// D3DCore: the one render-device object of the render core.
+// D3DCore: the one render-device object of the render core (the global D3DCore). It owns the
+// IDirect3DDevice9 (DXInterface.ID3DDevice), the player's choice of adapter, device, mode, format,
+// refresh rate and depth buffer, the present parameters, the lost-device handling, and the caches
+// that sit between the game and the device.
+//
+// Life: Init -> SetMode -> CreateDevice -> (lost: LoseDevice ... RestoreLostDevice) -> ReleaseDevice
+// -> Shutdown. ChangeMode, SwitchToDesktop and RestoreDevice each run a release, reset and restore
+// while the device stays active. Everything runs on the main thread.
 #pragma once
+
+#include "d3dcore9/D3DCoreHost.h"
+#include "dxsetup9/DXSetup.h"
+
+#include <cstdint>
+
+// The cache value of a state whose device value is not known.
+const DWORD STATE_UNKNOWN = 0xCE7CA21Eu;
+// The shader cache value after creation and restore: never a real interface, so the next set always
+// reaches the device.
+#define SHADER_UNKNOWN (reinterpret_cast<void*>(static_cast<uintptr_t>(0xBADF000Du)))
+
+const int32_t MAX_RENDER_STATES = 256;
+const int32_t MAX_TEXTURE_STAGES = 8;
+const int32_t MAX_STAGE_STATES = 200;  // 0..99 stage states, 100..199 sampler state - 100
+const int32_t MAX_STREAMS = 16;
+const int32_t MAX_VS_CONSTANTS = 96;
+const int32_t MAX_PS_CONSTANTS = 8;
+const int32_t MAXDYNAMICVERTEXBUFFERS = 16;
+const int32_t MAXPALETTES = 64;
+const int32_t MAXMBLOCKS = 100;
+const int32_t MAXOVERRIDEPATHS = 6;
+const int32_t OVERRIDE_PATH_SIZE = 512;
+const int32_t NUM_D3DCOREFUNC_TYPES = 6;
+const int32_t NUM_D3DCOREFUNC_SLOTS = 10;
+const DWORD DEFAULT_DYNAMIC_IB_SIZE = 32768;
+// Sizes read from data\VBIBConfig.txt above this are refused.
+const DWORD MAX_DYNAMIC_BUFFER_SIZE = 0x1000000;
+
+struct D3DCoreFuncHandle {
+    DWORD Type;
+    int32_t Index;  // -1: not registered
+};
+typedef void (*D3DCoreFuncPtr)();
+
+// Dynamic vertex-buffer size for one vertex format (vertices).
+struct DynamicVBSize {
+    DWORD FVF;
+    DWORD Size;
+};
+
+// A multi-material name block.
+struct MultiBlock {
+    char* Name;
+    char* Materials[4];
+    BYTE Flags[2];
+};
+
+// A display handle: retained geometry filled once and drawn every frame.
+struct DisplayHandleRecord : ListRecord<DisplayHandleRecord> {
+    void* FirstBlock = nullptr;
+    DWORD NumBlocks = 0;
+};
 
 class D3DCore {
 public:
-    // Passes a message to the run log.
-    static void WriteLog(const char* text);
+    D3DCore();
+    ~D3DCore();
+    D3DCore(const D3DCore&) = delete;
+    D3DCore& operator=(const D3DCore&) = delete;
 
-    // Names of the model file and material being loaded, appended to error reports.
+    // ---- Shell seam and test seam ----
+    // The shell's services; null restores the headless host.
+    static void SetHost(D3DCoreHost* host);
+    static D3DCoreHost& Host();
+    // The global object as static construction leaves it.
+    static void ResetObject();
+
+    // ---- Run log and error context ----
+    static void WriteLog(const char* text);
     static void SetModelName(const char* name);
     static void SetMaterialName(const char* name);
     // "\nRSM: %s", or "" when no name is set; one static buffer, overwritten by the next call.
     static const char* GetModelContext();
     // "\nMaterial: %s", or "" when no name is set.
     static const char* GetMaterialContext();
+
+    // ---- Life ----
+    bool Init();
+    void Shutdown();
+    // Validates and stores the choice; an index out of range keeps the previous choice. Windowed on
+    // a desktop that cannot serve it ends the process with exit code 1.
+    void SetMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t RFormat, int32_t RRefresh, int32_t RZBuf,
+                 bool RFullScreen, BYTE optionA, BYTE optionB, int32_t multiSample);
+    bool CreateDevice(bool multiThreaded, bool vSync, int32_t interval);
+    void ReleaseDevice();
+    void SetPresentOptions(bool vSync, int32_t interval, BYTE optionA, BYTE optionB, int32_t multiSample, bool resetNow);
+    void SetMultiSample(int32_t multiSample, bool resetNow);
+    // Returns the multisample setting in force afterwards.
+    int32_t ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t formatIndex, bool force,
+                       int32_t multiSampleFallBack);
+    void SwitchToDesktop();
+    void RestoreDevice();
+    void LoseDevice();
+    void RestoreLostDevice();
+    void SetPerspective(float nearZ, float farZ, float scaleX, float scaleY, bool force);
+    uint32_t GetScreenWidth() const;
+    uint32_t GetScreenHeight() const;
+    void SetOverrideSize(uint32_t width, uint32_t height);
+    void ClearOverrideSize();
+    DisplayHandleRecord* CreateDisplayHandle();
+    void ReadVBIBConfig();
+    void SetPalette(int32_t Num, const PALETTEENTRY* entries);
+    bool PaletteUsed(int32_t i) const;
+
+    // ---- Callbacks ----
+    D3DCoreFuncHandle RegisterFunc(DWORD type, D3DCoreFuncPtr func);
+    void UnregisterFunc(D3DCoreFuncHandle handle);
+    void RunFuncs(DWORD type);
+
+    // ---- Mode queries ----
+    int32_t GetNumModes(int32_t RAdapter, int32_t RDevice, bool limit) const;
+    void GetModeSize(int32_t RAdapter, int32_t RDevice, int32_t Index, uint32_t* width, uint32_t* height) const;
+    int32_t FindMode(int32_t RAdapter, int32_t RDevice, uint32_t width, uint32_t height) const;
+    int32_t FindFormat(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t bits) const;
+    int32_t FindRefreshRate(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t RFormat, DWORD rate) const;
+
+    // ---- State caches ----
+    // Refused with D3DERR_INVALIDCALL: a state of 256 or more, a stage of 8 or more, a type of 200 or more.
+    HRESULT SetRenderState(DWORD state, DWORD value);
+    HRESULT ForceRenderState(DWORD state, DWORD value);
+    HRESULT SetTextureStageState(DWORD stage, DWORD type, DWORD value);
+    HRESULT ForceTextureStageState(DWORD stage, DWORD type, DWORD value);
+    void SetTexture(int32_t Stage, IDirect3DBaseTexture9* texture);
+    void InvalidateStateCache();
+    void SetStreamSource(int32_t Stream, IDirect3DVertexBuffer9* buffer, UINT stride);
+    void SetVertexShader(IDirect3DVertexShader9* shader);
+    void SetPixelShader(IDirect3DPixelShader9* shader);
+    void SetFVF(DWORD fvf);
+    // Constants: a register past the table is refused (nothing stored, null returned).
+    void SetVertexShaderConstant(int32_t Register, float x, float y, float z, float w);
+    void SetVertexShaderConstantComponent(int32_t Register, int32_t Component, float value);
+    float* GetVertexShaderConstants(int32_t StartRegister, int32_t NumRegisters);
+    void SetPixelShaderConstant(int32_t Register, float x, float y, float z, float w);
+    void SetPixelShaderConstantComponent(int32_t Register, int32_t Component, float value);
+    float* GetPixelShaderConstants(int32_t StartRegister, int32_t NumRegisters);
+    // Uploads each changed range in one call and empties it.
+    void ApplyShaderConstants();
+
+    // ---- Transforms, fog and render-default snapshots ----
+    void SetWorldTransform(float AngleZ, float AngleY, float X, float Y, float Z, float Scale);
+    void SetProjection(float Near, float Far, float Width, float Height);
+    void SetFog(float Start, float End, int32_t R, int32_t G, int32_t B);
+    void EnableFog(bool on);
+    void SaveRenderDefaults();
+    void RestoreRenderDefaults();
+    void ForceRenderDefaults();
+
+    // ---- Registries ----
+    MultiBlock* AddMBlock();  // null when the table is full
+    bool FindMBlock(const char* name, MultiBlock** block);
+    void ClearMBlocks();
+    bool SetOverridePath(const char* path, int32_t Idx);
+    void ClearOverridePaths();
+    const char* GetOverridePath(int32_t Idx) const;
+    void ResetGammaRamp();
+    void SetGammaOffset(int32_t offset);
+    void SetWorldMatrix(const D3DMATRIX& matrix);
+    void SetCameraAngles(float a1, float a2, float a3, float x, float y, float z);
+    void SetCameraAnglesZFirst(float a1, float a2, float a3, float x, float y, float z);
+    void BuildCameraTextureMatrix();
+    void FreeDisplayHandles();
+
+    // ---- Life state ----
+    BYTE Initialised = 0;
+    BYTE DeviceActive = 0;
+    BYTE DeviceLost = 0;
+    int32_t AdapterIndex = 0, DeviceIndex = 0, ModeIndex = 0, FormatIndex = 0, RefreshIndex = 0, ZBufferIndex = 0;
+    BYTE FullScreen = 0;
+    DXAdapter* pAdapter = nullptr;  // the choice of SetMode
+    DXDevice* pDevice = nullptr;
+    DXMode* pMode = nullptr;
+    DXModeType* pModeType = nullptr;  // null windowed
+    DXRefreshRate* pRefresh = nullptr;  // null windowed
+    DXZBuffer* pZBuffer = nullptr;
+    ListMngr<DXZBuffer>* ZBufferList = nullptr;
+    DXAdapter* CurrentAdapter = nullptr;  // the records in use since CreateDevice
+    DXDevice* CurrentDevice = nullptr;
+    DXMode* CurrentMode = nullptr;
+    DXModeType* CurrentModeType = nullptr;
+    DXRefreshRate* CurrentRefresh = nullptr;
+    DXZBuffer* CurrentZBuffer = nullptr;
+    DXZBuffer* ActualZFormat = nullptr;
+    uint32_t ScreenWidth = 0, ScreenHeight = 0;
+    uint32_t OverrideWidth = 0, OverrideHeight = 0;
+    BYTE OverrideSize = 0;
+    D3DPRESENT_PARAMETERS PresentParameters{};
+    D3DFORMAT SavedBackBufferFormat = D3DFMT_UNKNOWN;
+    UINT SavedRefreshRate = 0;
+    UINT SavedPresentationInterval = 0;
+    BYTE VSync = 0;
+    int32_t Interval = 1;
+    BYTE OptionA = 0, OptionB = 0;
+    int32_t ReqMultiSampleType = 0;
+    DWORD VertexProcessing = 0;
+    BYTE SoftwareShaders = 0;
+    D3DVIEWPORT9 LastViewPort{};
+    D3DVIEWPORT9 FrameViewPort{};
+    DWORD FullViewPortWidth = 0, FullViewPortHeight = 0;
+    float NearZ = 0, FarZ = 0, ScaleX = 0, ScaleY = 0;
+    float FarMultiplier = 0;  // the current pass's depth bias; non-zero stretches the far plane
+    float PerspectiveFarMultiplier = 0;
+    D3DMATRIX ProjectionMatrix{}, ViewProjection{}, ViewMatrix{}, WorldMatrix{};
+    DWORD DynamicIB9Size = DEFAULT_DYNAMIC_IB_SIZE;
+    DynamicVBSize DynamicVB9Size[MAXDYNAMICVERTEXBUFFERS] = {};
+    IDirect3DIndexBuffer9* DynamicIB = nullptr;
+    int32_t GenericMaterials = 0;
+    ListMngr<DisplayHandleRecord> DisplayHandles;
+    float RandomFloats[512] = {};
+    BYTE RandomBytes[4][512] = {};
+    int32_t FactorLookup[256] = {};
+    D3DCoreFuncPtr D3DCoreFunc[NUM_D3DCOREFUNC_TYPES][NUM_D3DCOREFUNC_SLOTS] = {};
+    uint32_t FrameCount = 0;
+    uint64_t TimerStart = 0;
+    uint32_t TimerRate = 0;
+    PALETTEENTRY Palettes[MAXPALETTES][256] = {};
+    BYTE PaletteInUse[MAXPALETTES] = {};
+    int32_t CurrentPalette = -1;         // as last sent, -1 forgotten
+    int32_t LastPalette = -1;            // the palette last loaded
+    int32_t ShellActivateIndex = -1, ShellDeactivateIndex = -1;
+
+    // ---- Caches ----
+    DWORD RenderStates[MAX_RENDER_STATES];
+    IDirect3DBaseTexture9* Textures[MAX_TEXTURE_STAGES] = {};
+    DWORD StageStates[MAX_TEXTURE_STAGES][MAX_STAGE_STATES];
+    BYTE RenderStateTouched[MAX_RENDER_STATES] = {};
+    BYTE StageStateTouched[MAX_TEXTURE_STAGES][MAX_STAGE_STATES] = {};
+    DWORD RenderStateDefaults[MAX_RENDER_STATES];
+    DWORD StageStateDefaults[MAX_TEXTURE_STAGES][MAX_STAGE_STATES];
+    IDirect3DVertexBuffer9* StreamSources[MAX_STREAMS] = {};
+    void* VertexShader = SHADER_UNKNOWN;
+    void* PixelShader = SHADER_UNKNOWN;
+    DWORD FVF = 0;
+    float VertexShaderConstants[MAX_VS_CONSTANTS][4] = {};
+    int32_t VSConstantsLow = 1000, VSConstantsHigh = -1000;
+    float PixelShaderConstants[MAX_PS_CONSTANTS][4] = {};
+    int32_t PSConstantsLow = 1000, PSConstantsHigh = -1000;
+    int32_t LastStateBlock = -1;        // the last applied state block, forgotten by the defaults
+    void* LastStateList = nullptr;
+
+    // ---- Transforms and fog ----
+    int32_t FogR = 0, FogG = 0, FogB = 0;
+    BYTE FogEnabled = 0;
+    uint32_t WorldMatrixChanges = 0;
+    float CameraPosition[3] = {};
+    D3DMATRIX CameraRotation{};
+
+    // ---- Registries ----
+    MultiBlock MBlock[MAXMBLOCKS] = {};
+    int32_t NumBlocks = 0;
+    char OverridePaths[MAXOVERRIDEPATHS][OVERRIDE_PATH_SIZE] = {};
+    WORD Gamma[3][256] = {};
+
+private:
+    bool ValidateChoice(int32_t RAdapter, int32_t RDevice, int32_t RMode, DXAdapter** adapter, DXDevice** device,
+                        DXMode** mode) const;
+    void FillPresentInterval();
+    void FillMultiSample();
+    void SetFullViewPort();
+    HRESULT ResetLooping();
+    void CreateDynamicBuffers();
+    void ReleaseDynamicBuffers();
+    void ResendPalettes();
+    void FreeMBlock(MultiBlock& block);
 };
+
+extern class D3DCore D3DCore;
+
+// The enumeration filter the game uses: the defaults, modes 640 x 480 to 1600 x 1200 in 16 and 32
+// bits, the hardware device on the primary adapter only.
+EnumFilter GameEnumFilter();
