@@ -175,11 +175,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters)
     } else if (c.ResetResult) {
         forced = c.ResetResult(*parameters);
     }
-    if (forced != D3D_OK) {
-        if (forced == D3DERR_DEVICELOST) m_status = D3DERR_DEVICELOST;
-        else m_status = D3DERR_DEVICENOTRESET;  // a failed reset leaves the device to be reset again
-        return forced;
-    }
+    // A forced result leaves the device's own state alone, so scripts stay in the test's hands.
+    if (forced != D3D_OK) return forced;
     if (m_status == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
     // Default-pool resources must all be gone first, as the real runtime demands.
     if (c.LiveResources[D3DPOOL_DEFAULT] > 0) {

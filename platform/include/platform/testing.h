@@ -70,7 +70,7 @@ void setDirect3DCreateFails(bool fails);
 // ---- Direct3D 9: forced results ----
 // Decides CreateDevice's result (D3D_OK creates the device). Null: always D3D_OK.
 void setCreateDeviceResult(std::function<HRESULT(const D3DPRESENT_PARAMETERS& parameters, DWORD behaviour)> decide);
-// Answered one per call before the device's own state is consulted.
+// Answered one per call before the device's own state is consulted; forced results never change that state.
 void queueTestCooperativeLevel(HRESULT result);
 void queueResetResult(HRESULT result);
 // After the queue: decides Reset's result; D3D_OK goes on to the device's own checks.

@@ -1,0 +1,410 @@
+#include "CoreFixture.h"
+
+#include "winfile/File.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace pt = platform::testing;
+using testsupport::countReports;
+
+namespace {
+
+class DeviceTest : public CoreFixture {};
+
+std::vector<std::string>* order = nullptr;
+void beforeRelease() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type0 with IB" : "type0"); }
+void afterRestore() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type1 with IB" : "type1"); }
+
+TEST_F(DeviceTest, FullScreenDeviceGetsItsPresentParametersAndCreationTail)
+{
+    ASSERT_TRUE(bringUp());
+    const D3DPRESENT_PARAMETERS& pp = state().Parameters;
+    EXPECT_EQ(pp.BackBufferWidth, 800u);
+    EXPECT_EQ(pp.BackBufferHeight, 600u);
+    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(pp.BackBufferCount, 1u);
+    EXPECT_EQ(pp.SwapEffect, D3DSWAPEFFECT_DISCARD);
+    EXPECT_EQ(pp.Windowed, FALSE);
+    EXPECT_EQ(pp.EnableAutoDepthStencil, TRUE);
+    EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);
+    EXPECT_EQ(pp.Flags, 0u);
+    EXPECT_EQ(pp.PresentationInterval, D3DPRESENT_INTERVAL_ONE);
+    EXPECT_EQ(pp.MultiSampleType, D3DMULTISAMPLE_NONE);
+    EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING);
+    EXPECT_EQ(std::memcmp(&pp, &D3DCore.PresentParameters, sizeof(pp)), 0);
+
+    EXPECT_EQ(D3DCore.DeviceActive, 1);
+    EXPECT_EQ(state().Viewport.Width, 800u);
+    EXPECT_EQ(D3DCore.FullViewPortHeight, 600u);
+    EXPECT_EQ(state().Transforms.at(D3DTS_WORLD)._11, 1.0f);
+    EXPECT_EQ(state().Palettes.at(0)[255].peFlags, 0xFF);
+    EXPECT_EQ(pt::d3d9Calls("SetPixelShader"), 1);
+    ASSERT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
+    D3DINDEXBUFFER_DESC ib;
+    D3DCore.DynamicIndexBuffer9.IB->GetDesc(&ib);
+    EXPECT_EQ(ib.Size, 32768u * 2);
+    EXPECT_EQ(ib.Usage, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC);
+    EXPECT_EQ(ib.Pool, D3DPOOL_DEFAULT);
+    EXPECT_EQ(D3DCore.VertexShader, SHADER_UNKNOWN);
+    EXPECT_EQ(D3DCore.CurrentModeType, D3DCore.pModeType);
+    EXPECT_TRUE(m_host.has("Foreground"));
+    EXPECT_TRUE(m_host.has("FullScreen"));
+    EXPECT_FALSE(m_host.has("ClientSize 800x600"));
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+
+    D3DCore.ReleaseDevice();
+    EXPECT_EQ(DXInterface.ID3DDevice, nullptr);
+    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
+    D3DCore.Shutdown();
+    EXPECT_EQ(D3DCore.Initialised, 0);
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+}
+
+TEST_F(DeviceTest, IntervalIsClampedAndVSyncOffPresentsImmediately)
+{
+    ASSERT_TRUE(bringUp());
+    ASSERT_TRUE(D3DCore.CreateDevice(true, true, 7));
+    EXPECT_EQ(D3DCore.Interval, 4);
+    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_FOUR);
+    EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED);
+    EXPECT_EQ(countReports("interval >= 1 && interval <= 4"), 1);
+    ASSERT_TRUE(D3DCore.CreateDevice(false, false, 2));
+    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
+    EXPECT_EQ(pt::d3d9LiveDevices(), 1);
+}
+
+TEST_F(DeviceTest, WindowedDeviceUsesTheDesktop)
+{
+    ASSERT_TRUE(bringUp(false));
+    const D3DPRESENT_PARAMETERS& pp = state().Parameters;
+    EXPECT_EQ(pp.Windowed, TRUE);
+    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
+    EXPECT_EQ(pp.PresentationInterval, D3DPRESENT_INTERVAL_DEFAULT);
+    EXPECT_EQ(D3DCore.CurrentModeType, &D3DCore.pDevice->DesktopMode);
+    EXPECT_TRUE(m_host.has("ClientSize 800x600"));
+}
+
+TEST_F(DeviceTest, DepthFallsBackThroughTheSameListOnly)
+{
+    pt::setCreateDeviceResult([](const D3DPRESENT_PARAMETERS& p, DWORD) {
+        return p.AutoDepthStencilFormat == D3DFMT_D24S8 ? D3DERR_OUTOFVIDEOMEMORY : D3D_OK;
+    });
+    ASSERT_TRUE(bringUp());
+    ASSERT_EQ(pt::d3d9CreateAttempts().size(), 2u);
+    const D3DPRESENT_PARAMETERS& first = pt::d3d9CreateAttempts()[0];
+    D3DPRESENT_PARAMETERS second = pt::d3d9CreateAttempts()[1];
+    EXPECT_EQ(second.AutoDepthStencilFormat, D3DFMT_D24X8);
+    second.AutoDepthStencilFormat = first.AutoDepthStencilFormat;
+    EXPECT_EQ(std::memcmp(&first, &second, sizeof(first)), 0);  // nothing else varied
+    EXPECT_EQ(D3DCore.PresentParameters.AutoDepthStencilFormat, D3DFMT_D24X8);
+    EXPECT_EQ(D3DCore.ActualZFormat->Format, D3DFMT_D24X8);
+
+    pt::setCreateDeviceResult([](const D3DPRESENT_PARAMETERS&, DWORD) { return D3DERR_OUTOFVIDEOMEMORY; });
+    pt::clearD3D9Calls();
+    EXPECT_FALSE(D3DCore.CreateDevice(false, true, 1));
+    EXPECT_EQ(pt::d3d9CreateAttempts().size(), 3u);
+    EXPECT_EQ(D3DCore.DeviceActive, 0);
+    EXPECT_EQ(countReports("DX ERROR:"), 1);
+}
+
+TEST_F(DeviceTest, VertexProcessingFollowsTransformAndLightingAndShaders)
+{
+    caps().VertexShaderVersion = D3DVS_VERSION(1, 0);
+    ASSERT_TRUE(bringUp());
+    EXPECT_EQ(state().Behaviour, D3DCREATE_MIXED_VERTEXPROCESSING);
+    EXPECT_EQ(D3DCore.SoftwareShaders, 1);
+    D3DCore.pDevice->HardwareTnL = 0;
+    ASSERT_TRUE(D3DCore.CreateDevice(false, true, 1));
+    EXPECT_EQ(state().Behaviour, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    EXPECT_EQ(D3DCore.SoftwareShaders, 0);
+}
+
+TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
+{
+    ASSERT_EQ(DXSetup::Load(), 0);
+    DXSetup::SetEnumFilter(GameEnumFilter());
+    ASSERT_TRUE(D3DCore.Init());
+    D3DCore.SetMode(0, 0, 2, 1, 0, 0, true, 1, 2, 0);
+    DXMode* chosen = D3DCore.pMode;
+    D3DCore.SetMode(0, 0, 99, 0, 0, 0, true, 0, 0, 0);
+    D3DCore.SetMode(0, 0, 0, 0, 5, 0, true, 0, 0, 0);
+    D3DCore.SetMode(1, 0, 0, 0, 0, 0, true, 0, 0, 0);
+    EXPECT_EQ(D3DCore.pMode, chosen);
+    EXPECT_EQ(D3DCore.OptionA, 1);
+    EXPECT_EQ(countReports("RMode >= 0 && RMode < Device->Modes.Objects"), 1);
+    EXPECT_EQ(countReports("RRefresh >= 0"), 1);
+    EXPECT_EQ(countReports("RAdapter >= 0"), 1);
+
+    DXSetup.Adapters.First->Devices.First->DesktopMode.ZBuffers.Clear();
+    testsupport::clearReports();
+    try {
+        D3DCore.SetMode(0, 0, 0, 0, 0, 0, false, 0, 0, 0);
+        FAIL() << "the process should have ended";
+    } catch (const testsupport::ProcessExit& e) {
+        EXPECT_EQ(e.code, 1);
+    }
+    EXPECT_EQ(countReports("D3D not supported in current screen mode"), 1);
+}
+
+TEST_F(DeviceTest, VBIBConfigAppliesOnlyThePCSection)
+{
+    m_dir.write("data/VBIBConfig.txt",
+                "; dynamic buffer sizes\n[XBOX]\nIB 1000\nVB xyz|normal 999\n[PC]\nIB 65536\nVB xyz|normal|tex1 4000\n"
+                "VB xyzrhw|diffuse|tex1 2000\n// debug text buffer\nVB xyzrhw|tex1 3000\n");
+    D3DCore.ReadVBIBConfig();
+    EXPECT_EQ(D3DCore.DynamicIB9Size, 65536u);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[0].FVF, 0x112u);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[0].Size, 4000u);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[1].FVF, 0x144u);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[2].FVF, 0x104u);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[3].FVF, 0u);
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+
+    std::remove((m_dir.path() + "/data/VBIBConfig.txt").c_str());
+    D3DCore.ReadVBIBConfig();
+    EXPECT_EQ(D3DCore.DynamicIB9Size, 32768u);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[0].Size, 0u);
+}
+
+TEST_F(DeviceTest, VBIBConfigRefusesWhatWouldHurt)
+{
+    std::string text = "[PC]\nIB 0\nIB -5\nVB xyz|bogus|tex2 10\nVB xyz|normal 0\nVB tex0 50\nVB\nVB xyz\n";
+    for (int i = 0; i < 16; ++i) text += "VB xyz|diffuse " + std::to_string(100 + i) + "\n";
+    m_dir.write("data/VBIBConfig.txt", text);
+    D3DCore.ReadVBIBConfig();
+    EXPECT_EQ(D3DCore.DynamicIB9Size, 32768u);
+    EXPECT_EQ(countReports("Invalid DynamicIB size in <data\\VBIBConfig.txt>"), 2);
+    EXPECT_EQ(countReports("Illegal FVF component <bogus> in <xyz|bogus|tex2> in <data\\VBIBConfig.txt"), 1);
+    EXPECT_EQ(countReports("Invalid DynamicVB <xyz|normal> size in <data\\VBIBConfig.txt>"), 1);
+    EXPECT_EQ(countReports("Illegal FVF <> in <tex0> in <data\\VBIBConfig.txt"), 1);
+    EXPECT_EQ(countReports("Invalid DynamicVB <xyz> size"), 1);
+    EXPECT_EQ(countReports("Too many VBs in <data\\VBIBConfig.txt> increase MAXDYNAMICVERTEXBUFFERS"), 1);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[0].FVF, 0x202u);  // the known components still count
+    EXPECT_EQ(D3DCore.DynamicVB9Size[1].Size, 100u);
+    EXPECT_EQ(D3DCore.DynamicVB9Size[15].Size, 114u);  // the seventeenth line is ignored
+}
+
+TEST_F(DeviceTest, LostAndRestoredDeviceKeepsTheOrder)
+{
+    ASSERT_TRUE(bringUp());
+    std::vector<std::string> seen;
+    order = &seen;
+    D3DCore.RegisterFunc(0, beforeRelease);
+    D3DCore.RegisterFunc(1, afterRestore);
+    D3DCore.SetPerspective(1, 1000, 2, 1.5f, true);
+    D3DCore.ForceRenderState(D3DRS_ZENABLE, 1);
+    D3DCore.SaveRenderDefaults();
+    pt::setD3D9Trace(true);
+    pt::clearD3D9Calls();
+
+    D3DCore.LoseDevice();
+    EXPECT_EQ(seen, std::vector<std::string>{"type0"});
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
+    pt::setD3D9DeviceState(D3DERR_DEVICENOTRESET);
+    D3DPRESENT_PARAMETERS pp = D3DCore.PresentParameters;
+    ASSERT_EQ(DXInterface.ID3DDevice->Reset(&pp), D3D_OK);
+    D3DCore.RestoreLostDevice();
+    EXPECT_EQ(seen, (std::vector<std::string>{"type0", "type1 with IB"}));
+    EXPECT_TRUE(m_host.has("Ready"));
+
+    std::vector<std::string> methods;
+    for (const auto& c : pt::d3d9Trace())
+        if (c.Method != "Release" && c.Method != "Reset") methods.push_back(c.Method);
+    std::vector<std::string> expected = {"CreateIndexBuffer", "SetViewport",       "SetTransform",
+                                         "SetTransform",      "SetTransform",      "SetPaletteEntries",
+                                         "SetCurrentTexturePalette", "SetRenderState", "SetVertexShader",
+                                         "SetPixelShader"};
+    EXPECT_EQ(methods, expected);
+    for (const auto& c : pt::d3d9Trace())
+        if (c.Method == "SetTransform") {
+            EXPECT_EQ(c.Args[0], static_cast<uint64_t>(D3DTS_PROJECTION));  // projection first
+            break;
+        }
+    EXPECT_EQ(state().Transforms.at(D3DTS_PROJECTION)._22, 2 * 1 / 1.5f);
+    EXPECT_EQ(D3DCore.VertexShader, nullptr);
+    order = nullptr;
+}
+
+TEST_F(DeviceTest, ChangeModeResetsOnlyOnAChange)
+{
+    ASSERT_TRUE(bringUp());
+    int32_t mode = D3DCore.ModeIndex;
+    EXPECT_EQ(D3DCore.ChangeMode(0, 0, mode, 1, false, 0), 0);
+    EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
+
+    std::vector<std::string> seen;
+    order = &seen;
+    D3DCore.RegisterFunc(0, beforeRelease);
+    D3DCore.RegisterFunc(1, afterRestore);
+    D3DCore.SetRenderState(D3DRS_LIGHTING, 0);
+    pt::queueResetResult(D3DERR_DEVICELOST);
+    pt::queueResetResult(D3DERR_DEVICELOST);
+    int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
+    D3DCore.ChangeMode(0, 0, bigger, 1, false, 0);
+    EXPECT_EQ(m_host.Pumps, 2);
+    EXPECT_EQ(pt::d3d9Calls("Reset"), 3);
+    EXPECT_EQ(state().Parameters.BackBufferWidth, 1024u);
+    EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D24S8);
+    EXPECT_EQ(D3DCore.GetScreenWidth(), 1024u);
+    EXPECT_EQ(D3DCore.LastViewPort.Height, 768u);
+    EXPECT_EQ(D3DCore.RenderStates[D3DRS_LIGHTING], STATE_UNKNOWN);
+    EXPECT_EQ(seen, (std::vector<std::string>{"type0", "type1 with IB"}));
+    EXPECT_TRUE(m_host.has("ClientSize 1024x768"));
+
+    // The 16-bit format takes the first D16 record.
+    D3DCore.ChangeMode(0, 0, bigger, 0, false, 0);
+    EXPECT_EQ(state().Parameters.BackBufferFormat, D3DFMT_R5G6B5);
+    EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D16);
+    order = nullptr;
+}
+
+TEST_F(DeviceTest, ChangeModeWithoutAMatchingDepthFormatKeepsTheMode)
+{
+    card().DepthFormats = {D3DFMT_D24X4S4, D3DFMT_D16};
+    ASSERT_TRUE(bringUp(true, 800, 600, 16));
+    std::vector<std::string> seen;
+    order = &seen;
+    D3DCore.RegisterFunc(0, beforeRelease);
+    int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
+    D3DCore.ChangeMode(0, 0, bigger, 1, false, 0);
+    EXPECT_EQ(countReports("ActualZFormat != NULL"), 1);
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
+    EXPECT_EQ(D3DCore.GetScreenWidth(), 800u);
+    order = nullptr;
+}
+
+TEST_F(DeviceTest, MultisampleFallBackLowersOneStepAtATime)
+{
+    ASSERT_TRUE(bringUp(true, 800, 600, 32, 4));
+    EXPECT_EQ(state().Parameters.MultiSampleType, D3DMULTISAMPLE_NONMASKABLE);
+    EXPECT_EQ(state().Parameters.MultiSampleQuality, 2u);
+    pt::setResetResult([](const D3DPRESENT_PARAMETERS& p) {
+        return p.MultiSampleType != D3DMULTISAMPLE_NONE ? D3DERR_NOTAVAILABLE : D3D_OK;
+    });
+    int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
+    EXPECT_EQ(D3DCore.ChangeMode(0, 0, bigger, 1, false, -1), 0);
+    std::vector<int> tried;
+    for (const auto& p : pt::d3d9ResetParameters())
+        tried.push_back(p.MultiSampleType == D3DMULTISAMPLE_NONE ? 0 : static_cast<int>(p.MultiSampleQuality) + 2);
+    EXPECT_EQ(tried, (std::vector<int>{4, 3, 2, 0}));
+
+    D3DCore.SetMultiSample(3, false);
+    pt::clearD3D9Calls();
+    EXPECT_EQ(D3DCore.ChangeMode(0, 0, D3DCore.FindMode(0, 0, 800, 600), 1, false, 1), 0);
+    EXPECT_EQ(pt::d3d9ResetParameters().size(), 2u);
+}
+
+TEST_F(DeviceTest, PresentOptionsResetOnlyWhenChanged)
+{
+    ASSERT_TRUE(bringUp());
+    D3DCore.SetPresentOptions(true, 1, 0, 0, 0, true);
+    EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
+    D3DCore.SetPresentOptions(true, 3, 0, 0, 0, true);
+    EXPECT_EQ(pt::d3d9Calls("Reset"), 1);
+    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_THREE);
+    EXPECT_EQ(testsupport::reports().size(), 0u);  // the reset succeeded: default-pool buffers were let go
+    EXPECT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
+}
+
+TEST_F(DeviceTest, DesktopSwitchAndRestore)
+{
+    ASSERT_TRUE(bringUp());
+    pt::d3d9Config().Adapters[0].Desktop.Format = D3DFMT_R5G6B5;
+    D3DCore.SwitchToDesktop();
+    const D3DPRESENT_PARAMETERS& pp = state().Parameters;
+    EXPECT_EQ(pp.Windowed, TRUE);
+    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the display mode of a full-screen device
+    EXPECT_EQ(pp.BackBufferWidth, 1280u);
+    EXPECT_EQ(pp.PresentationInterval, D3DPRESENT_INTERVAL_DEFAULT);
+    EXPECT_TRUE(m_host.has("Popup"));
+
+    pt::queueResetResult(D3DERR_DEVICELOST);
+    pt::queueTestCooperativeLevel(D3DERR_DEVICELOST);
+    pt::queueTestCooperativeLevel(D3DERR_DEVICELOST);
+    pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);
+    pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);  // after the first reset failed
+    D3DCore.RestoreDevice();
+    EXPECT_EQ(state().Parameters.Windowed, FALSE);
+    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_ONE);
+    EXPECT_EQ(state().Parameters.BackBufferWidth, 800u);
+    EXPECT_TRUE(m_host.has("Restore"));
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+}
+
+TEST_F(DeviceTest, ModeQueriesAndTheirTieRules)
+{
+    card().Modes = {{800, 600, 60, D3DFMT_R5G6B5},    {800, 600, 60, D3DFMT_X8R8G8B8},
+                    {1280, 1024, 60, D3DFMT_R5G6B5},  {1280, 1024, 60, D3DFMT_X8R8G8B8},
+                    {1600, 1200, 60, D3DFMT_R5G6B5},  {1600, 1200, 60, D3DFMT_X8R8G8B8},
+                    {1920, 1440, 60, D3DFMT_R5G6B5},  {1920, 1440, 60, D3DFMT_X8R8G8B8}};
+    ASSERT_EQ(DXSetup::Load(), 0);
+    ASSERT_TRUE(D3DCore.Init());  // the default filter keeps every size
+    EXPECT_EQ(D3DCore.GetNumModes(0, 0, false), 4);
+    EXPECT_EQ(D3DCore.GetNumModes(0, 0, true), 3);
+    EXPECT_EQ(D3DCore.FindMode(0, 0, 1024, 768), 0);
+    EXPECT_EQ(D3DCore.FindMode(0, 0, 512, 384), 0);
+    EXPECT_EQ(D3DCore.FindMode(0, 0, 1300, 1100), 1);
+    EXPECT_EQ(D3DCore.FindMode(0, 0, 1600, 1200), 2);
+    EXPECT_EQ(D3DCore.FindMode(0, 0, 1700, 1000), 0);  // 1280x1024 is not smaller in both
+    EXPECT_EQ(D3DCore.FindFormat(0, 0, 1, 16), 0);
+    EXPECT_EQ(D3DCore.FindFormat(0, 0, 1, 24), -1);
+    EXPECT_EQ(D3DCore.FindRefreshRate(0, 0, 1, 1, 0), 0);
+    EXPECT_EQ(D3DCore.FindRefreshRate(0, 0, 1, 1, 60), -1);
+
+    uint32_t w = 7, h = 7;
+    D3DCore.GetModeSize(0, 0, 4, &w, &h);
+    EXPECT_EQ(w, 7u);
+    D3DCore.GetModeSize(0, 0, 3, &w, &h);
+    EXPECT_EQ(h, 1440u);
+    EXPECT_EQ(D3DCore.FindFormat(0, 0, 9, 16), -1);
+    EXPECT_EQ(D3DCore.GetNumModes(0, 3, false), 0);
+    EXPECT_EQ(D3DCore.FindRefreshRate(2, 0, 0, 0, 0), -1);
+}
+
+TEST_F(DeviceTest, ACardThatFailsEnumerationIsReportedAndShutDown)
+{
+    caps().PrimitiveMiscCaps = 0;
+    ASSERT_EQ(DXSetup::Load(), 0);
+    EXPECT_FALSE(D3DCore.Init());
+    EXPECT_EQ(countReports("No supported 3D card found"), 1);
+    EXPECT_EQ(DXSetup.DDrawLoaded, 0);
+    EXPECT_EQ(DXInterface.ID3D, nullptr);
+}
+
+TEST_F(DeviceTest, ShellActivationRestartsTheFrameCounter)
+{
+    struct Host : RecordingHost {
+        void (*activate)() = nullptr;
+        int32_t RegisterShellFunc(uint32_t type, void (*f)()) override
+        {
+            if (type == 0) activate = f;
+            return static_cast<int32_t>(type);
+        }
+    } host;
+    D3DCore::SetHost(&host);
+    ASSERT_EQ(DXSetup::Load(), 0);
+    ASSERT_TRUE(D3DCore.Init());
+    ASSERT_NE(host.activate, nullptr);
+    D3DCore.FrameCount = 55;
+    host.activate();
+    EXPECT_EQ(D3DCore.FrameCount, 0u);
+    D3DCore.Shutdown();
+    D3DCore::SetHost(&m_host);
+}
+
+TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)
+{
+    ASSERT_TRUE(bringUp());
+    D3DCore.GenericMaterials = 3;
+    D3DCore.CreateDisplayHandle();
+    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 1);
+    D3DCore.ReleaseDevice();
+    EXPECT_EQ(countReports("3generic materials not freed"), 1);
+    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 0);
+}
+
+}  // namespace

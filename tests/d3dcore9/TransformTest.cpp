@@ -1,0 +1,170 @@
+#include "CoreFixture.h"
+
+#include "d3dcore9/RenderMatrix.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace pt = platform::testing;
+using testsupport::countReports;
+
+namespace {
+
+class TransformTest : public CoreFixture {
+protected:
+    void SetUp() override
+    {
+        CoreFixture::SetUp();
+        ASSERT_TRUE(bringUp());
+        pt::clearD3D9Calls();
+    }
+};
+
+DWORD bits(float f)
+{
+    DWORD b;
+    std::memcpy(&b, &f, 4);
+    return b;
+}
+
+TEST_F(TransformTest, PerspectiveStretchesTheFarPlaneWithoutCompounding)
+{
+    D3DCore.SetPerspective(1, 100, 2, 1.5f, false);
+    const D3DMATRIX& p = state().Transforms.at(D3DTS_PROJECTION);
+    EXPECT_FLOAT_EQ(p._11, 1.0f);
+    EXPECT_FLOAT_EQ(p._22, 2 / 1.5f);
+    EXPECT_FLOAT_EQ(p._33, 100.0f / 99.0f);
+    EXPECT_FLOAT_EQ(p._43, -100.0f / 99.0f);
+    EXPECT_EQ(p._34, 1.0f);
+    EXPECT_EQ(p._44, 0.0f);
+    D3DCore.SetPerspective(1, 100, 2, 1.5f, false);
+    EXPECT_EQ(pt::d3d9Calls("SetTransform"), 1);
+
+    D3DCore.FarMultiplier = 0.5f;
+    for (int i = 0; i < 3; ++i) D3DCore.SetPerspective(D3DCore.NearZ, D3DCore.FarZ, 2, 1.5f, true);
+    EXPECT_EQ(D3DCore.FarZ, 100.0f);
+    float f = 100 * 1.07f;
+    EXPECT_FLOAT_EQ(state().Transforms.at(D3DTS_PROJECTION)._33, f / (f - 1));
+    EXPECT_EQ(std::memcmp(&D3DCore.ViewProjection, &state().Transforms.at(D3DTS_PROJECTION), 64), 0);
+}
+
+TEST_F(TransformTest, WorldTransformScalesOnlyTheRotation)
+{
+    D3DCore.SetWorldTransform(0, 0, 5, 6, 7, 1.0f);
+    const D3DMATRIX& w = state().Transforms.at(D3DTS_WORLD);
+    EXPECT_EQ(w._11, 1.0f);
+    EXPECT_EQ(w._41, 5.0f);
+    D3DCore.SetWorldTransform(0.5f, 0.25f, 5, 6, 7, 2.0f);
+    D3DMATRIX r;
+    RenderMatrix::buildRotationY(r, -0.25f);
+    RenderMatrix::rotateZ(r, 0.5f);
+    const D3DMATRIX& s = state().Transforms.at(D3DTS_WORLD);
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) EXPECT_FLOAT_EQ(s.m[i][j], 2 * r.m[i][j]);
+    EXPECT_EQ(s._42, 6.0f);
+    EXPECT_EQ(s._44, 1.0f);
+    EXPECT_EQ(s._14, 0.0f);
+    EXPECT_EQ(D3DCore.WorldMatrixChanges, 3u);  // creation set the identity once
+}
+
+TEST_F(TransformTest, OrthographicProjection)
+{
+    D3DCore.SetProjection(0, 100, 640, 480);
+    const D3DMATRIX& p = state().Transforms.at(D3DTS_PROJECTION);
+    EXPECT_FLOAT_EQ(p._11, 0.003125f);
+    EXPECT_FLOAT_EQ(p._22, 2.0f / 480);
+    EXPECT_FLOAT_EQ(p._33, 0.01f);
+    EXPECT_EQ(p._43, 0.0f);
+    EXPECT_EQ(p._44, 1.0f);
+    EXPECT_EQ(p._34, 0.0f);
+}
+
+TEST_F(TransformTest, FogPicksTableOrVertexFog)
+{
+    D3DCore.SetFog(10, 200, 255, 128, 0x1FF);
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGENABLE], 1u);
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGCOLOR], 0xFFFF80FFu);
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGTABLEMODE], static_cast<DWORD>(D3DFOG_LINEAR));
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGVERTEXMODE], static_cast<DWORD>(D3DFOG_NONE));
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGSTART], bits(10));
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGEND], bits(200));
+    EXPECT_EQ(D3DCore.FogB, 0x1FF);
+    D3DCore.CurrentDevice->TableFog = 0;
+    D3DCore.SetFog(10, 200, 255, 128, 0);
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGCOLOR], 0xFFFF8000u);
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGVERTEXMODE], static_cast<DWORD>(D3DFOG_LINEAR));
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGTABLEMODE], static_cast<DWORD>(D3DFOG_NONE));
+    D3DCore.EnableFog(false);
+    EXPECT_EQ(state().RenderStates[D3DRS_FOGENABLE], 0u);
+    EXPECT_EQ(D3DCore.FogEnabled, 0);
+}
+
+TEST_F(TransformTest, CameraViewTakesTheCameraToTheOrigin)
+{
+    for (int zFirst = 0; zFirst < 2; ++zFirst) {
+        if (zFirst) D3DCore.SetCameraAnglesZFirst(0.3f, -0.7f, 1.1f, 10, 20, 30);
+        else D3DCore.SetCameraAngles(0.3f, -0.7f, 1.1f, 10, 20, 30);
+        const D3DMATRIX& v = state().Transforms.at(D3DTS_VIEW);
+        float p[3] = {10, 20, 30};
+        for (int j = 0; j < 3; ++j)
+            EXPECT_NEAR(p[0] * v.m[0][j] + p[1] * v.m[1][j] + p[2] * v.m[2][j] + v.m[3][j], 0.0f, 1e-4f);
+        D3DMATRIX product;
+        RenderMatrix::multiply(product, D3DCore.ViewMatrix, D3DCore.ProjectionMatrix);
+        EXPECT_EQ(std::memcmp(&product, &D3DCore.ViewProjection, 64), 0);
+    }
+    // With no angles the camera looks along the game's axes: game x becomes the view's depth.
+    D3DCore.SetCameraAngles(0, 0, 0, 0, 0, 0);
+    const D3DMATRIX& v = state().Transforms.at(D3DTS_VIEW);
+    EXPECT_NEAR(v._13, 1.0f, 1e-6f);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) EXPECT_EQ(D3DCore.CameraRotation.m[i][j], i == j ? 1.0f : 0.0f);
+}
+
+TEST_F(TransformTest, GammaRampIsSentWidenedAndClamped)
+{
+    D3DCore.SetGammaOffset(-300);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(state().Gamma.green[i], 0);
+    D3DCore.ResetGammaRamp();
+    D3DCore.SetGammaOffset(0);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(state().Gamma.red[i], i * 257);
+    D3DCore.SetGammaOffset(10);
+    EXPECT_EQ(state().Gamma.blue[250], 255 * 257);
+    EXPECT_EQ(state().Gamma.blue[0], 10 * 257);
+}
+
+TEST_F(TransformTest, MultiMaterialBlocksAndOverridePaths)
+{
+    for (int i = 0; i < MAXMBLOCKS; ++i) {
+        MultiBlock* b = D3DCore.AddMBlock();
+        ASSERT_NE(b, nullptr);
+        if (i == 3) continue;  // left nameless
+        b->Name = new char[16];
+        std::snprintf(b->Name, 16, "block%d", i);
+    }
+    EXPECT_EQ(D3DCore.AddMBlock(), nullptr);
+    EXPECT_EQ(countReports("Too many multi-materials - increase MAXMBLOCKS and recompile"), 1);
+    MultiBlock* found = nullptr;
+    EXPECT_TRUE(D3DCore.FindMBlock("block7", &found));
+    EXPECT_EQ(found, &D3DCore.MBlock[7]);
+    EXPECT_FALSE(D3DCore.FindMBlock("BLOCK7", nullptr));
+    EXPECT_EQ(countReports("MBlock[i].Name != NULL"), 2);
+    D3DCore.ClearMBlocks();
+    EXPECT_EQ(D3DCore.NumBlocks, 0);
+    EXPECT_EQ(D3DCore.MBlock[7].Name, nullptr);
+
+    EXPECT_TRUE(D3DCore.SetOverridePath("override\\", 1));
+    EXPECT_TRUE(D3DCore.SetOverridePath("mods\\", 2));
+    EXPECT_TRUE(D3DCore.SetOverridePath(nullptr, 2));
+    EXPECT_STREQ(D3DCore.GetOverridePath(1), "override\\");
+    EXPECT_STREQ(D3DCore.GetOverridePath(2), "");
+    EXPECT_FALSE(D3DCore.SetOverridePath("x\\", 6));
+    EXPECT_EQ(countReports("Too many override paths. Only 6 allowed"), 1);
+    EXPECT_FALSE(D3DCore.SetOverridePath("x\\", -1));
+    std::string longPath(600, 'a');
+    EXPECT_FALSE(D3DCore.SetOverridePath(longPath.c_str(), 0));
+    EXPECT_STREQ(D3DCore.GetOverridePath(0), "");
+    D3DCore.ClearOverridePaths();
+    EXPECT_STREQ(D3DCore.GetOverridePath(1), "");
+}
+
+}  // namespace
