@@ -11,6 +11,7 @@ namespace {
 
 std::atomic<bool> manualClock{false};
 std::atomic<DWORD> manualTime{0};
+std::atomic<DWORD> manualStep{0};
 std::mutex systemTimeLock;
 bool systemTimeSet = false;
 SYSTEMTIME fixedSystemTime{};
@@ -19,7 +20,7 @@ SYSTEMTIME fixedSystemTime{};
 
 DWORD timeGetTime()
 {
-    if (manualClock) return manualTime;
+    if (manualClock) return manualTime.fetch_add(manualStep);
     using namespace std::chrono;
     return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
@@ -62,6 +63,7 @@ namespace platform::testing {
 void setManualClock(bool manual) { manualClock = manual; }
 void setTime(DWORD milliseconds) { manualTime = milliseconds; }
 void advanceTime(DWORD milliseconds) { manualTime += milliseconds; }
+void setClockStep(DWORD milliseconds) { manualStep = milliseconds; }
 
 void setSystemTime(const SYSTEMTIME* time)
 {

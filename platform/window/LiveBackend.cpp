@@ -169,7 +169,8 @@ public:
 
     void poll() override
     {
-        if (closeRequested.exchange(false)) closeAll();
+        // Only a thread with windows of its own may take the request, else it would be lost.
+        if (scriptTarget() && closeRequested.exchange(false)) closeAll();
         if (!m_sdlUp || std::this_thread::get_id() != m_sdlThread) return;
         SDL_Event event;
         while (SDL_PollEvent(&event)) translate(event);

@@ -85,6 +85,18 @@ bool verbKey(const char* arguments)
     return true;
 }
 
+bool verbKeyState(const char* arguments, bool down)
+{
+    int key = virtualKeyNamed(trimmed(arguments));
+    HWND target = scriptTarget();
+    if (key < 0 || !target) return false;
+    userKey(target, key, down, false, false);
+    return true;
+}
+
+bool verbKeyDown(const char* arguments) { return verbKeyState(arguments, true); }
+bool verbKeyUp(const char* arguments) { return verbKeyState(arguments, false); }
+
 bool verbText(const char* arguments)
 {
     HWND target = scriptTarget();
@@ -125,6 +137,8 @@ void registerBuiltins()
     done = true;
     verbs()["close"] = verbClose;
     verbs()["key"] = verbKey;
+    verbs()["keydown"] = verbKeyDown;
+    verbs()["keyup"] = verbKeyUp;
     verbs()["text"] = verbText;
     verbs()["focus"] = verbFocus;
     verbs()["minimise"] = verbMinimise;

@@ -3,6 +3,7 @@
 // One event per line: a frame number, a verb and its arguments; '#' starts a comment.
 //   120 close              asks the main window to close (WM_CLOSE), as the close button does
 //   10  key RETURN         a key press and release (VK name without "VK_", a letter, a digit or a number)
+//   11  keydown ESCAPE     a key goes down and stays held (keyup releases it)
 //   12  text hello         typed characters
 //   30  focus off          the application loses (on: gains) the focus
 //   40  minimise           the window is minimised (restore: restored)

@@ -1,0 +1,28 @@
+// CAIMap: the level's AI height map, a grid of 15-bit heights over the world's x, y plane.
+#pragma once
+
+#include <cstdint>
+
+class CAIMap {
+public:
+    CAIMap();
+    ~CAIMap();
+    CAIMap(const CAIMap&) = delete;
+    CAIMap& operator=(const CAIMap&) = delete;
+
+    // A width x height grid of cells of cellSize world units whose first cell starts at origin.
+    bool create(int32_t width, int32_t height, int32_t cellSize, int32_t originX, int32_t originY);
+    void destroy();
+    bool setHeight(int32_t column, int32_t row, uint16_t height);
+
+    // The height of the cell under the world point; 0 outside the map.
+    uint16_t getHeightAt(int32_t x, int32_t y) const;
+
+private:
+    uint16_t* d_pHeights;
+    int32_t d_width;
+    int32_t d_height;
+    int32_t d_cellSize;
+    int32_t d_originX;
+    int32_t d_originY;
+};

@@ -1,0 +1,161 @@
+// The game's entry points as far as the game runs so far: start-up, a paced idle main loop and the
+// orderly shutdown. Each "seam" comment marks where a later subsystem plugs in.
+#include "kestrune/GameFlow.h"
+
+#include "global/ProjData.h"
+#include "platform/com.h"
+#include "utility/Assert.h"
+#include "utility/BlockFile.h"
+#include "utility/IniManager.h"
+#include "utility/ManagedMemory.h"
+#include "utility/ParamBlock.h"
+#include "utility/ProcessorInfo.h"
+#include "utility/RunLog.h"
+#include "utility/VectorMath.h"
+#include "wincore/GameEntry.h"
+#include "wincore/WinCore.h"
+
+namespace {
+
+const char* const INIT_FILE = "data\\init.ini";
+const char* const GAMEVARS_FILE = "data\\gamevars.ini";
+const char* const GAME_CONFIG_FILE = "data\\gameconfig.txt";
+const int FRAME_STEP_MS = 30;
+const int DEFAULT_ALT_STEP_MS = 33;
+// A stalled machine catches up at most this many steps per pass rather than spiralling.
+const int MAX_STEPS_PER_PASS = 5;
+const int MAX_BLOCK_NESTING = 64;
+
+WinCoreFuncHandle deactivateHandle{CWinCore::FUNC_DEACTIVATE, -1};
+WinCoreFuncHandle activateHandle{CWinCore::FUNC_ACTIVATE, -1};
+CParamBlock* pGameConfig = nullptr;
+bool gameActive = false;
+bool clockStarted = false;
+uint32_t stepsDue = 0;  // clock time already turned into game steps
+uint32_t stepsRun = 0;
+
+void onDeactivate()
+{
+    gameActive = false;
+    // Time spent in the background is not game time.
+    if (projDataExists()) getProjData().GameClock.skipGap();
+}
+
+void onActivate()
+{
+    gameActive = true;
+    if (projDataExists()) getProjData().GameClock.skipGap();
+}
+
+
+}  // namespace
+
+GameFlowStats getGameFlowStats() { return GameFlowStats{stepsRun, gameActive}; }
+
+bool GamePreInit()
+{
+    // Vector-maths seam: initMaths runs this detection once it exists.
+    detectProcessor();
+    initInfinityConstants();
+    if (!processorInfo.hasSSE) {
+        MessageBoxA(nullptr, "Attempted execution of P3 optimised version on CPU that does not support SIMD operations\n",
+                    "Failed to execute", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    CoInitialize(nullptr);
+    // Direct3D seam: DXSetup::Load loads Direct3D and reads the first adapter's identifier here.
+    WinCore.SetAppName("Veldrane");
+    WinCore.IconId = 101;
+    managedMemInit();
+    WinCore.EraseBackground = false;
+    deactivateHandle = WinCore.RegisterFunc(CWinCore::FUNC_DEACTIVATE, onDeactivate);
+    activateHandle = WinCore.RegisterFunc(CWinCore::FUNC_ACTIVATE, onActivate);
+    return true;
+}
+
+bool GameInit()
+{
+    createProjData();
+    CProjData& data = getProjData();
+    CIniManager* ini = data.getIniManager();
+    data.AltStep = DEFAULT_ALT_STEP_MS;
+    ini->registerItem("Game", "variableUpdate", &data.AltStepEnabled, CIniManager::INI_INT);
+    ini->registerItem("Game", "variableUpdateTime", &data.AltStep, CIniManager::INI_INT);
+    ini->registerItem("FrontEnd", "BypassFrontEnd", &data.BypassFrontEnd, CIniManager::INI_INT);
+    if (!ini->loadFile(INIT_FILE)) {
+        writeRunLog("init.ini missing");
+        return false;
+    }
+    // Game variables are optional: without the file every variable keeps its default.
+    ini->loadFile(GAMEVARS_FILE);
+    // A non-positive step would stop game time.
+    if (data.AltStep <= 0) data.AltStep = DEFAULT_ALT_STEP_MS;
+    data.FrameStep = FRAME_STEP_MS;
+
+    // Pack-file, error-string and persisted-settings seams: loaded here once their readers exist.
+    // Screenshot seam: createScreenshotSurface.
+
+    if (!loadFirstBlock(GAME_CONFIG_FILE, &pGameConfig, MAX_BLOCK_NESTING)) pGameConfig = nullptr;
+    data.readGameConfig(pGameConfig);
+
+    // Direct3D seam: MatCore::Init and MatCore::CreateDevice bring up the device and show the window.
+    data.createAudioManager();
+    // Input seam: the input devices are created here.
+
+    gameActive = true;
+    clockStarted = false;
+    stepsDue = stepsRun = 0;
+    return true;
+}
+
+bool GameMainLoopStep()
+{
+    CProjData& data = getProjData();
+    CGameClock& clock = data.GameClock;
+    if (!clockStarted) {
+        clock.start();
+        clockStarted = true;
+    }
+    clock.update();
+
+    // Game time moves in whole steps behind the real-time clock.
+    int steps = 0;
+    data.FrameTimeTotal = 0;
+    while (clock.getTime() - stepsDue >= static_cast<uint32_t>(getFrameStep())) {
+        stepsDue += static_cast<uint32_t>(getFrameStep());
+        if (steps == MAX_STEPS_PER_PASS) continue;
+        data.FrameTimeTotal += advanceGameTime();
+        ++steps;
+        ++stepsRun;
+        // Game-frame seam: input, objects, world, HUD and rendering of one step run here.
+    }
+
+    // Wait out the rest of the step instead of spinning a core.
+    const uint32_t sinceStep = clock.getTime() - stepsDue;
+    const uint32_t step = static_cast<uint32_t>(getFrameStep());
+    if (sinceStep < step) Sleep(step - sinceStep);
+    return true;
+}
+
+bool GameShutdown()
+{
+    WinCore.UnregisterFunc(deactivateHandle);
+    WinCore.UnregisterFunc(activateHandle);
+    // Level, front-end and input seams: released here.
+    if (projDataExists()) {
+        getProjData().destroyAudioManager();
+        getProjData().shutdownPreD3D();
+        // Direct3D seam: MatCore::DestroyDevice and MatCore::Shutdown release the device here.
+        destroyProjData();
+    }
+    // Screenshot seam: the capture surface is released here.
+    deleteBlock(pGameConfig);
+    managedMemShutdown();
+    return true;
+}
+
+void GameUninit()
+{
+    CoUninitialize();
+    // Front-end seam: the extra release its game link may ask for during GameShutdown.
+}

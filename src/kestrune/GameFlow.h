@@ -1,0 +1,12 @@
+// The game flow: the shell's entry points (wincore/GameEntry.h) are defined here.
+#pragma once
+
+#include "wincore/GameEntry.h"
+
+#include <cstdint>
+
+struct GameFlowStats {
+    uint32_t stepsRun;  // game steps since GameInit
+    bool active;        // the application has the focus
+};
+GameFlowStats getGameFlowStats();

@@ -1,0 +1,372 @@
+#include "utility/BlockFile.h"
+
+#include "platform/win32.h"
+#include "utility/Assert.h"
+#include "utility/RunLog.h"
+#include "winfile/File.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <unordered_set>
+
+namespace {
+
+// One text being parsed. A block that failed at a given place and level fails there again, so
+// failures are remembered: without that, re-reading a failed child as value lines makes broken
+// deep nesting take exponential time.
+struct ParseContext {
+    int includeDepth = 0;
+    int depthOffset = 0;  // absolute depth of this text's level-0 blocks
+    std::unordered_set<uint64_t> failed;
+};
+
+bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset);
+
+inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool isNameEnd(char c) { return c == 0 || isSpace(c); }
+inline bool isNameStart(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// Blanks, tabs, line ends and "//" comments (each up to and including its LF).
+const char* skipWhite(const char* p)
+{
+    for (;;) {
+        if (isSpace(*p)) {
+            ++p;
+        } else if (p[0] == '/' && p[1] == '/') {
+            p += 2;
+            while (*p && *p != '\n') ++p;
+            if (*p) ++p;
+        } else {
+            return p;
+        }
+    }
+}
+
+const char* skipPastLineEnd(const char* p)
+{
+    while (*p && *p != '\n') ++p;
+    return *p ? p + 1 : p;
+}
+
+uint64_t failureKey(const char* p, int level)
+{
+    return (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)) << 10) ^ static_cast<uint64_t>(level);
+}
+
+// name<blanks>value-to-end-of-line. The cursor moves past the line's LF.
+bool readValueLine(const char*& cursor, const char*& name, size_t& nameLength, const char*& value,
+                   size_t& valueLength)
+{
+    const char* p = cursor;
+    if (!isNameStart(*p) && *p != '#') return false;
+    name = p;
+    while (!isNameEnd(*p)) ++p;
+    nameLength = static_cast<size_t>(p - name);
+    if (nameLength > CParameter::MAX_NAME) return false;
+    for (;;) {
+        if (*p == ' ' || *p == '\t') {
+            ++p;
+        } else if (p[0] == '/' && p[1] == '/') {
+            while (*p && *p != '\n') ++p;
+        } else {
+            break;
+        }
+    }
+    value = p;
+    while (*p && *p != '\r' && *p != '\n') ++p;
+    valueLength = static_cast<size_t>(p - value);
+    if (valueLength > CActualParameter::MAX_VALUE) return false;
+    cursor = skipPastLineEnd(p);
+    return true;
+}
+
+void includeFile(const char* fileName, CParamBlock* pBlock, int level, int maxNestLevel, const ParseContext& ctx)
+{
+    if (ctx.includeDepth >= MAX_INCLUDE_DEPTH) {
+        assertFailedMsg(concatStrings("Include file - ", fileName, " - nested too deeply, not loaded"),
+                        "includeDepth < MAX_INCLUDE_DEPTH", __FILE__, __LINE__);
+        return;
+    }
+    blockList included;
+    if (!loadBlocksAt(fileName, included, maxNestLevel - level + 1, ctx.includeDepth + 1,
+                      ctx.depthOffset + level + 1)) {
+        assertFailedMsg(concatStrings("Include file - ", fileName,
+                                      " - referenced from a blockfile, not able to load (missing file?)"),
+                        "false", __FILE__, __LINE__);
+        deleteBlockList(included);
+        return;
+    }
+    while (included.pHead) {
+        TPtrNode<CParamBlock>* node = included.pHead;
+        included.pHead = node->pNext;
+        --included.count;
+        if (!pBlock->appendRead(node->pObject)) delete node->pObject;
+        delete node;
+    }
+}
+
+bool parseBlockAt(const char*& cursor, CParamBlock** ppBlock, int level, int maxNestLevel, ParseContext& ctx)
+{
+    const char* p = skipWhite(cursor);
+    if (p[0] == '/' && p[1] == '*') {
+        const char* end = strstr(p + 2, "*/");
+        p = skipWhite(end ? end + 2 : p + strlen(p));
+    }
+    const char* name = p;
+    if (isNameStart(*p))
+        while (!isNameEnd(*p)) ++p;
+    const size_t nameLength = static_cast<size_t>(p - name);
+    if (nameLength > CParameter::MAX_NAME) return false;
+    p = skipWhite(p);
+    if (*p != '{') return false;
+
+    const uint64_t key = failureKey(p, level);
+    if (!ctx.failed.empty() && ctx.failed.count(key)) return false;
+    if (ctx.depthOffset + level > MAX_BLOCK_DEPTH) {
+        assertFailedMsg(concatStrings("Block nested too deeply, offending block name = ",
+                                      std::string(name, nameLength).c_str()),
+                        "nestLevel <= MAX_BLOCK_DEPTH", __FILE__, __LINE__);
+        ctx.failed.insert(key);
+        return false;
+    }
+    ++p;
+
+    CParamBlock* block = new (std::nothrow) CParamBlock();
+    if (!VERIFY(block)) return false;
+    block->setName(name, nameLength);
+
+    auto fail = [&] {
+        delete block;
+        ctx.failed.insert(key);
+        return false;
+    };
+
+    for (;;) {
+        p = skipWhite(p);
+        if (*p == '}') {
+            p = skipWhite(p + 1);
+            break;
+        }
+        if (*p == 0) return fail();
+
+        if (*p == '#') {
+            if (strnicmp(p, "#include", 8) != 0) {
+                p = skipPastLineEnd(p);
+                continue;
+            }
+            const char *itemName, *value;
+            size_t itemNameLength, valueLength;
+            if (!readValueLine(p, itemName, itemNameLength, value, valueLength)) return fail();
+            const std::string fileName(value, valueLength);
+            includeFile(fileName.c_str(), block, level, maxNestLevel, ctx);
+            continue;
+        }
+
+        CParamBlock* child = nullptr;
+        const char* q = p;
+        if (parseBlockAt(q, &child, level + 1, maxNestLevel, ctx)) {
+            if (!block->appendRead(child)) {
+                delete child;
+                return fail();
+            }
+            if (level > maxNestLevel)
+                assertFailedMsg(
+                    concatStrings("Exceeded maximum nesting level, offending block name = ", block->getName()),
+                    "(nestLevel<=maxNestLevel)", __FILE__, __LINE__);
+            p = q;
+            continue;
+        }
+
+        const char *itemName, *value;
+        size_t itemNameLength, valueLength;
+        if (!readValueLine(p, itemName, itemNameLength, value, valueLength)) return fail();
+        CActualParameter* param = new (std::nothrow) CActualParameter();
+        if (!VERIFY(param)) return fail();
+        param->setName(itemName, itemNameLength);
+        param->setValue(value, valueLength);
+        if (!block->appendRead(param)) {
+            delete param;
+            return fail();
+        }
+    }
+
+    cursor = p;
+    *ppBlock = block;
+    return true;
+}
+
+void appendToList(blockList& list, TPtrNode<CParamBlock>*& tail, CParamBlock* block)
+{
+    TPtrNode<CParamBlock>* node = new (std::nothrow) TPtrNode<CParamBlock>{block, nullptr};
+    if (!VERIFY(node)) {
+        delete block;
+        return;
+    }
+    if (!tail) {
+        tail = list.pHead;
+        while (tail && tail->pNext) tail = tail->pNext;
+    }
+    if (tail)
+        tail->pNext = node;
+    else
+        list.pHead = node;
+    tail = node;
+    ++list.count;
+}
+
+// The whole file in a new NUL-terminated buffer.
+bool readWholeFile(const char* fileName, char** ppText, uint32_t* pSize)
+{
+    if (!fileName || !fileName[0]) return false;
+    CFile file;
+    if (!file.Open(fileName, FILE_MODE_READ)) return false;
+    const uint32_t size = file.GetSize();
+    char* text = new (std::nothrow) char[static_cast<size_t>(size) + 1];
+    if (!VERIFY(text)) return false;
+    uint32_t got = 0;
+    if (size > 0 && (!file.Read(text, size, &got) || got != size)) {
+        delete[] text;
+        return false;
+    }
+    text[size] = 0;
+    file.Close();
+    *ppText = text;
+    if (pSize) *pSize = size;
+    return true;
+}
+
+bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset)
+{
+    char* text = nullptr;
+    if (!readWholeFile(fileName, &text, nullptr)) return false;
+    ParseContext ctx;
+    ctx.includeDepth = includeDepth;
+    ctx.depthOffset = depthOffset;
+    TPtrNode<CParamBlock>* tail = nullptr;
+    const char* p = text;
+    for (;;) {
+        p = skipWhite(p);
+        if (!*p) break;
+        CParamBlock* block = nullptr;
+        if (!parseBlockAt(p, &block, 0, maxNestLevel, ctx)) break;
+        appendToList(list, tail, block);
+    }
+    delete[] text;
+    return true;
+}
+
+// From a '{' to just past its matching '}', or to the end of the text.
+const char* skipBlock(const char* p)
+{
+    int braceCount = 0;
+    for (;;) {
+        if (*p == 0) {
+            ASSERT(!braceCount);
+            return p;
+        }
+        if (p[0] == '/' && p[1] == '/') {
+            p = skipPastLineEnd(p);
+            continue;
+        }
+        if (*p == '{') ++braceCount;
+        if (*p == '}' && --braceCount == 0) return p + 1;
+        ++p;
+    }
+}
+
+bool finishSave(CFile& file, CWriteBuffer& buffer, bool written, const char* fileName)
+{
+    const bool flushed = buffer.flush();
+    file.Close();
+    if (written && flushed) return true;
+    DeleteFileA(fileName);
+    return false;
+}
+
+}  // namespace
+
+bool loadBlocks(const char* fileName, blockList& list, int maxNestLevel)
+{
+    return loadBlocksAt(fileName, list, maxNestLevel, 0, 0);
+}
+
+bool loadFirstBlock(const char* fileName, CParamBlock** ppBlock, int maxNestLevel)
+{
+    blockList list;
+    if (!loadBlocks(fileName, list, maxNestLevel) || !list.pHead) {
+        deleteBlockList(list);
+        return false;
+    }
+    *ppBlock = list.pHead->pObject;
+    list.pHead->pObject = nullptr;
+    deleteBlockList(list);
+    return true;
+}
+
+bool parseBlock(const char*& pText, CParamBlock** ppBlock, int level, int maxNestLevel)
+{
+    if (!VERIFY(pText) || !VERIFY(ppBlock)) return false;
+    ParseContext ctx;
+    return parseBlockAt(pText, ppBlock, level, maxNestLevel, ctx);
+}
+
+void deleteBlockStartList(blockStartList& list)
+{
+    while (list.pHead) {
+        blockStartNode* node = list.pHead;
+        list.pHead = node->pNext;
+        delete node;
+    }
+    list.count = 0;
+}
+
+bool scanBlocks(const char* fileName, char** ppText, blockStartList& list)
+{
+    char* text = nullptr;
+    if (!readWholeFile(fileName, &text, nullptr)) return false;
+    const char* p = text;
+    for (;;) {
+        p = skipWhite(p);
+        if (!*p) break;
+        const char* start = p;
+        if (*p != '{') {
+            while (!isNameEnd(*p)) ++p;
+            p = skipWhite(p);
+            if (*p != '{') {
+                ASSERT(0);
+                continue;
+            }
+        }
+        blockStartNode* node = new (std::nothrow) blockStartNode{start, list.pHead};
+        if (!VERIFY(node)) break;
+        list.pHead = node;
+        ++list.count;
+        p = skipBlock(p);
+    }
+    *ppText = text;
+    return true;
+}
+
+bool saveBlocks(const char* fileName, const blockList& list, bool indent)
+{
+    CFile file;
+    if (!fileName || !file.Open(fileName, FILE_MODE_WRITE)) return false;
+    CWriteBuffer buffer(&file);
+    bool written = true;
+    for (const TPtrNode<CParamBlock>* node = list.pHead; node && written; node = node->pNext)
+        written = node->pObject->write(buffer, 0, indent);
+    return finishSave(file, buffer, written, fileName);
+}
+
+bool saveBlock(const char* fileName, const CParamBlock* pBlock, bool indent)
+{
+    CFile file;
+    if (!fileName || !VERIFY(pBlock) || !file.Open(fileName, FILE_MODE_WRITE)) return false;
+    CWriteBuffer buffer(&file);
+    const bool written = pBlock->write(buffer, 0, indent);
+    return finishSave(file, buffer, written, fileName);
+}

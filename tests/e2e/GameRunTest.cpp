@@ -1,0 +1,123 @@
+// The real game on a copy of data/, headless, played by a frame script.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class GameRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { fs::copy(VELDRANE_DATA, dir.file("data"), fs::copy_options::recursive); }
+
+    // Starts the game in the test folder with the headless drivers and its own lock folder.
+    pid_t start(const std::string& script)
+    {
+        if (!script.empty()) dir.write("script.txt", script);
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir.path().c_str()) != 0) _exit(127);
+            setenv("SDL_VIDEODRIVER", "offscreen", 1);
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            setenv("PLATFORM_LOCK_DIR", dir.path().c_str(), 1);
+            if (!script.empty())
+                setenv("PLATFORM_SCRIPT", dir.file("script.txt").c_str(), 1);
+            else
+                unsetenv("PLATFORM_SCRIPT");
+            execl(VELDRANE_BINARY, "veldrane", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+
+    // The exit code, or -1 when the game did not end in time (it is then killed).
+    int finish(pid_t pid, int seconds = 30)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    bool running(pid_t pid)
+    {
+        int status;
+        return waitpid(pid, &status, WNOHANG) == 0;
+    }
+
+    // True once a running copy holds the lock of its window class.
+    bool waitForWindow(int seconds = 10)
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            int fd = open(dir.file("veldrane.window.lock").c_str(), O_RDONLY);
+            if (fd >= 0) {
+                bool held = flock(fd, LOCK_SH | LOCK_NB) != 0;
+                close(fd);
+                if (held) return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    std::string runLog() const { return dir.exists("Veldrane.log") ? dir.read("Veldrane.log") : ""; }
+
+    testsupport::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(GameRunTest, RunsUntilTheScriptClosesIt)
+{
+    auto begun = std::chrono::steady_clock::now();
+    pid_t game = start("# a short run\n40 close\n");
+    EXPECT_EQ(finish(game), 0);
+    // Forty paced passes of 30 ms each cannot take less than a second.
+    EXPECT_GE(std::chrono::steady_clock::now() - begun, std::chrono::milliseconds(1000));
+    EXPECT_EQ(runLog().find("Assertion Failed"), std::string::npos) << runLog();
+}
+
+TEST_F(GameRunTest, ASecondCopyEndsAtOnceAndTheFirstClosesOnSigterm)
+{
+    pid_t first = start("");
+    ASSERT_TRUE(waitForWindow());
+    ASSERT_TRUE(running(first));
+    pid_t second = start("");
+    EXPECT_EQ(finish(second, 10), 0);
+    EXPECT_TRUE(running(first));
+
+    kill(first, SIGTERM);
+    EXPECT_EQ(finish(first), 0);
+
+    // With the first gone, a new copy runs normally.
+    pid_t third = start("5 close\n");
+    EXPECT_EQ(finish(third), 0);
+}
+
+TEST_F(GameRunTest, WithoutInitIniItReportsAndEnds)
+{
+    fs::remove(dir.file("data/init.ini"));
+    pid_t game = start("");
+    EXPECT_EQ(finish(game), 0);
+    EXPECT_NE(runLog().find("init.ini missing"), std::string::npos) << runLog();
+    EXPECT_NE(runLog().find("New Run"), std::string::npos);
+}

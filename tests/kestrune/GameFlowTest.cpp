@@ -1,0 +1,151 @@
+#include "kestrune/GameFlow.h"
+
+#include "global/ProjData.h"
+#include "platform/testing.h"
+#include "utility/LList.h"
+#include "wincore/WinCore.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace pt = platform::testing;
+
+namespace {
+
+const char* const INIT_INI = "[Game]\nvariableUpdate = <int> 0\nvariableUpdateTime = <int> 40\n\n[FrontEnd]\nBypassFrontEnd = <int> 1\n";
+const char* const GAME_CONFIG =
+    "gameconfig\n{\n\tlevel\n\t{\n\t\tcurrentlevelpath\tdata\\levels\\a\\\n\t\tcurrentworldpath\tdata\\worlds\\a\\\n"
+    "\t\tcurrentmission\tm01\n\t}\n\tMechWeapons\n\t{\n\t}\n\tPlaneWeapons\n\t{\n\t}\n}\n";
+
+class GameFlowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        pt::useTestWindows();
+        pt::setManualClock(true);
+        pt::setTime(100000);
+        WinCore.SetAppName(nullptr);
+        WinCore.~CWinCore();
+        new (&WinCore) CWinCore();
+        llistInitElementPool();
+        dir.write("data/init.ini", INIT_INI);
+        dir.write("data/gamevars.ini", "[Game]\n");
+        dir.write("data/gameconfig.txt", GAME_CONFIG);
+    }
+    void TearDown() override
+    {
+        if (llistElementPoolExists()) llistFreeElementPool();
+        WinCore.SetAppName(nullptr);
+        pt::setManualClock(false);
+        pt::useTestWindows();
+    }
+
+    testsupport::TempDir dir;
+};
+
+}  // namespace
+
+namespace {
+
+// Start-up measures the processor clock against the timer: let the manual clock run meanwhile.
+bool preInit()
+{
+    pt::setClockStep(1);
+    bool ok = GamePreInit();
+    pt::setClockStep(0);
+    return ok;
+}
+
+}  // namespace
+
+TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
+{
+    testsupport::ScopedCwd cwd(dir.path());
+    ASSERT_TRUE(preInit());
+    EXPECT_STREQ(WinCore.AppName, "Veldrane");
+    EXPECT_EQ(WinCore.IconId, 101u);
+    EXPECT_FALSE(WinCore.EraseBackground);
+    EXPECT_NE(WinCore.WinCoreFunc[CWinCore::FUNC_ACTIVATE][0], nullptr);
+    EXPECT_NE(WinCore.WinCoreFunc[CWinCore::FUNC_DEACTIVATE][0], nullptr);
+    EXPECT_EQ(pt::comInitCount(), 1);
+
+    ASSERT_TRUE(GameInit());
+    CProjData& data = getProjData();
+    EXPECT_EQ(data.FrameStep, 30);
+    EXPECT_EQ(data.AltStep, 40);
+    EXPECT_EQ(data.BypassFrontEnd, 1);
+    EXPECT_STREQ(data.CurrentMission, "m01");
+    EXPECT_NE(data.PlayerWeaponsParamBlock, nullptr);
+    EXPECT_NE(data.getAudioManager(), nullptr);
+
+    // Each step waits out the rest of its 30 ms, so game time follows the clock one step per pass.
+    for (int i = 0; i < 10; ++i) ASSERT_TRUE(GameMainLoopStep());
+    EXPECT_EQ(getGameFlowStats().stepsRun, 9u);
+    EXPECT_EQ(getGameTime(), 9 * 30);
+
+    // Time in the background is not game time.
+    WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, FALSE, 0);
+    EXPECT_FALSE(getGameFlowStats().active);
+    pt::advanceTime(10000);
+    WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, TRUE, 0);
+    GameMainLoopStep();
+    EXPECT_LE(getGameTime(), 11 * 30);
+
+    GameShutdown();
+    EXPECT_FALSE(projDataExists());
+    EXPECT_EQ(WinCore.WinCoreFunc[CWinCore::FUNC_ACTIVATE][0], nullptr);
+    EXPECT_EQ(WinCore.WinCoreFunc[CWinCore::FUNC_DEACTIVATE][0], nullptr);
+    GameUninit();
+    EXPECT_EQ(pt::comInitCount(), 0);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(GameFlowTest, WithoutTheStartUpFileInitialisationFails)
+{
+    std::remove(dir.file("data/init.ini").c_str());
+    testsupport::ScopedCwd cwd(dir.path());
+    ASSERT_TRUE(preInit());
+    EXPECT_FALSE(GameInit());
+    EXPECT_EQ(testsupport::countReports("init.ini missing"), 1);
+    GameShutdown();
+    GameUninit();
+    EXPECT_FALSE(projDataExists());
+}
+
+TEST_F(GameFlowTest, AVariableStepComesFromTheGameSection)
+{
+    dir.write("data/init.ini", "[Game]\nvariableUpdate = <int> 1\nvariableUpdateTime = <int> 0\n");
+    testsupport::ScopedCwd cwd(dir.path());
+    ASSERT_TRUE(preInit());
+    ASSERT_TRUE(GameInit());
+    EXPECT_EQ(getFrameStep(), 33);  // a step of 0 would stop game time
+    GameShutdown();
+    GameUninit();
+}
+
+TEST_F(GameFlowTest, AProcessorWithoutSimdIsToldOffAndNothingStarts)
+{
+    pt::CpuAnswers answers{};
+    answers.present = true;
+    answers.leaf0[0] = 1;
+    memcpy(&answers.leaf0[1], "Genu", 4);
+    memcpy(&answers.leaf0[3], "ineI", 4);
+    memcpy(&answers.leaf0[2], "ntel", 4);
+    answers.leaf1[3] = (1u << 0) | (1u << 4) | (1u << 23);  // FPU, TSC, MMX: no SSE
+    pt::setCpuAnswers(&answers);
+    pt::clearMessageBoxes();
+    bool started = preInit();
+    pt::setCpuAnswers(nullptr);
+    EXPECT_FALSE(started);
+    ASSERT_EQ(pt::messageBoxes().size(), 1u);
+    EXPECT_EQ(pt::messageBoxes()[0].caption, "Failed to execute");
+    EXPECT_EQ(pt::messageBoxes()[0].text,
+              "Attempted execution of P3 optimised version on CPU that does not support SIMD operations\n");
+    EXPECT_EQ(pt::comInitCount(), 0);
+    EXPECT_EQ(WinCore.AppName, nullptr);
+}

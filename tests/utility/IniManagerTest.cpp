@@ -1,0 +1,213 @@
+#include "utility/IniManager.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using testsupport::ScopedCwd;
+using testsupport::TempDir;
+
+namespace {
+
+class IniManagerTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedCwd cwd{dir.path()};
+    CIniManager ini;
+
+    bool load(const std::string& text)
+    {
+        dir.write("test.ini", text);
+        return ini.loadFile("test.ini");
+    }
+
+    std::vector<std::string> sectionNames() const
+    {
+        std::vector<std::string> out;
+        for (auto* s = ini.getSections(); s; s = s->pNext) out.push_back(s->pName);
+        return out;
+    }
+};
+
+TEST_F(IniManagerTest, LoadsEveryTypeIntoRegisteredVariables)
+{
+    int32_t update = -1, time = -1, hex = -1, bypass = -1, untouched = 77;
+    float scale = 0;
+    char name[32] = "", bare[32] = "", letter = 'z', none = 'z';
+    ASSERT_TRUE(ini.registerItem("Game", "variableUpdate", &update, CIniManager::INI_INT));
+    ASSERT_TRUE(ini.registerItem("Game", "variableUpdateTime", &time, CIniManager::INI_INT));
+    ASSERT_TRUE(ini.registerItem("Game", "hex", &hex, CIniManager::INI_INT));
+    ASSERT_TRUE(ini.registerItem("Game", "scale", &scale, CIniManager::INI_FLOAT));
+    ASSERT_TRUE(ini.registerString("Game", "name", name));
+    ASSERT_TRUE(ini.registerString("Game", "bare", bare));
+    ASSERT_TRUE(ini.registerItem("Game", "letter", &letter, CIniManager::INI_CHAR));
+    ASSERT_TRUE(ini.registerItem("Game", "none", &none, CIniManager::INI_CHAR));
+    ASSERT_TRUE(ini.registerItem("FrontEnd", "BypassFrontEnd", &bypass, CIniManager::INI_INT));
+    ASSERT_TRUE(ini.registerItem("Other", "untouched", &untouched, CIniManager::INI_INT));
+
+    ASSERT_TRUE(load("[Game]\r\n"
+                     "variableUpdate = <int> 0\r\n"
+                     "variableUpdateTime=<INT>33 : 0 : 100\r\n"
+                     "hex = <int> 0x10\r\n"
+                     "scale = <Float> 2.5\r\n"
+                     "name = <string> \"Some One\"\r\n"
+                     "bare = <string> two words\r\n"
+                     "letter = <char> Quick\r\n"
+                     "none = <char>\r\n"
+                     "  [ FrontEnd ] trailing text\r\n"
+                     "BypassFrontEnd = <int> 1\r\n"));
+    EXPECT_FALSE(ini.getErrorFlag());
+    EXPECT_EQ(0, update);
+    EXPECT_EQ(33, time);
+    EXPECT_EQ(0, hex);  // decimal conversion stops at the x
+    EXPECT_FLOAT_EQ(2.5f, scale);
+    EXPECT_STREQ("Some One", name);
+    EXPECT_STREQ("two", bare);
+    EXPECT_EQ('Q', letter);
+    EXPECT_EQ(0, none);
+    EXPECT_EQ(1, bypass);
+    EXPECT_EQ(77, untouched);
+
+    // Limits are recorded, not applied.
+    const CIniManager::Item* item = CIniManager::findItem(ini.findSection("Game"), "variableUpdateTime");
+    ASSERT_TRUE(item);
+    auto* value = static_cast<const CIniIntValue*>(item->pValue);
+    EXPECT_TRUE(value->d_hasLower && value->d_hasUpper);
+    EXPECT_EQ(0, value->d_lower);
+    EXPECT_EQ(100, value->d_upper);
+    EXPECT_EQ(&time, value->getAddress());
+
+    // The section no file supplied is put at the front with its item bound but unwritten.
+    EXPECT_EQ((std::vector<std::string>{"Other", "Game", "FrontEnd"}), sectionNames());
+    ASSERT_TRUE(CIniManager::findItem(ini.findSection("Other"), "untouched"));
+}
+
+TEST_F(IniManagerTest, RegistrationRules)
+{
+    int32_t a = 0, b = 0;
+    char text[8];
+    EXPECT_TRUE(ini.registerItem("Sec", "key", &a, CIniManager::INI_INT));
+    EXPECT_TRUE(ini.registerItem("Sec", "KEY", &b, CIniManager::INI_INT));  // the first stays
+    EXPECT_FALSE(ini.registerItem("SEC", "other", &b, CIniManager::INI_INT));
+    EXPECT_FALSE(ini.registerItem("Sec", "str", text, CIniManager::INI_STRING));  // no capacity given
+    EXPECT_FALSE(ini.registerItem("Sec", "bad", &a, 5));
+    ASSERT_TRUE(load("[Sec]\nkey = <int> 4\n"));
+    EXPECT_EQ(4, a);
+    EXPECT_EQ(0, b);
+}
+
+TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
+{
+    int32_t a = 0, b = 0, c = 0, d = 0, dup = 0, late = 0;
+    ini.registerItem("S", "a", &a, CIniManager::INI_INT);
+    ini.registerItem("S", "b", &b, CIniManager::INI_INT);
+    ini.registerItem("S", "c", &c, CIniManager::INI_INT);
+    ini.registerItem("S", "d", &d, CIniManager::INI_INT);
+    ini.registerItem("S", "dup", &dup, CIniManager::INI_INT);
+    ini.registerItem("S", "late", &late, CIniManager::INI_INT);
+
+    ASSERT_TRUE(load("[S]\n"
+                     "A = <int> 9\n"                  // other capitals: skipped silently
+                     "a = <int> 5 b = <int> 6\n"      // an int without limits resumes on its line
+                     "c = <int> 7 : 1 d = <int> 8\n"  // with limits the rest of the line goes
+                     "dup = <int> 1\n"));
+    EXPECT_FALSE(ini.getErrorFlag());
+    EXPECT_EQ(5, a);
+    EXPECT_EQ(6, b);
+    EXPECT_EQ(7, c);
+    EXPECT_EQ(0, d);
+
+    const std::vector<std::string> brokenLines = {
+        "; a comment", "noequals <int> 1", "x = <bool> 1", "DUP = <int> 2", std::string(1024, 'n') + " = <int> 1",
+        "d = <string> \"" + std::string(1024, 'v') + "\"",
+    };
+    for (const std::string& line : brokenLines) {
+        CIniManager fresh;
+        int32_t after = 0;
+        fresh.registerItem("S", "late", &after, CIniManager::INI_INT);
+        fresh.registerItem("S", "dup", &dup, CIniManager::INI_INT);
+        char small[4] = "";
+        fresh.registerString("S", "d", small);
+        dir.write("broken.ini", "[S]\ndup = <int> 1\n" + line + "\nlate = <int> 3\n");
+        EXPECT_TRUE(fresh.loadFile("broken.ini")) << line;
+        EXPECT_TRUE(fresh.getErrorFlag()) << line;
+        EXPECT_EQ(3, after) << line;  // the lines after a broken one still load
+        EXPECT_STREQ("", small);
+    }
+
+    // Text before the first section stops the load.
+    CIniManager early;
+    early.registerItem("S", "late", &late, CIniManager::INI_INT);
+    dir.write("early.ini", "late = <int> 4\n[S]\nlate = <int> 5\n");
+    EXPECT_TRUE(early.loadFile("early.ini"));
+    EXPECT_TRUE(early.getErrorFlag());
+    EXPECT_EQ(0, late);
+}
+
+TEST_F(IniManagerTest, StringsAreCutToTheirBufferAndSectionNamesAreBounded)
+{
+    char small[5] = "", next[8] = "";
+    ini.registerString("S", "s", small);
+    ini.registerString("S", "next", next);
+    ASSERT_TRUE(load("[S]\ns = <string> \"a long text\"\nnext = <string> \"open quote\n"));
+    EXPECT_STREQ("a lo", small);
+    EXPECT_STREQ("open qu", next);
+
+    CIniManager other;
+    int32_t value = 0;
+    other.registerItem("T", "v", &value, CIniManager::INI_INT);
+    dir.write("long.ini", "[" + std::string(256, 's') + "]\nv = <int> 1\n[T]\nv = <int> 2\n");
+    EXPECT_TRUE(other.loadFile("long.ini"));
+    EXPECT_TRUE(other.getErrorFlag());
+    EXPECT_EQ(2, value);
+}
+
+TEST_F(IniManagerTest, TheFirstFileThatSuppliesAKeyWins)
+{
+    int32_t a = 0, b = 0;
+    ini.registerItem("S", "a", &a, CIniManager::INI_INT);
+    ini.registerItem("S", "b", &b, CIniManager::INI_INT);
+    ASSERT_TRUE(load("[S]\na = <int> 1\n"));
+    dir.write("second.ini", "[s]\na = <int> 2\nb = <int> 3\n");
+    EXPECT_TRUE(ini.loadFile("second.ini"));
+    EXPECT_EQ(1, a);
+    EXPECT_EQ(0, b);  // b has a tree item already, so the second file cannot set it either
+    EXPECT_TRUE(ini.getErrorFlag());
+    EXPECT_FALSE(ini.loadFile("missing.ini"));
+    EXPECT_FALSE(ini.getErrorFlag());
+    ini.freeAll();
+    EXPECT_EQ(nullptr, ini.getSections());
+}
+
+TEST_F(IniManagerTest, TruncatedAndRandomInputNeverCrashes)
+{
+    const std::string sample = "[Game]\nv = <int> 1 : -2 : +3\nf = <float> 1.5\ns = <string> \"x y\"\nc = <char> q\n";
+    std::mt19937 rng(99);
+    const char alphabet[] = "[]=<>:\" \n\tintfloatstringchar01-+.";
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        if (round <= static_cast<int>(sample.size())) {
+            text = sample.substr(0, round);
+        } else {
+            const size_t length = rng() % 300;
+            for (size_t i = 0; i < length; ++i)
+                text += (round & 1) ? static_cast<char>(rng() & 0xFF) : alphabet[rng() % (sizeof alphabet - 1)];
+        }
+        CIniManager fresh;
+        int32_t v = 0;
+        float f = 0;
+        char s[4], c = 0;
+        fresh.registerItem("Game", "v", &v, CIniManager::INI_INT);
+        fresh.registerItem("Game", "f", &f, CIniManager::INI_FLOAT);
+        fresh.registerString("Game", "s", s);
+        fresh.registerItem("Game", "c", &c, CIniManager::INI_CHAR);
+        dir.write("random.ini", text);
+        EXPECT_TRUE(fresh.loadFile("random.ini"));
+    }
+}
+
+}  // namespace
