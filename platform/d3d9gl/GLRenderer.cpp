@@ -618,7 +618,8 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     const float vw = static_cast<float>(std::max(s.viewport.Width, 1u));
     const float vh = static_cast<float>(std::max(s.viewport.Height, 1u));
     glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
-    glUniform2f(p.halfPixel, 1.0f / vw, -1.0f / vh);
+    // Half a pixel less the same nudge as pre-transformed vertices get (0.4921875 of a pixel).
+    glUniform2f(p.halfPixel, 0.984375f / vw, -0.984375f / vh);
     glUniform1i(p.rangeFog, rs[RS_RANGEFOGENABLE] ? 1 : 0);
 
     // Colours and fog.

@@ -139,10 +139,11 @@ std::string generateVertexShader(const FixedFunctionKey& key)
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("out vec4 vTex%d;\n", i);
     s += "void main()\n{\n";
     if (key.rhw) {
-        // Screen pixels with centres on whole numbers, mapped into the current viewport.
+        // Screen pixels with centres on whole numbers; a nudge up and left of a 128th of a pixel
+        // makes edges through pixel centres fall as the device's top-left rule has them.
         s += "    float w = aPosition.w != 0.0 ? 1.0 / aPosition.w : 1.0;\n"
-             "    vec2 ndc = vec2((aPosition.x + 0.5 - uViewport.x) / uViewport.z * 2.0 - 1.0,\n"
-             "                    1.0 - (aPosition.y + 0.5 - uViewport.y) / uViewport.w * 2.0);\n"
+             "    vec2 ndc = vec2((aPosition.x + 0.4921875 - uViewport.x) / uViewport.z * 2.0 - 1.0,\n"
+             "                    1.0 - (aPosition.y + 0.4921875 - uViewport.y) / uViewport.w * 2.0);\n"
              "    gl_Position = vec4(ndc * w, (aPosition.z * 2.0 - 1.0) * w, w);\n"
              "    vFogDistance = w;\n";
     } else {

@@ -185,6 +185,20 @@ TEST_F(GLRendererTest, PreTransformedQuadCoversPixelCentresOnWholeNumbers)
     EXPECT_TRUE(near(at(23, 12), 0, 0, 0));
 }
 
+TEST_F(GLRendererTest, EdgesThroughPixelCentresFollowTheTopLeftRule)
+{
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 3;
+    screenQuad(2, 3, 6, 7, 0xFFFFFFFF);
+    // Left and top edges take their pixels, right and bottom edges leave them.
+    EXPECT_TRUE(near(at(2, 3), 255, 255, 255));
+    EXPECT_TRUE(near(at(5, 6), 255, 255, 255));
+    EXPECT_TRUE(near(at(1, 3), 0, 0, 0));
+    EXPECT_TRUE(near(at(2, 2), 0, 0, 0));
+    EXPECT_TRUE(near(at(6, 6), 0, 0, 0));
+    EXPECT_TRUE(near(at(5, 7), 0, 0, 0));
+}
+
 TEST_F(GLRendererTest, ViewportPlacesAndClipsPreTransformedVertices)
 {
     clearAll(0xFF000000);
