@@ -75,6 +75,11 @@ D3D9Config defaultD3D9Config()
                               D3DFMT_A8L8,     D3DFMT_DXT1,     D3DFMT_DXT3,     D3DFMT_DXT5};
     adapter.QualityLevels = {{D3DFMT_R5G6B5, 4}, {D3DFMT_X8R8G8B8, 4}};
     adapter.Desktop = D3DDISPLAYMODE{1920, 1080, 60, D3DFMT_X8R8G8B8};
+    UINT width, height;
+    if (d3d9ref::realDesktopSize(width, height)) {
+        adapter.Desktop.Width = width;
+        adapter.Desktop.Height = height;
+    }
 
     D3D9Config config;
     config.Adapters.push_back(adapter);
@@ -93,6 +98,9 @@ void resetD3D9()
     c.ResetQueue.clear();
     c.ResetResult = nullptr;
     c.ValidateResult = nullptr;
+    for (HRESULT& f : c.Failures) f = D3D_OK;
+    c.FrontBuffer.clear();
+    c.FrontWidth = c.FrontHeight = 0;
     clearD3D9Calls();
     c.TraceOn = false;
     setLibraryMissing("d3d9.dll", false);
@@ -121,6 +129,37 @@ void setD3D9DeviceState(HRESULT state)
     if (control().LastDevice) control().LastDevice->setStatus(state);
 }
 
+void setD3D9Failure(const std::string& method, HRESULT result)
+{
+    for (int i = 0; i < static_cast<int>(d3d9ref::Method::Count); ++i)
+        if (method == d3d9ref::METHOD_NAMES[i]) control().Failures[i] = result;
+}
+
+void setD3D9FrontBuffer(const std::vector<uint32_t>& pixels, UINT width, UINT height)
+{
+    control().FrontBuffer = pixels;
+    control().FrontWidth = pixels.size() >= static_cast<size_t>(width) * height ? width : 0;
+    control().FrontHeight = control().FrontWidth ? height : 0;
+}
+
+std::vector<DWORD> d3d9ShaderTokens(IDirect3DVertexShader9* shader)
+{
+    auto* s = dynamic_cast<d3d9ref::VertexShader*>(shader);
+    return s ? s->Tokens : std::vector<DWORD>();
+}
+
+std::vector<DWORD> d3d9ShaderTokens(IDirect3DPixelShader9* shader)
+{
+    auto* s = dynamic_cast<d3d9ref::PixelShader*>(shader);
+    return s ? s->Tokens : std::vector<DWORD>();
+}
+
+std::vector<D3DVERTEXELEMENT9> d3d9DeclarationElements(IDirect3DVertexDeclaration9* declaration)
+{
+    auto* d = dynamic_cast<d3d9ref::VertexDeclaration*>(declaration);
+    return d ? d->Elements : std::vector<D3DVERTEXELEMENT9>();
+}
+
 void setValidateResult(std::function<HRESULT(DWORD*)> decide) { control().ValidateResult = std::move(decide); }
 
 const D3D9State* d3d9State() { return control().LastDevice ? &control().LastDevice->state() : nullptr; }
@@ -128,7 +167,7 @@ int d3d9LiveDevices() { return control().LiveDevices; }
 
 int d3d9LiveResources(D3DPOOL pool)
 {
-    return static_cast<DWORD>(pool) < 4 ? control().LiveResources[pool] : 0;
+    return static_cast<DWORD>(pool) < 4 ? control().LiveResources[pool].load() : 0;
 }
 
 int d3d9Calls(const std::string& method)
@@ -144,7 +183,7 @@ const std::vector<D3D9Call>& d3d9Trace() { return control().Trace; }
 void clearD3D9Calls()
 {
     d3d9ref::Control& c = control();
-    for (int& n : c.Counts) n = 0;
+    for (auto& n : c.Counts) n = 0;
     c.Trace.clear();
     c.CreateAttempts.clear();
     c.ResetParameters.clear();

@@ -4,7 +4,9 @@
 
 #include "platform/testing.h"
 
+#include <atomic>
 #include <deque>
+#include <mutex>
 #include <initializer_list>
 
 namespace d3d9ref {
@@ -38,13 +40,18 @@ struct Control {
     std::deque<HRESULT> ResetQueue;
     std::function<HRESULT(const D3DPRESENT_PARAMETERS&)> ResetResult;
     std::function<HRESULT(DWORD*)> ValidateResult;
-    int Counts[static_cast<int>(Method::Count)] = {};
+    std::atomic<int> Counts[static_cast<int>(Method::Count)] = {};
     bool TraceOn = false;
     std::vector<platform::testing::D3D9Call> Trace;
     std::vector<D3DPRESENT_PARAMETERS> CreateAttempts;
     std::vector<D3DPRESENT_PARAMETERS> ResetParameters;
-    int LiveResources[4] = {};
-    int LiveDevices = 0;
+    std::atomic<int> LiveResources[4] = {};
+    HRESULT Failures[static_cast<int>(Method::Count)] = {};
+    std::vector<uint32_t> FrontBuffer;
+    UINT FrontWidth = 0;
+    UINT FrontHeight = 0;
+    std::atomic<int> LiveDevices{0};
+    std::mutex TraceLock;
     class Device* LastDevice = nullptr;
 };
 
@@ -53,15 +60,22 @@ Control& control();
 inline void record(Method method, std::initializer_list<uint64_t> args = {})
 {
     Control& c = control();
-    ++c.Counts[static_cast<int>(method)];
+    c.Counts[static_cast<int>(method)].fetch_add(1, std::memory_order_relaxed);
     if (c.TraceOn) {
         extern const char* const METHOD_NAMES[];
+        std::lock_guard<std::mutex> lock(c.TraceLock);
         c.Trace.push_back({METHOD_NAMES[static_cast<int>(method)], std::vector<uint64_t>(args)});
     }
 }
 
+// The forced failure of a method, D3D_OK when none.
+inline HRESULT forcedFailure(Method method) { return control().Failures[static_cast<int>(method)]; }
+
 inline uint64_t ptr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 uint64_t floatBits(float value);
+
+// The size of the real display where one exists.
+bool realDesktopSize(UINT& width, UINT& height);
 
 // Bytes per texel of an uncompressed format, 0 for block-compressed and unknown formats.
 UINT bytesPerPixel(D3DFORMAT format);

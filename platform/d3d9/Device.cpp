@@ -24,6 +24,7 @@ Device::Device(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behaviour, const
     m_state.FocusWindow = focus;
     m_state.Behaviour = behaviour;
     m_state.Parameters = parameters;
+    m_multithreaded = (behaviour & D3DCREATE_MULTITHREADED) != 0;
     resetStates();
     m_renderer->open(parameters.hDeviceWindow ? parameters.hDeviceWindow : focus, parameters);
     ++control().LiveDevices;
@@ -35,6 +36,16 @@ Device::~Device()
     m_renderer->close();
     --control().LiveDevices;
     if (control().LastDevice == this) control().LastDevice = nullptr;
+}
+
+Device::Guard::Guard(Device& device) : m_device(device)
+{
+    if (m_device.m_multithreaded) m_device.m_lock.lock();
+}
+
+Device::Guard::~Guard()
+{
+    if (m_device.m_multithreaded) m_device.m_lock.unlock();
 }
 
 ULONG Device::AddRef() { return ++m_references; }
@@ -119,6 +130,7 @@ void Device::resetStates()
 HRESULT Device::TestCooperativeLevel()
 {
     record(Method::TestCooperativeLevel);
+    Guard guard(*this);
     Control& c = control();
     if (!c.CooperativeQueue.empty()) {
         HRESULT forced = c.CooperativeQueue.front();
@@ -131,6 +143,7 @@ HRESULT Device::TestCooperativeLevel()
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps)
 {
     record(Method::GetDeviceCaps);
+    Guard guard(*this);
     const auto& adapters = control().Config.Adapters;
     if (!caps || m_state.Adapter >= adapters.size()) return D3DERR_INVALIDCALL;
     for (const auto& t : adapters[m_state.Adapter].DeviceTypes)
@@ -146,6 +159,8 @@ HRESULT Device::GetDeviceCaps(D3DCAPS9* caps)
 HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode)
 {
     record(Method::GetDisplayMode, {swapChain});
+    Guard guard(*this);
+    if (HRESULT f = forcedFailure(Method::GetDisplayMode)) return f;
     const auto& adapters = control().Config.Adapters;
     if (!mode || swapChain != 0 || m_state.Adapter >= adapters.size()) return D3DERR_INVALIDCALL;
     const auto& adapter = adapters[m_state.Adapter];
@@ -165,6 +180,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters)
                            parameters ? parameters->BackBufferFormat : 0u,
                            parameters ? parameters->AutoDepthStencilFormat : 0u,
                            parameters ? parameters->MultiSampleType : 0u});
+    Guard guard(*this);
     if (!parameters) return D3DERR_INVALIDCALL;
     Control& c = control();
     c.ResetParameters.push_back(*parameters);
@@ -194,6 +210,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters)
 HRESULT Device::Present(const tagRECT*, const tagRECT*, HWND, const void*)
 {
     record(Method::Present);
+    Guard guard(*this);
     if (m_status != D3D_OK) return D3DERR_DEVICELOST;
     if (m_state.InScene) return D3DERR_INVALIDCALL;
     m_renderer->present();
@@ -204,13 +221,22 @@ HRESULT Device::Present(const tagRECT*, const tagRECT*, HWND, const void*)
 HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* surface)
 {
     record(Method::GetFrontBufferData, {swapChain, ptr(surface)});
+    Guard guard(*this);
+    if (HRESULT f = forcedFailure(Method::GetFrontBufferData)) return f;
     auto* s = dynamic_cast<Surface*>(surface);
     if (!s || swapChain != 0 || s->level().Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
     std::vector<uint32_t> pixels;
     UINT width = 0, height = 0;
     Level& level = s->level();
     std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
-    if (m_renderer->readFrontBuffer(pixels, width, height)) {
+    bool have = m_renderer->readFrontBuffer(pixels, width, height);
+    if (!have && control().FrontWidth) {
+        pixels = control().FrontBuffer;
+        width = control().FrontWidth;
+        height = control().FrontHeight;
+        have = true;
+    }
+    if (have) {
         for (UINT y = 0; y < height && y < level.Height; ++y)
             for (UINT x = 0; x < width && x < level.Width; ++x)
                 std::memcpy(&level.Bytes[y * level.Pitch + x * 4], &pixels[y * width + x], 4);
@@ -221,6 +247,7 @@ HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* surface)
 void Device::SetGammaRamp(UINT swapChain, DWORD flags, const D3DGAMMARAMP* ramp)
 {
     record(Method::SetGammaRamp, {swapChain, flags});
+    Guard guard(*this);
     if (ramp && swapChain == 0) m_state.Gamma = *ramp;
 }
 
@@ -230,8 +257,10 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
                               IDirect3DTexture9** texture, HANDLE*)
 {
     record(Method::CreateTexture, {width, height, levels, usage, format, pool});
+    Guard guard(*this);
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateTexture)) return f;
     if (width == 0 || height == 0 || width > 16384 || height > 16384 || !validPool(pool) || format == D3DFMT_UNKNOWN)
         return D3DERR_INVALIDCALL;
     *texture = new Texture(width, height, levels, usage, format, pool);
@@ -242,8 +271,10 @@ HRESULT Device::CreateCubeTexture(UINT edge, UINT levels, DWORD usage, D3DFORMAT
                                   IDirect3DCubeTexture9** texture, HANDLE*)
 {
     record(Method::CreateCubeTexture, {edge, levels, usage, format, pool});
+    Guard guard(*this);
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateCubeTexture)) return f;
     if (edge == 0 || edge > 16384 || !validPool(pool) || format == D3DFMT_UNKNOWN) return D3DERR_INVALIDCALL;
     *texture = new CubeTexture(edge, levels, usage, format, pool);
     return D3D_OK;
@@ -253,8 +284,10 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
                                    HANDLE*)
 {
     record(Method::CreateVertexBuffer, {length, usage, fvf, pool});
+    Guard guard(*this);
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateVertexBuffer)) return f;
     if (length == 0 || length > (1u << 28) || !validPool(pool) || pool == D3DPOOL_SCRATCH) return D3DERR_INVALIDCALL;
     *buffer = new VertexBuffer(length, usage, fvf, pool);
     return D3D_OK;
@@ -264,8 +297,10 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
                                   IDirect3DIndexBuffer9** buffer, HANDLE*)
 {
     record(Method::CreateIndexBuffer, {length, usage, format, pool});
+    Guard guard(*this);
     if (!buffer) return D3DERR_INVALIDCALL;
     *buffer = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateIndexBuffer)) return f;
     if (length == 0 || length > (1u << 28) || !validPool(pool) || pool == D3DPOOL_SCRATCH ||
         (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32))
         return D3DERR_INVALIDCALL;
@@ -277,8 +312,10 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
                                             IDirect3DSurface9** surface, HANDLE*)
 {
     record(Method::CreateOffscreenPlainSurface, {width, height, format, pool});
+    Guard guard(*this);
     if (!surface) return D3DERR_INVALIDCALL;
     *surface = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateOffscreenPlainSurface)) return f;
     if (width == 0 || height == 0 || width > 16384 || height > 16384 || !validPool(pool) ||
         format == D3DFMT_UNKNOWN)
         return D3DERR_INVALIDCALL;
@@ -291,6 +328,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
 HRESULT Device::BeginScene()
 {
     record(Method::BeginScene);
+    Guard guard(*this);
     if (m_state.InScene) return D3DERR_INVALIDCALL;
     m_state.InScene = true;
     return D3D_OK;
@@ -299,6 +337,7 @@ HRESULT Device::BeginScene()
 HRESULT Device::EndScene()
 {
     record(Method::EndScene);
+    Guard guard(*this);
     if (!m_state.InScene) return D3DERR_INVALIDCALL;
     m_state.InScene = false;
     return D3D_OK;
@@ -307,9 +346,13 @@ HRESULT Device::EndScene()
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil)
 {
     record(Method::Clear, {count, ptr(rects), flags, colour, floatBits(z), stencil});
+    Guard guard(*this);
     if (flags == 0 || (flags & ~7u) != 0) return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !m_state.Parameters.EnableAutoDepthStencil)
         return D3DERR_INVALIDCALL;
+    D3DFORMAT depth = m_state.Parameters.AutoDepthStencilFormat;
+    bool hasStencil = depth == D3DFMT_D24S8 || depth == D3DFMT_D24X4S4 || depth == D3DFMT_D15S1;
+    if ((flags & D3DCLEAR_STENCIL) && !hasStencil) return D3DERR_INVALIDCALL;
     if (m_status == D3D_OK) m_renderer->clear(m_state, flags, colour, z, stencil);
     return D3D_OK;
 }
@@ -317,6 +360,7 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix)
 {
     record(Method::SetTransform, {state, ptr(matrix)});
+    Guard guard(*this);
     if (!matrix || static_cast<DWORD>(state) >= 512) return D3DERR_INVALIDCALL;
     m_state.Transforms[state] = *matrix;
     return D3D_OK;
@@ -325,6 +369,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
 HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix)
 {
     record(Method::GetTransform, {state});
+    Guard guard(*this);
     if (!matrix || static_cast<DWORD>(state) >= 512) return D3DERR_INVALIDCALL;
     auto it = m_state.Transforms.find(state);
     if (it != m_state.Transforms.end()) {
@@ -340,6 +385,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport)
 {
     record(Method::SetViewport, {viewport ? viewport->X : 0u, viewport ? viewport->Y : 0u,
                                  viewport ? viewport->Width : 0u, viewport ? viewport->Height : 0u});
+    Guard guard(*this);
     if (!viewport) return D3DERR_INVALIDCALL;
     const D3DPRESENT_PARAMETERS& p = m_state.Parameters;
     if (viewport->Width == 0 || viewport->Height == 0 || viewport->X + viewport->Width > p.BackBufferWidth ||
@@ -352,6 +398,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport)
 HRESULT Device::GetViewport(D3DVIEWPORT9* viewport)
 {
     record(Method::GetViewport);
+    Guard guard(*this);
     if (!viewport) return D3DERR_INVALIDCALL;
     *viewport = m_state.Viewport;
     return D3D_OK;
@@ -360,6 +407,7 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport)
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material)
 {
     record(Method::SetMaterial, {ptr(material)});
+    Guard guard(*this);
     if (!material) return D3DERR_INVALIDCALL;
     m_state.Material = *material;
     return D3D_OK;
@@ -368,6 +416,7 @@ HRESULT Device::SetMaterial(const D3DMATERIAL9* material)
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light)
 {
     record(Method::SetLight, {index, ptr(light)});
+    Guard guard(*this);
     if (!light) return D3DERR_INVALIDCALL;
     m_state.Lights[index] = *light;
     return D3D_OK;
@@ -376,6 +425,7 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light)
 HRESULT Device::LightEnable(DWORD index, BOOL enable)
 {
     record(Method::LightEnable, {index, static_cast<uint64_t>(enable)});
+    Guard guard(*this);
     m_state.LightEnabled[index] = enable;
     return D3D_OK;
 }
@@ -385,6 +435,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable)
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
 {
     record(Method::SetRenderState, {state, value});
+    Guard guard(*this);
     if (static_cast<DWORD>(state) >= 256) return D3DERR_INVALIDCALL;
     m_state.RenderStates[state] = value;
     return D3D_OK;
@@ -393,6 +444,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
 HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value)
 {
     record(Method::GetRenderState, {state});
+    Guard guard(*this);
     if (static_cast<DWORD>(state) >= 256 || !value) return D3DERR_INVALIDCALL;
     *value = m_state.RenderStates[state];
     return D3D_OK;
@@ -401,6 +453,7 @@ HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value)
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
 {
     record(Method::SetTexture, {stage, ptr(texture)});
+    Guard guard(*this);
     if (stage >= MAX_SAMPLERS) return D3DERR_INVALIDCALL;
     m_state.Textures[stage] = texture;
     return D3D_OK;
@@ -409,6 +462,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value)
 {
     record(Method::SetTextureStageState, {stage, type, value});
+    Guard guard(*this);
     if (stage >= MAX_STAGES || static_cast<DWORD>(type) >= 32) return D3DERR_INVALIDCALL;
     m_state.StageStates[stage][type] = value;
     return D3D_OK;
@@ -417,6 +471,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value)
 {
     record(Method::SetSamplerState, {sampler, type, value});
+    Guard guard(*this);
     if (sampler >= MAX_SAMPLERS || static_cast<DWORD>(type) >= 16) return D3DERR_INVALIDCALL;
     m_state.SamplerStates[sampler][type] = value;
     return D3D_OK;
@@ -425,6 +480,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
 HRESULT Device::ValidateDevice(DWORD* passes)
 {
     record(Method::ValidateDevice);
+    Guard guard(*this);
     if (!passes) return D3DERR_INVALIDCALL;
     *passes = 1;
     return control().ValidateResult ? control().ValidateResult(passes) : D3D_OK;
@@ -433,6 +489,7 @@ HRESULT Device::ValidateDevice(DWORD* passes)
 HRESULT Device::SetPaletteEntries(UINT palette, const PALETTEENTRY* entries)
 {
     record(Method::SetPaletteEntries, {palette, ptr(entries)});
+    Guard guard(*this);
     if (!entries || palette >= MAX_PALETTES) return D3DERR_INVALIDCALL;
     std::array<PALETTEENTRY, 256>& p = m_state.Palettes[palette];
     std::memcpy(p.data(), entries, sizeof(PALETTEENTRY) * 256);
@@ -442,6 +499,7 @@ HRESULT Device::SetPaletteEntries(UINT palette, const PALETTEENTRY* entries)
 HRESULT Device::SetCurrentTexturePalette(UINT palette)
 {
     record(Method::SetCurrentTexturePalette, {palette});
+    Guard guard(*this);
     if (m_state.Palettes.find(palette) == m_state.Palettes.end()) return D3DERR_INVALIDCALL;
     m_state.CurrentPalette = palette;
     return D3D_OK;
@@ -450,6 +508,7 @@ HRESULT Device::SetCurrentTexturePalette(UINT palette)
 HRESULT Device::SetSoftwareVertexProcessing(BOOL software)
 {
     record(Method::SetSoftwareVertexProcessing, {static_cast<uint64_t>(software)});
+    Guard guard(*this);
     if (!(m_state.Behaviour & D3DCREATE_MIXED_VERTEXPROCESSING)) return D3DERR_INVALIDCALL;
     m_state.SoftwareVertexProcessing = software;
     return D3D_OK;
@@ -467,6 +526,7 @@ HRESULT Device::draw(const DrawCall& call)
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count)
 {
     record(Method::DrawPrimitive, {type, startVertex, count});
+    Guard guard(*this);
     return draw(DrawCall{type, false, 0, 0, 0, startVertex, count, nullptr, 0});
 }
 
@@ -475,6 +535,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
 {
     record(Method::DrawIndexedPrimitive,
            {type, static_cast<uint64_t>(static_cast<int64_t>(baseVertex)), minIndex, numVertices, startIndex, count});
+    Guard guard(*this);
     if (!m_state.Indices) return D3DERR_INVALIDCALL;
     return draw(DrawCall{type, true, baseVertex, minIndex, numVertices, startIndex, count, nullptr, 0});
 }
@@ -482,6 +543,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* vertices, UINT stride)
 {
     record(Method::DrawPrimitiveUP, {type, count, ptr(vertices), stride});
+    Guard guard(*this);
     if (!vertices || stride == 0) return D3DERR_INVALIDCALL;
     return draw(DrawCall{type, false, 0, 0, 0, 0, count, vertices, stride});
 }
@@ -491,6 +553,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* v
 HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration)
 {
     record(Method::CreateVertexDeclaration, {ptr(elements)});
+    Guard guard(*this);
     if (!elements || !declaration) return D3DERR_INVALIDCALL;
     *declaration = new VertexDeclaration(elements);
     return D3D_OK;
@@ -499,6 +562,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
 {
     record(Method::SetVertexDeclaration, {ptr(declaration)});
+    Guard guard(*this);
     m_state.Declaration = declaration;
     return D3D_OK;
 }
@@ -506,6 +570,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
 HRESULT Device::SetFVF(DWORD fvf)
 {
     record(Method::SetFVF, {fvf});
+    Guard guard(*this);
     m_state.FVF = fvf;
     return D3D_OK;
 }
@@ -513,6 +578,7 @@ HRESULT Device::SetFVF(DWORD fvf)
 HRESULT Device::CreateVertexShader(const DWORD* tokens, IDirect3DVertexShader9** shader)
 {
     record(Method::CreateVertexShader, {ptr(tokens)});
+    Guard guard(*this);
     if (!tokens || !shader) return D3DERR_INVALIDCALL;
     *shader = new VertexShader(tokens);
     return D3D_OK;
@@ -521,6 +587,7 @@ HRESULT Device::CreateVertexShader(const DWORD* tokens, IDirect3DVertexShader9**
 HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader)
 {
     record(Method::SetVertexShader, {ptr(shader)});
+    Guard guard(*this);
     m_state.VertexShader = shader;
     return D3D_OK;
 }
@@ -528,6 +595,7 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader)
 HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT count)
 {
     record(Method::SetVertexShaderConstantF, {start, ptr(data), count});
+    Guard guard(*this);
     if (!data || start >= 256 || count > 256 - start) return D3DERR_INVALIDCALL;
     std::memcpy(m_state.VertexShaderConstants[start], data, sizeof(float) * 4 * count);
     return D3D_OK;
@@ -536,6 +604,7 @@ HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT cou
 HRESULT Device::CreatePixelShader(const DWORD* tokens, IDirect3DPixelShader9** shader)
 {
     record(Method::CreatePixelShader, {ptr(tokens)});
+    Guard guard(*this);
     if (!tokens || !shader) return D3DERR_INVALIDCALL;
     *shader = new PixelShader(tokens);
     return D3D_OK;
@@ -544,6 +613,7 @@ HRESULT Device::CreatePixelShader(const DWORD* tokens, IDirect3DPixelShader9** s
 HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader)
 {
     record(Method::SetPixelShader, {ptr(shader)});
+    Guard guard(*this);
     m_state.PixelShader = shader;
     return D3D_OK;
 }
@@ -551,6 +621,7 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader)
 HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT count)
 {
     record(Method::SetPixelShaderConstantF, {start, ptr(data), count});
+    Guard guard(*this);
     if (!data || start >= 32 || count > 32 - start) return D3DERR_INVALIDCALL;
     std::memcpy(m_state.PixelShaderConstants[start], data, sizeof(float) * 4 * count);
     return D3D_OK;
@@ -559,6 +630,7 @@ HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT coun
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride)
 {
     record(Method::SetStreamSource, {stream, ptr(buffer), offset, stride});
+    Guard guard(*this);
     if (stream >= MAX_STREAMS) return D3DERR_INVALIDCALL;
     m_state.Streams[stream] = platform::testing::D3D9StreamState{buffer, offset, stride};
     return D3D_OK;
@@ -567,6 +639,7 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UIN
 HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer)
 {
     record(Method::SetIndices, {ptr(buffer)});
+    Guard guard(*this);
     m_state.Indices = buffer;
     return D3D_OK;
 }

@@ -5,6 +5,8 @@
 #include "Control.h"
 #include "Renderer.h"
 
+#include <mutex>
+
 namespace d3d9ref {
 
 class Device final : public IDirect3DDevice9 {
@@ -79,7 +81,19 @@ private:
     void resetStates();
     HRESULT draw(const DrawCall& call);
 
-    ULONG m_references = 1;
+    // Taken by every call when the device was created with D3DCREATE_MULTITHREADED.
+    class Guard {
+    public:
+        explicit Guard(Device& device);
+        ~Guard();
+
+    private:
+        Device& m_device;
+    };
+
+    std::recursive_mutex m_lock;
+    bool m_multithreaded = false;
+    std::atomic<ULONG> m_references{1};
     HRESULT m_status = D3D_OK;  // D3D_OK, D3DERR_DEVICELOST or D3DERR_DEVICENOTRESET
     platform::testing::D3D9State m_state;
     std::unique_ptr<Renderer> m_renderer;

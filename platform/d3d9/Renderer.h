@@ -36,6 +36,28 @@ public:
     virtual bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) = 0;
 };
 
+// What a renderer reads of the device's resources. Version grows with every unlock, so a renderer
+// uploads a buffer or level again only when it changed.
+struct BufferView {
+    const uint8_t* Bytes;
+    size_t Size;
+    uint64_t Version;
+    D3DFORMAT Format;  // index format; D3DFMT_UNKNOWN for vertex buffers
+};
+bool viewBuffer(IDirect3DVertexBuffer9* buffer, BufferView& view);
+bool viewBuffer(IDirect3DIndexBuffer9* buffer, BufferView& view);
+
+struct LevelView {
+    D3DFORMAT Format;
+    UINT Width;
+    UINT Height;
+    UINT Pitch;
+    const uint8_t* Bytes;
+    uint64_t Version;
+};
+// Face 0 for 2D textures; faces 0..5 of a cube texture.
+bool viewTextureLevel(IDirect3DBaseTexture9* texture, UINT face, UINT level, LevelView& view);
+
 std::unique_ptr<Renderer> createNullRenderer();
 // The OpenGL renderer in the device window's SDL window; it draws nothing when there is none.
 std::unique_ptr<Renderer> createWindowRenderer();

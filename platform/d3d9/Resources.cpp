@@ -1,4 +1,5 @@
 #include "Resources.h"
+#include "Renderer.h"
 
 #include <algorithm>
 #include <cstring>
@@ -35,6 +36,7 @@ HRESULT lockRange(std::vector<uint8_t>& bytes, bool& locked, UINT offset, UINT s
 
 HRESULT lockLevel(Level& level, D3DLOCKED_RECT* locked)
 {
+    if (HRESULT f = forcedFailure(Method::LockRect)) return f;
     if (!locked || level.Locked) return D3DERR_INVALIDCALL;
     level.Locked = true;
     level.Written.mark(0, static_cast<UINT>(level.Bytes.size()));
@@ -46,6 +48,11 @@ HRESULT lockLevel(Level& level, D3DLOCKED_RECT* locked)
 HRESULT unlockLevel(Level& level)
 {
     if (!level.Locked) return D3DERR_INVALIDCALL;
+    ++level.Version;
+    if (HRESULT f = forcedFailure(Method::UnlockRect)) {
+        level.Locked = false;
+        return f;
+    }
     level.Locked = false;
     return D3D_OK;
 }
@@ -139,6 +146,7 @@ VertexBuffer::VertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
 HRESULT VertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     record(Method::Lock, {ptr(this), offset, size, flags});
+    if (HRESULT f = forcedFailure(Method::Lock)) return f;
     return lockRange(Bytes, m_locked, offset, size, data, Written);
 }
 
@@ -146,6 +154,11 @@ HRESULT VertexBuffer::Unlock()
 {
     record(Method::Unlock, {ptr(this)});
     if (!m_locked) return D3DERR_INVALIDCALL;
+    ++Version;
+    if (HRESULT f = forcedFailure(Method::Unlock)) {
+        m_locked = false;
+        return f;
+    }
     m_locked = false;
     return D3D_OK;
 }
@@ -165,6 +178,7 @@ IndexBuffer::IndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL poo
 HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     record(Method::Lock, {ptr(this), offset, size, flags});
+    if (HRESULT f = forcedFailure(Method::Lock)) return f;
     return lockRange(Bytes, m_locked, offset, size, data, Written);
 }
 
@@ -172,6 +186,11 @@ HRESULT IndexBuffer::Unlock()
 {
     record(Method::Unlock, {ptr(this)});
     if (!m_locked) return D3DERR_INVALIDCALL;
+    ++Version;
+    if (HRESULT f = forcedFailure(Method::Unlock)) {
+        m_locked = false;
+        return f;
+    }
     m_locked = false;
     return D3D_OK;
 }
@@ -307,6 +326,34 @@ HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, const tagRECT*)
 {
     record(Method::AddDirtyRect, {ptr(this), face});
     return D3D_OK;
+}
+
+// ---- Views for renderers ----
+
+bool viewBuffer(IDirect3DVertexBuffer9* buffer, BufferView& view)
+{
+    auto* b = dynamic_cast<VertexBuffer*>(buffer);
+    if (!b) return false;
+    view = BufferView{b->Bytes.data(), b->Bytes.size(), b->Version, D3DFMT_UNKNOWN};
+    return true;
+}
+
+bool viewBuffer(IDirect3DIndexBuffer9* buffer, BufferView& view)
+{
+    auto* b = dynamic_cast<IndexBuffer*>(buffer);
+    if (!b) return false;
+    view = BufferView{b->Bytes.data(), b->Bytes.size(), b->Version, b->format()};
+    return true;
+}
+
+bool viewTextureLevel(IDirect3DBaseTexture9* texture, UINT face, UINT level, LevelView& view)
+{
+    Level* l = nullptr;
+    if (auto* t = dynamic_cast<Texture*>(texture)) l = face == 0 ? t->level(level) : nullptr;
+    else if (auto* c = dynamic_cast<CubeTexture*>(texture)) l = c->find(static_cast<D3DCUBEMAP_FACES>(face), level);
+    if (!l) return false;
+    view = LevelView{l->Format, l->Width, l->Height, l->Pitch, l->Bytes.data(), l->Version};
+    return true;
 }
 
 // ---- Shaders ----

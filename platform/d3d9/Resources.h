@@ -45,6 +45,7 @@ struct Level {
     std::vector<uint8_t> Bytes;
     bool Locked = false;
     Changes Written;
+    uint64_t Version = 0;
 };
 std::shared_ptr<Level> makeLevel(D3DFORMAT format, UINT width, UINT height);
 
@@ -85,6 +86,7 @@ public:
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
     Changes Written;
+    uint64_t Version = 0;
 
 private:
     D3DVERTEXBUFFER_DESC m_desc;
@@ -100,6 +102,8 @@ public:
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
     Changes Written;
+    uint64_t Version = 0;
+    D3DFORMAT format() const { return m_desc.Format; }
 
 private:
     D3DINDEXBUFFER_DESC m_desc;
@@ -134,7 +138,7 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const tagRECT* rect, DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
     HRESULT AddDirtyRect(const tagRECT* rect) override;
-    const std::vector<std::shared_ptr<Level>>& levels() const { return m_levels; }
+    Level* level(UINT index) { return index < m_levels.size() ? m_levels[index].get() : nullptr; }
 
 private:
     std::vector<std::shared_ptr<Level>> m_levels;
@@ -153,9 +157,9 @@ public:
                      DWORD flags) override;
     HRESULT UnlockRect(D3DCUBEMAP_FACES face, UINT level) override;
     HRESULT AddDirtyRect(D3DCUBEMAP_FACES face, const tagRECT* rect) override;
+    Level* find(D3DCUBEMAP_FACES face, UINT level);
 
 private:
-    Level* find(D3DCUBEMAP_FACES face, UINT level);
     std::vector<std::shared_ptr<Level>> m_faces[6];
     DWORD m_levelCount;
     DWORD m_usage;

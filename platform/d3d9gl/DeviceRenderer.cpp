@@ -166,22 +166,22 @@ private:
     uint32_t textureCopy(IDirect3DBaseTexture9* base)
     {
         auto* texture = dynamic_cast<d3d9ref::Texture*>(base);
-        if (!texture || texture->levels().empty()) return 0;
-        const auto& levels = texture->levels();
-        const d3d9ref::Level& top = *levels[0];
-        if (!GLRenderer::canSample(top.Format)) return 0;
-        Copy& c = m_textures[top.Written.Serial];
+        d3d9ref::Level* top = texture ? texture->level(0) : nullptr;
+        if (!top || !GLRenderer::canSample(top->Format)) return 0;
+        const uint32_t levels = texture->GetLevelCount();
+        Copy& c = m_textures[top->Written.Serial];
         c.lastUsed = m_frame;
         bool all = false;
         if (!c.handle) {
-            c.handle = m_gl.createTexture(top.Width, top.Height, static_cast<uint32_t>(levels.size()), top.Format);
+            c.handle = m_gl.createTexture(top->Width, top->Height, levels, top->Format);
             all = true;
         }
-        for (uint32_t l = 0; l < levels.size(); ++l) {
-            d3d9ref::Level& level = *levels[l];
-            if (all || level.Written.DirtyEnd > level.Written.DirtyBegin)
-                m_gl.updateTexture(c.handle, l, level.Bytes.data(), level.Pitch);
-            level.Written.DirtyBegin = level.Written.DirtyEnd = 0;
+        for (uint32_t l = 0; l < levels; ++l) {
+            d3d9ref::Level* level = texture->level(l);
+            if (!level) break;
+            if (all || level->Written.DirtyEnd > level->Written.DirtyBegin)
+                m_gl.updateTexture(c.handle, l, level->Bytes.data(), level->Pitch);
+            level->Written.DirtyBegin = level->Written.DirtyEnd = 0;
         }
         return c.handle;
     }

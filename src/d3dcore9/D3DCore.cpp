@@ -27,10 +27,10 @@ void onDeactivate() {}
 
 IDirect3DDevice9* device() { return DXInterface.ID3DDevice; }
 
-int32_t clampInterval(int32_t interval)
+int32_t clampInterval(int32_t Interval)
 {
-    ASSERT(interval >= 1 && interval <= 4);
-    return interval < 1 ? 1 : (interval > 4 ? 4 : interval);
+    ASSERT(Interval >= 1 && Interval <= 4);
+    return Interval < 1 ? 1 : (Interval > 4 ? 4 : Interval);
 }
 
 }  // namespace
@@ -93,7 +93,7 @@ bool D3DCore::Init()
 {
     ASSERT(!Initialised);
     DXSetup::Init();
-    ASSERT_MSG(Host().MainWindow() != nullptr, "WinCore.MainWindowHandle");
+    if (!Host().MainWindow()) assertFailed("WinCore.MainWindowHandle", __FILE__, __LINE__);
     if (!DXSetup::Enumerate()) {
         DXSetup::Shutdown();
         return false;
@@ -110,7 +110,7 @@ bool D3DCore::Init()
 void D3DCore::Shutdown()
 {
     ASSERT(Initialised);
-    ASSERT_MSG(!DeviceActive, "!D3DCore.DeviceActive");
+    if (DeviceActive) assertFailed("!D3DCore.DeviceActive", __FILE__, __LINE__);
     if (ShellActivateIndex >= 0) Host().UnregisterShellFunc(0, ShellActivateIndex);
     if (ShellDeactivateIndex >= 0) Host().UnregisterShellFunc(1, ShellDeactivateIndex);
     ShellActivateIndex = ShellDeactivateIndex = -1;
@@ -295,6 +295,8 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     if (CurrentPalette >= 0) created->SetCurrentTexturePalette(0);
     CurrentPalette = -1;
     for (auto& s : StreamSources) s = nullptr;
+    // A new device has nothing bound; a texture freed with the old one may come back at its address.
+    for (auto& t : Textures) t = nullptr;
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
@@ -459,7 +461,7 @@ int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, in
     FrameViewPort = LastViewPort;
     RestoreLostDevice();
     InvalidateStateCache();
-    ASSERT_MSG(Host().MainWindow() != nullptr, "WinCore.MainWindowHandle");
+    if (!Host().MainWindow()) assertFailed("WinCore.MainWindowHandle", __FILE__, __LINE__);
     Host().SetClientSize(PresentParameters.BackBufferWidth, PresentParameters.BackBufferHeight);
     return ReqMultiSampleType;
 }

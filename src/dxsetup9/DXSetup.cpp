@@ -292,8 +292,10 @@ void DXSetup::EnumerateDevice(DXAdapter* adapter, D3DDEVTYPE type)
     D3DCAPS9 DeviceCaps;
     if (FAILED(d3d->GetDeviceCaps(adapter->Adapter, type, &DeviceCaps)) || DeviceCaps.MaxSimultaneousTextures == 0)
         return;
-    ASSERT(DeviceCaps.DeviceType == type);
-    ASSERT(DeviceCaps.AdapterOrdinal == adapter->Adapter);
+    const D3DDEVTYPE DeviceType = type;
+    const DXAdapter* Adp = adapter;
+    ASSERT(DeviceCaps.DeviceType == DeviceType);
+    ASSERT(DeviceCaps.AdapterOrdinal == Adp->Adapter);
     bool hwRaster = (DeviceCaps.DevCaps & D3DDEVCAPS_HWRASTERIZATION) != 0;
     if (hwRaster != (type == D3DDEVTYPE_HAL)) return;
 
@@ -535,7 +537,10 @@ void DXSetup::ProbeTextures(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterForm
     IDirect3D9* d3d = DXInterface.ID3D;
     for (int i = 0; i < n; ++i) {
         D3DFORMAT format = candidates[i];
-        if (!VERIFY_MSG(format != D3DFMT_UNKNOWN, "Tex->Format != D3DFMT_UNKNOWN")) continue;
+        if (format == D3DFMT_UNKNOWN) {
+            assertFailed("Tex->Format != D3DFMT_UNKNOWN", __FILE__, __LINE__);
+            continue;
+        }
         if (FAILED(d3d->CheckDeviceFormat(adapter, type, adapterFormat, 0, D3DRTYPE_TEXTURE, format))) continue;
         Tex* t = new Tex();
         t->Format = format;

@@ -1,6 +1,7 @@
 #include "kestrune/GameRender.h"
 
 #include "d3dcore9/D3DCore.h"
+#include "d3dcore9/RenderCoreStart.h"
 #include "d3dcore9/Screenshot.h"
 #include "kestrune/ShellRenderHost.h"
 #include "utility/IniManager.h"
@@ -51,17 +52,12 @@ bool gameRenderInit()
     // The game flow also runs without a window (its own tests): nothing to draw into then.
     if (!WinCore.MainWindowHandle) return true;
     D3DCore::SetHost(&shellHost);
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) {
-        writeRunLog("Direct3D initialisation failed");
-        return false;
-    }
-    const int32_t mode = D3DCore.FindMode(0, 0, static_cast<uint32_t>(displayWidth), static_cast<uint32_t>(displayHeight));
-    const int32_t format = D3DCore.FindFormat(0, 0, mode < 0 ? 0 : mode, 32);
-    D3DCore.SetMode(0, 0, mode < 0 ? 0 : mode, format < 0 ? 0 : format, 0, 0, displayFullScreen != 0, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, true, 1)) {
+    RenderCoreSettings settings;
+    settings.Width = static_cast<uint32_t>(displayWidth);
+    settings.Height = static_cast<uint32_t>(displayHeight);
+    settings.FullScreen = displayFullScreen != 0;
+    if (!StartRenderCore(settings)) {
         writeRunLog("Failed to create the Direct3D device");
-        D3DCore.Shutdown();
         return false;
     }
     deviceUp = true;
@@ -90,8 +86,7 @@ void gameRenderShutdown()
     if (!deviceUp) return;
     releaseScreenshotSurface();
     D3DCore.ReleaseDynamicVertexBuffers();
-    D3DCore.ReleaseDevice();
-    D3DCore.Shutdown();
+    StopRenderCore();
     D3DCore::SetHost(nullptr);
     deviceUp = false;
 }

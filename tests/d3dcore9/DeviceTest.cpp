@@ -69,7 +69,7 @@ TEST_F(DeviceTest, IntervalIsClampedAndVSyncOffPresentsImmediately)
     EXPECT_EQ(D3DCore.Interval, 4);
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_FOUR);
     EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED);
-    EXPECT_EQ(countReports("interval >= 1 && interval <= 4"), 1);
+    EXPECT_EQ(countReports("Interval >= 1 && Interval <= 4"), 1);
     ASSERT_TRUE(D3DCore.CreateDevice(false, false, 2));
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
     EXPECT_EQ(pt::d3d9LiveDevices(), 1);
@@ -405,6 +405,63 @@ TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)
     D3DCore.ReleaseDevice();
     EXPECT_EQ(countReports("3generic materials not freed"), 1);
     EXPECT_EQ(D3DCore.DisplayHandles.Objects, 0);
+}
+
+}  // namespace
+
+#include "d3dcore9/RenderCoreStart.h"
+
+namespace {
+
+class RenderCoreStartTest : public CoreFixture {};
+
+TEST_F(RenderCoreStartTest, TheGameBringsTheCoreUpAndDownCleanly)
+{
+    ASSERT_EQ(DXSetup::Load(), 0);
+    RenderCoreSettings settings;
+    settings.Width = 1024;
+    settings.Height = 768;
+    settings.Bits = 16;
+    ASSERT_TRUE(StartRenderCore(settings));
+    EXPECT_EQ(state().Parameters.BackBufferWidth, 1024u);
+    EXPECT_EQ(state().Parameters.BackBufferFormat, D3DFMT_R5G6B5);
+    EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D24S8);
+    StopRenderCore();
+    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
+    EXPECT_EQ(DXInterface.ID3D, nullptr);
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+
+    // Modes in 32 bits only: A8R8G8B8 gives way to X8R8G8B8, one format is left and pruning drops it.
+    card().Modes = {{800, 600, 60, D3DFMT_X8R8G8B8}, {800, 600, 60, D3DFMT_A8R8G8B8}};
+    ASSERT_EQ(DXSetup::Load(), 0);
+    EXPECT_FALSE(StartRenderCore(settings));
+    EXPECT_EQ(countReports("No supported 3D card found"), 1);
+    EXPECT_EQ(DXSetup.DDrawLoaded, 0);
+}
+
+TEST_F(RenderCoreStartTest, ACardThatFailsReachesTheRunLog)
+{
+    caps().PrimitiveMiscCaps = 0;
+    {
+        testsupport::RealRunLog realLog;
+        ASSERT_EQ(DXSetup::Load(), 0);
+        EXPECT_FALSE(StartRenderCore(RenderCoreSettings{}));
+    }
+    std::string log = m_dir.read("Veldrane.log");
+    EXPECT_NE(log.find("Not Supported: Card doesn't support blendop"), std::string::npos);
+    EXPECT_NE(log.find("No supported 3D card found"), std::string::npos);
+}
+
+TEST_F(RenderCoreStartTest, WindowedStartUsesTheDesktopDepthFormats)
+{
+    ASSERT_EQ(DXSetup::Load(), 0);
+    RenderCoreSettings settings;
+    settings.FullScreen = false;
+    ASSERT_TRUE(StartRenderCore(settings));
+    EXPECT_EQ(state().Parameters.Windowed, TRUE);
+    EXPECT_EQ(state().Parameters.BackBufferWidth, 640u);
+    EXPECT_TRUE(m_host.has("ClientSize 640x480"));
+    StopRenderCore();
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ TEST_F(DXSetupTest, DefaultCardEnumeratesUnderTheGameFilter)
     EXPECT_EQ(d->TableFog, 1);
     EXPECT_EQ(d->NotSupported, 0u);
     EXPECT_EQ(d->CanDoWindowed, 1);
-    EXPECT_EQ(d->DesktopWidth, 1920u);
+    EXPECT_EQ(d->DesktopWidth, card().Desktop.Width);
     // Sorted by width then height; nothing outside 640x480..1600x1200.
     DWORD lastW = 0, lastH = 0;
     for (DXMode* m = d->Modes.First; m; m = m->Next) {

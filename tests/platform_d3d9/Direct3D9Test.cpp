@@ -1,9 +1,11 @@
 #include "platform/d3d9.h"
 #include "platform/testing.h"
+#include "Renderer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 namespace pt = platform::testing;
 
@@ -244,6 +246,123 @@ TEST_F(Direct3D9Test, BuffersLockWithinTheirLength)
     EXPECT_EQ(desc.FVF, static_cast<DWORD>(D3DFVF_XYZ));
     EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT);
     vb->Release();
+}
+
+TEST_F(Direct3D9Test, FailureSwitchesFrontBufferAndShaderIntrospection)
+{
+    create();
+    pt::setD3D9Failure("CreateTexture", E_OUTOFMEMORY);
+    IDirect3DTexture9* tex = reinterpret_cast<IDirect3DTexture9*>(1);
+    EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), E_OUTOFMEMORY);
+    EXPECT_EQ(tex, nullptr);
+    pt::setD3D9Failure("CreateTexture", D3D_OK);
+    pt::setD3D9Failure("LockRect", D3DERR_INVALIDCALL);
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(device->CreateOffscreenPlainSurface(2, 2, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &surface, nullptr), D3D_OK);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(surface->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);
+    pt::setD3D9Failure("LockRect", D3D_OK);
+
+    pt::setD3D9FrontBuffer({0xFF102030u, 2, 3, 0xFF405060u}, 2, 2);
+    ASSERT_EQ(device->GetFrontBufferData(0, surface), D3D_OK);
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    uint32_t texel;
+    std::memcpy(&texel, static_cast<uint8_t*>(locked.pBits) + locked.Pitch + 4, 4);
+    EXPECT_EQ(texel, 0xFF405060u);
+    surface->UnlockRect();
+    surface->Release();
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_SYSTEMMEM), 0);
+
+    const DWORD tokens[] = {0xFFFE0101u, 0x00000001u, 0x0000FFFFu, 0xDEADBEEFu};
+    IDirect3DVertexShader9* vs = nullptr;
+    ASSERT_EQ(device->CreateVertexShader(tokens, &vs), D3D_OK);
+    EXPECT_EQ(pt::d3d9ShaderTokens(vs), (std::vector<DWORD>{0xFFFE0101u, 1, 0xFFFF}));
+    vs->Release();
+}
+
+TEST_F(Direct3D9Test, AMultithreadedDeviceTakesCallsFromOtherThreads)
+{
+    D3DPRESENT_PARAMETERS pp = parameters();
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_MULTITHREADED, &pp, &device), D3D_OK);
+    auto work = [this](DWORD state) {
+        for (int i = 0; i < 2000; ++i) {
+            IDirect3DVertexBuffer9* vb = nullptr;
+            if (device->CreateVertexBuffer(32, 0, 0, D3DPOOL_DEFAULT, &vb, nullptr) == D3D_OK) vb->Release();
+            device->SetRenderState(static_cast<D3DRENDERSTATETYPE>(state), static_cast<DWORD>(i));
+        }
+    };
+    std::thread a(work, D3DRS_AMBIENT), b(work, D3DRS_TEXTUREFACTOR);
+    a.join();
+    b.join();
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
+    EXPECT_EQ(pt::d3d9Calls("CreateVertexBuffer"), 4000);
+    EXPECT_EQ(pt::d3d9State()->RenderStates[D3DRS_AMBIENT], 1999u);
+}
+
+// A renderer that notes what reaches it, as a real one would see it.
+struct Seen {
+    std::vector<std::string> Calls;
+    uint64_t VertexVersion = 0;
+    float FirstX = 0;
+    DWORD ZEnable = 0;
+};
+Seen* seen = nullptr;
+
+class NotingRenderer : public d3d9ref::Renderer {
+public:
+    bool open(HWND, const D3DPRESENT_PARAMETERS&) override
+    {
+        seen->Calls.push_back("open");
+        return true;
+    }
+    void close() override { seen->Calls.push_back("close"); }
+    void clear(const pt::D3D9State&, DWORD, D3DCOLOR, float, DWORD) override { seen->Calls.push_back("clear"); }
+    void draw(const pt::D3D9State& state, const d3d9ref::DrawCall& call) override
+    {
+        seen->Calls.push_back("draw " + std::to_string(call.PrimitiveCount));
+        d3d9ref::BufferView view;
+        if (d3d9ref::viewBuffer(state.Streams[0].Buffer, view)) {
+            seen->VertexVersion = view.Version;
+            std::memcpy(&seen->FirstX, view.Bytes, 4);
+        }
+        seen->ZEnable = state.RenderStates[D3DRS_ZENABLE];
+    }
+    void present() override { seen->Calls.push_back("present"); }
+    bool readFrontBuffer(std::vector<uint32_t>&, UINT&, UINT&) override { return false; }
+};
+
+TEST_F(Direct3D9Test, ARendererSeesClearsDrawsAndPresentsWithTheState)
+{
+    Seen noted;
+    seen = &noted;
+    d3d9ref::setRendererFactory([]() -> std::unique_ptr<d3d9ref::Renderer> { return std::make_unique<NotingRenderer>(); });
+    create();
+    IDirect3DVertexBuffer9* vb = nullptr;
+    ASSERT_EQ(device->CreateVertexBuffer(48, 0, D3DFVF_XYZ, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    float* v = nullptr;
+    ASSERT_EQ(vb->Lock(0, 0, reinterpret_cast<void**>(&v), 0), D3D_OK);
+    v[0] = 2.5f;
+    vb->Unlock();
+    device->SetStreamSource(0, vb, 0, 12);
+    device->SetFVF(D3DFVF_XYZ);
+    device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);  // outside a scene
+    device->BeginScene();
+    device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    EXPECT_EQ(device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3D_OK);
+    device->EndScene();
+    device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(noted.Calls, (std::vector<std::string>{"open", "clear", "draw 1", "present"}));
+    EXPECT_EQ(noted.VertexVersion, 1u);
+    EXPECT_EQ(noted.FirstX, 2.5f);
+    EXPECT_EQ(noted.ZEnable, 0u);
+    EXPECT_EQ(pt::d3d9State()->FramesPresented, 1u);
+    vb->Release();
+    device->Release();
+    device = nullptr;
+    EXPECT_EQ(noted.Calls.back(), "close");
+    d3d9ref::setRendererFactory(nullptr);
+    seen = nullptr;
 }
 
 }  // namespace

@@ -81,6 +81,12 @@ void queueResetResult(HRESULT result);
 void setResetResult(std::function<HRESULT(const D3DPRESENT_PARAMETERS& parameters)> decide);
 // Puts the live device into D3DERR_DEVICELOST or D3DERR_DEVICENOTRESET (D3D_OK: working).
 void setD3D9DeviceState(HRESULT state);
+// Every later call of the method ("CreateTexture", "LockRect", "GetDisplayMode", ...) fails with the
+// result; D3D_OK lifts the switch. Covers resource creation, locks, GetDisplayMode and
+// GetFrontBufferData.
+void setD3D9Failure(const std::string& method, HRESULT result);
+// What GetFrontBufferData copies when the renderer keeps no image: A8R8G8B8 rows.
+void setD3D9FrontBuffer(const std::vector<uint32_t>& pixels, UINT width, UINT height);
 // Decides ValidateDevice's result and pass count. Null: D3D_OK, 1 pass.
 void setValidateResult(std::function<HRESULT(DWORD* passes)> decide);
 
@@ -143,6 +149,10 @@ void clearD3D9Calls();
 // The present parameters of every CreateDevice attempt and of every Reset, in order.
 const std::vector<D3DPRESENT_PARAMETERS>& d3d9CreateAttempts();
 const std::vector<D3DPRESENT_PARAMETERS>& d3d9ResetParameters();
+// The token stream of a shader (up to its end token) and the elements of a declaration (up to its end).
+std::vector<DWORD> d3d9ShaderTokens(IDirect3DVertexShader9* shader);
+std::vector<DWORD> d3d9ShaderTokens(IDirect3DPixelShader9* shader);
+std::vector<D3DVERTEXELEMENT9> d3d9DeclarationElements(IDirect3DVertexDeclaration9* declaration);
 // Bytes of a buffer as they stand.
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DVertexBuffer9* buffer);
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DIndexBuffer9* buffer);

@@ -1,0 +1,11 @@
+# The render core's text files: data\4CC.txt and data\VBIBConfig.txt.
+foreach(lib dxsetup9 d3dcore9 winfile)
+  target_compile_options(${lib} PRIVATE -fsanitize=fuzzer-no-link)
+endforeach()
+foreach(fuzz_target fuzz_fourcc fuzz_vbibconfig)
+  add_executable(${fuzz_target} ${CMAKE_CURRENT_LIST_DIR}/RenderConfigFuzz.cpp)
+  target_compile_options(${fuzz_target} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${fuzz_target} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${fuzz_target} PRIVATE d3dcore9)
+endforeach()
+target_compile_definitions(fuzz_fourcc PRIVATE FUZZ_FOURCC=1)
