@@ -274,6 +274,7 @@ struct GLRenderer::Impl {
     GLuint samplers[MAX_STAGES] = {};
     uint32_t samplerKey[MAX_STAGES][6] = {};
     std::vector<GLuint> buffers;  // handle - 1 -> GL name, 0 for a free slot
+    std::vector<uint32_t> bufferSizes;
     std::vector<Texture> textures;
     std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs;
     std::string error;
@@ -422,15 +423,19 @@ uint32_t GLRenderer::createBuffer(uint32_t size)
     for (size_t i = 0; i < d.buffers.size(); ++i)
         if (!d.buffers[i]) {
             d.buffers[i] = name;
+            d.bufferSizes[i] = size;
             return static_cast<uint32_t>(i + 1);
         }
     d.buffers.push_back(name);
+    d.bufferSizes.push_back(size);
     return static_cast<uint32_t>(d.buffers.size());
 }
 
 void GLRenderer::updateBuffer(uint32_t buffer, uint32_t offset, uint32_t size, const void* data)
 {
     if (!isCreated() || buffer == 0 || buffer > m_impl->buffers.size() || size == 0) return;
+    const uint64_t end = static_cast<uint64_t>(offset) + size;
+    if (end > m_impl->bufferSizes[buffer - 1]) return;
     glBindBuffer(GL_COPY_WRITE_BUFFER, m_impl->buffers[buffer - 1]);
     glBufferSubData(GL_COPY_WRITE_BUFFER, offset, size, data);
 }
@@ -798,6 +803,10 @@ void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const 
         return;
     }
     d.applyState(state, *p, m_height);
+    // Reads past the end of a buffer are refused rather than left to the driver.
+    const uint64_t vertexEnd = static_cast<uint64_t>(vertices.offset) +
+                               (static_cast<uint64_t>(startVertex) + count) * vertices.stride;
+    if (vertices.buffer && vertexEnd > d.bufferSizes[vertices.buffer - 1]) return;
     d.bindVertices(layout, vertices, (startVertex + count) * vertices.stride);
     glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
 }
@@ -824,6 +833,8 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
     const int64_t span = static_cast<int64_t>(baseVertex) + minIndex + numVertices;
     d.bindVertices(layout, vertices, static_cast<uint32_t>(std::max<int64_t>(span, 0)) * vertices.stride);
     const char* offset = nullptr;
+    const uint64_t indexEnd = (static_cast<uint64_t>(startIndex) + count) * indices.indexSize;
+    if (indices.buffer && indexEnd > d.bufferSizes[indices.buffer - 1]) return;
     if (indices.buffer) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, d.buffers[indices.buffer - 1]);
         offset = reinterpret_cast<const char*>(static_cast<uintptr_t>(startIndex) * indices.indexSize);

@@ -449,6 +449,13 @@ TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
     m_renderer.drawIndexed(m_state.pipeline, 4, vs, is, 2, 0, 4, 2, 2);
     reread();
     EXPECT_TRUE(near(at(30, 30), 0, 255, 255));
+    // Draws reaching past either buffer are refused; so is an update past the end.
+    clearAll(0xFF000000);
+    m_renderer.drawIndexed(m_state.pipeline, 4, vs, is, 2, 0, 4, 4, 2);
+    m_renderer.draw(m_state.pipeline, 4, vs, 4, 1);
+    m_renderer.updateBuffer(vb, sizeof(v) - 2, 4, &cyan);
+    reread();
+    EXPECT_TRUE(near(at(30, 30), 0, 0, 0));
     m_renderer.deleteBuffer(vb);
     m_renderer.deleteBuffer(ib);
 }
