@@ -48,7 +48,9 @@ void* DynamicVB::Lock(uint32_t Vertices)
         assertFailedMsg(message.c_str(), "Vertices <= MaxVertices / 3", __FILE__, __LINE__);
         return nullptr;
     }
-    if (!VERIFY(VB != NULL)) return nullptr;
+    // While the device is lost the buffer is gone: nothing to lock, and nothing worth a report
+    // every frame.
+    if (!VB) return nullptr;
     const int32_t N = static_cast<int32_t>(Vertices);
     const bool wrap = N > FreeVertices;
     const DWORD offset = wrap ? 0 : NextByte;
@@ -142,7 +144,7 @@ uint16_t* DynamicIB::Lock(uint32_t Indices)
         assertFailedMsg(message.c_str(), "Indices <= MaxIndices", __FILE__, __LINE__);
         return nullptr;
     }
-    if (!VERIFY(IB != NULL)) return nullptr;
+    if (!IB) return nullptr;
     const int32_t N = static_cast<int32_t>(Indices);
     const bool wrap = N > FreeIndices;
     void* data = nullptr;

@@ -245,8 +245,10 @@ void D3DCore::Present(bool runOffscreenPasses)
             if (!D3DCoreFunc[4][i]) continue;
             dev->SetViewport(&full);
             BeginScene(false, true);
-            D3DCoreFunc[4][i]();
+            // A device lost at this point leaves no scene to draw the pass into.
+            if (BegunScene) D3DCoreFunc[4][i]();
             EndScene(false);
+            if (DeviceLost) return;
         }
     }
     if (DrawMargin && !DeviceLost) {
