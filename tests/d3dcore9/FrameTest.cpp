@@ -184,6 +184,19 @@ TEST_F(FrameTest, ALostDeviceDrawsNothingUntilItIsReset)
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{1, 0});
 }
 
+TEST_F(FrameTest, ADeviceLostInAnOffScreenPassEndsTheFrameThere)
+{
+    D3DCore.RegisterFunc(4, type4);
+    pt::queueTestCooperativeLevel(D3D_OK);
+    pt::queueTestCooperativeLevel(D3DERR_DEVICELOST);
+    frame();
+    EXPECT_EQ(events, (std::vector<std::string>{"draw"}));
+    EXPECT_EQ(D3DCore.DeviceLost, 1);
+    EXPECT_EQ(pt::d3d9Calls("Present"), 0);
+    EXPECT_EQ(D3DCore.FrameCount, 0u);
+    D3DCore.UnregisterFunc(D3DCoreFuncHandle{4, 0});
+}
+
 TEST_F(FrameTest, WindowedDeviceStaysLostWhileTheDesktopCannotServeIt)
 {
     D3DCore.ReleaseDevice();
