@@ -39,7 +39,8 @@ struct FixedFunctionKey {
     uint8_t fogSource;       // FogSource
     uint8_t alphaFunc;       // 0: no alpha test, else the comparison function (1..8)
     uint8_t stageCount;      // stages before the first disabled colour operation
-    uint8_t pad[3];
+    uint8_t flatShade;       // colours of a triangle come from its first vertex
+    uint8_t pad[2];
     StageKey stages[MAX_STAGES];
 
     FixedFunctionKey() { std::memset(this, 0, sizeof(*this)); }

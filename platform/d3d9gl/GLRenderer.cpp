@@ -42,7 +42,7 @@ namespace {
 
 // Render-state numbers used here.
 enum : int {
-    RS_ZENABLE = 7, RS_FILLMODE = 8, RS_ZWRITEENABLE = 14, RS_ALPHATESTENABLE = 15, RS_SRCBLEND = 19,
+    RS_ZENABLE = 7, RS_FILLMODE = 8, RS_SHADEMODE = 9, RS_ZWRITEENABLE = 14, RS_ALPHATESTENABLE = 15, RS_SRCBLEND = 19,
     RS_DESTBLEND = 20, RS_CULLMODE = 22, RS_ZFUNC = 23, RS_ALPHAREF = 24, RS_ALPHAFUNC = 25,
     RS_ALPHABLENDENABLE = 27, RS_FOGENABLE = 28, RS_SPECULARENABLE = 29, RS_FOGCOLOR = 34,
     RS_FOGTABLEMODE = 35, RS_FOGSTART = 36, RS_FOGEND = 37, RS_FOGDENSITY = 38, RS_RANGEFOGENABLE = 48,
@@ -552,6 +552,7 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
     const VertexLayout layout = layoutOf(fvf);
     const uint32_t* rs = s.renderStates;
     key.rhw = layout.rhw;
+    key.flatShade = rs[RS_SHADEMODE] == 1;
     key.specularAdd = rs[RS_SPECULARENABLE] && layout.specular >= 0;
     if (rs[RS_ALPHATESTENABLE]) key.alphaFunc = static_cast<uint8_t>(std::clamp<uint32_t>(rs[RS_ALPHAFUNC], 1, 8));
     if (rs[RS_FOGENABLE]) {

@@ -133,9 +133,8 @@ std::string generateVertexShader(const FixedFunctionKey& key)
          "uniform vec4 uViewport;\n"
          "uniform vec2 uHalfPixel;\n"
          "uniform bool uRangeFog;\n"
-         "out vec4 vDiffuse;\n"
-         "out vec4 vSpecular;\n"
          "out float vFogDistance;\n";
+    s += key.flatShade ? "flat out vec4 vDiffuse;\nflat out vec4 vSpecular;\n" : "out vec4 vDiffuse;\nout vec4 vSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("out vec4 vTex%d;\n", i);
     s += "void main()\n{\n";
     if (key.rhw) {
@@ -167,9 +166,8 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
 {
     std::string s =
         "#version 330 core\n"
-        "in vec4 vDiffuse;\n"
-        "in vec4 vSpecular;\n"
         "in float vFogDistance;\n";
+    s += key.flatShade ? "flat in vec4 vDiffuse;\nflat in vec4 vSpecular;\n" : "in vec4 vDiffuse;\nin vec4 vSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("in vec4 vTex%d;\n", i);
     for (int i = 0; i < key.stageCount && i < MAX_STAGES; ++i)
         if (key.stages[i].textureBound) s += format("uniform sampler2D uTex%d;\n", i);

@@ -271,6 +271,24 @@ TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
     EXPECT_TRUE(near(at(32, 32), 255, 0, 0));
 }
 
+TEST_F(GLRendererTest, FlatShadingTakesTheFirstVertexColour)
+{
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 3;
+    const std::vector<ScreenVertex> quad{{-0.5f, -0.5f, 0.5f, 1, 0xFFFF0000},
+                                         {63.5f, -0.5f, 0.5f, 1, 0xFF0000FF},
+                                         {-0.5f, 63.5f, 0.5f, 1, 0xFF0000FF},
+                                         {63.5f, 63.5f, 0.5f, 1, 0xFF0000FF}};
+    drawStrip(quad, FVF_SCREEN);
+    EXPECT_GT(at(20, 20).r, 0);
+    EXPECT_LT(at(20, 20).r, 255);  // blended across the triangle
+    m_state.rs[9] = 1;  // flat
+    drawStrip(quad, FVF_SCREEN);
+    reread();
+    EXPECT_TRUE(near(at(20, 20), 255, 0, 0));
+    EXPECT_TRUE(near(at(60, 60), 0, 0, 255));
+}
+
 TEST_F(GLRendererTest, AlphaBlendAndAlphaTest)
 {
     clearAll(0xFF0000FF);
