@@ -22,6 +22,6 @@ std::unique_ptr<Renderer> createNullRenderer() { return std::make_unique<NullRen
 
 void setRendererFactory(RendererFactory f) { factory = f; }
 
-std::unique_ptr<Renderer> createRenderer() { return factory ? factory() : createNullRenderer(); }
+std::unique_ptr<Renderer> createRenderer() { return factory ? factory() : createWindowRenderer(); }
 
 }  // namespace d3d9ref

@@ -59,6 +59,8 @@ struct LevelView {
 bool viewTextureLevel(IDirect3DBaseTexture9* texture, UINT face, UINT level, LevelView& view);
 
 std::unique_ptr<Renderer> createNullRenderer();
+// The OpenGL renderer in the device window's SDL window; it draws nothing when there is none.
+std::unique_ptr<Renderer> createWindowRenderer();
 
 // The factory the device asks for its renderer; a real renderer installs its own.
 typedef std::unique_ptr<Renderer> (*RendererFactory)();

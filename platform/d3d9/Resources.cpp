@@ -24,11 +24,12 @@ std::vector<DWORD> copyTokens(const DWORD* tokens)
     return out;
 }
 
-HRESULT lockRange(std::vector<uint8_t>& bytes, bool& locked, UINT offset, UINT size, void** data)
+HRESULT lockRange(std::vector<uint8_t>& bytes, bool& locked, UINT offset, UINT size, void** data, Changes& written)
 {
     if (!data || locked) return D3DERR_INVALIDCALL;
     if (offset > bytes.size() || (size != 0 && size > bytes.size() - offset)) return D3DERR_INVALIDCALL;
     locked = true;
+    written.mark(offset, size ? offset + size : static_cast<UINT>(bytes.size()));
     *data = bytes.data() + offset;
     return D3D_OK;
 }
@@ -38,6 +39,7 @@ HRESULT lockLevel(Level& level, D3DLOCKED_RECT* locked)
     if (HRESULT f = forcedFailure(Method::LockRect)) return f;
     if (!locked || level.Locked) return D3DERR_INVALIDCALL;
     level.Locked = true;
+    level.Written.mark(0, static_cast<UINT>(level.Bytes.size()));
     locked->Pitch = static_cast<INT>(level.Pitch);
     locked->pBits = level.Bytes.data();
     return D3D_OK;
@@ -145,7 +147,7 @@ HRESULT VertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     record(Method::Lock, {ptr(this), offset, size, flags});
     if (HRESULT f = forcedFailure(Method::Lock)) return f;
-    return lockRange(Bytes, m_locked, offset, size, data);
+    return lockRange(Bytes, m_locked, offset, size, data, Written);
 }
 
 HRESULT VertexBuffer::Unlock()
@@ -177,7 +179,7 @@ HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     record(Method::Lock, {ptr(this), offset, size, flags});
     if (HRESULT f = forcedFailure(Method::Lock)) return f;
-    return lockRange(Bytes, m_locked, offset, size, data);
+    return lockRange(Bytes, m_locked, offset, size, data, Written);
 }
 
 HRESULT IndexBuffer::Unlock()

@@ -4,11 +4,35 @@
 
 #include "Control.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <vector>
 
 namespace d3d9ref {
+
+// What a renderer needs to keep a copy of a resource's bytes: a serial that no other resource of
+// the run shares, and the byte range written since the renderer last took its copy (it clears it).
+struct Changes {
+    uint64_t Serial = nextSerial();
+    UINT DirtyBegin = 0;
+    UINT DirtyEnd = 0;
+    void mark(UINT begin, UINT end)
+    {
+        if (DirtyEnd <= DirtyBegin) {
+            DirtyBegin = begin;
+            DirtyEnd = end;
+        } else {
+            DirtyBegin = std::min(DirtyBegin, begin);
+            DirtyEnd = std::max(DirtyEnd, end);
+        }
+    }
+    static uint64_t nextSerial()
+    {
+        static std::atomic<uint64_t> serial{0};
+        return ++serial;
+    }
+};
 
 // Texels of one level (or one face of one level). Rows lie Pitch bytes apart; the pitch is larger
 // than a row so that code copying at the row length instead of the pitch shows up.
@@ -20,6 +44,7 @@ struct Level {
     UINT Rows;  // block rows for compressed formats
     std::vector<uint8_t> Bytes;
     bool Locked = false;
+    Changes Written;
     uint64_t Version = 0;
 };
 std::shared_ptr<Level> makeLevel(D3DFORMAT format, UINT width, UINT height);
@@ -60,6 +85,7 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
+    Changes Written;
     uint64_t Version = 0;
 
 private:
@@ -75,6 +101,7 @@ public:
     HRESULT Unlock() override;
     HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
     std::vector<uint8_t> Bytes;
+    Changes Written;
     uint64_t Version = 0;
     D3DFORMAT format() const { return m_desc.Format; }
 

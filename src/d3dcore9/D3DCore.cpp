@@ -527,13 +527,13 @@ void D3DCore::RestoreDevice()
 
 void D3DCore::LoseDevice()
 {
-    ReleaseDynamicBuffers();
+    LoseDynamicBuffers();
     RunFuncs(0);
 }
 
 void D3DCore::RestoreLostDevice()
 {
-    CreateDynamicBuffers();
+    RestoreDynamicBuffers();
     DeviceLost = 0;
     Host().SetDeviceNotReady(false);
     VertexShader = SHADER_UNKNOWN;
@@ -599,20 +599,6 @@ DisplayHandleRecord* D3DCore::CreateDisplayHandle()
 }
 
 void D3DCore::FreeDisplayHandles() { DisplayHandles.Clear(); }
-
-void D3DCore::CreateDynamicBuffers()
-{
-    if (!device() || DynamicIB) return;
-    HRESULT Err = device()->CreateIndexBuffer(DynamicIB9Size * 2, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC, D3DFMT_INDEX16,
-                                              D3DPOOL_DEFAULT, &DynamicIB, nullptr);
-    ASSERT(Err == D3D_OK);
-}
-
-void D3DCore::ReleaseDynamicBuffers()
-{
-    if (DynamicIB) DynamicIB->Release();
-    DynamicIB = nullptr;
-}
 
 // ---- Palettes ----
 

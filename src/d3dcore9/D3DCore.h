@@ -9,6 +9,7 @@
 #pragma once
 
 #include "d3dcore9/D3DCoreHost.h"
+#include "d3dcore9/DynamicBuffer.h"
 #include "dxsetup9/DXSetup.h"
 
 #include <cstdint>
@@ -212,7 +213,6 @@ public:
     D3DMATRIX ProjectionMatrix{}, ViewProjection{}, ViewMatrix{}, WorldMatrix{};
     DWORD DynamicIB9Size = DEFAULT_DYNAMIC_IB_SIZE;
     DynamicVBSize DynamicVB9Size[MAXDYNAMICVERTEXBUFFERS] = {};
-    IDirect3DIndexBuffer9* DynamicIB = nullptr;
     int32_t GenericMaterials = 0;
     ListMngr<DisplayHandleRecord> DisplayHandles;
     float RandomFloats[512] = {};
@@ -260,6 +260,63 @@ public:
     char OverridePaths[MAXOVERRIDEPATHS][OVERRIDE_PATH_SIZE] = {};
     WORD Gamma[3][256] = {};
 
+    // ---- Dynamic vertex and index buffers ----
+    // The buffer for this FVF word (made on first request); -1 when all 16 are taken.
+    int32_t CreateDynamicVertexBuffer(DWORD FVF);
+    // Device lost: the device buffers go, the records (and handles) stay.
+    void LoseDynamicBuffers();
+    // Device restored: the device buffers come back; write positions are kept.
+    void RestoreDynamicBuffers();
+    // Shutdown: every device buffer released (nothing to do while lost).
+    void ReleaseDynamicBuffers();
+    // The vertex buffers alone, and the handles handed out afresh.
+    void ReleaseDynamicVertexBuffers();
+
+    DynamicVB DynamicVertexBuffer9[MAXDYNAMICVERTEXBUFFERS];
+    int32_t TotalDynamicVertexBuffers9 = 0;
+    DynamicIB DynamicIndexBuffer9;
+
+    // ---- Frame, present and viewports ----
+    // Per frame: BeginScene -> drawing -> EndScene -> Present. A frame whose BeginScene finds the
+    // device lost opens no scene and presents nothing.
+    void BeginScene(bool clear, bool keepViewport);
+    void EndScene(bool runScenePasses);
+    void Present(bool runOffscreenPasses);
+    // Shutdown: every callback slot must be empty by now.
+    void ClearFuncs();
+    void SetClearColour(bool enable, int32_t r, int32_t g, int32_t b);
+    void SetBorderColour(bool enable, int32_t r, int32_t g, int32_t b, BYTE flag);
+    void SetFade(int32_t alpha);
+    void ClearTarget(DWORD colour);
+    void ClearZBuffer();
+    void UpdateFrameTime();
+    // Sizes must be even and the used sizes no larger than the full ones; otherwise the previous
+    // viewport stays.
+    void SetViewPort(int32_t x, int32_t y, int32_t width, int32_t height, int32_t usedWidth, int32_t usedHeight);
+    void SetLetterboxViewPort(int32_t x, int32_t y, int32_t width, int32_t fullHeight, int32_t usedHeight);
+    void SetFullViewPort(bool clear);
+    // The depth format in use has stencil bits.
+    bool HasStencil() const;
+
+    struct ViewportInfo {
+        int32_t LetterboxSize = 0;  // margin above and below
+        int32_t WindowboxSize = 0;  // margin left and right
+    };
+    BYTE BegunScene = 0;
+    BYTE ClearColourEnabled = 0;
+    DWORD ClearColour = 0xFF000000u;
+    BYTE BorderColourEnabled = 0;
+    DWORD BorderColour = 0xFF000000u;
+    BYTE BorderFlag = 0;
+    int32_t FadeAlpha = 255;
+    BYTE DrawMargin = 0;  // the screen margin strips, set from the game's configuration
+    int32_t MarginWidth = 0, MarginHeight = 0;
+    BYTE SkipScenePasses = 0;
+    BYTE FrameStatsEnabled = 1;
+    BYTE FreezeFrameTime = 0;
+    double FrameTime = 0;  // milliseconds since the device was created
+    ViewportInfo CurrentViewportInfo;
+
 private:
     bool ValidateChoice(int32_t RAdapter, int32_t RDevice, int32_t RMode, DXAdapter** adapter, DXDevice** device,
                         DXMode** mode) const;
@@ -268,7 +325,10 @@ private:
     void SetFullViewPort();
     HRESULT ResetLooping();
     void CreateDynamicBuffers();
-    void ReleaseDynamicBuffers();
+    void ClearBorders();
+    void RefreshDesktopMode();
+    void ApplyBorderStates();
+    void DrawScreenMargin();
     void ResendPalettes();
     void FreeMBlock(MultiBlock& block);
 };

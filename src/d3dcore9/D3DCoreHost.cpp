@@ -36,6 +36,8 @@ void D3DCoreHost::BringToForeground() {}
 void D3DCoreHost::RestoreWindow() {}
 void D3DCoreHost::SetFullScreenWindow() {}
 void D3DCoreHost::ShowMainWindow(bool) {}
+void D3DCoreHost::UnacquireInput() {}
+void D3DCoreHost::EraseBackground() {}
 uint32_t D3DCoreHost::GetScreenWidth() { return 1024; }
 uint32_t D3DCoreHost::GetScreenHeight() { return 768; }
 

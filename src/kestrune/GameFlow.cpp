@@ -2,6 +2,8 @@
 // orderly shutdown. Each "seam" comment marks where a later subsystem plugs in.
 #include "kestrune/GameFlow.h"
 
+#include "kestrune/GameRender.h"
+
 #include "global/ProjData.h"
 #include "kestrune/GameInput.h"
 #include "platform/com.h"
@@ -64,7 +66,7 @@ bool GamePreInit()
         return false;
     }
     CoInitialize(nullptr);
-    // Direct3D seam: DXSetup::Load loads Direct3D and reads the first adapter's identifier here.
+    gameRenderLoad();
     WinCore.SetAppName("Veldrane");
     WinCore.IconId = 101;
     managedMemInit();
@@ -83,6 +85,7 @@ bool GameInit()
     ini->registerItem("Game", "variableUpdate", &data.AltStepEnabled, CIniManager::INI_INT);
     ini->registerItem("Game", "variableUpdateTime", &data.AltStep, CIniManager::INI_INT);
     ini->registerItem("FrontEnd", "BypassFrontEnd", &data.BypassFrontEnd, CIniManager::INI_INT);
+    gameRenderRegisterSettings(ini);
     if (!ini->loadFile(INIT_FILE)) {
         writeRunLog("init.ini missing");
         return false;
@@ -99,7 +102,8 @@ bool GameInit()
     if (!loadFirstBlock(GAME_CONFIG_FILE, &pGameConfig, MAX_BLOCK_NESTING)) pGameConfig = nullptr;
     data.readGameConfig(pGameConfig);
 
-    // Direct3D seam: MatCore::Init and MatCore::CreateDevice bring up the device and show the window.
+    // Until the material library brings up the device, the game's render seam does.
+    if (!gameRenderInit()) return false;
     data.createAudioManager();
     gameInputInit();
 
@@ -132,6 +136,8 @@ bool GameMainLoopStep()
         // Game-frame seam: objects, world, HUD and rendering of one step run here.
     }
 
+    gameRenderFrame();
+
     // Wait out the rest of the step instead of spinning a core.
     const uint32_t sinceStep = clock.getTime() - stepsDue;
     const uint32_t step = static_cast<uint32_t>(getFrameStep());
@@ -148,7 +154,7 @@ bool GameShutdown()
     if (projDataExists()) {
         getProjData().destroyAudioManager();
         getProjData().shutdownPreD3D();
-        // Direct3D seam: MatCore::DestroyDevice and MatCore::Shutdown release the device here.
+        gameRenderShutdown();
         destroyProjData();
     }
     // Screenshot seam: the capture surface is released here.

@@ -43,8 +43,8 @@ protected:
 
     void TearDown() override
     {
-        if (D3DCore.DynamicIB) D3DCore.DynamicIB->Release();
-        D3DCore.DynamicIB = nullptr;
+        if (D3DCore.DynamicIndexBuffer9.IB) D3DCore.DynamicIndexBuffer9.IB->Release();
+        D3DCore.DynamicIndexBuffer9.IB = nullptr;
         CardFixture::TearDown();
         D3DCore::ResetObject();
         D3DCore::SetHost(nullptr);

@@ -13,8 +13,8 @@ namespace {
 class DeviceTest : public CoreFixture {};
 
 std::vector<std::string>* order = nullptr;
-void beforeRelease() { order->push_back(D3DCore.DynamicIB ? "type0 with IB" : "type0"); }
-void afterRestore() { order->push_back(D3DCore.DynamicIB ? "type1 with IB" : "type1"); }
+void beforeRelease() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type0 with IB" : "type0"); }
+void afterRestore() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type1 with IB" : "type1"); }
 
 TEST_F(DeviceTest, FullScreenDeviceGetsItsPresentParametersAndCreationTail)
 {
@@ -40,9 +40,9 @@ TEST_F(DeviceTest, FullScreenDeviceGetsItsPresentParametersAndCreationTail)
     EXPECT_EQ(state().Transforms.at(D3DTS_WORLD)._11, 1.0f);
     EXPECT_EQ(state().Palettes.at(0)[255].peFlags, 0xFF);
     EXPECT_EQ(pt::d3d9Calls("SetPixelShader"), 1);
-    ASSERT_NE(D3DCore.DynamicIB, nullptr);
+    ASSERT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
     D3DINDEXBUFFER_DESC ib;
-    D3DCore.DynamicIB->GetDesc(&ib);
+    D3DCore.DynamicIndexBuffer9.IB->GetDesc(&ib);
     EXPECT_EQ(ib.Size, 32768u * 2);
     EXPECT_EQ(ib.Usage, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC);
     EXPECT_EQ(ib.Pool, D3DPOOL_DEFAULT);
@@ -307,7 +307,7 @@ TEST_F(DeviceTest, PresentOptionsResetOnlyWhenChanged)
     EXPECT_EQ(pt::d3d9Calls("Reset"), 1);
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_THREE);
     EXPECT_EQ(testsupport::reports().size(), 0u);  // the reset succeeded: default-pool buffers were let go
-    EXPECT_NE(D3DCore.DynamicIB, nullptr);
+    EXPECT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
 }
 
 TEST_F(DeviceTest, DesktopSwitchAndRestore)

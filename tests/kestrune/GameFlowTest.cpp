@@ -36,6 +36,7 @@ protected:
         dir.write("data/init.ini", INIT_INI);
         dir.write("data/gamevars.ini", "[Game]\n");
         dir.write("data/gameconfig.txt", GAME_CONFIG);
+        dir.write("data/4CC.txt", "3\nDXT1\nDXT3\nDXT5\n");
     }
     void TearDown() override
     {

@@ -29,65 +29,6 @@ void setSystemTime(const SYSTEMTIME* time);  // null: the real clock again
 // longjmp). Null restores the real exit.
 void setExitHook(std::function<void(int code)> hook);
 
-// Windows and messages. The test backend has no SDL and no lock files; switching forgets every
-// window, class, queue and script.
-void useTestWindows();
-void useLiveWindows();
-void setScreenSize(int width, int height);
-// The foreground window as GetForegroundWindow reports it (no messages are sent).
-void setForeground(HWND__* window);
-// Pretends that another process has (or no longer has) a top-level window of the class.
-void setOtherProcessWindow(const char* className, bool present);
-void setKeyDown(int virtualKey, bool down);
-// GetMessageA on an empty queue runs this once (it may post); when the queue is still empty it
-// returns WM_NULL instead of blocking.
-void setIdleHook(std::function<void()> hook);
-// Messages waiting for the calling thread.
-int queuedMessages();
-
-struct WindowCalls {
-    int setWindowPos = 0;
-    int getMessage = 0;
-    int showWindow = 0;
-    // The latest SetWindowPos.
-    HWND__* lastInsertAfter = nullptr;
-    int lastX = 0, lastY = 0, lastWidth = 0, lastHeight = 0;
-    UINT lastFlags = 0;
-    int lastShowCommand = -1;
-};
-const WindowCalls& windowCalls();
-void resetWindowCalls();
-
-struct MessageBoxRecord {
-    std::string text;
-    std::string caption;
-};
-const std::vector<MessageBoxRecord>& messageBoxes();
-void clearMessageBoxes();
-
-// The frame script (the text of a PLATFORM_SCRIPT file). False with a line on stderr when a line
-// cannot be read; the lines before it stay loaded.
-bool loadScript(const char* text);
-DWORD scriptFrame();
-
-// CoInitialize calls not yet balanced by CoUninitialize on the calling thread.
-int comInitCount();
-
-// Processor. While answers are set, cpuid answers from them (EAX, EBX, ECX, EDX per leaf; other
-// leaves give zeros) instead of the processor. Null: the processor again.
-struct CpuAnswers {
-    bool present;          // whether CPUID exists at all
-    uint32_t leaf0[4];     // highest leaf; vendor in EBX, EDX, ECX
-    uint32_t leaf1[4];     // feature bits in EDX
-    uint32_t extended0[4]; // highest extended leaf
-    uint32_t extended1[4]; // extended feature bits in EDX
-};
-void setCpuAnswers(const CpuAnswers* answers);
-// While set, readTsc answers a counter that only moves by the step on each read.
-void setManualCycleCounter(bool manual);
-void setCycleCounter(uint64_t value);
-void setCycleStep(uint64_t cycles);
-
 // ---- Run-time libraries ----
 // While set, LoadLibraryA does not find the library / GetProcAddress does not find the export.
 void setLibraryMissing(const char* library, bool missing);
@@ -215,5 +156,64 @@ std::vector<D3DVERTEXELEMENT9> d3d9DeclarationElements(IDirect3DVertexDeclaratio
 // Bytes of a buffer as they stand.
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DVertexBuffer9* buffer);
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DIndexBuffer9* buffer);
+
+// Windows and messages. The test backend has no SDL and no lock files; switching forgets every
+// window, class, queue and script.
+void useTestWindows();
+void useLiveWindows();
+void setScreenSize(int width, int height);
+// The foreground window as GetForegroundWindow reports it (no messages are sent).
+void setForeground(HWND__* window);
+// Pretends that another process has (or no longer has) a top-level window of the class.
+void setOtherProcessWindow(const char* className, bool present);
+void setKeyDown(int virtualKey, bool down);
+// GetMessageA on an empty queue runs this once (it may post); when the queue is still empty it
+// returns WM_NULL instead of blocking.
+void setIdleHook(std::function<void()> hook);
+// Messages waiting for the calling thread.
+int queuedMessages();
+
+struct WindowCalls {
+    int setWindowPos = 0;
+    int getMessage = 0;
+    int showWindow = 0;
+    // The latest SetWindowPos.
+    HWND__* lastInsertAfter = nullptr;
+    int lastX = 0, lastY = 0, lastWidth = 0, lastHeight = 0;
+    UINT lastFlags = 0;
+    int lastShowCommand = -1;
+};
+const WindowCalls& windowCalls();
+void resetWindowCalls();
+
+struct MessageBoxRecord {
+    std::string text;
+    std::string caption;
+};
+const std::vector<MessageBoxRecord>& messageBoxes();
+void clearMessageBoxes();
+
+// The frame script (the text of a PLATFORM_SCRIPT file). False with a line on stderr when a line
+// cannot be read; the lines before it stay loaded.
+bool loadScript(const char* text);
+DWORD scriptFrame();
+
+// CoInitialize calls not yet balanced by CoUninitialize on the calling thread.
+int comInitCount();
+
+// Processor. While answers are set, cpuid answers from them (EAX, EBX, ECX, EDX per leaf; other
+// leaves give zeros) instead of the processor. Null: the processor again.
+struct CpuAnswers {
+    bool present;          // whether CPUID exists at all
+    uint32_t leaf0[4];     // highest leaf; vendor in EBX, EDX, ECX
+    uint32_t leaf1[4];     // feature bits in EDX
+    uint32_t extended0[4]; // highest extended leaf
+    uint32_t extended1[4]; // extended feature bits in EDX
+};
+void setCpuAnswers(const CpuAnswers* answers);
+// While set, readTsc answers a counter that only moves by the step on each read.
+void setManualCycleCounter(bool manual);
+void setCycleCounter(uint64_t value);
+void setCycleStep(uint64_t cycles);
 
 }  // namespace platform::testing

@@ -7,5 +7,5 @@
 #include "platform/win32/time.h"
 #include "platform/win32/sync.h"
 #include "platform/win32/runtime.h"
-#include "platform/win32/window.h"
 #include "platform/win32/module.h"
+#include "platform/win32/window.h"

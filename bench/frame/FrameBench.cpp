@@ -1,0 +1,111 @@
+// Frames per second of a frame of 1,000 pre-transformed quads, each locked, filled and drawn
+// through a dynamic vertex buffer: on the OpenGL renderer headless, and on the null renderer (the
+// render core's own cost).
+#include "d3d9gl/DeviceRenderer.h"
+#include "d3dcore9/D3DCore.h"
+#include "platform/testing.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+struct Vertex {
+    float x, y, z, rhw;
+    DWORD colour;
+};
+
+class Scene {
+public:
+    explicit Scene(bool gl)
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        m_previous = std::filesystem::current_path();
+        m_dir = std::filesystem::temp_directory_path() / ("bench_frame_" + std::to_string(getpid()));
+        std::filesystem::create_directories(m_dir / "data");
+        std::ofstream(m_dir / "data" / "4CC.txt") << "3\nDXT1\nDXT3\nDXT5\n";
+        std::filesystem::current_path(m_dir);
+        platform::testing::resetD3D9();
+        d3d9ref::setRendererFactory(gl ? &d3d9gl::createOffscreenDeviceRenderer : &d3d9ref::createNullRenderer);
+        D3DCore::ResetObject();
+        m_ok = DXSetup::Load() == 0;
+        DXSetup::SetEnumFilter(GameEnumFilter());
+        m_ok = m_ok && D3DCore.Init();
+        if (m_ok) {
+            const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
+            D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, false, 0, 0, 0);
+            m_ok = D3DCore.CreateDevice(false, false, 1);
+        }
+        if (m_ok) {
+            D3DCore.SetClearColour(true, 0, 0, 64);
+            D3DCore.SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+            m_vb = D3DCore.CreateDynamicVertexBuffer(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+            m_ok = m_vb >= 0;
+        }
+    }
+
+    ~Scene()
+    {
+        D3DCore.ReleaseDynamicVertexBuffers();
+        D3DCore.ReleaseDevice();
+        if (D3DCore.Initialised) D3DCore.Shutdown();
+        if (DXInterface.ID3D) DXInterface.ID3D->Release();
+        DXInterface = TDXInterface{};
+        d3d9ref::setRendererFactory(nullptr);
+        std::filesystem::current_path(m_previous);
+        std::filesystem::remove_all(m_dir);
+    }
+
+    bool ok() const { return m_ok; }
+
+    void frame()
+    {
+        D3DCore.BeginScene(true, false);
+        DynamicVB& vb = D3DCore.DynamicVertexBuffer9[m_vb];
+        for (int i = 0; i < 1000; ++i) {
+            auto* v = static_cast<Vertex*>(vb.Lock(4));
+            if (!v) continue;
+            const float x = static_cast<float>((i * 37) % 620), y = static_cast<float>((i * 53) % 460);
+            const DWORD c = 0xFF000000u | static_cast<DWORD>(i * 2654435761u >> 8);
+            v[0] = {x, y, 0.5f, 1, c};
+            v[1] = {x + 20, y, 0.5f, 1, c};
+            v[2] = {x, y + 20, 0.5f, 1, c};
+            v[3] = {x + 20, y + 20, 0.5f, 1, c};
+            vb.Unlock();
+            vb.DrawTriStrip();
+        }
+        D3DCore.EndScene(true);
+        D3DCore.Present(false);
+    }
+
+private:
+    std::filesystem::path m_previous, m_dir;
+    bool m_ok = false;
+    int32_t m_vb = -1;
+};
+
+void run(benchmark::State& state, bool gl)
+{
+    Scene scene(gl);
+    if (!scene.ok()) {
+        state.SkipWithError("no device");
+        return;
+    }
+    for (auto _ : state) scene.frame();
+    // Items per second = frames per second, by the wall clock (the GL driver works on threads of its own).
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_ThousandQuadsOpenGL(benchmark::State& state) { run(state, true); }
+void BM_ThousandQuadsNullRenderer(benchmark::State& state) { run(state, false); }
+
+BENCHMARK(BM_ThousandQuadsOpenGL)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ThousandQuadsNullRenderer)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,226 @@
+#include "d3d9gl/DeviceRenderer.h"
+
+#include "d3d9/Resources.h"
+#include "d3d9gl/GLRenderer.h"
+#include "platform/sdlwindow.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace d3d9gl {
+
+namespace {
+
+// GL copies not drawn for this many frames are dropped; a later draw copies the bytes again.
+constexpr uint64_t UNUSED_FRAMES = 120;
+
+struct Copy {
+    uint32_t handle = 0;
+    uint64_t lastUsed = 0;
+};
+
+class DeviceRenderer final : public d3d9ref::Renderer {
+public:
+    explicit DeviceRenderer(bool ownWindow) : m_ownWindow(ownWindow) {}
+
+    bool open(HWND window, const D3DPRESENT_PARAMETERS& parameters) override
+    {
+        close();
+        SDL_Window* sdl = platform::sdlWindow(window);
+        if (!sdl && !m_ownWindow) return true;  // nothing on screen to draw into
+        uint32_t width = parameters.BackBufferWidth, height = parameters.BackBufferHeight;
+        if ((width == 0 || height == 0) && sdl) {
+            int w = 0, h = 0;
+            SDL_GetWindowSize(sdl, &w, &h);
+            width = width ? width : static_cast<uint32_t>(std::max(w, 1));
+            height = height ? height : static_cast<uint32_t>(std::max(h, 1));
+        }
+        if (width == 0 || height == 0) width = height = 1;
+        m_opaque = parameters.BackBufferFormat != D3DFMT_A8R8G8B8;
+        return m_gl.create(sdl, width, height);
+    }
+
+    void close() override
+    {
+        m_buffers.clear();
+        m_textures.clear();
+        m_gl.destroy();
+    }
+
+    void clear(const platform::testing::D3D9State& state, DWORD flags, D3DCOLOR colour, float z,
+               DWORD stencil) override
+    {
+        if (!m_gl.isCreated()) return;
+        m_gl.clear(viewportOf(state), 0, nullptr, flags, colour, z, stencil);
+    }
+
+    void draw(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call) override
+    {
+        // Programmable pipelines and declarations are not drawn yet.
+        if (!m_gl.isCreated() || state.VertexShader || state.PixelShader || (state.Declaration && !state.FVF))
+            return;
+        fillPipeline(state);
+        VertexSource vertices;
+        vertices.fvf = state.FVF;
+        if (call.UserVertices) {
+            vertices.data = call.UserVertices;
+            vertices.stride = call.UserStride;
+        } else {
+            auto* vb = dynamic_cast<d3d9ref::VertexBuffer*>(state.Streams[0].Buffer);
+            if (!vb) return;
+            vertices.buffer = bufferCopy(vb->Bytes, vb->Written);
+            vertices.offset = state.Streams[0].Offset;
+            vertices.stride = state.Streams[0].Stride;
+        }
+        if (!call.Indexed) {
+            m_gl.draw(m_pipeline, call.Type, vertices, call.Start, call.PrimitiveCount);
+            return;
+        }
+        auto* ib = dynamic_cast<d3d9ref::IndexBuffer*>(state.Indices);
+        if (!ib) return;
+        D3DINDEXBUFFER_DESC desc{};
+        ib->GetDesc(&desc);
+        IndexSource indices;
+        indices.buffer = bufferCopy(ib->Bytes, ib->Written);
+        indices.indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
+        m_gl.drawIndexed(m_pipeline, call.Type, vertices, indices, call.BaseVertex, call.MinIndex,
+                         call.NumVertices, call.Start, call.PrimitiveCount);
+    }
+
+    void present() override
+    {
+        if (!m_gl.isCreated()) return;
+        m_gl.present();
+        ++m_frame;
+        if (m_frame % UNUSED_FRAMES == 0) {
+            sweep(m_buffers, [this](uint32_t h) { m_gl.deleteBuffer(h); });
+            sweep(m_textures, [this](uint32_t h) { m_gl.deleteTexture(h); });
+        }
+    }
+
+    bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) override
+    {
+        if (!m_gl.isCreated()) return false;
+        width = m_gl.width();
+        height = m_gl.height();
+        pixels.assign(static_cast<size_t>(width) * height, 0);
+        if (!m_gl.readFrontBuffer(pixels.data(), width * 4)) return false;
+        // The screen has no alpha: what was presented reads back opaque.
+        if (m_opaque)
+            for (uint32_t& p : pixels) p |= 0xFF000000u;
+        return true;
+    }
+
+private:
+    static Viewport viewportOf(const platform::testing::D3D9State& state)
+    {
+        const D3DVIEWPORT9& v = state.Viewport;
+        return Viewport{v.X, v.Y, v.Width, v.Height, v.MinZ, v.MaxZ};
+    }
+
+    void fillPipeline(const platform::testing::D3D9State& state)
+    {
+        std::memcpy(m_renderStates, state.RenderStates, sizeof(m_renderStates));
+        std::memset(m_stageStates, 0, sizeof(m_stageStates));
+        std::memset(m_samplerStates, 0, sizeof(m_samplerStates));
+        for (int s = 0; s < MAX_STAGES; ++s) {
+            std::memcpy(m_stageStates[s], state.StageStates[s],
+                        std::min(sizeof(m_stageStates[s]), sizeof(state.StageStates[s])));
+            std::memcpy(m_samplerStates[s], state.SamplerStates[s],
+                        std::min(sizeof(m_samplerStates[s]), sizeof(state.SamplerStates[s])));
+        }
+        m_pipeline.renderStates = m_renderStates;
+        m_pipeline.stageStates = m_stageStates;
+        m_pipeline.samplerStates = m_samplerStates;
+        auto matrix = [&](DWORD which) -> const float* {
+            auto it = state.Transforms.find(which);
+            return it == state.Transforms.end() ? nullptr : &it->second.m[0][0];
+        };
+        m_pipeline.world = matrix(D3DTS_WORLD);
+        m_pipeline.view = matrix(D3DTS_VIEW);
+        m_pipeline.projection = matrix(D3DTS_PROJECTION);
+        m_pipeline.viewport = viewportOf(state);
+        for (int s = 0; s < MAX_STAGES; ++s) m_pipeline.textures[s] = textureCopy(state.Textures[s]);
+    }
+
+    uint32_t bufferCopy(std::vector<uint8_t>& bytes, d3d9ref::Changes& written)
+    {
+        Copy& c = m_buffers[written.Serial];
+        c.lastUsed = m_frame;
+        const uint32_t size = static_cast<uint32_t>(bytes.size());
+        if (!c.handle) {
+            c.handle = m_gl.createBuffer(size);
+            written.DirtyBegin = 0;
+            written.DirtyEnd = size;
+        }
+        if (written.DirtyEnd > written.DirtyBegin && written.DirtyEnd <= size)
+            m_gl.updateBuffer(c.handle, written.DirtyBegin, written.DirtyEnd - written.DirtyBegin,
+                              bytes.data() + written.DirtyBegin);
+        written.DirtyBegin = written.DirtyEnd = 0;
+        return c.handle;
+    }
+
+    uint32_t textureCopy(IDirect3DBaseTexture9* base)
+    {
+        auto* texture = dynamic_cast<d3d9ref::Texture*>(base);
+        d3d9ref::Level* top = texture ? texture->level(0) : nullptr;
+        if (!top || !GLRenderer::canSample(top->Format)) return 0;
+        const uint32_t levels = texture->GetLevelCount();
+        Copy& c = m_textures[top->Written.Serial];
+        c.lastUsed = m_frame;
+        bool all = false;
+        if (!c.handle) {
+            c.handle = m_gl.createTexture(top->Width, top->Height, levels, top->Format);
+            all = true;
+        }
+        for (uint32_t l = 0; l < levels; ++l) {
+            d3d9ref::Level* level = texture->level(l);
+            if (!level) break;
+            if (all || level->Written.DirtyEnd > level->Written.DirtyBegin)
+                m_gl.updateTexture(c.handle, l, level->Bytes.data(), level->Pitch);
+            level->Written.DirtyBegin = level->Written.DirtyEnd = 0;
+        }
+        return c.handle;
+    }
+
+    template <typename Release>
+    void sweep(std::unordered_map<uint64_t, Copy>& copies, Release release)
+    {
+        for (auto it = copies.begin(); it != copies.end();) {
+            if (m_frame - it->second.lastUsed > UNUSED_FRAMES) {
+                release(it->second.handle);
+                it = copies.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    bool m_ownWindow;
+    bool m_opaque = true;
+    GLRenderer m_gl;
+    PipelineState m_pipeline;
+    uint32_t m_renderStates[RENDER_STATE_COUNT] = {};
+    uint32_t m_stageStates[MAX_STAGES][STAGE_STATE_COUNT] = {};
+    uint32_t m_samplerStates[MAX_STAGES][SAMPLER_STATE_COUNT] = {};
+    std::unordered_map<uint64_t, Copy> m_buffers;  // by resource serial
+    std::unordered_map<uint64_t, Copy> m_textures;
+    uint64_t m_frame = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<d3d9ref::Renderer> createWindowDeviceRenderer() { return std::make_unique<DeviceRenderer>(false); }
+
+std::unique_ptr<d3d9ref::Renderer> createOffscreenDeviceRenderer() { return std::make_unique<DeviceRenderer>(true); }
+
+}  // namespace d3d9gl
+
+namespace d3d9ref {
+
+std::unique_ptr<Renderer> createWindowRenderer() { return d3d9gl::createWindowDeviceRenderer(); }
+
+}  // namespace d3d9ref

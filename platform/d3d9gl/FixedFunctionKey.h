@@ -1,0 +1,61 @@
+// The part of the fixed-function state that changes the generated GLSL program. Everything else
+// (matrices, colours, fog distances, blending, depth) is a uniform or plain GL state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace d3d9gl {
+
+constexpr int MAX_STAGES = 8;
+constexpr int MAX_TEXCOORD_SETS = 8;
+
+// Fog factor sources.
+// The first three are numbered as the device's fog modes.
+enum FogSource : uint8_t {
+    FOG_NONE = 0,
+    FOG_EXP = 1,
+    FOG_EXP2 = 2,
+    FOG_LINEAR = 3,
+    FOG_SPECULAR_ALPHA = 4,  // the vertex carries its own factor in the specular alpha
+};
+
+// Raw Direct3D values throughout, so the key is filled straight from the device's state tables.
+struct StageKey {
+    uint8_t colorOp;
+    uint8_t colorArg0, colorArg1, colorArg2;
+    uint8_t alphaOp;
+    uint8_t alphaArg0, alphaArg1, alphaArg2;
+    uint8_t texCoordSet;   // which vertex set feeds the stage's texture
+    uint8_t resultTemp;    // 1: the result goes to the temporary register
+    uint8_t textureBound;  // 0: the texture argument reads opaque white
+    uint8_t pad;
+};
+
+struct FixedFunctionKey {
+    uint8_t rhw;             // pre-transformed positions
+    uint8_t specularAdd;     // the vertex specular colour is added after the stages
+    uint8_t fogSource;       // FogSource
+    uint8_t alphaFunc;       // 0: no alpha test, else the comparison function (1..8)
+    uint8_t stageCount;      // stages before the first disabled colour operation
+    uint8_t flatShade;       // colours of a triangle come from its first vertex
+    uint8_t pad[2];
+    StageKey stages[MAX_STAGES];
+
+    FixedFunctionKey() { std::memset(this, 0, sizeof(*this)); }
+    bool operator==(const FixedFunctionKey& o) const { return std::memcmp(this, &o, sizeof(*this)) == 0; }
+};
+static_assert(sizeof(FixedFunctionKey) == 8 + 12 * MAX_STAGES);
+
+struct FixedFunctionKeyHash {
+    size_t operator()(const FixedFunctionKey& key) const
+    {
+        const auto* p = reinterpret_cast<const uint8_t*>(&key);
+        uint64_t h = 1469598103934665603ull;
+        for (size_t i = 0; i < sizeof(key); ++i) h = (h ^ p[i]) * 1099511628211ull;
+        return static_cast<size_t>(h);
+    }
+};
+
+}  // namespace d3d9gl

@@ -1,0 +1,895 @@
+#include "d3d9gl/GLRenderer.h"
+
+#include "d3d9gl/ShaderGenerator.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#include <link.h>
+
+// The GL driver keeps allocations for the life of the process and is unloaded before the leak
+// check, which then cannot tell them from ours. Keeping it loaded lets these lines name it.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX_mesa\nleak:libEGL_mesa\nleak:libglapi\n";
+}
+
+namespace {
+
+int keepDriverLoaded(struct dl_phdr_info* info, size_t, void*)
+{
+    const char* name = info->dlpi_name;
+    if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libLLVM") || std::strstr(name, "libgallium") ||
+                 std::strstr(name, "_mesa.so") || std::strstr(name, "libglapi")))
+        dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+    return 0;
+}
+
+}  // namespace
+#endif
+
+namespace d3d9gl {
+
+namespace {
+
+// Render-state numbers used here.
+enum : int {
+    RS_ZENABLE = 7, RS_FILLMODE = 8, RS_SHADEMODE = 9, RS_ZWRITEENABLE = 14, RS_ALPHATESTENABLE = 15, RS_SRCBLEND = 19,
+    RS_DESTBLEND = 20, RS_CULLMODE = 22, RS_ZFUNC = 23, RS_ALPHAREF = 24, RS_ALPHAFUNC = 25,
+    RS_ALPHABLENDENABLE = 27, RS_FOGENABLE = 28, RS_SPECULARENABLE = 29, RS_FOGCOLOR = 34,
+    RS_FOGTABLEMODE = 35, RS_FOGSTART = 36, RS_FOGEND = 37, RS_FOGDENSITY = 38, RS_RANGEFOGENABLE = 48,
+    RS_STENCILENABLE = 52, RS_STENCILFAIL = 53, RS_STENCILZFAIL = 54, RS_STENCILPASS = 55,
+    RS_STENCILFUNC = 56, RS_STENCILREF = 57, RS_STENCILMASK = 58, RS_STENCILWRITEMASK = 59,
+    RS_TEXTUREFACTOR = 60, RS_FOGVERTEXMODE = 140, RS_COLORWRITEENABLE = 168, RS_BLENDOP = 171,
+    RS_BLENDFACTOR = 193, RS_SEPARATEALPHABLENDENABLE = 206, RS_SRCBLENDALPHA = 207,
+    RS_DESTBLENDALPHA = 208, RS_BLENDOPALPHA = 209,
+};
+enum : int {
+    TSS_COLOROP = 1, TSS_COLORARG1 = 2, TSS_COLORARG2 = 3, TSS_ALPHAOP = 4, TSS_ALPHAARG1 = 5,
+    TSS_ALPHAARG2 = 6, TSS_TEXCOORDINDEX = 11, TSS_COLORARG0 = 26, TSS_ALPHAARG0 = 27,
+    TSS_RESULTARG = 28, TSS_CONSTANT = 32,
+};
+enum : int {
+    SAMP_ADDRESSU = 1, SAMP_ADDRESSV = 2, SAMP_BORDERCOLOR = 4, SAMP_MAGFILTER = 5,
+    SAMP_MINFILTER = 6, SAMP_MIPFILTER = 7,
+};
+enum : uint32_t {
+    FVF_POSITION_MASK = 0x400E, FVF_XYZ = 0x2, FVF_XYZRHW = 0x4, FVF_XYZW = 0x4002, FVF_NORMAL = 0x10,
+    FVF_PSIZE = 0x20, FVF_DIFFUSE = 0x40, FVF_SPECULAR = 0x80,
+};
+
+// Where each attribute lies in one vertex of an FVF layout.
+struct VertexLayout {
+    bool valid = false;
+    bool rhw = false;
+    int positionSize = 3;
+    int diffuse = -1, specular = -1;
+    int texSets = 0;
+    int tex[MAX_TEXCOORD_SETS] = {};
+    int texSize[MAX_TEXCOORD_SETS] = {};
+    uint32_t size = 0;
+};
+
+VertexLayout layoutOf(uint32_t fvf)
+{
+    VertexLayout l;
+    uint32_t offset = 0;
+    const uint32_t kind = fvf & FVF_POSITION_MASK;
+    if (kind == FVF_XYZ) {
+        offset = 12;
+    } else if (kind == FVF_XYZRHW) {
+        offset = 16;
+        l.rhw = true;
+        l.positionSize = 4;
+    } else if (kind == FVF_XYZW) {
+        offset = 16;
+    } else if (kind >= 0x6 && kind <= 0xE) {
+        offset = 12 + 4 * ((kind - 0x6) / 2 + 1);  // blend weights are not drawn
+    } else {
+        return l;
+    }
+    if (fvf & FVF_NORMAL) offset += 12;
+    if (fvf & FVF_PSIZE) offset += 4;
+    if (fvf & FVF_DIFFUSE) { l.diffuse = static_cast<int>(offset); offset += 4; }
+    if (fvf & FVF_SPECULAR) { l.specular = static_cast<int>(offset); offset += 4; }
+    l.texSets = static_cast<int>((fvf >> 8) & 0xF);
+    if (l.texSets > MAX_TEXCOORD_SETS) return l;
+    for (int i = 0; i < l.texSets; ++i) {
+        static const int sizes[4] = {2, 3, 4, 1};
+        l.tex[i] = static_cast<int>(offset);
+        l.texSize[i] = sizes[(fvf >> (16 + 2 * i)) & 3];
+        offset += 4 * l.texSize[i];
+    }
+    l.size = offset;
+    l.valid = true;
+    return l;
+}
+
+void colourToFloats(uint32_t c, float out[4])
+{
+    out[0] = ((c >> 16) & 0xFF) / 255.0f;
+    out[1] = ((c >> 8) & 0xFF) / 255.0f;
+    out[2] = (c & 0xFF) / 255.0f;
+    out[3] = ((c >> 24) & 0xFF) / 255.0f;
+}
+
+float asFloat(uint32_t bits)
+{
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+void multiply(const float* a, const float* b, float* out)
+{
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            float s = 0;
+            for (int k = 0; k < 4; ++k) s += a[r * 4 + k] * b[k * 4 + c];
+            out[r * 4 + c] = s;
+        }
+}
+
+const float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+GLenum compareFunc(uint32_t f) { return (f >= 1 && f <= 8) ? GL_NEVER + (f - 1) : GL_ALWAYS; }
+
+GLenum blendFactor(uint32_t b)
+{
+    switch (b) {
+    case 1: return GL_ZERO;
+    case 2: return GL_ONE;
+    case 3: return GL_SRC_COLOR;
+    case 4: return GL_ONE_MINUS_SRC_COLOR;
+    case 5: return GL_SRC_ALPHA;
+    case 6: return GL_ONE_MINUS_SRC_ALPHA;
+    case 7: return GL_DST_ALPHA;
+    case 8: return GL_ONE_MINUS_DST_ALPHA;
+    case 9: return GL_DST_COLOR;
+    case 10: return GL_ONE_MINUS_DST_COLOR;
+    case 11: return GL_SRC_ALPHA_SATURATE;
+    case 14: return GL_CONSTANT_COLOR;
+    case 15: return GL_ONE_MINUS_CONSTANT_COLOR;
+    default: return GL_ONE;
+    }
+}
+
+GLenum blendOp(uint32_t op)
+{
+    switch (op) {
+    case 2: return GL_FUNC_SUBTRACT;
+    case 3: return GL_FUNC_REVERSE_SUBTRACT;
+    case 4: return GL_MIN;
+    case 5: return GL_MAX;
+    default: return GL_FUNC_ADD;
+    }
+}
+
+GLenum stencilOp(uint32_t op)
+{
+    static const GLenum ops[] = {GL_KEEP, GL_KEEP, GL_ZERO, GL_REPLACE, GL_INCR,
+                                 GL_DECR, GL_INVERT, GL_INCR_WRAP, GL_DECR_WRAP};
+    return op < 9 ? ops[op] : GL_KEEP;
+}
+
+GLenum addressMode(uint32_t a)
+{
+    switch (a) {
+    case 2: case 5: return GL_MIRRORED_REPEAT;
+    case 3: return GL_CLAMP_TO_EDGE;
+    case 4: return GL_CLAMP_TO_BORDER;
+    default: return GL_REPEAT;
+    }
+}
+
+GLenum primitiveMode(uint32_t type, uint32_t count, uint32_t& vertices)
+{
+    switch (type) {
+    case 1: vertices = count; return GL_POINTS;
+    case 2: vertices = count * 2; return GL_LINES;
+    case 3: vertices = count + 1; return GL_LINE_STRIP;
+    case 4: vertices = count * 3; return GL_TRIANGLES;
+    case 5: vertices = count + 2; return GL_TRIANGLE_STRIP;
+    case 6: vertices = count + 2; return GL_TRIANGLE_FAN;
+    default: vertices = 0; return GL_TRIANGLES;
+    }
+}
+
+// GL upload description of a sampleable format.
+struct TextureFormat {
+    uint32_t d3d;
+    GLenum internal, format, type;
+    GLint swizzle[4];
+    uint32_t bytes;
+};
+
+const TextureFormat FORMATS[] = {
+    {21, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 4},
+    {22, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 4},
+    {23, GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
+    {24, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
+    {25, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 2},
+    {26, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 2},
+    {28, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}, 1},
+    {30, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
+    {50, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}, 1},
+    {51, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}, 2},
+};
+
+const TextureFormat* findFormat(uint32_t d3d)
+{
+    for (const TextureFormat& f : FORMATS)
+        if (f.d3d == d3d) return &f;
+    return nullptr;
+}
+
+struct Program {
+    GLuint id = 0;
+    GLint worldViewProj, worldView, viewport, halfPixel, rangeFog, tfactor, stageConst, fogColor,
+        fogParams, alphaRef;
+};
+
+struct Texture {
+    GLuint id = 0;
+    uint32_t width = 0, height = 0, levels = 0;
+    const TextureFormat* format = nullptr;
+};
+
+GLuint compile(GLenum type, const std::string& source, std::string& error)
+{
+    GLuint shader = glCreateShader(type);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[2048] = {};
+        glGetShaderInfoLog(shader, sizeof(log), nullptr, log);
+        error = log;
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+}  // namespace
+
+struct GLRenderer::Impl {
+    SDL_Window* window = nullptr;
+    bool ownWindow = false;
+    SDL_GLContext context = nullptr;
+    GLuint vao = 0;
+    GLuint backFbo = 0, backColour = 0, backDepth = 0;
+    GLuint frontFbo = 0, frontColour = 0;
+    GLuint streamVertices = 0, streamIndices = 0;
+    GLuint samplers[MAX_STAGES] = {};
+    uint32_t samplerKey[MAX_STAGES][6] = {};
+    std::vector<GLuint> buffers;  // handle - 1 -> GL name, 0 for a free slot
+    std::vector<uint32_t> bufferSizes;
+    std::vector<Texture> textures;
+    std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs;
+    std::string error;
+
+    const Program* program(const FixedFunctionKey& key);
+    void setViewport(const Viewport& vp, uint32_t height);
+    void applyState(const PipelineState& s, const Program& p, uint32_t fbHeight);
+    void bindVertices(const VertexLayout& layout, const VertexSource& v, uint32_t uploadBytes);
+    bool readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch);
+};
+
+GLRenderer::GLRenderer() = default;
+
+GLRenderer::~GLRenderer() { destroy(); }
+
+bool GLRenderer::isCreated() const { return m_impl && m_impl->context; }
+
+bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height)
+{
+    destroy();
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        m_error = SDL_GetError();
+        return false;
+    }
+    m_impl = std::make_unique<Impl>();
+    Impl& d = *m_impl;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    if (!window) {
+        window = SDL_CreateWindow("", 0, 0, static_cast<int>(width), static_cast<int>(height),
+                                  SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        d.ownWindow = true;
+    }
+    d.window = window;
+    if (window) d.context = SDL_GL_CreateContext(window);
+    if (!d.context) {
+        m_error = SDL_GetError();
+        destroy();
+        return false;
+    }
+    SDL_GL_MakeCurrent(window, d.context);
+    SDL_GL_SetSwapInterval(0);
+#if defined(__SANITIZE_ADDRESS__)
+    dl_iterate_phdr(keepDriverLoaded, nullptr);
+#endif
+    glGenVertexArrays(1, &d.vao);
+    glBindVertexArray(d.vao);
+    glGenBuffers(1, &d.streamVertices);
+    glGenBuffers(1, &d.streamIndices);
+    glGenSamplers(MAX_STAGES, d.samplers);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    // Triangle fans and flat shading take their colour from the first vertex, as the device does.
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    if (!resize(width, height)) {
+        destroy();
+        return false;
+    }
+    return true;
+}
+
+void GLRenderer::destroy()
+{
+    if (!m_impl) return;
+    Impl& d = *m_impl;
+    if (d.context) {
+        SDL_GL_MakeCurrent(d.window, d.context);
+        for (auto& [key, p] : d.programs) glDeleteProgram(p.id);
+        for (GLuint b : d.buffers)
+            if (b) glDeleteBuffers(1, &b);
+        for (Texture& t : d.textures)
+            if (t.id) glDeleteTextures(1, &t.id);
+        glDeleteSamplers(MAX_STAGES, d.samplers);
+        glDeleteBuffers(1, &d.streamVertices);
+        glDeleteBuffers(1, &d.streamIndices);
+        glDeleteFramebuffers(1, &d.backFbo);
+        glDeleteFramebuffers(1, &d.frontFbo);
+        glDeleteRenderbuffers(1, &d.backColour);
+        glDeleteRenderbuffers(1, &d.backDepth);
+        glDeleteRenderbuffers(1, &d.frontColour);
+        glDeleteVertexArrays(1, &d.vao);
+        SDL_GL_DeleteContext(d.context);
+    }
+    if (d.ownWindow && d.window) SDL_DestroyWindow(d.window);
+    m_impl.reset();
+    m_width = m_height = 0;
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+bool GLRenderer::resize(uint32_t width, uint32_t height)
+{
+    if (!isCreated() || width == 0 || height == 0) return false;
+    Impl& d = *m_impl;
+    SDL_GL_MakeCurrent(d.window, d.context);
+    if (!d.backFbo) {
+        glGenFramebuffers(1, &d.backFbo);
+        glGenFramebuffers(1, &d.frontFbo);
+        glGenRenderbuffers(1, &d.backColour);
+        glGenRenderbuffers(1, &d.backDepth);
+        glGenRenderbuffers(1, &d.frontColour);
+    }
+    glBindRenderbuffer(GL_RENDERBUFFER, d.backColour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, d.backDepth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    glBindRenderbuffer(GL_RENDERBUFFER, d.frontColour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glBindFramebuffer(GL_FRAMEBUFFER, d.frontFbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, d.frontColour);
+    bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, d.backFbo);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, d.backColour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, d.backDepth);
+    ok = ok && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    if (!ok) {
+        m_error = "back buffer incomplete";
+        return false;
+    }
+    m_width = width;
+    m_height = height;
+    // Both buffers start black, with the depth buffer at its far value.
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glDepthMask(GL_TRUE);
+    glStencilMask(0xFF);
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, d.frontFbo);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBindFramebuffer(GL_FRAMEBUFFER, d.backFbo);
+    return true;
+}
+
+uint32_t GLRenderer::createBuffer(uint32_t size)
+{
+    if (!isCreated()) return 0;
+    Impl& d = *m_impl;
+    GLuint name = 0;
+    glGenBuffers(1, &name);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, name);
+    glBufferData(GL_COPY_WRITE_BUFFER, size, nullptr, GL_DYNAMIC_DRAW);
+    for (size_t i = 0; i < d.buffers.size(); ++i)
+        if (!d.buffers[i]) {
+            d.buffers[i] = name;
+            d.bufferSizes[i] = size;
+            return static_cast<uint32_t>(i + 1);
+        }
+    d.buffers.push_back(name);
+    d.bufferSizes.push_back(size);
+    return static_cast<uint32_t>(d.buffers.size());
+}
+
+void GLRenderer::updateBuffer(uint32_t buffer, uint32_t offset, uint32_t size, const void* data)
+{
+    if (!isCreated() || buffer == 0 || buffer > m_impl->buffers.size() || size == 0) return;
+    const uint64_t end = static_cast<uint64_t>(offset) + size;
+    if (end > m_impl->bufferSizes[buffer - 1]) return;
+    glBindBuffer(GL_COPY_WRITE_BUFFER, m_impl->buffers[buffer - 1]);
+    glBufferSubData(GL_COPY_WRITE_BUFFER, offset, size, data);
+}
+
+void GLRenderer::deleteBuffer(uint32_t buffer)
+{
+    if (!isCreated() || buffer == 0 || buffer > m_impl->buffers.size()) return;
+    glDeleteBuffers(1, &m_impl->buffers[buffer - 1]);
+    m_impl->buffers[buffer - 1] = 0;
+}
+
+bool GLRenderer::canSample(uint32_t format) { return findFormat(format) != nullptr; }
+
+uint32_t GLRenderer::createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format)
+{
+    const TextureFormat* f = findFormat(format);
+    if (!isCreated() || !f || width == 0 || height == 0) return 0;
+    Impl& d = *m_impl;
+    Texture t;
+    t.width = width;
+    t.height = height;
+    t.levels = std::max(levels, 1u);
+    t.format = f;
+    glGenTextures(1, &t.id);
+    glBindTexture(GL_TEXTURE_2D, t.id);
+    for (uint32_t l = 0; l < t.levels; ++l)
+        glTexImage2D(GL_TEXTURE_2D, l, f->internal, std::max(width >> l, 1u), std::max(height >> l, 1u),
+                     0, f->format, f->type, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, t.levels - 1);
+    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f->swizzle);
+    for (size_t i = 0; i < d.textures.size(); ++i)
+        if (!d.textures[i].id) {
+            d.textures[i] = t;
+            return static_cast<uint32_t>(i + 1);
+        }
+    d.textures.push_back(t);
+    return static_cast<uint32_t>(d.textures.size());
+}
+
+void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch)
+{
+    if (!isCreated() || texture == 0 || texture > m_impl->textures.size()) return;
+    const Texture& t = m_impl->textures[texture - 1];
+    if (!t.id || level >= t.levels || pitch % t.format->bytes) return;
+    glBindTexture(GL_TEXTURE_2D, t.id);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / t.format->bytes);
+    glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, std::max(t.width >> level, 1u),
+                    std::max(t.height >> level, 1u), t.format->format, t.format->type, data);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+void GLRenderer::deleteTexture(uint32_t texture)
+{
+    if (!isCreated() || texture == 0 || texture > m_impl->textures.size()) return;
+    Texture& t = m_impl->textures[texture - 1];
+    if (t.id) glDeleteTextures(1, &t.id);
+    t = Texture();
+}
+
+void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
+{
+    // The device counts rows from the top, GL from the bottom.
+    glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(fbHeight) - static_cast<GLint>(vp.Y + vp.Height),
+               static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
+    glDepthRange(vp.MinZ, vp.MaxZ);
+}
+
+void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects, uint32_t flags,
+                       uint32_t colour, float z, uint32_t stencil)
+{
+    if (!isCreated()) return;
+    GLbitfield mask = 0;
+    float c[4];
+    colourToFloats(colour, c);
+    if (flags & CLEAR_TARGET) {
+        mask |= GL_COLOR_BUFFER_BIT;
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        glClearColor(c[0], c[1], c[2], c[3]);
+    }
+    if (flags & CLEAR_ZBUFFER) {
+        mask |= GL_DEPTH_BUFFER_BIT;
+        glDepthMask(GL_TRUE);
+        glClearDepth(std::clamp(z, 0.0f, 1.0f));
+    }
+    if (flags & CLEAR_STENCIL) {
+        mask |= GL_STENCIL_BUFFER_BIT;
+        glStencilMask(0xFF);
+        glClearStencil(static_cast<GLint>(stencil & 0xFF));
+    }
+    if (!mask) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, m_impl->backFbo);
+    glEnable(GL_SCISSOR_TEST);
+    const int32_t vx1 = static_cast<int32_t>(vp.X), vy1 = static_cast<int32_t>(vp.Y);
+    const int32_t vx2 = vx1 + static_cast<int32_t>(vp.Width), vy2 = vy1 + static_cast<int32_t>(vp.Height);
+    auto clearRect = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+        x1 = std::max({x1, vx1, 0});
+        y1 = std::max({y1, vy1, 0});
+        x2 = std::min({x2, vx2, static_cast<int32_t>(m_width)});
+        y2 = std::min({y2, vy2, static_cast<int32_t>(m_height)});
+        if (x2 <= x1 || y2 <= y1) return;
+        glScissor(x1, static_cast<GLint>(m_height) - y2, x2 - x1, y2 - y1);
+        glClear(mask);
+    };
+    if (rectCount == 0 || !rects)
+        clearRect(vx1, vy1, vx2, vy2);
+    else
+        for (uint32_t i = 0; i < rectCount; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+    glDisable(GL_SCISSOR_TEST);
+}
+
+FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
+{
+    FixedFunctionKey key;
+    const VertexLayout layout = layoutOf(fvf);
+    const uint32_t* rs = s.renderStates;
+    key.rhw = layout.rhw;
+    key.flatShade = rs[RS_SHADEMODE] == 1;
+    key.specularAdd = rs[RS_SPECULARENABLE] && layout.specular >= 0;
+    if (rs[RS_ALPHATESTENABLE]) key.alphaFunc = static_cast<uint8_t>(std::clamp<uint32_t>(rs[RS_ALPHAFUNC], 1, 8));
+    if (rs[RS_FOGENABLE]) {
+        const uint32_t table = rs[RS_FOGTABLEMODE], vertex = rs[RS_FOGVERTEXMODE];
+        if (table >= 1 && table <= 3)
+            key.fogSource = static_cast<uint8_t>(table);
+        else if (!layout.rhw && vertex >= 1 && vertex <= 3)
+            key.fogSource = static_cast<uint8_t>(vertex);
+        else if (layout.specular >= 0)
+            key.fogSource = FOG_SPECULAR_ALPHA;  // the application computed the factor
+    }
+    int count = 0;
+    while (count < MAX_STAGES && s.stageStates[count][TSS_COLOROP] > 1) {
+        const uint32_t* ts = s.stageStates[count];
+        StageKey& st = key.stages[count];
+        st.colorOp = static_cast<uint8_t>(ts[TSS_COLOROP]);
+        st.colorArg0 = static_cast<uint8_t>(ts[TSS_COLORARG0]);
+        st.colorArg1 = static_cast<uint8_t>(ts[TSS_COLORARG1]);
+        st.colorArg2 = static_cast<uint8_t>(ts[TSS_COLORARG2]);
+        st.alphaOp = static_cast<uint8_t>(ts[TSS_ALPHAOP]);
+        st.alphaArg0 = static_cast<uint8_t>(ts[TSS_ALPHAARG0]);
+        st.alphaArg1 = static_cast<uint8_t>(ts[TSS_ALPHAARG1]);
+        st.alphaArg2 = static_cast<uint8_t>(ts[TSS_ALPHAARG2]);
+        st.texCoordSet = static_cast<uint8_t>(std::min<uint32_t>(ts[TSS_TEXCOORDINDEX] & 0xFFFF, MAX_TEXCOORD_SETS - 1));
+        st.resultTemp = ts[TSS_RESULTARG] == 5;
+        st.textureBound = s.textures[count] != 0;
+        ++count;
+    }
+    key.stageCount = static_cast<uint8_t>(count);
+    return key;
+}
+
+const Program* GLRenderer::Impl::program(const FixedFunctionKey& key)
+{
+    auto it = programs.find(key);
+    if (it != programs.end()) return it->second.id ? &it->second : nullptr;
+    Program p;
+    GLuint vs = compile(GL_VERTEX_SHADER, generateVertexShader(key), error);
+    GLuint fs = vs ? compile(GL_FRAGMENT_SHADER, generateFragmentShader(key), error) : 0;
+    if (vs && fs) {
+        p.id = glCreateProgram();
+        glAttachShader(p.id, vs);
+        glAttachShader(p.id, fs);
+        glLinkProgram(p.id);
+        GLint ok = 0;
+        glGetProgramiv(p.id, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            char log[2048] = {};
+            glGetProgramInfoLog(p.id, sizeof(log), nullptr, log);
+            error = log;
+            glDeleteProgram(p.id);
+            p.id = 0;
+        }
+    }
+    if (vs) glDeleteShader(vs);
+    if (fs) glDeleteShader(fs);
+    if (p.id) {
+        p.worldViewProj = glGetUniformLocation(p.id, "uWorldViewProj");
+        p.worldView = glGetUniformLocation(p.id, "uWorldView");
+        p.viewport = glGetUniformLocation(p.id, "uViewport");
+        p.halfPixel = glGetUniformLocation(p.id, "uHalfPixel");
+        p.rangeFog = glGetUniformLocation(p.id, "uRangeFog");
+        p.tfactor = glGetUniformLocation(p.id, "uTFactor");
+        p.stageConst = glGetUniformLocation(p.id, "uStageConst");
+        p.fogColor = glGetUniformLocation(p.id, "uFogColor");
+        p.fogParams = glGetUniformLocation(p.id, "uFogParams");
+        p.alphaRef = glGetUniformLocation(p.id, "uAlphaRef");
+        glUseProgram(p.id);
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof(name), "uTex%d", i);
+            const GLint loc = glGetUniformLocation(p.id, name);
+            if (loc >= 0) glUniform1i(loc, i);
+        }
+    }
+    // A failed program is remembered too, so a bad key is not recompiled at every draw.
+    auto [slot, inserted] = programs.emplace(key, p);
+    return slot->second.id ? &slot->second : nullptr;
+}
+
+void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint32_t fbHeight)
+{
+    const uint32_t* rs = s.renderStates;
+    glBindFramebuffer(GL_FRAMEBUFFER, backFbo);
+    setViewport(s.viewport, fbHeight);
+    glUseProgram(p.id);
+
+    // Transforms.
+    const float* world = s.world ? s.world : IDENTITY;
+    const float* view = s.view ? s.view : IDENTITY;
+    const float* proj = s.projection ? s.projection : IDENTITY;
+    float worldView[16], wvp[16];
+    multiply(world, view, worldView);
+    multiply(worldView, proj, wvp);
+    glUniformMatrix4fv(p.worldViewProj, 1, GL_FALSE, wvp);
+    glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
+    const float vw = static_cast<float>(std::max(s.viewport.Width, 1u));
+    const float vh = static_cast<float>(std::max(s.viewport.Height, 1u));
+    glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
+    // Half a pixel less the same nudge as pre-transformed vertices get (0.4921875 of a pixel).
+    glUniform2f(p.halfPixel, 0.984375f / vw, -0.984375f / vh);
+    glUniform1i(p.rangeFog, rs[RS_RANGEFOGENABLE] ? 1 : 0);
+
+    // Colours and fog.
+    float c[4];
+    colourToFloats(rs[RS_TEXTUREFACTOR], c);
+    glUniform4fv(p.tfactor, 1, c);
+    float consts[MAX_STAGES * 4];
+    for (int i = 0; i < MAX_STAGES; ++i) colourToFloats(s.stageStates[i][TSS_CONSTANT], consts + i * 4);
+    glUniform4fv(p.stageConst, MAX_STAGES, consts);
+    colourToFloats(rs[RS_FOGCOLOR], c);
+    glUniform4fv(p.fogColor, 1, c);
+    float start = asFloat(rs[RS_FOGSTART]), end = asFloat(rs[RS_FOGEND]);
+    if (end == start) end = start + 1e-6f;
+    glUniform3f(p.fogParams, start, end, asFloat(rs[RS_FOGDENSITY]));
+    glUniform1f(p.alphaRef, static_cast<float>(rs[RS_ALPHAREF] & 0xFF));
+
+    // Depth, stencil, culling, fill.
+    if (rs[RS_ZENABLE]) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
+    glDepthFunc(compareFunc(rs[RS_ZFUNC]));
+    glDepthMask(rs[RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    if (rs[RS_STENCILENABLE]) {
+        glEnable(GL_STENCIL_TEST);
+        glStencilFunc(compareFunc(rs[RS_STENCILFUNC]), static_cast<GLint>(rs[RS_STENCILREF]), rs[RS_STENCILMASK]);
+        glStencilOp(stencilOp(rs[RS_STENCILFAIL]), stencilOp(rs[RS_STENCILZFAIL]), stencilOp(rs[RS_STENCILPASS]));
+        glStencilMask(rs[RS_STENCILWRITEMASK]);
+    } else {
+        glDisable(GL_STENCIL_TEST);
+    }
+    // The device culls by the winding seen on screen; so does GL once both count rows the same way.
+    switch (rs[RS_CULLMODE]) {
+    case 2: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(GL_BACK); break;   // clockwise
+    case 3: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(GL_FRONT); break;  // counter-clockwise
+    default: glDisable(GL_CULL_FACE); break;
+    }
+    glPolygonMode(GL_FRONT_AND_BACK, rs[RS_FILLMODE] == 1 ? GL_POINT : rs[RS_FILLMODE] == 2 ? GL_LINE : GL_FILL);
+
+    // Blending and colour writes.
+    if (rs[RS_ALPHABLENDENABLE]) {
+        glEnable(GL_BLEND);
+        auto factors = [](uint32_t src, uint32_t dst, GLenum& s, GLenum& d) {
+            if (src == 12) { s = GL_SRC_ALPHA; d = GL_ONE_MINUS_SRC_ALPHA; return; }
+            if (src == 13) { s = GL_ONE_MINUS_SRC_ALPHA; d = GL_SRC_ALPHA; return; }
+            s = blendFactor(src);
+            d = blendFactor(dst);
+        };
+        GLenum src, dst, srcA, dstA;
+        factors(rs[RS_SRCBLEND], rs[RS_DESTBLEND], src, dst);
+        GLenum op = blendOp(rs[RS_BLENDOP]), opA = op;
+        if (rs[RS_SEPARATEALPHABLENDENABLE]) {
+            factors(rs[RS_SRCBLENDALPHA], rs[RS_DESTBLENDALPHA], srcA, dstA);
+            opA = blendOp(rs[RS_BLENDOPALPHA]);
+        } else {
+            srcA = src;
+            dstA = dst;
+        }
+        glBlendFuncSeparate(src, dst, srcA, dstA);
+        glBlendEquationSeparate(op, opA);
+        colourToFloats(rs[RS_BLENDFACTOR], c);
+        glBlendColor(c[0], c[1], c[2], c[3]);
+    } else {
+        glDisable(GL_BLEND);
+    }
+    const uint32_t w = rs[RS_COLORWRITEENABLE];
+    glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0);
+
+    // Textures and samplers of the stages in use.
+    for (int i = 0; i < MAX_STAGES; ++i) {
+        glActiveTexture(GL_TEXTURE0 + i);
+        const uint32_t h = s.textures[i];
+        const bool valid = h && h <= textures.size() && textures[h - 1].id;
+        glBindTexture(GL_TEXTURE_2D, valid ? textures[h - 1].id : 0);
+        if (!valid) continue;
+        const uint32_t* ss = s.samplerStates[i];
+        const uint32_t k[6] = {ss[SAMP_ADDRESSU], ss[SAMP_ADDRESSV], ss[SAMP_MAGFILTER], ss[SAMP_MINFILTER],
+                               ss[SAMP_MIPFILTER], ss[SAMP_BORDERCOLOR]};
+        if (std::memcmp(k, samplerKey[i], sizeof(k)) != 0) {
+            std::memcpy(samplerKey[i], k, sizeof(k));
+            GLuint smp = samplers[i];
+            glSamplerParameteri(smp, GL_TEXTURE_WRAP_S, addressMode(k[0]));
+            glSamplerParameteri(smp, GL_TEXTURE_WRAP_T, addressMode(k[1]));
+            glSamplerParameteri(smp, GL_TEXTURE_MAG_FILTER, k[2] == 1 ? GL_NEAREST : GL_LINEAR);
+            const bool linear = k[3] != 1;
+            GLenum min = linear ? GL_LINEAR : GL_NEAREST;
+            if (k[4] == 1) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+            if (k[4] == 2) min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+            glSamplerParameteri(smp, GL_TEXTURE_MIN_FILTER, min);
+            float border[4];
+            colourToFloats(k[5], border);
+            glSamplerParameterfv(smp, GL_TEXTURE_BORDER_COLOR, border);
+        }
+        glBindSampler(i, samplers[i]);
+    }
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v, uint32_t uploadBytes)
+{
+    const char* base = nullptr;
+    if (v.buffer) {
+        glBindBuffer(GL_ARRAY_BUFFER, buffers[v.buffer - 1]);
+        base = reinterpret_cast<const char*>(static_cast<uintptr_t>(v.offset));
+    } else {
+        // Caller memory goes through one stream buffer, orphaned at each draw.
+        glBindBuffer(GL_ARRAY_BUFFER, streamVertices);
+        glBufferData(GL_ARRAY_BUFFER, uploadBytes, v.data, GL_STREAM_DRAW);
+    }
+    const GLsizei stride = static_cast<GLsizei>(v.stride);
+    glEnableVertexAttribArray(ATTR_POSITION);
+    glVertexAttribPointer(ATTR_POSITION, l.positionSize, GL_FLOAT, GL_FALSE, stride, base);
+    if (l.diffuse >= 0) {
+        glEnableVertexAttribArray(ATTR_DIFFUSE);
+        glVertexAttribPointer(ATTR_DIFFUSE, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, base + l.diffuse);
+    } else {
+        glDisableVertexAttribArray(ATTR_DIFFUSE);
+        glVertexAttrib4f(ATTR_DIFFUSE, 1, 1, 1, 1);
+    }
+    if (l.specular >= 0) {
+        glEnableVertexAttribArray(ATTR_SPECULAR);
+        glVertexAttribPointer(ATTR_SPECULAR, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, base + l.specular);
+    } else {
+        glDisableVertexAttribArray(ATTR_SPECULAR);
+        glVertexAttrib4f(ATTR_SPECULAR, 0, 0, 0, 0);
+    }
+    for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) {
+        if (i < l.texSets) {
+            glEnableVertexAttribArray(ATTR_TEXCOORD0 + i);
+            glVertexAttribPointer(ATTR_TEXCOORD0 + i, l.texSize[i], GL_FLOAT, GL_FALSE, stride, base + l.tex[i]);
+        } else {
+            glDisableVertexAttribArray(ATTR_TEXCOORD0 + i);
+            glVertexAttrib4f(ATTR_TEXCOORD0 + i, 0, 0, 0, 1);
+        }
+    }
+}
+
+void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
+                      uint32_t startVertex, uint32_t primitiveCount)
+{
+    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates) return;
+    Impl& d = *m_impl;
+    const VertexLayout layout = layoutOf(vertices.fvf);
+    uint32_t count = 0;
+    const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
+    if (!layout.valid || count == 0 || vertices.stride == 0) return;
+    if (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data) return;
+    const Program* p = d.program(makeKey(state, vertices.fvf));
+    if (!p) {
+        m_error = d.error;
+        return;
+    }
+    d.applyState(state, *p, m_height);
+    // Reads past the end of a buffer are refused rather than left to the driver.
+    const uint64_t vertexEnd = static_cast<uint64_t>(vertices.offset) +
+                               (static_cast<uint64_t>(startVertex) + count) * vertices.stride;
+    if (vertices.buffer && vertexEnd > d.bufferSizes[vertices.buffer - 1]) return;
+    d.bindVertices(layout, vertices, (startVertex + count) * vertices.stride);
+    glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
+}
+
+void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
+                             const IndexSource& indices, int32_t baseVertex, uint32_t minIndex,
+                             uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount)
+{
+    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates) return;
+    Impl& d = *m_impl;
+    const VertexLayout layout = layoutOf(vertices.fvf);
+    uint32_t count = 0;
+    const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
+    if (!layout.valid || count == 0 || vertices.stride == 0 || (indices.indexSize != 2 && indices.indexSize != 4))
+        return;
+    if (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data) return;
+    if (indices.buffer ? indices.buffer > d.buffers.size() || !d.buffers[indices.buffer - 1] : !indices.data) return;
+    const Program* p = d.program(makeKey(state, vertices.fvf));
+    if (!p) {
+        m_error = d.error;
+        return;
+    }
+    d.applyState(state, *p, m_height);
+    const int64_t span = static_cast<int64_t>(baseVertex) + minIndex + numVertices;
+    d.bindVertices(layout, vertices, static_cast<uint32_t>(std::max<int64_t>(span, 0)) * vertices.stride);
+    const char* offset = nullptr;
+    const uint64_t indexEnd = (static_cast<uint64_t>(startIndex) + count) * indices.indexSize;
+    if (indices.buffer && indexEnd > d.bufferSizes[indices.buffer - 1]) return;
+    if (indices.buffer) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, d.buffers[indices.buffer - 1]);
+        offset = reinterpret_cast<const char*>(static_cast<uintptr_t>(startIndex) * indices.indexSize);
+    } else {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, d.streamIndices);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, count * indices.indexSize,
+                     static_cast<const char*>(indices.data) + static_cast<size_t>(startIndex) * indices.indexSize,
+                     GL_STREAM_DRAW);
+    }
+    glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count),
+                             indices.indexSize == 2 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, offset, baseVertex);
+}
+
+void GLRenderer::present()
+{
+    if (!isCreated()) return;
+    Impl& d = *m_impl;
+    const GLint w = static_cast<GLint>(m_width), h = static_cast<GLint>(m_height);
+    glDisable(GL_SCISSOR_TEST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, d.backFbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, d.frontFbo);
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(d.window, &dw, &dh);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, d.frontFbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, w, h, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT, (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
+    SDL_GL_SwapWindow(d.window);
+    glBindFramebuffer(GL_FRAMEBUFFER, d.backFbo);
+}
+
+bool GLRenderer::Impl::readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch)
+{
+    if (!pixels || pitch < w * 4) return false;
+    std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    glReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, backFbo);
+    for (uint32_t y = 0; y < h; ++y)
+        std::memcpy(static_cast<uint8_t*>(pixels) + static_cast<size_t>(y) * pitch,
+                    rows.data() + static_cast<size_t>(h - 1 - y) * w * 4, static_cast<size_t>(w) * 4);
+    return true;
+}
+
+bool GLRenderer::readBackBuffer(void* pixels, uint32_t pitch)
+{
+    return isCreated() && m_impl->readPixels(m_impl->backFbo, m_width, m_height, pixels, pitch);
+}
+
+bool GLRenderer::readFrontBuffer(void* pixels, uint32_t pitch)
+{
+    return isCreated() && m_impl->readPixels(m_impl->frontFbo, m_width, m_height, pixels, pitch);
+}
+
+size_t GLRenderer::programCount() const { return m_impl ? m_impl->programs.size() : 0; }
+
+}  // namespace d3d9gl

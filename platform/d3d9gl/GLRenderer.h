@@ -1,0 +1,122 @@
+// Draws for the reference Direct3D 9 device through OpenGL 3.3 core in an SDL2 window.
+//
+// The device keeps every state and resource; this class only turns them into GL objects and draw
+// calls. Values are the device's own (render-state numbers, formats, FVF words, colours as
+// 0xAARRGGBB), so the device hands its tables over as they are. Rendering goes to an off-screen
+// back buffer; Present copies it to a front buffer (what a screenshot reads) and to the window.
+//
+// Usage: create(window or null, width, height); per frame clear/draw, then present(). Buffers and
+// textures are renderer handles (0 = none) that the device updates when their contents change.
+#pragma once
+
+#include "d3d9gl/FixedFunctionKey.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct SDL_Window;
+
+namespace d3d9gl {
+
+struct Viewport {
+    uint32_t X, Y, Width, Height;
+    float MinZ, MaxZ;
+};
+
+struct Rect {
+    int32_t x1, y1, x2, y2;
+};
+
+constexpr int RENDER_STATE_COUNT = 256;
+constexpr int STAGE_STATE_COUNT = 33;
+constexpr int SAMPLER_STATE_COUNT = 14;
+
+// The device's state as the renderer reads it at a draw. Pointers stay owned by the device.
+struct PipelineState {
+    const uint32_t* renderStates = nullptr;                      // [RENDER_STATE_COUNT]
+    const uint32_t (*stageStates)[STAGE_STATE_COUNT] = nullptr;  // [MAX_STAGES][...]
+    const uint32_t (*samplerStates)[SAMPLER_STATE_COUNT] = nullptr;
+    const float* world = nullptr;  // 16 floats each, row-major, for row vectors
+    const float* view = nullptr;
+    const float* projection = nullptr;
+    Viewport viewport{};
+    uint32_t textures[MAX_STAGES] = {};  // renderer texture handles
+};
+
+// Where a draw's vertices come from: a renderer buffer (buffer != 0) or caller memory that holds
+// the vertices from index 0.
+struct VertexSource {
+    uint32_t buffer = 0;
+    const void* data = nullptr;
+    uint32_t offset = 0;  // bytes into the buffer
+    uint32_t stride = 0;
+    uint32_t fvf = 0;
+};
+
+struct IndexSource {
+    uint32_t buffer = 0;
+    const void* data = nullptr;
+    uint32_t indexSize = 2;  // 2 or 4 bytes
+};
+
+// Clear flags, as the device numbers them.
+enum : uint32_t { CLEAR_TARGET = 1, CLEAR_ZBUFFER = 2, CLEAR_STENCIL = 4 };
+
+class GLRenderer {
+public:
+    GLRenderer();
+    ~GLRenderer();
+    GLRenderer(const GLRenderer&) = delete;
+    GLRenderer& operator=(const GLRenderer&) = delete;
+
+    // Makes a GL 3.3 core context on the window (null: a hidden window of our own) and a back
+    // buffer of the given size. False, with the reason in lastError(), when GL is not available.
+    bool create(SDL_Window* window, uint32_t width, uint32_t height);
+    void destroy();
+    bool isCreated() const;
+    // A new back-buffer size (after a reset); contents are lost.
+    bool resize(uint32_t width, uint32_t height);
+    uint32_t width() const { return m_width; }
+    uint32_t height() const { return m_height; }
+    const char* lastError() const { return m_error.c_str(); }
+
+    uint32_t createBuffer(uint32_t size);
+    void updateBuffer(uint32_t buffer, uint32_t offset, uint32_t size, const void* data);
+    void deleteBuffer(uint32_t buffer);
+
+    // Returns 0 for a format the renderer cannot sample.
+    uint32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format);
+    // Rows top first, `pitch` bytes apart, in the texture's own format.
+    void updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch);
+    void deleteTexture(uint32_t texture);
+    static bool canSample(uint32_t format);
+
+    // Clears the viewport's area, limited to the rectangles when there are any.
+    void clear(const Viewport& viewport, uint32_t rectCount, const Rect* rects, uint32_t flags,
+               uint32_t colour, float z, uint32_t stencil);
+    void draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
+              uint32_t startVertex, uint32_t primitiveCount);
+    void drawIndexed(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
+                     const IndexSource& indices, int32_t baseVertex, uint32_t minIndex,
+                     uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount);
+    void present();
+
+    // Pixels as B, G, R, A bytes, top row first, `pitch` bytes apart; width() x height().
+    bool readBackBuffer(void* pixels, uint32_t pitch);
+    bool readFrontBuffer(void* pixels, uint32_t pitch);
+
+    // Programs generated so far (one per distinct fixed-function key).
+    size_t programCount() const;
+    static FixedFunctionKey makeKey(const PipelineState& state, uint32_t fvf);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    uint32_t m_width = 0;
+    uint32_t m_height = 0;
+    std::string m_error;
+};
+
+}  // namespace d3d9gl

@@ -1,0 +1,24 @@
+// Turns a fixed-function key into GLSL 3.30 core sources. Pure text: no GL calls, so the
+// generated programs can be checked without a context.
+//
+// Attribute locations: 0 position (xyz, or xyz + rhw), 1 diffuse, 2 specular, 3..10 texture
+// sets 0..7. Uniforms: see the generated text; the renderer sets them by name.
+#pragma once
+
+#include "d3d9gl/FixedFunctionKey.h"
+
+#include <string>
+
+namespace d3d9gl {
+
+enum AttributeLocation {
+    ATTR_POSITION = 0,
+    ATTR_DIFFUSE = 1,
+    ATTR_SPECULAR = 2,
+    ATTR_TEXCOORD0 = 3,
+};
+
+std::string generateVertexShader(const FixedFunctionKey& key);
+std::string generateFragmentShader(const FixedFunctionKey& key);
+
+}  // namespace d3d9gl

@@ -1,0 +1,17 @@
+// Front-buffer screenshots, written as numbered uncompressed TGA files ("Veldrane_00000.tga" on)
+// in the working folder. createScreenshotSurface once the device exists; takeScreenshot any time
+// after a frame was presented; releaseScreenshotSurface at shutdown.
+#pragma once
+
+#include "platform/d3d9.h"
+
+// The 2048 x 2048 A8R8G8B8 system-memory capture texture and its top surface.
+bool createScreenshotSurface();
+void releaseScreenshotSurface();
+// Copies the front buffer and writes it under the first free number. The result of the failing
+// step, else D3D_OK.
+HRESULT takeScreenshot();
+// Writes width x height pixels of an A8R8G8B8 surface (clamped to its size) as a TGA file.
+// D3DERR_INVALIDCALL for another format (no file is made), E_FAIL when the file cannot be made.
+HRESULT writeSurfaceTGA(IDirect3DDevice9* device, const char* name, UINT width, UINT height,
+                        IDirect3DSurface9* surface);

@@ -1,0 +1,87 @@
+// The render core on the scripted card, with a shell host that counts what the frame asks of it.
+#pragma once
+
+#include "TestSupport.h"
+#include "d3dcore9/D3DCore.h"
+#include "platform/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class FrameHost : public D3DCoreHost {
+public:
+    int Unacquires = 0;
+    int Erases = 0;
+    std::vector<bool> NotReady;
+    uint64_t Clock = 5000;
+    void UnacquireInput() override { ++Unacquires; }
+    void EraseBackground() override { ++Erases; }
+    void SetDeviceNotReady(bool notReady) override { NotReady.push_back(notReady); }
+    uint64_t ReadTimeStampCounter() override { return Clock; }
+    uint32_t GetProcessorClock() override { return 2000; }
+};
+
+class FrameFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::testing::resetD3D9();
+        releaseInterfaces();
+        DXSetup::ResetObject();
+        D3DCore::ResetObject();
+        D3DCore::SetHost(&m_host);
+        m_cwd = std::make_unique<testsupport::ScopedCwd>(m_dir.path());
+        m_dir.write("data/4CC.txt", "; codes\n3\nDXT1\nDXT3\nDXT5\n");
+    }
+
+    void TearDown() override
+    {
+        D3DCore.ReleaseDynamicVertexBuffers();
+        D3DCore.ReleaseDynamicBuffers();
+        for (auto& row : D3DCore.D3DCoreFunc)
+            for (auto& slot : row) slot = nullptr;
+        releaseInterfaces();
+        D3DCore::ResetObject();
+        D3DCore::SetHost(nullptr);
+        DXSetup::ResetObject();
+        m_cwd.reset();
+        platform::testing::resetD3D9();
+    }
+
+    static void releaseInterfaces()
+    {
+        if (DXInterface.ID3DDevice) DXInterface.ID3DDevice->Release();
+        if (DXInterface.ID3D) DXInterface.ID3D->Release();
+        DXInterface = TDXInterface{};
+    }
+
+    // Init, the mode nearest to width x height in 32 bits, and the device.
+    bool bringUp(bool fullScreen = true, uint32_t width = 800, uint32_t height = 600)
+    {
+        if (DXSetup::Load() != 0) return false;
+        DXSetup::SetEnumFilter(GameEnumFilter());
+        if (!D3DCore.Init()) return false;
+        const int32_t mode = D3DCore.FindMode(0, 0, width, height);
+        const int32_t format = D3DCore.FindFormat(0, 0, mode, 32);
+        D3DCore.SetMode(0, 0, mode, format, 0, 0, fullScreen, 0, 0, 0);
+        return D3DCore.CreateDevice(false, true, 1);
+    }
+
+    static const platform::testing::D3D9State& state() { return *platform::testing::d3d9State(); }
+
+    // The trace entries of one method, in order.
+    static std::vector<std::vector<uint64_t>> calls(const std::string& method)
+    {
+        std::vector<std::vector<uint64_t>> out;
+        for (const auto& c : platform::testing::d3d9Trace())
+            if (c.Method == method) out.push_back(c.Args);
+        return out;
+    }
+
+    FrameHost m_host;
+    testsupport::TempDir m_dir;
+    std::unique_ptr<testsupport::ScopedCwd> m_cwd;
+};

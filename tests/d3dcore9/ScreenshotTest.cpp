@@ -1,0 +1,133 @@
+#include "FrameFixture.h"
+
+#include "d3d9gl/DeviceRenderer.h"
+#include "d3dcore9/Screenshot.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace pt = platform::testing;
+
+namespace {
+
+class ScreenshotTest : public FrameFixture {
+protected:
+    void TearDown() override
+    {
+        if (m_surface) m_surface->Release();
+        if (m_texture) m_texture->Release();
+        FrameFixture::TearDown();
+        d3d9ref::setRendererFactory(nullptr);
+    }
+
+    // A system-memory texture of the format, filled with 0xAARRGGBB = (y << 8) | x | 0xFF000000.
+    IDirect3DSurface9* pattern(UINT width, UINT height, D3DFORMAT format = D3DFMT_A8R8G8B8)
+    {
+        EXPECT_EQ(DXInterface.ID3DDevice->CreateTexture(width, height, 1, 0, format, D3DPOOL_SYSTEMMEM, &m_texture,
+                                                        nullptr),
+                  D3D_OK);
+        EXPECT_EQ(m_texture->GetSurfaceLevel(0, &m_surface), D3D_OK);
+        D3DLOCKED_RECT r{};
+        EXPECT_EQ(m_surface->LockRect(&r, nullptr, 0), D3D_OK);
+        if (format == D3DFMT_A8R8G8B8)
+            for (UINT y = 0; y < height; ++y)
+                for (UINT x = 0; x < width; ++x) {
+                    const DWORD p = 0xFF000000u | (y << 8) | x;
+                    std::memcpy(static_cast<uint8_t*>(r.pBits) + y * r.Pitch + x * 4, &p, 4);
+                }
+        m_surface->UnlockRect();
+        return m_surface;
+    }
+
+    IDirect3DTexture9* m_texture = nullptr;
+    IDirect3DSurface9* m_surface = nullptr;
+};
+
+TEST_F(ScreenshotTest, TgaHasTheHeaderAndRowsStepByThePitch)
+{
+    ASSERT_TRUE(bringUp());
+    IDirect3DSurface9* s = pattern(5, 4);
+    pt::setD3D9Trace(true);
+    EXPECT_EQ(writeSurfaceTGA(DXInterface.ID3DDevice, "shot.tga", 3, 2, s), D3D_OK);
+    const std::string bytes = m_dir.read("shot.tga");
+    ASSERT_EQ(bytes.size(), 18u + 3 * 2 * 4);
+    const uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 32, 0x20};
+    EXPECT_EQ(std::memcmp(bytes.data(), header, 18), 0);
+    // Second row, first pixel: B G R A of 0xFF000100.
+    const uint8_t row1[4] = {0x00, 0x01, 0x00, 0xFF};
+    EXPECT_EQ(std::memcmp(bytes.data() + 18 + 12, row1, 4), 0);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[18 + 8]), 2);  // third pixel of the first row
+    const auto locks = calls("LockRect");
+    ASSERT_EQ(locks.size(), 1u);
+    EXPECT_EQ(locks[0][2], D3DLOCK_READONLY | D3DLOCK_NOSYSLOCK | D3DLOCK_NO_DIRTY_UPDATE);
+
+    // Asked for more than the surface holds: clamped to it.
+    EXPECT_EQ(writeSurfaceTGA(DXInterface.ID3DDevice, "big.tga", 3000, 3000, s), D3D_OK);
+    EXPECT_EQ(m_dir.read("big.tga").size(), 18u + 5 * 4 * 4);
+}
+
+TEST_F(ScreenshotTest, RefusedSurfacesAndFilesLeaveNothingBehind)
+{
+    ASSERT_TRUE(bringUp());
+    IDirect3DSurface9* s = pattern(4, 4, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(writeSurfaceTGA(DXInterface.ID3DDevice, "x8.tga", 4, 4, s), D3DERR_INVALIDCALL);
+    EXPECT_FALSE(m_dir.exists("x8.tga"));
+    m_surface->Release();
+    m_texture->Release();
+    s = pattern(4, 4);
+    // A name that is a folder cannot be created as a file.
+    m_dir.write("taken/file", "");
+    EXPECT_EQ(writeSurfaceTGA(DXInterface.ID3DDevice, "taken", 4, 4, s), E_FAIL);
+    // The surface is unlocked again either way.
+    D3DLOCKED_RECT r{};
+    EXPECT_EQ(s->LockRect(&r, nullptr, 0), D3D_OK);
+    s->UnlockRect();
+}
+
+TEST_F(ScreenshotTest, NumbersSkipExistingFiles)
+{
+    ASSERT_TRUE(bringUp());
+    ASSERT_TRUE(createScreenshotSurface());
+    m_dir.write("Veldrane_00000.tga", "x");
+    m_dir.write("Veldrane_00001.tga", "x");
+    EXPECT_EQ(takeScreenshot(), D3D_OK);
+    ASSERT_TRUE(m_dir.exists("Veldrane_00002.tga"));
+    // Full-screen 800 x 600: the display mode's size.
+    const std::string bytes = m_dir.read("Veldrane_00002.tga");
+    EXPECT_EQ(bytes.size(), 18u + 800 * 600 * 4);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[12]) | static_cast<uint8_t>(bytes[13]) << 8, 800);
+    EXPECT_EQ(m_dir.read("Veldrane_00000.tga"), "x");
+    releaseScreenshotSurface();
+}
+
+TEST_F(ScreenshotTest, TheFrontBufferOfAPresentedFrameIsWritten)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+    ASSERT_TRUE(bringUp(false, 640, 480));
+    ASSERT_TRUE(createScreenshotSurface());
+    D3DCore.SetClearColour(true, 0x30, 0x60, 0x90);
+    D3DCore.SetBorderColour(true, 0, 0, 0, 0);
+    D3DCore.SetViewPort(0, 0, 640, 480, 640, 360);
+    D3DCore.BeginScene(true, false);
+    D3DCore.EndScene(true);
+    D3DCore.Present(false);
+    EXPECT_EQ(takeScreenshot(), D3D_OK);
+    const std::string bytes = m_dir.read("Veldrane_00000.tga");
+    ASSERT_EQ(bytes.size(), 18u + 640 * 480 * 4);
+    auto pixel = [&](int x, int y) {
+        const char* p = bytes.data() + 18 + (static_cast<size_t>(y) * 640 + x) * 4;
+        return static_cast<DWORD>(static_cast<uint8_t>(p[0]) | static_cast<uint8_t>(p[1]) << 8 |
+                                  static_cast<uint8_t>(p[2]) << 16 | static_cast<uint8_t>(p[3]) << 24);
+    };
+    // Black letterbox strips of 60 rows above and below the cleared picture.
+    EXPECT_EQ(pixel(10, 10), 0xFF000000u);
+    EXPECT_EQ(pixel(320, 59), 0xFF000000u);
+    EXPECT_EQ(pixel(320, 60), 0xFF306090u);
+    EXPECT_EQ(pixel(639, 419), 0xFF306090u);
+    EXPECT_EQ(pixel(0, 420), 0xFF000000u);
+    releaseScreenshotSurface();
+    D3DCore.ReleaseDevice();
+}
+
+}  // namespace

@@ -1,0 +1,496 @@
+// Small scenes drawn headless and read back as pixels.
+#include "d3d9gl/GLRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+using namespace d3d9gl;
+
+namespace {
+
+constexpr uint32_t W = 64, H = 64;
+
+// A device's state with its documented defaults.
+struct DeviceState {
+    uint32_t rs[RENDER_STATE_COUNT] = {};
+    uint32_t ts[MAX_STAGES][STAGE_STATE_COUNT] = {};
+    uint32_t ss[MAX_STAGES][SAMPLER_STATE_COUNT] = {};
+    float world[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    PipelineState pipeline;
+
+    DeviceState()
+    {
+        rs[7] = 1;            // depth test
+        rs[8] = 3;            // solid
+        rs[14] = 1;           // depth write
+        rs[19] = 2;           // ONE
+        rs[20] = 1;           // ZERO
+        rs[22] = 3;           // cull counter-clockwise
+        rs[23] = 4;           // LESSEQUAL
+        rs[25] = 8;           // ALWAYS
+        rs[37] = floatBits(1.0f);
+        rs[38] = floatBits(1.0f);
+        rs[56] = 8;
+        rs[58] = rs[59] = 0xFFFFFFFF;
+        rs[53] = rs[54] = rs[55] = 1;
+        rs[60] = 0xFFFFFFFF;
+        rs[168] = 0xF;
+        rs[171] = 1;
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            ts[i][1] = i == 0 ? 4 : 1;  // MODULATE, then DISABLE
+            ts[i][2] = 2;               // TEXTURE
+            ts[i][3] = 1;               // CURRENT
+            ts[i][4] = i == 0 ? 2 : 1;  // SELECTARG1, then DISABLE
+            ts[i][5] = 2;
+            ts[i][6] = 1;
+            ts[i][11] = static_cast<uint32_t>(i);
+            ts[i][26] = ts[i][27] = ts[i][28] = 1;
+            ss[i][1] = ss[i][2] = ss[i][3] = 1;  // wrap
+            ss[i][5] = ss[i][6] = 1;             // point
+        }
+        pipeline.renderStates = rs;
+        pipeline.stageStates = ts;
+        pipeline.samplerStates = ss;
+        pipeline.world = world;
+        pipeline.view = view;
+        pipeline.projection = proj;
+        pipeline.viewport = {0, 0, W, H, 0.0f, 1.0f};
+    }
+    static uint32_t floatBits(float f)
+    {
+        uint32_t u;
+        std::memcpy(&u, &f, 4);
+        return u;
+    }
+};
+
+struct ScreenVertex {  // XYZRHW | DIFFUSE
+    float x, y, z, rhw;
+    uint32_t colour;
+};
+constexpr uint32_t FVF_SCREEN = 0x44;
+
+struct TexturedScreenVertex {  // XYZRHW | DIFFUSE | TEX1
+    float x, y, z, rhw;
+    uint32_t colour;
+    float u, v;
+};
+constexpr uint32_t FVF_SCREEN_TEX1 = 0x144;
+
+struct WorldVertex {  // XYZ | DIFFUSE
+    float x, y, z;
+    uint32_t colour;
+};
+constexpr uint32_t FVF_WORLD = 0x42;
+
+struct Pixel {
+    int r, g, b, a;
+};
+
+class GLRendererTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        ASSERT_TRUE(m_renderer.create(nullptr, W, H)) << m_renderer.lastError();
+    }
+
+    void clearAll(uint32_t colour)
+    {
+        m_renderer.clear(m_state.pipeline.viewport, 0, nullptr, CLEAR_TARGET | CLEAR_ZBUFFER | CLEAR_STENCIL,
+                         colour, 1.0f, 0);
+    }
+
+    template <typename V>
+    void drawStrip(const std::vector<V>& v, uint32_t fvf)
+    {
+        VertexSource src;
+        src.data = v.data();
+        src.stride = sizeof(V);
+        src.fvf = fvf;
+        m_renderer.draw(m_state.pipeline, 5, src, 0, static_cast<uint32_t>(v.size() - 2));
+        EXPECT_STREQ(m_renderer.lastError(), "");
+    }
+
+    // A screen rectangle drawn clockwise as a two-triangle strip.
+    void screenQuad(float x1, float y1, float x2, float y2, uint32_t colour, float z = 0.5f)
+    {
+        drawStrip(std::vector<ScreenVertex>{{x1, y1, z, 1, colour},
+                                            {x2, y1, z, 1, colour},
+                                            {x1, y2, z, 1, colour},
+                                            {x2, y2, z, 1, colour}},
+                  FVF_SCREEN);
+    }
+
+    Pixel at(int x, int y)
+    {
+        if (m_pixels.empty()) {
+            m_pixels.resize(W * H * 4);
+            EXPECT_TRUE(m_renderer.readBackBuffer(m_pixels.data(), W * 4));
+        }
+        const uint8_t* p = &m_pixels[(static_cast<size_t>(y) * W + x) * 4];
+        return {p[2], p[1], p[0], p[3]};
+    }
+    void reread() { m_pixels.clear(); }
+
+    static ::testing::AssertionResult near(Pixel p, int r, int g, int b, int tolerance = 2)
+    {
+        if (std::abs(p.r - r) <= tolerance && std::abs(p.g - g) <= tolerance && std::abs(p.b - b) <= tolerance)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "got (" << p.r << ", " << p.g << ", " << p.b << "), expected (" << r << ", " << g << ", " << b << ")";
+    }
+
+    GLRenderer m_renderer;
+    DeviceState m_state;
+    std::vector<uint8_t> m_pixels;
+};
+
+TEST_F(GLRendererTest, ClearHonoursViewportAndRectangles)
+{
+    clearAll(0xFFFF0000);
+    Viewport inner{16, 8, 32, 40, 0, 1};
+    m_renderer.clear(inner, 0, nullptr, CLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
+    // A rectangle reaching outside the viewport is cut to it.
+    Rect r{0, 0, 20, 12};
+    m_renderer.clear(inner, 1, &r, CLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    EXPECT_TRUE(near(at(0, 0), 255, 0, 0));
+    EXPECT_TRUE(near(at(15, 20), 255, 0, 0));
+    EXPECT_TRUE(near(at(16, 8), 0, 0, 255));
+    EXPECT_TRUE(near(at(19, 11), 0, 0, 255));
+    EXPECT_TRUE(near(at(20, 11), 0, 255, 0));
+    EXPECT_TRUE(near(at(47, 47), 0, 255, 0));
+    EXPECT_TRUE(near(at(48, 47), 255, 0, 0));
+    EXPECT_TRUE(near(at(47, 48), 255, 0, 0));
+}
+
+TEST_F(GLRendererTest, PreTransformedQuadCoversPixelCentresOnWholeNumbers)
+{
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 3;  // SELECTARG2: the diffuse colour
+    screenQuad(7.75f, 3.75f, 23.75f, 11.75f, 0xFF20C040);
+    // Centres 8..23 across and 4..11 down lie inside; under the half-pixel offset of GL they
+    // would be 7..23 and 3..11.
+    EXPECT_TRUE(near(at(8, 4), 0x20, 0xC0, 0x40));
+    EXPECT_TRUE(near(at(23, 11), 0x20, 0xC0, 0x40));
+    EXPECT_TRUE(near(at(7, 4), 0, 0, 0));
+    EXPECT_TRUE(near(at(8, 3), 0, 0, 0));
+    EXPECT_TRUE(near(at(24, 11), 0, 0, 0));
+    EXPECT_TRUE(near(at(23, 12), 0, 0, 0));
+}
+
+TEST_F(GLRendererTest, EdgesThroughPixelCentresFollowTheTopLeftRule)
+{
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 3;
+    screenQuad(2, 3, 6, 7, 0xFFFFFFFF);
+    // Left and top edges take their pixels, right and bottom edges leave them.
+    EXPECT_TRUE(near(at(2, 3), 255, 255, 255));
+    EXPECT_TRUE(near(at(5, 6), 255, 255, 255));
+    EXPECT_TRUE(near(at(1, 3), 0, 0, 0));
+    EXPECT_TRUE(near(at(2, 2), 0, 0, 0));
+    EXPECT_TRUE(near(at(6, 6), 0, 0, 0));
+    EXPECT_TRUE(near(at(5, 7), 0, 0, 0));
+}
+
+TEST_F(GLRendererTest, ViewportPlacesAndClipsPreTransformedVertices)
+{
+    clearAll(0xFF000000);
+    m_state.pipeline.viewport = {32, 0, 32, 64, 0, 1};
+    screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFF);
+    EXPECT_TRUE(near(at(31, 10), 0, 0, 0));
+    EXPECT_TRUE(near(at(32, 10), 255, 255, 255));
+    EXPECT_TRUE(near(at(63, 63), 255, 255, 255));
+}
+
+TEST_F(GLRendererTest, CullingFollowsScreenWinding)
+{
+    clearAll(0xFF000000);
+    // Clockwise on screen: drawn under the default counter-clockwise culling.
+    screenQuad(-0.5f, -0.5f, 31.5f, 31.5f, 0xFFFF0000);
+    // The same quad wound the other way is culled.
+    drawStrip(std::vector<ScreenVertex>{{32, 0, 0.5f, 1, 0xFF00FF00},
+                                        {32, 32, 0.5f, 1, 0xFF00FF00},
+                                        {64, 0, 0.5f, 1, 0xFF00FF00},
+                                        {64, 32, 0.5f, 1, 0xFF00FF00}},
+              FVF_SCREEN);
+    EXPECT_TRUE(near(at(10, 10), 255, 0, 0));
+    EXPECT_TRUE(near(at(40, 10), 0, 0, 0));
+    m_state.rs[22] = 1;  // no culling
+    drawStrip(std::vector<ScreenVertex>{{32, 0, 0.5f, 1, 0xFF00FF00},
+                                        {32, 32, 0.5f, 1, 0xFF00FF00},
+                                        {64, 0, 0.5f, 1, 0xFF00FF00},
+                                        {64, 32, 0.5f, 1, 0xFF00FF00}},
+              FVF_SCREEN);
+    reread();
+    EXPECT_TRUE(near(at(40, 10), 0, 255, 0));
+}
+
+TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
+{
+    clearAll(0xFF000000);
+    // Left-handed perspective: near 1, far 100, a view 2 units wide at distance 1.
+    const float zf = 100.0f / 99.0f;
+    const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, zf, 1, 0, 0, -zf, 0};
+    std::memcpy(m_state.proj, proj, sizeof(proj));
+    // Row vectors: the translation sits in the last row and moves the near quad right.
+    const float world[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1};
+    auto quad = [&](float x1, float x2, float z, uint32_t c) {
+        // x and y scaled by z so the quad spans the same screen area at any depth.
+        return std::vector<WorldVertex>{{x1 * z, z, z, c}, {x2 * z, z, z, c}, {x1 * z, -z, z, c}, {x2 * z, -z, z, c}};
+    };
+    m_state.ts[0][1] = 3;
+    drawStrip(quad(-1.0f, 0.5f, 2.0f, 0xFF0000FF), FVF_WORLD);  // near: blue, screen x 0..48
+    drawStrip(quad(-0.5f, 1.0f, 4.0f, 0xFFFF0000), FVF_WORLD);  // far: red, screen x 16..64
+    EXPECT_TRUE(near(at(8, 32), 0, 0, 255));
+    EXPECT_TRUE(near(at(32, 32), 0, 0, 255));
+    EXPECT_TRUE(near(at(56, 32), 255, 0, 0));
+    // The world matrix shifts by one unit at distance 2: a quarter of the screen, from pixels
+    // 0..16 to 16..32.
+    std::memcpy(m_state.world, world, sizeof(world));
+    clearAll(0xFF000000);
+    drawStrip(quad(-1.0f, -0.5f, 2.0f, 0xFF00FF00), FVF_WORLD);
+    reread();
+    EXPECT_TRUE(near(at(4, 32), 0, 0, 0));
+    EXPECT_TRUE(near(at(20, 32), 0, 255, 0));
+    EXPECT_TRUE(near(at(30, 32), 0, 255, 0));
+    EXPECT_TRUE(near(at(34, 32), 0, 0, 0));
+    // Without the depth test the far quad paints over the near one.
+    std::memcpy(m_state.world, m_state.view, sizeof(world));
+    clearAll(0xFF000000);
+    m_state.rs[7] = 0;
+    drawStrip(quad(-1.0f, 0.5f, 2.0f, 0xFF0000FF), FVF_WORLD);
+    drawStrip(quad(-0.5f, 1.0f, 4.0f, 0xFFFF0000), FVF_WORLD);
+    reread();
+    EXPECT_TRUE(near(at(32, 32), 255, 0, 0));
+}
+
+TEST_F(GLRendererTest, FlatShadingTakesTheFirstVertexColour)
+{
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 3;
+    const std::vector<ScreenVertex> quad{{-0.5f, -0.5f, 0.5f, 1, 0xFFFF0000},
+                                         {63.5f, -0.5f, 0.5f, 1, 0xFF0000FF},
+                                         {-0.5f, 63.5f, 0.5f, 1, 0xFF0000FF},
+                                         {63.5f, 63.5f, 0.5f, 1, 0xFF0000FF}};
+    drawStrip(quad, FVF_SCREEN);
+    EXPECT_GT(at(20, 20).r, 0);
+    EXPECT_LT(at(20, 20).r, 255);  // blended across the triangle
+    m_state.rs[9] = 1;  // flat
+    drawStrip(quad, FVF_SCREEN);
+    reread();
+    EXPECT_TRUE(near(at(20, 20), 255, 0, 0));
+    EXPECT_TRUE(near(at(60, 60), 0, 0, 255));
+}
+
+TEST_F(GLRendererTest, AlphaBlendAndAlphaTest)
+{
+    clearAll(0xFF0000FF);
+    m_state.ts[0][1] = 3;
+    m_state.ts[0][4] = 3;  // alpha from the diffuse colour too
+    m_state.rs[27] = 1;
+    m_state.rs[19] = 5;  // SRCALPHA
+    m_state.rs[20] = 6;  // INVSRCALPHA
+    screenQuad(-0.5f, -0.5f, 31.5f, 63.5f, 0x80FF0000);
+    // Alpha test: 0x40 fails GREATEREQUAL 0x80, 0xC0 passes.
+    m_state.rs[15] = 1;
+    m_state.rs[24] = 0x80;
+    m_state.rs[25] = 7;
+    screenQuad(31.5f, -0.5f, 63.5f, 31.5f, 0x40FFFFFF);
+    screenQuad(31.5f, 31.5f, 63.5f, 63.5f, 0xC000FF00);
+    EXPECT_TRUE(near(at(10, 10), 128, 0, 127));
+    EXPECT_TRUE(near(at(40, 10), 0, 0, 255));
+    EXPECT_TRUE(near(at(40, 40), 0, 192, 63));
+}
+
+TEST_F(GLRendererTest, LinearFogByEyeDistance)
+{
+    clearAll(0xFF000000);
+    const float zf = 100.0f / 99.0f;
+    const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, zf, 1, 0, 0, -zf, 0};
+    std::memcpy(m_state.proj, proj, sizeof(proj));
+    m_state.ts[0][1] = 3;
+    m_state.rs[28] = 1;            // fog on
+    m_state.rs[34] = 0xFFFFFFFF;   // white
+    m_state.rs[36] = DeviceState::floatBits(1.0f);
+    m_state.rs[37] = DeviceState::floatBits(2.0f);
+    const float z = 1.5f;
+    const std::vector<WorldVertex> quad{{-z, z, z, 0xFF000000}, {z, z, z, 0xFF000000},
+                                        {-z, -z, z, 0xFF000000}, {z, -z, z, 0xFF000000}};
+    m_state.rs[35] = 3;  // table fog, linear
+    drawStrip(quad, FVF_WORLD);
+    EXPECT_TRUE(near(at(32, 32), 128, 128, 128, 3));
+    // Vertex fog gives the same factor on a flat quad.
+    m_state.rs[35] = 0;
+    m_state.rs[140] = 3;
+    clearAll(0xFF000000);
+    drawStrip(quad, FVF_WORLD);
+    reread();
+    EXPECT_TRUE(near(at(10, 50), 128, 128, 128, 3));
+    // Fog off: black.
+    m_state.rs[28] = 0;
+    drawStrip(quad, FVF_WORLD);
+    reread();
+    EXPECT_TRUE(near(at(32, 32), 0, 0, 0));
+}
+
+TEST_F(GLRendererTest, TwoTextureStagesModulateAndAdd)
+{
+    // 2 x 2 texture: red, green / blue, white (A8R8G8B8, pitch wider than a row).
+    const uint32_t texels[2][3] = {{0xFFFF0000, 0xFF00FF00, 0}, {0xFF0000FF, 0xFFFFFFFF, 0}};
+    const uint32_t tex = m_renderer.createTexture(2, 2, 1, 21);
+    ASSERT_NE(tex, 0u);
+    m_renderer.updateTexture(tex, 0, texels, sizeof(texels[0]));
+    m_state.pipeline.textures[0] = tex;
+    // Stage 0 modulates the texture with a half-grey diffuse; stage 1 adds the texture factor.
+    m_state.ts[1][1] = 7;  // ADD
+    m_state.ts[1][2] = 1;  // CURRENT
+    m_state.ts[1][3] = 3;  // TFACTOR
+    m_state.rs[60] = 0xFF000040;
+    clearAll(0xFF000000);
+    const uint32_t c = 0xFF808080;
+    drawStrip(std::vector<TexturedScreenVertex>{{-0.5f, -0.5f, 0.5f, 1, c, 0, 0},
+                                                {63.5f, -0.5f, 0.5f, 1, c, 1, 0},
+                                                {-0.5f, 63.5f, 0.5f, 1, c, 0, 1},
+                                                {63.5f, 63.5f, 0.5f, 1, c, 1, 1}},
+              FVF_SCREEN_TEX1);
+    EXPECT_TRUE(near(at(10, 10), 128, 0, 64));
+    EXPECT_TRUE(near(at(50, 10), 0, 128, 64));
+    EXPECT_TRUE(near(at(10, 50), 0, 0, 192));
+    EXPECT_TRUE(near(at(50, 50), 128, 128, 192));
+    // A stage whose texture is missing reads opaque white.
+    m_state.pipeline.textures[0] = 0;
+    m_state.ts[1][1] = 1;
+    drawStrip(std::vector<TexturedScreenVertex>{{-0.5f, -0.5f, 0.5f, 1, c, 0, 0},
+                                                {63.5f, -0.5f, 0.5f, 1, c, 1, 0},
+                                                {-0.5f, 63.5f, 0.5f, 1, c, 0, 1},
+                                                {63.5f, 63.5f, 0.5f, 1, c, 1, 1}},
+              FVF_SCREEN_TEX1);
+    reread();
+    EXPECT_TRUE(near(at(10, 10), 128, 128, 128));
+    m_renderer.deleteTexture(tex);
+}
+
+// Stage operations on diffuse (0.5, 0.25, 1.0) and texture factor (0.25, 0.5, 0.5, a 0.5).
+TEST_F(GLRendererTest, ColourOperations)
+{
+    struct Case {
+        uint32_t op;
+        int r, g, b;
+    };
+    const Case cases[] = {
+        {2, 128, 64, 255},   // SELECTARG1
+        {3, 64, 128, 128},   // SELECTARG2
+        {4, 32, 32, 128},    // MODULATE
+        {5, 64, 64, 255},    // MODULATE2X
+        {7, 191, 191, 255},  // ADD
+        {8, 64, 64, 255},    // ADDSIGNED
+        {10, 64, 0, 128},    // SUBTRACT
+        {11, 160, 160, 255}, // ADDSMOOTH
+        {14, 96, 96, 191},   // BLENDFACTORALPHA
+        {26, 80, 96, 191},   // LERP by arg 0 (the factor)
+        {25, 96, 160, 255},  // MULTIPLYADD
+    };
+    m_state.ts[0][2] = 0;  // DIFFUSE
+    m_state.ts[0][3] = 3;  // TFACTOR
+    m_state.ts[0][26] = 3;
+    m_state.rs[60] = 0x80408080;
+    for (const Case& k : cases) {
+        m_state.ts[0][1] = k.op;
+        clearAll(0xFF000000);
+        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFF8040FF);
+        reread();
+        EXPECT_TRUE(near(at(32, 32), k.r, k.g, k.b, 3)) << "operation " << k.op;
+    }
+    // Every operation and argument modifier yields a program that compiles.
+    for (uint32_t op = 1; op <= 26; ++op)
+        for (uint32_t arg : {0x02u, 0x11u, 0x23u, 0x35u}) {
+            m_state.ts[0][1] = m_state.ts[0][4] = op;
+            m_state.ts[0][2] = m_state.ts[0][5] = arg;
+            m_state.ts[1][1] = 4;
+            screenQuad(0, 0, 4, 4, 0xFFFFFFFF);
+        }
+}
+
+TEST_F(GLRendererTest, ProgramsAreCachedByTheStateThatShapesThem)
+{
+    clearAll(0xFF000000);
+    screenQuad(0, 0, 8, 8, 0xFFFFFFFF);
+    EXPECT_EQ(m_renderer.programCount(), 1u);
+    // Blending, depth and colours are not part of the program.
+    m_state.rs[27] = 1;
+    m_state.rs[7] = 0;
+    m_state.rs[60] = 0x12345678;
+    screenQuad(0, 0, 8, 8, 0xFF00FF00);
+    EXPECT_EQ(m_renderer.programCount(), 1u);
+    m_state.ts[0][1] = 7;
+    screenQuad(0, 0, 8, 8, 0xFF00FF00);
+    EXPECT_EQ(m_renderer.programCount(), 2u);
+    m_state.rs[15] = 1;
+    screenQuad(0, 0, 8, 8, 0xFF00FF00);
+    EXPECT_EQ(m_renderer.programCount(), 3u);
+}
+
+TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
+{
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 3;
+    const ScreenVertex v[] = {{0, 0, 0, 1, 0}, {0, 0, 0, 1, 0}, // unused base vertices
+                              {-0.5f, -0.5f, 0.5f, 1, 0xFFFFFF00}, {63.5f, -0.5f, 0.5f, 1, 0xFFFFFF00},
+                              {-0.5f, 63.5f, 0.5f, 1, 0xFFFFFF00}, {63.5f, 63.5f, 0.5f, 1, 0xFFFFFF00}};
+    const uint16_t idx[] = {9, 9, 0, 1, 2, 2, 1, 3};
+    const uint32_t vb = m_renderer.createBuffer(sizeof(v));
+    const uint32_t ib = m_renderer.createBuffer(sizeof(idx));
+    ASSERT_NE(vb, 0u);
+    ASSERT_NE(ib, vb);
+    m_renderer.updateBuffer(vb, 0, sizeof(v), v);
+    m_renderer.updateBuffer(ib, 0, sizeof(idx), idx);
+    VertexSource vs;
+    vs.buffer = vb;
+    vs.stride = sizeof(ScreenVertex);
+    vs.fvf = FVF_SCREEN;
+    IndexSource is;
+    is.buffer = ib;
+    m_renderer.drawIndexed(m_state.pipeline, 4, vs, is, 2, 0, 4, 2, 2);
+    EXPECT_TRUE(near(at(5, 60), 255, 255, 0));
+    EXPECT_TRUE(near(at(60, 5), 255, 255, 0));
+    // Only the changed colour bytes are sent again.
+    const uint32_t cyan = 0xFF00FFFF;
+    for (int i = 2; i < 6; ++i)
+        m_renderer.updateBuffer(vb, static_cast<uint32_t>(i * sizeof(ScreenVertex) + 16), 4, &cyan);
+    m_renderer.drawIndexed(m_state.pipeline, 4, vs, is, 2, 0, 4, 2, 2);
+    reread();
+    EXPECT_TRUE(near(at(30, 30), 0, 255, 255));
+    // Draws reaching past either buffer are refused; so is an update past the end.
+    clearAll(0xFF000000);
+    m_renderer.drawIndexed(m_state.pipeline, 4, vs, is, 2, 0, 4, 4, 2);
+    m_renderer.draw(m_state.pipeline, 4, vs, 4, 1);
+    m_renderer.updateBuffer(vb, sizeof(v) - 2, 4, &cyan);
+    reread();
+    EXPECT_TRUE(near(at(30, 30), 0, 0, 0));
+    m_renderer.deleteBuffer(vb);
+    m_renderer.deleteBuffer(ib);
+}
+
+TEST_F(GLRendererTest, FrontBufferHoldsThePresentedImage)
+{
+    clearAll(0xFF102030);
+    m_renderer.present();
+    clearAll(0xFFFFFFFF);
+    std::vector<uint8_t> front(W * H * 4);
+    ASSERT_TRUE(m_renderer.readFrontBuffer(front.data(), W * 4));
+    EXPECT_EQ(front[0], 0x30);
+    EXPECT_EQ(front[1], 0x20);
+    EXPECT_EQ(front[2], 0x10);
+    EXPECT_TRUE(near(at(0, 0), 255, 255, 255));
+    // A pitch narrower than a row is refused.
+    EXPECT_FALSE(m_renderer.readFrontBuffer(front.data(), W * 4 - 4));
+}
+
+}  // namespace
