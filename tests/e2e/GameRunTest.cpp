@@ -134,3 +134,20 @@ TEST_F(GameRunTest, TheScriptPlaysKeysPadsAndMouse)
     EXPECT_EQ(said.find("PLATFORM_SCRIPT"), std::string::npos) << said;
     EXPECT_EQ(runLog().find("Assertion Failed"), std::string::npos) << runLog();
 }
+
+TEST_F(GameRunTest, WithoutAUsableCardItReportsAndEndsCleanly)
+{
+    // Without the list of compressed texture formats no card passes the texture check.
+    fs::remove(dir.file("data/4CC.txt"));
+    pid_t game = start("");
+    EXPECT_EQ(finish(game), 0);
+    EXPECT_NE(runLog().find("No supported 3D card found"), std::string::npos) << runLog();
+    EXPECT_NE(runLog().find("New Run"), std::string::npos);
+}
+
+TEST_F(GameRunTest, TheDeviceComesUpHeadlessAndTheRunEndsWithoutReports)
+{
+    pid_t game = start("10 close\n");
+    EXPECT_EQ(finish(game), 0);
+    EXPECT_EQ(runLog(), "");  // no message of any kind reached the run log
+}
