@@ -17,8 +17,8 @@ CRITICAL_SECTION poolLock;
 
 void llistInitElementPool()
 {
-    ASSERT(maxElements > 0 && pElementMem == NULL && numElements == 0);
-    if (pElementMem) return;
+    // A live pool must not be built again over the elements its lists hold.
+    if (!VERIFY(maxElements>0 && pElementMem==NULL && numElements==0)) return;
     pElementMem = static_cast<llistElement*>(calloc(maxElements, sizeof(llistElement)));
     if (!VERIFY(pElementMem)) return;
     for (uint32_t i = 0; i + 1 < maxElements; ++i) pElementMem[i].next = &pElementMem[i + 1];
@@ -50,9 +50,13 @@ void* llistAllocElement(size_t size)
         return nullptr;
     }
     EnterCriticalSection(&poolLock);
-    if (numElements >= maxElements || !headOfFreeElements) {
+    if (numElements >= maxElements) {
         LeaveCriticalSection(&poolLock);
         assertFailed("0", __FILE__, __LINE__);
+        return nullptr;
+    }
+    if (!VERIFY(headOfFreeElements)) {
+        LeaveCriticalSection(&poolLock);
         return nullptr;
     }
     llistElement* element = headOfFreeElements;

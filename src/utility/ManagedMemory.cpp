@@ -27,13 +27,17 @@ TManagedStack* pStacks[TMemDef::MAX_MEM_STACKS];
     crtExit(0);
 }
 
-// Misuse of a stack ends the process; the report goes first.
-TManagedStack* checkedStack(int stack, uint32_t size)
+// Misuse of a stack ends the process; the report goes first. A held lock is let go before the
+// exit: exit handlers may still use the stack.
+TManagedStack* checkedStack(int stack, uint32_t size, bool locked)
 {
     if (stack < 0 || stack >= TMemDef::MAX_MEM_STACKS || stack >= memDef.d_numDefinitions || !pStacks[stack])
         fatal(__FILE__, __LINE__);
     TManagedStack* s = pStacks[stack];
-    if (size > memDef.d_rows[stack].blockSize || size > s->blockSize) fatal(__FILE__, __LINE__);
+    if (size > memDef.d_rows[stack].blockSize || size > s->blockSize) {
+        if (locked) LeaveCriticalSection(&s->lock);
+        fatal(__FILE__, __LINE__);
+    }
     return s;
 }
 
@@ -41,17 +45,21 @@ TManagedStack* checkedStack(int stack, uint32_t size)
 
 void managedMemInit()
 {
-    ASSERT(memDef.d_numDefinitions > 0);
-    ASSERT(memDef.d_numDefinitions < TMemDef::MAX_MEM_STACKS);
+    ASSERT(memDef.d_numDefinitions>0);
+    ASSERT(memDef.d_numDefinitions<TMemDef::MAX_MEM_STACKS);
     for (int i = 0; i < memDef.d_numDefinitions && i < TMemDef::MAX_MEM_STACKS; ++i) {
         ASSERT(!pStacks[i]);
         if (pStacks[i]) continue;
         const TMemDef::Row& row = memDef.d_rows[i];
         if (row.blockSize < 4) fatal(__FILE__, __LINE__);
         auto* stack = new (std::nothrow) TManagedStack{};
-        if (!VERIFY(stack)) continue;
+        if (!stack) {
+            assertFailed("pStacks[i]", __FILE__, __LINE__);
+            continue;
+        }
         stack->d_pMem = static_cast<uint8_t*>(malloc(static_cast<size_t>(row.blockSize) * row.count));
-        if (!VERIFY(stack->d_pMem)) {
+        if (!stack->d_pMem) {
+            assertFailed("d_pMem", __FILE__, __LINE__);
             delete stack;
             continue;
         }
@@ -70,8 +78,8 @@ void managedMemInit()
 
 void managedMemShutdown()
 {
-    ASSERT(memDef.d_numDefinitions > 0);
-    ASSERT(memDef.d_numDefinitions < TMemDef::MAX_MEM_STACKS);
+    ASSERT(memDef.d_numDefinitions>0);
+    ASSERT(memDef.d_numDefinitions<TMemDef::MAX_MEM_STACKS);
     for (int i = 0; i < memDef.d_numDefinitions && i < TMemDef::MAX_MEM_STACKS; ++i) {
         ASSERT(pStacks[i]);
         if (!pStacks[i]) continue;
@@ -87,7 +95,7 @@ void* managedAlloc(uint32_t size, int stack)
     const bool locked = stack >= 0 && stack < memDef.d_numDefinitions && memDef.d_rows[stack].locked &&
                         pStacks[stack];
     if (locked) EnterCriticalSection(&pStacks[stack]->lock);
-    TManagedStack* s = checkedStack(stack, size);
+    TManagedStack* s = checkedStack(stack, size, locked);
     void* block = nullptr;
     if (s->used < s->count && s->freeHead) {
         block = s->freeHead;
@@ -105,7 +113,7 @@ void managedFree(void* block, uint32_t size, int stack)
     const bool locked = stack >= 0 && stack < memDef.d_numDefinitions && memDef.d_rows[stack].locked &&
                         pStacks[stack];
     if (locked) EnterCriticalSection(&pStacks[stack]->lock);
-    TManagedStack* s = checkedStack(stack, size);
+    TManagedStack* s = checkedStack(stack, size, locked);
     *static_cast<void**>(block) = s->freeHead;
     s->freeHead = block;
     --s->used;

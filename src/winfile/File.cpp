@@ -135,7 +135,10 @@ CFile::~CFile()
 bool CFile::MakeReadBuffer()
 {
     m_pReadBuffer = new (std::nothrow) uint8_t[m_readBufferSize];
-    if (!VERIFY_MSG(m_pReadBuffer != NULL, "OUT OF MEMORY!!!!")) return false;
+    if (!m_pReadBuffer) {
+        assertFailedMsg("OUT OF MEMORY!!!!", "pReadBuffer != NULL", __FILE__, __LINE__);
+        return false;
+    }
     m_readBufferCapacity = m_readBufferSize;
     m_readBufferStart = 0;
     m_readBufferValid = 0;

@@ -53,7 +53,8 @@ TEST(GameMemoryManager, WithoutGuardsExhaustionAndMisuse)
     EXPECT_FALSE(pool.allocate(0, 8, &p));  // not initialised: no report
     EXPECT_TRUE(testsupport::reports().empty());
     EXPECT_FALSE(pool.free(0, 8, &p));
-    EXPECT_EQ(1, testsupport::countReports("0"));
+    ASSERT_EQ(1u, testsupport::reports().size());
+    EXPECT_EQ("0", testsupport::reports()[0].expression);
 
     pool.requestBlock(0, 8);
     pool.initialise(3, false);
@@ -83,6 +84,11 @@ TEST(GameMemoryManager, ValidateFindsDamagedGuardsAndEmptyRequestsReport)
     pool.validate();
     ASSERT_EQ(1u, testsupport::reports().size());
     EXPECT_EQ("*(unsigned int*)(pCurrent+4+m_dataSize) == GUARD_BYTES_END", testsupport::reports()[0].expression);
+    static_cast<uint8_t*>(p)[-1] = 0;  // the same block's start guard
+    testsupport::clearReports();
+    pool.validate();
+    ASSERT_EQ(2u, testsupport::reports().size());
+    EXPECT_EQ("*(unsigned int*)pCurrent == GUARD_BYTES_START", testsupport::reports()[0].expression);
 
     CGameMemoryManager empty;
     empty.initialise(2, true);

@@ -98,6 +98,46 @@ TEST_F(LListTest, ExhaustedPoolLeavesTheListUnchanged)
     EXPECT_EQ(1u, list.getNumItems());
 }
 
+TEST_F(LListTest, RefusedInsertKeepsAFilledListAsItWas)
+{
+    llist list;
+    for (intptr_t i = 1; i <= 3; ++i) list.InsertAfter(item(i));
+    list.GotoHead();
+    std::vector<void*> held;
+    while (void* e = llistAllocElement(sizeof(llistElement))) held.push_back(e);
+    testsupport::clearReports();
+
+    list.InsertAfter(item(9));
+    list.InsertBefore(item(9));
+    EXPECT_EQ(3u, list.getNumItems());
+    EXPECT_EQ(item(1), list.GetCurrent());
+    EXPECT_EQ((std::vector<intptr_t>{1, 2, 3}), contents(list));
+    list.GotoTail();
+    list.GotoPrev();
+    EXPECT_EQ(item(2), list.GetCurrent());  // the back links are intact too
+    EXPECT_EQ(2, testsupport::countReports("pE"));
+    for (void* e : held) llistFreeElement(e);
+}
+
+TEST_F(LListTest, PoolLifecycleChecks)
+{
+    llist list;
+    list.InsertAfter(item(1));
+    llistInitElementPool();  // a live pool is not built again
+    ASSERT_EQ(1u, testsupport::reports().size());
+    EXPECT_EQ("maxElements>0 && pElementMem==NULL && numElements==0", testsupport::reports()[0].expression);
+    EXPECT_EQ(1u, llistElementsInUse());
+    EXPECT_EQ(item(1), list.GetCurrent());
+    list.RemoveCurrent();
+
+    llistFreeElementPool();
+    testsupport::clearReports();
+    EXPECT_EQ(nullptr, llistAllocElement(sizeof(llistElement)));  // no pool: refused like an exhausted one
+    ASSERT_EQ(1u, testsupport::reports().size());
+    EXPECT_EQ("0", testsupport::reports()[0].expression);
+    llistInitElementPool();
+}
+
 TEST_F(LListTest, ListsOutliveThePool)
 {
     auto* list = new llist;

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <memory>
 #include <set>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,8 +27,9 @@ TEST_F(ManagedMemoryTest, ExhaustionReturnsNullAndFreedBlocksComeBackFirst)
     for (int i = 0; i < 1000; ++i) blocks.push_back(managedAlloc(200, 1));
     EXPECT_EQ(1000u, std::set<void*>(blocks.begin(), blocks.end()).size());
     EXPECT_TRUE(testsupport::reports().empty());
-    EXPECT_EQ(nullptr, managedAlloc(16, 1));
-    EXPECT_EQ(1u, testsupport::reports().size());
+    EXPECT_EQ(nullptr, managedAlloc(16, 1));  // the 1001st
+    ASSERT_EQ(1u, testsupport::reports().size());
+    EXPECT_EQ("0", testsupport::reports()[0].expression);
     managedFree(blocks[10], 200, 1);
     EXPECT_EQ(blocks[10], managedAlloc(1, 1));
     EXPECT_EQ(1000u, managedBlocksUsed(1));
@@ -43,6 +48,37 @@ TEST_F(ManagedMemoryTest, MisuseEndsTheProcess)
     managedFree(block, 8, 0);
     managedFree(nullptr, 8, 5);  // null is ignored before any check
     EXPECT_EQ(0u, managedBlocksUsed(0));
+}
+
+TEST_F(ManagedMemoryTest, LockedStackIsFreeAgainAfterAFatalRequest)
+{
+    EXPECT_THROW(managedAlloc(500, 0), ProcessExit);
+    // The exit is intercepted here; the stack must not stay locked behind it.
+    auto result = std::make_shared<std::promise<void*>>();
+    std::future<void*> got = result->get_future();
+    std::thread([result] { result->set_value(managedAlloc(8, 0)); }).detach();
+    ASSERT_EQ(std::future_status::ready, got.wait_for(std::chrono::seconds(5)));
+    void* block = got.get();
+    EXPECT_NE(nullptr, block);
+    managedFree(block, 8, 0);
+}
+
+TEST_F(ManagedMemoryTest, BuildingTwiceOrFreeingTwiceReportsPerStack)
+{
+    void* block = managedAlloc(8, 1);
+    managedMemInit();  // already built: each stack is reported and kept
+    ASSERT_EQ(2u, testsupport::reports().size());
+    EXPECT_EQ("!pStacks[i]", testsupport::reports()[0].expression);
+    EXPECT_EQ(1u, managedBlocksUsed(1));
+    managedFree(block, 8, 1);
+
+    managedMemShutdown();
+    testsupport::clearReports();
+    managedMemShutdown();
+    ASSERT_EQ(2u, testsupport::reports().size());
+    EXPECT_EQ("pStacks[i]", testsupport::reports()[1].expression);
+    managedMemInit();  // for TearDown
+    EXPECT_EQ(2u, testsupport::reports().size());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "utility/RunLog.h"
 
+#include "d3dcore9/D3DCore.h"
 #include "d3dcore9/LogWriter.h"
 #include "dxsetup9/DXSetup.h"
 #include "platform/testing.h"
@@ -154,6 +155,33 @@ TEST_F(LogWriterTest, PlainAndScrambledWrites)
     ASSERT_EQ(8u, raw.size());  // no line-end conversion
     for (char& c : raw) c = static_cast<char>(static_cast<uint8_t>(c) ^ LOG_SCRAMBLE_KEY);
     EXPECT_EQ("line\nend", raw);
+
+    // A scrambled line goes through the text writer without a final line end.
+    setLogFileName("out.txt", true);
+    writeLogLine("ab\n", true);
+    raw = dir.read("out.txt");
+    ASSERT_EQ(3u, raw.size());
+    for (char& c : raw) c = static_cast<char>(static_cast<uint8_t>(c) ^ LOG_SCRAMBLE_KEY);
+    EXPECT_EQ("ab\n", raw);
+}
+
+TEST_F(LogWriterTest, ContextTextsAreEmptyUntilANameIsSetAndStayBounded)
+{
+    D3DCore::SetModelName("");
+    D3DCore::SetMaterialName(nullptr);
+    EXPECT_STREQ("", D3DCore::GetModelContext());
+    EXPECT_STREQ("", D3DCore::GetMaterialContext());
+    D3DCore::SetModelName("data\\models\\crate.rsm");
+    D3DCore::SetMaterialName("wood");
+    EXPECT_STREQ("\nRSM: data\\models\\crate.rsm", D3DCore::GetModelContext());
+    EXPECT_STREQ("\nMaterial: wood", D3DCore::GetMaterialContext());
+    const std::string huge(5000, 'm');
+    D3DCore::SetMaterialName(huge.c_str());
+    const std::string text = D3DCore::GetMaterialContext();
+    EXPECT_EQ(0u, text.find("\nMaterial: mmm"));
+    EXPECT_LT(text.size(), 300u);
+    D3DCore::SetModelName("");
+    D3DCore::SetMaterialName("");
 }
 
 TEST_F(LogWriterTest, ErrorTextsAndReport)
@@ -161,6 +189,7 @@ TEST_F(LogWriterTest, ErrorTextsAndReport)
     EXPECT_STREQ("D3D not supported in current screen mode", ErrorText(0xFEDC0005));
     EXPECT_STREQ("EEK!! - Out of Memory", ErrorText(E_OUTOFMEMORY));
     EXPECT_STREQ("D3DERR_DEVICELOST", ErrorText(D3DERR_DEVICELOST));
+    EXPECT_STREQ("D3DXERR_INVALIDDATA", ErrorText(0x88760B59));
     EXPECT_STREQ("Unknown", ErrorText(0x12345678));
 
     DXErrorReport(0xFEDC0005);

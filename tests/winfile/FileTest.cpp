@@ -219,6 +219,19 @@ TEST(File, OverlongNamesAreRefused)
     EXPECT_FALSE(file.Open(name.c_str(), FILE_MODE_WRITE));
     EXPECT_EQ(1, testsupport::countReports("strlen(pFilenameIn) < MAX_PATH"));
     EXPECT_FALSE(FileExists(name.c_str()));
+
+    // 259 characters is the longest name kept; 260 is refused.
+    TempDir dir;
+    testsupport::ScopedCwd cwd(dir.path());
+    const std::string longest = std::string(200, 'a') + "\\" + std::string(58, 'b');
+    ASSERT_EQ(259u, longest.size());
+    testsupport::clearReports();
+    EXPECT_TRUE(file.Open(longest.c_str(), FILE_MODE_WRITE));
+    EXPECT_STREQ(longest.c_str(), file.GetName());
+    file.Close();
+    EXPECT_EQ(0, testsupport::countReports("strlen(pFilenameIn) < MAX_PATH"));
+    EXPECT_FALSE(file.Open((longest + "b").c_str(), FILE_MODE_WRITE));
+    EXPECT_EQ(1, testsupport::countReports("strlen(pFilenameIn) < MAX_PATH"));
 }
 
 TEST(File, ModesThatAreRefused)
@@ -253,9 +266,14 @@ TEST(File, WritingCreatesMissingFoldersWithoutChangingTheWorkingFolder)
     EXPECT_TRUE(createDirectoriesFor("data/mixed\\kinds/f.txt"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("data/mixed/kinds")));
 
-    std::string deep = "d0";
-    for (int i = 1; i <= 16; ++i) deep += "\\d" + std::to_string(i);
-    EXPECT_FALSE(createDirectoriesFor((deep + "\\f.txt").c_str()));  // the sixteenth cut fails
+    // Fifteen missing folders are cut and made; a sixteenth cut fails and makes nothing.
+    std::string deep = "d0", deeper = "e0";
+    for (int i = 1; i < 15; ++i) deep += "\\d" + std::to_string(i);
+    for (int i = 1; i < 16; ++i) deeper += "/e" + std::to_string(i);
+    EXPECT_TRUE(createDirectoriesFor((deep + "\\f.txt").c_str()));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("d0/d1/d2/d3/d4/d5/d6/d7/d8/d9/d10/d11/d12/d13/d14")));
+    EXPECT_FALSE(createDirectoriesFor((deeper + "/f.txt").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("e0")));
     EXPECT_FALSE(file.Open("missing\\f.txt", FILE_MODE_READ));  // reads never create folders
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
 }
