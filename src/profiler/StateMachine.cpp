@@ -32,6 +32,7 @@ int CStateMachine::update(uintptr_t argument, uintptr_t)
             m_enterPending = false;
         }
         result = m_pCurrent->update(argument, m_machineContext);
-    } while (m_pCurrent->m_repeat);
+        // The state's update may have restarted the machine with no state.
+    } while (m_pCurrent && m_pCurrent->m_repeat);
     return result;
 }

@@ -94,6 +94,30 @@ TEST(StateMachineTest, StartReplacesWithoutExitAndANullSuccessorLeavesTheMachine
     EXPECT_EQ(nullptr, machine.getCurrentState());
 }
 
+// Stops its own machine from within its update.
+class StoppingState : public CState {
+public:
+    explicit StoppingState(CStateMachine& machine) : m_machine(machine) {}
+    int update(uintptr_t, uintptr_t) override
+    {
+        m_machine.start(nullptr, 0);
+        return 5;
+    }
+
+private:
+    CStateMachine& m_machine;
+};
+
+TEST(StateMachineTest, AStateThatStopsItsMachineEndsTheUpdate)
+{
+    CStateMachine machine;
+    StoppingState state(machine);
+    machine.start(&state, 1);
+    EXPECT_EQ(5, machine.update(0));
+    EXPECT_EQ(nullptr, machine.getCurrentState());
+    EXPECT_EQ(0, machine.update(0));
+}
+
 TEST(StateMachineTest, MachinesNestAsStates)
 {
     std::string log;

@@ -69,7 +69,7 @@ TEST_F(BlockFileTest, ReadsNestedBlocksCommentsAndIncludesInFileOrder)
                      "\tspeed   12 // fast\r\n"
                      "\tempty\r\n"
                      "\t#pragma whatever\r\n"
-                     "\tInner {\r\n a 1\r\n}\r\n"
+                     "\t/* a child may have one too */ Inner {\r\n a 1\r\n}\r\n"
                      "\t#INCLUDE inc.txt\r\n"
                      "\t{\r\n"
                      "\t\tnested\tvalue with  blanks  \r\n"

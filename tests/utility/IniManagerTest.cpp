@@ -100,6 +100,22 @@ TEST_F(IniManagerTest, RegistrationRules)
     EXPECT_EQ(0, b);
 }
 
+// New registrations go to the front, which shows in the order unfilled ones join the tree.
+TEST_F(IniManagerTest, UnfilledRegistrationsJoinTheTreeNewestFirst)
+{
+    int32_t a = 0, b = 0, c = 0;
+    ini.registerItem("S1", "a", &a, CIniManager::INI_INT);
+    ini.registerItem("S1", "b", &b, CIniManager::INI_INT);
+    ini.registerItem("S2", "c", &c, CIniManager::INI_INT);
+    ASSERT_TRUE(load("[X]\n"));
+    EXPECT_EQ((std::vector<std::string>{"S1", "S2", "X"}), sectionNames());
+    const CIniManager::Section* s1 = ini.findSection("S1");
+    ASSERT_TRUE(s1 && s1->pItems && s1->pItems->pNext);
+    EXPECT_STREQ("b", s1->pItems->pName);
+    EXPECT_STREQ("a", s1->pItems->pNext->pName);
+    EXPECT_EQ(&a, s1->pItems->pNext->pValue->getAddress());
+}
+
 TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
 {
     int32_t a = 0, b = 0, c = 0, d = 0, dup = 0, late = 0;
