@@ -126,10 +126,14 @@ void CTextDatabase::ParseLine(const char* line8)
 
 void CTextDatabase::AddEntry(const WCHAR* text, uint32_t length, int number)
 {
-    auto* entry = new (std::nothrow) STextEntry{new (std::nothrow) WCHAR[length + 1], number - 1};
-    if (!VERIFY(entry != NULL) || !VERIFY_MSG(entry->pText != NULL, "Empty string detected")) {
-        if (entry) delete[] entry->pText;
-        delete entry;
+    WCHAR* String = new (std::nothrow) WCHAR[length + 1];
+    if (!String) {
+        assertFailedMsg("Empty string detected", "String!=NULL", __FILE__, __LINE__);
+        return;
+    }
+    auto* entry = new (std::nothrow) STextEntry{String, number - 1};
+    if (!VERIFY(entry != NULL)) {
+        delete[] String;
         return;
     }
     memcpy(entry->pText, text, length * sizeof(WCHAR));

@@ -113,6 +113,26 @@ TEST_F(TextDatabaseTest, MalformedLinesAreReportedAndMakeNoEntry)
     EXPECT_EQ(u"good", text(getText("COMSTEXTID", 6)));
 }
 
+TEST_F(TextDatabaseTest, NumberSpansAtTheirLimits)
+{
+    dir.write("limits.txt",
+              "N_9999 \"last\"\n"
+              "N_0001 \"leading zeros\"\n"
+              "N_10000 \"five\"\n"
+              "N_1234567890123456789 \"nineteen\"\n"
+              "N_12345678901234567890 \"twenty\"\n");
+    ASSERT_TRUE(createTextDatabase("limits.txt", "N"));
+    EXPECT_EQ(u"last", text(getText("N", 9999)));
+    EXPECT_EQ(u"leading zeros", text(getText("N", 1)));
+    EXPECT_EQ(9999, findTextDatabase("N")->GetMaxID());
+    EXPECT_EQ(2u, findTextDatabase("N")->GetNumEntries());
+    // Five to nineteen characters are too many digits; twenty is the span the parser cannot hold.
+    EXPECT_EQ(1, countReports("N_10000"));
+    EXPECT_EQ(1, countReports("N_1234567890123456789 "));
+    EXPECT_EQ(1, countReports("widstring too small.  Possible missing quote in text file"));
+    EXPECT_EQ(3u, reports().size());
+}
+
 TEST_F(TextDatabaseTest, DatabasesAreReplacedRemovedAndRefused)
 {
     dir.write("one.txt", "X_1 \"one\"\n");

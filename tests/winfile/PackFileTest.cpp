@@ -291,6 +291,16 @@ TEST_F(PackFileTest, RecordingRules)
     EXPECT_EQ(1, countReports("AddCallback != NULL"));
     PackFileRecordFile("Data\\Sound\\Bang.WAV");  // no filter: the pack, which is full
     EXPECT_EQ(1, countReports("files exceeded"));
+    testsupport::clearReports();
+
+    // A filter needs a match string; without one nothing is installed.
+    PackFileSetAddCallback(nullptr, nullptr, [](void*, const char*) {});
+    EXPECT_EQ(1, countReports("String != NULL"));
+    PackFileSetAddCallback("", nullptr, [](void*, const char*) {});
+    EXPECT_EQ(1, countReports("strlen(String) != 0"));
+    EXPECT_EQ(2u, reports().size());
+    PackFileRecordFile("anything");  // still no filter: the full pack reports
+    EXPECT_EQ(1, countReports("files exceeded"));
     PackFileClose();
     EXPECT_EQ(4u + 24 + 3, dir.read("Rec.pak").size());
 }
@@ -335,6 +345,17 @@ TEST_F(PackFileTest, ReportsOfMisuse)
     EXPECT_EQ(1, countReports("Can't add file <x> to pack file\nPack-file <empty2.pak> isn't open for write"));
     EXPECT_EQ(-1, PackFileFind("x"));
     PackFileClose();
+}
+
+TEST_F(PackFileTest, ALogThatCannotBeOpenedIsReportedAndTheBuildGoesOn)
+{
+    dir.write("a.txt", "abc");
+    dir.write("logs/x", "");
+    build("a.pak", {"a.txt"}, PACKFILE_BUILD_MAX_FILES, "logs");  // a folder cannot be written as a file
+    EXPECT_EQ(1, countReports("Failed to open PackFile log file logs"));
+    EXPECT_EQ(1, countReports("Log != NULL"));
+    EXPECT_EQ(1u, reports().size());
+    EXPECT_EQ(4u + 12 + 3, dir.read("a.pak").size());
 }
 
 TEST_F(PackFileTest, CloseForgetsTheDirectory)
