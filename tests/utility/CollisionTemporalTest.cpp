@@ -229,6 +229,16 @@ TEST_F(CollisionTemporalTest, SphereCylinderSweep)
     EXPECT_EQ(0.0f, time);
     expectNear(Vector3(-1.2f, 0, 5), point);
     expectNear(Vector3(-1, 0, 0), normal, 1e-4f);
+    // Beside the top rim, clear of it but inside the grown cylinder: touching from the start too.
+    ASSERT_TRUE(temporalSphereCylinderIntersect(Vector3(-1.4f, 0, 10.4f), Vector3(5, 0, 10.4f), 0.5f, post, point,
+                                                normal, time));
+    EXPECT_EQ(0.0f, time);
+    expectNear(Vector3(-1.4f, 0, 10.4f), point);
+    // Inside and moving down the axis: the cast meets the far cap behind the start.
+    ASSERT_TRUE(temporalSphereCylinderIntersect(Vector3(0, 0, 5), Vector3(0, 0, -5), 0.5f, post, point, normal, time));
+    EXPECT_EQ(0.0f, time);
+    expectNear(Vector3(0, 0, 5), point);
+    expectNear(Vector3(0, 0, 1), normal);
 
     // Negligible movement: the static test at the current position.
     time = -1.0f;
