@@ -1,5 +1,8 @@
 #include "utility/VectorMath.h"
 
+#include "platform/testing.h"
+#include "utility/ProcessorInfo.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -46,6 +49,35 @@ TEST(VectorMathTest, IsValidFloatRejectsOnlyAllOnesExponents)
     EXPECT_FALSE(isValidFloat(-std::numeric_limits<float>::infinity()));
     EXPECT_FALSE(isValidFloat(std::numeric_limits<float>::quiet_NaN()));
     EXPECT_FALSE(isValidFloat(bitsToFloat(0xFF800001)));  // a signalling NaN
+}
+
+TEST(VectorMathTest, InitMathsDetectsTheProcessor)
+{
+    namespace pt = platform::testing;
+    pt::CpuAnswers cpu{};
+    cpu.present = true;
+    cpu.leaf0[0] = 1;
+    memcpy(&cpu.leaf0[1], "Genu", 4);
+    memcpy(&cpu.leaf0[3], "ineI", 4);
+    memcpy(&cpu.leaf0[2], "ntel", 4);
+    cpu.leaf1[3] = 1u << 25;  // SSE
+    pt::setCpuAnswers(&cpu);
+    pt::setManualClock(true);
+    pt::setTime(1000);
+    pt::setClockStep(1);
+    pt::setManualCycleCounter(true);
+    pt::setCycleCounter(0);
+    pt::setCycleStep(1000000u);
+    memset(&processorInfo, 0, sizeof(processorInfo));
+    EXPECT_TRUE(initMaths());
+    EXPECT_STREQ("GenuineIntel", processorInfo.vendor);
+    EXPECT_TRUE(processorInfo.hasSSE);
+    EXPECT_NE(0u, processorInfo.cyclesPerSecond);
+    pt::setCpuAnswers(nullptr);
+    pt::setManualCycleCounter(false);
+    pt::setCycleStep(0);
+    pt::setClockStep(0);
+    pt::setManualClock(false);
 }
 
 TEST(VectorMathTest, InfinityConstantsHoldTheirBitPatterns)
