@@ -164,6 +164,26 @@ TEST_F(CollisionTest, CylinderHullRecordsLeadWhenDeeper)
     freeIntersectionList(&list);
 }
 
+TEST_F(CollisionTest, CylinderHullTiesKeepTheEarlierPlaneAndGoToTheTail)
+{
+    // A roof of two slopes meeting over the cylinder's axis: both equally deep.
+    Vector3 normals[2] = {Vector3(H, 0, H), Vector3(-H, 0, H)};
+    float distances[2] = {0.5f, 0.5f};
+    CollisionHull roof{Vector3(), Matrix3(), 2, normals, distances, nullptr};
+    llist list;
+    uint32_t plane = 99;
+    Vector3 normal, point;
+    ASSERT_TRUE(collideCylinderHull(cylinder(Vector3(), UP, 1.0f, 2.0f), roof, nullptr, nullptr, &list, plane, normal,
+                                    point));
+    EXPECT_EQ(0u, plane);
+    expectNear(normals[0], normal);
+    auto recs = records(list);
+    ASSERT_EQ(2u, recs.size());
+    expectNear(normals[0], recs[0]->normal);  // not deeper than the first: behind it
+    expectNear(normals[1], recs[1]->normal);
+    freeIntersectionList(&list);
+}
+
 TEST_F(CollisionTest, CylinderHullWithoutAChosenPlaneIsNoContact)
 {
     uint32_t plane = 77;

@@ -286,6 +286,15 @@ TEST_F(CollisionTemporalTest, SphereHullEntryTimeRecordsAndNormal)
     const float r = 1.0f / std::sqrt(2.0f);
     expectNear(Vector3(-r, -r, 0), normal, 1e-4f);
 
+    // Ties are entry times within 0.001: 0.0007 apart tie, 0.007 apart do not.
+    ASSERT_TRUE(temporalConvexHullIntersect(Vector3(-0.0005f, -10, 0), Vector3(9.9995f, 0, 0), 0.5f, box.hull, false,
+                                            this, &box, &list, point, normal, time));
+    EXPECT_EQ(2u, list.getNumItems());
+    ASSERT_TRUE(temporalConvexHullIntersect(Vector3(-0.005f, -10, 0), Vector3(9.995f, 0, 0), 0.5f, box.hull, false,
+                                            this, &box, &list, point, normal, time));
+    EXPECT_EQ(1u, list.getNumItems());
+    expectNear(Vector3(-1, 0, 0), normal, 1e-4f);
+
     // A miss frees the list.
     EXPECT_FALSE(temporalConvexHullIntersect(Vector3(0, 5, 0), Vector3(20, 5, 0), 0.5f, box.hull, false, this, &box,
                                              &list, point, normal, time));

@@ -368,6 +368,17 @@ TEST_F(CollisionTest, SphereHullEdgeTiesShareTheContact)
     expectNear(Vector3(h, h, 0), normal);
     expectNear(Vector3(1.1f, 1.1f, 0), point);  // the mean of the two projections
 
+    // Ties are within 0.001 of the deepest: 0.0005 shallower ties, 0.005 shallower does not.
+    freeIntersectionList(&list);
+    ASSERT_TRUE(sphereConvexHullIntersect(Vector3(1.2005f, 1.2f, 0), 0.5f, box.hull, false, nullptr, nullptr, &list,
+                                          point, normal));
+    EXPECT_EQ(2u, list.getNumItems());
+    freeIntersectionList(&list);
+    ASSERT_TRUE(sphereConvexHullIntersect(Vector3(1.205f, 1.2f, 0), 0.5f, box.hull, false, nullptr, nullptr, &list,
+                                          point, normal));
+    EXPECT_EQ(1u, list.getNumItems());
+    expectNear(Vector3(1, 0, 0), normal);
+
     // A deeper plane later in the order resets the records to itself.
     freeIntersectionList(&list);
     ASSERT_TRUE(sphereConvexHullIntersect(Vector3(1.2f, 1.3f, 0), 0.5f, box.hull, false, nullptr, nullptr, &list,
