@@ -243,6 +243,12 @@ TEST(VectorMathTest, AngleBuildersMatchTheirProducts)
     EXPECT_NEAR(a2, b2, 1e-5f);
     EXPECT_NEAR(a3, b3, 1e-5f);
 
+    // cos a2 = 0.01 is still above the 0.005 limit: all three angles come back.
+    matrix3FromAngles(0.2f, std::acos(0.01f), 0.3f, built);
+    anglesFromMatrix3(built, b3, b2, b1);
+    EXPECT_NEAR(0.3f, b3, 1e-3f);
+    EXPECT_NEAR(0.2f, b1, 1e-3f);
+
     // Gimbal case: a3 is given up as 0 and a1 absorbs the rotation.
     matrix3FromAngles(0.2f, 1.5707964f, 0.0f, built);
     anglesFromMatrix3(built, b3, b2, b1);
@@ -297,6 +303,10 @@ TEST(VectorMathTest, MatrixToQuatInvertsQuatToMatrix)
     EXPECT_EQ(0.0f, q.w);
     matrix3ToQuat(rows(1, 0, 0, 0, -1, 0, 0, 0, -1), q);
     EXPECT_FLOAT_EQ(1.0f, q.x);
+    // Tied diagonals keep the lower index (told apart on a matrix that is not a rotation).
+    matrix3ToQuat(rows(0, 1, 0, 0.5f, 0, 0, 0, 0, -1), q);
+    EXPECT_FLOAT_EQ(0.5f * std::sqrt(2.0f), q.x);
+    EXPECT_FLOAT_EQ(1.5f * 0.5f / std::sqrt(2.0f), q.y);
     // Trace exactly 0 also leaves the trace branch: a third of a turn about (1,1,1).
     matrix3ToQuat(rows(0, 1, 0, 0, 0, 1, 1, 0, 0), q);
     EXPECT_NEAR(0.5f, std::fabs(q.x), 1e-6f);
@@ -323,6 +333,12 @@ TEST(VectorMathTest, SlerpFlipsBlendsAndDoesNotRenormalise)
         EXPECT_NEAR(a.x, out.x, 1e-6f);
         EXPECT_NEAR(a.w, out.w, 1e-6f);
     }
+    // 1 - cos = 9e-4 is above the 1e-6 limit: still spherical, so the half-way point keeps unit length.
+    const float halfAngle = std::acos(1.0f - 9e-4f);
+    quatSlerp(q0, Quaternion(0, 0, std::sin(halfAngle), std::cos(halfAngle)), 0.5f, out);
+    EXPECT_NEAR(std::cos(0.5f * halfAngle), out.w, 2e-6f);
+    EXPECT_NEAR(std::sin(0.5f * halfAngle), out.z, 2e-6f);
+
     // Nearly equal inputs blend linearly; non-unit inputs stay non-unit.
     quatSlerp(Quaternion(0, 0, 0, 2), Quaternion(0, 0, 0, 2), 0.5f, out);
     EXPECT_FLOAT_EQ(2.0f, out.w);
