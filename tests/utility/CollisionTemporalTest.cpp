@@ -299,6 +299,10 @@ TEST_F(CollisionTemporalTest, SphereHullEntryTimeRecordsAndNormal)
     EXPECT_FALSE(temporalConvexHullIntersect(Vector3(0, 5, 0), Vector3(20, 5, 0), 0.5f, box.hull, false, this, &box,
                                              &list, point, normal, time));
     EXPECT_EQ(0u, list.getNumItems());
+    // Sliding along +y 0.05 outside it: that plane is never approached, so no contact, though the
+    // entry point on the -x face would pass the 0.1 tolerance.
+    EXPECT_FALSE(temporalConvexHullIntersect(Vector3(0, 1.55f, 0), Vector3(10, 1.55f, 0), 0.5f, box.hull, false, this,
+                                             &box, &list, point, normal, time));
     // Stopping short, and moving away.
     EXPECT_FALSE(temporalConvexHullIntersect(Vector3(0, 0, 0), Vector3(8, 0, 0), 0.5f, box.hull, false, this, &box,
                                              &list, point, normal, time));

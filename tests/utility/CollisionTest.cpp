@@ -187,6 +187,11 @@ TEST_F(CollisionTest, RayTriangleWritesItsParametersAsItGoes)
     u = v = t = -7;
     EXPECT_FALSE(rayTriangleIntersect(Vector3(0, 0, 1), Vector3(1, 0, 0), p0, p1, p2, u, v, t));
     EXPECT_EQ(-7.0f, u);
+    // u beyond 1 fails before v is computed.
+    v = -7;
+    EXPECT_FALSE(rayTriangleIntersect(Vector3(1.5f, -0.2f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
+    EXPECT_FLOAT_EQ(1.5f, u);
+    EXPECT_EQ(-7.0f, v);
     // v fails after u and v were written; behind the origin fails after t was written.
     EXPECT_FALSE(rayTriangleIntersect(Vector3(0.75f, 0.75f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
     EXPECT_FLOAT_EQ(0.75f, u);
