@@ -411,6 +411,14 @@ TEST_F(SPhysicsTest, LeanPitchesWithSpeedChangeAndRollsWithTurns)
     body.setTurnRate(0.4f);
     body.updateWalking();
     EXPECT_FLOAT_EQ(0.2f, body.getRollLean());
+    // Heading +x (identity frame): display = Rx(-roll)·Ry(-pitch)·orientation, roll applied first.
+    Matrix3 roll, leaned, expected;
+    roll.setRotationX(-0.2f);
+    pitch.setRotationY(-body.getPitchLean());
+    Matrix3::multiply(leaned, roll, pitch);
+    Matrix3::multiply(expected, leaned, body.getOrientation());
+    for (int i = 0; i < 9; ++i)
+        EXPECT_NEAR(expected.element(i), body.getDisplayOrientation().element(i), 1e-5f) << i;
 }
 
 TEST_F(SPhysicsTest, LeanIsAboutTheHeadingFrame)
