@@ -57,8 +57,7 @@ GameFlowStats getGameFlowStats() { return GameFlowStats{stepsRun, gameActive}; }
 
 bool GamePreInit()
 {
-    // Vector-maths seam: initMaths runs this detection once it exists.
-    detectProcessor();
+    initMaths();
     initInfinityConstants();
     if (!processorInfo.hasSSE) {
         MessageBoxA(nullptr, "Attempted execution of P3 optimised version on CPU that does not support SIMD operations\n",

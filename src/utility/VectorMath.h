@@ -33,6 +33,10 @@ extern float floatPlusInfinity;
 extern float floatMinusInfinity;
 void initInfinityConstants();
 
+// Detects the processor's features and clock (processorInfo); always true. Called once from the
+// game's pre-initialisation.
+bool initMaths();
+
 struct Vector3 {
     float x, y, z;
 

@@ -221,6 +221,38 @@ TEST_F(SPhysicsTest, SidewaysDriftDiesAwayAndTurningYawsTowardTheSide)
     EXPECT_EQ(0.25f, body.getTurnRate());
 }
 
+TEST_F(SPhysicsTest, TurnIsAboutTheWorldVerticalBeforeTheOrientation)
+{
+    // A body rolled on a slope turning: the yaw is applied in front of the orientation
+    // (Rz(-turn)·orientation), so it matches a twin that starts from that product and does not turn.
+    Matrix3 rolled;
+    rolled.setRotationX(0.5f);
+    Matrix3 yaw;
+    yaw.setRotationZ(-0.25f);
+    Matrix3 turned;
+    Matrix3::multiply(turned, yaw, rolled);
+
+    SPhysics turning;
+    turning.setParams(walker());
+    turning.setPosition(Vector3(100.0f, 100.0f, 12.0f));
+    turning.setOrientation(rolled);
+    turning.setTurnRate(0.25f);
+    turning.updateWalking();
+
+    SPhysics twin;
+    twin.setParams(walker());
+    twin.setPosition(Vector3(100.0f, 100.0f, 12.0f));
+    twin.setOrientation(turned);
+    twin.updateWalking();
+
+    for (int i = 0; i < 9; ++i)
+        EXPECT_NEAR(twin.getOrientation().element(i), turning.getOrientation().element(i), 1e-5f) << i;
+    // The product the other way round is a different orientation.
+    Matrix3 after;
+    Matrix3::multiply(after, rolled, yaw);
+    EXPECT_GT(std::fabs(after.m[0][2] - turned.m[0][2]), 0.05f);
+}
+
 TEST_F(SPhysicsTest, WalkerTurnsOntoADirectionAndSettles)
 {
     SPhysics body;
@@ -379,6 +411,14 @@ TEST_F(SPhysicsTest, LeanPitchesWithSpeedChangeAndRollsWithTurns)
     body.setTurnRate(0.4f);
     body.updateWalking();
     EXPECT_FLOAT_EQ(0.2f, body.getRollLean());
+    // Heading +x (identity frame): display = Rx(-roll)·Ry(-pitch)·orientation, roll applied first.
+    Matrix3 roll, leaned, expected;
+    roll.setRotationX(-0.2f);
+    pitch.setRotationY(-body.getPitchLean());
+    Matrix3::multiply(leaned, roll, pitch);
+    Matrix3::multiply(expected, leaned, body.getOrientation());
+    for (int i = 0; i < 9; ++i)
+        EXPECT_NEAR(expected.element(i), body.getDisplayOrientation().element(i), 1e-5f) << i;
 }
 
 TEST_F(SPhysicsTest, LeanIsAboutTheHeadingFrame)

@@ -164,6 +164,26 @@ TEST_F(CollisionTest, CylinderHullRecordsLeadWhenDeeper)
     freeIntersectionList(&list);
 }
 
+TEST_F(CollisionTest, CylinderHullTiesKeepTheEarlierPlaneAndGoToTheTail)
+{
+    // A roof of two slopes meeting over the cylinder's axis: both equally deep.
+    Vector3 normals[2] = {Vector3(H, 0, H), Vector3(-H, 0, H)};
+    float distances[2] = {0.5f, 0.5f};
+    CollisionHull roof{Vector3(), Matrix3(), 2, normals, distances, nullptr};
+    llist list;
+    uint32_t plane = 99;
+    Vector3 normal, point;
+    ASSERT_TRUE(collideCylinderHull(cylinder(Vector3(), UP, 1.0f, 2.0f), roof, nullptr, nullptr, &list, plane, normal,
+                                    point));
+    EXPECT_EQ(0u, plane);
+    expectNear(normals[0], normal);
+    auto recs = records(list);
+    ASSERT_EQ(2u, recs.size());
+    expectNear(normals[0], recs[0]->normal);  // not deeper than the first: behind it
+    expectNear(normals[1], recs[1]->normal);
+    freeIntersectionList(&list);
+}
+
 TEST_F(CollisionTest, CylinderHullWithoutAChosenPlaneIsNoContact)
 {
     uint32_t plane = 77;
@@ -205,11 +225,19 @@ TEST_F(CollisionTest, SphereAgainstCylinder)
     expectNear(Vector3(0.2f, 0, 2), point);
     EXPECT_FALSE(sphereCylinderIntersect(Vector3(0.2f, 0, 2.6f), 0.5f, cyl, point, normal));
 
-    // Beside the rim: the rim point, when the sphere reaches it.
+    // Beside a rim: the rim point, the normal toward the centre. The only rejections are those of
+    // the grown cylinder, so a sphere just clear of the rim (0.566 from it) still touches.
     ASSERT_TRUE(sphereCylinderIntersect(Vector3(1.3f, 0, 2.3f), 0.5f, cyl, point, normal));
     expectNear(Vector3(H, 0, H), normal);
     expectNear(Vector3(1, 0, 2), point);
-    EXPECT_FALSE(sphereCylinderIntersect(Vector3(1.4f, 0, 2.4f), 0.5f, cyl, point, normal));
+    ASSERT_TRUE(sphereCylinderIntersect(Vector3(1.4f, 0, 2.4f), 0.5f, cyl, point, normal));
+    expectNear(Vector3(H, 0, H), normal);
+    expectNear(Vector3(1, 0, 2), point);
+    ASSERT_TRUE(sphereCylinderIntersect(Vector3(0, -1.4f, -0.4f), 0.5f, cyl, point, normal));
+    expectNear(Vector3(0, -H, -H), normal);
+    expectNear(Vector3(0, -1, 0), point);
+    EXPECT_FALSE(sphereCylinderIntersect(Vector3(1.45f, 0, 2.51f), 0.5f, cyl, point, normal));   // b > r
+    EXPECT_FALSE(sphereCylinderIntersect(Vector3(1.51f, 0, -0.45f), 0.5f, cyl, point, normal));  // m2 > (r+R)^2
 
     // On the axis: any direction across it.
     ASSERT_TRUE(sphereCylinderIntersect(Vector3(0, 0, 1), 0.1f, cyl, point, normal));
@@ -233,14 +261,17 @@ TEST_F(CollisionTest, RayAlongTheCylinderAxis)
     ASSERT_TRUE(rayCylinderIntersect(Vector3(0.5f, 0, 7), Vector3(0, 0, -1), cyl, t, point, normal));
     EXPECT_FLOAT_EQ(5.0f, t);
     expectNear(UP, normal);
-    // Inside, pointing away from the base or toward it: t = 0 at the origin, normal -dir.
+    // Inside, pointing away from the base: t = 0 at the origin, normal -dir.
     ASSERT_TRUE(rayCylinderIntersect(Vector3(0.2f, 0, 1), UP, cyl, t, point, normal));
     EXPECT_EQ(0.0f, t);
     expectNear(Vector3(0.2f, 0, 1), point);
     expectNear(Vector3(0, 0, -1), normal);
+    // Inside, pointing toward the base (which lies ahead): the far cap, behind the origin.
     ASSERT_TRUE(rayCylinderIntersect(Vector3(0.2f, 0, 1), Vector3(0, 0, -1), cyl, t, point, normal));
-    EXPECT_EQ(0.0f, t);
+    EXPECT_FLOAT_EQ(-1.0f, t);
+    expectNear(Vector3(0.2f, 0, 2), point);
     expectNear(UP, normal);
+    EXPECT_FALSE(rayCylinderIntersect(Vector3(1.2f, 0, 1), Vector3(0, 0, -1), cyl, t, point, normal));
     // Beyond the far end, leaving.
     EXPECT_FALSE(rayCylinderIntersect(Vector3(0, 0, 3), UP, cyl, t, point, normal));
 }

@@ -229,6 +229,16 @@ TEST_F(CollisionTemporalTest, SphereCylinderSweep)
     EXPECT_EQ(0.0f, time);
     expectNear(Vector3(-1.2f, 0, 5), point);
     expectNear(Vector3(-1, 0, 0), normal, 1e-4f);
+    // Beside the top rim, clear of it but inside the grown cylinder: touching from the start too.
+    ASSERT_TRUE(temporalSphereCylinderIntersect(Vector3(-1.4f, 0, 10.4f), Vector3(5, 0, 10.4f), 0.5f, post, point,
+                                                normal, time));
+    EXPECT_EQ(0.0f, time);
+    expectNear(Vector3(-1.4f, 0, 10.4f), point);
+    // Inside and moving down the axis: the cast meets the far cap behind the start.
+    ASSERT_TRUE(temporalSphereCylinderIntersect(Vector3(0, 0, 5), Vector3(0, 0, -5), 0.5f, post, point, normal, time));
+    EXPECT_EQ(0.0f, time);
+    expectNear(Vector3(0, 0, 5), point);
+    expectNear(Vector3(0, 0, 1), normal);
 
     // Negligible movement: the static test at the current position.
     time = -1.0f;
@@ -276,10 +286,23 @@ TEST_F(CollisionTemporalTest, SphereHullEntryTimeRecordsAndNormal)
     const float r = 1.0f / std::sqrt(2.0f);
     expectNear(Vector3(-r, -r, 0), normal, 1e-4f);
 
+    // Ties are entry times within 0.001: 0.0007 apart tie, 0.007 apart do not.
+    ASSERT_TRUE(temporalConvexHullIntersect(Vector3(-0.0005f, -10, 0), Vector3(9.9995f, 0, 0), 0.5f, box.hull, false,
+                                            this, &box, &list, point, normal, time));
+    EXPECT_EQ(2u, list.getNumItems());
+    ASSERT_TRUE(temporalConvexHullIntersect(Vector3(-0.005f, -10, 0), Vector3(9.995f, 0, 0), 0.5f, box.hull, false,
+                                            this, &box, &list, point, normal, time));
+    EXPECT_EQ(1u, list.getNumItems());
+    expectNear(Vector3(-1, 0, 0), normal, 1e-4f);
+
     // A miss frees the list.
     EXPECT_FALSE(temporalConvexHullIntersect(Vector3(0, 5, 0), Vector3(20, 5, 0), 0.5f, box.hull, false, this, &box,
                                              &list, point, normal, time));
     EXPECT_EQ(0u, list.getNumItems());
+    // Sliding along +y 0.05 outside it: that plane is never approached, so no contact, though the
+    // entry point on the -x face would pass the 0.1 tolerance.
+    EXPECT_FALSE(temporalConvexHullIntersect(Vector3(0, 1.55f, 0), Vector3(10, 1.55f, 0), 0.5f, box.hull, false, this,
+                                             &box, &list, point, normal, time));
     // Stopping short, and moving away.
     EXPECT_FALSE(temporalConvexHullIntersect(Vector3(0, 0, 0), Vector3(8, 0, 0), 0.5f, box.hull, false, this, &box,
                                              &list, point, normal, time));

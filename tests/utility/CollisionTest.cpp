@@ -187,6 +187,11 @@ TEST_F(CollisionTest, RayTriangleWritesItsParametersAsItGoes)
     u = v = t = -7;
     EXPECT_FALSE(rayTriangleIntersect(Vector3(0, 0, 1), Vector3(1, 0, 0), p0, p1, p2, u, v, t));
     EXPECT_EQ(-7.0f, u);
+    // u beyond 1 fails before v is computed.
+    v = -7;
+    EXPECT_FALSE(rayTriangleIntersect(Vector3(1.5f, -0.2f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
+    EXPECT_FLOAT_EQ(1.5f, u);
+    EXPECT_EQ(-7.0f, v);
     // v fails after u and v were written; behind the origin fails after t was written.
     EXPECT_FALSE(rayTriangleIntersect(Vector3(0.75f, 0.75f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
     EXPECT_FLOAT_EQ(0.75f, u);
@@ -367,6 +372,17 @@ TEST_F(CollisionTest, SphereHullEdgeTiesShareTheContact)
     const float h = std::sqrt(0.5f);
     expectNear(Vector3(h, h, 0), normal);
     expectNear(Vector3(1.1f, 1.1f, 0), point);  // the mean of the two projections
+
+    // Ties are within 0.001 of the deepest: 0.0005 shallower ties, 0.005 shallower does not.
+    freeIntersectionList(&list);
+    ASSERT_TRUE(sphereConvexHullIntersect(Vector3(1.2005f, 1.2f, 0), 0.5f, box.hull, false, nullptr, nullptr, &list,
+                                          point, normal));
+    EXPECT_EQ(2u, list.getNumItems());
+    freeIntersectionList(&list);
+    ASSERT_TRUE(sphereConvexHullIntersect(Vector3(1.205f, 1.2f, 0), 0.5f, box.hull, false, nullptr, nullptr, &list,
+                                          point, normal));
+    EXPECT_EQ(1u, list.getNumItems());
+    expectNear(Vector3(1, 0, 0), normal);
 
     // A deeper plane later in the order resets the records to itself.
     freeIntersectionList(&list);

@@ -1,5 +1,8 @@
 #include "utility/VectorMath.h"
 
+#include "platform/testing.h"
+#include "utility/ProcessorInfo.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -46,6 +49,35 @@ TEST(VectorMathTest, IsValidFloatRejectsOnlyAllOnesExponents)
     EXPECT_FALSE(isValidFloat(-std::numeric_limits<float>::infinity()));
     EXPECT_FALSE(isValidFloat(std::numeric_limits<float>::quiet_NaN()));
     EXPECT_FALSE(isValidFloat(bitsToFloat(0xFF800001)));  // a signalling NaN
+}
+
+TEST(VectorMathTest, InitMathsDetectsTheProcessor)
+{
+    namespace pt = platform::testing;
+    pt::CpuAnswers cpu{};
+    cpu.present = true;
+    cpu.leaf0[0] = 1;
+    memcpy(&cpu.leaf0[1], "Genu", 4);
+    memcpy(&cpu.leaf0[3], "ineI", 4);
+    memcpy(&cpu.leaf0[2], "ntel", 4);
+    cpu.leaf1[3] = 1u << 25;  // SSE
+    pt::setCpuAnswers(&cpu);
+    pt::setManualClock(true);
+    pt::setTime(1000);
+    pt::setClockStep(1);
+    pt::setManualCycleCounter(true);
+    pt::setCycleCounter(0);
+    pt::setCycleStep(1000000u);
+    memset(&processorInfo, 0, sizeof(processorInfo));
+    EXPECT_TRUE(initMaths());
+    EXPECT_STREQ("GenuineIntel", processorInfo.vendor);
+    EXPECT_TRUE(processorInfo.hasSSE);
+    EXPECT_NE(0u, processorInfo.cyclesPerSecond);
+    pt::setCpuAnswers(nullptr);
+    pt::setManualCycleCounter(false);
+    pt::setCycleStep(0);
+    pt::setClockStep(0);
+    pt::setManualClock(false);
 }
 
 TEST(VectorMathTest, InfinityConstantsHoldTheirBitPatterns)
@@ -211,6 +243,12 @@ TEST(VectorMathTest, AngleBuildersMatchTheirProducts)
     EXPECT_NEAR(a2, b2, 1e-5f);
     EXPECT_NEAR(a3, b3, 1e-5f);
 
+    // cos a2 = 0.01 is still above the 0.005 limit: all three angles come back.
+    matrix3FromAngles(0.2f, std::acos(0.01f), 0.3f, built);
+    anglesFromMatrix3(built, b3, b2, b1);
+    EXPECT_NEAR(0.3f, b3, 1e-3f);
+    EXPECT_NEAR(0.2f, b1, 1e-3f);
+
     // Gimbal case: a3 is given up as 0 and a1 absorbs the rotation.
     matrix3FromAngles(0.2f, 1.5707964f, 0.0f, built);
     anglesFromMatrix3(built, b3, b2, b1);
@@ -265,6 +303,10 @@ TEST(VectorMathTest, MatrixToQuatInvertsQuatToMatrix)
     EXPECT_EQ(0.0f, q.w);
     matrix3ToQuat(rows(1, 0, 0, 0, -1, 0, 0, 0, -1), q);
     EXPECT_FLOAT_EQ(1.0f, q.x);
+    // Tied diagonals keep the lower index (told apart on a matrix that is not a rotation).
+    matrix3ToQuat(rows(0, 1, 0, 0.5f, 0, 0, 0, 0, -1), q);
+    EXPECT_FLOAT_EQ(0.5f * std::sqrt(2.0f), q.x);
+    EXPECT_FLOAT_EQ(1.5f * 0.5f / std::sqrt(2.0f), q.y);
     // Trace exactly 0 also leaves the trace branch: a third of a turn about (1,1,1).
     matrix3ToQuat(rows(0, 1, 0, 0, 0, 1, 1, 0, 0), q);
     EXPECT_NEAR(0.5f, std::fabs(q.x), 1e-6f);
@@ -291,6 +333,12 @@ TEST(VectorMathTest, SlerpFlipsBlendsAndDoesNotRenormalise)
         EXPECT_NEAR(a.x, out.x, 1e-6f);
         EXPECT_NEAR(a.w, out.w, 1e-6f);
     }
+    // 1 - cos = 9e-4 is above the 1e-6 limit: still spherical, so the half-way point keeps unit length.
+    const float halfAngle = std::acos(1.0f - 9e-4f);
+    quatSlerp(q0, Quaternion(0, 0, std::sin(halfAngle), std::cos(halfAngle)), 0.5f, out);
+    EXPECT_NEAR(std::cos(0.5f * halfAngle), out.w, 2e-6f);
+    EXPECT_NEAR(std::sin(0.5f * halfAngle), out.z, 2e-6f);
+
     // Nearly equal inputs blend linearly; non-unit inputs stay non-unit.
     quatSlerp(Quaternion(0, 0, 0, 2), Quaternion(0, 0, 0, 2), 0.5f, out);
     EXPECT_FLOAT_EQ(2.0f, out.w);
