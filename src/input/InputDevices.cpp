@@ -17,15 +17,15 @@ int deactivateIndex = -1;
 const DWORD WINCORE_ACTIVATE = 0;
 const DWORD WINCORE_DEACTIVATE = 1;
 
-bool createInterface(HWND /*window*/)
+bool createInterface(HWND window)
 {
     IDirectInput7* di = nullptr;
     if (FAILED(CoCreateInstance(CLSID_DirectInput, nullptr, CLSCTX_INPROC_SERVER, IID_IDirectInput7,
                                 reinterpret_cast<void**>(&di))) ||
         !di)
         return false;
-    // The module instance would come from the window (GWL_HINSTANCE); the layer ignores it.
-    if (FAILED(di->Initialize(nullptr, DIRECTINPUT_VERSION))) {
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongA(window, GWL_HINSTANCE));
+    if (FAILED(di->Initialize(instance, DIRECTINPUT_VERSION))) {
         di->Release();
         return false;
     }
@@ -76,11 +76,11 @@ void releaseDevice(IDirectInputDevice7*& device)
     device = nullptr;
 }
 
-// Acquire until it stops answering lost input, at most MAX_INPUT_RETRIES more times.
-HRESULT reacquire(IDirectInputDevice7* device)
+// Acquire until it stops answering lost input: one try and at most `retries` more.
+HRESULT reacquire(IDirectInputDevice7* device, int retries)
 {
     HRESULT hr = device->Acquire();
-    for (int tries = 0; isInputLost(hr) && tries < MAX_INPUT_RETRIES; ++tries) hr = device->Acquire();
+    for (int tries = 0; isInputLost(hr) && tries < retries; ++tries) hr = device->Acquire();
     return hr;
 }
 
@@ -92,7 +92,7 @@ bool readKeyboardInto(BYTE* buffer, bool clearOnFailure)
     HRESULT hr = s.keyboard->GetDeviceState(256, buffer);
     if (SUCCEEDED(hr)) return true;
     if (clearOnFailure) std::memset(buffer, 0, 256);
-    reacquire(s.keyboard);
+    reacquire(s.keyboard, MAX_INPUT_RETRIES);
     return false;
 }
 
@@ -103,7 +103,8 @@ void mergeKeyEvents()
     DWORD count = s.keyEventCapacity;
     HRESULT hr = s.keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), s.keyEvents, &count, 0);
     if (FAILED(hr)) {
-        reacquire(s.keyboard);
+        // Unlike a failed state read, a failed event read tries the acquire ten times in all.
+        reacquire(s.keyboard, MAX_INPUT_RETRIES - 1);
         return;
     }
     if (count > s.keyEventCapacity) count = s.keyEventCapacity;

@@ -1,6 +1,7 @@
 #include "kestrune/InputMap.h"
 
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +14,7 @@ const float AXIS_DEAD_ZONE = 130.0f;
 const float AXIS_STRETCH = 1.3513514f;  // 500 / 370
 const float BUTTON_SCALE = 3.90625f;    // a half-pressed byte (128) gives the full 500
 const float FULL_MAGNITUDE = 500.0f;
+const uint32_t DEBUG_ALL = 0xFFFFFFFFu;
 
 // Pointer speed per sensitivity setting.
 const float MOUSE_FACTORS[11] = {0.25f, 0.4f, 0.55f, 0.7f, 0.85f, 1.0f, 1.6f, 2.2f, 2.8f, 3.4f, 4.0f};
@@ -196,6 +198,7 @@ void CInputMap::mapKeyboardAndMouse(DWORD now)
 {
     m_mouseX = mousePointer.x;
     m_mouseY = mousePointer.y;
+    debugPrintf(DEBUG_ALL, "input mouse x =%f, \t\t\tinput mouse y =%f\n", m_mouseX, m_mouseY);
 
     DWORD* bindings = m_bindings.mouse;
     DWORD* times = m_bindings.mouseTimes;

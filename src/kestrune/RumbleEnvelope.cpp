@@ -1,12 +1,16 @@
 #include "kestrune/RumbleEnvelope.h"
 
+#include <cstdint>
+
 namespace {
 
-int roundUpToStep(int length, int step)
+// Lengths come from definition files: a negative one counts as none, and a huge one must not
+// overflow while it is rounded (only its low 16 bits are kept anyway).
+int64_t roundUpToStep(int length, int step)
 {
-    if (length < 0) length = 0;  // lengths come from definition files
-    if (step > 0 && length % step != 0) length += step - length % step;
-    return length;
+    int64_t rounded = length < 0 ? 0 : length;
+    if (step > 0 && rounded % step != 0) rounded += step - rounded % step;
+    return rounded;
 }
 
 }  // namespace

@@ -162,6 +162,20 @@ TEST_F(InputDevicesTest, KeyTest)
     EXPECT_FALSE(readKeyboard(keys));
 }
 
+TEST_F(InputDevicesTest, AFailedEventReadMergesNothingAndAcquiresTenTimesAtMost)
+{
+    ASSERT_TRUE(initInputDevices(nullptr, nullptr));
+    ASSERT_FALSE(isKeyDown(0, true));
+    ti::keyDown(DIK_A);
+    ti::keyUp(DIK_A);
+    int before = ti::callCount(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE);
+    ti::forceResult(ti::KIND_KEYBOARD, ti::CALL_GETDEVICEDATA, DIERR_INPUTLOST);
+    ti::forceResult(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE, DIERR_INPUTLOST, 50);
+    EXPECT_FALSE(isKeyDown(DIK_A, false));
+    EXPECT_EQ(ti::callCount(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE) - before, 10);
+    EXPECT_EQ(getKeyboardState()[DIK_A], 0) << "nothing merged";
+}
+
 TEST_F(InputDevicesTest, ReadKeyboardRetriesTheAcquireTenMoreTimes)
 {
     BYTE keys[256];

@@ -2,6 +2,8 @@
 
 #include "platform/testing/input.h"
 
+#include "utility/RunLog.h"
+
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -276,6 +278,21 @@ TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
     map.update(centred(), 10300, true);
     EXPECT_TRUE(map.isPressed(0x1) && map.isPressed(0x4));
     EXPECT_TRUE(map.isDoubleClicked(0x1) && map.isDoubleClicked(0x4));
+}
+
+TEST_F(KeyboardPlayerTest, TheMapperWritesThePointerToTheDebugOutput)
+{
+    testsupport::TempDir dir;
+    testsupport::ScopedCwd cwd(dir.path());
+    setDebugFileName("debug.txt");
+    debugCategoryMask = 1;
+    ti::mouseMove(10, -20);
+    updateMousePointer(5);
+    CInputMap map;
+    map.update(centred(), 0, true);
+    map.update(centred(), 30, false);  // the pad mapper says nothing
+    debugCategoryMask = 0;
+    EXPECT_EQ(dir.read("debug.txt"), "input mouse x =10.000000, \t\t\tinput mouse y =-20.000000\n");
 }
 
 TEST_F(KeyboardPlayerTest, PointerStaysOnScreenAndSensitivityStaysInTheTable)

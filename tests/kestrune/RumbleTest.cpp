@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace ti = platform::testing::input;
 
 namespace {
@@ -58,6 +60,12 @@ TEST_F(RumbleTest, LengthsRoundUpToTheFrameStepButThePauseDoesNot)
     envelope.set(65000, 1000, -50, 0, 1.0f, 1.0f, 1.0f, 0);
     EXPECT_EQ(envelope.getAttackEnd(), (65000 + 1000) & 0xFFFF);
     EXPECT_EQ(envelope.getSustainEnd(), envelope.getAttackEnd());
+
+    // The largest lengths a file can give round up past 2^31 without overflowing: 2^31 + 31.
+    envelope.set(10, INT_MAX, INT_MAX, INT_MAX, 1.0f, 1.0f, 1.0f, 33);
+    EXPECT_EQ(envelope.getAttackEnd(), 10 + 31);
+    EXPECT_EQ(envelope.getSustainEnd(), 10 + 62);
+    EXPECT_EQ(envelope.getDecayEnd(), 10 + 93);
 }
 
 TEST_F(RumbleTest, EnvelopeRisesHoldsAndFalls)
