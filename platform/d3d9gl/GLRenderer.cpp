@@ -1,6 +1,7 @@
 #include "d3d9gl/GLRenderer.h"
 
 #include "d3d9gl/ShaderGenerator.h"
+#include "platform/sdlwindow.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -10,31 +11,6 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
-
-#if defined(__SANITIZE_ADDRESS__)
-#include <dlfcn.h>
-#include <link.h>
-
-// The GL driver keeps allocations for the life of the process and is unloaded before the leak
-// check, which then cannot tell them from ours. Keeping it loaded lets these lines name it.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:_dri.so\nleak:libLLVM\nleak:libgallium\nleak:libGLX_mesa\nleak:libEGL_mesa\nleak:libglapi\n";
-}
-
-namespace {
-
-int keepDriverLoaded(struct dl_phdr_info* info, size_t, void*)
-{
-    const char* name = info->dlpi_name;
-    if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libLLVM") || std::strstr(name, "libgallium") ||
-                 std::strstr(name, "_mesa.so") || std::strstr(name, "libglapi")))
-        dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-    return 0;
-}
-
-}  // namespace
-#endif
 
 namespace d3d9gl {
 
@@ -319,9 +295,7 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height)
     }
     SDL_GL_MakeCurrent(window, d.context);
     SDL_GL_SetSwapInterval(0);
-#if defined(__SANITIZE_ADDRESS__)
-    dl_iterate_phdr(keepDriverLoaded, nullptr);
-#endif
+    platform::keepGraphicsDriversLoaded();
     glGenVertexArrays(1, &d.vao);
     glBindVertexArray(d.vao);
     glGenBuffers(1, &d.streamVertices);
