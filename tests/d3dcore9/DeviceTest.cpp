@@ -12,6 +12,15 @@ namespace {
 
 class DeviceTest : public CoreFixture {};
 
+// Plain assertions whose expression is exactly the text.
+int countExpression(const std::string& text)
+{
+    int n = 0;
+    for (const auto& r : testsupport::reports())
+        if (r.message.empty() && r.expression == text) ++n;
+    return n;
+}
+
 std::vector<std::string>* order = nullptr;
 void beforeRelease() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type0 with IB" : "type0"); }
 void afterRestore() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type1 with IB" : "type1"); }
@@ -138,7 +147,9 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     EXPECT_EQ(countReports("RRefresh >= 0"), 1);
     EXPECT_EQ(countReports("RAdapter >= 0"), 1);
 
-    DXSetup.Adapters.First->Devices.First->DesktopMode.ZBuffers.Clear();
+    DXDevice* device = DXSetup.Adapters.First->Devices.First;
+    device->DesktopMode.ZBuffers.Clear();
+    device->CanDoWindowed = 0;
     testsupport::clearReports();
     try {
         D3DCore.SetMode(0, 0, 0, 0, 0, 0, false, 0, 0, 0);
@@ -146,6 +157,10 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     } catch (const testsupport::ProcessExit& e) {
         EXPECT_EQ(e.code, 1);
     }
+    // Every check is reported before the process ends.
+    ASSERT_EQ(testsupport::reports().size(), 3u);
+    EXPECT_EQ(testsupport::reports()[0].expression, "RZBuf >= 0 && RZBuf < Device->DesktopMode.ZBuffers.Objects");
+    EXPECT_EQ(testsupport::reports()[1].expression, "RFullScreen || Device->CanDoWindowed");
     EXPECT_EQ(countReports("D3D not supported in current screen mode"), 1);
 }
 
@@ -270,7 +285,9 @@ TEST_F(DeviceTest, ChangeModeWithoutAMatchingDepthFormatKeepsTheMode)
     D3DCore.RegisterFunc(0, beforeRelease);
     int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
     D3DCore.ChangeMode(0, 0, bigger, 1, false, 0);
-    EXPECT_EQ(countReports("ActualZFormat != NULL"), 1);
+    EXPECT_EQ(countExpression("ActualZFormat != NULL"), 1);
+    EXPECT_EQ(D3DCore.ChangeMode(0, 0, 99, 1, false, 0), 0);
+    EXPECT_EQ(countExpression("RMode < Device->Modes.Objects"), 1);
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
     EXPECT_EQ(D3DCore.GetScreenWidth(), 800u);
@@ -357,7 +374,9 @@ TEST_F(DeviceTest, ModeQueriesAndTheirTieRules)
 
     uint32_t w = 7, h = 7;
     D3DCore.GetModeSize(0, 0, 4, &w, &h);
+    D3DCore.GetModeSize(0, 0, -1, &w, &h);
     EXPECT_EQ(w, 7u);
+    EXPECT_EQ(countExpression("Index < Device->Modes.Objects"), 2);
     D3DCore.GetModeSize(0, 0, 3, &w, &h);
     EXPECT_EQ(h, 1440u);
     EXPECT_EQ(D3DCore.FindFormat(0, 0, 9, 16), -1);
