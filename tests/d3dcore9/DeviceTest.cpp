@@ -233,11 +233,10 @@ TEST_F(DeviceTest, LostAndRestoredDeviceKeepsTheOrder)
                                          "SetCurrentTexturePalette", "SetRenderState", "SetVertexShader",
                                          "SetPixelShader"};
     EXPECT_EQ(methods, expected);
+    std::vector<uint64_t> transforms;
     for (const auto& c : pt::d3d9Trace())
-        if (c.Method == "SetTransform") {
-            EXPECT_EQ(c.Args[0], static_cast<uint64_t>(D3DTS_PROJECTION));  // projection first
-            break;
-        }
+        if (c.Method == "SetTransform") transforms.push_back(c.Args[0]);
+    EXPECT_EQ(transforms, (std::vector<uint64_t>{D3DTS_PROJECTION, D3DTS_WORLD, D3DTS_VIEW}));
     EXPECT_EQ(state().Transforms.at(D3DTS_PROJECTION)._22, 2 * 1 / 1.5f);
     EXPECT_EQ(D3DCore.VertexShader, nullptr);
     order = nullptr;
