@@ -275,6 +275,21 @@ TEST_F(DeviceTest, ChangeModeResetsOnlyOnAChange)
     order = nullptr;
 }
 
+TEST_F(DeviceTest, WindowedChangeModeKeepsTheDisplayFormat)
+{
+    ASSERT_TRUE(bringUp(false));
+    int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
+    D3DCore.ChangeMode(0, 0, bigger, 0, false, 0);
+    const D3DPRESENT_PARAMETERS& pp = state().Parameters;
+    EXPECT_EQ(pp.Windowed, TRUE);
+    EXPECT_EQ(pp.BackBufferWidth, 1024u);
+    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the desktop's, not the 16-bit mode type's
+    EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);  // a 32-bit back buffer takes a 32-bit depth format
+    EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
+    EXPECT_EQ(D3DCore.CurrentModeType, &D3DCore.pDevice->DesktopMode);
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+}
+
 TEST_F(DeviceTest, ChangeModeWithoutAMatchingDepthFormatKeepsTheMode)
 {
     card().DepthFormats = {D3DFMT_D24X4S4, D3DFMT_D16};
