@@ -91,7 +91,8 @@ EnumFilter GameEnumFilter()
 
 bool D3DCore::Init()
 {
-    ASSERT(!Initialised);
+    // A second start would find the tree filled, fail and shut it down under the live choice.
+    if (!VERIFY(!Initialised)) return false;
     DXSetup::Init();
     if (!Host().MainWindow()) assertFailed("WinCore.MainWindowHandle", __FILE__, __LINE__);
     if (!DXSetup::Enumerate()) {
@@ -110,7 +111,11 @@ bool D3DCore::Init()
 void D3DCore::Shutdown()
 {
     ASSERT(Initialised);
-    if (DeviceActive) assertFailed("!D3DCore.DeviceActive", __FILE__, __LINE__);
+    if (DeviceActive) {
+        assertFailed("!D3DCore.DeviceActive", __FILE__, __LINE__);
+        // The device's records live in the tree that goes below.
+        ReleaseDevice();
+    }
     if (ShellActivateIndex >= 0) Host().UnregisterShellFunc(0, ShellActivateIndex);
     if (ShellDeactivateIndex >= 0) Host().UnregisterShellFunc(1, ShellDeactivateIndex);
     ShellActivateIndex = ShellDeactivateIndex = -1;

@@ -429,6 +429,24 @@ TEST_F(DeviceTest, ShellActivationRestartsTheFrameCounter)
     D3DCore::SetHost(&m_host);
 }
 
+TEST_F(DeviceTest, StartingTwiceOrStoppingWithALiveDeviceLeavesNothingDangling)
+{
+    ASSERT_TRUE(bringUp());
+    DXDevice* chosen = D3DCore.pDevice;
+    EXPECT_FALSE(D3DCore.Init());
+    EXPECT_EQ(countReports("!Initialised"), 1);
+    EXPECT_EQ(DXSetup.Adapters.Objects, 1);  // the tree the choice points into is kept
+    EXPECT_EQ(D3DCore.pDevice, chosen);
+    EXPECT_EQ(D3DCore.DeviceActive, 1);
+
+    D3DCore.Shutdown();
+    EXPECT_EQ(countReports("!D3DCore.DeviceActive"), 1);
+    EXPECT_EQ(D3DCore.DeviceActive, 0);
+    EXPECT_EQ(D3DCore.CurrentDevice, nullptr);
+    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
+    EXPECT_EQ(DXSetup.Adapters.Objects, 0);
+}
+
 TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)
 {
     ASSERT_TRUE(bringUp());
