@@ -132,6 +132,7 @@ void D3DCore::Shutdown()
     pRefresh = nullptr;
     pZBuffer = nullptr;
     ZBufferList = nullptr;
+    ActualZFormat = nullptr;
     Initialised = 0;
 }
 

@@ -443,6 +443,8 @@ TEST_F(DeviceTest, StartingTwiceOrStoppingWithALiveDeviceLeavesNothingDangling)
     EXPECT_EQ(countReports("!D3DCore.DeviceActive"), 1);
     EXPECT_EQ(D3DCore.DeviceActive, 0);
     EXPECT_EQ(D3DCore.CurrentDevice, nullptr);
+    EXPECT_EQ(D3DCore.ActualZFormat, nullptr);  // no pointer into the freed tree is left
+    EXPECT_FALSE(D3DCore.HasStencil());
     EXPECT_EQ(pt::d3d9LiveDevices(), 0);
     EXPECT_EQ(DXSetup.Adapters.Objects, 0);
 }
