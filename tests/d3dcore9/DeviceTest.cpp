@@ -449,6 +449,21 @@ TEST_F(DeviceTest, StartingTwiceOrStoppingWithALiveDeviceLeavesNothingDangling)
     EXPECT_EQ(DXSetup.Adapters.Objects, 0);
 }
 
+TEST(GameEnumFilterTest, ModesUpTo1600x1200OnThePrimaryHardwareDeviceOnly)
+{
+    EnumFilter f = GameEnumFilter();
+    DWORD words[11];
+    std::memcpy(words, &f, sizeof(words));
+    EXPECT_EQ(words[0], 640u);
+    EXPECT_EQ(words[1], 480u);
+    EXPECT_EQ(words[2], 1600u);
+    EXPECT_EQ(words[3], 1200u);
+    EXPECT_EQ(words[5], 0xFFFFFFFFu);
+    // The defaults without the hardware device on secondary adapters (bit 6).
+    EXPECT_EQ(words[6], 0x1u | 0x2u | 0x8u | 0x10u | 0x20u | 0x800u | 0x2000u | 0x4000u | 0x8000u);
+    EXPECT_EQ(words[9], 15u);
+}
+
 TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)
 {
     ASSERT_TRUE(bringUp());
