@@ -91,7 +91,8 @@ EnumFilter GameEnumFilter()
 
 bool D3DCore::Init()
 {
-    ASSERT(!Initialised);
+    // A second start would find the tree filled, fail and shut it down under the live choice.
+    if (!VERIFY(!Initialised)) return false;
     DXSetup::Init();
     if (!Host().MainWindow()) assertFailed("WinCore.MainWindowHandle", __FILE__, __LINE__);
     if (!DXSetup::Enumerate()) {
@@ -110,7 +111,11 @@ bool D3DCore::Init()
 void D3DCore::Shutdown()
 {
     ASSERT(Initialised);
-    if (DeviceActive) assertFailed("!D3DCore.DeviceActive", __FILE__, __LINE__);
+    if (DeviceActive) {
+        assertFailed("!D3DCore.DeviceActive", __FILE__, __LINE__);
+        // The device's records live in the tree that goes below.
+        ReleaseDevice();
+    }
     if (ShellActivateIndex >= 0) Host().UnregisterShellFunc(0, ShellActivateIndex);
     if (ShellDeactivateIndex >= 0) Host().UnregisterShellFunc(1, ShellDeactivateIndex);
     ShellActivateIndex = ShellDeactivateIndex = -1;
@@ -127,20 +132,17 @@ void D3DCore::Shutdown()
     pRefresh = nullptr;
     pZBuffer = nullptr;
     ZBufferList = nullptr;
+    ActualZFormat = nullptr;
     Initialised = 0;
 }
 
-bool D3DCore::ValidateChoice(int32_t RAdapter, int32_t RDevice, int32_t RMode, DXAdapter** adapter, DXDevice** device,
-                             DXMode** mode) const
+bool D3DCore::ValidateChoice(int32_t RAdapter, int32_t RDevice, DXAdapter** adapter, DXDevice** device) const
 {
     if (!VERIFY(RAdapter >= 0 && RAdapter < DXSetup.Adapters.Objects)) return false;
     *adapter = DXSetup.Adapters[RAdapter];
     DXAdapter* Adapter = *adapter;
     if (!VERIFY(RDevice >= 0 && RDevice < Adapter->Devices.Objects)) return false;
     *device = Adapter->Devices[RDevice];
-    DXDevice* Device = *device;
-    if (!VERIFY(RMode >= 0 && RMode < Device->Modes.Objects)) return false;
-    *mode = Device->Modes[RMode];
     return true;
 }
 
@@ -149,8 +151,9 @@ void D3DCore::SetMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t 
 {
     DXAdapter* adapter;
     DXDevice* Device;
-    DXMode* Mode;
-    if (!ValidateChoice(RAdapter, RDevice, RMode, &adapter, &Device, &Mode)) return;
+    if (!ValidateChoice(RAdapter, RDevice, &adapter, &Device)) return;
+    if (!VERIFY(RMode >= 0 && RMode < Device->Modes.Objects)) return;
+    DXMode* Mode = Device->Modes[RMode];
     if (!VERIFY(RFormat >= 0 && RFormat < Mode->ModeTypes.Objects)) return;
     DXModeType* ModeType = Mode->ModeTypes[RFormat];
     if (!VERIFY(RRefresh >= 0 && RRefresh < ModeType->RefreshRates.Objects)) return;
@@ -159,13 +162,14 @@ void D3DCore::SetMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t 
         if (!VERIFY(RZBuf >= 0 && RZBuf < ModeType->ZBuffers.Objects)) return;
         zbuffer = ModeType->ZBuffers[RZBuf];
     } else {
+        bool zbufferOK = VERIFY(RZBuf >= 0 && RZBuf < Device->DesktopMode.ZBuffers.Objects);
         ASSERT(RFullScreen || Device->CanDoWindowed);
         if (Device->DesktopMode.ZBuffers.Objects == 0 || Device->DesktopMode.TextureFormats.Objects == 0) {
             // The desktop cannot serve a window: nothing sensible can run.
             DXErrorReport(D3DCORE_ERR_SCREEN_MODE);
             ExitProcess(1);
         }
-        if (!VERIFY(RZBuf >= 0 && RZBuf < Device->DesktopMode.ZBuffers.Objects)) return;
+        if (!zbufferOK) return;
         zbuffer = Device->DesktopMode.ZBuffers[RZBuf];
     }
     AdapterIndex = RAdapter;
@@ -384,8 +388,12 @@ int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, in
 {
     DXAdapter* adapter;
     DXDevice* Device;
-    DXMode* Mode;
-    if (!ValidateChoice(RAdapter, RDevice, RMode, &adapter, &Device, &Mode)) return ReqMultiSampleType;
+    if (!ValidateChoice(RAdapter, RDevice, &adapter, &Device)) return ReqMultiSampleType;
+    if (RMode < 0 || RMode >= Device->Modes.Objects) {
+        assertFailed("RMode < Device->Modes.Objects", __FILE__, __LINE__);
+        return ReqMultiSampleType;
+    }
+    DXMode* Mode = Device->Modes[RMode];
     if (!VERIFY(DeviceActive && device() != NULL)) return ReqMultiSampleType;
     DXModeType* ModeType = nullptr;
     for (DXModeType* mt = Mode->ModeTypes.First; mt && !ModeType; mt = mt->Next)
@@ -412,7 +420,10 @@ int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, in
                  : r->Format == D3DFMT_D16)
             z = r;
     }
-    if (!VERIFY_MSG(z != NULL, "ActualZFormat != NULL")) return ReqMultiSampleType;
+    if (!z) {
+        assertFailed("ActualZFormat != NULL", __FILE__, __LINE__);
+        return ReqMultiSampleType;
+    }
 
     if (!DeviceLost) LoseDevice();
     ActualZFormat = z;

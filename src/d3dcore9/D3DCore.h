@@ -318,8 +318,7 @@ public:
     ViewportInfo CurrentViewportInfo;
 
 private:
-    bool ValidateChoice(int32_t RAdapter, int32_t RDevice, int32_t RMode, DXAdapter** adapter, DXDevice** device,
-                        DXMode** mode) const;
+    bool ValidateChoice(int32_t RAdapter, int32_t RDevice, DXAdapter** adapter, DXDevice** device) const;
     void FillPresentInterval();
     void FillMultiSample();
     void SetFullViewPort();

@@ -37,7 +37,10 @@ void D3DCore::GetModeSize(int32_t RAdapter, int32_t RDevice, int32_t Index, uint
 {
     DXDevice* Device = findDevice(RAdapter, RDevice);
     if (!Device) return;
-    if (!VERIFY(Index >= 0 && Index < Device->Modes.Objects)) return;
+    if (Index < 0 || Index >= Device->Modes.Objects) {
+        assertFailed("Index < Device->Modes.Objects", __FILE__, __LINE__);
+        return;
+    }
     DXMode* m = Device->Modes[Index];
     if (width) *width = m->Width;
     if (height) *height = m->Height;

@@ -123,11 +123,12 @@ void D3DCore::SetVertexShaderConstantComponent(int32_t Register, int32_t Compone
 
 float* D3DCore::GetVertexShaderConstants(int32_t StartRegister, int32_t NumRegisters)
 {
-    int32_t EndRegister = StartRegister + NumRegisters - 1;
+    // Wide enough that no count can overflow it.
+    int64_t EndRegister = static_cast<int64_t>(StartRegister) + NumRegisters - 1;
     if (!VERIFY(NumRegisters >= 1)) return nullptr;
     if (!VERIFY(StartRegister >= 0 && StartRegister <= 95)) return nullptr;
     if (!VERIFY(EndRegister >= 0 && EndRegister <= 95)) return nullptr;
-    widen(VSConstantsLow, VSConstantsHigh, StartRegister, EndRegister);
+    widen(VSConstantsLow, VSConstantsHigh, StartRegister, static_cast<int32_t>(EndRegister));
     return VertexShaderConstants[StartRegister];
 }
 
@@ -152,11 +153,12 @@ void D3DCore::SetPixelShaderConstantComponent(int32_t Register, int32_t Componen
 
 float* D3DCore::GetPixelShaderConstants(int32_t StartRegister, int32_t NumRegisters)
 {
-    int32_t EndRegister = StartRegister + NumRegisters - 1;
+    // Wide enough that no count can overflow it.
+    int64_t EndRegister = static_cast<int64_t>(StartRegister) + NumRegisters - 1;
     if (!VERIFY(NumRegisters >= 1)) return nullptr;
     if (!VERIFY(StartRegister >= 0 && StartRegister <= 7)) return nullptr;
     if (!VERIFY(EndRegister >= 0 && EndRegister <= 7)) return nullptr;
-    widen(PSConstantsLow, PSConstantsHigh, StartRegister, EndRegister);
+    widen(PSConstantsLow, PSConstantsHigh, StartRegister, static_cast<int32_t>(EndRegister));
     return PixelShaderConstants[StartRegister];
 }
 

@@ -12,6 +12,15 @@ namespace {
 
 class DeviceTest : public CoreFixture {};
 
+// Plain assertions whose expression is exactly the text.
+int countExpression(const std::string& text)
+{
+    int n = 0;
+    for (const auto& r : testsupport::reports())
+        if (r.message.empty() && r.expression == text) ++n;
+    return n;
+}
+
 std::vector<std::string>* order = nullptr;
 void beforeRelease() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type0 with IB" : "type0"); }
 void afterRestore() { order->push_back(D3DCore.DynamicIndexBuffer9.IB ? "type1 with IB" : "type1"); }
@@ -138,7 +147,9 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     EXPECT_EQ(countReports("RRefresh >= 0"), 1);
     EXPECT_EQ(countReports("RAdapter >= 0"), 1);
 
-    DXSetup.Adapters.First->Devices.First->DesktopMode.ZBuffers.Clear();
+    DXDevice* device = DXSetup.Adapters.First->Devices.First;
+    device->DesktopMode.ZBuffers.Clear();
+    device->CanDoWindowed = 0;
     testsupport::clearReports();
     try {
         D3DCore.SetMode(0, 0, 0, 0, 0, 0, false, 0, 0, 0);
@@ -146,6 +157,10 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     } catch (const testsupport::ProcessExit& e) {
         EXPECT_EQ(e.code, 1);
     }
+    // Every check is reported before the process ends.
+    ASSERT_EQ(testsupport::reports().size(), 3u);
+    EXPECT_EQ(testsupport::reports()[0].expression, "RZBuf >= 0 && RZBuf < Device->DesktopMode.ZBuffers.Objects");
+    EXPECT_EQ(testsupport::reports()[1].expression, "RFullScreen || Device->CanDoWindowed");
     EXPECT_EQ(countReports("D3D not supported in current screen mode"), 1);
 }
 
@@ -218,11 +233,10 @@ TEST_F(DeviceTest, LostAndRestoredDeviceKeepsTheOrder)
                                          "SetCurrentTexturePalette", "SetRenderState", "SetVertexShader",
                                          "SetPixelShader"};
     EXPECT_EQ(methods, expected);
+    std::vector<uint64_t> transforms;
     for (const auto& c : pt::d3d9Trace())
-        if (c.Method == "SetTransform") {
-            EXPECT_EQ(c.Args[0], static_cast<uint64_t>(D3DTS_PROJECTION));  // projection first
-            break;
-        }
+        if (c.Method == "SetTransform") transforms.push_back(c.Args[0]);
+    EXPECT_EQ(transforms, (std::vector<uint64_t>{D3DTS_PROJECTION, D3DTS_WORLD, D3DTS_VIEW}));
     EXPECT_EQ(state().Transforms.at(D3DTS_PROJECTION)._22, 2 * 1 / 1.5f);
     EXPECT_EQ(D3DCore.VertexShader, nullptr);
     order = nullptr;
@@ -261,6 +275,21 @@ TEST_F(DeviceTest, ChangeModeResetsOnlyOnAChange)
     order = nullptr;
 }
 
+TEST_F(DeviceTest, WindowedChangeModeKeepsTheDisplayFormat)
+{
+    ASSERT_TRUE(bringUp(false));
+    int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
+    D3DCore.ChangeMode(0, 0, bigger, 0, false, 0);
+    const D3DPRESENT_PARAMETERS& pp = state().Parameters;
+    EXPECT_EQ(pp.Windowed, TRUE);
+    EXPECT_EQ(pp.BackBufferWidth, 1024u);
+    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the desktop's, not the 16-bit mode type's
+    EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);  // a 32-bit back buffer takes a 32-bit depth format
+    EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
+    EXPECT_EQ(D3DCore.CurrentModeType, &D3DCore.pDevice->DesktopMode);
+    EXPECT_EQ(testsupport::reports().size(), 0u);
+}
+
 TEST_F(DeviceTest, ChangeModeWithoutAMatchingDepthFormatKeepsTheMode)
 {
     card().DepthFormats = {D3DFMT_D24X4S4, D3DFMT_D16};
@@ -270,7 +299,9 @@ TEST_F(DeviceTest, ChangeModeWithoutAMatchingDepthFormatKeepsTheMode)
     D3DCore.RegisterFunc(0, beforeRelease);
     int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
     D3DCore.ChangeMode(0, 0, bigger, 1, false, 0);
-    EXPECT_EQ(countReports("ActualZFormat != NULL"), 1);
+    EXPECT_EQ(countExpression("ActualZFormat != NULL"), 1);
+    EXPECT_EQ(D3DCore.ChangeMode(0, 0, 99, 1, false, 0), 0);
+    EXPECT_EQ(countExpression("RMode < Device->Modes.Objects"), 1);
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
     EXPECT_EQ(D3DCore.GetScreenWidth(), 800u);
@@ -357,7 +388,9 @@ TEST_F(DeviceTest, ModeQueriesAndTheirTieRules)
 
     uint32_t w = 7, h = 7;
     D3DCore.GetModeSize(0, 0, 4, &w, &h);
+    D3DCore.GetModeSize(0, 0, -1, &w, &h);
     EXPECT_EQ(w, 7u);
+    EXPECT_EQ(countExpression("Index < Device->Modes.Objects"), 2);
     D3DCore.GetModeSize(0, 0, 3, &w, &h);
     EXPECT_EQ(h, 1440u);
     EXPECT_EQ(D3DCore.FindFormat(0, 0, 9, 16), -1);
@@ -394,6 +427,41 @@ TEST_F(DeviceTest, ShellActivationRestartsTheFrameCounter)
     EXPECT_EQ(D3DCore.FrameCount, 0u);
     D3DCore.Shutdown();
     D3DCore::SetHost(&m_host);
+}
+
+TEST_F(DeviceTest, StartingTwiceOrStoppingWithALiveDeviceLeavesNothingDangling)
+{
+    ASSERT_TRUE(bringUp());
+    DXDevice* chosen = D3DCore.pDevice;
+    EXPECT_FALSE(D3DCore.Init());
+    EXPECT_EQ(countReports("!Initialised"), 1);
+    EXPECT_EQ(DXSetup.Adapters.Objects, 1);  // the tree the choice points into is kept
+    EXPECT_EQ(D3DCore.pDevice, chosen);
+    EXPECT_EQ(D3DCore.DeviceActive, 1);
+
+    D3DCore.Shutdown();
+    EXPECT_EQ(countReports("!D3DCore.DeviceActive"), 1);
+    EXPECT_EQ(D3DCore.DeviceActive, 0);
+    EXPECT_EQ(D3DCore.CurrentDevice, nullptr);
+    EXPECT_EQ(D3DCore.ActualZFormat, nullptr);  // no pointer into the freed tree is left
+    EXPECT_FALSE(D3DCore.HasStencil());
+    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
+    EXPECT_EQ(DXSetup.Adapters.Objects, 0);
+}
+
+TEST(GameEnumFilterTest, ModesUpTo1600x1200OnThePrimaryHardwareDeviceOnly)
+{
+    EnumFilter f = GameEnumFilter();
+    DWORD words[11];
+    std::memcpy(words, &f, sizeof(words));
+    EXPECT_EQ(words[0], 640u);
+    EXPECT_EQ(words[1], 480u);
+    EXPECT_EQ(words[2], 1600u);
+    EXPECT_EQ(words[3], 1200u);
+    EXPECT_EQ(words[5], 0xFFFFFFFFu);
+    // The defaults without the hardware device on secondary adapters (bit 6).
+    EXPECT_EQ(words[6], 0x1u | 0x2u | 0x8u | 0x10u | 0x20u | 0x800u | 0x2000u | 0x4000u | 0x8000u);
+    EXPECT_EQ(words[9], 15u);
 }
 
 TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)

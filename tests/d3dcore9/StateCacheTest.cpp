@@ -3,6 +3,7 @@
 #include "d3dcore9/DXWrappers.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace pt = platform::testing;
 using testsupport::countReports;
@@ -86,6 +87,9 @@ TEST_F(StateCacheTest, ShaderConstantsWidenTheirRangeAndRefuseStrayRegisters)
     D3DCore.SetVertexShaderConstantComponent(3, 4, 1);
     D3DCore.SetPixelShaderConstant(8, 1, 1, 1, 1);
     EXPECT_EQ(D3DCore.GetPixelShaderConstants(6, 3), nullptr);
+    // A count so large that start + count - 1 would not fit a register number.
+    EXPECT_EQ(D3DCore.GetVertexShaderConstants(5, INT32_MAX), nullptr);
+    EXPECT_EQ(D3DCore.GetPixelShaderConstants(2, INT32_MAX), nullptr);
     EXPECT_EQ(D3DCore.VSConstantsHigh, 5);
     EXPECT_EQ(D3DCore.PSConstantsHigh, -1000);
     float* filled = D3DCore.GetVertexShaderConstants(94, 2);

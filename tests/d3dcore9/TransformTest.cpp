@@ -120,6 +120,53 @@ TEST_F(TransformTest, CameraViewTakesTheCameraToTheOrigin)
         for (int j = 0; j < 4; ++j) EXPECT_EQ(D3DCore.CameraRotation.m[i][j], i == j ? 1.0f : 0.0f);
 }
 
+// 3x3 rotations as the render device turns them, rows written out.
+struct M3 {
+    float m[3][3];
+};
+M3 mul(const M3& a, const M3& b)
+{
+    M3 r{};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k) r.m[i][j] += a.m[i][k] * b.m[k][j];
+    return r;
+}
+M3 rx(float a) { return M3{{{1, 0, 0}, {0, std::cos(a), std::sin(a)}, {0, -std::sin(a), std::cos(a)}}}; }
+M3 ry(float a) { return M3{{{std::cos(a), 0, -std::sin(a)}, {0, 1, 0}, {std::sin(a), 0, std::cos(a)}}}; }
+M3 rz(float a) { return M3{{{std::cos(a), std::sin(a), 0}, {-std::sin(a), std::cos(a), 0}, {0, 0, 1}}}; }
+
+TEST_F(TransformTest, CameraAnglesTurnInTheirOrderAndSense)
+{
+    // The base turns the game's axes onto the device's: rows (0,-1,0), (0,0,1), (1,0,0).
+    const M3 base{{{0, -1, 0}, {0, 0, 1}, {1, 0, 0}}};
+    const float a1 = 0.3f, a2 = -0.7f, a3 = 1.1f;
+    for (int zFirst = 0; zFirst < 2; ++zFirst) {
+        M3 c = zFirst ? mul(mul(rz(a1), ry(-a2)), rx(a3)) : mul(mul(rx(a1), ry(-a2)), rz(a3));
+        if (zFirst) D3DCore.SetCameraAnglesZFirst(a1, a2, a3, 1, 2, 3);
+        else D3DCore.SetCameraAngles(a1, a2, a3, 1, 2, 3);
+        // The view's rotation is the inverse, that is the transpose, of base * C.
+        M3 camera = mul(base, c);
+        const D3DMATRIX& v = state().Transforms.at(D3DTS_VIEW);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                EXPECT_NEAR(D3DCore.CameraRotation.m[i][j], c.m[i][j], 1e-5f) << zFirst << i << j;
+                EXPECT_NEAR(v.m[i][j], camera.m[j][i], 1e-5f) << zFirst << i << j;
+            }
+        EXPECT_EQ(D3DCore.CameraRotation.m[3][0], 0.0f);
+        EXPECT_EQ(D3DCore.CameraRotation.m[3][3], 1.0f);
+        EXPECT_EQ(D3DCore.CameraPosition[2], 3.0f);
+    }
+    // Without a device nothing changes.
+    D3DMATRIX before = D3DCore.ViewMatrix;
+    IDirect3DDevice9* device = DXInterface.ID3DDevice;
+    DXInterface.ID3DDevice = nullptr;
+    D3DCore.SetCameraAngles(0, 0, 0, 9, 9, 9);
+    DXInterface.ID3DDevice = device;
+    EXPECT_EQ(std::memcmp(&before, &D3DCore.ViewMatrix, sizeof(before)), 0);
+    EXPECT_EQ(D3DCore.CameraPosition[0], 1.0f);
+}
+
 TEST_F(TransformTest, GammaRampIsSentWidenedAndClamped)
 {
     D3DCore.SetGammaOffset(-300);

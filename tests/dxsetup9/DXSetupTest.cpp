@@ -246,6 +246,78 @@ TEST_F(DXSetupTest, AdaptersAndDeviceTypesFollowTheFilter)
     EXPECT_EQ(a->Devices[3], nullptr);  // indexing past the end gives nothing
 }
 
+std::vector<D3DFORMAT> depthFormats(const DXModeType* mt)
+{
+    std::vector<D3DFORMAT> out;
+    for (DXZBuffer* z = mt->ZBuffers.First; z; z = z->Next) out.push_back(z->Format);
+    return out;
+}
+
+TEST_F(DXSetupTest, DepthFormatsAreProbedInOrderThroughTheFilter)
+{
+    card().DepthFormats = {D3DFMT_D16, D3DFMT_D15S1, D3DFMT_D24X8, D3DFMT_D24X4S4, D3DFMT_D24S8, D3DFMT_D32};
+    ASSERT_TRUE(enumerate(gameFilter()));
+    DXModeType* mt = firstDevice()->Modes.First->ModeTypes.Last;
+    EXPECT_EQ(depthFormats(mt), (std::vector<D3DFORMAT>{D3DFMT_D32, D3DFMT_D24S8, D3DFMT_D24X4S4, D3DFMT_D24X8,
+                                                        D3DFMT_D16, D3DFMT_D15S1}));
+    EXPECT_EQ(mt->ZBuffers.First->Next->StencilBits, 8);
+    EXPECT_EQ(mt->ZBuffers.Last->DepthBits, 15);
+    DXSetup::Shutdown();
+
+    EnumFilter f = gameFilter();
+    f.AllowStencil = 0;
+    f.MinZ = 16;
+    ASSERT_TRUE(enumerate(f));
+    EXPECT_EQ(depthFormats(firstDevice()->Modes.First->ModeTypes.Last),
+              (std::vector<D3DFORMAT>{D3DFMT_D32, D3DFMT_D24X8, D3DFMT_D16}));
+    DXSetup::Shutdown();
+
+    f = gameFilter();
+    f.MinStencil = 4;
+    ASSERT_TRUE(enumerate(f));
+    EXPECT_EQ(depthFormats(firstDevice()->Modes.First->ModeTypes.Last),
+              (std::vector<D3DFORMAT>{D3DFMT_D24S8, D3DFMT_D24X4S4}));
+    DXSetup::Shutdown();
+
+    // Without 16-bit modes no mode keeps two formats.
+    f = gameFilter();
+    f.Allow16BitMode = 0;
+    EXPECT_FALSE(enumerate(f));
+}
+
+TEST_F(DXSetupTest, WithoutA8R8G8B8TexturesTheSpecialLayoutsGo)
+{
+    card().TextureFormats = {D3DFMT_R5G6B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8,
+                             D3DFMT_DXT1,   D3DFMT_DXT3,     D3DFMT_DXT5};
+    EnumFilter f = gameFilter();
+    f.AllowL8Format = 1;
+    EXPECT_FALSE(enumerate(f));
+    EXPECT_EQ(countReports("Not Supported: Card doesn't support 8888"), 1);
+    EXPECT_EQ(countReports("Not Supported: Card doesn't support 565"), 0);
+    EXPECT_EQ(countReports("Not Supported: Card doesn't support DXT1"), 1);
+    EXPECT_EQ(countReports("Not Supported: Card doesn't support DXT5"), 1);
+}
+
+TEST_F(DXSetupTest, ADesktopWithoutDepthFormatsCannotServeAWindow)
+{
+    card().Desktop.Format = D3DFMT_A8R8G8B8;
+    for (D3DFORMAT d : card().DepthFormats) card().DepthMismatches.push_back({D3DFMT_A8R8G8B8, d});
+    ASSERT_TRUE(enumerate(gameFilter()));
+    DXDevice* d = firstDevice();
+    EXPECT_EQ(d->DesktopMode.Format, D3DFMT_A8R8G8B8);
+    EXPECT_EQ(d->DesktopMode.ZBuffers.Objects, 0);
+    EXPECT_GT(d->DesktopMode.TextureFormats.Objects, 0);
+    EXPECT_EQ(d->CanDoWindowed, 0);
+    EXPECT_EQ(d->DesktopWidth, 0u);
+    EXPECT_EQ(d->DesktopHeight, 0u);
+    DXSetup::Shutdown();
+
+    card().DepthMismatches.clear();
+    card().DesktopFails = true;
+    ASSERT_TRUE(enumerate(gameFilter()));
+    EXPECT_EQ(firstDevice()->CanDoWindowed, 0);
+}
+
 TEST_F(DXSetupTest, FormatFromBitCodeMapsTheNineCodes)
 {
     EXPECT_EQ(FormatFromBitCode(565, false), D3DFMT_R5G6B5);
