@@ -47,6 +47,7 @@ void onDeactivate()
 void onActivate()
 {
     gameActive = true;
+    // The time up to now was background time.
     if (projDataExists()) getProjData().GameClock.skipGap();
 }
 
@@ -96,12 +97,12 @@ bool GameInit()
     data.FrameStep = FRAME_STEP_MS;
 
     // Pack-file, error-string and persisted-settings seams: loaded here once their readers exist.
-    // Screenshot seam: createScreenshotSurface.
 
     if (!loadFirstBlock(GAME_CONFIG_FILE, &pGameConfig, MAX_BLOCK_NESTING)) pGameConfig = nullptr;
     data.readGameConfig(pGameConfig);
 
-    // Until the material library brings up the device, the game's render seam does.
+    // Until the material library brings up the device, the game's render seam does (with the
+    // screenshot capture surface).
     if (!gameRenderInit()) return false;
     data.createAudioManager();
     gameInputInit();
@@ -120,6 +121,8 @@ bool GameMainLoopStep()
         clock.start();
         clockStarted = true;
     }
+    // In the background the clock stands still: the game pauses until the focus comes back.
+    if (!gameActive) clock.skipGap();
     clock.update();
 
     // Game time moves in whole steps behind the real-time clock.
@@ -156,7 +159,6 @@ bool GameShutdown()
         gameRenderShutdown();
         destroyProjData();
     }
-    // Screenshot seam: the capture surface is released here.
     deleteBlock(pGameConfig);
     managedMemShutdown();
     return true;

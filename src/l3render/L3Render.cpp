@@ -1,19 +1,7 @@
 #include "l3render/L3Render.h"
 
-#include "wincore/WinCore.h"
+#include "d3dcore9/D3DCore.h"
 
-// Render-core seam: these forward to the device's screen size once the render core exists. Until
-// then the render target is the main window's client area.
-namespace {
-
-RECT targetRect()
-{
-    RECT client{0, 0, 0, 0};
-    GetClientRect(WinCore.MainWindowHandle, &client);
-    return client;
-}
-
-}  // namespace
-
-int L3GetScreenWidth() { return targetRect().right; }
-int L3GetScreenHeight() { return targetRect().bottom; }
+// The render target is the render core's: its mode, or the size it was told to draw at.
+int L3GetScreenWidth() { return static_cast<int>(D3DCore.GetScreenWidth()); }
+int L3GetScreenHeight() { return static_cast<int>(D3DCore.GetScreenHeight()); }

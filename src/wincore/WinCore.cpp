@@ -35,7 +35,8 @@ bool CWinCore::ProcessMessages(bool mainPump)
     auto handle = [&](const MSG& m) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
-        if (m.message == WM_QUIT && MainPump) {
+        // The argument, not the member: a callback run by this dispatch may pump with false meanwhile.
+        if (m.message == WM_QUIT && mainPump) {
             Quit = true;
             ExitCode = static_cast<uint32_t>(m.wParam);
         }

@@ -240,3 +240,30 @@ TEST_F(ProjDataTest, EffectsBuffersAreOwnedOnce)
     data.destroyVBManager();
     EXPECT_EQ(testsupport::countReports("pVBManager"), 1);
 }
+
+TEST_F(ProjDataTest, ANetworkThatCannotConnectEndsTheProcess)
+{
+    platform::testing::setManualClock(true);
+    platform::testing::setTime(1000);
+    CProjData& data = getProjData();
+    data.NetworkingEnabled = true;
+    try {
+        data.startSession();
+        ADD_FAILURE() << "no exit";
+    } catch (const testsupport::ProcessExit& exit) {
+        EXPECT_EQ(exit.code, 0);
+    }
+    ASSERT_TRUE(data.hasNetwork());
+    // A node that is not synchronised must answer the server check.
+    try {
+        data.checkServer();
+        ADD_FAILURE() << "no exit";
+    } catch (const testsupport::ProcessExit& exit) {
+        EXPECT_EQ(exit.code, 0);
+    }
+    // Stopping the node waits a second for it before it is released.
+    data.shutdownPreD3D();
+    EXPECT_FALSE(data.hasNetwork());
+    EXPECT_EQ(timeGetTime(), 2000u);
+    platform::testing::setManualClock(false);
+}

@@ -41,15 +41,20 @@ TEST(ProjUtilTest, ListsReadExactlyWhatWasAskedWithinTheirRoom)
     EXPECT_EQ(n, 3);
     EXPECT_EQ(values[0], 7);
 
-    // More tokens than room: reading stops at the capacity.
-    int small[2] = {};
-    int guard = 99;
+    // Fewer than asked for.
+    n = 4;
+    EXPECT_FALSE(parseIntList("1,2,3", values, n, ",", 4));
+
+    // More tokens than room: reading stops at the capacity, the rest of the array is untouched.
+    int room[4] = {99, 99, 99, 99};
     n = 0;
-    EXPECT_TRUE(parseIntList("1,2,3,4,5", small, n, ",", 2));
+    EXPECT_TRUE(parseIntList("1,2,3,4,5", room, n, ",", 2));
     EXPECT_EQ(n, 2);
-    EXPECT_EQ(guard, 99);
+    EXPECT_EQ(room[1], 2);
+    EXPECT_EQ(room[2], 99);
     n = 5;
-    EXPECT_FALSE(parseIntList("1,2,3,4,5", small, n, ",", 2));
+    EXPECT_FALSE(parseIntList("1,2,3,4,5", room, n, ",", 2));
+    EXPECT_EQ(room[2], 99);
 
     n = 0;
     EXPECT_FALSE(parseIntList("", values, n, ",", 4));

@@ -89,13 +89,21 @@ TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
     EXPECT_EQ(getGameFlowStats().stepsRun, 9u);
     EXPECT_EQ(getGameTime(), 9 * 30);
 
-    // Time in the background is not game time.
+    // Time in the background is not game time, however many passes the main loop makes meanwhile.
     WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, FALSE, 0);
     EXPECT_FALSE(getGameFlowStats().active);
+    for (int i = 0; i < 5; ++i) {
+        pt::advanceTime(2000);
+        ASSERT_TRUE(GameMainLoopStep());
+    }
+    EXPECT_EQ(getGameFlowStats().stepsRun, 9u);
+    EXPECT_EQ(getGameTime(), 9 * 30);
     pt::advanceTime(10000);
     WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, TRUE, 0);
     GameMainLoopStep();
     EXPECT_LE(getGameTime(), 11 * 30);
+    for (int i = 0; i < 3; ++i) GameMainLoopStep();
+    EXPECT_GT(getGameFlowStats().stepsRun, 9u);
 
     GameShutdown();
     EXPECT_FALSE(projDataExists());

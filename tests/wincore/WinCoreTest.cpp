@@ -71,6 +71,20 @@ TEST_F(WinCoreTest, OnlyTheMainPumpTakesQuitAndCloseToHeart)
     EXPECT_EQ(WinCore.ExitCode, 0u);
 }
 
+TEST_F(WinCoreTest, AQuitAfterANestedWaitingPumpStillEndsTheMainPump)
+{
+    HWND window = makeMainWindow();
+    // A device restore run by the activation callback pumps as a waiting screen, then the user quits.
+    WinCoreFuncHandle handle = WinCore.RegisterFunc(CWinCore::FUNC_ACTIVATE, [] {
+        WinCore.ProcessMessages(false);
+        PostQuitMessage(3);
+    });
+    PostMessageA(window, WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_TRUE(WinCore.ProcessMessages(true));
+    EXPECT_EQ(WinCore.ExitCode, 3u);
+    WinCore.UnregisterFunc(handle);
+}
+
 namespace {
 int rowCalls[4];
 void row0() { ++rowCalls[0]; }
