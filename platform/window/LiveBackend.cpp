@@ -17,29 +17,9 @@
 #include <thread>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <cstring>
-#include <dlfcn.h>
-#include <link.h>
-#endif
-
 namespace platform::windows {
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-// An OpenGL window loads the GL driver even when no context is ever made (a start that fails early),
-// and SDL unloads it again before the leak check, which then cannot name the driver's own lasting
-// allocations. Kept loaded, they fall under the renderer's suppressions.
-int keepDriverLoaded(struct dl_phdr_info* info, size_t, void*)
-{
-    const char* name = info->dlpi_name;
-    if (name && (std::strstr(name, "_dri.so") || std::strstr(name, "libLLVM") || std::strstr(name, "libgallium") ||
-                 std::strstr(name, "_mesa.so") || std::strstr(name, "libglapi")))
-        dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-    return 0;
-}
-#endif
 
 std::atomic<bool> closeRequested{false};
 
@@ -149,9 +129,6 @@ public:
             fprintf(stderr, "No window on the screen: %s\n", SDL_GetError());
             return;
         }
-#if defined(__SANITIZE_ADDRESS__)
-        dl_iterate_phdr(keepDriverLoaded, nullptr);
-#endif
         record.native = window;
         m_byId[SDL_GetWindowID(window)] = record.handle;
         keepGraphicsDriversLoaded();
