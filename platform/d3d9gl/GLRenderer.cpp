@@ -654,7 +654,9 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
     // Half a pixel less the same nudge as pre-transformed vertices get (0.4921875 of a pixel).
     glUniform2f(p.halfPixel, 0.984375f / vw, -0.984375f / vh);
-    glUniform1i(p.rangeFog, rs[RS_RANGEFOGENABLE] ? 1 : 0);
+    // Range fog is a vertex-fog feature: table fog keeps the depth.
+    const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
+    glUniform1i(p.rangeFog, rs[RS_RANGEFOGENABLE] && !tableFog ? 1 : 0);
 
     // Colours and fog.
     float c[4];
