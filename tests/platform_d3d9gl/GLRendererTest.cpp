@@ -343,6 +343,29 @@ TEST_F(GLRendererTest, AlphaBlendAndAlphaTest)
     EXPECT_TRUE(near(at(40, 40), 0, 192, 63));
 }
 
+TEST_F(GLRendererTest, AnOpaqueBackBufferBlendsWithADestinationAlphaOfOne)
+{
+    m_state.ts[0][1] = 3;
+    m_state.ts[0][4] = 3;
+    auto scene = [&] {
+        // A quad of alpha 0x40 written as it is, then white scaled by the destination alpha.
+        clearAll(0x20000000);
+        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0x40000000);
+        m_state.rs[27] = 1;
+        m_state.rs[19] = 7;  // DESTALPHA
+        m_state.rs[20] = 1;  // ZERO
+        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFF);
+        m_state.rs[27] = 0;
+        reread();
+    };
+    scene();
+    EXPECT_TRUE(near(at(32, 32), 64, 64, 64));
+    ASSERT_TRUE(m_renderer.create(nullptr, W, H, true)) << m_renderer.lastError();
+    scene();
+    EXPECT_TRUE(near(at(32, 32), 255, 255, 255));
+    EXPECT_EQ(at(32, 32).a, 255);
+}
+
 TEST_F(GLRendererTest, LinearFogByEyeDistance)
 {
     clearAll(0xFF000000);
