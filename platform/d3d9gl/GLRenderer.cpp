@@ -1,6 +1,7 @@
 #include "d3d9gl/GLRenderer.h"
 
 #include "d3d9gl/ShaderGenerator.h"
+#include "platform/sdlwindow.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -34,6 +35,10 @@ int keepDriverLoaded(struct dl_phdr_info* info, size_t, void*)
 }
 
 }  // namespace
+
+void platform::keepGLDriverLoaded() { dl_iterate_phdr(keepDriverLoaded, nullptr); }
+#else
+void platform::keepGLDriverLoaded() {}
 #endif
 
 namespace d3d9gl {
@@ -321,9 +326,7 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, boo
     }
     SDL_GL_MakeCurrent(window, d.context);
     SDL_GL_SetSwapInterval(0);
-#if defined(__SANITIZE_ADDRESS__)
-    dl_iterate_phdr(keepDriverLoaded, nullptr);
-#endif
+    platform::keepGLDriverLoaded();
     glGenVertexArrays(1, &d.vao);
     glBindVertexArray(d.vao);
     glGenBuffers(1, &d.streamVertices);

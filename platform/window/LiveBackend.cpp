@@ -131,6 +131,7 @@ public:
         }
         record.native = window;
         m_byId[SDL_GetWindowID(window)] = record.handle;
+        keepGLDriverLoaded();
     }
 
     void destroyed(WindowRecord& record) override
