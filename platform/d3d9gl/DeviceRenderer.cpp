@@ -40,7 +40,7 @@ public:
         }
         if (width == 0 || height == 0) width = height = 1;
         m_opaque = parameters.BackBufferFormat != D3DFMT_A8R8G8B8;
-        return m_gl.create(sdl, width, height);
+        return m_gl.create(sdl, width, height, m_opaque);
     }
 
     void close() override

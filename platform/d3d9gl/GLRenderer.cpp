@@ -242,6 +242,7 @@ GLuint compile(GLenum type, const std::string& source, std::string& error)
 struct GLRenderer::Impl {
     SDL_Window* window = nullptr;
     bool ownWindow = false;
+    bool opaque = false;  // the back buffer's alpha stays one
     SDL_GLContext context = nullptr;
     GLuint vao = 0;
     GLuint backFbo = 0, backColour = 0, backDepth = 0;
@@ -268,7 +269,7 @@ GLRenderer::~GLRenderer() { destroy(); }
 
 bool GLRenderer::isCreated() const { return m_impl && m_impl->context; }
 
-bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height)
+bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, bool opaque)
 {
     destroy();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
@@ -277,6 +278,7 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height)
     }
     m_impl = std::make_unique<Impl>();
     Impl& d = *m_impl;
+    d.opaque = opaque;
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
@@ -487,7 +489,7 @@ void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects
     if (flags & CLEAR_TARGET) {
         mask |= GL_COLOR_BUFFER_BIT;
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glClearColor(c[0], c[1], c[2], c[3]);
+        glClearColor(c[0], c[1], c[2], m_impl->opaque ? 1.0f : c[3]);
     }
     if (flags & CLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
@@ -628,7 +630,9 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
     // Half a pixel less the same nudge as pre-transformed vertices get (0.4921875 of a pixel).
     glUniform2f(p.halfPixel, 0.984375f / vw, -0.984375f / vh);
-    glUniform1i(p.rangeFog, rs[RS_RANGEFOGENABLE] ? 1 : 0);
+    // Range fog is a vertex-fog feature: table fog keeps the depth.
+    const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
+    glUniform1i(p.rangeFog, rs[RS_RANGEFOGENABLE] && !tableFog ? 1 : 0);
 
     // Colours and fog.
     float c[4];
@@ -691,7 +695,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
         glDisable(GL_BLEND);
     }
     const uint32_t w = rs[RS_COLORWRITEENABLE];
-    glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0);
+    glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && !opaque);
 
     // Textures and samplers of the stages in use.
     for (int i = 0; i < MAX_STAGES; ++i) {

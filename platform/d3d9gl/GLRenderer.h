@@ -73,7 +73,9 @@ public:
 
     // Makes a GL 3.3 core context on the window (null: a hidden window of our own) and a back
     // buffer of the given size. False, with the reason in lastError(), when GL is not available.
-    bool create(SDL_Window* window, uint32_t width, uint32_t height);
+    // An opaque back buffer (X8R8G8B8 and the like) keeps no alpha: its alpha stays one, which is
+    // what blending then reads as the destination alpha.
+    bool create(SDL_Window* window, uint32_t width, uint32_t height, bool opaque = false);
     void destroy();
     bool isCreated() const;
     // A new back-buffer size (after a reset); contents are lost.

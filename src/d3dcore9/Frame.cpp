@@ -166,6 +166,7 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
     ASSERT(Err == D3D_OK);
     if (SUCCEEDED(Err)) BegunScene = 1;
 
+    WorldMatrixChanges = 0;
     for (DynamicVB& vb : DynamicVertexBuffer9) vb.VerticesUsed = 0;
     DynamicIndexBuffer9.IndicesUsed = 0;
     if (!FreezeFrameTime) UpdateFrameTime();

@@ -1,6 +1,10 @@
 #include "FrameFixture.h"
 
+#include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/FVFFormat.h"
+
+#include <cstdlib>
+#include <cstring>
 
 namespace pt = platform::testing;
 using testsupport::countReports;
@@ -273,6 +277,71 @@ TEST_F(DynamicBufferTest, LossReleasesBuffersAndRestoreKeepsHandlesAndPositions)
     D3DCore.ReleaseDevice();
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
     EXPECT_STREQ(v.Name, "");
+}
+
+// Appends and a wrap drawn on the GL renderer: each quad comes from the bytes of its own lock.
+class DynamicBufferPixelTest : public FrameFixture {
+protected:
+    void TearDown() override
+    {
+        if (m_surface) m_surface->Release();
+        if (m_texture) m_texture->Release();
+        FrameFixture::TearDown();
+        d3d9ref::setRendererFactory(nullptr);
+    }
+    IDirect3DTexture9* m_texture = nullptr;
+    IDirect3DSurface9* m_surface = nullptr;
+};
+
+TEST_F(DynamicBufferPixelTest, AppendedAndWrappedQuadsReachTheScreen)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+    ASSERT_TRUE(bringUp(false, 640, 480));
+    // Room for three quads: the fourth wraps to the front with a discard.
+    D3DCore.DynamicVB9Size[0] = DynamicVBSize{D3DFVF_XYZRHW | D3DFVF_DIFFUSE, 12};
+    const int32_t h = D3DCore.CreateDynamicVertexBuffer(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    ASSERT_GE(h, 0);
+    DynamicVB& vb = D3DCore.DynamicVertexBuffer9[h];
+    struct Vertex {
+        float x, y, z, rhw;
+        DWORD colour;
+    };
+    const DWORD colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00};
+    D3DCore.SetClearColour(true, 0, 0, 0);
+    D3DCore.BeginScene(true, false);
+    D3DCore.SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    for (int i = 0; i < 4; ++i) {
+        auto* v = static_cast<Vertex*>(vb.Lock(4));
+        ASSERT_NE(v, nullptr);
+        const float x = 100.0f * static_cast<float>(i);
+        v[0] = {x, 0, 0.5f, 1, colours[i]};
+        v[1] = {x + 50, 0, 0.5f, 1, colours[i]};
+        v[2] = {x, 50, 0.5f, 1, colours[i]};
+        v[3] = {x + 50, 50, 0.5f, 1, colours[i]};
+        vb.Unlock();
+        vb.DrawTriStrip();
+    }
+    EXPECT_EQ(vb.LastStartVertex, 0u);
+    D3DCore.EndScene(true);
+    D3DCore.Present(false);
+
+    ASSERT_EQ(DXInterface.ID3DDevice->CreateTexture(640, 480, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &m_texture,
+                                                    nullptr),
+              D3D_OK);
+    ASSERT_EQ(m_texture->GetSurfaceLevel(0, &m_surface), D3D_OK);
+    ASSERT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, m_surface), D3D_OK);
+    D3DLOCKED_RECT r{};
+    ASSERT_EQ(m_surface->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    auto pixel = [&](int x, int y) {
+        DWORD p;
+        std::memcpy(&p, static_cast<const uint8_t*>(r.pBits) + y * r.Pitch + x * 4, 4);
+        return p;
+    };
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(pixel(100 * i + 25, 25), colours[i]) << i;
+    EXPECT_EQ(pixel(75, 25), 0xFF000000u);
+    m_surface->UnlockRect();
+    D3DCore.ReleaseDevice();
 }
 
 }  // namespace

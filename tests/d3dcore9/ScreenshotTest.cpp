@@ -130,4 +130,32 @@ TEST_F(ScreenshotTest, TheFrontBufferOfAPresentedFrameIsWritten)
     D3DCore.ReleaseDevice();
 }
 
+TEST_F(ScreenshotTest, TheScreenMarginOutlinesTheScreenOnce)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+    ASSERT_TRUE(bringUp(false, 640, 480));
+    ASSERT_TRUE(createScreenshotSurface());
+    D3DCore.SetClearColour(true, 0, 0, 0);
+    D3DCore.SetViewPort(0, 0, 640, 480, 640, 480);
+    D3DCore.DrawMargin = 1;
+    D3DCore.BeginScene(true, false);
+    D3DCore.EndScene(true);
+    D3DCore.Present(false);
+    EXPECT_EQ(takeScreenshot(), D3D_OK);
+    const std::string bytes = m_dir.read("Veldrane_00000.tga");
+    ASSERT_EQ(bytes.size(), 18u + 640 * 480 * 4);
+    auto red = [&](int x, int y) { return static_cast<uint8_t>(bytes[18 + (static_cast<size_t>(y) * 640 + x) * 4 + 2]); };
+    // 0x40 red at alpha 0xD0 over black; 4 columns at the sides (99% of 640 is 632) and 3 rows
+    // at top and bottom (474 of 480); corners belong to the top and bottom strips alone.
+    const int strip = 52;
+    for (auto [x, y] : {std::pair{320, 0}, {320, 2}, {320, 477}, {320, 479}, {0, 240}, {3, 240}, {636, 240},
+                        {639, 240}, {0, 0}, {639, 479}, {0, 3}, {639, 476}})
+        EXPECT_NEAR(red(x, y), strip, 2) << x << ", " << y;
+    for (auto [x, y] : {std::pair{320, 3}, {320, 476}, {4, 240}, {635, 240}, {320, 240}})
+        EXPECT_EQ(red(x, y), 0) << x << ", " << y;
+    releaseScreenshotSurface();
+    D3DCore.ReleaseDevice();
+}
+
 }  // namespace

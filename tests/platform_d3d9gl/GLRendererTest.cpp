@@ -230,6 +230,18 @@ TEST_F(GLRendererTest, CullingFollowsScreenWinding)
               FVF_SCREEN);
     reread();
     EXPECT_TRUE(near(at(40, 10), 0, 255, 0));
+    // Clockwise culling keeps the counter-clockwise quad and drops the clockwise one.
+    clearAll(0xFF000000);
+    m_state.rs[22] = 2;
+    screenQuad(-0.5f, -0.5f, 31.5f, 31.5f, 0xFFFF0000);
+    drawStrip(std::vector<ScreenVertex>{{32, 0, 0.5f, 1, 0xFF00FF00},
+                                        {32, 32, 0.5f, 1, 0xFF00FF00},
+                                        {64, 0, 0.5f, 1, 0xFF00FF00},
+                                        {64, 32, 0.5f, 1, 0xFF00FF00}},
+              FVF_SCREEN);
+    reread();
+    EXPECT_TRUE(near(at(10, 10), 0, 0, 0));
+    EXPECT_TRUE(near(at(40, 10), 0, 255, 0));
 }
 
 TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
@@ -271,6 +283,28 @@ TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
     EXPECT_TRUE(near(at(32, 32), 255, 0, 0));
 }
 
+TEST_F(GLRendererTest, TransformedVerticesMeetPixelCentresOnWholeNumbers)
+{
+    // With identity matrices x = -1 + 2 * (screen x) / 64: the viewport puts pixel centres on
+    // whole screen coordinates, so a quad from screen x 10.25 to 20.75 covers centres 11..20.
+    auto ndcX = [](float x) { return -1.0f + 2.0f * x / W; };
+    auto ndcY = [](float y) { return 1.0f - 2.0f * y / H; };
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 3;
+    const uint32_t c = 0xFFFFFFFF;
+    drawStrip(std::vector<WorldVertex>{{ndcX(10.25f), ndcY(4.25f), 0.5f, c},
+                                       {ndcX(20.75f), ndcY(4.25f), 0.5f, c},
+                                       {ndcX(10.25f), ndcY(9.75f), 0.5f, c},
+                                       {ndcX(20.75f), ndcY(9.75f), 0.5f, c}},
+              FVF_WORLD);
+    EXPECT_TRUE(near(at(11, 5), 255, 255, 255));
+    EXPECT_TRUE(near(at(20, 9), 255, 255, 255));
+    EXPECT_TRUE(near(at(10, 5), 0, 0, 0));
+    EXPECT_TRUE(near(at(11, 4), 0, 0, 0));
+    EXPECT_TRUE(near(at(21, 9), 0, 0, 0));
+    EXPECT_TRUE(near(at(20, 10), 0, 0, 0));
+}
+
 TEST_F(GLRendererTest, FlatShadingTakesTheFirstVertexColour)
 {
     clearAll(0xFF000000);
@@ -309,6 +343,29 @@ TEST_F(GLRendererTest, AlphaBlendAndAlphaTest)
     EXPECT_TRUE(near(at(40, 40), 0, 192, 63));
 }
 
+TEST_F(GLRendererTest, AnOpaqueBackBufferBlendsWithADestinationAlphaOfOne)
+{
+    m_state.ts[0][1] = 3;
+    m_state.ts[0][4] = 3;
+    auto scene = [&] {
+        // A quad of alpha 0x40 written as it is, then white scaled by the destination alpha.
+        clearAll(0x20000000);
+        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0x40000000);
+        m_state.rs[27] = 1;
+        m_state.rs[19] = 7;  // DESTALPHA
+        m_state.rs[20] = 1;  // ZERO
+        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFF);
+        m_state.rs[27] = 0;
+        reread();
+    };
+    scene();
+    EXPECT_TRUE(near(at(32, 32), 64, 64, 64));
+    ASSERT_TRUE(m_renderer.create(nullptr, W, H, true)) << m_renderer.lastError();
+    scene();
+    EXPECT_TRUE(near(at(32, 32), 255, 255, 255));
+    EXPECT_EQ(at(32, 32).a, 255);
+}
+
 TEST_F(GLRendererTest, LinearFogByEyeDistance)
 {
     clearAll(0xFF000000);
@@ -333,6 +390,22 @@ TEST_F(GLRendererTest, LinearFogByEyeDistance)
     drawStrip(quad, FVF_WORLD);
     reread();
     EXPECT_TRUE(near(at(10, 50), 128, 128, 128, 3));
+    // Range fog counts the distance from the eye, not its depth, but only for vertex fog: at
+    // (1.5, 0, 1.5) the range is 2.12, past the end. Table fog keeps the depth.
+    const std::vector<WorldVertex> side{{0, 0.1f, z, 0xFF000000}, {3, 0.1f, z, 0xFF000000},
+                                        {0, -0.1f, z, 0xFF000000}, {3, -0.1f, z, 0xFF000000}};
+    m_state.rs[48] = 1;
+    clearAll(0xFF000000);
+    drawStrip(side, FVF_WORLD);
+    reread();
+    EXPECT_TRUE(near(at(63, 32), 255, 255, 255, 3));
+    m_state.rs[140] = 0;
+    m_state.rs[35] = 3;
+    clearAll(0xFF000000);
+    drawStrip(side, FVF_WORLD);
+    reread();
+    EXPECT_TRUE(near(at(63, 32), 128, 128, 128, 3));
+    m_state.rs[48] = 0;
     // Fog off: black.
     m_state.rs[28] = 0;
     drawStrip(quad, FVF_WORLD);
