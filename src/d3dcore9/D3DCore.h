@@ -318,6 +318,9 @@ public:
     ViewportInfo CurrentViewportInfo;
 
 private:
+    typedef void (*CameraTurn)(D3DMATRIX& m, float a1, float a2, float a3);
+    void PlaceCamera(CameraTurn turn, float a1, float a2, float a3, float x, float y, float z);
+
     bool ValidateChoice(int32_t RAdapter, int32_t RDevice, DXAdapter** adapter, DXDevice** device) const;
     void FillPresentInterval();
     void FillMultiSample();

@@ -119,9 +119,24 @@ void cameraBase(D3DMATRIX& m)
     m.m[1][2] = -m.m[1][2];
 }
 
+// The two camera setters differ only in the order of their three turns.
+void turnXYZ(D3DMATRIX& m, float a1, float a2, float a3)
+{
+    RenderMatrix::rotateX(m, a1);
+    RenderMatrix::rotateY(m, -a2);
+    RenderMatrix::rotateZ(m, a3);
+}
+
+void turnZYX(D3DMATRIX& m, float a1, float a2, float a3)
+{
+    RenderMatrix::rotateZ(m, a1);
+    RenderMatrix::rotateY(m, -a2);
+    RenderMatrix::rotateX(m, a3);
+}
+
 }  // namespace
 
-void D3DCore::SetCameraAngles(float a1, float a2, float a3, float x, float y, float z)
+void D3DCore::PlaceCamera(CameraTurn turn, float a1, float a2, float a3, float x, float y, float z)
 {
     if (!device()) return;
     CameraPosition[0] = x;
@@ -129,44 +144,27 @@ void D3DCore::SetCameraAngles(float a1, float a2, float a3, float x, float y, fl
     CameraPosition[2] = z;
     D3DMATRIX m;
     cameraBase(m);
-    RenderMatrix::rotateX(m, a1);
-    RenderMatrix::rotateY(m, -a2);
-    RenderMatrix::rotateZ(m, a3);
+    turn(m, a1, a2, a3);
     m.m[3][0] = x;
     m.m[3][1] = y;
     m.m[3][2] = z;
     RenderMatrix::setInverseAffine(m);
     ViewMatrix = m;
     device()->SetTransform(D3DTS_VIEW, &ViewMatrix);
-    RenderMatrix::buildRotationX(CameraRotation, a1);
-    RenderMatrix::rotateY(CameraRotation, -a2);
-    RenderMatrix::rotateZ(CameraRotation, a3);
+    RenderMatrix::identity(CameraRotation);
+    turn(CameraRotation, a1, a2, a3);
     BuildCameraTextureMatrix();
     RenderMatrix::multiply(ViewProjection, ViewMatrix, ProjectionMatrix);
 }
 
+void D3DCore::SetCameraAngles(float a1, float a2, float a3, float x, float y, float z)
+{
+    PlaceCamera(turnXYZ, a1, a2, a3, x, y, z);
+}
+
 void D3DCore::SetCameraAnglesZFirst(float a1, float a2, float a3, float x, float y, float z)
 {
-    if (!device()) return;
-    CameraPosition[0] = x;
-    CameraPosition[1] = y;
-    CameraPosition[2] = z;
-    D3DMATRIX m;
-    cameraBase(m);
-    RenderMatrix::rotateZ(m, a1);
-    RenderMatrix::rotateY(m, -a2);
-    RenderMatrix::rotateX(m, a3);
-    m.m[3][0] = x;
-    m.m[3][1] = y;
-    m.m[3][2] = z;
-    RenderMatrix::setInverseAffine(m);
-    ViewMatrix = m;
-    device()->SetTransform(D3DTS_VIEW, &ViewMatrix);
-    RenderMatrix::buildRotationZ(CameraRotation, a1);
-    RenderMatrix::rotateY(CameraRotation, -a2);
-    RenderMatrix::rotateX(CameraRotation, a3);
-    BuildCameraTextureMatrix();
-    RenderMatrix::multiply(ViewProjection, ViewMatrix, ProjectionMatrix);
+    PlaceCamera(turnZYX, a1, a2, a3, x, y, z);
 }
 
 // The texture stages that follow the camera are set up here once material passes exist; until then
