@@ -383,6 +383,18 @@ HRESULT D3DCore::ResetLooping()
     return Err;
 }
 
+// After every reset: the projection, the full viewport, the device's own resources and a cache
+// that no longer knows what the device holds.
+void D3DCore::AfterReset()
+{
+    SetPerspective(NearZ, FarZ, ScaleX, ScaleY, true);
+    SetFullViewPort();
+    FrameViewPort = LastViewPort;
+    RestoreLostDevice();
+    InvalidateStateCache();
+}
+
+
 int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t formatIndex, bool force,
                             int32_t multiSampleFallBack)
 {
@@ -467,11 +479,7 @@ int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, in
     CurrentZBuffer = z;
     ScreenWidth = Mode->Width;
     ScreenHeight = Mode->Height;
-    SetPerspective(NearZ, FarZ, ScaleX, ScaleY, true);
-    SetFullViewPort();
-    FrameViewPort = LastViewPort;
-    RestoreLostDevice();
-    InvalidateStateCache();
+    AfterReset();
     if (!Host().MainWindow()) assertFailed("WinCore.MainWindowHandle", __FILE__, __LINE__);
     Host().SetClientSize(PresentParameters.BackBufferWidth, PresentParameters.BackBufferHeight);
     return ReqMultiSampleType;
@@ -494,11 +502,7 @@ void D3DCore::SwitchToDesktop()
     if (!DeviceLost) LoseDevice();
     HRESULT Err = device()->Reset(&PresentParameters);
     ASSERT(Err == D3D_OK);
-    SetPerspective(NearZ, FarZ, ScaleX, ScaleY, true);
-    SetFullViewPort();
-    FrameViewPort = LastViewPort;
-    RestoreLostDevice();
-    InvalidateStateCache();
+    AfterReset();
     Host().SetFullScreenWindow();
     Host().ShowMainWindow(true);
 }
@@ -527,11 +531,7 @@ void D3DCore::RestoreDevice()
         Err = device()->Reset(&PresentParameters);
         ASSERT(Err == D3D_OK);
     }
-    SetPerspective(NearZ, FarZ, ScaleX, ScaleY, true);
-    SetFullViewPort();
-    FrameViewPort = LastViewPort;
-    RestoreLostDevice();
-    InvalidateStateCache();
+    AfterReset();
     Host().SetFullScreenWindow();
     Host().ShowMainWindow(true);
 }
