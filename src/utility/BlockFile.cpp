@@ -237,23 +237,14 @@ void appendToList(blockList& list, TPtrNode<CParamBlock>*& tail, CParamBlock* bl
 }
 
 // The whole file in a new NUL-terminated buffer.
-bool readWholeFile(const char* fileName, char** ppText, uint32_t* pSize)
+bool readTextFile(const char* fileName, char** ppText, uint32_t* pSize)
 {
     if (!fileName || !fileName[0]) return false;
     CFile file;
     if (!file.Open(fileName, FILE_MODE_READ)) return false;
-    const uint32_t size = file.GetSize();
-    char* text = new (std::nothrow) char[static_cast<size_t>(size) + 1];
-    if (!VERIFY(text)) return false;
-    uint32_t got = 0;
-    if (size > 0 && (!file.Read(text, size, &got) || got != size)) {
-        delete[] text;
-        return false;
-    }
-    text[size] = 0;
-    file.Close();
-    *ppText = text;
-    if (pSize) *pSize = size;
+    std::unique_ptr<char[]> text = readWholeFile(file, pSize);
+    if (!text) return false;
+    *ppText = text.release();
     return true;
 }
 
@@ -261,7 +252,7 @@ bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int i
                   IncludeState& includes)
 {
     char* text = nullptr;
-    if (!readWholeFile(fileName, &text, nullptr)) return false;
+    if (!readTextFile(fileName, &text, nullptr)) return false;
     ParseContext ctx;
     ctx.includeDepth = includeDepth;
     ctx.depthOffset = depthOffset;
@@ -350,7 +341,7 @@ void deleteBlockStartList(blockStartList& list)
 bool scanBlocks(const char* fileName, char** ppText, blockStartList& list)
 {
     char* text = nullptr;
-    if (!readWholeFile(fileName, &text, nullptr)) return false;
+    if (!readTextFile(fileName, &text, nullptr)) return false;
     const char* p = text;
     for (;;) {
         p = skipWhite(p);

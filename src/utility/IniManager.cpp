@@ -195,18 +195,11 @@ bool CIniManager::loadFile(const char* fileName)
     CFile file;
     const bool opened = fileName && file.Open(fileName, FILE_MODE_READ);
     if (opened) {
-        const uint32_t size = file.GetSize();
-        char* text = new (std::nothrow) char[static_cast<size_t>(size) + 1];
-        if (!VERIFY(text)) return false;
-        uint32_t got = 0;
-        if (size > 0 && (!file.Read(text, size, &got) || got != size)) {
-            delete[] text;
-            return false;
-        }
-        text[size] = 0;
+        const std::unique_ptr<char[]> text = readWholeFile(file, nullptr);
+        if (!text) return false;
         file.Close();
 
-        const char* p = skipSpace(text);
+        const char* p = skipSpace(text.get());
         while (*p) {
             if (*p != '[') {
                 m_error = true;
@@ -250,7 +243,6 @@ bool CIniManager::loadFile(const char* fileName)
                 delete[] sectionName;
             }
         }
-        delete[] text;
     }
     addUnfilledItems();
     return opened;

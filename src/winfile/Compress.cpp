@@ -37,19 +37,6 @@ HeaderCheck checkHeader(const void* data, uint32_t sourceBytes, SDeflateHeader* 
 
 void report(const std::string& message) { assertFailedMsg(message.c_str(), "false", __FILE__, __LINE__); }
 
-// The whole of a file, or null (size 0 gives an empty buffer that is not null).
-std::unique_ptr<uint8_t[]> readWholeFile(CFile& file, uint32_t* size)
-{
-    const uint32_t filesize = file.GetSize();
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[filesize ? filesize : 1]);
-    if (!VERIFY(buffer != nullptr)) return nullptr;
-    uint32_t bytes = 0;
-    if (filesize) file.Read(buffer.get(), filesize, &bytes);
-    if (!VERIFY(bytes == filesize)) return nullptr;
-    *size = filesize;
-    return buffer;
-}
-
 bool writeWholeFile(const char* name, const uint8_t* data, uint32_t size)
 {
     CFile file;
@@ -146,7 +133,7 @@ bool inflateFile(const char* sourceName, const char* destName)
     if (!destName) destName = sourceName;
 
     uint32_t sourceBytes = 0;
-    std::unique_ptr<uint8_t[]> source;
+    std::unique_ptr<char[]> source;
     {
         CFile file;
         if (!file.Open(sourceName, FILE_MODE_READ)) return false;
@@ -155,13 +142,13 @@ bool inflateFile(const char* sourceName, const char* destName)
     }
 
     uint32_t inflatedBytes = 0;
-    if (!getInflatedSize(source.get(), sourceBytes, &inflatedBytes)) {
+    if (!getInflatedSize(reinterpret_cast<const uint8_t*>(source.get()), sourceBytes, &inflatedBytes)) {
         report(std::string("Failed to inflate ") + sourceName + ". Bad header.");
         return false;
     }
     std::unique_ptr<uint8_t[]> pDstBuffer(new (std::nothrow) uint8_t[inflatedBytes ? inflatedBytes : 1]);
     if (!VERIFY(pDstBuffer)) return false;
-    if (!inflateBuffer(source.get(), pDstBuffer.get(), sourceBytes, &inflatedBytes)) {
+    if (!inflateBuffer(reinterpret_cast<const uint8_t*>(source.get()), pDstBuffer.get(), sourceBytes, &inflatedBytes)) {
         report(std::string("Inflate failed on ") + sourceName);
         return false;
     }
@@ -174,7 +161,7 @@ bool deflateFile(const char* sourceName, const char* destName)
     if (!destName) destName = sourceName;
 
     uint32_t sourceBytes = 0;
-    std::unique_ptr<uint8_t[]> source;
+    std::unique_ptr<char[]> source;
     {
         CFile file;
         if (!file.Open(sourceName, FILE_MODE_READ | FILE_MODE_NOT_IN_PACK)) {
@@ -189,6 +176,6 @@ bool deflateFile(const char* sourceName, const char* destName)
     uint32_t deflatedBytes = sourceBytes + 13;
     std::unique_ptr<uint8_t[]> deflated(new (std::nothrow) uint8_t[deflatedBytes]);
     if (!VERIFY(deflated)) return false;
-    if (!deflateBuffer(source.get(), deflated.get(), sourceBytes, &deflatedBytes)) return false;
+    if (!deflateBuffer(reinterpret_cast<const uint8_t*>(source.get()), deflated.get(), sourceBytes, &deflatedBytes)) return false;
     return writeWholeFile(destName, deflated.get(), deflatedBytes);
 }

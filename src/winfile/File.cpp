@@ -457,6 +457,18 @@ bool CFile::SetLastWriteTime(const FILETIME* time)
     return true;
 }
 
+std::unique_ptr<char[]> readWholeFile(CFile& file, uint32_t* size)
+{
+    const uint32_t bytes = file.GetSize() - file.GetPosition();
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(bytes) + 1]);
+    if (!VERIFY(buffer != nullptr)) return nullptr;
+    uint32_t got = 0;
+    if (bytes > 0 && (!file.Read(buffer.get(), bytes, &got) || got != bytes)) return nullptr;
+    buffer[bytes] = 0;
+    if (size) *size = bytes;
+    return buffer;
+}
+
 bool FileExists(const char* name, uint32_t mode)
 {
     CFile file;

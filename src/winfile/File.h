@@ -6,6 +6,7 @@
 #include "platform/win32.h"
 
 #include <cstdint>
+#include <memory>
 
 // Open mode bits.
 constexpr uint32_t FILE_MODE_READ = 1;
@@ -80,6 +81,10 @@ private:
     uint32_t m_size;
     int32_t m_packEntry;
 };
+
+// The rest of an open file in one buffer with a NUL after its bytes (so text can be parsed in
+// place); null when it cannot be allocated (reported) or read. *size gets the byte count.
+std::unique_ptr<char[]> readWholeFile(CFile& file, uint32_t* size);
 
 // Opens the file with mode | FILE_MODE_READ and closes it again.
 bool FileExists(const char* name, uint32_t mode = 0);
