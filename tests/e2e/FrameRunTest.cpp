@@ -1,4 +1,5 @@
 // The real game drawing its frames headless: a screenshot taken with F12 holds what was presented.
+#include "GameProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,31 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The exit code of the game run in the folder with the script, or -1 when it had to be killed.
-int runGame(const testsupport::TempDir& dir, const std::string& script, int seconds = 60)
+int runGame(const testsupport::TempDir& dir, const std::string& script)
 {
-    dir.write("script.txt", script);
-    pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.path().c_str()) != 0) _exit(127);
-        setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("PLATFORM_LOCK_DIR", dir.path().c_str(), 1);
-        setenv("PLATFORM_SCRIPT", dir.file("script.txt").c_str(), 1);
-        execl(VELDRANE_BINARY, "veldrane", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return finishGame(startGame(dir, script), 60);
 }
 
 TEST(FrameRunTest, AWidescreenWindowShowsTheMarginAndTheBarsInItsScreenshot)

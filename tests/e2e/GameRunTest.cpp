@@ -1,4 +1,5 @@
 // The real game on a copy of data/, headless, played by a frame script.
+#include "GameProcess.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,44 +22,8 @@ class GameRunTest : public ::testing::Test {
 protected:
     void SetUp() override { fs::copy(VELDRANE_DATA, dir.file("data"), fs::copy_options::recursive); }
 
-    // Starts the game in the test folder with the headless drivers and its own lock folder.
-    pid_t start(const std::string& script)
-    {
-        if (!script.empty()) dir.write("script.txt", script);
-        pid_t pid = fork();
-        if (pid == 0) {
-            if (chdir(dir.path().c_str()) != 0) _exit(127);
-            // What the platform says about the script goes to a file the test can read.
-            int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
-            if (err >= 0) dup2(err, 2);
-            setenv("SDL_VIDEODRIVER", "offscreen", 1);
-            setenv("SDL_AUDIODRIVER", "dummy", 1);
-            setenv("PLATFORM_LOCK_DIR", dir.path().c_str(), 1);
-            if (!script.empty())
-                setenv("PLATFORM_SCRIPT", dir.file("script.txt").c_str(), 1);
-            else
-                unsetenv("PLATFORM_SCRIPT");
-            execl(VELDRANE_BINARY, "veldrane", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return pid;
-    }
-
-    // The exit code, or -1 when the game did not end in time (it is then killed).
-    int finish(pid_t pid, int seconds = 30)
-    {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    pid_t start(const std::string& script) { return startGame(dir, script); }
+    int finish(pid_t pid, int seconds = 30) { return finishGame(pid, seconds); }
 
     bool running(pid_t pid)
     {

@@ -1,0 +1,45 @@
+#include "GameProcess.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+pid_t startGame(const testsupport::TempDir& dir, const std::string& script)
+{
+    if (!script.empty()) dir.write("script.txt", script);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (err >= 0) dup2(err, 2);
+        setenv("SDL_VIDEODRIVER", "offscreen", 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("PLATFORM_LOCK_DIR", dir.path().c_str(), 1);
+        if (!script.empty())
+            setenv("PLATFORM_SCRIPT", dir.file("script.txt").c_str(), 1);
+        else
+            unsetenv("PLATFORM_SCRIPT");
+        execl(VELDRANE_BINARY, "veldrane", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+int finishGame(pid_t pid, int seconds)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

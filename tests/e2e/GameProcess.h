@@ -1,0 +1,12 @@
+// The real game as a child process of a test: run in a test folder with the headless drivers, its
+// own lock folder and an optional frame script; what it says on stderr goes to stderr.txt there.
+#pragma once
+
+#include "TestSupport.h"
+
+#include <string>
+#include <sys/types.h>
+
+pid_t startGame(const testsupport::TempDir& dir, const std::string& script);
+// The exit code, or -1 when the game did not end in time (it is then killed).
+int finishGame(pid_t pid, int seconds = 30);
