@@ -138,69 +138,35 @@ uint64_t floatBits(float value)
 
 // ---- Buffers ----
 
-VertexBuffer::VertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
-    : Counted(pool), Bytes(length, 0), m_desc{D3DFMT_UNKNOWN, D3DRTYPE_VERTEXBUFFER, usage, pool, length, fvf}
-{
-}
-
-HRESULT VertexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
+template <class Interface, class Desc>
+HRESULT Buffer<Interface, Desc>::Lock(UINT offset, UINT size, void** data, DWORD flags)
 {
     record(Method::Lock, {ptr(this), offset, size, flags});
     if (HRESULT f = forcedFailure(Method::Lock)) return f;
     return lockRange(Bytes, m_locked, offset, size, data, Written);
 }
 
-HRESULT VertexBuffer::Unlock()
+template <class Interface, class Desc>
+HRESULT Buffer<Interface, Desc>::Unlock()
 {
     record(Method::Unlock, {ptr(this)});
     if (!m_locked) return D3DERR_INVALIDCALL;
     ++Version;
-    if (HRESULT f = forcedFailure(Method::Unlock)) {
-        m_locked = false;
-        return f;
-    }
     m_locked = false;
+    if (HRESULT f = forcedFailure(Method::Unlock)) return f;
     return D3D_OK;
 }
 
-HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc)
+template <class Interface, class Desc>
+HRESULT Buffer<Interface, Desc>::GetDesc(Desc* desc)
 {
     if (!desc) return D3DERR_INVALIDCALL;
     *desc = m_desc;
     return D3D_OK;
 }
 
-IndexBuffer::IndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
-    : Counted(pool), Bytes(length, 0), m_desc{format, D3DRTYPE_INDEXBUFFER, usage, pool, length}
-{
-}
-
-HRESULT IndexBuffer::Lock(UINT offset, UINT size, void** data, DWORD flags)
-{
-    record(Method::Lock, {ptr(this), offset, size, flags});
-    if (HRESULT f = forcedFailure(Method::Lock)) return f;
-    return lockRange(Bytes, m_locked, offset, size, data, Written);
-}
-
-HRESULT IndexBuffer::Unlock()
-{
-    record(Method::Unlock, {ptr(this)});
-    if (!m_locked) return D3DERR_INVALIDCALL;
-    ++Version;
-    if (HRESULT f = forcedFailure(Method::Unlock)) {
-        m_locked = false;
-        return f;
-    }
-    m_locked = false;
-    return D3D_OK;
-}
-
-HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc)
-{
-    if (!desc) return D3DERR_INVALIDCALL;
-    *desc = m_desc;
-    return D3D_OK;
-}
+template class Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC>;
+template class Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC>;
 
 // ---- Surfaces and textures ----
 

@@ -77,37 +77,41 @@ private:
     int m_pool;
 };
 
-class VertexBuffer final : public Counted<IDirect3DVertexBuffer9> {
+// Vertex and index buffers: their bytes in memory, locked one range at a time.
+template <class Interface, class Desc>
+class Buffer : public Counted<Interface> {
 public:
-    VertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool);
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    Buffer(const Desc& desc) : Counted<Interface>(desc.Pool), Bytes(desc.Size, 0), m_desc(desc) {}
+    D3DRESOURCETYPE GetType() override { return m_desc.Type; }
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
     HRESULT Unlock() override;
-    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+    HRESULT GetDesc(Desc* desc) override;
     std::vector<uint8_t> Bytes;
     Changes Written;
     uint64_t Version = 0;
 
+protected:
+    Desc m_desc;
+
 private:
-    D3DVERTEXBUFFER_DESC m_desc;
     bool m_locked = false;
 };
 
-class IndexBuffer final : public Counted<IDirect3DIndexBuffer9> {
+class VertexBuffer final : public Buffer<IDirect3DVertexBuffer9, D3DVERTEXBUFFER_DESC> {
 public:
-    IndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool);
-    D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
-    HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
-    HRESULT Unlock() override;
-    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
-    std::vector<uint8_t> Bytes;
-    Changes Written;
-    uint64_t Version = 0;
-    D3DFORMAT format() const { return m_desc.Format; }
+    VertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
+        : Buffer(D3DVERTEXBUFFER_DESC{D3DFMT_UNKNOWN, D3DRTYPE_VERTEXBUFFER, usage, pool, length, fvf})
+    {
+    }
+};
 
-private:
-    D3DINDEXBUFFER_DESC m_desc;
-    bool m_locked = false;
+class IndexBuffer final : public Buffer<IDirect3DIndexBuffer9, D3DINDEXBUFFER_DESC> {
+public:
+    IndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
+        : Buffer(D3DINDEXBUFFER_DESC{format, D3DRTYPE_INDEXBUFFER, usage, pool, length})
+    {
+    }
+    D3DFORMAT format() const { return m_desc.Format; }
 };
 
 class Surface final : public Counted<IDirect3DSurface9> {
