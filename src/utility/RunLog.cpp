@@ -58,6 +58,8 @@ void writeRunLog(const char* message)
     if (messagesWritten >= MAX_RUN_LOG_MESSAGES) return;
     if (assertReportHookTakes(message)) return;
 
+    // Someone who started the game from a shell sees why it stopped without opening the log.
+    fprintf(stderr, "%s\n", message);
     setLogFileName(RUN_LOG_FILE_NAME, false);
     if (messagesWritten == 0) writeHeader();
 
