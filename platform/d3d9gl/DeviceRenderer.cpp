@@ -43,7 +43,9 @@ public:
         }
         if (width == 0 || height == 0) width = height = 1;
         m_opaque = parameters.BackBufferFormat != D3DFMT_A8R8G8B8;
-        return m_gl.create(sdl, width, height, m_opaque);
+        if (!m_gl.create(sdl, width, height, m_opaque)) return false;
+        m_gl.setSwapInterval(swapIntervalOf(parameters.PresentationInterval));
+        return true;
     }
 
     void close() override
@@ -114,6 +116,18 @@ public:
     }
 
 private:
+    // Presents wait for the display as often as the interval asks; the default waits once.
+    static int swapIntervalOf(UINT interval)
+    {
+        switch (interval) {
+        case D3DPRESENT_INTERVAL_IMMEDIATE: return 0;
+        case D3DPRESENT_INTERVAL_TWO: return 2;
+        case D3DPRESENT_INTERVAL_THREE: return 3;
+        case D3DPRESENT_INTERVAL_FOUR: return 4;
+        default: return 1;
+        }
+    }
+
     // Stream `index` of the draw: caller memory for stream 0 of a user-pointer draw.
     bool streamSource(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call, uint32_t index,
                       VertexSource& out)

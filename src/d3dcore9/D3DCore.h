@@ -224,7 +224,7 @@ public:
     D3DCoreFuncPtr D3DCoreFunc[NUM_D3DCOREFUNC_TYPES][NUM_D3DCOREFUNC_SLOTS] = {};
     uint32_t FrameCount = 0;
     uint64_t TimerStart = 0;
-    uint32_t TimerRate = 0;
+    uint64_t TimerRate = 0;
     PALETTEENTRY Palettes[MAXPALETTES][256] = {};
     BYTE PaletteInUse[MAXPALETTES] = {};
     int32_t CurrentPalette = -1;         // as last sent, -1 forgotten
