@@ -1,6 +1,7 @@
 #include "platform/win32/runtime.h"
 #include "platform/testing.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <unistd.h>
@@ -38,6 +39,11 @@ int crtRand()
 void crtSrand(unsigned int seed) { holdRand = seed; }
 
 void crtExit(int code) { leave(code, true); }
+
+void OutputDebugStringA(const char* text)
+{
+    if (text) fputs(text, stderr);
+}
 
 void ExitProcess(UINT code) { leave(static_cast<int>(code), false); }
 
