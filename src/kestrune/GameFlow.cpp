@@ -6,6 +6,7 @@
 
 #include "global/ProjData.h"
 #include "kestrune/GameInput.h"
+#include "kestrune/GameLogic.h"
 #include "platform/com.h"
 #include "utility/Assert.h"
 #include "utility/BlockFile.h"
@@ -135,7 +136,8 @@ bool GameMainLoopStep()
         ++steps;
         ++stepsRun;
         gameInputStep();
-        // Game-frame seam: objects, world, HUD and rendering of one step run here.
+        if (CGameLogic* pLogic = data.getGameLogic()) pLogic->fixedStep();
+        // Game-frame seam: world, HUD and rendering of one step run here.
     }
 
     gameRenderFrame();
