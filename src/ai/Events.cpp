@@ -29,6 +29,19 @@ void addName(Process& process, const char* pInstanceName, const char* countCheck
 
 bool validEventId(uint32_t id) { return VERIFY(id<CEvents::MAX_EVENTS); }
 
+// Frees a record's process array with each process in use.
+template <class Process>
+void freeProcesses(Process**& processes, uint8_t count, const char* arrayCheck, const char* entryCheck)
+{
+    if (count > 0 && !processes) assertFailed(arrayCheck, __FILE__, __LINE__);
+    for (uint32_t i = 0; processes && i < count; ++i) {
+        if (!processes[i]) assertFailed(entryCheck, __FILE__, __LINE__);
+        delete processes[i];
+    }
+    delete[] processes;
+    processes = nullptr;
+}
+
 }  // namespace
 
 bool CEvents::initialise(uint32_t newMaxHandlers)
@@ -78,24 +91,10 @@ void CEvents::setOwner(resourceHandle owner)
 
 void CEvents::clear()
 {
-    if (d_numOutProcesses > 0 && VERIFY(d_pOutProcesses)) {
-        for (uint32_t i = 0; i < d_numOutProcesses; ++i) {
-            ASSERT(d_pOutProcesses[i]);
-            delete d_pOutProcesses[i];
-        }
-    }
-    delete[] d_pOutProcesses;
-    d_pOutProcesses = nullptr;
+    freeProcesses(d_pOutProcesses, d_numOutProcesses, "d_pOutProcesses", "d_pOutProcesses[i]");
     delete[] d_pInProcesses;
     d_pInProcesses = nullptr;
-    if (d_numTimedOutProcesses > 0 && VERIFY(d_pTimedOutProcesses)) {
-        for (uint32_t i = 0; i < d_numTimedOutProcesses; ++i) {
-            ASSERT(d_pTimedOutProcesses[i]);
-            delete d_pTimedOutProcesses[i];
-        }
-    }
-    delete[] d_pTimedOutProcesses;
-    d_pTimedOutProcesses = nullptr;
+    freeProcesses(d_pTimedOutProcesses, d_numTimedOutProcesses, "d_pTimedOutProcesses", "d_pTimedOutProcesses[i]");
     d_numOutProcesses = d_numInProcesses = d_numTimedOutProcesses = 0;
     d_ownerHandle = 0;
 }
