@@ -170,7 +170,8 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
     s += key.flatShade ? "flat in vec4 vDiffuse;\nflat in vec4 vSpecular;\n" : "in vec4 vDiffuse;\nin vec4 vSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("in vec4 vTex%d;\n", i);
     for (int i = 0; i < key.stageCount && i < MAX_STAGES; ++i)
-        if (key.stages[i].textureBound) s += format("uniform sampler2D uTex%d;\n", i);
+        if (key.stages[i].textureBound)
+            s += format(key.stages[i].textureBound == TEXTURE_CUBE ? "uniform samplerCube uTex%d;\n" : "uniform sampler2D uTex%d;\n", i);
     s += "uniform vec4 uTFactor;\n"
          "uniform vec4 uStageConst[8];\n"
          "uniform vec4 uFogColor;\n"
@@ -185,7 +186,8 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
         const int set = st.texCoordSet < MAX_TEXCOORD_SETS ? st.texCoordSet : 0;
         if (readsTexture(st)) {
             if (st.textureBound)
-                s += format("    vec4 t%d = texture(uTex%d, ", i, i) + format("vTex%d.xy);\n", set);
+                s += format("    vec4 t%d = texture(uTex%d, ", i, i) +
+                     format(st.textureBound == TEXTURE_CUBE ? "vTex%d.xyz);\n" : "vTex%d.xy);\n", set);
             else
                 s += format("    vec4 t%d = vec4(1.0);\n", i);
         }
