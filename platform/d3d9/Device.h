@@ -80,6 +80,7 @@ private:
     ~Device() override;
     void resetStates();
     HRESULT draw(const DrawCall& call);
+    HRESULT validate() const;
 
     // Taken by every call when the device was created with D3DCREATE_MULTITHREADED.
     class Guard {

@@ -43,6 +43,15 @@ public:
         return m_gl.create(sdl, width, height, m_opaque);
     }
 
+    // Pre-modulation and bump mapping pass their first argument; only 2D textures reach GL; shader
+    // draws are skipped.
+    bool canDrawStageOp(DWORD op) const override { return op != 17 && op != 22 && op != 23; }
+    bool canSample(D3DRESOURCETYPE type, D3DFORMAT format) const override
+    {
+        return type == D3DRTYPE_TEXTURE && GLRenderer::canSample(format);
+    }
+    bool canRunShaders() const override { return false; }
+
     void close() override
     {
         m_buffers.clear();

@@ -51,6 +51,7 @@ D3DCore::D3DCore()
     RenderMatrix::identity(ProjectionMatrix);
     RenderMatrix::identity(ViewProjection);
     RenderMatrix::identity(CameraRotation);
+    RenderMatrix::identity(CameraTextureMatrix);
     ResetGammaRamp();
 }
 
@@ -304,6 +305,7 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
+    Declaration = nullptr;
     VSConstantsLow = PSConstantsLow = 1000;
     VSConstantsHigh = PSConstantsHigh = -1000;
     ClearMBlocks();
@@ -550,6 +552,7 @@ void D3DCore::RestoreLostDevice()
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
+    Declaration = nullptr;
     if (device()) {
         HRESULT Err = device()->SetViewport(&LastViewPort);
         ASSERT(Err == D3D_OK);
@@ -567,6 +570,12 @@ void D3DCore::SetPerspective(float nearZ, float farZ, float scaleX, float scaleY
     if (!force && nearZ == NearZ && farZ == FarZ && scaleX == ScaleX && scaleY == ScaleY &&
         FarMultiplier == PerspectiveFarMultiplier)
         return;
+    // Before any perspective was given (a restore re-applies the stored zeros) the projection in
+    // force stays: identity, or the last valid one.
+    if (scaleX == 0 || scaleY == 0 || nearZ == farZ) {
+        if (force && device()) device()->SetTransform(D3DTS_PROJECTION, &ProjectionMatrix);
+        return;
+    }
     // The far distance is kept as given: the stretch is applied to the matrix only, so repeated
     // depth-bias changes do not compound it.
     NearZ = nearZ;
