@@ -96,8 +96,15 @@ void GMaterial::SetStageTextureMatrix(DWORD IDHandle, const float values[9])
 {
     if (!VERIFY(IDHandle != 0xffffffff)) return;
     const DWORD Pass = IDHandle >> 8, Stage = IDHandle & 0xFF;
-    if (!VERIFY(Pass < Passes) || Pass >= MAXPASSES) return;
-    if (!VERIFY(Stage < Stages[Pass]) || Stage >= MAXSBSTAGES) return;
+    // Nothing is written outside the material's passes and stages.
+    if (Pass >= Passes || Pass >= MAXPASSES) {
+        assertFailed("Pass < GMaterial->Passes", __FILE__, __LINE__);
+        return;
+    }
+    if (Stage >= Stages[Pass] || Stage >= MAXSBSTAGES) {
+        assertFailed("Stage < GMaterial->Stages[Pass]", __FILE__, __LINE__);
+        return;
+    }
     D3DMATRIX*& m = TextureMatrix[Pass][Stage];
     if (!m) {
         m = new D3DMATRIX;
