@@ -4,6 +4,7 @@
 
 #include "Control.h"
 #include "Renderer.h"
+#include "ShaderCode.h"
 
 #include <mutex>
 
@@ -81,6 +82,8 @@ private:
     void resetStates();
     HRESULT draw(const DrawCall& call);
     HRESULT validate() const;
+    bool cardCaps(D3DCAPS9& caps) const;
+    HRESULT readShader(const DWORD* tokens, bool pixel, d3d9shader::Program& program);
 
     // Taken by every call when the device was created with D3DCREATE_MULTITHREADED.
     class Guard {

@@ -57,8 +57,12 @@ D3DCore::D3DCore()
 
 D3DCore::~D3DCore()
 {
+    // Materials hold shader slots: they go while the tables still stand.
+    StateBlocks.FreeMaterials();
     FreeDisplayHandles();
     ClearMBlocks();
+    ClearVertexShaders();
+    ClearPixelShaders();
 }
 
 void D3DCore::SetHost(D3DCoreHost* h) { host = h; }

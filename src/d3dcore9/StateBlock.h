@@ -147,8 +147,10 @@ public:
     void RecordStageState(DWORD stage, DWORD state, DWORD value);
     void EndRecord();
 
-    // Every block released and the empty table again (device release).
+    // Every block released and the empty table again.
     void ReleaseAll();
+    // The materials freed without a device, the slots left as they are (the render core's end).
+    void FreeMaterials();
 
     struct StateBlock StateBlock[MAXSTATEBLOCKS];
     DWORD FirstUsed = MAXSTATEBLOCKS - 1;

@@ -27,10 +27,14 @@ StateBlock::StateBlock()
 
 StateBlockTable::StateBlockTable() = default;
 
-StateBlockTable::~StateBlockTable()
+StateBlockTable::~StateBlockTable() { FreeMaterials(); }
+
+void StateBlockTable::FreeMaterials()
 {
-    for (auto& block : StateBlock)
+    for (auto& block : StateBlock) {
         if (block.GMaterial) block.GMaterial->Release();
+        block.GMaterial = nullptr;
+    }
 }
 
 StateBlock* StateBlockTable::GetSB(DWORD handle)

@@ -1,6 +1,8 @@
-// Stand-ins until the texture and shader tables are built: a disk-texture name table, no hardware
-// textures and no shaders.
+// Stand-ins until the texture tables are built: a disk-texture name table and no hardware textures.
+// Shaders are the slots of D3DCore's shader tables.
 #include "d3dcore9/TableSeams.h"
+
+#include "d3dcore9/D3DCore.h"
 
 #include <strings.h>
 
@@ -46,10 +48,31 @@ void ReleaseDiskTexture(DWORD handle)
 void ReleaseHWTexture(DWORD) {}
 IDirect3DBaseTexture9* HWTexture(DWORD) { return nullptr; }
 int32_t HWTexturePalette(DWORD) { return -1; }
-IDirect3DVertexShader9* VertexShader(DWORD) { return nullptr; }
-IDirect3DVertexDeclaration9* VertexDeclaration(DWORD) { return nullptr; }
-IDirect3DPixelShader9* PixelShader(DWORD) { return nullptr; }
-void ReleaseVertexShader(DWORD) {}
-void ReleasePixelShader(DWORD) {}
+IDirect3DVertexShader9* VertexShader(DWORD index)
+{
+    return index < static_cast<DWORD>(MAXVERTEXSHADERS) ? D3DCore.VShaderTable.VShaderPtr[index] : nullptr;
+}
+
+IDirect3DVertexDeclaration9* VertexDeclaration(DWORD index)
+{
+    return index < static_cast<DWORD>(MAXVERTEXSHADERS) ? D3DCore.VShaderTable.VShaderDec[index] : nullptr;
+}
+
+IDirect3DPixelShader9* PixelShader(DWORD index)
+{
+    return index < static_cast<DWORD>(MAXPIXELSHADERS) ? D3DCore.PShaderTable.PShaderPtr[index] : nullptr;
+}
+
+void ReleaseVertexShader(DWORD index)
+{
+    if (index < static_cast<DWORD>(MAXVERTEXSHADERS) && D3DCore.VShaderTable.RefCount[index] > 0)
+        D3DCore.ReleaseVertexShader(D3DCore.VShaderTable.VShaderPtr[index]);
+}
+
+void ReleasePixelShader(DWORD index)
+{
+    if (index < static_cast<DWORD>(MAXPIXELSHADERS) && D3DCore.PShaderTable.RefCount[index] > 0)
+        D3DCore.ReleasePixelShader(D3DCore.PShaderTable.PShaderPtr[index]);
+}
 
 }  // namespace sbseam

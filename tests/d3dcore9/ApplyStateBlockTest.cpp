@@ -165,7 +165,10 @@ TEST_F(ApplyStateBlockTest, ShaderMaterialsGetTheirMatricesInOneUpload)
     ASSERT_EQ(D3DCore.VertexProcessing, static_cast<DWORD>(D3DCREATE_MIXED_VERTEXPROCESSING));
     StateBlock* SB = block("shaded.mtl", {1}, {});
     GMaterial* GM = SB->GMaterial;
-    GM->VertexShader = 1;
+    m_dir.write("data/VertexShaders/basic.vsh", "vs.1.1\ndcl_position0 v0\nm4x4 oPos, v0, c0\n");
+    GM->VertexShader = static_cast<DWORD>(D3DCore.LoadVertexShader("data\\m\\basic.vsh", "shaded.mtl",
+                                                                   D3DFVF_XYZ, false, nullptr));
+    ASSERT_NE(GM->VertexShader, 0u);
     GM->wvpmatrix = 0;
     GM->wvmatrixi = 4;
     GM->pscubematrix = 8;
@@ -196,6 +199,8 @@ TEST_F(ApplyStateBlockTest, ShaderMaterialsGetTheirMatricesInOneUpload)
     for (int r = 0; r < 3; ++r)
         for (int k = 0; k < 4; ++k) EXPECT_EQ(c[8 + r][k], cube[r][k]) << r << k;
     EXPECT_EQ(D3DCore.VSConstantsLow, 1000);
+    EXPECT_EQ(state().VertexShader, D3DCore.VShaderTable.VShaderPtr[GM->VertexShader]);
+    EXPECT_EQ(state().Declaration, D3DCore.VShaderTable.VShaderDec[GM->VertexShader]);
     // Software processing for shaders, every stage reading its own coordinates; once.
     EXPECT_EQ(calls("SetSoftwareVertexProcessing"), (std::vector<std::vector<uint64_t>>{{1}}));
     EXPECT_EQ(calls("SetTextureStageState").size(), 8u);
@@ -207,6 +212,11 @@ TEST_F(ApplyStateBlockTest, ShaderMaterialsGetTheirMatricesInOneUpload)
     D3DCore.ApplyStateBlock(plain, 0, 0);
     EXPECT_EQ(calls("SetSoftwareVertexProcessing").back(), std::vector<uint64_t>{0});
     EXPECT_EQ(D3DCore.ResetTexCoordIndex, 1);
+    EXPECT_EQ(state().VertexShader, nullptr);
+    EXPECT_EQ(state().FVF, static_cast<DWORD>(D3DFVF_XYZ | D3DFVF_DIFFUSE));
+    // The material's shader slot goes with it.
+    D3DCore.StateBlocks.ReleaseAll();
+    EXPECT_EQ(D3DCore.VShaderTable.RefCount[1], 0);
 }
 
 TEST_F(ApplyStateBlockTest, ValidationRunsEachPassOnPlaceholdersAndRestoresTheDefaults)
