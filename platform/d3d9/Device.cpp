@@ -529,16 +529,11 @@ HRESULT Device::validate() const
         return D3DERR_TOOMANYOPERATIONS;
     // Shader versions above the caps run only in software on a mixed device.
     const bool software = m_state.SoftwareVertexProcessing && (m_state.Behaviour & D3DCREATE_MIXED_VERTEXPROCESSING);
-    if (auto* vs = dynamic_cast<VertexShader*>(m_state.VertexShader)) {
+    if (auto* vs = dynamic_cast<VertexShader*>(m_state.VertexShader))
         if (!vs->Tokens.empty() && (vs->Tokens[0] & 0xFFFF) > (caps.VertexShaderVersion & 0xFFFF) && !software)
             return D3DERR_CONFLICTINGRENDERSTATE;
-        if (!m_renderer->canRunShaders()) return D3DERR_CONFLICTINGRENDERSTATE;
-    }
-    if (auto* ps = dynamic_cast<PixelShader*>(m_state.PixelShader)) {
-        if (!ps->Tokens.empty() && (ps->Tokens[0] & 0xFFFF) > (caps.PixelShaderVersion & 0xFFFF))
-            return D3DERR_CONFLICTINGRENDERSTATE;
-        if (!m_renderer->canRunShaders()) return D3DERR_CONFLICTINGRENDERSTATE;
-    }
+    std::string why;
+    if (!shadersDrawable(m_state, why)) return D3DERR_CONFLICTINGRENDERSTATE;
     return D3D_OK;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace d3d9ref {
@@ -34,10 +35,10 @@ public:
     virtual void present() = 0;
     // The last presented image as A8R8G8B8 rows; false when the renderer keeps none.
     virtual bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) = 0;
-    // What ValidateDevice asks beyond the card's caps. A renderer that draws nothing refuses nothing.
+    // What ValidateDevice asks beyond the card's caps and the shaders. A renderer that draws nothing
+    // refuses nothing.
     virtual bool canDrawStageOp(DWORD) const { return true; }
     virtual bool canSample(D3DRESOURCETYPE, D3DFORMAT) const { return true; }
-    virtual bool canRunShaders() const { return true; }
 };
 
 // What a renderer reads of the device's resources. Version grows with every unlock, so a renderer
@@ -61,6 +62,10 @@ struct LevelView {
 };
 // Face 0 for 2D textures; faces 0..5 of a cube texture.
 bool viewTextureLevel(IDirect3DBaseTexture9* texture, UINT face, UINT level, LevelView& view);
+
+// Whether the renderers can draw with the state's shaders and vertex declaration; false with the
+// reason. ValidateDevice answers from it.
+bool shadersDrawable(const platform::testing::D3D9State& state, std::string& why);
 
 std::unique_ptr<Renderer> createNullRenderer();
 // The OpenGL renderer in the device window's SDL window; it draws nothing when there is none.
