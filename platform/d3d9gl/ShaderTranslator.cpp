@@ -59,6 +59,7 @@ private:
     std::string reg(DWORD token, int offset = 0);
     std::string source(DWORD token, int offset = 0);
     std::string destName(DWORD token) const;
+    std::string arithmetic(const Instruction& in);
     void vertexInstruction(const Instruction& in, int index);
     void pixelInstruction(const Instruction& in, int index);
     // Computes the instruction's value now and writes it when its co-issue group ends.
@@ -187,6 +188,22 @@ void Translator::flush()
     m_pending.clear();
 }
 
+// The instructions both kinds of shader share; empty for any other.
+std::string Translator::arithmetic(const Instruction& in)
+{
+    auto s = [&](int k) { return source(in.sources[k]); };
+    switch (in.opcode) {
+    case OP_MOV: return s(0);
+    case OP_ADD: return s(0) + " + " + s(1);
+    case OP_SUB: return s(0) + " - " + s(1);
+    case OP_MUL: return s(0) + " * " + s(1);
+    case OP_MAD: return s(0) + " * " + s(1) + " + " + s(2);
+    case OP_DP3: return "vec4(dot(" + s(0) + ".xyz, " + s(1) + ".xyz))";
+    case OP_DP4: return "vec4(dot(" + s(0) + ", " + s(1) + "))";
+    default: return "";
+    }
+}
+
 void Translator::vertexInstruction(const Instruction& in, int i)
 {
     auto s = [&](int k, int offset = 0) { return source(in.sources[k], offset); };
@@ -207,15 +224,8 @@ void Translator::vertexInstruction(const Instruction& in, int i)
     };
     switch (in.opcode) {
     case OP_NOP: case OP_DCL: case OP_DEF: return;
-    case OP_MOV: return result(in, i, s(0), false);
-    case OP_ADD: return result(in, i, s(0) + " + " + s(1), false);
-    case OP_SUB: return result(in, i, s(0) + " - " + s(1), false);
-    case OP_MUL: return result(in, i, s(0) + " * " + s(1), false);
-    case OP_MAD: return result(in, i, s(0) + " * " + s(1) + " + " + s(2), false);
     case OP_RCP: return result(in, i, "vec4(reciprocal(" + scalar(0) + "))", false);
     case OP_RSQ: return result(in, i, "vec4(reciprocalRoot(" + scalar(0) + "))", false);
-    case OP_DP3: return result(in, i, "vec4(dot(" + s(0) + ".xyz, " + s(1) + ".xyz))", false);
-    case OP_DP4: return result(in, i, "vec4(dot(" + s(0) + ", " + s(1) + "))", false);
     case OP_MIN: return result(in, i, "min(" + s(0) + ", " + s(1) + ")", false);
     case OP_MAX: return result(in, i, "max(" + s(0) + ", " + s(1) + ")", false);
     case OP_SLT: return result(in, i, "vec4(lessThan(" + s(0) + ", " + s(1) + "))", false);
@@ -247,14 +257,7 @@ void Translator::pixelInstruction(const Instruction& in, int i)
     auto rowDot = [&](const std::string& src) { return "dot(" + coord + ".xyz, " + src + ".xyz)"; };
     switch (in.opcode) {
     case OP_NOP: case OP_DEF: case OP_PHASE: return;
-    case OP_MOV: return result(in, i, s(0), true);
-    case OP_ADD: return result(in, i, s(0) + " + " + s(1), true);
-    case OP_SUB: return result(in, i, s(0) + " - " + s(1), true);
-    case OP_MUL: return result(in, i, s(0) + " * " + s(1), true);
-    case OP_MAD: return result(in, i, s(0) + " * " + s(1) + " + " + s(2), true);
     case OP_LRP: return result(in, i, "mix(" + s(2) + ", " + s(1) + ", " + s(0) + ")", true);
-    case OP_DP3: return result(in, i, "vec4(dot(" + s(0) + ".xyz, " + s(1) + ".xyz))", true);
-    case OP_DP4: return result(in, i, "vec4(dot(" + s(0) + ", " + s(1) + "))", true);
     case OP_CND: return result(in, i, "mix(" + s(2) + ", " + s(1) + ", greaterThan(" + s(0) + ", vec4(0.5)))", true);
     case OP_CMP:
         return result(in, i, "mix(" + s(2) + ", " + s(1) + ", greaterThanEqual(" + s(0) + ", vec4(0.0)))", true);
@@ -341,7 +344,10 @@ std::string Translator::run()
     }
     for (size_t i = 0; i < m_p.instructions.size(); ++i) {
         const Instruction& in = m_p.instructions[i];
-        if (pixel())
+        const std::string shared = arithmetic(in);
+        if (!shared.empty())
+            result(in, static_cast<int>(i), shared, pixel());
+        else if (pixel())
             pixelInstruction(in, static_cast<int>(i));
         else
             vertexInstruction(in, static_cast<int>(i));
