@@ -5,7 +5,7 @@
 #include "d3dcore9/DXWrappers.h"
 #include "d3dcore9/LogWriter.h"
 #include "d3dcore9/RenderMatrix.h"
-#include "d3dcore9/TableSeams.h"
+#include "d3dcore9/MaterialTables.h"
 #include "utility/Assert.h"
 
 #include <strings.h>
@@ -64,7 +64,7 @@ void D3DCore::ApplyStateList(const StateNode* node)
             // A handle no longer in use binds nothing rather than a freed entry's texture.
             if (VERIFY(node->Stage < MAXSBSTAGES))
                 SetTexture(static_cast<int32_t>(node->Stage),
-                           node->Value == SB_NONE ? nullptr : sbseam::HWTexture(node->Value));
+                           node->Value == SB_NONE ? nullptr : materialtables::HWTexture(node->Value));
             break;
         case NODE_MATERIAL: {
             const D3DCOLORVALUE colour{node->Colour[0], node->Colour[1], node->Colour[2], 1.0f};
@@ -97,7 +97,7 @@ void D3DCore::ApplyStateBlock(StateBlock* SB, DWORD pass, DWORD fvf)
     if (GM->UseTextureFactor) SetRenderState(D3DRS_TEXTUREFACTOR, GM->TextureFactor);
     // 3., 4. Pixel shader and its changed constants.
     const DXDevice* caps = CurrentDevice ? CurrentDevice : pDevice;
-    if (caps && caps->PixelShaders) SetPixelShader(sbseam::PixelShader(GM->PixelShader));
+    if (caps && caps->PixelShaders) SetPixelShader(materialtables::PixelShader(GM->PixelShader));
     if (GM->PixelShader && PSConstantsLow <= PSConstantsHigh) {
         if (VERIFY(PSConstantsLow >= 0 && PSConstantsHigh <= 7)) {
             HRESULT Err = dev->SetPixelShaderConstantF(static_cast<UINT>(PSConstantsLow),
@@ -156,13 +156,13 @@ void D3DCore::ApplyStateBlock(StateBlock* SB, DWORD pass, DWORD fvf)
             VSConstantsLow = 1000;
             VSConstantsHigh = -1000;
         }
-        IDirect3DVertexShader9* shader = sbseam::VertexShader(GM->VertexShader);
+        IDirect3DVertexShader9* shader = materialtables::VertexShader(GM->VertexShader);
         if (VertexShader != shader) {
             VertexShader = shader;
             HRESULT Err = dev->SetVertexShader(shader);
             ASSERT_MSG(Err == D3D_OK, "Failed to set vertex shader");
         }
-        SetVertexDeclaration(sbseam::VertexDeclaration(GM->VertexShader));
+        SetVertexDeclaration(materialtables::VertexDeclaration(GM->VertexShader));
     } else {
         // 6. Fixed function.
         if (mixed && !HWVertexProcessing) {
@@ -189,7 +189,7 @@ void D3DCore::ApplyStateBlock(StateBlock* SB, DWORD pass, DWORD fvf)
     const DWORD stages = GM->Stages[pass] < MAXSBSTAGES ? GM->Stages[pass] : MAXSBSTAGES;
     for (DWORD s = 0; s < stages; ++s) {
         if (SB->HWTexture[pass][s] == SB_NONE) continue;
-        const int32_t palette = sbseam::HWTexturePalette(SB->HWTexture[pass][s]);
+        const int32_t palette = materialtables::HWTexturePalette(SB->HWTexture[pass][s]);
         if (palette < 0) continue;
         if (palette != CurrentPalette) {
             HRESULT Err = dev->SetCurrentTexturePalette(static_cast<UINT>(palette));
@@ -266,10 +266,10 @@ bool D3DCore::ValidateMaterial(GMaterial* GM, DWORD* passes, DWORD* totalPasses,
         Declaration = nullptr;
         dev->SetFVF(FVF);
     } else {
-        Declaration = sbseam::VertexDeclaration(GM->VertexShader);
+        Declaration = materialtables::VertexDeclaration(GM->VertexShader);
         FVF = 0;
         dev->SetVertexDeclaration(Declaration);
-        IDirect3DVertexShader9* shader = sbseam::VertexShader(GM->VertexShader);
+        IDirect3DVertexShader9* shader = materialtables::VertexShader(GM->VertexShader);
         VertexShader = shader;
         dev->SetVertexShader(shader);
     }

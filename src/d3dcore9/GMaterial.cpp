@@ -2,7 +2,7 @@
 #include "d3dcore9/MaterialAnimation.h"
 #include "d3dcore9/RenderMatrix.h"
 #include "d3dcore9/StateBlock.h"
-#include "d3dcore9/TableSeams.h"
+#include "d3dcore9/MaterialTables.h"
 #include "utility/Assert.h"
 
 #include <strings.h>
@@ -76,8 +76,8 @@ void GMaterial::Clear()
             delete TextureMatrix[p][s];
         }
     }
-    if (VertexShader) sbseam::ReleaseVertexShader(VertexShader);
-    if (PixelShader) sbseam::ReleasePixelShader(PixelShader);
+    if (VertexShader) materialtables::ReleaseVertexShader(VertexShader);
+    if (PixelShader) materialtables::ReleasePixelShader(PixelShader);
     // Every list, whatever Passes says by now: nothing recorded may outlive the material.
     for (StateList& list : PassStates) list.Clear();
     RestoreStates.Clear();

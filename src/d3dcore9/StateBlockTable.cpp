@@ -1,7 +1,7 @@
 // The state-block table: lowest free slot, blocks shared by material name, textures and colours,
 // and the recorder that fills a material's state lists.
 #include "d3dcore9/D3DCore.h"
-#include "d3dcore9/TableSeams.h"
+#include "d3dcore9/MaterialTables.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 
@@ -74,7 +74,7 @@ bool StateBlockTable::CreateSB(const char* name, const TexNames& texNames, const
         shared = sb.GMaterial;
         bool match = sb.TexNames == texNames.TotalNames;
         for (DWORD t = 0; match && t < sb.TexNames; ++t) {
-            const char* have = sbseam::DiskTextureName(sb.DiskTexture[t]);
+            const char* have = materialtables::DiskTextureName(sb.DiskTexture[t]);
             match = have && strcasecmp(have, names[t]) == 0;
         }
         if (match && sb.GMaterial->Lit) match = sameColour(sb.Ambient, ambient) && sameColour(sb.Diffuse, diffuse);
@@ -99,8 +99,9 @@ bool StateBlockTable::CreateSB(const char* name, const TexNames& texNames, const
         if (Handle > LastUsed) LastUsed = Handle;
     }
     struct StateBlock& sb = StateBlock[Handle];
+    TextureTable& textures = ::D3DCore.TextureTables;
     for (DWORD i = 0; i < texNames.TotalNames; ++i)
-        if (!VERIFY_MSG(sbseam::AddDiskTexture(names[i], &sb.DiskTexture[i]), names[i])) sb.DiskTexture[i] = SB_NONE;
+        if (!VERIFY_MSG(textures.AddDiskTexture(names[i], &sb.DiskTexture[i]), names[i])) sb.DiskTexture[i] = SB_NONE;
     sb.TexNames = texNames.TotalNames;
     sb.RefCount = 1;
     std::memcpy(sb.Ambient, ambient, sizeof(sb.Ambient));
@@ -124,12 +125,12 @@ bool StateBlockTable::ReleaseSB(DWORD Handle)
     sb.GMaterial = nullptr;
     for (DWORD p = 0; p < MAXPASSES; ++p)
         for (DWORD s = 0; s < MAXSBSTAGES; ++s) {
-            if (sb.HWTexture[p][s] != SB_NONE) sbseam::ReleaseHWTexture(sb.HWTexture[p][s]);
+            if (sb.HWTexture[p][s] != SB_NONE) ::D3DCore.TextureTables.ReleaseHWTexture(sb.HWTexture[p][s]);
             sb.HWTexture[p][s] = SB_NONE;
             sb.Texture[p][s] = nullptr;
         }
     for (DWORD& d : sb.DiskTexture) {
-        if (d != SB_NONE) sbseam::ReleaseDiskTexture(d);
+        if (d != SB_NONE) ::D3DCore.TextureTables.ReleaseDiskTexture(d);
         d = SB_NONE;
     }
     sb.TexNames = 0;

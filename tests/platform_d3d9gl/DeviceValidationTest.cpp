@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace pt = platform::testing;
@@ -22,6 +23,8 @@ protected:
         caps.MaxTextureBlendStages = 3;
         caps.MaxSimultaneousTextures = 2;
         caps.TextureOpCaps &= ~D3DTEXOPCAPS_DOTPRODUCT3;
+        auto& formats = pt::d3d9Config().Adapters[0].TextureFormats;
+        formats.erase(std::remove(formats.begin(), formats.end(), D3DFMT_R3G3B2), formats.end());
         d3d9ref::setRendererFactory(GetParam() ? &d3d9gl::createOffscreenDeviceRenderer : &d3d9ref::createNullRenderer);
         m_d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(m_d3d, nullptr);
