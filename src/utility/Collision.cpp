@@ -1,15 +1,14 @@
 #include "utility/Collision.h"
 
-#include "gamemanagement/GameMemoryManager.h"
-#include "gameobjects/CollisionServices.h"
-#include "gameobjects/GameObject.h"
 #include "utility/Assert.h"
 
 #include <cmath>
 
 namespace {
 
-const uint32_t INTERSECTION_BLOCK_ID = 0;
+const SCollisionServices* services = nullptr;
+
+bool poolExists() { return services && services->poolExists && services->poolExists(); }
 
 // Every record handed out, so that leaks can be found and counted.
 llist& liveIntersections()
@@ -22,7 +21,7 @@ llist& liveIntersections()
 // the game objects' contact rule instead.
 bool refuseInvalidContact()
 {
-    if (collisionPairFirst && collisionPairSecond) collisionPairFirst->resolveContactKill(collisionPairSecond);
+    if (services && services->invalidContact) services->invalidContact();
     return false;
 }
 
@@ -47,14 +46,16 @@ void appendRecord(llist* list, CIntersection* record)
 
 }  // namespace
 
+void setCollisionServices(const SCollisionServices* collisionServices) { services = collisionServices; }
+
 CIntersection* allocIntersection(uint32_t size)
 {
-    if (!intersectionMemoryManager) {
+    if (!poolExists()) {
         assertFailed("intersectionMemoryManager", __FILE__, __LINE__);
         return nullptr;
     }
     void* block = nullptr;
-    if (!intersectionMemoryManager->allocate(INTERSECTION_BLOCK_ID, size, &block) || !block) {
+    if (!services->allocate(size, &block) || !block) {
         assertFailedMsg("Failed to allocate CIntersection object", "0", __FILE__, __LINE__);
         return nullptr;
     }
@@ -75,13 +76,13 @@ void freeIntersection(CIntersection* record)
         assertFailed("obj", __FILE__, __LINE__);
         return;
     }
-    if (!intersectionMemoryManager) {
+    if (!poolExists()) {
         assertFailed("intersectionMemoryManager", __FILE__, __LINE__);
         return;
     }
     if (record->element) liveIntersections().RemoveElement(record->element);
     record->element = nullptr;
-    intersectionMemoryManager->free(INTERSECTION_BLOCK_ID, sizeof(CIntersection), record);
+    services->release(record);
 }
 
 void freeIntersectionList(llist* list)

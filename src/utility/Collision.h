@@ -7,14 +7,25 @@
 // Tests that give a normal give it pointing from the second shape of the pair toward the first
 // (for hull tests, out of the hull unless the flip flag asks for the reverse).
 //
-// Records come from intersectionMemoryManager, which the collision-object manager creates; the
-// list element pool must be running for the live-record list and callers' lists.
+// Records come from the intersection pool of the game-object layer, which registers its services
+// when the collision-object manager creates the pool; the list element pool must be running for the
+// live-record list and callers' lists.
 #pragma once
 
 #include "utility/LList.h"
 #include "utility/VectorMath.h"
 
 #include <cstdint>
+
+// What the collision maths takes from the game-object layer above it.
+struct SCollisionServices {
+    bool (*poolExists)();
+    bool (*allocate)(uint32_t size, void** block);  // false when the pool is exhausted
+    void (*release)(void* block);
+    void (*invalidContact)();  // settles the pair under test, when one is known
+};
+// Null: none (records are refused with a report, invalid contacts are simply no hit).
+void setCollisionServices(const SCollisionServices* services);
 
 // One contact.
 struct CIntersection {

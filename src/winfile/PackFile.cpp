@@ -1,6 +1,6 @@
 #include "winfile/PackFile.h"
 
-#include "d3dcore9/LogWriter.h"
+#include "utility/LogFile.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 #include "winfile/File.h"
