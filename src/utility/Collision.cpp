@@ -27,17 +27,6 @@ bool refuseInvalidContact()
 
 bool isValidVector(const Vector3& v) { return isValidFloat(v.x) && isValidFloat(v.y) && isValidFloat(v.z); }
 
-void toHull(const CollisionHull& hull, const Vector3& world, Vector3& out)
-{
-    hull.orientation.transformTransposed(world - hull.position, out);
-}
-
-void toWorld(const CollisionHull& hull, const Vector3& local, Vector3& out)
-{
-    hull.orientation.transform(local, out);
-    out += hull.position;
-}
-
 void appendRecord(llist* list, CIntersection* record)
 {
     list->GotoTail();
@@ -285,7 +274,7 @@ bool rayConvexHullIntersect(const Vector3& origin, const Vector3& dir, const Col
                             float& t, Vector3& point, Vector3& normal)
 {
     Vector3 o, d;
-    toHull(hull, origin, o);
+    hull.toHull(origin, o);
     hull.orientation.transformTransposed(dir, d);
     float tEnter = floatMinusInfinity;
     Vector3 accumulated;
@@ -315,7 +304,7 @@ bool rayConvexHullIntersect(const Vector3& origin, const Vector3& dir, const Col
     hull.orientation.transform(accumulated, normal);
     normal.normalise();
     if (flip) normal = normal.negated();
-    toWorld(hull, hit, point);
+    hull.toWorld(hit, point);
     t = tEnter;
     return true;
 }
@@ -324,7 +313,7 @@ bool sphereConvexHullIntersect(const Vector3& centre, float radius, const Collis
                                void* objectA, void* objectB, llist* list, Vector3& point, Vector3& normal)
 {
     Vector3 c;
-    toHull(hull, centre, c);
+    hull.toHull(centre, c);
     float deepest = floatMinusInfinity;
     Vector3 accumulated;
     Vector3 pointSum;
@@ -359,7 +348,7 @@ bool sphereConvexHullIntersect(const Vector3& centre, float radius, const Collis
             assertFailed("pIntersection", __FILE__, __LINE__);
             continue;
         }
-        toWorld(hull, projected, record->point);
+        hull.toWorld(projected, record->point);
         hull.orientation.transform(n, record->normal);
         if (flip) record->normal = record->normal.negated();
         record->objectA = objectA;
@@ -367,7 +356,7 @@ bool sphereConvexHullIntersect(const Vector3& centre, float radius, const Collis
         appendRecord(list, record);
     }
     const Vector3 contact = pointCount ? pointSum / static_cast<float>(pointCount) : c;
-    toWorld(hull, contact, point);
+    hull.toWorld(contact, point);
     hull.orientation.transform(accumulated, normal);
     if (normal.dot(normal) >= 1e-6f) {
         normal.normalise();

@@ -15,6 +15,7 @@
 #include "utility/LList.h"
 #include "utility/VectorMath.h"
 
+#include <cmath>
 #include <cstdint>
 
 // What the collision maths takes from the game-object layer above it.
@@ -64,6 +65,14 @@ struct CollisionHull {
     const Vector3* normals;
     const float* distances;
     const CollisionHullFace* faces;
+
+    // A world point in hull space, and back.
+    void toHull(const Vector3& world, Vector3& local) const { orientation.transformTransposed(world - position, local); }
+    void toWorld(const Vector3& local, Vector3& world) const
+    {
+        orientation.transform(local, world);
+        world += position;
+    }
 };
 
 // A solid cylinder running from the base centre along the unit axis for the length.
@@ -72,6 +81,15 @@ struct CollisionCylinder {
     Vector3 axis;
     float radius;
     float length;
+
+    // Where the centre lies along a unit direction, and half the cylinder's reach along it.
+    void projection(const Vector3& dir, float& centre, float& half) const
+    {
+        const float c = axis.dot(dir);
+        const float across = 1.0f - c * c;
+        centre = (base + axis * (0.5f * length)).dot(dir);
+        half = std::fabs(c) * 0.5f * length + radius * (across > 0.0f ? std::sqrt(across) : 0.0f);
+    }
 };
 
 // Records -------------------------------------------------------------------------------------
