@@ -1,6 +1,7 @@
 #include "utility/RunLog.h"
 
 #include "platform/win32.h"
+#include "utility/Assert.h"
 #include "utility/LogFile.h"
 #include "winfile/File.h"
 
@@ -24,12 +25,13 @@ const char* const TRIM_FILE_NAME = "temp.tmp";
 
 int messagesWritten = 0;
 
-char intBuffers[8][16];
-int intBufferIndex = 0;
-char concatBuffer[1024];
+// Stream threads build messages too: each thread has its own buffers.
+thread_local char intBuffers[8][16];
+thread_local int intBufferIndex = 0;
+thread_local char concatBuffer[1024];
 
 char debugFileName[MAX_PATH] = "debug.txt";
-char debugBuffer[1024];
+thread_local char debugBuffer[1024];
 
 RunLogAdapterLine describeAdapter = nullptr;
 
@@ -45,6 +47,7 @@ void writeHeader()
 
 void writeRunLog(const char* message)
 {
+    ReportLock lock;
     if (messagesWritten >= MAX_RUN_LOG_MESSAGES) return;
     if (assertReportHookTakes(message)) return;
 
@@ -139,5 +142,14 @@ void debugPrintf(uint32_t categories, const char* format, ...)
 
 void setRunLogAdapterLine(RunLogAdapterLine describe) { describeAdapter = describe; }
 
-int runLogMessageCount() { return messagesWritten; }
-void resetRunLogCount() { messagesWritten = 0; }
+int runLogMessageCount()
+{
+    ReportLock lock;
+    return messagesWritten;
+}
+
+void resetRunLogCount()
+{
+    ReportLock lock;
+    messagesWritten = 0;
+}
