@@ -2,6 +2,7 @@
 #include "Device.h"
 #include "Resources.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace d3d9ref {
@@ -20,6 +21,14 @@ Control& control()
         return c;
     }();
     return *block;
+}
+
+void rendererNote(const std::string& text)
+{
+    std::fprintf(stderr, "Direct3D: %s\n", text.c_str());
+    Control& c = control();
+    std::lock_guard<std::mutex> lock(c.TraceLock);
+    c.RendererNotes.push_back(text);
 }
 
 }  // namespace d3d9ref
@@ -101,6 +110,10 @@ void resetD3D9()
     for (HRESULT& f : c.Failures) f = D3D_OK;
     c.FrontBuffer.clear();
     c.FrontWidth = c.FrontHeight = 0;
+    {
+        std::lock_guard<std::mutex> lock(c.TraceLock);
+        c.RendererNotes.clear();
+    }
     clearD3D9Calls();
     c.TraceOn = false;
     setLibraryMissing("d3d9.dll", false);
@@ -108,6 +121,8 @@ void resetD3D9()
     setExportMissing("d3d9.dll", "Direct3DCreate9", false);
     setExportMissing("d3d9d.dll", "Direct3DCreate9", false);
 }
+
+const std::vector<std::string>& d3d9RendererNotes() { return control().RendererNotes; }
 
 void setDirect3DCreateFails(bool fails) { control().CreateFails = fails; }
 

@@ -85,7 +85,9 @@ bool CEventThread::Start()
     m_thread = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
     if (!m_thread) return false;
     Sleep(0);
-    WaitForSingleObject(m_running, INFINITE);
+    // A thread whose start callback fails at once may be gone before its running event is seen.
+    HANDLE startedOrGone[2] = {m_running, m_exited};
+    WaitForMultipleObjects(2, startedOrGone, FALSE, INFINITE);
     return true;
 }
 
