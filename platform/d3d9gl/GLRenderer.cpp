@@ -224,6 +224,7 @@ struct Program {
     GLint worldViewProj, worldView, viewport, halfPixel, rangeFog, tfactor, stageConst, fogColor,
         fogParams, alphaRef;
     GLint vsConst = -1, psConst = -1;  // shader programs only
+    int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
     GLint bumpEnv = -1, bumpLuminance = -1;
     GLint texMatrix = -1, blendWorld = -1, view = -1, viewProj = -1, localViewer = -1;
 };
@@ -616,7 +617,8 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
         const uint32_t index = ts[TSS_TEXCOORDINDEX];
         c.set = static_cast<uint8_t>(std::min<uint32_t>(index & 0xFFFF, MAX_TEXCOORD_SETS - 1));
         c.setSize = c.set < layout.texSets ? static_cast<uint8_t>(layout.texSize[c.set]) : 0;
-        c.texGen = static_cast<uint8_t>((index >> 16) <= TEXGEN_REFLECTION ? index >> 16 : TEXGEN_NONE);
+        const uint32_t generate = index >> 16;
+        c.texGen = static_cast<uint8_t>(generate <= TEXGEN_REFLECTION ? generate : 0u);
         const uint32_t flags = ts[TSS_TEXTURETRANSFORMFLAGS];
         const uint32_t outputs = flags & 0xFF;
         if (outputs >= 1 && outputs <= 4)
@@ -923,17 +925,24 @@ const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t 
     options.fogFromDepth = tableFog;
     options.tail = key.fixed;
     std::string vertexText = generateVertexShader(key.fixed), fragmentText = generateFragmentShader(key.fixed);
-    bool ok = !sh.vertex.id || translateShader(sh.vertex.tokens, sh.vertex.count, options, vertexText, error);
-    ok = ok && (!sh.pixel.id || translateShader(sh.pixel.tokens, sh.pixel.count, options, fragmentText, error));
-    auto [slot, inserted] = shaderPrograms.emplace(key, ok ? link(vertexText, fragmentText) : Program());
+    int vsCount = 0, psCount = 0;
+    bool ok = !sh.vertex.id || translateShader(sh.vertex.tokens, sh.vertex.count, options, vertexText, error, &vsCount);
+    ok = ok && (!sh.pixel.id || translateShader(sh.pixel.tokens, sh.pixel.count, options, fragmentText, error, &psCount));
+    Program p = ok ? link(vertexText, fragmentText) : Program();
+    p.vsConstCount = vsCount;
+    p.psConstCount = psCount;
+    auto [slot, inserted] = shaderPrograms.emplace(key, p);
     return slot->second.id ? &slot->second : nullptr;
 }
 
 void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, const Program& p)
 {
     const ShaderState& sh = *s.shaders;
-    if (p.vsConst >= 0 && sh.vertexConstants) glUniform4fv(p.vsConst, MAX_VS_CONSTANTS, sh.vertexConstants);
-    if (p.psConst >= 0 && sh.pixelConstants) glUniform4fv(p.psConst, MAX_PS_CONSTANTS, sh.pixelConstants);
+    // Only the registers a shader reads are sent.
+    if (p.vsConst >= 0 && sh.vertexConstants && p.vsConstCount)
+        glUniform4fv(p.vsConst, p.vsConstCount, sh.vertexConstants);
+    if (p.psConst >= 0 && sh.pixelConstants && p.psConstCount)
+        glUniform4fv(p.psConst, p.psConstCount, sh.pixelConstants);
 }
 
 bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd)
