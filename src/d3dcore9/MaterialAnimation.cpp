@@ -1,6 +1,7 @@
 #include "d3dcore9/MaterialAnimation.h"
 
 #include "d3dcore9/D3DCore.h"
+#include "d3dcore9/StateBlock.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 
@@ -333,6 +334,11 @@ bool MaterialAnimation::Execute(uint32_t Opcode, float AnimStart, int32_t AnimSt
     StackSize -= operands;
     if (pushes) Stack[StackSize++] = v;
     return true;
+}
+
+float MaterialAnimation::Evaluate(uint32_t Type, const GMaterial* GM)
+{
+    return GM ? Evaluate(Type, GM->Name, GM->AnimStart, GM->AnimState) : Evaluate(Type, nullptr, 0.0f, 0);
 }
 
 float MaterialAnimation::Evaluate(uint32_t Type, const char* MaterialName, float AnimStart, int32_t AnimState)
