@@ -50,8 +50,13 @@ const char* LoggedObject::getTypeName() const { return KIND_NAMES[kind() <= NUM_
 
 void LoggedObject::note(const char* call, int64_t value)
 {
-    std::string entry = std::string(call) + " " + (getInstanceName() ? getInstanceName() : std::string("?") + getTypeName());
-    if (value != INT64_MIN) entry += " " + std::to_string(value);
+    std::string entry(call);
+    entry += ' ';
+    if (getInstanceName())
+        entry += getInstanceName();
+    else
+        (entry += '?') += getTypeName();
+    if (value != INT64_MIN) (entry += ' ') += std::to_string(value);
     d_log.add(entry);
 }
 
