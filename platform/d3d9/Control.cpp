@@ -70,6 +70,7 @@ D3D9Config defaultD3D9Config()
     caps.VertexShaderVersion = D3DVS_VERSION(1, 1);
     caps.MaxVertexShaderConst = 96;
     caps.PixelShaderVersion = D3DPS_VERSION(1, 4);
+    caps.TextureOpCaps = (D3DTEXOPCAPS_LERP << 1) - 1;  // every operation
     adapter.DeviceTypes.push_back(hal);
 
     static const UINT sizes[][2] = {{640, 480},   {800, 600},   {1024, 768},  {1152, 864}, {1280, 720},
@@ -79,9 +80,13 @@ D3D9Config defaultD3D9Config()
         for (const auto& size : sizes) adapter.Modes.push_back(D3DDISPLAYMODE{size[0], size[1], 60, format});
     adapter.RenderTargetFormats = {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
     adapter.DepthFormats = {D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D16};
-    adapter.TextureFormats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
-                              D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_A8,       D3DFMT_L8,
-                              D3DFMT_A8L8,     D3DFMT_DXT1,     D3DFMT_DXT3,     D3DFMT_DXT5};
+    // Every format the OpenGL renderer can sample.
+    adapter.TextureFormats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R8G8B8,   D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5,
+                              D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_X4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8R3G3B2,
+                              D3DFMT_A8,       D3DFMT_L8,       D3DFMT_A8L8,     D3DFMT_A4L4,     D3DFMT_P8,
+                              D3DFMT_A8P8,     D3DFMT_V8U8,     D3DFMT_L6V5U5,   D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8,
+                              D3DFMT_V16U16,   D3DFMT_UYVY,     D3DFMT_YUY2,     D3DFMT_DXT1,     D3DFMT_DXT2,
+                              D3DFMT_DXT3,     D3DFMT_DXT4,     D3DFMT_DXT5};
     adapter.QualityLevels = {{D3DFMT_R5G6B5, 4}, {D3DFMT_X8R8G8B8, 4}};
     adapter.Desktop = D3DDISPLAYMODE{1920, 1080, 60, D3DFMT_X8R8G8B8};
     UINT width, height;

@@ -215,6 +215,7 @@ struct Program {
     GLint worldViewProj, worldView, viewport, halfPixel, rangeFog, tfactor, stageConst, fogColor,
         fogParams, alphaRef;
     GLint vsConst = -1, psConst = -1, bumpEnv = -1, bumpLuminance = -1;  // shader programs only
+    int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
 };
 
 // A program with shaders: the fixed-function key covers the stages left to fixed function.
@@ -838,17 +839,24 @@ const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t 
     options.fogFromDepth = tableFog;
     options.tail = key.fixed;
     std::string vertexText = generateVertexShader(key.fixed), fragmentText = generateFragmentShader(key.fixed);
-    bool ok = !sh.vertex.id || translateShader(sh.vertex.tokens, sh.vertex.count, options, vertexText, error);
-    ok = ok && (!sh.pixel.id || translateShader(sh.pixel.tokens, sh.pixel.count, options, fragmentText, error));
-    auto [slot, inserted] = shaderPrograms.emplace(key, ok ? link(vertexText, fragmentText) : Program());
+    int vsCount = 0, psCount = 0;
+    bool ok = !sh.vertex.id || translateShader(sh.vertex.tokens, sh.vertex.count, options, vertexText, error, &vsCount);
+    ok = ok && (!sh.pixel.id || translateShader(sh.pixel.tokens, sh.pixel.count, options, fragmentText, error, &psCount));
+    Program p = ok ? link(vertexText, fragmentText) : Program();
+    p.vsConstCount = vsCount;
+    p.psConstCount = psCount;
+    auto [slot, inserted] = shaderPrograms.emplace(key, p);
     return slot->second.id ? &slot->second : nullptr;
 }
 
 void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, const Program& p)
 {
     const ShaderState& sh = *s.shaders;
-    if (p.vsConst >= 0 && sh.vertexConstants) glUniform4fv(p.vsConst, MAX_VS_CONSTANTS, sh.vertexConstants);
-    if (p.psConst >= 0 && sh.pixelConstants) glUniform4fv(p.psConst, MAX_PS_CONSTANTS, sh.pixelConstants);
+    // Only the registers a shader reads are sent.
+    if (p.vsConst >= 0 && sh.vertexConstants && p.vsConstCount)
+        glUniform4fv(p.vsConst, p.vsConstCount, sh.vertexConstants);
+    if (p.psConst >= 0 && sh.pixelConstants && p.psConstCount)
+        glUniform4fv(p.psConst, p.psConstCount, sh.pixelConstants);
     if (p.bumpEnv < 0) return;
     float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
     for (int i = 0; i < MAX_STAGES; ++i) {

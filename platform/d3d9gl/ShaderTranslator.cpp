@@ -4,6 +4,7 @@
 #include "d3d9gl/ShaderGenerator.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -51,12 +52,14 @@ class Translator {
 public:
     Translator(const Program& program, const ShaderOptions& options) : m_p(program), m_o(options) {}
     std::string run();
+    int constants() const { return m_constants; }
 
 private:
     bool pixel() const { return isPixel(m_p.model); }
     std::string reg(DWORD token, int offset = 0);
     std::string source(DWORD token, int offset = 0);
     std::string destName(DWORD token) const;
+    std::string arithmetic(const Instruction& in);
     void vertexInstruction(const Instruction& in, int index);
     void pixelInstruction(const Instruction& in, int index);
     // Computes the instruction's value now and writes it when its co-issue group ends.
@@ -78,6 +81,7 @@ private:
     bool m_bump = false;
     uint32_t m_samplers = 0;
     uint32_t m_inputs = 0;
+    int m_constants = 0;  // registers below this are read from the uniforms
     std::vector<std::string> m_pads;  // texm3x pad results waiting for their last row
 };
 
@@ -92,17 +96,23 @@ std::string Translator::reg(DWORD token, int offset)
         case REG_CONST:
             if (isRelative(token)) {
                 m_relative = true;
+                m_constants = MAX_VS_CONSTANTS;
                 return format("vsConst(a0 + %d)", n);
             }
             if (n >= MAX_VS_CONSTANTS) return "vec4(0.0)";
-            return m_defined[n] ? format("cDef%d", n) : format("uVSConst[%d]", n);
+            if (m_defined[n]) return format("cDef%d", n);
+            m_constants = std::max(m_constants, n + 1);
+            return format("uVSConst[%d]", n);
         default: return "vec4(0.0)";
         }
     }
     switch (type) {
     case REG_TEMP: return format("r%d", n);
     case REG_INPUT: return format("v%d", n);
-    case REG_CONST: return m_defined[n] ? format("cDef%d", n) : format("clamp(uPSConst[%d], -1.0, 1.0)", n);
+    case REG_CONST:
+        if (m_defined[n]) return format("cDef%d", n);
+        m_constants = std::max(m_constants, n + 1);
+        return format("clamp(uPSConst[%d], -1.0, 1.0)", n);
     case REG_TEXTURE: return m_p.model == PS_1_4 ? format("vTex%d", n) : format("t%d", n);
     default: return "vec4(0.0)";
     }
@@ -159,7 +169,7 @@ void Translator::result(const Instruction& in, int index, const std::string& exp
     }
     m_body += "    vec4 " + value + " = " + e + ";\n";
     if (!pixel() && registerType(in.dest) == REG_ADDR) {
-        m_pending.push_back("    a0 = int(floor(" + value + ".x));\n");
+        m_pending.push_back("    a0 = int(floor(" + value + ".x + 0.5));\n");  // rounded to nearest
         return;
     }
     const DWORD mask = writeMask(in.dest);
@@ -178,10 +188,26 @@ void Translator::flush()
     m_pending.clear();
 }
 
+// The instructions both kinds of shader share; empty for any other.
+std::string Translator::arithmetic(const Instruction& in)
+{
+    auto s = [&](int k) { return source(in.sources[k]); };
+    switch (in.opcode) {
+    case OP_MOV: return s(0);
+    case OP_ADD: return s(0) + " + " + s(1);
+    case OP_SUB: return s(0) + " - " + s(1);
+    case OP_MUL: return s(0) + " * " + s(1);
+    case OP_MAD: return s(0) + " * " + s(1) + " + " + s(2);
+    case OP_DP3: return "vec4(dot(" + s(0) + ".xyz, " + s(1) + ".xyz))";
+    case OP_DP4: return "vec4(dot(" + s(0) + ", " + s(1) + "))";
+    default: return "";
+    }
+}
+
 void Translator::vertexInstruction(const Instruction& in, int i)
 {
     auto s = [&](int k, int offset = 0) { return source(in.sources[k], offset); };
-    auto scalar = [&](int k) { return s(k) + ".w"; };  // a replicate swizzle puts the chosen one in w too
+    auto scalar = [&](int k) { return s(k) + ".x"; };  // the replicated component, x without one
     // Matrix macros: one dot product per row register.
     auto rows = [&](bool three, int count) {
         std::string e = "vec4(";
@@ -198,21 +224,14 @@ void Translator::vertexInstruction(const Instruction& in, int i)
     };
     switch (in.opcode) {
     case OP_NOP: case OP_DCL: case OP_DEF: return;
-    case OP_MOV: return result(in, i, s(0), false);
-    case OP_ADD: return result(in, i, s(0) + " + " + s(1), false);
-    case OP_SUB: return result(in, i, s(0) + " - " + s(1), false);
-    case OP_MUL: return result(in, i, s(0) + " * " + s(1), false);
-    case OP_MAD: return result(in, i, s(0) + " * " + s(1) + " + " + s(2), false);
-    case OP_RCP: return result(in, i, "vec4(1.0 / " + scalar(0) + ")", false);
-    case OP_RSQ: return result(in, i, "vec4(inversesqrt(abs(" + scalar(0) + ")))", false);
-    case OP_DP3: return result(in, i, "vec4(dot(" + s(0) + ".xyz, " + s(1) + ".xyz))", false);
-    case OP_DP4: return result(in, i, "vec4(dot(" + s(0) + ", " + s(1) + "))", false);
+    case OP_RCP: return result(in, i, "vec4(reciprocal(" + scalar(0) + "))", false);
+    case OP_RSQ: return result(in, i, "vec4(reciprocalRoot(" + scalar(0) + "))", false);
     case OP_MIN: return result(in, i, "min(" + s(0) + ", " + s(1) + ")", false);
     case OP_MAX: return result(in, i, "max(" + s(0) + ", " + s(1) + ")", false);
     case OP_SLT: return result(in, i, "vec4(lessThan(" + s(0) + ", " + s(1) + "))", false);
     case OP_SGE: return result(in, i, "vec4(greaterThanEqual(" + s(0) + ", " + s(1) + "))", false);
     case OP_EXP: return result(in, i, "vec4(exp2(" + scalar(0) + "))", false);
-    case OP_LOG: return result(in, i, "vec4(log2(abs(" + scalar(0) + ")))", false);
+    case OP_LOG: return result(in, i, "vec4(logarithm(" + scalar(0) + "))", false);
     case OP_EXPP: return result(in, i, "expPartial(" + scalar(0) + ")", false);
     case OP_LOGP: return result(in, i, "logPartial(" + scalar(0) + ")", false);
     case OP_LIT: return result(in, i, "lighting(" + s(0) + ")", false);
@@ -238,14 +257,7 @@ void Translator::pixelInstruction(const Instruction& in, int i)
     auto rowDot = [&](const std::string& src) { return "dot(" + coord + ".xyz, " + src + ".xyz)"; };
     switch (in.opcode) {
     case OP_NOP: case OP_DEF: case OP_PHASE: return;
-    case OP_MOV: return result(in, i, s(0), true);
-    case OP_ADD: return result(in, i, s(0) + " + " + s(1), true);
-    case OP_SUB: return result(in, i, s(0) + " - " + s(1), true);
-    case OP_MUL: return result(in, i, s(0) + " * " + s(1), true);
-    case OP_MAD: return result(in, i, s(0) + " * " + s(1) + " + " + s(2), true);
     case OP_LRP: return result(in, i, "mix(" + s(2) + ", " + s(1) + ", " + s(0) + ")", true);
-    case OP_DP3: return result(in, i, "vec4(dot(" + s(0) + ".xyz, " + s(1) + ".xyz))", true);
-    case OP_DP4: return result(in, i, "vec4(dot(" + s(0) + ", " + s(1) + "))", true);
     case OP_CND: return result(in, i, "mix(" + s(2) + ", " + s(1) + ", greaterThan(" + s(0) + ", vec4(0.5)))", true);
     case OP_CMP:
         return result(in, i, "mix(" + s(2) + ", " + s(1) + ", greaterThanEqual(" + s(0) + ", vec4(0.0)))", true);
@@ -332,7 +344,10 @@ std::string Translator::run()
     }
     for (size_t i = 0; i < m_p.instructions.size(); ++i) {
         const Instruction& in = m_p.instructions[i];
-        if (pixel())
+        const std::string shared = arithmetic(in);
+        if (!shared.empty())
+            result(in, static_cast<int>(i), shared, pixel());
+        else if (pixel())
             pixelInstruction(in, static_cast<int>(i));
         else
             vertexInstruction(in, static_cast<int>(i));
@@ -358,9 +373,15 @@ std::string Translator::run()
                 if (m_defined[n]) s += format("    if (i == %d) return cDef%d;\n", n, n);
             s += format("    return i >= 0 && i < %d ? uVSConst[i] : vec4(0.0);\n}\n", MAX_VS_CONSTANTS);
         }
-        s += "vec4 expPartial(float x) { return vec4(exp2(floor(x)), fract(x), exp2(x), 1.0); }\n"
+        // One is exact, zero gives the largest float (negated for the logarithm).
+        s += "const float FLT_MAX = uintBitsToFloat(0x7F7FFFFFu);\n"
+             "float reciprocal(float x) { return x == 0.0 ? FLT_MAX : x == 1.0 ? 1.0 : 1.0 / x; }\n"
+             "float reciprocalRoot(float x) { return x == 0.0 ? FLT_MAX : x == 1.0 ? 1.0 : inversesqrt(abs(x)); }\n"
+             "float logarithm(float x) { return x == 0.0 ? -FLT_MAX : log2(abs(x)); }\n"
+             "vec4 expPartial(float x) { return vec4(exp2(floor(x)), fract(x), exp2(x), 1.0); }\n"
              "vec4 logPartial(float x)\n{\n"
              "    float a = abs(x);\n"
+             "    if (a == 0.0) return vec4(-FLT_MAX, 1.0, -FLT_MAX, 1.0);\n"
              "    float e = floor(log2(a));\n"
              "    return vec4(e, a / exp2(e), log2(a), 1.0);\n}\n"
              "vec4 lighting(vec4 s)\n{\n"
@@ -429,12 +450,14 @@ bool shaderRunnable(const uint32_t* tokens, size_t count, std::string& why)
 }
 
 bool translateShader(const uint32_t* tokens, size_t count, const ShaderOptions& options, std::string& glsl,
-                     std::string& why)
+                     std::string& why, int* constantsRead)
 {
     if (!shaderRunnable(tokens, count, why)) return false;
     Program program;
     readProgram(tokens, count, program, why);
-    glsl = Translator(program, options).run();
+    Translator translator(program, options);
+    glsl = translator.run();
+    if (constantsRead) *constantsRead = translator.constants();
     return true;
 }
 

@@ -30,7 +30,8 @@ struct ShaderOptions {
 bool shaderRunnable(const uint32_t* tokens, size_t count, std::string& why);
 
 // The GLSL of a vertex or pixel shader stream; false with the reason when it cannot be run.
+// constantsRead: how many constant registers, from 0, the shader reads from its uniforms.
 bool translateShader(const uint32_t* tokens, size_t count, const ShaderOptions& options, std::string& glsl,
-                     std::string& why);
+                     std::string& why, int* constantsRead = nullptr);
 
 }  // namespace d3d9gl

@@ -1,6 +1,7 @@
 #include "d3dcore9/D3DCore.h"
 
 #include "d3dcore9/LogWriter.h"
+#include "d3dcore9/MaterialTables.h"
 #include "d3dcore9/RenderMatrix.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
@@ -51,11 +52,15 @@ D3DCore::D3DCore()
     RenderMatrix::identity(ProjectionMatrix);
     RenderMatrix::identity(ViewProjection);
     RenderMatrix::identity(CameraRotation);
+    RenderMatrix::identity(CameraTextureMatrix);
     ResetGammaRamp();
+    TextureTable::SetUserFinder(materialtables::TextureUser);
 }
 
 D3DCore::~D3DCore()
 {
+    // Materials hold shader slots: they go while the tables still stand.
+    StateBlocks.FreeMaterials();
     FreeDisplayHandles();
     ClearMBlocks();
     ClearVertexShaders();
@@ -121,6 +126,7 @@ void D3DCore::Shutdown()
     if (ShellActivateIndex >= 0) Host().UnregisterShellFunc(0, ShellActivateIndex);
     if (ShellDeactivateIndex >= 0) Host().UnregisterShellFunc(1, ShellDeactivateIndex);
     ShellActivateIndex = ShellDeactivateIndex = -1;
+    ReleaseTextures(0, 0, false);
     DXSetup::Shutdown();
     for (int j = 0; j < NUM_D3DCOREFUNC_TYPES; ++j)
         for (int i = 0; i < NUM_D3DCOREFUNC_SLOTS; ++i) {
@@ -295,9 +301,7 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
 
     RenderMatrix::identity(WorldMatrix);
     SetWorldMatrix(WorldMatrix);
-    PALETTEENTRY white[256];
-    std::memset(white, 0xFF, sizeof(white));
-    SetPalette(0, white);
+    LoadWhitePalette();
     if (CurrentPalette >= 0) created->SetCurrentTexturePalette(0);
     CurrentPalette = -1;
     for (auto& s : StreamSources) s = nullptr;
@@ -306,6 +310,7 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
+    Declaration = nullptr;
     VSConstantsLow = PSConstantsLow = 1000;
     VSConstantsHigh = PSConstantsHigh = -1000;
     ClearMBlocks();
@@ -552,6 +557,7 @@ void D3DCore::RestoreLostDevice()
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
+    Declaration = nullptr;
     if (device()) {
         HRESULT Err = device()->SetViewport(&LastViewPort);
         ASSERT(Err == D3D_OK);
@@ -560,6 +566,8 @@ void D3DCore::RestoreLostDevice()
         device()->SetTransform(D3DTS_VIEW, &ViewMatrix);
     }
     RunFuncs(1);
+    // A reset unbinds every texture: the cache must not skip the next SetTexture.
+    for (auto& t : Textures) t = nullptr;
     ResendPalettes();
     ForceRenderDefaults();
 }
@@ -569,6 +577,12 @@ void D3DCore::SetPerspective(float nearZ, float farZ, float scaleX, float scaleY
     if (!force && nearZ == NearZ && farZ == FarZ && scaleX == ScaleX && scaleY == ScaleY &&
         FarMultiplier == PerspectiveFarMultiplier)
         return;
+    // Before any perspective was given (a restore re-applies the stored zeros) the projection in
+    // force stays: identity, or the last valid one.
+    if (scaleX == 0 || scaleY == 0 || nearZ == farZ) {
+        if (force && device()) device()->SetTransform(D3DTS_PROJECTION, &ProjectionMatrix);
+        return;
+    }
     // The far distance is kept as given: the stretch is applied to the matrix only, so repeated
     // depth-bias changes do not compound it.
     NearZ = nearZ;
@@ -626,6 +640,20 @@ void D3DCore::SetPalette(int32_t Num, const PALETTEENTRY* entries)
 
 bool D3DCore::PaletteUsed(int32_t i) const { return i >= 0 && i < MAXPALETTES && PaletteInUse[i]; }
 
+void D3DCore::FreePalette(int32_t Num)
+{
+    if (VERIFY(Num >= 0 && Num < MAXPALETTES)) PaletteInUse[Num] = 0;
+}
+
+// Device palette 0 all white, for palettised textures drawn without one of their own. It takes no
+// slot of the table, which stays free for a texture.
+void D3DCore::LoadWhitePalette()
+{
+    PALETTEENTRY white[256];
+    std::memset(white, 0xFF, sizeof(white));
+    if (device()) device()->SetPaletteEntries(0, white);
+}
+
 void D3DCore::ResendPalettes()
 {
     if (!device()) return;
@@ -638,9 +666,7 @@ void D3DCore::ResendPalettes()
     }
     CurrentPalette = -1;
     if (!any) {
-        PALETTEENTRY white[256];
-        std::memset(white, 0xFF, sizeof(white));
-        SetPalette(0, white);
+        LoadWhitePalette();
         if (previous != 0) {
             device()->SetCurrentTexturePalette(0);
             CurrentPalette = 0;
