@@ -289,3 +289,61 @@ TEST_F(ApplyStateBlockTest, ARestoreBeforeAnyPerspectiveKeepsTheIdentityProjecti
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ApplyStateBlockTest, BlocksBindAndReleaseTheirTablesTextures)
+{
+    ASSERT_TRUE(bringUp());
+    TextureTable& textures = D3DCore.TextureTables;
+    TexNames names;
+    names.TotalNames = 1;
+    std::strcpy(names.Name[0], "data\\t.tga");
+    const float white[3] = {1, 1, 1};
+    DWORD handle = SB_NONE;
+    ASSERT_TRUE(D3DCore.StateBlocks.CreateSB("first.mtl", names, white, white, &handle));
+    StateBlock* SB = D3DCore.StateBlocks.GetSB(handle);
+    SB->GMaterial = new GMaterial();
+    SB->GMaterial->Name = new char[10];
+    std::strcpy(SB->GMaterial->Name, "first.mtl");
+    SB->GMaterial->Passes = 1;
+    SB->GMaterial->Stages[0] = 2;
+    EXPECT_STREQ(textures.GetDiskTexture(SB->DiskTexture[0])->Name, "data\\t.tga");
+
+    // A hardware texture with a palette, bound by the stage and by a texture node.
+    Tex format;
+    format.Format = D3DFMT_A8R8G8B8;
+    TextureHandle h = TEXTURE_NONE;
+    ASSERT_TRUE(textures.AddHWTexture("data\\t.tga", &format, 0, 0, false, false, &h, "first.mtl"));
+    HWTexture* entry = textures.GetHWTexture(h);
+    textures.GetDiskTexture(entry->DiskTexture)->SizeX = textures.GetDiskTexture(entry->DiskTexture)->SizeY = 4;
+    ASSERT_TRUE(textures.CreateTexture(entry));
+    PALETTEENTRY palette[256] = {};
+    textures.SetTexturePalette(h, palette);
+    ASSERT_GE(entry->Palette, 0);
+    SB->HWTexture[0][0] = h;
+    SB->Texture[0][0] = entry->ITexture;
+    StateNode* node = new StateNode();
+    node->Type = NODE_TEXTURE;
+    node->Stage = 1;
+    node->Value = h;
+    SB->GMaterial->PassStates[0].Append(node);
+    D3DCore.ApplyStateBlock(SB, 0, 0);
+    EXPECT_EQ(state().Textures[0], entry->ITexture);
+    EXPECT_EQ(state().Textures[1], entry->ITexture);
+    EXPECT_EQ(state().CurrentPalette, static_cast<UINT>(entry->Palette));
+
+    // The texture tables name this block's material when another asks for the file otherwise.
+    TextureHandle other = TEXTURE_NONE;
+    ASSERT_TRUE(textures.AddHWTexture("DATA\\T.TGA", &format, 0, 1, false, false, &other, "second.mtl"));
+    EXPECT_EQ(countReports("Error: DATA\\T.TGA used with differing mip-map levels\n1: first.mtl\n2: second.mtl"), 1);
+    textures.ReleaseHWTexture(other);
+
+    // The last release gives back the hardware and disk entries.
+    EXPECT_TRUE(D3DCore.StateBlocks.ReleaseSB(handle));
+    EXPECT_EQ(textures.GetHWTexture(h), nullptr);
+    EXPECT_EQ(textures.HWSlots.SlotsUsed, 0u);
+    EXPECT_EQ(textures.DiskSlots.SlotsUsed, 0u);
+}
+
+}  // namespace
