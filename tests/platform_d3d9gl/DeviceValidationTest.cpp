@@ -86,8 +86,6 @@ TEST_P(DeviceValidationTest, StagesOperationsAndTexturesAreChecked)
 {
     const bool gl = GetParam();
     EXPECT_EQ(validate(), D3D_OK);
-    stages(3);
-    EXPECT_EQ(validate(), D3D_OK);
     stages(4);
     EXPECT_EQ(validate(), D3DERR_TOOMANYOPERATIONS);
     stages(1);
