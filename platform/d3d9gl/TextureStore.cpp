@@ -253,7 +253,7 @@ void TextureStore::bind(int unit, uint32_t texture, const uint32_t* ss)
     Texture* t = texture && texture <= m_textures.size() && m_textures[texture - 1].id ? &m_textures[texture - 1] : nullptr;
     glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
     glBindTexture(GL_TEXTURE_2D, t && !t->cube ? t->id : 0);
-    if (t && t->cube) glBindTexture(GL_TEXTURE_CUBE_MAP, t->id);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, t && t->cube ? t->id : 0);
     if (!t || unit < 0 || static_cast<size_t>(unit) >= m_samplers.size()) return;
     // The largest level the device may use becomes the base of the chain.
     const uint32_t base = std::min(ss[SAMP_MAXMIPLEVEL], t->levels - 1);

@@ -352,6 +352,7 @@ TEST(StreamOutput, ATwoSecondFilePlaysOutInRealTimeOnSdlAndOnTheSilentSink)
         EXPECT_GE(took, std::chrono::milliseconds(1800)) << allowSdl;
         EXPECT_LE(took, std::chrono::milliseconds(4000)) << allowSdl;
         device->Release();
+        EXPECT_STREQ(ds::outputName(), "none");  // output runs only while a device lives
     }
     ds::useManualClock();
 }
