@@ -51,17 +51,6 @@ Value sampleCaptured(const TAnimKeyTable<Value>& keys, float period, float t, bo
     return mix(key(i0), key(i1), distance);
 }
 
-template <class Controller>
-int32_t channelKeyCount(const Controller& c, int channel)
-{
-    switch (channel) {
-    case CAnimController::CHANNEL_SCALE: return c.ScaleData.GetTotalElements();
-    case CAnimController::CHANNEL_TRANSLATION: return c.TranslationData.GetTotalElements();
-    case CAnimController::CHANNEL_ROTATION: return c.RotationData.GetTotalElements();
-    default: return 0;
-    }
-}
-
 }  // namespace
 
 Vector3 CLinearController::GetScale(float time, bool interpolate, bool) const
@@ -79,8 +68,6 @@ Quaternion CLinearController::GetRotation(float time, bool interpolate, bool) co
     return sampleLinear(RotationData, time, interpolate, defaultRotation(), mixRotation);
 }
 
-int32_t CLinearController::GetNumKeys(int channel) const { return channelKeyCount(*this, channel); }
-
 Vector3 CCapturedController::GetScale(float time, bool interpolate, bool loop) const
 {
     return sampleCaptured(ScaleData, FramePeriod, time, interpolate, loop, defaultScale(), mixVector);
@@ -95,5 +82,3 @@ Quaternion CCapturedController::GetRotation(float time, bool interpolate, bool l
 {
     return sampleCaptured(RotationData, FramePeriod, time, interpolate, loop, defaultRotation(), mixRotation);
 }
-
-int32_t CCapturedController::GetNumKeys(int channel) const { return channelKeyCount(*this, channel); }

@@ -67,31 +67,44 @@ struct TLinearQuatKey {
     float time;  // ms
 };
 
-class CLinearController : public CAnimController {
+// The three key tables every controller holds, in this order.
+template <class VectorKey, class RotationKey>
+class TKeyTableController : public CAnimController {
 public:
-    CLinearController() : CAnimController(CONTROLLER_LINEAR) {}
+    int32_t GetNumKeys(int channel) const override
+    {
+        switch (channel) {
+        case CHANNEL_SCALE: return ScaleData.GetTotalElements();
+        case CHANNEL_TRANSLATION: return TranslationData.GetTotalElements();
+        case CHANNEL_ROTATION: return RotationData.GetTotalElements();
+        default: return 0;
+        }
+    }
 
-    Vector3 GetScale(float time, bool interpolate, bool loop) const override;
-    Vector3 GetTranslation(float time, bool interpolate, bool loop) const override;
-    Quaternion GetRotation(float time, bool interpolate, bool loop) const override;
-    int32_t GetNumKeys(int channel) const override;
+    TAnimKeyTable<VectorKey> ScaleData;
+    TAnimKeyTable<VectorKey> TranslationData;
+    TAnimKeyTable<RotationKey> RotationData;
 
-    TAnimKeyTable<TLinearVectorKey> ScaleData;
-    TAnimKeyTable<TLinearVectorKey> TranslationData;
-    TAnimKeyTable<TLinearQuatKey> RotationData;
+protected:
+    explicit TKeyTableController(int32_t kind) : CAnimController(kind) {}
 };
 
-class CCapturedController : public CAnimController {
+class CLinearController : public TKeyTableController<TLinearVectorKey, TLinearQuatKey> {
 public:
-    explicit CCapturedController(float framePeriod) : CAnimController(CONTROLLER_CAPTURED), FramePeriod(framePeriod) {}
+    CLinearController() : TKeyTableController(CONTROLLER_LINEAR) {}
 
     Vector3 GetScale(float time, bool interpolate, bool loop) const override;
     Vector3 GetTranslation(float time, bool interpolate, bool loop) const override;
     Quaternion GetRotation(float time, bool interpolate, bool loop) const override;
-    int32_t GetNumKeys(int channel) const override;
+};
 
-    TAnimKeyTable<Vector3> ScaleData;
-    TAnimKeyTable<Vector3> TranslationData;
-    TAnimKeyTable<Quaternion> RotationData;
+class CCapturedController : public TKeyTableController<Vector3, Quaternion> {
+public:
+    explicit CCapturedController(float framePeriod) : TKeyTableController(CONTROLLER_CAPTURED), FramePeriod(framePeriod) {}
+
+    Vector3 GetScale(float time, bool interpolate, bool loop) const override;
+    Vector3 GetTranslation(float time, bool interpolate, bool loop) const override;
+    Quaternion GetRotation(float time, bool interpolate, bool loop) const override;
+
     float FramePeriod;  // seconds per frame, fixed when the controller is made
 };

@@ -157,6 +157,7 @@ TEST_F(AnimTest, KeysAsWritten)
     EXPECT_EQ(7.0f, t0.x);
     EXPECT_EQ(0.0f, t0.y);
     EXPECT_FLOAT_EQ(4.0f, c->GetTranslation(2000.0f, true, true).z);
+    EXPECT_EQ(7.0f, c->GetTranslation(1000.0f, false, true).x);  // at a key's time: the key before
     EXPECT_FLOAT_EQ(2000.0f, anim->Duration);
     // An unreadable time leaves the key at its presets: time 0, scale 1.
     EXPECT_EQ(1.0f, c->GetScale(0.0f, true, true).x);

@@ -120,10 +120,12 @@ TEST_F(AnimTest, ZeroDurationIsReportedAndHarmless)
     EXPECT_EQ(0.0f, anim->CurrentFrame);
     EXPECT_EQ(3.0f, rootX(*anim));
     anim->SetTime(0.5f);
+    EXPECT_EQ(0.0f, anim->CurrentFrame);
+    anim->CurrentFrame = 0.25f;
     anim->SetDirection(CAnimation::DIRECTION_BACKWARD);
     anim->SetTime(0.0f);
     EXPECT_EQ(3, countReports("this->Duration!=0"));
-    EXPECT_EQ(0.0f, anim->CurrentFrame);
+    EXPECT_EQ(0.25f, anim->CurrentFrame);
 }
 
 TEST_F(AnimTest, InvalidAnimationIgnoresPlaying)

@@ -9,9 +9,9 @@ build="$root/build-fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELDRANE_FUZZ=ON -DVELDRANE_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null
-cmake --build "$build" --target fuzz_blockfile fuzz_ini fuzz_pack fuzz_inflate fuzz_textdatabase fuzz_inputscript fuzz_fourcc fuzz_vbibconfig -j"$(nproc)"
+cmake --build "$build" --target fuzz_blockfile fuzz_ini fuzz_pack fuzz_inflate fuzz_textdatabase fuzz_inputscript fuzz_fourcc fuzz_vbibconfig fuzz_animation -j"$(nproc)"
 
-for target in blockfile ini pack inflate textdatabase inputscript fourcc vbibconfig; do
+for target in blockfile ini pack inflate textdatabase inputscript fourcc vbibconfig animation; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   cp "$root/tests/fuzz/seeds/$target/"* "$corpus/" 2>/dev/null || true
