@@ -45,6 +45,11 @@ public:
         if (!mkdtemp(pattern)) abort();
         m_folder = pattern;
         m_path = m_folder + "/objects.txt";
+        // The library never destroys its fixtures: the folder goes at exit.
+        atexit([] {
+            unlink(m_path.c_str());
+            rmdir(m_folder.c_str());
+        });
         const std::string text = makeBlockFile();
         FILE* f = fopen(m_path.c_str(), "wb");
         if (!f) abort();
@@ -52,16 +57,10 @@ public:
         fclose(f);
         m_size = text.size();
     }
-    ~BlockFileFixture() override
-    {
-        if (m_path.empty()) return;
-        unlink(m_path.c_str());
-        rmdir(m_folder.c_str());
-    }
 
-    std::string m_folder;
-    std::string m_path;
-    size_t m_size = 0;
+    static inline std::string m_folder;
+    static inline std::string m_path;
+    static inline size_t m_size = 0;
 };
 
 BENCHMARK_DEFINE_F(BlockFileFixture, LoadBlocks)(benchmark::State& state)

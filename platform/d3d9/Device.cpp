@@ -11,6 +11,7 @@ const UINT MAX_STAGES = 8;
 const UINT MAX_SAMPLERS = 16;
 const UINT MAX_STREAMS = 16;
 const UINT MAX_PALETTES = 0x10000;
+const size_t MAX_DECLARATION_ELEMENTS = 64;
 
 bool validPool(D3DPOOL pool) { return static_cast<DWORD>(pool) <= D3DPOOL_SCRATCH; }
 
@@ -140,20 +141,25 @@ HRESULT Device::TestCooperativeLevel()
     return m_status;
 }
 
+bool Device::cardCaps(D3DCAPS9& caps) const
+{
+    const auto& adapters = control().Config.Adapters;
+    if (m_state.Adapter >= adapters.size()) return false;
+    for (const auto& t : adapters[m_state.Adapter].DeviceTypes)
+        if (t.Type == m_state.Type) {
+            caps = t.Caps;
+            caps.DeviceType = m_state.Type;
+            caps.AdapterOrdinal = m_state.Adapter;
+            return true;
+        }
+    return false;
+}
+
 HRESULT Device::GetDeviceCaps(D3DCAPS9* caps)
 {
     record(Method::GetDeviceCaps);
     Guard guard(*this);
-    const auto& adapters = control().Config.Adapters;
-    if (!caps || m_state.Adapter >= adapters.size()) return D3DERR_INVALIDCALL;
-    for (const auto& t : adapters[m_state.Adapter].DeviceTypes)
-        if (t.Type == m_state.Type) {
-            *caps = t.Caps;
-            caps->DeviceType = m_state.Type;
-            caps->AdapterOrdinal = m_state.Adapter;
-            return D3D_OK;
-        }
-    return D3DERR_INVALIDCALL;
+    return caps && cardCaps(*caps) ? D3D_OK : D3DERR_INVALIDCALL;
 }
 
 HRESULT Device::GetDisplayMode(UINT swapChain, D3DDISPLAYMODE* mode)
@@ -554,8 +560,13 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
 {
     record(Method::CreateVertexDeclaration, {ptr(elements)});
     Guard guard(*this);
-    if (!elements || !declaration) return D3DERR_INVALIDCALL;
-    *declaration = new VertexDeclaration(elements);
+    if (!declaration) return D3DERR_INVALIDCALL;
+    *declaration = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateVertexDeclaration)) return f;
+    std::vector<D3DVERTEXELEMENT9> checked;
+    std::string error;
+    if (!d3d9shader::readDeclaration(elements, MAX_DECLARATION_ELEMENTS, checked, error)) return D3DERR_INVALIDCALL;
+    *declaration = new VertexDeclaration(std::move(checked));
     return D3D_OK;
 }
 
@@ -564,6 +575,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
     record(Method::SetVertexDeclaration, {ptr(declaration)});
     Guard guard(*this);
     m_state.Declaration = declaration;
+    if (declaration) m_state.FVF = 0;  // one vertex input at a time, as the runtime keeps it
     return D3D_OK;
 }
 
@@ -572,6 +584,24 @@ HRESULT Device::SetFVF(DWORD fvf)
     record(Method::SetFVF, {fvf});
     Guard guard(*this);
     m_state.FVF = fvf;
+    if (fvf) m_state.Declaration = nullptr;
+    return D3D_OK;
+}
+
+// A stream the device can run: well formed, of the right kind, and within the card's version
+// (any vs_1_1 runs where vertices may be processed in software).
+HRESULT Device::readShader(const DWORD* tokens, bool pixel, d3d9shader::Program& program)
+{
+    std::string error;
+    if (!tokens || !d3d9shader::readProgram(tokens, d3d9shader::MAX_SHADER_TOKENS, program, error) ||
+        d3d9shader::isPixel(program.model) != pixel)
+        return D3DERR_INVALIDCALL;
+    D3DCAPS9 caps{};
+    if (!cardCaps(caps)) return D3DERR_INVALIDCALL;
+    const DWORD version = d3d9shader::versionToken(program.model) & 0xFFFF;
+    const bool software = (m_state.Behaviour & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MIXED_VERTEXPROCESSING)) != 0;
+    const DWORD supported = (pixel ? caps.PixelShaderVersion : caps.VertexShaderVersion) & 0xFFFF;
+    if (version > supported && (pixel || !software)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
 
@@ -579,8 +609,12 @@ HRESULT Device::CreateVertexShader(const DWORD* tokens, IDirect3DVertexShader9**
 {
     record(Method::CreateVertexShader, {ptr(tokens)});
     Guard guard(*this);
-    if (!tokens || !shader) return D3DERR_INVALIDCALL;
-    *shader = new VertexShader(tokens);
+    if (!shader) return D3DERR_INVALIDCALL;
+    *shader = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreateVertexShader)) return f;
+    d3d9shader::Program program;
+    if (HRESULT r = readShader(tokens, false, program)) return r;
+    *shader = new VertexShader(std::move(program), tokens);
     return D3D_OK;
 }
 
@@ -605,8 +639,12 @@ HRESULT Device::CreatePixelShader(const DWORD* tokens, IDirect3DPixelShader9** s
 {
     record(Method::CreatePixelShader, {ptr(tokens)});
     Guard guard(*this);
-    if (!tokens || !shader) return D3DERR_INVALIDCALL;
-    *shader = new PixelShader(tokens);
+    if (!shader) return D3DERR_INVALIDCALL;
+    *shader = nullptr;
+    if (HRESULT f = forcedFailure(Method::CreatePixelShader)) return f;
+    d3d9shader::Program program;
+    if (HRESULT r = readShader(tokens, true, program)) return r;
+    *shader = new PixelShader(std::move(program), tokens);
     return D3D_OK;
 }
 

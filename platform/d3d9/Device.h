@@ -4,6 +4,7 @@
 
 #include "Control.h"
 #include "Renderer.h"
+#include "ShaderCode.h"
 
 #include <mutex>
 
@@ -80,6 +81,8 @@ private:
     ~Device() override;
     void resetStates();
     HRESULT draw(const DrawCall& call);
+    bool cardCaps(D3DCAPS9& caps) const;
+    HRESULT readShader(const DWORD* tokens, bool pixel, d3d9shader::Program& program);
 
     // Taken by every call when the device was created with D3DCREATE_MULTITHREADED.
     class Guard {

@@ -8,22 +8,6 @@ namespace d3d9ref {
 
 namespace {
 
-// Shader token streams end with this token; a stream without it is cut at this many tokens.
-const DWORD END_TOKEN = 0x0000FFFFu;
-const size_t MAX_TOKENS = 65536;
-const size_t MAX_ELEMENTS = 64;
-
-std::vector<DWORD> copyTokens(const DWORD* tokens)
-{
-    std::vector<DWORD> out;
-    if (!tokens) return out;
-    for (size_t i = 0; i < MAX_TOKENS; ++i) {
-        out.push_back(tokens[i]);
-        if (tokens[i] == END_TOKEN) break;
-    }
-    return out;
-}
-
 HRESULT lockRange(std::vector<uint8_t>& bytes, bool& locked, UINT offset, UINT size, void** data, Changes& written)
 {
     if (!data || locked) return D3DERR_INVALIDCALL;
@@ -320,21 +304,6 @@ bool viewTextureLevel(IDirect3DBaseTexture9* texture, UINT face, UINT level, Lev
     if (!l) return false;
     view = LevelView{l->Format, l->Width, l->Height, l->Pitch, l->Bytes.data(), l->Version};
     return true;
-}
-
-// ---- Shaders ----
-
-VertexShader::VertexShader(const DWORD* tokens) : Counted(-1), Tokens(copyTokens(tokens)) {}
-
-PixelShader::PixelShader(const DWORD* tokens) : Counted(-1), Tokens(copyTokens(tokens)) {}
-
-VertexDeclaration::VertexDeclaration(const D3DVERTEXELEMENT9* elements) : Counted(-1)
-{
-    if (!elements) return;
-    for (size_t i = 0; i < MAX_ELEMENTS; ++i) {
-        Elements.push_back(elements[i]);
-        if (elements[i].Stream == 0xFF) break;
-    }
 }
 
 }  // namespace d3d9ref

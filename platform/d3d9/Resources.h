@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Control.h"
+#include "ShaderCode.h"
 
 #include <algorithm>
 #include <atomic>
@@ -170,22 +171,25 @@ private:
     D3DPOOL m_pool;
 };
 
-class VertexShader final : public Counted<IDirect3DVertexShader9> {
+// Shaders keep the checked stream and its reading; the serial names them to a renderer's cache.
+template <class Interface>
+class Shader final : public Counted<Interface> {
 public:
-    explicit VertexShader(const DWORD* tokens);
+    explicit Shader(d3d9shader::Program program, const DWORD* tokens)
+        : Counted<Interface>(-1), Tokens(tokens, tokens + program.tokenCount), Code(std::move(program))
+    {
+    }
     std::vector<DWORD> Tokens;
+    d3d9shader::Program Code;
+    const uint64_t Serial = Changes::nextSerial();
 };
-
-class PixelShader final : public Counted<IDirect3DPixelShader9> {
-public:
-    explicit PixelShader(const DWORD* tokens);
-    std::vector<DWORD> Tokens;
-};
+typedef Shader<IDirect3DVertexShader9> VertexShader;
+typedef Shader<IDirect3DPixelShader9> PixelShader;
 
 class VertexDeclaration final : public Counted<IDirect3DVertexDeclaration9> {
 public:
-    explicit VertexDeclaration(const D3DVERTEXELEMENT9* elements);
-    std::vector<D3DVERTEXELEMENT9> Elements;
+    explicit VertexDeclaration(std::vector<D3DVERTEXELEMENT9> elements) : Counted(-1), Elements(std::move(elements)) {}
+    std::vector<D3DVERTEXELEMENT9> Elements;  // up to and including the end element
 };
 
 // Levels of a full chain down to 1 x 1 when levels is 0.

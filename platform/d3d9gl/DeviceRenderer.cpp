@@ -40,7 +40,9 @@ public:
         }
         if (width == 0 || height == 0) width = height = 1;
         m_opaque = parameters.BackBufferFormat != D3DFMT_A8R8G8B8;
-        return m_gl.create(sdl, width, height, m_opaque);
+        if (!m_gl.create(sdl, width, height, m_opaque)) return false;
+        m_gl.setSwapInterval(swapIntervalOf(parameters.PresentationInterval));
+        return true;
     }
 
     void close() override
@@ -115,6 +117,18 @@ public:
     }
 
 private:
+    // Presents wait for the display as often as the interval asks; the default waits once.
+    static int swapIntervalOf(UINT interval)
+    {
+        switch (interval) {
+        case D3DPRESENT_INTERVAL_IMMEDIATE: return 0;
+        case D3DPRESENT_INTERVAL_TWO: return 2;
+        case D3DPRESENT_INTERVAL_THREE: return 3;
+        case D3DPRESENT_INTERVAL_FOUR: return 4;
+        default: return 1;
+        }
+    }
+
     static Viewport viewportOf(const platform::testing::D3D9State& state)
     {
         const D3DVIEWPORT9& v = state.Viewport;

@@ -296,7 +296,7 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, boo
         return false;
     }
     SDL_GL_MakeCurrent(window, d.context);
-    SDL_GL_SetSwapInterval(0);
+    setSwapInterval(0);
     platform::keepGraphicsDriversLoaded();
     glGenVertexArrays(1, &d.vao);
     glBindVertexArray(d.vao);
@@ -312,6 +312,13 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, boo
         return false;
     }
     return true;
+}
+
+void GLRenderer::setSwapInterval(int interval)
+{
+    if (!isCreated()) return;
+    SDL_GL_MakeCurrent(m_impl->window, m_impl->context);
+    SDL_GL_SetSwapInterval(interval);
 }
 
 void GLRenderer::destroy()

@@ -80,6 +80,8 @@ public:
     bool isCreated() const;
     // A new back-buffer size (after a reset); contents are lost.
     bool resize(uint32_t width, uint32_t height);
+    // Presents wait for this many display refreshes (0: none).
+    void setSwapInterval(int interval);
     uint32_t width() const { return m_width; }
     uint32_t height() const { return m_height; }
     const char* lastError() const { return m_error.c_str(); }

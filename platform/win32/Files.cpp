@@ -1,4 +1,5 @@
 #include "platform/win32/files.h"
+#include "platform/win32/threads.h"
 
 #include <cerrno>
 #include <cstring>
@@ -253,6 +254,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
 
 BOOL CloseHandle(HANDLE handle)
 {
+    if (platform::closeSyncHandle(handle)) return TRUE;
     FileObject* f = fileOf(handle);
     if (!f) {
         lastError = ERROR_INVALID_HANDLE;

@@ -1,6 +1,8 @@
 #include "platform/win32/runtime.h"
 #include "platform/testing.h"
+#include "platform/win32/threads.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <unistd.h>
@@ -21,7 +23,9 @@ std::function<void(int)> exitHook;
         hook = exitHook;
     }
     if (hook) hook(code);
-    if (runHandlers) std::exit(code);
+    // Exit handlers destroy static objects that threads still running may be using.
+    if (runHandlers && !platform::otherThreadsRunning()) std::exit(code);
+    std::fflush(nullptr);
     ::_exit(code);
 }
 

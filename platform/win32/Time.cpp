@@ -27,6 +27,10 @@ DWORD timeGetTime()
 
 void Sleep(DWORD milliseconds)
 {
+    if (milliseconds == 0) {
+        std::this_thread::yield();
+        return;
+    }
     if (manualClock) {
         manualTime += milliseconds;
         return;

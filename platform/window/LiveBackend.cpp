@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -39,11 +40,13 @@ void installSignalHandlers()
     sigaction(SIGTERM, &action, nullptr);
 }
 
+// The single-copy lock is per user: the shared /tmp gets the user's number in the name.
 std::string lockDirectory()
 {
     if (const char* dir = getenv("PLATFORM_LOCK_DIR"); dir && *dir) return dir;
     if (const char* dir = getenv("XDG_RUNTIME_DIR"); dir && *dir) return dir;
-    return "/tmp";
+    const char* tmp = getenv("TMPDIR");
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/window-locks-" + std::to_string(getuid());
 }
 
 std::string lockFileFor(const std::string& className)
@@ -212,6 +215,7 @@ public:
     void claimClass(const std::string& className) override
     {
         if (m_locks.count(className)) return;
+        mkdir(lockDirectory().c_str(), 0700);
         int fd = open(lockFileFor(className).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0) return;
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

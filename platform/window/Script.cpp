@@ -6,10 +6,12 @@
 #include "platform/testing.h"
 #include "platform/win32.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -26,6 +28,8 @@ struct Event {
     std::string verb;
     std::string arguments;
 };
+
+const size_t MAX_SCRIPT_BYTES = 1 << 20;
 
 std::mutex scriptLock;
 std::vector<Event> pending;  // in frame order
@@ -75,13 +79,23 @@ bool verbClose(const char*)
     return true;
 }
 
+// Adds an event keeping the frame order (events of one frame stay in the order they came).
+void schedule(Event event)
+{
+    std::lock_guard<std::mutex> guard(scriptLock);
+    auto at = std::upper_bound(pending.begin(), pending.end(), event.frame,
+                               [](DWORD frame, const Event& e) { return frame < e.frame; });
+    pending.insert(at, std::move(event));
+}
+
+// A tap as a player's: the release comes a frame after the press, so the game sees the key down.
 bool verbKey(const char* arguments)
 {
     int key = virtualKeyNamed(trimmed(arguments));
     HWND target = scriptTarget();
     if (key < 0 || !target) return false;
     userKey(target, key, true, false, false);
-    userKey(target, key, false, false, false);
+    schedule({scriptFrame() + 1, "keyup", trimmed(arguments)});
     return true;
 }
 
@@ -172,21 +186,20 @@ bool parse(const char* text, std::vector<Event>& out)
 
 void install(std::vector<Event>& events)
 {
-    std::lock_guard<std::mutex> guard(scriptLock);
-    for (Event& e : events) pending.push_back(std::move(e));
-    std::stable_sort(pending.begin(), pending.end(), [](const Event& a, const Event& b) { return a.frame < b.frame; });
+    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.frame < b.frame; });
+    for (Event& e : events) schedule(std::move(e));
 }
 
 }  // namespace
 
-bool scriptTick(bool onlyIfDue)
+bool scriptTick(bool waiting)
 {
     // Only the pump of the thread that owns the main window moves the clock.
     if (!scriptTarget()) return false;
     std::vector<Event> due;
     {
         std::lock_guard<std::mutex> guard(scriptLock);
-        if (onlyIfDue && (pending.empty() || pending.front().frame > frameCount + 1)) return false;
+        if (waiting && pending.empty()) return false;
         ++frameCount;
         while (!pending.empty() && pending.front().frame <= frameCount) {
             due.push_back(pending.front());
@@ -218,14 +231,21 @@ void loadScriptFromEnvironment()
 {
     const char* name = getenv("PLATFORM_SCRIPT");
     if (!name || !*name) return;
+    // A run whose script cannot be played whole would never end: it ends at once instead.
+    auto refuse = [name](const char* why) {
+        fprintf(stderr, "PLATFORM_SCRIPT %s %s: the run ends\n", name, why);
+        fflush(stderr);
+        _exit(2);
+    };
     std::ifstream in(name, std::ios::binary);
-    if (!in) {
-        fprintf(stderr, "PLATFORM_SCRIPT %s cannot be read\n", name);
-        return;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
-    platform::testing::loadScript(text.str().c_str());
+    if (!in) refuse("cannot be read");
+    std::string text(MAX_SCRIPT_BYTES + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (in.bad()) refuse("cannot be read");
+    if (static_cast<size_t>(in.gcount()) > MAX_SCRIPT_BYTES) refuse("is larger than 1 MB");
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.find('\0') != std::string::npos) refuse("is not text");
+    if (!platform::testing::loadScript(text.c_str())) refuse("has a line that cannot be read");
 }
 
 }  // namespace platform::windows
@@ -251,9 +271,9 @@ namespace platform::testing {
 bool loadScript(const char* text)
 {
     std::vector<windows::Event> events;
-    bool ok = windows::parse(text, events);
+    if (!windows::parse(text, events)) return false;
     windows::install(events);
-    return ok;
+    return true;
 }
 
 DWORD scriptFrame() { return platform::scriptFrame(); }

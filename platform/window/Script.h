@@ -5,11 +5,12 @@
 
 namespace platform::windows {
 
-// One pass of the pump. With onlyIfDue the clock moves only when events of the next frame are
-// waiting (a blocked GetMessageA uses it). True when events were delivered.
-bool scriptTick(bool onlyIfDue);
+// One pass of the pump. A waiting pump (a blocked GetMessageA) moves the clock frame by frame
+// while the script has events left, and not at all once it has none. True when events were delivered.
+bool scriptTick(bool waiting);
 void resetScript();
-// Reads the file named by PLATFORM_SCRIPT, when set.
+// Reads the file named by PLATFORM_SCRIPT, when set; one that cannot be read whole (missing, over
+// 1 MB, not text, a line without a frame and a verb) ends the process with code 2 and a message.
 void loadScriptFromEnvironment();
 // The window script events address: the calling thread's first top-level window.
 HWND scriptTarget();

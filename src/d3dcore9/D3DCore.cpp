@@ -58,6 +58,8 @@ D3DCore::~D3DCore()
 {
     FreeDisplayHandles();
     ClearMBlocks();
+    ClearVertexShaders();
+    ClearPixelShaders();
 }
 
 void D3DCore::SetHost(D3DCoreHost* h) { host = h; }

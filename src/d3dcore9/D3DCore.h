@@ -10,6 +10,7 @@
 
 #include "d3dcore9/D3DCoreHost.h"
 #include "d3dcore9/DynamicBuffer.h"
+#include "d3dcore9/ShaderTables.h"
 #include "dxsetup9/DXSetup.h"
 
 #include <cstdint>
@@ -36,6 +37,8 @@ const int32_t NUM_D3DCOREFUNC_SLOTS = 10;
 const DWORD DEFAULT_DYNAMIC_IB_SIZE = 32768;
 // Sizes read from data\VBIBConfig.txt above this are refused.
 const DWORD MAX_DYNAMIC_BUFFER_SIZE = 0x1000000;
+
+class CFile;
 
 struct D3DCoreFuncHandle {
     DWORD Type;
@@ -221,7 +224,7 @@ public:
     D3DCoreFuncPtr D3DCoreFunc[NUM_D3DCOREFUNC_TYPES][NUM_D3DCOREFUNC_SLOTS] = {};
     uint32_t FrameCount = 0;
     uint64_t TimerStart = 0;
-    uint32_t TimerRate = 0;
+    uint64_t TimerRate = 0;
     PALETTEENTRY Palettes[MAXPALETTES][256] = {};
     BYTE PaletteInUse[MAXPALETTES] = {};
     int32_t CurrentPalette = -1;         // as last sent, -1 forgotten
@@ -259,6 +262,29 @@ public:
     int32_t NumBlocks = 0;
     char OverridePaths[MAXOVERRIDEPATHS][OVERRIDE_PATH_SIZE] = {};
     WORD Gamma[3][256] = {};
+
+    // ---- File location and shaders ----
+    // Finds Name in the override folders, then as named, then (UseGamePath on) in SubDir folders
+    // beside and above it while they stay inside Base. The file that opened is left open in File
+    // and its path copied to OutPath, which holds MAX_PATH characters.
+    bool FindFile(CFile& File, const char* Name, const char* Base, const char* SubDir, uint32_t Mode, char* OutPath,
+                  bool Quiet);
+    // The slot (1..31) of the shader assembled from the file, shared with every material naming the
+    // same file; 0 when the file is not found, the table is full or a given declaration is too long.
+    // A slot whose device objects could not be made is still filled and returned.
+    // useDeclaration false: the declaration is built from the material's FVF word.
+    int32_t LoadVertexShader(const char* fileName, const char* materialName, DWORD materialFVF, bool useDeclaration,
+                             const D3DVERTEXELEMENT9* declaration);
+    int32_t LoadPixelShader(const char* fileName, const char* materialName);
+    void ReleaseVertexShader(IDirect3DVertexShader9* shader);
+    void ReleasePixelShader(IDirect3DPixelShader9* shader);
+    // Empty the tables, releasing what they hold.
+    void ClearVertexShaders();
+    void ClearPixelShaders();
+
+    BYTE UseGamePath = 1;  // FindFile walks up to sibling sub-folders
+    VertexShaderTable VShaderTable{};
+    PixelShaderTable PShaderTable{};
 
     // ---- Dynamic vertex and index buffers ----
     // The buffer for this FVF word (made on first request); -1 when all 16 are taken.

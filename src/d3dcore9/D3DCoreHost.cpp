@@ -47,4 +47,4 @@ uint64_t D3DCoreHost::ReadTimeStampCounter()
     return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-uint32_t D3DCoreHost::GetProcessorClock() { return 1000000; }
+uint64_t D3DCoreHost::GetProcessorClock() { return 1000000; }

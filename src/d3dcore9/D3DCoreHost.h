@@ -34,7 +34,7 @@ public:
     virtual uint32_t GetScreenHeight();
     // The processor's time-stamp counter and its rate in cycles per second.
     virtual uint64_t ReadTimeStampCounter();
-    virtual uint32_t GetProcessorClock();
+    virtual uint64_t GetProcessorClock();
     // The device was lost: the keyboard and mouse let go of their devices.
     virtual void UnacquireInput();
     // Windowed and lost: the main window is sent WM_ERASEBKGND so the shell paints it black.

@@ -103,25 +103,26 @@ void DynamicVB::DrawTriStrip(int Vertices)
     device()->DrawPrimitive(D3DPT_TRIANGLESTRIP, LastStartVertex, count - 2);
 }
 
-void DynamicVB::DrawIndexed(DynamicIB& IdxList, int FilledVertices, int FilledIndices)
+void DynamicVB::DrawIndexed(DynamicIB& IdxBuffer, int FilledVertices, int FilledIndices)
 {
+    const DynamicIB* IdxList = &IdxBuffer;  // named so that the failed checks read as the run log knows them
     if (!VERIFY(!Locked) || !VERIFY(LastVertices != 0)) return;
-    if (!VERIFY(!IdxList.Locked) || !VERIFY(IdxList.LastIndices != 0)) return;
+    if (!VERIFY(!IdxList->Locked) || !VERIFY(IdxList->LastIndices != 0)) return;
     if (!VERIFY(FilledVertices == -1 || FilledVertices > 0) || !VERIFY(FilledIndices == -1 || FilledIndices > 0))
         return;
-    if (!VB || !IdxList.IB || !device()) return;
+    if (!VB || !IdxList->IB || !device()) return;
     D3DCore.SetStreamSource(0, VB, FVFSize);
-    device()->SetIndices(IdxList.IB);
+    device()->SetIndices(IdxList->IB);
     DWORD numVertices, count;
     if (FilledVertices == -1) {
         numVertices = LastVertices;
-        count = IdxList.LastIndices / 3;
+        count = IdxList->LastIndices / 3;
     } else {
         numVertices = static_cast<DWORD>(FilledVertices);
-        count = FilledIndices == -1 ? IdxList.LastIndices / 3 : static_cast<DWORD>(FilledIndices) / 3;
+        count = FilledIndices == -1 ? IdxList->LastIndices / 3 : static_cast<DWORD>(FilledIndices) / 3;
     }
     device()->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, static_cast<INT>(LastStartVertex), 0, numVertices,
-                                   IdxList.LastByte / 2, count);
+                                   IdxList->LastByte / 2, count);
 }
 
 bool DynamicIB::CreateBuffer()

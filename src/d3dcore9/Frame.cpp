@@ -97,11 +97,8 @@ void D3DCore::RefreshDesktopMode()
     DXDevice* dev = CurrentDevice ? CurrentDevice : pDevice;
     DXAdapter* adapter = CurrentAdapter ? CurrentAdapter : pAdapter;
     if (!dev || !adapter || !DXInterface.ID3D) return;
-    D3DDISPLAYMODE mode{};
-    if (FAILED(DXInterface.ID3D->GetAdapterDisplayMode(adapter->Adapter, &mode))) return;
-    dev->DesktopWidth = mode.Width;
-    dev->DesktopHeight = mode.Height;
-    dev->DesktopMode.Format = mode.Format;
+    // The depth record in use belongs to the list probed again.
+    if (DXSetup.ProbeDesktop(adapter, dev) && !FullScreen) ActualZFormat = dev->DesktopMode.ZBuffers.First;
 }
 
 void D3DCore::BeginScene(bool clear, bool keepViewport)

@@ -396,21 +396,28 @@ void DXSetup::EnumerateDevice(DXAdapter* adapter, D3DDEVTYPE type)
     // The desktop mode, for windowed use.
     D3DCAPS9 again;
     d3d->GetDeviceCaps(adapter->Adapter, type, &again);
+    ProbeDesktop(adapter, device);
+}
+
+bool DXSetup::ProbeDesktop(DXAdapter* adapter, DXDevice* device)
+{
     D3DDISPLAYMODE desktop;
-    if (SUCCEEDED(d3d->GetAdapterDisplayMode(adapter->Adapter, &desktop))) {
-        device->CanDoWindowed = 1;
-        device->DesktopMode.Format = desktop.Format;
-        device->DesktopMode.Depth = formatDepth(desktop.Format);
-        device->DesktopWidth = desktop.Width;
-        device->DesktopHeight = desktop.Height;
-        ProbeDepth(adapter->Adapter, type, desktop.Format, device->DesktopMode.ZBuffers);
-        ProbeTextures(adapter->Adapter, type, desktop.Format, device->DesktopMode.TextureFormats);
-    }
+    if (FAILED(DXInterface.ID3D->GetAdapterDisplayMode(adapter->Adapter, &desktop))) return false;
+    device->CanDoWindowed = 1;
+    device->DesktopMode.Format = desktop.Format;
+    device->DesktopMode.Depth = formatDepth(desktop.Format);
+    device->DesktopWidth = desktop.Width;
+    device->DesktopHeight = desktop.Height;
+    device->DesktopMode.ZBuffers.Clear();
+    device->DesktopMode.TextureFormats.Clear();
+    ProbeDepth(adapter->Adapter, device->DeviceType, desktop.Format, device->DesktopMode.ZBuffers);
+    ProbeTextures(adapter->Adapter, device->DeviceType, desktop.Format, device->DesktopMode.TextureFormats);
     if (device->DesktopMode.ZBuffers.Objects == 0) {
         device->CanDoWindowed = 0;
         device->DesktopWidth = 0;
         device->DesktopHeight = 0;
     }
+    return true;
 }
 
 // Walks every adapter mode of the five display formats and merges the ones the filter keeps.

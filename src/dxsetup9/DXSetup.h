@@ -187,6 +187,9 @@ public:
 
     // Reads data\4CC.txt into FourCC / Total4CC.
     void Read4CC();
+    // Reads the adapter's display mode into the device's desktop mode and probes its depth and
+    // texture formats again; false (nothing changed) when the mode cannot be read.
+    bool ProbeDesktop(DXAdapter* adapter, DXDevice* device);
 
 private:
     void EnumerateDevice(DXAdapter* adapter, D3DDEVTYPE type);

@@ -42,6 +42,7 @@ bool CGameMemoryManager::initialise(uint32_t count, bool guards)
     ASSERT(m_largest != 0);
     m_dataSize = m_largest;
     m_stride = m_dataSize + (guards ? 12 : 4);
+    ::free(m_pMemory);  // a second call replaces the first memory
     m_pMemory = static_cast<uint8_t*>(malloc(static_cast<size_t>(m_stride) * count));
     if (!VERIFY(m_pMemory)) {
         m_blockCount = 0;

@@ -127,10 +127,25 @@ void CProjData::startSession()
     }
     HWND mainWindow = nullptr;
     WinCore.GetHandles(&mainWindow, nullptr);
+    releaseSessionWorld();
     pGameLogic = new CGameLogic(mainWindow);
     pWorldMgr = new CWorldMgr;
     // A table left from an earlier session would be lost with the pointer.
     destroyNameSlotTable();
+}
+
+void CProjData::releaseSessionWorld()
+{
+    if (pGameLogic) {
+        pGameLogic->shutdown();
+        delete pGameLogic;
+        pGameLogic = nullptr;
+    }
+    if (pWorldMgr) {
+        pWorldMgr->unloadLevel();
+        delete pWorldMgr;
+        pWorldMgr = nullptr;
+    }
 }
 
 void CProjData::checkServer()
@@ -154,18 +169,9 @@ void CProjData::shutdownPreD3D()
         pNetwork->stop();
         Sleep(1000);
     }
-    if (pGameLogic) {
-        pGameLogic->shutdown();
-        delete pGameLogic;
-        pGameLogic = nullptr;
-    }
+    releaseSessionWorld();
     delete[] pWorkBlock;
     pWorkBlock = nullptr;
-    if (pWorldMgr) {
-        pWorldMgr->unloadLevel();
-        delete pWorldMgr;
-        pWorldMgr = nullptr;
-    }
     if (pNetwork) {
         pNetwork->release();
         delete pNetwork;
@@ -194,6 +200,7 @@ bool CProjData::readGameConfig(CParamBlock* pBlock)
         if (!level->parseInt("currentdemoidx", &CurrentDemoIdx)) CurrentDemoIdx = 0;
     } else {
         assertFailedMsg("Failed to find level block", "0", __FILE__, __LINE__);
+        CurrentDemoIdx = 0;
     }
     PlayerWeaponsParamBlock = nullptr;
     PlayerPlaneWeaponsParamBlock = nullptr;

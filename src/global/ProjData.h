@@ -140,6 +140,10 @@ public:
     CVBManager* pVBManager;
     CErrorStrings* pErrorStrings;
     uint8_t* pWorkBlock;
+
+private:
+    // Shuts down and frees the session's game logic and world manager.
+    void releaseSessionWorld();
 };
 
 // Creation and destruction of the one project data (destroy runs shutdownPostD3D first).

@@ -76,10 +76,9 @@ void releaseDevice(IDirectInputDevice7*& device)
     device = nullptr;
 }
 
-// Acquire until it stops answering lost input: one try and at most `retries` more.
-HRESULT reacquire(IDirectInputDevice7* device, int retries)
+// Acquires while the last result says the input was lost, at most `retries` times.
+HRESULT reacquireWhileLost(IDirectInputDevice7* device, HRESULT hr, int retries)
 {
-    HRESULT hr = device->Acquire();
     for (int tries = 0; isInputLost(hr) && tries < retries; ++tries) hr = device->Acquire();
     return hr;
 }
@@ -92,7 +91,7 @@ bool readKeyboardInto(BYTE* buffer, bool clearOnFailure)
     HRESULT hr = s.keyboard->GetDeviceState(256, buffer);
     if (SUCCEEDED(hr)) return true;
     if (clearOnFailure) std::memset(buffer, 0, 256);
-    reacquire(s.keyboard, MAX_INPUT_RETRIES);
+    reacquireWhileLost(s.keyboard, hr, MAX_INPUT_RETRIES);
     return false;
 }
 
@@ -104,7 +103,7 @@ void mergeKeyEvents()
     HRESULT hr = s.keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), s.keyEvents, &count, 0);
     if (FAILED(hr)) {
         // Unlike a failed state read, a failed event read tries the acquire ten times in all.
-        reacquire(s.keyboard, MAX_INPUT_RETRIES - 1);
+        reacquireWhileLost(s.keyboard, s.keyboard->Acquire(), MAX_INPUT_RETRIES - 1);
         return;
     }
     if (count > s.keyEventCapacity) count = s.keyEventCapacity;

@@ -1,18 +1,10 @@
 #include "input/InputRecordSet.h"
 
+#include "utility/FlagSet.h"
+
 #include <cstring>
 
 CInputRecordSet theInputRecordSet;
-
-namespace {
-
-void setFlag(SFlagSet& set, int bit)
-{
-    if (bit < 0 || static_cast<DWORD>(bit / 8) >= set.size) return;
-    set.bytes[bit / 8] |= static_cast<BYTE>(1u << (bit % 8));
-}
-
-}  // namespace
 
 CInputRecordSet::CInputRecordSet() { clear(); }
 
@@ -50,7 +42,7 @@ void CInputRecordSet::addObject(int record, DWORD offset)
     if (offset < 32 && offset % 4 == 0) bit = CAPS_X + static_cast<int>(offset / 4);  // axes and sliders
     else if (offset < 48 && offset % 4 == 0) bit = CAPS_POV0 + static_cast<int>((offset - 32) / 4);
     else if (offset >= 48 && offset < 48 + MAX_CAPS_BUTTONS) bit = CAPS_BUTTON0 + static_cast<int>(offset - 48);
-    if (bit >= 0) setFlag(m_caps[record], bit);
+    if (bit >= 0) setFlagBit(m_caps[record].bytes, static_cast<uint32_t>(bit));
 }
 
 bool CInputRecordSet::hasCapability(int record, int bit) const

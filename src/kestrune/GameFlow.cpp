@@ -27,6 +27,8 @@ const int FRAME_STEP_MS = 30;
 const int DEFAULT_ALT_STEP_MS = 33;
 // A stalled machine catches up at most this many steps per pass rather than spiralling.
 const int MAX_STEPS_PER_PASS = 5;
+const uint32_t WAIT_SLICE_MS = 10;
+bool waitCutShort = false;  // the last pass's wait ended early for a message
 const int MAX_BLOCK_NESTING = 64;
 
 WinCoreFuncHandle deactivateHandle{CWinCore::FUNC_DEACTIVATE, -1};
@@ -110,6 +112,7 @@ bool GameInit()
     gameActive = true;
     clockStarted = false;
     stepsDue = stepsRun = 0;
+    waitCutShort = false;
     return true;
 }
 
@@ -138,12 +141,24 @@ bool GameMainLoopStep()
         // Game-frame seam: objects, world, HUD and rendering of one step run here.
     }
 
-    gameRenderFrame();
+    // A pass that only finishes a wait cut short by a message draws nothing new.
+    if (steps > 0 || !waitCutShort) gameRenderFrame();
 
-    // Wait out the rest of the step instead of spinning a core.
+    // Wait out the rest of the step instead of spinning a core, in slices: a message arriving meanwhile
+    // (a close, say) ends the wait, so the shell's pump handles it within a slice whatever the step.
     const uint32_t sinceStep = clock.getTime() - stepsDue;
     const uint32_t step = static_cast<uint32_t>(getFrameStep());
-    if (sinceStep < step) Sleep(step - sinceStep);
+    waitCutShort = false;
+    for (uint32_t remaining = sinceStep < step ? step - sinceStep : 0; remaining > 0;) {
+        const uint32_t slice = remaining < WAIT_SLICE_MS ? remaining : WAIT_SLICE_MS;
+        Sleep(slice);
+        remaining -= slice;
+        MSG waiting;
+        if (remaining > 0 && PeekMessageA(&waiting, WinCore.MainWindowHandle, 0, 0, PM_NOREMOVE)) {
+            waitCutShort = true;
+            break;
+        }
+    }
     return true;
 }
 

@@ -45,6 +45,11 @@ CInputMap::CInputMap()
     std::memset(m_keys, 0, sizeof(m_keys));
     std::memset(&m_bindings, 0, sizeof(m_bindings));
 
+    // No source has been pressed yet: the first press is never a double-click.
+    std::fill(std::begin(m_bindings.padButtonTimes), std::end(m_bindings.padButtonTimes), NEVER_PRESSED);
+    std::fill(std::begin(m_bindings.padAxisTimes), std::end(m_bindings.padAxisTimes), NEVER_PRESSED);
+    std::fill(std::begin(m_bindings.mouseTimes), std::end(m_bindings.mouseTimes), NEVER_PRESSED);
+    std::fill(std::begin(m_bindings.keyTimes), std::end(m_bindings.keyTimes), NEVER_PRESSED);
     for (int n = 0; n < 15; ++n) m_bindings.padButtons[n] = 1u << n;
     m_bindings.padButtons[15] = 0x800000;
     const DWORD axes[SInputBindings::NUM_PAD_AXES] = {0x8000,  0x10000,  0x20000,  0x40000,
@@ -118,7 +123,8 @@ void CInputMap::raise(DWORD mask, float magnitude, DWORD now, DWORD* lastPress)
     }
     m_pressed0 |= mask;
     if (lastPress) {
-        if (static_cast<DWORD>(now - *lastPress) < m_doubleClickWindow) m_doubleClicked0 |= mask;
+        if (*lastPress != NEVER_PRESSED && static_cast<DWORD>(now - *lastPress) < m_doubleClickWindow)
+            m_doubleClicked0 |= mask;
         *lastPress = now;
     }
 }

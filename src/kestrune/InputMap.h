@@ -36,6 +36,8 @@ public:
     enum { MAX_BUTTONS_USED = 31 };
     static constexpr DWORD BANK1 = 0x80000000u;
     static constexpr DWORD DEFAULT_DOUBLE_CLICK_MS = 500;
+    // The press time of a source not yet pressed.
+    static constexpr DWORD NEVER_PRESSED = 0xFFFFFFFFu;
 
     // Centring offsets: X, Y, X-rotation, and one for Y-rotation, Z, Z-rotation and the sliders.
     enum { CENTRE_X, CENTRE_Y, CENTRE_RX, CENTRE_OTHER, NUM_CENTRES };

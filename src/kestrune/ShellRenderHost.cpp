@@ -54,11 +54,11 @@ uint64_t CShellRenderHost::ReadTimeStampCounter()
     return value;
 }
 
-uint32_t CShellRenderHost::GetProcessorClock()
+uint64_t CShellRenderHost::GetProcessorClock()
 {
     uint64_t clock = 0;
     getProcessorClock(&clock);
-    return clock > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(clock);
+    return clock;
 }
 
 void CShellRenderHost::UnacquireInput()

@@ -23,5 +23,5 @@ public:
     void EraseBackground() override;
     void UnacquireInput() override;
     uint64_t ReadTimeStampCounter() override;
-    uint32_t GetProcessorClock() override;
+    uint64_t GetProcessorClock() override;
 };

@@ -3,17 +3,27 @@
 #include "utility/RunLog.h"
 
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
+std::recursive_mutex reportMutex;
 AssertReportHook reportHook = nullptr;
 
 }  // namespace
 
-void setAssertReportHook(AssertReportHook hook) { reportHook = hook; }
+ReportLock::ReportLock() { reportMutex.lock(); }
+ReportLock::~ReportLock() { reportMutex.unlock(); }
+
+void setAssertReportHook(AssertReportHook hook)
+{
+    ReportLock lock;
+    reportHook = hook;
+}
 
 void assertFailed(const char* expression, const char* file, int line)
 {
+    ReportLock lock;
     if (reportHook) {
         reportHook(nullptr, expression, file, line);
         return;
@@ -26,6 +36,7 @@ void assertFailed(const char* expression, const char* file, int line)
 
 void assertFailedMsg(const char* message, const char* expression, const char* file, int line)
 {
+    ReportLock lock;
     if (reportHook) {
         reportHook(message, expression, file, line);
         return;
@@ -39,6 +50,7 @@ void assertFailedMsg(const char* message, const char* expression, const char* fi
 // Plain run-log messages reach the hook too, so that tests see every report.
 bool assertReportHookTakes(const char* message)
 {
+    ReportLock lock;
     if (!reportHook) return false;
     reportHook(message, nullptr, nullptr, 0);
     return true;

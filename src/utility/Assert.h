@@ -23,7 +23,17 @@ void assertFailedMsg(const char* message, const char* expression, const char* fi
 #define VERIFY_MSG(cond, message) \
     ((cond) ? true : (assertFailedMsg((message), #cond, __FILE__, __LINE__), false))
 
+// Reports come from every thread. Holding this (re-entrantly, for the scope) keeps every other
+// thread's report out: the run log, its count and the hook are only touched under it.
+class ReportLock {
+public:
+    ReportLock();
+    ~ReportLock();
+    ReportLock(const ReportLock&) = delete;
+    ReportLock& operator=(const ReportLock&) = delete;
+};
+
 // Test seam: while a hook is set, every report (assertions and plain run-log messages) goes to it
-// instead of the run log. Plain messages come with a null expression.
+// instead of the run log, under the report lock. Plain messages come with a null expression.
 typedef void (*AssertReportHook)(const char* message, const char* expression, const char* file, int line);
 void setAssertReportHook(AssertReportHook hook);

@@ -65,8 +65,8 @@ void measureProcessorClock()
     }
     cpuid(0, regs);
     const uint64_t second = readTsc();
-    processorInfo.cyclesPerSecond = static_cast<uint32_t>(second - first);
-    processorInfo.MHz = processorInfo.cyclesPerSecond / 1000000;
+    processorInfo.cyclesPerSecond = second - first;
+    processorInfo.MHz = static_cast<uint32_t>(processorInfo.cyclesPerSecond / 1000000);
 }
 
 void readTimeStampCounter(uint64_t* value) { *value = readTsc(); }

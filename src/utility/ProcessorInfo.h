@@ -17,7 +17,7 @@ struct ProcessorInfo {
     bool isAMD;
     bool isOther;
     char vendor[13];
-    uint32_t cyclesPerSecond;  // low 32 bits of the count over about a second
+    uint64_t cyclesPerSecond;  // the count over about a second: counters above 4.29 GHz fit
     uint32_t MHz;
 };
 

@@ -3,6 +3,7 @@
 #include "d3dcore9/LogWriter.h"
 #include "dxsetup9/DXSetup.h"
 #include "platform/win32.h"
+#include "utility/Assert.h"
 #include "winfile/File.h"
 
 #include <cstdarg>
@@ -25,12 +26,13 @@ const char* const TRIM_FILE_NAME = "temp.tmp";
 
 int messagesWritten = 0;
 
-char intBuffers[8][16];
-int intBufferIndex = 0;
-char concatBuffer[1024];
+// Stream threads build messages too: each thread has its own buffers.
+thread_local char intBuffers[8][16];
+thread_local int intBufferIndex = 0;
+thread_local char concatBuffer[1024];
 
 char debugFileName[MAX_PATH] = "debug.txt";
-char debugBuffer[1024];
+thread_local char debugBuffer[1024];
 
 void writeHeader()
 {
@@ -52,9 +54,12 @@ void writeHeader()
 
 void writeRunLog(const char* message)
 {
+    ReportLock lock;
     if (messagesWritten >= MAX_RUN_LOG_MESSAGES) return;
     if (assertReportHookTakes(message)) return;
 
+    // Someone who started the game from a shell sees why it stopped without opening the log.
+    fprintf(stderr, "%s\n", message);
     setLogFileName(RUN_LOG_FILE_NAME, false);
     if (messagesWritten == 0) writeHeader();
 
@@ -142,5 +147,14 @@ void debugPrintf(uint32_t categories, const char* format, ...)
     if (out) fclose(out);
 }
 
-int runLogMessageCount() { return messagesWritten; }
-void resetRunLogCount() { messagesWritten = 0; }
+int runLogMessageCount()
+{
+    ReportLock lock;
+    return messagesWritten;
+}
+
+void resetRunLogCount()
+{
+    ReportLock lock;
+    messagesWritten = 0;
+}

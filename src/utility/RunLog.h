@@ -1,5 +1,5 @@
 // The run log "Veldrane.log": the last 10 KB of messages of all runs, with a header per run.
-// The fifth message of a run ends the process with exit code 0.
+// The fifth message of a run ends the process with exit code 0, whichever thread writes it.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +11,9 @@ void writeRunLog(const char* message);
 // Keeps only the last maxBytes bytes of a file.
 void trimLogFile(const char* fileName, uint32_t maxBytes);
 
-// Decimal text of value in the next of eight ring buffers; the ninth call overwrites the first.
+// Decimal text of value in the next of the thread's eight ring buffers; its ninth call overwrites the first.
 const char* intToString(int value);
-// s1 followed by each of s2..s12 that is not null, in one static buffer (cut at 1023 bytes).
+// s1 followed by each of s2..s12 that is not null, in one buffer per thread (cut at 1023 bytes).
 const char* concatStrings(const char* s1, const char* s2 = nullptr, const char* s3 = nullptr,
                           const char* s4 = nullptr, const char* s5 = nullptr, const char* s6 = nullptr,
                           const char* s7 = nullptr, const char* s8 = nullptr, const char* s9 = nullptr,

@@ -4,6 +4,7 @@
 #include "utility/Assert.h"
 #include "utility/LList.h"
 
+#include <cstdio>
 #include <new>
 
 namespace {
@@ -37,6 +38,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (!GamePreInit()) return 0;
 
     if (FindWindowA(WinCore.AppName, nullptr)) {
+        fprintf(stderr, "%s is already running\n", WinCore.AppName ? WinCore.AppName : "The game");
         GameUninit();
         return 0;
     }

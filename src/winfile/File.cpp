@@ -266,7 +266,12 @@ bool CFile::Read(void* buffer, uint32_t count, uint32_t* done)
     if (done) *done = 0;
     if (!m_isOpen || !m_canRead) return false;
     if (count > m_size - m_position) count = m_size - m_position;
-    if (count == 0) return false;
+    if (count == 0) {
+        // Even an empty read belongs to a pack being built: an empty file is read no other way.
+        uint32_t none = 0;
+        if (m_firstReadPending) RawRead(buffer, 0, &none);
+        return false;
+    }
 
     if (!m_hasReadBuffer) {
         uint32_t got = 0;
@@ -463,7 +468,9 @@ std::unique_ptr<char[]> readWholeFile(CFile& file, uint32_t* size)
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<size_t>(bytes) + 1]);
     if (!VERIFY(buffer != nullptr)) return nullptr;
     uint32_t got = 0;
-    if (bytes > 0 && (!file.Read(buffer.get(), bytes, &got) || got != bytes)) return nullptr;
+    // An empty rest is still read, so that a pack being built records the file.
+    if (!file.Read(buffer.get(), bytes, &got) && bytes > 0) return nullptr;
+    if (got != bytes) return nullptr;
     buffer[bytes] = 0;
     if (size) *size = bytes;
     return buffer;

@@ -241,6 +241,15 @@ TEST_F(DynamicBufferTest, DrawsUseTheLastLocksAndSetTheStreamOnce)
     v.DrawTriList();
     EXPECT_EQ(calls("DrawPrimitive").size(), 2u);
     v.Unlock();
+    testsupport::clearReports();
+    ASSERT_NE(ib.Lock(3), nullptr);
+    v.DrawIndexed(ib, -1, 3);
+    ib.Unlock();
+    ib.LastIndices = 0;
+    v.DrawIndexed(ib, -1, 3);
+    EXPECT_EQ(calls("DrawIndexedPrimitive").size(), 2u);
+    EXPECT_EQ(testsupport::countReports("!IdxList->Locked"), 1);
+    EXPECT_EQ(testsupport::countReports("IdxList->LastIndices != 0"), 1);
     DXInterface.ID3DDevice->EndScene();
 }
 

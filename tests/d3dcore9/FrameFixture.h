@@ -21,7 +21,7 @@ public:
     void EraseBackground() override { ++Erases; }
     void SetDeviceNotReady(bool notReady) override { NotReady.push_back(notReady); }
     uint64_t ReadTimeStampCounter() override { return Clock; }
-    uint32_t GetProcessorClock() override { return 2000; }
+    uint64_t GetProcessorClock() override { return 2000; }
 };
 
 class FrameFixture : public ::testing::Test {

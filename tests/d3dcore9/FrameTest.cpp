@@ -224,17 +224,16 @@ TEST_F(FrameTest, WindowedDeviceStaysLostWhileTheDesktopCannotServeIt)
     pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);
     frame();
     EXPECT_EQ(m_host.Erases, 1);
-    // The desktop has lost its depth formats: no reset is tried.
-    DXDevice* device = D3DCore.CurrentDevice;
-    ListMngr<DXZBuffer> kept;
-    std::swap(kept.First, device->DesktopMode.ZBuffers.First);
-    std::swap(kept.Objects, device->DesktopMode.ZBuffers.Objects);
+    // The desktop switched to a format no depth format matches: no reset is tried.
+    pt::D3D9Adapter& card = pt::d3d9Config().Adapters[0];
+    const pt::D3D9Adapter kept = card;
+    card.Desktop.Format = D3DFMT_R5G6B5;
+    for (D3DFORMAT depth : card.DepthFormats) card.DepthMismatches.push_back({D3DFMT_R5G6B5, depth});
     frame();
     EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
     EXPECT_EQ(D3DCore.DeviceLost, 1);
     EXPECT_EQ(m_host.Erases, 1);
-    std::swap(kept.First, device->DesktopMode.ZBuffers.First);
-    std::swap(kept.Objects, device->DesktopMode.ZBuffers.Objects);
+    card = kept;
     frame();
     EXPECT_EQ(pt::d3d9Calls("Reset"), 1);
     EXPECT_EQ(D3DCore.DeviceLost, 0);

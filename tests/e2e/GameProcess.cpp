@@ -18,8 +18,11 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script)
         if (err >= 0) dup2(err, 2);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
-        setenv("PLATFORM_LOCK_DIR", dir.path().c_str(), 1);
-        if (!script.empty())
+        // The single-copy lock falls back on a folder of the user's own under the temporary folder.
+        unsetenv("PLATFORM_LOCK_DIR");
+        unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", dir.path().c_str(), 1);
+        if (dir.exists("script.txt"))
             setenv("PLATFORM_SCRIPT", dir.file("script.txt").c_str(), 1);
         else
             unsetenv("PLATFORM_SCRIPT");

@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
+// The script (when not empty) is written to script.txt; a script.txt already there is played too.
 pid_t startGame(const testsupport::TempDir& dir, const std::string& script);
 // The exit code, or -1 when the game did not end in time (it is then killed).
 int finishGame(pid_t pid, int seconds = 30);

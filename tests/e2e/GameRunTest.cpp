@@ -36,7 +36,7 @@ protected:
     {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < deadline) {
-            int fd = open(dir.file("veldrane.window.lock").c_str(), O_RDONLY);
+            int fd = open(lockFile().c_str(), O_RDONLY);
             if (fd >= 0) {
                 bool held = flock(fd, LOCK_SH | LOCK_NB) != 0;
                 close(fd);
@@ -46,6 +46,9 @@ protected:
         }
         return false;
     }
+
+    // Without a runtime folder the lock lies in a folder of the user's own under the temporary one.
+    std::string lockFile() const { return dir.file("window-locks-" + std::to_string(getuid()) + "/veldrane.window.lock"); }
 
     std::string runLog() const { return dir.exists("Veldrane.log") ? dir.read("Veldrane.log") : ""; }
 
@@ -72,6 +75,7 @@ TEST_F(GameRunTest, ASecondCopyEndsAtOnceAndTheFirstClosesOnSigterm)
     pid_t second = start("");
     EXPECT_EQ(finish(second, 10), 0);
     EXPECT_TRUE(running(first));
+    EXPECT_NE(dir.read("stderr.txt").find("Veldrane is already running\n"), std::string::npos);
 
     kill(first, SIGTERM);
     EXPECT_EQ(finish(first), 0);
@@ -79,6 +83,29 @@ TEST_F(GameRunTest, ASecondCopyEndsAtOnceAndTheFirstClosesOnSigterm)
     // With the first gone, a new copy runs normally.
     pid_t third = start("5 close\n");
     EXPECT_EQ(finish(third), 0);
+}
+
+TEST_F(GameRunTest, EveryScriptEndsItsRun)
+{
+    const struct {
+        const char* script;  // null: the endless /dev/zero
+        int code;
+        const char* said;
+    } cases[] = {
+        {"5 minimise\n30 restore\n40 close\n", 0, ""},  // the clock moves on while minimised
+        {"10 key F12\n30 close\n", 0, ""},                // a tap as long as a frame takes a screenshot
+        {"garbled\n40 close\n", 2, "has a line that cannot be read: the run ends\n"},
+        {nullptr, 2, "is larger than 1 MB: the run ends\n"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(dir.file("script.txt"));
+        fs::remove(dir.file("stderr.txt"));
+        if (!c.script) fs::create_symlink("/dev/zero", dir.file("script.txt"));
+        EXPECT_EQ(finish(start(c.script ? c.script : "")), c.code) << (c.script ? c.script : "/dev/zero");
+        const std::string said = dir.exists("stderr.txt") ? dir.read("stderr.txt") : "";
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+    }
+    EXPECT_TRUE(dir.exists("Veldrane_00000.tga"));
 }
 
 TEST_F(GameRunTest, WithoutInitIniItReportsAndEnds)

@@ -69,6 +69,11 @@ TEST(GameMemoryManager, WithoutGuardsExhaustionAndMisuse)
     EXPECT_FALSE(pool.free(0, 8, static_cast<uint8_t*>(blocks[1]) + 1));  // not a block: refused
     EXPECT_EQ(1u, testsupport::reports().size());
     for (void* b : blocks) EXPECT_TRUE(pool.free(0, 8, b));
+
+    // Again: the first memory goes (the leak check sees it), a fresh set of blocks comes.
+    pool.initialise(2, false);
+    for (int i = 0; i < 2; ++i) EXPECT_TRUE(pool.allocate(0, 8, &p));
+    EXPECT_FALSE(pool.allocate(0, 8, &p));
 }
 
 TEST(GameMemoryManager, ValidateFindsDamagedGuardsAndEmptyRequestsReport)

@@ -100,8 +100,10 @@ TEST_F(ProjDataTest, ReportsWhatTheConfigurationLacksAndKeepsTheFields)
               1);
 
     testsupport::clearReports();
+    data.readGameConfig(config(FULL_CONFIG));
     EXPECT_TRUE(data.readGameConfig(config("c\n{\n}\n")));
     EXPECT_EQ(testsupport::countReports("Failed to find level block"), 1);
+    EXPECT_EQ(data.CurrentDemoIdx, 0);
     EXPECT_EQ(data.PlayerWeaponsParamBlock, nullptr);
 
     testsupport::clearReports();
@@ -213,6 +215,9 @@ TEST_F(ProjDataTest, SessionServicesComeAndGoAroundTheDevice)
     EXPECT_EQ(data.pNameSlots, nullptr);
     ASSERT_NE(data.pWorkBlock, nullptr);
     EXPECT_EQ(data.pWorkBlock[63], 0);
+    // A second session replaces (and frees, which the leak check sees) the first one's world.
+    data.startSession();
+    ASSERT_NE(data.getGameLogic(), nullptr);
 
     data.shutdownPreD3D();
     EXPECT_EQ(data.getGameLogic(), nullptr);

@@ -185,11 +185,19 @@ TEST_F(InputDevicesTest, ReadKeyboardRetriesTheAcquireTenMoreTimes)
     ASSERT_TRUE(readKeyboard(keys));
     EXPECT_EQ(keys[DIK_Q], 0x80);
 
-    int before = ti::callCount(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE);
-    ti::forceResult(ti::KIND_KEYBOARD, ti::CALL_GETDEVICESTATE, DIERR_INPUTLOST);
-    ti::forceResult(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE, DIERR_OTHERAPPHASPRIO, 50);
-    EXPECT_FALSE(readKeyboard(keys));
-    EXPECT_EQ(ti::callCount(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE) - before, 11);
+    // Re-acquired only while the input is lost or taken, ten times at most.
+    const struct {
+        HRESULT read, acquire;
+        int acquires;
+    } cases[] = {{DIERR_INPUTLOST, DIERR_OTHERAPPHASPRIO, 10}, {DIERR_OTHERAPPHASPRIO, DIERR_INPUTLOST, 10},
+                 {DIERR_INPUTLOST, DI_OK, 1}, {DIERR_NOTACQUIRED, DIERR_INPUTLOST, 0}, {E_FAIL, DI_OK, 0}};
+    for (const auto& c : cases) {
+        const int before = ti::callCount(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE);
+        ti::forceResult(ti::KIND_KEYBOARD, ti::CALL_GETDEVICESTATE, c.read);
+        ti::forceResult(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE, c.acquire, c.acquires);
+        EXPECT_FALSE(readKeyboard(keys));
+        EXPECT_EQ(ti::callCount(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE) - before, c.acquires) << std::hex << c.read;
+    }
 
     // Lost focus: the read fails once, the re-acquire brings it back.
     ti::reset();

@@ -137,6 +137,21 @@ TEST_F(GameFlowTest, AVariableStepComesFromTheGameSection)
     GameUninit();
 }
 
+TEST_F(GameFlowTest, ALongStepStillHearsACloseWithinASlice)
+{
+    dir.write("data/init.ini", "[Game]\nvariableUpdate = <int> 1\nvariableUpdateTime = <int> 600000\n");
+    testsupport::ScopedCwd cwd(dir.path());
+    ASSERT_TRUE(preInit());
+    ASSERT_TRUE(GameInit());
+    PostQuitMessage(0);
+    const DWORD before = timeGetTime();
+    ASSERT_TRUE(GameMainLoopStep());
+    EXPECT_LT(timeGetTime() - before, 100u);
+    EXPECT_TRUE(WinCore.ProcessMessages(true));
+    GameShutdown();
+    GameUninit();
+}
+
 TEST_F(GameFlowTest, AProcessorWithoutSimdIsToldOffAndNothingStarts)
 {
     pt::CpuAnswers answers{};

@@ -148,10 +148,12 @@ TEST_F(WindowsTest, TheScriptPlaysEventsAtTheirFrames)
     pump();  // frame 3
     EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_CHAR, WM_CHAR}));
     pump();
-    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_CHAR, WM_CHAR, WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_CHAR, WM_CHAR, WM_KEYDOWN, WM_CHAR}));
     EXPECT_EQ(seen[2].wParam, static_cast<WPARAM>(VK_ESCAPE));
     seen.clear();
-    pump();
+    pump();  // a tap's release comes a frame after its press, as a player's does
+    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_KEYUP}));
+    seen.clear();
     pump();
     EXPECT_EQ(GetForegroundWindow(), window);
     pump();
@@ -159,7 +161,8 @@ TEST_F(WindowsTest, TheScriptPlaysEventsAtTheirFrames)
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(platform::scriptFrame(), 6u);
 
-    EXPECT_FALSE(pt::loadScript("x close\n"));
+    // A line that cannot be read refuses the whole script.
+    EXPECT_FALSE(pt::loadScript("1 close\nx close\n"));
     EXPECT_FALSE(pt::loadScript("12\n"));
 }
 

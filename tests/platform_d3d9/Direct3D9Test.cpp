@@ -273,10 +273,10 @@ TEST_F(Direct3D9Test, FailureSwitchesFrontBufferAndShaderIntrospection)
     surface->Release();
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_SYSTEMMEM), 0);
 
-    const DWORD tokens[] = {0xFFFE0101u, 0x00000001u, 0x0000FFFFu, 0xDEADBEEFu};
+    const DWORD tokens[] = {0xFFFE0101u, 0x00000000u, 0x0000FFFFu, 0xDEADBEEFu};
     IDirect3DVertexShader9* vs = nullptr;
     ASSERT_EQ(device->CreateVertexShader(tokens, &vs), D3D_OK);
-    EXPECT_EQ(pt::d3d9ShaderTokens(vs), (std::vector<DWORD>{0xFFFE0101u, 1, 0xFFFF}));
+    EXPECT_EQ(pt::d3d9ShaderTokens(vs), (std::vector<DWORD>{0xFFFE0101u, 0, 0xFFFF}));
     vs->Release();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/d3d9.h"
 #include "platform/testing.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -134,6 +135,25 @@ TEST_F(DeviceRendererTest, BuffersAndTexturesAreCopiedAgainWhenWritten)
     m_device->SetStreamSource(0, nullptr, 0, 0);
     tex->Release();
     vb->Release();
+}
+
+TEST_F(DeviceRendererTest, PresentsWaitForTheDisplayAsTheIntervalAsks)
+{
+    EXPECT_EQ(SDL_GL_GetSwapInterval(), 1) << "the default interval waits once";
+    const struct {
+        UINT interval;
+        int swap;
+    } cases[] = {{D3DPRESENT_INTERVAL_IMMEDIATE, 0}, {D3DPRESENT_INTERVAL_ONE, 1}, {D3DPRESENT_INTERVAL_TWO, 2}};
+    for (const auto& c : cases) {
+        D3DPRESENT_PARAMETERS pp{};
+        pp.BackBufferWidth = W;
+        pp.BackBufferHeight = H;
+        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
+        pp.Windowed = TRUE;
+        pp.PresentationInterval = c.interval;
+        ASSERT_EQ(m_device->Reset(&pp), D3D_OK);
+        EXPECT_EQ(SDL_GL_GetSwapInterval(), c.swap) << c.interval;
+    }
 }
 
 TEST_F(DeviceRendererTest, TheNullRendererCanStillBeChosen)

@@ -38,10 +38,15 @@ std::vector<Report>& reports()
     return all;
 }
 
-void clearReports() { reports().clear(); }
+void clearReports()
+{
+    ReportLock lock;
+    reports().clear();
+}
 
 int countReports(const std::string& text)
 {
+    ReportLock lock;
     int n = 0;
     for (const Report& r : reports())
         if (r.message.find(text) != std::string::npos || r.expression.find(text) != std::string::npos) ++n;

@@ -14,7 +14,8 @@ struct Report {
     int line;
 };
 
-// Reports since the current test began (cleared before each test).
+// Reports since the current test began (cleared before each test). Reports may come from other
+// threads: read them while those threads are quiet, or count them (which takes the report lock).
 std::vector<Report>& reports();
 void clearReports();
 // Reports whose message or expression contains the text.

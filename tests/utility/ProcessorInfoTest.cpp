@@ -85,7 +85,7 @@ TEST_F(ProcessorInfoTest, AmdHasNoSse2ButExtendedFlagsWhenTheLeafExists)
     EXPECT_FALSE(processorInfo.hasMMXExtensions || processorInfo.has3DNow);
 }
 
-TEST_F(ProcessorInfoTest, ClockIsTheLow32BitsOfTheCountOverTheSecond)
+TEST_F(ProcessorInfoTest, ClockIsTheCountOverTheSecond)
 {
     CpuAnswers intel = answers("GenuineIntel", 1, ALL_FEATURES);
     platform::testing::setCpuAnswers(&intel);
@@ -97,10 +97,10 @@ TEST_F(ProcessorInfoTest, ClockIsTheLow32BitsOfTheCountOverTheSecond)
     EXPECT_EQ(2400000000u, clock);
     EXPECT_GE(timeGetTime(), 1000u + 2 + 1001);
 
-    platform::testing::setCycleStep(5000000000ull);  // wraps above 4.29 GHz
+    platform::testing::setCycleStep(5000000000ull);  // beyond 32 bits
     measureProcessorClock();
-    EXPECT_EQ(static_cast<uint32_t>(5000000000ull), processorInfo.cyclesPerSecond);
-    EXPECT_EQ(705u, processorInfo.MHz);
+    EXPECT_EQ(5000000000ull, processorInfo.cyclesPerSecond);
+    EXPECT_EQ(5000u, processorInfo.MHz);
 
     uint64_t stamp = 0;
     platform::testing::setCycleCounter(123);

@@ -48,8 +48,10 @@ const char* const ENTRY_TIME = "Time: 7/3/2026  09:05:02\r\n";
 
 TEST_F(RunLogTest, FirstMessageCarriesTheHeaderAndLaterOnesDoNot)
 {
+    ::testing::internal::CaptureStderr();
     writeRunLog("first\nsecond line");
     writeRunLog("again");
+    EXPECT_EQ("first\nsecond line\nagain\n", ::testing::internal::GetCapturedStderr()) << "every entry on stderr too";
     EXPECT_EQ(std::string("-------\r\nNew Run\r\n-------\r\n\r\n") + ENTRY_TIME + "first\r\nsecond line\r\n" +
                   ENTRY_TIME + "again\r\n",
               log());

@@ -91,7 +91,9 @@ TEST_F(WinMainTest, EndsAtOnceWithoutPreInitOrWhenAnotherCopyRuns)
     SetUp();
     platform::testing::setOtherProcessWindow("VELDRANE", true);
     game().preInit = namedPreInit;
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Veldrane is already running\n");
     EXPECT_EQ(game().calls, (Calls{"PreInit", "Uninit"}));
 }
 

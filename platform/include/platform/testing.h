@@ -29,6 +29,13 @@ void setSystemTime(const SYSTEMTIME* time);  // null: the real clock again
 // longjmp). Null restores the real exit.
 void setExitHook(std::function<void(int code)> hook);
 
+// Threads and events. Live counts: events whose handle is open; threads that run or whose handle
+// is open. While set, CreateThread fails as when the system has no room for a thread.
+int liveEvents();
+int liveThreads();
+int runningThreadCount();
+void setCreateThreadFails(bool fails);
+
 // ---- Run-time libraries ----
 // While set, LoadLibraryA does not find the library / GetProcAddress does not find the export.
 void setLibraryMissing(const char* library, bool missing);

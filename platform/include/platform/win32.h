@@ -6,6 +6,7 @@
 #include "platform/win32/files.h"
 #include "platform/win32/time.h"
 #include "platform/win32/sync.h"
+#include "platform/win32/threads.h"
 #include "platform/win32/runtime.h"
 #include "platform/win32/module.h"
 #include "platform/win32/window.h"

@@ -8,7 +8,8 @@
 int crtRand();
 void crtSrand(unsigned int seed);
 
-// Process exit with exit handlers (the C runtime's exit). Tests can intercept it (testing.h).
+// Process exit with exit handlers (the C runtime's exit), from any thread: while other threads
+// made by CreateThread run, the handlers are skipped. Tests can intercept it (testing.h).
 [[noreturn]] void crtExit(int code);
 // Immediate exit without exit handlers.
 [[noreturn]] void ExitProcess(UINT code);

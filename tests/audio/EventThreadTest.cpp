@@ -1,0 +1,144 @@
+#include "TestSupport.h"
+#include "audio/EventThread.h"
+#include "platform/testing.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace pt = platform::testing;
+using testsupport::countReports;
+
+namespace {
+
+// What the callbacks saw, in order, and how they answer.
+struct Owner {
+    std::mutex lock;
+    std::vector<std::string> calls;
+    bool startResult = true;
+    uint32_t endOnIndex = 99;  // on-event answers true for this index
+    HANDLE seen = nullptr;     // signalled after each on-event call
+    HANDLE user[2] = {};       // reset by on-event, as an owner does
+
+    void record(const std::string& call)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        calls.push_back(call);
+    }
+    std::vector<std::string> snapshot()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return calls;
+    }
+};
+
+bool onStart(void* context)
+{
+    auto* owner = static_cast<Owner*>(context);
+    owner->record("start");
+    return owner->startResult;
+}
+
+bool onEvent(void* context, uint32_t index)
+{
+    auto* owner = static_cast<Owner*>(context);
+    owner->record("event " + std::to_string(index));
+    if (index < 2 && owner->user[index]) ResetEvent(owner->user[index]);
+    SetEvent(owner->seen);
+    return index == owner->endOnIndex;
+}
+
+void onExit(void* context) { static_cast<Owner*>(context)->record("exit"); }
+
+HANDLE newEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+
+void waitSeen(Owner& owner)
+{
+    ASSERT_EQ(WaitForSingleObject(owner.seen, 5000), WAIT_OBJECT_0);
+    ResetEvent(owner.seen);
+}
+
+}  // namespace
+
+TEST(EventThread, CallsBackInOrderWithUserIndicesAndEndsWhenAnEventSaysSo)
+{
+    const int eventsBefore = pt::liveEvents(), threadsBefore = pt::liveThreads();
+    Owner owner;
+    owner.seen = newEvent();
+    owner.endOnIndex = 0;
+    HANDLE* user = owner.user;
+    user[0] = newEvent();
+    user[1] = newEvent();
+    {
+        CEventThread thread;
+        ASSERT_TRUE(thread.Init(onStart, onEvent, onExit, &owner));
+        ASSERT_TRUE(thread.RegisterEvents(2, user));
+        ASSERT_TRUE(thread.Start());
+        EXPECT_TRUE(thread.IsRunning());
+        for (int i = 0; i < 500 && !thread.IsProcessing(); ++i) Sleep(2);
+        ASSERT_TRUE(thread.IsProcessing());
+        EXPECT_FALSE(thread.RegisterEvents(1, user));
+        EXPECT_EQ(countReports("Cannot register events once processing begins"), 1);
+
+        SetEvent(user[1]);
+        waitSeen(owner);
+        SetEvent(user[0]);  // on-event answers true: the thread ends by itself
+        EXPECT_TRUE(thread.WaitForExit());
+        EXPECT_FALSE(thread.IsRunning());
+        EXPECT_FALSE(thread.IsProcessing());
+        thread.Stop();  // after the end: returns at once
+    }
+    EXPECT_EQ(owner.snapshot(), (std::vector<std::string>{"start", "event 1", "event 0", "exit"}));
+    CloseHandle(user[0]);
+    CloseHandle(user[1]);
+    CloseHandle(owner.seen);
+    EXPECT_EQ(pt::liveEvents(), eventsBefore);
+    EXPECT_EQ(pt::liveThreads(), threadsBefore);
+}
+
+TEST(EventThread, AFailedStartSkipsProcessingButStillExitsAndTheThreadCanRunAgain)
+{
+    Owner owner;
+    owner.seen = newEvent();
+    owner.startResult = false;
+    CEventThread thread;
+    thread.Init(onStart, onEvent, onExit, &owner);
+    ASSERT_TRUE(thread.Start());
+    for (int i = 0; i < 500 && thread.IsRunning(); ++i) Sleep(2);
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_FALSE(thread.WaitForExit());  // not running
+    EXPECT_EQ(owner.snapshot(), (std::vector<std::string>{"start", "exit"}));
+
+    owner.startResult = true;
+    ASSERT_TRUE(thread.Start());
+    for (int i = 0; i < 500 && !thread.IsProcessing(); ++i) Sleep(2);
+    EXPECT_TRUE(thread.IsProcessing());
+    thread.Stop();
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(owner.snapshot(), (std::vector<std::string>{"start", "exit", "start", "exit"}));
+    CloseHandle(owner.seen);
+}
+
+TEST(EventThread, MisuseIsReportedAndRefused)
+{
+    Owner owner;
+    CEventThread unconfigured;
+    EXPECT_FALSE(unconfigured.Start());
+    EXPECT_FALSE(unconfigured.IsRunning());
+    EXPECT_EQ(countReports("m_configured"), 2);
+
+    CEventThread thread;
+    thread.Init(onStart, onEvent, onExit, &owner);
+    HANDLE six[6] = {};
+    EXPECT_FALSE(thread.RegisterEvents(6, six));
+    EXPECT_EQ(countReports("numEvents <= MAX_USER_EVENTS"), 1);
+    EXPECT_FALSE(thread.RegisterEvents(1, nullptr));
+    EXPECT_EQ(countReports("pEventList"), 1);
+
+    pt::setCreateThreadFails(true);
+    EXPECT_FALSE(thread.Start());
+    pt::setCreateThreadFails(false);
+    EXPECT_TRUE(owner.snapshot().empty());
+}

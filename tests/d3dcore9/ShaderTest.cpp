@@ -1,0 +1,341 @@
+// Finding files on the override and game paths, and the shader tables built on it.
+#include "CoreFixture.h"
+
+#include "winfile/File.h"
+
+#include <cstring>
+#include <filesystem>
+
+namespace pt = platform::testing;
+using testsupport::reports;
+
+namespace {
+
+const char* const BASIC_VSH = "vs.1.1\ndcl_position0 v0\ndcl_position4 v4\ndcl_position6 v6\n"
+                              "m4x4 oPos, v0, c0\nmov oD0, v4\nmov oT0, v6\n";
+const char* const MODULATE_PSH = "ps.1.1\ntex t0\nmul r0, t0, v0\n";
+const DWORD XYZ_DIFFUSE_TEX1 = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+class ShaderTest : public CoreFixture {
+protected:
+    void remove(const std::string& name) { std::filesystem::remove(m_dir.file(name)); }
+
+    // Where FindFile settles for the name, "" when nowhere.
+    std::string find(const char* name, const char* base = "data", bool quiet = true)
+    {
+        CFile file;
+        char path[MAX_PATH] = {};
+        const bool found = D3DCore.FindFile(file, name, base, "VertexShaders", FILE_MODE_READ, path, quiet);
+        EXPECT_EQ(found, file.IsOpen());
+        return found ? path : "";
+    }
+
+    // The message of the only report, checked against its expression.
+    static std::string onlyReport(const char* expression)
+    {
+        EXPECT_EQ(reports().size(), 1u);
+        if (reports().empty()) return "";
+        EXPECT_EQ(reports()[0].expression, expression);
+        return reports()[0].message;
+    }
+
+    int32_t loadVertex(const char* file, DWORD fvf = XYZ_DIFFUSE_TEX1)
+    {
+        return D3DCore.LoadVertexShader(file, "water", fvf, false, nullptr);
+    }
+};
+
+TEST_F(ShaderTest, FindFileTriesOverridesTheNameThenSiblingFoldersUpTheTree)
+{
+    for (const char* f : {"override/water.mtl", "data/levels/l1/water.mtl", "data/levels/VertexShaders/water.mtl",
+                          "data/VertexShaders/water.mtl", "VertexShaders/water.mtl"})
+        m_dir.write(f, "x");
+    ASSERT_TRUE(D3DCore.SetOverridePath("override\\", 3));
+    // Each removal uncovers the next candidate; the folder above Base is never searched.
+    const char* expected[] = {"override\\water.mtl", "data\\levels\\l1\\water.mtl",
+                              "data\\levels\\VertexShaders\\water.mtl", "data\\VertexShaders\\water.mtl", ""};
+    const char* files[] = {"override/water.mtl", "data/levels/l1/water.mtl", "data/levels/VertexShaders/water.mtl",
+                           "data/VertexShaders/water.mtl"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(find("data\\levels\\l1\\water.mtl"), expected[i]) << i;
+        if (i < 4) remove(files[i]);
+    }
+    EXPECT_TRUE(reports().empty());  // quiet
+
+    // A name outside Base is taken as inside it; Base is compared over its own length only.
+    m_dir.write("data/levels/l2/rock.mtl", "x");
+    m_dir.write("database/VertexShaders/sand.mtl", "x");
+    EXPECT_EQ(find("levels\\l2\\rock.mtl"), "data\\levels\\l2\\rock.mtl");
+    EXPECT_EQ(find("database\\x\\y\\sand.mtl"), "database\\VertexShaders\\sand.mtl");
+    // With an empty Base every folder up to the top counts, the top itself as SubDir\Leaf.
+    EXPECT_EQ(find("a\\b\\water.mtl", ""), "VertexShaders\\water.mtl");
+}
+
+TEST_F(ShaderTest, FindFileReportsUnlessQuietAndSkipsCandidatesTooLongForThePath)
+{
+    find("data\\missing.mtl", "data", false);
+    EXPECT_EQ(onlyReport("false"), "Failed to find data\\missing.mtl on game path");
+    testsupport::clearReports();
+    D3DCore::SetModelName("tank.rsm");
+    find("data\\missing.mtl", "data", false);
+    EXPECT_EQ(onlyReport("false"), "Failed to find data\\missing.mtl on game path\nRSM: tank.rsm");
+    D3DCore::SetModelName(nullptr);
+    testsupport::clearReports();
+    D3DCore.UseGamePath = 0;
+    find("missing.mtl", "data", false);
+    EXPECT_EQ(onlyReport("false"), "Failed to find missing.mtl ");
+    D3DCore.UseGamePath = 1;
+    testsupport::clearReports();
+
+    // An override folder whose candidate would not fit is passed over, not cut short.
+    m_dir.write("data/short.mtl", "x");
+    const std::string longFolder(255, 'o');
+    ASSERT_TRUE(D3DCore.SetOverridePath((longFolder + "\\").c_str(), 0));
+    EXPECT_EQ(find("data\\short.mtl"), "data\\short.mtl");
+    EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ShaderTest, ShadersAreSharedByExactNameAndReleasedWithTheirLastMaterial)
+{
+    m_dir.write("data/VertexShaders/basic.vsh", BASIC_VSH);
+    m_dir.write("data/VertexShaders/Basic.vsh", BASIC_VSH);
+    m_dir.write("data/PixelShaders/modulate.psh", MODULATE_PSH);
+    ASSERT_TRUE(bringUp());
+    const VertexShaderTable& V = D3DCore.VShaderTable;
+    const PixelShaderTable& P = D3DCore.PShaderTable;
+
+    const int32_t a = loadVertex("data\\levels\\l1\\basic.vsh");
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(loadVertex("data\\levels\\l1\\basic.vsh"), a);
+    EXPECT_EQ(V.RefCount[a], 2);
+    EXPECT_STREQ(V.Name[a], "data\\levels\\l1\\basic.vsh");
+    EXPECT_EQ(V.SourceSize[a], std::strlen(BASIC_VSH));
+    EXPECT_EQ(V.Usage[a], 0u);
+    ASSERT_NE(V.VShaderPtr[a], nullptr);
+    EXPECT_EQ(pt::d3d9ShaderTokens(V.VShaderPtr[a]).front(), 0xFFFE0101u);
+    // Another spelling is another shader.
+    const int32_t b = loadVertex("data\\levels\\l1\\Basic.vsh");
+    EXPECT_EQ(b, 2);
+
+    const int32_t p = D3DCore.LoadPixelShader("data\\levels\\l1\\modulate.psh", "water");
+    EXPECT_EQ(p, 1);
+    EXPECT_EQ(D3DCore.LoadPixelShader("data\\levels\\l1\\modulate.psh", "rock"), p);
+    EXPECT_EQ(P.RefCount[p], 2);
+    EXPECT_EQ(pt::d3d9ShaderTokens(P.PShaderPtr[p]),
+              (std::vector<DWORD>{0xFFFF0101u, 0x42, 0xB00F0000u, 0x05, 0x800F0000u, 0xB0E40000u, 0x90E40000u, 0xFFFF}));
+
+    pt::setD3D9Trace(true);
+    D3DCore.ReleaseVertexShader(V.VShaderPtr[a]);
+    EXPECT_EQ(V.RefCount[a], 1);
+    EXPECT_NE(V.Name[a], nullptr);
+    D3DCore.ReleaseVertexShader(V.VShaderPtr[a]);
+    EXPECT_EQ(V.Name[a], nullptr);
+    EXPECT_EQ(V.VShaderPtr[a], nullptr);
+    EXPECT_EQ(V.VShaderDec[a], nullptr);
+    EXPECT_EQ(pt::d3d9Calls("Release"), 2);  // shader and declaration
+    // The freed slot is the first free one again.
+    EXPECT_EQ(loadVertex("data\\levels\\l1\\basic.vsh"), a);
+
+    // A kept slot forgets its device objects without releasing them.
+    IDirect3DPixelShader9* kept = P.PShaderPtr[p];
+    D3DCore.PShaderTable.Keep[p] = 1;
+    kept->AddRef();
+    D3DCore.ReleasePixelShader(kept);
+    D3DCore.ReleasePixelShader(kept);
+    EXPECT_EQ(P.PShaderPtr[p], nullptr);
+    EXPECT_EQ(kept->Release(), 1u);  // the table's own reference is still there
+    kept->Release();
+    EXPECT_TRUE(reports().empty());
+
+    D3DCore.ClearVertexShaders();
+    D3DCore.ClearPixelShaders();
+    EXPECT_EQ(V.Name[a], nullptr);
+}
+
+TEST_F(ShaderTest, DeclarationsFollowTheFVFWithRegisterUsageIndices)
+{
+    m_dir.write("data/VertexShaders/basic.vsh", BASIC_VSH);
+    m_dir.write("data/VertexShaders/full.vsh", "vs_1_1\nmov oPos, v0\n");
+    ASSERT_TRUE(bringUp());
+    struct Expect {
+        WORD offset;
+        BYTE type, index;
+    };
+    struct Case {
+        const char* file;
+        DWORD fvf;
+        std::vector<Expect> elements;
+    } cases[] = {
+        {"data\\m\\basic.vsh", D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2,
+         {{0, D3DDECLTYPE_FLOAT3, 0}, {12, D3DDECLTYPE_D3DCOLOR, 4}, {16, D3DDECLTYPE_FLOAT2, 6}, {24, D3DDECLTYPE_FLOAT2, 7}}},
+        {"data\\m\\full.vsh", D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1,
+         {{0, D3DDECLTYPE_FLOAT3, 0}, {12, D3DDECLTYPE_FLOAT3, 2}, {24, D3DDECLTYPE_D3DCOLOR, 4},
+          {28, D3DDECLTYPE_D3DCOLOR, 5}, {32, D3DDECLTYPE_FLOAT2, 6}}},
+    };
+    for (const Case& c : cases) {
+        const int32_t slot = loadVertex(c.file, c.fvf);
+        ASSERT_GT(slot, 0);
+        const std::vector<D3DVERTEXELEMENT9> made = pt::d3d9DeclarationElements(D3DCore.VShaderTable.VShaderDec[slot]);
+        ASSERT_EQ(made.size(), c.elements.size() + 1) << c.file;
+        for (size_t i = 0; i < c.elements.size(); ++i) {
+            EXPECT_EQ(made[i].Stream, 0);
+            EXPECT_EQ(made[i].Offset, c.elements[i].offset) << c.file << " " << i;
+            EXPECT_EQ(made[i].Type, c.elements[i].type) << c.file << " " << i;
+            EXPECT_EQ(made[i].Method, D3DDECLMETHOD_DEFAULT);
+            EXPECT_EQ(made[i].Usage, D3DDECLUSAGE_POSITION);
+            EXPECT_EQ(made[i].UsageIndex, c.elements[i].index) << c.file << " " << i;
+        }
+        EXPECT_EQ(made.back().Stream, 0xFF);
+        EXPECT_EQ(made.back().Type, D3DDECLTYPE_UNUSED);
+        EXPECT_EQ(std::memcmp(made.data(), D3DCore.VShaderTable.Declaration[slot], made.size() * sizeof(made[0])), 0);
+    }
+    EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ShaderTest, WithoutHardwareVertexShadersAGivenDeclarationIsMadeUnderSoftwareProcessing)
+{
+    caps().VertexShaderVersion = 0;
+    m_dir.write("data/VertexShaders/basic.vsh", BASIC_VSH);
+    ASSERT_TRUE(bringUp());
+    ASSERT_EQ(state().Behaviour, D3DCREATE_MIXED_VERTEXPROCESSING);
+    const D3DVERTEXELEMENT9 given[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                       {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
+    pt::setD3D9Trace(true);
+    const int32_t slot = D3DCore.LoadVertexShader("data\\m\\basic.vsh", "water", 0, true, given);
+    ASSERT_EQ(slot, 1);
+    EXPECT_EQ(D3DCore.VShaderTable.Usage[slot], D3DUSAGE_SOFTWAREPROCESSING);
+    std::vector<std::string> order;
+    for (const pt::D3D9Call& call : pt::d3d9Trace())
+        if (call.Method != "Release") order.push_back(call.Method + (call.Args.empty() ? "" : std::to_string(call.Args[0] & 1)));
+    EXPECT_EQ(order[0], "SetSoftwareVertexProcessing1");
+    EXPECT_EQ(order.back(), "SetSoftwareVertexProcessing0");
+    EXPECT_EQ(std::memcmp(D3DCore.VShaderTable.Declaration[slot], given, sizeof(given)), 0);
+    EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(ShaderTest, EveryFailureIsReportedInItsOwnWords)
+{
+    m_dir.write("data/VertexShaders/basic.vsh", BASIC_VSH);
+    m_dir.write("data/VertexShaders/future.vsh", "vs.9.9\nmov oPos, v0\n");
+    m_dir.write("data/VertexShaders/typo.vsh", "vs.1.1\nmov oPos, v0\nmvo oD0, v4\n");
+    m_dir.write("data/PixelShaders/modulate.psh", MODULATE_PSH);
+    m_dir.write("data/PixelShaders/bad.psh", "ps.1.1\ntex r0\n");
+    ASSERT_TRUE(bringUp());
+    struct Case {
+        const char* name;
+        std::function<int32_t()> load;
+        const char* forced;  // a device call made to fail
+        std::vector<std::pair<std::string, std::string>> reported;  // message, expression
+        bool slot;  // a (possibly empty) slot is returned
+    } cases[] = {
+        {"missing vertex", [&] { return loadVertex("data\\m\\none.vsh"); }, nullptr,
+         {{"Failed to find Vertex Shader: data\\m\\none.vsh on game path", "FileOK"}}, false},
+        {"missing pixel", [] { return D3DCore.LoadPixelShader("data\\m\\none.psh", "water"); }, nullptr,
+         {{"Failed to find Pixel Shader: data\\m\\none.psh on game path", "FileOK"}}, false},
+        {"version", [&] { return loadVertex("data\\m\\future.vsh"); }, nullptr,
+         {{"Error in VertexShader\ndata\\VertexShaders\\future.vsh\n(1): error: shader version 'vs.9.9' is not "
+           "supported (vs.1.1, ps.1.1 .. ps.1.4)", "Err == D3D_OK"},
+          {"", "TempVShaderPtr != NULL"}}, true},
+        {"unknown instruction", [&] { return loadVertex("data\\m\\typo.vsh"); }, nullptr,
+         {{"Error in VertexShader\ndata\\VertexShaders\\typo.vsh\n(3): error: unknown instruction 'mvo'", "Err == D3D_OK"},
+          {"", "TempVShaderPtr != NULL"}}, true},
+        {"pixel error", [] { return D3DCore.LoadPixelShader("data\\m\\bad.psh", "water"); }, nullptr,
+         {{"Error in PixelShader\ndata\\PixelShaders\\bad.psh\n(2): error: 'tex': a texture instruction writing "
+           "other than a t register", "Err == D3D_OK"},
+          {"", "TempPShaderPtr != NULL"}}, true},
+        {"rhw", [&] { return loadVertex("data\\m\\basic.vsh", D3DFVF_XYZRHW | D3DFVF_DIFFUSE); }, nullptr,
+         {{"Error in water\nXYZRHW not allowed for vertex shaders", "!(GM->FVFFormat.D3DFlags & D3DFVF_XYZRHW)"}}, true},
+        {"create shader", [&] { return loadVertex("data\\m\\basic.vsh"); }, "CreateVertexShader",
+         {{"Create v-shader failed", "Err == D3D_OK"},
+          {"Failed to create vertex shader\ndata\\m\\basic.vsh in water\nVertex register not defined in FVF?\nDXError: "
+           "D3DERR_OUTOFVIDEOMEMORY", "Err == D3D_OK"},
+          {"", "TempVShaderPtr != NULL"}}, true},
+        {"create declaration", [&] { return loadVertex("data\\m\\basic.vsh"); }, "CreateVertexDeclaration",
+         {{"Create declaration failed", "Err == D3D_OK"},
+          {"Failed to create vertex shader\ndata\\m\\basic.vsh in water\nVertex register not defined in FVF?\nDXError: "
+           "D3DERR_OUTOFVIDEOMEMORY", "Err == D3D_OK"},
+          {"", "TempVShaderDec != NULL"}}, true},
+        {"create pixel", [] { return D3DCore.LoadPixelShader("data\\m\\modulate.psh", "water"); }, "CreatePixelShader",
+         {{"Failed to create pixel shader\ndata\\m\\modulate.psh in water\nDXError: D3DERR_OUTOFVIDEOMEMORY", "Err == D3D_OK"},
+          {"", "TempPShaderPtr != NULL"}}, true},
+    };
+    for (const Case& c : cases) {
+        D3DCore.ClearVertexShaders();
+        D3DCore.ClearPixelShaders();
+        testsupport::clearReports();
+        if (c.forced) pt::setD3D9Failure(c.forced, D3DERR_OUTOFVIDEOMEMORY);
+        const int32_t slot = c.load();
+        if (c.forced) pt::setD3D9Failure(c.forced, D3D_OK);
+        EXPECT_EQ(slot, c.slot ? 1 : 0) << c.name;
+        ASSERT_EQ(reports().size(), c.reported.size()) << c.name;
+        for (size_t i = 0; i < c.reported.size(); ++i) {
+            EXPECT_EQ(reports()[i].message, c.reported[i].first) << c.name;
+            EXPECT_EQ(reports()[i].expression, c.reported[i].second) << c.name;
+        }
+    }
+    D3DCore.ClearVertexShaders();
+}
+
+TEST_F(ShaderTest, FullTablesLongDeclarationsAndNullReleasesStopAfterTheirReport)
+{
+    for (int i = 0; i < MAXVERTEXSHADERS; ++i) {
+        m_dir.write("data/VertexShaders/s" + std::to_string(i) + ".vsh", BASIC_VSH);
+        m_dir.write("data/PixelShaders/s" + std::to_string(i) + ".psh", MODULATE_PSH);
+    }
+    m_dir.write("data/VertexShaders/broken.vsh", "vs.1.1\nbogus\n");
+    ASSERT_TRUE(bringUp());
+    for (int i = 1; i < MAXVERTEXSHADERS; ++i) {
+        const std::string name = "s" + std::to_string(i);
+        ASSERT_EQ(loadVertex(("data\\m\\" + name + ".vsh").c_str()), i);
+        ASSERT_EQ(D3DCore.LoadPixelShader(("data\\m\\" + name + ".psh").c_str(), "water"), i);
+    }
+    EXPECT_EQ(loadVertex("data\\m\\s0.vsh"), 0);
+    EXPECT_EQ(onlyReport("FirstFree != -1"), "Max Number of vertex-shaders exceeded");
+    testsupport::clearReports();
+    EXPECT_EQ(D3DCore.LoadPixelShader("data\\m\\s0.psh", "water"), 0);
+    EXPECT_EQ(onlyReport("FirstFree != -1"), "Max Number of pixel-shaders exceeded");
+    // Loading a full table's own file still shares it.
+    EXPECT_EQ(loadVertex("data\\m\\s5.vsh"), 5);
+    D3DCore.ClearVertexShaders();
+    testsupport::clearReports();
+
+    // A given declaration with no end in 16 elements is refused, not copied.
+    D3DVERTEXELEMENT9 longer[17];
+    for (int i = 0; i < 17; ++i)
+        longer[i] = D3DVERTEXELEMENT9{0, static_cast<WORD>(4 * i), D3DDECLTYPE_FLOAT1, 0, D3DDECLUSAGE_POSITION,
+                                      static_cast<BYTE>(i)};
+    longer[16] = D3DVERTEXELEMENT9{0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0};
+    EXPECT_EQ(D3DCore.LoadVertexShader("data\\m\\s1.vsh", "water", 0, true, longer), 0);
+    EXPECT_EQ(onlyReport("DeclarationLength <= MAXDECLARATIONELEMENTS"),
+              "Error in water\nVertex declaration has no end within 16 elements");
+    EXPECT_EQ(D3DCore.VShaderTable.Name[1], nullptr);
+    testsupport::clearReports();
+
+    // Releasing null reports and leaves a failed slot (null shader) alone.
+    ASSERT_EQ(loadVertex("data\\m\\broken.vsh"), 1);
+    testsupport::clearReports();
+    D3DCore.ReleaseVertexShader(nullptr);
+    EXPECT_EQ(onlyReport("VShader != NULL"), "");
+    EXPECT_EQ(D3DCore.VShaderTable.RefCount[1], 1);
+    testsupport::clearReports();
+    D3DCore.ReleasePixelShader(nullptr);
+    EXPECT_EQ(onlyReport("PShader != NULL"), "");
+    testsupport::clearReports();
+    // An interface the table does not hold.
+    D3DCore.ReleasePixelShader(reinterpret_cast<IDirect3DPixelShader9*>(&longer));
+    EXPECT_EQ(onlyReport("false"), "");
+}
+
+TEST_F(ShaderTest, PixelShadersNeedACardThatRunsThem)
+{
+    caps().PixelShaderVersion = 0;
+    m_dir.write("data/PixelShaders/modulate.psh", MODULATE_PSH);
+    ASSERT_TRUE(bringUp());
+    EXPECT_EQ(D3DCore.LoadPixelShader("data\\m\\modulate.psh", "water"), 1);
+    ASSERT_GE(reports().size(), 1u);
+    EXPECT_EQ(reports()[0].message, "Can't load pixel shader\nPixel shaders not supported");
+    EXPECT_EQ(reports()[0].expression, "D3DCore.CurrentDevice->PixelShaders");
+    EXPECT_EQ(D3DCore.PShaderTable.PShaderPtr[1], nullptr);
+}
+
+}  // namespace
