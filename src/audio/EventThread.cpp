@@ -85,7 +85,10 @@ bool CEventThread::Start()
     m_thread = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
     if (!m_thread) return false;
     Sleep(0);
-    WaitForSingleObject(m_running, INFINITE);
+    // A thread whose start callback refuses may have run and ended already: its running flag is
+    // down again, but it has said it exited.
+    HANDLE started[2] = {m_running, m_exited};
+    WaitForMultipleObjects(2, started, FALSE, INFINITE);
     return true;
 }
 
