@@ -2,6 +2,7 @@
 #include "Device.h"
 #include "Resources.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace d3d9ref {
@@ -20,6 +21,14 @@ Control& control()
         return c;
     }();
     return *block;
+}
+
+void rendererNote(const std::string& text)
+{
+    std::fprintf(stderr, "Direct3D: %s\n", text.c_str());
+    Control& c = control();
+    std::lock_guard<std::mutex> lock(c.TraceLock);
+    c.RendererNotes.push_back(text);
 }
 
 }  // namespace d3d9ref
@@ -70,9 +79,13 @@ D3D9Config defaultD3D9Config()
         for (const auto& size : sizes) adapter.Modes.push_back(D3DDISPLAYMODE{size[0], size[1], 60, format});
     adapter.RenderTargetFormats = {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
     adapter.DepthFormats = {D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D16};
-    adapter.TextureFormats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5,
-                              D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_A8,       D3DFMT_L8,
-                              D3DFMT_A8L8,     D3DFMT_DXT1,     D3DFMT_DXT3,     D3DFMT_DXT5};
+    // Every format the OpenGL renderer can sample.
+    adapter.TextureFormats = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R8G8B8,   D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5,
+                              D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_X4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8R3G3B2,
+                              D3DFMT_A8,       D3DFMT_L8,       D3DFMT_A8L8,     D3DFMT_A4L4,     D3DFMT_P8,
+                              D3DFMT_A8P8,     D3DFMT_V8U8,     D3DFMT_L6V5U5,   D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8,
+                              D3DFMT_V16U16,   D3DFMT_UYVY,     D3DFMT_YUY2,     D3DFMT_DXT1,     D3DFMT_DXT2,
+                              D3DFMT_DXT3,     D3DFMT_DXT4,     D3DFMT_DXT5};
     adapter.QualityLevels = {{D3DFMT_R5G6B5, 4}, {D3DFMT_X8R8G8B8, 4}};
     adapter.Desktop = D3DDISPLAYMODE{1920, 1080, 60, D3DFMT_X8R8G8B8};
     UINT width, height;
@@ -101,6 +114,10 @@ void resetD3D9()
     for (HRESULT& f : c.Failures) f = D3D_OK;
     c.FrontBuffer.clear();
     c.FrontWidth = c.FrontHeight = 0;
+    {
+        std::lock_guard<std::mutex> lock(c.TraceLock);
+        c.RendererNotes.clear();
+    }
     clearD3D9Calls();
     c.TraceOn = false;
     setLibraryMissing("d3d9.dll", false);
@@ -108,6 +125,8 @@ void resetD3D9()
     setExportMissing("d3d9.dll", "Direct3DCreate9", false);
     setExportMissing("d3d9d.dll", "Direct3DCreate9", false);
 }
+
+const std::vector<std::string>& d3d9RendererNotes() { return control().RendererNotes; }
 
 void setDirect3DCreateFails(bool fails) { control().CreateFails = fails; }
 

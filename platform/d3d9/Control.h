@@ -53,6 +53,7 @@ struct Control {
     std::atomic<int> LiveDevices{0};
     std::mutex TraceLock;
     class Device* LastDevice = nullptr;
+    std::vector<std::string> RendererNotes;
 };
 
 Control& control();
@@ -67,6 +68,9 @@ inline void record(Method method, std::initializer_list<uint64_t> args = {})
         c.Trace.push_back({METHOD_NAMES[static_cast<int>(method)], std::vector<uint64_t>(args)});
     }
 }
+
+// What a renderer cannot draw, said once: on stderr and kept for tests.
+void rendererNote(const std::string& text);
 
 // The forced failure of a method, D3D_OK when none.
 inline HRESULT forcedFailure(Method method) { return control().Failures[static_cast<int>(method)]; }

@@ -489,7 +489,10 @@ HRESULT Device::ValidateDevice(DWORD* passes)
     Guard guard(*this);
     if (!passes) return D3DERR_INVALIDCALL;
     *passes = 1;
-    return control().ValidateResult ? control().ValidateResult(passes) : D3D_OK;
+    if (control().ValidateResult) return control().ValidateResult(passes);
+    std::string why;
+    if (!shadersDrawable(m_state, why)) return D3DERR_CONFLICTINGRENDERSTATE;
+    return D3D_OK;
 }
 
 HRESULT Device::SetPaletteEntries(UINT palette, const PALETTEENTRY* entries)

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace d3d9ref {
@@ -57,6 +58,10 @@ struct LevelView {
 };
 // Face 0 for 2D textures; faces 0..5 of a cube texture.
 bool viewTextureLevel(IDirect3DBaseTexture9* texture, UINT face, UINT level, LevelView& view);
+
+// Whether the renderers can draw with the state's shaders and vertex declaration; false with the
+// reason. ValidateDevice answers from it.
+bool shadersDrawable(const platform::testing::D3D9State& state, std::string& why);
 
 std::unique_ptr<Renderer> createNullRenderer();
 // The OpenGL renderer in the device window's SDL window; it draws nothing when there is none.

@@ -2,6 +2,8 @@
 
 #include "d3d9/Resources.h"
 #include "d3d9gl/GLRenderer.h"
+#include "d3d9gl/ShaderInputs.h"
+#include "d3d9gl/ShaderTranslator.h"
 #include "platform/sdlwindow.h"
 
 #include <SDL.h>
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace d3d9gl {
 
@@ -61,21 +64,17 @@ public:
 
     void draw(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call) override
     {
-        // Programmable pipelines and declarations are not drawn yet.
-        if (!m_gl.isCreated() || state.VertexShader || state.PixelShader || (state.Declaration && !state.FVF))
-            return;
+        if (!m_gl.isCreated()) return;
         fillPipeline(state);
         VertexSource vertices;
         vertices.fvf = state.FVF;
-        if (call.UserVertices) {
-            vertices.data = call.UserVertices;
-            vertices.stride = call.UserStride;
-        } else {
-            auto* vb = dynamic_cast<d3d9ref::VertexBuffer*>(state.Streams[0].Buffer);
-            if (!vb) return;
-            vertices.buffer = bufferCopy(vb->Bytes, vb->Written);
-            vertices.offset = state.Streams[0].Offset;
-            vertices.stride = state.Streams[0].Stride;
+        const bool shaded = state.VertexShader || state.PixelShader || (state.Declaration && !state.FVF);
+        if (shaded && !fillShaders(state, call, vertices)) return;
+        m_pipeline.shaders = shaded ? &m_shaders : nullptr;
+        if (state.VertexShader) {
+            vertices = m_shaders.streams[0];  // read through the inputs
+        } else if (!streamSource(state, call, 0, vertices)) {
+            return;
         }
         if (!call.Indexed) {
             m_gl.draw(m_pipeline, call.Type, vertices, call.Start, call.PrimitiveCount);
@@ -128,6 +127,74 @@ private:
         default: return 1;
         }
     }
+
+    // Stream `index` of the draw: caller memory for stream 0 of a user-pointer draw.
+    bool streamSource(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call, uint32_t index,
+                      VertexSource& out)
+    {
+        if (call.UserVertices) {
+            if (index != 0) return false;
+            out.data = call.UserVertices;
+            out.stride = call.UserStride;
+            return true;
+        }
+        auto* vb = dynamic_cast<d3d9ref::VertexBuffer*>(state.Streams[index].Buffer);
+        if (!vb) return false;
+        out.buffer = bufferCopy(vb->Bytes, vb->Written);
+        out.offset = state.Streams[index].Offset;
+        out.stride = state.Streams[index].Stride;
+        return true;
+    }
+
+    // Says once per shader or declaration why it cannot be drawn.
+    bool drawable(uint64_t serial, const std::vector<DWORD>& tokens, const char* kind)
+    {
+        auto known = m_runnable.find(serial);
+        if (known != m_runnable.end()) return known->second;
+        std::string why;
+        const bool ok = shaderRunnable(tokens.data(), tokens.size(), why);
+        if (!ok) d3d9ref::rendererNote(std::string("a ") + kind + " shader is not drawn: " + why);
+        m_runnable.emplace(serial, ok);
+        return ok;
+    }
+
+    bool fillShaders(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call, VertexSource& vertices)
+    {
+        auto* vs = dynamic_cast<d3d9ref::VertexShader*>(state.VertexShader);
+        auto* ps = dynamic_cast<d3d9ref::PixelShader*>(state.PixelShader);
+        auto* declaration = dynamic_cast<d3d9ref::VertexDeclaration*>(state.Declaration);
+        if ((state.VertexShader && !vs) || (state.PixelShader && !ps)) return false;
+        m_shaders = ShaderState();
+        m_shaders.vertexConstants = &state.VertexShaderConstants[0][0];
+        m_shaders.pixelConstants = &state.PixelShaderConstants[0][0];
+        if (ps) {
+            if (!drawable(ps->Serial, ps->Tokens, "pixel")) return false;
+            m_shaders.pixel = ShaderCode{ps->Serial, ps->Tokens.data(), ps->Tokens.size()};
+        }
+        if (!vs) {
+            // Fixed-function vertices from a declaration that reads as an FVF word.
+            if (state.FVF) return true;
+            vertices.fvf = declaration ? fvfOfElements(declaration->Elements) : 0;
+            if (!vertices.fvf && m_notedDeclarations.insert(ptr(declaration)).second)
+                d3d9ref::rendererNote("a vertex declaration the fixed-function pipeline cannot read is not drawn");
+            return vertices.fvf != 0;
+        }
+        if (!drawable(vs->Serial, vs->Tokens, "vertex")) return false;
+        m_shaders.vertex = ShaderCode{vs->Serial, vs->Tokens.data(), vs->Tokens.size()};
+        std::string why;
+        if (!vertexInputs(vs->Code, declaration ? declaration->Elements : elementsOfFVF(state.FVF), m_inputs, why)) {
+            if (m_notedDeclarations.insert(ptr(declaration) ^ vs->Serial).second) d3d9ref::rendererNote(why);
+            return false;
+        }
+        m_shaders.inputs = m_inputs.data();
+        m_shaders.inputCount = static_cast<uint32_t>(m_inputs.size());
+        for (const VertexInput& in : m_inputs)
+            if (!m_shaders.streams[in.stream].stride && !streamSource(state, call, in.stream, m_shaders.streams[in.stream]))
+                return false;
+        return true;
+    }
+
+    static uint64_t ptr(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 
     static Viewport viewportOf(const platform::testing::D3D9State& state)
     {
@@ -222,6 +289,10 @@ private:
     uint32_t m_samplerStates[MAX_STAGES][SAMPLER_STATE_COUNT] = {};
     std::unordered_map<uint64_t, Copy> m_buffers;  // by resource serial
     std::unordered_map<uint64_t, Copy> m_textures;
+    ShaderState m_shaders;
+    std::vector<VertexInput> m_inputs;
+    std::unordered_map<uint64_t, bool> m_runnable;  // by shader serial
+    std::unordered_set<uint64_t> m_notedDeclarations;
     uint64_t m_frame = 0;
 };
 

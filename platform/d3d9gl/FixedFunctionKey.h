@@ -19,6 +19,7 @@ enum FogSource : uint8_t {
     FOG_EXP2 = 2,
     FOG_LINEAR = 3,
     FOG_SPECULAR_ALPHA = 4,  // the vertex carries its own factor in the specular alpha
+    FOG_VERTEX_FACTOR = 5,   // a vertex shader wrote the factor (oFog)
 };
 
 // Raw Direct3D values throughout, so the key is filled straight from the device's state tables.

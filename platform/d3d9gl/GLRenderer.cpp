@@ -1,6 +1,7 @@
 #include "d3d9gl/GLRenderer.h"
 
 #include "d3d9gl/ShaderGenerator.h"
+#include "d3d9gl/ShaderTranslator.h"
 #include "platform/sdlwindow.h"
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -30,7 +31,7 @@ enum : int {
 };
 enum : int {
     TSS_COLOROP = 1, TSS_COLORARG1 = 2, TSS_COLORARG2 = 3, TSS_ALPHAOP = 4, TSS_ALPHAARG1 = 5,
-    TSS_ALPHAARG2 = 6, TSS_TEXCOORDINDEX = 11, TSS_COLORARG0 = 26, TSS_ALPHAARG0 = 27,
+    TSS_ALPHAARG2 = 6, TSS_BUMPENVMAT00 = 7, TSS_TEXCOORDINDEX = 11, TSS_BUMPENVLSCALE = 22, TSS_BUMPENVLOFFSET = 23, TSS_COLORARG0 = 26, TSS_ALPHAARG0 = 27,
     TSS_RESULTARG = 28, TSS_CONSTANT = 32,
 };
 enum : int {
@@ -113,6 +114,8 @@ void multiply(const float* a, const float* b, float* out)
             out[r * 4 + c] = s;
         }
 }
+
+constexpr int MAX_VERTEX_INPUTS = 16;
 
 const float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 
@@ -211,6 +214,25 @@ struct Program {
     GLuint id = 0;
     GLint worldViewProj, worldView, viewport, halfPixel, rangeFog, tfactor, stageConst, fogColor,
         fogParams, alphaRef;
+    GLint vsConst = -1, psConst = -1, bumpEnv = -1, bumpLuminance = -1;  // shader programs only
+    int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
+};
+
+// A program with shaders: the fixed-function key covers the stages left to fixed function.
+struct ShaderProgramKey {
+    FixedFunctionKey fixed;
+    uint64_t vertex = 0, pixel = 0;
+    bool operator==(const ShaderProgramKey& o) const
+    {
+        return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel;
+    }
+};
+
+struct ShaderProgramKeyHash {
+    size_t operator()(const ShaderProgramKey& k) const
+    {
+        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()(k.vertex * 31 + k.pixel);
+    }
 };
 
 struct Texture {
@@ -254,9 +276,16 @@ struct GLRenderer::Impl {
     std::vector<uint32_t> bufferSizes;
     std::vector<Texture> textures;
     std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs;
+    std::unordered_map<ShaderProgramKey, Program, ShaderProgramKeyHash> shaderPrograms;
     std::string error;
 
     const Program* program(const FixedFunctionKey& key);
+    Program link(const std::string& vertexText, const std::string& fragmentText);
+    const Program* shaderProgram(const PipelineState& s, uint32_t fvf);
+    void applyShaderUniforms(const PipelineState& s, const Program& p);
+    bool bindInputs(const ShaderState& shaders, uint64_t vertexEnd);
+    // Binds everything a draw of vertices below vertexEnd needs; false when it cannot be drawn.
+    bool beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd, uint32_t fbHeight);
     void setViewport(const Viewport& vp, uint32_t height);
     void applyState(const PipelineState& s, const Program& p, uint32_t fbHeight);
     void bindVertices(const VertexLayout& layout, const VertexSource& v, uint32_t uploadBytes);
@@ -328,6 +357,7 @@ void GLRenderer::destroy()
     if (d.context) {
         SDL_GL_MakeCurrent(d.window, d.context);
         for (auto& [key, p] : d.programs) glDeleteProgram(p.id);
+        for (auto& [key, p] : d.shaderPrograms) glDeleteProgram(p.id);
         for (GLuint b : d.buffers)
             if (b) glDeleteBuffers(1, &b);
         for (Texture& t : d.textures)
@@ -572,9 +602,16 @@ const Program* GLRenderer::Impl::program(const FixedFunctionKey& key)
 {
     auto it = programs.find(key);
     if (it != programs.end()) return it->second.id ? &it->second : nullptr;
+    // A failed program is remembered too, so a bad key is not recompiled at every draw.
+    auto [slot, inserted] = programs.emplace(key, link(generateVertexShader(key), generateFragmentShader(key)));
+    return slot->second.id ? &slot->second : nullptr;
+}
+
+Program GLRenderer::Impl::link(const std::string& vertexText, const std::string& fragmentText)
+{
     Program p;
-    GLuint vs = compile(GL_VERTEX_SHADER, generateVertexShader(key), error);
-    GLuint fs = vs ? compile(GL_FRAGMENT_SHADER, generateFragmentShader(key), error) : 0;
+    GLuint vs = compile(GL_VERTEX_SHADER, vertexText, error);
+    GLuint fs = vs ? compile(GL_FRAGMENT_SHADER, fragmentText, error) : 0;
     if (vs && fs) {
         p.id = glCreateProgram();
         glAttachShader(p.id, vs);
@@ -603,6 +640,10 @@ const Program* GLRenderer::Impl::program(const FixedFunctionKey& key)
         p.fogColor = glGetUniformLocation(p.id, "uFogColor");
         p.fogParams = glGetUniformLocation(p.id, "uFogParams");
         p.alphaRef = glGetUniformLocation(p.id, "uAlphaRef");
+        p.vsConst = glGetUniformLocation(p.id, "uVSConst");
+        p.psConst = glGetUniformLocation(p.id, "uPSConst");
+        p.bumpEnv = glGetUniformLocation(p.id, "uBumpEnv");
+        p.bumpLuminance = glGetUniformLocation(p.id, "uBumpLuminance");
         glUseProgram(p.id);
         for (int i = 0; i < MAX_STAGES; ++i) {
             char name[16];
@@ -611,9 +652,7 @@ const Program* GLRenderer::Impl::program(const FixedFunctionKey& key)
             if (loc >= 0) glUniform1i(loc, i);
         }
     }
-    // A failed program is remembered too, so a bad key is not recompiled at every draw.
-    auto [slot, inserted] = programs.emplace(key, p);
-    return slot->second.id ? &slot->second : nullptr;
+    return p;
 }
 
 void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint32_t fbHeight)
@@ -771,6 +810,136 @@ void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v
             glVertexAttrib4f(ATTR_TEXCOORD0 + i, 0, 0, 0, 1);
         }
     }
+    // Inputs of a vertex shader drawn before.
+    for (int i = ATTR_TEXCOORD0 + MAX_TEXCOORD_SETS; i < MAX_VERTEX_INPUTS; ++i) glDisableVertexAttribArray(i);
+}
+
+// ---- Shader model 1.x ----
+
+const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t fvf)
+{
+    const ShaderState& sh = *s.shaders;
+    const uint32_t* rs = s.renderStates;
+    const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
+    ShaderProgramKey key;
+    key.fixed = makeKey(s, sh.vertex.id ? 0 : fvf);
+    key.vertex = sh.vertex.id;
+    key.pixel = sh.pixel.id;
+    if (sh.vertex.id && rs[RS_FOGENABLE] && !tableFog) key.fixed.fogSource = FOG_VERTEX_FACTOR;  // oFog is the factor
+    if (sh.pixel.id) {
+        // The pixel shader replaces the stages; the alpha test and fog stay after it.
+        key.fixed.specularAdd = 0;
+        key.fixed.stageCount = 0;
+        std::memset(key.fixed.stages, 0, sizeof(key.fixed.stages));
+    }
+    auto it = shaderPrograms.find(key);
+    if (it != shaderPrograms.end()) return it->second.id ? &it->second : nullptr;
+    ShaderOptions options;
+    options.flatShade = key.fixed.flatShade != 0;
+    options.fogFromDepth = tableFog;
+    options.tail = key.fixed;
+    std::string vertexText = generateVertexShader(key.fixed), fragmentText = generateFragmentShader(key.fixed);
+    int vsCount = 0, psCount = 0;
+    bool ok = !sh.vertex.id || translateShader(sh.vertex.tokens, sh.vertex.count, options, vertexText, error, &vsCount);
+    ok = ok && (!sh.pixel.id || translateShader(sh.pixel.tokens, sh.pixel.count, options, fragmentText, error, &psCount));
+    Program p = ok ? link(vertexText, fragmentText) : Program();
+    p.vsConstCount = vsCount;
+    p.psConstCount = psCount;
+    auto [slot, inserted] = shaderPrograms.emplace(key, p);
+    return slot->second.id ? &slot->second : nullptr;
+}
+
+void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, const Program& p)
+{
+    const ShaderState& sh = *s.shaders;
+    // Only the registers a shader reads are sent.
+    if (p.vsConst >= 0 && sh.vertexConstants && p.vsConstCount)
+        glUniform4fv(p.vsConst, p.vsConstCount, sh.vertexConstants);
+    if (p.psConst >= 0 && sh.pixelConstants && p.psConstCount)
+        glUniform4fv(p.psConst, p.psConstCount, sh.pixelConstants);
+    if (p.bumpEnv < 0) return;
+    float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
+    for (int i = 0; i < MAX_STAGES; ++i) {
+        for (int k = 0; k < 4; ++k) env[i * 4 + k] = asFloat(s.stageStates[i][TSS_BUMPENVMAT00 + k]);
+        luminance[i * 2] = asFloat(s.stageStates[i][TSS_BUMPENVLSCALE]);
+        luminance[i * 2 + 1] = asFloat(s.stageStates[i][TSS_BUMPENVLOFFSET]);
+    }
+    glUniform4fv(p.bumpEnv, MAX_STAGES, env);
+    glUniform2fv(p.bumpLuminance, MAX_STAGES, luminance);
+}
+
+bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd)
+{
+    struct Format {
+        GLint size;
+        GLenum type;
+        GLboolean normalised;
+        uint32_t bytes;
+    };
+    static const Format FORMATS_BY_TYPE[] = {
+        {1, GL_FLOAT, GL_FALSE, 4}, {2, GL_FLOAT, GL_FALSE, 8}, {3, GL_FLOAT, GL_FALSE, 12},
+        {4, GL_FLOAT, GL_FALSE, 16}, {GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, 4}, {4, GL_UNSIGNED_BYTE, GL_FALSE, 4},
+        {2, GL_SHORT, GL_FALSE, 4}, {4, GL_SHORT, GL_FALSE, 8}, {4, GL_UNSIGNED_BYTE, GL_TRUE, 4},
+        {2, GL_SHORT, GL_TRUE, 4}, {4, GL_SHORT, GL_TRUE, 8}, {2, GL_UNSIGNED_SHORT, GL_TRUE, 4},
+        {4, GL_UNSIGNED_SHORT, GL_TRUE, 8}, {0, 0, GL_FALSE, 0}, {0, 0, GL_FALSE, 0},
+        {2, GL_HALF_FLOAT, GL_FALSE, 4}, {4, GL_HALF_FLOAT, GL_FALSE, 8},
+    };
+    bool used[MAX_VERTEX_INPUTS] = {};
+    int uploaded = -1;  // the stream whose caller memory is in the stream buffer
+    for (uint32_t i = 0; i < sh.inputCount; ++i) {
+        const VertexInput& in = sh.inputs[i];
+        const Format f = in.type < 17 ? FORMATS_BY_TYPE[in.type] : Format{0, 0, GL_FALSE, 0};
+        if (in.location >= MAX_VERTEX_INPUTS || in.stream >= MAX_VERTEX_STREAMS || f.size == 0) {
+            error = "a vertex input the renderer cannot read";
+            return false;
+        }
+        const VertexSource& v = sh.streams[in.stream];
+        if (v.stride == 0) {
+            error = "a vertex stream with stride 0";
+            return false;
+        }
+        const uint64_t end = static_cast<uint64_t>(v.offset) + in.offset + (vertexEnd ? vertexEnd - 1 : 0) * v.stride + f.bytes;
+        const char* base = nullptr;
+        if (v.buffer) {
+            if (v.buffer > buffers.size() || !buffers[v.buffer - 1] || end > bufferSizes[v.buffer - 1]) return false;
+            glBindBuffer(GL_ARRAY_BUFFER, buffers[v.buffer - 1]);
+            base = reinterpret_cast<const char*>(static_cast<uintptr_t>(v.offset) + in.offset);
+        } else {
+            if (!v.data || (uploaded >= 0 && uploaded != static_cast<int>(in.stream))) return false;
+            glBindBuffer(GL_ARRAY_BUFFER, streamVertices);
+            if (uploaded < 0) glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexEnd * v.stride), v.data, GL_STREAM_DRAW);
+            uploaded = static_cast<int>(in.stream);
+            base = reinterpret_cast<const char*>(static_cast<uintptr_t>(in.offset));
+        }
+        glEnableVertexAttribArray(in.location);
+        glVertexAttribPointer(in.location, f.size, f.type, f.normalised, static_cast<GLsizei>(v.stride), base);
+        used[in.location] = true;
+    }
+    for (int i = 0; i < MAX_VERTEX_INPUTS; ++i)
+        if (!used[i]) {
+            glDisableVertexAttribArray(i);
+            glVertexAttrib4f(i, 0, 0, 0, 1);
+        }
+    return true;
+}
+
+bool GLRenderer::Impl::beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd, uint32_t fbHeight)
+{
+    const ShaderState& sh = *s.shaders;
+    const VertexLayout layout = layoutOf(v.fvf);
+    error.clear();
+    if (!sh.vertex.id) {
+        if (!layout.valid || v.stride == 0) return false;
+        if (v.buffer ? v.buffer > buffers.size() || !buffers[v.buffer - 1] : !v.data) return false;
+        if (v.buffer && v.offset + vertexEnd * v.stride > bufferSizes[v.buffer - 1]) return false;
+    }
+    const Program* p = shaderProgram(s, v.fvf);
+    if (!p) return false;
+    applyState(s, *p, fbHeight);
+    applyShaderUniforms(s, *p);
+    if (sh.vertex.id) return bindInputs(sh, vertexEnd);
+    bindVertices(layout, v, static_cast<uint32_t>(vertexEnd * v.stride));
+    return true;
 }
 
 void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
@@ -781,6 +950,12 @@ void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const 
     const VertexLayout layout = layoutOf(vertices.fvf);
     uint32_t count = 0;
     const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
+    if (state.shaders) {
+        if (count && d.beginShaded(state, vertices, static_cast<uint64_t>(startVertex) + count, m_height))
+            glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
+        m_error = d.error;
+        return;
+    }
     if (!layout.valid || count == 0 || vertices.stride == 0) return;
     if (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data) return;
     const Program* p = d.program(makeKey(state, vertices.fvf));
@@ -806,18 +981,27 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
     const VertexLayout layout = layoutOf(vertices.fvf);
     uint32_t count = 0;
     const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
-    if (!layout.valid || count == 0 || vertices.stride == 0 || (indices.indexSize != 2 && indices.indexSize != 4))
+    const bool shaded = state.shaders != nullptr;
+    if ((!shaded && (!layout.valid || vertices.stride == 0)) || count == 0 ||
+        (indices.indexSize != 2 && indices.indexSize != 4))
         return;
-    if (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data) return;
+    if (!shaded && (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data))
+        return;
     if (indices.buffer ? indices.buffer > d.buffers.size() || !d.buffers[indices.buffer - 1] : !indices.data) return;
-    const Program* p = d.program(makeKey(state, vertices.fvf));
-    if (!p) {
-        m_error = d.error;
-        return;
-    }
-    d.applyState(state, *p, m_height);
     const int64_t span = static_cast<int64_t>(baseVertex) + minIndex + numVertices;
-    d.bindVertices(layout, vertices, static_cast<uint32_t>(std::max<int64_t>(span, 0)) * vertices.stride);
+    if (shaded) {
+        const bool ready = d.beginShaded(state, vertices, static_cast<uint64_t>(std::max<int64_t>(span, 0)), m_height);
+        m_error = d.error;
+        if (!ready) return;
+    } else {
+        const Program* p = d.program(makeKey(state, vertices.fvf));
+        if (!p) {
+            m_error = d.error;
+            return;
+        }
+        d.applyState(state, *p, m_height);
+        d.bindVertices(layout, vertices, static_cast<uint32_t>(std::max<int64_t>(span, 0)) * vertices.stride);
+    }
     const char* offset = nullptr;
     const uint64_t indexEnd = (static_cast<uint64_t>(startIndex) + count) * indices.indexSize;
     if (indices.buffer && indexEnd > d.bufferSizes[indices.buffer - 1]) return;
@@ -875,6 +1059,9 @@ bool GLRenderer::readFrontBuffer(void* pixels, uint32_t pitch)
     return isCreated() && m_impl->readPixels(m_impl->frontFbo, m_width, m_height, pixels, pitch);
 }
 
-size_t GLRenderer::programCount() const { return m_impl ? m_impl->programs.size() : 0; }
+size_t GLRenderer::programCount() const
+{
+    return m_impl ? m_impl->programs.size() + m_impl->shaderPrograms.size() : 0;
+}
 
 }  // namespace d3d9gl

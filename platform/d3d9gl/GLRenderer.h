@@ -33,6 +33,27 @@ constexpr int RENDER_STATE_COUNT = 256;
 constexpr int STAGE_STATE_COUNT = 33;
 constexpr int SAMPLER_STATE_COUNT = 14;
 
+// ---- Shader model 1.x ----
+// A token stream the renderer translates once and keeps under its id; id 0 is the fixed-function
+// stage.
+struct ShaderCode {
+    uint64_t id = 0;
+    const uint32_t* tokens = nullptr;
+    size_t count = 0;
+};
+
+// One vertex-shader input: attribute `location` (its input register) read from a stream at an
+// offset, in a declaration type as the device numbers them (0..3 FLOAT1..4, 4 D3DCOLOR, 5 UBYTE4,
+// 6 SHORT2, 7 SHORT4, 8 UBYTE4N, 9 SHORT2N, 10 SHORT4N, 11 USHORT2N, 12 USHORT4N, 15 FLOAT16_2,
+// 16 FLOAT16_4).
+struct VertexInput {
+    uint32_t location = 0, stream = 0, offset = 0, type = 0;
+};
+
+constexpr int MAX_VERTEX_STREAMS = 16;
+
+struct ShaderState;
+
 // The device's state as the renderer reads it at a draw. Pointers stay owned by the device.
 struct PipelineState {
     const uint32_t* renderStates = nullptr;                      // [RENDER_STATE_COUNT]
@@ -43,6 +64,7 @@ struct PipelineState {
     const float* projection = nullptr;
     Viewport viewport{};
     uint32_t textures[MAX_STAGES] = {};  // renderer texture handles
+    const ShaderState* shaders = nullptr;  // null: fixed function throughout
 };
 
 // Where a draw's vertices come from: a renderer buffer (buffer != 0) or caller memory that holds
@@ -53,6 +75,17 @@ struct VertexSource {
     uint32_t offset = 0;  // bytes into the buffer
     uint32_t stride = 0;
     uint32_t fvf = 0;
+};
+
+// Shaders in place of either fixed-function stage. With a vertex shader the vertices come from
+// the streams through the inputs, and the draw's own vertex source is not read.
+struct ShaderState {
+    ShaderCode vertex, pixel;
+    const float* vertexConstants = nullptr;  // 256 registers of four floats
+    const float* pixelConstants = nullptr;   // 8 registers of four floats
+    const VertexInput* inputs = nullptr;
+    uint32_t inputCount = 0;
+    VertexSource streams[MAX_VERTEX_STREAMS];
 };
 
 struct IndexSource {
@@ -111,7 +144,7 @@ public:
     bool readBackBuffer(void* pixels, uint32_t pitch);
     bool readFrontBuffer(void* pixels, uint32_t pitch);
 
-    // Programs generated so far (one per distinct fixed-function key).
+    // Programs generated so far (one per distinct fixed-function key and shader pair).
     size_t programCount() const;
     static FixedFunctionKey makeKey(const PipelineState& state, uint32_t fvf);
 

@@ -206,6 +206,13 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
         s += st.resultTemp ? "        temp = vec4(rgb, alpha);\n" : "        cur = vec4(rgb, alpha);\n";
         s += "    }\n";
     }
+    s += generateFragmentTail(key) + "}\n";
+    return s;
+}
+
+std::string generateFragmentTail(const FixedFunctionKey& key)
+{
+    std::string s;
     if (key.specularAdd) s += "    cur.rgb = min(cur.rgb + vSpecular.rgb, vec3(1.0));\n";
     if (key.alphaFunc) {
         s += "    {\n"
@@ -223,11 +230,12 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
         s += "    float fog = exp(-(uFogParams.z * vFogDistance) * (uFogParams.z * vFogDistance));\n";
         break;
     case FOG_SPECULAR_ALPHA: s += "    float fog = vSpecular.a;\n"; break;
+    case FOG_VERTEX_FACTOR: s += "    float fog = vFogDistance;\n"; break;
     default: break;
     }
     if (key.fogSource != FOG_NONE)
         s += "    cur.rgb = mix(uFogColor.rgb, cur.rgb, clamp(fog, 0.0, 1.0));\n";
-    s += "    fragColor = cur;\n}\n";
+    s += "    fragColor = cur;\n";
     return s;
 }
 

@@ -20,5 +20,8 @@ enum AttributeLocation {
 
 std::string generateVertexShader(const FixedFunctionKey& key);
 std::string generateFragmentShader(const FixedFunctionKey& key);
+// The end of a fragment shader whose colour is in `vec4 cur`: specular add, alpha test, fog and
+// the output, as the key has them. Translated pixel shaders end the same way.
+std::string generateFragmentTail(const FixedFunctionKey& key);
 
 }  // namespace d3d9gl

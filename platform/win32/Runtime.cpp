@@ -43,6 +43,11 @@ void crtSrand(unsigned int seed) { holdRand = seed; }
 
 void crtExit(int code) { leave(code, true); }
 
+void OutputDebugStringA(const char* text)
+{
+    if (text) fputs(text, stderr);
+}
+
 void ExitProcess(UINT code) { leave(static_cast<int>(code), false); }
 
 int stricmp(const char* a, const char* b)

@@ -3,7 +3,10 @@
 
 #include "ai/AIMap.h"
 
+#include <cstdint>
+
 class CLandTree;
+class CGameObject;
 
 class CWorldMgr {
 public:
@@ -13,8 +16,16 @@ public:
     CWorldMgr(const CWorldMgr&) = delete;
     CWorldMgr& operator=(const CWorldMgr&) = delete;
 
-    // Releases the loaded level's contents.
+    // Starts a level: the event-wiring table is made before any object (a larger one for the levels
+    // whose path contains "desert04") and the frame count starts at 0.
+    void loadLevel(const char* levelPath);
+    // Releases the loaded level's contents and its event wiring.
     void unloadLevel();
+    // The level's frames so far.
+    uint32_t getFrameCounter() const { return d_frameCounter; }
+    void advanceFrame() { ++d_frameCounter; }
+    // Records a kill (the killer's notifyKilled); no statistics are kept yet.
+    void trackDeath(CGameObject* pVictim, CGameObject* pKiller);
     bool isLevelLoaded() const { return d_levelLoaded; }
     // The loaded level's landscape tree (reported when there is none).
     CLandTree* getTree() const;
@@ -22,6 +33,7 @@ public:
 
 private:
     bool d_levelLoaded;
+    uint32_t d_frameCounter;
     CAIMap d_aiMap;
     CLandTree* d_pTree;
 };

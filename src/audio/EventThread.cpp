@@ -85,10 +85,9 @@ bool CEventThread::Start()
     m_thread = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
     if (!m_thread) return false;
     Sleep(0);
-    // A thread whose start callback refuses may have run and ended already: its running flag is
-    // down again, but it has said it exited.
-    HANDLE started[2] = {m_running, m_exited};
-    WaitForMultipleObjects(2, started, FALSE, INFINITE);
+    // A thread whose start callback fails at once may be gone before its running event is seen.
+    HANDLE startedOrGone[2] = {m_running, m_exited};
+    WaitForMultipleObjects(2, startedOrGone, FALSE, INFINITE);
     return true;
 }
 

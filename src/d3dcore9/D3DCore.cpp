@@ -121,6 +121,7 @@ void D3DCore::Shutdown()
     if (ShellActivateIndex >= 0) Host().UnregisterShellFunc(0, ShellActivateIndex);
     if (ShellDeactivateIndex >= 0) Host().UnregisterShellFunc(1, ShellDeactivateIndex);
     ShellActivateIndex = ShellDeactivateIndex = -1;
+    ReleaseTextures(0, 0, false);
     DXSetup::Shutdown();
     for (int j = 0; j < NUM_D3DCOREFUNC_TYPES; ++j)
         for (int i = 0; i < NUM_D3DCOREFUNC_SLOTS; ++i) {
@@ -295,9 +296,7 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
 
     RenderMatrix::identity(WorldMatrix);
     SetWorldMatrix(WorldMatrix);
-    PALETTEENTRY white[256];
-    std::memset(white, 0xFF, sizeof(white));
-    SetPalette(0, white);
+    LoadWhitePalette();
     if (CurrentPalette >= 0) created->SetCurrentTexturePalette(0);
     CurrentPalette = -1;
     for (auto& s : StreamSources) s = nullptr;
@@ -560,6 +559,8 @@ void D3DCore::RestoreLostDevice()
         device()->SetTransform(D3DTS_VIEW, &ViewMatrix);
     }
     RunFuncs(1);
+    // A reset unbinds every texture: the cache must not skip the next SetTexture.
+    for (auto& t : Textures) t = nullptr;
     ResendPalettes();
     ForceRenderDefaults();
 }
@@ -626,6 +627,20 @@ void D3DCore::SetPalette(int32_t Num, const PALETTEENTRY* entries)
 
 bool D3DCore::PaletteUsed(int32_t i) const { return i >= 0 && i < MAXPALETTES && PaletteInUse[i]; }
 
+void D3DCore::FreePalette(int32_t Num)
+{
+    if (VERIFY(Num >= 0 && Num < MAXPALETTES)) PaletteInUse[Num] = 0;
+}
+
+// Device palette 0 all white, for palettised textures drawn without one of their own. It takes no
+// slot of the table, which stays free for a texture.
+void D3DCore::LoadWhitePalette()
+{
+    PALETTEENTRY white[256];
+    std::memset(white, 0xFF, sizeof(white));
+    if (device()) device()->SetPaletteEntries(0, white);
+}
+
 void D3DCore::ResendPalettes()
 {
     if (!device()) return;
@@ -638,9 +653,7 @@ void D3DCore::ResendPalettes()
     }
     CurrentPalette = -1;
     if (!any) {
-        PALETTEENTRY white[256];
-        std::memset(white, 0xFF, sizeof(white));
-        SetPalette(0, white);
+        LoadWhitePalette();
         if (previous != 0) {
             device()->SetCurrentTexturePalette(0);
             CurrentPalette = 0;

@@ -10,6 +10,7 @@
 
 #include "d3dcore9/D3DCoreHost.h"
 #include "d3dcore9/DynamicBuffer.h"
+#include "d3dcore9/TextureTable.h"
 #include "d3dcore9/ShaderTables.h"
 #include "dxsetup9/DXSetup.h"
 
@@ -115,6 +116,7 @@ public:
     void ReadVBIBConfig();
     void SetPalette(int32_t Num, const PALETTEENTRY* entries);
     bool PaletteUsed(int32_t i) const;
+    void FreePalette(int32_t Num);
 
     // ---- Callbacks ----
     D3DCoreFuncHandle RegisterFunc(DWORD type, D3DCoreFuncPtr func);
@@ -158,6 +160,11 @@ public:
     void SaveRenderDefaults();
     void RestoreRenderDefaults();
     void ForceRenderDefaults();
+
+    // ---- Textures ----
+    // Releases every hardware texture only when asked to; shutdown leaves them to their holders.
+    void ReleaseTextures(DWORD unusedA, DWORD unusedB, bool release);
+    TextureTable TextureTables;
 
     // ---- Registries ----
     MultiBlock* AddMBlock();  // null when the table is full
@@ -359,6 +366,7 @@ private:
     void ApplyBorderStates();
     void DrawScreenMargin();
     void ResendPalettes();
+    void LoadWhitePalette();
     void FreeMBlock(MultiBlock& block);
 };
 

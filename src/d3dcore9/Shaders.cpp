@@ -118,6 +118,36 @@ int32_t firstFree(const Table& table, int32_t size)
     return -1;
 }
 
+// The slot a shader file takes: the one already holding its name (counted once more, shared set),
+// else the first free one. 0 when the file is nowhere or the table is full (each reported), so that
+// nothing is read from an unopened file or written to slot -1.
+template <class Table>
+int32_t claimSlot(Table& T, int32_t size, CFile& File, const char* fileName, const char* subDir, const char* kind,
+                  const char* full, char* path, bool& shared)
+{
+    shared = false;
+    if (!findShader(File, fileName, subDir, kind, path)) return 0;
+    const int32_t existing = findName(T, fileName, size);
+    if (existing > 0) {
+        ++T.RefCount[existing];
+        shared = true;
+        return existing;
+    }
+    const int32_t FirstFree = firstFree(T, size);
+    if (!VERIFY_MSG(FirstFree != -1, full)) return 0;
+    return FirstFree;
+}
+
+template <class Table>
+void fillSlot(Table& T, int32_t slot, const char* fileName, char* Source, uint32_t SourceSize)
+{
+    T.Name[slot] = copyName(fileName);
+    T.Source[slot] = Source;
+    T.SourceSize[slot] = SourceSize;
+    T.RefCount[slot] = 1;
+    T.Keep[slot] = 0;
+}
+
 }  // namespace
 
 int32_t D3DCore::LoadVertexShader(const char* fileName, const char* materialName, DWORD materialFVF,
@@ -128,15 +158,10 @@ int32_t D3DCore::LoadVertexShader(const char* fileName, const char* materialName
     if (!materialName) materialName = "";
     CFile File;
     char path[MAX_PATH];
-    // Nothing found, or no room: no shader, and the material's loader reports its own error.
-    if (!findShader(File, fileName, "VertexShaders", "Vertex Shader", path)) return 0;
-    const int32_t shared = findName(T, fileName, MAXVERTEXSHADERS);
-    if (shared > 0) {
-        ++T.RefCount[shared];
-        return shared;
-    }
-    const int32_t FirstFree = firstFree(T, MAXVERTEXSHADERS);
-    if (!VERIFY_MSG(FirstFree != -1, "Max Number of vertex-shaders exceeded")) return 0;
+    bool shared = false;
+    const int32_t FirstFree = claimSlot(T, MAXVERTEXSHADERS, File, fileName, "VertexShaders", "Vertex Shader",
+                                        "Max Number of vertex-shaders exceeded", path, shared);
+    if (FirstFree == 0 || shared) return FirstFree;
 
     D3DVERTEXELEMENT9 elements[MAXDECLARATIONELEMENTS];
     int32_t elementCount;
@@ -192,11 +217,7 @@ int32_t D3DCore::LoadVertexShader(const char* fileName, const char* materialName
     ASSERT(VShaderDec[FirstFree] == NULL);
     ASSERT(RefCount[FirstFree] == 0);
     ASSERT(Name[FirstFree] == NULL);
-    T.Name[FirstFree] = copyName(fileName);
-    T.Source[FirstFree] = Source;
-    T.SourceSize[FirstFree] = SourceSize;
-    T.RefCount[FirstFree] = 1;
-    T.Keep[FirstFree] = 0;
+    fillSlot(T, FirstFree, fileName, Source, SourceSize);
     std::memset(T.Declaration[FirstFree], 0, sizeof(T.Declaration[FirstFree]));
     std::memcpy(T.Declaration[FirstFree], elements, sizeof(D3DVERTEXELEMENT9) * elementCount);
     T.Usage[FirstFree] = software ? D3DUSAGE_SOFTWAREPROCESSING : 0;
@@ -217,14 +238,10 @@ int32_t D3DCore::LoadPixelShader(const char* fileName, const char* materialName)
                         __FILE__, __LINE__);
     CFile File;
     char path[MAX_PATH];
-    if (!findShader(File, fileName, "PixelShaders", "Pixel Shader", path)) return 0;
-    const int32_t shared = findName(T, fileName, MAXPIXELSHADERS);
-    if (shared > 0) {
-        ++T.RefCount[shared];
-        return shared;
-    }
-    const int32_t FirstFree = firstFree(T, MAXPIXELSHADERS);
-    if (!VERIFY_MSG(FirstFree != -1, "Max Number of pixel-shaders exceeded")) return 0;
+    bool shared = false;
+    const int32_t FirstFree = claimSlot(T, MAXPIXELSHADERS, File, fileName, "PixelShaders", "Pixel Shader",
+                                        "Max Number of pixel-shaders exceeded", path, shared);
+    if (FirstFree == 0 || shared) return FirstFree;
 
     uint32_t SourceSize = 0;
     char* Source = readSource(File, SourceSize);
@@ -247,11 +264,7 @@ int32_t D3DCore::LoadPixelShader(const char* fileName, const char* materialName)
     ASSERT(PShaderPtr[FirstFree] == NULL);
     ASSERT(RefCount[FirstFree] == 0);
     ASSERT(Name[FirstFree] == NULL);
-    T.Name[FirstFree] = copyName(fileName);
-    T.Source[FirstFree] = Source;
-    T.SourceSize[FirstFree] = SourceSize;
-    T.RefCount[FirstFree] = 1;
-    T.Keep[FirstFree] = 0;
+    fillSlot(T, FirstFree, fileName, Source, SourceSize);
     ASSERT(TempPShaderPtr != NULL);
     T.PShaderPtr[FirstFree] = TempPShaderPtr;
     return FirstFree;

@@ -3,6 +3,7 @@
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
 #include "effects/VBManager.h"
+#include "gameobjects/GameObjectManager.h"
 #include "kestrune/ErrorStrings.h"
 #include "kestrune/GameLogic.h"
 #include "network/NodeManager.h"
@@ -94,8 +95,8 @@ CProjData::~CProjData()
 
 CNetObjectInterface* CProjData::getObjectManagerInterface()
 {
-    // Object-manager seam: the game logic's object manager is reached here once it exists.
-    return nullptr;
+    CGameObjectManager* pManager = getObjectManager();
+    return pManager ? static_cast<CNetObjectInterface*>(pManager) : nullptr;
 }
 
 void* CProjData::getNetworkSession()

@@ -6,6 +6,7 @@
 
 #include "global/ProjData.h"
 #include "kestrune/GameInput.h"
+#include "kestrune/GameLogic.h"
 #include "platform/com.h"
 #include "utility/Assert.h"
 #include "utility/BlockFile.h"
@@ -138,7 +139,8 @@ bool GameMainLoopStep()
         ++steps;
         ++stepsRun;
         gameInputStep();
-        // Game-frame seam: objects, world, HUD and rendering of one step run here.
+        if (CGameLogic* pLogic = data.getGameLogic()) pLogic->fixedStep();
+        // Game-frame seam: world, HUD and rendering of one step run here.
     }
 
     // A pass that only finishes a wait cut short by a message draws nothing new.

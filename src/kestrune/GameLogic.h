@@ -1,25 +1,57 @@
 // CGameLogic: the game's rules and object world of a session. The project data creates it at session
-// start and shuts it down before the device goes.
+// start and shuts it down before the device goes. It owns the object manager of the loaded level.
 #pragma once
 
+#include "gameobjects/ObjectManagerInterfaces.h"
 #include "platform/win32.h"
 
-class CGameObjectManager;
+#include <vector>
 
-class CGameLogic {
+class CGameObjectManager;
+class CResourceManager;
+class GameInfo;
+
+class CGameLogic : public CGameLogicLink {
 public:
     explicit CGameLogic(HWND mainWindow);
-    ~CGameLogic();
+    ~CGameLogic() override;
     CGameLogic(const CGameLogic&) = delete;
     CGameLogic& operator=(const CGameLogic&) = delete;
 
+    // Unloads the level.
     void shutdown();
-    // None until the object manager joins the game logic.
-    CGameObjectManager* getObjectManager() const { return nullptr; }
+
+    // Loads a level: the object manager with the level's resource managers, the event wiring, the
+    // objects of the instantiation script, and one update to settle them. False when the script
+    // cannot be read (the level stays loaded, without objects).
+    bool loadLevel(const char* instanceScript);
+    // Releases every object, then the object manager with its resource managers, then the wiring.
+    void unloadLevel();
+    bool isLevelLoaded() const { return theObjectManager != nullptr; }
+    // A further resource manager for the next level load, registered after the game's own; the game
+    // logic owns it from now on (a second manager of one id is destroyed).
+    void addLevelManager(CResourceManager* pManager);
+
+    // One fixed game step, while the game runs.
+    void fixedStep();
+
+    CGameObjectManager* getObjectManager() const { return theObjectManager; }
+    GameInfo* getGameInfo() const { return m_pGameInfo; }
     HWND getMainWindow() const { return m_mainWindow; }
     bool isShutDown() const { return m_shutDown; }
 
+    // What the object manager needs of the game.
+    void applyPlayerView() override {}
+    CGameObject* createGameInfo() override;
+    bool isGameInfoFlagSet() override;
+
+    CGameObjectManager* theObjectManager;
+
 private:
+    void registerLevelManagers();
+
     HWND m_mainWindow;
     bool m_shutDown;
+    GameInfo* m_pGameInfo;
+    std::vector<CResourceManager*> m_levelManagers;
 };

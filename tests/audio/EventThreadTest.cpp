@@ -105,11 +105,14 @@ TEST(EventThread, AFailedStartSkipsProcessingButStillExitsAndTheThreadCanRunAgai
     owner.startResult = false;
     CEventThread thread;
     thread.Init(onStart, onEvent, onExit, &owner);
-    ASSERT_TRUE(thread.Start());
+    // Start returns even when the thread has already ended by the time it looks.
+    for (int round = 0; round < 50; ++round) ASSERT_TRUE(thread.Start());
     for (int i = 0; i < 500 && thread.IsRunning(); ++i) Sleep(2);
     EXPECT_FALSE(thread.IsRunning());
     EXPECT_FALSE(thread.WaitForExit());  // not running
-    EXPECT_EQ(owner.snapshot(), (std::vector<std::string>{"start", "exit"}));
+    std::vector<std::string> expected;
+    for (int round = 0; round < 50; ++round) expected.insert(expected.end(), {"start", "exit"});
+    EXPECT_EQ(owner.snapshot(), expected);
 
     owner.startResult = true;
     ASSERT_TRUE(thread.Start());
@@ -117,7 +120,8 @@ TEST(EventThread, AFailedStartSkipsProcessingButStillExitsAndTheThreadCanRunAgai
     EXPECT_TRUE(thread.IsProcessing());
     thread.Stop();
     EXPECT_FALSE(thread.IsRunning());
-    EXPECT_EQ(owner.snapshot(), (std::vector<std::string>{"start", "exit", "start", "exit"}));
+    expected.insert(expected.end(), {"start", "exit"});
+    EXPECT_EQ(owner.snapshot(), expected);
     CloseHandle(owner.seen);
 }
 

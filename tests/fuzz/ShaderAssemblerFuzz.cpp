@@ -1,9 +1,13 @@
 // Assembles any bytes as shader source; whatever assembles must read back as a valid stream.
+// The same bytes read as tokens go through the checks and, when they pass, the translation to GLSL.
 #include "d3d9/ShaderCode.h"
+#include "d3d9gl/ShaderTranslator.h"
 #include "platform/d3dx9.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -21,5 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!errors || static_cast<const char*>(errors->GetBufferPointer())[errors->GetBufferSize() - 1] != 0) abort();
         errors->Release();
     }
+    std::vector<uint32_t> tokens(size / 4);
+    if (!tokens.empty()) std::memcpy(tokens.data(), data, tokens.size() * 4);
+    std::string glsl, why;
+    d3d9gl::translateShader(tokens.data(), tokens.size(), d3d9gl::ShaderOptions(), glsl, why);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "gameobjects/GameObject.h"
 #include "global/ProjData.h"
 
+#include "TestKinds.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -355,9 +356,7 @@ TEST_F(SPhysicsTest, NegativeContactsAreClampedOrReportedWithTheOwnersName)
 
     // Checked, with an owner: each bad contact is reported by name.
     SPhysicsParams params = walker();
-    struct Strider : CGameObject {
-        uint32_t GetType() const override { return TYPE_ANIMAL_FIRST; }
-    } strider;
+    testkinds::BareObject strider(CGameObject::TYPE_ANIMAL_FIRST);
     static const CGameObject* s_named;
     s_named = &strider;
     params.pOwner = &strider;

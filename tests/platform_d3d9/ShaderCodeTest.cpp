@@ -32,22 +32,17 @@ protected:
         pt::resetD3D9();
     }
 
-    HRESULT vertex(const std::vector<DWORD>& tokens)
+    template <class Shader>
+    HRESULT create(HRESULT (IDirect3DDevice9::*make)(const DWORD*, Shader**), const std::vector<DWORD>& tokens)
     {
-        IDirect3DVertexShader9* s = nullptr;
-        const HRESULT hr = device->CreateVertexShader(tokens.data(), &s);
+        Shader* s = nullptr;
+        const HRESULT hr = (device->*make)(tokens.data(), &s);
         EXPECT_EQ(hr == D3D_OK, s != nullptr);
         if (s) s->Release();
         return hr;
     }
-    HRESULT pixel(const std::vector<DWORD>& tokens)
-    {
-        IDirect3DPixelShader9* s = nullptr;
-        const HRESULT hr = device->CreatePixelShader(tokens.data(), &s);
-        EXPECT_EQ(hr == D3D_OK, s != nullptr);
-        if (s) s->Release();
-        return hr;
-    }
+    HRESULT vertex(const std::vector<DWORD>& tokens) { return create(&IDirect3DDevice9::CreateVertexShader, tokens); }
+    HRESULT pixel(const std::vector<DWORD>& tokens) { return create(&IDirect3DDevice9::CreatePixelShader, tokens); }
 
     DWORD behaviour = D3DCREATE_HARDWARE_VERTEXPROCESSING;
     IDirect3D9* d3d = nullptr;

@@ -2,7 +2,7 @@
 // version, and line-numbered errors.
 #include "platform/d3dx9.h"
 
-#include "d3d9/ShaderCode.h"
+#include "ShaderSamples.h"
 
 #include <gtest/gtest.h>
 
@@ -77,48 +77,14 @@ TEST(AssemblerTest, TokenStreamsMatchHandAssembledWords)
     }
 }
 
-// Operands that each instruction accepts in a model.
-std::string operandsFor(const InstructionInfo& info, Model model)
-{
-    if (info.opcode == OP_DEF) return "c1, 0.5, 1, -1, 0";
-    if (info.opcode == OP_DCL) return "v2";
-    if (info.opcode == OP_PHASE || info.opcode == OP_NOP) return "";
-    std::string s;
-    const bool oldTexture = model != PS_1_4 && model != VS_1_1 && info.opcode >= OP_TEXCOORD &&
-                            info.opcode != OP_CND && info.opcode != OP_CMP && info.opcode != OP_EXPP &&
-                            info.opcode != OP_LOGP;
-    if (model == VS_1_1)
-        s = "r0";
-    else if (oldTexture)
-        s = "t1";
-    else if (info.opcode == OP_TEXDEPTH)
-        s = "r5";
-    else
-        s = "r0";
-    for (int i = 0; i < info.sources; ++i) {
-        if (model == VS_1_1)
-            s += i == 0 ? ", v0" : ", c3";
-        else if (oldTexture)
-            s += i == 1 ? ", c0" : ", t0";
-        else if (model == PS_1_4 && (info.opcode == OP_TEX || info.opcode == OP_TEXCOORD))
-            s += ", t0";
-        else
-            s += i == 0 ? ", v0" : i == 1 ? ", c1" : ", r1";
-    }
-    return s;
-}
-
 TEST(AssemblerTest, EveryInstructionOfEveryVersionAssemblesAndReadsBack)
 {
-    const char* versions[MODEL_COUNT] = {"vs.1.1", "ps.1.1", "ps.1.2", "ps.1.3", "ps.1.4"};
     int assembled = 0;
     for (const InstructionInfo& info : instructionTable())
         for (int m = 0; m < MODEL_COUNT; ++m) {
             if (!(info.models & (1 << m))) continue;
             const Model model = static_cast<Model>(m);
-            std::string name = info.name;
-            if (info.opcode == OP_DCL) name = "dcl_texcoord3";
-            const std::string source = std::string(versions[m]) + "\n" + name + " " + operandsFor(info, model) + "\n";
+            const std::string source = sampleStatement(info, model);
             std::string error;
             const std::vector<DWORD> tokens = assemble(source, &error);
             ASSERT_GT(tokens.size(), 2u) << source << error;

@@ -1,7 +1,7 @@
 #include "CollisionTestSupport.h"
 
+#include "TestKinds.h"
 #include "TestSupport.h"
-#include "gameobjects/GameObject.h"
 
 #include <cmath>
 #include <limits>
@@ -15,15 +15,11 @@ using testsupport::countReports;
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-class Creature : public CGameObject {
+class Creature : public testkinds::BareObject {
 public:
-    explicit Creature(uint32_t type) : m_type(type) {}
-    uint32_t GetType() const override { return m_type; }
+    explicit Creature(uint32_t type) : BareObject(type) {}
     void OnDeath(int32_t) override { ++deaths; }
     int deaths = 0;
-
-private:
-    uint32_t m_type;
 };
 
 // A right triangle in the z = 0 plane facing +z: P0 (0,0), P1 (2,0), P2 (0,2).

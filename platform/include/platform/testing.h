@@ -160,6 +160,8 @@ const std::vector<D3DPRESENT_PARAMETERS>& d3d9ResetParameters();
 std::vector<DWORD> d3d9ShaderTokens(IDirect3DVertexShader9* shader);
 std::vector<DWORD> d3d9ShaderTokens(IDirect3DPixelShader9* shader);
 std::vector<D3DVERTEXELEMENT9> d3d9DeclarationElements(IDirect3DVertexDeclaration9* declaration);
+// What the renderer said it cannot draw (a shader, a declaration), once each, in order.
+const std::vector<std::string>& d3d9RendererNotes();
 // Bytes of a buffer as they stand.
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DVertexBuffer9* buffer);
 std::vector<uint8_t> d3d9BufferBytes(IDirect3DIndexBuffer9* buffer);

@@ -11,6 +11,8 @@ void crtSrand(unsigned int seed);
 // Process exit with exit handlers (the C runtime's exit), from any thread: while other threads
 // made by CreateThread run, the handlers are skipped. Tests can intercept it (testing.h).
 [[noreturn]] void crtExit(int code);
+// The debugger's output; without a debugger attached it goes to stderr.
+void OutputDebugStringA(const char* text);
 // Immediate exit without exit handlers.
 [[noreturn]] void ExitProcess(UINT code);
 

@@ -1,0 +1,23 @@
+// How a draw's vertex declaration (or FVF word) meets a vertex shader or the fixed-function
+// pipeline, and whether the renderer can draw a device state's shaders at all.
+#pragma once
+
+#include "d3d9/ShaderCode.h"
+#include "d3d9gl/GLRenderer.h"
+
+#include <string>
+#include <vector>
+
+namespace d3d9gl {
+
+// The elements an FVF word stands for, as the runtime declares them, end element included.
+std::vector<D3DVERTEXELEMENT9> elementsOfFVF(DWORD fvf);
+// The FVF word a declaration stands for when the fixed-function pipeline can read it as one
+// (a single stream, FVF order, packed offsets); 0 when it cannot.
+DWORD fvfOfElements(const std::vector<D3DVERTEXELEMENT9>& elements);
+// Where each input a vertex shader declares comes from; false, naming the first input the
+// elements lack.
+bool vertexInputs(const d3d9shader::Program& shader, const std::vector<D3DVERTEXELEMENT9>& elements,
+                  std::vector<VertexInput>& inputs, std::string& why);
+
+}  // namespace d3d9gl

@@ -1,0 +1,230 @@
+// TGA files, level-file names, the area-average filter and pixel packing.
+#include "TextureFixture.h"
+
+#include "TestSupport.h"
+
+#include <random>
+
+namespace {
+
+using testsupport::clearReports;
+using testsupport::countReports;
+using testsupport::ProcessExit;
+using testsupport::reports;
+
+class TextureFilesTest : public TextureFixture {};
+
+TEST_F(TextureFilesTest, TgaVariantsLoadTopRowFirstWithAlphaAsAsked)
+{
+    // 2 x 2 pixels: top row red, green; bottom row blue, white (with alpha 0x40 on 32 bits).
+    const std::vector<uint8_t> bgra = {0, 0, 255, 0x40, 0, 255, 0, 0x40, 255, 0, 0, 0x40, 255, 255, 255, 0x40};
+    std::vector<uint8_t> bgr;
+    for (size_t i = 0; i < bgra.size(); i += 4) bgr.insert(bgr.end(), bgra.begin() + i, bgra.begin() + i + 3);
+    struct Case {
+        const char* name;
+        uint32_t depth;
+        bool topFirst, ignoreAlpha;
+        uint8_t alpha;
+    } cases[] = {
+        {"a.tga", 32, true, false, 0x40},
+        {"b.tga", 32, false, false, 0x40},
+        {"c.tga", 32, true, true, 255},
+        {"d.tga", 24, false, false, 255},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(c.name, tga(2, 2, c.depth, c.depth == 32 ? bgra : bgr, c.topFirst));
+        TGAImage image;
+        ASSERT_EQ(LoadTGA(c.name, image, c.ignoreAlpha), c.depth);
+        ASSERT_EQ(image.SizeX, 2u);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(image.Pixels[i * 4], bgra[i * 4]);
+            EXPECT_EQ(image.Pixels[i * 4 + 2], bgra[i * 4 + 2]);
+            EXPECT_EQ(image.Pixels[i * 4 + 3], c.alpha);
+        }
+    }
+    // Colour-mapped: indices as they stand, the map as palette entries with full flags.
+    writeFile("p.tga", tga(2, 1, 8, {3, 1}, false, {10, 20, 30, 40, 50, 60}));
+    TGAImage mapped;
+    ASSERT_EQ(LoadTGA("P.TGA", mapped, false), 8u);
+    EXPECT_EQ(mapped.Pixels[0], 3);
+    EXPECT_EQ(mapped.Palette[1].peRed, 60);
+    EXPECT_EQ(mapped.Palette[1].peBlue, 40);
+    EXPECT_EQ(mapped.Palette[1].peFlags, 255);
+    // Into a scratch surface of the image's own kind.
+    IDirect3DSurface9* surface = nullptr;
+    ASSERT_EQ(LoadTGA("p.tga", &surface, mapped, false), 8u);
+    D3DSURFACE_DESC desc{};
+    surface->GetDesc(&desc);
+    EXPECT_EQ(desc.Format, D3DFMT_P8);
+    EXPECT_EQ(desc.Pool, D3DPOOL_SCRATCH);
+    surface->Release();
+    EXPECT_TRUE(reports().empty());
+    // A file that is not there ends the run.
+    EXPECT_THROW(LoadTGA("none.tga", mapped, false), ProcessExit);
+    EXPECT_EQ(countReports("Can't open file none.tga"), 1);
+}
+
+TEST_F(TextureFilesTest, DamagedTgaFilesAreRefusedWithAReport)
+{
+    const std::string good = tga(4, 4, 32, solid(4, 4, 0xFF102030));
+    auto patched = [&](size_t at, uint8_t value) {
+        std::string s = good;
+        s[at] = static_cast<char>(value);
+        return s;
+    };
+    std::string huge = good.substr(0, 18);
+    huge[12] = huge[13] = static_cast<char>(0xFF);  // 65535 wide
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"short header", good.substr(0, 10)},
+        {"short rows", good.substr(0, good.size() - 5)},
+        {"huge width and nothing after", huge},
+        {"run-length coded", patched(2, 10)},
+        {"identification field", patched(0, 4)},
+        {"colour map on true colour", patched(1, 1)},
+        {"16 bits", patched(16, 16)},
+        {"interleaved", patched(17, 0x48)},
+        {"zero height", patched(14, 0)},
+        {"mapped without a map", tga(2, 2, 8, {0, 1, 2, 3}).substr(0, 18 + 100)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearReports();
+        writeFile("bad.tga", c.bytes);
+        TGAImage image;
+        EXPECT_EQ(LoadTGA("bad.tga", image, false), 0u);
+        EXPECT_EQ(image.Pixels, nullptr);
+        EXPECT_GE(reports().size(), 1u);
+    }
+    // Random bytes behind a plausible header never read past what the file holds.
+    std::mt19937 random(7);
+    for (int i = 0; i < 200; ++i) {
+        std::string bytes = good.substr(0, 18);
+        bytes[12] = static_cast<char>(random() & 0x1F);
+        bytes[14] = static_cast<char>(random() & 0x1F);
+        bytes[16] = static_cast<char>((random() & 1) ? 24 : 32);
+        bytes.resize(18 + random() % 4000);
+        for (size_t k = 18; k < bytes.size(); ++k) bytes[k] = static_cast<char>(random());
+        writeFile("random.tga", bytes);
+        TGAImage image;
+        LoadTGA("random.tga", image, false);
+    }
+}
+
+TEST_F(TextureFilesTest, WrittenTgaFilesReadBackAndStoreRowsBottomFirst)
+{
+    const std::vector<uint8_t> bgra = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24};
+    ASSERT_TRUE(WriteTGA("out\\deep\\w.tga", bgra.data(), 3, 2, 32));
+    const std::string bytes = m_dir.read("out/deep/w.tga");
+    ASSERT_EQ(bytes.size(), 18u + 24u);
+    EXPECT_EQ(bytes[17], 8);                     // eight alpha bits, bottom row first
+    EXPECT_EQ(static_cast<uint8_t>(bytes[18]), 13);  // the last row comes first
+    TGAImage back;
+    ASSERT_EQ(LoadTGA("out\\deep\\w.tga", back, false), 32u);
+    EXPECT_EQ(std::vector<uint8_t>(back.Pixels.get(), back.Pixels.get() + 24), bgra);
+
+    ASSERT_TRUE(WriteTGA("w24.tga", bgra.data(), 3, 2, 24));
+    ASSERT_EQ(LoadTGA("w24.tga", back, false), 24u);
+    EXPECT_EQ(back.Pixels[20], 21);
+    EXPECT_EQ(back.Pixels[23], 255);
+
+    PALETTEENTRY palette[256] = {};
+    palette[2] = PALETTEENTRY{200, 100, 50, 255};
+    const uint8_t indices[4] = {2, 0, 0, 2};
+    ASSERT_TRUE(WriteTGA("w8.tga", indices, 2, 2, 8, palette));
+    ASSERT_EQ(LoadTGA("w8.tga", back, false), 8u);
+    EXPECT_EQ(back.Pixels[3], 2);
+    EXPECT_EQ(back.Palette[2].peGreen, 100);
+
+    // A name that cannot be written is reported and nothing is written.
+    m_dir.write("taken/file", "");
+    EXPECT_FALSE(WriteTGA("taken\\file\\w.tga", bgra.data(), 3, 2, 32));
+    EXPECT_EQ(countReports("Failed to write file <taken\\file\\w.tga> File Read Only?"), 1);
+}
+
+TEST_F(TextureFilesTest, LevelFileNames)
+{
+    const struct {
+        const char* source;
+        uint32_t index, type;
+        D3DFORMAT format;
+        const char* expected;
+    } cases[] = {
+        {"Tex\\Wall.TGA", 0, MGT_CACHE, D3DFMT_A8R8G8B8, "tex\\wall.xim"},
+        {"Tex\\Wall.TGA", 1, MGT_GENERATED, D3DFMT_A8R8G8B8, "tex\\mipmaps\\wall_g01.tga"},
+        {"Tex\\Wall.TGA", 1, MGT_HANDMADE, D3DFMT_A8R8G8B8, "tex\\mipmaps\\wall_m01.tga"},
+        {"Tex\\Wall.TGA", 12, MGT_CACHE, D3DFMT_A8R8G8B8, "tex\\mipmaps\\wall_x12.xim"},
+        {"Tex\\Wall.xim", 0, MGT_GENERATED, D3DFMT_P8, "tex\\wall.tga"},
+        {"Tex\\Wall.TGA", 0, MGT_HANDMADE, D3DFMT_A8R8G8B8, "tex\\wall.tga"},
+        {"Wall.TGA", 2, MGT_GENERATED, D3DFMT_A8R8G8B8, "wall\\mipmaps\\wall_g02.tga"},
+        {"a\\b\\Sky_UP.tga", 3, MGT_GENERATED, D3DFMT_DXT1, "a\\b\\mipmaps\\sky_up_g03.tga"},
+    };
+    for (const auto& c : cases) {
+        char out[MIP_NAME_SIZE] = {};
+        BuildMipFileName(c.source, c.index, c.type, out, c.format);
+        EXPECT_STREQ(out, c.expected);
+    }
+}
+
+TEST_F(TextureFilesTest, ScaleImageAveragesTheAreaEachPixelCovers)
+{
+    // 3 x 1 into 2 x 1: the middle pixel is split half and half.
+    const uint8_t row[12] = {0, 0, 0, 0, 100, 100, 100, 100, 201, 201, 201, 201};
+    uint8_t out[8];
+    ScaleImage(row, out, 3, 1, 2, 1);
+    EXPECT_EQ(out[0], 33);   // (0 * 1 + 100 * 0.5) / 1.5
+    EXPECT_EQ(out[4], 167);  // (100 * 0.5 + 201 * 1) / 1.5
+    // 4 x 4 into 1 x 1: the mean, truncated.
+    std::vector<uint8_t> square(64, 0);
+    for (int i = 0; i < 16; ++i) square[i * 4 + 2] = static_cast<uint8_t>(i * 10 + 1);
+    ScaleImage(square.data(), out, 4, 4, 1, 1);
+    EXPECT_EQ(out[2], 76);  // (1 + 11 + ... + 151) / 16 = 76
+}
+
+TEST_F(TextureFilesTest, CopyToSurfacePacksEveryLayoutWithAlphaRounded)
+{
+    // One pixel B 0x12, G 0x34, R 0x56, A 0x7F.
+    const uint8_t pixel[4] = {0x12, 0x34, 0x56, 0x7F};
+    const struct {
+        D3DFORMAT format;
+        uint32_t expected;
+    } cases[] = {
+        {D3DFMT_A8R8G8B8, 0x7F563412u}, {D3DFMT_X8R8G8B8, 0x00563412u}, {D3DFMT_R8G8B8, 0x563412u},
+        {D3DFMT_R5G6B5, (0x56u >> 3) << 11 | (0x34u >> 2) << 5 | (0x12u >> 3)},
+        // 0x7F + 64 rounds up to the one alpha bit.
+        {D3DFMT_A1R5G5B5, 1u << 15 | (0x56u >> 3) << 10 | (0x34u >> 3) << 5 | (0x12u >> 3)},
+        {D3DFMT_A4R4G4B4, 0x8u << 12 | 0x5u << 8 | 0x3u << 4 | 0x1u},
+        {D3DFMT_R3G3B2, (0x56u >> 5) << 5 | (0x34u >> 5) << 2 | (0x12u >> 6)},
+        {D3DFMT_A8R3G3B2, 0x7Fu << 8 | (0x56u >> 5) << 5 | (0x34u >> 5) << 2 | (0x12u >> 6)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        IDirect3DSurface9* s = nullptr;
+        ASSERT_EQ(DXInterface.ID3DDevice->CreateOffscreenPlainSurface(1, 1, c.format, D3DPOOL_SCRATCH, &s, nullptr),
+                  D3D_OK);
+        ASSERT_TRUE(CopyToSurface(pixel, 1, 1, format(c.format), s));
+        D3DLOCKED_RECT r{};
+        s->LockRect(&r, nullptr, D3DLOCK_READONLY);
+        uint32_t v = 0;
+        std::memcpy(&v, r.pBits, format(c.format)->BitsPerPixel / 8);
+        s->UnlockRect();
+        s->Release();
+        EXPECT_EQ(v, c.expected);
+    }
+    // A smaller surface takes what fits; a failed lock is reported.
+    IDirect3DSurface9* s = nullptr;
+    ASSERT_EQ(DXInterface.ID3DDevice->CreateOffscreenPlainSurface(1, 1, D3DFMT_P8, D3DPOOL_SCRATCH, &s, nullptr), D3D_OK);
+    const uint8_t indices[4] = {9, 8, 7, 6};
+    EXPECT_TRUE(CopyToSurface(indices, 2, 2, format(D3DFMT_P8), s));
+    platform::testing::setD3D9Failure("LockRect", D3DERR_INVALIDCALL);
+    EXPECT_FALSE(CopyToSurface(indices, 2, 2, format(D3DFMT_P8), s));
+    platform::testing::setD3D9Failure("LockRect", D3D_OK);
+    EXPECT_EQ(countReports("DX ERROR"), 1);
+    s->Release();
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+// Reads any bytes as a level's instantiation script through the object manager, with the logging
+// test kinds registered; every object made must be released again and the list pool come back.
+#include "FuzzSupport.h"
+#include "TestKinds.h"
+#include "gameobjects/CollisionObjectResourceManager.h"
+#include "gameobjects/GameObjectManager.h"
+#include "utility/BlockFile.h"
+#include "utility/LList.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    fuzz::setUp();
+    static testkinds::World* world = nullptr;
+    static uint32_t poolBaseline = 0;
+    if (!world) {
+        world = new testkinds::World;
+        world->pObjects->registerResourceManager(new CCollisionObjectResourceManager);
+        world->pObjects->initialiseResourceManagers();
+        poolBaseline = llistElementsInUse();
+    }
+    fuzz::writeInput("script.txt", data, size);
+    char* text = nullptr;
+    blockStartList blocks;
+    if (!scanBlocks("script.txt", &text, blocks)) abort();
+    world->pObjects->createObjectsFromInstanceScript(blocks);
+    deleteBlockStartList(blocks);
+    delete[] text;
+    world->pObjects->update();
+    world->pObjects->releaseAllObjects();
+    if (world->pManager->getNumLive() != 0) abort();
+    if (llistElementsInUse() != poolBaseline) abort();
+    world->log.calls.clear();
+    return 0;
+}

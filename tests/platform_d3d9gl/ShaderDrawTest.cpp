@@ -1,0 +1,428 @@
+// Vertex and pixel shaders of the 1.x models drawn headless through the reference device, the
+// pixels compared with colours worked out here.
+#include "HeadlessDevice.h"
+
+#include "../platform_d3dx9/ShaderSamples.h"
+#include "d3d9gl/GLRenderer.h"
+#include "d3d9gl/ShaderTranslator.h"
+#include "platform/d3dx9.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+
+namespace pt = platform::testing;
+
+namespace {
+
+typedef std::array<float, 3> Rgb;
+
+// A colour word as floats, and what the back buffer keeps of a float colour.
+Rgb rgbOf(DWORD c) { return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f}; }
+
+class ShaderDrawTest : public HeadlessDevice {
+protected:
+    std::vector<DWORD> assemble(const std::string& source)
+    {
+        LPD3DXBUFFER code = nullptr, errors = nullptr;
+        const HRESULT hr = D3DXAssembleShader(source.c_str(), static_cast<UINT>(source.size()), nullptr, nullptr, 0,
+                                              &code, &errors);
+        EXPECT_EQ(hr, D3D_OK) << source << (errors ? static_cast<const char*>(errors->GetBufferPointer()) : "");
+        if (errors) errors->Release();
+        if (hr != D3D_OK) return {0xFFFF};
+        const DWORD* p = static_cast<const DWORD*>(code->GetBufferPointer());
+        std::vector<DWORD> tokens(p, p + code->GetBufferSize() / 4);
+        code->Release();
+        return tokens;
+    }
+
+    IDirect3DVertexShader9* vertexShader(const std::string& source)
+    {
+        IDirect3DVertexShader9* s = nullptr;
+        EXPECT_EQ(m_device->CreateVertexShader(assemble(source).data(), &s), D3D_OK) << source;
+        return s;
+    }
+
+    IDirect3DPixelShader9* pixelShader(const std::string& source)
+    {
+        IDirect3DPixelShader9* s = nullptr;
+        EXPECT_EQ(m_device->CreatePixelShader(assemble(source).data(), &s), D3D_OK) << source;
+        return s;
+    }
+
+    static void expectNear(DWORD pixel, const Rgb& want, const std::string& what)
+    {
+        const Rgb got = rgbOf(pixel);
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(got[c], std::clamp(want[c], 0.0f, 1.0f), 2.5f / 255) << what << " channel " << c;
+    }
+
+    // One frame: cleared to grey, then whatever draw does.
+    void frame(const std::function<void()>& draw)
+    {
+        m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, CLEAR, 1.0f, 0);
+        m_device->BeginScene();
+        draw();
+        m_device->EndScene();
+        m_device->Present(nullptr, nullptr, nullptr, nullptr);
+    }
+
+    static constexpr DWORD CLEAR = 0xFF404040;
+};
+
+// The engine's vertex layout for shaders: usage POSITION with the input register as its index.
+struct ShaderVertex {
+    float x, y, z;
+    DWORD colour;
+};
+const D3DVERTEXELEMENT9 SHADER_DECLARATION[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                                {0, 12, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_POSITION, 4},
+                                                {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
+
+TEST_F(ShaderDrawTest, AVertexShaderTransformsAndColoursBufferedVertices)
+{
+    IDirect3DVertexShader9* vs = vertexShader("vs.1.1\ndcl_position0 v0\ndcl_position4 v4\n"
+                                              "m4x4 oPos, v0, c0\nmov oD0, v4\n");
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(m_device->CreateVertexDeclaration(SHADER_DECLARATION, &declaration), D3D_OK);
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(m_device->CreateVertexBuffer(4 * sizeof(ShaderVertex), 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(m_device->CreateIndexBuffer(6 * 2, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    void* p = nullptr;
+    const ShaderVertex quad[] = {{-1, 1, 0.5f, 0xFFFF8000}, {1, 1, 0.5f, 0xFFFF8000}, {-1, -1, 0.5f, 0xFFFF8000},
+                                 {1, -1, 0.5f, 0xFFFF8000}};
+    vb->Lock(0, 0, &p, 0);
+    std::memcpy(p, quad, sizeof(quad));
+    vb->Unlock();
+    const WORD indices[] = {0, 1, 2, 2, 1, 3};
+    ib->Lock(0, 0, &p, 0);
+    std::memcpy(p, indices, sizeof(indices));
+    ib->Unlock();
+    // Rows of a matrix for row vectors, transposed into c0..c3: x halved and moved left.
+    const float columns[16] = {0.5f, 0, 0, -0.5f, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    m_device->SetVertexShaderConstantF(0, columns, 4);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    frame([&] {
+        m_device->SetVertexDeclaration(declaration);
+        m_device->SetVertexShader(vs);
+        m_device->SetStreamSource(0, vb, 0, sizeof(ShaderVertex));
+        m_device->SetIndices(ib);
+        m_device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2);
+    });
+    EXPECT_EQ(front(4, 16), 0xFFFF8000u);
+    EXPECT_EQ(front(15, 3), 0xFFFF8000u);
+    EXPECT_EQ(front(17, 16), CLEAR);
+    DWORD passes = 0;
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3D_OK);
+    EXPECT_TRUE(pt::d3d9RendererNotes().empty());
+
+    // The same shader fed through an FVF word has no element for v4 (the FVF's colour is COLOR0).
+    m_device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3DERR_CONFLICTINGRENDERSTATE);
+    frame([&] { m_device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2); });
+    EXPECT_EQ(front(4, 16), CLEAR);
+    ASSERT_EQ(pt::d3d9RendererNotes().size(), 1u);
+    EXPECT_EQ(pt::d3d9RendererNotes()[0], "the vertex declaration has no element for input v4 (usage 0, index 4)");
+
+    m_device->SetVertexShader(nullptr);
+    m_device->SetStreamSource(0, nullptr, 0, 0);
+    m_device->SetIndices(nullptr);
+    m_device->SetVertexDeclaration(nullptr);
+    ib->Release();
+    vb->Release();
+    declaration->Release();
+    vs->Release();
+}
+
+TEST_F(ShaderDrawTest, VertexShaderInstructionsComputeWhatTheyShould)
+{
+    const float c[][4] = {
+        {0.25f, 0.5f, 0.75f, 1.0f},  // c4
+        {0.5f, 0.25f, 0.125f, 0.5f}, // c5
+        {0.1f, 0.2f, 0.3f, 0.4f},    // c6
+        {2, 4, 0.5f, 0},             // c7
+        {1.25f, -0.25f, 3.5f, 0},    // c8
+        {0.5f, 0.5f, 0, 2},          // c9
+        {1, 0, 0, 0},                // c10
+        {0, 0, 1, 0},                // c11
+        {0.5f, 0.5f, 0, 0},          // c12
+        {0.9f, 0.9f, 0.9f, 0.9f},    // c13
+    };
+    const float log35 = std::log2(3.5f);
+    struct Case {
+        const char* body;
+        Rgb want;
+    } cases[] = {
+        {"add oD0, c4, c5", {0.75f, 0.75f, 0.875f}},
+        {"mad oD0, c4, c5, c6", {0.225f, 0.325f, 0.39375f}},
+        {"mul r0, c4, c5\nmov oD0, -r0\nmov oD0.xy, r0", {0.125f, 0.125f, 0}},
+        {"sub oD0, c4.wzyx, c5.x", {0.5f, 0.25f, 0}},
+        {"dp3 oD0, c4, c5", {0.34375f, 0.34375f, 0.34375f}},
+        {"dp4 oD0, c4, c6", {0.75f, 0.75f, 0.75f}},
+        {"rcp oD0, c7.y", {0.25f, 0.25f, 0.25f}},
+        {"rsq oD0, c7.y", {0.5f, 0.5f, 0.5f}},
+        {"min oD0, c4, c5", {0.25f, 0.25f, 0.125f}},
+        {"max oD0, c4, c5", {0.5f, 0.5f, 0.75f}},
+        {"slt oD0, c4, c5", {1, 0, 0}},
+        {"sge oD0, c4, c5", {0, 1, 1}},
+        {"frc oD0, c8", {0.25f, 0.75f, 0.5f}},
+        {"exp r0, c4.x\nmul oD0, r0, c6", {0.1f * 1.18920712f, 0.2f * 1.18920712f, 0.3f * 1.18920712f}},
+        {"log r0, c7.y\nmul oD0, r0, c6", {0.2f, 0.4f, 0.6f}},
+        {"expp r0, c8.z\nmul oD0, r0, c6", {0.8f, 0.1f, 1}},
+        {"logp r0, c8.z\nmul oD0, r0, c6", {0.1f, 0.2f * 1.75f, 0.3f * log35}},
+        {"lit oD0, c9", {1, 0.5f, 0.25f}},
+        {"dst oD0, c4, c5", {1, 0.125f, 0.75f}},
+        {"mov a0.x, c7.x\nmov oD0, c[a0.x + 3]", {0.5f, 0.25f, 0.125f}},
+        {"mov a0.x, c7.y\nmov oD0, c[a0.x + 9]", {0.2f, 0.4f, 0.6f}},  // a definition reached relatively
+        {"m3x3 oD0.xyz, c4, c10", {0.25f, 0.75f, 0.375f}},
+        {"m3x2 oD0.xy, c4, c10\nmov oD0.z, c6.x", {0.25f, 0.75f, 0.1f}},
+        {"mov oD0, c13", {0.2f, 0.4f, 0.6f}},  // the definition wins over the register
+    };
+    const ShaderVertex quad[] = {{-1, 1, 0.5f, 0}, {1, 1, 0.5f, 0}, {-1, -1, 0.5f, 0}, {1, -1, 0.5f, 0}};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(m_device->CreateVertexDeclaration(SHADER_DECLARATION, &declaration), D3D_OK);
+    m_device->SetVertexShaderConstantF(4, &c[0][0], 10);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    for (const Case& k : cases) {
+        IDirect3DVertexShader9* vs = vertexShader(std::string("vs.1.1\ndcl_position0 v0\ndef c13, 0.2, 0.4, 0.6, 1\n"
+                                                              "mov oPos, v0\n") + k.body + "\n");
+        frame([&] {
+            m_device->SetVertexDeclaration(declaration);
+            m_device->SetVertexShader(vs);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ShaderVertex));
+        });
+        expectNear(front(16, 16), k.want, k.body);
+        m_device->SetVertexShader(nullptr);
+        vs->Release();
+    }
+    EXPECT_TRUE(pt::d3d9RendererNotes().empty());
+    m_device->SetVertexDeclaration(nullptr);
+    declaration->Release();
+}
+
+struct ScreenVertex {  // XYZRHW | DIFFUSE | SPECULAR | TEX1
+    float x, y, z, rhw;
+    DWORD diffuse, specular;
+    float u, v;
+};
+const DWORD SCREEN_FVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX1;
+
+TEST_F(ShaderDrawTest, PixelShadersOfEveryVersionCombineTexturesColoursAndConstants)
+{
+    const DWORD D = 0xFF80FF40, S = 0xFF204080, TEXEL = 0xFF40C0FF;
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(m_device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    D3DLOCKED_RECT r{};
+    texture->LockRect(0, &r, nullptr, 0);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) std::memcpy(static_cast<uint8_t*>(r.pBits) + y * r.Pitch + x * 4, &TEXEL, 4);
+    texture->UnlockRect(0);
+    const float c[4][4] = {{0.25f, 0.5f, 0.75f, 0.75f}, {0.75f, 0.5f, 0.25f, 1}, {0.1f, 0.9f, 0.4f, 0.2f},
+                           {-0.5f, 0.25f, 0, 1}};
+    m_device->SetPixelShaderConstantF(0, &c[0][0], 4);
+    const Rgb d = rgbOf(D), s = rgbOf(S), t = rgbOf(TEXEL);
+    auto each = [](const std::function<float(int)>& f) { return Rgb{f(0), f(1), f(2)}; };
+    auto bx2 = [](float x) { return 2 * x - 1; };
+    struct Case {
+        const char* source;
+        Rgb want;
+        float u = 0.25f;
+    } cases[] = {
+        {"ps.1.1\ntex t0\nmul r0, t0, v0", each([&](int i) { return t[i] * d[i]; })},
+        {"ps.1.1\ntex t0\nmul_sat r0, t0_bx2, v0_bx2", each([&](int i) { return bx2(t[i]) * bx2(d[i]); })},
+        {"ps.1.1\nmov r0, c0\ncnd r0, r0.a, c1, c2", {0.75f, 0.5f, 0.25f}},
+        {"ps.1.1\nmov r0, c2\ncnd r0, r0.a, c1, c2", {0.1f, 0.9f, 0.4f}},
+        {"ps.1.1\nlrp r0, c0, c1, c2", each([&](int i) { return c[0][i] * c[1][i] + (1 - c[0][i]) * c[2][i]; })},
+        {"ps.1.1\nmul r0.rgb, c1, c2\n+mov r0.a, c0", each([&](int i) { return c[1][i] * c[2][i]; })},
+        {"ps.1.1\nadd_d2 r0, v0, v1", each([&](int i) { return (d[i] + s[i]) / 2; })},
+        {"ps.1.1\nsub r0, c1, 1 - v0", each([&](int i) { return c[1][i] - (1 - d[i]); })},
+        {"ps.1.1\ndp3 r0, v0_bx2, c3", each([&](int) { return bx2(d[0]) * -0.5f + bx2(d[1]) * 0.25f; })},
+        {"ps.1.1\nadd r0, c1, c1\nmul r0, r0, c0", {0.25f, 0.5f, 0.375f}},  // 1.5 held at 1 first
+        {"ps.1.4\nadd r0, c1, c1\nmul r0, r0, c0", {0.375f, 0.5f, 0.375f}},
+        {"ps.1.2\ncmp r0, c3, c1, c2", {0.1f, 0.5f, 0.25f}},
+        {"ps.1.4\ntexld r0, t0\nmul_x2 r0, r0, v0", each([&](int i) { return 2 * t[i] * d[i]; })},
+        {"ps.1.4\ntexcrd r1.rgb, t0\nmov r0, r1", {0.25f, 0.75f, 0}},
+        {"ps.1.4\ntexld r0, t0\nphase\ntexld r0, r0\nmul r0, r0, c1", each([&](int i) { return t[i] * c[1][i]; })},
+        {"ps.1.1\ntexkill t0\nmov r0, c1", rgbOf(CLEAR), -0.25f},
+        {"ps.1.1\ntexcoord t0\nmov r0, t0", {0.25f, 0.75f, 0}},
+    };
+    for (const Case& k : cases) {
+        IDirect3DPixelShader9* ps = pixelShader(std::string(k.source) + "\n");
+        const ScreenVertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, D, S, k.u, 0.75f}, {31.5f, -0.5f, 0.5f, 1, D, S, k.u, 0.75f},
+                                     {-0.5f, 31.5f, 0.5f, 1, D, S, k.u, 0.75f}, {31.5f, 31.5f, 0.5f, 1, D, S, k.u, 0.75f}};
+        frame([&] {
+            m_device->SetFVF(SCREEN_FVF);
+            m_device->SetTexture(0, texture);
+            m_device->SetPixelShader(ps);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+        });
+        expectNear(front(16, 16), k.want, k.source);
+        m_device->SetPixelShader(nullptr);
+        ps->Release();
+    }
+    EXPECT_TRUE(pt::d3d9RendererNotes().empty());
+    m_device->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+TEST_F(ShaderDrawTest, ShadersLeaveBlendingAlphaTestAndFogToTheFixedStates)
+{
+    IDirect3DPixelShader9* ps = pixelShader("ps.1.1\nmov r0, c0\n");
+    const float half[4] = {1, 0, 0, 0.5f};
+    m_device->SetPixelShaderConstantF(0, half, 1);
+    const ScreenVertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, 0, 0, 0, 0}, {31.5f, -0.5f, 0.5f, 1, 0, 0, 0, 0},
+                                 {-0.5f, 31.5f, 0.5f, 1, 0, 0, 0, 0}, {31.5f, 31.5f, 0.5f, 1, 0, 0, 0, 0}};
+    auto draw = [&] {
+        m_device->SetFVF(SCREEN_FVF);
+        m_device->SetPixelShader(ps);
+        m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+    };
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    frame(draw);
+    expectNear(front(16, 16), {0.5f + 0.5f * 0.25f, 0.125f, 0.125f}, "blended");
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    m_device->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    m_device->SetRenderState(D3DRS_ALPHAREF, 0x90);
+    m_device->SetRenderState(D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    frame(draw);
+    EXPECT_EQ(front(16, 16), CLEAR);
+    m_device->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+
+    // A vertex shader's oFog is the fog factor.
+    IDirect3DVertexShader9* vs = vertexShader("vs.1.1\ndcl_position0 v0\nmov oPos, v0\nmov oD0, c4\nmov oFog, c5.x\n");
+    const float colours[8] = {0, 0, 1, 1, 0.25f, 0, 0, 0};
+    m_device->SetVertexShaderConstantF(4, colours, 2);
+    m_device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    m_device->SetRenderState(D3DRS_FOGCOLOR, 0xFFFFFFFF);
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(m_device->CreateVertexDeclaration(SHADER_DECLARATION, &declaration), D3D_OK);
+    const ShaderVertex full[] = {{-1, 1, 0.5f, 0}, {1, 1, 0.5f, 0}, {-1, -1, 0.5f, 0}, {1, -1, 0.5f, 0}};
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    frame([&] {
+        m_device->SetVertexDeclaration(declaration);
+        m_device->SetVertexShader(vs);
+        m_device->SetPixelShader(nullptr);
+        m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, full, sizeof(ShaderVertex));
+    });
+    expectNear(front(16, 16), {0.75f, 0.75f, 1}, "fogged");
+    m_device->SetVertexShader(nullptr);
+    m_device->SetVertexDeclaration(nullptr);
+    declaration->Release();
+    vs->Release();
+    ps->Release();
+}
+
+TEST_F(ShaderDrawTest, DeclarationsFeedFixedFunctionAndWhatCannotBeDrawnIsSaidOnce)
+{
+    struct Vertex {
+        float x, y, z, rhw;
+        DWORD colour;
+    };
+    const Vertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, 0xFF00FF00}, {31.5f, -0.5f, 0.5f, 1, 0xFF00FF00},
+                           {-0.5f, 31.5f, 0.5f, 1, 0xFF00FF00}, {31.5f, 31.5f, 0.5f, 1, 0xFF00FF00}};
+    const D3DVERTEXELEMENT9 readable[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, 9, 0}, {0, 16, D3DDECLTYPE_D3DCOLOR, 0, 10, 0},
+                                          {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
+    const D3DVERTEXELEMENT9 unreadable[] = {{0, 16, D3DDECLTYPE_D3DCOLOR, 0, 10, 0}, {0, 0, D3DDECLTYPE_FLOAT4, 0, 9, 0},
+                                            {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
+    IDirect3DVertexDeclaration9 *good = nullptr, *bad = nullptr;
+    ASSERT_EQ(m_device->CreateVertexDeclaration(readable, &good), D3D_OK);
+    ASSERT_EQ(m_device->CreateVertexDeclaration(unreadable, &bad), D3D_OK);
+    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, 0);  // diffuse
+    auto draw = [&](IDirect3DVertexDeclaration9* declaration) {
+        frame([&] {
+            m_device->SetVertexDeclaration(declaration);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+        });
+    };
+    draw(good);
+    EXPECT_EQ(front(16, 16), 0xFF00FF00u);
+    DWORD passes = 0;
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3D_OK);
+    draw(bad);
+    draw(bad);
+    EXPECT_EQ(front(16, 16), CLEAR);
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3DERR_CONFLICTINGRENDERSTATE);
+
+    // A shader asking for cube textures.
+    IDirect3DPixelShader9* cube = pixelShader("ps.1.1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n"
+                                              "texm3x3tex t3, t0\nmov r0, t3\n");
+    m_device->SetPixelShader(cube);
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3DERR_CONFLICTINGRENDERSTATE);
+    draw(good);
+    draw(good);
+    EXPECT_EQ(front(16, 16), CLEAR);
+    ASSERT_EQ(pt::d3d9RendererNotes().size(), 2u);
+    EXPECT_EQ(pt::d3d9RendererNotes()[0], "a vertex declaration the fixed-function pipeline cannot read is not drawn");
+    EXPECT_EQ(pt::d3d9RendererNotes()[1], "a pixel shader is not drawn: texm3x3tex, texm3x3spec and texm3x3vspec "
+                                          "need cube textures, which are not drawn");
+    // Forced answers still win.
+    pt::setValidateResult([](DWORD* p) {
+        *p = 2;
+        return D3D_OK;
+    });
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3D_OK);
+    EXPECT_EQ(passes, 2u);
+    m_device->SetPixelShader(nullptr);
+    m_device->SetVertexDeclaration(nullptr);
+    cube->Release();
+    good->Release();
+    bad->Release();
+}
+
+// Every instruction of every version becomes GLSL that compiles and links, in programs cached
+// once per shader.
+TEST(ShaderTranslationTest, EveryInstructionTranslatesToAProgramThatLinks)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    d3d9gl::GLRenderer gl;
+    ASSERT_TRUE(gl.create(nullptr, 8, 8)) << gl.lastError();
+    uint32_t rs[d3d9gl::RENDER_STATE_COUNT] = {};
+    uint32_t ts[d3d9gl::MAX_STAGES][d3d9gl::STAGE_STATE_COUNT] = {};
+    uint32_t ss[d3d9gl::MAX_STAGES][d3d9gl::SAMPLER_STATE_COUNT] = {};
+    rs[D3DRS_FOGENABLE] = TRUE;  // the fog tail too
+    rs[D3DRS_ALPHATESTENABLE] = TRUE;
+    rs[D3DRS_ALPHAFUNC] = D3DCMP_GREATER;
+    float constants[256 * 4] = {};
+    d3d9gl::PipelineState pipeline;
+    pipeline.renderStates = rs;
+    pipeline.stageStates = ts;
+    pipeline.samplerStates = ss;
+    pipeline.viewport = {0, 0, 8, 8, 0, 1};
+    const float triangle[] = {0, 0, 0.5f, 1, 8, 0, 0.5f, 1, 0, 8, 0.5f, 1};
+    d3d9gl::VertexSource vertices;
+    vertices.data = triangle;
+    vertices.stride = 16;
+    vertices.fvf = D3DFVF_XYZRHW;
+    uint64_t id = 0;
+    size_t programs = 0;
+    for (const d3d9shader::InstructionInfo& info : d3d9shader::instructionTable())
+        for (int m = 0; m < d3d9shader::MODEL_COUNT; ++m) {
+            if (!(info.models & (1 << m))) continue;
+            const auto model = static_cast<d3d9shader::Model>(m);
+            const std::string source = sampleStatement(info, model);
+            LPD3DXBUFFER code = nullptr;
+            ASSERT_EQ(D3DXAssembleShader(source.c_str(), static_cast<UINT>(source.size()), nullptr, nullptr, 0, &code,
+                                         nullptr),
+                      D3D_OK)
+                << source;
+            d3d9gl::ShaderState shaders;
+            d3d9gl::ShaderCode& stage = d3d9shader::isPixel(model) ? shaders.pixel : shaders.vertex;
+            stage = d3d9gl::ShaderCode{++id, static_cast<const uint32_t*>(code->GetBufferPointer()),
+                                       code->GetBufferSize() / 4};
+            shaders.vertexConstants = constants;
+            shaders.pixelConstants = constants;
+            pipeline.shaders = &shaders;
+            for (int twice = 0; twice < 2; ++twice) gl.draw(pipeline, D3DPT_TRIANGLELIST, vertices, 0, 1);
+            EXPECT_EQ(gl.programCount(), ++programs) << source;
+            std::string why;
+            if (d3d9gl::shaderRunnable(stage.tokens, stage.count, why)) EXPECT_STREQ(gl.lastError(), "") << source;
+            code->Release();
+        }
+}
+
+}  // namespace
