@@ -2,84 +2,68 @@
 
 #include "platform/testing.h"
 
-#include <cmath>
-
 using testsupport::countReports;
 
 namespace {
-
-const std::string kHeader = "#HIERARCHY\n\"Root\" \"none\"\n\"armL\" \"Root\"\n";
 
 float rootX(CAnimation& anim) { return node(anim, "Root")->Translation.x; }
 
 }  // namespace
 
-TEST_F(AnimTest, LoopPlayOnceAndDirection)
+// One animation of 1000 ms driven through a script of operations; after each, the position, the
+// finished state and the root's evaluated x (100 at the end).
+TEST_F(AnimTest, PlayingScript)
 {
     auto anim = load(kLinearSample);
     ASSERT_EQ(ANIM_OK, anim->GetAnimError());
     EXPECT_FLOAT_EQ(1000.0f, anim->Duration);
-
-    anim->Advance(250);
-    EXPECT_FLOAT_EQ(0.25f, anim->CurrentFrame);
-    EXPECT_FLOAT_EQ(25.0f, rootX(*anim));
-    anim->Advance(1000);  // past the end: wraps
-    EXPECT_FLOAT_EQ(0.25f, anim->CurrentFrame);
-    EXPECT_FALSE(anim->IsFinished());
-
-    anim->LoopMode = CAnimation::LOOP_ONCE;
-    anim->Advance(900);
-    EXPECT_FLOAT_EQ(0.998f, anim->CurrentFrame);
-    EXPECT_TRUE(anim->IsFinished());
-    EXPECT_FLOAT_EQ(99.8f, rootX(*anim));
-
-    anim->SetDirection(CAnimation::DIRECTION_BACKWARD);
-    anim->Advance(500);
-    EXPECT_FLOAT_EQ(0.498f, anim->CurrentFrame);
-    EXPECT_FALSE(anim->IsFinished());
-    anim->Advance(600);
-    EXPECT_EQ(0.0f, anim->CurrentFrame);
-    EXPECT_TRUE(anim->IsFinished());
-
-    // Rate 0 holds the position but the nodes are still evaluated there.
-    anim->SetDirection(CAnimation::DIRECTION_FORWARD);
-    anim->SetTime(0.5f);
-    anim->Rate = 0.0f;
-    anim->Advance(100);
-    EXPECT_FLOAT_EQ(0.5f, anim->CurrentFrame);
-    EXPECT_FLOAT_EQ(50.0f, rootX(*anim));
-
-    // Another loop mode neither wraps nor clamps, and never finishes.
-    anim->Rate = 2.0f;
-    anim->LoopMode = 2;
-    anim->SetTime(0.9f);
-    anim->Advance(200);
-    EXPECT_FLOAT_EQ(1.3f, anim->CurrentFrame);
-    EXPECT_FALSE(anim->IsFinished());
+    enum Op { ADVANCE, SET_TIME, LOOP, DIRECTION, RATE };
+    const struct {
+        Op op;
+        float value;
+        float frame;
+        bool finished;
+    } script[] = {
+        {ADVANCE, 250, 0.25f, false},
+        {ADVANCE, 1000, 0.25f, false},  // loops
+        {LOOP, CAnimation::LOOP_ONCE, 0.25f, false},
+        {ADVANCE, 900, 0.998f, true},  // play-once stops short of the end
+        {DIRECTION, CAnimation::DIRECTION_BACKWARD, 0.998f, false},
+        {ADVANCE, 500, 0.498f, false},
+        {ADVANCE, 600, 0.0f, true},
+        {SET_TIME, 0.25f, 0.75f, false},  // backward: from the end
+        {DIRECTION, CAnimation::DIRECTION_FORWARD, 0.75f, false},
+        {SET_TIME, 1.0f, 1.0f, true},  // exactly the duration
+        {ADVANCE, 0, 0.998f, true},
+        {LOOP, CAnimation::LOOP_WRAP, 0.998f, false},
+        {SET_TIME, 1.0f, 1.0f, false},
+        {ADVANCE, 0, 0.0f, false},
+        {SET_TIME, 1.5f, 0.5f, false},
+        {RATE, 0, 0.5f, false},
+        {ADVANCE, 100, 0.5f, false},  // frozen, yet evaluated
+        {RATE, 2, 0.5f, false},
+        {LOOP, 2, 0.5f, false},
+        {ADVANCE, 400, 1.3f, false},  // another mode neither wraps nor clamps
+    };
+    for (const auto& step : script) {
+        SCOPED_TRACE(&step - script);
+        switch (step.op) {
+        case ADVANCE: anim->Advance(static_cast<uint32_t>(step.value)); break;
+        case SET_TIME: anim->SetTime(step.value); break;
+        case LOOP: anim->LoopMode = static_cast<int32_t>(step.value); break;
+        case DIRECTION: anim->SetDirection(static_cast<int32_t>(step.value)); break;
+        case RATE: anim->Rate = step.value; break;
+        }
+        EXPECT_NEAR(step.frame, anim->CurrentFrame, 1e-6f);
+        EXPECT_EQ(step.finished, anim->IsFinished());
+        if (step.op == ADVANCE) {
+            EXPECT_NEAR(100.0f * step.frame, rootX(*anim), 1e-3f);
+        }
+    }
     EXPECT_TRUE(testsupport::reports().empty());
-}
 
-TEST_F(AnimTest, SetTimeAndOffsets)
-{
-    auto anim = load(kLinearSample);
-    anim->SetTime(1.0f);  // exactly the duration
-    EXPECT_EQ(1.0f, anim->CurrentFrame);
-    anim->Advance(0);
-    EXPECT_EQ(0.0f, anim->CurrentFrame);
-    anim->SetTime(1.0f);
-    anim->LoopMode = CAnimation::LOOP_ONCE;
-    anim->Advance(0);
-    EXPECT_FLOAT_EQ(0.998f, anim->CurrentFrame);
-    anim->SetTime(1.5f);
-    EXPECT_FLOAT_EQ(0.5f, anim->CurrentFrame);
-    anim->SetDirection(CAnimation::DIRECTION_BACKWARD);
-    anim->SetTime(0.25f);
-    EXPECT_FLOAT_EQ(0.75f, anim->CurrentFrame);
-
-    anim->SetDirection(CAnimation::DIRECTION_FORWARD);
     anim->SetTime(0.5f);
-    anim->Rate = 2.0f;
-    EXPECT_EQ(250 - 50, anim->GetTimeOffset(101));
+    EXPECT_EQ(250 - 50, anim->GetTimeOffset(101));  // at rate 2, each truncated
     anim->Rate = -2.0f;
     EXPECT_EQ(-250 + 50, anim->GetTimeOffset(101));
     anim->Rate = 0.0f;
@@ -94,11 +78,9 @@ TEST_F(AnimTest, PauseResumeOnItsOwnClock)
     pt::setTime(5000);
     auto anim = load(kLinearSample);
     anim->Advance(100);
-    EXPECT_FLOAT_EQ(0.1f, anim->CurrentFrame);
     pt::advanceTime(10000);
     anim->Advance(0);
     EXPECT_FLOAT_EQ(0.1f, anim->CurrentFrame);
-
     anim->Pause();
     anim->Advance(300);
     EXPECT_TRUE(anim->IsPaused());
@@ -110,13 +92,15 @@ TEST_F(AnimTest, PauseResumeOnItsOwnClock)
     pt::setManualClock(false);
 }
 
-TEST_F(AnimTest, ZeroDurationIsReportedAndHarmless)
+// A zero length is reported and leaves the position alone; an animation that failed to load
+// ignores playing, but backward SetTime still turns its position round.
+TEST_F(AnimTest, ZeroLengthAndFailedLoadsAreHarmless)
 {
-    auto anim = load(kHeader + "#NAME:\"Root\"\n#TRACK:POS #CONTROLLER:Linear\n0[3,0,0] 0[9,0,0]\n");
+    auto anim = load("#HIERARCHY\n\"Root\" \"none\"\n\"armL\" \"Root\"\n"
+                     "#NAME:\"Root\"\n#TRACK:POS #CONTROLLER:Linear\n0[3,0,0] 0[9,0,0]\n");
     ASSERT_EQ(ANIM_OK, anim->GetAnimError());
     EXPECT_EQ(0.0f, anim->Duration);
     anim->Advance(100);
-    EXPECT_EQ(1, countReports("this->Duration!=0"));
     EXPECT_EQ(0.0f, anim->CurrentFrame);
     EXPECT_EQ(3.0f, rootX(*anim));
     anim->SetTime(0.5f);
@@ -124,43 +108,17 @@ TEST_F(AnimTest, ZeroDurationIsReportedAndHarmless)
     anim->CurrentFrame = 0.25f;
     anim->SetDirection(CAnimation::DIRECTION_BACKWARD);
     anim->SetTime(0.0f);
-    EXPECT_EQ(3, countReports("this->Duration!=0"));
     EXPECT_EQ(0.25f, anim->CurrentFrame);
-}
+    EXPECT_EQ(3, countReports("this->Duration!=0"));
 
-TEST_F(AnimTest, InvalidAnimationIgnoresPlaying)
-{
-    auto anim = load("no animation here\n");
-    ASSERT_EQ(ANIM_ERR_FILE, anim->GetAnimError());
-    anim->Start();
-    anim->Pause();
-    EXPECT_FALSE(anim->IsPaused());
-    anim->SetTime(0.5f);
-    anim->Advance(10);
-    EXPECT_EQ(0.0f, anim->CurrentFrame);
-    // Backward, SetTime still turns the position round.
-    anim->SetDirection(CAnimation::DIRECTION_BACKWARD);
-    anim->SetTime(0.0f);
-    EXPECT_EQ(1.0f, anim->CurrentFrame);
-}
-
-TEST_F(AnimTest, LinearKeysAtTheEdges)
-{
-    auto anim = load(kHeader + "\"b\" \"Root\"\n"
-                     "#NAME:\"Root\"\n#TRACK:POS #CONTROLLER:Linear\n0[0,0,0] 4800[100,0,0]\n"
-                     "#NAME:\"armL\"\n#TRACK:POS #CONTROLLER:Linear\n1200[0,0,0] 2400[10,0,0]\n"
-                     "#NAME:\"b\"\n#TRACK:POS #CONTROLLER:Linear\n2400[7,7,7]\n");
-    ASSERT_EQ(ANIM_OK, anim->GetAnimError());
-    const struct {
-        uint32_t advance;
-        float arm;  // before its first key: the first; after its last: carried on
-    } steps[] = {{100, 0.0f}, {275, 5.0f}, {375, 20.0f}};
-    for (const auto& step : steps) {
-        anim->Advance(step.advance);
-        EXPECT_NEAR(step.arm, node(*anim, "armL")->Translation.x, 1e-4f);
-        EXPECT_EQ(7.0f, node(*anim, "b")->Translation.y);  // one key: constant
-    }
-    EXPECT_EQ(0.0f, node(*anim, "armL")->ControllerData->GetTranslation(375.0f, false, true).x);
+    auto failed = load("no animation here\n");
+    ASSERT_EQ(ANIM_ERR_FILE, failed->GetAnimError());
+    failed->SetTime(0.5f);
+    failed->Advance(10);
+    EXPECT_EQ(0.0f, failed->CurrentFrame);
+    failed->SetDirection(CAnimation::DIRECTION_BACKWARD);
+    failed->SetTime(0.0f);
+    EXPECT_EQ(1.0f, failed->CurrentFrame);
 }
 
 // The sample files, opened by their game names: the walk's keys at 0, 250 and 500 ms, and the
@@ -186,7 +144,6 @@ TEST_F(AnimTest, SampleWalkAndWave)
         EXPECT_NEAR(-pose.armX, node(walk, "armR")->Rotation.x, 1e-5f);
         EXPECT_NEAR(pose.armW, node(walk, "armL")->Rotation.w, 1e-5f);
         EXPECT_NEAR(pose.handZ, node(walk, "hand")->Rotation.z, 1e-5f);
-        EXPECT_EQ(20.0f, node(walk, "armR")->Translation.y);
     }
 
     CAnimation wave("data\\anims\\robot_wave.txt");
