@@ -195,4 +195,8 @@ TEST_F(AnimTest, PairedWalks)
     EXPECT_EQ("root/Root armL/armL ", pairs);
     EXPECT_FALSE(small->GetHierarchy().ForEachPair(node(*walk, "armL"), record, &pairs));
     EXPECT_EQ(1, countReports("Failed to treverse second hierarchy"));
+    int visits = 0;  // a callback's false ends the walk
+    auto twice = [](CAnimNode*, CAnimNode*, void* n) { return ++*static_cast<int*>(n) < 2; };
+    EXPECT_FALSE(walk->GetHierarchy().ForEachPair(wave->GetHierarchy().RootNode, twice, &visits));
+    EXPECT_EQ(2, visits);
 }

@@ -38,6 +38,9 @@ TEST_F(AnimTest, PlayingScript)
         {LOOP, CAnimation::LOOP_WRAP, 0.998f, false},
         {SET_TIME, 1.0f, 1.0f, false},
         {ADVANCE, 0, 0.0f, false},
+        {DIRECTION, CAnimation::DIRECTION_BACKWARD, 0.0f, false},
+        {ADVANCE, 250, 0.75f, false},  // loops backward past the start
+        {DIRECTION, CAnimation::DIRECTION_FORWARD, 0.75f, false},
         {SET_TIME, 1.5f, 0.5f, false},
         {RATE, 0, 0.5f, false},
         {ADVANCE, 100, 0.5f, false},  // frozen, yet evaluated
