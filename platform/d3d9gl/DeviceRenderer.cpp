@@ -49,7 +49,6 @@ public:
     }
 
     // Pre-modulation and bump mapping pass their first argument; only 2D textures reach GL.
-    bool canDrawStageOp(DWORD op) const override { return op != 17 && op != 22 && op != 23; }
     bool canSample(D3DRESOURCETYPE type, D3DFORMAT format) const override
     {
         return type == D3DRTYPE_TEXTURE && GLRenderer::canSample(format);
@@ -87,13 +86,18 @@ public:
             m_gl.draw(m_pipeline, call.Type, vertices, call.Start, call.PrimitiveCount);
             return;
         }
-        auto* ib = dynamic_cast<d3d9ref::IndexBuffer*>(state.Indices);
-        if (!ib) return;
-        D3DINDEXBUFFER_DESC desc{};
-        ib->GetDesc(&desc);
         IndexSource indices;
-        indices.buffer = bufferCopy(ib->Bytes, ib->Written);
-        indices.indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
+        if (call.UserIndices) {
+            indices.data = call.UserIndices;
+            indices.indexSize = call.UserIndexSize;
+        } else {
+            auto* ib = dynamic_cast<d3d9ref::IndexBuffer*>(state.Indices);
+            if (!ib) return;
+            D3DINDEXBUFFER_DESC desc{};
+            ib->GetDesc(&desc);
+            indices.buffer = bufferCopy(ib->Bytes, ib->Written);
+            indices.indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
+        }
         m_gl.drawIndexed(m_pipeline, call.Type, vertices, indices, call.BaseVertex, call.MinIndex,
                          call.NumVertices, call.Start, call.PrimitiveCount);
     }
@@ -230,6 +234,8 @@ private:
         m_pipeline.world = matrix(D3DTS_WORLD);
         m_pipeline.view = matrix(D3DTS_VIEW);
         m_pipeline.projection = matrix(D3DTS_PROJECTION);
+        for (int i = 0; i < 3; ++i) m_pipeline.blendWorlds[i] = matrix(D3DTS_WORLDMATRIX(i + 1));
+        for (int i = 0; i < MAX_STAGES; ++i) m_pipeline.textureMatrices[i] = matrix(D3DTS_TEXTURE0 + i);
         m_pipeline.viewport = viewportOf(state);
         for (int s = 0; s < MAX_STAGES; ++s) m_pipeline.textures[s] = textureCopy(state.Textures[s]);
     }

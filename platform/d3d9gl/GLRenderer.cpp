@@ -32,8 +32,10 @@ enum : int {
 enum : int {
     TSS_COLOROP = 1, TSS_COLORARG1 = 2, TSS_COLORARG2 = 3, TSS_ALPHAOP = 4, TSS_ALPHAARG1 = 5,
     TSS_ALPHAARG2 = 6, TSS_BUMPENVMAT00 = 7, TSS_TEXCOORDINDEX = 11, TSS_BUMPENVLSCALE = 22, TSS_BUMPENVLOFFSET = 23, TSS_COLORARG0 = 26, TSS_ALPHAARG0 = 27,
-    TSS_RESULTARG = 28, TSS_CONSTANT = 32,
+    TSS_TEXTURETRANSFORMFLAGS = 24, TSS_RESULTARG = 28, TSS_CONSTANT = 32,
 };
+enum : int { RS_LOCALVIEWER = 142, RS_VERTEXBLEND = 151 };
+enum : uint32_t { TTFF_PROJECTED = 256, VBF_TWEENING = 255, VBF_0WEIGHTS = 256 };
 enum : int {
     SAMP_ADDRESSU = 1, SAMP_ADDRESSV = 2, SAMP_BORDERCOLOR = 4, SAMP_MAGFILTER = 5,
     SAMP_MINFILTER = 6, SAMP_MIPFILTER = 7,
@@ -48,6 +50,8 @@ struct VertexLayout {
     bool valid = false;
     bool rhw = false;
     int positionSize = 3;
+    int weights = 0, weightOffset = 0;  // blend weights after the position
+    int normal = -1;
     int diffuse = -1, specular = -1;
     int texSets = 0;
     int tex[MAX_TEXCOORD_SETS] = {};
@@ -69,11 +73,16 @@ VertexLayout layoutOf(uint32_t fvf)
     } else if (kind == FVF_XYZW) {
         offset = 16;
     } else if (kind >= 0x6 && kind <= 0xE) {
-        offset = 12 + 4 * ((kind - 0x6) / 2 + 1);  // blend weights are not drawn
+        l.weights = static_cast<int>((kind - 0x6) / 2 + 1);
+        l.weightOffset = 12;
+        offset = 12 + 4 * static_cast<uint32_t>(l.weights);
     } else {
         return l;
     }
-    if (fvf & FVF_NORMAL) offset += 12;
+    if (fvf & FVF_NORMAL) {
+        l.normal = static_cast<int>(offset);
+        offset += 12;
+    }
     if (fvf & FVF_PSIZE) offset += 4;
     if (fvf & FVF_DIFFUSE) { l.diffuse = static_cast<int>(offset); offset += 4; }
     if (fvf & FVF_SPECULAR) { l.specular = static_cast<int>(offset); offset += 4; }
@@ -214,8 +223,10 @@ struct Program {
     GLuint id = 0;
     GLint worldViewProj, worldView, viewport, halfPixel, rangeFog, tfactor, stageConst, fogColor,
         fogParams, alphaRef;
-    GLint vsConst = -1, psConst = -1, bumpEnv = -1, bumpLuminance = -1;  // shader programs only
+    GLint vsConst = -1, psConst = -1;  // shader programs only
     int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
+    GLint bumpEnv = -1, bumpLuminance = -1;
+    GLint texMatrix = -1, blendWorld = -1, view = -1, viewProj = -1, localViewer = -1;
 };
 
 // A program with shaders: the fixed-function key covers the stages left to fixed function.
@@ -289,6 +300,8 @@ struct GLRenderer::Impl {
     void setViewport(const Viewport& vp, uint32_t height);
     void applyState(const PipelineState& s, const Program& p, uint32_t fbHeight);
     void bindVertices(const VertexLayout& layout, const VertexSource& v, uint32_t uploadBytes);
+    // Texture transforms, the blended world matrices and bump-mapping values, where the program reads them.
+    void applyVertexStage(const PipelineState& s, const Program& p, const float* view, const float* proj);
     bool readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch);
 };
 
@@ -595,6 +608,26 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
         ++count;
     }
     key.stageCount = static_cast<uint8_t>(count);
+    // What the fixed vertex stage makes for each texture stage, whether the stage draws or not (a
+    // pixel shader reads them all).
+    key.stageCoords = 1;
+    for (int i = 0; i < MAX_STAGES; ++i) {
+        const uint32_t* ts = s.stageStates[i];
+        CoordKey& c = key.coords[i];
+        const uint32_t index = ts[TSS_TEXCOORDINDEX];
+        c.set = static_cast<uint8_t>(std::min<uint32_t>(index & 0xFFFF, MAX_TEXCOORD_SETS - 1));
+        c.setSize = c.set < layout.texSets ? static_cast<uint8_t>(layout.texSize[c.set]) : 0;
+        const uint32_t generate = index >> 16;
+        c.texGen = static_cast<uint8_t>(generate <= TEXGEN_REFLECTION ? generate : 0u);
+        const uint32_t flags = ts[TSS_TEXTURETRANSFORMFLAGS];
+        const uint32_t outputs = flags & 0xFF;
+        if (outputs >= 1 && outputs <= 4)
+            c.transform = static_cast<uint8_t>(outputs | ((flags & TTFF_PROJECTED) ? COORD_PROJECTED : 0));
+    }
+    // Blending by vertex weights: one weight less than the matrices, the last taking the rest.
+    const uint32_t blend = rs[RS_VERTEXBLEND];
+    if (blend >= 1 && blend <= 3 && layout.weights >= 1)
+        key.blendMatrices = static_cast<uint8_t>(std::min<uint32_t>(blend, static_cast<uint32_t>(layout.weights)) + 1);
     return key;
 }
 
@@ -644,6 +677,11 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
         p.psConst = glGetUniformLocation(p.id, "uPSConst");
         p.bumpEnv = glGetUniformLocation(p.id, "uBumpEnv");
         p.bumpLuminance = glGetUniformLocation(p.id, "uBumpLuminance");
+        p.texMatrix = glGetUniformLocation(p.id, "uTexMatrix");
+        p.blendWorld = glGetUniformLocation(p.id, "uWorld");
+        p.view = glGetUniformLocation(p.id, "uView");
+        p.viewProj = glGetUniformLocation(p.id, "uViewProj");
+        p.localViewer = glGetUniformLocation(p.id, "uLocalViewer");
         glUseProgram(p.id);
         for (int i = 0; i < MAX_STAGES; ++i) {
             char name[16];
@@ -671,6 +709,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     multiply(worldView, proj, wvp);
     glUniformMatrix4fv(p.worldViewProj, 1, GL_FALSE, wvp);
     glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
+    applyVertexStage(s, p, view, proj);
     const float vw = static_cast<float>(std::max(s.viewport.Width, 1u));
     const float vh = static_cast<float>(std::max(s.viewport.Height, 1u));
     glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
@@ -773,6 +812,38 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     glActiveTexture(GL_TEXTURE0);
 }
 
+void GLRenderer::Impl::applyVertexStage(const PipelineState& s, const Program& p, const float* view, const float* proj)
+{
+    if (p.texMatrix >= 0) {
+        float m[MAX_STAGES * 16];
+        for (int i = 0; i < MAX_STAGES; ++i)
+            std::memcpy(m + i * 16, s.textureMatrices[i] ? s.textureMatrices[i] : IDENTITY, sizeof(IDENTITY));
+        glUniformMatrix4fv(p.texMatrix, MAX_STAGES, GL_FALSE, m);
+    }
+    if (p.blendWorld >= 0) {
+        float worlds[4 * 16], viewProj[16];
+        for (int i = 0; i < 4; ++i) {
+            const float* w = i == 0 ? s.world : s.blendWorlds[i - 1];
+            std::memcpy(worlds + i * 16, w ? w : IDENTITY, sizeof(IDENTITY));
+        }
+        multiply(view, proj, viewProj);
+        glUniformMatrix4fv(p.blendWorld, 4, GL_FALSE, worlds);
+        glUniformMatrix4fv(p.view, 1, GL_FALSE, view);
+        glUniformMatrix4fv(p.viewProj, 1, GL_FALSE, viewProj);
+    }
+    if (p.localViewer >= 0) glUniform1i(p.localViewer, s.renderStates[RS_LOCALVIEWER] ? 1 : 0);
+    if (p.bumpEnv >= 0) {
+        float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            for (int k = 0; k < 4; ++k) env[i * 4 + k] = asFloat(s.stageStates[i][TSS_BUMPENVMAT00 + k]);
+            luminance[i * 2] = asFloat(s.stageStates[i][TSS_BUMPENVLSCALE]);
+            luminance[i * 2 + 1] = asFloat(s.stageStates[i][TSS_BUMPENVLOFFSET]);
+        }
+        glUniform4fv(p.bumpEnv, MAX_STAGES, env);
+        glUniform2fv(p.bumpLuminance, MAX_STAGES, luminance);
+    }
+}
+
 void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v, uint32_t uploadBytes)
 {
     const char* base = nullptr;
@@ -794,6 +865,20 @@ void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v
         glDisableVertexAttribArray(ATTR_DIFFUSE);
         glVertexAttrib4f(ATTR_DIFFUSE, 1, 1, 1, 1);
     }
+    if (l.normal >= 0) {
+        glEnableVertexAttribArray(ATTR_NORMAL);
+        glVertexAttribPointer(ATTR_NORMAL, 3, GL_FLOAT, GL_FALSE, stride, base + l.normal);
+    } else {
+        glDisableVertexAttribArray(ATTR_NORMAL);
+        glVertexAttrib4f(ATTR_NORMAL, 0, 0, 0, 1);
+    }
+    if (l.weights > 0) {
+        glEnableVertexAttribArray(ATTR_BLENDWEIGHT);
+        glVertexAttribPointer(ATTR_BLENDWEIGHT, std::min(l.weights, 4), GL_FLOAT, GL_FALSE, stride, base + l.weightOffset);
+    } else {
+        glDisableVertexAttribArray(ATTR_BLENDWEIGHT);
+        glVertexAttrib4f(ATTR_BLENDWEIGHT, 0, 0, 0, 0);
+    }
     if (l.specular >= 0) {
         glEnableVertexAttribArray(ATTR_SPECULAR);
         glVertexAttribPointer(ATTR_SPECULAR, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, base + l.specular);
@@ -811,7 +896,7 @@ void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v
         }
     }
     // Inputs of a vertex shader drawn before.
-    for (int i = ATTR_TEXCOORD0 + MAX_TEXCOORD_SETS; i < MAX_VERTEX_INPUTS; ++i) glDisableVertexAttribArray(i);
+    for (int i = ATTR_BLENDWEIGHT + 1; i < MAX_VERTEX_INPUTS; ++i) glDisableVertexAttribArray(i);
 }
 
 // ---- Shader model 1.x ----
@@ -823,6 +908,7 @@ const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t 
     const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
     ShaderProgramKey key;
     key.fixed = makeKey(s, sh.vertex.id ? 0 : fvf);
+    key.fixed.stageCoords = sh.vertex.id ? 0 : 1;  // a vertex shader's registers go to the stages as the sets
     key.vertex = sh.vertex.id;
     key.pixel = sh.pixel.id;
     if (sh.vertex.id && rs[RS_FOGENABLE] && !tableFog) key.fixed.fogSource = FOG_VERTEX_FACTOR;  // oFog is the factor
@@ -857,15 +943,6 @@ void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, const Program
         glUniform4fv(p.vsConst, p.vsConstCount, sh.vertexConstants);
     if (p.psConst >= 0 && sh.pixelConstants && p.psConstCount)
         glUniform4fv(p.psConst, p.psConstCount, sh.pixelConstants);
-    if (p.bumpEnv < 0) return;
-    float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
-    for (int i = 0; i < MAX_STAGES; ++i) {
-        for (int k = 0; k < 4; ++k) env[i * 4 + k] = asFloat(s.stageStates[i][TSS_BUMPENVMAT00 + k]);
-        luminance[i * 2] = asFloat(s.stageStates[i][TSS_BUMPENVLSCALE]);
-        luminance[i * 2 + 1] = asFloat(s.stageStates[i][TSS_BUMPENVLOFFSET]);
-    }
-    glUniform4fv(p.bumpEnv, MAX_STAGES, env);
-    glUniform2fv(p.bumpLuminance, MAX_STAGES, luminance);
 }
 
 bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd)

@@ -62,6 +62,8 @@ struct PipelineState {
     const float* world = nullptr;  // 16 floats each, row-major, for row vectors
     const float* view = nullptr;
     const float* projection = nullptr;
+    const float* blendWorlds[3] = {};        // world matrices 1..3 for vertex blending (null: identity)
+    const float* textureMatrices[8] = {};    // per stage (null: identity)
     Viewport viewport{};
     uint32_t textures[MAX_STAGES] = {};  // renderer texture handles
     const ShaderState* shaders = nullptr;  // null: fixed function throughout
