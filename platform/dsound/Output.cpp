@@ -118,7 +118,8 @@ void reconcileOutput()
         std::lock_guard<std::mutex> guard(world().lock);
         current = world().output;
         allowSdl = world().allowSdl;
-        wanted = world().devices.empty() ? OutputKind::None : world().manual ? OutputKind::Manual : OutputKind::Sdl;
+        const bool idle = world().devices.empty() && world().externalVoices.empty();
+        wanted = idle ? OutputKind::None : world().manual ? OutputKind::Manual : OutputKind::Sdl;
     }
     const bool live = current == OutputKind::Sdl || current == OutputKind::Silent;
     if (wanted == current || (wanted == OutputKind::Sdl && live && startedWithSdlAllowed == allowSdl)) return;
@@ -135,6 +136,25 @@ void reconcileOutput()
     }
     std::lock_guard<std::mutex> guard(world().lock);
     world().output = started;
+}
+
+void addExternalVoice(ExternalVoice* voice)
+{
+    {
+        std::lock_guard<std::mutex> guard(world().lock);
+        world().externalVoices.push_back(voice);
+    }
+    reconcileOutput();
+}
+
+void removeExternalVoice(ExternalVoice* voice)
+{
+    {
+        std::lock_guard<std::mutex> guard(world().lock);
+        auto& all = world().externalVoices;
+        all.erase(std::remove(all.begin(), all.end(), voice), all.end());
+    }
+    reconcileOutput();
 }
 
 }  // namespace platform::dsound
