@@ -70,6 +70,7 @@ D3D9Config defaultD3D9Config()
     caps.VertexShaderVersion = D3DVS_VERSION(1, 1);
     caps.MaxVertexShaderConst = 96;
     caps.PixelShaderVersion = D3DPS_VERSION(1, 4);
+    caps.TextureOpCaps = (D3DTEXOPCAPS_LERP << 1) - 1;  // every operation
     adapter.DeviceTypes.push_back(hal);
 
     static const UINT sizes[][2] = {{640, 480},   {800, 600},   {1024, 768},  {1152, 864}, {1280, 720},

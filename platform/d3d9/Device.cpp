@@ -1,6 +1,7 @@
 #include "Device.h"
 #include "Resources.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace d3d9ref {
@@ -489,7 +490,48 @@ HRESULT Device::ValidateDevice(DWORD* passes)
     Guard guard(*this);
     if (!passes) return D3DERR_INVALIDCALL;
     *passes = 1;
-    if (control().ValidateResult) return control().ValidateResult(passes);
+    return control().ValidateResult ? control().ValidateResult(passes) : validate();
+}
+
+// Whether the card and the renderer can draw the states set, in one pass.
+HRESULT Device::validate() const
+{
+    D3DCAPS9 caps{};
+    if (!cardCaps(caps)) return D3DERR_INVALIDCALL;
+    const auto& adapter = control().Config.Adapters[m_state.Adapter];
+    auto opOK = [&](DWORD op) {
+        return op >= 1 && op <= 26 && (caps.TextureOpCaps & (1u << (op - 1))) && m_renderer->canDrawStageOp(op);
+    };
+    // A pixel shader takes the place of the stage operations; textures it reads still count.
+    const bool shaded = m_state.PixelShader != nullptr;
+    DWORD stages = 0, textures = 0;
+    for (DWORD s = 0; s < MAX_STAGES; ++s) {
+        const DWORD colourOp = m_state.StageStates[s][D3DTSS_COLOROP];
+        IDirect3DBaseTexture9* texture = m_state.Textures[s];
+        if (!shaded && colourOp == D3DTOP_DISABLE) break;
+        if (!shaded) {
+            ++stages;
+            if (!opOK(colourOp)) return D3DERR_UNSUPPORTEDCOLOROPERATION;
+            const DWORD alphaOp = m_state.StageStates[s][D3DTSS_ALPHAOP];
+            if (alphaOp != D3DTOP_DISABLE && !opOK(alphaOp)) return D3DERR_UNSUPPORTEDALPHAOPERATION;
+        }
+        if (!texture) continue;
+        ++textures;
+        LevelView view{};
+        const D3DRESOURCETYPE type = texture->GetType();
+        if (!viewTextureLevel(texture, 0, 0, view)) return D3DERR_WRONGTEXTUREFORMAT;
+        const auto& formats = adapter.TextureFormats;
+        if (std::find(formats.begin(), formats.end(), view.Format) == formats.end() ||
+            !m_renderer->canSample(type, view.Format))
+            return D3DERR_WRONGTEXTUREFORMAT;
+    }
+    if (stages > caps.MaxTextureBlendStages || textures > caps.MaxSimultaneousTextures)
+        return D3DERR_TOOMANYOPERATIONS;
+    // Shader versions above the caps run only in software on a mixed device.
+    const bool software = m_state.SoftwareVertexProcessing && (m_state.Behaviour & D3DCREATE_MIXED_VERTEXPROCESSING);
+    if (auto* vs = dynamic_cast<VertexShader*>(m_state.VertexShader))
+        if (!vs->Tokens.empty() && (vs->Tokens[0] & 0xFFFF) > (caps.VertexShaderVersion & 0xFFFF) && !software)
+            return D3DERR_CONFLICTINGRENDERSTATE;
     std::string why;
     if (!shadersDrawable(m_state, why)) return D3DERR_CONFLICTINGRENDERSTATE;
     return D3D_OK;

@@ -81,6 +81,7 @@ private:
     ~Device() override;
     void resetStates();
     HRESULT draw(const DrawCall& call);
+    HRESULT validate() const;
     bool cardCaps(D3DCAPS9& caps) const;
     HRESULT readShader(const DWORD* tokens, bool pixel, d3d9shader::Program& program);
 

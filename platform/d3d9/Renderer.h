@@ -35,6 +35,10 @@ public:
     virtual void present() = 0;
     // The last presented image as A8R8G8B8 rows; false when the renderer keeps none.
     virtual bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) = 0;
+    // What ValidateDevice asks beyond the card's caps and the shaders. A renderer that draws nothing
+    // refuses nothing.
+    virtual bool canDrawStageOp(DWORD) const { return true; }
+    virtual bool canSample(D3DRESOURCETYPE, D3DFORMAT) const { return true; }
 };
 
 // What a renderer reads of the device's resources. Version grows with every unlock, so a renderer

@@ -48,6 +48,13 @@ public:
         return true;
     }
 
+    // Pre-modulation and bump mapping pass their first argument; only 2D textures reach GL.
+    bool canDrawStageOp(DWORD op) const override { return op != 17 && op != 22 && op != 23; }
+    bool canSample(D3DRESOURCETYPE type, D3DFORMAT format) const override
+    {
+        return type == D3DRTYPE_TEXTURE && GLRenderer::canSample(format);
+    }
+
     void close() override
     {
         m_buffers.clear();

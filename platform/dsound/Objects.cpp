@@ -16,10 +16,18 @@ namespace platform::dsound {
 
 namespace {
 
+// A test's hook runs before the call takes the lock.
+struct HookedCall {
+    explicit HookedCall(const char* method) { runCallHook(method); }
+};
+
 // One interface call: holds the lock and knows the forced result, if any.
-class Call {
+class Call : HookedCall {
 public:
-    explicit Call(const char* method) : m_guard(world().lock), m_forced(forcedResult(method)) {}
+    explicit Call(const char* method)
+        : HookedCall(method), m_guard(world().lock), m_forced(forcedResult(method))
+    {
+    }
     bool forced() const { return FAILED(m_forced); }
     HRESULT result() const { return m_forced; }
 
@@ -560,6 +568,7 @@ using platform::dsound::world;
 
 HRESULT DirectSoundCreate8(const GUID* deviceId, IDirectSound8** out, LPUNKNOWN outer)
 {
+    platform::dsound::runCallHook("DirectSoundCreate8");
     {
         std::lock_guard<std::mutex> guard(world().lock);
         if (out) *out = nullptr;

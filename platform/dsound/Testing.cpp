@@ -5,6 +5,26 @@
 
 namespace platform::dsound {
 
+namespace {
+
+std::mutex hookLock;
+std::map<std::string, std::function<void()>> hooks;
+std::atomic<bool> anyHooks{false};
+
+}  // namespace
+
+void runCallHook(const char* method)
+{
+    if (!anyHooks) return;
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> guard(hookLock);
+        auto it = hooks.find(method);
+        if (it != hooks.end()) hook = it->second;
+    }
+    if (hook) hook();
+}
+
 HRESULT forcedResult(const char* method)
 {
     World& w = world();
@@ -138,6 +158,16 @@ void failCall(const std::string& method, HRESULT result, int times)
         world().failures.erase(method);
     else
         world().failures[method] = platform::dsound::Failure{result, times};
+}
+
+void setCallHook(const std::string& method, std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> guard(platform::dsound::hookLock);
+    if (hook)
+        platform::dsound::hooks[method] = std::move(hook);
+    else
+        platform::dsound::hooks.erase(method);
+    platform::dsound::anyHooks = !platform::dsound::hooks.empty();
 }
 
 void loseBuffer(IDirectSoundBuffer* buffer)

@@ -213,6 +213,8 @@ struct World {
 };
 
 World& world();
+// Runs the test's hook for the method, if any. Without the lock.
+void runCallHook(const char* method);
 // Counts the call and answers a forced failure for it (S_OK when none). With the lock held.
 HRESULT forcedResult(const char* method);
 // Mixes `frames` output frames into `out` (interleaved stereo), advancing every playing buffer.

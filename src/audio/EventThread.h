@@ -9,7 +9,7 @@
 
 class CEventThread {
 public:
-    static const uint32_t MAX_USER_EVENTS = 5;
+    static constexpr uint32_t MAX_USER_EVENTS = 5;
 
     typedef bool (*StartCallback)(void* context);                  // false: the thread ends at once
     typedef bool (*EventCallback)(void* context, uint32_t index);  // true: the thread ends

@@ -1,6 +1,7 @@
 #include "d3dcore9/D3DCore.h"
 
 #include "d3dcore9/LogWriter.h"
+#include "d3dcore9/MaterialTables.h"
 #include "d3dcore9/RenderMatrix.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
@@ -51,11 +52,15 @@ D3DCore::D3DCore()
     RenderMatrix::identity(ProjectionMatrix);
     RenderMatrix::identity(ViewProjection);
     RenderMatrix::identity(CameraRotation);
+    RenderMatrix::identity(CameraTextureMatrix);
     ResetGammaRamp();
+    TextureTable::SetUserFinder(materialtables::TextureUser);
 }
 
 D3DCore::~D3DCore()
 {
+    // Materials hold shader slots: they go while the tables still stand.
+    StateBlocks.FreeMaterials();
     FreeDisplayHandles();
     ClearMBlocks();
     ClearVertexShaders();
@@ -305,6 +310,7 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
+    Declaration = nullptr;
     VSConstantsLow = PSConstantsLow = 1000;
     VSConstantsHigh = PSConstantsHigh = -1000;
     ClearMBlocks();
@@ -551,6 +557,7 @@ void D3DCore::RestoreLostDevice()
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
     FVF = 0;
+    Declaration = nullptr;
     if (device()) {
         HRESULT Err = device()->SetViewport(&LastViewPort);
         ASSERT(Err == D3D_OK);
@@ -570,6 +577,12 @@ void D3DCore::SetPerspective(float nearZ, float farZ, float scaleX, float scaleY
     if (!force && nearZ == NearZ && farZ == FarZ && scaleX == ScaleX && scaleY == ScaleY &&
         FarMultiplier == PerspectiveFarMultiplier)
         return;
+    // Before any perspective was given (a restore re-applies the stored zeros) the projection in
+    // force stays: identity, or the last valid one.
+    if (scaleX == 0 || scaleY == 0 || nearZ == farZ) {
+        if (force && device()) device()->SetTransform(D3DTS_PROJECTION, &ProjectionMatrix);
+        return;
+    }
     // The far distance is kept as given: the stretch is applied to the matrix only, so repeated
     // depth-bias changes do not compound it.
     NearZ = nearZ;

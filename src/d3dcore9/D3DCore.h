@@ -10,6 +10,7 @@
 
 #include "d3dcore9/D3DCoreHost.h"
 #include "d3dcore9/DynamicBuffer.h"
+#include "d3dcore9/StateBlock.h"
 #include "d3dcore9/TextureTable.h"
 #include "d3dcore9/ShaderTables.h"
 #include "dxsetup9/DXSetup.h"
@@ -142,6 +143,7 @@ public:
     void SetVertexShader(IDirect3DVertexShader9* shader);
     void SetPixelShader(IDirect3DPixelShader9* shader);
     void SetFVF(DWORD fvf);
+    void SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration);
     // Constants: a register past the table is refused (nothing stored, null returned).
     void SetVertexShaderConstant(int32_t Register, float x, float y, float z, float w);
     void SetVertexShaderConstantComponent(int32_t Register, int32_t Component, float value);
@@ -254,8 +256,7 @@ public:
     int32_t VSConstantsLow = 1000, VSConstantsHigh = -1000;
     float PixelShaderConstants[MAX_PS_CONSTANTS][4] = {};
     int32_t PSConstantsLow = 1000, PSConstantsHigh = -1000;
-    int32_t LastStateBlock = -1;        // the last applied state block, forgotten by the defaults
-    void* LastStateList = nullptr;
+    IDirect3DVertexDeclaration9* Declaration = nullptr;  // set instead of an FVF (FVF 0)
 
     // ---- Transforms and fog ----
     int32_t FogR = 0, FogG = 0, FogB = 0;
@@ -270,6 +271,38 @@ public:
     char OverridePaths[MAXOVERRIDEPATHS][OVERRIDE_PATH_SIZE] = {};
     WORD Gamma[3][256] = {};
 
+    // ---- State blocks ----
+    // Applies one pass of a block: depth bias, texture factor, shaders and their constants, textures,
+    // then (unless this pass list was the last applied) palette, the pending restore list before a
+    // pass 0, the pass list and the disabling of stages the pass does not use. fvf 0: the material's.
+    void ApplyStateBlock(StateBlock* SB, DWORD pass, DWORD fvf);
+    void ApplyStateList(const StateNode* node);
+    // Each pass applied on placeholder textures and checked by the device; the defaults come back
+    // after each. False when a pass fails; result holds the last pass's answer.
+    bool ValidateMaterial(GMaterial* GM, DWORD* passes, DWORD* totalPasses, HRESULT* result);
+    bool FindStateBlockByName(const char* name, StateBlock** entry);
+    // The restore list of the last pass-0 block, if one is pending; the last-applied list is forgotten.
+    void ApplyPendingRestore();
+    // A block about to be freed: its pending restore list is applied and nothing keeps pointing at it.
+    void ForgetStateBlock(StateBlock* SB);
+    // Texture stages of the device in use (at most 8).
+    DWORD StageCount() const;
+
+    StateBlockTable StateBlocks;
+    DWORD LetterboxBlock = SB_NONE;  // the border material: screen margin and letterbox
+    BYTE BorderBlockReported = 0;
+    StateBlock* LastStateBlock = nullptr;  // the pass-0 block whose restore list is pending
+    const StateList* LastStateList = nullptr;  // the pass list applied last
+    DWORD ActiveStages = 0;
+    BYTE SkipValidation = 0;
+    BYTE DepthBufferEnabled = 1;
+    BYTE WBufferOption = 1;
+    BYTE WBufferInUse = 0;
+    BYTE ResetTexCoordIndex = 1;   // armed: the next vertex-shader material sets TEXCOORDINDEX s = s
+    BYTE HWVertexProcessing = 1;   // mixed vertex processing: shaders switch it off
+    uint32_t StateChanges = 0;     // per frame
+    D3DMATERIAL9 NodeMaterial{};   // what material-colour nodes set
+    D3DMATRIX CameraTextureMatrix{};
     // ---- File location and shaders ----
     // Finds Name in the override folders, then as named, then (UseGamePath on) in SubDir folders
     // beside and above it while they stay inside Base. The file that opened is left open in File
@@ -363,7 +396,6 @@ private:
     void CreateDynamicBuffers();
     void ClearBorders();
     void RefreshDesktopMode();
-    void ApplyBorderStates();
     void DrawScreenMargin();
     void ResendPalettes();
     void LoadWhitePalette();

@@ -9,7 +9,6 @@ namespace {
 
 IDirect3DDevice9* device() { return DXInterface.ID3DDevice; }
 
-const DWORD TA_DIFFUSE = 0;
 const DWORD MARGIN_COLOUR = 0xD0400000u;
 const DWORD MARGIN_FVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
 
@@ -164,6 +163,7 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
     if (SUCCEEDED(Err)) BegunScene = 1;
 
     WorldMatrixChanges = 0;
+    StateChanges = 0;
     for (DynamicVB& vb : DynamicVertexBuffer9) vb.VerticesUsed = 0;
     DynamicIndexBuffer9.IndicesUsed = 0;
     if (!FreezeFrameTime) UpdateFrameTime();
@@ -179,6 +179,7 @@ void D3DCore::EndScene(bool runScenePasses)
             // The delayed, sorted geometry is flushed between these two rows.
             RunFuncs(2);
         }
+        ApplyPendingRestore();
         HRESULT Err = dev->EndScene();
         ASSERT(Err == D3D_OK);
         BegunScene = 0;
@@ -192,26 +193,6 @@ void D3DCore::EndScene(bool runScenePasses)
     }
     for (int32_t Stage = 0; Stage < MAX_TEXTURE_STAGES; ++Stage) SetTexture(Stage, nullptr);
     if (PixelShader) SetPixelShader(nullptr);
-}
-
-// What the border state block holds: untextured, unlit, blended vertex colour over everything.
-void D3DCore::ApplyBorderStates()
-{
-    SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-    SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
-    SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
-    SetRenderState(D3DRS_FOGENABLE, FALSE);
-    SetRenderState(D3DRS_LIGHTING, FALSE);
-    SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    SetTextureStageState(0, D3DTSS_COLORARG1, TA_DIFFUSE);
-    SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
-    SetTextureStageState(0, D3DTSS_ALPHAARG1, TA_DIFFUSE);
-    SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
-    SetTextureStageState(1, D3DTSS_ALPHAOP, D3DTOP_DISABLE);
-    SetTexture(0, nullptr);
 }
 
 void D3DCore::DrawScreenMargin()
@@ -250,14 +231,21 @@ void D3DCore::Present(bool runOffscreenPasses)
         }
     }
     if (DrawMargin && !DeviceLost) {
-        ApplyBorderStates();
+        // The border material's pass 0; its restore list runs at the margin scene's end.
+        StateBlock* SB = LetterboxBlock != SB_NONE ? StateBlocks.GetSB(LetterboxBlock) : nullptr;
+        // Once: a report every frame would end the run.
+        if (!SB && !BorderBlockReported) {
+            assertFailed("SB != NULL", __FILE__, __LINE__);
+            BorderBlockReported = 1;
+        }
+        if (SB) ApplyStateBlock(SB, 0, MARGIN_FVF);
         SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
         if (PixelShader) SetPixelShader(nullptr);
         if (VertexShader) SetVertexShader(nullptr);
         SetFVF(MARGIN_FVF);
         dev->SetViewport(&full);
         BeginScene(false, false);
-        if (BegunScene) DrawScreenMargin();
+        if (BegunScene && SB) DrawScreenMargin();
         EndScene(true);
     }
     if (DeviceActive && !DeviceLost) {

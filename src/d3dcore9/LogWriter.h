@@ -1,17 +1,9 @@
-// The log writer: appends text to a named file, opening and closing it for every write, optionally
-// scrambled with a one-byte XOR. Also the texts of result codes and the "DX ERROR" report.
+// The log writer: the file output (utility/LogFile.h), the texts of result codes and the "DX ERROR"
+// report.
 #pragma once
 
 #include "platform/win32.h"
-
-void setLogFileName(const char* name, bool deleteExisting);
-// Plain: each LF becomes CR LF, no final line end. Scrambled: XORed bytes, written raw.
-void writeLogText(const char* text, bool scrambled);
-// Plain: the text and CR LF. Scrambled: the XORed copy through the text writer, no final line end.
-void writeLogLine(const char* text, bool scrambled);
-
-// The key scrambled log texts are XORed with.
-extern const uint8_t LOG_SCRAMBLE_KEY;
+#include "utility/LogFile.h"
 
 // The program's own codes.
 #define D3DCORE_ERR_PALETTISED ((HRESULT)0xFEDC0001u)

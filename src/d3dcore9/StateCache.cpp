@@ -95,11 +95,21 @@ void D3DCore::SetPixelShader(IDirect3DPixelShader9* shader)
     device()->SetPixelShader(shader);
 }
 
+// The device holds an FVF or a declaration, never both: each cache entry is cleared by the other.
 void D3DCore::SetFVF(DWORD fvf)
 {
-    if (!device() || FVF == fvf) return;
+    if (!device() || (FVF == fvf && !Declaration)) return;
     FVF = fvf;
+    Declaration = nullptr;
     device()->SetFVF(fvf);
+}
+
+void D3DCore::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
+{
+    if (!device() || (Declaration == declaration && FVF == 0)) return;
+    Declaration = declaration;
+    FVF = 0;
+    device()->SetVertexDeclaration(declaration);
 }
 
 void D3DCore::SetVertexShaderConstant(int32_t Register, float x, float y, float z, float w)

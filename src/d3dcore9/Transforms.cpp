@@ -95,7 +95,7 @@ void D3DCore::RestoreRenderDefaults()
     for (auto& s : StreamSources) s = nullptr;
     VertexShader = SHADER_UNKNOWN;
     PixelShader = SHADER_UNKNOWN;
-    LastStateBlock = -1;
+    LastStateBlock = nullptr;
     LastStateList = nullptr;
 }
 
@@ -107,7 +107,7 @@ void D3DCore::ForceRenderDefaults()
         for (int type = 0; type < MAX_STAGE_STATES; ++type)
             if (StageStateTouched[stage][type]) ForceTextureStageState(stage, type, StageStateDefaults[stage][type]);
     for (auto& s : StreamSources) s = nullptr;
-    LastStateBlock = -1;
+    LastStateBlock = nullptr;
     LastStateList = nullptr;
     if (device()) {
         device()->SetVertexShader(nullptr);

@@ -4,6 +4,7 @@
 #include "utility/RunLog.h"
 #include "winfile/File.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -133,6 +134,17 @@ void DXSetup::ResetObject()
     new (&::DXSetup) class DXSetup();
 }
 
+bool describeAdapterForRunLog(char* line, size_t size)
+{
+    if (!DXInterface.AdapterIdentifierValid) return false;
+    const D3DADAPTER_IDENTIFIER9& id = DXInterface.AdapterIdentifier;
+    const DWORD high = static_cast<DWORD>(id.DriverVersion.HighPart);
+    const DWORD low = id.DriverVersion.LowPart;
+    snprintf(line, size, "%.*s (%d.%d.%d.%d) [%s]%s", MAX_DEVICE_IDENTIFIER_STRING - 1, id.Description, HIWORD(high),
+             LOWORD(high), HIWORD(low), LOWORD(low), VERSION_TEXT, id.WHQLLevel != 0 ? " WHQL" : "");
+    return true;
+}
+
 int DXSetup::Load()
 {
     class DXSetup& s = ::DXSetup;
@@ -146,6 +158,7 @@ int DXSetup::Load()
     if (!DXInterface.ID3D) return 2;
     DXInterface.AdapterIdentifierValid =
         SUCCEEDED(DXInterface.ID3D->GetAdapterIdentifier(0, 0, &DXInterface.AdapterIdentifier)) ? 1 : 0;
+    setRunLogAdapterLine(describeAdapterForRunLog);
     s.DDrawLoaded = 1;
     return 0;
 }

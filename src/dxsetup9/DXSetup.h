@@ -202,6 +202,10 @@ private:
 
 extern class DXSetup DXSetup;
 
+// The run log's adapter line: "<description> (<driver version>) [<version>]" and " WHQL" for a
+// certified driver; false until the adapter identifier has been read. Load registers it.
+bool describeAdapterForRunLog(char* line, size_t size);
+
 // Texture-format numbers of material files: 332 R3G3B2, 444 X4R4G4B4, 555 X1R5G5B5, 565 R5G6B5,
 // 888 R8G8B8, 1555 A1R5G5B5, 4444 A4R4G4B4, 8332 A8R3G3B2, 8888 A8R8G8B8; any other value is taken as
 // a D3DFORMAT already. With none set, D3DFMT_UNKNOWN.

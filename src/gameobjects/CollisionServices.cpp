@@ -1,6 +1,8 @@
 #include "gameobjects/CollisionServices.h"
 
 #include "gamemanagement/GameMemoryManager.h"
+#include "gameobjects/GameObject.h"
+#include "utility/Collision.h"
 
 #include <new>
 
@@ -9,12 +11,31 @@ CGameObject* collisionPairSecond = nullptr;
 CGameMemoryManager* intersectionMemoryManager = nullptr;
 
 namespace {
+
 const uint32_t INTERSECTION_BLOCK_ID = 0;
+
+bool poolExists() { return intersectionMemoryManager != nullptr; }
+
+bool allocateRecord(uint32_t size, void** block)
+{
+    return intersectionMemoryManager->allocate(INTERSECTION_BLOCK_ID, size, block);
 }
+
+void releaseRecord(void* block) { intersectionMemoryManager->free(INTERSECTION_BLOCK_ID, sizeof(CIntersection), block); }
+
+void invalidContact()
+{
+    if (collisionPairFirst && collisionPairSecond) collisionPairFirst->resolveContactKill(collisionPairSecond);
+}
+
+const SCollisionServices services = {poolExists, allocateRecord, releaseRecord, invalidContact};
+
+}  // namespace
 
 bool createIntersectionMemoryManager(uint32_t count, uint32_t recordSize)
 {
     if (intersectionMemoryManager) return false;
+    setCollisionServices(&services);
     intersectionMemoryManager = new (std::nothrow) CGameMemoryManager;
     if (!intersectionMemoryManager) return false;
     // Each block carries a 4-byte free link after its data; the data size is rounded so that every

@@ -4,6 +4,7 @@
 #include "d3dcore9/RenderCoreStart.h"
 #include "d3dcore9/Screenshot.h"
 #include "kestrune/ShellRenderHost.h"
+#include "matcore9/MatCore.h"
 #include "utility/IniManager.h"
 #include "utility/RunLog.h"
 #include "wincore/WinCore.h"
@@ -56,11 +57,14 @@ bool gameRenderInit()
     settings.Width = static_cast<uint32_t>(displayWidth);
     settings.Height = static_cast<uint32_t>(displayHeight);
     settings.FullScreen = displayFullScreen != 0;
+    MatCore.InitRenderStates();
     if (!StartRenderCore(settings)) {
+        MatCore.ShutdownRenderStates();
         writeRunLog("Failed to create the Direct3D device");
         return false;
     }
     deviceUp = true;
+    MatCore.AttachDevice();
     if (!createScreenshotSurface()) writeRunLog("No screenshot surface");
     D3DCore.SetClearColour(true, 0, 0, 0);
     D3DCore.SetBorderColour(true, 0, 0, 0, 0);
@@ -86,7 +90,9 @@ void gameRenderShutdown()
     if (!deviceUp) return;
     releaseScreenshotSurface();
     D3DCore.ReleaseDynamicVertexBuffers();
+    MatCore.DetachDevice();
     StopRenderCore();
+    MatCore.ShutdownRenderStates();
     D3DCore::SetHost(nullptr);
     deviceUp = false;
 }

@@ -3,6 +3,7 @@
 #include "platform/win32.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
+#include "utility/TextChars.h"
 #include "winfile/File.h"
 
 #include <cstring>
@@ -34,8 +35,7 @@ struct ParseContext {
 bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
                   IncludeState& includes);
 
-inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-inline bool isNameEnd(char c) { return c == 0 || isSpace(c); }
+inline bool isNameEnd(char c) { return c == 0 || isBlank(c); }
 inline bool isNameStart(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -45,7 +45,7 @@ inline bool isNameStart(char c)
 const char* skipWhite(const char* p)
 {
     for (;;) {
-        if (isSpace(*p)) {
+        if (isBlank(*p)) {
             ++p;
         } else if (p[0] == '/' && p[1] == '/') {
             p += 2;

@@ -1,15 +1,14 @@
 #include "utility/Collision.h"
 
-#include "gamemanagement/GameMemoryManager.h"
-#include "gameobjects/CollisionServices.h"
-#include "gameobjects/GameObject.h"
 #include "utility/Assert.h"
 
 #include <cmath>
 
 namespace {
 
-const uint32_t INTERSECTION_BLOCK_ID = 0;
+const SCollisionServices* services = nullptr;
+
+bool poolExists() { return services && services->poolExists && services->poolExists(); }
 
 // Every record handed out, so that leaks can be found and counted.
 llist& liveIntersections()
@@ -22,22 +21,11 @@ llist& liveIntersections()
 // the game objects' contact rule instead.
 bool refuseInvalidContact()
 {
-    if (collisionPairFirst && collisionPairSecond) collisionPairFirst->resolveContactKill(collisionPairSecond);
+    if (services && services->invalidContact) services->invalidContact();
     return false;
 }
 
 bool isValidVector(const Vector3& v) { return isValidFloat(v.x) && isValidFloat(v.y) && isValidFloat(v.z); }
-
-void toHull(const CollisionHull& hull, const Vector3& world, Vector3& out)
-{
-    hull.orientation.transformTransposed(world - hull.position, out);
-}
-
-void toWorld(const CollisionHull& hull, const Vector3& local, Vector3& out)
-{
-    hull.orientation.transform(local, out);
-    out += hull.position;
-}
 
 void appendRecord(llist* list, CIntersection* record)
 {
@@ -47,14 +35,16 @@ void appendRecord(llist* list, CIntersection* record)
 
 }  // namespace
 
+void setCollisionServices(const SCollisionServices* collisionServices) { services = collisionServices; }
+
 CIntersection* allocIntersection(uint32_t size)
 {
-    if (!intersectionMemoryManager) {
+    if (!poolExists()) {
         assertFailed("intersectionMemoryManager", __FILE__, __LINE__);
         return nullptr;
     }
     void* block = nullptr;
-    if (!intersectionMemoryManager->allocate(INTERSECTION_BLOCK_ID, size, &block) || !block) {
+    if (!services->allocate(size, &block) || !block) {
         assertFailedMsg("Failed to allocate CIntersection object", "0", __FILE__, __LINE__);
         return nullptr;
     }
@@ -75,13 +65,13 @@ void freeIntersection(CIntersection* record)
         assertFailed("obj", __FILE__, __LINE__);
         return;
     }
-    if (!intersectionMemoryManager) {
+    if (!poolExists()) {
         assertFailed("intersectionMemoryManager", __FILE__, __LINE__);
         return;
     }
     if (record->element) liveIntersections().RemoveElement(record->element);
     record->element = nullptr;
-    intersectionMemoryManager->free(INTERSECTION_BLOCK_ID, sizeof(CIntersection), record);
+    services->release(record);
 }
 
 void freeIntersectionList(llist* list)
@@ -284,7 +274,7 @@ bool rayConvexHullIntersect(const Vector3& origin, const Vector3& dir, const Col
                             float& t, Vector3& point, Vector3& normal)
 {
     Vector3 o, d;
-    toHull(hull, origin, o);
+    hull.toHull(origin, o);
     hull.orientation.transformTransposed(dir, d);
     float tEnter = floatMinusInfinity;
     Vector3 accumulated;
@@ -314,7 +304,7 @@ bool rayConvexHullIntersect(const Vector3& origin, const Vector3& dir, const Col
     hull.orientation.transform(accumulated, normal);
     normal.normalise();
     if (flip) normal = normal.negated();
-    toWorld(hull, hit, point);
+    hull.toWorld(hit, point);
     t = tEnter;
     return true;
 }
@@ -323,7 +313,7 @@ bool sphereConvexHullIntersect(const Vector3& centre, float radius, const Collis
                                void* objectA, void* objectB, llist* list, Vector3& point, Vector3& normal)
 {
     Vector3 c;
-    toHull(hull, centre, c);
+    hull.toHull(centre, c);
     float deepest = floatMinusInfinity;
     Vector3 accumulated;
     Vector3 pointSum;
@@ -358,7 +348,7 @@ bool sphereConvexHullIntersect(const Vector3& centre, float radius, const Collis
             assertFailed("pIntersection", __FILE__, __LINE__);
             continue;
         }
-        toWorld(hull, projected, record->point);
+        hull.toWorld(projected, record->point);
         hull.orientation.transform(n, record->normal);
         if (flip) record->normal = record->normal.negated();
         record->objectA = objectA;
@@ -366,7 +356,7 @@ bool sphereConvexHullIntersect(const Vector3& centre, float radius, const Collis
         appendRecord(list, record);
     }
     const Vector3 contact = pointCount ? pointSum / static_cast<float>(pointCount) : c;
-    toWorld(hull, contact, point);
+    hull.toWorld(contact, point);
     hull.orientation.transform(accumulated, normal);
     if (normal.dot(normal) >= 1e-6f) {
         normal.normalise();

@@ -7,14 +7,26 @@
 // Tests that give a normal give it pointing from the second shape of the pair toward the first
 // (for hull tests, out of the hull unless the flip flag asks for the reverse).
 //
-// Records come from intersectionMemoryManager, which the collision-object manager creates; the
-// list element pool must be running for the live-record list and callers' lists.
+// Records come from the intersection pool of the game-object layer, which registers its services
+// when the collision-object manager creates the pool; the list element pool must be running for the
+// live-record list and callers' lists.
 #pragma once
 
 #include "utility/LList.h"
 #include "utility/VectorMath.h"
 
+#include <cmath>
 #include <cstdint>
+
+// What the collision maths takes from the game-object layer above it.
+struct SCollisionServices {
+    bool (*poolExists)();
+    bool (*allocate)(uint32_t size, void** block);  // false when the pool is exhausted
+    void (*release)(void* block);
+    void (*invalidContact)();  // settles the pair under test, when one is known
+};
+// Null: none (records are refused with a report, invalid contacts are simply no hit).
+void setCollisionServices(const SCollisionServices* services);
 
 // One contact.
 struct CIntersection {
@@ -53,6 +65,14 @@ struct CollisionHull {
     const Vector3* normals;
     const float* distances;
     const CollisionHullFace* faces;
+
+    // A world point in hull space, and back.
+    void toHull(const Vector3& world, Vector3& local) const { orientation.transformTransposed(world - position, local); }
+    void toWorld(const Vector3& local, Vector3& world) const
+    {
+        orientation.transform(local, world);
+        world += position;
+    }
 };
 
 // A solid cylinder running from the base centre along the unit axis for the length.
@@ -61,6 +81,15 @@ struct CollisionCylinder {
     Vector3 axis;
     float radius;
     float length;
+
+    // Where the centre lies along a unit direction, and half the cylinder's reach along it.
+    void projection(const Vector3& dir, float& centre, float& half) const
+    {
+        const float c = axis.dot(dir);
+        const float across = 1.0f - c * c;
+        centre = (base + axis * (0.5f * length)).dot(dir);
+        half = std::fabs(c) * 0.5f * length + radius * (across > 0.0f ? std::sqrt(across) : 0.0f);
+    }
 };
 
 // Records -------------------------------------------------------------------------------------

@@ -408,15 +408,6 @@ bool threePlaneIntersect(const Vector3& n1, float d1, const Vector3& n2, float d
 
 namespace {
 
-// Half the extent of a cylinder along a unit direction, and its centre's position along it.
-void cylinderProjection(const CollisionCylinder& cyl, const Vector3& dir, float& centre, float& half)
-{
-    const float c = cyl.axis.dot(dir);
-    const float across = std::max(1.0f - c * c, 0.0f);
-    centre = (cyl.base + cyl.axis * (0.5f * cyl.length)).dot(dir);
-    half = std::fabs(c) * 0.5f * cyl.length + cyl.radius * fastSqrt(across);
-}
-
 // The point of the solid cylinder nearest to p (p itself inside).
 Vector3 nearestInCylinder(const CollisionCylinder& cyl, const Vector3& p)
 {
@@ -470,8 +461,8 @@ bool cylinderIntervalOverlap(const CollisionCylinder& c1, const CollisionCylinde
                              float& low, float& high, bool& lowerFirst)
 {
     float centre1, half1, centre2, half2;
-    cylinderProjection(c1, dir, centre1, half1);
-    cylinderProjection(c2, dir, centre2, half2);
+    c1.projection(dir, centre1, half1);
+    c2.projection(dir, centre2, half2);
     low = std::max(centre1 - half1, centre2 - half2);
     high = std::min(centre1 + half1, centre2 + half2);
     lowerFirst = centre1 < centre2;

@@ -24,21 +24,10 @@ float g_currentSecond[MAX_SWEPT_HULL_PLANES];
 const int CONTACT_SCAN_STEPS = 8;
 const int CONTACT_REFINE_STEPS = 16;
 
-void toHullPoint(const CollisionHull& hull, const Vector3& world, Vector3& local)
-{
-    hull.orientation.transformTransposed(world - hull.position, local);
-}
-
-void toWorldPoint(const CollisionHull& hull, const Vector3& local, Vector3& world)
-{
-    hull.orientation.transform(local, world);
-    world += hull.position;
-}
-
 CollisionCylinder cylinderInHullSpace(const CollisionCylinder& cylinder, const CollisionHull& hull)
 {
     CollisionCylinder local = cylinder;
-    toHullPoint(hull, cylinder.base, local.base);
+    hull.toHull(cylinder.base, local.base);
     hull.orientation.transformTransposed(cylinder.axis, local.axis);
     return local;
 }
@@ -101,10 +90,8 @@ float firstContactTime(float from, StaticTest touching)
 // Extent of a cylinder along a unit direction.
 void cylinderExtent(const CollisionCylinder& cylinder, const Vector3& dir, float& low, float& high)
 {
-    const float c = cylinder.axis.dot(dir);
-    const float centre = (cylinder.base + cylinder.axis * (cylinder.length * 0.5f)).dot(dir);
-    const float across = 1.0f - c * c;
-    const float half = std::fabs(c) * cylinder.length * 0.5f + cylinder.radius * (across > 0.0f ? std::sqrt(across) : 0.0f);
+    float centre, half;
+    cylinder.projection(dir, centre, half);
     low = centre - half;
     high = centre + half;
 }
@@ -262,7 +249,7 @@ bool temporalConvexHullIntersect(const Vector3& previous, const Vector3& current
     const Vector3 worldDir = movement / length;
     Vector3 start;
     Vector3 dir;
-    toHullPoint(hull, previous, start);
+    hull.toHull(previous, start);
     hull.orientation.transformTransposed(worldDir, dir);
 
     float tMax = floatMinusInfinity;
@@ -301,7 +288,7 @@ bool temporalConvexHullIntersect(const Vector3& previous, const Vector3& current
         if (list) {
             Vector3 worldPoint;
             Vector3 worldNormal;
-            toWorldPoint(hull, start + dir * t - n * radius, worldPoint);
+            hull.toWorld(start + dir * t - n * radius, worldPoint);
             hull.orientation.transform(n, worldNormal);
             appendRecord(list, worldPoint, flip ? worldNormal.negated() : worldNormal, objectA, objectB);
         }
@@ -335,7 +322,7 @@ bool temporalConvexHullIntersect(const Vector3& previous, const Vector3& current
     }
     Vector3 n = accumulated;
     n.normalise();
-    toWorldPoint(hull, centre - n * radius, point);
+    hull.toWorld(centre - n * radius, point);
     hull.orientation.transform(n, normal);
     if (flip)
         normal = normal.negated();

@@ -2,6 +2,7 @@
 
 #include "platform/win32.h"
 #include "utility/Assert.h"
+#include "utility/TextChars.h"
 #include "winfile/File.h"
 
 #include <cstdlib>
@@ -45,7 +46,6 @@ char* copyString(const char* text, size_t length)
     return copy;
 }
 
-inline bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 inline bool isIdent(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
@@ -58,7 +58,7 @@ inline bool endsItemName(char c)
 
 const char* skipSpace(const char* p)
 {
-    while (isSpace(*p)) ++p;
+    while (isBlank(*p)) ++p;
     return p;
 }
 

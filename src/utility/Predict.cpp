@@ -13,23 +13,9 @@ const float EPSILON = 1e-8f;
 // and shot are equally fast.
 const float EQUAL_SPEED_TOLERANCE = 1e-6f;
 
-float dot(const Vector3& a, const Vector3& b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
 double dotDouble(const Vector3& a, const Vector3& b)
 {
     return double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z;
-}
-
-Vector3 difference(const Vector3& a, const Vector3& b)
-{
-    Vector3 out;
-    out.x = a.x - b.x;
-    out.y = a.y - b.y;
-    out.z = a.z - b.z;
-    return out;
 }
 
 // The velocity that covers d in time t on top of the target's own velocity v.
@@ -52,12 +38,12 @@ bool predictLaunchVelocity(const Vector3& launchPosition, const Vector3& targetP
     if (!VERIFY(pLaunchVelocity) || !VERIFY(pTimeToImpact))
         return false;
 
-    const Vector3 d = difference(targetPosition, launchPosition);
-    const float vv = dot(targetVelocity, targetVelocity);
+    const Vector3 d = targetPosition - launchPosition;
+    const float vv = targetVelocity.dot(targetVelocity);
     const float ss = projectileSpeed * projectileSpeed;
     const float a = vv - ss;
-    const float b = 2.0f * dot(d, targetVelocity);
-    const float c = dot(d, d);
+    const float b = 2.0f * d.dot(targetVelocity);
+    const float c = d.dot(d);
 
     unsigned int numSolutions = 0;
     float roots[2];
@@ -101,7 +87,7 @@ bool predictBallisticSolutions(const Vector3& launchPosition, const Vector3& tar
     if (!VERIFY((gravity > EPSILON) || (gravity < -EPSILON)))
         return false;
 
-    const Vector3 d = difference(targetPosition, launchPosition);
+    const Vector3 d = targetPosition - launchPosition;
     const double g = gravity;
     const double s = projectileSpeed;
     const double a4 = g * g * 0.25;

@@ -1,9 +1,8 @@
 #include "utility/RunLog.h"
 
-#include "d3dcore9/LogWriter.h"
-#include "dxsetup9/DXSetup.h"
 #include "platform/win32.h"
 #include "utility/Assert.h"
+#include "utility/LogFile.h"
 #include "winfile/File.h"
 
 #include <cstdarg>
@@ -34,19 +33,13 @@ thread_local char concatBuffer[1024];
 char debugFileName[MAX_PATH] = "debug.txt";
 thread_local char debugBuffer[1024];
 
+RunLogAdapterLine describeAdapter = nullptr;
+
 void writeHeader()
 {
     writeLogLine("-------\nNew Run", false);
-    if (DXInterface.AdapterIdentifierValid) {
-        const D3DADAPTER_IDENTIFIER9& id = DXInterface.AdapterIdentifier;
-        const DWORD high = static_cast<DWORD>(id.DriverVersion.HighPart);
-        const DWORD low = id.DriverVersion.LowPart;
-        char line[MAX_DEVICE_IDENTIFIER_STRING + 64];
-        snprintf(line, sizeof line, "%.*s (%d.%d.%d.%d) [%s]%s", MAX_DEVICE_IDENTIFIER_STRING - 1, id.Description,
-                 HIWORD(high), LOWORD(high), HIWORD(low), LOWORD(low), VERSION_TEXT,
-                 id.WHQLLevel != 0 ? " WHQL" : "");
-        writeLogLine(line, false);
-    }
+    char line[512];
+    if (describeAdapter && describeAdapter(line, sizeof line)) writeLogLine(line, false);
     writeLogLine("-------\n", false);
 }
 
@@ -146,6 +139,8 @@ void debugPrintf(uint32_t categories, const char* format, ...)
     fflush(target);
     if (out) fclose(out);
 }
+
+void setRunLogAdapterLine(RunLogAdapterLine describe) { describeAdapter = describe; }
 
 int runLogMessageCount()
 {

@@ -2,12 +2,18 @@
 // The fifth message of a run ends the process with exit code 0, whichever thread writes it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 extern const char* const RUN_LOG_FILE_NAME;  // "Veldrane.log"
 extern const char* const VERSION_TEXT;      // "V1.01.1"
 
+// Writes the entry to the run log and to stderr.
 void writeRunLog(const char* message);
+// The line that names the adapter and its driver under a run's header: the render setup registers
+// it at start-up (false, or none registered: no line).
+typedef bool (*RunLogAdapterLine)(char* line, size_t size);
+void setRunLogAdapterLine(RunLogAdapterLine describe);
 // Keeps only the last maxBytes bytes of a file.
 void trimLogFile(const char* fileName, uint32_t maxBytes);
 

@@ -1,6 +1,7 @@
 #include "winfile/PackFile.h"
 
-#include "d3dcore9/LogWriter.h"
+#include "utility/LogFile.h"
+#include "utility/TextChars.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 #include "winfile/File.h"
@@ -53,8 +54,7 @@ PackFileProgressFunc ProgressFunc = nullptr;
 std::string lowerCase(const char* text)
 {
     std::string result(text);
-    for (char& c : result)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : result) c = asciiLower(c);
     return result;
 }
 
@@ -315,8 +315,7 @@ uint32_t PackFileNameCrc(const char* name)
     }
     uint32_t crc = CRC_START;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
-        unsigned char b = *p;
-        if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b - 'A' + 'a');
+        const unsigned char b = static_cast<unsigned char>(asciiLower(static_cast<char>(*p)));
         crc = (crc << 8) ^ CrcTable[(crc >> 24) ^ b];
     }
     return crc;

@@ -309,6 +309,7 @@ TEST_F(FrameTest, LetterboxBordersAreClearedWithTheBorderColour)
 TEST_F(FrameTest, ScreenMarginIsDrawnBeforePresent)
 {
     D3DCore.SetViewPort(0, 0, 800, 600, 800, 600);
+    D3DCore.LetterboxBlock = borderBlock();
     D3DCore.DrawMargin = 1;
     D3DCore.RegisterFunc(2, type2);
     pt::setD3D9Trace(true);

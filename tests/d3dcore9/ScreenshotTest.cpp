@@ -138,6 +138,7 @@ TEST_F(ScreenshotTest, TheScreenMarginOutlinesTheScreenOnce)
     ASSERT_TRUE(createScreenshotSurface());
     D3DCore.SetClearColour(true, 0, 0, 0);
     D3DCore.SetViewPort(0, 0, 640, 480, 640, 480);
+    D3DCore.LetterboxBlock = borderBlock();
     D3DCore.DrawMargin = 1;
     D3DCore.BeginScene(true, false);
     D3DCore.EndScene(true);

@@ -132,7 +132,7 @@ TEST_F(StateCacheTest, SnapshotsReplayOnlyTouchedStates)
     EXPECT_EQ(pt::d3d9Calls("SetVertexShader"), 1);
     EXPECT_EQ(pt::d3d9Calls("SetPixelShader"), 1);
     EXPECT_EQ(D3DCore.VertexShader, nullptr);
-    EXPECT_EQ(D3DCore.LastStateBlock, -1);
+    EXPECT_EQ(D3DCore.LastStateBlock, nullptr);
 }
 
 TEST_F(StateCacheTest, StreamShaderAndTextureCachesSkipRepeats)

@@ -1,10 +1,8 @@
 #include "utility/RunLog.h"
 
-#include "d3dcore9/D3DCore.h"
-#include "d3dcore9/LogWriter.h"
-#include "dxsetup9/DXSetup.h"
 #include "platform/testing.h"
 #include "utility/Assert.h"
+#include "utility/LogFile.h"
 
 #include "TestSupport.h"
 
@@ -29,12 +27,11 @@ protected:
         time.wMinute = 5;
         time.wSecond = 2;
         platform::testing::setSystemTime(&time);
-        memset(&DXInterface, 0, sizeof DXInterface);
     }
     void TearDown() override
     {
         platform::testing::setSystemTime(nullptr);
-        memset(&DXInterface, 0, sizeof DXInterface);
+        setRunLogAdapterLine(nullptr);
     }
 
     std::string log() const { return dir.read("Veldrane.log"); }
@@ -58,16 +55,20 @@ TEST_F(RunLogTest, FirstMessageCarriesTheHeaderAndLaterOnesDoNot)
     EXPECT_EQ(2, runLogMessageCount());
 }
 
-TEST_F(RunLogTest, HeaderNamesTheAdapterAndDriverOnceKnown)
+TEST_F(RunLogTest, HeaderNamesTheAdapterOnceKnown)
 {
-    strcpy(DXInterface.AdapterIdentifier.Description, "Test Card");
-    DXInterface.AdapterIdentifier.DriverVersion.HighPart = (6 << 16) | 14;
-    DXInterface.AdapterIdentifier.DriverVersion.LowPart = (10u << 16) | 9036;
-    DXInterface.AdapterIdentifier.WHQLLevel = 1;
-    DXInterface.AdapterIdentifierValid = 1;
+    static bool known;
+    known = false;
+    setRunLogAdapterLine([](char* line, size_t size) {
+        snprintf(line, size, "Test Card");
+        return known;
+    });
     writeRunLog("x");
-    EXPECT_EQ(std::string("-------\r\nNew Run\r\nTest Card (6.14.10.9036) [V1.01.1] WHQL\r\n-------\r\n\r\n") +
-                  ENTRY_TIME + "x\r\n",
+    resetRunLogCount();
+    known = true;
+    writeRunLog("y");
+    EXPECT_EQ(std::string("-------\r\nNew Run\r\n-------\r\n\r\n") + ENTRY_TIME + "x\r\n" +
+                  "-------\r\nNew Run\r\nTest Card\r\n-------\r\n\r\n" + ENTRY_TIME + "y\r\n",
               log());
 }
 
@@ -165,41 +166,6 @@ TEST_F(LogWriterTest, PlainAndScrambledWrites)
     ASSERT_EQ(3u, raw.size());
     for (char& c : raw) c = static_cast<char>(static_cast<uint8_t>(c) ^ LOG_SCRAMBLE_KEY);
     EXPECT_EQ("ab\n", raw);
-}
-
-TEST_F(LogWriterTest, ContextTextsAreEmptyUntilANameIsSetAndStayBounded)
-{
-    D3DCore::SetModelName("");
-    D3DCore::SetMaterialName(nullptr);
-    EXPECT_STREQ("", D3DCore::GetModelContext());
-    EXPECT_STREQ("", D3DCore::GetMaterialContext());
-    D3DCore::SetModelName("data\\models\\crate.rsm");
-    D3DCore::SetMaterialName("wood");
-    EXPECT_STREQ("\nRSM: data\\models\\crate.rsm", D3DCore::GetModelContext());
-    EXPECT_STREQ("\nMaterial: wood", D3DCore::GetMaterialContext());
-    const std::string huge(5000, 'm');
-    D3DCore::SetMaterialName(huge.c_str());
-    const std::string text = D3DCore::GetMaterialContext();
-    EXPECT_EQ(0u, text.find("\nMaterial: mmm"));
-    EXPECT_LT(text.size(), 300u);
-    D3DCore::SetModelName("");
-    D3DCore::SetMaterialName("");
-}
-
-TEST_F(LogWriterTest, ErrorTextsAndReport)
-{
-    EXPECT_STREQ("D3D not supported in current screen mode", ErrorText(0xFEDC0005));
-    EXPECT_STREQ("EEK!! - Out of Memory", ErrorText(E_OUTOFMEMORY));
-    EXPECT_STREQ("D3DERR_DEVICELOST", ErrorText(D3DERR_DEVICELOST));
-    EXPECT_STREQ("D3DXERR_INVALIDDATA", ErrorText(0x88760B59));
-    EXPECT_STREQ("Unknown", ErrorText(0x12345678));
-
-    DXErrorReport(0xFEDC0005);
-    EXPECT_NE(std::string::npos,
-              log().find("DX ERROR: FEDC0005\r\nD3D not supported in current screen mode\r\nAssertion Failed:\r\n"
-                         "Expression: false\r\n"));
-    DXErrorReport(0x1);
-    EXPECT_NE(std::string::npos, log().find("DX ERROR:        1\r\n"));
 }
 
 }  // namespace

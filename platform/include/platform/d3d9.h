@@ -341,6 +341,13 @@ typedef enum _D3DSAMPLERSTATETYPE : DWORD {
 #define D3DPRASTERCAPS_WBUFFER 0x00040000u
 #define D3DPRASTERCAPS_WFOG 0x00100000u
 #define D3DPMISCCAPS_BLENDOP 0x00000800u
+#define D3DTEXOPCAPS_DISABLE 0x00000001u
+#define D3DTEXOPCAPS_SELECTARG1 0x00000002u
+#define D3DTEXOPCAPS_SELECTARG2 0x00000004u
+#define D3DTEXOPCAPS_MODULATE 0x00000008u
+#define D3DTEXOPCAPS_ADD 0x00000040u
+#define D3DTEXOPCAPS_DOTPRODUCT3 0x00800000u
+#define D3DTEXOPCAPS_LERP 0x02000000u
 #define D3DVS_VERSION(major, minor) (0xFFFE0000u | ((major) << 8) | (minor))
 #define D3DPS_VERSION(major, minor) (0xFFFF0000u | ((major) << 8) | (minor))
 
@@ -362,6 +369,7 @@ typedef struct _D3DCAPS9 {
     DWORD VertexShaderVersion;
     DWORD MaxVertexShaderConst;
     DWORD PixelShaderVersion;
+    DWORD TextureOpCaps;  // D3DTEXOPCAPS_: bit (operation - 1)
 } D3DCAPS9;
 
 typedef struct _D3DDISPLAYMODE {

@@ -5,6 +5,7 @@
 #include "platform/dsound.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ void setCapsFlags(DWORD flags);
 // The next `times` calls of the method ("DirectSoundCreate8", "Lock", "QueryInterface", ...) on
 // any object fail with the result; times < 0 until useManualClock, times 0 lifts the switch.
 void failCall(const std::string& method, HRESULT result, int times = 1);
+// Runs on the calling thread at the start of every call of the method, outside the stand-in's lock
+// (so it may advance the clock or wait for the test). Null removes it.
+void setCallHook(const std::string& method, std::function<void()> hook);
 // The buffer stops and is lost: it reports DSBSTATUS_BUFFERLOST and refuses to lock or play
 // until Restore.
 void loseBuffer(IDirectSoundBuffer* buffer);

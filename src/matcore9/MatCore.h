@@ -1,0 +1,117 @@
+// MatCore: the material library, the one object the rest of the game talks to instead of the render
+// device core. Today it holds the render-state name tables and the render defaults
+// (data\renderdefault.txt) and the operations that use them; the material loader grows it.
+//
+// Order of use: InitRenderStates (tables and defaults file) -> device created -> AttachDevice (the
+// render defaults, again after every restore and before every material validation) -> ... ->
+// DetachDevice -> device released -> ShutdownRenderStates. Main thread only.
+#pragma once
+
+#include "platform/d3d9.h"
+
+#include <cstdint>
+
+struct GMaterial;
+
+// Usage classes of the render defaults: what a material may set, must set, and what is reset after it.
+enum : DWORD {
+    ST_ALWAYS = 0,   // must be set in pass 0 of every material
+    ST_ALWAYSW = 1,  // added with its default, with a warning, when pass 0 lacks it
+    ST_RARE = 2,     // recorded only when it differs from the default; reset by the restore list
+    ST_NEVERW = 3,   // ignored in materials, with a warning
+    ST_NEVER = 4,    // an error in materials
+    ST_KEEP = 5,     // keeps the current class when a default is changed
+    ST_UNDEFINED = 6,
+};
+
+// The name tables.
+enum : int32_t {
+    MAP_NONE = 0,
+    MAP_RENDERSTATES = 1,
+    MAP_STAGESTATES = 2,  // texture-stage states, and sampler states as 100 + the sampler state
+    MAP_FVF = 21,         // vertex-format words of material files
+    NUM_MAPS = 29,
+};
+
+// The identifier of ZBIAS in the render-state table: a material's per-pass depth bias, never sent.
+const DWORD RS_ZBIAS = 99;
+const uint32_t RENDERDEFAULT_LINE_SIZE = 512;
+
+struct MapEntry {
+    char* Name;         // lower-cased, owned
+    DWORD Value;        // the state identifier, or the value a word stands for
+    DWORD Default;      // 0xFFFFFFFF until the defaults file sets it
+    DWORD Usage;        // ST_ class
+    DWORD ValueTable;   // the table that names this state's values; 0: plain numbers
+};
+
+struct Map {
+    int32_t Mappings = 0;
+    int32_t AllocatedMappings = 0;
+    MapEntry* Mapping = nullptr;  // AllocatedMappings entries, owned
+};
+
+class MatCore {
+public:
+    MatCore() = default;
+    ~MatCore();
+    MatCore(const MatCore&) = delete;
+    MatCore& operator=(const MatCore&) = delete;
+
+    // ---- Render-state name tables and render defaults ----
+    // Builds tables 1..28 and reads data\renderdefault.txt; a missing file ends the process (exit 1).
+    void InitRenderStates();
+    void ShutdownRenderStates();
+    void BuildMaps();
+    void FreeMaps();
+    void LoadRenderDefaults();
+
+    // The word's value and the table that names its values; false when the word is not in the table.
+    bool FindMapping(int32_t table, const char* word, DWORD* value, DWORD* valueTable = nullptr) const;
+    // The entry of a state identifier; null ("false" reported) when the table has none.
+    MapEntry* FindRenderStateMapping(DWORD state);
+    MapEntry* FindStageStateMapping(DWORD state);
+    // A value as material files write it: the text up to the first tab, comma or '/', split at blanks
+    // and '|', each piece decimal, 0x hexadecimal, a float with a trailing 'f' (its bits) or a word of
+    // the table; the pieces OR-ed. False when the text is empty or a piece is none of these.
+    bool ParseValue(int32_t table, const char* text, DWORD* value) const;
+    void SetRenderStateDefault(DWORD state, DWORD value, DWORD usage);
+    void SetStageStateDefault(DWORD state, DWORD value, DWORD usage);
+
+    // Forces every managed state to its default on the device, every stage state on every stage.
+    void ApplyRenderDefaults();
+    // Pass 0 only, while it is recorded: duplicates of always/alwaysw states removed (the last
+    // kept), missing alwaysw states added with their default, a missing always state fatal.
+    void CompleteMaterialStates(GMaterial* GM, DWORD pass);
+    // Records the material's restore list: every rare state whose last value over the passes
+    // differs from its default, set back to the default.
+    void BuildRestoreList(GMaterial* GM);
+    // Replaces every node of a stage state by one per stage of every pass (none when the state is
+    // rare and the value is its default).
+    void SetStageStateAllStages(GMaterial* GM, DWORD state, DWORD value);
+
+    // ---- The device ----
+    // After the device is created: the render defaults (again after every restore) and the border
+    // material the screen margin is drawn with. False when the border material cannot be made.
+    bool AttachDevice();
+    // Before the device is released.
+    void DetachDevice();
+    // The material of data\letterbox.mtl, recorded here, as D3DCore.LetterboxBlock.
+    bool CreateBorderMaterial();
+
+    // ---- Material reports ----
+    // A warning goes to the loading screen's text line, never to the run log.
+    void Warning(const char* text);
+    // "Error: %s" (the prefix once) to the run log; the process ends with exit code 1.
+    [[noreturn]] void FatalError(const char* text);
+
+    Map Maps[NUM_MAPS];
+    char LoadingText[160] = {};  // the last warning, as the loading screen shows it
+    uint32_t Warnings = 0;
+
+private:
+    void ReportMissingDefaults();
+    bool MissingReported = false;
+};
+
+extern class MatCore MatCore;

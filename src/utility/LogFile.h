@@ -1,0 +1,14 @@
+// The log writer's file output: appends text to a named file, opening and closing it for every
+// write, optionally scrambled with a one-byte XOR. The run log and the render core's logs use it.
+#pragma once
+
+#include <cstdint>
+
+void setLogFileName(const char* name, bool deleteExisting);
+// Plain: each LF becomes CR LF, no final line end. Scrambled: XORed bytes, written raw.
+void writeLogText(const char* text, bool scrambled);
+// Plain: the text and CR LF. Scrambled: the XORed copy through the text writer, no final line end.
+void writeLogLine(const char* text, bool scrambled);
+
+// The key scrambled log texts are XORed with.
+extern const uint8_t LOG_SCRAMBLE_KEY;

@@ -1,0 +1,122 @@
+// The device's life through the library: defaults after a restore, and the screen margin drawn
+// with the border material, whose changes do not outlive its frame.
+#include "MatFixture.h"
+
+#include "d3d9gl/DeviceRenderer.h"
+
+#include <cstdlib>
+
+namespace pt = platform::testing;
+
+namespace {
+
+struct ScreenVertex {
+    float x, y, z, rhw;
+    DWORD colour;
+};
+
+class BorderMaterialTest : public MatFixture {
+protected:
+    void TearDown() override
+    {
+        MatCore.DetachDevice();
+        if (m_surface) m_surface->Release();
+        MatFixture::TearDown();
+        d3d9ref::setRendererFactory(nullptr);
+    }
+
+    // A material of vertex colour with nothing but the mandatory states.
+    DWORD plainMaterial()
+    {
+        const float white[3] = {1, 1, 1};
+        DWORD handle = SB_NONE;
+        StateBlockTable& table = D3DCore.StateBlocks;
+        EXPECT_TRUE(table.CreateSB("plain", TexNames(), white, white, &handle));
+        GMaterial* GM = material("plain", {1});
+        GM->FVFFormat.D3DFlags = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+        table.BeginRecordPass(GM, 0);
+        table.RecordStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        table.RecordStageState(0, D3DTSS_COLORARG1, 0);
+        MatCore.CompleteMaterialStates(GM, 0);
+        table.EndRecord();
+        MatCore.BuildRestoreList(GM);
+        table.GetSB(handle)->GMaterial = GM;
+        return handle;
+    }
+
+    void quad(float x0, float y0, float x1, float y1, float z, DWORD colour)
+    {
+        const ScreenVertex v[4] = {
+            {x0, y0, z, 1, colour}, {x1, y0, z, 1, colour}, {x0, y1, z, 1, colour}, {x1, y1, z, 1, colour}};
+        DXInterface.ID3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(ScreenVertex));
+    }
+
+    DWORD pixel(UINT x, UINT y)
+    {
+        IDirect3DDevice9* dev = DXInterface.ID3DDevice;
+        if (!m_surface) {
+            EXPECT_EQ(dev->CreateOffscreenPlainSurface(800, 600, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &m_surface, nullptr),
+                      D3D_OK);
+        }
+        EXPECT_EQ(dev->GetFrontBufferData(0, m_surface), D3D_OK);
+        D3DLOCKED_RECT r{};
+        EXPECT_EQ(m_surface->LockRect(&r, nullptr, D3DLOCK_READONLY), D3D_OK);
+        DWORD p;
+        std::memcpy(&p, static_cast<const uint8_t*>(r.pBits) + y * r.Pitch + x * 4, 4);
+        m_surface->UnlockRect();
+        return p;
+    }
+
+    IDirect3DSurface9* m_surface = nullptr;
+};
+
+TEST_F(BorderMaterialTest, DefaultsComeBackAfterTheDeviceIsReset)
+{
+    ASSERT_TRUE(bringUp());
+    ASSERT_TRUE(MatCore.AttachDevice());
+    EXPECT_EQ(state().RenderStates[D3DRS_LIGHTING], static_cast<DWORD>(FALSE));
+    pt::setD3D9DeviceState(D3DERR_DEVICENOTRESET);
+    D3DCore.LoseDevice();
+    D3DCore.DeviceLost = 1;
+    D3DCore.BeginScene(true, false);
+    D3DCore.EndScene(true);
+    // The reset device starts lit; the library's restore step forces the defaults again.
+    EXPECT_EQ(pt::d3d9Calls("Reset"), 1);
+    EXPECT_EQ(state().RenderStates[D3DRS_LIGHTING], static_cast<DWORD>(FALSE));
+    EXPECT_EQ(state().SamplerStates[5][D3DSAMP_MIPFILTER], static_cast<DWORD>(D3DTEXF_LINEAR));
+}
+
+TEST_F(BorderMaterialTest, ADepthTestedFrameFollowsAMarginFrame)
+{
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+    ASSERT_TRUE(bringUp());
+    ASSERT_TRUE(MatCore.AttachDevice());
+    const DWORD plain = plainMaterial();
+    D3DCore.SetClearColour(true, 0, 0, 0);
+    D3DCore.SetViewPort(0, 0, 800, 600, 800, 600);
+
+    D3DCore.DrawMargin = 1;
+    D3DCore.BeginScene(true, false);
+    D3DCore.EndScene(true);
+    D3DCore.Present(false);
+    EXPECT_NEAR(static_cast<int>((pixel(400, 0) >> 16) & 0xFF), 0x34, 2);  // 0x40 red at alpha 0xD0
+    // What the border material changed beyond the mandatory states is back to the defaults.
+    EXPECT_EQ(state().RenderStates[D3DRS_SRCBLEND], static_cast<DWORD>(D3DBLEND_ONE));
+    EXPECT_EQ(state().RenderStates[D3DRS_DESTBLEND], static_cast<DWORD>(D3DBLEND_ZERO));
+
+    D3DCore.DrawMargin = 0;
+    D3DCore.BeginScene(true, false);
+    D3DCore.ApplyStateBlock(D3DCore.StateBlocks.GetSB(plain), 0, 0);
+    quad(100, 100, 300, 300, 0.25f, 0xFFFF0000);
+    quad(200, 200, 400, 400, 0.75f, 0xFF00FF00);  // behind the red one where they overlap
+    D3DCore.EndScene(true);
+    D3DCore.Present(false);
+    EXPECT_EQ(pixel(150, 150), 0xFFFF0000u);
+    EXPECT_EQ(pixel(250, 250), 0xFFFF0000u);
+    EXPECT_EQ(pixel(350, 350), 0xFF00FF00u);
+    EXPECT_EQ(pixel(400, 5), 0xFF000000u);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+}  // namespace

@@ -1,0 +1,211 @@
+#include "MatFixture.h"
+
+#include <cstring>
+
+namespace pt = platform::testing;
+using testsupport::countReports;
+
+namespace {
+
+class RenderDefaultsTest : public MatFixture {};
+
+TEST_F(RenderDefaultsTest, NameTablesTranslateWordsAndStatesBothWays)
+{
+    MatCore.BuildMaps();
+    const int32_t sizes[NUM_MAPS] = {0, 55, 23, 2, 3, 3, 3, 11, 3, 8, 4, 4, 8, 3, 6, 24, 8, 4, 5, 4, 6, 19, 1, 3, 2, 3, 4, 3, 5};
+    for (int32_t t = 0; t < NUM_MAPS; ++t) {
+        EXPECT_EQ(MatCore.Maps[t].Mappings, sizes[t]) << t;
+        EXPECT_EQ(MatCore.Maps[t].Mappings, MatCore.Maps[t].AllocatedMappings) << t;
+    }
+    // Every state word, in capitals, finds its entry and its entry finds it back.
+    for (int32_t t : {MAP_RENDERSTATES, MAP_STAGESTATES})
+        for (int32_t i = 0; i < MatCore.Maps[t].Mappings; ++i) {
+            const MapEntry& e = MatCore.Maps[t].Mapping[i];
+            std::string upper = e.Name;
+            for (char& c : upper) c = static_cast<char>(std::toupper(c));
+            DWORD value = 0, table = 0;
+            ASSERT_TRUE(MatCore.FindMapping(t, upper.c_str(), &value, &table)) << upper;
+            EXPECT_EQ(value, e.Value);
+            EXPECT_EQ(table, e.ValueTable);
+            EXPECT_EQ(t == MAP_RENDERSTATES ? MatCore.FindRenderStateMapping(value) : MatCore.FindStageStateMapping(value),
+                      &e);
+        }
+    const struct {
+        int32_t table;
+        const char* word;
+        DWORD value;
+    } words[] = {{1, "zbias", 99},          {1, "ColorWriteEnable", 168},  {2, "addressu", 101},
+                 {2, "maxanisotropy", 110}, {2, "texturetransformflags", 24}, {10, "coord3", 8},
+                 {14, "TWEENING", 255},     {14, "0weights", 256},        {18, "tile", 1},
+                 {18, "wrap", 1},           {22, "none", 0xFFFFFFFFu},    {16, "current", 1},
+                 {17, "cameraspacereflectionvector", 0x30000}, {21, "tex8", 0x800}, {28, "max", 5},
+                 {15, "dotproduct3", 24},   {19, "point", 1},             {20, "projected", 256}};
+    for (const auto& w : words) {
+        DWORD value = 0;
+        EXPECT_TRUE(MatCore.FindMapping(w.table, w.word, &value)) << w.word;
+        EXPECT_EQ(value, w.value) << w.word;
+    }
+    EXPECT_FALSE(MatCore.FindMapping(MAP_RENDERSTATES, "zenabl", nullptr));
+    EXPECT_FALSE(MatCore.FindMapping(0, "true", nullptr));
+    EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_MULTISAMPLEANTIALIAS), nullptr);
+    EXPECT_EQ(countReports("false"), 1);
+}
+
+TEST_F(RenderDefaultsTest, ValuesAreReadAsMaterialFilesWriteThem)
+{
+    MatCore.BuildMaps();
+    const struct {
+        int32_t table;
+        const char* text;
+        bool ok;
+        DWORD value;
+    } cases[] = {
+        {3, "TRUE", true, 1},
+        {0, "4294967295", true, 0xFFFFFFFFu},
+        {0, "4294967296", false, 0},
+        {0, "0x1F", true, 0x1F},
+        {0, "0x123456789", false, 0},
+        {0, "1.0f", true, 0x3F800000u},
+        {0, "-0.5f", true, 0xBF000000u},
+        {0, "f", false, 0},
+        {21, "xyz|normal|tex1", true, 0x112},
+        {21, "XYZ NORMAL TEX1", true, 0x112},
+        {21, "xyz,normal", true, 0x2},
+        {21, "xyz\tnormal", true, 0x2},
+        {16, "texture | complement", true, 0x12},
+        {9, "lessequal // a comment", true, 4},
+        {9, "sometimes", false, 0},
+        {9, "", false, 0},
+        {9, "; nothing", false, 0},
+        {0, "-1", false, 0},
+    };
+    for (const auto& c : cases) {
+        DWORD value = 0;
+        EXPECT_EQ(MatCore.ParseValue(c.table, c.text, &value), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
+    }
+}
+
+TEST_F(RenderDefaultsTest, DefaultsFileLinesAreReadOrReported)
+{
+    const std::string longLine = "renderstate fogcolor rare 0x00ff00ff" + std::string(600, ' ') + "ambient\n";
+    m_dir.write("data/renderdefault.txt",
+                "// a comment\n\n"
+                "RenderState ZEnable Rare TRUE\n"
+                "renderstate colorwriteenable,rare,1\n"
+                "renderstate unknownstate rare 1\n"
+                "texturestagestate unknownstage rare 1\n"
+                "texturestagestate mipfilter always point\n"
+                "renderstate cullmode sometimes cw\n" +
+                    longLine +
+                    "renderstate alpharef rare banana\n"
+                    "material zenable rare true\n");
+    MatCore.BuildMaps();
+    MatCore.LoadRenderDefaults();
+    const MapEntry* z = MatCore.FindRenderStateMapping(D3DRS_ZENABLE);
+    EXPECT_EQ(z->Default, 1u);
+    EXPECT_EQ(z->Usage, static_cast<DWORD>(ST_RARE));
+    // Red and blue masks exchanged, as material files do.
+    EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_COLORWRITEENABLE)->Default, 4u);
+    const MapEntry* mip = MatCore.FindStageStateMapping(100 + D3DSAMP_MIPFILTER);
+    EXPECT_EQ(mip->Default, static_cast<DWORD>(D3DTEXF_POINT));
+    EXPECT_EQ(mip->Usage, static_cast<DWORD>(ST_ALWAYS));
+    EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_CULLMODE)->Usage, static_cast<DWORD>(ST_UNDEFINED));
+    EXPECT_EQ(countReports("Usage != ST_UNDEFINED"), 1);
+    EXPECT_EQ(countReports("StateType != ST_UNDEFINED"), 1);
+    // The over-long line is cut, and its remainder is no line of its own.
+    EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_FOGCOLOR)->Default, 0x00ff00ffu);
+    EXPECT_EQ(countReports("Processed"), 1);
+    // The unknown stage state and the bad value; an unknown render state is skipped silently.
+    EXPECT_EQ(countReports("false"), 2);
+    EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_ALPHAREF)->Usage, static_cast<DWORD>(ST_UNDEFINED));
+}
+
+TEST_F(RenderDefaultsTest, AMissingDefaultsFileEndsTheRun)
+{
+    std::remove((m_dir.path() + "/data/renderdefault.txt").c_str());
+    try {
+        MatCore.InitRenderStates();
+        FAIL() << "the run went on";
+    } catch (const testsupport::ProcessExit& e) {
+        EXPECT_EQ(e.code, 1);
+    }
+    EXPECT_EQ(countReports("failed to open data\\renderdefault.txt"), 1);
+}
+
+TEST_F(RenderDefaultsTest, EveryStateIsForcedToItsDefaultOnEveryStage)
+{
+    ASSERT_TRUE(bringUp());
+    for (int32_t t : {MAP_RENDERSTATES, MAP_STAGESTATES})
+        for (int32_t i = 0; i < MatCore.Maps[t].Mappings; ++i)
+            EXPECT_NE(MatCore.Maps[t].Mapping[i].Usage, static_cast<DWORD>(ST_UNDEFINED)) << MatCore.Maps[t].Mapping[i].Name;
+    D3DCore.SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW);
+    pt::setD3D9Trace(true);
+    MatCore.ApplyRenderDefaults();
+    EXPECT_TRUE(testsupport::reports().empty());
+    // Render states in table order, ZBIAS never sent; the cache was forgotten first, so CULLMODE
+    // goes out although the cache held its value.
+    std::vector<uint64_t> sent;
+    for (const auto& c : calls("SetRenderState")) sent.push_back(c[0]);
+    std::vector<uint64_t> expected;
+    for (int32_t i = 0; i < MatCore.Maps[MAP_RENDERSTATES].Mappings; ++i)
+        if (MatCore.Maps[MAP_RENDERSTATES].Mapping[i].Value != RS_ZBIAS)
+            expected.push_back(MatCore.Maps[MAP_RENDERSTATES].Mapping[i].Value);
+    EXPECT_EQ(sent, expected);
+    // Every stage state on all 8 stages of the card: 14 stage states, 9 sampler states.
+    EXPECT_EQ(calls("SetTextureStageState").size(), 14u * 8);
+    EXPECT_EQ(calls("SetSamplerState").size(), 9u * 8);
+    for (DWORD s = 0; s < 8; ++s) {
+        EXPECT_EQ(state().SamplerStates[s][D3DSAMP_MIPFILTER], static_cast<DWORD>(D3DTEXF_LINEAR));
+        EXPECT_EQ(state().StageStates[s][D3DTSS_COLOROP], static_cast<DWORD>(D3DTOP_MODULATE));
+    }
+    EXPECT_EQ(D3DCore.RenderStateDefaults[D3DRS_CULLMODE], static_cast<DWORD>(D3DCULL_CCW));
+    EXPECT_EQ(D3DCore.RenderStateTouched[D3DRS_LIGHTING], 1);
+    EXPECT_EQ(D3DCore.ActiveStages, 8u);
+}
+
+TEST_F(RenderDefaultsTest, DepthDefaultFollowsTheDepthBufferAndWBuffering)
+{
+    ASSERT_TRUE(bringUp());
+    const struct {
+        DWORD fileDefault;
+        bool depth, deviceW, option;
+        DWORD sent;
+        BYTE inUse;
+    } cases[] = {
+        {D3DZB_USEW, true, false, true, D3DZB_TRUE, 0},  {D3DZB_USEW, true, true, true, D3DZB_USEW, 1},
+        {D3DZB_USEW, true, true, false, D3DZB_TRUE, 0},  {D3DZB_TRUE, false, true, true, D3DZB_FALSE, 0},
+        {D3DZB_FALSE, true, true, true, D3DZB_FALSE, 0}, {D3DZB_TRUE, true, true, true, D3DZB_TRUE, 0},
+    };
+    for (const auto& c : cases) {
+        MatCore.SetRenderStateDefault(D3DRS_ZENABLE, c.fileDefault, ST_KEEP);
+        D3DCore.DepthBufferEnabled = c.depth;
+        D3DCore.CurrentDevice->WBuffer = c.deviceW;
+        D3DCore.WBufferOption = c.option;
+        D3DCore.WBufferInUse = 0;
+        MatCore.ApplyRenderDefaults();
+        EXPECT_EQ(state().RenderStates[D3DRS_ZENABLE], c.sent);
+        // The choice is kept as the default: USEW is gone for good where it was refused.
+        EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_ZENABLE)->Default, c.sent);
+        EXPECT_EQ(D3DCore.WBufferInUse, c.inUse);
+    }
+}
+
+TEST_F(RenderDefaultsTest, StatesMissingFromTheFileAreReportedOnceAndNotSent)
+{
+    m_dir.write("data/renderdefault.txt", "renderstate zenable alwaysw true\ntexturestagestate colorop alwaysw modulate\n");
+    ASSERT_TRUE(bringUp());
+    pt::setD3D9Trace(true);
+    MatCore.ApplyRenderDefaults();
+    MatCore.ApplyRenderDefaults();
+    EXPECT_EQ(countReports("RenderState <fillmode> missing from renderdefault.txt"), 1);
+    EXPECT_EQ(countReports("TextureStageState <mipfilter> missing from renderdefault.txt"), 1);
+    EXPECT_EQ(countReports("missing from renderdefault.txt"), 54 + 22);
+    EXPECT_EQ(calls("SetRenderState").size(), 2u);
+    EXPECT_EQ(calls("SetTextureStageState").size(), 2u * 8);
+    EXPECT_EQ(calls("SetSamplerState").size(), 0u);
+}
+
+}  // namespace
