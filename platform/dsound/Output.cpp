@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <thread>
 
@@ -134,6 +135,11 @@ void reconcileOutput()
             started = OutputKind::Silent;
         }
     }
+    // Say where the sound goes, as a driver's start-up line would.
+    if (started == OutputKind::Sdl)
+        fprintf(stderr, "DirectSound output: SDL2 audio (%s)\n", SDL_GetCurrentAudioDriver());
+    else if (started == OutputKind::Silent)
+        fprintf(stderr, "DirectSound output: silent sink (no audio device)\n");
     std::lock_guard<std::mutex> guard(world().lock);
     world().output = started;
 }
