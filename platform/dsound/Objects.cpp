@@ -328,9 +328,27 @@ HRESULT Buffer::Restore()
 
 // ---- The parts ----
 
-HRESULT NotifyPart::QueryInterface(REFIID riid, void** object) { return m_owner->QueryInterface(riid, object); }
-ULONG NotifyPart::AddRef() { return m_owner->AddRef(); }
-ULONG NotifyPart::Release() { return m_owner->Release(); }
+template <typename Interface>
+HRESULT BufferPart<Interface>::QueryInterface(REFIID riid, void** object)
+{
+    return m_owner->QueryInterface(riid, object);
+}
+
+template <typename Interface>
+ULONG BufferPart<Interface>::AddRef()
+{
+    return m_owner->AddRef();
+}
+
+template <typename Interface>
+ULONG BufferPart<Interface>::Release()
+{
+    return m_owner->Release();
+}
+
+template class BufferPart<IDirectSoundNotify>;
+template class BufferPart<IDirectSound3DBuffer>;
+template class BufferPart<IDirectSound3DListener>;
 
 HRESULT NotifyPart::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions)
 {
@@ -345,10 +363,6 @@ HRESULT NotifyPart::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIF
     m_owner->notifications.assign(positions, positions + count);
     return DS_OK;
 }
-
-HRESULT Buffer3DPart::QueryInterface(REFIID riid, void** object) { return m_owner->QueryInterface(riid, object); }
-ULONG Buffer3DPart::AddRef() { return m_owner->AddRef(); }
-ULONG Buffer3DPart::Release() { return m_owner->Release(); }
 
 HRESULT Buffer3DPart::SetPosition(FLOAT x, FLOAT y, FLOAT z, DWORD apply)
 {
@@ -379,10 +393,6 @@ HRESULT Buffer3DPart::SetMaxDistance(FLOAT distance, DWORD apply)
     if (!(distance > 0)) return DSERR_INVALIDPARAM;
     return set3D(m_owner->pending, m_owner->applied, &Params3D::maxDistance, distance, apply);
 }
-
-HRESULT ListenerPart::QueryInterface(REFIID riid, void** object) { return m_owner->QueryInterface(riid, object); }
-ULONG ListenerPart::AddRef() { return m_owner->AddRef(); }
-ULONG ListenerPart::Release() { return m_owner->Release(); }
 
 HRESULT ListenerPart::SetPosition(FLOAT x, FLOAT y, FLOAT z, DWORD apply)
 {

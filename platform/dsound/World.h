@@ -43,40 +43,38 @@ struct LockedRegion {
 
 class Buffer;
 
-// The interfaces a buffer hands out besides its own share its reference count.
-class NotifyPart final : public IDirectSoundNotify {
+// An interface a buffer hands out besides its own: it shares the buffer's reference count.
+template <typename Interface>
+class BufferPart : public Interface {
 public:
-    explicit NotifyPart(Buffer* owner) : m_owner(owner) {}
+    explicit BufferPart(Buffer* owner) : m_owner(owner) {}
     HRESULT QueryInterface(REFIID riid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
-    HRESULT SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) override;
 
-private:
+protected:
     Buffer* m_owner;
 };
 
-class Buffer3DPart final : public IDirectSound3DBuffer {
+class NotifyPart final : public BufferPart<IDirectSoundNotify> {
 public:
-    explicit Buffer3DPart(Buffer* owner) : m_owner(owner) {}
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+    using BufferPart::BufferPart;
+    HRESULT SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) override;
+};
+
+class Buffer3DPart final : public BufferPart<IDirectSound3DBuffer> {
+public:
+    using BufferPart::BufferPart;
     HRESULT SetPosition(FLOAT x, FLOAT y, FLOAT z, DWORD apply) override;
     HRESULT SetVelocity(FLOAT x, FLOAT y, FLOAT z, DWORD apply) override;
     HRESULT SetMinDistance(FLOAT distance, DWORD apply) override;
     HRESULT SetMaxDistance(FLOAT distance, DWORD apply) override;
-
-private:
-    Buffer* m_owner;
 };
 
-class ListenerPart final : public IDirectSound3DListener {
+// The primary buffer's listener.
+class ListenerPart final : public BufferPart<IDirectSound3DListener> {
 public:
-    explicit ListenerPart(Buffer* owner) : m_owner(owner) {}
-    HRESULT QueryInterface(REFIID riid, void** object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
+    using BufferPart::BufferPart;
     HRESULT SetPosition(FLOAT x, FLOAT y, FLOAT z, DWORD apply) override;
     HRESULT SetVelocity(FLOAT x, FLOAT y, FLOAT z, DWORD apply) override;
     HRESULT SetOrientation(FLOAT frontX, FLOAT frontY, FLOAT frontZ, FLOAT topX, FLOAT topY, FLOAT topZ,
@@ -84,9 +82,6 @@ public:
     HRESULT SetDistanceFactor(FLOAT factor, DWORD apply) override;
     HRESULT SetDopplerFactor(FLOAT factor, DWORD apply) override;
     HRESULT CommitDeferredSettings() override;
-
-private:
-    Buffer* m_owner;
 };
 
 class Buffer final : public IDirectSoundBuffer {

@@ -56,6 +56,8 @@ bool CEvents::initialise(uint32_t newMaxHandlers)
 
 CEvents* CEvents::allocate(resourceHandle owner)
 {
+    // Owner 0 marks a free record: such a record would be handed out again and never freed.
+    if (!VERIFY(owner!=0)) return nullptr;
     ASSERT((s_numHandlers+1)<s_maxHandlers);
     if (!s_handlers) {
         assertFailed("0", __FILE__, __LINE__);
@@ -102,7 +104,7 @@ void CEvents::clear()
 uint32_t CEvents::addOutProcess(uint32_t id, EventValueFn pValueFn, uint8_t repeat)
 {
     if (!validEventId(id)) return d_numOutProcesses;
-    if (!d_pOutProcesses) d_pOutProcesses = new (std::nothrow) SOutProcess*[MAX_EVENTS]();
+    if (!d_pOutProcesses && d_ownerHandle != 0) d_pOutProcesses = new (std::nothrow) SOutProcess*[MAX_EVENTS]();
     if (!VERIFY(d_ownerHandle!=0 && d_pOutProcesses)) return d_numOutProcesses;
     if (!VERIFY(d_numOutProcesses<CEvents::MAX_EVENTS)) return d_numOutProcesses;
     SOutProcess* process = new (std::nothrow) SOutProcess();
@@ -118,7 +120,8 @@ uint32_t CEvents::addTimedOutProcess(uint32_t id, EventShouldTriggerFn pShouldTr
                                      EventValueFn pValueFn, uint8_t repeat)
 {
     if (!validEventId(id)) return d_numTimedOutProcesses;
-    if (!d_pTimedOutProcesses) d_pTimedOutProcesses = new (std::nothrow) STimedOutProcess*[MAX_EVENTS]();
+    if (!d_pTimedOutProcesses && d_ownerHandle != 0)
+        d_pTimedOutProcesses = new (std::nothrow) STimedOutProcess*[MAX_EVENTS]();
     if (!VERIFY(d_ownerHandle!=0 && pShouldTriggerFn) || !VERIFY(d_pTimedOutProcesses))
         return d_numTimedOutProcesses;
     if (!VERIFY(d_numTimedOutProcesses<CEvents::MAX_EVENTS)) return d_numTimedOutProcesses;

@@ -383,6 +383,12 @@ public:
     double FrameTime = 0;  // milliseconds since the device was created
     ViewportInfo CurrentViewportInfo;
 
+    // ---- What material animation programs read ----
+    double AnimationTime = 0;      // game time in milliseconds, copied by the game once per frame
+    int32_t UniqueIndex = 0;       // per drawn object: which entry of the random tables it sees
+    int32_t LightColour[3] = {};   // the last DOT3 light colour, bytes
+    int32_t AlphaFactor = 255;
+
 private:
     typedef void (*CameraTurn)(D3DMATRIX& m, float a1, float a2, float a3);
     void PlaceCamera(CameraTurn turn, float a1, float a2, float a3, float x, float y, float z);

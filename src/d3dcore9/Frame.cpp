@@ -211,6 +211,7 @@ void D3DCore::DrawScreenMargin()
                                    {s[0], s[3], 0.01f, 100.0f, MARGIN_COLOUR},
                                    {s[2], s[3], 0.01f, 100.0f, MARGIN_COLOUR}};
         device()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(MarginVertex));
+        StreamSources[0] = nullptr;  // the device has let go of stream 0
     }
 }
 

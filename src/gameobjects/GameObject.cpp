@@ -106,7 +106,7 @@ CGameObject::CGameObject(uint32_t typeId)
       pCollisionObject(nullptr), pPathFollower(nullptr), d_creator(0), d_pListElement(nullptr), d_pList(nullptr),
       d_pRenderGroupElement(nullptr), d_renderGroupKey(0), d_leafIndex(NO_LEAF), d_active(1), d_treeEligible(1),
       d_updateFlag(1), d_alwaysMoving(0), d_treeMember(1), d_queuedForDeletion(0), d_updateLast(0), d_flashRadar(0),
-      d_alwaysWreck(0), d_trackDeletion(1), pInstanceName(nullptr), health(0), d_lastDamageMssgHealth(-1),
+      d_alwaysWreck(0), d_trackDeletion(1), pInstanceName(nullptr), d_nameKey(0), health(0), d_lastDamageMssgHealth(-1),
       d_damageTriggerFraction(1.0f), d_pMssgHandler(nullptr)
 {
 }

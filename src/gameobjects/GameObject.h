@@ -168,6 +168,7 @@ public:
     uint8_t d_trackDeletion;
 
     char* pInstanceName;  // owned
+    uint32_t d_nameKey;   // the object manager's key of the name, set when the name is hashed
     int32_t health;
     int32_t d_lastDamageMssgHealth;  // -1: no damage message yet
     float d_damageTriggerFraction;

@@ -525,10 +525,23 @@ uint32_t CGameObjectManager::nameHash(const char* pName)
     return h & (NUM_HASH_BUCKETS - 1);
 }
 
+uint32_t CGameObjectManager::nameKey(const char* pName)
+{
+    // FNV-1a over the letters folded to lower case: names equal without regard to case share a key.
+    uint32_t key = 2166136261u;
+    for (const char* p = pName; *p; ++p) {
+        const char c = (*p >= 'A' && *p <= 'Z') ? static_cast<char>(*p + 32) : *p;
+        key = (key ^ static_cast<uint8_t>(c)) * 16777619u;
+    }
+    return key;
+}
+
 void CGameObjectManager::addToHash(CGameObject* pObject)
 {
     const char* pName = pObject->getInstanceName();
-    if (pName) append(&d_nameHash[nameHash(pName)], pObject);
+    if (!pName) return;
+    pObject->d_nameKey = nameKey(pName);
+    append(&d_nameHash[nameHash(pName)], pObject);
 }
 
 void CGameObjectManager::removeFromHash(CGameObject* pObject)
@@ -549,7 +562,14 @@ CGameObject* CGameObjectManager::findByName(llist* pList, const char* pInstanceN
 bool CGameObjectManager::findHandleByName(const char* pInstanceName, resourceHandle* pHandle)
 {
     if (!pInstanceName) return false;
-    CGameObject* pFound = findByName(&d_nameHash[nameHash(pInstanceName)], pInstanceName);
+    // Buckets are long for names that differ only near their start, so the folded key is compared
+    // before the names.
+    const uint32_t key = nameKey(pInstanceName);
+    llistElement* e = findIn(&d_nameHash[nameHash(pInstanceName)], [key, pInstanceName](void* p) {
+        const CGameObject* pObject = static_cast<CGameObject*>(p);
+        return pObject->d_nameKey == key && stricmp(pObject->getInstanceName(), pInstanceName) == 0;
+    });
+    CGameObject* pFound = e ? static_cast<CGameObject*>(e->data) : nullptr;
     for (llist* pList : {activeObjects, partialObjects, scriptObjects}) {
         if (pFound) break;
         pFound = findByName(pList, pInstanceName);

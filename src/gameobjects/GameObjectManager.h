@@ -129,6 +129,8 @@ public:
 
     // The bucket of an instance name: signed bytes up to the end or a line feed, case-sensitive.
     static uint32_t nameHash(const char* pName);
+    // A key of the name without regard to case, compared before the names themselves.
+    static uint32_t nameKey(const char* pName);
 
 private:
     struct RegistryNode {

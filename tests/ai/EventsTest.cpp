@@ -80,6 +80,10 @@ TEST_F(EventsTest, TheLastRecordIsReportedButHandedOutAndThenThereAreNoMore)
     CEvents::freeAll();
     EXPECT_EQ(0u, CEvents::getNumHandlers());
     EXPECT_FALSE(CEvents::tableExists());
+    // Owner 0 would mark the record free again.
+    CEvents::initialise(0);
+    EXPECT_EQ(nullptr, CEvents::allocate(0));
+    EXPECT_EQ(1, testsupport::countReports("owner!=0"));
 }
 
 TEST_F(EventsTest, TablesAreNeverWrittenPastTheirLimits)

@@ -55,6 +55,7 @@ TEST(RunLogThreads, EachThreadKeepsItsOwnMessageBuffers)
 
 TEST(RunLogThreadsDeathTest, TheFifthMessageFromAnotherThreadEndsTheProcessWithoutExitHandlers)
 {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd(dir.path());
     EXPECT_EXIT(
