@@ -292,30 +292,43 @@ TEST_F(StreamTest, AStreamThatCannotStartReportsWhyAndIsFinished)
     EXPECT_EQ(countReports("pDS"), 1);
 }
 
-TEST_F(StreamTest, AStreamReleasedBeforeItsBufferIsFilledNeverPlays)
+TEST_F(StreamTest, WhatHappensBeforeTheBufferIsMadeIsKeptOrRefused)
 {
     dir.write("a.wav", wav({}, pattern(3 * BLOCK)));
-    HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ds::setCallHook("CreateSoundBuffer", [&] {
-        SetEvent(entered);
-        WaitForSingleObject(proceed, INFINITE);
-    });
-    CPCStreamDSound* s = stream("a.wav", false);
-    ASSERT_EQ(WaitForSingleObject(entered, 5000), WAIT_OBJECT_0);
-    std::atomic<bool> releasing{false};
-    std::thread release([&] {
-        releasing = true;
-        s->Shutdown();
-    });
-    waitFor([&] { return releasing.load(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // Shutdown signals at once, then waits
-    SetEvent(proceed);
-    release.join();
-    EXPECT_EQ(ds::calls("Play"), 0);
-    EXPECT_TRUE(s->Update());
-    CloseHandle(entered);
-    CloseHandle(proceed);
+    for (bool release : {true, false}) {
+        SCOPED_TRACE(release ? "released" : "volume set");
+        HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ds::setCallHook("CreateSoundBuffer", [&] {
+            SetEvent(entered);
+            WaitForSingleObject(proceed, INFINITE);
+        });
+        CPCStreamDSound* s = stream("a.wav", false);
+        ASSERT_EQ(WaitForSingleObject(entered, 5000), WAIT_OBJECT_0);
+        if (release) {
+            // Released before its buffer is filled, the stream never plays.
+            std::atomic<bool> releasing{false};
+            std::thread shutdown([&] {
+                releasing = true;
+                s->Shutdown();
+            });
+            waitFor([&] { return releasing.load(); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // Shutdown signals at once, then waits
+            SetEvent(proceed);
+            shutdown.join();
+            EXPECT_EQ(ds::calls("Play"), 0);
+            EXPECT_TRUE(s->Update());
+        } else {
+            // A volume set before there is a buffer is the one it starts with.
+            s->SetVolume(-1500);
+            SetEvent(proceed);
+            EXPECT_EQ(playing().volume, -1500);
+        }
+        ds::setCallHook("CreateSoundBuffer", nullptr);
+        streams.clear();
+        CloseHandle(entered);
+        CloseHandle(proceed);
+    }
 }
 
 TEST_F(StreamTest, SixteenStreamsStartedAndStoppedForManyRoundsLeaveNothingBehind)

@@ -49,25 +49,6 @@ const char* const FULL_CONFIG =
 
 }  // namespace
 
-TEST_F(ProjDataTest, StartsWithItsDocumentedValues)
-{
-    CProjData& data = getProjData();
-    for (auto& row : data.DisplayLimits)
-        for (int limit : row) EXPECT_EQ(limit, 32767);
-    EXPECT_STREQ(data.SessionName, "DefaultSession");
-    EXPECT_STREQ(data.MusicFile, "data\\music\\frontend.wav");
-    EXPECT_EQ(data.TuningFloats[0], 27.0f);
-    EXPECT_EQ(data.TuningFloats[1], 64000.0f);
-    EXPECT_EQ(data.TuningFloats[2], 32.0f);
-    EXPECT_EQ(data.TuningFloats[3], 24.0f);
-    EXPECT_FALSE(data.LevelLoaded);
-    EXPECT_NE(data.getIniManager(), nullptr);
-    EXPECT_EQ(data.m4Ident->m[3][3], 1.0f);
-    EXPECT_EQ(data.m3Ident->m[0][1], 0.0f);
-    EXPECT_EQ(data.m3Ident->m[2][2], 1.0f);
-    EXPECT_FALSE(data.hasNetwork());
-}
-
 TEST_F(ProjDataTest, ReadsTheGameConfiguration)
 {
     CProjData& data = getProjData();
