@@ -22,6 +22,9 @@ enum FogSource : uint8_t {
     FOG_VERTEX_FACTOR = 5,   // a vertex shader wrote the factor (oFog)
 };
 
+// What a stage samples.
+enum TextureKind : uint8_t { TEXTURE_NONE = 0, TEXTURE_2D = 1, TEXTURE_CUBE = 2 };
+
 // Raw Direct3D values throughout, so the key is filled straight from the device's state tables.
 struct StageKey {
     uint8_t colorOp;
@@ -30,7 +33,7 @@ struct StageKey {
     uint8_t alphaArg0, alphaArg1, alphaArg2;
     uint8_t texCoordSet;   // which vertex set feeds the stage's texture (a vertex shader's output)
     uint8_t resultTemp;    // 1: the result goes to the temporary register
-    uint8_t textureBound;  // 0: the texture argument reads opaque white
+    uint8_t textureBound;  // 0: the texture argument reads opaque white; TEXTURE_2D or TEXTURE_CUBE
     uint8_t pad;
 };
 

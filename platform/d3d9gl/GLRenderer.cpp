@@ -1,6 +1,8 @@
 #include "d3d9gl/GLRenderer.h"
 
 #include "d3d9gl/ShaderGenerator.h"
+#include "d3d9gl/StateValues.h"
+#include "d3d9gl/TextureStore.h"
 #include "d3d9gl/ShaderTranslator.h"
 #include "platform/sdlwindow.h"
 
@@ -99,21 +101,6 @@ VertexLayout layoutOf(uint32_t fvf)
     return l;
 }
 
-void colourToFloats(uint32_t c, float out[4])
-{
-    out[0] = ((c >> 16) & 0xFF) / 255.0f;
-    out[1] = ((c >> 8) & 0xFF) / 255.0f;
-    out[2] = (c & 0xFF) / 255.0f;
-    out[3] = ((c >> 24) & 0xFF) / 255.0f;
-}
-
-float asFloat(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
-}
-
 void multiply(const float* a, const float* b, float* out)
 {
     for (int r = 0; r < 4; ++r)
@@ -168,16 +155,6 @@ GLenum stencilOp(uint32_t op)
     return op < 9 ? ops[op] : GL_KEEP;
 }
 
-GLenum addressMode(uint32_t a)
-{
-    switch (a) {
-    case 2: case 5: return GL_MIRRORED_REPEAT;
-    case 3: return GL_CLAMP_TO_EDGE;
-    case 4: return GL_CLAMP_TO_BORDER;
-    default: return GL_REPEAT;
-    }
-}
-
 GLenum primitiveMode(uint32_t type, uint32_t count, uint32_t& vertices)
 {
     switch (type) {
@@ -189,34 +166,6 @@ GLenum primitiveMode(uint32_t type, uint32_t count, uint32_t& vertices)
     case 6: vertices = count + 2; return GL_TRIANGLE_FAN;
     default: vertices = 0; return GL_TRIANGLES;
     }
-}
-
-// GL upload description of a sampleable format.
-struct TextureFormat {
-    uint32_t d3d;
-    GLenum internal, format, type;
-    GLint swizzle[4];
-    uint32_t bytes;
-};
-
-const TextureFormat FORMATS[] = {
-    {21, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 4},
-    {22, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 4},
-    {23, GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
-    {24, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
-    {25, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 2},
-    {26, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 2},
-    {28, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}, 1},
-    {30, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
-    {50, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}, 1},
-    {51, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}, 2},
-};
-
-const TextureFormat* findFormat(uint32_t d3d)
-{
-    for (const TextureFormat& f : FORMATS)
-        if (f.d3d == d3d) return &f;
-    return nullptr;
 }
 
 struct Program {
@@ -244,12 +193,6 @@ struct ShaderProgramKeyHash {
     {
         return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()(k.vertex * 31 + k.pixel);
     }
-};
-
-struct Texture {
-    GLuint id = 0;
-    uint32_t width = 0, height = 0, levels = 0;
-    const TextureFormat* format = nullptr;
 };
 
 GLuint compile(GLenum type, const std::string& source, std::string& error)
@@ -281,16 +224,16 @@ struct GLRenderer::Impl {
     GLuint backFbo = 0, backColour = 0, backDepth = 0;
     GLuint frontFbo = 0, frontColour = 0;
     GLuint streamVertices = 0, streamIndices = 0;
-    GLuint samplers[MAX_STAGES] = {};
-    uint32_t samplerKey[MAX_STAGES][6] = {};
     std::vector<GLuint> buffers;  // handle - 1 -> GL name, 0 for a free slot
     std::vector<uint32_t> bufferSizes;
-    std::vector<Texture> textures;
+    TextureStore textures;
     std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs;
     std::unordered_map<ShaderProgramKey, Program, ShaderProgramKeyHash> shaderPrograms;
     std::string error;
 
     const Program* program(const FixedFunctionKey& key);
+    // The key of a draw, with the stages whose texture is a cube marked as such.
+    FixedFunctionKey keyOf(const PipelineState& s, uint32_t fvf) const;
     Program link(const std::string& vertexText, const std::string& fragmentText);
     const Program* shaderProgram(const PipelineState& s, uint32_t fvf);
     void applyShaderUniforms(const PipelineState& s, const Program& p);
@@ -344,7 +287,7 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, boo
     glBindVertexArray(d.vao);
     glGenBuffers(1, &d.streamVertices);
     glGenBuffers(1, &d.streamIndices);
-    glGenSamplers(MAX_STAGES, d.samplers);
+    d.textures.init(MAX_STAGES);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // Triangle fans and flat shading take their colour from the first vertex, as the device does.
@@ -373,9 +316,7 @@ void GLRenderer::destroy()
         for (auto& [key, p] : d.shaderPrograms) glDeleteProgram(p.id);
         for (GLuint b : d.buffers)
             if (b) glDeleteBuffers(1, &b);
-        for (Texture& t : d.textures)
-            if (t.id) glDeleteTextures(1, &t.id);
-        glDeleteSamplers(MAX_STAGES, d.samplers);
+        d.textures.destroy();
         glDeleteBuffers(1, &d.streamVertices);
         glDeleteBuffers(1, &d.streamIndices);
         glDeleteFramebuffers(1, &d.backFbo);
@@ -473,52 +414,22 @@ void GLRenderer::deleteBuffer(uint32_t buffer)
     m_impl->buffers[buffer - 1] = 0;
 }
 
-bool GLRenderer::canSample(uint32_t format) { return findFormat(format) != nullptr; }
+bool GLRenderer::canSample(uint32_t format) { return TextureStore::canSample(format); }
 
-uint32_t GLRenderer::createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format)
+uint32_t GLRenderer::createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube)
 {
-    const TextureFormat* f = findFormat(format);
-    if (!isCreated() || !f || width == 0 || height == 0) return 0;
-    Impl& d = *m_impl;
-    Texture t;
-    t.width = width;
-    t.height = height;
-    t.levels = std::max(levels, 1u);
-    t.format = f;
-    glGenTextures(1, &t.id);
-    glBindTexture(GL_TEXTURE_2D, t.id);
-    for (uint32_t l = 0; l < t.levels; ++l)
-        glTexImage2D(GL_TEXTURE_2D, l, f->internal, std::max(width >> l, 1u), std::max(height >> l, 1u),
-                     0, f->format, f->type, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, t.levels - 1);
-    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f->swizzle);
-    for (size_t i = 0; i < d.textures.size(); ++i)
-        if (!d.textures[i].id) {
-            d.textures[i] = t;
-            return static_cast<uint32_t>(i + 1);
-        }
-    d.textures.push_back(t);
-    return static_cast<uint32_t>(d.textures.size());
+    return isCreated() ? m_impl->textures.create(width, height, levels, format, cube) : 0;
 }
 
-void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch)
+void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch, uint32_t face,
+                               const void* palette)
 {
-    if (!isCreated() || texture == 0 || texture > m_impl->textures.size()) return;
-    const Texture& t = m_impl->textures[texture - 1];
-    if (!t.id || level >= t.levels || pitch % t.format->bytes) return;
-    glBindTexture(GL_TEXTURE_2D, t.id);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / t.format->bytes);
-    glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, std::max(t.width >> level, 1u),
-                    std::max(t.height >> level, 1u), t.format->format, t.format->type, data);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (isCreated()) m_impl->textures.update(texture, level, face, data, pitch, palette);
 }
 
 void GLRenderer::deleteTexture(uint32_t texture)
 {
-    if (!isCreated() || texture == 0 || texture > m_impl->textures.size()) return;
-    Texture& t = m_impl->textures[texture - 1];
-    if (t.id) glDeleteTextures(1, &t.id);
-    t = Texture();
+    if (isCreated()) m_impl->textures.remove(texture);
 }
 
 void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
@@ -628,6 +539,14 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
     const uint32_t blend = rs[RS_VERTEXBLEND];
     if (blend >= 1 && blend <= 3 && layout.weights >= 1)
         key.blendMatrices = static_cast<uint8_t>(std::min<uint32_t>(blend, static_cast<uint32_t>(layout.weights)) + 1);
+    return key;
+}
+
+FixedFunctionKey GLRenderer::Impl::keyOf(const PipelineState& s, uint32_t fvf) const
+{
+    FixedFunctionKey key = makeKey(s, fvf);
+    for (int i = 0; i < key.stageCount; ++i)
+        if (key.stages[i].textureBound && textures.isCube(s.textures[i])) key.stages[i].textureBound = TEXTURE_CUBE;
     return key;
 }
 
@@ -783,32 +702,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && !opaque);
 
     // Textures and samplers of the stages in use.
-    for (int i = 0; i < MAX_STAGES; ++i) {
-        glActiveTexture(GL_TEXTURE0 + i);
-        const uint32_t h = s.textures[i];
-        const bool valid = h && h <= textures.size() && textures[h - 1].id;
-        glBindTexture(GL_TEXTURE_2D, valid ? textures[h - 1].id : 0);
-        if (!valid) continue;
-        const uint32_t* ss = s.samplerStates[i];
-        const uint32_t k[6] = {ss[SAMP_ADDRESSU], ss[SAMP_ADDRESSV], ss[SAMP_MAGFILTER], ss[SAMP_MINFILTER],
-                               ss[SAMP_MIPFILTER], ss[SAMP_BORDERCOLOR]};
-        if (std::memcmp(k, samplerKey[i], sizeof(k)) != 0) {
-            std::memcpy(samplerKey[i], k, sizeof(k));
-            GLuint smp = samplers[i];
-            glSamplerParameteri(smp, GL_TEXTURE_WRAP_S, addressMode(k[0]));
-            glSamplerParameteri(smp, GL_TEXTURE_WRAP_T, addressMode(k[1]));
-            glSamplerParameteri(smp, GL_TEXTURE_MAG_FILTER, k[2] == 1 ? GL_NEAREST : GL_LINEAR);
-            const bool linear = k[3] != 1;
-            GLenum min = linear ? GL_LINEAR : GL_NEAREST;
-            if (k[4] == 1) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-            if (k[4] == 2) min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-            glSamplerParameteri(smp, GL_TEXTURE_MIN_FILTER, min);
-            float border[4];
-            colourToFloats(k[5], border);
-            glSamplerParameterfv(smp, GL_TEXTURE_BORDER_COLOR, border);
-        }
-        glBindSampler(i, samplers[i]);
-    }
+    for (int i = 0; i < MAX_STAGES; ++i) textures.bind(i, s.textures[i], s.samplerStates[i]);
     glActiveTexture(GL_TEXTURE0);
 }
 
@@ -907,7 +801,7 @@ const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t 
     const uint32_t* rs = s.renderStates;
     const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
     ShaderProgramKey key;
-    key.fixed = makeKey(s, sh.vertex.id ? 0 : fvf);
+    key.fixed = keyOf(s, sh.vertex.id ? 0 : fvf);
     key.fixed.stageCoords = sh.vertex.id ? 0 : 1;  // a vertex shader's registers go to the stages as the sets
     key.vertex = sh.vertex.id;
     key.pixel = sh.pixel.id;
@@ -1035,7 +929,7 @@ void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const 
     }
     if (!layout.valid || count == 0 || vertices.stride == 0) return;
     if (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data) return;
-    const Program* p = d.program(makeKey(state, vertices.fvf));
+    const Program* p = d.program(d.keyOf(state, vertices.fvf));
     if (!p) {
         m_error = d.error;
         return;
@@ -1071,7 +965,7 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
         m_error = d.error;
         if (!ready) return;
     } else {
-        const Program* p = d.program(makeKey(state, vertices.fvf));
+        const Program* p = d.program(d.keyOf(state, vertices.fvf));
         if (!p) {
             m_error = d.error;
             return;

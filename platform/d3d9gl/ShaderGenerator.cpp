@@ -271,7 +271,8 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
     s += key.flatShade ? "flat in vec4 vDiffuse;\nflat in vec4 vSpecular;\n" : "in vec4 vDiffuse;\nin vec4 vSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("in vec4 vTex%d;\n", i);
     for (int i = 0; i < stages; ++i)
-        if (key.stages[i].textureBound) s += format("uniform sampler2D uTex%d;\n", i);
+        if (key.stages[i].textureBound)
+            s += format(key.stages[i].textureBound == TEXTURE_CUBE ? "uniform samplerCube uTex%d;\n" : "uniform sampler2D uTex%d;\n", i);
     if (bump) s += format("uniform vec4 uBumpEnv[%d];\nuniform vec2 uBumpLuminance[%d];\n", MAX_STAGES, MAX_STAGES);
     s += "uniform vec4 uTFactor;\n"
          "uniform vec4 uStageConst[8];\n"
@@ -291,6 +292,12 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
         const bool bumped = i > 0 && isBump(key.stages[i - 1].colorOp);
         if (!key.stages[i].textureBound || i >= stages) {
             s += format("    vec4 t%d = vec4(1.0);\n", i);
+            return;
+        }
+        // A cube texture is sampled by direction: three coordinates, never moved by a bump stage.
+        if (key.stages[i].textureBound == TEXTURE_CUBE) {
+            const int set = key.stageCoords ? i : std::min<int>(key.stages[i].texCoordSet, MAX_TEXCOORD_SETS - 1);
+            s += format("    vec4 t%d = texture(uTex%d, ", i, i) + format("vTex%d.xyz);\n", set);
             return;
         }
         s += format("    vec4 t%d = texture(uTex%d, ", i, i) + sampleCoordinates(key, i) + (bumped ? " + bump);\n" : ");\n");
