@@ -25,15 +25,24 @@ namespace {
 const double UNITS_PER_SECOND = 10000000.0;  // REFERENCE_TIME
 const double OUTPUT_RATE = dsound::OUTPUT_RATE;
 
-// One interface call: holds the lock and knows the forced result, if any.
+// One interface call: holds the lock and knows the forced result, if any. A test's hook for the
+// method runs when the call is over, outside the lock.
 class Call {
 public:
-    explicit Call(const std::string& method) : m_guard(world().lock), m_forced(forcedResult(method)) {}
+    explicit Call(const std::string& method) : m_method(method), m_guard(world().lock), m_forced(forcedResult(method))
+    {
+    }
+    ~Call()
+    {
+        m_guard.unlock();
+        runCallHook(m_method);
+    }
     bool forced() const { return FAILED(m_forced); }
     HRESULT result() const { return m_forced; }
 
 private:
-    std::lock_guard<std::mutex> m_guard;
+    const std::string m_method;
+    std::unique_lock<std::mutex> m_guard;
     HRESULT m_forced;
 };
 

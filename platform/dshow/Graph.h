@@ -145,5 +145,7 @@ struct Registry {
 Registry& registry();
 // Counts the call and answers a forced failure for it (S_OK when none). With the lock held.
 HRESULT forcedResult(const std::string& method);
+// Runs the test's hook for the method, if any. Without the lock.
+void runCallHook(const std::string& method);
 
 }  // namespace platform::dshow

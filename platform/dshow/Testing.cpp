@@ -2,6 +2,33 @@
 #include "Graph.h"
 #include "platform/testing/dshow.h"
 
+#include <atomic>
+#include <functional>
+
+namespace platform::dshow {
+
+namespace {
+
+std::mutex hookLock;
+std::map<std::string, std::function<void()>> hooks;
+std::atomic<bool> anyHooks{false};
+
+}  // namespace
+
+void runCallHook(const std::string& method)
+{
+    if (!anyHooks) return;
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> guard(hookLock);
+        auto it = hooks.find(method);
+        if (it != hooks.end()) hook = it->second;
+    }
+    if (hook) hook();
+}
+
+}  // namespace platform::dshow
+
 namespace platform::testing::dshow {
 
 using platform::dsound::world;
@@ -24,6 +51,16 @@ void failCall(const std::string& method, HRESULT result, int times)
         registry().failures.erase(method);
     else
         registry().failures[method] = platform::dsound::Failure{result, times};
+}
+
+void setCallHook(const std::string& method, std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> guard(platform::dshow::hookLock);
+    if (hook)
+        platform::dshow::hooks[method] = std::move(hook);
+    else
+        platform::dshow::hooks.erase(method);
+    platform::dshow::anyHooks = !platform::dshow::hooks.empty();
 }
 
 int calls(const std::string& method)
