@@ -29,13 +29,14 @@ const double OUTPUT_RATE = dsound::OUTPUT_RATE;
 // method runs when the call is over, outside the lock.
 class Call {
 public:
-    explicit Call(const std::string& method) : m_method(method), m_guard(world().lock), m_forced(forcedResult(method))
+    explicit Call(const std::string& method)
+        : m_method(method), m_guard(world().lock), m_forced(registry().steering.forcedResult(method))
     {
     }
     ~Call()
     {
         m_guard.unlock();
-        runCallHook(m_method);
+        registry().steering.runHook(m_method);
     }
     bool forced() const { return FAILED(m_forced); }
     HRESULT result() const { return m_forced; }
@@ -88,17 +89,6 @@ Registry& registry()
 {
     static Registry* instance = new Registry();
     return *instance;
-}
-
-HRESULT forcedResult(const std::string& method)
-{
-    Registry& r = registry();
-    ++r.calls[method];
-    auto it = r.failures.find(method);
-    if (it == r.failures.end()) return S_OK;
-    const HRESULT result = it->second.result;
-    if (it->second.times > 0 && --it->second.times == 0) r.failures.erase(it);
-    return result;
 }
 
 // ---- Graph ----
@@ -406,7 +396,7 @@ namespace platform {
 IUnknown* createFilterGraphObject()
 {
     std::lock_guard<std::mutex> guard(dsound::world().lock);
-    if (FAILED(dshow::forcedResult("CoCreateInstance"))) return nullptr;
+    if (FAILED(dshow::registry().steering.forcedResult("CoCreateInstance"))) return nullptr;
     return static_cast<IGraphBuilder*>(new dshow::Graph());
 }
 

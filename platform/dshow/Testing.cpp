@@ -2,33 +2,6 @@
 #include "Graph.h"
 #include "platform/testing/dshow.h"
 
-#include <atomic>
-#include <functional>
-
-namespace platform::dshow {
-
-namespace {
-
-std::mutex hookLock;
-std::map<std::string, std::function<void()>> hooks;
-std::atomic<bool> anyHooks{false};
-
-}  // namespace
-
-void runCallHook(const std::string& method)
-{
-    if (!anyHooks) return;
-    std::function<void()> hook;
-    {
-        std::lock_guard<std::mutex> guard(hookLock);
-        auto it = hooks.find(method);
-        if (it != hooks.end()) hook = it->second;
-    }
-    if (hook) hook();
-}
-
-}  // namespace platform::dshow
-
 namespace platform::testing::dshow {
 
 using platform::dsound::world;
@@ -38,8 +11,7 @@ void reset()
 {
     std::lock_guard<std::mutex> guard(world().lock);
     auto& r = registry();
-    r.failures.clear();
-    r.calls.clear();
+    r.steering.clear();
     r.renderedPaths.clear();
     r.ffmpegAllowed = true;
 }
@@ -47,27 +19,18 @@ void reset()
 void failCall(const std::string& method, HRESULT result, int times)
 {
     std::lock_guard<std::mutex> guard(world().lock);
-    if (times == 0)
-        registry().failures.erase(method);
-    else
-        registry().failures[method] = platform::dsound::Failure{result, times};
+    registry().steering.fail(method, result, times);
 }
 
 void setCallHook(const std::string& method, std::function<void()> hook)
 {
-    std::lock_guard<std::mutex> guard(platform::dshow::hookLock);
-    if (hook)
-        platform::dshow::hooks[method] = std::move(hook);
-    else
-        platform::dshow::hooks.erase(method);
-    platform::dshow::anyHooks = !platform::dshow::hooks.empty();
+    registry().steering.setHook(method, std::move(hook));
 }
 
 int calls(const std::string& method)
 {
     std::lock_guard<std::mutex> guard(world().lock);
-    auto it = registry().calls.find(method);
-    return it == registry().calls.end() ? 0 : it->second;
+    return registry().steering.count(method);
 }
 
 void setFfmpegAllowed(bool allowed)
