@@ -1,6 +1,7 @@
 #include "d3d9gl/GLRenderer.h"
 
 #include "d3d9gl/ShaderGenerator.h"
+#include "d3d9gl/StateValues.h"
 #include "d3d9gl/TextureStore.h"
 #include "d3d9gl/ShaderTranslator.h"
 #include "platform/sdlwindow.h"
@@ -98,21 +99,6 @@ VertexLayout layoutOf(uint32_t fvf)
     l.size = offset;
     l.valid = true;
     return l;
-}
-
-void colourToFloats(uint32_t c, float out[4])
-{
-    out[0] = ((c >> 16) & 0xFF) / 255.0f;
-    out[1] = ((c >> 8) & 0xFF) / 255.0f;
-    out[2] = (c & 0xFF) / 255.0f;
-    out[3] = ((c >> 24) & 0xFF) / 255.0f;
-}
-
-float asFloat(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
 }
 
 void multiply(const float* a, const float* b, float* out)
