@@ -12,7 +12,9 @@
 
 #include <cstdint>
 
+class CFile;
 struct GMaterial;
+struct TexNames;
 
 // Usage classes of the render defaults: what a material may set, must set, and what is reset after it.
 enum : DWORD {
@@ -30,7 +32,13 @@ enum : int32_t {
     MAP_NONE = 0,
     MAP_RENDERSTATES = 1,
     MAP_STAGESTATES = 2,  // texture-stage states, and sampler states as 100 + the sampler state
+    MAP_BOOL = 3,
     MAP_FVF = 21,         // vertex-format words of material files
+    MAP_TEXTURENONE = 22,
+    MAP_REFLECTION = 24,  // MODEL, VERTEX
+    MAP_BUMPMAPTYPE = 25,
+    MAP_SORT = 26,
+    MAP_SORTSCALE = 27,
     NUM_MAPS = 29,
 };
 
@@ -99,6 +107,25 @@ public:
     void DetachDevice();
     // The material of data\letterbox.mtl, recorded here, as D3DCore.LetterboxBlock.
     bool CreateBorderMaterial();
+
+    // ---- Material files ----
+    // Parses a material file (or the open File, read from its start) into a new GMaterial put in
+    // *GM. The shader alternatives are tried in file order and the first that validates is kept;
+    // the rest of the file is not read. True when one validated. When a material of that name
+    // exists already (or *GM is set) it is taken again and nothing is read. False, with the last
+    // error code, when none validated, the file is missing or a value in it is bad (reported); the
+    // vertex format the file declared stays in DeclaredFVF for the choice of a fall-back.
+    // Structural errors in the file end the run (FatalError).
+    bool ParseMaterial(const char* Name, GMaterial** GM, BYTE* Lit, BYTE* VSLit, HRESULT* ErrorCode,
+                       CFile* File = nullptr);
+    // The programs of a texture-animation file for the stages of a one-pass material. False, with
+    // a report and no animation left on the material, when the file is missing or wrong.
+    bool CompileTextureAnimation(const char* FileName, GMaterial* GM);
+    // The fall-back material for a declared vertex format: vertex colour, or one texture with or
+    // without it.
+    static const char* FallbackMaterial(DWORD fvf);
+
+    DWORD DeclaredFVF = 0;  // of the last material file parsed, kept when it failed
 
     // ---- Material reports ----
     // A warning goes to the loading screen's text line, never to the run log.
