@@ -12,9 +12,10 @@
 void D3DCore::EnableLoadingScreen(bool on)
 {
     LoadingScreenState& l = Loading;
+    const bool starting = on && !l.Enabled;
     l.Enabled = on;
     l.InProgress = on;
-    if (on) {
+    if (starting) {
         // A new load: its layout and start time are taken when it first draws.
         l.DispLevels = 0;
         l.HistoryCount = 0;

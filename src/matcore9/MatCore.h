@@ -1,20 +1,27 @@
 // MatCore: the material library, the one object the rest of the game talks to instead of the render
-// device core. Today it holds the render-state name tables and the render defaults
-// (data\renderdefault.txt) and the operations that use them; the material loader grows it.
+// device core. It owns the render core's start and end, the device with the core's own materials
+// (the debug font and the letterbox), materials loaded by name with their textures and fall-backs,
+// the render-state name tables and defaults (data\renderdefault.txt), the device lights, overlay
+// pages and fonts, and the highlight material. The flat operations of matcore9/Forwarders.h carry
+// frames and loading screens.
 //
-// Order of use: InitRenderStates (tables and defaults file) -> device created -> AttachDevice (the
-// render defaults, again after every restore and before every material validation) -> ... ->
-// DetachDevice -> device released -> ShutdownRenderStates. Main thread only.
+// Order of use: Init -> CreateDevice -> frames, materials, overlays -> DestroyDevice -> Shutdown;
+// the device may be made and destroyed again in between. Main thread only.
 #pragma once
 
 #include "matcore9/LightTable.h"
+#include "matcore9/Overlay.h"
 #include "platform/d3d9.h"
 
 #include <cstdint>
 
 class CFile;
 struct GMaterial;
+struct StateBlock;
 struct TexNames;
+
+// Where textures and multi-material files are looked for (empty: the game's folders).
+extern char TextureSearchPath[MAX_PATH];
 
 // Usage classes of the render defaults: what a material may set, must set, and what is reset after it.
 enum : DWORD {
@@ -62,7 +69,7 @@ struct Map {
 
 class MatCore {
 public:
-    MatCore() = default;
+    MatCore();
     ~MatCore();
     MatCore(const MatCore&) = delete;
     MatCore& operator=(const MatCore&) = delete;
@@ -99,14 +106,42 @@ public:
     // rare and the value is its default).
     void SetStageStateAllStages(GMaterial* GM, DWORD state, DWORD value);
 
-    // ---- The device ----
-    // After the device is created: the render defaults (again after every restore) and the border
-    // material the screen margin is drawn with. False when the border material cannot be made.
-    bool AttachDevice();
-    // Before the device is released.
-    void DetachDevice();
-    // The material of data\letterbox.mtl, recorded here, as D3DCore.LetterboxBlock.
-    bool CreateBorderMaterial();
+    // ---- Life and the device ----
+    // The name tables and defaults, no overlay page in use, then the render core's own Init.
+    bool Init();
+    void Shutdown();
+    // The device, the render defaults, the debug font (data\font.mtl with data\font.tga), the
+    // letterbox (data\letterbox.mtl), the default device material, and the loss and restore
+    // steps (lights off; defaults, lights and material again). False without a device.
+    bool CreateDevice(bool multiThreaded, bool vSync, int32_t interval);
+    void DestroyDevice();
+
+    // ---- Materials ----
+    // The state block of the material with these textures: shared when loaded before, else the
+    // file is parsed (File: one already open), falling back on the vertex format's fall-back
+    // material when no alternative validates, and the textures bound (for each name the cache
+    // file when it is as new as the image, else the image). A failed fall-back ends the run.
+    bool LoadMaterial(const char* Material, const TexNames& Textures, DWORD* Handle, CFile* File = nullptr);
+    void LoadHighlightMaterial(const char* Material);
+    void EnableHighlight(bool On);
+    void ReleaseHighlightMaterial();
+
+    // ---- Overlay pages, fonts and text ----
+    // The page index, -1 when refused (no page left, the material or page file unusable).
+    int32_t LoadOverlayPage(const char* TextureName, const char* MaterialName, const char* PageFile, bool IsFont,
+                            const char* SecondTextureName, float Scale);
+    void ReleaseOverlayPage(int32_t Id);
+    void BeginOverlay(int32_t Id);
+    void EndOverlay();
+    // Centred on (X, Y).
+    void OverlaySprite(int32_t SpriteNum, float X, float Y, float ScaleX, float ScaleY, DWORD Colour);
+    // One line from (X, Y), top-left aligned; byte 146 is rewritten as 39 in Text itself.
+    void OverlayText(char* Text, float X, float Y, float ScaleX, float ScaleY, DWORD Colour);
+    // The sprite's top-left corner at (X, Y) past the viewport origin.
+    void OverlayQuad(int32_t SpriteNum, float X, float Y, float ScaleX, float ScaleY, DWORD Colour);
+    // u' = u m0 + v m3 + m6, v' = u m1 + v m4 + m7 for texture set Coord, until cleared.
+    void SetOverlayTextureMatrix(int32_t Coord, const float matrix[9]);
+    void ClearOverlayTextureMatrix(int32_t Coord);
 
     // ---- Material files ----
     // Parses a material file (or the open File, read from its start) into a new GMaterial put in
@@ -130,15 +165,31 @@ public:
     // ---- Material reports ----
     // A warning goes to the loading screen's text line, never to the run log.
     void Warning(const char* text);
-    // "Error: %s" (the prefix once) to the run log; the process ends with exit code 1.
+    // "Error: %s" (the prefix once) on the loading screen, waiting for a key while it is on, else
+    // to the run log; the process ends with exit code 1.
     [[noreturn]] void FatalError(const char* text);
 
+    bool Initialised = false;
+    bool HighlightSBLoaded = false;
+    bool SubstituteTextures = false;  // gore textures "gib", "meat" and "slab_pain" take their "_g" forms
+    D3DMATRIX Identity{};
+    D3DMATERIAL9 DefaultMaterial{};  // white, power 10: set on every new device
     Map Maps[NUM_MAPS];
     LightTable Lights;
+    OverlayPageInfo OverlayPage[MAXOVERLAYPAGES];
+    OverlayBatch Overlay;
     char LoadingText[160] = {};  // the last warning, as the loading screen shows it
     uint32_t Warnings = 0;
 
 private:
+    void SubstituteTextureNames(TexNames& names) const;
+    // The file a texture name stands for, written back into it; false when there is none.
+    bool ChooseTextureFile(char* name);
+    void BindTextures(StateBlock* SB, const TexNames& names, const bool* absent);
+    bool ReadOverlayPageFile(OverlayPageInfo& page, const char* PageFile, bool IsFont, float Scale, float TexW,
+                             float TexH);
+    bool LockOverlay();
+    void DrawOverlayBatch(bool draw);
     void ReportMissingDefaults();
     bool MissingReported = false;
 };

@@ -3,8 +3,10 @@
 #pragma once
 
 #include "FrameFixture.h"
+#include "d3dcore9/RenderCoreStart.h"
 #include "matcore9/MatCore.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -23,6 +25,13 @@ protected:
 
     void TearDown() override
     {
+        if (MatCore.Initialised) {
+            for (int32_t i = 0; i < MAXOVERLAYPAGES; ++i)
+                if (MatCore.OverlayPage[i].Used) MatCore.ReleaseOverlayPage(i);
+            MatCore.Overlay = OverlayBatch();
+            if (D3DCore.DeviceActive) MatCore.DestroyDevice();
+            MatCore.Shutdown();
+        }
         if (D3DCore.DeviceActive) D3DCore.StateBlocks.ReleaseAll();
         D3DCore.LetterboxBlock = SB_NONE;
         MatCore.ShutdownRenderStates();
@@ -35,6 +44,31 @@ protected:
         if (!FrameFixture::bringUp(false)) return false;
         MatCore.InitRenderStates();
         return true;
+    }
+
+    // A file of the shipped data copied into the test's data folder.
+    void copyData(const std::string& name)
+    {
+        const std::filesystem::path to = m_dir.file("data/" + name);
+        std::filesystem::create_directories(to.parent_path());
+        std::filesystem::copy_file(std::string(VELDRANE_DATA) + "/" + name, to,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+
+    // Through the library's front door, windowed at 800 x 600, with the shipped core materials.
+    bool bringUpLibrary()
+    {
+        for (const char* f : {"font.mtl", "font.tga", "letterbox.mtl", "fallbackmaterials/vc.mtl",
+                              "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl"})
+            copyData(f);
+        if (DXSetup::Load() != 0) return false;
+        DXSetup::SetEnumFilter(GameEnumFilter());
+        if (!MatCore.Init()) return false;
+        RenderCoreSettings settings;
+        settings.Width = 800;
+        settings.Height = 600;
+        settings.FullScreen = false;
+        return SelectRenderMode(settings) && MatCore.CreateDevice(false, true, 1);
     }
 
     // (type, stage, state, value) of every node of a list.
