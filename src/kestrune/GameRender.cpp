@@ -85,35 +85,32 @@ bool gameRenderInit()
     D3DCore.FrameStatsEnabled = displayStatistics != 0 ? 1 : 0;
     setGameViewport();
 
-    // The sample data loads under the loading screen, which stays up for the configured frames.
-    MatEnableLoadingScreen(true, false);
-    MatShowLoadingScreen("Sample data", 1);
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
-    char line[LOADING_HISTORY_SIZE];
-    if (hudPage >= 0)
-        snprintf(line, sizeof line, "Overlay font %s: %d glyphs", HUD_PAGE, MatCore.OverlayPage[hudPage].Sprites);
-    else
-        snprintf(line, sizeof line, "No overlay font %s", HUD_PAGE);
-    D3DCore.AddLoadingText(line);
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
-    if (loadingLeft == 0) MatEnableLoadingScreen(false, false);
     return true;
 }
 
 namespace {
 
-// One frame of the start-up loading screen, which draws and presents itself.
+// One frame of the start-up loading screen, which draws and presents itself: what was loaded,
+// then a progress line per frame.
 void loadingScreenFrame()
 {
-    char text[LOADING_LEVEL_SIZE];
-    snprintf(text, sizeof text, "Frame %d of %d", ++loadingFrame, loadingFrames);
-    MatShowLoadingScreen(text, 1);
-    if (loadingFrame == 1) MatEnableLoadingScreen(true, true);  // later frames replace this line
-    if (--loadingLeft == 0) {
-        D3DCore.AddLoadingText("Ready");
-        MatEnableLoadingScreen(false, false);
+    char line[LOADING_HISTORY_SIZE];
+    if (++loadingFrame == 1) {
+        MatEnableLoadingScreen(true, false);
+        MatShowLoadingScreen("Sample data", 1);
+        if (hudPage >= 0)
+            snprintf(line, sizeof line, "Overlay font %s: %d glyphs", HUD_PAGE, MatCore.OverlayPage[hudPage].Sprites);
+        else
+            snprintf(line, sizeof line, "No overlay font %s", HUD_PAGE);
+        D3DCore.AddLoadingText(line);
+    } else {
+        snprintf(line, sizeof line, "Frame %d of %d", loadingFrame, loadingFrames);
+        D3DCore.AddLoadingText(line);
     }
+    if (--loadingLeft == 0) MatEnableLoadingScreen(false, false);
 }
 
 void drawOverlays()

@@ -253,10 +253,11 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, DWORD
         // In place already (a second user), or shared with a same-named block: nothing to read.
         ASSERT(File == NULL);
     } else {
+        // Shown only during a load: outside one the loading screen would only run the shell's pump.
         char progress[600];
         std::snprintf(progress, sizeof progress, "Loading Material: %s", Material);
         const int32_t levels = D3DCore.Loading.DispLevels;
-        MatShowLoadingScreen(progress, 1);
+        if (D3DCore.Loading.Enabled) MatShowLoadingScreen(progress, 1);
         const bool shown = D3DCore.Loading.DispLevels > levels;
         GMaterial* GM = nullptr;
         BYTE lit = 0, vsLit = 0;

@@ -29,6 +29,10 @@ protected:
             for (int32_t i = 0; i < MAXOVERLAYPAGES; ++i)
                 if (MatCore.OverlayPage[i].Used) MatCore.ReleaseOverlayPage(i);
             MatCore.Overlay = OverlayBatch();
+            // Every block a test left, the core's own among them, with its textures.
+            if (D3DCore.DeviceActive) D3DCore.StateBlocks.ReleaseAll();
+            D3DCore.LetterboxBlock = D3DCore.DebugFontBlock = D3DCore.HighlightBlock = SB_NONE;
+            MatCore.HighlightSBLoaded = false;
             if (D3DCore.DeviceActive) MatCore.DestroyDevice();
             MatCore.Shutdown();
         }
