@@ -62,13 +62,11 @@ bool bringUp()
     std::fclose(f);
     for (int i = 0; i < MATERIALS; ++i) writeFile(dir / "data" / "bench" / ("material" + std::to_string(i) + ".mtl"), vc);
     fs::current_path(dir);
-    if (DXSetup::Load() != 0) return false;
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!MatCore.Init()) return false;
     RenderCoreSettings settings;
     settings.Width = 800;
     settings.Height = 600;
-    if (!SelectRenderMode(settings) || !MatCore.CreateDevice(false, false, 1)) return false;
+    settings.VSync = false;
+    if (DXSetup::Load() != 0 || !StartMaterialLibrary(settings)) return false;
     for (int i = 0; i < MATERIALS; ++i) {
         DWORD h = SB_NONE;
         if (!MatCore.LoadMaterial(materialName(i).c_str(), TexNames(), &h)) return false;

@@ -70,10 +70,7 @@ bool gameRenderInit()
     settings.Width = static_cast<uint32_t>(displayWidth);
     settings.Height = static_cast<uint32_t>(displayHeight);
     settings.FullScreen = displayFullScreen != 0;
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!MatCore.Init() || !SelectRenderMode(settings) ||
-        !MatCore.CreateDevice(false, settings.VSync, settings.Interval)) {
-        MatCore.Shutdown();
+    if (!StartMaterialLibrary(settings)) {
         writeRunLog("Failed to create the Direct3D device");
         return false;
     }

@@ -195,3 +195,8 @@ private:
 };
 
 extern class MatCore MatCore;
+
+struct RenderCoreSettings;
+// The game's start: its enumeration filter, MatCore::Init, the mode of the settings and the device.
+// False, with the library shut down again, when any of them fails. DXSetup::Load must have run.
+bool StartMaterialLibrary(const RenderCoreSettings& settings);

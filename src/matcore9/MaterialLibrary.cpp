@@ -7,6 +7,7 @@
 
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/LogWriter.h"
+#include "d3dcore9/RenderCoreStart.h"
 #include "d3dcore9/RenderMatrix.h"
 #include "d3dcore9/TextureFiles.h"
 #include "utility/Assert.h"
@@ -83,7 +84,7 @@ bool MatCore::Init()
 void MatCore::Shutdown()
 {
     if (!VERIFY(Initialised)) return;
-    D3DCore.Shutdown();
+    if (D3DCore.Initialised) D3DCore.Shutdown();
     ShutdownRenderStates();
     TextureTable::SetLoadingText(nullptr);
     Initialised = false;
@@ -119,6 +120,15 @@ bool MatCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     releaseHandle = D3DCore.RegisterFunc(0, beforeRelease);
     restoreHandle = D3DCore.RegisterFunc(1, afterRestore);
     return true;
+}
+
+bool StartMaterialLibrary(const RenderCoreSettings& settings)
+{
+    DXSetup::SetEnumFilter(GameEnumFilter());
+    if (MatCore.Init() && SelectRenderMode(settings) && MatCore.CreateDevice(false, settings.VSync, settings.Interval))
+        return true;
+    MatCore.Shutdown();
+    return false;
 }
 
 void MatCore::DestroyDevice()

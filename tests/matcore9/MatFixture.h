@@ -66,13 +66,11 @@ protected:
                               "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl"})
             copyData(f);
         if (DXSetup::Load() != 0) return false;
-        DXSetup::SetEnumFilter(GameEnumFilter());
-        if (!MatCore.Init()) return false;
         RenderCoreSettings settings;
         settings.Width = 800;
         settings.Height = 600;
         settings.FullScreen = false;
-        return SelectRenderMode(settings) && MatCore.CreateDevice(false, true, 1);
+        return StartMaterialLibrary(settings);
     }
 
     // (type, stage, state, value) of every node of a list.
