@@ -14,6 +14,7 @@
 
 class CFile;
 struct GMaterial;
+struct MultiBlock;
 struct TexNames;
 
 // Usage classes of the render defaults: what a material may set, must set, and what is reset after it.
@@ -126,6 +127,39 @@ public:
     static const char* FallbackMaterial(DWORD fvf);
 
     DWORD DeclaredFVF = 0;  // of the last material file parsed, kept when it failed
+
+    // ---- Materials by name ----
+    // What loading one material gave.
+    struct MaterialLoad {
+        DWORD Handle = 0xFFFFFFFFu;  // its state block
+        BYTE Lit = 0, VSLit = 0;
+        HRESULT Error = 0;           // why it failed
+    };
+    // What a multi-material set tells the model drawn with it.
+    struct MaterialSetInfo {
+        BYTE Lit = 0;          // a choice is lit (or bump-lit)
+        BYTE Transparent = 0;  // a choice is the transparent variant
+        BYTE VSLit = 0;        // a choice is lit by its vertex shader
+    };
+    // The state block of the material (shared with earlier loads of the same name and textures),
+    // its file parsed on the first load; when no alternative validates, the fall-back for its
+    // declared vertex format is parsed into the same block. False (reported) when the fall-back
+    // fails too. Colours: the material colour of a lit block (white without them). File: the
+    // material file, open already. The textures are not bound here.
+    bool LoadMaterial(const char* Material, const TexNames& Names, DWORD* Handle, CFile* File = nullptr);
+    bool LoadMaterial(const char* Material, const TexNames& Names, const float ambient[3], const float diffuse[3],
+                      CFile* File, MaterialLoad* load);
+    // A multi-material file ("[multimaterial]", up to four materials, one of them possibly the
+    // transparent variant marked "material*"), found under the texture search path in "materials";
+    // or an ordinary material file as a set of one. Each material is loaded from the file's folder
+    // with the caller's textures and colours; Multi holds one reference on each choice's block.
+    // The names are kept, so the file is read once. A missing file or a material whose fall-back
+    // fails ends the run; a malformed file is reported and gives false.
+    bool LoadMultiMaterialFile(const char* Name, const TexNames& Names, const float ambient[3],
+                               const float diffuse[3], MultiBlock* Multi, MaterialSetInfo* Info);
+
+    // Where texture and multi-material files are looked for (empty: from the game's folder).
+    char TextureSearchPath[MAX_PATH] = {};
 
     // ---- Material reports ----
     // A warning goes to the loading screen's text line, never to the run log.
