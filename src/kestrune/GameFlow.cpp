@@ -142,6 +142,7 @@ bool GameMainLoopStep()
         if (CGameLogic* pLogic = data.getGameLogic()) pLogic->fixedStep();
         // Game-frame seam: world, HUD and rendering of one step run here.
     }
+    if (CGameLogic* pLogic = data.getGameLogic()) pLogic->afterFixedSteps();
 
     // A pass that only finishes a wait cut short by a message draws nothing new.
     if (steps > 0 || !waitCutShort) gameRenderFrame();
