@@ -71,6 +71,7 @@ void LoggedObject::interact(CGameObject* pOther)
 bool LoggedObject::think(int)
 {
     note("think");
+    if (onThink) onThink(*this);
     const bool answer = moved;
     moved = false;
     return answer;
@@ -196,6 +197,13 @@ bool World::createFromText(const std::string& text, resourceHandle creator)
     const bool made = pObjects->createObjectByName(pBlock->getName(), pBlock, creator);
     delete pBlock;
     return made;
+}
+
+LoggedObject* World::make(const std::string& typeName, const std::string& name)
+{
+    if (!createFromText(typeName + "\n{\ninstancename " + name + "\n}\n")) return nullptr;
+    resourceHandle handle = 0;
+    return pObjects->findHandleByName(name.c_str(), &handle) ? object(handle) : nullptr;
 }
 
 }  // namespace testkinds

@@ -6,6 +6,7 @@
 #include "gameobjects/GameObject.h"
 #include "gameobjects/ObjectManagerInterfaces.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,8 @@ public:
     bool staticObject = true;
     uint32_t renderKey = 0;
     float interpolation = -1.0f;
+    // Runs at the start of each think.
+    std::function<void(LoggedObject&)> onThink;
 
 private:
     // "<call> <instance name or ?type name>[ <value>]"
@@ -161,6 +164,8 @@ public:
     LoggedObject* object(resourceHandle handle);
     // Creates from block text whose block name is the type name.
     bool createFromText(const std::string& text, resourceHandle creator = 0);
+    // Creates an object of the type with that instance name; null when it cannot be made.
+    LoggedObject* make(const std::string& typeName, const std::string& name);
 
     CallLog log;
     StubLink link{log};
