@@ -20,7 +20,7 @@ namespace d3d9ref {
     X(GetTransform) X(SetViewport) X(GetViewport) X(SetMaterial) X(SetLight) X(LightEnable) X(SetRenderState)  \
     X(GetRenderState) X(SetTexture) X(SetTextureStageState) X(SetSamplerState) X(ValidateDevice)               \
     X(SetPaletteEntries) X(SetCurrentTexturePalette) X(SetSoftwareVertexProcessing) X(DrawPrimitive)            \
-    X(DrawIndexedPrimitive) X(DrawPrimitiveUP) X(CreateVertexDeclaration) X(SetVertexDeclaration) X(SetFVF)     \
+    X(DrawIndexedPrimitive) X(DrawPrimitiveUP) X(DrawIndexedPrimitiveUP) X(CreateVertexDeclaration) X(SetVertexDeclaration) X(SetFVF)     \
     X(CreateVertexShader) X(SetVertexShader) X(SetVertexShaderConstantF) X(CreatePixelShader)                   \
     X(SetPixelShader) X(SetPixelShaderConstantF) X(SetStreamSource) X(SetIndices) X(Release) X(Lock) X(Unlock)  \
     X(LockRect) X(UnlockRect) X(AddDirtyRect)

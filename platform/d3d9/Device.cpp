@@ -102,6 +102,9 @@ void Device::resetStates()
         s.StageStates[stage][D3DTSS_ALPHAARG1] = 2;
         s.StageStates[stage][D3DTSS_ALPHAARG2] = 1;
         s.StageStates[stage][D3DTSS_TEXCOORDINDEX] = stage;
+        s.StageStates[stage][D3DTSS_COLORARG0] = D3DTA_CURRENT;
+        s.StageStates[stage][D3DTSS_ALPHAARG0] = D3DTA_CURRENT;
+        s.StageStates[stage][D3DTSS_RESULTARG] = D3DTA_CURRENT;
     }
     std::memset(s.SamplerStates, 0, sizeof(s.SamplerStates));
     for (UINT sampler = 0; sampler < MAX_SAMPLERS; ++sampler) {
@@ -470,7 +473,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 {
     record(Method::SetTextureStageState, {stage, type, value});
     Guard guard(*this);
-    if (stage >= MAX_STAGES || static_cast<DWORD>(type) >= 32) return D3DERR_INVALIDCALL;
+    if (stage >= MAX_STAGES || static_cast<DWORD>(type) > D3DTSS_CONSTANT) return D3DERR_INVALIDCALL;
     m_state.StageStates[stage][type] = value;
     return D3D_OK;
 }
@@ -596,7 +599,26 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* v
     record(Method::DrawPrimitiveUP, {type, count, ptr(vertices), stride});
     Guard guard(*this);
     if (!vertices || stride == 0) return D3DERR_INVALIDCALL;
-    return draw(DrawCall{type, false, 0, 0, 0, 0, count, vertices, stride});
+    const HRESULT result = draw(DrawCall{type, false, 0, 0, 0, 0, count, vertices, stride});
+    m_state.Streams[0] = platform::testing::D3D9StreamState{};
+    return result;
+}
+
+HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT count,
+                                       const void* indices, D3DFORMAT indexFormat, const void* vertices, UINT stride)
+{
+    record(Method::DrawIndexedPrimitiveUP,
+           {type, minIndex, numVertices, count, ptr(indices), indexFormat, ptr(vertices), stride});
+    Guard guard(*this);
+    if (!indices || !vertices || stride == 0 || (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32))
+        return D3DERR_INVALIDCALL;
+    DrawCall call{type, true, 0, minIndex, numVertices, 0, count, vertices, stride};
+    call.UserIndices = indices;
+    call.UserIndexSize = indexFormat == D3DFMT_INDEX32 ? 4 : 2;
+    const HRESULT result = draw(call);
+    m_state.Streams[0] = platform::testing::D3D9StreamState{};
+    m_state.Indices = nullptr;
+    return result;
 }
 
 // ---- Shaders and streams ----

@@ -60,6 +60,9 @@ public:
     HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex, UINT numVertices,
                                  UINT startIndex, UINT count) override;
     HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* vertices, UINT stride) override;
+    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT count,
+                                   const void* indices, D3DFORMAT indexFormat, const void* vertices,
+                                   UINT stride) override;
 
     HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                     IDirect3DVertexDeclaration9** declaration) override;

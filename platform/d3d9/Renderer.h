@@ -19,8 +19,10 @@ struct DrawCall {
     UINT NumVertices;
     UINT Start;              // first vertex, or first index when indexed
     UINT PrimitiveCount;
-    const void* UserVertices;  // DrawPrimitiveUP only
+    const void* UserVertices;  // the user-pointer draws only
     UINT UserStride;
+    const void* UserIndices = nullptr;  // DrawIndexedPrimitiveUP only
+    UINT UserIndexSize = 2;
 };
 
 class Renderer {

@@ -265,7 +265,13 @@ void encodeColourBlock(const uint8_t texels[16][4], bool allowTransparent, uint8
             cov[4] += d[1] * d[2];
             cov[5] += d[2] * d[2];
         }
-        float axis[3] = {1, 1, 1};
+        // The power iteration starts from the covariance column of the widest channel, which is
+        // never orthogonal to the main axis the way a fixed start can be.
+        const float diag[3] = {cov[0], cov[3], cov[5]};
+        const int widest = diag[0] >= diag[1] && diag[0] >= diag[2] ? 0 : diag[1] >= diag[2] ? 1 : 2;
+        const float columns[3][3] = {{cov[0], cov[1], cov[2]}, {cov[1], cov[3], cov[4]}, {cov[2], cov[4], cov[5]}};
+        float axis[3] = {columns[widest][0], columns[widest][1], columns[widest][2]};
+        if (std::fabs(axis[0]) + std::fabs(axis[1]) + std::fabs(axis[2]) < 1e-6f) axis[0] = axis[1] = axis[2] = 1;
         for (int step = 0; step < 8; ++step) {
             const float x = cov[0] * axis[0] + cov[1] * axis[1] + cov[2] * axis[2];
             const float y = cov[1] * axis[0] + cov[3] * axis[1] + cov[4] * axis[2];

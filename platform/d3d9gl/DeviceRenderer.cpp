@@ -23,6 +23,7 @@ constexpr uint64_t UNUSED_FRAMES = 120;
 struct Copy {
     uint32_t handle = 0;
     uint64_t lastUsed = 0;
+    uint64_t paletteHash = 0;  // of the palette a palettised texture was decoded with
 };
 
 class DeviceRenderer final : public d3d9ref::Renderer {
@@ -49,7 +50,6 @@ public:
     }
 
     // Pre-modulation and bump mapping pass their first argument; only 2D textures reach GL.
-    bool canDrawStageOp(DWORD op) const override { return op != 17 && op != 22 && op != 23; }
     bool canSample(D3DRESOURCETYPE type, D3DFORMAT format) const override
     {
         return type == D3DRTYPE_TEXTURE && GLRenderer::canSample(format);
@@ -87,13 +87,18 @@ public:
             m_gl.draw(m_pipeline, call.Type, vertices, call.Start, call.PrimitiveCount);
             return;
         }
-        auto* ib = dynamic_cast<d3d9ref::IndexBuffer*>(state.Indices);
-        if (!ib) return;
-        D3DINDEXBUFFER_DESC desc{};
-        ib->GetDesc(&desc);
         IndexSource indices;
-        indices.buffer = bufferCopy(ib->Bytes, ib->Written);
-        indices.indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
+        if (call.UserIndices) {
+            indices.data = call.UserIndices;
+            indices.indexSize = call.UserIndexSize;
+        } else {
+            auto* ib = dynamic_cast<d3d9ref::IndexBuffer*>(state.Indices);
+            if (!ib) return;
+            D3DINDEXBUFFER_DESC desc{};
+            ib->GetDesc(&desc);
+            indices.buffer = bufferCopy(ib->Bytes, ib->Written);
+            indices.indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
+        }
         m_gl.drawIndexed(m_pipeline, call.Type, vertices, indices, call.BaseVertex, call.MinIndex,
                          call.NumVertices, call.Start, call.PrimitiveCount);
     }
@@ -230,8 +235,10 @@ private:
         m_pipeline.world = matrix(D3DTS_WORLD);
         m_pipeline.view = matrix(D3DTS_VIEW);
         m_pipeline.projection = matrix(D3DTS_PROJECTION);
+        for (int i = 0; i < 3; ++i) m_pipeline.blendWorlds[i] = matrix(D3DTS_WORLDMATRIX(i + 1));
+        for (int i = 0; i < MAX_STAGES; ++i) m_pipeline.textureMatrices[i] = matrix(D3DTS_TEXTURE0 + i);
         m_pipeline.viewport = viewportOf(state);
-        for (int s = 0; s < MAX_STAGES; ++s) m_pipeline.textures[s] = textureCopy(state.Textures[s]);
+        for (int s = 0; s < MAX_STAGES; ++s) m_pipeline.textures[s] = textureCopy(state.Textures[s], state);
     }
 
     uint32_t bufferCopy(std::vector<uint8_t>& bytes, d3d9ref::Changes& written)
@@ -251,26 +258,45 @@ private:
         return c.handle;
     }
 
-    uint32_t textureCopy(IDirect3DBaseTexture9* base)
+    // The GL copy of a 2D or cube texture, made on first use and updated level by level as the
+    // device's bytes change. Palettised textures are made again when the current palette changes.
+    uint32_t textureCopy(IDirect3DBaseTexture9* base, const platform::testing::D3D9State& state)
     {
         auto* texture = dynamic_cast<d3d9ref::Texture*>(base);
-        d3d9ref::Level* top = texture ? texture->level(0) : nullptr;
+        auto* cube = texture ? nullptr : dynamic_cast<d3d9ref::CubeTexture*>(base);
+        auto level = [&](uint32_t face, uint32_t l) -> d3d9ref::Level* {
+            return texture ? (face == 0 ? texture->level(l) : nullptr) : cube ? cube->find(static_cast<D3DCUBEMAP_FACES>(face), l) : nullptr;
+        };
+        d3d9ref::Level* top = level(0, 0);
         if (!top || !GLRenderer::canSample(top->Format)) return 0;
-        const uint32_t levels = texture->GetLevelCount();
+        const uint32_t levels = base->GetLevelCount(), faces = cube ? 6 : 1;
+        const PALETTEENTRY* palette = nullptr;
+        uint64_t paletteHash = 0;
+        if (top->Format == D3DFMT_P8 || top->Format == D3DFMT_A8P8) {
+            auto it = state.Palettes.find(state.CurrentPalette);
+            if (it != state.Palettes.end()) {
+                palette = it->second.data();
+                paletteHash = 1469598103934665603ull;
+                const auto* p = reinterpret_cast<const uint8_t*>(palette);
+                for (size_t i = 0; i < 256 * sizeof(PALETTEENTRY); ++i) paletteHash = (paletteHash ^ p[i]) * 1099511628211ull;
+            }
+        }
         Copy& c = m_textures[top->Written.Serial];
         c.lastUsed = m_frame;
-        bool all = false;
+        bool all = c.paletteHash != paletteHash;
+        c.paletteHash = paletteHash;
         if (!c.handle) {
-            c.handle = m_gl.createTexture(top->Width, top->Height, levels, top->Format);
+            c.handle = m_gl.createTexture(top->Width, top->Height, levels, top->Format, cube != nullptr);
             all = true;
         }
-        for (uint32_t l = 0; l < levels; ++l) {
-            d3d9ref::Level* level = texture->level(l);
-            if (!level) break;
-            if (all || level->Written.DirtyEnd > level->Written.DirtyBegin)
-                m_gl.updateTexture(c.handle, l, level->Bytes.data(), level->Pitch);
-            level->Written.DirtyBegin = level->Written.DirtyEnd = 0;
-        }
+        for (uint32_t f = 0; f < faces; ++f)
+            for (uint32_t l = 0; l < levels; ++l) {
+                d3d9ref::Level* lv = level(f, l);
+                if (!lv) break;
+                if (all || lv->Written.DirtyEnd > lv->Written.DirtyBegin)
+                    m_gl.updateTexture(c.handle, l, lv->Bytes.data(), lv->Pitch, f, palette);
+                lv->Written.DirtyBegin = lv->Written.DirtyEnd = 0;
+            }
         return c.handle;
     }
 

@@ -22,17 +22,37 @@ enum FogSource : uint8_t {
     FOG_VERTEX_FACTOR = 5,   // a vertex shader wrote the factor (oFog)
 };
 
+// What a stage samples.
+enum TextureKind : uint8_t { TEXTURE_NONE = 0, TEXTURE_2D = 1, TEXTURE_CUBE = 2 };
+
 // Raw Direct3D values throughout, so the key is filled straight from the device's state tables.
 struct StageKey {
     uint8_t colorOp;
     uint8_t colorArg0, colorArg1, colorArg2;
     uint8_t alphaOp;
     uint8_t alphaArg0, alphaArg1, alphaArg2;
-    uint8_t texCoordSet;   // which vertex set feeds the stage's texture
+    uint8_t texCoordSet;   // which vertex set feeds the stage's texture (a vertex shader's output)
     uint8_t resultTemp;    // 1: the result goes to the temporary register
-    uint8_t textureBound;  // 0: the texture argument reads opaque white
+    uint8_t textureBound;  // 0: the texture argument reads opaque white; TEXTURE_2D or TEXTURE_CUBE
     uint8_t pad;
 };
+
+// Texture-coordinate generation modes, as TEXCOORDINDEX's high word numbers them.
+enum TexGen : uint8_t {
+    TEXGEN_NONE = 0,
+    TEXGEN_NORMAL = 1,      // camera-space normal
+    TEXGEN_POSITION = 2,    // camera-space position
+    TEXGEN_REFLECTION = 3,  // camera-space reflection vector
+};
+
+// How the fixed-function vertex stage makes the coordinates of one texture stage.
+struct CoordKey {
+    uint8_t set;        // vertex set read when nothing is generated
+    uint8_t setSize;    // its components, 1..4 (0: the vertex has no such set)
+    uint8_t texGen;     // TexGen
+    uint8_t transform;  // 0: none; else the output count 1..4, | COORD_PROJECTED
+};
+constexpr uint8_t COORD_PROJECTED = 0x10;
 
 struct FixedFunctionKey {
     uint8_t rhw;             // pre-transformed positions
@@ -41,13 +61,15 @@ struct FixedFunctionKey {
     uint8_t alphaFunc;       // 0: no alpha test, else the comparison function (1..8)
     uint8_t stageCount;      // stages before the first disabled colour operation
     uint8_t flatShade;       // colours of a triangle come from its first vertex
-    uint8_t pad[2];
+    uint8_t blendMatrices;   // world matrices blended by the vertex weights (0 or 1: no blending)
+    uint8_t stageCoords;     // 1: stage i reads the coordinates the fixed vertex stage made for it
     StageKey stages[MAX_STAGES];
+    CoordKey coords[MAX_STAGES];
 
     FixedFunctionKey() { std::memset(this, 0, sizeof(*this)); }
     bool operator==(const FixedFunctionKey& o) const { return std::memcmp(this, &o, sizeof(*this)) == 0; }
 };
-static_assert(sizeof(FixedFunctionKey) == 8 + 12 * MAX_STAGES);
+static_assert(sizeof(FixedFunctionKey) == 8 + 16 * MAX_STAGES);
 
 struct FixedFunctionKeyHash {
     size_t operator()(const FixedFunctionKey& key) const

@@ -1,6 +1,8 @@
 #include "d3d9gl/GLRenderer.h"
 
 #include "d3d9gl/ShaderGenerator.h"
+#include "d3d9gl/StateValues.h"
+#include "d3d9gl/TextureStore.h"
 #include "d3d9gl/ShaderTranslator.h"
 #include "platform/sdlwindow.h"
 
@@ -32,8 +34,10 @@ enum : int {
 enum : int {
     TSS_COLOROP = 1, TSS_COLORARG1 = 2, TSS_COLORARG2 = 3, TSS_ALPHAOP = 4, TSS_ALPHAARG1 = 5,
     TSS_ALPHAARG2 = 6, TSS_BUMPENVMAT00 = 7, TSS_TEXCOORDINDEX = 11, TSS_BUMPENVLSCALE = 22, TSS_BUMPENVLOFFSET = 23, TSS_COLORARG0 = 26, TSS_ALPHAARG0 = 27,
-    TSS_RESULTARG = 28, TSS_CONSTANT = 32,
+    TSS_TEXTURETRANSFORMFLAGS = 24, TSS_RESULTARG = 28, TSS_CONSTANT = 32,
 };
+enum : int { RS_LOCALVIEWER = 142, RS_VERTEXBLEND = 151 };
+enum : uint32_t { TTFF_PROJECTED = 256, VBF_TWEENING = 255, VBF_0WEIGHTS = 256 };
 enum : int {
     SAMP_ADDRESSU = 1, SAMP_ADDRESSV = 2, SAMP_BORDERCOLOR = 4, SAMP_MAGFILTER = 5,
     SAMP_MINFILTER = 6, SAMP_MIPFILTER = 7,
@@ -48,6 +52,8 @@ struct VertexLayout {
     bool valid = false;
     bool rhw = false;
     int positionSize = 3;
+    int weights = 0, weightOffset = 0;  // blend weights after the position
+    int normal = -1;
     int diffuse = -1, specular = -1;
     int texSets = 0;
     int tex[MAX_TEXCOORD_SETS] = {};
@@ -69,11 +75,16 @@ VertexLayout layoutOf(uint32_t fvf)
     } else if (kind == FVF_XYZW) {
         offset = 16;
     } else if (kind >= 0x6 && kind <= 0xE) {
-        offset = 12 + 4 * ((kind - 0x6) / 2 + 1);  // blend weights are not drawn
+        l.weights = static_cast<int>((kind - 0x6) / 2 + 1);
+        l.weightOffset = 12;
+        offset = 12 + 4 * static_cast<uint32_t>(l.weights);
     } else {
         return l;
     }
-    if (fvf & FVF_NORMAL) offset += 12;
+    if (fvf & FVF_NORMAL) {
+        l.normal = static_cast<int>(offset);
+        offset += 12;
+    }
     if (fvf & FVF_PSIZE) offset += 4;
     if (fvf & FVF_DIFFUSE) { l.diffuse = static_cast<int>(offset); offset += 4; }
     if (fvf & FVF_SPECULAR) { l.specular = static_cast<int>(offset); offset += 4; }
@@ -88,21 +99,6 @@ VertexLayout layoutOf(uint32_t fvf)
     l.size = offset;
     l.valid = true;
     return l;
-}
-
-void colourToFloats(uint32_t c, float out[4])
-{
-    out[0] = ((c >> 16) & 0xFF) / 255.0f;
-    out[1] = ((c >> 8) & 0xFF) / 255.0f;
-    out[2] = (c & 0xFF) / 255.0f;
-    out[3] = ((c >> 24) & 0xFF) / 255.0f;
-}
-
-float asFloat(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
 }
 
 void multiply(const float* a, const float* b, float* out)
@@ -159,16 +155,6 @@ GLenum stencilOp(uint32_t op)
     return op < 9 ? ops[op] : GL_KEEP;
 }
 
-GLenum addressMode(uint32_t a)
-{
-    switch (a) {
-    case 2: case 5: return GL_MIRRORED_REPEAT;
-    case 3: return GL_CLAMP_TO_EDGE;
-    case 4: return GL_CLAMP_TO_BORDER;
-    default: return GL_REPEAT;
-    }
-}
-
 GLenum primitiveMode(uint32_t type, uint32_t count, uint32_t& vertices)
 {
     switch (type) {
@@ -182,40 +168,14 @@ GLenum primitiveMode(uint32_t type, uint32_t count, uint32_t& vertices)
     }
 }
 
-// GL upload description of a sampleable format.
-struct TextureFormat {
-    uint32_t d3d;
-    GLenum internal, format, type;
-    GLint swizzle[4];
-    uint32_t bytes;
-};
-
-const TextureFormat FORMATS[] = {
-    {21, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 4},
-    {22, GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 4},
-    {23, GL_RGB8, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
-    {24, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
-    {25, GL_RGB5_A1, GL_BGRA, GL_UNSIGNED_SHORT_1_5_5_5_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 2},
-    {26, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ALPHA}, 2},
-    {28, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_ZERO, GL_ZERO, GL_ZERO, GL_RED}, 1},
-    {30, GL_RGBA4, GL_BGRA, GL_UNSIGNED_SHORT_4_4_4_4_REV, {GL_RED, GL_GREEN, GL_BLUE, GL_ONE}, 2},
-    {50, GL_R8, GL_RED, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_ONE}, 1},
-    {51, GL_RG8, GL_RG, GL_UNSIGNED_BYTE, {GL_RED, GL_RED, GL_RED, GL_GREEN}, 2},
-};
-
-const TextureFormat* findFormat(uint32_t d3d)
-{
-    for (const TextureFormat& f : FORMATS)
-        if (f.d3d == d3d) return &f;
-    return nullptr;
-}
-
 struct Program {
     GLuint id = 0;
     GLint worldViewProj, worldView, viewport, halfPixel, rangeFog, tfactor, stageConst, fogColor,
         fogParams, alphaRef;
-    GLint vsConst = -1, psConst = -1, bumpEnv = -1, bumpLuminance = -1;  // shader programs only
+    GLint vsConst = -1, psConst = -1;  // shader programs only
     int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
+    GLint bumpEnv = -1, bumpLuminance = -1;
+    GLint texMatrix = -1, blendWorld = -1, view = -1, viewProj = -1, localViewer = -1;
 };
 
 // A program with shaders: the fixed-function key covers the stages left to fixed function.
@@ -233,12 +193,6 @@ struct ShaderProgramKeyHash {
     {
         return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()(k.vertex * 31 + k.pixel);
     }
-};
-
-struct Texture {
-    GLuint id = 0;
-    uint32_t width = 0, height = 0, levels = 0;
-    const TextureFormat* format = nullptr;
 };
 
 GLuint compile(GLenum type, const std::string& source, std::string& error)
@@ -270,16 +224,16 @@ struct GLRenderer::Impl {
     GLuint backFbo = 0, backColour = 0, backDepth = 0;
     GLuint frontFbo = 0, frontColour = 0;
     GLuint streamVertices = 0, streamIndices = 0;
-    GLuint samplers[MAX_STAGES] = {};
-    uint32_t samplerKey[MAX_STAGES][6] = {};
     std::vector<GLuint> buffers;  // handle - 1 -> GL name, 0 for a free slot
     std::vector<uint32_t> bufferSizes;
-    std::vector<Texture> textures;
+    TextureStore textures;
     std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs;
     std::unordered_map<ShaderProgramKey, Program, ShaderProgramKeyHash> shaderPrograms;
     std::string error;
 
     const Program* program(const FixedFunctionKey& key);
+    // The key of a draw, with the stages whose texture is a cube marked as such.
+    FixedFunctionKey keyOf(const PipelineState& s, uint32_t fvf) const;
     Program link(const std::string& vertexText, const std::string& fragmentText);
     const Program* shaderProgram(const PipelineState& s, uint32_t fvf);
     void applyShaderUniforms(const PipelineState& s, const Program& p);
@@ -289,6 +243,8 @@ struct GLRenderer::Impl {
     void setViewport(const Viewport& vp, uint32_t height);
     void applyState(const PipelineState& s, const Program& p, uint32_t fbHeight);
     void bindVertices(const VertexLayout& layout, const VertexSource& v, uint32_t uploadBytes);
+    // Texture transforms, the blended world matrices and bump-mapping values, where the program reads them.
+    void applyVertexStage(const PipelineState& s, const Program& p, const float* view, const float* proj);
     bool readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch);
 };
 
@@ -331,7 +287,7 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, boo
     glBindVertexArray(d.vao);
     glGenBuffers(1, &d.streamVertices);
     glGenBuffers(1, &d.streamIndices);
-    glGenSamplers(MAX_STAGES, d.samplers);
+    d.textures.init(MAX_STAGES);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // Triangle fans and flat shading take their colour from the first vertex, as the device does.
@@ -360,9 +316,7 @@ void GLRenderer::destroy()
         for (auto& [key, p] : d.shaderPrograms) glDeleteProgram(p.id);
         for (GLuint b : d.buffers)
             if (b) glDeleteBuffers(1, &b);
-        for (Texture& t : d.textures)
-            if (t.id) glDeleteTextures(1, &t.id);
-        glDeleteSamplers(MAX_STAGES, d.samplers);
+        d.textures.destroy();
         glDeleteBuffers(1, &d.streamVertices);
         glDeleteBuffers(1, &d.streamIndices);
         glDeleteFramebuffers(1, &d.backFbo);
@@ -460,52 +414,22 @@ void GLRenderer::deleteBuffer(uint32_t buffer)
     m_impl->buffers[buffer - 1] = 0;
 }
 
-bool GLRenderer::canSample(uint32_t format) { return findFormat(format) != nullptr; }
+bool GLRenderer::canSample(uint32_t format) { return TextureStore::canSample(format); }
 
-uint32_t GLRenderer::createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format)
+uint32_t GLRenderer::createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube)
 {
-    const TextureFormat* f = findFormat(format);
-    if (!isCreated() || !f || width == 0 || height == 0) return 0;
-    Impl& d = *m_impl;
-    Texture t;
-    t.width = width;
-    t.height = height;
-    t.levels = std::max(levels, 1u);
-    t.format = f;
-    glGenTextures(1, &t.id);
-    glBindTexture(GL_TEXTURE_2D, t.id);
-    for (uint32_t l = 0; l < t.levels; ++l)
-        glTexImage2D(GL_TEXTURE_2D, l, f->internal, std::max(width >> l, 1u), std::max(height >> l, 1u),
-                     0, f->format, f->type, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, t.levels - 1);
-    glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, f->swizzle);
-    for (size_t i = 0; i < d.textures.size(); ++i)
-        if (!d.textures[i].id) {
-            d.textures[i] = t;
-            return static_cast<uint32_t>(i + 1);
-        }
-    d.textures.push_back(t);
-    return static_cast<uint32_t>(d.textures.size());
+    return isCreated() ? m_impl->textures.create(width, height, levels, format, cube) : 0;
 }
 
-void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch)
+void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch, uint32_t face,
+                               const void* palette)
 {
-    if (!isCreated() || texture == 0 || texture > m_impl->textures.size()) return;
-    const Texture& t = m_impl->textures[texture - 1];
-    if (!t.id || level >= t.levels || pitch % t.format->bytes) return;
-    glBindTexture(GL_TEXTURE_2D, t.id);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, pitch / t.format->bytes);
-    glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, std::max(t.width >> level, 1u),
-                    std::max(t.height >> level, 1u), t.format->format, t.format->type, data);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (isCreated()) m_impl->textures.update(texture, level, face, data, pitch, palette);
 }
 
 void GLRenderer::deleteTexture(uint32_t texture)
 {
-    if (!isCreated() || texture == 0 || texture > m_impl->textures.size()) return;
-    Texture& t = m_impl->textures[texture - 1];
-    if (t.id) glDeleteTextures(1, &t.id);
-    t = Texture();
+    if (isCreated()) m_impl->textures.remove(texture);
 }
 
 void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
@@ -595,6 +519,34 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
         ++count;
     }
     key.stageCount = static_cast<uint8_t>(count);
+    // What the fixed vertex stage makes for each texture stage, whether the stage draws or not (a
+    // pixel shader reads them all).
+    key.stageCoords = 1;
+    for (int i = 0; i < MAX_STAGES; ++i) {
+        const uint32_t* ts = s.stageStates[i];
+        CoordKey& c = key.coords[i];
+        const uint32_t index = ts[TSS_TEXCOORDINDEX];
+        c.set = static_cast<uint8_t>(std::min<uint32_t>(index & 0xFFFF, MAX_TEXCOORD_SETS - 1));
+        c.setSize = c.set < layout.texSets ? static_cast<uint8_t>(layout.texSize[c.set]) : 0;
+        const uint32_t generate = index >> 16;
+        c.texGen = static_cast<uint8_t>(generate <= TEXGEN_REFLECTION ? generate : 0u);
+        const uint32_t flags = ts[TSS_TEXTURETRANSFORMFLAGS];
+        const uint32_t outputs = flags & 0xFF;
+        if (outputs >= 1 && outputs <= 4)
+            c.transform = static_cast<uint8_t>(outputs | ((flags & TTFF_PROJECTED) ? COORD_PROJECTED : 0));
+    }
+    // Blending by vertex weights: one weight less than the matrices, the last taking the rest.
+    const uint32_t blend = rs[RS_VERTEXBLEND];
+    if (blend >= 1 && blend <= 3 && layout.weights >= 1)
+        key.blendMatrices = static_cast<uint8_t>(std::min<uint32_t>(blend, static_cast<uint32_t>(layout.weights)) + 1);
+    return key;
+}
+
+FixedFunctionKey GLRenderer::Impl::keyOf(const PipelineState& s, uint32_t fvf) const
+{
+    FixedFunctionKey key = makeKey(s, fvf);
+    for (int i = 0; i < key.stageCount; ++i)
+        if (key.stages[i].textureBound && textures.isCube(s.textures[i])) key.stages[i].textureBound = TEXTURE_CUBE;
     return key;
 }
 
@@ -644,6 +596,11 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
         p.psConst = glGetUniformLocation(p.id, "uPSConst");
         p.bumpEnv = glGetUniformLocation(p.id, "uBumpEnv");
         p.bumpLuminance = glGetUniformLocation(p.id, "uBumpLuminance");
+        p.texMatrix = glGetUniformLocation(p.id, "uTexMatrix");
+        p.blendWorld = glGetUniformLocation(p.id, "uWorld");
+        p.view = glGetUniformLocation(p.id, "uView");
+        p.viewProj = glGetUniformLocation(p.id, "uViewProj");
+        p.localViewer = glGetUniformLocation(p.id, "uLocalViewer");
         glUseProgram(p.id);
         for (int i = 0; i < MAX_STAGES; ++i) {
             char name[16];
@@ -671,6 +628,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     multiply(worldView, proj, wvp);
     glUniformMatrix4fv(p.worldViewProj, 1, GL_FALSE, wvp);
     glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
+    applyVertexStage(s, p, view, proj);
     const float vw = static_cast<float>(std::max(s.viewport.Width, 1u));
     const float vh = static_cast<float>(std::max(s.viewport.Height, 1u));
     glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
@@ -744,33 +702,40 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && !opaque);
 
     // Textures and samplers of the stages in use.
-    for (int i = 0; i < MAX_STAGES; ++i) {
-        glActiveTexture(GL_TEXTURE0 + i);
-        const uint32_t h = s.textures[i];
-        const bool valid = h && h <= textures.size() && textures[h - 1].id;
-        glBindTexture(GL_TEXTURE_2D, valid ? textures[h - 1].id : 0);
-        if (!valid) continue;
-        const uint32_t* ss = s.samplerStates[i];
-        const uint32_t k[6] = {ss[SAMP_ADDRESSU], ss[SAMP_ADDRESSV], ss[SAMP_MAGFILTER], ss[SAMP_MINFILTER],
-                               ss[SAMP_MIPFILTER], ss[SAMP_BORDERCOLOR]};
-        if (std::memcmp(k, samplerKey[i], sizeof(k)) != 0) {
-            std::memcpy(samplerKey[i], k, sizeof(k));
-            GLuint smp = samplers[i];
-            glSamplerParameteri(smp, GL_TEXTURE_WRAP_S, addressMode(k[0]));
-            glSamplerParameteri(smp, GL_TEXTURE_WRAP_T, addressMode(k[1]));
-            glSamplerParameteri(smp, GL_TEXTURE_MAG_FILTER, k[2] == 1 ? GL_NEAREST : GL_LINEAR);
-            const bool linear = k[3] != 1;
-            GLenum min = linear ? GL_LINEAR : GL_NEAREST;
-            if (k[4] == 1) min = linear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-            if (k[4] == 2) min = linear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-            glSamplerParameteri(smp, GL_TEXTURE_MIN_FILTER, min);
-            float border[4];
-            colourToFloats(k[5], border);
-            glSamplerParameterfv(smp, GL_TEXTURE_BORDER_COLOR, border);
-        }
-        glBindSampler(i, samplers[i]);
-    }
+    for (int i = 0; i < MAX_STAGES; ++i) textures.bind(i, s.textures[i], s.samplerStates[i]);
     glActiveTexture(GL_TEXTURE0);
+}
+
+void GLRenderer::Impl::applyVertexStage(const PipelineState& s, const Program& p, const float* view, const float* proj)
+{
+    if (p.texMatrix >= 0) {
+        float m[MAX_STAGES * 16];
+        for (int i = 0; i < MAX_STAGES; ++i)
+            std::memcpy(m + i * 16, s.textureMatrices[i] ? s.textureMatrices[i] : IDENTITY, sizeof(IDENTITY));
+        glUniformMatrix4fv(p.texMatrix, MAX_STAGES, GL_FALSE, m);
+    }
+    if (p.blendWorld >= 0) {
+        float worlds[4 * 16], viewProj[16];
+        for (int i = 0; i < 4; ++i) {
+            const float* w = i == 0 ? s.world : s.blendWorlds[i - 1];
+            std::memcpy(worlds + i * 16, w ? w : IDENTITY, sizeof(IDENTITY));
+        }
+        multiply(view, proj, viewProj);
+        glUniformMatrix4fv(p.blendWorld, 4, GL_FALSE, worlds);
+        glUniformMatrix4fv(p.view, 1, GL_FALSE, view);
+        glUniformMatrix4fv(p.viewProj, 1, GL_FALSE, viewProj);
+    }
+    if (p.localViewer >= 0) glUniform1i(p.localViewer, s.renderStates[RS_LOCALVIEWER] ? 1 : 0);
+    if (p.bumpEnv >= 0) {
+        float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            for (int k = 0; k < 4; ++k) env[i * 4 + k] = asFloat(s.stageStates[i][TSS_BUMPENVMAT00 + k]);
+            luminance[i * 2] = asFloat(s.stageStates[i][TSS_BUMPENVLSCALE]);
+            luminance[i * 2 + 1] = asFloat(s.stageStates[i][TSS_BUMPENVLOFFSET]);
+        }
+        glUniform4fv(p.bumpEnv, MAX_STAGES, env);
+        glUniform2fv(p.bumpLuminance, MAX_STAGES, luminance);
+    }
 }
 
 void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v, uint32_t uploadBytes)
@@ -794,6 +759,20 @@ void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v
         glDisableVertexAttribArray(ATTR_DIFFUSE);
         glVertexAttrib4f(ATTR_DIFFUSE, 1, 1, 1, 1);
     }
+    if (l.normal >= 0) {
+        glEnableVertexAttribArray(ATTR_NORMAL);
+        glVertexAttribPointer(ATTR_NORMAL, 3, GL_FLOAT, GL_FALSE, stride, base + l.normal);
+    } else {
+        glDisableVertexAttribArray(ATTR_NORMAL);
+        glVertexAttrib4f(ATTR_NORMAL, 0, 0, 0, 1);
+    }
+    if (l.weights > 0) {
+        glEnableVertexAttribArray(ATTR_BLENDWEIGHT);
+        glVertexAttribPointer(ATTR_BLENDWEIGHT, std::min(l.weights, 4), GL_FLOAT, GL_FALSE, stride, base + l.weightOffset);
+    } else {
+        glDisableVertexAttribArray(ATTR_BLENDWEIGHT);
+        glVertexAttrib4f(ATTR_BLENDWEIGHT, 0, 0, 0, 0);
+    }
     if (l.specular >= 0) {
         glEnableVertexAttribArray(ATTR_SPECULAR);
         glVertexAttribPointer(ATTR_SPECULAR, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, base + l.specular);
@@ -811,7 +790,7 @@ void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v
         }
     }
     // Inputs of a vertex shader drawn before.
-    for (int i = ATTR_TEXCOORD0 + MAX_TEXCOORD_SETS; i < MAX_VERTEX_INPUTS; ++i) glDisableVertexAttribArray(i);
+    for (int i = ATTR_BLENDWEIGHT + 1; i < MAX_VERTEX_INPUTS; ++i) glDisableVertexAttribArray(i);
 }
 
 // ---- Shader model 1.x ----
@@ -822,7 +801,8 @@ const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t 
     const uint32_t* rs = s.renderStates;
     const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
     ShaderProgramKey key;
-    key.fixed = makeKey(s, sh.vertex.id ? 0 : fvf);
+    key.fixed = keyOf(s, sh.vertex.id ? 0 : fvf);
+    key.fixed.stageCoords = sh.vertex.id ? 0 : 1;  // a vertex shader's registers go to the stages as the sets
     key.vertex = sh.vertex.id;
     key.pixel = sh.pixel.id;
     if (sh.vertex.id && rs[RS_FOGENABLE] && !tableFog) key.fixed.fogSource = FOG_VERTEX_FACTOR;  // oFog is the factor
@@ -857,15 +837,6 @@ void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, const Program
         glUniform4fv(p.vsConst, p.vsConstCount, sh.vertexConstants);
     if (p.psConst >= 0 && sh.pixelConstants && p.psConstCount)
         glUniform4fv(p.psConst, p.psConstCount, sh.pixelConstants);
-    if (p.bumpEnv < 0) return;
-    float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
-    for (int i = 0; i < MAX_STAGES; ++i) {
-        for (int k = 0; k < 4; ++k) env[i * 4 + k] = asFloat(s.stageStates[i][TSS_BUMPENVMAT00 + k]);
-        luminance[i * 2] = asFloat(s.stageStates[i][TSS_BUMPENVLSCALE]);
-        luminance[i * 2 + 1] = asFloat(s.stageStates[i][TSS_BUMPENVLOFFSET]);
-    }
-    glUniform4fv(p.bumpEnv, MAX_STAGES, env);
-    glUniform2fv(p.bumpLuminance, MAX_STAGES, luminance);
 }
 
 bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd)
@@ -958,7 +929,7 @@ void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const 
     }
     if (!layout.valid || count == 0 || vertices.stride == 0) return;
     if (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data) return;
-    const Program* p = d.program(makeKey(state, vertices.fvf));
+    const Program* p = d.program(d.keyOf(state, vertices.fvf));
     if (!p) {
         m_error = d.error;
         return;
@@ -994,7 +965,7 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
         m_error = d.error;
         if (!ready) return;
     } else {
-        const Program* p = d.program(makeKey(state, vertices.fvf));
+        const Program* p = d.program(d.keyOf(state, vertices.fvf));
         if (!p) {
             m_error = d.error;
             return;

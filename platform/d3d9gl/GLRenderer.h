@@ -62,6 +62,8 @@ struct PipelineState {
     const float* world = nullptr;  // 16 floats each, row-major, for row vectors
     const float* view = nullptr;
     const float* projection = nullptr;
+    const float* blendWorlds[3] = {};        // world matrices 1..3 for vertex blending (null: identity)
+    const float* textureMatrices[8] = {};    // per stage (null: identity)
     Viewport viewport{};
     uint32_t textures[MAX_STAGES] = {};  // renderer texture handles
     const ShaderState* shaders = nullptr;  // null: fixed function throughout
@@ -123,10 +125,12 @@ public:
     void updateBuffer(uint32_t buffer, uint32_t offset, uint32_t size, const void* data);
     void deleteBuffer(uint32_t buffer);
 
-    // Returns 0 for a format the renderer cannot sample.
-    uint32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format);
-    // Rows top first, `pitch` bytes apart, in the texture's own format.
-    void updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch);
+    // Returns 0 for a format the renderer cannot sample. A cube texture has six square faces.
+    uint32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube = false);
+    // Rows top first, `pitch` bytes apart, in the texture's own format; faces of a cube in the
+    // device's order; palettised formats read their colours from the 256 entries given.
+    void updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch, uint32_t face = 0,
+                       const void* palette = nullptr);
     void deleteTexture(uint32_t texture);
     static bool canSample(uint32_t format);
 

@@ -1,5 +1,6 @@
 #include "d3d9gl/ShaderGenerator.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace d3d9gl {
@@ -90,7 +91,13 @@ std::string operation(uint8_t op, const std::string& T, const std::string& a0, c
         return "vec3(dot((" + a1 + " - vec3(0.5)) * 2.0, (" + a2 + " - vec3(0.5)) * 2.0))";
     case TOP_MULTIPLYADD: return a0 + " + " + a1 + " * " + a2;
     case TOP_LERP: return "mix(" + a2 + ", " + a1 + ", " + a0 + ")";
-    default: return a1;  // pre-modulation and bump mapping are not drawn: the stage passes arg 1
+    case TOP_PREMODULATE:
+        if (stage + 1 >= MAX_STAGES) return a1;
+        return a1 + " * " + format("t%d", stage + 1) + (T == "float" ? ".a" : ".rgb");
+    // A bump stage moves the next stage's coordinates and passes the current colour on.
+    case TOP_BUMPENVMAP:
+    case TOP_BUMPENVMAPLUMINANCE: return T == "float" ? "cur.a" : "cur.rgb";
+    default: return a1;
     }
 }
 
@@ -119,8 +126,53 @@ const char* compare(uint8_t func)
 
 }  // namespace
 
+namespace {
+
+// The coordinates of stage i from the fixed vertex stage: the chosen set or a generated vector,
+// then the stage's texture transform.
+std::string stageCoordinates(const CoordKey& c, int i)
+{
+    const int set = c.set < MAX_TEXCOORD_SETS ? c.set : 0;
+    std::string src;
+    switch (c.texGen) {
+    case TEXGEN_POSITION: src = "vec4(eye, 1.0)"; break;
+    case TEXGEN_NORMAL: src = "vec4(eyeNormal, 1.0)"; break;
+    case TEXGEN_REFLECTION: src = "vec4(reflect(uLocalViewer ? normalize(eye) : vec3(0.0, 0.0, 1.0), eyeNormal), 1.0)"; break;
+    default:
+        // A transformed set is read with its first missing component 1 and the rest 0.
+        if (!c.transform || c.setSize == 0 || c.setSize >= 4) {
+            src = format("aTex%d", set);
+        } else {
+            static const char* const PAD[4] = {"", "vec4(aTex%d.x, 1.0, 0.0, 0.0)", "vec4(aTex%d.xy, 1.0, 0.0)",
+                                               "vec4(aTex%d.xyz, 1.0)"};
+            src = format(PAD[c.setSize], set);
+        }
+        break;
+    }
+    if (c.transform) src = format("uTexMatrix[%d] * ", i) + src;
+    return format("    vTex%d = ", i) + src + ";\n";
+}
+
+bool needsNormal(const FixedFunctionKey& key)
+{
+    for (const CoordKey& c : key.coords)
+        if (c.texGen == TEXGEN_NORMAL || c.texGen == TEXGEN_REFLECTION) return true;
+    return false;
+}
+
+bool anyTransform(const FixedFunctionKey& key)
+{
+    for (const CoordKey& c : key.coords)
+        if (c.transform) return true;
+    return false;
+}
+
+}  // namespace
+
 std::string generateVertexShader(const FixedFunctionKey& key)
 {
+    const bool blend = !key.rhw && key.blendMatrices >= 2;
+    const bool normals = !key.rhw && needsNormal(key);
     std::string s =
         "#version 330 core\n"
         "layout(location = 0) in vec4 aPosition;\n"
@@ -128,12 +180,17 @@ std::string generateVertexShader(const FixedFunctionKey& key)
         "layout(location = 2) in vec4 aSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i)
         s += format("layout(location = %d) in vec4 aTex%d;\n", ATTR_TEXCOORD0 + i, i);
+    s += format("layout(location = %d) in vec3 aNormal;\n", ATTR_NORMAL);
+    s += format("layout(location = %d) in vec4 aWeights;\n", ATTR_BLENDWEIGHT);
     s += "uniform mat4 uWorldViewProj;\n"
          "uniform mat4 uWorldView;\n"
          "uniform vec4 uViewport;\n"
          "uniform vec2 uHalfPixel;\n"
          "uniform bool uRangeFog;\n"
          "out float vFogDistance;\n";
+    if (blend) s += "uniform mat4 uWorld[4];\nuniform mat4 uView;\nuniform mat4 uViewProj;\n";
+    if (!key.rhw && anyTransform(key)) s += format("uniform mat4 uTexMatrix[%d];\n", MAX_STAGES);
+    if (normals) s += "uniform bool uLocalViewer;\n";
     s += key.flatShade ? "flat out vec4 vDiffuse;\nflat out vec4 vSpecular;\n" : "out vec4 vDiffuse;\nout vec4 vSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("out vec4 vTex%d;\n", i);
     s += "void main()\n{\n";
@@ -147,30 +204,76 @@ std::string generateVertexShader(const FixedFunctionKey& key)
              "    vFogDistance = w;\n";
     } else {
         // Matrices arrive row-major for row vectors, which GLSL reads as their transposes.
-        s += "    vec4 p = vec4(aPosition.xyz, 1.0);\n"
-             "    vec4 c = uWorldViewProj * p;\n"
-             "    c.xy += uHalfPixel * c.w;\n"
+        s += "    vec4 p = vec4(aPosition.xyz, 1.0);\n";
+        if (blend) {
+            // The last matrix takes what the vertex's weights leave.
+            s += "    float weights[4] = float[4](aWeights.x, aWeights.y, aWeights.z, 0.0);\n"
+                 "    float rest = 1.0;\n"
+                 "    vec4 pw = vec4(0.0);\n"
+                 "    vec3 nw = vec3(0.0);\n";
+            s += format("    for (int k = 0; k < %d; ++k) {\n", key.blendMatrices) +
+                 format("        float wk = k == %d ? rest : weights[k];\n", key.blendMatrices - 1) +
+                 "        rest -= wk;\n"
+                 "        pw += wk * (uWorld[k] * p);\n"
+                 "        nw += wk * (mat3(uWorld[k]) * aNormal);\n"
+                 "    }\n"
+                 "    vec4 c = uViewProj * pw;\n"
+                 "    vec3 eye = (uView * pw).xyz;\n";
+            if (normals) s += "    vec3 eyeNormal = normalize(mat3(uView) * nw);\n";
+        } else {
+            s += "    vec4 c = uWorldViewProj * p;\n"
+                 "    vec3 eye = (uWorldView * p).xyz;\n";
+            if (normals) s += "    vec3 eyeNormal = normalize(transpose(inverse(mat3(uWorldView))) * aNormal);\n";
+        }
+        s += "    c.xy += uHalfPixel * c.w;\n"
              "    c.z = c.z * 2.0 - c.w;\n"
              "    gl_Position = c;\n"
-             "    vec3 eye = (uWorldView * p).xyz;\n"
              "    vFogDistance = uRangeFog ? length(eye) : eye.z;\n";
     }
     s += "    vDiffuse = aDiffuse;\n"
          "    vSpecular = aSpecular;\n";
-    for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("    vTex%d = aTex%d;\n", i, i);
+    // Pre-transformed vertices only choose their sets: nothing is generated or transformed.
+    for (int i = 0; i < MAX_STAGES; ++i) {
+        CoordKey c = key.coords[i];
+        if (key.rhw) c.texGen = c.transform = 0;
+        s += stageCoordinates(c, i);
+    }
     s += "}\n";
     return s;
 }
 
+namespace {
+
+// The texture coordinates stage i samples at: its own when the fixed vertex stage made them (or
+// the vertex shader's register), divided by their last counted element when projected.
+std::string sampleCoordinates(const FixedFunctionKey& key, int i)
+{
+    const int set = key.stageCoords ? i : (key.stages[i].texCoordSet < MAX_TEXCOORD_SETS ? key.stages[i].texCoordSet : 0);
+    const std::string v = format("vTex%d", set);
+    const uint8_t t = key.coords[i].transform;
+    const int count = t & 0x0F;
+    if ((t & COORD_PROJECTED) && count >= 2) return "(" + v + ".xy / " + v + "." + "xyzw"[count - 1] + ")";
+    return v + ".xy";
+}
+
+bool isBump(uint8_t op) { return op == TOP_BUMPENVMAP || op == TOP_BUMPENVMAPLUMINANCE; }
+
+}  // namespace
+
 std::string generateFragmentShader(const FixedFunctionKey& key)
 {
+    const int stages = std::min<int>(key.stageCount, MAX_STAGES);
+    bool bump = false;
+    for (int i = 0; i < stages; ++i) bump = bump || isBump(key.stages[i].colorOp);
     std::string s =
         "#version 330 core\n"
         "in float vFogDistance;\n";
     s += key.flatShade ? "flat in vec4 vDiffuse;\nflat in vec4 vSpecular;\n" : "in vec4 vDiffuse;\nin vec4 vSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("in vec4 vTex%d;\n", i);
-    for (int i = 0; i < key.stageCount && i < MAX_STAGES; ++i)
-        if (key.stages[i].textureBound) s += format("uniform sampler2D uTex%d;\n", i);
+    for (int i = 0; i < stages; ++i)
+        if (key.stages[i].textureBound)
+            s += format(key.stages[i].textureBound == TEXTURE_CUBE ? "uniform samplerCube uTex%d;\n" : "uniform sampler2D uTex%d;\n", i);
+    if (bump) s += format("uniform vec4 uBumpEnv[%d];\nuniform vec2 uBumpLuminance[%d];\n", MAX_STAGES, MAX_STAGES);
     s += "uniform vec4 uTFactor;\n"
          "uniform vec4 uStageConst[8];\n"
          "uniform vec4 uFogColor;\n"
@@ -180,15 +283,36 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
          "void main()\n{\n"
          "    vec4 cur = vDiffuse;\n"
          "    vec4 temp = vec4(0.0);\n";
-    for (int i = 0; i < key.stageCount && i < MAX_STAGES; ++i) {
-        const StageKey& st = key.stages[i];
-        const int set = st.texCoordSet < MAX_TEXCOORD_SETS ? st.texCoordSet : 0;
-        if (readsTexture(st)) {
-            if (st.textureBound)
-                s += format("    vec4 t%d = texture(uTex%d, ", i, i) + format("vTex%d.xy);\n", set);
-            else
-                s += format("    vec4 t%d = vec4(1.0);\n", i);
+    if (bump) s += "    vec2 bump = vec2(0.0);\n    float luminance = 1.0;\n";
+    bool sampled[MAX_STAGES] = {};
+    // A bump stage moves the next stage's coordinates (and may scale its colour).
+    auto sample = [&](int i) {
+        if (sampled[i]) return;
+        sampled[i] = true;
+        const bool bumped = i > 0 && isBump(key.stages[i - 1].colorOp);
+        if (!key.stages[i].textureBound || i >= stages) {
+            s += format("    vec4 t%d = vec4(1.0);\n", i);
+            return;
         }
+        // A cube texture is sampled by direction: three coordinates, never moved by a bump stage.
+        if (key.stages[i].textureBound == TEXTURE_CUBE) {
+            const int set = key.stageCoords ? i : std::min<int>(key.stages[i].texCoordSet, MAX_TEXCOORD_SETS - 1);
+            s += format("    vec4 t%d = texture(uTex%d, ", i, i) + format("vTex%d.xyz);\n", set);
+            return;
+        }
+        s += format("    vec4 t%d = texture(uTex%d, ", i, i) + sampleCoordinates(key, i) + (bumped ? " + bump);\n" : ");\n");
+        if (bumped && key.stages[i - 1].colorOp == TOP_BUMPENVMAPLUMINANCE) s += format("    t%d.rgb *= luminance;\n", i);
+    };
+    for (int i = 0; i < stages; ++i) {
+        const StageKey& st = key.stages[i];
+        if (readsTexture(st) || isBump(st.colorOp)) sample(i);
+        if (isBump(st.colorOp)) {
+            const std::string t = format("t%d", i), e = format("uBumpEnv[%d]", i), l = format("uBumpLuminance[%d]", i);
+            s += "    bump = vec2(dot(" + t + ".xy, " + e + ".xz), dot(" + t + ".xy, " + e + ".yw));\n";
+            s += "    luminance = clamp(" + t + ".z * " + l + ".x + " + l + ".y, 0.0, 1.0);\n";
+        }
+        // Pre-modulation multiplies this stage's result by the next stage's texture.
+        if ((st.colorOp == TOP_PREMODULATE || st.alphaOp == TOP_PREMODULATE) && i + 1 < MAX_STAGES) sample(i + 1);
         const std::string c = operation(st.colorOp, "vec3", colourArg(st.colorArg0, i),
                                         colourArg(st.colorArg1, i), colourArg(st.colorArg2, i),
                                         alphaArg(st.colorArg1, i), i);

@@ -2,7 +2,12 @@
 // generated programs can be checked without a context.
 //
 // Attribute locations: 0 position (xyz, or xyz + rhw), 1 diffuse, 2 specular, 3..10 texture
-// sets 0..7. Uniforms: see the generated text; the renderer sets them by name.
+// sets 0..7, 11 normal, 12 blend weights. Uniforms: see the generated text; the renderer sets them
+// by name.
+//
+// Between the stages, vTex<i> carries the coordinates of texture stage i when the vertex stage is
+// fixed function (set chosen, generated, transformed), and output register oT<i> under a vertex
+// shader.
 #pragma once
 
 #include "d3d9gl/FixedFunctionKey.h"
@@ -16,6 +21,8 @@ enum AttributeLocation {
     ATTR_DIFFUSE = 1,
     ATTR_SPECULAR = 2,
     ATTR_TEXCOORD0 = 3,
+    ATTR_NORMAL = 11,
+    ATTR_BLENDWEIGHT = 12,
 };
 
 std::string generateVertexShader(const FixedFunctionKey& key);

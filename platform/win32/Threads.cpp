@@ -8,7 +8,7 @@
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace {
 
@@ -25,7 +25,9 @@ struct Waitable {
 // One lock and one condition for every waitable: signalling wakes all waiters, each rechecks its own.
 std::mutex lock;
 std::condition_variable changed;
-std::unordered_set<Waitable*> open;  // records whose handle is open
+// Handles are odd numbers, never reused and never a file's address, so a stale handle finds nothing.
+std::unordered_map<uintptr_t, Waitable*> open;
+uintptr_t lastHandle = 1;
 int liveRecords = 0;
 int liveThreadRecords = 0;
 std::atomic<int> runningThreads{0};
@@ -34,13 +36,16 @@ std::atomic<DWORD> nextThreadId{1};
 thread_local DWORD threadId = 0;
 thread_local bool ourThread = false;
 
-Waitable* newRecord(bool isThread, bool manualReset, bool signalled, int references)
+// With the lock held: a new record and its handle.
+HANDLE newRecord(bool isThread, bool manualReset, bool signalled, int references, Waitable** record = nullptr)
 {
     auto* w = new Waitable{isThread, manualReset, signalled, references, THREAD_PRIORITY_NORMAL};
     ++liveRecords;
     if (isThread) ++liveThreadRecords;
-    open.insert(w);
-    return w;
+    lastHandle += 2;
+    open[lastHandle] = w;
+    if (record) *record = w;
+    return reinterpret_cast<HANDLE>(lastHandle);
 }
 
 // With the lock held.
@@ -54,8 +59,8 @@ void release(Waitable* w)
 
 Waitable* openRecord(HANDLE handle)
 {
-    auto* w = static_cast<Waitable*>(handle);
-    return open.count(w) ? w : nullptr;
+    auto it = open.find(reinterpret_cast<uintptr_t>(handle));
+    return it == open.end() ? nullptr : it->second;
 }
 
 // With the lock held: the index the wait ends on, or -1 while it must go on waiting.
@@ -145,9 +150,10 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, LPVOID paramete
         return nullptr;
     }
     Waitable* w;
+    HANDLE handle;
     {
         std::lock_guard<std::mutex> guard(lock);
-        w = newRecord(true, true, false, 2);  // the handle and the running thread
+        handle = newRecord(true, true, false, 2, &w);  // the handle and the running thread
     }
     const DWORD newId = nextThreadId++;
     ++runningThreads;
@@ -165,14 +171,14 @@ HANDLE CreateThread(void*, size_t, LPTHREAD_START_ROUTINE start, LPVOID paramete
     } catch (const std::system_error&) {
         --runningThreads;
         std::lock_guard<std::mutex> guard(lock);
-        open.erase(w);
+        open.erase(reinterpret_cast<uintptr_t>(handle));
         w->references = 1;
         release(w);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     if (id) *id = newId;
-    return w;
+    return handle;
 }
 
 BOOL SetThreadPriority(HANDLE thread, int priority)
@@ -204,7 +210,7 @@ bool closeSyncHandle(HANDLE handle)
     std::lock_guard<std::mutex> guard(lock);
     Waitable* w = openRecord(handle);
     if (!w) return false;
-    open.erase(w);
+    open.erase(reinterpret_cast<uintptr_t>(handle));
     release(w);
     return true;
 }

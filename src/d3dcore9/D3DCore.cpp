@@ -61,7 +61,8 @@ D3DCore::~D3DCore()
 {
     // Materials hold shader slots: they go while the tables still stand.
     StateBlocks.FreeMaterials();
-    FreeDisplayHandles();
+    // Memory only: the state blocks the lists refer to are gone already.
+    DisplayHandles.Clear();
     ClearMBlocks();
     ClearVertexShaders();
     ClearPixelShaders();
@@ -617,15 +618,6 @@ void D3DCore::SetOverrideSize(uint32_t width, uint32_t height)
 }
 
 void D3DCore::ClearOverrideSize() { OverrideSize = 0; }
-
-DisplayHandleRecord* D3DCore::CreateDisplayHandle()
-{
-    DisplayHandleRecord* handle = new DisplayHandleRecord();
-    DisplayHandles.Append(handle);
-    return handle;
-}
-
-void D3DCore::FreeDisplayHandles() { DisplayHandles.Clear(); }
 
 // ---- Palettes ----
 

@@ -9,6 +9,8 @@
 #pragma once
 
 #include "d3dcore9/D3DCoreHost.h"
+#include "d3dcore9/DelayedSort.h"
+#include "d3dcore9/DisplayList.h"
 #include "d3dcore9/DynamicBuffer.h"
 #include "d3dcore9/StateBlock.h"
 #include "d3dcore9/TextureTable.h"
@@ -54,17 +56,11 @@ struct DynamicVBSize {
     DWORD Size;
 };
 
-// A multi-material name block.
-struct MultiBlock {
+// A multi-material name block: the file and the names of its materials.
+struct MBlockEntry {
     char* Name;
     char* Materials[4];
     BYTE Flags[2];
-};
-
-// A display handle: retained geometry filled once and drawn every frame.
-struct DisplayHandleRecord : ListRecord<DisplayHandleRecord> {
-    void* FirstBlock = nullptr;
-    DWORD NumBlocks = 0;
 };
 
 class D3DCore {
@@ -113,7 +109,7 @@ public:
     uint32_t GetScreenHeight() const;
     void SetOverrideSize(uint32_t width, uint32_t height);
     void ClearOverrideSize();
-    DisplayHandleRecord* CreateDisplayHandle();
+    DisplayHandle* CreateDisplayHandle();
     void ReadVBIBConfig();
     void SetPalette(int32_t Num, const PALETTEENTRY* entries);
     bool PaletteUsed(int32_t i) const;
@@ -169,8 +165,8 @@ public:
     TextureTable TextureTables;
 
     // ---- Registries ----
-    MultiBlock* AddMBlock();  // null when the table is full
-    bool FindMBlock(const char* name, MultiBlock** block);
+    MBlockEntry* AddMBlock();  // null when the table is full
+    bool FindMBlock(const char* name, MBlockEntry** block);
     void ClearMBlocks();
     bool SetOverridePath(const char* path, int32_t Idx);
     void ClearOverridePaths();
@@ -181,7 +177,10 @@ public:
     void SetCameraAngles(float a1, float a2, float a3, float x, float y, float z);
     void SetCameraAnglesZFirst(float a1, float a2, float a3, float x, float y, float z);
     void BuildCameraTextureMatrix();
+    // Every display handle (their references given back while a device is active) / every
+    // vertex list of them.
     void FreeDisplayHandles();
+    void FreeVertexLists();
 
     // ---- Life state ----
     BYTE Initialised = 0;
@@ -226,7 +225,7 @@ public:
     DWORD DynamicIB9Size = DEFAULT_DYNAMIC_IB_SIZE;
     DynamicVBSize DynamicVB9Size[MAXDYNAMICVERTEXBUFFERS] = {};
     int32_t GenericMaterials = 0;
-    ListMngr<DisplayHandleRecord> DisplayHandles;
+    ListMngr<DisplayHandle> DisplayHandles;
     float RandomFloats[512] = {};
     BYTE RandomBytes[4][512] = {};
     int32_t FactorLookup[256] = {};
@@ -266,7 +265,7 @@ public:
     D3DMATRIX CameraRotation{};
 
     // ---- Registries ----
-    MultiBlock MBlock[MAXMBLOCKS] = {};
+    MBlockEntry MBlock[MAXMBLOCKS] = {};
     int32_t NumBlocks = 0;
     char OverridePaths[MAXOVERRIDEPATHS][OVERRIDE_PATH_SIZE] = {};
     WORD Gamma[3][256] = {};
@@ -383,7 +382,74 @@ public:
     double FrameTime = 0;  // milliseconds since the device was created
     ViewportInfo CurrentViewportInfo;
 
+    // ---- Geometry submission and display lists ----
+    // A new batch of the list, open (writable) until EndAddTris; null when the request is refused.
+    // Streams: where a material with vertex streams gets each stream's memory.
+    VertexList* AddTris(DisplayHandle* Handle, const MultiBlock* MM, AddTrisConfig* Config, void** Vertices,
+                        void** Indices, VBStreams* Streams);
+    void EndAddTris();
+    // Inside a scene: every block drawn at once, or recorded for the sorted pass. Flags: the nine
+    // render flags material callbacks read.
+    void DrawDisplayList(DisplayHandle* Handle, uint32_t Flags);
+    void DeleteDisplayHandle(DisplayHandle* Handle);
+    void SetDisplayListMaterial(DisplayHandle* Handle, int32_t Mat);
+    void SetDisplayListAnimationStart(DisplayHandle* Handle, float Time);
+    // With the device: the default-pool buffers of every display list.
+    void LoseDisplayListBuffers();
+    void RestoreDisplayListBuffers();
+    // The end of a scene: the recorded blocks, far to near.
+    void DrawDelayedSorted();
+
+    BYTE AddingTris = 0;
+    VertexList* AddTri = nullptr;
+    StateBlock* AddTriSB = nullptr;
+    MultiBlock* AddTriMM = nullptr;
+    void* AddTriBuffer = nullptr;
+    BYTE WriteOnlyBuffers = 1;
+    BYTE AutoTransparency = 0;         // draw each block's transparent variant
+    BYTE AutoTransparencyAlpha = 255;
+    BYTE MaterialOverride = 0;         // draw everything with OverrideBlock
+    DWORD OverrideBlock = SB_NONE;
+    BYTE SingleBlockMode = 0;          // draw only SingleBlock of a list
+    MatBlock* SingleBlock = nullptr;
+    BYTE DelayedDrawing = 1;           // the sorted pass runs at the end of the scene
+    uint32_t RenderFlags = 0;          // of the draw under way
+    DWORD LastDrawFVF = 0;
+    FrameCounts Counts;
+    DelayedSortTables Delayed;
+
+    // ---- Material pass setup ----
+    // Before pass p: static texture matrices, the DOT3 light colour, and in pass 0 the animation.
+    void SetupMaterialPass(StateBlock* SB, DWORD Pass);
+    // After it: the texture transforms it switched on are switched off.
+    void ResetMaterialPass(StateBlock* SB, DWORD Pass);
+    void ApplyTextureAnimation(GMaterial* GM, DWORD Stage);
+    void SetMaterialColours(StateBlock* SB);
+    // The material's colour modifiers on an ARGB colour.
+    static DWORD ApplyColourModifiers(const GMaterial* GM, DWORD Colour);
+    // TEXTURETRANSFORMFLAGS and the stage's texture transform, counted as a state set.
+    void SetTextureMatrix(DWORD Stage, DWORD Flags, const D3DMATRIX& Matrix);
+
+    D3DMATRIX ScratchTextureMatrix{};
+    const float* ProminentLight = nullptr;  // direction of the strongest light, null when none
+    float ProminentIntensity = 1.0f;
+    BYTE AnimatedStages = 0;
+
+    // ---- What material animation programs read ----
+    double AnimationTime = 0;      // game time in milliseconds, copied by the game once per frame
+    int32_t UniqueIndex = 0;       // per drawn object: which entry of the random tables it sees
+    int32_t LightColour[3] = {};   // the last DOT3 light colour, bytes
+    int32_t AlphaFactor = 255;
+
 private:
+    void DrawBlockNow(MatBlock* Block, StateBlock* SB, DWORD Colour);
+    void RecordDelayed(MatBlock* Block, StateBlock* SB, BYTE AutoTransparent, DWORD Colour);
+    // Streams, indices and the draw call of one list, counted.
+    void DrawVertexList(VertexList* List, const GMaterial* GM);
+    void SetCountedStream(int32_t Stream, IDirect3DVertexBuffer9* Buffer, UINT Stride);
+    void ReleaseBlock(MatBlock* Block);
+    bool SortEntries(DelayedEntry& Entry, StateBlock* SB);
+    int32_t DrawSorted(int32_t k, int32_t n, DelayedEntry*& previous);
     typedef void (*CameraTurn)(D3DMATRIX& m, float a1, float a2, float a3);
     void PlaceCamera(CameraTurn turn, float a1, float a2, float a3, float x, float y, float z);
     void AfterReset();
@@ -399,7 +465,7 @@ private:
     void DrawScreenMargin();
     void ResendPalettes();
     void LoadWhitePalette();
-    void FreeMBlock(MultiBlock& block);
+    void FreeMBlock(MBlockEntry& block);
 };
 
 extern class D3DCore D3DCore;

@@ -66,10 +66,12 @@ void D3DCore::LoseDynamicBuffers()
     if (DynamicIndexBuffer9.IB) DynamicIndexBuffer9.IB->Release();
     DynamicIndexBuffer9.IB = nullptr;
     DynamicIndexBuffer9.Locked = false;
+    LoseDisplayListBuffers();
 }
 
 void D3DCore::RestoreDynamicBuffers()
 {
+    RestoreDisplayListBuffers();
     for (int32_t i = 0; i < TotalDynamicVertexBuffers9; ++i) {
         DynamicVB& vb = DynamicVertexBuffer9[i];
         ASSERT(DynamicVertexBuffer9[i].VB == NULL);

@@ -163,6 +163,8 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
     if (SUCCEEDED(Err)) BegunScene = 1;
 
     WorldMatrixChanges = 0;
+    Counts = FrameCounts{};
+    Delayed.Reset();
     StateChanges = 0;
     for (DynamicVB& vb : DynamicVertexBuffer9) vb.VerticesUsed = 0;
     DynamicIndexBuffer9.IndicesUsed = 0;
@@ -176,7 +178,7 @@ void D3DCore::EndScene(bool runScenePasses)
     if (BegunScene) {
         if (runScenePasses && !SkipScenePasses) {
             RunFuncs(3);
-            // The delayed, sorted geometry is flushed between these two rows.
+            if (DelayedDrawing) DrawDelayedSorted();
             RunFuncs(2);
         }
         ApplyPendingRestore();
@@ -211,6 +213,7 @@ void D3DCore::DrawScreenMargin()
                                    {s[0], s[3], 0.01f, 100.0f, MARGIN_COLOUR},
                                    {s[2], s[3], 0.01f, 100.0f, MARGIN_COLOUR}};
         device()->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(MarginVertex));
+        StreamSources[0] = nullptr;  // the device has let go of stream 0
     }
 }
 

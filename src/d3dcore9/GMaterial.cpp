@@ -50,6 +50,15 @@ void GMaterial::Init()
     AnimStart = 0.0f;
     AnimState = 0;
     for (int i = 0; i < 3; ++i) Ambient[i] = Diffuse[i] = 0.0f;
+    DelayedSort = SORT_NONE;
+    SortScale = 0;
+    SortBias = 0.0f;
+    for (DWORD& b : BumpMapType) b = BUMP_NONE;
+    BlackFog = AddFade = AddFadeModulate = 0;
+    DynamicVB = -1;
+    Streams = 0;
+    StreamVertexSize = nullptr;
+    DrawCallback = nullptr;
     for (DWORD s = 0; s < MAXSBSTAGES; ++s) {
         Animation[s] = nullptr;
         TextureMatrixRegister[s] = -1;
@@ -69,6 +78,7 @@ void GMaterial::Clear()
 {
     delete[] Name;
     delete[] MatID;
+    delete[] StreamVertexSize;
     for (DWORD s = 0; s < MAXSBSTAGES; ++s) {
         delete Animation[s];
         for (DWORD p = 0; p < MAXPASSES; ++p) {

@@ -16,23 +16,23 @@ const float HALF_PI = 1.5707963705062866f;
 
 }  // namespace
 
-void D3DCore::FreeMBlock(MultiBlock& block)
+void D3DCore::FreeMBlock(MBlockEntry& block)
 {
     delete[] block.Name;
     for (char*& m : block.Materials) delete[] m;
-    block = MultiBlock{};
+    block = MBlockEntry{};
 }
 
-MultiBlock* D3DCore::AddMBlock()
+MBlockEntry* D3DCore::AddMBlock()
 {
     if (!VERIFY_MSG(NumBlocks < MAXMBLOCKS, "Too many multi-materials - increase MAXMBLOCKS and recompile"))
         return nullptr;
-    MultiBlock* block = &MBlock[NumBlocks++];
-    *block = MultiBlock{};
+    MBlockEntry* block = &MBlock[NumBlocks++];
+    *block = MBlockEntry{};
     return block;
 }
 
-bool D3DCore::FindMBlock(const char* name, MultiBlock** block)
+bool D3DCore::FindMBlock(const char* name, MBlockEntry** block)
 {
     if (!name) return false;
     for (int32_t i = 0; i < NumBlocks; ++i) {
@@ -48,7 +48,7 @@ bool D3DCore::FindMBlock(const char* name, MultiBlock** block)
 
 void D3DCore::ClearMBlocks()
 {
-    for (MultiBlock& block : MBlock) FreeMBlock(block);
+    for (MBlockEntry& block : MBlock) FreeMBlock(block);
     NumBlocks = 0;
 }
 
@@ -166,7 +166,3 @@ void D3DCore::SetCameraAnglesZFirst(float a1, float a2, float a3, float x, float
 {
     PlaceCamera(turnZYX, a1, a2, a3, x, y, z);
 }
-
-// The texture stages that follow the camera are set up here once material passes exist; until then
-// no stage asks for it.
-void D3DCore::BuildCameraTextureMatrix() {}

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 class MaterialAnimation;
+class VertexList;
 struct Tex;
 
 const DWORD MAXSTATEBLOCKS = 768;
@@ -36,6 +37,14 @@ struct StateNode : ListRecord<StateNode> {
     DWORD Value = 0;
     float Colour[3] = {};
 };
+
+// How a material's geometry is ordered (DelayedSort): drawn at once, sorted per vertex list by its
+// centre, sorted per triangle (through a dynamic buffer), or drawn last unsorted.
+enum : DWORD { SORT_NONE = 0, SORT_MATERIAL = 1, SORT_POLY = 2, SORT_LAST = 3 };
+// The per-pass bump-light modes (BumpMapType).
+enum : DWORD { BUMP_DOT3TFACTOR = 0, BUMP_PIXELSHADER = 1, BUMP_NONE = 2 };
+// Called for each vertex list drawn at once, with the world and the camera matrix.
+typedef void (*VertexListCallback)(VertexList* List, const D3DMATRIX* World, const D3DMATRIX* Camera);
 
 // Recording appends at the tail, application walks from the head.
 typedef ListMngr<StateNode> StateList;
@@ -100,6 +109,18 @@ struct GMaterial {
     BYTE IgnoreAlpha[MAXSBTEXTURES];
     BYTE CubeMap[MAXSBTEXTURES];
     Tex* TexFormat[MAXSBTEXTURES];
+    // Drawing: the order of its geometry, the bump-light mode of each pass, the colour
+    // modifiers of its texture factor (AddFade replicates the alpha into every byte,
+    // AddFadeModulate premultiplies the colour by it), fog drawn black in the first pass.
+    DWORD DelayedSort;
+    DWORD SortScale;  // the world matrix's scale when sorting per triangle: 0 none, 1 uniform, 2 per axis
+    float SortBias;
+    DWORD BumpMapType[MAXPASSES];
+    BYTE BlackFog, AddFade, AddFadeModulate;
+    int32_t DynamicVB;  // SORT_POLY: the dynamic vertex buffer of its format, -1 none
+    DWORD Streams;      // vertex streams of a declaration, 0 for an FVF
+    DWORD* StreamVertexSize;
+    VertexListCallback DrawCallback;
 
     // Materials alive.
     static int32_t Live;

@@ -104,6 +104,43 @@ bool createDirectoriesFor(const char* fileName)
     return true;
 }
 
+namespace {
+
+// One spare read buffer per thread: files opened one after another reuse it instead of mapping
+// and faulting in 128 KB afresh each time.
+struct SpareReadBuffer {
+    uint8_t* buffer = nullptr;
+    uint32_t size = 0;
+    ~SpareReadBuffer() { delete[] buffer; }
+};
+thread_local SpareReadBuffer spareReadBuffer;
+
+uint8_t* takeReadBuffer(uint32_t size)
+{
+    SpareReadBuffer& spare = spareReadBuffer;
+    if (spare.buffer && spare.size == size) {
+        uint8_t* buffer = spare.buffer;
+        spare.buffer = nullptr;
+        return buffer;
+    }
+    return new (std::nothrow) uint8_t[size];
+}
+
+void releaseReadBuffer(uint8_t*& buffer, uint32_t size)
+{
+    if (!buffer) return;
+    SpareReadBuffer& spare = spareReadBuffer;
+    if (!spare.buffer) {
+        spare.buffer = buffer;
+        spare.size = size;
+    } else {
+        delete[] buffer;
+    }
+    buffer = nullptr;
+}
+
+}  // namespace
+
 CFile::CFile()
     : m_name{},
       m_handle(INVALID_HANDLE_VALUE),
@@ -129,12 +166,12 @@ CFile::CFile()
 CFile::~CFile()
 {
     if (m_isOpen) CFile::Close();
-    delete[] m_pReadBuffer;
+    releaseReadBuffer(m_pReadBuffer, m_readBufferCapacity);
 }
 
 bool CFile::MakeReadBuffer()
 {
-    m_pReadBuffer = new (std::nothrow) uint8_t[m_readBufferSize];
+    m_pReadBuffer = takeReadBuffer(m_readBufferSize);
     if (!m_pReadBuffer) {
         assertFailedMsg("OUT OF MEMORY!!!!", "pReadBuffer != NULL", __FILE__, __LINE__);
         return false;
@@ -177,7 +214,7 @@ bool CFile::Open(const char* pFilenameIn, uint32_t mode)
 
     auto fail = [this] {
         m_canRead = m_canWrite = false;
-        delete[] m_pReadBuffer;
+        releaseReadBuffer(m_pReadBuffer, m_readBufferCapacity);
         m_pReadBuffer = nullptr;
         m_hasReadBuffer = false;
         return false;
@@ -214,7 +251,7 @@ void CFile::Close()
     m_isOpen = m_canRead = m_canWrite = false;
     m_packBacked = false;
     m_packEntry = -1;
-    delete[] m_pReadBuffer;
+    releaseReadBuffer(m_pReadBuffer, m_readBufferCapacity);
     m_pReadBuffer = nullptr;
     m_hasReadBuffer = false;
     m_readBufferValid = 0;
@@ -399,20 +436,15 @@ char* CFile::ReadLine(char* buffer, uint32_t size, uint32_t* count)
         uint32_t available = m_readBufferStart + m_readBufferValid - m_position;
         if (available > size - 1 - stored) available = size - 1 - stored;
         if (available > m_size - m_position) available = m_size - m_position;
-        uint32_t n = 0;
-        bool ended = false;
-        while (n < available) {
-            uint8_t c = start[n++];
-            if (c == 0) {
-                ended = true;
-                break;
-            }
-            buffer[stored++] = static_cast<char>(c);
-            if (c == '\n') {
-                ended = true;
-                break;
-            }
-        }
+        // The line ends at its LF (kept) or at a NUL (consumed, not kept), whichever comes first.
+        const auto* lf = static_cast<const uint8_t*>(memchr(start, '\n', available));
+        uint32_t n = lf ? static_cast<uint32_t>(lf - start) + 1 : available;
+        const auto* nul = static_cast<const uint8_t*>(memchr(start, 0, n));
+        const bool ended = lf || nul;
+        const uint32_t kept = nul ? static_cast<uint32_t>(nul - start) : n;
+        if (nul) n = kept + 1;
+        memcpy(buffer + stored, start, kept);
+        stored += kept;
         consumed = consumed || n > 0;
         m_position += n;
         if (ended) break;

@@ -145,4 +145,14 @@ TEST(EventThread, MisuseIsReportedAndRefused)
     EXPECT_FALSE(thread.Start());
     pt::setCreateThreadFails(false);
     EXPECT_TRUE(owner.snapshot().empty());
+
+    // An event closed under the thread cannot be waited on: the thread reports and ends.
+    HANDLE closed = newEvent();
+    ASSERT_TRUE(thread.RegisterEvents(1, &closed));
+    CloseHandle(closed);
+    ASSERT_TRUE(thread.Start());
+    for (int i = 0; i < 500 && thread.IsRunning(); ++i) Sleep(2);
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(countReports("Event thread wait failed"), 1);
+    EXPECT_EQ(owner.snapshot(), (std::vector<std::string>{"start", "exit"}));
 }

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "Waiting.h"
 #include "WavWriter.h"
 #include "audio/AudioVolume.h"
 #include "audio/PCStreamDSound.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -18,21 +20,12 @@
 namespace ds = platform::testing::dsound;
 namespace pt = platform::testing;
 using namespace wavtest;
+using audiotest::waitFor;
 using testsupport::countReports;
 
 namespace {
 
 const uint32_t BLOCK = CPCStreamDSound::BLOCK_BYTES;
-
-bool waitFor(const std::function<bool()>& done, int milliseconds = 5000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
 
 class StreamTest : public ::testing::Test {
 protected:
@@ -100,13 +93,16 @@ protected:
 
 }  // namespace
 
-TEST(AudioVolume, HalvingsCostAThousandthAndTheResultIsNotClamped)
+TEST(AudioVolume, HalvingsCostAThousandthAndQuietVolumesAreClampedToSilence)
 {
     EXPECT_EQ(linearToDirectSoundVolume(0.5f), -999);
     EXPECT_EQ(linearToDirectSoundVolume(0.25f), -1999);
     EXPECT_EQ(linearToDirectSoundVolume(1.5f), 0);
     EXPECT_EQ(linearToDirectSoundVolume(0.0f), -10000);
-    EXPECT_LT(linearToDirectSoundVolume(0.0009f), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(0.0009f), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(0.00001f), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(std::nanf("")), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(0.001f), -9965);
 }
 
 TEST_F(StreamTest, EachNotificationRefillsTheBlocksBehindTheCursorUntilTheEndIsPlayedInItsBlock)
@@ -292,30 +288,43 @@ TEST_F(StreamTest, AStreamThatCannotStartReportsWhyAndIsFinished)
     EXPECT_EQ(countReports("pDS"), 1);
 }
 
-TEST_F(StreamTest, AStreamReleasedBeforeItsBufferIsFilledNeverPlays)
+TEST_F(StreamTest, WhatHappensBeforeTheBufferIsMadeIsKeptOrRefused)
 {
     dir.write("a.wav", wav({}, pattern(3 * BLOCK)));
-    HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ds::setCallHook("CreateSoundBuffer", [&] {
-        SetEvent(entered);
-        WaitForSingleObject(proceed, INFINITE);
-    });
-    CPCStreamDSound* s = stream("a.wav", false);
-    ASSERT_EQ(WaitForSingleObject(entered, 5000), WAIT_OBJECT_0);
-    std::atomic<bool> releasing{false};
-    std::thread release([&] {
-        releasing = true;
-        s->Shutdown();
-    });
-    waitFor([&] { return releasing.load(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // Shutdown signals at once, then waits
-    SetEvent(proceed);
-    release.join();
-    EXPECT_EQ(ds::calls("Play"), 0);
-    EXPECT_TRUE(s->Update());
-    CloseHandle(entered);
-    CloseHandle(proceed);
+    for (bool release : {true, false}) {
+        SCOPED_TRACE(release ? "released" : "volume set");
+        HANDLE entered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ds::setCallHook("CreateSoundBuffer", [&] {
+            SetEvent(entered);
+            WaitForSingleObject(proceed, INFINITE);
+        });
+        CPCStreamDSound* s = stream("a.wav", false);
+        ASSERT_EQ(WaitForSingleObject(entered, 5000), WAIT_OBJECT_0);
+        if (release) {
+            // Released before its buffer is filled, the stream never plays.
+            std::atomic<bool> releasing{false};
+            std::thread shutdown([&] {
+                releasing = true;
+                s->Shutdown();
+            });
+            waitFor([&] { return releasing.load(); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));  // Shutdown signals at once, then waits
+            SetEvent(proceed);
+            shutdown.join();
+            EXPECT_EQ(ds::calls("Play"), 0);
+            EXPECT_TRUE(s->Update());
+        } else {
+            // A volume set before there is a buffer is the one it starts with.
+            s->SetVolume(-1500);
+            SetEvent(proceed);
+            EXPECT_EQ(playing().volume, -1500);
+        }
+        ds::setCallHook("CreateSoundBuffer", nullptr);
+        streams.clear();
+        CloseHandle(entered);
+        CloseHandle(proceed);
+    }
 }
 
 TEST_F(StreamTest, SixteenStreamsStartedAndStoppedForManyRoundsLeaveNothingBehind)

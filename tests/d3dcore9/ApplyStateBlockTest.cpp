@@ -20,31 +20,13 @@ protected:
         FrameFixture::TearDown();
     }
 
-    // A block whose pass p holds the given render states, with stages[p] stages.
-    StateBlock* block(const char* name, std::vector<DWORD> stages,
-                      std::vector<std::vector<std::pair<DWORD, DWORD>>> passStates,
-                      std::vector<std::pair<DWORD, DWORD>> restore = {})
+    // A block whose pass p holds the given states, with stages[p] stages.
+    static StateBlock* block(const char* name, std::vector<DWORD> stages,
+                             std::vector<std::vector<RecordedState>> passes, std::vector<RecordedState> restore = {})
     {
-        const float white[3] = {1, 1, 1};
-        DWORD handle = SB_NONE;
-        StateBlockTable& table = D3DCore.StateBlocks;
-        EXPECT_TRUE(table.CreateSB(name, TexNames(), white, white, &handle));
-        GMaterial* GM = new GMaterial();
-        GM->FVFFormat.D3DFlags = D3DFVF_XYZ | D3DFVF_DIFFUSE;
-        GM->Passes = static_cast<DWORD>(stages.size());
-        for (DWORD p = 0; p < GM->Passes; ++p) {
-            GM->Stages[p] = stages[p];
-            table.BeginRecordPass(GM, p);
-            if (p < passStates.size())
-                for (auto [state, value] : passStates[p]) table.RecordRenderState(state, value);
-            table.EndRecord();
-        }
-        table.BeginRecordRestore(GM);
-        for (auto [state, value] : restore) table.RecordRenderState(state, value);
-        table.EndRecord();
-        StateBlock* SB = table.GetSB(handle);
-        SB->GMaterial = GM;
-        return SB;
+        GMaterial* GM = newMaterial(name, stages, passes);
+        record(&GM->RestoreStates, restore);
+        return makeBlock(GM);
     }
 
     IDirect3DTexture9* texture()
@@ -72,9 +54,9 @@ protected:
 TEST_F(ApplyStateBlockTest, PassesApplyOnceAndTheRestoreListRunsBeforeTheNextMaterial)
 {
     ASSERT_TRUE(bringUp());
-    StateBlock* A = block("a.mtl", {4}, {{{D3DRS_FOGENABLE, TRUE}, {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA}}},
-                          {{D3DRS_SRCBLEND, D3DBLEND_ONE}});
-    StateBlock* B = block("b.mtl", {2}, {{{D3DRS_DESTBLEND, D3DBLEND_ONE}}}, {{D3DRS_DESTBLEND, D3DBLEND_ZERO}});
+    StateBlock* A = block("a.mtl", {4}, {{rs(D3DRS_FOGENABLE, TRUE), rs(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA)}},
+                          {rs(D3DRS_SRCBLEND, D3DBLEND_ONE)});
+    StateBlock* B = block("b.mtl", {2}, {{rs(D3DRS_DESTBLEND, D3DBLEND_ONE)}}, {rs(D3DRS_DESTBLEND, D3DBLEND_ZERO)});
     A->Texture[0][0] = texture();
     D3DCore.BeginScene(true, false);
     D3DCore.ApplyStateBlock(A, 0, 0);
@@ -222,7 +204,7 @@ TEST_F(ApplyStateBlockTest, ShaderMaterialsGetTheirMatricesInOneUpload)
 TEST_F(ApplyStateBlockTest, ValidationRunsEachPassOnPlaceholdersAndRestoresTheDefaults)
 {
     ASSERT_TRUE(bringUp());
-    StateBlock* SB = block("v.mtl", {1, 2}, {{{D3DRS_FOGENABLE, TRUE}}, {{D3DRS_FOGENABLE, TRUE}}});
+    StateBlock* SB = block("v.mtl", {1, 2}, {{rs(D3DRS_FOGENABLE, TRUE)}, {rs(D3DRS_FOGENABLE, TRUE)}});
     GMaterial* GM = SB->GMaterial;
     Tex format;
     format.Format = D3DFMT_A8R8G8B8;
@@ -288,26 +270,12 @@ TEST_F(ApplyStateBlockTest, ARestoreBeforeAnyPerspectiveKeepsTheIdentityProjecti
     EXPECT_FLOAT_EQ(state().Transforms.at(D3DTS_PROJECTION).m[0][0], 2.0f / 640);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(ApplyStateBlockTest, BlocksBindAndReleaseTheirTablesTextures)
 {
     ASSERT_TRUE(bringUp());
     TextureTable& textures = D3DCore.TextureTables;
-    TexNames names;
-    names.TotalNames = 1;
-    std::strcpy(names.Name[0], "data\\t.tga");
-    const float white[3] = {1, 1, 1};
-    DWORD handle = SB_NONE;
-    ASSERT_TRUE(D3DCore.StateBlocks.CreateSB("first.mtl", names, white, white, &handle));
-    StateBlock* SB = D3DCore.StateBlocks.GetSB(handle);
-    SB->GMaterial = new GMaterial();
-    SB->GMaterial->Name = new char[10];
-    std::strcpy(SB->GMaterial->Name, "first.mtl");
-    SB->GMaterial->Passes = 1;
-    SB->GMaterial->Stages[0] = 2;
+    StateBlock* SB = makeBlock(newMaterial("first.mtl", {2}), texNames({"data\\t.tga"}));
+    const DWORD handle = handleOf(SB);
     EXPECT_STREQ(textures.GetDiskTexture(SB->DiskTexture[0])->Name, "data\\t.tga");
 
     // A hardware texture with a palette, bound by the stage and by a texture node.

@@ -1,6 +1,7 @@
 // The render core on the scripted card, with a shell host that counts what the frame asks of it.
 #pragma once
 
+#include "BlockBuilder.h"
 #include "TestSupport.h"
 #include "d3dcore9/D3DCore.h"
 #include "platform/testing.h"
@@ -71,28 +72,6 @@ protected:
     }
 
     static const platform::testing::D3D9State& state() { return *platform::testing::d3d9State(); }
-
-    // The border material the screen margin is drawn with, recorded by hand.
-    static DWORD borderBlock()
-    {
-        const float white[3] = {1, 1, 1};
-        DWORD handle = SB_NONE;
-        StateBlockTable& table = D3DCore.StateBlocks;
-        EXPECT_TRUE(table.CreateSB("border", TexNames(), white, white, &handle));
-        GMaterial* GM = new GMaterial();
-        GM->FVFFormat.D3DFlags = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-        GM->Passes = 1;
-        GM->Stages[0] = 1;
-        table.BeginRecordPass(GM, 0);
-        table.RecordRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-        table.RecordRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-        table.RecordRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-        for (DWORD type : {D3DTSS_COLOROP, D3DTSS_ALPHAOP}) table.RecordStageState(0, type, D3DTOP_SELECTARG1);
-        for (DWORD type : {D3DTSS_COLORARG1, D3DTSS_ALPHAARG1}) table.RecordStageState(0, type, 0);  // diffuse
-        table.EndRecord();
-        table.GetSB(handle)->GMaterial = GM;
-        return handle;
-    }
 
     // The trace entries of one method, in order.
     static std::vector<std::vector<uint64_t>> calls(const std::string& method)

@@ -1,7 +1,5 @@
-// The state-block table: slots, sharing, look-ups and the recorder.
+// The state-block table: slots, sharing and look-ups.
 #include "FrameFixture.h"
-
-#include <cstring>
 
 using testsupport::countReports;
 
@@ -22,34 +20,11 @@ protected:
         FrameFixture::TearDown();
     }
 
-    static TexNames names(std::initializer_list<const char*> list)
+    DWORD create(const char* name, const TexNames& tex = TexNames(), float red = 1.0f, bool lit = false)
     {
-        TexNames t;
-        for (const char* n : list) std::strcpy(t.Name[t.TotalNames++], n);
-        return t;
-    }
-
-    // A block whose material is parsed (given a GMaterial) as the loader would.
-    DWORD create(const char* name, const TexNames& tex, float red = 1.0f, bool lit = false, const char* matID = nullptr)
-    {
-        const float colour[3] = {red, 1, 1};
-        DWORD handle = SB_NONE;
-        EXPECT_TRUE(table.CreateSB(name, tex, colour, colour, &handle));
-        StateBlock* SB = table.GetSB(handle);
-        if (SB && !SB->GMaterial) {
-            SB->GMaterial = new GMaterial();
-            SB->GMaterial->Name = strdup(name);
-            SB->GMaterial->Lit = lit;
-            if (matID) SB->GMaterial->MatID = strdup(matID);
-        }
-        return handle;
-    }
-
-    static char* strdup(const char* s)
-    {
-        char* copy = new char[std::strlen(s) + 1];
-        std::strcpy(copy, s);
-        return copy;
+        GMaterial* GM = newMaterial(name, {});
+        GM->Lit = lit;
+        return handleOf(makeBlock(GM, tex, red));
     }
 
     void expectEmpty()
@@ -66,15 +41,15 @@ protected:
 TEST_F(StateBlockTest, SlotsAreTakenLowestFirstAndTheEmptyTableComesBack)
 {
     expectEmpty();
-    const DWORD a = create("a.mtl", names({}));
+    const DWORD a = create("a.mtl");
     EXPECT_EQ(a, 0u);
     EXPECT_EQ(table.FirstFree, 1u);
     EXPECT_EQ(table.FirstUsed, 0u);
     EXPECT_EQ(table.LastUsed, 0u);
-    const DWORD b = create("b.mtl", names({})), c = create("c.mtl", names({}));
+    const DWORD b = create("b.mtl"), c = create("c.mtl");
     EXPECT_TRUE(table.ReleaseSB(b));
     EXPECT_EQ(table.FirstFree, 1u);
-    EXPECT_EQ(create("d.mtl", names({})), 1u);
+    EXPECT_EQ(create("d.mtl"), 1u);
     EXPECT_TRUE(table.ReleaseSB(a));
     EXPECT_EQ(table.FirstUsed, 1u);
     EXPECT_TRUE(table.ReleaseSB(c));
@@ -93,30 +68,30 @@ TEST_F(StateBlockTest, SlotsAreTakenLowestFirstAndTheEmptyTableComesBack)
 
 TEST_F(StateBlockTest, BlocksAreSharedByNameTexturesAndLitColours)
 {
-    const DWORD a = create("Rock.mtl", names({"data\\rock.tga", "data\\moss.tga"}));
-    EXPECT_EQ(create("ROCK.MTL", names({"DATA\\ROCK.TGA", "data\\Moss.tga"})), a);
+    const DWORD a = create("Rock.mtl", texNames({"data\\rock.tga", "data\\moss.tga"}));
+    EXPECT_EQ(create("ROCK.MTL", texNames({"DATA\\ROCK.TGA", "data\\Moss.tga"})), a);
     EXPECT_EQ(table.GetSB(a)->RefCount, 2u);
     // Other textures: a new block on the same material.
-    const DWORD b = create("rock.mtl", names({"data\\moss.tga", "data\\rock.tga"}));
-    const DWORD c = create("rock.mtl", names({"data\\rock.tga"}));
+    const DWORD b = create("rock.mtl", texNames({"data\\moss.tga", "data\\rock.tga"}));
+    const DWORD c = create("rock.mtl", texNames({"data\\rock.tga"}));
     EXPECT_NE(b, a);
     EXPECT_NE(c, b);
     EXPECT_EQ(table.GetSB(b)->GMaterial, table.GetSB(a)->GMaterial);
     EXPECT_EQ(table.GetSB(a)->GMaterial->RefCount, 3u);
     // Lit materials compare colours too, unless the stored red is -1.
-    const DWORD lit = create("lit.mtl", names({}), 1.0f, true);
-    EXPECT_EQ(create("lit.mtl", names({}), 1.0f, true), lit);
-    const DWORD red = create("lit.mtl", names({}), 0.5f, true);
+    const DWORD lit = create("lit.mtl", TexNames(), 1.0f, true);
+    EXPECT_EQ(create("lit.mtl", TexNames(), 1.0f, true), lit);
+    const DWORD red = create("lit.mtl", TexNames(), 0.5f, true);
     EXPECT_NE(red, lit);
     table.GetSB(red)->Ambient[0] = table.GetSB(red)->Diffuse[0] = -1.0f;
-    EXPECT_EQ(create("lit.mtl", names({}), 0.25f, true), red);
+    EXPECT_EQ(create("lit.mtl", TexNames(), 0.25f, true), red);
     // A first block of a new name has no material: the caller parses the file.
     DWORD fresh = SB_NONE;
     const float white[3] = {1, 1, 1};
-    EXPECT_TRUE(table.CreateSB("new.mtl", names({}), white, white, &fresh));
+    EXPECT_TRUE(table.CreateSB("new.mtl", TexNames(), white, white, &fresh));
     EXPECT_EQ(table.GetSB(fresh)->GMaterial, nullptr);
     // More than eight names are refused.
-    TexNames nine = names({"1", "2", "3", "4", "5", "6", "7", "8"});
+    TexNames nine = texNames({"1", "2", "3", "4", "5", "6", "7", "8"});
     nine.TotalNames = 9;
     EXPECT_FALSE(table.CreateSB("nine.mtl", nine, white, white, &fresh));
     StateBlock* found = nullptr;
@@ -130,56 +105,35 @@ TEST_F(StateBlockTest, TheTableHoldsExactly768Blocks)
     char name[32];
     for (int i = 0; i < 768; ++i) {
         std::snprintf(name, sizeof name, "m%d.mtl", i);
-        ASSERT_EQ(create(name, names({})), static_cast<DWORD>(i));
+        ASSERT_EQ(create(name), static_cast<DWORD>(i));
     }
     DWORD handle = SB_NONE;
     const float white[3] = {1, 1, 1};
-    EXPECT_FALSE(table.CreateSB("one-more.mtl", names({}), white, white, &handle));
+    EXPECT_FALSE(table.CreateSB("one-more.mtl", TexNames(), white, white, &handle));
     // Sharing still works in a full table, and recording does not report fullness.
-    EXPECT_TRUE(table.CreateSB("m5.mtl", names({}), white, white, &handle));
+    EXPECT_TRUE(table.CreateSB("m5.mtl", TexNames(), white, white, &handle));
     EXPECT_EQ(handle, 5u);
     testsupport::clearReports();
-    GMaterial GM;
-    GM.Passes = 1;
-    table.BeginRecordPass(&GM, 0);
+    GMaterial* GM = table.GetSB(5)->GMaterial;
+    table.BeginRecordPass(GM, 0);
     table.RecordRenderState(D3DRS_ZENABLE, 0);
     table.EndRecord();
     EXPECT_TRUE(testsupport::reports().empty());
-    EXPECT_EQ(GM.PassStates[0].Objects, 1);
-    GM.Clear();
-}
-
-TEST_F(StateBlockTest, RecordingOutOfOrderIsReportedAndRecordsNothing)
-{
-    GMaterial GM;
-    table.RecordRenderState(D3DRS_ZENABLE, 0);
-    table.EndRecord();
-    table.BeginRecordPass(nullptr, 0);
-    table.BeginRecordPass(&GM, 3);
-    EXPECT_EQ(countReports("RecordStarted"), 2);
-    EXPECT_EQ(countReports("GM != NULL"), 1);
-    table.BeginRecordRestore(&GM);
-    table.BeginRecordPass(&GM, 0);
-    EXPECT_EQ(countReports("!RecordStarted"), 1);
-    table.RecordStageState(2, 101, 3);
-    table.EndRecord();
-    EXPECT_EQ(GM.RestoreStates.Objects, 1);
-    EXPECT_EQ(GM.PassStates[0].Objects, 0);
-    GM.Clear();
+    EXPECT_EQ(GM->PassStates[0].Objects, 1);
 }
 
 TEST_F(StateBlockTest, LookUpsByMaterialIDAndStageName)
 {
-    const DWORD a = create("a.mtl", names({}), 1, false, "Glass");
-    create("b.mtl", names({}));
-    const DWORD c = create("c.mtl", names({}), 1, false, "glass");
+    const DWORD a = create("a.mtl"), c = create("c.mtl"), d = create("d.mtl");
+    create("b.mtl");
+    table.GetSB(a)->GMaterial->MatID = copyText("Glass");
+    table.GetSB(c)->GMaterial->MatID = copyText("glass");
     EXPECT_EQ(table.FindSBByMatID("GLASS"), a);
     EXPECT_EQ(table.FindSBByMatID("metal"), SB_NONE);
     DWORD handles[2] = {}, found = 0;
     EXPECT_TRUE(table.FindSBsByMatID("glass", handles, 2, &found));
     EXPECT_EQ(found, 2u);
-    EXPECT_EQ(handles[1], c);
-    create("d.mtl", names({}), 1, false, "glass");
+    table.GetSB(d)->GMaterial->MatID = copyText("glass");
     EXPECT_FALSE(table.FindSBsByMatID("glass", handles, 2, &found));
     EXPECT_EQ(countReports("Multiple materials with MatID:glass found, but not enough slots"), 1);
     EXPECT_EQ(handles[0], a);
@@ -190,7 +144,7 @@ TEST_F(StateBlockTest, LookUpsByMaterialIDAndStageName)
     GM.Passes = 2;
     GM.Stages[0] = 1;
     GM.Stages[1] = 3;
-    GM.StageName[1][2] = strdup("Water");
+    GM.StageName[1][2] = copyText("Water");
     EXPECT_EQ(GM.FindStageID("water"), 0x102u);
     const float m[9] = {1, 2, 3, 4, 5, 6, 2.25f, -0.25f, 9};
     GM.SetStageTextureMatrix(0x102, m);

@@ -90,13 +90,28 @@ TEST_F(TextureLoadTest, CalculatedLevelsAreSavedAsLevelFilesAndAnXimThatLoadsBac
     EXPECT_EQ(word(xim, 12 + 272 + 80 + 32), 8u);  // the 1 x 1 level still names the source size
     EXPECT_EQ(word(xim, 12 + 272 + 80 + 32 + 8), 4u);
 
+    // Requests name the cache while it carries the source's time, and the source once it does not.
+    char chosen[MIP_NAME_SIZE];
+    ChooseTextureFile("Tex\\Wall.tga", chosen, D3DFMT_A8R8G8B8);
+    EXPECT_STREQ(chosen, "tex\\wall.xim");
+    FILETIME later{};
+    ASSERT_TRUE(GetTextureFileTime("tex\\wall.tga", &later));
+    later.dwLowDateTime += 10;
+    ASSERT_TRUE(SetTextureFileTime("tex\\wall.tga", &later));
+    ChooseTextureFile("Tex\\Wall.tga", chosen, D3DFMT_A8R8G8B8);
+    EXPECT_STREQ(chosen, "Tex\\Wall.tga");
+    ChooseTextureFile("tex\\none.tga", chosen, D3DFMT_A8R8G8B8);
+    EXPECT_STREQ(chosen, "tex\\none.tga");
+
     // The entry now answers to the cache's name; once released, the cache loads without the source.
     TextureHandle shared;
     ASSERT_TRUE(table().AddHWTexture("TEX\\WALL.XIM", format(D3DFMT_A8R8G8B8), 0, 1, false, false, &shared, "m"));
     EXPECT_EQ(shared, h);
     table().ReleaseAllHWTextures();
     std::remove((m_dir.path() + "/tex/wall.tga").c_str());
-    TextureHandle again = load("tex\\wall.xim", D3DFMT_A8R8G8B8, 1);
+    ChooseTextureFile("tex\\wall.tga", chosen, D3DFMT_A8R8G8B8);
+    EXPECT_STREQ(chosen, "tex\\wall.xim");  // with no source, the cache
+    TextureHandle again = load(chosen, D3DFMT_A8R8G8B8, 1);
     ASSERT_NE(again, TEXTURE_NONE);
     EXPECT_EQ(texel(texture(again), 3, 0, 0), 0x80808080u);
     EXPECT_EQ(texel(texture(again), 0, 7, 0), 0x80C0C0C0u);

@@ -182,7 +182,7 @@ TEST_F(TransformTest, GammaRampIsSentWidenedAndClamped)
 TEST_F(TransformTest, MultiMaterialBlocksAndOverridePaths)
 {
     for (int i = 0; i < MAXMBLOCKS; ++i) {
-        MultiBlock* b = D3DCore.AddMBlock();
+        MBlockEntry* b = D3DCore.AddMBlock();
         ASSERT_NE(b, nullptr);
         if (i == 3) continue;  // left nameless
         b->Name = new char[16];
@@ -190,7 +190,7 @@ TEST_F(TransformTest, MultiMaterialBlocksAndOverridePaths)
     }
     EXPECT_EQ(D3DCore.AddMBlock(), nullptr);
     EXPECT_EQ(countReports("Too many multi-materials - increase MAXMBLOCKS and recompile"), 1);
-    MultiBlock* found = nullptr;
+    MBlockEntry* found = nullptr;
     EXPECT_TRUE(D3DCore.FindMBlock("block7", &found));
     EXPECT_EQ(found, &D3DCore.MBlock[7]);
     EXPECT_FALSE(D3DCore.FindMBlock("BLOCK7", nullptr));

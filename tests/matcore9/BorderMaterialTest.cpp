@@ -26,22 +26,13 @@ protected:
     }
 
     // A material of vertex colour with nothing but the mandatory states.
-    DWORD plainMaterial()
+    static DWORD plainMaterial()
     {
-        const float white[3] = {1, 1, 1};
-        DWORD handle = SB_NONE;
-        StateBlockTable& table = D3DCore.StateBlocks;
-        EXPECT_TRUE(table.CreateSB("plain", TexNames(), white, white, &handle));
-        GMaterial* GM = material("plain", {1});
-        GM->FVFFormat.D3DFlags = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-        table.BeginRecordPass(GM, 0);
-        table.RecordStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        table.RecordStageState(0, D3DTSS_COLORARG1, 0);
+        GMaterial* GM = newMaterial("plain", {1}, {{ss(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1), ss(0, D3DTSS_COLORARG1, 0)}},
+                                    D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
         MatCore.CompleteMaterialStates(GM, 0);
-        table.EndRecord();
         MatCore.BuildRestoreList(GM);
-        table.GetSB(handle)->GMaterial = GM;
-        return handle;
+        return handleOf(makeBlock(GM));
     }
 
     void quad(float x0, float y0, float x1, float y1, float z, DWORD colour)

@@ -34,6 +34,54 @@ TEST_F(DeviceRendererTest, ClearsAndUserPointerDrawsReachTheFrontBuffer)
     EXPECT_EQ(front(40, 40), 0u);
 }
 
+// The user-pointer draws let go of stream 0 (and the indexed one of the indices); stage constants
+// reach the renderer; the card's defaults and fog caps are what the renderer does.
+TEST_F(DeviceRendererTest, UserPointerDrawsStageConstantsAndDefaults)
+{
+    const platform::testing::D3D9State& s = *platform::testing::d3d9State();
+    EXPECT_EQ(s.StageStates[3][D3DTSS_COLORARG0], D3DTA_CURRENT);
+    EXPECT_EQ(s.StageStates[3][D3DTSS_ALPHAARG0], D3DTA_CURRENT);
+    EXPECT_EQ(s.StageStates[3][D3DTSS_RESULTARG], D3DTA_CURRENT);
+    D3DCAPS9 caps{};
+    ASSERT_EQ(m_device->GetDeviceCaps(&caps), D3D_OK);
+    const DWORD fog = D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGRANGE | D3DPRASTERCAPS_WFOG;
+    EXPECT_EQ(caps.RasterCaps & fog, fog);
+    EXPECT_EQ(m_device->SetTextureStageState(0, static_cast<D3DTEXTURESTAGESTATETYPE>(33), 0), D3DERR_INVALIDCALL);
+
+    IDirect3DVertexBuffer9* vb = nullptr;
+    IDirect3DIndexBuffer9* ib = nullptr;
+    ASSERT_EQ(m_device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
+    ASSERT_EQ(m_device->CreateIndexBuffer(12, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+    m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    m_device->BeginScene();
+    m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    ASSERT_EQ(m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_CONSTANT), D3D_OK);
+    ASSERT_EQ(m_device->SetTextureStageState(0, D3DTSS_CONSTANT, 0xFF00FF00), D3D_OK);
+    const struct {
+        float x, y, z, rhw;
+        DWORD c;
+    } quad[] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFF0000}, {15.5f, -0.5f, 0.5f, 1, 0xFFFF0000},
+                {-0.5f, 15.5f, 0.5f, 1, 0xFFFF0000}, {15.5f, 15.5f, 0.5f, 1, 0xFFFF0000}};
+    const WORD indices[6] = {0, 1, 2, 2, 1, 3};
+    m_device->SetStreamSource(0, vb, 0, 20);
+    m_device->SetIndices(ib);
+    m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(quad[0]));
+    EXPECT_EQ(s.Streams[0].Buffer, nullptr);
+    EXPECT_EQ(s.Indices, ib);
+    m_device->SetStreamSource(0, vb, 0, 20);
+    EXPECT_EQ(m_device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_A8R8G8B8, quad, 20),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(m_device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_INDEX16, quad, 20), D3D_OK);
+    EXPECT_EQ(s.Streams[0].Buffer, nullptr);
+    EXPECT_EQ(s.Indices, nullptr);
+    m_device->EndScene();
+    m_device->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(front(8, 8), 0xFF00FF00u);
+    vb->Release();
+    ib->Release();
+}
+
 TEST_F(DeviceRendererTest, BuffersAndTexturesAreCopiedAgainWhenWritten)
 {
     IDirect3DVertexBuffer9* vb = nullptr;

@@ -566,4 +566,191 @@ TEST_F(GLRendererTest, FrontBufferHoldsThePresentedImage)
     EXPECT_FALSE(m_renderer.readFrontBuffer(front.data(), W * 4 - 4));
 }
 
+// A full-screen quad of transformed vertices: (x, y) in clip space, the texture set (u, v) from 0 to 1.
+struct WorldTexVertex {  // XYZ | TEX1
+    float x, y, z, u, v;
+};
+constexpr uint32_t FVF_WORLD_TEX1 = 0x102;
+struct WorldNormalVertex {  // XYZ | NORMAL
+    float x, y, z, nx, ny, nz;
+};
+constexpr uint32_t FVF_WORLD_NORMAL = 0x12;
+
+class TextureStageTest : public GLRendererTest {
+protected:
+    void SetUp() override
+    {
+        GLRendererTest::SetUp();
+        // Red, green / blue, white, sampled point by point.
+        const uint32_t texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+        m_texture = m_renderer.createTexture(2, 2, 1, 21);
+        m_renderer.updateTexture(m_texture, 0, texels, 8);
+        m_state.pipeline.textures[0] = m_texture;
+        m_state.ts[0][1] = 2;  // SELECTARG1 texture
+    }
+    void TearDown() override { m_renderer.deleteTexture(m_texture); }
+
+    void texturedQuad()
+    {
+        clearAll(0xFF000000);
+        drawStrip(std::vector<WorldTexVertex>{{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {1, -1, 0.5f, 1, 1}},
+                  FVF_WORLD_TEX1);
+        reread();
+    }
+    // Colours seen at the four quarters: top left, top right, bottom left, bottom right.
+    std::string quarters()
+    {
+        std::string out;
+        for (auto [x, y] : {std::pair{16, 16}, {48, 16}, {16, 48}, {48, 48}}) {
+            const Pixel p = at(x, y);
+            out += p.r > 200 && p.g > 200 ? 'W' : p.r > 200 ? 'R' : p.g > 200 ? 'G' : p.b > 200 ? 'B' : '.';
+        }
+        return out;
+    }
+
+    uint32_t m_texture = 0;
+    float m_matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
+TEST_F(TextureStageTest, TextureTransformsReadSetsAsTheDeviceDoes)
+{
+    texturedQuad();
+    EXPECT_EQ(quarters(), "RGBW");
+    m_state.pipeline.textureMatrices[0] = m_matrix;
+    struct Case {
+        uint32_t flags;
+        std::vector<std::pair<int, float>> entries;  // matrix index, value
+        const char* seen;
+    };
+    const Case cases[] = {
+        // A 2D set is read as (u, v, 1, 0): the offset sits in the third row, not the fourth.
+        {2, {{8, 0.5f}}, "GRWB"},
+        {2, {{12, 0.5f}}, "RGBW"},
+        {2, {{9, 0.5f}}, "BWRG"},
+        // Doubled coordinates wrap; projected by a doubled third element they come back.
+        {2, {{0, 2}, {5, 2}}, "WWWW"},
+        {3 | 256, {{0, 2}, {5, 2}, {10, 2}}, "RGBW"},
+        // Turned a quarter: u' = v, v' = u.
+        {2, {{0, 0}, {1, 1}, {4, 1}, {5, 0}}, "RBGW"},
+    };
+    for (const Case& k : cases) {
+        std::memcpy(m_matrix, m_state.world, sizeof(m_matrix));
+        for (auto [i, v] : k.entries) m_matrix[i] = v;
+        m_state.ts[0][24] = k.flags;
+        texturedQuad();
+        EXPECT_EQ(quarters(), k.seen) << "flags " << k.flags;
+    }
+    // Disabled again: the matrix is not read.
+    m_state.ts[0][24] = 0;
+    texturedQuad();
+    EXPECT_EQ(quarters(), "RGBW");
+}
+
+TEST_F(TextureStageTest, GeneratedCoordinatesFromCameraSpace)
+{
+    m_state.pipeline.textureMatrices[0] = m_matrix;
+    m_state.ts[0][24] = 2;
+    // Camera-space position, scaled into 0..1: generated vectors are (x, y, z, 1), so the fourth
+    // row's offset counts.
+    const float fromPosition[16] = {0.5f, 0, 0, 0, 0, -0.5f, 0, 0, 0, 0, 0, 0, 0.5f, 0.5f, 0, 1};
+    std::memcpy(m_matrix, fromPosition, sizeof(m_matrix));
+    m_state.ts[0][11] = 0x20000;
+    const uint32_t c = 0xFFFFFFFF;
+    clearAll(0xFF000000);
+    drawStrip(std::vector<WorldVertex>{{-1, 1, 0.5f, c}, {1, 1, 0.5f, c}, {-1, -1, 0.5f, c}, {1, -1, 0.5f, c}}, FVF_WORLD);
+    reread();
+    EXPECT_EQ(quarters(), "RGBW");
+
+    // Camera-space normals and reflection vectors, one colour over the whole quad.
+    struct Case {
+        uint32_t index;
+        bool localViewer;
+        float nx, ny, nz;
+        char seen;
+    };
+    const float h = 0.70710678f;
+    const Case cases[] = {
+        {0x10000, false, -h, h, 0, 'R'},
+        {0x10000, false, h, -h, 0, 'W'},
+        {0x30000, false, 0, 0, -1, 'G'},  // facing the viewer: reflected straight back, z = -1
+        {0x30000, false, h, 0, -h, 'W'},  // turned: reflected sideways, x = 1
+    };
+    // u = 0.3 x - 0.25 z + 0.5, v = 0.3 x - 0.3 y + 0.2 z + 0.5.
+    const float fromNormal[16] = {0.3f, 0.3f, 0, 0, 0, -0.3f, 0, 0, -0.25f, 0.2f, 0, 0, 0.5f, 0.5f, 0, 1};
+    std::memcpy(m_matrix, fromNormal, sizeof(m_matrix));
+    for (const Case& k : cases) {
+        m_state.ts[0][11] = k.index;
+        m_state.rs[142] = k.localViewer;
+        clearAll(0xFF000000);
+        drawStrip(std::vector<WorldNormalVertex>{{-1, 1, 0.5f, k.nx, k.ny, k.nz},
+                                                 {1, 1, 0.5f, k.nx, k.ny, k.nz},
+                                                 {-1, -1, 0.5f, k.nx, k.ny, k.nz},
+                                                 {1, -1, 0.5f, k.nx, k.ny, k.nz}},
+                  FVF_WORLD_NORMAL);
+        reread();
+        EXPECT_EQ(quarters(), std::string(4, k.seen)) << "index " << std::hex << k.index << " normal " << k.nx;
+    }
+}
+
+TEST_F(TextureStageTest, BumpMappingAndPremodulation)
+{
+    // Stage 0 a flat bump map of du = 0.5; stage 1 the coloured texture, moved half a texture.
+    const uint32_t bump = 0xFF80FF80;  // du 0.5, dv 1.0, luminance source 0.5
+    const uint32_t bumpTexture = m_renderer.createTexture(1, 1, 1, 21);
+    m_renderer.updateTexture(bumpTexture, 0, &bump, 4);
+    m_state.pipeline.textures[0] = bumpTexture;
+    m_state.pipeline.textures[1] = m_texture;
+    m_state.ts[0][1] = 22;  // BUMPENVMAP
+    m_state.ts[0][7] = DeviceState::floatBits(1.0f);
+    m_state.ts[0][10] = DeviceState::floatBits(0.0f);  // dv ignored
+    m_state.ts[1][1] = 2;
+    m_state.ts[1][11] = 0;  // the same set
+    texturedQuad();
+    EXPECT_EQ(quarters(), "GRWB");
+    // With luminance: the moved colour scaled by 0.5 x 0.5 + 0.25.
+    m_state.ts[0][1] = 23;
+    m_state.ts[0][22] = DeviceState::floatBits(0.5f);
+    m_state.ts[0][23] = DeviceState::floatBits(0.25f);
+    texturedQuad();
+    EXPECT_TRUE(near(at(16, 16), 0, 128, 0, 3));
+    // Pre-modulation: stage 0's result is multiplied by stage 1's texture.
+    m_state.ts[0][1] = 17;
+    m_state.ts[0][2] = 0;  // DIFFUSE
+    m_state.ts[1][1] = 2;
+    m_state.ts[1][2] = 1;  // CURRENT
+    texturedQuad();
+    EXPECT_EQ(quarters(), "RGBW");
+    m_renderer.deleteTexture(bumpTexture);
+}
+
+TEST_F(GLRendererTest, VertexBlendingMixesTheWorldMatrices)
+{
+    struct BlendVertex {  // XYZB1 | DIFFUSE
+        float x, y, z, weight;
+        uint32_t colour;
+    };
+    const float moved[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1};  // one unit right
+    m_state.pipeline.blendWorlds[0] = moved;
+    m_state.ts[0][1] = 3;
+    auto quad = [&](float weight) {
+        const uint32_t c = 0xFFFFFFFF;
+        clearAll(0xFF000000);
+        drawStrip(std::vector<BlendVertex>{{-1, 1, 0.5f, weight, c}, {-0.5f, 1, 0.5f, weight, c},
+                                           {-1, -1, 0.5f, weight, c}, {-0.5f, -1, 0.5f, weight, c}},
+                  0x46);
+        reread();
+        std::string lit;
+        for (int x : {8, 24, 40, 56}) lit += at(x, 32).r > 200 ? '#' : '.';
+        return lit;
+    };
+    // The weight is world 0's; world 1 takes the rest.
+    EXPECT_EQ(quad(1.0f), "#...");
+    m_state.rs[151] = 1;  // 1WEIGHTS
+    EXPECT_EQ(quad(1.0f), "#...");
+    EXPECT_EQ(quad(0.5f), ".#..");
+    EXPECT_EQ(quad(0.0f), "..#.");
+    m_state.rs[151] = 0;
+    EXPECT_EQ(quad(0.0f), "#...");
+}
+
 }  // namespace

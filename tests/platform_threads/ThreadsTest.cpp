@@ -55,8 +55,10 @@ TEST(Threads, WaitsAnswerTheLowestSignalledIndexAndConsumeOnlyAutoResetEvents)
     EXPECT_EQ(WaitForMultipleObjects(0, list, FALSE, 0), WAIT_FAILED);
     EXPECT_EQ(WaitForMultipleObjects(MAXIMUM_WAIT_OBJECTS + 1, list, FALSE, 0), WAIT_FAILED);
     EXPECT_TRUE(CloseHandle(automatic));
+    HANDLE later = manualEvent(true);  // handles are never reused: the closed one stays invalid
     EXPECT_EQ(WaitForMultipleObjects(3, list, FALSE, 0), WAIT_FAILED);  // a closed handle in the list
     EXPECT_FALSE(SetEvent(automatic));
+    CloseHandle(later);
     CloseHandle(manual);
     CloseHandle(other);
     EXPECT_EQ(pt::liveEvents(), eventsBefore);

@@ -78,27 +78,11 @@ TEST(CylinderPlaneIntervalTest, EndsUnorderedWithTheRadiusOnTheFarEnd)
     EXPECT_NEAR(4.0f / 3.0f + 2.0f + 2.0f / 3.0f, second, 1e-5f);
 }
 
-TEST_F(CollisionTemporalTest, SphereSphereTimeOfFirstTouch)
+TEST_F(CollisionTemporalTest, SphereSphereAtTheStartOrBarelyMoving)
 {
     Vector3 point, normal;
     float time = -1.0f;
-    // Moving 10 along x, ending exactly touching: time 1.
-    ASSERT_TRUE(temporalSphereSphereIntersect(Vector3(0, 0, 0), Vector3(10, 0, 0), 1.0f, Vector3(12, 0, 0), 1.0f,
-                                              point, normal, time));
-    EXPECT_EQ(1.0f, time);
-    expectNear(Vector3(11, 0, 0), point);  // the moving sphere's leading surface
-    expectNear(Vector3(-1, 0, 0), normal);
-
-    // Touching half-way.
-    ASSERT_TRUE(temporalSphereSphereIntersect(Vector3(0, 0, 0), Vector3(10, 0, 0), 1.0f, Vector3(7, 0, 0), 1.0f,
-                                              point, normal, time));
-    EXPECT_FLOAT_EQ(0.5f, time);
-
-    // Still 0.5 apart at the end; passing beside it.
-    EXPECT_FALSE(temporalSphereSphereIntersect(Vector3(0, 0, 0), Vector3(10, 0, 0), 1.0f, Vector3(12.5f, 0, 0), 1.0f,
-                                               point, normal, time));
-    EXPECT_FALSE(temporalSphereSphereIntersect(Vector3(0, 0, 0), Vector3(10, 0, 0), 1.0f, Vector3(5, 2.5f, 0), 0.4f,
-                                               point, normal, time));
+    // The swept cases are the property test's; these are the edges of the sweep.
     // Already overlapping at the start.
     ASSERT_TRUE(temporalSphereSphereIntersect(Vector3(0, 0, 0), Vector3(10, 0, 0), 1.0f, Vector3(0, 1, 0), 1.0f,
                                               point, normal, time));

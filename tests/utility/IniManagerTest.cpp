@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -220,13 +221,20 @@ TEST_F(IniManagerTest, TruncatedAndRandomInputNeverCrashes)
         CIniManager fresh;
         int32_t v = 0;
         float f = 0;
-        char s[4], c = 0;
+        char c = 0;
+        struct {
+            char s[4];
+            char guard[4];
+        } string{{}, {'g', 'g', 'g', 'g'}};
         fresh.registerItem("Game", "v", &v, CIniManager::INI_INT);
         fresh.registerItem("Game", "f", &f, CIniManager::INI_FLOAT);
-        fresh.registerString("Game", "s", s);
+        fresh.registerString("Game", "s", string.s);
         fresh.registerItem("Game", "c", &c, CIniManager::INI_CHAR);
         dir.write("random.ini", text);
-        EXPECT_TRUE(fresh.loadFile("random.ini"));
+        fresh.loadFile("random.ini");
+        // Whatever the text, a string value stays inside its buffer and ends there.
+        EXPECT_EQ(std::string(string.guard, 4), "gggg") << text;
+        EXPECT_LT(strnlen(string.s, 4), 4u) << text;
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -143,9 +145,31 @@ TEST_F(LListTest, ListsOutliveThePool)
     auto* list = new llist;
     list->InsertAfter(item(1));
     llistFreeElementPool();
-    delete list;  // must not touch the released elements
+    delete list;  // must not touch the released elements (the address check sees it) nor report
     llistInitElementPool();
-    EXPECT_EQ(0u, llistElementsInUse());
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(LListTest, ThreadsShareThePoolWithoutLosingOrSharingElements)
+{
+    std::atomic<int> wrong{0};
+    auto work = [&wrong](intptr_t base) {
+        for (int round = 0; round < 50; ++round) {
+            llist list;
+            for (intptr_t i = 0; i < 300; ++i) list.InsertAfter(item(base + i));
+            intptr_t expected = base;
+            for (list.GotoHead(); list.HasCurrent(); list.GotoNext())
+                if (list.GetCurrent() != item(expected++)) ++wrong;
+            list.RemoveAll();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (intptr_t t = 0; t < 4; ++t) threads.emplace_back(work, t * 1000);
+    work(9000);
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(0u, llistElementsInUse());  // the threads' exits gave back what they kept
+    EXPECT_TRUE(testsupport::reports().empty());
 }
 
 TEST_F(LListTest, CursorChecksReportWithoutACurrentElement)

@@ -51,45 +51,6 @@ TEST(VectorMathTest, IsValidFloatRejectsOnlyAllOnesExponents)
     EXPECT_FALSE(isValidFloat(bitsToFloat(0xFF800001)));  // a signalling NaN
 }
 
-TEST(VectorMathTest, InitMathsDetectsTheProcessor)
-{
-    namespace pt = platform::testing;
-    pt::CpuAnswers cpu{};
-    cpu.present = true;
-    cpu.leaf0[0] = 1;
-    memcpy(&cpu.leaf0[1], "Genu", 4);
-    memcpy(&cpu.leaf0[3], "ineI", 4);
-    memcpy(&cpu.leaf0[2], "ntel", 4);
-    cpu.leaf1[3] = 1u << 25;  // SSE
-    pt::setCpuAnswers(&cpu);
-    pt::setManualClock(true);
-    pt::setTime(1000);
-    pt::setClockStep(1);
-    pt::setManualCycleCounter(true);
-    pt::setCycleCounter(0);
-    pt::setCycleStep(1000000u);
-    memset(&processorInfo, 0, sizeof(processorInfo));
-    EXPECT_TRUE(initMaths());
-    EXPECT_STREQ("GenuineIntel", processorInfo.vendor);
-    EXPECT_TRUE(processorInfo.hasSSE);
-    EXPECT_NE(0u, processorInfo.cyclesPerSecond);
-    pt::setCpuAnswers(nullptr);
-    pt::setManualCycleCounter(false);
-    pt::setCycleStep(0);
-    pt::setClockStep(0);
-    pt::setManualClock(false);
-}
-
-TEST(VectorMathTest, InfinityConstantsHoldTheirBitPatterns)
-{
-    initInfinityConstants();
-    uint32_t plus, minus;
-    memcpy(&plus, &floatPlusInfinity, 4);
-    memcpy(&minus, &floatMinusInfinity, 4);
-    EXPECT_EQ(0x7F800000u, plus);
-    EXPECT_EQ(0xFF800000u, minus);
-}
-
 TEST(VectorMathTest, FastRootsAreAccurateAndSafeAtZero)
 {
     EXPECT_FLOAT_EQ(1.0f, fastInvSqrt(1.0f));
@@ -156,46 +117,6 @@ TEST(VectorMathTest, InlineOperationsUseRowVectors)
     Vector3 row;
     p.getRow1(2, row);
     EXPECT_FLOAT_EQ(8.0f, row.x);
-}
-
-TEST(VectorMathTest, RotationMatricesAreExactlyAsTabled)
-{
-    const float a = 0.3f, c = std::cos(a), s = std::sin(a);
-    Matrix3 r;
-    r.setRotationX(a);
-    expectMatrixNear(r, rows(1, 0, 0, 0, c, s, 0, -s, c));
-    r.setRotationY(a);
-    expectMatrixNear(r, rows(c, 0, s, 0, 1, 0, -s, 0, c));
-    r.setRotationZ(a);
-    expectMatrixNear(r, rows(c, -s, 0, s, c, 0, 0, 0, 1));
-
-    // Mixed handedness: X turns +y toward +z, Z turns +y toward +x.
-    Vector3 y(0, 1, 0);
-    r.setRotationX(1.5707964f);
-    r.transform(Vector3(0, 1, 0), y);
-    EXPECT_NEAR(1.0f, y.z, 1e-6f);
-    r.setRotationZ(1.5707964f);
-    r.transform(Vector3(0, 1, 0), y);
-    EXPECT_NEAR(1.0f, y.x, 1e-6f);
-
-    Matrix4 g, b;
-    g.setRotationX(a);
-    Matrix4::buildRotationX(b, a);
-    expectMatrixNear(g, b);
-    for (int axis = 0; axis < 2; ++axis) {
-        if (axis == 0) {
-            g.setRotationY(a);
-            Matrix4::buildRotationY(b, a);
-        } else {
-            g.setRotationZ(a);
-            Matrix4::buildRotationZ(b, a);
-        }
-        EXPECT_GT(std::fabs(g.m[0][2] - b.m[0][2]) + std::fabs(g.m[0][1] - b.m[0][1]), 0.1f);
-        g.transpose();
-        expectMatrixNear(g, b);
-    }
-    EXPECT_EQ(1.0f, g.m[3][3]);
-    EXPECT_EQ(0.0f, g.m[3][0]);
 }
 
 TEST(VectorMathTest, RenderFamilyRotatesAndMultipliesInPlace)

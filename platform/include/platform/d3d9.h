@@ -214,6 +214,10 @@ typedef enum _D3DTEXTURESTAGESTATETYPE : DWORD {
     D3DTSS_BUMPENVLSCALE = 22,
     D3DTSS_BUMPENVLOFFSET = 23,
     D3DTSS_TEXTURETRANSFORMFLAGS = 24,
+    D3DTSS_COLORARG0 = 26,
+    D3DTSS_ALPHAARG0 = 27,
+    D3DTSS_RESULTARG = 28,
+    D3DTSS_CONSTANT = 32,
 } D3DTEXTURESTAGESTATETYPE;
 
 typedef enum _D3DSAMPLERSTATETYPE : DWORD {
@@ -266,6 +270,34 @@ typedef enum _D3DSAMPLERSTATETYPE : DWORD {
 #define D3DTOP_DISABLE 1
 #define D3DTOP_SELECTARG1 2
 #define D3DTOP_MODULATE 4
+#define D3DTA_DIFFUSE 0x00000000u
+#define D3DTA_CURRENT 0x00000001u
+#define D3DTA_TEXTURE 0x00000002u
+#define D3DTA_TFACTOR 0x00000003u
+#define D3DTA_SPECULAR 0x00000004u
+#define D3DTA_TEMP 0x00000005u
+#define D3DTA_CONSTANT 0x00000006u
+#define D3DTA_COMPLEMENT 0x00000010u
+#define D3DTA_ALPHAREPLICATE 0x00000020u
+#define D3DTTFF_DISABLE 0
+#define D3DTTFF_COUNT1 1
+#define D3DTTFF_COUNT2 2
+#define D3DTTFF_COUNT3 3
+#define D3DTTFF_COUNT4 4
+#define D3DTTFF_PROJECTED 256
+#define D3DTSS_TCI_PASSTHRU 0x00000000u
+#define D3DTSS_TCI_CAMERASPACENORMAL 0x00010000u
+#define D3DTSS_TCI_CAMERASPACEPOSITION 0x00020000u
+#define D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR 0x00030000u
+#define D3DMCS_MATERIAL 0
+#define D3DMCS_COLOR1 1
+#define D3DMCS_COLOR2 2
+#define D3DVBF_DISABLE 0
+#define D3DVBF_1WEIGHTS 1
+#define D3DVBF_2WEIGHTS 2
+#define D3DVBF_3WEIGHTS 3
+#define D3DVBF_TWEENING 255
+#define D3DVBF_0WEIGHTS 256
 
 // Flexible vertex format words.
 #define D3DFVF_XYZ 0x002
@@ -338,6 +370,7 @@ typedef enum _D3DSAMPLERSTATETYPE : DWORD {
 #define D3DPRASTERCAPS_FOGVERTEX 0x00000080u
 #define D3DPRASTERCAPS_FOGTABLE 0x00000100u
 #define D3DPRASTERCAPS_MIPMAPLODBIAS 0x00002000u
+#define D3DPRASTERCAPS_FOGRANGE 0x00010000u
 #define D3DPRASTERCAPS_WBUFFER 0x00040000u
 #define D3DPRASTERCAPS_WFOG 0x00100000u
 #define D3DPMISCCAPS_BLENDOP 0x00000800u
@@ -679,7 +712,11 @@ struct IDirect3DDevice9 {
     virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT count) = 0;
     virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertex, UINT minIndex,
                                          UINT numVertices, UINT startIndex, UINT count) = 0;
+    // The two user-pointer draws leave stream 0 (and the indexed one also the indices) unset.
     virtual HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* vertices, UINT stride) = 0;
+    virtual HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT count,
+                                           const void* indices, D3DFORMAT indexFormat, const void* vertices,
+                                           UINT stride) = 0;
 
     virtual HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                             IDirect3DVertexDeclaration9** declaration) = 0;

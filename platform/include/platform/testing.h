@@ -112,7 +112,7 @@ struct D3D9State {
     DWORD Behaviour = 0;
     D3DPRESENT_PARAMETERS Parameters{};
     DWORD RenderStates[256]{};
-    DWORD StageStates[8][32]{};
+    DWORD StageStates[8][33]{};  // through D3DTSS_CONSTANT
     DWORD SamplerStates[16][16]{};
     std::map<DWORD, D3DMATRIX> Transforms;
     D3DVIEWPORT9 Viewport{};

@@ -1,0 +1,325 @@
+// Display lists through the reference device: batches, blocks, references, buffers and drawing.
+#include "DisplayListFixture.h"
+
+namespace pt = platform::testing;
+using testsupport::countReports;
+
+namespace {
+
+class DisplayListTest : public DisplayListFixture {};
+
+TEST_F(DisplayListTest, BatchesShareBlocksAndGiveTheirReferencesBack)
+{
+    ASSERT_TRUE(bringUp());
+    StateBlock* A = material("a.mtl");
+    StateBlock* B = material("b.mtl");
+    StateBlock* T = material("t.mtl");
+    DisplayHandle* h = D3DCore.CreateDisplayHandle();
+    const MultiBlock ab = multi({A, B}, T, "first");
+    MultiBlock renamed = ab;
+    renamed.SetName("second");
+    ASSERT_NE(quad(h, ab, 0, 0, 0), nullptr);
+    ASSERT_NE(quad(h, renamed, 5, 0, 0), nullptr);
+    EXPECT_EQ(h->Blocks.Objects, 1);
+    EXPECT_EQ(h->Blocks.First->VertexLists.Objects, 2);
+    // A new block: one reference for the block drawn and one per choice; the transparent variant none.
+    EXPECT_EQ(refs(A), 3u);
+    EXPECT_EQ(refs(B), 2u);
+    EXPECT_EQ(refs(T), 1u);
+    MultiBlock other = ab;
+    other.TransparentBlock = SB_NONE;
+    ASSERT_NE(quad(h, other, 0, 5, 0), nullptr);
+    EXPECT_EQ(h->Blocks.Objects, 2);
+    EXPECT_EQ(refs(A), 5u);
+
+    // Choices move the reference of the block drawn; a choice without a state block is ignored.
+    D3DCore.SetDisplayListMaterial(h, 1);
+    EXPECT_EQ(refs(A), 3u);
+    EXPECT_EQ(refs(B), 5u);
+    MatBlock* first = h->Blocks.First;
+    first->MultiBlock.StateBlock[2] = SB_NONE;
+    first->MultiBlock.Blocks = 3;
+    EXPECT_FALSE(first->SetMaterial(2));
+    EXPECT_FALSE(first->SetMaterial(7));
+    EXPECT_EQ(countReports("Mat < MultiBlock.Blocks && Mat >= 0"), 1);
+    first->MultiBlock.Blocks = 2;
+    EXPECT_EQ(first->StateBlock, handleOf(B));
+    D3DCore.SetDisplayListAnimationStart(h, 1500.0f);
+    EXPECT_EQ(A->GMaterial->AnimStart, 1500.0f);
+    EXPECT_EQ(B->GMaterial->AnimStart, 1500.0f);
+
+    D3DCore.DeleteDisplayHandle(h);
+    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 0);
+    EXPECT_EQ(refs(A), 1u);
+    EXPECT_EQ(refs(B), 1u);
+    EXPECT_EQ(refs(T), 1u);
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_MANAGED), 0);
+}
+
+TEST_F(DisplayListTest, RefusedBatchesChangeNothing)
+{
+    ASSERT_TRUE(bringUp());
+    StateBlock* A = material("a.mtl");
+    StateBlock* P = material("p.mtl", 1, SORT_POLY);
+    P->GMaterial->Streams = 0;
+    StateBlock* S = material("s.mtl");
+    S->GMaterial->Streams = 2;
+    S->GMaterial->StreamVertexSize = new DWORD[2]{12, 4};
+    DisplayHandle* h = D3DCore.CreateDisplayHandle();
+    struct Case {
+        StateBlock* SB;
+        AddTrisConfig config;
+        const char* report;
+    };
+    auto config = [](uint32_t vertices, uint32_t indices, BYTE use32 = 0) {
+        AddTrisConfig c;
+        c.Vertices = vertices;
+        c.Indices = indices;
+        c.Use32BitIndices = use32;
+        return c;
+    };
+    const Case cases[] = {
+        {A, config(0, 6), "AddTris requested for zero vertices!!"},
+        {A, config(4, 6, 1), "32-bit indices not supported yet"},
+        {A, config(4, 65536), "Config.Indices <= 65535"},
+        {S, config(4, 6), "Final parameter required in AddTris call!!!"},
+        {P, config(4, 0), "!PolySort"},
+    };
+    for (const Case& k : cases) {
+        testsupport::clearReports();
+        MultiBlock m = multi({k.SB});
+        AddTrisConfig c = k.config;
+        void *v = nullptr, *i = nullptr;
+        EXPECT_EQ(D3DCore.AddTris(h, &m, &c, &v, &i, nullptr), nullptr) << k.report;
+        EXPECT_EQ(countReports(k.report), 1) << k.report;
+        EXPECT_EQ(h->Blocks.Objects, 0);
+        EXPECT_FALSE(D3DCore.AddingTris);
+    }
+    // A second batch while one is open is refused; closing twice is reported once and harmless.
+    MultiBlock m = multi({A});
+    AddTrisConfig c = config(4, 6);
+    void *v = nullptr, *i = nullptr;
+    ASSERT_NE(D3DCore.AddTris(h, &m, &c, &v, &i, nullptr), nullptr);
+    EXPECT_EQ(D3DCore.AddTris(h, &m, &c, &v, &i, nullptr), nullptr);
+    EXPECT_EQ(countReports("!AddingTris"), 1);
+    D3DCore.EndAddTris();
+    D3DCore.EndAddTris();
+    EXPECT_EQ(countReports("AddingTris"), 2);
+    EXPECT_EQ(h->Blocks.First->VertexLists.Objects, 1);
+    EXPECT_EQ(refs(A), 3u);
+
+    // Primitive counts by type; a non-indexed line list has none.
+    struct Count {
+        D3DPRIMITIVETYPE type;
+        uint32_t vertices, indices;
+        int32_t primitives;
+    };
+    const Count counts[] = {{D3DPT_LINELIST, 8, 8, 4},       {D3DPT_LINESTRIP, 8, 8, 7},
+                            {D3DPT_TRIANGLELIST, 8, 9, 3},   {D3DPT_TRIANGLESTRIP, 8, 9, 7},
+                            {D3DPT_TRIANGLEFAN, 8, 9, 7},    {D3DPT_TRIANGLELIST, 9, 0, 3},
+                            {D3DPT_TRIANGLESTRIP, 9, 0, 7},  {D3DPT_LINELIST, 8, 0, 0}};
+    for (const Count& k : counts) {
+        testsupport::clearReports();
+        AddTrisConfig cc = config(k.vertices, k.indices);
+        cc.ListType = k.type;
+        VertexList* list = D3DCore.AddTris(h, &m, &cc, &v, &i, nullptr);
+        ASSERT_NE(list, nullptr);
+        D3DCore.EndAddTris();
+        EXPECT_EQ(list->PrimitiveCount, k.primitives) << k.type << " " << k.indices;
+        EXPECT_EQ(countReports("false"), k.primitives == 0 ? 1 : 0);
+    }
+}
+
+TEST_F(DisplayListTest, BuffersFollowTheUsageRulesAndRefillAfterALostDevice)
+{
+    ASSERT_TRUE(bringUp());
+    StateBlock* A = material("a.mtl");
+    DisplayHandle* h = D3DCore.CreateDisplayHandle();
+    const MultiBlock m = multi({A});
+    pt::setD3D9Trace(true);
+    struct Case {
+        BYTE dynamic, writeOnly, clipping, softwareShaders, writeOnlySwitch;
+        DWORD usage;
+        D3DPOOL pool;
+    };
+    const Case cases[] = {
+        {0, 1, 0, 0, 1, D3DUSAGE_DONOTCLIP | D3DUSAGE_WRITEONLY, D3DPOOL_MANAGED},
+        {1, 1, 0, 0, 1, D3DUSAGE_DONOTCLIP | D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, D3DPOOL_DEFAULT},
+        {0, 0, 1, 0, 1, 0, D3DPOOL_MANAGED},
+        {0, 1, 0, 0, 0, D3DUSAGE_DONOTCLIP, D3DPOOL_MANAGED},
+        {1, 0, 0, 1, 1, D3DUSAGE_DONOTCLIP | D3DUSAGE_DYNAMIC, D3DPOOL_SYSTEMMEM},
+    };
+    for (const Case& k : cases) {
+        pt::clearD3D9Calls();
+        D3DCore.WriteOnlyBuffers = k.writeOnlySwitch;
+        D3DCore.SoftwareShaders = k.softwareShaders;
+        A->GMaterial->VertexShader = k.softwareShaders ? 1 : 0;
+        AddTrisConfig c;
+        c.VBDynamic = c.IBDynamic = k.dynamic;
+        c.VBWriteOnly = c.IBWriteOnly = k.writeOnly;
+        c.VBClipping = c.IBClipping = k.clipping;
+        ASSERT_NE(quad(h, m, 0, 0, 0, 0xFFFFFFFF, c), nullptr);
+        const auto vb = calls("CreateVertexBuffer"), ib = calls("CreateIndexBuffer");
+        ASSERT_EQ(vb.size(), 1u);
+        ASSERT_EQ(ib.size(), 1u);
+        EXPECT_EQ(vb[0], (std::vector<uint64_t>{64, k.usage, QUAD_FVF, static_cast<uint64_t>(k.pool)}));
+        EXPECT_EQ(ib[0], (std::vector<uint64_t>{12, k.usage, D3DFMT_INDEX16, static_cast<uint64_t>(k.pool)}));
+    }
+    A->GMaterial->VertexShader = 0;
+    D3DCore.SoftwareShaders = 0;
+
+    // Restore copies refill the dynamic buffers; without one they come back zeroed.
+    AddTrisConfig c;
+    c.VBDynamic = c.IBDynamic = c.VBRestore = c.IBRestore = 1;
+    VertexList* kept = quad(h, m, 3, 4, 5, 0xFF112233, c);
+    c.VBRestore = c.IBRestore = 0;
+    VertexList* lost = quad(h, m, 3, 4, 5, 0xFF112233, c);
+    ASSERT_TRUE(kept && lost);
+    const std::vector<uint8_t> vertices = pt::d3d9BufferBytes(kept->Stream(0));
+    EXPECT_EQ(vertices, std::vector<uint8_t>(kept->SysVertexBuffer, kept->SysVertexBuffer + 64));
+    EXPECT_EQ(pt::d3d9BufferBytes(lost->Stream(0)), vertices);
+    D3DCore.LoseDevice();
+    EXPECT_EQ(kept->Stream(0), nullptr);
+    EXPECT_EQ(lost->IndexBuffer, nullptr);
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
+    D3DCore.RestoreLostDevice();
+    EXPECT_EQ(pt::d3d9BufferBytes(kept->Stream(0)), vertices);
+    EXPECT_EQ(pt::d3d9BufferBytes(kept->IndexBuffer), std::vector<uint8_t>(kept->SysIndexBuffer, kept->SysIndexBuffer + 12));
+    EXPECT_EQ(pt::d3d9BufferBytes(lost->Stream(0)), std::vector<uint8_t>(64, 0));
+
+    // Ranges: exactly the bytes asked for; outside the buffer refused.
+    for (int b = 0; b < 12; ++b) kept->SysIndexBuffer[b] = static_cast<BYTE>(0xA0 + b);
+    EXPECT_TRUE(kept->UpdateIB(4, 8));
+    const std::vector<uint8_t> ib = pt::d3d9BufferBytes(kept->IndexBuffer);
+    EXPECT_EQ(ib[2], 1u);  // index 1, untouched
+    EXPECT_EQ(ib[3], 0u);
+    EXPECT_EQ(ib[4], 0xA4u);
+    EXPECT_EQ(ib[11], 0xABu);
+    EXPECT_FALSE(kept->UpdateIB(8, 8));
+    EXPECT_FALSE(kept->UpdateVB(-4, 8));
+    EXPECT_FALSE(kept->UpdateVB(64, 1));
+    // Locks: three options only, no reading a write-only buffer, no second lock.
+    void* p = nullptr;
+    EXPECT_FALSE(kept->LockVB(&p, D3DLOCK_NOOVERWRITE, 0, 0));
+    kept->VBCreatedWOnly = 1;
+    EXPECT_FALSE(kept->LockVB(&p, D3DLOCK_READONLY, 0, 0));
+    EXPECT_TRUE(kept->LockVB(&p, D3DLOCK_DISCARD, 0, 0));
+    EXPECT_FALSE(kept->LockVB(&p, 0, 0, 0));
+    EXPECT_TRUE(kept->UnlockVB());
+    EXPECT_FALSE(kept->UnlockVB());
+    EXPECT_TRUE(kept->LockIB(&p, 0, 0, 0));
+    EXPECT_TRUE(kept->UnlockIB());
+}
+
+TEST_F(DisplayListTest, PerTriangleBatchesLiveInSystemCopiesAndCentresAreKeptForSortedOnes)
+{
+    ASSERT_TRUE(bringUp());
+    StateBlock* P = material("p.mtl", 1, SORT_POLY);
+    StateBlock* S = material("s.mtl", 1, SORT_MATERIAL);
+    StateBlock* N = material("n.mtl");
+    DisplayHandle* h = D3DCore.CreateDisplayHandle();
+    pt::setD3D9Trace(true);
+    AddTrisConfig restore;
+    restore.VBRestore = restore.IBRestore = restore.VBDynamic = restore.IBDynamic = 1;
+    VertexList* poly = quad(h, multi({P}), 0, 0, 0, 0xFFFFFFFF, restore);
+    ASSERT_NE(poly, nullptr);
+    EXPECT_EQ(calls("CreateVertexBuffer").size(), 1u);  // the dynamic buffer of its format only
+    EXPECT_EQ(calls("CreateIndexBuffer").size(), 0u);
+    EXPECT_EQ(poly->Stream(0), nullptr);
+    EXPECT_NE(poly->SysIndexBuffer, nullptr);
+    EXPECT_FALSE(poly->VBRestore);
+    EXPECT_GE(poly->DynamicVB, 0);
+    EXPECT_EQ(poly->MatBlock->DynamicVB, poly->DynamicVB);
+    EXPECT_EQ(P->GMaterial->DynamicVB, poly->DynamicVB);
+    float centre[3];
+    std::memcpy(centre, poly->SysVertexBuffer + 16, 12);
+    EXPECT_EQ(centre[0], 1.0f);  // the second corner as written
+
+    VertexList* sorted = quad(h, multi({S}), 4, -2, 7);
+    VertexList* plain = quad(h, multi({N}), 4, -2, 7);
+    EXPECT_EQ(sorted->Centre[0], 4.0f);
+    EXPECT_EQ(sorted->Centre[1], -2.0f);
+    EXPECT_EQ(sorted->Centre[2], 7.0f);
+    EXPECT_EQ(plain->Centre[0], 0.0f);
+}
+
+TEST_F(DisplayListTest, EachPassIsSetOnceForAllTheBlocksLists)
+{
+    ASSERT_TRUE(bringUp());
+    StateBlock* A = material("a.mtl", 2);
+    A->GMaterial->BlackFog = 1;
+    A->GMaterial->TextureFactor = 0x80402010;
+    A->GMaterial->AddFadeModulate = 1;
+    D3DCore.SetFog(10, 100, 0x12, 0x34, 0x56);
+    DisplayHandle* h = D3DCore.CreateDisplayHandle();
+    const MultiBlock m = multi({A});
+    VertexList* first = quad(h, m, 0, 0, 0);
+    quad(h, m, 3, 0, 0);
+    static int callbacks = 0;
+    callbacks = 0;
+    A->GMaterial->DrawCallback = [](VertexList*, const D3DMATRIX* world, const D3DMATRIX* camera) {
+        ++callbacks;
+        EXPECT_EQ(world->_11, 1.0f);
+        EXPECT_EQ(camera->_42, 7.0f);  // the camera's position
+    };
+    D3DCore.SetCameraAngles(0, 0, 0, 0, 7, 0);
+    D3DCore.BeginScene(true, false);
+    pt::setD3D9Trace(true);
+    D3DCore.DrawDisplayList(h, 0xFFFF);
+    EXPECT_EQ(D3DCore.RenderFlags, 0x1FFu);
+    EXPECT_EQ(callbacks, 4);
+    const auto draws = calls("DrawIndexedPrimitive");
+    ASSERT_EQ(draws.size(), 4u);
+    EXPECT_EQ(draws[0], (std::vector<uint64_t>{D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2}));
+    EXPECT_EQ(D3DCore.Counts.DrawCalls, 4u);
+    EXPECT_EQ(D3DCore.Counts.Triangles, 8u);
+    EXPECT_EQ(D3DCore.Counts.ListTriangles, 8u);
+    EXPECT_EQ(D3DCore.Counts.FVFChanges, 1u);
+    EXPECT_EQ(D3DCore.Counts.StreamChanges, 4u);
+    // Black fog in the first pass only; the factor through the modifiers.
+    std::vector<uint64_t> fog;
+    for (const auto& c : calls("SetRenderState"))
+        if (c[0] == D3DRS_FOGCOLOR) fog.push_back(c[1]);
+    EXPECT_EQ(fog, (std::vector<uint64_t>{0xFF000000, 0xFF123456}));
+    EXPECT_EQ(state().RenderStates[D3DRS_TEXTUREFACTOR], 0x80201008u);
+
+    // Override: the override's material with the block's format; a per-triangle block ends the call.
+    StateBlock* O = material("o.mtl");
+    StateBlock* P = material("p.mtl", 1, SORT_POLY);
+    DisplayHandle* mixed = D3DCore.CreateDisplayHandle();
+    quad(mixed, multi({P}), 0, 0, 0);
+    quad(mixed, m, 0, 0, 0);
+    D3DCore.MaterialOverride = 1;
+    D3DCore.OverrideBlock = handleOf(O);
+    pt::clearD3D9Calls();
+    D3DCore.DrawDisplayList(h, 0);
+    EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 2);
+    D3DCore.DrawDisplayList(mixed, 0);
+    EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 2);
+    D3DCore.MaterialOverride = 0;
+
+    // Auto-transparency without a transparent variant: reported with the material, drawn as it is.
+    D3DCore.AutoTransparency = 1;
+    pt::clearD3D9Calls();
+    D3DCore.DrawDisplayList(h, 0);
+    EXPECT_EQ(countReports("Can't set auto-transparency - Multi-material required\nMaterial: a.mtl"), 1);
+    EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 4);
+    D3DCore.AutoTransparency = 0;
+    // One block only.
+    D3DCore.SingleBlockMode = 1;
+    D3DCore.SingleBlock = first->MatBlock;
+    pt::clearD3D9Calls();
+    D3DCore.DrawDisplayList(mixed, 0);
+    EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 4);
+    D3DCore.SingleBlockMode = 0;
+    // Nothing outside a scene, nothing for no list.
+    D3DCore.DrawDisplayList(nullptr, 0);
+    EXPECT_EQ(countReports("Handle != NULL"), 1);
+    D3DCore.EndScene(true);
+    pt::clearD3D9Calls();
+    D3DCore.DrawDisplayList(h, 0);
+    EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 0);
+    A->GMaterial->DrawCallback = nullptr;
+}
+
+}  // namespace
