@@ -98,9 +98,11 @@ public:
     // Runs at the start of each think.
     std::function<void(LoggedObject&)> onThink;
 
-private:
+protected:
     // "<call> <instance name or ?type name>[ <value>]"
     void note(const char* call, int64_t value = INT64_MIN, const char* pOther = nullptr);
+
+private:
     CallLog& d_log;
 };
 
