@@ -253,6 +253,20 @@ TEST(ObjectUpdateTree, DynamicsMoveLeaveAndWaitOnAClientWhileStaticsStayWhereThe
     EXPECT_EQ(14, camera->d_leafIndex);
     EXPECT_EQ(1u, objects.getGameCameras()->getNumItems());
     EXPECT_TRUE(objects.getDeletedObjects()->Empty());
+
+    // The senses query needs a record for an object in the tree; one outside is not asked about.
+    int senses = 0;
+    objects.querySenses(camera, 1, &senses);
+    objects.querySenses(camera, 1, nullptr);
+    shaped->d_leafIndex = CGameObject::NO_LEAF;
+    objects.querySenses(shaped, 1, nullptr);
+    EXPECT_EQ(1, testsupport::countReports("pSenses && theTree"));
+    shaped->d_leafIndex = 0;
+
+    // Nothing stays in the tree once every object is released.
+    objects.releaseAllObjects();
+    EXPECT_EQ(0, tree().getLeaf(14)->dynamicCount);
+    EXPECT_EQ(0, tree().getLeaf(0)->staticCount);
 }
 
 TEST(ObjectUpdateDeletion, DeletedObjectsLeaveTheTreeAndTheirRenderGroupOnTheHostOnly)
@@ -275,6 +289,16 @@ TEST(ObjectUpdateDeletion, DeletedObjectsLeaveTheTreeAndTheirRenderGroupOnTheHos
 
     auto* pNode = new CNodeManager;
     getProjData().pNetwork = pNode;
+    // A replica the host withdraws leaves the tree with it.
+    CNetObjectInterface& factory = objects;
+    auto* replica = static_cast<CGameObject*>(factory.createEmptyObject(w.type(KIND_ACTIVE)));
+    objects.update();
+    objects.update();
+    ASSERT_EQ(2, leaf2.staticCount);
+    replica->setNetId(7);
+    EXPECT_TRUE(factory.destroyNetObject(7));
+    EXPECT_EQ(1, leaf2.staticCount);
+
     for (LoggedObject* pObject : {rock, mover, fresh, unseen, late}) objects.deleteObject(pObject);
     objects.update();
     EXPECT_EQ(5u, objects.getDeletedObjects()->getNumItems());
@@ -284,7 +308,7 @@ TEST(ObjectUpdateDeletion, DeletedObjectsLeaveTheTreeAndTheirRenderGroupOnTheHos
     objects.update();
     EXPECT_EQ(0, leaf2.staticCount + leaf2.dynamicCount);
     EXPECT_EQ(CLeaf::NO_LIST, leaf2.staticListId);
-    EXPECT_EQ(5, w.log.count("destroy"));
+    EXPECT_EQ(6, w.log.count("destroy"));
     EXPECT_TRUE(objects.getNewRenderObjects()->Empty());
     w.log.calls.clear();
     objects.renderGroups();
