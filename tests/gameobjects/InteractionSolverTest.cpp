@@ -95,7 +95,8 @@ protected:
         two.mass = 3.0f;
         one.moveAlongX(2.0f);
     }
-    Log solve(CGameObject* pFirst, CGameObject* pSecond, Vector3 normal = Vector3(-1.0f, 0.0f, 0.0f), float value = 1.0f)
+    Log solve(CGameObject* pFirst, CGameObject* pSecond, Vector3 normal = Vector3(-1.0f, 0.0f, 0.0f),
+              float value = 1.0f)
     {
         calls.clear();
         solveObjectInteraction(pFirst, pSecond, Vector3(0.5f, 0.0f, 0.0f), normal, value);
@@ -176,8 +177,10 @@ TEST_F(SolverTest, OneRespondingTakesTheWholeChangeAndIsHurtByHowFastItRan)
         {"slow", true, 5.0f, 3.0f, 0.0f, 1.0f, {"one damage 3.00", "two damage 0.67", "one set -3.00 0.00 0.00"}},
         // An energy equal to the threshold deals nothing; a huge one is delivered as 500000.
         {"threshold", true, 0.0f, 100.0f, 6.0f, 1.0f, {"two damage 0.67", "one add -2.17 0.00 0.00"}},
-        {"ceiling", true, 0.0f, 100.0f, 0.0f, 1e6f, {"one damage 500000.00", "two damage 0.67", "one add -2.17 0.00 0.00"}},
-        {"second moves", false, 5.0f, 100.0f, 0.0f, 1.0f, {"one damage 6.00", "two damage 0.33", "two add 2.17 0.00 0.00"}},
+        {"ceiling", true, 0.0f, 100.0f, 0.0f, 1e6f,
+         {"one damage 500000.00", "two damage 0.67", "one add -2.17 0.00 0.00"}},
+        {"second moves", false, 5.0f, 100.0f, 0.0f, 1.0f,
+         {"one damage 6.00", "two damage 0.33", "two add 2.17 0.00 0.00"}},
     };
     for (const Row& row : rows) {
         Body& mover = row.firstMoves ? one : two;
