@@ -2,17 +2,12 @@
 // DrawIndexedPrimitive per material straight on the device (the baseline): on the null renderer
 // (the render core's own cost) and on the OpenGL renderer headless. Items are draws: the
 // benchmark's time per item is the cost of one display-list draw.
-#include "d3d9gl/DeviceRenderer.h"
-#include "d3dcore9/D3DCore.h"
-#include "platform/testing.h"
+#include "../RenderCoreBench.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,49 +34,22 @@ void quadOf(int i, Vertex out[4])
 
 const WORD QUAD_INDICES[6] = {0, 1, 2, 2, 1, 3};
 
-class Scene {
+class Scene : public RenderCoreBench {
 public:
-    explicit Scene(bool gl)
+    explicit Scene(bool gl) : RenderCoreBench(gl, "displaylist")
     {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        m_previous = std::filesystem::current_path();
-        m_dir = std::filesystem::temp_directory_path() / ("bench_displaylist_" + std::to_string(getpid()));
-        std::filesystem::create_directories(m_dir / "data");
-        std::ofstream(m_dir / "data" / "4CC.txt") << "3\nDXT1\nDXT3\nDXT5\n";
-        std::filesystem::current_path(m_dir);
-        platform::testing::resetD3D9();
-        d3d9ref::setRendererFactory(gl ? &d3d9gl::createOffscreenDeviceRenderer : &d3d9ref::createNullRenderer);
-        D3DCore::ResetObject();
-        m_ok = DXSetup::Load() == 0;
-        DXSetup::SetEnumFilter(GameEnumFilter());
-        m_ok = m_ok && D3DCore.Init();
-        if (m_ok) {
-            const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-            D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, false, 0, 0, 0);
-            m_ok = D3DCore.CreateDevice(false, false, 1);
-        }
         if (m_ok) build();
     }
 
     ~Scene()
     {
-        if (m_ok) {
-            for (DisplayHandle* h : m_lists) D3DCore.DeleteDisplayHandle(h);
-            for (auto* b : m_vb) b->Release();
-            for (auto* b : m_ib) b->Release();
-            D3DCore.StateBlocks.ReleaseAll();
-        }
-        D3DCore.ReleaseDynamicVertexBuffers();
-        D3DCore.ReleaseDevice();
-        if (D3DCore.Initialised) D3DCore.Shutdown();
-        if (DXInterface.ID3D) DXInterface.ID3D->Release();
-        DXInterface = TDXInterface{};
-        d3d9ref::setRendererFactory(nullptr);
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_dir);
+        if (!m_ok) return;
+        for (DisplayHandle* h : m_lists) D3DCore.DeleteDisplayHandle(h);
+        for (auto* b : m_vb) b->Release();
+        for (auto* b : m_ib) b->Release();
+        D3DCore.StateBlocks.ReleaseAll();
     }
 
-    bool ok() const { return m_ok; }
 
     // The render core: every list drawn through its material's state block.
     void displayListFrame()
@@ -187,8 +155,6 @@ private:
         }
     }
 
-    std::filesystem::path m_previous, m_dir;
-    bool m_ok = false;
     std::vector<DisplayHandle*> m_lists;
     std::vector<IDirect3DVertexBuffer9*> m_vb;
     std::vector<IDirect3DIndexBuffer9*> m_ib;
