@@ -1,5 +1,6 @@
 #include "platform/com/objects.h"
 #include "platform/dinput.h"
+#include "platform/dshow.h"
 
 #include <mutex>
 #include <vector>
@@ -20,6 +21,7 @@ std::vector<ClassEntry>& classes()
 {
     static std::vector<ClassEntry> table = {
         {CLSID_DirectInput, &platform::createDirectInputObject},
+        {CLSID_FilterGraph, &platform::createFilterGraphObject},
     };
     return table;
 }

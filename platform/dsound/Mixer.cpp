@@ -22,9 +22,6 @@ Vector cross(const Vector& a, const Vector& b)
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
-// Volume is in hundredths of a decibel.
-float volumeGain(LONG volume) { return volume <= DSBVOLUME_MIN ? 0.0f : std::pow(10.0f, volume / 2000.0f); }
-
 Gains gainsOf(const Buffer& b, const ListenerParams& listener)
 {
     const float gain = volumeGain(b.volume);
@@ -126,12 +123,15 @@ void mixOne(Buffer& b, float* out, DWORD frames, const ListenerParams& listener)
 
 }  // namespace
 
+float volumeGain(LONG volume) { return volume <= DSBVOLUME_MIN ? 0.0f : std::pow(10.0f, volume / 2000.0f); }
+
 void render(float* out, DWORD frames)
 {
     std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
     for (Device* device : world().devices)
         for (Buffer* b : device->buffers)
             if (b->playing && !b->lost) mixOne(*b, out, frames, device->applied);
+    for (ExternalVoice* voice : world().externalVoices) voice->mixInto(out, frames);
 }
 
 }  // namespace platform::dsound

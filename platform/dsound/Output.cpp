@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <thread>
 
@@ -118,7 +119,8 @@ void reconcileOutput()
         std::lock_guard<std::mutex> guard(world().lock);
         current = world().output;
         allowSdl = world().allowSdl;
-        wanted = world().devices.empty() ? OutputKind::None : world().manual ? OutputKind::Manual : OutputKind::Sdl;
+        const bool idle = world().devices.empty() && world().externalVoices.empty();
+        wanted = idle ? OutputKind::None : world().manual ? OutputKind::Manual : OutputKind::Sdl;
     }
     const bool live = current == OutputKind::Sdl || current == OutputKind::Silent;
     if (wanted == current || (wanted == OutputKind::Sdl && live && startedWithSdlAllowed == allowSdl)) return;
@@ -133,8 +135,32 @@ void reconcileOutput()
             started = OutputKind::Silent;
         }
     }
+    // Say where the sound goes, as a driver's start-up line would.
+    if (started == OutputKind::Sdl)
+        fprintf(stderr, "DirectSound output: SDL2 audio (%s)\n", SDL_GetCurrentAudioDriver());
+    else if (started == OutputKind::Silent)
+        fprintf(stderr, "DirectSound output: silent sink (no audio device)\n");
     std::lock_guard<std::mutex> guard(world().lock);
     world().output = started;
+}
+
+void addExternalVoice(ExternalVoice* voice)
+{
+    {
+        std::lock_guard<std::mutex> guard(world().lock);
+        world().externalVoices.push_back(voice);
+    }
+    reconcileOutput();
+}
+
+void removeExternalVoice(ExternalVoice* voice)
+{
+    {
+        std::lock_guard<std::mutex> guard(world().lock);
+        auto& all = world().externalVoices;
+        all.erase(std::remove(all.begin(), all.end(), voice), all.end());
+    }
+    reconcileOutput();
 }
 
 }  // namespace platform::dsound

@@ -170,6 +170,16 @@ private:
     std::atomic<ULONG> m_references{1};
 };
 
+// Sound fed into the mix by something other than a buffer: a DirectShow graph's audio.
+class ExternalVoice {
+public:
+    // With the lock held: adds `frames` output frames to `out` (interleaved stereo) while it plays.
+    virtual void mixInto(float* out, DWORD frames) = 0;
+
+protected:
+    ~ExternalVoice() = default;
+};
+
 enum class OutputKind { None, Manual, Sdl, Silent };
 
 struct Failure {
@@ -180,6 +190,7 @@ struct Failure {
 struct World {
     std::mutex lock;
     std::vector<Device*> devices;
+    std::vector<ExternalVoice*> externalVoices;
     int liveBuffers = 0;
     int nextDataId = 1;
 
@@ -207,5 +218,10 @@ void render(float* out, DWORD frames);
 // Starts or stops the output to match the devices alive and the clock chosen. Without the lock.
 void reconcileOutput();
 bool validPcm(const WAVEFORMATEX& format);
+// Hundredths of a decibel as a linear gain.
+float volumeGain(LONG volume);
+// The output runs while a device or an external voice is alive. Without the lock.
+void addExternalVoice(ExternalVoice* voice);
+void removeExternalVoice(ExternalVoice* voice);
 
 }  // namespace platform::dsound

@@ -129,6 +129,19 @@ std::string mapPath(const char* windowsName)
 
 }  // namespace platform
 
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer)
+{
+    char path[4096];
+    if (!::getcwd(path, sizeof path)) {
+        lastError = errorFromErrno(errno, ".");
+        return 0;
+    }
+    const DWORD length = static_cast<DWORD>(strlen(path));
+    if (!buffer || size <= length) return length + 1;
+    memcpy(buffer, path, length + 1);
+    return length;
+}
+
 DWORD GetLastError() { return lastError; }
 void SetLastError(DWORD code) { lastError = code; }
 

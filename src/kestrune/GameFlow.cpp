@@ -4,6 +4,7 @@
 
 #include "kestrune/GameRender.h"
 
+#include "audio/AudioManager.h"
 #include "global/ProjData.h"
 #include "kestrune/GameInput.h"
 #include "kestrune/GameLogic.h"
@@ -142,6 +143,8 @@ bool GameMainLoopStep()
         if (CGameLogic* pLogic = data.getGameLogic()) pLogic->fixedStep();
         // Game-frame seam: world, HUD and rendering of one step run here.
     }
+    // Once per frame after the steps: ended sounds are reaped and the frame's 3D changes heard.
+    if (CAudioManager* pAudio = data.getAudioManager()) pAudio->Update();
 
     // A pass that only finishes a wait cut short by a message draws nothing new.
     if (steps > 0 || !waitCutShort) gameRenderFrame();

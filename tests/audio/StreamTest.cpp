@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "Waiting.h"
 #include "WavWriter.h"
 #include "audio/AudioVolume.h"
 #include "audio/PCStreamDSound.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -18,21 +20,12 @@
 namespace ds = platform::testing::dsound;
 namespace pt = platform::testing;
 using namespace wavtest;
+using audiotest::waitFor;
 using testsupport::countReports;
 
 namespace {
 
 const uint32_t BLOCK = CPCStreamDSound::BLOCK_BYTES;
-
-bool waitFor(const std::function<bool()>& done, int milliseconds = 5000)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
 
 class StreamTest : public ::testing::Test {
 protected:
@@ -100,13 +93,16 @@ protected:
 
 }  // namespace
 
-TEST(AudioVolume, HalvingsCostAThousandthAndTheResultIsNotClamped)
+TEST(AudioVolume, HalvingsCostAThousandthAndQuietVolumesAreClampedToSilence)
 {
     EXPECT_EQ(linearToDirectSoundVolume(0.5f), -999);
     EXPECT_EQ(linearToDirectSoundVolume(0.25f), -1999);
     EXPECT_EQ(linearToDirectSoundVolume(1.5f), 0);
     EXPECT_EQ(linearToDirectSoundVolume(0.0f), -10000);
-    EXPECT_LT(linearToDirectSoundVolume(0.0009f), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(0.0009f), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(0.00001f), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(std::nanf("")), -10000);
+    EXPECT_EQ(linearToDirectSoundVolume(0.001f), -9965);
 }
 
 TEST_F(StreamTest, EachNotificationRefillsTheBlocksBehindTheCursorUntilTheEndIsPlayedInItsBlock)

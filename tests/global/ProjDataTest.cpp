@@ -2,8 +2,10 @@
 
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
+#include "audio/SilentAudioResourceManager.h"
 #include "kestrune/GameLogic.h"
 #include "platform/testing.h"
+#include "platform/testing/dsound.h"
 #include "utility/BlockFile.h"
 #include "utility/ParamBlock.h"
 #include "utility/VectorMath.h"
@@ -164,16 +166,27 @@ TEST_F(ProjDataTest, NameSlotsAreClaimedOnce)
 
 TEST_F(ProjDataTest, AudioManagerIsSetUpOrDroppedWithAReport)
 {
+    namespace ds = platform::testing::dsound;
+    ds::useManualClock();
     CProjData& data = getProjData();
     ASSERT_TRUE(data.createAudioManager());
-    auto* device = static_cast<CSilentAudioResourceManager*>(data.getAudioManager()->getDevice());
+    ASSERT_EQ(ds::devices().size(), 1u);
+    // The distance factor applies at once; the Doppler factor waits for the first update.
+    const float distance = ds::devices()[0].applied.distanceFactor;
     uint32_t bits;
-    memcpy(&bits, &device->m_distanceFactor, 4);
+    memcpy(&bits, &distance, 4);
     EXPECT_EQ(bits, 0x3D6985FBu);
-    EXPECT_EQ(device->m_dopplerFactor, 1.0f);
+    EXPECT_EQ(ds::calls("SetDopplerFactor"), 1);
+    EXPECT_EQ(ds::devices()[0].pending.dopplerFactor, 1.0f);
     EXPECT_EQ(data.getAudioManager()->m_defaultMinDistance, 500.0f);
     data.destroyAudioManager();
+    EXPECT_EQ(ds::liveDevices(), 0);
 
+    // Without DirectSound the silent device takes over, and only its own failure drops the manager.
+    ds::failCall("DirectSoundCreate8", DSERR_NODRIVER, 2);
+    ASSERT_TRUE(data.createAudioManager());
+    EXPECT_NE(dynamic_cast<CSilentAudioResourceManager*>(data.getAudioManager()->getDevice()), nullptr);
+    data.destroyAudioManager();
     CSilentAudioResourceManager::s_failInit = true;
     EXPECT_FALSE(data.createAudioManager());
     CSilentAudioResourceManager::s_failInit = false;

@@ -2,6 +2,7 @@
 
 #include "global/ProjData.h"
 #include "platform/testing.h"
+#include "platform/testing/dsound.h"
 #include "utility/LList.h"
 #include "wincore/WinCore.h"
 
@@ -67,6 +68,7 @@ bool preInit()
 TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
 {
     testsupport::ScopedCwd cwd(dir.path());
+    platform::testing::dsound::useManualClock();
     ASSERT_TRUE(preInit());
     EXPECT_STREQ(WinCore.AppName, "Veldrane");
     EXPECT_EQ(WinCore.IconId, 101u);
@@ -87,6 +89,7 @@ TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
     // Each step waits out the rest of its 30 ms, so game time follows the clock one step per pass.
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(GameMainLoopStep());
     EXPECT_EQ(getGameFlowStats().stepsRun, 9u);
+    EXPECT_EQ(platform::testing::dsound::calls("CommitDeferredSettings"), 10);  // the sound's frame update
     EXPECT_EQ(getGameTime(), 9 * 30);
 
     // Time in the background is not game time, however many passes the main loop makes meanwhile.

@@ -10,3 +10,4 @@
 #include "platform/win32/runtime.h"
 #include "platform/win32/module.h"
 #include "platform/win32/window.h"
+#include "platform/win32/text.h"

@@ -54,6 +54,9 @@ BOOL DeleteFileA(LPCSTR name);
 BOOL MoveFileA(LPCSTR existing, LPCSTR target);
 BOOL CreateDirectoryA(LPCSTR name, void* security);
 DWORD GetFileAttributesA(LPCSTR name);
+// The working folder as the host names it; the length written, or the size needed (with the
+// terminator) when the buffer is too small.
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 DWORD GetLastError();
 void SetLastError(DWORD code);
 
