@@ -1,5 +1,6 @@
 #include "gameobjects/GameObjectManager.h"
 
+#include "ai/Events.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionServices.h"
 #include "global/ProjData.h"
@@ -650,6 +651,9 @@ void CGameObjectManager::carryOutDeletion(CGameObject* pObject, bool host)
     if (!treeCamera && pObject->d_renderGroupKey != CGameObject::NO_RENDER_GROUP && !pObject->d_pRenderGroupElement &&
         !removeFirst(newRenderObjects, pObject))
         assertFailed("newRenderObjects holds currentObject", __FILE__, __LINE__);
+    // A later object under the same handle (managers without reuse counts) must not inherit the
+    // outputs of this one.
+    CEvents::releaseRecord(pObject->d_pMssgHandler);
     const resourceHandle handle = pObject->getResourceHandle();
     if (handle == 0) {
         assertFailed("currentObject->resourceHandle", __FILE__, __LINE__);

@@ -101,6 +101,17 @@ public:
     bool addGameCamera(CGameObject* pObject);
     void removeGameCamera(CGameObject* pObject);
 
+    // Scans the instantiation script and creates its objects; false when it cannot be read.
+    bool readInstanceScript(const char* fileName);
+    // Every object still listed forgets its event record: the wiring table is about to be made anew.
+    void detachEventWiring();
+
+    // Saved level states ("data\savedstates\c<chapter>m<mission>.pst"): the deletions recorded and
+    // every named object's own state. False when the file cannot be written.
+    bool saveState(int chapter, int mission);
+    // Turns deletion tracking on or off (before looking for the file), then repeats the saved
+    // deletions, runs one update and restores the objects. True when the file was found.
+    bool loadState(int chapter, int mission, bool trackDeletions);
     // Deletion tracking: named objects deleted while it is on are recorded for the saved state.
     void setDeletionTracking(bool track);
     void resetDeletionTracking();

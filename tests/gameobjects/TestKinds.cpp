@@ -77,7 +77,7 @@ bool LoggedObject::initFromParamBlock(CParamBlock* pBlock, resourceHandle creato
 
 void LoggedObject::OnDefault(const SDefaultMessage* pMessage)
 {
-    note("OnDefault", pMessage ? pMessage->value : -1);
+    note("OnDefault", pMessage ? static_cast<int64_t>(pMessage->value) : -1);
     CGameObject::OnDefault(pMessage);
 }
 

@@ -72,9 +72,11 @@ public:
 
     uint32_t kind() const { return GetType() & 0xFF; }
 
-private:
+protected:
     // "<call> <instance name or ?type name>[ <value>]"
     void note(const char* call, int64_t value = INT64_MIN);
+
+private:
     CallLog& d_log;
 };
 
