@@ -54,7 +54,7 @@ struct Level {
         CEvents::initialise(0);
         pObjects = new CGameObjectManager;
         pObjects->registerResourceManager(
-            new testkinds::WiredManager(CResourceManager::MANAGER_MISC, log, false, NUM_SAVED + 1));
+            new testkinds::WiredManager(CResourceManager::MANAGER_MISC, log, NUM_SAVED + 1));
         char name[32];
         for (uint32_t i = 0; i < NUM_SAVED; ++i) {
             snprintf(name, sizeof name, "Object_%04u", i);
