@@ -4,7 +4,6 @@
 
 #include "TestSupport.h"
 
-#include <random>
 
 namespace {
 
@@ -162,15 +161,8 @@ TEST_F(TextureLoadTest, DamagedOrForeignCachesFallBackToTheSource)
     }
     // Without the source a damaged cache leaves the texture unloaded, and the run goes on.
     std::remove((m_dir.path() + "/w.tga").c_str());
-    std::mt19937 random(3);
-    for (int i = 0; i < 50; ++i) {
-        std::string bytes = good.substr(0, 12 + random() % (good.size() - 12));
-        for (size_t k = 12; k < bytes.size(); ++k)
-            if (random() % 8 == 0) bytes[k] = static_cast<char>(random());
-        writeFile("w.xim", bytes);
-        TextureHandle h = load("w.xim", D3DFMT_A8R8G8B8, 1);
-        if (h != TEXTURE_NONE) table().ReleaseHWTexture(h);
-    }
+    writeFile("w.xim", good.substr(0, 40));
+    EXPECT_EQ(load("w.xim", D3DFMT_A8R8G8B8, 1), TEXTURE_NONE);
 }
 
 TEST_F(TextureLoadTest, LevelFilesAreUsedWhenTheyFitAndLevelsAreCalculatedWhenTheyDoNot)
