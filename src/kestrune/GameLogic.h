@@ -3,6 +3,7 @@
 #pragma once
 
 #include "gameobjects/ObjectManagerInterfaces.h"
+#include "kestrune/CameraManager.h"
 #include "platform/win32.h"
 
 #include <string>
@@ -47,6 +48,13 @@ public:
     // One fixed game step, while the game runs: the objects' update, then the event wiring's step
     // while the objects run.
     void fixedStep();
+    // The rest of the game frame, with a level loaded: the objects' interpolation factor once the
+    // frame's fixed steps are run, the objects by render group while a player's view is drawn, and
+    // the render list after the scene.
+    void afterFixedSteps();
+    void renderView();
+    void renderAfterScene();
+    CCameraManager& getCameraManager() { return m_cameraManager; }
 
     CGameObjectManager* getObjectManager() const { return theObjectManager; }
     GameInfo* getGameInfo() const { return m_pGameInfo; }
@@ -66,6 +74,7 @@ private:
     HWND m_mainWindow;
     bool m_shutDown;
     GameInfo* m_pGameInfo;
+    CCameraManager m_cameraManager;
     std::vector<CResourceManager*> m_levelManagers;
     std::string m_instanceScript;
     int m_chapter;
