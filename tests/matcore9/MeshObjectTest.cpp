@@ -3,7 +3,9 @@
 #include "MeshFixture.h"
 
 #include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace pt = platform::testing;
 using testsupport::countReports;
@@ -298,6 +300,18 @@ TEST_F(MeshObjectTest, VerticesAreConvertedIntoTheMaterialsFormat)
         for (const char* w : c.warnings) EXPECT_NE(std::strstr(MatCore.LoadingText, w), nullptr) << w;
         mesh->Release();
     }
+}
+
+// The sample data's mesh is the writer's quad, so the tool that made it and these tests agree.
+TEST_F(MeshObjectTest, TheSampleMeshIsTheWritersQuad)
+{
+    std::ifstream in(VELDRANE_DATA "/models/demo.msh", std::ios::binary);
+    const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(shipped, mw::section({mw::demoQuad("demo.mtl", "demo.tga")}, 106));
+    HWToolObject* tool = new HWToolObject();
+    ASSERT_TRUE(load(tool, shipped, 106, "data\\models\\demo.msh"));
+    EXPECT_STREQ(tool->TMBs.First->TextureName[0], "data\\models\\demo.tga");
+    tool->Release();
 }
 
 TEST_F(MeshObjectTest, TheWorldMatrixComesFromRotationPositionAndScale)
