@@ -239,6 +239,49 @@ private:
         for (int i = 0; i < MAX_STAGES; ++i) m_pipeline.textureMatrices[i] = matrix(D3DTS_TEXTURE0 + i);
         m_pipeline.viewport = viewportOf(state);
         for (int s = 0; s < MAX_STAGES; ++s) m_pipeline.textures[s] = textureCopy(state.Textures[s], state);
+        fillLighting(state);
+    }
+
+    // The material and the enabled lights, lowest index first. A light enabled without a
+    // description is the device's default: white, directional, pointing down the z axis.
+    void fillLighting(const platform::testing::D3D9State& state)
+    {
+        auto copy = [](const D3DCOLORVALUE& c, float* out) {
+            out[0] = c.r;
+            out[1] = c.g;
+            out[2] = c.b;
+            out[3] = c.a;
+        };
+        const D3DMATERIAL9& m = state.Material;
+        copy(m.Diffuse, m_lighting.diffuse);
+        copy(m.Ambient, m_lighting.ambient);
+        copy(m.Specular, m_lighting.specular);
+        copy(m.Emissive, m_lighting.emissive);
+        m_lighting.power = m.Power;
+        m_lighting.lightCount = 0;
+        for (const auto& [index, enabled] : state.LightEnabled) {
+            if (!enabled || m_lighting.lightCount == MAX_ACTIVE_LIGHTS) continue;
+            LightRecord& r = m_lighting.lights[m_lighting.lightCount++];
+            r = LightRecord();
+            auto it = state.Lights.find(index);
+            if (it == state.Lights.end()) {
+                r.diffuse[0] = r.diffuse[1] = r.diffuse[2] = 1.0f;
+                continue;
+            }
+            const D3DLIGHT9& l = it->second;
+            r.type = l.Type;
+            copy(l.Diffuse, r.diffuse);
+            copy(l.Specular, r.specular);
+            copy(l.Ambient, r.ambient);
+            r.position[0] = l.Position.x, r.position[1] = l.Position.y, r.position[2] = l.Position.z;
+            r.direction[0] = l.Direction.x, r.direction[1] = l.Direction.y, r.direction[2] = l.Direction.z;
+            r.range = l.Range;
+            r.falloff = l.Falloff;
+            r.attenuation[0] = l.Attenuation0, r.attenuation[1] = l.Attenuation1, r.attenuation[2] = l.Attenuation2;
+            r.theta = l.Theta;
+            r.phi = l.Phi;
+        }
+        m_pipeline.lighting = &m_lighting;
     }
 
     uint32_t bufferCopy(std::vector<uint8_t>& bytes, d3d9ref::Changes& written)
@@ -323,6 +366,7 @@ private:
     std::unordered_map<uint64_t, Copy> m_buffers;  // by resource serial
     std::unordered_map<uint64_t, Copy> m_textures;
     ShaderState m_shaders;
+    LightingState m_lighting;
     std::vector<VertexInput> m_inputs;
     std::unordered_map<uint64_t, bool> m_runnable;  // by shader serial
     std::unordered_set<uint64_t> m_notedDeclarations;

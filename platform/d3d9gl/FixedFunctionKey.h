@@ -63,13 +63,17 @@ struct FixedFunctionKey {
     uint8_t flatShade;       // colours of a triangle come from its first vertex
     uint8_t blendMatrices;   // world matrices blended by the vertex weights (0 or 1: no blending)
     uint8_t stageCoords;     // 1: stage i reads the coordinates the fixed vertex stage made for it
+    uint8_t lighting;        // the vertex colours come from the lights (Lighting.h)
+    uint8_t diffuseSource, ambientSource, specularSource, emissiveSource;  // SOURCE_ of Lighting.h
+    uint8_t normalizeNormals;
+    uint8_t lightPad[2];
     StageKey stages[MAX_STAGES];
     CoordKey coords[MAX_STAGES];
 
     FixedFunctionKey() { std::memset(this, 0, sizeof(*this)); }
     bool operator==(const FixedFunctionKey& o) const { return std::memcmp(this, &o, sizeof(*this)) == 0; }
 };
-static_assert(sizeof(FixedFunctionKey) == 8 + 16 * MAX_STAGES);
+static_assert(sizeof(FixedFunctionKey) == 16 + 16 * MAX_STAGES);
 
 struct FixedFunctionKeyHash {
     size_t operator()(const FixedFunctionKey& key) const

@@ -1,6 +1,8 @@
 #include "d3d9gl/GLRenderer.h"
 
+#include "d3d9gl/Lighting.h"
 #include "d3d9gl/ShaderGenerator.h"
+#include "d3d9gl/StateValues.h"
 #include "d3d9gl/TextureStore.h"
 #include "d3d9gl/ShaderTranslator.h"
 #include "platform/sdlwindow.h"
@@ -36,6 +38,11 @@ enum : int {
     TSS_TEXTURETRANSFORMFLAGS = 24, TSS_RESULTARG = 28, TSS_CONSTANT = 32,
 };
 enum : int { RS_LOCALVIEWER = 142, RS_VERTEXBLEND = 151 };
+enum : int {
+    RS_LIGHTING = 137, RS_AMBIENT = 139, RS_COLORVERTEX = 141, RS_NORMALIZENORMALS = 143,
+    RS_DIFFUSEMATERIALSOURCE = 145, RS_SPECULARMATERIALSOURCE = 146, RS_AMBIENTMATERIALSOURCE = 147,
+    RS_EMISSIVEMATERIALSOURCE = 148,
+};
 enum : uint32_t { TTFF_PROJECTED = 256, VBF_TWEENING = 255, VBF_0WEIGHTS = 256 };
 enum : int {
     SAMP_ADDRESSU = 1, SAMP_ADDRESSV = 2, SAMP_BORDERCOLOR = 4, SAMP_MAGFILTER = 5,
@@ -98,21 +105,6 @@ VertexLayout layoutOf(uint32_t fvf)
     l.size = offset;
     l.valid = true;
     return l;
-}
-
-void colourToFloats(uint32_t c, float out[4])
-{
-    out[0] = ((c >> 16) & 0xFF) / 255.0f;
-    out[1] = ((c >> 8) & 0xFF) / 255.0f;
-    out[2] = (c & 0xFF) / 255.0f;
-    out[3] = ((c >> 24) & 0xFF) / 255.0f;
-}
-
-float asFloat(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
 }
 
 void multiply(const float* a, const float* b, float* out)
@@ -190,6 +182,7 @@ struct Program {
     int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
     GLint bumpEnv = -1, bumpLuminance = -1;
     GLint texMatrix = -1, blendWorld = -1, view = -1, viewProj = -1, localViewer = -1;
+    LightingLocations lighting;
 };
 
 // A program with shaders: the fixed-function key covers the stages left to fixed function.
@@ -504,7 +497,22 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
     const uint32_t* rs = s.renderStates;
     key.rhw = layout.rhw;
     key.flatShade = rs[RS_SHADEMODE] == 1;
-    key.specularAdd = rs[RS_SPECULARENABLE] && layout.specular >= 0;
+    if (layout.valid && !layout.rhw && rs[RS_LIGHTING]) {
+        // A vertex colour named as a source stands in for the material's only when the vertex has it.
+        auto source = [&](uint32_t from) -> uint8_t {
+            if (!rs[RS_COLORVERTEX]) return SOURCE_MATERIAL;
+            if (from == 1 && layout.diffuse >= 0) return SOURCE_DIFFUSE;
+            if (from == 2 && layout.specular >= 0) return SOURCE_SPECULAR;
+            return SOURCE_MATERIAL;
+        };
+        key.lighting = 1;
+        key.diffuseSource = source(rs[RS_DIFFUSEMATERIALSOURCE]);
+        key.ambientSource = source(rs[RS_AMBIENTMATERIALSOURCE]);
+        key.specularSource = source(rs[RS_SPECULARMATERIALSOURCE]);
+        key.emissiveSource = source(rs[RS_EMISSIVEMATERIALSOURCE]);
+        key.normalizeNormals = rs[RS_NORMALIZENORMALS] != 0;
+    }
+    key.specularAdd = rs[RS_SPECULARENABLE] && (layout.specular >= 0 || key.lighting);
     if (rs[RS_ALPHATESTENABLE]) key.alphaFunc = static_cast<uint8_t>(std::clamp<uint32_t>(rs[RS_ALPHAFUNC], 1, 8));
     if (rs[RS_FOGENABLE]) {
         const uint32_t table = rs[RS_FOGTABLEMODE], vertex = rs[RS_FOGVERTEXMODE];
@@ -615,6 +623,7 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
         p.view = glGetUniformLocation(p.id, "uView");
         p.viewProj = glGetUniformLocation(p.id, "uViewProj");
         p.localViewer = glGetUniformLocation(p.id, "uLocalViewer");
+        p.lighting.locate(p.id);
         glUseProgram(p.id);
         for (int i = 0; i < MAX_STAGES; ++i) {
             char name[16];
@@ -740,6 +749,7 @@ void GLRenderer::Impl::applyVertexStage(const PipelineState& s, const Program& p
         glUniformMatrix4fv(p.viewProj, 1, GL_FALSE, viewProj);
     }
     if (p.localViewer >= 0) glUniform1i(p.localViewer, s.renderStates[RS_LOCALVIEWER] ? 1 : 0);
+    p.lighting.apply(s.lighting, view, s.renderStates[RS_AMBIENT]);
     if (p.bumpEnv >= 0) {
         float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
         for (int i = 0; i < MAX_STAGES; ++i) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "d3d9gl/FixedFunctionKey.h"
+#include "d3d9gl/Lighting.h"
 
 #include <cstdint>
 #include <memory>
@@ -67,6 +68,7 @@ struct PipelineState {
     Viewport viewport{};
     uint32_t textures[MAX_STAGES] = {};  // renderer texture handles
     const ShaderState* shaders = nullptr;  // null: fixed function throughout
+    const LightingState* lighting = nullptr;  // null: no lights, a black material
 };
 
 // Where a draw's vertices come from: a renderer buffer (buffer != 0) or caller memory that holds

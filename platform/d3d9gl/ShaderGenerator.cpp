@@ -1,5 +1,7 @@
 #include "d3d9gl/ShaderGenerator.h"
 
+#include "d3d9gl/Lighting.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -172,7 +174,8 @@ bool anyTransform(const FixedFunctionKey& key)
 std::string generateVertexShader(const FixedFunctionKey& key)
 {
     const bool blend = !key.rhw && key.blendMatrices >= 2;
-    const bool normals = !key.rhw && needsNormal(key);
+    const bool lit = !key.rhw && key.lighting;
+    const bool normals = !key.rhw && (needsNormal(key) || lit);
     std::string s =
         "#version 330 core\n"
         "layout(location = 0) in vec4 aPosition;\n"
@@ -191,6 +194,7 @@ std::string generateVertexShader(const FixedFunctionKey& key)
     if (blend) s += "uniform mat4 uWorld[4];\nuniform mat4 uView;\nuniform mat4 uViewProj;\n";
     if (!key.rhw && anyTransform(key)) s += format("uniform mat4 uTexMatrix[%d];\n", MAX_STAGES);
     if (normals) s += "uniform bool uLocalViewer;\n";
+    if (lit) s += generateLighting(key);
     s += key.flatShade ? "flat out vec4 vDiffuse;\nflat out vec4 vSpecular;\n" : "out vec4 vDiffuse;\nout vec4 vSpecular;\n";
     for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) s += format("out vec4 vTex%d;\n", i);
     s += "void main()\n{\n";
@@ -219,19 +223,25 @@ std::string generateVertexShader(const FixedFunctionKey& key)
                  "    }\n"
                  "    vec4 c = uViewProj * pw;\n"
                  "    vec3 eye = (uView * pw).xyz;\n";
-            if (normals) s += "    vec3 eyeNormal = normalize(mat3(uView) * nw);\n";
+            if (normals) s += "    vec3 rawNormal = mat3(uView) * nw;\n";
         } else {
             s += "    vec4 c = uWorldViewProj * p;\n"
                  "    vec3 eye = (uWorldView * p).xyz;\n";
-            if (normals) s += "    vec3 eyeNormal = normalize(transpose(inverse(mat3(uWorldView))) * aNormal);\n";
+            if (normals) s += "    vec3 rawNormal = transpose(inverse(mat3(uWorldView))) * aNormal;\n";
         }
+        // A vertex without a normal lights with a zero one: ambient and emissive only.
+        if (normals) s += "    vec3 eyeNormal = dot(rawNormal, rawNormal) > 0.0 ? normalize(rawNormal) : rawNormal;\n";
         s += "    c.xy += uHalfPixel * c.w;\n"
              "    c.z = c.z * 2.0 - c.w;\n"
              "    gl_Position = c;\n"
              "    vFogDistance = uRangeFog ? length(eye) : eye.z;\n";
     }
-    s += "    vDiffuse = aDiffuse;\n"
-         "    vSpecular = aSpecular;\n";
+    if (lit)
+        s += key.normalizeNormals ? "    lightVertex(eye, eyeNormal, vDiffuse, vSpecular);\n"
+                                  : "    lightVertex(eye, rawNormal, vDiffuse, vSpecular);\n";
+    else
+        s += "    vDiffuse = aDiffuse;\n"
+             "    vSpecular = aSpecular;\n";
     // Pre-transformed vertices only choose their sets: nothing is generated or transformed.
     for (int i = 0; i < MAX_STAGES; ++i) {
         CoordKey c = key.coords[i];

@@ -1,6 +1,7 @@
 #include "d3d9gl/TextureStore.h"
 
 #include "d3d9/TexelFormats.h"
+#include "d3d9gl/StateValues.h"
 
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
@@ -82,21 +83,6 @@ const TextureFormat* findFormat(uint32_t d3d)
     for (const TextureFormat& f : FORMATS)
         if (f.d3d == d3d) return &f;
     return nullptr;
-}
-
-void colourToFloats(uint32_t c, float out[4])
-{
-    out[0] = ((c >> 16) & 0xFF) / 255.0f;
-    out[1] = ((c >> 8) & 0xFF) / 255.0f;
-    out[2] = (c & 0xFF) / 255.0f;
-    out[3] = ((c >> 24) & 0xFF) / 255.0f;
-}
-
-float asFloat(uint32_t bits)
-{
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
 }
 
 bool hasExtension(const char* name)

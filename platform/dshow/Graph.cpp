@@ -25,15 +25,25 @@ namespace {
 const double UNITS_PER_SECOND = 10000000.0;  // REFERENCE_TIME
 const double OUTPUT_RATE = dsound::OUTPUT_RATE;
 
-// One interface call: holds the lock and knows the forced result, if any.
+// One interface call: holds the lock and knows the forced result, if any. A test's hook for the
+// method runs when the call is over, outside the lock.
 class Call {
 public:
-    explicit Call(const std::string& method) : m_guard(world().lock), m_forced(forcedResult(method)) {}
+    explicit Call(const std::string& method)
+        : m_method(method), m_guard(world().lock), m_forced(registry().steering.forcedResult(method))
+    {
+    }
+    ~Call()
+    {
+        m_guard.unlock();
+        registry().steering.runHook(m_method);
+    }
     bool forced() const { return FAILED(m_forced); }
     HRESULT result() const { return m_forced; }
 
 private:
-    std::lock_guard<std::mutex> m_guard;
+    const std::string m_method;
+    std::unique_lock<std::mutex> m_guard;
     HRESULT m_forced;
 };
 
@@ -79,17 +89,6 @@ Registry& registry()
 {
     static Registry* instance = new Registry();
     return *instance;
-}
-
-HRESULT forcedResult(const std::string& method)
-{
-    Registry& r = registry();
-    ++r.calls[method];
-    auto it = r.failures.find(method);
-    if (it == r.failures.end()) return S_OK;
-    const HRESULT result = it->second.result;
-    if (it->second.times > 0 && --it->second.times == 0) r.failures.erase(it);
-    return result;
 }
 
 // ---- Graph ----
@@ -397,7 +396,7 @@ namespace platform {
 IUnknown* createFilterGraphObject()
 {
     std::lock_guard<std::mutex> guard(dsound::world().lock);
-    if (FAILED(dshow::forcedResult("CoCreateInstance"))) return nullptr;
+    if (FAILED(dshow::registry().steering.forcedResult("CoCreateInstance"))) return nullptr;
     return static_cast<IGraphBuilder*>(new dshow::Graph());
 }
 

@@ -136,14 +136,11 @@ private:
 // Every graph and the test steering; guarded by the DirectSound world's lock.
 struct Registry {
     std::vector<Graph*> graphs;
-    std::map<std::string, dsound::Failure> failures;
-    std::map<std::string, int> calls;
+    CallSteering steering;
     std::vector<std::string> renderedPaths;
     bool ffmpegAllowed = true;
 };
 
 Registry& registry();
-// Counts the call and answers a forced failure for it (S_OK when none). With the lock held.
-HRESULT forcedResult(const std::string& method);
 
 }  // namespace platform::dshow

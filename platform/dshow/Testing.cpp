@@ -11,8 +11,7 @@ void reset()
 {
     std::lock_guard<std::mutex> guard(world().lock);
     auto& r = registry();
-    r.failures.clear();
-    r.calls.clear();
+    r.steering.clear();
     r.renderedPaths.clear();
     r.ffmpegAllowed = true;
 }
@@ -20,17 +19,18 @@ void reset()
 void failCall(const std::string& method, HRESULT result, int times)
 {
     std::lock_guard<std::mutex> guard(world().lock);
-    if (times == 0)
-        registry().failures.erase(method);
-    else
-        registry().failures[method] = platform::dsound::Failure{result, times};
+    registry().steering.fail(method, result, times);
+}
+
+void setCallHook(const std::string& method, std::function<void()> hook)
+{
+    registry().steering.setHook(method, std::move(hook));
 }
 
 int calls(const std::string& method)
 {
     std::lock_guard<std::mutex> guard(world().lock);
-    auto it = registry().calls.find(method);
-    return it == registry().calls.end() ? 0 : it->second;
+    return registry().steering.count(method);
 }
 
 void setFfmpegAllowed(bool allowed)

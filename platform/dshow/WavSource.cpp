@@ -41,20 +41,22 @@ public:
     DWORD read(float* out, DWORD frames) override
     {
         DWORD made = 0;
-        while (made < frames && !m_failed) {
-            const uint64_t scaled = m_outPosition * m_format.rate;
-            const uint64_t index = scaled / OUTPUT_RATE;
-            if (index >= m_frames) break;
+        while (made < frames && !m_failed && m_index < m_frames) {
             // The frame after the last one is the last one again.
-            const uint64_t next = std::min(index + 1, m_frames - 1);
-            if (next >= m_windowStart + windowCount() && !slide(index)) break;
-            const float t = static_cast<float>(scaled % OUTPUT_RATE) * (1.0f / OUTPUT_RATE);
-            const float* a = &m_window[2 * (index - m_windowStart)];
+            const uint64_t next = std::min(m_index + 1, m_frames - 1);
+            if (next >= m_windowStart + windowCount() && !slide(m_index)) break;
+            const float t = static_cast<float>(m_phase) * (1.0f / OUTPUT_RATE);
+            const float* a = &m_window[2 * (m_index - m_windowStart)];
             const float* b = &m_window[2 * (next - m_windowStart)];
             out[2 * made] = a[0] + (b[0] - a[0]) * t;
             out[2 * made + 1] = a[1] + (b[1] - a[1]) * t;
             ++made;
-            ++m_outPosition;
+            // Output frame k lies at source frame k x rate / 44100: whole frames and a remainder.
+            m_phase += m_format.rate;
+            while (m_phase >= OUTPUT_RATE) {
+                m_phase -= OUTPUT_RATE;
+                ++m_index;
+            }
         }
         return made;
     }
@@ -63,9 +65,11 @@ public:
 
     bool seek(uint64_t frame) override
     {
-        const uint64_t index = std::min(frame * m_format.rate / OUTPUT_RATE, m_frames);
+        const uint64_t scaled = frame * m_format.rate;
+        const uint64_t index = std::min(scaled / OUTPUT_RATE, m_frames);
         if (fseeko(m_file, static_cast<off_t>(m_dataStart + index * m_format.align), SEEK_SET) != 0) return false;
-        m_outPosition = frame;
+        m_index = index;
+        m_phase = index < m_frames ? static_cast<uint32_t>(scaled % OUTPUT_RATE) : 0;
         m_windowStart = index;
         m_window.clear();
         m_failed = false;
@@ -92,18 +96,18 @@ private:
             m_failed = true;
             return false;
         }
+        const size_t kept = m_window.size();
+        m_window.resize(kept + 2 * got);
+        float* w = m_window.data() + kept;
         const uint8_t* p = m_raw.data();
-        for (size_t i = 0; i < got; ++i, p += m_format.align) {
-            float left, right;
+        for (size_t i = 0; i < got; ++i, p += m_format.align, w += 2) {
             if (m_format.bits == 16) {
-                left = static_cast<int16_t>(le16(p)) * (1.0f / 32768.0f);
-                right = m_format.channels == 2 ? static_cast<int16_t>(le16(p + 2)) * (1.0f / 32768.0f) : left;
+                w[0] = static_cast<int16_t>(le16(p)) * (1.0f / 32768.0f);
+                w[1] = m_format.channels == 2 ? static_cast<int16_t>(le16(p + 2)) * (1.0f / 32768.0f) : w[0];
             } else {
-                left = (p[0] - 128) * (1.0f / 128.0f);
-                right = m_format.channels == 2 ? (p[1] - 128) * (1.0f / 128.0f) : left;
+                w[0] = (p[0] - 128) * (1.0f / 128.0f);
+                w[1] = m_format.channels == 2 ? (p[1] - 128) * (1.0f / 128.0f) : w[0];
             }
-            m_window.push_back(left);
-            m_window.push_back(right);
         }
         return true;
     }
@@ -112,7 +116,8 @@ private:
     Format m_format;
     uint64_t m_dataStart;
     uint64_t m_frames;
-    uint64_t m_outPosition = 0;
+    uint64_t m_index = 0;   // the source frame of the next output frame
+    uint32_t m_phase = 0;   // and how far past it, in 44100ths of a frame
     uint64_t m_windowStart = 0;
     std::vector<float> m_window;  // stereo frames from m_windowStart on
     std::vector<uint8_t> m_raw;

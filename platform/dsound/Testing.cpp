@@ -5,36 +5,9 @@
 
 namespace platform::dsound {
 
-namespace {
+void runCallHook(const char* method) { world().steering.runHook(method); }
 
-std::mutex hookLock;
-std::map<std::string, std::function<void()>> hooks;
-std::atomic<bool> anyHooks{false};
-
-}  // namespace
-
-void runCallHook(const char* method)
-{
-    if (!anyHooks) return;
-    std::function<void()> hook;
-    {
-        std::lock_guard<std::mutex> guard(hookLock);
-        auto it = hooks.find(method);
-        if (it != hooks.end()) hook = it->second;
-    }
-    if (hook) hook();
-}
-
-HRESULT forcedResult(const char* method)
-{
-    World& w = world();
-    ++w.calls[method];
-    auto it = w.failures.find(method);
-    if (it == w.failures.end()) return S_OK;
-    const HRESULT result = it->second.result;
-    if (it->second.times > 0 && --it->second.times == 0) w.failures.erase(it);
-    return result;
-}
+HRESULT forcedResult(const char* method) { return world().steering.forcedResult(method); }
 
 namespace {
 
@@ -87,8 +60,7 @@ void useManualClock()
         std::lock_guard<std::mutex> guard(world().lock);
         auto& w = world();
         w.manual = true;
-        w.failures.clear();
-        w.calls.clear();
+        w.steering.clear();
         w.capsFlags = platform::dsound::DEFAULT_CAPS;
         w.manualMilliseconds = 0;
         w.manualFrames = 0;
@@ -154,20 +126,12 @@ void setCapsFlags(DWORD flags)
 void failCall(const std::string& method, HRESULT result, int times)
 {
     std::lock_guard<std::mutex> guard(world().lock);
-    if (times == 0)
-        world().failures.erase(method);
-    else
-        world().failures[method] = platform::dsound::Failure{result, times};
+    world().steering.fail(method, result, times);
 }
 
 void setCallHook(const std::string& method, std::function<void()> hook)
 {
-    std::lock_guard<std::mutex> guard(platform::dsound::hookLock);
-    if (hook)
-        platform::dsound::hooks[method] = std::move(hook);
-    else
-        platform::dsound::hooks.erase(method);
-    platform::dsound::anyHooks = !platform::dsound::hooks.empty();
+    world().steering.setHook(method, std::move(hook));
 }
 
 void loseBuffer(IDirectSoundBuffer* buffer)
@@ -182,8 +146,7 @@ void loseBuffer(IDirectSoundBuffer* buffer)
 int calls(const std::string& method)
 {
     std::lock_guard<std::mutex> guard(world().lock);
-    auto it = world().calls.find(method);
-    return it == world().calls.end() ? 0 : it->second;
+    return world().steering.count(method);
 }
 
 std::vector<BufferState> buffers()

@@ -4,6 +4,7 @@
 
 #include "platform/dsound.h"
 #include "platform/testing/dsound.h"
+#include "../steering/CallSteering.h"
 
 #include <atomic>
 #include <map>
@@ -182,11 +183,6 @@ protected:
 
 enum class OutputKind { None, Manual, Sdl, Silent };
 
-struct Failure {
-    HRESULT result;
-    int times;  // < 0: until cleared
-};
-
 struct World {
     std::mutex lock;
     std::vector<Device*> devices;
@@ -198,8 +194,7 @@ struct World {
     bool manual = false;
     bool allowSdl = true;
     DWORD capsFlags = DEFAULT_CAPS;
-    std::map<std::string, Failure> failures;
-    std::map<std::string, int> calls;
+    CallSteering steering;
     uint64_t manualMilliseconds = 0;
     uint64_t manualFrames = 0;
     std::vector<float> lastMix;

@@ -85,6 +85,18 @@ void CEvents::freeAll()
     s_handlers = nullptr;
 }
 
+void CEvents::releaseRecord(CEvents*& pRecord)
+{
+    CEvents* pGone = pRecord;
+    pRecord = nullptr;
+    const uintptr_t at = reinterpret_cast<uintptr_t>(pGone);
+    const uintptr_t first = reinterpret_cast<uintptr_t>(s_handlers);
+    if (!pGone || !s_handlers || at < first || at >= first + s_maxHandlers * sizeof(CEvents)) return;
+    if (pGone->d_ownerHandle == 0) return;
+    pGone->clear();
+    --s_numHandlers;
+}
+
 void CEvents::setOwner(resourceHandle owner)
 {
     ASSERT(d_ownerHandle==0);

@@ -4,7 +4,8 @@
 // inputs map an event id to a handler that turns the event into a call on the receiving object.
 //
 // The table is made at level load (initialise) and freed at unload or restart (freeAll). A record
-// is never given back while the level runs: a deleted owner's record stays, unused, until freeAll.
+// is given back when its owner is carried out of the delete queue (releaseRecord), so that the next
+// object under the same handle does not inherit its outputs.
 #pragma once
 
 #include "gamemanagement/Resource.h"
@@ -55,6 +56,9 @@ public:
         uint32_t numRecipients;
         uint8_t repeat;
         uint8_t fired;
+
+        // Sends to every recipient that can be reached, for pThis; true when one was.
+        bool fire(CGameObject* pThis);
     };
 
     struct STimedOutProcess {
@@ -68,6 +72,9 @@ public:
         uint32_t lastTestTime;
         uint8_t repeat;
         uint8_t fired;
+
+        // As SOutProcess::fire, but spawned units ("sp-") are reached too.
+        bool fire(CGameObject* pThis);
     };
 
     struct SInProcess {
@@ -82,10 +89,16 @@ public:
     static CEvents* allocate(resourceHandle owner);
     // Frees every record and the table.
     static void freeAll();
+    // Gives back the record of an object that is gone, so that no later owner of its handle fires
+    // its outputs; the pointer is cleared. Records of an earlier table are only forgotten.
+    static void releaseRecord(CEvents*& pRecord);
+    // The per-frame step of every live record: repeating outputs resend, timed outputs are tested.
+    static void updateAll();
 
     static uint32_t getMaxHandlers() { return s_maxHandlers; }
     static uint32_t getNumHandlers() { return s_numHandlers; }
     static bool tableExists() { return s_handlers != nullptr; }
+    static const CEvents* getTable() { return s_handlers; }
 
     // Each returns the new number of processes. An event id of MAX_EVENTS or more and a process
     // past the table are reported and dropped.
@@ -100,6 +113,13 @@ public:
 
     // Frees the record's processes and makes it free again.
     void clear();
+
+    // Fires the out-processes of the id in order until one reaches somebody; true when one did.
+    bool sendEvent(uint32_t id);
+    // Runs the handler of the id, or else that of ON_DEFAULT; false when there is neither.
+    bool receiveEvent(uint32_t id, EventValue value, CGameObject* pThis);
+    // The owner's repeating and timed outputs, once per frame.
+    void update();
 
     resourceHandle getOwner() const { return d_ownerHandle; }
     uint32_t getNumOutProcesses() const { return d_numOutProcesses; }

@@ -1,6 +1,8 @@
 #include "ai/WorldMgr.h"
 
 #include "ai/Events.h"
+#include "ai/LandTree.h"
+#include "gameobjects/GameObjectManager.h"
 #include "utility/Assert.h"
 
 #include <cstring>
@@ -8,18 +10,61 @@
 namespace {
 // The largest level needs more wired objects than the default table holds.
 const uint32_t LARGE_LEVEL_MAX_HANDLERS = 1000;
+// Until levels carry their landscape: a square of 8192 units in cells of 512.
+const float DEFAULT_TREE_CELL_SIZE = 512.0f;
+const uint32_t DEFAULT_TREE_DEPTH = 4;
 }
 
-CWorldMgr::CWorldMgr() : d_levelLoaded(false), d_frameCounter(0), d_pTree(nullptr) {}
+CWorldMgr::CWorldMgr()
+    : d_levelLoaded(false), d_levelEndFlag1(false), d_levelEndFlag2(false), d_frameCounter(0), d_pTree(nullptr)
+{
+}
 
-CWorldMgr::~CWorldMgr() { ASSERT(!d_levelLoaded); }
+CWorldMgr::~CWorldMgr()
+{
+    ASSERT(!d_levelLoaded);
+    delete d_pTree;
+}
+
+void CWorldMgr::createTree(float cellSize, uint32_t depth)
+{
+    delete d_pTree;
+    d_pTree = new CLandTree(cellSize, depth);
+}
+
+void CWorldMgr::makeEventTable(const char* levelPath)
+{
+    CEvents::initialise(levelPath && strstr(levelPath, "desert04") ? LARGE_LEVEL_MAX_HANDLERS : 0);
+}
 
 void CWorldMgr::loadLevel(const char* levelPath)
 {
-    const bool large = levelPath && strstr(levelPath, "desert04");
-    CEvents::initialise(large ? LARGE_LEVEL_MAX_HANDLERS : 0);
+    makeEventTable(levelPath);
     d_frameCounter = 0;
+    createTree(DEFAULT_TREE_CELL_SIZE, DEFAULT_TREE_DEPTH);
+    d_levelEndFlag1 = d_levelEndFlag2 = false;
     d_levelLoaded = true;
+}
+
+bool CWorldMgr::restartLevel(CGameObjectManager* pObjects, const SLevelRestart& level)
+{
+    if (!VERIFY(pObjects)) return false;
+    pObjects->resetDeletionTracking();
+    pObjects->deleteAllObjectsExcept(level.pKeepTypes, level.numKeepTypes);
+    pObjects->update();
+    pObjects->update();
+    // The objects that stay lose their wiring with the table.
+    pObjects->detachEventWiring();
+    CEvents::freeAll();
+    makeEventTable(level.levelPath);
+    pObjects->resetResourceManagers();
+    const bool read = pObjects->readInstanceScript(level.instanceScript);
+    if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
+    if (level.campaign) pObjects->loadState(level.chapter, level.mission, level.trackDeletions);
+    pObjects->update();
+    d_frameCounter = 0;
+    d_levelEndFlag1 = d_levelEndFlag2 = false;
+    return read;
 }
 
 void CWorldMgr::trackDeath(CGameObject*, CGameObject*) {}
@@ -28,6 +73,8 @@ void CWorldMgr::unloadLevel()
 {
     CEvents::freeAll();
     d_aiMap.destroy();
+    d_pathMgr.clear();
+    delete d_pTree;
     d_pTree = nullptr;
     d_levelLoaded = false;
 }

@@ -2,11 +2,25 @@
 #pragma once
 
 #include "ai/AIMap.h"
+#include "ai/PathMgr.h"
 
 #include <cstdint>
 
 class CLandTree;
 class CGameObject;
+class CGameObjectManager;
+
+// What a restart needs of the level being played.
+struct SLevelRestart {
+    const char* levelPath;
+    const char* instanceScript;
+    const uint32_t* pKeepTypes;  // object types that live on through the restart
+    uint32_t numKeepTypes;
+    int chapter;
+    int mission;
+    bool campaign;  // only campaign levels have saved states
+    bool trackDeletions;
+};
 
 class CWorldMgr {
 public:
@@ -21,6 +35,20 @@ public:
     void loadLevel(const char* levelPath);
     // Releases the loaded level's contents and its event wiring.
     void unloadLevel();
+    // Plays the level again from its start: every object but the kept types goes, the wiring is
+    // made anew, the script's objects come back and the chapter's saved state is applied again.
+    // False when the script cannot be read.
+    bool restartLevel(CGameObjectManager* pObjects, const SLevelRestart& level);
+
+    // The level-end flags, set when a mission ends. The mission counts as completed (and its state
+    // is saved for the next) when the first is set and the second clear.
+    void setLevelEndFlags(bool first, bool second)
+    {
+        d_levelEndFlag1 = first;
+        d_levelEndFlag2 = second;
+    }
+    bool getLevelEndFlag1() const { return d_levelEndFlag1; }
+    bool getLevelEndFlag2() const { return d_levelEndFlag2; }
     // The level's frames so far.
     uint32_t getFrameCounter() const { return d_frameCounter; }
     void advanceFrame() { ++d_frameCounter; }
@@ -29,11 +57,21 @@ public:
     bool isLevelLoaded() const { return d_levelLoaded; }
     // The loaded level's landscape tree (reported when there is none).
     CLandTree* getTree() const;
+    bool hasTree() const { return d_pTree != nullptr; }
+    // Replaces the tree by an empty one of that shape (the level load makes the default one).
+    void createTree(float cellSize, uint32_t depth);
+    CPathMgr* getPathMgr() { return &d_pathMgr; }
     CAIMap* getAIMap() { return &d_aiMap; }
 
 private:
+    // The wiring table of a level, larger for the levels that need it.
+    static void makeEventTable(const char* levelPath);
+
     bool d_levelLoaded;
+    bool d_levelEndFlag1;
+    bool d_levelEndFlag2;
     uint32_t d_frameCounter;
     CAIMap d_aiMap;
+    CPathMgr d_pathMgr;
     CLandTree* d_pTree;
 };

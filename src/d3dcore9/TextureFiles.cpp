@@ -228,6 +228,23 @@ void BuildMipFileName(const char* source, uint32_t index, uint32_t type, char* o
     lowerCopy(out, out, MIP_NAME_SIZE);
 }
 
+void ChooseTextureFile(const char* Name, char* out, D3DFORMAT format)
+{
+    char cache[MIP_NAME_SIZE];
+    BuildMipFileName(Name, 0, MGT_CACHE, cache, format);
+    std::snprintf(out, MIP_NAME_SIZE, "%s", Name);
+    if (!FileExists(cache)) return;
+    FILETIME cacheTime{}, sourceTime{};
+    if (!FileExists(Name)) {
+        std::snprintf(out, MIP_NAME_SIZE, "%s", cache);
+        return;
+    }
+    // A cache is current only while it carries its source's time exactly.
+    if (GetTextureFileTime(cache, &cacheTime) && GetTextureFileTime(Name, &sourceTime) &&
+        cacheTime.dwLowDateTime == sourceTime.dwLowDateTime && cacheTime.dwHighDateTime == sourceTime.dwHighDateTime)
+        std::snprintf(out, MIP_NAME_SIZE, "%s", cache);
+}
+
 void ScaleImage(const BYTE* source, BYTE* dest, uint32_t srcWidth, uint32_t srcHeight, uint32_t destWidth,
                 uint32_t destHeight)
 {

@@ -59,6 +59,11 @@ bool SetTextureFileTime(const char* Name, const FILETIME* time);
 // "<folder>\mipmaps\<base>_mNN.tga", "_gNN.tga" or "_xNN.xim". Out holds MIP_NAME_SIZE bytes.
 void BuildMipFileName(const char* source, uint32_t index, uint32_t type, char* out, D3DFORMAT format);
 
+// The file a texture request should name: the ".xim" cache of `Name` when it exists and either
+// the source is gone or both last-write times are equal; else `Name` itself. Out holds
+// MIP_NAME_SIZE bytes.
+void ChooseTextureFile(const char* Name, char* out, D3DFORMAT format);
+
 // Area-average filter of a BGRA image into another size.
 void ScaleImage(const BYTE* source, BYTE* dest, uint32_t srcWidth, uint32_t srcHeight, uint32_t destWidth,
                 uint32_t destHeight);

@@ -1,5 +1,6 @@
 #include "kestrune/GameLogic.h"
 
+#include "ai/Events.h"
 #include "ai/WorldMgr.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
@@ -8,7 +9,6 @@
 #include "kestrune/GameInfo.h"
 #include "network/NodeManager.h"
 #include "utility/Assert.h"
-#include "utility/BlockFile.h"
 
 #include <new>
 
@@ -25,7 +25,8 @@ bool isClient()
 }  // namespace
 
 CGameLogic::CGameLogic(HWND mainWindow)
-    : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr)
+    : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),
+      m_mission(0), m_campaign(false), m_trackDeletions(false), m_noStateSave(false)
 {
 }
 
@@ -69,23 +70,45 @@ bool CGameLogic::loadLevel(const char* instanceScript)
     // A client is sent the host's game info; elsewhere the game runs its own.
     if (!isClient()) m_pGameInfo = new GameInfo;
 
-    char* pText = nullptr;
-    blockStartList blocks;
-    const bool read = scanBlocks(instanceScript, &pText, blocks);
-    if (read) {
-        theObjectManager->createObjectsFromInstanceScript(blocks);
-        deleteBlockStartList(blocks);
-        delete[] pText;
-    } else {
-        assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
-    }
+    m_instanceScript = instanceScript ? instanceScript : "";
+    const bool read = theObjectManager->readInstanceScript(instanceScript);
+    if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
     theObjectManager->update();
+    if (m_campaign) theObjectManager->loadState(m_chapter, m_mission, m_trackDeletions);
     return read;
+}
+
+void CGameLogic::setMission(int chapter, int mission, bool campaign, bool trackDeletions)
+{
+    m_chapter = chapter;
+    m_mission = mission;
+    m_campaign = campaign;
+    m_trackDeletions = trackDeletions;
+}
+
+bool CGameLogic::restartLevel()
+{
+    CWorldMgr* pWorld = worldManager();
+    if (!theObjectManager || !pWorld) return false;
+    const SLevelRestart level = {getProjData().CurrentLevelPath,
+                                 m_instanceScript.c_str(),
+                                 m_restartKeepTypes.data(),
+                                 static_cast<uint32_t>(m_restartKeepTypes.size()),
+                                 m_chapter,
+                                 m_mission,
+                                 m_campaign,
+                                 m_trackDeletions};
+    return pWorld->restartLevel(theObjectManager, level);
 }
 
 void CGameLogic::unloadLevel()
 {
     if (theObjectManager) {
+        // Only a mission played through leaves its world to the next one.
+        CWorldMgr* pWorld = worldManager();
+        if (pWorld && pWorld->getLevelEndFlag1() && !pWorld->getLevelEndFlag2() && !m_noStateSave &&
+            theObjectManager->isDeletionTrackingEnabled())
+            ASSERT(theObjectManager->saveState(m_chapter, m_mission + 1));
         theObjectManager->releaseAllObjects();
         delete theObjectManager;
         theObjectManager = nullptr;
@@ -99,7 +122,23 @@ void CGameLogic::fixedStep()
 {
     if (!theObjectManager || !m_pGameInfo || !m_pGameInfo->isServerRunning()) return;
     theObjectManager->update();
+    if (theObjectManager->areObjectsRunning()) CEvents::updateAll();
     if (CWorldMgr* pWorld = worldManager()) pWorld->advanceFrame();
+}
+
+void CGameLogic::afterFixedSteps()
+{
+    if (theObjectManager) theObjectManager->updateInterpolation();
+}
+
+void CGameLogic::renderView()
+{
+    if (theObjectManager) theObjectManager->renderGroups();
+}
+
+void CGameLogic::renderAfterScene()
+{
+    if (theObjectManager) theObjectManager->renderObjects();
 }
 
 CGameObject* CGameLogic::createGameInfo()

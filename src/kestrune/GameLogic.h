@@ -3,8 +3,10 @@
 #pragma once
 
 #include "gameobjects/ObjectManagerInterfaces.h"
+#include "kestrune/CameraManager.h"
 #include "platform/win32.h"
 
+#include <string>
 #include <vector>
 
 class CGameObjectManager;
@@ -26,7 +28,17 @@ public:
     // cannot be read (the level stays loaded, without objects).
     bool loadLevel(const char* instanceScript);
     // Releases every object, then the object manager with its resource managers, then the wiring.
+    // A completed campaign mission first leaves its state to the next mission of the chapter.
     void unloadLevel();
+    // Plays the loaded level again from its start; false without a level or script.
+    bool restartLevel();
+    // The mission the next level load plays: campaign levels read the chapter's saved state and,
+    // while deletions are tracked, save theirs for the next mission.
+    void setMission(int chapter, int mission, bool campaign, bool trackDeletions = true);
+    // Set when the level is left without the mission counting as played through: nothing is saved.
+    void setNoStateSave(bool noSave) { m_noStateSave = noSave; }
+    // The object types that live on through a restart.
+    void setRestartKeepTypes(const std::vector<uint32_t>& types) { m_restartKeepTypes = types; }
     bool isLevelLoaded() const { return theObjectManager != nullptr; }
     // A further resource manager for the next level load, registered after the game's own; the game
     // logic owns it from now on (a second manager of one id is destroyed).
@@ -34,6 +46,13 @@ public:
 
     // One fixed game step, while the game runs.
     void fixedStep();
+    // The rest of the game frame, with a level loaded: the objects' interpolation factor once the
+    // frame's fixed steps are run, the objects by render group while a player's view is drawn, and
+    // the render list after the scene.
+    void afterFixedSteps();
+    void renderView();
+    void renderAfterScene();
+    CCameraManager& getCameraManager() { return m_cameraManager; }
 
     CGameObjectManager* getObjectManager() const { return theObjectManager; }
     GameInfo* getGameInfo() const { return m_pGameInfo; }
@@ -53,5 +72,13 @@ private:
     HWND m_mainWindow;
     bool m_shutDown;
     GameInfo* m_pGameInfo;
+    CCameraManager m_cameraManager;
     std::vector<CResourceManager*> m_levelManagers;
+    std::string m_instanceScript;
+    int m_chapter;
+    int m_mission;
+    bool m_campaign;
+    bool m_trackDeletions;
+    bool m_noStateSave;
+    std::vector<uint32_t> m_restartKeepTypes;
 };

@@ -13,9 +13,16 @@ namespace {
 const char* const BORDER_MATERIAL = "data\\letterbox.mtl";
 const DWORD TA_DIFFUSE = 0;
 
+D3DCoreFuncHandle releaseHandle{0, -1};
 D3DCoreFuncHandle restoreHandle{1, -1};
 
-void afterRestore() { MatCore.ApplyRenderDefaults(); }
+void beforeRelease() { MatCore.Lights.LoseLights(); }
+
+void afterRestore()
+{
+    MatCore.ApplyRenderDefaults();
+    MatCore.Lights.RestoreLights();
+}
 
 struct StateValue {
     DWORD State;
@@ -48,6 +55,7 @@ bool recorded(const MapEntry* e, DWORD value)
 bool MatCore::AttachDevice()
 {
     ApplyRenderDefaults();
+    releaseHandle = D3DCore.RegisterFunc(0, beforeRelease);
     restoreHandle = D3DCore.RegisterFunc(1, afterRestore);
     return CreateBorderMaterial();
 }
@@ -56,8 +64,9 @@ void MatCore::DetachDevice()
 {
     if (D3DCore.LetterboxBlock != SB_NONE) D3DCore.StateBlocks.ReleaseSB(D3DCore.LetterboxBlock);
     D3DCore.LetterboxBlock = SB_NONE;
+    if (releaseHandle.Index >= 0) D3DCore.UnregisterFunc(releaseHandle);
     if (restoreHandle.Index >= 0) D3DCore.UnregisterFunc(restoreHandle);
-    restoreHandle.Index = -1;
+    releaseHandle.Index = restoreHandle.Index = -1;
 }
 
 bool MatCore::CreateBorderMaterial()

@@ -7,6 +7,7 @@
 // DetachDevice -> device released -> ShutdownRenderStates. Main thread only.
 #pragma once
 
+#include "matcore9/LightTable.h"
 #include "platform/d3d9.h"
 
 #include <cstdint>
@@ -106,6 +107,7 @@ public:
     [[noreturn]] void FatalError(const char* text);
 
     Map Maps[NUM_MAPS];
+    LightTable Lights;
     char LoadingText[160] = {};  // the last warning, as the loading screen shows it
     uint32_t Warnings = 0;
 

@@ -365,6 +365,33 @@ bool scanBlocks(const char* fileName, char** ppText, blockStartList& list)
     return true;
 }
 
+bool blockTextScansCleanly(const char* text, int maxDepth)
+{
+    if (!VERIFY(text)) return false;
+    const char* p = text;
+    for (;;) {
+        p = skipWhite(p);
+        if (!*p) return true;
+        if (*p != '{') {
+            while (!isNameEnd(*p)) ++p;
+            p = skipWhite(p);
+            if (*p != '{') return false;
+        }
+        // As skipBlock reads it, counting the depth on the way.
+        int depth = 0;
+        do {
+            if (!*p) return false;
+            if (p[0] == '/' && p[1] == '/') {
+                p = skipPastLineEnd(p);
+                continue;
+            }
+            if (*p == '{' && ++depth > maxDepth) return false;
+            if (*p == '}') --depth;
+            ++p;
+        } while (depth > 0);
+    }
+}
+
 bool saveBlocks(const char* fileName, const blockList& list, bool indent)
 {
     CFile file;

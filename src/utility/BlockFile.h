@@ -53,6 +53,11 @@ void deleteBlockStartList(blockStartList& list);
 // top-level blocks without parsing them, for parseBlock later.
 bool scanBlocks(const char* fileName, char** ppText, blockStartList& list);
 
+// True when scanBlocks lists the text without a report: nothing at the top level but blocks (named
+// or not), every brace closed, braces nested at most maxDepth deep. For texts that may be damaged,
+// where each stray word would otherwise be reported.
+bool blockTextScansCleanly(const char* text, int maxDepth);
+
 // Writes the blocks at level 0 to a file created anew. When a write fails the file is deleted and
 // the result is false.
 bool saveBlocks(const char* fileName, const blockList& list, bool indent);

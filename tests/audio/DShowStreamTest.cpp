@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -125,6 +126,20 @@ TEST_F(DShowStreamTest, ALoopingStreamSeeksBackAtItsEndAndOneThatDoesNotLoopFini
     EXPECT_EQ(dshow::liveGraphs(), 1);
     EXPECT_EQ(dshow::graphs()[0].posted, (std::vector<LONG>{EC_COMPLETE, EC_COMPLETE, EC_COMPLETE}));
     EXPECT_TRUE(dshow::graphs()[0].queued.empty());
+}
+
+TEST_F(DShowStreamTest, AnEndPostedJustAfterTheQueueWasTakenStillWakesTheStream)
+{
+    stream("short.mus", true);
+    running();
+    // The second GetEvent finds the queue empty; the sound ends again right after it.
+    std::atomic<int> taken{0};
+    dshow::setCallHook("GetEvent", [&] {
+        if (++taken == 2) ds::advance(150);
+    });
+    ds::advance(150);
+    EXPECT_TRUE(waitFor([] { return dshow::calls("SetPositions") == 2; }));
+    dshow::setCallHook("GetEvent", nullptr);
 }
 
 TEST_F(DShowStreamTest, PausingTwiceIsPausingOnceAndResumingAPlayingStreamDoesNothing)

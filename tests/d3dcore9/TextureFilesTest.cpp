@@ -3,7 +3,6 @@
 
 #include "TestSupport.h"
 
-#include <random>
 
 namespace {
 
@@ -99,19 +98,6 @@ TEST_F(TextureFilesTest, DamagedTgaFilesAreRefusedWithAReport)
         EXPECT_EQ(LoadTGA("bad.tga", image, false), 0u);
         EXPECT_EQ(image.Pixels, nullptr);
         EXPECT_GE(reports().size(), 1u);
-    }
-    // Random bytes behind a plausible header never read past what the file holds.
-    std::mt19937 random(7);
-    for (int i = 0; i < 200; ++i) {
-        std::string bytes = good.substr(0, 18);
-        bytes[12] = static_cast<char>(random() & 0x1F);
-        bytes[14] = static_cast<char>(random() & 0x1F);
-        bytes[16] = static_cast<char>((random() & 1) ? 24 : 32);
-        bytes.resize(18 + random() % 4000);
-        for (size_t k = 18; k < bytes.size(); ++k) bytes[k] = static_cast<char>(random());
-        writeFile("random.tga", bytes);
-        TGAImage image;
-        LoadTGA("random.tga", image, false);
     }
 }
 

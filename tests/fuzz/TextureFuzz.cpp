@@ -1,80 +1,58 @@
 // Feeds random bytes to the TGA reader, or (FUZZ_XIM) to the .xim cache reader of the texture
-// table, on the reference device with no renderer.
+// table, on the reference device with no window to draw into.
+#include "FuzzSupport.h"
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/TextureFiles.h"
 #include "platform/testing.h"
-#include "utility/Assert.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <unistd.h>
+#include <cstring>
 
 namespace {
 
-void quiet(const char*, const char*, const char*, int) {}
-
-struct Folder {
-    std::filesystem::path path;
-    Tex* format = nullptr;
-    Folder()
-    {
-        char pattern[] = "/tmp/veldrane-fuzz-XXXXXX";
-        path = mkdtemp(pattern);
-        std::filesystem::current_path(path);
-        setAssertReportHook(quiet);
 #ifdef FUZZ_XIM
-        // A source beside the cache, so that a cache that is refused falls back to it.
-        const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 4, 0, 32, 0x28};
-        FILE* f = std::fopen("f.tga", "wb");
-        std::fwrite(header, 1, sizeof(header), f);
-        for (int i = 0; i < 64; ++i) std::fputc(i * 3, f);
-        std::fclose(f);
-        std::filesystem::create_directories("data");
-        f = std::fopen("data/4CC.txt", "wb");
-        std::fputs("3\nDXT1\nDXT3\nDXT5\n", f);
-        std::fclose(f);
-        platform::testing::resetD3D9();
-        if (DXSetup::Load() != 0) std::abort();
-        DXSetup::SetEnumFilter(GameEnumFilter());
-        if (!D3DCore.Init()) std::abort();
-        int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-        D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-        if (!D3DCore.CreateDevice(false, false, 1)) std::abort();
-        for (Tex* t = D3DCore.CurrentModeType->TextureFormats.First; t; t = t->Next)
-            if (t->Format == D3DFMT_A8R8G8B8) format = t;
+// The device, and a source beside the cache so that a cache that is refused falls back to it.
+Tex* bringUp()
+{
+    static Tex* format = nullptr;
+    if (format) return format;
+    const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 4, 0, 32, 0x28};
+    unsigned char source[sizeof(header) + 64];
+    std::memcpy(source, header, sizeof(header));
+    for (int i = 0; i < 64; ++i) source[sizeof(header) + i] = static_cast<unsigned char>(i * 3);
+    fuzz::writeInput("f.tga", source, sizeof(source));
+    std::filesystem::create_directories("data");
+    const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
+    fuzz::writeInput("data/4CC.txt", reinterpret_cast<const uint8_t*>(codes), sizeof(codes) - 1);
+    platform::testing::resetD3D9();
+    if (DXSetup::Load() != 0) abort();
+    DXSetup::SetEnumFilter(GameEnumFilter());
+    if (!D3DCore.Init()) abort();
+    int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
+    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
+    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    for (Tex* t = D3DCore.CurrentModeType->TextureFormats.First; t; t = t->Next)
+        if (t->Format == D3DFMT_A8R8G8B8) format = t;
+    return format;
+}
 #endif
-    }
-    ~Folder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static Folder folder;
+    fuzz::setUp();
 #ifdef FUZZ_XIM
-    const char* name = "f.xim";
-#else
-    const char* name = "f.tga";
-#endif
-    FILE* f = std::fopen(name, "wb");
-    if (!f) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-#ifdef FUZZ_XIM
+    Tex* format = bringUp();
+    fuzz::writeInput("f.xim", data, size);
     TextureHandle h;
-    if (!D3DCore.TextureTables.AddHWTexture(name, folder.format, 0, 1, false, false, &h, "fuzz")) std::abort();
+    if (!D3DCore.TextureTables.AddHWTexture("f.xim", format, 0, 1, false, false, &h, "fuzz")) abort();
     D3DCore.TextureTables.LoadTexture(h);
     D3DCore.TextureTables.ReleaseAllHWTextures();
 #else
+    fuzz::writeInput("f.tga", data, size);
     TGAImage image;
-    const uint32_t depth = LoadTGA(name, image, false);
-    if (depth != 0 && (!image.Pixels || image.SizeX > MAX_TGA_EDGE || image.SizeY > MAX_TGA_EDGE)) std::abort();
+    const uint32_t depth = LoadTGA("f.tga", image, false);
+    if (depth != 0 && (!image.Pixels || image.SizeX > MAX_TGA_EDGE || image.SizeY > MAX_TGA_EDGE)) abort();
 #endif
     return 0;
 }

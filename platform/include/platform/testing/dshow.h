@@ -5,6 +5,7 @@
 
 #include "platform/dshow.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ void reset();
 // interface names) fails asking a graph for that interface.
 void failCall(const std::string& method, HRESULT result, int times = 1);
 int calls(const std::string& method);
+// Runs on the calling thread after every call of the method, outside the stand-in's lock (so it
+// may advance the audio clock). Null removes it.
+void setCallHook(const std::string& method, std::function<void()> hook);
 // While false, files that our WAV reader does not take fail to render instead of going to FFmpeg.
 void setFfmpegAllowed(bool allowed);
 
