@@ -323,6 +323,7 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
 void D3DCore::ReleaseDevice()
 {
     if (!DeviceActive) return;
+    ReleaseDebugTextBuffer();
     ReleaseDynamicBuffers();
     FreeDisplayHandles();
     if (DXInterface.ID3DDevice) DXInterface.ID3DDevice->Release();
@@ -546,6 +547,7 @@ void D3DCore::RestoreDevice()
 
 void D3DCore::LoseDevice()
 {
+    ReleaseDebugTextBuffer();
     LoseDynamicBuffers();
     RunFuncs(0);
 }
@@ -553,6 +555,7 @@ void D3DCore::LoseDevice()
 void D3DCore::RestoreLostDevice()
 {
     RestoreDynamicBuffers();
+    if (FontLoaded) CreateDebugTextBuffer();
     DeviceLost = 0;
     Host().SetDeviceNotReady(false);
     VertexShader = SHADER_UNKNOWN;

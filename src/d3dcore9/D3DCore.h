@@ -12,6 +12,8 @@
 #include "d3dcore9/DelayedSort.h"
 #include "d3dcore9/DisplayList.h"
 #include "d3dcore9/DynamicBuffer.h"
+#include "d3dcore9/LoadingScreen.h"
+#include "d3dcore9/RenderStatistics.h"
 #include "d3dcore9/StateBlock.h"
 #include "d3dcore9/TextureTable.h"
 #include "d3dcore9/ShaderTables.h"
@@ -435,6 +437,52 @@ public:
     float ProminentIntensity = 1.0f;
     BYTE AnimatedStages = 0;
 
+    // ---- Debug text, the loading screen and the frame statistics ----
+    // The debug font's dynamic vertex buffer (XYZRHW | TEX1), taken when the debug font is loaded
+    // (the material library does it with the device) and again after every reset.
+    void CreateDebugTextBuffer();
+    void ReleaseDebugTextBuffer();
+    // 0: every print; 1: DebugPrint silent; 2: also the unforced scaled prints silent.
+    void SetDebugTextMode(int32_t mode);
+    // Inside a scene: 4 x 8-pixel characters (x scale) from (x, y) past the viewport origin.
+    void DebugPrint(const char* text, float x, float y);
+    // sceneBegun: the caller holds a scene of its own (the loading screen).
+    void DebugPrintScaled(const char* text, float x, float y, float scale, bool sceneBegun, bool force);
+    // Test seam: every print that passes the mode and scene checks, before it is drawn.
+    typedef void (*DebugTextObserver)(const char* text, float x, float y, float scale);
+    static void SetDebugTextObserver(DebugTextObserver observer);
+
+    // On: a load begins (its layout and clock are taken when it first draws). Off: loads are silent.
+    void EnableLoadingScreen(bool on);
+    // On: a text replaces the top line instead of pushing a new one.
+    void SetLoadingUpdateMode(bool on);
+    // Pumps messages and waits out a lost device; then, during a load, pushes the text as a new
+    // line (an empty text pops one) and redraws when forced or 100 ms after the last frame.
+    // Returns the line's level (0 when nothing was shown).
+    int32_t ShowLoadingScreen(const char* text, bool force);
+    // A progress line (shorter than 160 characters) for the history; AddLoadingText redraws at once.
+    void SetLoadingText(const char* text);
+    void AddLoadingText(const char* text);
+    void DrawLoadStats();
+
+    // A draw that did not go through a display list, for the frame statistics.
+    void CountDraw(D3DPRIMITIVETYPE type, uint32_t primitives, uint32_t vertices, uint32_t degenerate);
+    // Counts this frame into the window; a window older than a second gives new figures.
+    void UpdateFrameStatistics(FrameStatistics& out);
+    // The overlay, drawn by EndScene while FrameStatsEnabled is on.
+    void DrawStatistics();
+
+    int32_t DebugPrintVertexBuffer = -1;
+    int32_t DebugTextMode = 0;
+    DWORD DebugFontBlock = SB_NONE;  // data\font.mtl, loaded by the material library
+    BYTE FontLoaded = 0;
+    LoadingScreenState Loading;
+    BYTE ShortStatistics = 0;  // the overlay stops after the triangle rate
+    BYTE FrameCounted = 0;     // this frame is in the statistics window
+    StatisticsWindow StatsWindow;
+    FrameStatistics LastStatistics;
+    float LastFPS = 0;
+
     // ---- What material animation programs read ----
     double AnimationTime = 0;      // game time in milliseconds, copied by the game once per frame
     int32_t UniqueIndex = 0;       // per drawn object: which entry of the random tables it sees
@@ -442,6 +490,11 @@ public:
     int32_t AlphaFactor = 255;
 
 private:
+    void DrawDebugText(const char* text, float x, float y, float scale);
+    void StartLoad();
+    void DrawLoadingScreen(bool force);
+    // The device test at the start of a frame: lost, reset and restored. False while it is lost.
+    bool TestDevice();
     void DrawBlockNow(MatBlock* Block, StateBlock* SB, DWORD Colour);
     void RecordDelayed(MatBlock* Block, StateBlock* SB, BYTE AutoTransparent, DWORD Colour);
     // Streams, indices and the draw call of one list, counted.

@@ -38,6 +38,11 @@ void D3DCoreHost::SetFullScreenWindow() {}
 void D3DCoreHost::ShowMainWindow(bool) {}
 void D3DCoreHost::UnacquireInput() {}
 void D3DCoreHost::EraseBackground() {}
+
+const char* D3DCoreHost::AppName() { return "Veldrane"; }
+
+// Headless, nobody answers: as if a key were waiting.
+bool D3DCoreHost::TakeInput() { return true; }
 uint32_t D3DCoreHost::GetScreenWidth() { return 1024; }
 uint32_t D3DCoreHost::GetScreenHeight() { return 768; }
 

@@ -39,6 +39,10 @@ public:
     virtual void UnacquireInput();
     // Windowed and lost: the main window is sent WM_ERASEBKGND so the shell paints it black.
     virtual void EraseBackground();
+    // The application's name, as the loading screen's title shows it.
+    virtual const char* AppName();
+    // Takes one entry of the shell's input queue; false when none is waiting.
+    virtual bool TakeInput();
 
 private:
     void (*m_funcs[2][10])() = {};

@@ -100,14 +100,10 @@ void D3DCore::RefreshDesktopMode()
     if (DXSetup.ProbeDesktop(adapter, dev) && !FullScreen) ActualZFormat = dev->DesktopMode.ZBuffers.First;
 }
 
-void D3DCore::BeginScene(bool clear, bool keepViewport)
+bool D3DCore::TestDevice()
 {
-    if (!keepViewport) FrameViewPort = LastViewPort;
-    ASSERT(DeviceActive);
     IDirect3DDevice9* dev = device();
-    BegunScene = 0;
-    if (!dev) return;
-
+    if (!dev) return false;
     HRESULT Err = dev->TestCooperativeLevel();
     if (FAILED(Err) && !DeviceLost) LoseDevice();
     if (Err == D3DERR_DEVICENOTRESET) {
@@ -119,7 +115,7 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
                 if (!DeviceLost) Host().EraseBackground();
                 DeviceLost = 1;
                 Host().SetDeviceNotReady(true);
-                return;
+                return false;
             }
             PresentParameters.BackBufferFormat = desktop.Format;
             PresentParameters.AutoDepthStencilFormat = desktop.ZBuffers.First->Format;
@@ -131,7 +127,7 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
             assertFailed("false", __FILE__, __LINE__);
             DeviceLost = 1;
             Host().SetDeviceNotReady(true);
-            return;
+            return false;
         }
         RestoreLostDevice();
     } else if (FAILED(Err)) {
@@ -142,14 +138,26 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
             Host().SetDeviceNotReady(true);
             if (!FullScreen) Host().EraseBackground();
         }
-        return;
+        return false;
     } else if (DeviceLost) {
         // Working again without a reset: the released resources come back.
         RestoreLostDevice();
     }
 
+    return true;
+}
+
+void D3DCore::BeginScene(bool clear, bool keepViewport)
+{
+    if (!keepViewport) FrameViewPort = LastViewPort;
+    ASSERT(DeviceActive);
+    IDirect3DDevice9* dev = device();
+    BegunScene = 0;
+    if (!dev || !TestDevice()) return;
+
     if (!keepViewport && (CurrentViewportInfo.LetterboxSize != 0 || CurrentViewportInfo.WindowboxSize != 0))
         ClearBorders();
+    HRESULT Err;
     if (clear) {
         DWORD flags = D3DCLEAR_ZBUFFER;
         if (HasStencil()) flags |= D3DCLEAR_STENCIL;
@@ -164,6 +172,7 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
 
     WorldMatrixChanges = 0;
     Counts = FrameCounts{};
+    FrameCounted = 0;
     Delayed.Reset();
     StateChanges = 0;
     for (DynamicVB& vb : DynamicVertexBuffer9) vb.VerticesUsed = 0;
@@ -181,6 +190,7 @@ void D3DCore::EndScene(bool runScenePasses)
             if (DelayedDrawing) DrawDelayedSorted();
             RunFuncs(2);
         }
+        if (runScenePasses && FrameStatsEnabled) DrawStatistics();
         ApplyPendingRestore();
         HRESULT Err = dev->EndScene();
         ASSERT(Err == D3D_OK);

@@ -47,6 +47,17 @@ uint32_t CShellRenderHost::GetScreenHeight() { return static_cast<uint32_t>(WinC
 
 void CShellRenderHost::EraseBackground() { SendMessageA(WinCore.MainWindowHandle, WM_ERASEBKGND, 0, 0); }
 
+const char* CShellRenderHost::AppName() { return WinCore.AppName ? WinCore.AppName : ""; }
+
+// A character, or the 0 that stands for an extended key (its code then waits on the other stack).
+bool CShellRenderHost::TakeInput()
+{
+    uint8_t key = 0;
+    if (!WinCore.pWinKeyStack || !WinCore.pWinKeyStack->Pop(key)) return false;
+    if (key == 0 && WinCore.pWinExtendedKeyStack) WinCore.pWinExtendedKeyStack->Pop(key);
+    return true;
+}
+
 uint64_t CShellRenderHost::ReadTimeStampCounter()
 {
     uint64_t value = 0;

@@ -21,6 +21,8 @@ public:
     uint32_t GetScreenWidth() override;
     uint32_t GetScreenHeight() override;
     void EraseBackground() override;
+    const char* AppName() override;
+    bool TakeInput() override;
     void UnacquireInput() override;
     uint64_t ReadTimeStampCounter() override;
     uint64_t GetProcessorClock() override;

@@ -14,6 +14,7 @@
 
 class CFile;
 struct GMaterial;
+struct MeshMaterialInfo;
 struct MultiBlock;
 struct TexNames;
 
@@ -135,12 +136,6 @@ public:
         BYTE Lit = 0, VSLit = 0;
         HRESULT Error = 0;           // why it failed
     };
-    // What a multi-material set tells the model drawn with it.
-    struct MaterialSetInfo {
-        BYTE Lit = 0;          // a choice is lit (or bump-lit)
-        BYTE Transparent = 0;  // a choice is the transparent variant
-        BYTE VSLit = 0;        // a choice is lit by its vertex shader
-    };
     // The state block of the material (shared with earlier loads of the same name and textures),
     // its file parsed on the first load; when no alternative validates, the fall-back for its
     // declared vertex format is parsed into the same block. False (reported) when the fall-back
@@ -156,7 +151,10 @@ public:
     // The names are kept, so the file is read once. A missing file or a material whose fall-back
     // fails ends the run; a malformed file is reported and gives false.
     bool LoadMultiMaterialFile(const char* Name, const TexNames& Names, const float ambient[3],
-                               const float diffuse[3], MultiBlock* Multi, MaterialSetInfo* Info);
+                               const float diffuse[3], MultiBlock* Multi, MeshMaterialInfo* Info);
+    // The same as the loader of mesh files' material blocks.
+    static bool LoadMeshMaterials(const char* Name, const TexNames& Names, const float colourA[3],
+                                  const float colourB[3], MultiBlock* Multi, MeshMaterialInfo* Info);
 
     // Where texture and multi-material files are looked for (empty: from the game's folder).
     char TextureSearchPath[MAX_PATH] = {};

@@ -6,6 +6,7 @@
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/LogWriter.h"
 #include "matcore9/MaterialReader.h"
+#include "matcore9/MeshFile.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 #include "winfile/File.h"
@@ -139,13 +140,19 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Names, const fl
     return ok;
 }
 
+bool MatCore::LoadMeshMaterials(const char* Name, const TexNames& Names, const float colourA[3],
+                                const float colourB[3], MultiBlock* Multi, MeshMaterialInfo* Info)
+{
+    return ::MatCore.LoadMultiMaterialFile(Name, Names, colourA, colourB, Multi, Info);
+}
+
 bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, const float ambient[3],
-                                    const float diffuse[3], MultiBlock* Multi, MaterialSetInfo* Info)
+                                    const float diffuse[3], MultiBlock* Multi, MeshMaterialInfo* Info)
 {
     if (!VERIFY(Name != NULL) || !VERIFY(Multi != NULL) || !VERIFY(strstr(Name, "\\\\") == NULL)) return false;
-    MaterialSetInfo ignored;
+    MeshMaterialInfo ignored;
     if (!Info) Info = &ignored;
-    *Info = MaterialSetInfo();
+    *Info = MeshMaterialInfo();
     *Multi = MultiBlock();
 
     Choices choices;
