@@ -3,6 +3,8 @@
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/RenderCoreStart.h"
 #include "d3dcore9/Screenshot.h"
+#include "global/ProjData.h"
+#include "kestrune/GameLogic.h"
 #include "kestrune/ShellRenderHost.h"
 #include "matcore9/Forwarders.h"
 #include "matcore9/MatCore.h"
@@ -131,6 +133,10 @@ void gameRenderFrame()
     } else {
         MatBeginScene(true);
         // Scene seam: the game's viewports, cameras and HUD are drawn here.
+        if (CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr) {
+            pLogic->renderView();
+            pLogic->renderAfterScene();
+        }
         drawOverlays();
         MatEndScene();
         MatPresent(true);

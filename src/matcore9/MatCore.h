@@ -17,11 +17,10 @@
 
 class CFile;
 struct GMaterial;
+struct MeshMaterialInfo;
+struct MultiBlock;
 struct StateBlock;
 struct TexNames;
-
-// Where textures and multi-material files are looked for (empty: the game's folders).
-extern char TextureSearchPath[MAX_PATH];
 
 // Usage classes of the render defaults: what a material may set, must set, and what is reset after it.
 enum : DWORD {
@@ -116,12 +115,7 @@ public:
     bool CreateDevice(bool multiThreaded, bool vSync, int32_t interval);
     void DestroyDevice();
 
-    // ---- Materials ----
-    // The state block of the material with these textures: shared when loaded before, else the
-    // file is parsed (File: one already open), falling back on the vertex format's fall-back
-    // material when no alternative validates, and the textures bound (for each name the cache
-    // file when it is as new as the image, else the image). A failed fall-back ends the run.
-    bool LoadMaterial(const char* Material, const TexNames& Textures, DWORD* Handle, CFile* File = nullptr);
+    // ---- The highlight material ----
     void LoadHighlightMaterial(const char* Material);
     void EnableHighlight(bool On);
     void ReleaseHighlightMaterial();
@@ -161,6 +155,38 @@ public:
     static const char* FallbackMaterial(DWORD fvf);
 
     DWORD DeclaredFVF = 0;  // of the last material file parsed, kept when it failed
+
+    // ---- Materials by name ----
+    // What loading one material gave.
+    struct MaterialLoad {
+        DWORD Handle = 0xFFFFFFFFu;  // its state block
+        BYTE Lit = 0, VSLit = 0;
+        HRESULT Error = 0;           // why it failed
+    };
+    // The state block of the material (shared with earlier loads of the same name and textures),
+    // its file parsed on the first load; when no alternative validates, the fall-back for its
+    // declared vertex format is parsed into the same block. A failed fall-back is reported, the
+    // block given back and the result false (the short form then ends the run).
+    // The textures are bound, each name standing for its cache file when that is as new as the
+    // image, else for the image. Colours: the material colour of a lit block (white without
+    // them). File: the material file, open already.
+    bool LoadMaterial(const char* Material, const TexNames& Names, DWORD* Handle, CFile* File = nullptr);
+    bool LoadMaterial(const char* Material, const TexNames& Names, const float ambient[3], const float diffuse[3],
+                      CFile* File, MaterialLoad* load);
+    // A multi-material file ("[multimaterial]", up to four materials, one of them possibly the
+    // transparent variant marked "material*"), found under the texture search path in "materials";
+    // or an ordinary material file as a set of one. Each material is loaded from the file's folder
+    // with the caller's textures and colours; Multi holds one reference on each choice's block.
+    // The names are kept, so the file is read once. A missing file or a material whose fall-back
+    // fails ends the run; a malformed file is reported and gives false.
+    bool LoadMultiMaterialFile(const char* Name, const TexNames& Names, const float ambient[3],
+                               const float diffuse[3], MultiBlock* Multi, MeshMaterialInfo* Info);
+    // The same as the loader of mesh files' material blocks.
+    static bool LoadMeshMaterials(const char* Name, const TexNames& Names, const float colourA[3],
+                                  const float colourB[3], MultiBlock* Multi, MeshMaterialInfo* Info);
+
+    // Where texture and multi-material files are looked for (empty: from the game's folder).
+    char TextureSearchPath[MAX_PATH] = {};
 
     // ---- Material reports ----
     // A warning goes to the loading screen's text line, never to the run log.

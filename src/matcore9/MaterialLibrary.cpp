@@ -18,8 +18,6 @@
 #include <cstring>
 #include <string>
 
-char TextureSearchPath[MAX_PATH] = "";
-
 namespace {
 
 const char* const FONT_MATERIAL = "data\\font.mtl";
@@ -232,11 +230,25 @@ void MatCore::BindTextures(StateBlock* SB, const TexNames& names, const bool* ab
         }
 }
 
-bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, DWORD* Handle, CFile* File)
+bool MatCore::LoadMaterial(const char* Material, const TexNames& Names, DWORD* Handle, CFile* File)
 {
-    if (!VERIFY(Material != NULL) || !VERIFY(Handle != NULL)) return false;
-    *Handle = SB_NONE;
-    ASSERT(strstr(Material, "\\\\") == NULL);
+    const float white[3] = {1.0f, 1.0f, 1.0f};
+    MaterialLoad load;
+    const bool ok = LoadMaterial(Material, Names, white, white, File, &load);
+    if (Handle) *Handle = load.Handle;
+    // Not even the fall-back validated: nothing can be drawn with this material.
+    if (!ok && load.Error != D3D_OK)
+        FatalError((std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(load.Error)).c_str());
+    return ok;
+}
+
+bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const float ambient[3],
+                           const float diffuse[3], CFile* File, MaterialLoad* load)
+{
+    MaterialLoad ignored;
+    if (!load) load = &ignored;
+    *load = MaterialLoad();
+    if (!VERIFY(Material != NULL) || !VERIFY(strstr(Material, "\\\\") == NULL)) return false;
     TexNames names = Textures;
     if (!VERIFY(names.TotalNames <= MAXSBTEXTURES)) names.TotalNames = MAXSBTEXTURES;
     SubstituteTextureNames(names);
@@ -252,9 +264,8 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, DWORD
         Warning(text);
     }
 
-    const float white[3] = {1.0f, 1.0f, 1.0f};
     DWORD handle = SB_NONE;
-    if (!VERIFY(D3DCore.StateBlocks.CreateSB(Material, names, white, white, &handle))) {
+    if (!VERIFY(D3DCore.StateBlocks.CreateSB(Material, names, ambient, diffuse, &handle))) {
         D3DCore::SetMaterialName("");
         return false;
     }
@@ -262,6 +273,8 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, DWORD
     if (SB->RefCount >= 2 || SB->GMaterial) {
         // In place already (a second user), or shared with a same-named block: nothing to read.
         ASSERT(File == NULL);
+        load->Lit = SB->GMaterial ? SB->GMaterial->Lit : 0;
+        load->VSLit = SB->GMaterial ? SB->GMaterial->VSLit : 0;
     } else {
         // Shown only during a load: outside one the loading screen would only run the shell's pump.
         char progress[600];
@@ -269,28 +282,34 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, DWORD
         const int32_t levels = D3DCore.Loading.DispLevels;
         if (D3DCore.Loading.Enabled) MatShowLoadingScreen(progress, 1);
         const bool shown = D3DCore.Loading.DispLevels > levels;
-        GMaterial* GM = nullptr;
-        BYTE lit = 0, vsLit = 0;
-        HRESULT error = D3D_OK;
-        bool parsed = ParseMaterial(Material, &GM, &lit, &vsLit, &error, File);
+        bool parsed = ParseMaterial(Material, &SB->GMaterial, &load->Lit, &load->VSLit, &load->Error, File);
         if (!parsed) {
             if (File) File->Close();
-            const char* fallback = FallbackMaterial(DeclaredFVF);
-            GM = nullptr;
-            parsed = ParseMaterial(fallback, &GM, &lit, &vsLit, &error, nullptr);
-            // Without even the fall-back the block has no material to draw with.
+            parsed = ParseMaterial(FallbackMaterial(DeclaredFVF), &SB->GMaterial, &load->Lit, &load->VSLit, &load->Error);
+            // Without even the fall-back the block has no material to draw with: it goes, and the
+            // caller ends the run with its own words.
             if (!parsed) {
-                const std::string text = std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(error);
+                const std::string text =
+                    std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(load->Error);
                 assertFailedMsg(text.c_str(), "false", __FILE__, __LINE__);
-                FatalError(text.c_str());
+                if (shown) MatShowLoadingScreen("", 0);
+                D3DCore.StateBlocks.ReleaseSB(handle);
+                D3DCore::SetMaterialName("");
+                if (load->Error == D3D_OK) load->Error = E_FAIL;
+                return false;
+            }
+        } else if (SB->GMaterial->RefCount == 1) {
+            // A material colour comes from the first block that loads it.
+            for (int i = 0; i < 3; ++i) {
+                if (SB->GMaterial->Diffuse[0] != -1.0f) SB->GMaterial->Diffuse[i] = diffuse[i];
+                if (SB->GMaterial->Ambient[0] != -1.0f) SB->GMaterial->Ambient[i] = ambient[i];
             }
         }
-        SB->GMaterial = GM;
         if (shown) MatShowLoadingScreen("", 0);
     }
     if (SB->RefCount < 2) BindTextures(SB, names, absent);
     D3DCore::SetMaterialName("");
-    *Handle = handle;
+    load->Handle = handle;
     return true;
 }
 

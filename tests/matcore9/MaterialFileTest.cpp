@@ -21,6 +21,7 @@ TEST_F(MaterialFileTest, ShippedMaterialsLoadWithoutAReport)
     const Shipped shipped[] = {
         {"letterbox.mtl", D3DFVF_XYZRHW | D3DFVF_DIFFUSE, 0},
         {"font.mtl", D3DFVF_XYZRHW | D3DFVF_TEX1, 0},
+        {"overlay\\hudfont.mtl", D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, 0},
         {"fallbackmaterials\\vc.mtl", D3DFVF_XYZ | D3DFVF_DIFFUSE, 0},
         {"fallbackmaterials\\t1_vc.mtl", D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1, 0},
         {"fallbackmaterials\\t1.mtl", D3DFVF_XYZ | D3DFVF_TEX1, 0},
@@ -177,7 +178,9 @@ TEST_F(MaterialFileTest, SnippetsLoadOrReportAsWritten)
             EXPECT_TRUE(testsupport::reports().empty());
             EXPECT_STREQ(MatCore.LoadingText, s.text ? s.text : "");
             EXPECT_EQ(MatCore.Warnings, s.text ? 1u : 0u);
-            if (r.GM && s.check) EXPECT_TRUE(s.check(*r.GM));
+            if (r.GM && s.check) {
+                EXPECT_TRUE(s.check(*r.GM));
+            }
         } else {
             EXPECT_EQ(countReports(s.text), 1);
             EXPECT_EQ(r.GM, nullptr);

@@ -66,7 +66,9 @@ TEST_F(MaterialLibraryTest, MaterialsAreSharedByNameParsedOnceAndFallBackByTheir
     int exitCode = -1;
     EXPECT_EQ(load("data\\m\\t1.mtl", names({"data\\m\\a.tga"}), nullptr, &exitCode), nullptr);
     EXPECT_EQ(exitCode, 1);
+    // Reported, then fatal on the loading screen.
     EXPECT_EQ(testsupport::countReports("Material data\\m\\t1.mtl failed to validate\nError: "), 1);
+    EXPECT_EQ(countPrinted("Error: Material data\\m\\t1.mtl failed to validate"), 1);
 }
 
 TEST_F(MaterialLibraryTest, TexturesAreChosenBetweenCacheAndImageAndBoundWithinTheirNames)
