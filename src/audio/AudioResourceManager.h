@@ -69,8 +69,8 @@ public:
     virtual bool IsStreamFinished(int32_t stream) = 0;
     // Bytes of sample data of the category (ALL_AUDIO_CATEGORIES: all), shared data counted once.
     virtual uint32_t GetSampleMemory(int32_t category) = 0;
-    // Once per frame: applies the frame's 3D changes and reports every voice and stream that has
-    // ended to the audio manager.
+    // Once per frame: applies the frame's 3D changes, tells the audio manager of every voice that
+    // has ended and forgets the streams that have.
     virtual void Update() = 0;
     virtual int32_t GetMaxVoices() = 0;
     virtual int32_t GetFreeVoices() = 0;

@@ -184,6 +184,8 @@ TEST_F(AudioManagerTest, VoicesStartAsAskedTakeIdsFromOneAndEndWhenPlayedOutOrLo
     EXPECT_EQ(m.Play(nullptr, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), -1);
     EXPECT_EQ(m.Play(&stranger, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), -1);
     EXPECT_EQ(countReports("Bad audio file handle: "), 1);
+    EXPECT_EQ(m.getDevice()->StartVoice(999, 1, 1, false, 1, 1, -1, 0, 0), -1);
+    EXPECT_EQ(countReports("Bad audiofile handle: 999"), 1);
     EXPECT_EQ(m.Play(s2D, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), 4);
 
     // In force-2D mode 3D loads are 2D, and placing their voices is no fault.
@@ -219,7 +221,7 @@ TEST_F(AudioManagerTest, AFullDeviceGivesTheFarthestStealableVoiceOnlyToANearerS
     EXPECT_NE(m.Play(flat, 1, 1, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), -1);  // 2D sounds at the listener
     EXPECT_TRUE(m.IsFinished(second));
     EXPECT_EQ(at(s, 5, 0, 0), -1);  // nothing of priority 0 or less
-    EXPECT_NE(at(s, 20, 0), -1);
+    EXPECT_NE(at(s, 20, 0, 1, parent), -1);  // takes the very submix it asked for, and starts alone
     EXPECT_TRUE(m.IsFinished(parent));
     EXPECT_FALSE(m.IsFinished(child));  // its sources play on
     for (int kept : {atListener, protectedFar, important}) EXPECT_FALSE(m.IsFinished(kept));
