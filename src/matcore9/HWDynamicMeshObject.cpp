@@ -126,7 +126,7 @@ bool HWDynamicMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileN
 {
     ModelContext context(FileName);
     MeshReader reader(file, FileVersion, FileName);
-    Properties = HWProperties();
+    Properties = {0, 0, 1};
     DWORD numMaterials = 0;
     if (!reader.ReadHeader(&numMaterials)) return false;
     bool primitivesReported = false;

@@ -71,7 +71,7 @@ bool HWMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
 {
     ModelContext context(FileName);
     MeshReader reader(file, FileVersion, FileName);
-    Properties = HWProperties();
+    Properties = {0, 0, 1};
     if (!DispHandle) DispHandle = D3DCore.CreateDisplayHandle();
     DWORD numMaterials = 0;
     if (!reader.ReadHeader(&numMaterials)) return false;
@@ -184,7 +184,7 @@ bool HWToolObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
 {
     ModelContext context(FileName);
     MeshReader reader(file, FileVersion, FileName);
-    Properties = HWProperties();
+    Properties = {0, 0, 1};
     DWORD numMaterials = 0;
     if (!reader.ReadHeader(&numMaterials)) return false;
     for (DWORD b = 0; b < numMaterials; ++b) {

@@ -20,11 +20,11 @@
 
 class CFile;
 
-// What the model reader learns of the materials of a loaded object.
+// What the model reader learns of the materials of a loaded object; clear until a load.
 struct HWProperties {
     BYTE Lit = 0;    // some block's material is lit
     BYTE VSLit = 0;  // some block's material is lit by its vertex shader
-    BYTE TransparencyAvailable = 1;  // every block has a transparent choice
+    BYTE TransparencyAvailable = 0;  // every block has a transparent choice
 };
 
 class HWBaseObject {
