@@ -51,8 +51,12 @@ public:
 
 protected:
     virtual ~HWBaseObject() = default;
-    // The material of a block, its result folded into Properties. False after a report.
-    bool LoadBlockMaterial(const MeshBlock& block, MultiBlock* material);
+    // Reads every block, loads its material (folding the result into Properties) and hands each
+    // primitive to AddPrimitive (tool objects, which load no materials, read on their own). False
+    // after a report.
+    bool LoadBlocks(CFile& file, DWORD FileVersion, const char* FileName);
+    virtual bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+                              const MeshReader& reader);
 
     int32_t RefCount = 1;
     DisplayHandle* DispHandle = nullptr;
@@ -72,7 +76,7 @@ protected:
 
 private:
     bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
-                      const char* modelName);
+                      const MeshReader& reader) override;
     bool m_transparencyReported = false;
 };
 
