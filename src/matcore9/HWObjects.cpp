@@ -3,6 +3,7 @@
 
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/BufferAllocator.h"
+#include "matcore9/MatCore.h"
 #include "utility/Assert.h"
 #include "winfile/File.h"
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-MeshMaterialLoader materialLoader = nullptr;
+MeshMaterialLoader materialLoader = MatCore::LoadMeshMaterials;
 
 char* copyText(const char* text)
 {
