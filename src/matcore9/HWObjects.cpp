@@ -29,7 +29,10 @@ void freeBlock(BYTE*& p)
 
 }  // namespace
 
-void SetMeshMaterialLoader(MeshMaterialLoader loader) { materialLoader = loader; }
+void SetMeshMaterialLoader(MeshMaterialLoader loader)
+{
+    materialLoader = loader ? loader : MatCore::LoadMeshMaterials;
+}
 
 // ---- HWBaseObject ----
 

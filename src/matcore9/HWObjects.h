@@ -127,8 +127,10 @@ protected:
     ~HWToolObject() override = default;
 };
 
-// The seam through which mesh blocks load their materials: the multi-material file with the
-// block's textures and colour triples. The returned MultiBlock holds one reference per choice.
+// How mesh blocks load their materials: the multi-material file with the block's textures and
+// colour triples, through the material library (MatCore::LoadMultiMaterialFile). The returned
+// MultiBlock holds one reference per choice. Tests hand out materials of their own; null puts the
+// library's loader back.
 typedef bool (*MeshMaterialLoader)(const char* name, const TexNames& textures, const float colourA[3],
                                    const float colourB[3], MultiBlock* out, MeshMaterialInfo* info);
 void SetMeshMaterialLoader(MeshMaterialLoader loader);
