@@ -1,6 +1,6 @@
 // Material files parsed and compiled per second from a set of 200 (one to three passes, lit and
 // unlit, a quarter with a first alternative the card refuses, a few animated), against the block
-// reader on the same bytes wrapped as one block each: the ratio is the material layer's own cost
+// reader on the same bytes wrapped as one block each (brackets made name characters): the ratio is the material layer's own cost
 // (values, state lists, render defaults and the card's validation).
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/MatCore.h"
@@ -93,7 +93,11 @@ const Set* bringUp()
         if (i % 4 == 3) text += alternative(i, true);
         text += alternative(i, false);
         put(dir / "data" / "bench" / (std::string(name) + ".mtl"), text);
-        put(dir / "data" / "bench" / (std::string(name) + ".txt"), std::string(name) + "\n{\n" + text + "}\n");
+        // Block-file names cannot begin with a bracket: "[pass]" becomes "_pass_", byte for byte.
+        std::string block = text;
+        for (char& c : block)
+            if (c == '[' || c == ']') c = '_';
+        put(dir / "data" / "bench" / (std::string(name) + ".txt"), std::string(name) + "\n{\n" + block + "}\n");
         set.Materials.push_back(std::string("data\\bench\\") + name + ".mtl");
         set.Blocks.push_back(std::string("data\\bench\\") + name + ".txt");
         set.Bytes += text.size();

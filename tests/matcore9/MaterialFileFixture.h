@@ -79,7 +79,23 @@ protected:
         return r;
     }
 
+    // The card's answers to validation in turn (then D3D_OK), each pass taking `calls` calls.
+    void scriptValidation(std::vector<HRESULT> answers, DWORD calls = 1)
+    {
+        m_answers = std::move(answers);
+        platform::testing::setValidateResult([this, calls](DWORD* passes) {
+            *passes = calls;
+            ++m_validations;
+            if (m_answers.empty()) return D3D_OK;
+            const HRESULT r = m_answers.front();
+            m_answers.erase(m_answers.begin());
+            return r;
+        });
+    }
+
     std::vector<GMaterial*> m_parsed;
+    std::vector<HRESULT> m_answers;
+    int m_validations = 0;
 };
 
 inline bool hasNode(const StateList& list, DWORD type, DWORD stage, DWORD state, DWORD value)

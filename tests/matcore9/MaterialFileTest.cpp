@@ -4,7 +4,6 @@
 
 #include <functional>
 
-namespace pt = platform::testing;
 using testsupport::countReports;
 
 namespace {
@@ -49,8 +48,6 @@ TEST_F(MaterialFileTest, ShippedMaterialsLoadWithoutAReport)
     EXPECT_EQ(demo->Animation[0]->InstructionCount[MaterialAnimation::OFFSETU], 5);
     D3DCore.AnimationTime = 2000.0;
     EXPECT_FLOAT_EQ(demo->Animation[0]->Evaluate(MaterialAnimation::OFFSETU, demo), 0.5f);
-    EXPECT_FLOAT_EQ(demo->Animation[0]->Evaluate(MaterialAnimation::ROTATE, demo), 72.0f);
-    EXPECT_FLOAT_EQ(demo->Animation[0]->Evaluate(MaterialAnimation::ROTATEVAXIS, demo), 0.5f);
 }
 
 enum Expect { OK, BAD_VALUE, FATAL };
@@ -114,27 +111,22 @@ const Snippet SNIPPETS[] = {
      "fvf XYZ, NORMAL"},
     // Parameter errors: reported, and the material is not loaded.
     {"minmipsize 0 3\n", "", BAD_VALUE, "Invalid Number Parameter for minmipsize at line 8 in \ndata\\t.mtl"},
-    {"uvsource 8 0\n", "", BAD_VALUE, "Invalid Number Parameter for uvsource at line 8"},
     {"lighting 2\n", "", BAD_VALUE, "Invalid Number Parameter for lighting at line 8"},
     {"sort SOMETIMES\n", "", BAD_VALUE, "Invalid Argument Parameter for sort at line 8"},
     {"sortbias 1e3\n", "", BAD_VALUE, "Invalid Number Parameter for sortbias at line 8"},
-    {"textureanimation\n", "", BAD_VALUE, "Invalid Number Parameter for textureanimation at line 8"},
     {"vertexshaderregister 93 wvpmatrix\n", "", BAD_VALUE, "Invalid Number Parameter for vertexshaderregister"},
     {"vertexshaderregister 8 wvmatrixx\n", "", BAD_VALUE, "Invalid Argument Parameter for vertexshaderregister"},
     {"textureformat 0 ABCDE\n", "", BAD_VALUE, "Invalid Argument Parameter for textureformat at line 8"},
-    {"textureformat 0 12\n", "", BAD_VALUE, "Invalid Number Parameter for textureformat at line 8"},
     {"#if PS2\n#endif\n", "", BAD_VALUE, "Invalid Number Parameter for #if at line 8"},
     {"passes 2\n", "", BAD_VALUE, "GMaterial->Passes == 0"},
     {"", "SetRenderState fogginess true\n", BAD_VALUE, "Invalid Command Parameter for SetRenderState at line 10"},
     {"", "setrenderstate cullmode sideways\n", BAD_VALUE, "Invalid Argument Parameter for setrenderstate at line 10"},
     {"", "setrenderstate zenable usew\n", BAD_VALUE, "Value != D3DZB_USEW"},
-    {"", "settexturestagestate 8 colorop disable\n", BAD_VALUE, "Invalid Number Parameter for settexturestagestate"},
     {"", "settexture 1 8\n", BAD_VALUE, "Invalid Number Parameter for settexture at line 10"},
     {"", "", BAD_VALUE, "Shaders == 0xffffffff", nullptr, "shaders 1\n", "shaders 1\nshaders 1\n"},
     {"", "", BAD_VALUE, "GMaterial->MatID == NULL", nullptr, "shaders 1\n", "shaders 1\nmaterialid a\nmaterialid b\n"},
     // Structural errors end the run.
     {"bogus 1\n", "", FATAL, "Error: Unrecognised keyword \"bogus\" at line 8 in data\\t.mtl"},
-    {"", "Bogus\n", FATAL, "Unrecognised keyword \"Bogus\" at line 10 in data\\t.mtl"},
     {"", "settexturestagestate 2 colorop disable\n", FATAL,
      "Error: Material: data\\t.mtl\nShader 1 Pass 1 Line 10\nInvalid stage for COLOROP"},
     {"", "settexturestagestate 3 bumpenvmat00 0\n", FATAL, "Invalid stage for SetTextureStageState"},
@@ -157,6 +149,13 @@ const Snippet SNIPPETS[] = {
     {"", "", FATAL, "Shader in Material data\\t.mtl doesn't specify number of simultaneous textures", nullptr,
      "simultaneoustextures 1\n", ""},
     {"", "", FATAL, "Material data\\t.mtl contains an invalid FVF", nullptr, "fvf XYZ|TEX1\n", ""},
+    {"stream 2 float1:0\n", "", FATAL, "Illegal stream number\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n", "streams 2\n"},
+    {"stream 0 float3:0\nstream 0 float3:0\n", "", FATAL, "Stream defined twice\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n",
+     "streams 1\n"},
+    {"stream 0 float5:0\n", "", FATAL, "Illegal stream definition in\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n", "streams 1\n"},
+    {"stream 0 float3:x\n", "", FATAL, "Illegal stream definition in\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n", "streams 1\n"},
+    {"stream 0 float3:0\n", "", FATAL, "Custom vertex streams must use vertex shaders\ndata\\t.mtl", nullptr,
+     "fvf XYZ|TEX1\n", "streams 1\n"},
     {"", "", FATAL, "Too many passes in material data\\t.mtl shader 1 line 20", nullptr, "[end]\n[end]\n",
      "[end]\n[pass]\n[end]\n[end]\n"},
 };
@@ -214,16 +213,9 @@ TEST_F(MaterialFileTest, NeverStatesEndTheRunAndNeverWStatesAreLeftOut)
 
 TEST_F(MaterialFileTest, AlternativesAreTriedInOrderAndTheRestIsNotRead)
 {
-    // Validation answers in turn: the first alternative fails twice (with point mip filtering too).
-    std::vector<HRESULT> answers;
-    pt::setValidateResult([&](DWORD* passes) {
-        *passes = 1;
-        const HRESULT r = answers.empty() ? D3D_OK : answers.front();
-        if (!answers.empty()) answers.erase(answers.begin());
-        return r;
-    });
+    // The first alternative fails twice (with point mip filtering too).
     const std::string second = material("", "", "");
-    answers = {D3DERR_UNSUPPORTEDCOLOROPERATION, D3DERR_UNSUPPORTEDCOLOROPERATION};
+    scriptValidation({D3DERR_UNSUPPORTEDCOLOROPERATION, D3DERR_UNSUPPORTEDCOLOROPERATION});
     write("t.mtl", material("sort last\n", "", "shaders 2\nmaterialid cliff\n") + second + "[shader]\nbogus\n");
     ParseResult r = parse("t.mtl");
     ASSERT_TRUE(r.Parsed);
@@ -235,7 +227,7 @@ TEST_F(MaterialFileTest, AlternativesAreTriedInOrderAndTheRestIsNotRead)
     EXPECT_STREQ(MatCore.LoadingText, "Warning: data\\t.mtl uses shader 2");
 
     // Both declared alternatives fail: a third is never read, and the declared format stays.
-    answers.assign(4, D3DERR_TOOMANYOPERATIONS);
+    scriptValidation(std::vector<HRESULT>(4, D3DERR_TOOMANYOPERATIONS));
     write("t.mtl", material("", "", "shaders 2\n") + second + "[shader]\nbogus\n");
     r = parse("t.mtl");
     EXPECT_FALSE(r.Parsed);
@@ -246,13 +238,7 @@ TEST_F(MaterialFileTest, AlternativesAreTriedInOrderAndTheRestIsNotRead)
 
     // The retry with point mip filtering, and a card that needs two calls for the pass.
     MatCore.Warnings = 0;
-    answers = {D3DERR_CONFLICTINGTEXTUREFILTER};
-    pt::setValidateResult([&](DWORD* passes) {
-        *passes = 2;
-        const HRESULT r = answers.empty() ? D3D_OK : answers.front();
-        if (!answers.empty()) answers.erase(answers.begin());
-        return r;
-    });
+    scriptValidation({D3DERR_CONFLICTINGTEXTUREFILTER}, 2);
     write("t.mtl", material("", "settexturestagestate 0 mipfilter linear\n"));
     r = parse("t.mtl");
     ASSERT_TRUE(r.Parsed);
@@ -264,7 +250,7 @@ TEST_F(MaterialFileTest, AlternativesAreTriedInOrderAndTheRestIsNotRead)
 
     // alwayspass still validates (and warns); alwaysfail fails whatever the card says.
     MatCore.Warnings = 0;
-    answers.assign(2, D3DERR_WRONGTEXTUREFORMAT);
+    scriptValidation({D3DERR_WRONGTEXTUREFORMAT, D3DERR_WRONGTEXTUREFORMAT});
     write("t.mtl", material("alwayspass\n", ""));
     r = parse("t.mtl");
     EXPECT_TRUE(r.Parsed);
@@ -304,22 +290,13 @@ TEST_F(MaterialFileTest, AMaterialInUseIsTakenAgainAndAMissingFileIsReported)
     EXPECT_EQ(countReports("Material data\\gone.mtl Not Found"), 1);
     EXPECT_STREQ(MatCore.FallbackMaterial(MatCore.DeclaredFVF), "data\\fallbackmaterials\\vc.mtl");
     EXPECT_STREQ(MatCore.FallbackMaterial(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2), "data\\fallbackmaterials\\t1_vc.mtl");
-
-    // An open file is read from its start.
-    write("open.mtl", material("", ""));
-    CFile file;
-    ASSERT_TRUE(file.Open("data\\open.mtl", FILE_MODE_READ));
-    char line[64];
-    file.ReadLine(line, sizeof line);
-    EXPECT_TRUE(parse("open.mtl", &file).Parsed);
-    EXPECT_FALSE(file.IsOpen());
 }
 
 TEST_F(MaterialFileTest, VertexStreamsGoToTheShaderAsADeclaration)
 {
     write("basic.vsh", "vs.1.1\ndcl_position0 v0\ndcl_position1 v1\nm4x4 oPos, v0, c0\nmov oD0, v1\n");
-    const std::string streams = "streams 2\nstream 1 d3dcolor:1 float2:2\nstream 0 float3:0\nvertexshader basic.vsh\n";
-    std::string text = material(streams, "settexturestagestate 1 texcoordindex 1\n");
+    const std::string streams = "streams 2\nstream 1 d3dcolor:1 float2:2\nstream 0 float3:0", shader = "\nvertexshader basic.vsh\n";
+    std::string text = material(streams + shader, "settexturestagestate 1 texcoordindex 1\n");
     text.erase(text.find("fvf XYZ|TEX1\n"), 13);
     write("t.mtl", text);
     ParseResult r = parse("t.mtl");
@@ -334,29 +311,19 @@ TEST_F(MaterialFileTest, VertexStreamsGoToTheShaderAsADeclaration)
     for (size_t i = 0; i < expected.size(); ++i)
         EXPECT_EQ((std::vector<int>{d[i].Stream, d[i].Offset, d[i].Type, d[i].UsageIndex}), expected[i]) << i;
 
-    struct Bad {
-        std::string shader;
-        const char* pass;
-        const char* text;
+    const std::pair<std::string, const char*> bad[] = {
+        {"", "TexCoord Index must match stage index for VS materials"},
+        // Sixteen elements and the end do not fit a declaration.
+        {" float1:0 float1:1 float1:2 float1:3 float1:4 float1:5 float1:6 float1:7 float1:8 float1:9 float1:10 float1:11 "
+         "float1:12 float1:13",
+         "Illegal stream definition in\ndata\\t.mtl"},
     };
-    std::string many = "streams 1\nstream 0";
-    for (int i = 0; i < 16; ++i) many += " float1:" + std::to_string(i);  // one more than a declaration holds
-    const Bad bad[] = {
-        {streams, "settexturestagestate 1 texcoordindex 0\n", "TexCoord Index must match stage index for VS materials"},
-        {"streams 2\nstream 2 float1:0\n", "", "Illegal stream number\ndata\\t.mtl"},
-        {"streams 1\nstream 0 float3:0\nstream 0 float3:0\n", "", "Stream defined twice\ndata\\t.mtl"},
-        {"streams 1\nstream 0 float5:0\n", "", "Illegal stream definition in\ndata\\t.mtl"},
-        {"streams 1\nstream 0 float3:x\n", "", "Illegal stream definition in\ndata\\t.mtl"},
-        {many + "\nvertexshader basic.vsh\n", "", "Illegal stream definition in\ndata\\t.mtl"},
-        {"streams 1\nstream 0 float3:0\n", "", "Custom vertex streams must use vertex shaders\ndata\\t.mtl"},
-    };
-    for (const Bad& b : bad) {
-        testsupport::clearReports();
-        text = material(b.shader, b.pass);
+    for (const auto& [more, report] : bad) {
+        text = material(streams + more + shader, more.empty() ? "settexturestagestate 1 texcoordindex 0\n" : "");
         text.erase(text.find("fvf XYZ|TEX1\n"), 13);
         write("t.mtl", text);
-        EXPECT_EQ(parse("t.mtl").Exit, 1) << b.text;
-        EXPECT_EQ(countReports(b.text), 1) << b.text;
+        EXPECT_EQ(parse("t.mtl").Exit, 1) << report;
+        EXPECT_EQ(countReports(report), 1) << report;
     }
     text = material("vertexshader basic.vsh\n", "");
     text.replace(text.find("passes 1"), 8, "passes 2");
@@ -381,18 +348,13 @@ protected:
 
 TEST_F(SmallCardTest, WhatTheCardCannotDoIsLeftOutOrRefused)
 {
-    int validations = 0;
-    pt::setValidateResult([&](DWORD* passes) {
-        *passes = 1;
-        ++validations;
-        return D3D_OK;
-    });
+    scriptValidation({});
     write("t.mtl", material("", "settexturestagestate 0 mipmaplodbias 3\n"));
     ParseResult r = parse("t.mtl");
     ASSERT_TRUE(r.Parsed);
     EXPECT_FALSE(hasState(r.GM->PassStates[0], NODE_STAGESTATE, SS_MIPMAPLODBIAS));
     EXPECT_TRUE(hasNode(r.GM->PassStates[0], NODE_RENDERSTATE, 0, D3DRS_ZENABLE, D3DZB_USEW));
-    EXPECT_EQ(validations, 1);
+    EXPECT_EQ(m_validations, 1);
 
     // Too many stages: refused without asking the card; with alwayspass the stage the card lacks
     // was never recorded.
@@ -401,14 +363,14 @@ TEST_F(SmallCardTest, WhatTheCardCannotDoIsLeftOutOrRefused)
     write("t.mtl", text);
     r = parse("t.mtl");
     ASSERT_TRUE(r.Parsed);
-    EXPECT_EQ(validations, 1);
+    EXPECT_EQ(m_validations, 1);
     EXPECT_FALSE(hasNode(r.GM->PassStates[0], NODE_STAGESTATE, 2, D3DTSS_COLOROP, D3DTOP_DISABLE));
     text.erase(text.find("alwayspass\n"), 11);
     write("t.mtl", text);
     EXPECT_EQ(parse("t.mtl").Error, D3DERR_TOOMANYOPERATIONS);
     write("t.mtl", material("pixelshader p.psh\n", ""));
     EXPECT_EQ(parse("t.mtl").Error, static_cast<HRESULT>(0xFEDC0006u));
-    EXPECT_EQ(validations, 1);
+    EXPECT_EQ(m_validations, 1);
 
     // Without the depth buffer no depth test is recorded: pass 0 gains the default, now off.
     D3DCore.DepthBufferEnabled = 0;

@@ -4,12 +4,12 @@
 #include "matcore9/HWObjects.h"
 #include "utility/LList.h"
 
-namespace pt = platform::testing;
 using testsupport::countReports;
 
 namespace {
 
 const float WHITE[3] = {1, 1, 1};
+enum { ENDED = -1, REFUSED = 0, LOADED = 1 };
 
 class MultiMaterialTest : public MaterialFileFixture {
 protected:
@@ -20,8 +20,7 @@ protected:
         MaterialFileFixture::TearDown();
     }
 
-    // The run's end, or whether the set loaded.
-    int load(const char* name, bool* loaded = nullptr)
+    int load(const char* name)
     {
         m_multi.Release();
         m_multi = MultiBlock();
@@ -36,12 +35,21 @@ protected:
         textures.TotalNames = 1;
         std::strcpy(textures.Name[0], "data\\tex.tga");
         try {
-            const bool ok = MatCore.LoadMultiMaterialFile(name, textures, WHITE, WHITE, &m_multi, &m_info);
-            if (loaded) *loaded = ok;
-            return -1;
+            return MatCore.LoadMultiMaterialFile(name, textures, WHITE, WHITE, &m_multi, &m_info) ? LOADED : REFUSED;
         } catch (const testsupport::ProcessExit& e) {
-            return e.code;
+            return e.code == 1 ? ENDED : e.code;
         }
+    }
+    // Loads again, the files gone, while the first load's blocks are held: the same blocks.
+    void loadAgainWithout(const char* name, const std::vector<const char*>& gone)
+    {
+        for (const char* f : gone) std::remove((m_dir.path() + "/data/" + f).c_str());
+        MultiBlock held = m_multi;
+        held.AddRef();
+        EXPECT_EQ(load(name), LOADED);
+        EXPECT_EQ(m_multi.StateBlock[0], held.StateBlock[0]);
+        EXPECT_EQ(D3DCore.StateBlocks.GetSB(held.StateBlock[0])->RefCount, 2u);
+        held.Release();
     }
 
     const GMaterial* choice(int i) { return D3DCore.StateBlocks.GetSB(m_multi.StateBlock[i])->GMaterial; }
@@ -61,63 +69,35 @@ TEST_F(MultiMaterialTest, AFileIsReadOnceAndItsChoicesShareOneLayout)
     write("models\\set.mtm", "// a set\n[multimaterial]\nmaterials 2\nmaterial lit.mtl\nmaterial* glass.mtl\n[end]\n");
     write("models\\lit.mtl", LIT);
     write("models\\glass.mtl", material("sort material\n", "setrenderstate alphablendenable true\n"));
-    bool loaded = false;
-    ASSERT_EQ(load("data\\models\\set.mtm", &loaded), -1);
-    ASSERT_TRUE(loaded);
+    ASSERT_EQ(load("data\\models\\set.mtm"), LOADED);
     EXPECT_EQ(m_multi.Blocks, 2);
     EXPECT_EQ(m_multi.TransparentBlock, m_multi.StateBlock[1]);
     EXPECT_STREQ(choice(0)->Name, "data\\models\\lit.mtl");
     EXPECT_STREQ(choice(1)->Name, "data\\models\\glass.mtl");
     EXPECT_EQ(m_multi.MainFVF.D3DFlags, static_cast<DWORD>(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1));
     EXPECT_STREQ(m_multi.Name, "data\\models\\set.mtm");
-    EXPECT_EQ(m_info.Lit, 1);
-    EXPECT_EQ(m_info.Transparent, 1);
-    EXPECT_EQ(m_info.VSLit, 0);
-    // The material's own colour comes from the load; the vertex one stays with the vertices.
-    EXPECT_EQ(choice(0)->Diffuse[0], -1.0f);
-    EXPECT_EQ(choice(0)->Ambient[0], 1.0f);
+    EXPECT_EQ(std::vector<int>({m_info.Lit, m_info.Transparent, m_info.VSLit}), std::vector<int>({1, 1, 0}));
+    EXPECT_EQ(choice(0)->Diffuse[0], -1.0f);  // from the vertices
+    loadAgainWithout("data\\models\\set.mtm", {"models/set.mtm", "models/lit.mtl"});
     EXPECT_EQ(D3DCore.NumBlocks, 1);
-
-    // Again without the files: the names come from the name block and the blocks are shared.
-    const DWORD first = m_multi.StateBlock[0];
-    std::remove((m_dir.path() + "/data/models/set.mtm").c_str());
-    std::remove((m_dir.path() + "/data/models/lit.mtl").c_str());
-    MultiBlock held = m_multi;
-    held.AddRef();
-    ASSERT_EQ(load("data\\models\\set.mtm", &loaded), -1);
-    EXPECT_TRUE(loaded);
-    EXPECT_EQ(m_multi.StateBlock[0], first);
-    EXPECT_EQ(D3DCore.StateBlocks.GetSB(first)->RefCount, 2u);
-    held.Release();
-    EXPECT_TRUE(testsupport::reports().empty());
 
     // An ordinary material file is a set of one, and once loaded it is taken again by name.
     write("plain.mtl", PLAIN);
-    ASSERT_EQ(load("data\\plain.mtl", &loaded), -1);
-    EXPECT_TRUE(loaded);
+    ASSERT_EQ(load("data\\plain.mtl"), LOADED);
     EXPECT_EQ(m_multi.Blocks, 1);
     EXPECT_EQ(m_multi.TransparentBlock, SB_NONE);
-    std::remove((m_dir.path() + "/data/plain.mtl").c_str());
-    held = m_multi;
-    held.AddRef();
-    ASSERT_EQ(load("data\\plain.mtl", &loaded), -1);
-    EXPECT_TRUE(loaded);
-    EXPECT_EQ(m_multi.StateBlock[0], held.StateBlock[0]);
-    held.Release();
+    loadAgainWithout("data\\plain.mtl", {"plain.mtl"});
     EXPECT_EQ(D3DCore.NumBlocks, 1);
+    EXPECT_TRUE(testsupport::reports().empty());
 
-    EXPECT_EQ(load("data\\nothing.mtm"), 1);
+    EXPECT_EQ(load("data\\nothing.mtm"), ENDED);
     EXPECT_EQ(countReports("Error: Material: <data\\nothing.mtm> not found"), 1);
 }
 
 TEST_F(MultiMaterialTest, BadSetsAreRefusedBeforeAnythingIsKept)
 {
     write("a.mtl", PLAIN);
-    struct Bad {
-        const char* body;
-        const char* report;
-    };
-    const Bad bad[] = {
+    const std::pair<const char*, const char*> bad[] = {
         {"materials 5\n", "Invalid Number Parameter for materials at line 2 in \ndata\\set.mtm"},
         {"materials 1\nmaterials 1\n", "Materials given twice in data\\set.mtm"},
         {"material a.mtl\n", "More materials than declared in data\\set.mtm"},
@@ -126,63 +106,50 @@ TEST_F(MultiMaterialTest, BadSetsAreRefusedBeforeAnythingIsKept)
         {"materials 2\nmaterial a.mtl\n[end]\n", "Fewer materials than declared in data\\set.mtm"},
         {"materials 1\nmaterial a.mtl\n", "Missing [end] in data\\set.mtm"},
     };
-    for (const Bad& b : bad) {
+    for (const auto& [body, report] : bad) {
         testsupport::clearReports();
-        write("set.mtm", std::string("[multimaterial]\n") + b.body);
-        bool loaded = true;
-        EXPECT_EQ(load("data\\set.mtm", &loaded), -1) << b.body;
-        EXPECT_FALSE(loaded) << b.body;
-        EXPECT_EQ(countReports(b.report), 1) << b.body;
+        write("set.mtm", std::string("[multimaterial]\n") + body);
+        EXPECT_EQ(load("data\\set.mtm"), REFUSED) << body;
+        EXPECT_EQ(countReports(report), 1) << body;
     }
     EXPECT_EQ(D3DCore.NumBlocks, 0);
     EXPECT_EQ(D3DCore.StateBlocks.SlotsUsed, 0u);
 
     // Choices that cannot share geometry are reported; a material both lit and VS-lit too.
     std::string vsLit = LIT;
-    vsLit.replace(vsLit.find("lighting TRUE"), 13, "lighting TRUE\nvslighting TRUE");
-    write("vslit.mtl", vsLit);
+    write("vslit.mtl", vsLit.replace(vsLit.find("lighting TRUE"), 13, "lighting TRUE\nvslighting TRUE"));
     write("poly.mtl", material("sort poly\nuvsource 1 0\n", ""));
     write("set.mtm", "[multimaterial]\nmaterials 3\nmaterial a.mtl\nmaterial poly.mtl\nmaterial vslit.mtl\n[end]\n");
     testsupport::clearReports();
-    EXPECT_EQ(load("data\\set.mtm"), -1);
-    EXPECT_EQ(countReports("GM->UVSource"), 1);
-    EXPECT_EQ(countReports("SORT_POLY"), 1);
-    EXPECT_EQ(countReports("!(RetMatInfo.Lit && RetMatInfo.VSLit)"), 1);
+    EXPECT_EQ(load("data\\set.mtm"), LOADED);
+    for (const char* report : {"GM->UVSource", "SORT_POLY", "!(RetMatInfo.Lit && RetMatInfo.VSLit)"})
+        EXPECT_EQ(countReports(report), 1) << report;
 }
 
 TEST_F(MultiMaterialTest, AFailingChoiceFallsBackAndAFailingFallBackEndsTheRun)
 {
     for (const char* f : {"fallbackmaterials/vc.mtl", "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl"}) ship(f);
-    write("bad.mtl", material("alwaysfail\n", ""));
+    for (const char* f : {"bad.mtl", "bad2.mtl", "bad3.mtl"}) write(f, material("alwaysfail\n", ""));
     write("set.mtm", "[multimaterial]\nmaterials 1\nmaterial bad.mtl\n[end]\n");
-    bool loaded = false;
-    ASSERT_EQ(load("data\\set.mtm", &loaded), -1);
-    EXPECT_TRUE(loaded);
+    ASSERT_EQ(load("data\\set.mtm"), LOADED);
     EXPECT_STREQ(choice(0)->Name, "data\\fallbackmaterials\\t1.mtl");
 
     write("fallbackmaterials/t1.mtl", material("alwaysfail\n", ""));
-    write("bad2.mtl", material("alwaysfail\n", ""));
     write("set2.mtm", "[multimaterial]\nmaterials 1\nmaterial bad2.mtl\n[end]\n");
-    EXPECT_EQ(load("data\\set2.mtm"), 1);
+    EXPECT_EQ(load("data\\set2.mtm"), ENDED);
     EXPECT_EQ(countReports("Material data\\bad2.mtl failed to validate\nError: Material set to Always Fail"), 1);
     EXPECT_EQ(countReports("Error: Multi-Material: data\\set2.mtm Primary Material: data\\bad2.mtl failed to validate. "
                            "Error: FEDC0004 <Material set to Always Fail>"),
               1);
-    write("bad3.mtl", material("alwaysfail\n", ""));
-    EXPECT_EQ(load("data\\bad3.mtl"), 1);
+    EXPECT_EQ(load("data\\bad3.mtl"), ENDED);
     EXPECT_EQ(countReports("Error: Material: data\\bad3.mtl failed to validate. Error: FEDC0004"), 1);
-}
 
-TEST_F(MultiMaterialTest, AFullNameTableCostsOnlyTheSaving)
-{
-    for (int i = 0; i < MAXMBLOCKS; ++i) D3DCore.AddMBlock()->Name = new char[2]{'x', 0};
+    // A full table of name blocks only costs the saving.
+    for (int i = D3DCore.NumBlocks; i < MAXMBLOCKS; ++i) D3DCore.AddMBlock()->Name = new char[2]{'x', 0};
     write("a.mtl", PLAIN);
-    write("set.mtm", "[multimaterial]\nmaterials 1\nmaterial a.mtl\n[end]\n");
-    bool loaded = false;
-    ASSERT_EQ(load("data\\set.mtm", &loaded), -1);
-    EXPECT_TRUE(loaded);
-    EXPECT_EQ(D3DCore.NumBlocks, MAXMBLOCKS);
-    EXPECT_EQ(countReports("Too many multi-materials - data\\set.mtm is read at every load"), 1);
+    write("set3.mtm", "[multimaterial]\nmaterials 1\nmaterial a.mtl\n[end]\n");
+    EXPECT_EQ(load("data\\set3.mtm"), LOADED);
+    EXPECT_EQ(countReports("Too many multi-materials - data\\set3.mtm is read at every load"), 1);
 }
 
 // Texture-animation files compiled into the stages of a parsed material.
@@ -196,6 +163,7 @@ TEST_F(TextureAnimationTest, ProgramsCompileIntoTheirStagesOrTheWholeFileIsTaken
     const ParseResult fixed = parse("f.mtl");
     const ParseResult shaded = parse("s.mtl");
     ASSERT_TRUE(fixed.Parsed && shaded.Parsed);
+    testsupport::clearReports();
     struct Case {
         bool shader;
         const char* text;
