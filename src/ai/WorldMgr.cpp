@@ -1,6 +1,7 @@
 #include "ai/WorldMgr.h"
 
 #include "ai/Events.h"
+#include "ai/LandTree.h"
 #include "gameobjects/GameObjectManager.h"
 #include "utility/Assert.h"
 
@@ -9,6 +10,9 @@
 namespace {
 // The largest level needs more wired objects than the default table holds.
 const uint32_t LARGE_LEVEL_MAX_HANDLERS = 1000;
+// Until levels carry their landscape: a square of 8192 units in cells of 512.
+const float DEFAULT_TREE_CELL_SIZE = 512.0f;
+const uint32_t DEFAULT_TREE_DEPTH = 4;
 }
 
 CWorldMgr::CWorldMgr()
@@ -16,7 +20,17 @@ CWorldMgr::CWorldMgr()
 {
 }
 
-CWorldMgr::~CWorldMgr() { ASSERT(!d_levelLoaded); }
+CWorldMgr::~CWorldMgr()
+{
+    ASSERT(!d_levelLoaded);
+    delete d_pTree;
+}
+
+void CWorldMgr::createTree(float cellSize, uint32_t depth)
+{
+    delete d_pTree;
+    d_pTree = new CLandTree(cellSize, depth);
+}
 
 void CWorldMgr::makeEventTable(const char* levelPath)
 {
@@ -27,6 +41,7 @@ void CWorldMgr::loadLevel(const char* levelPath)
 {
     makeEventTable(levelPath);
     d_frameCounter = 0;
+    createTree(DEFAULT_TREE_CELL_SIZE, DEFAULT_TREE_DEPTH);
     d_levelEndFlag1 = d_levelEndFlag2 = false;
     d_levelLoaded = true;
 }
@@ -58,6 +73,8 @@ void CWorldMgr::unloadLevel()
 {
     CEvents::freeAll();
     d_aiMap.destroy();
+    d_pathMgr.clear();
+    delete d_pTree;
     d_pTree = nullptr;
     d_levelLoaded = false;
 }

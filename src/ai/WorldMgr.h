@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ai/AIMap.h"
+#include "ai/PathMgr.h"
 
 #include <cstdint>
 
@@ -56,6 +57,10 @@ public:
     bool isLevelLoaded() const { return d_levelLoaded; }
     // The loaded level's landscape tree (reported when there is none).
     CLandTree* getTree() const;
+    bool hasTree() const { return d_pTree != nullptr; }
+    // Replaces the tree by an empty one of that shape (the level load makes the default one).
+    void createTree(float cellSize, uint32_t depth);
+    CPathMgr* getPathMgr() { return &d_pathMgr; }
     CAIMap* getAIMap() { return &d_aiMap; }
 
 private:
@@ -67,5 +72,6 @@ private:
     bool d_levelEndFlag2;
     uint32_t d_frameCounter;
     CAIMap d_aiMap;
+    CPathMgr d_pathMgr;
     CLandTree* d_pTree;
 };

@@ -3,6 +3,7 @@
 #include "ai/Events.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionServices.h"
+#include "gameobjects/ObjectListWalk.h"
 #include "global/ProjData.h"
 #include "network/NodeManager.h"
 #include "platform/win32.h"
@@ -18,56 +19,14 @@
 
 CGameObjectManager* pTheObjectManager = nullptr;
 
+using namespace objectlists;
+
 namespace {
 
 const uint32_t DEBUG_ALL = 0xFFFFFFFFu;
 const int MAX_SCRIPT_NESTING = 64;
 const float INTERPOLATION_PER_MS = 0.03f;
 const uint16_t NO_LIST_ID = 0;
-
-// The list's cursor ends past the end, as after a completed walk: the next add appends.
-void endWalk(llist* pList)
-{
-    pList->GotoTail();
-    if (pList->HasCurrent()) pList->GotoNext();
-}
-
-// Walks by the links rather than the shared cursor, so the visit may search the same list.
-template <class T = CGameObject, class Visit>
-void forEachIn(llist* pList, Visit visit)
-{
-    pList->GotoHead();
-    llistElement* element = pList->GetCurrentElement();
-    endWalk(pList);
-    while (element) {
-        llistElement* next = element->next;
-        visit(static_cast<T*>(element->data));
-        element = next;
-    }
-}
-
-template <class Match>
-llistElement* findIn(llist* pList, Match match)
-{
-    pList->GotoHead();
-    llistElement* element = pList->GetCurrentElement();
-    endWalk(pList);
-    for (; element; element = element->next)
-        if (match(element->data)) return element;
-    return nullptr;
-}
-
-void removeElement(llist* pList, llistElement* element)
-{
-    pList->RemoveElement(element);
-    endWalk(pList);
-}
-
-void append(llist* pList, void* pData, llistElement** ppElement = nullptr)
-{
-    endWalk(pList);
-    pList->InsertAfterGetElement(pData, ppElement);
-}
 
 void* listIdData(uint16_t id) { return reinterpret_cast<void*>(static_cast<uintptr_t>(id)); }
 
@@ -124,13 +83,6 @@ CGameObjectManager::~CGameObjectManager()
 }
 
 // ---- Registry ----------------------------------------------------------------------------------
-
-template <class Visit>
-bool CGameObjectManager::walkInOrder(RegistryNode* pNode, Visit& visit)
-{
-    if (!pNode) return true;
-    return walkInOrder(pNode->pLeft, visit) && visit(pNode) && walkInOrder(pNode->pRight, visit);
-}
 
 CGameObjectManager::RegistryNode* CGameObjectManager::findNode(uint32_t managerId) const
 {
@@ -512,10 +464,7 @@ void CGameObjectManager::sortIntoLists(CGameObject* pObject, bool useUpdateLast,
 
 bool CGameObjectManager::removeFirst(llist* pList, const void* pData)
 {
-    llistElement* e = findIn(pList, [pData](void* p) { return p == pData; });
-    if (!e) return false;
-    removeElement(pList, e);
-    return true;
+    return objectlists::removeFirst(pList, pData);
 }
 
 uint32_t CGameObjectManager::nameHash(const char* pName)
@@ -640,17 +589,23 @@ void CGameObjectManager::tellNetworkGone(CGameObject* pObject)
 void CGameObjectManager::carryOutDeletion(CGameObject* pObject, bool host)
 {
     const bool treeCamera = pObject->GetType() == TYPE_TREE_CAMERA;
-    // (The land tree lets go of the object here: statics from their leaf, dynamics while they are
-    // tree members, the tree camera always.)
+    // Statics leave their leaf, dynamics the tree they are in (one that left the world is out of it
+    // already), the tree camera always.
+    leaveTree(pObject);
     unlinkFromList(pObject);
     if (!treeCamera) {
         pObject->d_active = 0;
         if (pObject->isActiveKind() && host) tellNetworkGone(pObject);
     }
     if (pObject->wantsPostCollision()) removeFirst(postCollisionObjects, pObject);
-    if (!treeCamera && pObject->d_renderGroupKey != CGameObject::NO_RENDER_GROUP && !pObject->d_pRenderGroupElement &&
-        !removeFirst(newRenderObjects, pObject))
-        assertFailed("newRenderObjects holds currentObject", __FILE__, __LINE__);
+    // A game camera deleted for leaving the world must not stay listed after its release.
+    removeFirst(&m_pGameCameras, pObject);
+    if (!treeCamera && pObject->d_renderGroupKey != CGameObject::NO_RENDER_GROUP) {
+        if (pObject->d_pRenderGroupElement)
+            leaveRenderGroup(pObject);
+        else if (!removeFirst(newRenderObjects, pObject))
+            assertFailed("newRenderObjects holds currentObject", __FILE__, __LINE__);
+    }
     // A later object under the same handle (managers without reuse counts) must not inherit the
     // outputs of this one.
     CEvents::releaseRecord(pObject->d_pMssgHandler);
@@ -711,7 +666,10 @@ void CGameObjectManager::releaseAllObjects()
     // Nothing may keep a pointer to a released object.
     for (llist* pList : {postCollisionObjects, deletedObjects, newRenderObjects, &d_renderList}) pList->RemoveAll();
     for (llist& bucket : d_nameHash) bucket.RemoveAll();
+    d_renderGroups.freeAll();
     for (CGameObject* pObject : objects) {
+        leaveTree(pObject);
+        pObject->d_pRenderGroupElement = nullptr;
         pObject->d_pList = nullptr;
         pObject->d_pListElement = nullptr;
         releaseResource(pObject->getResourceHandle());
@@ -747,9 +705,7 @@ void CGameObjectManager::update()
     d_lastUpdateTime = gameTime();
     const bool local = isLocalSimulation();
     const bool objectsRun = m_objectsRunning || m_objectsStepOnce;
-
-    // (The objects' update, contact and think passes and the game cameras run here.)
-
+    runPasses(local);
     // Objects made during the step join the active set now, so their first update is the next.
     activatePendingObjects();
     if (objectsRun) {
@@ -936,13 +892,14 @@ bool CGameObjectManager::destroyNetObject(uint32_t id)
         }
     }
     if (!pObject) return false;
-    // (A member of the land tree leaves it here.)
+    leaveTree(pObject);
     unlinkFromList(pObject);
     pObject->d_active = 0;
     // Nothing may keep a pointer to the released object.
     removeFromHash(pObject);
     removeFirst(postCollisionObjects, pObject);
     removeFirst(newRenderObjects, pObject);
+    leaveRenderGroup(pObject);
     while (removeFirst(deletedObjects, pObject)) {
     }
     releaseResource(pObject->getResourceHandle());

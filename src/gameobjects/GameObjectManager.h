@@ -9,11 +9,15 @@
 
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/ObjectManagerInterfaces.h"
+#include "gameobjects/RenderGroups.h"
 #include "utility/BlockFile.h"
 #include "utility/LList.h"
 #include "utility/SimpleFifo.h"
 
 #include <cstdint>
+
+class CLandTree;
+struct CLeaf;
 
 class CGameObjectManager : public CObjectManagerInterface, public CNetObjectInterface {
 public:
@@ -63,6 +67,9 @@ public:
     llist* getStaticList(uint16_t id) override;
     void freeStaticListId(uint16_t id) override;
     void prepareTreeInsertion(CGameObject* pObject) override;
+    void replaceInTree(CGameObject* pObject) override;
+    void querySenses(CGameObject* pObject, uint32_t query, void* pSenses) override;
+    void renderGroups() override;
     uint32_t GetNumObjects() override;
     CGameObject* getObject(uint32_t index) override;
     bool getObjectPosition(uint32_t index, Vector3* pPosition) override;
@@ -94,6 +101,8 @@ public:
     bool createObjectsFromInstanceScript(const blockStartList& blockTexts);
     // Releases every object (game-logic teardown).
     void releaseAllObjects();
+    // Draws the objects of the render list, in order (once per frame, after the scene).
+    void renderObjects();
     // Queues every object whose type is none of the given ones.
     void deleteAllObjectsExcept(const uint32_t* pExceptionTypes, uint32_t count);
 
@@ -181,6 +190,19 @@ private:
     void freeListId(llist& freeIds, uint16_t id);
     void tellNetworkGone(CGameObject* pObject);
 
+    // The passes of the update between its start and the activation of new objects.
+    void runPasses(bool local);
+    void contactPass(CLandTree* pTree);
+    void leafWalk(CLandTree* pTree, CGameObject* pObject, bool moving);
+    void childWalk(CLandTree* pTree, CGameObject* pObject, CLeaf* pLeaf);
+    void testList(CGameObject* pObject, llist* pList, bool movingCheck);
+    void placeInTree(CLandTree* pTree, CGameObject* pObject, bool moved);
+    // Out of the land tree and the render groups, for good.
+    void leaveTree(CGameObject* pObject);
+    void leaveRenderGroup(CGameObject* pObject);
+    // The running level's land tree; null when the world has none (nothing is placed then).
+    static CLandTree* landTree();
+
     CGameLogicLink* d_pLink;
     llist d_dynamicLists[MAX_LEAF_LISTS];
     llist d_staticLists[MAX_LEAF_LISTS];
@@ -205,9 +227,17 @@ private:
     uint32_t d_lastUpdateTime;
     uint32_t d_lastInterpolationTime;
     float d_interpolationFactor;
+    CRenderGroupList d_renderGroups;
     uint8_t deletionTrackingEnabled;
     CSimpleFifo d_deletionTracking;
 };
+
+template <class Visit>
+bool CGameObjectManager::walkInOrder(RegistryNode* pNode, Visit& visit)
+{
+    if (!pNode) return true;
+    return walkInOrder(pNode->pLeft, visit) && visit(pNode) && walkInOrder(pNode->pRight, visit);
+}
 
 // The one object manager, set by its constructor.
 extern CGameObjectManager* pTheObjectManager;

@@ -62,6 +62,13 @@ public:
     virtual void freeStaticListId(uint16_t id) = 0;
     // The next update puts the object into the land tree.
     virtual void prepareTreeInsertion(CGameObject* pObject) = 0;
+    // A new place in the land tree for a dynamic object that moved; one that left the world is
+    // deleted (on a client it waits outside the tree instead).
+    virtual void replaceInTree(CGameObject* pObject) = 0;
+    // The land tree's senses query about the objects near one that is in the tree.
+    virtual void querySenses(CGameObject* pObject, uint32_t query, void* pSenses) = 0;
+    // Draws the objects by render group, then lets every manager draw (while a view is drawn).
+    virtual void renderGroups() = 0;
 
     virtual uint32_t GetNumObjects() = 0;
     virtual CGameObject* getObject(uint32_t index) = 0;

@@ -143,6 +143,7 @@ bool GameMainLoopStep()
         if (CGameLogic* pLogic = data.getGameLogic()) pLogic->fixedStep();
         // Game-frame seam: world, HUD and rendering of one step run here.
     }
+    if (CGameLogic* pLogic = data.getGameLogic()) pLogic->afterFixedSteps();
     // Once per frame after the steps: ended sounds are reaped and the frame's 3D changes heard.
     if (CAudioManager* pAudio = data.getAudioManager()) pAudio->Update();
 

@@ -126,6 +126,21 @@ void CGameLogic::fixedStep()
     if (CWorldMgr* pWorld = worldManager()) pWorld->advanceFrame();
 }
 
+void CGameLogic::afterFixedSteps()
+{
+    if (theObjectManager) theObjectManager->updateInterpolation();
+}
+
+void CGameLogic::renderView()
+{
+    if (theObjectManager) theObjectManager->renderGroups();
+}
+
+void CGameLogic::renderAfterScene()
+{
+    if (theObjectManager) theObjectManager->renderObjects();
+}
+
 CGameObject* CGameLogic::createGameInfo()
 {
     delete m_pGameInfo;

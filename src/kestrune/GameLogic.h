@@ -3,6 +3,7 @@
 #pragma once
 
 #include "gameobjects/ObjectManagerInterfaces.h"
+#include "kestrune/CameraManager.h"
 #include "platform/win32.h"
 
 #include <string>
@@ -23,8 +24,9 @@ public:
     void shutdown();
 
     // Loads a level: the object manager with the level's resource managers, the event wiring, the
-    // objects of the instantiation script, and one update to settle them. False when the script
-    // cannot be read (the level stays loaded, without objects).
+    // objects of the instantiation script, one update to settle them and, on a campaign level, the
+    // chapter's saved state. False when the script cannot be read (the level stays loaded, without
+    // objects).
     bool loadLevel(const char* instanceScript);
     // Releases every object, then the object manager with its resource managers, then the wiring.
     // A completed campaign mission first leaves its state to the next mission of the chapter.
@@ -43,8 +45,16 @@ public:
     // logic owns it from now on (a second manager of one id is destroyed).
     void addLevelManager(CResourceManager* pManager);
 
-    // One fixed game step, while the game runs.
+    // One fixed game step, while the game runs: the objects' update, then the event wiring's step
+    // while the objects run.
     void fixedStep();
+    // The rest of the game frame, with a level loaded: the objects' interpolation factor once the
+    // frame's fixed steps are run, the objects by render group while a player's view is drawn, and
+    // the render list after the scene.
+    void afterFixedSteps();
+    void renderView();
+    void renderAfterScene();
+    CCameraManager& getCameraManager() { return m_cameraManager; }
 
     CGameObjectManager* getObjectManager() const { return theObjectManager; }
     GameInfo* getGameInfo() const { return m_pGameInfo; }
@@ -64,6 +74,7 @@ private:
     HWND m_mainWindow;
     bool m_shutDown;
     GameInfo* m_pGameInfo;
+    CCameraManager m_cameraManager;
     std::vector<CResourceManager*> m_levelManagers;
     std::string m_instanceScript;
     int m_chapter;

@@ -3,6 +3,8 @@
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/RenderCoreStart.h"
 #include "d3dcore9/Screenshot.h"
+#include "global/ProjData.h"
+#include "kestrune/GameLogic.h"
 #include "kestrune/ShellRenderHost.h"
 #include "matcore9/MatCore.h"
 #include "utility/IniManager.h"
@@ -78,6 +80,10 @@ void gameRenderFrame()
     if (!deviceUp) return;
     D3DCore.BeginScene(true, false);
     // Scene seam: the game's viewports, cameras and HUD are drawn here.
+    if (CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr) {
+        pLogic->renderView();
+        pLogic->renderAfterScene();
+    }
     D3DCore.EndScene(true);
     D3DCore.Present(true);
     const bool held = (GetAsyncKeyState(VK_F12) & 0x8000) != 0;

@@ -1,6 +1,7 @@
 #include "TestKinds.h"
 
 #include "ai/Events.h"
+#include "ai/WorldMgr.h"
 #include "gameobjects/GameObjectManager.h"
 #include "global/ProjData.h"
 #include "network/NodeManager.h"
@@ -48,7 +49,7 @@ LoggedObject::LoggedObject(uint32_t typeId, CallLog& log) : BareObject(typeId), 
 
 const char* LoggedObject::getTypeName() const { return KIND_NAMES[kind() <= NUM_KINDS ? kind() : 0]; }
 
-void LoggedObject::note(const char* call, int64_t value)
+void LoggedObject::note(const char* call, int64_t value, const char* pOther)
 {
     std::string entry(call);
     entry += ' ';
@@ -57,7 +58,41 @@ void LoggedObject::note(const char* call, int64_t value)
     else
         (entry += '?') += getTypeName();
     if (value != INT64_MIN) (entry += ' ') += std::to_string(value);
+    if (pOther) (entry += ' ') += pOther;
     d_log.add(entry);
+}
+
+void LoggedObject::interact(CGameObject* pOther)
+{
+    const char* pName = pOther ? pOther->getInstanceName() : nullptr;
+    note("interact", INT64_MIN, pName ? pName : "?");
+}
+
+bool LoggedObject::think(int)
+{
+    note("think");
+    if (onThink) onThink(*this);
+    const bool answer = moved;
+    moved = false;
+    return answer;
+}
+
+void LoggedObject::moveTo(float x, float y)
+{
+    position.set(x, y, position.z);
+    moved = true;
+}
+
+bool LoggedObject::GetCurrentPosition(Vector3* pPosition)
+{
+    if (hasPosition) *pPosition = position;
+    return hasPosition;
+}
+
+bool LoggedObject::GetCurrentSpeed(float* pSpeed)
+{
+    *pSpeed = speed;
+    return speedKnown;
 }
 
 bool LoggedObject::initFromArgs(resourceHandle creator, ObjectArgs args)
@@ -128,6 +163,8 @@ World::World(uint32_t managerId, bool withLink) : d_managerId(managerId)
     llistInitElementPool();
     createProjData();
     CEvents::initialise(0);
+    getProjData().pWorldMgr = new CWorldMgr;
+    getProjData().pWorldMgr->createTree(TREE_CELL_SIZE, TREE_DEPTH);
     pObjects = new CGameObjectManager(withLink ? &link : nullptr);
     pManager = new LoggingManager(managerId, log);
     pObjects->registerResourceManager(pManager);
@@ -137,6 +174,8 @@ World::~World()
 {
     pObjects->releaseAllObjects();
     delete pObjects;
+    delete getProjData().pWorldMgr;
+    getProjData().pWorldMgr = nullptr;
     CEvents::freeAll();
     delete getProjData().pNetwork;
     getProjData().pNetwork = nullptr;
@@ -158,6 +197,13 @@ bool World::createFromText(const std::string& text, resourceHandle creator)
     const bool made = pObjects->createObjectByName(pBlock->getName(), pBlock, creator);
     delete pBlock;
     return made;
+}
+
+LoggedObject* World::make(const std::string& typeName, const std::string& name)
+{
+    if (!createFromText(typeName + "\n{\ninstancename " + name + "\n}\n")) return nullptr;
+    resourceHandle handle = 0;
+    return pObjects->findHandleByName(name.c_str(), &handle) ? object(handle) : nullptr;
 }
 
 }  // namespace testkinds

@@ -6,6 +6,7 @@
 #include "gameobjects/GameObject.h"
 #include "gameobjects/ObjectManagerInterfaces.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ public:
     using CGameObject::initBaseScriptWiring;
 };
 
+// Logs the passes it goes through ("update a", "interact a b"...) and stands where the test puts
+// it, moving at the speed the test gives it.
 class LoggedObject : public BareObject {
 public:
     LoggedObject(uint32_t typeId, CallLog& log);
@@ -54,6 +57,16 @@ public:
 
     const char* getTypeName() const override;
     void update(int) override { note("update"); }
+    void interact(CGameObject* pOther) override;
+    void postCollision() override { note("postCollision"); }
+    // Answers moved once after the test moves it.
+    bool think(int) override;
+    void render() override { note("render"); }
+    void setInterpolation(float factor) override { interpolation = factor; }
+    uint32_t getRenderGroupKey() override { return renderKey; }
+    bool GetCurrentPosition(Vector3* pPosition) override;
+    bool GetCurrentSpeed(float* pSpeed) override;
+    bool isStaticObject() override { return staticObject; }
     void prepareAsReplica() override { note("replica"); }
     bool isActiveKind() override { return kind() != KIND_PARTIAL && kind() != KIND_SCRIPT; }
     bool isPartialKind() override { return kind() == KIND_PARTIAL; }
@@ -71,10 +84,23 @@ public:
     void OnDefault(const SDefaultMessage* pMessage) override;
 
     uint32_t kind() const { return GetType() & 0xFF; }
+    // Puts the object somewhere else; its next think reports the move.
+    void moveTo(float x, float y);
+
+    Vector3 position{50.0f, 50.0f, 0.0f};
+    bool hasPosition = true;
+    float speed = 0.0f;
+    bool speedKnown = true;
+    bool moved = false;
+    bool staticObject = true;
+    uint32_t renderKey = 0;
+    float interpolation = -1.0f;
+    // Runs at the start of each think.
+    std::function<void(LoggedObject&)> onThink;
 
 protected:
     // "<call> <instance name or ?type name>[ <value>]"
-    void note(const char* call, int64_t value = INT64_MIN);
+    void note(const char* call, int64_t value = INT64_MIN, const char* pOther = nullptr);
 
 private:
     CallLog& d_log;
@@ -91,6 +117,7 @@ public:
     bool initialise(CGameObjectManager*) override { return note("initialise"), !failInitialise; }
     void deviceReset() override { note("deviceReset"); }
     void update(CGameObjectManager*) override { note("update"); }
+    void render(CGameObjectManager*, float) override { note("render"); }
     void resetForRestart() override { note("resetForRestart"); }
     void destroy() override;
 
@@ -121,10 +148,14 @@ private:
     CallLog& d_log;
 };
 
-// What every object test needs: the list pool, the project data, the event table, and an object
+// What every object test needs: the list pool, the project data, the event table, a world with a
+// land tree (TREE_DEPTH levels below a root of TREE_CELL_SIZE << TREE_DEPTH units), and an object
 // manager with a logging manager under managerId.
 class World {
 public:
+    static constexpr float TREE_CELL_SIZE = 100.0f;
+    static constexpr uint32_t TREE_DEPTH = 2;
+
     explicit World(uint32_t managerId = CResourceManager::MANAGER_SCRIPTOBJECTS, bool withLink = false);
     ~World();
     World(const World&) = delete;
@@ -135,6 +166,8 @@ public:
     LoggedObject* object(resourceHandle handle);
     // Creates from block text whose block name is the type name.
     bool createFromText(const std::string& text, resourceHandle creator = 0);
+    // Creates an object of the type with that instance name; null when it cannot be made.
+    LoggedObject* make(const std::string& typeName, const std::string& name);
 
     CallLog log;
     StubLink link{log};

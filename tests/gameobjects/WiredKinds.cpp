@@ -1,6 +1,7 @@
 #include "WiredKinds.h"
 
 #include "ai/Events.h"
+#include "gameobjects/GameObjectManager.h"
 #include "utility/ActualParameter.h"
 #include "utility/ParamBlock.h"
 
@@ -119,28 +120,13 @@ bool WiredObject::restoreState(CParamBlock* pBlock)
     return true;
 }
 
-resourceHandle WiredManager::fullHandle(resourceHandle handle) const
+WiredObject* wiredByName(CGameObjectManager* pObjects, const std::string& name)
 {
-    if (!d_plainHandles) return handle;
-    const auto found = d_slotHandles.find(handleSlot(handle));
-    return found == d_slotHandles.end() ? handle : found->second;
+    resourceHandle handle = 0;
+    CResource* pResource = nullptr;
+    if (!pObjects->findHandleByName(name.c_str(), &handle) || !pObjects->acquireResource(handle, &pResource))
+        return nullptr;
+    return static_cast<WiredObject*>(pResource);
 }
-
-bool WiredManager::instantiate(uint32_t typeId, resourceHandle* pHandle, int flag)
-{
-    if (!LoggingManager::instantiate(typeId, pHandle, flag)) return false;
-    if (d_plainHandles) {
-        d_slotHandles[handleSlot(*pHandle)] = *pHandle;
-        *pHandle &= ~MASK_REUSE;
-    }
-    return true;
-}
-
-bool WiredManager::acquire(resourceHandle handle, CResource** ppResource)
-{
-    return LoggingManager::acquire(fullHandle(handle), ppResource);
-}
-
-void WiredManager::release(resourceHandle handle) { LoggingManager::release(fullHandle(handle)); }
 
 }  // namespace testkinds

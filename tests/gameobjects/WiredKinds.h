@@ -1,6 +1,5 @@
 // Wired test kinds: logging objects whose block may wire any event output and input, and which
-// keep a state for saved levels. Their manager can also hand out handles the way the misc-object
-// and physics managers do (no reuse count: a reused slot gives the same handle again).
+// keep a state for saved levels.
 //
 // Keys read besides the base ones (all optional):
 //   health N, send_value N, test_answer N   what the object starts with
@@ -47,24 +46,19 @@ private:
 
 class WiredManager : public LoggingManager {
 public:
-    // plainHandles: a handle is the manager id joined with the slot, whatever was there before.
-    WiredManager(uint32_t managerId, CallLog& log, bool plainHandles = false, uint32_t capacity = 64)
-        : LoggingManager(managerId, log, capacity), d_wiredLog(log), d_plainHandles(plainHandles)
+    WiredManager(uint32_t managerId, CallLog& log, uint32_t capacity = 64)
+        : LoggingManager(managerId, log, capacity), d_wiredLog(log)
     {
     }
-    bool instantiate(uint32_t typeId, resourceHandle* pHandle, int flag) override;
-    bool acquire(resourceHandle handle, CResource** ppResource) override;
-    void release(resourceHandle handle) override;
 
 protected:
     CResource* makeResource(uint32_t typeId) override { return new WiredObject(typeId, d_wiredLog); }
 
 private:
-    resourceHandle fullHandle(resourceHandle handle) const;
-
     CallLog& d_wiredLog;
-    bool d_plainHandles;
-    std::map<uint32_t, resourceHandle> d_slotHandles;  // the slot's handle with its reuse count
 };
+
+// The wired object of that instance name, or null.
+WiredObject* wiredByName(CGameObjectManager* pObjects, const std::string& name);
 
 }  // namespace testkinds

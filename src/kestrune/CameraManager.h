@@ -1,0 +1,28 @@
+// CCameraManager: the game's cameras and which of them is looking. Until the cameras exist none is
+// current (NO_CAMERA), so nothing has a viewpoint to be sorted against.
+#pragma once
+
+#include "utility/VectorMath.h"
+
+#include <cstdint>
+
+class CCameraManager {
+public:
+    static constexpr uint16_t NO_CAMERA = 65535;
+    static constexpr uint16_t MAX_CAMERAS = 4;
+
+    CCameraManager() : m_currentCamera(NO_CAMERA), m_positions{} {}
+
+    uint16_t getCurrentCamera() const { return m_currentCamera; }
+    // False when no camera is current.
+    bool getCurrentCameraPosition(Vector3* pPosition) const
+    {
+        if (m_currentCamera >= MAX_CAMERAS) return false;
+        *pPosition = m_positions[m_currentCamera];
+        return true;
+    }
+
+private:
+    uint16_t m_currentCamera;
+    Vector3 m_positions[MAX_CAMERAS];
+};
