@@ -90,6 +90,9 @@ bool GameInit()
     ini->registerItem("Game", "variableUpdateTime", &data.AltStep, CIniManager::INI_INT);
     ini->registerItem("FrontEnd", "BypassFrontEnd", &data.BypassFrontEnd, CIniManager::INI_INT);
     gameRenderRegisterSettings(ini);
+    ini->registerItem("Physics", "GravityX", &data.GravityX, CIniManager::INI_FLOAT);
+    ini->registerItem("Physics", "GravityY", &data.GravityY, CIniManager::INI_FLOAT);
+    ini->registerItem("Physics", "GravityZ", &data.GravityZ, CIniManager::INI_FLOAT);
     if (!ini->loadFile(INIT_FILE)) {
         writeRunLog("init.ini missing");
         return false;
