@@ -42,15 +42,16 @@ void BM_MiscCycle(benchmark::State& state)
 }
 BENCHMARK(BM_MiscCycle);
 
-void BM_MiscBaselineNewDelete(benchmark::State& state)
+template <class Object>
+void BM_BaselineNewDelete(benchmark::State& state)
 {
     for (auto _ : state) {
-        auto* pObject = new CTreeClump;
+        auto* pObject = new Object;
         benchmark::DoNotOptimize(pObject);
         delete pObject;
     }
 }
-BENCHMARK(BM_MiscBaselineNewDelete);
+BENCHMARK(BM_BaselineNewDelete<CTreeClump>);
 
 void BM_PhysicsCycle(benchmark::State& state)
 {
@@ -59,15 +60,7 @@ void BM_PhysicsCycle(benchmark::State& state)
 }
 BENCHMARK(BM_PhysicsCycle);
 
-void BM_PhysicsBaselineNewDelete(benchmark::State& state)
-{
-    for (auto _ : state) {
-        auto* pObject = new CPhysicsParticle;
-        benchmark::DoNotOptimize(pObject);
-        delete pObject;
-    }
-}
-BENCHMARK(BM_PhysicsBaselineNewDelete);
+BENCHMARK(BM_BaselineNewDelete<CPhysicsParticle>);
 
 const int STEP_MS = 33;
 const uint32_t NUM_PARTICLES = 200;

@@ -3,6 +3,7 @@
 // fixed table of them: the pool's requests, the definitions and the look-ups all come from it.
 #pragma once
 
+#include "gamemanagement/GameMemoryManager.h"
 #include "gamemanagement/ResourceManager.h"
 
 #include <cstddef>
@@ -67,3 +68,57 @@ uint32_t firstFreeSlot(T* const* pSlots, uint32_t count)
     while (slot < count && pSlots[slot]) ++slot;
     return slot;
 }
+
+// The pool and the slot table of such a manager: one pool block per live object, each object in a
+// slot of its own (null = free).
+template <class Base>
+class TPoolSlots {
+public:
+    template <uint32_t N>
+    TPoolSlots(const TPoolKind<Base> (&kinds)[N], uint32_t capacity)
+        : d_pPool(new CGameMemoryManager), d_pSlots(new Base*[capacity]()), d_capacity(capacity), d_numLive(0)
+    {
+        for (const TPoolKind<Base>& k : kinds) d_pPool->requestBlock(k.typeId, k.size);
+        d_pPool->initialise(capacity, false);
+    }
+    // Objects still in their slots are not destroyed.
+    ~TPoolSlots()
+    {
+        d_pPool->releaseAll();
+        delete d_pPool;
+        delete[] d_pSlots;
+    }
+    TPoolSlots(const TPoolSlots&) = delete;
+    TPoolSlots& operator=(const TPoolSlots&) = delete;
+
+    CGameMemoryManager* pool() const { return d_pPool; }
+    uint32_t firstFree() const { return firstFreeSlot(d_pSlots, d_capacity); }
+    // The object of a slot below the capacity (null: free).
+    Base* at(uint32_t slot) const { return d_pSlots[slot]; }
+    uint32_t getNumLive() const { return d_numLive; }
+
+    // Constructs the kind in a block (from this pool) and puts it in the slot.
+    Base* construct(const TPoolKind<Base>& kind, void* pBlock, uint32_t slot)
+    {
+        d_pSlots[slot] = kind.construct(pBlock);
+        ++d_numLive;
+        return d_pSlots[slot];
+    }
+    // Destroys the object of the slot, gives its block back and frees the slot.
+    void destroy(const TPoolKind<Base>& kind, uint32_t slot)
+    {
+        Base* pObject = d_pSlots[slot];
+        // The block starts at the whole object, which need not be where its Base part is.
+        void* pBlock = dynamic_cast<void*>(pObject);
+        pObject->~Base();
+        d_pPool->free(kind.typeId, kind.size, pBlock);
+        d_pSlots[slot] = nullptr;
+        --d_numLive;
+    }
+
+private:
+    CGameMemoryManager* d_pPool;
+    Base** d_pSlots;
+    uint32_t d_capacity;
+    uint32_t d_numLive;
+};

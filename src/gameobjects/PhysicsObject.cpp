@@ -18,6 +18,14 @@ bool bounce(Vector3& v, const Vector3& n, float kt, float kn)
     return true;
 }
 
+// Contacts with a rigid body are not simulated: a failed check, nothing changes.
+bool isRigidBody(const CPhysicsObject* pOther)
+{
+    if (pOther->getTypeId() != CPhysicsObject::PHYSICS_RIGIDBODY) return false;
+    assertFailed("0", __FILE__, __LINE__);
+    return true;
+}
+
 }  // namespace
 
 Vector3 physicsGravity()
@@ -61,7 +69,7 @@ void CPhysicsParticle::integratePosition(int ms)
 
 void CPhysicsParticle::resolveContact(CPhysicsObject* pOther, uint32_t, const Vector3& n)
 {
-    if (!VERIFY(pOther)) return;
+    if (!VERIFY(pOther) || isRigidBody(pOther)) return;
     const float kt = tangentialFactor * pOther->tangentialFactor;
     const float kn = bounceFactor * pOther->bounceFactor;
     switch (pOther->getTypeId()) {
@@ -94,9 +102,6 @@ void CPhysicsParticle::resolveContact(CPhysicsObject* pOther, uint32_t, const Ve
         pB->velocity = vB - a + b;
         return;
     }
-    case PHYSICS_RIGIDBODY:
-        assertFailed("0", __FILE__, __LINE__);
-        return;
     default:
         return;
     }
@@ -104,16 +109,7 @@ void CPhysicsParticle::resolveContact(CPhysicsObject* pOther, uint32_t, const Ve
 
 void CPhysicsImmovable::resolveContact(CPhysicsObject* pOther, uint32_t, const Vector3& n)
 {
-    if (!VERIFY(pOther)) return;
-    switch (pOther->getTypeId()) {
-    case PHYSICS_PARTICLE:
-        // A slow particle is left to its own resting rule.
-        bounce(pOther->velocity, n, tangentialFactor * pOther->tangentialFactor, bounceFactor * pOther->bounceFactor);
-        return;
-    case PHYSICS_RIGIDBODY:
-        assertFailed("0", __FILE__, __LINE__);
-        return;
-    default:
-        return;
-    }
+    if (!VERIFY(pOther) || isRigidBody(pOther) || pOther->getTypeId() != PHYSICS_PARTICLE) return;
+    // A slow particle is left to its own resting rule.
+    bounce(pOther->velocity, n, tangentialFactor * pOther->tangentialFactor, bounceFactor * pOther->bounceFactor);
 }

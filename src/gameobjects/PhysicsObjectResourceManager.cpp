@@ -1,8 +1,5 @@
 #include "gameobjects/PhysicsObjectResourceManager.h"
 
-#include "gamemanagement/GameMemoryManager.h"
-#include "gamemanagement/PoolKind.h"
-#include "gameobjects/PhysicsObject.h"
 #include "utility/Assert.h"
 
 CGameMemoryManager* physicsMemoryManager = nullptr;
@@ -28,25 +25,19 @@ const uint32_t NAME_ORDER[CPhysicsObjectResourceManager::NUM_KINDS] = {0, 1, 3, 
 
 }  // namespace
 
-CPhysicsObjectResourceManager::CPhysicsObjectResourceManager()
-    : d_pMemory(new CGameMemoryManager), physicsObject(new CPhysicsObject*[MAX_PHYSICS_OBJECTS]()), d_numLive(0)
+CPhysicsObjectResourceManager::CPhysicsObjectResourceManager() : d_slots(KINDS, MAX_PHYSICS_OBJECTS)
 {
-    for (const Kind& k : KINDS) d_pMemory->requestBlock(k.typeId, k.size);
-    d_pMemory->initialise(MAX_PHYSICS_OBJECTS, false);
-    physicsMemoryManager = d_pMemory;
+    physicsMemoryManager = d_slots.pool();
 }
 
 CPhysicsObjectResourceManager::~CPhysicsObjectResourceManager()
 {
-    d_pMemory->releaseAll();
-    if (physicsMemoryManager == d_pMemory) physicsMemoryManager = nullptr;
-    delete d_pMemory;
-    delete[] physicsObject;
+    if (physicsMemoryManager == d_slots.pool()) physicsMemoryManager = nullptr;
 }
 
 bool CPhysicsObjectResourceManager::instantiate(uint32_t typeId, resourceHandle* pHandle, int)
 {
-    const uint32_t slot = firstFreeSlot(physicsObject, MAX_PHYSICS_OBJECTS);
+    const uint32_t slot = d_slots.firstFree();
     if (slot == MAX_PHYSICS_OBJECTS) return false;
     const Kind* pKind = findPoolKind(KINDS, typeId);
     if (!pKind) {
@@ -54,16 +45,13 @@ bool CPhysicsObjectResourceManager::instantiate(uint32_t typeId, resourceHandle*
         return false;
     }
     void* pBlock = nullptr;
-    if (!d_pMemory->allocate(typeId, pKind->size, &pBlock)) {
+    if (!d_slots.pool()->allocate(typeId, pKind->size, &pBlock)) {
         assertFailedMsg("Physics object resource manager failed to allocate : out of memory slots", "0", __FILE__,
                         __LINE__);
         return false;
     }
-    CPhysicsObject* pObject = pKind->construct(pBlock);
-    physicsObject[slot] = pObject;
-    ++d_numLive;
     *pHandle = MANAGER_PHYSICS | slot;
-    pObject->setResourceHandle(*pHandle);
+    d_slots.construct(*pKind, pBlock, slot)->setResourceHandle(*pHandle);
     return true;
 }
 
@@ -83,25 +71,26 @@ void CPhysicsObjectResourceManager::release(resourceHandle handle) { releaseObje
 bool CPhysicsObjectResourceManager::releaseObject(resourceHandle handle)
 {
     const uint32_t resource = checkedSlot(handle, "manager == getResourceManagerId()");
-    if (resource == MAX_PHYSICS_OBJECTS || !VERIFY(physicsObject[resource])) return false;
-    CPhysicsObject* pObject = physicsObject[resource];
+    if (resource == MAX_PHYSICS_OBJECTS) return false;
+    CPhysicsObject* pObject = d_slots.at(resource);
+    if (!pObject) {
+        assertFailed("physicsObject[resource]", __FILE__, __LINE__);
+        return false;
+    }
     const Kind* pKind = findPoolKind(KINDS, pObject->getTypeId());
     if (!pKind) {
         assertFailed("0", __FILE__, __LINE__);
         return false;
     }
-    pObject->~CPhysicsObject();
-    d_pMemory->free(pKind->typeId, pKind->size, pObject);
-    physicsObject[resource] = nullptr;
-    --d_numLive;
+    d_slots.destroy(*pKind, resource);
     return true;
 }
 
 bool CPhysicsObjectResourceManager::acquire(resourceHandle handle, CResource** ppResource)
 {
     const uint32_t resource = checkedSlot(handle, "(resourceHandle & MASK_MANAGER) == getResourceManagerId()");
-    if (resource == MAX_PHYSICS_OBJECTS || !physicsObject[resource]) return false;
-    *ppResource = physicsObject[resource];
+    if (resource == MAX_PHYSICS_OBJECTS || !d_slots.at(resource)) return false;
+    *ppResource = d_slots.at(resource);
     return true;
 }
 

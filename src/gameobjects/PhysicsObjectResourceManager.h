@@ -3,10 +3,9 @@
 // ORed with the slot: a reused slot gives the same handle again.
 #pragma once
 
+#include "gamemanagement/PoolKind.h"
 #include "gamemanagement/ResourceManager.h"
-
-class CGameMemoryManager;
-class CPhysicsObject;
+#include "gameobjects/PhysicsObject.h"
 
 class CPhysicsObjectResourceManager : public CResourceManager {
 public:
@@ -34,16 +33,14 @@ public:
     // Destroys the object of a handle; false (after a report) for a handle of another manager or
     // past the table, an empty slot, or an object of none of the kinds.
     bool releaseObject(resourceHandle handle);
-    uint32_t getNumLive() const { return d_numLive; }
+    uint32_t getNumLive() const { return d_slots.getNumLive(); }
 
 private:
     // The slot of a handle of this manager, after the checks (the manager's with the caller's text);
     // MAX_PHYSICS_OBJECTS when it names none.
     uint32_t checkedSlot(resourceHandle handle, const char* managerCheck);
 
-    CGameMemoryManager* d_pMemory;
-    CPhysicsObject** physicsObject;
-    uint32_t d_numLive;
+    TPoolSlots<CPhysicsObject> d_slots;
 };
 
 // The pool of the physics objects while their manager lives.

@@ -1,7 +1,6 @@
 #include "gameobjects/SampleObjectResourceManager.h"
 
 #include "gamemanagement/GameMemoryManager.h"
-#include "gamemanagement/PoolKind.h"
 #include "gameobjects/GameEffect.h"
 #include "gameobjects/GameObjectManager.h"
 #include "gameobjects/PlacedObjects.h"
@@ -44,21 +43,15 @@ uint32_t CSampleObjectResourceManager::s_bulletCollisionType = 0;
 uint32_t CSampleObjectResourceManager::s_bulletPhysicsType = 0;
 uint32_t CSampleObjectResourceManager::s_bulletModelType = 0;
 
-CSampleObjectResourceManager::CSampleObjectResourceManager()
-    : d_pObjectMemory(new CGameMemoryManager), d_pObjects(new CGameObject*[MAX_OBJECTS]()), d_numLive(0)
+CSampleObjectResourceManager::CSampleObjectResourceManager() : d_slots(KINDS, MAX_OBJECTS)
 {
-    for (const Kind& k : KINDS) d_pObjectMemory->requestBlock(k.typeId, k.size);
-    d_pObjectMemory->initialise(MAX_OBJECTS, false);
-    s_pObjectMemory = d_pObjectMemory;
+    s_pObjectMemory = d_slots.pool();
 }
 
 CSampleObjectResourceManager::~CSampleObjectResourceManager()
 {
-    d_pObjectMemory->releaseAll();
     // The kinds must not reach a pool that is gone.
-    if (s_pObjectMemory == d_pObjectMemory) s_pObjectMemory = nullptr;
-    delete d_pObjectMemory;
-    delete[] d_pObjects;
+    if (s_pObjectMemory == d_slots.pool()) s_pObjectMemory = nullptr;
 }
 
 void* CSampleObjectResourceManager::allocateObject(uint32_t typeId, uint32_t size)
@@ -83,17 +76,14 @@ uint32_t CSampleObjectResourceManager::slotOf(resourceHandle handle)
 
 bool CSampleObjectResourceManager::instantiate(uint32_t typeId, resourceHandle* pHandle, int)
 {
-    const uint32_t slot = firstFreeSlot(d_pObjects, MAX_OBJECTS);
+    const uint32_t slot = d_slots.firstFree();
     if (slot == MAX_OBJECTS) return false;
     if (typeId < FIRST_TYPE || typeId > LAST_TYPE || typeId == UNUSED_TYPE) return false;
     const Kind* pKind = findPoolKind(KINDS, typeId);
     void* pBlock = pKind ? allocateObject(typeId, pKind->size) : nullptr;
     if (!pBlock) return false;
-    CGameObject* pObject = pKind->construct(pBlock);
-    d_pObjects[slot] = pObject;
-    ++d_numLive;
     *pHandle = MANAGER_MISC | slot;
-    pObject->setResourceHandle(*pHandle);
+    d_slots.construct(*pKind, pBlock, slot)->setResourceHandle(*pHandle);
     return true;
 }
 
@@ -103,25 +93,19 @@ bool CSampleObjectResourceManager::releaseObject(resourceHandle handle)
 {
     const uint32_t slot = slotOf(handle);
     if (!VERIFY(slot < MAX_OBJECTS)) return false;
-    CGameObject* pObject = d_pObjects[slot];
+    CGameObject* pObject = d_slots.at(slot);
     if (!VERIFY(pObject)) return false;
-    const uint32_t typeId = pObject->GetType();
-    const Kind* pKind = findPoolKind(KINDS, typeId);
+    const Kind* pKind = findPoolKind(KINDS, pObject->GetType());
     if (!pKind) return false;
-    // The block starts at the whole object, which need not be where its game-object part is.
-    void* pBlock = dynamic_cast<void*>(pObject);
-    pObject->~CGameObject();
-    freeObject(typeId, pKind->size, pBlock);
-    d_pObjects[slot] = nullptr;
-    --d_numLive;
+    d_slots.destroy(*pKind, slot);
     return true;
 }
 
 bool CSampleObjectResourceManager::acquire(resourceHandle handle, CResource** ppResource)
 {
     const uint32_t slot = slotOf(handle);
-    if (!VERIFY(slot < MAX_OBJECTS) || !d_pObjects[slot]) return false;
-    *ppResource = d_pObjects[slot];
+    if (!VERIFY(slot < MAX_OBJECTS) || !d_slots.at(slot)) return false;
+    *ppResource = d_slots.at(slot);
     return true;
 }
 

@@ -8,9 +8,9 @@
 // so it is made by type id only.
 #pragma once
 
+#include "gamemanagement/PoolKind.h"
 #include "gamemanagement/ResourceManager.h"
 
-class CGameMemoryManager;
 class CGameObject;
 
 class CSampleObjectResourceManager : public CResourceManager {
@@ -46,7 +46,7 @@ public:
     // Destroys the object of a handle; false for an empty slot, a handle past the table and an
     // object of none of the kinds (its slot then stays).
     bool releaseObject(resourceHandle handle);
-    uint32_t getNumLive() const { return d_numLive; }
+    uint32_t getNumLive() const { return d_slots.getNumLive(); }
 
     // The kinds' blocks: null (after a report) when the pool is exhausted or absent.
     static void* allocateObject(uint32_t typeId, uint32_t size);
@@ -61,9 +61,7 @@ private:
     // The slot of a handle, or MAX_OBJECTS for a handle that names none.
     static uint32_t slotOf(resourceHandle handle);
 
-    CGameMemoryManager* d_pObjectMemory;
-    CGameObject** d_pObjects;
-    uint32_t d_numLive;
+    TPoolSlots<CGameObject> d_slots;
 
     static CGameMemoryManager* s_pObjectMemory;
 };
