@@ -149,8 +149,9 @@ protected:
     ~HWDynamicMeshObject() override;
 
 private:
-    bool LoadPrimitive(const struct MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
-                       const MeshReader& reader);
+    // A primitive of a loaded section as a scratch sub-mesh, appended where it fits.
+    bool AddPrimitive(const struct MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+                      const MeshReader& reader) override;
 
     DWORD maxVertices, maxIndices;
     BYTE building = 1;  // taking geometry; cleared by Commit

@@ -7,16 +7,6 @@
 
 #include <cstring>
 
-namespace {
-
-class ModelContext {
-public:
-    explicit ModelContext(const char* name) { D3DCore::SetModelName(name); }
-    ~ModelContext() { D3DCore::SetModelName(""); }
-};
-
-}  // namespace
-
 HWDynamicMeshObject::HWDynamicMeshObject(DWORD maxVertices_, DWORD maxIndices_)
     : maxVertices(maxVertices_), maxIndices(maxIndices_)
 {
@@ -124,33 +114,10 @@ bool HWDynamicMeshObject::Prelight(const Matrix3& orientation, const Vector3& di
 
 bool HWDynamicMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
 {
-    ModelContext context(FileName);
-    MeshReader reader(file, FileVersion, FileName);
-    Properties = HWProperties();
-    DWORD numMaterials = 0;
-    if (!reader.ReadHeader(&numMaterials)) return false;
-    bool primitivesReported = false;
-    for (DWORD b = 0; b < numMaterials; ++b) {
-        MeshBlock block;
-        if (!reader.ReadBlock(block)) return false;
-        if (FileVersion >= MESH_VERSION_FVF && block.Primitives != 1 && !primitivesReported) {
-            assertFailed("numPrimitives == 1", __FILE__, __LINE__);
-            primitivesReported = true;
-        }
-        MultiBlock material;
-        if (!LoadBlockMaterial(block, &material)) return false;
-        bool ok = true;
-        for (DWORD p = 0; p < block.Primitives && ok; ++p) {
-            MeshPrimitive prim;
-            ok = reader.ReadPrimitive(prim) && LoadPrimitive(material, block, prim, reader);
-        }
-        material.Release();
-        if (!ok) return false;
-    }
-    return true;
+    return LoadBlocks(file, FileVersion, FileName);
 }
 
-bool HWDynamicMeshObject::LoadPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
                                         const MeshReader& reader)
 {
     const bool fvfFile = reader.Version() >= MESH_VERSION_FVF;

@@ -3,6 +3,7 @@
 
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/BufferAllocator.h"
+#include "matcore9/MatCore.h"
 #include "utility/Assert.h"
 #include "winfile/File.h"
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-MeshMaterialLoader materialLoader = nullptr;
+MeshMaterialLoader materialLoader = MatCore::LoadMeshMaterials;
 
 char* copyText(const char* text)
 {
@@ -26,16 +27,12 @@ void freeBlock(BYTE*& p)
     p = nullptr;
 }
 
-// The model's name is the render core's context for every report made while a section is read.
-class ModelContext {
-public:
-    explicit ModelContext(const char* name) { D3DCore::SetModelName(name); }
-    ~ModelContext() { D3DCore::SetModelName(""); }
-};
-
 }  // namespace
 
-void SetMeshMaterialLoader(MeshMaterialLoader loader) { materialLoader = loader; }
+void SetMeshMaterialLoader(MeshMaterialLoader loader)
+{
+    materialLoader = loader ? loader : MatCore::LoadMeshMaterials;
+}
 
 // ---- HWBaseObject ----
 
@@ -44,35 +41,10 @@ void HWBaseObject::Release()
     if (--RefCount == 0) delete this;
 }
 
-bool HWBaseObject::LoadBlockMaterial(const MeshBlock& block, MultiBlock* material)
+bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileName)
 {
-    MeshMaterialInfo info;
-    const bool Worked = materialLoader &&
-                        materialLoader(block.Material, block.Textures, block.ColourA, block.ColourB, material, &info);
-    if (!Worked) {
-        assertFailedMsg(block.Material, "Worked", __FILE__, __LINE__);
-        return false;
-    }
-    Properties.Lit |= info.Lit;
-    Properties.VSLit |= info.VSLit;
-    if (!info.Transparent) Properties.TransparencyAvailable = 0;
-    return true;
-}
-
-// ---- HWMeshObject ----
-
-HWMeshObject::~HWMeshObject()
-{
-    ASSERT(DispHandle != NULL);
-    if (DispHandle) D3DCore.DeleteDisplayHandle(DispHandle);
-}
-
-bool HWMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
-{
-    ModelContext context(FileName);
     MeshReader reader(file, FileVersion, FileName);
-    Properties = HWProperties();
-    if (!DispHandle) DispHandle = D3DCore.CreateDisplayHandle();
+    Properties = {0, 0, 1};  // a block without a transparent choice clears TransparencyAvailable
     DWORD numMaterials = 0;
     if (!reader.ReadHeader(&numMaterials)) return false;
     bool primitivesReported = false;
@@ -86,11 +58,20 @@ bool HWMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
             primitivesReported = true;
         }
         MultiBlock material;
-        if (!LoadBlockMaterial(block, &material)) return false;
+        MeshMaterialInfo info;
+        const bool Worked = materialLoader && materialLoader(block.Material, block.Textures, block.ColourA,
+                                                             block.ColourB, &material, &info);
+        if (!Worked) {
+            assertFailedMsg(block.Material, "Worked", __FILE__, __LINE__);
+            return false;
+        }
+        Properties.Lit |= info.Lit;
+        Properties.VSLit |= info.VSLit;
+        if (!info.Transparent) Properties.TransparencyAvailable = 0;
         bool ok = true;
         for (DWORD p = 0; p < block.Primitives && ok; ++p) {
             MeshPrimitive prim;
-            ok = reader.ReadPrimitive(prim) && AddPrimitive(material, block, prim, FileName);
+            ok = reader.ReadPrimitive(prim) && AddPrimitive(material, block, prim, reader);
         }
         material.Release();
         if (!ok) return false;
@@ -98,8 +79,27 @@ bool HWMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
     return true;
 }
 
+bool HWBaseObject::AddPrimitive(const MultiBlock&, const MeshBlock&, const MeshPrimitive&, const MeshReader&)
+{
+    return false;
+}
+
+// ---- HWMeshObject ----
+
+HWMeshObject::~HWMeshObject()
+{
+    ASSERT(DispHandle != NULL);
+    if (DispHandle) D3DCore.DeleteDisplayHandle(DispHandle);
+}
+
+bool HWMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
+{
+    if (!DispHandle) DispHandle = D3DCore.CreateDisplayHandle();
+    return LoadBlocks(file, FileVersion, FileName);
+}
+
 bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
-                                const char* modelName)
+                                const MeshReader& reader)
 {
     const FVFFormat& target = material.MainFVF;
     const StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
@@ -127,7 +127,7 @@ bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& blo
         FVFFormat format;
         format.D3DFlags = prim.FVF;
         AnalyseFVF(format);
-        CheckVertexComponents(format, target, block.Textures.TotalNames, modelName, block.Material);
+        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material);
         RebuildVertices(prim.VertexData, format, out, target, prim.Vertices);
     }
     WORD* index = static_cast<WORD*>(indices);
@@ -182,9 +182,8 @@ void HWToolObject::FreeData(TMD* tmd)
 
 bool HWToolObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
 {
-    ModelContext context(FileName);
     MeshReader reader(file, FileVersion, FileName);
-    Properties = HWProperties();
+    Properties = {0, 0, 1};
     DWORD numMaterials = 0;
     if (!reader.ReadHeader(&numMaterials)) return false;
     for (DWORD b = 0; b < numMaterials; ++b) {

@@ -20,11 +20,11 @@
 
 class CFile;
 
-// What the model reader learns of the materials of a loaded object.
+// What the model reader learns of the materials of a loaded object; clear until a load.
 struct HWProperties {
     BYTE Lit = 0;    // some block's material is lit
     BYTE VSLit = 0;  // some block's material is lit by its vertex shader
-    BYTE TransparencyAvailable = 1;  // every block has a transparent choice
+    BYTE TransparencyAvailable = 0;  // every block has a transparent choice
 };
 
 class HWBaseObject {
@@ -51,8 +51,12 @@ public:
 
 protected:
     virtual ~HWBaseObject() = default;
-    // The material of a block, its result folded into Properties. False after a report.
-    bool LoadBlockMaterial(const MeshBlock& block, MultiBlock* material);
+    // Reads every block, loads its material (folding the result into Properties) and hands each
+    // primitive to AddPrimitive (tool objects, which load no materials, read on their own). False
+    // after a report.
+    bool LoadBlocks(CFile& file, DWORD FileVersion, const char* FileName);
+    virtual bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+                              const MeshReader& reader);
 
     int32_t RefCount = 1;
     DisplayHandle* DispHandle = nullptr;
@@ -72,7 +76,7 @@ protected:
 
 private:
     bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
-                      const char* modelName);
+                      const MeshReader& reader) override;
     bool m_transparencyReported = false;
 };
 
@@ -123,8 +127,10 @@ protected:
     ~HWToolObject() override = default;
 };
 
-// The seam through which mesh blocks load their materials: the multi-material file with the
-// block's textures and colour triples. The returned MultiBlock holds one reference per choice.
+// How mesh blocks load their materials: the multi-material file with the block's textures and
+// colour triples, through the material library (MatCore::LoadMultiMaterialFile). The returned
+// MultiBlock holds one reference per choice. Tests hand out materials of their own; null puts the
+// library's loader back.
 typedef bool (*MeshMaterialLoader)(const char* name, const TexNames& textures, const float colourA[3],
                                    const float colourB[3], MultiBlock* out, MeshMaterialInfo* info);
 void SetMeshMaterialLoader(MeshMaterialLoader loader);

@@ -63,6 +63,7 @@ DWORD MeshPrimitive::Index(DWORD i) const
 MeshReader::MeshReader(CFile& file, DWORD fileVersion, const char* modelName) : m_file(file), m_version(fileVersion)
 {
     std::snprintf(m_model, sizeof m_model, "%s", modelName ? modelName : "");
+    D3DCore::SetModelName(m_model);
     // The folder keeps its backslash, so that folder + name is the full name.
     std::snprintf(m_folder, sizeof m_folder, "%s", m_model);
     char* slash = std::strrchr(m_folder, '\\');
@@ -71,6 +72,8 @@ MeshReader::MeshReader(CFile& file, DWORD fileVersion, const char* modelName) : 
     else
         m_folder[0] = 0;
 }
+
+MeshReader::~MeshReader() { D3DCore::SetModelName(""); }
 
 bool MeshReader::Fail(const char* what, const char* expression)
 {

@@ -86,9 +86,13 @@ struct MeshPrimitive {
     DWORD Index(DWORD i) const;
 };
 
+// While a reader lives, the model's name is the render core's context for its reports.
 class MeshReader {
 public:
     MeshReader(CFile& file, DWORD fileVersion, const char* modelName);
+    ~MeshReader();
+    MeshReader(const MeshReader&) = delete;
+    MeshReader& operator=(const MeshReader&) = delete;
 
     // The version and the block count (> 0).
     bool ReadHeader(DWORD* numMaterials);

@@ -302,16 +302,30 @@ TEST_F(MeshObjectTest, VerticesAreConvertedIntoTheMaterialsFormat)
     }
 }
 
-// The sample data's mesh is the writer's quad, so the tool that made it and these tests agree.
-TEST_F(MeshObjectTest, TheSampleMeshIsTheWritersQuad)
+// The sample data's mesh is the writer's quad, and loads with the material files beside it.
+TEST_F(MeshObjectTest, TheSampleMeshLoadsWithItsMaterial)
 {
-    std::ifstream in(VELDRANE_DATA "/models/demo.msh", std::ios::binary);
-    const std::string shipped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(shipped, mw::section({mw::demoQuad("demo.mtl", "demo.tga")}, 106));
-    HWToolObject* tool = new HWToolObject();
-    ASSERT_TRUE(load(tool, shipped, 106, "data\\models\\demo.msh"));
-    EXPECT_STREQ(tool->TMBs.First->TextureName[0], "data\\models\\demo.tga");
-    tool->Release();
+    auto shipped = [](const std::string& name) {
+        std::ifstream in(std::string(VELDRANE_DATA "/") + name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string section = shipped("models/demo.msh");
+    EXPECT_EQ(section, mw::section({mw::demoQuad("demo.mtl", "demo.tga")}, 106));
+    for (const char* name : {"renderdefault.txt", "models/demo.mtl", "models/demo.anm", "models/demo.tga"})
+        m_dir.write(std::string("data/") + name, shipped(name));
+    ASSERT_TRUE(bringUp());
+    MatCore.InitRenderStates();
+    SetMeshMaterialLoader(nullptr);
+    HWMeshObject* mesh = new HWMeshObject();
+    ASSERT_TRUE(load(mesh, section, 106, "data\\models\\demo.msh"));
+    const MatBlock* block = mesh->GetDisplayHandle()->Blocks.First;
+    ASSERT_NE(block, nullptr);
+    EXPECT_STREQ(block->MultiBlock.Name, "data\\models\\demo.mtl");
+    EXPECT_EQ(mesh->Properties.Lit, 1);
+    EXPECT_EQ(cardVertices(mesh), mw::demoQuad("", "").Primitives[0].VertexData);  // the material's own format
+    EXPECT_TRUE(testsupport::reports().empty());
+    mesh->Release();
+    MatCore.ShutdownRenderStates();
 }
 
 TEST_F(MeshObjectTest, TheWorldMatrixComesFromRotationPositionAndScale)

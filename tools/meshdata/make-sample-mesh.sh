@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-g++ -O2 -std=c++20 -Wall -Wextra -Itests/support tools/meshdata/samplemesh.cpp -o "$out/samplemesh"
+g++ -O2 -std=c++20 -Wall -Wextra -Itools/meshdata tools/meshdata/samplemesh.cpp -o "$out/samplemesh"
 mkdir -p data/models
 "$out/samplemesh" data/models
 echo "made data/models/demo.msh and data/models/demo.tga"
