@@ -5,6 +5,8 @@
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/PhysicsObjectResourceManager.h"
+#include "gameobjects/SampleObjectResourceManager.h"
 #include "global/ProjData.h"
 #include "kestrune/GameInfo.h"
 #include "network/NodeManager.h"
@@ -49,14 +51,19 @@ void CGameLogic::addLevelManager(CResourceManager* pManager)
 
 void CGameLogic::registerLevelManagers()
 {
+    CGameObjectManager& objects = *theObjectManager;
+    auto add = [&objects](CResourceManager* pManager) {
+        if (!objects.registerResourceManager(pManager)) pManager->destroy();
+    };
+    // Managers added from outside come first: each stands in for the game's own of its id.
+    for (CResourceManager* pManager : m_levelManagers) add(pManager);
+    m_levelManagers.clear();
     // The game's managers in their order: misc objects, physics objects, collision objects, animals,
     // herds, models, components, cameras, effects, script objects, block files. Those not built yet
     // join here in their place.
-    CGameObjectManager& objects = *theObjectManager;
-    objects.registerResourceManager(new CCollisionObjectResourceManager);
-    for (CResourceManager* pManager : m_levelManagers)
-        if (!objects.registerResourceManager(pManager)) pManager->destroy();
-    m_levelManagers.clear();
+    add(new CSampleObjectResourceManager);
+    add(new CPhysicsObjectResourceManager);
+    add(new CCollisionObjectResourceManager);
 }
 
 bool CGameLogic::loadLevel(const char* instanceScript)
