@@ -5,6 +5,7 @@
 #include "d3dcore9/Screenshot.h"
 #include "global/ProjData.h"
 #include "kestrune/GameLogic.h"
+#include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "matcore9/Forwarders.h"
 #include "matcore9/MatCore.h"
@@ -85,6 +86,7 @@ bool gameRenderInit()
     setGameViewport();
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
+    sampleMeshLoad();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
     return true;
@@ -137,6 +139,7 @@ void gameRenderFrame()
             pLogic->renderView();
             pLogic->renderAfterScene();
         }
+        sampleMeshDraw();
         drawOverlays();
         MatEndScene();
         MatPresent(true);
@@ -152,6 +155,7 @@ void gameRenderShutdown()
     releaseScreenshotSurface();
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;
+    sampleMeshRelease();
     MatCore.DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
     MatCore.Shutdown();
