@@ -6,6 +6,7 @@
 #include "utility/Assert.h"
 #include "winfile/File.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -26,11 +27,19 @@ std::vector<std::string> tokens(char* line)
     return out;
 }
 
+// A number of a page file, held to what any texture could need.
+long number(const std::vector<std::string>& t, size_t i)
+{
+    const long LIMIT = 1L << 24;
+    const long value = i < t.size() ? std::strtol(t[i].c_str(), nullptr, 10) : 0;
+    return value < -LIMIT ? -LIMIT : value > LIMIT ? LIMIT : value;
+}
+
 // Pixel values are scaled and rounded down.
 int32_t scaled(const std::vector<std::string>& t, size_t i, float scale)
 {
-    const long value = i < t.size() ? std::strtol(t[i].c_str(), nullptr, 10) : 0;
-    return static_cast<int32_t>(std::floor(static_cast<float>(value) * scale));
+    const float value = std::floor(static_cast<float>(number(t, i)) * scale);
+    return static_cast<int32_t>(std::clamp(value, -1073741824.0f, 1073741824.0f));
 }
 
 void freePage(OverlayPageInfo& page)
@@ -55,7 +64,7 @@ bool MatCore::ReadOverlayPageFile(OverlayPageInfo& page, const char* PageFile, b
         const std::vector<std::string> t = tokens(line);
         if (t.empty()) continue;
         if (Sprites == 0) {
-            Sprites = static_cast<int32_t>(std::strtol(t[0].c_str(), nullptr, 10));
+            Sprites = static_cast<int32_t>(number(t, 0));
             // The count sizes the tables: a file asking for absurd numbers is refused.
             if (!VERIFY(Sprites > 0) || !VERIFY_MSG(Sprites <= MAXOVERLAYSPRITES, PageFile)) return false;
             page.Sprites = Sprites;
@@ -73,7 +82,7 @@ bool MatCore::ReadOverlayPageFile(OverlayPageInfo& page, const char* PageFile, b
                           Y1 = scaled(t, 3, Scale);
             s = OverlaySpriteRect{X0 / TexW, Y0 / TexH, X1 / TexW, Y1 / TexH, X1 - X0, Y1 - Y0};
         } else {
-            long Code = std::strtol(t[0].c_str(), nullptr, 10);
+            long Code = number(t, 0);
             if (Code == 8364) Code = 128;  // the euro sign's place in Windows-1252
             if (Code == 376) Code = 159;   // Y with diaeresis
             const int32_t X = scaled(t, 2, Scale), Y = scaled(t, 3, Scale), W = scaled(t, 4, Scale),

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include <cmath>
 #include <map>
 #include <random>
 
@@ -56,6 +57,11 @@ TEST_F(EffectManagerTest, PrecacheTakesTheFirstMatchingBlockOnce)
     EXPECT_EQ(countReports("m_readBlocks"), 2);
     EXPECT_FALSE(manager->ReadBlocks("missing.txt"));
     EXPECT_FALSE(manager->HoldsBlocks());
+    // Its effects would keep a deleted definition: they end first.
+    CEffect* e = create("twin");
+    manager->UnprecacheEffect("TWIN");
+    EXPECT_FALSE(manager->IsLive(e));
+    EXPECT_EQ(countReports("unprecached while running"), 1);
 }
 
 TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
@@ -217,11 +223,16 @@ TEST_F(EffectManagerTest, UpdateEndsEffectsInOrderAndSkipsThoseEndedOnTheWay)
     define(block("TESTEFFECT", "brief", "Lifetime 1\n") +
                block("TESTEFFECT", "fading", "MaxInstances 9\nKillFadeSpeed 10\n") + block("TESTEFFECT", "victim"),
            {"brief", "fading", "victim"});
-    // The fading effect's owner ends the victim, which stands later in the walk.
+    // The fading effect's owner ends the victim, which stands later in the walk (and, too late, the
+    // fading effect itself).
     CEffect* victim = nullptr;
     CEffect* fading = manager->CreateEffect(
         "fading", Vector3(), Matrix3(), 0,
-        [](CEffect*, void* context) { pTheEffectManager->DestroyEffect(*static_cast<CEffect**>(context)); }, &victim);
+        [](CEffect* self, void* context) {
+            pTheEffectManager->DestroyEffect(*static_cast<CEffect**>(context));
+            pTheEffectManager->DestroyEffect(self);
+        },
+        &victim);
     create("brief");
     victim = create("victim");
     setTime(100);
@@ -232,7 +243,7 @@ TEST_F(EffectManagerTest, UpdateEndsEffectsInOrderAndSkipsThoseEndedOnTheWay)
     EXPECT_EQ(effectLog(), (std::vector<std::string>{"update fading", "end victim", "delete victim", "delete fading",
                                                      "update brief", "end brief", "delete brief"}));
     manager->DestroyEffect(victim);
-    EXPECT_EQ(countReports("not live"), 1);
+    EXPECT_EQ(countReports("not live"), 2);
 }
 
 TEST_F(EffectManagerTest, LinksAreUndoneWhenEitherEndsAndFadesAreClamped)
@@ -255,12 +266,12 @@ TEST_F(EffectManagerTest, LinksAreUndoneWhenEitherEndsAndFadesAreClamped)
     EXPECT_EQ(second->GetLinkedEffect(), nullptr);
 
     std::vector<float> stored;
-    for (float f : {1.5f, -0.2f, 0.25f}) {
+    for (float f : {1.5f, -0.2f, 0.25f, std::nanf("")}) {
         second->SetFade(f);
         stored.push_back(second->GetFade());
     }
-    EXPECT_EQ(stored, std::vector<float>({1, 0, 0.25f}));
-    EXPECT_EQ(countReports("fadeFactor"), 2);
+    EXPECT_EQ(stored, std::vector<float>({1, 0, 0.25f, 0}));
+    EXPECT_EQ(countReports("fadeFactor"), 4);
 }
 
 TEST_F(EffectManagerTest, ASecondManagerTakesOverAndEachCleansUp)
