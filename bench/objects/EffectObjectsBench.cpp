@@ -2,11 +2,10 @@
 // beside constructing and destroying the same object with the global new and delete. The manager
 // stands on the scripted card with one definition of the logging test kind.
 #include "EffectTestKind.h"
-#include "d3dcore9/D3DCore.h"
+#include "ReferenceDevice.h"
 #include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/ParticleSystemEffect.h"
 #include "global/ProjData.h"
-#include "platform/testing.h"
 #include "utility/Assert.h"
 
 #include <benchmark/benchmark.h>
@@ -38,17 +37,7 @@ void bringUp()
     if (!f) abort();
     fputs("TESTEFFECT\n{\ninstancename spark\n}\n", f);
     fclose(f);
-    f = fopen("data/4CC.txt", "wb");
-    if (!f) abort();
-    fputs("3\nDXT1\nDXT3\nDXT5\n", f);
-    fclose(f);
-    platform::testing::resetD3D9();
-    if (DXSetup::Load() != 0) abort();
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) abort();
-    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    if (!bringUpReferenceDevice()) abort();
     createProjData();
     installTestKind();
 }

@@ -2,12 +2,12 @@
 // each effect, and runs updates and the five passes on the reference device, with the logging test
 // kind ("TESTEFFECT") beside the game's kinds. Every effect must end with the manager.
 #include "EffectTestKind.h"
-#include "FuzzDevice.h"
 #include "FuzzSupport.h"
 #include "d3dcore9/D3DCore.h"
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
 #include "global/ProjData.h"
+#include "platform/testing.h"
 #include "utility/ParamBlock.h"
 
 #include <string>
@@ -20,7 +20,14 @@ void bringUp()
     static bool done = false;
     if (done) return;
     done = true;
-    fuzz::bringUpDevice();
+    platform::testing::resetD3D9();
+    if (DXSetup::Load() != 0) abort();
+    DXSetup::SetEnumFilter(GameEnumFilter());
+    if (!D3DCore.Init()) abort();
+    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
+    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
+    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    createProjData();
     installTestKind();
 }
 

@@ -2,10 +2,11 @@
 // names from a definitions file of the logging test kind, then every definition is instantiated,
 // started and the table emptied again.
 #include "EffectTestKind.h"
-#include "FuzzDevice.h"
 #include "FuzzSupport.h"
+#include "ReferenceDevice.h"
 #include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/ParticleSystemEffect.h"
+#include "global/ProjData.h"
 
 #include <filesystem>
 
@@ -16,7 +17,8 @@ void setUpOnce()
     static bool done = false;
     if (done) return;
     done = true;
-    fuzz::bringUpDevice();
+    if (!bringUpReferenceDevice()) abort();
+    createProjData();
     installTestKind();
     std::filesystem::create_directories("fuzz/particles");
     std::filesystem::create_directories("data/particles");
