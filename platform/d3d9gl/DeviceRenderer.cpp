@@ -70,14 +70,14 @@ public:
     void clear(const platform::testing::D3D9State& state, DWORD flags, D3DCOLOR colour, float z,
                DWORD stencil) override
     {
-        ContextUse use(*this);
+        ContextUse use(*this, state.InScene);
         if (!use.held()) return;
         m_gl.clear(viewportOf(state), 0, nullptr, flags, colour, z, stencil);
     }
 
     void draw(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call) override
     {
-        ContextUse use(*this);
+        ContextUse use(*this, state.InScene);
         if (!use.held()) return;
         fillPipeline(state);
         VertexSource vertices;
@@ -112,7 +112,7 @@ public:
 
     void present() override
     {
-        ContextUse use(*this, true);
+        ContextUse use(*this, false);
         if (!use.held()) return;
         m_gl.present();
         ++m_frame;
@@ -124,7 +124,7 @@ public:
 
     bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) override
     {
-        ContextUse use(*this);
+        ContextUse use(*this, false);
         if (!use.held()) return false;
         width = m_gl.width();
         height = m_gl.height();
@@ -138,13 +138,13 @@ public:
 
 private:
     // The device's lock serialises every call, but the calls may come from several threads (a
-    // video's streaming thread draws and presents its frames). The context is made current on the
-    // calling thread for the call; a frame's end lets it go, and so does every call of a thread
-    // other than the one that opened the device, so that the next thread can take it. A call
-    // that finds it held elsewhere (mid-frame) draws nothing rather than wait under the lock.
+    // video's streaming thread draws and presents its frames while the game's thread waits). A GL
+    // context is current on one thread at a time, so a call makes it current on its own thread
+    // and, unless a scene is still open, lets it go again: between scenes any thread may take it.
+    // A call that finds it held by another thread's open scene draws nothing rather than wait.
     class ContextUse {
     public:
-        ContextUse(DeviceRenderer& r, bool endOfFrame = false) : m_r(r), m_endOfFrame(endOfFrame)
+        ContextUse(DeviceRenderer& r, bool inScene) : m_r(r), m_keep(inScene)
         {
             if (!r.m_gl.isCreated()) return;
             const std::thread::id me = std::this_thread::get_id();
@@ -157,16 +157,19 @@ private:
         }
         ~ContextUse()
         {
-            if (m_held && (m_endOfFrame || m_r.m_home != m_r.m_holder) && m_r.m_gl.isCreated()) {
+            if (m_held && !m_keep && m_r.m_gl.isCreated()) {
                 m_r.m_gl.releaseCurrent();
                 m_r.m_holder = std::thread::id();
+                // SDL keeps what it knows of a thread until told: a thread of someone else's
+                // would otherwise leave it behind when it ends.
+                if (std::this_thread::get_id() != m_r.m_home) SDL_TLSCleanup();
             }
         }
         bool held() const { return m_held; }
 
     private:
         DeviceRenderer& m_r;
-        bool m_endOfFrame;
+        bool m_keep;
         bool m_held = false;
     };
 
