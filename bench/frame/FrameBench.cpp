@@ -1,16 +1,9 @@
 // Frames per second of a frame of 1,000 pre-transformed quads, each locked, filled and drawn
 // through a dynamic vertex buffer: on the OpenGL renderer headless, and on the null renderer (the
 // render core's own cost).
-#include "d3d9gl/DeviceRenderer.h"
-#include "d3dcore9/D3DCore.h"
-#include "platform/testing.h"
+#include "../RenderCoreBench.h"
 
 #include <benchmark/benchmark.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -19,27 +12,10 @@ struct Vertex {
     DWORD colour;
 };
 
-class Scene {
+class Scene : public RenderCoreBench {
 public:
-    explicit Scene(bool gl)
+    explicit Scene(bool gl) : RenderCoreBench(gl, "frame")
     {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        m_previous = std::filesystem::current_path();
-        m_dir = std::filesystem::temp_directory_path() / ("bench_frame_" + std::to_string(getpid()));
-        std::filesystem::create_directories(m_dir / "data");
-        std::ofstream(m_dir / "data" / "4CC.txt") << "3\nDXT1\nDXT3\nDXT5\n";
-        std::filesystem::current_path(m_dir);
-        platform::testing::resetD3D9();
-        d3d9ref::setRendererFactory(gl ? &d3d9gl::createOffscreenDeviceRenderer : &d3d9ref::createNullRenderer);
-        D3DCore::ResetObject();
-        m_ok = DXSetup::Load() == 0;
-        DXSetup::SetEnumFilter(GameEnumFilter());
-        m_ok = m_ok && D3DCore.Init();
-        if (m_ok) {
-            const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-            D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, false, 0, 0, 0);
-            m_ok = D3DCore.CreateDevice(false, false, 1);
-        }
         if (m_ok) {
             D3DCore.SetClearColour(true, 0, 0, 64);
             D3DCore.SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
@@ -47,20 +23,6 @@ public:
             m_ok = m_vb >= 0;
         }
     }
-
-    ~Scene()
-    {
-        D3DCore.ReleaseDynamicVertexBuffers();
-        D3DCore.ReleaseDevice();
-        if (D3DCore.Initialised) D3DCore.Shutdown();
-        if (DXInterface.ID3D) DXInterface.ID3D->Release();
-        DXInterface = TDXInterface{};
-        d3d9ref::setRendererFactory(nullptr);
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_dir);
-    }
-
-    bool ok() const { return m_ok; }
 
     void frame()
     {
@@ -83,8 +45,6 @@ public:
     }
 
 private:
-    std::filesystem::path m_previous, m_dir;
-    bool m_ok = false;
     int32_t m_vb = -1;
 };
 

@@ -146,8 +146,8 @@ Level& level(uint32_t n)
 
 void perObjectStep(benchmark::State& state, uint32_t n)
 {
-    state.counters["ns_per_object_step"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * n, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_object_step"] = benchmark::Counter(static_cast<double>(state.iterations()) * n,
+                                                              benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_ObjectUpdate(benchmark::State& state)

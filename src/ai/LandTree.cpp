@@ -20,10 +20,11 @@ struct ListSide {
     void (CObjectManagerInterface::*free)(uint16_t);
 };
 
-const ListSide DYNAMIC_SIDE = {&CLeaf::dynamicListId, &CLeaf::dynamicCount, &CObjectManagerInterface::allocDynamicListId,
-                               &CObjectManagerInterface::getDynamicList, &CObjectManagerInterface::freeDynamicListId};
-const ListSide STATIC_SIDE = {&CLeaf::staticListId, &CLeaf::staticCount, &CObjectManagerInterface::allocStaticListId,
-                              &CObjectManagerInterface::getStaticList, &CObjectManagerInterface::freeStaticListId};
+typedef CObjectManagerInterface Pools;
+const ListSide DYNAMIC_SIDE = {&CLeaf::dynamicListId, &CLeaf::dynamicCount, &Pools::allocDynamicListId,
+                               &Pools::getDynamicList, &Pools::freeDynamicListId};
+const ListSide STATIC_SIDE = {&CLeaf::staticListId, &CLeaf::staticCount, &Pools::allocStaticListId,
+                              &Pools::getStaticList, &Pools::freeStaticListId};
 
 bool addTo(CLeaf& leaf, const ListSide& side, CObjectManagerInterface* pManager, CGameObject* pObject, uint16_t index)
 {
@@ -181,12 +182,17 @@ void CLandTree::takeOut(CObjectManagerInterface* pManager, CGameObject* pObject,
     if (!pLeaf) return;
     // An object may have been placed on the other side than it now says it belongs to (a static
     // object relocated with the cameras): it leaves whichever list holds it.
-    const bool found = staticFirst ? pLeaf->removeStaticObject(pManager, pObject) || pLeaf->removeDynamicObject(pManager, pObject)
-                                   : pLeaf->removeDynamicObject(pManager, pObject) || pLeaf->removeStaticObject(pManager, pObject);
+    const bool found = staticFirst ? pLeaf->removeStaticObject(pManager, pObject) ||
+                                         pLeaf->removeDynamicObject(pManager, pObject)
+                                   : pLeaf->removeDynamicObject(pManager, pObject) ||
+                                         pLeaf->removeStaticObject(pManager, pObject);
     ASSERT_MSG(found, "The object is not in its leaf's lists");
 }
 
-void CLandTree::removeStatic(CObjectManagerInterface* pManager, CGameObject* pObject) { takeOut(pManager, pObject, true); }
+void CLandTree::removeStatic(CObjectManagerInterface* pManager, CGameObject* pObject)
+{
+    takeOut(pManager, pObject, true);
+}
 
 void CLandTree::removeDynamic(CObjectManagerInterface* pManager, CGameObject* pObject)
 {

@@ -117,18 +117,8 @@ void D3DCore::DrawVertexList(VertexList* v, const GMaterial* GM)
         }
     }
     const UINT count = static_cast<UINT>(v->PrimitiveCount > 0 ? v->PrimitiveCount : 0);
-    switch (v->ListType) {
-    case D3DPT_TRIANGLELIST: Counts.ListTriangles += count; break;
-    case D3DPT_TRIANGLESTRIP: Counts.StripTriangles += count; break;
-    case D3DPT_TRIANGLEFAN: Counts.FanTriangles += count; break;
-    case D3DPT_LINELIST: case D3DPT_LINESTRIP: break;
-    default: assertFailed("false", __FILE__, __LINE__); break;
-    }
-    if (v->ListType >= D3DPT_TRIANGLELIST && v->ListType <= D3DPT_TRIANGLEFAN) {
-        Counts.Triangles += count;
-        Counts.DegenerateTriangles += static_cast<uint32_t>(v->DegenerateCount);
-        Counts.Vertices += static_cast<uint32_t>(v->Vertices);
-    }
+    // Lines are drawn uncounted; anything else is no list type the batches make.
+    if (v->ListType < D3DPT_LINELIST || v->ListType > D3DPT_TRIANGLEFAN) assertFailed("false", __FILE__, __LINE__);
     if (count == 0) return;
     HRESULT Err;
     if (v->Indexed) {
@@ -139,7 +129,7 @@ void D3DCore::DrawVertexList(VertexList* v, const GMaterial* GM)
         Err = device()->DrawPrimitive(v->ListType, 0, count);
     }
     ASSERT(Err == D3D_OK);
-    ++Counts.DrawCalls;
+    CountDraw(v->ListType, count, static_cast<uint32_t>(v->Vertices), static_cast<uint32_t>(v->DegenerateCount));
     if (v->FVF != LastDrawFVF) ++Counts.FVFChanges;
     LastDrawFVF = v->FVF;
 }

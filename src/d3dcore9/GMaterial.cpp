@@ -40,7 +40,8 @@ void GMaterial::Init()
     UseTextureFactor = 0;
     FVFFormat = ::FVFFormat();
     VertexShader = PixelShader = 0;
-    Lit = 0;
+    Lit = VSLit = 0;
+    ShaderUsed = 0;
     Passes = 0;
     for (DWORD& s : Stages) s = 0;
     wvpmatrix = wmatrix = vmatrix = pmatrix = wvmatrix = vpmatrix = wvmatrixi = pscubematrix = cubematrix = -1;

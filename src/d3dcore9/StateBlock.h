@@ -84,6 +84,8 @@ struct GMaterial {
     DWORD VertexShader;  // index into D3DCore's shader tables; 0 none
     DWORD PixelShader;
     BYTE Lit;
+    BYTE VSLit;         // lit by its vertex shader
+    DWORD ShaderUsed;   // the alternative of its material file in use, 0 the first
     DWORD Passes;
     DWORD Stages[MAXPASSES];
     StateList PassStates[MAXPASSES];

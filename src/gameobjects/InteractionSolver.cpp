@@ -58,7 +58,10 @@ Vector3 readDirection(CGameObject* pObj, const ReadChecks& checks)
 
 // The damage energies measure a change this way: one whose components sum to about zero counts as
 // none, however large it is.
-float changeLength(const Vector3& change) { return std::fabs(change.x + change.y + change.z) <= NEAR_ZERO ? 0.0f : lengthOf(change); }
+float changeLength(const Vector3& change)
+{
+    return std::fabs(change.x + change.y + change.z) <= NEAR_ZERO ? 0.0f : lengthOf(change);
+}
 
 bool onFollowOnlyWaypoint(CGameObject* pObj)
 {
@@ -78,10 +81,11 @@ CGameObject* assemblyOf(CGameObject* pObj)
 CGameObject* pathParent(CGameObject* pFollowerObj)
 {
     CWorldMgr* pWorld = world();
-    const SPath* pPath = pWorld ? pWorld->getPathMgr()->getPath(static_cast<uint32_t>(pFollowerObj->pPathFollower->getPathIndex()))
-                                : nullptr;
+    const uint32_t index = static_cast<uint32_t>(pFollowerObj->pPathFollower->getPathIndex());
+    const SPath* pPath = pWorld ? pWorld->getPathMgr()->getPath(index) : nullptr;
     CResource* pResource = nullptr;
-    if (!pPath || !pTheObjectManager || !pTheObjectManager->acquireResource(pPath->parentHandle, &pResource)) return nullptr;
+    if (!pPath || !pTheObjectManager || !pTheObjectManager->acquireResource(pPath->parentHandle, &pResource))
+        return nullptr;
     if (!VERIFY(pResource)) return nullptr;
     if (!VERIFY(pResource->getResourceType() == CResource::RESOURCETYPE_GAMEOBJECT)) return nullptr;
     return static_cast<CGameObject*>(pResource);
@@ -261,8 +265,8 @@ void solveObjectInteraction(CGameObject* pObj1, CGameObject* pObj2, const Vector
         if (pObj2->pCollisionObject) pObj2->pCollisionObject->getCentre(&centre2);
         const Vector3 apart = centre1 - centre2;
         const float lengthSquared = apart.lengthSquared();
-        contactNormal = isValidFloat(lengthSquared) && lengthSquared >= NEAR_ZERO ? apart * (1.0f / std::sqrt(lengthSquared))
-                                                                                 : Vector3(0.0f, 0.0f, 1.0f);
+        const bool apartEnough = isValidFloat(lengthSquared) && lengthSquared >= NEAR_ZERO;
+        contactNormal = apartEnough ? apart * (1.0f / std::sqrt(lengthSquared)) : Vector3(0.0f, 0.0f, 1.0f);
     }
 
     const float speed1 = readSpeed(pObj1, FIRST_READ[0]);

@@ -20,7 +20,8 @@ void solveObjectInteraction(CGameObject* pObj1, CGameObject* pObj2, const Vector
 void getInteractionResponders(CGameObject* pObj1, CGameObject* pObj2, bool* pRespond1, bool* pRespond2);
 
 // Adds the change (or its opposite) to the object's velocity, so that it leaves the contact point.
-void applyKnockback(CGameObject* pObj, const Vector3& contactPoint, const Vector3& contactNormal, const Vector3& change);
+void applyKnockback(CGameObject* pObj, const Vector3& contactPoint, const Vector3& contactNormal,
+                    const Vector3& change);
 
 // The velocity changes of an elastic contact when both objects respond (scaled by their mass
 // ratio) and when only one does; neither reads the contact point or value.

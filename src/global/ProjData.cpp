@@ -55,7 +55,8 @@ void readLevelString(const CParamBlock* level, const char* name, char* field, si
 }  // namespace
 
 CProjData::CProjData()
-    : numGameMessages(0), pGameMessageHead(nullptr), pGameMessageTail(nullptr), BypassFrontEnd(0), LevelLoaded(false),
+    : numGameMessages(0), pGameMessageHead(nullptr), pGameMessageTail(nullptr), BypassFrontEnd(0), ShowCullSpheres(0),
+      LevelLoaded(false),
       TuningFloats{27.0f, 64000.0f, 32.0f, 24.0f}, FELink(nullptr), m3Ident(new Matrix3), m4Ident(new Matrix4),
       FrameStep(30), AltStepEnabled(0), AltStep(33), FrameTimeTotal(0), GameTime(0), PreviousAdvanceTime(0),
       LastElapsedTime(0), SessionCounter(0), SessionFlags(0), SessionStart(0), PlayerWeaponsParamBlock(nullptr),

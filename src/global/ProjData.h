@@ -108,6 +108,7 @@ public:
     char SessionName[64];
     char MusicFile[MAX_PATH_TEXT];
     int BypassFrontEnd;
+    int ShowCullSpheres;  // the effects draw their cull spheres ("Effects" section)
     bool LevelLoaded;
     float TuningFloats[4];
     void* FELink;  // the front end's game link, owned by the front end

@@ -89,6 +89,7 @@ bool GameInit()
     ini->registerItem("Game", "variableUpdate", &data.AltStepEnabled, CIniManager::INI_INT);
     ini->registerItem("Game", "variableUpdateTime", &data.AltStep, CIniManager::INI_INT);
     ini->registerItem("FrontEnd", "BypassFrontEnd", &data.BypassFrontEnd, CIniManager::INI_INT);
+    ini->registerItem("Effects", "ShowCullSpheres", &data.ShowCullSpheres, CIniManager::INI_INT);
     gameRenderRegisterSettings(ini);
     if (!ini->loadFile(INIT_FILE)) {
         writeRunLog("init.ini missing");

@@ -12,7 +12,11 @@
 
 #include <cstdint>
 
+class CFile;
 struct GMaterial;
+struct MeshMaterialInfo;
+struct MultiBlock;
+struct TexNames;
 
 // Usage classes of the render defaults: what a material may set, must set, and what is reset after it.
 enum : DWORD {
@@ -30,7 +34,13 @@ enum : int32_t {
     MAP_NONE = 0,
     MAP_RENDERSTATES = 1,
     MAP_STAGESTATES = 2,  // texture-stage states, and sampler states as 100 + the sampler state
+    MAP_BOOL = 3,
     MAP_FVF = 21,         // vertex-format words of material files
+    MAP_TEXTURENONE = 22,
+    MAP_REFLECTION = 24,  // MODEL, VERTEX
+    MAP_BUMPMAPTYPE = 25,
+    MAP_SORT = 26,
+    MAP_SORTSCALE = 27,
     NUM_MAPS = 29,
 };
 
@@ -99,6 +109,55 @@ public:
     void DetachDevice();
     // The material of data\letterbox.mtl, recorded here, as D3DCore.LetterboxBlock.
     bool CreateBorderMaterial();
+
+    // ---- Material files ----
+    // Parses a material file (or the open File, read from its start) into a new GMaterial put in
+    // *GM. The shader alternatives are tried in file order and the first that validates is kept;
+    // the rest of the file is not read. True when one validated. When a material of that name
+    // exists already (or *GM is set) it is taken again and nothing is read. False, with the last
+    // error code, when none validated, the file is missing or a value in it is bad (reported); the
+    // vertex format the file declared stays in DeclaredFVF for the choice of a fall-back.
+    // Structural errors in the file end the run (FatalError).
+    bool ParseMaterial(const char* Name, GMaterial** GM, BYTE* Lit, BYTE* VSLit, HRESULT* ErrorCode,
+                       CFile* File = nullptr);
+    // The programs of a texture-animation file for the stages of a one-pass material. False, with
+    // a report and no animation left on the material, when the file is missing or wrong.
+    bool CompileTextureAnimation(const char* FileName, GMaterial* GM);
+    // The fall-back material for a declared vertex format: vertex colour, or one texture with or
+    // without it.
+    static const char* FallbackMaterial(DWORD fvf);
+
+    DWORD DeclaredFVF = 0;  // of the last material file parsed, kept when it failed
+
+    // ---- Materials by name ----
+    // What loading one material gave.
+    struct MaterialLoad {
+        DWORD Handle = 0xFFFFFFFFu;  // its state block
+        BYTE Lit = 0, VSLit = 0;
+        HRESULT Error = 0;           // why it failed
+    };
+    // The state block of the material (shared with earlier loads of the same name and textures),
+    // its file parsed on the first load; when no alternative validates, the fall-back for its
+    // declared vertex format is parsed into the same block. False (reported) when the fall-back
+    // fails too. Colours: the material colour of a lit block (white without them). File: the
+    // material file, open already. The textures are not bound here.
+    bool LoadMaterial(const char* Material, const TexNames& Names, DWORD* Handle, CFile* File = nullptr);
+    bool LoadMaterial(const char* Material, const TexNames& Names, const float ambient[3], const float diffuse[3],
+                      CFile* File, MaterialLoad* load);
+    // A multi-material file ("[multimaterial]", up to four materials, one of them possibly the
+    // transparent variant marked "material*"), found under the texture search path in "materials";
+    // or an ordinary material file as a set of one. Each material is loaded from the file's folder
+    // with the caller's textures and colours; Multi holds one reference on each choice's block.
+    // The names are kept, so the file is read once. A missing file or a material whose fall-back
+    // fails ends the run; a malformed file is reported and gives false.
+    bool LoadMultiMaterialFile(const char* Name, const TexNames& Names, const float ambient[3],
+                               const float diffuse[3], MultiBlock* Multi, MeshMaterialInfo* Info);
+    // The same as the loader of mesh files' material blocks.
+    static bool LoadMeshMaterials(const char* Name, const TexNames& Names, const float colourA[3],
+                                  const float colourB[3], MultiBlock* Multi, MeshMaterialInfo* Info);
+
+    // Where texture and multi-material files are looked for (empty: from the game's folder).
+    char TextureSearchPath[MAX_PATH] = {};
 
     // ---- Material reports ----
     // A warning goes to the loading screen's text line, never to the run log.

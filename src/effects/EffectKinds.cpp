@@ -1,0 +1,30 @@
+#include "effects/EffectKinds.h"
+
+#include "effects/MultiEffect.h"
+
+#include <strings.h>
+
+namespace {
+
+// Particle systems, trails and point trails bring their readers and factories with their kinds.
+const TEffectKind kinds[NUM_EFFECT_KINDS] = {
+    {"PARTICLESYSTEM", nullptr, nullptr},
+    {"MULTIEFFECT", ReadMultiEffectDefinition, CreateMultiEffect},
+    {"TRAIL", nullptr, nullptr},
+    {"POINTTRAIL", nullptr, nullptr},
+};
+
+const TEffectKind* extraKind = nullptr;
+
+}  // namespace
+
+const TEffectKind* FindEffectKind(const char* blockName)
+{
+    if (!blockName) return nullptr;
+    for (const TEffectKind& kind : kinds)
+        if (strcasecmp(kind.pBlockName, blockName) == 0) return &kind;
+    if (extraKind && extraKind->pBlockName && strcasecmp(extraKind->pBlockName, blockName) == 0) return extraKind;
+    return nullptr;
+}
+
+void SetExtraEffectKind(const TEffectKind* pKind) { extraKind = pKind; }

@@ -1,0 +1,136 @@
+// CEffectManager: the one owner of every running effect (pTheEffectManager). Definitions are read
+// from held block files and precached by name; effects start by name, are limited per definition,
+// faded by distance and by a kill fade, culled, updated once per game frame and drawn in five passes:
+// pass 0 from Render inside the scene, passes 3 and 4 at the end of the scene before the render
+// core flushes its delayed sorted draws, passes 1 and 2 after that flush.
+//
+// Use: ReadBlocks, PrecacheEffect for each name needed, FreeBlocks; then CreateEffect by name, and
+// per frame Update (not while paused) and Render per viewport. Main thread only.
+#pragma once
+
+#include "d3dcore9/D3DCore.h"
+#include "effects/EffectKinds.h"
+#include "effects/EffectSort.h"
+#include "utility/BlockFile.h"
+#include "utility/VectorMath.h"
+
+#include <cstdint>
+
+class CEffect;
+class CEffectDefinition;
+
+// Names are shorter than this.
+const uint32_t EFFECTNAMELEN = 32;
+
+// Called when an effect ends, before it is deleted.
+typedef void (*EffectEndCallback)(CEffect* pEffect, void* pContext);
+
+class CEffectManager;
+extern CEffectManager* pTheEffectManager;
+
+class CEffectManager {
+public:
+    static const uint32_t SORT_START_CAPACITY = 50;
+    static const uint32_t SORT_GROWTH = 10;
+    // Definitions that start or read each other nest at most this deep.
+    static const uint32_t MAX_EFFECT_NESTING = 32;
+    // Live effects at most (the game's effect objects number 20000); further creates are refused.
+    static const uint32_t MAX_LIVE_EFFECTS = 20000;
+
+    // A second manager is reported and takes over from the first.
+    CEffectManager();
+    // Deletes every live effect (without end callbacks) and every definition.
+    ~CEffectManager();
+    CEffectManager(const CEffectManager&) = delete;
+    CEffectManager& operator=(const CEffectManager&) = delete;
+
+    // Replaces the held blocks with the file's; false, with nothing held, when it cannot be read.
+    bool ReadBlocks(const char* fileName);
+    void FreeBlocks();
+    // Builds the definition of that name from the held blocks. True when it exists already or is
+    // being read further up (a definition naming itself).
+    bool PrecacheEffect(const char* pName);
+    // Deletes the first definition of that name; its live effects are reported and destroyed first.
+    void UnprecacheEffect(const char* pName);
+
+    // Null when the name is not precached, the instance limit refuses, the kind cannot make it, or
+    // the definition is already being created further up (an effect that would start itself).
+    CEffect* CreateEffect(const char* pName, const Vector3& position, const Matrix3& orientation, uint32_t creationWord,
+                          EffectEndCallback pEndCallback, void* pContext);
+    // Ends a live effect at once (a multi-effect's live sub-effects first); anything else is reported.
+    void DestroyEffect(CEffect* pEffect);
+
+    void Update();
+    // Per viewport: keeps the interpolation factor, sorts, draws pass 0.
+    void Render(float interpolation);
+    // Draws one pass of the sorted effects (nothing before the first sort).
+    void RenderPass(int pass);
+
+    static float GetGlobalFade() { return s_globalFade; }
+
+    uint32_t GetNumEffects() const { return m_numEffects; }
+    uint32_t GetNumDefinitions() const { return m_numDefinitions; }
+    // The precached definition of that name, or null.
+    CEffectDefinition* FindDefinition(const char* pName) const;
+    bool IsLive(const CEffect* pEffect) const;
+    bool HoldsBlocks() const { return m_blocksHeld; }
+    float GetInterpolation() const { return m_interpolation; }
+    bool ShowsCullSpheres() const { return m_showCullSpheres; }
+
+private:
+    struct TDefinitionRecord {
+        char name[EFFECTNAMELEN];
+        CEffectDefinition* pDefinition;
+        EffectFactory pCreator;
+        TDefinitionRecord* pNext;
+    };
+    struct TEffectRecord {
+        CEffect* pEffect;  // null once destroyed while a walk still holds the record
+        EffectEndCallback pEndCallback;
+        void* pContext;
+        bool ending;
+        TEffectRecord* pPrev;
+        TEffectRecord* pNext;
+    };
+
+    static void RenderAfterSortedDraws();
+    static void RenderBeforeSortedDraws();
+
+    TDefinitionRecord* FindDefinitionRecord(const char* pName) const;
+    TEffectRecord* FindRecord(const CEffect* pEffect) const;
+    const CParamBlock* FindDefinitionBlock(const char* pName, char* pInstanceName) const;
+    bool ApplyInstanceLimit(const CEffectDefinition* pDefinition);
+    bool AppendSortEntry(CEffect* pEffect);
+    void RemoveSortEntry(const CEffect* pEffect);
+    void Sort();
+    void UpdateEffect(TEffectRecord* pRecord);
+    void DrawCullSpheres();
+
+    TEffectSortEntry* m_pSort;
+    uint32_t m_sortCapacity;
+    uint32_t m_sortCount;
+    float m_interpolation;
+    blockList m_readBlocks;
+    bool m_blocksHeld;
+    D3DCoreFuncHandle m_afterSortedHandle;   // type 2: passes 1 and 2
+    D3DCoreFuncHandle m_beforeSortedHandle;  // type 3: passes 3 and 4
+    bool m_sorted;
+    TDefinitionRecord* m_pDefinitions;
+    TDefinitionRecord* m_pLastDefinition;
+    uint32_t m_numDefinitions;
+    TEffectRecord* m_pFirstEffect;  // m_effects, in creation order
+    TEffectRecord* m_pLastEffect;
+    uint32_t m_numEffects;
+    bool m_showCullSpheres;
+
+    // Records destroyed during an update walk wait here until the walk ends.
+    TEffectRecord* m_pEndedRecords;
+    uint32_t m_walkDepth;
+    // Names being read and definitions being created, innermost last.
+    char m_precaching[MAX_EFFECT_NESTING][EFFECTNAMELEN];
+    uint32_t m_precacheDepth;
+    const CEffectDefinition* m_creating[MAX_EFFECT_NESTING];
+    uint32_t m_createDepth;
+
+    static float s_globalFade;
+};

@@ -1,0 +1,70 @@
+// The effect manager on the scripted card, with the project data's clock and the test kind.
+#pragma once
+
+#include "DisplayListFixture.h"
+#include "EffectTestKind.h"
+#include "effects/EffectManager.h"
+#include "effects/EffectScene.h"
+#include "global/ProjData.h"
+
+#include <memory>
+#include <string>
+
+class EffectsFixture : public DisplayListFixture {
+protected:
+    void SetUp() override
+    {
+        DisplayListFixture::SetUp();
+        ASSERT_TRUE(bringUp());
+        createProjData();
+        installTestKind();
+        SetEffectCameraPosition(Vector3());
+        SetEffectFrustumTest(nullptr);
+        SetEffectSortCamera(nullptr);
+        manager = std::make_unique<CEffectManager>();
+    }
+
+    void TearDown() override
+    {
+        manager.reset();
+        removeTestKind();
+        destroyProjData();
+        DisplayListFixture::TearDown();
+    }
+
+    // A definition block, one line per key ("Key value").
+    static std::string block(const std::string& kind, const std::string& name, const std::string& keys = "")
+    {
+        return kind + "\n{\ninstancename " + name + "\n" + keys + "}\n";
+    }
+    static std::string multiEffect(const std::string& name, std::initializer_list<std::string> effects,
+                             const std::string& keys = "")
+    {
+        std::string entries = "Effects\n{\n";
+        for (const std::string& e : effects) entries += "{\nEffect " + e + "\n}\n";
+        return block("MULTIEFFECT", name, keys + entries + "}\n");
+    }
+
+    // Writes and holds the definitions, then precaches each name given.
+    void define(const std::string& text, std::initializer_list<const char*> names = {})
+    {
+        m_dir.write("effects.txt", text);
+        ASSERT_TRUE(manager->ReadBlocks("effects.txt"));
+        for (const char* name : names) EXPECT_TRUE(manager->PrecacheEffect(name)) << name;
+    }
+
+    static std::string nameOf(const CEffect* pEffect)
+    {
+        const CTestEffect* pTest = dynamic_cast<const CTestEffect*>(pEffect);
+        return pTest ? pTest->name : "multi";
+    }
+    static void logEnd(CEffect* pEffect, void*) { effectLog().push_back("end " + nameOf(pEffect)); }
+
+    CEffect* create(const char* name, const Vector3& at = Vector3())
+    {
+        return manager->CreateEffect(name, at, Matrix3(), 0, logEnd, nullptr);
+    }
+    static void setTime(int ms) { getProjData().GameTime = ms; }
+
+    std::unique_ptr<CEffectManager> manager;
+};

@@ -1,0 +1,343 @@
+// Mesh sections read by tool and static mesh objects: every version's layout, bad sections,
+// vertex conversion into the material's format, display lists and drawing.
+#include "MeshFixture.h"
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+namespace pt = platform::testing;
+using testsupport::countReports;
+
+namespace {
+
+class MeshObjectTest : public MeshFixture {
+protected:
+    static DWORD bits(float f)
+    {
+        DWORD d;
+        std::memcpy(&d, &f, 4);
+        return d;
+    }
+    static std::string bytes(const BYTE* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
+    // The vertex buffer of a static mesh's only batch, as the card holds it.
+    static std::string cardVertices(HWMeshObject* mesh)
+    {
+        const VertexList* VL = mesh->GetDisplayHandle()->Blocks.First->VertexLists.First;
+        const std::vector<uint8_t> b = pt::d3d9BufferBytes(VL->VertexBuffer[0]);
+        return std::string(b.begin(), b.end());
+    }
+};
+
+TEST_F(MeshObjectTest, EveryVersionKeepsItsLayout)
+{
+    for (DWORD version = 100; version <= 106; ++version) {
+        SCOPED_TRACE(version);
+        mw::Block a;
+        a.Material = "a.mtl";
+        a.Word0 = 11;
+        a.ColourA[1] = 0.5f;
+        a.ColourB[2] = 0.25f;
+        a.Words[0] = 21, a.Words[2] = 23;
+        a.Words106[0] = 31, a.Words106[2] = 33;
+        a.Word = 41;
+        a.Textures = {"t0.tga", "sub\\t1.tga"};
+        a.Primitives = {mw::quad(mw::XYZ | mw::NORMAL | mw::TEX(2), version)};
+        a.Primitives[0].UVSets = 2;
+        mw::Block b;
+        b.Material = "b.mtl";
+        b.Primitives = {mw::quad(mw::XYZ | mw::DIFFUSE, version)};
+        b.Primitives[0].Kind = mw::KIND_STRIP;
+        b.Primitives[0].Degenerates = 1;
+        b.Primitives[0].IndexList = {0, 1, 2, 3};
+        if (version == 106) {
+            mw::Primitive lines = mw::quad(0, version);
+            lines.Kind = mw::KIND_LINES;
+            lines.IndexSize = 4;
+            lines.IndexList = {0, 3};
+            b.Primitives.push_back(lines);
+        }
+        // A model name without a folder gives names without one.
+        const char* model = version == 100 ? "m.rsm" : "data\\models\\m.rsm";
+        const std::string folder = version == 100 ? "" : "data\\models\\";
+        HWToolObject* tool = new HWToolObject();
+        ASSERT_TRUE(load(tool, mw::section({a, b}, version), version, model));
+        ASSERT_EQ(tool->TMBs.Objects, 2);
+
+        const TMB* ta = tool->TMBs.First;
+        EXPECT_EQ(std::string(ta->Material), folder + "a.mtl");
+        const DWORD words[10] = {11, bits(1), bits(0.5f), bits(1), bits(1), bits(1), bits(0.25f), 21, 0, 23};
+        EXPECT_EQ(0, std::memcmp(ta->Words, words, sizeof words));
+        EXPECT_EQ(ta->Words106[0], version == 106 ? 31u : 0u);
+        EXPECT_EQ(ta->Words106[2], version == 106 ? 33u : 0u);
+        EXPECT_EQ(ta->Word, 41u);
+        ASSERT_EQ(ta->Textures, 2u);
+        EXPECT_EQ(std::string(ta->TextureName[1]), folder + "sub\\t1.tga");
+        EXPECT_EQ(ta->TexSets, 2u);
+        const TMD* quad = ta->TMDs.First;
+        EXPECT_EQ(quad->Kind, 0u);
+        EXPECT_EQ(quad->Vertices, 4u);
+        EXPECT_EQ(quad->VertexSize, version == 106 ? 40u : 108u);
+        EXPECT_EQ(quad->FVF, version == 106 ? DWORD{mw::XYZ | mw::NORMAL | mw::TEX(2)} : 0u);
+        EXPECT_EQ(quad->IndexSize, version == 106 ? 2u : 4u);
+        EXPECT_EQ(bytes(quad->VertexData, 4 * quad->VertexSize), a.Primitives[0].VertexData);
+        EXPECT_EQ(quad->Indices, 6u);
+        EXPECT_EQ(quad->IndexData[2 * quad->IndexSize], 1);
+
+        const TMB* tb = ta->Next;
+        ASSERT_EQ(tb->TMDs.Objects, version == 106 ? 2 : 1);
+        EXPECT_EQ(tb->TMDs.First->Kind, 1u);
+        EXPECT_EQ(tb->TMDs.First->Degenerates, 1u);
+        if (version == 106) {
+            EXPECT_EQ(tb->TMDs.Last->Kind, 3u);
+            EXPECT_EQ(tb->TMDs.Last->VertexSize, 108u);
+            HWToolObject::FreeData(tb->TMDs.Last);
+            EXPECT_EQ(tb->TMDs.Last->VertexData, nullptr);
+        }
+        tool->Release();
+        EXPECT_EQ(CBufferAllocator::GetInstance()->BlocksInUse(), 0u);
+    }
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+// Each bad value stops the load with one report, before anything reads past it.
+TEST_F(MeshObjectTest, BadSectionsStopTheLoadWithOneReport)
+{
+    struct Case {
+        const char* name;
+        DWORD version;
+        std::function<void(mw::Block&, mw::Primitive&)> change;
+        const char* report;
+        int32_t at = -1;  // where a word is written over the section: the block count, the first name's length
+        uint32_t value = 0;
+    };
+    const Case cases[] = {
+        {"version 99", 99, nullptr, "FileVersion == 100 ||"},
+        {"version 107", 107, nullptr, "FileVersion == 100 ||"},
+        {"no blocks", 106, nullptr, "numMaterials > 0", 0, 0},
+        {"empty name", 106, nullptr, "NameLength > 0 && NameLength <= 256", 4, 0},
+        {"long name", 106, nullptr, "NameLength > 0 && NameLength <= 256", 4, 257},
+        {"no terminator", 106, nullptr, "Name[NameLength - 1] == 0", 4, 5},
+        {"name past 255", 106, [](auto& b, auto&) { b.Material = std::string(244, 'm'); },
+         "strlen(Folder) + strlen(Name) <= 255"},
+        {"nine textures", 106, [](auto& b, auto&) { b.Textures.resize(9, "t.tga"); }, "Textures <= 8"},
+        {"kind 0", 106, [](auto&, auto& p) { p.Kind = 0; }, "Unknown primitive kind"},
+        {"kind 5", 105, [](auto&, auto& p) { p.Kind = 5; }, "Unknown primitive kind"},
+        {"65536 vertices", 106, [](auto&, auto& p) { p.Vertices = 65536; }, "Vertices > 0 && Vertices < 65536"},
+        {"65536 indices", 105, [](auto&, auto& p) { p.Indices = 65536; }, "Indices > 0 && Indices < 65536"},
+        {"strip degenerates", 106,
+         [](auto&, auto& p) {
+             p.Kind = mw::KIND_STRIP;
+             p.Degenerates = 7;
+         },
+         "numDegen <= Indices"},
+        {"index past the vertices", 106, [](auto&, auto& p) { p.IndexList[4] = 4; }, "Index < numVertices"},
+        {"index past 16 bits", 105, [](auto&, auto& p) { p.IndexList[0] = 65536; }, "TempIndexBuffer[i] < 65536"},
+        {"vertex size", 106, [](auto&, auto& p) { p.VertexSize = 36; }, "VertexSize == FVFSize"},
+        {"generic size", 106,
+         [](auto&, auto& p) {
+             p = mw::quad(0);
+             p.VertexSize = 32;
+         },
+         "VertexSize == FVFSize"},
+        {"point size", 106, [](auto&, auto& p) { p.FVF |= 0x20; }, "(FVF & ~KNOWN_FVF_BITS) == 0"},
+        {"index size 3", 106, [](auto&, auto& p) { p.IndexSize = 3; }, "IndexSize == 2 || IndexSize == 4"},
+        {"nine UV sets", 105, [](auto&, auto& p) { p.UVSets = 9; }, "UVSets <= 8"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::clearReports();
+        mw::Block block = mw::demoQuad("demo.mtl", "demo.tga");
+        block.Primitives = {mw::quad(mw::XYZ | mw::NORMAL | mw::TEX(1), c.version)};
+        if (c.change) c.change(block, block.Primitives[0]);
+        std::string bytes = mw::section({block}, c.version);
+        if (c.at >= 0) std::memcpy(&bytes[static_cast<size_t>(c.at)], &c.value, 4);
+        HWToolObject* tool = new HWToolObject();
+        EXPECT_FALSE(load(tool, bytes, c.version));
+        tool->Release();
+        ASSERT_EQ(testsupport::reports().size(), 1u);
+        EXPECT_EQ(countReports(c.report), 1);
+    }
+
+    // Every shorter file stops at its end.
+    for (DWORD version : {105u, 106u}) {
+        const std::string whole = quadSection(version);
+        for (size_t size = 0; size < whole.size(); ++size) {
+            SCOPED_TRACE(size);
+            testsupport::clearReports();
+            HWToolObject* tool = new HWToolObject();
+            EXPECT_FALSE(load(tool, whole.substr(0, size), version));
+            tool->Release();
+            ASSERT_EQ(countReports("BytesRead == Bytes"), 1);
+            ASSERT_EQ(testsupport::reports().size(), 1u);
+        }
+    }
+    EXPECT_EQ(CBufferAllocator::GetInstance()->BlocksInUse(), 0u);
+}
+
+TEST_F(MeshObjectTest, StaticMeshesFillDisplayListsAndDraw)
+{
+    ASSERT_TRUE(bringUp());
+    const DWORD fvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+    addMaterial("data\\models\\lit.mtl", fvf, SORT_NONE, {1, 1, 0});
+    addMaterial("data\\models\\vs.mtl", fvf, SORT_NONE, {0, 0, 1});
+    addMaterial("data\\models\\poly.mtl", fvf, SORT_POLY, {0, 1, 0});
+    std::vector<mw::Block> blocks = {mw::demoQuad("lit.mtl", "t.tga"), mw::demoQuad("vs.mtl", "t.tga"),
+                                     mw::demoQuad("poly.mtl", "t.tga")};
+    blocks[1].Primitives[0].Kind = mw::KIND_STRIP;
+    blocks[1].Primitives[0].Degenerates = 2;
+    HWMeshObject* mesh = new HWMeshObject();
+    ASSERT_TRUE(load(mesh, mw::section(blocks, 106), 106));
+    EXPECT_EQ(mesh->Properties.Lit, 1);
+    EXPECT_EQ(mesh->Properties.VSLit, 1);
+    EXPECT_EQ(mesh->Properties.TransparencyAvailable, 0);  // not every block has a transparent choice
+    DisplayHandle* h = mesh->GetDisplayHandle();
+    ASSERT_EQ(h->Blocks.Objects, 3);
+    const VertexList* lit = h->Blocks.First->VertexLists.First;
+    const VertexList* strip = h->Blocks.First->Next->VertexLists.First;
+    EXPECT_EQ(lit->ListType, D3DPT_TRIANGLELIST);
+    EXPECT_TRUE(lit->Optimised);
+    EXPECT_EQ(strip->ListType, D3DPT_TRIANGLESTRIP);
+    EXPECT_EQ(strip->DegenerateCount, 2);
+    EXPECT_FALSE(h->Blocks.Last->VertexLists.First->Optimised);  // sorted per triangle
+    // An equal format is copied as it stands; 16-bit indices as they are.
+    EXPECT_EQ(cardVertices(mesh), blocks[0].Primitives[0].VertexData);
+    const std::vector<uint8_t> indices = pt::d3d9BufferBytes(lit->IndexBuffer);
+    EXPECT_EQ(indices, (std::vector<uint8_t>{0, 0, 2, 0, 1, 0, 2, 0, 3, 0, 1, 0}));
+
+    pt::setD3D9Trace(true);
+    D3DCore.BeginScene(true, false);
+    mesh->SetMaterial(0);
+    mesh->SetAnimationStart(250.0f);
+    mesh->Render(0);
+    EXPECT_EQ(calls("DrawIndexedPrimitive").size(), 2u);  // the third waits for the sorted pass
+    EXPECT_TRUE(testsupport::reports().empty());
+    D3DCore.AutoTransparency = 1;
+    mesh->Render(0);  // said once
+    mesh->Render(0);
+    D3DCore.AutoTransparency = 0;
+    D3DCore.EndScene(true);
+    EXPECT_EQ(countReports("Properties.TransparencyAvailable || !D3DCore.AutoTransparency"), 1);
+    EXPECT_EQ(D3DCore.StateBlocks.GetSB(h->Blocks.First->StateBlock)->GMaterial->AnimStart, 250.0f);
+    mesh->AddRef();
+    mesh->Release();
+    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 1);
+    mesh->Release();
+    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 0);
+
+    // A block whose material does not load stops the load.
+    testsupport::clearReports();
+    mesh = new HWMeshObject();
+    EXPECT_FALSE(load(mesh, quadSection(106, "missing.mtl"), 106));
+    EXPECT_EQ(countReports("Worked"), 1);
+    mesh->Release();
+}
+
+// The file's vertices in the material's format: copied when the formats match, rebuilt component
+// by component when they do not, converted from generic vertices in files before 106.
+TEST_F(MeshObjectTest, VerticesAreConvertedIntoTheMaterialsFormat)
+{
+    ASSERT_TRUE(bringUp());
+    mw::Vertex source;  // what the file holds, in each layout
+    source.Position[0] = 1;
+    source.Position[1] = -1;
+    source.Normal[2] = -1;
+    source.Diffuse = 0xFF102030;
+    source.Specular = 0xFF0000FF;
+    // Generic colours as floats: truncated, 16.5 / 255 comes back as 0x10.
+    const float colour[4] = {1, 16.5f / 255, 32.5f / 255, 48.5f / 255};
+    std::copy(colour, colour + 4, source.Colour);
+    source.UV[0][0] = source.UV[0][1] = 1;
+    source.UV[1][0] = 0.25f, source.UV[1][1] = 0.75f;
+    struct Case {
+        const char* name;
+        DWORD version, fileFVF, materialFVF;
+        BYTE uvSource0;  // the generic UV set texture set 0 reads
+        std::function<void(mw::Vertex&)> expected;  // the source, changed
+        std::vector<const char*> reports, warnings;
+    };
+    const DWORD XNT = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+    const DWORD XDT = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+    const Case cases[] = {
+        {"equal", 106, XNT, XNT, 0, nullptr, {}, {}},
+        {"redundant normal", 106, XNT | D3DFVF_DIFFUSE, XDT, 0, nullptr, {}, {"Redundant normal"}},
+        {"missing normal and diffuse", 106, D3DFVF_XYZ | D3DFVF_TEX1, XNT | D3DFVF_DIFFUSE, 0,
+         [](mw::Vertex& v) { v.Normal[2] = 0, v.Diffuse = 0; },
+         {"Normal requested in material, not present in model", "Diffuse requested in material, not present in model"},
+         {}},
+        {"redundant specular, missing set", 106, XDT | D3DFVF_SPECULAR, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2, 0,
+         [](mw::Vertex& v) { v.UV[1][0] = v.UV[1][1] = 0; }, {"1 textures in model, 2 textures in material"},
+         {"Redundant specular"}},
+        {"generic", 105, 0, XNT | D3DFVF_DIFFUSE, 0, nullptr, {}, {}},
+        {"generic, UV set 1", 101, 0, XNT | D3DFVF_DIFFUSE, 1,
+         [](mw::Vertex& v) { v.UV[0][0] = 0.25f, v.UV[0][1] = 0.75f; }, {}, {}},
+        {"generic in 106", 106, 0, XNT | D3DFVF_DIFFUSE, 0, nullptr, {}, {}},
+        {"generic, specular", 105, 0, D3DFVF_XYZ | D3DFVF_SPECULAR, 0, [](mw::Vertex& v) { v.Specular = 0; },
+         {"false"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::clearReports();
+        MatCore.Warnings = 0;
+        StateBlock* SB = addMaterial("data\\models\\" + std::string(c.name) + ".mtl", c.materialFVF);
+        SB->GMaterial->UVSource[0] = c.uvSource0;
+        mw::Block b = mw::demoQuad(std::string(c.name) + ".mtl", "demo.tga");
+        mw::Primitive& p = b.Primitives[0];
+        p.FVF = c.fileFVF;
+        p.IndexSize = c.version < 106 ? 4 : 2;
+        p.VertexData.clear();
+        for (int i = 0; i < 4; ++i) p.add(source, c.version);
+        HWMeshObject* mesh = new HWMeshObject();
+        ASSERT_TRUE(load(mesh, mw::section({b}, c.version), c.version));
+        mw::Vertex expected = source;
+        if (c.expected) c.expected(expected);
+        const std::string vertex = mw::vertexBytes(expected, c.materialFVF);
+        EXPECT_EQ(cardVertices(mesh).substr(3 * vertex.size()), vertex);
+        EXPECT_EQ(testsupport::reports().size(), c.reports.size());
+        for (const char* r : c.reports) EXPECT_EQ(countReports(r), 1) << r;
+        EXPECT_EQ(MatCore.Warnings, c.warnings.size());
+        for (const char* w : c.warnings) EXPECT_NE(std::strstr(MatCore.LoadingText, w), nullptr) << w;
+        mesh->Release();
+    }
+}
+
+// The sample data's mesh is the writer's quad, and loads with the material files beside it.
+TEST_F(MeshObjectTest, TheSampleMeshLoadsWithItsMaterial)
+{
+    auto shipped = [](const std::string& name) {
+        std::ifstream in(std::string(VELDRANE_DATA "/") + name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string section = shipped("models/demo.msh");
+    EXPECT_EQ(section, mw::section({mw::demoQuad("demo.mtl", "demo.tga")}, 106));
+    for (const char* name : {"renderdefault.txt", "models/demo.mtl", "models/demo.anm", "models/demo.tga"})
+        m_dir.write(std::string("data/") + name, shipped(name));
+    ASSERT_TRUE(bringUp());
+    MatCore.InitRenderStates();
+    SetMeshMaterialLoader(nullptr);
+    HWMeshObject* mesh = new HWMeshObject();
+    ASSERT_TRUE(load(mesh, section, 106, "data\\models\\demo.msh"));
+    const MatBlock* block = mesh->GetDisplayHandle()->Blocks.First;
+    ASSERT_NE(block, nullptr);
+    EXPECT_STREQ(block->MultiBlock.Name, "data\\models\\demo.mtl");
+    EXPECT_EQ(mesh->Properties.Lit, 1);
+    EXPECT_EQ(cardVertices(mesh), mw::demoQuad("", "").Primitives[0].VertexData);  // the material's own format
+    EXPECT_TRUE(testsupport::reports().empty());
+    mesh->Release();
+    MatCore.ShutdownRenderStates();
+}
+
+TEST_F(MeshObjectTest, TheWorldMatrixComesFromRotationPositionAndScale)
+{
+    ASSERT_TRUE(bringUp());
+    const uint32_t before = D3DCore.WorldMatrixChanges;
+    SetWorldMatrixFrom43({{0, 1, 0, -1, 0, 0, 0, 0, 1}, {5, 6, 7}, {2, 3, 4}});
+    const D3DMATRIX& m = state().Transforms.at(D3DTS_WORLD);
+    const float expected[4][4] = {{0, 2, 0, 0}, {-3, 0, 0, 0}, {0, 0, 4, 0}, {5, 6, 7, 1}};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_EQ(m.m[r][c], expected[r][c]) << r << "," << c;
+    EXPECT_EQ(D3DCore.WorldMatrixChanges, before + 1);
+}
+
+}  // namespace
