@@ -45,41 +45,41 @@ private:
 
 class PatternVideo final : public VideoSource {
 public:
-    explicit PatternVideo(const SyntheticVideo& spec) : m_spec(spec)
+    explicit PatternVideo(const SyntheticVideo& wanted) : m_video(wanted)
     {
-        m_format.width = spec.width;
-        m_format.height = spec.height;
-        m_format.rateNumerator = spec.rateNumerator;
-        m_format.rateDenominator = spec.rateDenominator;
-        m_format.frames = spec.frames;
-        m_format.offered = {spec.layout};
+        m_format.width = wanted.width;
+        m_format.height = wanted.height;
+        m_format.rateNumerator = wanted.rateNumerator;
+        m_format.rateDenominator = wanted.rateDenominator;
+        m_format.frames = wanted.frames;
+        m_format.offered = {wanted.layout};
     }
 
-    bool setLayout(DWORD code) override { return code == m_spec.layout; }
+    bool setLayout(DWORD code) override { return code == m_video.layout; }
 
     bool readFrame(uint64_t index, std::vector<uint8_t>& out) override
     {
-        if (index >= m_spec.frames || index >= m_spec.breaksAt) return false;
-        const UINT w = m_spec.width, h = m_spec.height, frame = static_cast<UINT>(index);
-        const uint32_t stride = FrameLayout::stride(m_spec.layout, w);
+        if (index >= m_video.frames || index >= m_video.breaksAt) return false;
+        const UINT w = m_video.width, h = m_video.height, frame = static_cast<UINT>(index);
+        const uint32_t stride = FrameLayout::stride(m_video.layout, w);
         out.assign(static_cast<size_t>(stride) * h, 0);
-        const FrameLayout layout{m_spec.layout};
+        const FrameLayout layout{m_video.layout};
         if (!layout.isRgb()) {
             std::vector<d3d9ref::Texel> texels(static_cast<size_t>(w) * h);
             for (UINT y = 0; y < h; ++y)
                 for (UINT x = 0; x < w; ++x) {
-                    const DWORD c = testing::dshow::patternColour(m_spec.pattern, w, h, frame, x, y);
+                    const DWORD c = testing::dshow::patternColour(m_video.pattern, w, h, frame, x, y);
                     texels[static_cast<size_t>(y) * w + x] = {((c >> 16) & 255) / 255.0f, ((c >> 8) & 255) / 255.0f,
                                                               (c & 255) / 255.0f, 1.0f};
                 }
-            return d3d9ref::writeTexels(static_cast<D3DFORMAT>(m_spec.layout), texels.data(), w, h, nullptr, out.data(),
+            return d3d9ref::writeTexels(static_cast<D3DFORMAT>(m_video.layout), texels.data(), w, h, nullptr, out.data(),
                                         stride);
         }
-        const uint32_t bytes = m_spec.layout == D3DFMT_R8G8B8 ? 3 : 4;
+        const uint32_t bytes = m_video.layout == D3DFMT_R8G8B8 ? 3 : 4;
         for (UINT y = 0; y < h; ++y) {
             uint8_t* row = out.data() + static_cast<size_t>(h - 1 - y) * stride;  // bottom-up
             for (UINT x = 0; x < w; ++x) {
-                const DWORD c = testing::dshow::patternColour(m_spec.pattern, w, h, frame, x, y);
+                const DWORD c = testing::dshow::patternColour(m_video.pattern, w, h, frame, x, y);
                 row[x * bytes] = static_cast<uint8_t>(c);
                 row[x * bytes + 1] = static_cast<uint8_t>(c >> 8);
                 row[x * bytes + 2] = static_cast<uint8_t>(c >> 16);
@@ -91,7 +91,7 @@ public:
     const char* kind() const override { return "synthetic"; }
 
 private:
-    SyntheticVideo m_spec;
+    SyntheticVideo m_video;
 };
 
 std::string normalise(const std::string& name)
@@ -128,22 +128,22 @@ uint64_t frameAt(const VideoFormat& format, uint64_t position)
 
 bool openSyntheticMedia(const std::string& name, Media& media)
 {
-    SyntheticVideo spec;
+    SyntheticVideo wanted;
     {
         std::lock_guard<std::mutex> guard(dsound::world().lock);
         auto& all = registry().synthetic;
         auto it = all.find(normalise(name));
         if (it == all.end()) return false;
-        spec = it->second;
+        wanted = it->second;
     }
-    const bool pictures = spec.layout != 0 && spec.width > 0 && spec.height > 0 && spec.frames > 0 &&
-                          spec.rateNumerator > 0 && spec.rateDenominator > 0;
-    if (pictures) media.video = std::make_unique<PatternVideo>(spec);
-    if (spec.toneHz > 0 && spec.rateNumerator > 0) {
+    const bool pictures = wanted.layout != 0 && wanted.width > 0 && wanted.height > 0 && wanted.frames > 0 &&
+                          wanted.rateNumerator > 0 && wanted.rateDenominator > 0;
+    if (pictures) media.video = std::make_unique<PatternVideo>(wanted);
+    if (wanted.toneHz > 0 && wanted.rateNumerator > 0) {
         VideoFormat f;
-        f.rateNumerator = spec.rateNumerator;
-        f.rateDenominator = spec.rateDenominator;
-        media.audio = std::make_unique<ToneSource>(spec.toneHz, frameStart(f, spec.frames));
+        f.rateNumerator = wanted.rateNumerator;
+        f.rateDenominator = wanted.rateDenominator;
+        media.audio = std::make_unique<ToneSource>(wanted.toneHz, frameStart(f, wanted.frames));
     }
     return true;
 }

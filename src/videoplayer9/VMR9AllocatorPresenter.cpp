@@ -266,7 +266,7 @@ void CVMR9AllocatorPresenter::SetStageState(D3DTEXTURESTAGESTATETYPE type, DWORD
         m_pD3DDev->SetTextureStageState(0, type, value);
 }
 
-HRESULT CVMR9AllocatorPresenter::SetUpQuad()
+void CVMR9AllocatorPresenter::SetQuadStates()
 {
     SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     SetRenderState(D3DRS_LIGHTING, FALSE);
@@ -277,6 +277,11 @@ HRESULT CVMR9AllocatorPresenter::SetUpQuad()
     SetSamplerState(D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
     SetSamplerState(D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
     SetSamplerState(D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+}
+
+HRESULT CVMR9AllocatorPresenter::SetUpQuad()
+{
+    SetQuadStates();
     return m_Quad.CreateBuffer(m_pD3DDev);
 }
 
@@ -297,15 +302,7 @@ HRESULT CVMR9AllocatorPresenter::DrawScene(IDirect3DTexture9* texture)
         m_pD3DDev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
         m_pD3DDev->BeginScene();
     }
-    SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    SetRenderState(D3DRS_LIGHTING, FALSE);
-    SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
-    SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
-    SetSamplerState(D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
-    SetSamplerState(D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-    SetSamplerState(D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
-    SetSamplerState(D3DSAMP_MINFILTER, D3DTEXF_LINEAR);
-    SetSamplerState(D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
+    SetQuadStates();
     SetStageState(D3DTSS_COLOROP, D3DTOP_MODULATE);
     SetStageState(D3DTSS_COLORARG1, D3DTA_TEXTURE);
     SetStageState(D3DTSS_COLORARG2, D3DTA_DIFFUSE);

@@ -47,6 +47,7 @@ private:
     void ReleaseSurfaces();
     // The quad's render states, sampler and vertex buffer, after the surfaces are made.
     HRESULT SetUpQuad();
+    void SetQuadStates();
     // Draws the texture on the quad as a whole frame and presents it.
     HRESULT DrawScene(IDirect3DTexture9* texture);
     // Through the render core's caches and frame calls when the device is the render core's;

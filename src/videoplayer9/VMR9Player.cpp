@@ -1,5 +1,6 @@
 #include "videoplayer9/VMR9Player.h"
 
+#include "d3dcore9/DXWrappers.h"
 #include "utility/Assert.h"
 #include "videoplayer9/VMR9AllocatorPresenter.h"
 
@@ -7,19 +8,7 @@ namespace {
 
 const DWORD_PTR USER_ID = 0xACDCACDC;
 
-// A step of building the graph failed: the report, and false for the caller to return.
-bool failed(const char* message)
-{
-    assertFailedMsg(message, "false", __FILE__, __LINE__);
-    return false;
-}
-
-template <class T>
-void release(T*& p)
-{
-    if (p) p->Release();
-    p = nullptr;
-}
+bool failed(const char* message) { return videoOpenFailed(message); }
 
 }  // namespace
 
@@ -80,7 +69,7 @@ HRESULT CVMR9Player::SetAllocatorPresenter(IBaseFilter* filter, HWND window, flo
         return hr;
     }
     presenter->SetRectangle(left, top, width, height);
-    release(m_pAlloc);
+    DXReleaseInterface(m_pAlloc);
     m_pAlloc = presenter;
     hr = notify->AdviseSurfaceAllocator(USER_ID, m_pAlloc);
     if (FAILED(hr))
@@ -106,38 +95,19 @@ bool CVMR9Player::Stop()
 void CVMR9Player::Close()
 {
     if (m_pMediaControl) m_pMediaControl->Stop();
-    release(m_pGraph);
-    release(m_pVMR9Filter);
-    release(m_pAlloc);
-    release(m_pBasicAudio);
-    release(m_pMediaPosition);
-    release(m_pMediaControl);
+    DXReleaseInterface(m_pGraph);
+    DXReleaseInterface(m_pVMR9Filter);
+    DXReleaseInterface(m_pAlloc);
+    DXReleaseInterface(m_pBasicAudio);
+    DXReleaseInterface(m_pMediaPosition);
+    DXReleaseInterface(m_pMediaControl);
 }
 
-bool CVMR9Player::IsFinished()
-{
-    REFTIME duration = 0, position = 0;
-    if (m_pMediaPosition) {
-        m_pMediaPosition->get_Duration(&duration);
-        m_pMediaPosition->get_CurrentPosition(&position);
-    }
-    const int32_t left = static_cast<int32_t>((duration - position) * 1000.0);
-    return left < 0.001;
-}
+bool CVMR9Player::IsFinished() { return videoFinished(m_pMediaPosition); }
 
-int32_t CVMR9Player::GetPosition()
-{
-    REFTIME position = 0;
-    if (m_pMediaPosition) m_pMediaPosition->get_CurrentPosition(&position);
-    return static_cast<int32_t>(position * 1000.0);
-}
+int32_t CVMR9Player::GetPosition() { return videoPosition(m_pMediaPosition); }
 
-int32_t CVMR9Player::GetDuration()
-{
-    REFTIME duration = 0;
-    if (m_pMediaPosition) m_pMediaPosition->get_Duration(&duration);
-    return static_cast<int32_t>(duration * 1000.0);
-}
+int32_t CVMR9Player::GetDuration() { return videoDuration(m_pMediaPosition); }
 
 void CVMR9Player::SetVolume(uint32_t volume)
 {

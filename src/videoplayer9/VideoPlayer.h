@@ -39,3 +39,13 @@ inline int32_t videoVolume(uint32_t volume)
 {
     return linearToDirectSoundVolume(static_cast<float>(volume) * 0.0030517578125f);
 }
+
+struct IMediaPosition;
+
+// A step of building a player's graph failed: the message reported as a failed check; false.
+bool videoOpenFailed(const char* message);
+// The graph's times in milliseconds, truncated; 0 without the interface.
+int32_t videoPosition(IMediaPosition* position);
+int32_t videoDuration(IMediaPosition* position);
+// Less than a millisecond of the video left (so also without the interface).
+bool videoFinished(IMediaPosition* position);

@@ -1,6 +1,7 @@
 #include "videotexture/VideoTexture.h"
 
 #include "d3dcore9/D3DCore.h"
+#include "d3dcore9/DXWrappers.h"
 #include "fegamelink/FEGameLink.h"
 #include "matcore9/MatCore.h"
 #include "platform/com.h"
@@ -16,24 +17,13 @@ namespace {
 const char* const MATERIAL = "data\\frontend\\movie.mtl";
 const char* const DUMMY_TEXTURE = "data\\frontend\\dummy.tga";
 
-bool failed(const char* message)
-{
-    assertFailedMsg(message, "false", __FILE__, __LINE__);
-    return false;
-}
+bool failed(const char* message) { return videoOpenFailed(message); }
 
 // A failed check named as the code names the pointer it needed.
 bool missing(const char* expression)
 {
     assertFailed(expression, __FILE__, __LINE__);
     return false;
-}
-
-template <class T>
-void release(T*& p)
-{
-    if (p) p->Release();
-    p = nullptr;
 }
 
 }  // namespace
@@ -57,12 +47,12 @@ CVideoTexture::~CVideoTexture()
 void CVideoTexture::ReleaseGraph()
 {
     if (m_pMC) m_pMC->Stop();
-    release(m_pBA);
-    release(m_pMC);
-    release(m_pME);
-    release(m_pMP);
+    DXReleaseInterface(m_pBA);
+    DXReleaseInterface(m_pMC);
+    DXReleaseInterface(m_pME);
+    DXReleaseInterface(m_pMP);
     // The graph holds the last reference to the renderer.
-    release(m_pGraph);
+    DXReleaseInterface(m_pGraph);
     m_pTextureRenderer = nullptr;
 }
 
@@ -153,29 +143,11 @@ bool CVideoTexture::Stop() { return m_pMC && SUCCEEDED(m_pMC->Stop()); }
 
 void CVideoTexture::Close() {}
 
-bool CVideoTexture::IsFinished()
-{
-    if (!m_pMP) return true;
-    REFTIME duration = 0, position = 0;
-    m_pMP->get_Duration(&duration);
-    m_pMP->get_CurrentPosition(&position);
-    const int32_t left = static_cast<int32_t>((duration - position) * 1000.0);
-    return left < 0.001;
-}
+bool CVideoTexture::IsFinished() { return videoFinished(m_pMP); }
 
-int32_t CVideoTexture::GetPosition()
-{
-    REFTIME position = 0;
-    if (m_pMP) m_pMP->get_CurrentPosition(&position);
-    return static_cast<int32_t>(position * 1000.0);
-}
+int32_t CVideoTexture::GetPosition() { return videoPosition(m_pMP); }
 
-int32_t CVideoTexture::GetDuration()
-{
-    REFTIME duration = 0;
-    if (m_pMP) m_pMP->get_Duration(&duration);
-    return static_cast<int32_t>(duration * 1000.0);
-}
+int32_t CVideoTexture::GetDuration() { return videoDuration(m_pMP); }
 
 void CVideoTexture::SetVolume(uint32_t volume)
 {
