@@ -8,6 +8,7 @@
 #include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "l3render/L3Render.h"
+#include "matcore9/BufferAllocator.h"
 #include "matcore9/Forwarders.h"
 #include "matcore9/MatCore.h"
 #include "utility/IniManager.h"
@@ -178,6 +179,7 @@ void gameRenderShutdown()
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;
     sampleMeshRelease();
+    CBufferAllocator::DestroyInstance();
     L3DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
     L3Shutdown();
