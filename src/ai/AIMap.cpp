@@ -1,5 +1,8 @@
 #include "ai/AIMap.h"
 
+#include "utility/VectorMath.h"
+
+#include <cmath>
 #include <cstddef>
 #include <new>
 
@@ -43,4 +46,29 @@ uint16_t CAIMap::getHeightAt(int32_t x, int32_t y) const
     int64_t column = dx / d_cellSize, row = dy / d_cellSize;
     if (column >= d_width || row >= d_height) return 0;
     return d_pHeights[row * d_width + column];
+}
+
+bool CAIMap::getGroundHeight(float x, float y, float* pHeight, Vector3* pNormal) const
+{
+    *pHeight = 0.0f;
+    if (!d_pHeights) return false;
+    // In cells from the map's first corner; written so that NaN falls outside.
+    const double cx = (static_cast<double>(x) - d_originX) / d_cellSize;
+    const double cy = (static_cast<double>(y) - d_originY) / d_cellSize;
+    if (!(cx >= 0.0 && cx < d_width && cy >= 0.0 && cy < d_height)) return false;
+    const int32_t column = static_cast<int32_t>(cx), row = static_cast<int32_t>(cy);
+    const int32_t nextColumn = column + 1 < d_width ? column + 1 : column;
+    const int32_t nextRow = row + 1 < d_height ? row + 1 : row;
+    const auto at = [this](int32_t c, int32_t r) {
+        return static_cast<double>(d_pHeights[static_cast<size_t>(r) * d_width + c]);
+    };
+    const double h00 = at(column, row), h10 = at(nextColumn, row);
+    const double h01 = at(column, nextRow), h11 = at(nextColumn, nextRow);
+    const double u = cx - column, v = cy - row;
+    *pHeight = static_cast<float>((1.0 - v) * ((1.0 - u) * h00 + u * h10) + v * ((1.0 - u) * h01 + u * h11));
+    const double slopeX = ((1.0 - v) * (h10 - h00) + v * (h11 - h01)) / d_cellSize;
+    const double slopeY = ((1.0 - u) * (h01 - h00) + u * (h11 - h10)) / d_cellSize;
+    const double scale = 1.0 / std::sqrt(slopeX * slopeX + slopeY * slopeY + 1.0);
+    pNormal->set(static_cast<float>(-slopeX * scale), static_cast<float>(-slopeY * scale), static_cast<float>(scale));
+    return true;
 }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+struct Vector3;
+
 class CAIMap {
 public:
     CAIMap();
@@ -17,6 +19,10 @@ public:
 
     // The height of the cell under the world point; 0 outside the map.
     uint16_t getHeightAt(int32_t x, int32_t y) const;
+    // The ground under a world point: the heights of a cell and of its neighbours towards +x and +y
+    // stand at the cells' first corners and are blended between them, and the normal is the unit
+    // normal of that blended surface. Outside the map: false, height 0, normal left alone.
+    bool getGroundHeight(float x, float y, float* pHeight, Vector3* pNormal) const;
 
 private:
     uint16_t* d_pHeights;

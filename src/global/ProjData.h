@@ -136,6 +136,15 @@ public:
     char CurrentLevelPath[MAX_PATH_TEXT];
     char CurrentWorldPath[MAX_PATH_TEXT];
     char CurrentMission[MAX_MISSION_TEXT];
+    // Debug switches of the game frame: while set, effects are not updated / not drawn. While the
+    // game is paused effects are not updated either.
+    uint8_t EffectUpdateOff = 0;
+    uint8_t EffectRenderOff = 0;
+    uint8_t Paused = 0;
+    // Gravity in units per second squared ("Physics" section of the start-up settings).
+    float GravityX = 0.0f;
+    float GravityY = 0.0f;
+    float GravityZ = -9.81f;
     CWorldMgr* pWorldMgr;
     CAudioManager* pAudioMgr;
     CVBManager* pVBManager;

@@ -91,6 +91,9 @@ bool GameInit()
     ini->registerItem("FrontEnd", "BypassFrontEnd", &data.BypassFrontEnd, CIniManager::INI_INT);
     ini->registerItem("Effects", "ShowCullSpheres", &data.ShowCullSpheres, CIniManager::INI_INT);
     gameRenderRegisterSettings(ini);
+    ini->registerItem("Physics", "GravityX", &data.GravityX, CIniManager::INI_FLOAT);
+    ini->registerItem("Physics", "GravityY", &data.GravityY, CIniManager::INI_FLOAT);
+    ini->registerItem("Physics", "GravityZ", &data.GravityZ, CIniManager::INI_FLOAT);
     if (!ini->loadFile(INIT_FILE)) {
         writeRunLog("init.ini missing");
         return false;

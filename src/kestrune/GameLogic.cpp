@@ -2,9 +2,12 @@
 
 #include "ai/Events.h"
 #include "ai/WorldMgr.h"
+#include "effects/EffectScene.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/PhysicsObjectResourceManager.h"
+#include "gameobjects/SampleObjectResourceManager.h"
 #include "global/ProjData.h"
 #include "kestrune/GameInfo.h"
 #include "network/NodeManager.h"
@@ -22,12 +25,20 @@ bool isClient()
     return pNode && !pNode->isHost();
 }
 
+// The effects are sorted from the current camera of the game's camera manager.
+bool currentCameraPosition(Vector3* pPosition)
+{
+    CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
+    return pLogic && pLogic->getCameraManager().getCurrentCameraPosition(pPosition);
+}
+
 }  // namespace
 
 CGameLogic::CGameLogic(HWND mainWindow)
     : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),
       m_mission(0), m_campaign(false), m_trackDeletions(false), m_noStateSave(false)
 {
+    SetEffectSortCamera(currentCameraPosition);
 }
 
 CGameLogic::~CGameLogic()
@@ -49,14 +60,19 @@ void CGameLogic::addLevelManager(CResourceManager* pManager)
 
 void CGameLogic::registerLevelManagers()
 {
+    CGameObjectManager& objects = *theObjectManager;
+    auto add = [&objects](CResourceManager* pManager) {
+        if (!objects.registerResourceManager(pManager)) pManager->destroy();
+    };
+    // Managers added from outside come first: each stands in for the game's own of its id.
+    for (CResourceManager* pManager : m_levelManagers) add(pManager);
+    m_levelManagers.clear();
     // The game's managers in their order: misc objects, physics objects, collision objects, animals,
     // herds, models, components, cameras, effects, script objects, block files. Those not built yet
     // join here in their place.
-    CGameObjectManager& objects = *theObjectManager;
-    objects.registerResourceManager(new CCollisionObjectResourceManager);
-    for (CResourceManager* pManager : m_levelManagers)
-        if (!objects.registerResourceManager(pManager)) pManager->destroy();
-    m_levelManagers.clear();
+    add(new CSampleObjectResourceManager);
+    add(new CPhysicsObjectResourceManager);
+    add(new CCollisionObjectResourceManager);
 }
 
 bool CGameLogic::loadLevel(const char* instanceScript)

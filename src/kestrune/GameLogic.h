@@ -41,8 +41,9 @@ public:
     // The object types that live on through a restart.
     void setRestartKeepTypes(const std::vector<uint32_t>& types) { m_restartKeepTypes = types; }
     bool isLevelLoaded() const { return theObjectManager != nullptr; }
-    // A further resource manager for the next level load, registered after the game's own; the game
-    // logic owns it from now on (a second manager of one id is destroyed).
+    // A further resource manager for the next level load, registered before the game's own so that
+    // it stands in for the game's manager of its id; the game logic owns it from now on (a second
+    // manager of one id is destroyed).
     void addLevelManager(CResourceManager* pManager);
 
     // One fixed game step, while the game runs: the objects' update, then the event wiring's step

@@ -20,6 +20,9 @@ void bringUp()
     static bool done = false;
     if (done) return;
     done = true;
+    std::filesystem::create_directories("data");
+    const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
+    fuzz::writeInput("data/4CC.txt", reinterpret_cast<const uint8_t*>(codes), sizeof(codes) - 1);
     platform::testing::resetD3D9();
     if (DXSetup::Load() != 0) abort();
     DXSetup::SetEnumFilter(GameEnumFilter());

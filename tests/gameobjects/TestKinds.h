@@ -4,6 +4,7 @@
 
 #include "gamemanagement/SlotResourceManager.h"
 #include "gameobjects/GameObject.h"
+#include "gameobjects/InertObject.h"
 #include "gameobjects/ObjectManagerInterfaces.h"
 
 #include <functional>
@@ -34,17 +35,9 @@ enum Kind : uint32_t {
 };
 
 // A game object with nothing of its own: the base handlers and answers.
-class BareObject : public CGameObject {
+class BareObject : public CInertObject {
 public:
-    explicit BareObject(uint32_t typeId) : CGameObject(typeId) {}
-    const char* getTypeName() const override { return "Bare"; }
-    void update(int) override {}
-    void interact(CGameObject*) override {}
-    bool think(int) override { return false; }
-    void render() override {}
-    void prepareAsReplica() override {}
-    bool GetCurrentPosition(Vector3*) override { return false; }
-    bool isStaticObject() override { return true; }
+    explicit BareObject(uint32_t typeId) : CInertObject(typeId, "Bare") {}
     using CGameObject::initBaseScriptWiring;
 };
 

@@ -131,11 +131,16 @@ TEST_F(GameFlowTest, WithoutTheStartUpFileInitialisationFails)
 
 TEST_F(GameFlowTest, AVariableStepComesFromTheGameSection)
 {
-    dir.write("data/init.ini", "[Game]\nvariableUpdate = <int> 1\nvariableUpdateTime = <int> 0\n");
+    dir.write("data/init.ini", "[Game]\nvariableUpdate = <int> 1\nvariableUpdateTime = <int> 0\n"
+                               "[Physics]\nGravityX = <float> 1.5\nGravityY = <float> -2\n");
     testsupport::ScopedCwd cwd(dir.path());
     ASSERT_TRUE(preInit());
     ASSERT_TRUE(GameInit());
     EXPECT_EQ(getFrameStep(), 33);  // a step of 0 would stop game time
+    // Gravity comes from the same file; a key left out keeps its default.
+    EXPECT_EQ(1.5f, getProjData().GravityX);
+    EXPECT_EQ(-2.0f, getProjData().GravityY);
+    EXPECT_EQ(-9.81f, getProjData().GravityZ);
     GameShutdown();
     GameUninit();
 }

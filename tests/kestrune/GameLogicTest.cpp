@@ -54,7 +54,7 @@ TEST_F(GameLogicTest, ALevelLoadsItsScriptStepsAndShutsDownWithoutATrace)
 {
     const uint32_t poolBefore = llistElementsInUse();
     dir.write("level.txt", SCRIPT);
-    // Registered out of order, after the game's own collision manager.
+    // Registered out of order, before the game's own managers.
     logic->addLevelManager(new LoggingManager(0x84000000, log));
     logic->addLevelManager(new LoggingManager(0x02000000, log));
     ASSERT_TRUE(logic->loadLevel("level.txt"));
@@ -63,7 +63,7 @@ TEST_F(GameLogicTest, ALevelLoadsItsScriptStepsAndShutsDownWithoutATrace)
     ASSERT_NE(nullptr, pObjects);
     EXPECT_EQ(pObjects, getProjData().getObjectManager());
     EXPECT_EQ(static_cast<CNetObjectInterface*>(pObjects), getProjData().getObjectManagerInterface());
-    EXPECT_NE(nullptr, pObjects->getResourceManager(0x81000000));
+    for (uint32_t id : {0x01000000u, 0x81000000u, 0x82000000u}) EXPECT_NE(nullptr, pObjects->getResourceManager(id));
     EXPECT_EQ((std::vector<std::string>{"initialise 02000000", "initialise 84000000"}), log.matching("initialise"));
     // The lower id knows the type name first; the collision sphere is not a game object.
     EXPECT_EQ((std::vector<std::string>{"instantiate 02000001 1", "instantiate 02000003 1"}), log.matching("instantiate"));

@@ -1,0 +1,278 @@
+#include "effects/particlesystem/ParticleEffect.h"
+
+#include "audio/AudioManager.h"
+#include "effects/particlesystem/ParticleController.h"
+#include "effects/particlesystem/ParticleEmitter.h"
+#include "effects/particlesystem/ParticleRandom.h"
+#include "effects/particlesystem/ParticleSystem.h"
+#include "global/ProjData.h"
+#include "platform/win32.h"
+#include "utility/Assert.h"
+#include "utility/ParamBlock.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+const char* const NONE = "SYS_NONE";
+
+CAudioManager* audioManager() { return projDataExists() ? getProjData().getAudioManager() : nullptr; }
+
+// An effect name key: false when it is missing; "SYS_NONE" (exactly so) gives an empty name. A
+// name too long to be an effect's is reported and taken as none.
+bool readEffectName(const CParamBlock* pBlock, const char* key, char (&name)[CParticleEffectDefinition::EFFECT_NAME_SIZE])
+{
+    char text[256];
+    name[0] = '\0';
+    if (!pBlock->parseString(key, text)) return false;
+    if (strcmp(text, NONE) == 0) return true;
+    if (!VERIFY_MSG(strlen(text) < sizeof(name), "Effect name too long")) return true;
+    strcpy(name, text);
+    // Event effects must be ready before the effect runs.
+    // TODO(effects manager): precache here once definitions are held by the manager.
+    return true;
+}
+
+// An effect name followed by its frame keys, which are required unless the name is none (then
+// they take their defaults).
+bool readTimedEffect(const CParamBlock* pBlock, const char* key,
+                     char (&name)[CParticleEffectDefinition::EFFECT_NAME_SIZE], const char* frameKey,
+                     int32_t* pFrame, int32_t noneFrame, const char* variationKey = nullptr,
+                     int32_t* pVariation = nullptr)
+{
+    if (!VERIFY_MSG(readEffectName(pBlock, key, name), key)) return false;
+    if (!name[0]) {
+        *pFrame = noneFrame;
+        if (pVariation) *pVariation = 0;
+        return true;
+    }
+    if (!VERIFY_MSG(pBlock->parseInt(frameKey, pFrame), frameKey)) return false;
+    if (variationKey && !VERIFY_MSG(pBlock->parseInt(variationKey, pVariation), variationKey)) return false;
+    return true;
+}
+
+// A sample name key: none when missing or "SYS_NONE", else the sample loaded for 3D play.
+SAudioFile* readSample(const CParamBlock* pBlock, const char* key)
+{
+    char name[SAudioFile::MAX_NAME];
+    if (!pBlock->parseString(key, name) || strcmp(name, NONE) == 0) return nullptr;
+    CAudioManager* pAudio = audioManager();
+    return pAudio ? pAudio->LoadSample3D(name, 1) : nullptr;
+}
+
+// period +- variation added to a frame, kept within 32 bits.
+int32_t advancedPeriod(int32_t frame, int32_t period, int32_t variation)
+{
+    const int64_t next = static_cast<int64_t>(frame) + particleRandomPeriod(period, variation);
+    return next > INT32_MAX ? INT32_MAX : (next < INT32_MIN ? INT32_MIN : static_cast<int32_t>(next));
+}
+
+}  // namespace
+
+// The definition.
+
+CParticleEffectDefinition::CParticleEffectDefinition()
+    : m_pParticleSystemDefinition(nullptr), m_pEmitterDefinition(nullptr), m_pControllerDefinition(nullptr),
+      m_emitterFactory(nullptr), m_controllerFactory(nullptr), m_particleSystemFactory(nullptr), Active_Frames(1),
+      Inactive_Frames(0), OnCollision{}, OnParticleDeath{}, OnSystemDeath{}, OnTime{}, OnTimeTime(-1), OnPeriod{},
+      OnPeriodPeriod(0), OnPeriodVariation(0), OnTimeParticle{}, OnTimeParticleTime(-1), OnPeriodParticle{},
+      OnPeriodParticlePeriod(0), OnPeriodParticleVariation(0), PointConsumer{}, m_pLaunchSample(nullptr),
+      m_pCollisionSample(nullptr), m_pParticleDeathSample(nullptr), m_pSystemDeathSample(nullptr),
+      m_pTimeSample(nullptr), m_pPeriodSample(nullptr), m_launchVolume(1.0f), m_launchMinDistance(250.0f),
+      m_collisionVolume(1.0f), m_collisionMinDistance(250.0f), m_periodVolume(1.0f), m_periodMinDistance(250.0f)
+{
+}
+
+CParticleEffectDefinition::~CParticleEffectDefinition()
+{
+    SAudioFile* samples[] = {m_pLaunchSample, m_pCollisionSample, m_pParticleDeathSample,
+                             m_pSystemDeathSample, m_pTimeSample, m_pPeriodSample};
+    CAudioManager* pAudio = audioManager();
+    for (SAudioFile* pSample : samples)
+        if (pSample && pAudio) pAudio->ReleaseSample(pSample);
+    delete m_pParticleSystemDefinition;
+    delete m_pEmitterDefinition;
+    delete m_pControllerDefinition;
+}
+
+bool CParticleEffectDefinition::Read(const CParamBlock* pBlock)
+{
+    pBlock->parseInt("Active_Frames", &Active_Frames);
+    pBlock->parseInt("Inactive_Frames", &Inactive_Frames);
+    // The emission test takes the frame modulo their sum.
+    if (!VERIFY(static_cast<int64_t>(Active_Frames) + Inactive_Frames != 0)) return false;
+
+    if (!VERIFY_MSG(readEffectName(pBlock, "OnCollision", OnCollision), "OnCollision") ||
+        !VERIFY_MSG(readEffectName(pBlock, "OnParticleDeath", OnParticleDeath), "OnParticleDeath") ||
+        !VERIFY_MSG(readEffectName(pBlock, "OnSystemDeath", OnSystemDeath), "OnSystemDeath") ||
+        !readTimedEffect(pBlock, "OnTime", OnTime, "OnTimeTime", &OnTimeTime, -1) ||
+        !readTimedEffect(pBlock, "OnPeriod", OnPeriod, "OnPeriodPeriod", &OnPeriodPeriod, 0, "OnPeriodVariation",
+                         &OnPeriodVariation) ||
+        !readTimedEffect(pBlock, "OnTimeParticle", OnTimeParticle, "OnTimeParticleTime", &OnTimeParticleTime, -1) ||
+        !readTimedEffect(pBlock, "OnPeriodParticle", OnPeriodParticle, "OnPeriodParticlePeriod",
+                         &OnPeriodParticlePeriod, 0, "OnPeriodParticleVariation", &OnPeriodParticleVariation))
+        return false;
+
+    m_pLaunchSample = readSample(pBlock, "OnLaunchSound");
+    pBlock->parseFloat("OnLaunchSoundVolume", &m_launchVolume);
+    pBlock->parseFloat("OnLaunchSoundMinDistance", &m_launchMinDistance);
+    m_pCollisionSample = readSample(pBlock, "OnCollisionSound");
+    pBlock->parseFloat("OnCollisionSoundVolume", &m_collisionVolume);
+    pBlock->parseFloat("OnCollisionSoundMinDistance", &m_collisionMinDistance);
+    m_pParticleDeathSample = readSample(pBlock, "OnParticleDeathSound");
+    m_pSystemDeathSample = readSample(pBlock, "OnSystemDeathSound");
+    m_pTimeSample = readSample(pBlock, "OnTimeSound");
+    m_pPeriodSample = readSample(pBlock, "OnPeriodSound");
+    pBlock->parseFloat("OnPeriodSoundVolume", &m_periodVolume);
+    pBlock->parseFloat("OnPeriodSoundMinDistance", &m_periodMinDistance);
+    readEffectName(pBlock, "PointConsumer", PointConsumer);
+
+    // The parts, by position: particle system, controller, emitter.
+    if (!VERIFY_MSG(pBlock->getNumBlocks() == 3, "A particle system needs three parts")) return false;
+    CParamBlock* pParts[3] = {};
+    for (uint32_t i = 0; i < 3; ++i)
+        if (!pBlock->getBlock(i, &pParts[i])) return false;
+    SParticleSystemKind* pSystemKind = FindParticleSystemKind(pParts[0]->getName());
+    SControllerKind* pControllerKind = FindControllerKind(pParts[1]->getName());
+    SEmitterKind* pEmitterKind = FindEmitterKind(pParts[2]->getName());
+    if (!VERIFY_MSG(pSystemKind, pParts[0]->getName()) || !VERIFY_MSG(pControllerKind, pParts[1]->getName()) ||
+        !VERIFY_MSG(pEmitterKind, pParts[2]->getName()))
+        return false;
+    m_particleSystemFactory = pSystemKind->factory;
+    m_controllerFactory = pControllerKind->factory;
+    m_emitterFactory = pEmitterKind->factory;
+    return pSystemKind->reader(pParts[0], &m_pParticleSystemDefinition) &&
+           pControllerKind->reader(pParts[1], &m_pControllerDefinition) &&
+           pEmitterKind->reader(pParts[2], &m_pEmitterDefinition);
+}
+
+// The effect.
+
+CParticleEffect::CParticleEffect(const CParticleEffectDefinition* pDefinition, void* pCreationWord,
+                                 const Vector3& position, const Matrix3& orientation)
+    : m_pDefinition(pDefinition), m_pEmitter(nullptr), m_pController(nullptr), m_pParticleSystem(nullptr),
+      m_emitterPaused(0), m_frame(0), m_nextPeriod(0), m_pNextParticlePeriods(nullptr), m_position(position),
+      m_orientation(orientation), m_pFollowedPoints(nullptr), m_numFollowedPoints(0)
+{
+    const CParticleEffectDefinition& def = *pDefinition;
+    const ParticleEffectExtraData* pExtra = static_cast<const ParticleEffectExtraData*>(pCreationWord);
+    m_pParticleSystem = def.m_particleSystemFactory(this, def.m_pParticleSystemDefinition,
+                                                     pExtra ? pExtra->pParticleSystemData : nullptr);
+    if (m_pParticleSystem && !m_pParticleSystem->IsAllocated()) {
+        delete m_pParticleSystem;
+        m_pParticleSystem = nullptr;
+    }
+    if (!m_pParticleSystem) return;
+    m_pController = def.m_controllerFactory(this, def.m_pControllerDefinition, pExtra ? pExtra->pControllerData : nullptr);
+    if (!m_pController) return;
+    m_pEmitter = def.m_emitterFactory(this, def.m_pEmitterDefinition, pExtra ? pExtra->pEmitterData : nullptr);
+    if (!m_pEmitter) return;
+
+    m_nextPeriod = particleRandomPeriod(def.OnPeriodPeriod, def.OnPeriodVariation);
+    const int32_t count = m_pParticleSystem->GetCount();
+    if (count > 0) {
+        m_pNextParticlePeriods = new (std::nothrow) int32_t[static_cast<size_t>(count)];
+        if (!m_pNextParticlePeriods) {
+            delete m_pEmitter;
+            m_pEmitter = nullptr;
+            return;
+        }
+        for (int32_t i = 0; i < count; ++i)
+            m_pNextParticlePeriods[i] = particleRandomPeriod(def.OnPeriodParticlePeriod, def.OnPeriodParticleVariation);
+    }
+    if (def.m_pLaunchSample) RunEvent("", def.m_pLaunchSample, def.m_launchVolume, def.m_launchMinDistance, m_position);
+}
+
+CParticleEffect::~CParticleEffect()
+{
+    delete m_pEmitter;
+    delete m_pController;
+    delete m_pParticleSystem;
+    delete[] m_pNextParticlePeriods;
+}
+
+bool CParticleEffect::IsBuilt() const { return m_pParticleSystem && m_pController && m_pEmitter; }
+
+bool CParticleEffect::Update()
+{
+    const CParticleEffectDefinition& def = *m_pDefinition;
+    if (!m_pParticleSystem->IsActive()) {
+        RunEvent(def.OnSystemDeath, def.m_pSystemDeathSample, 1.0f, -1.0f, m_position);
+        return false;
+    }
+    if (m_frame == def.OnTimeTime) RunEvent(def.OnTime, def.m_pTimeSample, 1.0f, -1.0f, m_position);
+    const int32_t count = m_pParticleSystem->GetCount();
+    if (m_frame == def.OnTimeParticleTime && def.OnTimeParticle[0]) {
+        for (int32_t i = 0; i < count; ++i)
+            if (m_pParticleSystem->GetState(i) == PARTICLE_ALIVE)
+                RunEvent(def.OnTimeParticle, nullptr, 1.0f, -1.0f, m_pParticleSystem->GetPosition(i));
+    }
+    if (m_frame == m_nextPeriod) {
+        // The timer runs on while paused; only the event is held back.
+        if (!m_emitterPaused)
+            RunEvent(def.OnPeriod, def.m_pPeriodSample, def.m_periodVolume, def.m_periodMinDistance, m_position);
+        m_nextPeriod = advancedPeriod(m_nextPeriod, def.OnPeriodPeriod, def.OnPeriodVariation);
+    }
+    if (def.OnPeriodParticle[0]) {
+        for (int32_t i = 0; i < count; ++i) {
+            if (m_pNextParticlePeriods[i] != m_frame || m_pParticleSystem->GetState(i) != PARTICLE_ALIVE) continue;
+            if (!m_emitterPaused) RunEvent(def.OnPeriodParticle, nullptr, 1.0f, -1.0f, m_pParticleSystem->GetPosition(i));
+            m_pNextParticlePeriods[i] =
+                advancedPeriod(m_pNextParticlePeriods[i], def.OnPeriodParticlePeriod, def.OnPeriodParticleVariation);
+        }
+    }
+    m_pParticleSystem->Update(m_position, m_orientation);
+    m_pController->Update(m_position, m_orientation);
+    // The reader refused a cycle of no frames.
+    const int64_t cycle = static_cast<int64_t>(def.Active_Frames) + def.Inactive_Frames;
+    if (m_frame % cycle < def.Active_Frames && !m_emitterPaused) m_pEmitter->Emit(m_position, m_orientation);
+    ++m_frame;
+    return true;
+}
+
+void CParticleEffect::Render(int32_t pass, float interpolation) { m_pParticleSystem->Render(pass, interpolation); }
+
+void CParticleEffect::PauseEmitter()
+{
+    m_emitterPaused = 1;
+    m_pEmitter->Reset();
+}
+
+void CParticleEffect::UnpauseEmitter()
+{
+    m_emitterPaused = 0;
+    for (int32_t i = 0; i < m_pParticleSystem->GetCount(); ++i)
+        if (m_pParticleSystem->GetState(i) == PARTICLE_WAITING) m_pParticleSystem->SetState(i, PARTICLE_UNLAUNCHED);
+}
+
+void CParticleEffect::Trigger(uint8_t respawn)
+{
+    m_pController->SetRespawn(respawn);
+    for (int32_t i = 0; i < m_pParticleSystem->GetCount(); ++i)
+        if (m_pParticleSystem->GetState(i) == PARTICLE_WAITING) m_pParticleSystem->SetState(i, PARTICLE_EXPIRED);
+}
+
+void CParticleEffect::OnCollision(const Vector3& point)
+{
+    const CParticleEffectDefinition& def = *m_pDefinition;
+    RunEvent(def.OnCollision, def.m_pCollisionSample, def.m_collisionVolume, def.m_collisionMinDistance, point);
+}
+
+void CParticleEffect::OnParticleDeath(const Vector3& point)
+{
+    RunEvent(m_pDefinition->OnParticleDeath, m_pDefinition->m_pParticleDeathSample, 1.0f, -1.0f, point);
+}
+
+void CParticleEffect::RunEvent(const char* pEffectName, SAudioFile* pSample, float volume, float minDistance,
+                               const Vector3& point)
+{
+    (void)pEffectName;  // TODO(effects manager): start the named effect at the point.
+    if (!pSample) return;
+    if (CAudioManager* pAudio = audioManager())
+        pAudio->Play(pSample, 0, 0, volume, 1.0f, point.x, point.y, point.z, minDistance, -1.0f, -1, 0, 1);
+}
+
+float particleGlobalFade() { return 1.0f; }
+
+Vector3 particleCameraPosition() { return Vector3(); }

@@ -1,0 +1,27 @@
+// WeaponDescription: a weapon made from a weapon definition file, fired at a point and stepped once
+// per frame by its owner (a clump type's fire weapon, a vehicle's guns). Definition files are not
+// read yet: CreateWeapon makes none, and a weapon made otherwise (a test's double) fires nothing.
+#pragma once
+
+#include "utility/VectorMath.h"
+
+#include <cstdint>
+
+class WeaponDescription {
+public:
+    WeaponDescription() : d_updateEnabled(0) {}
+    virtual ~WeaponDescription() {}
+    WeaponDescription(const WeaponDescription&) = delete;
+    WeaponDescription& operator=(const WeaponDescription&) = delete;
+
+    // Fires from the launch position at the target point.
+    virtual void FireAtObject(const Vector3& launch, const Vector3& target);
+    // Steps the weapon by the frame time; nothing while the update flag is clear.
+    virtual void Update(int ms);
+
+    // Set by the owner that steps the weapon.
+    uint8_t d_updateEnabled;
+};
+
+// A weapon from its definition file, or null when it cannot be made.
+WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags);

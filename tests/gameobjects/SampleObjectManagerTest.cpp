@@ -1,0 +1,169 @@
+#include "gameobjects/SampleObjectResourceManager.h"
+
+#include "TestKinds.h"
+#include "TestSupport.h"
+#include "gameobjects/CollisionObjectResourceManager.h"
+#include "gameobjects/GameObjectManager.h"
+#include "gameobjects/PhysicsObjectResourceManager.h"
+#include "weapons/WeaponDescription.h"
+#include "weapons/WeaponElementInstance.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+
+namespace {
+
+typedef CSampleObjectResourceManager Manager;
+
+CGameObject* objectOf(Manager& manager, resourceHandle handle)
+{
+    CResource* pResource = nullptr;
+    return manager.acquire(handle, &pResource) ? static_cast<CGameObject*>(pResource) : nullptr;
+}
+
+TEST(SampleObjectManager, ElevenKindsTenListedAndEachMadeByItsTypeId)
+{
+    const std::pair<uint32_t, const char*> table[] = {
+        {0x01000000, "SampleObjectBullet"}, {0x01000001, "SampleObjectLaser"},
+        {0x01000002, "SampleObjectTarget"}, {0x01000003, "TreeClump"},
+        {0x01000004, "WeaponElementInstance"}, {0x01000005, "MeleeWeapon"},
+        {0x01000006, "Effect"},             {0x01000007, "Water"},
+        {0x01000009, "Wreck"},              {0x0100000a, "CollisionTest"},
+        {0x0100000b, "Pickup"}};
+    Manager manager;
+    EXPECT_EQ(10u, manager.getNumDefinitions());
+    for (uint32_t i = 0; i < 11; ++i) {
+        const auto& [typeId, name] = table[i];
+        resDef def;
+        ASSERT_EQ(&def, manager.getDefinition(&def, i));
+        EXPECT_EQ(typeId, def.typeId);
+        EXPECT_STREQ(name, def.typeName);
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        uint32_t found = 0;
+        // Only the ten listed kinds are known by name.
+        EXPECT_EQ(i < 10, manager.findTypeByName(lower.c_str(), &found)) << name;
+        if (i < 10) {
+            EXPECT_EQ(typeId, found);
+        }
+
+        resourceHandle handle = 0;
+        ASSERT_TRUE(manager.instantiate(typeId, &handle, 1)) << name;
+        EXPECT_EQ(0x01000000u | i, handle);
+        CGameObject* pObject = objectOf(manager, handle);
+        ASSERT_NE(nullptr, pObject);
+        EXPECT_EQ(handle, pObject->getResourceHandle());
+        EXPECT_EQ(typeId, pObject->GetType());
+        EXPECT_EQ(CResource::RESOURCETYPE_GAMEOBJECT, pObject->getResourceType());
+        EXPECT_STREQ(name, pObject->getTypeName());
+    }
+    resDef def;
+    manager.getDefinition(&def, 11);
+    EXPECT_EQ(0u, def.typeId);
+    EXPECT_STREQ("", def.typeName);
+
+    // A weapon element hurts anything, for a damage of its own and without setting fire.
+    auto* pElement = static_cast<WeaponElementInstance*>(objectOf(manager, 0x01000004));
+    EXPECT_TRUE(pElement->canDamage(0x01000000));
+    EXPECT_EQ(0.0f, pElement->getFireRecord().strength);
+    EXPECT_EQ(nullptr, CreateWeapon("data\\weapons\\fire.txt", 1, 0));
+
+    resourceHandle handle = 0;
+    for (uint32_t typeId : {0x01000008u, 0x0100000cu, 0x00ffffffu, 0x02000001u})
+        EXPECT_FALSE(manager.instantiate(typeId, &handle, 1)) << std::hex << typeId;
+    EXPECT_EQ(11u, manager.getNumLive());
+    for (uint32_t slot = 0; slot < 11; ++slot) EXPECT_TRUE(manager.releaseObject(0x01000000u | slot));
+    EXPECT_EQ(0u, manager.getNumLive());
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST(SampleObjectManager, SlotsAreFoundBeforeThePoolAndHandlesNamingNoLiveSlotAreRefused)
+{
+    Manager manager;
+    resourceHandle handle = 0;
+    for (uint32_t i = 0; i < Manager::MAX_OBJECTS; ++i) ASSERT_TRUE(manager.instantiate(0x01000007, &handle, 1));
+    EXPECT_EQ(0x010007ffu, handle);
+    // The 2049th is refused at the slot scan: the pool is never asked, so it reports nothing.
+    EXPECT_FALSE(manager.instantiate(0x01000007, &handle, 1));
+    EXPECT_TRUE(testsupport::reports().empty());
+
+    // A freed slot comes back under the same handle, as another kind.
+    EXPECT_TRUE(manager.releaseObject(0x01000123));
+    CResource* pResource = nullptr;
+    EXPECT_FALSE(manager.acquire(0x01000123, &pResource));
+    ASSERT_TRUE(manager.instantiate(0x01000003, &handle, 1));
+    EXPECT_EQ(0x01000123u, handle);
+    EXPECT_STREQ("TreeClump", objectOf(manager, handle)->getTypeName());
+
+    // Past the table or with reuse bits set, a handle names no slot; an empty slot is refused.
+    for (resourceHandle bad : {0x01000800u, 0x010fffffu, 0x01100000u, 0x01f00005u}) {
+        testsupport::clearReports();
+        EXPECT_FALSE(manager.acquire(bad, &pResource)) << std::hex << bad;
+        EXPECT_FALSE(manager.releaseObject(bad)) << std::hex << bad;
+        EXPECT_EQ(2, testsupport::countReports("slot < MAX_OBJECTS"));
+    }
+    EXPECT_TRUE(manager.releaseObject(0x01000005));
+    testsupport::clearReports();
+    EXPECT_FALSE(manager.releaseObject(0x01000005));
+    manager.release(0x01000005);
+    EXPECT_EQ(2, testsupport::countReports("pObject"));
+    EXPECT_EQ(Manager::MAX_OBJECTS - 1, manager.getNumLive());
+    for (uint32_t slot = 0; slot < Manager::MAX_OBJECTS; ++slot)
+        if (slot != 5) manager.release(0x01000000u | slot);
+    EXPECT_EQ(0u, manager.getNumLive());
+}
+
+// A model manager that adds any model name as a definition.
+class ModelStandIn : public testkinds::LoggingManager {
+public:
+    using LoggingManager::LoggingManager;
+    bool addDefinition(const char* typeName, resDef* pDef) override
+    {
+        LoggingManager::addDefinition(typeName, pDef);
+        fillDefinition(pDef, 0x83000105, typeName);
+        appendDefinition(*pDef);
+        return true;
+    }
+};
+
+TEST(SampleObjectManager, WorksThroughTheObjectManagerAndCachesWhatTheBulletNeeds)
+{
+    testkinds::World world;
+    CGameObjectManager& objects = *world.pObjects;
+    auto* pMisc = new Manager;
+    ASSERT_TRUE(objects.registerResourceManager(pMisc));
+    objects.registerResourceManager(new CPhysicsObjectResourceManager);
+    objects.registerResourceManager(new CCollisionObjectResourceManager);
+    objects.initialiseResourceManagers();
+    EXPECT_EQ(0x81000003u, Manager::s_bulletCollisionType);
+    EXPECT_EQ(0x82000000u, Manager::s_bulletPhysicsType);
+    EXPECT_EQ(0u, Manager::s_bulletModelType);  // no model manager
+
+    // The model's definition is added once, then found.
+    auto* pModels = new ModelStandIn(0x83000000, world.log);
+    objects.registerResourceManager(pModels);
+    pMisc->initialise(&objects);
+    pMisc->initialise(&objects);
+    EXPECT_EQ(0x83000105u, Manager::s_bulletModelType);
+    EXPECT_EQ(1, world.log.count("addDefinition data\\models\\dressing\\bullet\\bullet.rsm"));
+
+    // Pickups are made by type id only: their name is not among the copied definitions.
+    uint32_t typeId = 0;
+    EXPECT_FALSE(objects.findTypeIdAnyManager("Pickup", &typeId));
+    EXPECT_TRUE(objects.findTypeIdAnyManager("wreck", &typeId));
+    EXPECT_EQ(0x01000009u, typeId);
+    resourceHandle handle = 0;
+    ASSERT_TRUE(objects.createObjectFromCodeWithHandle(0x0100000b, &handle, 0, nullptr));
+    EXPECT_EQ(0x01000000u, handle);
+    ASSERT_TRUE(objects.createObjectByNameWithHandle(&handle, "TREECLUMP", 0, nullptr));
+    EXPECT_EQ(0x01000001u, handle);
+    objects.update();
+    EXPECT_EQ(2u, pMisc->getNumLive());
+    objects.releaseAllObjects();
+    EXPECT_EQ(0u, pMisc->getNumLive());
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// Particle effects on the silent road: a session's project data with the audio manager on the
+// scripted DirectSound card (each event sound its own WAV file, told apart by length), a world
+// whose AI map the gravity controller bounces on, and effects made from definition text.
+#pragma once
+
+#include "TestSupport.h"
+#include "WavWriter.h"
+#include "ai/WorldMgr.h"
+#include "audio/AudioManager.h"
+#include "effects/particlesystem/ParticleController.h"
+#include "effects/particlesystem/ParticleEffect.h"
+#include "effects/particlesystem/ParticleEmitter.h"
+#include "effects/particlesystem/ParticleSystem.h"
+#include "global/ProjData.h"
+#include "platform/testing/dsound.h"
+#include "platform/win32.h"
+#include "utility/BlockFile.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace particletest {
+
+// The sounds of the events, each of its own length.
+inline const std::map<std::string, int>& soundFiles()
+{
+    static const std::map<std::string, int> files = {
+        {"launch.wav", 100}, {"collision.wav", 200}, {"death.wav", 300},
+        {"sysdeath.wav", 400}, {"time.wav", 500}, {"period.wav", 600},
+    };
+    return files;
+}
+
+// A block in the file syntax: every brace and every value on its own line.
+inline std::string block(const std::string& name, const std::vector<std::string>& lines)
+{
+    std::string text = name + "\n{\n";
+    for (const std::string& line : lines) text += line + "\n";
+    return text + "}\n";
+}
+
+// The keys of a particle-system block and its three parts. Every line of keys can be replaced or
+// dropped to build the bad ones.
+struct Definition {
+    std::vector<std::string> keys = {
+        "instancename test_dummy",  "OnCollision SYS_NONE", "OnParticleDeath SYS_NONE", "OnSystemDeath SYS_NONE",
+        "OnTime SYS_NONE",          "OnPeriod SYS_NONE",    "OnTimeParticle SYS_NONE",  "OnPeriodParticle SYS_NONE",
+    };
+    std::string system = block("dummyparticles", {"count 10", "lifespan -1"});
+    std::string controller = block("gravitycontrollernocollision", {"respawn 0", "gravity 0, 0, 0"});
+    std::string emitter = block("pointemitter", {"power 0", "variation 0"});
+
+    Definition& set(const std::string& key, const std::string& value)
+    {
+        drop(key);
+        keys.push_back(key + " " + value);
+        return *this;
+    }
+    Definition& drop(const std::string& key)
+    {
+        std::erase_if(keys, [&](const std::string& line) { return line.rfind(key + " ", 0) == 0; });
+        return *this;
+    }
+    std::string text() const
+    {
+        std::vector<std::string> lines = keys;
+        lines.push_back(system + controller + emitter);
+        return block("PARTICLESYSTEM", lines);
+    }
+};
+
+class ParticleFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        llistInitElementPool();
+        platform::testing::dsound::useManualClock();
+        for (const auto& [name, frames] : soundFiles())
+            dir.write(name, wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(static_cast<size_t>(frames) * 2)));
+        createProjData();
+        ASSERT_TRUE(getProjData().createAudioManager());
+        getProjData().pWorldMgr = new CWorldMgr;
+        crtSrand(1);
+    }
+    void TearDown() override
+    {
+        effects.clear();
+        definitions.clear();
+        CWorldMgr*& pWorld = getProjData().pWorldMgr;
+        delete pWorld;
+        pWorld = nullptr;
+        destroyProjData();
+        llistFreeElementPool();
+    }
+
+    // The definition read from its text; null (after the reader's reports) when it is refused.
+    CParticleEffectDefinition* read(const Definition& d)
+    {
+        const std::string text = d.text();
+        const char* cursor = text.c_str();
+        CParamBlock* pBlock = nullptr;
+        if (!parseBlock(cursor, &pBlock, 0, 64)) return nullptr;
+        auto pDef = std::make_unique<CParticleEffectDefinition>();
+        const bool ok = pDef->Read(pBlock);
+        delete pBlock;
+        if (!ok) return nullptr;
+        definitions.push_back(std::move(pDef));
+        return definitions.back().get();
+    }
+
+    // A running effect of the definition; null when the definition or a part is refused.
+    CParticleEffect* make(const Definition& d, void* pCreationWord = nullptr, const Vector3& position = Vector3(),
+                          const Matrix3& orientation = Matrix3())
+    {
+        CParticleEffectDefinition* pDef = read(d);
+        if (!pDef) return nullptr;
+        auto pEffect = std::make_unique<CParticleEffect>(pDef, pCreationWord, position, orientation);
+        if (!pEffect->IsBuilt()) return nullptr;
+        effects.push_back(std::move(pEffect));
+        return effects.back().get();
+    }
+
+    // Runs updates; false when the effect ended on one of them.
+    static bool run(CParticleEffect* pEffect, int updates)
+    {
+        for (int i = 0; i < updates; ++i)
+            if (!pEffect->Update()) return false;
+        return true;
+    }
+
+public:
+    static std::vector<int32_t> states(CParticleEffect* pEffect)
+    {
+        std::vector<int32_t> out;
+        CParticleSystem* pSystem = pEffect->GetParticleSystem();
+        for (int32_t i = 0; i < pSystem->GetCount(); ++i) out.push_back(pSystem->GetState(i));
+        return out;
+    }
+
+protected:
+    // The voices started with the sound file so far, oldest first.
+    static std::vector<platform::testing::dsound::BufferState> played(const std::string& file)
+    {
+        std::vector<platform::testing::dsound::BufferState> out;
+        const DWORD size = static_cast<DWORD>(soundFiles().at(file) * 2);
+        for (const auto& b : platform::testing::dsound::buffers())
+            if (b.original && b.size == size) out.push_back(b);
+        return out;
+    }
+
+    // A flat world of the given height, 256 x 256 units from the origin.
+    static void ground(uint16_t height)
+    {
+        CAIMap* pMap = getProjData().getWorldMgr()->getAIMap();
+        ASSERT_TRUE(pMap->create(256, 256, 1, 0, 0));
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) pMap->setHeight(x, y, height);
+    }
+
+    testsupport::TempDir dir;
+    testsupport::ScopedCwd cwd{dir.path()};
+    std::vector<std::unique_ptr<CParticleEffectDefinition>> definitions;
+    std::vector<std::unique_ptr<CParticleEffect>> effects;
+};
+
+inline void expectNear(const Vector3& a, const Vector3& b, float tolerance = 1e-4f)
+{
+    EXPECT_NEAR(a.x, b.x, tolerance);
+    EXPECT_NEAR(a.y, b.y, tolerance);
+    EXPECT_NEAR(a.z, b.z, tolerance);
+}
+
+}  // namespace particletest
