@@ -1,10 +1,11 @@
 #include "l3render/ModelUtil.h"
 
-#include "d3dcore9/D3DCore.h"
+#include "d3dcore9/LoadingScreen.h"
 #include "l3render/Model.h"
 #include "l3render/ModelChunks.h"
 #include "l3render/ModelClassManager.h"
 #include "l3render/ModelManager.h"
+#include "matcore9/Forwarders.h"
 #include "matcore9/HWDynamicMesh.h"
 #include "platform/win32.h"
 #include "utility/Assert.h"
@@ -386,7 +387,7 @@ bool checkVersion(uint32_t version, const char* name, const char* incompatibleFo
     if (version != CModelUtil::VERSION) {
         char text[LOADING_HISTORY_SIZE];  // a longer name is cut, as a longer line would be refused
         std::snprintf(text, sizeof text, "%s is out of date. Expected %d, got %d", name, CModelUtil::VERSION, version);
-        D3DCore.SetLoadingText(text);
+        MatSetLoadingText(text);
     }
     return true;
 }
@@ -412,12 +413,12 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
     // Cut to what the loading screen takes, so that the line is always shown and cleared in pairs.
     char text[LOADING_LEVEL_SIZE];
     std::snprintf(text, sizeof text, "Loading Model: %.*s", static_cast<int>(sizeof text - 16), name);
-    D3DCore.ShowLoadingScreen(text, false);
+    MatShowLoadingScreen(text, 0);
     if (lodDistance < 1e-5f) lodDistance = 1.0f;
 
     CFile file;
     if (!openModelFile(file, name)) {
-        D3DCore.ShowLoadingScreen("", false);
+        MatShowLoadingScreen("", 0);
         return nullptr;
     }
     ModelReader in(file, name);
@@ -462,7 +463,7 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
         }
     }
     file.Close();
-    D3DCore.ShowLoadingScreen("", false);
+    MatShowLoadingScreen("", 0);
     return ok ? model : nullptr;
 }
 
