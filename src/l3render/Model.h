@@ -28,6 +28,10 @@ public:
     static constexpr int32_t RENDER_NO_LOD = -1;
     static constexpr int32_t RENDER_CULLED = -2;
 
+    // A model made here is not in the model manager's list (which refuses to release it); the
+    // game's models come from the manager.
+    CModel() = default;
+    ~CModel() = default;
     CModel(const CModel&) = delete;
     CModel& operator=(const CModel&) = delete;
 
@@ -81,8 +85,5 @@ public:
 
 private:
     friend class CModelManager;
-    CModel() = default;
-    ~CModel() = default;
-
     llistElement* m_pListEntry = nullptr;
 };

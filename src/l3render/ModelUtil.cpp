@@ -1,6 +1,7 @@
 #include "l3render/ModelUtil.h"
 
 #include "d3dcore9/LoadingScreen.h"
+#include "l3render/L3Render.h"
 #include "l3render/Model.h"
 #include "l3render/ModelChunks.h"
 #include "l3render/ModelClassManager.h"
@@ -28,8 +29,6 @@ const uint32_t FIRST_LOD_VERSION = 106;            // chunks and a LOD list
 // The least an element record can take: name count, type, transform, child count.
 const uint32_t MIN_ELEMENT_BYTES = 4 + 4 + 15 * 4 + 4;
 const uint32_t CHUNK_HEADER_BYTES = 8;
-
-int32_t sceneRenderQuality() { return 2; }
 
 // The variant of the name for the render quality: 0 the low file, else the medium one, else the
 // name itself; 1 the medium file, else the name; 2 (or any other level) the name.
@@ -409,7 +408,7 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
 {
     if (!VERIFY(fileName) || !VERIFY(lod < CModel::MAX_LODS)) return nullptr;
     char name[MAX_PATH];
-    chooseFile(fileName, sceneRenderQuality(), name);
+    chooseFile(fileName, L3Scene.renderQuality, name);
     // Cut to what the loading screen takes, so that the line is always shown and cleared in pairs.
     char text[LOADING_LEVEL_SIZE];
     std::snprintf(text, sizeof text, "Loading Model: %.*s", static_cast<int>(sizeof text - 16), name);

@@ -2,9 +2,11 @@
 // bad files give.
 #include "ModelFixture.h"
 
+#include "l3render/L3Render.h"
 #include "l3render/ModelChunks.h"
 #include "winfile/File.h"
 
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -336,4 +338,36 @@ TEST_F(ModelFileTest, BoundsAreReadWithoutTheMesh)
     CModelBounds bounds;
     EXPECT_FALSE(CModelUtil::ReadModelBounds(MODEL, &file, &read, &bounds));
     EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(ModelFileTest, TheRenderQualityPicksTheFile)
+{
+    // Each file tells itself by its threshold: 0 low, 1 medium, 2 the name itself.
+    auto put = [&](const char* name, float threshold, bool present) {
+        mw::Model m;
+        m.Lods = {{threshold, mw::Element("root")}};
+        if (present)
+            write(std::string("data/models/") + name, mw::model(m));
+        else
+            std::filesystem::remove(m_dir.file(std::string("data/models/") + name));
+    };
+    put("tank.rsm", 2, true);
+    struct Case {
+        int32_t quality;
+        bool low, medium;
+        float chosen;
+    };
+    const Case cases[] = {{0, true, true, 0}, {0, false, true, 1}, {0, false, false, 2}, {1, true, true, 1},
+                          {1, true, false, 2}, {2, true, true, 2}, {5, true, true, 2}, {-1, true, true, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.quality * 100 + c.low * 10 + c.medium);
+        put("tank_low.rsm", 0, c.low);
+        put("tank_med.rsm", 1, c.medium);
+        L3SetRenderQuality(c.quality);
+        CModel* model = CModelUtil::LoadModel("data\\models\\tank.rsm", 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL);
+        ASSERT_NE(model, nullptr);
+        EXPECT_FLOAT_EQ(model->GetLodThreshold(0), c.chosen);
+        CModelManager::ReleaseModel(model, true);
+    }
+    L3SetRenderQuality(0);
 }
