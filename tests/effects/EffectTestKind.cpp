@@ -31,7 +31,7 @@ bool readTest(CEffectManager&, const CParamBlock& block, CEffectDefinition** ppD
     return !(block.parseInt("Fail", &value) && value);
 }
 
-CEffect* createTest(CEffectManager& manager, CEffectDefinition* pDefinition, uint32_t word, const Vector3& position,
+CEffect* createTest(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t word, const Vector3& position,
                     const Matrix3& orientation)
 {
     return new CTestEffect(&manager, pDefinition, word, position, orientation);
@@ -46,7 +46,7 @@ const CTestDefinition& definitionOf(const CEffect* pEffect)
 
 }  // namespace
 
-CTestEffect::CTestEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uint32_t creationWord,
+CTestEffect::CTestEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uintptr_t creationWord,
                          const Vector3& position, const Matrix3& orientation)
     : CEffect(pManager, pDefinition, creationWord, position, orientation), name(definitionOf(this).name)
 {

@@ -12,7 +12,7 @@
 
 class CTestEffect : public CEffect {
 public:
-    CTestEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uint32_t creationWord,
+    CTestEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uintptr_t creationWord,
                 const Vector3& position, const Matrix3& orientation);
     ~CTestEffect() override;
     int GetType() const override;
