@@ -291,6 +291,8 @@ public:
 
     StateBlockTable StateBlocks;
     DWORD LetterboxBlock = SB_NONE;  // the border material: screen margin and letterbox
+    DWORD HighlightBlock = SB_NONE;  // the highlight material, loaded by the material library
+    BYTE HighlightOn = 0;
     BYTE BorderBlockReported = 0;
     StateBlock* LastStateBlock = nullptr;  // the pass-0 block whose restore list is pending
     const StateList* LastStateList = nullptr;  // the pass list applied last
@@ -349,6 +351,8 @@ public:
     void BeginScene(bool clear, bool keepViewport);
     void EndScene(bool runScenePasses);
     void Present(bool runOffscreenPasses);
+    // The type-4 callbacks, each in a scene of its own over the whole screen.
+    void RunOffscreenPasses();
     // Shutdown: every callback slot must be empty by now.
     void ClearFuncs();
     void SetClearColour(bool enable, int32_t r, int32_t g, int32_t b);
@@ -452,7 +456,8 @@ public:
     typedef void (*DebugTextObserver)(const char* text, float x, float y, float scale);
     static void SetDebugTextObserver(DebugTextObserver observer);
 
-    // On: a load begins (its layout and clock are taken when it first draws). Off: loads are silent.
+    // Switched on: a load begins (its layout and clock are taken when it first draws). Off: loads
+    // are silent.
     void EnableLoadingScreen(bool on);
     // On: a text replaces the top line instead of pushing a new one.
     void SetLoadingUpdateMode(bool on);

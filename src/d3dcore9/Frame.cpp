@@ -67,6 +67,8 @@ void D3DCore::SetFade(int32_t alpha)
     if (!VERIFY(Alpha >= 0)) Alpha = 0;
     if (!VERIFY(Alpha <= 255)) Alpha = 255;
     FadeAlpha = Alpha;
+    // The fade is the alpha that auto-transparent draws put into their material's colour.
+    AutoTransparencyAlpha = static_cast<BYTE>(Alpha);
 }
 
 void D3DCore::ClearTarget(DWORD colour)
@@ -227,21 +229,30 @@ void D3DCore::DrawScreenMargin()
     }
 }
 
+void D3DCore::RunOffscreenPasses()
+{
+    IDirect3DDevice9* dev = device();
+    if (DeviceLost || !dev) return;
+    const D3DVIEWPORT9 full{0, 0, PresentParameters.BackBufferWidth, PresentParameters.BackBufferHeight, 0.0f, 1.0f};
+    for (int32_t i = 0; i < NUM_D3DCOREFUNC_SLOTS; ++i) {
+        if (!D3DCoreFunc[4][i]) continue;
+        dev->SetViewport(&full);
+        BeginScene(false, true);
+        // A device lost at this point leaves no scene to draw the pass into.
+        if (BegunScene) D3DCoreFunc[4][i]();
+        EndScene(false);
+        if (DeviceLost) return;
+    }
+}
+
 void D3DCore::Present(bool runOffscreenPasses)
 {
     IDirect3DDevice9* dev = device();
     if (DeviceLost || !dev) return;
     const D3DVIEWPORT9 full{0, 0, PresentParameters.BackBufferWidth, PresentParameters.BackBufferHeight, 0.0f, 1.0f};
     if (runOffscreenPasses && !SkipScenePasses) {
-        for (int32_t i = 0; i < NUM_D3DCOREFUNC_SLOTS; ++i) {
-            if (!D3DCoreFunc[4][i]) continue;
-            dev->SetViewport(&full);
-            BeginScene(false, true);
-            // A device lost at this point leaves no scene to draw the pass into.
-            if (BegunScene) D3DCoreFunc[4][i]();
-            EndScene(false);
-            if (DeviceLost) return;
-        }
+        RunOffscreenPasses();
+        if (DeviceLost) return;
     }
     if (DrawMargin && !DeviceLost) {
         // The border material's pass 0; its restore list runs at the margin scene's end.

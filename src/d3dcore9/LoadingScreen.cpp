@@ -12,9 +12,10 @@
 void D3DCore::EnableLoadingScreen(bool on)
 {
     LoadingScreenState& l = Loading;
+    const bool starting = on && !l.Enabled;
     l.Enabled = on;
     l.InProgress = on;
-    if (on) {
+    if (starting) {
         // A new load: its layout and start time are taken when it first draws.
         l.DispLevels = 0;
         l.HistoryCount = 0;
@@ -31,7 +32,9 @@ void D3DCore::SetLoadingUpdateMode(bool on)
 void D3DCore::StartLoad()
 {
     LoadingScreenState& l = Loading;
-    const float width = static_cast<float>(GetScreenWidth());
+    // Text is placed in the viewport: its width, not the screen's, keeps the timer and the title on
+    // it when the picture is boxed.
+    const float width = static_cast<float>(LastViewPort.Width ? LastViewPort.Width : GetScreenWidth());
     l.Scale = static_cast<float>(std::max<uint32_t>(GetScreenWidth() / 320, 1));
     l.LevelX = 30 * l.Scale;
     l.LevelY = 60 * l.Scale;
@@ -125,7 +128,7 @@ void D3DCore::DrawLoadingScreen(bool force)
         char title[160];
         snprintf(title, sizeof title, "Loading %s - Please Wait", Host().AppName());
         const float titleWidth = 4 * 2 * S * static_cast<float>(strlen(title));
-        DebugPrintScaled(title, (static_cast<float>(GetScreenWidth()) - titleWidth) / 2, l.TitleY, 2 * S, true, true);
+        DebugPrintScaled(title, (l.TimerX + 40 * S - titleWidth) / 2, l.TitleY, 2 * S, true, true);
     }
     EndScene(true);
     Present(false);

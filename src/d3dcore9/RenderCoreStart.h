@@ -1,6 +1,8 @@
-// How the game brings the render core up and down until the material library does it: the game's
-// enumeration filter, D3DCore::Init, the mode nearest the wanted size, and the device. DXSetup::Load
-// must have run (pre-initialisation) and the shell's host be installed (D3DCore::SetHost).
+// The game's choice of display mode (the mode nearest the wanted size, in the wanted depth or the
+// other), and a bare start of the render core with it: the game's enumeration filter,
+// D3DCore::Init, the mode and the device. The game itself starts through the material library and
+// uses only the mode choice. DXSetup::Load must have run (pre-initialisation) and the shell's host
+// be installed (D3DCore::SetHost).
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,8 @@ struct RenderCoreSettings {
     int32_t MultiSample = 0;
 };
 
+// After D3DCore::Init: the mode of the settings chosen with D3DCore::SetMode; false when none fits.
+bool SelectRenderMode(const RenderCoreSettings& settings);
 // False when no card passes enumeration or the device cannot be created (each reported).
 bool StartRenderCore(const RenderCoreSettings& settings);
 // Releases the device and shuts the core down, as far as they were brought up.

@@ -45,7 +45,7 @@ CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefiniti
 
 CMultiEffect::CMultiEffect(CEffectManager* pManager, CMultiEffectDefinition* pDefinition, uintptr_t creationWord,
                            const Vector3& position, const Matrix3& orientation)
-    : CEffect(pManager, pDefinition, creationWord, position, orientation), m_pMultiDefinition(pDefinition),
+    : CEffect(pManager, pDefinition, creationWord, position, orientation),
       m_numLive(0), m_numEntries(0), m_pSubEffects(nullptr), m_pRecords(nullptr), m_paused(false)
 {
     const uint32_t n = pDefinition->numEffects;

@@ -51,7 +51,6 @@ private:
     };
     static void SubEffectEnded(CEffect* pEffect, void* pContext);
 
-    CMultiEffectDefinition* m_pMultiDefinition;
     uint32_t m_numLive;
     uint32_t m_numEntries;
     CEffect** m_pSubEffects;  // null once that sub-effect has ended

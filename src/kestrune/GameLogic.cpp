@@ -2,6 +2,7 @@
 
 #include "ai/Events.h"
 #include "ai/WorldMgr.h"
+#include "effects/EffectScene.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
@@ -24,12 +25,20 @@ bool isClient()
     return pNode && !pNode->isHost();
 }
 
+// The effects are sorted from the current camera of the game's camera manager.
+bool currentCameraPosition(Vector3* pPosition)
+{
+    CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
+    return pLogic && pLogic->getCameraManager().getCurrentCameraPosition(pPosition);
+}
+
 }  // namespace
 
 CGameLogic::CGameLogic(HWND mainWindow)
     : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),
       m_mission(0), m_campaign(false), m_trackDeletions(false), m_noStateSave(false)
 {
+    SetEffectSortCamera(currentCameraPosition);
 }
 
 CGameLogic::~CGameLogic()

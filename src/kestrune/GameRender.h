@@ -1,9 +1,12 @@
-// The game's frames on the render core: the device brought up in the main window, one cleared
-// frame per pass of the main loop (letterboxed to the game's 4:3 picture when the mode is another
-// shape), and screenshots on F12. Scene drawing plugs in between the frame's begin and end.
+// The game's frames on the render core: the device brought up through the material library in the
+// main window, the sample data's overlay font loaded under the loading screen, one frame per pass
+// of the main loop (letterboxed to the game's 4:3 picture when the mode is another shape) with a
+// line of overlay text, and screenshots on F12. Scene drawing plugs in between the frame's begin
+// and end.
 //
-// Optional items of section "Display" in data\init.ini choose the mode: "Width", "Height" (the
-// mode nearest to them), "FullScreen" and "ScreenMargin" (the margin strips).
+// Optional items of section "Display" in data\init.ini: "Width", "Height" (the mode nearest to
+// them), "FullScreen", "ScreenMargin" (the margin strips), "Statistics" (the frame statistics
+// overlay) and "LoadingFrames" (the frames the start-up loading screen stays up).
 #pragma once
 
 class CIniManager;

@@ -50,8 +50,10 @@ void CShellRenderHost::EraseBackground() { SendMessageA(WinCore.MainWindowHandle
 const char* CShellRenderHost::AppName() { return WinCore.AppName ? WinCore.AppName : ""; }
 
 // A character, or the 0 that stands for an extended key (its code then waits on the other stack).
+// A window closed meanwhile answers too: nobody is left to press a key.
 bool CShellRenderHost::TakeInput()
 {
+    if (WinCore.Quit) return true;
     uint8_t key = 0;
     if (!WinCore.pWinKeyStack || !WinCore.pWinKeyStack->Pop(key)) return false;
     if (key == 0 && WinCore.pWinExtendedKeyStack) WinCore.pWinExtendedKeyStack->Pop(key);

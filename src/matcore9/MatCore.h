@@ -1,13 +1,16 @@
 // MatCore: the material library, the one object the rest of the game talks to instead of the render
-// device core. Today it holds the render-state name tables and the render defaults
-// (data\renderdefault.txt) and the operations that use them; the material loader grows it.
+// device core. It owns the render core's start and end, the device with the core's own materials
+// (the debug font and the letterbox), materials loaded by name with their textures and fall-backs,
+// the render-state name tables and defaults (data\renderdefault.txt), the device lights, overlay
+// pages and fonts, and the highlight material. The flat operations of matcore9/Forwarders.h carry
+// frames and loading screens.
 //
-// Order of use: InitRenderStates (tables and defaults file) -> device created -> AttachDevice (the
-// render defaults, again after every restore and before every material validation) -> ... ->
-// DetachDevice -> device released -> ShutdownRenderStates. Main thread only.
+// Order of use: Init -> CreateDevice -> frames, materials, overlays -> DestroyDevice -> Shutdown;
+// the device may be made and destroyed again in between. Main thread only.
 #pragma once
 
 #include "matcore9/LightTable.h"
+#include "matcore9/Overlay.h"
 #include "platform/d3d9.h"
 
 #include <cstdint>
@@ -16,6 +19,7 @@ class CFile;
 struct GMaterial;
 struct MeshMaterialInfo;
 struct MultiBlock;
+struct StateBlock;
 struct TexNames;
 
 // Usage classes of the render defaults: what a material may set, must set, and what is reset after it.
@@ -64,7 +68,7 @@ struct Map {
 
 class MatCore {
 public:
-    MatCore() = default;
+    MatCore();
     ~MatCore();
     MatCore(const MatCore&) = delete;
     MatCore& operator=(const MatCore&) = delete;
@@ -101,14 +105,37 @@ public:
     // rare and the value is its default).
     void SetStageStateAllStages(GMaterial* GM, DWORD state, DWORD value);
 
-    // ---- The device ----
-    // After the device is created: the render defaults (again after every restore) and the border
-    // material the screen margin is drawn with. False when the border material cannot be made.
-    bool AttachDevice();
-    // Before the device is released.
-    void DetachDevice();
-    // The material of data\letterbox.mtl, recorded here, as D3DCore.LetterboxBlock.
-    bool CreateBorderMaterial();
+    // ---- Life and the device ----
+    // The name tables and defaults, no overlay page in use, then the render core's own Init.
+    bool Init();
+    void Shutdown();
+    // The device, the render defaults, the debug font (data\font.mtl with data\font.tga), the
+    // letterbox (data\letterbox.mtl), the default device material, and the loss and restore
+    // steps (lights off; defaults, lights and material again). False without a device.
+    bool CreateDevice(bool multiThreaded, bool vSync, int32_t interval);
+    void DestroyDevice();
+
+    // ---- The highlight material ----
+    void LoadHighlightMaterial(const char* Material);
+    void EnableHighlight(bool On);
+    void ReleaseHighlightMaterial();
+
+    // ---- Overlay pages, fonts and text ----
+    // The page index, -1 when refused (no page left, the material or page file unusable).
+    int32_t LoadOverlayPage(const char* TextureName, const char* MaterialName, const char* PageFile, bool IsFont,
+                            const char* SecondTextureName, float Scale);
+    void ReleaseOverlayPage(int32_t Id);
+    void BeginOverlay(int32_t Id);
+    void EndOverlay();
+    // Centred on (X, Y).
+    void OverlaySprite(int32_t SpriteNum, float X, float Y, float ScaleX, float ScaleY, DWORD Colour);
+    // One line from (X, Y), top-left aligned; byte 146 is rewritten as 39 in Text itself.
+    void OverlayText(char* Text, float X, float Y, float ScaleX, float ScaleY, DWORD Colour);
+    // The sprite's top-left corner at (X, Y) past the viewport origin.
+    void OverlayQuad(int32_t SpriteNum, float X, float Y, float ScaleX, float ScaleY, DWORD Colour);
+    // u' = u m0 + v m3 + m6, v' = u m1 + v m4 + m7 for texture set Coord, until cleared.
+    void SetOverlayTextureMatrix(int32_t Coord, const float matrix[9]);
+    void ClearOverlayTextureMatrix(int32_t Coord);
 
     // ---- Material files ----
     // Parses a material file (or the open File, read from its start) into a new GMaterial put in
@@ -138,9 +165,11 @@ public:
     };
     // The state block of the material (shared with earlier loads of the same name and textures),
     // its file parsed on the first load; when no alternative validates, the fall-back for its
-    // declared vertex format is parsed into the same block. False (reported) when the fall-back
-    // fails too. Colours: the material colour of a lit block (white without them). File: the
-    // material file, open already. The textures are not bound here.
+    // declared vertex format is parsed into the same block. A failed fall-back is reported, the
+    // block given back and the result false (the short form then ends the run).
+    // The textures are bound, each name standing for its cache file when that is as new as the
+    // image, else for the image. Colours: the material colour of a lit block (white without
+    // them). File: the material file, open already.
     bool LoadMaterial(const char* Material, const TexNames& Names, DWORD* Handle, CFile* File = nullptr);
     bool LoadMaterial(const char* Material, const TexNames& Names, const float ambient[3], const float diffuse[3],
                       CFile* File, MaterialLoad* load);
@@ -162,17 +191,38 @@ public:
     // ---- Material reports ----
     // A warning goes to the loading screen's text line, never to the run log.
     void Warning(const char* text);
-    // "Error: %s" (the prefix once) to the run log; the process ends with exit code 1.
+    // "Error: %s" (the prefix once) on the loading screen, waiting for a key while it is on, else
+    // to the run log; the process ends with exit code 1.
     [[noreturn]] void FatalError(const char* text);
 
+    bool Initialised = false;
+    bool HighlightSBLoaded = false;
+    bool SubstituteTextures = false;  // gore textures "gib", "meat" and "slab_pain" take their "_g" forms
+    D3DMATRIX Identity{};
+    D3DMATERIAL9 DefaultMaterial{};  // white, power 10: set on every new device
     Map Maps[NUM_MAPS];
     LightTable Lights;
+    OverlayPageInfo OverlayPage[MAXOVERLAYPAGES];
+    OverlayBatch Overlay;
     char LoadingText[160] = {};  // the last warning, as the loading screen shows it
     uint32_t Warnings = 0;
 
 private:
+    void SubstituteTextureNames(TexNames& names) const;
+    // The file a texture name stands for, written back into it; false when there is none.
+    bool ChooseTextureFile(char* name);
+    void BindTextures(StateBlock* SB, const TexNames& names, const bool* absent);
+    bool ReadOverlayPageFile(OverlayPageInfo& page, const char* PageFile, bool IsFont, float Scale, float TexW,
+                             float TexH);
+    bool LockOverlay();
+    void DrawOverlayBatch(bool draw);
     void ReportMissingDefaults();
     bool MissingReported = false;
 };
 
 extern class MatCore MatCore;
+
+struct RenderCoreSettings;
+// The game's start: its enumeration filter, MatCore::Init, the mode of the settings and the device.
+// False, with the library shut down again, when any of them fails. DXSetup::Load must have run.
+bool StartMaterialLibrary(const RenderCoreSettings& settings);

@@ -1,4 +1,4 @@
-// Materials by name into state blocks, and multi-material files: up to four materials for one
+// Multi-material files: up to four materials for one
 // piece of geometry, one of them possibly its transparent variant. The names of each file read are
 // kept in the render core's name blocks, so a second load does not read the file again.
 #include "matcore9/MatCore.h"
@@ -94,51 +94,6 @@ void keepChoices(const char* name, const Choices& c)
 }
 
 }  // namespace
-
-bool MatCore::LoadMaterial(const char* Material, const TexNames& Names, DWORD* Handle, CFile* File)
-{
-    MaterialLoad load;
-    const bool ok = LoadMaterial(Material, Names, WHITE, WHITE, File, &load);
-    if (Handle) *Handle = load.Handle;
-    return ok;
-}
-
-bool MatCore::LoadMaterial(const char* Material, const TexNames& Names, const float ambient[3], const float diffuse[3],
-                           CFile* File, MaterialLoad* load)
-{
-    *load = MaterialLoad();
-    if (!VERIFY(Material != NULL) || !VERIFY(strstr(Material, "\\\\") == NULL)) return false;
-    D3DCore::SetMaterialName(Material);
-    StateBlockTable& table = D3DCore.StateBlocks;
-    if (!VERIFY(table.CreateSB(Material, Names, ambient, diffuse, &load->Handle))) {
-        D3DCore::SetMaterialName("");
-        return false;
-    }
-    StateBlock* SB = table.GetSB(load->Handle);
-    bool ok = true;
-    if (SB->RefCount < 2 && !SB->GMaterial) {
-        ok = ParseMaterial(Material, &SB->GMaterial, &load->Lit, &load->VSLit, &load->Error, File);
-        if (!ok) {
-            if (File) File->Close();
-            ok = ParseMaterial(FallbackMaterial(DeclaredFVF), &SB->GMaterial, &load->Lit, &load->VSLit, &load->Error);
-            if (!ok)
-                assertFailedMsg(concatStrings("Material ", Material, " failed to validate\nError: ", ErrorText(load->Error)),
-                                "false", __FILE__, __LINE__);
-        } else if (SB->GMaterial->RefCount == 1) {
-            // A material colour comes from the first block that loads it.
-            for (int i = 0; i < 3; ++i) {
-                if (SB->GMaterial->Diffuse[0] != -1.0f) SB->GMaterial->Diffuse[i] = diffuse[i];
-                if (SB->GMaterial->Ambient[0] != -1.0f) SB->GMaterial->Ambient[i] = ambient[i];
-            }
-        }
-    } else {
-        ASSERT(File == NULL);
-        load->Lit = SB->GMaterial ? SB->GMaterial->Lit : 0;
-        load->VSLit = SB->GMaterial ? SB->GMaterial->VSLit : 0;
-    }
-    D3DCore::SetMaterialName("");
-    return ok;
-}
 
 bool MatCore::LoadMeshMaterials(const char* Name, const TexNames& Names, const float colourA[3],
                                 const float colourB[3], MultiBlock* Multi, MeshMaterialInfo* Info)

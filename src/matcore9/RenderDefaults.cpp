@@ -371,21 +371,3 @@ void MatCore::SetStageStateAllStages(GMaterial* GM, DWORD state, DWORD value)
         for (DWORD s = 0; s < GM->Stages[p] && s < MAXSBSTAGES; ++s)
             GM->PassStates[p].Append(newNode(NODE_STAGESTATE, s, state, value));
 }
-
-// ---- Reports ----
-
-void MatCore::Warning(const char* text)
-{
-    snprintf(LoadingText, sizeof LoadingText, "%s", text ? text : "");
-    ++Warnings;
-}
-
-void MatCore::FatalError(const char* text)
-{
-    char message[1024];
-    const char* t = text ? text : "";
-    // Texts that carry their own prefix keep just the one.
-    snprintf(message, sizeof message, "%s%s", std::strncmp(t, "Error: ", 7) == 0 ? "" : "Error: ", t);
-    D3DCore::WriteLog(message);
-    ExitProcess(1);
-}

@@ -28,7 +28,7 @@ TEST(FrameRunTest, AWidescreenWindowShowsTheMarginAndTheBarsInItsScreenshot)
     fs::copy(VELDRANE_DATA, dir.file("data"), fs::copy_options::recursive);
     dir.write("data/init.ini", dir.read("data/init.ini") +
                                    "\n[Display]\nWidth = <int> 1280\nHeight = <int> 720\nFullScreen = <int> 0\n"
-                                   "ScreenMargin = <int> 1\n");
+                                   "ScreenMargin = <int> 1\nLoadingFrames = <int> 0\n");
     ASSERT_EQ(runGame(dir, "20 keydown F12\n25 keyup F12\n40 close\n"), 0);
     const std::string log = dir.exists("Veldrane.log") ? dir.read("Veldrane.log") : "";
     EXPECT_EQ(log.find("Assertion Failed"), std::string::npos) << log;

@@ -1,18 +1,65 @@
 #include "EffectTestKind.h"
 
 #include "d3dcore9/D3DCore.h"
+#include "effects/Effect.h"
+#include "effects/EffectDefinition.h"
 #include "effects/EffectKinds.h"
-#include "effects/EffectManager.h"
 #include "utility/ParamBlock.h"
 
 namespace {
 
-class CTestDefinition : public CEffectDefinition {
-public:
+struct CTestDefinition : CEffectDefinition {
     std::string name;
     int type = CEffect::TYPE_PARTICLESYSTEM;
-    uint32_t lifetime = 0;
-    bool noBounds = false;
+    int lifetime = 0;
+    int noBounds = 0;
+};
+
+class CTestEffect : public CEffect {
+public:
+    CTestEffect(CEffectManager* pManager, CTestDefinition* pDefinition, const Vector3& position,
+                const Matrix3& orientation)
+        : CEffect(pManager, pDefinition, 0, position, orientation), def(*pDefinition)
+    {
+        log("create");
+    }
+    ~CTestEffect() override { log("delete"); }
+    int GetType() const override { return def.type; }
+    bool GetBounds(Vector3* pCentre, float* pRadius) const override
+    {
+        *pCentre = m_position;
+        *pRadius = def.EffectRadius;
+        return !def.noBounds;
+    }
+    bool Update() override
+    {
+        log("update");
+        return def.lifetime == 0 || ++updates < def.lifetime;
+    }
+    void Render(int pass, float) override
+    {
+        log("render", " " + std::to_string(pass));
+        renderedEffects().push_back(this);
+        D3DCore.ForceRenderState(D3DRS_TEXTUREFACTOR, 0xE0u + static_cast<DWORD>(pass));
+    }
+    // Only the particle-system type has an emitter; the others answer as the base does.
+    void PauseEmitter() override { emitter(true) ? log("pause") : CEffect::PauseEmitter(); }
+    void UnpauseEmitter() override { emitter(false) ? log("unpause") : CEffect::UnpauseEmitter(); }
+    bool IsEmitterPaused() const override { return def.type == TYPE_PARTICLESYSTEM ? paused : CEffect::IsEmitterPaused(); }
+    void TriggerEmitter() override { log("trigger"); }
+
+    const CTestDefinition& def;
+    int updates = 0;
+    bool paused = false;
+
+private:
+    void log(const char* what, const std::string& more = "") { effectLog().push_back(what + (" " + def.name) + more); }
+    bool emitter(bool pause)
+    {
+        if (def.type != TYPE_PARTICLESYSTEM) return false;
+        paused = pause;
+        return true;
+    }
 };
 
 bool readTest(CEffectManager&, const CParamBlock& block, CEffectDefinition** ppDefinition)
@@ -23,78 +70,22 @@ bool readTest(CEffectManager&, const CParamBlock& block, CEffectDefinition** ppD
     char name[64] = {};
     block.parseString("instancename", name);
     pDefinition->name = name;
-    int value = 0;
-    if (block.parseInt("Type", &value)) pDefinition->type = value;
-    if (block.parseInt("Lifetime", &value)) pDefinition->lifetime = static_cast<uint32_t>(value);
-    if (block.parseInt("NoBounds", &value)) pDefinition->noBounds = value != 0;
-    effectLog().push_back("read " + pDefinition->name);
-    return !(block.parseInt("Fail", &value) && value);
+    block.parseInt("Type", &pDefinition->type);
+    block.parseInt("Lifetime", &pDefinition->lifetime);
+    block.parseInt("NoBounds", &pDefinition->noBounds);
+    int fail = 0;
+    return !(block.parseInt("Fail", &fail) && fail);
 }
 
-CEffect* createTest(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t word, const Vector3& position,
+CEffect* createTest(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t, const Vector3& position,
                     const Matrix3& orientation)
 {
-    return new CTestEffect(&manager, pDefinition, word, position, orientation);
+    return new CTestEffect(&manager, static_cast<CTestDefinition*>(pDefinition), position, orientation);
 }
 
 const TEffectKind testKind = {"TESTEFFECT", readTest, createTest};
 
-const CTestDefinition& definitionOf(const CEffect* pEffect)
-{
-    return *static_cast<const CTestDefinition*>(pEffect->GetDefinition());
-}
-
 }  // namespace
-
-CTestEffect::CTestEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uintptr_t creationWord,
-                         const Vector3& position, const Matrix3& orientation)
-    : CEffect(pManager, pDefinition, creationWord, position, orientation), name(definitionOf(this).name)
-{
-    effectLog().push_back("create " + name);
-}
-
-CTestEffect::~CTestEffect() { effectLog().push_back("delete " + name); }
-
-int CTestEffect::GetType() const { return definitionOf(this).type; }
-
-bool CTestEffect::GetBounds(Vector3* pCentre, float* pRadius) const
-{
-    if (definitionOf(this).noBounds) return false;
-    *pCentre = m_position;
-    *pRadius = m_pDefinition->EffectRadius;
-    return true;
-}
-
-bool CTestEffect::Update()
-{
-    effectLog().push_back("update " + name);
-    return definitionOf(this).lifetime == 0 || ++updates < definitionOf(this).lifetime;
-}
-
-void CTestEffect::Render(int pass, float)
-{
-    effectLog().push_back("render " + name + " " + std::to_string(pass));
-    renderedEffects().push_back(this);
-    // A mark the device recorder sees: the texture factor names the pass.
-    D3DCore.ForceRenderState(D3DRS_TEXTUREFACTOR, 0xE0u + static_cast<DWORD>(pass));
-}
-
-// Only the particle-system type has an emitter; the others answer as the base does.
-void CTestEffect::PauseEmitter()
-{
-    if (GetType() != TYPE_PARTICLESYSTEM) return CEffect::PauseEmitter();
-    m_paused = true;
-    effectLog().push_back("pause " + name);
-}
-
-void CTestEffect::UnpauseEmitter()
-{
-    if (GetType() != TYPE_PARTICLESYSTEM) return CEffect::UnpauseEmitter();
-    m_paused = false;
-    effectLog().push_back("unpause " + name);
-}
-
-void CTestEffect::TriggerEmitter() { effectLog().push_back("trigger " + name); }
 
 std::vector<std::string>& effectLog()
 {
@@ -102,10 +93,24 @@ std::vector<std::string>& effectLog()
     return log;
 }
 
+std::vector<std::string> logged(const std::string& prefix)
+{
+    std::vector<std::string> out;
+    for (const std::string& entry : effectLog())
+        if (entry.compare(0, prefix.size(), prefix) == 0) out.push_back(entry);
+    return out;
+}
+
 std::vector<const CEffect*>& renderedEffects()
 {
     static std::vector<const CEffect*> rendered;
     return rendered;
+}
+
+std::string testEffectName(const CEffect* pEffect)
+{
+    const CTestEffect* pTest = dynamic_cast<const CTestEffect*>(pEffect);
+    return pTest ? pTest->def.name : "multi";
 }
 
 void installTestKind()
@@ -116,11 +121,3 @@ void installTestKind()
 }
 
 void removeTestKind() { SetExtraEffectKind(nullptr); }
-
-std::vector<std::string> logged(const std::string& prefix)
-{
-    std::vector<std::string> out;
-    for (const std::string& entry : effectLog())
-        if (entry.compare(0, prefix.size(), prefix) == 0) out.push_back(entry);
-    return out;
-}

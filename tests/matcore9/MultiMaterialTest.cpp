@@ -24,8 +24,18 @@ protected:
     {
         m_multi.Release();
         m_multi = MultiBlock();
+        // The texture the materials bind: a 4 x 4 image, written once (a newer one is read again).
+        if (!m_dir.exists("data/tex.tga")) {
+            std::string tga(18, '\0');
+            tga[2] = 2, tga[12] = 4, tga[14] = 4, tga[16] = 32, tga[17] = 0x28;
+            tga.append(4 * 4 * 4, '\x7f');
+            write("tex.tga", tga);
+        }
+        TexNames textures;
+        textures.TotalNames = 1;
+        std::strcpy(textures.Name[0], "data\\tex.tga");
         try {
-            return MatCore.LoadMultiMaterialFile(name, TexNames(), WHITE, WHITE, &m_multi, &m_info) ? LOADED : REFUSED;
+            return MatCore.LoadMultiMaterialFile(name, textures, WHITE, WHITE, &m_multi, &m_info) ? LOADED : REFUSED;
         } catch (const testsupport::ProcessExit& e) {
             return e.code == 1 ? ENDED : e.code;
         }

@@ -3,7 +3,7 @@
 //
 //   fontbake grid <font.ttf> <out.tga>
 //       The debug font: 16 x 8 cells of 8 x 16 pixels (a 128 x 128 texture), character code c in
-//       column c mod 16 and row c / 16, each glyph centred in its cell.
+//       column c mod 16 and row c / 16, each glyph centred in its cell inside a one-texel border.
 //   fontbake page <font.ttf> <out.tga> <out.txt> <pixel height> <texture size>
 //       An overlay font page: glyphs packed in rows, and a page file with one line per glyph,
 //       "Code Ignored X Y W H Advance" (Unicode codes; the page loader maps 8364 and 376 into the
@@ -69,15 +69,21 @@ bool render(FT_Face face, unsigned long code)
 
 int grid(FT_Face face, const char* out)
 {
+    // A cell keeps an empty border of one texel: text drawn larger than the cells are samples
+    // between texels, and a glyph touching its edge would show in its neighbours. Glyphs are
+    // narrowed to the six columns inside.
     const int cellW = 8, cellH = 16;
-    FT_Set_Pixel_Sizes(face, 0, 13);
+    FT_Set_Pixel_Sizes(face, 0, 12);
+    FT_Matrix narrow = {static_cast<FT_Fixed>(0.84 * 0x10000), 0, 0, 0x10000};
+    FT_Set_Transform(face, &narrow, nullptr);
     const int ascent = static_cast<int>(face->size->metrics.ascender >> 6);
     Image image(16 * cellW, 8 * cellH);
     for (unsigned c = 33; c < 127; ++c) {
         if (!render(face, c)) continue;
         const int cx = static_cast<int>(c % 16) * cellW, cy = static_cast<int>(c / 16) * cellH;
         const int advance = static_cast<int>(face->glyph->advance.x >> 6);
-        blit(image, face->glyph, cx + (cellW - advance) / 2, cy + ascent, cx, cy, cx + cellW, cy + cellH);
+        blit(image, face->glyph, cx + 1 + (cellW - 2 - advance) / 2, cy + ascent, cx + 1, cy + 1, cx + cellW - 1,
+             cy + cellH - 1);
     }
     return writeTga(out, image) ? 0 : 1;
 }
