@@ -43,7 +43,8 @@ bool L3CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
 void L3DestroyDevice()
 {
     CModelManager::Shutdown();
-    CLightManager::GetInstance()->Shutdown();
+    // A device whose start failed at the light manager has none to shut down.
+    if (CLightManager::GetInstance()->IsInitialised()) CLightManager::GetInstance()->Shutdown();
     MatCore.DestroyDevice();
 }
 
