@@ -79,7 +79,6 @@ class ParticleFixture : public EffectsFixture {
 protected:
     void SetUp() override
     {
-        llistInitElementPool();
         EffectsFixture::SetUp();
         platform::testing::dsound::useManualClock();
         for (const auto& [name, frames] : soundFiles())
@@ -94,7 +93,6 @@ protected:
         delete pWorld;
         pWorld = nullptr;
         EffectsFixture::TearDown();
-        llistFreeElementPool();
     }
 
     // The definition read and precached from its text under a name of its own (other blocks of
