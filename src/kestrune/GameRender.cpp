@@ -5,6 +5,7 @@
 #include "d3dcore9/Screenshot.h"
 #include "global/ProjData.h"
 #include "kestrune/GameLogic.h"
+#include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "l3render/L3Render.h"
 #include "l3render/ModelManager.h"
@@ -108,6 +109,7 @@ bool gameRenderInit()
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
     sampleModel = CModelUtil::LoadModel(SAMPLE_MODEL, 0, 1.0f, nullptr, 0);
+    sampleMeshLoad();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
     return true;
@@ -170,6 +172,7 @@ void gameRenderFrame()
             pLogic->renderView();
             pLogic->renderAfterScene();
         }
+        sampleMeshDraw();
         drawOverlays();
         L3EndScene();
         L3Present(true);
@@ -187,6 +190,7 @@ void gameRenderShutdown()
     hudPage = -1;
     if (sampleModel) CModelManager::ReleaseModel(sampleModel, true);
     sampleModel = nullptr;
+    sampleMeshRelease();
     L3DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
     L3Shutdown();
