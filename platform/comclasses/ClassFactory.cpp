@@ -22,6 +22,7 @@ std::vector<ClassEntry>& classes()
     static std::vector<ClassEntry> table = {
         {CLSID_DirectInput, &platform::createDirectInputObject},
         {CLSID_FilterGraph, &platform::createFilterGraphObject},
+        {CLSID_VideoMixingRenderer9, &platform::createVideoMixingRenderer9Object},
     };
     return table;
 }

@@ -114,7 +114,7 @@ void resetD3D9()
     c.ResetQueue.clear();
     c.ResetResult = nullptr;
     c.ValidateResult = nullptr;
-    for (HRESULT& f : c.Failures) f = D3D_OK;
+    for (auto& f : c.Failures) f = D3D_OK;
     c.FrontBuffer.clear();
     c.FrontWidth = c.FrontHeight = 0;
     {

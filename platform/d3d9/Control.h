@@ -23,7 +23,8 @@ namespace d3d9ref {
     X(DrawIndexedPrimitive) X(DrawPrimitiveUP) X(DrawIndexedPrimitiveUP) X(CreateVertexDeclaration) X(SetVertexDeclaration) X(SetFVF)     \
     X(CreateVertexShader) X(SetVertexShader) X(SetVertexShaderConstantF) X(CreatePixelShader)                   \
     X(SetPixelShader) X(SetPixelShaderConstantF) X(SetStreamSource) X(SetIndices) X(Release) X(Lock) X(Unlock)  \
-    X(LockRect) X(UnlockRect) X(AddDirtyRect)
+    X(LockRect) X(UnlockRect) X(AddDirtyRect) \
+    X(GetCreationParameters) X(GetRenderTarget) X(SetRenderTarget) X(StretchRect) X(GetAdapterMonitor)
 
 enum class Method {
 #define D3D9REF_ENUM(name) name,
@@ -46,7 +47,8 @@ struct Control {
     std::vector<D3DPRESENT_PARAMETERS> CreateAttempts;
     std::vector<D3DPRESENT_PARAMETERS> ResetParameters;
     std::atomic<int> LiveResources[4] = {};
-    HRESULT Failures[static_cast<int>(Method::Count)] = {};
+    // Streaming threads read these while a test may set them.
+    std::atomic<HRESULT> Failures[static_cast<int>(Method::Count)] = {};
     std::vector<uint32_t> FrontBuffer;
     UINT FrontWidth = 0;
     UINT FrontHeight = 0;

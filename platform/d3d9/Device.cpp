@@ -1,7 +1,9 @@
 #include "Device.h"
 #include "Resources.h"
+#include "TexelFormats.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace d3d9ref {
@@ -26,8 +28,8 @@ Device::Device(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behaviour, const
     m_state.FocusWindow = focus;
     m_state.Behaviour = behaviour;
     m_state.Parameters = parameters;
-    m_multithreaded = (behaviour & D3DCREATE_MULTITHREADED) != 0;
     resetStates();
+    makeBackBuffer();
     m_renderer->open(parameters.hDeviceWindow ? parameters.hDeviceWindow : focus, parameters);
     ++control().LiveDevices;
     control().LastDevice = this;
@@ -35,19 +37,34 @@ Device::Device(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behaviour, const
 
 Device::~Device()
 {
+    if (m_renderTarget) m_renderTarget->Release();
+    if (m_backBuffer) m_backBuffer->Release();
     m_renderer->close();
     --control().LiveDevices;
     if (control().LastDevice == this) control().LastDevice = nullptr;
 }
 
-Device::Guard::Guard(Device& device) : m_device(device)
+Device::Guard::Guard(Device& device) : m_device(device) { m_device.m_lock.lock(); }
+
+Device::Guard::~Guard() { m_device.m_lock.unlock(); }
+
+void Device::setStatus(HRESULT status)
 {
-    if (m_device.m_multithreaded) m_device.m_lock.lock();
+    Guard guard(*this);
+    m_status = status;
 }
 
-Device::Guard::~Guard()
+void Device::makeBackBuffer()
 {
-    if (m_device.m_multithreaded) m_device.m_lock.unlock();
+    if (m_renderTarget) m_renderTarget->Release();
+    if (m_backBuffer) m_backBuffer->Release();
+    const D3DPRESENT_PARAMETERS& p = m_state.Parameters;
+    const D3DFORMAT format = p.BackBufferFormat == D3DFMT_UNKNOWN ? D3DFMT_X8R8G8B8 : p.BackBufferFormat;
+    // Not counted in the default pool: Reset makes it again rather than waiting for it to go.
+    m_backBuffer = new Surface(makeLevel(format, p.BackBufferWidth, p.BackBufferHeight), D3DPOOL_DEFAULT,
+                               D3DUSAGE_RENDERTARGET, false, nullptr);
+    m_renderTarget = m_backBuffer;
+    m_renderTarget->AddRef();
 }
 
 ULONG Device::AddRef() { return ++m_references; }
@@ -211,6 +228,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* parameters)
     }
     m_state.Parameters = *parameters;
     resetStates();
+    makeBackBuffer();
     m_renderer->close();
     m_renderer->open(parameters->hDeviceWindow ? parameters->hDeviceWindow : m_state.FocusWindow, *parameters);
     m_status = D3D_OK;
@@ -746,6 +764,113 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer)
     record(Method::SetIndices, {ptr(buffer)});
     Guard guard(*this);
     m_state.Indices = buffer;
+    return D3D_OK;
+}
+
+// ---- Render targets and surface copies ----
+
+HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters)
+{
+    record(Method::GetCreationParameters);
+    Guard guard(*this);
+    if (!parameters) return D3DERR_INVALIDCALL;
+    *parameters = D3DDEVICE_CREATION_PARAMETERS{m_state.Adapter, m_state.Type, m_state.FocusWindow, m_state.Behaviour};
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface)
+{
+    record(Method::GetRenderTarget, {index});
+    Guard guard(*this);
+    if (!surface) return D3DERR_INVALIDCALL;
+    *surface = nullptr;
+    if (HRESULT f = forcedFailure(Method::GetRenderTarget)) return f;
+    if (index != 0) return D3DERR_NOTFOUND;
+    *surface = m_renderTarget;
+    m_renderTarget->AddRef();
+    return D3D_OK;
+}
+
+// Drawing always reaches the renderer's back buffer; another target is only kept.
+HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface)
+{
+    record(Method::SetRenderTarget, {index, ptr(surface)});
+    Guard guard(*this);
+    auto* s = dynamic_cast<Surface*>(surface);
+    if (index != 0 || !s || !(s->usage() & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
+    s->AddRef();
+    m_renderTarget->Release();
+    m_renderTarget = s;
+    return D3D_OK;
+}
+
+namespace {
+
+bool rectIn(const tagRECT* rect, const Level& level, LONG& x, LONG& y, LONG& w, LONG& h)
+{
+    if (!rect) {
+        x = y = 0;
+        w = static_cast<LONG>(level.Width);
+        h = static_cast<LONG>(level.Height);
+        return true;
+    }
+    x = rect->left, y = rect->top, w = rect->right - rect->left, h = rect->bottom - rect->top;
+    return x >= 0 && y >= 0 && w > 0 && h > 0 && static_cast<UINT>(x + w) <= level.Width &&
+           static_cast<UINT>(y + h) <= level.Height;
+}
+
+}  // namespace
+
+HRESULT Device::StretchRect(IDirect3DSurface9* source, const tagRECT* sourceRect, IDirect3DSurface9* dest,
+                            const tagRECT* destRect, D3DTEXTUREFILTERTYPE filter)
+{
+    record(Method::StretchRect, {ptr(source), ptr(dest), filter});
+    Guard guard(*this);
+    if (HRESULT f = forcedFailure(Method::StretchRect)) return f;
+    auto* s = dynamic_cast<Surface*>(source);
+    auto* d = dynamic_cast<Surface*>(dest);
+    if (!s || !d || s == d || s->pool() != D3DPOOL_DEFAULT || d->pool() != D3DPOOL_DEFAULT ||
+        filter > D3DTEXF_LINEAR)
+        return D3DERR_INVALIDCALL;
+    Level& from = s->level();
+    Level& to = d->level();
+    LONG sx, sy, sw, sh, dx, dy, dw, dh;
+    if (from.Locked || to.Locked || !rectIn(sourceRect, from, sx, sy, sw, sh) || !rectIn(destRect, to, dx, dy, dw, dh) ||
+        !canConvert(from.Format) || !canConvert(to.Format) || isPalettised(from.Format) || isPalettised(to.Format))
+        return D3DERR_INVALIDCALL;
+    std::vector<Texel> whole(static_cast<size_t>(from.Width) * from.Height);
+    if (!readTexels(from.Format, from.Bytes.data(), from.Pitch, from.Width, from.Height, nullptr, whole.data()))
+        return D3DERR_INVALIDCALL;
+    std::vector<Texel> out(static_cast<size_t>(dw) * dh);
+    auto at = [&](LONG x, LONG y) -> const Texel& {
+        x = std::clamp<LONG>(x, sx, sx + sw - 1);
+        y = std::clamp<LONG>(y, sy, sy + sh - 1);
+        return whole[static_cast<size_t>(y) * from.Width + x];
+    };
+    for (LONG y = 0; y < dh; ++y)
+        for (LONG x = 0; x < dw; ++x) {
+            // The destination pixel's centre, in source pixels.
+            const float fx = sx + (x + 0.5f) * sw / dw - 0.5f, fy = sy + (y + 0.5f) * sh / dh - 0.5f;
+            Texel& t = out[static_cast<size_t>(y) * dw + x];
+            if (filter != D3DTEXF_LINEAR) {
+                t = at(static_cast<LONG>(std::floor(fx + 0.5f)), static_cast<LONG>(std::floor(fy + 0.5f)));
+                continue;
+            }
+            const LONG x0 = static_cast<LONG>(std::floor(fx)), y0 = static_cast<LONG>(std::floor(fy));
+            const float ax = fx - x0, ay = fy - y0;
+            const Texel &a = at(x0, y0), &b = at(x0 + 1, y0), &c = at(x0, y0 + 1), &e = at(x0 + 1, y0 + 1);
+            auto mix = [&](float Texel::*ch) {
+                return (a.*ch * (1 - ax) + b.*ch * ax) * (1 - ay) + (c.*ch * (1 - ax) + e.*ch * ax) * ay;
+            };
+            t = Texel{mix(&Texel::r), mix(&Texel::g), mix(&Texel::b), mix(&Texel::a)};
+        }
+    const UINT bpp = std::max(bytesPerPixel(to.Format), 1u);
+    uint8_t* start = to.Bytes.data() + static_cast<size_t>(dy) * to.Pitch + static_cast<size_t>(dx) * bpp;
+    if (!writeTexels(to.Format, out.data(), static_cast<uint32_t>(dw), static_cast<uint32_t>(dh), nullptr, start,
+                     to.Pitch))
+        return D3DERR_INVALIDCALL;
+    to.Written.mark(0, static_cast<UINT>(to.Bytes.size()));
+    ++to.Version;
     return D3D_OK;
 }
 

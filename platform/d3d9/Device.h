@@ -77,8 +77,14 @@ public:
     HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) override;
     HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) override;
 
+    HRESULT GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) override;
+    HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) override;
+    HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) override;
+    HRESULT StretchRect(IDirect3DSurface9* source, const tagRECT* sourceRect, IDirect3DSurface9* dest,
+                        const tagRECT* destRect, D3DTEXTUREFILTERTYPE filter) override;
+
     const platform::testing::D3D9State& state() const { return m_state; }
-    void setStatus(HRESULT status) { m_status = status; }
+    void setStatus(HRESULT status);
 
 private:
     ~Device() override;
@@ -88,7 +94,11 @@ private:
     bool cardCaps(D3DCAPS9& caps) const;
     HRESULT readShader(const DWORD* tokens, bool pixel, d3d9shader::Program& program);
 
-    // Taken by every call when the device was created with D3DCREATE_MULTITHREADED.
+    // A back buffer of the present parameters' size, made render target 0.
+    void makeBackBuffer();
+
+    // Taken by every call, whatever the creation flags: video streaming threads draw on devices
+    // the game made for its main thread alone.
     class Guard {
     public:
         explicit Guard(Device& device);
@@ -99,11 +109,12 @@ private:
     };
 
     std::recursive_mutex m_lock;
-    bool m_multithreaded = false;
     std::atomic<ULONG> m_references{1};
     HRESULT m_status = D3D_OK;  // D3D_OK, D3DERR_DEVICELOST or D3DERR_DEVICENOTRESET
     platform::testing::D3D9State m_state;
     std::unique_ptr<Renderer> m_renderer;
+    IDirect3DSurface9* m_backBuffer = nullptr;
+    IDirect3DSurface9* m_renderTarget = nullptr;  // holds a reference
 };
 
 }  // namespace d3d9ref

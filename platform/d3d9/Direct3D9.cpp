@@ -148,6 +148,13 @@ public:
         return D3D_OK;
     }
 
+    HMONITOR GetAdapterMonitor(UINT adapter) override
+    {
+        record(Method::GetAdapterMonitor, {adapter});
+        // A stable token per adapter; nothing draws on monitors.
+        return find(adapter) ? reinterpret_cast<HMONITOR>(static_cast<uintptr_t>(0x4D4F0000u + adapter)) : nullptr;
+    }
+
 private:
     ~Direct3D9() override = default;
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+const GUID IID_IDirect3DTexture9 = {0x85C31227, 0x3DE5, 0x4F00, {0x9B, 0x3A, 0xF1, 0x1A, 0xC3, 0x8C, 0x18, 0xB5}};
+
 namespace d3d9ref {
 
 namespace {
@@ -183,6 +185,17 @@ HRESULT Surface::UnlockRect()
 {
     record(Method::UnlockRect, {ptr(this)});
     return unlockLevel(*m_level);
+}
+
+HRESULT Surface::GetContainer(const GUID& riid, void** container)
+{
+    if (!container) return D3DERR_INVALIDCALL;
+    *container = nullptr;
+    auto* texture = dynamic_cast<Texture*>(m_parent);
+    if (!texture || !(riid == IID_IDirect3DTexture9)) return E_NOINTERFACE;
+    texture->AddRef();
+    *container = static_cast<IDirect3DTexture9*>(texture);
+    return D3D_OK;
 }
 
 Texture::Texture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool)

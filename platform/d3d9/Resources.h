@@ -123,7 +123,10 @@ public:
     HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
     HRESULT LockRect(D3DLOCKED_RECT* locked, const tagRECT* rect, DWORD flags) override;
     HRESULT UnlockRect() override;
+    HRESULT GetContainer(const GUID& riid, void** container) override;
     Level& level() { return *m_level; }
+    D3DPOOL pool() const { return m_pool; }
+    DWORD usage() const { return m_usage; }
 
 private:
     ~Surface() override;

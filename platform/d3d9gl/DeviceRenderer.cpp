@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -46,6 +47,7 @@ public:
         m_opaque = parameters.BackBufferFormat != D3DFMT_A8R8G8B8;
         if (!m_gl.create(sdl, width, height, m_opaque)) return false;
         m_gl.setSwapInterval(swapIntervalOf(parameters.PresentationInterval));
+        m_home = m_holder = std::this_thread::get_id();
         return true;
     }
 
@@ -59,19 +61,24 @@ public:
     {
         m_buffers.clear();
         m_textures.clear();
+        // Torn down where the context can be taken: not under another thread's draw.
+        if (m_holder != std::thread::id() && m_holder != std::this_thread::get_id()) return;
         m_gl.destroy();
+        m_holder = std::thread::id();
     }
 
     void clear(const platform::testing::D3D9State& state, DWORD flags, D3DCOLOR colour, float z,
                DWORD stencil) override
     {
-        if (!m_gl.isCreated()) return;
+        ContextUse use(*this, state.InScene);
+        if (!use.held()) return;
         m_gl.clear(viewportOf(state), 0, nullptr, flags, colour, z, stencil);
     }
 
     void draw(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call) override
     {
-        if (!m_gl.isCreated()) return;
+        ContextUse use(*this, state.InScene);
+        if (!use.held()) return;
         fillPipeline(state);
         VertexSource vertices;
         vertices.fvf = state.FVF;
@@ -105,7 +112,8 @@ public:
 
     void present() override
     {
-        if (!m_gl.isCreated()) return;
+        ContextUse use(*this, false);
+        if (!use.held()) return;
         m_gl.present();
         ++m_frame;
         if (m_frame % UNUSED_FRAMES == 0) {
@@ -116,7 +124,8 @@ public:
 
     bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) override
     {
-        if (!m_gl.isCreated()) return false;
+        ContextUse use(*this, false);
+        if (!use.held()) return false;
         width = m_gl.width();
         height = m_gl.height();
         pixels.assign(static_cast<size_t>(width) * height, 0);
@@ -128,6 +137,42 @@ public:
     }
 
 private:
+    // The device's lock serialises every call, but the calls may come from several threads (a
+    // video's streaming thread draws and presents its frames while the game's thread waits). A GL
+    // context is current on one thread at a time, so a call makes it current on its own thread
+    // and, unless a scene is still open, lets it go again: between scenes any thread may take it.
+    // A call that finds it held by another thread's open scene draws nothing rather than wait.
+    class ContextUse {
+    public:
+        ContextUse(DeviceRenderer& r, bool inScene) : m_r(r), m_keep(inScene)
+        {
+            if (!r.m_gl.isCreated()) return;
+            const std::thread::id me = std::this_thread::get_id();
+            if (r.m_holder == me) {
+                m_held = true;
+            } else if (r.m_holder == std::thread::id() && r.m_gl.makeCurrent()) {
+                r.m_holder = me;
+                m_held = true;
+            }
+        }
+        ~ContextUse()
+        {
+            if (m_held && !m_keep && m_r.m_gl.isCreated()) {
+                m_r.m_gl.releaseCurrent();
+                m_r.m_holder = std::thread::id();
+                // SDL keeps what it knows of a thread until told: a thread of someone else's
+                // would otherwise leave it behind when it ends.
+                if (std::this_thread::get_id() != m_r.m_home) SDL_TLSCleanup();
+            }
+        }
+        bool held() const { return m_held; }
+
+    private:
+        DeviceRenderer& m_r;
+        bool m_keep;
+        bool m_held = false;
+    };
+
     // Presents wait for the display as often as the interval asks; the default waits once.
     static int swapIntervalOf(UINT interval)
     {
@@ -358,6 +403,8 @@ private:
 
     bool m_ownWindow;
     bool m_opaque = true;
+    std::thread::id m_home;    // the thread that opened the device
+    std::thread::id m_holder;  // the thread the context is current on, if any
     GLRenderer m_gl;
     PipelineState m_pipeline;
     uint32_t m_renderStates[RENDER_STATE_COUNT] = {};

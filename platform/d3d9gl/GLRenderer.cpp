@@ -313,6 +313,13 @@ void GLRenderer::setSwapInterval(int interval)
     SDL_GL_SetSwapInterval(interval);
 }
 
+bool GLRenderer::makeCurrent() { return isCreated() && SDL_GL_MakeCurrent(m_impl->window, m_impl->context) == 0; }
+
+void GLRenderer::releaseCurrent()
+{
+    if (isCreated()) SDL_GL_MakeCurrent(m_impl->window, nullptr);
+}
+
 void GLRenderer::destroy()
 {
     if (!m_impl) return;

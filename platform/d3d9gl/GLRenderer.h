@@ -119,6 +119,10 @@ public:
     bool resize(uint32_t width, uint32_t height);
     // Presents wait for this many display refreshes (0: none).
     void setSwapInterval(int interval);
+    // The context is current on one thread at a time: create and resize make it current on theirs;
+    // another thread takes it with makeCurrent once the holder has let it go with releaseCurrent.
+    bool makeCurrent();
+    void releaseCurrent();
     uint32_t width() const { return m_width; }
     uint32_t height() const { return m_height; }
     const char* lastError() const { return m_error.c_str(); }

@@ -67,6 +67,8 @@ void D3DCore::SetFade(int32_t alpha)
     if (!VERIFY(Alpha >= 0)) Alpha = 0;
     if (!VERIFY(Alpha <= 255)) Alpha = 255;
     FadeAlpha = Alpha;
+    // The fade is the alpha that auto-transparent draws put into their material's colour.
+    AutoTransparencyAlpha = static_cast<BYTE>(Alpha);
 }
 
 void D3DCore::ClearTarget(DWORD colour)

@@ -50,6 +50,9 @@ void D3DCore::SetProjection(float Near, float Far, float Width, float Height)
     m.m[3][2] = -Near / (Far - Near);
     m.m[3][3] = 1;
     ProjectionMatrix = m;
+    // The stored perspective no longer describes the device: the next perspective must not be
+    // skipped as unchanged, and a restore or a depth bias re-sends this projection instead.
+    NearZ = FarZ = ScaleX = ScaleY = 0;
     if (device()) device()->SetTransform(D3DTS_PROJECTION, &ProjectionMatrix);
 }
 

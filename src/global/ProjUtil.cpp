@@ -1,5 +1,6 @@
 #include "global/ProjUtil.h"
 
+#include "d3dcore9/D3DCore.h"
 #include "utility/VectorMath.h"
 
 #include <climits>
@@ -64,7 +65,7 @@ bool parseFloatList(const char* text, float* out, int& n, const char* separators
 
 bool isWindows2000OrLater() { return true; }
 
-void drawDebugText(const char*, int, int)
+void drawDebugText(const char* text, int x, int y)
 {
-    // Render-core seam: forwards to the device's debug text once the render core draws.
+    D3DCore.DebugPrint(text, static_cast<float>(x), static_cast<float>(y));
 }

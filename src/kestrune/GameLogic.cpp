@@ -5,6 +5,7 @@
 #include "effects/EffectScene.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
+#include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
 #include "gameobjects/PhysicsObjectResourceManager.h"
 #include "gameobjects/SampleObjectResourceManager.h"
@@ -58,21 +59,31 @@ void CGameLogic::addLevelManager(CResourceManager* pManager)
     if (VERIFY(pManager)) m_levelManagers.push_back(pManager);
 }
 
+namespace {
+
+// The game's manager of an id, unless one added from outside stands in for it.
+template <class Manager>
+void registerGameManager(CGameObjectManager& objects, uint32_t managerId)
+{
+    if (!objects.getResourceManager(managerId)) objects.registerResourceManager(new Manager);
+}
+
+}  // namespace
+
 void CGameLogic::registerLevelManagers()
 {
     CGameObjectManager& objects = *theObjectManager;
-    auto add = [&objects](CResourceManager* pManager) {
-        if (!objects.registerResourceManager(pManager)) pManager->destroy();
-    };
     // Managers added from outside come first: each stands in for the game's own of its id.
-    for (CResourceManager* pManager : m_levelManagers) add(pManager);
+    for (CResourceManager* pManager : m_levelManagers)
+        if (!objects.registerResourceManager(pManager)) pManager->destroy();
     m_levelManagers.clear();
     // The game's managers in their order: misc objects, physics objects, collision objects, animals,
     // herds, models, components, cameras, effects, script objects, block files. Those not built yet
     // join here in their place.
-    add(new CSampleObjectResourceManager);
-    add(new CPhysicsObjectResourceManager);
-    add(new CCollisionObjectResourceManager);
+    registerGameManager<CSampleObjectResourceManager>(objects, CResourceManager::MANAGER_MISC);
+    registerGameManager<CPhysicsObjectResourceManager>(objects, CResourceManager::MANAGER_PHYSICS);
+    registerGameManager<CCollisionObjectResourceManager>(objects, CResourceManager::MANAGER_COLLISION);
+    registerGameManager<CEffectObjectResourceManager>(objects, CResourceManager::MANAGER_EFFECTS);
 }
 
 bool CGameLogic::loadLevel(const char* instanceScript)

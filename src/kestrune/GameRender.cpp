@@ -6,6 +6,7 @@
 #include "global/ProjData.h"
 #include "kestrune/GameLogic.h"
 #include "kestrune/ShellRenderHost.h"
+#include "l3render/L3Render.h"
 #include "matcore9/Forwarders.h"
 #include "matcore9/MatCore.h"
 #include "utility/IniManager.h"
@@ -35,18 +36,34 @@ int32_t hudPage = -1;
 int32_t loadingLeft = 0;
 int32_t loadingFrame = 0;
 
-// The game's picture is 4:3; a screen of another shape keeps bars at the sides or above and below.
-void setGameViewport()
+// The game's picture is 4:3; a window of another shape keeps bars at the sides or above and below.
+// A window is taken for the nearer of the two screen shapes, 4:3 and 16:9.
+void applyGameViewport()
 {
-    const int32_t w = static_cast<int32_t>(D3DCore.GetScreenWidth()) & ~1;
-    const int32_t h = static_cast<int32_t>(D3DCore.GetScreenHeight()) & ~1;
+    const int32_t w = L3GetScreenWidth() & ~1, h = L3GetScreenHeight() & ~1;
     if (w <= 0 || h <= 0) return;
-    int32_t usedWidth = w, usedHeight = h;
-    if (w * 3 > h * 4)
-        usedWidth = 2 * static_cast<int32_t>(std::lround(h * 4.0 / 3.0 / 2.0));
-    else if (w * 3 < h * 4)
-        usedHeight = 2 * static_cast<int32_t>(std::lround(w * 3.0 / 4.0 / 2.0));
-    D3DCore.SetViewPort(0, 0, w, h, usedWidth, usedHeight);
+    ViewportSettings v;
+    v.aspectType = std::fabs(w / static_cast<float>(h) - 16.0f / 9.0f) < std::fabs(w / static_cast<float>(h) - 4.0f / 3.0f)
+                       ? 1
+                       : 0;
+    v.aspectRatio = AspectRatioToFloat(0);
+    v.width = w;
+    v.height = h;
+    v.fov = 240.0f;
+    v.nearZ = 270.0f;
+    v.farZ = 640000.0f;
+    L3ApplyViewportSettings(v);
+}
+
+// The game's start on the render façade; false, with everything it brought up taken down again,
+// when the library, the mode or the device fails.
+bool startRendering(const RenderCoreSettings& settings)
+{
+    DXSetup::SetEnumFilter(GameEnumFilter());
+    if (L3Init() && SelectRenderMode(settings) && L3CreateDevice(false, settings.VSync, settings.Interval)) return true;
+    if (D3DCore.DeviceActive) L3DestroyDevice();
+    if (MatCore.Initialised) L3Shutdown();
+    return false;
 }
 
 }  // namespace
@@ -72,7 +89,7 @@ bool gameRenderInit()
     settings.Width = static_cast<uint32_t>(displayWidth);
     settings.Height = static_cast<uint32_t>(displayHeight);
     settings.FullScreen = displayFullScreen != 0;
-    if (!StartMaterialLibrary(settings)) {
+    if (!startRendering(settings)) {
         writeRunLog("Failed to create the Direct3D device");
         return false;
     }
@@ -82,7 +99,7 @@ bool gameRenderInit()
     D3DCore.SetBorderColour(true, 0, 0, 0, 0);
     D3DCore.DrawMargin = displayMargin != 0 ? 1 : 0;
     D3DCore.FrameStatsEnabled = displayStatistics != 0 ? 1 : 0;
-    setGameViewport();
+    applyGameViewport();
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
@@ -128,18 +145,23 @@ void drawOverlays()
 void gameRenderFrame()
 {
     if (!deviceUp) return;
+    // Material animations run on the game clock.
+    if (projDataExists()) D3DCore.AnimationTime = getProjData().getTime();
     if (loadingLeft > 0) {
         loadingScreenFrame();
     } else {
-        MatBeginScene(true);
+        L3BeginScene(true);
+        applyGameViewport();
+        // Until the game has cameras of its own, it looks along the world's x axis from the origin.
+        L3SetViewFromAngles(Vector3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 0.0f);
         // Scene seam: the game's viewports, cameras and HUD are drawn here.
         if (CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr) {
             pLogic->renderView();
             pLogic->renderAfterScene();
         }
         drawOverlays();
-        MatEndScene();
-        MatPresent(true);
+        L3EndScene();
+        L3Present(true);
     }
     const bool held = (GetAsyncKeyState(VK_F12) & 0x8000) != 0;
     if (held && !screenshotHeld && FAILED(takeScreenshot())) writeRunLog("Screenshot failed");
@@ -152,9 +174,9 @@ void gameRenderShutdown()
     releaseScreenshotSurface();
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;
-    MatCore.DestroyDevice();
+    L3DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
-    MatCore.Shutdown();
+    L3Shutdown();
     D3DCore::SetHost(nullptr);
     deviceUp = false;
 }

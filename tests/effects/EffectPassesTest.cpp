@@ -1,6 +1,8 @@
-// The five passes read from the device recorder around the render core's frame, culling against
-// the view, and cull spheres.
+// The five passes read from the device recorder around the façade's frame, culling against its
+// frustum, and cull spheres.
+#include "BlockBuilder.h"
 #include "EffectsFixture.h"
+#include "d3dcore9/FVFFormat.h"
 
 namespace pt = platform::testing;
 
@@ -21,29 +23,51 @@ protected:
         }
         return out;
     }
+
+    // A triangle of a material drawn in the delayed sorted pass.
+    static DisplayHandle* sortedTriangle()
+    {
+        StateBlock* SB = makeBlock(newMaterial("sorted", {1}));
+        AnalyseFVF(SB->GMaterial->FVFFormat);
+        SB->GMaterial->DelayedSort = SORT_MATERIAL;
+        MultiBlock m;
+        m.Blocks = 1;
+        m.StateBlock[0] = handleOf(SB);
+        m.MainFVF = SB->GMaterial->FVFFormat;
+        DisplayHandle* h = D3DCore.CreateDisplayHandle();
+        AddTrisConfig config;
+        config.Vertices = config.Indices = 3;
+        void *vertices = nullptr, *indices = nullptr;
+        D3DCore.AddTris(h, &m, &config, &vertices, &indices, nullptr);
+        const float v[3][4] = {{0, 0, 10, 0}, {1, 0, 10, 0}, {0, 1, 10, 0}};  // XYZ | DIFFUSE
+        std::memcpy(vertices, v, sizeof(v));
+        const WORD i[3] = {0, 1, 2};
+        std::memcpy(indices, i, sizeof(i));
+        D3DCore.EndAddTris();
+        return h;
+    }
 };
 
 TEST_F(EffectPassesTest, PassZeroInTheSceneThreeAndFourBeforeTheSortedDrawsOneAndTwoAfter)
 {
     define(block("TESTEFFECT", "e"), {"e"});
     CEffect* e = create("e");
-    D3DCore.SetCameraAngles(0, 0, 0, 0, 0, 0);
-    StateBlock* sorted = material("sorted.mtl", 1, SORT_MATERIAL);
-    DisplayHandle* h = D3DCore.CreateDisplayHandle();
-    quad(h, multi({sorted}), 0, 0, 10);
+    L3SetViewFromAngles(Vector3(), 0, 0, 0);
+    DisplayHandle* h = sortedTriangle();
 
     // Before the first sort the end-of-scene passes draw nothing.
     pt::setD3D9Trace(true);
-    D3DCore.BeginScene(true, false);
-    D3DCore.EndScene(true);
+    L3BeginScene(true);
+    L3EndScene();
     EXPECT_EQ(recorded(), "[]");
 
     pt::clearD3D9Calls();
-    D3DCore.BeginScene(true, false);
+    L3BeginScene(true);
     manager->Render(0.75f);
     D3DCore.DrawDisplayList(h, 0);
-    D3DCore.EndScene(true);
+    L3EndScene();
     EXPECT_EQ(recorded(), "[034S12]");
+    D3DCore.DeleteDisplayHandle(h);
     EXPECT_EQ(manager->GetInterpolation(), 0.75f);
 
     // Faded out or hidden: not drawn.
@@ -57,19 +81,21 @@ TEST_F(EffectPassesTest, PassZeroInTheSceneThreeAndFourBeforeTheSortedDrawsOneAn
 
 TEST_F(EffectPassesTest, OffScreenEffectsAreCulledOrSkippedByTheirDefinition)
 {
-    SetEffectFrustumTest([](const Vector3& centre, float) { return centre.x >= 0; });
+    // In view: ahead of the camera, which looks along +x.
+    L3SetViewFromAngles(Vector3(), 0, 0, 0);
+    L3SetPerspective(1, 1000, 2, 2);
     define(block("TESTEFFECT", "kill", "KillIfOffScreen 1\nEffectRadius 1\n") +
                block("TESTEFFECT", "skip", "RenderIfOnScreenOnly 1\nEffectRadius 1\n") +
                block("TESTEFFECT", "free", "KillIfOffScreen 1\nRenderIfOnScreenOnly 1\nNoBounds 1\n"),
            {"kill", "skip", "free"});
     // Nearest first: a (off), b (off), then the others, c (on) last. a's removal moves c into its
     // slot, which is looked at again; once c is seen, b is no longer culled.
-    CEffect* a = create("kill", Vector3(-1, 0, 0));
-    CEffect* b = create("kill", Vector3(-2, 0, 0));
-    CEffect* hidden = create("skip", Vector3(-3, 0, 0));
-    CEffect* shown = create("skip", Vector3(4, 0, 0));
-    CEffect* unbounded = create("free", Vector3(-5, 0, 0));
-    CEffect* c = create("kill", Vector3(6, 0, 0));
+    CEffect* a = create("kill", Vector3(-10, 0, 0));
+    CEffect* b = create("kill", Vector3(-20, 0, 0));
+    CEffect* hidden = create("skip", Vector3(-30, 0, 0));
+    CEffect* shown = create("skip", Vector3(40, 0, 0));
+    CEffect* unbounded = create("free", Vector3(-50, 0, 0));
+    CEffect* c = create("kill", Vector3(60, 0, 0));
     manager->Render(0.0f);
     EXPECT_FALSE(manager->IsLive(a));
     EXPECT_EQ(renderedEffects(), (std::vector<const CEffect*>{c, b, shown, unbounded}));

@@ -1,8 +1,9 @@
-// The effect manager on the scripted card, with the project data's clock and the test kind.
+// The effect manager under the render façade on the scripted card, with the project data's clock and
+// the test kind.
 #pragma once
 
-#include "DisplayListFixture.h"
 #include "EffectTestKind.h"
+#include "FacadeFixture.h"
 #include "effects/Effect.h"
 #include "effects/EffectDefinition.h"
 #include "effects/EffectManager.h"
@@ -14,16 +15,15 @@
 
 using testsupport::countReports;
 
-class EffectsFixture : public DisplayListFixture {
+class EffectsFixture : public FacadeFixture {
 protected:
     void SetUp() override
     {
-        DisplayListFixture::SetUp();
-        ASSERT_TRUE(bringUp());
+        FacadeFixture::SetUp();
+        ASSERT_TRUE(startFacade());
         createProjData();
         installTestKind();
         SetEffectCameraPosition(Vector3());
-        SetEffectFrustumTest(nullptr);
         SetEffectSortCamera(nullptr);
         manager = std::make_unique<CEffectManager>();
     }
@@ -32,7 +32,7 @@ protected:
         manager.reset();
         removeTestKind();
         destroyProjData();
-        DisplayListFixture::TearDown();
+        FacadeFixture::TearDown();
     }
 
     // Definition blocks: one value per line, every brace on its own line.

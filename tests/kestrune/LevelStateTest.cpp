@@ -51,6 +51,8 @@ protected:
     void load(int chapter, int mission, bool campaign, bool track = true)
     {
         logic->addLevelManager(new WiredManager(CResourceManager::MANAGER_MISC, log));
+        // Effects need the device: a stand-in takes the effect manager's place.
+        logic->addLevelManager(new testkinds::LoggingManager(CResourceManager::MANAGER_EFFECTS, effectsLog));
         logic->setMission(chapter, mission, campaign, track);
         ASSERT_TRUE(logic->loadLevel("level.txt"));
     }
@@ -72,6 +74,7 @@ protected:
 
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd{dir.path()};
+    testkinds::CallLog effectsLog;
     CGameLogic* logic = nullptr;
     CallLog log;
 };

@@ -9,6 +9,9 @@
 struct HWND__;
 typedef HWND__* HWND;
 struct tagRECT;
+// Monitors are only named (the adapter's), never drawn on.
+struct HMONITOR__;
+typedef HMONITOR__* HMONITOR;
 
 #define D3D_SDK_VERSION 31
 #define D3DADAPTER_DEFAULT 0
@@ -405,6 +408,15 @@ typedef struct _D3DCAPS9 {
     DWORD TextureOpCaps;  // D3DTEXOPCAPS_: bit (operation - 1)
 } D3DCAPS9;
 
+typedef DWORD D3DTEXTUREFILTERTYPE;  // D3DTEXF_ values
+
+typedef struct _D3DDEVICE_CREATION_PARAMETERS {
+    UINT AdapterOrdinal;
+    D3DDEVTYPE DeviceType;
+    HWND hFocusWindow;
+    DWORD BehaviorFlags;
+} D3DDEVICE_CREATION_PARAMETERS;
+
 typedef struct _D3DDISPLAYMODE {
     UINT Width;
     UINT Height;
@@ -607,7 +619,12 @@ struct IDirect3DSurface9 : IDirect3DResource9 {
     virtual HRESULT GetDesc(D3DSURFACE_DESC* desc) = 0;
     virtual HRESULT LockRect(D3DLOCKED_RECT* locked, const tagRECT* rect, DWORD flags) = 0;
     virtual HRESULT UnlockRect() = 0;
+    // The texture a level surface belongs to (IID_IDirect3DTexture9), with a reference added;
+    // E_NOINTERFACE for a surface of its own.
+    virtual HRESULT GetContainer(const GUID& riid, void** container) = 0;
 };
+
+extern const GUID IID_IDirect3DTexture9;
 
 struct IDirect3DBaseTexture9 : IDirect3DResource9 {
     virtual DWORD GetLevelCount() = 0;
@@ -731,6 +748,15 @@ struct IDirect3DDevice9 {
     virtual HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UINT offset, UINT stride) = 0;
     virtual HRESULT SetIndices(IDirect3DIndexBuffer9* buffer) = 0;
 
+    virtual HRESULT GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* parameters) = 0;
+    // Render target 0 only: the back buffer until another render-target surface is set.
+    virtual HRESULT GetRenderTarget(DWORD index, IDirect3DSurface9** surface) = 0;
+    virtual HRESULT SetRenderTarget(DWORD index, IDirect3DSurface9* surface) = 0;
+    // Copies a rectangle (null: the whole surface) between default-pool surfaces, scaled and
+    // converted to the destination's format.
+    virtual HRESULT StretchRect(IDirect3DSurface9* source, const tagRECT* sourceRect, IDirect3DSurface9* dest,
+                                const tagRECT* destRect, D3DTEXTUREFILTERTYPE filter) = 0;
+
 protected:
     virtual ~IDirect3DDevice9() = default;
 };
@@ -753,6 +779,8 @@ struct IDirect3D9 {
     virtual HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS9* caps) = 0;
     virtual HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviour,
                                  D3DPRESENT_PARAMETERS* parameters, IDirect3DDevice9** device) = 0;
+    // The adapter's monitor; null for an adapter that does not exist.
+    virtual HMONITOR GetAdapterMonitor(UINT adapter) = 0;
 
 protected:
     virtual ~IDirect3D9() = default;
