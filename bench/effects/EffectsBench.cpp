@@ -47,7 +47,7 @@ bool readStill(CEffectManager&, const CParamBlock& block, CEffectDefinition** pp
     return true;
 }
 
-CEffect* createStill(CEffectManager& manager, CEffectDefinition* pDefinition, uint32_t word, const Vector3& position,
+CEffect* createStill(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t word, const Vector3& position,
                      const Matrix3& orientation)
 {
     return new CStill(&manager, pDefinition, word, position, orientation);

@@ -3,10 +3,14 @@
 // copying, gravity, damping, moving and relaunching in the same run; and the gravity controller
 // bouncing on a 256 x 256 AI map beside the plain loop asking the same map.
 #include "ai/WorldMgr.h"
+#include "d3dcore9/D3DCore.h"
+#include "effects/EffectManager.h"
 #include "effects/particlesystem/ParticleEffect.h"
 #include "effects/particlesystem/ParticleSystem.h"
 #include "global/ProjData.h"
+#include "platform/testing.h"
 #include "platform/win32.h"
+#include "utility/Assert.h"
 #include "utility/BlockFile.h"
 #include "utility/LList.h"
 
@@ -23,7 +27,29 @@ namespace {
 
 const int LIFESPAN = 100;
 
-std::unique_ptr<CParticleEffectDefinition> definition(int count, bool collision)
+void quiet(const char*, const char*, const char*, int) {}
+
+// The device, the project data with a world and the effect manager, once.
+CEffectManager& manager()
+{
+    static CEffectManager* pManager = nullptr;
+    if (pManager) return *pManager;
+    setAssertReportHook(quiet);
+    llistInitElementPool();
+    platform::testing::resetD3D9();
+    if (DXSetup::Load() != 0) abort();
+    DXSetup::SetEnumFilter(GameEnumFilter());
+    if (!D3DCore.Init()) abort();
+    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
+    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
+    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    createProjData();
+    getProjData().pWorldMgr = new CWorldMgr;
+    pManager = new CEffectManager;
+    return *pManager;
+}
+
+std::unique_ptr<CEffectDefinition> definition(int count, bool collision)
 {
     char text[1024];
     snprintf(text, sizeof text,
@@ -35,10 +61,10 @@ std::unique_ptr<CParticleEffectDefinition> definition(int count, bool collision)
     const char* cursor = text;
     CParamBlock* pBlock = nullptr;
     if (!parseBlock(cursor, &pBlock, 0, 64)) abort();
-    auto pDef = std::make_unique<CParticleEffectDefinition>();
-    if (!pDef->Read(pBlock)) abort();
+    CEffectDefinition* pDef = nullptr;
+    if (!ReadParticleEffectDefinition(manager(), *pBlock, &pDef)) abort();
     delete pBlock;
-    return pDef;
+    return std::unique_ptr<CEffectDefinition>(pDef);
 }
 
 // The particle record as the effect keeps it, in one struct.
@@ -110,13 +136,11 @@ double since(std::chrono::steady_clock::time_point start)
 void run(benchmark::State& state, bool collision)
 {
     const int count = static_cast<int>(state.range(0));
-    llistInitElementPool();
-    createProjData();
-    CWorldMgr* pWorld = new CWorldMgr;
-    getProjData().pWorldMgr = pWorld;
+    CEffectManager& effects = manager();
+    CAIMap* pAIMap = getProjData().getWorldMgr()->getAIMap();
+    pAIMap->destroy();
     const CAIMap* pMap = nullptr;
     if (collision) {
-        CAIMap* pAIMap = pWorld->getAIMap();
         pAIMap->create(256, 256, 1, 0, 0);
         for (int y = 0; y < 256; ++y)
             for (int x = 0; x < 256; ++x) pAIMap->setHeight(x, y, static_cast<uint16_t>(8 + (x * 7 + y * 3) % 5));
@@ -125,7 +149,7 @@ void run(benchmark::State& state, bool collision)
     const Vector3 origin(128, 128, 20);
     auto pDef = definition(count, collision);
     crtSrand(1);
-    CParticleEffect effect(pDef.get(), nullptr, origin, Matrix3());
+    CParticleEffect effect(&effects, static_cast<CParticleEffectDefinition*>(pDef.get()), 0, origin, Matrix3());
     PlainParticles plain(count, origin, pMap);
     // Into the steady state: everything launched, a lifespan's share relaunched each frame.
     for (int i = 0; i < LIFESPAN; ++i) {
@@ -146,10 +170,6 @@ void run(benchmark::State& state, bool collision)
     state.counters["plain_per_s"] = updates / plainSeconds;
     state.counters["ratio"] = effectSeconds / plainSeconds;
     benchmark::DoNotOptimize(effect.GetParticleSystem()->GetPosition(0));
-    getProjData().pWorldMgr = nullptr;
-    delete pWorld;
-    destroyProjData();
-    llistFreeElementPool();
 }
 
 void BM_ParticleEffectBesidePlainLoop(benchmark::State& state) { run(state, false); }

@@ -5,7 +5,7 @@
 #include "global/ProjData.h"
 #include "utility/Assert.h"
 
-CEffect::CEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uint32_t, const Vector3& position,
+CEffect::CEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uintptr_t, const Vector3& position,
                  const Matrix3& orientation)
     : m_pFollowedPoints(nullptr), m_numFollowedPoints(0), m_pManager(pManager), m_position(position), m_drift(),
       m_orientation(orientation), m_localOffset(), m_localFrame(), m_fade(1.0f), m_hidden(false), m_started(1),

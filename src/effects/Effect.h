@@ -17,8 +17,9 @@ class CEffect {
 public:
     enum { TYPE_PARTICLESYSTEM = 0, TYPE_MULTIEFFECT = 1, TYPE_TRAIL = 2, TYPE_POINTTRAIL = 3 };
 
-    // The base ignores the creation word; kinds read it.
-    CEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uint32_t creationWord, const Vector3& position,
+    // The base ignores the creation word; kinds read it. It is pointer-wide: a particle effect's is
+    // the address of its parts' extra data.
+    CEffect(CEffectManager* pManager, CEffectDefinition* pDefinition, uintptr_t creationWord, const Vector3& position,
             const Matrix3& orientation);
     // Unlinks: the effect led loses its points and its leader, the leader loses its link.
     virtual ~CEffect();

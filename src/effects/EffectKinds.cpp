@@ -1,14 +1,15 @@
 #include "effects/EffectKinds.h"
 
 #include "effects/MultiEffect.h"
+#include "effects/particlesystem/ParticleEffect.h"
 
 #include <strings.h>
 
 namespace {
 
-// Particle systems, trails and point trails bring their readers and factories with their kinds.
+// Trails and point trails bring their readers and factories with their kinds.
 const TEffectKind kinds[NUM_EFFECT_KINDS] = {
-    {"PARTICLESYSTEM", nullptr, nullptr},
+    {"PARTICLESYSTEM", ReadParticleEffectDefinition, CreateParticleEffect},
     {"MULTIEFFECT", ReadMultiEffectDefinition, CreateMultiEffect},
     {"TRAIL", nullptr, nullptr},
     {"POINTTRAIL", nullptr, nullptr},

@@ -17,7 +17,7 @@ class CParamBlock;
 typedef bool (*EffectDefinitionReader)(CEffectManager& manager, const CParamBlock& block,
                                        CEffectDefinition** ppDefinition);
 // Allocates and constructs an effect of the kind; null when it cannot.
-typedef CEffect* (*EffectFactory)(CEffectManager& manager, CEffectDefinition* pDefinition, uint32_t creationWord,
+typedef CEffect* (*EffectFactory)(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
                                   const Vector3& position, const Matrix3& orientation);
 
 struct TEffectKind {

@@ -246,7 +246,7 @@ bool CEffectManager::ApplyInstanceLimit(const CEffectDefinition* pDefinition)
 }
 
 CEffect* CEffectManager::CreateEffect(const char* pName, const Vector3& position, const Matrix3& orientation,
-                                      uint32_t creationWord, EffectEndCallback pEndCallback, void* pContext)
+                                      uintptr_t creationWord, EffectEndCallback pEndCallback, void* pContext)
 {
     const TDefinitionRecord* pDefRecord = FindDefinitionRecord(pName);
     if (!pDefRecord) {

@@ -55,7 +55,7 @@ public:
 
     // Null when the name is not precached, the instance limit refuses, the kind cannot make it, or
     // the definition is already being created further up (an effect that would start itself).
-    CEffect* CreateEffect(const char* pName, const Vector3& position, const Matrix3& orientation, uint32_t creationWord,
+    CEffect* CreateEffect(const char* pName, const Vector3& position, const Matrix3& orientation, uintptr_t creationWord,
                           EffectEndCallback pEndCallback, void* pContext);
     // Ends a live effect at once (a multi-effect's live sub-effects first); anything else is reported.
     void DestroyEffect(CEffect* pEffect);

@@ -35,7 +35,7 @@ bool ReadMultiEffectDefinition(CEffectManager& manager, const CParamBlock& block
     return true;
 }
 
-CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uint32_t creationWord,
+CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
                            const Vector3& position, const Matrix3& orientation)
 {
     CMultiEffectDefinition* pMulti = dynamic_cast<CMultiEffectDefinition*>(pDefinition);
@@ -43,7 +43,7 @@ CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefiniti
     return new (std::nothrow) CMultiEffect(&manager, pMulti, creationWord, position, orientation);
 }
 
-CMultiEffect::CMultiEffect(CEffectManager* pManager, CMultiEffectDefinition* pDefinition, uint32_t creationWord,
+CMultiEffect::CMultiEffect(CEffectManager* pManager, CMultiEffectDefinition* pDefinition, uintptr_t creationWord,
                            const Vector3& position, const Matrix3& orientation)
     : CEffect(pManager, pDefinition, creationWord, position, orientation),
       m_numLive(0), m_numEntries(0), m_pSubEffects(nullptr), m_pRecords(nullptr), m_paused(false)

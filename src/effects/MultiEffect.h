@@ -20,7 +20,7 @@ public:
 
 class CMultiEffect : public CEffect {
 public:
-    CMultiEffect(CEffectManager* pManager, CMultiEffectDefinition* pDefinition, uint32_t creationWord,
+    CMultiEffect(CEffectManager* pManager, CMultiEffectDefinition* pDefinition, uintptr_t creationWord,
                  const Vector3& position, const Matrix3& orientation);
     ~CMultiEffect() override;
 
@@ -60,5 +60,5 @@ private:
 
 // The kind's reader and factory for the kind table.
 bool ReadMultiEffectDefinition(CEffectManager& manager, const CParamBlock& block, CEffectDefinition** ppDefinition);
-CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uint32_t creationWord,
+CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
                            const Vector3& position, const Matrix3& orientation);

@@ -35,7 +35,7 @@ void CParticleSystemEffect::operator delete(void* pBlock, size_t size) noexcept
     if (pBlock && VERIFY(effectMemoryManager)) effectMemoryManager->free(CResourceManager::MANAGER_EFFECTS, size, pBlock);
 }
 
-bool CParticleSystemEffect::start(const Vector3& position, const Matrix3& orientation, uint32_t creationWord)
+bool CParticleSystemEffect::start(const Vector3& position, const Matrix3& orientation, uintptr_t creationWord)
 {
     if (!definition) return false;
     // No effect may keep calling back an object that has moved on to another.

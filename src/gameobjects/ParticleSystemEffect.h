@@ -37,7 +37,7 @@ public:
     const char* getTypeName() const override { return "CParticleSystemEffect"; }
     // Starts the definition's effect; one already running is ended first. False when the effect
     // manager refuses (the object then stays idle).
-    virtual bool start(const Vector3& position, const Matrix3& orientation, uint32_t creationWord);
+    virtual bool start(const Vector3& position, const Matrix3& orientation, uintptr_t creationWord);
     // Ends the running effect.
     virtual bool stop();
     virtual void idle() {}

@@ -5,6 +5,7 @@
 #include "d3dcore9/Screenshot.h"
 #include "global/ProjData.h"
 #include "kestrune/GameLogic.h"
+#include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "l3render/L3Render.h"
 #include "matcore9/Forwarders.h"
@@ -102,6 +103,7 @@ bool gameRenderInit()
     applyGameViewport();
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
+    sampleMeshLoad();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
     return true;
@@ -159,6 +161,7 @@ void gameRenderFrame()
             pLogic->renderView();
             pLogic->renderAfterScene();
         }
+        sampleMeshDraw();
         drawOverlays();
         L3EndScene();
         L3Present(true);
@@ -174,6 +177,7 @@ void gameRenderShutdown()
     releaseScreenshotSurface();
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;
+    sampleMeshRelease();
     L3DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
     L3Shutdown();

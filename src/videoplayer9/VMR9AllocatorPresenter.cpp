@@ -2,7 +2,7 @@
 
 #include "d3dcore9/D3DCore.h"
 #include "fegamelink/FEGameLink.h"
-#include "videoplayer9/VideoFrame.h"
+#include "l3render/L3Render.h"
 
 namespace {
 
@@ -297,7 +297,7 @@ HRESULT CVMR9AllocatorPresenter::DrawScene(IDirect3DTexture9* texture)
 
     const bool shared = SharesRenderCore();
     if (shared) {
-        VideoBeginScene(1);
+        L3BeginScene(true);
     } else {
         m_pD3DDev->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
         m_pD3DDev->BeginScene();
@@ -324,7 +324,7 @@ HRESULT CVMR9AllocatorPresenter::DrawScene(IDirect3DTexture9* texture)
     if (shared) {
         D3DCore.SetTexture(0, nullptr);
         D3DCore.SetStreamSource(0, nullptr, 0);
-        VideoEndScene();
+        L3EndScene();
     } else {
         m_pD3DDev->SetTexture(0, nullptr);
         m_pD3DDev->SetStreamSource(0, nullptr, 0, 0);
@@ -332,7 +332,7 @@ HRESULT CVMR9AllocatorPresenter::DrawScene(IDirect3DTexture9* texture)
     }
     if (m_FrontEndUpdate) m_FrontEndResult = getFEGameLink()->UpdateWaitFrontEnd(0, 0);
     if (shared)
-        VideoPresent(1);
+        L3Present(true);
     else
         m_pD3DDev->Present(nullptr, nullptr, nullptr, nullptr);
     return S_OK;

@@ -6,7 +6,7 @@
 #include "matcore9/MatCore.h"
 #include "platform/com.h"
 #include "utility/Assert.h"
-#include "videoplayer9/VideoFrame.h"
+#include "l3render/L3Render.h"
 #include "videoplayer9/VideoQuad.h"
 #include "videotexture/TextureRenderer.h"
 
@@ -187,7 +187,7 @@ void CVideoTexture::Render()
     CTextureRenderer& renderer = *m_pTextureRenderer;
     renderer.Lock();
     IDirect3DTexture9* texture = renderer.GetTexture();
-    VideoBeginScene(0);
+    L3BeginScene(false);
     if (texture && m_DynamicVB >= 0) {
         const float u = static_cast<float>(renderer.GetVideoWidth()) / renderer.GetTextureWidth();
         const float v = static_cast<float>(renderer.GetVideoHeight()) / renderer.GetTextureHeight();
@@ -208,8 +208,8 @@ void CVideoTexture::Render()
             buffer.DrawTriStrip();
         }
     }
-    VideoEndScene();
+    L3EndScene();
     if (m_FrontEndUpdate) m_FrontEndResult = getFEGameLink()->UpdateWaitFrontEnd(0, 0);
-    VideoPresent(1);
+    L3Present(true);
     renderer.Unlock();
 }

@@ -77,7 +77,7 @@ bool readTest(CEffectManager&, const CParamBlock& block, CEffectDefinition** ppD
     return !(block.parseInt("Fail", &fail) && fail);
 }
 
-CEffect* createTest(CEffectManager& manager, CEffectDefinition* pDefinition, uint32_t, const Vector3& position,
+CEffect* createTest(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t, const Vector3& position,
                     const Matrix3& orientation)
 {
     return new CTestEffect(&manager, static_cast<CTestDefinition*>(pDefinition), position, orientation);

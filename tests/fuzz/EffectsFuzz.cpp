@@ -1,5 +1,5 @@
 // Reads any bytes as an effect definitions file: precaches every "instancename" it holds, starts
-// each effect, and runs updates and the five passes on the reference device, with the logging test
+// each effect, and runs 64 updates and the five passes on the reference device, with the logging test
 // kind ("TESTEFFECT") beside the game's kinds. Every effect must end with the manager.
 #include "EffectTestKind.h"
 #include "FuzzSupport.h"
@@ -64,9 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         manager.FreeBlocks();
         Matrix3 orientation;
         for (const std::string& name : names) manager.CreateEffect(name.c_str(), Vector3(1, 2, 3), orientation, 0, nullptr, nullptr);
-        for (int frame = 0; frame < 3; ++frame) {
+        // Long enough for particles to launch, fall, bounce, die and come back; drawn now and then.
+        for (int frame = 0; frame < 64; ++frame) {
             getProjData().GameTime += 400;
             manager.Update();
+            if (frame % 16 > 2) continue;
             D3DCore.BeginScene(true, false);
             manager.Render(0.5f);
             D3DCore.EndScene(true);

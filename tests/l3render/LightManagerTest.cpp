@@ -8,14 +8,16 @@ namespace pt = platform::testing;
 
 namespace {
 
-LightDescription point(float x, float y, float z, float range, float colour)
+LightDescription light(DWORD type, const Vector3& at, float range, float colour)
 {
     LightDescription d{};
-    d.Type = D3DLIGHT_POINT;
+    d.Type = type;
     for (int i = 0; i < 3; ++i) d.Colour[i] = d.Ambient[i] = colour;
-    d.Position[0] = x, d.Position[1] = y, d.Position[2] = z;
+    d.Position[0] = at.x, d.Position[1] = at.y, d.Position[2] = at.z;
+    d.Direction[0] = 1;
     d.Range = range;
     d.Attenuation0 = 1.0f;
+    d.Phi = 0.5f;
     return d;
 }
 
@@ -31,23 +33,20 @@ protected:
 
     CLight* make(const LightDescription& d, bool active = true)
     {
-        CLight* light = lights().CreateLight();
-        if (!light) return nullptr;
-        light->SetDesc(&d);
-        lights().SetLightActive(light, active);
-        return light;
+        CLight* l = lights().CreateLight();
+        l->SetDesc(&d);
+        lights().SetLightActive(l, active);
+        return l;
     }
 
     std::vector<CLight*> gather(const Vector3& at, float radius, uint32_t room)
     {
         std::vector<CLight*> list(room, nullptr);
-        uint32_t n = room;
-        lights().GatherLights(at, radius, list.data(), &n);
-        list.resize(n);
+        lights().GatherLights(at, radius, list.data(), &room);
+        list.resize(room);
         return list;
     }
 
-    // The device lights that are on.
     static std::vector<DWORD> onInDevice()
     {
         std::vector<DWORD> on;
@@ -59,39 +58,29 @@ protected:
 
 TEST_F(LightManagerTest, LimitsComeFromTheDeviceAndTheRequestAndLightsAreMadeToTheLimit)
 {
-    // The façade asks for 32 lights; 8 are visible on this card.
-    EXPECT_EQ(lights().GetMaxLights(), 32u);
-    EXPECT_EQ(lights().GetMaxVisibleLights(), 8u);
-    // A second start is reported and keeps what lives.
-    CLight* kept = make(point(0, 0, 0, 10, 1));
+    // The façade asks for 32 lights; the card shows 8. A second start is reported and keeps both.
+    make(light(D3DLIGHT_POINT, Vector3(), 10, 1));
     EXPECT_FALSE(lights().Init(4, 2));
     EXPECT_EQ(testsupport::countReports("Light manager initialised twice"), 1);
-    EXPECT_EQ(lights().GetMaxLights(), 32u);
-    EXPECT_TRUE(lights().DestroyLight(kept));
+    EXPECT_EQ(std::vector<uint32_t>({lights().GetMaxLights(), lights().GetMaxVisibleLights(), lights().GetNumLights()}),
+              std::vector<uint32_t>({32, 8, 1}));
     lights().Shutdown();
+    EXPECT_EQ(MatCore.Lights.SlotsUsed, 0u);  // the live light went with it, unreported
 
     ASSERT_TRUE(lights().Init(3, 2));
     EXPECT_EQ(lights().GetMaxVisibleLights(), 2u);
-    std::vector<CLight*> made;
-    while (CLight* light = lights().CreateLight()) made.push_back(light);
-    EXPECT_EQ(made.size(), 3u);
-    EXPECT_EQ(MatCore.Lights.SlotsUsed, 3u);
+    for (int i = 0; i < 3; ++i) EXPECT_NE(lights().CreateLight(), nullptr);
+    EXPECT_EQ(lights().CreateLight(), nullptr);
     CLight stranger;
-    testsupport::clearReports();
     EXPECT_FALSE(lights().DestroyLight(&stranger));
-    EXPECT_EQ(testsupport::countReports("Tried to destroy non-existent light"), 1);
-    // Shutdown takes the lights still held, without a leak report.
     lights().Shutdown();
-    EXPECT_EQ(testsupport::countReports("Shutdown leaked lights"), 0);
-    EXPECT_EQ(MatCore.Lights.SlotsUsed, 0u);
 
     // Before Init, and with null lights or lists, nothing changes.
     testsupport::clearReports();
     EXPECT_EQ(lights().CreateLight(), nullptr);
-    uint32_t n = 1;
     CLight* list[1] = {nullptr};
+    uint32_t n = 1;
     lights().GatherLights(Vector3(), 1, list, &n);
-    EXPECT_EQ(testsupport::countReports("m_initialised"), 2);
     ASSERT_TRUE(lights().Init(32, 0));
     lights().SetLightActive(nullptr, true);
     lights().GatherLights(Vector3(), 1, nullptr, &n);
@@ -99,56 +88,45 @@ TEST_F(LightManagerTest, LimitsComeFromTheDeviceAndTheRequestAndLightsAreMadeToT
     for (const auto& r : testsupport::reports()) checks.push_back(r.expression);
     EXPECT_EQ(checks, std::vector<std::string>({"m_initialised", "m_initialised", "pLight", "ppLightList"}));
     EXPECT_EQ(n, 1u);
+    EXPECT_EQ(testsupport::countReports("Shutdown leaked lights"), 0);
 }
 
-TEST_F(LightManagerTest, CandidatesAreRankedByWeightedDistance)
+TEST_F(LightManagerTest, CandidatesAreRankedByDistanceWeightedByDarkness)
 {
-    // Reaches a sphere of radius 5 whose centre is 11 away: 121 - 25 < 100.
-    CLight* near = make(point(11, 0, 0, 10, 0.5f));
-    CLight* outOfRange = make(point(0, 30, 0, 10, 1.0f));
-    CLight* inactive = make(point(1, 0, 0, 100, 1.0f), false);
+    // Reaches a sphere of radius 5 whose centre is 11 away (121 - 25 < 100); out of reach; inactive.
+    CLight* near = make(light(D3DLIGHT_POINT, Vector3(11, 0, 0), 10, 0.5f));
+    make(light(D3DLIGHT_POINT, Vector3(0, 30, 0), 10, 1));
+    make(light(D3DLIGHT_POINT, Vector3(1, 0, 0), 100, 1), false);
     EXPECT_EQ(gather(Vector3(), 5, 4), std::vector<CLight*>({near}));
-    (void)outOfRange, (void)inactive;
-
-    // Equal keys keep slot order; brighter lights count as nearer; a priority light comes first.
-    CLight* twin = make(point(-11, 0, 0, 10, 0.5f));
-    CLight* bright = make(point(0, 12, 0, 20, 0.9f));  // (1 - 0.9) x 144 = 14.4 < 0.5 x 121
-    LightDescription sun{};
-    sun.Type = D3DLIGHT_DIRECTIONAL;
-    sun.Colour[0] = 0.2f;  // (1 - 0.2 / 6) x 100 = 96.7
-    sun.Direction[2] = -1;
-    CLight* directional = make(sun);
-    EXPECT_EQ(gather(Vector3(), 5, 8), std::vector<CLight*>({bright, near, twin, directional}));
+    // Equal keys keep slot order, brighter counts as nearer, a directional light weighs 100.
+    CLight* twin = make(light(D3DLIGHT_POINT, Vector3(-11, 0, 0), 10, 0.5f));
+    CLight* bright = make(light(D3DLIGHT_POINT, Vector3(0, 12, 0), 20, 0.9f));  // 0.1 x 144 < 0.5 x 121
+    CLight* sun = make(light(D3DLIGHT_DIRECTIONAL, Vector3(), 0, 0.1f));        // 0.9 x 100
+    EXPECT_EQ(gather(Vector3(), 5, 8), std::vector<CLight*>({bright, near, twin, sun}));
     EXPECT_NEAR(bright->GetKey(), 14.4f, 1e-3f);
-    CLight* overbright = make(point(0, 0, 1, 10, 2.0f));  // a negative key counts as 0
-    directional->SetPriority(true);
-    EXPECT_EQ(gather(Vector3(), 5, 3), std::vector<CLight*>({directional, overbright, bright}));
-    EXPECT_EQ(overbright->GetKey(), 0.0f);
-    EXPECT_EQ(directional->GetKey(), -1.0f);
+    // A negative key counts as 0, a priority light as -1; the room limits the list.
+    CLight* overbright = make(light(D3DLIGHT_POINT, Vector3(0, 0, 1), 10, 2));
+    sun->SetPriority(true);
+    EXPECT_EQ(gather(Vector3(), 5, 3), std::vector<CLight*>({sun, overbright, bright}));
+    EXPECT_EQ(std::vector<float>({sun->GetKey(), overbright->GetKey()}), std::vector<float>({-1, 0}));
+    EXPECT_EQ(gather(Vector3(0, 0, 500), 1, 4), std::vector<CLight*>({sun}));
 
-    // Fewer candidates than room: the count comes down. Lighting off: list and count untouched.
-    EXPECT_EQ(gather(Vector3(0, 0, 500), 1, 4), std::vector<CLight*>({directional}));
-    lights().SetLightingEnabled(false);
-    CLight* list[2] = {nullptr, nullptr};
-    uint32_t n = 2;
-    lights().GatherLights(Vector3(), 5, list, &n);
-    EXPECT_EQ(n, 2u);
-    EXPECT_EQ(list[0], nullptr);
-}
-
-TEST_F(LightManagerTest, SpotLightsReachWhatLiesInsideTheirCone)
-{
-    LightDescription d = point(0, 0, 0, 100, 1.0f);
-    d.Type = D3DLIGHT_SPOT;
-    d.Direction[0] = 1;
-    d.Phi = 0.5f;
-    CLight* spot = make(d);
-    // Along the axis, inside the cone, off it, and a model standing at the light itself.
-    EXPECT_EQ(gather(Vector3(50, 0, 0), 1, 2).size(), 1u);
-    EXPECT_EQ(gather(Vector3(50, 20, 0), 1, 2).size(), 1u);  // 0.38 rad
-    EXPECT_EQ(gather(Vector3(50, 30, 0), 1, 2).size(), 0u);  // 0.54 rad
-    EXPECT_EQ(gather(Vector3(0, 0, 0), 1, 2), std::vector<CLight*>({spot}));
+    // A spot reaches along its axis and inside its cone (0.38 of 0.5 rad), not outside (0.54), and
+    // a model at the light itself.
+    lights().SetLightActive(sun, false);
+    CLight* spot = make(light(D3DLIGHT_SPOT, Vector3(0, 0, 1000), 100, 1));
+    for (const auto& [at, reached] : {std::pair{Vector3(50, 0, 1000), true}, {Vector3(50, 20, 1000), true},
+                                      {Vector3(50, 30, 1000), false}, {Vector3(0, 0, 1000), true}})
+        EXPECT_EQ(gather(at, 1, 2), reached ? std::vector<CLight*>({spot}) : std::vector<CLight*>()) << at.y;
     EXPECT_FALSE(std::isnan(spot->GetKey()));
+
+    // Lighting off: list and count untouched.
+    lights().SetLightingEnabled(false);
+    CLight* untouched[2] = {nullptr, nullptr};
+    uint32_t n = 2;
+    lights().GatherLights(Vector3(), 5, untouched, &n);
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(untouched[0], nullptr);
 }
 
 TEST_F(LightManagerTest, OnlyTheChosenLightsAreOnAndOnlyChangesReachTheDevice)
@@ -156,42 +134,36 @@ TEST_F(LightManagerTest, OnlyTheChosenLightsAreOnAndOnlyChangesReachTheDevice)
     lights().Shutdown();
     ASSERT_TRUE(lights().Init(32, 2));
     lights().SetLightingEnabled(true);
-    CLight* a = make(point(1, 0, 0, 10, 1.0f));
-    CLight* b = make(point(2, 0, 0, 10, 1.0f));
-    CLight* c = make(point(3, 0, 0, 10, 1.0f));
+    CLight* a = make(light(D3DLIGHT_POINT, Vector3(1, 0, 0), 10, 1));
+    CLight* b = make(light(D3DLIGHT_POINT, Vector3(2, 0, 0), 10, 1));
+    CLight* c = make(light(D3DLIGHT_POINT, Vector3(3, 0, 0), 10, 1));
     const std::vector<CLight*> all = gather(Vector3(), 1, 3);
     ASSERT_EQ(all, std::vector<CLight*>({a, b, c}));
     pt::clearD3D9Calls();
     lights().ApplyLights(all.data(), 3);  // two visible at most
     EXPECT_EQ(onInDevice(), std::vector<DWORD>({a->GetHandle(), b->GetHandle()}));
     EXPECT_EQ(pt::d3d9Calls("LightEnable"), 2);
-    EXPECT_TRUE(a->IsEnabled() && b->IsEnabled() && !c->IsEnabled());
-    // The brightest light applied is what bump-mapped materials are lit by.
+    // The first light applied is what bump-mapped materials are lit by.
     ASSERT_NE(D3DCore.ProminentLight, nullptr);
     EXPECT_EQ(std::vector<float>(D3DCore.ProminentLight, D3DCore.ProminentLight + 3), std::vector<float>({-1, 0, 0}));
     EXPECT_EQ(D3DCore.ProminentIntensity, 1.0f);
 
     pt::clearD3D9Calls();
     lights().ApplyLights(all.data(), 2);
-    EXPECT_EQ(pt::d3d9Calls("LightEnable"), 0);
+    const LightDescription same = a->Desc();
+    a->SetDesc(&same);
+    EXPECT_EQ(pt::d3d9Calls("LightEnable") + pt::d3d9Calls("SetLight"), 0);
     CLight* swapped[2] = {c, a};
     lights().ApplyLights(swapped, 2);
     EXPECT_EQ(onInDevice(), std::vector<DWORD>({a->GetHandle(), c->GetHandle()}));
     EXPECT_EQ(pt::d3d9Calls("LightEnable"), 2);
-    // A description sent again unchanged does not reach the device.
-    pt::clearD3D9Calls();
-    const LightDescription same = a->Desc();
-    a->SetDesc(&same);
-    EXPECT_EQ(pt::d3d9Calls("SetLight"), 0);
-
     // A null entry changes nothing.
-    testsupport::clearReports();
     CLight* holed[2] = {b, nullptr};
     lights().ApplyLights(holed, 2);
     EXPECT_EQ(testsupport::countReports("ppLightList[i]"), 1);
     EXPECT_EQ(onInDevice(), std::vector<DWORD>({a->GetHandle(), c->GetHandle()}));
 
-    // Across a lost device the lights come back as they were.
+    // Across a lost device the lights come back as they were, and the manager knows it.
     pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);
     D3DCore.BeginScene(true, false);
     D3DCore.EndScene(true);
@@ -201,8 +173,7 @@ TEST_F(LightManagerTest, OnlyTheChosenLightsAreOnAndOnlyChangesReachTheDevice)
     pt::clearD3D9Calls();
     lights().ApplyLights(swapped, 2);
     EXPECT_EQ(pt::d3d9Calls("LightEnable"), 0);
-
-    // Inactive or switched-off lighting: every light goes off.
+    // Made inactive, or lighting off: every light goes off.
     lights().SetLightActive(c, false);
     lights().SetLightingEnabled(false);
     EXPECT_TRUE(onInDevice().empty());

@@ -12,7 +12,7 @@ protected:
     // Particles launched exactly at the effect's position with the given velocity.
     static std::string fromThePoint(const std::string& velocity, int staggerFrames = 1)
     {
-        return block("volumeemitter", {"x_size 0", "y_size 0", "z_size 0", "initial_velocity " + velocity,
+        return section("volumeemitter", {"x_size 0", "y_size 0", "z_size 0", "initial_velocity " + velocity,
                                        "stagger_frames " + std::to_string(staggerFrames)});
     }
     static const Vector3& at(CParticleEffect* pEffect, int32_t i) { return pEffect->GetParticleSystem()->GetPosition(i); }
@@ -28,9 +28,9 @@ TEST_F(ControllerTest, GravityDampsDriftsAndSpreadsOnlyTheFirstMove)
 {
     for (const char* lifespan : {"100", "-1"}) {
         Definition d;
-        d.system = block("dummyparticles", {"count 1", std::string("lifespan ") + lifespan});
-        d.controller = block("gravitycontrollernocollision", {"gravity 0, 0, -1", "dampening 90"});
-        d.emitter = block("pointemitter", {"power 3", "variation 0"});
+        d.system = section("dummyparticles", {"count 1", std::string("lifespan ") + lifespan});
+        d.controller = section("gravitycontrollernocollision", {"gravity 0, 0, -1", "dampening 90"});
+        d.emitter = section("pointemitter", {"power 3", "variation 0"});
         crtSrand(9);
         CParticleEffect* pEffect = make(d, nullptr, Vector3(0, 0, 50));
         pEffect->SetDrift(Vector3(1, 0, 0));
@@ -75,10 +75,10 @@ TEST_F(ControllerTest, GroundCollisionsBounceKillAndReportOncePerRunOfColliders)
         const size_t before = played("collision.wav").size(), deaths = played("death.wav").size();
         Definition d;
         d.set("OnCollisionSound", "collision.wav").set("OnParticleDeathSound", "death.wav");
-        d.system = block("dummyparticles", {"count 3"});
+        d.system = section("dummyparticles", {"count 3"});
         std::vector<std::string> keys = c.keys;
         keys.push_back("gravity 0, 0, 0");
-        d.controller = block("gravitycontroller", keys);
+        d.controller = section("gravitycontroller", keys);
         d.emitter = fromThePoint("0, 0, -1", 3);
         // One launch a frame, each from its own place; all three sink below the ground together.
         CParticleEffect* pEffect = make(d, nullptr, Vector3(10, 10, 12.5f));
@@ -114,13 +114,13 @@ TEST_F(ControllerTest, APlaneAboveTheEmissionPointLiesUnderTheGroundOfTheMapsEdg
         float floor;
     } cases[] = {
         {fromThePoint("0, 0, -1"), Vector3(-30, 7, 5.5f), 5.0f},
-        {block("fountainemitter", {"power -1", "variation 0", "spread 0"}), Vector3(-30, 7, 100.5f), 105.5f},
+        {section("fountainemitter", {"power -1", "variation 0", "spread 0"}), Vector3(-30, 7, 100.5f), 105.5f},
     };
     for (const Case& c : cases) {
         Definition d;
         d.set("OnCollisionSound", "collision.wav");
-        d.system = block("dummyparticles", {"count 1"});
-        d.controller = block("gravitycontroller", {"gravity 0, 0, 0", "collision_plane 5"});
+        d.system = section("dummyparticles", {"count 1"});
+        d.controller = section("gravitycontroller", {"gravity 0, 0, 0", "collision_plane 5"});
         d.emitter = c.emitter;
         CParticleEffect* pEffect = make(d, nullptr, c.position);
         ASSERT_TRUE(run(pEffect, 2));
@@ -133,8 +133,8 @@ TEST_F(ControllerTest, APlaneAboveTheEmissionPointLiesUnderTheGroundOfTheMapsEdg
 TEST_F(ControllerTest, AttractionPullsFromAnywhereButTheTarget)
 {
     Definition d;
-    d.system = block("dummyparticles", {"count 1"});
-    d.controller = block("attractioncontroller", {"power 0.1", "falloff 1", "cutoff 10"});
+    d.system = section("dummyparticles", {"count 1"});
+    d.controller = section("attractioncontroller", {"power 0.1", "falloff 1", "cutoff 10"});
     d.emitter = fromThePoint("1, 0, 0");
     CParticleEffect* pEffect = make(d, nullptr, Vector3(3, 3, 3));
     ASSERT_TRUE(run(pEffect, 2));
@@ -149,8 +149,8 @@ TEST_F(ControllerTest, AttractionPullsFromAnywhereButTheTarget)
 TEST_F(ControllerTest, WrappingSpaceKeepsParticlesInTheBoxAroundTheCamera)
 {
     Definition d;
-    d.system = block("dummyparticles", {"count 2"});
-    d.controller = block("wrappingspacecontroller", {"x 100", "y 0", "z -5", "wobbleamp 2", "wobblevariation 0.5",
+    d.system = section("dummyparticles", {"count 2"});
+    d.controller = section("wrappingspacecontroller", {"x 100", "y 0", "z -5", "wobbleamp 2", "wobblevariation 0.5",
                                                      "wobblefreq 0.25"});
     d.emitter = fromThePoint("1, 0, 0");
     CParticleEffect* pEffect = make(d, nullptr, Vector3(59, 70, 80));

@@ -13,7 +13,7 @@ protected:
     static Definition still(const std::string& emitter, int count)
     {
         Definition d;
-        d.system = block("dummyparticles", {"count " + std::to_string(count)});
+        d.system = section("dummyparticles", {"count " + std::to_string(count)});
         d.emitter = emitter;
         return d;
     }
@@ -62,7 +62,7 @@ TEST_F(EmitterTest, FirstLaunchesSpreadOverTheStaggerFramesInIndexOrder)
         {-2, {0, 0, 0}},  // never launches, and runs on
     };
     for (const Case& c : cases) {
-        CParticleEffect* pEffect = make(still(block("pointemitter", {"stagger_frames " + std::to_string(c.stagger)}), 10));
+        CParticleEffect* pEffect = make(still(section("pointemitter", {"stagger_frames " + std::to_string(c.stagger)}), 10));
         ASSERT_NE(pEffect, nullptr);
         for (size_t u = 0; u < c.alive.size(); ++u) {
             ASSERT_TRUE(pEffect->Update());
@@ -84,7 +84,7 @@ TEST_F(EmitterTest, EveryKindLaunchesWhereItsDrawsSay)
         std::string emitter;
         std::function<Launch()> expected;  // one particle's launch from the next draws
     } cases[] = {
-        {block("pointemitter", {"power 4", "variation 2", "offset 1, 2, 3"}),
+        {section("pointemitter", {"power 4", "variation 2", "offset 1, 2, 3"}),
          [&] {
              const float a = angle(), b = angle();
              angle();
@@ -92,7 +92,7 @@ TEST_F(EmitterTest, EveryKindLaunchesWhereItsDrawsSay)
              const Vector3 d(std::cos(b) * std::cos(a), -std::cos(b) * std::sin(a), std::sin(b));
              return Launch{turned(Vector3(1, 2, 3), m) + p, d * s};
          }},
-        {block("fountainemitter", {"spread 3", "power 8", "variation 2", "position_variation 1, 2, 4", "offset 0, 0, 5"}),
+        {section("fountainemitter", {"spread 3", "power 8", "variation 2", "position_variation 1, 2, 4", "offset 0, 0, 5"}),
          [&] {
              U();  // along a path of no length
              const Vector3 q = spread(Vector3(1, 2, 4));
@@ -101,7 +101,7 @@ TEST_F(EmitterTest, EveryKindLaunchesWhereItsDrawsSay)
              const float x = spread(3.0f);
              return Launch{p + q + turned(Vector3(0, 0, 5), m), turned(Vector3(x, y, z), m)};
          }},
-        {block("shapeemitter", {"x_size 4", "y_size 6", "initial_velocity 0, 0, 2", "velocity_variation 1, 1, 0",
+        {section("shapeemitter", {"x_size 4", "y_size 6", "initial_velocity 0, 0, 2", "velocity_variation 1, 1, 0",
                                 "position_offset 0, 0, 1"}),
          [&] {
              const float x = spread(4.0f);
@@ -109,7 +109,7 @@ TEST_F(EmitterTest, EveryKindLaunchesWhereItsDrawsSay)
              const Vector3 v = Vector3(0, 0, 2) + spread(Vector3(1, 1, 0));
              return Launch{turned(Vector3(x, y, 1), m) + p, turned(v, m)};
          }},
-        {block("shapeemitter", {"x_size 4", "y_size 6", "eliptical 1"}),
+        {section("shapeemitter", {"x_size 4", "y_size 6", "eliptical 1"}),
          [&] {
              const float theta = angle();
              const float x = std::sin(theta) * U() * 2;
@@ -117,14 +117,14 @@ TEST_F(EmitterTest, EveryKindLaunchesWhereItsDrawsSay)
              spread(Vector3());
              return Launch{turned(Vector3(x, y, 0), m) + p, Vector3()};
          }},
-        {block("volumeemitter", {"x_size 2", "y_size 4", "z_size 8", "initial_velocity 1, 0, 0"}),
+        {section("volumeemitter", {"x_size 2", "y_size 4", "z_size 8", "initial_velocity 1, 0, 0"}),
          [&] {
              const float y = spread(4.0f);
              const float x = spread(2.0f);
              const float z = spread(8.0f);
              return Launch{turned(Vector3(x, y, z), m) + p, turned(Vector3(1, 0, 0), m)};
          }},
-        {block("dynamicshapeemitter", {"x_size 2", "y_size 4", "initial_velocity 9, 9, 9", "position_offset 0, 0, 1"}),
+        {section("dynamicshapeemitter", {"x_size 2", "y_size 4", "initial_velocity 9, 9, 9", "position_offset 0, 0, 1"}),
          [&] {
              const float x = spread(6.0f);  // the creator's x size and velocity, the definition's y size
              const float y = spread(4.0f);
@@ -156,10 +156,10 @@ TEST_F(EmitterTest, EllipticalShapesStayInsideTheirEllipseEvenWhenFlat)
         std::string emitter;
         Vector3 halfSizes;  // 0: the axis is left out of the test
     } cases[] = {
-        {block("volumeemitter", {"eliptical 1"}), Vector3(5, 5, 5)},
-        {block("volumeemitter", {"eliptical 1", "z_size 0"}), Vector3(5, 5, 0)},
-        {block("volumeemitter", {"eliptical 1", "x_size 0", "y_size 0", "z_size -4"}), Vector3(0, 0, 2)},
-        {block("dynamicshapeemitter", {"eliptical 1", "x_size 0", "y_size 8"}), Vector3(0, 4, 0)},
+        {section("volumeemitter", {"eliptical 1"}), Vector3(5, 5, 5)},
+        {section("volumeemitter", {"eliptical 1", "z_size 0"}), Vector3(5, 5, 0)},
+        {section("volumeemitter", {"eliptical 1", "x_size 0", "y_size 0", "z_size -4"}), Vector3(0, 0, 2)},
+        {section("dynamicshapeemitter", {"eliptical 1", "x_size 0", "y_size 8"}), Vector3(0, 4, 0)},
     };
     for (const Case& c : cases) {
         CParticleEffect* pEffect = make(still(c.emitter, 500), nullptr, Vector3(1, 1, 1));
@@ -190,7 +190,7 @@ TEST_F(EmitterTest, EllipticalShapesStayInsideTheirEllipseEvenWhenFlat)
 
 TEST_F(EmitterTest, AMovingFountainFillsThePathAndAFollowEmitterTracksItsPoints)
 {
-    CParticleEffect* pEffect = make(still(block("fountainemitter", {"stagger_frames 2", "power 0", "variation 0",
+    CParticleEffect* pEffect = make(still(section("fountainemitter", {"stagger_frames 2", "power 0", "variation 0",
                                                                     "spread 0"}), 100),
                                     nullptr, Vector3(5, 5, 5));
     ASSERT_TRUE(run(pEffect, 1));
@@ -214,7 +214,7 @@ TEST_F(EmitterTest, AMovingFountainFillsThePathAndAFollowEmitterTracksItsPoints)
 
     // Follow: nothing to follow launches nothing; a new list launches from its points alone; a
     // list moved in place is filled between the old and new places.
-    pEffect = make(still(block("followemitter", {"stagger_frames 4", "position_offset 0, 0, 1"}), 12));
+    pEffect = make(still(section("followemitter", {"stagger_frames 4", "position_offset 0, 0, 1"}), 12));
     const auto xs = [&](int32_t from, int32_t to) {
         std::vector<float> out;
         for (int32_t i = from; i < to; ++i) {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-using particletest::block;
+using particletest::section;
 using testsupport::countReports;
 
 namespace {
@@ -14,11 +14,11 @@ namespace {
 // A kind's block holding one keys block of (time, size) middle keys between sizes 10 and 20.
 std::unique_ptr<CParamBlock> kindBlock(const std::vector<std::pair<const char*, float>>& middle)
 {
-    std::string keys = block("", {"size 10"});
+    std::string keys = section("", {"size 10"});
     for (const auto& [time, size] : middle)
-        keys += block("", {std::string("time ") + time, "size " + std::to_string(size)});
-    keys += block("", {"size 20"});
-    const std::string text = block("spriteparticles", {block("sizekeys", {keys})});
+        keys += section("", {std::string("time ") + time, "size " + std::to_string(size)});
+    keys += section("", {"size 20"});
+    const std::string text = section("spriteparticles", {section("sizekeys", {keys})});
     const char* cursor = text.c_str();
     CParamBlock* pBlock = nullptr;
     EXPECT_TRUE(parseBlock(cursor, &pBlock, 0, 64));
@@ -96,7 +96,7 @@ TEST(KeyFramesTest, KeysBlocksOfOneKeyOrTooManyAreReportedAndNeverOverflow)
     EXPECT_EQ(frames(track), (std::vector<int32_t>{0, 5, 10, 15, 20, 25, 30, 99}));
     EXPECT_EQ(countReports("m_numFrames<8"), 12);
 
-    const std::string text = block("spriteparticles", {block("sizekeys", {block("", {"size 5"})})});
+    const std::string text = section("spriteparticles", {section("sizekeys", {section("", {"size 5"})})});
     const char* cursor = text.c_str();
     CParamBlock* pOne = nullptr;
     ASSERT_TRUE(parseBlock(cursor, &pOne, 0, 64));

@@ -1,8 +1,9 @@
-// Particle effects on the silent road: a session's project data with the audio manager on the
-// scripted DirectSound card (each event sound its own WAV file, told apart by length), a world
-// whose AI map the gravity controller bounces on, and effects made from definition text.
+// Particle effects made by the effect manager from definition text, with the audio manager on the
+// scripted DirectSound card (each event sound its own WAV file, told apart by length) and a world
+// whose AI map the gravity controller bounces on.
 #pragma once
 
+#include "EffectsFixture.h"
 #include "TestSupport.h"
 #include "WavWriter.h"
 #include "ai/WorldMgr.h"
@@ -37,7 +38,7 @@ inline const std::map<std::string, int>& soundFiles()
 }
 
 // A block in the file syntax: every brace and every value on its own line.
-inline std::string block(const std::string& name, const std::vector<std::string>& lines)
+inline std::string section(const std::string& name, const std::vector<std::string>& lines)
 {
     std::string text = name + "\n{\n";
     for (const std::string& line : lines) text += line + "\n";
@@ -51,9 +52,9 @@ struct Definition {
         "instancename test_dummy",  "OnCollision SYS_NONE", "OnParticleDeath SYS_NONE", "OnSystemDeath SYS_NONE",
         "OnTime SYS_NONE",          "OnPeriod SYS_NONE",    "OnTimeParticle SYS_NONE",  "OnPeriodParticle SYS_NONE",
     };
-    std::string system = block("dummyparticles", {"count 10", "lifespan -1"});
-    std::string controller = block("gravitycontrollernocollision", {"respawn 0", "gravity 0, 0, 0"});
-    std::string emitter = block("pointemitter", {"power 0", "variation 0"});
+    std::string system = section("dummyparticles", {"count 10", "lifespan -1"});
+    std::string controller = section("gravitycontrollernocollision", {"respawn 0", "gravity 0, 0, 0"});
+    std::string emitter = section("pointemitter", {"power 0", "variation 0"});
 
     Definition& set(const std::string& key, const std::string& value)
     {
@@ -70,62 +71,53 @@ struct Definition {
     {
         std::vector<std::string> lines = keys;
         lines.push_back(system + controller + emitter);
-        return block("PARTICLESYSTEM", lines);
+        return section("PARTICLESYSTEM", lines);
     }
 };
 
-class ParticleFixture : public ::testing::Test {
+class ParticleFixture : public EffectsFixture {
 protected:
     void SetUp() override
     {
-        llistInitElementPool();
+        EffectsFixture::SetUp();
         platform::testing::dsound::useManualClock();
         for (const auto& [name, frames] : soundFiles())
-            dir.write(name, wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(static_cast<size_t>(frames) * 2)));
-        createProjData();
+            m_dir.write(name, wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(static_cast<size_t>(frames) * 2)));
         ASSERT_TRUE(getProjData().createAudioManager());
         getProjData().pWorldMgr = new CWorldMgr;
         crtSrand(1);
     }
     void TearDown() override
     {
-        effects.clear();
-        definitions.clear();
         CWorldMgr*& pWorld = getProjData().pWorldMgr;
         delete pWorld;
         pWorld = nullptr;
-        destroyProjData();
-        llistFreeElementPool();
+        EffectsFixture::TearDown();
     }
 
-    // The definition read from its text; null (after the reader's reports) when it is refused.
-    CParticleEffectDefinition* read(const Definition& d)
+    // The definition read and precached from its text under a name of its own (other blocks of
+    // the same file may follow); null, after the reader's reports, when it is refused.
+    CParticleEffectDefinition* read(Definition d, const std::string& others = "")
     {
-        const std::string text = d.text();
-        const char* cursor = text.c_str();
-        CParamBlock* pBlock = nullptr;
-        if (!parseBlock(cursor, &pBlock, 0, 64)) return nullptr;
-        auto pDef = std::make_unique<CParticleEffectDefinition>();
-        const bool ok = pDef->Read(pBlock);
-        delete pBlock;
-        if (!ok) return nullptr;
-        definitions.push_back(std::move(pDef));
-        return definitions.back().get();
+        const std::string name = "particles" + std::to_string(++m_made);
+        d.set("instancename", name);
+        define(d.text() + others);
+        if (!manager->PrecacheEffect(name.c_str())) return nullptr;
+        m_lastName = name;
+        return dynamic_cast<CParticleEffectDefinition*>(manager->FindDefinition(name.c_str()));
     }
 
-    // A running effect of the definition; null when the definition or a part is refused.
-    CParticleEffect* make(const Definition& d, void* pCreationWord = nullptr, const Vector3& position = Vector3(),
-                          const Matrix3& orientation = Matrix3())
+    // A running effect of the definition, made by the manager; null when refused.
+    CParticleEffect* make(const Definition& d, void* pCreationData = nullptr, const Vector3& position = Vector3(),
+                          const Matrix3& orientation = Matrix3(), const std::string& others = "")
     {
-        CParticleEffectDefinition* pDef = read(d);
-        if (!pDef) return nullptr;
-        auto pEffect = std::make_unique<CParticleEffect>(pDef, pCreationWord, position, orientation);
-        if (!pEffect->IsBuilt()) return nullptr;
-        effects.push_back(std::move(pEffect));
-        return effects.back().get();
+        if (!read(d, others)) return nullptr;
+        CEffect* pEffect = manager->CreateEffect(m_lastName.c_str(), position, orientation,
+                                                 reinterpret_cast<uintptr_t>(pCreationData), nullptr, nullptr);
+        return dynamic_cast<CParticleEffect*>(pEffect);
     }
 
-    // Runs updates; false when the effect ended on one of them.
+    // Runs the effect's own updates; false when it ended on one of them.
     static bool run(CParticleEffect* pEffect, int updates)
     {
         for (int i = 0; i < updates; ++i)
@@ -162,10 +154,9 @@ protected:
             for (int x = 0; x < 256; ++x) pMap->setHeight(x, y, height);
     }
 
-    testsupport::TempDir dir;
-    testsupport::ScopedCwd cwd{dir.path()};
-    std::vector<std::unique_ptr<CParticleEffectDefinition>> definitions;
-    std::vector<std::unique_ptr<CParticleEffect>> effects;
+private:
+    int m_made = 0;
+    std::string m_lastName;
 };
 
 inline void expectNear(const Vector3& a, const Vector3& b, float tolerance = 1e-4f)

@@ -4,9 +4,12 @@
 #include "videoplayer9/VMR9Player.h"
 #include "videotexture/VideoTexture.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -115,3 +118,23 @@ INSTANTIATE_TEST_SUITE_P(Players, PlayersTest,
                              return std::string(info.param.textured ? "Texture" : "Vmr9") +
                                     (info.param.clipFile ? "Y4m" : "Bars");
                          });
+
+using CutClipTest = VideoFixture;
+
+TEST_F(CutClipTest, AClipCutShortWhilePlayingEndsTheGraphWithAnErrorAndThePlayerStillCloses)
+{
+    ASSERT_TRUE(bringUp());
+    const std::string whole = y4m(320, 240, 5);
+    m_dir.write("data/movies/cut.y4m", whole);
+    CVMR9Player p(DXInterface.ID3D, DXInterface.ID3DDevice);
+    ASSERT_TRUE(p.Open(m_window, "data\\movies\\cut.y4m", 0, 0, 0, 320, 240, 0, 0));
+    ASSERT_TRUE(dshow::waitForFrames(graph(), 1));
+    // Only the first frame is left in the file.
+    const size_t frameBytes = 6 + 320 * 240 * 3 / 2;
+    std::filesystem::resize_file(m_dir.file("data/movies/cut.y4m"), whole.size() - 4 * frameBytes);
+    ds::advanceFrames(3 * FRAME);
+    for (int i = 0; i < 1000 && graphState().posted.empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(graphState().posted, std::vector<LONG>{EC_ERRORABORT});
+    p.Close();
+    EXPECT_EQ(dshow::liveGraphs(), 0);
+}

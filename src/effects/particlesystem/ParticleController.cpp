@@ -2,6 +2,7 @@
 
 #include "ai/AIMap.h"
 #include "ai/WorldMgr.h"
+#include "effects/EffectScene.h"
 #include "effects/particlesystem/ParticleEffect.h"
 #include "effects/particlesystem/ParticleEmitter.h"
 #include "effects/particlesystem/ParticleKeys.h"
@@ -101,7 +102,7 @@ bool CGravityControllerNoCollision::ReadDefinition(const CParamBlock* pBlock, CC
     auto* pDef = particleDefinitionFor<CGravityControllerNoCollisionDefinition>(ppDefinition);
     if (!pDef) return false;
     readParticleKey(pBlock, "respawn", pDef->respawn);
-    readParticleKey(pBlock, "gravity", pDef->gravity, particleGlobalFade());
+    readParticleKey(pBlock, "gravity", pDef->gravity, CEffectManager::GetGlobalFade());
     readParticlePercent(pBlock, "dampening", pDef->dampening);
     return true;
 }
@@ -170,7 +171,7 @@ bool CGravityController::ReadDefinition(const CParamBlock* pBlock, CControllerDe
     auto* pDef = particleDefinitionFor<CGravityControllerDefinition>(ppDefinition);
     if (!pDef) return false;
     readParticleKey(pBlock, "respawn", pDef->respawn);
-    readParticleKey(pBlock, "gravity", pDef->gravity, particleGlobalFade());
+    readParticleKey(pBlock, "gravity", pDef->gravity, CEffectManager::GetGlobalFade());
     readParticleKey(pBlock, "kill_on_collision", pDef->killOnCollision);
     readParticlePercent(pBlock, "dampening", pDef->dampening);
     readParticlePercent(pBlock, "collision_dampening", pDef->collisionDampening);
@@ -218,7 +219,7 @@ bool CAttractionController::ReadDefinition(const CParamBlock* pBlock, CControlle
     if (!pDef) return false;
     readParticleKey(pBlock, "position", pDef->position);
     readParticleKey(pBlock, "respawn", pDef->respawn);
-    readParticleKey(pBlock, "power", pDef->power, particleGlobalFade());
+    readParticleKey(pBlock, "power", pDef->power, CEffectManager::GetGlobalFade());
     readParticleKey(pBlock, "falloff", pDef->falloff);
     readParticleKey(pBlock, "cutoff", pDef->cutoff);
     readParticlePercent(pBlock, "dampening", pDef->dampening);
@@ -237,7 +238,7 @@ void CWrappingSpaceController::Update(const Vector3&, const Matrix3&)
 {
     const CWrappingSpaceControllerDefinition& def = *m_pDefinition;
     const Vector3 drift = m_pEffect->GetDrift();
-    const Vector3 camera = particleCameraPosition();
+    const Vector3 camera = GetEffectCameraPosition();
     for (int32_t i = 0; i < m_count; ++i) {
         const int32_t state = m_pSystem->GetState(i);
         if (state == PARTICLE_EXPIRED) {
@@ -265,7 +266,7 @@ bool CWrappingSpaceController::ReadDefinition(const CParamBlock* pBlock, CContro
     readParticleKey(pBlock, "x", pDef->x);
     readParticleKey(pBlock, "y", pDef->y);
     readParticleKey(pBlock, "z", pDef->z);
-    readParticleKey(pBlock, "wobblefreq", pDef->wobbleFreq, particleGlobalFade());
+    readParticleKey(pBlock, "wobblefreq", pDef->wobbleFreq, CEffectManager::GetGlobalFade());
     readParticleKey(pBlock, "wobblevariation", pDef->wobbleVariation);
     readParticleKey(pBlock, "wobbleamp", pDef->wobbleAmp);
     return true;

@@ -9,6 +9,7 @@
 #include "platform/win32.h"
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
+#include "utility/RunLog.h"
 
 #include <cstring>
 #include <new>
@@ -20,28 +21,29 @@ const char* const NONE = "SYS_NONE";
 CAudioManager* audioManager() { return projDataExists() ? getProjData().getAudioManager() : nullptr; }
 
 // An effect name key: false when it is missing; "SYS_NONE" (exactly so) gives an empty name. A
-// name too long to be an effect's is reported and taken as none.
-bool readEffectName(const CParamBlock* pBlock, const char* key, char (&name)[CParticleEffectDefinition::EFFECT_NAME_SIZE])
+// name too long to be an effect's is reported and taken as none. The effect is precached at once,
+// while the manager holds the blocks it must stand in; whether that works shows when it starts.
+bool readEffectName(CEffectManager& manager, const CParamBlock* pBlock, const char* key,
+                    char (&name)[CParticleEffectDefinition::EFFECT_NAME_SIZE])
 {
     char text[256];
     name[0] = '\0';
     if (!pBlock->parseString(key, text)) return false;
     if (strcmp(text, NONE) == 0) return true;
-    if (!VERIFY_MSG(strlen(text) < sizeof(name), "Effect name too long")) return true;
+    if (!VERIFY_MSG(strlen(text) < sizeof(name), concatStrings("Effect name too long: ", text))) return true;
     strcpy(name, text);
-    // Event effects must be ready before the effect runs.
-    // TODO(effects manager): precache here once definitions are held by the manager.
+    manager.PrecacheEffect(name);
     return true;
 }
 
 // An effect name followed by its frame keys, which are required unless the name is none (then
 // they take their defaults).
-bool readTimedEffect(const CParamBlock* pBlock, const char* key,
+bool readTimedEffect(CEffectManager& manager, const CParamBlock* pBlock, const char* key,
                      char (&name)[CParticleEffectDefinition::EFFECT_NAME_SIZE], const char* frameKey,
                      int32_t* pFrame, int32_t noneFrame, const char* variationKey = nullptr,
                      int32_t* pVariation = nullptr)
 {
-    if (!VERIFY_MSG(readEffectName(pBlock, key, name), key)) return false;
+    if (!VERIFY_MSG(readEffectName(manager, pBlock, key, name), key)) return false;
     if (!name[0]) {
         *pFrame = noneFrame;
         if (pVariation) *pVariation = 0;
@@ -96,21 +98,21 @@ CParticleEffectDefinition::~CParticleEffectDefinition()
     delete m_pControllerDefinition;
 }
 
-bool CParticleEffectDefinition::Read(const CParamBlock* pBlock)
+bool CParticleEffectDefinition::Read(CEffectManager& manager, const CParamBlock* pBlock)
 {
     pBlock->parseInt("Active_Frames", &Active_Frames);
     pBlock->parseInt("Inactive_Frames", &Inactive_Frames);
     // The emission test takes the frame modulo their sum.
     if (!VERIFY(static_cast<int64_t>(Active_Frames) + Inactive_Frames != 0)) return false;
 
-    if (!VERIFY_MSG(readEffectName(pBlock, "OnCollision", OnCollision), "OnCollision") ||
-        !VERIFY_MSG(readEffectName(pBlock, "OnParticleDeath", OnParticleDeath), "OnParticleDeath") ||
-        !VERIFY_MSG(readEffectName(pBlock, "OnSystemDeath", OnSystemDeath), "OnSystemDeath") ||
-        !readTimedEffect(pBlock, "OnTime", OnTime, "OnTimeTime", &OnTimeTime, -1) ||
-        !readTimedEffect(pBlock, "OnPeriod", OnPeriod, "OnPeriodPeriod", &OnPeriodPeriod, 0, "OnPeriodVariation",
+    if (!VERIFY_MSG(readEffectName(manager, pBlock, "OnCollision", OnCollision), "OnCollision") ||
+        !VERIFY_MSG(readEffectName(manager, pBlock, "OnParticleDeath", OnParticleDeath), "OnParticleDeath") ||
+        !VERIFY_MSG(readEffectName(manager, pBlock, "OnSystemDeath", OnSystemDeath), "OnSystemDeath") ||
+        !readTimedEffect(manager, pBlock, "OnTime", OnTime, "OnTimeTime", &OnTimeTime, -1) ||
+        !readTimedEffect(manager, pBlock, "OnPeriod", OnPeriod, "OnPeriodPeriod", &OnPeriodPeriod, 0, "OnPeriodVariation",
                          &OnPeriodVariation) ||
-        !readTimedEffect(pBlock, "OnTimeParticle", OnTimeParticle, "OnTimeParticleTime", &OnTimeParticleTime, -1) ||
-        !readTimedEffect(pBlock, "OnPeriodParticle", OnPeriodParticle, "OnPeriodParticlePeriod",
+        !readTimedEffect(manager, pBlock, "OnTimeParticle", OnTimeParticle, "OnTimeParticleTime", &OnTimeParticleTime, -1) ||
+        !readTimedEffect(manager, pBlock, "OnPeriodParticle", OnPeriodParticle, "OnPeriodParticlePeriod",
                          &OnPeriodParticlePeriod, 0, "OnPeriodParticleVariation", &OnPeriodParticleVariation))
         return false;
 
@@ -126,7 +128,7 @@ bool CParticleEffectDefinition::Read(const CParamBlock* pBlock)
     m_pPeriodSample = readSample(pBlock, "OnPeriodSound");
     pBlock->parseFloat("OnPeriodSoundVolume", &m_periodVolume);
     pBlock->parseFloat("OnPeriodSoundMinDistance", &m_periodMinDistance);
-    readEffectName(pBlock, "PointConsumer", PointConsumer);
+    readEffectName(manager, pBlock, "PointConsumer", PointConsumer);
 
     // The parts, by position: particle system, controller, emitter.
     if (!VERIFY_MSG(pBlock->getNumBlocks() == 3, "A particle system needs three parts")) return false;
@@ -147,16 +149,40 @@ bool CParticleEffectDefinition::Read(const CParamBlock* pBlock)
            pEmitterKind->reader(pParts[2], &m_pEmitterDefinition);
 }
 
+bool ReadParticleEffectDefinition(CEffectManager& manager, const CParamBlock& block, CEffectDefinition** ppDefinition)
+{
+    if (!*ppDefinition) *ppDefinition = new (std::nothrow) CParticleEffectDefinition;
+    CParticleEffectDefinition* pDefinition = dynamic_cast<CParticleEffectDefinition*>(*ppDefinition);
+    if (!pDefinition) return false;
+    pDefinition->ReadCommonKeys(block);
+    return pDefinition->Read(manager, &block);
+}
+
 // The effect.
 
-CParticleEffect::CParticleEffect(const CParticleEffectDefinition* pDefinition, void* pCreationWord,
-                                 const Vector3& position, const Matrix3& orientation)
-    : m_pDefinition(pDefinition), m_pEmitter(nullptr), m_pController(nullptr), m_pParticleSystem(nullptr),
-      m_emitterPaused(0), m_frame(0), m_nextPeriod(0), m_pNextParticlePeriods(nullptr), m_position(position),
-      m_orientation(orientation), m_pFollowedPoints(nullptr), m_numFollowedPoints(0)
+CEffect* CreateParticleEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
+                              const Vector3& position, const Matrix3& orientation)
+{
+    CParticleEffectDefinition* pParticles = dynamic_cast<CParticleEffectDefinition*>(pDefinition);
+    if (!VERIFY(pParticles)) return nullptr;
+    CParticleEffect* pEffect =
+        new (std::nothrow) CParticleEffect(&manager, pParticles, creationWord, position, orientation);
+    // Never a half-built effect.
+    if (pEffect && !pEffect->IsBuilt()) {
+        delete pEffect;
+        pEffect = nullptr;
+    }
+    return pEffect;
+}
+
+CParticleEffect::CParticleEffect(CEffectManager* pManager, CParticleEffectDefinition* pDefinition,
+                                 uintptr_t creationWord, const Vector3& position, const Matrix3& orientation)
+    : CEffect(pManager, pDefinition, creationWord, position, orientation), m_pParticleDefinition(pDefinition),
+      m_pEmitter(nullptr), m_pController(nullptr), m_pParticleSystem(nullptr), m_emitterPaused(0), m_frame(0),
+      m_nextPeriod(0), m_pNextParticlePeriods(nullptr)
 {
     const CParticleEffectDefinition& def = *pDefinition;
-    const ParticleEffectExtraData* pExtra = static_cast<const ParticleEffectExtraData*>(pCreationWord);
+    const ParticleEffectExtraData* pExtra = reinterpret_cast<const ParticleEffectExtraData*>(creationWord);
     m_pParticleSystem = def.m_particleSystemFactory(this, def.m_pParticleSystemDefinition,
                                                      pExtra ? pExtra->pParticleSystemData : nullptr);
     if (m_pParticleSystem && !m_pParticleSystem->IsAllocated()) {
@@ -181,6 +207,16 @@ CParticleEffect::CParticleEffect(const CParticleEffectDefinition* pDefinition, v
         for (int32_t i = 0; i < count; ++i)
             m_pNextParticlePeriods[i] = particleRandomPeriod(def.OnPeriodParticlePeriod, def.OnPeriodParticleVariation);
     }
+    // The consumer follows every particle, from the effect's position until they are launched.
+    if (def.PointConsumer[0]) {
+        for (int32_t i = 0; i < count; ++i) m_pParticleSystem->SetPosition(i, m_position);
+        CEffect* pConsumer = m_pManager->CreateEffect(def.PointConsumer, m_position, m_orientation, creationWord,
+                                                      nullptr, nullptr);
+        if (pConsumer) {
+            LinkEffect(pConsumer);
+            pConsumer->SetFollowedPoints(static_cast<uint32_t>(count), m_pParticleSystem->GetPositions());
+        }
+    }
     if (def.m_pLaunchSample) RunEvent("", def.m_pLaunchSample, def.m_launchVolume, def.m_launchMinDistance, m_position);
 }
 
@@ -196,7 +232,7 @@ bool CParticleEffect::IsBuilt() const { return m_pParticleSystem && m_pControlle
 
 bool CParticleEffect::Update()
 {
-    const CParticleEffectDefinition& def = *m_pDefinition;
+    const CParticleEffectDefinition& def = *m_pParticleDefinition;
     if (!m_pParticleSystem->IsActive()) {
         RunEvent(def.OnSystemDeath, def.m_pSystemDeathSample, 1.0f, -1.0f, m_position);
         return false;
@@ -231,7 +267,14 @@ bool CParticleEffect::Update()
     return true;
 }
 
-void CParticleEffect::Render(int32_t pass, float interpolation) { m_pParticleSystem->Render(pass, interpolation); }
+void CParticleEffect::Render(int pass, float interpolation) { m_pParticleSystem->Render(pass, interpolation); }
+
+bool CParticleEffect::GetBounds(Vector3* pCentre, float* pRadius) const
+{
+    if (pCentre) *pCentre = m_position;
+    if (pRadius) *pRadius = m_pParticleDefinition->EffectRadius;
+    return true;
+}
 
 void CParticleEffect::PauseEmitter()
 {
@@ -255,24 +298,21 @@ void CParticleEffect::Trigger(uint8_t respawn)
 
 void CParticleEffect::OnCollision(const Vector3& point)
 {
-    const CParticleEffectDefinition& def = *m_pDefinition;
+    const CParticleEffectDefinition& def = *m_pParticleDefinition;
     RunEvent(def.OnCollision, def.m_pCollisionSample, def.m_collisionVolume, def.m_collisionMinDistance, point);
 }
 
 void CParticleEffect::OnParticleDeath(const Vector3& point)
 {
-    RunEvent(m_pDefinition->OnParticleDeath, m_pDefinition->m_pParticleDeathSample, 1.0f, -1.0f, point);
+    RunEvent(m_pParticleDefinition->OnParticleDeath, m_pParticleDefinition->m_pParticleDeathSample, 1.0f, -1.0f,
+             point);
 }
 
 void CParticleEffect::RunEvent(const char* pEffectName, SAudioFile* pSample, float volume, float minDistance,
                                const Vector3& point)
 {
-    (void)pEffectName;  // TODO(effects manager): start the named effect at the point.
+    if (pEffectName[0]) m_pManager->CreateEffect(pEffectName, point, Matrix3(), 0, nullptr, nullptr);
     if (!pSample) return;
     if (CAudioManager* pAudio = audioManager())
         pAudio->Play(pSample, 0, 0, volume, 1.0f, point.x, point.y, point.z, minDistance, -1.0f, -1, 0, 1);
 }
-
-float particleGlobalFade() { return 1.0f; }
-
-Vector3 particleCameraPosition() { return Vector3(); }

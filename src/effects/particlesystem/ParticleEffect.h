@@ -4,6 +4,9 @@
 // system dies, at a set frame and periodically (also per particle).
 #pragma once
 
+#include "effects/Effect.h"
+#include "effects/EffectDefinition.h"
+#include "effects/EffectManager.h"
 #include "effects/particlesystem/ParticleKinds.h"
 #include "utility/VectorMath.h"
 
@@ -15,27 +18,27 @@ class CParticleEmitter;
 class CParticleSystem;
 struct SAudioFile;
 
-// The creation word of a particle effect: extra data for each part's factory (each may be null).
+// What a particle effect's creation word points at, when it is not 0: extra data for each part's
+// factory (each may be null).
 struct ParticleEffectExtraData {
     void* pParticleSystemData;
     void* pControllerData;
     void* pEmitterData;  // a dynamic-shape emitter's ExtraEffectData
 };
 
-class CParticleEffectDefinition {
+class CParticleEffectDefinition : public CEffectDefinition {
 public:
-    static constexpr int32_t EFFECT_NAME_SIZE = 32;
+    static constexpr int32_t EFFECT_NAME_SIZE = EFFECTNAMELEN;
 
     CParticleEffectDefinition();
     // Releases the samples and deletes the parts' definitions.
-    virtual ~CParticleEffectDefinition();
-    CParticleEffectDefinition(const CParticleEffectDefinition&) = delete;
-    CParticleEffectDefinition& operator=(const CParticleEffectDefinition&) = delete;
+    ~CParticleEffectDefinition() override;
 
-    // The keys of a "PARTICLESYSTEM" block after the common ones, and its three sub-blocks. False,
-    // with a report, when a required key is missing, the sub-blocks are not the three parts, a
-    // part's reader fails or a value could not run (no frames at all, a bad count).
-    bool Read(const CParamBlock* pBlock);
+    // The keys of a "PARTICLESYSTEM" block after the common ones, and its three sub-blocks; the
+    // event effects are precached through the manager while its blocks are held. False, with a
+    // report, when a required key is missing, the sub-blocks are not the three parts, a part's
+    // reader fails or a value could not run (no frames at all, a bad count).
+    bool Read(CEffectManager& manager, const CParamBlock* pBlock);
 
     CParticleSystemDefinition* m_pParticleSystemDefinition;
     CEmitterDefinition* m_pEmitterDefinition;
@@ -77,61 +80,48 @@ public:
     float m_periodMinDistance;
 };
 
-class CParticleEffect {
+class CParticleEffect : public CEffect {
 public:
-    // Builds the particle system, the controller and the emitter, in that order; see IsBuilt.
-    CParticleEffect(const CParticleEffectDefinition* pDefinition, void* pCreationWord, const Vector3& position,
-                    const Matrix3& orientation);
-    ~CParticleEffect();
-    CParticleEffect(const CParticleEffect&) = delete;
-    CParticleEffect& operator=(const CParticleEffect&) = delete;
+    // Builds the particle system, the controller and the emitter, in that order (see IsBuilt),
+    // then starts the point consumer, if any, and plays the launch sound.
+    CParticleEffect(CEffectManager* pManager, CParticleEffectDefinition* pDefinition, uintptr_t creationWord,
+                    const Vector3& position, const Matrix3& orientation);
+    ~CParticleEffect() override;
 
     // False when a part could not be built: such an effect must not run.
     bool IsBuilt() const;
 
+    int GetType() const override { return TYPE_PARTICLESYSTEM; }
     // One game frame; false when the effect has ended.
-    bool Update();
-    void Render(int32_t pass, float interpolation);
+    bool Update() override;
+    void Render(int pass, float interpolation) override;
+    // Around the effect's position, with the definition's radius.
+    bool GetBounds(Vector3* pCentre, float* pRadius) const override;
 
     // A paused emitter launches nothing and starts its staggering over when unpaused; particles
     // waiting for a relaunch wait to be launched for the first time instead.
-    void PauseEmitter();
-    void UnpauseEmitter();
-    bool IsEmitterPaused() const { return m_emitterPaused != 0; }
+    void PauseEmitter() override;
+    void UnpauseEmitter() override;
+    bool IsEmitterPaused() const override { return m_emitterPaused != 0; }
     // Sets whether retired particles come back, and retires the waiting ones.
     void Trigger(uint8_t respawn);
+    void TriggerEmitter() override { Trigger(0); }
 
     // The controller's events: a particle hit the ground (at the contact point), a particle died.
     void OnCollision(const Vector3& point);
     void OnParticleDeath(const Vector3& point);
 
-    const CParticleEffectDefinition* GetDefinition() const { return m_pDefinition; }
+    const CParticleEffectDefinition* GetParticleDefinition() const { return m_pParticleDefinition; }
     CParticleSystem* GetParticleSystem() const { return m_pParticleSystem; }
     CParticleEmitter* GetEmitter() const { return m_pEmitter; }
     CParticleController* GetController() const { return m_pController; }
     int32_t GetFrame() const { return m_frame; }
 
-    const Vector3& GetPosition() const { return m_position; }
-    void SetPosition(const Vector3& position) { m_position = position; }
-    const Matrix3& GetOrientation() const { return m_orientation; }
-    void SetOrientation(const Matrix3& orientation) { m_orientation = orientation; }
-    // Added to every particle each frame, so that particles can keep up with a moving owner.
-    const Vector3& GetDrift() const { return m_drift; }
-    void SetDrift(const Vector3& drift) { m_drift = drift; }
-    // World points handed in by the effect's owner, for a follow emitter.
-    void SetFollowedPoints(int32_t count, const Vector3* pPoints)
-    {
-        m_numFollowedPoints = count;
-        m_pFollowedPoints = pPoints;
-    }
-    const Vector3* GetFollowedPoints() const { return m_pFollowedPoints; }
-    int32_t GetNumFollowedPoints() const { return m_numFollowedPoints; }
-
 private:
     void RunEvent(const char* pEffectName, SAudioFile* pSample, float volume, float minDistance,
                   const Vector3& point);
 
-    const CParticleEffectDefinition* m_pDefinition;
+    CParticleEffectDefinition* m_pParticleDefinition;
     CParticleEmitter* m_pEmitter;
     CParticleController* m_pController;
     CParticleSystem* m_pParticleSystem;
@@ -139,15 +129,11 @@ private:
     int32_t m_frame;
     int32_t m_nextPeriod;
     int32_t* m_pNextParticlePeriods;
-
-    Vector3 m_position;
-    Matrix3 m_orientation;
-    Vector3 m_drift;
-    const Vector3* m_pFollowedPoints;
-    int32_t m_numFollowedPoints;
 };
 
-// What the particles take from the effect manager: the fade speeds are scaled by when read, and
-// the camera the wrapping space is kept around.
-float particleGlobalFade();
-Vector3 particleCameraPosition();
+// Kind 0 of the effect manager: the reader of "PARTICLESYSTEM" blocks and the factory, which
+// gives no effect when a part cannot be built.
+bool ReadParticleEffectDefinition(CEffectManager& manager, const CParamBlock& block,
+                                  CEffectDefinition** ppDefinition);
+CEffect* CreateParticleEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
+                              const Vector3& position, const Matrix3& orientation);

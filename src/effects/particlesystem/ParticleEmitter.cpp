@@ -95,7 +95,7 @@ bool CPointEmitter::ReadDefinition(const CParamBlock* pBlock, CEmitterDefinition
 {
     CPointEmitterDefinition* pDef = particleDefinitionFor<CPointEmitterDefinition>(ppDefinition);
     if (!pDef) return false;
-    readParticleKey(pBlock, "power", pDef->power, particleGlobalFade());
+    readParticleKey(pBlock, "power", pDef->power, CEffectManager::GetGlobalFade());
     readParticleKey(pBlock, "variation", pDef->variation);
     readParticleKey(pBlock, "offset", pDef->offset);
     readParticleKey(pBlock, "stagger_frames", pDef->staggerFrames);
@@ -132,7 +132,7 @@ bool CFountainEmitter::ReadDefinition(const CParamBlock* pBlock, CEmitterDefinit
     if (!pDef) return false;
     readParticleKey(pBlock, "stagger_frames", pDef->staggerFrames);
     readParticleKey(pBlock, "spread", pDef->spread);
-    readParticleKey(pBlock, "power", pDef->power, particleGlobalFade());
+    readParticleKey(pBlock, "power", pDef->power, CEffectManager::GetGlobalFade());
     readParticleKey(pBlock, "variation", pDef->variation);
     readParticleKey(pBlock, "position_variation", pDef->positionVariation);
     readParticleKey(pBlock, "offset", pDef->offset);
@@ -168,7 +168,7 @@ bool CShapeEmitter::ReadDefinition(const CParamBlock* pBlock, CEmitterDefinition
 {
     CShapeEmitterDefinition* pDef = particleDefinitionFor<CShapeEmitterDefinition>(ppDefinition);
     if (!pDef) return false;
-    const float fade = particleGlobalFade();
+    const float fade = CEffectManager::GetGlobalFade();
     readParticleKey(pBlock, "initial_velocity", pDef->initialVelocity, fade);
     readParticleKey(pBlock, "velocity_variation", pDef->velocityVariation, fade);
     readParticleKey(pBlock, "x_size", pDef->xSize);
@@ -208,7 +208,7 @@ bool CVolumeEmitter::ReadDefinition(const CParamBlock* pBlock, CEmitterDefinitio
 {
     CVolumeEmitterDefinition* pDef = particleDefinitionFor<CVolumeEmitterDefinition>(ppDefinition);
     if (!pDef) return false;
-    readParticleKey(pBlock, "initial_velocity", pDef->initialVelocity, particleGlobalFade());
+    readParticleKey(pBlock, "initial_velocity", pDef->initialVelocity, CEffectManager::GetGlobalFade());
     readParticleKey(pBlock, "x_size", pDef->xSize);
     readParticleKey(pBlock, "y_size", pDef->ySize);
     readParticleKey(pBlock, "z_size", pDef->zSize);
@@ -238,12 +238,12 @@ void CFollowEmitter::Emit(const Vector3&, const Matrix3& orientation)
 {
     const CFollowEmitterDefinition& def = *m_pDefinition;
     const Vector3* pCurrent = m_pEffect->GetFollowedPoints();
-    const int32_t numPoints = m_pEffect->GetNumFollowedPoints();
+    const uint32_t numPoints = m_pEffect->GetFollowedPointCount();
     if (m_recopy || pCurrent != m_pCopiedFrom || numPoints != m_copiedCount) {
         delete[] m_pPrevious;
         m_pPrevious = nullptr;
         if (pCurrent && numPoints > 0) {
-            m_pPrevious = new (std::nothrow) Vector3[static_cast<size_t>(numPoints)];
+            m_pPrevious = new (std::nothrow) Vector3[numPoints];
             if (m_pPrevious) memcpy(static_cast<void*>(m_pPrevious), pCurrent, sizeof(Vector3) * numPoints);
         }
         m_pCopiedFrom = pCurrent;
@@ -251,13 +251,13 @@ void CFollowEmitter::Emit(const Vector3&, const Matrix3& orientation)
         // A copy that could not be made is tried again at the next emission.
         m_recopy = pCurrent && numPoints > 0 && !m_pPrevious;
     }
-    if (!pCurrent || numPoints <= 0) {
+    if (!pCurrent || numPoints == 0) {
         m_accumulator += m_rate;
         return;
     }
     const Vector3* pPrevious = m_pPrevious ? m_pPrevious : pCurrent;
     LaunchDue([&](int32_t, Vector3& p, Vector3& v) {
-        const int32_t k = crtRand() % numPoints;
+        const uint32_t k = static_cast<uint32_t>(crtRand()) % numPoints;
         const float t = particleRandomUnit();
         const Vector3 base = pPrevious[k] * (1.0f - t) + pCurrent[k] * t;
         p = base + particleRandomSpread(def.positionVariation) + def.positionOffset;
@@ -270,7 +270,7 @@ bool CFollowEmitter::ReadDefinition(const CParamBlock* pBlock, CEmitterDefinitio
 {
     CFollowEmitterDefinition* pDef = particleDefinitionFor<CFollowEmitterDefinition>(ppDefinition);
     if (!pDef) return false;
-    const float fade = particleGlobalFade();
+    const float fade = CEffectManager::GetGlobalFade();
     readParticleKey(pBlock, "stagger_frames", pDef->staggerFrames);
     readParticleKey(pBlock, "initial_velocity", pDef->initialVelocity, fade);
     readParticleKey(pBlock, "velocity_variation", pDef->velocityVariation, fade);
@@ -294,7 +294,7 @@ CDynamicShapeEmitter::CDynamicShapeEmitter(CParticleEffect* pEffect, const CDyna
         if (extra.flags & ExtraEffectData::HAS_INITIAL_VELOCITY)
             m_initialVelocity.set(extra.initialVelocity[0], extra.initialVelocity[1], extra.initialVelocity[2]);
     }
-    m_initialVelocity *= particleGlobalFade();
+    m_initialVelocity *= CEffectManager::GetGlobalFade();
 }
 
 void CDynamicShapeEmitter::Emit(const Vector3& position, const Matrix3& orientation)
@@ -317,7 +317,7 @@ bool CDynamicShapeEmitter::ReadDefinition(const CParamBlock* pBlock, CEmitterDef
 {
     CDynamicShapeEmitterDefinition* pDef = particleDefinitionFor<CDynamicShapeEmitterDefinition>(ppDefinition);
     if (!pDef) return false;
-    const float fade = particleGlobalFade();
+    const float fade = CEffectManager::GetGlobalFade();
     readParticleKey(pBlock, "initial_velocity", pDef->initialVelocity, fade);
     readParticleKey(pBlock, "x_size", pDef->xSize);
     readParticleKey(pBlock, "y_size", pDef->ySize);

@@ -167,7 +167,7 @@ private:
     const CFollowEmitterDefinition* m_pDefinition;
     Vector3* m_pPrevious;           // the points as they were at the last emission
     const Vector3* m_pCopiedFrom;   // the list and count that copy was made from
-    int32_t m_copiedCount;
+    uint32_t m_copiedCount;
     bool m_recopy;
 };
 
