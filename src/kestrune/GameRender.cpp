@@ -8,6 +8,7 @@
 #include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "l3render/L3Render.h"
+#include "matcore9/BufferAllocator.h"
 #include "l3render/ModelManager.h"
 #include "l3render/ModelUtil.h"
 #include "matcore9/Forwarders.h"
@@ -55,9 +56,10 @@ void applyGameViewport()
     v.aspectRatio = AspectRatioToFloat(0);
     v.width = w;
     v.height = h;
-    v.fov = 240.0f;
-    v.nearZ = 270.0f;
-    v.farZ = 640000.0f;
+    // The sample scene's scale: a view window 0.75 high at 1, seeing as far as 100.
+    v.fov = 0.75f;
+    v.nearZ = 1.0f;
+    v.farZ = 100.0f;
     L3ApplyViewportSettings(v);
 }
 
@@ -191,6 +193,7 @@ void gameRenderShutdown()
     if (sampleModel) CModelManager::ReleaseModel(sampleModel, true);
     sampleModel = nullptr;
     sampleMeshRelease();
+    CBufferAllocator::DestroyInstance();
     L3DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
     L3Shutdown();
