@@ -32,9 +32,9 @@ BYTE* CMediaType::AllocFormatBuffer(ULONG size)
 void CMediaType::copyFrom(const AM_MEDIA_TYPE& type)
 {
     freeFormat();
-    BYTE* const kept = nullptr;
     static_cast<AM_MEDIA_TYPE&>(*this) = type;
-    pbFormat = kept;
+    // The format block is copied below, never shared.
+    pbFormat = nullptr;
     cbFormat = 0;
     pUnk = nullptr;
     if (type.cbFormat && type.pbFormat && AllocFormatBuffer(type.cbFormat))

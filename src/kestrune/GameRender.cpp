@@ -8,6 +8,9 @@
 #include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "l3render/L3Render.h"
+#include "matcore9/BufferAllocator.h"
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
 #include "matcore9/Forwarders.h"
 #include "matcore9/MatCore.h"
 #include "utility/IniManager.h"
@@ -34,6 +37,9 @@ const char* const HUD_TEXTURE = "data\\overlay\\hudfont.tga";
 const char* const HUD_MATERIAL = "data\\overlay\\hudfont.mtl";
 const char* const HUD_PAGE = "data\\overlay\\hudfont.txt";
 int32_t hudPage = -1;
+// The sample model, loaded with the device.
+const char* const SAMPLE_MODEL = "data\\models\\robot.rsm";
+CModel* sampleModel = nullptr;
 int32_t loadingLeft = 0;
 int32_t loadingFrame = 0;
 
@@ -50,9 +56,10 @@ void applyGameViewport()
     v.aspectRatio = AspectRatioToFloat(0);
     v.width = w;
     v.height = h;
-    v.fov = 240.0f;
-    v.nearZ = 270.0f;
-    v.farZ = 640000.0f;
+    // The sample scene's scale: a view window 0.75 high at 1, seeing as far as 100.
+    v.fov = 0.75f;
+    v.nearZ = 1.0f;
+    v.farZ = 100.0f;
     L3ApplyViewportSettings(v);
 }
 
@@ -103,6 +110,7 @@ bool gameRenderInit()
     applyGameViewport();
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
+    sampleModel = CModelUtil::LoadModel(SAMPLE_MODEL, 0, 1.0f, nullptr, 0);
     sampleMeshLoad();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
@@ -123,6 +131,11 @@ void loadingScreenFrame()
             snprintf(line, sizeof line, "Overlay font %s: %d glyphs", HUD_PAGE, MatCore.OverlayPage[hudPage].Sprites);
         else
             snprintf(line, sizeof line, "No overlay font %s", HUD_PAGE);
+        D3DCore.AddLoadingText(line);
+        if (sampleModel)
+            snprintf(line, sizeof line, "Model %s: %u meshes", SAMPLE_MODEL, static_cast<unsigned>(sampleModel->m_numMeshElements));
+        else
+            snprintf(line, sizeof line, "No model %s", SAMPLE_MODEL);
         D3DCore.AddLoadingText(line);
     } else {
         snprintf(line, sizeof line, "Frame %d of %d", loadingFrame, loadingFrames);
@@ -177,7 +190,10 @@ void gameRenderShutdown()
     releaseScreenshotSurface();
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;
+    if (sampleModel) CModelManager::ReleaseModel(sampleModel, true);
+    sampleModel = nullptr;
     sampleMeshRelease();
+    CBufferAllocator::DestroyInstance();
     L3DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
     L3Shutdown();

@@ -3,6 +3,7 @@
 #include "d3dcore9/D3DCore.h"
 #include "effects/EffectScene.h"
 #include "l3render/LightManager.h"
+#include "l3render/ModelClassManager.h"
 #include "l3render/ModelManager.h"
 #include "l3render/SceneState.h"
 #include "matcore9/Forwarders.h"

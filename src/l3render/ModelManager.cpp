@@ -1,7 +1,176 @@
 #include "l3render/ModelManager.h"
 
-bool CModelClassManager::Init() { return true; }
-void CModelClassManager::Shutdown() {}
+#include "l3render/ModelChunks.h"
+#include "matcore9/HWObjects.h"
+#include "utility/Assert.h"
+#include "utility/LList.h"
 
-bool CModelManager::Init() { return true; }
-void CModelManager::Shutdown() {}
+#include <new>
+
+namespace {
+
+struct ModelLists {
+    llist elements;
+    llist bindings;
+    llist models;
+    llist instances;
+    uint32_t nextId = 0;
+};
+ModelLists g;
+
+// Each object keeps the list element that holds it, so that it leaves its list in constant time;
+// an object that no list holds (never listed, or from elsewhere) is refused.
+template <class T>
+bool listed(const T* object, llistElement* entry)
+{
+    return object && entry && entry->data == object;
+}
+
+template <class T>
+void link(llist& list, T* object, llistElement*& entry)
+{
+    list.GotoTail();
+    list.InsertAfterGetElement(object, &entry);
+}
+
+void unlink(llist& list, llistElement*& entry)
+{
+    list.RemoveElement(entry);
+    entry = nullptr;
+}
+
+// The elements of a tree (the element, its children, its later siblings), each with its binding.
+// Siblings are walked, children recursed, so the stack grows only with the tree's depth.
+void releaseTree(CModelElement* pElement)
+{
+    while (pElement) {
+        CModelElement* next = pElement->m_pNextSibling;
+        if (pElement->m_pFirstChild) releaseTree(pElement->m_pFirstChild);
+        if (pElement->m_pBinding) CModelManager::ReleaseElementBinding(pElement->m_pBinding);
+        CModelManager::ReleaseElement(pElement, false);
+        pElement = next;
+    }
+}
+
+}  // namespace
+
+bool CModelManager::Init()
+{
+    g.nextId = 0;
+    return true;
+}
+
+void CModelManager::Shutdown()
+{
+    while (!g.instances.Empty()) {
+        g.instances.GotoHead();
+        ReleaseModelInst(static_cast<CModelInst*>(g.instances.GetCurrent()));
+    }
+    while (!g.models.Empty()) {
+        g.models.GotoHead();
+        ReleaseModel(static_cast<CModel*>(g.models.GetCurrent()), false);
+    }
+    while (!g.elements.Empty()) {
+        g.elements.GotoHead();
+        ReleaseElement(static_cast<CModelElement*>(g.elements.GetCurrent()), false);
+    }
+    while (!g.bindings.Empty()) {
+        g.bindings.GotoHead();
+        ReleaseElementBinding(static_cast<CModelElementBinding*>(g.bindings.GetCurrent()));
+    }
+}
+
+CModel* CModelManager::CreateModel()
+{
+    const uint32_t id = g.nextId++;
+    CModel* pModel = new (std::nothrow) CModel();
+    if (!pModel) return nullptr;
+    pModel->m_id = id;
+    link(g.models, pModel, pModel->m_pListEntry);
+    return pModel;
+}
+
+bool CModelManager::ReleaseModel(CModel* pModel, bool releaseElements)
+{
+    if (!listed(pModel, pModel ? pModel->m_pListEntry : nullptr)) return false;
+    unlink(g.models, pModel->m_pListEntry);
+    if (releaseElements)
+        for (CModelElement*& pRoot : pModel->pRootLodModel) {
+            if (pRoot) ReleaseElement(pRoot, true);
+            pRoot = nullptr;
+        }
+    if (pModel->m_pChunks) pModel->m_pChunks->Release();
+    delete pModel;
+    return true;
+}
+
+CModelElement* CModelManager::CreateElement()
+{
+    const uint32_t id = g.nextId++;
+    CModelElement* pElement = new (std::nothrow) CModelElement();
+    if (!pElement) return nullptr;
+    pElement->m_id = id;
+    link(g.elements, pElement, pElement->m_pListEntry);
+    return pElement;
+}
+
+bool CModelManager::ReleaseElement(CModelElement* pElement, bool recursive)
+{
+    if (!listed(pElement, pElement ? pElement->m_pListEntry : nullptr)) return false;
+    if (recursive) {
+        releaseTree(pElement);
+        return true;
+    }
+    unlink(g.elements, pElement->m_pListEntry);
+    if (pElement->m_pBinding && pElement->m_pBinding->m_pElement == pElement) pElement->m_pBinding->m_pElement = nullptr;
+    delete pElement;
+    return true;
+}
+
+CModelElementBinding* CModelManager::CreateElementBinding()
+{
+    const uint32_t id = g.nextId++;
+    CModelElementBinding* pBinding = new (std::nothrow) CModelElementBinding();
+    if (!pBinding) return nullptr;
+    pBinding->m_id = id;
+    link(g.bindings, pBinding, pBinding->m_pListEntry);
+    return pBinding;
+}
+
+bool CModelManager::ReleaseElementBinding(CModelElementBinding* pBinding)
+{
+    if (!listed(pBinding, pBinding ? pBinding->m_pListEntry : nullptr)) return false;
+    unlink(g.bindings, pBinding->m_pListEntry);
+    if (pBinding->m_pElement && pBinding->m_pElement->m_pBinding == pBinding) pBinding->m_pElement->m_pBinding = nullptr;
+    delete pBinding;
+    return true;
+}
+
+CModelInst* CModelManager::CreateModelInst(CModel* pModel)
+{
+    const uint32_t id = g.nextId++;
+    if (!VERIFY(pModel)) return nullptr;
+    CModelInst* pInstance = new (std::nothrow) CModelInst(pModel);
+    if (!pInstance) return nullptr;
+    if (pModel->m_numAnimNodes && !VERIFY(pInstance->m_pAnimNodes != NULL)) {
+        delete pInstance;
+        return nullptr;
+    }
+    pInstance->m_id = id;
+    link(g.instances, pInstance, pInstance->m_pListEntry);
+    return pInstance;
+}
+
+bool CModelManager::ReleaseModelInst(CModelInst* pInstance)
+{
+    if (!listed(pInstance, pInstance ? pInstance->m_pListEntry : nullptr)) return false;
+    unlink(g.instances, pInstance->m_pListEntry);
+    delete pInstance;
+    return true;
+}
+
+uint32_t CModelManager::GetNumModels() { return g.models.getNumItems(); }
+uint32_t CModelManager::GetNumElements() { return g.elements.getNumItems(); }
+uint32_t CModelManager::GetNumElementBindings() { return g.bindings.getNumItems(); }
+uint32_t CModelManager::GetNumModelInsts() { return g.instances.getNumItems(); }
+uint32_t CModelManager::GetNextId() { return g.nextId; }

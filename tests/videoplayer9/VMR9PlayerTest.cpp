@@ -267,8 +267,19 @@ TEST_F(VMR9PlayerTest, ThePresenterNeedsAWindowAndDirect3DAndMakesADeviceWhenGiv
     EXPECT_EQ(a->Release(), 0u);
     EXPECT_EQ(pt::d3d9LiveDevices(), 1);
 
-    // Through the player; and the front end's flag without a presenter is reported, not used.
+    // A player given no Direct3D draws and presents on the presenter's own device, not the core's.
     dshow::registerVideo("clip.vid", clip(32, 16, 2));
+    const uint32_t coreFrames = D3DCore.FrameCount;
+    {
+        CVMR9Player own(nullptr, nullptr);
+        ASSERT_TRUE(own.Open(m_window, "clip.vid", 0, 0, 0, 32, 16, 0, 0));
+        ASSERT_TRUE(dshow::waitForFrames(graph(), 1));
+        EXPECT_NE(dshow::vmr9s().at(0).device, DXInterface.ID3DDevice);
+        EXPECT_EQ(state().FramesPresented, 1u);
+        EXPECT_EQ(D3DCore.FrameCount, coreFrames);
+    }
+
+    // Through the player; and the front end's flag without a presenter is reported, not used.
     testsupport::clearReports();
     auto p = player();
     EXPECT_FALSE(p->Open(reinterpret_cast<HWND>(0x1234), "clip.vid", 0, 0, 0, 32, 16, 0, 0));

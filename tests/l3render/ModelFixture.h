@@ -1,0 +1,99 @@
+// Models without a device: files written by the model writer into a temporary data folder, tool
+// meshes (load flag 4) where a mesh is needed, the class and model managers started and stopped
+// around each test, which ends with nothing left in the manager's lists.
+#pragma once
+
+#include "ModelWriter.h"
+#include "TestSupport.h"
+#include "l3render/Model.h"
+#include "l3render/ModelClassManager.h"
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
+#include "matcore9/BufferAllocator.h"
+#include "platform/testing.h"
+#include "utility/LList.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace mw = modelwriter;
+
+class ModelFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        llistInitElementPool();
+        platform::testing::clearMessageBoxes();
+        testsupport::clearReports();
+        ASSERT_TRUE(CModelClassManager::Init());
+        ASSERT_TRUE(CModelManager::Init());
+    }
+
+    void TearDown() override
+    {
+        CModelManager::Shutdown();
+        EXPECT_EQ(CModelManager::GetNumElements() + CModelManager::GetNumModels() + CModelManager::GetNumModelInsts() +
+                      CModelManager::GetNumElementBindings(),
+                  0u);
+        CModelClassManager::Shutdown();
+        if (CBufferAllocator* allocator = CBufferAllocator::GetInstance()) {
+            EXPECT_EQ(allocator->BlocksInUse(), 0u);
+        }
+        CBufferAllocator::DestroyInstance();
+        llistFreeElementPool();
+    }
+
+    void write(const std::string& path, const std::string& bytes) { m_dir.write(path, bytes); }
+
+    // The model written to data\models\m.rsm and loaded (tool meshes unless told otherwise).
+    CModel* load(const mw::Model& m, uint32_t lod = 0, CModel* into = nullptr, uint32_t flags = CModelUtil::LOAD_TOOL,
+                 float lodDistance = 1.0f)
+    {
+        write("data/models/m.rsm", mw::model(m));
+        return CModelUtil::LoadModel("data\\models\\m.rsm", lod, lodDistance, into, flags);
+    }
+
+    void writeRobotClass()
+    {
+        write("data/classdef/robot.def", mw::classFile({{"robot", {"root", "armL", "armR", "hand"}}}));
+    }
+
+    // A mesh element of one quad; its sphere at `centre` with the radius.
+    static mw::Element meshElement(const std::string& name, uint32_t version = 106, float radius = 1.5f)
+    {
+        mw::Element e(name);
+        e.Type = mw::TYPE_MESH;
+        e.Radius = radius;
+        meshwriter::Block b = meshwriter::demoQuad("demo.mtl", "demo.tga");
+        b.Primitives = {meshwriter::quad(meshwriter::XYZ | meshwriter::NORMAL | meshwriter::TEX(1), version)};
+        e.Mesh = meshwriter::section({b}, version);
+        return e;
+    }
+
+    // The robot of the sample walk: a dummy root with armL at (10, 0, 0) and armR at (0, 20, 0), a
+    // mesh hand at (0, 5, 0) under armR.
+    static mw::Model robot(uint32_t version = 106)
+    {
+        mw::Element root("root");
+        mw::Element armR("armR", 0, 20, 0);
+        mw::Element hand = meshElement("hand", version);
+        hand.Translation[1] = 5;
+        armR.Children.push_back(hand);
+        root.Children.push_back(mw::Element("armL", 10, 0, 0));
+        root.Children.push_back(armR);
+        mw::Model m;
+        m.Version = version;
+        m.ClassName = "robot";
+        m.Lods.push_back({0.0f, root});
+        return m;
+    }
+
+    static uint32_t listed()
+    {
+        return CModelManager::GetNumElements() + CModelManager::GetNumModels() + CModelManager::GetNumElementBindings();
+    }
+
+    testsupport::TempDir m_dir;
+    testsupport::ScopedCwd m_cwd{m_dir.path()};
+};

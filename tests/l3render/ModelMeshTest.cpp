@@ -1,0 +1,107 @@
+// Models with drawable meshes on the scripted card: the mesh objects' indicators become element
+// and model flags, dynamic meshes are committed as the load flags say, and a load shows its line
+// on the loading screen.
+#include "MeshFixture.h"
+#include "ModelWriter.h"
+#include "l3render/Model.h"
+#include "l3render/ModelClassManager.h"
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
+
+#include <cstring>
+
+namespace {
+
+const DWORD FVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+
+modelwriter::Element meshElement(const char* name, const char* material, uint32_t version = 106)
+{
+    modelwriter::Element e(name);
+    e.Type = modelwriter::TYPE_MESH;
+    meshwriter::Block b = meshwriter::demoQuad(material, "demo.tga");
+    b.Primitives = {meshwriter::quad(meshwriter::XYZ | meshwriter::NORMAL | meshwriter::TEX(1), version)};
+    e.Mesh = meshwriter::section({b}, version);
+    return e;
+}
+
+class ModelMeshTest : public MeshFixture {
+protected:
+    void SetUp() override
+    {
+        MeshFixture::SetUp();
+        ASSERT_TRUE(bringUp());
+        ASSERT_TRUE(CModelClassManager::Init());
+        CModelManager::Init();
+        addMaterial("data\\models\\lit.mtl", FVF, SORT_NONE, {1, 1, 0});
+        addMaterial("data\\models\\vs.mtl", FVF, SORT_NONE, {0, 0, 1});
+    }
+
+    void TearDown() override
+    {
+        CModelManager::Shutdown();
+        CModelClassManager::Shutdown();
+        MeshFixture::TearDown();
+    }
+
+    CModel* load(const char* rootMaterial, const char* childMaterial, uint32_t flags, uint32_t version = 106)
+    {
+        modelwriter::Element root = meshElement("root", rootMaterial, version);
+        root.Children.push_back(meshElement("child", childMaterial, version));
+        modelwriter::Model m;
+        m.Version = version;
+        m.Lods.push_back({0, root});
+        m_dir.write("data/models/m.rsm", modelwriter::model(m));
+        return CModelUtil::LoadModel("data\\models\\m.rsm", 0, 1.0f, nullptr, flags);
+    }
+};
+
+}  // namespace
+
+TEST_F(ModelMeshTest, IndicatorsBecomeFlags)
+{
+    // Lit by any element, lit in the shader by any, transparent only when every one is.
+    CModel* model = load("lit.mtl", "vs.mtl", 0);
+    ASSERT_NE(model, nullptr);
+    CModelElement* root = model->GetRootLodModel(0);
+    EXPECT_EQ(root->m_flags, CModelElement::FLAG_LIT | CModelElement::FLAG_TRANSPARENT);
+    EXPECT_EQ(root->m_pFirstChild->m_flags, CModelElement::VSLIT);
+    EXPECT_EQ(model->m_flags, CModel::FLAG_LIT | CModel::FLAG_VSLIT);
+    EXPECT_EQ(model->m_numMeshElements, 2u);
+    model = load("lit.mtl", "lit.mtl", 0);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->m_flags, CModel::FLAG_LIT | CModel::FLAG_ALPHAFADE);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(ModelMeshTest, DynamicMeshesAreCommittedUnlessKeptOpen)
+{
+    auto committed = [](CModel* model) {
+        int n = 0;
+        for (CModelElement* e = model->GetRootLodModel(0); e; e = e->m_pFirstChild) {
+            EXPECT_TRUE(e->m_flags & CModelElement::DYNAMIC);
+            n += static_cast<HWDynamicMeshObject*>(e->m_pMeshObject)->IsCommitted() ? 1 : 0;
+        }
+        return n;
+    };
+    CModel* model = load("lit.mtl", "vs.mtl", CModelUtil::LOAD_DYNAMIC);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(committed(model), 2);
+    model = load("lit.mtl", "vs.mtl", CModelUtil::LOAD_DYNAMIC | CModelUtil::LOAD_KEEP_OPEN);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(committed(model), 0);
+    model->GetRootLodModel(0)->CommitDynamic(true);
+    EXPECT_EQ(committed(model), 2);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(ModelMeshTest, TheLoadingScreenNamesTheModel)
+{
+    D3DCore.EnableLoadingScreen(true);
+    ASSERT_NE(load("lit.mtl", "lit.mtl", 0, 104), nullptr);
+    const LoadingScreenState& screen = D3DCore.Loading;
+    EXPECT_STREQ(screen.History[screen.HistoryNewest], "data\\models\\m.rsm is out of date. Expected 106, got 104");
+    // Shown while it loaded, cleared after.
+    EXPECT_STREQ(screen.Levels[0], "Loading Model: data\\models\\m.rsm");
+    EXPECT_EQ(screen.DispLevels, 0);
+    D3DCore.EnableLoadingScreen(false);
+}
