@@ -185,6 +185,16 @@ bool CCollisionTest::GetCurrentSpeed(float* pSpeed)
     return true;
 }
 
+void CCollisionTest::addVelocity(const Vector3& change)
+{
+    d_velocity += change * (static_cast<float>(frameStep()) / 1000.0f);
+}
+
+void CCollisionTest::setVelocity(const Vector3& velocity)
+{
+    d_velocity = velocity * (static_cast<float>(frameStep()) / 1000.0f);
+}
+
 bool CCollisionTest::getOrientationMatrix(const Matrix3** ppOrientation)
 {
     *ppOrientation = &d_orientation;

@@ -50,6 +50,8 @@ CSampleObjectBullet::CSampleObjectBullet()
     : CGameObject(TYPE_ID), d_speed(0.0f), d_travel(0.0f), d_pitch(0.0f), d_yaw(0.0f), d_roll(0.0f),
       d_lifetime(LIFETIME), d_extraTravel(EXTRA_TRAVEL)
 {
+    // It has no speed to tell, yet must meet what stands still.
+    d_alwaysMoving = 1;
 }
 
 CSampleObjectBullet::~CSampleObjectBullet() { d_parts.release(*this); }
@@ -199,6 +201,7 @@ CSampleObjectLaser::CSampleObjectLaser()
     : CGameObject(TYPE_ID), d_armed(1), d_fired(0), d_hit(0), d_closestDistanceSquared(floatPlusInfinity), d_lifetime(LIFETIME),
       d_pClosest(nullptr)
 {
+    d_alwaysMoving = 1;
 }
 
 CSampleObjectLaser::~CSampleObjectLaser() { d_parts.release(*this); }

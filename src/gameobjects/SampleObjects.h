@@ -199,8 +199,9 @@ public:
     bool GetCurrentSpeed(float* pSpeed) override;
     bool getOrientationMatrix(const Matrix3** ppOrientation) override;
     bool isStaticObject() override { return false; }
-    void addVelocity(const Vector3& change) override { d_velocity += change; }
-    void setVelocity(const Vector3& velocity) override { d_velocity = velocity; }
+    // Per second, as the speed is told (the interaction solver works in those units).
+    void addVelocity(const Vector3& change) override;
+    void setVelocity(const Vector3& velocity) override;
     // Only other testers do damage.
     void applyDamage(float energy, CGameObject* pSource) override;
     bool isDead() override { return health <= 0; }
