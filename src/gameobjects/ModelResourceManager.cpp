@@ -12,7 +12,8 @@ CModelResourceManager::~CModelResourceManager()
 {
     for (uint32_t slot = 0; slot < d_slots.getCapacity(); ++slot)
         if (CResource* pResource = d_slots.at(slot)) release(pResource->getResourceHandle());
-    for (ModelType& type : d_types) CModelManager::ReleaseModel(type.pModel, true);
+    for (ModelType& type : d_types)
+        if (type.pModel) CModelManager::ReleaseModel(type.pModel, true);
 }
 
 bool CModelResourceManager::addDefinition(const char* typeName, resDef* pDef)
@@ -21,29 +22,36 @@ bool CModelResourceManager::addDefinition(const char* typeName, resDef* pDef)
     // A cut name would never be found again, and every look-up would load the file once more.
     if (!VERIFY_MSG(strlen(typeName) < resDef::MAX_TYPE_NAME, "Model file name too long for a model type"))
         return false;
+    uint32_t typeId = 0;
+    if (findTypeByName(typeName, &typeId)) return false;
     if (!VERIFY_MSG(d_types.size() < MAX_MODEL_TYPES, "Too many model types")) return false;
-    CModel* pModel = CModelUtil::LoadModel(typeName, 0, 1.0f, nullptr, 0);
-    if (!pModel) return false;
     ModelType type;
     fillDefinition(&type.definition, MANAGER_MODELS | static_cast<uint32_t>(d_types.size()), typeName);
-    type.pModel = pModel;
+    type.pModel = nullptr;
+    type.loadTried = false;
     d_types.push_back(type);
     *pDef = type.definition;
     return true;
 }
 
-CModel* CModelResourceManager::getModel(uint32_t typeId) const
+CModel* CModelResourceManager::getModel(uint32_t typeId)
 {
     const uint32_t index = typeId & ~MASK_MANAGER;
     if ((typeId & MASK_MANAGER) != MANAGER_MODELS || index >= d_types.size()) return nullptr;
-    return d_types[index].pModel;
+    ModelType& type = d_types[index];
+    // Loaded once: a file that fails is reported by the loader the first time only.
+    if (!type.loadTried) {
+        type.loadTried = true;
+        type.pModel = CModelUtil::LoadModel(type.definition.typeName, 0, 1.0f, nullptr, 0);
+    }
+    return type.pModel;
 }
 
 bool CModelResourceManager::instantiate(uint32_t typeId, resourceHandle* pHandle, int)
 {
     *pHandle = 0;
     CModel* pModel = getModel(typeId);
-    if (!VERIFY_MSG(pModel, "Unknown model type")) return false;
+    if (!pModel) return false;
     CModelInst* pInstance = CModelManager::CreateModelInst(pModel);
     if (!pInstance) return false;
     resourceHandle handle = 0;

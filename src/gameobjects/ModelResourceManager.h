@@ -1,7 +1,9 @@
 // CModelResourceManager (manager 0x83): placed model instances by model file name. A type is one
-// model file, loaded when its name is first asked for (addDefinition) and kept until the manager
-// goes; instantiating a type makes a CModelInst of that model, acquiring its handle gives the
-// instance, releasing the handle destroys it. Handles keep reuse counts.
+// model file, defined by name (addDefinition) and loaded at its first instantiation; the model is
+// kept until the manager goes, which must be before the model manager shuts down. Instantiating a
+// type makes a CModelInst of that model, acquiring its handle gives the instance, releasing the
+// handle destroys it. Handles keep reuse counts. A file that does not load is reported once, and its
+// type makes no instances.
 //
 //   theObjectManager->instantiateResourceByName(MANAGER_MODELS, "data\\models\\robot.rsm", &handle);
 //   theObjectManager->acquireResource(handle, &pResource);   // a CModelInst
@@ -25,8 +27,8 @@ public:
     CModelResourceManager(const CModelResourceManager&) = delete;
     CModelResourceManager& operator=(const CModelResourceManager&) = delete;
 
-    // Loads the model file of that name as a new type. False when it does not load, the name is
-    // longer than a definition holds or the type table is full.
+    // A new type for the model file of that name. False when the name is defined already, longer
+    // than a definition holds, or the type table is full.
     bool addDefinition(const char* typeName, resDef* pDef) override;
     bool instantiate(uint32_t typeId, resourceHandle* pHandle, int flag) override;
     void release(resourceHandle handle) override;
@@ -38,14 +40,16 @@ public:
     bool initialise(CGameObjectManager*) override { return true; }
     void destroy() override { delete this; }
 
-    // The model of a type; null for a type this manager does not have.
-    CModel* getModel(uint32_t typeId) const;
+    // The model of a type, loaded now when it was not yet; null when the file does not load or the
+    // type is not this manager's.
+    CModel* getModel(uint32_t typeId);
     uint32_t getNumLive() const { return d_slots.getNumLive(); }
 
 private:
     struct ModelType {
         resDef definition;
         CModel* pModel;
+        bool loadTried;
     };
 
     std::vector<ModelType> d_types;

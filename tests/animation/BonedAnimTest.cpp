@@ -95,8 +95,8 @@ TEST_F(BonedAnimTest, GroupLimitsAndBadDefinitions)
     EXPECT_EQ(nullptr, m_group->GetAnim(1)->pModelInst);
     for (uint32_t id = 2; id < CBonedAnimGroup::MAX_ANIMS; ++id) ASSERT_TRUE(m_group->AddAnim(WAVE, id, ""));
     EXPECT_FALSE(m_group->AddAnim(WAVE, 43, ""));
-    // One model for every instance of its file.
-    EXPECT_EQ(1u, m_models->getNumDefinitions());
+    // One type, and one model, for every instance of a file; one that did not load makes none.
+    EXPECT_EQ(2u, m_models->getNumDefinitions());
     EXPECT_EQ(42u, m_models->getNumLive());
     CResource* pResource = nullptr;
     ASSERT_TRUE(m_objects->acquireResource(m_group->GetAnim(0)->d_modelHandle, &pResource));
