@@ -47,7 +47,8 @@ CEffectManager::CEffectManager()
     m_afterSortedHandle = D3DCore.RegisterFunc(2, RenderAfterSortedDraws);
     m_beforeSortedHandle = D3DCore.RegisterFunc(3, RenderBeforeSortedDraws);
     m_showCullSpheres = projDataExists() && getProjData().ShowCullSpheres != 0;
-    m_pSphere = CModelUtil::LoadModel(SPHERE_MODEL_FILE, 0, 0.0f, nullptr, 0);
+    // The sphere draws nothing but cull spheres, and the switch is fixed from here on.
+    if (m_showCullSpheres) m_pSphere = CModelUtil::LoadModel(SPHERE_MODEL_FILE, 0, 0.0f, nullptr, 0);
     if (m_pSphere) {
         // Placed and scaled by its instance alone.
         if (CModelElement* pRoot = m_pSphere->GetRootLodModel(0)) pRoot->m_local = IdentityTransform();

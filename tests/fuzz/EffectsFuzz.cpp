@@ -30,7 +30,7 @@ void bringUp()
     if (!D3DCore.CreateDevice(false, false, 1)) abort();
     createProjData();
     installTestKind();
-    new CEffectManager;  // without its sphere model: there is no model manager here
+    new CEffectManager;
 }
 
 // The instance names of the top-level blocks, as the file spells them.
