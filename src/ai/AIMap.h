@@ -1,7 +1,9 @@
 // CAIMap: the level's AI height map, a grid of 15-bit heights over the world's x, y plane.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct Vector3;
 
@@ -24,7 +26,16 @@ public:
     // normal of that blended surface. Outside the map: false, height 0, normal left alone.
     bool getGroundHeight(float x, float y, float* pHeight, Vector3* pNormal) const;
 
+    // Shadow values, one per cell (how deep the cell lies in the landscape's shadow); 0 until set
+    // and outside the map.
+    bool setShadowHeight(int32_t column, int32_t row, uint16_t value);
+    uint16_t getShadowHeightAt(int32_t x, int32_t y) const;
+
 private:
+    // The cell under a world point; false outside the map.
+    bool cellAt(int32_t x, int32_t y, size_t* pIndex) const;
+
+    std::vector<uint16_t> d_shadows;  // empty until a value is set
     uint16_t* d_pHeights;
     int32_t d_width;
     int32_t d_height;
