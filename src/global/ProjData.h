@@ -136,6 +136,8 @@ public:
     char CurrentLevelPath[MAX_PATH_TEXT];
     char CurrentWorldPath[MAX_PATH_TEXT];
     char CurrentMission[MAX_MISSION_TEXT];
+    // The folder of the game's data, ending in a backslash.
+    char DataPath[MAX_PATH_TEXT] = "data\\";
     // Debug switches of the game frame: while set, effects are not updated / not drawn. While the
     // game is paused effects are not updated either.
     uint8_t EffectUpdateOff = 0;

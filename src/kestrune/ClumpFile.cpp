@@ -4,6 +4,7 @@
 #include "kestrune/ClumpManager.h"
 
 #include "ai/AIMap.h"
+#include "ai/LandTree.h"
 #include "ai/Sun.h"
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
@@ -54,15 +55,6 @@ void resolveFades(float* pFar, float* pNear, float defaultFar, float defaultNear
         *pFar = defaultFar;
         *pNear = defaultNear;
     }
-}
-
-// The landscape's height under (x, y) and its normal there (upright off the map).
-float groundAt(CWorldMgr* pWorld, float x, float y, Vector3* pNormal)
-{
-    float height = 0.0f;
-    pNormal->set(0.0f, 0.0f, 1.0f);
-    if (!pWorld->getAIMap()->getGroundHeight(x, y, &height, pNormal)) pNormal->set(0.0f, 0.0f, 1.0f);
-    return height;
 }
 
 // The element's rotation leant from the vertical to the normal: about (0, 0, 1) x n by acos(n.z).
@@ -298,6 +290,8 @@ bool CClumpManager::Reader::Clump(CClumpInstance& clump, uint32_t typeIndex)
     CWorldMgr* pWorld = projDataExists() ? getProjData().getWorldMgr() : nullptr;
     if (!VERIFY_MSG(pWorld, "pAIMap")) return false;
     const CAIMap* pAIMap = pWorld->getAIMap();
+    const CLandTree* pLand = getProjData().getLandTree();
+    if (!pLand) return false;
     float sun[CSun::NUM_WORDS];
     CSun::getSunProperties(sun);
     const float brightness =
@@ -322,7 +316,7 @@ bool CClumpManager::Reader::Clump(CClumpInstance& clump, uint32_t typeIndex)
 
         const float x = record[0], y = record[1], z = record[2];
         Vector3 normal;
-        const float height = groundAt(pWorld, x, y, &normal);
+        const float height = pLand->getGroundHeight(Vector3(x, y, 0.0f), &normal);
         CModelTransform& t = pInst->m_transform;
         t.Translation[0] = x;
         t.Translation[1] = y;

@@ -2,6 +2,7 @@
 
 #include "ai/Events.h"
 #include "ai/WorldMgr.h"
+#include "d3dcore9/D3DCore.h"
 #include "effects/EffectScene.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
@@ -11,6 +12,8 @@
 #include "gameobjects/SampleObjectResourceManager.h"
 #include "global/ProjData.h"
 #include "kestrune/GameInfo.h"
+#include "kestrune/LightEffects.h"
+#include "kestrune/VolumeFog.h"
 #include "network/NodeManager.h"
 #include "utility/Assert.h"
 
@@ -31,6 +34,22 @@ bool currentCameraPosition(Vector3* pPosition)
 {
     CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
     return pLogic && pLogic->getCameraManager().getCurrentCameraPosition(pPosition);
+}
+
+// The level's light effects, light maps, cloud layer and fog banks: materials and models, so
+// only with a device (a level run without one goes without them).
+void loadLevelVisuals()
+{
+    if (!D3DCore.DeviceActive) return;
+    InitLightEffects(32);
+    LoadCloudLevel();
+    if (GetVolumeDataFile()[0]) LoadVolumeModels(GetVolumeDataFile());
+}
+
+void releaseLevelVisuals()
+{
+    ShutdownLightEffects();
+    ReleaseVolumeFog();
 }
 
 }  // namespace
@@ -92,6 +111,7 @@ bool CGameLogic::loadLevel(const char* instanceScript)
     theObjectManager = new CGameObjectManager(this);
     // The wiring table must exist before the first object is made.
     if (CWorldMgr* pWorld = worldManager()) pWorld->loadLevel(getProjData().CurrentLevelPath);
+    loadLevelVisuals();
     registerLevelManagers();
     theObjectManager->initialiseResourceManagers();
     // A client is sent the host's game info; elsewhere the game runs its own.
@@ -139,6 +159,7 @@ void CGameLogic::unloadLevel()
         theObjectManager->releaseAllObjects();
         delete theObjectManager;
         theObjectManager = nullptr;
+        releaseLevelVisuals();
         if (CWorldMgr* pWorld = worldManager()) pWorld->unloadLevel();
     }
     delete m_pGameInfo;
@@ -151,6 +172,7 @@ void CGameLogic::fixedStep()
     theObjectManager->update();
     if (theObjectManager->areObjectsRunning()) CEvents::updateAll();
     if (CWorldMgr* pWorld = worldManager()) pWorld->advanceFrame();
+    UpdateLightEffects(static_cast<uint32_t>(getFrameStep()));
 }
 
 void CGameLogic::afterFixedSteps()
@@ -160,7 +182,10 @@ void CGameLogic::afterFixedSteps()
 
 void CGameLogic::renderView()
 {
-    if (theObjectManager) theObjectManager->renderGroups();
+    if (!theObjectManager) return;
+    theObjectManager->renderGroups();
+    UpdateVolumeFog();
+    RenderLightEffectMaps();
 }
 
 void CGameLogic::renderAfterScene()

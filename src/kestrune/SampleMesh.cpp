@@ -1,9 +1,9 @@
 #include "kestrune/SampleMesh.h"
 
 #include "d3dcore9/D3DCore.h"
-#include "matcore9/Forwarders.h"
+#include "l3render/L3Render.h"
+#include "l3render/LightManager.h"
 #include "matcore9/HWObjects.h"
-#include "matcore9/MatCore.h"
 #include "utility/RunLog.h"
 #include "winfile/File.h"
 
@@ -15,7 +15,10 @@ const char* const SAMPLE_MESH = "data\\models\\demo.msh";
 const DWORD SAMPLE_MESH_VERSION = 106;
 
 HWMeshObject* mesh = nullptr;
-uint32_t light = LIGHT_NONE;
+CLight* light = nullptr;
+
+// Where the quad stands, seen from the game's camera at the origin looking along x.
+const Vector3 QUAD_POSITION(6.0f, -1.5f, -0.6f);
 
 }  // namespace
 
@@ -33,18 +36,20 @@ bool sampleMeshLoad()
         return false;
     }
     // Light from the upper left, over the viewer's shoulder.
-    light = MatCore.Lights.AllocLight();
-    if (light != LIGHT_NONE) {
+    CLightManager& lights = *CLightManager::GetInstance();
+    lights.SetLightingEnabled(true);
+    light = lights.CreateLight();
+    if (light) {
         LightDescription sun{};
         sun.Type = D3DLIGHT_DIRECTIONAL;
         sun.Colour[0] = sun.Colour[1] = sun.Colour[2] = 0.6f;
         sun.Ambient[0] = sun.Ambient[1] = sun.Ambient[2] = 0.2f;
-        sun.Direction[0] = 0.5f;
+        sun.Direction[0] = 1.0f;
         sun.Direction[1] = -0.5f;
-        sun.Direction[2] = 1.0f;
+        sun.Direction[2] = -0.5f;
         sun.Range = 1000.0f;
-        MatCore.Lights.SetLight(light, sun);
-        MatCore.Lights.LightEnable(light, true);
+        light->SetDesc(&sun);
+        lights.SetLightActive(light, true);
     }
     return true;
 }
@@ -52,13 +57,14 @@ bool sampleMeshLoad()
 void sampleMeshDraw()
 {
     if (!mesh) return;
-    // The viewer at the origin looking along +z; the quad right of the text, turned a little.
-    MatSetPerspective(1.0f, 100.0f, 1.0f, 0.75f);
-    D3DMATRIX view{};
-    view.m[0][0] = view.m[1][1] = view.m[2][2] = view.m[3][3] = 1.0f;
-    MatSetViewMatrix(view);
+    // Its lights, as a lit model gathers them; then the quad right of the text, turned a little
+    // about the vertical, facing the camera.
+    CLight* lit[2];
+    uint32_t count = 2;
+    CLightManager::GetInstance()->GatherLights(QUAD_POSITION, 1.5f, lit, &count);
+    CLightManager::GetInstance()->ApplyLights(lit, count);
     const float s = std::sin(0.4f), c = std::cos(0.4f);
-    SetWorldMatrixFrom43({{c, 0, -s, 0, 1, 0, s, 0, c}, {1.5f, -0.6f, 6.0f}, {1.0f, 1.0f, 1.0f}});
+    SetWorldMatrixFrom43({{-s, -c, 0, 0, 0, 1, c, -s, 0}, {QUAD_POSITION.x, QUAD_POSITION.y, QUAD_POSITION.z}, {1, 1, 1}});
     mesh->Render(0);
 }
 
@@ -66,9 +72,6 @@ void sampleMeshRelease()
 {
     if (mesh) mesh->Release();
     mesh = nullptr;
-    if (light != LIGHT_NONE) {
-        MatCore.Lights.LightEnable(light, false);
-        MatCore.Lights.FreeLight(light);
-    }
-    light = LIGHT_NONE;
+    if (light) CLightManager::GetInstance()->DestroyLight(light);
+    light = nullptr;
 }

@@ -141,8 +141,15 @@ void CLightManager::SetLightActive(CLight* pLight, bool on)
     pLight->m_active = on ? 1 : 0;
 }
 
-void CLightManager::InsertCandidate(CLight* pLight)
+void CLightManager::InsertCandidate(CLight* pLight, uint32_t room)
 {
+    // Only the first few are handed out: a candidate that cannot be among them is not kept.
+    if (room == 0) return;
+    if (m_candidates.getNumItems() >= room) {
+        m_candidates.GotoTail();
+        if (!(pLight->m_key < static_cast<const CLight*>(m_candidates.GetCurrent())->m_key)) return;
+        m_candidates.RemoveCurrent();
+    }
     for (m_candidates.GotoHead(); m_candidates.HasCurrent(); m_candidates.GotoNext()) {
         const CLight* pListLight = static_cast<const CLight*>(m_candidates.GetCurrent());
         if (pListLight->m_key > pLight->m_key) {
@@ -186,7 +193,7 @@ bool CLightManager::GatherLights(const Vector3& position, float radius, CLight**
         if (key < 0.0f) key = 0.0f;
         if (pLight->m_priority) key = -1.0f;
         pLight->m_key = key;
-        InsertCandidate(pLight);
+        InsertCandidate(pLight, *pLightListSize);
     }
     uint32_t n = 0;
     for (m_candidates.GotoHead(); m_candidates.HasCurrent() && n < *pLightListSize; m_candidates.GotoNext()) {

@@ -58,8 +58,8 @@ private:
     CLightManager() = default;
     ~CLightManager();
     // Where the candidate goes: before the first light with a greater key, so that equal keys keep
-    // the order in which the slots were met.
-    void InsertCandidate(CLight* pLight);
+    // the order in which the slots were met. The list holds at most room lights.
+    void InsertCandidate(CLight* pLight, uint32_t room);
     // Direction and intensity of the first applied light, for the render core's bump lighting.
     void SetProminentLight(const CLight* pLight);
     // The slot holding the light; -1 when none does.
@@ -76,7 +76,7 @@ private:
     LightDrawHook m_pPostDrawHook = nullptr;
     CLight** m_ppLights = nullptr;      // one per slot
     uint8_t* m_pLightStates = nullptr;  // 1 active, 0 not
-    llist m_candidates;                 // of the last gather, ascending keys
+    llist m_candidates;                 // the best of the last gather, ascending keys
     Vector3 m_gatherPosition;           // of the last gather
     float m_prominentDirection[3] = {0.0f, 0.0f, -1.0f};
 };

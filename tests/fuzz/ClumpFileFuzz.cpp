@@ -8,7 +8,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static bool ready = (fuzz::setUp(), clumpworld::bringUp() || (abort(), false));
+    static bool ready = [] {
+        fuzz::setUp();
+        if (!clumpworld::bringUp()) abort();
+        for (int i = 0; i < 16; ++i) getProjData().getWorldMgr()->getAIMap()->setShadowHeight(i, 15 - i, uint16_t(i * 20));
+        return true;
+    }();
     (void)ready;
     fuzz::writeInput("data/clumps/fuzz.clump", data, size);
     {

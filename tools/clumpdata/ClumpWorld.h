@@ -1,18 +1,17 @@
 // What loading clumps needs, brought up without a window for the fuzz target and the benchmark:
 // the render core on the reference device with no renderer, the sample clumps' files in
 // data/clumps with their material handed out directly, the model managers, and the project data
-// with a world whose AI map of 16 x 16 cells of 100 units rises along its diagonal. Run in the
-// folder the files may be written to; once per process.
+// with a world (makeWorld). Run in the folder the files may be written to; once per process.
 #pragma once
 
 #include "DemoClumps.h"
+#include "ReferenceDevice.h"
 #include "ai/WorldMgr.h"
 #include "d3dcore9/D3DCore.h"
 #include "global/ProjData.h"
 #include "l3render/ModelClassManager.h"
 #include "l3render/ModelManager.h"
 #include "matcore9/HWDynamicMesh.h"
-#include "platform/testing.h"
 #include "utility/LList.h"
 
 #include <cstdio>
@@ -47,18 +46,25 @@ inline void writeFile(const std::string& name, const std::string& bytes)
     }
 }
 
+// A world manager for the project data, with a land tree over an AI map of 16 x 16 cells of 100
+// units whose ground rises 20 a cell eastwards; no shadows.
+inline CAIMap* makeWorld()
+{
+    getProjData().pWorldMgr = new CWorldMgr;
+    getProjData().pWorldMgr->createTree(512.0f, 4);
+    CAIMap* map = getProjData().pWorldMgr->getAIMap();
+    map->create(16, 16, 100, 0, 0);
+    for (int col = 0; col < 16; ++col)
+        for (int row = 0; row < 16; ++row) map->setHeight(col, row, static_cast<uint16_t>(col * 20));
+    return map;
+}
+
 inline bool bringUp()
 {
     if (!llistElementPoolExists()) llistInitElementPool();
     writeFile("data/4CC.txt", "3\nDXT1\nDXT3\nDXT5\n");
     for (const auto& [name, bytes] : democlumps::files()) writeFile("data/" + name, bytes);
-    platform::testing::resetD3D9();
-    if (DXSetup::Load() != 0) return false;
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) return false;
-    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) return false;
+    if (!bringUpReferenceDevice()) return false;
     GMaterial* material = new GMaterial();
     material->Name = new char[10];
     std::strcpy(material->Name, "clump.mtl");
@@ -72,13 +78,7 @@ inline bool bringUp()
     SetMeshMaterialLoader(&loadMaterial);
     if (!CModelClassManager::Init() || !CModelManager::Init()) return false;
     createProjData();
-    getProjData().pWorldMgr = new CWorldMgr;
-    CAIMap* map = getProjData().pWorldMgr->getAIMap();
-    map->create(16, 16, 100, 0, 0);
-    for (int i = 0; i < 16; ++i) {
-        map->setHeight(i, i, static_cast<uint16_t>(i * 30));
-        map->setShadowHeight(i, 15 - i, static_cast<uint16_t>(i * 20));
-    }
+    makeWorld();
     return true;
 }
 
