@@ -1,5 +1,5 @@
-// The sample data of the light maps, the vehicle shadows and the cloud layer: their textures,
-// materials and lists, each file as bytes. Integer arithmetic only, so that every build makes the
+// The sample data of the light maps, the vehicle shadows, the volume fog and the cloud layer: their
+// textures, materials and lists, each file as bytes (the puff model itself is the model tool's). Integer arithmetic only, so that every build makes the
 // same bytes (a test compares data/ with these).
 #pragma once
 
@@ -131,6 +131,44 @@ inline std::string cloudLevel()
     });
 }
 
+// The puffs: white, faded by the texture factor's alpha that the volume fog sets (material id
+// "CloudPart").
+inline std::string puffMaterial()
+{
+    return "// puff.mtl - a fog or cloud puff: its vertex colour, faded by the alpha of the texture factor\n"
+           "// that the volume fog sets for each puff. Puffs need FVF XYZ|DIFFUSE.\n"
+           "shaders 1\nmaterialid CloudPart\n[shader]\npasses 1\nsimultaneoustextures 0\nfvf XYZ|DIFFUSE\n"
+           "lighting FALSE\n[pass]\nstages 1\nstageid 0 Scroller\nsettexture 0 NONE\n"
+           "setrenderstate texturefactor 0xff000000\nsetrenderstate zenable true\n"
+           "setrenderstate zwriteenable false\nsetrenderstate cullmode none\n"
+           "setrenderstate alphablendenable true\nsetrenderstate srcblend srcalpha\n"
+           "setrenderstate destblend invsrcalpha\nsettexturestagestate 0 colorop selectarg1\n"
+           "settexturestagestate 0 colorarg1 diffuse\nsettexturestagestate 0 alphaop selectarg1\n"
+           "settexturestagestate 0 alphaarg1 tfactor\n[end]\n[end]\n";
+}
+
+// One kind of bank, five puffs each, forty banks over the world.
+inline std::string volumeModels()
+{
+    return "nummodels 1\n"
+           "[model]\n"
+           "name data\\models\\volumefog\\puff.rsm\n"
+           "vertices 5\n"
+           "instances 40\n"
+           "[data]\n"
+           "pos 0 0 0\n"
+           "pos 220 40 30\n"
+           "pos -180 120 -20\n"
+           "pos 60 -200 40\n"
+           "pos -90 -60 90\n"
+           "[end]\n"
+           "[instances]\n"
+           "pos 38400 38400 900\n"
+           "random 39 0 0 800 76800 76800 1200\n"
+           "[end]\n"
+           "[end]\n";
+}
+
 // Every file, as a path under data/ and its bytes.
 inline std::vector<std::pair<std::string, std::string>> files()
 {
@@ -144,6 +182,8 @@ inline std::vector<std::pair<std::string, std::string>> files()
         {"models/shadow/plane shadow.tga", planeShadow()},
         {"models/shadow/MechShad.tga", mechShadow()},
         {"models/volumefog/cloudlevel.tga", cloudLevel()},
+        {"models/volumefog/puff.mtl", puffMaterial()},
+        {"models/volumefog/volumemodels.txt", volumeModels()},
     };
 }
 

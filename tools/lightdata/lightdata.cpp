@@ -1,5 +1,5 @@
-// Writes the sample data of the light maps, the vehicle shadows and the cloud layer into a data
-// folder.
+// Writes the sample data of the light maps, the vehicle shadows, the volume fog and the cloud layer
+// into a data folder.
 //
 //   lightdata <folder>      (normally data)
 #include "LightData.h"
