@@ -164,8 +164,7 @@ TEST_F(LightingPixelTest, AFogBanksPuffsFadeTowardsTheWorldsEdge)
     std::vector<int> seen;
     for (float y : {20000.0f, 3000.0f, 1500.0f}) {
         frameLookingDown(38400, y, 2000, 100, [] { UpdateVolumeFog(); });
-        const DWORD p = pixel(320, 240);
-        seen.push_back(static_cast<int>(p & 0xFF));
+        seen.push_back(static_cast<int>(pixels()[240 * 640 + 320] & 0xFF));
     }
     EXPECT_NEAR(seen[0], 254, 4);
     EXPECT_NEAR(seen[1], 127, 6);  // half way into the edge's 6000
