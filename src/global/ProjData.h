@@ -7,6 +7,7 @@
 #pragma once
 
 #include "global/GameClock.h"
+#include "network/NetGameSettings.h"
 #include "utility/LList.h"
 
 #include <cstddef>
@@ -147,6 +148,10 @@ public:
     float GravityX = 0.0f;
     float GravityY = 0.0f;
     float GravityZ = -9.81f;
+    // The settings of the network game being played.
+    NetGameSettings NetSettings;
+    // The collision class given to the sample target's sphere.
+    uint32_t SampleTargetCollisionClass = 0;
     CWorldMgr* pWorldMgr;
     CAudioManager* pAudioMgr;
     CVBManager* pVBManager;

@@ -8,6 +8,7 @@
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/ModelResourceManager.h"
 #include "gameobjects/PhysicsObjectResourceManager.h"
 #include "gameobjects/SampleObjectResourceManager.h"
 #include "global/ProjData.h"
@@ -102,6 +103,7 @@ void CGameLogic::registerLevelManagers()
     registerGameManager<CSampleObjectResourceManager>(objects, CResourceManager::MANAGER_MISC);
     registerGameManager<CPhysicsObjectResourceManager>(objects, CResourceManager::MANAGER_PHYSICS);
     registerGameManager<CCollisionObjectResourceManager>(objects, CResourceManager::MANAGER_COLLISION);
+    registerGameManager<CModelResourceManager>(objects, CResourceManager::MANAGER_MODELS);
     registerGameManager<CEffectObjectResourceManager>(objects, CResourceManager::MANAGER_EFFECTS);
 }
 
