@@ -41,4 +41,23 @@ protected:
     }
 
     static CLightManager& lights() { return *CLightManager::GetInstance(); }
+
+    // The presented image, 0x00RRGGBB per pixel, rows from the top.
+    static std::vector<DWORD> frontBuffer(UINT width, UINT height)
+    {
+        std::vector<DWORD> image(static_cast<size_t>(width) * height);
+        IDirect3DSurface9* surface = nullptr;
+        if (DXInterface.ID3DDevice->CreateOffscreenPlainSurface(width, height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                                &surface, nullptr) != D3D_OK)
+            return image;
+        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
+        D3DLOCKED_RECT r{};
+        surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
+        for (UINT y = 0; y < height; ++y)
+            for (UINT x = 0; x < width; ++x)
+                image[y * width + x] = static_cast<const DWORD*>(r.pBits)[y * (r.Pitch / 4) + x] & 0xFFFFFF;
+        surface->UnlockRect();
+        surface->Release();
+        return image;
+    }
 };
