@@ -2,10 +2,15 @@
 #pragma once
 
 #include "MatFixture.h"
+#include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/RenderCoreStart.h"
 #include "l3render/L3Render.h"
 #include "l3render/LightManager.h"
+#include "l3render/ModelManager.h"
+#include "matcore9/BufferAllocator.h"
 #include "utility/LList.h"
+
+#include <cstdlib>
 
 class FacadeFixture : public MatFixture {
 protected:
@@ -17,12 +22,18 @@ protected:
 
     void TearDown() override
     {
+        if (m_drawing) {
+            CModelManager::Shutdown();
+            D3DCore.FreeDisplayHandles();
+            CBufferAllocator::DestroyInstance();
+        }
         CLightManager& lights = *CLightManager::GetInstance();
         if (D3DCore.DeviceActive && MatCore.Initialised) L3DestroyDevice();
         if (lights.IsInitialised()) lights.Shutdown();
         if (MatCore.Initialised) L3Shutdown();
         MatFixture::TearDown();
         llistFreeElementPool();
+        if (m_drawing) d3d9ref::setRendererFactory(nullptr);
     }
 
     bool startFacade(uint32_t width = 640, uint32_t height = 480)
@@ -38,6 +49,16 @@ protected:
         settings.Height = height;
         settings.FullScreen = false;
         return SelectRenderMode(settings) && L3CreateDevice(false, false, 1);
+    }
+
+    // The façade at 640 x 480 drawing on the OpenGL renderer headless, with these shipped files.
+    bool startDrawing(std::initializer_list<const char*> files)
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+        m_drawing = true;
+        for (const char* f : files) copyData(f);
+        return startFacade(640, 480);
     }
 
     static CLightManager& lights() { return *CLightManager::GetInstance(); }
@@ -60,4 +81,6 @@ protected:
         surface->Release();
         return image;
     }
+
+    bool m_drawing = false;
 };

@@ -1,12 +1,9 @@
 // The sample mesh drawn through the façade on the OpenGL renderer headless, in a letterboxed
 // viewport, lit by the two best of three coloured point lights.
 #include "FacadeFixture.h"
-#include "d3d9gl/DeviceRenderer.h"
-#include "matcore9/BufferAllocator.h"
 #include "matcore9/HWObjects.h"
 #include "winfile/File.h"
 
-#include <cstdlib>
 
 namespace {
 
@@ -18,10 +15,7 @@ protected:
     void SetUp() override
     {
         FacadeFixture::SetUp();
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
-        for (const char* f : {"models/demo.msh", "models/demo.mtl", "models/demo.anm", "models/demo.tga"}) copyData(f);
-        ASSERT_TRUE(startFacade(640, 480));
+        ASSERT_TRUE(startDrawing({"models/demo.msh", "models/demo.mtl", "models/demo.anm", "models/demo.tga"}));
         D3DCore.SetClearColour(true, 0, 0, 80);
         CFile file;
         ASSERT_TRUE(file.Open("data\\models\\demo.msh", FILE_MODE_READ | FILE_MODE_BUFFERED));
@@ -46,10 +40,7 @@ protected:
     void TearDown() override
     {
         if (m_mesh) m_mesh->Release();
-        D3DCore.FreeDisplayHandles();
-        CBufferAllocator::DestroyInstance();
         FacadeFixture::TearDown();
-        d3d9ref::setRendererFactory(nullptr);
     }
 
     // One frame: the 16:9 picture letterboxed, the camera at the origin looking along x, the quad
