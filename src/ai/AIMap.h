@@ -1,4 +1,9 @@
 // CAIMap: the level's AI height map, a grid of 15-bit heights over the world's x, y plane.
+//
+// Each cell's height stands at its first corner (lowest x and y); the ground over a cell is two
+// triangles between its corner and the corners of the cells towards +x and +y (past the map's last
+// row and column the heights repeat). A cell's diagonal flag says where the triangles meet: clear,
+// along the diagonal from its first corner to the opposite one; set, along the other diagonal.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +21,34 @@ public:
     bool create(int32_t width, int32_t height, int32_t cellSize, int32_t originX, int32_t originY);
     void destroy();
     bool setHeight(int32_t column, int32_t row, uint16_t height);
+    bool setDiagonal(int32_t column, int32_t row, bool other);
+
+    int32_t getWidth() const { return d_width; }
+    int32_t getHeight() const { return d_height; }
+    int32_t getCellSize() const { return d_cellSize; }
+    int32_t getOriginX() const { return d_originX; }
+    int32_t getOriginY() const { return d_originY; }
+    // The height of a cell, the cell clamped to the map; 0 without a map.
+    float getCellHeight(int32_t column, int32_t row) const;
+    // The diagonal flag of a cell, the cell clamped to the map; false without a map.
+    bool getCellDiagonal(int32_t column, int32_t row) const;
 
     // The height of the cell under the world point; 0 outside the map.
     uint16_t getHeightAt(int32_t x, int32_t y) const;
-    // The ground under a world point: the heights of a cell and of its neighbours towards +x and +y
-    // stand at the cells' first corners and are blended between them, and the normal is the unit
-    // normal of that blended surface. Outside the map: false, height 0, normal left alone.
+    // The ground under a world point: the height of the cell's triangle there and its unit normal.
+    // Outside the map: false, height 0, normal left alone.
     bool getGroundHeight(float x, float y, float* pHeight, Vector3* pNormal) const;
+    // The first point where the ray from start along direction (any length, not zero) meets the
+    // ground over the map; false when it meets none.
+    bool intersectLand(const Vector3& start, const Vector3& direction, Vector3* pHit) const;
 
 private:
+    double cornerHeight(int64_t column, int64_t row) const;
+    // The ray's first hit (not behind its start) on the two triangles of a cell, in cell space.
+    bool hitCell(int32_t column, int32_t row, const double start[3], const double direction[3], double* pT) const;
+
     uint16_t* d_pHeights;
+    uint8_t* d_pDiagonals;  // one byte a cell
     int32_t d_width;
     int32_t d_height;
     int32_t d_cellSize;

@@ -1,5 +1,6 @@
 #include "ai/LandTree.h"
 
+#include "ai/AIMap.h"
 #include "gameobjects/CollisionObject.h"
 #include "gameobjects/GameObject.h"
 #include "gameobjects/ObjectListWalk.h"
@@ -214,4 +215,13 @@ bool CLandTree::relocateDynamic(CObjectManagerInterface* pManager, CGameObject* 
     // tree and tries again when it next moves.
     d_pLeaves[index].addDynamicObject(pManager, pObject, index);
     return true;
+}
+
+float CLandTree::getGroundHeight(const Vector3& point, Vector3* pNormal) const
+{
+    float height = 0.0f;
+    Vector3 normal(0.0f, 0.0f, 1.0f);
+    if (d_pAIMap && !d_pAIMap->getGroundHeight(point.x, point.y, &height, &normal)) normal.set(0.0f, 0.0f, 1.0f);
+    if (pNormal) *pNormal = normal;
+    return height;
 }

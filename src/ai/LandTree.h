@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+class CAIMap;
 class CGameObject;
 class CObjectManagerInterface;
 struct Vector3;
@@ -64,6 +65,11 @@ public:
     // The brains' senses query over the objects near one; there are no senses yet.
     void querySenses(CObjectManagerInterface*, CGameObject*, uint32_t, void*) {}
 
+    // The ground under the point's x and y and its unit normal, answered from the level's AI map;
+    // height 0 and an upright normal where the map has no ground (or the tree no map).
+    float getGroundHeight(const Vector3& point, Vector3* pNormal) const;
+    void setAIMap(const CAIMap* pMap) { d_pAIMap = pMap; }
+
     // Null, reported, past the last leaf.
     CLeaf* getLeaf(uint16_t index);
     uint16_t getNumLeaves() const { return d_numLeaves; }
@@ -80,4 +86,5 @@ private:
     CLeaf* d_pLeaves;
     uint16_t d_numLeaves;
     float d_cellSize;
+    const CAIMap* d_pAIMap = nullptr;
 };

@@ -30,6 +30,7 @@ void CWorldMgr::createTree(float cellSize, uint32_t depth)
 {
     delete d_pTree;
     d_pTree = new CLandTree(cellSize, depth);
+    d_pTree->setAIMap(&d_aiMap);
 }
 
 void CWorldMgr::makeEventTable(const char* levelPath)

@@ -137,6 +137,9 @@ public:
     HRESULT ForceTextureStageState(DWORD stage, DWORD type, DWORD value);
     void SetTexture(int32_t Stage, IDirect3DBaseTexture9* texture);
     void InvalidateStateCache();
+    // Draws lines straight from the caller's vertices (position and diffuse colour, unlit) in
+    // world space; afterwards the cache entries it went round are unknown.
+    void DrawUserLines(const void* vertices, UINT numLines, UINT stride);
     void SetStreamSource(int32_t Stream, IDirect3DVertexBuffer9* buffer, UINT stride);
     void SetVertexShader(IDirect3DVertexShader9* shader);
     void SetPixelShader(IDirect3DPixelShader9* shader);

@@ -103,7 +103,8 @@ void reportCannot(const char* what) { assertFailedMsg(what, "0", __FILE__, __LIN
 CGameObject::CGameObject(uint32_t typeId)
     : CNetObject(typeId), mass(1.0f), energyToDamage(1.0f), energyToDamageStationary(1.0f), damageThreshold(0.0f),
       passThru(1), maxVelocity(0.0f), maxKnockbackVelocity(100.0f), movable(1), showenergybar(1),
-      pCollisionObject(nullptr), pPathFollower(nullptr), d_creator(0), d_pListElement(nullptr), d_pList(nullptr),
+      pCollisionObject(nullptr), pPhysicsObject(nullptr), pPathFollower(nullptr), d_creator(0),
+      d_pListElement(nullptr), d_pList(nullptr),
       d_pRenderGroupElement(nullptr), d_renderGroupKey(0), d_leafIndex(NO_LEAF), d_active(1), d_treeEligible(1),
       d_updateFlag(1), d_alwaysMoving(0), d_treeMember(1), d_queuedForDeletion(0), d_updateLast(0), d_flashRadar(0),
       d_alwaysWreck(0), d_trackDeletion(1), pInstanceName(nullptr), d_nameKey(0), health(0), d_lastDamageMssgHealth(-1),

@@ -17,6 +17,7 @@ class CCollisionObject;
 class CEvents;
 class CParamBlock;
 class CPathFollower;
+class CPhysicsObject;
 struct llistElement;
 class llist;
 
@@ -56,6 +57,9 @@ public:
     // The passes of the object manager's update.
     virtual void update(int frameStep) = 0;
     virtual void interact(CGameObject* pOther) = 0;
+    // What an object does when another reports a contact with it (point and normal as the other
+    // found them, the normal pointing towards the other).
+    virtual void contactReply(CGameObject*, const Vector3&, const Vector3&) {}
     virtual void postCollision() {}
     // True asks for a new place in the land tree.
     virtual bool think(int frameStep) = 0;
@@ -108,6 +112,11 @@ public:
     virtual float getMaxVelocity() { return maxVelocity; }
     virtual float getMaxKnockbackVelocity() { return maxKnockbackVelocity; }
     virtual uint8_t getMovable() { return movable; }
+    // Hands a contact with the other object to the interaction solver; otherFirst puts the other
+    // object first in the pair.
+    virtual void resolveInteraction(CGameObject*, const Vector3&, Vector3&, float, bool) {}
+    // Moves the object on by the fraction of its per-frame motion.
+    virtual void advance(float) {}
 
     // Script inputs.
     virtual void OnDeath(int32_t value);
@@ -146,6 +155,7 @@ public:
     uint8_t showenergybar;
 
     CCollisionObject* pCollisionObject;
+    CPhysicsObject* pPhysicsObject;
     CPathFollower* pPathFollower;  // owned
     resourceHandle d_creator;
 

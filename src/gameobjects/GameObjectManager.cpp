@@ -872,6 +872,8 @@ CNetObject* CGameObjectManager::createEmptyObject(uint32_t objectType)
     auto* pObject = static_cast<CGameObject*>(pResource);
     // Deletion releases by this handle.
     pObject->setResourceHandle(handle);
+    // The copy of a remote object: its own machine runs it.
+    pObject->setRemoteNode(true);
     pObject->prepareAsReplica();
     pObject->d_leafIndex = CGameObject::NO_LEAF;
     sortIntoLists(pObject, false, false);

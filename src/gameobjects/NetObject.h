@@ -7,6 +7,10 @@
 
 class CNetObject {
 public:
+    // Every object message starts with this header; the sender's game time stands at byte 11.
+    static constexpr uint32_t MESSAGE_HEADER_SIZE = 19;
+    static constexpr uint32_t HEADER_SENDER_TIME = 11;
+
     explicit CNetObject(uint32_t typeId = 0) : d_netIdHigh(0), d_netIdLow(0), d_typeId(typeId) {}
     virtual ~CNetObject() {}
 
@@ -28,7 +32,25 @@ public:
         d_netIdLow = static_cast<uint16_t>(id);
     }
     // Forgets the replication state (the type stays).
-    void clear() { d_netIdHigh = d_netIdLow = 0; }
+    void clear()
+    {
+        d_netIdHigh = d_netIdLow = 0;
+        d_remoteNode = 0;
+        d_senderTime = 0;
+    }
+
+    // Whether the object's network node is this machine's: false only for the copy of an object
+    // that another machine runs.
+    bool isNodeFlagSet() const { return d_remoteNode == 0; }
+    void setRemoteNode(bool remote) { d_remoteNode = remote ? 1 : 0; }
+    // Reads the header at the start of an object message; false (nothing read) when the message
+    // is shorter than the header.
+    bool readMessageHeader(const uint8_t* pMessage, uint32_t length);
+    // Writes a header for a message of the given type, stamped with the sender's game time; false
+    // when the buffer cannot hold it.
+    bool writeMessageHeader(uint8_t* pMessage, uint32_t length, uint16_t messageType, uint32_t senderTime) const;
+    // The sender's game time of the last header read.
+    uint32_t getSenderTime() const { return d_senderTime; }
 
 protected:
     void setType(uint32_t typeId) { d_typeId = typeId; }
@@ -37,4 +59,6 @@ private:
     uint16_t d_netIdHigh;  // the id is kept high half first
     uint16_t d_netIdLow;
     uint32_t d_typeId;
+    uint8_t d_remoteNode = 0;
+    uint32_t d_senderTime = 0;
 };

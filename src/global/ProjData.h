@@ -7,6 +7,7 @@
 #pragma once
 
 #include "global/GameClock.h"
+#include "network/NetGameSettings.h"
 #include "utility/LList.h"
 
 #include <cstddef>
@@ -136,6 +137,8 @@ public:
     char CurrentLevelPath[MAX_PATH_TEXT];
     char CurrentWorldPath[MAX_PATH_TEXT];
     char CurrentMission[MAX_MISSION_TEXT];
+    // The folder of the game's data, ending in a backslash.
+    char DataPath[MAX_PATH_TEXT] = "data\\";
     // Debug switches of the game frame: while set, effects are not updated / not drawn. While the
     // game is paused effects are not updated either.
     uint8_t EffectUpdateOff = 0;
@@ -145,6 +148,10 @@ public:
     float GravityX = 0.0f;
     float GravityY = 0.0f;
     float GravityZ = -9.81f;
+    // The settings of the network game being played.
+    NetGameSettings NetSettings;
+    // The collision class given to the sample target's sphere.
+    uint32_t SampleTargetCollisionClass = 0;
     CWorldMgr* pWorldMgr;
     CAudioManager* pAudioMgr;
     CVBManager* pVBManager;

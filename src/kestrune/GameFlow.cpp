@@ -8,6 +8,7 @@
 #include "global/ProjData.h"
 #include "kestrune/GameInput.h"
 #include "kestrune/GameLogic.h"
+#include "kestrune/VolumeFog.h"
 #include "platform/com.h"
 #include "utility/Assert.h"
 #include "utility/BlockFile.h"
@@ -91,6 +92,8 @@ bool GameInit()
     ini->registerItem("FrontEnd", "BypassFrontEnd", &data.BypassFrontEnd, CIniManager::INI_INT);
     ini->registerItem("Effects", "ShowCullSpheres", &data.ShowCullSpheres, CIniManager::INI_INT);
     gameRenderRegisterSettings(ini);
+    // The level's settings come through the same manager.
+    RegisterVolumeIniKeys(ini);
     ini->registerItem("Physics", "GravityX", &data.GravityX, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityY", &data.GravityY, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityZ", &data.GravityZ, CIniManager::INI_FLOAT);

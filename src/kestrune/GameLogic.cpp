@@ -2,15 +2,19 @@
 
 #include "ai/Events.h"
 #include "ai/WorldMgr.h"
+#include "d3dcore9/D3DCore.h"
 #include "effects/EffectScene.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/ModelResourceManager.h"
 #include "gameobjects/PhysicsObjectResourceManager.h"
 #include "gameobjects/SampleObjectResourceManager.h"
 #include "global/ProjData.h"
 #include "kestrune/GameInfo.h"
+#include "kestrune/LightEffects.h"
+#include "kestrune/VolumeFog.h"
 #include "network/NodeManager.h"
 #include "utility/Assert.h"
 
@@ -31,6 +35,22 @@ bool currentCameraPosition(Vector3* pPosition)
 {
     CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
     return pLogic && pLogic->getCameraManager().getCurrentCameraPosition(pPosition);
+}
+
+// The level's light effects, light maps, cloud layer and fog banks: materials and models, so
+// only with a device (a level run without one goes without them).
+void loadLevelVisuals()
+{
+    if (!D3DCore.DeviceActive) return;
+    InitLightEffects(32);
+    LoadCloudLevel();
+    if (GetVolumeDataFile()[0]) LoadVolumeModels(GetVolumeDataFile());
+}
+
+void releaseLevelVisuals()
+{
+    ShutdownLightEffects();
+    ReleaseVolumeFog();
 }
 
 }  // namespace
@@ -83,6 +103,7 @@ void CGameLogic::registerLevelManagers()
     registerGameManager<CSampleObjectResourceManager>(objects, CResourceManager::MANAGER_MISC);
     registerGameManager<CPhysicsObjectResourceManager>(objects, CResourceManager::MANAGER_PHYSICS);
     registerGameManager<CCollisionObjectResourceManager>(objects, CResourceManager::MANAGER_COLLISION);
+    registerGameManager<CModelResourceManager>(objects, CResourceManager::MANAGER_MODELS);
     registerGameManager<CEffectObjectResourceManager>(objects, CResourceManager::MANAGER_EFFECTS);
 }
 
@@ -92,6 +113,7 @@ bool CGameLogic::loadLevel(const char* instanceScript)
     theObjectManager = new CGameObjectManager(this);
     // The wiring table must exist before the first object is made.
     if (CWorldMgr* pWorld = worldManager()) pWorld->loadLevel(getProjData().CurrentLevelPath);
+    loadLevelVisuals();
     registerLevelManagers();
     theObjectManager->initialiseResourceManagers();
     // A client is sent the host's game info; elsewhere the game runs its own.
@@ -139,6 +161,7 @@ void CGameLogic::unloadLevel()
         theObjectManager->releaseAllObjects();
         delete theObjectManager;
         theObjectManager = nullptr;
+        releaseLevelVisuals();
         if (CWorldMgr* pWorld = worldManager()) pWorld->unloadLevel();
     }
     delete m_pGameInfo;
@@ -151,6 +174,7 @@ void CGameLogic::fixedStep()
     theObjectManager->update();
     if (theObjectManager->areObjectsRunning()) CEvents::updateAll();
     if (CWorldMgr* pWorld = worldManager()) pWorld->advanceFrame();
+    UpdateLightEffects(static_cast<uint32_t>(getFrameStep()));
 }
 
 void CGameLogic::afterFixedSteps()
@@ -160,7 +184,10 @@ void CGameLogic::afterFixedSteps()
 
 void CGameLogic::renderView()
 {
-    if (theObjectManager) theObjectManager->renderGroups();
+    if (!theObjectManager) return;
+    theObjectManager->renderGroups();
+    UpdateVolumeFog();
+    RenderLightEffectMaps();
 }
 
 void CGameLogic::renderAfterScene()

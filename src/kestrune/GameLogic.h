@@ -23,8 +23,9 @@ public:
     // Unloads the level.
     void shutdown();
 
-    // Loads a level: the object manager with the level's resource managers, the event wiring, the
-    // objects of the instantiation script, one update to settle them and, on a campaign level, the
+    // Loads a level: the object manager with the level's resource managers, the event wiring, with a
+    // device the light effects, the cloud layer and the fog banks the level names, the objects of
+    // the instantiation script, one update to settle them and, on a campaign level, the
     // chapter's saved state. False when the script cannot be read (the level stays loaded, without
     // objects).
     bool loadLevel(const char* instanceScript);
@@ -47,11 +48,11 @@ public:
     void addLevelManager(CResourceManager* pManager);
 
     // One fixed game step, while the game runs: the objects' update, then the event wiring's step
-    // while the objects run.
+    // while the objects run, then the light effects' fades.
     void fixedStep();
     // The rest of the game frame, with a level loaded: the objects' interpolation factor once the
     // frame's fixed steps are run, the objects by render group while a player's view is drawn, and
-    // the render list after the scene.
+    // the render list after the scene. A player's view also draws the fog banks and the light maps.
     void afterFixedSteps();
     void renderView();
     void renderAfterScene();

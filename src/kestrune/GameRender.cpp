@@ -5,9 +5,11 @@
 #include "d3dcore9/Screenshot.h"
 #include "global/ProjData.h"
 #include "kestrune/GameLogic.h"
+#include "kestrune/Shadows.h"
 #include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "l3render/L3Render.h"
+#include "matcore9/BufferAllocator.h"
 #include "l3render/ModelManager.h"
 #include "l3render/ModelUtil.h"
 #include "matcore9/Forwarders.h"
@@ -108,6 +110,7 @@ bool gameRenderInit()
     D3DCore.DrawMargin = displayMargin != 0 ? 1 : 0;
     D3DCore.FrameStatsEnabled = displayStatistics != 0 ? 1 : 0;
     applyGameViewport();
+    if (!InitShadows()) writeRunLog("No vehicle shadows");
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
     sampleModel = CModelUtil::LoadModel(SAMPLE_MODEL, 0, 1.0f, nullptr, 0);
@@ -202,6 +205,8 @@ void gameRenderShutdown()
     if (sampleModel) CModelManager::ReleaseModel(sampleModel, true);
     sampleModel = nullptr;
     sampleMeshRelease();
+    ShutdownShadows();
+    CBufferAllocator::DestroyInstance();
     L3DestroyDevice();
     D3DCore.ReleaseDynamicVertexBuffers();
     L3Shutdown();

@@ -108,7 +108,8 @@ float AspectRatioToFloat(uint32_t ratio);
 float L3GetPixelAspectScale(uint32_t aspectMode, int32_t width, int32_t height);
 
 // ---- Quality and fading ----
-// The model files read: 0 full, 1 medium, 2 low. A level outside 0..2 is reported and stored.
+// The model files read: 0 the low-detail variants (else medium, else the file named), 1 the medium
+// ones (else the file named), 2 the file named. A level outside 0..2 is reported, stored and read as 2.
 void L3SetRenderQuality(int32_t level);
 void L3SetVisibleZRange(float minVisZ, float maxVisZ);
 void L3SetVisibilityFading(bool on);

@@ -21,22 +21,20 @@ ModelLists g;
 // Each object keeps the list element that holds it, so that it leaves its list in constant time;
 // an object that no list holds (never listed, or from elsewhere) is refused.
 template <class T>
-bool listed(const T* object, llistElement* entry)
+T* enlist(llist& list, T* object, uint32_t id, llistElement*& entry)
 {
-    return object && entry && entry->data == object;
-}
-
-template <class T>
-void link(llist& list, T* object, llistElement*& entry)
-{
+    object->m_id = id;
     list.GotoTail();
     list.InsertAfterGetElement(object, &entry);
+    return object;
 }
 
-void unlink(llist& list, llistElement*& entry)
+bool delist(llist& list, const void* object, llistElement*& entry)
 {
+    if (!entry || entry->data != object) return false;
     list.RemoveElement(entry);
     entry = nullptr;
+    return true;
 }
 
 // The elements of a tree (the element, its children, its later siblings), each with its binding.
@@ -47,6 +45,7 @@ void releaseTree(CModelElement* pElement)
         CModelElement* next = pElement->m_pNextSibling;
         if (pElement->m_pFirstChild) releaseTree(pElement->m_pFirstChild);
         if (pElement->m_pBinding) CModelManager::ReleaseElementBinding(pElement->m_pBinding);
+        pElement->m_pBinding = nullptr;
         CModelManager::ReleaseElement(pElement, false);
         pElement = next;
     }
@@ -84,16 +83,12 @@ CModel* CModelManager::CreateModel()
 {
     const uint32_t id = g.nextId++;
     CModel* pModel = new (std::nothrow) CModel();
-    if (!pModel) return nullptr;
-    pModel->m_id = id;
-    link(g.models, pModel, pModel->m_pListEntry);
-    return pModel;
+    return pModel ? enlist(g.models, pModel, id, pModel->m_pListEntry) : nullptr;
 }
 
 bool CModelManager::ReleaseModel(CModel* pModel, bool releaseElements)
 {
-    if (!listed(pModel, pModel ? pModel->m_pListEntry : nullptr)) return false;
-    unlink(g.models, pModel->m_pListEntry);
+    if (!pModel || !delist(g.models, pModel, pModel->m_pListEntry)) return false;
     if (releaseElements)
         for (CModelElement*& pRoot : pModel->pRootLodModel) {
             if (pRoot) ReleaseElement(pRoot, true);
@@ -108,20 +103,17 @@ CModelElement* CModelManager::CreateElement()
 {
     const uint32_t id = g.nextId++;
     CModelElement* pElement = new (std::nothrow) CModelElement();
-    if (!pElement) return nullptr;
-    pElement->m_id = id;
-    link(g.elements, pElement, pElement->m_pListEntry);
-    return pElement;
+    return pElement ? enlist(g.elements, pElement, id, pElement->m_pListEntry) : nullptr;
 }
 
 bool CModelManager::ReleaseElement(CModelElement* pElement, bool recursive)
 {
-    if (!listed(pElement, pElement ? pElement->m_pListEntry : nullptr)) return false;
+    if (!pElement || !pElement->m_pListEntry || pElement->m_pListEntry->data != pElement) return false;
     if (recursive) {
         releaseTree(pElement);
         return true;
     }
-    unlink(g.elements, pElement->m_pListEntry);
+    delist(g.elements, pElement, pElement->m_pListEntry);
     if (pElement->m_pBinding && pElement->m_pBinding->m_pElement == pElement) pElement->m_pBinding->m_pElement = nullptr;
     delete pElement;
     return true;
@@ -131,16 +123,12 @@ CModelElementBinding* CModelManager::CreateElementBinding()
 {
     const uint32_t id = g.nextId++;
     CModelElementBinding* pBinding = new (std::nothrow) CModelElementBinding();
-    if (!pBinding) return nullptr;
-    pBinding->m_id = id;
-    link(g.bindings, pBinding, pBinding->m_pListEntry);
-    return pBinding;
+    return pBinding ? enlist(g.bindings, pBinding, id, pBinding->m_pListEntry) : nullptr;
 }
 
 bool CModelManager::ReleaseElementBinding(CModelElementBinding* pBinding)
 {
-    if (!listed(pBinding, pBinding ? pBinding->m_pListEntry : nullptr)) return false;
-    unlink(g.bindings, pBinding->m_pListEntry);
+    if (!pBinding || !delist(g.bindings, pBinding, pBinding->m_pListEntry)) return false;
     if (pBinding->m_pElement && pBinding->m_pElement->m_pBinding == pBinding) pBinding->m_pElement->m_pBinding = nullptr;
     delete pBinding;
     return true;
@@ -156,15 +144,12 @@ CModelInst* CModelManager::CreateModelInst(CModel* pModel)
         delete pInstance;
         return nullptr;
     }
-    pInstance->m_id = id;
-    link(g.instances, pInstance, pInstance->m_pListEntry);
-    return pInstance;
+    return enlist(g.instances, pInstance, id, pInstance->m_pListEntry);
 }
 
 bool CModelManager::ReleaseModelInst(CModelInst* pInstance)
 {
-    if (!listed(pInstance, pInstance ? pInstance->m_pListEntry : nullptr)) return false;
-    unlink(g.instances, pInstance->m_pListEntry);
+    if (!pInstance || !delist(g.instances, pInstance, pInstance->m_pListEntry)) return false;
     delete pInstance;
     return true;
 }

@@ -40,10 +40,11 @@ void chooseFile(const char* name, int32_t quality, char (&chosen)[MAX_PATH])
     std::snprintf(base, sizeof base, "%s", name);
     char* dot = std::strrchr(base, '.');
     if (dot && !std::strpbrk(dot, "\\/")) *dot = 0;
-    char variant[MAX_PATH];
-    for (const char* suffix : {"_low.rsm", "_med.rsm"}) {
-        if (quality == 1 && suffix[1] == 'l') continue;
-        if (std::snprintf(variant, sizeof variant, "%s%s", base, suffix) >= static_cast<int>(sizeof variant)) return;
+    const char* const low[] = {"_low.rsm", "_med.rsm"};
+    const char* const* suffixes = quality == 0 ? low : low + 1;
+    for (int i = 0; i < (quality == 0 ? 2 : 1); ++i) {
+        char variant[MAX_PATH];
+        if (std::snprintf(variant, sizeof variant, "%s%s", base, suffixes[i]) >= static_cast<int>(sizeof variant)) return;
         if (FileExists(variant)) {
             std::memcpy(chosen, variant, sizeof variant);
             return;
@@ -91,9 +92,10 @@ void computeBounds(CModel* model)
         model->m_centre = rotate(scaled, t.Rotation) + Vector3(t.Translation[0], t.Translation[1], t.Translation[2]);
     } else {
         model->m_centre = Vector3(t.Translation[0], t.Translation[1], t.Translation[2]);
-        radius = 0.0f;
-        for (const CModelElement* e = root; e; e = e->m_pNextSibling)
-            radius = e == root ? reach(e, 0.0f) : std::max(radius, reach(e, length(e->m_local.Translation)));
+        radius = reach(root, 0.0f);
+        // Siblings of a root (trees built in code) hang from the root's position like children.
+        for (const CModelElement* e = root->m_pNextSibling; e; e = e->m_pNextSibling)
+            radius = std::max(radius, reach(e, length(e->m_local.Translation)));
     }
     ASSERT(radius >= 0.0f);
     model->m_radius = radius;
@@ -115,7 +117,6 @@ public:
         m_failed = true;
         return false;
     }
-    bool Failed() const { return m_failed; }
     uint32_t Left() const { return m_file.GetSize() - m_file.GetPosition(); }
 
     bool Read(void* data, uint32_t bytes)

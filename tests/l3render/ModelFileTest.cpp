@@ -1,5 +1,5 @@
-// Model files: the version gates, LOD placement, flags, node indices, bounds and chunks, and what
-// bad files give.
+// Model files: the version gates, LOD placement, flags, classes, bounds and chunks, the choice of
+// file by render quality, and what bad files give.
 #include "ModelFixture.h"
 
 #include "l3render/L3Render.h"
@@ -14,12 +14,6 @@ namespace {
 const char* const MODEL = "data\\models\\m.rsm";
 const uint32_t NONE = CModelElement::NO_ANIM_NODE;
 
-CModelElement* child(CModelElement* e, int i)
-{
-    for (e = e->m_pFirstChild; e && i--;) e = e->m_pNextSibling;
-    return e;
-}
-
 }  // namespace
 
 using ModelFileTest = ModelFixture;
@@ -30,38 +24,39 @@ TEST_F(ModelFileTest, EveryVersionLoadsByItsGates)
     for (uint32_t version = 100; version <= 106; ++version) {
         SCOPED_TRACE(version);
         mw::Model m = robot(version);
-        m.Chunks = {{7, "abc"}};
-        m.Lods[0].Root.Chunks = {{9, ""}};
-        m.ElementCount = 123;
+        m.Chunks = {{1, "one"}, {2, ""}, {1, "again"}};
+        m.Lods[0].Root.Chunks = {{9, "xyz"}};
         CModel* model = load(m, 0, nullptr, CModelUtil::LOAD_TOOL, 50.0f);
         ASSERT_NE(model, nullptr);
         CModelElement* root = model->GetRootLodModel(0);
-        ASSERT_NE(root, nullptr);
-        EXPECT_EQ(model->m_numLods, 1u);
-        EXPECT_FLOAT_EQ(model->GetLodThreshold(0), version < 106 ? 50.0f : 0.0f);
-        // Children come in reverse file order.
         CModelElement *armR = child(root, 0), *armL = child(root, 1), *hand = child(armR, 0);
-        ASSERT_TRUE(armR && armL && hand);
-        EXPECT_FLOAT_EQ(armR->m_local.Translation[1], 20.0f);
+        ASSERT_TRUE(armL && hand);
+        EXPECT_FLOAT_EQ(model->GetLodThreshold(0), version < 106 ? 50.0f : 0.0f);
         EXPECT_FLOAT_EQ(armL->m_local.Translation[0], 10.0f);
-        EXPECT_EQ(hand->m_pParent, armR);
-        // The class from 101: node index = position in the class.
+        // The class from 101 (its name counted without the zero before 104): node = class position.
         const bool classed = version >= 101;
         EXPECT_EQ(model->GetNumAnimNodes(), classed ? 4u : 0u);
-        EXPECT_EQ(root->m_animNodeIndex, classed ? 0u : NONE);
         EXPECT_EQ(armL->m_animNodeIndex, classed ? 1u : NONE);
         EXPECT_EQ(hand->m_animNodeIndex, classed ? 3u : NONE);
         // Bounds from 102; without them radius 100 and no LOD by distance.
         EXPECT_FLOAT_EQ(hand->m_boundsRadius, version >= 102 ? 1.5f : 100.0f);
-        EXPECT_EQ(model->m_flags & CModel::FLAG_NOBOUNDS, version < 102 ? CModel::FLAG_NOBOUNDS : 0);
-        // Chunks from 106.
-        EXPECT_EQ(model->m_pChunks != nullptr, version == 106);
+        EXPECT_EQ(model->m_flags, CModel::FLAG_TOOLMESH | CModel::FLAG_ALPHAFADE | (version < 102 ? CModel::FLAG_NOBOUNDS : 0));
+        EXPECT_EQ(hand->m_flags, CModelElement::FLAG_TOOLMESH | CModelElement::FLAG_TRANSPARENT);
+        EXPECT_EQ(root->m_flags, CModelElement::FLAG_TOOLMESH);
+        // Chunks from 106, in file order.
         EXPECT_EQ(root->m_pChunks != nullptr, version == 106);
+        if (const CModelExtensionChunkSet* set = model->m_pChunks) {
+            ASSERT_EQ(set->GetNumChunks(), 3u);
+            EXPECT_EQ(set->GetChunk(1)->size, 0u);
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(set->FindChunk(1)->pData), 3), "one");
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(set->GetChunk(2)->pData), 5), "again");
+            EXPECT_EQ(root->m_pChunks->FindChunk(9)->size, 3u);
+        }
+        EXPECT_EQ(model->m_pChunks != nullptr, version == 106);
         EXPECT_EQ(model->m_numMeshElements, 1u);
         ASSERT_TRUE(CModelManager::ReleaseModel(model, true));
     }
     EXPECT_TRUE(testsupport::reports().empty());
-    EXPECT_EQ(CModelClassManager::GetNumClasses(), 2u);
 }
 
 TEST_F(ModelFileTest, LodsTakeTheirSlots)
@@ -71,15 +66,11 @@ TEST_F(ModelFileTest, LodsTakeTheirSlots)
     for (uint32_t lod : {0u, 3u}) {
         CModel* model = load(two, lod);
         ASSERT_NE(model, nullptr);
-        EXPECT_EQ(model->m_numLods, 2u);
-        EXPECT_FLOAT_EQ(model->GetLodThreshold(0), 5000.0f);
         EXPECT_FLOAT_EQ(model->GetLodThreshold(1), 1000.0f);
         EXPECT_NE(model->GetRootLodModel(1), nullptr);
         EXPECT_EQ(model->GetRootLodModel(3), nullptr);
         EXPECT_EQ(testsupport::countReports("Tried to load multiLOD model into single LOD"), lod == 0 ? 0 : 1);
-        CModelManager::ReleaseModel(model, true);
     }
-
     mw::Model one;
     one.Lods = {{700, mw::Element("only")}};
     CModel* model = load(one, 2);
@@ -87,102 +78,79 @@ TEST_F(ModelFileTest, LodsTakeTheirSlots)
     EXPECT_EQ(model->GetRootLodModel(0), nullptr);
     EXPECT_FLOAT_EQ(model->GetLodThreshold(2), 700.0f);
     CModelElement* lod2 = model->GetRootLodModel(2);
-    // Into the model given: an older file fills slot 1 with the caller's distance (at least 1e-5,
-    // else 1.0); slot 2 stays.
-    mw::Model old = one;
-    old.Version = 105;
-    EXPECT_EQ(load(old, 1, model, CModelUtil::LOAD_TOOL, 1e-6f), model);
+    // Into the model given: an older file fills slot 1 with the caller's distance (below 1e-5: 1).
+    one.Version = 105;
+    EXPECT_EQ(load(one, 1, model, CModelUtil::LOAD_TOOL, 1e-6f), model);
     EXPECT_FLOAT_EQ(model->GetLodThreshold(1), 1.0f);
     EXPECT_EQ(model->GetRootLodModel(2), lod2);
     // A slot loaded again gives up its old tree.
     const uint32_t elements = CModelManager::GetNumElements();
     EXPECT_EQ(load(one, 2, model), model);
     EXPECT_EQ(CModelManager::GetNumElements(), elements);
-    CModelManager::ReleaseModel(model, true);
-
     // No LOD at all: a model without elements.
     model = load(mw::Model());
     ASSERT_NE(model, nullptr);
-    for (uint32_t lod = 0; lod < CModel::MAX_LODS; ++lod) EXPECT_EQ(model->GetRootLodModel(lod), nullptr);
-    EXPECT_EQ(testsupport::reports().size(), 1u);  // the multi-LOD report above
+    EXPECT_EQ(model->GetRootLodModel(0), nullptr);
 }
 
-TEST_F(ModelFileTest, FlagsAndClasses)
+TEST_F(ModelFileTest, ClassesNumberTheElements)
 {
     writeRobotClass();
-    CModel* model = load(robot());
-    ASSERT_NE(model, nullptr);
-    // Tool meshes: flag 8 on every element; every mesh has a transparent choice.
-    EXPECT_EQ(model->m_flags, CModel::FLAG_TOOLMESH | CModel::FLAG_ALPHAFADE);
-    CModelElement* root = model->GetRootLodModel(0);
-    CModelElement* hand = child(child(root, 0), 0);
-    EXPECT_EQ(root->m_flags, CModelElement::FLAG_TOOLMESH);
-    EXPECT_EQ(hand->m_flags, CModelElement::FLAG_TOOLMESH | CModelElement::FLAG_TRANSPARENT);
-    EXPECT_NE(hand->m_pMeshObject, nullptr);
-    EXPECT_EQ(root->m_pMeshObject, nullptr);
-
     // Load flag 8: the class is ignored.
-    model = load(robot(), 0, nullptr, CModelUtil::LOAD_TOOL | CModelUtil::LOAD_DEFAULT_CLASS);
+    CModel* model = load(robot(), 0, nullptr, CModelUtil::LOAD_TOOL | CModelUtil::LOAD_DEFAULT_CLASS);
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->m_classId, CModelClassManager::GetDefaultClassId());
-    EXPECT_EQ(model->GetNumAnimNodes(), 0u);
     EXPECT_EQ(model->FindElementByNode(0, 0), nullptr);
-
-    // An unknown class is reported and the default taken.
+    // An unknown class is reported and the default taken; class names keep 255 bytes.
     mw::Model tank = robot();
-    tank.ClassName = "Tank";
+    tank.ClassName = "Tank" + std::string(300, 'x');
     model = load(tank);
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->m_classId, CModelClassManager::GetDefaultClassId());
-    EXPECT_EQ(testsupport::countReports("Unknown class name, check classdef file Tank"), 1);
-
-    // A class may list an empty name (a blank line): an element of name count 0 takes its node.
+    EXPECT_EQ(testsupport::countReports("Unknown class name, check classdef file Tank" + std::string(251, 'x')), 1);
+    EXPECT_EQ(testsupport::countReports(std::string(252, 'x')), 0);
+    // A class may list an empty name: an element of name count 0 takes its node; a name counted
+    // without its zero is ended all the same, and a long name is cut and the record read on.
     write("data/classdef/blank.def", "class blank\r\n{\r\n\r\n  Root\r\n}\r\n");
     mw::Model blank;
     blank.ClassName = "blank";
-    mw::Element nameless("");
-    nameless.NameZero = false;
-    mw::Element named("root");
-    named.NameZero = false;  // counted without a zero: terminated all the same
-    nameless.Children.push_back(named);
+    mw::Element nameless(""), named("root", 7, 0, 0), longer(std::string(300, 'a'), 8, 0, 0);
+    nameless.NameZero = named.NameZero = false;
+    nameless.Children = {named, longer};
     blank.Lods.push_back({0, nameless});
     model = load(blank);
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->GetRootLodModel(0)->m_animNodeIndex, 0u);
-    EXPECT_EQ(child(model->GetRootLodModel(0), 0)->m_animNodeIndex, 1u);
+    EXPECT_EQ(child(model->GetRootLodModel(0), 1)->m_animNodeIndex, 1u);
+    EXPECT_FLOAT_EQ(child(model->GetRootLodModel(0), 0)->m_local.Translation[0], 8.0f);
 }
 
 TEST_F(ModelFileTest, BoundingSphereOfALoneRootAndOfATree)
 {
     // A lone root: its sphere scaled by the largest scale, placed by the root's transform.
-    mw::Element lone = meshElement("lone");
-    lone.Centre[0] = 1;
-    lone.Radius = 2;
-    const float scale[3] = {2, 3, 1}, quarterTurn[9] = {0, 1, 0, -1, 0, 0, 0, 0, 1}, at[3] = {5, 5, 5};
+    mw::Element lone = mw::quadElement("lone", 106, 2);
+    const float centre[3] = {1, 0, 0}, scale[3] = {2, 3, 1}, turn[9] = {0, 1, 0, -1, 0, 0, 0, 0, 1}, at[3] = {5, 5, 5};
+    std::copy(centre, centre + 3, lone.Centre);
     std::copy(scale, scale + 3, lone.Scale);
-    std::copy(quarterTurn, quarterTurn + 9, lone.Rotation);
+    std::copy(turn, turn + 9, lone.Rotation);
     std::copy(at, at + 3, lone.Translation);
     mw::Model m;
     m.Lods = {{0, lone}};
     CModel* model = load(m);
     ASSERT_NE(model, nullptr);
     EXPECT_FLOAT_EQ(model->m_radius, 6.0f);
-    EXPECT_FLOAT_EQ(model->m_centre.x, 5.0f);
-    EXPECT_FLOAT_EQ(model->m_centre.y, 7.0f);
-    EXPECT_FLOAT_EQ(model->m_centre.z, 5.0f);
-
-    // A tree: round the root's position, as far as the farthest reach of path + centre + radius.
+    EXPECT_EQ(std::vector<float>({model->m_centre.x, model->m_centre.y, model->m_centre.z}), std::vector<float>({5, 7, 5}));
+    // A tree: round the root's position, as far as the farthest path + centre + radius reaches.
     mw::Model tree = robot();
     tree.Lods[0].Root.Translation[2] = 3;
-    mw::Element& hand = tree.Lods[0].Root.Children[1].Children[0];
-    hand.Centre[0] = 3;
-    hand.Centre[1] = 4;
+    tree.Lods[0].Root.Children[1].Children[0].Centre[0] = 3;
+    tree.Lods[0].Root.Children[1].Children[0].Centre[1] = 4;
     model = load(tree);
     ASSERT_NE(model, nullptr);
     EXPECT_FLOAT_EQ(model->m_radius, 20.0f + 5.0f + 5.0f + 1.5f);
     EXPECT_FLOAT_EQ(model->m_centre.z, 3.0f);
     // Lengths whose square is at most 1e-6 count as none.
-    mw::Element tiny = meshElement("tiny", 106, 40.0f);
+    mw::Element tiny = mw::quadElement("tiny", 106, 40);
     tiny.Translation[0] = 0.0009f;
     tree.Lods[0].Root.Children.push_back(tiny);
     model = load(tree);
@@ -190,50 +158,19 @@ TEST_F(ModelFileTest, BoundingSphereOfALoneRootAndOfATree)
     EXPECT_FLOAT_EQ(model->m_radius, 40.0f);
 }
 
-TEST_F(ModelFileTest, ChunksAndNames)
-{
-    mw::Model m = robot();
-    m.Chunks = {{1, "one"}, {2, ""}, {1, "again"}};
-    m.Lods[0].Root.Children[1].Children[0].Chunks = {{5, "xyz"}};
-    m.Lods[0].Root.Children[0].Name = std::string(300, 'a');  // armL: cut, the record read on
-    m.ClassName = std::string(300, 'x');
-    CModel* model = load(m);
-    ASSERT_NE(model, nullptr);
-    const CModelExtensionChunkSet* set = model->m_pChunks;
-    ASSERT_NE(set, nullptr);
-    ASSERT_EQ(set->GetNumChunks(), 3u);
-    EXPECT_EQ(set->GetChunk(1)->type, 2u);
-    EXPECT_EQ(set->GetChunk(1)->size, 0u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(set->FindChunk(1)->pData), 3), "one");
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(set->GetChunk(2)->pData), 5), "again");
-    CModelElement* hand = child(child(model->GetRootLodModel(0), 0), 0);
-    ASSERT_NE(hand->m_pChunks, nullptr);
-    EXPECT_EQ(hand->m_pChunks->FindChunk(5)->size, 3u);
-    EXPECT_FLOAT_EQ(child(model->GetRootLodModel(0), 1)->m_local.Translation[0], 10.0f);
-    // The class name keeps 255 bytes and its end.
-    EXPECT_EQ(testsupport::countReports("check classdef file " + std::string(255, 'x')), 1);
-    EXPECT_EQ(testsupport::countReports(std::string(256, 'x')), 0);
-}
-
 TEST_F(ModelFileTest, BadFilesFailWithTheirReport)
 {
-    writeRobotClass();
     auto deep = [](uint32_t levels) {
-        mw::Element e("leaf");
+        mw::Model m;
+        m.Lods.push_back({0, mw::Element("leaf")});
         for (uint32_t i = 1; i < levels; ++i) {
             mw::Element parent("node");
-            parent.Children.push_back(std::move(e));
-            e = std::move(parent);
+            parent.Children.push_back(std::move(m.Lods[0].Root));
+            m.Lods[0].Root = std::move(parent);
         }
-        mw::Model m;
-        m.Lods.push_back({0, e});
         return m;
     };
-    struct Case {
-        const char* report;
-        std::function<void(mw::Model&)> spoil;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::function<void(mw::Model&)>> cases[] = {
         {"numLods <= MAX_LODS", [](mw::Model& m) { m.NumLods = 9; }},
         {"chunkSize <= BytesLeft", [](mw::Model& m) { m.Chunks = {{1, "abc", 0xFFFFFFF0}}; }},
         {"numChunks * 8 <= BytesLeft", [](mw::Model& m) { m.Lods[0].Root.Chunks = {{1, "a"}}, m.Lods[0].Root.NumChunks = 1 << 28; }},
@@ -243,13 +180,13 @@ TEST_F(ModelFileTest, BadFilesFailWithTheirReport)
         {"depth <= MAX_TREE_DEPTH", [&](mw::Model& m) { m = deep(257); }},
         {"version >= GetMinVersionNumber()", [](mw::Model& m) { m.Version = 99; }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.report);
+    for (const auto& [report, spoil] : cases) {
+        SCOPED_TRACE(report);
         testsupport::clearReports();
         mw::Model m = robot();
-        c.spoil(m);
+        spoil(m);
         EXPECT_EQ(load(m), nullptr);
-        EXPECT_GE(testsupport::countReports(c.report), 1);
+        EXPECT_GE(testsupport::countReports(report), 1);
         EXPECT_EQ(listed(), 0u);
     }
     const auto& boxes = platform::testing::messageBoxes();
@@ -257,19 +194,13 @@ TEST_F(ModelFileTest, BadFilesFailWithTheirReport)
     EXPECT_EQ(boxes[0].caption, "Model import error");
     EXPECT_EQ(boxes[0].text, "data\\models\\m.rsm is an incompatible version.\nExpected version 106 (or at least 100), got 99");
     // 256 levels are still a tree.
-    CModel* model = load(deep(256));
-    EXPECT_NE(model, nullptr);
-    CModelManager::ReleaseModel(model, true);
+    EXPECT_NE(load(deep(256)), nullptr);
     // A LOD slot past the eight.
     EXPECT_EQ(CModelUtil::LoadModel(MODEL, 8, 1.0f, nullptr, CModelUtil::LOAD_TOOL), nullptr);
     EXPECT_EQ(testsupport::countReports("lod < CModel::MAX_LODS"), 1);
-
     // No file: a box and a report.
-    platform::testing::clearMessageBoxes();
     EXPECT_EQ(CModelUtil::LoadModel("data\\models\\none.rsm", 0, 1.0f, nullptr, 0), nullptr);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "File not found: data\\models\\none.rsm");
-    EXPECT_EQ(boxes[0].caption, "Model import error");
+    EXPECT_EQ(boxes.back().text, "File not found: data\\models\\none.rsm");
     EXPECT_EQ(testsupport::countReports("RSM <data\\models\\none.rsm> file not found"), 1);
 }
 
@@ -287,33 +218,26 @@ TEST_F(ModelFileTest, EveryCutFileFailsAndReleasesWhatItRead)
     testsupport::clearReports();
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         write("data/models/m.rsm", bytes.substr(0, cut));
-        const uint32_t before = listed();
         EXPECT_EQ(CModelUtil::LoadModel(MODEL, 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL), nullptr) << cut;
-        EXPECT_EQ(listed(), before) << cut;
+        EXPECT_EQ(listed(), 2u) << cut;
     }
     EXPECT_GE(testsupport::reports().size(), bytes.size());
     // A model given survives a failed load, every slot empty.
-    write("data/models/m.rsm", bytes.substr(0, bytes.size() - 1));
     EXPECT_EQ(CModelUtil::LoadModel(MODEL, 0, 1.0f, given, CModelUtil::LOAD_TOOL), nullptr);
-    for (uint32_t lod = 0; lod < CModel::MAX_LODS; ++lod) EXPECT_EQ(given->GetRootLodModel(lod), nullptr);
-    EXPECT_EQ(given->m_pChunks, nullptr);
-    EXPECT_EQ(CModelManager::GetNumElements(), 0u);
-    EXPECT_TRUE(CModelManager::ReleaseModel(given, true));
+    EXPECT_EQ(given->GetRootLodModel(1), nullptr);
+    EXPECT_EQ(listed(), 1u);
 }
 
 TEST_F(ModelFileTest, BoundsAreReadWithoutTheMesh)
 {
-    mw::Element body = meshElement("body", 106, 9.0f);
-    body.Translation[0] = 1;
-    body.Centre[2] = 4;
     mw::Model m;
     m.Chunks = {{1, "abcd"}};
-    m.Lods = {{100, body}};
     for (uint32_t version : {106u, 101u, 99u}) {
         SCOPED_TRACE(version);
         m.Version = version;
-        m.Lods[0].Root = body;
-        m.Lods[0].Root.Mesh = meshElement("body", version).Mesh;
+        m.Lods = {{100, mw::quadElement("body", version, 9)}};
+        m.Lods[0].Root.Translation[0] = 1;
+        m.Lods[0].Root.Centre[2] = 4;
         write("data/models/m.rsm", mw::model(m));
         CFile file;
         uint32_t read = 0;
@@ -325,11 +249,9 @@ TEST_F(ModelFileTest, BoundsAreReadWithoutTheMesh)
         EXPECT_FLOAT_EQ(bounds.radius, version >= 102 ? 9.0f : 100.0f);
         EXPECT_FLOAT_EQ(bounds.centre.z, version >= 102 ? 4.0f : 0.0f);
     }
-    // An incompatible version is reported and read on.
-    ASSERT_EQ(platform::testing::messageBoxes().size(), 1u);
-    EXPECT_EQ(platform::testing::messageBoxes()[0].text,
+    // An incompatible version is reported and read on; the root must be a mesh.
+    EXPECT_EQ(platform::testing::messageBoxes().at(0).text,
               "data\\models\\m.rsm is an incompatible version.\nExpected 106 (or at least 100), got 99");
-    // The root must be a mesh.
     m.Version = 106;
     m.Lods[0].Root = mw::Element("dummy");
     write("data/models/m.rsm", mw::model(m));
@@ -346,28 +268,20 @@ TEST_F(ModelFileTest, TheRenderQualityPicksTheFile)
     auto put = [&](const char* name, float threshold, bool present) {
         mw::Model m;
         m.Lods = {{threshold, mw::Element("root")}};
-        if (present)
-            write(std::string("data/models/") + name, mw::model(m));
-        else
-            std::filesystem::remove(m_dir.file(std::string("data/models/") + name));
+        if (present) write(std::string("data/models/") + name, mw::model(m));
+        else std::filesystem::remove(m_dir.file(std::string("data/models/") + name));
     };
     put("tank.rsm", 2, true);
-    struct Case {
-        int32_t quality;
-        bool low, medium;
-        float chosen;
-    };
-    const Case cases[] = {{0, true, true, 0}, {0, false, true, 1}, {0, false, false, 2}, {1, true, true, 1},
-                          {1, true, false, 2}, {2, true, true, 2}, {5, true, true, 2}, {-1, true, true, 2}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.quality * 100 + c.low * 10 + c.medium);
-        put("tank_low.rsm", 0, c.low);
-        put("tank_med.rsm", 1, c.medium);
-        L3SetRenderQuality(c.quality);
+    const int32_t cases[][4] = {{0, 1, 1, 0}, {0, 0, 1, 1}, {0, 0, 0, 2}, {1, 1, 1, 1},
+                                {1, 1, 0, 2}, {2, 1, 1, 2}, {5, 1, 1, 2}, {-1, 1, 1, 2}};
+    for (const auto& [quality, low, medium, chosen] : cases) {
+        SCOPED_TRACE(quality * 100 + low * 10 + medium);
+        put("tank_low.rsm", 0, low);
+        put("tank_med.rsm", 1, medium);
+        L3SetRenderQuality(quality);
         CModel* model = CModelUtil::LoadModel("data\\models\\tank.rsm", 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL);
         ASSERT_NE(model, nullptr);
-        EXPECT_FLOAT_EQ(model->GetLodThreshold(0), c.chosen);
-        CModelManager::ReleaseModel(model, true);
+        EXPECT_FLOAT_EQ(model->GetLodThreshold(0), static_cast<float>(chosen));
     }
     L3SetRenderQuality(0);
 }

@@ -25,7 +25,6 @@ protected:
     {
         llistInitElementPool();
         platform::testing::clearMessageBoxes();
-        testsupport::clearReports();
         ASSERT_TRUE(CModelClassManager::Init());
         ASSERT_TRUE(CModelManager::Init());
     }
@@ -33,13 +32,9 @@ protected:
     void TearDown() override
     {
         CModelManager::Shutdown();
-        EXPECT_EQ(CModelManager::GetNumElements() + CModelManager::GetNumModels() + CModelManager::GetNumModelInsts() +
-                      CModelManager::GetNumElementBindings(),
-                  0u);
+        EXPECT_EQ(listed() + CModelManager::GetNumModelInsts(), 0u);
         CModelClassManager::Shutdown();
-        if (CBufferAllocator* allocator = CBufferAllocator::GetInstance()) {
-            EXPECT_EQ(allocator->BlocksInUse(), 0u);
-        }
+        EXPECT_EQ(CBufferAllocator::GetInstance()->BlocksInUse(), 0u);
         CBufferAllocator::DestroyInstance();
         llistFreeElementPool();
     }
@@ -54,39 +49,28 @@ protected:
         return CModelUtil::LoadModel("data\\models\\m.rsm", lod, lodDistance, into, flags);
     }
 
-    void writeRobotClass()
-    {
-        write("data/classdef/robot.def", mw::classFile({{"robot", {"root", "armL", "armR", "hand"}}}));
-    }
-
-    // A mesh element of one quad; its sphere at `centre` with the radius.
-    static mw::Element meshElement(const std::string& name, uint32_t version = 106, float radius = 1.5f)
-    {
-        mw::Element e(name);
-        e.Type = mw::TYPE_MESH;
-        e.Radius = radius;
-        meshwriter::Block b = meshwriter::demoQuad("demo.mtl", "demo.tga");
-        b.Primitives = {meshwriter::quad(meshwriter::XYZ | meshwriter::NORMAL | meshwriter::TEX(1), version)};
-        e.Mesh = meshwriter::section({b}, version);
-        return e;
-    }
+    void writeRobotClass() { write("data/classdef/robot.def", mw::classFile({{"robot", {"root", "armL", "armR", "hand"}}})); }
 
     // The robot of the sample walk: a dummy root with armL at (10, 0, 0) and armR at (0, 20, 0), a
     // mesh hand at (0, 5, 0) under armR.
     static mw::Model robot(uint32_t version = 106)
     {
-        mw::Element root("root");
-        mw::Element armR("armR", 0, 20, 0);
-        mw::Element hand = meshElement("hand", version);
+        mw::Element root("root"), armR("armR", 0, 20, 0), hand = mw::quadElement("hand", version);
         hand.Translation[1] = 5;
         armR.Children.push_back(hand);
-        root.Children.push_back(mw::Element("armL", 10, 0, 0));
-        root.Children.push_back(armR);
+        root.Children = {mw::Element("armL", 10, 0, 0), armR};
         mw::Model m;
         m.Version = version;
         m.ClassName = "robot";
         m.Lods.push_back({0.0f, root});
         return m;
+    }
+
+    // The i-th child in list order (the reverse of the file's).
+    static CModelElement* child(CModelElement* e, int i)
+    {
+        for (e = e->m_pFirstChild; e && i--;) e = e->m_pNextSibling;
+        return e;
     }
 
     static uint32_t listed()

@@ -1,5 +1,5 @@
 // The sample data's models are what the model tool writes today, and they load as the game and
-// the animations expect them.
+// the sample animations expect them.
 #include "ModelFixture.h"
 #include "SampleModels.h"
 #include "matcore9/HWObjects.h"
@@ -7,42 +7,30 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-std::string shipped(const std::string& name)
-{
-    std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-}  // namespace
-
 using SampleModelsTest = ModelFixture;
 
 TEST_F(SampleModelsTest, TheDataHoldsWhatTheToolWrites)
 {
     for (const auto& [name, bytes] : samplemodels::files()) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(shipped(name), bytes);
+        std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
+        std::stringstream shipped;
+        shipped << in.rdbuf();
+        EXPECT_EQ(shipped.str(), bytes) << name;
         write("data/" + name, bytes);
     }
-    // The robot: its parts numbered by its class as the walk animation names them, at rest where
-    // the animation has them.
+    // The robot's parts numbered by its class as the walk names them, at rest where it has them.
     CModel* robot = CModelUtil::LoadModel("data\\models\\robot.rsm", 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL);
     ASSERT_NE(robot, nullptr);
     const char* parts[4] = {"root", "armL", "armR", "hand"};
     const float rest[4][3] = {{0, 0, 0}, {10, 0, 0}, {0, 20, 0}, {0, 5, 0}};
     for (uint32_t node = 0; node < 4; ++node) {
-        SCOPED_TRACE(parts[node]);
         uint32_t index = 0;
-        ASSERT_TRUE(CModelClassManager::GetClass(robot->m_classId)->FindElement(parts[node], &index));
+        EXPECT_TRUE(CModelClassManager::GetClass(robot->m_classId)->FindElement(parts[node], &index));
         EXPECT_EQ(index, node);
         const CModelElement* e = robot->FindElementByNode(node, 0);
         ASSERT_NE(e, nullptr);
-        for (int i = 0; i < 3; ++i) EXPECT_FLOAT_EQ(e->m_local.Translation[i], rest[node][i]);
-        EXPECT_EQ(e->m_pMeshObject != nullptr, node != 0);
+        EXPECT_EQ(std::vector<float>(e->m_local.Translation, e->m_local.Translation + 3),
+                  std::vector<float>(rest[node], rest[node] + 3));
     }
     EXPECT_EQ(robot->FindParent(robot->FindElementByNode(3, 0), 0), robot->FindElementByNode(2, 0));
     EXPECT_EQ(robot->m_numMeshElements, 3u);
@@ -53,8 +41,7 @@ TEST_F(SampleModelsTest, TheDataHoldsWhatTheToolWrites)
     CModel* sphere = CModelUtil::LoadModel("data\\sphere.rsm", 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL);
     ASSERT_NE(sphere, nullptr);
     EXPECT_FLOAT_EQ(sphere->m_radius, 2.0f);
-    const auto* tool = static_cast<HWToolObject*>(sphere->GetRootLodModel(0)->m_pMeshObject);
-    const TMD* strip = tool->TMBs.First->TMDs.First;
+    const TMD* strip = static_cast<HWToolObject*>(sphere->GetRootLodModel(0)->m_pMeshObject)->TMBs.First->TMDs.First;
     EXPECT_EQ(strip->Kind, 1u);
     EXPECT_GT(strip->Degenerates, 0u);
     EXPECT_NE(CModelUtil::LoadModel("data\\models\\debris.rsm", 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL), nullptr);

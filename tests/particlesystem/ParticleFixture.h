@@ -15,25 +15,22 @@
 #include "global/ProjData.h"
 #include "platform/testing/dsound.h"
 #include "platform/win32.h"
-#include "utility/BlockFile.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace particletest {
 
-// The sounds of the events, each of its own length.
-inline const std::map<std::string, int>& soundFiles()
+namespace ds = platform::testing::dsound;
+
+inline const std::map<std::string, int>& soundFrames()
 {
-    static const std::map<std::string, int> files = {
-        {"launch.wav", 100}, {"collision.wav", 200}, {"death.wav", 300},
-        {"sysdeath.wav", 400}, {"time.wav", 500}, {"period.wav", 600},
-    };
+    static const std::map<std::string, int> files = {{"launch.wav", 100}, {"collision.wav", 200},
+                                                     {"death.wav", 300},  {"sysdeath.wav", 400},
+                                                     {"time.wav", 500},   {"period.wav", 600}};
     return files;
 }
 
@@ -45,14 +42,12 @@ inline std::string section(const std::string& name, const std::vector<std::strin
     return text + "}\n";
 }
 
-// The keys of a particle-system block and its three parts. Every line of keys can be replaced or
-// dropped to build the bad ones.
+// A particle-system block: its keys (each line may be replaced or dropped) and its three parts.
 struct Definition {
-    std::vector<std::string> keys = {
-        "instancename test_dummy",  "OnCollision SYS_NONE", "OnParticleDeath SYS_NONE", "OnSystemDeath SYS_NONE",
-        "OnTime SYS_NONE",          "OnPeriod SYS_NONE",    "OnTimeParticle SYS_NONE",  "OnPeriodParticle SYS_NONE",
-    };
-    std::string system = section("dummyparticles", {"count 10", "lifespan -1"});
+    std::vector<std::string> keys = {"instancename test", "OnCollision SYS_NONE", "OnParticleDeath SYS_NONE",
+                                     "OnSystemDeath SYS_NONE", "OnTime SYS_NONE", "OnPeriod SYS_NONE",
+                                     "OnTimeParticle SYS_NONE", "OnPeriodParticle SYS_NONE"};
+    std::string system = section("dummyparticles", {"count 10"});
     std::string controller = section("gravitycontrollernocollision", {"respawn 0", "gravity 0, 0, 0"});
     std::string emitter = section("pointemitter", {"power 0", "variation 0"});
 
@@ -80,72 +75,66 @@ protected:
     void SetUp() override
     {
         EffectsFixture::SetUp();
-        platform::testing::dsound::useManualClock();
-        for (const auto& [name, frames] : soundFiles())
-            m_dir.write(name, wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(static_cast<size_t>(frames) * 2)));
+        ds::useManualClock();
+        for (const auto& [name, frames] : soundFrames())
+            m_dir.write(name, wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(size_t(frames) * 2)));
         ASSERT_TRUE(getProjData().createAudioManager());
         getProjData().pWorldMgr = new CWorldMgr;
         crtSrand(1);
     }
     void TearDown() override
     {
-        CWorldMgr*& pWorld = getProjData().pWorldMgr;
-        delete pWorld;
-        pWorld = nullptr;
+        delete getProjData().pWorldMgr;
+        getProjData().pWorldMgr = nullptr;
         EffectsFixture::TearDown();
     }
 
-    // The definition read and precached from its text under a name of its own (other blocks of
-    // the same file may follow); null, after the reader's reports, when it is refused.
+    // Read and precached under a name of its own, with other blocks of the same file; null when
+    // refused.
     CParticleEffectDefinition* read(Definition d, const std::string& others = "")
     {
-        const std::string name = "particles" + std::to_string(++m_made);
-        d.set("instancename", name);
+        m_name = "particles" + std::to_string(++m_made);
+        d.set("instancename", m_name);
         define(d.text() + others);
-        if (!manager->PrecacheEffect(name.c_str())) return nullptr;
-        m_lastName = name;
-        return dynamic_cast<CParticleEffectDefinition*>(manager->FindDefinition(name.c_str()));
+        if (!manager->PrecacheEffect(m_name.c_str())) return nullptr;
+        return dynamic_cast<CParticleEffectDefinition*>(manager->FindDefinition(m_name.c_str()));
     }
-
-    // A running effect of the definition, made by the manager; null when refused.
+    // Started by the manager; null when refused. The creation data is what the word points at.
     CParticleEffect* make(const Definition& d, void* pCreationData = nullptr, const Vector3& position = Vector3(),
                           const Matrix3& orientation = Matrix3(), const std::string& others = "")
     {
         if (!read(d, others)) return nullptr;
-        CEffect* pEffect = manager->CreateEffect(m_lastName.c_str(), position, orientation,
-                                                 reinterpret_cast<uintptr_t>(pCreationData), nullptr, nullptr);
-        return dynamic_cast<CParticleEffect*>(pEffect);
+        return dynamic_cast<CParticleEffect*>(manager->CreateEffect(
+            m_name.c_str(), position, orientation, reinterpret_cast<uintptr_t>(pCreationData), nullptr, nullptr));
     }
-
-    // Runs the effect's own updates; false when it ended on one of them.
+    // The effect's own updates; false when one ended it.
     static bool run(CParticleEffect* pEffect, int updates)
     {
         for (int i = 0; i < updates; ++i)
             if (!pEffect->Update()) return false;
         return true;
     }
-
-public:
     static std::vector<int32_t> states(CParticleEffect* pEffect)
     {
         std::vector<int32_t> out;
-        CParticleSystem* pSystem = pEffect->GetParticleSystem();
-        for (int32_t i = 0; i < pSystem->GetCount(); ++i) out.push_back(pSystem->GetState(i));
+        for (int32_t i = 0; i < pEffect->GetParticleSystem()->GetCount(); ++i)
+            out.push_back(pEffect->GetParticleSystem()->GetState(i));
         return out;
     }
-
-protected:
-    // The voices started with the sound file so far, oldest first.
-    static std::vector<platform::testing::dsound::BufferState> played(const std::string& file)
+    static const Vector3& at(CParticleEffect* pEffect, int32_t i) { return pEffect->GetParticleSystem()->GetPosition(i); }
+    static const Vector3& speed(CParticleEffect* pEffect, int32_t i)
     {
-        std::vector<platform::testing::dsound::BufferState> out;
-        const DWORD size = static_cast<DWORD>(soundFiles().at(file) * 2);
-        for (const auto& b : platform::testing::dsound::buffers())
-            if (b.original && b.size == size) out.push_back(b);
+        return pEffect->GetParticleSystem()->GetVelocity(i);
+    }
+    // The voices of the sound file so far, oldest first.
+    static std::vector<ds::BufferState> played(const std::string& file)
+    {
+        std::vector<ds::BufferState> out;
+        for (const ds::BufferState& b : ds::buffers())
+            if (b.original && b.size == DWORD(soundFrames().at(file) * 2)) out.push_back(b);
         return out;
     }
-
-    // A flat world of the given height, 256 x 256 units from the origin.
+    // Flat ground at that height, 256 x 256 units from the origin.
     static void ground(uint16_t height)
     {
         CAIMap* pMap = getProjData().getWorldMgr()->getAIMap();
@@ -156,7 +145,7 @@ protected:
 
 private:
     int m_made = 0;
-    std::string m_lastName;
+    std::string m_name;
 };
 
 inline void expectNear(const Vector3& a, const Vector3& b, float tolerance = 1e-4f)

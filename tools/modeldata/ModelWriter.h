@@ -132,6 +132,19 @@ inline std::string model(const Model& m)
     return out;
 }
 
+// A mesh element of one lit, textured quad drawn with the material, bounded by the radius.
+inline Element quadElement(const std::string& name, uint32_t version = 106, float radius = 1.5f,
+                           const std::string& material = "demo.mtl")
+{
+    Element e(name);
+    e.Type = TYPE_MESH;
+    e.Radius = radius;
+    meshwriter::Block b = meshwriter::demoQuad(material, "demo.tga");
+    b.Primitives = {meshwriter::quad(meshwriter::XYZ | meshwriter::NORMAL | meshwriter::TEX(1), version)};
+    e.Mesh = meshwriter::section({b}, version);
+    return e;
+}
+
 // A class definition file: each class with its element names, one a line.
 inline std::string classFile(const std::vector<std::pair<std::string, std::vector<std::string>>>& classes,
                              const std::string& comment = "")

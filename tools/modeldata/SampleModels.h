@@ -6,6 +6,8 @@
 //   data/classdef/robot.def  the robot's parts in animation node order
 //   data/sphere.rsm          a sphere of radius 2 in vertex colour (the effects' cull spheres)
 //   data/models/debris.rsm   a small lit block (mesh particles)
+//   data/models/volumefog/puff.rsm   a fog puff: a white ball of radius 150 (puff.mtl, the
+//                            material that the volume fog fades)
 #pragma once
 
 #include "ModelWriter.h"
@@ -192,13 +194,21 @@ inline modelwriter::Model debris()
     return m;
 }
 
+inline modelwriter::Model puff()
+{
+    modelwriter::Model m;
+    m.Lods.push_back({0.0f, meshElement("puff", 0, 0, 0, sphere(150, 12, 6), "puff.mtl", {}, 150)});
+    return m;
+}
+
 // Where each file goes under the data folder, and its bytes.
 inline std::vector<std::pair<std::string, std::string>> files()
 {
     return {{"models/robot.rsm", modelwriter::model(robot())},
             {"classdef/robot.def", robotClasses()},
             {"sphere.rsm", modelwriter::model(sampleSphere())},
-            {"models/debris.rsm", modelwriter::model(debris())}};
+            {"models/debris.rsm", modelwriter::model(debris())},
+            {"models/volumefog/puff.rsm", modelwriter::model(puff())}};
 }
 
 }  // namespace samplemodels

@@ -66,6 +66,18 @@ void CParticleController::Retire(int32_t i)
     }
 }
 
+template <typename Move>
+void CParticleController::UpdateParticles(Move&& move)
+{
+    for (int32_t i = 0; i < m_count; ++i) {
+        const int32_t state = m_pSystem->GetState(i);
+        if (state == PARTICLE_ALIVE)
+            move(i);
+        else if (state == PARTICLE_EXPIRED)
+            Retire(i);
+    }
+}
+
 Vector3 CParticleController::Moved(int32_t i, const Vector3& drift, const Vector3& velocity) const
 {
     if (m_pSystem->GetAge(i) == 1) return m_pSystem->GetPosition(i) + drift + velocity * particleRandomUnit();
@@ -85,16 +97,11 @@ void CGravityControllerNoCollision::Update(const Vector3&, const Matrix3&)
     const Vector3 drift = m_pEffect->GetDrift();
     const Vector3 gravity = m_pDefinition->gravity;
     const float dampening = m_pDefinition->dampening;
-    for (int32_t i = 0; i < m_count; ++i) {
-        const int32_t state = m_pSystem->GetState(i);
-        if (state == PARTICLE_ALIVE) {
-            const Vector3 velocity = (m_pSystem->GetVelocity(i) + gravity) * dampening;
-            m_pSystem->SetVelocity(i, velocity);
-            m_pSystem->SetPosition(i, Moved(i, drift, velocity));
-        } else if (state == PARTICLE_EXPIRED) {
-            Retire(i);
-        }
-    }
+    UpdateParticles([&](int32_t i) {
+        const Vector3 velocity = (m_pSystem->GetVelocity(i) + gravity) * dampening;
+        m_pSystem->SetVelocity(i, velocity);
+        m_pSystem->SetPosition(i, Moved(i, drift, velocity));
+    });
 }
 
 bool CGravityControllerNoCollision::ReadDefinition(const CParamBlock* pBlock, CControllerDefinition** ppDefinition)
@@ -125,13 +132,7 @@ void CGravityController::Update(const Vector3&, const Matrix3&)
         planeBase = last.z;
     }
     const float plane = planeBase + def.collisionPlane;
-    for (int32_t i = 0; i < m_count; ++i) {
-        const int32_t state = m_pSystem->GetState(i);
-        if (state == PARTICLE_EXPIRED) {
-            Retire(i);
-            continue;
-        }
-        if (state != PARTICLE_ALIVE) continue;
+    UpdateParticles([&](int32_t i) {
         Vector3 velocity = (m_pSystem->GetVelocity(i) + def.gravity) * def.dampening;
         m_pSystem->SetVelocity(i, velocity);
         const Vector3 position = Moved(i, drift, velocity);
@@ -143,7 +144,7 @@ void CGravityController::Update(const Vector3&, const Matrix3&)
         const float floor = height + m_pSystem->GetCollisionRadius(i);
         if (!(position.z < floor)) {
             m_collisionReported = false;
-            continue;
+            return;
         }
         const Vector3 contact(position.x, position.y, floor);
         if (!m_collisionReported) {
@@ -154,7 +155,7 @@ void CGravityController::Update(const Vector3&, const Matrix3&)
             // Made to wait without the kind's respawn step.
             m_pEffect->OnParticleDeath(position);
             m_pSystem->SetState(i, m_respawn ? PARTICLE_WAITING : PARTICLE_FINISHED);
-            continue;
+            return;
         }
         velocity -= normal * (2.0f * velocity.dot(normal));
         velocity.x *= def.collisionDampening;
@@ -163,17 +164,16 @@ void CGravityController::Update(const Vector3&, const Matrix3&)
         m_pSystem->SetVelocity(i, velocity);
         m_pSystem->SetPosition(i, contact);
         m_pSystem->OnBounce(i);
-    }
+    });
 }
 
 bool CGravityController::ReadDefinition(const CParamBlock* pBlock, CControllerDefinition** ppDefinition)
 {
     auto* pDef = particleDefinitionFor<CGravityControllerDefinition>(ppDefinition);
     if (!pDef) return false;
-    readParticleKey(pBlock, "respawn", pDef->respawn);
-    readParticleKey(pBlock, "gravity", pDef->gravity, CEffectManager::GetGlobalFade());
+    CControllerDefinition* pCommon = pDef;
+    CGravityControllerNoCollision::ReadDefinition(pBlock, &pCommon);
     readParticleKey(pBlock, "kill_on_collision", pDef->killOnCollision);
-    readParticlePercent(pBlock, "dampening", pDef->dampening);
     readParticlePercent(pBlock, "collision_dampening", pDef->collisionDampening);
     readParticlePercent(pBlock, "collision_zdampening", pDef->collisionZDampening);
     pDef->planeGiven = pBlock->parseFloat("collision_plane", &pDef->collisionPlane);
@@ -192,13 +192,7 @@ void CAttractionController::Update(const Vector3& position, const Matrix3&)
     const CAttractionControllerDefinition& def = *m_pDefinition;
     const Vector3 drift = m_pEffect->GetDrift();
     const Vector3 target = def.position + position;
-    for (int32_t i = 0; i < m_count; ++i) {
-        const int32_t state = m_pSystem->GetState(i);
-        if (state == PARTICLE_EXPIRED) {
-            Retire(i);
-            continue;
-        }
-        if (state != PARTICLE_ALIVE) continue;
+    UpdateParticles([&](int32_t i) {
         Vector3 velocity = m_pSystem->GetVelocity(i);
         const Vector3 toTarget = target - m_pSystem->GetPosition(i);
         const float s = toTarget.lengthSquared();
@@ -210,7 +204,7 @@ void CAttractionController::Update(const Vector3& position, const Matrix3&)
             m_pSystem->SetVelocity(i, velocity);
         }
         m_pSystem->SetPosition(i, m_pSystem->GetPosition(i) + drift + velocity);
-    }
+    });
 }
 
 bool CAttractionController::ReadDefinition(const CParamBlock* pBlock, CControllerDefinition** ppDefinition)
@@ -239,13 +233,7 @@ void CWrappingSpaceController::Update(const Vector3&, const Matrix3&)
     const CWrappingSpaceControllerDefinition& def = *m_pDefinition;
     const Vector3 drift = m_pEffect->GetDrift();
     const Vector3 camera = GetEffectCameraPosition();
-    for (int32_t i = 0; i < m_count; ++i) {
-        const int32_t state = m_pSystem->GetState(i);
-        if (state == PARTICLE_EXPIRED) {
-            Retire(i);
-            continue;
-        }
-        if (state != PARTICLE_ALIVE) continue;
+    UpdateParticles([&](int32_t i) {
         Vector3 q = Moved(i, drift, m_pSystem->GetVelocity(i)) - camera;
         q.x = wrapIntoBox(q.x, def.x);
         q.y = wrapIntoBox(q.y, def.y);
@@ -254,7 +242,7 @@ void CWrappingSpaceController::Update(const Vector3&, const Matrix3&)
         position.x += def.wobbleAmp * std::sin(static_cast<float>(i) * def.wobbleVariation + m_phase);
         position.y += def.wobbleAmp * std::sin(static_cast<float>(m_count - i) * def.wobbleVariation + m_phase);
         m_pSystem->SetPosition(i, position);
-    }
+    });
     m_phase += def.wobbleFreq;
 }
 

@@ -34,6 +34,9 @@ public:
     bool GetRespawn() const { return m_respawn != 0; }
 
 protected:
+    // Walks the particles in index order: move(i) for each living one, and the expired retired.
+    template <typename Move>
+    void UpdateParticles(Move&& move);
     // The particle-death event at its position, then waiting for a relaunch or finished.
     void Retire(int32_t i);
     // position + drift + velocity, or a random part of the velocity at age 1.
@@ -61,11 +64,8 @@ private:
     const CGravityControllerNoCollisionDefinition* m_pDefinition;
 };
 
-struct CGravityControllerDefinition : CControllerDefinition {
-    int32_t respawn = 1;
-    Vector3 gravity{0.0f, 0.0f, -1.0f};
+struct CGravityControllerDefinition : CGravityControllerNoCollisionDefinition {
     int32_t killOnCollision = 0;
-    float dampening = 1.0f;
     float collisionDampening = 1.0f;   // of the bounced velocity
     float collisionZDampening = 1.0f;  // of its vertical part, on top
     float collisionPlane = 0.0f;       // a floor this far above the plane base

@@ -20,6 +20,13 @@ const char* const NONE = "SYS_NONE";
 
 CAudioManager* audioManager() { return projDataExists() ? getProjData().getAudioManager() : nullptr; }
 
+// Reports why a definition is refused; false.
+bool refused(const char* reason, const char* what)
+{
+    assertFailedMsg(concatStrings(reason, what), "false", __FILE__, __LINE__);
+    return false;
+}
+
 // An effect name key: false when it is missing; "SYS_NONE" (exactly so) gives an empty name. A
 // name too long to be an effect's is reported and taken as none. The effect is precached at once,
 // while the manager holds the blocks it must stand in; whether that works shows when it starts.
@@ -43,14 +50,15 @@ bool readTimedEffect(CEffectManager& manager, const CParamBlock* pBlock, const c
                      int32_t* pFrame, int32_t noneFrame, const char* variationKey = nullptr,
                      int32_t* pVariation = nullptr)
 {
-    if (!VERIFY_MSG(readEffectName(manager, pBlock, key, name), key)) return false;
+    if (!readEffectName(manager, pBlock, key, name)) return refused("A particle system needs the key ", key);
     if (!name[0]) {
         *pFrame = noneFrame;
         if (pVariation) *pVariation = 0;
         return true;
     }
-    if (!VERIFY_MSG(pBlock->parseInt(frameKey, pFrame), frameKey)) return false;
-    if (variationKey && !VERIFY_MSG(pBlock->parseInt(variationKey, pVariation), variationKey)) return false;
+    if (!pBlock->parseInt(frameKey, pFrame)) return refused("A particle system needs the key ", frameKey);
+    if (variationKey && !pBlock->parseInt(variationKey, pVariation))
+        return refused("A particle system needs the key ", variationKey);
     return true;
 }
 
@@ -103,12 +111,16 @@ bool CParticleEffectDefinition::Read(CEffectManager& manager, const CParamBlock*
     pBlock->parseInt("Active_Frames", &Active_Frames);
     pBlock->parseInt("Inactive_Frames", &Inactive_Frames);
     // The emission test takes the frame modulo their sum.
-    if (!VERIFY(static_cast<int64_t>(Active_Frames) + Inactive_Frames != 0)) return false;
+    if (static_cast<int64_t>(Active_Frames) + Inactive_Frames == 0)
+        return refused("Active_Frames + Inactive_Frames must not be 0", "");
 
-    if (!VERIFY_MSG(readEffectName(manager, pBlock, "OnCollision", OnCollision), "OnCollision") ||
-        !VERIFY_MSG(readEffectName(manager, pBlock, "OnParticleDeath", OnParticleDeath), "OnParticleDeath") ||
-        !VERIFY_MSG(readEffectName(manager, pBlock, "OnSystemDeath", OnSystemDeath), "OnSystemDeath") ||
-        !readTimedEffect(manager, pBlock, "OnTime", OnTime, "OnTimeTime", &OnTimeTime, -1) ||
+    if (!readEffectName(manager, pBlock, "OnCollision", OnCollision))
+        return refused("A particle system needs the key ", "OnCollision");
+    if (!readEffectName(manager, pBlock, "OnParticleDeath", OnParticleDeath))
+        return refused("A particle system needs the key ", "OnParticleDeath");
+    if (!readEffectName(manager, pBlock, "OnSystemDeath", OnSystemDeath))
+        return refused("A particle system needs the key ", "OnSystemDeath");
+    if (!readTimedEffect(manager, pBlock, "OnTime", OnTime, "OnTimeTime", &OnTimeTime, -1) ||
         !readTimedEffect(manager, pBlock, "OnPeriod", OnPeriod, "OnPeriodPeriod", &OnPeriodPeriod, 0, "OnPeriodVariation",
                          &OnPeriodVariation) ||
         !readTimedEffect(manager, pBlock, "OnTimeParticle", OnTimeParticle, "OnTimeParticleTime", &OnTimeParticleTime, -1) ||
@@ -131,16 +143,17 @@ bool CParticleEffectDefinition::Read(CEffectManager& manager, const CParamBlock*
     readEffectName(manager, pBlock, "PointConsumer", PointConsumer);
 
     // The parts, by position: particle system, controller, emitter.
-    if (!VERIFY_MSG(pBlock->getNumBlocks() == 3, "A particle system needs three parts")) return false;
+    if (pBlock->getNumBlocks() != 3)
+        return refused("A particle system needs three parts: particles, controller, emitter", "");
     CParamBlock* pParts[3] = {};
     for (uint32_t i = 0; i < 3; ++i)
         if (!pBlock->getBlock(i, &pParts[i])) return false;
     SParticleSystemKind* pSystemKind = FindParticleSystemKind(pParts[0]->getName());
     SControllerKind* pControllerKind = FindControllerKind(pParts[1]->getName());
     SEmitterKind* pEmitterKind = FindEmitterKind(pParts[2]->getName());
-    if (!VERIFY_MSG(pSystemKind, pParts[0]->getName()) || !VERIFY_MSG(pControllerKind, pParts[1]->getName()) ||
-        !VERIFY_MSG(pEmitterKind, pParts[2]->getName()))
-        return false;
+    if (!pSystemKind) return refused("Unknown particle kind ", pParts[0]->getName());
+    if (!pControllerKind) return refused("Unknown particle controller ", pParts[1]->getName());
+    if (!pEmitterKind) return refused("Unknown particle emitter ", pParts[2]->getName());
     m_particleSystemFactory = pSystemKind->factory;
     m_controllerFactory = pControllerKind->factory;
     m_emitterFactory = pEmitterKind->factory;

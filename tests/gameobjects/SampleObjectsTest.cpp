@@ -1,0 +1,303 @@
+// The sample kinds in a level of the game's own managers on flat ground, and the collision shapes
+// they test each other with.
+#include "gameobjects/SampleObjects.h"
+
+#include "TestKinds.h"
+#include "TestSupport.h"
+#include "ai/WorldMgr.h"
+#include "gameobjects/CollisionObject.h"
+#include "gameobjects/CollisionObjectResourceManager.h"
+#include "gameobjects/GameObjectManager.h"
+#include "gameobjects/ModelResourceManager.h"
+#include "gameobjects/PhysicsObjectResourceManager.h"
+#include "gameobjects/SampleObjectResourceManager.h"
+#include "global/ProjData.h"
+#include "network/NodeManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+void expectNear(const Vector3& expected, const Vector3& actual, float tolerance = 0.01f)
+{
+    EXPECT_NEAR(expected.x, actual.x, tolerance);
+    EXPECT_NEAR(expected.y, actual.y, tolerance);
+    EXPECT_NEAR(expected.z, actual.z, tolerance);
+}
+
+TEST(CollisionShapes, SpheresMeetSpheresRaysAndCylindersWithNormalsTowardsTheTester)
+{
+    Vector3 origin, east(150, 0, 0), rayStart(-300, 0, 0), x(1, 0, 0), side(0, 160, 0);
+    CCollisionSphere big, small;
+    big.pCentre = &origin, big.radius = 100;
+    small.pCentre = &east, small.radius = 60;
+    CCollisionFiniteRay shortRay, longRay;
+    shortRay.pStart = longRay.pStart = &rayStart;
+    shortRay.pDirection = longRay.pDirection = &x;
+    shortRay.length = 150, longRay.length = 250;
+    CCollisionCylinder upright;  // along z, radius 100: a sphere of 60 at y = 160 touches it
+    CCollisionSphere beside;
+    beside.pCentre = &side, beside.radius = 60;
+    upright.pCentre = &origin, upright.radius = upright.height = 100;
+    CCollisionConvexHull hull;
+    hull.pCentre = &origin;
+    struct Row {
+        CCollisionObject *a, *b;
+        bool hit;
+        Vector3 point, normal;
+    };
+    const Row rows[] = {
+        {&big, &small, true, Vector3(95, 0, 0), Vector3(-1, 0, 0)},
+        {&longRay, &big, true, Vector3(-100, 0, 0), Vector3(-1, 0, 0)},
+        {&big, &longRay, true, Vector3(-100, 0, 0), Vector3(1, 0, 0)},
+        {&shortRay, &big, false, {}, {}},  // ends 50 short of it
+        {&beside, &upright, true, Vector3(0, 100, 0), Vector3(0, 1, 0)},
+        {&upright, &beside, true, Vector3(0, 100, 0), Vector3(0, -1, 0)},
+        {&hull, &big, false, {}, {}},
+        {&upright, &upright, false, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.a->getTypeName()) + " / " + row.b->getTypeName());
+        Vector3 point, normal;
+        ASSERT_EQ(row.hit, row.a->test(row.b, &point, &normal, 0));
+        if (row.hit) expectNear(row.point, point), expectNear(row.normal, normal);
+    }
+    // Moving: head on, they touch half way, where both stand then; side by side they never do.
+    Vector3 far(300, 0, 0), point, normal;
+    CCollisionSphere a, b;
+    a.pCentre = &origin, b.pCentre = &far, a.radius = b.radius = 50;
+    ASSERT_TRUE(a.testMoving(&b, Vector3(200, 0, 0), Vector3(-200, 0, 0), &point, &normal));
+    expectNear(Vector3(150, 0, 0), point);
+    expectNear(Vector3(-1, 0, 0), normal);
+    EXPECT_FALSE(a.testMoving(&b, Vector3(0, 200, 0), Vector3(0, 200, 0), &point, &normal));
+    EXPECT_FALSE(upright.testMoving(&b, Vector3(200, 0, 0), Vector3(), &point, &normal));
+}
+
+// A level of the game's misc, collision, physics and model managers; the logging kinds stand in
+// for animals (type 0x02000001). No map: the ground is flat at 0.
+class Samples : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (CResourceManager* pManager :
+             std::vector<CResourceManager*>{new CSampleObjectResourceManager, new CCollisionObjectResourceManager,
+                                            new CPhysicsObjectResourceManager, new CModelResourceManager})
+            objects().registerResourceManager(pManager);
+        objects().initialiseResourceManagers();
+        getProjData().FrameStep = 30;
+        for (int i = 0; i < 3; ++i) getProjData().getWorldMgr()->advanceFrame();  // the solver's first frames
+    }
+    CGameObjectManager& objects() { return *world.pObjects; }
+    template <class K>
+    K* named(const std::string& name)
+    {
+        resourceHandle handle = 0;
+        CResource* pResource = nullptr;
+        if (!objects().findHandleByName(name.c_str(), &handle) || !objects().acquireResource(handle, &pResource))
+            return nullptr;
+        return static_cast<K*>(pResource);
+    }
+    template <class K>
+    K* fromCode(std::vector<const void*> args)
+    {
+        resourceHandle handle = 0;
+        CResource* pResource = nullptr;
+        if (!objects().createObjectFromCodeWithHandle(K::TYPE_ID, &handle, 0, args.data()) ||
+            !objects().acquireResource(handle, &pResource))
+            return nullptr;
+        objects().update();  // it joins the active objects
+        return static_cast<K*>(pResource);
+    }
+    CCollisionTest* tester(const std::string& name, const Vector3& at, int shape = 0, const std::string& more = "")
+    {
+        char text[256];
+        snprintf(text, sizeof text, "CollisionTest\n{\ninstancename %s\nposition %g, %g, %g\ncollision_type %d\n%s}\n",
+                 name.c_str(), at.x, at.y, at.z, shape, more.c_str());
+        return world.createFromText(text) ? named<CCollisionTest>(name) : nullptr;
+    }
+    // An animal with a sphere of radius 50 about its position.
+    testkinds::LoggedObject* animal(const std::string& name, const Vector3& at)
+    {
+        testkinds::LoggedObject* pAnimal = world.make("TestActive", name);
+        resourceHandle handle = 0;
+        CResource* pShape = nullptr;
+        objects().instantiateResourceByName(CResourceManager::MANAGER_COLLISION, "CollisionSphere", &handle);
+        objects().acquireResource(handle, &pShape);
+        pAnimal->position = at;
+        pAnimal->pCollisionObject = static_cast<CCollisionObject*>(pShape);
+        static_cast<CCollisionSphere*>(pShape)->pCentre = &pAnimal->position;
+        static_cast<CCollisionSphere*>(pShape)->radius = 50;
+        return pAnimal;
+    }
+    void step(int steps = 1)
+    {
+        for (int i = 0; i < steps; ++i, getProjData().GameTime += 30) objects().update();
+    }
+
+    testkinds::World world{CResourceManager::MANAGER_ANIMALS};
+};
+
+TEST_F(Samples, BulletsFlyAlongTheirAnglesHitOnlyAnimalsAndTreesAndGoWhenSpent)
+{
+    const Vector3 at(20, 200, 100);
+    const float speed = 600, pitch = 0, yaw = 0, roll = 0;
+    auto* pBullet = fromCode<CSampleObjectBullet>({&at, &speed, &pitch, &yaw, &roll});
+    ASSERT_NE(nullptr, pBullet);
+    expectNear(Vector3(1, 0, 0), pBullet->getDirection());  // yaw -pi/2 faces along x
+    step();  // travel 5 x 30 + 600 x (1000 / 30) x 0.001 = 170 a step
+    Vector3 position;
+    pBullet->GetCurrentPosition(&position);
+    expectNear(Vector3(190, 200, 100), position, 0.1f);
+    EXPECT_EQ(CSampleObjectBullet::LIFETIME - 30, pBullet->getLifetime());
+
+    animal("cow", Vector3(300, 200, 100));  // on the next step's ray
+    auto* pTarget = fromCode<CSampleObjectTarget>({&at});
+    step();
+    EXPECT_TRUE(pBullet->d_queuedForDeletion);
+    EXPECT_FALSE(pTarget->d_queuedForDeletion);  // a bullet does not go for a target by itself
+
+    // A network game without local hits leaves hits to the machines that own the objects; a
+    // spent bullet of another machine is left to it.
+    auto* pQuiet = fromCode<CSampleObjectBullet>({&at, &speed, &pitch, &yaw, &roll});
+    getProjData().pNetwork = new CNodeManager;
+    getProjData().pNetwork->setHost(true);
+    pQuiet->interact(named<CGameObject>("cow"));
+    pQuiet->setRemoteNode(true);
+    pQuiet->update(CSampleObjectBullet::LIFETIME);
+    EXPECT_FALSE(pQuiet->d_queuedForDeletion);
+    EXPECT_FALSE(pQuiet->d_active);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(Samples, CreationMessagesCarryTheKindsFieldsAndShortOnesAreRefused)
+{
+    const Vector3 at(10, 20, 30), direction(0, 1, 0);
+    const float speed = 1000, pitch = 0.25f, yaw = 0.5f, roll = 0;
+    auto* pBullet = fromCode<CSampleObjectBullet>({&at, &speed, &pitch, &yaw, &roll});
+    auto* pLaser = fromCode<CSampleObjectLaser>({&at, &direction});
+    auto* pTarget = fromCode<CSampleObjectTarget>({&at});
+    uint8_t message[64];
+    Vector3 sent, position;
+    pBullet->GetCurrentPosition(&sent);
+    getProjData().GameTime = 1000;
+    EXPECT_EQ(51u, pBullet->writeCreationData(message, sizeof message));
+    EXPECT_EQ(51u, pBullet->getCreationMessageType());
+    CSampleObjectBullet copy;
+    EXPECT_FALSE(copy.readCreationData(message, 50));
+    EXPECT_EQ(CSampleObjectBullet::LIFETIME, copy.getLifetime());
+    getProjData().GameTime = 1100;  // the message is 100 ms old: the copy has flown on
+    ASSERT_TRUE(copy.readCreationData(message, 51));
+    EXPECT_EQ(1000u, copy.getSenderTime());
+    copy.GetCurrentPosition(&position);
+    expectNear(sent + pBullet->getDirection() * (100 * 5 + 100 * 1000 * 0.001f), position);
+    EXPECT_EQ(CSampleObjectBullet::LIFETIME - 100, copy.getLifetime());
+
+    struct Row {
+        CGameObject* pObject;
+        CGameObject* pCopy;
+        uint32_t size;
+        bool read;
+    };
+    CSampleObjectLaser laserCopy;
+    CSampleObjectTarget targetCopy;
+    for (const Row& row : {Row{pLaser, &laserCopy, 43, false}, Row{pTarget, &targetCopy, 35, true}}) {
+        EXPECT_EQ(row.size, row.pObject->writeCreationData(message, sizeof message));
+        EXPECT_EQ(0u, row.pObject->writeCreationData(message, row.size - 1));
+        EXPECT_FALSE(row.pCopy->readCreationData(message, row.size - 1));
+        EXPECT_EQ(row.read, row.pCopy->readCreationData(message, row.size));
+        Vector3 original;
+        row.pObject->GetCurrentPosition(&original);
+        row.pCopy->GetCurrentPosition(&position);
+        expectNear(original, position);
+    }
+}
+
+TEST_F(Samples, TheLaserDeliversOneHitToTheNearestObjectShortOfTheGroundAndTargetsGoOnlyWhenShot)
+{
+    // From 300 up, slanting down: it meets the ground at x = 300, between the near and the far cow.
+    const Vector3 start(0, 200, 300), direction = Vector3(1, 0, -1) / std::sqrt(2.0f);
+    animal("far", Vector3(350, 200, -50));
+    animal("near", Vector3(150, 200, 170));
+    animal("twin", Vector3(150, 200, 170));
+    auto* pLaser = fromCode<CSampleObjectLaser>({&start, &direction});
+    const resourceHandle laser = pLaser->getResourceHandle();
+    EXPECT_NEAR(300 * 300 * 2, pLaser->getClosestDistanceSquared(), 50);
+    for (const char* name : {"far", "near", "twin"}) pLaser->interact(named<CGameObject>(name));
+    pLaser->postCollision();
+    ASSERT_TRUE(pLaser->hasHit());
+    EXPECT_TRUE(pLaser->hasFired());
+    EXPECT_STREQ("near", pLaser->getClosestObject()->getInstanceName());  // the first of equals
+    pLaser->recordHit(named<CGameObject>("far"), Vector3(1, 1, 1), Vector3());
+    EXPECT_STREQ("near", pLaser->getClosestObject()->getInstanceName());  // fired: nothing more
+
+    // Its lifetime still runs out after the hit.
+    CResource* pGone = nullptr;
+    step(16);
+    EXPECT_TRUE(objects().acquireResource(laser, &pGone));
+    step();
+    EXPECT_FALSE(objects().acquireResource(laser, &pGone));
+
+    // Targets stand on the ground and go only for bullets and lasers.
+    const Vector3 spot(200, 100, 70);
+    for (uint32_t type : {CSampleObjectBullet::TYPE_ID, CSampleObjectLaser::TYPE_ID, CCollisionTest::TYPE_ID,
+                          CGameObject::TYPE_PLAYER_VEHICLE}) {
+        auto* pTarget = fromCode<CSampleObjectTarget>({&spot});
+        Vector3 position;
+        pTarget->GetCurrentPosition(&position);
+        expectNear(Vector3(200, 100, 0), position);
+        testkinds::BareObject shooter(type);
+        pTarget->contactReply(&shooter, Vector3(), Vector3());
+        EXPECT_EQ(type <= CSampleObjectLaser::TYPE_ID, bool(pTarget->d_queuedForDeletion)) << std::hex << type;
+    }
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(Samples, TestersFallToTheGroundBandBounceOffItAndArePushedAndHurtOnlyAsTheirRulesSay)
+{
+    struct Row {
+        float z, vz, expectedVz;
+    };
+    // Above the 50 clearance gravity pulls; below it a fall is reflected; exactly at it, nothing.
+    for (const Row& row : {Row{60, 0, -6}, Row{50, -10, -10}, Row{40, -10, 10}, Row{40, 10, 10}}) {
+        CCollisionTest* pTester = tester("t" + std::to_string(int(row.z)) + std::to_string(int(row.vz)),
+                                         Vector3(350, 350, row.z));
+        pTester->setVelocity(Vector3(0, 0, row.vz / CCollisionTest::DAMPING * (1000.0f / 30)));
+        pTester->update(30);
+        EXPECT_NEAR(row.expectedVz, pTester->getVelocity().z, 1e-4f) << row.z << " " << row.vz;
+    }
+    // A hull tester cannot be made; an unknown shape gives none; a cylinder is turned on its side.
+    EXPECT_EQ(nullptr, tester("hull", Vector3(100, 100, 100), 2));
+    EXPECT_EQ(nullptr, tester("shapeless", Vector3(100, 100, 100), 7)->pCollisionObject);
+    CCollisionTest* pA = tester("a", Vector3(100, 100, 100), 1);
+    CCollisionTest* pB = tester("b", Vector3(300, 100, 100));
+    Vector3 point, normal;
+    EXPECT_TRUE(pA->pCollisionObject->test(pB->pCollisionObject, &point, &normal, 0));  // reaches x = 200
+
+    // Damage counts from testers only, to the nearest point; a dead tester goes after the contact pass.
+    pA->applyDamage(40.4f, pB);
+    pA->applyDamage(1000, animal("cow", Vector3(0, 0, 0)));
+    EXPECT_EQ(60, pA->health);
+    pA->applyDamage(60, pB);
+    EXPECT_TRUE(pA->isDead());
+    step(2);  // activated, then gone
+    EXPECT_EQ(nullptr, named<CCollisionTest>("a"));
+
+    // Another tester's report spins it; anything else but the player's vehicle pushes it by 30.
+    testkinds::BareObject wall(0x04000000), vehicle(CGameObject::TYPE_PLAYER_VEHICLE);
+    const Vector3 before = pB->getVelocity();
+    pB->contactReply(&vehicle, Vector3(), Vector3(1, 0, 0));
+    expectNear(before, pB->getVelocity());
+    pB->contactReply(&wall, Vector3(), Vector3(1, 0, 0));
+    expectNear(before - Vector3(30, 0, 0), pB->getVelocity());
+    EXPECT_EQ(1.0f, pB->getSpin().w);
+    CCollisionTest* pC = tester("c", Vector3(300, 300, 100));
+    pB->contactReply(pC, Vector3(300, 0, 100), Vector3(0, 0, 1));
+    EXPECT_LT(pB->getSpin().w, 1.0f);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+}  // namespace
