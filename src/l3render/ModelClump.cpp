@@ -1,6 +1,5 @@
 #include "l3render/ModelClump.h"
 
-#include "d3dcore9/D3DCore.h"
 #include "l3render/L3Render.h"
 #include "l3render/Model.h"
 #include "l3render/ModelInst.h"
@@ -8,290 +7,284 @@
 #include "utility/Assert.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <new>
-#include <vector>
 
 namespace {
 
 const uint32_t MAX_16BIT = 0xffff;
 
-// One sub-mesh of a member's element, as it will become a piece.
-struct PlannedPiece {
-    CModelElement* pElement;
-    HWDynamicSubMesh* pSource;
-};
+Vector3 positionOf(const CModelTransform& t) { return Vector3(t.Translation[0], t.Translation[1], t.Translation[2]); }
 
-// The dynamic sub-meshes of every element of the tree, each element checked to be dynamic.
-bool planPieces(CModelElement* pRootElem, uint32_t maxVertices, uint32_t maxIndices, std::vector<PlannedPiece>* out)
+HWDynamicMeshObject* dynamicMesh(const CModelElement* pElement)
 {
-    std::vector<CModelElement*> stack{pRootElem};
-    while (!stack.empty()) {
-        CModelElement* pElement = stack.back();
-        stack.pop_back();
-        for (CModelElement* child = pElement->m_pFirstChild; child; child = child->m_pNextSibling) stack.push_back(child);
-        if (!VERIFY((pElement->m_flags & CModelElement::DYNAMIC) != 0)) return false;
-        auto* pDMO = static_cast<HWDynamicMeshObject*>(pElement->m_pMeshObject);
-        if (!VERIFY(pDMO)) return false;
-        for (HWDynamicSubMesh* pDSM = pDMO->GetFirstSubMesh(); pDSM; pDSM = pDSM->GetNext()) {
-            // Whatever does not fit one sub-mesh of the combined mesh cannot be given 16-bit offsets.
-            if (!VERIFY(pDSM->GetNumVertices() <= maxVertices) || !VERIFY(pDSM->GetNumIndices() <= maxIndices))
-                return false;
-            out->push_back({pElement, pDSM});
+    return pElement && pElement->m_pMeshObject && (pElement->m_flags & CModelElement::DYNAMIC)
+               ? static_cast<HWDynamicMeshObject*>(pElement->m_pMeshObject)
+               : nullptr;
+}
+
+// Every element of the tree dynamic and every sub-mesh small enough for a sub-mesh of the combined
+// mesh, so that adding its pieces cannot fail half way; counts the sub-meshes.
+bool countPieces(const CModelElement* pElement, bool isRoot, uint32_t maxVertices, uint32_t maxIndices,
+                 uint32_t* pCount)
+{
+    for (const CModelElement* e = pElement; e; e = isRoot ? nullptr : e->m_pNextSibling) {
+        const HWDynamicMeshObject* pDMO = dynamicMesh(e);
+        if (!VERIFY_MSG(pDMO, "Clump model element is not a dynamic mesh")) return false;
+        for (const HWDynamicSubMesh* d = pDMO->GetFirstSubMesh(); d; d = d->GetNext()) {
+            if (!VERIFY(d->GetNumVertices() <= maxVertices && d->GetNumIndices() <= maxIndices)) return false;
+            ++*pCount;
         }
+        if (!countPieces(e->m_pFirstChild, false, maxVertices, maxIndices, pCount)) return false;
     }
     return true;
 }
 
-// The single dynamic sub-mesh of a state model's LOD, of the piece's counts; null after a report.
-HWDynamicSubMesh* stateSource(CModel* pModel, uint32_t lod, const PlannedPiece& piece)
+// The only sub-mesh of a state model's LOD root, or null after the report.
+HWDynamicSubMesh* singleSubMesh(const CModelElement* pRoot)
 {
-    CModelElement* pRootElem = pModel->GetRootLodModel(lod);
-    if (!VERIFY(pRootElem) || !VERIFY((pRootElem->m_flags & CModelElement::DYNAMIC) != 0)) return nullptr;
-    auto* pDMO = static_cast<HWDynamicMeshObject*>(pRootElem->m_pMeshObject);
+    const HWDynamicMeshObject* pDMO = dynamicMesh(pRoot);
     HWDynamicSubMesh* pDSM = pDMO ? pDMO->GetFirstSubMesh() : nullptr;
-    if (!VERIFY(pDSM)) return nullptr;
-    if (!VERIFY_MSG(pDSM->GetNext() == NULL, "Clump RSM has >1 mesh (could be hierarchy or >1 material)") ||
-        !VERIFY_MSG(pDSM->GetNumVertices() == piece.pSource->GetNumVertices(),
-                    "Each clump state RSM must have same vertex count") ||
-        !VERIFY_MSG(pDSM->GetNumIndices() == piece.pSource->GetNumIndices(),
-                    "Each clump state RSM must have same index count"))
+    if (!pDSM || pDSM->GetNext() || pRoot->m_pFirstChild) {
+        assertFailedMsg("Clump RSM has >1 mesh (could be hierarchy or >1 material)", "pDSM", __FILE__, __LINE__);
         return nullptr;
+    }
     return pDSM;
-}
-
-// Every index of the source below the piece's vertex count.
-bool indicesFit(HWDynamicSubMesh* pSourceDSM, const CClumpMeshPiece& piece)
-{
-    const WORD* pSourceIndices = static_cast<const WORD*>(pSourceDSM->LockIndices(DSM_LOCK_READ));
-    if (!VERIFY(pSourceIndices)) return false;
-    const DWORD n = std::min<DWORD>(pSourceDSM->GetNumIndices(), piece.numIndices);
-    const bool fit = std::all_of(pSourceIndices, pSourceIndices + n, [&](WORD i) { return i < piece.numVertices; });
-    pSourceDSM->UnlockIndexRange(0, 0);
-    return VERIFY_MSG(fit, "Clump state mesh index beyond its vertices");
 }
 
 // The source's indices into the piece's range, moved by its vertex offset. In a strip the joins to
 // the neighbouring pieces repeat the piece's first and last indices, so they follow them.
-bool copyIndices(const CClumpMeshPiece& piece, HWDynamicSubMesh* pSourceDSM)
+void copyIndices(const CClumpPiece& piece, HWDynamicSubMesh* pSource)
 {
-    HWDynamicSubMesh* pDSM = piece.pSubMesh;
-    const WORD* pSourceIndices = static_cast<const WORD*>(pSourceDSM->LockIndices(DSM_LOCK_READ));
-    if (!VERIFY(pSourceIndices)) return false;
-    WORD* pClumpIndices = static_cast<WORD*>(pDSM->LockIndices(DSM_LOCK_READWRITE));
-    if (!VERIFY(pClumpIndices)) {
-        pSourceDSM->UnlockIndexRange(0, 0);
-        return false;
-    }
-    const DWORD start = piece.indexOffset, end = start + piece.numIndices, total = pDSM->GetNumIndices();
-    for (DWORD i = 0; i < piece.numIndices; ++i)
-        pClumpIndices[start + i] = static_cast<WORD>(pSourceIndices[i] + piece.vertexOffset);
-    DWORD from = start, to = end;
-    if (pDSM->GetListType() == D3DPT_TRIANGLESTRIP && piece.numIndices > 0) {
-        if (start > 0) pClumpIndices[--from] = pClumpIndices[start];
-        if (end < total) {
-            const DWORD repeats = 1 + (end & 1);
-            for (DWORD i = 0; i < repeats && end + i < total; ++i) pClumpIndices[end + i] = pClumpIndices[end - 1];
-            to = std::min(total, end + repeats);
+    const WORD* pSourceIndices = static_cast<const WORD*>(pSource->LockIndices(DSM_LOCK_READ));
+    WORD* pClumpIndices = static_cast<WORD*>(piece.pDSM->LockIndices(DSM_LOCK_READWRITE));
+    if (VERIFY(pSourceIndices) && VERIFY(pClumpIndices)) {
+        const DWORD start = piece.indexOffset, end = start + piece.indexCount, total = piece.pDSM->GetNumIndices();
+        for (uint32_t i = 0; i < piece.indexCount; ++i)
+            pClumpIndices[start + i] = static_cast<WORD>(pSourceIndices[i] + piece.vertexOffset);
+        DWORD from = start, to = end;
+        if (piece.pDSM->GetListType() == D3DPT_TRIANGLESTRIP && piece.indexCount) {
+            if (start > 0) pClumpIndices[--from] = pClumpIndices[start];
+            for (; to < total && to < end + 1 + (end & 1); ++to) pClumpIndices[to] = pClumpIndices[end - 1];
         }
+        piece.pDSM->UnlockIndexRange(from, to - from);
+    } else if (pClumpIndices) {
+        piece.pDSM->UnlockIndexRange(0, 0);
     }
-    pDSM->UnlockIndexRange(from, to - from);
-    pSourceDSM->UnlockIndexRange(0, 0);
-    return true;
-}
-
-void freePieces(CClumpMeshPiece*& pFirst)
-{
-    while (pFirst) {
-        CClumpMeshPiece* next = pFirst->pNext;
-        delete pFirst;
-        pFirst = next;
-    }
+    if (pSourceIndices) pSource->UnlockIndexRange(0, 0);
 }
 
 }  // namespace
 
 // ---- Members ----
 
-CClumpElementData::~CClumpElementData() { freePieces(m_pFirstPiece); }
+CClumpElementData::~CClumpElementData()
+{
+    while (pFirstPiece) {
+        CClumpPiece* pNext = pFirstPiece->pNext;
+        delete pFirstPiece;
+        pFirstPiece = pNext;
+    }
+}
 
 HWDynamicSubMesh* CClumpElementData::GetOriginalDSM(uint32_t state) const
 {
-    if (!m_pFirstPiece || !VERIFY(state < MAX_STATES)) return nullptr;
-    return m_pFirstPiece->pSourceDSM[state];
+    return pFirstPiece && state < MAX_STATES ? pFirstPiece->pSource[state] : nullptr;
 }
 
-bool CClumpElementData::Copy(uint32_t state, uint32_t copyMask, bool withIndices)
+bool CClumpElementData::SetState(uint32_t state, uint32_t parts)
 {
-    if (!m_pFirstPiece) return true;
-    if (!VERIFY(m_pModelInst) || !VERIFY(m_pModelInst->m_pModel)) return false;
-    for (const CClumpMeshPiece* p = m_pFirstPiece; p; p = p->pNext) {
-        const CClumpElementData* pData = this;
-        if (!VERIFY(pData->GetOriginalDSM(state) != NULL) || !VERIFY(p->pSourceDSM[state] != NULL)) return false;
-        if (withIndices && !indicesFit(p->pSourceDSM[state], *p)) return false;
+    if (!VERIFY(state < MAX_STATES)) return false;
+    for (const CClumpPiece* p = pFirstPiece; p; p = p->pNext)
+        if (!p->pSource[state]) {
+            assertFailed("pData->GetOriginalDSM(state) != NULL", __FILE__, __LINE__);
+            return false;
+        }
+    // Every source index must name a vertex of its piece before anything is copied.
+    for (const CClumpPiece* p = pFirstPiece; p; p = p->pNext) {
+        HWDynamicSubMesh* pSource = p->pSource[state];
+        if (!VERIFY(pSource->GetNumIndices() == p->indexCount)) return false;
+        const WORD* pSourceIndices = static_cast<const WORD*>(pSource->LockIndices(DSM_LOCK_READ));
+        if (!VERIFY(pSourceIndices)) return false;
+        const bool inside =
+            std::all_of(pSourceIndices, pSourceIndices + p->indexCount, [p](WORD i) { return i < p->vertexCount; });
+        pSource->UnlockIndexRange(0, 0);
+        if (!VERIFY_MSG(inside, "Clump state mesh index beyond its vertices")) return false;
     }
-    CModelElement* pRootElem = m_pModelInst->m_pModel->GetRootLodModel(m_lod);
+    currentState = static_cast<uint8_t>(state);
+    return Copy(state, parts, true);
+}
+
+bool CClumpElementData::Copy(uint32_t state, uint32_t parts, bool withIndices)
+{
+    if (!pFirstPiece) return true;
+    if (!VERIFY(pModelInst) || !VERIFY(pModelInst->m_pModel)) return false;
+    CModelElement* pRootElem = pModelInst->m_pModel->GetRootLodModel(lod);
     if (!VERIFY(pRootElem)) return false;
-    pRootElem->BuildWorldMatrices(m_pModelInst, m_pModelInst->m_transform, true);
+    pRootElem->BuildWorldMatrices(pModelInst, pModelInst->m_transform, true);
     bool ok = true;
-    for (const CClumpMeshPiece* p = m_pFirstPiece; p; p = p->pNext) {
-        if (withIndices) ok = copyIndices(*p, p->pSourceDSM[state]) && ok;
-        if (p->numVertices)
-            ok = p->pSubMesh->CopyVertices(p->pElement->m_world, p->pSourceDSM[state], 0, p->vertexOffset,
-                                           p->numVertices, copyMask) &&
-                 ok;
+    for (const CClumpPiece* p = pFirstPiece; p; p = p->pNext) {
+        HWDynamicSubMesh* pSource = p->pSource[state];
+        if (withIndices) copyIndices(*p, pSource);
+        if (p->vertexCount)
+            ok = p->pDSM->CopyVertices(p->pElement->m_world, pSource, 0, p->vertexOffset, p->vertexCount, parts) && ok;
     }
     return ok;
 }
 
-bool CClumpElementData::SetState(uint32_t state, uint32_t copyMask)
-{
-    if (!VERIFY(state < MAX_STATES)) return false;
-    if (!Copy(state, copyMask, true)) return false;
-    m_currentState = static_cast<uint8_t>(state);
-    return true;
-}
-
 void CClumpElementData::ScaleColour(float r, float g, float b)
 {
-    for (const CClumpMeshPiece* p = m_pFirstPiece; p; p = p->pNext)
-        if (p->numVertices) p->pSubMesh->ScaleDiffuse(r, g, b, p->vertexOffset, p->numVertices);
+    for (const CClumpPiece* p = pFirstPiece; p; p = p->pNext)
+        if (p->vertexCount) p->pDSM->ScaleDiffuse(r, g, b, p->vertexOffset, p->vertexCount);
 }
 
 // ---- The clump ----
 
-bool CModelClump::Init(uint32_t maxElems, uint32_t maxVertices, uint32_t maxIndices, uint8_t option)
+bool CModelClump::Init(uint32_t maxElems, uint32_t maxVertices, uint32_t maxIndices, bool option)
 {
-    if (!VERIFY(m_pElements == NULL) || !VERIFY(maxElems > 0) || !VERIFY(maxVertices <= MAX_16BIT) ||
-        !VERIFY(maxIndices <= MAX_16BIT))
-        return false;
-    if (maxVertices == 0 && !VERIFY(maxIndices == 0)) return false;
-    if (maxIndices == 0 && !VERIFY(maxVertices == 0)) return false;
-    if (maxVertices) {
-        HWDynamicMeshObject* pMeshObject = new (std::nothrow) HWDynamicMeshObject(maxVertices, maxIndices);
-        if (!VERIFY(pMeshObject)) return false;
-        m_pMeshObject = pMeshObject;
-    }
+    Destroy();
+    if (!VERIFY(maxElems > 0) || !VERIFY(maxVertices <= MAX_16BIT) || !VERIFY(maxIndices <= MAX_16BIT)) return false;
+    if ((maxVertices == 0 && !VERIFY(maxIndices == 0)) || (maxIndices == 0 && !VERIFY(maxVertices == 0))) return false;
     m_pElements = new (std::nothrow) CClumpElementData[maxElems];
-    if (!VERIFY(m_pElements)) {
-        Destroy();
-        return false;
-    }
+    if (!VERIFY(m_pElements)) return false;
+    if (maxVertices) m_pMeshObject = new HWDynamicMeshObject(maxVertices, maxIndices);
     m_maxElements = maxElems;
     m_maxVertices = maxVertices;
     m_maxIndices = maxIndices;
     m_numElements = 0;
-    m_option = option;
+    m_option = option ? 1 : 0;
     m_visibilityType = 1;
     m_fadeNear = m_fadeFar = -1.0f;
     m_alphaPermitted = 1;
     return true;
 }
 
-void CModelClump::Destroy()
+bool CModelClump::AddPieces(CClumpElementData* pData, CModelElement* pElement)
 {
-    if (m_pMeshObject) m_pMeshObject->Release();
-    m_pMeshObject = nullptr;
-    delete[] m_pElements;
-    m_pElements = nullptr;
-    m_numElements = m_maxElements = 0;
+    for (HWDynamicSubMesh* d = dynamicMesh(pElement)->GetFirstSubMesh(); d; d = d->GetNext()) {
+        DWORD vertexOffset = 0, indexOffset = 0;
+        HWDynamicSubMesh* pDSM = m_pMeshObject->AddSubMesh(d, &vertexOffset, &indexOffset);
+        if (!VERIFY(pDSM)) return false;
+        CClumpPiece* pPiece = new CClumpPiece;
+        pPiece->pElement = pElement;
+        pPiece->pDSM = pDSM;
+        pPiece->indexOffset = static_cast<uint16_t>(indexOffset);
+        pPiece->vertexOffset = static_cast<uint16_t>(vertexOffset);
+        pPiece->indexCount = static_cast<uint16_t>(d->GetNumIndices());
+        pPiece->vertexCount = static_cast<uint16_t>(d->GetNumVertices());
+        pPiece->pSource[0] = d;
+        pPiece->pNext = pData->pFirstPiece;
+        pData->pFirstPiece = pPiece;
+        if (pPiece->vertexCount) pDSM->TransformVertices(pElement->m_world, vertexOffset, pPiece->vertexCount);
+    }
+    for (CModelElement* pChild = pElement->m_pFirstChild; pChild; pChild = pChild->m_pNextSibling)
+        if (!AddPieces(pData, pChild)) return false;
+    return true;
 }
 
-bool CModelClump::AddElement(CModelInst* pModelInst, uint32_t lod, uint32_t* pIndex)
+bool CModelClump::AddElement(CModelInst* pInstance, uint32_t lod, uint32_t* pIndex)
 {
-    return Add(pModelInst, lod, 1, nullptr, pIndex);
-}
-
-bool CModelClump::AddElementWithStates(CModelInst* pModelInst, uint32_t lod, uint32_t numStates,
-                                       CModel* const* ppOtherStateModels, uint32_t* pIndex)
-{
-    if (!VERIFY(lod < CModel::MAX_LODS) || !VERIFY(numStates >= 1 && numStates <= CClumpElementData::MAX_STATES))
+    if (!VERIFY(pInstance) || !VERIFY(pInstance->m_pModel) || !VERIFY(m_pElements) || !VERIFY(lod < MAX_LODS))
         return false;
-    return Add(pModelInst, lod, numStates, ppOtherStateModels, pIndex);
-}
-
-bool CModelClump::Add(CModelInst* pModelInst, uint32_t lod, uint32_t numStates, CModel* const* ppOtherStateModels,
-                      uint32_t* pIndex)
-{
-    const uint32_t numElements = m_numElements, maxElements = m_maxElements;
-    if (!VERIFY(m_pElements) || !VERIFY(numElements < maxElements) || !VERIFY(pModelInst)) return false;
-    CModel* pModel = pModelInst->m_pModel;
-    if (!VERIFY(pModel) || !VERIFY(lod < CModel::MAX_LODS)) return false;
-    for (uint32_t i = 1; i < numStates; ++i)
-        if (!VERIFY(ppOtherStateModels && ppOtherStateModels[i])) return false;
-
-    // Everything is checked before the combined mesh takes anything.
-    std::vector<PlannedPiece> planned;
-    std::vector<HWDynamicSubMesh*> stateSources(CClumpElementData::MAX_STATES, nullptr);
-    CModelElement* pRootElem = nullptr;
+    if (!VERIFY_MSG(m_numElements < m_maxElements, "numElements < maxElements")) return false;
+    CModel* pModel = pInstance->m_pModel;
+    CClumpElementData& data = m_pElements[m_numElements];
     if (m_pMeshObject) {
-        pRootElem = pModel->GetRootLodModel(lod);
-        if (!VERIFY(pRootElem) || !VERIFY(!m_pMeshObject->IsCommitted()) ||
-            !planPieces(pRootElem, m_maxVertices, m_maxIndices, &planned))
+        CModelElement* pRoot = pModel->GetRootLodModel(lod);
+        uint32_t pieces = 0;
+        if (!VERIFY(pRoot) || !VERIFY(!m_pMeshObject->IsCommitted()) ||
+            !countPieces(pRoot, true, m_maxVertices, m_maxIndices, &pieces))
             return false;
-        if (numStates > 1) {
-            if (!VERIFY_MSG(planned.size() == 1, "Clump model contains >1 material or mesh")) return false;
-            for (uint32_t i = 1; i < numStates; ++i)
-                if (!(stateSources[i] = stateSource(ppOtherStateModels[i], lod, planned[0]))) return false;
-        }
-    }
-
-    CClumpElementData* pElemData = &m_pElements[m_numElements];
-    if (pRootElem) {
-        pRootElem->BuildWorldMatrices(pModelInst, pModelInst->m_transform, true);
-        for (const PlannedPiece& plan : planned) {
-            DWORD vertexOffset = 0, indexOffset = 0;
-            HWDynamicSubMesh* pDSM = m_pMeshObject->AddSubMesh(plan.pSource, &vertexOffset, &indexOffset);
-            if (!VERIFY(pDSM)) {
-                // Only when memory runs out: what went in stays in the combined mesh, unrecorded.
-                freePieces(pElemData->m_pFirstPiece);
-                return false;
+        // Placed as a draw places them: animation nodes, hierarchy and all.
+        pRoot->BuildWorldMatrices(pInstance, pInstance->m_transform, true);
+        if (!AddPieces(&data, pRoot)) {
+            // What joined the combined mesh already stays there, drawing nothing.
+            for (CClumpPiece* p = data.pFirstPiece; p; p = p->pNext) {
+                WORD* pIndices = static_cast<WORD*>(p->pDSM->LockIndices(DSM_LOCK_READWRITE));
+                if (pIndices) {
+                    std::fill(pIndices + p->indexOffset, pIndices + p->indexOffset + p->indexCount, p->vertexOffset);
+                    p->pDSM->UnlockIndexRange(p->indexOffset, p->indexCount);
+                }
             }
-            auto* piece = new CClumpMeshPiece();
-            piece->pElement = plan.pElement;
-            piece->pSubMesh = pDSM;
-            piece->indexOffset = static_cast<uint16_t>(indexOffset);
-            piece->vertexOffset = static_cast<uint16_t>(vertexOffset);
-            piece->numIndices = static_cast<uint16_t>(plan.pSource->GetNumIndices());
-            piece->numVertices = static_cast<uint16_t>(plan.pSource->GetNumVertices());
-            piece->pSourceDSM[0] = plan.pSource;
-            for (uint32_t i = 1; i < numStates; ++i) piece->pSourceDSM[i] = stateSources[i];
-            if (piece->numVertices)
-                pDSM->TransformVertices(plan.pElement->m_world, piece->vertexOffset, piece->numVertices);
-            piece->pNext = pElemData->m_pFirstPiece;
-            pElemData->m_pFirstPiece = piece;
+            data.~CClumpElementData();
+            new (&data) CClumpElementData;
+            return false;
         }
     }
-    pElemData->m_pModelInst = pModelInst;
-    pElemData->m_lod = static_cast<uint8_t>(lod);
-    pElemData->m_currentState = 0;
-    pElemData->m_numStates = static_cast<uint8_t>(numStates);
-    pElemData->m_pModelList[0] = pModel;
-    for (uint32_t i = 1; i < numStates; ++i) pElemData->m_pModelList[i] = ppOtherStateModels[i];
+    data.pModelInst = pInstance;
+    data.pModelList[0] = pModel;
+    data.lod = static_cast<uint8_t>(lod);
+    data.currentState = 0;
+    data.numStates = 1;
     if (!(pModel->m_flags & CModel::FLAG_ALPHAFADE)) m_alphaPermitted = 0;
     if (pIndex) *pIndex = m_numElements;
     ++m_numElements;
     return true;
 }
 
+bool CModelClump::AddElementWithStates(CModelInst* pInstance, uint32_t lod, uint32_t numStates,
+                                       CModel* const* ppStateModels, uint32_t* pIndex)
+{
+    if (!VERIFY(lod < MAX_LODS) || !VERIFY(numStates >= 1 && numStates <= CClumpElementData::MAX_STATES) ||
+        !VERIFY(pInstance) || !VERIFY(pInstance->m_pModel) || !VERIFY(ppStateModels))
+        return false;
+    HWDynamicSubMesh* pSources[CClumpElementData::MAX_STATES] = {};
+    if (m_pMeshObject) {
+        // The member must be one piece, and every state's geometry shaped like it.
+        CModelElement* pRoot = pInstance->m_pModel->GetRootLodModel(lod);
+        uint32_t pieces = 0;
+        if (!VERIFY(pRoot) || !countPieces(pRoot, true, m_maxVertices, m_maxIndices, &pieces)) return false;
+        if (pieces != 1 || !(pSources[0] = singleSubMesh(pRoot))) {
+            assertFailedMsg("Clump model contains >1 material or mesh", "numPieces == 1", __FILE__, __LINE__);
+            return false;
+        }
+        for (uint32_t s = 1; s < numStates; ++s) {
+            if (!VERIFY_MSG(ppStateModels[s], "ppOtherStateModels[i]")) return false;
+            const CModelElement* pStateRoot = ppStateModels[s]->GetRootLodModel(lod);
+            if (!VERIFY(pStateRoot) || !(pSources[s] = singleSubMesh(pStateRoot))) return false;
+            if (pSources[s]->GetNumVertices() != pSources[0]->GetNumVertices()) {
+                assertFailedMsg("Each clump state RSM must have same vertex count", "numVertices == pieceVertices",
+                                __FILE__, __LINE__);
+                return false;
+            }
+            if (pSources[s]->GetNumIndices() != pSources[0]->GetNumIndices()) {
+                assertFailedMsg("Each clump state RSM must have same index count", "numIndices == pieceIndices",
+                                __FILE__, __LINE__);
+                return false;
+            }
+        }
+    } else {
+        for (uint32_t s = 1; s < numStates; ++s)
+            if (!VERIFY_MSG(ppStateModels[s], "ppOtherStateModels[i]")) return false;
+    }
+    uint32_t index = 0;
+    if (!AddElement(pInstance, lod, &index)) return false;
+    CClumpElementData& data = m_pElements[index];
+    for (uint32_t s = 1; s < numStates; ++s) {
+        data.pModelList[s] = ppStateModels[s];
+        if (data.pFirstPiece) data.pFirstPiece->pSource[s] = pSources[s];
+    }
+    data.numStates = static_cast<uint8_t>(numStates);
+    if (pIndex) *pIndex = index;
+    return true;
+}
+
 void CModelClump::Finish()
 {
-    Vector3 sum;
-    for (uint32_t i = 0; i < m_numElements; ++i) {
-        const CModelInst* inst = m_pElements[i].m_pModelInst;
-        const float* t = inst->m_transform.Translation;
-        sum = sum + inst->m_pModel->m_centre + Vector3(t[0], t[1], t[2]);
+    if (m_numElements) {
+        Vector3 sum;
+        for (uint32_t i = 0; i < m_numElements; ++i) {
+            const CModelInst* pInst = m_pElements[i].pModelInst;
+            sum = sum + pInst->m_pModel->m_centre + positionOf(pInst->m_transform);
+        }
+        m_centre = sum * (1.0f / static_cast<float>(m_numElements));
+        m_radius = 0.0f;
+        for (uint32_t i = 0; i < m_numElements; ++i) {
+            const CModelInst* pInst = m_pElements[i].pModelInst;
+            const Vector3 d = pInst->m_pModel->m_centre + positionOf(pInst->m_transform) - m_centre;
+            m_radius = std::max(m_radius, fastSqrt(d.x * d.x + d.y * d.y + d.z * d.z) + pInst->m_pModel->m_radius);
+        }
     }
-    m_centre = m_numElements ? sum * (1.0f / static_cast<float>(m_numElements)) : Vector3();
-    m_radius = 0.0f;
-    for (uint32_t i = 0; i < m_numElements; ++i) {
-        const CModelInst* inst = m_pElements[i].m_pModelInst;
-        const float* t = inst->m_transform.Translation;
-        const Vector3 d = inst->m_pModel->m_centre + Vector3(t[0], t[1], t[2]) - m_centre;
-        m_radius = std::max(m_radius, std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z) + inst->m_pModel->m_radius);
-    }
-    if (m_pMeshObject && !m_pMeshObject->IsCommitted()) m_pMeshObject->Commit();
+    if (m_pMeshObject && m_pMeshObject->GetFirstSubMesh() && !m_pMeshObject->IsCommitted()) m_pMeshObject->Commit();
 }
 
 bool CModelClump::Render(float switchDistance, bool forceCombined, bool* pVisible)
@@ -304,32 +297,37 @@ bool CModelClump::Render(float switchDistance, bool forceCombined, bool* pVisibl
     if (pVisible) *pVisible = visible;
     if (!visible) return !forceCombined;
     if (!forceCombined && depth <= switchDistance) {
-        // Each member as its current state shows it.
         for (uint32_t i = 0; i < m_numElements; ++i) {
             CClumpElementData& e = m_pElements[i];
-            CModel* pModel = e.m_pModelList[e.m_currentState] ? e.m_pModelList[e.m_currentState] : e.m_pModelList[0];
-            pModel->Render(e.m_pModelInst, -1);
+            CModel* pModel = e.pModelList[e.currentState] ? e.pModelList[e.currentState] : e.pModelList[0];
+            pModel->Render(e.pModelInst, -1);
         }
         return true;
     }
-    if (m_pMeshObject) {
-        D3DMATRIX identity{};
-        identity.m[0][0] = identity.m[1][1] = identity.m[2][2] = identity.m[3][3] = 1.0f;
-        D3DCore.SetWorldMatrix(identity);
+    if (m_pMeshObject && m_pMeshObject->IsCommitted()) {
+        SetWorldMatrixFrom43(IdentityTransform());
         m_pMeshObject->Render(0);
     }
     return false;
 }
 
-bool CModelClump::RefreshElement(uint32_t index, uint32_t copyMask)
+void CModelClump::Destroy()
 {
-    CClumpElementData* pElemData = GetElement(index);
-    return pElemData && pElemData->Copy(pElemData->m_currentState, copyMask, false);
+    delete[] m_pElements;
+    m_pElements = nullptr;
+    if (m_pMeshObject) m_pMeshObject->Release();
+    m_pMeshObject = nullptr;
+    m_numElements = m_maxElements = 0;
 }
 
 CClumpElementData* CModelClump::GetElement(uint32_t index)
 {
-    const uint32_t id = index, numElements = m_numElements;
-    if (!VERIFY(id < numElements)) return nullptr;
-    return &m_pElements[id];
+    if (!VERIFY(index < m_numElements)) return nullptr;
+    return &m_pElements[index];
+}
+
+bool CModelClump::RefreshElement(uint32_t index, uint32_t parts)
+{
+    CClumpElementData* pData = GetElement(index);
+    return pData && pData->Copy(pData->currentState, parts, false);
 }

@@ -26,24 +26,9 @@ const CModelTransform& sourceOf(const CModelElement* e, CModelInst* pInstance)
     return node ? *node : e->m_local;
 }
 
-// The element's world transform under the parent's: rotations compose, scales multiply, and the
-// position is scaled by the parent, turned and moved.
-void place(CModelElement* e, CModelInst* pInstance, const CModelTransform& p)
+void place(CModelElement* e, CModelInst* pInstance, const CModelTransform& parent)
 {
-    const CModelTransform& s = sourceOf(e, pInstance);
-    CModelTransform w;
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            w.Rotation[3 * r + c] = s.Rotation[3 * r] * p.Rotation[c] + s.Rotation[3 * r + 1] * p.Rotation[3 + c] +
-                                    s.Rotation[3 * r + 2] * p.Rotation[6 + c];
-    float t[3];
-    for (int i = 0; i < 3; ++i) {
-        w.Scale[i] = s.Scale[i] * p.Scale[i];
-        t[i] = s.Translation[i] * p.Scale[i];
-    }
-    for (int c = 0; c < 3; ++c)
-        w.Translation[c] = t[0] * p.Rotation[c] + t[1] * p.Rotation[3 + c] + t[2] * p.Rotation[6 + c] + p.Translation[c];
-    e->m_world = w;
+    e->m_world = PlaceElement(sourceOf(e, pInstance), parent);
 }
 
 // A world vector in the element's frame: times the transpose of its world rotation.
@@ -98,6 +83,25 @@ void loadShaderLights(const CModelElement* e, CLight* const* ppLights, uint32_t 
 }
 
 }  // namespace
+
+CModelTransform PlaceElement(const CModelTransform& local, const CModelTransform& parent)
+{
+    CModelTransform world;
+    const float* r = local.Rotation;
+    const float* p = parent.Rotation;
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            world.Rotation[row * 3 + col] =
+                r[row * 3] * p[col] + r[row * 3 + 1] * p[3 + col] + r[row * 3 + 2] * p[6 + col];
+    float t[3];
+    for (int i = 0; i < 3; ++i) {
+        world.Scale[i] = local.Scale[i] * parent.Scale[i];
+        t[i] = local.Translation[i] * parent.Scale[i];
+    }
+    for (int col = 0; col < 3; ++col)
+        world.Translation[col] = t[0] * p[col] + t[1] * p[3 + col] + t[2] * p[6 + col] + parent.Translation[col];
+    return world;
+}
 
 void CModelElement::BuildWorldMatrices(CModelInst* pInstance, const CModelTransform& parent, bool recursive)
 {

@@ -11,8 +11,10 @@ using testsupport::countReports;
 
 namespace {
 
-// A model of one quad drawn as the strip, kept open; with a fifth vertex or a dummy child if asked.
-CModel* stripModel(testsupport::TempDir& dir, std::vector<uint32_t> strip, bool fifth = false, bool dummy = false)
+enum Child { NO_CHILD, DUMMY_CHILD, FIVE_VERTEX_CHILD };
+
+// A model of one quad drawn as the strip, kept open; with a fifth vertex or a child if asked.
+CModel* stripModel(testsupport::TempDir& dir, std::vector<uint32_t> strip, bool fifth = false, Child child = NO_CHILD)
 {
     modelwriter::Element e("m");
     e.Type = modelwriter::TYPE_MESH;
@@ -22,7 +24,12 @@ CModel* stripModel(testsupport::TempDir& dir, std::vector<uint32_t> strip, bool 
     b.Primitives[0].IndexList = strip;
     if (fifth) b.Primitives[0].add(mw::Vertex());
     e.Mesh = mw::section({b}, 106);
-    if (dummy) e.Children.push_back(modelwriter::Element("dummy"));
+    if (child == DUMMY_CHILD) e.Children.push_back(modelwriter::Element("dummy"));
+    if (child == FIVE_VERTEX_CHILD) {
+        e.Children.push_back(e);
+        b.Primitives[0].add(mw::Vertex());
+        e.Children[0].Mesh = mw::section({b}, 106);
+    }
     modelwriter::Model m;
     m.Lods.push_back({0, e});
     dir.write("data/models/m.rsm", modelwriter::model(m));
@@ -63,12 +70,17 @@ TEST_F(ModelClumpTest, MembersStatesAndRefreshesReachTheCombinedMesh)
     EXPECT_EQ(countReports("maxIndices == 0") + countReports("maxVertices == 0"), 2);
 
     // Refused members leave the clump and its mesh alone: a state of another size, a LOD or state
-    // count out of range, a tree with an element that is not dynamic.
+    // count out of range, a tree with an element that is not a dynamic mesh, a tree whose second
+    // mesh would not fit (refused before its first goes in).
     uint32_t index = 9;
     EXPECT_FALSE(clump.AddElementWithStates(a, 0, 3, states, &index));
     EXPECT_EQ(countReports("Each clump state RSM must have same vertex count"), 1);
     for (auto [lod, n] : {std::pair{8u, 1u}, {0u, 0u}, {0u, 7u}}) EXPECT_FALSE(clump.AddElementWithStates(a, lod, n, states, &index));
-    EXPECT_FALSE(clump.AddElement(at(stripModel(m_dir, {0, 1, 2, 3}, false, true), 0), 0, &index));
+    EXPECT_FALSE(clump.AddElement(at(stripModel(m_dir, {0, 1, 2, 3}, false, DUMMY_CHILD), 0), 0, &index));
+    CModelClump small;
+    ASSERT_TRUE(small.Init(1, 4, 99, 0));
+    EXPECT_FALSE(small.AddElement(at(stripModel(m_dir, {0, 1, 2, 3}, false, FIVE_VERTEX_CHILD), 0), 0, &index));
+    EXPECT_EQ(small.GetMeshObject()->GetFirstSubMesh(), nullptr);
     EXPECT_EQ(clump.GetMeshObject()->GetFirstSubMesh(), nullptr);
     EXPECT_EQ(clump.GetNumElements() + index, 9u);
 
@@ -104,7 +116,8 @@ TEST_F(ModelClumpTest, MembersStatesAndRefreshesReachTheCombinedMesh)
     EXPECT_EQ(countReports("numElements < maxElements"), 1);
     clump.Finish();
     EXPECT_TRUE(clump.GetMeshObject()->IsCommitted());
-    EXPECT_EQ(std::vector<float>({clump.m_centre.z, clump.m_radius}), std::vector<float>({whole->m_centre.z + 20, 20 + whole->m_radius}));
+    EXPECT_EQ(clump.GetCentre().z, whole->m_centre.z + 20);
+    EXPECT_NEAR(clump.GetRadius(), 20 + whole->m_radius, 0.05f);
     CModelManager::Shutdown();
     CModelClassManager::Shutdown();
 }

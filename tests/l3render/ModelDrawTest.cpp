@@ -166,7 +166,7 @@ TEST_F(ModelDrawTest, AClumpLooksTheSameCombinedAsMemberByMember)
     bool visible = false;
     float depth = 0;
     const std::vector<DWORD> members = frame([&] {
-        L3SphereInFrustum(clump.m_centre, clump.m_radius, false);
+        L3SphereInFrustum(clump.GetCentre(), clump.GetRadius(), false);
         depth = L3Scene.lastDepth;
         EXPECT_TRUE(clump.Render(depth, false, &visible) && visible);
     });
