@@ -22,10 +22,11 @@ public:
     CModelInst& operator=(const CModelInst&) = delete;
 
     ~CModelInst() override;
+    virtual uint32_t GetKind() const { return KIND_MODEL; }
+    virtual const char* GetTypeName() const { return "Model"; }
+    // As a resource of the model resource manager.
     uint32_t getResourceType() const override { return RESOURCETYPE_MODEL; }
     const char* getTypeName() const override { return "Model"; }
-    uint32_t GetKind() const { return getResourceType(); }
-    const char* GetTypeName() const { return getTypeName(); }
 
     // The model drawn at the LOD it chooses: the LOD drawn, -1 none qualified, -2 culled.
     int32_t Render();

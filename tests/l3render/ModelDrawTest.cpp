@@ -18,7 +18,7 @@ protected:
     void SetUp() override
     {
         FacadeFixture::SetUp();
-        ASSERT_TRUE(startDrawing({"models/robot.rsm", "classdef/robot.def", "models/debris.rsm", "models/demo.mtl",
+        ASSERT_TRUE(startDrawing({"models/robot.rsm", "classdef/robot.def", "models/debris.rsm", "models/debris.mtl", "models/demo.mtl",
                                   "models/demo.anm", "models/demo.tga"}));
         D3DCore.SetClearColour(true, 0, 0, 0x50);
         D3DCore.FrameStatsEnabled = 0;
