@@ -141,37 +141,22 @@ TEST_F(LightEffectsTest, EachTypeDescribesItsLightAndPartsComeAndGoWithTheProper
     EXPECT_EQ(e(h).lightmap.Map, LightMapLight::DEFAULT_SPOT_MAP);
     EXPECT_FLOAT_EQ(e(h).lightmap.FarSize[0], std::tan(0.2f) * 800 * 1.75f);
 
-    // The parts each type can have: a directional light has no light map, a spot light of no range
-    // none either, nor a light asking for a map that is not loaded; the rest is made.
-    struct Row {
-        uint8_t type, effects;
-        float range;
-        uint32_t ownMap;  // 0: the default
-        uint8_t made;
-        const char* report;
-    };
-    const uint8_t all = LIGHTEFFECT_MODEL | LIGHTEFFECT_LIGHTMAP | LIGHTEFFECT_COLOUR;
-    const Row rows[] = {
-        {LIGHT_DIRECTIONAL, all, 1000, 0, LIGHTEFFECT_MODEL | LIGHTEFFECT_COLOUR, nullptr},
-        {LIGHT_SPOT, all, 0, 0, LIGHTEFFECT_MODEL | LIGHTEFFECT_COLOUR, "properties.range > EPSILON"},
-        {LIGHT_POINT, all, 10, 3, LIGHTEFFECT_MODEL | LIGHTEFFECT_COLOUR, "NumLightMaps()"},
-        {LIGHT_POINT, LIGHTEFFECT_COLOUR, 10, 0, LIGHTEFFECT_COLOUR, nullptr},
-        {LIGHT_POINT, 0, 10, 0, LIGHTEFFECT_COLOUR, "lightProperties.effects != 0"},
-    };
-    for (const Row& row : rows) {
-        testsupport::clearReports();
-        LightProperties p = light(row.type, row.range);
-        p.effects = row.effects;
-        p.ownLightMap = row.ownMap != 0;
-        p.lightMapIndex = row.ownMap;
-        EXPECT_EQ(SetLightEffectProperties(h, p), row.effects != 0);
-        LightProperties got{};
-        ASSERT_TRUE(GetLightEffectProperties(h, &got));
-        EXPECT_EQ(got.effects, row.made) << int(row.type);
-        EXPECT_EQ((e(h).pD3DLight != nullptr), (row.made & LIGHTEFFECT_MODEL) != 0);
-        EXPECT_EQ(testsupport::reports().size(), row.report ? 1u : 0u) << int(row.type);
-        EXPECT_EQ(row.report ? countReports(row.report) : 1, 1) << row.report;
+    // A directional light has no light map, nor a spot light of no range, nor a light asking for a
+    // map that is not loaded: the other parts are made.
+    LightProperties p[] = {light(LIGHT_DIRECTIONAL, 1000), light(LIGHT_SPOT, 0), light(LIGHT_POINT, 10)};
+    p[2].ownLightMap = 1;
+    p[2].lightMapIndex = 3;
+    LightProperties got{};
+    for (const LightProperties& q : p) {
+        ASSERT_TRUE(SetLightEffectProperties(h, q) && GetLightEffectProperties(h, &got));
+        EXPECT_EQ(got.effects, LIGHTEFFECT_MODEL | LIGHTEFFECT_COLOUR) << int(q.type);
     }
+    EXPECT_EQ(countReports("properties.range > EPSILON") + countReports("NumLightMaps()"), 2);
+    p[0].effects = LIGHTEFFECT_COLOUR;  // the model light goes back to the manager
+    ASSERT_TRUE(SetLightEffectProperties(h, p[0]));
+    EXPECT_EQ(e(h).pD3DLight, nullptr);
+    p[0].effects = 0;
+    EXPECT_FALSE(SetLightEffectProperties(h, p[0]));
     // A colour beyond 0..1 is clamped channel by channel in the glow; its own map 0.
     LightProperties bright = light(LIGHT_POINT, 10, {2.0f, -1.0f, 0.5f});
     bright.ownLightMap = 1;
