@@ -110,38 +110,3 @@ TEST_F(AnimTest, ZeroLengthAndFailedLoadsAreHarmless)
     failed->SetTime(0.0f);
     EXPECT_EQ(1.0f, failed->CurrentFrame);
 }
-
-// The sample files, opened by their game names: the walk's keys at 0, 250 and 500 ms, and the
-// wave's captured frames.
-TEST_F(AnimTest, SampleWalkAndWave)
-{
-    testsupport::ScopedCwd cwd(VELDRANE_ROOT);
-    CAnimation walk("data\\anims\\robot_walk.txt");
-    ASSERT_EQ(ANIM_OK, walk.GetAnimError());
-    EXPECT_FLOAT_EQ(1000.0f, walk.Duration);
-    const struct {
-        uint32_t advance;
-        float rootZ, armX, armW, handZ;
-    } poses[] = {
-        {0, 0.0f, 0.0f, -1.0f, 0.0f},
-        {250, 1.0f, 0.2588190f, -0.9659258f, 0.0654031f},
-        {250, 0.0f, 0.0f, -1.0f, 0.1305262f},
-    };
-    for (const auto& pose : poses) {
-        walk.Advance(pose.advance);
-        EXPECT_NEAR(pose.rootZ, node(walk, "root")->Translation.z, 1e-5f);
-        EXPECT_NEAR(pose.armX, node(walk, "armL")->Rotation.x, 1e-5f);
-        EXPECT_NEAR(-pose.armX, node(walk, "armR")->Rotation.x, 1e-5f);
-        EXPECT_NEAR(pose.armW, node(walk, "armL")->Rotation.w, 1e-5f);
-        EXPECT_NEAR(pose.handZ, node(walk, "hand")->Rotation.z, 1e-5f);
-    }
-
-    CAnimation wave("data\\anims\\robot_wave.txt");
-    ASSERT_EQ(ANIM_OK, wave.GetAnimError());
-    EXPECT_EQ(8, wave.NumFrames);
-    EXPECT_NEAR(266.6667f, wave.Duration, 1e-3f);
-    wave.Advance(100);  // frame 3
-    EXPECT_NEAR(0.1305262f, node(wave, "hand")->Rotation.z, 1e-5f);
-    EXPECT_NEAR(0.3826834f, node(wave, "armR")->Rotation.y, 1e-5f);
-    EXPECT_TRUE(testsupport::reports().empty());
-}
