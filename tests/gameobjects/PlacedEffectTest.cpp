@@ -4,6 +4,7 @@
 
 #include "EffectTestKind.h"
 #include "FrameFixture.h"
+#include "SampleModelFiles.h"
 #include "TestSupport.h"
 #include "ai/Events.h"
 #include "ai/WorldMgr.h"
@@ -41,6 +42,7 @@ protected:
         getProjData().pWorldMgr->createTree(100, 2);
         CEvents::initialise(0);
         installTestKind();
+        writeSampleModelFiles(m_dir);
         m_dir.write("data/particles/fx.txt", "TESTEFFECT\n{\ninstancename spark\n}\n");
         m_dir.write("data/particles/particlesystem_precache.psp",
                     "Precache\n{\nSet\n{\nfilename data\\particles\\fx.txt\nps_def0 spark\n}\n}\n");
