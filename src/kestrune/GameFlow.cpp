@@ -6,6 +6,7 @@
 
 #include "audio/AudioManager.h"
 #include "global/ProjData.h"
+#include "kestrune/ErrorStrings.h"
 #include "kestrune/GameInput.h"
 #include "kestrune/GameLogic.h"
 #include "kestrune/VolumeFog.h"
@@ -61,6 +62,21 @@ void onActivate()
 
 GameFlowStats getGameFlowStats() { return GameFlowStats{stepsRun, gameActive}; }
 
+void registerProjDataServices()
+{
+    static const SProjDataGameServices services = {
+        [](HWND mainWindow) { return new CGameLogic(mainWindow); },
+        [](CGameLogic* pLogic) {
+            pLogic->shutdown();
+            delete pLogic;
+        },
+        [](CGameLogic* pLogic) { return pLogic->getObjectManager(); },
+        [] { return new CErrorStrings; },
+        [](CErrorStrings* pStrings) { delete pStrings; },
+    };
+    setProjDataGameServices(&services);
+}
+
 bool GamePreInit()
 {
     initMaths();
@@ -83,6 +99,7 @@ bool GamePreInit()
 
 bool GameInit()
 {
+    registerProjDataServices();
     createProjData();
     CProjData& data = getProjData();
     CIniManager* ini = data.getIniManager();
