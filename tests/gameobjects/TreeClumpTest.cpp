@@ -103,7 +103,7 @@ protected:
         getProjData().getWorldMgr()->d_treeDamage = 1;
         getProjData().GameTime = 1000;
         cw::File f = democlumps::demo();
-        f.Types = {type(0, 2, 9, 0, {{at(400, 420), at(400, 470), at(400, 530)}, {at(200, 200)}}),
+        f.Types = {type(0, 2 | 16, 9, 0, {{at(400, 420), at(400, 470), at(400, 530)}, {at(200, 200)}}),
                    type(1, 0, 3, 50, {{at(300, 440), at(300, 560)}}), type(2, 0, 1, 10, {{at(600, 600)}})};
         clumpworld::writeFile("data/clumps/test.clump", cw::file(f));
         testsupport::clearReports();
@@ -212,6 +212,13 @@ TEST_F(TreeClumpTest, LoadNamesEveryClumpAndSetsUpEachCollisionMode)
         first.interact(&probe);
         EXPECT_EQ(first.getTreeElement(1)->fallen, gap < 0);
     }
+    // Drawn, a clump tints its materials grey, or by the light effects' colour where its type says.
+    CGameTree::s_pLightColourAt = [](const Vector3&) { return 0x112233u; };
+    for (auto [name, want] : {std::pair{"Clump_000_000", 0x112233u}, {"Clump_001_000", 0x808080u}}) {
+        clump(name).render();
+        EXPECT_EQ(D3DCore.StateBlocks.GetSB(clumpworld::materialBlock())->GMaterial->TextureFactor & 0xFFFFFF, want);
+    }
+    CGameTree::s_pLightColourAt = nullptr;
     testsupport::clearReports();
     EXPECT_FALSE(CGameTree::loadTreeClumps("", false));
     EXPECT_FALSE(CGameTree::loadTreeClumps("data\\clumps\\none.clump", true));
