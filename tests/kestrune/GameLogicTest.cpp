@@ -72,7 +72,6 @@ TEST_F(GameLogicTest, ALevelLoadsItsScriptStepsAndShutsDownWithoutATrace)
 
     CGameObjectManager* pObjects = logic->getObjectManager();
     ASSERT_NE(nullptr, pObjects);
-    EXPECT_EQ(pObjects, getProjData().getObjectManager());
     EXPECT_EQ(static_cast<CNetObjectInterface*>(pObjects), getProjData().getObjectManagerInterface());
     for (uint32_t id : {0x01000000u, 0x81000000u, 0x82000000u, 0x83000000u})
         EXPECT_NE(nullptr, pObjects->getResourceManager(id));
