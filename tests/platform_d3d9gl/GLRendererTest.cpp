@@ -14,6 +14,13 @@ namespace {
 
 constexpr uint32_t W = 64, H = 64;
 
+uint32_t floatBits(float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
 // A device's state with its documented defaults.
 struct DeviceState {
     uint32_t rs[RENDER_STATE_COUNT] = {};
@@ -39,12 +46,6 @@ struct DeviceState {
         pipeline.renderStates = rs, pipeline.stageStates = ts, pipeline.samplerStates = ss;
         pipeline.world = world, pipeline.view = view, pipeline.projection = proj;
         pipeline.viewport = {0, 0, W, H, 0.0f, 1.0f};
-    }
-    static uint32_t floatBits(float f)
-    {
-        uint32_t u;
-        std::memcpy(&u, &f, 4);
-        return u;
     }
 };
 
@@ -82,9 +83,7 @@ protected:
     void drawStrip(const std::vector<V>& v, uint32_t fvf)
     {
         VertexSource src;
-        src.data = v.data();
-        src.stride = sizeof(V);
-        src.fvf = fvf;
+        src.data = v.data(), src.stride = sizeof(V), src.fvf = fvf;
         m_renderer.draw(m_state.pipeline, 5, src, 0, static_cast<uint32_t>(v.size() - 2));
         EXPECT_STREQ(m_renderer.lastError(), "");
     }
@@ -92,9 +91,7 @@ protected:
     // A screen rectangle drawn clockwise as a two-triangle strip.
     void screenQuad(float x1, float y1, float x2, float y2, uint32_t colour, float z = 0.5f)
     {
-        drawStrip(std::vector<ScreenVertex>{{x1, y1, z, 1, colour},
-                                            {x2, y1, z, 1, colour},
-                                            {x1, y2, z, 1, colour},
+        drawStrip(std::vector<ScreenVertex>{{x1, y1, z, 1, colour}, {x2, y1, z, 1, colour}, {x1, y2, z, 1, colour},
                                             {x2, y2, z, 1, colour}},
                   FVF_SCREEN);
     }
@@ -134,9 +131,8 @@ TEST_F(GLRendererTest, ClearsAndQuadsCoverThePixelsTheDeviceWould)
                               {48, 47, 0}, {47, 48, 0}})
         EXPECT_TRUE(near(at(x, y), want >> 16, want >> 8 & 0xFF, want & 0xFF)) << x << "," << y;
 
-    // Pixel centres lie on whole numbers: a quad from 7.75 to 23.75 covers centres 8..23 (7..23
-    // under GL's half-pixel offset); through centres, left and top edges take their pixels.
-    // Transformed vertices land the same way; the viewport places and clips.
+    // Pixel centres lie on whole numbers (7.75..23.75 covers 8..23, not GL's 7..23); through centres,
+    // left and top edges take their pixels; transformed vertices alike; the viewport places and clips.
     auto ndc = [](float x, float y) { return std::pair{-1.0f + 2.0f * x / W, 1.0f - 2.0f * y / H}; };
     const struct {
         float x1, y1, x2, y2;
@@ -217,38 +213,13 @@ TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
     for (auto [x, g] : {std::pair{4, 0}, {20, 255}, {30, 255}, {34, 0}}) EXPECT_TRUE(near(at(x, 32), 0, g, 0)) << x;
 }
 
-TEST_F(GLRendererTest, AnOpaqueBackBufferBlendsWithADestinationAlphaOfOne)
-{
-    m_state.ts[0][1] = 3;
-    m_state.ts[0][4] = 3;
-    auto scene = [&] {
-        // A quad of alpha 0x40 written as it is, then white scaled by the destination alpha.
-        clearAll(0x20000000);
-        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0x40000000);
-        m_state.rs[27] = 1;
-        m_state.rs[19] = 7;  // DESTALPHA
-        m_state.rs[20] = 1;  // ZERO
-        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFF);
-        m_state.rs[27] = 0;
-        reread();
-    };
-    scene();
-    EXPECT_TRUE(near(at(32, 32), 64, 64, 64));
-    ASSERT_TRUE(m_renderer.create(nullptr, W, H, true)) << m_renderer.lastError();
-    scene();
-    EXPECT_TRUE(near(at(32, 32), 255, 255, 255));
-    EXPECT_EQ(at(32, 32).a, 255);
-}
-
 TEST_F(GLRendererTest, LinearFogByEyeDistance)
 {
     const float zf = 100.0f / 99.0f;
     const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, zf, 1, 0, 0, -zf, 0};
     std::memcpy(m_state.proj, proj, sizeof(proj));
     m_state.ts[0][1] = 3;
-    m_state.rs[34] = 0xFFFFFFFF;  // white, from 1 to 2
-    m_state.rs[36] = DeviceState::floatBits(1.0f);
-    m_state.rs[37] = DeviceState::floatBits(2.0f);
+    m_state.rs[34] = 0xFFFFFFFF, m_state.rs[36] = floatBits(1.0f), m_state.rs[37] = floatBits(2.0f);  // white, 1 to 2
     // A black quad at depth 1.5, and a strip from the axis to x 3 at that depth: range fog counts
     // the distance from the eye (2.12 at its right end, past the end) but only for vertex fog.
     const float z = 1.5f;
@@ -280,21 +251,12 @@ TEST_F(GLRendererTest, ColourOperations)
         uint32_t op;
         int r, g, b;
     } cases[] = {
-        {2, 128, 64, 255},   // SELECTARG1
-        {3, 64, 128, 128},   // SELECTARG2
-        {4, 32, 32, 128},    // MODULATE
-        {5, 64, 64, 255},    // MODULATE2X
-        {7, 191, 191, 255},  // ADD
-        {8, 64, 64, 255},    // ADDSIGNED
-        {10, 64, 0, 128},    // SUBTRACT
-        {11, 160, 160, 255}, // ADDSMOOTH
-        {14, 96, 96, 191},   // BLENDFACTORALPHA
-        {26, 80, 96, 191},   // LERP by arg 0 (the factor)
-        {25, 96, 160, 255},  // MULTIPLYADD
+        // SELECTARG1, SELECTARG2, MODULATE, MODULATE2X, ADD, ADDSIGNED
+        {2, 128, 64, 255}, {3, 64, 128, 128}, {4, 32, 32, 128}, {5, 64, 64, 255}, {7, 191, 191, 255}, {8, 64, 64, 255},
+        // SUBTRACT, ADDSMOOTH, BLENDFACTORALPHA, LERP by arg 0 (the factor), MULTIPLYADD
+        {10, 64, 0, 128}, {11, 160, 160, 255}, {14, 96, 96, 191}, {26, 80, 96, 191}, {25, 96, 160, 255},
     };
-    m_state.ts[0][2] = 0;  // DIFFUSE
-    m_state.ts[0][3] = 3;  // TFACTOR
-    m_state.ts[0][26] = 3;
+    m_state.ts[0][2] = 0, m_state.ts[0][3] = m_state.ts[0][26] = 3;  // DIFFUSE, TFACTOR
     m_state.rs[60] = 0x80408080;
     for (const auto& k : cases) {
         m_state.ts[0][1] = k.op;
@@ -323,8 +285,7 @@ TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
     const uint16_t idx[] = {9, 9, 0, 1, 2, 2, 1, 3};
     const uint32_t vb = m_renderer.createBuffer(sizeof(v)), ib = m_renderer.createBuffer(sizeof(idx));
     ASSERT_TRUE(vb != 0 && ib != vb);
-    m_renderer.updateBuffer(vb, 0, sizeof(v), v);
-    m_renderer.updateBuffer(ib, 0, sizeof(idx), idx);
+    m_renderer.updateBuffer(vb, 0, sizeof(v), v), m_renderer.updateBuffer(ib, 0, sizeof(idx), idx);
     VertexSource vs;
     vs.buffer = vb, vs.stride = sizeof(ScreenVertex), vs.fvf = FVF_SCREEN;
     IndexSource is;
@@ -353,10 +314,6 @@ struct WorldTexVertex {  // XYZ | TEX1
     float x, y, z, u, v;
 };
 constexpr uint32_t FVF_WORLD_TEX1 = 0x102;
-struct WorldNormalVertex {  // XYZ | NORMAL
-    float x, y, z, nx, ny, nz;
-};
-constexpr uint32_t FVF_WORLD_NORMAL = 0x12;
 
 class TextureStageTest : public GLRendererTest {
 protected:
@@ -430,107 +387,29 @@ TEST_F(TextureStageTest, TextureTransformsReadSetsAsTheDeviceDoes)
     EXPECT_EQ(quarters(), "WWWW");
 }
 
-TEST_F(TextureStageTest, GeneratedCoordinatesFromCameraSpace)
-{
-    m_state.pipeline.textureMatrices[0] = m_matrix;
-    m_state.ts[0][24] = 2;
-    // Camera-space position, scaled into 0..1: generated vectors are (x, y, z, 1), so the fourth
-    // row's offset counts.
-    const float fromPosition[16] = {0.5f, 0, 0, 0, 0, -0.5f, 0, 0, 0, 0, 0, 0, 0.5f, 0.5f, 0, 1};
-    std::memcpy(m_matrix, fromPosition, sizeof(m_matrix));
-    m_state.ts[0][11] = 0x20000;
-    const uint32_t c = 0xFFFFFFFF;
-    clearAll(0xFF000000);
-    drawStrip(std::vector<WorldVertex>{{-1, 1, 0.5f, c}, {1, 1, 0.5f, c}, {-1, -1, 0.5f, c}, {1, -1, 0.5f, c}}, FVF_WORLD);
-    reread();
-    EXPECT_EQ(quarters(), "RGBW");
-
-    // Camera-space normals and reflection vectors, one colour over the whole quad:
-    // u = 0.3 x - 0.25 z + 0.5, v = 0.3 x - 0.3 y + 0.2 z + 0.5.
-    const float fromNormal[16] = {0.3f, 0.3f, 0, 0, 0, -0.3f, 0, 0, -0.25f, 0.2f, 0, 0, 0.5f, 0.5f, 0, 1};
-    std::memcpy(m_matrix, fromNormal, sizeof(m_matrix));
-    const float h = 0.70710678f;
-    const struct {
-        uint32_t index;
-        float nx, ny, nz;
-        char seen;
-    } cases[] = {
-        {0x10000, -h, h, 0, 'R'},
-        {0x10000, h, -h, 0, 'W'},
-        {0x30000, 0, 0, -1, 'G'},  // facing the viewer: reflected straight back, z = -1
-        {0x30000, h, 0, -h, 'W'},  // turned: reflected sideways, x = 1
-    };
-    m_state.rs[142] = 0;  // a distant viewer
-    for (const auto& k : cases) {
-        m_state.ts[0][11] = k.index;
-        clearAll(0xFF000000);
-        const WorldNormalVertex v[4] = {{-1, 1, 0.5f, k.nx, k.ny, k.nz}, {1, 1, 0.5f, k.nx, k.ny, k.nz},
-                                        {-1, -1, 0.5f, k.nx, k.ny, k.nz}, {1, -1, 0.5f, k.nx, k.ny, k.nz}};
-        drawStrip(std::vector<WorldNormalVertex>(v, v + 4), FVF_WORLD_NORMAL);
-        reread();
-        EXPECT_EQ(quarters(), std::string(4, k.seen)) << "index " << std::hex << k.index << " normal " << k.nx;
-    }
-}
-
 TEST_F(TextureStageTest, BumpMappingAndPremodulation)
 {
     // Stage 0 a flat bump map of du = 0.5; stage 1 the coloured texture, moved half a texture.
     const uint32_t bump = 0xFF80FF80;  // du 0.5, dv 1.0, luminance source 0.5
     const uint32_t bumpTexture = m_renderer.createTexture(1, 1, 1, 21);
     m_renderer.updateTexture(bumpTexture, 0, &bump, 4);
-    m_state.pipeline.textures[0] = bumpTexture;
-    m_state.pipeline.textures[1] = m_texture;
-    m_state.ts[0][1] = 22;  // BUMPENVMAP
-    m_state.ts[0][7] = DeviceState::floatBits(1.0f);
-    m_state.ts[0][10] = DeviceState::floatBits(0.0f);  // dv ignored
-    m_state.ts[1][1] = 2;
-    m_state.ts[1][11] = 0;  // the same set
+    m_state.pipeline.textures[0] = bumpTexture, m_state.pipeline.textures[1] = m_texture;
+    m_state.ts[0][1] = 22;  // BUMPENVMAP, dv ignored
+    m_state.ts[0][7] = floatBits(1.0f), m_state.ts[0][10] = floatBits(0.0f);
+    m_state.ts[1][1] = 2, m_state.ts[1][11] = 0;  // the same set
     texturedQuad();
     EXPECT_EQ(quarters(), "GRWB");
     // With luminance: the moved colour scaled by 0.5 x 0.5 + 0.25.
     m_state.ts[0][1] = 23;
-    m_state.ts[0][22] = DeviceState::floatBits(0.5f);
-    m_state.ts[0][23] = DeviceState::floatBits(0.25f);
+    m_state.ts[0][22] = floatBits(0.5f), m_state.ts[0][23] = floatBits(0.25f);
     texturedQuad();
     EXPECT_TRUE(near(at(16, 16), 0, 128, 0, 3));
     // Pre-modulation: stage 0's result is multiplied by stage 1's texture.
-    m_state.ts[0][1] = 17;
-    m_state.ts[0][2] = 0;  // DIFFUSE
-    m_state.ts[1][1] = 2;
-    m_state.ts[1][2] = 1;  // CURRENT
+    m_state.ts[0][1] = 17, m_state.ts[0][2] = 0;  // DIFFUSE
+    m_state.ts[1][1] = 2, m_state.ts[1][2] = 1;   // CURRENT
     texturedQuad();
     EXPECT_EQ(quarters(), "RGBW");
     m_renderer.deleteTexture(bumpTexture);
-}
-
-TEST_F(GLRendererTest, VertexBlendingMixesTheWorldMatrices)
-{
-    struct BlendVertex {  // XYZB1 | DIFFUSE
-        float x, y, z, weight;
-        uint32_t colour;
-    };
-    const float moved[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1};  // one unit right
-    m_state.pipeline.blendWorlds[0] = moved;
-    m_state.ts[0][1] = 3;
-    auto quad = [&](float weight) {
-        const uint32_t c = 0xFFFFFFFF;
-        clearAll(0xFF000000);
-        drawStrip(std::vector<BlendVertex>{{-1, 1, 0.5f, weight, c}, {-0.5f, 1, 0.5f, weight, c},
-                                           {-1, -1, 0.5f, weight, c}, {-0.5f, -1, 0.5f, weight, c}},
-                  0x46);
-        reread();
-        std::string lit;
-        for (int x : {8, 24, 40, 56}) lit += at(x, 32).r > 200 ? '#' : '.';
-        return lit;
-    };
-    // The weight is world 0's; world 1 takes the rest.
-    EXPECT_EQ(quad(1.0f), "#...");
-    m_state.rs[151] = 1;  // 1WEIGHTS
-    EXPECT_EQ(quad(1.0f), "#...");
-    EXPECT_EQ(quad(0.5f), ".#..");
-    EXPECT_EQ(quad(0.0f), "..#.");
-    m_state.rs[151] = 0;
-    EXPECT_EQ(quad(0.0f), "#...");
 }
 
 }  // namespace

@@ -97,11 +97,8 @@ protected:
 TEST_F(LightingTest, LitQuadsMatchTheDocumentedFormulas)
 {
     D3DMATERIAL9 plain{};
-    plain.Diffuse = rgb(0.5f, 0.25f, 1.0f);
-    plain.Ambient = rgb(0.2f, 0.4f, 0.6f);
-    plain.Specular = rgb(1.0f, 0.5f, 0.25f);
-    plain.Emissive = rgb(0.05f, 0.0f, 0.1f);
-    plain.Power = 4.0f;
+    plain.Diffuse = rgb(0.5f, 0.25f, 1.0f), plain.Ambient = rgb(0.2f, 0.4f, 0.6f);
+    plain.Specular = rgb(1.0f, 0.5f, 0.25f), plain.Emissive = rgb(0.05f, 0.0f, 0.1f), plain.Power = 4.0f;
     const D3DCOLORVALUE white = rgb(1, 1, 1);
     D3DLIGHT9 slanted = light(D3DLIGHT_DIRECTIONAL, rgb(1, 0.8f, 0.5f), {}, {0, 0.6f, 0.8f});
     slanted.Ambient = rgb(0.1f, 0.2f, 0.3f);
@@ -113,10 +110,8 @@ TEST_F(LightingTest, LitQuadsMatchTheDocumentedFormulas)
     D3DLIGHT9 spot = light(D3DLIGHT_SPOT, white, {0, 0, -1}, {0, 0, 2});
     spot.Theta = 2 * std::acos(0.7f);  // the corners' angle has cosine 0.728: inside the cone
     spot.Phi = 2 * std::acos(0.6f);
-    D3DLIGHT9 penumbra = spot;
-    penumbra.Theta = 0.5f;  // between the cones, falling off squared
-    penumbra.Falloff = 2.0f;
-    D3DLIGHT9 outside = spot;
+    D3DLIGHT9 penumbra = spot, outside = spot;
+    penumbra.Theta = 0.5f, penumbra.Falloff = 2.0f;  // between the cones, falling off squared
     outside.Theta = 0.5f, outside.Phi = 1.0f;
     D3DLIGHT9 shiny = light(D3DLIGHT_DIRECTIONAL, rgb(0.5f, 0.5f, 0.5f), {}, {0, 0, 1});
     shiny.Specular = rgb(1, 1, 1);

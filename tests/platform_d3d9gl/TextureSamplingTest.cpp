@@ -9,7 +9,6 @@ namespace {
 
 // D3DFVF_TEXCOORDSIZE3(0): the first coordinate set has three components.
 constexpr DWORD TEX1_SIZE3 = 1u << 16;
-constexpr DWORD TA_TEXTURE = 2, TA_ALPHAREPLICATE = 0x20;
 constexpr DWORD TADDRESS_MIRRORONCE = 5;
 
 struct Vertex {
@@ -37,7 +36,7 @@ protected:
         m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF404040, 1.0f, 0);
         m_device->BeginScene();
         m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        m_device->SetTextureStageState(0, D3DTSS_COLORARG1, TA_TEXTURE);
+        m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
         m_device->SetTexture(0, texture);
         draw();
         m_device->SetTexture(0, nullptr);
@@ -69,13 +68,6 @@ protected:
                 << what << std::hex << ": got " << got << " want " << want;
     }
 };
-
-DWORD floatBits(float f)
-{
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 TEST_F(TextureSamplingTest, EveryFormatSamplesAsTheDeviceDefinesIt)
 {
@@ -134,7 +126,7 @@ TEST_F(TextureSamplingTest, EveryFormatSamplesAsTheDeviceDefinesIt)
         ASSERT_NE(t, nullptr);
         frame(t, [&] {
             quad(0, 0, 16, 32, 0, 0, 1, 1);
-            m_device->SetTextureStageState(0, D3DTSS_COLORARG1, TA_TEXTURE | TA_ALPHAREPLICATE);
+            m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
             quad(16, 0, 32, 32, 0, 0, 1, 1);
         });
         const DWORD a = c.want >> 24;
@@ -217,12 +209,10 @@ TEST_F(TextureSamplingTest, MipLevelsFollowFilterBiasLargestLevelAndAnisotropy)
     ASSERT_NE(t, nullptr);
     auto draw = [&](float x1, float y1, const std::function<void()>& states) {
         frame(t, [&] {
-            sampler(D3DSAMP_MINFILTER, D3DTEXF_POINT);
-            sampler(D3DSAMP_MAGFILTER, D3DTEXF_POINT);
-            sampler(D3DSAMP_MIPFILTER, D3DTEXF_POINT);
-            sampler(D3DSAMP_MIPMAPLODBIAS, 0);
-            sampler(D3DSAMP_MAXMIPLEVEL, 0);
-            sampler(D3DSAMP_MAXANISOTROPY, 1);
+            for (auto [type, value] : {std::pair{D3DSAMP_MINFILTER, DWORD(D3DTEXF_POINT)}, {D3DSAMP_MAGFILTER, DWORD(D3DTEXF_POINT)},
+                                       {D3DSAMP_MIPFILTER, DWORD(D3DTEXF_POINT)}, {D3DSAMP_MIPMAPLODBIAS, 0u},
+                                       {D3DSAMP_MAXMIPLEVEL, 0u}, {D3DSAMP_MAXANISOTROPY, 1u}})
+                sampler(type, value);
             states();
             quad(0, 0, x1, y1, 0, 0, 1, 1);
         });
@@ -231,7 +221,7 @@ TEST_F(TextureSamplingTest, MipLevelsFollowFilterBiasLargestLevelAndAnisotropy)
     EXPECT_EQ(draw(16, 16, [] {}), 0xFFFF0000u);  // one texel a pixel: the top level
     EXPECT_EQ(draw(8, 8, [] {}), 0xFF00FF00u);    // halved: level 1
     EXPECT_EQ(draw(8, 8, [&] { sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE); }), 0xFFFF0000u);
-    EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPMAPLODBIAS, floatBits(2.0f)); }), 0xFF0000FFu);
+    EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPMAPLODBIAS, 0x40000000u); }), 0xFF0000FFu);  // a bias of 2.0f
     EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MAXMIPLEVEL, 3); }), 0xFFFFFFFFu);
     // The largest level also holds without mip filtering.
     EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE), sampler(D3DSAMP_MAXMIPLEVEL, 1); }), 0xFF00FF00u);
