@@ -57,12 +57,19 @@ const TEffectKind stillKind = {"STILL", readStill, createStill};
 
 Vector3 camera;
 
-// The device, the project data and COUNT effects scattered over a square kilometre.
+// The device, the project data and COUNT effects scattered over a square kilometre, in a folder of
+// their own (the render core's format list and no sphere model: nothing here draws).
 CEffectManager& level()
 {
     static CEffectManager* manager = nullptr;
     if (manager) return *manager;
     setAssertReportHook(quiet);
+    const auto folder = std::filesystem::temp_directory_path() / "veldrane-bench-effects";
+    std::filesystem::create_directories(folder / "data");
+    std::filesystem::current_path(folder);
+    FILE* codes = std::fopen("data/4CC.txt", "w");
+    std::fputs("3\nDXT1\nDXT3\nDXT5\n", codes);
+    std::fclose(codes);
     platform::testing::resetD3D9();
     if (DXSetup::Load() != 0) abort();
     DXSetup::SetEnumFilter(GameEnumFilter());
@@ -72,12 +79,12 @@ CEffectManager& level()
     if (!D3DCore.CreateDevice(false, false, 1)) abort();
     createProjData();
     SetExtraEffectKind(&stillKind);
-    const auto file = std::filesystem::temp_directory_path() / "veldrane-bench-effects.txt";
-    FILE* f = std::fopen(file.c_str(), "w");
+    const char* file = "effects.txt";
+    FILE* f = std::fopen(file, "w");
     std::fputs("STILL\n{\ninstancename still\nFadeMode 2\nFadeNear 300\nFadeFar 600\n}\n", f);
     std::fclose(f);
     manager = new CEffectManager;
-    if (!manager->ReadBlocks(file.c_str()) || !manager->PrecacheEffect("still")) abort();
+    if (!manager->ReadBlocks(file) || !manager->PrecacheEffect("still")) abort();
     manager->FreeBlocks();
     std::filesystem::remove(file);
     SetEffectSortCamera([](Vector3* p) {

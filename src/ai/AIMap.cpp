@@ -32,6 +32,7 @@ bool CAIMap::create(int32_t width, int32_t height, int32_t cellSize, int32_t ori
 
 void CAIMap::destroy()
 {
+    d_shadows.clear();
     delete[] d_pHeights;
     d_pHeights = nullptr;
     delete[] d_pDiagonals;
@@ -237,4 +238,27 @@ bool CAIMap::intersectLand(const Vector3& start, const Vector3& direction, Vecto
     pHit->set(static_cast<float>(start.x + direction.x * t), static_cast<float>(start.y + direction.y * t),
               static_cast<float>(start.z + direction.z * t));
     return true;
+}
+
+bool CAIMap::cellAt(int32_t x, int32_t y, size_t* pIndex) const
+{
+    if (!d_pHeights) return false;
+    const int64_t dx = static_cast<int64_t>(x) - d_originX, dy = static_cast<int64_t>(y) - d_originY;
+    if (dx < 0 || dy < 0 || dx / d_cellSize >= d_width || dy / d_cellSize >= d_height) return false;
+    *pIndex = static_cast<size_t>(dy / d_cellSize * d_width + dx / d_cellSize);
+    return true;
+}
+
+bool CAIMap::setShadowHeight(int32_t column, int32_t row, uint16_t value)
+{
+    if (!d_pHeights || column < 0 || row < 0 || column >= d_width || row >= d_height) return false;
+    d_shadows.resize(static_cast<size_t>(d_width) * d_height);
+    d_shadows[static_cast<size_t>(row) * d_width + column] = value;
+    return true;
+}
+
+uint16_t CAIMap::getShadowHeightAt(int32_t x, int32_t y) const
+{
+    size_t index = 0;
+    return cellAt(x, y, &index) && index < d_shadows.size() ? d_shadows[index] : 0;
 }

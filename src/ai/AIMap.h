@@ -6,7 +6,9 @@
 // along the diagonal from its first corner to the opposite one; set, along the other diagonal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct Vector3;
 
@@ -42,11 +44,20 @@ public:
     // ground over the map; false when it meets none.
     bool intersectLand(const Vector3& start, const Vector3& direction, Vector3* pHit) const;
 
+    // Shadow values, one per cell (how deep the cell lies in the landscape's shadow); 0 until set
+    // and outside the map.
+    bool setShadowHeight(int32_t column, int32_t row, uint16_t value);
+    uint16_t getShadowHeightAt(int32_t x, int32_t y) const;
+
 private:
     double cornerHeight(int64_t column, int64_t row) const;
     // The ray's first hit (not behind its start) on the two triangles of a cell, in cell space.
     bool hitCell(int32_t column, int32_t row, const double start[3], const double direction[3], double* pT) const;
 
+    // The cell under a world point; false outside the map.
+    bool cellAt(int32_t x, int32_t y, size_t* pIndex) const;
+
+    std::vector<uint16_t> d_shadows;  // empty until a value is set
     uint16_t* d_pHeights;
     uint8_t* d_pDiagonals;  // one byte a cell
     int32_t d_width;

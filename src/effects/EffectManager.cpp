@@ -5,6 +5,8 @@
 #include "effects/EffectScene.h"
 #include "effects/MultiEffect.h"
 #include "global/ProjData.h"
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
 #include "utility/RunLog.h"
@@ -19,11 +21,12 @@ float CEffectManager::s_globalFade = 1.0f;
 namespace {
 
 const D3DCoreFuncHandle NO_FUNC = {0, -1};
+const char* const SPHERE_MODEL_FILE = "data\\sphere.rsm";
 
 }  // namespace
 
 CEffectManager::CEffectManager()
-    : m_pSort(nullptr), m_sortCapacity(0), m_sortCount(0), m_interpolation(0.0f), m_readBlocks(), m_blocksHeld(false),
+    : m_pSphere(nullptr), m_pSphereInst(nullptr), m_pSort(nullptr), m_sortCapacity(0), m_sortCount(0), m_interpolation(0.0f), m_readBlocks(), m_blocksHeld(false),
       m_afterSortedHandle(NO_FUNC), m_beforeSortedHandle(NO_FUNC), m_sorted(false), m_pDefinitions(nullptr),
       m_pLastDefinition(nullptr), m_numDefinitions(0), m_pFirstEffect(nullptr), m_pLastEffect(nullptr),
       m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_precaching{},
@@ -44,6 +47,13 @@ CEffectManager::CEffectManager()
     m_afterSortedHandle = D3DCore.RegisterFunc(2, RenderAfterSortedDraws);
     m_beforeSortedHandle = D3DCore.RegisterFunc(3, RenderBeforeSortedDraws);
     m_showCullSpheres = projDataExists() && getProjData().ShowCullSpheres != 0;
+    // The sphere draws nothing but cull spheres, and the switch is fixed from here on.
+    if (m_showCullSpheres) m_pSphere = CModelUtil::LoadModel(SPHERE_MODEL_FILE, 0, 0.0f, nullptr, 0);
+    if (m_pSphere) {
+        // Placed and scaled by its instance alone.
+        if (CModelElement* pRoot = m_pSphere->GetRootLodModel(0)) pRoot->m_local = IdentityTransform();
+        m_pSphereInst = CModelManager::CreateModelInst(m_pSphere);
+    }
 }
 
 CEffectManager::~CEffectManager()
@@ -72,6 +82,8 @@ CEffectManager::~CEffectManager()
         delete pRecord;
     }
     delete[] m_pSort;
+    if (m_pSphereInst) CModelManager::ReleaseModelInst(m_pSphereInst);
+    if (m_pSphere) CModelManager::ReleaseModel(m_pSphere, true);
     if (pTheEffectManager == this) pTheEffectManager = nullptr;
 }
 
@@ -497,8 +509,15 @@ void CEffectManager::DrawCullSpheres()
     for (uint32_t i = 0; i < m_sortCount; ++i) {
         Vector3 centre;
         float radius = 0.0f;
-        // The sphere model has radius 2: half the bounds radius draws the bounds.
-        if (m_pSort[i].pEffect->GetBounds(&centre, &radius)) DrawEffectCullSphere(centre, radius * 0.5f);
+        if (!m_pSphereInst || !m_pSort[i].pEffect->GetBounds(&centre, &radius)) continue;
+        // The sphere has radius 2: half the bounds radius draws the bounds.
+        CModelTransform& place = m_pSphereInst->m_transform;
+        place = IdentityTransform();
+        place.Translation[0] = centre.x;
+        place.Translation[1] = centre.y;
+        place.Translation[2] = centre.z;
+        place.Scale[0] = place.Scale[1] = place.Scale[2] = radius * 0.5f;
+        m_pSphereInst->Render();
     }
     D3DCore.ForceRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
 }

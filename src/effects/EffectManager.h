@@ -5,7 +5,8 @@
 // core flushes its delayed sorted draws, passes 1 and 2 after that flush.
 //
 // Use: ReadBlocks, PrecacheEffect for each name needed, FreeBlocks; then CreateEffect by name, and
-// per frame Update (not while paused) and Render per viewport. Main thread only.
+// per frame Update (not while paused) and Render per viewport. Made after the render façade's device
+// and gone before it. Main thread only.
 #pragma once
 
 #include "d3dcore9/D3DCore.h"
@@ -18,6 +19,8 @@
 
 class CEffect;
 class CEffectDefinition;
+class CModel;
+class CModelInst;
 
 // Names are shorter than this.
 const uint32_t EFFECTNAMELEN = 32;
@@ -76,6 +79,9 @@ public:
     bool HoldsBlocks() const { return m_blocksHeld; }
     float GetInterpolation() const { return m_interpolation; }
     bool ShowsCullSpheres() const { return m_showCullSpheres; }
+    // The model the cull spheres are drawn with ("data\\sphere.rsm", loaded only to show them).
+    const CModel* GetSphereModel() const { return m_pSphere; }
+    const CModelInst* GetSphereInstance() const { return m_pSphereInst; }
 
 private:
     struct TDefinitionRecord {
@@ -106,6 +112,8 @@ private:
     void UpdateEffect(TEffectRecord* pRecord);
     void DrawCullSpheres();
 
+    CModel* m_pSphere;  // radius 2 round its origin
+    CModelInst* m_pSphereInst;
     TEffectSortEntry* m_pSort;
     uint32_t m_sortCapacity;
     uint32_t m_sortCount;

@@ -4,7 +4,6 @@ namespace {
 Vector3 cameraPosition;
 EffectFrustumTest frustumTest = nullptr;
 EffectSortCameraQuery sortCamera = nullptr;
-EffectCullSphereDraw cullSphereDraw = nullptr;
 }
 
 void SetEffectCameraPosition(const Vector3& position) { cameraPosition = position; }
@@ -20,11 +19,4 @@ Vector3 GetEffectSortCameraPosition()
     Vector3 position;
     if (!sortCamera || !sortCamera(&position)) position.set(0.0f, 0.0f, 0.0f);
     return position;
-}
-
-void SetEffectCullSphereDraw(EffectCullSphereDraw draw) { cullSphereDraw = draw; }
-
-void DrawEffectCullSphere(const Vector3& centre, float scale)
-{
-    if (cullSphereDraw) cullSphereDraw(centre, scale);
 }

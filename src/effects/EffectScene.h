@@ -19,9 +19,3 @@ bool EffectSphereInView(const Vector3& centre, float radius);
 typedef bool (*EffectSortCameraQuery)(Vector3* pPosition);
 void SetEffectSortCamera(EffectSortCameraQuery query);
 Vector3 GetEffectSortCameraPosition();
-
-// Draws the cull sphere of one effect: the sphere model at the centre, scaled on all three axes.
-// Nothing is drawn until one is set.
-typedef void (*EffectCullSphereDraw)(const Vector3& centre, float scale);
-void SetEffectCullSphereDraw(EffectCullSphereDraw draw);
-void DrawEffectCullSphere(const Vector3& centre, float scale);

@@ -46,6 +46,9 @@ public:
     // The element of the LOD's tree with pElement among its direct children.
     CModelElement* FindParent(const CModelElement* pElement, uint32_t lod) const;
 
+    // The bounding sphere again from the first LOD that has a root (as the loader computes it).
+    void ComputeBounds();
+
     // A new model with the same bounds, class, flags, visibility and fade values, the same chunk
     // set and a deep copy of each LOD tree; null when it cannot be made.
     CModel* Clone() const;

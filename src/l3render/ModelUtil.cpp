@@ -405,6 +405,8 @@ bool openModelFile(CFile& file, const char* name)
 
 }  // namespace
 
+void CModel::ComputeBounds() { computeBounds(this); }
+
 CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDistance, CModel* pModel, uint32_t loadFlags)
 {
     if (!VERIFY(fileName) || !VERIFY(lod < CModel::MAX_LODS)) return nullptr;

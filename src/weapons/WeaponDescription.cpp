@@ -4,4 +4,13 @@ void WeaponDescription::FireAtObject(const Vector3&, const Vector3&) {}
 
 void WeaponDescription::Update(int) {}
 
-WeaponDescription* CreateWeapon(const char*, int, int) { return nullptr; }
+namespace {
+CreateWeaponHook createHook = nullptr;
+}
+
+void SetCreateWeaponHook(CreateWeaponHook hook) { createHook = hook; }
+
+WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags)
+{
+    return createHook ? createHook(fileName, owned, flags) : nullptr;
+}

@@ -25,3 +25,7 @@ public:
 
 // A weapon from its definition file, or null when it cannot be made.
 WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags);
+
+// Test seam: while set, CreateWeapon hands its arguments to the hook and returns what it makes.
+typedef WeaponDescription* (*CreateWeaponHook)(const char* fileName, int owned, int flags);
+void SetCreateWeaponHook(CreateWeaponHook hook);

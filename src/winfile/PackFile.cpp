@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <unordered_set>
@@ -26,7 +28,13 @@ const uint32_t CACHE_SIZE = 131072;
 const uint32_t PACK_OPEN_BIT = 128;
 const char* const PROGRESS_TEXT = "Building Pack-file. Please wait";
 
-int packSource = PACK_SOURCE_OFF;
+std::atomic<int> packSource{PACK_SOURCE_OFF};
+
+// One handle and one file position serve every thread: each entry point holds this lock, so a
+// stream thread's seek and read cannot interleave with the main thread's. Recursive because
+// recording reaches the add callback, which may call back in.
+std::recursive_mutex PackLock;
+using PackGuard = std::lock_guard<std::recursive_mutex>;
 
 bool Initialised = false;
 bool FileOpen = false;
@@ -323,6 +331,7 @@ uint32_t PackFileNameCrc(const char* name)
 
 void PackFileInit(int scrambling)
 {
+    PackGuard hold(PackLock);
     ASSERT(!Initialised);
     if (FileOpen) releasePack();
     FileOpen = false;
@@ -336,6 +345,7 @@ void PackFileInit(int scrambling)
 
 void PackFileShutdown()
 {
+    PackGuard hold(PackLock);
     if (!VERIFY_MSG(Cache == NULL, "Build cache not deleted!")) {
         delete[] Cache;
         Cache = nullptr;
@@ -347,6 +357,7 @@ void PackFileShutdown()
 
 bool PackFileOpen(const char* name, int mode, int maxFiles)
 {
+    PackGuard hold(PackLock);
     if (!VERIFY(name)) return false;
     if (FileOpen) {
         report(std::string("Can't open Pack-file <") + name + ">\nPack-file <" + PackName + "> already open",
@@ -380,6 +391,7 @@ bool PackFileOpen(const char* name, int mode, int maxFiles)
 
 void PackFileClose(const char* logFileName)
 {
+    PackGuard hold(PackLock);
     if (!FileOpen) {
         assertFailedMsg("Can't close Pack-file - no pack-file open currently!", "FileOpen", __FILE__, __LINE__);
         return;
@@ -392,11 +404,21 @@ void PackFileClose(const char* logFileName)
     releasePack();
 }
 
-bool PackFileIsOpen() { return FileOpen; }
-int PackFileNumFiles() { return NumFiles; }
+bool PackFileIsOpen()
+{
+    PackGuard hold(PackLock);
+    return FileOpen;
+}
+
+int PackFileNumFiles()
+{
+    PackGuard hold(PackLock);
+    return NumFiles;
+}
 
 int PackFileAddFile(const char* FileName)
 {
+    PackGuard hold(PackLock);
     if (!VERIFY(FileName) || !VERIFY((*FileName) != 0)) return 0;
     if (!FileOpen) {
         report(std::string("Can't add file <") + FileName + "> to pack file\nNo pack-file open", "FileOpen");
@@ -422,6 +444,7 @@ int PackFileAddFile(const char* FileName)
 
 void PackFileRecordFile(const char* name)
 {
+    PackGuard hold(PackLock);
     if (!VERIFY(name)) return;
     if (AddCallback) {
         std::string lowered = lowerCase(name);
@@ -435,6 +458,7 @@ void PackFileRecordFile(const char* name)
 
 void PackFileSetAddCallback(const char* String, void* context, PackFileAddCallback callback)
 {
+    PackGuard hold(PackLock);
     if (!CallbackString.empty()) assertFailed("CallbackString == NULL", __FILE__, __LINE__);
     ASSERT(AddCallback == NULL);
     if (!VERIFY(String != NULL) || !VERIFY(strlen(String) != 0)) return;
@@ -445,6 +469,7 @@ void PackFileSetAddCallback(const char* String, void* context, PackFileAddCallba
 
 void PackFileClearAddCallback()
 {
+    PackGuard hold(PackLock);
     ASSERT(AddCallback != NULL);
     CallbackString.clear();
     CallbackContext = nullptr;
@@ -453,6 +478,7 @@ void PackFileClearAddCallback()
 
 int PackFileFind(const char* name)
 {
+    PackGuard hold(PackLock);
     if (!VERIFY(name) || !FileOpen || Mode != PACKFILE_MODE_READ || NumFiles == 0) return -1;
     const uint32_t crc = PackFileNameCrc(name);
     int low = 0, high = NumFiles - 1, found = -1;
@@ -479,12 +505,14 @@ int PackFileFind(const char* name)
 
 uint32_t PackFileEntrySize(int index)
 {
+    PackGuard hold(PackLock);
     if (!FileOpen || Mode != PACKFILE_MODE_READ || index < 0 || index >= NumFiles) return 0;
     return FileInfo[index].Size;
 }
 
 bool PackFileRead(int Index, uint32_t offset, void* buffer, uint32_t count, uint32_t* done)
 {
+    PackGuard hold(PackLock);
     if (done) *done = 0;
     if (!FileOpen || Mode != PACKFILE_MODE_READ || !(Index >= 0 && Index < NumFiles)) {
         assertFailedMsg("Seeking on invalid file", "Index >= 0 && Index < NumFiles", __FILE__, __LINE__);

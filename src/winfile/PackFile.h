@@ -5,6 +5,8 @@
 // Use: PackFileInit once, then PackFileOpen, reads (through CFile with the pack source at 2) or
 // recording (with the source at 1), PackFileClose, and PackFileShutdown at exit. One pack is open
 // at a time. A pack opened for building records every file CFile reads and is written at close.
+// Any thread may read files from the open pack (a stream thread reading a packed sound, say): the
+// calls share the pack's one handle under a lock.
 //
 // Pack layout (little-endian): u32 NumFiles; NumFiles packentry records sorted by CRC, then by
 // offset; then each file's bytes whole, in recording order, XORed with a one-byte key. The

@@ -3,6 +3,8 @@
 #include "BlockBuilder.h"
 #include "EffectsFixture.h"
 #include "d3dcore9/FVFFormat.h"
+#include "l3render/Model.h"
+#include "l3render/ModelInst.h"
 
 namespace pt = platform::testing;
 
@@ -107,25 +109,34 @@ TEST_F(EffectPassesTest, OffScreenEffectsAreCulledOrSkippedByTheirDefinition)
     EXPECT_EQ(renderedEffects().size(), 4u);
 }
 
-TEST_F(EffectPassesTest, CullSpheresAreDrawnInWireframeAtHalfTheBoundsRadius)
+TEST_F(EffectPassesTest, CullSpheresDrawTheSphereModelOverTheBoundsInWireframe)
 {
     getProjData().ShowCullSpheres = 1;
     manager.reset();
     manager = std::make_unique<CEffectManager>();
-    EXPECT_TRUE(manager->ShowsCullSpheres());
-    static std::vector<std::pair<float, DWORD>> spheres;  // centre x + scale, fill mode
-    spheres.clear();
-    SetEffectCullSphereDraw([](const Vector3& centre, float scale) {
-        spheres.push_back({centre.x + scale, pt::d3d9State()->RenderStates[D3DRS_FILLMODE]});
-    });
+    ASSERT_NE(manager->GetSphereModel(), nullptr);
+    EXPECT_EQ(manager->GetSphereModel()->m_radius, 2.0f);
     define(block("TESTEFFECT", "round", "EffectRadius 6\n") + block("TESTEFFECT", "flat", "NoBounds 1\n"),
            {"round", "flat"});
-    create("round", Vector3(10, 0, 0));
     create("flat");
+    create("round", Vector3(50, 1, 2));
+    L3SetViewFromAngles(Vector3(), 0, 0, 0);
+    L3SetPerspective(1, 1000, 2, 2);
+    pt::setD3D9Trace(true);
+    L3BeginScene(true);
+    const uint32_t before = L3Scene.drawsAttempted;
     manager->Render(0.0f);
-    SetEffectCullSphereDraw(nullptr);
-    EXPECT_EQ(spheres, (std::vector<std::pair<float, DWORD>>{{13.0f, D3DFILL_WIREFRAME}}));
-    EXPECT_EQ(pt::d3d9State()->RenderStates[D3DRS_FILLMODE], static_cast<DWORD>(D3DFILL_SOLID));
+    // One sphere, for the effect with bounds, at its centre and half its radius; then solid again.
+    EXPECT_EQ(L3Scene.drawsAttempted - before, 1u);
+    EXPECT_EQ(L3Scene.drawsDone - before, 1u);
+    const CModelTransform& placed = manager->GetSphereInstance()->m_transform;
+    EXPECT_EQ(std::vector<float>(placed.Translation, placed.Translation + 3), std::vector<float>({50, 1, 2}));
+    EXPECT_EQ(std::vector<float>(placed.Scale, placed.Scale + 3), std::vector<float>(3, 3.0f));
+    std::vector<uint64_t> fillModes;
+    for (const auto& c : pt::d3d9Trace())
+        if (c.Method == "SetRenderState" && c.Args[0] == D3DRS_FILLMODE) fillModes.push_back(c.Args[1]);
+    EXPECT_EQ(fillModes, (std::vector<uint64_t>{D3DFILL_WIREFRAME, D3DFILL_SOLID}));
+    L3EndScene();
 }
 
 }  // namespace

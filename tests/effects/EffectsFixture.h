@@ -20,6 +20,7 @@ protected:
     void SetUp() override
     {
         FacadeFixture::SetUp();
+        copyData("sphere.rsm");
         ASSERT_TRUE(startFacade());
         createProjData();
         installTestKind();

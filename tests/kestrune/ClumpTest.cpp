@@ -1,0 +1,496 @@
+// Clump files and the clump manager on the scripted card, and the sample clumps drawn headless by
+// the OpenGL renderer. The fixture: the façade with its model managers, the sloped world of
+// ClumpWorld.h, the audio manager on the DirectSound stand-in's manual clock, the effect objects of
+// the logging effect kind ("spark" never ends, "brief" ends on its first update), a logging weapon
+// seam; each test ends with nothing left in the model manager or the buffer allocator.
+#include "ClumpWorld.h"
+#include "EffectTestKind.h"
+#include "FacadeFixture.h"
+#include "WavWriter.h"
+#include "ai/Sun.h"
+#include "ai/WorldMgr.h"
+#include "audio/AudioManager.h"
+#include "d3d9gl/DeviceRenderer.h"
+#include "effects/Effect.h"
+#include "gameobjects/EffectObjectResourceManager.h"
+#include "gameobjects/GameObjectManager.h"
+#include "gameobjects/ParticleSystemEffect.h"
+#include "global/ProjData.h"
+#include "kestrune/ClumpManager.h"
+#include "l3render/ModelClump.h"
+#include "l3render/ModelManager.h"
+#include "matcore9/BufferAllocator.h"
+#include "matcore9/HWDynamicMesh.h"
+#include "platform/testing/dsound.h"
+#include "weapons/WeaponDescription.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+namespace cw = clumpwriter;
+namespace ds = platform::testing::dsound;
+using testsupport::countReports;
+
+// What the weapon seam saw: "make <name> <owned> <flags>", "update <ms> <flag>", "gone".
+std::vector<std::string> weaponLog;
+
+struct LoggingWeapon : WeaponDescription {
+    ~LoggingWeapon() override { weaponLog.push_back("gone"); }
+    void Update(int ms) override { weaponLog.push_back("update " + std::to_string(ms) + " " + std::to_string(d_updateEnabled)); }
+};
+
+class ClumpTest : public FacadeFixture {
+protected:
+    void SetUp() override
+    {
+        FacadeFixture::SetUp();
+        if (m_pixels) {
+            setenv("SDL_VIDEODRIVER", "offscreen", 0);
+            d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+        }
+        platform::testing::dsound::useManualClock();
+        ASSERT_TRUE(startFacade());
+        createProjData();
+        clumpworld::makeWorld();
+        m_dir.write("shot.wav", wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(2000)));
+        ASSERT_TRUE(getProjData().createAudioManager());
+        installTestKind();
+        m_dir.write("data/particles/fx.txt", "TESTEFFECT\n{\ninstancename spark\n}\nTESTEFFECT\n{\ninstancename brief\nLifetime 1\n}\n");
+        m_dir.write("data/particles/particlesystem_precache.psp",
+                    "Precache\n{\nSet\n{\nfilename data\\particles\\fx.txt\nps_def0 spark\nps_def1 brief\n}\n}\n");
+        m_objects = std::make_unique<CGameObjectManager>();
+        m_effects = new CEffectObjectResourceManager;  // the object manager's from now on
+        ASSERT_TRUE(m_objects->registerResourceManager(m_effects));
+        weaponLog.clear();
+        SetCreateWeaponHook([](const char* name, int owned, int flags) -> WeaponDescription* {
+            weaponLog.push_back("make " + std::string(name) + " " + std::to_string(owned) + " " + std::to_string(flags));
+            return new LoggingWeapon;
+        });
+        CSun::resetSunProperties();
+        for (const auto& [name, bytes] : democlumps::files()) m_dir.write("data/" + name, bytes);
+        testsupport::clearReports();
+    }
+
+    void TearDown() override
+    {
+        clumps.ReleaseHeldObjects();
+        clumps.Unload();
+        EXPECT_EQ(CModelManager::GetNumModels() + CModelManager::GetNumModelInsts() + CModelManager::GetNumElements(), 0u);
+        EXPECT_EQ(CBufferAllocator::GetInstance()->BlocksInUse(), 0u);
+        SetCreateWeaponHook(nullptr);
+        m_objects.reset();
+        removeTestKind();
+        delete std::exchange(getProjData().pWorldMgr, nullptr);
+        destroyProjData();
+        D3DCore.FreeDisplayHandles();
+        CBufferAllocator::DestroyInstance();
+        FacadeFixture::TearDown();
+        d3d9ref::setRendererFactory(nullptr);
+    }
+
+    // A file of models 0 rock, 1 tree, 2 stump (data\clumps\*.rsm) and the types, of the version.
+    static cw::File withModels(std::vector<cw::Type> types, uint32_t version = 11)
+    {
+        cw::File f = democlumps::demo();
+        f.Version = version;
+        f.Types = std::move(types);
+        return f;
+    }
+    bool load(const cw::File& f)
+    {
+        m_dir.write("data/clumps/test.clump", cw::file(f));
+        return clumps.LoadClumpFile("data\\clumps\\test.clump");
+    }
+    CClumpInstance& clump(uint32_t type, uint32_t index = 0) { return clumps.GetClumpType(type)->pClumpList[index]; }
+    CClumpElementData& element(uint32_t type, uint32_t id) { return *clump(type).d_pClump->GetElement(id); }
+
+    // The combined-mesh vertices of an element: positions and diffuse colours.
+    static std::vector<std::pair<Vector3, uint32_t>> vertices(const CClumpElementData& e)
+    {
+        std::vector<std::pair<Vector3, uint32_t>> out;
+        for (const CClumpPiece* p = e.pFirstPiece; p; p = p->pNext) {
+            const uint8_t* v = static_cast<const uint8_t*>(p->pDSM->LockVertices(DSM_LOCK_READ));
+            for (uint32_t i = p->vertexOffset; i < uint32_t(p->vertexOffset + p->vertexCount); ++i) {
+                float at[4];  // position and colour
+                std::memcpy(at, v + i * p->pDSM->GetVertexSize(), 16);
+                out.push_back({Vector3(at[0], at[1], at[2]), std::bit_cast<uint32_t>(at[3]) & 0xFFFFFF});
+            }
+            p->pDSM->UnlockVertexRange(0, 0);
+        }
+        return out;
+    }
+
+    bool m_pixels = false;  // drawn by the OpenGL renderer, headless
+    CClumpManager clumps;
+    std::unique_ptr<CGameObjectManager> m_objects;
+    CEffectObjectResourceManager* m_effects = nullptr;
+};
+
+// Every optional part: tree and stump, state 0 with sound 0 and effect "spark".
+cw::Type fullType()
+{
+    cw::Type t;
+    t.Team = 7, t.SecondPair = 1, t.ObjectType = 1, t.Flags = 2 | 4, t.Further = 9;
+    t.FireWeapon = "fire.txt";
+    t.FadeNear = 100, t.FadeFar = 200, t.SecondNear = 10, t.SecondFar = 20, t.Health = 50;
+    t.FallSound = 0, t.SoundMinDistance = 40, t.SoundVolume = 0.5f;
+    t.States = {{1, 0, "spark"}, {2, cw::NO_SOUND, ""}};
+    t.Clumps = {{{democlumps::element(150, 250, 0xFFFFFF)}}};
+    return t;
+}
+
+ds::BufferState lastVoice() { return ds::buffers().back(); }  // the newest duplicate
+
+uint32_t effectType(const char* name)
+{
+    uint32_t id = 0;
+    return pTheObjectManager->findTypeId(CResourceManager::MANAGER_EFFECTS, name, &id) ? id : 0;
+}
+
+std::string heldName(const CClumpManager& m, uint32_t slot)
+{
+    const CParticleSystemEffect* e = m.GetHeldEffect(slot);
+    return !e ? "-" : e->getEffect() ? e->getDefinition()->typeName : "ended";
+}
+
+}  // namespace
+
+TEST_F(ClumpTest, VersionsThreeToElevenReadTheirPartsAndDefaultTheRest)
+{
+    for (uint32_t v = 3; v <= 11; ++v) {
+        SCOPED_TRACE(v);
+        cw::File f = withModels({fullType()}, v);
+        f.Sounds = {"shot.wav"};
+        const int plays = ds::calls("DuplicateSoundBuffer");
+        ASSERT_TRUE(load(f));
+        const CClumpType& t = *clumps.GetClumpType(0);
+        const std::vector<float> got = {float(t.team),     float(t.flags),          float(t.further),
+                                        t.fadeFar,         t.fadeNear,              t.secondFadeFar,
+                                        t.secondFadeNear,  t.health,                float(t.fallSound),
+                                        float(t.stateSound[0]), t.soundMinDistance, t.soundVolume,
+                                        float(clumps.GetNumSounds()), float(t.pFireWeapon != nullptr)};
+        const bool f4 = v >= 4, f7 = v >= 7, f9 = v >= 9;
+        const std::vector<float> want = {v >= 8 ? 7.0f : 255.0f, v >= 5 ? 6.0f : 0.0f, v >= 11 ? 9.0f : 2.0f,
+                                         f4 ? 200.0f : 6000.0f,   f4 ? 100.0f : 5000.0f, f4 ? 20.0f : 2000.0f,
+                                         f4 ? 10.0f : 1500.0f,    f4 ? 50.0f : 0.0f,     f7 ? 0.0f : 32767.0f,
+                                         f7 ? 0.0f : 32767.0f,    f9 ? 40.0f : -1.0f,    f9 ? 0.5f : 1.0f,
+                                         f7 ? 1.0f : 0.0f,        v >= 6 ? 1.0f : 0.0f};
+        EXPECT_EQ(got, want);
+        // The load put every element into state 0: its effect runs, its sound plays (from 7).
+        EXPECT_EQ(heldName(clumps, 0), "spark");
+        EXPECT_EQ(ds::calls("DuplicateSoundBuffer") - plays, f7 ? 1 : 0);
+        EXPECT_EQ(clump(0).d_pClump->m_fadeFar, t.fadeFar);
+        clumps.UpdateFireWeapons();
+        clumps.ReleaseHeldObjects();
+        clumps.Unload();
+    }
+    // Versions 6 to 11 made their fire weapon with (name, 1, 0) and its update flag set, stepped it
+    // by 33 ms, and Unload destroyed it; it released the samples too (the silent loop stays).
+    for (const char* line : {"make fire.txt 1 0", "update 33 1", "gone"})
+        EXPECT_EQ(std::count(weaponLog.begin(), weaponLog.end(), line), 6) << line;
+    getProjData().getAudioManager()->Update();
+    int masters = 0;
+    for (const ds::BufferState& b : ds::buffers()) masters += !b.original && !(b.flags & DSBCAPS_PRIMARYBUFFER);
+    EXPECT_EQ(masters, 1);
+}
+
+TEST_F(ClumpTest, ElementsStandOnTheLandLeanWithItAndDarkenInDeepShadow)
+{
+    CAIMap* map = getProjData().pWorldMgr->getAIMap();
+    for (const auto& [col, shadow] : {std::pair{1, 150}, {2, 100}, {3, 75}}) map->setShadowHeight(col, 2, shadow);
+    // Rocks, leaning; the last off the map, where the ground is flat.
+    cw::Type rocks = fullType();
+    rocks.Flags = 1, rocks.States = {{0}};
+    rocks.FadeNear = rocks.SecondNear = 300, rocks.FadeFar = 200, rocks.SecondFar = -1;  // the defaults instead
+    rocks.Clumps.assign(1, cw::Clump());
+    for (float x : {150.0f, 250.0f, 350.0f, 2000.0f}) {
+        rocks.Clumps[0].Elements.push_back(democlumps::element(x, 250, 0x6496C8));
+        rocks.Clumps[0].Elements.back().Position[2] = 5;
+    }
+    // The colour under a sun of each brightness: 0.7, and 0.3 which counts as 0.65.
+    for (const auto& [sun, dark] : {std::pair{0.7f, 0.7f}, {0.3f, 0.65f}}) {
+        SCOPED_TRACE(sun);
+        CSun::setSunColour(sun, sun, sun);
+        ASSERT_TRUE(load(withModels({rocks})));
+        const float factors[4] = {dark, std::max(0.75f, dark), 1.0f, 1.0f};
+        for (uint32_t i = 0; i < 4; ++i) {
+            const CClumpElementData& e = element(0, i);
+            const CModelTransform& t = e.pModelInst->m_transform;
+            EXPECT_FLOAT_EQ(t.Translation[2], (i < 3 ? 0.2f * (150 + 100 * i) : 0.0f) + 5) << i;
+            // The element's up axis (its third row) is the ground's normal.
+            const Vector3 up(t.Rotation[6], t.Rotation[7], t.Rotation[8]);
+            EXPECT_NEAR(up.x, i < 3 ? -0.2f / std::sqrt(1.04f) : 0.0f, 1e-4f) << i;
+            EXPECT_NEAR(up.z, i < 3 ? 1.0f / std::sqrt(1.04f) : 1.0f, 1e-4f) << i;
+            const uint32_t want = uint32_t(std::lround(100 * factors[i])) << 16 |
+                                  uint32_t(std::lround(150 * factors[i])) << 8 | uint32_t(std::lround(200 * factors[i]));
+            EXPECT_EQ((uint32_t(e.colour[0]) << 16 | e.colour[1] << 8 | e.colour[2]), want) << i;
+            for (const auto& [at, colour] : vertices(e))
+                for (int shift : {0, 8, 16}) EXPECT_NEAR(int(colour >> shift & 0xFF), int(want >> shift & 0xFF), 1) << i;
+        }
+        EXPECT_EQ(element(0, 0).numStates, 1);
+        const CClumpType& t = *clumps.GetClumpType(0);
+        EXPECT_EQ(std::vector<float>({t.fadeFar, t.fadeNear, t.secondFadeFar, t.secondFadeNear}),
+                  std::vector<float>({6000, 5000, 2000, 1500}));
+        clumps.ReleaseHeldObjects();
+        clumps.Unload();
+    }
+}
+
+TEST_F(ClumpTest, StateChangesSwapTheMeshAndStartTheStatesEffectAndSound)
+{
+    cw::Type trees = fullType();
+    trees.Flags = 0, trees.SoundMinDistance = 0;
+    trees.States = {{1}, {2, 0, "spark"}};
+    trees.Clumps = {{{democlumps::element(150, 250, 0x00FF00), democlumps::element(250, 250, 0x00FF00)}}};
+    cw::Type rocks = trees;  // lit by the sun at each change
+    rocks.Index = 1, rocks.Flags = 8, rocks.States = {{0}, {0}};
+    cw::File f = withModels({trees, rocks});
+    f.Sounds = {"shot.wav", ""};
+    CSun::setSunColour(1.0f, 0.5f, 1.0f);
+    ASSERT_TRUE(load(f));
+    EXPECT_EQ(countReports("Clump specified an empty sound"), 1);
+    testsupport::clearReports();
+    EXPECT_TRUE(element(0, 0).numStates == 2 && element(0, 0).pModelList[1] == clumps.GetModel(2));
+    EXPECT_EQ(effectLog().size(), 0u);
+    auto top = [&] {
+        float z = -1e9f;
+        for (const auto& v : vertices(element(0, 0))) z = std::max(z, v.first.z);
+        return z - element(0, 0).pModelInst->m_transform.Translation[2];
+    };
+    EXPECT_FLOAT_EQ(top(), 80.0f);
+
+    // Without play only the mesh changes; with it the effect starts where asked and the sound plays
+    // at the element with the default minimum distance.
+    CClumpInstance& c = clump(0);
+    ASSERT_TRUE(c.SetElementState(0, 1, nullptr, false));
+    EXPECT_TRUE(c.GetElementState(0) == 1 && top() == 20.0f && heldName(clumps, 0) == "-");
+    const int plays = ds::calls("Play");
+    const Vector3 at(1, 2, 3);
+    ASSERT_TRUE(c.SetElementState(1, 1, &at, true));
+    ASSERT_TRUE(heldName(clumps, 0) == "spark" && ds::calls("Play") - plays == 1);
+    EXPECT_EQ(clumps.GetHeldEffect(0)->getEffect()->GetPosition().x, 1.0f);
+    EXPECT_EQ(std::pair(lastVoice().pending.minDistance, lastVoice().pending.position.x), std::pair(500.0f, 250.0f));
+    // Played directly: none, an empty slot and an id past the sounds play nothing.
+    int32_t voice = 0;
+    EXPECT_FALSE(clumps.PlayClumpSound(cw::NO_SOUND, at, 1, 1, &voice) || clumps.PlayClumpSound(1, at, 1, 1, &voice) ||
+                 clumps.PlayClumpSound(2, at, 1, 1, &voice));
+    ASSERT_TRUE(clumps.PlayClumpSound(0, at, 0.5f, 75.0f, &voice));
+    EXPECT_TRUE(voice == 2 && lastVoice().pending.minDistance == 75.0f);
+
+    // Sun-lit: the state's mesh is relit in the element's colour times the sun's and copied with
+    // its colours: the top face full, the rest dark.
+    ASSERT_TRUE(clump(1).SetElementStateEx(0, 1, CClumpInstance::COPY_MASK_DEFAULT, nullptr, false));
+    std::map<uint32_t, int> colours;
+    for (const auto& v : vertices(element(1, 0))) ++colours[v.second];
+    EXPECT_EQ(colours, (std::map<uint32_t, int>{{0x000000, 20}, {0x008000, 4}}));
+
+    // Elements, states and indices out of range are reported and answer none.
+    EXPECT_FALSE(c.SetElementState(2, 1, nullptr, true) || c.SetElementState(0, 6, nullptr, true) ||
+                 c.SetElementState(0, 3, nullptr, true));
+    EXPECT_EQ(c.GetElementState(7), CClumpInstance::NO_STATE);
+    uint32_t id = 0;
+    EXPECT_FALSE(clumps.GetStateEffect(0, 6, &id) || clumps.GetStateEffect(5, 0, &id) || clumps.GetStateEffect(0, 0, &id));
+    EXPECT_TRUE(clumps.GetModel(3) == nullptr && clumps.GetClumpType(2) == nullptr);
+    std::vector<std::string> checks;
+    for (const auto& r : testsupport::reports()) checks.push_back(r.expression);
+    EXPECT_EQ(checks, std::vector<std::string>({"id < d_numSoundResources", "elementId < d_numInstances",
+                                                "state < MAX_CLUMP_ELEMENT_STATES",
+                                                "pData->GetOriginalDSM(state) != NULL", "elementId < d_numInstances",
+                                                "state < MAX_CLUMP_ELEMENT_STATES", "clumpType < d_numClumpTypes",
+                                                "index < d_numModels", "type < d_numClumpTypes"}));
+}
+
+TEST_F(ClumpTest, TheEffectRingHoldsThirtyTwoAndReusesEndedSlotsInRingOrder)
+{
+    cw::Type t = fullType();
+    t.Flags = 0, t.States = {{1}, {1, 0, "spark"}};
+    // The last nearest the listener, so that its sound takes a voice of the full device.
+    t.Clumps = {{std::vector<cw::Element>(32, democlumps::element(1500, 1500, 0xFFFFFF))}};
+    t.Clumps[0].Elements.push_back(democlumps::element(150, 250, 0xFFFFFF));
+    cw::File f = withModels({t});
+    f.Sounds = {"shot.wav"};
+    ASSERT_TRUE(load(f));
+    const int plays = ds::calls("Play");
+    for (uint32_t i = 0; i < 33; ++i) clump(0).SetElementState(i, 1, nullptr, true);
+    // The 33rd found no slot but still played.
+    EXPECT_EQ(logged("create").size(), 32u);
+    EXPECT_EQ(ds::calls("Play") - plays, 33);
+    EXPECT_FALSE(clumps.StartEffect(effectType("spark"), Vector3()));
+
+    clumps.ReleaseHeldObjects();
+    EXPECT_EQ(heldName(clumps, 0) + std::to_string(clumps.GetNextEffectSlot()), "-0");
+    for (uint32_t i = 0; i < 32; ++i) EXPECT_TRUE(clumps.StartEffect(effectType(i % 10 == 1 && i < 30 ? "brief" : "spark"), {}));
+    m_effects->update(m_objects.get());
+    EXPECT_EQ(heldName(clumps, 11), "ended");
+    // From the next slot (0) on: 1, 11 and 21 ended; then the ring is full again.
+    std::string taken;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(clumps.StartEffect(effectType("spark"), Vector3()), i < 3);
+        taken += heldName(clumps, 1) + heldName(clumps, 11) + heldName(clumps, 21) + " ";
+    }
+    EXPECT_EQ(taken, "sparkendedended sparksparkended sparksparkspark sparksparkspark ");
+    // A state's effect started by type; false for a state without one.
+    EXPECT_TRUE(clumps.SetTypeState(0, 1, Vector3()) && !clumps.SetTypeState(0, 0, Vector3()));
+}
+
+TEST_F(ClumpTest, BadFilesReportAndFailOrReadOnWithoutLeaking)
+{
+    using Edit = std::function<void(cw::File&)>;
+    const std::string big(300, 'x');
+    struct Row {
+        const char* report;
+        bool loads;
+        Edit edit;
+    };
+    const std::vector<Row> rows = {
+        {"CGEN header not found", true, [](cw::File& f) { f.Magic = 0x4E454744; }},
+        {"FATAL: Wrong version clump file", true, [](cw::File& f) { f.Version = 2; }},
+        {"Failed to load clump models", false, [](cw::File& f) { f.NumModels = 1000; }},
+        {"nameLen > 1", false, [](cw::File& f) { f.Models[0].Lod1 = std::string(1, '\0'); }},
+        {"nameLen < 512", false, [](cw::File& f) { f.Models[0].Lod0 = std::string(600, 'm'); }},
+        {"Failed to load clump models", false, [](cw::File& f) { f.Models[2].Lod0 = f.Models[2].Lod1 = "none.rsm"; }},
+        {"Failed to load clump sounds", false, [](cw::File& f) { f.NumSounds = 1 << 30; }},
+        {"Failed to load clump sounds", false, [&](cw::File& f) { f.Sounds = {big}; }},
+        {"Some sort of error in the clump file", false, [](cw::File& f) { f.NumTypes = 1 << 28; }},
+        {"typeIndex < m.d_numClumpTypes", false, [](cw::File& f) { f.Types[0].Index = 1; }},
+        {"numStates <= MAX_CLUMP_ELEMENT_STATES", false, [](cw::File& f) { f.Types[0].NumStates = 7; }},
+        {"modelIndex < m.d_numModels", false, [](cw::File& f) { f.Types[0].States[1].Model = 3; }},
+        {"Failed to read clump fire weapon name", false, [](cw::File& f) { f.Types[0].FireWeapon = ""; }},
+        {"Failed to read clump fire weapon name", false, [&](cw::File& f) { f.Types[0].FireWeapon = big; }},
+        {"effectNameLen <= 256", false, [&](cw::File& f) { f.Types[0].States[1].Effect = big; }},
+        {"Failed to get resource ID for clump particle effect", true, [](cw::File& f) { f.Types[0].States[1].Effect = "x"; }},
+        {"numClumps * 52 <= bytesLeft", false, [](cw::File& f) { f.Types[0].NumClumps = 5; }},
+        {"numObjects > 0", false, [](cw::File& f) { f.Types[0].Clumps[0].NumElements = 0; }},
+        {"numObjects * 48 <= bytesLeft", false, [](cw::File& f) { f.Types[0].Clumps[0].NumElements = 2; }},
+        {"Clump default state out of range", false, [](cw::File& f) { f.Types[0].Clumps[0].Elements[0].DefaultState = 2; }},
+        {"No clump types defined", true, [](cw::File& f) { f.Types.clear(); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.report);
+        cw::File f = withModels({fullType()});
+        row.edit(f);
+        testsupport::clearReports();
+        CBufferAllocator::GetInstance()->EnableRecycling();
+        EXPECT_EQ(load(f), row.loads);
+        EXPECT_GE(countReports(row.report), 1);
+        // A failed type also ends the allocator's recycling; what loaded stays until Unload.
+        const bool typeFailed = countReports("Some sort of error in the clump file") > 0;
+        EXPECT_EQ(CBufferAllocator::GetInstance()->Recycling(), !typeFailed);
+        EXPECT_TRUE(!typeFailed || f.NumTypes >= 0 || clumps.GetNumModels() == 3);
+        clumps.ReleaseHeldObjects();
+        clumps.Unload();
+        EXPECT_EQ(CModelManager::GetNumModels() + CModelManager::GetNumModelInsts(), 0u);
+    }
+    EXPECT_FALSE(clumps.LoadClumpFile("data\\clumps\\none.clump"));
+    EXPECT_EQ(countReports("Clump file not found"), 1);
+
+    // Cut short anywhere, the file fails.
+    const std::string whole = cw::file(withModels({fullType()}));
+    for (size_t n = 0; n < whole.size(); clumps.Unload(), ++n) {
+        m_dir.write("data/clumps/cut.clump", whole.substr(0, n));
+        EXPECT_FALSE(clumps.LoadClumpFile("data\\clumps\\cut.clump")) << n;
+    }
+}
+
+namespace {
+
+const DWORD CLEAR = 0x000050;
+
+class ClumpPixelTest : public ClumpTest {
+protected:
+    ClumpPixelTest() { m_pixels = true; }
+
+    // One frame from (0, 500, 150) looking east, every clump drawn combined; the image as 0xRRGGBB.
+    void frame()
+    {
+        L3BeginScene(true);
+        ViewportSettings v;
+        v.aspectRatio = AspectRatioToFloat(2);
+        v.width = 640, v.height = 480;
+        v.nearZ = 1.0f, v.farZ = 10000.0f, v.fov = 240.0f / 270.0f;
+        L3ApplyViewportSettings(v);
+        L3SetViewFromAngles(Vector3(0, 500, 150), 0, 0, 0);
+        bool visible = false;
+        for (uint32_t t = 0; t < clumps.GetNumClumpTypes(); ++t)
+            EXPECT_TRUE(!clump(t).d_pClump->Render(0.0f, true, &visible) && visible);
+        L3EndScene();
+        L3Present(false);
+        IDirect3DSurface9* surface = nullptr;
+        ASSERT_EQ(DXInterface.ID3DDevice->CreateOffscreenPlainSurface(640, 480, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                                      &surface, nullptr),
+                  D3D_OK);
+        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
+        D3DLOCKED_RECT r{};
+        surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
+        m_image.resize(640 * 480);
+        for (int y = 0; y < 480; ++y) std::memcpy(&m_image[y * 640], static_cast<const uint8_t*>(r.pBits) + y * r.Pitch, 640 * 4);
+        surface->UnlockRect();
+        surface->Release();
+    }
+    // The pixel where a world point lands.
+    DWORD at(const Vector3& world) const
+    {
+        Vector3 p;
+        EXPECT_TRUE(L3ViewportToScreen(world, &p));
+        return m_image.at((int(p.y) + D3DCore.LastViewPort.Y) * 640 + int(p.x) + D3DCore.LastViewPort.X) & 0xFFFFFF;
+    }
+
+    std::vector<DWORD> m_image;
+};
+
+}  // namespace
+
+
+TEST_F(ClumpPixelTest, TheSampleClumpsStandOnTheSlopeInTheirColoursAndAStateShowsItsModel)
+{
+    // A sun along the view, no ambient: the faces towards the camera take the rocks' colours.
+    float sun[CSun::NUM_WORDS] = {1, 0, 0, 0, 0, 0, 0, 1, 1, 1};
+    CSun::setSunProperties(sun);
+    D3DCore.SetClearColour(true, 0, 0, 0x50);
+    ASSERT_TRUE(clumps.LoadClumpFile("data\\clumps\\demo.clump"));
+    frame();
+    // Trees of 80 stand at x 400, where the ground is at 80: in their colours from the ground up.
+    auto colourOf = [this](uint32_t i) { const uint8_t* c = element(1, i).colour; return DWORD(c[0] << 16 | c[1] << 8 | c[2]); };
+    for (uint32_t i = 0; i < 4; ++i) {
+        const float x = 400, y = element(1, i).pModelInst->m_transform.Translation[1];
+        EXPECT_EQ(std::vector<DWORD>({at({x, y, 74}), at({x, y, 86}), at({x, y, 154}), at({x, y, 166})}),
+                  std::vector<DWORD>({CLEAR, colourOf(i), colourOf(i), CLEAR}))
+            << i;
+    }
+    // The rocks in front (the middle one turned), lit on their faces towards the sun.
+    for (uint32_t i : {0u, 2u}) {
+        const DWORD c = at({300, element(0, i).pModelInst->m_transform.Translation[1], 62});
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(int(c >> (16 - 8 * k) & 0xFF), element(0, i).colour[k], 12) << i << " " << std::hex << c;
+    }
+
+    // Tree 0 becomes a stump of 20 in its own colour.
+    ASSERT_TRUE(clump(1).SetElementStateEx(0, 1, CClumpInstance::COPY_MASK_DEFAULT, nullptr, false));
+    frame();
+    const float y0 = element(1, 0).pModelInst->m_transform.Translation[1];
+    EXPECT_EQ(std::vector<DWORD>({at({400, y0, 90}), at({400, y0, 110}), at({400, y0, 150})}),
+              std::vector<DWORD>({colourOf(0), CLEAR, CLEAR}));
+}
+
+TEST(DemoClumps, TheSampleFilesAreWhatTheToolWrites)
+{
+    for (const auto& [name, bytes] : democlumps::files()) {
+        std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        EXPECT_TRUE(text.str() == bytes) << name << ": run tools/clumpdata/make-demo-clumps.sh";
+    }
+}
