@@ -79,7 +79,7 @@ public:
     bool HoldsBlocks() const { return m_blocksHeld; }
     float GetInterpolation() const { return m_interpolation; }
     bool ShowsCullSpheres() const { return m_showCullSpheres; }
-    // The model the cull spheres are drawn with ("data\\sphere.rsm", loaded only to show them).
+    // The model the cull spheres are drawn with (data\sphere.rsm, loaded only to show them).
     const CModel* GetSphereModel() const { return m_pSphere; }
     const CModelInst* GetSphereInstance() const { return m_pSphereInst; }
 
