@@ -37,6 +37,7 @@ public:
     float BlendResponse;
     int32_t ControllerKind;  // of the node's last track; linear until one says otherwise
     float FramePeriod;       // seconds per captured frame, from the node's last track; 0 for linear
+    bool Bound = false;      // Id names a node of the model it was bound to
 
 private:
     friend class CAnimHierarchy;

@@ -1,18 +1,18 @@
 #include "effects/EffectKinds.h"
 
 #include "effects/MultiEffect.h"
+#include "effects/Trail.h"
 #include "effects/particlesystem/ParticleEffect.h"
 
 #include <strings.h>
 
 namespace {
 
-// Trails and point trails bring their readers and factories with their kinds.
 const TEffectKind kinds[NUM_EFFECT_KINDS] = {
     {"PARTICLESYSTEM", ReadParticleEffectDefinition, CreateParticleEffect},
     {"MULTIEFFECT", ReadMultiEffectDefinition, CreateMultiEffect},
-    {"TRAIL", nullptr, nullptr},
-    {"POINTTRAIL", nullptr, nullptr},
+    {"TRAIL", ReadTrailDefinition, CreateTrail},
+    {"POINTTRAIL", ReadPointTrailDefinition, CreatePointTrail},
 };
 
 const TEffectKind* extraKind = nullptr;

@@ -65,7 +65,7 @@ bool CCollisionTest::initFromParamBlock(CParamBlock* pBlock, resourceHandle crea
         break;
     }
     if (!d_parts.attachPhysics(*this, 0, "PhysicsNone") ||
-        !d_parts.attachModel(0, MODEL, CPlacedModel::FLAG_OWNER_DRAWN))
+        !d_parts.attachModel(0, MODEL, sampleparts::SAttachments::MODEL_OWNER_DRAWN))
         return false;
     d_orientationQuat = Quaternion();
     d_orientation.setIdentity();
@@ -163,8 +163,7 @@ void CCollisionTest::postCollision()
 void CCollisionTest::render()
 {
     if (!d_parts.pModel) return;
-    d_parts.pModel->setTransform(d_orientation, d_position);
-    d_parts.pModel->render();
+    d_parts.drawModel(d_orientation, d_position);
 }
 
 bool CCollisionTest::GetCurrentPosition(Vector3* pPosition)

@@ -1,62 +1,94 @@
 #include "gameobjects/ModelResourceManager.h"
 
-#include <cstdio>
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
+#include "utility/Assert.h"
+
 #include <cstring>
-#include <new>
 
-namespace {
+CModelResourceManager::CModelResourceManager() : d_slots(MANAGER_MODELS, MAX_MODEL_INSTANCES) {}
 
-const SModelDrawer* drawer = nullptr;
-
-}  // namespace
-
-CPlacedModel::CPlacedModel(const char* fileName)
-    : flags(0), d_position(0.0f, 0.0f, 0.0f), d_scale(1.0f), d_drawCount(0), d_pInstance(nullptr)
+CModelResourceManager::~CModelResourceManager()
 {
-    std::snprintf(d_fileName, sizeof d_fileName, "%s", fileName ? fileName : "");
-    if (drawer) d_pInstance = drawer->create(d_fileName);
+    for (uint32_t slot = 0; slot < d_slots.getCapacity(); ++slot)
+        if (CResource* pResource = d_slots.at(slot)) release(pResource->getResourceHandle());
+    for (ModelType& type : d_types)
+        if (type.pModel) CModelManager::ReleaseModel(type.pModel, true);
 }
-
-CPlacedModel::~CPlacedModel()
-{
-    if (drawer && d_pInstance) drawer->destroy(d_pInstance);
-}
-
-void CPlacedModel::setTransform(const Matrix3& orientation, const Vector3& position, float scale)
-{
-    d_orientation = orientation;
-    d_position = position;
-    d_scale = scale;
-}
-
-void CPlacedModel::render()
-{
-    ++d_drawCount;
-    if (drawer && d_pInstance) drawer->draw(d_pInstance, d_orientation, d_position, d_scale);
-}
-
-CModelResourceManager::CModelResourceManager()
-    : CSlotResourceManager(MANAGER_MODELS, MAX_PLACED_MODELS, nullptr, 0)
-{
-}
-
-void CModelResourceManager::setDrawer(const SModelDrawer* pDrawer) { drawer = pDrawer; }
 
 bool CModelResourceManager::addDefinition(const char* typeName, resDef* pDef)
 {
-    uint32_t typeId = 0;
-    if (!typeName || !pDef || std::strlen(typeName) >= resDef::MAX_TYPE_NAME ||
-        getNumDefinitions() >= MAX_DEFINITIONS || findTypeByName(typeName, &typeId))
+    if (!VERIFY(typeName && pDef)) return false;
+    // A cut name would never be found again, and every look-up would load the file once more.
+    if (!VERIFY_MSG(strlen(typeName) < resDef::MAX_TYPE_NAME, "Model file name too long for a model type"))
         return false;
-    fillDefinition(pDef, MANAGER_MODELS | (getNumDefinitions() + 1), typeName);
-    appendDefinition(*pDef);
+    uint32_t typeId = 0;
+    if (findTypeByName(typeName, &typeId)) return false;
+    if (!VERIFY_MSG(d_types.size() < MAX_MODEL_TYPES, "Too many model types")) return false;
+    ModelType type;
+    fillDefinition(&type.definition, MANAGER_MODELS | static_cast<uint32_t>(d_types.size()), typeName);
+    type.pModel = nullptr;
+    type.loadTried = false;
+    d_types.push_back(type);
+    *pDef = type.definition;
     return true;
 }
 
-CResource* CModelResourceManager::makeResource(uint32_t typeId)
+CModel* CModelResourceManager::getModel(uint32_t typeId)
 {
-    resDef definition;
-    return getDefinition(&definition, (typeId & MASK_SLOT) - 1)
-               ? new (std::nothrow) CPlacedModel(definition.typeName)
-               : nullptr;
+    const uint32_t index = typeId & ~MASK_MANAGER;
+    if ((typeId & MASK_MANAGER) != MANAGER_MODELS || index >= d_types.size()) return nullptr;
+    ModelType& type = d_types[index];
+    // Loaded once: a file that fails is reported by the loader the first time only.
+    if (!type.loadTried) {
+        type.loadTried = true;
+        type.pModel = CModelUtil::LoadModel(type.definition.typeName, 0, 1.0f, nullptr, 0);
+    }
+    return type.pModel;
+}
+
+bool CModelResourceManager::instantiate(uint32_t typeId, resourceHandle* pHandle, int)
+{
+    *pHandle = 0;
+    CModel* pModel = getModel(typeId);
+    if (!pModel) return false;
+    CModelInst* pInstance = CModelManager::CreateModelInst(pModel);
+    if (!pInstance) return false;
+    resourceHandle handle = 0;
+    if (!VERIFY_MSG(d_slots.insert(pInstance, &handle), "No free slot for a new model instance")) {
+        CModelManager::ReleaseModelInst(pInstance);
+        return false;
+    }
+    pInstance->setResourceHandle(handle);
+    *pHandle = handle;
+    return true;
+}
+
+void CModelResourceManager::release(resourceHandle handle)
+{
+    if (CResource* pResource = d_slots.remove(handle))
+        CModelManager::ReleaseModelInst(static_cast<CModelInst*>(pResource));
+}
+
+bool CModelResourceManager::acquire(resourceHandle handle, CResource** ppResource)
+{
+    *ppResource = d_slots.find(handle);
+    return *ppResource != nullptr;
+}
+
+resDef* CModelResourceManager::getDefinition(resDef* pDef, uint32_t index)
+{
+    if (!VERIFY(index < getNumDefinitions())) return nullptr;
+    *pDef = d_types[index].definition;
+    return pDef;
+}
+
+bool CModelResourceManager::findTypeByName(const char* typeName, uint32_t* pTypeId)
+{
+    for (const ModelType& type : d_types) {
+        if (!typeNamesMatch(type.definition.typeName, typeName)) continue;
+        *pTypeId = type.definition.typeId;
+        return true;
+    }
+    return false;
 }

@@ -1,66 +1,57 @@
-// CModelResourceManager (manager 0x83): the placed models of a level's objects. A model file is
-// defined on demand under its file name; instantiating a definition places one model, which its
-// owner moves and draws through the handle. How a placed model is loaded and drawn is the game's:
-// it installs a drawer, and without one a placed model keeps its transform and draws nothing.
+// CModelResourceManager (manager 0x83): placed model instances by model file name. A type is one
+// model file, defined by name (addDefinition) and loaded at its first instantiation; the model is
+// kept until the manager goes, which must be before the model manager shuts down. Instantiating a
+// type makes a CModelInst of that model, acquiring its handle gives the instance, releasing the
+// handle destroys it. Handles keep reuse counts. A file that does not load is reported once, and its
+// type makes no instances.
+//
+//   theObjectManager->instantiateResourceByName(MANAGER_MODELS, "data\\models\\robot.rsm", &handle);
+//   theObjectManager->acquireResource(handle, &pResource);   // a CModelInst
 #pragma once
 
-#include "gamemanagement/SlotResourceManager.h"
-#include "utility/VectorMath.h"
+#include "gamemanagement/ResourceManager.h"
+#include "gamemanagement/ResourceSlotTable.h"
 
-// How the game loads and draws the model of a placed model.
-struct SModelDrawer {
-    // The drawer's own instance of the model file; null when it cannot be had (nothing is drawn).
-    void* (*create)(const char* fileName);
-    void (*draw)(void* pInstance, const Matrix3& orientation, const Vector3& position, float scale);
-    void (*destroy)(void* pInstance);
-};
+#include <vector>
 
-class CPlacedModel : public CResource {
+class CModel;
+
+class CModelResourceManager : public CResourceManager {
 public:
-    // Instance flag bit 0: the owner draws the model itself, outside any render group.
-    static constexpr uint32_t FLAG_OWNER_DRAWN = 0x01;
-
-    explicit CPlacedModel(const char* fileName);
-    ~CPlacedModel() override;
-    CPlacedModel(const CPlacedModel&) = delete;
-    CPlacedModel& operator=(const CPlacedModel&) = delete;
-
-    uint32_t getResourceType() const override { return RESOURCETYPE_MODEL; }
-    const char* getTypeName() const override { return "ModelInstance"; }
-
-    void setTransform(const Matrix3& orientation, const Vector3& position, float scale = 1.0f);
-    void render();
-
-    const char* getFileName() const { return d_fileName; }
-    const Matrix3& getOrientation() const { return d_orientation; }
-    const Vector3& getPosition() const { return d_position; }
-    float getScale() const { return d_scale; }
-    uint32_t getDrawCount() const { return d_drawCount; }
-
-    uint32_t flags;
-
-private:
-    char d_fileName[resDef::MAX_TYPE_NAME];
-    Matrix3 d_orientation;
-    Vector3 d_position;
-    float d_scale;
-    uint32_t d_drawCount;
-    void* d_pInstance;
-};
-
-class CModelResourceManager : public CSlotResourceManager {
-public:
-    static constexpr uint32_t MAX_PLACED_MODELS = 4096;
-    static constexpr uint32_t MAX_DEFINITIONS = 1024;
+    static constexpr uint32_t MAX_MODEL_TYPES = 256;
+    static constexpr uint32_t MAX_MODEL_INSTANCES = 1024;
 
     CModelResourceManager();
-    // Any model file name can be defined (once); false for a name too long or a full table.
+    // Destroys the instances still live, then the models.
+    ~CModelResourceManager() override;
+    CModelResourceManager(const CModelResourceManager&) = delete;
+    CModelResourceManager& operator=(const CModelResourceManager&) = delete;
+
+    // A new type for the model file of that name. False when the name is defined already, longer
+    // than a definition holds, or the type table is full.
     bool addDefinition(const char* typeName, resDef* pDef) override;
+    bool instantiate(uint32_t typeId, resourceHandle* pHandle, int flag) override;
+    void release(resourceHandle handle) override;
+    bool acquire(resourceHandle handle, CResource** ppResource) override;
+    uint32_t getNumDefinitions() override { return static_cast<uint32_t>(d_types.size()); }
+    resDef* getDefinition(resDef* pDef, uint32_t index) override;
+    bool findTypeByName(const char* typeName, uint32_t* pTypeId) override;
+    uint32_t getResourceManagerId() override { return MANAGER_MODELS; }
+    bool initialise(CGameObjectManager*) override { return true; }
     void destroy() override { delete this; }
 
-    // The drawer every placed model made from now on uses (null: none).
-    static void setDrawer(const SModelDrawer* pDrawer);
+    // The model of a type, loaded now when it was not yet; null when the file does not load or the
+    // type is not this manager's.
+    CModel* getModel(uint32_t typeId);
+    uint32_t getNumLive() const { return d_slots.getNumLive(); }
 
-protected:
-    CResource* makeResource(uint32_t typeId) override;
+private:
+    struct ModelType {
+        resDef definition;
+        CModel* pModel;
+        bool loadTried;
+    };
+
+    std::vector<ModelType> d_types;
+    CResourceSlotTable d_slots;
 };

@@ -8,6 +8,7 @@
 #include "gameobjects/GameObject.h"
 #include "gameobjects/GameObjectManager.h"
 #include "gameobjects/ModelResourceManager.h"
+#include "l3render/ModelInst.h"
 #include "gameobjects/PhysicsObject.h"
 #include "global/ProjData.h"
 #include "utility/Assert.h"
@@ -57,9 +58,9 @@ bool SAttachments::attachPhysics(CGameObject& owner, uint32_t typeId, const char
 
 bool SAttachments::attachModel(uint32_t typeId, const char* fileName, uint32_t flags)
 {
-    pModel = static_cast<CPlacedModel*>(
+    pModel = static_cast<CModelInst*>(
         attach(CResourceManager::MANAGER_MODELS, typeId, fileName, CResource::RESOURCETYPE_MODEL, &model));
-    if (pModel) pModel->flags |= flags;
+    if (pModel) modelFlags |= flags;
     return pModel != nullptr;
 }
 
@@ -73,6 +74,18 @@ void SAttachments::release(CGameObject& owner)
     owner.pPhysicsObject = nullptr;
     owner.pCollisionObject = nullptr;
     pModel = nullptr;
+}
+
+void SAttachments::drawModel(const Matrix3& orientation, const Vector3& position, float scale)
+{
+    if (!pModel) return;
+    CModelTransform& t = pModel->m_transform;
+    for (int i = 0; i < 9; ++i) t.Rotation[i] = orientation.element(i);
+    t.Translation[0] = position.x;
+    t.Translation[1] = position.y;
+    t.Translation[2] = position.z;
+    t.Scale[0] = t.Scale[1] = t.Scale[2] = scale;
+    pModel->Render();
 }
 
 bool testShapes(CGameObject& owner, CGameObject& other, Vector3* pPoint, Vector3* pNormal)

@@ -11,7 +11,7 @@
 
 class CGameObject;
 class CGameObjectManager;
-class CPlacedModel;
+class CModelInst;
 
 namespace sampleparts {
 
@@ -23,7 +23,10 @@ struct SAttachments {
     resourceHandle physics = 0;
     resourceHandle collision = 0;
     resourceHandle model = 0;
-    CPlacedModel* pModel = nullptr;
+    CModelInst* pModel = nullptr;
+
+    // Model flag: the owner draws its model itself, outside any render group.
+    static constexpr uint32_t MODEL_OWNER_DRAWN = 0x01;
 
     // Each instantiates by type id (typeName null) or by name under its manager, acquires and sets
     // the owner's pointer; false, holding nothing new, when either step fails.
@@ -31,6 +34,10 @@ struct SAttachments {
     bool attachPhysics(CGameObject& owner, uint32_t typeId, const char* typeName);
     bool attachModel(uint32_t typeId, const char* fileName, uint32_t flags);
     void release(CGameObject& owner);
+    // Draws the model, when there is one, placed at the position with the orientation and scale.
+    void drawModel(const Matrix3& orientation, const Vector3& position, float scale = 1.0f);
+
+    uint32_t modelFlags = 0;
 };
 
 // The static shape test of the owner's collision object against the other's, with the pair known

@@ -157,8 +157,7 @@ void CSampleObjectBullet::contactReply(CGameObject* pOther, const Vector3&, cons
 void CSampleObjectBullet::render()
 {
     if (!d_active || !d_parts.pModel) return;
-    d_parts.pModel->setTransform(d_orientation, d_position);
-    d_parts.pModel->render();
+    d_parts.drawModel(d_orientation, d_position);
 }
 
 bool CSampleObjectBullet::GetCurrentPosition(Vector3* pPosition)
@@ -328,7 +327,7 @@ CSampleObjectTarget::~CSampleObjectTarget() { d_parts.release(*this); }
 bool CSampleObjectTarget::attachResources()
 {
     if (!d_parts.attachCollision(*this, 0, "CollisionSphere") || !d_parts.attachPhysics(*this, 0, "PhysicsNone") ||
-        !d_parts.attachModel(0, MODEL, CPlacedModel::FLAG_OWNER_DRAWN))
+        !d_parts.attachModel(0, MODEL, sampleparts::SAttachments::MODEL_OWNER_DRAWN))
         return false;
     auto* pSphere = static_cast<CCollisionSphere*>(pCollisionObject);
     pSphere->pCentre = &d_position;
@@ -384,8 +383,7 @@ void CSampleObjectTarget::contactReply(CGameObject* pOther, const Vector3&, cons
 void CSampleObjectTarget::render()
 {
     if (!d_parts.pModel) return;
-    d_parts.pModel->setTransform(Matrix3(), d_position, d_scale);
-    d_parts.pModel->render();
+    d_parts.drawModel(Matrix3(), d_position, d_scale);
 }
 
 bool CSampleObjectTarget::GetCurrentPosition(Vector3* pPosition)

@@ -3,6 +3,7 @@
 // draw and its alpha cap. Made and destroyed through the model manager.
 #pragma once
 
+#include "gamemanagement/Resource.h"
 #include "l3render/ModelElement.h"
 
 #include <cstdint>
@@ -11,7 +12,7 @@ class CLight;
 class CModel;
 struct llistElement;
 
-class CModelInst {
+class CModelInst : public CResource {
 public:
     static constexpr uint32_t MAX_LIGHTS = 4;
     static constexpr uint32_t KIND_MODEL = 4;
@@ -19,9 +20,12 @@ public:
     CModelInst(const CModelInst&) = delete;
     CModelInst& operator=(const CModelInst&) = delete;
 
-    virtual ~CModelInst();
+    ~CModelInst() override;
     virtual uint32_t GetKind() const { return KIND_MODEL; }
     virtual const char* GetTypeName() const { return "Model"; }
+    // As a resource of the model resource manager.
+    uint32_t getResourceType() const override { return RESOURCETYPE_MODEL; }
+    const char* getTypeName() const override { return "Model"; }
 
     // The model drawn at the LOD it chooses: the LOD drawn, -1 none qualified, -2 culled.
     int32_t Render();

@@ -41,6 +41,16 @@ void HWBaseObject::Release()
     if (--RefCount == 0) delete this;
 }
 
+uint32_t HWBaseObject::GetStateBlocks(DWORD* handles, uint32_t max) const
+{
+    uint32_t count = 0;
+    for (const MatBlock* block = DispHandle ? DispHandle->Blocks.First : nullptr; block; block = block->Next) {
+        if (count < max) handles[count] = block->StateBlock;
+        ++count;
+    }
+    return count;
+}
+
 bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileName)
 {
     MeshReader reader(file, FileVersion, FileName);

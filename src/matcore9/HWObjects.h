@@ -46,6 +46,9 @@ public:
     // At 0 the object is destroyed.
     void Release();
     int32_t GetRefCount() const { return RefCount; }
+    // The state block each material block of the mesh draws with, in drawing order: the first max
+    // into handles (which may be null when max is 0); returns how many the mesh has.
+    uint32_t GetStateBlocks(DWORD* handles, uint32_t max) const;
 
     HWProperties Properties;
 

@@ -76,7 +76,7 @@ TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
         {block("TESTEFFECT", longName), longName, "strlen(pName)<EFFECTNAMELEN"},
         {block("TESTEFFECT", longName), "n", "instancename too long"},
         {block("TESTEFFECT", "a", "Fail 1\n"), "a", nullptr},  // its definition is freed (no leak)
-        {block("POINTTRAIL", "a"), "a", "cannot be made"},
+        {block("TRAIL", "a", "texture t.tga\n"), "a", "needs a render_type"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

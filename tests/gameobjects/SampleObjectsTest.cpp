@@ -2,6 +2,7 @@
 // they test each other with.
 #include "gameobjects/SampleObjects.h"
 
+#include "SampleModelFiles.h"
 #include "TestKinds.h"
 #include "TestSupport.h"
 #include "ai/WorldMgr.h"
@@ -138,6 +139,8 @@ protected:
         for (int i = 0; i < steps; ++i, getProjData().GameTime += 30) objects().update();
     }
 
+    testsupport::TempDir dir;
+    testsupport::ScopedCwd cwd{(writeSampleModelFiles(dir), dir.path())};
     testkinds::World world{CResourceManager::MANAGER_ANIMALS};
     std::vector<std::unique_ptr<CCollisionSphere>> spheres;
 };

@@ -386,10 +386,11 @@ TEST_F(ClumpTest, BadFilesReportAndFailOrReadOnWithoutLeaking)
         CBufferAllocator::GetInstance()->EnableRecycling();
         EXPECT_EQ(load(f), row.loads);
         EXPECT_GE(countReports(row.report), 1);
-        // A failed type also ends the allocator's recycling; what loaded stays until Unload.
+        // A failed type also ends the allocator's recycling; what loaded stays until Unload, and no
+        // second load may lose it.
         const bool typeFailed = countReports("Some sort of error in the clump file") > 0;
         EXPECT_EQ(CBufferAllocator::GetInstance()->Recycling(), !typeFailed);
-        EXPECT_TRUE(!typeFailed || f.NumTypes >= 0 || clumps.GetNumModels() == 3);
+        EXPECT_TRUE(!typeFailed || f.NumTypes >= 0 || (clumps.GetNumModels() == 3 && !load(f)));
         clumps.ReleaseHeldObjects();
         clumps.Unload();
         EXPECT_EQ(CModelManager::GetNumModels() + CModelManager::GetNumModelInsts(), 0u);
@@ -452,7 +453,6 @@ protected:
 };
 
 }  // namespace
-
 
 TEST_F(ClumpPixelTest, TheSampleClumpsStandOnTheSlopeInTheirColoursAndAStateShowsItsModel)
 {

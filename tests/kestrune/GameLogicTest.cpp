@@ -63,7 +63,8 @@ TEST_F(GameLogicTest, ALevelLoadsItsScriptStepsAndShutsDownWithoutATrace)
     ASSERT_NE(nullptr, pObjects);
     EXPECT_EQ(pObjects, getProjData().getObjectManager());
     EXPECT_EQ(static_cast<CNetObjectInterface*>(pObjects), getProjData().getObjectManagerInterface());
-    for (uint32_t id : {0x01000000u, 0x81000000u, 0x82000000u}) EXPECT_NE(nullptr, pObjects->getResourceManager(id));
+    for (uint32_t id : {0x01000000u, 0x81000000u, 0x82000000u, 0x83000000u})
+        EXPECT_NE(nullptr, pObjects->getResourceManager(id));
     EXPECT_EQ((std::vector<std::string>{"initialise 02000000", "initialise 84000000"}), log.matching("initialise"));
     // The lower id knows the type name first; the collision sphere is not a game object.
     EXPECT_EQ((std::vector<std::string>{"instantiate 02000001 1", "instantiate 02000003 1"}), log.matching("instantiate"));

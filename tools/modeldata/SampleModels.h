@@ -5,7 +5,7 @@
 //                            animation has them at rest
 //   data/classdef/robot.def  the robot's parts in animation node order
 //   data/sphere.rsm          a sphere of radius 2 in vertex colour (the effects' cull spheres)
-//   data/models/debris.rsm   a small lit block (mesh particles)
+//   data/models/debris.rsm   a small block tinted by its particles (with data/models/debris.mtl)
 //   data/models/volumefog/puff.rsm   a fog puff: a white ball of radius 150 (puff.mtl, the
 //                            material that the volume fog fades)
 //   data/dumb_test_object.rsm             the collision tester: an orange ball of radius 100
@@ -191,9 +191,23 @@ inline modelwriter::Model debris()
 {
     modelwriter::Model m;
     const float hx = 0.5f, hy = 0.35f, hz = 0.25f;
-    m.Lods.push_back({0.0f, meshElement("debris", 0, 0, 0, box(hx, hy, hz), "demo.mtl", {"demo.tga"},
+    m.Lods.push_back({0.0f, meshElement("debris", 0, 0, 0, box(hx, hy, hz), "debris.mtl", {"demo.tga"},
                                         std::sqrt(hx * hx + hy * hy + hz * hz))});
     return m;
+}
+
+// Debris takes the colour its particles give it: the texture times the texture factor.
+inline std::string debrisMaterial()
+{
+    return "// debris.mtl - mesh-particle debris: the texture tinted by the texture factor, which the\n"
+           "// particles set before each piece is drawn.\n"
+           "shaders 1\nmaterialid debris\n[shader]\npasses 1\nsimultaneoustextures 1\nfvf XYZ|NORMAL|TEX1\n"
+           "lighting FALSE\ntextureformat 0 8888 565\nusemipmaps 0 TRUE\n[pass]\nstages 1\nsettexture 0 0\n"
+           "setrenderstate zenable true\nsetrenderstate zwriteenable true\nsetrenderstate cullmode none\n"
+           "setrenderstate alphablendenable false\nsetrenderstate texturefactor 0xFFFFFFFF\n"
+           "settexturestagestate 0 colorop modulate\nsettexturestagestate 0 colorarg1 texture\n"
+           "settexturestagestate 0 colorarg2 tfactor\nsettexturestagestate 0 alphaop selectarg1\n"
+           "settexturestagestate 0 alphaarg1 texture\nsettexturestagestate 0 mipfilter linear\n[end]\n[end]\n";
 }
 
 inline modelwriter::Model puff()
@@ -218,6 +232,7 @@ inline std::vector<std::pair<std::string, std::string>> files()
             {"classdef/robot.def", robotClasses()},
             {"sphere.rsm", modelwriter::model(sampleSphere())},
             {"models/debris.rsm", modelwriter::model(debris())},
+            {"models/debris.mtl", debrisMaterial()},
             {"models/volumefog/puff.rsm", modelwriter::model(puff())},
             {"dumb_test_object.rsm", modelwriter::model(ball(100, 0xFFD08030u, "fallbackmaterials\\vc.mtl"))},
             {"models/dressing/bullet/bullet.rsm",

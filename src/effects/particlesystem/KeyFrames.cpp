@@ -12,11 +12,11 @@ bool readKeyValue(const CParamBlock* pKey, const char* valueKey, float scale, fl
     return true;
 }
 
-bool readKeyValue(const CParamBlock* pKey, const char* valueKey, float, Vector3* pValue)
+bool readKeyValue(const CParamBlock* pKey, const char* valueKey, float scale, Vector3* pValue)
 {
     float v[3];
     if (!pKey->parseVector(valueKey, v)) return false;
-    pValue->set(v[0], v[1], v[2]);
+    pValue->set(v[0] * scale, v[1] * scale, v[2] * scale);
     return true;
 }
 
@@ -59,7 +59,7 @@ void ReadKeyFrames(const CParamBlock* pBlock, const char* blockName, const char*
 
 void ReadKeyFrames(const CParamBlock* pBlock, const char* blockName, const char* valueKey,
                    const Vector3& defaultValue, int32_t lifespan, const char* sourceFile, int sourceLine,
-                   KeyFrames<Vector3>& track)
+                   KeyFrames<Vector3>& track, float scale)
 {
-    readTrack(pBlock, blockName, valueKey, defaultValue, 1.0f, lifespan, sourceFile, sourceLine, track);
+    readTrack(pBlock, blockName, valueKey, defaultValue, scale, lifespan, sourceFile, sourceLine, track);
 }

@@ -86,4 +86,4 @@ void ReadKeyFrames(const CParamBlock* pBlock, const char* blockName, const char*
                    float scale, int32_t lifespan, const char* sourceFile, int sourceLine, KeyFrames<float>& track);
 void ReadKeyFrames(const CParamBlock* pBlock, const char* blockName, const char* valueKey,
                    const Vector3& defaultValue, int32_t lifespan, const char* sourceFile, int sourceLine,
-                   KeyFrames<Vector3>& track);
+                   KeyFrames<Vector3>& track, float scale = 1.0f);

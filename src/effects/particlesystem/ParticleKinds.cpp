@@ -1,8 +1,10 @@
 #include "effects/particlesystem/ParticleKinds.h"
 
+#include "effects/particlesystem/MeshParticles.h"
 #include "effects/particlesystem/ParticleController.h"
 #include "effects/particlesystem/ParticleEmitter.h"
 #include "effects/particlesystem/ParticleSystem.h"
+#include "effects/particlesystem/SpriteParticles.h"
 #include "platform/win32.h"
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
@@ -11,20 +13,11 @@
 
 namespace {
 
-// The drawn kinds are known by name before they can be read.
-bool readUnbuiltKind(const CParamBlock* pBlock, CParticleSystemDefinition**)
-{
-    char message[96];
-    snprintf(message, sizeof(message), "Particle kind %s cannot be read yet", pBlock->getName());
-    assertFailedMsg(message, "false", __FILE__, __LINE__);
-    return false;
-}
-
 SParticleSystemKind systemKinds[] = {
-    {"spriteparticles", readUnbuiltKind, nullptr},
-    {"meshparticles", readUnbuiltKind, nullptr},
+    {"spriteparticles", CSpriteParticles::ReadDefinition, CSpriteParticles::Create},
+    {"meshparticles", CMeshParticles::ReadDefinition, CMeshParticles::Create},
     {"dummyparticles", CDummyParticles::ReadDefinition, CDummyParticles::Create},
-    {"dynamicmeshparticles", readUnbuiltKind, nullptr},
+    {"dynamicmeshparticles", CDynamicMeshParticles::ReadDefinition, CDynamicMeshParticles::Create},
 };
 
 SControllerKind controllerKinds[] = {

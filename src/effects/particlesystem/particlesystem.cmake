@@ -5,6 +5,9 @@ target_sources(effects PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ParticleEmitter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ParticleController.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ParticleKinds.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/ParticleEffect.cpp)
-# Samples through the audio manager, the ground through the world's AI map.
-target_link_libraries(effects PUBLIC audio ai global)
+  ${CMAKE_CURRENT_LIST_DIR}/ParticleEffect.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SpriteParticles.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MeshParticles.cpp)
+# Samples through the audio manager, the ground through the world's AI map; drawn kinds through the
+# material library and the render façade's scene core and models.
+target_link_libraries(effects PUBLIC audio ai global matcore9 l3render)

@@ -1,0 +1,20 @@
+#include "ai/ScriptReader.h"
+
+#include "utility/Assert.h"
+#include "utility/IniManager.h"
+
+#include <cstdio>
+
+bool CScriptReader::read(const char* fileName, CScriptDefinition* pDefinition)
+{
+    if (!VERIFY(fileName && pDefinition)) return false;
+    CIniManager ini;
+    pDefinition->registerItems(ini);
+    if (!ini.loadFile(fileName)) {
+        char text[600];
+        snprintf(text, sizeof text, "Failed to read definition file %s", fileName);
+        assertFailedMsg(text, "0", __FILE__, __LINE__);
+        return false;
+    }
+    return pDefinition->validate();
+}
