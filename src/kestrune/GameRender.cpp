@@ -9,7 +9,6 @@
 #include "gameobjects/GameObject.h"
 #include "gameobjects/GameObjectManager.h"
 #include "kestrune/GameLogic.h"
-#include "kestrune/LevelModels.h"
 #include "kestrune/Shadows.h"
 #include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
@@ -121,7 +120,6 @@ bool gameRenderInit()
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
     sampleModel = CModelUtil::LoadModel(SAMPLE_MODEL, 0, 1.0f, nullptr, 0);
     sampleMeshLoad();
-    installLevelModelDrawer();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
     return true;
@@ -270,7 +268,6 @@ void gameRenderFrame()
     if (loadingLeft > 0) {
         loadingScreenFrame();
     } else {
-        prepareLevelModels();
         L3BeginScene(true);
         applyGameViewport();
         // Until the game has cameras of its own, it looks along the world's x axis from the origin.
@@ -298,7 +295,6 @@ void gameRenderShutdown()
     if (sampleModel) CModelManager::ReleaseModel(sampleModel, true);
     sampleModel = nullptr;
     sampleMeshRelease();
-    removeLevelModelDrawer();
     ShutdownShadows();
     CBufferAllocator::DestroyInstance();
     L3DestroyDevice();

@@ -47,6 +47,7 @@ protected:
         fs::copy(VELDRANE_DATA, m_dir.file("data"), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
         fs::create_directories(m_dir.file("models"));
         fs::copy(m_dir.file("data/sphere.rsm"), m_dir.file("models/sphere.rsm"));
+        fs::copy(m_dir.file("data/fallbackmaterials"), m_dir.file("models/fallbackmaterials"));  // its material
         m_dir.write("data/levels/demo/m01.txt", m_dir.read("data/levels/demo/m01.txt") + ADDED);
         ASSERT_TRUE(startFacade());
         ds::useManualClock();
