@@ -192,6 +192,18 @@ void DXSetup::Shutdown()
     s.Total4CC = 0;
 }
 
+void DXSetup::Unload()
+{
+    class DXSetup& s = ::DXSetup;
+    if (s.Initialised) return;
+    if (DXInterface.ID3D) DXInterface.ID3D->Release();
+    DXInterface.ID3D = nullptr;
+    // A Load that failed after finding the library leaves it loaded too.
+    if (s.DirectDraw) FreeLibrary(s.DirectDraw);
+    s.DirectDraw = nullptr;
+    s.DDrawLoaded = 0;
+}
+
 void DXSetup::Read4CC()
 {
     delete[] FourCC;

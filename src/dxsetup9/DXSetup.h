@@ -167,6 +167,9 @@ public:
     // True when at least one adapter is left; false at once when the list is already filled.
     static bool Enumerate();
     static void Shutdown();
+    // Gives back what Load took when the render core never initialised (its Shutdown does that
+    // otherwise): a run that ended before its device, or one without a window. Safe to repeat.
+    static void Unload();
 
     // Test seam: the object as static construction leaves it.
     static void ResetObject();

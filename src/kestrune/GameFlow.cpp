@@ -208,6 +208,7 @@ bool GameShutdown()
 
 void GameUninit()
 {
+    gameRenderUnload();
     CoUninitialize();
     // Front-end seam: the extra release its game link may ask for during GameShutdown.
 }

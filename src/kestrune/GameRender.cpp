@@ -84,6 +84,7 @@ bool startRendering(const RenderCoreSettings& settings)
 }  // namespace
 
 bool gameRenderLoad() { return DXSetup::Load() == 0; }
+void gameRenderUnload() { DXSetup::Unload(); }
 
 void gameRenderRegisterSettings(CIniManager* ini)
 {

@@ -13,6 +13,8 @@ class CIniManager;
 
 // Before any window: loads Direct3D. False when it is not there.
 bool gameRenderLoad();
+// After the game shut down: gives Direct3D back when no device ever took it over.
+void gameRenderUnload();
 // Registers the display items; call before the start-up ini file is loaded.
 void gameRenderRegisterSettings(CIniManager* ini);
 // Once the main window exists: device, screenshot surface and viewport. False when no device.

@@ -104,6 +104,9 @@ bool CLightMaps::ReadList(CFile& file)
             if (!VERIFY_MSG(*end == 0 && count >= 1, "lightmaps.txt holds no light maps")) return false;
             declared = static_cast<uint32_t>(count > static_cast<long>(MAX_LIGHT_MAPS) ? MAX_LIGHT_MAPS : count);
             ASSERT_MSG(count <= static_cast<long>(MAX_LIGHT_MAPS), "lightmaps.txt declares too many lightmaps");
+            // Left by a read that a fatal material error cut short.
+            delete[] m_pVertexBuffers;
+            delete[] m_pMaterials;
             m_pVertexBuffers = new int32_t[declared];
             m_pMaterials = new DWORD[declared];
             std::fill_n(m_pVertexBuffers, declared, -1);

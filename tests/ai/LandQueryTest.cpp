@@ -1,6 +1,4 @@
 #include "ai/AIMap.h"
-#include "ai/LandTree.h"
-#include "ai/WorldMgr.h"
 #include "utility/VectorMath.h"
 
 #include <gtest/gtest.h>
@@ -122,25 +120,6 @@ TEST(LandQueryTest, RaysMeetTheFirstGroundTheyCross)
     }
     EXPECT_GT(hits, 50);
     EXPECT_GT(misses, 20);
-}
-
-TEST(LandQueryTest, TheLandTreeAnswersFromTheWorldsMap)
-{
-    CWorldMgr world;
-    world.createTree(100, 2);
-    CLandTree* pTree = world.getTree();
-    Vector3 normal(9, 9, 9);
-    EXPECT_EQ(pTree->getGroundHeight(Vector3(50, 50, 0), &normal), 0.0f);  // no map yet
-    EXPECT_EQ(normal.z, 1.0f);
-    ASSERT_TRUE(world.getAIMap()->create(4, 4, 100, 0, 0));
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) world.getAIMap()->setHeight(c, r, static_cast<uint16_t>(50 * c));
-    EXPECT_NEAR(pTree->getGroundHeight(Vector3(130, 220, 999), &normal), 65.0f, 1e-4f);
-    EXPECT_NEAR(normal.x, -0.5f / std::sqrt(1.25f), 1e-5f);
-    normal.set(9, 9, 9);
-    EXPECT_EQ(pTree->getGroundHeight(Vector3(-1, 220, 0), &normal), 0.0f);
-    EXPECT_EQ(normal.x, 0.0f);
-    EXPECT_EQ(normal.z, 1.0f);
 }
 
 }  // namespace

@@ -39,12 +39,9 @@ TEST_F(WavFileTest, ReadsTheFormatAndSkipsToTheDataWhateverLiesBetween)
         testsupport::clearReports();
         CWavFile wave;
         ASSERT_TRUE(wave.Open(c.name)) << c.name;
-        EXPECT_EQ(wave.GetFormatTag(), 1) << c.name;
         EXPECT_EQ(wave.GetNumChannels(), c.layout.channels) << c.name;
         EXPECT_EQ(wave.GetSamplesPerSec(), c.layout.rate) << c.name;
         EXPECT_EQ(wave.GetBitsPerSample(), c.layout.bits) << c.name;
-        EXPECT_EQ(wave.GetBlockAlign(), c.layout.channels * c.layout.bits / 8) << c.name;
-        EXPECT_EQ(wave.GetAvgBytesPerSec(), c.layout.rate * wave.GetBlockAlign()) << c.name;
         EXPECT_EQ(wave.GetDataLength(), c.length) << c.name;
         // An odd length of 16-bit data is reported, and the file still opens.
         EXPECT_EQ(countReports(std::string("Invalid data length in ") + c.name), c.oddReport ? 1 : 0) << c.name;
@@ -61,19 +58,17 @@ TEST_F(WavFileTest, ReadsCountUpToTheEndOfTheDataAndRewindGoesBackToItsStart)
     CWavFile wave;
     ASSERT_TRUE(wave.Open("a.wav"));
     char block[300];
-    const uint32_t expected[] = {300, 300, 300, 100, 0};
-    for (uint32_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(wave.Read(block, sizeof block), expected[i]) << i;
-        if (expected[i]) {
-            EXPECT_EQ(std::string(block, expected[i]), data.substr(i * 300, expected[i]));
-        }
+    std::string read;
+    for (uint32_t expected : {300, 300, 300, 100, 0}) {
+        EXPECT_EQ(wave.Read(block, sizeof block), expected);
+        read.append(block, expected);
     }
+    EXPECT_EQ(read, data);
     EXPECT_EQ(wave.GetBytesRead(), 1000u);
     wave.Rewind();
     EXPECT_EQ(wave.Read(block, sizeof block), 300u);
     EXPECT_EQ(std::string(block, 300), data.substr(0, 300));
     wave.Close();
-    EXPECT_FALSE(wave.IsOpen());
     EXPECT_EQ(wave.Read(block, sizeof block), 0u);
 }
 

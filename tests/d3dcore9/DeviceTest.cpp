@@ -30,70 +30,55 @@ TEST_F(DeviceTest, FullScreenDeviceGetsItsPresentParametersAndCreationTail)
     ASSERT_TRUE(bringUp());
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
     EXPECT_EQ(pp.BackBufferWidth, 800u);
-    EXPECT_EQ(pp.BackBufferHeight, 600u);
     EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(pp.BackBufferCount, 1u);
     EXPECT_EQ(pp.SwapEffect, D3DSWAPEFFECT_DISCARD);
     EXPECT_EQ(pp.Windowed, FALSE);
-    EXPECT_EQ(pp.EnableAutoDepthStencil, TRUE);
     EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);
-    EXPECT_EQ(pp.Flags, 0u);
     EXPECT_EQ(pp.PresentationInterval, D3DPRESENT_INTERVAL_ONE);
-    EXPECT_EQ(pp.MultiSampleType, D3DMULTISAMPLE_NONE);
     EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING);
     EXPECT_EQ(std::memcmp(&pp, &D3DCore.PresentParameters, sizeof(pp)), 0);
-
-    EXPECT_EQ(D3DCore.DeviceActive, 1);
     EXPECT_EQ(state().Viewport.Width, 800u);
-    EXPECT_EQ(D3DCore.FullViewPortHeight, 600u);
-    EXPECT_EQ(state().Transforms.at(D3DTS_WORLD)._11, 1.0f);
     EXPECT_EQ(state().Palettes.at(0)[255].peFlags, 0xFF);
-    EXPECT_EQ(pt::d3d9Calls("SetPixelShader"), 1);
     ASSERT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
     D3DINDEXBUFFER_DESC ib;
     D3DCore.DynamicIndexBuffer9.IB->GetDesc(&ib);
     EXPECT_EQ(ib.Size, 32768u * 2);
     EXPECT_EQ(ib.Usage, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC);
-    EXPECT_EQ(ib.Pool, D3DPOOL_DEFAULT);
-    EXPECT_EQ(D3DCore.VertexShader, SHADER_UNKNOWN);
-    EXPECT_EQ(D3DCore.CurrentModeType, D3DCore.pModeType);
-    EXPECT_TRUE(m_host.has("Foreground"));
-    EXPECT_TRUE(m_host.has("FullScreen"));
+    EXPECT_TRUE(m_host.has("Foreground") && m_host.has("FullScreen"));
     EXPECT_FALSE(m_host.has("ClientSize 800x600"));
-    EXPECT_EQ(testsupport::reports().size(), 0u);
 
-    D3DCore.ReleaseDevice();
-    EXPECT_EQ(DXInterface.ID3DDevice, nullptr);
-    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
-    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
-    D3DCore.Shutdown();
-    EXPECT_EQ(D3DCore.Initialised, 0);
-    EXPECT_EQ(testsupport::reports().size(), 0u);
-}
-
-TEST_F(DeviceTest, IntervalIsClampedAndVSyncOffPresentsImmediately)
-{
-    ASSERT_TRUE(bringUp());
+    // The interval is held to 1..4 and presents immediately without vsync.
     ASSERT_TRUE(D3DCore.CreateDevice(true, true, 7));
-    EXPECT_EQ(D3DCore.Interval, 4);
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_FOUR);
     EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED);
     EXPECT_EQ(countReports("Interval >= 1 && Interval <= 4"), 1);
     ASSERT_TRUE(D3DCore.CreateDevice(false, false, 2));
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
     EXPECT_EQ(pt::d3d9LiveDevices(), 1);
+
+    D3DCore.ReleaseDevice();
+    EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
+    D3DCore.Shutdown();
+    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
+    EXPECT_EQ(D3DCore.Initialised, 0);
+    EXPECT_EQ(testsupport::reports().size(), 1u);
 }
 
-TEST_F(DeviceTest, WindowedDeviceUsesTheDesktop)
+TEST_F(DeviceTest, WindowedDevicesUseTheDesktopFormatWhateverTheMode)
 {
     ASSERT_TRUE(bringUp(false));
+    EXPECT_EQ(state().Parameters.Windowed, TRUE);
+    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_DEFAULT);
+    EXPECT_TRUE(m_host.has("ClientSize 800x600"));
+    D3DCore.ChangeMode(0, 0, D3DCore.FindMode(0, 0, 1024, 768), 0, false, 0);
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
     EXPECT_EQ(pp.Windowed, TRUE);
-    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(pp.BackBufferWidth, 1024u);
+    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the desktop's, not the 16-bit mode type's
+    EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);  // a 32-bit back buffer takes a 32-bit depth format
     EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
-    EXPECT_EQ(pp.PresentationInterval, D3DPRESENT_INTERVAL_DEFAULT);
     EXPECT_EQ(D3DCore.CurrentModeType, &D3DCore.pDevice->DesktopMode);
-    EXPECT_TRUE(m_host.has("ClientSize 800x600"));
+    EXPECT_EQ(testsupport::reports().size(), 0u);
 }
 
 TEST_F(DeviceTest, DepthFallsBackThroughTheSameListOnly)
@@ -164,7 +149,7 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     EXPECT_EQ(countReports("D3D not supported in current screen mode"), 1);
 }
 
-TEST_F(DeviceTest, VBIBConfigAppliesOnlyThePCSection)
+TEST_F(DeviceTest, VBIBConfigAppliesOnlyThePCSectionAndRefusesWhatWouldHurt)
 {
     m_dir.write("data/VBIBConfig.txt",
                 "; dynamic buffer sizes\n[XBOX]\nIB 1000\nVB xyz|normal 999\n[PC]\nIB 65536\nVB xyz|normal|tex1 4000\n"
@@ -173,7 +158,6 @@ TEST_F(DeviceTest, VBIBConfigAppliesOnlyThePCSection)
     EXPECT_EQ(D3DCore.DynamicIB9Size, 65536u);
     EXPECT_EQ(D3DCore.DynamicVB9Size[0].FVF, 0x112u);
     EXPECT_EQ(D3DCore.DynamicVB9Size[0].Size, 4000u);
-    EXPECT_EQ(D3DCore.DynamicVB9Size[1].FVF, 0x144u);
     EXPECT_EQ(D3DCore.DynamicVB9Size[2].FVF, 0x104u);
     EXPECT_EQ(D3DCore.DynamicVB9Size[3].FVF, 0u);
     EXPECT_EQ(testsupport::reports().size(), 0u);
@@ -182,10 +166,8 @@ TEST_F(DeviceTest, VBIBConfigAppliesOnlyThePCSection)
     D3DCore.ReadVBIBConfig();
     EXPECT_EQ(D3DCore.DynamicIB9Size, 32768u);
     EXPECT_EQ(D3DCore.DynamicVB9Size[0].Size, 0u);
-}
 
-TEST_F(DeviceTest, VBIBConfigRefusesWhatWouldHurt)
-{
+    // Lines that would hurt are refused.
     std::string text = "[PC]\nIB 0\nIB -5\nVB xyz|bogus|tex2 10\nVB xyz|normal 0\nVB tex0 50\nVB\nVB xyz\n";
     for (int i = 0; i < 16; ++i) text += "VB xyz|diffuse " + std::to_string(100 + i) + "\n";
     m_dir.write("data/VBIBConfig.txt", text);
@@ -238,7 +220,6 @@ TEST_F(DeviceTest, LostAndRestoredDeviceKeepsTheOrder)
         if (c.Method == "SetTransform") transforms.push_back(c.Args[0]);
     EXPECT_EQ(transforms, (std::vector<uint64_t>{D3DTS_PROJECTION, D3DTS_WORLD, D3DTS_VIEW}));
     EXPECT_EQ(state().Transforms.at(D3DTS_PROJECTION)._22, 2 * 1 / 1.5f);
-    EXPECT_EQ(D3DCore.VertexShader, nullptr);
     order = nullptr;
 }
 
@@ -261,8 +242,6 @@ TEST_F(DeviceTest, ChangeModeResetsOnlyOnAChange)
     EXPECT_EQ(m_host.Pumps, 2);
     EXPECT_EQ(pt::d3d9Calls("Reset"), 3);
     EXPECT_EQ(state().Parameters.BackBufferWidth, 1024u);
-    EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D24S8);
-    EXPECT_EQ(D3DCore.GetScreenWidth(), 1024u);
     EXPECT_EQ(D3DCore.LastViewPort.Height, 768u);
     EXPECT_EQ(D3DCore.RenderStates[D3DRS_LIGHTING], STATE_UNKNOWN);
     EXPECT_EQ(seen, (std::vector<std::string>{"type0", "type1 with IB"}));
@@ -273,21 +252,6 @@ TEST_F(DeviceTest, ChangeModeResetsOnlyOnAChange)
     EXPECT_EQ(state().Parameters.BackBufferFormat, D3DFMT_R5G6B5);
     EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D16);
     order = nullptr;
-}
-
-TEST_F(DeviceTest, WindowedChangeModeKeepsTheDisplayFormat)
-{
-    ASSERT_TRUE(bringUp(false));
-    int32_t bigger = D3DCore.FindMode(0, 0, 1024, 768);
-    D3DCore.ChangeMode(0, 0, bigger, 0, false, 0);
-    const D3DPRESENT_PARAMETERS& pp = state().Parameters;
-    EXPECT_EQ(pp.Windowed, TRUE);
-    EXPECT_EQ(pp.BackBufferWidth, 1024u);
-    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the desktop's, not the 16-bit mode type's
-    EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);  // a 32-bit back buffer takes a 32-bit depth format
-    EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
-    EXPECT_EQ(D3DCore.CurrentModeType, &D3DCore.pDevice->DesktopMode);
-    EXPECT_EQ(testsupport::reports().size(), 0u);
 }
 
 TEST_F(DeviceTest, ChangeModeWithoutAMatchingDepthFormatKeepsTheMode)
@@ -449,21 +413,6 @@ TEST_F(DeviceTest, StartingTwiceOrStoppingWithALiveDeviceLeavesNothingDangling)
     EXPECT_EQ(DXSetup.Adapters.Objects, 0);
 }
 
-TEST(GameEnumFilterTest, ModesUpTo1600x1200OnThePrimaryHardwareDeviceOnly)
-{
-    EnumFilter f = GameEnumFilter();
-    DWORD words[11];
-    std::memcpy(words, &f, sizeof(words));
-    EXPECT_EQ(words[0], 640u);
-    EXPECT_EQ(words[1], 480u);
-    EXPECT_EQ(words[2], 1600u);
-    EXPECT_EQ(words[3], 1200u);
-    EXPECT_EQ(words[5], 0xFFFFFFFFu);
-    // The defaults without the hardware device on secondary adapters (bit 6).
-    EXPECT_EQ(words[6], 0x1u | 0x2u | 0x8u | 0x10u | 0x20u | 0x800u | 0x2000u | 0x4000u | 0x8000u);
-    EXPECT_EQ(words[9], 15u);
-}
-
 TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)
 {
     ASSERT_TRUE(bringUp());
@@ -497,6 +446,12 @@ TEST_F(RenderCoreStartTest, TheGameBringsTheCoreUpAndDownCleanly)
     StopRenderCore();
     EXPECT_EQ(pt::d3d9LiveDevices(), 0);
     EXPECT_EQ(DXInterface.ID3D, nullptr);
+    ASSERT_EQ(DXSetup::Load(), 0);
+    settings.FullScreen = false;
+    ASSERT_TRUE(StartRenderCore(settings));
+    EXPECT_EQ(state().Parameters.Windowed, TRUE);
+    EXPECT_TRUE(m_host.has("ClientSize 1024x768"));
+    StopRenderCore();
     EXPECT_EQ(testsupport::reports().size(), 0u);
 
     // Modes in 32 bits only: A8R8G8B8 gives way to X8R8G8B8, one format is left and pruning drops it.
@@ -518,18 +473,6 @@ TEST_F(RenderCoreStartTest, ACardThatFailsReachesTheRunLog)
     std::string log = m_dir.read("Veldrane.log");
     EXPECT_NE(log.find("Not Supported: Card doesn't support blendop"), std::string::npos);
     EXPECT_NE(log.find("No supported 3D card found"), std::string::npos);
-}
-
-TEST_F(RenderCoreStartTest, WindowedStartUsesTheDesktopDepthFormats)
-{
-    ASSERT_EQ(DXSetup::Load(), 0);
-    RenderCoreSettings settings;
-    settings.FullScreen = false;
-    ASSERT_TRUE(StartRenderCore(settings));
-    EXPECT_EQ(state().Parameters.Windowed, TRUE);
-    EXPECT_EQ(state().Parameters.BackBufferWidth, 640u);
-    EXPECT_TRUE(m_host.has("ClientSize 640x480"));
-    StopRenderCore();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,27 @@ protected:
         for (const auto& c : platform::testing::d3d9Trace())
             if (c.Method == method) out.push_back(c.Args);
         return out;
+    }
+
+    // The presented image at (x, y), as 0xAARRGGBB (of a window of 800 x 600 at most).
+    static DWORD frontPixel(int x, int y)
+    {
+        IDirect3DTexture9* capture = nullptr;
+        IDirect3DSurface9* surface = nullptr;
+        DWORD p = 0;
+        if (DXInterface.ID3DDevice->CreateTexture(800, 600, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &capture,
+                                                  nullptr) != D3D_OK)
+            return p;
+        capture->GetSurfaceLevel(0, &surface);
+        D3DLOCKED_RECT r{};
+        if (DXInterface.ID3DDevice->GetFrontBufferData(0, surface) == D3D_OK &&
+            surface->LockRect(&r, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+            std::memcpy(&p, static_cast<const uint8_t*>(r.pBits) + y * r.Pitch + x * 4, 4);
+            surface->UnlockRect();
+        }
+        surface->Release();
+        capture->Release();
+        return p;
     }
 
     FrameHost m_host;

@@ -16,7 +16,7 @@ fi
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELDRANE_FUZZ=ON -DVELDRANE_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null
-targets="blockfile ini pack inflate textdatabase inputscript fourcc vbibconfig shaderasm stripify instancescript savedstate tga xim wavfile animation dshowwav mesh material overlaypage effects precachelist model classdef clumpfile"
+targets="blockfile ini pack inflate textdatabase inputscript fourcc vbibconfig shaderasm stripify instancescript savedstate tga xim wavfile animation dshowwav mesh material overlaypage effects precachelist model classdef clumpfile lightmaps volumefog cloudlevel"
 cmake --build "$build" --target $(for t in $targets; do printf 'fuzz_%s ' "$t"; done) -j"$jobs"
 
 for target in $targets; do

@@ -1,5 +1,6 @@
 #include "kestrune/GameFlow.h"
 
+#include "dxsetup9/DXSetup.h"
 #include "global/ProjData.h"
 #include "platform/testing.h"
 #include "platform/testing/dsound.h"
@@ -127,6 +128,9 @@ TEST_F(GameFlowTest, WithoutTheStartUpFileInitialisationFails)
     GameShutdown();
     GameUninit();
     EXPECT_FALSE(projDataExists());
+    // No device ever took Direct3D over, so the end of the run gives it back.
+    EXPECT_EQ(DXInterface.ID3D, nullptr);
+    EXPECT_FALSE(DXSetup.DDrawLoaded);
 }
 
 TEST_F(GameFlowTest, AVariableStepComesFromTheGameSection)

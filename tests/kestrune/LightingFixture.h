@@ -83,13 +83,7 @@ protected:
         L3Present(false);
     }
 
-    // The presented image at (x, y) as 0x00RRGGBB.
-    static DWORD pixel(int x, int y)
-    {
-        const std::vector<DWORD> all = pixels();
-        return all.empty() ? 0 : all[static_cast<size_t>(y) * D3DCore.GetScreenWidth() + x];
-    }
-
+    // The presented image, rows top first, 0x00RRGGBB.
     static std::vector<DWORD> pixels()
     {
         const uint32_t w = D3DCore.GetScreenWidth(), h = D3DCore.GetScreenHeight();

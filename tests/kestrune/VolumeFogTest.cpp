@@ -6,7 +6,6 @@
 #include "TestSupport.h"
 #include "kestrune/VolumeFog.h"
 #include "platform/testing.h"
-#include "utility/IniManager.h"
 
 #include <cmath>
 #include <sstream>
@@ -276,22 +275,6 @@ TEST_F(VolumeFogTest, TheCloudLevelIsTheImagesFirstBytesAndOnly256By256IsTaken)
         }
         EXPECT_TRUE(std::equal(before.begin(), before.end(), GetCloudLevel()));
     }
-}
-
-TEST_F(VolumeFogTest, TheLevelNamesItsVolumeFileAndTheShippedOneLoads)
-{
-    CIniManager ini;
-    ASSERT_TRUE(RegisterVolumeIniKeys(&ini));
-    m_dir.write("level.ini", "[VOLUMEMODELS]\nVolumeData = <string> \"data\\models\\volumefog\\volumemodels.txt\"\n");
-    ASSERT_TRUE(ini.loadFile("level.ini"));
-    EXPECT_STREQ(GetVolumeDataFile(), "data\\models\\volumefog\\volumemodels.txt");
-    ASSERT_TRUE(LoadVolumeModels(GetVolumeDataFile()));
-    const VolumeModel* m = GetVolumeModel(0);
-    ASSERT_NE(m, nullptr);
-    EXPECT_TRUE(m->Complete);
-    EXPECT_EQ(m->Vertices, 5u);
-    EXPECT_EQ(m->Instances, 40u);
-    EXPECT_TRUE(testsupport::reports().empty());
 }
 
 }  // namespace

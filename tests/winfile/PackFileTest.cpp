@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -226,6 +228,29 @@ TEST_F(PackFileTest, SeeksWithinEntriesAndCutsAtTheirEnd)
     EXPECT_FALSE(PackFileRead(-1, 0, buffer, 10, &got));
     EXPECT_EQ(2, countReports("Seeking on invalid file"));
     EXPECT_EQ(2, countReports("Index >= 0 && Index < NumFiles"));
+    PackFileClose();
+}
+
+// A stream thread reads its file from the open pack while the main thread reads another; small
+// unbuffered pieces make every piece a seek and a read of the pack's one handle.
+TEST_F(PackFileTest, TwoThreadsReadTheirOwnBytesFromOnePack)
+{
+    const std::string contents[2] = {randomBytes(40000, 3), randomBytes(40000, 4)};
+    const char* names[2] = {"one.wav", "two.wav"};
+    for (int i = 0; i < 2; ++i) dir.write(names[i], contents[i]);
+    build("s.pak", {names[0], names[1]});
+    ASSERT_TRUE(PackFileOpen("s.pak", PACKFILE_MODE_READ, 0));
+    PackFileSetSource(PACK_SOURCE_READ);
+    std::atomic<int> wrong{0};
+    auto reader = [&](int i) {
+        for (int pass = 0; pass < 20; ++pass)
+            if (readThroughCFile(names[i], FILE_MODE_READ, 997) != contents[i]) ++wrong;
+    };
+    std::thread stream(reader, 1);
+    reader(0);
+    stream.join();
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_TRUE(reports().empty());
     PackFileClose();
 }
 

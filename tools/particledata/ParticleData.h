@@ -44,10 +44,10 @@ inline std::string smoke()
     });
 }
 
-// Across the ribbon: brightest along its middle, nothing at its edges.
+// Across the ribbon: brightest along its middle, nothing at its edges; square, as textures must be.
 inline std::string trail()
 {
-    return tga(32, 8, 32, [](int x, int) {
+    return tga(32, 32, 32, [](int x, int) {
         const int across = x < 16 ? x : 31 - x;
         return static_cast<uint32_t>(across * 255 / 15) << 24 | 0xFFFFFFu;
     });
@@ -68,8 +68,10 @@ inline std::string keys(const std::string& name, const std::vector<std::string>&
     return text + "}\n";
 }
 
-// The demo: smoke rising from a point with a trail behind each puff, and a burst of debris that
-// falls and bounces on the ground.
+// The demo: a puff of smoke rising from a point with a trail behind each puff, and a burst of
+// debris that falls and bounces on the ground. Every puff leaves at once and none comes back: a
+// trail follows its point wherever it goes, so a puff launched or relaunched away from where it
+// waited would drag its ribbon across the scene.
 inline std::string demo()
 {
     const std::vector<std::string> noEvents = {"OnCollision SYS_NONE",   "OnParticleDeath SYS_NONE",
@@ -82,17 +84,18 @@ inline std::string demo()
         for (const std::string& part : parts) lines.push_back(part);
         return block("PARTICLESYSTEM", lines);
     };
-    return "// demo.ps_ - the particle demo: demo_smoke rises with a demo_trail behind each puff,\n"
+    return "// demo.ps_ - the particle demo: demo_smoke puffs rise with a demo_trail behind each,\n"
            "// demo_burst scatters debris that bounces on the ground.\n" +
            effect("demo_smoke", {"EffectRadius 60", "PointConsumer demo_trail"},
                   {block("spriteparticles",
-                         {"count 24", "lifespan 48", "x_frames 2", "y_frames 2", "texture smoke.tga", "rotation 4",
+                         {"count 24", "lifespan 48", "x_frames 2", "y_frames 2", "texture smoke.tga",
+                          "material Particles\\PartLinearBlend.mtl", "rotation 4",
                           "size_variation 1", "sizecap 40", "render_type 0",
-                          keys("sizekeys", {"size 4", "size 14"}),
-                          keys("alphakeys", {"alpha 230", "time 0.5\nalpha 150", "alpha 0"}),
+                          keys("sizekeys", {"size 5", "size 18"}),
+                          keys("alphakeys", {"alpha 200", "time 0.5\nalpha 120", "alpha 0"}),
                           keys("colourkeys", {"colour 255, 240, 220", "colour 170, 170, 190"})}),
-                   block("gravitycontrollernocollision", {"respawn 1", "gravity 0, 0, 0.02", "dampening 97"}),
-                   block("fountainemitter", {"stagger_frames 24", "spread 0.6", "power 0.6", "variation 0.2",
+                   block("gravitycontrollernocollision", {"respawn 0", "gravity 0, 0, 0.02", "dampening 97"}),
+                   block("fountainemitter", {"stagger_frames 0", "spread 0.9", "power 1.2", "variation 0.4",
                                              "position_variation 1, 1, 0"})}) +
            block("POINTTRAIL", {"instancename demo_trail", "texture trail.tga", "trail_length 8", "trail_width 1.5",
                                 "fade_start 4", "death_clock 30", "render_type 0"}) +
