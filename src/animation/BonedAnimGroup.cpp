@@ -45,7 +45,7 @@ bool BonedAnimCheck(bool condition, const char* text, const char* file, int line
 void BonedAnimFatal(const char* file, int line)
 {
     assertFailed("0", file, line);
-    ExitProcess(0);
+    crtExit(0);
 }
 
 // ---- Entries -----------------------------------------------------------------------------------

@@ -4,8 +4,6 @@
 #include "audio/AudioManager.h"
 #include "effects/VBManager.h"
 #include "gameobjects/GameObjectManager.h"
-#include "kestrune/ErrorStrings.h"
-#include "kestrune/GameLogic.h"
 #include "network/NodeManager.h"
 #include "platform/win32.h"
 #include "utility/Assert.h"
@@ -22,6 +20,7 @@
 namespace {
 
 CProjData* pTheProjData = nullptr;
+const SProjDataGameServices* gameServices = nullptr;
 
 const uint32_t DEBUG_ALL = 0xFFFFFFFFu;
 const uint32_t MAX_KEPT_GAME_MESSAGES = 5;
@@ -63,7 +62,7 @@ CProjData::CProjData()
       PlayerPlaneWeaponsParamBlock(nullptr), CurrentDemoIdx(0), pNameSlots(nullptr), pNetwork(nullptr),
       pGameLogic(nullptr), pIniManager(nullptr), NetworkingEnabled(false), CurrentLevelPath{}, CurrentWorldPath{},
       CurrentMission{}, pWorldMgr(nullptr), pAudioMgr(nullptr), pVBManager(nullptr),
-      pErrorStrings(new CErrorStrings), pWorkBlock(nullptr)
+      pErrorStrings(gameServices ? gameServices->createErrorStrings() : nullptr), pWorkBlock(nullptr)
 {
     for (auto& row : DisplayLimits)
         for (int& limit : row) limit = 32767;
@@ -90,7 +89,7 @@ CProjData::~CProjData()
     freeNameSlots(pNameSlots);
     delete[] pWorkBlock;
     pWorkBlock = nullptr;
-    delete pErrorStrings;
+    if (pErrorStrings && gameServices) gameServices->destroyErrorStrings(pErrorStrings);
     pErrorStrings = nullptr;
 }
 
@@ -106,7 +105,10 @@ void* CProjData::getNetworkSession()
     return pNetwork->getSession();
 }
 
-CGameObjectManager* CProjData::getObjectManager() { return pGameLogic ? pGameLogic->getObjectManager() : nullptr; }
+CGameObjectManager* CProjData::getObjectManager()
+{
+    return pGameLogic && gameServices ? gameServices->getObjectManager(pGameLogic) : nullptr;
+}
 
 void CProjData::startSession()
 {
@@ -130,7 +132,7 @@ void CProjData::startSession()
     HWND mainWindow = nullptr;
     WinCore.GetHandles(&mainWindow, nullptr);
     releaseSessionWorld();
-    pGameLogic = new CGameLogic(mainWindow);
+    if (gameServices) pGameLogic = gameServices->createGameLogic(mainWindow);
     pWorldMgr = new CWorldMgr;
     // A table left from an earlier session would be lost with the pointer.
     destroyNameSlotTable();
@@ -138,11 +140,8 @@ void CProjData::startSession()
 
 void CProjData::releaseSessionWorld()
 {
-    if (pGameLogic) {
-        pGameLogic->shutdown();
-        delete pGameLogic;
-        pGameLogic = nullptr;
-    }
+    if (pGameLogic && gameServices) gameServices->destroyGameLogic(pGameLogic);
+    pGameLogic = nullptr;
     if (pWorldMgr) {
         pWorldMgr->unloadLevel();
         delete pWorldMgr;
@@ -260,6 +259,8 @@ CLandTree* CProjData::getLandTree()
     if (!VERIFY(pWorldMgr)) return nullptr;
     return pWorldMgr->getTree();
 }
+
+void setProjDataGameServices(const SProjDataGameServices* services) { gameServices = services; }
 
 void createProjData()
 {

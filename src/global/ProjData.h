@@ -8,6 +8,7 @@
 
 #include "global/GameClock.h"
 #include "network/NetGameSettings.h"
+#include "platform/win32.h"
 #include "utility/LList.h"
 
 #include <cstddef>
@@ -162,6 +163,17 @@ private:
     // Shuts down and frees the session's game logic and world manager.
     void releaseSessionWorld();
 };
+
+// The game's own parts, which the project data makes but which live above it: the game registers
+// them before createProjData. Without them a session has no game logic and there are no error texts.
+struct SProjDataGameServices {
+    CGameLogic* (*createGameLogic)(HWND mainWindow);
+    void (*destroyGameLogic)(CGameLogic* pLogic);  // shuts it down, then frees it
+    CGameObjectManager* (*getObjectManager)(CGameLogic* pLogic);
+    CErrorStrings* (*createErrorStrings)();
+    void (*destroyErrorStrings)(CErrorStrings* pStrings);
+};
+void setProjDataGameServices(const SProjDataGameServices* services);
 
 // Creation and destruction of the one project data (destroy runs shutdownPostD3D first).
 void createProjData();

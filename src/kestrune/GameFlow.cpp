@@ -6,6 +6,7 @@
 
 #include "audio/AudioManager.h"
 #include "global/ProjData.h"
+#include "kestrune/ErrorStrings.h"
 #include "kestrune/GameInput.h"
 #include "kestrune/GameLogic.h"
 #include "kestrune/VolumeFog.h"
@@ -74,6 +75,21 @@ void startConfiguredLevel(CProjData& data)
 
 GameFlowStats getGameFlowStats() { return GameFlowStats{stepsRun, gameActive}; }
 
+void registerProjDataServices()
+{
+    static const SProjDataGameServices services = {
+        [](HWND mainWindow) { return new CGameLogic(mainWindow); },
+        [](CGameLogic* pLogic) {
+            pLogic->shutdown();
+            delete pLogic;
+        },
+        [](CGameLogic* pLogic) { return pLogic->getObjectManager(); },
+        [] { return new CErrorStrings; },
+        [](CErrorStrings* pStrings) { delete pStrings; },
+    };
+    setProjDataGameServices(&services);
+}
+
 bool GamePreInit()
 {
     initMaths();
@@ -96,6 +112,7 @@ bool GamePreInit()
 
 bool GameInit()
 {
+    registerProjDataServices();
     createProjData();
     CProjData& data = getProjData();
     CIniManager* ini = data.getIniManager();

@@ -10,3 +10,5 @@ struct GameFlowStats {
     bool active;        // the application has the focus
 };
 GameFlowStats getGameFlowStats();
+// Lets the project data make the game logic and the error texts; GameInit calls it first.
+void registerProjDataServices();

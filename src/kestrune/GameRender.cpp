@@ -47,6 +47,7 @@ int32_t hudPage = -1;
 // The sample model, loaded with the device.
 const char* const SAMPLE_MODEL = "data\\models\\robot.rsm";
 CModel* sampleModel = nullptr;
+CModelInst* sampleInstance = nullptr;
 int32_t loadingLeft = 0;
 int32_t loadingFrame = 0;
 
@@ -120,6 +121,12 @@ bool gameRenderInit()
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
     sampleModel = CModelUtil::LoadModel(SAMPLE_MODEL, 0, 1.0f, nullptr, 0);
+    if (sampleModel && (sampleInstance = CModelManager::CreateModelInst(sampleModel))) {
+        // Below the text, left of the sample quad: standing up (its y along the world's z), its
+        // left arm reaching towards the viewer and the quad.
+        const float s = std::sin(0.5f), c = std::cos(0.5f);
+        sampleInstance->m_transform = {{-s, -c, 0, 0, 0, 1, -c, s, 0}, {85.0f, 16.0f, -20.5f}, {1, 1, 1}};
+    }
     sampleMeshLoad();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
@@ -277,6 +284,7 @@ void gameRenderFrame()
         if (CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr) {
             if (pLogic->isLevelLoaded()) drawLevelView(*pLogic);
         }
+        if (sampleInstance) sampleInstance->Render();
         sampleMeshDraw();
         drawOverlays();
         L3EndScene();
@@ -293,6 +301,8 @@ void gameRenderShutdown()
     releaseScreenshotSurface();
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;
+    if (sampleInstance) CModelManager::ReleaseModelInst(sampleInstance);
+    sampleInstance = nullptr;
     if (sampleModel) CModelManager::ReleaseModel(sampleModel, true);
     sampleModel = nullptr;
     sampleMeshRelease();

@@ -127,6 +127,9 @@ bool L3AlphaForDistance(uint32_t visibilityType, float depth, float fadeNear, fl
 // The model's fade at the depth, limited to alphaCap, set up for its draw: a model allowed to fade
 // draws transparent with that alpha, every other draw opaque.
 bool L3ModelAlphaForDistance(const CModel* pModel, float depth, int32_t alphaCap);
+// The same for any drawable with its own fade values (a model clump).
+bool L3ApplyAlphaForDistance(uint32_t visibilityType, float depth, float fadeNear, float fadeFar, int32_t alphaCap,
+                             bool alphaPermitted);
 
 // ---- Conversions ----
 // By the device's view and projection onto the render target (x, y in pixels, z the depth);

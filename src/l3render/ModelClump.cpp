@@ -3,7 +3,6 @@
 #include "l3render/L3Render.h"
 #include "l3render/Model.h"
 #include "l3render/ModelInst.h"
-#include "matcore9/Forwarders.h"
 #include "matcore9/HWDynamicMesh.h"
 #include "utility/Assert.h"
 
@@ -16,13 +15,6 @@ const uint32_t MAX_16BIT = 0xffff;
 
 Vector3 positionOf(const CModelTransform& t) { return Vector3(t.Translation[0], t.Translation[1], t.Translation[2]); }
 
-// The element's world transform for an instance placed at `instance`, through its parents.
-CModelTransform worldOf(const CModelElement* pElement, const CModelTransform& instance, bool hierarchical)
-{
-    if (!hierarchical || !pElement->m_pParent) return PlaceElement(pElement->m_local, instance);
-    return PlaceElement(pElement->m_local, worldOf(pElement->m_pParent, instance, hierarchical));
-}
-
 HWDynamicMeshObject* dynamicMesh(const CModelElement* pElement)
 {
     return pElement && pElement->m_pMeshObject && (pElement->m_flags & CModelElement::DYNAMIC)
@@ -30,19 +22,19 @@ HWDynamicMeshObject* dynamicMesh(const CModelElement* pElement)
                : nullptr;
 }
 
-// Every mesh of the tree dynamic; counts the meshes' sub-meshes.
-bool countPieces(const CModelElement* pElement, bool isRoot, uint32_t* pCount)
+// Every element of the tree dynamic and every sub-mesh small enough for a sub-mesh of the combined
+// mesh, so that adding its pieces cannot fail half way; counts the sub-meshes.
+bool countPieces(const CModelElement* pElement, bool isRoot, uint32_t maxVertices, uint32_t maxIndices,
+                 uint32_t* pCount)
 {
     for (const CModelElement* e = pElement; e; e = isRoot ? nullptr : e->m_pNextSibling) {
-        if (e->m_pMeshObject) {
-            const HWDynamicMeshObject* pDMO = dynamicMesh(e);
-            if (!VERIFY(pDMO)) return false;
-            for (const HWDynamicSubMesh* d = pDMO->GetFirstSubMesh(); d; d = d->GetNext()) {
-                if (!VERIFY(d->GetNumVertices() <= MAX_16BIT && d->GetNumIndices() <= MAX_16BIT)) return false;
-                ++*pCount;
-            }
+        const HWDynamicMeshObject* pDMO = dynamicMesh(e);
+        if (!VERIFY_MSG(pDMO, "Clump model element is not a dynamic mesh")) return false;
+        for (const HWDynamicSubMesh* d = pDMO->GetFirstSubMesh(); d; d = d->GetNext()) {
+            if (!VERIFY(d->GetNumVertices() <= maxVertices && d->GetNumIndices() <= maxIndices)) return false;
+            ++*pCount;
         }
-        if (!countPieces(e->m_pFirstChild, false, pCount)) return false;
+        if (!countPieces(e->m_pFirstChild, false, maxVertices, maxIndices, pCount)) return false;
     }
     return true;
 }
@@ -59,26 +51,29 @@ HWDynamicSubMesh* singleSubMesh(const CModelElement* pRoot)
     return pDSM;
 }
 
-}  // namespace
-
-CModelTransform PlaceElement(const CModelTransform& local, const CModelTransform& parent)
+// The source's indices into the piece's range, moved by its vertex offset. In a strip the joins to
+// the neighbouring pieces repeat the piece's first and last indices, so they follow them.
+void copyIndices(const CClumpPiece& piece, HWDynamicSubMesh* pSource)
 {
-    CModelTransform world;
-    const float* r = local.Rotation;
-    const float* p = parent.Rotation;
-    for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 3; ++col)
-            world.Rotation[row * 3 + col] =
-                r[row * 3] * p[col] + r[row * 3 + 1] * p[3 + col] + r[row * 3 + 2] * p[6 + col];
-    float t[3];
-    for (int i = 0; i < 3; ++i) {
-        world.Scale[i] = local.Scale[i] * parent.Scale[i];
-        t[i] = local.Translation[i] * parent.Scale[i];
+    const WORD* pSourceIndices = static_cast<const WORD*>(pSource->LockIndices(DSM_LOCK_READ));
+    WORD* pClumpIndices = static_cast<WORD*>(piece.pDSM->LockIndices(DSM_LOCK_READWRITE));
+    if (VERIFY(pSourceIndices) && VERIFY(pClumpIndices)) {
+        const DWORD start = piece.indexOffset, end = start + piece.indexCount, total = piece.pDSM->GetNumIndices();
+        for (uint32_t i = 0; i < piece.indexCount; ++i)
+            pClumpIndices[start + i] = static_cast<WORD>(pSourceIndices[i] + piece.vertexOffset);
+        DWORD from = start, to = end;
+        if (piece.pDSM->GetListType() == D3DPT_TRIANGLESTRIP && piece.indexCount) {
+            if (start > 0) pClumpIndices[--from] = pClumpIndices[start];
+            for (; to < total && to < end + 1 + (end & 1); ++to) pClumpIndices[to] = pClumpIndices[end - 1];
+        }
+        piece.pDSM->UnlockIndexRange(from, to - from);
+    } else if (pClumpIndices) {
+        piece.pDSM->UnlockIndexRange(0, 0);
     }
-    for (int col = 0; col < 3; ++col)
-        world.Translation[col] = t[0] * p[col] + t[1] * p[3 + col] + t[2] * p[6 + col] + parent.Translation[col];
-    return world;
+    if (pSourceIndices) pSource->UnlockIndexRange(0, 0);
 }
+
+}  // namespace
 
 // ---- Members ----
 
@@ -113,25 +108,27 @@ bool CClumpElementData::SetState(uint32_t state, uint32_t parts)
         const bool inside =
             std::all_of(pSourceIndices, pSourceIndices + p->indexCount, [p](WORD i) { return i < p->vertexCount; });
         pSource->UnlockIndexRange(0, 0);
-        if (!VERIFY(inside)) return false;
+        if (!VERIFY_MSG(inside, "Clump state mesh index beyond its vertices")) return false;
     }
     currentState = static_cast<uint8_t>(state);
-    if (!pFirstPiece || !VERIFY(pModelInst)) return true;
-    const bool hierarchical = pModelInst->m_pModel && pModelInst->m_pModel->m_hierarchical;
+    return Copy(state, parts, true);
+}
+
+bool CClumpElementData::Copy(uint32_t state, uint32_t parts, bool withIndices)
+{
+    if (!pFirstPiece) return true;
+    if (!VERIFY(pModelInst) || !VERIFY(pModelInst->m_pModel)) return false;
+    CModelElement* pRootElem = pModelInst->m_pModel->GetRootLodModel(lod);
+    if (!VERIFY(pRootElem)) return false;
+    pRootElem->BuildWorldMatrices(pModelInst, pModelInst->m_transform, true);
+    bool ok = true;
     for (const CClumpPiece* p = pFirstPiece; p; p = p->pNext) {
         HWDynamicSubMesh* pSource = p->pSource[state];
-        const WORD* pSourceIndices = static_cast<const WORD*>(pSource->LockIndices(DSM_LOCK_READ));
-        WORD* pClumpIndices = static_cast<WORD*>(p->pDSM->LockIndices(DSM_LOCK_READWRITE));
-        if (VERIFY(pSourceIndices) && VERIFY(pClumpIndices)) {
-            for (uint32_t i = 0; i < p->indexCount; ++i)
-                pClumpIndices[p->indexOffset + i] = static_cast<WORD>(pSourceIndices[i] + p->vertexOffset);
-        }
-        if (pClumpIndices) p->pDSM->UnlockIndexRange(p->indexOffset, p->indexCount);
-        if (pSourceIndices) pSource->UnlockIndexRange(0, 0);
-        p->pDSM->CopyVertices(worldOf(p->pElement, pModelInst->m_transform, hierarchical), pSource, 0,
-                              p->vertexOffset, p->vertexCount, parts);
+        if (withIndices) copyIndices(*p, pSource);
+        if (p->vertexCount)
+            ok = p->pDSM->CopyVertices(p->pElement->m_world, pSource, 0, p->vertexOffset, p->vertexCount, parts) && ok;
     }
-    return true;
+    return ok;
 }
 
 void CClumpElementData::ScaleColour(float r, float g, float b)
@@ -151,6 +148,8 @@ bool CModelClump::Init(uint32_t maxElems, uint32_t maxVertices, uint32_t maxIndi
     if (!VERIFY(m_pElements)) return false;
     if (maxVertices) m_pMeshObject = new HWDynamicMeshObject(maxVertices, maxIndices);
     m_maxElements = maxElems;
+    m_maxVertices = maxVertices;
+    m_maxIndices = maxIndices;
     m_numElements = 0;
     m_option = option ? 1 : 0;
     m_visibilityType = 1;
@@ -159,30 +158,26 @@ bool CModelClump::Init(uint32_t maxElems, uint32_t maxVertices, uint32_t maxIndi
     return true;
 }
 
-bool CModelClump::AddPieces(CClumpElementData* pData, CModelElement* pElement, const CModelTransform& parent,
-                            bool hierarchical)
+bool CModelClump::AddPieces(CClumpElementData* pData, CModelElement* pElement)
 {
-    const CModelTransform world = PlaceElement(pElement->m_local, parent);
-    if (HWDynamicMeshObject* pDMO = dynamicMesh(pElement)) {
-        for (HWDynamicSubMesh* d = pDMO->GetFirstSubMesh(); d; d = d->GetNext()) {
-            DWORD vertexOffset = 0, indexOffset = 0;
-            HWDynamicSubMesh* pDSM = m_pMeshObject->AddSubMesh(d, &vertexOffset, &indexOffset);
-            if (!VERIFY(pDSM)) return false;
-            CClumpPiece* pPiece = new CClumpPiece;
-            pPiece->pElement = pElement;
-            pPiece->pDSM = pDSM;
-            pPiece->indexOffset = static_cast<uint16_t>(indexOffset);
-            pPiece->vertexOffset = static_cast<uint16_t>(vertexOffset);
-            pPiece->indexCount = static_cast<uint16_t>(d->GetNumIndices());
-            pPiece->vertexCount = static_cast<uint16_t>(d->GetNumVertices());
-            pPiece->pSource[0] = d;
-            pPiece->pNext = pData->pFirstPiece;
-            pData->pFirstPiece = pPiece;
-            if (pPiece->vertexCount) pDSM->TransformVertices(world, vertexOffset, pPiece->vertexCount);
-        }
+    for (HWDynamicSubMesh* d = dynamicMesh(pElement)->GetFirstSubMesh(); d; d = d->GetNext()) {
+        DWORD vertexOffset = 0, indexOffset = 0;
+        HWDynamicSubMesh* pDSM = m_pMeshObject->AddSubMesh(d, &vertexOffset, &indexOffset);
+        if (!VERIFY(pDSM)) return false;
+        CClumpPiece* pPiece = new CClumpPiece;
+        pPiece->pElement = pElement;
+        pPiece->pDSM = pDSM;
+        pPiece->indexOffset = static_cast<uint16_t>(indexOffset);
+        pPiece->vertexOffset = static_cast<uint16_t>(vertexOffset);
+        pPiece->indexCount = static_cast<uint16_t>(d->GetNumIndices());
+        pPiece->vertexCount = static_cast<uint16_t>(d->GetNumVertices());
+        pPiece->pSource[0] = d;
+        pPiece->pNext = pData->pFirstPiece;
+        pData->pFirstPiece = pPiece;
+        if (pPiece->vertexCount) pDSM->TransformVertices(pElement->m_world, vertexOffset, pPiece->vertexCount);
     }
     for (CModelElement* pChild = pElement->m_pFirstChild; pChild; pChild = pChild->m_pNextSibling)
-        if (!AddPieces(pData, pChild, hierarchical ? world : parent, hierarchical)) return false;
+        if (!AddPieces(pData, pChild)) return false;
     return true;
 }
 
@@ -190,14 +185,18 @@ bool CModelClump::AddElement(CModelInst* pInstance, uint32_t lod, uint32_t* pInd
 {
     if (!VERIFY(pInstance) || !VERIFY(pInstance->m_pModel) || !VERIFY(m_pElements) || !VERIFY(lod < MAX_LODS))
         return false;
-    if (!VERIFY(m_numElements < m_maxElements)) return false;
+    if (!VERIFY_MSG(m_numElements < m_maxElements, "numElements < maxElements")) return false;
     CModel* pModel = pInstance->m_pModel;
     CClumpElementData& data = m_pElements[m_numElements];
     if (m_pMeshObject) {
         CModelElement* pRoot = pModel->GetRootLodModel(lod);
         uint32_t pieces = 0;
-        if (!VERIFY(pRoot) || !countPieces(pRoot, true, &pieces)) return false;
-        if (!AddPieces(&data, pRoot, pInstance->m_transform, pModel->m_hierarchical != 0)) {
+        if (!VERIFY(pRoot) || !VERIFY(!m_pMeshObject->IsCommitted()) ||
+            !countPieces(pRoot, true, m_maxVertices, m_maxIndices, &pieces))
+            return false;
+        // Placed as a draw places them: animation nodes, hierarchy and all.
+        pRoot->BuildWorldMatrices(pInstance, pInstance->m_transform, true);
+        if (!AddPieces(&data, pRoot)) {
             // What joined the combined mesh already stays there, drawing nothing.
             for (CClumpPiece* p = data.pFirstPiece; p; p = p->pNext) {
                 WORD* pIndices = static_cast<WORD*>(p->pDSM->LockIndices(DSM_LOCK_READWRITE));
@@ -233,7 +232,7 @@ bool CModelClump::AddElementWithStates(CModelInst* pInstance, uint32_t lod, uint
         // The member must be one piece, and every state's geometry shaped like it.
         CModelElement* pRoot = pInstance->m_pModel->GetRootLodModel(lod);
         uint32_t pieces = 0;
-        if (!VERIFY(pRoot) || !countPieces(pRoot, true, &pieces)) return false;
+        if (!VERIFY(pRoot) || !countPieces(pRoot, true, m_maxVertices, m_maxIndices, &pieces)) return false;
         if (pieces != 1 || !(pSources[0] = singleSubMesh(pRoot))) {
             assertFailedMsg("Clump model contains >1 material or mesh", "numPieces == 1", __FILE__, __LINE__);
             return false;
@@ -285,27 +284,24 @@ void CModelClump::Finish()
             m_radius = std::max(m_radius, fastSqrt(d.x * d.x + d.y * d.y + d.z * d.z) + pInst->m_pModel->m_radius);
         }
     }
-    if (m_pMeshObject && m_pMeshObject->GetFirstSubMesh()) m_pMeshObject->Commit();
+    if (m_pMeshObject && m_pMeshObject->GetFirstSubMesh() && !m_pMeshObject->IsCommitted()) m_pMeshObject->Commit();
 }
 
 bool CModelClump::Render(float switchDistance, bool forceCombined, bool* pVisible)
 {
     bool visible = L3SphereInFrustum(m_centre, m_radius, false);
     const float depth = L3Scene.lastDepth;
-    if (visible) {
-        int32_t alpha = 255;
-        visible = L3AlphaForDistance(m_visibilityType, depth - m_radius, m_fadeNear, m_fadeFar, &alpha);
-        if (visible && alpha < 255 && m_alphaPermitted) {
-            MatSetAutoTransparency(1);
-            MatSetFade(alpha);
-        } else {
-            MatSetAutoTransparency(0);
-        }
-    }
+    if (visible)
+        visible = L3ApplyAlphaForDistance(m_visibilityType, depth - m_radius, m_fadeNear, m_fadeFar, 255,
+                                          m_alphaPermitted != 0);
     if (pVisible) *pVisible = visible;
-    if (!visible) return true;
+    if (!visible) return !forceCombined;
     if (!forceCombined && depth <= switchDistance) {
-        for (uint32_t i = 0; i < m_numElements; ++i) m_pElements[i].pModelInst->Render();
+        for (uint32_t i = 0; i < m_numElements; ++i) {
+            CClumpElementData& e = m_pElements[i];
+            CModel* pModel = e.pModelList[e.currentState] ? e.pModelList[e.currentState] : e.pModelList[0];
+            pModel->Render(e.pModelInst, -1);
+        }
         return true;
     }
     if (m_pMeshObject && m_pMeshObject->IsCommitted()) {
@@ -328,4 +324,10 @@ CClumpElementData* CModelClump::GetElement(uint32_t index)
 {
     if (!VERIFY(index < m_numElements)) return nullptr;
     return &m_pElements[index];
+}
+
+bool CModelClump::RefreshElement(uint32_t index, uint32_t parts)
+{
+    CClumpElementData* pData = GetElement(index);
+    return pData && pData->Copy(pData->currentState, parts, false);
 }

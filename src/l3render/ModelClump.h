@@ -8,6 +8,7 @@
 //   clump.AddElementWithStates(inst, 1, 2, stateModels);  // or AddElement(inst, 1) for one state
 //   clump.Finish();                                     // bounds, then the mesh is committed
 //   clump.GetElement(i)->SetState(1, DSM_COPY_POSITION | ...);
+//   clump.RefreshElement(i, DSM_COPY_POSITION | ...);  // after the member's instance moved
 //   clump.Render(switchDistance, false, &visible);
 //   clump.Destroy();
 //
@@ -46,7 +47,7 @@ public:
 
     // The state's geometry copied into the member's pieces: its indices, then its vertices placed
     // by the instance; parts says which vertex parts (DSM_COPY_*). False, copying nothing, for a
-    // state of MAX_STATES or more or one without geometry.
+    // state of MAX_STATES or more, one without geometry, or one naming a vertex past its piece.
     bool SetState(uint32_t state, uint32_t parts);
     // Every vertex colour of the member's pieces multiplied by r, g, b.
     void ScaleColour(float r, float g, float b);
@@ -59,6 +60,11 @@ public:
     CClumpPiece* pFirstPiece = nullptr;
     CModel* pModelList[MAX_STATES] = {};  // state 0 is the instance's own model
     uint8_t numStates = 0;
+
+private:
+    friend class CModelClump;
+    // The state's geometry into the pieces, placed by the instance; indices too unless asked not.
+    bool Copy(uint32_t state, uint32_t parts, bool withIndices);
 };
 
 class CModelClump {
@@ -72,8 +78,9 @@ public:
 
     // Room for maxElems members; with capacities (at most 0xffff, both or neither) a combined mesh.
     bool Init(uint32_t maxElems, uint32_t maxVertices, uint32_t maxIndices, bool option);
-    // A member of one state; with a combined mesh every mesh of its LOD tree joins it. False,
-    // adding nothing, when the clump is full or the tree cannot join.
+    // A member of one state; with a combined mesh every mesh of its LOD tree joins it, placed as
+    // drawn. False, adding nothing, when the clump is full or finished, or when an element of the
+    // tree is not a dynamic mesh or a sub-mesh exceeds the capacities.
     bool AddElement(CModelInst* pInstance, uint32_t lod, uint32_t* pIndex = nullptr);
     // A member of numStates states: ppStateModels[s] is the model of state s (entry 0 unused, the
     // instance's own). With a combined mesh its tree must be one mesh of one sub-mesh, and every
@@ -82,10 +89,14 @@ public:
                               uint32_t* pIndex = nullptr);
     // The bounding sphere of the members, then the combined mesh is committed.
     void Finish();
-    // Draws the members one by one when near (depth not above the switch distance, not forced),
-    // else the combined mesh: false for the combined path. pVisible: whether it was drawn at all.
+    // Draws the members one by one, each as its current state shows it, when near (depth not above
+    // the switch distance, not forced), else the combined mesh: false for the combined path or
+    // when forced. pVisible: whether it was drawn at all.
     bool Render(float switchDistance, bool forceCombined, bool* pVisible);
     void Destroy();
+    // The member placed again by its instance: its current state's vertices copied again. False
+    // when there is no such member.
+    bool RefreshElement(uint32_t index, uint32_t parts);
 
     // Null past the members (reported).
     CClumpElementData* GetElement(uint32_t index);
@@ -98,21 +109,20 @@ public:
     float m_fadeNear = -1.0f;
     float m_fadeFar = -1.0f;
     uint8_t m_alphaPermitted = 1;
+    // For the clump's owner; nothing here reads them.
+    float m_nearDistance = 1000.0f;
+    float m_farDistance = 2000.0f;
 
 private:
     // The member's pieces cut from its LOD tree; false (nothing kept) when the tree cannot join.
-    bool AddPieces(CClumpElementData* pData, CModelElement* pElement, const CModelTransform& parent,
-                   bool hierarchical);
+    bool AddPieces(CClumpElementData* pData, CModelElement* pElement);
 
     HWDynamicMeshObject* m_pMeshObject = nullptr;
     CClumpElementData* m_pElements = nullptr;
     uint32_t m_numElements = 0;
     uint32_t m_maxElements = 0;
+    uint32_t m_maxVertices = 0, m_maxIndices = 0;
     Vector3 m_centre;
     float m_radius = 0.0f;
     uint8_t m_option = 0;
 };
-
-// The element's world transform from its parent's (rotation R x Rp, scale s * sp, position
-// (t * sp) x Rp + tp), as a model's draw places it.
-CModelTransform PlaceElement(const CModelTransform& local, const CModelTransform& parent);

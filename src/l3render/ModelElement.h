@@ -23,6 +23,8 @@ struct llistElement;
 typedef MeshTransform CModelTransform;
 // Rotation identity, position 0, scale 1.
 CModelTransform IdentityTransform();
+// A transform under its parent's: rotation R x Rp, scale s * sp, position (t * sp) x Rp + tp.
+CModelTransform PlaceElement(const CModelTransform& local, const CModelTransform& parent);
 
 // Ties an element to a value of the code that bound it; a deep clone of the element gets a record
 // of its own with the same value.

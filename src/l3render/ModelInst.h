@@ -12,10 +12,11 @@ class CLight;
 class CModel;
 struct llistElement;
 
+// A resource of the model resource manager: its handle is the one game objects keep.
 class CModelInst : public CResource {
 public:
     static constexpr uint32_t MAX_LIGHTS = 4;
-    static constexpr uint32_t KIND_MODEL = 4;
+    static constexpr uint32_t KIND_MODEL = RESOURCETYPE_MODEL;
 
     CModelInst(const CModelInst&) = delete;
     CModelInst& operator=(const CModelInst&) = delete;

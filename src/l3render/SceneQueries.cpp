@@ -96,12 +96,18 @@ bool L3IsModelVisible(const Vector3& centre, float radius, uint32_t visibilityTy
 bool L3ModelAlphaForDistance(const CModel* pModel, float depth, int32_t alphaCap)
 {
     if (!VERIFY(pModel)) return false;
+    return L3ApplyAlphaForDistance(pModel->m_visibilityType, depth, pModel->m_fadeNear, pModel->m_fadeFar, alphaCap,
+                                   (pModel->m_flags & CModel::FLAG_ALPHAFADE) != 0);
+}
+
+bool L3ApplyAlphaForDistance(uint32_t visibilityType, float depth, float fadeNear, float fadeFar, int32_t alphaCap,
+                             bool alphaPermitted)
+{
     int32_t alpha = 255;
-    const bool visible =
-        L3AlphaForDistance(pModel->m_visibilityType, depth, pModel->m_fadeNear, pModel->m_fadeFar, &alpha);
+    const bool visible = L3AlphaForDistance(visibilityType, depth, fadeNear, fadeFar, &alpha);
     if (alpha > alphaCap) alpha = alphaCap;
     if (!VERIFY((alpha >= 0) && (alpha <= 255))) alpha = alpha < 0 ? 0 : 255;
-    if (visible && alpha < 255 && (pModel->m_flags & CModel::FLAG_ALPHAFADE)) {
+    if (visible && alpha < 255 && alphaPermitted) {
         MatSetAutoTransparency(1);
         MatSetFade(alpha);
     } else {

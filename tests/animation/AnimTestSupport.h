@@ -1,27 +1,29 @@
-// Animations written to a temporary folder and loaded, with the list pool their trees need.
+// Animations written to a temporary folder that the test runs in, with the list pool their trees
+// need; for animations on models, a robot of dummy elements (no device): root, armL at (10, 0, 0),
+// armR at (0, 20, 0) and hand at (0, 5, 0) under armR, of class robot.
 #pragma once
 
-#include "animation/Animation.h"
-#include "utility/LList.h"
-
+#include "ModelWriter.h"
 #include "TestSupport.h"
+#include "animation/ModelAnim.h"
+#include "l3render/Model.h"
+#include "l3render/ModelClassManager.h"
+#include "l3render/ModelInst.h"
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
+#include "utility/LList.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // The linear sample: the root moves 100 along x in 1000 ms while armL turns 90 degrees about z.
 inline const char* const kLinearSample =
-    "#HIERARCHY\n"
-    "\"Root\" \"none\"\n"
-    "\"armL\" \"Root\"\n"
-    "#NAME:\"Root\"\n"
-    "#TRACK:POS #CONTROLLER:Linear\n"
-    "0[0,0,0] 4800[100,0,0]\n"
-    "#NAME:\"armL\"\n"
-    "#TRACK:ROT #CONTROLLER:Linear\n"
-    "0[1,0,0,0] 4800[0.70710678,0,0,0.70710678]\n";
+    "#HIERARCHY\n\"Root\" \"none\"\n\"armL\" \"Root\"\n"
+    "#NAME:\"Root\"\n#TRACK:POS #CONTROLLER:Linear\n0[0,0,0] 4800[100,0,0]\n"
+    "#NAME:\"armL\"\n#TRACK:ROT #CONTROLLER:Linear\n0[1,0,0,0] 4800[0.70710678,0,0,0.70710678]\n";
 
 class AnimTest : public ::testing::Test {
 protected:
@@ -31,10 +33,50 @@ protected:
     std::unique_ptr<CAnimation> load(const std::string& text)
     {
         m_dir.write("anim.txt", text);
-        return std::make_unique<CAnimation>(m_dir.file("anim.txt").c_str());
+        return std::make_unique<CAnimation>("anim.txt");
     }
 
     testsupport::TempDir m_dir;
+    testsupport::ScopedCwd m_cwd{m_dir.path()};
 };
 
 inline CAnimNode* node(CAnimation& anim, const char* name) { return anim.GetHierarchy().FindNodeByName(name); }
+
+class ModelAnimFixture : public AnimTest {
+protected:
+    void SetUp() override
+    {
+        AnimTest::SetUp();
+        ASSERT_TRUE(CModelClassManager::Init() && CModelManager::Init());
+        namespace mw = modelwriter;
+        m_dir.write("data/classdef/robot.def", mw::classFile({{"robot", {"root", "armL", "armR", "hand"}}}));
+        mw::Element root("root"), armR("armR", 0, 20, 0);
+        armR.Children.push_back(mw::Element("hand", 0, 5, 0));
+        root.Children = {mw::Element("armL", 10, 0, 0), armR};
+        mw::Model robot;
+        robot.ClassName = "robot";
+        robot.Lods.push_back({0.0f, root});
+        m_dir.write("data/models/robot.rsm", mw::model(robot));
+    }
+
+    void TearDown() override
+    {
+        CModelManager::Shutdown();
+        EXPECT_EQ(0u, CModelManager::GetNumModels() + CModelManager::GetNumModelInsts());
+        CModelClassManager::Shutdown();
+        AnimTest::TearDown();
+    }
+
+    static const CModelClass* classNamed(const char* name)
+    {
+        uint32_t id = 0;
+        return CModelClassManager::FindClassId(name, &id, true) ? CModelClassManager::GetClass(id) : nullptr;
+    }
+
+    // The x, y, z of an instance node's translation.
+    static std::vector<float> position(CModelInst* inst, uint32_t node)
+    {
+        const float* t = inst->GetAnimNode(node)->Translation;
+        return {t[0], t[1], t[2]};
+    }
+};

@@ -1,4 +1,4 @@
-#include "ModelAnimSupport.h"
+#include "AnimTestSupport.h"
 
 #include "animation/BonedAnim.h"
 #include "animation/BonedAnimGroup.h"
@@ -6,6 +6,7 @@
 #include "gameobjects/ModelResourceManager.h"
 #include "global/ProjData.h"
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -173,6 +174,10 @@ TEST_F(BonedAnimTest, PlayerStatesTweensAndBlends)
     }
     EXPECT_EQ(7.0f, m_group->GetAnim(1)->pModelInst->m_instanceData[0]);
     EXPECT_EQ(p.cAnim, player->GetCurrentAnim()->GetId());
+    // The current animation's instance is drawn where the player is.
+    const MeshTransform placed = {{0, 1, 0, -1, 0, 0, 0, 0, 1}, {5, 6, 7}, {2, 2, 2}};
+    player->Render(placed);
+    EXPECT_EQ(0, memcmp(&placed, &m_group->GetAnim(0)->pModelInst->m_transform, sizeof placed));
     EXPECT_EQ(0, countReports(""));
 
     EXPECT_EQ(1000u, player->GetAnimDuration(0));

@@ -1,4 +1,4 @@
-#include "ModelAnimSupport.h"
+#include "AnimTestSupport.h"
 
 #include <cmath>
 
@@ -40,7 +40,7 @@ TEST_F(ModelAnimFixture, OnlyBoundNodesAreWritten)
     EXPECT_EQ(V({0, 20, 0}), position(inst, 2));  // armL's creation index
     EXPECT_EQ(V({0, 5, 0}), position(inst, 3));   // the dummy's
 
-    m_dir.write("data/classdef/big.def", mw::classFile({{"big", {"root", "armL", "armR", "hand", "leg"}}}));
+    m_dir.write("data/classdef/big.def", modelwriter::classFile({{"big", {"root", "armL", "armR", "hand", "leg"}}}));
     m_dir.write("leg.txt", still("\"x\" \"none\"\n\"leg\" \"root\"\n", track("root", "POS", "4,4,4") + track("leg", "POS", "5,5,5")));
     CModelAnim leg("leg.txt");
     EXPECT_TRUE(leg.Attach(classNamed("big"), inst));

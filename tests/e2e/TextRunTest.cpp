@@ -63,7 +63,7 @@ TEST(TextRunTest, TheLoadingScreenAndALineOfTextAreOnScreen)
     EXPECT_GT(playing.bright(24, 120, 150, 150), 200);  // "Veldrane" in the overlay font
     EXPECT_GT(playing.bright(24, 156, 400, 172), 100);  // the line below it, at half size
     EXPECT_GT(playing.bright(10, 10, 60, 18), 10);      // "... FPS"
-    EXPECT_EQ(playing.bright(0, 200, 360, 480), 0);  // left of the sample mesh
+    EXPECT_EQ(playing.bright(300, 200, 360, 480), 0);  // between the sample robot and the sample mesh
 }
 
 }  // namespace

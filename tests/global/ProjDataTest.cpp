@@ -3,7 +3,6 @@
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
 #include "audio/SilentAudioResourceManager.h"
-#include "kestrune/GameLogic.h"
 #include "platform/testing.h"
 #include "platform/testing/dsound.h"
 #include "utility/BlockFile.h"
@@ -194,8 +193,33 @@ TEST_F(ProjDataTest, AudioManagerIsSetUpOrDroppedWithAReport)
     EXPECT_EQ(testsupport::countReports("Audio manager failed to initialise"), 1);
 }
 
+// The game's parts stand in as counted tokens: the project data only makes, hands out and frees them.
+struct GamePart {
+    static inline int live = 0;
+    GamePart() { ++live; }
+    ~GamePart() { --live; }
+};
+template <class T>
+T* makePart()
+{
+    return reinterpret_cast<T*>(new GamePart);
+}
+template <class T>
+void freePart(T* part)
+{
+    delete reinterpret_cast<GamePart*>(part);
+}
+
 TEST_F(ProjDataTest, SessionServicesComeAndGoAroundTheDevice)
 {
+    static const SProjDataGameServices services = {
+        [](HWND) { return makePart<CGameLogic>(); }, freePart<CGameLogic>,
+        [](CGameLogic*) { return static_cast<CGameObjectManager*>(nullptr); }, makePart<CErrorStrings>,
+        freePart<CErrorStrings>};
+    setProjDataGameServices(&services);
+    destroyProjData();
+    createProjData();
+    EXPECT_EQ(GamePart::live, 1);  // the error texts
     platform::testing::setManualClock(true);
     platform::testing::setTime(5000);
     CProjData& data = getProjData();
@@ -205,16 +229,19 @@ TEST_F(ProjDataTest, SessionServicesComeAndGoAroundTheDevice)
     EXPECT_EQ(data.GameTime, 0);
     EXPECT_EQ(data.SessionStart, 5000u);
     ASSERT_NE(data.getGameLogic(), nullptr);
+    EXPECT_EQ(GamePart::live, 2);
     ASSERT_NE(data.getWorldMgr(), nullptr);
     EXPECT_EQ(data.pNameSlots, nullptr);
     ASSERT_NE(data.pWorkBlock, nullptr);
     EXPECT_EQ(data.pWorkBlock[63], 0);
-    // A second session replaces (and frees, which the leak check sees) the first one's world.
+    // A second session replaces (and frees) the first one's world.
     data.startSession();
     ASSERT_NE(data.getGameLogic(), nullptr);
+    EXPECT_EQ(GamePart::live, 2);
 
     data.shutdownPreD3D();
     EXPECT_EQ(data.getGameLogic(), nullptr);
+    EXPECT_EQ(GamePart::live, 1);
     EXPECT_EQ(data.getWorldMgr(), nullptr);
     EXPECT_EQ(data.pWorkBlock, nullptr);
     EXPECT_NE(data.getIniManager(), nullptr);
@@ -224,6 +251,8 @@ TEST_F(ProjDataTest, SessionServicesComeAndGoAroundTheDevice)
     EXPECT_EQ(data.getIniManager(), nullptr);
     destroyProjData();
     EXPECT_FALSE(projDataExists());
+    EXPECT_EQ(GamePart::live, 0);
+    setProjDataGameServices(nullptr);
     createProjData();
     platform::testing::setManualClock(false);
     EXPECT_TRUE(testsupport::reports().empty());

@@ -1,4 +1,5 @@
 #include "kestrune/GameLogic.h"
+#include "kestrune/GameFlow.h"
 
 #include "TestKinds.h"
 #include "TestSupport.h"
@@ -18,6 +19,7 @@ using testkinds::LoggingManager;
 TEST(GameFrameTest, ALoadedLevelsObjectsStandInItsTreeAndAreInterpolatedAndDrawnEachFrame)
 {
     llistInitElementPool();
+    registerProjDataServices();
     createProjData();
     getProjData().startSession();
     {

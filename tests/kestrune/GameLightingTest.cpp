@@ -9,12 +9,9 @@
 #include "platform/testing.h"
 #include "utility/IniManager.h"
 
-namespace pt = platform::testing;
-
 namespace {
 
 int puffsDrawn = 0;
-void countPuff(CModelInst*, const Vector3&) { ++puffsDrawn; }
 
 using GameLightingTest = LightingFixture;
 
@@ -30,7 +27,7 @@ TEST_F(GameLightingTest, ALevelBringsItsLightsFogAndCloudsAndTheGameStepsAndDraw
     ASSERT_TRUE(ini.loadFile("level.ini"));
     m_dir.write("level.txt", "");
     getProjData().FrameStep = 30;
-    SetVolumePuffRenderer(countPuff);
+    SetVolumePuffRenderer([](CModelInst*, const Vector3&) { ++puffsDrawn; });
     testsupport::clearReports();
 
     CGameLogic logic(nullptr);
@@ -39,7 +36,6 @@ TEST_F(GameLightingTest, ALevelBringsItsLightsFogAndCloudsAndTheGameStepsAndDraw
     EXPECT_EQ(LightMaps.NumLightMaps(), 2u);
     ASSERT_EQ(GetNumVolumeModels(), 1);
     EXPECT_TRUE(GetVolumeModel(0)->Complete);
-
     LightProperties p{};
     p.effects = LIGHTEFFECT_LIGHTMAP;
     p.type = LIGHT_POINT;
@@ -55,17 +51,15 @@ TEST_F(GameLightingTest, ALevelBringsItsLightsFogAndCloudsAndTheGameStepsAndDraw
     EXPECT_FLOAT_EQ(GetLightEffect(light)->fadeProgress, 1.0f / 3.0f);
 
     // The view over the first bank (38400, 38400, 900), looking down on it from 1500 above.
-    const int drawsBefore = pt::d3d9Calls("DrawIndexedPrimitive");
+    const int drawsBefore = platform::testing::d3d9Calls("DrawIndexedPrimitive");
     frameLookingDown(38400, 38400, 2400, 100, [&] { logic.renderView(); });
-    EXPECT_GT(pt::d3d9Calls("DrawIndexedPrimitive"), drawsBefore);  // the light map
+    EXPECT_GT(platform::testing::d3d9Calls("DrawIndexedPrimitive"), drawsBefore);  // the light map
     EXPECT_GT(puffsDrawn, 0);
     // Only the effects' missing precache list is reported.
     EXPECT_EQ(testsupport::reports().size(), static_cast<size_t>(testsupport::countReports("loaded")));
-
     logic.unloadLevel();
-    EXPECT_EQ(GetMaxLightEffects(), 0);
-    EXPECT_FALSE(LightMaps.IsInitialised());
-    EXPECT_EQ(GetNumVolumeModels(), -1);
+    EXPECT_EQ(std::vector<int>({GetMaxLightEffects(), LightMaps.IsInitialised(), GetNumVolumeModels()}),
+              std::vector<int>({0, 0, -1}));
     SetVolumePuffRenderer(nullptr);
 }
 

@@ -1,4 +1,5 @@
 #include "kestrune/GameLogic.h"
+#include "kestrune/GameFlow.h"
 
 #include "TestKinds.h"
 #include "TestSupport.h"
@@ -23,6 +24,7 @@ protected:
     void SetUp() override
     {
         llistInitElementPool();
+        registerProjDataServices();
         createProjData();
         getProjData().startSession();
         logic = getProjData().getGameLogic();

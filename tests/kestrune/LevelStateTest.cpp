@@ -1,6 +1,7 @@
 // The game logic's part in saved level states and the event wiring: the state a completed mission
 // leaves to the next one, a restart, and the wiring's step in every game step.
 #include "kestrune/GameLogic.h"
+#include "kestrune/GameFlow.h"
 
 #include "TestSupport.h"
 #include "WiredKinds.h"
@@ -34,6 +35,7 @@ protected:
     void SetUp() override
     {
         llistInitElementPool();
+        registerProjDataServices();
         createProjData();
         getProjData().startSession();
         logic = getProjData().getGameLogic();

@@ -10,6 +10,7 @@
 #include "global/ProjData.h"
 #include "matcore9/Forwarders.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -59,25 +60,21 @@ protected:
         return map;
     }
 
-    // One frame through the façade: the camera looking straight down from above (x, y) at height z,
-    // the view window width x height at the near distance 100, the draws, then presented.
+    // One frame through the façade: the camera looking straight down from above (x, y) at height z
+    // (camera x and y along the world's), the view window width x height at the near distance 100.
     void frameLookingDown(float x, float y, float z, float viewWidth, const std::function<void()>& draws)
     {
         L3BeginScene(true);
         L3SetPerspective(100.0f, 100000.0f, viewWidth, viewWidth * 0.75f);
         D3DMATRIX view{};
-        // Camera x along world x, camera y along world y, looking along world -z.
-        view.m[0][0] = 1;
-        view.m[1][1] = 1;
+        view.m[0][0] = view.m[1][1] = view.m[3][3] = 1;
         view.m[2][2] = -1;
         view.m[3][0] = -x;
         view.m[3][1] = -y;
         view.m[3][2] = z;
-        view.m[3][3] = 1;
         MatSetViewMatrix(view);
-        D3DCore.CameraPosition[0] = x;
-        D3DCore.CameraPosition[1] = y;
-        D3DCore.CameraPosition[2] = z;
+        const float camera[3] = {x, y, z};
+        std::copy(camera, camera + 3, D3DCore.CameraPosition);
         draws();
         L3EndScene();
         L3Present(false);
@@ -87,25 +84,20 @@ protected:
     static std::vector<DWORD> pixels()
     {
         const uint32_t w = D3DCore.GetScreenWidth(), h = D3DCore.GetScreenHeight();
-        std::vector<DWORD> out;
+        std::vector<DWORD> out(static_cast<size_t>(w) * h);
         IDirect3DTexture9* capture = nullptr;
         IDirect3DSurface9* surface = nullptr;
-        if (DXInterface.ID3DDevice->CreateTexture(w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &capture, nullptr) !=
-            D3D_OK)
-            return out;
+        D3DLOCKED_RECT r{};
+        EXPECT_EQ(DXInterface.ID3DDevice->CreateTexture(w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &capture, nullptr),
+                  D3D_OK);
         capture->GetSurfaceLevel(0, &surface);
-        if (DXInterface.ID3DDevice->GetFrontBufferData(0, surface) == D3D_OK) {
-            D3DLOCKED_RECT r{};
-            surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
-            out.resize(static_cast<size_t>(w) * h);
-            for (uint32_t y = 0; y < h; ++y)
-                for (uint32_t x = 0; x < w; ++x) {
-                    DWORD p;
-                    std::memcpy(&p, static_cast<const uint8_t*>(r.pBits) + y * r.Pitch + x * 4, 4);
-                    out[static_cast<size_t>(y) * w + x] = p & 0xFFFFFF;
-                }
-            surface->UnlockRect();
-        }
+        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
+        surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
+        for (uint32_t y = 0; y < h; ++y)
+            for (uint32_t x = 0; x < w; ++x)
+                out[static_cast<size_t>(y) * w + x] =
+                    reinterpret_cast<const DWORD*>(static_cast<const uint8_t*>(r.pBits) + y * r.Pitch)[x] & 0xFFFFFF;
+        surface->UnlockRect();
         surface->Release();
         capture->Release();
         return out;

@@ -2,10 +2,15 @@
 #pragma once
 
 #include "MatFixture.h"
+#include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/RenderCoreStart.h"
 #include "l3render/L3Render.h"
 #include "l3render/LightManager.h"
+#include "l3render/ModelManager.h"
+#include "matcore9/BufferAllocator.h"
 #include "utility/LList.h"
+
+#include <cstdlib>
 
 class FacadeFixture : public MatFixture {
 protected:
@@ -17,12 +22,18 @@ protected:
 
     void TearDown() override
     {
+        if (m_drawing) {
+            CModelManager::Shutdown();
+            D3DCore.FreeDisplayHandles();
+            CBufferAllocator::DestroyInstance();
+        }
         CLightManager& lights = *CLightManager::GetInstance();
         if (D3DCore.DeviceActive && MatCore.Initialised) L3DestroyDevice();
         if (lights.IsInitialised()) lights.Shutdown();
         if (MatCore.Initialised) L3Shutdown();
         MatFixture::TearDown();
         llistFreeElementPool();
+        if (m_drawing) d3d9ref::setRendererFactory(nullptr);
     }
 
     bool startFacade(uint32_t width = 640, uint32_t height = 480)
@@ -40,5 +51,36 @@ protected:
         return SelectRenderMode(settings) && L3CreateDevice(false, false, 1);
     }
 
+    // The façade at 640 x 480 drawing on the OpenGL renderer headless, with these shipped files.
+    bool startDrawing(std::initializer_list<const char*> files)
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+        m_drawing = true;
+        for (const char* f : files) copyData(f);
+        return startFacade(640, 480);
+    }
+
     static CLightManager& lights() { return *CLightManager::GetInstance(); }
+
+    // The presented image, 0x00RRGGBB per pixel, rows from the top.
+    static std::vector<DWORD> frontBuffer(UINT width, UINT height)
+    {
+        std::vector<DWORD> image(static_cast<size_t>(width) * height);
+        IDirect3DSurface9* surface = nullptr;
+        if (DXInterface.ID3DDevice->CreateOffscreenPlainSurface(width, height, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
+                                                                &surface, nullptr) != D3D_OK)
+            return image;
+        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
+        D3DLOCKED_RECT r{};
+        surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
+        for (UINT y = 0; y < height; ++y)
+            for (UINT x = 0; x < width; ++x)
+                image[y * width + x] = static_cast<const DWORD*>(r.pBits)[y * (r.Pitch / 4) + x] & 0xFFFFFF;
+        surface->UnlockRect();
+        surface->Release();
+        return image;
+    }
+
+    bool m_drawing = false;
 };

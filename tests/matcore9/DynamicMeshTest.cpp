@@ -167,11 +167,11 @@ TEST_F(DynamicMeshTest, RangeOperationsChangeOnlyWhatFits)
     std::memcpy(normal, after + 36 + 12, 12);
     EXPECT_EQ(std::vector<float>(position, position + 3), (std::vector<float>{10, 2, 0}));
     EXPECT_EQ(std::vector<float>(normal, normal + 3), (std::vector<float>{0, 1, 0}));  // turned, not scaled
-    DWORD colour;
-    std::memcpy(&colour, after + 2 * 36 + 24, 4);
-    EXPECT_EQ(colour, 0x80808003u);  // 255 x 0.5 rounds up, 64 x 2, alpha kept
-    std::memcpy(&colour, after + 3 * 36 + 24, 4);
-    EXPECT_EQ(colour, 0x80FF4003u);
+    DWORD colours[2];
+    std::memcpy(&colours[0], after + 2 * 36 + 24, 4);
+    std::memcpy(&colours[1], after + 3 * 36 + 24, 4);
+    // 255 x 0.5 rounds up, 64 x 2, alpha kept; the next vertex untouched.
+    EXPECT_EQ(std::vector<DWORD>(colours, colours + 2), (std::vector<DWORD>{0x80808003u, 0x80FF4003u}));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(after) + 3 * 36, 3 * 36), untouched.substr(3 * 36));
     target.UnlockVertexRange(0, 0);
     EXPECT_EQ(testsupport::reports().size(), 3u + 7);  // the three counts above, the seven refusals

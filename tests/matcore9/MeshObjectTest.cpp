@@ -69,24 +69,21 @@ TEST_F(MeshObjectTest, EveryVersionKeepsItsLayout)
         EXPECT_EQ(std::string(ta->Material), folder + "a.mtl");
         const DWORD words[10] = {11, bits(1), bits(0.5f), bits(1), bits(1), bits(1), bits(0.25f), 21, 0, 23};
         EXPECT_EQ(0, std::memcmp(ta->Words, words, sizeof words));
-        EXPECT_EQ(ta->Words106[0], version == 106 ? 31u : 0u);
-        EXPECT_EQ(ta->Words106[2], version == 106 ? 33u : 0u);
-        EXPECT_EQ(ta->Word, 41u);
+        EXPECT_EQ(std::vector<DWORD>({ta->Words106[0], ta->Words106[2], ta->Word}),
+                  std::vector<DWORD>({version == 106 ? 31u : 0u, version == 106 ? 33u : 0u, 41u}));
         ASSERT_EQ(ta->Textures, 2u);
         EXPECT_EQ(std::string(ta->TextureName[1]), folder + "sub\\t1.tga");
         EXPECT_EQ(ta->TexSets, 2u);
         const TMD* quad = ta->TMDs.First;
-        EXPECT_EQ(quad->Kind, 0u);
-        EXPECT_EQ(quad->VertexSize, version == 106 ? 40u : 108u);
-        EXPECT_EQ(quad->FVF, version == 106 ? DWORD{mw::XYZ | mw::NORMAL | mw::TEX(2)} : 0u);
-        EXPECT_EQ(quad->IndexSize, version == 106 ? 2u : 4u);
+        EXPECT_EQ(std::vector<DWORD>({quad->Kind, quad->VertexSize, quad->FVF, quad->IndexSize}),
+                  version == 106 ? std::vector<DWORD>({0, 40, mw::XYZ | mw::NORMAL | mw::TEX(2), 2})
+                                 : std::vector<DWORD>({0, 108, 0, 4}));
         EXPECT_EQ(bytes(quad->VertexData, 4 * quad->VertexSize), a.Primitives[0].VertexData);
         EXPECT_EQ(quad->IndexData[2 * quad->IndexSize], 1);
 
         const TMB* tb = ta->Next;
         ASSERT_EQ(tb->TMDs.Objects, version == 106 ? 2 : 1);
-        EXPECT_EQ(tb->TMDs.First->Kind, 1u);
-        EXPECT_EQ(tb->TMDs.First->Degenerates, 1u);
+        EXPECT_EQ(std::vector<DWORD>({tb->TMDs.First->Kind, tb->TMDs.First->Degenerates}), std::vector<DWORD>({1, 1}));
         if (version == 106) {
             EXPECT_EQ(tb->TMDs.Last->Kind, 3u);  // lines of generic vertices
             EXPECT_EQ(tb->TMDs.Last->VertexSize, 108u);
@@ -185,9 +182,9 @@ TEST_F(MeshObjectTest, StaticMeshesFillDisplayListsAndDraw)
     blocks[1].Primitives[0].Degenerates = 2;
     HWMeshObject* mesh = new HWMeshObject();
     ASSERT_TRUE(load(mesh, mw::section(blocks, 106), 106));
-    EXPECT_EQ(mesh->Properties.Lit, 1);
-    EXPECT_EQ(mesh->Properties.VSLit, 1);
-    EXPECT_EQ(mesh->Properties.TransparencyAvailable, 0);  // not every block has a transparent choice
+    // Not every block has a transparent choice.
+    EXPECT_EQ(std::vector<int>({mesh->Properties.Lit, mesh->Properties.VSLit, mesh->Properties.TransparencyAvailable}),
+              std::vector<int>({1, 1, 0}));
     DisplayHandle* h = mesh->GetDisplayHandle();
     ASSERT_EQ(h->Blocks.Objects, 3);
     const VertexList* lit = h->Blocks.First->VertexLists.First;
@@ -328,9 +325,8 @@ TEST_F(MeshObjectTest, TheWorldMatrixComesFromRotationPositionAndScale)
     const uint32_t before = D3DCore.WorldMatrixChanges;
     SetWorldMatrixFrom43({{0, 1, 0, -1, 0, 0, 0, 0, 1}, {5, 6, 7}, {2, 3, 4}});
     const D3DMATRIX& m = state().Transforms.at(D3DTS_WORLD);
-    const float expected[4][4] = {{0, 2, 0, 0}, {-3, 0, 0, 0}, {0, 0, 4, 0}, {5, 6, 7, 1}};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(m.m[r][c], expected[r][c]) << r << "," << c;
+    const D3DMATRIX expected = {0, 2, 0, 0, -3, 0, 0, 0, 0, 0, 4, 0, 5, 6, 7, 1};
+    EXPECT_EQ(std::memcmp(&m, &expected, sizeof expected), 0);
     EXPECT_EQ(D3DCore.WorldMatrixChanges, before + 1);
 }
 

@@ -27,7 +27,8 @@ namespace mw = meshwriter;
 const uint32_t LIT_FVF = mw::XYZ | mw::NORMAL | mw::TEX(1);
 const uint32_t COLOUR_FVF = mw::XYZ | mw::DIFFUSE;
 
-// One strip primitive from a triangle list (wound clockwise, seen from the front).
+// One strip primitive from a triangle list. A face is wound so that (b - a) x (c - a) points into
+// the model: the game's world is mirrored on its way to the screen, where the card culls by winding.
 inline mw::Primitive strip(const std::vector<mw::Vertex>& vertices, std::vector<uint32_t> list, uint32_t fvf)
 {
     std::string bytes;
@@ -87,7 +88,7 @@ inline mw::Primitive box(float hx, float hy, float hz)
             v.UV[0][1] = c[3];
             vertices.push_back(v);
         }
-        for (uint32_t i : {0u, 2u, 1u, 2u, 3u, 1u}) list.push_back(base + i);
+        for (uint32_t i : {0u, 1u, 2u, 2u, 1u, 3u}) list.push_back(base + i);
     }
     return strip(vertices, list, LIT_FVF);
 }
@@ -117,7 +118,7 @@ inline mw::Primitive sphere(float radius, uint32_t slices, uint32_t stacks, uint
     const uint32_t bottom = add(0, 0, -1);
     auto ring = [&](uint32_t s, uint32_t i) { return 1 + (s - 1) * slices + i % slices; };
     std::vector<uint32_t> list;
-    // Each triangle turned so that it faces outwards (clockwise seen from outside).
+    // Each triangle turned so that it faces outwards (its cross product pointing in, as above).
     auto face = [&](uint32_t a, uint32_t b, uint32_t c) {
         const float* pa = vertices[a].Position;
         const float* pb = vertices[b].Position;
@@ -127,7 +128,7 @@ inline mw::Primitive sphere(float radius, uint32_t slices, uint32_t stacks, uint
         const float n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
         const bool outwards = n[0] * (pa[0] + pb[0] + pc[0]) + n[1] * (pa[1] + pb[1] + pc[1]) +
                                   n[2] * (pa[2] + pb[2] + pc[2]) > 0;
-        list.insert(list.end(), {a, outwards ? b : c, outwards ? c : b});
+        list.insert(list.end(), {a, outwards ? c : b, outwards ? b : c});
     };
     for (uint32_t i = 0; i < slices; ++i) {
         face(top, ring(1, i), ring(1, i + 1));
