@@ -197,8 +197,8 @@ void drawGroundGrid()
     D3DCore.DrawUserLines(grid.data(), static_cast<UINT>(grid.size() / 2), sizeof(LineVertex));
 }
 
-// Models do not draw their elements yet: the view outlines what collides instead, rings about each
-// sphere along its owner's axes (so that it is seen to turn) and about each cylinder's two ends.
+// Plain models do not show a turn: the view also outlines what collides, rings about each sphere
+// along its owner's axes and about each cylinder's two ends.
 const uint32_t OUTLINE_COLOUR = 0xFFE09040u;
 const int OUTLINE_SEGMENTS = 24;
 
