@@ -11,6 +11,7 @@
 #include "gameobjects/ParticleSystemEffect.h"
 #include "gameobjects/SampleObjects.h"
 #include "global/ProjData.h"
+#include "kestrune/GameFlow.h"
 #include "kestrune/GameLogic.h"
 #include "platform/testing/dsound.h"
 #include "utility/LList.h"
@@ -51,6 +52,7 @@ protected:
         m_dir.write("data/levels/demo/m01.txt", m_dir.read("data/levels/demo/m01.txt") + ADDED);
         ASSERT_TRUE(startFacade());
         ds::useManualClock();
+        registerProjDataServices();
         createProjData();
         CProjData& data = getProjData();
         snprintf(data.CurrentLevelPath, sizeof data.CurrentLevelPath, "%s", "data\\levels\\demo\\");
