@@ -3,9 +3,12 @@
 #include "ai/Events.h"
 #include "ai/LandTree.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/GameTree.h"
+#include "gameobjects/TreeClump.h"
 #include "utility/Assert.h"
 
 #include <cstring>
+#include <vector>
 
 namespace {
 // The largest level needs more wired objects than the default table holds.
@@ -51,7 +54,10 @@ bool CWorldMgr::restartLevel(CGameObjectManager* pObjects, const SLevelRestart& 
 {
     if (!VERIFY(pObjects)) return false;
     pObjects->resetDeletionTracking();
-    pObjects->deleteAllObjectsExcept(level.pKeepTypes, level.numKeepTypes);
+    // The tree clumps come from the clump file, not the script: they stay and are reset.
+    std::vector<uint32_t> keep(level.pKeepTypes, level.pKeepTypes + (level.pKeepTypes ? level.numKeepTypes : 0));
+    keep.push_back(CTreeClump::TYPE_ID);
+    pObjects->deleteAllObjectsExcept(keep.data(), static_cast<uint32_t>(keep.size()));
     pObjects->update();
     pObjects->update();
     // The objects that stay lose their wiring with the table.
@@ -61,6 +67,7 @@ bool CWorldMgr::restartLevel(CGameObjectManager* pObjects, const SLevelRestart& 
     pObjects->resetResourceManagers();
     const bool read = pObjects->readInstanceScript(level.instanceScript);
     if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
+    CGameTree::resetAll();
     if (level.campaign) pObjects->loadState(level.chapter, level.mission, level.trackDeletions);
     pObjects->update();
     d_frameCounter = 0;
@@ -70,8 +77,14 @@ bool CWorldMgr::restartLevel(CGameObjectManager* pObjects, const SLevelRestart& 
 
 void CWorldMgr::trackDeath(CGameObject*, CGameObject*) {}
 
+bool CWorldMgr::loadTreeClumps()
+{
+    return CGameTree::loadTreeClumps(d_trees.highDetail ? d_trees.scriptfilehi : d_trees.scriptfile, d_trees.highDetail);
+}
+
 void CWorldMgr::unloadLevel()
 {
+    CGameTree::unload();
     CEvents::freeAll();
     d_aiMap.destroy();
     d_pathMgr.clear();

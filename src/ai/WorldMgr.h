@@ -22,6 +22,30 @@ struct SLevelRestart {
     bool trackDeletions;
 };
 
+// The level's trees and bushes (section TREES of the level file): the element states of the tree
+// clumps, their collision size, their sway and the clump files of the two detail settings.
+struct STreeSettings {
+    static constexpr uint32_t MAX_FILE_NAME = 256;
+    int normalstate = 0;
+    int trunkstate = 1;
+    int shotoncestate = 0;
+    int shottwicestate = 0;
+    int burntstate = 1;
+    int burnttrunkstate = 1;
+    float collisionsizefudge = 1.0f;
+    float rippleamplitude = 0.0f;
+    float ripplesinfactor = 0.0f;
+    float ripplecosfactor = 0.0f;
+    float ripplespeedfactor = 0.0f;
+    float ripplephasefactor = 0.0f;
+    float minintensity = 0.0f;
+    float colourvariation = 0.0f;
+    float scale = 1.0f;
+    char scriptfile[MAX_FILE_NAME] = {};
+    char scriptfilehi[MAX_FILE_NAME] = {};
+    bool highDetail = false;  // the detail setting asks for the high-detail trees
+};
+
 class CWorldMgr {
 public:
     CWorldMgr();
@@ -61,6 +85,12 @@ public:
     // Replaces the tree by an empty one of that shape (the level load makes the default one).
     void createTree(float cellSize, uint32_t depth);
     CPathMgr* getPathMgr() { return &d_pathMgr; }
+    STreeSettings& getTreeSettings() { return d_trees; }
+    // Set by the player's vehicle: while clear, shots do not damage trees.
+    uint8_t d_treeDamage = 1;
+    // The level's tree clumps, once its object managers are up; false when it has none or its
+    // clump file does not load (the level goes on without).
+    bool loadTreeClumps();
     CAIMap* getAIMap() { return &d_aiMap; }
 
 private:
@@ -74,4 +104,5 @@ private:
     CAIMap d_aiMap;
     CPathMgr d_pathMgr;
     CLandTree* d_pTree;
+    STreeSettings d_trees;
 };

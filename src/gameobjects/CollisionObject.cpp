@@ -76,6 +76,12 @@ bool CCollisionObject::test(CCollisionObject* pOther, Vector3* pPoint, Vector3* 
 {
     if (!pOther || !pPoint || !pNormal) return false;
     const uint32_t own = getCollisionType(), other = pOther->getCollisionType();
+    // A hierarchy answers for its spheres from its own side.
+    if (other == Manager::COLLISION_SIMPLE_HIERARCHY && own != other) {
+        if (!pOther->test(this, pPoint, pNormal, 0)) return false;
+        *pNormal = pNormal->negated();
+        return true;
+    }
     if (own == Manager::COLLISION_SPHERE && other == Manager::COLLISION_SPHERE) {
         Vector3 c1, c2;
         float r1, r2;

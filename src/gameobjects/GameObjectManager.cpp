@@ -509,6 +509,18 @@ CGameObject* CGameObjectManager::findByName(llist* pList, const char* pInstanceN
     return e ? static_cast<CGameObject*>(e->data) : nullptr;
 }
 
+void CGameObjectManager::renameObject(CGameObject* pObject, const char* pName)
+{
+    if (!VERIFY(pObject)) return;
+    removeFromHash(pObject);
+    delete[] pObject->pInstanceName;
+    pObject->pInstanceName = nullptr;
+    if (!pName) return;
+    pObject->pInstanceName = new char[strlen(pName) + 1];
+    strcpy(pObject->pInstanceName, pName);
+    addToHash(pObject);
+}
+
 bool CGameObjectManager::findHandleByName(const char* pInstanceName, resourceHandle* pHandle)
 {
     if (!pInstanceName) return false;

@@ -45,6 +45,8 @@ public:
                                         ObjectArgs args) override;
     void deleteObject(CGameObject* pObject) override;
     bool findHandleByName(const char* pInstanceName, resourceHandle* pHandle) override;
+    // The object's instance name replaced (null: none), its place in the name look-up with it.
+    void renameObject(CGameObject* pObject, const char* pName);
     bool resolveNameList(llist* pNames) override;
     bool findTypeId(uint32_t managerId, const char* typeName, uint32_t* pTypeId) override;
     bool findTypeIdAnyManager(const char* typeName, uint32_t* pTypeId) override;

@@ -8,6 +8,7 @@
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/GameTree.h"
 #include "gameobjects/ModelResourceManager.h"
 #include "gameobjects/PhysicsObjectResourceManager.h"
 #include "gameobjects/SampleObjectResourceManager.h"
@@ -116,6 +117,7 @@ bool CGameLogic::loadLevel(const char* instanceScript)
     loadLevelVisuals();
     registerLevelManagers();
     theObjectManager->initialiseResourceManagers();
+    if (CWorldMgr* pWorld = worldManager()) pWorld->loadTreeClumps();
     // A client is sent the host's game info; elsewhere the game runs its own.
     if (!isClient()) m_pGameInfo = new GameInfo;
 
@@ -174,6 +176,7 @@ void CGameLogic::fixedStep()
     theObjectManager->update();
     if (theObjectManager->areObjectsRunning()) CEvents::updateAll();
     if (CWorldMgr* pWorld = worldManager()) pWorld->advanceFrame();
+    CGameTree::frameStep();
     UpdateLightEffects(static_cast<uint32_t>(getFrameStep()));
 }
 

@@ -21,6 +21,7 @@ public:
     float getDamage() const { return d_damage; }
     void setDamage(float damage) { d_damage = damage; }
     const SFireRecord& getFireRecord() const { return d_fire; }
+    void setFireRecord(const SFireRecord& fire) { d_fire = fire; }
 
 private:
     float d_damage;

@@ -1,14 +1,18 @@
 // Reads any bytes as an effect definitions file: precaches every "instancename" it holds, starts
-// each effect, and runs 64 updates and the five passes on the reference device, with the logging test
+// each effect, and runs 64 updates and the five passes through the render façade on the null
+// renderer, with the particle materials and the debris model at hand, with the logging test
 // kind ("TESTEFFECT") beside the game's kinds. One manager serves every input: once the effects
 // started are destroyed and the names unprecached it must hold nothing.
 #include "EffectTestKind.h"
 #include "FuzzSupport.h"
 #include "d3dcore9/D3DCore.h"
+#include "d3dcore9/RenderCoreStart.h"
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
 #include "global/ProjData.h"
+#include "l3render/L3Render.h"
 #include "platform/testing.h"
+#include "utility/LList.h"
 #include "utility/ParamBlock.h"
 
 #include <string>
@@ -21,13 +25,23 @@ void bringUp()
     std::filesystem::create_directories("data");
     const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
     fuzz::writeInput("data/4CC.txt", reinterpret_cast<const uint8_t*>(codes), sizeof(codes) - 1);
+    // The core materials, the particle materials and textures, and the debris model, as shipped.
+    for (const char* name : {"renderdefault.txt", "font.mtl", "font.tga", "letterbox.mtl", "fallbackmaterials/vc.mtl",
+                             "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl", "models/debris.rsm",
+                             "models/debris.mtl", "models/demo.tga", "particles/PartLinearAdd.mtl",
+                             "particles/PartLinearBlend.mtl", "particles/smoke.tga", "particles/trail.tga"}) {
+        std::filesystem::create_directories(std::filesystem::path("data/" + std::string(name)).parent_path());
+        std::filesystem::copy_file(std::string(VELDRANE_DATA) + "/" + name, "data/" + std::string(name),
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
     platform::testing::resetD3D9();
+    llistInitElementPool();
     if (DXSetup::Load() != 0) abort();
     DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) abort();
-    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    RenderCoreSettings settings;
+    settings.FullScreen = false;
+    if (!L3Init() || !SelectRenderMode(settings) || !L3CreateDevice(false, false, 1)) abort();
+    L3SetViewFromAngles(Vector3(-500, 0, 0), 0, 0, 0);
     createProjData();
     installTestKind();
     new CEffectManager;

@@ -158,7 +158,7 @@ TEST(SampleObjectManager, WorksThroughTheObjectManagerAndCachesWhatTheBulletNeed
     resourceHandle handle = 0;
     ASSERT_TRUE(objects.createObjectFromCodeWithHandle(0x0100000b, &handle, 0, nullptr));
     EXPECT_EQ(0x01000000u, handle);
-    ASSERT_TRUE(objects.createObjectByNameWithHandle(&handle, "TREECLUMP", 0, nullptr));
+    ASSERT_TRUE(objects.createObjectByNameWithHandle(&handle, "WRECK", 0, nullptr));
     EXPECT_EQ(0x01000001u, handle);
     objects.update();
     EXPECT_EQ(2u, pMisc->getNumLive());

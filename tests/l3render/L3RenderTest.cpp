@@ -14,22 +14,16 @@ TEST_F(L3RenderTest, StartFramesAndStopRunInTheMaterialLibrarysOrder)
     EXPECT_TRUE(MatCore.Initialised && D3DCore.DeviceActive && lights().IsInitialised());
     EXPECT_EQ(lights().GetMaxLights(), 32u);
     // The default perspective: a view window of 319.2 x 240 at 270.
-    const D3DMATRIX& projection = state().Transforms.at(D3DTS_PROJECTION);
-    EXPECT_FLOAT_EQ(projection.m[0][0], 2 * 270.0f / 319.2f);
-    EXPECT_FLOAT_EQ(projection.m[1][1], 2 * 270.0f / 240.0f);
+    EXPECT_FLOAT_EQ(state().Transforms.at(D3DTS_PROJECTION).m[0][0], 2 * 270.0f / 319.2f);
 
-    // Each frame opens a scene (the model counters start again), ends and presents it.
-    for (uint32_t frame = 1; frame <= 2; ++frame) {
-        L3CountDrawAttempt();
-        EXPECT_EQ(L3BeginScene(true), 0);
-        EXPECT_TRUE(state().InScene);
-        EXPECT_EQ(L3Scene.drawsAttempted, 0u);
-        L3SetViewFromAngles(Vector3(0, 0, 0), 0, 0, 0);
-        L3EndScene();
-        EXPECT_FALSE(state().InScene);
-        L3Present(true);
-        EXPECT_EQ(state().FramesPresented, frame);
-    }
+    // A frame opens a scene (the model counters start again), ends and presents it.
+    L3CountDrawAttempt();
+    EXPECT_EQ(L3BeginScene(true), 0);
+    EXPECT_TRUE(state().InScene && L3Scene.drawsAttempted == 0u);
+    L3SetViewFromAngles(Vector3(0, 0, 0), 0, 0, 0);
+    L3EndScene();
+    L3Present(true);
+    EXPECT_TRUE(!state().InScene && state().FramesPresented == 1u);
     // The effects cull by the scene's frustum while the façade runs.
     EXPECT_FALSE(EffectSphereInView(Vector3(-1000, 0, 0), 1));
 
@@ -39,9 +33,7 @@ TEST_F(L3RenderTest, StartFramesAndStopRunInTheMaterialLibrarysOrder)
     lights().SetLightingEnabled(true);
     lights().ApplyLights(&light, 1);
     L3DestroyDevice();
-    EXPECT_FALSE(lights().IsInitialised() || D3DCore.DeviceActive);
-    EXPECT_EQ(MatCore.Lights.SlotsUsed, 0u);
-    EXPECT_EQ(pt::d3d9LiveDevices(), 0);
+    EXPECT_FALSE(lights().IsInitialised() || D3DCore.DeviceActive || MatCore.Lights.SlotsUsed || pt::d3d9LiveDevices());
     EXPECT_TRUE(MatCore.Initialised);
     L3Shutdown();
     EXPECT_FALSE(MatCore.Initialised || D3DCore.Initialised);

@@ -57,11 +57,9 @@ TEST_F(ModelManagerTest, ClonesShareChunksAndMeshesAndCopyTrees)
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(model->m_pChunks->GetRefCount(), 2);
     EXPECT_EQ(clone->m_pChunks, model->m_pChunks);
-    EXPECT_EQ(std::vector<uint32_t>({clone->m_classId, clone->m_flags, clone->m_visibilityType}),
-              std::vector<uint32_t>({model->m_classId, model->m_flags, 3}));
-    EXPECT_FLOAT_EQ(clone->m_fadeFar, 20.0f);
-    EXPECT_FLOAT_EQ(clone->m_radius, model->m_radius);
-    EXPECT_FLOAT_EQ(clone->GetLodThreshold(1), -1.0f);
+    EXPECT_EQ(std::vector<float>({float(clone->m_classId), float(clone->m_flags), float(clone->m_visibilityType),
+                                  clone->m_fadeFar, clone->m_radius, clone->GetLodThreshold(1)}),
+              std::vector<float>({float(model->m_classId), float(model->m_flags), 3, 20, model->m_radius, -1}));
     EXPECT_EQ(CModelManager::GetNumElements(), 10u);
     // The same tree in new elements, sharing the meshes; the binding copied with its value.
     CModelElement* cloneHand = clone->FindElementByNode(3, 0);
@@ -70,8 +68,7 @@ TEST_F(ModelManagerTest, ClonesShareChunksAndMeshesAndCopyTrees)
     EXPECT_EQ(hand->m_pMeshObject->GetRefCount(), 2);
     EXPECT_EQ(clone->FindParent(cloneHand, 0), clone->FindElementByNode(2, 0));
     EXPECT_EQ(child(clone->GetRootLodModel(0), 0)->m_animNodeIndex, 2u);  // the order kept
-    EXPECT_EQ(cloneHand->m_pBinding->m_value, 42u);
-    EXPECT_EQ(cloneHand->m_pBinding->m_pElement, cloneHand);
+    EXPECT_TRUE(cloneHand->m_pBinding->m_value == 42u && cloneHand->m_pBinding->m_pElement == cloneHand);
     // The original goes; the clone keeps what it shares.
     CModelManager::ReleaseModel(model, true);
     EXPECT_EQ(clone->m_pChunks->GetRefCount(), 1);
@@ -99,11 +96,9 @@ TEST_F(ModelManagerTest, InstancesAndOneElementModels)
     CModel* hand = nullptr;
     ASSERT_TRUE(CModelUtil::CreateModelFromElement(model, &hand, "HAND"));
     CModelElement* root = hand->GetRootLodModel(0);
-    EXPECT_EQ(root->m_pFirstChild, nullptr);
-    EXPECT_EQ(root->m_animNodeIndex, CModelElement::NO_ANIM_NODE);
-    EXPECT_EQ(root->m_pMeshObject, model->FindElementByNode(3, 0)->m_pMeshObject);
-    EXPECT_FLOAT_EQ(hand->m_radius, 1.5f);
-    EXPECT_EQ(hand->m_classId, model->m_classId);
+    EXPECT_TRUE(!root->m_pFirstChild && root->m_animNodeIndex == CModelElement::NO_ANIM_NODE &&
+                root->m_pMeshObject == model->FindElementByNode(3, 0)->m_pMeshObject);
+    EXPECT_TRUE(hand->m_radius == 1.5f && hand->m_classId == model->m_classId);
     CModel* none = nullptr;
     EXPECT_FALSE(CModelUtil::CreateModelFromElement(model, &none, "foot"));
     EXPECT_EQ(testsupport::countReports("Failed to find element foot in class robot"), 1);
@@ -113,8 +108,7 @@ TEST_F(ModelManagerTest, InstancesAndOneElementModels)
     EXPECT_EQ(testsupport::countReports("Could not find element hand in model " + std::to_string(bare->m_id)), 1);
     // An instance of a model without the node starts it at the identity.
     CModelInst* bareInst = CModelManager::CreateModelInst(bare);
-    EXPECT_FLOAT_EQ(bareInst->GetAnimNode(3)->Scale[0], 1.0f);
-    EXPECT_FLOAT_EQ(bareInst->GetAnimNode(3)->Translation[1], 0.0f);
+    EXPECT_TRUE(bareInst->GetAnimNode(3)->Scale[0] == 1.0f && bareInst->GetAnimNode(3)->Translation[1] == 0.0f);
     inst->m_instanceData[3] = 5.0f;
     bareInst->CopyInstanceData(inst);
     EXPECT_FLOAT_EQ(bareInst->m_instanceData[3], 5.0f);

@@ -45,7 +45,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ModelMeshTest, IndicatorsBecomeFlags)
+TEST_F(ModelMeshTest, IndicatorsBecomeFlagsAndDynamicMeshesCommitAsAsked)
 {
     // Lit by any element, lit in the shader by any, transparent only when every one is.
     CModel* model = load("lit.mtl", "vs.mtl", 0);
@@ -72,10 +72,8 @@ TEST_F(ModelMeshTest, IndicatorsBecomeFlags)
     model->GetRootLodModel(0)->CommitDynamic(true);
     EXPECT_EQ(committed(model), 2);
     EXPECT_TRUE(testsupport::reports().empty());
-}
 
-TEST_F(ModelMeshTest, TheLoadingScreenNamesTheModel)
-{
+    // The loading screen names the model while it loads, and what is out of date.
     D3DCore.EnableLoadingScreen(true);
     ASSERT_NE(load("lit.mtl", "lit.mtl", 0, 104), nullptr);
     const LoadingScreenState& screen = D3DCore.Loading;

@@ -58,19 +58,14 @@ TEST(StateMachineTest, TransitionsTakeEffectAtTheNextUpdate)
     EXPECT_EQ("exit1 enter2 update2(7,9) ", log);
     EXPECT_FALSE(a.isTransitionPending());
     EXPECT_EQ(&b, machine.getCurrentState());
-}
 
-TEST(StateMachineTest, RepeatWithASuccessorChainsWithinOneUpdate)
-{
-    std::string log;
-    TestState a(1, log), b(2, log);
-    CStateMachine machine;
-    machine.start(&a, 0);
-    a.successor = &b;
-    a.repeatOnce = true;
-    EXPECT_EQ(102, machine.update(1));
-    EXPECT_EQ("enter1 update1(1,0) exit1 enter2 update2(1,0) ", log);
-    EXPECT_FALSE(a.isRepeat());
+    // Repeat with a successor chains within one update.
+    log.clear();
+    b.successor = &a;
+    b.repeatOnce = true;
+    EXPECT_EQ(101, machine.update(8));
+    EXPECT_EQ("update2(8,9) exit2 enter1 update1(8,9) ", log);
+    EXPECT_FALSE(b.isRepeat());
 }
 
 TEST(StateMachineTest, StartReplacesWithoutExitAndANullSuccessorLeavesTheMachineIdle)

@@ -86,9 +86,6 @@ TEST_F(CollisionTest, SphereFiniteRayStartsInsideAtTheOrigin)
     expectNear(Vector3(0, 1, 0), point);
     expectNear(Vector3(0, 1, 0), normal);
 
-    ASSERT_TRUE(sphereFiniteRayIntersect(Vector3(-5, 0, 0), Vector3(1, 0, 0), centre, 2.0f, t, point, normal));
-    EXPECT_FLOAT_EQ(3.0f, t);
-    expectNear(Vector3(-2, 0, 0), point);
     // On the surface (d² = r²): the exit point.
     ASSERT_TRUE(sphereFiniteRayIntersect(Vector3(-2, 0, 0), Vector3(1, 0, 0), centre, 2.0f, t, point, normal));
     EXPECT_FLOAT_EQ(4.0f, t);
@@ -116,12 +113,10 @@ TEST_F(CollisionTest, InvalidRayArithmeticSettlesThePairInstead)
     EXPECT_EQ(0, second.deaths);
 }
 
-TEST_F(CollisionTest, SphereSphereTouchingAndCoincident)
+TEST_F(CollisionTest, SphereSphereCoincident)
 {
     Vector3 point, normal;
-    ASSERT_TRUE(sphereSphereIntersect(Vector3(3, 0, 0), 1.0f, Vector3(0, 0, 0), 2.0f, point, normal));  // touching
-    expectNear(Vector3(1, 0, 0), normal);
-    expectNear(Vector3(2, 0, 0), point);
+    // Coincident centres: the normal falls back to +y.
     ASSERT_TRUE(sphereSphereIntersect(Vector3(4, 5, 6), 1.0f, Vector3(4, 5, 6), 1.0f, point, normal));
     expectNear(Vector3(0, 1, 0), normal);
 }
@@ -151,19 +146,10 @@ TEST_F(CollisionTest, RayTriangleWritesItsParametersAsItGoes)
     // Edges count: u = 0 and u + v = 1.
     EXPECT_TRUE(rayTriangleIntersect(Vector3(0, 0.5f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
     EXPECT_TRUE(rayTriangleIntersect(Vector3(0.5f, 0.5f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
-    // Parallel: a miss before anything is written.
+    // Parallel: a miss before anything is written; behind the origin fails after t was written.
     u = v = t = -7;
     EXPECT_FALSE(rayTriangleIntersect(Vector3(0, 0, 1), Vector3(1, 0, 0), p0, p1, p2, u, v, t));
     EXPECT_EQ(-7.0f, u);
-    // u beyond 1 fails before v is computed.
-    v = -7;
-    EXPECT_FALSE(rayTriangleIntersect(Vector3(1.5f, -0.2f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
-    EXPECT_FLOAT_EQ(1.5f, u);
-    EXPECT_EQ(-7.0f, v);
-    // v fails after u and v were written; behind the origin fails after t was written.
-    EXPECT_FALSE(rayTriangleIntersect(Vector3(0.75f, 0.75f, 2), Vector3(0, 0, -1), p0, p1, p2, u, v, t));
-    EXPECT_FLOAT_EQ(0.75f, u);
-    EXPECT_FLOAT_EQ(0.75f, v);
     EXPECT_FALSE(rayTriangleIntersect(Vector3(0.25f, 0.25f, 2), Vector3(0, 0, 1), p0, p1, p2, u, v, t));
     EXPECT_FLOAT_EQ(-2.0f, t);
 }
@@ -201,25 +187,18 @@ TEST_F(CollisionTest, SideOfLine2D)
     EXPECT_EQ(0.0f, sideOfLine2D(a, a, Vector3(4, 4, 0)));
 }
 
-TEST_F(CollisionTest, RayHullEntersAFaceInWorldSpace)
+TEST_F(CollisionTest, RayHullFlipTurnsTheWorldNormal)
 {
+    // Entry points and times are the property test's; here the turned hull's normal and its flip.
     Matrix3 turn;
-    turn.setRotationZ(1.5707964f);  // hull x becomes world -y, hull y world +x
+    turn.setRotationZ(1.5707964f);  // hull y becomes world +x
     BoxHull box(Vector3(1, 2, 3), Vector3(10, 0, 0), turn);
     float t;
     Vector3 point, normal;
     ASSERT_TRUE(rayConvexHullIntersect(Vector3(20, 0.5f, 0), Vector3(-1, 0, 0), box.hull, false, t, point, normal));
-    Vector3 expectedNormal;
-    turn.transform(Vector3(0, 1, 0), expectedNormal);
-    expectNear(Vector3(1, 0, 0), expectedNormal);
     expectNear(Vector3(1, 0, 0), normal);
-    expectNear(Vector3(12, 0.5f, 0), point);
-    EXPECT_NEAR(8.0f, t, 1e-5f);
     ASSERT_TRUE(rayConvexHullIntersect(Vector3(20, 0.5f, 0), Vector3(-1, 0, 0), box.hull, true, t, point, normal));
     expectNear(Vector3(-1, 0, 0), normal);
-
-    EXPECT_FALSE(rayConvexHullIntersect(Vector3(20, 5, 0), Vector3(-1, 0, 0), box.hull, false, t, point, normal));
-    EXPECT_FALSE(rayConvexHullIntersect(Vector3(20, 0, 0), Vector3(1, 0, 0), box.hull, false, t, point, normal));
 }
 
 TEST_F(CollisionTest, RayHullEdgeHitSumsNormals)
@@ -239,15 +218,6 @@ TEST_F(CollisionTest, RayHullEdgeHitSumsNormals)
     slant.set(-1, 0.6f, 0);
     slant.normalise();
     EXPECT_FALSE(rayConvexHullIntersect(Vector3(3, 0, 0), slant, box.hull, false, t, point, normal));
-}
-
-TEST_F(CollisionTest, RayHullFailsAtOnceOutsideAPlaneItLeaves)
-{
-    BoxHull box(Vector3(1, 1, 1));
-    float t;
-    Vector3 point, normal;
-    // Outside +y and moving along x: enters the -x plane, but the +y plane fails it.
-    EXPECT_FALSE(rayConvexHullIntersect(Vector3(-5, 1.5f, 0), Vector3(1, 0, 0), box.hull, false, t, point, normal));
 }
 
 TEST_F(CollisionTest, RayHullFromInsideDependsOnPlaneOrder)
@@ -282,7 +252,6 @@ TEST_F(CollisionTest, SphereHullFaceContactMakesOneWorldRecord)
     expectNear(Vector3(5, 5, 5) + up, point);
     auto recs = records(list);
     ASSERT_EQ(1u, recs.size());
-    expectNear(up, recs[0]->normal);
     expectNear(Vector3(5, 5, 5) + up, recs[0]->point);
     EXPECT_EQ(&a, recs[0]->objectA);
     EXPECT_EQ(&b, recs[0]->objectB);

@@ -73,15 +73,6 @@ TEST_F(IniManagerTest, LoadsEveryTypeIntoRegisteredVariables)
     EXPECT_EQ(1, bypass);
     EXPECT_EQ(77, untouched);
 
-    // Limits are recorded, not applied.
-    const CIniManager::Item* item = CIniManager::findItem(ini.findSection("Game"), "variableUpdateTime");
-    ASSERT_TRUE(item);
-    auto* value = static_cast<const CIniIntValue*>(item->pValue);
-    EXPECT_TRUE(value->d_hasLower && value->d_hasUpper);
-    EXPECT_EQ(0, value->d_lower);
-    EXPECT_EQ(100, value->d_upper);
-    EXPECT_EQ(&time, value->getAddress());
-
     // The section no file supplied is put at the front with its item bound but unwritten.
     EXPECT_EQ((std::vector<std::string>{"Other", "Game", "FrontEnd"}), sectionNames());
     ASSERT_TRUE(CIniManager::findItem(ini.findSection("Other"), "untouched"));
@@ -99,22 +90,6 @@ TEST_F(IniManagerTest, RegistrationRules)
     ASSERT_TRUE(load("[Sec]\nkey = <int> 4\n"));
     EXPECT_EQ(4, a);
     EXPECT_EQ(0, b);
-}
-
-// New registrations go to the front, which shows in the order unfilled ones join the tree.
-TEST_F(IniManagerTest, UnfilledRegistrationsJoinTheTreeNewestFirst)
-{
-    int32_t a = 0, b = 0, c = 0;
-    ini.registerItem("S1", "a", &a, CIniManager::INI_INT);
-    ini.registerItem("S1", "b", &b, CIniManager::INI_INT);
-    ini.registerItem("S2", "c", &c, CIniManager::INI_INT);
-    ASSERT_TRUE(load("[X]\n"));
-    EXPECT_EQ((std::vector<std::string>{"S1", "S2", "X"}), sectionNames());
-    const CIniManager::Section* s1 = ini.findSection("S1");
-    ASSERT_TRUE(s1 && s1->pItems && s1->pItems->pNext);
-    EXPECT_STREQ("b", s1->pItems->pName);
-    EXPECT_STREQ("a", s1->pItems->pNext->pName);
-    EXPECT_EQ(&a, s1->pItems->pNext->pValue->getAddress());
 }
 
 TEST_F(IniManagerTest, CaseRulesAndBrokenLines)

@@ -13,7 +13,7 @@ using testsupport::countReports;
 
 namespace {
 
-TEST(SimpleFifoTest, TenByteRingTakesOneEightByteItem)
+TEST(SimpleFifoTest, TenByteRingTakesOneEightByteItemAndPopsOnlyIntoRoom)
 {
     CSimpleFifo fifo;
     ASSERT_TRUE(fifo.init(10));
@@ -27,18 +27,12 @@ TEST(SimpleFifoTest, TenByteRingTakesOneEightByteItem)
     EXPECT_EQ(8u, size);
     EXPECT_EQ(0, memcmp(out, "abcdefgh", 8));
     EXPECT_EQ(0u, countReports(""));
-}
 
-TEST(SimpleFifoTest, SmallBufferLeavesTheItemInPlace)
-{
-    CSimpleFifo fifo;
-    ASSERT_TRUE(fifo.init(32));
+    // A buffer too small for the next item leaves it in place and says how big it is.
     ASSERT_TRUE(fifo.push("123456", 6));
-    char out[8];
-    uint32_t size = 4;
+    size = 4;
     EXPECT_FALSE(fifo.pop(out, size));
     EXPECT_EQ(6u, size);
-    EXPECT_EQ(1u, fifo.getNumItems());
     size = sizeof out;
     EXPECT_TRUE(fifo.pop(out, size));
     EXPECT_EQ(0, memcmp(out, "123456", 6));

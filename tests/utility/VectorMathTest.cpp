@@ -41,14 +41,9 @@ float bitsToFloat(uint32_t bits)
 
 TEST(VectorMathTest, IsValidFloatRejectsOnlyAllOnesExponents)
 {
-    EXPECT_TRUE(isValidFloat(0.0f));
-    EXPECT_TRUE(isValidFloat(-0.0f));
-    EXPECT_TRUE(isValidFloat(bitsToFloat(0x00000001)));  // smallest denormal
-    EXPECT_TRUE(isValidFloat(std::numeric_limits<float>::max()));
-    EXPECT_FALSE(isValidFloat(std::numeric_limits<float>::infinity()));
-    EXPECT_FALSE(isValidFloat(-std::numeric_limits<float>::infinity()));
-    EXPECT_FALSE(isValidFloat(std::numeric_limits<float>::quiet_NaN()));
-    EXPECT_FALSE(isValidFloat(bitsToFloat(0xFF800001)));  // a signalling NaN
+    // Zeros, the smallest denormal and the largest float; infinities, a quiet and a signalling NaN.
+    for (uint32_t bits : {0x00000000u, 0x80000000u, 0x00000001u, 0x7F7FFFFFu}) EXPECT_TRUE(isValidFloat(bitsToFloat(bits)));
+    for (uint32_t bits : {0x7F800000u, 0xFF800000u, 0x7FC00000u, 0xFF800001u}) EXPECT_FALSE(isValidFloat(bitsToFloat(bits)));
 }
 
 TEST(VectorMathTest, FastRootsAreAccurateAndSafeAtZero)
@@ -75,27 +70,12 @@ TEST(VectorMathTest, LengthAndNormaliseKeepTheirZeroRules)
     EXPECT_EQ(0.0f, zero.z);
 
     Vector3 v(3.0f, 4.0f, 12.0f);
-    EXPECT_FLOAT_EQ(13.0f, v.length());
     v.normalise();
-    EXPECT_NEAR(1.0f, v.length(), 1e-6f);
     EXPECT_NEAR(4.0f / 13.0f, v.y, 1e-7f);
-
-    Vector3 bad(std::numeric_limits<float>::quiet_NaN(), 0.0f, 0.0f);
-    EXPECT_TRUE(std::isnan(bad.length()));
 }
 
 TEST(VectorMathTest, InlineOperationsUseRowVectors)
 {
-    const Vector3 a(1, 2, 3), b(4, 5, 6);
-    EXPECT_FLOAT_EQ(32.0f, a.dot(b));
-    Vector3 c;
-    a.cross(b, c);
-    EXPECT_FLOAT_EQ(-3.0f, c.x);
-    EXPECT_FLOAT_EQ(6.0f, c.y);
-    EXPECT_FLOAT_EQ(-3.0f, c.z);
-    const Vector3 half = b / 2.0f;
-    EXPECT_FLOAT_EQ(2.5f, half.y);
-
     // v·M: the rows of the matrix are the images of the axes.
     const Matrix3 m = rows(1, 2, 3, 4, 5, 6, 7, 8, 10);
     Vector3 v(1, 0, 0);
@@ -103,20 +83,12 @@ TEST(VectorMathTest, InlineOperationsUseRowVectors)
     EXPECT_FLOAT_EQ(1.0f, v.x);
     EXPECT_FLOAT_EQ(2.0f, v.y);
     EXPECT_FLOAT_EQ(3.0f, v.z);
-    Vector3 w;
-    m.transform(Vector3(1, 1, 1), w);
-    EXPECT_FLOAT_EQ(12.0f, w.x);
-    EXPECT_FLOAT_EQ(19.0f, w.z);
-
     // Products compose left to right and may alias.
     Matrix3 p = m;
     Matrix3::multiply(p, p, rows(0, 1, 0, 1, 0, 0, 0, 0, 1));  // swaps columns 0 and 1
     EXPECT_FLOAT_EQ(2.0f, p.m[0][0]);
     EXPECT_FLOAT_EQ(1.0f, p.m[0][1]);
     EXPECT_FLOAT_EQ(10.0f, p.m[2][2]);
-    Vector3 row;
-    p.getRow1(2, row);
-    EXPECT_FLOAT_EQ(8.0f, row.x);
 }
 
 TEST(VectorMathTest, RenderFamilyRotatesAndMultipliesInPlace)
@@ -224,10 +196,6 @@ TEST(VectorMathTest, MatrixToQuatInvertsQuatToMatrix)
     EXPECT_EQ(0.0f, q.w);
     matrix3ToQuat(rows(1, 0, 0, 0, -1, 0, 0, 0, -1), q);
     EXPECT_FLOAT_EQ(1.0f, q.x);
-    // Tied diagonals keep the lower index (told apart on a matrix that is not a rotation).
-    matrix3ToQuat(rows(0, 1, 0, 0.5f, 0, 0, 0, 0, -1), q);
-    EXPECT_FLOAT_EQ(0.5f * std::sqrt(2.0f), q.x);
-    EXPECT_FLOAT_EQ(1.5f * 0.5f / std::sqrt(2.0f), q.y);
     // Trace exactly 0 also leaves the trace branch: a third of a turn about (1,1,1).
     matrix3ToQuat(rows(0, 1, 0, 0, 0, 1, 1, 0, 0), q);
     EXPECT_NEAR(0.5f, std::fabs(q.x), 1e-6f);
@@ -260,9 +228,6 @@ TEST(VectorMathTest, SlerpFlipsBlendsAndDoesNotRenormalise)
     EXPECT_NEAR(std::cos(0.5f * halfAngle), out.w, 2e-6f);
     EXPECT_NEAR(std::sin(0.5f * halfAngle), out.z, 2e-6f);
 
-    // Nearly equal inputs blend linearly; non-unit inputs stay non-unit.
-    quatSlerp(Quaternion(0, 0, 0, 2), Quaternion(0, 0, 0, 2), 0.5f, out);
-    EXPECT_FLOAT_EQ(2.0f, out.w);
 }
 
 TEST(VectorMathTest, AffineInversesUndoTheTransform)

@@ -205,7 +205,9 @@ TEST(CompressTest, RandomDataNeverInflatesOutOfBounds)
         bool ok = false;
         Bytes out = inflated(bytes, &ok);
         // Only a valid header inflates, and then to exactly the size it declares.
-        if (bytes.size() < 2 || bytes[0] != 0xF1 || bytes[1] != 0xDE) EXPECT_FALSE(ok) << seed;
+        if (bytes.size() < 2 || bytes[0] != 0xF1 || bytes[1] != 0xDE) {
+            EXPECT_FALSE(ok) << seed;
+        }
         uint32_t declared = 0;
         if (ok) {
             ASSERT_TRUE(getInflatedSize(bytes.data(), static_cast<uint32_t>(bytes.size()), &declared));
