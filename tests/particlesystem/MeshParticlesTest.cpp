@@ -1,5 +1,5 @@
-// Mesh and dynamic mesh particles: instances of the shipped debris placed, spun and tinted through
-// the texture factor of its material; and the particle blocks every drawn kind refuses.
+// Dynamic mesh particles: instances of the shipped debris placed and tinted through the texture
+// factor of its material; and the particle blocks every drawn kind refuses.
 #include "DrawnFixture.h"
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/Forwarders.h"
@@ -28,40 +28,7 @@ protected:
 
 const std::string DEBRIS = "model data\\models\\debris.rsm";
 
-float wrapped(float a) { return a > 3.14159265f ? a - 6.28318531f : (a < -3.14159265f ? a + 6.28318531f : a); }
-
 }  // namespace
-
-TEST_F(MeshParticlesTest, InstancesSpinTheShortWayAndTintEveryMaterial)
-{
-    CParticleEffect* e = make(drawn("meshparticles", {"count 1", DEBRIS, "rotation 0, 0, 179", "render_type 1",
-                                                      track("colour", "200.9, 100.5, 50"),
-                                                      track("scale", "2, 3, 4")}),
-                              nullptr, Vector3(1000, 0, 0));
-    ASSERT_NE(e, nullptr);
-    auto* s = static_cast<CMeshParticles*>(e->GetParticleSystem());
-    const auto* def = static_cast<const CMeshParticlesDefinition*>(s->GetDefinition());
-    EXPECT_EQ(def->stateBlocks, std::vector<DWORD>({MatFindStateBlock("debris")}));
-    EXPECT_NEAR(s->GetCollisionRadius(0), 3.0f * def->model->m_radius, 1e-5f);
-    // A spin about the third axis alone (the first angle kept): the rotation wraps into -pi..pi.
-    std::vector<float> angles;
-    for (int k = 0; k < 2; ++k) {
-        updates(1);
-        angles.push_back(s->GetRotation(0)[0]);
-        EXPECT_EQ(std::vector<float>({s->GetRotation(0)[1], s->GetRotation(0)[2]}), std::vector<float>({0, 0}));
-    }
-    const float spin = angles[0];
-    ASSERT_GT(std::fabs(spin), 1.6f);  // so that two spins pass pi
-    EXPECT_NEAR(angles[1], wrapped(2 * spin), 1e-5f);
-    // Drawn in the manager's pass 3 a quarter of the way across the wrap: the short way, by the spin.
-    frame(0.25f);
-    const float* r = rotation(s->GetInstance(0));
-    EXPECT_NEAR(std::atan2(-r[1], r[0]), wrapped(spin * 1.25f), 1e-4f);
-    // Every material of the debris takes the tint, truncated; without alpha keys the alpha is 1.
-    EXPECT_EQ(tint(), 0x01C86432u);
-    EXPECT_EQ(std::vector<float>(s->GetInstance(0)->m_transform.Scale, s->GetInstance(0)->m_transform.Scale + 3),
-              std::vector<float>({2, 3, 4}));
-}
 
 TEST_F(MeshParticlesTest, DynamicPiecesKeepTheirStartAndTheCreatorsColour)
 {

@@ -20,36 +20,6 @@ Vector3 centre(const DrawnVertex* c) { return (c[0].at() + c[1].at() + c[2].at()
 
 }  // namespace
 
-TEST_F(SpriteParticlesTest, SquaresFollowTheirParticleFromTheFrameAfterLaunch)
-{
-    const std::string colour = track("colour", "200.7, 100.2, 50.9");
-    CParticleEffect* e = make(drawn("spriteparticles", sprite({"count 1", "lifespan 80", "x_frames 4", "y_frames 2", colour}),
-                                    "0, 0, 1"),
-                              nullptr, Vector3(1000, 0, 0));
-    ASSERT_NE(e, nullptr);
-    updates(1);
-    EXPECT_TRUE(frame().empty());  // launched in this frame
-    updates(1);
-    const std::vector<Draw> d = frame(0.25f);
-    ASSERT_EQ(d.size(), 1u);
-    EXPECT_EQ(d[0].type, DWORD(D3DPT_TRIANGLELIST));
-    EXPECT_EQ(d[0].primitives, 2u);
-    CParticleSystem* s = e->GetParticleSystem();
-    expectNear(centre(square(d[0], 0)), s->GetPreviousPosition(0) * 0.75f + s->GetPosition(0) * 0.25f, 1e-3f);
-    // At 5/8 of its life: frame 5 of the 4 x 2 atlas, column 1 of row 1. The track's colour is
-    // truncated; the width is the default size, under the cap at this distance.
-    updates(49);
-    ASSERT_EQ(s->GetAge(0), 50);
-    e->SetFade(0.5f);
-    const std::vector<Draw> later = frame();
-    const DrawnVertex* c = square(later.at(0), 0);
-    EXPECT_EQ(std::vector<float>({c[0].u, c[0].v, c[3].u, c[3].v}), std::vector<float>({0.5f, 1.0f, 0.25f, 0.5f}));
-    EXPECT_EQ(c[0].colour, 0x7FC86432u);
-    EXPECT_NEAR((c[0].at() - c[1].at()).length(), 100.0f, 1e-2f);
-    // Triangles (C0, C1, C2) and (C3, C2, C1); C0 right and below, C3 left and above.
-    EXPECT_TRUE(c[0].y < c[1].y && c[0].z < c[2].z && c[4].at().x == c[2].at().x && c[5].y == c[1].y);
-}
-
 TEST_F(SpriteParticlesTest, CapFadeFramesAndOrientToTravel)
 {
     struct Case {
