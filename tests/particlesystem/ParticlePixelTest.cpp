@@ -1,7 +1,13 @@
-// Sprites and point trails drawn by the OpenGL renderer headless, read back as pixels; and
+// Sprites, point trails and the demo drawn by the OpenGL renderer headless, read back as pixels; and
 // the shipped particle data is what its generator writes.
 #include "DrawnFixture.h"
+#include "animation/AnimHierarchy.h"
+#include "animation/ModelAnim.h"
 #include "d3d9gl/DeviceRenderer.h"
+#include "l3render/ModelClassManager.h"
+#include "l3render/ModelInst.h"
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -38,6 +44,7 @@ protected:
         v.aspectRatio = AspectRatioToFloat(0), v.width = 640, v.height = 480;
         v.nearZ = 1.0f, v.farZ = 10000.0f, v.fov = 240.0f / 270.0f;
         L3ApplyViewportSettings(v);
+        if (m_pModel) m_pModel->Render();
         manager->Render(1.0f);
         L3EndScene();
         L3Present(false);
@@ -60,6 +67,7 @@ protected:
     }
 
     std::vector<DWORD> m_image;
+    CModelInst* m_pModel = nullptr;  // drawn with the effects
 };
 
 int channel(DWORD c, int k) { return int(c >> (8 * k) & 0xFF); }
@@ -104,6 +112,83 @@ TEST_F(ParticlePixelTest, APointTrailLightsItsPathDimmerTowardsItsTail)
     EXPECT_EQ(at(Vector3(1000, point.y - 30, 0)), CLEAR);      // ahead of the point
     EXPECT_EQ(at(Vector3(1000, point.y + 25 * 9, 0)), CLEAR);  // past the tail
     EXPECT_EQ(at(Vector3(1000, point.y + 50, 30)), CLEAR);     // beside the ribbon
+}
+
+TEST_F(ParticlePixelTest, TheDemoSmokeRisesFromTheWalkingRobotsHandAndTheBurstScattersAtItsFeet)
+{
+    for (const char* f : {"models/robot.rsm", "classdef/robot.def", "anims/robot_walk.txt", "models/demo.mtl", "models/demo.anm",
+                          "models/debris.rsm", "models/debris.mtl", "models/demo.tga"})
+        copyData(f);
+    ground(10);
+    ASSERT_TRUE(manager->ReadBlocks("data\\particles\\demo.ps_"));
+    ASSERT_TRUE(manager->PrecacheEffect("demo_smoke") && manager->PrecacheEffect("demo_burst"));
+    CModel* robot = CModelUtil::LoadModel("data\\models\\robot.rsm", 0, 1.0f, nullptr, 0);
+    ASSERT_NE(robot, nullptr);
+    m_pModel = CModelManager::CreateModelInst(robot);
+    CModelAnim walk("data\\anims\\robot_walk.txt");
+    ASSERT_TRUE(walk.Attach(CModelClassManager::GetClass(robot->m_classId), m_pModel));
+    walk.Start();
+    CAnimHierarchy& nodes = walk.GetHierarchy();
+    // The robot walks along +y in front of a camera looking along +x; its hand is where the walk's
+    // root, right arm and hand put it.
+    L3SetViewFromAngles(Vector3(60, 140, 30), 0, 0, 0);
+    const Vector3 start(150, 100, 10);
+    auto walkTo = [&](const Vector3& feet) {
+        std::memcpy(m_pModel->m_transform.Translation, &feet.x, sizeof(float) * 3);
+        Vector3 p = nodes.FindNodeByName("hand")->Translation, q;
+        for (const char* node : {"armR", "root"}) {
+            nodes.FindNodeByName(node)->RotationMatrix.transform(p, q);
+            p = q + nodes.FindNodeByName(node)->Translation;
+        }
+        return feet + p;
+    };
+    Vector3 feet = start;
+    walk.Play(0);
+    const Vector3 launch = walkTo(feet);
+    CEffect* smoke = manager->CreateEffect("demo_smoke", launch, Matrix3(), 0, nullptr, nullptr);
+    auto* burst = dynamic_cast<CParticleEffect*>(manager->CreateEffect("demo_burst", feet, Matrix3(), 0, nullptr, nullptr));
+    ASSERT_TRUE(smoke && burst);
+    CEffect* trail = smoke->GetLinkedEffect();
+    ASSERT_TRUE(trail && trail->GetType() == CEffect::TYPE_POINTTRAIL);
+    for (int frame = 0; frame < 30; ++frame) {
+        walk.Play(33);
+        feet.y += 0.5f;
+        smoke->SetPosition(walkTo(feet));
+        updates(1);
+    }
+    ASSERT_TRUE(manager->IsLive(smoke) && manager->IsLive(burst));
+    shoot();
+    // The robot's hand (black: nothing lights it) is where the smoke now leaves from. The puffs
+    // rose from where it was when they left: grey above it. The debris, tinted brown, lies round
+    // the feet where it burst.
+    Vector3 h, f;
+    ASSERT_TRUE(L3ViewportToScreen(launch, &h) && L3ViewportToScreen(start, &f));
+    EXPECT_EQ(at(walkTo(feet)), 0u);
+    int puffs = 0, pieces = 0;
+    for (int y = 0; y < 480; ++y)
+        for (int x = 0; x < 640; ++x) {
+            const DWORD c = m_image[y * 640 + x];
+            if (channel(c, 2) > channel(c, 0) + 40) {
+                ASSERT_TRUE(std::abs(x - f.x) < 120 && std::abs(y - f.y) < 40) << x << " " << y;
+                ++pieces;
+            } else if (channel(c, 2) > 0x60 && channel(c, 2) + 8 > channel(c, 1)) {
+                ASSERT_TRUE(y < h.y + 10 && std::abs(x - h.x) < 150) << x << " " << y;
+                puffs += y < h.y - 40;
+            }
+        }
+    EXPECT_GT(puffs, 500);
+    EXPECT_GT(pieces, 30);
+    // The trail adds light to the smoke.
+    const std::vector<DWORD> withTrail = m_image;
+    trail->SetHidden(true);
+    shoot();
+    int lit = 0;
+    for (size_t i = 0; i < m_image.size(); ++i) {
+        lit += withTrail[i] != m_image[i];
+        ASSERT_GE(brightness(withTrail[i]), brightness(m_image[i])) << i;
+    }
+    EXPECT_GT(lit, 20);
+    EXPECT_TRUE(testsupport::reports().empty());
 }
 
 TEST(ParticleData, TheSampleFilesAreWhatTheGeneratorWrites)
