@@ -1,5 +1,6 @@
 #include "kestrune/GameRender.h"
 
+#include "animation/ModelAnim.h"
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/RenderCoreStart.h"
 #include "d3dcore9/Screenshot.h"
@@ -9,6 +10,7 @@
 #include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
 #include "l3render/L3Render.h"
+#include "l3render/ModelClassManager.h"
 #include "matcore9/BufferAllocator.h"
 #include "l3render/ModelManager.h"
 #include "l3render/ModelUtil.h"
@@ -42,6 +44,10 @@ int32_t hudPage = -1;
 const char* const SAMPLE_MODEL = "data\\models\\robot.rsm";
 CModel* sampleModel = nullptr;
 CModelInst* sampleInstance = nullptr;
+// Its walk, played on the game clock.
+const char* const SAMPLE_WALK = "data\\anims\\robot_walk.txt";
+CModelAnim* sampleWalk = nullptr;
+int32_t sampleWalkTime = 0;
 int32_t loadingLeft = 0;
 int32_t loadingFrame = 0;
 
@@ -120,6 +126,13 @@ bool gameRenderInit()
         // left arm reaching towards the viewer and the quad.
         const float s = std::sin(0.5f), c = std::cos(0.5f);
         sampleInstance->m_transform = {{-s, -c, 0, 0, 0, 1, -c, s, 0}, {85.0f, 16.0f, -20.5f}, {1, 1, 1}};
+        // A walk that does not load or bind is not played.
+        sampleWalk = new CModelAnim(SAMPLE_WALK);
+        if (!sampleWalk->Attach(CModelClassManager::GetClass(sampleModel->m_classId), sampleInstance)) {
+            delete sampleWalk;
+            sampleWalk = nullptr;
+        }
+        sampleWalkTime = projDataExists() ? getProjData().getTime() : 0;
     }
     sampleMeshLoad();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
@@ -184,6 +197,11 @@ void gameRenderFrame()
             pLogic->renderView();
             pLogic->renderAfterScene();
         }
+        if (sampleWalk) {
+            const int32_t now = projDataExists() ? getProjData().getTime() : sampleWalkTime;
+            sampleWalk->Play(now > sampleWalkTime ? static_cast<uint32_t>(now - sampleWalkTime) : 0);
+            sampleWalkTime = now;
+        }
         if (sampleInstance) sampleInstance->Render();
         sampleMeshDraw();
         drawOverlays();
@@ -201,6 +219,8 @@ void gameRenderShutdown()
     releaseScreenshotSurface();
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;
+    delete sampleWalk;
+    sampleWalk = nullptr;
     if (sampleInstance) CModelManager::ReleaseModelInst(sampleInstance);
     sampleInstance = nullptr;
     if (sampleModel) CModelManager::ReleaseModel(sampleModel, true);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 TEST(AIMapTest, HeightsComeFromTheCellUnderThePointAndZeroOutside)
 {
     CAIMap map;
@@ -14,13 +16,10 @@ TEST(AIMapTest, HeightsComeFromTheCellUnderThePointAndZeroOutside)
     EXPECT_TRUE(map.setHeight(1, 2, 0xFFFF));  // heights are 15-bit
     EXPECT_TRUE(map.setHeight(3, 0, 7));
     EXPECT_FALSE(map.setHeight(4, 0, 7));
-    EXPECT_EQ(map.getHeightAt(-100, 250), 0x7FFF);
-    EXPECT_EQ(map.getHeightAt(-1, 349), 0x7FFF);
-    EXPECT_EQ(map.getHeightAt(199, 50), 7);
-    EXPECT_EQ(map.getHeightAt(200, 50), 0);
-    EXPECT_EQ(map.getHeightAt(-201, 50), 0);
-    EXPECT_EQ(map.getHeightAt(0, 49), 0);
-    EXPECT_EQ(map.getHeightAt(0, 350), 0);
+    // Cells of 100 from (-200, 50): the cell under the point, 0 off the map.
+    const int rows[][3] = {{-100, 250, 0x7FFF}, {-1, 349, 0x7FFF}, {199, 50, 7}, {200, 50, 0},
+                           {-201, 50, 0},       {0, 49, 0},        {0, 350, 0}};
+    for (const auto& r : rows) EXPECT_EQ(map.getHeightAt(r[0], r[1]), r[2]) << r[0] << " " << r[1];
     EXPECT_FALSE(map.create(0, 3, 100, 0, 0));
     EXPECT_FALSE(map.create(1 << 20, 1 << 20, 1, 0, 0));
 }
@@ -31,9 +30,7 @@ TEST(AIMapTest, FlagBitsAndTheWorldManagersLevel)
     setFlagBit(flags, 0);
     setFlagBit(flags, 13);
     setFlagBit(flags, 31);
-    EXPECT_EQ(flags[0], 0x01);
-    EXPECT_EQ(flags[1], 0x20);
-    EXPECT_EQ(flags[3], 0x80);
+    EXPECT_EQ(std::vector<int>(flags, flags + 4), std::vector<int>({0x01, 0x20, 0, 0x80}));
 
     CWorldMgr world;
     EXPECT_EQ(world.getTree(), nullptr);

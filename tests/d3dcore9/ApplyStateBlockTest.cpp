@@ -142,7 +142,7 @@ TEST_F(ApplyStateBlockTest, FixedFunctionPassesSetFactorFormatNodesAndDepthBias)
 TEST_F(ApplyStateBlockTest, ShaderMaterialsGetTheirMatricesInOneUpload)
 {
     // Without vertex shaders in hardware the device mixes vertex processing.
-    pt::d3d9Config().Adapters[0].DeviceTypes[0].Caps.VertexShaderVersion = D3DVS_VERSION(0, 0);
+    caps().VertexShaderVersion = D3DVS_VERSION(0, 0);
     ASSERT_TRUE(bringUp());
     ASSERT_EQ(D3DCore.VertexProcessing, static_cast<DWORD>(D3DCREATE_MIXED_VERTEXPROCESSING));
     StateBlock* SB = block("shaded.mtl", {1}, {});

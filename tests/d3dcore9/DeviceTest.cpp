@@ -308,7 +308,7 @@ TEST_F(DeviceTest, PresentOptionsResetOnlyWhenChanged)
 TEST_F(DeviceTest, DesktopSwitchAndRestore)
 {
     ASSERT_TRUE(bringUp());
-    pt::d3d9Config().Adapters[0].Desktop.Format = D3DFMT_R5G6B5;
+    card().Desktop.Format = D3DFMT_R5G6B5;
     D3DCore.SwitchToDesktop();
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
     EXPECT_EQ(pp.Windowed, TRUE);

@@ -1,15 +1,11 @@
 // The render core on the scripted card, with a shell host that counts what the frame asks of it.
 #pragma once
 
+#include "../dxsetup9/CardFixture.h"
 #include "BlockBuilder.h"
-#include "TestSupport.h"
 #include "d3dcore9/D3DCore.h"
-#include "platform/testing.h"
-
-#include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,17 +22,13 @@ public:
     uint64_t GetProcessorClock() override { return 2000; }
 };
 
-class FrameFixture : public ::testing::Test {
+class FrameFixture : public CardFixture {
 protected:
     void SetUp() override
     {
-        platform::testing::resetD3D9();
-        releaseInterfaces();
-        DXSetup::ResetObject();
+        CardFixture::SetUp();
         D3DCore::ResetObject();
         D3DCore::SetHost(&m_host);
-        m_cwd = std::make_unique<testsupport::ScopedCwd>(m_dir.path());
-        m_dir.write("data/4CC.txt", "; codes\n3\nDXT1\nDXT3\nDXT5\n");
     }
 
     void TearDown() override
@@ -48,16 +40,7 @@ protected:
         releaseInterfaces();
         D3DCore::ResetObject();
         D3DCore::SetHost(nullptr);
-        DXSetup::ResetObject();
-        m_cwd.reset();
-        platform::testing::resetD3D9();
-    }
-
-    static void releaseInterfaces()
-    {
-        if (DXInterface.ID3DDevice) DXInterface.ID3DDevice->Release();
-        if (DXInterface.ID3D) DXInterface.ID3D->Release();
-        DXInterface = TDXInterface{};
+        CardFixture::TearDown();
     }
 
     // Init, the mode nearest to width x height in 32 bits, and the device.
@@ -105,6 +88,4 @@ protected:
     }
 
     FrameHost m_host;
-    testsupport::TempDir m_dir;
-    std::unique_ptr<testsupport::ScopedCwd> m_cwd;
 };

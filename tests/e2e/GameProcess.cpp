@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <thread>
@@ -45,4 +46,14 @@ int finishGame(pid_t pid, int seconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void copyData(const testsupport::TempDir& dir)
+{
+    std::filesystem::copy(VELDRANE_DATA, dir.file("data"), std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+}
+
+std::string textOf(const testsupport::TempDir& dir, const std::string& name)
+{
+    return dir.exists(name) ? dir.read(name) : "";
 }

@@ -11,3 +11,7 @@
 pid_t startGame(const testsupport::TempDir& dir, const std::string& script);
 // The exit code, or -1 when the game did not end in time (it is then killed).
 int finishGame(pid_t pid, int seconds = 30);
+// A copy of the sample data in the folder.
+void copyData(const testsupport::TempDir& dir);
+// A file of the folder ("" when there is none).
+std::string textOf(const testsupport::TempDir& dir, const std::string& name);

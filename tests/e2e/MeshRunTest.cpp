@@ -7,17 +7,14 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-
-namespace fs = std::filesystem;
 
 namespace {
 
 TEST(MeshRunTest, TheSampleMeshIsDrawnTexturedAndLit)
 {
     testsupport::TempDir dir;
-    fs::copy(VELDRANE_DATA, dir.file("data"), fs::copy_options::recursive);
+    copyData(dir);
     // No loading screen: the first frames are the game's.
     std::string ini = dir.read("data/init.ini");
     const size_t at = ini.find("LoadingFrames");
@@ -25,7 +22,7 @@ TEST(MeshRunTest, TheSampleMeshIsDrawnTexturedAndLit)
     ini.replace(at, ini.find('\n', at) - at, "LoadingFrames = <int> 0");
     dir.write("data/init.ini", ini);
     ASSERT_EQ(finishGame(startGame(dir, "20 keydown F12\n23 keyup F12\n30 close\n"), 60), 0);
-    const std::string log = dir.exists("Veldrane.log") ? dir.read("Veldrane.log") : "";
+    const std::string log = textOf(dir, "Veldrane.log");
     EXPECT_EQ(log.find("Assertion Failed"), std::string::npos) << log;
     ASSERT_TRUE(dir.exists("Veldrane_00000.tga")) << log;
 

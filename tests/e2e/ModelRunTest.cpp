@@ -15,11 +15,10 @@ TEST(ModelRunTest, TheSampleModelLoadsOrIsReportedMissing)
     for (bool present : {true, false}) {
         SCOPED_TRACE(present ? "present" : "missing");
         testsupport::TempDir dir;
-        fs::copy(VELDRANE_DATA, dir.file("data"), fs::copy_options::recursive);
+        copyData(dir);
         if (!present) fs::remove(dir.file("data/models/robot.rsm"));
         EXPECT_EQ(finishGame(startGame(dir, "20 close\n")), 0);
-        const std::string log = dir.exists("Veldrane.log") ? dir.read("Veldrane.log") : "";
-        const std::string said = dir.exists("stderr.txt") ? dir.read("stderr.txt") : "";
+        const std::string log = textOf(dir, "Veldrane.log"), said = textOf(dir, "stderr.txt");
         const bool reported = said.find("Model import error: File not found: data\\models\\robot.rsm") != std::string::npos;
         EXPECT_EQ(reported, !present) << said;
         EXPECT_EQ(log.find("RSM <data\\models\\robot.rsm> file not found") != std::string::npos, !present) << log;

@@ -4,6 +4,7 @@
 #include "TestKinds.h"
 #include "TestSupport.h"
 #include "ai/Events.h"
+#include "ai/LandTree.h"
 #include "ai/WorldMgr.h"
 #include "gameobjects/GameObjectManager.h"
 #include "global/ProjData.h"
@@ -17,6 +18,7 @@
 namespace {
 
 using testkinds::CallLog;
+using testkinds::LoggedObject;
 using testkinds::LoggingManager;
 
 class GameLogicTest : public ::testing::Test {
@@ -115,6 +117,35 @@ TEST_F(GameLogicTest, AMissingScriptLeavesAnEmptyLevelAndDuplicateManagersAreDro
     // A second load replaces the first level.
     EXPECT_FALSE(logic->loadLevel("nowhere.txt"));
     EXPECT_EQ(2, log.count("destroy 84000000"));
+}
+
+TEST_F(GameLogicTest, ALoadedLevelsObjectsStandInItsTreeAndAreInterpolatedAndDrawnEachFrame)
+{
+    EXPECT_EQ(CCameraManager::NO_CAMERA, logic->getCameraManager().getCurrentCamera());
+    dir.write("level.txt", "TestActive\n{\ninstancename walker\n}\n");
+    logic->addLevelManager(new LoggingManager(0x84000000, log));
+    ASSERT_TRUE(logic->loadLevel("level.txt"));
+    CGameObjectManager* pObjects = logic->getObjectManager();
+    resourceHandle handle = 0;
+    ASSERT_TRUE(pObjects->findHandleByName("walker", &handle));
+    CResource* pResource = nullptr;
+    pObjects->acquireResource(handle, &pResource);
+    auto* walker = static_cast<LoggedObject*>(pResource);
+
+    getProjData().GameTime = 100;
+    logic->fixedStep();
+    EXPECT_NE(CGameObject::NO_LEAF, walker->d_leafIndex);
+    EXPECT_LT(0.0f, getProjData().getLandTree()->getWorldSize());
+    getProjData().GameTime = 160;
+    logic->afterFixedSteps();
+    EXPECT_FLOAT_EQ(1.8f, walker->interpolation);
+
+    pObjects->addToRenderList(walker);
+    log.calls.clear();
+    logic->renderView();
+    logic->renderAfterScene();
+    EXPECT_EQ((std::vector<std::string>{"render walker", "render 84000000", "render walker"}), log.calls);
+    logic->shutdown();
 }
 
 }  // namespace

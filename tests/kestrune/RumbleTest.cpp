@@ -11,22 +11,31 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
+#include <memory>
 
 namespace ti = platform::testing::input;
 
 namespace {
 
-int step20() { return 20; }
 int padTable[4] = {0, 1, 2, 3};
-int padOf(int player) { return padTable[player]; }
 
-CParamBlock* parse(const char* text)
+std::unique_ptr<CParamBlock> parse(const char* text)
 {
     CParamBlock* block = nullptr;
     const char* cursor = text;
     EXPECT_TRUE(parseBlock(cursor, &block, 0, 10));
-    return block;
+    return std::unique_ptr<CParamBlock>(block);
+}
+
+// Both motors of the pad, as the rumble list and as the pad's motors were set.
+std::array<float, 4> levels(int pad)
+{
+    std::array<float, 4> l{};
+    getRumbleLevels(pad, &l[0], &l[1]);
+    ti::joystickRumble(pad, &l[2], &l[3]);
+    return l;
 }
 
 class RumbleTest : public ::testing::Test {
@@ -35,7 +44,7 @@ protected:
     {
         llistInitElementPool();
         testsupport::clearReports();
-        setRumbleGameHooks(step20, padOf);
+        setRumbleGameHooks([] { return 20; }, [](int player) { return padTable[player]; });
         for (int i = 0; i < 4; ++i) padTable[i] = i;
     }
     void TearDown() override
@@ -48,73 +57,56 @@ protected:
     }
 };
 
-TEST_F(RumbleTest, LengthsRoundUpToTheFrameStepButThePauseDoesNot)
+TEST_F(RumbleTest, LengthsRoundUpToTheFrameStepButThePauseDoesNotAndTheLevelRisesHoldsAndFalls)
 {
-    CRumbleEnvelope envelope;
-    envelope.set(45, 100, 99, 66, 1.0f, 1.0f, 1.0f, 33);
-    EXPECT_EQ(envelope.getAttackEnd(), 45 + 132);
-    EXPECT_EQ(envelope.getSustainEnd(), 45 + 132 + 99);
-    EXPECT_EQ(envelope.getDecayEnd(), 45 + 132 + 99 + 66);
+    // pause, attack, sustain, decay, step; the three 16-bit ends. A negative length counts as none;
+    // the largest lengths round up past 2^31 without overflowing.
+    struct Row {
+        int pause, attack, sustain, decay, step;
+        WORD ends[3];
+    };
+    const Row rows[] = {{45, 100, 99, 66, 33, {45 + 132, 45 + 132 + 99, 45 + 132 + 99 + 66}},
+                        {65000, 1000, -50, 0, 0, {(65000 + 1000) & 0xFFFF, (65000 + 1000) & 0xFFFF, (65000 + 1000) & 0xFFFF}},
+                        {10, INT_MAX, INT_MAX, INT_MAX, 33, {10 + 31, 10 + 62, 10 + 93}}};
+    CRumbleEnvelope e;
+    for (const Row& r : rows) {
+        e.set(r.pause, r.attack, r.sustain, r.decay, 1.0f, 1.0f, 1.0f, r.step);
+        const std::array<WORD, 3> ends = {e.getAttackEnd(), e.getSustainEnd(), e.getDecayEnd()}, want = {r.ends[0], r.ends[1], r.ends[2]};
+        EXPECT_EQ(ends, want) << r.pause;
+    }
 
-    // End times are 16-bit; a negative length from a file counts as none.
-    envelope.set(65000, 1000, -50, 0, 1.0f, 1.0f, 1.0f, 0);
-    EXPECT_EQ(envelope.getAttackEnd(), (65000 + 1000) & 0xFFFF);
-    EXPECT_EQ(envelope.getSustainEnd(), envelope.getAttackEnd());
-
-    // The largest lengths a file can give round up past 2^31 without overflowing: 2^31 + 31.
-    envelope.set(10, INT_MAX, INT_MAX, INT_MAX, 1.0f, 1.0f, 1.0f, 33);
-    EXPECT_EQ(envelope.getAttackEnd(), 10 + 31);
-    EXPECT_EQ(envelope.getSustainEnd(), 10 + 62);
-    EXPECT_EQ(envelope.getDecayEnd(), 10 + 93);
-}
-
-TEST_F(RumbleTest, EnvelopeRisesHoldsAndFalls)
-{
-    CRumbleEnvelope envelope;
-    envelope.set(100, 200, 300, 400, 5.0f, 0.8f, 2.0f, 20);
-    EXPECT_FLOAT_EQ(envelope.advance(30), 0.0f) << "idle until restarted";
-    EXPECT_GE(envelope.getElapsed(), CRumbleEnvelope::IDLE_ELAPSED);
-
-    envelope.restart();
-    EXPECT_FLOAT_EQ(envelope.advance(100), 0.0f) << "still in the pause";
-    EXPECT_FLOAT_EQ(envelope.advance(100), 0.5f);
-    EXPECT_FLOAT_EQ(envelope.advance(200), 0.8f);
-    EXPECT_NEAR(envelope.advance(500), 0.2f, 1e-6f);
-    EXPECT_NEAR(envelope.advance(100), 0.0f, 1e-6f);  // exactly at the decay end
-    EXPECT_FLOAT_EQ(envelope.advance(1), 0.0f);
+    e.set(100, 200, 300, 400, 5.0f, 0.8f, 2.0f, 20);
+    EXPECT_FLOAT_EQ(e.advance(30), 0.0f) << "idle until restarted";
+    EXPECT_GE(e.getElapsed(), CRumbleEnvelope::IDLE_ELAPSED);
+    e.restart();
+    // Still in the pause, half way up the attack, the sustain, the decay, exactly at its end, past it.
+    const std::pair<DWORD, float> steps[] = {{100, 0}, {100, 0.5f}, {200, 0.8f}, {500, 0.2f}, {100, 0}, {1, 0}};
+    for (const auto& [dt, level] : steps) EXPECT_NEAR(e.advance(dt), level, 1e-6f) << e.getElapsed();
 }
 
 TEST_F(RumbleTest, LoadReadsBothSidesAndRefusesBadPlayers)
 {
-    CParamBlock* block = parse(
-        "Hit\n{\n"
-        "  LeftRumble\n  {\n    PauseTime 45\n    AttackTime 100\n    SustainTime 50\n    DecayTime 70\n"
-        "    AttackSpeed 4.0\n    SustainSpeed 0.6\n    DecaySpeed 3.0\n  }\n"
-        "  RightRumble\n  {\n    AttackTime 40\n    SustainTime 200\n    SustainSpeed 0.25\n  }\n}\n");
+    auto block = parse("Hit\n{\n"
+                       "  LeftRumble\n  {\n    PauseTime 45\n    AttackTime 100\n    SustainTime 50\n    DecayTime 70\n"
+                       "    AttackSpeed 4.0\n    SustainSpeed 0.6\n    DecaySpeed 3.0\n  }\n"
+                       "  RightRumble\n  {\n    AttackTime 40\n    SustainTime 200\n    SustainSpeed 0.25\n  }\n}\n");
     ASSERT_NE(block, nullptr);
     CRumble rumble;
-    ASSERT_TRUE(rumble.load(block, 2));
+    ASSERT_TRUE(rumble.load(block.get(), 2));
     EXPECT_EQ(rumble.getPlayer(), 2);
-    EXPECT_EQ(rumble.getLeft().getAttackEnd(), 45 + 100);
-    EXPECT_EQ(rumble.getLeft().getSustainEnd(), 45 + 100 + 60);
     EXPECT_EQ(rumble.getLeft().getDecayEnd(), 45 + 100 + 60 + 80);
     EXPECT_EQ(rumble.getRight().getAttackEnd(), 40) << "missing keys read as 0";
     rumble.restart();
     rumble.advance(150);
-    EXPECT_FLOAT_EQ(rumble.getLeft().getLevel(), 0.6f);
-    EXPECT_FLOAT_EQ(rumble.getRight().getLevel(), 0.25f);
+    EXPECT_EQ(std::pair(rumble.getLeft().getLevel(), rumble.getRight().getLevel()), std::pair(0.6f, 0.25f));
 
-    EXPECT_FALSE(rumble.load(block, 4));
-    EXPECT_FALSE(rumble.load(block, -1));
+    EXPECT_FALSE(rumble.load(block.get(), 4) || rumble.load(block.get(), -1));
     EXPECT_EQ(testsupport::countReports("GamePadID >=0 && GamePadID <4"), 2);
     EXPECT_EQ(rumble.getPlayer(), 2) << "nothing stored";
-    delete block;
 
-    block = parse("LeftOnly\n{\n  LeftRumble\n  {\n    PauseTime 7\n  }\n}\n");
     CRumble leftOnly;
-    EXPECT_FALSE(leftOnly.load(block, 1));
+    EXPECT_FALSE(leftOnly.load(parse("LeftOnly\n{\n  LeftRumble\n  {\n    PauseTime 7\n  }\n}\n").get(), 1));
     EXPECT_EQ(leftOnly.getLeft().getAttackEnd(), 7) << "the left side is still applied";
-    delete block;
 }
 
 TEST_F(RumbleTest, RunningEffectsGiveEachPadItsStrongestLevels)
@@ -129,62 +121,44 @@ TEST_F(RumbleTest, RunningEffectsGiveEachPadItsStrongestLevels)
     strongLeft.getRight().set(0, 1000, 0, 0, 0.2f, 0.0f, 0.0f, 20);
     strongRight.getLeft().set(0, 1000, 0, 0, 0.5f, 0.0f, 0.0f, 20);
     strongRight.getRight().set(0, 1000, 0, 0, 0.6f, 0.0f, 0.0f, 20);
-    CParamBlock* block = parse("B\n{\n RightRumble\n {\n  SustainTime 100\n  SustainSpeed 0.9\n }\n}\n");
-    ASSERT_TRUE(otherPad.load(block, 3));
-    delete block;
+    ASSERT_TRUE(otherPad.load(parse("B\n{\n RightRumble\n {\n  SustainTime 100\n  SustainSpeed 0.9\n }\n}\n").get(), 3));
     for (CRumble* r : {&strongLeft, &strongRight, &otherPad}) {
         r->restart();
         startRumble(r);
     }
-
     updateRumble(500);
-    float left, right;
-    getRumbleLevels(0, &left, &right);
-    EXPECT_FLOAT_EQ(left, 0.5f);
-    EXPECT_FLOAT_EQ(right, 0.3f);
-    getRumbleLevels(3, &left, &right);
-    EXPECT_FLOAT_EQ(right, 0.0f) << "500 ms is past its 100 ms sustain";
-    float motorLeft, motorRight;
-    ti::joystickRumble(0, &motorLeft, &motorRight);
-    EXPECT_FLOAT_EQ(motorLeft, 0.5f);
-    EXPECT_FLOAT_EQ(motorRight, 0.3f);
+    for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(levels(0)[i], i % 2 ? 0.3f : 0.5f) << i;
+    EXPECT_EQ(levels(3)[1], 0.0f) << "500 ms is past its 100 ms sustain";
 
     // Paused: time stands still and the motors are quiet.
     pauseRumble();
     updateRumble(250);
-    ti::joystickRumble(0, &motorLeft, &motorRight);
-    EXPECT_FLOAT_EQ(motorLeft, 0.0f);
+    EXPECT_EQ(levels(0)[2], 0.0f);
     EXPECT_EQ(strongLeft.getLeft().getElapsed(), 500u);
     resumeRumble();
     updateRumble(250);
-    getRumbleLevels(0, &left, &right);
-    EXPECT_FLOAT_EQ(left, 0.75f);
+    EXPECT_FLOAT_EQ(levels(0)[0], 0.75f);
 
     // Finished effects stay in the list at level 0; stop takes out one entry.
     startRumble(&strongLeft);
     stopRumble(&strongLeft);
     stopRumble(&strongRight);
     updateRumble(100);
-    getRumbleLevels(0, &left, &right);
-    EXPECT_FLOAT_EQ(left, 0.85f) << "the second entry of the effect is still running";
+    EXPECT_FLOAT_EQ(levels(0)[0], 0.85f) << "the second entry of the effect is still running";
     updateRumble(1000);
-    getRumbleLevels(0, &left, &right);
-    EXPECT_FLOAT_EQ(left, 0.0f);
+    EXPECT_FLOAT_EQ(levels(0)[0], 0.0f);
 
     // A player whose pad is outside the table is skipped.
     padTable[1] = 7;
     CRumble stray;
+    ASSERT_TRUE(stray.load(parse("S\n{\n RightRumble\n {\n }\n}\n").get(), 1));
     stray.getLeft().set(0, 1000, 0, 0, 1.0f, 0.0f, 0.0f, 20);
     stray.restart();
     strongLeft.restart();
-    block = parse("S\n{\n RightRumble\n {\n }\n}\n");
-    ASSERT_TRUE(stray.load(block, 1));
-    delete block;
     startRumble(&stray);
     updateRumble(100);
     EXPECT_EQ(testsupport::countReports("GamePadID >=0 && GamePadID <4"), 1);
-    getRumbleLevels(0, &left, &right);
-    EXPECT_FLOAT_EQ(left, 0.1f);
+    EXPECT_FLOAT_EQ(levels(0)[0], 0.1f);
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ TEST_F(LightTableTest, SlotsAreTakenLowestFirstAndBadHandlesAreRefused)
 
 TEST_F(LightTableTest, DescriptionsAndSwitchesReachTheDeviceAndSurviveAReset)
 {
-    pt::d3d9Config().Adapters[0].DeviceTypes[0].Caps.MaxActiveLights = 255;
+    caps().MaxActiveLights = 255;
     ASSERT_TRUE(bringUpLibrary());
     EXPECT_EQ(GetMaxActiveLights(), 128u);
     LightTable& t = MatCore.Lights;

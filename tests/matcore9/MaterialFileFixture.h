@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         MatFixture::SetUp();
-        configureCard(platform::testing::d3d9Config().Adapters[0].DeviceTypes[0].Caps);
+        configureCard(caps());
         // The game's enumeration, windowed at 800 x 600, with W-buffering allowed.
         ASSERT_EQ(DXSetup::Load(), 0);
         EnumFilter filter = GameEnumFilter();

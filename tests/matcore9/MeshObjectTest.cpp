@@ -312,9 +312,11 @@ TEST_F(MeshObjectTest, TheSampleMeshLoadsWithItsMaterial)
     const MatBlock* block = mesh->GetDisplayHandle()->Blocks.First;
     ASSERT_NE(block, nullptr);
     EXPECT_STREQ(block->MultiBlock.Name, "data\\models\\demo.mtl");
+    EXPECT_NE(D3DCore.StateBlocks.GetSB(block->StateBlock)->GMaterial->Animation[0], nullptr);
     EXPECT_EQ(mesh->Properties.Lit, 1);
     EXPECT_EQ(cardVertices(mesh), mw::demoQuad("", "").Primitives[0].VertexData);  // the material's own format
     EXPECT_TRUE(testsupport::reports().empty());
+    EXPECT_EQ(MatCore.Warnings, 0u);
     mesh->Release();
     MatCore.ShutdownRenderStates();
 }

@@ -1,8 +1,6 @@
 // Multi-material files and texture-animation files on the scripted card.
 #include "MaterialFileFixture.h"
-#include "matcore9/BufferAllocator.h"
-#include "matcore9/HWObjects.h"
-#include "utility/LList.h"
+#include "matcore9/MeshFile.h"
 
 using testsupport::countReports;
 
@@ -212,31 +210,6 @@ TEST_F(TextureAnimationTest, ProgramsCompileIntoTheirStagesOrTheWholeFileIsTaken
     EXPECT_EQ(countReports("Animated materials cannot be multi-pass"), 1);
     EXPECT_FALSE(MatCore.CompileTextureAnimation("data\\gone.anm", fixed.GM));
     EXPECT_EQ(countReports("Failed to find data\\gone.anm"), 1);
-}
-
-}  // namespace
-
-namespace {
-
-// The sample mesh draws with its shipped material, loaded through the mesh files' material seam.
-TEST_F(MultiMaterialTest, TheSampleMeshLoadsItsShippedMaterial)
-{
-    for (const char* f : {"models/demo.msh", "models/demo.mtl", "models/demo.anm", "models/demo.tga"}) ship(f);
-    llistInitElementPool();
-    CFile file;
-    ASSERT_TRUE(file.Open("data\\models\\demo.msh", FILE_MODE_READ | FILE_MODE_BUFFERED));
-    HWMeshObject* mesh = new HWMeshObject();
-    EXPECT_TRUE(mesh->Load(file, 106, "data\\models\\demo.msh"));
-    EXPECT_EQ(mesh->Properties.Lit, 1);
-    StateBlock* SB = nullptr;
-    ASSERT_TRUE(D3DCore.FindStateBlockByName("data\\models\\demo.mtl", &SB));
-    EXPECT_NE(SB->GMaterial->Animation[0], nullptr);
-    EXPECT_TRUE(testsupport::reports().empty());
-    EXPECT_EQ(MatCore.Warnings, 0u);
-    mesh->Release();
-    D3DCore.FreeDisplayHandles();
-    CBufferAllocator::DestroyInstance();
-    llistFreeElementPool();
 }
 
 }  // namespace

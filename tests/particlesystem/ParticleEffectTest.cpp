@@ -67,27 +67,6 @@ TEST_F(ParticleEffectTest, MissingKeysWrongPartsAndValuesThatCannotRunAreRefused
     EXPECT_EQ(read(two), nullptr);
 }
 
-TEST_F(ParticleEffectTest, EventEffectsArePrecachedAndSamplesHeldWithTheDefinition)
-{
-    const int buffersBefore = ds::liveBuffers();
-    CParticleEffectDefinition* pDef =
-        read(Definition().set("OnLaunchSound", "launch.wav").set("OnTimeSound", "SYS_NONE").set("OnPeriodSound", "no.wav")
-                 .set("OnCollision", "puff").set("OnSystemDeath", "ghost").set("EffectRadius", "12"),
-             shortLived("puff"));
-    ASSERT_NE(pDef, nullptr);
-    EXPECT_NE(manager->FindDefinition("puff"), nullptr);
-    EXPECT_EQ(manager->FindDefinition("ghost"), nullptr);  // nowhere to be found: it fails at its event
-    EXPECT_FLOAT_EQ(pDef->EffectRadius, 12.0f);
-    EXPECT_EQ(pDef->OnTimeTime, -1);
-    ASSERT_NE(pDef->m_pLaunchSample, nullptr);
-    EXPECT_EQ(pDef->m_pLaunchSample->m_category, 1);
-    EXPECT_TRUE(pDef->m_pLaunchSample->m_3D);
-    EXPECT_EQ(pDef->m_pTimeSample, nullptr);
-    EXPECT_EQ(pDef->m_pPeriodSample, nullptr);
-    manager.reset();
-    EXPECT_EQ(ds::liveBuffers(), buffersBefore);
-}
-
 TEST_F(ParticleEffectTest, TimePeriodAndDeathEventsStartTheirEffectsAndSounds)
 {
     Definition d;
@@ -97,6 +76,8 @@ TEST_F(ParticleEffectTest, TimePeriodAndDeathEventsStartTheirEffectsAndSounds)
     d.set("OnParticleDeath", "puff").set("OnParticleDeathSound", "death.wav");
     d.set("OnSystemDeath", "puff").set("OnSystemDeathSound", "sysdeath.wav");
     d.set("OnLaunchSound", "launch.wav").set("OnLaunchSoundMinDistance", "40");
+    // An effect found nowhere fails only at its event; a sound file missing plays nothing.
+    d.set("OnCollision", "ghost").set("OnCollisionSound", "no.wav");
     d.system = section("dummyparticles", {"count 1", "lifespan 5"});
     // Each puff sounds where it starts.
     const std::string puff = shortLived("puff", "OnLaunchSound launch.wav");
@@ -195,27 +176,22 @@ TEST_F(ParticleEffectTest, ASeedRepeatsItsRunAndAnotherSeedDoesNot)
     EXPECT_NE(positions(8), first);
 }
 
-TEST_F(ParticleEffectTest, APointConsumerFollowsEveryParticle)
+TEST_F(ParticleEffectTest, APointConsumerFollowsEveryParticleUntilItsLeaderEnds)
 {
     Definition follower = withParts(section("dummyparticles", {"count 4"}), "", section("followemitter", {}));
     follower.set("instancename", "follower");
     Definition d = withParts(section("dummyparticles", {"count 3"}), "", section("pointemitter", {"stagger_frames 3"}));
-    d.set("PointConsumer", "follower");
-    CParticleEffect* pEffect = make(d, nullptr, Vector3(5, 6, 7), Matrix3(), follower.text());
-    ASSERT_NE(pEffect, nullptr);
+    CParticleEffect* pEffect = make(d.set("PointConsumer", "follower"), nullptr, Vector3(5, 6, 7), Matrix3(), follower.text());
     auto* pConsumer = dynamic_cast<CParticleEffect*>(pEffect->GetLinkedEffect());
-    ASSERT_NE(pConsumer, nullptr);
-    EXPECT_EQ(pConsumer->GetLeader(), pEffect);
+    ASSERT_TRUE(pConsumer && pConsumer->GetLeader() == pEffect);
     EXPECT_EQ(pConsumer->GetFollowedPoints(), pEffect->GetParticleSystem()->GetPositions());
     EXPECT_EQ(pConsumer->GetFollowedPointCount(), 3u);
-    for (int32_t i = 0; i < 3; ++i) expectNear(at(pEffect, i), Vector3(5, 6, 7), 0);
-    // The consumer launches from where the particles are, until its leader ends.
+    // The consumer launches from where the particles wait, at the effect's place.
     manager->Update();
     EXPECT_EQ(states(pConsumer), (std::vector<int32_t>(4, PARTICLE_ALIVE)));
     expectNear(at(pConsumer, 3), Vector3(5, 6, 7), 1e-5f);
     manager->DestroyEffect(pEffect);
-    EXPECT_EQ(pConsumer->GetFollowedPoints(), nullptr);
-    EXPECT_EQ(pConsumer->GetLeader(), nullptr);
+    EXPECT_TRUE(pConsumer->GetFollowedPoints() == nullptr && pConsumer->GetLeader() == nullptr);
 }
 
 TEST_F(ParticleEffectTest, AnEffectWhosePartCannotBeBuiltIsNotCreated)

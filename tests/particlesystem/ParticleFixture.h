@@ -26,13 +26,9 @@ namespace particletest {
 
 namespace ds = platform::testing::dsound;
 
-inline const std::map<std::string, int>& soundFrames()
-{
-    static const std::map<std::string, int> files = {{"launch.wav", 100}, {"collision.wav", 200},
-                                                     {"death.wav", 300},  {"sysdeath.wav", 400},
-                                                     {"time.wav", 500},   {"period.wav", 600}};
-    return files;
-}
+// The event sounds, each its own WAV file told apart by its length in frames.
+inline const std::map<std::string, int> SOUND_FRAMES = {{"launch.wav", 100}, {"collision.wav", 200}, {"death.wav", 300},
+                                                        {"sysdeath.wav", 400}, {"time.wav", 500}, {"period.wav", 600}};
 
 // A block in the file syntax: every brace and every value on its own line.
 inline std::string section(const std::string& name, const std::vector<std::string>& lines)
@@ -51,12 +47,8 @@ struct Definition {
     std::string controller = section("gravitycontrollernocollision", {"respawn 0", "gravity 0, 0, 0"});
     std::string emitter = section("pointemitter", {"power 0", "variation 0"});
 
-    Definition& set(const std::string& key, const std::string& value)
-    {
-        drop(key);
-        keys.push_back(key + " " + value);
-        return *this;
-    }
+    Definition& set(const std::string& key, const std::string& value) { return drop(key).add(key + " " + value); }
+    Definition& add(const std::string& line) { return keys.push_back(line), *this; }
     Definition& drop(const std::string& key)
     {
         std::erase_if(keys, [&](const std::string& line) { return line.rfind(key + " ", 0) == 0; });
@@ -76,7 +68,7 @@ protected:
     {
         EffectsFixture::SetUp();
         ds::useManualClock();
-        for (const auto& [name, frames] : soundFrames())
+        for (const auto& [name, frames] : SOUND_FRAMES)
             m_dir.write(name, wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(size_t(frames) * 2)));
         ASSERT_TRUE(getProjData().createAudioManager());
         getProjData().pWorldMgr = new CWorldMgr;
@@ -122,16 +114,13 @@ protected:
         return out;
     }
     static const Vector3& at(CParticleEffect* pEffect, int32_t i) { return pEffect->GetParticleSystem()->GetPosition(i); }
-    static const Vector3& speed(CParticleEffect* pEffect, int32_t i)
-    {
-        return pEffect->GetParticleSystem()->GetVelocity(i);
-    }
+    static const Vector3& speed(CParticleEffect* pEffect, int32_t i) { return pEffect->GetParticleSystem()->GetVelocity(i); }
     // The voices of the sound file so far, oldest first.
     static std::vector<ds::BufferState> played(const std::string& file)
     {
         std::vector<ds::BufferState> out;
         for (const ds::BufferState& b : ds::buffers())
-            if (b.original && b.size == DWORD(soundFrames().at(file) * 2)) out.push_back(b);
+            if (b.original && b.size == DWORD(SOUND_FRAMES.at(file) * 2)) out.push_back(b);
         return out;
     }
     // Flat ground at that height, 256 x 256 units from the origin.

@@ -1,12 +1,16 @@
 // Sprites, point trails and the demo drawn by the OpenGL renderer headless, read back as pixels; and
 // the shipped particle data is what its generator writes.
 #include "DrawnFixture.h"
-#include "animation/Animation.h"
 #include "animation/AnimHierarchy.h"
+#include "animation/ModelAnim.h"
 #include "d3d9gl/DeviceRenderer.h"
 #include "l3render/ModelClassManager.h"
+#include "l3render/ModelInst.h"
+#include "l3render/ModelManager.h"
+#include "l3render/ModelUtil.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -29,34 +33,31 @@ protected:
     void SetUp() override
     {
         DrawnFixture::SetUp();
-        pt::setD3D9Trace(false);
         D3DCore.SetClearColour(true, 0, 0, CLEAR);
         m_dir.write("quad.tga", lightdata::tga(64, 64, 32, [](int x, int y) { return 0xFF000000u | FRAMES[y / 32 * 2 + x / 32]; }));
     }
 
-    // Every effect drawn and presented; the image kept as 0xRRGGBB.
+    // Every effect drawn over the whole target and presented; the image kept as 0xRRGGBB.
     void shoot()
     {
         L3BeginScene(true);
         ViewportSettings v;
-        v.aspectRatio = AspectRatioToFloat(0);
-        v.width = 640, v.height = 480;
+        v.aspectRatio = AspectRatioToFloat(0), v.width = 640, v.height = 480;
         v.nearZ = 1.0f, v.farZ = 10000.0f, v.fov = 240.0f / 270.0f;
         L3ApplyViewportSettings(v);
+        if (m_pModel) m_pModel->Render();
         manager->Render(1.0f);
         L3EndScene();
         L3Present(false);
         IDirect3DSurface9* surface = nullptr;
         ASSERT_EQ(DXInterface.ID3DDevice->CreateOffscreenPlainSurface(640, 480, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                                                      &surface, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
+                                                                      &surface, nullptr), D3D_OK);
         D3DLOCKED_RECT r{};
+        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
         surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
         m_image.resize(640 * 480);
-        for (int y = 0; y < 480; ++y)
-            for (int x = 0; x < 640; ++x)
-                m_image[y * 640 + x] = reinterpret_cast<const DWORD*>(static_cast<const uint8_t*>(r.pBits) + y * r.Pitch)[x] & 0xFFFFFF;
+        for (int y = 0; y < 480; ++y) std::memcpy(&m_image[y * 640], static_cast<const uint8_t*>(r.pBits) + y * r.Pitch, 640 * 4);
+        for (DWORD& p : m_image) p &= 0xFFFFFF;
         surface->UnlockRect();
         surface->Release();
     }
@@ -65,11 +66,11 @@ protected:
     {
         Vector3 p;
         EXPECT_TRUE(L3ViewportToScreen(world, &p));
-        const int x = int(p.x) + D3DCore.LastViewPort.X, y = int(p.y) + D3DCore.LastViewPort.Y;
-        return x >= 0 && x < 640 && y >= 0 && y < 480 ? m_image[y * 640 + x] : CLEAR;
+        return m_image.at(size_t(p.y) * 640 + size_t(p.x));
     }
 
     std::vector<DWORD> m_image;
+    CModelInst* m_pModel = nullptr;  // drawn with the effects
 };
 
 int channel(DWORD c, int k) { return int(c >> (8 * k) & 0xFF); }
@@ -83,58 +84,42 @@ DWORD over(DWORD a, DWORD b, int alpha)
     return out;
 }
 
-void expectColour(DWORD got, DWORD want, int tolerance = 3)
-{
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(channel(got, k), channel(want, k), tolerance) << std::hex << got << " " << want;
-}
-
 }  // namespace
 
-TEST_F(ParticlePixelTest, ASpriteShowsItsAtlasFrameInsideItsSquare)
+TEST_F(ParticlePixelTest, SpritesShowTheirAtlasFrameAndBlendInDrawingOrder)
 {
-    const std::vector<std::string> keys = {"texture quad.tga", "render_type 0", "material Particles\\PartLinearBlend.mtl",
-                                           "count 1", "lifespan 40", "x_frames 2", "y_frames 2"};
+    std::vector<std::string> keys = {"texture quad.tga", "render_type 0", "material Particles\\PartLinearBlend.mtl",
+                                     "count 1", "lifespan 40", "x_frames 2", "y_frames 2"};
     CParticleEffect* e = make(drawn("spriteparticles", keys), nullptr, Vector3(1000, 0, 0));
     ASSERT_NE(e, nullptr);
-    updates(6);
-    // Ages 5, 15, 25, 35 of 40: frames 0 to 3. The square is 100 units across.
-    for (int f = 0; f < 4; ++f, updates(10)) {
-        ASSERT_EQ(e->GetParticleSystem()->GetAge(0), 5 + 10 * f);
+    // Ages 5, 15, 25, 35 of 40: frames 0 to 3 over the square's 100 units, nothing beyond.
+    for (int f = 0, n = 6; f < 4; ++f, n = 10) {
+        updates(n);
         shoot();
-        EXPECT_EQ(at(Vector3(1000, 0, 0)), FRAMES[f]) << f;
-        EXPECT_EQ(at(Vector3(1000, 40, -40)), FRAMES[f]) << f;
-        EXPECT_EQ(at(Vector3(1000, 0, 60)), CLEAR) << f;
-        EXPECT_EQ(at(Vector3(1000, -60, 0)), CLEAR) << f;
+        EXPECT_EQ(std::vector<DWORD>({at(Vector3(1000, 0, 0)), at(Vector3(1000, 40, -40)), at(Vector3(1000, 0, 60))}),
+                  std::vector<DWORD>({FRAMES[f], FRAMES[f], CLEAR})) << f;
     }
-}
-
-TEST_F(ParticlePixelTest, OverlappingTranslucentSpritesBlendInTheirDrawingOrder)
-{
-    // One sprite 2000 away, then ten updates later one 1000 away in front of it: half clear each,
-    // in different frames of the atlas by their ages.
+    // Half clear, one 2000 away and one launched later 1000 away, in frames by their ages: nearest
+    // first when sorted, else in launch order.
+    keys[3] = "count 2";
+    keys.insert(keys.end(), {"alphakeys\n{\n{\nalpha 128\n}\n{\nalpha 128\n}\n}\n", ""});
     for (bool sorted : {true, false}) {
-        SCOPED_TRACE(sorted);
-        const std::vector<std::string> keys = {
-            "texture quad.tga", "render_type 0", "material Particles\\PartLinearBlend.mtl", "count 2", "lifespan 40",
-            "x_frames 2", "y_frames 2", sorted ? "sort_particles 1" : "sort_particles 0",
-            "alphakeys\n{\n{\nalpha 128\n}\n{\nalpha 128\n}\n}\n"};
+        manager = std::make_unique<CEffectManager>();
+        keys.back() = sorted ? "sort_particles 1" : "sort_particles 0";
         Definition d = drawn("spriteparticles", keys);
         d.emitter = section("pointemitter", {"power 0", "variation 0", "stagger_frames 20"});
-        CParticleEffect* e = make(d, nullptr, Vector3(2000, 0, 0));
-        ASSERT_NE(e, nullptr);
+        e = make(d, nullptr, Vector3(2000, 0, 0));
         updates(1);
         e->SetPosition(Vector3(1000, 0, 0));
         updates(17);
-        const int32_t farAge = e->GetParticleSystem()->GetAge(0), nearAge = e->GetParticleSystem()->GetAge(1);
-        const DWORD far = FRAMES[farAge * 4 / 40], near = FRAMES[nearAge * 4 / 40];
+        const DWORD far = FRAMES[e->GetParticleSystem()->GetAge(0) / 10], near = FRAMES[e->GetParticleSystem()->GetAge(1) / 10];
         ASSERT_NE(far, near);
         shoot();
-        // Nearest first when sorted, else in launch order.
-        expectColour(at(Vector3(1000, 0, 0)), sorted ? over(far, over(near, CLEAR, 128), 128)
-                                                     : over(near, over(far, CLEAR, 128), 128));
-        // Where only the nearer square reaches.
-        expectColour(at(Vector3(1000, 40, 0)), over(near, CLEAR, 128));
-        manager = std::make_unique<CEffectManager>();
+        const DWORD want[2] = {sorted ? over(far, over(near, CLEAR, 128), 128) : over(near, over(far, CLEAR, 128), 128),
+                               over(near, CLEAR, 128)};  // where only the nearer square reaches
+        const DWORD got[2] = {at(Vector3(1000, 0, 0)), at(Vector3(1000, 40, 0))};
+        for (int i = 0; i < 2; ++i)
+            for (int k = 0; k < 3; ++k) EXPECT_NEAR(channel(got[i], k), channel(want[i], k), 3) << sorted << i;
     }
 }
 
@@ -164,22 +149,25 @@ TEST_F(ParticlePixelTest, APointTrailLightsItsPathDimmerTowardsItsTail)
 
 TEST_F(ParticlePixelTest, TheDemoSmokeRisesFromTheWalkingRobotsHandAndTheBurstScattersAtItsFeet)
 {
-    for (const char* f : {"models/robot.rsm", "classdef/robot.def", "anims/robot_walk.txt", "models/debris.rsm",
-                          "models/debris.mtl", "models/demo.tga"})
+    for (const char* f : {"models/robot.rsm", "classdef/robot.def", "anims/robot_walk.txt", "models/demo.mtl", "models/demo.anm",
+                          "models/debris.rsm", "models/debris.mtl", "models/demo.tga"})
         copyData(f);
     ground(10);
     ASSERT_TRUE(manager->ReadBlocks("data\\particles\\demo.ps_"));
     ASSERT_TRUE(manager->PrecacheEffect("demo_smoke") && manager->PrecacheEffect("demo_burst"));
-    CAnimation walk("data\\anims\\robot_walk.txt");
-    ASSERT_TRUE(walk.IsValid());
-    walk.LoopMode = CAnimation::LOOP_WRAP;
+    CModel* robot = CModelUtil::LoadModel("data\\models\\robot.rsm", 0, 1.0f, nullptr, 0);
+    ASSERT_NE(robot, nullptr);
+    m_pModel = CModelManager::CreateModelInst(robot);
+    CModelAnim walk("data\\anims\\robot_walk.txt");
+    ASSERT_TRUE(walk.Attach(CModelClassManager::GetClass(robot->m_classId), m_pModel));
     walk.Start();
     CAnimHierarchy& nodes = walk.GetHierarchy();
     // The robot walks along +y in front of a camera looking along +x; its hand is where the walk's
     // root, right arm and hand put it.
     L3SetViewFromAngles(Vector3(60, 140, 30), 0, 0, 0);
     const Vector3 start(150, 100, 10);
-    auto hand = [&](const Vector3& feet) {
+    auto walkTo = [&](const Vector3& feet) {
+        std::memcpy(m_pModel->m_transform.Translation, &feet.x, sizeof(float) * 3);
         Vector3 p = nodes.FindNodeByName("hand")->Translation, q;
         for (const char* node : {"armR", "root"}) {
             nodes.FindNodeByName(node)->RotationMatrix.transform(p, q);
@@ -188,33 +176,41 @@ TEST_F(ParticlePixelTest, TheDemoSmokeRisesFromTheWalkingRobotsHandAndTheBurstSc
         return feet + p;
     };
     Vector3 feet = start;
-    walk.Advance(0);
-    const Vector3 launch = hand(feet);
+    walk.Play(0);
+    const Vector3 launch = walkTo(feet);
     CEffect* smoke = manager->CreateEffect("demo_smoke", launch, Matrix3(), 0, nullptr, nullptr);
     auto* burst = dynamic_cast<CParticleEffect*>(manager->CreateEffect("demo_burst", feet, Matrix3(), 0, nullptr, nullptr));
     ASSERT_TRUE(smoke && burst);
     CEffect* trail = smoke->GetLinkedEffect();
     ASSERT_TRUE(trail && trail->GetType() == CEffect::TYPE_POINTTRAIL);
     for (int frame = 0; frame < 30; ++frame) {
-        walk.Advance(33);
+        walk.Play(33);
         feet.y += 0.5f;
-        smoke->SetPosition(hand(feet));
+        smoke->SetPosition(walkTo(feet));
         updates(1);
     }
     ASSERT_TRUE(manager->IsLive(smoke) && manager->IsLive(burst));
     shoot();
-    // The puffs rose from where the hand was when they left, in a cone: lit pixels above it, none
-    // below it or far to either side.
-    Vector3 h;
-    ASSERT_TRUE(L3ViewportToScreen(launch, &h));
-    int above = 0;
+    // The robot's hand (black: nothing lights it) is where the smoke now leaves from. The puffs
+    // rose from where it was when they left: grey above it. The debris, tinted brown, lies round
+    // the feet where it burst.
+    Vector3 h, f;
+    ASSERT_TRUE(L3ViewportToScreen(launch, &h) && L3ViewportToScreen(start, &f));
+    EXPECT_EQ(at(walkTo(feet)), 0u);
+    int puffs = 0, pieces = 0;
     for (int y = 0; y < 480; ++y)
         for (int x = 0; x < 640; ++x) {
-            if (m_image[y * 640 + x] == CLEAR) continue;
-            ASSERT_TRUE(y < h.y + 10 && std::abs(x - h.x) < 200) << x << " " << y << " " << h.x << " " << h.y;
-            above += y < h.y - 40;
+            const DWORD c = m_image[y * 640 + x];
+            if (channel(c, 2) > channel(c, 0) + 40) {
+                ASSERT_TRUE(std::abs(x - f.x) < 120 && std::abs(y - f.y) < 40) << x << " " << y;
+                ++pieces;
+            } else if (channel(c, 2) > 0x60 && channel(c, 2) + 8 > channel(c, 1)) {
+                ASSERT_TRUE(y < h.y + 10 && std::abs(x - h.x) < 150) << x << " " << y;
+                puffs += y < h.y - 40;
+            }
         }
-    EXPECT_GT(above, 500);
+    EXPECT_GT(puffs, 500);
+    EXPECT_GT(pieces, 30);
     // The trail adds light to the smoke.
     const std::vector<DWORD> withTrail = m_image;
     trail->SetHidden(true);
@@ -236,6 +232,24 @@ TEST_F(ParticlePixelTest, TheDemoSmokeRisesFromTheWalkingRobotsHandAndTheBurstSc
     }
     EXPECT_GT(spread, 10.0f);
     EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(ParticlePixelTest, AMeshParticleShowsItsTint)
+{
+    for (const char* f : {"models/debris.rsm", "models/debris.mtl", "models/demo.tga"}) copyData(f);
+    // A piece of debris close to the camera (drawing takes no scale), tinted red, then green: the
+    // texture keeps only that colour.
+    for (const char* tint : {"255, 0, 0", "0, 255, 0"}) {
+        manager = std::make_unique<CEffectManager>();
+        const std::string colour = std::string("colour ") + tint;
+        make(drawn("meshparticles", {"count 1", "model data\\models\\debris.rsm", "render_type 0",
+                                     "colourkeys\n{\n{\n" + colour + "\n}\n{\n" + colour + "\n}\n}\n"}),
+             nullptr, Vector3(3, 0, 0));
+        updates(2);
+        shoot();
+        const DWORD shown = tint[0] == '2' ? 0xFF0000 : 0x00FF00, c = at(Vector3(3, 0, 0));
+        EXPECT_TRUE((c & shown) != 0 && (c & ~shown) == 0) << std::hex << c;
+    }
 }
 
 TEST(ParticleData, TheSampleFilesAreWhatTheGeneratorWrites)

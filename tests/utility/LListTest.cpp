@@ -170,12 +170,4 @@ TEST_F(LListTest, ThreadsShareThePoolWithoutLosingOrSharingElements)
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
-TEST_F(LListTest, CursorChecksReportWithoutACurrentElement)
-{
-    llist list;
-    EXPECT_EQ(nullptr, list.GetCurrent());
-    list.GotoNext();
-    EXPECT_EQ(2, testsupport::countReports("pCurrent"));
-}
-
 }  // namespace

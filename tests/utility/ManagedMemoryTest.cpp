@@ -63,22 +63,4 @@ TEST_F(ManagedMemoryTest, LockedStackIsFreeAgainAfterAFatalRequest)
     managedFree(block, 8, 0);
 }
 
-TEST_F(ManagedMemoryTest, BuildingTwiceOrFreeingTwiceReportsPerStack)
-{
-    void* block = managedAlloc(8, 1);
-    managedMemInit();  // already built: each stack is reported and kept
-    ASSERT_EQ(2u, testsupport::reports().size());
-    EXPECT_EQ("!pStacks[i]", testsupport::reports()[0].expression);
-    EXPECT_EQ(1u, managedBlocksUsed(1));
-    managedFree(block, 8, 1);
-
-    managedMemShutdown();
-    testsupport::clearReports();
-    managedMemShutdown();
-    ASSERT_EQ(2u, testsupport::reports().size());
-    EXPECT_EQ("pStacks[i]", testsupport::reports()[1].expression);
-    managedMemInit();  // for TearDown
-    EXPECT_EQ(2u, testsupport::reports().size());
-}
-
 }  // namespace
