@@ -384,7 +384,8 @@ void CBonedAnimGroup::UpdateInstance(TAnimParam* pAnimParam)
         return;
     }
     CBonedAnimState* pLast = nullptr;
-    if (!BonedAnimCheck(pAnimParam->lastAnimId != TAnimParam::NO_ANIM, "pAnimParam->lastAnimId!=-1", __FILE__, __LINE__) || !(pLast = GetAnim(pAnimParam->lastAnimId))) {
+    if (!BonedAnimCheck(pAnimParam->lastAnimId != TAnimParam::NO_ANIM, "pAnimParam->lastAnimId!=-1", __FILE__, __LINE__) ||
+        !(pLast = GetAnim(pAnimParam->lastAnimId))) {
         // Nothing to blend from: play the current animation alone.
         pAnimParam->blending = 0;
         pCurrent->pAnimInst->Play(elapsed);

@@ -12,6 +12,7 @@ CClumpManager* CGameTree::d_pClumpManager = nullptr;
 std::vector<uint32_t> CGameTree::s_treeClumps;
 int32_t CGameTree::s_numBurning = 0;
 int32_t CGameTree::s_burningLimit = CGameTree::BURNING_LIMIT;
+uint32_t (*CGameTree::s_pLightColourAt)(const Vector3&) = nullptr;
 
 bool CGameTree::loadTreeClumps(const char* pFileName, bool highDetail)
 {

@@ -14,6 +14,7 @@
 #include <vector>
 
 class CClumpManager;
+struct Vector3;
 
 class CGameTree {
 public:
@@ -40,6 +41,9 @@ public:
     // Elements burning now, and how many may.
     static int32_t s_numBurning;
     static int32_t s_burningLimit;
+    // The colour (0x00RRGGBB) the light effects give a point, for the clumps they tint; none until the
+    // game installs it (those clumps are then plain grey).
+    static uint32_t (*s_pLightColourAt)(const Vector3& point);
 
 private:
     static CClumpManager* d_pClumpManager;

@@ -13,6 +13,8 @@
 #include "l3render/Model.h"
 #include "l3render/ModelClump.h"
 #include "l3render/ModelInst.h"
+#include "matcore9/Forwarders.h"
+#include "matcore9/HWDynamicMesh.h"
 #include "platform/win32/runtime.h"
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
@@ -157,6 +159,8 @@ bool CTreeClump::initFromArgs(resourceHandle creator, ObjectArgs args)
     d_pClump = static_cast<CClumpInstance*>(const_cast<void*>(args[0]));
     CClumpType* pType = type();
     if (!VERIFY(pType) || !VERIFY(d_pClump->d_pClump)) return false;
+    d_pClump->d_pClump->m_nearDistance = 1500.0f;
+    d_pClump->d_pClump->m_farDistance = 2000.0f;
     d_team = pType->team;
     if (d_team > 7) {
         assertFailedMsg("Invalid team for clump", "0", __FILE__, __LINE__);
@@ -457,7 +461,7 @@ void CTreeClump::orient(uint32_t id, const Quaternion& orientation)
     for (int i = 0; i < 9; ++i)
         if (!VERIFY(isValidFloat(m.element(i)))) return;
     for (int i = 0; i < 9; ++i) pData->pModelInst->m_transform.Rotation[i] = m.element(i);
-    pData->SetState(pData->currentState, CClumpInstance::COPY_MASK_DEFAULT);
+    d_pClump->d_pClump->RefreshElement(id, CClumpInstance::COPY_MASK_DEFAULT);
 }
 
 bool CTreeClump::startFalling(uint32_t id, const Vector3& contact)
@@ -563,6 +567,19 @@ void CTreeClump::render()
     CModelClump* pModelClump = d_pClump->d_pClump;
     const CClumpManager* pManager = d_pClump->d_pManager;
     if (!pType || !pManager) return;
+    // The clump's colour, plain grey or what the light effects give its centre, tints every material of
+    // its meshes.
+    uint32_t colour = 0x808080;
+    if ((pType->flags & CClumpType::FLAG_LANDSCAPE_LIT) && CGameTree::s_pLightColourAt)
+        colour = CGameTree::s_pLightColourAt(pModelClump->GetCentre());
+    std::vector<DWORD> blocks;
+    if (const HWDynamicMeshObject* pMesh = pModelClump->GetMeshObject()) {
+        blocks.resize(pMesh->GetStateBlocks(nullptr, 0));
+        pMesh->GetStateBlocks(blocks.data(), static_cast<uint32_t>(blocks.size()));
+    }
+    for (uint32_t s = 0; s < pType->numStates && s < MAX_CLUMP_ELEMENT_STATES; ++s)
+        if (pType->pStateModel[s]) CollectStateBlocks(pType->pStateModel[s]->GetRootLodModel(0), blocks);
+    for (DWORD block : blocks) SetTextureFactorRGB(block, colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF);
     // The type's distances where it gives them, else the level's.
     auto resolve = [](float own, float fallback) { return own > 0.0f ? own : fallback; };
     const float fadeFar = resolve(pType->fadeFar, pManager->d_defaultFadeFar);

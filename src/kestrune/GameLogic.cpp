@@ -61,6 +61,7 @@ CGameLogic::CGameLogic(HWND mainWindow)
       m_mission(0), m_campaign(false), m_trackDeletions(false), m_noStateSave(false)
 {
     SetEffectSortCamera(currentCameraPosition);
+    CGameTree::s_pLightColourAt = &GetLightEffectColourAtPoint;
 }
 
 CGameLogic::~CGameLogic()

@@ -5,6 +5,20 @@
 #include "matcore9/HWDynamicMesh.h"
 #include "utility/Assert.h"
 
+void CollectStateBlocks(const CModelElement* pElement, std::vector<DWORD>& out, size_t wanted)
+{
+    for (; pElement && out.size() < wanted; pElement = pElement->m_pNextSibling) {
+        if (const HWBaseObject* pMesh = pElement->m_pMeshObject) {
+            const uint32_t count = pMesh->GetStateBlocks(nullptr, 0);
+            const size_t at = out.size();
+            out.resize(at + count);
+            pMesh->GetStateBlocks(out.data() + at, count);
+        }
+        CollectStateBlocks(pElement->m_pFirstChild, out, wanted);
+    }
+    if (out.size() > wanted) out.resize(wanted);
+}
+
 CModelTransform IdentityTransform()
 {
     CModelTransform t = {};

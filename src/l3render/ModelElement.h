@@ -11,6 +11,7 @@
 #include "utility/VectorMath.h"
 
 #include <cstdint>
+#include <vector>
 
 class CLight;
 class CModelElement;
@@ -25,6 +26,9 @@ typedef MeshTransform CModelTransform;
 CModelTransform IdentityTransform();
 // A transform under its parent's: rotation R x Rp, scale s * sp, position (t * sp) x Rp + tp.
 CModelTransform PlaceElement(const CModelTransform& local, const CModelTransform& parent);
+// The state-block handles of the mesh objects of a tree (element, children, later siblings), depth
+// first, appended to out until it holds wanted.
+void CollectStateBlocks(const CModelElement* pElement, std::vector<DWORD>& out, size_t wanted = SIZE_MAX);
 
 // Ties an element to a value of the code that bound it; a deep clone of the element gets a record
 // of its own with the same value.

@@ -67,16 +67,27 @@ protected:
         AnimTest::TearDown();
     }
 
+    // A new instance of the robot; the model manager's shutdown takes it.
+    static CModelInst* robotInstance()
+    {
+        CModel* model = CModelUtil::LoadModel("data\\models\\robot.rsm", 0, 1.0f, nullptr, 0);
+        return model ? CModelManager::CreateModelInst(model) : nullptr;
+    }
+
     static const CModelClass* classNamed(const char* name)
     {
         uint32_t id = 0;
         return CModelClassManager::FindClassId(name, &id, true) ? CModelClassManager::GetClass(id) : nullptr;
     }
 
-    // The x, y, z of an instance node's translation.
-    static std::vector<float> position(CModelInst* inst, uint32_t node)
+    // The translations of the instance's nodes, x, y, z by turns.
+    static std::vector<float> positions(CModelInst* inst)
     {
-        const float* t = inst->GetAnimNode(node)->Translation;
-        return {t[0], t[1], t[2]};
+        std::vector<float> all;
+        for (uint32_t n = 0; n < inst->GetNumAnimNodes(); ++n) {
+            const float* t = inst->GetAnimNode(n)->Translation;
+            all.insert(all.end(), t, t + 3);
+        }
+        return all;
     }
 };

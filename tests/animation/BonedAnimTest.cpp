@@ -14,9 +14,8 @@ using testsupport::countReports;
 
 namespace {
 
-const char* const WALK = "data\\anims\\robot_walk.ini";
-const char* const WAVE = "data\\anims\\robot_wave.ini";
-const char* const WALK_TWEENS = "data\\anims\\robot_walk_tween.ini";
+const char *const WALK = "data\\anims\\robot_walk.ini", *const WAVE = "data\\anims\\robot_wave.ini",
+                 *const WALK_TWEENS = "data\\anims\\robot_walk_tween.ini";
 
 // The sample animations and their definitions on the dummy robot, the model resource manager
 // behind an object manager, and a game step of 50 ms.
@@ -29,8 +28,7 @@ protected:
         createProjData();
         getProjData().FrameStep = 50;
         m_objects = std::make_unique<CGameObjectManager>();
-        m_models = new CModelResourceManager;
-        ASSERT_TRUE(m_objects->registerResourceManager(m_models));
+        ASSERT_TRUE(m_objects->registerResourceManager(m_models = new CModelResourceManager));
         m_group = std::make_unique<CBonedAnimGroup>(m_objects.get());
     }
 
@@ -59,25 +57,22 @@ TEST_F(BonedAnimTest, GroupLimitsAndBadDefinitions)
     EXPECT_EQ(1, countReports("d_numAnims>0"));
     ASSERT_TRUE(m_group->AddAnim(WALK, 0, WALK_TWEENS));
     const CBonedAnimGroup::TweenData toWave = m_group->GetTween(0, 1), past = m_group->GetTween(0, 2);
-    EXPECT_EQ(500u, toWave.transitionTime);
-    EXPECT_EQ(200u, toWave.transitionDuration);
-    EXPECT_EQ(0u, past.transitionTime + past.transitionDuration);
+    EXPECT_EQ(std::vector<uint32_t>({500, 200, 0, 0}), std::vector<uint32_t>({toWave.transitionTime, toWave.transitionDuration,
+                                                                              past.transitionTime, past.transitionDuration}));
     EXPECT_FALSE(m_group->AddAnim(WAVE, 0, ""));
     EXPECT_EQ("0", testsupport::reports().back().expression);
 
-    const std::string def = "[BONED_ANIM]\nmodelname = <string> \"data\\models\\robot.rsm\"\n";
+    const std::string def = "[BONED_ANIM]\nmodelname = <string> \"data\\models\\robot.rsm\"\n",
+                      full = def + "animfilename = <string> \"x\"\n";
     const struct {
         std::string definition, tweens, report;
     } bad[] = {
         {def, "", "lacks the key animfilename"},
         {"", "", "Failed to read definition file"},
-        {def + "animfilename = <string> \"x\"\n", "[NUM_TWEEN_DATA]\nnumtweens = <int> 44\n", "MaxTweenData<= MAX_ANIMS"},
-        {def + "animfilename = <string> \"x\"\n", "[NUM_TWEEN_DATA]\nnumtweens = <int> -1\n", "MaxTweenData >=0"},
-        {def + "animfilename = <string> \"x\"\n", "[TWEEN_DATA]\n", "lacks the key numtweens"},
-        {def + "animfilename = <string> \"x\"\n",
-         "[NUM_TWEEN_DATA]\nnumtweens = <int> 2\n[TWEEN_DATA]\ntransitiontime0 = <int> 1\ntransitionduration0 = <int> 1\n"
-         "transitiontime1 = <int> 1\n",
-         "lacks the key transitionduration1"},
+        {full, "[NUM_TWEEN_DATA]\nnumtweens = <int> 44\n", "MaxTweenData<= MAX_ANIMS"},
+        {full, "[NUM_TWEEN_DATA]\nnumtweens = <int> -1\n", "MaxTweenData >=0"},
+        {full, "[TWEEN_DATA]\n", "lacks the key numtweens"},
+        {full, "[NUM_TWEEN_DATA]\nnumtweens = <int> 1\n[TWEEN_DATA]\ntransitiontime0 = <int> 1\n", "lacks the key transitionduration0"},
     };
     for (const auto& row : bad) {
         SCOPED_TRACE(row.report);
@@ -100,8 +95,8 @@ TEST_F(BonedAnimTest, GroupLimitsAndBadDefinitions)
     EXPECT_EQ(2u, m_models->getNumDefinitions());
     EXPECT_EQ(42u, m_models->getNumLive());
     CResource* pResource = nullptr;
-    ASSERT_TRUE(m_objects->acquireResource(m_group->GetAnim(0)->d_modelHandle, &pResource));
-    EXPECT_EQ(CResource::RESOURCETYPE_MODEL, pResource->getResourceType());
+    EXPECT_TRUE(m_objects->acquireResource(m_group->GetAnim(0)->d_modelHandle, &pResource) &&
+                pResource->getResourceType() == CResource::RESOURCETYPE_MODEL);
     EXPECT_TRUE(m_group->GetAnim(0)->pModelInst->GetModel()->m_flags & CModel::FLAG_NOBOUNDS);
 
     for (uint32_t i = 0; i < CAnimGroup::MAX_INSTANCES; ++i) ASSERT_NE(nullptr, m_group->CreateInstance());
@@ -120,19 +115,12 @@ TEST_F(BonedAnimTest, PlayerStatesTweensAndBlends)
     const TAnimParam& p = player->GetParam();
     CAnimation& walk = *m_group->GetAnim(0)->pAnimInst;
     m_group->GetAnim(0)->pModelInst->m_instanceData[0] = 7;
-    EXPECT_EQ(-2, player->Render(IdentityTransform()));
+    EXPECT_EQ(-2, player->Render(IdentityTransform()));  // before any state
     EXPECT_EQ(0u, p.cAnim);
 
     enum Op { UPDATE, LOOP, PLAY, PLAY_NOW, LOOP_NOW, CONTINUE_NOW };
     // n: updates, or the animation asked for. finished: IsAnimFinished of the wave.
-    const struct {
-        Op op;
-        int n;
-        uint32_t cAnim, cState, phase;
-        bool blending;
-        float blendPosition, walkFrame;
-        bool finished;
-    } script[] = {
+    const struct { Op op; int n; uint32_t cAnim, cState, phase; bool blending; float blendPosition, walkFrame; bool finished; } script[] = {
         {LOOP, 0, 0, 0, 0, false, 0, 0, false},
         {UPDATE, 1, 0, 3, 2, false, 0, 0.05f, false},
         {UPDATE, 3, 0, 3, 2, false, 0, 0.2f, false},
@@ -155,9 +143,7 @@ TEST_F(BonedAnimTest, PlayerStatesTweensAndBlends)
     for (const auto& step : script) {
         SCOPED_TRACE(&step - script);
         switch (step.op) {
-        case UPDATE:
-            for (int i = 0; i < step.n; ++i) player->Update();
-            break;
+        case UPDATE: for (int i = 0; i < step.n; ++i) player->Update(); break;
         case LOOP: player->LoopAnim(step.n); break;
         case PLAY: player->PlayAnim(step.n); break;
         case PLAY_NOW: player->PlayAnimNow(step.n); break;
@@ -183,7 +169,7 @@ TEST_F(BonedAnimTest, PlayerStatesTweensAndBlends)
     EXPECT_EQ(1000u, player->GetAnimDuration(0));
     EXPECT_EQ(266u, player->GetAnimDuration(1));
     player->SetAnimLength(0, 500);
-    EXPECT_EQ(100, player->GetAnimTime(0));
+    EXPECT_EQ(100, player->GetAnimTime(0));  // at twice the speed
     player->SkipAnimToEnd(0);
     EXPECT_FLOAT_EQ(1.0f, player->GetAnimProgress(0));
     player->SetAnimTime(0, 250);
@@ -191,13 +177,19 @@ TEST_F(BonedAnimTest, PlayerStatesTweensAndBlends)
     player->SetAnimSpeed(0, 0.0f);
     EXPECT_EQ(0, player->GetAnimTime(0));
     // An id not in the group ends the program (exit code 0) after the check "0".
-    for (auto fatal : {+[](CBonedAnim* a) { a->PlayAnim(9); }, +[](CBonedAnim* a) { a->GetAnimDuration(9); }}) {
-        try {
-            fatal(player);
-            ADD_FAILURE() << "no exit";
-        } catch (const testsupport::ProcessExit& exit) {
-            EXPECT_EQ(0, exit.code);
-        }
-    }
+    auto exitCode = [&](auto fatal) { try { fatal(); } catch (const testsupport::ProcessExit& exit) { return exit.code; } return -1; };
+    EXPECT_EQ(0, exitCode([&] { player->PlayAnim(9); }));
+    EXPECT_EQ(0, exitCode([&] { player->GetAnimDuration(9); }));
+
+    // An id that is not its entry's index is refused where it would index the entries: its player
+    // neither plays nor draws.
+    CBonedAnimGroup odd(m_objects.get());
+    ASSERT_TRUE(odd.AddAnim(WALK, 5, ""));
+    CAnimInstABC* oddPlayer = odd.CreateInstance();
+    oddPlayer->LoopAnim(5);
+    oddPlayer->Update();
+    EXPECT_EQ(-2, oddPlayer->Render(IdentityTransform()));
+    EXPECT_EQ(0.0f, odd.GetAnim(0)->pAnimInst->CurrentFrame);
+    EXPECT_EQ(4, countReports("index< d_numAnims"));
     EXPECT_EQ(2, countReports("0"));
 }

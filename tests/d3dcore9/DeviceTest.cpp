@@ -362,16 +362,6 @@ TEST_F(DeviceTest, ModeQueriesAndTheirTieRules)
     EXPECT_EQ(D3DCore.FindRefreshRate(2, 0, 0, 0, 0), -1);
 }
 
-TEST_F(DeviceTest, ACardThatFailsEnumerationIsReportedAndShutDown)
-{
-    caps().PrimitiveMiscCaps = 0;
-    ASSERT_EQ(DXSetup::Load(), 0);
-    EXPECT_FALSE(D3DCore.Init());
-    EXPECT_EQ(countReports("No supported 3D card found"), 1);
-    EXPECT_EQ(DXSetup.DDrawLoaded, 0);
-    EXPECT_EQ(DXInterface.ID3D, nullptr);
-}
-
 TEST_F(DeviceTest, ShellActivationRestartsTheFrameCounter)
 {
     struct Host : RecordingHost {

@@ -21,11 +21,11 @@
 
 #include <cmath>
 #include <filesystem>
-#include <tuple>
 #include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -34,13 +34,14 @@ namespace cw = clumpwriter;
 using testsupport::countReports;
 
 std::vector<std::string> fireLog;
+std::string aim(const Vector3& a, const Vector3& b)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "fire %g %g %g -> %g %g %g", a.x, a.y, a.z, b.x, b.y, b.z);
+    return text;
+}
 struct FireWeapon : WeaponDescription {
-    void FireAtObject(const Vector3& from, const Vector3& to) override
-    {
-        char text[96];
-        std::snprintf(text, sizeof text, "fire %g %g %g -> %g %g %g", from.x, from.y, from.z, to.x, to.y, to.z);
-        fireLog.push_back(text);
-    }
+    void FireAtObject(const Vector3& from, const Vector3& to) override { fireLog.push_back(aim(from, to)); }
     void Update(int ms) override { fireLog.push_back("update " + std::to_string(ms)); }
 };
 
@@ -58,10 +59,8 @@ struct Probe : CInertObject {
 struct Shot {
     Shot(const Vector3& from, float damage, float fire = 0.0f) : start(from), direction(1, 0, 0)
     {
-        ray.pStart = &start, ray.pDirection = &direction, ray.length = 40.0f;
-        weapon.pCollisionObject = &ray;
-        weapon.setDamage(damage);
-        weapon.setFireRecord({fire});
+        ray.pStart = &start, ray.pDirection = &direction, ray.length = 40.0f, weapon.pCollisionObject = &ray;
+        weapon.setDamage(damage), weapon.setFireRecord({fire});
     }
     Vector3 start, direction;
     CCollisionFiniteRay ray;
@@ -100,10 +99,9 @@ protected:
         t = STreeSettings();
         t.normalstate = 0, t.shotoncestate = 1, t.shottwicestate = 2, t.trunkstate = 3, t.burntstate = 4;
         t.burnttrunkstate = 5, t.collisionsizefudge = 0.5f;
-        getProjData().getWorldMgr()->d_treeDamage = 1;
-        getProjData().GameTime = 1000;
+        getProjData().getWorldMgr()->d_treeDamage = 1, getProjData().GameTime = 1000;
         cw::File f = democlumps::demo();
-        f.Types = {type(0, 2, 9, 0, {{at(400, 420), at(400, 470), at(400, 530)}, {at(200, 200)}}),
+        f.Types = {type(0, 2 | 16, 9, 0, {{at(400, 420), at(400, 470), at(400, 530)}, {at(200, 200)}}),
                    type(1, 0, 3, 50, {{at(300, 440), at(300, 560)}}), type(2, 0, 1, 10, {{at(600, 600)}})};
         clumpworld::writeFile("data/clumps/test.clump", cw::file(f));
         testsupport::clearReports();
@@ -150,10 +148,8 @@ TEST(CollisionHierarchyTest, FindsWhatTestingEverySphereFindsAndSwitchesSpheresO
     std::vector<uint32_t> ids;
     for (uint32_t i = 0; i < centres.size(); ++i) {
         centres[i].set(coord(random), coord(random), coord(random) * 0.1f);
-        spheres[i].pCentre = &centres[i];
-        spheres[i].radius = 3.0f + (i % 5);
-        pointers.push_back(&spheres[i]);
-        ids.push_back(i / 2);  // two spheres an id
+        spheres[i].pCentre = &centres[i], spheres[i].radius = 3.0f + (i % 5);
+        pointers.push_back(&spheres[i]), ids.push_back(i / 2);  // two spheres an id
     }
     std::unique_ptr<CCollisionHierarchy> h(CCollisionHierarchy::build(pointers.data(), ids.data(), 300));
     ASSERT_TRUE(h);
@@ -173,13 +169,12 @@ TEST(CollisionHierarchyTest, FindsWhatTestingEverySphereFindsAndSwitchesSpheresO
         for (h->beginHits(); h->nextHit(&id) >= 0;) got.insert(id);
         EXPECT_EQ(got, want);
     }
-    EXPECT_FALSE(h->isEnabledById(ids[0]));
+    const bool wasOff = !h->isEnabledById(ids[0]);
     h->enableAll();
-    EXPECT_TRUE(h->isEnabledById(ids[0]));
+    EXPECT_TRUE(wasOff && h->isEnabledById(ids[0]));
     testsupport::clearReports();
     std::vector<CCollisionSphere*> many(CCollisionHierarchy::MAX_OBJ, pointers[0]);
-    std::vector<uint32_t> manyIds(many.size());
-    EXPECT_EQ(CCollisionHierarchy::build(many.data(), manyIds.data(), CCollisionHierarchy::MAX_OBJ), nullptr);
+    EXPECT_EQ(CCollisionHierarchy::build(many.data(), ids.data(), CCollisionHierarchy::MAX_OBJ), nullptr);
     EXPECT_EQ(countReports("numObj<MAX_OBJ"), 1);
 }
 
@@ -187,23 +182,17 @@ TEST_F(TreeClumpTest, LoadNamesEveryClumpAndSetsUpEachCollisionMode)
 {
     EXPECT_EQ(CGameTree::getTreeClumps().size(), 4u);
     EXPECT_EQ(countReports("Invalid team for clump"), 2);  // both clumps of the first type
-    CTreeClump& trees = clump("Clump_000_001");
-    EXPECT_EQ(trees.getTeam(), 2);
-    EXPECT_EQ(trees.getElement(0)->health, 200);
-    const std::vector<float> base = {trees.mass, trees.energyToDamage, trees.energyToDamageStationary,
-                                     trees.damageThreshold, float(trees.passThru), trees.maxVelocity};
-    EXPECT_EQ(base, (std::vector<float>{500, 0.3f, 0.3f, 0, 1, 0}));
-    CTreeClump& breakable = clump("Clump_001_000");
-    EXPECT_EQ(breakable.getTeam(), 3);
-    EXPECT_EQ(breakable.getElement(1)->health, 50);
+    CTreeClump &trees = clump("Clump_000_001"), &breakable = clump("Clump_001_000"), &ghost = clump("Clump_002_000");
+    const std::vector<float> base = {trees.mass, trees.energyToDamage, trees.energyToDamageStationary, trees.damageThreshold,
+                                     float(trees.passThru), trees.maxVelocity, float(trees.getTeam()),
+                                     float(trees.getElement(0)->health), float(breakable.getTeam()),
+                                     float(breakable.getElement(1)->health)};
+    EXPECT_EQ(base, (std::vector<float>{500, 0.3f, 0.3f, 0, 1, 0, 2, 200, 3, 50}));
     EXPECT_EQ(breakable.getTreeElement(0), nullptr);
-    CTreeClump& ghost = clump("Clump_002_000");
     Vector3 centre;
-    EXPECT_EQ(ghost.d_treeEligible, 0);
-    EXPECT_EQ(ghost.getNumElements(), 0u);
-    ASSERT_EQ(ghost.pCollisionObject->getCollisionType(), CCollisionObjectResourceManager::COLLISION_POINT);
-    EXPECT_TRUE(ghost.pCollisionObject->getCentre(&centre));
-    EXPECT_EQ(centre.x, ghost.getClump()->d_pClump->GetCentre().x);
+    EXPECT_TRUE(ghost.d_treeEligible == 0 && ghost.getNumElements() == 0 &&
+                ghost.pCollisionObject->getCollisionType() == CCollisionObjectResourceManager::COLLISION_POINT &&
+                ghost.pCollisionObject->getCentre(&centre) && centre.x == ghost.getClump()->d_pClump->GetCentre().x);
     // Spheres are half the tree mesh's radius: a probe 0.5 outside misses, 0.5 inside knocks it over.
     CTreeClump& first = clump("Clump_000_000");
     const float reach = 0.5f * std::sqrt(8.0f * 8 + 8 * 8 + 40 * 40) + 1.0f;
@@ -212,6 +201,13 @@ TEST_F(TreeClumpTest, LoadNamesEveryClumpAndSetsUpEachCollisionMode)
         first.interact(&probe);
         EXPECT_EQ(first.getTreeElement(1)->fallen, gap < 0);
     }
+    // Drawn, a clump tints its materials grey, or by the light effects' colour where its type says.
+    CGameTree::s_pLightColourAt = [](const Vector3&) { return 0x112233u; };
+    for (auto [name, want] : {std::pair{"Clump_000_000", 0x112233u}, {"Clump_001_000", 0x808080u}}) {
+        clump(name).render();
+        EXPECT_EQ(D3DCore.StateBlocks.GetSB(clumpworld::materialBlock())->GMaterial->TextureFactor & 0xFFFFFF, want);
+    }
+    CGameTree::s_pLightColourAt = nullptr;
     testsupport::clearReports();
     EXPECT_FALSE(CGameTree::loadTreeClumps("", false));
     EXPECT_FALSE(CGameTree::loadTreeClumps("data\\clumps\\none.clump", true));
@@ -223,24 +219,21 @@ TEST_F(TreeClumpTest, VehiclesKnockTreesOverOnTheClockAndBreakBreakables)
     CTreeClump& trees = clump("Clump_000_000");
     Probe deer(0x02000001, trees.getElement(0)->centre - Vector3(25, 0, 0), 10.0f);
     Probe tank(0x02000003, deer.at, 10.0f);
-    trees.interact(&deer);
-    EXPECT_FALSE(trees.getTreeElement(0)->fallen);
+    trees.interact(&deer);  // animals are ignored
+    const bool deerFelled = trees.getTreeElement(0)->fallen;
     trees.interact(&tank);
-    EXPECT_TRUE(trees.getTreeElement(0)->fallen);
-    EXPECT_FALSE(trees.getTreeElement(1)->fallen);
-    EXPECT_FALSE(trees.isCollidable(0));
-    EXPECT_TRUE(trees.isCollidable(1));
+    EXPECT_EQ((std::vector<bool>{deerFelled, trees.getTreeElement(0)->fallen != 0, trees.getTreeElement(1)->fallen != 0,
+                                 trees.isCollidable(0), trees.isCollidable(1)}),
+              (std::vector<bool>{false, true, false, false, true}));
     // Pushed from the west it falls east along the slope: half over after half a second.
-    Vector3 n, ground;
+    Vector3 n;
     sampleparts::groundHeight(400, 420, &n);
-    ground = Vector3(1, 0, 0) - n * n.x;
-    ground = ground / std::sqrt(ground.lengthSquared());
-    const Vector3 halfway = (ground + Vector3(0, 0, 1)) / std::sqrt((ground + Vector3(0, 0, 1)).lengthSquared());
+    auto unit = [](const Vector3& v) { return v / std::sqrt(v.lengthSquared()); };
+    const Vector3 ground = unit(Vector3(1, 0, 0) - n * n.x), halfway = unit(ground + Vector3(0, 0, 1));
     for (auto [ms, want, actions] : {std::tuple{1500, halfway, 1u}, {2000, ground, 1u}, {2001, ground, 0u}}) {
         getProjData().GameTime = ms;
         trees.stepActions();
-        const Vector3 axis = this->axis(trees, 0);
-        EXPECT_NEAR((axis - want).lengthSquared(), 0.0f, 1e-6f) << ms;
+        EXPECT_NEAR((axis(trees, 0) - want).lengthSquared(), 0.0f, 1e-6f) << ms;
         EXPECT_EQ(trees.getNumActions(), actions);
     }
     // Breakables break to their trunk; under the player's vehicle an element keeps its sphere for a
@@ -248,12 +241,10 @@ TEST_F(TreeClumpTest, VehiclesKnockTreesOverOnTheClockAndBreakBreakables)
     CTreeClump& rocks = clump("Clump_001_000");
     Probe vehicle(CGameObject::TYPE_PLAYER_VEHICLE, rocks.getElement(0)->centre, 5.0f);
     Probe other(0x02000003, rocks.getElement(1)->centre, 5.0f);
-    rocks.interact(&vehicle);
-    rocks.interact(&other);
+    rocks.interact(&vehicle), rocks.interact(&other);
     EXPECT_EQ((std::vector<int>{state(rocks, 0), state(rocks, 1), rocks.getElement(0)->health}), (std::vector<int>{3, 3, 0}));
     EXPECT_EQ((std::vector<bool>{rocks.isCollidable(0), rocks.isCollidable(1)}), (std::vector<bool>{true, false}));
-    getProjData().GameTime = 3002;
-    rocks.stepActions();
+    getProjData().GameTime = 3002, rocks.stepActions();
     EXPECT_FALSE(rocks.isCollidable(0));
 }
 
@@ -262,22 +253,19 @@ TEST_F(TreeClumpTest, ShotsWalkTheLadderBurnWithinTheLimitAndAlwaysEnd)
     CTreeClump& trees = clump("Clump_000_000");
     const Vector3 west = trees.getElement(1)->centre - Vector3(30, 0, 0);
     // 50 a shot: 150 and 100 show shot once (the second changes nothing), 50 twice, 0 the trunk.
-    std::vector<int> states, healths;
+    std::vector<int> got;
     for (int i = 0; i < 4; ++i) {
         Shot shot(west, 50.0f);
         trees.interact(&shot.weapon);
-        states.push_back(state(trees, 1));
-        healths.push_back(trees.getElement(1)->health);
+        got.insert(got.end(), {state(trees, 1), trees.getElement(1)->health});
     }
-    EXPECT_EQ(states, (std::vector<int>{1, 1, 2, 3}));
-    EXPECT_EQ(healths, (std::vector<int>{150, 100, 50, 0}));
+    EXPECT_EQ(got, (std::vector<int>{1, 150, 1, 100, 2, 50, 3, 0}));
     EXPECT_FALSE(trees.isCollidable(1));
     // Without the damage flag a shot only marks the tree.
     getProjData().getWorldMgr()->d_treeDamage = 0;
     Shot harmless(trees.getElement(0)->centre - Vector3(30, 0, 0), 500.0f);
     trees.interact(&harmless.weapon);
-    EXPECT_EQ(trees.getElement(0)->health, 200);
-    EXPECT_EQ(state(trees, 0), 1);
+    EXPECT_EQ((std::vector<int>{trees.getElement(0)->health, state(trees, 0)}), (std::vector<int>{200, 1}));
     // A restored state past the target, and a ladder that goes round in a circle, stop the walk.
     getProjData().getWorldMgr()->d_treeDamage = 1;
     CParamBlock block;
@@ -285,13 +273,12 @@ TEST_F(TreeClumpTest, ShotsWalkTheLadderBurnWithinTheLimitAndAlwaysEnd)
     trees.restoreState(&block);
     Shot light(trees.getElement(2)->centre - Vector3(30, 0, 0), 10.0f), heavy(light.start, 1000.0f);
     trees.interact(&light.weapon);  // towards 1 from 2: 3 is the end of the ladder
-    EXPECT_EQ(countReports("Bad clump state change"), 1);
-    EXPECT_EQ(state(trees, 2), 1);
+    const int afterBadStep = state(trees, 2);
     getProjData().getWorldMgr()->getTreeSettings().shottwicestate = 0;
     trees.interact(&heavy.weapon);  // towards 3 from 1: 0, 1, 0...
-    EXPECT_EQ(countReports("poocount < 10"), 1);
-    EXPECT_EQ(state(trees, 2), 3);
-    getProjData().getWorldMgr()->getTreeSettings().shottwicestate = 2;
+    EXPECT_EQ((std::vector<int>{countReports("Bad clump state change"), afterBadStep, countReports("poocount < 10"),
+                                state(trees, 2)}),
+              (std::vector<int>{1, 1, 1, 3}));
 
     // Fire: the first element burns (fire weapon aimed upwards and stepped), the second is over the
     // limit of one and goes straight to burnt.
@@ -299,27 +286,19 @@ TEST_F(TreeClumpTest, ShotsWalkTheLadderBurnWithinTheLimitAndAlwaysEnd)
     CGameTree::s_burningLimit = 1;
     Shot fire(trees.getElement(0)->centre - Vector3(30, 0, 0), 0.0f, 1.0f);
     Shot fire2(more.getElement(0)->centre - Vector3(30, 0, 0), 0.0f, 1.0f);
-    trees.interact(&fire.weapon);
-    more.interact(&fire2.weapon);
+    trees.interact(&fire.weapon), more.interact(&fire2.weapon);
     const Vector3 base = trees.getElement(0)->centre - Vector3(0, 0, 40);
-    char aim[96];
-    std::snprintf(aim, sizeof aim, "fire %g %g %g -> %g %g %g", base.x, base.y, base.z, base.x + 0.1f, base.y + 0.1f,
-                  base.z + 10.0f);
-    EXPECT_EQ(fireLog, (std::vector<std::string>{aim, "update 33", "update 33", "update 33", "update 33"}));
-    EXPECT_EQ((std::vector<int>{state(trees, 0), state(more, 0), CGameTree::s_numBurning}), (std::vector<int>{4, 4, 1}));
-    EXPECT_EQ(more.getNumActions(), 0u);
-    getProjData().GameTime = 3001;
-    trees.stepActions();
+    const std::string fired = aim(base, base + Vector3(0.1f, 0.1f, 10.0f)), step = "update 33";
+    EXPECT_EQ(fireLog, (std::vector<std::string>{fired, step, step, step, step}));
+    EXPECT_EQ((std::vector<int>{state(trees, 0), state(more, 0), CGameTree::s_numBurning, int(more.getNumActions())}),
+              (std::vector<int>{4, 4, 1, 0}));
+    getProjData().GameTime = 3001, trees.stepActions();
     EXPECT_EQ((std::vector<int>{trees.getElement(0)->health, CGameTree::s_numBurning, trees.isCollidable(0)}),
               (std::vector<int>{1, 0, 1}));
     // A burn that ends after a reset cleared the count reports and does not go below 0.
-    trees.reset();
-    trees.interact(&fire.weapon);
-    more.reset();
-    getProjData().GameTime = 6000;
-    trees.stepActions();
-    EXPECT_EQ(countReports("s_numBurning > 0"), 1);
-    EXPECT_EQ(CGameTree::s_numBurning, 0);
+    trees.reset(), trees.interact(&fire.weapon), more.reset();
+    getProjData().GameTime = 6000, trees.stepActions();
+    EXPECT_EQ((std::vector<int>{countReports("s_numBurning > 0"), CGameTree::s_numBurning}), (std::vector<int>{1, 0}));
     CGameTree::s_burningLimit = CGameTree::BURNING_LIMIT;
 }
 
@@ -333,22 +312,19 @@ TEST(TreeClumpSway, ShearFollowsTheRippleAndFadesOut)
                           Case{201, 0, 0, 0, false}}) {
         float sx = 9, sy = 9;
         EXPECT_EQ(CTreeClump::swayShear(t, 0.0f, c.y, c.depth, phase, 100.0f, 300.0f, &sx, &sy), c.sways);
-        if (c.sways) EXPECT_NEAR(sx, c.sx, 1e-5f) << c.depth;
-        if (c.sways) EXPECT_NEAR(sy, c.sy, 1e-5f) << c.depth;
+        if (c.sways) EXPECT_NEAR(std::abs(sx - c.sx) + std::abs(sy - c.sy), 0.0f, 1e-5f) << c.depth;
     }
 }
 
 TEST_F(TreeClumpTest, ElementStatesRoundTripThroughTheSavedLevelStateAndBadValuesAreRefused)
 {
     CTreeClump& trees = clump("Clump_000_000");
-    for (const char* untouched : {"Clump_000_000", "Clump_001_000", "Clump_002_000"})
-        EXPECT_EQ(clump(untouched).saveState(), nullptr);
+    EXPECT_EQ(clump("Clump_001_000").saveState(), nullptr);  // untouched
     Probe tank(0x02000003, trees.getElement(0)->centre - Vector3(25, 0, 0), 10.0f);
     trees.interact(&tank);
     Shot shot(trees.getElement(1)->centre - Vector3(30, 0, 0), 60.0f);
     trees.interact(&shot.weapon);
-    std::filesystem::create_directories("data/savedstates");
-    objects->setDeletionTracking(true);
+    std::filesystem::create_directories("data/savedstates"), objects->setDeletionTracking(true);
     ASSERT_TRUE(objects->saveState(3, 1));
     CGameTree::resetAll();
     EXPECT_EQ(trees.saveState(), nullptr);
@@ -371,6 +347,6 @@ TEST_F(TreeClumpTest, ElementStatesRoundTripThroughTheSavedLevelStateAndBadValue
         trees.restoreState(&block);
         EXPECT_EQ((std::vector<int>{trees.getElement(2)->health, state(trees, 2)}), (std::vector<int>{200, 0})) << bad;
     }
-    EXPECT_EQ(countReports("Clump state string too long"), 1);
-    EXPECT_EQ(countReports("Bad clump state string"), 5);
+    EXPECT_EQ((std::vector<int>{countReports("Clump state string too long"), countReports("Bad clump state string")}),
+              (std::vector<int>{1, 5}));
 }

@@ -429,24 +429,14 @@ protected:
             EXPECT_TRUE(!clump(t).d_pClump->Render(0.0f, true, &visible) && visible);
         L3EndScene();
         L3Present(false);
-        IDirect3DSurface9* surface = nullptr;
-        ASSERT_EQ(DXInterface.ID3DDevice->CreateOffscreenPlainSurface(640, 480, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                                                      &surface, nullptr),
-                  D3D_OK);
-        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
-        D3DLOCKED_RECT r{};
-        surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
-        m_image.resize(640 * 480);
-        for (int y = 0; y < 480; ++y) std::memcpy(&m_image[y * 640], static_cast<const uint8_t*>(r.pBits) + y * r.Pitch, 640 * 4);
-        surface->UnlockRect();
-        surface->Release();
+        m_image = frontBuffer(640, 480);
     }
     // The pixel where a world point lands.
     DWORD at(const Vector3& world) const
     {
         Vector3 p;
         EXPECT_TRUE(L3ViewportToScreen(world, &p));
-        return m_image.at((int(p.y) + D3DCore.LastViewPort.Y) * 640 + int(p.x) + D3DCore.LastViewPort.X) & 0xFFFFFF;
+        return m_image.at((int(p.y) + D3DCore.LastViewPort.Y) * 640 + int(p.x) + D3DCore.LastViewPort.X);
     }
 
     std::vector<DWORD> m_image;

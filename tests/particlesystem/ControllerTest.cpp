@@ -104,7 +104,7 @@ TEST_F(ControllerTest, GroundCollisionsBounceKillAndReportOncePerRunOfColliders)
     }
 }
 
-TEST_F(ControllerTest, APlaneAboveTheEmissionPointServesWhereThereIsNoGround)
+TEST_F(ControllerTest, APlaneServesWhereThereIsNoGroundAndAttractionSparesTheTarget)
 {
     // Off the AI map: ground 0, straight up. The plane 5 above a point emitter's origin, or above a
     // fountain's last emission point.
@@ -119,17 +119,13 @@ TEST_F(ControllerTest, APlaneAboveTheEmissionPointServesWhereThereIsNoGround)
         expectNear(at(pEffect, 0), Vector3(-30, 7, position.z == 5.5f ? 5.0f : 105.5f));
         expectNear(speed(pEffect, 0), Vector3(0, 0, 1), 0);
     }
-}
-
-TEST_F(ControllerTest, AttractionPullsFromAnywhereButTheTarget)
-{
+    // Attraction: at the target the velocity stays; one unit off the scaled distance is raised to
+    // the cutoff, so the pull is 0.1 / 100.
     Definition d = fromThePoint(section("attractioncontroller", {"power 0.1", "falloff 1", "cutoff 10"}), "1, 0, 0");
     CParticleEffect* pEffect = make(d, nullptr, Vector3(3, 3, 3));
     ASSERT_TRUE(run(pEffect, 2));
-    // At the target: the velocity stays as it was.
     expectNear(speed(pEffect, 0), Vector3(1, 0, 0), 0);
     expectNear(at(pEffect, 0), Vector3(4, 3, 3), 0);
-    // One unit off: the scaled distance is raised to the cutoff, so the pull is 0.1 / 100.
     ASSERT_TRUE(run(pEffect, 1));
     expectNear(speed(pEffect, 0), Vector3(0.999f, 0, 0), 1e-6f);
 }

@@ -76,6 +76,13 @@ protected:
     }
 };
 
+// A keys block holding the value throughout: "colour" gives "colourkeys" of two keys.
+inline std::string track(const std::string& key, const std::string& value)
+{
+    const std::string k = "{\n" + key + " " + value + "\n}\n";
+    return key + "keys\n{\n" + k + k + "}\n";
+}
+
 // A particle effect of one kind of drawn particles, still at its place.
 inline Definition drawn(const std::string& kind, const std::vector<std::string>& keys,
                         const std::string& gravity = "0, 0, 0")

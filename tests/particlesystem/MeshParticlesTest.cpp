@@ -28,11 +28,6 @@ protected:
 
 const std::string DEBRIS = "model data\\models\\debris.rsm";
 
-std::string track(const std::string& name, const std::string& key, const std::string& value)
-{
-    return name + "\n{\n{\n" + key + " " + value + "\n}\n{\n" + key + " " + value + "\n}\n}\n";
-}
-
 float wrapped(float a) { return a > 3.14159265f ? a - 6.28318531f : (a < -3.14159265f ? a + 6.28318531f : a); }
 
 }  // namespace
@@ -40,8 +35,8 @@ float wrapped(float a) { return a > 3.14159265f ? a - 6.28318531f : (a < -3.1415
 TEST_F(MeshParticlesTest, InstancesSpinTheShortWayAndTintEveryMaterial)
 {
     CParticleEffect* e = make(drawn("meshparticles", {"count 1", DEBRIS, "rotation 0, 0, 179", "render_type 1",
-                                                      track("colourkeys", "colour", "200.9, 100.5, 50"),
-                                                      track("scalekeys", "scale", "2, 3, 4")}),
+                                                      track("colour", "200.9, 100.5, 50"),
+                                                      track("scale", "2, 3, 4")}),
                               nullptr, Vector3(1000, 0, 0));
     ASSERT_NE(e, nullptr);
     auto* s = static_cast<CMeshParticles*>(e->GetParticleSystem());
@@ -76,8 +71,8 @@ TEST_F(MeshParticlesTest, DynamicPiecesKeepTheirStartAndTheCreatorsColour)
     start.setRotationZ(0.5f);
     DynamicMeshData data = {model, &start, 1.5f, 1, 0x00FF8000u};
     ParticleEffectExtraData extra = {&data, nullptr, nullptr};
-    const Definition d = drawn("dynamicmeshparticles", {"count 2", "render_type 0", track("scalekeys", "scale", "2"),
-                                                        track("colourkeys", "colour", "1, 2, 3")});
+    const Definition d = drawn("dynamicmeshparticles", {"count 2", "render_type 0", track("scale", "2"),
+                                                        track("colour", "1, 2, 3")});
     CParticleEffect* e = make(d, &extra, Vector3(1000, 0, 0));
     ASSERT_NE(e, nullptr);
     EXPECT_NEAR(e->GetParticleSystem()->GetCollisionRadius(1), 2.0f * model->m_radius, 1e-5f);
@@ -122,7 +117,7 @@ TEST_F(MeshParticlesTest, DrawnKindsRefuseWhatTheyCannotDrawAndRunOnAbsurdNumber
     // Colours, sizes and spins no byte or float holds: drawn all the same, the bad angle reported once.
     const std::string absurd[] = {"colour 1e30, -1e30, nan", "alpha 1e30", "size 1e30", "angle nan"};
     std::vector<std::string> keys = with(with(sprite, "render_type 0"), "rotation 1e38");
-    for (const std::string& key : absurd) keys.push_back(track(key.substr(0, key.find(' ')) + "keys", key.substr(0, key.find(' ')), key.substr(key.find(' ') + 1)));
+    for (const std::string& key : absurd) keys.push_back(track(key.substr(0, key.find(' ')), key.substr(key.find(' ') + 1)));
     keys.push_back("lifespan 0");
     keys.push_back("fade_frames 1");
     testsupport::clearReports();

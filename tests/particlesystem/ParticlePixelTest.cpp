@@ -102,7 +102,7 @@ TEST_F(ParticlePixelTest, SpritesShowTheirAtlasFrameAndBlendInDrawingOrder)
     // Half clear, one 2000 away and one launched later 1000 away, in frames by their ages: nearest
     // first when sorted, else in launch order.
     keys[3] = "count 2";
-    keys.insert(keys.end(), {"alphakeys\n{\n{\nalpha 128\n}\n{\nalpha 128\n}\n}\n", ""});
+    keys.insert(keys.end(), {track("alpha", "128"), ""});
     for (bool sorted : {true, false}) {
         manager = std::make_unique<CEffectManager>();
         keys.back() = sorted ? "sort_particles 1" : "sort_particles 0";
@@ -221,16 +221,6 @@ TEST_F(ParticlePixelTest, TheDemoSmokeRisesFromTheWalkingRobotsHandAndTheBurstSc
         ASSERT_GE(brightness(withTrail[i]), brightness(m_image[i])) << i;
     }
     EXPECT_GT(lit, 20);
-    // The debris flew out from the feet, fell and lies or bounces on the ground around them.
-    CParticleSystem* debris = burst->GetParticleSystem();
-    float spread = 0;
-    for (int32_t i = 0; i < debris->GetCount(); ++i) {
-        const Vector3 d = debris->GetPosition(i) - start;
-        EXPECT_GE(debris->GetPosition(i).z, 10.0f) << i;
-        EXPECT_LT(Vector3(d.x, d.y, 0).length(), 80.0f) << i;
-        spread = std::max(spread, Vector3(d.x, d.y, 0).length());
-    }
-    EXPECT_GT(spread, 10.0f);
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
@@ -241,9 +231,8 @@ TEST_F(ParticlePixelTest, AMeshParticleShowsItsTint)
     // texture keeps only that colour.
     for (const char* tint : {"255, 0, 0", "0, 255, 0"}) {
         manager = std::make_unique<CEffectManager>();
-        const std::string colour = std::string("colour ") + tint;
         make(drawn("meshparticles", {"count 1", "model data\\models\\debris.rsm", "render_type 0",
-                                     "colourkeys\n{\n{\n" + colour + "\n}\n{\n" + colour + "\n}\n}\n"}),
+                                     track("colour", tint)}),
              nullptr, Vector3(3, 0, 0));
         updates(2);
         shoot();

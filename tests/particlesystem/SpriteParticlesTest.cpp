@@ -22,7 +22,7 @@ Vector3 centre(const DrawnVertex* c) { return (c[0].at() + c[1].at() + c[2].at()
 
 TEST_F(SpriteParticlesTest, SquaresFollowTheirParticleFromTheFrameAfterLaunch)
 {
-    const std::string colour = "colourkeys\n{\n{\ncolour 200.7, 100.2, 50.9\n}\n{\ncolour 200.7, 100.2, 50.9\n}\n}\n";
+    const std::string colour = track("colour", "200.7, 100.2, 50.9");
     CParticleEffect* e = make(drawn("spriteparticles", sprite({"count 1", "lifespan 80", "x_frames 4", "y_frames 2", colour}),
                                     "0, 0, 1"),
                               nullptr, Vector3(1000, 0, 0));
@@ -62,7 +62,7 @@ TEST_F(SpriteParticlesTest, CapFadeFramesAndOrientToTravel)
         bool upsideDown;    // its top edge below its centre
     } const cases[] = {
         // 200 units at this depth span 40 % of the width: the 20 % cap halves them.
-        {{"sizekeys\n{\n{\nsize 200\n}\n{\nsize 200\n}\n}\n"}, Vector3(422.932f, 0, 0), "0, 0, 0", 3, 100.0f, 255, false},
+        {{track("size", "200")}, Vector3(422.932f, 0, 0), "0, 0, 0", 3, 100.0f, 255, false},
         // A lifespan of 40 in four frames: 9 frames into the first slot of 10.
         {{"lifespan 40", "x_frames 4", "fade_frames 1"}, Vector3(1000, 0, 0), "0, 0, 0", 10, 100.0f, 229, false},
         {{"lifespan 40", "x_frames 4", "fade_frames 1"}, Vector3(1000, 0, 0), "0, 0, 0", 11, 100.0f, 0, false},
@@ -91,18 +91,18 @@ TEST_F(SpriteParticlesTest, CapFadeFramesAndOrientToTravel)
 
 TEST_F(SpriteParticlesTest, SortedNearestFirstAndDrawnInBatchesThatFitALock)
 {
-    // Five squares along the view, launched in reverse order of distance.
-    Definition d = drawn("spriteparticles", sprite({"count 5", "sort_particles 1"}));
-    d.emitter = section("pointemitter", {"power 0", "variation 0", "stagger_frames 5"});
+    // Eight squares along the view (enough for the quicksort), launched in reverse order of distance.
+    Definition d = drawn("spriteparticles", sprite({"count 8", "sort_particles 1"}));
+    d.emitter = section("pointemitter", {"power 0", "variation 0", "stagger_frames 8"});
     CParticleEffect* e = make(d, nullptr, Vector3(2000, 0, 0));
-    for (int i = 0; i < 5; ++i) {
-        e->SetPosition(Vector3(2000.0f - 200.0f * i, 0, 0));
+    for (int i = 0; i < 8; ++i) {
+        e->SetPosition(Vector3(2000.0f - 100.0f * i, 0, 0));
         updates(1);
     }
     updates(1);
     const std::vector<Draw> sorted = frame();
     ASSERT_EQ(sorted.size(), 1u);
-    for (size_t k = 0; k < 5; ++k) EXPECT_NEAR(centre(square(sorted[0], k)).x, 1200.0f + 200.0f * k, 1e-2f) << k;
+    for (size_t k = 0; k < 8; ++k) EXPECT_NEAR(centre(square(sorted[0], k)).x, 1300.0f + 100.0f * k, 1e-2f) << k;
 
     // 1500 squares: 9000 vertices, while a lock may take a third of the buffer's 12000.
     manager.reset();

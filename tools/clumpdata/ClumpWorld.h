@@ -46,20 +46,27 @@ inline void writeFile(const std::string& name, const std::string& bytes)
     }
 }
 
-// A world manager for the project data, with a land tree over an AI map of 16 x 16 cells of 100
-// units whose ground rises 20 a cell eastwards; no shadows.
-inline CAIMap* makeWorld()
+// The world's land tree and an AI map of 16 x 16 cells of 100 units whose ground rises 20 a cell
+// eastwards; no shadows.
+inline CAIMap* shapeWorld(CWorldMgr* pWorld)
 {
-    getProjData().pWorldMgr = new CWorldMgr;
-    getProjData().pWorldMgr->createTree(512.0f, 4);
-    CAIMap* map = getProjData().pWorldMgr->getAIMap();
+    pWorld->createTree(512.0f, 4);
+    CAIMap* map = pWorld->getAIMap();
     map->create(16, 16, 100, 0, 0);
     for (int col = 0; col < 16; ++col)
         for (int row = 0; row < 16; ++row) map->setHeight(col, row, static_cast<uint16_t>(col * 20));
     return map;
 }
 
-inline bool bringUp()
+// A world manager of that shape for the project data.
+inline CAIMap* makeWorld()
+{
+    getProjData().pWorldMgr = new CWorldMgr;
+    return shapeWorld(getProjData().pWorldMgr);
+}
+
+// The device, the sample clumps' files and the model managers, without the project data.
+inline bool bringUpDevice()
 {
     if (!llistElementPoolExists()) llistInitElementPool();
     writeFile("data/4CC.txt", "3\nDXT1\nDXT3\nDXT5\n");
@@ -76,7 +83,12 @@ inline bool bringUp()
     if (!D3DCore.StateBlocks.CreateSB("clump.mtl", TexNames(), white, white, &materialBlock())) return false;
     D3DCore.StateBlocks.GetSB(materialBlock())->GMaterial = material;
     SetMeshMaterialLoader(&loadMaterial);
-    if (!CModelClassManager::Init() || !CModelManager::Init()) return false;
+    return CModelClassManager::Init() && CModelManager::Init();
+}
+
+inline bool bringUp()
+{
+    if (!bringUpDevice()) return false;
     createProjData();
     makeWorld();
     return true;

@@ -43,21 +43,6 @@ int32_t tint(double value)
     return value >= 255.0 ? 255 : static_cast<int32_t>(value);
 }
 
-// The handles of the mesh objects of a tree (element, children, later siblings), depth first.
-void collectStateBlocks(const CModelElement* pElement, std::vector<DWORD>& out, size_t wanted)
-{
-    for (; pElement && out.size() < wanted; pElement = pElement->m_pNextSibling) {
-        if (const HWBaseObject* pMesh = pElement->m_pMeshObject) {
-            const uint32_t count = pMesh->GetStateBlocks(nullptr, 0);
-            const size_t at = out.size();
-            out.resize(at + count);
-            pMesh->GetStateBlocks(out.data() + at, count);
-        }
-        collectStateBlocks(pElement->m_pFirstChild, out, wanted);
-    }
-    if (out.size() > wanted) out.resize(wanted);
-}
-
 void place(CModelInst* pInstance, const Vector3& position, const Matrix3& orientation, const Vector3& scale)
 {
     CModelTransform& t = pInstance->m_transform;
@@ -119,7 +104,7 @@ bool CMeshParticlesDefinition::Read(const CParamBlock* pBlock)
     if (!ReadTintAndPass(pBlock, __FILE__, __LINE__)) return false;
     model = CModelUtil::LoadModel(modelName, 0, 1.0f, nullptr, 0);
     if (!VERIFY_MSG(model, concatStrings("Mesh particles cannot load ", modelName))) return false;
-    collectStateBlocks(model->GetRootLodModel(0), stateBlocks, SIZE_MAX);
+    CollectStateBlocks(model->GetRootLodModel(0), stateBlocks, SIZE_MAX);
     return true;
 }
 
@@ -287,7 +272,7 @@ CDynamicMeshParticles::CDynamicMeshParticles(CParticleEffect* pEffect, const CDy
         OnRespawn(i);
     }
     std::vector<DWORD> first;
-    collectStateBlocks(m_pModel->GetRootLodModel(0), first, 1);
+    CollectStateBlocks(m_pModel->GetRootLodModel(0), first, 1);
     if (!first.empty()) m_stateBlock = first[0];
 }
 
