@@ -272,7 +272,9 @@ TEST_F(AudioManagerTest, AStartUpFailureLeavesTheSilentDeviceWhichEndsEveryVoice
         CAudioManager& m = start();
         EXPECT_NE(dynamic_cast<CSilentAudioResourceManager*>(m.getDevice()), nullptr) << c.call;
         EXPECT_EQ(testsupport::reports().size(), c.report ? 1u : 0u) << c.call;
-        EXPECT_EQ(countReports(c.report ? c.report : "\n"), c.report ? 1 : 0) << c.call;
+        if (c.report) {
+            EXPECT_EQ(countReports(c.report), 1) << c.call;
+        }
         EXPECT_EQ(ds::liveDevices(), 0) << c.call;
     }
 

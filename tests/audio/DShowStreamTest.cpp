@@ -184,7 +184,9 @@ TEST_F(DShowStreamTest, AGraphThatCannotBeBuiltEndsTheStreamWithItsReportOrSilen
         CPCStreamDShow* s = stream(c.name, false);
         EXPECT_TRUE(waitFor([&] { return s->Update(); })) << c.name;
         EXPECT_EQ(testsupport::reports().size(), c.report ? 1u : 0u) << c.name;
-        EXPECT_EQ(countReports(c.report ? c.report : "\n"), c.report ? 1 : 0) << c.name;
+        if (c.report) {
+            EXPECT_EQ(countReports(c.report), 1) << c.report;
+        }
         EXPECT_EQ(dshow::calls("Run"), 0);
         EXPECT_EQ(dshow::liveGraphs(), 0) << c.name;
     }

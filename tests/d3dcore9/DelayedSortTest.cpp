@@ -4,6 +4,7 @@
 
 #include "d3dcore9/RenderMatrix.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <random>
@@ -36,9 +37,7 @@ protected:
     {
         D3DMATRIX w;
         RenderMatrix::identity(w);
-        w._41 = m_at[h][0];
-        w._42 = m_at[h][1];
-        w._43 = m_at[h][2];
+        std::copy(m_at[h].begin(), m_at[h].end(), w.m[3]);
         D3DCore.SetWorldMatrix(w);
         D3DCore.DrawDisplayList(h, 0);
     }

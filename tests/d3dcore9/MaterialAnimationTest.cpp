@@ -43,9 +43,7 @@ TEST_F(MaterialAnimationTest, EachOpcodeGivesItsResult)
 {
     D3DCore.AnimationTime = 1250.0;
     D3DCore.AlphaFactor = 200;
-    D3DCore.CameraPosition[0] = 7;
-    D3DCore.CameraPosition[1] = 8;
-    D3DCore.CameraPosition[2] = 9;
+    for (int i = 0; i < 3; ++i) D3DCore.CameraPosition[i] = static_cast<float>(7 + i);
     // A world matrix turned 30 degrees about z, scaled (2, 3, 4), placed at (10, 20, 30).
     D3DMATRIX& W = D3DCore.WorldMatrix;
     RenderMatrix::identity(W);
@@ -179,13 +177,9 @@ TEST_F(MaterialAnimationTest, RegisterWritesTruncateAndRefuseOutOfRange)
     RenderMatrix::buildRotationZ(D3DCore.WorldMatrix, 1.5707964f);
     run("2 plight 0 0 -2 3 pcustomlight", MaterialAnimation::SHADERREGISTERS);
     const float* l = D3DCore.PixelShaderConstants[2];
-    EXPECT_FLOAT_EQ(l[0], 1.0f);
-    EXPECT_FLOAT_EQ(l[1], 0.2f);
-    EXPECT_FLOAT_EQ(l[3], 0.0f);
     const float* n = D3DCore.PixelShaderConstants[3];
-    EXPECT_NEAR(n[0], 0.5f, 1e-6);
-    EXPECT_NEAR(n[1], 0.5f, 1e-6);
-    EXPECT_NEAR(n[2], 1.0f, 1e-6);
+    const float got[6] = {l[0], l[1], l[3], n[0], n[1], n[2]}, want[6] = {1, 0.2f, 0, 0.5f, 0.5f, 1};
+    for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 1e-6) << i;
 }
 
 }  // namespace

@@ -47,15 +47,13 @@ protected:
 
 TEST_F(ShaderTest, FindFileTriesOverridesTheNameThenSiblingFoldersUpTheTree)
 {
-    for (const char* f : {"override/water.mtl", "data/levels/l1/water.mtl", "data/levels/VertexShaders/water.mtl",
-                          "data/VertexShaders/water.mtl", "VertexShaders/water.mtl"})
-        m_dir.write(f, "x");
+    const char* files[] = {"override/water.mtl", "data/levels/l1/water.mtl", "data/levels/VertexShaders/water.mtl",
+                           "data/VertexShaders/water.mtl", "VertexShaders/water.mtl"};
+    for (const char* f : files) m_dir.write(f, "x");
     ASSERT_TRUE(D3DCore.SetOverridePath("override\\", 3));
     // Each removal uncovers the next candidate; the folder above Base is never searched.
     const char* expected[] = {"override\\water.mtl", "data\\levels\\l1\\water.mtl",
                               "data\\levels\\VertexShaders\\water.mtl", "data\\VertexShaders\\water.mtl", ""};
-    const char* files[] = {"override/water.mtl", "data/levels/l1/water.mtl", "data/levels/VertexShaders/water.mtl",
-                           "data/VertexShaders/water.mtl"};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(find("data\\levels\\l1\\water.mtl"), expected[i]) << i;
         if (i < 4) remove(files[i]);

@@ -1,39 +1,19 @@
 // The reference device checks shader token streams and vertex declarations as it creates them.
-#include "platform/d3d9.h"
-#include "platform/testing.h"
+#include "DeviceFixture.h"
 #include "ShaderCode.h"
-
-#include <gtest/gtest.h>
-
-#include <vector>
-
-namespace pt = platform::testing;
 
 namespace {
 
-class ShaderCodeTest : public ::testing::Test {
+class ShaderCodeTest : public DeviceFixture {
 protected:
     void SetUp() override
     {
-        pt::resetD3D9();
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = 64;
-        pp.BackBufferHeight = 64;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, behaviour, &pp, &device), D3D_OK);
-    }
-    void TearDown() override
-    {
-        device->Release();
-        d3d->Release();
-        pt::resetD3D9();
+        DeviceFixture::SetUp();
+        ASSERT_EQ(create(), D3D_OK);
     }
 
     template <class Shader>
-    HRESULT create(HRESULT (IDirect3DDevice9::*make)(const DWORD*, Shader**), const std::vector<DWORD>& tokens)
+    HRESULT shader(HRESULT (IDirect3DDevice9::*make)(const DWORD*, Shader**), const std::vector<DWORD>& tokens)
     {
         Shader* s = nullptr;
         const HRESULT hr = (device->*make)(tokens.data(), &s);
@@ -41,12 +21,8 @@ protected:
         if (s) s->Release();
         return hr;
     }
-    HRESULT vertex(const std::vector<DWORD>& tokens) { return create(&IDirect3DDevice9::CreateVertexShader, tokens); }
-    HRESULT pixel(const std::vector<DWORD>& tokens) { return create(&IDirect3DDevice9::CreatePixelShader, tokens); }
-
-    DWORD behaviour = D3DCREATE_HARDWARE_VERTEXPROCESSING;
-    IDirect3D9* d3d = nullptr;
-    IDirect3DDevice9* device = nullptr;
+    HRESULT vertex(const std::vector<DWORD>& tokens) { return shader(&IDirect3DDevice9::CreateVertexShader, tokens); }
+    HRESULT pixel(const std::vector<DWORD>& tokens) { return shader(&IDirect3DDevice9::CreatePixelShader, tokens); }
 };
 
 TEST_F(ShaderCodeTest, StreamsAreCheckedAgainstTheirModelAndTheCard)
