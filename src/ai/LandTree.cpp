@@ -225,3 +225,20 @@ float CLandTree::getGroundHeight(const Vector3& point, Vector3* pNormal) const
     if (pNormal) *pNormal = normal;
     return height;
 }
+
+bool CLandTree::rayTest(const Vector3& start, const Vector3& direction, float length, Vector3* pHit,
+                        Vector3* pNormal) const
+{
+    Vector3 hit;
+    if (d_pAIMap && d_pAIMap->getWidth() > 0) {
+        if (!d_pAIMap->intersectLand(start, direction, &hit)) return false;
+    } else {
+        // Flat ground: met from above, or at the start when that is under it already.
+        if (start.z > 0.0f && !(direction.z < 0.0f)) return false;
+        hit = start.z > 0.0f ? start + direction * (-start.z / direction.z) : start;
+    }
+    if ((hit - start).lengthSquared() > length * length) return false;
+    *pHit = hit;
+    getGroundHeight(hit, pNormal);
+    return true;
+}

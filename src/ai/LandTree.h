@@ -69,6 +69,9 @@ public:
     // height 0 and an upright normal where the map has no ground (or the tree no map).
     float getGroundHeight(const Vector3& point, Vector3* pNormal) const;
     void setAIMap(const CAIMap* pMap) { d_pAIMap = pMap; }
+    // The first ground point within length along the unit direction from start, and the ground's
+    // normal there. Where the tree has no map the ground is flat at height 0.
+    bool rayTest(const Vector3& start, const Vector3& direction, float length, Vector3* pHit, Vector3* pNormal) const;
 
     // Null, reported, past the last leaf.
     CLeaf* getLeaf(uint16_t index);

@@ -517,6 +517,8 @@ void CEffectManager::DrawCullSpheres()
         place.Translation[1] = centre.y;
         place.Translation[2] = centre.z;
         place.Scale[0] = place.Scale[1] = place.Scale[2] = radius * 0.5f;
+        // The element draw leaves the world scale out of the device's matrix: the rotation carries it.
+        place.Rotation[0] = place.Rotation[4] = place.Rotation[8] = radius * 0.5f;
         m_pSphereInst->Render();
     }
     D3DCore.ForceRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);

@@ -120,7 +120,8 @@ void CCollisionTest::interact(CGameObject* pOther)
             otherMotion = direction * (speed / (1000.0f / static_cast<float>(frameStep())));
         collisionPairFirst = this;
         collisionPairSecond = pOther;
-        const bool hit = pCollisionObject->testMoving(pOther->pCollisionObject, d_velocity, otherMotion, &point, &normal);
+        const bool hit =
+            pCollisionObject->testMoving(pOther->pCollisionObject, d_velocity, otherMotion, &point, &normal);
         collisionPairFirst = collisionPairSecond = nullptr;
         if (!hit) return;
         resolveInteraction(pOther, point, normal, 0.0f, false);

@@ -44,6 +44,7 @@ public:
     bool startEffect();
 
     CParticleSystemEffect* getEffect() const { return d_pEffect; }
+    resourceHandle getEffectHandle() const { return d_effectHandle; }
     resourceHandle getParentHandle() const { return d_parentHandle; }
     uint32_t getRestartPeriod() const { return d_restartPeriod; }
 

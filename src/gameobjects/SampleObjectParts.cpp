@@ -1,6 +1,6 @@
 #include "gameobjects/SampleObjectParts.h"
 
-#include "ai/AIMap.h"
+#include "ai/LandTree.h"
 #include "ai/WorldMgr.h"
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/CollisionObject.h"
@@ -98,40 +98,27 @@ bool testShapes(CGameObject& owner, CGameObject& other, Vector3* pPoint, Vector3
     return hit;
 }
 
+namespace {
+
+CLandTree* landTree()
+{
+    CWorldMgr* pWorld = projDataExists() ? getProjData().getWorldMgr() : nullptr;
+    return pWorld && pWorld->hasTree() ? pWorld->getTree() : nullptr;
+}
+
+}  // namespace
+
 float groundHeight(float x, float y, Vector3* pNormal)
 {
-    float height = 0.0f;
-    Vector3 normal(0.0f, 0.0f, 1.0f);
-    CWorldMgr* pWorld = projDataExists() ? getProjData().getWorldMgr() : nullptr;
-    if (pWorld && !pWorld->getAIMap()->getGroundHeight(x, y, &height, &normal)) normal.set(0.0f, 0.0f, 1.0f);
-    if (pNormal) *pNormal = normal;
-    return height;
+    if (const CLandTree* pTree = landTree()) return pTree->getGroundHeight(Vector3(x, y, 0.0f), pNormal);
+    if (pNormal) pNormal->set(0.0f, 0.0f, 1.0f);
+    return 0.0f;
 }
 
 bool groundRayTest(const Vector3& start, const Vector3& direction, float length, Vector3* pHit, Vector3* pNormal)
 {
-    // Steps along the ray until it is below the ground, then halves the last step.
-    const int STEPS = 256, REFINEMENTS = 24;
-    auto below = [&](float t) {
-        const Vector3 p = start + direction * t;
-        return p.z <= groundHeight(p.x, p.y, nullptr);
-    };
-    if (!(length >= 0.0f)) return false;
-    float low = 0.0f, high = 0.0f;
-    bool found = below(0.0f);
-    for (int i = 1; i <= STEPS && !found; ++i) {
-        low = high;
-        high = length * static_cast<float>(i) / STEPS;
-        found = below(high);
-    }
-    if (!found) return false;
-    for (int i = 0; i < REFINEMENTS && high > low; ++i) {
-        const float mid = 0.5f * (low + high);
-        (below(mid) ? high : low) = mid;
-    }
-    *pHit = start + direction * high;
-    groundHeight(pHit->x, pHit->y, pNormal);
-    return true;
+    const CLandTree* pTree = landTree();
+    return pTree && pTree->rayTest(start, direction, length, pHit, pNormal);
 }
 
 bool networkGameRuns() { return projDataExists() && getProjData().hasNetwork(); }

@@ -44,10 +44,9 @@ struct SAttachments {
 // to the collision maths while it runs. False when either has no collision object.
 bool testShapes(CGameObject& owner, CGameObject& other, Vector3* pPoint, Vector3* pNormal);
 
-// The ground under (x, y) and its unit normal; flat ground at height 0 where the world has no map.
+// The land tree's ground under (x, y) and its unit normal (flat at 0 without a tree).
 float groundHeight(float x, float y, Vector3* pNormal);
-// The first ground point within length along the unit direction from start, with the ground's
-// normal there.
+// The land tree's ray test (nothing is met without a tree).
 bool groundRayTest(const Vector3& start, const Vector3& direction, float length, Vector3* pHit, Vector3* pNormal);
 
 // A network game runs (this machine has a network node).

@@ -197,8 +197,8 @@ bool CSampleObjectBullet::readCreationData(const uint8_t* pMessage, uint32_t len
 // Laser -----------------------------------------------------------------------------------------
 
 CSampleObjectLaser::CSampleObjectLaser()
-    : CGameObject(TYPE_ID), d_armed(1), d_fired(0), d_hit(0), d_closestDistanceSquared(floatPlusInfinity), d_lifetime(LIFETIME),
-      d_pClosest(nullptr)
+    : CGameObject(TYPE_ID), d_armed(1), d_fired(0), d_hit(0), d_closestDistanceSquared(floatPlusInfinity),
+      d_lifetime(LIFETIME), d_pClosest(nullptr)
 {
     d_alwaysMoving = 1;
 }

@@ -21,6 +21,9 @@
 #include "utility/VectorMath.h"
 #include "wincore/GameEntry.h"
 #include "wincore/WinCore.h"
+#include "winfile/File.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -57,6 +60,16 @@ void onActivate()
     if (projDataExists()) getProjData().GameClock.skipGap();
 }
 
+// Level seam: until levels carry their own files, the session starts straight into the
+// instantiation script of the level and mission that the game configuration names, when it exists.
+void startConfiguredLevel(CProjData& data)
+{
+    char script[CProjData::MAX_PATH_TEXT + CProjData::MAX_MISSION_TEXT + 8];
+    snprintf(script, sizeof script, "%s%s.txt", data.CurrentLevelPath, data.CurrentMission);
+    if (!FileExists(script)) return;
+    data.startSession();
+    if (CGameLogic* pLogic = data.getGameLogic()) pLogic->loadLevel(script);
+}
 
 }  // namespace
 
@@ -134,6 +147,7 @@ bool GameInit()
     if (!gameRenderInit()) return false;
     data.createAudioManager();
     gameInputInit();
+    startConfiguredLevel(data);
 
     gameActive = true;
     clockStarted = false;

@@ -5,6 +5,10 @@
 #include "d3dcore9/RenderCoreStart.h"
 #include "d3dcore9/Screenshot.h"
 #include "global/ProjData.h"
+#include "gameobjects/CollisionObject.h"
+#include "gameobjects/CollisionObjectResourceManager.h"
+#include "gameobjects/GameObject.h"
+#include "gameobjects/GameObjectManager.h"
 #include "kestrune/GameLogic.h"
 #include "kestrune/Shadows.h"
 #include "kestrune/SampleMesh.h"
@@ -20,7 +24,9 @@
 #include "utility/RunLog.h"
 #include "wincore/WinCore.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -178,6 +184,101 @@ void drawOverlays()
     MatCore.EndOverlay();
 }
 
+// Until the game has cameras of its own, the loaded level is seen from a fixed point above the
+// demo's ground, in the top right corner of the picture, over a grid on the ground.
+const Vector3 LEVEL_CAMERA(2300.0f, 3300.0f, 900.0f);
+const Vector3 LEVEL_CAMERA_TARGET(3650.0f, 3300.0f, 250.0f);
+const float GRID_FROM = 2400.0f, GRID_TO = 5000.0f, GRID_STEP = 200.0f;
+const uint32_t GRID_COLOUR = 0xFF404848u;
+
+struct LineVertex {
+    float x, y, z;
+    uint32_t colour;
+};
+
+void drawGroundGrid()
+{
+    const int lines = static_cast<int>((GRID_TO - GRID_FROM) / GRID_STEP) + 1;
+    std::vector<LineVertex> grid;
+    for (int i = 0; i < lines; ++i) {
+        const float at = GRID_FROM + GRID_STEP * static_cast<float>(i);
+        grid.push_back({at, GRID_FROM, 0.0f, GRID_COLOUR});
+        grid.push_back({at, GRID_TO, 0.0f, GRID_COLOUR});
+        grid.push_back({GRID_FROM, at, 0.0f, GRID_COLOUR});
+        grid.push_back({GRID_TO, at, 0.0f, GRID_COLOUR});
+    }
+    D3DCore.DrawUserLines(grid.data(), static_cast<UINT>(grid.size() / 2), sizeof(LineVertex));
+}
+
+// Plain models do not show a turn: the view also outlines what collides, rings about each sphere
+// along its owner's axes and about each cylinder's two ends.
+const uint32_t OUTLINE_COLOUR = 0xFFE09040u;
+const int OUTLINE_SEGMENTS = 24;
+
+void drawCollisionOutlines(CGameObjectManager& objects)
+{
+    std::vector<LineVertex> lines;
+    auto ring = [&lines](const Vector3& centre, const Vector3& u, const Vector3& v, float radius) {
+        for (int i = 0; i < OUTLINE_SEGMENTS; ++i)
+            for (int end : {i, i + 1}) {
+                const float a = 6.2831853f * static_cast<float>(end) / OUTLINE_SEGMENTS;
+                const Vector3 p = centre + (u * std::cos(a) + v * std::sin(a)) * radius;
+                lines.push_back({p.x, p.y, p.z, OUTLINE_COLOUR});
+            }
+    };
+    for (uint32_t i = 0; i < objects.GetNumObjects(); ++i) {
+        CGameObject* pObject = objects.getObject(i);
+        CCollisionObject* pShape = pObject ? pObject->pCollisionObject : nullptr;
+        Vector3 centre, axes[3];
+        if (!pShape || !pShape->getCentre(&centre)) continue;
+        Matrix3 turn;
+        const Matrix3* pOrientation = nullptr;
+        if (pShape->getCollisionType() == CCollisionObjectResourceManager::COLLISION_CYLINDER) {
+            const auto* pCylinder = static_cast<const CCollisionCylinder*>(pShape);
+            turn = pCylinder->rotation;
+            if (pCylinder->pOrientation) Matrix3::multiply(turn, pCylinder->rotation, *pCylinder->pOrientation);
+            for (int a = 0; a < 3; ++a) turn.getRow1(a, axes[a]);
+            for (float end : {-0.5f, 0.5f})
+                ring(centre + axes[2] * (end * pCylinder->height), axes[0], axes[1], pCylinder->radius);
+        } else if (pShape->getCollisionType() == CCollisionObjectResourceManager::COLLISION_SPHERE) {
+            if (pObject->getOrientationMatrix(&pOrientation) && pOrientation) turn = *pOrientation;
+            for (int a = 0; a < 3; ++a) turn.getRow1(a, axes[a]);
+            const float radius = static_cast<const CCollisionSphere*>(pShape)->radius;
+            for (int a = 0; a < 3; ++a) ring(centre, axes[a], axes[(a + 1) % 3], radius);
+        }
+    }
+    if (!lines.empty()) D3DCore.DrawUserLines(lines.data(), static_cast<UINT>(lines.size() / 2), sizeof(LineVertex));
+}
+
+void drawLevelView(CGameLogic& logic)
+{
+    const int32_t w = L3GetScreenWidth() & ~1, h = L3GetScreenHeight() & ~1;
+    const int32_t pictureWidth = std::min(w, h * 4 / 3);
+    ViewportSettings v;
+    v.x = (w - pictureWidth) / 2 + pictureWidth * 62 / 100;
+    v.y = h * 5 / 100;
+    v.width = pictureWidth * 35 / 100 & ~1;
+    v.height = h * 36 / 100 & ~1;
+    if (v.width <= 0 || v.height <= 0) return;
+    v.aspectRatio = static_cast<float>(v.width) / static_cast<float>(v.height);
+    v.fullViewport = 1;
+    v.nearZ = 10.0f;
+    v.fov = 0.75f * v.nearZ;  // a view window 0.75 high at 1
+    v.farZ = 20000.0f;
+    L3ApplyViewportSettings(v);
+    Vector3 depth = LEVEL_CAMERA_TARGET - LEVEL_CAMERA;
+    depth.normalise();
+    Vector3 horizontal = Vector3(0.0f, 0.0f, 1.0f).cross(depth);
+    horizontal.normalise();
+    L3SetViewFromAxes(LEVEL_CAMERA, depth, horizontal, depth.cross(horizontal));
+    drawGroundGrid();
+    if (CGameObjectManager* pObjects = logic.getObjectManager()) drawCollisionOutlines(*pObjects);
+    logic.renderView();
+    logic.renderAfterScene();
+    applyGameViewport();
+    L3SetViewFromAngles(Vector3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 0.0f);
+}
+
 }  // namespace
 
 void gameRenderFrame()
@@ -194,8 +295,7 @@ void gameRenderFrame()
         L3SetViewFromAngles(Vector3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 0.0f);
         // Scene seam: the game's viewports, cameras and HUD are drawn here.
         if (CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr) {
-            pLogic->renderView();
-            pLogic->renderAfterScene();
+            if (pLogic->isLevelLoaded()) drawLevelView(*pLogic);
         }
         if (sampleWalk) {
             const int32_t now = projDataExists() ? getProjData().getTime() : sampleWalkTime;

@@ -1,9 +1,14 @@
 // Reads any bytes as a level's instantiation script through the object manager, with the logging
-// test kinds registered; every object made must be released again and the list pool come back.
+// test kinds and the game's misc, physics, collision and model managers registered (so the sample
+// kinds and placed effects read their keys); every object made must be released again and the list
+// pool come back.
 #include "FuzzSupport.h"
 #include "TestKinds.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/ModelResourceManager.h"
+#include "gameobjects/PhysicsObjectResourceManager.h"
+#include "gameobjects/SampleObjectResourceManager.h"
 #include "utility/BlockFile.h"
 #include "utility/LList.h"
 
@@ -12,9 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::setUp();
     static testkinds::World* world = nullptr;
     static uint32_t poolBaseline = 0;
+    static CSampleObjectResourceManager* misc = nullptr;
     if (!world) {
         world = new testkinds::World;
+        misc = new CSampleObjectResourceManager;
+        world->pObjects->registerResourceManager(misc);
         world->pObjects->registerResourceManager(new CCollisionObjectResourceManager);
+        world->pObjects->registerResourceManager(new CPhysicsObjectResourceManager);
+        world->pObjects->registerResourceManager(new CModelResourceManager);
         world->pObjects->initialiseResourceManagers();
         poolBaseline = llistElementsInUse();
     }
@@ -27,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     delete[] text;
     world->pObjects->update();
     world->pObjects->releaseAllObjects();
-    if (world->pManager->getNumLive() != 0) abort();
+    if (world->pManager->getNumLive() != 0 || misc->getNumLive() != 0) abort();
     if (llistElementsInUse() != poolBaseline) abort();
     world->log.calls.clear();
     return 0;

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <unistd.h>
 
@@ -51,6 +52,14 @@ int countReports(const std::string& text)
     for (const Report& r : reports())
         if (r.message.find(text) != std::string::npos || r.expression.find(text) != std::string::npos) ++n;
     return n;
+}
+
+std::string randomBytes(size_t n, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::string s(n, 0);
+    for (char& c : s) c = static_cast<char>(rng());
+    return s;
 }
 
 RealRunLog::RealRunLog() { setAssertReportHook(nullptr); }

@@ -1,6 +1,7 @@
 // Shared test support: captured reports, temporary folders, intercepted process exits.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ std::vector<Report>& reports();
 void clearReports();
 // Reports whose message or expression contains the text.
 int countReports(const std::string& text);
+
+// n bytes from a Mersenne twister seeded with seed: the same bytes on every run.
+std::string randomBytes(size_t n, uint32_t seed);
 
 // Thrown by the exit hook that test binaries install: the code would have ended the process.
 struct ProcessExit {

@@ -18,6 +18,11 @@ inline void expectNear(const Vector3& expected, const Vector3& actual, float tol
     EXPECT_NEAR(expected.z, actual.z, tol);
 }
 
+inline CollisionCylinder cylinder(const Vector3& base, const Vector3& axis, float radius, float length)
+{
+    return CollisionCylinder{base, axis, radius, length};
+}
+
 // An axis-aligned box in hull space, with the edge planes of each face.
 struct BoxHull {
     Vector3 normals[6];

@@ -1,9 +1,6 @@
 #include "utility/IniManager.h"
-
 #include "TestSupport.h"
-
 #include <gtest/gtest.h>
-
 #include <cstring>
 #include <random>
 #include <string>
@@ -62,16 +59,10 @@ TEST_F(IniManagerTest, LoadsEveryTypeIntoRegisteredVariables)
                      "  [ FrontEnd ] trailing text\r\n"
                      "BypassFrontEnd = <int> 1\r\n"));
     EXPECT_FALSE(ini.getErrorFlag());
-    EXPECT_EQ(0, update);
-    EXPECT_EQ(33, time);
-    EXPECT_EQ(0, hex);  // decimal conversion stops at the x
-    EXPECT_FLOAT_EQ(2.5f, scale);
-    EXPECT_STREQ("Some One", name);
-    EXPECT_STREQ("two", bare);
-    EXPECT_EQ('Q', letter);
-    EXPECT_EQ(0, none);
-    EXPECT_EQ(1, bypass);
-    EXPECT_EQ(77, untouched);
+    // Decimal conversion stops at the x of a hex number; a bare string ends at its blank.
+    EXPECT_EQ(std::vector<int32_t>({0, 33, 0, 1, 77}), std::vector<int32_t>({update, time, hex, bypass, untouched}));
+    EXPECT_TRUE(scale == 2.5f && letter == 'Q' && none == 0);
+    EXPECT_EQ(std::string(name) + "|" + bare, "Some One|two");
 
     // The section no file supplied is put at the front with its item bound but unwritten.
     EXPECT_EQ((std::vector<std::string>{"Other", "Game", "FrontEnd"}), sectionNames());
@@ -88,19 +79,14 @@ TEST_F(IniManagerTest, RegistrationRules)
     EXPECT_FALSE(ini.registerItem("Sec", "str", text, CIniManager::INI_STRING));  // no capacity given
     EXPECT_FALSE(ini.registerItem("Sec", "bad", &a, 5));
     ASSERT_TRUE(load("[Sec]\nkey = <int> 4\n"));
-    EXPECT_EQ(4, a);
-    EXPECT_EQ(0, b);
+    EXPECT_TRUE(a == 4 && b == 0);
 }
 
 TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
 {
     int32_t a = 0, b = 0, c = 0, d = 0, dup = 0, late = 0;
-    ini.registerItem("S", "a", &a, CIniManager::INI_INT);
-    ini.registerItem("S", "b", &b, CIniManager::INI_INT);
-    ini.registerItem("S", "c", &c, CIniManager::INI_INT);
-    ini.registerItem("S", "d", &d, CIniManager::INI_INT);
-    ini.registerItem("S", "dup", &dup, CIniManager::INI_INT);
-    ini.registerItem("S", "late", &late, CIniManager::INI_INT);
+    for (auto [name, variable] : {std::pair{"a", &a}, {"b", &b}, {"c", &c}, {"d", &d}, {"dup", &dup}, {"late", &late}})
+        ini.registerItem("S", name, variable, CIniManager::INI_INT);
 
     ASSERT_TRUE(load("[S]\n"
                      "A = <int> 9\n"                  // other capitals: skipped silently
@@ -108,10 +94,7 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
                      "c = <int> 7 : 1 d = <int> 8\n"  // with limits the rest of the line goes
                      "dup = <int> 1\n"));
     EXPECT_FALSE(ini.getErrorFlag());
-    EXPECT_EQ(5, a);
-    EXPECT_EQ(6, b);
-    EXPECT_EQ(7, c);
-    EXPECT_EQ(0, d);
+    EXPECT_EQ(std::vector<int32_t>({5, 6, 7, 0}), std::vector<int32_t>({a, b, c, d}));
 
     const std::vector<std::string> brokenLines = {
         "; a comment", "noequals <int> 1", "x = <bool> 1", "DUP = <int> 2", std::string(1024, 'n') + " = <int> 1",
@@ -126,8 +109,7 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
         char small[4] = "";
         fresh.registerString("S", "d", small);
         dir.write("broken.ini", "[S]\ndup = <int> 1\n" + line + "\nlate = <int> 3\n");
-        EXPECT_TRUE(fresh.loadFile("broken.ini")) << line;
-        EXPECT_TRUE(fresh.getErrorFlag()) << line;
+        EXPECT_TRUE(fresh.loadFile("broken.ini") && fresh.getErrorFlag()) << line;
         EXPECT_EQ(3, after) << line;  // the lines after a broken one still load
         EXPECT_STREQ("", small);
     }
@@ -136,9 +118,7 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
     CIniManager early;
     early.registerItem("S", "late", &late, CIniManager::INI_INT);
     dir.write("early.ini", "late = <int> 4\n[S]\nlate = <int> 5\n");
-    EXPECT_TRUE(early.loadFile("early.ini"));
-    EXPECT_TRUE(early.getErrorFlag());
-    EXPECT_EQ(0, late);
+    EXPECT_TRUE(early.loadFile("early.ini") && early.getErrorFlag() && late == 0);
 }
 
 TEST_F(IniManagerTest, StringsAreCutToTheirBufferAndSectionNamesAreBounded)
@@ -157,9 +137,7 @@ TEST_F(IniManagerTest, StringsAreCutToTheirBufferAndSectionNamesAreBounded)
     int32_t value = 0;
     other.registerItem("T", "v", &value, CIniManager::INI_INT);
     dir.write("long.ini", "[" + std::string(256, 's') + "]\nv = <int> 1\n[T]\nv = <int> 2\n");
-    EXPECT_TRUE(other.loadFile("long.ini"));
-    EXPECT_TRUE(other.getErrorFlag());
-    EXPECT_EQ(2, value);
+    EXPECT_TRUE(other.loadFile("long.ini") && other.getErrorFlag() && value == 2);
 }
 
 TEST_F(IniManagerTest, TheFirstFileThatSuppliesAKeyWins)
@@ -169,12 +147,9 @@ TEST_F(IniManagerTest, TheFirstFileThatSuppliesAKeyWins)
     ini.registerItem("S", "b", &b, CIniManager::INI_INT);
     ASSERT_TRUE(load("[S]\na = <int> 1\n"));
     dir.write("second.ini", "[s]\na = <int> 2\nb = <int> 3\n");
-    EXPECT_TRUE(ini.loadFile("second.ini"));
-    EXPECT_EQ(1, a);
-    EXPECT_EQ(0, b);  // b has a tree item already, so the second file cannot set it either
-    EXPECT_TRUE(ini.getErrorFlag());
-    EXPECT_FALSE(ini.loadFile("missing.ini"));
-    EXPECT_FALSE(ini.getErrorFlag());
+    EXPECT_TRUE(ini.loadFile("second.ini") && ini.getErrorFlag());
+    EXPECT_TRUE(a == 1 && b == 0);  // b has a tree item already, so the second file cannot set it either
+    EXPECT_FALSE(ini.loadFile("missing.ini") || ini.getErrorFlag());
     ini.freeAll();
     EXPECT_EQ(nullptr, ini.getSections());
 }
@@ -197,10 +172,7 @@ TEST_F(IniManagerTest, TruncatedAndRandomInputNeverCrashes)
         int32_t v = 0;
         float f = 0;
         char c = 0;
-        struct {
-            char s[4];
-            char guard[4];
-        } string{{}, {'g', 'g', 'g', 'g'}};
+        struct { char s[4], guard[4]; } string{{}, {'g', 'g', 'g', 'g'}};
         fresh.registerItem("Game", "v", &v, CIniManager::INI_INT);
         fresh.registerItem("Game", "f", &f, CIniManager::INI_FLOAT);
         fresh.registerString("Game", "s", string.s);

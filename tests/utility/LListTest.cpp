@@ -1,9 +1,6 @@
 #include "utility/LList.h"
-
 #include "TestSupport.h"
-
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -26,13 +23,10 @@ protected:
 
 void* item(intptr_t n) { return reinterpret_cast<void*>(n); }
 
-TEST_F(LListTest, InsertsMakeTheNewElementCurrent)
+TEST_F(LListTest, InsertsMakeTheNewElementCurrentAndRemovalsMoveToTheNextElseThePrevious)
 {
     llist list;
     list.InsertAfter(item(1));
-    EXPECT_EQ(1u, list.getNumItems());
-    EXPECT_EQ(item(1), list.GetCurrent());
-
     list.InsertAfter(item(3));  // after 1: new tail
     list.GotoHead();
     list.InsertAfter(item(2));  // between 1 and 3
@@ -42,22 +36,12 @@ TEST_F(LListTest, InsertsMakeTheNewElementCurrent)
     EXPECT_EQ(item(0), list.GetCurrent());
     EXPECT_EQ((std::vector<intptr_t>{0, 1, 2, 3}), contents(list));
     EXPECT_EQ(4u, llistElementsInUse());
-}
-
-TEST_F(LListTest, RemoveCurrentMovesToNextElseToPrevious)
-{
-    llist list;
-    for (intptr_t i = 1; i <= 3; ++i) list.InsertAfter(item(i));
     list.GotoTail();
-    EXPECT_EQ(1, list.RemoveCurrent());
-    EXPECT_EQ(item(2), list.GetCurrent());  // the new tail
+    EXPECT_TRUE(list.RemoveCurrent() == 1 && list.GetCurrent() == item(2));  // the new tail
     list.GotoHead();
-    EXPECT_EQ(1, list.RemoveCurrent());
-    EXPECT_EQ(item(2), list.GetCurrent());
-    EXPECT_EQ(1, list.RemoveCurrent());
-    EXPECT_TRUE(list.Empty());
-    EXPECT_FALSE(list.HasCurrent());
-    EXPECT_EQ(0, list.RemoveCurrent());
+    EXPECT_TRUE(list.RemoveCurrent() == 1 && list.GetCurrent() == item(1));
+    list.RemoveAll();
+    EXPECT_TRUE(list.Empty() && !list.HasCurrent() && list.RemoveCurrent() == 0);
     EXPECT_EQ(0u, llistElementsInUse());
     EXPECT_TRUE(testsupport::reports().empty());
 }
@@ -69,72 +53,47 @@ TEST_F(LListTest, FreshPoolHandsOutAscendingAddressesAndReusesLastFreed)
     EXPECT_LT(a, b);
     llistFreeElement(a);
     EXPECT_EQ(a, llistAllocElement(sizeof(llistElement)));
-    EXPECT_EQ(2u, llistElementsInUse());
-
     void* heap = llistAllocElement(5);  // not an element: the heap, not counted
-    EXPECT_NE(nullptr, heap);
-    EXPECT_EQ(2u, llistElementsInUse());
+    EXPECT_TRUE(heap && llistElementsInUse() == 2);
     ::operator delete(heap);
 }
 
-TEST_F(LListTest, ExhaustedPoolLeavesTheListUnchanged)
-{
-    std::vector<void*> held;
-    for (uint32_t i = 0; i < maxElements; ++i) held.push_back(llistAllocElement(sizeof(llistElement)));
-    ASSERT_NE(nullptr, held.back());
-    EXPECT_TRUE(testsupport::reports().empty());
-
-    llist list;
-    list.InsertAfter(item(1));
-    list.InsertBefore(item(2));
-    EXPECT_TRUE(list.Empty());
-    EXPECT_FALSE(list.HasCurrent());
-    int refused = 0;
-    for (const auto& r : testsupport::reports()) refused += r.expression == "0";
-    EXPECT_EQ(2, refused);                           // one per refused request...
-    EXPECT_EQ(2, testsupport::countReports("pE"));  // ...and the insert's own check
-
-    llistFreeElement(held.back());  // freeing into an empty free list is legitimate
-    EXPECT_EQ(2, testsupport::countReports("pE"));
-}
-
-TEST_F(LListTest, RefusedInsertKeepsAFilledListAsItWas)
+TEST_F(LListTest, AnExhaustedPoolRefusesInsertsAndLeavesTheListAsItWas)
 {
     llist list;
     for (intptr_t i = 1; i <= 3; ++i) list.InsertAfter(item(i));
     list.GotoHead();
     std::vector<void*> held;
     while (void* e = llistAllocElement(sizeof(llistElement))) held.push_back(e);
+    EXPECT_EQ(maxElements, held.size() + 3);
     testsupport::clearReports();
-
     list.InsertAfter(item(9));
     list.InsertBefore(item(9));
-    EXPECT_EQ(3u, list.getNumItems());
     EXPECT_EQ(item(1), list.GetCurrent());
     EXPECT_EQ((std::vector<intptr_t>{1, 2, 3}), contents(list));
     list.GotoTail();
     list.GotoPrev();
     EXPECT_EQ(item(2), list.GetCurrent());  // the back links are intact too
-    EXPECT_EQ(2, testsupport::countReports("pE"));
+    int refused = 0;
+    for (const auto& r : testsupport::reports()) refused += r.expression == "0";
+    EXPECT_EQ(2, refused);                           // one per refused request...
+    EXPECT_EQ(2, testsupport::countReports("pE"));  // ...and the insert's own check
     for (void* e : held) llistFreeElement(e);
+    EXPECT_EQ(2, testsupport::countReports("pE"));  // freeing into an empty free list is legitimate
 }
 
-TEST_F(LListTest, PoolLifecycleChecks)
+TEST_F(LListTest, ALivePoolIsNotBuiltAgainAndWithoutAPoolAllocationsAreRefused)
 {
     llist list;
     list.InsertAfter(item(1));
-    llistInitElementPool();  // a live pool is not built again
+    llistInitElementPool();
     ASSERT_EQ(1u, testsupport::reports().size());
     EXPECT_EQ("maxElements>0 && pElementMem==NULL && numElements==0", testsupport::reports()[0].expression);
-    EXPECT_EQ(1u, llistElementsInUse());
-    EXPECT_EQ(item(1), list.GetCurrent());
+    EXPECT_TRUE(llistElementsInUse() == 1 && list.GetCurrent() == item(1));
     list.RemoveCurrent();
-
     llistFreeElementPool();
-    testsupport::clearReports();
-    EXPECT_EQ(nullptr, llistAllocElement(sizeof(llistElement)));  // no pool: refused like an exhausted one
-    ASSERT_EQ(1u, testsupport::reports().size());
-    EXPECT_EQ("0", testsupport::reports()[0].expression);
+    EXPECT_EQ(nullptr, llistAllocElement(sizeof(llistElement)));
+    EXPECT_EQ("0", testsupport::reports().back().expression);
     llistInitElementPool();
 }
 

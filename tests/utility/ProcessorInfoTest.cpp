@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 using platform::testing::CpuAnswers;
 
@@ -47,42 +48,33 @@ protected:
 
 const uint32_t ALL_FEATURES = (1u << 0) | (1u << 4) | (1u << 15) | (1u << 23) | (1u << 25) | (1u << 26);
 
-TEST_F(ProcessorInfoTest, IntelAndOtherVendorsTakeAllSixFlags)
+TEST_F(ProcessorInfoTest, VendorsAndFeatureFlags)
 {
-    CpuAnswers intel = answers("GenuineIntel", 2, ALL_FEATURES);
-    platform::testing::setCpuAnswers(&intel);
-    detectProcessor();
-    EXPECT_STREQ("GenuineIntel", processorInfo.vendor);
-    EXPECT_TRUE(processorInfo.isIntel);
-    EXPECT_FALSE(processorInfo.isAMD || processorInfo.isOther);
-    EXPECT_TRUE(processorInfo.hasFPU && processorInfo.hasTSC && processorInfo.hasCMOV && processorInfo.hasMMX &&
-                processorInfo.hasSSE && processorInfo.hasSSE2);
-
-    CpuAnswers other = answers("SomeVendorXY", 1, 1u << 25);
-    platform::testing::setCpuAnswers(&other);
-    detectProcessor();
-    EXPECT_TRUE(processorInfo.isOther);
-    EXPECT_TRUE(processorInfo.hasSSE);
-    EXPECT_FALSE(processorInfo.hasSSE2 || processorInfo.hasFPU);
-}
-
-TEST_F(ProcessorInfoTest, AmdHasNoSse2ButExtendedFlagsWhenTheLeafExists)
-{
-    CpuAnswers amd = answers("AuthenticAMD", 1, ALL_FEATURES);
+    // Intel and other vendors take all six flags; AMD never SSE2, but the extended flags when their
+    // leaf exists; without CPUID nothing is detected or measured.
+    CpuAnswers intel = answers("GenuineIntel", 2, ALL_FEATURES), other = answers("SomeVendorXY", 1, 1u << 25);
+    CpuAnswers amd = answers("AuthenticAMD", 1, ALL_FEATURES), oldAmd = amd, none{};
     amd.extended0[0] = 0x80000001u;
-    amd.extended1[3] = (1u << 22) | (1u << 31);
-    platform::testing::setCpuAnswers(&amd);
-    detectProcessor();
-    EXPECT_TRUE(processorInfo.isAMD);
-    EXPECT_TRUE(processorInfo.hasSSE);
-    EXPECT_FALSE(processorInfo.hasSSE2);
-    EXPECT_TRUE(processorInfo.hasMMXExtensions && processorInfo.has3DNow);
-    EXPECT_FALSE(processorInfo.has3DNowExtensions);
-
-    amd.extended0[0] = 0x80000000u;
-    platform::testing::setCpuAnswers(&amd);
-    detectProcessor();
-    EXPECT_FALSE(processorInfo.hasMMXExtensions || processorInfo.has3DNow);
+    amd.extended1[3] = oldAmd.extended1[3] = (1u << 22) | (1u << 31);
+    oldAmd.extended0[0] = 0x80000000u;
+    const struct { CpuAnswers* answers; std::string flags; } cases[] = {
+        {&intel, "I FTCMS2"}, {&other, "O S"}, {&amd, "A FTCMS mx"}, {&oldAmd, "A FTCMS"}, {&none, ""}};
+    for (const auto& c : cases) {
+        platform::testing::setCpuAnswers(c.answers);
+        const DWORD before = timeGetTime();
+        detectProcessor();
+        const ProcessorInfo& p = processorInfo;
+        std::string flags = std::string(p.isIntel ? "I" : "") + (p.isAMD ? "A" : "") + (p.isOther ? "O" : "");
+        flags += flags.empty() ? "" : " ";
+        for (auto [has, letter] : {std::pair{p.hasFPU, 'F'}, {p.hasTSC, 'T'}, {p.hasCMOV, 'C'}, {p.hasMMX, 'M'}, {p.hasSSE, 'S'},
+                                   {p.hasSSE2, '2'}})
+            if (has) flags += letter;
+        if (p.hasMMXExtensions || p.has3DNow || p.has3DNowExtensions)
+            flags += std::string(" ") + (p.hasMMXExtensions ? "m" : "") + (p.has3DNow ? "x" : "") + (p.has3DNowExtensions ? "3" : "");
+        EXPECT_EQ(c.flags, flags);
+        EXPECT_TRUE(c.answers != &intel || std::string(p.vendor) == "GenuineIntel");
+        EXPECT_EQ(c.answers == &none, processorInfo.cyclesPerSecond == 0 && timeGetTime() - before < 5u);
+    }
 }
 
 TEST_F(ProcessorInfoTest, ClockIsTheCountOverTheSecond)
@@ -106,17 +98,6 @@ TEST_F(ProcessorInfoTest, ClockIsTheCountOverTheSecond)
     platform::testing::setCycleCounter(123);
     readTimeStampCounter(&stamp);
     EXPECT_EQ(123u, stamp);
-}
-
-TEST_F(ProcessorInfoTest, WithoutCpuidNothingIsDetectedOrMeasured)
-{
-    CpuAnswers none{};
-    platform::testing::setCpuAnswers(&none);
-    const DWORD before = timeGetTime();
-    detectProcessor();
-    EXPECT_FALSE(processorInfo.hasFPU || processorInfo.isIntel || processorInfo.isOther);
-    EXPECT_EQ(0u, processorInfo.cyclesPerSecond);
-    EXPECT_LT(timeGetTime() - before, 5u);
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include "utility/SimpleFifo.h"
-
 #include "TestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,24 +16,19 @@ TEST(SimpleFifoTest, TenByteRingTakesOneEightByteItemAndPopsOnlyIntoRoom)
     CSimpleFifo fifo;
     ASSERT_TRUE(fifo.init(10));
     EXPECT_EQ(9u, fifo.getFreeSpace());
-    EXPECT_TRUE(fifo.push("abcdefgh", 8));
-    EXPECT_FALSE(fifo.push("x", 1));
-    EXPECT_EQ(1u, fifo.getNumItems());
+    EXPECT_TRUE(fifo.push("abcdefgh", 8) && !fifo.push("x", 1) && fifo.getNumItems() == 1);
     char out[16];
     uint32_t size = sizeof out;
     EXPECT_TRUE(fifo.pop(out, size));
-    EXPECT_EQ(8u, size);
-    EXPECT_EQ(0, memcmp(out, "abcdefgh", 8));
-    EXPECT_EQ(0u, countReports(""));
+    EXPECT_EQ("abcdefgh", std::string(out, size));
+    EXPECT_EQ(0, countReports(""));
 
     // A buffer too small for the next item leaves it in place and says how big it is.
     ASSERT_TRUE(fifo.push("123456", 6));
     size = 4;
-    EXPECT_FALSE(fifo.pop(out, size));
-    EXPECT_EQ(6u, size);
+    EXPECT_TRUE(!fifo.pop(out, size) && size == 6);
     size = sizeof out;
-    EXPECT_TRUE(fifo.pop(out, size));
-    EXPECT_EQ(0, memcmp(out, "123456", 6));
+    EXPECT_TRUE(fifo.pop(out, size) && std::string(out, size) == "123456");
 }
 
 TEST(SimpleFifoTest, ItemsWrapAroundTheRingInOrder)
@@ -65,22 +58,17 @@ TEST(SimpleFifoTest, BadSizesAndBuffersAreRefusedWithoutCorruptingTheRing)
 {
     CSimpleFifo fifo;
     char big[300] = {};
-    EXPECT_FALSE(fifo.push("a", 1));  // no ring yet
-    EXPECT_FALSE(fifo.reset());
+    EXPECT_FALSE(fifo.push("a", 1) || fifo.reset());  // no ring yet
     ASSERT_TRUE(fifo.init(1024));
     EXPECT_FALSE(fifo.init(16));
     EXPECT_EQ(1, countReports("d_pBuffer == NULL"));
     ASSERT_TRUE(fifo.push("ok", 2));
-    EXPECT_FALSE(fifo.push(big, 0));
-    EXPECT_FALSE(fifo.push(big, 256));
-    EXPECT_FALSE(fifo.push(nullptr, 4));
+    EXPECT_FALSE(fifo.push(big, 0) || fifo.push(big, 256) || fifo.push(nullptr, 4));
     EXPECT_EQ(1, countReports("size < 256"));
     EXPECT_EQ(1u, fifo.getNumItems());
 
-    uint32_t size = 8;
-    EXPECT_FALSE(fifo.pop(nullptr, size));
-    size = 0;
-    EXPECT_FALSE(fifo.pop(big, size));
+    uint32_t size = 8, none = 0;
+    EXPECT_FALSE(fifo.pop(nullptr, size) || fifo.pop(big, none));
     size = sizeof big;
     EXPECT_TRUE(fifo.pop(big, size));
     EXPECT_EQ("ok", std::string(big, size));

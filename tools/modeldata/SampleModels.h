@@ -8,6 +8,8 @@
 //   data/models/debris.rsm   a small block tinted by its particles (with data/models/debris.mtl)
 //   data/models/volumefog/puff.rsm   a fog puff: a white ball of radius 150 (puff.mtl, the
 //                            material that the volume fog fades)
+//   data/dumb_test_object.rsm             the collision tester: an orange ball of radius 100
+//   data/models/dressing/bullet/bullet.rsm   the sample bullet: a yellow ball of radius 5
 #pragma once
 
 #include "ModelWriter.h"
@@ -92,7 +94,7 @@ inline mw::Primitive box(float hx, float hy, float hz)
 }
 
 // A sphere of the radius around the origin: rings of slices, a single vertex at each pole.
-inline mw::Primitive sphere(float radius, uint32_t slices, uint32_t stacks)
+inline mw::Primitive sphere(float radius, uint32_t slices, uint32_t stacks, uint32_t colour = 0xFFFFFFFFu)
 {
     const float pi = 3.14159265358979f;
     std::vector<mw::Vertex> vertices;
@@ -101,6 +103,7 @@ inline mw::Primitive sphere(float radius, uint32_t slices, uint32_t stacks)
         v.Position[0] = x * radius;
         v.Position[1] = y * radius;
         v.Position[2] = z * radius;
+        v.Diffuse = colour;
         vertices.push_back(v);
         return static_cast<uint32_t>(vertices.size() - 1);
     };
@@ -215,6 +218,14 @@ inline modelwriter::Model puff()
     return m;
 }
 
+// A placed object's stand-in: a ball of the radius in one colour, for the sample objects.
+inline modelwriter::Model ball(float radius, uint32_t colour, const std::string& material)
+{
+    modelwriter::Model m;
+    m.Lods.push_back({0.0f, meshElement("ball", 0, 0, 0, sphere(radius, 16, 8, colour), material, {}, radius)});
+    return m;
+}
+
 // Where each file goes under the data folder, and its bytes.
 inline std::vector<std::pair<std::string, std::string>> files()
 {
@@ -223,7 +234,10 @@ inline std::vector<std::pair<std::string, std::string>> files()
             {"sphere.rsm", modelwriter::model(sampleSphere())},
             {"models/debris.rsm", modelwriter::model(debris())},
             {"models/debris.mtl", debrisMaterial()},
-            {"models/volumefog/puff.rsm", modelwriter::model(puff())}};
+            {"models/volumefog/puff.rsm", modelwriter::model(puff())},
+            {"dumb_test_object.rsm", modelwriter::model(ball(100, 0xFFD08030u, "fallbackmaterials\\vc.mtl"))},
+            {"models/dressing/bullet/bullet.rsm",
+             modelwriter::model(ball(5, 0xFFFFE080u, "..\\..\\..\\fallbackmaterials\\vc.mtl"))}};
 }
 
 }  // namespace samplemodels

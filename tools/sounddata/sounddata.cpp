@@ -1,0 +1,69 @@
+// Writes the sample data's sounds into a data folder:
+//   sounds/bounce.wav   a short falling knock, 22050 Hz, 16-bit mono: the objects demo's bounce
+//
+//   sounddata <data folder>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+void put16(std::string& out, uint16_t v) { out.append(reinterpret_cast<const char*>(&v), 2); }
+void put32(std::string& out, uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
+
+std::string wav(const std::vector<int16_t>& samples, uint32_t rate)
+{
+    const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
+    std::string out = "RIFF";
+    put32(out, 36 + dataBytes);
+    out += "WAVEfmt ";
+    put32(out, 16);
+    put16(out, 1);  // PCM
+    put16(out, 1);  // mono
+    put32(out, rate);
+    put32(out, rate * 2);
+    put16(out, 2);
+    put16(out, 16);
+    out += "data";
+    put32(out, dataBytes);
+    out.append(reinterpret_cast<const char*>(samples.data()), dataBytes);
+    return out;
+}
+
+// A knock: a tone sliding down an octave under a fast decay.
+std::vector<int16_t> knock(uint32_t rate, float seconds)
+{
+    const double pi = 3.14159265358979;
+    std::vector<int16_t> samples(static_cast<size_t>(rate * seconds));
+    double phase = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const double t = static_cast<double>(i) / rate;
+        phase += 2 * pi * (220.0 + 220.0 * std::exp(-t * 30.0)) / rate;
+        samples[i] = static_cast<int16_t>(std::lround(20000.0 * std::exp(-t * 25.0) * std::sin(phase)));
+    }
+    return samples;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: sounddata <data folder>\n");
+        return 2;
+    }
+    const std::filesystem::path path = std::filesystem::path(argv[1]) / "sounds" / "bounce.wav";
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    const std::string bytes = wav(knock(22050, 0.15f), 22050);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (!f || std::fclose(f) != 0 || !ok) {
+        std::fprintf(stderr, "sounddata: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    return 0;
+}
