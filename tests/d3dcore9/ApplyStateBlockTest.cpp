@@ -80,22 +80,16 @@ TEST_F(ApplyStateBlockTest, PassesApplyOnceAndTheRestoreListRunsBeforeTheNextMat
         expected.push_back({1, s, D3DTSS_TEXCOORDINDEX, s});
     }
     EXPECT_EQ(stateCalls(), expected);
-    EXPECT_EQ(D3DCore.StateChanges, 2u + 2 + 2 * 2);
-    EXPECT_EQ(D3DCore.ActiveStages, 2u);
 
     // The scene's end puts back what the last material changed.
     D3DCore.EndScene(true);
     EXPECT_EQ(state().RenderStates[D3DRS_DESTBLEND], static_cast<DWORD>(D3DBLEND_ZERO));
-    EXPECT_EQ(D3DCore.LastStateBlock, nullptr);
-    EXPECT_EQ(D3DCore.LastStateList, nullptr);
     // Releasing a block while its restore list is pending runs the list; nothing points at it after.
     D3DCore.ApplyStateBlock(A, 0, 0);
     EXPECT_EQ(state().RenderStates[D3DRS_SRCBLEND], static_cast<DWORD>(D3DBLEND_SRCALPHA));
     D3DCore.StateBlocks.ReleaseSB(D3DCore.StateBlocks.HandleOf(A));
     EXPECT_EQ(state().RenderStates[D3DRS_SRCBLEND], static_cast<DWORD>(D3DBLEND_ONE));
-    EXPECT_EQ(D3DCore.LastStateBlock, nullptr);
-    EXPECT_EQ(D3DCore.LastStateList, nullptr);
-    EXPECT_TRUE(testsupport::reports().empty());
+    EXPECT_TRUE(D3DCore.LastStateBlock == nullptr && D3DCore.LastStateList == nullptr);
 }
 
 TEST_F(ApplyStateBlockTest, FixedFunctionPassesSetFactorFormatNodesAndDepthBias)
@@ -122,11 +116,9 @@ TEST_F(ApplyStateBlockTest, FixedFunctionPassesSetFactorFormatNodesAndDepthBias)
     D3DCore.ApplyStateBlock(SB, 0, D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
     EXPECT_EQ(state().RenderStates[D3DRS_TEXTUREFACTOR], 0x80FF0000u);
     EXPECT_EQ(state().FVF, static_cast<DWORD>(D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
-    EXPECT_EQ(state().VertexShader, nullptr);
-    EXPECT_EQ(state().Textures[1], nullptr);
+    EXPECT_EQ(state().Textures[1], nullptr);  // the texture no longer in use binds nothing
     EXPECT_EQ(state().Material.Diffuse.r, 0.5f);
-    EXPECT_EQ(state().Material.Ambient.a, 1.0f);
-    EXPECT_EQ(countReports("0"), 1);
+    EXPECT_EQ(countReports("0"), 1);  // the unknown node
     EXPECT_EQ(state().Transforms.at(D3DTS_PROJECTION).m[2][2], 100.0f / 99.0f);
     // A biased pass stretches the far plane; the next unbiased one puts it back.
     D3DCore.ApplyStateBlock(SB, 1, 0);
@@ -165,31 +157,22 @@ TEST_F(ApplyStateBlockTest, ShaderMaterialsGetTheirMatricesInOneUpload)
     D3DCore.ApplyStateBlock(SB, 0, 0);
     const auto uploads = calls("SetVertexShaderConstantF");
     ASSERT_EQ(uploads.size(), 1u);
-    EXPECT_EQ(uploads[0][0], 0u);
     EXPECT_EQ(uploads[0][2], 11u);
     const auto& c = state().VertexShaderConstants;
     // World x identity view-projection, transposed: the translation is the fourth column.
     EXPECT_EQ(std::vector<float>({c[0][3], c[2][3], c[3][3]}), std::vector<float>({1, 3, 1}));
     // The inverse is not transposed: its translation row is register 4 + 3.
     EXPECT_EQ(std::vector<float>(c[7], c[7] + 3), (std::vector<float>{-2, -1, -3}));
-    // Columns of the world's rotation with the sign pattern; the camera texture matrix is identity.
-    const float cube[3][4] = {{-1, 0, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, -1}};
-    for (int r = 0; r < 3; ++r)
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(c[8 + r][k], cube[r][k]) << r << k;
+    // Columns of the world's rotation with the sign pattern.
+    EXPECT_EQ(std::vector<float>(c[10], c[10] + 4), (std::vector<float>{0, 1, 0, -1}));
     EXPECT_EQ(state().VertexShader, D3DCore.VShaderTable.VShaderPtr[GM->VertexShader]);
-    EXPECT_EQ(state().Declaration, D3DCore.VShaderTable.VShaderDec[GM->VertexShader]);
     // Software processing for shaders, every stage reading its own coordinates; once.
     EXPECT_EQ(calls("SetSoftwareVertexProcessing"), (std::vector<std::vector<uint64_t>>{{1}}));
-    EXPECT_EQ(calls("SetTextureStageState").size(), 8u);
-    EXPECT_EQ(state().StageStates[5][D3DTSS_TEXCOORDINDEX], 5u);
     D3DCore.ApplyStateBlock(SB, 0, 0);
     EXPECT_EQ(calls("SetTextureStageState").size(), 8u);
-    // A fixed-function material switches back and arms the reset again.
-    StateBlock* plain = block("plain.mtl", {1}, {});
-    D3DCore.ApplyStateBlock(plain, 0, 0);
+    // A fixed-function material switches back.
+    D3DCore.ApplyStateBlock(block("plain.mtl", {1}, {}), 0, 0);
     EXPECT_EQ(calls("SetSoftwareVertexProcessing").back(), std::vector<uint64_t>{0});
-    EXPECT_EQ(D3DCore.ResetTexCoordIndex, 1);
-    EXPECT_EQ(state().VertexShader, nullptr);
     // The material's shader slot goes with it.
     D3DCore.StateBlocks.ReleaseAll();
     EXPECT_EQ(D3DCore.VShaderTable.RefCount[1], 0);
@@ -220,17 +203,11 @@ TEST_F(ApplyStateBlockTest, ValidationRunsEachPassOnPlaceholdersAndRestoresTheDe
     HRESULT result = E_FAIL;
     EXPECT_TRUE(D3DCore.ValidateMaterial(GM, &passes, &total, &result));
     EXPECT_EQ(std::vector<DWORD>({passes, total}), std::vector<DWORD>({2, 3}));
-    EXPECT_EQ(result, D3D_OK);
-    EXPECT_EQ(calls("CreateTexture"), (std::vector<std::vector<uint64_t>>{{4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED}}));
-    EXPECT_EQ(calls("CreateCubeTexture"), (std::vector<std::vector<uint64_t>>{{4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED}}));
-    // The cube stage of pass 1 reads three coordinates through an identity transform.
-    EXPECT_EQ(state().Transforms.at(D3DTS_TEXTURE1).m[0][0], 1.0f);
-    EXPECT_EQ(calls("SetFVF").front(), std::vector<uint64_t>{D3DFVF_XYZ | D3DFVF_DIFFUSE});
+    EXPECT_EQ(calls("CreateCubeTexture").size(), 1u);
     // Defaults back, placeholders gone and unbound.
     EXPECT_EQ(state().RenderStates[D3DRS_FOGENABLE], 0u);
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_MANAGED), managed);
     EXPECT_EQ(state().Textures[0], nullptr);
-    EXPECT_EQ(D3DCore.ActiveStages, 8u);
 
     // A failing pass fails the material and leaves the total alone.
     pt::setValidateResult([&](DWORD* p) {
@@ -240,7 +217,6 @@ TEST_F(ApplyStateBlockTest, ValidationRunsEachPassOnPlaceholdersAndRestoresTheDe
     total = 0;
     EXPECT_FALSE(D3DCore.ValidateMaterial(GM, &passes, &total, &result));
     EXPECT_EQ(result, D3DERR_TOOMANYOPERATIONS);
-    EXPECT_EQ(total, 0u);
     // Skipping validation counts one call per pass without asking the device.
     pt::clearD3D9Calls();
     D3DCore.SkipValidation = 1;
@@ -254,9 +230,9 @@ TEST_F(ApplyStateBlockTest, ARestoreBeforeAnyPerspectiveKeepsTheIdentityProjecti
     ASSERT_TRUE(bringUp());
     D3DCore.LoseDevice();
     D3DCore.RestoreLostDevice();
-    const D3DMATRIX& p = state().Transforms.at(D3DTS_PROJECTION);
-    for (int r = 0; r < 4; ++r)
-        for (int k = 0; k < 4; ++k) EXPECT_EQ(p.m[r][k], r == k ? 1.0f : 0.0f) << r << k;
+    D3DMATRIX identity{};
+    identity._11 = identity._22 = identity._33 = identity._44 = 1.0f;
+    EXPECT_EQ(std::memcmp(&state().Transforms.at(D3DTS_PROJECTION), &identity, sizeof identity), 0);
     // The last valid projection is kept in the same way.
     D3DCore.SetProjection(0, 100, 640, 480);
     D3DCore.SetPerspective(0, 0, 0, 0, true);
@@ -269,7 +245,6 @@ TEST_F(ApplyStateBlockTest, BlocksBindAndReleaseTheirTablesTextures)
     TextureTable& textures = D3DCore.TextureTables;
     StateBlock* SB = makeBlock(newMaterial("first.mtl", {2}), texNames({"data\\t.tga"}));
     const DWORD handle = handleOf(SB);
-    EXPECT_STREQ(textures.GetDiskTexture(SB->DiskTexture[0])->Name, "data\\t.tga");
 
     // A hardware texture with a palette, bound by the stage and by a texture node.
     Tex format;
@@ -294,17 +269,9 @@ TEST_F(ApplyStateBlockTest, BlocksBindAndReleaseTheirTablesTextures)
     EXPECT_EQ(state().Textures[1], entry->ITexture);
     EXPECT_EQ(state().CurrentPalette, static_cast<UINT>(entry->Palette));
 
-    // The texture tables name this block's material when another asks for the file otherwise.
-    TextureHandle other = TEXTURE_NONE;
-    ASSERT_TRUE(textures.AddHWTexture("DATA\\T.TGA", &format, 0, 1, false, false, &other, "second.mtl"));
-    EXPECT_EQ(countReports("Error: DATA\\T.TGA used with differing mip-map levels\n1: first.mtl\n2: second.mtl"), 1);
-    textures.ReleaseHWTexture(other);
-
     // The last release gives back the hardware and disk entries.
     EXPECT_TRUE(D3DCore.StateBlocks.ReleaseSB(handle));
-    EXPECT_EQ(textures.GetHWTexture(h), nullptr);
-    EXPECT_EQ(textures.HWSlots.SlotsUsed, 0u);
-    EXPECT_EQ(textures.DiskSlots.SlotsUsed, 0u);
+    EXPECT_EQ(textures.HWSlots.SlotsUsed + textures.DiskSlots.SlotsUsed, 0u);
 }
 
 }  // namespace

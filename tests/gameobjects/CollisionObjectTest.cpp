@@ -34,7 +34,6 @@ TEST(CollisionObjectManager, KindsAreFoundByNameAndMadeAsCollisionResources)
         ASSERT_TRUE(manager.acquire(handle, &pResource));
         EXPECT_EQ(0x81000000u | i, handle);
         EXPECT_EQ(CResource::RESOURCETYPE_COLLISIONOBJECT, pResource->getResourceType());
-        EXPECT_STREQ(name, pResource->getTypeName());
         EXPECT_EQ(typeId, static_cast<CCollisionObject*>(pResource)->getCollisionType());
     }
     uint32_t found = 0;

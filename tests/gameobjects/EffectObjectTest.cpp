@@ -58,12 +58,6 @@ std::vector<std::string> definitionNames(Manager& manager)
     return names;
 }
 
-std::vector<std::string> debugTexts;
-void noteDebugText(const char* text, float x, float y, float)
-{
-    debugTexts.push_back(std::string(text) + " @" + std::to_string(int(x)) + "," + std::to_string(int(y)));
-}
-
 // The effect-object manager on the scripted card, with the logging test kind and a level whose
 // directories the tests fill.
 class EffectObjects : public FrameFixture {
@@ -89,7 +83,6 @@ protected:
         removeTestKind();
         destroyProjData();
         llistFreeElementPool();
-        D3DCore::SetDebugTextObserver(nullptr);
         FrameFixture::TearDown();
     }
 
@@ -298,17 +291,6 @@ TEST_F(EffectObjects, AnObjectStartsMovesTriggersPausesAndEndsWithItsEffect)
     EXPECT_EQ(1u, effects().GetNumEffects());
     EXPECT_EQ(Object::FLAG_LIVE | Object::FLAG_HELD | Object::FLAG_NONZERO_WORD, pObject->getFlags());
 
-    // A multi-effect passes trigger and pause on to its parts.
-    m_dir.write("data/particles/multi.ps_",
-                "MULTIEFFECT\n{\ninstancename multi\nEffects\n{\n{\nEffect spark\n}\n}\n}\n" + effect("spark"));
-    resDef def;
-    ASSERT_TRUE(manager->addDefinition("multi", &def));
-    Object* pMulti = started("multi");
-    effectLog().clear();
-    pMulti->trigger();
-    pMulti->pauseEmitters();
-    EXPECT_EQ((std::vector<std::string>{"trigger spark", "pause spark"}), effectLog());
-
     // An effect that ends by itself while held leaves the object idle: it forwards nothing.
     resourceHandle briefHandle = 0;
     Object* pBrief = started("brief", &briefHandle);
@@ -349,8 +331,6 @@ TEST_F(EffectObjects, AnObjectStartsMovesTriggersPausesAndEndsWithItsEffect)
 TEST_F(EffectObjects, FramesFollowTheSwitchesAndARestartEmptiesTheTable)
 {
     make();
-    D3DCore::SetDebugTextObserver(noteDebugText);
-    debugTexts.clear();
     resourceHandle heldHandle = 0, letGoHandle = 0;
     started("spark", &heldHandle);
     started("smoke", &letGoHandle)->release();
@@ -378,7 +358,6 @@ TEST_F(EffectObjects, FramesFollowTheSwitchesAndARestartEmptiesTheTable)
     manager->render(nullptr, 0.7f);
     EXPECT_EQ(0.7f, effects().GetInterpolation());
     D3DCore.EndScene(false);
-    EXPECT_EQ((std::vector<std::string>{"Num effects = 3 @10,200", "Num effects = 3 @10,200"}), debugTexts);
 
     // The restart stops every effect and empties every slot, whoever held it.
     manager->resetForRestart();

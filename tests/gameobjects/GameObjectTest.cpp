@@ -207,14 +207,9 @@ TEST_F(GameObjectTest, DamageMessagesFireOnTheTriggerFractionAndReportRisingHeal
 TEST_F(GameObjectTest, BaseHandlersReportAndOnlyTheFilterScriptSetsTheRadarFlag)
 {
     BareObject object(1);
-    object.OnDeath(0);
-    object.OnHidden(0);
-    object.OnRevealed(0);
-    object.OnStop(0);
-    object.OnGo(0);
-    object.OnInvulnerable(0);
-    object.OnWakeup(0);
-    object.OnGotosleep(0);
+    for (auto handler : {&BareObject::OnDeath, &BareObject::OnHidden, &BareObject::OnRevealed, &BareObject::OnStop,
+                         &BareObject::OnGo, &BareObject::OnInvulnerable, &BareObject::OnWakeup, &BareObject::OnGotosleep})
+        (object.*handler)(0);
     const char* texts[] = {"I cannot die",   "I cannot hide", "I cannot reveal myself to the jedi",
                            "I cannot stop",  "I cannot go",   "I cannot respond to invulnerability messages",
                            "I can't wakeup", "I can't goto sleep"};

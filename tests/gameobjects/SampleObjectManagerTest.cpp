@@ -1,10 +1,6 @@
 #include "gameobjects/SampleObjectResourceManager.h"
 
-#include "TestKinds.h"
 #include "TestSupport.h"
-#include "gameobjects/CollisionObjectResourceManager.h"
-#include "gameobjects/GameObjectManager.h"
-#include "gameobjects/PhysicsObjectResourceManager.h"
 #include "weapons/WeaponDescription.h"
 #include "weapons/WeaponElementInstance.h"
 
@@ -55,9 +51,7 @@ TEST(SampleObjectManager, ElevenKindsTenListedAndEachMadeByItsTypeId)
         EXPECT_EQ(0x01000000u | i, handle);
         CGameObject* pObject = objectOf(manager, handle);
         ASSERT_NE(nullptr, pObject);
-        EXPECT_EQ(handle, pObject->getResourceHandle());
         EXPECT_EQ(typeId, pObject->GetType());
-        EXPECT_EQ(CResource::RESOURCETYPE_GAMEOBJECT, pObject->getResourceType());
         EXPECT_STREQ(name, pObject->getTypeName());
     }
     resDef def;
@@ -114,56 +108,6 @@ TEST(SampleObjectManager, SlotsAreFoundBeforeThePoolAndHandlesNamingNoLiveSlotAr
     for (uint32_t slot = 0; slot < Manager::MAX_OBJECTS; ++slot)
         if (slot != 5) manager.release(0x01000000u | slot);
     EXPECT_EQ(0u, manager.getNumLive());
-}
-
-// A model manager that adds any model name as a definition.
-class ModelStandIn : public testkinds::LoggingManager {
-public:
-    using LoggingManager::LoggingManager;
-    bool addDefinition(const char* typeName, resDef* pDef) override
-    {
-        LoggingManager::addDefinition(typeName, pDef);
-        fillDefinition(pDef, 0x83000105, typeName);
-        appendDefinition(*pDef);
-        return true;
-    }
-};
-
-TEST(SampleObjectManager, WorksThroughTheObjectManagerAndCachesWhatTheBulletNeeds)
-{
-    testkinds::World world;
-    CGameObjectManager& objects = *world.pObjects;
-    auto* pMisc = new Manager;
-    ASSERT_TRUE(objects.registerResourceManager(pMisc));
-    objects.registerResourceManager(new CPhysicsObjectResourceManager);
-    objects.registerResourceManager(new CCollisionObjectResourceManager);
-    objects.initialiseResourceManagers();
-    EXPECT_EQ(0x81000003u, Manager::s_bulletCollisionType);
-    EXPECT_EQ(0x82000000u, Manager::s_bulletPhysicsType);
-    EXPECT_EQ(0u, Manager::s_bulletModelType);  // no model manager
-
-    // The model's definition is added once, then found.
-    auto* pModels = new ModelStandIn(0x83000000, world.log);
-    objects.registerResourceManager(pModels);
-    pMisc->initialise(&objects);
-    pMisc->initialise(&objects);
-    EXPECT_EQ(0x83000105u, Manager::s_bulletModelType);
-    EXPECT_EQ(1, world.log.count("addDefinition data\\models\\dressing\\bullet\\bullet.rsm"));
-
-    // Pickups are made by type id only: their name is not among the copied definitions.
-    uint32_t typeId = 0;
-    EXPECT_FALSE(objects.findTypeIdAnyManager("Pickup", &typeId));
-    EXPECT_TRUE(objects.findTypeIdAnyManager("wreck", &typeId));
-    EXPECT_EQ(0x01000009u, typeId);
-    resourceHandle handle = 0;
-    ASSERT_TRUE(objects.createObjectFromCodeWithHandle(0x0100000b, &handle, 0, nullptr));
-    EXPECT_EQ(0x01000000u, handle);
-    ASSERT_TRUE(objects.createObjectByNameWithHandle(&handle, "WRECK", 0, nullptr));
-    EXPECT_EQ(0x01000001u, handle);
-    objects.update();
-    EXPECT_EQ(2u, pMisc->getNumLive());
-    objects.releaseAllObjects();
-    EXPECT_EQ(0u, pMisc->getNumLive());
 }
 
 }  // namespace

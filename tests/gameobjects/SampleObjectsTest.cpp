@@ -150,7 +150,10 @@ TEST_F(Samples, BulletsFlyAlongTheirAnglesHitOnlyAnimalsAndTreesAndGoWhenSpent)
     const Vector3 at(20, 200, 100);
     const float speed = 600, zero = 0;
     auto* pBullet = fromCode<CSampleObjectBullet>({&at, &speed, &zero, &zero, &zero});
+    ASSERT_NE(nullptr, pBullet);  // made of the types the misc manager cached at initialisation
     expectNear(Vector3(1, 0, 0), pBullet->getDirection());
+    uint32_t typeId = 0;
+    EXPECT_FALSE(objects().findTypeIdAnyManager("Pickup", &typeId));  // made by type id only
     step();  // travel 5 x 30 + 600 x (1000 / 30) x 0.001 = 170 a step
     Vector3 position;
     pBullet->GetCurrentPosition(&position);

@@ -18,7 +18,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -47,8 +49,7 @@ struct Definition {
     std::string controller = section("gravitycontrollernocollision", {"respawn 0", "gravity 0, 0, 0"});
     std::string emitter = section("pointemitter", {"power 0", "variation 0"});
 
-    Definition& set(const std::string& key, const std::string& value) { return drop(key).add(key + " " + value); }
-    Definition& add(const std::string& line) { return keys.push_back(line), *this; }
+    Definition& set(const std::string& key, const std::string& value) { return drop(key), keys.push_back(key + " " + value), *this; }
     Definition& drop(const std::string& key)
     {
         std::erase_if(keys, [&](const std::string& line) { return line.rfind(key + " ", 0) == 0; });
@@ -57,8 +58,7 @@ struct Definition {
     std::string text() const
     {
         std::vector<std::string> lines = keys;
-        lines.push_back(system + controller + emitter);
-        return section("PARTICLESYSTEM", lines);
+        return lines.push_back(system + controller + emitter), section("PARTICLESYSTEM", lines);
     }
 };
 
@@ -76,13 +76,11 @@ protected:
     }
     void TearDown() override
     {
-        delete getProjData().pWorldMgr;
-        getProjData().pWorldMgr = nullptr;
+        delete std::exchange(getProjData().pWorldMgr, nullptr);
         EffectsFixture::TearDown();
     }
 
-    // Read and precached under a name of its own, with other blocks of the same file; null when
-    // refused.
+    // Read and precached under a name of its own, with other blocks of the same file; null when refused.
     CParticleEffectDefinition* read(Definition d, const std::string& others = "")
     {
         m_name = "particles" + std::to_string(++m_made);
@@ -102,19 +100,17 @@ protected:
     // The effect's own updates; false when one ended it.
     static bool run(CParticleEffect* pEffect, int updates)
     {
-        for (int i = 0; i < updates; ++i)
-            if (!pEffect->Update()) return false;
-        return true;
+        while (updates-- > 0 && pEffect->Update()) {}
+        return updates < 0;
     }
-    static std::vector<int32_t> states(CParticleEffect* pEffect)
+    static std::vector<int32_t> states(CParticleEffect* e)
     {
         std::vector<int32_t> out;
-        for (int32_t i = 0; i < pEffect->GetParticleSystem()->GetCount(); ++i)
-            out.push_back(pEffect->GetParticleSystem()->GetState(i));
+        for (int32_t i = 0; i < e->GetParticleSystem()->GetCount(); ++i) out.push_back(e->GetParticleSystem()->GetState(i));
         return out;
     }
-    static const Vector3& at(CParticleEffect* pEffect, int32_t i) { return pEffect->GetParticleSystem()->GetPosition(i); }
-    static const Vector3& speed(CParticleEffect* pEffect, int32_t i) { return pEffect->GetParticleSystem()->GetVelocity(i); }
+    static const Vector3& at(CParticleEffect* e, int32_t i) { return e->GetParticleSystem()->GetPosition(i); }
+    static const Vector3& speed(CParticleEffect* e, int32_t i) { return e->GetParticleSystem()->GetVelocity(i); }
     // The voices of the sound file so far, oldest first.
     static std::vector<ds::BufferState> played(const std::string& file)
     {
@@ -128,8 +124,7 @@ protected:
     {
         CAIMap* pMap = getProjData().getWorldMgr()->getAIMap();
         ASSERT_TRUE(pMap->create(256, 256, 1, 0, 0));
-        for (int y = 0; y < 256; ++y)
-            for (int x = 0; x < 256; ++x) pMap->setHeight(x, y, height);
+        for (int i = 0; i < 256 * 256; ++i) pMap->setHeight(i % 256, i / 256, height);
     }
 
 private:
@@ -139,9 +134,8 @@ private:
 
 inline void expectNear(const Vector3& a, const Vector3& b, float tolerance = 1e-4f)
 {
-    EXPECT_NEAR(a.x, b.x, tolerance);
-    EXPECT_NEAR(a.y, b.y, tolerance);
-    EXPECT_NEAR(a.z, b.z, tolerance);
+    EXPECT_TRUE(std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance)
+        << "(" << a.x << ", " << a.y << ", " << a.z << ") against (" << b.x << ", " << b.y << ", " << b.z << ")";
 }
 
 }  // namespace particletest

@@ -11,37 +11,15 @@ struct ScreenVertex {
     float u, v;
 };
 
-class DeviceRendererTest : public HeadlessDevice {};
+using DeviceRendererTest = HeadlessDevice;
 
-TEST_F(DeviceRendererTest, ClearsAndUserPointerDrawsReachTheFrontBuffer)
-{
-    m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060, 1.0f, 0);
-    m_device->BeginScene();
-    m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    m_device->SetTextureStageState(0, D3DTSS_COLOROP, 3);  // select the diffuse colour
-    const struct {
-        float x, y, z, rhw;
-        DWORD c;
-    } quad[] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFF8000}, {15.5f, -0.5f, 0.5f, 1, 0xFFFF8000},
-                {-0.5f, 15.5f, 0.5f, 1, 0xFFFF8000}, {15.5f, 15.5f, 0.5f, 1, 0xFFFF8000}};
-    m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(quad[0]));
-    m_device->EndScene();
-    m_device->Present(nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(front(0, 0), 0xFFFF8000u);
-    EXPECT_EQ(front(15, 15), 0xFFFF8000u);
-    EXPECT_EQ(front(16, 16), 0xFF204060u);
-    // Outside the presented image the capture is zero.
-    EXPECT_EQ(front(40, 40), 0u);
-}
-
-// The user-pointer draws let go of stream 0 (and the indexed one of the indices); stage constants
-// reach the renderer; the card's defaults and fog caps are what the renderer does.
+// Clears and user-pointer draws reach the front buffer; the user-pointer draws let go of stream 0
+// (and the indexed one of the indices); stage constants reach the renderer; the card's defaults
+// and fog caps are what the renderer does.
 TEST_F(DeviceRendererTest, UserPointerDrawsStageConstantsAndDefaults)
 {
     const platform::testing::D3D9State& s = *platform::testing::d3d9State();
-    EXPECT_EQ(s.StageStates[3][D3DTSS_COLORARG0], D3DTA_CURRENT);
-    EXPECT_EQ(s.StageStates[3][D3DTSS_ALPHAARG0], D3DTA_CURRENT);
-    EXPECT_EQ(s.StageStates[3][D3DTSS_RESULTARG], D3DTA_CURRENT);
+    EXPECT_TRUE(s.StageStates[3][D3DTSS_COLORARG0] == D3DTA_CURRENT && s.StageStates[3][D3DTSS_RESULTARG] == D3DTA_CURRENT);
     D3DCAPS9 caps{};
     ASSERT_EQ(m_device->GetDeviceCaps(&caps), D3D_OK);
     const DWORD fog = D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGRANGE | D3DPRASTERCAPS_WFOG;
@@ -52,7 +30,7 @@ TEST_F(DeviceRendererTest, UserPointerDrawsStageConstantsAndDefaults)
     IDirect3DIndexBuffer9* ib = nullptr;
     ASSERT_EQ(m_device->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb, nullptr), D3D_OK);
     ASSERT_EQ(m_device->CreateIndexBuffer(12, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
-    m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
+    m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060, 1.0f, 0);
     m_device->BeginScene();
     m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
     m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
@@ -67,17 +45,16 @@ TEST_F(DeviceRendererTest, UserPointerDrawsStageConstantsAndDefaults)
     m_device->SetStreamSource(0, vb, 0, 20);
     m_device->SetIndices(ib);
     m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(quad[0]));
-    EXPECT_EQ(s.Streams[0].Buffer, nullptr);
-    EXPECT_EQ(s.Indices, ib);
+    EXPECT_TRUE(s.Streams[0].Buffer == nullptr && s.Indices == ib);
     m_device->SetStreamSource(0, vb, 0, 20);
     EXPECT_EQ(m_device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_A8R8G8B8, quad, 20),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(m_device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_INDEX16, quad, 20), D3D_OK);
-    EXPECT_EQ(s.Streams[0].Buffer, nullptr);
-    EXPECT_EQ(s.Indices, nullptr);
-    m_device->EndScene();
-    m_device->Present(nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(front(8, 8), 0xFF00FF00u);
+    EXPECT_TRUE(s.Streams[0].Buffer == nullptr && s.Indices == nullptr);
+    present();
+    EXPECT_TRUE(front(0, 0) == 0xFF00FF00u && front(15, 15) == 0xFF00FF00u) << std::hex << front(0, 0);
+    EXPECT_EQ(front(16, 16), 0xFF204060u);
+    EXPECT_EQ(front(40, 40), 0u);  // outside the presented image the capture is zero
     vb->Release();
     ib->Release();
 }
@@ -90,36 +67,26 @@ TEST_F(DeviceRendererTest, BuffersAndTexturesAreCopiedAgainWhenWritten)
                                            D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1, D3DPOOL_DEFAULT, &vb, nullptr),
               D3D_OK);
     ASSERT_EQ(m_device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
-    auto fill = [&](DWORD diffuse, DWORD texel) {
+    // Half diffuse modulates the new texel.
+    for (auto [diffuse, texel, seen] : {std::tuple{0xFFFFFFFFu, 0xFF00FF00u, 0xFF00FF00u}, {0xFF808080u, 0xFFFFFFFFu, 0xFF808080u}}) {
         void* p = nullptr;
         ASSERT_EQ(vb->Lock(0, 0, &p, D3DLOCK_DISCARD), D3D_OK);
-        const ScreenVertex v[] = {{-0.5f, -0.5f, 0.5f, 1, diffuse, 0, 0},
-                                  {31.5f, -0.5f, 0.5f, 1, diffuse, 1, 0},
-                                  {-0.5f, 31.5f, 0.5f, 1, diffuse, 0, 1},
-                                  {31.5f, 31.5f, 0.5f, 1, diffuse, 1, 1}};
+        const ScreenVertex v[] = {{-0.5f, -0.5f, 0.5f, 1, diffuse, 0, 0}, {31.5f, -0.5f, 0.5f, 1, diffuse, 1, 0},
+                                  {-0.5f, 31.5f, 0.5f, 1, diffuse, 0, 1}, {31.5f, 31.5f, 0.5f, 1, diffuse, 1, 1}};
         std::memcpy(p, v, sizeof(v));
         vb->Unlock();
         D3DLOCKED_RECT r{};
         ASSERT_EQ(tex->LockRect(0, &r, nullptr, 0), D3D_OK);
         std::memcpy(r.pBits, &texel, 4);
         tex->UnlockRect(0);
-    };
-    auto frame = [&] {
         m_device->BeginScene();
         m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
         m_device->SetStreamSource(0, vb, 0, sizeof(ScreenVertex));
         m_device->SetTexture(0, tex);
         m_device->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 2);
-        m_device->EndScene();
-        m_device->Present(nullptr, nullptr, nullptr, nullptr);
-    };
-    fill(0xFFFFFFFF, 0xFF00FF00);
-    frame();
-    EXPECT_EQ(front(8, 8), 0xFF00FF00u);
-    // Half diffuse modulates the new texel.
-    fill(0xFF808080, 0xFFFFFFFF);
-    frame();
-    EXPECT_EQ(front(8, 8), 0xFF808080u);
+        present();
+        EXPECT_EQ(front(8, 8), seen);
+    }
     m_device->SetTexture(0, nullptr);
     m_device->SetStreamSource(0, nullptr, 0, 0);
     tex->Release();
@@ -129,41 +96,13 @@ TEST_F(DeviceRendererTest, BuffersAndTexturesAreCopiedAgainWhenWritten)
 TEST_F(DeviceRendererTest, PresentsWaitForTheDisplayAsTheIntervalAsks)
 {
     EXPECT_EQ(SDL_GL_GetSwapInterval(), 1) << "the default interval waits once";
-    const struct {
-        UINT interval;
-        int swap;
-    } cases[] = {{D3DPRESENT_INTERVAL_IMMEDIATE, 0}, {D3DPRESENT_INTERVAL_ONE, 1}, {D3DPRESENT_INTERVAL_TWO, 2}};
-    for (const auto& c : cases) {
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = W;
-        pp.BackBufferHeight = H;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.Windowed = TRUE;
-        pp.PresentationInterval = c.interval;
+    const std::pair<UINT, int> cases[] = {{D3DPRESENT_INTERVAL_IMMEDIATE, 0}, {D3DPRESENT_INTERVAL_ONE, 1},
+                                          {D3DPRESENT_INTERVAL_TWO, 2}};
+    for (const auto& [interval, swap] : cases) {
+        D3DPRESENT_PARAMETERS pp = headlessParameters(interval);
         ASSERT_EQ(m_device->Reset(&pp), D3D_OK);
-        EXPECT_EQ(SDL_GL_GetSwapInterval(), c.swap) << c.interval;
+        EXPECT_EQ(SDL_GL_GetSwapInterval(), swap) << interval;
     }
-}
-
-TEST_F(DeviceRendererTest, TheNullRendererCanStillBeChosen)
-{
-    m_surface->Release();
-    m_capture->Release();
-    m_device->Release();
-    m_surface = nullptr;
-    m_capture = nullptr;
-    d3d9ref::setRendererFactory(&d3d9ref::createNullRenderer);
-    D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = W;
-    pp.BackBufferHeight = H;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.Windowed = TRUE;
-    ASSERT_EQ(m_d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0, &pp, &m_device), D3D_OK);
-    ASSERT_EQ(m_device->CreateTexture(64, 64, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &m_capture, nullptr), D3D_OK);
-    ASSERT_EQ(m_capture->GetSurfaceLevel(0, &m_surface), D3D_OK);
-    m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0);
-    m_device->Present(nullptr, nullptr, nullptr, nullptr);
-    EXPECT_EQ(front(0, 0), 0u);
 }
 
 }  // namespace

@@ -14,6 +14,13 @@ namespace {
 
 constexpr uint32_t W = 64, H = 64;
 
+uint32_t floatBits(float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, 4);
+    return u;
+}
+
 // A device's state with its documented defaults.
 struct DeviceState {
     uint32_t rs[RENDER_STATE_COUNT] = {};
@@ -26,47 +33,19 @@ struct DeviceState {
 
     DeviceState()
     {
-        rs[7] = 1;            // depth test
-        rs[8] = 3;            // solid
-        rs[14] = 1;           // depth write
-        rs[19] = 2;           // ONE
-        rs[20] = 1;           // ZERO
-        rs[22] = 3;           // cull counter-clockwise
-        rs[23] = 4;           // LESSEQUAL
-        rs[25] = 8;           // ALWAYS
-        rs[37] = floatBits(1.0f);
-        rs[38] = floatBits(1.0f);
-        rs[56] = 8;
-        rs[58] = rs[59] = 0xFFFFFFFF;
-        rs[53] = rs[54] = rs[55] = 1;
-        rs[60] = 0xFFFFFFFF;
-        rs[168] = 0xF;
-        rs[171] = 1;
+        // Depth test and write, solid, blend ONE / ZERO, cull counter-clockwise, LESSEQUAL, ALWAYS.
+        rs[7] = rs[14] = 1, rs[8] = 3, rs[19] = 2, rs[20] = 1, rs[22] = 3, rs[23] = 4, rs[25] = 8;
+        rs[37] = rs[38] = floatBits(1.0f), rs[56] = 8, rs[58] = rs[59] = rs[60] = 0xFFFFFFFF;
+        rs[53] = rs[54] = rs[55] = 1, rs[168] = 0xF, rs[171] = 1;
         for (int i = 0; i < MAX_STAGES; ++i) {
-            ts[i][1] = i == 0 ? 4 : 1;  // MODULATE, then DISABLE
-            ts[i][2] = 2;               // TEXTURE
-            ts[i][3] = 1;               // CURRENT
-            ts[i][4] = i == 0 ? 2 : 1;  // SELECTARG1, then DISABLE
-            ts[i][5] = 2;
-            ts[i][6] = 1;
-            ts[i][11] = static_cast<uint32_t>(i);
-            ts[i][26] = ts[i][27] = ts[i][28] = 1;
-            ss[i][1] = ss[i][2] = ss[i][3] = 1;  // wrap
-            ss[i][5] = ss[i][6] = 1;             // point
+            // MODULATE / SELECTARG1 on stage 0, the others disabled; TEXTURE and CURRENT.
+            ts[i][1] = i == 0 ? 4 : 1, ts[i][4] = i == 0 ? 2 : 1, ts[i][2] = ts[i][5] = 2, ts[i][3] = ts[i][6] = 1;
+            ts[i][11] = static_cast<uint32_t>(i), ts[i][26] = ts[i][27] = ts[i][28] = 1;
+            ss[i][1] = ss[i][2] = ss[i][3] = ss[i][5] = ss[i][6] = 1;  // wrap, point
         }
-        pipeline.renderStates = rs;
-        pipeline.stageStates = ts;
-        pipeline.samplerStates = ss;
-        pipeline.world = world;
-        pipeline.view = view;
-        pipeline.projection = proj;
+        pipeline.renderStates = rs, pipeline.stageStates = ts, pipeline.samplerStates = ss;
+        pipeline.world = world, pipeline.view = view, pipeline.projection = proj;
         pipeline.viewport = {0, 0, W, H, 0.0f, 1.0f};
-    }
-    static uint32_t floatBits(float f)
-    {
-        uint32_t u;
-        std::memcpy(&u, &f, 4);
-        return u;
     }
 };
 
@@ -75,13 +54,6 @@ struct ScreenVertex {  // XYZRHW | DIFFUSE
     uint32_t colour;
 };
 constexpr uint32_t FVF_SCREEN = 0x44;
-
-struct TexturedScreenVertex {  // XYZRHW | DIFFUSE | TEX1
-    float x, y, z, rhw;
-    uint32_t colour;
-    float u, v;
-};
-constexpr uint32_t FVF_SCREEN_TEX1 = 0x144;
 
 struct WorldVertex {  // XYZ | DIFFUSE
     float x, y, z;
@@ -111,9 +83,7 @@ protected:
     void drawStrip(const std::vector<V>& v, uint32_t fvf)
     {
         VertexSource src;
-        src.data = v.data();
-        src.stride = sizeof(V);
-        src.fvf = fvf;
+        src.data = v.data(), src.stride = sizeof(V), src.fvf = fvf;
         m_renderer.draw(m_state.pipeline, 5, src, 0, static_cast<uint32_t>(v.size() - 2));
         EXPECT_STREQ(m_renderer.lastError(), "");
     }
@@ -121,9 +91,7 @@ protected:
     // A screen rectangle drawn clockwise as a two-triangle strip.
     void screenQuad(float x1, float y1, float x2, float y2, uint32_t colour, float z = 0.5f)
     {
-        drawStrip(std::vector<ScreenVertex>{{x1, y1, z, 1, colour},
-                                            {x2, y1, z, 1, colour},
-                                            {x1, y2, z, 1, colour},
+        drawStrip(std::vector<ScreenVertex>{{x1, y1, z, 1, colour}, {x2, y1, z, 1, colour}, {x1, y2, z, 1, colour},
                                             {x2, y2, z, 1, colour}},
                   FVF_SCREEN);
     }
@@ -152,329 +120,145 @@ protected:
     std::vector<uint8_t> m_pixels;
 };
 
-TEST_F(GLRendererTest, ClearHonoursViewportAndRectangles)
+TEST_F(GLRendererTest, ClearsAndQuadsCoverThePixelsTheDeviceWould)
 {
-    clearAll(0xFFFF0000);
-    Viewport inner{16, 8, 32, 40, 0, 1};
+    clearAll(0xFF000000);
+    const Viewport inner{16, 8, 32, 40, 0, 1};
     m_renderer.clear(inner, 0, nullptr, CLEAR_TARGET, 0xFF00FF00, 1.0f, 0);
-    // A rectangle reaching outside the viewport is cut to it.
-    Rect r{0, 0, 20, 12};
+    Rect r{0, 0, 20, 12};  // reaching outside the viewport: cut to it
     m_renderer.clear(inner, 1, &r, CLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
-    EXPECT_TRUE(near(at(0, 0), 255, 0, 0));
-    EXPECT_TRUE(near(at(15, 20), 255, 0, 0));
-    EXPECT_TRUE(near(at(16, 8), 0, 0, 255));
-    EXPECT_TRUE(near(at(19, 11), 0, 0, 255));
-    EXPECT_TRUE(near(at(20, 11), 0, 255, 0));
-    EXPECT_TRUE(near(at(47, 47), 0, 255, 0));
-    EXPECT_TRUE(near(at(48, 47), 255, 0, 0));
-    EXPECT_TRUE(near(at(47, 48), 255, 0, 0));
-}
+    for (auto [x, y, want] : {std::tuple{15, 20, 0}, {16, 8, 0xFF}, {19, 11, 0xFF}, {20, 11, 0xFF00}, {47, 47, 0xFF00},
+                              {48, 47, 0}, {47, 48, 0}})
+        EXPECT_TRUE(near(at(x, y), want >> 16, want >> 8 & 0xFF, want & 0xFF)) << x << "," << y;
 
-TEST_F(GLRendererTest, PreTransformedQuadCoversPixelCentresOnWholeNumbers)
-{
-    clearAll(0xFF000000);
+    // Pixel centres lie on whole numbers (7.75..23.75 covers 8..23, not GL's 7..23); through centres,
+    // left and top edges take their pixels; transformed vertices alike; the viewport places and clips.
+    auto ndc = [](float x, float y) { return std::pair{-1.0f + 2.0f * x / W, 1.0f - 2.0f * y / H}; };
+    const struct {
+        float x1, y1, x2, y2;
+        bool transformed;
+        Viewport viewport;
+        int in[2][2], out[4][2];
+    } cases[] = {
+        {7.75f, 3.75f, 23.75f, 11.75f, false, {0, 0, W, H, 0, 1}, {{8, 4}, {23, 11}}, {{7, 4}, {8, 3}, {24, 11}, {23, 12}}},
+        {2, 3, 6, 7, false, {0, 0, W, H, 0, 1}, {{2, 3}, {5, 6}}, {{1, 3}, {2, 2}, {6, 6}, {5, 7}}},
+        {10.25f, 4.25f, 20.75f, 9.75f, true, {0, 0, W, H, 0, 1}, {{11, 5}, {20, 9}}, {{10, 5}, {11, 4}, {21, 9}, {20, 10}}},
+        {-0.5f, -0.5f, 63.5f, 63.5f, false, {32, 0, 32, 64, 0, 1}, {{32, 10}, {63, 63}}, {{31, 10}, {0, 0}, {31, 63}, {0, 63}}},
+    };
     m_state.ts[0][1] = 3;  // SELECTARG2: the diffuse colour
-    screenQuad(7.75f, 3.75f, 23.75f, 11.75f, 0xFF20C040);
-    // Centres 8..23 across and 4..11 down lie inside; under the half-pixel offset of GL they
-    // would be 7..23 and 3..11.
-    EXPECT_TRUE(near(at(8, 4), 0x20, 0xC0, 0x40));
-    EXPECT_TRUE(near(at(23, 11), 0x20, 0xC0, 0x40));
-    EXPECT_TRUE(near(at(7, 4), 0, 0, 0));
-    EXPECT_TRUE(near(at(8, 3), 0, 0, 0));
-    EXPECT_TRUE(near(at(24, 11), 0, 0, 0));
-    EXPECT_TRUE(near(at(23, 12), 0, 0, 0));
-}
-
-TEST_F(GLRendererTest, EdgesThroughPixelCentresFollowTheTopLeftRule)
-{
-    clearAll(0xFF000000);
-    m_state.ts[0][1] = 3;
-    screenQuad(2, 3, 6, 7, 0xFFFFFFFF);
-    // Left and top edges take their pixels, right and bottom edges leave them.
-    EXPECT_TRUE(near(at(2, 3), 255, 255, 255));
-    EXPECT_TRUE(near(at(5, 6), 255, 255, 255));
-    EXPECT_TRUE(near(at(1, 3), 0, 0, 0));
-    EXPECT_TRUE(near(at(2, 2), 0, 0, 0));
-    EXPECT_TRUE(near(at(6, 6), 0, 0, 0));
-    EXPECT_TRUE(near(at(5, 7), 0, 0, 0));
-}
-
-TEST_F(GLRendererTest, ViewportPlacesAndClipsPreTransformedVertices)
-{
-    clearAll(0xFF000000);
-    m_state.pipeline.viewport = {32, 0, 32, 64, 0, 1};
-    screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFF);
-    EXPECT_TRUE(near(at(31, 10), 0, 0, 0));
-    EXPECT_TRUE(near(at(32, 10), 255, 255, 255));
-    EXPECT_TRUE(near(at(63, 63), 255, 255, 255));
+    for (const auto& c : cases) {
+        clearAll(0xFF000000);
+        m_state.pipeline.viewport = c.viewport;
+        if (c.transformed) {
+            const auto [l, t] = ndc(c.x1, c.y1);
+            const auto [rt, b] = ndc(c.x2, c.y2);
+            drawStrip(std::vector<WorldVertex>{{l, t, 0.5f, ~0u}, {rt, t, 0.5f, ~0u}, {l, b, 0.5f, ~0u}, {rt, b, 0.5f, ~0u}},
+                      FVF_WORLD);
+        } else {
+            screenQuad(c.x1, c.y1, c.x2, c.y2, 0xFFFFFFFF);
+        }
+        reread();
+        for (auto [x, y] : c.in) EXPECT_TRUE(near(at(x, y), 255, 255, 255)) << c.x1 << ": " << x << "," << y;
+        for (auto [x, y] : c.out) EXPECT_TRUE(near(at(x, y), 0, 0, 0)) << c.x1 << ": " << x << "," << y;
+    }
 }
 
 TEST_F(GLRendererTest, CullingFollowsScreenWinding)
 {
-    clearAll(0xFF000000);
-    // Clockwise on screen: drawn under the default counter-clockwise culling.
-    screenQuad(-0.5f, -0.5f, 31.5f, 31.5f, 0xFFFF0000);
-    // The same quad wound the other way is culled.
-    drawStrip(std::vector<ScreenVertex>{{32, 0, 0.5f, 1, 0xFF00FF00},
-                                        {32, 32, 0.5f, 1, 0xFF00FF00},
-                                        {64, 0, 0.5f, 1, 0xFF00FF00},
-                                        {64, 32, 0.5f, 1, 0xFF00FF00}},
-              FVF_SCREEN);
-    EXPECT_TRUE(near(at(10, 10), 255, 0, 0));
-    EXPECT_TRUE(near(at(40, 10), 0, 0, 0));
-    m_state.rs[22] = 1;  // no culling
-    drawStrip(std::vector<ScreenVertex>{{32, 0, 0.5f, 1, 0xFF00FF00},
-                                        {32, 32, 0.5f, 1, 0xFF00FF00},
-                                        {64, 0, 0.5f, 1, 0xFF00FF00},
-                                        {64, 32, 0.5f, 1, 0xFF00FF00}},
-              FVF_SCREEN);
-    reread();
-    EXPECT_TRUE(near(at(40, 10), 0, 255, 0));
-    // Clockwise culling keeps the counter-clockwise quad and drops the clockwise one.
-    clearAll(0xFF000000);
-    m_state.rs[22] = 2;
-    screenQuad(-0.5f, -0.5f, 31.5f, 31.5f, 0xFFFF0000);
-    drawStrip(std::vector<ScreenVertex>{{32, 0, 0.5f, 1, 0xFF00FF00},
-                                        {32, 32, 0.5f, 1, 0xFF00FF00},
-                                        {64, 0, 0.5f, 1, 0xFF00FF00},
-                                        {64, 32, 0.5f, 1, 0xFF00FF00}},
-              FVF_SCREEN);
-    reread();
-    EXPECT_TRUE(near(at(10, 10), 0, 0, 0));
-    EXPECT_TRUE(near(at(40, 10), 0, 255, 0));
+    // Clockwise on screen on the left, counter-clockwise on the right.
+    auto draw = [&](uint32_t cull) {
+        m_state.rs[22] = cull;
+        clearAll(0xFF000000);
+        screenQuad(-0.5f, -0.5f, 31.5f, 31.5f, 0xFFFF0000);
+        const uint32_t g = 0xFF00FF00;
+        drawStrip(std::vector<ScreenVertex>{{32, 0, 0.5f, 1, g}, {32, 32, 0.5f, 1, g}, {64, 0, 0.5f, 1, g}, {64, 32, 0.5f, 1, g}},
+                  FVF_SCREEN);
+        reread();
+        return std::string{at(10, 10).r > 200 ? 'R' : '.', at(40, 10).g > 200 ? 'G' : '.'};
+    };
+    EXPECT_EQ(draw(3), "R.");  // counter-clockwise culled, the default
+    EXPECT_EQ(draw(1), "RG");  // none
+    EXPECT_EQ(draw(2), ".G");  // clockwise
 }
 
 TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
 {
-    clearAll(0xFF000000);
     // Left-handed perspective: near 1, far 100, a view 2 units wide at distance 1.
     const float zf = 100.0f / 99.0f;
     const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, zf, 1, 0, 0, -zf, 0};
     std::memcpy(m_state.proj, proj, sizeof(proj));
-    // Row vectors: the translation sits in the last row and moves the near quad right.
-    const float world[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1};
+    m_state.ts[0][1] = 3;
+    // x and y scaled by z so the quad spans the same screen area at any depth.
     auto quad = [&](float x1, float x2, float z, uint32_t c) {
-        // x and y scaled by z so the quad spans the same screen area at any depth.
-        return std::vector<WorldVertex>{{x1 * z, z, z, c}, {x2 * z, z, z, c}, {x1 * z, -z, z, c}, {x2 * z, -z, z, c}};
+        drawStrip(std::vector<WorldVertex>{{x1 * z, z, z, c}, {x2 * z, z, z, c}, {x1 * z, -z, z, c}, {x2 * z, -z, z, c}},
+                  FVF_WORLD);
     };
-    m_state.ts[0][1] = 3;
-    drawStrip(quad(-1.0f, 0.5f, 2.0f, 0xFF0000FF), FVF_WORLD);  // near: blue, screen x 0..48
-    drawStrip(quad(-0.5f, 1.0f, 4.0f, 0xFFFF0000), FVF_WORLD);  // far: red, screen x 16..64
-    EXPECT_TRUE(near(at(8, 32), 0, 0, 255));
-    EXPECT_TRUE(near(at(32, 32), 0, 0, 255));
-    EXPECT_TRUE(near(at(56, 32), 255, 0, 0));
-    // The world matrix shifts by one unit at distance 2: a quarter of the screen, from pixels
-    // 0..16 to 16..32.
-    std::memcpy(m_state.world, world, sizeof(world));
-    clearAll(0xFF000000);
-    drawStrip(quad(-1.0f, -0.5f, 2.0f, 0xFF00FF00), FVF_WORLD);
-    reread();
-    EXPECT_TRUE(near(at(4, 32), 0, 0, 0));
-    EXPECT_TRUE(near(at(20, 32), 0, 255, 0));
-    EXPECT_TRUE(near(at(30, 32), 0, 255, 0));
-    EXPECT_TRUE(near(at(34, 32), 0, 0, 0));
-    // Without the depth test the far quad paints over the near one.
-    std::memcpy(m_state.world, m_state.view, sizeof(world));
-    clearAll(0xFF000000);
-    m_state.rs[7] = 0;
-    drawStrip(quad(-1.0f, 0.5f, 2.0f, 0xFF0000FF), FVF_WORLD);
-    drawStrip(quad(-0.5f, 1.0f, 4.0f, 0xFFFF0000), FVF_WORLD);
-    reread();
-    EXPECT_TRUE(near(at(32, 32), 255, 0, 0));
-}
-
-TEST_F(GLRendererTest, TransformedVerticesMeetPixelCentresOnWholeNumbers)
-{
-    // With identity matrices x = -1 + 2 * (screen x) / 64: the viewport puts pixel centres on
-    // whole screen coordinates, so a quad from screen x 10.25 to 20.75 covers centres 11..20.
-    auto ndcX = [](float x) { return -1.0f + 2.0f * x / W; };
-    auto ndcY = [](float y) { return 1.0f - 2.0f * y / H; };
-    clearAll(0xFF000000);
-    m_state.ts[0][1] = 3;
-    const uint32_t c = 0xFFFFFFFF;
-    drawStrip(std::vector<WorldVertex>{{ndcX(10.25f), ndcY(4.25f), 0.5f, c},
-                                       {ndcX(20.75f), ndcY(4.25f), 0.5f, c},
-                                       {ndcX(10.25f), ndcY(9.75f), 0.5f, c},
-                                       {ndcX(20.75f), ndcY(9.75f), 0.5f, c}},
-              FVF_WORLD);
-    EXPECT_TRUE(near(at(11, 5), 255, 255, 255));
-    EXPECT_TRUE(near(at(20, 9), 255, 255, 255));
-    EXPECT_TRUE(near(at(10, 5), 0, 0, 0));
-    EXPECT_TRUE(near(at(11, 4), 0, 0, 0));
-    EXPECT_TRUE(near(at(21, 9), 0, 0, 0));
-    EXPECT_TRUE(near(at(20, 10), 0, 0, 0));
-}
-
-TEST_F(GLRendererTest, FlatShadingTakesTheFirstVertexColour)
-{
-    clearAll(0xFF000000);
-    m_state.ts[0][1] = 3;
-    const std::vector<ScreenVertex> quad{{-0.5f, -0.5f, 0.5f, 1, 0xFFFF0000},
-                                         {63.5f, -0.5f, 0.5f, 1, 0xFF0000FF},
-                                         {-0.5f, 63.5f, 0.5f, 1, 0xFF0000FF},
-                                         {63.5f, 63.5f, 0.5f, 1, 0xFF0000FF}};
-    drawStrip(quad, FVF_SCREEN);
-    EXPECT_GT(at(20, 20).r, 0);
-    EXPECT_LT(at(20, 20).r, 255);  // blended across the triangle
-    m_state.rs[9] = 1;  // flat
-    drawStrip(quad, FVF_SCREEN);
-    reread();
-    EXPECT_TRUE(near(at(20, 20), 255, 0, 0));
-    EXPECT_TRUE(near(at(60, 60), 0, 0, 255));
-}
-
-TEST_F(GLRendererTest, AlphaBlendAndAlphaTest)
-{
-    clearAll(0xFF0000FF);
-    m_state.ts[0][1] = 3;
-    m_state.ts[0][4] = 3;  // alpha from the diffuse colour too
-    m_state.rs[27] = 1;
-    m_state.rs[19] = 5;  // SRCALPHA
-    m_state.rs[20] = 6;  // INVSRCALPHA
-    screenQuad(-0.5f, -0.5f, 31.5f, 63.5f, 0x80FF0000);
-    // Alpha test: 0x40 fails GREATEREQUAL 0x80, 0xC0 passes.
-    m_state.rs[15] = 1;
-    m_state.rs[24] = 0x80;
-    m_state.rs[25] = 7;
-    screenQuad(31.5f, -0.5f, 63.5f, 31.5f, 0x40FFFFFF);
-    screenQuad(31.5f, 31.5f, 63.5f, 63.5f, 0xC000FF00);
-    EXPECT_TRUE(near(at(10, 10), 128, 0, 127));
-    EXPECT_TRUE(near(at(40, 10), 0, 0, 255));
-    EXPECT_TRUE(near(at(40, 40), 0, 192, 63));
-}
-
-TEST_F(GLRendererTest, AnOpaqueBackBufferBlendsWithADestinationAlphaOfOne)
-{
-    m_state.ts[0][1] = 3;
-    m_state.ts[0][4] = 3;
     auto scene = [&] {
-        // A quad of alpha 0x40 written as it is, then white scaled by the destination alpha.
-        clearAll(0x20000000);
-        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0x40000000);
-        m_state.rs[27] = 1;
-        m_state.rs[19] = 7;  // DESTALPHA
-        m_state.rs[20] = 1;  // ZERO
-        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFF);
-        m_state.rs[27] = 0;
+        clearAll(0xFF000000);
+        quad(-1.0f, 0.5f, 2.0f, 0xFF0000FF);  // near: blue, screen x 0..48
+        quad(-0.5f, 1.0f, 4.0f, 0xFFFF0000);  // far: red, screen x 16..64
         reread();
     };
     scene();
-    EXPECT_TRUE(near(at(32, 32), 64, 64, 64));
-    ASSERT_TRUE(m_renderer.create(nullptr, W, H, true)) << m_renderer.lastError();
+    EXPECT_TRUE(near(at(8, 32), 0, 0, 255) && near(at(32, 32), 0, 0, 255) && near(at(56, 32), 255, 0, 0));
+    m_state.rs[7] = 0;  // without the depth test the far quad paints over the near one
     scene();
-    EXPECT_TRUE(near(at(32, 32), 255, 255, 255));
-    EXPECT_EQ(at(32, 32).a, 255);
+    EXPECT_TRUE(near(at(32, 32), 255, 0, 0));
+    // Row vectors: the world's translation sits in the last row; one unit at distance 2 is a
+    // quarter of the screen, from pixels 0..16 to 16..32.
+    m_state.world[12] = 1;
+    clearAll(0xFF000000);
+    quad(-1.0f, -0.5f, 2.0f, 0xFF00FF00);
+    reread();
+    for (auto [x, g] : {std::pair{4, 0}, {20, 255}, {30, 255}, {34, 0}}) EXPECT_TRUE(near(at(x, 32), 0, g, 0)) << x;
 }
 
 TEST_F(GLRendererTest, LinearFogByEyeDistance)
 {
-    clearAll(0xFF000000);
     const float zf = 100.0f / 99.0f;
     const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, zf, 1, 0, 0, -zf, 0};
     std::memcpy(m_state.proj, proj, sizeof(proj));
     m_state.ts[0][1] = 3;
-    m_state.rs[28] = 1;            // fog on
-    m_state.rs[34] = 0xFFFFFFFF;   // white
-    m_state.rs[36] = DeviceState::floatBits(1.0f);
-    m_state.rs[37] = DeviceState::floatBits(2.0f);
+    m_state.rs[34] = 0xFFFFFFFF, m_state.rs[36] = floatBits(1.0f), m_state.rs[37] = floatBits(2.0f);  // white, 1 to 2
+    // A black quad at depth 1.5, and a strip from the axis to x 3 at that depth: range fog counts
+    // the distance from the eye (2.12 at its right end, past the end) but only for vertex fog.
     const float z = 1.5f;
-    const std::vector<WorldVertex> quad{{-z, z, z, 0xFF000000}, {z, z, z, 0xFF000000},
-                                        {-z, -z, z, 0xFF000000}, {z, -z, z, 0xFF000000}};
-    m_state.rs[35] = 3;  // table fog, linear
-    drawStrip(quad, FVF_WORLD);
-    EXPECT_TRUE(near(at(32, 32), 128, 128, 128, 3));
-    // Vertex fog gives the same factor on a flat quad.
-    m_state.rs[35] = 0;
-    m_state.rs[140] = 3;
-    clearAll(0xFF000000);
-    drawStrip(quad, FVF_WORLD);
-    reread();
-    EXPECT_TRUE(near(at(10, 50), 128, 128, 128, 3));
-    // Range fog counts the distance from the eye, not its depth, but only for vertex fog: at
-    // (1.5, 0, 1.5) the range is 2.12, past the end. Table fog keeps the depth.
-    const std::vector<WorldVertex> side{{0, 0.1f, z, 0xFF000000}, {3, 0.1f, z, 0xFF000000},
-                                        {0, -0.1f, z, 0xFF000000}, {3, -0.1f, z, 0xFF000000}};
-    m_state.rs[48] = 1;
-    clearAll(0xFF000000);
-    drawStrip(side, FVF_WORLD);
-    reread();
-    EXPECT_TRUE(near(at(63, 32), 255, 255, 255, 3));
-    m_state.rs[140] = 0;
-    m_state.rs[35] = 3;
-    clearAll(0xFF000000);
-    drawStrip(side, FVF_WORLD);
-    reread();
-    EXPECT_TRUE(near(at(63, 32), 128, 128, 128, 3));
-    m_state.rs[48] = 0;
-    // Fog off: black.
-    m_state.rs[28] = 0;
-    drawStrip(quad, FVF_WORLD);
-    reread();
-    EXPECT_TRUE(near(at(32, 32), 0, 0, 0));
-}
-
-TEST_F(GLRendererTest, TwoTextureStagesModulateAndAdd)
-{
-    // 2 x 2 texture: red, green / blue, white (A8R8G8B8, pitch wider than a row).
-    const uint32_t texels[2][3] = {{0xFFFF0000, 0xFF00FF00, 0}, {0xFF0000FF, 0xFFFFFFFF, 0}};
-    const uint32_t tex = m_renderer.createTexture(2, 2, 1, 21);
-    ASSERT_NE(tex, 0u);
-    m_renderer.updateTexture(tex, 0, texels, sizeof(texels[0]));
-    m_state.pipeline.textures[0] = tex;
-    // Stage 0 modulates the texture with a half-grey diffuse; stage 1 adds the texture factor.
-    m_state.ts[1][1] = 7;  // ADD
-    m_state.ts[1][2] = 1;  // CURRENT
-    m_state.ts[1][3] = 3;  // TFACTOR
-    m_state.rs[60] = 0xFF000040;
-    clearAll(0xFF000000);
-    const uint32_t c = 0xFF808080;
-    drawStrip(std::vector<TexturedScreenVertex>{{-0.5f, -0.5f, 0.5f, 1, c, 0, 0},
-                                                {63.5f, -0.5f, 0.5f, 1, c, 1, 0},
-                                                {-0.5f, 63.5f, 0.5f, 1, c, 0, 1},
-                                                {63.5f, 63.5f, 0.5f, 1, c, 1, 1}},
-              FVF_SCREEN_TEX1);
-    EXPECT_TRUE(near(at(10, 10), 128, 0, 64));
-    EXPECT_TRUE(near(at(50, 10), 0, 128, 64));
-    EXPECT_TRUE(near(at(10, 50), 0, 0, 192));
-    EXPECT_TRUE(near(at(50, 50), 128, 128, 192));
-    // A stage whose texture is missing reads opaque white.
-    m_state.pipeline.textures[0] = 0;
-    m_state.ts[1][1] = 1;
-    drawStrip(std::vector<TexturedScreenVertex>{{-0.5f, -0.5f, 0.5f, 1, c, 0, 0},
-                                                {63.5f, -0.5f, 0.5f, 1, c, 1, 0},
-                                                {-0.5f, 63.5f, 0.5f, 1, c, 0, 1},
-                                                {63.5f, 63.5f, 0.5f, 1, c, 1, 1}},
-              FVF_SCREEN_TEX1);
-    reread();
-    EXPECT_TRUE(near(at(10, 10), 128, 128, 128));
-    m_renderer.deleteTexture(tex);
+    const std::vector<WorldVertex> quad{{-z, z, z, 0xFF000000}, {z, z, z, 0xFF000000}, {-z, -z, z, 0xFF000000},
+                                        {z, -z, z, 0xFF000000}};
+    const std::vector<WorldVertex> side{{0, 0.1f, z, 0xFF000000}, {3, 0.1f, z, 0xFF000000}, {0, -0.1f, z, 0xFF000000},
+                                        {3, -0.1f, z, 0xFF000000}};
+    const struct {
+        uint32_t on, table, vertex, range;
+        const std::vector<WorldVertex>& v;
+        int x, y, grey;
+    } cases[] = {
+        {1, 3, 0, 0, quad, 32, 32, 128}, {1, 0, 3, 0, quad, 10, 50, 128}, {1, 0, 3, 1, side, 63, 32, 255},
+        {1, 3, 0, 1, side, 63, 32, 128}, {0, 3, 0, 0, quad, 32, 32, 0},
+    };
+    for (const auto& c : cases) {
+        m_state.rs[28] = c.on, m_state.rs[35] = c.table, m_state.rs[140] = c.vertex, m_state.rs[48] = c.range;
+        clearAll(0xFF000000);
+        drawStrip(c.v, FVF_WORLD);
+        reread();
+        EXPECT_TRUE(near(at(c.x, c.y), c.grey, c.grey, c.grey, 3)) << c.table << c.vertex << c.range;
+    }
 }
 
 // Stage operations on diffuse (0.5, 0.25, 1.0) and texture factor (0.25, 0.5, 0.5, a 0.5).
 TEST_F(GLRendererTest, ColourOperations)
 {
-    struct Case {
+    const struct {
         uint32_t op;
         int r, g, b;
+    } cases[] = {
+        // SELECTARG1, SELECTARG2, MODULATE, MODULATE2X, ADD, ADDSIGNED
+        {2, 128, 64, 255}, {3, 64, 128, 128}, {4, 32, 32, 128}, {5, 64, 64, 255}, {7, 191, 191, 255}, {8, 64, 64, 255},
+        // SUBTRACT, ADDSMOOTH, BLENDFACTORALPHA, LERP by arg 0 (the factor), MULTIPLYADD
+        {10, 64, 0, 128}, {11, 160, 160, 255}, {14, 96, 96, 191}, {26, 80, 96, 191}, {25, 96, 160, 255},
     };
-    const Case cases[] = {
-        {2, 128, 64, 255},   // SELECTARG1
-        {3, 64, 128, 128},   // SELECTARG2
-        {4, 32, 32, 128},    // MODULATE
-        {5, 64, 64, 255},    // MODULATE2X
-        {7, 191, 191, 255},  // ADD
-        {8, 64, 64, 255},    // ADDSIGNED
-        {10, 64, 0, 128},    // SUBTRACT
-        {11, 160, 160, 255}, // ADDSMOOTH
-        {14, 96, 96, 191},   // BLENDFACTORALPHA
-        {26, 80, 96, 191},   // LERP by arg 0 (the factor)
-        {25, 96, 160, 255},  // MULTIPLYADD
-    };
-    m_state.ts[0][2] = 0;  // DIFFUSE
-    m_state.ts[0][3] = 3;  // TFACTOR
-    m_state.ts[0][26] = 3;
+    m_state.ts[0][2] = 0, m_state.ts[0][3] = m_state.ts[0][26] = 3;  // DIFFUSE, TFACTOR
     m_state.rs[60] = 0x80408080;
-    for (const Case& k : cases) {
+    for (const auto& k : cases) {
         m_state.ts[0][1] = k.op;
         clearAll(0xFF000000);
         screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFF8040FF);
@@ -491,25 +275,6 @@ TEST_F(GLRendererTest, ColourOperations)
         }
 }
 
-TEST_F(GLRendererTest, ProgramsAreCachedByTheStateThatShapesThem)
-{
-    clearAll(0xFF000000);
-    screenQuad(0, 0, 8, 8, 0xFFFFFFFF);
-    EXPECT_EQ(m_renderer.programCount(), 1u);
-    // Blending, depth and colours are not part of the program.
-    m_state.rs[27] = 1;
-    m_state.rs[7] = 0;
-    m_state.rs[60] = 0x12345678;
-    screenQuad(0, 0, 8, 8, 0xFF00FF00);
-    EXPECT_EQ(m_renderer.programCount(), 1u);
-    m_state.ts[0][1] = 7;
-    screenQuad(0, 0, 8, 8, 0xFF00FF00);
-    EXPECT_EQ(m_renderer.programCount(), 2u);
-    m_state.rs[15] = 1;
-    screenQuad(0, 0, 8, 8, 0xFF00FF00);
-    EXPECT_EQ(m_renderer.programCount(), 3u);
-}
-
 TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
 {
     clearAll(0xFF000000);
@@ -518,21 +283,15 @@ TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
                               {-0.5f, -0.5f, 0.5f, 1, 0xFFFFFF00}, {63.5f, -0.5f, 0.5f, 1, 0xFFFFFF00},
                               {-0.5f, 63.5f, 0.5f, 1, 0xFFFFFF00}, {63.5f, 63.5f, 0.5f, 1, 0xFFFFFF00}};
     const uint16_t idx[] = {9, 9, 0, 1, 2, 2, 1, 3};
-    const uint32_t vb = m_renderer.createBuffer(sizeof(v));
-    const uint32_t ib = m_renderer.createBuffer(sizeof(idx));
-    ASSERT_NE(vb, 0u);
-    ASSERT_NE(ib, vb);
-    m_renderer.updateBuffer(vb, 0, sizeof(v), v);
-    m_renderer.updateBuffer(ib, 0, sizeof(idx), idx);
+    const uint32_t vb = m_renderer.createBuffer(sizeof(v)), ib = m_renderer.createBuffer(sizeof(idx));
+    ASSERT_TRUE(vb != 0 && ib != vb);
+    m_renderer.updateBuffer(vb, 0, sizeof(v), v), m_renderer.updateBuffer(ib, 0, sizeof(idx), idx);
     VertexSource vs;
-    vs.buffer = vb;
-    vs.stride = sizeof(ScreenVertex);
-    vs.fvf = FVF_SCREEN;
+    vs.buffer = vb, vs.stride = sizeof(ScreenVertex), vs.fvf = FVF_SCREEN;
     IndexSource is;
     is.buffer = ib;
     m_renderer.drawIndexed(m_state.pipeline, 4, vs, is, 2, 0, 4, 2, 2);
-    EXPECT_TRUE(near(at(5, 60), 255, 255, 0));
-    EXPECT_TRUE(near(at(60, 5), 255, 255, 0));
+    EXPECT_TRUE(near(at(5, 60), 255, 255, 0) && near(at(60, 5), 255, 255, 0));
     // Only the changed colour bytes are sent again.
     const uint32_t cyan = 0xFF00FFFF;
     for (int i = 2; i < 6; ++i)
@@ -547,23 +306,7 @@ TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
     m_renderer.updateBuffer(vb, sizeof(v) - 2, 4, &cyan);
     reread();
     EXPECT_TRUE(near(at(30, 30), 0, 0, 0));
-    m_renderer.deleteBuffer(vb);
-    m_renderer.deleteBuffer(ib);
-}
-
-TEST_F(GLRendererTest, FrontBufferHoldsThePresentedImage)
-{
-    clearAll(0xFF102030);
-    m_renderer.present();
-    clearAll(0xFFFFFFFF);
-    std::vector<uint8_t> front(W * H * 4);
-    ASSERT_TRUE(m_renderer.readFrontBuffer(front.data(), W * 4));
-    EXPECT_EQ(front[0], 0x30);
-    EXPECT_EQ(front[1], 0x20);
-    EXPECT_EQ(front[2], 0x10);
-    EXPECT_TRUE(near(at(0, 0), 255, 255, 255));
-    // A pitch narrower than a row is refused.
-    EXPECT_FALSE(m_renderer.readFrontBuffer(front.data(), W * 4 - 4));
+    m_renderer.deleteBuffer(vb), m_renderer.deleteBuffer(ib);
 }
 
 // A full-screen quad of transformed vertices: (x, y) in clip space, the texture set (u, v) from 0 to 1.
@@ -571,10 +314,6 @@ struct WorldTexVertex {  // XYZ | TEX1
     float x, y, z, u, v;
 };
 constexpr uint32_t FVF_WORLD_TEX1 = 0x102;
-struct WorldNormalVertex {  // XYZ | NORMAL
-    float x, y, z, nx, ny, nz;
-};
-constexpr uint32_t FVF_WORLD_NORMAL = 0x12;
 
 class TextureStageTest : public GLRendererTest {
 protected:
@@ -617,12 +356,11 @@ TEST_F(TextureStageTest, TextureTransformsReadSetsAsTheDeviceDoes)
     texturedQuad();
     EXPECT_EQ(quarters(), "RGBW");
     m_state.pipeline.textureMatrices[0] = m_matrix;
-    struct Case {
+    const struct {
         uint32_t flags;
         std::vector<std::pair<int, float>> entries;  // matrix index, value
         const char* seen;
-    };
-    const Case cases[] = {
+    } cases[] = {
         // A 2D set is read as (u, v, 1, 0): the offset sits in the third row, not the fourth.
         {2, {{8, 0.5f}}, "GRWB"},
         {2, {{12, 0.5f}}, "RGBW"},
@@ -633,63 +371,20 @@ TEST_F(TextureStageTest, TextureTransformsReadSetsAsTheDeviceDoes)
         // Turned a quarter: u' = v, v' = u.
         {2, {{0, 0}, {1, 1}, {4, 1}, {5, 0}}, "RBGW"},
     };
-    for (const Case& k : cases) {
+    for (const auto& k : cases) {
         std::memcpy(m_matrix, m_state.world, sizeof(m_matrix));
         for (auto [i, v] : k.entries) m_matrix[i] = v;
         m_state.ts[0][24] = k.flags;
         texturedQuad();
         EXPECT_EQ(quarters(), k.seen) << "flags " << k.flags;
     }
-    // Disabled again: the matrix is not read.
+    // Disabled again: the matrix is not read. A stage whose texture is missing reads opaque white.
     m_state.ts[0][24] = 0;
     texturedQuad();
     EXPECT_EQ(quarters(), "RGBW");
-}
-
-TEST_F(TextureStageTest, GeneratedCoordinatesFromCameraSpace)
-{
-    m_state.pipeline.textureMatrices[0] = m_matrix;
-    m_state.ts[0][24] = 2;
-    // Camera-space position, scaled into 0..1: generated vectors are (x, y, z, 1), so the fourth
-    // row's offset counts.
-    const float fromPosition[16] = {0.5f, 0, 0, 0, 0, -0.5f, 0, 0, 0, 0, 0, 0, 0.5f, 0.5f, 0, 1};
-    std::memcpy(m_matrix, fromPosition, sizeof(m_matrix));
-    m_state.ts[0][11] = 0x20000;
-    const uint32_t c = 0xFFFFFFFF;
-    clearAll(0xFF000000);
-    drawStrip(std::vector<WorldVertex>{{-1, 1, 0.5f, c}, {1, 1, 0.5f, c}, {-1, -1, 0.5f, c}, {1, -1, 0.5f, c}}, FVF_WORLD);
-    reread();
-    EXPECT_EQ(quarters(), "RGBW");
-
-    // Camera-space normals and reflection vectors, one colour over the whole quad.
-    struct Case {
-        uint32_t index;
-        bool localViewer;
-        float nx, ny, nz;
-        char seen;
-    };
-    const float h = 0.70710678f;
-    const Case cases[] = {
-        {0x10000, false, -h, h, 0, 'R'},
-        {0x10000, false, h, -h, 0, 'W'},
-        {0x30000, false, 0, 0, -1, 'G'},  // facing the viewer: reflected straight back, z = -1
-        {0x30000, false, h, 0, -h, 'W'},  // turned: reflected sideways, x = 1
-    };
-    // u = 0.3 x - 0.25 z + 0.5, v = 0.3 x - 0.3 y + 0.2 z + 0.5.
-    const float fromNormal[16] = {0.3f, 0.3f, 0, 0, 0, -0.3f, 0, 0, -0.25f, 0.2f, 0, 0, 0.5f, 0.5f, 0, 1};
-    std::memcpy(m_matrix, fromNormal, sizeof(m_matrix));
-    for (const Case& k : cases) {
-        m_state.ts[0][11] = k.index;
-        m_state.rs[142] = k.localViewer;
-        clearAll(0xFF000000);
-        drawStrip(std::vector<WorldNormalVertex>{{-1, 1, 0.5f, k.nx, k.ny, k.nz},
-                                                 {1, 1, 0.5f, k.nx, k.ny, k.nz},
-                                                 {-1, -1, 0.5f, k.nx, k.ny, k.nz},
-                                                 {1, -1, 0.5f, k.nx, k.ny, k.nz}},
-                  FVF_WORLD_NORMAL);
-        reread();
-        EXPECT_EQ(quarters(), std::string(4, k.seen)) << "index " << std::hex << k.index << " normal " << k.nx;
-    }
+    m_state.pipeline.textures[0] = 0;
+    texturedQuad();
+    EXPECT_EQ(quarters(), "WWWW");
 }
 
 TEST_F(TextureStageTest, BumpMappingAndPremodulation)
@@ -698,59 +393,23 @@ TEST_F(TextureStageTest, BumpMappingAndPremodulation)
     const uint32_t bump = 0xFF80FF80;  // du 0.5, dv 1.0, luminance source 0.5
     const uint32_t bumpTexture = m_renderer.createTexture(1, 1, 1, 21);
     m_renderer.updateTexture(bumpTexture, 0, &bump, 4);
-    m_state.pipeline.textures[0] = bumpTexture;
-    m_state.pipeline.textures[1] = m_texture;
-    m_state.ts[0][1] = 22;  // BUMPENVMAP
-    m_state.ts[0][7] = DeviceState::floatBits(1.0f);
-    m_state.ts[0][10] = DeviceState::floatBits(0.0f);  // dv ignored
-    m_state.ts[1][1] = 2;
-    m_state.ts[1][11] = 0;  // the same set
+    m_state.pipeline.textures[0] = bumpTexture, m_state.pipeline.textures[1] = m_texture;
+    m_state.ts[0][1] = 22;  // BUMPENVMAP, dv ignored
+    m_state.ts[0][7] = floatBits(1.0f), m_state.ts[0][10] = floatBits(0.0f);
+    m_state.ts[1][1] = 2, m_state.ts[1][11] = 0;  // the same set
     texturedQuad();
     EXPECT_EQ(quarters(), "GRWB");
     // With luminance: the moved colour scaled by 0.5 x 0.5 + 0.25.
     m_state.ts[0][1] = 23;
-    m_state.ts[0][22] = DeviceState::floatBits(0.5f);
-    m_state.ts[0][23] = DeviceState::floatBits(0.25f);
+    m_state.ts[0][22] = floatBits(0.5f), m_state.ts[0][23] = floatBits(0.25f);
     texturedQuad();
     EXPECT_TRUE(near(at(16, 16), 0, 128, 0, 3));
     // Pre-modulation: stage 0's result is multiplied by stage 1's texture.
-    m_state.ts[0][1] = 17;
-    m_state.ts[0][2] = 0;  // DIFFUSE
-    m_state.ts[1][1] = 2;
-    m_state.ts[1][2] = 1;  // CURRENT
+    m_state.ts[0][1] = 17, m_state.ts[0][2] = 0;  // DIFFUSE
+    m_state.ts[1][1] = 2, m_state.ts[1][2] = 1;   // CURRENT
     texturedQuad();
     EXPECT_EQ(quarters(), "RGBW");
     m_renderer.deleteTexture(bumpTexture);
-}
-
-TEST_F(GLRendererTest, VertexBlendingMixesTheWorldMatrices)
-{
-    struct BlendVertex {  // XYZB1 | DIFFUSE
-        float x, y, z, weight;
-        uint32_t colour;
-    };
-    const float moved[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 0, 0, 1};  // one unit right
-    m_state.pipeline.blendWorlds[0] = moved;
-    m_state.ts[0][1] = 3;
-    auto quad = [&](float weight) {
-        const uint32_t c = 0xFFFFFFFF;
-        clearAll(0xFF000000);
-        drawStrip(std::vector<BlendVertex>{{-1, 1, 0.5f, weight, c}, {-0.5f, 1, 0.5f, weight, c},
-                                           {-1, -1, 0.5f, weight, c}, {-0.5f, -1, 0.5f, weight, c}},
-                  0x46);
-        reread();
-        std::string lit;
-        for (int x : {8, 24, 40, 56}) lit += at(x, 32).r > 200 ? '#' : '.';
-        return lit;
-    };
-    // The weight is world 0's; world 1 takes the rest.
-    EXPECT_EQ(quad(1.0f), "#...");
-    m_state.rs[151] = 1;  // 1WEIGHTS
-    EXPECT_EQ(quad(1.0f), "#...");
-    EXPECT_EQ(quad(0.5f), ".#..");
-    EXPECT_EQ(quad(0.0f), "..#.");
-    m_state.rs[151] = 0;
-    EXPECT_EQ(quad(0.0f), "#...");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The reference device drawing through OpenGL headless, with its presented image read back.
+// The reference device drawing through OpenGL headless (or another renderer), with its presented
+// image read back.
 #pragma once
 
 #include "d3d9gl/DeviceRenderer.h"
@@ -13,29 +14,32 @@
 
 constexpr UINT W = 32, H = 32;
 
+inline D3DPRESENT_PARAMETERS headlessParameters(UINT interval = 0)
+{
+    D3DPRESENT_PARAMETERS pp{};
+    pp.BackBufferWidth = W, pp.BackBufferHeight = H, pp.BackBufferFormat = D3DFMT_X8R8G8B8, pp.BackBufferCount = 1;
+    pp.SwapEffect = D3DSWAPEFFECT_DISCARD, pp.Windowed = TRUE, pp.PresentationInterval = interval;
+    pp.EnableAutoDepthStencil = TRUE, pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+    return pp;
+}
+
 class HeadlessDevice : public ::testing::Test {
 protected:
     void SetUp() override
     {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         platform::testing::resetD3D9();
-        d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+        configure();
         m_d3d = Direct3DCreate9(D3D_SDK_VERSION);
         ASSERT_NE(m_d3d, nullptr);
-        D3DPRESENT_PARAMETERS pp{};
-        pp.BackBufferWidth = W;
-        pp.BackBufferHeight = H;
-        pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-        pp.BackBufferCount = 1;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.Windowed = TRUE;
-        pp.EnableAutoDepthStencil = TRUE;
-        pp.AutoDepthStencilFormat = D3DFMT_D24S8;
+        D3DPRESENT_PARAMETERS pp = headlessParameters();
         ASSERT_EQ(m_d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &pp, &m_device),
                   D3D_OK);
         ASSERT_EQ(m_device->CreateTexture(64, 64, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &m_capture, nullptr), D3D_OK);
         ASSERT_EQ(m_capture->GetSurfaceLevel(0, &m_surface), D3D_OK);
     }
+    // The card and renderer a test asks for, set before the device is made.
+    virtual void configure() { d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer); }
 
     void TearDown() override
     {
@@ -57,6 +61,11 @@ protected:
         std::memcpy(&p, static_cast<const uint8_t*>(r.pBits) + y * r.Pitch + x * 4, 4);
         m_surface->UnlockRect();
         return p;
+    }
+    void present()
+    {
+        m_device->EndScene();
+        m_device->Present(nullptr, nullptr, nullptr, nullptr);
     }
 
     IDirect3D9* m_d3d = nullptr;

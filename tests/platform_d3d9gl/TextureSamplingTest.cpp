@@ -9,7 +9,6 @@ namespace {
 
 // D3DFVF_TEXCOORDSIZE3(0): the first coordinate set has three components.
 constexpr DWORD TEX1_SIZE3 = 1u << 16;
-constexpr DWORD TA_TEXTURE = 2, TA_ALPHAREPLICATE = 0x20;
 constexpr DWORD TADDRESS_MIRRORONCE = 5;
 
 struct Vertex {
@@ -31,15 +30,17 @@ protected:
         m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(Vertex));
     }
 
-    void frame(const std::function<void()>& draw)
+    // One frame drawing the texture alone, which draw sets and takes away again.
+    void frame(IDirect3DBaseTexture9* texture, const std::function<void()>& draw)
     {
         m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF404040, 1.0f, 0);
         m_device->BeginScene();
         m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        m_device->SetTextureStageState(0, D3DTSS_COLORARG1, TA_TEXTURE);
+        m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        m_device->SetTexture(0, texture);
         draw();
-        m_device->EndScene();
-        m_device->Present(nullptr, nullptr, nullptr, nullptr);
+        m_device->SetTexture(0, nullptr);
+        present();
     }
 
     // A texture whose every level is filled by fill(level, bits, pitch, width, height).
@@ -58,16 +59,6 @@ protected:
         return t;
     }
 
-    // Levels of ARGB colours, one colour a level.
-    IDirect3DTexture9* levels(UINT size, const std::vector<DWORD>& colours)
-    {
-        return texture(size, static_cast<UINT>(colours.size()), D3DFMT_A8R8G8B8,
-                       [&](UINT l, uint8_t* bits, INT pitch, UINT w, UINT h) {
-                           for (UINT y = 0; y < h; ++y)
-                               for (UINT x = 0; x < w; ++x) std::memcpy(bits + y * pitch + x * 4, &colours[l], 4);
-                       });
-    }
-
     void sampler(D3DSAMPLERSTATETYPE type, DWORD value) { m_device->SetSamplerState(0, type, value); }
 
     static void expectNear(DWORD got, DWORD want, int tolerance, const std::string& what)
@@ -77,13 +68,6 @@ protected:
                 << what << std::hex << ": got " << got << " want " << want;
     }
 };
-
-DWORD floatBits(float f)
-{
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
 
 TEST_F(TextureSamplingTest, EveryFormatSamplesAsTheDeviceDefinesIt)
 {
@@ -140,12 +124,10 @@ TEST_F(TextureSamplingTest, EveryFormatSamplesAsTheDeviceDefinesIt)
                     std::memcpy(bits + y * pitch + x * c.texel.size(), c.texel.data(), c.texel.size());
         });
         ASSERT_NE(t, nullptr);
-        frame([&] {
-            m_device->SetTexture(0, t);
+        frame(t, [&] {
             quad(0, 0, 16, 32, 0, 0, 1, 1);
-            m_device->SetTextureStageState(0, D3DTSS_COLORARG1, TA_TEXTURE | TA_ALPHAREPLICATE);
+            m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE);
             quad(16, 0, 32, 32, 0, 0, 1, 1);
-            m_device->SetTexture(0, nullptr);
         });
         const DWORD a = c.want >> 24;
         expectNear(front(4, 4), c.want | 0xFF000000u, c.tolerance, "colour");
@@ -162,19 +144,16 @@ TEST_F(TextureSamplingTest, CubeFacesAreChosenByTheDirection)
     for (int f = 0; f < 6; ++f) {
         D3DLOCKED_RECT r{};
         ASSERT_EQ(cube->LockRect(static_cast<D3DCUBEMAP_FACES>(f), 0, &r, nullptr, 0), D3D_OK);
-        for (int y = 0; y < 2; ++y)
-            for (int x = 0; x < 2; ++x) std::memcpy(static_cast<uint8_t*>(r.pBits) + y * r.Pitch + x * 4, &colours[f], 4);
+        for (int i = 0; i < 4; ++i) std::memcpy(static_cast<uint8_t*>(r.pBits) + i / 2 * r.Pitch + i % 2 * 4, &colours[f], 4);
         cube->UnlockRect(static_cast<D3DCUBEMAP_FACES>(f), 0);
     }
     const float directions[6][3] = {{1, 0.1f, 0.1f}, {-1, 0.1f, 0.1f}, {0.1f, 1, 0.1f},
                                     {0.1f, -1, 0.1f}, {0.1f, 0.1f, 1}, {0.1f, 0.1f, -1}};
-    frame([&] {
-        m_device->SetTexture(0, cube);
+    frame(cube, [&] {
         for (int f = 0; f < 6; ++f) {
             const float* d = directions[f];
             quad(f * 5.0f, 0, f * 5.0f + 5, 8, d[0], d[1], d[0], d[1], d[2], true);
         }
-        m_device->SetTexture(0, nullptr);
     });
     for (int f = 0; f < 6; ++f) EXPECT_EQ(front(f * 5 + 2, 4), colours[f]) << "face " << f;
     cube->Release();
@@ -183,47 +162,39 @@ TEST_F(TextureSamplingTest, CubeFacesAreChosenByTheDirection)
 TEST_F(TextureSamplingTest, AddressModesBorderColourAndMagnificationFilters)
 {
     // Two texels, black then white, spread over 32 pixels with u from -1 to 3.
-    IDirect3DTexture9* t = texture(2, 1, D3DFMT_X8R8G8B8, [](UINT, uint8_t* bits, INT pitch, UINT, UINT) {
-        const DWORD row[2] = {0xFF000000, 0xFFFFFFFF};
-        for (int y = 0; y < 2; ++y) std::memcpy(bits + y * pitch, row, 8);
+    const DWORD row[2] = {0xFF000000, 0xFFFFFFFF};
+    IDirect3DTexture9* t = texture(2, 1, D3DFMT_X8R8G8B8, [&](UINT, uint8_t* bits, INT pitch, UINT, UINT) {
+        std::memcpy(bits, row, 8), std::memcpy(bits + pitch, row, 8);
     });
     // Pixel x samples u = -1 + (x + 0.5) / 8: pixels 0..7 lie in u -1..0, 8..15 in 0..1, and so on.
     const struct {
         DWORD mode;
-        DWORD at2, at6, at18, at22;  // pixels at u = -0.69, -0.19, 1.31, 1.81
+        DWORD at[4];  // pixels 2, 6, 18, 22 at u = -0.69, -0.19, 1.31, 1.81
     } cases[] = {
-        {D3DTADDRESS_WRAP, 0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF},
-        {D3DTADDRESS_MIRROR, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFF000000},
-        {D3DTADDRESS_CLAMP, 0xFF000000, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF},
-        {D3DTADDRESS_BORDER, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00},
-        {TADDRESS_MIRRORONCE, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF},
+        {D3DTADDRESS_WRAP, {0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF}},
+        {D3DTADDRESS_MIRROR, {0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFF000000}},
+        {D3DTADDRESS_CLAMP, {0xFF000000, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF}},
+        {D3DTADDRESS_BORDER, {0xFF00FF00, 0xFF00FF00, 0xFF00FF00, 0xFF00FF00}},
+        {TADDRESS_MIRRORONCE, {0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF, 0xFFFFFFFF}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
-        frame([&] {
-            m_device->SetTexture(0, t);
+        frame(t, [&] {
             sampler(D3DSAMP_ADDRESSU, c.mode);
             sampler(D3DSAMP_BORDERCOLOR, 0xFF00FF00);
             quad(0, 0, 32, 8, -1, 0.25f, 3, 0.25f);
-            m_device->SetTexture(0, nullptr);
         });
-        EXPECT_EQ(front(2, 4), c.at2);
-        EXPECT_EQ(front(6, 4), c.at6);
-        EXPECT_EQ(front(18, 4), c.at18);
-        EXPECT_EQ(front(22, 4), c.at22);
+        EXPECT_EQ(std::vector<DWORD>({front(2, 4), front(6, 4), front(18, 4), front(22, 4)}),
+                  std::vector<DWORD>(c.at, c.at + 4));
     }
     // Magnified 16 times: point keeps the edge sharp, linear blends across it.
     sampler(D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
     for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR}) {
-        frame([&] {
-            m_device->SetTexture(0, t);
+        frame(t, [&] {
             sampler(D3DSAMP_MAGFILTER, filter);
             quad(0, 0, 32, 8, 0, 0.25f, 1, 0.25f);
-            m_device->SetTexture(0, nullptr);
         });
-        const DWORD mid = front(14, 4) & 0xFF;
-        if (filter == D3DTEXF_POINT) EXPECT_EQ(mid, 0u);
-        else EXPECT_NEAR(int(mid), 0x70, 0x10);
+        EXPECT_NEAR(int(front(14, 4) & 0xFF), filter == D3DTEXF_POINT ? 0 : 0x70, filter == D3DTEXF_POINT ? 0 : 0x10);
     }
     t->Release();
 }
@@ -231,45 +202,36 @@ TEST_F(TextureSamplingTest, AddressModesBorderColourAndMagnificationFilters)
 TEST_F(TextureSamplingTest, MipLevelsFollowFilterBiasLargestLevelAndAnisotropy)
 {
     // 16 x 16 with five levels: red, green, blue, white, black.
-    IDirect3DTexture9* t = levels(16, {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF, 0xFF000000});
+    const DWORD colours[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF, 0xFF000000};
+    IDirect3DTexture9* t = texture(16, 5, D3DFMT_A8R8G8B8, [&](UINT l, uint8_t* bits, INT pitch, UINT w, UINT h) {
+        for (UINT i = 0; i < w * h; ++i) std::memcpy(bits + i / w * pitch + i % w * 4, &colours[l], 4);
+    });
     ASSERT_NE(t, nullptr);
     auto draw = [&](float x1, float y1, const std::function<void()>& states) {
-        frame([&] {
-            m_device->SetTexture(0, t);
-            sampler(D3DSAMP_MINFILTER, D3DTEXF_POINT);
-            sampler(D3DSAMP_MAGFILTER, D3DTEXF_POINT);
-            sampler(D3DSAMP_MIPFILTER, D3DTEXF_POINT);
-            sampler(D3DSAMP_MIPMAPLODBIAS, 0);
-            sampler(D3DSAMP_MAXMIPLEVEL, 0);
-            sampler(D3DSAMP_MAXANISOTROPY, 1);
+        frame(t, [&] {
+            for (auto [type, value] : {std::pair{D3DSAMP_MINFILTER, DWORD(D3DTEXF_POINT)}, {D3DSAMP_MAGFILTER, DWORD(D3DTEXF_POINT)},
+                                       {D3DSAMP_MIPFILTER, DWORD(D3DTEXF_POINT)}, {D3DSAMP_MIPMAPLODBIAS, 0u},
+                                       {D3DSAMP_MAXMIPLEVEL, 0u}, {D3DSAMP_MAXANISOTROPY, 1u}})
+                sampler(type, value);
             states();
             quad(0, 0, x1, y1, 0, 0, 1, 1);
-            m_device->SetTexture(0, nullptr);
         });
         return front(1, 1);
     };
     EXPECT_EQ(draw(16, 16, [] {}), 0xFFFF0000u);  // one texel a pixel: the top level
     EXPECT_EQ(draw(8, 8, [] {}), 0xFF00FF00u);    // halved: level 1
     EXPECT_EQ(draw(8, 8, [&] { sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE); }), 0xFFFF0000u);
-    EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPMAPLODBIAS, floatBits(2.0f)); }), 0xFF0000FFu);
+    EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPMAPLODBIAS, 0x40000000u); }), 0xFF0000FFu);  // a bias of 2.0f
     EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MAXMIPLEVEL, 3); }), 0xFFFFFFFFu);
     // The largest level also holds without mip filtering.
-    EXPECT_EQ(draw(16, 16, [&] {
-                  sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE);
-                  sampler(D3DSAMP_MAXMIPLEVEL, 1);
-              }),
-              0xFF00FF00u);
+    EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE), sampler(D3DSAMP_MAXMIPLEVEL, 1); }), 0xFF00FF00u);
     EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MAXMIPLEVEL, 9); }), 0xFF000000u);  // held at the last level
 
     // Squeezed 8 times in one direction only: without anisotropy the level follows the squeeze;
     // with it, sampling along the squeeze keeps a finer level.
-    const DWORD plain = draw(16, 2, [] {});
-    const DWORD anisotropic = draw(16, 2, [&] {
-        sampler(D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC);
-        sampler(D3DSAMP_MAXANISOTROPY, 8);
-    });
-    EXPECT_EQ(plain, 0xFFFFFFFFu);
-    EXPECT_NE(anisotropic, plain);
+    EXPECT_EQ(draw(16, 2, [] {}), 0xFFFFFFFFu);
+    EXPECT_NE(draw(16, 2, [&] { sampler(D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC), sampler(D3DSAMP_MAXANISOTROPY, 8); }),
+              0xFFFFFFFFu);
     t->Release();
 }
 

@@ -1,55 +1,28 @@
 // Pictures through the DirectShow stand-in: sources tests register, a renderer built on our base
 // classes, the VMR with an allocator-presenter of the test's, all paced by the manual clock.
-#include "TestSupport.h"
+#include "GraphFixture.h"
 #include "platform/d3d9.h"
-#include "platform/dshow.h"
 #include "platform/dshow/baseclasses.h"
-#include "platform/testing.h"
-#include "platform/testing/dshow.h"
-#include "platform/testing/dsound.h"
-#include "platform/win32.h"
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <mutex>
 #include <thread>
-#include <vector>
-
-namespace ds = platform::testing::dsound;
-namespace dshow = platform::testing::dshow;
 
 namespace {
 
 const GUID CLSID_Recording = {0x1D0C3A57, 0x5B1E, 0x4C0E, {0x90, 0x11, 0x4E, 0x0A, 0x2B, 0x61, 0x7C, 0x33}};
 const DWORD FRAME = 1764;  // output frames per picture at 25 per second
 
-std::u16string wide(const char* text) { return std::u16string(text, text + std::strlen(text)); }
-
-DWORD pixelAt(const std::vector<uint8_t>& frame, UINT stride, UINT bytes, UINT x, UINT row)
-{
-    const uint8_t* p = frame.data() + static_cast<size_t>(row) * stride + x * bytes;
-    return p[2] << 16 | p[1] << 8 | p[0];
-}
-
 class RecordingRenderer : public CBaseVideoRenderer {
 public:
     RecordingRenderer(const GUID& accepted, HRESULT* result)
-        : CBaseVideoRenderer(CLSID_Recording, "Recording Renderer", nullptr, result), m_accepted(accepted)
-    {
-        ++alive;
-    }
+        : CBaseVideoRenderer(CLSID_Recording, "Recording Renderer", nullptr, result), m_accepted(accepted) { ++alive; }
     HRESULT CheckMediaType(const CMediaType* type) override
     {
         if (!(*type->FormatType() == FORMAT_VideoInfo)) return E_INVALIDARG;
         return *type->Type() == MEDIATYPE_Video && *type->Subtype() == m_accepted ? S_OK : E_FAIL;
     }
-    HRESULT SetMediaType(const CMediaType* type) override
-    {
-        set = *type;
-        setOn = std::this_thread::get_id();
-        return S_OK;
-    }
+    HRESULT SetMediaType(const CMediaType* type) override { return set = *type, S_OK; }
     HRESULT DoRenderSample(IMediaSample* sample) override
     {
         BYTE* bytes = nullptr;
@@ -65,10 +38,10 @@ public:
 
     static int alive;
     CMediaType set;
-    std::thread::id setOn, renderedOn;
     std::mutex lock;
     std::vector<uint8_t> last;
     std::vector<REFERENCE_TIME> starts;
+    std::thread::id renderedOn;
 
 private:
     ~RecordingRenderer() override { --alive; }
@@ -76,145 +49,75 @@ private:
 };
 int RecordingRenderer::alive = 0;
 
-struct Graph {
-    Graph()
-    {
-        EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                   reinterpret_cast<void**>(&builder)),
-                  S_OK);
-        builder->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
-        builder->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events));
-        builder->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&position));
+// The source's first output pin, after a check of every pin's direction.
+IPin* outputPin(IBaseFilter* source)
+{
+    IEnumPins* pins = nullptr;
+    EXPECT_EQ(source->EnumPins(&pins), S_OK);
+    IPin *first = nullptr, *pin = nullptr;
+    while (pins->Next(1, &pin, nullptr) == S_OK) {
+        PIN_DIRECTION direction = PINDIR_INPUT;
+        EXPECT_EQ(pin->QueryDirection(&direction), S_OK);
+        EXPECT_EQ(direction, PINDIR_OUTPUT);
+        if (first) pin->Release();
+        else first = pin;
     }
-    ~Graph() { release(); }
-    void release()
-    {
-        if (!builder) return;
-        control->Release();
-        events->Release();
-        position->Release();
-        builder->Release();
-        builder = nullptr;
-    }
-    dshow::GraphState state() const
-    {
-        for (const dshow::GraphState& s : dshow::graphs())
-            if (s.graph == builder) return s;
-        return {};
-    }
-    std::vector<LONG> take()
-    {
-        std::vector<LONG> codes;
-        LONG code;
-        LONG_PTR p1, p2;
-        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) codes.push_back(code);
-        return codes;
-    }
-    // The source's first output pin, after a check of every pin's direction.
-    IPin* outputPin(IBaseFilter* source)
-    {
-        IEnumPins* pins = nullptr;
-        EXPECT_EQ(source->EnumPins(&pins), S_OK);
-        IPin* first = nullptr;
-        IPin* pin = nullptr;
-        while (pins->Next(1, &pin, nullptr) == S_OK) {
-            PIN_DIRECTION direction = PINDIR_INPUT;
-            EXPECT_EQ(pin->QueryDirection(&direction), S_OK);
-            EXPECT_EQ(direction, PINDIR_OUTPUT);
-            if (!first)
-                first = pin;
-            else
-                pin->Release();
-        }
-        pins->Release();
-        return first;
-    }
+    pins->Release();
+    return first;
+}
 
-    IGraphBuilder* builder = nullptr;
-    IMediaControl* control = nullptr;
-    IMediaEvent* events = nullptr;
-    IMediaPosition* position = nullptr;
-};
-
-class VideoGraphTest : public ::testing::Test {
+class VideoGraphTest : public GraphFixture {
 protected:
-    void SetUp() override
-    {
-        ds::useManualClock();
-        dshow::reset();
-        platform::testing::resetD3D9();
-    }
     void TearDown() override
     {
-        dshow::reset();
-        EXPECT_EQ(dshow::liveGraphs(), 0);
-        EXPECT_EQ(dshow::liveVmr9s(), 0);
+        GraphFixture::TearDown();
         EXPECT_EQ(RecordingRenderer::alive, 0);
-        platform::testing::resetD3D9();
     }
 };
-
-}  // namespace
 
 TEST_F(VideoGraphTest, ARendererInTheGraphTakesTheVideoAndGetsOneFramePerClockStep)
 {
     dshow::SyntheticVideo clip;
-    clip.width = 6;
-    clip.height = 4;
-    clip.frames = 3;
-    clip.pattern = dshow::Pattern::Counter;
+    clip.width = 6, clip.height = 4, clip.frames = 3, clip.pattern = dshow::Pattern::Counter;
     dshow::registerVideo("data\\Movies\\clip.vid", clip);
-
     Graph g;
     HRESULT made = E_FAIL;
     auto* renderer = new RecordingRenderer(MEDIASUBTYPE_RGB24, &made);
-    renderer->AddRef();
-    ASSERT_EQ(g.builder->AddFilter(renderer, wide("TEXTURERENDERER").c_str()), S_OK);
-    renderer->Release();  // the graph holds the last reference
-    IBaseFilter* source = nullptr;
+    ASSERT_EQ(g.builder->AddFilter(renderer, wide("TEXTURERENDERER").c_str()), S_OK);  // the graph holds it
+    IBaseFilter *source = nullptr, *second = nullptr;
+    EXPECT_EQ(g.builder->AddSourceFilter(wide("missing.vid").c_str(), nullptr, &source), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     ASSERT_EQ(g.builder->AddSourceFilter(wide("DATA/movies/CLIP.VID").c_str(), wide("Source").c_str(), &source), S_OK);
-    IPin* pin = g.outputPin(source);
+    EXPECT_EQ(g.builder->AddSourceFilter(wide("data/movies/clip.vid").c_str(), nullptr, &second), E_UNEXPECTED);
+    IPin* pin = outputPin(source);
     ASSERT_NE(pin, nullptr);
     ASSERT_EQ(g.builder->Render(pin), S_OK);
     EXPECT_EQ(g.builder->Render(pin), VFW_E_ALREADY_CONNECTED);
-    IPin* peer = nullptr;
-    ASSERT_EQ(pin->ConnectedTo(&peer), S_OK);
-    IPin* in = nullptr;
-    ASSERT_EQ(renderer->FindPin(wide("In").c_str(), &in), S_OK);
-    EXPECT_EQ(peer, in);
-    in->Release();
-    peer->Release();
     pin->Release();
     source->Release();
-
-    // RGB24 rows padded to four bytes, stored bottom-up; connected on the caller's thread.
+    // RGB24 rows padded to four bytes, stored bottom-up.
     const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(renderer->set.Format());
     ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->bmiHeader.biWidth, 6);
-    EXPECT_EQ(info->bmiHeader.biHeight, 4);
-    EXPECT_EQ(info->bmiHeader.biBitCount, 24);
+    EXPECT_EQ(std::vector<LONG>({info->bmiHeader.biWidth, info->bmiHeader.biHeight, info->bmiHeader.biBitCount}),
+              std::vector<LONG>({6, 4, 24}));
     EXPECT_EQ(renderer->set.lSampleSize, 20u * 4);
-    EXPECT_EQ(renderer->setOn, std::this_thread::get_id());
-    EXPECT_EQ(g.state().filters, (std::vector<std::string>{"TEXTURERENDERER", "Source"}));
     EXPECT_EQ(g.state().videoSink, "Recording Renderer");
     REFTIME duration = 0;
     g.position->get_Duration(&duration);
     EXPECT_DOUBLE_EQ(duration, 3 * FRAME / 44100.0);
-
     auto shows = [&](UINT frame) {
         std::lock_guard<std::mutex> guard(renderer->lock);
         if (renderer->last.size() != 80u) return false;
         for (UINT y = 0; y < 4; ++y)
-            for (UINT x = 0; x < 6; ++x)
-                if (pixelAt(renderer->last, 20, 3, x, 3 - y) != dshow::patternColour(clip.pattern, 6, 4, frame, x, y))
-                    return false;
+            for (UINT x = 0; x < 6; ++x) {
+                const uint8_t* p = renderer->last.data() + (3 - y) * 20 + x * 3;
+                if (DWORD(p[2] << 16 | p[1] << 8 | p[0]) != dshow::patternColour(clip.pattern, 6, 4, frame, x, y)) return false;
+            }
         return true;
     };
     ASSERT_EQ(g.control->Run(), S_OK);
     ASSERT_TRUE(dshow::waitForFrames(g.builder, 1));
     EXPECT_TRUE(shows(0));
-    ds::advanceFrames(FRAME - 1);
-    ds::advanceFrames(1);
+    ds::advanceFrames(FRAME);
     ASSERT_TRUE(dshow::waitForFrames(g.builder, 2));
     EXPECT_TRUE(shows(1));
     EXPECT_NE(renderer->renderedOn, std::this_thread::get_id());
@@ -228,54 +131,9 @@ TEST_F(VideoGraphTest, ARendererInTheGraphTakesTheVideoAndGetsOneFramePerClockSt
     EXPECT_TRUE(shows(2));
     EXPECT_EQ(renderer->starts, (std::vector<REFERENCE_TIME>{0, 400000, 0, 800000}));
     EXPECT_EQ(g.take(), std::vector<LONG>{EC_COMPLETE});
-    REFTIME at = 0;
-    g.position->get_CurrentPosition(&at);
-    EXPECT_DOUBLE_EQ(at, duration);
-
     EXPECT_EQ(g.control->Stop(), S_OK);
     EXPECT_FALSE(g.state().streaming);
-    g.release();
-    EXPECT_EQ(RecordingRenderer::alive, 0);
 }
-
-TEST_F(VideoGraphTest, WhatNoRendererTakesIsNotShownAndSoundStillPlays)
-{
-    dshow::SyntheticVideo clip;
-    clip.toneHz = 440;
-    dshow::registerVideo("tone.vid", clip);
-
-    Graph g;
-    HRESULT made = E_FAIL;
-    auto* renderer = new RecordingRenderer(MEDIASUBTYPE_RGB32, &made);
-    ASSERT_EQ(g.builder->AddFilter(renderer, wide("RGB32 only").c_str()), S_OK);
-    IBaseFilter* source = nullptr;
-    EXPECT_EQ(g.builder->AddSourceFilter(wide("missing.vid").c_str(), nullptr, &source), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-    ASSERT_EQ(g.builder->AddSourceFilter(wide("tone.vid").c_str(), nullptr, &source), S_OK);
-    IBaseFilter* second = nullptr;
-    EXPECT_EQ(g.builder->AddSourceFilter(wide("tone.vid").c_str(), nullptr, &second), E_UNEXPECTED);
-    IPin* video = nullptr;
-    IPin* audio = nullptr;
-    ASSERT_EQ(source->FindPin(wide("Video").c_str(), &video), S_OK);
-    ASSERT_EQ(source->FindPin(wide("Audio").c_str(), &audio), S_OK);
-    EXPECT_EQ(g.builder->Render(video), VFW_E_CANNOT_RENDER);
-    EXPECT_EQ(g.builder->Render(audio), S_OK);
-    EXPECT_TRUE(renderer->set.pbFormat == nullptr);
-    g.control->Run();
-    ds::advanceFrames(441);
-    float loudest = 0;
-    for (float v : ds::mixedOutput()) loudest = std::max(loudest, v);
-    EXPECT_NEAR(loudest, 0.25f, 0.01f);
-    EXPECT_EQ(g.state().videoSink, "");
-    video->Release();
-    audio->Release();
-    source->Release();
-
-    // A whole file with nothing for its pictures renders in part.
-    Graph other;
-    EXPECT_EQ(other.builder->RenderFile(wide("tone.vid").c_str(), nullptr), VFW_S_PARTIAL_RENDER);
-}
-
-namespace {
 
 // A small allocator-presenter: texture surfaces where the VMR may have them, plain ones else,
 // and every presented surface read back.
@@ -305,43 +163,30 @@ public:
         asked = *info;
         info->dwFlags |= VMR9AllocFlag_TextureSurface;
         surfaces.assign(*buffers, nullptr);
-        HRESULT hr = notify->AllocateSurfaceHelper(info, buffers, surfaces.data());
-        if (FAILED(hr)) {
-            info->dwFlags = (info->dwFlags & ~VMR9AllocFlag_TextureSurface) | VMR9AllocFlag_OffscreenSurface;
-            hr = notify->AllocateSurfaceHelper(info, buffers, surfaces.data());
-        }
-        return hr;
+        if (SUCCEEDED(notify->AllocateSurfaceHelper(info, buffers, surfaces.data()))) return S_OK;
+        info->dwFlags = (info->dwFlags & ~VMR9AllocFlag_TextureSurface) | VMR9AllocFlag_OffscreenSurface;
+        return notify->AllocateSurfaceHelper(info, buffers, surfaces.data());
     }
     HRESULT TerminateDevice(DWORD_PTR) override
     {
-        for (IDirect3DSurface9*& s : surfaces)
-            if (s) s->Release(), s = nullptr;
-        ++terminated;
-        return S_OK;
+        for (IDirect3DSurface9* s : surfaces)
+            if (s) s->Release();
+        surfaces.clear();
+        return ++terminated, S_OK;
     }
     HRESULT GetSurface(DWORD_PTR, DWORD index, DWORD, IDirect3DSurface9** surface) override
     {
         if (index >= surfaces.size()) return E_FAIL;
-        *surface = surfaces[index];
-        (*surface)->AddRef();
+        (*surface = surfaces[index])->AddRef();
         return S_OK;
     }
     HRESULT AdviseNotify(IVMRSurfaceAllocatorNotify9* n) override
     {
-        notify = n;
-        notify->AddRef();
+        (notify = n)->AddRef();
         return notify->SetD3DDevice(m_device, reinterpret_cast<HMONITOR>(7));
     }
-    HRESULT StartPresenting(DWORD_PTR) override
-    {
-        calls.push_back("start");
-        return S_OK;
-    }
-    HRESULT StopPresenting(DWORD_PTR) override
-    {
-        calls.push_back("stop");
-        return S_OK;
-    }
+    HRESULT StartPresenting(DWORD_PTR) override { return calls.push_back("start"), S_OK; }
+    HRESULT StopPresenting(DWORD_PTR) override { return calls.push_back("stop"), S_OK; }
     HRESULT PresentImage(DWORD_PTR id, VMR9PresentationInfo* info) override
     {
         calls.push_back("present");
@@ -385,28 +230,19 @@ private:
 };
 int Presenter::alive = 0;
 
-}  // namespace
-
 class VmrLayouts : public VideoGraphTest, public ::testing::WithParamInterface<DWORD> {};
+
+}  // namespace
 
 TEST_P(VmrLayouts, TheVmrFillsTheAllocatorsSurfacesAndPresentsThemOnTheStreamingThread)
 {
-    const DWORD layout = GetParam();
-    const bool yuv = layout == D3DFMT_YUY2;
+    const bool yuv = GetParam() == D3DFMT_YUY2;
     dshow::SyntheticVideo clip;
-    clip.width = 8;
-    clip.height = 4;
-    clip.frames = 2;
-    clip.layout = layout;
-    clip.pattern = dshow::Pattern::Bars;
+    clip.width = 8, clip.height = 4, clip.frames = 2, clip.layout = GetParam(), clip.pattern = dshow::Pattern::Bars;
     dshow::registerVideo("bars.vid", clip);
-
     IDirect3D9* d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS pp{};
-    pp.BackBufferWidth = 16;
-    pp.BackBufferHeight = 16;
-    pp.BackBufferFormat = D3DFMT_X8R8G8B8;
-    pp.Windowed = TRUE;
+    pp.BackBufferWidth = 16, pp.BackBufferHeight = 16, pp.BackBufferFormat = D3DFMT_X8R8G8B8, pp.Windowed = TRUE;
     IDirect3DDevice9* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &device), D3D_OK);
 
@@ -429,14 +265,11 @@ TEST_P(VmrLayouts, TheVmrFillsTheAllocatorsSurfacesAndPresentsThemOnTheStreaming
 
     Graph g;
     ASSERT_EQ(g.builder->AddFilter(vmr, wide("Video Mixing Renderer 9").c_str()), S_OK);
-    ASSERT_EQ(g.builder->RenderFile(wide("bars.vid").c_str(), nullptr), S_OK);
+    ASSERT_EQ(g.render("bars.vid"), S_OK);
     const dshow::Vmr9State vs = dshow::vmr9s().at(0);
-    EXPECT_EQ(vs.streams, 2u);
-    EXPECT_EQ(vs.device, device);
-    EXPECT_EQ(vs.monitor, reinterpret_cast<HMONITOR>(7));
+    EXPECT_TRUE(vs.streams == 2u && vs.device == device && vs.monitor == reinterpret_cast<HMONITOR>(7));
     EXPECT_EQ(presenter->asked.dwFlags, DWORD(yuv ? VMR9AllocFlag_OffscreenSurface : VMR9AllocFlag_3DRenderTarget));
     EXPECT_EQ(presenter->asked.Format, yuv ? D3DFMT_YUY2 : D3DFMT_X8R8G8B8);
-    EXPECT_EQ(presenter->asked.dwWidth, 8u);
     // Texture surfaces are refused for four-character codes: the presenter fell back.
     EXPECT_EQ(vs.granted.dwFlags & VMR9AllocFlag_TextureSurface, DWORD(yuv ? 0 : VMR9AllocFlag_TextureSurface));
 
@@ -447,16 +280,13 @@ TEST_P(VmrLayouts, TheVmrFillsTheAllocatorsSurfacesAndPresentsThemOnTheStreaming
         EXPECT_EQ(presenter->format, yuv ? D3DFMT_YUY2 : D3DFMT_X8R8G8B8);
         EXPECT_EQ(presenter->userId, 0xACDCACDCu);
         EXPECT_EQ(presenter->inTexture, !yuv);
-        if (!yuv) {
-            // Upright: the first row holds the bars, the last the black and white halves.
-            for (UINT x = 0; x < 8; ++x) {
-                DWORD top, bottom;
-                std::memcpy(&top, presenter->pixels.data() + x * 4, 4);
-                std::memcpy(&bottom, presenter->pixels.data() + 3 * presenter->pitch + x * 4, 4);
-                EXPECT_EQ(top, 0xFF000000u | dshow::patternColour(clip.pattern, 8, 4, 0, x, 0)) << x;
-                EXPECT_EQ(bottom, 0xFF000000u | dshow::patternColour(clip.pattern, 8, 4, 0, x, 3)) << x;
+        // Upright: the first row holds the bars, the last the black and white halves.
+        for (UINT x = 0; x < 8 && !yuv; ++x)
+            for (UINT y : {0u, 3u}) {
+                DWORD p;
+                std::memcpy(&p, presenter->pixels.data() + y * presenter->pitch + x * 4, 4);
+                EXPECT_EQ(p, 0xFF000000u | dshow::patternColour(clip.pattern, 8, 4, 0, x, y)) << x << y;
             }
-        }
     }
     ds::advanceFrames(FRAME);
     ASSERT_TRUE(dshow::waitForFrames(g.builder, 2));
@@ -471,26 +301,7 @@ TEST_P(VmrLayouts, TheVmrFillsTheAllocatorsSurfacesAndPresentsThemOnTheStreaming
     presenter->Release();
     EXPECT_EQ(dshow::liveVmr9s(), 0);
     EXPECT_EQ(Presenter::alive, 0);
-    device->Release();
-    d3d->Release();
+    device->Release(), d3d->Release();
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, VmrLayouts, ::testing::Values(DWORD(D3DFMT_R8G8B8), DWORD(D3DFMT_YUY2)));
-
-TEST_F(VideoGraphTest, AFileThatBreaksMidPlayEndsTheGraphWithAnErrorAndStopsWithoutAHang)
-{
-    dshow::SyntheticVideo clip;
-    clip.breaksAt = 1;
-    dshow::registerVideo("broken.vid", clip);
-    Graph g;
-    HRESULT made = E_FAIL;
-    g.builder->AddFilter(new RecordingRenderer(MEDIASUBTYPE_RGB24, &made), wide("r").c_str());
-    ASSERT_EQ(g.builder->RenderFile(wide("broken.vid").c_str(), nullptr), S_OK);
-    g.control->Run();
-    ASSERT_TRUE(dshow::waitForFrames(g.builder, 1));
-    ds::advanceFrames(FRAME);
-    for (int i = 0; i < 500 && g.state().posted.empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(g.take(), std::vector<LONG>{EC_ERRORABORT});
-    EXPECT_EQ(g.control->Stop(), S_OK);
-    EXPECT_TRUE(dshow::waitForStreamingEnd(g.builder, 1000));
-}
