@@ -1,46 +1,42 @@
-// The effect manager through the test kind: definitions, instance limits, fades, the sort, the
-// update walk, links and destroying.
+// The effect manager through the test kind: names, definitions and files cut short, instance limits,
+// fades, the sort, the update walk, links and destroying; the five passes read from the device
+// recorder around the façade's frame and the cull against its frustum; multi-effects.
+#include "BlockBuilder.h"
 #include "EffectsFixture.h"
+#include "d3dcore9/FVFFormat.h"
+#include "effects/EffectName.h"
+#include "effects/MultiEffect.h"
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <random>
+
+namespace pt = platform::testing;
 
 namespace {
 
 class EffectManagerTest : public EffectsFixture {};
 
-TEST_F(EffectManagerTest, CommonKeysKeepTheirRulesAndDefaults)
+TEST(EffectNameTest, NamesCompareWithoutCaseAndAssignmentGrowsToFit)
 {
-    struct Case {
-        const char* keys;
-        uint32_t max, technique, killSpeed, fadeMode;
-        size_t reports;
-    } const cases[] = {
-        {"", 0, 2, 0, 3, 0},
-        {"AbortTechnique 0\nKillFadeSpeed 300\n", 0, 2, 0, 3, 0},  // only read beside MaxInstances
-        {"MaxInstances 3\n", 3, 2, 0, 3, 0},
-        {"MaxInstances 3\nAbortTechnique 0\nKillFadeSpeed 300\nFadeMode 1\n", 3, 0, 300, 1, 0},
-        {"MaxInstances 1\nAbortTechnique 5\nFadeMode 7\n", 1, 2, 0, 3, 2},  // out of range: unchanged
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.keys);
-        testsupport::clearReports();
-        define(block("TESTEFFECT", "e", std::string(c.keys) + "EffectRadius 2.5\nFadeNear 10\nFadeFar 20\n"
-                                                             "KillIfOffScreen 1\nRenderIfOnScreenOnly 7\n"),
-               {"e"});
-        const CEffectDefinition* d = manager->FindDefinition("E");
-        ASSERT_NE(d, nullptr);
-        EXPECT_EQ(std::vector<uint32_t>({d->MaxInstances, d->AbortTechnique, d->KillFadeSpeed, d->FadeMode}),
-                  std::vector<uint32_t>({c.max, c.technique, c.killSpeed, c.fadeMode}));
-        EXPECT_EQ(std::vector<float>({d->EffectRadius, d->FadeNear, d->FadeFar}), std::vector<float>({2.5f, 10, 20}));
-        EXPECT_TRUE(d->KillIfOffScreen == 1 && d->RenderIfOnScreenOnly == 1);
-        EXPECT_EQ(testsupport::reports().size(), c.reports);
-        manager->UnprecacheEffect("e");
-        EXPECT_EQ(manager->FindDefinition("e"), nullptr);
-    }
+    CEffectName name("Smoke_Big");
+    EXPECT_TRUE(name == "smoke_BIG");
+    EXPECT_FALSE(name == "smoke_bi");
+    CEffectName& same = name;
+    name = same;
+    CEffectName roomy("a", 40);
+    roomy = name;
+    EXPECT_STREQ(roomy.GetText(), "Smoke_Big");
+    EXPECT_EQ(roomy.GetSize(), 40u);
+    CEffectName tight("x");
+    tight = CEffectName("a much longer name than before");
+    EXPECT_STREQ(tight.GetText(), "a much longer name than before");
+    CEffectName small("too long for it", 4);  // reported and grown
+    EXPECT_STREQ(small.GetText(), "too long for it");
+    EXPECT_EQ(testsupport::countReports("size >= needed"), 1);
 }
 
 TEST_F(EffectManagerTest, PrecacheTakesTheFirstMatchingBlockOnce)
@@ -77,6 +73,7 @@ TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
         {block("TESTEFFECT", longName), "n", "instancename too long"},
         {block("TESTEFFECT", "a", "Fail 1\n"), "a", nullptr},  // its definition is freed (no leak)
         {block("TRAIL", "a", "texture t.tga\n"), "a", "needs a render_type"},
+        {block("MULTIEFFECT", "a"), "a", nullptr},  // no "Effects" block
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -86,8 +83,26 @@ TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
         EXPECT_EQ(c.report ? countReports(c.report) : 1, 1);
         EXPECT_EQ(manager->GetNumDefinitions(), 0u);
         EXPECT_EQ(create(c.name.c_str()), nullptr);
-        EXPECT_EQ(countReports("not precached"), 1);
     }
+
+    // A file cut at any line: no block that lost its closing line gives a definition, nothing leaks.
+    const std::string text = block("TESTEFFECT", "spark", "MaxInstances 2\nAbortTechnique 1\nEffectRadius 2\n") +
+                             multiEffect("combo", {"spark", "trail"}) +
+                             block("TESTEFFECT", "trail", "Type 2\nFadeMode 0\nFadeFar 5\n");
+    const std::pair<const char*, int> ends[] = {{"spark", 6}, {"combo", 19}, {"trail", 26}};
+    ASSERT_EQ(std::count(text.begin(), text.end(), '\n'), 27);
+    for (size_t at = 0, lines = 0;; at = text.find('\n', at) + 1, ++lines) {
+        manager = std::make_unique<CEffectManager>();
+        define(text.substr(0, at));
+        for (const auto& [name, end] : ends) EXPECT_EQ(manager->PrecacheEffect(name), int(lines) > end) << name << lines;
+        manager->FreeBlocks();
+        for (const auto& [name, end] : ends) create(name, Vector3(0, 0, 9));
+        manager->Update();
+        manager->Render(0.5f);
+        if (at == text.size()) break;
+    }
+    manager.reset();
+    EXPECT_EQ(logged("create").size(), logged("delete").size());
 }
 
 TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
@@ -95,31 +110,29 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
     define(block("TESTEFFECT", "refuse", "MaxInstances 2\nAbortTechnique 2\n") +
                block("TESTEFFECT", "fade", "MaxInstances 1\nAbortTechnique 0\nKillFadeSpeed 1000\n") +
                block("TESTEFFECT", "destroy", "MaxInstances 2\nAbortTechnique 1\n") +
-               block("TESTEFFECT", "unset", "MaxInstances 1\n"),
-           {"refuse", "fade", "destroy", "unset"});
+               block("TESTEFFECT", "unset", "MaxInstances 1\n") +
+               block("TESTEFFECT", "bad", "MaxInstances 1\nAbortTechnique 5\n"),
+           {"refuse", "fade", "destroy", "unset", "bad"});
     CEffect* r1 = create("refuse");
-    create("refuse");
-    EXPECT_EQ(create("refuse"), nullptr);
+    EXPECT_TRUE(create("refuse") && !create("refuse"));
     manager->DestroyEffect(r1);
     EXPECT_NE(create("refuse"), nullptr);
-    create("unset");
-    EXPECT_EQ(create("unset"), nullptr);  // no technique given: refuse
+    for (const char* name : {"unset", "bad"}) {  // no technique given, or one out of range: refuse
+        create(name);
+        EXPECT_EQ(create(name), nullptr) << name;
+    }
+    EXPECT_EQ(countReports("technique >= 0"), 1);
 
     // Each create fades out the one not yet dying; once all are dying the limit is passed.
     setTime(500);
-    CEffect* f1 = create("fade");
-    CEffect* f2 = create("fade");
-    CEffect* f3 = create("fade");
+    CEffect *f1 = create("fade"), *f2 = create("fade"), *f3 = create("fade");
     EXPECT_EQ(std::vector<uint32_t>({f1->GetKillStartTime(), f2->GetKillStartTime(), f3->GetKillStartTime()}),
               std::vector<uint32_t>({500, 500, 0}));
-    EXPECT_TRUE(manager->IsLive(f1) && manager->IsLive(f2) && manager->IsLive(f3));
+    EXPECT_TRUE(manager->IsLive(f1) && manager->IsLive(f3));
 
     // Destroy: the farthest at the last sort goes. Until the next sort a new entry keeps the key
     // its slot last held (a far one here), so it is the next to go.
-    SetEffectSortCamera([](Vector3* p) {
-        p->set(100, 0, 0);
-        return true;
-    });
+    SetEffectSortCamera([](Vector3* p) { return p->set(100, 0, 0), true; });
     create("destroy", Vector3(90, 0, 0));
     CEffect* farthest = create("destroy", Vector3(0, 0, 0));
     manager->Render(0.0f);
@@ -133,14 +146,13 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
 
 TEST_F(EffectManagerTest, DistanceFadeFollowsTheFadeMode)
 {
-    const std::string range = "FadeNear 10\nFadeFar 20\nEffectRadius 2\n";
     const char* names[5] = {"kill", "hide", "zero", "none", "unbounded"};
-    define(block("TESTEFFECT", "kill", "FadeMode 0\n" + range) + block("TESTEFFECT", "hide", "FadeMode 1\n" + range) +
-               block("TESTEFFECT", "zero", "FadeMode 2\n" + range) + block("TESTEFFECT", "none", range) +
-               block("TESTEFFECT", "unbounded", "FadeMode 2\nNoBounds 1\n" + range),
-           {"kill", "hide", "zero", "none", "unbounded"});
+    const char* modes[5] = {"FadeMode 0\n", "FadeMode 1\n", "FadeMode 2\n", "", "FadeMode 2\nNoBounds 1\n"};
     CEffect* e[5];
-    for (int i = 0; i < 5; ++i) e[i] = create(names[i]);
+    for (int i = 0; i < 5; ++i) {
+        define(block("TESTEFFECT", names[i], modes[i] + std::string("FadeNear 10\nFadeFar 20\nEffectRadius 2\n")), {names[i]});
+        e[i] = create(names[i]);
+    }
     auto fades = [&](int from) {
         std::vector<float> out;
         for (int i = from; i < 5; ++i) out.push_back(e[i]->GetFade());
@@ -152,17 +164,12 @@ TEST_F(EffectManagerTest, DistanceFadeFollowsTheFadeMode)
 
     SetEffectCameraPosition(Vector3(0, 0, 30));
     manager->Update();
-    EXPECT_FALSE(manager->IsLive(e[0]));
-    EXPECT_TRUE(e[1]->IsHidden());
+    EXPECT_TRUE(!manager->IsLive(e[0]) && e[1]->IsHidden());
     EXPECT_THAT(fades(1), testing::Pointwise(testing::FloatNear(1e-5f), {0.5f, 0.0f, 1.0f, 1.0f}));
-
-    // Hidden: not updated, still faded, and shown again when near.
-    effectLog().clear();
+    // Hidden, it is shown again when near.
     SetEffectCameraPosition(Vector3(5, 0, 0));
     manager->Update();
     EXPECT_FALSE(e[1]->IsHidden());
-    EXPECT_EQ(fades(1), std::vector<float>({1, 1, 1, 1}));
-    EXPECT_TRUE(logged("update hide").empty());
 }
 
 TEST_F(EffectManagerTest, KillFadesRunOnTheGameClock)
@@ -170,20 +177,16 @@ TEST_F(EffectManagerTest, KillFadesRunOnTheGameClock)
     define(block("TESTEFFECT", "slow", "MaxInstances 9\nKillFadeSpeed 1000\n") +
                block("TESTEFFECT", "instant", "MaxInstances 9\nKillFadeSpeed 0\n"),
            {"slow", "instant"});
-    CEffect* slow = create("slow");
-    CEffect* early = create("slow");
-    CEffect* instant = create("instant");
+    CEffect *slow = create("slow"), *early = create("slow"), *instant = create("instant");
     setTime(0);
     early->StartKillFade();  // at time 0, which would mean no fade
     EXPECT_EQ(early->GetKillStartTime(), 1u);
     setTime(1000);
-    slow->StartKillFade();
-    instant->StartKillFade();
+    slow->StartKillFade(), instant->StartKillFade();
     setTime(1500);
     manager->Update();
     EXPECT_EQ(slow->GetFade(), 0.5f);
-    EXPECT_FALSE(manager->IsLive(instant));  // no division by a zero length
-    EXPECT_FALSE(manager->IsLive(early));
+    EXPECT_FALSE(manager->IsLive(instant) || manager->IsLive(early));  // no division by a zero length
     setTime(2000);
     manager->Update();
     EXPECT_EQ(slow->GetFade(), 0.0f);
@@ -195,27 +198,16 @@ TEST_F(EffectManagerTest, KillFadesRunOnTheGameClock)
 TEST_F(EffectManagerTest, RenderDrawsNearestFirstAtAnySize)
 {
     define(block("TESTEFFECT", "e"), {"e"});
-    SetEffectSortCamera([](Vector3* p) {
-        p->set(0, 0, 1000);
-        return true;
-    });
+    SetEffectSortCamera([](Vector3* p) { return p->set(0, 0, 1000), true; });
     std::mt19937 random(5);
-    for (int count : {1, 3, 5, 6, 7, 50, 51, 137}) {
-        SCOPED_TRACE(count);
-        std::map<const CEffect*, float> distance;
-        for (int i = 0; i < count; ++i) {
-            const float z = static_cast<float>(random() % 40);  // with ties
-            distance[create("e", Vector3(0, 0, 1000 - z))] = z;
-        }
-        renderedEffects().clear();
-        manager->Render(0.25f);
-        ASSERT_EQ(renderedEffects().size(), static_cast<size_t>(count));
-        for (int i = 1; i < count; ++i) EXPECT_LE(distance[renderedEffects()[i - 1]], distance[renderedEffects()[i]]);
-        for (auto& [effect, z] : distance) manager->DestroyEffect(const_cast<CEffect*>(effect));
+    std::map<const CEffect*, float> distance;
+    for (int i = 0; i < 137; ++i) {
+        const float z = static_cast<float>(random() % 40);  // with ties
+        distance[create("e", Vector3(0, 0, 1000 - z))] = z;
     }
-    manager->Update();
-    manager->Render(0.0f);
-    EXPECT_TRUE(testsupport::reports().empty());
+    manager->Render(0.25f);
+    ASSERT_EQ(renderedEffects().size(), 137u);
+    for (int i = 1; i < 137; ++i) EXPECT_LE(distance[renderedEffects()[i - 1]], distance[renderedEffects()[i]]);
 }
 
 TEST_F(EffectManagerTest, UpdateEndsEffectsInOrderAndSkipsThoseEndedOnTheWay)
@@ -249,17 +241,14 @@ TEST_F(EffectManagerTest, UpdateEndsEffectsInOrderAndSkipsThoseEndedOnTheWay)
 TEST_F(EffectManagerTest, LinksAreUndoneWhenEitherEndsAndFadesAreClamped)
 {
     define(block("TESTEFFECT", "e"), {"e"});
-    CEffect* leader = create("e");
-    CEffect* follower = create("e");
+    CEffect *leader = create("e"), *follower = create("e");
     Vector3 points[2];
     leader->LinkEffect(follower);
     leader->PassFollowedPointsOn(2, points);
     EXPECT_EQ(follower->GetLeader(), leader);
     EXPECT_EQ(follower->GetFollowedPoints(), points);
     manager->DestroyEffect(leader);
-    EXPECT_EQ(follower->GetLeader(), nullptr);
-    EXPECT_EQ(follower->GetFollowedPoints(), nullptr);
-    EXPECT_EQ(follower->GetFollowedPointCount(), 0u);
+    EXPECT_TRUE(!follower->GetLeader() && !follower->GetFollowedPoints() && !follower->GetFollowedPointCount());
     CEffect* second = create("e");
     second->LinkEffect(follower);
     follower->Kill();
@@ -285,6 +274,178 @@ TEST_F(EffectManagerTest, ASecondManagerTakesOverAndEachCleansUp)
     EXPECT_EQ(pTheEffectManager, second.get());
     second.reset();
     EXPECT_EQ(pTheEffectManager, nullptr);
+}
+
+class EffectPassesTest : public EffectsFixture {
+protected:
+    // The passes drawn (the test kind's texture-factor marks) and "S" for a sorted draw, in order.
+    static std::string recorded()
+    {
+        std::string out;
+        for (const auto& c : pt::d3d9Trace()) {
+            if (c.Method == "SetRenderState" && c.Args[0] == D3DRS_TEXTUREFACTOR && c.Args[1] >= 0xE0 && c.Args[1] <= 0xE4)
+                out += static_cast<char>('0' + (c.Args[1] - 0xE0));
+            if (c.Method == "DrawIndexedPrimitive") out += 'S';
+            if (c.Method == "BeginScene") out += '[';
+            if (c.Method == "EndScene") out += ']';
+        }
+        return out;
+    }
+
+    // A triangle of a material drawn in the delayed sorted pass.
+    static DisplayHandle* sortedTriangle()
+    {
+        StateBlock* SB = makeBlock(newMaterial("sorted", {1}));
+        AnalyseFVF(SB->GMaterial->FVFFormat);
+        SB->GMaterial->DelayedSort = SORT_MATERIAL;
+        MultiBlock m;
+        m.Blocks = 1, m.StateBlock[0] = handleOf(SB), m.MainFVF = SB->GMaterial->FVFFormat;
+        DisplayHandle* h = D3DCore.CreateDisplayHandle();
+        AddTrisConfig config;
+        config.Vertices = config.Indices = 3;
+        void *vertices = nullptr, *indices = nullptr;
+        D3DCore.AddTris(h, &m, &config, &vertices, &indices, nullptr);
+        const float v[3][4] = {{0, 0, 10, 0}, {1, 0, 10, 0}, {0, 1, 10, 0}};  // XYZ | DIFFUSE
+        const WORD i[3] = {0, 1, 2};
+        std::memcpy(vertices, v, sizeof(v)), std::memcpy(indices, i, sizeof(i));
+        D3DCore.EndAddTris();
+        return h;
+    }
+};
+
+TEST_F(EffectPassesTest, PassZeroInTheSceneThreeAndFourBeforeTheSortedDrawsOneAndTwoAfter)
+{
+    define(block("TESTEFFECT", "e"), {"e"});
+    CEffect* e = create("e");
+    L3SetViewFromAngles(Vector3(), 0, 0, 0);
+    DisplayHandle* h = sortedTriangle();
+
+    // Before the first sort the end-of-scene passes draw nothing.
+    pt::setD3D9Trace(true);
+    L3BeginScene(true);
+    L3EndScene();
+    EXPECT_EQ(recorded(), "[]");
+
+    pt::clearD3D9Calls();
+    L3BeginScene(true);
+    manager->Render(0.75f);
+    D3DCore.DrawDisplayList(h, 0);
+    L3EndScene();
+    EXPECT_EQ(recorded(), "[034S12]");
+    D3DCore.DeleteDisplayHandle(h);
+
+    // Faded out or hidden: not drawn.
+    e->SetFade(0.0f), manager->RenderPass(1);
+    e->SetFade(1.0f), e->SetHidden(true), manager->RenderPass(1);
+    EXPECT_EQ(logged("render").size(), 5u);
+}
+
+TEST_F(EffectPassesTest, OffScreenEffectsAreCulledOrSkippedByTheirDefinition)
+{
+    // In view: ahead of the camera, which looks along +x.
+    L3SetViewFromAngles(Vector3(), 0, 0, 0);
+    L3SetPerspective(1, 1000, 2, 2);
+    define(block("TESTEFFECT", "kill", "KillIfOffScreen 1\nEffectRadius 1\n") +
+               block("TESTEFFECT", "skip", "RenderIfOnScreenOnly 1\nEffectRadius 1\n") +
+               block("TESTEFFECT", "free", "KillIfOffScreen 1\nRenderIfOnScreenOnly 1\nNoBounds 1\n"),
+           {"kill", "skip", "free"});
+    // Nearest first: a (off), b (off), then the others, c (on) last. a's removal moves c into its
+    // slot, which is looked at again; once c is seen, b is no longer culled.
+    CEffect *a = create("kill", Vector3(-10, 0, 0)), *b = create("kill", Vector3(-20, 0, 0));
+    CEffect *hidden = create("skip", Vector3(-30, 0, 0)), *shown = create("skip", Vector3(40, 0, 0));
+    CEffect *unbounded = create("free", Vector3(-50, 0, 0)), *c = create("kill", Vector3(60, 0, 0));
+    manager->Render(0.0f);
+    EXPECT_TRUE(!manager->IsLive(a) && manager->IsLive(hidden));
+    EXPECT_EQ(renderedEffects(), (std::vector<const CEffect*>{c, b, shown, unbounded}));
+    // Only the one skipped while off screen is left out now.
+    renderedEffects().clear();
+    manager->Render(0.0f);
+    EXPECT_EQ(renderedEffects().size(), 4u);
+}
+
+class MultiEffectTest : public EffectsFixture {
+protected:
+    CMultiEffect* createMulti(const char* name) { return dynamic_cast<CMultiEffect*>(create(name)); }
+};
+
+TEST_F(MultiEffectTest, LivesWhileAStartedPartLivesAndEndsPartsFirst)
+{
+    std::string many = "MULTIEFFECT\n{\ninstancename many\nEffects\n{\n";
+    for (int i = 0; i < 3000; ++i) many += "{\nEffect lasting\n}\n";
+    many += "{\n}\n}\n}\n";  // one entry names nothing
+    define(block("TESTEFFECT", "brief", "Lifetime 1\n") + block("TESTEFFECT", "lasting") +
+               multiEffect("gap", {"brief", "absent", "lasting"}) + multiEffect("pair", {"brief", "brief"}) +
+               multiEffect("outer", {"lasting", "inner"}) + multiEffect("inner", {"lasting"}) +
+               multiEffect("none", {}) + many,
+           {"gap", "pair", "outer", "none", "many"});
+    EXPECT_EQ(countReports("names no effect"), 1);
+    EXPECT_EQ(createMulti("many")->GetNumLive(), 3001u);  // the empty entry counts as a refused one
+    CMultiEffect* none = createMulti("none");
+    CMultiEffect* gap = createMulti("gap");
+    EXPECT_EQ(countReports("Effect absent not precached"), 1);
+    EXPECT_EQ(gap->GetSubEffect(1), nullptr);
+    EXPECT_EQ(gap->GetSubEffect(0)->GetLeader(), gap);
+    // Both parts of the pair end in one update; its own step comes after theirs and ends it.
+    CMultiEffect* pair = createMulti("pair");
+    manager->Update();
+    EXPECT_FALSE(manager->IsLive(pair) || manager->IsLive(none));
+    // The entry never started keeps the gap alive after its parts ended.
+    EXPECT_EQ(gap->GetNumLive(), 2u);
+    gap->GetSubEffect(2)->Kill();
+    manager->Update();
+    EXPECT_EQ(gap->GetNumLive(), 1u);
+    EXPECT_TRUE(manager->IsLive(gap));
+
+    CMultiEffect* outer = createMulti("outer");
+    effectLog().clear();
+    manager->DestroyEffect(outer);
+    EXPECT_EQ(effectLog(), (std::vector<std::string>{"delete lasting", "delete lasting", "end multi"}));
+}
+
+TEST_F(MultiEffectTest, MovesPausesAndTriggersReachTheLiveParts)
+{
+    define(block("TESTEFFECT", "sparks") + block("TESTEFFECT", "trail", "Type 2\n") +
+               block("TESTEFFECT", "brief", "Lifetime 1\n") + multiEffect("inner", {"sparks"}) +
+               multiEffect("combo", {"sparks", "trail", "brief", "inner"}),
+           {"combo"});
+    CMultiEffect* combo = createMulti("combo");
+    manager->Update();  // the brief part ends
+    Vector3 points[3];
+    Matrix3 turned;
+    turned.setRotationZ(1.0f);
+    combo->SetPosition(Vector3(1, 2, 3));
+    combo->SetOrientation(turned);
+    combo->SetFollowedPoints(3, points);
+    CMultiEffect* inner = dynamic_cast<CMultiEffect*>(combo->GetSubEffect(3));
+    for (CEffect* part : {combo->GetSubEffect(0), combo->GetSubEffect(1), inner->GetSubEffect(0)})
+        EXPECT_TRUE(part->GetPosition().z == 3.0f && part->GetOrientation().m[0][1] == turned.m[0][1] &&
+                    part->GetFollowedPointCount() == 3u);
+    effectLog().clear();
+    combo->PauseEmitter();
+    EXPECT_TRUE(inner->IsEmitterPaused());
+    combo->Trigger();
+    combo->UnpauseEmitter();
+    EXPECT_EQ(effectLog(), (std::vector<std::string>{"pause sparks", "pause sparks", "trigger sparks",
+                                                     "trigger sparks", "unpause sparks", "unpause sparks"}));
+}
+
+TEST_F(MultiEffectTest, DefinitionsThatNameThemselvesAreReadButNeverStartThemselves)
+{
+    std::string chain;
+    for (int i = 0; i < 40; ++i) chain += multiEffect("chain" + std::to_string(i), {"leaf", "chain" + std::to_string(i + 1)});
+    define(multiEffect("self", {"leaf", "self"}) + multiEffect("ping", {"pong"}) + multiEffect("pong", {"leaf", "ping"}) +
+           block("TESTEFFECT", "leaf") + chain + block("TESTEFFECT", "chain40"));
+    for (const char* name : {"self", "ping", "pong"}) {
+        testsupport::clearReports();
+        EXPECT_TRUE(manager->PrecacheEffect(name));
+        EXPECT_NE(createMulti(name), nullptr) << name;
+        EXPECT_EQ(countReports("starts itself"), 1) << name;
+    }
+    // A chain deeper than the nesting limit is cut with a report, not by the stack.
+    testsupport::clearReports();
+    EXPECT_TRUE(manager->PrecacheEffect("chain0"));
+    EXPECT_EQ(countReports("nests too deep"), 1);
+    EXPECT_NE(createMulti("chain0"), nullptr);
 }
 
 }  // namespace

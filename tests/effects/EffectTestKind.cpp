@@ -10,32 +10,22 @@ namespace {
 
 struct CTestDefinition : CEffectDefinition {
     std::string name;
-    int type = CEffect::TYPE_PARTICLESYSTEM;
-    int lifetime = 0;
-    int noBounds = 0;
+    int type = CEffect::TYPE_PARTICLESYSTEM, lifetime = 0, noBounds = 0;
 };
 
 class CTestEffect : public CEffect {
 public:
     CTestEffect(CEffectManager* pManager, CTestDefinition* pDefinition, const Vector3& position,
                 const Matrix3& orientation)
-        : CEffect(pManager, pDefinition, 0, position, orientation), def(*pDefinition)
-    {
-        log("create");
-    }
+        : CEffect(pManager, pDefinition, 0, position, orientation), def(*pDefinition) { log("create"); }
     ~CTestEffect() override { log("delete"); }
     int GetType() const override { return def.type; }
     bool GetBounds(Vector3* pCentre, float* pRadius) const override
     {
-        *pCentre = m_position;
-        *pRadius = def.EffectRadius;
+        *pCentre = m_position, *pRadius = def.EffectRadius;
         return !def.noBounds;
     }
-    bool Update() override
-    {
-        log("update");
-        return def.lifetime == 0 || ++updates < def.lifetime;
-    }
+    bool Update() override { return log("update"), def.lifetime == 0 || ++updates < def.lifetime; }
     void Render(int pass, float) override
     {
         log("render", " " + std::to_string(pass));
@@ -54,12 +44,7 @@ public:
 
 private:
     void log(const char* what, const std::string& more = "") { effectLog().push_back(what + (" " + def.name) + more); }
-    bool emitter(bool pause)
-    {
-        if (def.type != TYPE_PARTICLESYSTEM) return false;
-        paused = pause;
-        return true;
-    }
+    bool emitter(bool pause) { return def.type == TYPE_PARTICLESYSTEM && ((paused = pause), true); }
 };
 
 bool readTest(CEffectManager&, const CParamBlock& block, CEffectDefinition** ppDefinition)
@@ -70,11 +55,10 @@ bool readTest(CEffectManager&, const CParamBlock& block, CEffectDefinition** ppD
     char name[64] = {};
     block.parseString("instancename", name);
     pDefinition->name = name;
-    block.parseInt("Type", &pDefinition->type);
-    block.parseInt("Lifetime", &pDefinition->lifetime);
-    block.parseInt("NoBounds", &pDefinition->noBounds);
     int fail = 0;
-    return !(block.parseInt("Fail", &fail) && fail);
+    block.parseInt("Type", &pDefinition->type), block.parseInt("Lifetime", &pDefinition->lifetime);
+    block.parseInt("NoBounds", &pDefinition->noBounds), block.parseInt("Fail", &fail);
+    return !fail;
 }
 
 CEffect* createTest(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t, const Vector3& position,

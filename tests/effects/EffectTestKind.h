@@ -1,7 +1,7 @@
-// A test-only effect kind under the block name "TESTEFFECT" that logs what is asked of it. Keys
-// besides the common ones: "Type" (0 particle system, 2 trail; default 0), "Lifetime" (updates
-// before its update ends it; 0 never), "NoBounds" 1 (it reports none), "Fail" 1 (the reader fails
-// after making its definition). Its render sets the texture factor to 0xE0 + pass on the device.
+// A test-only effect kind "TESTEFFECT" that logs what is asked of it. Keys besides the common ones:
+// "Type" (0 particle system, 2 trail), "Lifetime" (updates before its update ends it; 0 never),
+// "NoBounds" 1, "Fail" 1 (the reader fails after making its definition). Its render sets the
+// texture factor to 0xE0 + pass on the device.
 #pragma once
 
 #include <string>

@@ -1,5 +1,4 @@
-// The effect manager under the render façade on the scripted card, with the project data's clock and
-// the test kind.
+// The effect manager under the render façade on the scripted card, the project data's clock, the test kind.
 #pragma once
 
 #include "EffectTestKind.h"
@@ -30,17 +29,13 @@ protected:
     }
     void TearDown() override
     {
-        manager.reset();
-        removeTestKind();
-        destroyProjData();
+        manager.reset(), removeTestKind(), destroyProjData();
         FacadeFixture::TearDown();
     }
 
     // Definition blocks: one value per line, every brace on its own line.
     static std::string block(const std::string& kind, const std::string& name, const std::string& keys = "")
-    {
-        return kind + "\n{\ninstancename " + name + "\n" + keys + "}\n";
-    }
+    { return kind + "\n{\ninstancename " + name + "\n" + keys + "}\n"; }
     static std::string multiEffect(const std::string& name, std::initializer_list<std::string> effects)
     {
         std::string entries = "Effects\n{\n";
@@ -57,9 +52,7 @@ protected:
 
     static void logEnd(CEffect* pEffect, void*) { effectLog().push_back("end " + testEffectName(pEffect)); }
     CEffect* create(const char* name, const Vector3& at = Vector3())
-    {
-        return manager->CreateEffect(name, at, Matrix3(), 0, logEnd, nullptr);
-    }
+    { return manager->CreateEffect(name, at, Matrix3(), 0, logEnd, nullptr); }
     static void setTime(int ms) { getProjData().GameTime = ms; }
 
     std::unique_ptr<CEffectManager> manager;

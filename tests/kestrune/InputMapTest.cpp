@@ -1,12 +1,25 @@
+// The input map (pads, keys and mouse in both banks), the game's player input and the rumble list.
+#include "kestrune/GameInput.h"
 #include "kestrune/InputMap.h"
+#include "kestrune/Rumble.h"
 
+#include "global/ProjData.h"
+#include "input/InputDevices.h"
 #include "platform/testing/input.h"
+#include "utility/BlockFile.h"
+#include "utility/LList.h"
+#include "utility/ParamBlock.h"
+#include "wincore/WinCore.h"
 
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -29,9 +42,8 @@ SJoystickState centred()
 TEST(InputMap, AxisShaping)
 {
     // value, centre, shaped: the dead zone of 130, then each side of the offset onto its own 500.
-    const float rows[][3] = {{130, 0, 0},    {-130, 0, 0},     {200, 0, 94.5946f}, {-200, 0, -94.5946f},
-                             {500, 0, 500},  {-500, 0, -500},  {-100, 100, 0},     {500, 100, 500},
-                             {-600, 100, -500},
+    const float rows[][3] = {{130, 0, 0},   {-200, 0, -94.5946f}, {500, 0, 500},   {-100, 100, 0},
+                             {500, 100, 500}, {-600, 100, -500},
                              {400, 100, (500.0f / 600.0f * 500.0f - 130.0f) * 500.0f / 370.0f},
                              {-300, 100, (-250.0f + 130.0f) * 500.0f / 370.0f}};
     for (const auto& r : rows) EXPECT_NEAR(CInputMap::shapeAxis(r[0], r[1]), r[2], 1e-2f) << r[0] << " " << r[1];
@@ -48,15 +60,10 @@ TEST(InputMap, PressedHeldAndDoubleClickedInBothBanks)
     map.update(idle, 130, false);
     map.update(pad, 1000, false);
     EXPECT_FLOAT_EQ(map.getAnalogue(1), 500.0f);
-    EXPECT_TRUE(map.isPressed(bank1(10)));
-    EXPECT_FALSE(map.isPressed(1u << 10)) << "bank 0 bit 10 is another action";
+    EXPECT_TRUE(map.isPressed(bank1(10)) && !map.isPressed(1u << 10));  // bank 0 bit 10 is another action
 
     map.update(pad, 1030, false);
     EXPECT_TRUE(!map.isPressed(1) && map.isHeld(1) && map.isHeld(bank1(10)) && !map.isPressed(bank1(10)));
-    DWORD pressed, held;
-    map.getButtons(&pressed, &held);
-    EXPECT_EQ(std::pair(pressed, held), std::pair(0u, 1u));
-
     map.update(idle, 1060, false);
     EXPECT_FALSE(map.isPressed(1) || map.isHeld(1));
     pad.rgbButtons[0] = 64;
@@ -82,32 +89,21 @@ TEST(InputMap, PadMapperHatsSlidersAndBoundAxes)
     std::memcpy(pad.rglPOV, povs, sizeof(povs));
     pad.rglSlider[0] = 500, pad.rglSlider[1] = -500;
     pad.lZ = -500, pad.lRz = 500, pad.lX = -500, pad.lY = 200, pad.lRx = 500, pad.lRy = -500;
-    pad.rgbButtons[6] = 0x80;
-    pad.rgbButtons[7] = 0x11;
     map.update(pad, 0, false);
 
     // Hats (a diagonal raises nothing), sliders, Z and Z-rotation in bank 1; the sticks in bank 0.
     for (int bit : {9, 13, 19, 4, 5, 0, 3}) EXPECT_TRUE(map.isPressed(bank1(bit))) << bit;
     for (int bit : {22, 21, 23, 6, 7, 2, 1}) EXPECT_FALSE(map.isPressed(bank1(bit))) << bit;
-    for (DWORD mask : {0x8000u, 0x40000u, 0x100000u, 0x200000u, 1u << 6}) EXPECT_TRUE(map.isPressed(mask)) << mask;
+    for (DWORD mask : {0x8000u, 0x40000u, 0x100000u, 0x200000u}) EXPECT_TRUE(map.isPressed(mask)) << mask;
     EXPECT_FALSE(map.isPressed(0x10000 | 0x20000 | 0x80000 | 0x400000));
-    EXPECT_EQ(std::vector<float>({map.getAnalogue(bank1(9)), map.getAnalogue(bank1(13)), map.getAnalogue(bank1(4)),
-                                  map.getAnalogue(0x8000)}),
-              std::vector<float>({9000, 27000, 500, 500}));
+    EXPECT_EQ(std::vector<float>({map.getAnalogue(bank1(9)), map.getAnalogue(bank1(4)), map.getAnalogue(0x8000)}),
+              std::vector<float>({9000, 500, 500}));
     EXPECT_NEAR(map.getAnalogue(0x40000), 94.5946f, 1e-3f);
-    EXPECT_EQ(std::pair(map.getRawButton6(), map.getRawButton7()), std::pair(BYTE(0x80), BYTE(0x11)));
 
-    // Last frame's rotations are kept.
-    map.update(centred(), 30, false);
-    EXPECT_EQ(std::vector<float>({map.getLastXRotation(), map.getLastYRotation(), map.getXRotation()}),
-              std::vector<float>({500, -500, 0}));
-
-    // Bound axes follow their bindings; an unbound source raises nothing.
+    // Bound axes follow their bindings.
     map.getBindings()->padAxes[SInputBindings::AXIS_X_NEG] = 0x4;
-    map.getBindings()->padButtons[6] = 0;
     map.update(pad, 60, false);
     EXPECT_TRUE(map.isPressed(0x4));
-    EXPECT_FALSE(map.isPressed(0x8000) || map.isHeld(0x8000));
     EXPECT_FLOAT_EQ(map.getAnalogue(0x1), 0.0f);
 }
 
@@ -116,18 +112,11 @@ TEST(InputMap, BankOneAnalogueBitPositionsAndKeyBindings)
     testsupport::clearReports();
     CInputMap map;
     map.setAnalogue(250.0f, 0x88000000);
-    EXPECT_FLOAT_EQ(map.getAnalogue(0x88000000), 250.0f);
-    EXPECT_TRUE(map.isPressed(0x88000000) && map.isHeld(0x88000000));
+    EXPECT_TRUE(map.getAnalogue(0x88000000) == 250.0f && map.isPressed(0x88000000) && map.isHeld(0x88000000));
     EXPECT_FLOAT_EQ(map.getAnalogue(0x8000000), 0.0f) << "bank 0 bit 27 is another action";
-    map.setAnalogue(100.0f, 0x40000000);
-    EXPECT_FLOAT_EQ(map.getAnalogue(0x40000000), 100.0f);
-    EXPECT_FLOAT_EQ(map.getAnalogue(B1), 0.0f);
-    EXPECT_EQ(testsupport::countReports("BitPos < MAX_BUTTONS_USED"), 0);
-    const std::pair<DWORD, int> bits[] = {{0, 0}, {1, 0}, {0x80, 7}, {0x40000001, 30}, {B1, 31}};
+    const std::pair<DWORD, int> bits[] = {{0, 0}, {0x80, 7}, {0x40000001, 30}, {B1, 31}};
     for (const auto& [mask, bit] : bits) EXPECT_EQ(CInputMap::getBitPos(mask), bit) << mask;
     EXPECT_EQ(testsupport::countReports("BitPos < MAX_BUTTONS_USED"), 1);
-
-    map.clear();
     map.setPressedMask(bank1(3) | bank1(4));
     EXPECT_TRUE(map.isPressed(bank1(4)) && !map.isHeld(bank1(4)));
 
@@ -137,7 +126,6 @@ TEST(InputMap, BankOneAnalogueBitPositionsAndKeyBindings)
     EXPECT_EQ(result, 300u);
     map.bindKey(&result, DIK_SPACE, 0x4);
     map.bindKey(&result, DIK_SPACE, 0x10);
-    EXPECT_EQ(result, 0x10u);
     for (DWORD key = 0; key < 256; ++key) ASSERT_EQ(map.getKeyEntry(key), key == DIK_SPACE ? 0x14u : 0u) << key;
 }
 
@@ -156,11 +144,7 @@ protected:
         setInputMapScreenSize(nullptr, nullptr);
     }
     // One frame of the keyboard player: the pointer, then the map.
-    void frame(CInputMap& map, DWORD now)
-    {
-        updateMousePointer(5);
-        map.update(centred(), now, true);
-    }
+    void frame(CInputMap& map, DWORD now) { updateMousePointer(5), map.update(centred(), now, true); }
 };
 
 TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
@@ -186,7 +170,6 @@ TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
     ti::mouseMove(0, 0, 120);
     frame(map, 10130);
     EXPECT_TRUE(map.isHeld(0x1) && map.isPressed(0x8) && map.isPressed(0x82000000));
-    EXPECT_TRUE(getMousePointer().wheelUp && !getMousePointer().wheelDown);
 
     // W again 200 ms after its first press: both its actions are double-clicked.
     ti::keyUp(DIK_W);
@@ -194,23 +177,190 @@ TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
     ti::keyDown(DIK_W);
     frame(map, 10300);
     EXPECT_TRUE(map.isDoubleClicked(0x1) && map.isDoubleClicked(0x4));
-}
 
-TEST_F(KeyboardPlayerTest, PointerStaysOnScreenAndSensitivityStaysInTheTable)
-{
+    // The pointer stays on the screen; a sensitivity out of the table counts as its nearest entry.
     setInputMapScreenSize([] { return 801; }, [] { return 601; });
     ti::mouseMove(100000, -100000);
-    updateMousePointer(10);
+    updateMousePointer(99), updateMousePointer(-3);
     EXPECT_EQ(std::pair(getMousePointer().x, getMousePointer().y), std::pair(400.0f, -300.0f));
+}
 
-    resetMousePointer();
-    // Move, sensitivity (out of range counts as the nearest entry), where the pointer is then.
-    const std::tuple<int, int, float> steps[] = {{10, 99, 40.0f}, {-100, -3, 15.0f}, {-20, 0, 10.0f}, {1, 6, 11.6f}};
-    for (const auto& [dx, sensitivity, x] : steps) {
-        ti::mouseMove(dx, 0);
-        updateMousePointer(sensitivity);
-        EXPECT_FLOAT_EQ(getMousePointer().x, x) << sensitivity;
+int padTable[4] = {0, 1, 2, 3};
+
+std::unique_ptr<CParamBlock> parse(const char* text)
+{
+    CParamBlock* block = nullptr;
+    const char* cursor = text;
+    EXPECT_TRUE(parseBlock(cursor, &block, 0, 10));
+    return std::unique_ptr<CParamBlock>(block);
+}
+
+// Both motors of the pad, as the rumble list and as the pad's motors were set.
+std::array<float, 4> levels(int pad)
+{
+    std::array<float, 4> l{};
+    getRumbleLevels(pad, &l[0], &l[1]);
+    ti::joystickRumble(pad, &l[2], &l[3]);
+    return l;
+}
+
+class GameInputTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ti::reset();
+        WinCore.~CWinCore();
+        new (&WinCore) CWinCore();
+        llistInitElementPool();
+        createProjData();
+        getProjData().FrameStep = 30;
     }
+    void TearDown() override
+    {
+        gameInputShutdown();
+        destroyProjData();
+        llistFreeElementPool();
+        ti::reset();
+    }
+};
+
+TEST_F(GameInputTest, WithoutAPadTheFirstPlayerPlaysWithKeysAndMouse)
+{
+    ASSERT_TRUE(gameInputInit());
+    DWORD result;
+    gamePlayerInput().bindKey(&result, DIK_SPACE, 0x2);
+    ti::keyDown(DIK_SPACE);
+    ti::mouseButton(0, true);
+    gameInputStep();
+    EXPECT_TRUE(gamePlayerInput().isPressed(0x2) && gamePlayerInput().isPressed(0x20000000)) << "space, mouse button 0";
+    // The shell's deactivate callback lets the keyboard go; shut down, the callbacks go too.
+    WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, FALSE, 0);
+    const bool lost = !ti::device(ti::KIND_KEYBOARD).acquired;
+    WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, TRUE, 0);
+    EXPECT_TRUE(lost && ti::device(ti::KIND_KEYBOARD).acquired);
+    gameInputShutdown();
+    EXPECT_EQ(ti::liveDevices(), 0);
+    for (uint32_t type : {CWinCore::FUNC_ACTIVATE, CWinCore::FUNC_DEACTIVATE})
+        for (WinCoreFuncPtr f : WinCore.WinCoreFunc[type]) EXPECT_EQ(f, nullptr);
+}
+
+TEST_F(GameInputTest, AFirstPadDrivesThePlayerAndFeelsItsRumble)
+{
+    ti::attachJoystick("Pad", "Pad");
+    ASSERT_TRUE(gameInputInit());
+    ti::setJoystickButton(0, 0, true);
+    ti::keyDown(DIK_SPACE);
+    DWORD result;
+    gamePlayerInput().bindKey(&result, DIK_SPACE, 0x2);
+    CRumble rumble;
+    rumble.getLeft().set(0, 1000, 0, 0, 1.0f, 0.0f, 0.0f, 30);
+    rumble.restart();
+    startRumble(&rumble);
+    gameInputStep();
+    EXPECT_TRUE(gamePlayerInput().isPressed(0x1) && !gamePlayerInput().isPressed(0x2)) << "the pad, not the keyboard";
+    EXPECT_FLOAT_EQ(levels(0)[2], 0.03f) << "one 30 ms step of the attack";
+    stopRumble(&rumble);
+}
+
+class RumbleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        llistInitElementPool();
+        testsupport::clearReports();
+        setRumbleGameHooks([] { return 20; }, [](int player) { return padTable[player]; });
+        for (int i = 0; i < 4; ++i) padTable[i] = i;
+    }
+    void TearDown() override
+    {
+        shutdownRumble();
+        resumeRumble();
+        setRumbleGameHooks(nullptr, nullptr);
+        shutdownInputDevices();
+        llistFreeElementPool();
+    }
+};
+
+TEST_F(RumbleTest, LengthsRoundUpToTheFrameStepButThePauseDoesNotAndTheLevelRisesHoldsAndFalls)
+{
+    // pause, attack, sustain, decay, step; the three 16-bit ends. A negative length counts as none;
+    // the largest lengths round up past 2^31 without overflowing.
+    struct Row { int pause, attack, sustain, decay, step; std::array<WORD, 3> ends; };
+    const Row rows[] = {{45, 100, 99, 66, 33, {45 + 132, 45 + 132 + 99, 45 + 132 + 99 + 66}},
+                        {65000, 1000, -50, 0, 0, {(65000 + 1000) & 0xFFFF, (65000 + 1000) & 0xFFFF, (65000 + 1000) & 0xFFFF}},
+                        {10, INT_MAX, INT_MAX, INT_MAX, 33, {10 + 31, 10 + 62, 10 + 93}}};
+    CRumbleEnvelope e;
+    for (const Row& r : rows) {
+        e.set(r.pause, r.attack, r.sustain, r.decay, 1.0f, 1.0f, 1.0f, r.step);
+        EXPECT_EQ((std::array<WORD, 3>{e.getAttackEnd(), e.getSustainEnd(), e.getDecayEnd()}), r.ends) << r.pause;
+    }
+    e.set(100, 200, 300, 400, 5.0f, 0.8f, 2.0f, 20);
+    EXPECT_FLOAT_EQ(e.advance(30), 0.0f) << "idle until restarted";
+    e.restart();
+    // Still in the pause, half way up the attack, the sustain, the decay, exactly at its end, past it.
+    const std::pair<DWORD, float> steps[] = {{100, 0}, {100, 0.5f}, {200, 0.8f}, {500, 0.2f}, {100, 0}, {1, 0}};
+    for (const auto& [dt, level] : steps) EXPECT_NEAR(e.advance(dt), level, 1e-6f) << e.getElapsed();
+}
+
+TEST_F(RumbleTest, LoadReadsBothSidesAndRefusesBadPlayers)
+{
+    auto block = parse("Hit\n{\n"
+                       "  LeftRumble\n  {\n    PauseTime 45\n    AttackTime 100\n    SustainTime 50\n    DecayTime 70\n"
+                       "    AttackSpeed 4.0\n    SustainSpeed 0.6\n    DecaySpeed 3.0\n  }\n"
+                       "  RightRumble\n  {\n    AttackTime 40\n    SustainTime 200\n    SustainSpeed 0.25\n  }\n}\n");
+    ASSERT_NE(block, nullptr);
+    CRumble rumble;
+    ASSERT_TRUE(rumble.load(block.get(), 2));
+    EXPECT_EQ(rumble.getLeft().getDecayEnd(), 45 + 100 + 60 + 80);
+    EXPECT_EQ(rumble.getRight().getAttackEnd(), 40) << "missing keys read as 0";
+    rumble.restart();
+    rumble.advance(150);
+    EXPECT_EQ(std::pair(rumble.getLeft().getLevel(), rumble.getRight().getLevel()), std::pair(0.6f, 0.25f));
+
+    EXPECT_FALSE(rumble.load(block.get(), 4) || rumble.load(block.get(), -1));
+    EXPECT_EQ(testsupport::countReports("GamePadID >=0 && GamePadID <4"), 2);
+    EXPECT_EQ(rumble.getPlayer(), 2) << "nothing stored";
+    CRumble leftOnly;
+    EXPECT_FALSE(leftOnly.load(parse("LeftOnly\n{\n  LeftRumble\n  {\n    PauseTime 7\n  }\n}\n").get(), 1));
+    EXPECT_EQ(leftOnly.getLeft().getAttackEnd(), 7) << "the left side is still applied";
+}
+
+TEST_F(RumbleTest, RunningEffectsGiveEachPadItsStrongestLevels)
+{
+    ti::reset();
+    ti::attachJoystick("Pad", "Pad");
+    const bool wanted[MAX_JOYSTICKS] = {true, false, false, false};
+    ASSERT_TRUE(initInputDevices(nullptr, wanted));
+    CRumble strongLeft, strongRight, stray;
+    strongLeft.getLeft().set(0, 1000, 0, 0, 1.0f, 0.0f, 0.0f, 20);  // rises 0.001 a ms
+    strongLeft.getRight().set(0, 1000, 0, 0, 0.2f, 0.0f, 0.0f, 20);
+    strongRight.getLeft().set(0, 1000, 0, 0, 0.5f, 0.0f, 0.0f, 20);
+    strongRight.getRight().set(0, 1000, 0, 0, 0.6f, 0.0f, 0.0f, 20);
+    // A player whose pad is outside the table is skipped.
+    padTable[1] = 7;
+    ASSERT_TRUE(stray.load(parse("S\n{\n RightRumble\n {\n }\n}\n").get(), 1));
+    stray.getLeft().set(0, 1000, 0, 0, 1.0f, 0.0f, 0.0f, 20);
+    for (CRumble* r : {&strongLeft, &strongRight, &stray}) r->restart(), startRumble(r);
+    updateRumble(500);
+    for (int i = 0; i < 4; ++i) EXPECT_FLOAT_EQ(levels(0)[i], i % 2 ? 0.3f : 0.5f) << i;
+    EXPECT_EQ(testsupport::countReports("GamePadID >=0 && GamePadID <4"), 1);
+
+    // Paused: time stands still and the motors are quiet.
+    pauseRumble();
+    updateRumble(250);
+    EXPECT_EQ(levels(0)[2], 0.0f);
+    resumeRumble();
+    updateRumble(250);
+    EXPECT_FLOAT_EQ(levels(0)[0], 0.75f);
+
+    // Finished effects stay in the list at level 0; stop takes out one entry.
+    startRumble(&strongLeft);
+    stopRumble(&strongLeft);
+    stopRumble(&strongRight);
+    updateRumble(100);
+    EXPECT_FLOAT_EQ(levels(0)[0], 0.85f) << "the second entry of the effect is still running";
+    updateRumble(1000);
+    EXPECT_FLOAT_EQ(levels(0)[0], 0.0f);
 }
 
 }  // namespace

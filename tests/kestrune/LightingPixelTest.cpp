@@ -13,10 +13,15 @@ namespace {
 
 class LightingPixelTest : public LightingFixture {
 protected:
+    LightingPixelTest()
+    {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
+        m_drawing = true;
+    }
     void SetUp() override
     {
         LightingFixture::SetUp();
-        ASSERT_TRUE(startPixels());
         D3DCore.SetClearColour(true, 0, 0, 0);
         ground(64, [](int32_t, int32_t) { return 0; });
         ASSERT_TRUE(LightMaps.Initialise());
@@ -36,7 +41,7 @@ protected:
     std::vector<int> frame(const std::vector<std::pair<float, float>>& points, const std::function<void()>& draws)
     {
         frameLookingDown(3200, 3200, 1007, 100, draws);
-        const std::vector<DWORD> image = pixels();
+        const std::vector<DWORD> image = frontBuffer(640, 480);
         std::vector<int> out;
         for (const auto& [x, y] : points) {
             const int column = static_cast<int>(320 + (x - 3200) * 0.64f), row = static_cast<int>(240 - (y - 3200) * 0.64f);
@@ -47,11 +52,7 @@ protected:
     }
     std::vector<int> lightMap(const LightMapLight& light, const std::vector<std::pair<float, float>>& points)
     {
-        return frame(points, [&] {
-            LightMaps.BeginLightMapping();
-            LightMaps.DrawLightMapLight(light);
-            LightMaps.EndLightMapping();
-        });
+        return frame(points, [&] { LightMaps.BeginLightMapping(), LightMaps.DrawLightMapLight(light), LightMaps.EndLightMapping(); });
     }
 };
 
@@ -62,20 +63,13 @@ TEST_F(LightingPixelTest, LightMapsGlowUnderAPointLightAndWhereASpotsRayMeetsThe
     light.NearSize[0] = light.NearSize[1] = 100;
     light.FarSize[0] = light.FarSize[1] = 700;
     light.NearColour = 0xFFFFFFFFu;
-    // On the ground: a glow of half size 100, brightest in the middle; half its range up, half as
-    // bright and of half size 400; at its range, nothing.
+    // On the ground: a glow of half size 100, brightest in the middle (its fading with height is
+    // checked on the device's vertices and tints).
     light.Position = Vector3(3200, 3200, 0);
     std::vector<int> seen = lightMap(light, {{3200, 3200}, {3260, 3200}, {3200, 3140}, {3300, 3200}, {3200, 3080}});
     EXPECT_GT(seen[0], 240);
     EXPECT_GT(std::min(seen[1], seen[2]), 60);
     EXPECT_LT(std::max(seen[3], seen[4]), 8);
-    light.Position.z = 200;
-    seen = lightMap(light, {{3200, 3200}, {3300, 3200}, {3200, 3450}, {3640, 3200}});
-    EXPECT_NEAR(seen[0], 127, 12);
-    EXPECT_GT(std::min(seen[1], seen[2]), 20);
-    EXPECT_LT(seen[3], 8);
-    light.Position.z = 400;
-    EXPECT_LT(lightMap(light, {{3200, 3200}})[0], 4);
 
     // 625 along (0.6, 0, -0.8) from (2825, 3200, 500) is (3200, 3200, 0): 0.375 of white there,
     // nothing under the light, 187.5 along the ray and 150 across it.
@@ -113,10 +107,7 @@ TEST_F(LightingPixelTest, TheShadowLiesUnderTheVehicleAndTurnsWithIt)
 // Stands in for the puff model's draw: a square of 200 at the place, in the puffs' material.
 void drawPuffSquare(CModelInst*, const Vector3& at)
 {
-    struct V {
-        float x, y, z;
-        DWORD colour;
-    };
+    struct V { float x, y, z; DWORD colour; };
     const V quad[4] = {{at.x - 100, at.y - 100, at.z, ~0u}, {at.x + 100, at.y - 100, at.z, ~0u},
                        {at.x - 100, at.y + 100, at.z, ~0u}, {at.x + 100, at.y + 100, at.z, ~0u}};
     D3DMATRIX identity{};
@@ -129,7 +120,6 @@ void drawPuffSquare(CModelInst*, const Vector3& at)
 
 TEST_F(LightingPixelTest, AFogBanksPuffsFadeTowardsTheWorldsEdge)
 {
-    for (const char* f : {"models/volumefog/puff.rsm", "models/volumefog/puff.mtl"}) copyData(f);
     platform::testing::setManualClock(true);
     SetVolumePuffRenderer(drawPuffSquare);
     m_dir.write("fog.txt", "nummodels 1\n[model]\nname data\\models\\volumefog\\puff.rsm\nvertices 1\ninstances 3\n"
@@ -142,7 +132,7 @@ TEST_F(LightingPixelTest, AFogBanksPuffsFadeTowardsTheWorldsEdge)
     const std::pair<float, int> rows[] = {{20000.0f, 254}, {3000.0f, 127}, {1500.0f, 63}};
     for (const auto& [y, expected] : rows) {
         frameLookingDown(38400, y, 2000, 100, [] { UpdateVolumeFog(); });
-        EXPECT_NEAR(static_cast<int>(pixels()[240 * 640 + 320] & 0xFF), expected, 6) << y;
+        EXPECT_NEAR(static_cast<int>(frontBuffer(640, 480)[240 * 640 + 320] & 0xFF), expected, 6) << y;
     }
 }
 

@@ -252,16 +252,14 @@ TEST_F(BlockFileTest, FailedSaveLeavesNoFile)
     struct sigaction ignore = {}, previous = {};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGXFSZ, &ignore, &previous);
-    rlimit old = {};
+    rlimit old = {}, small = {};
     getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 8192;
+    small = {8192, old.rlim_max};
     setrlimit(RLIMIT_FSIZE, &small);
     const bool saved = saveBlock("big.txt", &block, true);
     setrlimit(RLIMIT_FSIZE, &old);
     sigaction(SIGXFSZ, &previous, nullptr);
-    EXPECT_FALSE(saved);
-    EXPECT_FALSE(dir.exists("big.txt"));
+    EXPECT_FALSE(saved || dir.exists("big.txt"));
     EXPECT_TRUE(saveBlock("big.txt", &block, true));
 }
 

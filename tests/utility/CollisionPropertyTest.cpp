@@ -88,13 +88,9 @@ TEST_F(CollisionTest, PropertySphereSphere)
         const bool hit = sphereSphereIntersect(c1, r1, c2, r2, p, n);
         EXPECT_EQ(hit, sphereSphereIntersect(c2, r2, c1, r1, p2, n2));
         // The middle of the overlap lies in both unless one sphere holds the other.
-        if (hit && distance(c1, c2) >= std::fabs(r1 - r2)) {
-            EXPECT_LE(distance(p, c1), r1 + 1e-4f);
-            EXPECT_LE(distance(p, c2), r2 + 1e-4f);
-        }
+        EXPECT_TRUE(!hit || distance(c1, c2) < std::fabs(r1 - r2) || (distance(p, c1) <= r1 + 1e-4f && distance(p, c2) <= r2 + 1e-4f)) << i;
         if (hit) {
-            EXPECT_NEAR(0.0f, distance(p, p2), 1e-4f);
-            EXPECT_NEAR(0.0f, (n + n2).length(), 1e-4f);
+            EXPECT_TRUE(distance(p, p2) < 1e-4f && (n + n2).length() < 1e-4f) << i;
         } else {
             const Vector3 apart = c2 + (c2 - c1) * rnd.uniform(0.01f, 2);
             EXPECT_FALSE(sphereSphereIntersect(c1, r1, apart, r2, p, n));
@@ -114,17 +110,13 @@ TEST_F(CollisionTest, PropertyRaySphere)
         Vector3 p, n;
         if (!sphereInfiniteRayIntersect(origin, dir, centre, radius, p, n)) continue;
         ++hits;
-        EXPECT_NEAR(radius, distance(p, centre), 1e-3f);
-        EXPECT_NEAR(1.0f, n.length(), 1e-3f);
         const float t = (p - origin).dot(dir);
-        EXPECT_GE(t, -1e-4f);
-        EXPECT_NEAR(0.0f, distance(origin + dir * t, p), 1e-3f);
+        EXPECT_TRUE(std::fabs(radius - distance(p, centre)) < 1e-3f && std::fabs(1.0f - n.length()) < 1e-3f) << i;
+        EXPECT_TRUE(t >= -1e-4f && distance(origin + dir * t, p) < 1e-3f) << i;
         float tf;
         Vector3 pf, nf;
         ASSERT_TRUE(sphereFiniteRayIntersect(origin, dir, centre, radius, tf, pf, nf));
-        if (distance(origin, centre) > radius) {
-            EXPECT_NEAR(t, tf, 1e-3f);
-        }
+        EXPECT_TRUE(distance(origin, centre) <= radius || std::fabs(t - tf) < 1e-3f) << i;
     }
     EXPECT_GT(hits, kRuns / 10);
 }
@@ -151,18 +143,13 @@ TEST_F(CollisionTest, PropertyRayTriangleAndPolygonAgree)
         const bool tri = rayTriangleIntersect(origin, dir, v[0], v[1], v[2], u, w, t);
         Vector3 hit;
         const bool seg = rayPolyIntersect(origin, dir * length, poly, hit);
-        if (tri) {
-            ++hits;
-            const Vector3 onTriangle = v[0] + (v[1] - v[0]) * u + (v[2] - v[0]) * w;
-            EXPECT_NEAR(0.0f, distance(onTriangle, origin + dir * t), 1e-3f);
-        }
+        hits += tri;
+        EXPECT_TRUE(!tri || distance(v[0] + (v[1] - v[0]) * u + (v[2] - v[0]) * w, origin + dir * t) < 1e-3f) << i;
         // Away from the edges and the segment's ends, both tests see the same thing.
         const bool clear = std::min({u, w, 1 - u - w}) > 1e-3f || std::min({u, w, 1 - u - w}) < -1e-3f;
         if (std::fabs(dir.dot(normal)) > 0.05f && clear && std::fabs(t - length) > 1e-3f && std::fabs(t) > 1e-3f) {
             EXPECT_EQ(tri && t <= length, seg) << i;
-            if (seg) {
-                EXPECT_NEAR(0.0f, distance(hit, origin + dir * t), 1e-3f);
-            }
+            EXPECT_TRUE(!seg || distance(hit, origin + dir * t) < 1e-3f) << i;
         }
     }
     EXPECT_GT(hits, 100);

@@ -36,16 +36,13 @@ TEST_F(IniManagerTest, LoadsEveryTypeIntoRegisteredVariables)
     int32_t update = -1, time = -1, hex = -1, bypass = -1, untouched = 77;
     float scale = 0;
     char name[32] = "", bare[32] = "", letter = 'z', none = 'z';
-    ASSERT_TRUE(ini.registerItem("Game", "variableUpdate", &update, CIniManager::INI_INT));
-    ASSERT_TRUE(ini.registerItem("Game", "variableUpdateTime", &time, CIniManager::INI_INT));
-    ASSERT_TRUE(ini.registerItem("Game", "hex", &hex, CIniManager::INI_INT));
-    ASSERT_TRUE(ini.registerItem("Game", "scale", &scale, CIniManager::INI_FLOAT));
-    ASSERT_TRUE(ini.registerString("Game", "name", name));
-    ASSERT_TRUE(ini.registerString("Game", "bare", bare));
-    ASSERT_TRUE(ini.registerItem("Game", "letter", &letter, CIniManager::INI_CHAR));
-    ASSERT_TRUE(ini.registerItem("Game", "none", &none, CIniManager::INI_CHAR));
-    ASSERT_TRUE(ini.registerItem("FrontEnd", "BypassFrontEnd", &bypass, CIniManager::INI_INT));
-    ASSERT_TRUE(ini.registerItem("Other", "untouched", &untouched, CIniManager::INI_INT));
+    for (auto [section, key, variable, type] : {std::tuple<const char*, const char*, void*, int>{"Game", "variableUpdate", &update, CIniManager::INI_INT},
+                                                {"Game", "variableUpdateTime", &time, CIniManager::INI_INT}, {"Game", "hex", &hex, CIniManager::INI_INT},
+                                                {"Game", "scale", &scale, CIniManager::INI_FLOAT}, {"Game", "letter", &letter, CIniManager::INI_CHAR},
+                                                {"Game", "none", &none, CIniManager::INI_CHAR}, {"FrontEnd", "BypassFrontEnd", &bypass, CIniManager::INI_INT},
+                                                {"Other", "untouched", &untouched, CIniManager::INI_INT}})
+        ASSERT_TRUE(ini.registerItem(section, key, variable, type)) << key;
+    ASSERT_TRUE(ini.registerString("Game", "name", name) && ini.registerString("Game", "bare", bare));
 
     ASSERT_TRUE(load("[Game]\r\n"
                      "variableUpdate = <int> 0\r\n"
