@@ -180,8 +180,14 @@ TEST_F(ModelDrawTest, AClumpLooksTheSameCombinedAsMemberByMember)
     }
     EXPECT_GT(drawn, 2000);
     EXPECT_LT(differ, drawn / 100);
-    // Forced, the mesh whatever the distance.
+    // Forced, the mesh whatever the distance; out of view nothing, and still false when forced.
     EXPECT_EQ(frame([&] { EXPECT_FALSE(clump.Render(1e9f, true, &visible)); }), combined);
+    frame([&] {
+        L3SetViewFromAngles(Vector3(100, 0, 0), 0, 0, 0);
+        EXPECT_FALSE(clump.Render(1e9f, true, &visible) || visible);
+        EXPECT_TRUE(clump.Render(1e9f, false, &visible));
+    });
+    EXPECT_EQ(L3Scene.drawsAttempted, 0u);
     MatCore.Lights.LightEnable(h, false);
     MatCore.Lights.FreeLight(h);
 }

@@ -94,13 +94,9 @@ TEST_F(ModelRenderTest, VisibilityTakesTheFirstScaleOnly)
     m_model->m_flags = CModel::FLAG_NOBOUNDS;
     EXPECT_EQ(drawAt(-1000), 0);
     // A model that fades out by distance is culled beyond its range.
-    m_model->m_flags = 0;
-    m_model->m_visibilityType = 3;
-    m_model->m_fadeNear = 100;
-    m_model->m_fadeFar = 200;
+    m_model->m_flags = 0, m_model->m_visibilityType = 3, m_model->m_fadeNear = 100, m_model->m_fadeFar = 200;
     L3SetVisibilityFading(true);
-    EXPECT_EQ(drawAt(150), 0);
-    EXPECT_EQ(drawAt(300), CModel::RENDER_CULLED);
+    EXPECT_EQ(std::pair(drawAt(150), drawAt(300)), std::pair(0, int32_t(CModel::RENDER_CULLED)));
     EXPECT_EQ(counters(), std::vector<uint32_t>({8, 4, 0}));
 }
 

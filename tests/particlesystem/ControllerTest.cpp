@@ -1,45 +1,34 @@
 #include "ParticleFixture.h"
 
 #include <cmath>
+#include <tuple>
 
 using namespace particletest;
 
 namespace {
 
-class ControllerTest : public ParticleFixture {
-protected:
-    // count particles launched exactly at the effect's position with the velocity.
-    static Definition fromThePoint(const std::string& controller, const std::string& velocity, int count = 1,
-                                   int staggerFrames = 1)
-    {
-        Definition d;
-        d.system = section("dummyparticles", {"count " + std::to_string(count)});
-        d.controller = controller;
-        d.emitter = section("volumeemitter", {"x_size 0", "y_size 0", "z_size 0", "initial_velocity " + velocity,
-                                              "stagger_frames " + std::to_string(staggerFrames)});
-        return d;
-    }
-};
+using ControllerTest = ParticleFixture;
+using EmitterTest = ParticleFixture;
+
+// count particles launched exactly at the effect's position with the velocity.
+Definition fromThePoint(const std::string& controller, const std::string& velocity, int count = 1, int staggerFrames = 1)
+{
+    Definition d;
+    d.system = section("dummyparticles", {"count " + std::to_string(count)});
+    d.controller = controller;
+    d.emitter = section("volumeemitter", {"x_size 0", "y_size 0", "z_size 0", "initial_velocity " + velocity,
+                                          "stagger_frames " + std::to_string(staggerFrames)});
+    return d;
+}
+// Particles that stay where they were launched.
+Definition still(const std::string& emitter, int count)
+{
+    Definition d;
+    d.system = section("dummyparticles", {"count " + std::to_string(count)});
+    return d.emitter = emitter, d;
+}
 
 }  // namespace
-
-TEST_F(ControllerTest, GravityDampsAndDriftsWholeMovesWithoutALifespan)
-{
-    // Without a lifespan the age stays 0: every move is whole (with one, the first is a random part).
-    Definition d = fromThePoint(section("gravitycontrollernocollision", {"gravity 0, 0, -1", "dampening 90"}), "0, 0, 3");
-    d.system = section("dummyparticles", {"count 1", "lifespan -1"});
-    CParticleEffect* pEffect = make(d, nullptr, Vector3(0, 0, 50));
-    pEffect->SetDrift(Vector3(1, 0, 0));
-    ASSERT_TRUE(run(pEffect, 1));
-    Vector3 p = at(pEffect, 0), v = speed(pEffect, 0);
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(run(pEffect, 1));
-        v = (v + Vector3(0, 0, -1)) * 0.9f;
-        p = p + Vector3(1, 0, 0) + v;
-        expectNear(speed(pEffect, 0), v, 1e-6f);
-        expectNear(at(pEffect, 0), p);
-    }
-}
 
 TEST_F(ControllerTest, GroundCollisionsBounceKillAndReportOncePerRunOfColliders)
 {
@@ -86,7 +75,7 @@ TEST_F(ControllerTest, GroundCollisionsBounceKillAndReportOncePerRunOfColliders)
     }
 }
 
-TEST_F(ControllerTest, APlaneServesWhereThereIsNoGroundAndAttractionSparesTheTarget)
+TEST_F(ControllerTest, APlaneAboveTheEmissionPointServesWhereThereIsNoGround)
 {
     // Off the AI map: ground 0, straight up. The plane 5 above a point emitter's origin, or above a
     // fountain's last emission point.
@@ -101,15 +90,6 @@ TEST_F(ControllerTest, APlaneServesWhereThereIsNoGroundAndAttractionSparesTheTar
         expectNear(at(pEffect, 0), Vector3(-30, 7, position.z == 5.5f ? 5.0f : 105.5f));
         expectNear(speed(pEffect, 0), Vector3(0, 0, 1), 0);
     }
-    // Attraction: at the target the velocity stays; one unit off the scaled distance is raised to
-    // the cutoff, so the pull is 0.1 / 100.
-    Definition d = fromThePoint(section("attractioncontroller", {"power 0.1", "falloff 1", "cutoff 10"}), "1, 0, 0");
-    CParticleEffect* pEffect = make(d, nullptr, Vector3(3, 3, 3));
-    ASSERT_TRUE(run(pEffect, 2));
-    expectNear(speed(pEffect, 0), Vector3(1, 0, 0), 0);
-    expectNear(at(pEffect, 0), Vector3(4, 3, 3), 0);
-    ASSERT_TRUE(run(pEffect, 1));
-    expectNear(speed(pEffect, 0), Vector3(0.999f, 0, 0), 1e-6f);
 }
 
 TEST_F(ControllerTest, WrappingSpaceKeepsParticlesInTheBoxAroundTheCamera)
@@ -123,7 +103,6 @@ TEST_F(ControllerTest, WrappingSpaceKeepsParticlesInTheBoxAroundTheCamera)
     const float s = std::sin(0.75f), s2 = std::sin(1.25f);
     expectNear(at(pEffect, 0), Vector3(-40 + 2 * std::sin(0.25f), 70 + 2 * s2, 80), 1e-5f);
     expectNear(at(pEffect, 1), Vector3(-40 + 2 * s, 70 + 2 * s, 80), 1e-5f);
-
     const float cases[][3] = {{60, 100, -40},   {-60, 100, 40},         {50, 100, 50},         {-50, 100, -50},
                               {149, 100, 49},   {1e6f + 20, 100, 20}, {-1e6f - 20, 100, -20}, {7, 0, 7},
                               {7, -100, 7}};
@@ -145,12 +124,69 @@ TEST_F(ControllerTest, AbsurdNumbersRunWithoutHangingOrUndefinedArithmetic)
          section("fountainemitter", {"spread inf", "position_variation nan, 1e38, -1e38"})},
     };
     for (const auto& [controller, emitter] : cases) {
-        Definition d;
-        d.system = section("dummyparticles", {"count 50", "lifespan 3"});
-        d.controller = controller;
-        d.emitter = emitter;
+        Definition d = still(emitter, 50);
+        d.system = section("dummyparticles", {"count 50", "lifespan 3"}), d.controller = controller;
         CParticleEffect* pEffect = make(d, nullptr, Vector3(100, 100, 5));
         ASSERT_NE(pEffect, nullptr) << controller;
         EXPECT_TRUE(run(pEffect, 20)) << controller;
     }
+}
+
+TEST_F(EmitterTest, FirstLaunchesSpreadOverStaggerAndActiveFramesInIndexOrder)
+{
+    const struct {
+        Definition def;
+        std::vector<int> alive;  // after each update
+    } cases[] = {
+        {still(section("pointemitter", {"stagger_frames 4"}), 10), {3, 5, 8, 10}},
+        // Emitting in frames 0, 1, 5, 6, 10 and 11.
+        {still(section("pointemitter", {"stagger_frames 20"}), 20).set("Active_Frames", "2").set("Inactive_Frames", "3"),
+         {1, 2, 2, 2, 2, 3, 4, 4, 4, 4, 5, 6, 6}},
+    };
+    for (const auto& c : cases) {
+        CParticleEffect* pEffect = make(c.def);
+        ASSERT_NE(pEffect, nullptr);
+        for (int alive : c.alive) {
+            ASSERT_TRUE(pEffect->Update());
+            const std::vector<int32_t> s = states(pEffect);
+            for (size_t i = 0; i < s.size(); ++i)
+                EXPECT_EQ(s[i], int(i) < alive ? PARTICLE_ALIVE : PARTICLE_UNLAUNCHED) << c.def.text() << alive << i;
+        }
+    }
+}
+
+TEST_F(EmitterTest, EllipticalShapesStayInsideTheirEllipseEvenWhenFlat)
+{
+    // The creator's x size and velocity (flags 1 and 4) win over the definition's.
+    ExtraEffectData extra = {ExtraEffectData::HAS_X_SIZE | ExtraEffectData::HAS_INITIAL_VELOCITY, 6, 99, {0, 0, 3}};
+    ParticleEffectExtraData parts = {nullptr, nullptr, &extra};
+    const std::tuple<std::string, Vector3, void*> cases[] = {  // the half sizes; 0 leaves the axis out
+        {section("volumeemitter", {"eliptical 1"}), Vector3(5, 5, 5), nullptr},
+        {section("volumeemitter", {"eliptical 1", "z_size 0"}), Vector3(5, 5, 0), nullptr},
+        {section("volumeemitter", {"eliptical 1", "x_size 0", "y_size 0", "z_size -4"}), Vector3(0, 0, 2), nullptr},
+        {section("dynamicshapeemitter", {"eliptical 1", "x_size 0", "y_size 8"}), Vector3(0, 4, 0), nullptr},
+        {section("dynamicshapeemitter", {"eliptical 1", "x_size 2", "y_size 4", "initial_velocity 9, 9, 9"}),
+         Vector3(3, 2, 0), &parts},
+    };
+    for (const auto& [emitter, half, data] : cases) {
+        CParticleEffect* pEffect = make(still(emitter, 500), data, Vector3(1, 1, 1));
+        ASSERT_TRUE(pEffect && run(pEffect, 1));
+        if (data) expectNear(speed(pEffect, 0), Vector3(0, 0, 3), 0);
+        float farthest = 0;
+        for (int32_t i = 0; i < 500; ++i) {
+            const Vector3 q = at(pEffect, i) - Vector3(1, 1, 1);
+            float r = 0;
+            for (const auto& [v, h] : {std::pair{q.x, half.x}, {q.y, half.y}, {q.z, half.z}}) {
+                if (h == 0)
+                    EXPECT_EQ(v, 0.0f);
+                else
+                    r += (v / h) * (v / h);
+            }
+            EXPECT_LE(r, 1.0f + 1e-5f) << emitter;
+            farthest = std::max(farthest, r);
+        }
+        EXPECT_GT(farthest, 0.8f) << emitter;  // and they fill it
+    }
+    // No creator's data: reported, and the definition's sizes serve.
+    EXPECT_EQ(testsupport::countReports("No Extra Effect Data was passed in to a dynamic shape emitter!!"), 1);
 }

@@ -61,19 +61,15 @@ protected:
             if (c.Method != "DrawPrimitive" || !stream) continue;
             Draw d{static_cast<DWORD>(c.Args[0]), static_cast<uint32_t>(c.Args[2]), {}};
             const size_t count = d.type == D3DPT_TRIANGLELIST ? 3 * d.primitives : d.primitives + 2;
-            const std::vector<uint8_t> bytes = pt::d3d9BufferBytes(stream);
             d.vertices.resize(count);
+            const std::vector<uint8_t> bytes = pt::d3d9BufferBytes(stream);
             std::memcpy(d.vertices.data(), bytes.data() + c.Args[1] * sizeof(DrawnVertex), count * sizeof(DrawnVertex));
             out.push_back(d);
         }
         return out;
     }
 
-    // The effect manager's updates (every live effect).
-    void updates(int n)
-    {
-        for (int i = 0; i < n; ++i) manager->Update();
-    }
+    void updates(int n) { for (int i = 0; i < n; ++i) manager->Update(); }
 };
 
 // A keys block holding the value throughout: "colour" gives "colourkeys" of two keys.

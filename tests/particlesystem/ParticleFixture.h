@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <map>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -75,13 +76,11 @@ protected:
     }
     void TearDown() override
     {
-        delete getProjData().pWorldMgr;
-        getProjData().pWorldMgr = nullptr;
+        delete std::exchange(getProjData().pWorldMgr, nullptr);
         EffectsFixture::TearDown();
     }
 
-    // Read and precached under a name of its own, with other blocks of the same file; null when
-    // refused.
+    // Read and precached under a name of its own, with other blocks of the same file; null when refused.
     CParticleEffectDefinition* read(Definition d, const std::string& others = "")
     {
         m_name = "particles" + std::to_string(++m_made);
@@ -101,9 +100,8 @@ protected:
     // The effect's own updates; false when one ended it.
     static bool run(CParticleEffect* pEffect, int updates)
     {
-        for (int i = 0; i < updates; ++i)
-            if (!pEffect->Update()) return false;
-        return true;
+        while (updates-- > 0 && pEffect->Update()) {}
+        return updates < 0;
     }
     static std::vector<int32_t> states(CParticleEffect* e)
     {
@@ -126,8 +124,7 @@ protected:
     {
         CAIMap* pMap = getProjData().getWorldMgr()->getAIMap();
         ASSERT_TRUE(pMap->create(256, 256, 1, 0, 0));
-        for (int y = 0; y < 256; ++y)
-            for (int x = 0; x < 256; ++x) pMap->setHeight(x, y, height);
+        for (int i = 0; i < 256 * 256; ++i) pMap->setHeight(i % 256, i / 256, height);
     }
 
 private:
