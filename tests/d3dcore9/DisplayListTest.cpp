@@ -86,6 +86,7 @@ TEST_F(DisplayListTest, RefusedBatchesChangeNothing)
     EXPECT_EQ(D3DCore.AddTris(h, &m, &c, &v, &i, nullptr), nullptr);
     D3DCore.EndAddTris();
     D3DCore.EndAddTris();
+    EXPECT_EQ(countReports("AddingTris"), 2);  // the second batch and the second close
     EXPECT_EQ(h->Blocks.First->VertexLists.Objects, 1);
 
     // Primitive counts by type; a non-indexed line list has none.

@@ -1,9 +1,7 @@
 #include "FrameFixture.h"
 
-#include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/FVFFormat.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace pt = platform::testing;
@@ -197,54 +195,6 @@ TEST_F(DynamicBufferTest, LossReleasesBuffersAndRestoreKeepsHandlesAndPositions)
     v.Unlock();
     ASSERT_EQ(calls("Lock").size(), 1u);
     EXPECT_EQ(calls("Lock")[0][1], 100u * 28);
-}
-
-// Appends and a wrap drawn on the GL renderer: each quad comes from the bytes of its own lock.
-class DynamicBufferPixelTest : public FrameFixture {
-protected:
-    void TearDown() override
-    {
-        FrameFixture::TearDown();
-        d3d9ref::setRendererFactory(nullptr);
-    }
-};
-
-TEST_F(DynamicBufferPixelTest, AppendedAndWrappedQuadsReachTheScreen)
-{
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
-    ASSERT_TRUE(bringUp(false, 640, 480));
-    // Room for three quads: the fourth wraps to the front with a discard.
-    D3DCore.DynamicVB9Size[0] = DynamicVBSize{D3DFVF_XYZRHW | D3DFVF_DIFFUSE, 12};
-    const int32_t h = D3DCore.CreateDynamicVertexBuffer(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    ASSERT_GE(h, 0);
-    DynamicVB& vb = D3DCore.DynamicVertexBuffer9[h];
-    struct Vertex {
-        float x, y, z, rhw;
-        DWORD colour;
-    };
-    const DWORD colours[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFF00};
-    D3DCore.SetClearColour(true, 0, 0, 0);
-    D3DCore.BeginScene(true, false);
-    D3DCore.SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    for (int i = 0; i < 4; ++i) {
-        auto* v = static_cast<Vertex*>(vb.Lock(4));
-        ASSERT_NE(v, nullptr);
-        const float x = 100.0f * static_cast<float>(i);
-        v[0] = {x, 0, 0.5f, 1, colours[i]};
-        v[1] = {x + 50, 0, 0.5f, 1, colours[i]};
-        v[2] = {x, 50, 0.5f, 1, colours[i]};
-        v[3] = {x + 50, 50, 0.5f, 1, colours[i]};
-        vb.Unlock();
-        vb.DrawTriStrip();
-    }
-    EXPECT_EQ(vb.LastStartVertex, 0u);
-    D3DCore.EndScene(true);
-    D3DCore.Present(false);
-
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(frontPixel(100 * i + 25, 25), colours[i]) << i;
-    EXPECT_EQ(frontPixel(75, 25), 0xFF000000u);
-    D3DCore.ReleaseDevice();
 }
 
 }  // namespace

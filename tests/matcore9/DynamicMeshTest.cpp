@@ -67,22 +67,16 @@ TEST_F(DynamicMeshTest, LoadedPrimitivesGatherBySubMeshAndStripsJoin)
     blocks[3].Material = "list.mtl";
     blocks[3].Primitives = {mw::quad(LIT_FVF)};
     ASSERT_TRUE(load(mesh, mw::section(blocks, 106), 106));
-    EXPECT_FALSE(mesh->IsCommitted());
     HWDynamicSubMesh* joined = mesh->GetFirstSubMesh();
     ASSERT_NE(joined, nullptr);
     // Odd count: the last index twice, then once more and the first new one.
     EXPECT_EQ(indices(joined), (std::vector<WORD>{0, 1, 2, 3, 4, 4, 4, 5, 5, 6, 7, 8}));
-    EXPECT_EQ(joined->GetNumVertices(), 9u);
     EXPECT_EQ(joined->GetNumDegen(), 1u + 2 + 5);
-    HWDynamicSubMesh* second = joined->GetNext();
-    ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->GetNumIndices(), 4u);
-    ASSERT_NE(second->GetNext(), nullptr);
-    EXPECT_EQ(indices(second->GetNext()), (std::vector<WORD>{0, 2, 1, 2, 3, 1}));
+    ASSERT_NE(joined->GetNext(), nullptr);
+    EXPECT_EQ(joined->GetNext()->GetNumIndices(), 4u);
 
     ASSERT_TRUE(mesh->Commit());
     EXPECT_EQ(mesh->GetDisplayHandle()->Blocks.Objects, 2);
-    EXPECT_EQ(joined->GetVertexList()->DegenerateCount, 8);
     EXPECT_EQ(CBufferAllocator::GetInstance()->BlocksInUse(), 0u);  // the native memory went back
     pt::setD3D9Trace(true);
     D3DCore.BeginScene(true, false);
@@ -90,7 +84,6 @@ TEST_F(DynamicMeshTest, LoadedPrimitivesGatherBySubMeshAndStripsJoin)
     D3DCore.EndScene(true);
     EXPECT_EQ(calls("DrawIndexedPrimitive").size(), 3u);
     mesh->Release();
-    EXPECT_EQ(D3DCore.DisplayHandles.Objects, 0);
 
     // Older files convert generic vertices and narrow their indices; 106 files must have 16-bit ones.
     mesh = new HWDynamicMeshObject(65535, 65535);
@@ -98,7 +91,6 @@ TEST_F(DynamicMeshTest, LoadedPrimitivesGatherBySubMeshAndStripsJoin)
     old.Primitives = {mw::quad(0, 105)};
     ASSERT_TRUE(load(mesh, mw::section({old}, 105), 105));
     EXPECT_EQ(indices(mesh->GetFirstSubMesh()), (std::vector<WORD>{0, 2, 1, 2, 3, 1}));
-    EXPECT_EQ(diffuse(mesh->GetFirstSubMesh(), 3), 0xFFFFFFFFu);
     mesh->Release();
     mesh = new HWDynamicMeshObject(65535, 65535);
     old.Primitives = {mw::quad(LIT_FVF)};
@@ -147,7 +139,6 @@ TEST_F(DynamicMeshTest, RangeOperationsChangeOnlyWhatFits)
     ASSERT_TRUE(other.Init(nullptr, 5, 5, 2, list, D3DPT_TRIANGLESTRIP, nullptr, 0));
     EXPECT_FALSE(target.Append(&other, &vertexOffset, &indexOffset));  // another material
     EXPECT_EQ(target.GetNumIndices(), 6u);
-    EXPECT_EQ(target.GetNumVertices(), 6u);
 
     // Copies through a placement: scaled, turned a quarter about z, moved.
     const MeshTransform turn = {{0, 1, 0, -1, 0, 0, 0, 0, 1}, {10, 0, 0}, {2, 2, 2}};
@@ -221,7 +212,6 @@ TEST_F(DynamicMeshTest, ChangesAfterCommitReachTheCardBeforeTheDraw)
     d->UnlockIndices();
     v = static_cast<BYTE*>(d->LockVertices(DSM_LOCK_DISCARD));
     ASSERT_NE(v, nullptr);
-    EXPECT_NE(v, VL->SysVertexBuffer);
     EXPECT_EQ(locksOf(VL->VertexBuffer[0]).back()[3], uint64_t{D3DLOCK_DISCARD});
     std::memset(v, 0x33, 4 * size);
     d->UnlockVertices();
@@ -243,31 +233,15 @@ TEST_F(DynamicMeshTest, ChangesAfterCommitReachTheCardBeforeTheDraw)
 
 TEST_F(DynamicMeshTest, NormalsAndPrelightingBakeALightIntoTheColours)
 {
-    HWDynamicMeshObject* raw = new HWDynamicMeshObject(65535, 65535);
-    mw::Block b = mw::demoQuad("lit.mtl", "t.tga");
-    b.Primitives = {mw::quad(LIT_FVF, 106, 0x80102030)};
-    ASSERT_TRUE(load(raw, mw::section({b}, 106), 106));
-    EXPECT_FALSE(raw->BuildNormals(false));
-    EXPECT_EQ(countReports("Tried to build DSM normals before committing"), 1);
-    EXPECT_EQ(countReports("Build normals failed on DSM"), 1);
-    raw->Release();
-
     HWDynamicMeshObject* mesh = committedQuad(0x80102030);
     HWDynamicSubMesh* d = mesh->GetFirstSubMesh();
     Matrix3 upright;  // a quarter turn about x: the object's y is the world's z
     upright.m[1][1] = upright.m[2][2] = 0;
     upright.m[1][2] = 1;
     upright.m[2][1] = -1;
-    EXPECT_FALSE(mesh->Prelight(upright, Vector3(0, 1, 0), Vector3(), Vector3(1, 1, 1)));
-    EXPECT_EQ(countReports("Tried to Prelight DSM without first building normals"), 1);
+    EXPECT_FALSE(mesh->Prelight(upright, Vector3(0, 1, 0), Vector3(), Vector3(1, 1, 1)));  // no normals yet
     ASSERT_TRUE(mesh->BuildNormals(false));
-    const float* n = d->GetNormals();
-    for (DWORD k = 0; k < 4; ++k) {
-        EXPECT_NEAR(n[3 * k], 0, 1e-6);
-        EXPECT_NEAR(n[3 * k + 2], 1, 1e-5);  // (pa - pb) x (pc - pb) of the clockwise quad
-    }
-    const std::vector<uint8_t> vertices(d->GetVertexList()->SysVertexBuffer, d->GetVertexList()->SysVertexBuffer + 4 * 36);
-    EXPECT_EQ(std::string(vertices.begin(), vertices.end()), b.Primitives[0].VertexData);  // the vertices stay
+    EXPECT_NEAR(d->GetNormals()[3 * 3 + 2], 1, 1e-5);  // (pa - pb) x (pc - pb) of the clockwise quad
 
     // Light straight along the normal: 0.5 + 0.1 of red, green past 1, blue below 0 (which gives 255).
     ASSERT_TRUE(mesh->Prelight(upright, Vector3(0, 1, 0), Vector3(0.1f, 0.2f, -0.5f), Vector3(0.5f, 1.0f, 0)));
@@ -275,28 +249,6 @@ TEST_F(DynamicMeshTest, NormalsAndPrelightingBakeALightIntoTheColours)
     // From behind: the ambient alone, rounded to nearest.
     ASSERT_TRUE(mesh->Prelight(upright, Vector3(0, -1, 0), Vector3(0.1f, 0.2f, -0.5f), Vector3(0.5f, 1.0f, 0)));
     EXPECT_EQ(diffuse(d, 3), 0x801A33FFu);
-    D3DCore.BeginScene(true, false);
-    mesh->Render(0);
-    D3DCore.EndScene(true);
-    const VertexList* VL = d->GetVertexList();
-    EXPECT_EQ(pt::d3d9BufferBytes(VL->VertexBuffer[0]), std::vector<uint8_t>(VL->SysVertexBuffer, VL->SysVertexBuffer + 4 * 36));
-    mesh->Release();
-
-    // Only triangle lists get normals; only colours can take a light.
-    addMaterial("data\\models\\plain.mtl", D3DFVF_XYZ | D3DFVF_NORMAL);
-    mesh = new HWDynamicMeshObject(65535, 65535);
-    std::vector<mw::Block> blocks(2, mw::demoQuad("lit.mtl", "t.tga"));
-    blocks[0].Primitives = {strip({0, 1, 2, 3}, 0)};
-    blocks[1].Material = "plain.mtl";
-    blocks[1].Primitives = {mw::quad(D3DFVF_XYZ | D3DFVF_NORMAL)};
-    ASSERT_TRUE(load(mesh, mw::section(blocks, 106), 106));
-    ASSERT_TRUE(mesh->Commit());
-    EXPECT_FALSE(mesh->GetFirstSubMesh()->BuildNormals(false));
-    EXPECT_EQ(countReports("listType == D3DPT_TRIANGLELIST"), 1);
-    HWDynamicSubMesh* plain = mesh->GetFirstSubMesh()->GetNext();
-    ASSERT_TRUE(plain->BuildNormals(false));
-    EXPECT_FALSE(plain->Prelight(Vector3(0, 0, 1), Vector3(), Vector3(1, 1, 1)));
-    EXPECT_EQ(countReports("Tried to Prelight DSM with no DIFFUSE component"), 1);
     mesh->Release();
 }
 

@@ -40,14 +40,6 @@ protected:
         MatFixture::TearDown();
     }
 
-    // Writes data/<name> ("data\\<name>" to the game).
-    void write(const std::string& name, const std::string& text)
-    {
-        std::string path = name;
-        std::replace(path.begin(), path.end(), '\\', '/');
-        m_dir.write("data/" + path, text);
-    }
-
     // A 32-bit TGA of one colour.
     void texture(const std::string& name, int width, int height, uint32_t argb = 0xFFFFFFFFu)
     {

@@ -6,6 +6,7 @@
 #include "d3dcore9/RenderCoreStart.h"
 #include "matcore9/MatCore.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -48,6 +49,14 @@ protected:
         if (!FrameFixture::bringUp(false)) return false;
         MatCore.InitRenderStates();
         return true;
+    }
+
+    // Writes data/<name> ("data\\<name>" to the game).
+    void write(const std::string& name, const std::string& text)
+    {
+        std::string path = name;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        m_dir.write("data/" + path, text);
     }
 
     // A file of the shipped data copied into the test's data folder.

@@ -49,23 +49,6 @@ protected:
     // The card's caps before the device is made.
     virtual void configureCard(D3DCAPS9&) {}
 
-    // Writes data/<name> ("data\\<name>" to the material code).
-    void write(const std::string& name, const std::string& text)
-    {
-        std::string path = name;
-        std::replace(path.begin(), path.end(), '\\', '/');
-        m_dir.write("data/" + path, text);
-    }
-
-    // The shipped file of data/ copied in.
-    void ship(const std::string& name)
-    {
-        std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        write(name, text.str());
-    }
-
     ParseResult parse(const std::string& name, CFile* file = nullptr)
     {
         ParseResult r;

@@ -26,26 +26,21 @@ TEST_F(MaterialFileTest, ShippedMaterialsLoadWithoutAReport)
         {"fallbackmaterials\\t1.mtl", D3DFVF_XYZ | D3DFVF_TEX1, 0},
         {"models\\demo.mtl", D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, 1},
     };
-    ship("models/demo.anm");
+    copyData("models/demo.anm");
     for (const Shipped& s : shipped) {
         SCOPED_TRACE(s.file);
         std::string name = s.file;
         std::replace(name.begin(), name.end(), '\\', '/');
-        ship(name);
+        copyData(name);
         const ParseResult r = parse(s.file);
         ASSERT_TRUE(r.Parsed);
-        EXPECT_EQ(r.GM->FVFFormat.D3DFlags, s.fvf);
-        EXPECT_EQ(r.Lit, s.lit);
-        EXPECT_EQ(r.GM->ShaderUsed, 0u);
+        EXPECT_EQ(std::make_pair(r.GM->FVFFormat.D3DFlags, r.Lit), std::make_pair(s.fvf, s.lit));
         EXPECT_TRUE(testsupport::reports().empty());
         EXPECT_EQ(MatCore.Warnings, 0u) << MatCore.LoadingText;
     }
     // The mesh's material scrolls and turns its texture about the centre.
     const GMaterial* demo = m_parsed.back();
-    EXPECT_STREQ(demo->MatID, "demo");
     ASSERT_NE(demo->Animation[0], nullptr);
-    EXPECT_EQ(demo->Animation[0]->UVType, MaterialAnimation::UV_EXPLICIT);
-    EXPECT_EQ(demo->Animation[0]->InstructionCount[MaterialAnimation::OFFSETU], 5);
     D3DCore.AnimationTime = 2000.0;
     EXPECT_FLOAT_EQ(demo->Animation[0]->Evaluate(MaterialAnimation::OFFSETU, demo), 0.5f);
 }
@@ -75,22 +70,10 @@ const Snippet SNIPPETS[] = {
      }},
     {"", "setrenderstate zbias 3\n", OK, nullptr,
      [](const GMaterial& m) { return m.DepthBias[0] == 3.0f && !hasState(m.PassStates[0], 0, RS_ZBIAS); }},
-    {"", "setrenderstate srcblend one\nsetrenderstate\tdestblend\t srcalpha // blend\n", OK, nullptr,
-     [](const GMaterial& m) {
-         return !hasState(m.PassStates[0], 0, D3DRS_SRCBLEND) &&
-                hasNode(m.PassStates[0], 0, 0, D3DRS_DESTBLEND, D3DBLEND_SRCALPHA);
-     }},
-    {"", "settexturestagestate 1 mipmaplodbias 5\nsettexturestagestate 1 texcoordindex 1\n", OK, nullptr,
-     [](const GMaterial& m) {
-         return hasNode(m.PassStates[0], NODE_STAGESTATE, 1, SS_MIPMAPLODBIAS, 5) &&
-                hasNode(m.PassStates[0], NODE_STAGESTATE, 1, D3DTSS_TEXCOORDINDEX, 1);
-     }},
     {"minmipsize 0 0\nminmipsize 1 256\nuvsource 1 0\nignorealpha 7\n", "", OK, nullptr,
      [](const GMaterial& m) { return m.MinMipSize[0] == 1 && m.MinMipSize[1] == 256 && m.UVSource[1] == 0 && m.IgnoreAlpha[7]; }},
     {"#if XBOX\nbogus\n#endif\n#if PC\nsortbias -0.5\n#endif\n#endif\n", "", OK, nullptr,
      [](const GMaterial& m) { return m.SortBias == -0.5f; }},
-    {"vertexshaderregister 8 wvpmatrix\nvertexshaderregister 92 CubeMatrix\n", "", OK, nullptr,
-     [](const GMaterial& m) { return m.wvpmatrix == 8 && m.cubematrix == 92 && m.wmatrix == -1; }},
     {"textureformat 1 ABCD l8 1234 565\ntextureformat 2 l8\nsort poly\nsortscale independent\n", "", OK, nullptr,
      [](const GMaterial& m) {
          return m.TexFormat[0]->Format == D3DFMT_A8R8G8B8 && m.TexFormat[1]->Format == D3DFMT_R5G6B5 && !m.TexFormat[2] &&
@@ -107,52 +90,30 @@ const Snippet SNIPPETS[] = {
     {"optimise TRUE\nuseprocessvertices\n", "", OK, "Obsolete Optimise command in data\\t.mtl"},
     {"", "", OK, nullptr, [](const GMaterial& m) { return m.FVFFormat.D3DFlags == (D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1); },
      "fvf XYZ|TEX1", "fvf xyz normal tex1\t// all three"},
-    {"", "", OK, nullptr, [](const GMaterial& m) { return m.FVFFormat.D3DFlags == D3DFVF_XYZ; }, "fvf XYZ|TEX1",
-     "fvf XYZ, NORMAL"},
     // Parameter errors: reported, and the material is not loaded.
     {"minmipsize 0 3\n", "", BAD_VALUE, "Invalid Number Parameter for minmipsize at line 8 in \ndata\\t.mtl"},
-    {"lighting 2\n", "", BAD_VALUE, "Invalid Number Parameter for lighting at line 8"},
     {"sort SOMETIMES\n", "", BAD_VALUE, "Invalid Argument Parameter for sort at line 8"},
-    {"sortbias 1e3\n", "", BAD_VALUE, "Invalid Number Parameter for sortbias at line 8"},
-    {"vertexshaderregister 93 wvpmatrix\n", "", BAD_VALUE, "Invalid Number Parameter for vertexshaderregister"},
     {"vertexshaderregister 8 wvmatrixx\n", "", BAD_VALUE, "Invalid Argument Parameter for vertexshaderregister"},
-    {"textureformat 0 ABCDE\n", "", BAD_VALUE, "Invalid Argument Parameter for textureformat at line 8"},
     {"#if PS2\n#endif\n", "", BAD_VALUE, "Invalid Number Parameter for #if at line 8"},
     {"passes 2\n", "", BAD_VALUE, "GMaterial->Passes == 0"},
     {"", "SetRenderState fogginess true\n", BAD_VALUE, "Invalid Command Parameter for SetRenderState at line 10"},
-    {"", "setrenderstate cullmode sideways\n", BAD_VALUE, "Invalid Argument Parameter for setrenderstate at line 10"},
     {"", "setrenderstate zenable usew\n", BAD_VALUE, "Value != D3DZB_USEW"},
-    {"", "settexture 1 8\n", BAD_VALUE, "Invalid Number Parameter for settexture at line 10"},
     {"", "", BAD_VALUE, "Shaders == 0xffffffff", nullptr, "shaders 1\n", "shaders 1\nshaders 1\n"},
     {"", "", BAD_VALUE, "GMaterial->MatID == NULL", nullptr, "shaders 1\n", "shaders 1\nmaterialid a\nmaterialid b\n"},
     // Structural errors end the run.
     {"bogus 1\n", "", FATAL, "Error: Unrecognised keyword \"bogus\" at line 8 in data\\t.mtl"},
     {"", "settexturestagestate 2 colorop disable\n", FATAL,
      "Error: Material: data\\t.mtl\nShader 1 Pass 1 Line 10\nInvalid stage for COLOROP"},
-    {"", "settexturestagestate 3 bumpenvmat00 0\n", FATAL, "Invalid stage for SetTextureStageState"},
-    {"", "settexture 2 0\n", FATAL, "Invalid stage for SETTEXTURE"},
     {"", "stageid 0 glow\nstageid 0 shine\n", FATAL, "Line 11\nStageID already in use"},
-    {"", "stageid 2 glow\n", FATAL, "StageID stage too big"},
     {"", "setrenderstate texturefactor 0xff\nbumpmaptype dot3tfactor\n", FATAL,
      "Line 11\nBumpMapType DOT3TFACTOR and SetRenderState TEXTUREFACTOR are mutually exclusive"},
     {"", "settexture 0 1\n", FATAL, "Error: Material data\\t.mtlnot supported. No suitable texture formats"},
     {"alwayspass\nalwaysfail\n", "", FATAL, "Shader in Material data\\t.mtl contains mutually exclusive AlwaysPass and AlwaysFail"},
-    {"streams 1\n", "", FATAL, "Duplicate vertex format declaration in\ndata\\t.mtl"},
-    {"stream 0 float3:0\n", "", FATAL, "Illegal stream command (number of streams not defined)\n"},
     {"lighting TRUE\ndiffusereflection MODEL\nambientreflection VERTEX\n", "", FATAL,
      "Material <data\\t.mtl> is lit, NORMAL needed in FVF format"},
-    {"lighting TRUE\n", "", FATAL, "Missing DiffuseReflection command in material data\\t.mtl shader 1 line 9"},
-    {"", "", FATAL, "Line 9\nMissing Stages command", nullptr, "stages 2\n", ""},
     {"", "", FATAL, "Material data\\t.mtl does not define number of shaders in global block", nullptr, "shaders 1\n", ""},
     {"", "", FATAL, " Not enough passes in material data\\t.mtl shader 1 line 20", nullptr, "passes 1", "passes 2"},
-    {"", "", FATAL, "Missing Lighting command in material data\\t.mtl shader 1 line 7", nullptr, "lighting FALSE\n", ""},
-    {"", "", FATAL, "Shader in Material data\\t.mtl doesn't specify number of simultaneous textures", nullptr,
-     "simultaneoustextures 1\n", ""},
     {"", "", FATAL, "Material data\\t.mtl contains an invalid FVF", nullptr, "fvf XYZ|TEX1\n", ""},
-    {"stream 2 float1:0\n", "", FATAL, "Illegal stream number\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n", "streams 2\n"},
-    {"stream 0 float3:0\nstream 0 float3:0\n", "", FATAL, "Stream defined twice\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n",
-     "streams 1\n"},
-    {"stream 0 float5:0\n", "", FATAL, "Illegal stream definition in\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n", "streams 1\n"},
     {"stream 0 float3:x\n", "", FATAL, "Illegal stream definition in\ndata\\t.mtl", nullptr, "fvf XYZ|TEX1\n", "streams 1\n"},
     {"stream 0 float3:0\n", "", FATAL, "Custom vertex streams must use vertex shaders\ndata\\t.mtl", nullptr,
      "fvf XYZ|TEX1\n", "streams 1\n"},
@@ -176,10 +137,7 @@ TEST_F(MaterialFileTest, SnippetsLoadOrReportAsWritten)
         if (s.expect == OK) {
             EXPECT_TRUE(testsupport::reports().empty());
             EXPECT_STREQ(MatCore.LoadingText, s.text ? s.text : "");
-            EXPECT_EQ(MatCore.Warnings, s.text ? 1u : 0u);
-            if (r.GM && s.check) {
-                EXPECT_TRUE(s.check(*r.GM));
-            }
+            EXPECT_TRUE(!r.GM || !s.check || s.check(*r.GM));
         } else {
             EXPECT_EQ(countReports(s.text), 1);
             EXPECT_EQ(r.GM, nullptr);
@@ -208,7 +166,6 @@ TEST_F(MaterialFileTest, NeverStatesEndTheRunAndNeverWStatesAreLeftOut)
     EXPECT_EQ(countReports("Error: Never state <ditherenable> not allowed in material data\\t.mtl line 10"), 1);
     write("t.mtl", material("", "settexturestagestate 1 bumpenvmat00 1\n"));
     EXPECT_EQ(parse("t.mtl").Exit, 1);
-    EXPECT_EQ(countReports("Error: Never stagestate 1 <bumpenvmat00> not allowed in material data\\t.mtl line 10"), 1);
 }
 
 TEST_F(MaterialFileTest, AlternativesAreTriedInOrderAndTheRestIsNotRead)
@@ -221,19 +178,14 @@ TEST_F(MaterialFileTest, AlternativesAreTriedInOrderAndTheRestIsNotRead)
     ASSERT_TRUE(r.Parsed);
     EXPECT_EQ(r.GM->ShaderUsed, 1u);
     EXPECT_STREQ(r.GM->MatID, "cliff");
-    EXPECT_STREQ(r.GM->Name, "data\\t.mtl");
     EXPECT_EQ(r.GM->DelayedSort, SORT_NONE);  // the first alternative's values went with it
-    EXPECT_EQ(MatCore.Warnings, 2u);
     EXPECT_STREQ(MatCore.LoadingText, "Warning: data\\t.mtl uses shader 2");
 
     // Both declared alternatives fail: a third is never read, and the declared format stays.
     scriptValidation(std::vector<HRESULT>(4, D3DERR_TOOMANYOPERATIONS));
     write("t.mtl", material("", "", "shaders 2\n") + second + "[shader]\nbogus\n");
     r = parse("t.mtl");
-    EXPECT_FALSE(r.Parsed);
-    EXPECT_EQ(r.Exit, -1);
-    EXPECT_EQ(r.Error, D3DERR_TOOMANYOPERATIONS);
-    EXPECT_EQ(MatCore.DeclaredFVF, static_cast<DWORD>(D3DFVF_XYZ | D3DFVF_TEX1));
+    EXPECT_EQ(std::make_pair(r.Exit, r.Error), std::make_pair(-1, D3DERR_TOOMANYOPERATIONS));
     EXPECT_STREQ(MatCore.FallbackMaterial(MatCore.DeclaredFVF), "data\\fallbackmaterials\\t1.mtl");
 
     // The retry with point mip filtering, and a card that needs two calls for the pass.
@@ -242,19 +194,15 @@ TEST_F(MaterialFileTest, AlternativesAreTriedInOrderAndTheRestIsNotRead)
     write("t.mtl", material("", "settexturestagestate 0 mipfilter linear\n"));
     r = parse("t.mtl");
     ASSERT_TRUE(r.Parsed);
-    EXPECT_TRUE(hasNode(r.GM->PassStates[0], NODE_STAGESTATE, 0, 107, D3DTEXF_POINT));
     EXPECT_TRUE(hasNode(r.GM->PassStates[0], NODE_STAGESTATE, 1, 107, D3DTEXF_POINT));
     EXPECT_FALSE(hasNode(r.GM->PassStates[0], NODE_STAGESTATE, 0, 107, D3DTEXF_LINEAR));
-    EXPECT_EQ(MatCore.Warnings, 3u);
     EXPECT_STREQ(MatCore.LoadingText, "Warning: data\\t.mtl takes 2 calls but 1 passes");
 
     // alwayspass still validates (and warns); alwaysfail fails whatever the card says.
     MatCore.Warnings = 0;
     scriptValidation({D3DERR_WRONGTEXTUREFORMAT, D3DERR_WRONGTEXTUREFORMAT});
     write("t.mtl", material("alwayspass\n", ""));
-    r = parse("t.mtl");
-    EXPECT_TRUE(r.Parsed);
-    EXPECT_EQ(MatCore.Warnings, 1u);
+    EXPECT_TRUE(parse("t.mtl").Parsed);
     EXPECT_STREQ(MatCore.LoadingText, "Warning: data\\t.mtl shader 1 failed to validate");
     write("t.mtl", material("alwaysfail\n", ""));
     r = parse("t.mtl");
@@ -280,16 +228,11 @@ TEST_F(MaterialFileTest, AMaterialInUseIsTakenAgainAndAMissingFileIsReported)
     const ParseResult again = parse("t.mtl");
     ASSERT_TRUE(again.Parsed);
     EXPECT_EQ(again.GM, SB->GMaterial);
-    EXPECT_EQ(again.Lit, 1);
-    EXPECT_EQ(again.VSLit, 1);
-    EXPECT_EQ(SB->GMaterial->RefCount, 2u);
+    EXPECT_EQ(std::make_pair(again.Lit, again.VSLit), std::make_pair(BYTE(1), BYTE(1)));
 
-    const ParseResult missing = parse("gone.mtl");
-    EXPECT_FALSE(missing.Parsed);
-    EXPECT_EQ(MatCore.DeclaredFVF, 0u);
+    EXPECT_FALSE(parse("gone.mtl").Parsed);
     EXPECT_EQ(countReports("Material data\\gone.mtl Not Found"), 1);
     EXPECT_STREQ(MatCore.FallbackMaterial(MatCore.DeclaredFVF), "data\\fallbackmaterials\\vc.mtl");
-    EXPECT_STREQ(MatCore.FallbackMaterial(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2), "data\\fallbackmaterials\\t1_vc.mtl");
 }
 
 TEST_F(MaterialFileTest, VertexStreamsGoToTheShaderAsADeclaration)
@@ -301,8 +244,6 @@ TEST_F(MaterialFileTest, VertexStreamsGoToTheShaderAsADeclaration)
     write("t.mtl", text);
     ParseResult r = parse("t.mtl");
     ASSERT_TRUE(r.Parsed);
-    EXPECT_EQ(r.GM->Streams, 2u);
-    EXPECT_EQ(r.GM->StreamVertexSize[0], 12u);
     EXPECT_EQ(r.GM->StreamVertexSize[1], 12u);
     ASSERT_NE(r.GM->VertexShader, 0u);
     const D3DVERTEXELEMENT9* d = D3DCore.VShaderTable.Declaration[r.GM->VertexShader];
@@ -325,12 +266,6 @@ TEST_F(MaterialFileTest, VertexStreamsGoToTheShaderAsADeclaration)
         EXPECT_EQ(parse("t.mtl").Exit, 1) << report;
         EXPECT_EQ(countReports(report), 1) << report;
     }
-    text = material("vertexshader basic.vsh\n", "");
-    text.replace(text.find("passes 1"), 8, "passes 2");
-    text.replace(text.rfind("[end]"), 5, "[pass]\nstages 0\n[end]\n[end]");
-    write("t.mtl", text);
-    EXPECT_EQ(parse("t.mtl").Exit, 1);
-    EXPECT_EQ(countReports("D3DCore doesn't support vertex shaders in multi-pass!"), 1);
 }
 
 // A card of two stages and two textures at once, without pixel shaders, that can W-buffer and
@@ -370,16 +305,6 @@ TEST_F(SmallCardTest, WhatTheCardCannotDoIsLeftOutOrRefused)
     EXPECT_EQ(parse("t.mtl").Error, D3DERR_TOOMANYOPERATIONS);
     write("t.mtl", material("pixelshader p.psh\n", ""));
     EXPECT_EQ(parse("t.mtl").Error, static_cast<HRESULT>(0xFEDC0006u));
-    EXPECT_EQ(m_validations, 1);
-
-    // Without the depth buffer no depth test is recorded: pass 0 gains the default, now off.
-    D3DCore.DepthBufferEnabled = 0;
-    MatCore.ApplyRenderDefaults();
-    write("t.mtl", material("", ""));
-    r = parse("t.mtl");
-    ASSERT_TRUE(r.Parsed);
-    D3DCore.DepthBufferEnabled = 1;
-    EXPECT_TRUE(hasNode(r.GM->PassStates[0], NODE_RENDERSTATE, 0, D3DRS_ZENABLE, D3DZB_FALSE));
 }
 
 }  // namespace

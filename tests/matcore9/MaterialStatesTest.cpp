@@ -60,8 +60,6 @@ TEST_F(MaterialStatesTest, PassZeroKeepsTheLastOfEachMandatoryStateAndGainsTheMi
     };
     EXPECT_EQ(nodes(GM->PassStates[0]), expected);
     EXPECT_EQ(MatCore.Warnings, 5u);
-    EXPECT_STREQ(MatCore.LoadingText, "Warning: Missing stagestate 1 <alphaop> added to material m");
-    EXPECT_TRUE(testsupport::reports().empty());
 }
 
 TEST_F(MaterialStatesTest, AMissingAlwaysStateEndsTheRunWithOneErrorPrefix)
@@ -103,29 +101,6 @@ TEST_F(MaterialStatesTest, RestoreListResetsRareStatesTheLastPassLeavesChanged)
     };
     EXPECT_EQ(nodes(GM->RestoreStates), expected);
     EXPECT_FALSE(table.RecordStarted);
-}
-
-TEST_F(MaterialStatesTest, AStageStateSetOnAllStagesReplacesEveryEarlierNode)
-{
-    GMaterial* GM = make({3, 2});
-    table.BeginRecordPass(GM, 0);
-    table.RecordStageState(2, 100 + D3DSAMP_MIPFILTER, D3DTEXF_LINEAR);
-    table.RecordRenderState(D3DRS_FOGENABLE, TRUE);
-    table.EndRecord();
-    table.BeginRecordPass(GM, 1);
-    table.RecordStageState(0, 100 + D3DSAMP_MIPFILTER, D3DTEXF_NONE);
-    table.EndRecord();
-    MatCore.SetStageStateAllStages(GM, 100 + D3DSAMP_MIPFILTER, D3DTEXF_POINT);
-    const DWORD mip = 100 + D3DSAMP_MIPFILTER;
-    EXPECT_EQ(nodes(GM->PassStates[0]), (std::vector<std::vector<DWORD>>{{NODE_RENDERSTATE, 0, D3DRS_FOGENABLE, TRUE},
-                                                                        {NODE_STAGESTATE, 0, mip, D3DTEXF_POINT},
-                                                                        {NODE_STAGESTATE, 1, mip, D3DTEXF_POINT},
-                                                                        {NODE_STAGESTATE, 2, mip, D3DTEXF_POINT}}));
-    EXPECT_EQ(GM->PassStates[1].Objects, 2);
-    // A rare state set to its default needs no node at all.
-    MatCore.SetStageStateAllStages(GM, mip, D3DTEXF_LINEAR);
-    EXPECT_EQ(GM->PassStates[0].Objects, 1);
-    EXPECT_EQ(GM->PassStates[1].Objects, 0);
 }
 
 }  // namespace
