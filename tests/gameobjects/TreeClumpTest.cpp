@@ -302,20 +302,6 @@ TEST_F(TreeClumpTest, ShotsWalkTheLadderBurnWithinTheLimitAndAlwaysEnd)
     CGameTree::s_burningLimit = CGameTree::BURNING_LIMIT;
 }
 
-TEST(TreeClumpSway, ShearFollowsTheRippleAndFadesOut)
-{
-    STreeSettings t;
-    t.rippleamplitude = 2.0f, t.ripplesinfactor = 1.0f, t.ripplecosfactor = 0.0f, t.ripplephasefactor = 0.01f;
-    const float phase = 1.5707964f, quarter = -157.07964f;  // y at a quarter turn back
-    struct Case { float depth, y, sx, sy; bool sways; };
-    for (const Case& c : {Case{50, 0, 2, 0, true}, Case{150, quarter, 1, 1, true}, Case{200, 0, 0, 0, true},
-                          Case{201, 0, 0, 0, false}}) {
-        float sx = 9, sy = 9;
-        EXPECT_EQ(CTreeClump::swayShear(t, 0.0f, c.y, c.depth, phase, 100.0f, 300.0f, &sx, &sy), c.sways);
-        if (c.sways) EXPECT_NEAR(std::abs(sx - c.sx) + std::abs(sy - c.sy), 0.0f, 1e-5f) << c.depth;
-    }
-}
-
 TEST_F(TreeClumpTest, ElementStatesRoundTripThroughTheSavedLevelStateAndBadValuesAreRefused)
 {
     CTreeClump& trees = clump("Clump_000_000");

@@ -119,32 +119,6 @@ TEST_F(ModelDrawTest, ElementsArePlacedAndLitInTheirOwnFrame)
     }
 }
 
-TEST_F(ModelDrawTest, TheRobotIsLitWhereItsElementsAre)
-{
-    CModel* robot = CModelUtil::LoadModel("data\\models\\robot.rsm", 0, 1, nullptr, 0);
-    ASSERT_NE(robot, nullptr);
-    CModelInst* inst = CModelManager::CreateModelInst(robot);
-    // Standing (its y up the world's z), its left arm to the right; a red and a green light.
-    inst->m_transform = {{0, -1, 0, 0, 0, 1, -1, 0, 0}, {50, 5, -10}, {1, 1, 1}};
-    lights().SetLightingEnabled(true);
-    lights().SetLightActive(light(D3DLIGHT_DIRECTIONAL, Vector3(), Vector3(1, 0, 0), Vector3(1, 0, 0)), true);
-    lights().SetLightActive(light(D3DLIGHT_DIRECTIONAL, Vector3(), Vector3(1, -.5f, -.5f), Vector3(0, 1, 0)), true);
-    frame([&] { EXPECT_EQ(inst->Render(), 0); });
-    for (uint32_t node = 1; node < 4; ++node) {
-        const DWORD c = at(robot->FindElementByNode(node, 0));
-        EXPECT_TRUE((c >> 16) > 20 && ((c >> 8) & 0xFF) > 20 && (c & 0xFF) < 8) << node << ": " << std::hex << c;
-    }
-    // Turned half round, the left arm moves to the left; where it was is background.
-    CModelElement* arm = robot->FindElementByNode(1, 0);
-    const CModelTransform before = arm->m_world;
-    inst->m_transform = {{0, 1, 0, 0, 0, 1, 1, 0, 0}, {50, 5, -10}, {1, 1, 1}};
-    frame([&] { inst->Render(); });
-    EXPECT_EQ(std::vector<float>({before.Translation[1], arm->m_world.Translation[1]}), std::vector<float>({-5, 15}));
-    EXPECT_NE(at(arm), CLEAR);
-    arm->m_world = before;
-    EXPECT_EQ(at(arm), CLEAR);
-}
-
 TEST_F(ModelDrawTest, AClumpLooksTheSameCombinedAsMemberByMember)
 {
     CModel* block = CModelUtil::LoadModel("data\\models\\debris.rsm", 0, 1, nullptr, CModelUtil::LOAD_DYNAMIC);

@@ -235,15 +235,4 @@ TEST_F(MeshObjectTest, TheSampleMeshLoadsWithItsMaterial)
     MatCore.ShutdownRenderStates();
 }
 
-TEST_F(MeshObjectTest, TheWorldMatrixComesFromRotationPositionAndScale)
-{
-    ASSERT_TRUE(bringUp());
-    const uint32_t before = D3DCore.WorldMatrixChanges;
-    SetWorldMatrixFrom43({{0, 1, 0, -1, 0, 0, 0, 0, 1}, {5, 6, 7}, {2, 3, 4}});
-    const D3DMATRIX& m = state().Transforms.at(D3DTS_WORLD);
-    const D3DMATRIX expected = {0, 2, 0, 0, -3, 0, 0, 0, 0, 0, 4, 0, 5, 6, 7, 1};
-    EXPECT_EQ(std::memcmp(&m, &expected, sizeof expected), 0);
-    EXPECT_EQ(D3DCore.WorldMatrixChanges, before + 1);
-}
-
 }  // namespace

@@ -324,34 +324,6 @@ TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
     EXPECT_EQ(0u, list.count);
 }
 
-TEST_F(BlockFileTest, ScanListsBlockStartsNewestFirstForParseBlock)
-{
-    dir.write("scan.txt", "First {\n a 1\n}\n// c\n{ b { } }\nJunk\nLast\n{\n c 3\n}\nOpen { {\n");
-    char* text = nullptr;
-    blockStartList starts;
-    ASSERT_TRUE(scanBlocks("scan.txt", &text, starts));
-    EXPECT_EQ(1, countReports("0"));
-    EXPECT_EQ(1, countReports("!braceCount"));
-    std::vector<std::string> found;
-    for (blockStartNode* n = starts.pHead; n; n = n->pNext) found.push_back(std::string(n->pStart, 4));
-    EXPECT_EQ((std::vector<std::string>{"Open", "Last", "{ b ", "Firs"}), found);
-
-    const char* cursor = starts.pHead->pNext->pStart;
-    CParamBlock* block = nullptr;
-    ASSERT_TRUE(parseBlock(cursor, &block, 0, 64));
-    EXPECT_EQ("Last[1,0]{c=3;}", describe(block));
-    EXPECT_EQ(starts.pHead->pStart, cursor);
-    delete block;
-
-    cursor = starts.pHead->pStart;
-    block = nullptr;
-    EXPECT_FALSE(parseBlock(cursor, &block, 0, 64));
-    EXPECT_TRUE(cursor == starts.pHead->pStart && block == nullptr);
-    deleteBlockStartList(starts);
-    delete[] text;
-    EXPECT_FALSE(scanBlocks("missing.txt", &text, starts));
-}
-
 TEST_F(BlockFileTest, TruncatedAndRandomInputNeverCrashes)
 {
     const std::string sample =

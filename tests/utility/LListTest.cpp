@@ -46,18 +46,6 @@ TEST_F(LListTest, InsertsMakeTheNewElementCurrentAndRemovalsMoveToTheNextElseThe
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
-TEST_F(LListTest, FreshPoolHandsOutAscendingAddressesAndReusesLastFreed)
-{
-    void* a = llistAllocElement(sizeof(llistElement));
-    void* b = llistAllocElement(sizeof(llistElement));
-    EXPECT_LT(a, b);
-    llistFreeElement(a);
-    EXPECT_EQ(a, llistAllocElement(sizeof(llistElement)));
-    void* heap = llistAllocElement(5);  // not an element: the heap, not counted
-    EXPECT_TRUE(heap && llistElementsInUse() == 2);
-    ::operator delete(heap);
-}
-
 TEST_F(LListTest, AnExhaustedPoolRefusesInsertsAndLeavesTheListAsItWas)
 {
     llist list;

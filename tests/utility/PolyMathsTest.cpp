@@ -100,27 +100,6 @@ TEST(PolyMathsTest, QuarticFactorGroupsFalseRootsRepeatedRootsAndAZeroLeadingCoe
     EXPECT_EQ(1, testsupport::countReports("a4 != 0.0"));
 }
 
-TEST(PolyMathsTest, QuarticRootsOfRandomPolynomialsSatisfyThem)
-{
-    std::mt19937 rng(1234);
-    std::uniform_real_distribution<double> pick(-20.0, 20.0);
-    for (int i = 0; i < 20000; ++i) {
-        std::vector<double> want = {pick(rng), pick(rng), pick(rng), pick(rng)};
-        const double scale = 0.1 + std::abs(pick(rng));
-        std::vector<double> c = fromRoots(want);
-        for (double& v : c) v *= scale;
-        const std::vector<double> got = quarticRoots(c);
-        ASSERT_EQ(4u, got.size()) << i;
-        std::sort(want.begin(), want.end());
-        for (int k = 0; k < 4; ++k) {
-            // Close roots are ill-conditioned: compared against the local scale.
-            double deriv = 1.0;
-            for (int j = 0; j < 4; ++j) deriv *= j != k ? std::abs(want[k] - want[j]) : 1.0;
-            EXPECT_NEAR(want[k], got[k], deriv > 1.0 ? 2e-3 * (1.0 + std::abs(want[k])) : 0.2) << i;
-        }
-    }
-}
-
 TEST(PolyMathsTest, QuarticCountsOnlyRealRoots)
 {
     std::mt19937 rng(77);

@@ -64,16 +64,6 @@ TEST_F(RunLogTest, FirstMessageCarriesTheHeaderAndLaterOnesDoNot)
               log());
 }
 
-TEST_F(RunLogTest, AssertionEntriesEndWithABlankLine)
-{
-    writeRunLog("start");
-    assertFailed("p != NULL", "file.cpp", 12);
-    assertFailedMsg("Broken", "false", "other.cpp", 7);
-    EXPECT_NE(std::string::npos, log().find(std::string(ENTRY_TIME) + "Assertion Failed:\r\nExpression: p != NULL\r\n"
-                                                                      "File: file.cpp\r\nLine: 12\r\n\r\n"));
-    EXPECT_NE(std::string::npos, log().find("Broken\r\nAssertion Failed:\r\nExpression: false\r\nFile: other.cpp\r\nLine: 7\r\n\r\n"));
-}
-
 TEST_F(RunLogTest, LogIsTrimmedToItsLastTenKilobytes)
 {
     std::string old(20000, 'a');
