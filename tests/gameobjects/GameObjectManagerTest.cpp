@@ -328,11 +328,6 @@ TEST(ObjectManagerLists, LeafListIdsRunFromOneToTheLastAndCamerasAreCapped)
 
     objects.removeFromRenderList(cameras[5]);
     EXPECT_EQ(1, testsupport::countReports("Object is not in the render list"));
-    getProjData().GameTime = 1000;
-    objects.update();
-    getProjData().GameTime = 1030;
-    objects.updateInterpolation();
-    EXPECT_FLOAT_EQ(0.9f, objects.getInterpolationFactor());
 }
 
 TEST(ObjectManagerNetwork, TheFactoryMakesReplicasOnAClientAndRefusesGameInfoOnTheHost)

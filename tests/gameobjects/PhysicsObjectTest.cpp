@@ -125,15 +125,11 @@ TEST_F(Bodies, AParticleOnAnImmovableBouncesRestsOrIsLeftAlone)
         expectNear(row.expected, p->velocity, row.what);
     }
 
-    // From the immovable's side only a bounce changes the particle.
+    // From the immovable's side the particle bounces alike.
     CPhysicsParticle* p = particle(0.5f, 0.8f);
     p->setVelocity(Vector3(3, 0, -4));
     floor->resolveContact(p, 0, up);
     expectNear(Vector3(1.5f, 0, 1.6f), p->velocity, "bounced by the immovable");
-    p->setVelocity(Vector3(2, 0, -0.5f));
-    p->applyPendingVelocityChange();
-    floor->resolveContact(p, 0, up);
-    expectNear(Vector3(2, 0, -0.5f), p->velocity, "slow, from the immovable");
     EXPECT_TRUE(testsupport::reports().empty());
 
     // A rigid body is refused from either side that responds.
@@ -141,7 +137,7 @@ TEST_F(Bodies, AParticleOnAnImmovableBouncesRestsOrIsLeftAlone)
     p->resolveContact(rigid, 0, up);
     floor->resolveContact(rigid, 0, up);
     rigid->resolveContact(p, 0, up);
-    expectNear(Vector3(2, 0, -0.5f), p->velocity, "after a rigid body");
+    expectNear(Vector3(1.5f, 0, 1.6f), p->velocity, "after a rigid body");
     EXPECT_EQ(2, testsupport::countReports("0"));
 }
 

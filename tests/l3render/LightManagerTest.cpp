@@ -1,5 +1,5 @@
 // The light manager on the scripted card: lights made to the limit, ranked, gathered and switched
-// on in the device, and what a lost device leaves of them.
+// on in the device.
 #include "FacadeFixture.h"
 
 #include <cmath>
@@ -143,16 +143,6 @@ TEST_F(LightManagerTest, OnlyTheChosenLightsAreOnAndOnlyChangesReachTheDevice)
     EXPECT_EQ(testsupport::countReports("ppLightList[i]"), 1);
     EXPECT_EQ(onInDevice(), std::vector<DWORD>({a->GetHandle(), c->GetHandle()}));
 
-    // Across a lost device the lights come back as they were, and the manager knows it.
-    pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);
-    D3DCore.BeginScene(true, false);
-    D3DCore.EndScene(true);
-    ASSERT_EQ(pt::d3d9ResetParameters().size(), 1u);
-    EXPECT_EQ(onInDevice(), std::vector<DWORD>({a->GetHandle(), c->GetHandle()}));
-    EXPECT_EQ(state().Lights.at(b->GetHandle()).Position.x, 2.0f);
-    pt::clearD3D9Calls();
-    lights().ApplyLights(swapped, 2);
-    EXPECT_EQ(pt::d3d9Calls("LightEnable"), 0);
     // Made inactive, or lighting off: every light goes off.
     lights().SetLightActive(c, false);
     lights().SetLightingEnabled(false);

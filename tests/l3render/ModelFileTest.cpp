@@ -115,7 +115,7 @@ TEST_F(ModelFileTest, ClassesNumberTheElements)
     EXPECT_FLOAT_EQ(child(model->GetRootLodModel(0), 0)->m_local.Translation[0], 8.0f);
 }
 
-TEST_F(ModelFileTest, BoundingSphereOfALoneRootAndOfATree)
+TEST_F(ModelFileTest, BoundingSphereOfALoneRoot)
 {
     // A lone root: its sphere scaled by the largest scale, placed by the root's transform.
     mw::Element lone = mw::quadElement("lone", 106, 2);
@@ -130,15 +130,6 @@ TEST_F(ModelFileTest, BoundingSphereOfALoneRootAndOfATree)
     ASSERT_NE(model, nullptr);
     EXPECT_FLOAT_EQ(model->m_radius, 6.0f);
     EXPECT_EQ(std::vector<float>({model->m_centre.x, model->m_centre.y, model->m_centre.z}), std::vector<float>({5, 7, 5}));
-    // A tree: round the root's position, as far as the farthest path + centre + radius reaches.
-    mw::Model tree = robot();
-    tree.Lods[0].Root.Translation[2] = 3;
-    tree.Lods[0].Root.Children[1].Children[0].Centre[0] = 3;
-    tree.Lods[0].Root.Children[1].Children[0].Centre[1] = 4;
-    model = load(tree);
-    ASSERT_NE(model, nullptr);
-    EXPECT_FLOAT_EQ(model->m_radius, 20.0f + 5.0f + 5.0f + 1.5f);
-    EXPECT_FLOAT_EQ(model->m_centre.z, 3.0f);
 }
 
 TEST_F(ModelFileTest, BadFilesFailWithTheirReport)
