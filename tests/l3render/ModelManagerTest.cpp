@@ -109,7 +109,4 @@ TEST_F(ModelManagerTest, InstancesAndOneElementModels)
     // An instance of a model without the node starts it at the identity.
     CModelInst* bareInst = CModelManager::CreateModelInst(bare);
     EXPECT_TRUE(bareInst->GetAnimNode(3)->Scale[0] == 1.0f && bareInst->GetAnimNode(3)->Translation[1] == 0.0f);
-    inst->m_instanceData[3] = 5.0f;
-    bareInst->CopyInstanceData(inst);
-    EXPECT_FLOAT_EQ(bareInst->m_instanceData[3], 5.0f);
 }
