@@ -41,7 +41,7 @@ inline void setUp()
     atexit(removeFolder);
 }
 
-inline void writeInput(const char* name, const uint8_t* data, size_t size)
+inline void writeInput(const char* name, const void* data, size_t size)
 {
     FILE* f = fopen(name, "wb");
     if (!f) abort();

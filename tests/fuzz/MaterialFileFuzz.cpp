@@ -1,22 +1,16 @@
 // Feeds random bytes to the material-file parser on the reference device with no renderer: the
 // first byte chooses a material file, a texture-animation file of a parsed material, or a
 // multi-material file. A fatal error ends the input, not the run.
+#include "FuzzDevice.h"
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/MaterialAnimation.h"
 #include "matcore9/MatCore.h"
 #include "platform/testing.h"
-#include "utility/Assert.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
-
-void quiet(const char*, const char*, const char*, int) {}
 
 struct Exit {};
 
@@ -29,42 +23,18 @@ const char* const DEFAULTS =
 const char* const ANIMATED = "shaders 1\n[shader]\npasses 1\nsimultaneoustextures 0\nfvf XYZ\nlighting FALSE\n"
                              "[pass]\nstages 2\n[end]\n[end]\n";
 
-void put(const char* name, const void* data, size_t size)
-{
-    FILE* f = std::fopen(name, "wb");
-    if (!f) std::abort();
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-}
-
 struct Folder {
-    std::filesystem::path path;
     GMaterial* animated = nullptr;
     Folder()
     {
-        char pattern[] = "/tmp/veldrane-fuzz-XXXXXX";
-        path = mkdtemp(pattern);
-        std::filesystem::current_path(path);
+        fuzz::setUp();
         std::filesystem::create_directories("data");
-        setAssertReportHook(quiet);
         platform::testing::setExitHook([](int) { throw Exit{}; });
-        put("data/4CC.txt", "3\nDXT1\nDXT3\nDXT5\n", 18);
-        put("data/renderdefault.txt", DEFAULTS, std::strlen(DEFAULTS));
-        put("data/a.mtl", ANIMATED, std::strlen(ANIMATED));
-        platform::testing::resetD3D9();
-        if (DXSetup::Load() != 0) std::abort();
-        DXSetup::SetEnumFilter(GameEnumFilter());
-        if (!D3DCore.Init()) std::abort();
-        const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-        D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-        if (!D3DCore.CreateDevice(false, false, 1)) std::abort();
+        fuzz::writeInput("data/renderdefault.txt", DEFAULTS, std::strlen(DEFAULTS));
+        fuzz::writeInput("data/a.mtl", ANIMATED, std::strlen(ANIMATED));
+        fuzz::startDevice();
         MatCore.InitRenderStates();
         if (!MatCore.ParseMaterial("data\\a.mtl", &animated, nullptr, nullptr, nullptr)) std::abort();
-    }
-    ~Folder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
     }
 };
 
@@ -75,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static Folder folder;
     if (size == 0) return 0;
     const int mode = data[0] % 3;
-    put(mode == 2 ? "data/f.mtm" : mode == 1 ? "data/f.anm" : "data/f.mtl", data + 1, size - 1);
+    fuzz::writeInput(mode == 2 ? "data/f.mtm" : mode == 1 ? "data/f.anm" : "data/f.mtl", data + 1, size - 1);
     const int live = GMaterial::Live;
     GMaterial* GM = nullptr;
     MultiBlock multi;

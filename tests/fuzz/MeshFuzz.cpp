@@ -2,7 +2,7 @@
 // first byte picks the file version (100 + byte % 7), the second the object: a tool object, a static
 // mesh drawn once, or a dynamic mesh committed, lit and drawn. Materials of three formats are handed
 // out by name.
-#include "FuzzSupport.h"
+#include "FuzzDevice.h"
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/BufferAllocator.h"
 #include "matcore9/HWDynamicMesh.h"
@@ -52,16 +52,7 @@ void bringUp()
 {
     fuzz::setUp();
     llistInitElementPool();
-    std::filesystem::create_directories("data");
-    const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
-    fuzz::writeInput("data/4CC.txt", reinterpret_cast<const uint8_t*>(codes), sizeof codes - 1);
-    platform::testing::resetD3D9();
-    if (DXSetup::Load() != 0) abort();
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) abort();
-    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    fuzz::startDevice();
     makeMaterials();
     SetMeshMaterialLoader(&loadMaterial);
 }

@@ -1,6 +1,6 @@
 // Feeds random bytes to the TGA reader, or (FUZZ_XIM) to the .xim cache reader of the texture
 // table, on the reference device with no window to draw into.
-#include "FuzzSupport.h"
+#include "FuzzDevice.h"
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/TextureFiles.h"
 #include "platform/testing.h"
@@ -20,16 +20,7 @@ Tex* bringUp()
     std::memcpy(source, header, sizeof(header));
     for (int i = 0; i < 64; ++i) source[sizeof(header) + i] = static_cast<unsigned char>(i * 3);
     fuzz::writeInput("f.tga", source, sizeof(source));
-    std::filesystem::create_directories("data");
-    const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
-    fuzz::writeInput("data/4CC.txt", reinterpret_cast<const uint8_t*>(codes), sizeof(codes) - 1);
-    platform::testing::resetD3D9();
-    if (DXSetup::Load() != 0) abort();
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) abort();
-    int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    fuzz::startDevice();
     for (Tex* t = D3DCore.CurrentModeType->TextureFormats.First; t; t = t->Next)
         if (t->Format == D3DFMT_A8R8G8B8) format = t;
     return format;
