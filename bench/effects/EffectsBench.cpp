@@ -1,5 +1,6 @@
 // One frame of the effect manager with 1,000 live effects - its update walk (with distance fades)
 // and its render's sort from a moving camera - per second, beside std::sort of the same keys.
+#include "../RenderCoreBench.h"
 #include "d3dcore9/D3DCore.h"
 #include "effects/Effect.h"
 #include "effects/EffectDefinition.h"
@@ -64,19 +65,8 @@ CEffectManager& level()
     static CEffectManager* manager = nullptr;
     if (manager) return *manager;
     setAssertReportHook(quiet);
-    const auto folder = std::filesystem::temp_directory_path() / "veldrane-bench-effects";
-    std::filesystem::create_directories(folder / "data");
-    std::filesystem::current_path(folder);
-    FILE* codes = std::fopen("data/4CC.txt", "w");
-    std::fputs("3\nDXT1\nDXT3\nDXT5\n", codes);
-    std::fclose(codes);
-    platform::testing::resetD3D9();
-    if (DXSetup::Load() != 0) abort();
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) abort();
-    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    static RenderCoreBench core(false, "effects");
+    if (!core.ok()) abort();
     createProjData();
     SetExtraEffectKind(&stillKind);
     const char* file = "effects.txt";

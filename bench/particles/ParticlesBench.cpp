@@ -2,6 +2,7 @@
 // beside a plain loop over a std::vector of the same particle records doing the same ageing,
 // copying, gravity, damping, moving and relaunching in the same run; and the gravity controller
 // bouncing on a 256 x 256 AI map beside the plain loop asking the same map.
+#include "../RenderCoreBench.h"
 #include "ai/WorldMgr.h"
 #include "d3dcore9/D3DCore.h"
 #include "effects/EffectManager.h"
@@ -36,13 +37,8 @@ CEffectManager& manager()
     if (pManager) return *pManager;
     setAssertReportHook(quiet);
     llistInitElementPool();
-    platform::testing::resetD3D9();
-    if (DXSetup::Load() != 0) abort();
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) abort();
-    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    static RenderCoreBench core(false, "particles");
+    if (!core.ok()) abort();
     createProjData();
     getProjData().pWorldMgr = new CWorldMgr;
     pManager = new CEffectManager;
