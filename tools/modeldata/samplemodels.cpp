@@ -1,28 +1,7 @@
 // Writes the sample data's models into a data folder (SampleModels.h says which).
 //
 //   samplemodels <data folder>
+#include "../DataFiles.h"
 #include "SampleModels.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <string>
-
-int main(int argc, char** argv)
-{
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: samplemodels <data folder>\n");
-        return 2;
-    }
-    for (const auto& [name, bytes] : samplemodels::files()) {
-        const std::filesystem::path path = std::filesystem::path(argv[1]) / name;
-        std::error_code ignored;
-        std::filesystem::create_directories(path.parent_path(), ignored);
-        FILE* f = std::fopen(path.c_str(), "wb");
-        const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        if (!f || std::fclose(f) != 0 || !ok) {
-            std::fprintf(stderr, "samplemodels: cannot write %s\n", path.c_str());
-            return 1;
-        }
-    }
-    return 0;
-}
+int main(int argc, char** argv) { return datafiles::writeAll("samplemodels", argc, argv, samplemodels::files()); }

@@ -2,10 +2,10 @@
 //   sounds/bounce.wav   a short falling knock, 22050 Hz, 16-bit mono: the objects demo's bounce
 //
 //   sounddata <data folder>
+#include "../DataFiles.h"
+
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -51,19 +51,5 @@ std::vector<int16_t> knock(uint32_t rate, float seconds)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: sounddata <data folder>\n");
-        return 2;
-    }
-    const std::filesystem::path path = std::filesystem::path(argv[1]) / "sounds" / "bounce.wav";
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    const std::string bytes = wav(knock(22050, 0.15f), 22050);
-    FILE* f = std::fopen(path.c_str(), "wb");
-    const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (!f || std::fclose(f) != 0 || !ok) {
-        std::fprintf(stderr, "sounddata: cannot write %s\n", path.c_str());
-        return 1;
-    }
-    return 0;
+    return datafiles::writeAll("sounddata", argc, argv, {{"sounds/bounce.wav", wav(knock(22050, 0.15f), 22050)}});
 }
