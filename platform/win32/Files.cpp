@@ -355,6 +355,26 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR target)
     return TRUE;
 }
 
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
+{
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return MoveFileA(existing, target);
+    const std::string from = platform::mapPath(existing);
+    const std::string to = platform::mapPath(target);
+    if (!exists(from)) {
+        lastError = errorFromErrno(ENOENT, from);
+        return FALSE;
+    }
+    if (isDirectory(to)) {
+        lastError = ERROR_ACCESS_DENIED;
+        return FALSE;
+    }
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        lastError = errorFromErrno(errno, to);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL CreateDirectoryA(LPCSTR name, void*)
 {
     const std::string path = platform::mapPath(name);
