@@ -336,36 +336,19 @@ BOOL DeleteFileA(LPCSTR name)
     return TRUE;
 }
 
-BOOL MoveFileA(LPCSTR existing, LPCSTR target)
-{
-    const std::string from = platform::mapPath(existing);
-    const std::string to = platform::mapPath(target);
-    if (!exists(from)) {
-        lastError = errorFromErrno(ENOENT, from);
-        return FALSE;
-    }
-    if (exists(to)) {
-        lastError = ERROR_ALREADY_EXISTS;
-        return FALSE;
-    }
-    if (::rename(from.c_str(), to.c_str()) != 0) {
-        lastError = errorFromErrno(errno, to);
-        return FALSE;
-    }
-    return TRUE;
-}
+BOOL MoveFileA(LPCSTR existing, LPCSTR target) { return MoveFileExA(existing, target, 0); }
 
 BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
 {
-    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return MoveFileA(existing, target);
     const std::string from = platform::mapPath(existing);
     const std::string to = platform::mapPath(target);
     if (!exists(from)) {
         lastError = errorFromErrno(ENOENT, from);
         return FALSE;
     }
-    if (isDirectory(to)) {
-        lastError = ERROR_ACCESS_DENIED;
+    const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+    if (replace ? isDirectory(to) : exists(to)) {
+        lastError = replace ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS;
         return FALSE;
     }
     if (::rename(from.c_str(), to.c_str()) != 0) {
