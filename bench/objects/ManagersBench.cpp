@@ -1,13 +1,13 @@
 // The pooled managers against the heap: instantiate, acquire and release cycles per second of the
-// misc-object and physics managers beside new and delete of the same object in a plain slot table,
-// and one physics step of 200 particles (velocity, then position) beside the same arithmetic over a
-// std::vector.
+// misc-object and physics managers beside new and delete of the same object in a plain slot table
+// (HeapSlots.h), and one physics step of 200 particles (velocity, then position) beside the same
+// arithmetic over a std::vector.
+#include "../BenchMain.h"
+#include "HeapSlots.h"
 #include "gameobjects/PhysicsObject.h"
 #include "gameobjects/PhysicsObjectResourceManager.h"
 #include "gameobjects/SampleObjectResourceManager.h"
 #include "gameobjects/TreeClump.h"
-
-#include <benchmark/benchmark.h>
 
 #include <vector>
 
@@ -43,38 +43,12 @@ void BM_MiscCycle(benchmark::State& state)
 }
 BENCHMARK(BM_MiscCycle);
 
-// The plain way to do the same work: the object made and destroyed with new and delete in a
-// std::vector of slots, with a stack of the free ones, the same share of them taken.
-template <class Object>
-void heapSlots(benchmark::State& state, uint32_t capacity)
-{
-    std::vector<Object*> slots(capacity);
-    std::vector<uint32_t> free;
-    for (uint32_t slot = capacity; slot-- > 0;) free.push_back(slot);
-    auto make = [&] {
-        const uint32_t slot = free.back();
-        free.pop_back();
-        slots[slot] = new Object;
-        return slot;
-    };
-    auto destroy = [&](uint32_t slot) {
-        delete slots[slot];
-        slots[slot] = nullptr;
-        free.push_back(slot);
-    };
-    for (uint32_t i = 0; i < capacity / 4; ++i) make();
-    for (auto _ : state) {
-        const uint32_t slot = make();
-        benchmark::DoNotOptimize(slots[slot]);
-        destroy(slot);
-    }
-    for (uint32_t slot = 0; slot < capacity / 4; ++slot) destroy(slot);
-}
 void BM_MiscBaselineHeapSlots(benchmark::State& state)
 {
-    heapSlots<CTreeClump>(state, CSampleObjectResourceManager::MAX_OBJECTS);
+    heapSlotCycles<CTreeClump>(state, CSampleObjectResourceManager::MAX_OBJECTS);
 }
 BENCHMARK(BM_MiscBaselineHeapSlots);
+BENCH_PAIR(BM_MiscCycle, BM_MiscBaselineHeapSlots);
 
 void BM_PhysicsCycle(benchmark::State& state)
 {
@@ -85,9 +59,10 @@ BENCHMARK(BM_PhysicsCycle);
 
 void BM_PhysicsBaselineHeapSlots(benchmark::State& state)
 {
-    heapSlots<CPhysicsParticle>(state, CPhysicsObjectResourceManager::MAX_PHYSICS_OBJECTS);
+    heapSlotCycles<CPhysicsParticle>(state, CPhysicsObjectResourceManager::MAX_PHYSICS_OBJECTS);
 }
 BENCHMARK(BM_PhysicsBaselineHeapSlots);
+BENCH_PAIR(BM_PhysicsCycle, BM_PhysicsBaselineHeapSlots);
 
 const int STEP_MS = 33;
 const uint32_t NUM_PARTICLES = 200;
@@ -146,7 +121,8 @@ void BM_PhysicsStep200Baseline(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PhysicsStep200Baseline);
+BENCH_PAIR(BM_PhysicsStep200, BM_PhysicsStep200Baseline);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("managers")
