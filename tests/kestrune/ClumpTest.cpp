@@ -378,7 +378,6 @@ TEST_F(ClumpPixelTest, ANearTreeClumpDrawsEachElementInItsOwnColourTimesTheClump
                 m_objects->registerResourceManager(new CCollisionObjectResourceManager));
     m_objects->initialiseResourceManagers();
     ASSERT_TRUE(CGameTree::loadTreeClumps("data\\clumps\\trees.clump", false));
-    m_objects->update();
     resourceHandle handle = 0;
     CResource* pResource = nullptr;
     ASSERT_TRUE(m_objects->findHandleByName("Clump_000_000", &handle) && m_objects->acquireResource(handle, &pResource));
@@ -386,11 +385,10 @@ TEST_F(ClumpPixelTest, ANearTreeClumpDrawsEachElementInItsOwnColourTimesTheClump
     CGameTree::s_pLightColourAt = [](const Vector3&) { return 0xFF8040u; };
     frame([&] { treeClump.render(); });
     CGameTree::s_pLightColourAt = nullptr;
-    // Each element's colour bytes times the clump's colour / 256.
-    CModelClump& modelClump = *treeClump.getClump()->d_pClump;
+    // Each element's colour bytes times the clump's colour / 256, halfway up the tree.
     const DWORD wanted[] = {0xBF2008, 0x1F5038};
     for (uint32_t i = 0; i < 2; ++i) {
-        const float* t = modelClump.GetElement(i)->pModelInst->m_transform.Translation;
+        const float* t = treeClump.getClump()->d_pClump->GetElement(i)->pModelInst->m_transform.Translation;
         EXPECT_EQ(at({t[0], t[1], t[2] + 40}), wanted[i]) << i;
     }
     m_objects->releaseAllObjects();

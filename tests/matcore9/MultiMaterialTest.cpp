@@ -117,8 +117,7 @@ TEST_F(MultiMaterialTest, BadSetsAreRefusedBeforeAnythingIsKept)
 
     // A choice left without its material (taken away while the card validates the next one) fails
     // the check, and the blocks the set took go back.
-    m_multi.Release();
-    m_multi = MultiBlock();
+    m_multi.Release(), m_multi = MultiBlock();
     const DWORD slots = D3DCore.StateBlocks.SlotsUsed;
     write("b.mtl", PLAIN);
     write("pair.mtm", "[multimaterial]\nmaterials 2\nmaterial a.mtl\nmaterial b.mtl\n[end]\n");
@@ -132,9 +131,7 @@ TEST_F(MultiMaterialTest, BadSetsAreRefusedBeforeAnythingIsKept)
     });
     testsupport::clearReports();
     EXPECT_EQ(load("data\\pair.mtm"), REFUSED);
-    EXPECT_EQ(countReports("GM0 != NULL"), 1);
-    EXPECT_EQ(D3DCore.StateBlocks.SlotsUsed, slots);
-    EXPECT_EQ(m_multi.Blocks, 0);
+    EXPECT_TRUE(countReports("GM0 != NULL") == 1 && D3DCore.StateBlocks.SlotsUsed == slots && m_multi.Blocks == 0);
 }
 
 TEST_F(MultiMaterialTest, AFailingChoiceFallsBackAndAFailingFallBackEndsTheRun)
