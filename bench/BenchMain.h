@@ -81,9 +81,7 @@ public:
             ++measured;
             // Renderer benchmarks run on the wall clock (the driver has threads); the rest on the CPU's.
             const double seconds = run.run_name.time_type.empty() ? run.cpu_accumulated_time : run.real_accumulated_time;
-            std::string args = run.run_name.args;
-            if (!run.run_name.iterations.empty()) args += (args.empty() ? "" : "/") + run.run_name.iterations;
-            times[run.run_name.function_name][args] = seconds / static_cast<double>(run.iterations);
+            times[run.benchmark_name()] = seconds / static_cast<double>(run.iterations);
             const auto ratio = run.counters.find("ratio");
             if (ratio != run.counters.end()) inRun.emplace_back(run.benchmark_name(), ratio->second.value);
         }
@@ -94,16 +92,16 @@ public:
     {
         std::vector<std::pair<std::string, double>> lines;
         for (const Pair& p : pairs()) {
-            const auto engine = times.find(p.engine), baseline = times.find(p.baseline);
-            if (engine == times.end() || baseline == times.end()) continue;
-            for (const auto& [args, seconds] : engine->second) {
-                // A baseline without arguments stands beside every row of the engine's.
-                auto other = baseline->second.find(args);
-                if (other == baseline->second.end()) other = baseline->second.find("");
-                if (other == baseline->second.end() || other->second <= 0.0) continue;
-                const std::string suffix = args.empty() ? "" : "/" + args;
-                lines.emplace_back(p.engine + suffix + " / " + p.baseline + (other->first.empty() ? "" : suffix),
-                                   seconds / other->second);
+            // Rows of the engine's name and of the baseline's with the same arguments; a baseline
+            // without arguments stands beside every row of the engine's.
+            for (const auto& [name, seconds] : times) {
+                if (name.compare(0, p.engine.size(), p.engine) != 0) continue;
+                const std::string suffix = name.substr(p.engine.size());
+                if (!suffix.empty() && suffix[0] != '/') continue;
+                auto other = times.find(p.baseline + suffix);
+                if (other == times.end()) other = times.find(p.baseline);
+                if (other == times.end() || other->second <= 0.0) continue;
+                lines.emplace_back(name + " / " + other->first, seconds / other->second);
             }
         }
         for (const auto& [name, ratio] : inRun) lines.emplace_back(name + " (both sides in one run)", ratio);
@@ -120,7 +118,7 @@ public:
     int measured = 0;
 
 private:
-    std::map<std::string, std::map<std::string, double>> times;
+    std::map<std::string, double> times;
     std::vector<std::pair<std::string, double>> inRun;
 };
 
@@ -136,6 +134,8 @@ inline int main(int argc, char** argv, const char* name)
         return 1;
     }
     privateFolder() = folder;
+    // At exit, after the objects the benchmarks made on their first use have gone.
+    std::atexit(removePrivateFolder);
     // Code under measurement that ends the process (a run log full of reports, a fatal error)
     // leaves a benchmark without its figure: that is a failure, whatever code it asked for.
     platform::testing::setExitHook([name](int code) {
@@ -148,7 +148,6 @@ inline int main(int argc, char** argv, const char* name)
     const size_t run = benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     platform::testing::setExitHook(nullptr);
-    removePrivateFolder();
     if (reporter.errors > 0) {
         std::fprintf(stderr, "%s: %d benchmark(s) could not measure\n", name, reporter.errors);
         return 1;

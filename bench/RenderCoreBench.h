@@ -44,8 +44,9 @@ public:
         if (DXInterface.ID3D) DXInterface.ID3D->Release();
         DXInterface = TDXInterface{};
         d3d9ref::setRendererFactory(nullptr);
-        std::filesystem::current_path(m_previous);
-        if (!m_dir.empty()) std::filesystem::remove_all(m_dir);
+        std::error_code ignored;
+        std::filesystem::current_path(m_previous, ignored);
+        if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ignored);
     }
 
     RenderCoreBench(const RenderCoreBench&) = delete;
