@@ -45,7 +45,7 @@ protected:
     void SetUp() override
     {
         FacadeFixture::SetUp();
-        fs::copy(VELDRANE_DATA, m_dir.file("data"), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        testsupport::copyDataFolder(VELDRANE_DATA, m_dir.file("data"));
         fs::create_directories(m_dir.file("models"));
         fs::copy(m_dir.file("data/sphere.rsm"), m_dir.file("models/sphere.rsm"));
         fs::copy(m_dir.file("data/fallbackmaterials"), m_dir.file("models/fallbackmaterials"));  // its material

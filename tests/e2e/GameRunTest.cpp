@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -23,7 +24,17 @@ class GameRunTest : public ::testing::Test {
 protected:
     void SetUp() override { copyData(dir); }
 
-    pid_t start(const std::string& script) { return startGame(dir, script); }
+    // A copy left running by a failed assertion must not outlive the test.
+    void TearDown() override
+    {
+        for (pid_t pid : started)
+            if (running(pid)) {
+                kill(pid, SIGKILL);
+                finish(pid);
+            }
+    }
+
+    pid_t start(const std::string& script) { return started.emplace_back(startGame(dir, script)); }
     int finish(pid_t pid, int seconds = 30) { return finishGame(pid, seconds); }
 
     bool running(pid_t pid)
@@ -33,10 +44,10 @@ protected:
     }
 
     // True once a running copy holds the lock of its window class. Without a runtime folder the
-    // lock lies in a folder of the user's own under the temporary one.
+    // lock lies in a folder of the user's own under the temporary one (tmp/, which the game makes).
     bool waitForWindow(int seconds = 10)
     {
-        const std::string lock = dir.file("window-locks-" + std::to_string(getuid()) + "/veldrane.window.lock");
+        const std::string lock = dir.file("tmp/window-locks-" + std::to_string(getuid()) + "/veldrane.window.lock");
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (std::chrono::steady_clock::now() < deadline) {
             int fd = open(lock.c_str(), O_RDONLY);
@@ -67,6 +78,7 @@ protected:
     }
 
     testsupport::TempDir dir;
+    std::vector<pid_t> started;
 };
 
 }  // namespace

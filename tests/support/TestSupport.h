@@ -52,6 +52,10 @@ private:
     std::string m_path;
 };
 
+// Copies a data folder without the caches a run of the game leaves in it (.xim files, mipmaps/
+// folders, half-written ~*.tmp files), so that a test meets the data as a fresh clone has it.
+void copyDataFolder(const std::string& from, const std::string& to);
+
 // Runs in the folder for the scope (restores the previous working folder).
 class ScopedCwd {
 public:
