@@ -229,3 +229,9 @@ void GameUninit()
     CoUninitialize();
     // Front-end seam: the extra release its game link may ask for during GameShutdown.
 }
+
+void registerGameEntryPoints()
+{
+    static const SGameEntryPoints entryPoints = {GamePreInit, GameInit, GameMainLoopStep, GameShutdown, GameUninit};
+    setGameEntryPoints(&entryPoints);
+}
