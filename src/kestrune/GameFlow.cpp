@@ -4,6 +4,7 @@
 
 #include "kestrune/GameRender.h"
 
+#include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
 #include "global/ProjData.h"
 #include "kestrune/ErrorStrings.h"
@@ -86,6 +87,11 @@ void registerProjDataServices()
         [](CGameLogic* pLogic) { return pLogic->getObjectManager(); },
         [] { return new CErrorStrings; },
         [](CErrorStrings* pStrings) { delete pStrings; },
+        [] { return new CWorldMgr; },
+        [](CWorldMgr* pWorld) {
+            pWorld->unloadLevel();
+            delete pWorld;
+        },
     };
     setProjDataGameServices(&services);
 }
