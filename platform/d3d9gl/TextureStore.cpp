@@ -241,8 +241,9 @@ void TextureStore::bind(int unit, uint32_t texture, const uint32_t* ss)
     glBindTexture(GL_TEXTURE_2D, t && !t->cube ? t->id : 0);
     glBindTexture(GL_TEXTURE_CUBE_MAP, t && t->cube ? t->id : 0);
     if (!t || unit < 0 || static_cast<size_t>(unit) >= m_samplers.size()) return;
-    // The largest level the device may use becomes the base of the chain.
-    const uint32_t base = std::min(ss[SAMP_MAXMIPLEVEL], t->levels - 1);
+    // The largest level the device may use becomes the base of the chain; without a mip filter
+    // only the top level is sampled.
+    const uint32_t base = ss[SAMP_MIPFILTER] == 0 ? 0u : std::min(ss[SAMP_MAXMIPLEVEL], t->levels - 1);
     if (base != t->baseLevel) {
         glTexParameteri(t->cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(base));
         t->baseLevel = base;
