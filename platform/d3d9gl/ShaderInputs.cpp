@@ -58,6 +58,7 @@ bool fixedFunctionInputs(const std::vector<D3DVERTEXELEMENT9>& elements, std::ve
     DWORD position = 0, weights = 0, rest = 0, sets = 0;
     for (const D3DVERTEXELEMENT9& e : elements) {
         if (e.Stream == 0xFF) break;
+        if (e.Method != 0) return false;  // tessellation methods are not drawn
         const bool floats = e.Type <= FLOAT4, first = e.UsageIndex == 0;
         uint32_t location = 0;
         bool typed = true;  // the type is one the pipeline reads for this usage
