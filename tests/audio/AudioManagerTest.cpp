@@ -146,6 +146,8 @@ TEST_F(AudioManagerTest, VoicesStartAsAskedTakeIdsFromOneAndEndWhenPlayedOutOrLo
     EXPECT_EQ(voices()[0].volume, -1999);
     EXPECT_EQ(voices()[1].volume, -1999);
     EXPECT_EQ(voices()[2].volume, 0);
+    m.Play(s2D, 1, 0, 0.5f, 1.0f, 0, 0, 0, 1, 1, -1, 0, 0);  // and to those started after
+    EXPECT_EQ(voices()[3].volume, -1999);
     m.SetCategoryVolume(MAXAUDIOCATEGORIES, 0.1f);
     EXPECT_EQ(countReports("category < MAXAUDIOCATEGORIES"), 1);
 
@@ -167,8 +169,7 @@ TEST_F(AudioManagerTest, VoicesStartAsAskedTakeIdsFromOneAndEndWhenPlayedOutOrLo
     EXPECT_EQ(m.Play(&stranger, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), -1);
     EXPECT_EQ(m.getDevice()->StartVoice(999, 1, 1, false, 1, 1, -1, 0, 0), -1);
     EXPECT_EQ(countReports("Bad audio file handle: ") + countReports("Bad audiofile handle: 999"), 2);
-    EXPECT_EQ(m.Play(s2D, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), 4);
-
+    EXPECT_EQ(m.Play(s2D, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), 5);
 }
 
 TEST_F(AudioManagerTest, AFullDeviceGivesTheFarthestStealableVoiceOnlyToANearerSound)

@@ -138,6 +138,17 @@ TEST_F(ParticleEffectTest, APointConsumerFollowsEveryParticleUntilItsLeaderEnds)
     expectNear(at(pConsumer, 3), Vector3(5, 6, 7), 1e-5f);
     manager->DestroyEffect(pEffect);
     EXPECT_TRUE(pConsumer->GetFollowedPoints() == nullptr && pConsumer->GetLeader() == nullptr);
+
+    // Its staggering runs on while there is nothing to follow: three frames' worth start at once.
+    CParticleEffect* pStaggered =
+        make(withParts(section("dummyparticles", {"count 4"}), "", section("followemitter", {"stagger_frames 4"})));
+    ASSERT_TRUE(run(pStaggered, 2));
+    Vector3 point(1, 2, 3);
+    pStaggered->SetFollowedPoints(1, &point);
+    ASSERT_TRUE(run(pStaggered, 1));
+    const int32_t A = PARTICLE_ALIVE;
+    EXPECT_EQ(states(pStaggered), (std::vector<int32_t>{A, A, A, 0}));
+    pStaggered->SetFollowedPoints(0, nullptr);
 }
 
 TEST_F(ParticleEffectTest, AnEffectWhosePartCannotBeBuiltIsNotCreated)
