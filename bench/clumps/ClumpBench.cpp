@@ -6,6 +6,7 @@
 // (each member's sphere against the view, its world matrix, vertex format and texture set and its
 // box drawn; or each clump's sphere tested and its whole mesh drawn in one call).
 #include "../BenchMain.h"
+#include "../PlainView.h"
 #include "ClumpWorld.h"
 #include "kestrune/ClumpManager.h"
 #include "l3render/L3Render.h"
@@ -152,10 +153,10 @@ public:
         dev->SetStreamSource(0, m_vb, 0, VERTEX_SIZE);
         dev->SetIndices(m_ib);
         if (combined) {
-            D3DMATRIX identity{};
-            identity.m[0][0] = identity.m[1][1] = identity.m[2][2] = identity.m[3][3] = 1.0f;
+            const float turn[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1}, still[3] = {0, 0, 0};
+            const D3DMATRIX identity = plainview::worldMatrix(turn, still);
             for (const Combined& c : m_combined) {
-                if (!inView(c.centre, c.radius)) continue;
+                if (!plainview::inView(c.centre, c.radius)) continue;
                 dev->SetTransform(D3DTS_WORLD, &identity);
                 dev->SetFVF(FVF);
                 dev->SetTexture(0, nullptr);
@@ -168,12 +169,8 @@ public:
                     m.centre.x * m.rotation[0] + m.centre.y * m.rotation[3] + m.centre.z * m.rotation[6] + m.translation[0],
                     m.centre.x * m.rotation[1] + m.centre.y * m.rotation[4] + m.centre.z * m.rotation[7] + m.translation[1],
                     m.centre.x * m.rotation[2] + m.centre.y * m.rotation[5] + m.centre.z * m.rotation[8] + m.translation[2]);
-                if (!inView(centre, m.radius)) continue;
-                D3DMATRIX world{};
-                for (int row = 0; row < 3; ++row)
-                    for (int col = 0; col < 3; ++col) world.m[row][col] = m.rotation[3 * row + col];
-                for (int k = 0; k < 3; ++k) world.m[3][k] = m.translation[k];
-                world.m[3][3] = 1.0f;
+                if (!plainview::inView(centre, m.radius)) continue;
+                const D3DMATRIX world = plainview::worldMatrix(m.rotation, m.translation);
                 dev->SetTransform(D3DTS_WORLD, &world);
                 dev->SetFVF(FVF);
                 dev->SetTexture(0, nullptr);
@@ -201,23 +198,6 @@ private:
         float radius;
         uint32_t vertices, indices;
     };
-
-    // The sphere against the six planes of the view, from the scene's axes and half angles.
-    static bool inView(const Vector3& at, float r)
-    {
-        const L3SceneState& view = L3Scene;
-        const Vector3 d = at - view.cameraPosition;
-        float depth = 0, x = 0, y = 0;
-        const float offset[3] = {d.x, d.y, d.z};
-        for (int k = 0; k < 3; ++k) {
-            depth += offset[k] * view.viewRotation.m[k][0];
-            x += offset[k] * view.viewRotation.m[k][1];
-            y += offset[k] * view.viewRotation.m[k][2];
-        }
-        return depth - view.nearZ >= -r && depth - view.farZ <= r && view.sinHorizontal * depth - view.cosHorizontal * x >= -r &&
-               view.sinHorizontal * depth + view.cosHorizontal * x >= -r &&
-               view.sinVertical * depth - view.cosVertical * y >= -r && view.sinVertical * depth + view.cosVertical * y >= -r;
-    }
 
     CClumpManager m_clumps;
     std::vector<CModelClump*> m_models;

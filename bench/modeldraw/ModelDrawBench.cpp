@@ -3,6 +3,8 @@
 // same frame made straight on the device - each instance's bounding sphere against the view, each
 // part placed by its parent, its world matrix set, its material's vertex format and texture set and
 // its triangles drawn from one vertex buffer holding every part. The two must make as many draws.
+#include "../MeshMaterial.h"
+#include "../PlainView.h"
 #include "../RenderCoreBench.h"
 #include "ModelWriter.h"
 #include "l3render/L3Render.h"
@@ -30,19 +32,7 @@ namespace mw = modelwriter;
 const int INSTANCES = 100, PARTS = 16;
 const uint32_t PART_VERTICES = 24, PART_INDICES = 36;
 const DWORD FVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
-DWORD material = SB_NONE;
-
 void quiet(const char*, const char*, const char*, int) {}
-
-bool loadMaterial(const char*, const TexNames&, const float*, const float*, MultiBlock* out, MeshMaterialInfo* info)
-{
-    out->Blocks = 1;
-    out->StateBlock[0] = material;
-    out->MainFVF = D3DCore.StateBlocks.GetSB(material)->GMaterial->FVFFormat;
-    out->AddRef();
-    info->Transparent = 0;
-    return true;
-}
 
 struct PlainVertex {
     float position[3], normal[3], uv[2];
@@ -145,19 +135,7 @@ public:
         setAssertReportHook(quiet);
         if (!m_ok) return;
         if (!llistElementPoolExists()) llistInitElementPool();
-        GMaterial* GM = new GMaterial();
-        GM->Name = new char[6];
-        std::strcpy(GM->Name, "m.mtl");
-        GM->FVFFormat.D3DFlags = FVF;
-        AnalyseFVF(GM->FVFFormat);
-        GM->Passes = 1;
-        GM->Stages[0] = 1;
-        const float white[3] = {1, 1, 1};
-        m_ok = D3DCore.StateBlocks.CreateSB("m.mtl", TexNames(), white, white, &material);
-        if (!m_ok) return;
-        D3DCore.StateBlocks.GetSB(material)->GMaterial = GM;
-        SetMeshMaterialLoader(&loadMaterial);
-        m_ok = CModelClassManager::Init() && CModelManager::Init() && CLightManager::GetInstance()->Init(8, 0);
+        m_ok = bench::useOneMeshMaterial(FVF) && CModelClassManager::Init() && CModelManager::Init() && CLightManager::GetInstance()->Init(8, 0);
         if (!m_ok) return;
         mw::Element root = partElement(0);
         for (int p = 1; p < PARTS; ++p) root.Children.push_back(partElement(p));
@@ -206,24 +184,11 @@ public:
         D3DCore.BeginScene(true, false);
         dev->SetStreamSource(0, m_vb, 0, sizeof(PlainVertex));
         dev->SetIndices(m_ib);
-        const L3SceneState& view = L3Scene;
         for (int i = 0; i < INSTANCES; ++i) {
             float at[3];
             instancePlace(i, at);
-            // The model's sphere (about the root) against the six planes of the view.
-            float depth = 0, x = 0, y = 0;
-            for (int k = 0; k < 3; ++k) {
-                const float d = at[k] - (&view.cameraPosition.x)[k];
-                depth += d * view.viewRotation.m[k][0];
-                x += d * view.viewRotation.m[k][1];
-                y += d * view.viewRotation.m[k][2];
-            }
-            const float r = m_radius;
-            if (depth - view.nearZ < -r || depth - view.farZ > r ||
-                view.sinHorizontal * depth - view.cosHorizontal * x < -r ||
-                view.sinHorizontal * depth + view.cosHorizontal * x < -r ||
-                view.sinVertical * depth - view.cosVertical * y < -r || view.sinVertical * depth + view.cosVertical * y < -r)
-                continue;
+            // The model's sphere (about the root) against the view.
+            if (!plainview::inView(Vector3(at[0], at[1], at[2]), m_radius)) continue;
             // Each part by its parent: the root by the instance, the children by the root.
             Place instance;
             std::memcpy(instance.t, at, sizeof at);
@@ -233,11 +198,7 @@ public:
                 partPlace(p, local.t);
                 const Place world = compose(local, p == 0 ? instance : root);
                 if (p == 0) root = world;
-                D3DMATRIX m{};
-                for (int row = 0; row < 3; ++row)
-                    for (int col = 0; col < 3; ++col) m.m[row][col] = world.r[3 * row + col];
-                for (int k = 0; k < 3; ++k) m.m[3][k] = world.t[k];
-                m.m[3][3] = 1.0f;
+                const D3DMATRIX m = plainview::worldMatrix(world.r, world.t);
                 dev->SetTransform(D3DTS_WORLD, &m);
                 dev->SetFVF(FVF);
                 dev->SetTexture(0, nullptr);
