@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return true;
     }();
     (void)once;
-    fuzz::writeInput("input.mus", data, size);
+    const fuzz::InputFile input("input.mus", data, size);
 
     IGraphBuilder* graph = nullptr;
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
