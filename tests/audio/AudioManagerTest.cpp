@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -100,6 +101,16 @@ TEST_F(AudioManagerTest, SamplesAreSharedByNameKindAndCategoryAndTheirDataCounte
     EXPECT_EQ(countReports("Stereo sample loaded as 3D (should be mono): stereo.wav"), 1);
     EXPECT_EQ(testsupport::reports().size(), 6u);  // with the buffer, two categories and the missing file
 
+    // A name too long for its entry is refused each time, not loaded again and again.
+    std::string deep = "d";
+    while (deep.size() < 270) deep += "/" + std::string(60, 'x');
+    std::filesystem::create_directories(dir.path() + "/" + deep);
+    dir.write(deep + "/far.wav", wav({1, 22050, 16, 16, ""}, pattern(700)));
+    for (int load = 0; load < 2; ++load) EXPECT_EQ(m.LoadSample2D((deep + "/far.wav").c_str(), 0), nullptr);
+    EXPECT_EQ(countReports("Sample name too long: " + deep + "/far.wav"), 2);
+    EXPECT_EQ(masters(700), 0);
+    testsupport::clearReports();
+
     // The last release stops the sample's voices; the data goes with its last handle.
     const int voice = m.Play(a, 1, 1, 1.0f, 1.0f, 0, 0, 0, 1, 1, -1, 0, 0);
     m.ReleaseSample(a);
@@ -146,6 +157,8 @@ TEST_F(AudioManagerTest, VoicesStartAsAskedTakeIdsFromOneAndEndWhenPlayedOutOrLo
     EXPECT_EQ(voices()[0].volume, -1999);
     EXPECT_EQ(voices()[1].volume, -1999);
     EXPECT_EQ(voices()[2].volume, 0);
+    m.Play(s2D, 1, 0, 0.5f, 1.0f, 0, 0, 0, 1, 1, -1, 0, 0);  // and to those started after
+    EXPECT_EQ(voices()[3].volume, -1999);
     m.SetCategoryVolume(MAXAUDIOCATEGORIES, 0.1f);
     EXPECT_EQ(countReports("category < MAXAUDIOCATEGORIES"), 1);
 
@@ -167,8 +180,7 @@ TEST_F(AudioManagerTest, VoicesStartAsAskedTakeIdsFromOneAndEndWhenPlayedOutOrLo
     EXPECT_EQ(m.Play(&stranger, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), -1);
     EXPECT_EQ(m.getDevice()->StartVoice(999, 1, 1, false, 1, 1, -1, 0, 0), -1);
     EXPECT_EQ(countReports("Bad audio file handle: ") + countReports("Bad audiofile handle: 999"), 2);
-    EXPECT_EQ(m.Play(s2D, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), 4);
-
+    EXPECT_EQ(m.Play(s2D, 1, 0, 1, 1, 0, 0, 0, 1, 1, -1, 0, 0), 5);
 }
 
 TEST_F(AudioManagerTest, AFullDeviceGivesTheFarthestStealableVoiceOnlyToANearerSound)

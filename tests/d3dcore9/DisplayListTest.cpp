@@ -25,13 +25,16 @@ TEST_F(DisplayListTest, BatchesShareBlocksAndGiveTheirReferencesBack)
     EXPECT_EQ(std::vector<DWORD>({refs(A), refs(B), refs(T)}), std::vector<DWORD>({3, 2, 1}));
     MultiBlock other = ab;
     other.TransparentBlock = SB_NONE;
+    MultiBlock reformatted = ab;  // the same vertex size in another format
+    reformatted.MainFVF.D3DFlags = D3DFVF_XYZ | D3DFVF_SPECULAR;
     ASSERT_NE(quad(h, other, 0, 5, 0), nullptr);
-    EXPECT_EQ(h->Blocks.Objects, 2);
-    EXPECT_EQ(refs(A), 5u);
+    ASSERT_NE(quad(h, reformatted, 0, 5, 0), nullptr);
+    EXPECT_EQ(h->Blocks.Objects, 3);
+    EXPECT_EQ(refs(A), 7u);
 
     // Choices move the reference of the block drawn; a choice without a state block is ignored.
     D3DCore.SetDisplayListMaterial(h, 1);
-    EXPECT_EQ(std::vector<DWORD>({refs(A), refs(B)}), std::vector<DWORD>({3, 5}));
+    EXPECT_EQ(std::vector<DWORD>({refs(A), refs(B)}), std::vector<DWORD>({4, 7}));
     EXPECT_FALSE(h->Blocks.First->SetMaterial(7));
     EXPECT_EQ(h->Blocks.First->StateBlock, handleOf(B));
 

@@ -237,7 +237,7 @@ TEST(ObjectManagerDeletion, TheQueueTakesAnObjectOnceAndTheUpdateUnlinksItFromTh
     EXPECT_EQ(0, w.log.count("release"));
     objects.stepObjectsOnce();
     objects.update();
-    EXPECT_EQ(3, w.log.count("destroy"));
+    EXPECT_EQ((Names{"destroy first", "destroy late", "destroy post"}), w.log.matching("destroy"));
     EXPECT_TRUE(objects.getDeletedObjects()->Empty());
     EXPECT_TRUE(objects.getPostCollisionObjects()->Empty());
     EXPECT_TRUE(objects.getUpdateLastObjects()->Empty());

@@ -90,6 +90,30 @@ TEST_F(ParticleEffectTest, TimePeriodAndDeathEventsStartTheirEffectsAndSounds)
     EXPECT_EQ(played("period.wav").size(), 3u);
 }
 
+TEST_F(ParticleEffectTest, AnEffectReplacedFromItsOwnEventEndsOnlyOnceItsUpdateIsOver)
+{
+    // One instance at most, the older destroyed, and the effect's own time or particle-death event
+    // starts it again while its update runs; or starts again the multi-effect it is part of.
+    const std::pair<std::string, std::string> events[] = {{"OnTime", "OnTimeTime"}, {"OnParticleDeath", ""}};
+    for (const auto& [event, frameKey] : events)
+        for (bool inMulti : {false, true}) {
+            SCOPED_TRACE(event + (inMulti ? " of a part" : ""));
+            const char* name = inMulti ? "group" : "again";
+            Definition d = withParts(section("dummyparticles", {"count 2", "lifespan 1"}));
+            d.set("instancename", "again").set("MaxInstances", "1").set("AbortTechnique", "1").set(event, name);
+            if (!frameKey.empty()) d.set(frameKey, "1");
+            const std::string limit = "MaxInstances 1\nAbortTechnique 1\n";
+            manager = std::make_unique<CEffectManager>();
+            define(d.text() + block("MULTIEFFECT", "group", limit + "Effects\n{\n{\nEffect again\n}\n}\n"),
+                   {"again", "group"});
+            CEffect* pFirst = manager->CreateEffect(name, Vector3(), Matrix3(), 0, nullptr, nullptr);
+            ASSERT_NE(pFirst, nullptr);
+            for (int update = 0; update < 4; ++update) manager->Update();
+            EXPECT_FALSE(manager->IsLive(pFirst));
+            EXPECT_EQ(manager->GetNumEffects(), inMulti ? 2u : 1u);
+        }
+}
+
 TEST_F(ParticleEffectTest, PausingUnpausingAndTriggersAndTheEndOfAPausedEffect)
 {
     Definition d = withParts(section("dummyparticles", {"count 4", "lifespan 2"}),
@@ -138,6 +162,17 @@ TEST_F(ParticleEffectTest, APointConsumerFollowsEveryParticleUntilItsLeaderEnds)
     expectNear(at(pConsumer, 3), Vector3(5, 6, 7), 1e-5f);
     manager->DestroyEffect(pEffect);
     EXPECT_TRUE(pConsumer->GetFollowedPoints() == nullptr && pConsumer->GetLeader() == nullptr);
+
+    // Its staggering runs on while there is nothing to follow: three frames' worth start at once.
+    CParticleEffect* pStaggered =
+        make(withParts(section("dummyparticles", {"count 4"}), "", section("followemitter", {"stagger_frames 4"})));
+    ASSERT_TRUE(run(pStaggered, 2));
+    Vector3 point(1, 2, 3);
+    pStaggered->SetFollowedPoints(1, &point);
+    ASSERT_TRUE(run(pStaggered, 1));
+    const int32_t A = PARTICLE_ALIVE;
+    EXPECT_EQ(states(pStaggered), (std::vector<int32_t>{A, A, A, 0}));
+    pStaggered->SetFollowedPoints(0, nullptr);
 }
 
 TEST_F(ParticleEffectTest, AnEffectWhosePartCannotBeBuiltIsNotCreated)
