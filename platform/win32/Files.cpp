@@ -371,7 +371,7 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR target) { return MoveFileExA(existing, ta
 BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
 {
     DWORD error = ERROR_SUCCESS;
-    if (memory::active() && memory::move(existing, target, error)) {
+    if (memory::active() && memory::move(existing, target, (flags & MOVEFILE_REPLACE_EXISTING) != 0, error)) {
         if (error != ERROR_SUCCESS) lastError = error;
         return error == ERROR_SUCCESS;
     }

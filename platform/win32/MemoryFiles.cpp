@@ -200,20 +200,21 @@ bool remove(const char* name, DWORD& error)
     return true;
 }
 
-bool move(const char* from, const char* to, DWORD& error)
+bool move(const char* from, const char* to, bool replace, DWORD& error)
 {
     Table& t = table();
     const std::string source = keyOf(from), target = keyOf(to);
     std::lock_guard<std::mutex> guard(t.lock);
     auto held = t.files.find(source);
-    const bool targetHeld = t.files.count(target) || t.isFolder(target);
-    if (held == t.files.end() && !targetHeld && !t.memoryOnly) return false;
+    const bool targetFile = t.files.count(target) != 0, targetFolder = t.isFolder(target);
+    if (held == t.files.end() && !targetFile && !targetFolder && !t.memoryOnly) return false;
     if (held == t.files.end() && (t.memoryOnly || !onDisk(from))) {
         error = t.missing(source);
         return true;
     }
-    if (targetHeld || (!t.memoryOnly && onDisk(to))) {
-        error = ERROR_ALREADY_EXISTS;
+    // A held name hides the disk's file of that name, which a replacing move leaves alone.
+    if (targetFolder || (!replace && (targetFile || (!t.memoryOnly && onDisk(to)))) || held == t.files.end()) {
+        error = replace ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS;
         return true;
     }
     if (t.memoryOnly && t.missing(target) == ERROR_PATH_NOT_FOUND) {

@@ -44,7 +44,7 @@ bool create(const char* name, DWORD access, DWORD creation, HANDLE& handle, DWOR
 bool attributes(const char* name, DWORD& result, DWORD& error);
 bool makeFolder(const char* name, DWORD& error);
 bool remove(const char* name, DWORD& error);
-bool move(const char* from, const char* to, DWORD& error);
+bool move(const char* from, const char* to, bool replace, DWORD& error);
 
 // The calls on a handle of held contents.
 BOOL read(FileObject& file, void* buffer, DWORD count, DWORD& done, DWORD& error);

@@ -225,11 +225,13 @@ TEST(File, FilesHeldInMemoryServeTheFileCallsWithoutTheDisk)
     file.Close();
 
     EXPECT_FALSE(MoveFileA("out\\deep\\w.txt", "data\\sub\\f.bin"));  // the target exists
-    EXPECT_TRUE(MoveFileA("out\\deep\\w.txt", "moved.txt") && !FileExists("out\\deep\\w.txt") && FileExists("moved.txt"));
+    EXPECT_TRUE(MoveFileExA("out\\deep\\w.txt", "data\\sub\\f.bin", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(FileExists("out\\deep\\w.txt") || GetFileAttributesA("out") != INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(pt::memoryFile("data/sub/f.bin", &held) && held.size() == 5);
+    EXPECT_TRUE(MoveFileA("data\\sub\\f.bin", "moved.txt") && FileExists("moved.txt"));
     EXPECT_TRUE(DeleteFileA("MOVED.TXT") && !FileExists("moved.txt"));
     // Nothing reached the disk but the file written there.
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
     EXPECT_EQ("d", dir.read("disk.txt"));
     pt::clearMemoryFiles();
-    EXPECT_FALSE(FileExists("data\\sub\\f.bin"));
 }
