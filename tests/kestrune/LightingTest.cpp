@@ -23,9 +23,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <utility>
 
 namespace pt = platform::testing;
@@ -538,16 +536,6 @@ TEST_F(VolumeFogTest, TheCloudLevelIsTheImagesFirstBytesAndOnly256By256IsTaken)
         EXPECT_FALSE(LoadCloudLevel());
         EXPECT_EQ(report.empty() ? int(!testsupport::reports().empty()) : countReports(report), 1) << report;
         EXPECT_TRUE(std::equal(before.begin(), before.end(), GetCloudLevel()));
-    }
-}
-
-TEST(LightDataTest, TheShippedFilesAreTheGeneratorsOutput)
-{
-    for (const auto& [name, bytes] : lightdata::files()) {
-        std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
-        std::stringstream shipped;
-        shipped << in.rdbuf();
-        EXPECT_TRUE(shipped.str() == bytes) << name << " differs: run tools/lightdata/make-light-data.sh";
     }
 }
 

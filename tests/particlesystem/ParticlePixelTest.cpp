@@ -1,5 +1,4 @@
-// Sprites, point trails and the demo drawn by the OpenGL renderer headless, read back as pixels; and
-// the shipped particle data is what its generator writes.
+// Sprites, point trails and the shipped demo drawn by the OpenGL renderer headless, read back as pixels.
 #include "DrawnFixture.h"
 #include "animation/AnimHierarchy.h"
 #include "animation/ModelAnim.h"
@@ -11,8 +10,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 using namespace particletest;
 
@@ -189,13 +186,4 @@ TEST_F(ParticlePixelTest, TheDemoSmokeRisesFromTheWalkingRobotsHandAndTheBurstSc
     }
     EXPECT_GT(lit, 20);
     EXPECT_TRUE(testsupport::reports().empty());
-}
-
-TEST(ParticleData, TheSampleFilesAreWhatTheGeneratorWrites)
-{
-    for (const auto& [name, bytes] : particledata::files()) {
-        std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
-        const std::string shipped{std::istreambuf_iterator<char>(in), {}};
-        EXPECT_TRUE(shipped == bytes) << name << ": run tools/particledata/make-particle-data.sh";
-    }
 }

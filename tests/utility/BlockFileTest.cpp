@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -324,15 +325,19 @@ TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
     EXPECT_EQ(0u, list.count);
 }
 
-TEST_F(BlockFileTest, TruncatedAndRandomInputNeverCrashes)
+TEST_F(BlockFileTest, TruncatedInputKeepsWhatCameBeforeTheCutAndRandomInputLoadsUnderTheSanitizer)
 {
     const std::string sample =
         "/* c */ A {\n x 1 // y\n B\n {\n v 1, 2, 3\n #include a.txt\n { }\n }\n s \"q\"\n}\nC { }\n";
     dir.write("a.txt", "Inc {\n z 0\n}\n");
+    const std::vector<std::string> whole = {"A", "C"};
     for (size_t n = 0; n <= sample.size(); ++n) {
         EXPECT_TRUE(load(sample.substr(0, n)));
+        const std::vector<std::string> kept = names();
+        EXPECT_EQ(kept, std::vector<std::string>(whole.begin(), whole.begin() + std::min<size_t>(kept.size(), 2))) << n;
         for (auto* node = list.pHead; node; node = node->pNext) describe(node->pObject);
     }
+    EXPECT_EQ(names(), whole);
     std::mt19937 rng(1234);
     const char alphabet[] = "ab_{}/*#-\r\n\t ,0x";
     for (int round = 0; round < 300; ++round) {

@@ -151,7 +151,7 @@ TEST_F(IniManagerTest, TheFirstFileThatSuppliesAKeyWins)
     EXPECT_EQ(nullptr, ini.getSections());
 }
 
-TEST_F(IniManagerTest, TruncatedAndRandomInputNeverCrashes)
+TEST_F(IniManagerTest, TruncatedAndRandomInputKeepsStringsInsideTheirBuffers)
 {
     const std::string sample = "[Game]\nv = <int> 1 : -2 : +3\nf = <float> 1.5\ns = <string> \"x y\"\nc = <char> q\n";
     std::mt19937 rng(99);
