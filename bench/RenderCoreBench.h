@@ -1,8 +1,9 @@
 // The render core brought up for a benchmark: a device on the default card, drawing through the
-// OpenGL renderer headless or the null renderer, in a temporary folder with the files enumeration
+// OpenGL renderer headless or the null renderer, in a folder of its own with the files enumeration
 // reads. Everything goes again when it goes out of scope.
 #pragma once
 
+#include "BenchMain.h"
 #include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/D3DCore.h"
 #include "platform/testing.h"
@@ -10,8 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <unistd.h>
 
 class RenderCoreBench {
 public:
@@ -19,7 +18,8 @@ public:
     {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         m_previous = std::filesystem::current_path();
-        m_dir = std::filesystem::temp_directory_path() / (std::string("bench_") + name + "_" + std::to_string(getpid()));
+        m_dir = bench::uniqueFolder(name);
+        if (m_dir.empty()) return;
         std::filesystem::create_directories(m_dir / "data");
         std::ofstream(m_dir / "data" / "4CC.txt") << "3\nDXT1\nDXT3\nDXT5\n";
         std::filesystem::current_path(m_dir);
@@ -44,8 +44,9 @@ public:
         if (DXInterface.ID3D) DXInterface.ID3D->Release();
         DXInterface = TDXInterface{};
         d3d9ref::setRendererFactory(nullptr);
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_dir);
+        std::error_code ignored;
+        std::filesystem::current_path(m_previous, ignored);
+        if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ignored);
     }
 
     RenderCoreBench(const RenderCoreBench&) = delete;

@@ -1,9 +1,8 @@
 // Key-frame evaluation of a 32-node hierarchy, in bones per second, beside the same lerps and
 // quatSlerp calls over flat arrays: linear tracks of 10 and 100 keys, and captured frames.
+#include "../BenchMain.h"
 #include "animation/Animation.h"
 #include "utility/LList.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
@@ -78,9 +77,9 @@ std::string animationText(const std::vector<Track>& tracks, bool captured)
 std::unique_ptr<CAnimation> loadAnimation(const std::vector<Track>& tracks, bool captured)
 {
     if (!llistElementPoolExists()) llistInitElementPool();
-    const std::string name = (std::filesystem::temp_directory_path() / "veldrane-bench-anim.txt").string();
+    const char* const name = "anim.txt";
     std::ofstream(name) << animationText(tracks, captured);
-    auto anim = std::make_unique<CAnimation>(name.c_str());
+    auto anim = std::make_unique<CAnimation>(name);
     std::filesystem::remove(name);
     return anim;
 }
@@ -108,7 +107,7 @@ void findCaptured(float t, float period, int& i0, int& i1, float& f)
 void runKeyframes(benchmark::State& state, int keys, bool captured)
 {
     auto anim = loadAnimation(makeTracks(keys), captured);
-    if (anim->GetAnimError() != ANIM_OK) state.SkipWithError("animation did not load");
+    if (anim->GetAnimError() != ANIM_OK) return state.SkipWithError("animation did not load");
     for (auto _ : state) {
         anim->Advance(kStep);
         benchmark::DoNotOptimize(anim->GetHierarchy().RootNode->RotationMatrix);
@@ -153,6 +152,7 @@ void BM_FlatLinear(benchmark::State& state)
     });
 }
 BENCHMARK(BM_FlatLinear)->Arg(10)->Arg(100);
+BENCH_PAIR(BM_KeyframeLinear, BM_FlatLinear);
 
 void BM_KeyframeCaptured(benchmark::State& state) { runKeyframes(state, kFrames, true); }
 BENCHMARK(BM_KeyframeCaptured);
@@ -164,7 +164,8 @@ void BM_FlatCaptured(benchmark::State& state)
     });
 }
 BENCHMARK(BM_FlatCaptured);
+BENCH_PAIR(BM_KeyframeCaptured, BM_FlatCaptured);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("animation")

@@ -1,15 +1,17 @@
 // Throughput of the archive layer: the compressed-buffer wrapper against zlib called directly on
-// the same 16 MB buffer, name lookups in a pack of 10,000 names, and reading a 50 MB pack through
-// CFile.
+// the same 16 MB buffer; name look-ups in a pack of 10,000 names against a std::unordered_map of
+// the names (compared without regard to case, as the pack's CRC folds them); and reading a 50 MB
+// pack through CFile against fread of the same entries at their offsets, unscrambled by hand.
+#include "../BenchMain.h"
+#include "../FoldedNames.h"
 #include "utility/Assert.h"
 #include "winfile/Compress.h"
 #include "winfile/File.h"
 #include "winfile/PackFile.h"
 
-#include <benchmark/benchmark.h>
 #include <zlib.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,8 +25,7 @@ const size_t BUFFER_BYTES = 16 << 20;
 const int LOOKUP_NAMES = 10000;
 const int READ_FILES = 50;
 const uint32_t READ_FILE_BYTES = 1 << 20;
-
-std::string workFolder;
+const uint8_t PACK_KEY = 0xA7;  // the key packs are scrambled with
 
 void dropReport(const char*, const char*, const char*, int) {}
 
@@ -57,11 +58,6 @@ const std::vector<uint8_t>& deflatedSource()
         return out;
     }();
     return packed;
-}
-
-double seconds(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void BM_DeflateBuffer(benchmark::State& state)
@@ -107,37 +103,6 @@ void BM_InflateZlib(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * BUFFER_BYTES);
 }
 
-// Both ways in each iteration, so that the ratio compares like with like.
-void BM_WrapperOverZlibRatio(benchmark::State& state)
-{
-    const std::vector<uint8_t>& packed = deflatedSource();
-    std::vector<uint8_t> out(compressBound(BUFFER_BYTES) + 12);
-    double wrapperDeflate = 0, zlibDeflate = 0, wrapperInflate = 0, zlibInflate = 0;
-    for (auto _ : state) {
-        auto start = std::chrono::steady_clock::now();
-        uint32_t size = static_cast<uint32_t>(out.size());
-        deflateBuffer(source().data(), out.data(), BUFFER_BYTES, &size);
-        wrapperDeflate += seconds(start);
-
-        start = std::chrono::steady_clock::now();
-        uLongf zsize = out.size();
-        compress(out.data(), &zsize, source().data(), BUFFER_BYTES);
-        zlibDeflate += seconds(start);
-
-        start = std::chrono::steady_clock::now();
-        size = BUFFER_BYTES;
-        inflateBuffer(packed.data(), out.data(), static_cast<uint32_t>(packed.size()), &size);
-        wrapperInflate += seconds(start);
-
-        start = std::chrono::steady_clock::now();
-        zsize = BUFFER_BYTES;
-        uncompress(out.data(), &zsize, packed.data() + 12, packed.size() - 13);
-        zlibInflate += seconds(start);
-    }
-    state.counters["deflate_ratio"] = wrapperDeflate / zlibDeflate;
-    state.counters["inflate_ratio"] = wrapperInflate / zlibInflate;
-}
-
 std::string lookupName(int i)
 {
     char name[64];
@@ -152,52 +117,73 @@ std::string readName(int i)
     return name;
 }
 
-// Builds a pack once per run; later calls only give its name.
-std::string buildPack(const char* packName, int count, std::string (*nameOf)(int), uint32_t bytes)
+// Builds a pack once per run in the program's folder; later calls only give its name. Empty when
+// it cannot be built.
+std::string buildPack(const char* pack, int count, std::string (*nameOf)(int), uint32_t bytes)
 {
-    const std::string pack = workFolder + "/" + packName;
     if (std::filesystem::exists(pack)) return pack;
+    std::filesystem::create_directories("data/objects");
+    std::filesystem::create_directories("data/levels");
     std::mt19937 rng(2);
     std::vector<char> contents(bytes);
     for (int i = 0; i < count; ++i) {
         for (char& c : contents) c = static_cast<char>(rng());
         CFile file;
-        file.Open((workFolder + "/" + nameOf(i)).c_str(), FILE_MODE_WRITE);
-        file.Write(contents.data(), bytes);
+        if (!file.Open(nameOf(i).c_str(), FILE_MODE_WRITE) || !file.Write(contents.data(), bytes)) return {};
     }
-    PackFileOpen(pack.c_str(), PACKFILE_MODE_BUILD, count);
-    for (int i = 0; i < count; ++i) PackFileAddFile((workFolder + "/" + nameOf(i)).c_str());
+    if (!PackFileOpen(pack, PACKFILE_MODE_BUILD, count)) return {};
+    for (int i = 0; i < count; ++i) PackFileAddFile(nameOf(i).c_str());
     PackFileClose();
-    return pack;
+    return std::filesystem::exists(pack) ? pack : std::string();
+}
+
+// The look-ups' names, in a shuffled order.
+std::vector<std::string> lookupQueries()
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < LOOKUP_NAMES; ++i) names.push_back(lookupName((i * 7919) % LOOKUP_NAMES));
+    return names;
 }
 
 void BM_PackLookup(benchmark::State& state)
 {
     const std::string pack = buildPack("lookup.pak", LOOKUP_NAMES, lookupName, 8);
-    std::vector<std::string> names;
-    for (int i = 0; i < LOOKUP_NAMES; ++i) names.push_back(workFolder + "/" + lookupName((i * 7919) % LOOKUP_NAMES));
-    PackFileOpen(pack.c_str(), PACKFILE_MODE_READ, 0);
-    size_t i = 0;
+    if (pack.empty() || !PackFileOpen(pack.c_str(), PACKFILE_MODE_READ, 0)) return state.SkipWithError("no pack");
+    const std::vector<std::string> names = lookupQueries();
+    size_t i = 0, found = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(PackFileFind(names[i].c_str()));
+        found += PackFileFind(names[i].c_str()) >= 0;
         if (++i == names.size()) i = 0;
     }
     PackFileClose();
+    if (found != static_cast<size_t>(state.iterations())) state.SkipWithError("a name was not found");
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_UnorderedMapLookup(benchmark::State& state)
+{
+    bench::FoldedMap<int> entries;
+    for (int i = 0; i < LOOKUP_NAMES; ++i) entries.emplace(lookupName(i), i);
+    const std::vector<std::string> names = lookupQueries();
+    size_t i = 0, found = 0;
+    for (auto _ : state) {
+        found += entries.find(std::string_view(names[i].c_str())) != entries.end();
+        if (++i == names.size()) i = 0;
+    }
+    if (found != static_cast<size_t>(state.iterations())) state.SkipWithError("a name was not found");
     state.SetItemsProcessed(state.iterations());
 }
 
 void readPack(benchmark::State& state, uint32_t mode, uint32_t piece)
 {
     const std::string pack = buildPack("read.pak", READ_FILES, readName, READ_FILE_BYTES);
-    std::vector<std::string> names;
-    for (int i = 0; i < READ_FILES; ++i) names.push_back(workFolder + "/" + readName(i));
+    if (pack.empty() || !PackFileOpen(pack.c_str(), PACKFILE_MODE_READ, 0)) return state.SkipWithError("no pack");
     std::vector<char> buffer(READ_FILE_BYTES);
-    PackFileOpen(pack.c_str(), PACKFILE_MODE_READ, 0);
     PackFileSetSource(PACK_SOURCE_READ);
     for (auto _ : state) {
-        for (const std::string& name : names) {
+        for (int i = 0; i < READ_FILES; ++i) {
             CFile file;
-            file.Open(name.c_str(), mode);
+            if (!file.Open(readName(i).c_str(), mode)) return state.SkipWithError("not in the pack");
             for (uint32_t at = 0; at < READ_FILE_BYTES; at += piece) file.Read(buffer.data() + at, piece);
         }
     }
@@ -206,8 +192,43 @@ void readPack(benchmark::State& state, uint32_t mode, uint32_t piece)
     state.SetBytesProcessed(state.iterations() * READ_FILES * static_cast<int64_t>(READ_FILE_BYTES));
 }
 
+// The same entries read with fread at their offsets (the directory's entries in recording order)
+// and unscrambled, whole or in pieces.
+void freadPack(benchmark::State& state, uint32_t piece)
+{
+    const std::string pack = buildPack("read.pak", READ_FILES, readName, READ_FILE_BYTES);
+    FILE* f = pack.empty() ? nullptr : fopen(pack.c_str(), "rb");
+    if (!f) return state.SkipWithError("no pack");
+    uint32_t count = 0;
+    std::vector<packentry> entries;
+    if (fread(&count, 4, 1, f) == 1 && count == READ_FILES) {
+        entries.resize(count);
+        if (fread(entries.data(), sizeof(packentry), count, f) != count) entries.clear();
+    }
+    if (entries.empty()) {
+        fclose(f);
+        return state.SkipWithError("bad directory");
+    }
+    std::sort(entries.begin(), entries.end(), [](const packentry& a, const packentry& b) { return a.Offset < b.Offset; });
+    std::vector<uint8_t> buffer(READ_FILE_BYTES);
+    for (auto _ : state) {
+        for (const packentry& entry : entries) {
+            fseek(f, entry.Offset, SEEK_SET);
+            for (uint32_t at = 0; at < entry.Size; at += piece) {
+                const size_t n = fread(buffer.data() + at, 1, std::min(piece, entry.Size - at), f);
+                for (size_t k = 0; k < n; ++k) buffer[at + k] ^= PACK_KEY;
+            }
+        }
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    fclose(f);
+    state.SetBytesProcessed(state.iterations() * READ_FILES * static_cast<int64_t>(READ_FILE_BYTES));
+}
+
 void BM_PackReadWholeFiles(benchmark::State& state) { readPack(state, FILE_MODE_READ, READ_FILE_BYTES); }
 void BM_PackReadBuffered4K(benchmark::State& state) { readPack(state, FILE_MODE_READ | FILE_MODE_BUFFERED, 4096); }
+void BM_FreadWholeEntries(benchmark::State& state) { freadPack(state, READ_FILE_BYTES); }
+void BM_FreadEntries4K(benchmark::State& state) { freadPack(state, 4096); }
 
 }  // namespace
 
@@ -215,26 +236,23 @@ BENCHMARK(BM_DeflateBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DeflateZlib)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InflateBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_InflateZlib)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WrapperOverZlibRatio)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_PackLookup);
+BENCHMARK(BM_UnorderedMapLookup);
 BENCHMARK(BM_PackReadWholeFiles)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FreadWholeEntries)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PackReadBuffered4K)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FreadEntries4K)->Unit(benchmark::kMillisecond);
+BENCH_PAIR(BM_DeflateBuffer, BM_DeflateZlib);
+BENCH_PAIR(BM_InflateBuffer, BM_InflateZlib);
+BENCH_PAIR(BM_PackLookup, BM_UnorderedMapLookup);
+BENCH_PAIR(BM_PackReadWholeFiles, BM_FreadWholeEntries);
+BENCH_PAIR(BM_PackReadBuffered4K, BM_FreadEntries4K);
 
-int main(int argc, char** argv)
-{
-    char pattern[] = "/tmp/veldrane-bench-XXXXXX";
-    if (!mkdtemp(pattern)) return 1;
-    workFolder = pattern;
-    std::filesystem::create_directories(workFolder + "/data/objects");
-    std::filesystem::create_directories(workFolder + "/data/levels");
+// The pack layer and its reports, once for the program.
+static const bool packLayer = [] {
     setAssertReportHook(dropReport);
     PackFileInit(1);
+    return true;
+}();
 
-    benchmark::Initialize(&argc, argv);
-    if (!benchmark::ReportUnrecognizedArguments(argc, argv)) benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-
-    PackFileShutdown();
-    std::filesystem::remove_all(workFolder);
-    return 0;
-}
+VELDRANE_BENCH_MAIN("archives")

@@ -1,12 +1,11 @@
 // Loading a clump file of 10,000 elements (20 clumps of 500, half of them one-state rocks that
 // lean with the ground, half two-state trees), in elements and MB per second, beside CFile::Read
 // of the whole file into one buffer. Each load also builds, commits and unloads the combined meshes.
+#include "../BenchMain.h"
 #include "ClumpWorld.h"
 #include "kestrune/ClumpManager.h"
 #include "utility/Assert.h"
 #include "winfile/File.h"
-
-#include <benchmark/benchmark.h>
 
 #include <random>
 #include <vector>
@@ -25,9 +24,6 @@ bool bringUp()
     static int up = -1;
     if (up >= 0) return up == 1;
     setAssertReportHook(quiet);
-    const fs::path dir = fs::temp_directory_path() / "veldrane-bench-clumps";
-    fs::create_directories(dir);
-    fs::current_path(dir);
     up = clumpworld::bringUp() ? 1 : 0;
     clumpwriter::File f = democlumps::demo();
     std::mt19937 random(7);
@@ -76,5 +72,6 @@ void BM_ReadWholeFile(benchmark::State& state)
 
 BENCHMARK(BM_LoadClumpFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadWholeFile)->Unit(benchmark::kMicrosecond);
+BENCH_PAIR(BM_LoadClumpFile, BM_ReadWholeFile);
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("clumps")

@@ -1,10 +1,8 @@
-// A frame of 2,000 display-list draws over 50 materials, against the same triangles drawn with one
-// DrawIndexedPrimitive per material straight on the device (the baseline): on the null renderer
-// (the render core's own cost) and on the OpenGL renderer headless. Items are draws: the
-// benchmark's time per item is the cost of one display-list draw.
+// A frame of 2,000 display-list draws over 50 materials, against the same 2,000 draws made straight
+// on the device (the baseline): each quad in turn, its material's states set, drawn from one vertex
+// buffer holding every quad. On the null renderer (the render core's own cost) and on the OpenGL
+// renderer headless. Items are draws.
 #include "../RenderCoreBench.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstring>
@@ -45,8 +43,8 @@ public:
     {
         if (!m_ok) return;
         for (DisplayHandle* h : m_lists) D3DCore.DeleteDisplayHandle(h);
-        for (auto* b : m_vb) b->Release();
-        for (auto* b : m_ib) b->Release();
+        if (m_vb) m_vb->Release();
+        if (m_ib) m_ib->Release();
         D3DCore.StateBlocks.ReleaseAll();
     }
 
@@ -60,20 +58,20 @@ public:
         D3DCore.Present(false);
     }
 
-    // The baseline: per material its states, then all its quads in one indexed draw.
+    // The baseline: the same draws in the same order, each with its material's states.
     void directFrame()
     {
         IDirect3DDevice9* dev = DXInterface.ID3DDevice;
         D3DCore.BeginScene(true, false);
         dev->SetFVF(FVF);
-        for (int m = 0; m < MATERIALS; ++m) {
-            dev->SetRenderState(D3DRS_TEXTUREFACTOR, factorOf(m));
+        dev->SetStreamSource(0, m_vb, 0, sizeof(Vertex));
+        dev->SetIndices(m_ib);
+        for (int i = 0; i < LISTS; ++i) {
+            dev->SetRenderState(D3DRS_TEXTUREFACTOR, factorOf(i % MATERIALS));
             dev->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
             dev->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
             dev->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
-            dev->SetStreamSource(0, m_vb[m], 0, sizeof(Vertex));
-            dev->SetIndices(m_ib[m]);
-            dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4 * LISTS / MATERIALS, 0, 2 * LISTS / MATERIALS);
+            dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 4 * i, 0, 4, 0, 2);
         }
         D3DCore.InvalidateStateCache();
         for (auto& s : D3DCore.StreamSources) s = nullptr;
@@ -132,32 +130,26 @@ private:
             D3DCore.EndAddTris();
             m_lists.push_back(h);
         }
-        // The baseline's buffers: each material's quads together.
+        // The baseline's buffers: every quad in list order, and one quad's indices.
         IDirect3DDevice9* dev = DXInterface.ID3DDevice;
-        const int perMaterial = LISTS / MATERIALS;
-        for (int m = 0; m < MATERIALS; ++m) {
-            IDirect3DVertexBuffer9* vb = nullptr;
-            IDirect3DIndexBuffer9* ib = nullptr;
-            dev->CreateVertexBuffer(sizeof(Vertex) * 4 * perMaterial, D3DUSAGE_WRITEONLY, FVF, D3DPOOL_MANAGED, &vb, nullptr);
-            dev->CreateIndexBuffer(2 * 6 * perMaterial, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr);
-            Vertex* v = nullptr;
-            WORD* index = nullptr;
-            vb->Lock(0, 0, reinterpret_cast<void**>(&v), 0);
-            ib->Lock(0, 0, reinterpret_cast<void**>(&index), 0);
-            for (int q = 0; q < perMaterial; ++q) {
-                quadOf(q * MATERIALS + m, v + 4 * q);
-                for (int k = 0; k < 6; ++k) index[6 * q + k] = static_cast<WORD>(4 * q + QUAD_INDICES[k]);
-            }
-            vb->Unlock();
-            ib->Unlock();
-            m_vb.push_back(vb);
-            m_ib.push_back(ib);
+        dev->CreateVertexBuffer(sizeof(Vertex) * 4 * LISTS, D3DUSAGE_WRITEONLY, FVF, D3DPOOL_MANAGED, &m_vb, nullptr);
+        dev->CreateIndexBuffer(sizeof(QUAD_INDICES), D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_MANAGED, &m_ib, nullptr);
+        Vertex* v = nullptr;
+        WORD* index = nullptr;
+        if (!m_vb || !m_ib || FAILED(m_vb->Lock(0, 0, reinterpret_cast<void**>(&v), 0)) ||
+            FAILED(m_ib->Lock(0, 0, reinterpret_cast<void**>(&index), 0))) {
+            m_ok = false;
+            return;
         }
+        for (int i = 0; i < LISTS; ++i) quadOf(i, v + 4 * i);
+        std::memcpy(index, QUAD_INDICES, sizeof(QUAD_INDICES));
+        m_vb->Unlock();
+        m_ib->Unlock();
     }
 
     std::vector<DisplayHandle*> m_lists;
-    std::vector<IDirect3DVertexBuffer9*> m_vb;
-    std::vector<IDirect3DIndexBuffer9*> m_ib;
+    IDirect3DVertexBuffer9* m_vb = nullptr;
+    IDirect3DIndexBuffer9* m_ib = nullptr;
 };
 
 void run(benchmark::State& state, bool gl, bool lists)
@@ -177,15 +169,17 @@ void run(benchmark::State& state, bool gl, bool lists)
 }
 
 void BM_DisplayListsNullRenderer(benchmark::State& state) { run(state, false, true); }
-void BM_DirectPerMaterialNullRenderer(benchmark::State& state) { run(state, false, false); }
+void BM_DirectDrawsNullRenderer(benchmark::State& state) { run(state, false, false); }
 void BM_DisplayListsOpenGL(benchmark::State& state) { run(state, true, true); }
-void BM_DirectPerMaterialOpenGL(benchmark::State& state) { run(state, true, false); }
+void BM_DirectDrawsOpenGL(benchmark::State& state) { run(state, true, false); }
 
 BENCHMARK(BM_DisplayListsNullRenderer)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_DirectPerMaterialNullRenderer)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DirectDrawsNullRenderer)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_DisplayListsOpenGL)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_DirectPerMaterialOpenGL)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_DirectDrawsOpenGL)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCH_PAIR(BM_DisplayListsNullRenderer, BM_DirectDrawsNullRenderer);
+BENCH_PAIR(BM_DisplayListsOpenGL, BM_DirectDrawsOpenGL);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("displaylist")

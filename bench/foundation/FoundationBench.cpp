@@ -1,17 +1,15 @@
 // Lists through the element pool against std::list, pool blocks against malloc, and CFile::ReadLine
 // against std::getline.
+#include "../BenchMain.h"
 #include "gamemanagement/GameMemoryManager.h"
 #include "utility/LList.h"
 #include "winfile/File.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <list>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -72,16 +70,11 @@ void MallocFree(benchmark::State& state)
 }
 BENCHMARK(MallocFree);
 
-// A 20 MB text file of lines of varying length, made once.
-const std::string& textFile()
+// A 20 MB text file of lines of varying length, made once in the program's folder.
+const char* textFile()
 {
-    static std::string name;
-    if (name.empty()) {
-        char pattern[] = "/tmp/veldrane-bench-XXXXXX";
-        int fd = mkstemp(pattern);
-        close(fd);
-        name = pattern;
-        std::ofstream out(name, std::ios::binary);
+    static const bool made = [] {
+        std::ofstream out("lines.txt", std::ios::binary);
         std::string line;
         size_t written = 0;
         for (int i = 0; written < 20u << 20; ++i) {
@@ -90,18 +83,19 @@ const std::string& textFile()
             out << line;
             written += line.size();
         }
-        atexit([] { remove(name.c_str()); });
-    }
-    return name;
+        return static_cast<bool>(out);
+    }();
+    return made ? "lines.txt" : nullptr;
 }
 
 void FileReadLine(benchmark::State& state)
 {
-    const std::string& name = textFile();
+    const char* name = textFile();
+    if (!name) return state.SkipWithError("cannot write the file");
     char line[256];
     for (auto _ : state) {
         CFile file;
-        file.Open(name.c_str(), FILE_MODE_READ | FILE_MODE_BUFFERED);
+        if (!file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED)) return state.SkipWithError("cannot open the file");
         size_t lines = 0;
         while (file.ReadLine(line, sizeof line)) ++lines;
         benchmark::DoNotOptimize(lines);
@@ -112,7 +106,8 @@ BENCHMARK(FileReadLine)->Unit(benchmark::kMillisecond);
 
 void StdGetline(benchmark::State& state)
 {
-    const std::string& name = textFile();
+    const char* name = textFile();
+    if (!name) return state.SkipWithError("cannot write the file");
     std::string line;
     for (auto _ : state) {
         std::ifstream in(name, std::ios::binary);
@@ -126,7 +121,10 @@ void StdGetline(benchmark::State& state)
     }
 }
 BENCHMARK(StdGetline)->Unit(benchmark::kMillisecond);
+BENCH_PAIR(ListInsertRemove, StdListInsertRemove);
+BENCH_PAIR(PoolAllocateFree, MallocFree);
+BENCH_PAIR(FileReadLine, StdGetline);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("foundation")

@@ -1,6 +1,7 @@
 // The light-map pass of 32 point lights on the null renderer, in patch vertices a second, beside a
 // plain loop writing the same vertices and indices into arrays; and one volume-fog update of 10,000
 // banks out of view, beside the same drift, wrap and distance arithmetic over a std::vector.
+#include "../BenchMain.h"
 #include "ai/WorldMgr.h"
 #include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/D3DCore.h"
@@ -12,8 +13,6 @@
 #include "platform/testing.h"
 #include "utility/Assert.h"
 #include "utility/LList.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
@@ -52,8 +51,7 @@ bool bringUp()
     static bool up = false;
     if (up) return true;
     setAssertReportHook(quiet);
-    const fs::path dir = fs::temp_directory_path() / "veldrane-bench-lighteffects";
-    fs::remove_all(dir);
+    const fs::path dir = fs::current_path();
     for (const char* f : {"4CC.txt", "renderdefault.txt", "font.mtl", "font.tga", "letterbox.mtl",
                           "fallbackmaterials/vc.mtl", "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl",
                           "lights/lightmaps.txt", "lights/spot.tga", "lights/point.tga", "lights/spotmap.mtl",
@@ -70,8 +68,6 @@ bool bringUp()
     if (!f) return false;
     std::fwrite(fog.data(), 1, fog.size(), f);
     std::fclose(f);
-    fs::current_path(dir);
-
     llistInitElementPool();
     platform::testing::setManualClock(true);
     d3d9ref::setRendererFactory(&d3d9ref::createNullRenderer);
@@ -199,5 +195,7 @@ BENCHMARK(BM_RenderLightEffectMaps);
 BENCHMARK(BM_PlainPatchArrays);
 BENCHMARK(BM_UpdateVolumeFog);
 BENCHMARK(BM_PlainDriftOverAVector);
+BENCH_PAIR(BM_RenderLightEffectMaps, BM_PlainPatchArrays);
+BENCH_PAIR(BM_UpdateVolumeFog, BM_PlainDriftOverAVector);
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("lighteffects")

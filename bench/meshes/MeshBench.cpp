@@ -2,6 +2,7 @@
 // blocks of 2,000 vertices (copied into display lists as they stand, or kept by a tool object) and
 // the same geometry as a 105 section of generic vertices (converted). And the buffer allocator's
 // allocations and frees per second, with and without recycling, beside malloc/free of the same sizes.
+#include "../BenchMain.h"
 #include "MeshWriter.h"
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/BufferAllocator.h"
@@ -10,8 +11,6 @@
 #include "utility/Assert.h"
 #include "utility/LList.h"
 #include "winfile/File.h"
-
-#include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -73,9 +72,7 @@ bool bringUp()
     if (up) return true;
     setAssertReportHook(quiet);
     if (!llistElementPoolExists()) llistInitElementPool();
-    const fs::path dir = fs::temp_directory_path() / "veldrane-bench-meshes";
-    fs::create_directories(dir / "data");
-    fs::current_path(dir);
+    fs::create_directories("data");
     FILE* f = std::fopen("data/4CC.txt", "w");
     if (!f) return false;
     std::fputs("3\nDXT1\nDXT3\nDXT5\n", f);
@@ -116,8 +113,9 @@ void loadSection(benchmark::State& state, const char* name, DWORD version)
         CFile file;
         file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED);
         Object* object = new Object();
-        if (!object->Load(file, version, "m.rsm")) state.SkipWithError("load failed");
+        const bool loaded = object->Load(file, version, "m.rsm");
         object->Release();
+        if (!loaded) return state.SkipWithError("load failed");
     }
     state.SetBytesProcessed(state.iterations() * bytes);
 }
@@ -193,5 +191,10 @@ BENCHMARK(BM_FreadSection106)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AllocatorRecycling);
 BENCHMARK(BM_AllocatorNoRecycling);
 BENCHMARK(BM_MallocFree);
+BENCH_PAIR(BM_StaticMesh106, BM_FreadSection106);
+BENCH_PAIR(BM_StaticMesh105Generic, BM_FreadSection106);
+BENCH_PAIR(BM_ToolMesh106, BM_FreadSection106);
+BENCH_PAIR(BM_AllocatorRecycling, BM_MallocFree);
+BENCH_PAIR(BM_AllocatorNoRecycling, BM_MallocFree);
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("meshes")

@@ -1,6 +1,7 @@
 // A large model file loaded with tool meshes, in MB per second, beside CFile::Read of the whole
 // file into one buffer: 256 mesh elements (a root, 15 children, 240 grandchildren) of 500 vertices
 // and 1,500 indices each, about 5 MB.
+#include "../BenchMain.h"
 #include "ModelWriter.h"
 #include "l3render/Model.h"
 #include "l3render/ModelClassManager.h"
@@ -10,8 +11,6 @@
 #include "utility/Assert.h"
 #include "utility/LList.h"
 #include "winfile/File.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -53,13 +52,13 @@ bool bringUp()
     if (up) return true;
     setAssertReportHook(quiet);
     if (!llistElementPoolExists()) llistInitElementPool();
-    const fs::path dir = fs::temp_directory_path() / "veldrane-bench-models";
-    fs::create_directories(dir / "data");
-    fs::current_path(dir);
+    fs::create_directories("data");
     std::mt19937 random(5);
     mw::Element root = meshElement("root", random);
     for (int c = 0; c < 15; ++c) {
-        mw::Element child = meshElement("c" + std::to_string(c), random);
+        char name[8];
+        std::snprintf(name, sizeof name, "c%d", c);
+        mw::Element child = meshElement(name, random);
         for (int g = 0; g < 16; ++g) child.Children.push_back(meshElement("g", random));
         root.Children.push_back(child);
     }
@@ -105,5 +104,6 @@ void BM_ReadWholeFile(benchmark::State& state)
 
 BENCHMARK(BM_LoadModelToolMeshes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadWholeFile)->Unit(benchmark::kMillisecond);
+BENCH_PAIR(BM_LoadModelToolMeshes, BM_ReadWholeFile);
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("models")

@@ -2,6 +2,7 @@
 // null renderer and on the OpenGL renderer headless, beside the same 60,000 vertices prepared once,
 // written into the same dynamic buffer in the same batches and drawn; and point-trail segments made
 // per second (64 points, 16 steps) beside a plain loop writing as many vertices.
+#include "../BenchMain.h"
 #include "ParticleData.h"
 #include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/D3DCore.h"
@@ -15,14 +16,11 @@
 #include "utility/Assert.h"
 #include "utility/LList.h"
 
-#include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -40,7 +38,8 @@ public:
         setAssertReportHook(quiet);
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         m_previous = fs::current_path();
-        m_dir = fs::temp_directory_path() / ("bench_particledraw_" + std::to_string(getpid()));
+        m_dir = bench::uniqueFolder("particledraw");
+        if (m_dir.empty()) abort();
         fs::create_directories(m_dir / "data");
         std::ofstream(m_dir / "data" / "4CC.txt") << "3\nDXT1\nDXT3\nDXT5\n";
         for (const char* name : {"renderdefault.txt", "font.mtl", "font.tga", "letterbox.mtl",
@@ -76,8 +75,9 @@ public:
         DXInterface = TDXInterface{};
         d3d9ref::setRendererFactory(nullptr);
         llistFreeElementPool();
-        fs::current_path(m_previous);
-        fs::remove_all(m_dir);
+        std::error_code ignored;
+        fs::current_path(m_previous, ignored);
+        fs::remove_all(m_dir, ignored);
     }
     CEffect* start(const std::string& text, const char* name)
     {
@@ -202,4 +202,4 @@ void BM_PointTrailSegmentsBesidePlainLoop(benchmark::State& state)
 BENCHMARK(BM_PointTrailSegmentsBesidePlainLoop)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("particledraw")

@@ -15,8 +15,6 @@
 #include "utility/BlockFile.h"
 #include "utility/LList.h"
 
-#include <benchmark/benchmark.h>
-
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -175,4 +173,4 @@ void BM_GroundCollisionBesidePlainLoop(benchmark::State& state) { run(state, tru
 BENCHMARK(BM_GroundCollisionBesidePlainLoop)->Arg(10000)->Arg(65536)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("particles")

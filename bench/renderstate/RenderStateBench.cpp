@@ -1,11 +1,10 @@
 // Render-state calls per second through the cache, with and without a change, against sending
 // every call to the device; and a 3-pass material per draw applied and restored through its state
 // block, against the same states set one by one through the cached setters (10,000 draws).
+#include "../BenchMain.h"
 #include "d3dcore9/D3DCore.h"
 #include "platform/testing.h"
 #include "utility/Assert.h"
-
-#include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <vector>
@@ -14,19 +13,17 @@ namespace {
 
 void quiet(const char*, const char*, const char*, int) {}
 
-// The core with a device on the default card, in a folder with the files enumeration reads.
+// The core with a device on the default card, with the files enumeration reads in the program's folder.
 bool bringUp()
 {
     static bool up = false;
     if (up) return true;
     setAssertReportHook(quiet);
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "veldrane-bench-renderstate";
-    std::filesystem::create_directories(dir / "data");
-    FILE* f = std::fopen((dir / "data" / "4CC.txt").c_str(), "w");
+    std::filesystem::create_directories("data");
+    FILE* f = std::fopen("data/4CC.txt", "w");
     if (!f) return false;
     std::fputs("3\nDXT1\nDXT3\nDXT5\n", f);
     std::fclose(f);
-    std::filesystem::current_path(dir);
     if (DXSetup::Load() != 0) return false;
     DXSetup::SetEnumFilter(GameEnumFilter());
     if (!D3DCore.Init()) return false;
@@ -159,7 +156,10 @@ BENCHMARK(BM_CachedSettersPerDraw)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CachedRenderStateUnchanged);
 BENCHMARK(BM_CachedRenderStateChanged);
 BENCHMARK(BM_DeviceRenderStateEveryTime);
+BENCH_PAIR(BM_StateBlockPerDraw, BM_CachedSettersPerDraw);
+BENCH_PAIR(BM_CachedRenderStateUnchanged, BM_DeviceRenderStateEveryTime);
+BENCH_PAIR(BM_CachedRenderStateChanged, BM_DeviceRenderStateEveryTime);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("renderstate")

@@ -1,16 +1,17 @@
-// What shaders cost on the OpenGL renderer: translating a token stream to GLSL against generating
-// the fixed-function program text, building a program for a new shader against drawing with a
-// cached one, and a frame of 1,000 shaded quads against the same frame in fixed function.
+// What shaders cost on the OpenGL renderer, each beside plain OpenGL doing the same with GLSL
+// written to match: building the program for a new shader pair (translation, compiling, linking)
+// and drawing a triangle with it; drawing the triangle with the program built; and a frame of 1,000
+// quads drawn one by one from the caller's memory, shaded and in fixed function (colour only, no
+// texture), cleared and presented.
+#include "../BenchMain.h"
+#include "../PlainGL.h"
 #include "d3d9gl/DeviceRenderer.h"
 #include "d3d9gl/GLRenderer.h"
-#include "d3d9gl/ShaderGenerator.h"
-#include "d3d9gl/ShaderTranslator.h"
 #include "platform/d3dx9.h"
 #include "platform/testing.h"
 
-#include <benchmark/benchmark.h>
-
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,29 +32,26 @@ std::vector<DWORD> assemble(const char* source)
     return tokens;
 }
 
-void BM_TranslateShaderPair(benchmark::State& state)
-{
-    const std::vector<DWORD> vs = assemble(VERTEX_SOURCE), ps = assemble(PIXEL_SOURCE);
-    d3d9gl::ShaderOptions options;
-    std::string vertexText, pixelText, why;
-    for (auto _ : state) {
-        d3d9gl::translateShader(vs.data(), vs.size(), options, vertexText, why);
-        d3d9gl::translateShader(ps.data(), ps.size(), options, pixelText, why);
-        benchmark::DoNotOptimize(vertexText.size() + pixelText.size());
-    }
-}
-
-// Baseline: the fixed-function program text for one textured stage.
-void BM_GenerateFixedFunctionPair(benchmark::State& state)
-{
-    d3d9gl::FixedFunctionKey key;
-    key.stageCount = 1;
-    key.stages[0] = d3d9gl::StageKey{4, 0, 2, 1, 2, 0, 2, 1, 0, 0, 1, 0};
-    for (auto _ : state) {
-        const std::string v = d3d9gl::generateVertexShader(key), f = d3d9gl::generateFragmentShader(key);
-        benchmark::DoNotOptimize(v.size() + f.size());
-    }
-}
+// The shader pair as plain GLSL: the vertex shader's position times four constant rows, colour
+// scaled by two constants and moved by a third, the texture coordinates passed on; the pixel shader's
+// texel times colour, blended toward a constant by another, alpha from the texel.
+const char* const PLAIN_VERTEX =
+    "#version 330 core\nlayout(location = 0) in vec3 position;\nlayout(location = 1) in vec4 colour;\n"
+    "layout(location = 2) in vec2 uv;\nuniform vec4 c[7];\nout vec4 vColour;\nout vec2 vUv;\n"
+    "void main() {\n  vec4 p = vec4(position, 1.0);\n"
+    "  gl_Position = vec4(dot(p, c[0]), dot(p, c[1]), dot(p, c[2]), dot(p, c[3]));\n"
+    "  vColour = colour * c[4] * c[5] + c[6];\n  vUv = uv;\n}\n";
+const char* const PLAIN_PIXEL =
+    "#version 330 core\nuniform sampler2D t0;\nuniform vec4 pc[2];\nin vec4 vColour;\nin vec2 vUv;\n"
+    "out vec4 result;\nvoid main() {\n  vec4 t = texture(t0, vUv);\n  vec4 r = t * vColour;\n"
+    "  result = vec4(mix(pc[1].rgb, r.rgb, pc[0].rgb), t.a);\n}\n";
+// Fixed function with lighting off and no texture: the position through one matrix, the colour as it is.
+const char* const PLAIN_FIXED_VERTEX =
+    "#version 330 core\nlayout(location = 0) in vec3 position;\nlayout(location = 1) in vec4 colour;\n"
+    "uniform mat4 transform;\nout vec4 vColour;\n"
+    "void main() {\n  gl_Position = transform * vec4(position, 1.0);\n  vColour = colour;\n}\n";
+const char* const PLAIN_FIXED_PIXEL =
+    "#version 330 core\nin vec4 vColour;\nout vec4 result;\nvoid main() { result = vColour; }\n";
 
 // A renderer of its own with a triangle to draw through a shader pair.
 struct Target {
@@ -104,7 +102,7 @@ void BM_BuildProgramPerShader(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-// Baseline: the same draw with the program cached.
+// The same draw with the program cached.
 void BM_DrawWithCachedProgram(benchmark::State& state)
 {
     Target t;
@@ -113,11 +111,75 @@ void BM_DrawWithCachedProgram(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
+// Plain OpenGL's triangle: a context of its own, the triangle in a buffer.
+struct PlainTarget {
+    plaingl::Context gl{64, 64};
+    GLuint buffer = 0;
+    const float triangle[9] = {0, 0, 0.5f, 1, 0, 0.5f, 0, 1, 0.5f};
+
+    bool open()
+    {
+        if (!gl.ok()) return false;
+        glGenBuffers(1, &buffer);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 12, nullptr);
+        glEnableVertexAttribArray(0);
+        return true;
+    }
+    ~PlainTarget()
+    {
+        if (buffer) glDeleteBuffers(1, &buffer);
+    }
+    void draw(GLuint program)
+    {
+        glUseProgram(program);
+        glBufferData(GL_ARRAY_BUFFER, sizeof triangle, triangle, GL_STREAM_DRAW);
+        glDrawArrays(GL_TRIANGLES, 0, 3);
+    }
+};
+
+void BM_PlainBuildProgramPerShader(benchmark::State& state)
+{
+    PlainTarget t;
+    if (!t.open()) return state.SkipWithError("no OpenGL");
+    for (auto _ : state) {
+        const GLuint program = plaingl::program(PLAIN_VERTEX, PLAIN_PIXEL);
+        if (!program) return state.SkipWithError("the plain program did not build");
+        t.draw(program);
+        glDeleteProgram(program);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_PlainDrawWithProgram(benchmark::State& state)
+{
+    PlainTarget t;
+    if (!t.open()) return state.SkipWithError("no OpenGL");
+    const GLuint program = plaingl::program(PLAIN_VERTEX, PLAIN_PIXEL);
+    if (!program) return state.SkipWithError("the plain program did not build");
+    for (auto _ : state) t.draw(program);
+    glDeleteProgram(program);
+    state.SetItemsProcessed(state.iterations());
+}
+
 struct ShaderVertex {
     float x, y, z;
     DWORD colour;
     float u, v;
 };
+
+std::vector<ShaderVertex> thousandQuads()
+{
+    std::vector<ShaderVertex> quads(4000);
+    for (int q = 0; q < 1000; ++q) {
+        const float x = (q % 40) / 20.0f - 1, y = (q / 40) / 12.5f - 1;
+        const float corners[4][2] = {{0, 0}, {0.04f, 0}, {0, 0.07f}, {0.04f, 0.07f}};
+        for (int c = 0; c < 4; ++c)
+            quads[q * 4 + c] = ShaderVertex{x + corners[c][0], y + corners[c][1], 0.5f, 0xFF8040C0u, corners[c][0],
+                                            corners[c][1]};
+    }
+    return quads;
+}
 
 // A device drawing 1,000 quads a frame, with shaders or in fixed function.
 void frameOfQuads(benchmark::State& state, bool shaded)
@@ -150,14 +212,7 @@ void frameOfQuads(benchmark::State& state, bool shaded)
     device->SetVertexShaderConstantF(0, identity, 6);
     device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     device->SetRenderState(D3DRS_LIGHTING, FALSE);
-    std::vector<ShaderVertex> quads(4000);
-    for (int q = 0; q < 1000; ++q) {
-        const float x = (q % 40) / 20.0f - 1, y = (q / 40) / 12.5f - 1;
-        const float corners[4][2] = {{0, 0}, {0.04f, 0}, {0, 0.07f}, {0.04f, 0.07f}};
-        for (int c = 0; c < 4; ++c)
-            quads[q * 4 + c] = ShaderVertex{x + corners[c][0], y + corners[c][1], 0.5f, 0xFF8040C0u, corners[c][0],
-                                            corners[c][1]};
-    }
+    const std::vector<ShaderVertex> quads = thousandQuads();
     for (auto _ : state) {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
         device->BeginScene();
@@ -185,16 +240,64 @@ void frameOfQuads(benchmark::State& state, bool shaded)
     d3d9ref::setRendererFactory(nullptr);
 }
 
+// The same frame in plain OpenGL: each quad's four vertices into a stream buffer and drawn, the
+// frame cleared first and swapped last.
+void plainFrameOfQuads(benchmark::State& state, bool shaded)
+{
+    plaingl::Context gl(640, 480);
+    if (!gl.ok()) return state.SkipWithError("no OpenGL");
+    const GLuint program = shaded ? plaingl::program(PLAIN_VERTEX, PLAIN_PIXEL)
+                                  : plaingl::program(PLAIN_FIXED_VERTEX, PLAIN_FIXED_PIXEL);
+    if (!program) return state.SkipWithError("the plain program did not build");
+    glUseProgram(program);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    if (shaded) {
+        const float constants[28] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+        glUniform4fv(glGetUniformLocation(program, "c"), 7, constants);
+    } else {
+        glUniformMatrix4fv(glGetUniformLocation(program, "transform"), 1, GL_FALSE, identity);
+    }
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(ShaderVertex), nullptr);
+    glVertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ShaderVertex), reinterpret_cast<void*>(12));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(ShaderVertex), reinterpret_cast<void*>(16));
+    for (GLuint a = 0; a < 3; ++a) glEnableVertexAttribArray(a);
+    glDisable(GL_CULL_FACE);
+    const std::vector<ShaderVertex> quads = thousandQuads();
+    for (auto _ : state) {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        for (int q = 0; q < 1000; ++q) {
+            glBufferData(GL_ARRAY_BUFFER, 4 * sizeof(ShaderVertex), &quads[q * 4], GL_STREAM_DRAW);
+            glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        }
+        gl.swap();
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+    glDeleteBuffers(1, &buffer);
+    glDeleteProgram(program);
+}
+
 void BM_FrameOf1000ShadedQuads(benchmark::State& state) { frameOfQuads(state, true); }
 void BM_FrameOf1000FixedFunctionQuads(benchmark::State& state) { frameOfQuads(state, false); }
+void BM_PlainFrameOf1000ShadedQuads(benchmark::State& state) { plainFrameOfQuads(state, true); }
+void BM_PlainFrameOf1000FixedFunctionQuads(benchmark::State& state) { plainFrameOfQuads(state, false); }
 
-BENCHMARK(BM_TranslateShaderPair);
-BENCHMARK(BM_GenerateFixedFunctionPair);
 BENCHMARK(BM_BuildProgramPerShader)->Iterations(50);
+BENCHMARK(BM_PlainBuildProgramPerShader)->Iterations(50);
 BENCHMARK(BM_DrawWithCachedProgram);
-BENCHMARK(BM_FrameOf1000ShadedQuads)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FrameOf1000FixedFunctionQuads)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainDrawWithProgram);
+BENCHMARK(BM_FrameOf1000ShadedQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainFrameOf1000ShadedQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FrameOf1000FixedFunctionQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainFrameOf1000FixedFunctionQuads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCH_PAIR(BM_BuildProgramPerShader, BM_PlainBuildProgramPerShader);
+BENCH_PAIR(BM_DrawWithCachedProgram, BM_PlainDrawWithProgram);
+BENCH_PAIR(BM_FrameOf1000ShadedQuads, BM_PlainFrameOf1000ShadedQuads);
+BENCH_PAIR(BM_FrameOf1000FixedFunctionQuads, BM_PlainFrameOf1000FixedFunctionQuads);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("shaders")

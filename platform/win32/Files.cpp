@@ -336,7 +336,9 @@ BOOL DeleteFileA(LPCSTR name)
     return TRUE;
 }
 
-BOOL MoveFileA(LPCSTR existing, LPCSTR target)
+BOOL MoveFileA(LPCSTR existing, LPCSTR target) { return MoveFileExA(existing, target, 0); }
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
 {
     const std::string from = platform::mapPath(existing);
     const std::string to = platform::mapPath(target);
@@ -344,8 +346,9 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR target)
         lastError = errorFromErrno(ENOENT, from);
         return FALSE;
     }
-    if (exists(to)) {
-        lastError = ERROR_ALREADY_EXISTS;
+    const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+    if (replace ? isDirectory(to) : exists(to)) {
+        lastError = replace ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS;
         return FALSE;
     }
     if (::rename(from.c_str(), to.c_str()) != 0) {

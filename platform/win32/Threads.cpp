@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unistd.h>
 
 namespace {
 
@@ -196,6 +197,8 @@ int GetThreadPriority(HANDLE thread)
     Waitable* w = openRecord(thread);
     return w && w->isThread ? w->priority : 0x7FFFFFFF;
 }
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 
 DWORD GetCurrentThreadId()
 {

@@ -6,17 +6,18 @@
 #include "platform/testing.h"
 #include "platform/win32.h"
 
-#include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
-#include <fstream>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace platform::windows {
@@ -32,7 +33,9 @@ struct Event {
 const size_t MAX_SCRIPT_BYTES = 1 << 20;
 
 std::mutex scriptLock;
-std::vector<Event> pending;  // in frame order
+// By frame; a new event goes after those of its frame already there. A script of many thousand
+// events costs a logarithm per event, not a shift of all the others.
+std::multimap<DWORD, Event> pending;
 DWORD frameCount = 0;
 
 std::map<std::string, ScriptVerbHandler>& verbs()
@@ -83,9 +86,8 @@ bool verbClose(const char*)
 void schedule(Event event)
 {
     std::lock_guard<std::mutex> guard(scriptLock);
-    auto at = std::upper_bound(pending.begin(), pending.end(), event.frame,
-                               [](DWORD frame, const Event& e) { return frame < e.frame; });
-    pending.insert(at, std::move(event));
+    const DWORD frame = event.frame;
+    pending.emplace(frame, std::move(event));
 }
 
 // A tap as a player's: the release comes a frame after the press, so the game sees the key down.
@@ -186,7 +188,6 @@ bool parse(const char* text, std::vector<Event>& out)
 
 void install(std::vector<Event>& events)
 {
-    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) { return a.frame < b.frame; });
     for (Event& e : events) schedule(std::move(e));
 }
 
@@ -201,8 +202,8 @@ bool scriptTick(bool waiting)
         std::lock_guard<std::mutex> guard(scriptLock);
         if (waiting && pending.empty()) return false;
         ++frameCount;
-        while (!pending.empty() && pending.front().frame <= frameCount) {
-            due.push_back(pending.front());
+        while (!pending.empty() && pending.begin()->first <= frameCount) {
+            due.push_back(std::move(pending.begin()->second));
             pending.erase(pending.begin());
         }
     }
@@ -237,13 +238,29 @@ void loadScriptFromEnvironment()
         fflush(stderr);
         _exit(2);
     };
-    std::ifstream in(name, std::ios::binary);
-    if (!in) refuse("cannot be read");
+    // Opened without waiting, so that a pipe with no writer cannot hold up the start.
+    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) refuse("cannot be read");
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        refuse("is not a regular file");
+    }
     std::string text(MAX_SCRIPT_BYTES + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) refuse("cannot be read");
-    if (static_cast<size_t>(in.gcount()) > MAX_SCRIPT_BYTES) refuse("is larger than 1 MB");
-    text.resize(static_cast<size_t>(in.gcount()));
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = read(fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            close(fd);
+            refuse("cannot be read");
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
+    if (got > MAX_SCRIPT_BYTES) refuse("is larger than 1 MB");
+    text.resize(got);
     if (text.find('\0') != std::string::npos) refuse("is not text");
     if (!platform::testing::loadScript(text.c_str())) refuse("has a line that cannot be read");
 }

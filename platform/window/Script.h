@@ -10,7 +10,8 @@ namespace platform::windows {
 bool scriptTick(bool waiting);
 void resetScript();
 // Reads the file named by PLATFORM_SCRIPT, when set; one that cannot be read whole (missing, over
-// 1 MB, not text, a line without a frame and a verb) ends the process with code 2 and a message.
+// 1 MB, not a regular file, not text, a line without a frame and a verb) ends the process with
+// code 2 and a message.
 void loadScriptFromEnvironment();
 // The window script events address: the calling thread's first top-level window.
 HWND scriptTarget();

@@ -9,6 +9,7 @@
 #include "l3render/ModelInst.h"
 #include "platform/win32.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 #include "utility/IniManager.h"
 
 #include <climits>
@@ -45,7 +46,7 @@ bool BonedAnimCheck(bool condition, const char* text, const char* file, int line
 void BonedAnimFatal(const char* file, int line)
 {
     assertFailed("0", file, line);
-    crtExit(0);
+    stopRun("on an animation the boned animation group does not hold");
 }
 
 // ---- Entries -----------------------------------------------------------------------------------

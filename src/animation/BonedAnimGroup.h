@@ -32,7 +32,7 @@ class CModelInst;
 class CObjectManagerInterface;
 
 // An animation id not in the group or a state value the players do not know: the check "0" is
-// reported and the program ends, with exit code 0.
+// reported and the program ends, with exit code 1.
 [[noreturn]] void BonedAnimFatal(const char* file, int line);
 // The condition; when it fails, the check is reported with the given text.
 bool BonedAnimCheck(bool condition, const char* text, const char* file, int line);

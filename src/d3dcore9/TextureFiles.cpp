@@ -1,5 +1,6 @@
 #include "d3dcore9/TextureFiles.h"
 
+#include "d3dcore9/D3DCore.h"
 #include "d3dcore9/DXWrappers.h"
 #include "d3dcore9/LogWriter.h"
 #include "d3dcore9/TextureTable.h"
@@ -12,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <set>
+#include <string>
 
 namespace {
 
@@ -30,7 +33,51 @@ bool checkFile(bool ok, const char* name, const char* expression, int line)
 }
 #define CHECK_FILE(cond, name) checkFile((cond), (name), #cond, __LINE__)
 
+// What was reported this run: a texture that many materials share, or a folder that none of
+// them can write to, is said once rather than until the run log ends the run.
+bool writeFailureReported = false;
+std::set<std::string> missingReported;
+
 }  // namespace
+
+void TemporaryTextureName(const char* name, char* out)
+{
+    // Named by the process: two copies sharing a folder never write the same temporary file.
+    const char* slash = std::strrchr(name, '\\');
+    const int folder = slash ? static_cast<int>(slash - name + 1) : 0;
+    std::snprintf(out, MIP_NAME_SIZE, "%.*s~%x.tmp", folder, name, static_cast<unsigned>(GetCurrentProcessId()));
+}
+
+bool CommitTextureFile(const char* temporary, const char* name, const FILETIME* time)
+{
+    if ((time && !SetTextureFileTime(temporary, time)) || !MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(temporary);
+        return false;
+    }
+    return true;
+}
+
+void ReportTextureWriteFailure(const char* text, const char* expression)
+{
+    if (writeFailureReported) return;
+    writeFailureReported = true;
+    assertFailedMsg(text, expression, __FILE__, __LINE__);
+}
+
+void ReportMissingTexture(const char* name)
+{
+    char lowered[MIP_NAME_SIZE];
+    lowerCopy(name, lowered, sizeof(lowered));
+    if (!missingReported.insert(lowered).second) return;
+    assertFailedMsg(concatStrings("Missing File:", name, D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
+                    "CBaseFile::FileExists(DiskTexture)", __FILE__, __LINE__);
+}
+
+void ResetTextureReports()
+{
+    writeFailureReported = false;
+    missingReported.clear();
+}
 
 uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
 {
@@ -39,6 +86,7 @@ uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
     CFile file;
     if (!file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         assertFailedMsg(concatStrings("Can't open file ", name), "OK", __FILE__, __LINE__);
+        reportStop(concatStrings("as ", name, " cannot be opened"));
         ExitProcess(1);
         return 0;
     }
@@ -137,16 +185,18 @@ uint32_t LoadTGA(const char* Name, IDirect3DSurface9** surface, TGAImage& image,
 }
 
 bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t height, uint32_t BitDepth,
-              const PALETTEENTRY* palette)
+              const PALETTEENTRY* palette, const FILETIME* time)
 {
     const bool mapped = BitDepth == 8;
     if (!VERIFY(BitDepth == 24 || BitDepth == 32 || (mapped && palette != NULL))) return false;
     if (!VERIFY(width >= 1 && width <= 0xFFFF && height >= 1 && height <= 0xFFFF)) return false;
+    char temporary[MIP_NAME_SIZE];
+    TemporaryTextureName(Name, temporary);
     CFile file;
-    if (!file.Open(Name, FILE_MODE_WRITE)) {
+    if (!file.Open(temporary, FILE_MODE_WRITE)) {
         char text[MIP_NAME_SIZE + 64];
         std::snprintf(text, sizeof(text), "Failed to write file <%s> File Read Only?", Name);
-        assertFailedMsg(text, "false", __FILE__, __LINE__);
+        ReportTextureWriteFailure(text, "false");
         return false;
     }
     TGAHeader h{};
@@ -180,8 +230,12 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
         ok = file.Write(line.get(), width * outBytes);
     }
     file.Close();
-    if (!ok) assertFailedMsg(concatStrings("Failed to write to <", Name, ">\nFile Read Only?"), "false", __FILE__, __LINE__);
-    return ok;
+    if (!ok) DeleteFileA(temporary);
+    if (!ok || !CommitTextureFile(temporary, Name, time)) {
+        ReportTextureWriteFailure(concatStrings("Failed to write to <", Name, ">\nFile Read Only?"), "false");
+        return false;
+    }
+    return true;
 }
 
 bool GetTextureFileTime(const char* Name, FILETIME* time)

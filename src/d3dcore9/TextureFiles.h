@@ -47,9 +47,27 @@ uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha);
 uint32_t LoadTGA(const char* Name, IDirect3DSurface9** surface, TGAImage& image, bool IgnoreAlpha);
 
 // Writes a true-colour TGA (BitDepth 24 or 32; rows stored bottom first), or a colour-mapped one
-// (BitDepth 8) with the palette. False after a report when it cannot be written.
+// (BitDepth 8) with the palette, carrying the last-write time when one is given. The file appears
+// whole or not at all (see CommitTextureFile). False after a report (ReportTextureWriteFailure)
+// when it cannot be written.
 bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t height, uint32_t BitDepth,
-              const PALETTEENTRY* palette = nullptr);
+              const PALETTEENTRY* palette = nullptr, const FILETIME* time = nullptr);
+
+// Files the loader makes (level files, caches) are written to a temporary name in their own
+// folder and moved over the real name once whole, so that a run stopped while writing, or a
+// second copy sharing the data folder, never leaves a part-written file. Out holds MIP_NAME_SIZE.
+void TemporaryTextureName(const char* name, char* out);
+// Gives the written temporary file the time (when given) and moves it over `name`; false, with the
+// temporary file removed, when that fails.
+bool CommitTextureFile(const char* temporary, const char* name, const FILETIME* time);
+// Reports a level or cache file that could not be written, once a run: an unwritable data folder
+// would otherwise fill the run log with a report per texture, and the game runs on from sources.
+void ReportTextureWriteFailure(const char* text, const char* expression);
+// Reports a texture file that is missing or cannot be read, naming the material and the model
+// being loaded ("Missing File:<name>\nMaterial: ..\nRSM: .."), once a run for each file.
+void ReportMissingTexture(const char* name);
+// Test seam: both reports are made again.
+void ResetTextureReports();
 
 bool GetTextureFileTime(const char* Name, FILETIME* time);
 bool SetTextureFileTime(const char* Name, const FILETIME* time);

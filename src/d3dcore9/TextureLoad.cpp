@@ -164,12 +164,6 @@ void scaleIndices(const BYTE* source, BYTE* dest, uint32_t sw, uint32_t sh, uint
             dest[size_t(y) * dw + x] = source[size_t(uint64_t(y) * sh / dh) * sw + uint64_t(x) * sw / dw];
 }
 
-void reportMissing(const char* name)
-{
-    assertFailedMsg(concatStrings("Missing File:", name, D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
-                    "CBaseFile::FileExists(DiskTexture)", __FILE__, __LINE__);
-}
-
 void reportXim(const char* name)
 {
     char text[MIP_NAME_SIZE + 64];
@@ -247,7 +241,7 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
         if (!VERIFY(pp != NULL)) return false;
         std::memcpy(pp, ".tga", 4);
         if (!FileExists(disk->Name)) {
-            reportMissing(disk->Name);
+            ReportMissingTexture(disk->Name);
             // Without a source a damaged cache leaves the texture empty rather than ending the run.
             if (cache == CACHE_DAMAGED) return false;
         }
@@ -256,7 +250,7 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
     } else if (!VERIFY(strcasecmp(disk->Name + length - 3, "tga") == 0)) {
         return false;
     } else {
-        if (!FileExists(disk->Name)) reportMissing(disk->Name);
+        if (!FileExists(disk->Name)) ReportMissingTexture(disk->Name);
         timed = GetTextureFileTime(disk->Name, &sourceTime);
         if (!timed)
             assertFailedMsg(concatStrings("Failed to read texture timestamp for\n", disk->Name), "false", __FILE__,
@@ -357,6 +351,8 @@ bool TextureTable::LoadFromLevelFiles(HWTexture& entry, DiskTexture& disk)
             BuildMipFileName(disk.Name, index, entry.MipSource, name, entry.Format->Format);
             if (entry.IsCube && !faceName(name, index, face, faced)) return false;
             const char* file = entry.IsCube ? faced : name;
+            // Generated levels are the loader's own: a set with one gone is made again, not fatal.
+            if (entry.MipSource == MGT_GENERATED && index != 0 && !FileExists(file)) return false;
             TGAImage image;
             if (!LoadTGA(file, image, entry.IgnoreAlpha != 0)) return false;
             if (index == 0 && face == 0) {
@@ -451,9 +447,7 @@ bool TextureTable::CalculateLevels(HWTexture& entry, DiskTexture& disk, const FI
                 BuildMipFileName(disk.Name, shift, MGT_GENERATED, levelName, entry.Format->Format);
                 const char* file = levelName;
                 if (entry.IsCube) file = faceName(levelName, shift, face, faced) ? faced : nullptr;
-                if (file && WriteTGA(file, pixels, width, height, image.BitDepth, indexed ? image.Palette : nullptr) &&
-                    sourceTime)
-                    SetTextureFileTime(file, sourceTime);
+                if (file) WriteTGA(file, pixels, width, height, image.BitDepth, indexed ? image.Palette : nullptr, sourceTime);
             }
             if (!fillLevel(entry, level, face, image, width, height, pixels)) return false;
         }
@@ -469,10 +463,11 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     const D3DFORMAT format = entry.Format->Format;
     const uint32_t faces = entry.IsCube ? 6 : 1;
     if (!VERIFY(disk.SizeX != 0) || !entry.ITexture) return;
+    char temporary[MIP_NAME_SIZE];
+    TemporaryTextureName(SaveName, temporary);
     CFile file;
-    if (!file.Open(SaveName, FILE_MODE_WRITE)) {
-        assertFailedMsg(concatStrings("Failed to write to <", SaveName, ">\nFile Read Only?"), "FileOK", __FILE__,
-                        __LINE__);
+    if (!file.Open(temporary, FILE_MODE_WRITE)) {
+        ReportTextureWriteFailure(concatStrings("Failed to write to <", SaveName, ">\nFile Read Only?"), "FileOK");
         return;
     }
     bool ok = file.WriteLong(XIM_MAGIC) && file.WriteLong(format) && file.WriteLong(ximKind(format));
@@ -502,12 +497,11 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     if (ok && format == D3DFMT_P8)
         ok = entry.Palette >= 0 && file.Write(::D3DCore.Palettes[entry.Palette], 256 * 4);
     file.Close();
-    if (!ok) {
-        assertFailedMsg(concatStrings("Failed to write to <", SaveName, ">\nFile Read Only?"), "Written == BlockLength",
-                        __FILE__, __LINE__);
-        DeleteFileA(SaveName);
+    if (!ok) DeleteFileA(temporary);
+    if (!ok || !CommitTextureFile(temporary, SaveName, sourceTime)) {
+        ReportTextureWriteFailure(concatStrings("Failed to write to <", SaveName, ">\nFile Read Only?"),
+                                  "Written == BlockLength");
         return;
     }
-    if (sourceTime) SetTextureFileTime(SaveName, sourceTime);
     std::memcpy(disk.Name, SaveName, std::strlen(SaveName));
 }

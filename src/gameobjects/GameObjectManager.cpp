@@ -858,7 +858,7 @@ CNetObject* CGameObjectManager::createEmptyObject(uint32_t objectType)
         if (isLocalSimulation()) {
             OutputDebugStringA("Server received create message for game info object\n");
             assertFailed("0", __FILE__, __LINE__);
-            crtExit(0);
+            stopRun("on a network object that cannot be made");
         }
         CGameObject* serverInfo = d_pLink ? d_pLink->createGameInfo() : nullptr;
         if (!VERIFY(serverInfo)) return nullptr;
@@ -868,13 +868,13 @@ CNetObject* CGameObjectManager::createEmptyObject(uint32_t objectType)
     if (!instantiateResource(objectType & CResourceManager::MASK_MANAGER, objectType, &handle)) {
         OutputDebugStringA("Failed to instantiate object in CGameObjectManager::createEmptyObject\n");
         assertFailed("0", __FILE__, __LINE__);
-        crtExit(0);
+        stopRun("on a network object that cannot be made");
     }
     CResource* pResource = nullptr;
     if (!acquireResource(handle, &pResource)) {
         OutputDebugStringA("Failed to acquire object in CGameObjectManager::createEmptyObject\n");
         assertFailed("0", __FILE__, __LINE__);
-        crtExit(0);
+        stopRun("on a network object that cannot be made");
     }
     if (!VERIFY(pResource) || !VERIFY(pResource->getResourceType() == CResource::RESOURCETYPE_GAMEOBJECT) ||
         !VERIFY(((CGameObject*)pResource)->GetType() == objectType)) {

@@ -122,11 +122,11 @@ void CProjData::startSession()
         pNetwork = new CNodeManager;
         if (!pNetwork->init()) {
             debugPrintf(DEBUG_ALL, "\ncan't connect");
-            crtExit(0);
+            stopRun("as the network node cannot connect");
         }
         if (!pNetwork->contactServer()) {
             debugPrintf(DEBUG_ALL, "\nno response from server");
-            crtExit(0);
+            stopRun("as the network server does not answer");
         }
     }
     HWND mainWindow = nullptr;
@@ -154,11 +154,11 @@ void CProjData::checkServer()
     if (!pNetwork || pNetwork->isSynchronised()) return;
     if (!pNetwork->contactTest()) {
         debugPrintf(DEBUG_ALL, "\n!!!!!!!!!!!!!! no response from server !!!!!!!!!!!!!!");
-        crtExit(0);
+        stopRun("as the network server does not answer");
     }
     if (!pNetwork->synchroniseTime()) {
         debugPrintf(DEBUG_ALL, "\n!!!!!!!!!!!!! COULDN'T SYNCH TIME TO SERVER !!!!!!!!!!!!!");
-        crtExit(0);
+        stopRun("as the network server's time cannot be matched");
     }
 }
 

@@ -262,6 +262,8 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
         std::snprintf(text, sizeof text, "Warning: Unused texture <%s> requested for use with material <%s>",
                       names.Name[n], Material);
         Warning(text);
+        // The loading screen's line is gone in a moment: the run log keeps which file is missing.
+        ReportMissingTexture(names.Name[n]);
     }
 
     DWORD handle = SB_NONE;

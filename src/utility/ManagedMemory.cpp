@@ -2,6 +2,7 @@
 
 #include "platform/win32.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 
 #include <cstdlib>
 #include <new>
@@ -24,7 +25,7 @@ TManagedStack* pStacks[TMemDef::MAX_MEM_STACKS];
 [[noreturn]] void fatal(const char* file, int line)
 {
     assertFailed("0", file, line);
-    crtExit(0);
+    stopRun("on a misuse of managed memory");
 }
 
 // Misuse of a stack ends the process; the report goes first. A held lock is let go before the

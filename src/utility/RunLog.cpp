@@ -68,7 +68,23 @@ void writeRunLog(const char* message)
 
     trimLogFile(RUN_LOG_FILE_NAME, MAX_RUN_LOG_BYTES);
 
-    if (++messagesWritten >= MAX_RUN_LOG_MESSAGES) crtExit(0);
+    if (++messagesWritten >= MAX_RUN_LOG_MESSAGES) stopRun("after five reports");
+}
+
+void reportStop(const char* reason)
+{
+    ReportLock lock;
+    if (messagesWritten > 0)
+        fprintf(stderr, "stopping %s; see %s\n", reason, RUN_LOG_FILE_NAME);
+    else
+        fprintf(stderr, "stopping %s\n", reason);
+    fflush(stderr);
+}
+
+void stopRun(const char* reason)
+{
+    reportStop(reason);
+    crtExit(1);
 }
 
 void trimLogFile(const char* fileName, uint32_t maxBytes)
@@ -88,12 +104,13 @@ void trimLogFile(const char* fileName, uint32_t maxBytes)
     }
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[maxBytes]);
     uint32_t got = 0;
-    if (buffer && source.Seek(0, static_cast<int32_t>(size - maxBytes)) && source.Read(buffer.get(), maxBytes, &got))
-        target.Write(buffer.get(), got);
+    const bool whole = buffer && source.Seek(0, static_cast<int32_t>(size - maxBytes)) &&
+                       source.Read(buffer.get(), maxBytes, &got) && got == maxBytes &&
+                       target.Write(buffer.get(), maxBytes);
     source.Close();
     target.Close();
-    DeleteFileA(fileName);
-    MoveFileA(TRIM_FILE_NAME, fileName);
+    // On a full disk the copy comes out short: the log is kept rather than lost.
+    if (!whole || !MoveFileExA(TRIM_FILE_NAME, fileName, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(TRIM_FILE_NAME);
 }
 
 const char* intToString(int value)

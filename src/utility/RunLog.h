@@ -1,5 +1,5 @@
 // The run log "Veldrane.log": the last 10 KB of messages of all runs, with a header per run.
-// The fifth message of a run ends the process with exit code 0, whichever thread writes it.
+// The fifth message of a run ends the process with exit code 1, whichever thread writes it.
 #pragma once
 
 #include <cstddef>
@@ -14,8 +14,15 @@ void writeRunLog(const char* message);
 // it at start-up (false, or none registered: no line).
 typedef bool (*RunLogAdapterLine)(char* line, size_t size);
 void setRunLogAdapterLine(RunLogAdapterLine describe);
-// Keeps only the last maxBytes bytes of a file.
+// Keeps only the last maxBytes bytes of a file. The file is replaced only by a trimmed copy that
+// was written whole; otherwise it stays as it was.
 void trimLogFile(const char* fileName, uint32_t maxBytes);
+
+// A run that stops because something failed says so as the last line on stderr: "stopping "
+// and the reason ("after five reports"), pointing at the run log when this run wrote to it.
+void reportStop(const char* reason);
+// reportStop, then the process ends with exit code 1 (exit handlers run).
+[[noreturn]] void stopRun(const char* reason);
 
 // Decimal text of value in the next of the thread's eight ring buffers; its ninth call overwrites the first.
 const char* intToString(int value);

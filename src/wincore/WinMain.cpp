@@ -3,6 +3,7 @@
 
 #include "utility/Assert.h"
 #include "utility/LList.h"
+#include "utility/RunLog.h"
 
 #include <cstdio>
 #include <new>
@@ -35,12 +36,16 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     llistInitElementPool();
     WinCore.Quit = false;
 
-    if (!GamePreInit()) return 0;
+    // A run that cannot start is a failed run, not a finished one: exit code 1.
+    if (!GamePreInit()) {
+        reportStop("as the game cannot start");
+        return 1;
+    }
 
     if (FindWindowA(WinCore.AppName, nullptr)) {
-        fprintf(stderr, "%s is already running\n", WinCore.AppName ? WinCore.AppName : "The game");
+        fprintf(stderr, "%s is already running: stopping this copy\n", WinCore.AppName ? WinCore.AppName : "The game");
         GameUninit();
-        return 0;
+        return 1;
     }
 
     WNDCLASSA windowClass{};
@@ -66,7 +71,8 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     WinCore.pWinExtendedKeyStack = newKeyStack();
     ASSERT(WinCore.pWinExtendedKeyStack);
 
-    if (!GameInit()) {
+    const bool started = GameInit();
+    if (!started) {
         SendMessageA(WinCore.MainWindowHandle, WM_CLOSE, 0, 0);
         WinCore.Quit = true;
     }
@@ -91,5 +97,9 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     freeKeyStack(WinCore.pWinExtendedKeyStack);
     WinCore.SetAppName(nullptr);
     llistFreeElementPool();
+    if (!started) {
+        reportStop("as the game cannot start");
+        return 1;
+    }
     return static_cast<int>(WinCore.ExitCode);
 }

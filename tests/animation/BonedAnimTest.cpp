@@ -176,10 +176,10 @@ TEST_F(BonedAnimTest, PlayerStatesTweensAndBlends)
     EXPECT_FLOAT_EQ(0.25f, player->GetAnimProgress(0));
     player->SetAnimSpeed(0, 0.0f);
     EXPECT_EQ(0, player->GetAnimTime(0));
-    // An id not in the group ends the program (exit code 0) after the check "0".
+    // An id not in the group ends the program (exit code 1) after the check "0".
     auto exitCode = [&](auto fatal) { try { fatal(); } catch (const testsupport::ProcessExit& exit) { return exit.code; } return -1; };
-    EXPECT_EQ(0, exitCode([&] { player->PlayAnim(9); }));
-    EXPECT_EQ(0, exitCode([&] { player->GetAnimDuration(9); }));
+    EXPECT_EQ(1, exitCode([&] { player->PlayAnim(9); }));
+    EXPECT_EQ(1, exitCode([&] { player->GetAnimDuration(9); }));
 
     // An id that is not its entry's index is refused where it would index the entries: its player
     // neither plays nor draws.

@@ -17,6 +17,7 @@ protected:
     void SetUp() override
     {
         CoreFixture::SetUp();
+        ResetTextureReports();
         ASSERT_TRUE(bringUp());
     }
 

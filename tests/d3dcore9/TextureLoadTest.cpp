@@ -4,6 +4,8 @@
 
 #include "TestSupport.h"
 
+#include <filesystem>
+
 namespace {
 
 using testsupport::clearReports;
@@ -168,6 +170,39 @@ TEST_F(TextureLoadTest, LevelFilesAreUsedWhenTheyFitAndLevelsAreCalculatedWhenTh
     ASSERT_NE(h, TEXTURE_NONE);
     EXPECT_EQ(countReports("Mip-map size mis-match for u\\mipmaps\\u_m01.tga"), 1);
     EXPECT_EQ(texel(texture(h), 1, 0, 0), 0xFF0000FFu);
+}
+
+TEST_F(TextureLoadTest, GeneratedFilesAppearWholeAnIncompleteSetIsMadeAgainAndAnUnwritableFolderIsReportedOnce)
+{
+    namespace fs = std::filesystem;
+    auto leftovers = [&] {
+        int n = 0;
+        for (const auto& e : fs::recursive_directory_iterator(m_dir.path())) n += e.path().filename().string()[0] == '~';
+        return n;
+    };
+    writeFile("g.tga", tga(8, 8, 32, halves()));
+    ASSERT_NE(load("g.tga", D3DFMT_A8R8G8B8, 1), TEXTURE_NONE);
+    table().ReleaseAllHWTextures();
+    // A run stopped while it wrote the set, or a second copy, left a level out.
+    fs::remove(m_dir.path() + "/g/mipmaps/g_g02.tga");
+    fs::remove(m_dir.path() + "/g.xim");
+    TextureHandle h = load("g.tga", D3DFMT_A8R8G8B8, 1);
+    ASSERT_NE(h, TEXTURE_NONE);
+    EXPECT_EQ(table().GetHWTexture(h)->MipSource, uint32_t(MGT_GENERATED));
+    EXPECT_EQ(texel(texture(h), 3, 0, 0), 0x80808080u);
+    EXPECT_TRUE(m_dir.exists("g/mipmaps/g_g02.tga") && sameTime("g\\mipmaps\\g_g02.tga", "g.tga"));
+    EXPECT_TRUE(reports().empty());
+
+    // Nowhere to put level files or caches: the textures still load, and the run log hears once.
+    for (const char* name : {"h", "k"}) {
+        writeFile(std::string(name) + ".tga", tga(8, 8, 32, halves()));
+        writeFile(name, "a file where the level folder would be");
+        fs::create_directory(m_dir.path() + "/" + name + ".xim");
+        ASSERT_NE(load((std::string(name) + ".tga").c_str(), D3DFMT_A8R8G8B8, 1), TEXTURE_NONE);
+    }
+    EXPECT_EQ(reports().size(), 1u);
+    EXPECT_EQ(countReports("File Read Only?"), 1);
+    EXPECT_EQ(leftovers(), 0);
 }
 
 TEST_F(TextureLoadTest, CubeFacesComeFromTheirNamesInFaceOrder)

@@ -5,15 +5,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-pid_t startGame(const testsupport::TempDir& dir, const std::string& script)
+pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit)
 {
     if (!script.empty()) dir.write("script.txt", script);
     pid_t pid = fork();
     if (pid == 0) {
+        if (fileSizeLimit >= 0) {
+            // A write past the limit fails as on a full disk instead of ending the process.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         if (chdir(dir.path().c_str()) != 0) _exit(127);
         int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (err >= 0) dup2(err, 2);

@@ -8,7 +8,8 @@
 #include <sys/types.h>
 
 // The script (when not empty) is written to script.txt; a script.txt already there is played too.
-pid_t startGame(const testsupport::TempDir& dir, const std::string& script);
+// With a file size limit the game meets a full disk: no file it writes grows past that many bytes.
+pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit = -1);
 // The exit code, or -1 when the game did not end in time (it is then killed).
 int finishGame(pid_t pid, int seconds = 30);
 // A copy of the sample data in the folder.

@@ -10,6 +10,7 @@
 #include <string>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -51,6 +52,20 @@ protected:
 
     std::string runLog() const { return textOf(dir, "Veldrane.log"); }
 
+    // Whether the last line the game wrote on stderr is this one.
+    bool lastLineSaid(const std::string& line) const
+    {
+        const std::string said = textOf(dir, "stderr.txt"), last = "\n" + line + "\n";
+        return said.size() >= last.size() && said.compare(said.size() - last.size(), last.size(), last) == 0;
+    }
+
+    static int countOf(const std::string& text, const std::string& part)
+    {
+        int n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+        return n;
+    }
+
     testsupport::TempDir dir;
 };
 
@@ -79,9 +94,9 @@ TEST_F(GameRunTest, ASecondCopyEndsAtOnceAndTheFirstClosesOnSigterm)
     ASSERT_TRUE(waitForWindow());
     ASSERT_TRUE(running(first));
     pid_t second = start("");
-    EXPECT_EQ(finish(second, 10), 0);
+    EXPECT_EQ(finish(second, 10), 1);
     EXPECT_TRUE(running(first));
-    EXPECT_NE(dir.read("stderr.txt").find("Veldrane is already running\n"), std::string::npos);
+    EXPECT_NE(dir.read("stderr.txt").find("Veldrane is already running: stopping this copy\n"), std::string::npos);
 
     kill(first, SIGTERM);
     EXPECT_EQ(finish(first), 0);
@@ -93,40 +108,104 @@ TEST_F(GameRunTest, ASecondCopyEndsAtOnceAndTheFirstClosesOnSigterm)
 
 TEST_F(GameRunTest, EveryScriptEndsItsRun)
 {
+    std::string taps;  // 80,000 key taps, 2,000 a frame, then a close
+    for (int i = 0; i < 80000; ++i) taps += std::to_string(2 + i / 2000) + " key A\n";
+    taps += "60 close\n";
     const struct {
-        const char* script;  // null: the endless /dev/zero
+        std::string script;
+        const char* file;  // instead of a script: "/dev/zero" or a pipe nobody writes to
         int code;
-        const char* said;  // null: a screenshot instead
+        const char* said;  // on stderr; null: nothing
+        bool screenshot = false;
     } cases[] = {
         // The clock moves on while minimised: the restore comes, and the game draws again.
-        {"5 minimise\n30 restore\n35 key F12\n40 close\n", 0, nullptr},
-        {"garbled\n40 close\n", 2, "has a line that cannot be read: the run ends\n"},
-        {nullptr, 2, "is larger than 1 MB: the run ends\n"},
+        {"5 minimise\n30 restore\n35 key F12\n40 close\n", nullptr, 0, nullptr, true},
+        {taps, nullptr, 0, nullptr},  // a long script costs no more per event: it ends in time
+        {"garbled\n40 close\n", nullptr, 2, "has a line that cannot be read: the run ends\n"},
+        {std::string(1 << 20, '#') + "\n", nullptr, 2, "is larger than 1 MB: the run ends\n"},
+        {"", "/dev/zero", 2, "is not a regular file: the run ends\n"},
+        {"", "pipe", 2, "is not a regular file: the run ends\n"},
     };
     for (const auto& c : cases) {
         fs::remove(dir.file("script.txt"));
         fs::remove(dir.file("stderr.txt"));
-        if (!c.script) fs::create_symlink("/dev/zero", dir.file("script.txt"));
-        EXPECT_EQ(finish(start(c.script ? c.script : "")), c.code) << (c.script ? c.script : "/dev/zero");
+        if (c.file && std::string(c.file) == "pipe") ASSERT_EQ(mkfifo(dir.file("script.txt").c_str(), 0600), 0);
+        else if (c.file) fs::create_symlink(c.file, dir.file("script.txt"));
+        EXPECT_EQ(finish(start(c.script)), c.code) << (c.file ? c.file : c.script.substr(0, 40));
         const std::string said = textOf(dir, "stderr.txt");
-        if (c.said)
-            EXPECT_NE(said.find(c.said), std::string::npos) << said;
-        else
-            EXPECT_TRUE(dir.exists("Veldrane_00000.tga")) << c.script;
+        if (c.said) EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_EQ(dir.exists("Veldrane_00000.tga"), c.screenshot) << c.script.substr(0, 40);
+    }
+
+}
+
+TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndFails)
+{
+    // Without the list of compressed texture formats no card passes the texture check; its fifth
+    // report ends the run before the start-up does.
+    const struct {
+        const char* file;
+        const char* report;
+        const char* last;
+    } cases[] = {{"data/init.ini", "init.ini missing", "stopping as the game cannot start; see Veldrane.log"},
+                 {"data/4CC.txt", "No supported 3D card found", "stopping after five reports; see Veldrane.log"}};
+    for (const auto& c : cases) {
+        copyData(dir);
+        fs::remove(dir.file("Veldrane.log"));
+        fs::remove(dir.file("stderr.txt"));
+        fs::remove(dir.file(c.file));
+        EXPECT_EQ(finish(start("")), 1) << c.file;
+        EXPECT_NE(runLog().find(c.report), std::string::npos) << runLog();
+        EXPECT_NE(runLog().find("New Run"), std::string::npos);
+        EXPECT_TRUE(lastLineSaid(c.last)) << textOf(dir, "stderr.txt");
     }
 }
 
-TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndEnds)
+TEST_F(GameRunTest, MissingTexturesAreNamedOnceEachAndTheFifthReportStopsTheRunAsAFailure)
 {
-    // Without the list of compressed texture formats no card passes the texture check.
-    const std::pair<const char*, const char*> cases[] = {{"data/init.ini", "init.ini missing"},
-                                                         {"data/4CC.txt", "No supported 3D card found"}};
-    for (const auto& [file, report] : cases) {
-        copyData(dir);
-        fs::remove(dir.file("Veldrane.log"));
-        fs::remove(dir.file(file));
-        EXPECT_EQ(finish(start("")), 0) << file;
-        EXPECT_NE(runLog().find(report), std::string::npos) << runLog();
-        EXPECT_NE(runLog().find("New Run"), std::string::npos);
+    // Gone, a folder in its place, gone: the game runs on without them, each named once with the
+    // material (and the model) that asked for it.
+    fs::remove(dir.file("data/font.tga"));
+    fs::create_directory(dir.file("data/font.tga"));
+    fs::remove(dir.file("data/models/demo.tga"));
+    fs::remove(dir.file("data/lights/spot.tga"));
+    EXPECT_EQ(finish(start("5 close\n")), 0);
+    for (const char* said : {"Missing File:data\\font.tga\r\nMaterial: data\\font.mtl\r\n",
+                             "Missing File:data\\models\\demo.tga\r\nMaterial: data\\models\\demo.mtl\r\nRSM: ",
+                             "Missing File:data\\lights\\spot.tga\r\nMaterial: data\\lights\\spotmap.mtl\r\n"}) {
+        const std::string log = runLog();
+        const size_t at = log.find(said);
+        EXPECT_NE(at, std::string::npos) << said << log;
+        EXPECT_EQ(log.find(said, at + 1), std::string::npos) << said;
     }
+
+    // Two more gone make five reports: the run stops, and says so.
+    fs::remove(dir.file("Veldrane.log"));
+    fs::remove(dir.file("data/lights/point.tga"));
+    fs::remove(dir.file("data/overlay/hudfont.tga"));
+    for (const char* cache : {"data/models/demo.xim", "data/lights/point.xim", "data/overlay/hudfont.xim"})
+        fs::remove(dir.file(cache));
+    EXPECT_EQ(finish(start("5 close\n")), 1);
+    EXPECT_TRUE(lastLineSaid("stopping after five reports; see Veldrane.log"));
+}
+
+TEST_F(GameRunTest, GeneratedFilesAreMadeAgainWhenIncompleteAndAFullDiskIsReportedOnce)
+{
+    // A full disk: no level file or cache can be written, and the run log hears it once.
+    EXPECT_EQ(finishGame(startGame(dir, "5 close\n", 2048)), 0);
+    EXPECT_EQ(countOf(runLog(), "File Read Only?"), 1) << runLog();
+    EXPECT_EQ(countOf(runLog(), "Time: "), 1) << runLog();
+    EXPECT_FALSE(dir.exists("data/models/mipmaps/demo_g01.tga"));
+
+    // With room again the set is made; a level lost from it is made again, not fatal.
+    fs::remove(dir.file("Veldrane.log"));
+    EXPECT_EQ(finish(start("5 close\n")), 0);
+    ASSERT_TRUE(dir.exists("data/models/mipmaps/demo_g03.tga"));
+    fs::remove(dir.file("data/models/mipmaps/demo_g03.tga"));
+    fs::remove(dir.file("data/models/demo.xim"));
+    EXPECT_EQ(finish(start("5 close\n")), 0);
+    EXPECT_EQ(runLog(), "");
+    EXPECT_TRUE(dir.exists("data/models/mipmaps/demo_g03.tga"));
+    for (const auto& e : fs::recursive_directory_iterator(dir.file("data")))
+        EXPECT_NE(e.path().filename().string()[0], '~') << e.path();  // no temporary file left
 }

@@ -6,6 +6,8 @@
 #include "effects/EffectKinds.h"
 #include "utility/ParamBlock.h"
 
+#include <cstdio>
+
 namespace {
 
 struct CTestDefinition : CEffectDefinition {
@@ -28,7 +30,9 @@ public:
     bool Update() override { return log("update"), def.lifetime == 0 || ++updates < def.lifetime; }
     void Render(int pass, float) override
     {
-        log("render", " " + std::to_string(pass));
+        char more[16];
+        std::snprintf(more, sizeof more, " %d", pass);
+        log("render", more);
         renderedEffects().push_back(this);
         D3DCore.ForceRenderState(D3DRS_TEXTUREFACTOR, 0xE0u + static_cast<DWORD>(pass));
     }

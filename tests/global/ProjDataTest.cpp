@@ -277,7 +277,7 @@ TEST_F(ProjDataTest, ANetworkThatCannotConnectEndsTheProcess)
         data.startSession();
         ADD_FAILURE() << "no exit";
     } catch (const testsupport::ProcessExit& exit) {
-        EXPECT_EQ(exit.code, 0);
+        EXPECT_EQ(exit.code, 1);
     }
     ASSERT_TRUE(data.hasNetwork());
     // A node that is not synchronised must answer the server check.
@@ -285,7 +285,7 @@ TEST_F(ProjDataTest, ANetworkThatCannotConnectEndsTheProcess)
         data.checkServer();
         ADD_FAILURE() << "no exit";
     } catch (const testsupport::ProcessExit& exit) {
-        EXPECT_EQ(exit.code, 0);
+        EXPECT_EQ(exit.code, 1);
     }
     // Stopping the node waits a second for it before it is released.
     data.shutdownPreD3D();

@@ -6,8 +6,12 @@
 #include "TestSupport.h"
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -80,17 +84,40 @@ TEST_F(RunLogTest, LogIsTrimmedToItsLastTenKilobytes)
     dir.write("Veldrane.log", "");  // an overlong message is cut and keeps its line end
     writeRunLog(std::string(5000, 'z').c_str());
     EXPECT_TRUE(log().size() < 1100u && log().substr(log().size() - 2) == "\r\n");
+
+    // On a full disk (files may not grow past 4000 bytes) the trimmed copy comes out short: the
+    // log stays whole and the copy goes.
+    dir.write("Veldrane.log", old);
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4000, 4000};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        trimLogFile("Veldrane.log", 10240);
+        _exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    EXPECT_EQ(0, status);
+    EXPECT_EQ(old.size(), log().size());
+    EXPECT_TRUE(old == log());
+    EXPECT_FALSE(dir.exists("temp.tmp"));
 }
 
-TEST_F(RunLogTest, FifthMessageEndsTheProcessWithCodeZero)
+TEST_F(RunLogTest, FifthMessageEndsTheProcessAsAFailureAndSaysWhereToLook)
 {
     for (int i = 0; i < 4; ++i) writeRunLog(intToString(i));
+    ::testing::internal::CaptureStderr();
     try {
         assertFailed("last", "f.cpp", 1);
-        FAIL() << "the fifth message must end the process";
+        ADD_FAILURE() << "the fifth message must end the process";
     } catch (const ProcessExit& exit) {
-        EXPECT_EQ(0, exit.code);
+        EXPECT_EQ(1, exit.code);
     }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    const std::string last = "\nstopping after five reports; see Veldrane.log\n";
+    ASSERT_GE(said.size(), last.size());
+    EXPECT_EQ(last, said.substr(said.size() - last.size())) << said;
     EXPECT_NE(std::string::npos, log().find("Expression: last"));  // written before the exit
     const std::string before = log();
     writeRunLog("sixth");  // impossible in the program; nothing more is written

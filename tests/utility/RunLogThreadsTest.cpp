@@ -65,7 +65,7 @@ TEST(RunLogThreadsDeathTest, TheFifthMessageFromAnotherThreadEndsTheProcessWitho
             atexit(exitHandlerMustNotRun);
             HANDLE thread = CreateThread(nullptr, 0, reportFiveTimes, nullptr, 0, nullptr);
             WaitForSingleObject(thread, INFINITE);
-            _exit(1);
+            _exit(3);
         },
-        ::testing::ExitedWithCode(0), "");
+        ::testing::ExitedWithCode(1), "stopping after five reports; see Veldrane.log");
 }

@@ -66,7 +66,7 @@ TEST_F(WinMainTest, RunsTheGameInOrderAndAQuitAFailedStepOrInitCloseThroughTheSh
     struct { int failingStep; bool initFails; int result; Calls calls; } runs[] = {  // the third step quits with 7
                 {0, false, 7, {"PreInit", "Init", "Step", "Step", "Step", "Shutdown", "Uninit"}},
                 {2, false, 0, {"PreInit", "Init", "Step", "Step", "Shutdown", "Uninit"}},
-                {0, true, 0, {"PreInit", "Init", "Shutdown", "Uninit"}}};
+                {0, true, 1, {"PreInit", "Init", "Shutdown", "Uninit"}}};  // a failed start is a failure
     for (const auto& run : runs) {
         SetUp();
         fake.preInit = namedPreInit;
@@ -80,16 +80,18 @@ TEST_F(WinMainTest, RunsTheGameInOrderAndAQuitAFailedStepOrInitCloseThroughTheSh
         fake.step = [&] { return ++steps == 3 ? PostQuitMessage(7), true : DoingGameLoop && steps != run.failingStep; };
         EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL), run.result);
         EXPECT_EQ(fake.calls, run.calls);
-        EXPECT_TRUE(run.result != 0 || !FindWindowA("Veldrane", nullptr));  // closed by the shutdown
+        EXPECT_TRUE(run.result == 7 || !FindWindowA("Veldrane", nullptr));  // closed by the shutdown
         EXPECT_TRUE(WinCore.pWinKeyStack == nullptr && WinCore.AppName == nullptr && !llistElementPoolExists());
     }
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
-TEST_F(WinMainTest, EndsAtOnceWithoutPreInitOrWhenAnotherCopyRuns)
+TEST_F(WinMainTest, EndsAtOnceAndFailsWithoutPreInitOrWhenAnotherCopyRuns)
 {
     fake.preInit = [] { return false; };
-    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "stopping as the game cannot start\n");
     EXPECT_EQ(fake.calls, (Calls{"PreInit"}));
     EXPECT_TRUE(llistElementPoolExists());  // the pool stays: nothing released it
 
@@ -97,8 +99,8 @@ TEST_F(WinMainTest, EndsAtOnceWithoutPreInitOrWhenAnotherCopyRuns)
     pt::setOtherProcessWindow("VELDRANE", true);
     fake.preInit = namedPreInit;
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Veldrane is already running\n");
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Veldrane is already running: stopping this copy\n");
     EXPECT_EQ(fake.calls, (Calls{"PreInit", "Uninit"}));
 }
 

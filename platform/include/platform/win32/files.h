@@ -52,6 +52,9 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* access,
                  const FILETIME* lastWrite);
 BOOL DeleteFileA(LPCSTR name);
 BOOL MoveFileA(LPCSTR existing, LPCSTR target);
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+// With MOVEFILE_REPLACE_EXISTING an existing target file is replaced in one step (never a folder).
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 BOOL CreateDirectoryA(LPCSTR name, void* security);
 DWORD GetFileAttributesA(LPCSTR name);
 // The working folder as the host names it; the length written, or the size needed (with the

@@ -39,6 +39,7 @@ HANDLE CreateThread(void* security, size_t stackSize, LPTHREAD_START_ROUTINE sta
 BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
 DWORD GetCurrentThreadId();
+DWORD GetCurrentProcessId();
 
 namespace platform {
 // Closes an event or thread handle; false when the handle is neither (CloseHandle then tries files).
