@@ -66,7 +66,9 @@ TEST_F(StateBlockTest, BlocksAreSharedByNameTexturesAndLitColours)
     // Other textures: a new block on the same material.
     const DWORD b = create("rock.mtl", texNames({"data\\moss.tga", "data\\rock.tga"}));
     const DWORD c = create("rock.mtl", texNames({"data\\rock.tga"}));
-    EXPECT_TRUE(b != a && c != b);
+    EXPECT_NE(a, b);
+    EXPECT_NE(b, c);
+
     EXPECT_EQ(table.GetSB(a)->GMaterial->RefCount, 3u);
     // Lit materials compare colours too, unless the stored red is -1.
     const DWORD lit = create("lit.mtl", TexNames(), 1.0f, true);
