@@ -447,7 +447,8 @@ bool TextureTable::CalculateLevels(HWTexture& entry, DiskTexture& disk, const FI
                 BuildMipFileName(disk.Name, shift, MGT_GENERATED, levelName, entry.Format->Format);
                 const char* file = levelName;
                 if (entry.IsCube) file = faceName(levelName, shift, face, faced) ? faced : nullptr;
-                if (file) WriteTGA(file, pixels, width, height, image.BitDepth, indexed ? image.Palette : nullptr, sourceTime);
+                if (file)
+                    WriteTGA(file, pixels, width, height, image.BitDepth, indexed ? image.Palette : nullptr, sourceTime);
             }
             if (!fillLevel(entry, level, face, image, width, height, pixels)) return false;
         }

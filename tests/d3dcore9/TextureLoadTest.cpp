@@ -177,7 +177,8 @@ TEST_F(TextureLoadTest, GeneratedFilesAppearWholeAnIncompleteSetIsMadeAgainAndAn
     namespace fs = std::filesystem;
     auto leftovers = [&] {
         int n = 0;
-        for (const auto& e : fs::recursive_directory_iterator(m_dir.path())) n += e.path().filename().string()[0] == '~';
+        for (const auto& e : fs::recursive_directory_iterator(m_dir.path()))
+            n += e.path().filename().string()[0] == '~';
         return n;
     };
     writeFile("g.tga", tga(8, 8, 32, halves()));
