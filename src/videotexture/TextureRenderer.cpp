@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -94,9 +95,17 @@ HRESULT CTextureRenderer::SetMediaType(const CMediaType* type)
 {
     if (!type->Format() || type->FormatLength() < sizeof(VIDEOINFOHEADER)) return E_INVALIDARG;
     const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->Format());
-    m_Width = info->bmiHeader.biWidth;
-    m_Height = std::abs(info->bmiHeader.biHeight);
-    m_Pitch = (m_Width * 3 + 3) & ~3;
+    // A sample's length is a 32-bit count: a picture whose rows or frame it cannot hold is refused.
+    const int64_t width = info->bmiHeader.biWidth;
+    const int64_t height = std::abs(static_cast<int64_t>(info->bmiHeader.biHeight));
+    const int64_t pitch = (width * 3 + 3) & ~int64_t(3);
+    if (width < 0 || height > INT32_MAX || pitch * height > INT32_MAX) {
+        assertFailedMsg("Video frame size not supported", "pitch * height <= INT32_MAX", __FILE__, __LINE__);
+        return E_INVALIDARG;
+    }
+    m_Width = static_cast<int32_t>(width);
+    m_Height = static_cast<int32_t>(height);
+    m_Pitch = static_cast<int32_t>(pitch);
     m_TextureWidth = nextPowerOfTwo(m_HalfSize ? m_Width / 2 : m_Width);
     m_TextureHeight = nextPowerOfTwo(m_HalfSize ? m_Height / 2 : m_Height);
     Lock();

@@ -109,6 +109,17 @@ TEST_F(VideoTextureTest, FramesAreCopiedAsStoredAndHalfSizeStaysWithinTheTexture
             }
         r->Release();
     }
+    // Sizes whose rows or frame a sample's 32-bit length cannot hold make no texture.
+    for (auto [width, height] : {std::pair<LONG, LONG>{0x2AAAAAAA, 1}, {0x10000, 0x10000}, {8, INT32_MIN}, {-8, 8}}) {
+        testsupport::clearReports();
+        HRESULT hr = E_FAIL;
+        CTextureRenderer* r = new CTextureRenderer(nullptr, &hr, 0);
+        r->AddRef();
+        const CMediaType type = rgb24(width, height);
+        EXPECT_EQ(r->SetMediaType(&type), E_INVALIDARG) << width << " " << height;
+        EXPECT_TRUE(r->GetTexture() == nullptr && testsupport::countReports("Video frame size not supported") == 1);
+        r->Release();
+    }
 }
 
 TEST_F(VideoTextureTest, UpdateLoopsOrEndsAndRenderDrawsTheFrameUpsideDown)
