@@ -116,7 +116,9 @@ protected:
         const resourceHandle handle = instantiate(name);
         if (pHandle) *pHandle = handle;
         Object* pObject = object(handle);
-        EXPECT_TRUE(pObject && pObject->start(at, Matrix3(), word)) << name;
+        EXPECT_NE(pObject, nullptr) << name;
+        EXPECT_TRUE(pObject && pObject->start(at, Matrix3(), word)) << name << " does not start";
+
         return pObject;
     }
     CEffectManager& effects() { return *manager->getEffectManager(); }
