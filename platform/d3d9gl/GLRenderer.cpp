@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 
 namespace d3d9gl {
@@ -182,6 +184,7 @@ struct Program {
     int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
     GLint bumpEnv = -1, bumpLuminance = -1;
     GLint texMatrix = -1, blendWorld = -1, view = -1, viewProj = -1, localViewer = -1;
+    GLint normalMatrix = -1, flipY = -1;
     LightingLocations lighting;
 };
 
@@ -189,18 +192,49 @@ struct Program {
 struct ShaderProgramKey {
     FixedFunctionKey fixed;
     uint64_t vertex = 0, pixel = 0;
+    uint32_t projection = 0;  // three bits a stage: ShaderOptions::projectedBy
     bool operator==(const ShaderProgramKey& o) const
     {
-        return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel;
+        return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel && projection == o.projection;
     }
 };
 
 struct ShaderProgramKeyHash {
     size_t operator()(const ShaderProgramKey& k) const
     {
-        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()(k.vertex * 31 + k.pixel);
+        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()((k.vertex * 31 + k.pixel) * 31 + k.projection);
     }
 };
+
+// The 3x3 part of a matrix's inverse transpose (row vectors), which carries normals: its cofactors
+// over its determinant. A singular matrix keeps its cofactors, where the inverse transpose's
+// direction tends: what it flattens lights as facing out of the plane it is flattened into.
+void normalMatrix(const float* m, float* out)
+{
+    auto cofactor = [m](int r, int c) {
+        int rows[3], cols[3];
+        for (int i = 0, k = 0; i < 4; ++i)
+            if (i != r) rows[k++] = i;
+        for (int i = 0, k = 0; i < 4; ++i)
+            if (i != c) cols[k++] = i;
+        auto e = [&](int i, int j) { return static_cast<double>(m[rows[i] * 4 + cols[j]]); };
+        const double minor = e(0, 0) * (e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) -
+                             e(0, 1) * (e(1, 0) * e(2, 2) - e(1, 2) * e(2, 0)) +
+                             e(0, 2) * (e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0));
+        return (r + c) % 2 ? -minor : minor;
+    };
+    double det = 0;
+    for (int c = 0; c < 4; ++c) det += m[c] * cofactor(0, c);
+    const double scale = det != 0 ? 1 / det : 1;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) out[r * 3 + c] = static_cast<float>(cofactor(r, c) * scale);
+}
+
+// Whether a projection matrix is affine: its last column 0, 0, 0, 1 (none set is the identity).
+bool affine(const float* projection)
+{
+    return !projection || (projection[3] == 0 && projection[7] == 0 && projection[11] == 0 && projection[15] == 1);
+}
 
 GLuint compile(GLenum type, const std::string& source, std::string& error)
 {
@@ -231,6 +265,18 @@ struct GLRenderer::Impl {
     GLuint backFbo = 0, backColour = 0, backDepth = 0;
     GLuint frontFbo = 0, frontColour = 0;
     GLuint streamVertices = 0, streamIndices = 0;
+    // Framebuffers of the texture levels drawn into, by texture, level and face.
+    struct Target {
+        GLuint fbo = 0, depth = 0;
+        uint32_t width = 0, height = 0;
+    };
+    std::map<std::tuple<uint32_t, uint32_t, uint32_t>, Target> targets;
+    // Where clears and draws go now. A texture is drawn upside down from the back buffer so that
+    // its first row lands where it is sampled from.
+    GLuint targetFbo = 0;
+    uint32_t targetWidth = 0, targetHeight = 0;
+    bool targetTexture = false;
+    bool targetValid = true;
     std::vector<GLuint> buffers;  // handle - 1 -> GL name, 0 for a free slot
     std::vector<uint32_t> bufferSizes;
     TextureStore textures;
@@ -244,11 +290,18 @@ struct GLRenderer::Impl {
     Program link(const std::string& vertexText, const std::string& fragmentText);
     const Program* shaderProgram(const PipelineState& s, uint32_t fvf);
     void applyShaderUniforms(const PipelineState& s, const Program& p);
-    bool bindInputs(const ShaderState& shaders, uint64_t vertexEnd);
+    // Fixed-function inputs leave the attributes a declaration lacks at the pipeline's defaults.
+    bool bindInputs(const ShaderState& shaders, uint64_t vertexEnd, bool fixedFunction);
     // Binds everything a draw of vertices below vertexEnd needs; false when it cannot be drawn.
-    bool beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd, uint32_t fbHeight);
-    void setViewport(const Viewport& vp, uint32_t height);
-    void applyState(const PipelineState& s, const Program& p, uint32_t fbHeight);
+    bool beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd);
+    void setViewport(const Viewport& vp);
+    void applyState(const PipelineState& s, const Program& p);
+    // The device counts rows from the top; the back buffer's GL rows count from the bottom.
+    GLint glRow(int32_t top, int32_t bottom) const { return targetTexture ? top : static_cast<GLint>(targetHeight) - bottom; }
+    // The framebuffer of a texture's level, made on first use with a depth buffer of its own; null
+    // when the level cannot be drawn into.
+    const Target* target(uint32_t texture, uint32_t level, uint32_t face);
+    void deleteTargets(uint32_t texture);
     void bindVertices(const VertexLayout& layout, const VertexSource& v, uint32_t uploadBytes);
     // Texture transforms, the blended world matrices and bump-mapping values, where the program reads them.
     void applyVertexStage(const PipelineState& s, const Program& p, const float* view, const float* proj);
@@ -331,6 +384,10 @@ void GLRenderer::destroy()
         for (GLuint b : d.buffers)
             if (b) glDeleteBuffers(1, &b);
         d.textures.destroy();
+        for (auto& [key, t] : d.targets) {
+            glDeleteFramebuffers(1, &t.fbo);
+            glDeleteRenderbuffers(1, &t.depth);
+        }
         glDeleteBuffers(1, &d.streamVertices);
         glDeleteBuffers(1, &d.streamIndices);
         glDeleteFramebuffers(1, &d.backFbo);
@@ -390,7 +447,7 @@ bool GLRenderer::resize(uint32_t width, uint32_t height)
     glBindFramebuffer(GL_FRAMEBUFFER, d.frontFbo);
     glClear(GL_COLOR_BUFFER_BIT);
     glBindFramebuffer(GL_FRAMEBUFFER, d.backFbo);
-    return true;
+    return setRenderTarget(0);
 }
 
 uint32_t GLRenderer::createBuffer(uint32_t size)
@@ -443,13 +500,82 @@ void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* dat
 
 void GLRenderer::deleteTexture(uint32_t texture)
 {
-    if (isCreated()) m_impl->textures.remove(texture);
+    if (!isCreated()) return;
+    m_impl->deleteTargets(texture);
+    m_impl->textures.remove(texture);
 }
 
-void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
+bool GLRenderer::canRenderTo(uint32_t format) { return TextureStore::canRenderTo(format); }
+
+bool GLRenderer::setRenderTarget(uint32_t texture, uint32_t level, uint32_t face)
 {
-    // The device counts rows from the top, GL from the bottom.
-    glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(fbHeight) - static_cast<GLint>(vp.Y + vp.Height),
+    if (!isCreated()) return false;
+    Impl& d = *m_impl;
+    const Impl::Target* t = texture ? d.target(texture, level, face) : nullptr;
+    d.targetTexture = texture != 0;
+    d.targetValid = !texture || t;
+    if (!d.targetValid) {
+        m_error = "a texture that cannot be drawn into";
+        return false;
+    }
+    d.targetFbo = t ? t->fbo : d.backFbo;
+    d.targetWidth = t ? t->width : m_width;
+    d.targetHeight = t ? t->height : m_height;
+    return true;
+}
+
+const GLRenderer::Impl::Target* GLRenderer::Impl::target(uint32_t texture, uint32_t level, uint32_t face)
+{
+    const auto key = std::make_tuple(texture, level, face);
+    auto found = targets.find(key);
+    if (found != targets.end()) return &found->second;
+    Target t;
+    glGenFramebuffers(1, &t.fbo);
+    glGenRenderbuffers(1, &t.depth);
+    glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
+    bool ok = textures.attach(texture, level, face, t.width, t.height);
+    if (ok) {
+        glBindRenderbuffer(GL_RENDERBUFFER, t.depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(t.width),
+                              static_cast<GLsizei>(t.height));
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t.depth);
+        ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+    if (!ok) {
+        glDeleteFramebuffers(1, &t.fbo);
+        glDeleteRenderbuffers(1, &t.depth);
+        return nullptr;
+    }
+    // The depth buffer starts at its far value, as the back buffer's does.
+    glDisable(GL_SCISSOR_TEST);
+    glDepthMask(GL_TRUE);
+    glStencilMask(0xFF);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    return &targets.emplace(key, t).first->second;
+}
+
+void GLRenderer::Impl::deleteTargets(uint32_t texture)
+{
+    for (auto it = targets.begin(); it != targets.end();) {
+        if (std::get<0>(it->first) != texture) {
+            ++it;
+            continue;
+        }
+        if (targetFbo == it->second.fbo) {
+            targetFbo = backFbo;
+            targetValid = false;  // until the next target is set
+        }
+        glDeleteFramebuffers(1, &it->second.fbo);
+        glDeleteRenderbuffers(1, &it->second.depth);
+        it = targets.erase(it);
+    }
+}
+
+void GLRenderer::Impl::setViewport(const Viewport& vp)
+{
+    glViewport(static_cast<GLint>(vp.X), glRow(static_cast<int32_t>(vp.Y), static_cast<int32_t>(vp.Y + vp.Height)),
                static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
     glDepthRange(vp.MinZ, vp.MaxZ);
 }
@@ -457,14 +583,15 @@ void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
 void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects, uint32_t flags,
                        uint32_t colour, float z, uint32_t stencil)
 {
-    if (!isCreated()) return;
+    if (!isCreated() || !m_impl->targetValid) return;
+    Impl& d = *m_impl;
     GLbitfield mask = 0;
     float c[4];
     colourToFloats(colour, c);
     if (flags & CLEAR_TARGET) {
         mask |= GL_COLOR_BUFFER_BIT;
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        glClearColor(c[0], c[1], c[2], m_impl->opaque ? 1.0f : c[3]);
+        glClearColor(c[0], c[1], c[2], d.opaque && !d.targetTexture ? 1.0f : c[3]);
     }
     if (flags & CLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
@@ -477,17 +604,17 @@ void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects
         glClearStencil(static_cast<GLint>(stencil & 0xFF));
     }
     if (!mask) return;
-    glBindFramebuffer(GL_FRAMEBUFFER, m_impl->backFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, d.targetFbo);
     glEnable(GL_SCISSOR_TEST);
     const int32_t vx1 = static_cast<int32_t>(vp.X), vy1 = static_cast<int32_t>(vp.Y);
     const int32_t vx2 = vx1 + static_cast<int32_t>(vp.Width), vy2 = vy1 + static_cast<int32_t>(vp.Height);
     auto clearRect = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
         x1 = std::max({x1, vx1, 0});
         y1 = std::max({y1, vy1, 0});
-        x2 = std::min({x2, vx2, static_cast<int32_t>(m_width)});
-        y2 = std::min({y2, vy2, static_cast<int32_t>(m_height)});
+        x2 = std::min({x2, vx2, static_cast<int32_t>(d.targetWidth)});
+        y2 = std::min({y2, vy2, static_cast<int32_t>(d.targetHeight)});
         if (x2 <= x1 || y2 <= y1) return;
-        glScissor(x1, static_cast<GLint>(m_height) - y2, x2 - x1, y2 - y1);
+        glScissor(x1, d.glRow(y1, y2), x2 - x1, y2 - y1);
         glClear(mask);
     };
     if (rectCount == 0 || !rects)
@@ -523,9 +650,11 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
     if (rs[RS_ALPHATESTENABLE]) key.alphaFunc = static_cast<uint8_t>(std::clamp<uint32_t>(rs[RS_ALPHAFUNC], 1, 8));
     if (rs[RS_FOGENABLE]) {
         const uint32_t table = rs[RS_FOGTABLEMODE], vertex = rs[RS_FOGVERTEXMODE];
-        if (table >= 1 && table <= 3)
+        if (table >= 1 && table <= 3) {
             key.fogSource = static_cast<uint8_t>(table);
-        else if (!layout.rhw && vertex >= 1 && vertex <= 3)
+            // Table fog counts w, or the pixel's depth when the projection is affine (and so has no w to count).
+            key.fogDepth = affine(s.projection) ? FOG_DEPTH_Z : FOG_DEPTH_W;
+        } else if (!layout.rhw && vertex >= 1 && vertex <= 3)
             key.fogSource = static_cast<uint8_t>(vertex);
         else if (layout.specular >= 0)
             key.fogSource = FOG_SPECULAR_ALPHA;  // the application computed the factor
@@ -630,6 +759,8 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
         p.view = glGetUniformLocation(p.id, "uView");
         p.viewProj = glGetUniformLocation(p.id, "uViewProj");
         p.localViewer = glGetUniformLocation(p.id, "uLocalViewer");
+        p.normalMatrix = glGetUniformLocation(p.id, "uNormalMatrix");
+        p.flipY = glGetUniformLocation(p.id, "uFlipY");
         p.lighting.locate(p.id);
         glUseProgram(p.id);
         for (int i = 0; i < MAX_STAGES; ++i) {
@@ -642,12 +773,13 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
     return p;
 }
 
-void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint32_t fbHeight)
+void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p)
 {
     const uint32_t* rs = s.renderStates;
-    glBindFramebuffer(GL_FRAMEBUFFER, backFbo);
-    setViewport(s.viewport, fbHeight);
+    glBindFramebuffer(GL_FRAMEBUFFER, targetFbo);
+    setViewport(s.viewport);
     glUseProgram(p.id);
+    glUniform1f(p.flipY, targetTexture ? -1.0f : 1.0f);
 
     // Transforms.
     const float* world = s.world ? s.world : IDENTITY;
@@ -658,6 +790,11 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     multiply(worldView, proj, wvp);
     glUniformMatrix4fv(p.worldViewProj, 1, GL_FALSE, wvp);
     glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
+    if (p.normalMatrix >= 0) {
+        float normals[9];
+        normalMatrix(worldView, normals);
+        glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
+    }
     applyVertexStage(s, p, view, proj);
     const float vw = static_cast<float>(std::max(s.viewport.Width, 1u));
     const float vh = static_cast<float>(std::max(s.viewport.Height, 1u));
@@ -677,9 +814,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     glUniform4fv(p.stageConst, MAX_STAGES, consts);
     colourToFloats(rs[RS_FOGCOLOR], c);
     glUniform4fv(p.fogColor, 1, c);
-    float start = asFloat(rs[RS_FOGSTART]), end = asFloat(rs[RS_FOGEND]);
-    if (end == start) end = start + 1e-6f;
-    glUniform3f(p.fogParams, start, end, asFloat(rs[RS_FOGDENSITY]));
+    glUniform3f(p.fogParams, asFloat(rs[RS_FOGSTART]), asFloat(rs[RS_FOGEND]), asFloat(rs[RS_FOGDENSITY]));
     glUniform1f(p.alphaRef, static_cast<float>(rs[RS_ALPHAREF] & 0xFF));
 
     // Depth, stencil, culling, fill.
@@ -694,10 +829,12 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
     } else {
         glDisable(GL_STENCIL_TEST);
     }
-    // The device culls by the winding seen on screen; so does GL once both count rows the same way.
+    // The device culls by the winding seen on screen; so does GL once both count rows the same way
+    // (a texture target's rows, counted the other way, turn the winding over).
+    const GLenum front = targetTexture ? GL_CW : GL_CCW;
     switch (rs[RS_CULLMODE]) {
-    case 2: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(GL_BACK); break;   // clockwise
-    case 3: glEnable(GL_CULL_FACE); glFrontFace(GL_CCW); glCullFace(GL_FRONT); break;  // counter-clockwise
+    case 2: glEnable(GL_CULL_FACE); glFrontFace(front); glCullFace(GL_BACK); break;   // clockwise
+    case 3: glEnable(GL_CULL_FACE); glFrontFace(front); glCullFace(GL_FRONT); break;  // counter-clockwise
     default: glDisable(GL_CULL_FACE); break;
     }
     glPolygonMode(GL_FRONT_AND_BACK, rs[RS_FILLMODE] == 1 ? GL_POINT : rs[RS_FILLMODE] == 2 ? GL_LINE : GL_FILL);
@@ -729,7 +866,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p, uint
         glDisable(GL_BLEND);
     }
     const uint32_t w = rs[RS_COLORWRITEENABLE];
-    glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && !opaque);
+    glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && (!opaque || targetTexture));
 
     // Textures and samplers of the stages in use.
     for (int i = 0; i < MAX_STAGES; ++i) textures.bind(i, s.textures[i], s.samplerStates[i]);
@@ -837,15 +974,23 @@ const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t 
     key.vertex = sh.vertex.id;
     key.pixel = sh.pixel.id;
     if (sh.vertex.id && rs[RS_FOGENABLE] && !tableFog) key.fixed.fogSource = FOG_VERTEX_FACTOR;  // oFog is the factor
+    ShaderOptions options;
     if (sh.pixel.id) {
         // The pixel shader replaces the stages; the alpha test and fog stay after it.
         key.fixed.specularAdd = 0;
         key.fixed.stageCount = 0;
         std::memset(key.fixed.stages, 0, sizeof(key.fixed.stages));
+        // Projected stages divide by their last counted element (the fourth when none is counted).
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            const uint32_t flags = s.stageStates[i][TSS_TEXTURETRANSFORMFLAGS], count = flags & 0xFF;
+            if ((flags & TTFF_PROJECTED) && (count == 0 || (count >= 2 && count <= 4))) {
+                options.projectedBy[i] = static_cast<uint8_t>(count ? count : 4);
+                key.projection |= options.projectedBy[i] << (3 * i);
+            }
+        }
     }
     auto it = shaderPrograms.find(key);
     if (it != shaderPrograms.end()) return it->second.id ? &it->second : nullptr;
-    ShaderOptions options;
     options.flatShade = key.fixed.flatShade != 0;
     options.fogFromDepth = tableFog;
     options.tail = key.fixed;
@@ -870,7 +1015,7 @@ void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, const Program
         glUniform4fv(p.psConst, p.psConstCount, sh.pixelConstants);
 }
 
-bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd)
+bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd, bool fixedFunction)
 {
     struct Format {
         GLint size;
@@ -917,29 +1062,35 @@ bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd)
         glVertexAttribPointer(in.location, f.size, f.type, f.normalised, static_cast<GLsizei>(v.stride), base);
         used[in.location] = true;
     }
-    for (int i = 0; i < MAX_VERTEX_INPUTS; ++i)
-        if (!used[i]) {
-            glDisableVertexAttribArray(i);
+    for (int i = 0; i < MAX_VERTEX_INPUTS; ++i) {
+        if (used[i]) continue;
+        glDisableVertexAttribArray(i);
+        if (fixedFunction && i == ATTR_DIFFUSE)
+            glVertexAttrib4f(i, 1, 1, 1, 1);
+        else if (fixedFunction && (i == ATTR_SPECULAR || i == ATTR_BLENDWEIGHT))
+            glVertexAttrib4f(i, 0, 0, 0, 0);
+        else
             glVertexAttrib4f(i, 0, 0, 0, 1);
-        }
+    }
     return true;
 }
 
-bool GLRenderer::Impl::beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd, uint32_t fbHeight)
+bool GLRenderer::Impl::beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd)
 {
     const ShaderState& sh = *s.shaders;
     const VertexLayout layout = layoutOf(v.fvf);
+    const bool inputs = sh.vertex.id || sh.inputCount;
     error.clear();
-    if (!sh.vertex.id) {
+    if (!inputs) {
         if (!layout.valid || v.stride == 0) return false;
         if (v.buffer ? v.buffer > buffers.size() || !buffers[v.buffer - 1] : !v.data) return false;
         if (v.buffer && v.offset + vertexEnd * v.stride > bufferSizes[v.buffer - 1]) return false;
     }
     const Program* p = shaderProgram(s, v.fvf);
     if (!p) return false;
-    applyState(s, *p, fbHeight);
+    applyState(s, *p);
     applyShaderUniforms(s, *p);
-    if (sh.vertex.id) return bindInputs(sh, vertexEnd);
+    if (inputs) return bindInputs(sh, vertexEnd, !sh.vertex.id);
     bindVertices(layout, v, static_cast<uint32_t>(vertexEnd * v.stride));
     return true;
 }
@@ -947,13 +1098,13 @@ bool GLRenderer::Impl::beginShaded(const PipelineState& s, const VertexSource& v
 void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
                       uint32_t startVertex, uint32_t primitiveCount)
 {
-    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates) return;
+    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates || !m_impl->targetValid) return;
     Impl& d = *m_impl;
     const VertexLayout layout = layoutOf(vertices.fvf);
     uint32_t count = 0;
     const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
     if (state.shaders) {
-        if (count && d.beginShaded(state, vertices, static_cast<uint64_t>(startVertex) + count, m_height))
+        if (count && d.beginShaded(state, vertices, static_cast<uint64_t>(startVertex) + count))
             glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
         m_error = d.error;
         return;
@@ -965,7 +1116,7 @@ void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const 
         m_error = d.error;
         return;
     }
-    d.applyState(state, *p, m_height);
+    d.applyState(state, *p);
     // Reads past the end of a buffer are refused rather than left to the driver.
     const uint64_t vertexEnd = static_cast<uint64_t>(vertices.offset) +
                                (static_cast<uint64_t>(startVertex) + count) * vertices.stride;
@@ -978,7 +1129,7 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
                              const IndexSource& indices, int32_t baseVertex, uint32_t minIndex,
                              uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount)
 {
-    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates) return;
+    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates || !m_impl->targetValid) return;
     Impl& d = *m_impl;
     const VertexLayout layout = layoutOf(vertices.fvf);
     uint32_t count = 0;
@@ -992,7 +1143,7 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
     if (indices.buffer ? indices.buffer > d.buffers.size() || !d.buffers[indices.buffer - 1] : !indices.data) return;
     const int64_t span = static_cast<int64_t>(baseVertex) + minIndex + numVertices;
     if (shaded) {
-        const bool ready = d.beginShaded(state, vertices, static_cast<uint64_t>(std::max<int64_t>(span, 0)), m_height);
+        const bool ready = d.beginShaded(state, vertices, static_cast<uint64_t>(std::max<int64_t>(span, 0)));
         m_error = d.error;
         if (!ready) return;
     } else {
@@ -1001,7 +1152,7 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
             m_error = d.error;
             return;
         }
-        d.applyState(state, *p, m_height);
+        d.applyState(state, *p);
         d.bindVertices(layout, vertices, static_cast<uint32_t>(std::max<int64_t>(span, 0)) * vertices.stride);
     }
     const char* offset = nullptr;
