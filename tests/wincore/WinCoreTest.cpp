@@ -15,6 +15,11 @@ static struct FakeGame {
     std::function<bool()> preInit, init, step;
     Calls calls;
 } fake;
+static const SGameEntryPoints fakeEntryPoints = {
+    [] { return fake.calls.push_back("PreInit"), fake.preInit ? fake.preInit() : true; },
+    [] { return fake.calls.push_back("Init"), fake.init ? fake.init() : true; },
+    [] { return fake.calls.push_back("Step"), fake.step ? fake.step() : false; },
+    [] { return fake.calls.push_back("Shutdown"), true; }, [] { fake.calls.push_back("Uninit"); }};
 
 static bool namedPreInit() { return WinCore.SetAppName("Veldrane"), WinCore.IconId = 101, true; }
 
@@ -29,6 +34,7 @@ protected:
         new (&WinCore) CWinCore();
         DoingGameLoop = false;
         fake = FakeGame{};
+        setGameEntryPoints(&fakeEntryPoints);
     }
     void TearDown() override
     {
@@ -55,11 +61,6 @@ protected:
 };
 using WinMainTest = WinCoreTest;
 
-bool GamePreInit() { return fake.calls.push_back("PreInit"), fake.preInit ? fake.preInit() : true; }
-bool GameInit() { return fake.calls.push_back("Init"), fake.init ? fake.init() : true; }
-bool GameMainLoopStep() { return fake.calls.push_back("Step"), fake.step ? fake.step() : false; }
-bool GameShutdown() { return fake.calls.push_back("Shutdown"), true; }
-void GameUninit() { fake.calls.push_back("Uninit"); }
 
 TEST_F(WinMainTest, RunsTheGameInOrderAndAQuitAFailedStepOrInitCloseThroughTheShutdown)
 {
@@ -98,6 +99,13 @@ TEST_F(WinMainTest, EndsAtOnceAndFailsWithoutPreInitOrWhenAnotherCopyRuns)
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "stopping as the game cannot start\n");
     EXPECT_EQ(fake.calls, (Calls{"PreInit"}));
     EXPECT_TRUE(llistElementPoolExists());  // the pool stays: nothing released it
+
+    SetUp();  // no game handed over: the same stop
+    setGameEntryPoints(nullptr);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "stopping as the game cannot start\n");
+    EXPECT_TRUE(fake.calls.empty());
 
     SetUp();
     pt::setOtherProcessWindow("VELDRANE", true);
