@@ -2,6 +2,7 @@
 
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
+#include "effects/VBManager.h"
 #include "gamemanagement/FreeSlots.h"
 #include "gamemanagement/GameMemoryManager.h"
 #include "gamemanagement/PoolKind.h"
@@ -92,6 +93,7 @@ void CEffectObjectResourceManager::createEffectManager()
 {
     pEffectManager = new (std::nothrow) CEffectManager;
     ASSERT(pEffectManager);
+    registerVBManagerMaker();
     if (!projDataExists() || !getProjData().createVBManager())
         assertFailedMsg("Failed to create vertex buffer manager for particle system", "getProjData().createVBManager()",
                         __FILE__, __LINE__);

@@ -1,6 +1,7 @@
 #include "winfile/File.h"
 
 #include "utility/Assert.h"
+#include "utility/LogFile.h"
 #include "utility/RunLog.h"
 #include "winfile/PackFile.h"
 
@@ -466,21 +467,7 @@ char* CFile::ReadLine(char* buffer, uint32_t size, uint32_t* count)
 uint32_t CFile::WriteText(const char* text, bool finalLineEnd)
 {
     std::string converted;
-    uint32_t count = 0;
-    const char* piece = text;
-    for (const char* p = text;; ++p) {
-        if (*p == '\n' || *p == 0) {
-            const size_t length = static_cast<size_t>(p - piece);
-            if (length) {
-                converted.append(piece, length);
-                count += static_cast<uint32_t>(length) + 1;
-            }
-            if (*p == 0) break;
-            converted += "\r\n";
-            piece = p + 1;
-        }
-    }
-    if (finalLineEnd) converted += "\r\n";
+    const uint32_t count = appendWindowsText(converted, text, finalLineEnd);
     if (!converted.empty()) Write(converted.data(), static_cast<uint32_t>(converted.size()));
     return count;
 }
