@@ -298,7 +298,8 @@ bool CEffectObjectResourceManager::acquire(resourceHandle handle, CResource** pp
 
 void CEffectObjectResourceManager::resetForRestart()
 {
-    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS; ++slot) {
+    // Past the last object in use every slot is empty.
+    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS && d_numInUse > 0; ++slot) {
         CParticleSystemEffect* pObject = pEffects[slot];
         if (!pObject) continue;
         pObject->stop();
@@ -339,7 +340,7 @@ void CEffectObjectResourceManager::deviceReset()
     std::vector<resDef> names(pEffectDefinitions, pEffectDefinitions + numEffectDefinitions);
 
     std::vector<SavedEffect> saved;
-    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS; ++slot) {
+    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS && saved.size() < d_numInUse; ++slot) {
         CParticleSystemEffect* pObject = pEffects[slot];
         if (!pObject) continue;
         SavedEffect record{slot, pObject, {}, Vector3(), Matrix3(), false};

@@ -276,6 +276,13 @@ TEST_F(ClumpTest, BadFilesReportAndFailOrReadOnWithoutLeaking)
         clumps.Unload();
         EXPECT_EQ(CModelManager::GetNumModels() + CModelManager::GetNumModelInsts(), 0u);
     }
+    // Elements far past any map, or at no place at all, read on.
+    cw::File far = withModels({fullType()});
+    far.Types[0].Clumps[0].Elements.push_back(democlumps::element(3e20f, -3e20f, 0xFFFFFF));
+    far.Types[0].Clumps[0].Elements.push_back(democlumps::element(std::nanf(""), 1e10f, 0xFFFFFF));
+    EXPECT_TRUE(load(far));
+    clumps.ReleaseHeldObjects();
+    clumps.Unload();
     EXPECT_FALSE(clumps.LoadClumpFile("data\\clumps\\none.clump"));
     EXPECT_EQ(countReports("Clump file not found"), 1);
     // Cut short anywhere, the file fails.

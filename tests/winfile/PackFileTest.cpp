@@ -1,5 +1,6 @@
 #include "winfile/PackFile.h"
 #include "TestSupport.h"
+#include "platform/testing.h"
 #include "winfile/Compress.h"
 #include "winfile/File.h"
 #include <gtest/gtest.h>
@@ -158,25 +159,32 @@ TEST_F(PackFileTest, SeeksWithinEntriesCutsAtTheirEndAndCloseForgetsTheDirectory
 }
 
 // A stream thread reads its file from the open pack while the main thread reads another; small
-// unbuffered pieces make every piece a seek and a read of the pack's one handle.
+// unbuffered pieces make every piece a seek and a read of the pack's one handle. The pack on disk
+// and the same pack held in memory serve alike.
 TEST_F(PackFileTest, TwoThreadsReadTheirOwnBytesFromOnePack)
 {
     const std::string contents[2] = {randomBytes(40000, 3), randomBytes(40000, 4)};
     const char* names[2] = {"one.wav", "two.wav"};
     for (int i = 0; i < 2; ++i) dir.write(names[i], contents[i]);
     build("s.pak", {names[0], names[1]});
-    openToRead("s.pak");
-    std::atomic<int> wrong{0};
-    auto reader = [&](int i) {
-        for (int pass = 0; pass < 20; ++pass)
-            if (readThroughCFile(names[i], FILE_MODE_READ, 997) != contents[i]) ++wrong;
-    };
-    std::thread stream(reader, 1);
-    reader(0);
-    stream.join();
-    EXPECT_EQ(0, wrong.load());
+    const std::string pack = dir.read("s.pak");
+    platform::testing::setMemoryFile("m.pak", pack.data(), pack.size());
+    for (const char* name : {"s.pak", "m.pak"}) {
+        openToRead(name);
+        std::atomic<int> wrong{0};
+        auto reader = [&](int i) {
+            for (int pass = 0; pass < 20; ++pass)
+                if (readThroughCFile(names[i], FILE_MODE_READ, 997) != contents[i]) ++wrong;
+        };
+        std::thread stream(reader, 1);
+        reader(0);
+        stream.join();
+        EXPECT_EQ(0, wrong.load()) << name;
+        PackFileClose();
+    }
+    platform::testing::clearMemoryFiles();
+    EXPECT_FALSE(dir.exists("m.pak"));
     EXPECT_TRUE(reports().empty());
-    PackFileClose();
 }
 
 TEST_F(PackFileTest, NamesSharingACrcAreToldApartByReadingOrderUnlessBothAreEmpty)
