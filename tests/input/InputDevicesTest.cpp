@@ -248,7 +248,7 @@ TEST_F(InputDevicesTest, KeysMouseAndPadsNamedByTheScript)
     ASSERT_TRUE(readJoystick(1, &state));
     EXPECT_EQ(std::make_pair(LONG(500), LONG(-500)), std::make_pair(state.lX, state.rglSlider[1]));
     ASSERT_TRUE(readJoystick(0, &state));
-    EXPECT_EQ(std::make_pair(DWORD(27000), BYTE(0x80)), std::make_pair(state.rglPOV[2], getLastJoystickState().rgbButtons[31]));
+    EXPECT_EQ(std::make_pair(LONG(27000), BYTE(0x80)), std::make_pair(state.rglPOV[2], getLastJoystickState().rgbButtons[31]));
     EXPECT_TRUE(pad("0 pov 2 centre"));
     ASSERT_TRUE(readJoystick(0, &state));
     EXPECT_EQ(-1, LONG(state.rglPOV[2]));
