@@ -271,7 +271,7 @@ TEST_F(FrameTest, ScreenMarginIsDrawnBeforePresent)
 
 TEST_F(FrameTest, FadeIsHeldToAByteAndBecomesTheAutoTransparentAlpha)
 {
-    for (auto [given, kept] : {std::pair{300, 255}, {-1, 0}, {128, 128}}) {
+    for (auto [given, kept] : {std::pair{300, 255}, {-1, 0}, {128, 128}, {255, 255}}) {
         testsupport::clearReports();
         D3DCore.SetFade(given);
         EXPECT_EQ(std::vector<int>({D3DCore.FadeAlpha, D3DCore.AutoTransparencyAlpha}), std::vector<int>({kept, kept}));

@@ -279,7 +279,11 @@ TEST(StripifierTest, SeedSearchKeepsTheBestTryAndStopsWhenAsked)
     EXPECT_EQ(9, eight.progressDone);
     EXPECT_EQ(2, stopped.progressDone);
     EXPECT_EQ(indicesOf(one.out), indicesOf(stopped.out));
+    // Of equal tries the first is kept: two tries of the pair give the one-try strip.
+    const Result pair(Mesh().face(0, 1, 2).face(2, 1, 3), options(STRIPIFY_OUTPUT_STRIP, 2));
+    EXPECT_EQ((Indices{3, 2, 1, 0}), indicesOf(pair.out));
 }
+
 
 TEST(StripifierTest, IndicesNarrowOnlyWhenCountAndValuesFit)
 {
