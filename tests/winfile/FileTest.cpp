@@ -199,50 +199,65 @@ TEST(File, FilesHeldInMemoryServeTheFileCallsWithoutTheDisk)
         ASSERT_TRUE(file.Open("DATA\\sub\\F.BIN", mode));  // either slash, any case
         std::string got(data.size(), 0);
         uint32_t n = 0;
-        ASSERT_TRUE(file.Seek(2, 100) && file.Read(got.data(), 1000, &n) && file.Seek(0, 5));
+        ASSERT_TRUE(file.Seek(2, 100));
+        ASSERT_TRUE(file.Read(got.data(), 1000, &n));
+        ASSERT_TRUE(file.Seek(0, 5));
         EXPECT_EQ(data.substr(data.size() - 100), got.substr(0, n));
         // Held again while open: this handle keeps the bytes it opened.
         pt::setMemoryFile("data/sub/f.bin", "new", 3);
-        EXPECT_TRUE(file.Read(got.data(), 10, &n) && got.substr(0, n) == data.substr(5, 10));
+        EXPECT_TRUE(file.Read(got.data(), 10, &n));
+        EXPECT_EQ(data.substr(5, 10), got.substr(0, n));
         pt::setMemoryFile("data/sub/f.bin", data.data(), data.size());
     }
     EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA("data\\sub"));
-    EXPECT_FALSE(FileExists("data\\sub") || FileExists("data\\g.bin"));
+    for (const char* name : {"data\\sub", "data\\g.bin"}) EXPECT_FALSE(FileExists(name)) << name;
     EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("data/sub/f.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
     EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
 
     // A held name takes writes. With the disk out of sight, a new name does too, folders and all, and
     // what is on the disk is not there.
     CFile file;
-    ASSERT_TRUE(file.Open("data\\sub\\f.bin", FILE_MODE_WRITE) && file.Write("abc", 3));
+    ASSERT_TRUE(file.Open("data\\sub\\f.bin", FILE_MODE_WRITE));
+    ASSERT_TRUE(file.Write("abc", 3));
     file.Close();
     dir.write("disk.txt", "d");
     pt::setMemoryFilesOnly(true);
-    EXPECT_FALSE(FileExists("disk.txt") || DeleteFileA("disk.txt"));
+    EXPECT_FALSE(FileExists("disk.txt"));
+    EXPECT_FALSE(DeleteFileA("disk.txt"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("none\\disk.txt"));
     EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
-    ASSERT_TRUE(file.Open("out\\deep\\w.txt", FILE_MODE_WRITE) && file.WriteLong(7));
+    ASSERT_TRUE(file.Open("out\\deep\\w.txt", FILE_MODE_WRITE));
+    ASSERT_TRUE(file.WriteLong(7));
     file.Close();
-    ASSERT_TRUE(file.Open("out\\deep\\w.txt", FILE_MODE_WRITE | FILE_MODE_APPEND) && file.Write("!", 1));
+    ASSERT_TRUE(file.Open("out\\deep\\w.txt", FILE_MODE_WRITE | FILE_MODE_APPEND));
+    ASSERT_TRUE(file.Write("!", 1));
     const FILETIME stamp = {0x12345670u, 0x01D00000u};
     EXPECT_TRUE(file.SetLastWriteTime(&stamp));
     file.Close();
     pt::setMemoryFilesOnly(false);
     EXPECT_TRUE(FileExists("disk.txt"));
     std::string held;
-    EXPECT_TRUE(pt::memoryFile("data/sub/f.bin", &held) && held == "abc");
-    EXPECT_TRUE(pt::memoryFile("OUT/deep/w.txt", &held) && held == std::string("\7\0\0\0!", 5));
+    EXPECT_TRUE(pt::memoryFile("data/sub/f.bin", &held));
+    EXPECT_EQ("abc", held);
+    EXPECT_TRUE(pt::memoryFile("OUT/deep/w.txt", &held));
+    EXPECT_EQ(std::string("\7\0\0\0!", 5), held);
     FILETIME back{};
-    ASSERT_TRUE(file.Open("out/deep/w.txt", FILE_MODE_READ) && file.GetLastWriteTime(&back));
-    EXPECT_TRUE(back.dwLowDateTime == stamp.dwLowDateTime && back.dwHighDateTime == stamp.dwHighDateTime);
+    ASSERT_TRUE(file.Open("out/deep/w.txt", FILE_MODE_READ));
+    ASSERT_TRUE(file.GetLastWriteTime(&back));
+    EXPECT_EQ(std::make_pair(stamp.dwLowDateTime, stamp.dwHighDateTime), std::make_pair(back.dwLowDateTime, back.dwHighDateTime));
     file.Close();
 
     EXPECT_FALSE(MoveFileA("out\\deep\\w.txt", "data\\sub\\f.bin"));  // the target exists
     EXPECT_TRUE(MoveFileExA("out\\deep\\w.txt", "data\\sub\\f.bin", MOVEFILE_REPLACE_EXISTING));
-    EXPECT_FALSE(FileExists("out\\deep\\w.txt") || GetFileAttributesA("out") != INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(pt::memoryFile("data/sub/f.bin", &held) && held.size() == 5);
-    EXPECT_TRUE(MoveFileA("data\\sub\\f.bin", "moved.txt") && FileExists("moved.txt"));
-    EXPECT_TRUE(DeleteFileA("MOVED.TXT") && !FileExists("moved.txt"));
+    EXPECT_FALSE(FileExists("out\\deep\\w.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("out"));
+    EXPECT_TRUE(pt::memoryFile("data/sub/f.bin", &held));
+    EXPECT_EQ(5u, held.size());
+    EXPECT_TRUE(MoveFileA("data\\sub\\f.bin", "moved.txt"));
+    EXPECT_TRUE(FileExists("moved.txt"));
+    EXPECT_TRUE(DeleteFileA("MOVED.TXT"));
+    EXPECT_FALSE(FileExists("moved.txt"));
+
     // Nothing reached the disk but the file written there.
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
     EXPECT_EQ("d", dir.read("disk.txt"));
