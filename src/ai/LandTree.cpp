@@ -1,8 +1,6 @@
 #include "ai/LandTree.h"
 
 #include "ai/AIMap.h"
-#include "gameobjects/CollisionObject.h"
-#include "gameobjects/GameObject.h"
 #include "gameobjects/ObjectListWalk.h"
 #include "gameobjects/ObjectManagerInterfaces.h"
 #include "utility/Assert.h"
@@ -36,7 +34,7 @@ bool addTo(CLeaf& leaf, const ListSide& side, CObjectManagerInterface* pManager,
     if (!pList) return false;
     objectlists::append(pList, pObject);
     ++(leaf.*side.count);
-    pObject->d_leafIndex = index;
+    pManager->setLeafIndex(pObject, index);
     return true;
 }
 
@@ -47,7 +45,7 @@ bool removeFrom(CLeaf& leaf, const ListSide& side, CObjectManagerInterface* pMan
     uint16_t& id = leaf.*side.id;
     llist* pList = id != CLeaf::NO_LIST ? (pManager->*side.get)(id) : nullptr;
     if (!pList || !objectlists::removeFirst(pList, pObject)) return false;
-    pObject->d_leafIndex = CGameObject::NO_LEAF;
+    pManager->setLeafIndex(pObject, CGameObject::NO_LEAF);
     if (--(leaf.*side.count) > 0) return true;
     (pManager->*side.free)(id);
     id = CLeaf::NO_LIST;
@@ -132,10 +130,10 @@ bool CLandTree::squareHolds(const CLeaf& leaf, float x, float y) const
     return x >= x0 && x <= x0 + size && y >= y0 && y <= y0 + size;
 }
 
-bool CLandTree::findLeaf(const CGameObject* pObject, const Vector3& position, uint16_t* pIndex) const
+bool CLandTree::findLeaf(CObjectManagerInterface* pManager, const CGameObject* pObject, const Vector3& position,
+                         uint16_t* pIndex) const
 {
     if (d_numLeaves == 0 || !squareHolds(d_pLeaves[0], position.x, position.y)) return false;
-    const CCollisionObject* pShape = pObject ? pObject->pCollisionObject : nullptr;
     uint16_t index = 0;
     for (;;) {
         const CLeaf& leaf = d_pLeaves[index];
@@ -145,11 +143,11 @@ bool CLandTree::findLeaf(const CGameObject* pObject, const Vector3& position, ui
                       (position.y >= leaf.cellY * d_cellSize + middle ? 2 : 0);
         // A footprint that reaches into another quarter stays at this level.
         bool straddles = false;
-        for (int other = 0; other < 4 && pShape && !straddles; ++other) {
+        for (int other = 0; other < 4 && pObject && !straddles; ++other) {
             if (other == q) continue;
             const CLeaf& o = d_pLeaves[leaf.children[other]];
-            straddles = pShape->testBox2D(o.cellX * d_cellSize, o.cellY * d_cellSize, (o.cellX + o.side) * d_cellSize,
-                                          (o.cellY + o.side) * d_cellSize, 0.0f);
+            straddles = pManager->footprintReaches(pObject, o.cellX * d_cellSize, o.cellY * d_cellSize,
+                                                   (o.cellX + o.side) * d_cellSize, (o.cellY + o.side) * d_cellSize);
         }
         if (straddles) break;
         index = leaf.children[q];
@@ -162,24 +160,27 @@ bool CLandTree::insertStatic(CObjectManagerInterface* pManager, CGameObject* pOb
 {
     Vector3 position;
     uint16_t index = 0;
-    if (!VERIFY(pObject) || !pObject->GetCurrentPosition(&position) || !findLeaf(pObject, position, &index))
+    if (!VERIFY(pManager && pObject) || !pManager->getTreePosition(pObject, &position) ||
+        !findLeaf(pManager, pObject, position, &index))
         return false;
     return d_pLeaves[index].addStaticObject(pManager, pObject, index);
 }
 
 bool CLandTree::insertStaticAtRoot(CObjectManagerInterface* pManager, CGameObject* pObject)
 {
-    if (!VERIFY(pObject) || !pObject->pCollisionObject || d_numLeaves == 0) return false;
+    if (!VERIFY(pManager && pObject) || d_numLeaves == 0) return false;
     const float size = getWorldSize();
-    if (!pObject->pCollisionObject->testBox2D(0.0f, 0.0f, size, size, 0.0f)) return false;
+    if (!pManager->footprintReaches(pObject, 0.0f, 0.0f, size, size)) return false;
     return d_pLeaves[0].addStaticObject(pManager, pObject, 0);
 }
 
 void CLandTree::takeOut(CObjectManagerInterface* pManager, CGameObject* pObject, bool staticFirst)
 {
-    if (!VERIFY(pObject) || pObject->d_leafIndex == CGameObject::NO_LEAF) return;
-    CLeaf* pLeaf = getLeaf(pObject->d_leafIndex);
-    pObject->d_leafIndex = CGameObject::NO_LEAF;
+    if (!VERIFY(pManager && pObject)) return;
+    const uint16_t leafIndex = pManager->getLeafIndex(pObject);
+    if (leafIndex == CGameObject::NO_LEAF) return;
+    CLeaf* pLeaf = getLeaf(leafIndex);
+    pManager->setLeafIndex(pObject, CGameObject::NO_LEAF);
     if (!pLeaf) return;
     // An object may have been placed on the other side than it now says it belongs to (a static
     // object relocated with the cameras): it leaves whichever list holds it.
@@ -202,14 +203,14 @@ void CLandTree::removeDynamic(CObjectManagerInterface* pManager, CGameObject* pO
 
 bool CLandTree::relocateDynamic(CObjectManagerInterface* pManager, CGameObject* pObject)
 {
-    if (!VERIFY(pObject)) return false;
+    if (!VERIFY(pManager && pObject)) return false;
     Vector3 position;
     uint16_t index = 0;
-    if (!pObject->GetCurrentPosition(&position) || !findLeaf(pObject, position, &index)) {
+    if (!pManager->getTreePosition(pObject, &position) || !findLeaf(pManager, pObject, position, &index)) {
         takeOut(pManager, pObject, false);
         return false;
     }
-    if (pObject->d_leafIndex == index) return true;
+    if (pManager->getLeafIndex(pObject) == index) return true;
     takeOut(pManager, pObject, false);
     // Out of list ids (reported by the pool) the object is still in the world: it waits outside the
     // tree and tries again when it next moves.

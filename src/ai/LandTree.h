@@ -6,6 +6,9 @@
 // An object sits in the deepest leaf whose square holds its footprint (the circle of its collision
 // object about its position; a point without one), so large objects stay higher up the tree. The
 // world square starts at (0, 0) on the ground axes x and y; the up axis z plays no part.
+//
+// The tree sits beneath the game objects: it learns an object's position, footprint and leaf from
+// the object manager it is handed with each object.
 #pragma once
 
 #include <cstdint>
@@ -78,9 +81,10 @@ public:
     uint16_t getNumLeaves() const { return d_numLeaves; }
     float getCellSize() const { return d_cellSize; }
     float getWorldSize() const;
-    // The leaf for an object at the position (its collision object gives the footprint); false
-    // outside the world square.
-    bool findLeaf(const CGameObject* pObject, const Vector3& position, uint16_t* pIndex) const;
+    // The leaf for an object at the position (the manager tests its footprint); false outside the
+    // world square.
+    bool findLeaf(CObjectManagerInterface* pManager, const CGameObject* pObject, const Vector3& position,
+                  uint16_t* pIndex) const;
 
 private:
     void takeOut(CObjectManagerInterface* pManager, CGameObject* pObject, bool staticFirst);

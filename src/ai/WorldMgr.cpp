@@ -2,13 +2,9 @@
 
 #include "ai/Events.h"
 #include "ai/LandTree.h"
-#include "gameobjects/GameObjectManager.h"
-#include "gameobjects/GameTree.h"
-#include "gameobjects/TreeClump.h"
 #include "utility/Assert.h"
 
 #include <cstring>
-#include <vector>
 
 namespace {
 // The largest level needs more wired objects than the default table holds.
@@ -18,8 +14,9 @@ const float DEFAULT_TREE_CELL_SIZE = 512.0f;
 const uint32_t DEFAULT_TREE_DEPTH = 4;
 }
 
-CWorldMgr::CWorldMgr()
-    : d_levelLoaded(false), d_levelEndFlag1(false), d_levelEndFlag2(false), d_frameCounter(0), d_pTree(nullptr)
+CWorldMgr::CWorldMgr(const SWorldObjectHooks* pObjectHooks)
+    : d_levelLoaded(false), d_levelEndFlag1(false), d_levelEndFlag2(false), d_frameCounter(0), d_pTree(nullptr),
+      d_pObjectHooks(pObjectHooks)
 {
 }
 
@@ -53,23 +50,10 @@ void CWorldMgr::loadLevel(const char* levelPath)
 bool CWorldMgr::restartLevel(CGameObjectManager* pObjects, const SLevelRestart& level)
 {
     if (!VERIFY(pObjects)) return false;
-    pObjects->resetDeletionTracking();
-    // The tree clumps come from the clump file, not the script: they stay and are reset.
-    std::vector<uint32_t> keep(level.pKeepTypes, level.pKeepTypes + (level.pKeepTypes ? level.numKeepTypes : 0));
-    keep.push_back(CTreeClump::TYPE_ID);
-    pObjects->deleteAllObjectsExcept(keep.data(), static_cast<uint32_t>(keep.size()));
-    pObjects->update();
-    pObjects->update();
-    // The objects that stay lose their wiring with the table.
-    pObjects->detachEventWiring();
+    if (d_pObjectHooks) d_pObjectHooks->clearForRestart(pObjects, level);
     CEvents::freeAll();
     makeEventTable(level.levelPath);
-    pObjects->resetResourceManagers();
-    const bool read = pObjects->readInstanceScript(level.instanceScript);
-    if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
-    CGameTree::resetAll();
-    if (level.campaign) pObjects->loadState(level.chapter, level.mission, level.trackDeletions);
-    pObjects->update();
+    const bool read = d_pObjectHooks && d_pObjectHooks->refillForRestart(pObjects, level);
     d_frameCounter = 0;
     d_levelEndFlag1 = d_levelEndFlag2 = false;
     return read;
@@ -79,12 +63,14 @@ void CWorldMgr::trackDeath(CGameObject*, CGameObject*) {}
 
 bool CWorldMgr::loadTreeClumps()
 {
-    return CGameTree::loadTreeClumps(d_trees.highDetail ? d_trees.scriptfilehi : d_trees.scriptfile, d_trees.highDetail);
+    return d_pObjectHooks &&
+           d_pObjectHooks->loadTreeClumps(d_trees.highDetail ? d_trees.scriptfilehi : d_trees.scriptfile,
+                                          d_trees.highDetail);
 }
 
 void CWorldMgr::unloadLevel()
 {
-    CGameTree::unload();
+    if (d_pObjectHooks) d_pObjectHooks->unloadTreeClumps();
     CEvents::freeAll();
     d_aiMap.destroy();
     d_pathMgr.clear();

@@ -47,9 +47,26 @@ struct STreeSettings {
     bool highDetail = false;  // the detail setting asks for the high-detail trees
 };
 
+// The level's objects live above the world: the game hands each world manager it makes how to reach
+// them. A world made without (as the lower modules' tests make one) has no tree clumps, and its
+// restart remakes only the event wiring.
+struct SWorldObjectHooks {
+    // The tree clumps of the clump file; false when it does not load.
+    bool (*loadTreeClumps)(const char* pFileName, bool highDetail);
+    // The tree clumps go, with their clump manager.
+    void (*unloadTreeClumps)();
+    // A restart's first half: every object but the kept types and the tree clumps goes, and those
+    // that stay lose their event wiring.
+    void (*clearForRestart)(CGameObjectManager* pObjects, const SLevelRestart& level);
+    // Its second half, once the wiring table is made anew: the script's objects come back, the tree
+    // clumps are reset and the chapter's saved state is applied again. False when the script cannot
+    // be read.
+    bool (*refillForRestart)(CGameObjectManager* pObjects, const SLevelRestart& level);
+};
+
 class CWorldMgr {
 public:
-    CWorldMgr();
+    explicit CWorldMgr(const SWorldObjectHooks* pObjectHooks = nullptr);
     // The level must have been unloaded first.
     ~CWorldMgr();
     CWorldMgr(const CWorldMgr&) = delete;
@@ -110,4 +127,5 @@ private:
     CPathMgr d_pathMgr;
     CLandTree* d_pTree;
     STreeSettings d_trees;
+    const SWorldObjectHooks* d_pObjectHooks;
 };

@@ -2,6 +2,7 @@
 
 #include "ai/Events.h"
 #include "gamemanagement/ResourceManager.h"
+#include "gameobjects/CollisionObject.h"
 #include "gameobjects/CollisionServices.h"
 #include "gameobjects/ObjectListWalk.h"
 #include "global/ProjData.h"
@@ -829,6 +830,16 @@ void CGameObjectManager::prepareTreeInsertion(CGameObject* pObject)
     debugPrintf(DEBUG_CATEGORY, "Adding object %x to tree of type %x\n", debugWord(pObject), pObject->GetType());
     pObject->isStaticObject();
     pObject->d_leafIndex = CGameObject::NO_LEAF;
+}
+
+bool CGameObjectManager::getTreePosition(CGameObject* pObject, Vector3* pPosition)
+{
+    return pObject->GetCurrentPosition(pPosition);
+}
+
+bool CGameObjectManager::footprintReaches(const CGameObject* pObject, float minX, float minY, float maxX, float maxY)
+{
+    return pObject->pCollisionObject && pObject->pCollisionObject->testBox2D(minX, minY, maxX, maxY, 0.0f);
 }
 
 // ---- Game cameras ------------------------------------------------------------------------------

@@ -71,6 +71,10 @@ public:
     void prepareTreeInsertion(CGameObject* pObject) override;
     void replaceInTree(CGameObject* pObject) override;
     void querySenses(CGameObject* pObject, uint32_t query, void* pSenses) override;
+    bool getTreePosition(CGameObject* pObject, Vector3* pPosition) override;
+    bool footprintReaches(const CGameObject* pObject, float minX, float minY, float maxX, float maxY) override;
+    uint16_t getLeafIndex(const CGameObject* pObject) override { return pObject->d_leafIndex; }
+    void setLeafIndex(CGameObject* pObject, uint16_t leafIndex) override { pObject->d_leafIndex = leafIndex; }
     void renderGroups() override;
     uint32_t GetNumObjects() override;
     CGameObject* getObject(uint32_t index) override;

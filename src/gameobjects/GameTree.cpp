@@ -2,11 +2,46 @@
 
 #include "gamemanagement/ResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/ParticleSystemEffect.h"
 #include "gameobjects/TreeClump.h"
 #include "kestrune/ClumpManager.h"
 #include "utility/Assert.h"
 
 #include <cstdio>
+
+namespace {
+
+// The clumps' effects are effect objects of the level's object manager.
+const SClumpEffectObjects clumpEffectObjects = {
+    [](const char* pName, uint32_t* pTypeId) {
+        return pTheObjectManager && pTheObjectManager->findTypeId(CResourceManager::MANAGER_EFFECTS, pName, pTypeId);
+    },
+    [](uint32_t typeId, const Vector3& position) -> CParticleSystemEffect* {
+        CGameObjectManager* pObjects = pTheObjectManager;
+        if (!VERIFY(pObjects)) return nullptr;
+        resourceHandle handle = 0;
+        CResource* pResource = nullptr;
+        if (!pObjects->instantiateResource(CResourceManager::MANAGER_EFFECTS, typeId, &handle) ||
+            !pObjects->acquireResource(handle, &pResource) || !pResource ||
+            pResource->getResourceType() != CResource::RESOURCETYPE_EFFECT) {
+            if (handle) pObjects->releaseResource(handle);
+            return nullptr;
+        }
+        CParticleSystemEffect* pEffect = static_cast<CParticleSystemEffect*>(pResource);
+        if (!pEffect->start(position, Matrix3(), 0)) {
+            pObjects->releaseResource(handle);
+            return nullptr;
+        }
+        return pEffect;
+    },
+    [](const CParticleSystemEffect* pEffect) { return pEffect->getEffect() != nullptr; },
+    [](CParticleSystemEffect* pEffect, bool stop) {
+        if (stop) pEffect->stop();
+        if (VERIFY(pTheObjectManager)) pTheObjectManager->releaseResource(pEffect->getResourceHandle());
+    },
+};
+
+}  // namespace
 
 CClumpManager* CGameTree::d_pClumpManager = nullptr;
 std::vector<uint32_t> CGameTree::s_treeClumps;
@@ -18,7 +53,7 @@ bool CGameTree::loadTreeClumps(const char* pFileName, bool highDetail)
 {
     if (!pFileName || !pFileName[0]) return false;
     unload();
-    d_pClumpManager = new CClumpManager;
+    d_pClumpManager = new CClumpManager(&clumpEffectObjects);
     d_pClumpManager->d_defaultFadeFar = DEFAULT_FADE_FAR;
     d_pClumpManager->d_defaultFadeNear = DEFAULT_FADE_NEAR;
     d_pClumpManager->d_defaultSecondFadeFar = DEFAULT_SECOND_FADE_FAR;

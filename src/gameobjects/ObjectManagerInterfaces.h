@@ -67,6 +67,13 @@ public:
     virtual void replaceInTree(CGameObject* pObject) = 0;
     // The land tree's senses query about the objects near one that is in the tree.
     virtual void querySenses(CGameObject* pObject, uint32_t query, void* pSenses) = 0;
+    // What the land tree asks of an object it places: its position (false without one), whether its
+    // footprint, the collision object, reaches into a box of the ground plane (false without one),
+    // and the leaf that holds it.
+    virtual bool getTreePosition(CGameObject* pObject, Vector3* pPosition) = 0;
+    virtual bool footprintReaches(const CGameObject* pObject, float minX, float minY, float maxX, float maxY) = 0;
+    virtual uint16_t getLeafIndex(const CGameObject* pObject) = 0;
+    virtual void setLeafIndex(CGameObject* pObject, uint16_t leafIndex) = 0;
     // Draws the objects by render group, then lets every manager draw (while a view is drawn).
     virtual void renderGroups() = 0;
 

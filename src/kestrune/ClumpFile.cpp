@@ -8,8 +8,6 @@
 #include "ai/Sun.h"
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
-#include "gamemanagement/ResourceManager.h"
-#include "gameobjects/GameObjectManager.h"
 #include "global/ProjData.h"
 #include "l3render/Model.h"
 #include "l3render/ModelClump.h"
@@ -246,7 +244,7 @@ bool CClumpManager::Reader::Type(uint32_t position)
         if (!Name(effect, MAX_NAME, &length)) return VERIFY_MSG(false, "effectNameLen <= 256");
         if (length != 0) {
             uint32_t id = 0;
-            if (pTheObjectManager && pTheObjectManager->findTypeId(CResourceManager::MANAGER_EFFECTS, effect, &id))
+            if (m.d_pEffectObjects && m.d_pEffectObjects->findType(effect, &id))
                 type.particleEffect[s] = id;
             else
                 assertFailedMsg("Failed to get resource ID for clump particle effect", "bFound", __FILE__, __LINE__);

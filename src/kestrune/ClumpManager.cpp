@@ -1,9 +1,6 @@
 #include "kestrune/ClumpManager.h"
 
 #include "audio/AudioManager.h"
-#include "gamemanagement/ResourceManager.h"
-#include "gameobjects/GameObjectManager.h"
-#include "gameobjects/ParticleSystemEffect.h"
 #include "global/ProjData.h"
 #include "l3render/ModelManager.h"
 #include "utility/Assert.h"
@@ -17,7 +14,7 @@ CClumpType::CClumpType()
     std::fill(stateSound, stateSound + MAX_CLUMP_ELEMENT_STATES, NO_SOUND);
 }
 
-CClumpManager::CClumpManager() = default;
+CClumpManager::CClumpManager(const SClumpEffectObjects* pEffectObjects) : d_pEffectObjects(pEffectObjects) {}
 
 CClumpManager::~CClumpManager() { Unload(); }
 
@@ -73,34 +70,22 @@ bool CClumpManager::GetStateEffect(uint32_t clumpType, uint32_t state, uint32_t*
 
 bool CClumpManager::StartEffect(uint32_t effectTypeId, const Vector3& position)
 {
-    CGameObjectManager* pObjects = pTheObjectManager;
+    const SClumpEffectObjects* pObjects = d_pEffectObjects;
     if (!VERIFY(pObjects)) return true;
     uint32_t slot = MAX_HELD_EFFECTS;
     for (uint32_t k = 0; k < MAX_HELD_EFFECTS && slot == MAX_HELD_EFFECTS; ++k) {
         const uint32_t s = (d_nextEffect + k) % MAX_HELD_EFFECTS;
         CParticleSystemEffect* pHeld = d_pEffects[s];
-        if (pHeld && !pHeld->getEffect()) {
+        if (pHeld && !pObjects->isRunning(pHeld)) {
             // Its effect has ended: the slot is free again.
-            pHeld->stop();
-            pObjects->releaseResource(pHeld->getResourceHandle());
+            pObjects->release(pHeld, true);
             d_pEffects[s] = pHeld = nullptr;
         }
         if (!pHeld) slot = s;
     }
     if (slot == MAX_HELD_EFFECTS) return false;
-    resourceHandle handle = 0;
-    CResource* pResource = nullptr;
-    if (!pObjects->instantiateResource(CResourceManager::MANAGER_EFFECTS, effectTypeId, &handle) ||
-        !pObjects->acquireResource(handle, &pResource) || !pResource ||
-        pResource->getResourceType() != CResource::RESOURCETYPE_EFFECT) {
-        if (handle) pObjects->releaseResource(handle);
-        return true;
-    }
-    CParticleSystemEffect* pEffect = static_cast<CParticleSystemEffect*>(pResource);
-    if (!pEffect->start(position, Matrix3(), 0)) {
-        pObjects->releaseResource(handle);
-        return true;
-    }
+    CParticleSystemEffect* pEffect = pObjects->start(effectTypeId, position);
+    if (!pEffect) return true;
     d_pEffects[slot] = pEffect;
     d_nextEffect = (d_nextEffect + 1) % MAX_HELD_EFFECTS;
     return true;
@@ -130,7 +115,7 @@ bool CClumpManager::PlayClumpSound(uint32_t id, const Vector3& position, float v
 void CClumpManager::ReleaseHeldObjects()
 {
     for (CParticleSystemEffect*& pHeld : d_pEffects) {
-        if (pHeld && VERIFY(pTheObjectManager)) pTheObjectManager->releaseResource(pHeld->getResourceHandle());
+        if (pHeld && VERIFY(d_pEffectObjects)) d_pEffectObjects->release(pHeld, false);
         pHeld = nullptr;
     }
     d_nextEffect = 0;

@@ -11,7 +11,8 @@
 //   at the level's end: clumps.ReleaseHeldObjects(); clumps.Unload();
 //
 // Loading needs the world's AI map and land tree (placement, shadows), the sun, the model manager,
-// the audio manager for sounds and the object manager for effects. Main thread only.
+// the audio manager for sounds and, for effects, the effect objects that its maker hands it (the
+// tree clumps hand over the object manager's). Main thread only.
 #pragma once
 
 #include "kestrune/ClumpInstance.h"
@@ -69,12 +70,26 @@ struct CClumpType {
     uint8_t secondPair = 0;  // the second fade pair was given: the clumps may fade by alpha
 };
 
+// The effect objects that the clumps start belong to the object manager, above them: the tree clumps
+// hand the manager they make how to reach them. Without it no effect is found or started.
+struct SClumpEffectObjects {
+    // The effect type of the name; false when there is none.
+    bool (*findType)(const char* pName, uint32_t* pTypeId);
+    // An effect object of the type, made through the object manager and started with the identity
+    // orientation at the position; null, with nothing kept, when it cannot be made or does not start.
+    CParticleSystemEffect* (*start)(uint32_t typeId, const Vector3& position);
+    // Whether the object still runs its effect.
+    bool (*isRunning)(const CParticleSystemEffect* pEffect);
+    // Releases the object through the object manager, stopping it first when asked.
+    void (*release)(CParticleSystemEffect* pEffect, bool stop);
+};
+
 class CClumpManager {
 public:
     static constexpr uint32_t MAX_HELD_EFFECTS = 32;
     static constexpr uint32_t FIRE_WEAPON_STEP_MS = 33;
 
-    CClumpManager();
+    explicit CClumpManager(const SClumpEffectObjects* pEffectObjects = nullptr);
     // Unloads whatever is loaded (held effect objects are the owner's to release first).
     ~CClumpManager();
     CClumpManager(const CClumpManager&) = delete;
@@ -136,4 +151,5 @@ private:
     SAudioFile** d_pSoundResourceList = nullptr;
     uint32_t d_numSoundResources = 0;
     uint32_t d_maxElements = 0;
+    const SClumpEffectObjects* d_pEffectObjects;
 };

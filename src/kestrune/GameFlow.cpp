@@ -87,7 +87,7 @@ void registerProjDataServices()
         [](CGameLogic* pLogic) { return pLogic->getObjectManager(); },
         [] { return new CErrorStrings; },
         [](CErrorStrings* pStrings) { delete pStrings; },
-        [] { return new CWorldMgr; },
+        [] { return new CWorldMgr(&levelObjectHooks); },
         [](CWorldMgr* pWorld) {
             pWorld->unloadLevel();
             delete pWorld;

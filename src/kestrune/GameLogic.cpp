@@ -12,6 +12,7 @@
 #include "gameobjects/ModelResourceManager.h"
 #include "gameobjects/PhysicsObjectResourceManager.h"
 #include "gameobjects/SampleObjectResourceManager.h"
+#include "gameobjects/TreeClump.h"
 #include "global/ProjData.h"
 #include "kestrune/GameInfo.h"
 #include "kestrune/LightEffects.h"
@@ -20,6 +21,7 @@
 #include "utility/Assert.h"
 
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -54,7 +56,34 @@ void releaseLevelVisuals()
     ReleaseVolumeFog();
 }
 
+void clearForRestart(CGameObjectManager* pObjects, const SLevelRestart& level)
+{
+    pObjects->resetDeletionTracking();
+    // The tree clumps come from the clump file, not the script: they stay and are reset.
+    std::vector<uint32_t> keep(level.pKeepTypes, level.pKeepTypes + (level.pKeepTypes ? level.numKeepTypes : 0));
+    keep.push_back(CTreeClump::TYPE_ID);
+    pObjects->deleteAllObjectsExcept(keep.data(), static_cast<uint32_t>(keep.size()));
+    pObjects->update();
+    pObjects->update();
+    // The objects that stay lose their wiring with the table.
+    pObjects->detachEventWiring();
+}
+
+bool refillForRestart(CGameObjectManager* pObjects, const SLevelRestart& level)
+{
+    pObjects->resetResourceManagers();
+    const bool read = pObjects->readInstanceScript(level.instanceScript);
+    if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
+    CGameTree::resetAll();
+    if (level.campaign) pObjects->loadState(level.chapter, level.mission, level.trackDeletions);
+    pObjects->update();
+    return read;
+}
+
 }  // namespace
+
+const SWorldObjectHooks levelObjectHooks = {&CGameTree::loadTreeClumps, &CGameTree::unload, &clearForRestart,
+                                            &refillForRestart};
 
 CGameLogic::CGameLogic(HWND mainWindow)
     : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),

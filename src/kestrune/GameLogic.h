@@ -86,3 +86,8 @@ private:
     bool m_noStateSave;
     std::vector<uint32_t> m_restartKeepTypes;
 };
+
+// How the world reaches the level's objects: the tree clumps and the object manager's part of a
+// restart. The game hands it to every world manager it makes.
+struct SWorldObjectHooks;
+extern const SWorldObjectHooks levelObjectHooks;

@@ -42,6 +42,7 @@ std::string output(uint32_t id, const Names& recipients, const std::string& extr
 
 class EventDelivery : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { testkinds::sendForward = [](CEvents* p, uint32_t id) { return p->sendEvent(id); }; }
     void start(const std::string& script)
     {
         world.pObjects->registerResourceManager(

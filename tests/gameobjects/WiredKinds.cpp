@@ -37,6 +37,8 @@ int intOr(const CParamBlock* pBlock, const char* key, int fallback)
 
 }  // namespace
 
+bool (*sendForward)(CEvents* pRecord, uint32_t id) = nullptr;
+
 bool WiredObject::initFromParamBlock(CParamBlock* pBlock, resourceHandle creator)
 {
     const bool ok = LoggedObject::initFromParamBlock(pBlock, creator);
@@ -86,7 +88,7 @@ bool WiredObject::wire(CParamBlock* pBlock)
 void WiredObject::received(uint32_t id, EventValue value)
 {
     note(("got " + std::to_string(id)).c_str(), static_cast<int32_t>(value));
-    if (d_forward >= 0 && getMssgHandler()) getMssgHandler()->sendEvent(static_cast<uint32_t>(d_forward));
+    if (d_forward >= 0 && getMssgHandler() && sendForward) sendForward(getMssgHandler(), static_cast<uint32_t>(d_forward));
 }
 
 EventValue WiredObject::sendValue()

@@ -3,7 +3,9 @@
 //
 // Keys read besides the base ones (all optional):
 //   health N, send_value N, test_answer N   what the object starts with
-//   forward ID                              every input it gets is passed on as event ID
+//   forward ID                              every input it gets is passed on as event ID, by
+//                                           sendForward (the event delivery sits above the objects:
+//                                           its tests set it; unset, nothing is passed on)
 //   Input_ID 1                              logs "got <name> <id> <value>" for that event id
 //   Output { id ID  repeat R  timed T  interval MS  num_array_items N  Output0 name ... }
 //       an output (several may be given); its value is the sender's send_value
@@ -16,6 +18,8 @@
 #include <string>
 
 namespace testkinds {
+
+extern bool (*sendForward)(CEvents* pRecord, uint32_t id);
 
 class WiredObject : public LoggedObject {
 public:

@@ -1,22 +1,13 @@
 // Clump files and the clump manager on the scripted card (the sloped world of ClumpWorld.h, sounds on
-// the DirectSound stand-in, the logging effect kind: "spark" never ends, "brief" ends on its first
-// update, a logging weapon seam), and the sample clumps drawn headless by the OpenGL renderer.
+// the DirectSound stand-in, a stand-in for the effect objects that knows the effect "spark", a
+// logging weapon seam), and the sample clumps drawn headless by the OpenGL renderer.
+#include "ClumpView.h"
 #include "ClumpWorld.h"
-#include "EffectTestKind.h"
 #include "FacadeFixture.h"
 #include "WavWriter.h"
 #include "ai/Sun.h"
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
-#include "d3d9gl/DeviceRenderer.h"
-#include "effects/Effect.h"
-#include "gameobjects/CollisionObjectResourceManager.h"
-#include "gameobjects/EffectObjectResourceManager.h"
-#include "gameobjects/GameObjectManager.h"
-#include "gameobjects/GameTree.h"
-#include "gameobjects/ParticleSystemEffect.h"
-#include "gameobjects/SampleObjectResourceManager.h"
-#include "gameobjects/TreeClump.h"
 #include "global/ProjData.h"
 #include "kestrune/ClumpManager.h"
 #include "l3render/ModelClump.h"
@@ -46,6 +37,32 @@ struct LoggingWeapon : WeaponDescription {
     void Update(int ms) override { weaponLog.push_back("update " + std::to_string(ms) + " " + std::to_string(d_updateEnabled)); }
 };
 
+// The effect objects the clumps started, which they hold by address without looking into them.
+struct StartedEffect {
+    uint32_t typeId;
+    Vector3 position;
+    bool running = true;
+};
+std::vector<std::unique_ptr<StartedEffect>> startedEffects;
+StartedEffect* started(const CParticleSystemEffect* pEffect)
+{
+    return reinterpret_cast<StartedEffect*>(const_cast<CParticleSystemEffect*>(pEffect));
+}
+const uint32_t SPARK = 0x05000001;
+const SClumpEffectObjects effectObjects = {
+    [](const char* pName, uint32_t* pTypeId) {
+        if (std::strcmp(pName, "spark") != 0) return false;
+        *pTypeId = SPARK;
+        return true;
+    },
+    [](uint32_t typeId, const Vector3& position) {
+        startedEffects.push_back(std::make_unique<StartedEffect>(StartedEffect{typeId, position}));
+        return reinterpret_cast<CParticleSystemEffect*>(startedEffects.back().get());
+    },
+    [](const CParticleSystemEffect* pEffect) { return started(pEffect)->running; },
+    [](CParticleSystemEffect* pEffect, bool) { started(pEffect)->running = false; },
+};
+
 class ClumpTest : public FacadeFixture {
 protected:
     void SetUp() override
@@ -57,12 +74,7 @@ protected:
         clumpworld::makeWorld();
         m_dir.write("shot.wav", wavtest::wav({1, 22050, 16, 16, ""}, wavtest::pattern(2000)));
         ASSERT_TRUE(getProjData().createAudioManager());
-        installTestKind();
-        m_dir.write("data/particles/fx.txt", "TESTEFFECT\n{\ninstancename spark\n}\nTESTEFFECT\n{\ninstancename brief\nLifetime 1\n}\n");
-        m_dir.write("data/particles/particlesystem_precache.psp",
-                    "Precache\n{\nSet\n{\nfilename data\\particles\\fx.txt\nps_def0 spark\nps_def1 brief\n}\n}\n");
-        m_objects = std::make_unique<CGameObjectManager>();
-        ASSERT_TRUE(m_objects->registerResourceManager(new CEffectObjectResourceManager));
+        startedEffects.clear();
         weaponLog.clear();
         SetCreateWeaponHook([](const char* name, int owned, int flags) -> WeaponDescription* {
             weaponLog.push_back("make " + std::string(name) + " " + std::to_string(owned) + " " + std::to_string(flags));
@@ -81,8 +93,6 @@ protected:
         EXPECT_EQ(CModelManager::GetNumModels() + CModelManager::GetNumModelInsts() + CModelManager::GetNumElements(), 0u);
         EXPECT_EQ(CBufferAllocator::GetInstance()->BlocksInUse(), 0u);
         SetCreateWeaponHook(nullptr);
-        m_objects.reset();
-        removeTestKind();
         delete std::exchange(getProjData().pWorldMgr, nullptr);
         destroyProjData();
         D3DCore.FreeDisplayHandles();
@@ -120,8 +130,7 @@ protected:
         return out;
     }
 
-    CClumpManager clumps;
-    std::unique_ptr<CGameObjectManager> m_objects;
+    CClumpManager clumps{&effectObjects};
 };
 
 // Every optional part: tree and stump, state 0 with sound 0 and effect "spark".
@@ -141,8 +150,8 @@ ds::BufferState lastVoice() { return ds::buffers().back(); }  // the newest dupl
 
 std::string heldName(const CClumpManager& m, uint32_t slot)
 {
-    const CParticleSystemEffect* e = m.GetHeldEffect(slot);
-    return !e ? "-" : e->getEffect() ? e->getDefinition()->typeName : "ended";
+    const StartedEffect* e = started(m.GetHeldEffect(slot));
+    return !e ? "-" : !e->running ? "ended" : e->typeId == SPARK ? "spark" : "?";
 }
 
 }  // namespace
@@ -195,7 +204,7 @@ TEST_F(ClumpTest, StateChangesSwapTheMeshAndStartTheStatesEffectAndSound)
     ASSERT_TRUE(load(f));
     EXPECT_EQ(countReports("Clump specified an empty sound"), 1);
     testsupport::clearReports();
-    EXPECT_EQ(effectLog().size(), 0u);
+    EXPECT_EQ(startedEffects.size(), 0u);
     auto top = [&] {
         float z = -1e9f;
         for (const auto& v : vertices(element(0, 0))) z = std::max(z, v.first.z);
@@ -211,7 +220,7 @@ TEST_F(ClumpTest, StateChangesSwapTheMeshAndStartTheStatesEffectAndSound)
     const Vector3 at(1, 2, 3);
     ASSERT_TRUE(c.SetElementState(1, 1, &at, true));
     ASSERT_EQ(std::make_pair(std::string("spark"), 1), std::make_pair(std::string(heldName(clumps, 0)), ds::calls("Play") - plays));
-    EXPECT_EQ(clumps.GetHeldEffect(0)->getEffect()->GetPosition().x, 1.0f);
+    EXPECT_EQ(started(clumps.GetHeldEffect(0))->position.x, 1.0f);
     EXPECT_EQ(std::pair(lastVoice().pending.minDistance, lastVoice().pending.position.x), std::pair(500.0f, 250.0f));
     // Played directly: none, an empty slot and an id past the sounds play nothing.
     int32_t voice = 0;
@@ -305,34 +314,19 @@ protected:
         d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
         m_drawing = true;
     }
-    // One frame from (0, 500, 150) looking east, every clump drawn combined unless another drawing
-    // is given; the image as 0xRRGGBB.
-    void frame(const std::function<void()>& draw = nullptr)
+    // One frame of every clump drawn combined.
+    void frame()
     {
-        L3BeginScene(true);
-        ViewportSettings v;
-        v.aspectRatio = AspectRatioToFloat(2), v.width = 640, v.height = 480;
-        v.nearZ = 1.0f, v.farZ = 10000.0f, v.fov = 240.0f / 270.0f;
-        L3ApplyViewportSettings(v);
-        L3SetViewFromAngles(Vector3(0, 500, 150), 0, 0, 0);
-        bool visible = false;
-        if (draw) draw();
-        for (uint32_t t = 0; !draw && t < clumps.GetNumClumpTypes(); ++t) {
-            EXPECT_FALSE
-(clump(t).d_pClump->Render(0.0f, true, &visible)) << t;
-            EXPECT_TRUE(visible) << t;
-        }
-        L3EndScene();
-        L3Present(false);
+        clumpview::frame([this] {
+            bool visible = false;
+            for (uint32_t t = 0; t < clumps.GetNumClumpTypes(); ++t) {
+                EXPECT_FALSE(clump(t).d_pClump->Render(0.0f, true, &visible)) << t;
+                EXPECT_TRUE(visible) << t;
+            }
+        });
         m_image = frontBuffer(640, 480);
     }
-    // The pixel where a world point lands.
-    DWORD at(const Vector3& world) const
-    {
-        Vector3 p;
-        EXPECT_TRUE(L3ViewportToScreen(world, &p));
-        return m_image.at((int(p.y) + D3DCore.LastViewPort.Y) * 640 + int(p.x) + D3DCore.LastViewPort.X);
-    }
+    DWORD at(const Vector3& world) const { return clumpview::at(m_image, world); }
 
     std::vector<DWORD> m_image;
 };
@@ -367,44 +361,4 @@ TEST_F(ClumpPixelTest, TheSampleClumpsStandOnTheSlopeInTheirColoursAndAStateShow
     const float y0 = element(1, 0).pModelInst->m_transform.Translation[1];
     EXPECT_EQ(std::vector<DWORD>({at({400, y0, 90}), at({400, y0, 110}), at({400, y0, 150})}),
               std::vector<DWORD>({colourOf(0), CLEAR, CLEAR}));
-}
-
-TEST_F(ClumpPixelTest, ANearTreeClumpDrawsEachElementInItsOwnColourTimesTheClumps)
-{
-    // A material that multiplies the vertex colour (white) by the texture factor.
-    std::string tinted = democlumps::material();
-    tinted.replace(tinted.find("colorop selectarg1"), 18, "colorop modulate\nsettexturestagestate 0 colorarg2 tfactor");
-    tinted.replace(tinted.find("[pass]\n"), 7, "[pass]\nsetrenderstate texturefactor 0xFFFFFFFF\n");
-    m_dir.write("data/clumps/clump.mtl", tinted);
-    // Trees at full detail only (no combined mesh), lit by the light effects, in two colours.
-    cw::File f = withModels({});
-    f.Models.push_back({"", "data\\clumps\\tree.rsm"});
-    cw::Type trees;
-    trees.ObjectType = 1, trees.Flags = 16, trees.SecondPair = 1, trees.Health = 100;
-    trees.FadeNear = 5000, trees.FadeFar = 6000, trees.SecondNear = 1000, trees.SecondFar = 1500;
-    trees.States = {{3}};
-    trees.Clumps = {{{democlumps::element(400, 420, 0xC04020), democlumps::element(400, 530, 0x20A0E0)}}};
-    f.Types = {trees};
-    m_dir.write("data/clumps/trees.clump", cw::file(f));
-    ASSERT_TRUE(m_objects->registerResourceManager(new CSampleObjectResourceManager));
-    ASSERT_TRUE(m_objects->registerResourceManager(new CCollisionObjectResourceManager));
-    m_objects->initialiseResourceManagers();
-    ASSERT_TRUE(CGameTree::loadTreeClumps("data\\clumps\\trees.clump", false));
-    resourceHandle handle = 0;
-    CResource* pResource = nullptr;
-    ASSERT_TRUE(m_objects->findHandleByName("Clump_000_000", &handle));
-    ASSERT_TRUE(m_objects->acquireResource(handle, &pResource));
-
-    CTreeClump& treeClump = *static_cast<CTreeClump*>(pResource);
-    CGameTree::s_pLightColourAt = [](const Vector3&) { return 0xFF8040u; };
-    frame([&] { treeClump.render(); });
-    CGameTree::s_pLightColourAt = nullptr;
-    // Each element's colour bytes times the clump's colour / 256, halfway up the tree.
-    const DWORD wanted[] = {0xBF2008, 0x1F5038};
-    for (uint32_t i = 0; i < 2; ++i) {
-        const float* t = treeClump.getClump()->d_pClump->GetElement(i)->pModelInst->m_transform.Translation;
-        EXPECT_EQ(at({t[0], t[1], t[2] + 40}), wanted[i]) << i;
-    }
-    m_objects->releaseAllObjects();
-    CGameTree::unload();
 }
