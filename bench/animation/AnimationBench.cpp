@@ -4,13 +4,11 @@
 // walk into a wave, on a model of 32 nodes, beside the same evaluation (and mix of the two poses)
 // over flat arrays written into a node array per player.
 #include "../BenchMain.h"
+#include "ModelSource.h"
 #include "ModelWriter.h"
 #include "animation/Animation.h"
 #include "animation/BonedAnim.h"
 #include "animation/BonedAnimGroup.h"
-#include "gameobjects/GameObjectManager.h"
-#include "gameobjects/ModelResourceManager.h"
-#include "global/ProjData.h"
 #include "l3render/ModelClassManager.h"
 #include "l3render/ModelManager.h"
 #include "utility/Assert.h"
@@ -205,11 +203,11 @@ void write(const std::string& name, const std::string& text)
     std::ofstream(name, std::ios::binary) << text;
 }
 
-// The group's files in the program's folder, the model managers, and an object manager with the
-// model resource manager, once; the walk (0) tweens into the wave (1) at once, blending slowly.
-CGameObjectManager* groupWorld()
+// The group's files in the program's folder, the model managers, and the models' stand-in source,
+// once; the walk (0) tweens into the wave (1) at once, blending slowly.
+ModelSource* groupWorld()
 {
-    static CGameObjectManager* objects = [] () -> CGameObjectManager* {
+    static ModelSource* objects = [] () -> ModelSource* {
         setAssertReportHook(quiet);
         if (!llistElementPoolExists()) llistInitElementPool();
         if (!CModelClassManager::Init() || !CModelManager::Init()) return nullptr;
@@ -230,11 +228,7 @@ CGameObjectManager* groupWorld()
                                            "transitiontime0 = <int> -1\ntransitionduration0 = <int> 0\n"
                                            "transitiontime1 = <int> -1\ntransitionduration1 = <int> " +
                                                std::to_string(BLEND_MS) + "\n");
-        createProjData();
-        getProjData().FrameStep = STEP;
-        auto* made = new CGameObjectManager;
-        if (!made->registerResourceManager(new CModelResourceManager)) return nullptr;
-        return made;
+        return new ModelSource(STEP);
     }();
     return objects;
 }
@@ -247,7 +241,7 @@ struct Players {
 
     explicit Players(bool blend)
     {
-        CGameObjectManager* objects = groupWorld();
+        ModelSource* objects = groupWorld();
         if (!objects) return;
         group = std::make_unique<CBonedAnimGroup>(objects);
         if (!group->AddAnim("data\\anims\\walk.ini", 0, "data\\anims\\walk_tween.ini") ||

@@ -1,10 +1,8 @@
 #include "AnimTestSupport.h"
+#include "ModelSource.h"
 
 #include "animation/BonedAnim.h"
 #include "animation/BonedAnimGroup.h"
-#include "gameobjects/GameObjectManager.h"
-#include "gameobjects/ModelResourceManager.h"
-#include "global/ProjData.h"
 
 #include <cstring>
 #include <filesystem>
@@ -17,32 +15,27 @@ namespace {
 const char *const WALK = "data\\anims\\robot_walk.ini", *const WAVE = "data\\anims\\robot_wave.ini",
                  *const WALK_TWEENS = "data\\anims\\robot_walk_tween.ini";
 
-// The sample animations and their definitions on the dummy robot, the model resource manager
-// behind an object manager, and a game step of 50 ms.
+// The sample animations and their definitions on the dummy robot, their models from the stand-in
+// for the object manager, and a game step of 50 ms.
 class BonedAnimTest : public ModelAnimFixture {
 protected:
     void SetUp() override
     {
         ModelAnimFixture::SetUp();
         std::filesystem::copy(std::string(VELDRANE_ROOT) + "/data/anims", m_dir.file("data/anims"));
-        createProjData();
-        getProjData().FrameStep = 50;
-        m_objects = std::make_unique<CGameObjectManager>();
-        ASSERT_TRUE(m_objects->registerResourceManager(m_models = new CModelResourceManager));
+        m_objects = std::make_unique<ModelSource>(50);
         m_group = std::make_unique<CBonedAnimGroup>(m_objects.get());
     }
 
     void TearDown() override
     {
         m_group.reset();
-        EXPECT_EQ(0u, m_models->getNumLive());
+        EXPECT_EQ(0u, m_objects->getNumLive());
         m_objects.reset();
-        destroyProjData();
         ModelAnimFixture::TearDown();
     }
 
-    std::unique_ptr<CGameObjectManager> m_objects;
-    CModelResourceManager* m_models = nullptr;
+    std::unique_ptr<ModelSource> m_objects;
     std::unique_ptr<CBonedAnimGroup> m_group;
 };
 
@@ -91,9 +84,8 @@ TEST_F(BonedAnimTest, GroupLimitsAndBadDefinitions)
     EXPECT_EQ(nullptr, m_group->GetAnim(1)->pModelInst);
     for (uint32_t id = 2; id < CBonedAnimGroup::MAX_ANIMS; ++id) ASSERT_TRUE(m_group->AddAnim(WAVE, id, ""));
     EXPECT_FALSE(m_group->AddAnim(WAVE, 43, ""));
-    // One type, and one model, for every instance of a file; one that did not load makes none.
-    EXPECT_EQ(2u, m_models->getNumDefinitions());
-    EXPECT_EQ(42u, m_models->getNumLive());
+    // A model instance for every entry; one that did not load makes none.
+    EXPECT_EQ(42u, m_objects->getNumLive());
     CResource* pResource = nullptr;
     ASSERT_TRUE(m_objects->acquireResource(m_group->GetAnim(0)->d_modelHandle, &pResource));
     EXPECT_EQ(CResource::RESOURCETYPE_MODEL, pResource->getResourceType());

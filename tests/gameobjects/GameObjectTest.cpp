@@ -3,11 +3,14 @@
 #include "TestKinds.h"
 #include "TestSupport.h"
 #include "ai/Events.h"
+#include "gameobjects/CollisionServices.h"
 #include "utility/BlockFile.h"
+#include "utility/Collision.h"
 #include "utility/LList.h"
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -233,6 +236,25 @@ TEST_F(GameObjectTest, ContactKillHitsTheHigherRankedSideAndBothOnATie)
                   std::vector<int>({a.deaths, b.deaths, a.health, b.health}))
             << std::hex << row.a << " " << row.b;
     }
+    // The collision maths settles the pair under test so when its arithmetic fails, once both of
+    // the pair are known.
+    ASSERT_TRUE(createIntersectionMemoryManager(1, sizeof(CIntersection)));
+    Creature first(0x02000004), second(CGameObject::TYPE_STATIC_OBJECT);
+    float t = 0;
+    Vector3 point, normal;
+    auto invalid = [&] {
+        const Vector3 nowhere(std::numeric_limits<float>::quiet_NaN(), 0, 0);
+        return sphereFiniteRayIntersect(nowhere, Vector3(1, 0, 0), Vector3(), 1.0f, t, point, normal);
+    };
+    EXPECT_FALSE(invalid());
+    collisionPairSecond = &second;
+    EXPECT_FALSE(invalid());
+    EXPECT_EQ(0, first.deaths);
+    collisionPairFirst = &first;
+    EXPECT_FALSE(invalid());
+    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(first.deaths, second.deaths));
+    collisionPairFirst = collisionPairSecond = nullptr;
+    destroyIntersectionMemoryManager();
 }
 
 

@@ -4,7 +4,6 @@
 #include "utility/Collision.h"
 
 #include "TestSupport.h"
-#include "gameobjects/CollisionServices.h"
 
 #include <gtest/gtest.h>
 
@@ -68,8 +67,29 @@ struct BoxHull {
     }
 };
 
-// Runs every test with the list element pool and a small intersection pool, and checks that no
-// record outlives its test.
+// The pool and the contact rule of the game objects above the collision maths, stood in for:
+// records come from a table of 32, and invalid contacts are counted.
+struct StandInServices {
+    bool running = false;
+    CIntersection records[32];
+    std::vector<void*> free;
+    int invalidContacts = 0;
+};
+inline StandInServices pool;
+inline const SCollisionServices services = {
+    [] { return pool.running; },
+    [](uint32_t size, void** block) {
+        if (size > sizeof(CIntersection) || pool.free.empty()) return false;
+        *block = pool.free.back();
+        pool.free.pop_back();
+        return true;
+    },
+    [](void* block) { pool.free.push_back(block); },
+    [] { ++pool.invalidContacts; },
+};
+
+// Runs every test with the list element pool and the stand-in pool, and checks that no record
+// outlives its test.
 class CollisionTest : public ::testing::Test {
 protected:
     static const uint32_t POOL_RECORDS = 32;
@@ -77,13 +97,15 @@ protected:
     void SetUp() override
     {
         llistInitElementPool();
-        createIntersectionMemoryManager(POOL_RECORDS, sizeof(CIntersection));
+        pool = StandInServices();
+        pool.running = true;
+        for (CIntersection& record : pool.records) pool.free.push_back(&record);
+        setCollisionServices(&services);
     }
     void TearDown() override
     {
         EXPECT_EQ(0u, liveIntersectionCount());
-        destroyIntersectionMemoryManager();
-        collisionPairFirst = collisionPairSecond = nullptr;
+        setCollisionServices(nullptr);
         llistFreeElementPool();
     }
 
