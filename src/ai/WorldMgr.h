@@ -78,8 +78,8 @@ public:
     // Releases the loaded level's contents and its event wiring.
     void unloadLevel();
     // Plays the level again from its start: every object but the kept types goes, the wiring is
-    // made anew, the script's objects come back and the chapter's saved state is applied again.
-    // False when the script cannot be read.
+    // made anew, the script's objects come back and the chapter's saved state is applied again
+    // (the objects' part through the hooks). False when the script cannot be read, or without hooks.
     bool restartLevel(CGameObjectManager* pObjects, const SLevelRestart& level);
 
     // The level-end flags, set when a mission ends. The mission counts as completed (and its state
@@ -110,8 +110,8 @@ public:
     STreeSettings& getTreeSettings() { return d_trees; }
     // Set by the player's vehicle: while clear, shots do not damage trees.
     uint8_t d_treeDamage = 1;
-    // The level's tree clumps, once its object managers are up; false when it has none or its
-    // clump file does not load (the level goes on without).
+    // The level's tree clumps, once its object managers are up; false when it has none, its clump
+    // file does not load (the level goes on without) or the world has no hooks.
     bool loadTreeClumps();
     CAIMap* getAIMap() { return &d_aiMap; }
 

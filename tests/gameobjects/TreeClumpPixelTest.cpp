@@ -14,41 +14,19 @@
 
 #include <memory>
 
-namespace {
-
 namespace cw = clumpwriter;
 
-class TreeClumpPixelTest : public FacadeFixture {
-protected:
-    void SetUp() override
-    {
-        FacadeFixture::SetUp();
-        ASSERT_TRUE(startDrawing({"clumps/rock.rsm", "clumps/tree.rsm", "clumps/stump.rsm"}));
-        createProjData();
-        clumpworld::makeWorld();
-        m_objects = std::make_unique<CGameObjectManager>();
-        ASSERT_TRUE(m_objects->registerResourceManager(new CSampleObjectResourceManager));
-        ASSERT_TRUE(m_objects->registerResourceManager(new CCollisionObjectResourceManager));
-        m_objects->initialiseResourceManagers();
-    }
-
-    void TearDown() override
-    {
-        if (m_objects) m_objects->releaseAllObjects();
-        CGameTree::unload();
-        m_objects.reset();
-        delete std::exchange(getProjData().pWorldMgr, nullptr);
-        destroyProjData();
-        FacadeFixture::TearDown();
-    }
-
-    std::unique_ptr<CGameObjectManager> m_objects;
-};
-
-}  // namespace
+class TreeClumpPixelTest : public FacadeFixture {};
 
 TEST_F(TreeClumpPixelTest, ANearTreeClumpDrawsEachElementInItsOwnColourTimesTheClumps)
 {
+    ASSERT_TRUE(startDrawing({"clumps/rock.rsm", "clumps/tree.rsm", "clumps/stump.rsm"}));
+    createProjData();
+    clumpworld::makeWorld();
+    auto objects = std::make_unique<CGameObjectManager>();
+    objects->registerResourceManager(new CSampleObjectResourceManager);
+    objects->registerResourceManager(new CCollisionObjectResourceManager);
+    objects->initialiseResourceManagers();
     // A material that multiplies the vertex colour (white) by the texture factor.
     std::string tinted = democlumps::material();
     tinted.replace(tinted.find("colorop selectarg1"), 18, "colorop modulate\nsettexturestagestate 0 colorarg2 tfactor");
@@ -67,8 +45,8 @@ TEST_F(TreeClumpPixelTest, ANearTreeClumpDrawsEachElementInItsOwnColourTimesTheC
     ASSERT_TRUE(CGameTree::loadTreeClumps("data\\clumps\\trees.clump", false));
     resourceHandle handle = 0;
     CResource* pResource = nullptr;
-    ASSERT_TRUE(m_objects->findHandleByName("Clump_000_000", &handle));
-    ASSERT_TRUE(m_objects->acquireResource(handle, &pResource));
+    ASSERT_TRUE(objects->findHandleByName("Clump_000_000", &handle));
+    ASSERT_TRUE(objects->acquireResource(handle, &pResource));
 
     CTreeClump& treeClump = *static_cast<CTreeClump*>(pResource);
     CGameTree::s_pLightColourAt = [](const Vector3&) { return 0xFF8040u; };
@@ -81,4 +59,9 @@ TEST_F(TreeClumpPixelTest, ANearTreeClumpDrawsEachElementInItsOwnColourTimesTheC
         const float* t = treeClump.getClump()->d_pClump->GetElement(i)->pModelInst->m_transform.Translation;
         EXPECT_EQ(clumpview::at(image, {t[0], t[1], t[2] + 40}), wanted[i]) << i;
     }
+    objects->releaseAllObjects();
+    CGameTree::unload();
+    objects.reset();
+    delete std::exchange(getProjData().pWorldMgr, nullptr);
+    destroyProjData();
 }

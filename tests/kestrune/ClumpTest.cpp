@@ -37,26 +37,18 @@ struct LoggingWeapon : WeaponDescription {
     void Update(int ms) override { weaponLog.push_back("update " + std::to_string(ms) + " " + std::to_string(d_updateEnabled)); }
 };
 
-// The effect objects the clumps started, which they hold by address without looking into them.
+// The effect objects the clumps started ("spark" is the one type), which they hold by address
+// without looking into them: where each started and whether it still runs.
 struct StartedEffect {
-    uint32_t typeId;
     Vector3 position;
     bool running = true;
 };
 std::vector<std::unique_ptr<StartedEffect>> startedEffects;
-StartedEffect* started(const CParticleSystemEffect* pEffect)
-{
-    return reinterpret_cast<StartedEffect*>(const_cast<CParticleSystemEffect*>(pEffect));
-}
-const uint32_t SPARK = 0x05000001;
+StartedEffect* started(const CParticleSystemEffect* p) { return reinterpret_cast<StartedEffect*>(const_cast<CParticleSystemEffect*>(p)); }
 const SClumpEffectObjects effectObjects = {
-    [](const char* pName, uint32_t* pTypeId) {
-        if (std::strcmp(pName, "spark") != 0) return false;
-        *pTypeId = SPARK;
-        return true;
-    },
-    [](uint32_t typeId, const Vector3& position) {
-        startedEffects.push_back(std::make_unique<StartedEffect>(StartedEffect{typeId, position}));
+    [](const char* pName, uint32_t* pTypeId) { return std::strcmp(pName, "spark") == 0 && (*pTypeId = 1); },
+    [](uint32_t, const Vector3& position) {
+        startedEffects.push_back(std::make_unique<StartedEffect>(StartedEffect{position}));
         return reinterpret_cast<CParticleSystemEffect*>(startedEffects.back().get());
     },
     [](const CParticleSystemEffect* pEffect) { return started(pEffect)->running; },
@@ -151,7 +143,7 @@ ds::BufferState lastVoice() { return ds::buffers().back(); }  // the newest dupl
 std::string heldName(const CClumpManager& m, uint32_t slot)
 {
     const StartedEffect* e = started(m.GetHeldEffect(slot));
-    return !e ? "-" : !e->running ? "ended" : e->typeId == SPARK ? "spark" : "?";
+    return !e ? "-" : e->running ? "spark" : "ended";
 }
 
 }  // namespace
