@@ -253,21 +253,22 @@ HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* surface)
     if (HRESULT f = forcedFailure(Method::GetFrontBufferData)) return f;
     auto* s = dynamic_cast<Surface*>(surface);
     if (!s || swapChain != 0 || s->level().Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
-    std::vector<uint32_t> pixels;
     UINT width = 0, height = 0;
     Level& level = s->level();
-    std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
-    bool have = m_renderer->readFrontBuffer(pixels, width, height);
+    const std::vector<uint32_t>* pixels = &m_frontPixels;
+    bool have = m_renderer->readFrontBuffer(m_frontPixels, width, height);
     if (!have && control().FrontWidth) {
-        pixels = control().FrontBuffer;
+        pixels = &control().FrontBuffer;
         width = control().FrontWidth;
         height = control().FrontHeight;
         have = true;
     }
+    // What the image does not cover reads as zero.
+    if (!have || width < level.Width || height < level.Height) std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
     if (have) {
-        for (UINT y = 0; y < height && y < level.Height; ++y)
-            for (UINT x = 0; x < width && x < level.Width; ++x)
-                std::memcpy(&level.Bytes[y * level.Pitch + x * 4], &pixels[y * width + x], 4);
+        const UINT rows = std::min(height, level.Height), columns = std::min(width, level.Width);
+        for (UINT y = 0; y < rows; ++y)
+            std::memcpy(&level.Bytes[y * level.Pitch], &(*pixels)[static_cast<size_t>(y) * width], columns * 4);
     }
     return D3D_OK;
 }

@@ -128,12 +128,9 @@ public:
         if (!use.held()) return false;
         width = m_gl.width();
         height = m_gl.height();
-        pixels.assign(static_cast<size_t>(width) * height, 0);
-        if (!m_gl.readFrontBuffer(pixels.data(), width * 4)) return false;
-        // The screen has no alpha: what was presented reads back opaque.
-        if (m_opaque)
-            for (uint32_t& p : pixels) p |= 0xFF000000u;
-        return true;
+        // Every pixel is written; what was presented on an opaque screen reads back opaque.
+        pixels.resize(static_cast<size_t>(width) * height);
+        return m_gl.readFrontBuffer(pixels.data(), width * 4);
     }
 
 private:

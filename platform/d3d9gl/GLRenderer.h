@@ -71,14 +71,17 @@ struct PipelineState {
     const LightingState* lighting = nullptr;  // null: no lights, a black material
 };
 
-// Where a draw's vertices come from: a renderer buffer (buffer != 0) or caller memory that holds
-// the vertices from index 0.
+// Where a draw's vertices come from: a renderer buffer (buffer != 0), or memory that holds the
+// vertices from index 0 and is streamed to GL at each draw: the caller's (size 0: read as far as
+// the draw says it reaches) or `size` bytes the device keeps, of which only the vertices the draw
+// reads are taken (those its indices name, for an indexed draw).
 struct VertexSource {
     uint32_t buffer = 0;
     const void* data = nullptr;
     uint32_t offset = 0;  // bytes into the buffer
     uint32_t stride = 0;
     uint32_t fvf = 0;
+    size_t size = 0;
 };
 
 // Shaders in place of either fixed-function stage. With a vertex shader the vertices come from
@@ -92,9 +95,12 @@ struct ShaderState {
     VertexSource streams[MAX_VERTEX_STREAMS];
 };
 
+// Indices from a renderer buffer or from memory (the caller's when size is 0). A buffer may come
+// with its indices in memory too, for a draw whose vertices the device keeps.
 struct IndexSource {
     uint32_t buffer = 0;
     const void* data = nullptr;
+    size_t size = 0;
     uint32_t indexSize = 2;  // 2 or 4 bytes
 };
 
@@ -150,7 +156,8 @@ public:
                      uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount);
     void present();
 
-    // Pixels as B, G, R, A bytes, top row first, `pitch` bytes apart; width() x height().
+    // Pixels as B, G, R, A bytes, top row first, `pitch` bytes apart; width() x height(). The
+    // front buffer of an opaque back buffer reads with alpha one, as a screen without alpha shows it.
     bool readBackBuffer(void* pixels, uint32_t pitch);
     bool readFrontBuffer(void* pixels, uint32_t pitch);
 
