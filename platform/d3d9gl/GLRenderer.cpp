@@ -1015,10 +1015,13 @@ void GLRenderer::present()
     if (!isCreated()) return;
     Impl& d = *m_impl;
     // The frame drawn becomes the front buffer without a copy; the back buffer gets it back only
-    // if something but a whole clear comes first.
-    std::swap(d.backFbo, d.frontFbo);
-    std::swap(d.backColour, d.frontColour);
-    d.backStale = true;
+    // if something but a whole clear comes first. Nothing drawn since the last present: the front
+    // buffer already holds the frame.
+    if (!d.backStale) {
+        std::swap(d.backFbo, d.frontFbo);
+        std::swap(d.backColour, d.frontColour);
+        d.backStale = true;
+    }
     if (d.visible) {
         const GLint w = static_cast<GLint>(m_width), h = static_cast<GLint>(m_height);
         int dw = 0, dh = 0;

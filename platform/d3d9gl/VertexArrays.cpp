@@ -53,6 +53,7 @@ void VertexArrays::destroy()
     m_bound = nullptr;
     m_boundFormat = nullptr;
     m_valuesSet = 0;
+    m_defaultsFor = ~0u;
 }
 
 void VertexArrays::specify(const VertexFormat& format)
@@ -126,6 +127,9 @@ void VertexArrays::forget(uint32_t buffer)
 
 void VertexArrays::defaults(uint32_t arrayLocations, bool fixedFunction)
 {
+    const uint32_t wanted = arrayLocations | (fixedFunction ? 1u << 31 : 0);
+    if (wanted == m_defaultsFor) return;
+    m_defaultsFor = wanted;
     for (uint32_t l = 0; l < MAX_VERTEX_ATTRIBUTES; ++l) {
         if (arrayLocations & (1u << l)) continue;
         float v[4] = {0, 0, 0, 1};

@@ -73,6 +73,7 @@ private:
     const VertexFormat* m_boundFormat = nullptr;  // key of the bound kept object
     float m_values[MAX_VERTEX_ATTRIBUTES][4];
     uint32_t m_valuesSet = 0;  // locations whose value above GL holds
+    uint32_t m_defaultsFor = ~0u;  // the locations and pipeline the values were last set for
 };
 
 }  // namespace d3d9gl

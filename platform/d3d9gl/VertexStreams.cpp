@@ -1,7 +1,6 @@
 #include "d3d9gl/VertexStreams.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace d3d9gl {
 
@@ -30,13 +29,13 @@ bool indexRange(const IndexSource& ix, uint32_t start, uint32_t count, uint32_t&
 
 void VertexStreams::create(GLState& gl)
 {
-    m_gl = &gl;
     m_ring.create();
     m_arrays.init(gl);
 }
 
 void VertexStreams::destroy()
 {
+    dropRetired();
     m_arrays.destroy();
     for (uint32_t name : m_names)
         if (name) glDeleteBuffers(1, &name);
@@ -77,10 +76,28 @@ void VertexStreams::deleteBuffer(uint32_t buffer)
     m_names[buffer - 1] = 0;
 }
 
+bool VertexStreams::stream(const void* data, uint32_t size, uint32_t align, uint32_t& offset)
+{
+    uint32_t retired = 0;
+    const bool written = m_ring.write(data, size, align, offset, retired);
+    if (retired) m_retired.push_back(retired);
+    return written;
+}
+
+void VertexStreams::dropRetired()
+{
+    for (uint32_t name : m_retired) {
+        m_arrays.forget(name);
+        glDeleteBuffers(1, &name);
+    }
+    m_retired.clear();
+}
+
 bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count, const VertexSource* streams,
                                  const VertexSpan& span, bool wholeStride, bool fixedFunction, int64_t& shift)
 {
     shift = 0;
+    if (!m_retired.empty()) dropRetired();
     uint32_t used = 0;
     uint32_t extent[MAX_VERTEX_STREAMS] = {};
     for (uint32_t i = 0; i < count; ++i) {
@@ -88,7 +105,7 @@ bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count
         used |= 1u << a.stream;
         extent[a.stream] = std::max(extent[a.stream], a.offset + a.bytes);
     }
-    const bool single = std::popcount(used) == 1;
+    const bool single = used && (used & (used - 1)) == 0;
     // Where each stream's vertex 0 lies for GL: a buffer and a byte offset.
     uint32_t names[MAX_VERTEX_STREAMS] = {}, starts[MAX_VERTEX_STREAMS] = {};
     bool keep = true;
@@ -126,7 +143,7 @@ bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count
         if ((v.size && lo * v.stride + bytes > v.size) || bytes > UINT32_MAX) return false;
         uint32_t at = 0;
         const auto* from = static_cast<const uint8_t*>(v.data) + lo * v.stride;
-        if (!m_ring.write(from, static_cast<uint32_t>(bytes), single ? v.stride : 4, at)) return false;
+        if (!stream(from, static_cast<uint32_t>(bytes), single ? v.stride : 4, at)) return false;
         names[s] = m_ring.name();
         if (single) {
             shift = static_cast<int64_t>(at / v.stride) - static_cast<int64_t>(lo);
@@ -158,8 +175,7 @@ bool VertexStreams::bindIndices(const IndexSource& ix, uint32_t start, uint32_t 
     }
     if (!ix.data || (ix.size && from + bytes > ix.size) || bytes > UINT32_MAX) return false;
     uint32_t at = 0;
-    if (!m_ring.write(static_cast<const uint8_t*>(ix.data) + from, static_cast<uint32_t>(bytes), ix.indexSize, at))
-        return false;
+    if (!stream(static_cast<const uint8_t*>(ix.data) + from, static_cast<uint32_t>(bytes), ix.indexSize, at)) return false;
     m_arrays.elements(m_ring.name());
     offset = at;
     return true;

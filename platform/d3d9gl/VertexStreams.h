@@ -57,7 +57,13 @@ public:
     bool bindIndices(const IndexSource& indices, uint32_t start, uint32_t count, uintptr_t& offset);
 
 private:
-    GLState* m_gl = nullptr;
+    // Copies bytes into the ring (StreamBuffer::write).
+    bool stream(const void* data, uint32_t size, uint32_t align, uint32_t& offset);
+    // Ring buffers left behind go, with the vertex arrays that read them, between draws: a draw
+    // may read vertices from one and indices from the next.
+    void dropRetired();
+
+    std::vector<uint32_t> m_retired;
     std::vector<uint32_t> m_names;  // handle - 1 -> GL name, 0 for a free slot
     std::vector<uint32_t> m_sizes;
     StreamBuffer m_ring;

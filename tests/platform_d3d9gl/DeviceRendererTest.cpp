@@ -3,6 +3,9 @@
 
 #include <SDL.h>
 
+#include <functional>
+#include <vector>
+
 namespace {
 
 struct ScreenVertex {
@@ -91,6 +94,50 @@ TEST_F(DeviceRendererTest, BuffersAndTexturesAreCopiedAgainWhenWritten)
     m_device->SetStreamSource(0, nullptr, 0, 0);
     tex->Release();
     vb->Release();
+}
+
+// The front buffer shows each frame as it was presented: one drawn over the last without a clear,
+// one with nothing drawn, one with a clear of part of it and one wholly cleared.
+TEST_F(DeviceRendererTest, PresentsShowWhatEachFrameDrewOverTheLast)
+{
+    m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    m_device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    auto quad = [&](float x, DWORD colour) {
+        const struct {
+            float x, y, z, rhw;
+            DWORD c;
+        } v[] = {{x - 0.5f, -0.5f, 0.5f, 1, colour}, {x + 7.5f, -0.5f, 0.5f, 1, colour},
+                 {x - 0.5f, 7.5f, 0.5f, 1, colour}, {x + 7.5f, 7.5f, 0.5f, 1, colour}};
+        m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, v, sizeof(v[0]));
+    };
+    auto frame = [&](const std::function<void()>& draw) {
+        m_device->BeginScene();
+        draw();
+        present();
+        return std::vector<DWORD>{front(2, 2), front(10, 2), front(18, 2), front(28, 28)};
+    };
+    const DWORD red = 0xFFFF0000, green = 0xFF00FF00, blue = 0xFF0000FF, white = 0xFFFFFFFF, black = 0xFF000000;
+    EXPECT_EQ(frame([&] {
+                  m_device->Clear(0, nullptr, D3DCLEAR_TARGET, red, 1.0f, 0);
+                  quad(0, green);
+              }),
+              (std::vector<DWORD>{green, red, red, red}));
+    EXPECT_EQ(frame([&] { quad(8, blue); }), (std::vector<DWORD>{green, blue, red, red}));
+    EXPECT_EQ(frame([] {}), (std::vector<DWORD>{green, blue, red, red}));
+    const D3DVIEWPORT9 whole{0, 0, W, H, 0, 1}, corner{24, 24, 8, 8, 0, 1};
+    EXPECT_EQ(frame([&] {
+                  m_device->SetViewport(&corner);
+                  m_device->Clear(0, nullptr, D3DCLEAR_TARGET, white, 1.0f, 0);
+                  m_device->SetViewport(&whole);
+              }),
+              (std::vector<DWORD>{green, blue, red, white}));
+    EXPECT_EQ(frame([&] {
+                  m_device->Clear(0, nullptr, D3DCLEAR_TARGET, black, 1.0f, 0);
+                  quad(16, green);
+              }),
+              (std::vector<DWORD>{black, black, green, black}));
 }
 
 TEST_F(DeviceRendererTest, PresentsWaitForTheDisplayAsTheIntervalAsks)
