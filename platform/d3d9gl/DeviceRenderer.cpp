@@ -87,7 +87,7 @@ public:
         m_pipeline.shaders = shaded ? &m_shaders : nullptr;
         if (state.VertexShader) {
             vertices = m_shaders.streams[0];  // read through the inputs
-        } else if (!streamSource(state, call, 0, vertices)) {
+        } else if (!streamSource(state, call, 0, true, vertices)) {
             return;
         }
         if (!call.Indexed) {
@@ -103,7 +103,11 @@ public:
             if (!ib) return;
             D3DINDEXBUFFER_DESC desc{};
             ib->GetDesc(&desc);
-            indices.buffer = bufferCopy(ib->Bytes, ib->Written);
+            // Dynamic indices are streamed with each draw; the others are copied when written. Either
+            // way the renderer may read them here, to take only the vertices they name.
+            indices.data = ib->Bytes.data();
+            indices.size = ib->Bytes.size();
+            if (!(desc.Usage & D3DUSAGE_DYNAMIC)) indices.buffer = bufferCopy(ib->Bytes, ib->Written);
             indices.indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
         }
         m_gl.drawIndexed(m_pipeline, call.Type, vertices, indices, call.BaseVertex, call.MinIndex,
@@ -182,9 +186,11 @@ private:
         }
     }
 
-    // Stream `index` of the draw: caller memory for stream 0 of a user-pointer draw.
+    // Stream `index` of the draw: caller memory for stream 0 of a user-pointer draw. A dynamic
+    // buffer, written between draws, is streamed with each draw that reads it alone; other buffers
+    // are copied to GL when written.
     bool streamSource(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call, uint32_t index,
-                      VertexSource& out)
+                      bool alone, VertexSource& out)
     {
         if (call.UserVertices) {
             if (index != 0) return false;
@@ -194,9 +200,18 @@ private:
         }
         auto* vb = dynamic_cast<d3d9ref::VertexBuffer*>(state.Streams[index].Buffer);
         if (!vb) return false;
-        out.buffer = bufferCopy(vb->Bytes, vb->Written);
-        out.offset = state.Streams[index].Offset;
+        D3DVERTEXBUFFER_DESC desc{};
+        vb->GetDesc(&desc);
+        const uint32_t offset = state.Streams[index].Offset;
         out.stride = state.Streams[index].Stride;
+        if (alone && (desc.Usage & D3DUSAGE_DYNAMIC)) {
+            if (offset >= vb->Bytes.size()) return false;
+            out.data = vb->Bytes.data() + offset;
+            out.size = vb->Bytes.size() - offset;
+            return true;
+        }
+        out.buffer = bufferCopy(vb->Bytes, vb->Written);
+        out.offset = offset;
         return true;
     }
 
@@ -242,8 +257,11 @@ private:
         }
         m_shaders.inputs = m_inputs.data();
         m_shaders.inputCount = static_cast<uint32_t>(m_inputs.size());
+        const bool alone = std::all_of(m_inputs.begin(), m_inputs.end(),
+                                       [&](const VertexInput& in) { return in.stream == m_inputs[0].stream; });
         for (const VertexInput& in : m_inputs)
-            if (!m_shaders.streams[in.stream].stride && !streamSource(state, call, in.stream, m_shaders.streams[in.stream]))
+            if (!m_shaders.streams[in.stream].stride &&
+                !streamSource(state, call, in.stream, alone, m_shaders.streams[in.stream]))
                 return false;
         return true;
     }
