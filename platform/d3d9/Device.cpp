@@ -147,6 +147,7 @@ void Device::resetStates()
     s.Lights.clear();
     s.LightEnabled.clear();
     s.InScene = false;
+    ++m_state.StateVersion;
 }
 
 HRESULT Device::TestCooperativeLevel()
@@ -392,6 +393,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
     Guard guard(*this);
     if (!matrix || static_cast<DWORD>(state) >= 512) return D3DERR_INVALIDCALL;
     m_state.Transforms[state] = *matrix;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -421,6 +423,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport)
         viewport->Y + viewport->Height > p.BackBufferHeight)
         return D3DERR_INVALIDCALL;
     m_state.Viewport = *viewport;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -439,6 +442,7 @@ HRESULT Device::SetMaterial(const D3DMATERIAL9* material)
     Guard guard(*this);
     if (!material) return D3DERR_INVALIDCALL;
     m_state.Material = *material;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -448,6 +452,7 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light)
     Guard guard(*this);
     if (!light) return D3DERR_INVALIDCALL;
     m_state.Lights[index] = *light;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -456,6 +461,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable)
     record(Method::LightEnable, {index, static_cast<uint64_t>(enable)});
     Guard guard(*this);
     m_state.LightEnabled[index] = enable;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -467,6 +473,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
     Guard guard(*this);
     if (static_cast<DWORD>(state) >= 256) return D3DERR_INVALIDCALL;
     m_state.RenderStates[state] = value;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -485,6 +492,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
     Guard guard(*this);
     if (stage >= MAX_SAMPLERS) return D3DERR_INVALIDCALL;
     m_state.Textures[stage] = texture;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -494,6 +502,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     Guard guard(*this);
     if (stage >= MAX_STAGES || static_cast<DWORD>(type) > D3DTSS_CONSTANT) return D3DERR_INVALIDCALL;
     m_state.StageStates[stage][type] = value;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -503,6 +512,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     Guard guard(*this);
     if (sampler >= MAX_SAMPLERS || static_cast<DWORD>(type) >= 16) return D3DERR_INVALIDCALL;
     m_state.SamplerStates[sampler][type] = value;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -566,6 +576,7 @@ HRESULT Device::SetPaletteEntries(UINT palette, const PALETTEENTRY* entries)
     if (!entries || palette >= MAX_PALETTES) return D3DERR_INVALIDCALL;
     std::array<PALETTEENTRY, 256>& p = m_state.Palettes[palette];
     std::memcpy(p.data(), entries, sizeof(PALETTEENTRY) * 256);
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -575,6 +586,7 @@ HRESULT Device::SetCurrentTexturePalette(UINT palette)
     Guard guard(*this);
     if (m_state.Palettes.find(palette) == m_state.Palettes.end()) return D3DERR_INVALIDCALL;
     m_state.CurrentPalette = palette;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -662,6 +674,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
     Guard guard(*this);
     m_state.Declaration = declaration;
     if (declaration) m_state.FVF = 0;  // one vertex input at a time, as the runtime keeps it
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -671,6 +684,7 @@ HRESULT Device::SetFVF(DWORD fvf)
     Guard guard(*this);
     m_state.FVF = fvf;
     if (fvf) m_state.Declaration = nullptr;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -709,6 +723,7 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader)
     record(Method::SetVertexShader, {ptr(shader)});
     Guard guard(*this);
     m_state.VertexShader = shader;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -718,6 +733,7 @@ HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT cou
     Guard guard(*this);
     if (!data || start >= 256 || count > 256 - start) return D3DERR_INVALIDCALL;
     std::memcpy(m_state.VertexShaderConstants[start], data, sizeof(float) * 4 * count);
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -739,6 +755,7 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader)
     record(Method::SetPixelShader, {ptr(shader)});
     Guard guard(*this);
     m_state.PixelShader = shader;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -748,6 +765,7 @@ HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT coun
     Guard guard(*this);
     if (!data || start >= 32 || count > 32 - start) return D3DERR_INVALIDCALL;
     std::memcpy(m_state.PixelShaderConstants[start], data, sizeof(float) * 4 * count);
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 

@@ -267,6 +267,16 @@ struct GLRenderer::Impl {
     FixedFunctionKey lastKey;
     Program* lastProgram = nullptr;
     bool failedProgram = false;  // the last draw's program would not build
+    // Grows with everything but draws that sets GL state a draw relies on.
+    uint64_t touches = 0;
+    // What the last draw applied, for the version of the state it was given.
+    struct Applied {
+        uint64_t version = 0;  // 0: nothing stands
+        uint32_t fvf = 0;
+        uint64_t touches = 0;
+        AttributeRead attributes[MAX_VERTEX_ATTRIBUTES];
+        uint32_t count = 0;
+    } applied;
     std::vector<uint32_t> readRows;  // read-back rows, bottom first
     std::string error;
 
@@ -385,6 +395,7 @@ bool GLRenderer::resize(uint32_t width, uint32_t height)
 {
     if (!isCreated() || width == 0 || height == 0) return false;
     Impl& d = *m_impl;
+    ++d.touches;
     SDL_GL_MakeCurrent(d.window, d.context);
     if (!d.backFbo) {
         glGenFramebuffers(1, &d.backFbo);
@@ -443,20 +454,27 @@ void GLRenderer::deleteBuffer(uint32_t buffer)
 
 bool GLRenderer::canSample(uint32_t format) { return TextureStore::canSample(format); }
 
+// Texture work binds textures to a unit a draw may use.
 uint32_t GLRenderer::createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube)
 {
-    return isCreated() ? m_impl->textures.create(width, height, levels, format, cube) : 0;
+    if (!isCreated()) return 0;
+    ++m_impl->touches;
+    return m_impl->textures.create(width, height, levels, format, cube);
 }
 
 void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch, uint32_t face,
                                const void* palette)
 {
-    if (isCreated()) m_impl->textures.update(texture, level, face, data, pitch, palette);
+    if (!isCreated()) return;
+    ++m_impl->touches;
+    m_impl->textures.update(texture, level, face, data, pitch, palette);
 }
 
 void GLRenderer::deleteTexture(uint32_t texture)
 {
-    if (isCreated()) m_impl->textures.remove(texture);
+    if (!isCreated()) return;
+    ++m_impl->touches;
+    m_impl->textures.remove(texture);
 }
 
 void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
@@ -472,6 +490,7 @@ void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects
 {
     if (!isCreated()) return;
     GLState& gl = m_impl->gl;
+    ++m_impl->touches;
     GLbitfield mask = 0;
     float c[4];
     colourToFloats(colour, c);
@@ -955,17 +974,25 @@ Program* GLRenderer::Impl::prepare(const PipelineState& s, const VertexSource& v
 bool GLRenderer::Impl::begin(const PipelineState& s, const VertexSource& v, const VertexSpan& span, uint32_t fbHeight,
                              int64_t& shift)
 {
-    AttributeRead attributes[MAX_VERTEX_ATTRIBUTES];
-    uint32_t count = 0;
-    Program* p = prepare(s, v, attributes, count);
-    if (!p) return false;
-    restoreBack();
-    applyState(s, *p, fbHeight);
-    if (s.shaders) applyShaderUniforms(s, *p);
+    const bool inputs = s.shaders && s.shaders->vertex.id;
+    if (!inputs && !(v.buffer ? streams.has(v.buffer) : v.data != nullptr)) return false;
+    // A state of the version drawn last, with nothing done to GL since, keeps the last draw's
+    // program, GL state and attributes.
+    if (!s.version || s.version != applied.version || v.fvf != applied.fvf || touches != applied.touches) {
+        applied.version = 0;
+        Program* p = prepare(s, v, applied.attributes, applied.count);
+        if (!p) return false;
+        restoreBack();
+        applyState(s, *p, fbHeight);
+        if (s.shaders) applyShaderUniforms(s, *p);
+        applied.version = s.version;
+        applied.fvf = v.fvf;
+        applied.touches = touches;
+    }
     // A vertex shader reads the streams through its inputs; fixed function reads the FVF layout
     // of the draw's own source, a whole stride at a time.
-    const bool inputs = s.shaders && s.shaders->vertex.id;
-    return streams.bindVertices(attributes, count, inputs ? s.shaders->streams : &v, span, !inputs, !inputs, shift);
+    return streams.bindVertices(applied.attributes, applied.count, inputs ? s.shaders->streams : &v, span, !inputs,
+                                !inputs, shift);
 }
 
 void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
@@ -1014,6 +1041,7 @@ void GLRenderer::present()
 {
     if (!isCreated()) return;
     Impl& d = *m_impl;
+    ++d.touches;
     // The frame drawn becomes the front buffer without a copy; the back buffer gets it back only
     // if something but a whole clear comes first. Nothing drawn since the last present: the front
     // buffer already holds the frame.
@@ -1048,6 +1076,7 @@ void GLRenderer::Impl::restoreBack()
 bool GLRenderer::Impl::readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch, bool opaque)
 {
     if (!pixels || pitch < w * 4) return false;
+    ++touches;
     std::vector<uint32_t>& rows = readRows;
     rows.resize(static_cast<size_t>(w) * h);
     gl.framebuffers(fbo, backFbo);

@@ -69,6 +69,9 @@ struct PipelineState {
     uint32_t textures[MAX_STAGES] = {};  // renderer texture handles
     const ShaderState* shaders = nullptr;  // null: fixed function throughout
     const LightingState* lighting = nullptr;  // null: no lights, a black material
+    // Changes whenever anything above or what it points to does (but the shaders' streams); a
+    // draw of the version drawn last, with the same FVF, reuses what that draw set up. 0: unknown.
+    uint64_t version = 0;
 };
 
 // Where a draw's vertices come from: a renderer buffer (buffer != 0), or memory that holds the
