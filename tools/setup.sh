@@ -1,6 +1,6 @@
-# Sourced by ./run, ./test and tests/fuzz/run.sh: installs the Debian packages the build needs when
-# any is missing (extra ones, such as clang for the fuzzers, in $extra_packages). Nothing else is
-# downloaded.
+# Sourced by ./run, ./test, tests/fuzz/run.sh and the data tools: installs the Debian packages the
+# build needs when any is missing (extra ones, such as clang for the fuzzers, in $extra_packages).
+# Nothing else is downloaded.
 packages="cmake g++ make zlib1g-dev libsdl2-dev libgl-dev libegl-dev libgl1-mesa-dri
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libgtest-dev libgmock-dev
   libbenchmark-dev ${extra_packages:-}"

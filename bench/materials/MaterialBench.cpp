@@ -2,13 +2,12 @@
 // unlit, a quarter with a first alternative the card refuses, a few animated), against the block
 // reader on the same bytes wrapped as one block each (brackets made name characters): the ratio is the material layer's own cost
 // (values, state lists, render defaults and the card's validation).
+#include "../BenchMain.h"
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/MatCore.h"
 #include "platform/testing.h"
 #include "utility/Assert.h"
 #include "utility/BlockFile.h"
-
-#include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -70,18 +69,20 @@ void put(const std::filesystem::path& path, const std::string& text)
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// The core with a device on the default card and the shipped render defaults, in a folder holding
-// the 200 materials; null when that fails.
+// The core with a device on the default card and the shipped render defaults, in the program's own
+// folder holding the 200 materials; null when that fails.
 const Set* bringUp()
 {
     static Set set;
     static bool up = false;
     if (up) return &set;
     setAssertReportHook(quiet);
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "veldrane-bench-materials";
-    std::filesystem::create_directories(dir / "data" / "bench");
-    std::filesystem::copy_file(std::filesystem::path(VELDRANE_DATA) / "renderdefault.txt", dir / "data" / "renderdefault.txt",
-                               std::filesystem::copy_options::overwrite_existing);
+    const std::filesystem::path dir = std::filesystem::current_path();
+    std::error_code error;
+    std::filesystem::create_directories(dir / "data" / "bench", error);
+    if (error || !std::filesystem::copy_file(std::filesystem::path(VELDRANE_DATA) / "renderdefault.txt",
+                                             dir / "data" / "renderdefault.txt", error))
+        return nullptr;
     put(dir / "data" / "4CC.txt", "3\nDXT1\nDXT3\nDXT5\n");
     put(dir / "data" / "bench" / "anim.anm",
         "stage 0\nuvtype explicit\n[offsetu]\ntime 1000 divide 0.25 multiply\n[end]\n[rotate]\ntime 36 multiply\n[end]\n");
@@ -102,7 +103,6 @@ const Set* bringUp()
         set.Blocks.push_back(std::string("data\\bench\\") + name + ".txt");
         set.Bytes += text.size();
     }
-    std::filesystem::current_path(dir);
     if (DXSetup::Load() != 0) return nullptr;
     DXSetup::SetEnumFilter(GameEnumFilter());
     if (!D3DCore.Init()) return nullptr;
@@ -146,7 +146,8 @@ void BM_ReadSameBytesAsBlockFiles(benchmark::State& state)
 
 BENCHMARK(BM_ParseMaterialFiles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSameBytesAsBlockFiles)->Unit(benchmark::kMillisecond);
+BENCH_PAIR(BM_ParseMaterialFiles, BM_ReadSameBytesAsBlockFiles);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("materials")

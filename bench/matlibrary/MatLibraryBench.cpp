@@ -1,18 +1,19 @@
 // The material library on the null renderer: materials already loaded, asked for again by name
 // (the state-block table's look-up, then the reference given back), against a std::unordered_map
-// of the same names; and overlay text laid out and drawn per frame, per character, against a plain
-// loop writing the same quads into memory.
+// of the same names compared without regard to case whose entry is taken and given back; and
+// overlay text laid out and drawn per frame, per character, against a plain loop writing the same
+// quads into memory.
+#include "../BenchMain.h"
+#include "../FoldedNames.h"
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/RenderCoreStart.h"
 #include "matcore9/MatCore.h"
 #include "utility/Assert.h"
 
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -37,21 +38,20 @@ std::string materialName(int i) { return "data\\bench\\material" + std::to_strin
 
 int32_t hudPage = -1;
 
-// The library with a device on the default card, in a folder with the shipped core data and
-// MATERIALS vertex-colour materials, each loaded once.
+// The library with a device on the default card, in the program's own folder with the shipped core
+// data and MATERIALS vertex-colour materials, each loaded once.
 bool bringUp()
 {
     static bool up = false;
     if (up) return true;
     setAssertReportHook(quiet);
-    const fs::path dir = fs::temp_directory_path() / "veldrane-bench-matlibrary";
-    fs::remove_all(dir);
-    fs::create_directories(dir / "data");
+    const fs::path dir = fs::current_path();
+    std::error_code error;
     for (const char* f : {"renderdefault.txt", "font.mtl", "font.tga", "letterbox.mtl", "fallbackmaterials/vc.mtl",
                           "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl", "overlay/hudfont.mtl",
                           "overlay/hudfont.tga", "overlay/hudfont.txt"}) {
-        fs::create_directories((dir / "data" / f).parent_path());
-        fs::copy_file(fs::path(VELDRANE_DATA) / f, dir / "data" / f, fs::copy_options::overwrite_existing);
+        fs::create_directories((dir / "data" / f).parent_path(), error);
+        if (error || !fs::copy_file(fs::path(VELDRANE_DATA) / f, dir / "data" / f, error)) return false;
     }
     writeFile(dir / "data" / "4CC.txt", "3\nDXT1\nDXT3\nDXT5\n");
     std::string vc;
@@ -61,7 +61,6 @@ bool bringUp()
     vc.assign(buffer, std::fread(buffer, 1, sizeof buffer, f));
     std::fclose(f);
     for (int i = 0; i < MATERIALS; ++i) writeFile(dir / "data" / "bench" / ("material" + std::to_string(i) + ".mtl"), vc);
-    fs::current_path(dir);
     RenderCoreSettings settings;
     settings.Width = 800;
     settings.Height = 600;
@@ -92,16 +91,31 @@ void BM_LoadMaterialByName(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * MATERIALS);
 }
 
+// The plain way to do the same work: the names in a std::unordered_map that ignores case, whose
+// entry is taken (its texture count checked and its count raised) and given back.
+struct Entry {
+    DWORD Textures = 0;
+    DWORD RefCount = 1;
+};
+
 void BM_UnorderedMapByName(benchmark::State& state)
 {
-    std::unordered_map<std::string, DWORD> table;
+    bench::FoldedMap<Entry> table;
     std::vector<std::string> names;
     for (int i = 0; i < MATERIALS; ++i) {
         names.push_back(materialName(i));
-        table.emplace(names.back(), static_cast<DWORD>(i));
+        table.emplace(names.back(), Entry());
     }
+    const TexNames none;
     for (auto _ : state)
-        for (const std::string& name : names) benchmark::DoNotOptimize(table.find(name)->second);
+        for (const std::string& name : names) {
+            const auto found = table.find(std::string_view(name.c_str()));
+            if (found == table.end() || found->second.Textures != none.TotalNames) return state.SkipWithError(name.c_str());
+            Entry* entry = &found->second;
+            ++entry->RefCount;
+            benchmark::DoNotOptimize(entry);
+            --entry->RefCount;
+        }
     state.SetItemsProcessed(state.iterations() * MATERIALS);
 }
 
@@ -167,9 +181,11 @@ void BM_PlainQuadsPerCharacter(benchmark::State& state)
 
 BENCHMARK(BM_LoadMaterialByName);
 BENCHMARK(BM_UnorderedMapByName);
+BENCH_PAIR(BM_LoadMaterialByName, BM_UnorderedMapByName);
 BENCHMARK(BM_OverlayTextPerCharacter);
 BENCHMARK(BM_PlainQuadsPerCharacter);
+BENCH_PAIR(BM_OverlayTextPerCharacter, BM_PlainQuadsPerCharacter);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("matlibrary")

@@ -1,78 +1,83 @@
-// The effect-object manager against the heap: instantiate, acquire and release cycles per second
-// beside constructing and destroying the same object with the global new and delete. The manager
-// stands on the scripted card with one definition of the logging test kind.
+// The effect-object manager: instantiate, acquire and release cycles per second with a quarter of its
+// slots taken, beside the plain way to do the same work - the object made and destroyed with the
+// global new and delete in a std::vector of slots with a stack of free ones (HeapSlots.h). The
+// manager stands on the scripted card with one definition of the logging test kind.
+#include "../BenchMain.h"
 #include "EffectTestKind.h"
+#include "HeapSlots.h"
 #include "ReferenceDevice.h"
 #include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/ParticleSystemEffect.h"
 #include "global/ProjData.h"
 #include "utility/Assert.h"
 
-#include <benchmark/benchmark.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <new>
+#include <vector>
 
 namespace {
 
+const uint32_t TYPE_ID = 0x05000000;
+const uint32_t LIVE = CEffectObjectResourceManager::MAX_EFFECT_OBJECTS / 4;
+
 void dropReport(const char*, const char*, const char*, int) {}
 
-// The device, the project data and a data folder with one effect, once for the program.
-void bringUp()
+bool put(const char* name, const char* text)
 {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    setAssertReportHook(dropReport);
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "veldrane-effects-bench";
-    std::filesystem::create_directories(folder / "data" / "particles");
-    std::filesystem::current_path(folder);
-    FILE* f = fopen("data/particles/particlesystem_precache.psp", "wb");
-    if (!f) abort();
-    fputs("Precache\n{\nSet\n{\nfilename data\\particles\\fx.txt\nps_def0 spark\n}\n}\n", f);
-    fclose(f);
-    f = fopen("data/particles/fx.txt", "wb");
-    if (!f) abort();
-    fputs("TESTEFFECT\n{\ninstancename spark\n}\n", f);
-    fclose(f);
-    if (!bringUpReferenceDevice()) abort();
-    createProjData();
-    installTestKind();
+    FILE* f = std::fopen(name, "wb");
+    if (!f) return false;
+    const bool written = std::fputs(text, f) >= 0;
+    return std::fclose(f) == 0 && written;
+}
+
+// The device, the project data and a data folder with one effect definition, once for the program
+// (in its private folder); false when any of it cannot be made.
+bool bringUp()
+{
+    static const bool up = [] {
+        setAssertReportHook(dropReport);
+        std::error_code error;
+        std::filesystem::create_directories("data/particles", error);
+        if (error || !put("data/4CC.txt", "3\nDXT1\nDXT3\nDXT5\n") ||
+            !put("data/particles/particlesystem_precache.psp",
+                 "Precache\n{\nSet\n{\nfilename data\\particles\\fx.txt\nps_def0 spark\n}\n}\n") ||
+            !put("data/particles/fx.txt", "TESTEFFECT\n{\ninstancename spark\n}\n") || !bringUpReferenceDevice())
+            return false;
+        createProjData();
+        installTestKind();
+        CEffectObjectResourceManager manager;
+        uint32_t typeId = 0;
+        return manager.findTypeByName("spark", &typeId) && typeId == TYPE_ID;
+    }();
+    return up;
 }
 
 void BM_EffectCycle(benchmark::State& state)
 {
-    bringUp();
+    if (!bringUp()) return state.SkipWithError("no device or no effect definition");
     CEffectObjectResourceManager manager;
-    // A quarter of the table taken, as in a busy level.
     resourceHandle handle = 0;
-    for (uint32_t i = 0; i < CEffectObjectResourceManager::MAX_EFFECT_OBJECTS / 4; ++i)
-        manager.instantiate(0x05000000, &handle, 1);
+    for (uint32_t i = 0; i < LIVE; ++i) manager.instantiate(TYPE_ID, &handle, 1);
     for (auto _ : state) {
         CResource* pResource = nullptr;
-        manager.instantiate(0x05000000, &handle, 1);
+        manager.instantiate(TYPE_ID, &handle, 1);
         manager.acquire(handle, &pResource);
         benchmark::DoNotOptimize(pResource);
         manager.release(handle);
     }
+    if (manager.getNumInUse() != LIVE) state.SkipWithError("the cycle lost or kept an object");
     manager.resetForRestart();
 }
 BENCHMARK(BM_EffectCycle);
 
-void BM_EffectBaselineNewDelete(benchmark::State& state)
+// The same object on the global heap: its own new and delete go to the manager's pool.
+void BM_EffectBaselineHeapSlots(benchmark::State& state)
 {
-    for (auto _ : state) {
-        void* pBlock = ::operator new(sizeof(CParticleSystemEffect));
-        CParticleSystemEffect* pObject = ::new (pBlock) CParticleSystemEffect(0x05000000, nullptr);
-        benchmark::DoNotOptimize(pBlock);
-        pObject->~CParticleSystemEffect();
-        ::operator delete(pBlock);
-    }
+    heapSlotCycles<CParticleSystemEffect>(state, CEffectObjectResourceManager::MAX_EFFECT_OBJECTS, TYPE_ID,
+                                          static_cast<resDef*>(nullptr));
 }
-BENCHMARK(BM_EffectBaselineNewDelete);
+BENCHMARK(BM_EffectBaselineHeapSlots);
+BENCH_PAIR(BM_EffectCycle, BM_EffectBaselineHeapSlots);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("effectobjects")

@@ -1,12 +1,13 @@
 // The pooled managers against the heap: instantiate, acquire and release cycles per second of the
-// misc-object and physics managers beside new and delete of the same object, and one physics step
-// of 200 particles (velocity, then position) beside the same arithmetic over a std::vector.
+// misc-object and physics managers beside new and delete of the same object in a plain slot table
+// (HeapSlots.h), and one physics step of 200 particles (velocity, then position) beside the same
+// arithmetic over a std::vector.
+#include "../BenchMain.h"
+#include "HeapSlots.h"
 #include "gameobjects/PhysicsObject.h"
 #include "gameobjects/PhysicsObjectResourceManager.h"
 #include "gameobjects/SampleObjectResourceManager.h"
 #include "gameobjects/TreeClump.h"
-
-#include <benchmark/benchmark.h>
 
 #include <vector>
 
@@ -42,16 +43,12 @@ void BM_MiscCycle(benchmark::State& state)
 }
 BENCHMARK(BM_MiscCycle);
 
-template <class Object>
-void BM_BaselineNewDelete(benchmark::State& state)
+void BM_MiscBaselineHeapSlots(benchmark::State& state)
 {
-    for (auto _ : state) {
-        auto* pObject = new Object;
-        benchmark::DoNotOptimize(pObject);
-        delete pObject;
-    }
+    heapSlotCycles<CTreeClump>(state, CSampleObjectResourceManager::MAX_OBJECTS);
 }
-BENCHMARK(BM_BaselineNewDelete<CTreeClump>);
+BENCHMARK(BM_MiscBaselineHeapSlots);
+BENCH_PAIR(BM_MiscCycle, BM_MiscBaselineHeapSlots);
 
 void BM_PhysicsCycle(benchmark::State& state)
 {
@@ -60,7 +57,12 @@ void BM_PhysicsCycle(benchmark::State& state)
 }
 BENCHMARK(BM_PhysicsCycle);
 
-BENCHMARK(BM_BaselineNewDelete<CPhysicsParticle>);
+void BM_PhysicsBaselineHeapSlots(benchmark::State& state)
+{
+    heapSlotCycles<CPhysicsParticle>(state, CPhysicsObjectResourceManager::MAX_PHYSICS_OBJECTS);
+}
+BENCHMARK(BM_PhysicsBaselineHeapSlots);
+BENCH_PAIR(BM_PhysicsCycle, BM_PhysicsBaselineHeapSlots);
 
 const int STEP_MS = 33;
 const uint32_t NUM_PARTICLES = 200;
@@ -119,7 +121,8 @@ void BM_PhysicsStep200Baseline(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PhysicsStep200Baseline);
+BENCH_PAIR(BM_PhysicsStep200, BM_PhysicsStep200Baseline);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+VELDRANE_BENCH_MAIN("managers")

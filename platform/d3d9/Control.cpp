@@ -200,13 +200,22 @@ int d3d9Calls(const std::string& method)
 }
 
 void setD3D9Trace(bool on) { control().TraceOn = on; }
-const std::vector<D3D9Call>& d3d9Trace() { return control().Trace; }
+
+std::vector<D3D9Call> d3d9Trace()
+{
+    d3d9ref::Control& c = control();
+    std::lock_guard<std::mutex> lock(c.TraceLock);
+    return c.Trace;
+}
 
 void clearD3D9Calls()
 {
     d3d9ref::Control& c = control();
     for (auto& n : c.Counts) n = 0;
-    c.Trace.clear();
+    {
+        std::lock_guard<std::mutex> lock(c.TraceLock);
+        c.Trace.clear();
+    }
     c.CreateAttempts.clear();
     c.ResetParameters.clear();
 }

@@ -42,7 +42,9 @@ struct Control {
     std::function<HRESULT(const D3DPRESENT_PARAMETERS&)> ResetResult;
     std::function<HRESULT(DWORD*)> ValidateResult;
     std::atomic<int> Counts[static_cast<int>(Method::Count)] = {};
-    bool TraceOn = false;
+    // Streaming threads record while a test switches, reads or clears the trace: the switch is
+    // atomic and the trace itself is only touched under TraceLock.
+    std::atomic<bool> TraceOn{false};
     std::vector<platform::testing::D3D9Call> Trace;
     std::vector<D3DPRESENT_PARAMETERS> CreateAttempts;
     std::vector<D3DPRESENT_PARAMETERS> ResetParameters;

@@ -78,6 +78,9 @@ SAudioFile* CAudioManager::LoadSample3D(const char* pFilename, int32_t category)
 SAudioFile* CAudioManager::LoadSample(const char* pFilename, int32_t category, bool is3D)
 {
     if (!VERIFY(pFilename)) return nullptr;
+    // A name cut to fit its entry would never be found again: every load would add one.
+    if (!VERIFY_MSG(strlen(pFilename) < SAudioFile::MAX_NAME, concatStrings("Sample name too long: ", pFilename)))
+        return nullptr;
     // The last entry of the same name in list order lends its data to another kind or category.
     SAudioFile* pSameName = nullptr;
     for (m_samples.GotoHead(); m_samples.HasCurrent(); m_samples.GotoNext()) {

@@ -49,7 +49,7 @@ public:
     void Shutdown();
 
     // The entry for the file, shared with earlier loads of the same name, kind and category;
-    // null when it cannot be loaded.
+    // null when it cannot be loaded or its name does not fit an entry (reported).
     SAudioFile* LoadSample2D(const char* pFilename, int32_t category);
     SAudioFile* LoadSample3D(const char* pFilename, int32_t category);
     void ReleaseSample(SAudioFile* pSample);

@@ -75,6 +75,11 @@ bool CEventThread::RegisterEvents(uint32_t numEvents, const HANDLE* pEventList)
 bool CEventThread::Start()
 {
     if (!VERIFY(m_configured)) return false;
+    // Waiting for the running thread to end would wait for ever.
+    if (IsRunning()) {
+        assertFailedMsg("Event thread started while it runs", "!IsRunning()", __FILE__, __LINE__);
+        return false;
+    }
     if (m_thread) {
         // A thread that has ended may be started again; its old handle goes first.
         WaitForSingleObject(m_thread, INFINITE);

@@ -24,7 +24,8 @@ public:
     bool Init(StartCallback onStart, EventCallback onEvent, ExitCallback onExit, void* context);
     // The owner's events, in user index order; refused once the thread is processing.
     bool RegisterEvents(uint32_t numEvents, const HANDLE* pEventList);
-    // Returns once the thread runs; its start callback may still be running then.
+    // Returns once the thread runs; its start callback may still be running then. A thread that
+    // runs already is not started again (reported, false).
     bool Start();
     bool IsRunning();
     bool IsProcessing();

@@ -64,26 +64,31 @@ bool CPCStreamDShow::Init(float volume)
     return VERIFY_MSG(m_pThread->Start(), "Failed to start DSound stream thread");
 }
 
+// Before the stream's thread has built the graph (or after it is gone) the flag alone is kept:
+// the graph starts paused or running as it says.
 void CPCStreamDShow::Pause()
 {
     std::lock_guard<std::mutex> guard(m_interfaceLock);
-    if (!VERIFY(m_pMediaControl) || m_paused) return;
-    m_pMediaControl->Pause();
+    if (m_paused) return;
+    if (m_pMediaControl) m_pMediaControl->Pause();
     m_paused = true;
 }
 
 void CPCStreamDShow::Resume()
 {
     std::lock_guard<std::mutex> guard(m_interfaceLock);
-    if (!VERIFY(m_pMediaControl) || !m_paused) return;
-    m_pMediaControl->Run();
+    if (!m_paused) return;
+    if (m_pMediaControl) m_pMediaControl->Run();
     m_paused = false;
 }
 
 void CPCStreamDShow::Shutdown()
 {
     if (!m_pThread || !m_pThread->IsRunning()) return;
-    m_paused = false;
+    {
+        std::lock_guard<std::mutex> guard(m_interfaceLock);
+        m_paused = false;
+    }
     SetEvent(m_stopEvent);
     m_pThread->WaitForExit();
 }
@@ -93,8 +98,7 @@ void CPCStreamDShow::SetVolume(int32_t volume)
     std::lock_guard<std::mutex> guard(m_interfaceLock);
     m_volumeGiven = true;
     m_givenVolume = volume;
-    if (!VERIFY(m_pBasicAudio)) return;
-    m_pBasicAudio->put_Volume(volume);
+    if (m_pBasicAudio) m_pBasicAudio->put_Volume(volume);
 }
 
 bool CPCStreamDShow::Update() { return !m_pThread || !m_pThread->IsRunning(); }

@@ -8,8 +8,6 @@
 #include "d3dcore9/MaterialTables.h"
 #include "utility/Assert.h"
 
-#include <strings.h>
-
 #include <cstring>
 
 namespace {
@@ -243,14 +241,10 @@ void D3DCore::ForgetStateBlock(StateBlock* SB)
 
 bool D3DCore::FindStateBlockByName(const char* name, StateBlock** entry)
 {
-    for (DWORD i = StateBlocks.FirstUsed; name && i <= StateBlocks.LastUsed; ++i) {
-        StateBlock& sb = StateBlocks.StateBlock[i];
-        if (sb.RefCount && sb.GMaterial && sb.GMaterial->Name && strcasecmp(sb.GMaterial->Name, name) == 0) {
-            if (entry) *entry = &sb;
-            return true;
-        }
-    }
-    return false;
+    const DWORD handle = StateBlocks.FindSBByName(name);
+    if (handle == SB_NONE) return false;
+    if (entry) *entry = &StateBlocks.StateBlock[handle];
+    return true;
 }
 
 bool D3DCore::ValidateMaterial(GMaterial* GM, DWORD* passes, DWORD* totalPasses, HRESULT* result)

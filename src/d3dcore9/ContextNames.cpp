@@ -3,6 +3,7 @@
 #include "utility/RunLog.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -10,6 +11,14 @@ char modelName[260];
 char materialName[260];
 char modelContext[280];
 char materialContext[280];
+
+// Names are kept on every material and model load: a plain copy, cut to fit, not a format.
+void keep(char (&buffer)[260], const char* name)
+{
+    const size_t length = name ? strnlen(name, sizeof buffer - 1) : 0;
+    if (length) std::memcpy(buffer, name, length);
+    buffer[length] = 0;
+}
 
 // Formats the context into its own buffer, cut to fit.
 const char* context(char* buffer, size_t size, const char* format, const char* name)
@@ -25,12 +34,9 @@ const char* context(char* buffer, size_t size, const char* format, const char* n
 
 void D3DCore::WriteLog(const char* text) { writeRunLog(text); }
 
-void D3DCore::SetModelName(const char* name) { snprintf(modelName, sizeof modelName, "%s", name ? name : ""); }
+void D3DCore::SetModelName(const char* name) { keep(modelName, name); }
 
-void D3DCore::SetMaterialName(const char* name)
-{
-    snprintf(materialName, sizeof materialName, "%s", name ? name : "");
-}
+void D3DCore::SetMaterialName(const char* name) { keep(materialName, name); }
 
 const char* D3DCore::GetModelContext() { return context(modelContext, sizeof modelContext, "\nRSM: %s", modelName); }
 

@@ -150,10 +150,13 @@ public:
     StateBlockTable& operator=(const StateBlockTable&) = delete;
 
     // The block of this material name and textures (and colours, for a lit material), shared or new.
-    // A new block's GMaterial is the one of a same-named block, or null: the caller parses the file.
+    // A new block's GMaterial is the one of a same-named block, or null: the caller parses the file
+    // into it (a block's material is set once, while it has none).
     // False when the table is full or more than 8 names are given.
     bool CreateSB(const char* name, const TexNames& texNames, const float ambient[3], const float diffuse[3],
                   DWORD* handle);
+    // The first block in slot order whose material has this name (without regard to case), or SB_NONE.
+    DWORD FindSBByName(const char* name);
     bool ReleaseSB(DWORD handle);
     // Null for a handle out of range or a free slot.
     struct StateBlock* GetSB(DWORD handle);
@@ -186,6 +189,26 @@ public:
     StateList* RecRenderStates = nullptr;
 
 private:
+    static const DWORD NAME_BUCKETS = 1024;
+
     void BeginRecord(GMaterial* GM, StateList* list);
     bool HasMatID(DWORD i, const char* MatID) const;
+
+    // Blocks are filed by their material's name, so that a look-up by name reads only the blocks of
+    // that name (and the few that share its bucket) in slot order, not the whole table. A block made
+    // without a material waits until its material is there; the next look-up files it.
+    bool HasName(DWORD i, const char* name) const;
+    void FileNewMaterials();
+    void Wait(DWORD i);
+    void StopWaiting(DWORD i);
+    void File(DWORD i);
+    void Unfile(DWORD i);
+    void ResetNames();
+
+    DWORD NameBucket[NAME_BUCKETS];     // the lowest filed slot of each bucket
+    DWORD NameNext[MAXSTATEBLOCKS];     // the next slot of the same bucket, in slot order
+    DWORD NameHash[MAXSTATEBLOCKS];
+    bool Filed[MAXSTATEBLOCKS] = {};
+    uint64_t Waiting[MAXSTATEBLOCKS / 64] = {};  // used blocks still to be filed
+    DWORD NumWaiting = 0;
 };

@@ -7,6 +7,7 @@
 
 #include <strings.h>
 
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -15,6 +16,34 @@ bool sameColour(const float stored[3], const float given[3])
 {
     return stored[0] == -1.0f || (stored[0] == given[0] && stored[1] == given[1] && stored[2] == given[2]);
 }
+
+// Names that strcasecmp finds equal hash alike: only A to Z fold, as in the C locale. Eight bytes at
+// a time: a byte at a time the hash would cost more than the rest of a look-up.
+DWORD foldedHash(const char* name)
+{
+    const size_t length = std::strlen(name);
+    uint64_t hash = length;
+    auto mix = [&hash](uint64_t w) {
+        const uint64_t ONES = 0x0101010101010101u, HIGH = 0x8080808080808080u;
+        const uint64_t low = w & ~HIGH;
+        const uint64_t upper = (low + (0x80 - 'A') * ONES) & ~(low + (0x80 - 'Z' - 1) * ONES) & ~w & HIGH;
+        hash = (hash ^ (w | upper >> 2)) * 0x9E3779B97F4A7C15u;
+        hash ^= hash >> 29;
+    };
+    size_t at = 0;
+    for (; at + 8 <= length; at += 8) {
+        uint64_t w;
+        std::memcpy(&w, name + at, sizeof w);
+        mix(w);
+    }
+    // The rest in a register: a short copy through memory would stall the word read after it.
+    uint64_t rest = 0;
+    for (size_t k = 0; at + k < length; ++k) rest |= uint64_t(static_cast<unsigned char>(name[at + k])) << (8 * k);
+    if (at < length) mix(rest);
+    return static_cast<DWORD>(hash ^ hash >> 32);
+}
+
+uint64_t bitOf(DWORD i) { return uint64_t(1) << (i % 64); }
 
 }  // namespace
 
@@ -25,7 +54,7 @@ StateBlock::StateBlock()
         for (DWORD& h : pass) h = SB_NONE;
 }
 
-StateBlockTable::StateBlockTable() = default;
+StateBlockTable::StateBlockTable() { ResetNames(); }
 
 StateBlockTable::~StateBlockTable() { FreeMaterials(); }
 
@@ -35,6 +64,82 @@ void StateBlockTable::FreeMaterials()
         if (block.GMaterial) block.GMaterial->Release();
         block.GMaterial = nullptr;
     }
+    ResetNames();
+}
+
+// ---- Blocks by material name ----
+
+void StateBlockTable::ResetNames()
+{
+    for (DWORD& first : NameBucket) first = SB_NONE;
+    for (uint64_t& bits : Waiting) bits = 0;
+    NumWaiting = 0;
+    for (DWORD i = 0; i < MAXSTATEBLOCKS; ++i) {
+        Filed[i] = false;
+        if (StateBlock[i].RefCount != 0) Wait(i);
+    }
+}
+
+void StateBlockTable::File(DWORD i)
+{
+    NameHash[i] = foldedHash(StateBlock[i].GMaterial->Name);
+    DWORD* link = &NameBucket[NameHash[i] % NAME_BUCKETS];
+    while (*link != SB_NONE && *link < i) link = &NameNext[*link];
+    NameNext[i] = *link;
+    *link = i;
+    Filed[i] = true;
+}
+
+void StateBlockTable::Wait(DWORD i)
+{
+    Waiting[i / 64] |= bitOf(i);
+    ++NumWaiting;
+}
+
+void StateBlockTable::StopWaiting(DWORD i)
+{
+    if (!(Waiting[i / 64] & bitOf(i))) return;
+    Waiting[i / 64] &= ~bitOf(i);
+    --NumWaiting;
+}
+
+void StateBlockTable::Unfile(DWORD i)
+{
+    StopWaiting(i);
+    if (!Filed[i]) return;
+    DWORD* link = &NameBucket[NameHash[i] % NAME_BUCKETS];
+    while (*link != i) link = &NameNext[*link];
+    *link = NameNext[i];
+    Filed[i] = false;
+}
+
+void StateBlockTable::FileNewMaterials()
+{
+    for (DWORD w = 0; NumWaiting && w < MAXSTATEBLOCKS / 64; ++w)
+        for (uint64_t bits = Waiting[w]; bits; bits &= bits - 1) {
+            const DWORD i = w * 64 + static_cast<DWORD>(std::countr_zero(bits));
+            const struct StateBlock& sb = StateBlock[i];
+            if (!sb.GMaterial || !sb.GMaterial->Name) continue;
+            StopWaiting(i);
+            File(i);
+        }
+}
+
+bool StateBlockTable::HasName(DWORD i, const char* name) const
+{
+    const struct StateBlock& sb = StateBlock[i];
+    return i >= FirstUsed && i <= LastUsed && sb.RefCount != 0 && sb.GMaterial && sb.GMaterial->Name &&
+           strcasecmp(sb.GMaterial->Name, name) == 0;
+}
+
+DWORD StateBlockTable::FindSBByName(const char* name)
+{
+    if (!name) return SB_NONE;
+    FileNewMaterials();
+    const DWORD hash = foldedHash(name);
+    for (DWORD i = NameBucket[hash % NAME_BUCKETS]; i != SB_NONE; i = NameNext[i])
+        if (NameHash[i] == hash && HasName(i, name)) return i;
+    return SB_NONE;
 }
 
 StateBlock* StateBlockTable::GetSB(DWORD handle)
@@ -66,11 +171,14 @@ bool StateBlockTable::CreateSB(const char* name, const TexNames& texNames, const
         ASSERT(strstr(names[i], "\\\\") == NULL);
     }
 
+    // The blocks of the name in slot order: the first that matches is shared, and a new block takes the
+    // material of the last.
+    FileNewMaterials();
+    const DWORD hash = foldedHash(name);
     struct GMaterial* shared = nullptr;
-    for (DWORD i = FirstUsed; i <= LastUsed; ++i) {
+    for (DWORD i = NameBucket[hash % NAME_BUCKETS]; i != SB_NONE; i = NameNext[i]) {
+        if (NameHash[i] != hash || !HasName(i, name)) continue;
         struct StateBlock& sb = StateBlock[i];
-        if (sb.RefCount == 0 || !sb.GMaterial || !sb.GMaterial->Name || strcasecmp(sb.GMaterial->Name, name) != 0)
-            continue;
         shared = sb.GMaterial;
         bool match = sb.TexNames == texNames.TotalNames;
         for (DWORD t = 0; match && t < sb.TexNames; ++t) {
@@ -107,7 +215,12 @@ bool StateBlockTable::CreateSB(const char* name, const TexNames& texNames, const
     std::memcpy(sb.Ambient, ambient, sizeof(sb.Ambient));
     std::memcpy(sb.Diffuse, diffuse, sizeof(sb.Diffuse));
     sb.GMaterial = shared;
-    if (shared) shared->AddRef();
+    if (shared) {
+        shared->AddRef();
+        File(Handle);
+    } else {
+        Wait(Handle);
+    }
     *handle = Handle;
     return true;
 }
@@ -121,6 +234,7 @@ bool StateBlockTable::ReleaseSB(DWORD Handle)
     struct StateBlock& sb = StateBlock[Handle];
     if (--sb.RefCount > 0) return true;
     ::D3DCore.ForgetStateBlock(&sb);
+    Unfile(Handle);
     if (sb.GMaterial) sb.GMaterial->Release();
     sb.GMaterial = nullptr;
     for (DWORD p = 0; p < MAXPASSES; ++p)

@@ -23,13 +23,19 @@ namespace {
 const D3DCoreFuncHandle NO_FUNC = {0, -1};
 const char* const SPHERE_MODEL_FILE = "data\\sphere.rsm";
 
+// The multi-effect that started the effect, or null.
+CEffect* ownerOf(const CEffect* pEffect)
+{
+    return dynamic_cast<CMultiEffect*>(pEffect->GetLeader());
+}
+
 }  // namespace
 
 CEffectManager::CEffectManager()
     : m_pSphere(nullptr), m_pSphereInst(nullptr), m_pSort(nullptr), m_sortCapacity(0), m_sortCount(0), m_interpolation(0.0f), m_readBlocks(), m_blocksHeld(false),
       m_afterSortedHandle(NO_FUNC), m_beforeSortedHandle(NO_FUNC), m_sorted(false), m_pDefinitions(nullptr),
       m_pLastDefinition(nullptr), m_numDefinitions(0), m_pFirstEffect(nullptr), m_pLastEffect(nullptr),
-      m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_precaching{},
+      m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_pUpdating(nullptr), m_precaching{},
       m_precacheDepth(0), m_creating{}, m_createDepth(0)
 {
     ASSERT(pTheEffectManager==NULL);
@@ -97,6 +103,14 @@ bool CEffectManager::ReadBlocks(const char* fileName)
         return false;
     }
     m_blocksHeld = true;
+    // Said once here: a look-up passes over such blocks quietly, whatever name it seeks.
+    for (const TPtrNode<CParamBlock>* pNode = m_readBlocks.pHead; pNode; pNode = pNode->pNext) {
+        const CParamBlock* pBlock = pNode->pObject;
+        const int size = pBlock->parseStringGetSize("instancename");
+        if (VERIFY_MSG(size > 0, concatStrings("Effect block ", pBlock->getName(), " has no instancename")))
+            ASSERT_MSG(size <= static_cast<int>(EFFECTNAMELEN),
+                       concatStrings("Effect block ", pBlock->getName(), " has an instancename too long"));
+    }
     return true;
 }
 
@@ -127,11 +141,7 @@ const CParamBlock* CEffectManager::FindDefinitionBlock(const char* pName, char* 
     for (const TPtrNode<CParamBlock>* pNode = m_readBlocks.pHead; pNode; pNode = pNode->pNext) {
         const CParamBlock* pBlock = pNode->pObject;
         const int size = pBlock->parseStringGetSize("instancename");
-        if (!VERIFY_MSG(size > 0, concatStrings("Effect block ", pBlock->getName(), " has no instancename")))
-            continue;
-        if (!VERIFY_MSG(size <= static_cast<int>(EFFECTNAMELEN),
-                        concatStrings("Effect block ", pBlock->getName(), " has an instancename too long")))
-            continue;
+        if (size <= 0 || size > static_cast<int>(EFFECTNAMELEN)) continue;
         pBlock->parseString("instancename", pInstanceName, EFFECTNAMELEN);
         if (strcasecmp(pInstanceName, pName) == 0) return pBlock;
     }
@@ -238,7 +248,7 @@ bool CEffectManager::ApplyInstanceLimit(const CEffectDefinition* pDefinition)
         CEffect* pEffect = m_pSort[i].pEffect;
         if (pEffect->GetDefinition() != pDefinition) continue;
         ++count;
-        if (pEffect->GetKillStartTime() != 0) continue;
+        if (pEffect->GetKillStartTime() != 0 || EndsAfterUpdate(pEffect)) continue;
         if (!pCandidate || m_pSort[i].key > candidateKey) {
             pCandidate = pEffect;
             candidateKey = m_pSort[i].key;
@@ -305,6 +315,11 @@ void CEffectManager::DestroyEffect(CEffect* pEffect)
 {
     TEffectRecord* pRecord = FindRecord(pEffect);
     if (!VERIFY_MSG(pRecord, "Destroying an effect that is not live")) return;
+    // Its update (a particle event replacing its own effect, say) goes on using it: it ends there.
+    if (IsUpdating(pEffect)) {
+        pRecord->endAfterUpdate = true;
+        return;
+    }
     if (CMultiEffect* pMulti = dynamic_cast<CMultiEffect*>(pEffect)) {
         pMulti->DestroySubEffects();
         pRecord = FindRecord(pEffect);
@@ -405,15 +420,44 @@ void CEffectManager::Update()
     delete[] pCopy;
 }
 
+bool CEffectManager::IsUpdating(const CEffect* pEffect) const
+{
+    uint32_t depth = 0;
+    for (const CEffect* pAt = m_pUpdating; pAt && depth <= MAX_EFFECT_NESTING; pAt = ownerOf(pAt), ++depth)
+        if (pAt == pEffect) return true;
+    return false;
+}
+
+bool CEffectManager::EndsAfterUpdate(const CEffect* pEffect) const
+{
+    if (!IsUpdating(pEffect)) return false;
+    const TEffectRecord* pRecord = FindRecord(pEffect);
+    return pRecord && pRecord->endAfterUpdate;
+}
+
 // Update, distance fade, kill fade; each step may end the effect, which ends its turn.
 void CEffectManager::UpdateEffect(TEffectRecord* pRecord)
 {
     CEffect* pEffect = pRecord->pEffect;
-    if (!pEffect->IsHidden() && !pEffect->Update()) {
-        if (pRecord->pEffect) DestroyEffect(pEffect);
-        return;
+    if (!pEffect->IsHidden()) {
+        // The effect and its owners, innermost first, for the destroys asked for meanwhile.
+        CEffect* chain[MAX_EFFECT_NESTING + 1];
+        uint32_t links = 0;
+        for (CEffect* pAt = pEffect; pAt && links <= MAX_EFFECT_NESTING; pAt = ownerOf(pAt)) chain[links++] = pAt;
+        CEffect* pOuter = m_pUpdating;
+        m_pUpdating = pEffect;
+        const bool alive = pEffect->Update();
+        m_pUpdating = pOuter;
+        for (uint32_t i = 0; i < links; ++i) {
+            const TEffectRecord* pLink = FindRecord(chain[i]);
+            if (pLink && pLink->endAfterUpdate) DestroyEffect(chain[i]);
+        }
+        if (!pRecord->pEffect) return;
+        if (!alive) {
+            DestroyEffect(pEffect);
+            return;
+        }
     }
-    if (!pRecord->pEffect) return;
     const CEffectDefinition* pDefinition = pEffect->GetDefinition();
     if (!VERIFY(pDefinition)) return;
 

@@ -61,6 +61,7 @@ public:
     CEffect* CreateEffect(const char* pName, const Vector3& position, const Matrix3& orientation, uintptr_t creationWord,
                           EffectEndCallback pEndCallback, void* pContext);
     // Ends a live effect at once (a multi-effect's live sub-effects first); anything else is reported.
+    // The effect whose update is running, and the multi-effects that own it, end once it returns.
     void DestroyEffect(CEffect* pEffect);
 
     void Update();
@@ -95,6 +96,7 @@ private:
         EffectEndCallback pEndCallback;
         void* pContext;
         bool ending;
+        bool endAfterUpdate;  // destroyed while its own update ran
         TEffectRecord* pPrev;
         TEffectRecord* pNext;
     };
@@ -110,6 +112,9 @@ private:
     void RemoveSortEntry(const CEffect* pEffect);
     void Sort();
     void UpdateEffect(TEffectRecord* pRecord);
+    // Whether the effect is the one updating or a multi-effect that owns it.
+    bool IsUpdating(const CEffect* pEffect) const;
+    bool EndsAfterUpdate(const CEffect* pEffect) const;
     void DrawCullSpheres();
 
     CModel* m_pSphere;  // radius 2 round its origin
@@ -134,6 +139,7 @@ private:
     // Records destroyed during an update walk wait here until the walk ends.
     TEffectRecord* m_pEndedRecords;
     uint32_t m_walkDepth;
+    CEffect* m_pUpdating;  // whose update is running
     // Names being read and definitions being created, innermost last.
     char m_precaching[MAX_EFFECT_NESTING][EFFECTNAMELEN];
     uint32_t m_precacheDepth;

@@ -3,6 +3,7 @@
 // fixed table of them: the pool's requests, the definitions and the look-ups all come from it.
 #pragma once
 
+#include "gamemanagement/FreeSlots.h"
 #include "gamemanagement/GameMemoryManager.h"
 #include "gamemanagement/ResourceManager.h"
 
@@ -60,15 +61,6 @@ resDef* poolKindDefinition(const TPoolKind<Base> (&kinds)[N], resDef* pDef, uint
     return pDef;
 }
 
-// The first null entry of a slot table, or count when every slot is taken.
-template <class T>
-uint32_t firstFreeSlot(T* const* pSlots, uint32_t count)
-{
-    uint32_t slot = 0;
-    while (slot < count && pSlots[slot]) ++slot;
-    return slot;
-}
-
 // The pool and the slot table of such a manager: one pool block per live object, each object in a
 // slot of its own (null = free).
 template <class Base>
@@ -76,7 +68,7 @@ class TPoolSlots {
 public:
     template <uint32_t N>
     TPoolSlots(const TPoolKind<Base> (&kinds)[N], uint32_t capacity)
-        : d_pPool(new CGameMemoryManager), d_pSlots(new Base*[capacity]()), d_capacity(capacity), d_numLive(0)
+        : d_pPool(new CGameMemoryManager), d_pSlots(new Base*[capacity]()), d_free(capacity), d_numLive(0)
     {
         for (const TPoolKind<Base>& k : kinds) d_pPool->requestBlock(k.typeId, k.size);
         d_pPool->initialise(capacity, false);
@@ -92,7 +84,8 @@ public:
     TPoolSlots& operator=(const TPoolSlots&) = delete;
 
     CGameMemoryManager* pool() const { return d_pPool; }
-    uint32_t firstFree() const { return firstFreeSlot(d_pSlots, d_capacity); }
+    // The lowest free slot, or the capacity when every slot is taken.
+    uint32_t firstFree() const { return d_free.lowest(); }
     // The object of a slot below the capacity (null: free).
     Base* at(uint32_t slot) const { return d_pSlots[slot]; }
     uint32_t getNumLive() const { return d_numLive; }
@@ -101,6 +94,7 @@ public:
     Base* construct(const TPoolKind<Base>& kind, void* pBlock, uint32_t slot)
     {
         d_pSlots[slot] = kind.construct(pBlock);
+        d_free.take(slot);
         ++d_numLive;
         return d_pSlots[slot];
     }
@@ -113,12 +107,13 @@ public:
         pObject->~Base();
         d_pPool->free(kind.typeId, kind.size, pBlock);
         d_pSlots[slot] = nullptr;
+        d_free.give(slot);
         --d_numLive;
     }
 
 private:
     CGameMemoryManager* d_pPool;
     Base** d_pSlots;
-    uint32_t d_capacity;
+    CFreeSlots d_free;
     uint32_t d_numLive;
 };

@@ -2,6 +2,7 @@
 
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
+#include "gamemanagement/FreeSlots.h"
 #include "gamemanagement/GameMemoryManager.h"
 #include "gamemanagement/PoolKind.h"
 #include "gameobjects/GameObjectManager.h"
@@ -55,7 +56,8 @@ struct CEffectObjectResourceManager::SavedEffect {
 
 CEffectObjectResourceManager::CEffectObjectResourceManager()
     : pEffectManager(nullptr), effectsObjectMemory(new CGameMemoryManager),
-      pEffects(new CParticleSystemEffect*[MAX_EFFECT_OBJECTS]()), pCurrentKey(new uint8_t[MAX_EFFECT_OBJECTS]()),
+      pEffects(new CParticleSystemEffect*[MAX_EFFECT_OBJECTS]()), pFreeSlots(new CFreeSlots(MAX_EFFECT_OBJECTS)),
+      pCurrentKey(new uint8_t[MAX_EFFECT_OBJECTS]()),
       pEffectDefinitions(new resDef[MAX_EFFECT_DEFINITIONS]()), numEffectDefinitions(0), d_numInUse(0),
       d_interpolation(0.0f), pBlankEffect(nullptr), d_renderWasOff(false)
 {
@@ -75,6 +77,7 @@ CEffectObjectResourceManager::~CEffectObjectResourceManager()
 {
     delete pBlankEffect;
     delete[] pEffects;
+    delete pFreeSlots;
     delete[] pCurrentKey;
     delete pEffectManager;
     if (projDataExists()) getProjData().destroyVBManager();
@@ -236,7 +239,7 @@ bool CEffectObjectResourceManager::instantiate(uint32_t typeId, resourceHandle* 
         return true;
     }
     if (!VERIFY(resource < numEffectDefinitions)) return false;
-    const uint32_t slot = firstFreeSlot(pEffects, MAX_EFFECT_OBJECTS);
+    const uint32_t slot = pFreeSlots->lowest();
     if (slot == MAX_EFFECT_OBJECTS) {
         assertFailedMsg("Effect resource manager ran out of slots", "0", __FILE__, __LINE__);
         return false;
@@ -245,6 +248,7 @@ bool CEffectObjectResourceManager::instantiate(uint32_t typeId, resourceHandle* 
     CParticleSystemEffect* pNewEffect = new CParticleSystemEffect(handle, &pEffectDefinitions[resource]);
     if (!VERIFY(pNewEffect)) return false;
     pEffects[slot] = pNewEffect;
+    pFreeSlots->take(slot);
     ++d_numInUse;
     *pHandle = handle;
     return true;
@@ -271,6 +275,7 @@ void CEffectObjectResourceManager::release(resourceHandle handle)
     if (slot == MAX_EFFECT_OBJECTS) return;
     CParticleSystemEffect* pObject = pEffects[slot];
     pEffects[slot] = nullptr;
+    pFreeSlots->give(slot);
     pCurrentKey[slot] = (pCurrentKey[slot] + 1) & 0xF;
     --d_numInUse;
     pObject->stop();

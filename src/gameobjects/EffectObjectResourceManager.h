@@ -13,6 +13,7 @@
 #include <cstdint>
 
 class CEffectManager;
+class CFreeSlots;
 class CGameMemoryManager;
 class CParticleSystemEffect;
 
@@ -84,6 +85,7 @@ private:
     CEffectManager* pEffectManager;
     CGameMemoryManager* effectsObjectMemory;
     CParticleSystemEffect** pEffects;
+    CFreeSlots* pFreeSlots;  // the slots of pEffects that are null
     uint8_t* pCurrentKey;
     resDef* pEffectDefinitions;
     uint32_t numEffectDefinitions;

@@ -559,6 +559,15 @@ bool CTreeClump::swayShear(const STreeSettings& t, float x, float y, float depth
     return true;
 }
 
+namespace {
+
+void tint(const std::vector<DWORD>& blocks, const uint32_t rgb[3])
+{
+    for (DWORD block : blocks) SetTextureFactorRGB(block, rgb[0], rgb[1], rgb[2]);
+}
+
+}  // namespace
+
 void CTreeClump::render()
 {
     if (!d_active || !d_pClump || !d_pClump->d_pClump) return;
@@ -567,19 +576,18 @@ void CTreeClump::render()
     CModelClump* pModelClump = d_pClump->d_pClump;
     const CClumpManager* pManager = d_pClump->d_pManager;
     if (!pType || !pManager) return;
-    // The clump's colour, plain grey or what the light effects give its centre, tints every material of
-    // its meshes.
+    // The clump's colour, plain grey or what the light effects give its centre, tints the materials
+    // of its combined mesh.
     uint32_t colour = 0x808080;
     if ((pType->flags & CClumpType::FLAG_LANDSCAPE_LIT) && CGameTree::s_pLightColourAt)
         colour = CGameTree::s_pLightColourAt(pModelClump->GetCentre());
+    const uint32_t clumpRgb[3] = {colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF};
     std::vector<DWORD> blocks;
     if (const HWDynamicMeshObject* pMesh = pModelClump->GetMeshObject()) {
         blocks.resize(pMesh->GetStateBlocks(nullptr, 0));
         pMesh->GetStateBlocks(blocks.data(), static_cast<uint32_t>(blocks.size()));
     }
-    for (uint32_t s = 0; s < pType->numStates && s < MAX_CLUMP_ELEMENT_STATES; ++s)
-        if (pType->pStateModel[s]) CollectStateBlocks(pType->pStateModel[s]->GetRootLodModel(0), blocks);
-    for (DWORD block : blocks) SetTextureFactorRGB(block, colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF);
+    tint(blocks, clumpRgb);
     // The type's distances where it gives them, else the level's.
     auto resolve = [](float own, float fallback) { return own > 0.0f ? own : fallback; };
     const float fadeFar = resolve(pType->fadeFar, pManager->d_defaultFadeFar);
@@ -591,26 +599,40 @@ void CTreeClump::render()
     pModelClump->m_visibilityType = 3;
     L3SphereInFrustum(pModelClump->GetCentre(), pModelClump->GetRadius(), true);
     const float depth = L3Scene.lastDepth;
+    bool drawn = false;
+    pModelClump->Render(0.0f, true, &drawn);
+    if (!drawn || !pModelClump->m_alphaPermitted || !(depth - pModelClump->GetRadius() < secondFar)) return;
 
-    // Near swaying elements are drawn sheared; their own matrices come back afterwards.
-    std::vector<std::pair<CModelInst*, MeshTransform>> kept;
-    float sx = 0.0f, sy = 0.0f;
-    if ((pType->flags & CClumpType::FLAG_SWAYS) && depth - pModelClump->GetRadius() < secondFar) {
-        for (uint32_t i = 0; i < pModelClump->GetNumElements(); ++i) {
-            CModelInst* pInst = pModelClump->GetElement(i)->pModelInst;
-            if (!pInst) continue;
-            const Vector3 at = positionOf(pInst);
-            if (!swayShear(trees(), at.x, at.y, depth, d_ripplePhase, secondNear, secondFar, &sx, &sy)) break;
-            kept.push_back({pInst, pInst->m_transform});
-            Matrix3 shear, m = rotationOf(pInst);
-            shear.setRow2(2, sx, sy, 1.0f);
-            Matrix3::multiply(m, m, shear);
-            for (int k = 0; k < 9; ++k) pInst->m_transform.Rotation[k] = m.element(k);
+    // Near, each element is drawn over the combined mesh at full detail in its own colour, fading
+    // in over the second range; the swaying kinds sheared, their own matrices back afterwards.
+    const bool sways = (pType->flags & CClumpType::FLAG_SWAYS) != 0;
+    for (uint32_t i = 0; i < pModelClump->GetNumElements(); ++i) {
+        const CClumpElementData* pData = pModelClump->GetElement(i);
+        CModelInst* pInst = pData->pModelInst;
+        CModel* pModel = pData->pModelList[pData->currentState] ? pData->pModelList[pData->currentState]
+                                                                 : pData->pModelList[0];
+        if (!pInst || !pModel || !pModel->GetRootLodModel(0)) continue;
+        blocks.clear();
+        CollectStateBlocks(pModel->GetRootLodModel(0), blocks);
+        const uint32_t rgb[3] = {pData->colour[0] * clumpRgb[0] / 256, pData->colour[1] * clumpRgb[1] / 256,
+                                 pData->colour[2] * clumpRgb[2] / 256};
+        tint(blocks, rgb);
+        pModel->m_fadeNear = secondNear;
+        pModel->m_fadeFar = secondFar;
+        const Vector3 at = positionOf(pInst);
+        float sx = 0.0f, sy = 0.0f;
+        if (!sways || !swayShear(trees(), at.x, at.y, depth, d_ripplePhase, secondNear, secondFar, &sx, &sy)) {
+            pModel->Render(pInst, 0);
+            continue;
         }
+        const MeshTransform kept = pInst->m_transform;
+        Matrix3 shear, m = rotationOf(pInst);
+        shear.setRow2(2, sx, sy, 1.0f);
+        Matrix3::multiply(m, m, shear);
+        for (int k = 0; k < 9; ++k) pInst->m_transform.Rotation[k] = m.element(k);
+        pModel->Render(pInst, 0);
+        pInst->m_transform = kept;
     }
-    bool visible = false;
-    pModelClump->Render(secondFar, false, &visible);
-    for (auto& [pInst, transform] : kept) pInst->m_transform = transform;
 }
 
 // ---- Level restarts and saved states ----

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -249,14 +250,18 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
     if (!load) load = &ignored;
     *load = MaterialLoad();
     if (!VERIFY(Material != NULL) || !VERIFY(strstr(Material, "\\\\") == NULL)) return false;
-    TexNames names = Textures;
-    if (!VERIFY(names.TotalNames <= MAXSBTEXTURES)) names.TotalNames = MAXSBTEXTURES;
-    SubstituteTextureNames(names);
+    // The caller's list is copied only when there is something to change in it: the copy is 2 KB,
+    // more than the rest of asking again for a material already loaded.
+    std::unique_ptr<TexNames> copy;
+    if (Textures.TotalNames > 0 || SubstituteTextures) copy = std::make_unique<TexNames>(Textures);
+    if (!VERIFY(Textures.TotalNames <= MAXSBTEXTURES)) copy->TotalNames = MAXSBTEXTURES;
+    if (copy) SubstituteTextureNames(*copy);
+    const TexNames& names = copy ? *copy : Textures;
     D3DCore::SetMaterialName(Material);
 
     bool absent[MAXSBTEXTURES] = {};
     for (DWORD n = 0; n < names.TotalNames; ++n) {
-        if (ChooseTextureFile(names.Name[n])) continue;
+        if (ChooseTextureFile(copy->Name[n])) continue;
         absent[n] = true;
         char text[600];
         std::snprintf(text, sizeof text, "Warning: Unused texture <%s> requested for use with material <%s>",

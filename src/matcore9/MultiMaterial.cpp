@@ -165,15 +165,21 @@ bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, con
     Info->Transparent = Multi->TransparentBlock != SB_NONE;
 
     // The choices draw the same geometry: one vertex layout, one UV routing, one way of sorting.
+    // A refused set gives back the blocks its choices took.
+    auto refuse = [Multi] {
+        Multi->Release();
+        *Multi = MultiBlock();
+        return false;
+    };
     StateBlockTable& table = D3DCore.StateBlocks;
     const StateBlock* SB0 = table.GetSB(Multi->StateBlock[0]);
     const GMaterial* GM0 = SB0 ? SB0->GMaterial : nullptr;
-    if (!VERIFY(GM0 != NULL)) return false;
+    if (!VERIFY(GM0 != NULL)) return refuse();
     Multi->MainFVF = GM0->FVFFormat;
     for (int32_t i = 1; i < Multi->Blocks; ++i) {
         const StateBlock* SB = table.GetSB(Multi->StateBlock[i]);
         const GMaterial* GM = SB ? SB->GMaterial : nullptr;
-        if (!VERIFY(GM != NULL)) return false;
+        if (!VERIFY(GM != NULL)) return refuse();
         ASSERT(std::memcmp(GM->UVSource, GM0->UVSource, sizeof GM->UVSource) == 0);
         ASSERT((GM->DelayedSort == SORT_POLY) == (GM0->DelayedSort == SORT_POLY));
         if (Multi->MainFVF.FormatValid && GM->FVFFormat.FormatValid) Multi->MainFVF.Merge(GM->FVFFormat);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -99,6 +100,16 @@ TEST_F(AudioManagerTest, SamplesAreSharedByNameKindAndCategoryAndTheirDataCounte
     EXPECT_EQ(countReports("Tried to acquire a 3D handle for a stereo sample"), 1);
     EXPECT_EQ(countReports("Stereo sample loaded as 3D (should be mono): stereo.wav"), 1);
     EXPECT_EQ(testsupport::reports().size(), 6u);  // with the buffer, two categories and the missing file
+
+    // A name too long for its entry is refused each time, not loaded again and again.
+    std::string deep = "d";
+    while (deep.size() < 270) deep += "/" + std::string(60, 'x');
+    std::filesystem::create_directories(dir.path() + "/" + deep);
+    dir.write(deep + "/far.wav", wav({1, 22050, 16, 16, ""}, pattern(700)));
+    for (int load = 0; load < 2; ++load) EXPECT_EQ(m.LoadSample2D((deep + "/far.wav").c_str(), 0), nullptr);
+    EXPECT_EQ(countReports("Sample name too long: " + deep + "/far.wav"), 2);
+    EXPECT_EQ(masters(700), 0);
+    testsupport::clearReports();
 
     // The last release stops the sample's voices; the data goes with its last handle.
     const int voice = m.Play(a, 1, 1, 1.0f, 1.0f, 0, 0, 0, 1, 1, -1, 0, 0);

@@ -79,6 +79,9 @@ TEST(EventThread, CallsBackInOrderWithUserIndicesAndEndsWhenAnEventSaysSo)
         for (int i = 0; i < 500 && !thread.IsProcessing(); ++i) Sleep(2);
         ASSERT_TRUE(thread.IsProcessing());
         EXPECT_FALSE(thread.RegisterEvents(1, user));
+        // A second start while it runs is refused rather than waiting for its end.
+        EXPECT_FALSE(thread.Start());
+        EXPECT_EQ(countReports("Event thread started while it runs"), 1);
 
         SetEvent(user[1]);
         waitSeen(owner);
@@ -100,9 +103,12 @@ TEST(EventThread, AFailedStartSkipsProcessingButStillExitsAndTheThreadCanRunAgai
     owner.startResult = false;
     CEventThread thread;
     thread.Init(onStart, onEvent, onExit, &owner);
-    // Start returns even when the thread has already ended by the time it looks.
-    for (int round = 0; round < 50; ++round) ASSERT_TRUE(thread.Start());
-    for (int i = 0; i < 500 && thread.IsRunning(); ++i) Sleep(2);
+    // Start returns even when the thread has already ended by the time it looks; once it has
+    // ended it starts again.
+    for (int round = 0; round < 50; ++round) {
+        ASSERT_TRUE(thread.Start());
+        thread.WaitForExit();
+    }
     EXPECT_FALSE(thread.IsRunning());
     EXPECT_FALSE(thread.WaitForExit());  // not running
     std::vector<std::string> expected;

@@ -87,6 +87,19 @@ TEST_F(StateBlockTest, BlocksAreSharedByNameTexturesAndLitColours)
     StateBlock* found = nullptr;
     EXPECT_TRUE(D3DCore.FindStateBlockByName("LIT.mtl", &found));
     EXPECT_EQ(found, table.GetSB(lit));
+    // Of the blocks a request matches, the lowest slot is shared, whenever it was made.
+    const DWORD freed = create("freed.mtl");
+    const DWORD one = create("order.mtl", TexNames(), 0.25f, true), two = create("order.mtl", TexNames(), 0.5f, true);
+    EXPECT_TRUE(table.ReleaseSB(freed));
+    const DWORD lowest = create("order.mtl", TexNames(), 0.125f, true);
+    EXPECT_TRUE(lowest < one && one < two);
+    for (DWORD h : {one, two, lowest}) table.GetSB(h)->Ambient[0] = table.GetSB(h)->Diffuse[0] = -1.0f;
+    EXPECT_EQ(create("ORDER.mtl", TexNames(), 0.75f, true), lowest);
+    EXPECT_TRUE(D3DCore.FindStateBlockByName("order.MTL", &found));
+    EXPECT_EQ(found, table.GetSB(lowest));
+    EXPECT_TRUE(table.ReleaseSB(lowest) && table.ReleaseSB(lowest));
+    EXPECT_EQ(create("order.mtl", TexNames(), 0.75f, true), one);
+    EXPECT_FALSE(D3DCore.FindStateBlockByName("freed.mtl", &found));
 }
 
 TEST_F(StateBlockTest, TheTableHoldsExactly768Blocks)

@@ -84,6 +84,13 @@ TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
         EXPECT_EQ(manager->GetNumDefinitions(), 0u);
         EXPECT_EQ(create(c.name.c_str()), nullptr);
     }
+    // Such a block is reported once, when its file is read, not at every look-up for another name.
+    testsupport::clearReports();
+    define(block("TESTEFFECT", longName) + "TESTEFFECT\n{\n}\n" + block("TESTEFFECT", "a") + block("TESTEFFECT", "b"),
+           {"a", "b"});
+    EXPECT_FALSE(manager->PrecacheEffect("c"));
+    EXPECT_EQ(countReports("instancename too long") + countReports("has no instancename"), 2);
+    manager->UnprecacheEffect("a"), manager->UnprecacheEffect("b");
 
     // A file cut at any line: no block that lost its closing line gives a definition, nothing leaks.
     const std::string text = block("TESTEFFECT", "spark", "MaxInstances 2\nAbortTechnique 1\nEffectRadius 2\n") +

@@ -255,6 +255,14 @@ TEST_F(EffectObjects, TheSlotsRunOutAtTwentyThousandAndAnEmptyPoolRefusesToo)
     effectMemoryManager->free(CResourceManager::MANAGER_EFFECTS, sizeof(Object), pTaken);
     EXPECT_TRUE(manager->instantiate(spark, &handle, 1));
     EXPECT_EQ(0x05100007u, handle);
+
+    // Freed slots are taken again lowest first, whatever order they were freed in.
+    const std::vector<uint32_t> freed = {19999, 4096, 63, 4095, 64, 0, 8191};
+    for (uint32_t slot : freed) manager->release(0x05000000u | slot);
+    std::vector<uint32_t> taken;
+    while (manager->instantiate(spark, &handle, 1)) taken.push_back(handle & 0xFFFFF);
+    EXPECT_EQ(std::vector<uint32_t>({0, 63, 64, 4095, 4096, 8191, 19999}), taken);
+    EXPECT_EQ(2, testsupport::countReports("Effect resource manager ran out of slots"));
 }
 
 TEST_F(EffectObjects, AnObjectStartsMovesTriggersPausesAndEndsWithItsEffect)

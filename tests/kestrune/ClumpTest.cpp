@@ -10,9 +10,13 @@
 #include "audio/AudioManager.h"
 #include "d3d9gl/DeviceRenderer.h"
 #include "effects/Effect.h"
+#include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/EffectObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/GameTree.h"
 #include "gameobjects/ParticleSystemEffect.h"
+#include "gameobjects/SampleObjectResourceManager.h"
+#include "gameobjects/TreeClump.h"
 #include "global/ProjData.h"
 #include "kestrune/ClumpManager.h"
 #include "l3render/ModelClump.h"
@@ -292,8 +296,9 @@ protected:
         d3d9ref::setRendererFactory(&d3d9gl::createOffscreenDeviceRenderer);
         m_drawing = true;
     }
-    // One frame from (0, 500, 150) looking east, every clump drawn combined; the image as 0xRRGGBB.
-    void frame()
+    // One frame from (0, 500, 150) looking east, every clump drawn combined unless another drawing
+    // is given; the image as 0xRRGGBB.
+    void frame(const std::function<void()>& draw = nullptr)
     {
         L3BeginScene(true);
         ViewportSettings v;
@@ -302,7 +307,8 @@ protected:
         L3ApplyViewportSettings(v);
         L3SetViewFromAngles(Vector3(0, 500, 150), 0, 0, 0);
         bool visible = false;
-        for (uint32_t t = 0; t < clumps.GetNumClumpTypes(); ++t)
+        if (draw) draw();
+        for (uint32_t t = 0; !draw && t < clumps.GetNumClumpTypes(); ++t)
             EXPECT_TRUE(!clump(t).d_pClump->Render(0.0f, true, &visible) && visible);
         L3EndScene();
         L3Present(false);
@@ -349,6 +355,44 @@ TEST_F(ClumpPixelTest, TheSampleClumpsStandOnTheSlopeInTheirColoursAndAStateShow
     const float y0 = element(1, 0).pModelInst->m_transform.Translation[1];
     EXPECT_EQ(std::vector<DWORD>({at({400, y0, 90}), at({400, y0, 110}), at({400, y0, 150})}),
               std::vector<DWORD>({colourOf(0), CLEAR, CLEAR}));
+}
+
+TEST_F(ClumpPixelTest, ANearTreeClumpDrawsEachElementInItsOwnColourTimesTheClumps)
+{
+    // A material that multiplies the vertex colour (white) by the texture factor.
+    std::string tinted = democlumps::material();
+    tinted.replace(tinted.find("colorop selectarg1"), 18, "colorop modulate\nsettexturestagestate 0 colorarg2 tfactor");
+    tinted.replace(tinted.find("[pass]\n"), 7, "[pass]\nsetrenderstate texturefactor 0xFFFFFFFF\n");
+    m_dir.write("data/clumps/clump.mtl", tinted);
+    // Trees at full detail only (no combined mesh), lit by the light effects, in two colours.
+    cw::File f = withModels({});
+    f.Models.push_back({"", "data\\clumps\\tree.rsm"});
+    cw::Type trees;
+    trees.ObjectType = 1, trees.Flags = 16, trees.SecondPair = 1, trees.Health = 100;
+    trees.FadeNear = 5000, trees.FadeFar = 6000, trees.SecondNear = 1000, trees.SecondFar = 1500;
+    trees.States = {{3}};
+    trees.Clumps = {{{democlumps::element(400, 420, 0xC04020), democlumps::element(400, 530, 0x20A0E0)}}};
+    f.Types = {trees};
+    m_dir.write("data/clumps/trees.clump", cw::file(f));
+    ASSERT_TRUE(m_objects->registerResourceManager(new CSampleObjectResourceManager) &&
+                m_objects->registerResourceManager(new CCollisionObjectResourceManager));
+    m_objects->initialiseResourceManagers();
+    ASSERT_TRUE(CGameTree::loadTreeClumps("data\\clumps\\trees.clump", false));
+    resourceHandle handle = 0;
+    CResource* pResource = nullptr;
+    ASSERT_TRUE(m_objects->findHandleByName("Clump_000_000", &handle) && m_objects->acquireResource(handle, &pResource));
+    CTreeClump& treeClump = *static_cast<CTreeClump*>(pResource);
+    CGameTree::s_pLightColourAt = [](const Vector3&) { return 0xFF8040u; };
+    frame([&] { treeClump.render(); });
+    CGameTree::s_pLightColourAt = nullptr;
+    // Each element's colour bytes times the clump's colour / 256, halfway up the tree.
+    const DWORD wanted[] = {0xBF2008, 0x1F5038};
+    for (uint32_t i = 0; i < 2; ++i) {
+        const float* t = treeClump.getClump()->d_pClump->GetElement(i)->pModelInst->m_transform.Translation;
+        EXPECT_EQ(at({t[0], t[1], t[2] + 40}), wanted[i]) << i;
+    }
+    m_objects->releaseAllObjects();
+    CGameTree::unload();
 }
 
 TEST(DemoClumps, TheSampleFilesAreWhatTheToolWrites)

@@ -45,6 +45,8 @@ TEST_F(MaterialLibraryTest, MaterialsAreSharedByNameParsedOnceAndFallBackByTheir
     ASSERT_NE(SB, nullptr);
     EXPECT_STREQ(SB->GMaterial->Name, "data\\fallbackmaterials\\t1_vc.mtl");
     EXPECT_NE(SB->Texture[0][0], nullptr);
+    // Blocks go by their material's name: the fall-back's name with the same textures finds this one.
+    EXPECT_EQ(load("data\\fallbackmaterials\\T1_VC.mtl", names({"data\\m\\a.tga"})), SB);
     // A missing file declares nothing: vertex colour.
     testsupport::clearReports();
     SB = load("data\\m\\missing.mtl", TexNames());

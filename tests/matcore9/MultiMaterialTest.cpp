@@ -114,6 +114,24 @@ TEST_F(MultiMaterialTest, BadSetsAreRefusedBeforeAnythingIsKept)
     EXPECT_EQ(load("data\\set.mtm"), LOADED);
     for (const char* report : {"GM->UVSource", "SORT_POLY", "!(RetMatInfo.Lit && RetMatInfo.VSLit)"})
         EXPECT_EQ(countReports(report), 1) << report;
+
+    // A choice left without its material (taken away while the card validates the next one) fails
+    // the check, and the blocks the set took go back.
+    m_multi.Release(), m_multi = MultiBlock();
+    const DWORD slots = D3DCore.StateBlocks.SlotsUsed;
+    write("b.mtl", PLAIN);
+    write("pair.mtm", "[multimaterial]\nmaterials 2\nmaterial a.mtl\nmaterial b.mtl\n[end]\n");
+    platform::testing::setValidateResult([](DWORD* passes) {
+        StateBlock* first = nullptr;
+        if (*passes = 1; D3DCore.FindStateBlockByName("data\\a.mtl", &first)) {
+            first->GMaterial->Release();
+            first->GMaterial = nullptr;
+        }
+        return D3D_OK;
+    });
+    testsupport::clearReports();
+    EXPECT_EQ(load("data\\pair.mtm"), REFUSED);
+    EXPECT_TRUE(countReports("GM0 != NULL") == 1 && D3DCore.StateBlocks.SlotsUsed == slots && m_multi.Blocks == 0);
 }
 
 TEST_F(MultiMaterialTest, AFailingChoiceFallsBackAndAFailingFallBackEndsTheRun)

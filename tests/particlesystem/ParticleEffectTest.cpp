@@ -90,6 +90,30 @@ TEST_F(ParticleEffectTest, TimePeriodAndDeathEventsStartTheirEffectsAndSounds)
     EXPECT_EQ(played("period.wav").size(), 3u);
 }
 
+TEST_F(ParticleEffectTest, AnEffectReplacedFromItsOwnEventEndsOnlyOnceItsUpdateIsOver)
+{
+    // One instance at most, the older destroyed, and the effect's own time or particle-death event
+    // starts it again while its update runs; or starts again the multi-effect it is part of.
+    const std::pair<std::string, std::string> events[] = {{"OnTime", "OnTimeTime"}, {"OnParticleDeath", ""}};
+    for (const auto& [event, frameKey] : events)
+        for (bool inMulti : {false, true}) {
+            SCOPED_TRACE(event + (inMulti ? " of a part" : ""));
+            const char* name = inMulti ? "group" : "again";
+            Definition d = withParts(section("dummyparticles", {"count 2", "lifespan 1"}));
+            d.set("instancename", "again").set("MaxInstances", "1").set("AbortTechnique", "1").set(event, name);
+            if (!frameKey.empty()) d.set(frameKey, "1");
+            const std::string limit = "MaxInstances 1\nAbortTechnique 1\n";
+            manager = std::make_unique<CEffectManager>();
+            define(d.text() + block("MULTIEFFECT", "group", limit + "Effects\n{\n{\nEffect again\n}\n}\n"),
+                   {"again", "group"});
+            CEffect* pFirst = manager->CreateEffect(name, Vector3(), Matrix3(), 0, nullptr, nullptr);
+            ASSERT_NE(pFirst, nullptr);
+            for (int update = 0; update < 4; ++update) manager->Update();
+            EXPECT_FALSE(manager->IsLive(pFirst));
+            EXPECT_EQ(manager->GetNumEffects(), inMulti ? 2u : 1u);
+        }
+}
+
 TEST_F(ParticleEffectTest, PausingUnpausingAndTriggersAndTheEndOfAPausedEffect)
 {
     Definition d = withParts(section("dummyparticles", {"count 4", "lifespan 2"}),

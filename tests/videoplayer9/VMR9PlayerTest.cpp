@@ -4,8 +4,10 @@
 #include "videoplayer9/VMR9AllocatorPresenter.h"
 #include "videoplayer9/VMR9Player.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace pt = platform::testing;
 
@@ -129,7 +131,7 @@ TEST_F(VMR9PlayerTest, EachFrameIsDrawnOnTheQuadPresentedAndStepsTheFrontEnd)
 {
     ASSERT_TRUE(bringUp());
     pt::setD3D9Trace(true);
-    dshow::registerVideo("big.vid", clip(640, 480, 4));
+    dshow::registerVideo("big.vid", clip(640, 480, 6));
     auto p = player();
     ASSERT_TRUE(open(*p, "big.vid"));
     p->SetFrontEndUpdate(1);
@@ -174,6 +176,20 @@ TEST_F(VMR9PlayerTest, EachFrameIsDrawnOnTheQuadPresentedAndStepsTheFrontEnd)
     EXPECT_EQ(p->GetFrontEndResult(), 1);
     ASSERT_TRUE(nextFrame());
     EXPECT_EQ(CFEGameLink::Steps(), 2);
+
+    // The trace switched off, read and emptied with nothing waited for after the streaming thread
+    // drew a frame; the frames after it are counted but not traced.
+    const int shown = graphState().framesPresented;
+    ds::advanceFrames(FRAME);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    pt::setD3D9Trace(false);
+    EXPECT_FALSE(pt::d3d9Trace().empty());
+    pt::clearD3D9Calls();
+    ASSERT_TRUE(dshow::waitForFrames(graph(), shown + 1));
+    pt::clearD3D9Calls();
+    ASSERT_TRUE(nextFrame());
+    EXPECT_TRUE(pt::d3d9Trace().empty() && pt::d3d9Calls("DrawPrimitive") > 0);
+    pt::setD3D9Trace(true);
     p->Close();
 
     // Without the power-of-two cap the surfaces take the picture's size and the whole texture.

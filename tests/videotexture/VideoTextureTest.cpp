@@ -80,8 +80,10 @@ TEST_F(VideoTextureTest, FramesAreCopiedAsStoredAndHalfSizeStaysWithinTheTexture
     CMediaType wrong[3] = {rgb24(8, 8), rgb24(8, 8, MEDIASUBTYPE_RGB32), rgb24(8, 8)};  // only RGB24 video info
     wrong[0].formattype = FORMAT_WaveFormatEx;
     wrong[2].majortype = MEDIATYPE_Audio;
-    // The texture takes the picture's size (halved when asked) up to a power of two.
-    for (auto [width, height, half, textureSize] : {std::tuple{5, 3, 0, 804u}, {5, 3, 1, 201u}, {6, 4, 1, 402u}}) {
+    // The texture takes the picture's size (halved when asked) up to a power of two. Rows of whole
+    // words and of a padded end, long enough to be copied in runs of pixels and a rest.
+    for (auto [width, height, half, textureSize] : {std::tuple{5, 3, 0, 804u}, {5, 3, 1, 201u}, {6, 4, 1, 402u},
+                                                    {21, 3, 0, 3204u}, {16, 2, 0, 1602u}, {16, 2, 1, 801u}}) {
         HRESULT hr = E_FAIL;
         CTextureRenderer* r = new CTextureRenderer(nullptr, &hr, static_cast<uint8_t>(half));
         r->AddRef();
@@ -105,6 +107,17 @@ TEST_F(VideoTextureTest, FramesAreCopiedAsStoredAndHalfSizeStaysWithinTheTexture
                 const int x = b / 4, wanted = x >= width / step ? 0 : b % 4 == 3 ? 255 : frame[y * step * pitch + x * step * 3 + b % 4];
                 EXPECT_EQ(texelByte(r->GetTexture(), y * texturePitch + b), wanted) << width << half << " " << y << " " << b;
             }
+        r->Release();
+    }
+    // Sizes whose rows or frame a sample's 32-bit length cannot hold make no texture.
+    for (auto [width, height] : {std::pair<LONG, LONG>{0x2AAAAAAA, 1}, {0x10000, 0x10000}, {8, INT32_MIN}, {-8, 8}}) {
+        testsupport::clearReports();
+        HRESULT hr = E_FAIL;
+        CTextureRenderer* r = new CTextureRenderer(nullptr, &hr, 0);
+        r->AddRef();
+        const CMediaType type = rgb24(width, height);
+        EXPECT_EQ(r->SetMediaType(&type), E_INVALIDARG) << width << " " << height;
+        EXPECT_TRUE(r->GetTexture() == nullptr && testsupport::countReports("Video frame size not supported") == 1);
         r->Release();
     }
 }

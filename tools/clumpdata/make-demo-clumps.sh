@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Remakes the sample data's clumps with democlumps (built in the given build folder, default
-# build-test): data/clumps/demo.clump and its models. The results are committed; the game never
-# runs this.
+# Remakes the sample data's clumps with democlumps: data/clumps/demo.clump and its models. The
+# results are committed; the game never runs this.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-build=${1:-build-test}
-cmake --build "$build" --target democlumps
-"$build/tests/kestrune/democlumps" data
-echo "made the sample clumps in data/clumps/"
+. tools/setup.sh
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+g++ -O2 -std=c++20 -Wall -Wextra -Itools/clumpdata -Itools/modeldata -Itools/meshdata tools/clumpdata/democlumps.cpp \
+  -o "$out/democlumps"
+"$out/democlumps" data
+echo "made the sample clumps in data/"

@@ -4,6 +4,7 @@
 # (tools/modeldata makes that). The results are committed; the game never runs this.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. tools/setup.sh
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 g++ -O2 -std=c++20 -Wall -Wextra -Itools/lightdata tools/lightdata/lightdata.cpp -o "$out/lightdata"

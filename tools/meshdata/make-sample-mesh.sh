@@ -3,6 +3,7 @@
 # The results are committed; the game never runs this.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. tools/setup.sh
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 g++ -O2 -std=c++20 -Wall -Wextra -Itools/meshdata tools/meshdata/samplemesh.cpp -o "$out/samplemesh"

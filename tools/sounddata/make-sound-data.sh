@@ -3,6 +3,7 @@
 # committed; the game never runs this.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+. tools/setup.sh
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 g++ -O2 -std=c++20 -Wall -Wextra tools/sounddata/sounddata.cpp -o "$out/sounddata"

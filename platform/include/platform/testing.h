@@ -152,9 +152,10 @@ struct D3D9Call {
     std::string Method;
     std::vector<uint64_t> Args;  // integers as given, pointers as addresses, floats as their bits
 };
-// The ordered trace is kept only while switched on.
+// The ordered trace is kept only while switched on. Safe while other threads draw: the trace is
+// read as a copy.
 void setD3D9Trace(bool on);
-const std::vector<D3D9Call>& d3d9Trace();
+std::vector<D3D9Call> d3d9Trace();
 void clearD3D9Calls();
 // The present parameters of every CreateDevice attempt and of every Reset, in order.
 const std::vector<D3DPRESENT_PARAMETERS>& d3d9CreateAttempts();
