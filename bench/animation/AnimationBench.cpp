@@ -1,7 +1,19 @@
 // Key-frame evaluation of a 32-node hierarchy, in bones per second, beside the same lerps and
-// quatSlerp calls over flat arrays: linear tracks of 10 and 100 keys, and captured frames.
+// quatSlerp calls over flat arrays: linear tracks of 10 and 100 keys, and captured frames. And a
+// boned animation group's 50 players stepping a frame, each playing a walk, or blending from the
+// walk into a wave, on a model of 32 nodes, beside the same evaluation (and mix of the two poses)
+// over flat arrays written into a node array per player.
 #include "../BenchMain.h"
+#include "ModelWriter.h"
 #include "animation/Animation.h"
+#include "animation/BonedAnim.h"
+#include "animation/BonedAnimGroup.h"
+#include "gameobjects/GameObjectManager.h"
+#include "gameobjects/ModelResourceManager.h"
+#include "global/ProjData.h"
+#include "l3render/ModelClassManager.h"
+#include "l3render/ModelManager.h"
+#include "utility/Assert.h"
 #include "utility/LList.h"
 
 #include <cmath>
@@ -9,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,9 +42,9 @@ struct Track {
 };
 
 // The same random tracks for the file and for the flat arrays.
-std::vector<Track> makeTracks(int keys)
+std::vector<Track> makeTracks(int keys, unsigned seed = 7)
 {
-    std::mt19937 rng(7);
+    std::mt19937 rng(seed);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::vector<Track> tracks(kNodes);
     for (Track& t : tracks)
@@ -165,6 +178,180 @@ void BM_FlatCaptured(benchmark::State& state)
 }
 BENCHMARK(BM_FlatCaptured);
 BENCH_PAIR(BM_KeyframeCaptured, BM_FlatCaptured);
+
+// Groups -------------------------------------------------------------------------------------------
+
+const int PLAYERS = 50;
+const int GROUP_KEYS = 10;
+const int STEP = 30;  // ms per game frame
+const unsigned WALK_SEED = 7, WAVE_SEED = 8;
+// Long enough that the blend lasts the whole benchmark: it moves 1000 / (30 x this) a frame.
+const int BLEND_MS = 40000000;
+
+void quiet(const char*, const char*, const char*, int) {}
+
+// Node i of the model hangs under node (i - 1) / 2, as in the animations.
+modelwriter::Element nodeElement(int i)
+{
+    modelwriter::Element e("n" + std::to_string(i), 1.0f, 0, 0);
+    for (int child : {2 * i + 1, 2 * i + 2})
+        if (child < kNodes) e.Children.push_back(nodeElement(child));
+    return e;
+}
+
+void write(const std::string& name, const std::string& text)
+{
+    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
+    std::ofstream(name, std::ios::binary) << text;
+}
+
+// The group's files in the program's folder, the model managers, and an object manager with the
+// model resource manager, once; the walk (0) tweens into the wave (1) at once, blending slowly.
+CGameObjectManager* groupWorld()
+{
+    static CGameObjectManager* objects = [] () -> CGameObjectManager* {
+        setAssertReportHook(quiet);
+        if (!llistElementPoolExists()) llistInitElementPool();
+        if (!CModelClassManager::Init() || !CModelManager::Init()) return nullptr;
+        std::vector<std::string> names;
+        for (int i = 0; i < kNodes; ++i) names.push_back("n" + std::to_string(i));
+        write("data/classdef/body.def", modelwriter::classFile({{"body", names}}));
+        modelwriter::Model body;
+        body.ClassName = "body";
+        body.Lods.push_back({0.0f, nodeElement(0)});
+        write("data/models/body.rsm", modelwriter::model(body));
+        write("data/anims/walk.txt", animationText(makeTracks(GROUP_KEYS, WALK_SEED), false));
+        write("data/anims/wave.txt", animationText(makeTracks(GROUP_KEYS, WAVE_SEED), false));
+        for (const char* name : {"walk", "wave"})
+            write(std::string("data/anims/") + name + ".ini",
+                  std::string("[BONED_ANIM]\nmodelname = <string> \"data\\models\\body.rsm\"\n") +
+                      "animfilename = <string> \"data\\anims\\" + name + ".txt\"\ntransitionframe = <int> 0\n");
+        write("data/anims/walk_tween.ini", "[NUM_TWEEN_DATA]\nnumtweens = <int> 2\n[TWEEN_DATA]\n"
+                                           "transitiontime0 = <int> -1\ntransitionduration0 = <int> 0\n"
+                                           "transitiontime1 = <int> -1\ntransitionduration1 = <int> " +
+                                               std::to_string(BLEND_MS) + "\n");
+        createProjData();
+        getProjData().FrameStep = STEP;
+        auto* made = new CGameObjectManager;
+        if (!made->registerResourceManager(new CModelResourceManager)) return nullptr;
+        return made;
+    }();
+    return objects;
+}
+
+// A group of the two animations and its players, all walking; with blend, all blending into the wave.
+struct Players {
+    std::unique_ptr<CBonedAnimGroup> group;
+    std::vector<CBonedAnim*> players;
+    bool ok = false;
+
+    explicit Players(bool blend)
+    {
+        CGameObjectManager* objects = groupWorld();
+        if (!objects) return;
+        group = std::make_unique<CBonedAnimGroup>(objects);
+        if (!group->AddAnim("data\\anims\\walk.ini", 0, "data\\anims\\walk_tween.ini") ||
+            !group->AddAnim("data\\anims\\wave.ini", 1, ""))
+            return;
+        for (int i = 0; i < PLAYERS; ++i) {
+            auto* player = static_cast<CBonedAnim*>(group->CreateInstance());
+            if (!player) return;
+            player->LoopAnimNow(0);
+            for (int f = 0; f < 3; ++f) player->Update();
+            if (blend) {
+                player->LoopAnimNow(1);
+                for (int f = 0; f < 3; ++f) player->Update();
+            }
+            if ((player->GetParam().blending != 0) != blend) return;
+            players.push_back(player);
+        }
+        ok = true;
+    }
+};
+
+void groupFrames(benchmark::State& state, bool blend)
+{
+    Players p(blend);
+    if (!p.ok) return state.SkipWithError("the group could not be made");
+    for (auto _ : state)
+        for (CBonedAnim* player : p.players) player->Update();
+    if (p.players.front()->GetParam().blending != (blend ? 1 : 0)) return state.SkipWithError("the blend ended early");
+    state.SetItemsProcessed(state.iterations() * PLAYERS * kNodes);
+}
+
+void BM_GroupPlaying(benchmark::State& state) { groupFrames(state, false); }
+void BM_GroupBlending(benchmark::State& state) { groupFrames(state, true); }
+
+// The node as the instance keeps it: rotation rows, translation and scale.
+struct NodeOut {
+    float rotation[9], translation[3], scale[3];
+};
+
+struct Pose {
+    Vector3 position, scale;
+    Quaternion rotation;
+};
+
+Pose sample(const Track& track, float t)
+{
+    int i0, i1;
+    float f;
+    Pose pose;
+    findLinear(track.times, t, i0, i1, f);
+    pose.scale = mix(track.scales[i0], track.scales[i1], f);
+    pose.position = mix(track.positions[i0], track.positions[i1], f);
+    quatSlerp(track.rotations[i0], track.rotations[i1], f, pose.rotation);
+    return pose;
+}
+
+void store(const Pose& pose, NodeOut& out)
+{
+    Matrix3 m;
+    quatToMatrix3(pose.rotation, m);
+    for (int i = 0; i < 9; ++i) out.rotation[i] = m.element(i);
+    out.translation[0] = pose.position.x, out.translation[1] = pose.position.y, out.translation[2] = pose.position.z;
+    out.scale[0] = pose.scale.x, out.scale[1] = pose.scale.y, out.scale[2] = pose.scale.z;
+}
+
+// Each player's time moves a frame; its nodes are sampled from the walk (and, blending, from the
+// wave too, the two poses mixed) and stored.
+void plainFrames(benchmark::State& state, bool blend)
+{
+    const std::vector<Track> walk = makeTracks(GROUP_KEYS, WALK_SEED), wave = makeTracks(GROUP_KEYS, WAVE_SEED);
+    const float duration = walk[0].times.back();
+    std::vector<float> times(PLAYERS, 0.0f);
+    std::vector<NodeOut> nodes(static_cast<size_t>(PLAYERS) * kNodes);
+    const float position = 0.5f;
+    for (auto _ : state)
+        for (int p = 0; p < PLAYERS; ++p) {
+            float& t = times[p];
+            t = std::fmod(t + STEP, duration);
+            for (int n = 0; n < kNodes; ++n) {
+                Pose pose = sample(blend ? wave[n] : walk[n], t);
+                if (blend) {
+                    const Pose from = sample(walk[n], t);
+                    Quaternion q;
+                    quatSlerp(from.rotation, pose.rotation, position, q);
+                    pose.rotation = q;
+                    pose.position = mix(from.position, pose.position, position);
+                    pose.scale = mix(from.scale, pose.scale, position);
+                }
+                store(pose, nodes[static_cast<size_t>(p) * kNodes + n]);
+            }
+        }
+    benchmark::DoNotOptimize(nodes.data());
+    state.SetItemsProcessed(state.iterations() * PLAYERS * kNodes);
+}
+
+void BM_PlainPlaying(benchmark::State& state) { plainFrames(state, false); }
+void BM_PlainBlending(benchmark::State& state) { plainFrames(state, true); }
+
+BENCHMARK(BM_GroupPlaying);
+BENCHMARK(BM_PlainPlaying);
+BENCHMARK(BM_GroupBlending);
+BENCHMARK(BM_PlainBlending);
+BENCH_PAIR(BM_GroupPlaying, BM_PlainPlaying);
+BENCH_PAIR(BM_GroupBlending, BM_PlainBlending);
 
 }  // namespace
 

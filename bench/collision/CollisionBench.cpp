@@ -97,15 +97,27 @@ void finish(benchmark::State& state, int hits)
     state.counters["hit_share"] = static_cast<double>(hits) / (static_cast<double>(state.iterations()) * kInputs);
 }
 
-struct Triangles {
-    std::vector<Vector3> v, o, d;
-    explicit Triangles(Inputs& in)
+// Rays from anywhere within the range, in random directions.
+struct Rays {
+    std::vector<Vector3> o, d;
+    Rays(Inputs& in, float range)
     {
-        for (int i = 0; i < kInputs * 3; ++i) v.push_back(in.vector(2));
         for (int i = 0; i < kInputs; ++i) {
-            o.push_back(in.vector(5));
+            o.push_back(in.vector(range));
             d.push_back(in.unit());
         }
+    }
+};
+
+struct Triangles {
+    std::vector<Vector3> v;
+    Rays rays;
+    explicit Triangles(Inputs& in) : v(corners(in)), rays(in, 5) {}
+    static std::vector<Vector3> corners(Inputs& in)
+    {
+        std::vector<Vector3> out;
+        for (int i = 0; i < kInputs * 3; ++i) out.push_back(in.vector(2));
+        return out;
     }
 };
 
@@ -117,7 +129,7 @@ void BM_RayTriangle(benchmark::State& state)
     for (auto _ : state)
         for (int i = 0; i < kInputs; ++i) {
             float u, w, at;
-            hits += rayTriangleIntersect(t.o[i], t.d[i], t.v[3 * i], t.v[3 * i + 1], t.v[3 * i + 2], u, w, at);
+            hits += rayTriangleIntersect(t.rays.o[i], t.rays.d[i], t.v[3 * i], t.v[3 * i + 1], t.v[3 * i + 2], u, w, at);
         }
     finish(state, hits);
 }
@@ -130,7 +142,7 @@ void BM_PlainRayTriangle(benchmark::State& state)
     const Triangles tri(in);
     std::vector<V3> v, o, d;
     for (const Vector3& p : tri.v) v.push_back(v3(p));
-    for (int i = 0; i < kInputs; ++i) o.push_back(v3(tri.o[i])), d.push_back(v3(tri.d[i]));
+    for (int i = 0; i < kInputs; ++i) o.push_back(v3(tri.rays.o[i])), d.push_back(v3(tri.rays.d[i]));
     int hits = 0;
     for (auto _ : state)
         for (int i = 0; i < kInputs; ++i) {
@@ -223,22 +235,11 @@ void BM_PlainSphereHull(benchmark::State& state)
 BENCHMARK(BM_PlainSphereHull);
 BENCH_PAIR(BM_SphereHull, BM_PlainSphereHull);
 
-struct Rays {
-    std::vector<Vector3> o, d;
-    explicit Rays(Inputs& in)
-    {
-        for (int i = 0; i < kInputs; ++i) {
-            o.push_back(in.vector(6));
-            d.push_back(in.unit());
-        }
-    }
-};
-
 void BM_RayHull(benchmark::State& state)
 {
     Inputs in;
     const Hulls hulls(in);
-    const Rays rays(in);
+    const Rays rays(in, 6);
     int hits = 0;
     for (auto _ : state)
         for (int i = 0; i < kInputs; ++i) {
@@ -279,7 +280,7 @@ void BM_PlainRayHull(benchmark::State& state)
 {
     Inputs in;
     const Hulls hulls(in);
-    const Rays rays(in);
+    const Rays rays(in, 6);
     int hits = 0;
     for (auto _ : state)
         for (int i = 0; i < kInputs; ++i) {

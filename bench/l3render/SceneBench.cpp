@@ -2,6 +2,7 @@
 // lights - per second, beside the same written plainly: the sphere against the view's six planes
 // (its depth and its offsets along the view's axes), each light's key from its brightness and
 // squared distance, and std::partial_sort for the best two.
+#include "../PlainView.h"
 #include "../RenderCoreBench.h"
 #include "l3render/L3Render.h"
 #include "l3render/LightManager.h"
@@ -92,22 +93,12 @@ void BM_PlainPreparation(benchmark::State& state)
         const LightDescription& d = light->Desc();
         lights.push_back({Vector3(d.Position[0], d.Position[1], d.Position[2]), 1.0f - light->GetBrightness()});
     }
-    // The view as the scene holds it: its place, its three axes, its depth range and half angles.
-    const L3SceneState& view = L3Scene;
-    Vector3 axes[3];
-    for (int a = 0; a < 3; ++a) axes[a].set(view.viewRotation.m[0][a], view.viewRotation.m[1][a], view.viewRotation.m[2][a]);
     const float RADIUS = 20.0f;
     std::vector<std::pair<float, int>> keys(LIGHTS);
     size_t i = 0;
     for (auto _ : state) {
         const Vector3& at = scene.m_models[i++ % MODELS];
-        const Vector3 d = at - view.cameraPosition;
-        const float depth = d.dot(axes[0]), x = d.dot(axes[1]), y = d.dot(axes[2]);
-        const bool inside = depth - view.nearZ >= -RADIUS && depth - view.farZ <= RADIUS &&
-                            view.sinHorizontal * depth - view.cosHorizontal * x >= -RADIUS &&
-                            view.sinHorizontal * depth + view.cosHorizontal * x >= -RADIUS &&
-                            view.sinVertical * depth - view.cosVertical * y >= -RADIUS &&
-                            view.sinVertical * depth + view.cosVertical * y >= -RADIUS;
+        const bool inside = plainview::inView(at, RADIUS);
         benchmark::DoNotOptimize(inside);
         for (int l = 0; l < LIGHTS; ++l) keys[l] = {lights[l].dimness * (at - lights[l].position).lengthSquared(), l};
         std::partial_sort(keys.begin(), keys.begin() + 2, keys.end());

@@ -3,6 +3,7 @@
 // the same geometry as a 105 section of generic vertices (converted). And the buffer allocator's
 // allocations and frees per second, with and without recycling, beside malloc/free of the same sizes.
 #include "../BenchMain.h"
+#include "../MeshMaterial.h"
 #include "MeshWriter.h"
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/BufferAllocator.h"
@@ -29,18 +30,8 @@ namespace mw = meshwriter;
 const DWORD FVF = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
 const int BLOCKS = 16;
 const uint32_t VERTICES = 2000;
-DWORD material = SB_NONE;
 
 void quiet(const char*, const char*, const char*, int) {}
-
-bool loadMaterial(const char*, const TexNames&, const float*, const float*, MultiBlock* out, MeshMaterialInfo*)
-{
-    out->Blocks = 1;
-    out->StateBlock[0] = material;
-    out->MainFVF = D3DCore.StateBlocks.GetSB(material)->GMaterial->FVFFormat;
-    out->AddRef();
-    return true;
-}
 
 std::string sectionBytes(DWORD version)
 {
@@ -90,17 +81,7 @@ bool bringUp()
     const int32_t mode = D3DCore.FindMode(0, 0, 800, 600);
     D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
     if (!D3DCore.CreateDevice(false, true, 1)) return false;
-    GMaterial* GM = new GMaterial();
-    GM->Name = new char[6];
-    std::strcpy(GM->Name, "m.mtl");
-    GM->FVFFormat.D3DFlags = FVF;
-    AnalyseFVF(GM->FVFFormat);
-    GM->Passes = 1;
-    const float white[3] = {1, 1, 1};
-    if (!D3DCore.StateBlocks.CreateSB("m.mtl", TexNames(), white, white, &material)) return false;
-    D3DCore.StateBlocks.GetSB(material)->GMaterial = GM;
-    SetMeshMaterialLoader(&loadMaterial);
-    up = true;
+    up = bench::useOneMeshMaterial(FVF);
     return up;
 }
 

@@ -65,6 +65,20 @@ void Device::makeBackBuffer()
                                D3DUSAGE_RENDERTARGET, false, nullptr);
     m_renderTarget = m_backBuffer;
     m_renderTarget->AddRef();
+    m_state.RenderTarget = m_renderTarget;
+    ++m_state.StateVersion;
+}
+
+void Device::targetSize(UINT& width, UINT& height)
+{
+    auto* target = dynamic_cast<Surface*>(m_renderTarget);
+    if (m_renderTarget == m_backBuffer || !target) {
+        width = m_state.Parameters.BackBufferWidth;
+        height = m_state.Parameters.BackBufferHeight;
+    } else {
+        width = target->level().Width;
+        height = target->level().Height;
+    }
 }
 
 ULONG Device::AddRef() { return ++m_references; }
@@ -418,9 +432,10 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport)
                                  viewport ? viewport->Width : 0u, viewport ? viewport->Height : 0u});
     Guard guard(*this);
     if (!viewport) return D3DERR_INVALIDCALL;
-    const D3DPRESENT_PARAMETERS& p = m_state.Parameters;
-    if (viewport->Width == 0 || viewport->Height == 0 || viewport->X + viewport->Width > p.BackBufferWidth ||
-        viewport->Y + viewport->Height > p.BackBufferHeight)
+    UINT width = 0, height = 0;
+    targetSize(width, height);
+    if (viewport->Width == 0 || viewport->Height == 0 || viewport->X + viewport->Width > width ||
+        viewport->Y + viewport->Height > height)
         return D3DERR_INVALIDCALL;
     m_state.Viewport = *viewport;
     ++m_state.StateVersion;
@@ -810,16 +825,23 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface)
     return D3D_OK;
 }
 
-// Drawing always reaches the renderer's back buffer; another target is only kept.
+// The back buffer, or a level of a render-target texture the renderer can draw into. The
+// viewport becomes the whole of the new target.
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface)
 {
     record(Method::SetRenderTarget, {index, ptr(surface)});
     Guard guard(*this);
     auto* s = dynamic_cast<Surface*>(surface);
     if (index != 0 || !s || !(s->usage() & D3DUSAGE_RENDERTARGET)) return D3DERR_INVALIDCALL;
+    if (s != m_backBuffer && !m_renderer->canRenderTo(s->level().Format)) return D3DERR_INVALIDCALL;
     s->AddRef();
     m_renderTarget->Release();
     m_renderTarget = s;
+    m_state.RenderTarget = s;
+    UINT width = 0, height = 0;
+    targetSize(width, height);
+    m_state.Viewport = D3DVIEWPORT9{0, 0, width, height, 0.0f, 1.0f};
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 

@@ -96,6 +96,8 @@ private:
 
     // A back buffer of the present parameters' size, made render target 0.
     void makeBackBuffer();
+    // The size of render target 0.
+    void targetSize(UINT& width, UINT& height);
 
     // Taken by every call, whatever the creation flags: video streaming threads draw on devices
     // the game made for its main thread alone.

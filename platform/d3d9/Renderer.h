@@ -31,6 +31,7 @@ public:
     // The device was created or reset with these parameters.
     virtual bool open(HWND window, const D3DPRESENT_PARAMETERS& parameters) = 0;
     virtual void close() = 0;
+    // Clears and draws go to the state's render target.
     virtual void clear(const platform::testing::D3D9State& state, DWORD flags, D3DCOLOR colour, float z,
                        DWORD stencil) = 0;
     virtual void draw(const platform::testing::D3D9State& state, const DrawCall& call) = 0;
@@ -41,6 +42,9 @@ public:
     // refuses nothing.
     virtual bool canDrawStageOp(DWORD) const { return true; }
     virtual bool canSample(D3DRESOURCETYPE, D3DFORMAT) const { return true; }
+    // Whether a render-target texture of the format can be drawn into; SetRenderTarget refuses
+    // the others rather than take draws it would lose.
+    virtual bool canRenderTo(D3DFORMAT) const { return true; }
 };
 
 // What a renderer reads of the device's resources. Version grows with every unlock, so a renderer

@@ -125,8 +125,11 @@ public:
     HRESULT UnlockRect() override;
     HRESULT GetContainer(const GUID& riid, void** container) override;
     Level& level() { return *m_level; }
+    std::weak_ptr<Level> levelLink() const { return m_level; }
     D3DPOOL pool() const { return m_pool; }
     DWORD usage() const { return m_usage; }
+    // The texture a level's surface belongs to; null for a surface of its own.
+    IDirect3DResource9* container() const { return m_parent; }
 
 private:
     ~Surface() override;

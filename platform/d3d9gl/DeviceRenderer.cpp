@@ -25,6 +25,8 @@ struct Copy {
     uint32_t handle = 0;
     uint64_t lastUsed = 0;
     uint64_t paletteHash = 0;  // of the palette a palettised texture was decoded with
+    // A level drawn into: what was drawn lives only in the copy, which is kept while the level is.
+    std::weak_ptr<d3d9ref::Level> drawnInto;
 };
 
 class DeviceRenderer final : public d3d9ref::Renderer {
@@ -57,6 +59,8 @@ public:
         return type == D3DRTYPE_TEXTURE && GLRenderer::canSample(format);
     }
 
+    bool canRenderTo(D3DFORMAT format) const override { return GLRenderer::canRenderTo(format); }
+
     void close() override
     {
         m_buffers.clear();
@@ -71,25 +75,23 @@ public:
                DWORD stencil) override
     {
         ContextUse use(*this, state.InScene);
-        if (!use.held()) return;
+        if (!use.held() || !bindTarget(state)) return;
         m_gl.clear(viewportOf(state), 0, nullptr, flags, colour, z, stencil);
     }
 
     void draw(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call) override
     {
         ContextUse use(*this, state.InScene);
-        if (!use.held()) return;
+        if (!use.held() || !bindTarget(state)) return;
         fillPipeline(state);
         VertexSource vertices;
         vertices.fvf = state.FVF;
-        const bool shaded = state.VertexShader || state.PixelShader || (state.Declaration && !state.FVF);
+        // A vertex shader, or a declaration without an FVF word, reads the streams through inputs.
+        const bool inputs = state.VertexShader || (state.Declaration && !state.FVF);
+        const bool shaded = inputs || state.PixelShader;
         if (shaded && !fillShaders(state, call, vertices)) return;
         m_pipeline.shaders = shaded ? &m_shaders : nullptr;
-        if (state.VertexShader) {
-            vertices = m_shaders.streams[0];  // read through the inputs
-        } else if (!streamSource(state, call, 0, true, vertices)) {
-            return;
-        }
+        if (!inputs && !streamSource(state, call, 0, true, vertices)) return;
         if (!call.Indexed) {
             m_gl.draw(m_pipeline, call.Type, vertices, call.Start, call.PrimitiveCount);
             return;
@@ -240,20 +242,23 @@ private:
             if (!drawable(ps->Serial, ps->Tokens, "pixel")) return false;
             m_shaders.pixel = ShaderCode{ps->Serial, ps->Tokens.data(), ps->Tokens.size()};
         }
+        if (!vs && state.FVF) return true;  // fixed-function vertices of an FVF word
         if (!vs) {
-            // Fixed-function vertices from a declaration that reads as an FVF word.
-            if (state.FVF) return true;
-            vertices.fvf = declaration ? fvfOfElements(declaration->Elements) : 0;
-            if (!vertices.fvf && m_notedDeclarations.insert(ptr(declaration)).second)
-                d3d9ref::rendererNote("a vertex declaration the fixed-function pipeline cannot read is not drawn");
-            return vertices.fvf != 0;
-        }
-        if (!drawable(vs->Serial, vs->Tokens, "vertex")) return false;
-        m_shaders.vertex = ShaderCode{vs->Serial, vs->Tokens.data(), vs->Tokens.size()};
-        std::string why;
-        if (!vertexInputs(vs->Code, declaration ? declaration->Elements : elementsOfFVF(state.FVF), m_inputs, why)) {
-            if (m_notedDeclarations.insert(ptr(declaration) ^ vs->Serial).second) d3d9ref::rendererNote(why);
-            return false;
+            DWORD fvf = 0;
+            if (!declaration || !fixedFunctionInputs(declaration->Elements, m_inputs, fvf)) {
+                if (m_notedDeclarations.insert(ptr(declaration)).second)
+                    d3d9ref::rendererNote("a vertex declaration the fixed-function pipeline cannot read is not drawn");
+                return false;
+            }
+            vertices.fvf = fvf;
+        } else {
+            if (!drawable(vs->Serial, vs->Tokens, "vertex")) return false;
+            m_shaders.vertex = ShaderCode{vs->Serial, vs->Tokens.data(), vs->Tokens.size()};
+            std::string why;
+            if (!vertexInputs(vs->Code, declaration ? declaration->Elements : elementsOfFVF(state.FVF), m_inputs, why)) {
+                if (m_notedDeclarations.insert(ptr(declaration) ^ vs->Serial).second) d3d9ref::rendererNote(why);
+                return false;
+            }
         }
         m_shaders.inputs = m_inputs.data();
         m_shaders.inputCount = static_cast<uint32_t>(m_inputs.size());
@@ -361,15 +366,41 @@ private:
         return c.handle;
     }
 
+    // Level l of face f of a 2D or cube texture; null for anything else.
+    static d3d9ref::Level* levelOf(IDirect3DBaseTexture9* base, uint32_t face, uint32_t l)
+    {
+        if (auto* texture = dynamic_cast<d3d9ref::Texture*>(base)) return face == 0 ? texture->level(l) : nullptr;
+        auto* cube = dynamic_cast<d3d9ref::CubeTexture*>(base);
+        return cube ? cube->find(static_cast<D3DCUBEMAP_FACES>(face), l) : nullptr;
+    }
+
+    // Points GL at the state's render target: the back buffer, or the copy of a render-target
+    // texture's level (made first if need be), which then keeps what is drawn into it. False when
+    // it cannot be drawn into.
+    bool bindTarget(const platform::testing::D3D9State& state)
+    {
+        auto* surface = dynamic_cast<d3d9ref::Surface*>(state.RenderTarget);
+        auto* texture = surface ? dynamic_cast<IDirect3DBaseTexture9*>(surface->container()) : nullptr;
+        if (!texture) return m_gl.setRenderTarget(0);
+        const uint32_t faces = dynamic_cast<d3d9ref::CubeTexture*>(texture) ? 6 : 1;
+        for (uint32_t f = 0; f < faces; ++f)
+            for (uint32_t l = 0; l < texture->GetLevelCount(); ++l) {
+                if (levelOf(texture, f, l) != &surface->level()) continue;
+                Copy* copy = nullptr;
+                const uint32_t handle = textureCopy(texture, state, &copy);
+                if (!handle) return false;
+                copy->drawnInto = surface->levelLink();
+                return m_gl.setRenderTarget(handle, l, f);
+            }
+        return false;
+    }
+
     // The GL copy of a 2D or cube texture, made on first use and updated level by level as the
     // device's bytes change. Palettised textures are made again when the current palette changes.
-    uint32_t textureCopy(IDirect3DBaseTexture9* base, const platform::testing::D3D9State& state)
+    uint32_t textureCopy(IDirect3DBaseTexture9* base, const platform::testing::D3D9State& state, Copy** made = nullptr)
     {
-        auto* texture = dynamic_cast<d3d9ref::Texture*>(base);
-        auto* cube = texture ? nullptr : dynamic_cast<d3d9ref::CubeTexture*>(base);
-        auto level = [&](uint32_t face, uint32_t l) -> d3d9ref::Level* {
-            return texture ? (face == 0 ? texture->level(l) : nullptr) : cube ? cube->find(static_cast<D3DCUBEMAP_FACES>(face), l) : nullptr;
-        };
+        const bool cube = dynamic_cast<d3d9ref::CubeTexture*>(base) != nullptr;
+        auto level = [&](uint32_t face, uint32_t l) { return levelOf(base, face, l); };
         d3d9ref::Level* top = level(0, 0);
         if (!top || !GLRenderer::canSample(top->Format)) return 0;
         const uint32_t levels = base->GetLevelCount(), faces = cube ? 6 : 1;
@@ -389,7 +420,7 @@ private:
         bool all = c.paletteHash != paletteHash;
         c.paletteHash = paletteHash;
         if (!c.handle) {
-            c.handle = m_gl.createTexture(top->Width, top->Height, levels, top->Format, cube != nullptr);
+            c.handle = m_gl.createTexture(top->Width, top->Height, levels, top->Format, cube);
             all = true;
         }
         for (uint32_t f = 0; f < faces; ++f)
@@ -400,6 +431,7 @@ private:
                     m_gl.updateTexture(c.handle, l, lv->Bytes.data(), lv->Pitch, f, palette);
                 lv->Written.DirtyBegin = lv->Written.DirtyEnd = 0;
             }
+        if (made) *made = &c;
         return c.handle;
     }
 
@@ -407,7 +439,7 @@ private:
     void sweep(std::unordered_map<uint64_t, Copy>& copies, Release release)
     {
         for (auto it = copies.begin(); it != copies.end();) {
-            if (m_frame - it->second.lastUsed > UNUSED_FRAMES) {
+            if (m_frame - it->second.lastUsed > UNUSED_FRAMES && it->second.drawnInto.expired()) {
                 release(it->second.handle);
                 it = copies.erase(it);
             } else {

@@ -22,6 +22,13 @@ enum FogSource : uint8_t {
     FOG_VERTEX_FACTOR = 5,   // a vertex shader wrote the factor (oFog)
 };
 
+// The depth fog is counted by.
+enum FogDepth : uint8_t {
+    FOG_DEPTH_EYE = 0,  // vertex fog: camera-space z, or the distance from the eye with range fog
+    FOG_DEPTH_W = 1,    // table fog under a perspective projection: w
+    FOG_DEPTH_Z = 2,    // table fog under an affine projection: the pixel's depth
+};
+
 // What a stage samples.
 enum TextureKind : uint8_t { TEXTURE_NONE = 0, TEXTURE_2D = 1, TEXTURE_CUBE = 2 };
 
@@ -33,7 +40,7 @@ struct StageKey {
     uint8_t alphaArg0, alphaArg1, alphaArg2;
     uint8_t texCoordSet;   // which vertex set feeds the stage's texture (a vertex shader's output)
     uint8_t resultTemp;    // 1: the result goes to the temporary register
-    uint8_t textureBound;  // 0: the texture argument reads opaque white; TEXTURE_2D or TEXTURE_CUBE
+    uint8_t textureBound;  // 0: the texture argument reads the diffuse colour; TEXTURE_2D or TEXTURE_CUBE
     uint8_t pad;
 };
 
@@ -66,7 +73,8 @@ struct FixedFunctionKey {
     uint8_t lighting;        // the vertex colours come from the lights (Lighting.h)
     uint8_t diffuseSource, ambientSource, specularSource, emissiveSource;  // SOURCE_ of Lighting.h
     uint8_t normalizeNormals;
-    uint8_t lightPad[2];
+    uint8_t fogDepth;        // FogDepth
+    uint8_t pad;
     StageKey stages[MAX_STAGES];
     CoordKey coords[MAX_STAGES];
 

@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <tuple>
 #include <unordered_map>
 
 namespace d3d9gl {
@@ -206,6 +208,7 @@ struct Program {
     int vsConstCount = 0, psConstCount = 0;  // registers the shaders read
     GLint bumpEnv = -1, bumpLuminance = -1;
     GLint texMatrix = -1, blendWorld = -1, view = -1, viewProj = -1, localViewer = -1;
+    GLint normalMatrix = -1, flipY = -1;
     LightingLocations lighting;
     SentUniforms sent;
 };
@@ -214,18 +217,49 @@ struct Program {
 struct ShaderProgramKey {
     FixedFunctionKey fixed;
     uint64_t vertex = 0, pixel = 0;
+    uint32_t projection = 0;  // three bits a stage: ShaderOptions::projectedBy
     bool operator==(const ShaderProgramKey& o) const
     {
-        return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel;
+        return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel && projection == o.projection;
     }
 };
 
 struct ShaderProgramKeyHash {
     size_t operator()(const ShaderProgramKey& k) const
     {
-        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()(k.vertex * 31 + k.pixel);
+        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()((k.vertex * 31 + k.pixel) * 31 + k.projection);
     }
 };
+
+// The 3x3 part of a matrix's inverse transpose (row vectors), which carries normals: its cofactors
+// over its determinant. A singular matrix keeps its cofactors, where the inverse transpose's
+// direction tends: what it flattens lights as facing out of the plane it is flattened into.
+void normalMatrix(const float* m, float* out)
+{
+    auto cofactor = [m](int r, int c) {
+        int rows[3], cols[3];
+        for (int i = 0, k = 0; i < 4; ++i)
+            if (i != r) rows[k++] = i;
+        for (int i = 0, k = 0; i < 4; ++i)
+            if (i != c) cols[k++] = i;
+        auto e = [&](int i, int j) { return static_cast<double>(m[rows[i] * 4 + cols[j]]); };
+        const double minor = e(0, 0) * (e(1, 1) * e(2, 2) - e(1, 2) * e(2, 1)) -
+                             e(0, 1) * (e(1, 0) * e(2, 2) - e(1, 2) * e(2, 0)) +
+                             e(0, 2) * (e(1, 0) * e(2, 1) - e(1, 1) * e(2, 0));
+        return (r + c) % 2 ? -minor : minor;
+    };
+    double det = 0;
+    for (int c = 0; c < 4; ++c) det += m[c] * cofactor(0, c);
+    const double scale = det != 0 ? 1 / det : 1;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) out[r * 3 + c] = static_cast<float>(cofactor(r, c) * scale);
+}
+
+// Whether a projection matrix is affine: its last column 0, 0, 0, 1 (none set is the identity).
+bool affine(const float* projection)
+{
+    return !projection || (projection[3] == 0 && projection[7] == 0 && projection[11] == 0 && projection[15] == 1);
+}
 
 GLuint compile(GLenum type, const std::string& source, std::string& error)
 {
@@ -258,6 +292,18 @@ struct GLRenderer::Impl {
     bool backStale = false;  // the back buffer's colour is older than the front's, which it should equal
     bool visible = false;    // the window can be seen, so presents copy to it
     uint32_t width = 0, height = 0;
+    // Framebuffers of the texture levels drawn into, by texture, level and face.
+    struct Target {
+        GLuint fbo = 0, depth = 0;
+        uint32_t width = 0, height = 0;
+    };
+    std::map<std::tuple<uint32_t, uint32_t, uint32_t>, Target> targets;
+    // Where clears and draws go now: the back buffer, or a texture's level. A texture is drawn
+    // upside down from the back buffer so that its first row lands where it is sampled from.
+    GLuint targetFbo = 0;  // a texture's
+    uint32_t targetWidth = 0, targetHeight = 0;
+    bool targetTexture = false;
+    bool targetValid = true;
     GLState gl;
     VertexStreams streams;
     TextureStore textures;
@@ -291,9 +337,16 @@ struct GLRenderer::Impl {
     Program* prepare(const PipelineState& s, const VertexSource& v, AttributeRead* attributes, uint32_t& count);
     bool inputAttributes(const ShaderState& shaders, AttributeRead* attributes, uint32_t& count);
     // Everything but the vertices, then the vertices over the span; false when they cannot be read.
-    bool begin(const PipelineState& s, const VertexSource& v, const VertexSpan& span, uint32_t fbHeight, int64_t& shift);
-    void setViewport(const Viewport& vp, uint32_t height);
-    void applyState(const PipelineState& s, Program& p, uint32_t fbHeight);
+    bool begin(const PipelineState& s, const VertexSource& v, const VertexSpan& span, int64_t& shift);
+    void setViewport(const Viewport& vp);
+    void applyState(const PipelineState& s, Program& p);
+    GLuint drawFbo() const { return targetTexture ? targetFbo : backFbo; }
+    // The device counts rows from the top; the back buffer's GL rows count from the bottom.
+    GLint glRow(int32_t top, int32_t bottom) const { return targetTexture ? top : static_cast<GLint>(targetHeight) - bottom; }
+    // The framebuffer of a texture's level, made on first use with a depth buffer of its own; null
+    // when the level cannot be drawn into.
+    const Target* target(uint32_t texture, uint32_t level, uint32_t face);
+    void deleteTargets(uint32_t texture);
     // Texture transforms, the blended world matrices and bump-mapping values, where the program reads them.
     void applyVertexStage(const PipelineState& s, Program& p, const float* view, const float* proj);
     // Rows top first as B, G, R, A bytes; `opaque` reads alpha as one.
@@ -378,6 +431,10 @@ void GLRenderer::destroy()
         for (auto& [key, p] : d.shaderPrograms) glDeleteProgram(p.id);
         d.streams.destroy();
         d.textures.destroy();
+        for (auto& [key, t] : d.targets) {
+            glDeleteFramebuffers(1, &t.fbo);
+            glDeleteRenderbuffers(1, &t.depth);
+        }
         glDeleteFramebuffers(1, &d.backFbo);
         glDeleteFramebuffers(1, &d.frontFbo);
         glDeleteRenderbuffers(1, &d.backColour);
@@ -437,7 +494,7 @@ bool GLRenderer::resize(uint32_t width, uint32_t height)
     glClear(GL_COLOR_BUFFER_BIT);
     d.gl.framebuffer(d.backFbo);
     d.backStale = false;
-    return true;
+    return setRenderTarget(0);
 }
 
 uint32_t GLRenderer::createBuffer(uint32_t size) { return isCreated() ? m_impl->streams.createBuffer(size) : 0; }
@@ -474,13 +531,90 @@ void GLRenderer::deleteTexture(uint32_t texture)
 {
     if (!isCreated()) return;
     ++m_impl->touches;
+    m_impl->deleteTargets(texture);
     m_impl->textures.remove(texture);
 }
 
-void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
+bool GLRenderer::canRenderTo(uint32_t format) { return TextureStore::canRenderTo(format); }
+
+bool GLRenderer::setRenderTarget(uint32_t texture, uint32_t level, uint32_t face)
 {
-    // The device counts rows from the top, GL from the bottom.
-    gl.viewport(static_cast<GLint>(vp.X), static_cast<GLint>(fbHeight) - static_cast<GLint>(vp.Y + vp.Height),
+    if (!isCreated()) return false;
+    Impl& d = *m_impl;
+    const Impl::Target* t = texture ? d.target(texture, level, face) : nullptr;
+    const GLuint fbo = t ? t->fbo : 0;
+    const uint32_t width = t ? t->width : m_width, height = t ? t->height : m_height;
+    // Draws of the same state go on as they were unless the target changes.
+    if (d.targetTexture != (texture != 0) || d.targetFbo != fbo || d.targetWidth != width || d.targetHeight != height ||
+        d.targetValid != (!texture || t))
+        ++d.touches;
+    d.targetTexture = texture != 0;
+    d.targetValid = !texture || t;
+    if (!d.targetValid) {
+        m_error = "a texture that cannot be drawn into";
+        return false;
+    }
+    d.targetFbo = fbo;
+    d.targetWidth = width;
+    d.targetHeight = height;
+    return true;
+}
+
+const GLRenderer::Impl::Target* GLRenderer::Impl::target(uint32_t texture, uint32_t level, uint32_t face)
+{
+    const auto key = std::make_tuple(texture, level, face);
+    auto found = targets.find(key);
+    if (found != targets.end()) return &found->second;
+    ++touches;
+    Target t;
+    glGenFramebuffers(1, &t.fbo);
+    glGenRenderbuffers(1, &t.depth);
+    gl.framebuffer(t.fbo);
+    bool ok = textures.attach(texture, level, face, t.width, t.height);
+    if (ok) {
+        glBindRenderbuffer(GL_RENDERBUFFER, t.depth);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, static_cast<GLsizei>(t.width),
+                              static_cast<GLsizei>(t.height));
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t.depth);
+        ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+    if (!ok) {
+        glDeleteFramebuffers(1, &t.fbo);
+        gl.deleted(0, t.fbo);
+        glDeleteRenderbuffers(1, &t.depth);
+        return nullptr;
+    }
+    // The depth buffer starts at its far value, as the back buffer's does.
+    gl.enable(GLState::SCISSOR_TEST, false);
+    gl.depthMask(true);
+    gl.stencilMask(0xFF);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    return &targets.emplace(key, t).first->second;
+}
+
+void GLRenderer::Impl::deleteTargets(uint32_t texture)
+{
+    for (auto it = targets.begin(); it != targets.end();) {
+        if (std::get<0>(it->first) != texture) {
+            ++it;
+            continue;
+        }
+        if (targetFbo == it->second.fbo) {
+            targetFbo = 0;
+            targetValid = false;  // until the next target is set
+        }
+        glDeleteFramebuffers(1, &it->second.fbo);
+        gl.deleted(0, it->second.fbo);
+        glDeleteRenderbuffers(1, &it->second.depth);
+        it = targets.erase(it);
+    }
+}
+
+void GLRenderer::Impl::setViewport(const Viewport& vp)
+{
+    gl.viewport(static_cast<GLint>(vp.X), glRow(static_cast<int32_t>(vp.Y), static_cast<int32_t>(vp.Y + vp.Height)),
                 static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
     gl.depthRange(vp.MinZ, vp.MaxZ);
 }
@@ -488,16 +622,17 @@ void GLRenderer::Impl::setViewport(const Viewport& vp, uint32_t fbHeight)
 void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects, uint32_t flags,
                        uint32_t colour, float z, uint32_t stencil)
 {
-    if (!isCreated()) return;
-    GLState& gl = m_impl->gl;
-    ++m_impl->touches;
+    if (!isCreated() || !m_impl->targetValid) return;
+    Impl& d = *m_impl;
+    GLState& gl = d.gl;
+    ++d.touches;
     GLbitfield mask = 0;
     float c[4];
     colourToFloats(colour, c);
     if (flags & CLEAR_TARGET) {
         mask |= GL_COLOR_BUFFER_BIT;
         gl.colorMask(true, true, true, true);
-        glClearColor(c[0], c[1], c[2], m_impl->opaque ? 1.0f : c[3]);
+        glClearColor(c[0], c[1], c[2], d.opaque && !d.targetTexture ? 1.0f : c[3]);
     }
     if (flags & CLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
@@ -510,24 +645,26 @@ void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects
         glClearStencil(static_cast<GLint>(stencil & 0xFF));
     }
     if (!mask) return;
-    // A clear of the whole colour buffer leaves nothing of what it held.
-    const bool whole = (flags & CLEAR_TARGET) && (rectCount == 0 || !rects) && vp.X == 0 && vp.Y == 0 &&
-                       vp.Width >= m_width && vp.Height >= m_height;
-    if (whole)
-        m_impl->backStale = false;
-    else
-        m_impl->restoreBack();
-    gl.framebuffer(m_impl->backFbo);
+    if (!d.targetTexture) {
+        // A clear of the whole colour buffer leaves nothing of what it held.
+        const bool whole = (flags & CLEAR_TARGET) && (rectCount == 0 || !rects) && vp.X == 0 && vp.Y == 0 &&
+                           vp.Width >= m_width && vp.Height >= m_height;
+        if (whole)
+            d.backStale = false;
+        else
+            d.restoreBack();
+    }
+    gl.framebuffer(d.drawFbo());
     gl.enable(GLState::SCISSOR_TEST, true);
     const int32_t vx1 = static_cast<int32_t>(vp.X), vy1 = static_cast<int32_t>(vp.Y);
     const int32_t vx2 = vx1 + static_cast<int32_t>(vp.Width), vy2 = vy1 + static_cast<int32_t>(vp.Height);
     auto clearRect = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
         x1 = std::max({x1, vx1, 0});
         y1 = std::max({y1, vy1, 0});
-        x2 = std::min({x2, vx2, static_cast<int32_t>(m_width)});
-        y2 = std::min({y2, vy2, static_cast<int32_t>(m_height)});
+        x2 = std::min({x2, vx2, static_cast<int32_t>(d.targetWidth)});
+        y2 = std::min({y2, vy2, static_cast<int32_t>(d.targetHeight)});
         if (x2 <= x1 || y2 <= y1) return;
-        gl.scissor(x1, static_cast<GLint>(m_height) - y2, x2 - x1, y2 - y1);
+        gl.scissor(x1, d.glRow(y1, y2), x2 - x1, y2 - y1);
         glClear(mask);
     };
     if (rectCount == 0 || !rects)
@@ -563,9 +700,11 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
     if (rs[RS_ALPHATESTENABLE]) key.alphaFunc = static_cast<uint8_t>(std::clamp<uint32_t>(rs[RS_ALPHAFUNC], 1, 8));
     if (rs[RS_FOGENABLE]) {
         const uint32_t table = rs[RS_FOGTABLEMODE], vertex = rs[RS_FOGVERTEXMODE];
-        if (table >= 1 && table <= 3)
+        if (table >= 1 && table <= 3) {
             key.fogSource = static_cast<uint8_t>(table);
-        else if (!layout.rhw && vertex >= 1 && vertex <= 3)
+            // Table fog counts w, or the pixel's depth when the projection is affine (and so has no w to count).
+            key.fogDepth = affine(s.projection) ? FOG_DEPTH_Z : FOG_DEPTH_W;
+        } else if (!layout.rhw && vertex >= 1 && vertex <= 3)
             key.fogSource = static_cast<uint8_t>(vertex);
         else if (layout.specular >= 0)
             key.fogSource = FOG_SPECULAR_ALPHA;  // the application computed the factor
@@ -673,6 +812,8 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
         p.view = glGetUniformLocation(p.id, "uView");
         p.viewProj = glGetUniformLocation(p.id, "uViewProj");
         p.localViewer = glGetUniformLocation(p.id, "uLocalViewer");
+        p.normalMatrix = glGetUniformLocation(p.id, "uNormalMatrix");
+        p.flipY = glGetUniformLocation(p.id, "uFlipY");
         p.lighting.locate(p.id);
         gl.program(p.id);
         for (int i = 0; i < MAX_STAGES; ++i) {
@@ -685,27 +826,37 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
     return p;
 }
 
-void GLRenderer::Impl::applyState(const PipelineState& s, Program& p, uint32_t fbHeight)
+void GLRenderer::Impl::applyState(const PipelineState& s, Program& p)
 {
     const uint32_t* rs = s.renderStates;
-    gl.framebuffer(backFbo);
-    setViewport(s.viewport, fbHeight);
+    gl.framebuffer(drawFbo());
+    setViewport(s.viewport);
     gl.program(p.id);
 
-    // Transforms.
+    // Transforms, and which way up the target is.
     const float* world = s.world ? s.world : IDENTITY;
     const float* view = s.view ? s.view : IDENTITY;
     const float* proj = s.projection ? s.projection : IDENTITY;
-    float transforms[3][16];
-    std::memcpy(transforms[0], world, sizeof(IDENTITY));
-    std::memcpy(transforms[1], view, sizeof(IDENTITY));
-    std::memcpy(transforms[2], proj, sizeof(IDENTITY));
-    if (p.sent.changed(GROUP_TRANSFORMS, transforms, sizeof(transforms))) {
+    struct {
+        float matrices[3][16];
+        uint32_t flip;
+    } transforms;
+    std::memcpy(transforms.matrices[0], world, sizeof(IDENTITY));
+    std::memcpy(transforms.matrices[1], view, sizeof(IDENTITY));
+    std::memcpy(transforms.matrices[2], proj, sizeof(IDENTITY));
+    transforms.flip = targetTexture;
+    if (p.sent.changed(GROUP_TRANSFORMS, &transforms, sizeof(transforms))) {
+        glUniform1f(p.flipY, targetTexture ? -1.0f : 1.0f);
         float worldView[16], wvp[16];
         multiply(world, view, worldView);
         multiply(worldView, proj, wvp);
         glUniformMatrix4fv(p.worldViewProj, 1, GL_FALSE, wvp);
         glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
+        if (p.normalMatrix >= 0) {
+            float normals[9];
+            normalMatrix(worldView, normals);
+            glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
+        }
     }
     applyVertexStage(s, p, view, proj);
     const uint32_t viewport[4] = {s.viewport.X, s.viewport.Y, s.viewport.Width, s.viewport.Height};
@@ -733,9 +884,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, Program& p, uint32_t f
         glUniform4fv(p.stageConst, MAX_STAGES, consts);
         colourToFloats(rs[RS_FOGCOLOR], c);
         glUniform4fv(p.fogColor, 1, c);
-        float start = asFloat(rs[RS_FOGSTART]), end = asFloat(rs[RS_FOGEND]);
-        if (end == start) end = start + 1e-6f;
-        glUniform3f(p.fogParams, start, end, asFloat(rs[RS_FOGDENSITY]));
+        glUniform3f(p.fogParams, asFloat(rs[RS_FOGSTART]), asFloat(rs[RS_FOGEND]), asFloat(rs[RS_FOGDENSITY]));
         glUniform1f(p.alphaRef, static_cast<float>(rs[RS_ALPHAREF] & 0xFF));
     }
 
@@ -749,11 +898,13 @@ void GLRenderer::Impl::applyState(const PipelineState& s, Program& p, uint32_t f
         gl.stencilOp(stencilOp(rs[RS_STENCILFAIL]), stencilOp(rs[RS_STENCILZFAIL]), stencilOp(rs[RS_STENCILPASS]));
         gl.stencilMask(rs[RS_STENCILWRITEMASK]);
     }
-    // The device culls by the winding seen on screen; so does GL once both count rows the same way.
+    // The device culls by the winding seen on screen; so does GL once both count rows the same way
+    // (a texture target's rows, counted the other way, turn the winding over).
     const uint32_t cull = rs[RS_CULLMODE];
+    const GLenum front = targetTexture ? GL_CW : GL_CCW;
     gl.enable(GLState::CULL_FACE, cull == 2 || cull == 3);
-    if (cull == 2) gl.cullFace(GL_CCW, GL_BACK);   // clockwise
-    if (cull == 3) gl.cullFace(GL_CCW, GL_FRONT);  // counter-clockwise
+    if (cull == 2) gl.cullFace(front, GL_BACK);   // clockwise
+    if (cull == 3) gl.cullFace(front, GL_FRONT);  // counter-clockwise
     gl.polygonMode(rs[RS_FILLMODE] == 1 ? GL_POINT : rs[RS_FILLMODE] == 2 ? GL_LINE : GL_FILL);
 
     // Blending and colour writes.
@@ -782,7 +933,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, Program& p, uint32_t f
         gl.blendColor(c);
     }
     const uint32_t w = rs[RS_COLORWRITEENABLE];
-    gl.colorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && !opaque);
+    gl.colorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && (!opaque || targetTexture));
 
     // Textures and samplers of the stages in use.
     for (int i = 0; i < MAX_STAGES; ++i) textures.bind(i, s.textures[i], s.samplerStates[i]);
@@ -883,15 +1034,23 @@ Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t fvf)
     key.vertex = sh.vertex.id;
     key.pixel = sh.pixel.id;
     if (sh.vertex.id && rs[RS_FOGENABLE] && !tableFog) key.fixed.fogSource = FOG_VERTEX_FACTOR;  // oFog is the factor
+    ShaderOptions options;
     if (sh.pixel.id) {
         // The pixel shader replaces the stages; the alpha test and fog stay after it.
         key.fixed.specularAdd = 0;
         key.fixed.stageCount = 0;
         std::memset(key.fixed.stages, 0, sizeof(key.fixed.stages));
+        // Projected stages divide by their last counted element (the fourth when none is counted).
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            const uint32_t flags = s.stageStates[i][TSS_TEXTURETRANSFORMFLAGS], count = flags & 0xFF;
+            if ((flags & TTFF_PROJECTED) && (count == 0 || (count >= 2 && count <= 4))) {
+                options.projectedBy[i] = static_cast<uint8_t>(count ? count : 4);
+                key.projection |= options.projectedBy[i] << (3 * i);
+            }
+        }
     }
     auto it = shaderPrograms.find(key);
     if (it != shaderPrograms.end()) return it->second.id ? &it->second : nullptr;
-    ShaderOptions options;
     options.flatShade = key.fixed.flatShade != 0;
     options.fogFromDepth = tableFog;
     options.tail = key.fixed;
@@ -956,7 +1115,7 @@ Program* GLRenderer::Impl::prepare(const PipelineState& s, const VertexSource& v
 {
     count = 0;
     failedProgram = false;
-    const bool inputs = s.shaders && s.shaders->vertex.id;
+    const bool inputs = s.shaders && (s.shaders->vertex.id || s.shaders->inputCount);
     const VertexLayout layout = layoutOf(v.fvf);
     if (s.shaders) error.clear();
     if (!inputs && (!layout.valid || v.stride == 0 || !(v.buffer ? streams.has(v.buffer) : v.data != nullptr)))
@@ -971,10 +1130,10 @@ Program* GLRenderer::Impl::prepare(const PipelineState& s, const VertexSource& v
     return inputAttributes(*s.shaders, attributes, count) ? p : nullptr;
 }
 
-bool GLRenderer::Impl::begin(const PipelineState& s, const VertexSource& v, const VertexSpan& span, uint32_t fbHeight,
-                             int64_t& shift)
+bool GLRenderer::Impl::begin(const PipelineState& s, const VertexSource& v, const VertexSpan& span, int64_t& shift)
 {
-    const bool inputs = s.shaders && s.shaders->vertex.id;
+    // A vertex shader, or a declaration in place of an FVF word, reads the streams through inputs.
+    const bool inputs = s.shaders && (s.shaders->vertex.id || s.shaders->inputCount);
     if (!inputs && !(v.buffer ? streams.has(v.buffer) : v.data != nullptr)) return false;
     // A state of the version drawn last, with nothing done to GL since, keeps the last draw's
     // program, GL state and attributes.
@@ -982,23 +1141,24 @@ bool GLRenderer::Impl::begin(const PipelineState& s, const VertexSource& v, cons
         applied.version = 0;
         Program* p = prepare(s, v, applied.attributes, applied.count);
         if (!p) return false;
-        restoreBack();
-        applyState(s, *p, fbHeight);
+        if (!targetTexture) restoreBack();
+        applyState(s, *p);
         if (s.shaders) applyShaderUniforms(s, *p);
         applied.version = s.version;
         applied.fvf = v.fvf;
         applied.touches = touches;
     }
-    // A vertex shader reads the streams through its inputs; fixed function reads the FVF layout
-    // of the draw's own source, a whole stride at a time.
+    // An FVF layout is read from the draw's own source a whole stride at a time. Attributes no
+    // input reads keep the fixed-function pipeline's values unless a vertex shader runs.
+    const bool fixedFunction = !s.shaders || !s.shaders->vertex.id;
     return streams.bindVertices(applied.attributes, applied.count, inputs ? s.shaders->streams : &v, span, !inputs,
-                                !inputs, shift);
+                                fixedFunction, shift);
 }
 
 void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
                       uint32_t startVertex, uint32_t primitiveCount)
 {
-    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates) return;
+    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates || !m_impl->targetValid) return;
     Impl& d = *m_impl;
     uint32_t count = 0;
     const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
@@ -1007,7 +1167,7 @@ void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const 
     span.first = startVertex;
     span.end = static_cast<uint64_t>(startVertex) + count;
     int64_t shift = 0;
-    const bool ready = d.begin(state, vertices, span, m_height, shift);
+    const bool ready = d.begin(state, vertices, span, shift);
     if (state.shaders || d.failedProgram) m_error = d.error;
     if (ready) glDrawArrays(mode, static_cast<GLint>(startVertex + shift), static_cast<GLsizei>(count));
 }
@@ -1016,7 +1176,7 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
                              const IndexSource& indices, int32_t baseVertex, uint32_t minIndex,
                              uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount)
 {
-    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates) return;
+    if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates || !m_impl->targetValid) return;
     Impl& d = *m_impl;
     uint32_t count = 0;
     const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
@@ -1029,7 +1189,7 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
     span.count = count;
     span.base = baseVertex;
     int64_t shift = 0;
-    const bool ready = d.begin(state, vertices, span, m_height, shift);
+    const bool ready = d.begin(state, vertices, span, shift);
     if (state.shaders || d.failedProgram) m_error = d.error;
     uintptr_t offset = 0;
     if (!ready || !d.streams.bindIndices(indices, startIndex, count, offset)) return;

@@ -3,7 +3,8 @@
 // The device keeps every state and resource; this class only turns them into GL objects and draw
 // calls. Values are the device's own (render-state numbers, formats, FVF words, colours as
 // 0xAARRGGBB), so the device hands its tables over as they are. Rendering goes to an off-screen
-// back buffer; Present copies it to a front buffer (what a screenshot reads) and to the window.
+// back buffer, or to a texture made the render target; Present copies the back buffer to a front
+// buffer (what a screenshot reads) and to the window.
 //
 // Usage: create(window or null, width, height); per frame clear/draw, then present(). Buffers and
 // textures are renderer handles (0 = none) that the device updates when their contents change.
@@ -88,7 +89,9 @@ struct VertexSource {
 };
 
 // Shaders in place of either fixed-function stage. With a vertex shader the vertices come from
-// the streams through the inputs, and the draw's own vertex source is not read.
+// the streams through the inputs, and the draw's own vertex source is not read. Without one,
+// inputs (at the fixed-function attribute locations) read a declaration's vertices in the same
+// way, the draw's vertex source giving only the FVF word of what they carry.
 struct ShaderState {
     ShaderCode vertex, pixel;
     const float* vertexConstants = nullptr;  // 256 registers of four floats
@@ -141,6 +144,7 @@ public:
     void deleteBuffer(uint32_t buffer);
 
     // Returns 0 for a format the renderer cannot sample. A cube texture has six square faces.
+    // Textures of the formats canRenderTo accepts can also be drawn into.
     uint32_t createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube = false);
     // Rows top first, `pitch` bytes apart, in the texture's own format; faces of a cube in the
     // device's order; palettised formats read their colours from the 256 entries given.
@@ -148,6 +152,13 @@ public:
                        const void* palette = nullptr);
     void deleteTexture(uint32_t texture);
     static bool canSample(uint32_t format);
+    static bool canRenderTo(uint32_t format);
+
+    // Where clears and draws go: the back buffer (texture 0), or one level of one face of a
+    // texture, drawn into with a depth buffer of its own and sampled afterwards the right way up.
+    // False when the texture cannot be drawn into; clears and draws then do nothing until another
+    // target is set.
+    bool setRenderTarget(uint32_t texture, uint32_t level = 0, uint32_t face = 0);
 
     // Clears the viewport's area, limited to the rectangles when there are any.
     void clear(const Viewport& viewport, uint32_t rectCount, const Rect* rects, uint32_t flags,

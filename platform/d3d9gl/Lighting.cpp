@@ -85,8 +85,8 @@ std::string generateLighting(const FixedFunctionKey& key)
 
 void LightingLocations::locate(uint32_t program)
 {
+    // Each is looked up alone: a program that reads only the material's alpha loses the lights.
     count = glGetUniformLocation(program, "uLightCount");
-    if (count < 0) return;
     type = glGetUniformLocation(program, "uLightType");
     diffuse = glGetUniformLocation(program, "uLightDiffuse");
     specular = glGetUniformLocation(program, "uLightSpecular");
@@ -105,7 +105,7 @@ void LightingLocations::locate(uint32_t program)
 
 void LightingLocations::apply(const LightingState* state, const float* view, uint32_t globalColour) const
 {
-    if (count < 0) return;
+    if (count < 0 && matDiffuse < 0 && matAmbient < 0 && matSpecular < 0 && matEmissive < 0 && globalAmbient < 0) return;
     static const LightingState none;
     const LightingState& st = state ? *state : none;
     const int n = static_cast<int>(std::min<uint32_t>(st.lightCount, MAX_ACTIVE_LIGHTS));
@@ -138,7 +138,7 @@ void LightingLocations::apply(const LightingState* state, const float* view, uin
         spt[i * 3 + 2] = l.falloff;
     }
     glUniform1i(count, n);
-    if (n > 0) {
+    if (n > 0 && count >= 0) {
         glUniform1iv(type, n, types);
         glUniform4fv(diffuse, n, dif);
         glUniform4fv(specular, n, spe);

@@ -190,8 +190,10 @@ std::string generateVertexShader(const FixedFunctionKey& key)
          "uniform vec4 uViewport;\n"
          "uniform vec2 uHalfPixel;\n"
          "uniform bool uRangeFog;\n"
+         "uniform float uFlipY;\n"
          "out float vFogDistance;\n";
     if (blend) s += "uniform mat4 uWorld[4];\nuniform mat4 uView;\nuniform mat4 uViewProj;\n";
+    else if (normals) s += "uniform mat3 uNormalMatrix;\n";
     if (!key.rhw && anyTransform(key)) s += format("uniform mat4 uTexMatrix[%d];\n", MAX_STAGES);
     if (normals) s += "uniform bool uLocalViewer;\n";
     if (lit) s += generateLighting(key);
@@ -227,15 +229,17 @@ std::string generateVertexShader(const FixedFunctionKey& key)
         } else {
             s += "    vec4 c = uWorldViewProj * p;\n"
                  "    vec3 eye = (uWorldView * p).xyz;\n";
-            if (normals) s += "    vec3 rawNormal = transpose(inverse(mat3(uWorldView))) * aNormal;\n";
+            if (normals) s += "    vec3 rawNormal = uNormalMatrix * aNormal;\n";
         }
         // A vertex without a normal lights with a zero one: ambient and emissive only.
         if (normals) s += "    vec3 eyeNormal = dot(rawNormal, rawNormal) > 0.0 ? normalize(rawNormal) : rawNormal;\n";
         s += "    c.xy += uHalfPixel * c.w;\n"
              "    c.z = c.z * 2.0 - c.w;\n"
-             "    gl_Position = c;\n"
-             "    vFogDistance = uRangeFog ? length(eye) : eye.z;\n";
+             "    gl_Position = c;\n";
+        s += key.fogDepth == FOG_DEPTH_EYE ? "    vFogDistance = uRangeFog ? length(eye) : eye.z;\n"
+                                           : "    vFogDistance = c.w;\n";
     }
+    s += "    gl_Position.y *= uFlipY;\n";
     if (lit)
         s += key.normalizeNormals ? "    lightVertex(eye, eyeNormal, vDiffuse, vSpecular);\n"
                                   : "    lightVertex(eye, rawNormal, vDiffuse, vSpecular);\n";
@@ -301,7 +305,7 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
         sampled[i] = true;
         const bool bumped = i > 0 && isBump(key.stages[i - 1].colorOp);
         if (!key.stages[i].textureBound || i >= stages) {
-            s += format("    vec4 t%d = vec4(1.0);\n", i);
+            s += format("    vec4 t%d = vDiffuse;\n", i);
             return;
         }
         // A cube texture is sampled by direction: three coordinates, never moved by a bump stage.
@@ -355,14 +359,15 @@ std::string generateFragmentTail(const FixedFunctionKey& key)
              "        if (!(" + std::string(compare(key.alphaFunc)) + ")) discard;\n"
              "    }\n";
     }
+    const std::string d = key.fogDepth == FOG_DEPTH_Z ? "gl_FragCoord.z" : "vFogDistance";
     switch (key.fogSource) {
     case FOG_LINEAR:
-        s += "    float fog = (uFogParams.y - vFogDistance) / (uFogParams.y - uFogParams.x);\n";
+        // Start and end together fog everything from the start on.
+        s += "    float fog = uFogParams.y == uFogParams.x ? (" + d + " < uFogParams.x ? 1.0 : 0.0)\n"
+             "                                            : (uFogParams.y - " + d + ") / (uFogParams.y - uFogParams.x);\n";
         break;
-    case FOG_EXP: s += "    float fog = exp(-uFogParams.z * vFogDistance);\n"; break;
-    case FOG_EXP2:
-        s += "    float fog = exp(-(uFogParams.z * vFogDistance) * (uFogParams.z * vFogDistance));\n";
-        break;
+    case FOG_EXP: s += "    float fog = exp(-uFogParams.z * " + d + ");\n"; break;
+    case FOG_EXP2: s += "    float fog = exp(-(uFogParams.z * " + d + ") * (uFogParams.z * " + d + "));\n"; break;
     case FOG_SPECULAR_ALPHA: s += "    float fog = vSpecular.a;\n"; break;
     case FOG_VERTEX_FACTOR: s += "    float fog = vFogDistance;\n"; break;
     default: break;

@@ -2,6 +2,7 @@
 
 #include "d3d9/Renderer.h"
 #include "d3d9/Resources.h"
+#include "d3d9gl/ShaderGenerator.h"
 #include "d3d9gl/ShaderTranslator.h"
 
 #include <algorithm>
@@ -50,39 +51,49 @@ std::vector<D3DVERTEXELEMENT9> elementsOfFVF(DWORD fvf)
     return out;
 }
 
-DWORD fvfOfElements(const std::vector<D3DVERTEXELEMENT9>& elements)
+bool fixedFunctionInputs(const std::vector<D3DVERTEXELEMENT9>& elements, std::vector<VertexInput>& inputs, DWORD& fvf)
 {
-    // Build the word from the elements, then check that the word lays them out the same way.
-    DWORD fvf = 0, sets = 0;
+    static const DWORD SIZE_BITS[4] = {3, 0, 1, 2};  // FLOAT1..4 as an FVF texture-coordinate size
+    inputs.clear();
+    DWORD position = 0, weights = 0, rest = 0, sets = 0;
     for (const D3DVERTEXELEMENT9& e : elements) {
         if (e.Stream == 0xFF) break;
-        if (e.Stream != 0 || e.Method != 0) return 0;
-        if (e.Usage == USAGE_POSITION && e.UsageIndex == 0 && e.Type == FLOAT3)
-            fvf |= D3DFVF_XYZ;
-        else if (e.Usage == USAGE_POSITIONT && e.UsageIndex == 0 && e.Type == FLOAT4)
-            fvf |= D3DFVF_XYZRHW;
-        else if (e.Usage == USAGE_NORMAL && e.UsageIndex == 0 && e.Type == FLOAT3)
-            fvf |= D3DFVF_NORMAL;
-        else if (e.Usage == USAGE_PSIZE && e.UsageIndex == 0 && e.Type == FLOAT1)
-            fvf |= D3DFVF_PSIZE;
-        else if (e.Usage == USAGE_COLOR && e.UsageIndex <= 1 && e.Type == COLOUR)
-            fvf |= e.UsageIndex ? D3DFVF_SPECULAR : D3DFVF_DIFFUSE;
-        else if (e.Usage == USAGE_TEXCOORD && e.UsageIndex == sets && e.Type <= FLOAT4) {
-            static const DWORD SIZE_BITS[4] = {3, 0, 1, 2};
-            fvf |= SIZE_BITS[e.Type] << (16 + 2 * sets);
-            ++sets;
-        } else
-            return 0;
+        if (e.Method != 0) return false;  // tessellation methods are not drawn
+        const bool floats = e.Type <= FLOAT4, first = e.UsageIndex == 0;
+        uint32_t location = 0;
+        bool typed = true;  // the type is one the pipeline reads for this usage
+        if (first && (e.Usage == USAGE_POSITION || e.Usage == USAGE_POSITIONT)) {
+            const bool screen = e.Usage == USAGE_POSITIONT;
+            typed = e.Type == FLOAT4 || (e.Type == FLOAT3 && !screen);
+            position = screen ? D3DFVF_XYZRHW : D3DFVF_XYZ;
+            location = ATTR_POSITION;
+        } else if (first && e.Usage == USAGE_BLENDWEIGHT) {
+            typed = floats;
+            weights = e.Type + 1u;
+            location = ATTR_BLENDWEIGHT;
+        } else if (first && e.Usage == USAGE_NORMAL) {
+            typed = e.Type == FLOAT3;
+            rest |= D3DFVF_NORMAL;
+            location = ATTR_NORMAL;
+        } else if (e.Usage == USAGE_COLOR && e.UsageIndex <= 1) {
+            typed = e.Type == COLOUR;
+            rest |= e.UsageIndex ? D3DFVF_SPECULAR : D3DFVF_DIFFUSE;
+            location = e.UsageIndex ? ATTR_SPECULAR : ATTR_DIFFUSE;
+        } else if (e.Usage == USAGE_TEXCOORD && e.UsageIndex < 8) {
+            typed = floats;
+            if (floats) rest |= SIZE_BITS[e.Type] << (16 + 2 * e.UsageIndex);
+            sets = std::max<DWORD>(sets, e.UsageIndex + 1u);
+            location = ATTR_TEXCOORD0 + e.UsageIndex;
+        } else {
+            continue;
+        }
+        if (!typed) return false;
+        inputs.push_back(VertexInput{location, e.Stream, e.Offset, e.Type});
     }
-    fvf |= sets << D3DFVF_TEXCOUNT_SHIFT;
-    if (!(fvf & D3DFVF_POSITION_MASK)) return 0;
-    const std::vector<D3DVERTEXELEMENT9> laid = elementsOfFVF(fvf);
-    if (laid.size() != elements.size()) return 0;
-    for (size_t i = 0; i + 1 < laid.size(); ++i)
-        if (laid[i].Offset != elements[i].Offset || laid[i].Usage != elements[i].Usage ||
-            laid[i].UsageIndex != elements[i].UsageIndex)
-            return 0;
-    return fvf;
+    if (!position || (weights && position != D3DFVF_XYZ)) return false;
+    if (weights) position = D3DFVF_XYZB1 + 2 * (weights - 1);
+    fvf = position | rest | sets << D3DFVF_TEXCOUNT_SHIFT;
+    return true;
 }
 
 bool vertexInputs(const Program& shader, const std::vector<D3DVERTEXELEMENT9>& elements,
@@ -123,7 +134,9 @@ bool shadersDrawable(const platform::testing::D3D9State& state, std::string& why
         return d3d9gl::vertexInputs(vs->Code, declaration ? declaration->Elements : d3d9gl::elementsOfFVF(state.FVF),
                                     inputs, why);
     }
-    if (declaration && !state.FVF && !d3d9gl::fvfOfElements(declaration->Elements)) {
+    std::vector<d3d9gl::VertexInput> inputs;
+    DWORD fvf = 0;
+    if (declaration && !state.FVF && !d3d9gl::fixedFunctionInputs(declaration->Elements, inputs, fvf)) {
         why = "a vertex declaration the fixed-function pipeline cannot read";
         return false;
     }

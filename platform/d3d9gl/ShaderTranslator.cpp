@@ -70,6 +70,13 @@ private:
         m_samplers |= 1u << stage;
         return format("texture(uTex%d, ", stage) + coord + ")";
     }
+    // Coordinates xy of stage n's register, divided as the stage projects them.
+    std::string projected(int stage, const std::string& xy) const
+    {
+        const int by = stage < MAX_STAGES ? m_o.projectedBy[stage] : 0;
+        if (by < 1 || by > 4) return xy;
+        return "dividedBy(" + xy + format(", vTex%d.", stage) + COMPONENTS[by - 1] + ")";
+    }
 
     const Program& m_p;
     const ShaderOptions& m_o;
@@ -274,7 +281,7 @@ void Translator::pixelInstruction(const Instruction& in, int i)
         return write("vec4(clamp(" + coord + ".xyz, 0.0, 1.0), 1.0)");
     case OP_TEX:
         if (newer) return result(in, i, sample(n, s(0) + ".xy"), false);
-        return write(sample(n, coord + ".xy"));
+        return write(sample(n, projected(n, coord + ".xy")));
     case OP_TEXKILL: {
         const std::string x = (newer && registerType(in.dest) == REG_TEMP) ? format("r%d", n) : coord;
         m_body += "    if (any(lessThan(" + x + ".xyz, vec3(0.0)))) discard;\n";
@@ -284,7 +291,8 @@ void Translator::pixelInstruction(const Instruction& in, int i)
         // The source's red and green, turned by the stage's bump matrix, move the coordinates.
         m_bump = true;
         const std::string d = s(0), b = format("uBumpEnv[%d]", n), l = format("uBumpLuminance[%d]", n);
-        std::string e = sample(n, coord + ".xy + vec2(dot(" + d + ".xy, " + b + ".xz), dot(" + d + ".xy, " + b + ".yw))");
+        std::string e = sample(n, projected(n, "(" + coord + ".xy + vec2(dot(" + d + ".xy, " + b + ".xz), dot(" + d + ".xy, " +
+                                                   b + ".yw)))"));
         if (in.opcode == OP_TEXBEML)
             e = "(" + e + ") * vec4(vec3(clamp(" + d + ".z * " + l + ".x + " + l + ".y, 0.0, 1.0)), 1.0)";
         return write(e);
@@ -362,7 +370,7 @@ std::string Translator::run()
         for (int n = 0; n < 16; ++n)
             if (m_inputs & (1u << n)) s += format("layout(location = %d) in vec4 aV%d;\n", n, n);
         s += format("uniform vec4 uVSConst[%d];\n", MAX_VS_CONSTANTS);
-        s += "uniform vec2 uHalfPixel;\n";
+        s += "uniform vec2 uHalfPixel;\nuniform float uFlipY;\n";
         s += std::string(interpolation) + "out vec4 vDiffuse;\n" + interpolation + "out vec4 vSpecular;\n";
         for (int n = 0; n < MAX_TEXCOORD_SETS; ++n) s += format("out vec4 vTex%d;\n", n);
         s += "out float vFogDistance;\n" + defs;
@@ -404,7 +412,7 @@ std::string Translator::run()
         s += "    vec4 c = oPos;\n"
              "    c.xy += uHalfPixel * c.w;\n"
              "    c.z = c.z * 2.0 - c.w;\n"
-             "    gl_Position = c;\n"
+             "    gl_Position = vec4(c.x, c.y * uFlipY, c.zw);\n"
              "    vDiffuse = clamp(oD0, 0.0, 1.0);\n"
              "    vSpecular = clamp(oD1, 0.0, 1.0);\n";
         for (int n = 0; n < MAX_TEXCOORD_SETS; ++n) s += format("    vTex%d = oT%d;\n", n, n);
@@ -424,7 +432,8 @@ std::string Translator::run()
          "uniform float uAlphaRef;\n"
          "out vec4 fragColor;\n" +
          defs +
-         "vec4 projectBy(vec4 v, float d) { return vec4(d == 0.0 ? vec2(1.0) : v.xy / d, v.zw); }\n"
+         "vec2 dividedBy(vec2 v, float d) { return d == 0.0 ? vec2(1.0) : v / d; }\n"
+         "vec4 projectBy(vec4 v, float d) { return vec4(dividedBy(v.xy, d), v.zw); }\n"
          "void main()\n{\n"
          "    vec4 v0 = vDiffuse;\n"
          "    vec4 v1 = vSpecular;\n";

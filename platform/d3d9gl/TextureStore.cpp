@@ -137,6 +137,13 @@ void TextureStore::destroy()
 
 bool TextureStore::canSample(uint32_t format) { return findFormat(format) != nullptr; }
 
+bool TextureStore::canRenderTo(uint32_t format)
+{
+    const TextureFormat* f = findFormat(format);
+    return f && f->upload == Upload::DIRECT &&
+           (f->internal == GL_RGBA8 || f->internal == GL_RGB8 || f->internal == GL_RGB5_A1 || f->internal == GL_RGBA4);
+}
+
 uint32_t TextureStore::create(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube)
 {
     const TextureFormat* f = findFormat(format);
@@ -259,6 +266,18 @@ bool TextureStore::isCube(uint32_t texture) const
     return texture && texture <= m_textures.size() && m_textures[texture - 1].id && m_textures[texture - 1].cube;
 }
 
+bool TextureStore::attach(uint32_t texture, uint32_t level, uint32_t face, uint32_t& width, uint32_t& height) const
+{
+    if (texture == 0 || texture > m_textures.size()) return false;
+    const Texture& t = m_textures[texture - 1];
+    if (!t.id || level >= t.levels || face >= (t.cube ? 6u : 1u) || !canRenderTo(t.format->d3d)) return false;
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, t.cube ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D,
+                           t.id, static_cast<GLint>(level));
+    width = std::max(t.width >> level, 1u);
+    height = std::max(t.height >> level, 1u);
+    return true;
+}
+
 void TextureStore::bind(int unit, uint32_t texture, const uint32_t* ss)
 {
     if (unit < 0 || static_cast<size_t>(unit) >= m_units.size()) return;
@@ -276,8 +295,9 @@ void TextureStore::bind(int unit, uint32_t texture, const uint32_t* ss)
         u.cube = cube;
     }
     if (!t) return;
-    // The largest level the device may use becomes the base of the chain.
-    const uint32_t base = std::min(ss[SAMP_MAXMIPLEVEL], t->levels - 1);
+    // The largest level the device may use becomes the base of the chain; without a mip filter
+    // only the top level is sampled.
+    const uint32_t base = ss[SAMP_MIPFILTER] == 0 ? 0u : std::min(ss[SAMP_MAXMIPLEVEL], t->levels - 1);
     if (base != t->baseLevel) {
         activate(unit);
         glTexParameteri(t->cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(base));

@@ -22,6 +22,8 @@ public:
     void destroy();
 
     static bool canSample(uint32_t format);
+    // Formats whose textures can be drawn into.
+    static bool canRenderTo(uint32_t format);
     // A 2D texture, or a cube texture of six faces (width == height); 0 when the format cannot be sampled.
     uint32_t create(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube);
     // One level of one face (cube faces numbered as the device numbers them, +X -X +Y -Y +Z -Z), rows
@@ -31,6 +33,9 @@ public:
                 const void* palette);
     void remove(uint32_t texture);
     bool isCube(uint32_t texture) const;
+    // Makes one level of one face the colour of the bound framebuffer; false, attaching nothing,
+    // when there is no such level or its format cannot be drawn into.
+    bool attach(uint32_t texture, uint32_t level, uint32_t face, uint32_t& width, uint32_t& height) const;
 
     // Binds a texture (0: none) to a unit with the device's sampler states of that stage: address
     // modes, border colour, filters, mip filter, LOD bias, largest mip level and anisotropy. Only

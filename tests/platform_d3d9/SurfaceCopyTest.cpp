@@ -39,12 +39,21 @@ TEST_F(SurfaceCopyTest, RenderTargetsMonitorsAndContainers)
     IDirect3DSurface9 *level = nullptr, *plainLevel = nullptr;
     target->GetSurfaceLevel(0, &level);
     plain->GetSurfaceLevel(0, &plainLevel);
+    // A new target brings a viewport of its whole size, and viewports must lie within it.
     EXPECT_EQ(device->SetRenderTarget(0, plainLevel), D3DERR_INVALIDCALL);
     ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
     device->GetRenderTarget(0, &now);
-    EXPECT_EQ(now, level);
+    EXPECT_TRUE(now == level && pt::d3d9State()->RenderTarget == level);
     now->Release();
+    D3DVIEWPORT9 viewport{};
+    device->GetViewport(&viewport);
+    EXPECT_TRUE(viewport.Width == 16 && viewport.Height == 16);
+    D3DVIEWPORT9 wide{0, 0, 32, 16, 0, 1};
+    EXPECT_EQ(device->SetViewport(&wide), D3DERR_INVALIDCALL);
     ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
+    device->GetViewport(&viewport);
+    EXPECT_TRUE(viewport.Width == 640 && viewport.Height == 480);
+    EXPECT_EQ(device->SetViewport(&wide), D3D_OK);
 
     IDirect3DTexture9* container = nullptr;
     ASSERT_EQ(level->GetContainer(IID_IDirect3DTexture9, reinterpret_cast<void**>(&container)), D3D_OK);

@@ -200,6 +200,52 @@ TEST_F(DeviceRendererTest, PresentsShowWhatEachFrameDrewOverTheLast)
               (std::vector<DWORD>{black, black, green, black}));
 }
 
+// A level of a render-target texture, made the target, takes the clears and draws (with a depth
+// buffer of its own) and is sampled the right way up; the back buffer keeps its own pixels. A
+// format that cannot be drawn into is refused.
+TEST_F(DeviceRendererTest, RenderTargetTexturesHoldWhatIsDrawnIntoThem)
+{
+    IDirect3DTexture9 *target = nullptr, *blocks = nullptr;
+    ASSERT_EQ(m_device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+              D3D_OK);
+    ASSERT_EQ(m_device->CreateTexture(16, 16, 1, D3DUSAGE_RENDERTARGET, D3DFMT_DXT1, D3DPOOL_DEFAULT, &blocks, nullptr), D3D_OK);
+    IDirect3DSurface9 *level = nullptr, *blockLevel = nullptr, *back = nullptr;
+    target->GetSurfaceLevel(0, &level), blocks->GetSurfaceLevel(0, &blockLevel);
+    ASSERT_EQ(m_device->GetRenderTarget(0, &back), D3D_OK);
+    EXPECT_EQ(m_device->SetRenderTarget(0, blockLevel), D3DERR_INVALIDCALL);
+
+    struct Vertex {
+        float x, y, z, rhw;
+        DWORD colour;
+        float u, v;
+    };
+    auto quad = [&](float x1, float y1, float x2, float y2, float z, DWORD colour) {
+        const Vertex q[] = {{x1 - 0.5f, y1 - 0.5f, z, 1, colour, 0, 0}, {x2 - 0.5f, y1 - 0.5f, z, 1, colour, 1, 0},
+                            {x1 - 0.5f, y2 - 0.5f, z, 1, colour, 0, 1}, {x2 - 0.5f, y2 - 0.5f, z, 1, colour, 1, 1}};
+        m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof(Vertex));
+    };
+    m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF204060, 1.0f, 0);
+    ASSERT_EQ(m_device->SetRenderTarget(0, level), D3D_OK);
+    m_device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFF0000, 1.0f, 0);
+    m_device->BeginScene();
+    m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    quad(0, 0, 8, 8, 0.25f, 0xFF00FF00);   // green in the top left quarter, in front of
+    quad(0, 0, 16, 8, 0.5f, 0xFF0000FF);   // blue over the top half, drawn after it
+    m_device->EndScene();
+    ASSERT_EQ(m_device->SetRenderTarget(0, back), D3D_OK);
+    m_device->BeginScene();
+    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    m_device->SetTexture(0, target);
+    quad(0, 0, 16, 16, 0.5f, 0);
+    present();
+    EXPECT_EQ(std::vector<DWORD>({front(4, 4), front(12, 4), front(4, 12), front(12, 12), front(20, 20)}),
+              std::vector<DWORD>({0xFF00FF00u, 0xFF0000FFu, 0xFFFF0000u, 0xFFFF0000u, 0xFF204060u}));
+    m_device->SetTexture(0, nullptr);
+    for (IDirect3DResource9* r : std::initializer_list<IDirect3DResource9*>{back, blockLevel, level, blocks, target}) r->Release();
+}
+
 TEST_F(DeviceRendererTest, PresentsWaitForTheDisplayAsTheIntervalAsks)
 {
     EXPECT_EQ(SDL_GL_GetSwapInterval(), 1) << "the default interval waits once";

@@ -213,34 +213,50 @@ TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
     for (auto [x, g] : {std::pair{4, 0}, {20, 255}, {30, 255}, {34, 0}}) EXPECT_TRUE(near(at(x, 32), 0, g, 0)) << x;
 }
 
-TEST_F(GLRendererTest, LinearFogByEyeDistance)
+// Vertex fog counts camera-space depth (or the distance from the eye with range fog); table fog
+// counts w under a perspective projection and the pixel's depth under an affine one.
+TEST_F(GLRendererTest, FogByEyeDistanceOrDepth)
 {
     const float zf = 100.0f / 99.0f;
-    const float proj[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, zf, 1, 0, 0, -zf, 0};
-    std::memcpy(m_state.proj, proj, sizeof(proj));
+    const float perspective[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, zf, 1, 0, 0, -zf, 0};
+    const float ortho[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0.5f, 0, 0, 0, 0.25f, 1};  // depth 0.5 z + 0.25
     m_state.ts[0][1] = 3;
-    m_state.rs[34] = 0xFFFFFFFF, m_state.rs[36] = floatBits(1.0f), m_state.rs[37] = floatBits(2.0f);  // white, 1 to 2
-    // A black quad at depth 1.5, and a strip from the axis to x 3 at that depth: range fog counts
-    // the distance from the eye (2.12 at its right end, past the end) but only for vertex fog.
+    m_state.rs[34] = 0xFFFFFFFF;  // white fog over black quads
+    // A quad at depth 1.5, and a strip from the axis to x 3 at that depth: range fog counts the
+    // distance from the eye (2.12 at its right end, past the end) but only for vertex fog.
     const float z = 1.5f;
     const std::vector<WorldVertex> quad{{-z, z, z, 0xFF000000}, {z, z, z, 0xFF000000}, {-z, -z, z, 0xFF000000},
                                         {z, -z, z, 0xFF000000}};
     const std::vector<WorldVertex> side{{0, 0.1f, z, 0xFF000000}, {3, 0.1f, z, 0xFF000000}, {0, -0.1f, z, 0xFF000000},
                                         {3, -0.1f, z, 0xFF000000}};
+    auto flat = [](float depth) {
+        return std::vector<WorldVertex>{{-1, 1, depth, 0xFF000000}, {1, 1, depth, 0xFF000000},
+                                        {-1, -1, depth, 0xFF000000}, {1, -1, depth, 0xFF000000}};
+    };
+    const std::vector<WorldVertex> shallow = flat(0.2f), half = flat(0.5f);
     const struct {
         uint32_t on, table, vertex, range;
+        const float* proj;
+        float start, end;
         const std::vector<WorldVertex>& v;
         int x, y, grey;
     } cases[] = {
-        {1, 3, 0, 0, quad, 32, 32, 128}, {1, 0, 3, 0, quad, 10, 50, 128}, {1, 0, 3, 1, side, 63, 32, 255},
-        {1, 3, 0, 1, side, 63, 32, 128}, {0, 3, 0, 0, quad, 32, 32, 0},
+        {1, 3, 0, 0, perspective, 1, 2, quad, 32, 32, 128}, {1, 0, 3, 0, perspective, 1, 2, quad, 10, 50, 128},
+        {1, 0, 3, 1, perspective, 1, 2, side, 63, 32, 255}, {1, 3, 0, 1, perspective, 1, 2, side, 63, 32, 128},
+        {0, 3, 0, 0, perspective, 1, 2, quad, 32, 32, 0},
+        // Depth 0.35 under the affine projection, 0.2 from the eye.
+        {1, 3, 0, 0, ortho, 0, 1, shallow, 32, 32, 89}, {1, 0, 3, 0, ortho, 0, 1, shallow, 32, 32, 51},
+        // Start and end together: fogged from the start on.
+        {1, 3, 0, 0, ortho, 0.5f, 0.5f, half, 32, 32, 255}, {1, 3, 0, 0, ortho, 0.75f, 0.75f, half, 32, 32, 0},
     };
     for (const auto& c : cases) {
+        std::memcpy(m_state.proj, c.proj, sizeof(m_state.proj));
         m_state.rs[28] = c.on, m_state.rs[35] = c.table, m_state.rs[140] = c.vertex, m_state.rs[48] = c.range;
+        m_state.rs[36] = floatBits(c.start), m_state.rs[37] = floatBits(c.end);
         clearAll(0xFF000000);
         drawStrip(c.v, FVF_WORLD);
         reread();
-        EXPECT_TRUE(near(at(c.x, c.y), c.grey, c.grey, c.grey, 3)) << c.table << c.vertex << c.range;
+        EXPECT_TRUE(near(at(c.x, c.y), c.grey, c.grey, c.grey, 3)) << c.table << c.vertex << c.range << " " << c.start;
     }
 }
 
@@ -442,13 +458,19 @@ TEST_F(TextureStageTest, TextureTransformsReadSetsAsTheDeviceDoes)
         texturedQuad();
         EXPECT_EQ(quarters(), k.seen) << "flags " << k.flags;
     }
-    // Disabled again: the matrix is not read. A stage whose texture is missing reads opaque white.
+    // Disabled again: the matrix is not read.
     m_state.ts[0][24] = 0;
     texturedQuad();
     EXPECT_EQ(quarters(), "RGBW");
+    // A stage whose texture is missing reads the diffuse colour, alpha included: the alpha test
+    // keeps the opaque quad on the left and drops the half-transparent one on the right.
     m_state.pipeline.textures[0] = 0;
-    texturedQuad();
-    EXPECT_EQ(quarters(), "WWWW");
+    m_state.rs[15] = 1, m_state.rs[24] = 0xC0, m_state.rs[25] = 5;  // GREATER than 0xC0
+    clearAll(0xFF000000);
+    screenQuad(-0.5f, -0.5f, 31.5f, 63.5f, 0xFFFF0000);
+    screenQuad(31.5f, -0.5f, 63.5f, 63.5f, 0x80FF0000);
+    reread();
+    EXPECT_EQ(quarters(), "R.R.");
 }
 
 TEST_F(TextureStageTest, BumpMappingAndPremodulation)

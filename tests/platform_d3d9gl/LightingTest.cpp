@@ -6,7 +6,9 @@
 #include "HeadlessDevice.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -23,14 +25,24 @@ D3DCOLORVALUE rgb(float r, float g, float b, float a = 1.0f) { return D3DCOLORVA
 
 float channel(DWORD c, int shift) { return ((c >> shift) & 0xFF) / 255.0f; }
 
+// A world matrix: identity but for the entries given (row, column, value).
+D3DMATRIX worldMatrix(std::initializer_list<std::tuple<int, int, float>> entries = {})
+{
+    D3DMATRIX m{};
+    m.m[0][0] = m.m[1][1] = m.m[2][2] = m.m[3][3] = 1;
+    for (auto [r, c, v] : entries) m.m[r][c] = v;
+    return m;
+}
+
 struct Scene {
     std::string name;
     float want[3];  // the lit colour
     D3DMATERIAL9 material{};
     std::vector<D3DLIGHT9> lights;
     std::vector<std::pair<D3DRENDERSTATETYPE, DWORD>> states;
-    float normalScale = 1.0f;  // the world matrix scales z by 1 / this; normals come out this long
+    D3DMATRIX world = worldMatrix();
     bool normals = true;
+    DWORD colourArg = D3DTA_DIFFUSE;  // what stage 0 selects of the lit vertex
 };
 
 D3DLIGHT9 light(D3DLIGHTTYPE type, D3DCOLORVALUE diffuse, D3DVECTOR position, D3DVECTOR direction)
@@ -68,10 +80,9 @@ protected:
             m_device->SetLight(i, &s.lights[i]);
             m_device->LightEnable(i, TRUE);
         }
-        D3DMATRIX world{};
-        world.m[0][0] = world.m[1][1] = world.m[3][3] = 1;
-        world.m[2][2] = 1 / s.normalScale;
-        m_device->SetTransform(D3DTS_WORLD, &world);
+        m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        m_device->SetTextureStageState(0, D3DTSS_COLORARG1, s.colourArg);
+        m_device->SetTransform(D3DTS_WORLD, &s.world);
         const float nz = s.normals ? -1.0f : 0.0f;
         const LitVertex quad[4] = {{-1, 1, Z, 0, 0, nz, VERTEX_DIFFUSE, VERTEX_SPECULAR},
                                    {1, 1, Z, 0, 0, nz, VERTEX_DIFFUSE, VERTEX_SPECULAR},
@@ -116,6 +127,7 @@ TEST_F(LightingTest, LitQuadsMatchTheDocumentedFormulas)
     D3DLIGHT9 shiny = light(D3DLIGHT_DIRECTIONAL, rgb(0.5f, 0.5f, 0.5f), {}, {0, 0, 1});
     shiny.Specular = rgb(1, 1, 1);
     D3DLIGHT9 unset{};  // enabled without a description: the device's default light
+    const D3DMATRIX flattened = worldMatrix({{2, 2, 1 / 1.5f}});
     using RS = std::pair<D3DRENDERSTATETYPE, DWORD>;
     const RS sourcesFromVertex[] = {{D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_COLOR1}, {D3DRS_EMISSIVEMATERIALSOURCE, D3DMCS_COLOR2}};
     const Scene scenes[] = {
@@ -133,14 +145,21 @@ TEST_F(LightingTest, LitQuadsMatchTheDocumentedFormulas)
          {{D3DRS_SPECULARENABLE, TRUE}, {D3DRS_LOCALVIEWER, FALSE}, {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_MATERIAL}}},
         {"specular from the vertex", {0.2313f, 0.3625f, 0.6438f}, plain, {shiny},
          {{D3DRS_SPECULARENABLE, TRUE}, {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2}}},
-        {"scaled normals", {0.2382f, 0.3765f, 0.6647f}, plain, {shiny}, {}, 1.5f},
-        {"scaled normals normalised", {0.1755f, 0.251f, 0.4765f}, plain, {shiny}, {{D3DRS_NORMALIZENORMALS, TRUE}}, 1.5f},
-        {"no normals", {0.0951f, 0.1302f, 0.3553f}, plain, {slanted}, {{D3DRS_AMBIENT, 0xFF202020}}, 1.0f, false},
+        // Normals go through the inverse transpose of the whole world-view matrix: flattened along z
+        // (normals 1.5 long), with z feeding w (4 / 3 long), and singular (its cofactors: facing out
+        // of the plane it is flattened into).
+        {"scaled normals", {0.2382f, 0.3765f, 0.6647f}, plain, {shiny}, {}, flattened},
+        {"scaled normals normalised", {0.1755f, 0.251f, 0.4765f}, plain, {shiny}, {{D3DRS_NORMALIZENORMALS, TRUE}}, flattened},
+        {"non-affine world", {0.2173f, 0.3347f, 0.602f}, plain, {shiny}, {}, worldMatrix({{2, 3, 0.5f}, {3, 2, 0.5f}})},
+        {"singular world", {0.1755f, 0.251f, 0.4765f}, plain, {shiny}, {}, worldMatrix({{2, 2, 0.0f}})},
+        {"no normals", {0.0951f, 0.1302f, 0.3553f}, plain, {slanted}, {{D3DRS_AMBIENT, 0xFF202020}}, worldMatrix(), false},
+        {"no normals, the material's alpha", {1, 1, 1}, plain, {slanted}, {{D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL}},
+         worldMatrix(), false, D3DTA_DIFFUSE | D3DTA_ALPHAREPLICATE},
         {"the default light", {0.55f, 0.25f, 1.0f}, plain, {unset}, {{D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL}}},
     };
     for (const Scene& s : scenes) {
         const DWORD got = draw(s);
-        for (int k = 0; k < 3; ++k) EXPECT_NEAR(channel(got, 16 - 8 * k), s.want[k], 2.5f / 255) << s.name << " channel " << k;
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(channel(got, 16 - 8 * k), s.want[k], 2.5f / 255) << s.name << " channel " << k << std::hex << " " << got;
     }
 
     // Off, the vertex colour is drawn as it is.

@@ -18,11 +18,27 @@ namespace {
 
 typedef std::array<float, 3> Rgb;
 
+DWORD bitsOf(float f)
+{
+    DWORD d;
+    std::memcpy(&d, &f, 4);
+    return d;
+}
+
 // A colour word as floats, and what the back buffer keeps of a float colour.
 Rgb rgbOf(DWORD c) { return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 255.0f, (c & 0xFF) / 255.0f}; }
 
 class ShaderDrawTest : public HeadlessDevice {
 protected:
+    void SetUp() override
+    {
+        HeadlessDevice::SetUp();
+        // Stage 0 passes the vertex colour on: with no texture set its default would modulate the
+        // colour by itself.
+        m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    }
+
     std::vector<DWORD> assemble(const std::string& source)
     {
         LPD3DXBUFFER code = nullptr, errors = nullptr;
@@ -288,8 +304,75 @@ TEST_F(ShaderDrawTest, ShadersLeaveBlendingAlphaTestAndFogToTheFixedStates)
         m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, full, sizeof(ShaderVertex));
     });
     expectNear(front(16, 16), {0.75f, 0.75f, 1}, "fogged");
+
+    // Table fog reads the depth written to oPos, pixel by pixel: here from 0 at the left edge to 1
+    // at the right, so pixel x (its centre on the whole number) lies at x / 32.
+    IDirect3DVertexShader9* passed = vertexShader("vs.1.1\ndcl_position0 v0\nmov oPos, v0\nmov oD0, c4\n");
+    const ShaderVertex ramp[] = {{-1, 1, 0, 0}, {1, 1, 1, 0}, {-1, -1, 0, 0}, {1, -1, 1, 0}};
+    const struct {
+        DWORD mode;
+        float density;
+        int x;
+        float fog;  // the share of the vertex colour left
+    } tableFog[] = {
+        {D3DFOG_LINEAR, 1, 8, 1 - 8.0f / 32}, {D3DFOG_LINEAR, 1, 24, 1 - 24.0f / 32},
+        {D3DFOG_EXP, 2, 8, std::exp(-2 * 8.0f / 32)}, {D3DFOG_EXP2, 2, 24, std::exp(-std::pow(2 * 24.0f / 32, 2.0f))},
+    };
+    for (const auto& t : tableFog) {
+        m_device->SetRenderState(D3DRS_FOGTABLEMODE, t.mode);
+        m_device->SetRenderState(D3DRS_FOGDENSITY, bitsOf(t.density));
+        frame([&] {
+            m_device->SetVertexShader(passed);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, ramp, sizeof(ShaderVertex));
+        });
+        expectNear(front(t.x, 16), {1 - t.fog, 1 - t.fog, 1}, "table fog " + std::to_string(t.mode));
+    }
+    m_device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_NONE);
     m_device->SetVertexShader(nullptr), m_device->SetVertexDeclaration(nullptr);
-    declaration->Release(), vs->Release(), ps->Release();
+    passed->Release(), declaration->Release(), vs->Release(), ps->Release();
+}
+
+// Under ps_1_1 to ps_1_3 a stage whose coordinates are projected samples at them divided by their
+// last counted element, after a bump map has moved them.
+TEST_F(ShaderDrawTest, ProjectedStagesDivideTheirCoordinatesBeforeSampling)
+{
+    // Stage 1 red, green / blue, white; stage 0 a bump map of du 1, which a matrix of 0.5 halves.
+    IDirect3DTexture9 *colours = nullptr, *bump = nullptr;
+    ASSERT_EQ(m_device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &colours, nullptr), D3D_OK);
+    ASSERT_EQ(m_device->CreateTexture(1, 1, 1, 0, D3DFMT_V8U8, D3DPOOL_MANAGED, &bump, nullptr), D3D_OK);
+    D3DLOCKED_RECT r{};
+    colours->LockRect(0, &r, nullptr, 0);
+    const DWORD texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+    for (int i = 0; i < 4; ++i) std::memcpy(static_cast<uint8_t*>(r.pBits) + i / 2 * r.Pitch + i % 2 * 4, &texels[i], 4);
+    colours->UnlockRect(0);
+    bump->LockRect(0, &r, nullptr, 0);
+    static_cast<int8_t*>(r.pBits)[0] = 127, static_cast<int8_t*>(r.pBits)[1] = 0;
+    bump->UnlockRect(0);
+    // (2.25, 0.75) over 3 is (0.75, 0.25), in the green texel; undivided it wraps into the blue one.
+    // Moved by half first, (2.75, 0.75) over 3 is still green.
+    struct Vertex {
+        float x, y, z, rhw, u0, v0, u1, v1, q1;
+    };
+    const Vertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3}, {31.5f, -0.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3},
+                           {-0.5f, 31.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3}, {31.5f, 31.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3}};
+    const DWORD TEX1_SIZE3 = 1u << 18;
+    m_device->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
+    m_device->SetTextureStageState(1, D3DTSS_BUMPENVMAT00, bitsOf(0.5f));
+    m_device->SetTextureStageState(1, D3DTSS_BUMPENVLSCALE, bitsOf(1.0f));
+    for (const char* source : {"ps.1.1\ntex t1\nmov r0, t1\n", "ps.1.1\ntex t0\ntexbem t1, t0\nmov r0, t1\n",
+                               "ps.1.3\ntex t0\ntexbeml t1, t0\nmov r0, t1\n"}) {
+        IDirect3DPixelShader9* ps = pixelShader(source);
+        frame([&] {
+            m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX2 | TEX1_SIZE3);
+            m_device->SetTexture(0, bump), m_device->SetTexture(1, colours);
+            m_device->SetPixelShader(ps);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+        });
+        expectNear(front(16, 16), {0, 1, 0}, source);
+        m_device->SetPixelShader(nullptr), ps->Release();
+    }
+    m_device->SetTexture(0, nullptr), m_device->SetTexture(1, nullptr);
+    bump->Release(), colours->Release();
 }
 
 TEST_F(ShaderDrawTest, DeclarationsFeedFixedFunctionAndWhatCannotBeDrawnIsSaidOnce)
@@ -300,24 +383,27 @@ TEST_F(ShaderDrawTest, DeclarationsFeedFixedFunctionAndWhatCannotBeDrawnIsSaidOn
     };
     const Vertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, 0xFF00FF00}, {31.5f, -0.5f, 0.5f, 1, 0xFF00FF00},
                            {-0.5f, 31.5f, 0.5f, 1, 0xFF00FF00}, {31.5f, 31.5f, 0.5f, 1, 0xFF00FF00}};
+    // Elements are found by usage, in any order; one without a position cannot be drawn.
     const D3DVERTEXELEMENT9 readable[] = {{0, 0, D3DDECLTYPE_FLOAT4, 0, 9, 0}, {0, 16, D3DDECLTYPE_D3DCOLOR, 0, 10, 0},
                                           {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
-    const D3DVERTEXELEMENT9 unreadable[] = {{0, 16, D3DDECLTYPE_D3DCOLOR, 0, 10, 0}, {0, 0, D3DDECLTYPE_FLOAT4, 0, 9, 0},
-                                            {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
-    IDirect3DVertexDeclaration9 *good = nullptr, *bad = nullptr;
+    const D3DVERTEXELEMENT9 reordered[] = {{0, 16, D3DDECLTYPE_D3DCOLOR, 0, 10, 0}, {0, 0, D3DDECLTYPE_FLOAT4, 0, 9, 0},
+                                           {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
+    const D3DVERTEXELEMENT9 unreadable[] = {{0, 16, D3DDECLTYPE_D3DCOLOR, 0, 10, 0}, {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
+    IDirect3DVertexDeclaration9 *good = nullptr, *turned = nullptr, *bad = nullptr;
     ASSERT_EQ(m_device->CreateVertexDeclaration(readable, &good), D3D_OK);
+    ASSERT_EQ(m_device->CreateVertexDeclaration(reordered, &turned), D3D_OK);
     ASSERT_EQ(m_device->CreateVertexDeclaration(unreadable, &bad), D3D_OK);
-    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, 0);  // diffuse
     auto draw = [&](IDirect3DVertexDeclaration9* declaration) {
         frame([&] {
             m_device->SetVertexDeclaration(declaration);
             m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
         });
     };
-    draw(good);
     DWORD passes = 0;
-    EXPECT_TRUE(front(16, 16) == 0xFF00FF00u && m_device->ValidateDevice(&passes) == D3D_OK);
+    for (IDirect3DVertexDeclaration9* declaration : {good, turned}) {
+        draw(declaration);
+        EXPECT_TRUE(front(16, 16) == 0xFF00FF00u && m_device->ValidateDevice(&passes) == D3D_OK) << std::hex << front(16, 16);
+    }
     draw(bad), draw(bad);  // said once
     EXPECT_TRUE(front(16, 16) == CLEAR && m_device->ValidateDevice(&passes) == D3DERR_CONFLICTINGRENDERSTATE);
 
@@ -333,7 +419,7 @@ TEST_F(ShaderDrawTest, DeclarationsFeedFixedFunctionAndWhatCannotBeDrawnIsSaidOn
     EXPECT_EQ(pt::d3d9RendererNotes()[1], "a pixel shader is not drawn: texm3x3tex, texm3x3spec and texm3x3vspec "
                                           "need cube textures, which are not drawn");
     m_device->SetPixelShader(nullptr), m_device->SetVertexDeclaration(nullptr);
-    cube->Release(), good->Release(), bad->Release();
+    cube->Release(), good->Release(), turned->Release(), bad->Release();
 }
 
 // Every instruction of every version becomes GLSL that compiles and links, in programs cached

