@@ -322,6 +322,7 @@ struct GLRenderer::Impl {
         uint64_t touches = 0;
         AttributeRead attributes[MAX_VERTEX_ATTRIBUTES];
         uint32_t count = 0;
+        uint64_t layout = 0;  // grows with every new set of attributes
     } applied;
     std::vector<uint32_t> readRows;  // read-back rows, bottom first
     std::string error;
@@ -1141,6 +1142,7 @@ bool GLRenderer::Impl::begin(const PipelineState& s, const VertexSource& v, cons
         applied.version = 0;
         Program* p = prepare(s, v, applied.attributes, applied.count);
         if (!p) return false;
+        ++applied.layout;
         if (!targetTexture) restoreBack();
         applyState(s, *p);
         if (s.shaders) applyShaderUniforms(s, *p);
@@ -1151,8 +1153,8 @@ bool GLRenderer::Impl::begin(const PipelineState& s, const VertexSource& v, cons
     // An FVF layout is read from the draw's own source a whole stride at a time. Attributes no
     // input reads keep the fixed-function pipeline's values unless a vertex shader runs.
     const bool fixedFunction = !s.shaders || !s.shaders->vertex.id;
-    return streams.bindVertices(applied.attributes, applied.count, inputs ? s.shaders->streams : &v, span, !inputs,
-                                fixedFunction, shift);
+    return streams.bindVertices(applied.attributes, applied.count, applied.layout, inputs ? s.shaders->streams : &v,
+                                span, !inputs, fixedFunction, shift);
 }
 
 void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,

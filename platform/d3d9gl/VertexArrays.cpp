@@ -102,6 +102,13 @@ void VertexArrays::bind(const VertexFormat& format, bool keep)
     m_gl->vertexArray(m_bound->name);
 }
 
+bool VertexArrays::rebind()
+{
+    if (!m_bound || m_bound == &m_scratch) return false;
+    m_gl->vertexArray(m_bound->name);
+    return true;
+}
+
 void VertexArrays::elements(uint32_t buffer)
 {
     if (!m_bound || m_bound->elements == buffer) return;

@@ -49,6 +49,8 @@ public:
     // Binds an object reading `format`. A kept one is made on first use and found again; one not
     // kept (a layout that changes with every draw) goes through a scratch object set up afresh.
     void bind(const VertexFormat& format, bool keep);
+    // Binds the object bound last again; false when it has gone since.
+    bool rebind();
     // Makes `buffer` the bound object's index buffer.
     void elements(uint32_t buffer);
     // Objects that read a buffer go with it, before its name can be given to another.

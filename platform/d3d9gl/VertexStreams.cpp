@@ -1,6 +1,7 @@
 #include "d3d9gl/VertexStreams.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace d3d9gl {
 
@@ -93,24 +94,29 @@ void VertexStreams::dropRetired()
     m_retired.clear();
 }
 
-bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count, const VertexSource* streams,
-                                 const VertexSpan& span, bool wholeStride, bool fixedFunction, int64_t& shift)
+bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count, uint64_t layout,
+                                 const VertexSource* streams, const VertexSpan& span, bool wholeStride,
+                                 bool fixedFunction, int64_t& shift)
 {
     shift = 0;
     if (!m_retired.empty()) dropRetired();
-    uint32_t used = 0;
-    uint32_t extent[MAX_VERTEX_STREAMS] = {};
-    for (uint32_t i = 0; i < count; ++i) {
-        const AttributeRead& a = attributes[i];
-        used |= 1u << a.stream;
-        extent[a.stream] = std::max(extent[a.stream], a.offset + a.bytes);
+    if (layout != m_read.layout) {
+        m_read = Read();
+        m_read.layout = layout;
+        for (uint32_t i = 0; i < count; ++i) {
+            const AttributeRead& a = attributes[i];
+            m_read.used |= 1u << a.stream;
+            m_read.extent[a.stream] = std::max(m_read.extent[a.stream], a.offset + a.bytes);
+        }
     }
+    const uint32_t used = m_read.used;
+    const uint32_t* extent = m_read.extent;
     const bool single = used && (used & (used - 1)) == 0;
     // Where each stream's vertex 0 lies for GL: a buffer and a byte offset.
-    uint32_t names[MAX_VERTEX_STREAMS] = {}, starts[MAX_VERTEX_STREAMS] = {};
+    uint32_t names[MAX_VERTEX_STREAMS], starts[MAX_VERTEX_STREAMS];
     bool keep = true;
-    for (uint32_t s = 0; s < MAX_VERTEX_STREAMS; ++s) {
-        if (!(used & (1u << s))) continue;
+    for (uint32_t bits = used; bits; bits &= bits - 1) {
+        const auto s = static_cast<uint32_t>(std::countr_zero(bits));
         const VertexSource& v = streams[s];
         if (v.stride == 0) return false;
         const uint64_t reach = wholeStride ? v.stride : extent[s];
@@ -145,6 +151,7 @@ bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count
         const auto* from = static_cast<const uint8_t*>(v.data) + lo * v.stride;
         if (!stream(from, static_cast<uint32_t>(bytes), single ? v.stride : 4, at)) return false;
         names[s] = m_ring.name();
+        starts[s] = 0;
         if (single) {
             shift = static_cast<int64_t>(at / v.stride) - static_cast<int64_t>(lo);
         } else {
@@ -152,6 +159,14 @@ bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count
             keep = false;
         }
     }
+    // Streams placed as for the draw before, with the same attributes, keep its vertex array.
+    Placed& last = m_read.last;
+    bool same = keep && m_read.placed && last.fixedFunction == fixedFunction;
+    for (uint32_t bits = used; bits && same; bits &= bits - 1) {
+        const auto s = static_cast<uint32_t>(std::countr_zero(bits));
+        same = names[s] == last.names[s] && starts[s] == last.starts[s] && streams[s].stride == last.strides[s];
+    }
+    if (same && m_arrays.rebind()) return true;
     VertexFormat format;
     format.count = count;
     for (uint32_t i = 0; i < count; ++i) {
@@ -161,6 +176,12 @@ bool VertexStreams::bindVertices(const AttributeRead* attributes, uint32_t count
     }
     m_arrays.bind(format, keep);
     m_arrays.defaults(format.locations(), fixedFunction);
+    m_read.placed = keep;
+    last.fixedFunction = fixedFunction;
+    for (uint32_t bits = used; bits; bits &= bits - 1) {
+        const auto s = static_cast<uint32_t>(std::countr_zero(bits));
+        last.names[s] = names[s], last.starts[s] = starts[s], last.strides[s] = streams[s].stride;
+    }
     return true;
 }
 

@@ -47,10 +47,10 @@ public:
     uint32_t size(uint32_t buffer) const { return m_sizes[buffer - 1]; }
 
     // Binds what GL needs to read the attributes from `streams` (indexed by stream number) over
-    // the span; `extent` is how far into a vertex the draw may read (its stride for fixed-function
-    // layouts). `shift` is then to be added to the draw's first vertex or base vertex. False when
-    // a stream cannot supply the span.
-    bool bindVertices(const AttributeRead* attributes, uint32_t count, const VertexSource* streams,
+    // the span: whole strides of fixed-function layouts, as far as the attributes reach of inputs.
+    // `layout` names the attributes: the same number, the same attributes. `shift` is then to be
+    // added to the draw's first vertex or base vertex. False when a stream cannot supply the span.
+    bool bindVertices(const AttributeRead* attributes, uint32_t count, uint64_t layout, const VertexSource* streams,
                       const VertexSpan& span, bool wholeStride, bool fixedFunction, int64_t& shift);
     // Binds `count` indices from `start` as the bound vertex array's; `offset` is where GL finds
     // the first. False when the source does not hold them.
@@ -63,6 +63,19 @@ private:
     // may read vertices from one and indices from the next.
     void dropRetired();
 
+    // Where a draw's streams were placed for GL (those its attributes read).
+    struct Placed {
+        uint32_t names[MAX_VERTEX_STREAMS] = {}, starts[MAX_VERTEX_STREAMS] = {}, strides[MAX_VERTEX_STREAMS] = {};
+        bool fixedFunction = false;
+    };
+    // What the attributes of the last layout read, and where the last draw of it found them.
+    struct Read {
+        uint64_t layout = 0;
+        uint32_t used = 0;                          // a bit per stream
+        uint32_t extent[MAX_VERTEX_STREAMS] = {};  // bytes of a vertex read
+        bool placed = false;                        // `last` is bound, in a vertex array kept
+        Placed last;
+    } m_read;
     std::vector<uint32_t> m_retired;
     std::vector<uint32_t> m_names;  // handle - 1 -> GL name, 0 for a free slot
     std::vector<uint32_t> m_sizes;

@@ -156,6 +156,42 @@ TEST_F(DeviceRendererTest, DynamicBuffersAreReadAsTheyStandAtEachDraw)
     vb->Release();
 }
 
+// Draws of the same states, with nothing set between them, still see a texture written and a clear
+// made since the draw before: the clear writes every channel, the draw after it red alone again.
+TEST_F(DeviceRendererTest, DrawsOfTheSameStatesSeeWhatChangedBetweenThem)
+{
+    IDirect3DTexture9* tex = nullptr;
+    ASSERT_EQ(m_device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &tex, nullptr), D3D_OK);
+    auto texel = [&](DWORD colour) {
+        D3DLOCKED_RECT r{};
+        ASSERT_EQ(tex->LockRect(0, &r, nullptr, 0), D3D_OK);
+        std::memcpy(r.pBits, &colour, 4);
+        tex->UnlockRect(0);
+    };
+    const ScreenVertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, ~0u, 0, 0}, {31.5f, -0.5f, 0.5f, 1, ~0u, 1, 0},
+                                 {-0.5f, 31.5f, 0.5f, 1, ~0u, 0, 1}, {31.5f, 31.5f, 0.5f, 1, ~0u, 1, 1}};
+    texel(0xFF00FF00);
+    m_device->BeginScene();
+    m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    m_device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    m_device->SetTexture(0, tex);
+    m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+    texel(0xFFFFFFFF);
+    m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+    present();
+    EXPECT_EQ(front(8, 8), 0xFFFFFFFFu);
+    m_device->BeginScene();
+    m_device->SetRenderState(D3DRS_COLORWRITEENABLE, 1);  // red
+    for (int i = 0; i < 2; ++i) {
+        m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+        m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(ScreenVertex));
+    }
+    present();
+    EXPECT_EQ(front(8, 8), 0xFFFF00FFu);
+    m_device->SetTexture(0, nullptr);
+    tex->Release();
+}
+
 // The front buffer shows each frame as it was presented: one drawn over the last without a clear,
 // one with nothing drawn, one with a clear of part of it and one wholly cleared.
 TEST_F(DeviceRendererTest, PresentsShowWhatEachFrameDrewOverTheLast)
