@@ -3,12 +3,12 @@
 
 #include "InputWorld.h"
 #include "platform/dikeys.h"
+#include "platform/win32/files.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -133,7 +133,18 @@ int scanCodeFromName(const char* name)
 int highestScriptPad(const char* path)
 {
     if (!path || !*path) return -1;
-    std::ifstream in(path);
+    // Through the file calls, so that a script held in memory counts too.
+    std::string text;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        const DWORD size = GetFileSize(file, nullptr);
+        text.resize(size == INVALID_FILE_SIZE ? 0 : size);
+        DWORD got = 0;
+        if (!ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) got = 0;
+        text.resize(got);
+        CloseHandle(file);
+    }
+    std::istringstream in(text);
     int highest = -1;
     long pad;
     for (std::string line; std::getline(in, line);) {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sys/stat.h>
 
 // Class and interface ids as documented.
 const GUID CLSID_FilterGraph = {0xE436EBB3, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
@@ -282,12 +281,13 @@ HRESULT Graph::AddFilter(IBaseFilter* filter, const WCHAR* name)
 HRESULT Graph::openMedia(const std::string& name, Media& media, bool& ffmpegAllowed)
 {
     if (openSyntheticMedia(name, media)) return media.audio || media.video ? S_OK : VFW_E_CANNOT_RENDER;
-    const std::string mapped = platform::mapPath(name.c_str());
-    struct stat st;
-    if (::stat(mapped.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     bool handled = false;
-    media.audio = openWavSource(mapped, &handled);
+    media.audio = openWavSource(name, &handled);
     if (!media.audio && !handled && ffmpegAllowed) {
+        const std::string mapped = platform::mapPath(name.c_str());
         media.audio = openFfmpegSource(mapped);
         media.video = openFfmpegVideo(mapped);
     }

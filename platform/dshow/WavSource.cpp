@@ -2,10 +2,10 @@
 // resamples it to the output rate by linear interpolation, a window of the file at a time.
 #include "Source.h"
 
+#include "platform/win32/files.h"
+
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 #include <vector>
 
 namespace platform::dshow {
@@ -20,6 +20,39 @@ const WORD FORMAT_PCM = 1;
 uint32_t le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
+// The file through the platform's own file calls, so that files held in memory play too.
+struct WavFile {
+    HANDLE handle;
+    explicit WavFile(const std::string& name)
+        : handle(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~WavFile()
+    {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    WavFile(const WavFile&) = delete;
+    WavFile& operator=(const WavFile&) = delete;
+    bool seek(uint64_t position)
+    {
+        LONG high = static_cast<LONG>(position >> 32);
+        return SetFilePointer(handle, static_cast<LONG>(position), &high, FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+               GetLastError() == ERROR_SUCCESS;
+    }
+    // Whole bytes read.
+    size_t read(void* buffer, size_t bytes)
+    {
+        DWORD got = 0;
+        return ReadFile(handle, buffer, static_cast<DWORD>(bytes), &got, nullptr) ? got : 0;
+    }
+    uint64_t size()
+    {
+        DWORD high = 0;
+        const DWORD low = GetFileSize(handle, &high);
+        return static_cast<uint64_t>(high) << 32 | low;
+    }
+};
+
 struct Format {
     uint16_t tag = 0;
     uint16_t channels = 0;
@@ -30,13 +63,12 @@ struct Format {
 
 class WavSource final : public Source {
 public:
-    WavSource(FILE* file, const Format& format, uint64_t dataStart, uint64_t frames)
-        : m_file(file), m_format(format), m_dataStart(dataStart), m_frames(frames)
+    WavSource(std::unique_ptr<WavFile> file, const Format& format, uint64_t dataStart, uint64_t frames)
+        : m_file(std::move(file)), m_format(format), m_dataStart(dataStart), m_frames(frames)
     {
         m_raw.resize(static_cast<size_t>(WINDOW_FRAMES) * format.align);
         m_window.reserve(2 * (WINDOW_FRAMES + 1));
     }
-    ~WavSource() override { fclose(m_file); }
 
     DWORD read(float* out, DWORD frames) override
     {
@@ -67,7 +99,7 @@ public:
     {
         const uint64_t scaled = frame * m_format.rate;
         const uint64_t index = std::min(scaled / OUTPUT_RATE, m_frames);
-        if (fseeko(m_file, static_cast<off_t>(m_dataStart + index * m_format.align), SEEK_SET) != 0) return false;
+        if (!m_file->seek(m_dataStart + index * m_format.align)) return false;
         m_index = index;
         m_phase = index < m_frames ? static_cast<uint32_t>(scaled % OUTPUT_RATE) : 0;
         m_windowStart = index;
@@ -90,7 +122,7 @@ private:
         m_windowStart += drop;
         const uint64_t from = m_windowStart + windowCount();
         const size_t wanted = static_cast<size_t>(std::min<uint64_t>(WINDOW_FRAMES, m_frames - from));
-        const size_t got = fread(m_raw.data(), m_format.align, wanted, m_file);
+        const size_t got = m_file->read(m_raw.data(), wanted * m_format.align) / m_format.align;
         if (got < wanted) {
             // The data chunk promised more: the file has shrunk or cannot be read any more.
             m_failed = true;
@@ -112,7 +144,7 @@ private:
         return true;
     }
 
-    FILE* m_file;
+    std::unique_ptr<WavFile> m_file;
     Format m_format;
     uint64_t m_dataStart;
     uint64_t m_frames;
@@ -126,19 +158,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Source> openWavSource(const std::string& path, bool* handled)
+std::unique_ptr<Source> openWavSource(const std::string& name, bool* handled)
 {
     *handled = false;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (!file) return nullptr;
-    struct stat st;
+    auto file = std::make_unique<WavFile>(name);
+    if (file->handle == INVALID_HANDLE_VALUE) return nullptr;
     uint8_t riff[12];
-    if (fstat(fileno(file), &st) != 0 || fread(riff, 1, sizeof riff, file) != sizeof riff ||
-        memcmp(riff, "RIFF", 4) != 0 || memcmp(riff + 8, "WAVE", 4) != 0) {
-        fclose(file);
+    if (file->read(riff, sizeof riff) != sizeof riff || memcmp(riff, "RIFF", 4) != 0 || memcmp(riff + 8, "WAVE", 4) != 0)
         return nullptr;
-    }
-    const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
+    const uint64_t fileSize = file->size();
 
     // Chunks in any order; each is padded to an even length.
     Format format;
@@ -147,12 +175,12 @@ std::unique_ptr<Source> openWavSource(const std::string& path, bool* handled)
     uint64_t position = sizeof riff;
     while (!(haveFormat && haveData) && position + 8 <= fileSize) {
         uint8_t header[8];
-        if (fseeko(file, static_cast<off_t>(position), SEEK_SET) != 0 || fread(header, 1, 8, file) != 8) break;
+        if (!file->seek(position) || file->read(header, 8) != 8) break;
         const uint64_t size = le32(header + 4);
         const uint64_t body = position + 8;
         if (memcmp(header, "fmt ", 4) == 0 && !haveFormat) {
             uint8_t f[16];
-            if (size < sizeof f || fread(f, 1, sizeof f, file) != sizeof f) break;
+            if (size < sizeof f || file->read(f, sizeof f) != sizeof f) break;
             format = {le16(f), le16(f + 2), le32(f + 4), le16(f + 12), le16(f + 14)};
             haveFormat = true;
         } else if (memcmp(header, "data", 4) == 0 && !haveData) {
@@ -166,17 +194,13 @@ std::unique_ptr<Source> openWavSource(const std::string& path, bool* handled)
 
     // Other encodings, sizes and channel counts are FFmpeg's to read.
     if (haveFormat && (format.tag != FORMAT_PCM || (format.bits != 8 && format.bits != 16) ||
-                       (format.channels != 1 && format.channels != 2))) {
-        fclose(file);
+                       (format.channels != 1 && format.channels != 2)))
         return nullptr;
-    }
     *handled = true;
     if (!haveFormat || !haveData || format.rate == 0 || format.rate > MAX_RATE ||
-        format.align != format.channels * format.bits / 8 || fseeko(file, static_cast<off_t>(dataStart), SEEK_SET) != 0) {
-        fclose(file);
+        format.align != format.channels * format.bits / 8 || !file->seek(dataStart))
         return nullptr;
-    }
-    return std::make_unique<WavSource>(file, format, dataStart, dataLength / format.align);
+    return std::make_unique<WavSource>(std::move(file), format, dataStart, dataLength / format.align);
 }
 
 }  // namespace platform::dshow

@@ -1,3 +1,4 @@
+#include "MemoryFiles.h"
 #include "platform/win32/files.h"
 #include "platform/win32/threads.h"
 
@@ -10,14 +11,12 @@
 
 namespace {
 
+namespace memory = platform::memoryfiles;
+using memory::EPOCH_DIFFERENCE;
+using memory::FileObject;
+using memory::ticksFromTimespec;
+
 thread_local DWORD lastError = ERROR_SUCCESS;
-
-struct FileObject {
-    int fd;
-};
-
-// 100 ns ticks between 1601-01-01 and 1970-01-01.
-constexpr uint64_t EPOCH_DIFFERENCE = 116444736000000000ull;
 
 bool exists(const std::string& path)
 {
@@ -76,12 +75,6 @@ FileObject* fileOf(HANDLE handle)
 {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
     return static_cast<FileObject*>(handle);
-}
-
-uint64_t ticksFromTimespec(const timespec& ts)
-{
-    return EPOCH_DIFFERENCE + static_cast<uint64_t>(ts.tv_sec) * 10000000ull +
-           static_cast<uint64_t>(ts.tv_nsec) / 100;
 }
 
 }  // namespace
@@ -151,6 +144,14 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD creation, DWOR
         lastError = ERROR_PATH_NOT_FOUND;
         return INVALID_HANDLE_VALUE;
     }
+    if (memory::active()) {
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        DWORD error = ERROR_SUCCESS;
+        if (memory::create(name, access, creation, handle, error)) {
+            lastError = error;
+            return handle;
+        }
+    }
     const std::string path = platform::mapPath(name);
     int flags = O_CLOEXEC;
     if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
@@ -179,7 +180,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD creation, DWOR
         return INVALID_HANDLE_VALUE;
     }
     lastError = ERROR_SUCCESS;
-    return new FileObject{fd};
+    auto* file = new FileObject;
+    file->fd = fd;
+    return file;
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*)
@@ -189,6 +192,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*)
     if (!f) {
         lastError = ERROR_INVALID_HANDLE;
         return FALSE;
+    }
+    if (f->memory) {
+        DWORD done = 0;
+        const BOOL ok = memory::read(*f, buffer, toRead, done, lastError);
+        if (read) *read = done;
+        return ok;
     }
     DWORD total = 0;
     auto* out = static_cast<char*>(buffer);
@@ -214,6 +223,12 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void
     if (!f) {
         lastError = ERROR_INVALID_HANDLE;
         return FALSE;
+    }
+    if (f->memory) {
+        DWORD done = 0;
+        const BOOL ok = memory::write(*f, buffer, toWrite, done, lastError);
+        if (written) *written = done;
+        return ok;
     }
     DWORD total = 0;
     auto* in = static_cast<const char*>(buffer);
@@ -243,7 +258,9 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
         offset = static_cast<off_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
                                     static_cast<uint32_t>(distance));
     int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
-    off_t result = ::lseek(f->fd, offset, whence);
+    uint64_t moved = 0;
+    off_t result = f->memory ? (memory::seek(*f, offset, method, moved) ? static_cast<off_t>(moved) : -1)
+                             : ::lseek(f->fd, offset, whence);
     if (result < 0) {
         lastError = ERROR_INVALID_PARAMETER;
         return INVALID_SET_FILE_POINTER;
@@ -257,7 +274,9 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh)
 {
     FileObject* f = fileOf(file);
     struct stat st;
-    if (!f || ::fstat(f->fd, &st) != 0) {
+    if (f && f->memory) {
+        st.st_size = static_cast<off_t>(memory::size(*f));
+    } else if (!f || ::fstat(f->fd, &st) != 0) {
         lastError = ERROR_INVALID_HANDLE;
         return INVALID_FILE_SIZE;
     }
@@ -273,7 +292,7 @@ BOOL CloseHandle(HANDLE handle)
         lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    ::close(f->fd);
+    if (f->fd >= 0) ::close(f->fd);
     delete f;
     return TRUE;
 }
@@ -281,20 +300,25 @@ BOOL CloseHandle(HANDLE handle)
 BOOL GetFileTime(HANDLE file, FILETIME* creation, FILETIME* access, FILETIME* lastWrite)
 {
     FileObject* f = fileOf(file);
+    uint64_t written = 0, accessed = 0;
     struct stat st;
-    if (!f || ::fstat(f->fd, &st) != 0) {
+    if (f && f->memory) {
+        written = accessed = memory::writeTime(*f);
+    } else if (f && ::fstat(f->fd, &st) == 0) {
+        written = ticksFromTimespec(st.st_mtim);
+        accessed = ticksFromTimespec(st.st_atim);
+    } else {
         lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    auto put = [](FILETIME* out, const timespec& ts) {
+    auto put = [](FILETIME* out, uint64_t ticks) {
         if (!out) return;
-        uint64_t ticks = ticksFromTimespec(ts);
         out->dwLowDateTime = static_cast<DWORD>(ticks);
         out->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     };
-    put(creation, st.st_mtim);
-    put(access, st.st_atim);
-    put(lastWrite, st.st_mtim);
+    put(creation, written);
+    put(access, accessed);
+    put(lastWrite, written);
     return TRUE;
 }
 
@@ -319,15 +343,21 @@ BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* access, const FIL
         return true;
     };
     timespec times[2];
-    if (!get(access, times[0]) || !get(lastWrite, times[1]) || ::futimens(f->fd, times) != 0) {
+    if (!get(access, times[0]) || !get(lastWrite, times[1]) || (!f->memory && ::futimens(f->fd, times) != 0)) {
         lastError = ERROR_INVALID_PARAMETER;
         return FALSE;
     }
+    if (f->memory && lastWrite) memory::setWriteTime(*f, ticksFromTimespec(times[1]));
     return TRUE;
 }
 
 BOOL DeleteFileA(LPCSTR name)
 {
+    DWORD error = ERROR_SUCCESS;
+    if (memory::active() && memory::remove(name, error)) {
+        if (error != ERROR_SUCCESS) lastError = error;
+        return error == ERROR_SUCCESS;
+    }
     const std::string path = platform::mapPath(name);
     if (isDirectory(path) || ::unlink(path.c_str()) != 0) {
         lastError = isDirectory(path) ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path);
@@ -340,6 +370,11 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR target) { return MoveFileExA(existing, ta
 
 BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
 {
+    DWORD error = ERROR_SUCCESS;
+    if (memory::active() && memory::move(existing, target, (flags & MOVEFILE_REPLACE_EXISTING) != 0, error)) {
+        if (error != ERROR_SUCCESS) lastError = error;
+        return error == ERROR_SUCCESS;
+    }
     const std::string from = platform::mapPath(existing);
     const std::string to = platform::mapPath(target);
     if (!exists(from)) {
@@ -360,6 +395,11 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
 
 BOOL CreateDirectoryA(LPCSTR name, void*)
 {
+    DWORD error = ERROR_SUCCESS;
+    if (memory::active() && memory::makeFolder(name, error)) {
+        if (error != ERROR_SUCCESS) lastError = error;
+        return error == ERROR_SUCCESS;
+    }
     const std::string path = platform::mapPath(name);
     if (::mkdir(path.c_str(), 0755) != 0) {
         lastError = errorFromErrno(errno, path);
@@ -370,6 +410,11 @@ BOOL CreateDirectoryA(LPCSTR name, void*)
 
 DWORD GetFileAttributesA(LPCSTR name)
 {
+    DWORD held = 0, error = ERROR_SUCCESS;
+    if (memory::active() && memory::attributes(name, held, error)) {
+        if (held == INVALID_FILE_ATTRIBUTES) lastError = error;
+        return held;
+    }
     const std::string path = platform::mapPath(name);
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <string>
@@ -47,6 +48,15 @@ std::string lockDirectory()
     if (const char* dir = getenv("XDG_RUNTIME_DIR"); dir && *dir) return dir;
     const char* tmp = getenv("TMPDIR");
     return std::string(tmp && *tmp ? tmp : "/tmp") + "/window-locks-" + std::to_string(getuid());
+}
+
+// The lock folder is made with its parents: a missing parent must not leave the game unlocked.
+void makeFolders(const std::string& path)
+{
+    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos) return;
+    }
 }
 
 std::string lockFileFor(const std::string& className)
@@ -215,11 +225,13 @@ public:
     void claimClass(const std::string& className) override
     {
         if (m_locks.count(className)) return;
-        mkdir(lockDirectory().c_str(), 0700);
-        int fd = open(lockFileFor(className).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0) return;
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            close(fd);
+        makeFolders(lockDirectory());
+        const std::string path = lockFileFor(className);
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            // Running on is better than refusing to start, but a second copy would go unnoticed.
+            fprintf(stderr, "Cannot take the single-copy lock %s: %s\n", path.c_str(), strerror(errno));
+            if (fd >= 0) close(fd);
             return;
         }
         m_locks[className] = fd;

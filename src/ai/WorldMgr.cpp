@@ -92,9 +92,3 @@ void CWorldMgr::unloadLevel()
     d_pTree = nullptr;
     d_levelLoaded = false;
 }
-
-CLandTree* CWorldMgr::getTree() const
-{
-    ASSERT(d_pTree);
-    return d_pTree;
-}

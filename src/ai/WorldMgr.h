@@ -3,6 +3,7 @@
 
 #include "ai/AIMap.h"
 #include "ai/PathMgr.h"
+#include "utility/Assert.h"
 
 #include <cstdint>
 
@@ -80,7 +81,11 @@ public:
     void trackDeath(CGameObject* pVictim, CGameObject* pKiller);
     bool isLevelLoaded() const { return d_levelLoaded; }
     // The loaded level's landscape tree (reported when there is none).
-    CLandTree* getTree() const;
+    CLandTree* getTree() const
+    {
+        ASSERT(d_pTree);
+        return d_pTree;
+    }
     bool hasTree() const { return d_pTree != nullptr; }
     // Replaces the tree by an empty one of that shape (the level load makes the default one).
     void createTree(float cellSize, uint32_t depth);

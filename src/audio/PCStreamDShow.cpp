@@ -31,36 +31,26 @@ void releaseInterface(T*& pointer)
 }  // namespace
 
 CPCStreamDShow::CPCStreamDShow(int32_t id, const char* pPath, bool loop)
-    : CPCStream(id, pPath, loop),
+    : CPCThreadedStream(id, pPath, loop),
       m_pGraphBuilder(nullptr),
       m_pMediaControl(nullptr),
       m_pBasicAudio(nullptr),
       m_pMediaEvent(nullptr),
       m_pMediaSeeking(nullptr),
-      m_pThread(nullptr),
-      m_graphEvent(nullptr),
-      m_stopEvent(nullptr),
-      m_volumeGiven(false),
-      m_givenVolume(0)
+      m_graphEvent(nullptr)
 {
 }
 
 CPCStreamDShow::~CPCStreamDShow()
 {
-    Shutdown();
-    delete m_pThread;  // waits for the thread's very end
-    if (m_stopEvent) CloseHandle(m_stopEvent);
+    EndThread();
 }
 
 bool CPCStreamDShow::Init(float volume)
 {
     m_volume = volume;
     if (!m_named || m_pThread) return false;
-    m_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    m_pThread = new (std::nothrow) CEventThread;
-    if (!VERIFY(m_pThread)) return false;
-    if (!VERIFY_MSG(m_pThread->Init(OnStart, OnEvent, OnExit, this), "Failed to initialise DSound stream thread"))
-        return false;
+    if (!MakeThread("Failed to initialise DSound stream thread")) return false;
     return VERIFY_MSG(m_pThread->Start(), "Failed to start DSound stream thread");
 }
 
@@ -68,7 +58,7 @@ bool CPCStreamDShow::Init(float volume)
 // the graph starts paused or running as it says.
 void CPCStreamDShow::Pause()
 {
-    std::lock_guard<std::mutex> guard(m_interfaceLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (m_paused) return;
     if (m_pMediaControl) m_pMediaControl->Pause();
     m_paused = true;
@@ -76,41 +66,18 @@ void CPCStreamDShow::Pause()
 
 void CPCStreamDShow::Resume()
 {
-    std::lock_guard<std::mutex> guard(m_interfaceLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (!m_paused) return;
     if (m_pMediaControl) m_pMediaControl->Run();
     m_paused = false;
 }
 
-void CPCStreamDShow::Shutdown()
+void CPCStreamDShow::ApplyVolume(int32_t volume)
 {
-    if (!m_pThread || !m_pThread->IsRunning()) return;
-    {
-        std::lock_guard<std::mutex> guard(m_interfaceLock);
-        m_paused = false;
-    }
-    SetEvent(m_stopEvent);
-    m_pThread->WaitForExit();
-}
-
-void CPCStreamDShow::SetVolume(int32_t volume)
-{
-    std::lock_guard<std::mutex> guard(m_interfaceLock);
-    m_volumeGiven = true;
-    m_givenVolume = volume;
     if (m_pBasicAudio) m_pBasicAudio->put_Volume(volume);
 }
 
 bool CPCStreamDShow::Update() { return !m_pThread || !m_pThread->IsRunning(); }
-
-bool CPCStreamDShow::OnStart(void* context) { return static_cast<CPCStreamDShow*>(context)->BuildGraph(); }
-
-bool CPCStreamDShow::OnEvent(void* context, uint32_t index)
-{
-    return static_cast<CPCStreamDShow*>(context)->HandleEvent(index);
-}
-
-void CPCStreamDShow::OnExit(void* context) { static_cast<CPCStreamDShow*>(context)->ReleaseGraph(); }
 
 bool CPCStreamDShow::BuildGraph()
 {
@@ -122,7 +89,7 @@ bool CPCStreamDShow::BuildGraph()
         return false;
     }
     {
-        std::lock_guard<std::mutex> guard(m_interfaceLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         m_pGraphBuilder = pGraph;
         if (!queryInterface(pGraph, IID_IMediaControl, &m_pMediaControl)) {
             report("Failed to query MediaControl");
@@ -155,7 +122,7 @@ bool CPCStreamDShow::BuildGraph()
     if (MultiByteToWideChar(CP_ACP, 0, m_pFilename, -1, path, MAX_PATH) == 0) return false;
     if (FAILED(m_pGraphBuilder->RenderFile(path, nullptr))) return false;
 
-    std::lock_guard<std::mutex> guard(m_interfaceLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     m_pBasicAudio->put_Volume(m_volumeGiven ? m_givenVolume : linearToDirectSoundVolume(m_volume));
     // Paused before it could start: it starts on Resume.
     if (!m_paused) m_pMediaControl->Run();
@@ -188,7 +155,7 @@ bool CPCStreamDShow::HandleEvent(uint32_t index)
         return false;
     }
     {
-        std::lock_guard<std::mutex> guard(m_interfaceLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         m_pMediaControl->Stop();
         m_paused = false;
     }
@@ -198,7 +165,7 @@ bool CPCStreamDShow::HandleEvent(uint32_t index)
 
 void CPCStreamDShow::ReleaseGraph()
 {
-    std::lock_guard<std::mutex> guard(m_interfaceLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     releaseInterface(m_pMediaSeeking);
     releaseInterface(m_pMediaEvent);
     releaseInterface(m_pBasicAudio);

@@ -25,7 +25,7 @@ void closeEvent(HANDLE& event)
 }  // namespace
 
 CPCStreamDSound::CPCStreamDSound(int32_t id, const char* pFilename, bool loop, IDirectSound8* pDS)
-    : CPCStream(id, pFilename, loop),
+    : CPCThreadedStream(id, pFilename, loop),
       m_endReached(false),
       m_endOffset(0),
       m_nextBlock(0),
@@ -34,22 +34,16 @@ CPCStreamDSound::CPCStreamDSound(int32_t id, const char* pFilename, bool loop, I
       m_pDSNotify(nullptr),
       m_pWav(nullptr),
       m_notifyEvent(nullptr),
-      m_stopEvent(nullptr),
-      m_pThread(nullptr),
-      m_failed(false),
-      m_volumeGiven(false),
-      m_givenVolume(0)
+      m_failed(false)
 {
     VERIFY(pDS);
 }
 
 CPCStreamDSound::~CPCStreamDSound()
 {
-    Shutdown();
-    delete m_pThread;  // waits for the thread's very end
+    EndThread();
     delete m_pWav;
     closeEvent(m_notifyEvent);
-    closeEvent(m_stopEvent);
 }
 
 bool CPCStreamDSound::Init(float volume)
@@ -60,12 +54,8 @@ bool CPCStreamDSound::Init(float volume)
     m_nextBlock = 0;
     if (!m_named || !m_pDS || m_pThread) return false;
 
-    m_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     m_notifyEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    m_pThread = new (std::nothrow) CEventThread;
-    if (!VERIFY(m_pThread)) return false;
-    if (!VERIFY_MSG(m_pThread->Init(OnStart, OnEvent, OnExit, this), "Failed to init DSound stream thread"))
-        return false;
+    if (!MakeThread("Failed to init DSound stream thread")) return false;
     const HANDLE events[2] = {m_notifyEvent, m_stopEvent};
     if (!VERIFY_MSG(m_pThread->RegisterEvents(2, events), "Failed to register events with DSound stream thread"))
         return false;
@@ -75,7 +65,7 @@ bool CPCStreamDSound::Init(float volume)
 void CPCStreamDSound::Pause()
 {
     if (!m_pThread || !m_pThread->IsProcessing() || m_paused) return;
-    std::lock_guard<std::mutex> guard(m_bufferLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (m_pDSB) m_pDSB->Stop();
     m_paused = true;
 }
@@ -83,24 +73,13 @@ void CPCStreamDSound::Pause()
 void CPCStreamDSound::Resume()
 {
     if (!m_pThread || !m_pThread->IsProcessing() || !m_paused) return;
-    std::lock_guard<std::mutex> guard(m_bufferLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (m_pDSB) m_pDSB->Play(0, 0, DSBPLAY_LOOPING);
     m_paused = false;
 }
 
-void CPCStreamDSound::Shutdown()
+void CPCStreamDSound::ApplyVolume(int32_t volume)
 {
-    if (!m_pThread || !m_pThread->IsRunning()) return;
-    m_paused = false;
-    SetEvent(m_stopEvent);
-    m_pThread->WaitForExit();
-}
-
-void CPCStreamDSound::SetVolume(int32_t volume)
-{
-    std::lock_guard<std::mutex> guard(m_bufferLock);
-    m_volumeGiven = true;
-    m_givenVolume = volume;
     if (m_pDSB) m_pDSB->SetVolume(volume);
 }
 
@@ -109,7 +88,7 @@ bool CPCStreamDSound::Update()
     if (!m_pThread || !m_pThread->IsRunning() || m_failed) return true;
     if (!m_pThread->IsProcessing()) return false;
     {
-        std::lock_guard<std::mutex> guard(m_bufferLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         if (!m_pDSB) return true;  // the thread is ending
         DWORD status = 0;
         if (FAILED(m_pDSB->GetStatus(&status))) return false;
@@ -127,15 +106,6 @@ bool CPCStreamDSound::Update()
     Shutdown();
     return true;
 }
-
-bool CPCStreamDSound::OnStart(void* context) { return static_cast<CPCStreamDSound*>(context)->StartPlaying(); }
-
-bool CPCStreamDSound::OnEvent(void* context, uint32_t index)
-{
-    return static_cast<CPCStreamDSound*>(context)->HandleEvent(index);
-}
-
-void CPCStreamDSound::OnExit(void* context) { static_cast<CPCStreamDSound*>(context)->ReleaseBuffer(); }
 
 bool CPCStreamDSound::StartPlaying()
 {
@@ -162,7 +132,7 @@ bool CPCStreamDSound::StartPlaying()
         return false;
     }
     {
-        std::lock_guard<std::mutex> guard(m_bufferLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         m_pDSB = buffer;
     }
     if (FAILED(m_pDSB->QueryInterface(IID_IDirectSoundNotify, reinterpret_cast<void**>(&m_pDSNotify)))) {
@@ -186,7 +156,7 @@ bool CPCStreamDSound::StartPlaying()
     // Released before it could play.
     if (WaitForSingleObject(m_stopEvent, 0) == WAIT_OBJECT_0) return false;
 
-    std::lock_guard<std::mutex> guard(m_bufferLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     m_pDSB->SetCurrentPosition(0);
     m_pDSB->SetVolume(m_volumeGiven ? m_givenVolume : linearToDirectSoundVolume(m_volume));
     m_pDSB->Play(0, 0, DSBPLAY_LOOPING);
@@ -211,7 +181,7 @@ bool CPCStreamDSound::HandleEvent(uint32_t index)
 
 void CPCStreamDSound::ReleaseBuffer()
 {
-    std::lock_guard<std::mutex> guard(m_bufferLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (m_pDSNotify) m_pDSNotify->Release();
     m_pDSNotify = nullptr;
     if (m_pDSB) m_pDSB->Release();

@@ -7,12 +7,10 @@
 #include "platform/dsound.h"
 
 #include <atomic>
-#include <mutex>
 
-class CEventThread;
 class CWavFile;
 
-class CPCStreamDSound : public CPCStream {
+class CPCStreamDSound : public CPCThreadedStream {
 public:
     static constexpr uint32_t BLOCK_BYTES = 8192;
     static constexpr uint32_t NUM_BLOCKS = 3;
@@ -25,16 +23,14 @@ public:
     bool Init(float volume) override;
     void Pause() override;
     void Resume() override;
-    void Shutdown() override;
-    void SetVolume(int32_t volume) override;
     bool Update() override;
 
 private:
-    static bool OnStart(void* context);
-    static bool OnEvent(void* context, uint32_t index);
-    static void OnExit(void* context);
+    bool StartOnThread() override { return StartPlaying(); }
+    bool HandleEvent(uint32_t index) override;
+    void ExitOnThread() override { ReleaseBuffer(); }
+    void ApplyVolume(int32_t volume) override;
     bool StartPlaying();
-    bool HandleEvent(uint32_t index);
     void ReleaseBuffer();
     bool Refill();
     bool FillBlock(uint8_t* pData, uint32_t size, uint32_t blockStart);
@@ -48,13 +44,6 @@ private:
     IDirectSoundNotify* m_pDSNotify;
     CWavFile* m_pWav;
     HANDLE m_notifyEvent;
-    HANDLE m_stopEvent;
-    CEventThread* m_pThread;
     // A refill failed while playing: the thread has stopped the buffer and ended.
     std::atomic<bool> m_failed;
-    // The buffer is made and released on the stream's thread while the main thread pauses, resumes,
-    // sets the volume and asks for the status: this keeps the pointer and the volume consistent.
-    std::mutex m_bufferLock;
-    bool m_volumeGiven;  // SetVolume came before the buffer played
-    int32_t m_givenVolume;
 };

@@ -35,7 +35,7 @@ CEffectManager::CEffectManager()
     : m_pSphere(nullptr), m_pSphereInst(nullptr), m_pSort(nullptr), m_sortCapacity(0), m_sortCount(0), m_interpolation(0.0f), m_readBlocks(), m_blocksHeld(false),
       m_afterSortedHandle(NO_FUNC), m_beforeSortedHandle(NO_FUNC), m_sorted(false), m_pDefinitions(nullptr),
       m_pLastDefinition(nullptr), m_numDefinitions(0), m_pFirstEffect(nullptr), m_pLastEffect(nullptr),
-      m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_pUpdating(nullptr), m_precaching{},
+      m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_pUpdating(nullptr), m_putOffEnds(0), m_precaching{},
       m_precacheDepth(0), m_creating{}, m_createDepth(0)
 {
     ASSERT(pTheEffectManager==NULL);
@@ -317,9 +317,11 @@ void CEffectManager::DestroyEffect(CEffect* pEffect)
     if (!VERIFY_MSG(pRecord, "Destroying an effect that is not live")) return;
     // Its update (a particle event replacing its own effect, say) goes on using it: it ends there.
     if (IsUpdating(pEffect)) {
+        if (!pRecord->endAfterUpdate) ++m_putOffEnds;
         pRecord->endAfterUpdate = true;
         return;
     }
+    if (pRecord->endAfterUpdate) --m_putOffEnds;
     if (CMultiEffect* pMulti = dynamic_cast<CMultiEffect*>(pEffect)) {
         pMulti->DestroySubEffects();
         pRecord = FindRecord(pEffect);
@@ -448,7 +450,8 @@ void CEffectManager::UpdateEffect(TEffectRecord* pRecord)
         m_pUpdating = pEffect;
         const bool alive = pEffect->Update();
         m_pUpdating = pOuter;
-        for (uint32_t i = 0; i < links; ++i) {
+        // Looking the chain up is a walk of every live effect: only when a destroy was put off.
+        for (uint32_t i = 0; i < links && m_putOffEnds > 0; ++i) {
             const TEffectRecord* pLink = FindRecord(chain[i]);
             if (pLink && pLink->endAfterUpdate) DestroyEffect(chain[i]);
         }

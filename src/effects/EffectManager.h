@@ -140,6 +140,7 @@ private:
     TEffectRecord* m_pEndedRecords;
     uint32_t m_walkDepth;
     CEffect* m_pUpdating;  // whose update is running
+    uint32_t m_putOffEnds;  // live records whose destroy waits for their update to return
     // Names being read and definitions being created, innermost last.
     char m_precaching[MAX_EFFECT_NESTING][EFFECTNAMELEN];
     uint32_t m_precacheDepth;

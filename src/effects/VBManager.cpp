@@ -1,12 +1,20 @@
 #include "effects/VBManager.h"
 
 #include "d3dcore9/DXWrappers.h"
+#include "global/ProjData.h"
 #include "utility/Assert.h"
 
 #include <cstddef>
 #include <new>
 
 CVBManager* pTheVBManager = nullptr;
+
+void registerVBManagerMaker()
+{
+    static const SProjDataVBManagerMaker maker = {[]() -> CVBManager* { return new (std::nothrow) CVBManager; },
+                                                  [](CVBManager* pManager) { delete pManager; }};
+    setProjDataVBManagerMaker(&maker);
+}
 
 CVBManager::CVBManager()
 {

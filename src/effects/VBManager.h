@@ -12,6 +12,9 @@
 class CVBManager;
 extern CVBManager* pTheVBManager;
 
+// Hands the project data how to make and free the manager; called before createVBManager.
+void registerVBManagerMaker();
+
 class CVBManager {
 public:
     CVBManager();

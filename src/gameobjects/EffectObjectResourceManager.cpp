@@ -2,6 +2,7 @@
 
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
+#include "effects/VBManager.h"
 #include "gamemanagement/FreeSlots.h"
 #include "gamemanagement/GameMemoryManager.h"
 #include "gamemanagement/PoolKind.h"
@@ -92,6 +93,7 @@ void CEffectObjectResourceManager::createEffectManager()
 {
     pEffectManager = new (std::nothrow) CEffectManager;
     ASSERT(pEffectManager);
+    registerVBManagerMaker();
     if (!projDataExists() || !getProjData().createVBManager())
         assertFailedMsg("Failed to create vertex buffer manager for particle system", "getProjData().createVBManager()",
                         __FILE__, __LINE__);
@@ -296,7 +298,8 @@ bool CEffectObjectResourceManager::acquire(resourceHandle handle, CResource** pp
 
 void CEffectObjectResourceManager::resetForRestart()
 {
-    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS; ++slot) {
+    // Past the last object in use every slot is empty.
+    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS && d_numInUse > 0; ++slot) {
         CParticleSystemEffect* pObject = pEffects[slot];
         if (!pObject) continue;
         pObject->stop();
@@ -337,7 +340,7 @@ void CEffectObjectResourceManager::deviceReset()
     std::vector<resDef> names(pEffectDefinitions, pEffectDefinitions + numEffectDefinitions);
 
     std::vector<SavedEffect> saved;
-    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS; ++slot) {
+    for (uint32_t slot = 0; slot < MAX_EFFECT_OBJECTS && saved.size() < d_numInUse; ++slot) {
         CParticleSystemEffect* pObject = pEffects[slot];
         if (!pObject) continue;
         SavedEffect record{slot, pObject, {}, Vector3(), Matrix3(), false};

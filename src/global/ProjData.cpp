@@ -2,7 +2,6 @@
 
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
-#include "effects/VBManager.h"
 #include "gameobjects/GameObjectManager.h"
 #include "network/NodeManager.h"
 #include "platform/win32.h"
@@ -21,6 +20,7 @@ namespace {
 
 CProjData* pTheProjData = nullptr;
 const SProjDataGameServices* gameServices = nullptr;
+const SProjDataVBManagerMaker* vbManagerMaker = nullptr;
 
 const uint32_t DEBUG_ALL = 0xFFFFFFFFu;
 const uint32_t MAX_KEPT_GAME_MESSAGES = 5;
@@ -133,7 +133,7 @@ void CProjData::startSession()
     WinCore.GetHandles(&mainWindow, nullptr);
     releaseSessionWorld();
     if (gameServices) pGameLogic = gameServices->createGameLogic(mainWindow);
-    pWorldMgr = new CWorldMgr;
+    if (gameServices) pWorldMgr = gameServices->createWorldMgr();
     // A table left from an earlier session would be lost with the pointer.
     destroyNameSlotTable();
 }
@@ -142,11 +142,8 @@ void CProjData::releaseSessionWorld()
 {
     if (pGameLogic && gameServices) gameServices->destroyGameLogic(pGameLogic);
     pGameLogic = nullptr;
-    if (pWorldMgr) {
-        pWorldMgr->unloadLevel();
-        delete pWorldMgr;
-        pWorldMgr = nullptr;
-    }
+    if (pWorldMgr && gameServices) gameServices->destroyWorldMgr(pWorldMgr);
+    pWorldMgr = nullptr;
 }
 
 void CProjData::checkServer()
@@ -243,14 +240,14 @@ void CProjData::destroyAudioManager()
 bool CProjData::createVBManager()
 {
     if (pVBManager) return true;
-    pVBManager = new (std::nothrow) CVBManager;
+    pVBManager = vbManagerMaker ? vbManagerMaker->create() : nullptr;
     return pVBManager != nullptr;
 }
 
 void CProjData::destroyVBManager()
 {
     if (!VERIFY(pVBManager)) return;
-    delete pVBManager;
+    if (vbManagerMaker) vbManagerMaker->destroy(pVBManager);
     pVBManager = nullptr;
 }
 
@@ -261,6 +258,7 @@ CLandTree* CProjData::getLandTree()
 }
 
 void setProjDataGameServices(const SProjDataGameServices* services) { gameServices = services; }
+void setProjDataVBManagerMaker(const SProjDataVBManagerMaker* maker) { vbManagerMaker = maker; }
 
 void createProjData()
 {

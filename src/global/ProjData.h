@@ -165,15 +165,26 @@ private:
 };
 
 // The game's own parts, which the project data makes but which live above it: the game registers
-// them before createProjData. Without them a session has no game logic and there are no error texts.
+// them before createProjData. Without them a session has no game logic and no world, and there are
+// no error texts.
 struct SProjDataGameServices {
     CGameLogic* (*createGameLogic)(HWND mainWindow);
     void (*destroyGameLogic)(CGameLogic* pLogic);  // shuts it down, then frees it
     CGameObjectManager* (*getObjectManager)(CGameLogic* pLogic);
     CErrorStrings* (*createErrorStrings)();
     void (*destroyErrorStrings)(CErrorStrings* pStrings);
+    CWorldMgr* (*createWorldMgr)();
+    void (*destroyWorldMgr)(CWorldMgr* pWorld);  // releases the loaded level's contents, then frees it
 };
 void setProjDataGameServices(const SProjDataGameServices* services);
+
+// The effects' vertex-buffer manager lives above the project data too: whoever brings up the effects
+// hands over how to make and free it before createVBManager (without it createVBManager fails).
+struct SProjDataVBManagerMaker {
+    CVBManager* (*create)();
+    void (*destroy)(CVBManager* pManager);
+};
+void setProjDataVBManagerMaker(const SProjDataVBManagerMaker* maker);
 
 // Creation and destruction of the one project data (destroy runs shutdownPostD3D first).
 void createProjData();

@@ -49,6 +49,13 @@ enum : uint32_t {
     V_FURTHER = 11,
 };
 
+// A map coordinate cut to a whole unit; one past any int (or none at all) is the processor's
+// "integer indefinite", far off every map.
+int32_t mapUnit(float v)
+{
+    return v > -2147483648.0f && v < 2147483648.0f ? static_cast<int32_t>(v) : INT32_MIN;
+}
+
 void resolveFades(float* pFar, float* pNear, float defaultFar, float defaultNear)
 {
     if (*pNear < 0.0f || *pFar < 0.0f || *pFar < *pNear) {
@@ -339,8 +346,7 @@ bool CClumpManager::Reader::Clump(CClumpInstance& clump, uint32_t typeIndex)
 
         float rgb[3] = {static_cast<float>((colour >> 16) & 0xFF), static_cast<float>((colour >> 8) & 0xFF),
                         static_cast<float>(colour & 0xFF)};
-        const float shadow =
-            pAIMap->getShadowHeightAt(static_cast<int32_t>(x), static_cast<int32_t>(y));  // NaN/huge: cut as ints
+        const float shadow = pAIMap->getShadowHeightAt(mapUnit(x), mapUnit(y));
         if (shadow > SHADOW_LIMIT) {
             const float k = std::max(SHADOW_LIMIT / shadow, brightness);
             for (float& c : rgb) c *= k;

@@ -4,6 +4,7 @@
 
 #include "kestrune/GameRender.h"
 
+#include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
 #include "global/ProjData.h"
 #include "kestrune/ErrorStrings.h"
@@ -86,6 +87,11 @@ void registerProjDataServices()
         [](CGameLogic* pLogic) { return pLogic->getObjectManager(); },
         [] { return new CErrorStrings; },
         [](CErrorStrings* pStrings) { delete pStrings; },
+        [] { return new CWorldMgr; },
+        [](CWorldMgr* pWorld) {
+            pWorld->unloadLevel();
+            delete pWorld;
+        },
     };
     setProjDataGameServices(&services);
 }
@@ -228,4 +234,10 @@ void GameUninit()
     gameRenderUnload();
     CoUninitialize();
     // Front-end seam: the extra release its game link may ask for during GameShutdown.
+}
+
+void registerGameEntryPoints()
+{
+    static const SGameEntryPoints entryPoints = {GamePreInit, GameInit, GameMainLoopStep, GameShutdown, GameUninit};
+    setGameEntryPoints(&entryPoints);
 }

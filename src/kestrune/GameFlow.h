@@ -1,9 +1,20 @@
-// The game flow: the shell's entry points (wincore/GameEntry.h) are defined here.
+// The game flow: the shell's entry points are defined here.
 #pragma once
 
-#include "wincore/GameEntry.h"
-
 #include <cstdint>
+
+// Before any window exists. False ends the program at once.
+bool GamePreInit();
+// Once the main window and the key stacks exist. False closes the program through the normal shutdown.
+bool GameInit();
+// One step of the game, once per pump of the main loop. False closes the program.
+bool GameMainLoopStep();
+// After the main loop; its result is not used.
+bool GameShutdown();
+// Last of all, and instead of everything else when another copy of the program is running.
+void GameUninit();
+// Hands the entry points above to the shell; the process entry calls it before WinMain.
+void registerGameEntryPoints();
 
 struct GameFlowStats {
     uint32_t stepsRun;  // game steps since GameInit

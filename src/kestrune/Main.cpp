@@ -1,4 +1,5 @@
 // The process entry: the platform's main hands over to the shell, as the system's loader would.
+#include "kestrune/GameFlow.h"
 #include "wincore/WinCore.h"
 
 #include <string>
@@ -10,5 +11,6 @@ int main(int argc, char** argv)
         if (i > 1) commandLine += ' ';
         commandLine += argv[i];
     }
+    registerGameEntryPoints();
     return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWNORMAL);
 }

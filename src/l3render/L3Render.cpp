@@ -1,7 +1,7 @@
 #include "l3render/L3Render.h"
 
 #include "d3dcore9/D3DCore.h"
-#include "effects/EffectScene.h"
+#include "l3render/EffectView.h"
 #include "l3render/LightManager.h"
 #include "l3render/ModelClassManager.h"
 #include "l3render/ModelManager.h"

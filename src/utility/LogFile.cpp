@@ -1,7 +1,6 @@
 #include "utility/LogFile.h"
 
 #include "platform/win32.h"
-#include "winfile/File.h"
 
 #include <cstdio>
 #include <string>
@@ -19,22 +18,46 @@ std::string scrambledCopy(const char* text)
     return copy;
 }
 
+// The log sits beneath the file layer (which reports through it), so it writes through the
+// platform's file calls.
 void writeLog(const char* text, bool scrambled, bool line)
 {
-    CFile file;
-    if (!file.Open(logFileName, FILE_MODE_WRITE | FILE_MODE_APPEND | FILE_MODE_NOT_IN_PACK)) return;
-    if (!scrambled) {
-        file.WriteText(text, line);
-    } else if (line) {
-        file.WriteText(scrambledCopy(text).c_str(), false);
-    } else {
-        std::string copy = scrambledCopy(text);
-        file.Write(copy.data(), static_cast<uint32_t>(copy.size()));
-    }
-    file.Close();
+    HANDLE file = CreateFileA(logFileName, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::string bytes;
+    if (!scrambled)
+        appendWindowsText(bytes, text, line);
+    else if (line)
+        appendWindowsText(bytes, scrambledCopy(text).c_str(), false);
+    else
+        bytes = scrambledCopy(text);
+    DWORD written = 0;
+    if (!bytes.empty() && SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER)
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
 }
 
 }  // namespace
+
+uint32_t appendWindowsText(std::string& out, const char* text, bool finalLineEnd)
+{
+    uint32_t count = 0;
+    const char* piece = text;
+    for (const char* p = text;; ++p) {
+        if (*p == '\n' || *p == 0) {
+            const size_t length = static_cast<size_t>(p - piece);
+            if (length) {
+                out.append(piece, length);
+                count += static_cast<uint32_t>(length) + 1;
+            }
+            if (*p == 0) break;
+            out += "\r\n";
+            piece = p + 1;
+        }
+    }
+    if (finalLineEnd) out += "\r\n";
+    return count;
+}
 
 void setLogFileName(const char* name, bool deleteExisting)
 {

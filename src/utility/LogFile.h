@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 void setLogFileName(const char* name, bool deleteExisting);
 // Plain: each LF becomes CR LF, no final line end. Scrambled: XORed bytes, written raw.
@@ -12,3 +13,7 @@ void writeLogLine(const char* text, bool scrambled);
 
 // The key scrambled log texts are XORed with.
 extern const uint8_t LOG_SCRAMBLE_KEY;
+
+// Appends text with each LF as CR LF (and CR LF at the end when asked); returns the count the file
+// layer's text writer reports: each non-empty line's length plus one.
+uint32_t appendWindowsText(std::string& out, const char* text, bool finalLineEnd);

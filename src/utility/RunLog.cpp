@@ -3,7 +3,6 @@
 #include "platform/win32.h"
 #include "utility/Assert.h"
 #include "utility/LogFile.h"
-#include "winfile/File.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -89,26 +88,29 @@ void stopRun(const char* reason)
 
 void trimLogFile(const char* fileName, uint32_t maxBytes)
 {
-    CFile source;
-    if (!source.Open(fileName, FILE_MODE_READ | FILE_MODE_NOT_IN_PACK)) return;
-    const uint32_t size = source.GetSize();
+    HANDLE source = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (source == INVALID_HANDLE_VALUE) return;
+    const DWORD size = GetFileSize(source, nullptr);
     if (size <= maxBytes) {
-        source.Close();
+        CloseHandle(source);
         return;
     }
     DeleteFileA(TRIM_FILE_NAME);
-    CFile target;
-    if (!target.Open(TRIM_FILE_NAME, FILE_MODE_WRITE | FILE_MODE_NOT_IN_PACK)) {
-        source.Close();
+    HANDLE target = CreateFileA(TRIM_FILE_NAME, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (target == INVALID_HANDLE_VALUE) {
+        CloseHandle(source);
         return;
     }
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[maxBytes]);
-    uint32_t got = 0;
-    const bool whole = buffer && source.Seek(0, static_cast<int32_t>(size - maxBytes)) &&
-                       source.Read(buffer.get(), maxBytes, &got) && got == maxBytes &&
-                       target.Write(buffer.get(), maxBytes);
-    source.Close();
-    target.Close();
+    DWORD got = 0, written = 0;
+    const bool whole = buffer &&
+                       SetFilePointer(source, static_cast<LONG>(size - maxBytes), nullptr, FILE_BEGIN) !=
+                           INVALID_SET_FILE_POINTER &&
+                       ReadFile(source, buffer.get(), maxBytes, &got, nullptr) && got == maxBytes &&
+                       WriteFile(target, buffer.get(), maxBytes, &written, nullptr) && written == maxBytes;
+    CloseHandle(source);
+    CloseHandle(target);
     // On a full disk the copy comes out short: the log is kept rather than lost.
     if (!whole || !MoveFileExA(TRIM_FILE_NAME, fileName, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(TRIM_FILE_NAME);
 }

@@ -29,7 +29,11 @@ CKeyStack* newKeyStack()
     return stack;
 }
 
+const SGameEntryPoints* game = nullptr;
+
 }  // namespace
+
+void setGameEntryPoints(const SGameEntryPoints* entryPoints) { game = entryPoints; }
 
 int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
@@ -37,14 +41,14 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     WinCore.Quit = false;
 
     // A run that cannot start is a failed run, not a finished one: exit code 1.
-    if (!GamePreInit()) {
+    if (!game || !game->preInit()) {
         reportStop("as the game cannot start");
         return 1;
     }
 
     if (FindWindowA(WinCore.AppName, nullptr)) {
         fprintf(stderr, "%s is already running: stopping this copy\n", WinCore.AppName ? WinCore.AppName : "The game");
-        GameUninit();
+        game->uninit();
         return 1;
     }
 
@@ -71,7 +75,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     WinCore.pWinExtendedKeyStack = newKeyStack();
     ASSERT(WinCore.pWinExtendedKeyStack);
 
-    const bool started = GameInit();
+    const bool started = game->init();
     if (!started) {
         SendMessageA(WinCore.MainWindowHandle, WM_CLOSE, 0, 0);
         WinCore.Quit = true;
@@ -82,15 +86,15 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         ASSERT_MSG(!DoingGameLoop, "How did this get recursively called??");
         if (WinCore.Quit) break;
         DoingGameLoop = true;
-        if (!GameMainLoopStep()) {
+        if (!game->mainLoopStep()) {
             SendMessageA(WinCore.MainWindowHandle, WM_CLOSE, 0, 0);
             WinCore.Quit = true;
         }
         DoingGameLoop = false;
     } while (!WinCore.Quit);
 
-    GameShutdown();
-    GameUninit();
+    game->shutdown();
+    game->uninit();
     WinCore.ClearFuncs();
 
     freeKeyStack(WinCore.pWinKeyStack);

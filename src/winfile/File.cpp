@@ -1,6 +1,7 @@
 #include "winfile/File.h"
 
 #include "utility/Assert.h"
+#include "utility/LogFile.h"
 #include "utility/RunLog.h"
 #include "winfile/PackFile.h"
 
@@ -106,21 +107,30 @@ bool createDirectoriesFor(const char* fileName)
 
 namespace {
 
-// One spare read buffer per thread: files opened one after another reuse it instead of mapping
-// and faulting in 128 KB afresh each time.
-struct SpareReadBuffer {
-    uint8_t* buffer = nullptr;
-    uint32_t size = 0;
-    ~SpareReadBuffer() { delete[] buffer; }
+// A few spare read buffers per thread: files opened one after another, or one while another is
+// open (a model file inside its clump file), reuse them instead of mapping and faulting in 128 KB
+// afresh each time.
+struct SpareReadBuffers {
+    static const int MAX_SPARE = 4;
+    uint8_t* buffer[MAX_SPARE] = {};
+    uint32_t size[MAX_SPARE] = {};
+    int count = 0;
+    ~SpareReadBuffers()
+    {
+        while (count) delete[] buffer[--count];
+    }
 };
-thread_local SpareReadBuffer spareReadBuffer;
+thread_local SpareReadBuffers spareReadBuffers;
 
 uint8_t* takeReadBuffer(uint32_t size)
 {
-    SpareReadBuffer& spare = spareReadBuffer;
-    if (spare.buffer && spare.size == size) {
-        uint8_t* buffer = spare.buffer;
-        spare.buffer = nullptr;
+    SpareReadBuffers& spare = spareReadBuffers;
+    for (int i = spare.count - 1; i >= 0; --i) {
+        if (spare.size[i] != size) continue;
+        uint8_t* buffer = spare.buffer[i];
+        --spare.count;
+        spare.buffer[i] = spare.buffer[spare.count];
+        spare.size[i] = spare.size[spare.count];
         return buffer;
     }
     return new (std::nothrow) uint8_t[size];
@@ -129,10 +139,10 @@ uint8_t* takeReadBuffer(uint32_t size)
 void releaseReadBuffer(uint8_t*& buffer, uint32_t size)
 {
     if (!buffer) return;
-    SpareReadBuffer& spare = spareReadBuffer;
-    if (!spare.buffer) {
-        spare.buffer = buffer;
-        spare.size = size;
+    SpareReadBuffers& spare = spareReadBuffers;
+    if (spare.count < SpareReadBuffers::MAX_SPARE) {
+        spare.buffer[spare.count] = buffer;
+        spare.size[spare.count++] = size;
     } else {
         delete[] buffer;
     }
@@ -457,21 +467,7 @@ char* CFile::ReadLine(char* buffer, uint32_t size, uint32_t* count)
 uint32_t CFile::WriteText(const char* text, bool finalLineEnd)
 {
     std::string converted;
-    uint32_t count = 0;
-    const char* piece = text;
-    for (const char* p = text;; ++p) {
-        if (*p == '\n' || *p == 0) {
-            const size_t length = static_cast<size_t>(p - piece);
-            if (length) {
-                converted.append(piece, length);
-                count += static_cast<uint32_t>(length) + 1;
-            }
-            if (*p == 0) break;
-            converted += "\r\n";
-            piece = p + 1;
-        }
-    }
-    if (finalLineEnd) converted += "\r\n";
+    const uint32_t count = appendWindowsText(converted, text, finalLineEnd);
     if (!converted.empty()) Write(converted.data(), static_cast<uint32_t>(converted.size()));
     return count;
 }

@@ -95,8 +95,9 @@ TEST_F(BonedAnimTest, GroupLimitsAndBadDefinitions)
     EXPECT_EQ(2u, m_models->getNumDefinitions());
     EXPECT_EQ(42u, m_models->getNumLive());
     CResource* pResource = nullptr;
-    EXPECT_TRUE(m_objects->acquireResource(m_group->GetAnim(0)->d_modelHandle, &pResource) &&
-                pResource->getResourceType() == CResource::RESOURCETYPE_MODEL);
+    ASSERT_TRUE(m_objects->acquireResource(m_group->GetAnim(0)->d_modelHandle, &pResource));
+    EXPECT_EQ(CResource::RESOURCETYPE_MODEL, pResource->getResourceType());
+
     EXPECT_TRUE(m_group->GetAnim(0)->pModelInst->GetModel()->m_flags & CModel::FLAG_NOBOUNDS);
 
     for (uint32_t i = 0; i < CAnimGroup::MAX_INSTANCES; ++i) ASSERT_NE(nullptr, m_group->CreateInstance());

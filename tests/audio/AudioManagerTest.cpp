@@ -297,7 +297,8 @@ TEST_F(AudioManagerTest, TheDeviceOpensThePrimaryBufferTheListenerAndASecondOfSi
         EXPECT_EQ(d.applied.distanceFactor, 0.1f);
         ASSERT_EQ(ds::buffers().size(), 1u);
         const ds::BufferState silent = ds::buffers()[0];
-        EXPECT_TRUE(silent.playing && silent.looping);
+        EXPECT_EQ(std::make_pair(true, true), std::make_pair(bool(silent.playing), bool(silent.looping)));
+
         EXPECT_EQ(ds::bufferBytes(silent.buffer), std::vector<uint8_t>(44100u * c.channels * c.bits / 8, c.silence));
     }
 

@@ -108,7 +108,7 @@ TEST_F(StreamTest, EachNotificationRefillsTheBlocksBehindTheCursorUntilTheEndIsP
     dir.write("music.wav", wav({1, 44100, 16, 16, ""}, data));
     CPCStreamDSound* s = stream("music.wav", false, 0.5f);
     ds::BufferState b = playing();
-    EXPECT_TRUE(b.looping && b.volume == -999);
+    EXPECT_EQ(std::make_pair(true, LONG(-999)), std::make_pair(bool(b.looping), LONG(b.volume)));
     EXPECT_EQ(b.unlocks, 2);  // two blocks before play
     EXPECT_EQ(block(0), data.substr(0, BLOCK));
     EXPECT_EQ(block(1), data.substr(BLOCK, BLOCK));
@@ -260,8 +260,11 @@ TEST_F(StreamTest, AStreamThatCannotStartReportsWhyAndIsFinished)
     }
 
     CPCStreamDSound unnamed(0, nullptr, false, device), silent(0, "a.wav", false, nullptr);
-    EXPECT_FALSE(unnamed.Init(1.0f) || silent.Init(1.0f));
-    EXPECT_TRUE(unnamed.Update() && silent.Update());
+    for (CPCStreamDSound* s : {&unnamed, &silent}) {
+        EXPECT_FALSE(s->Init(1.0f));
+        EXPECT_TRUE(s->Update());
+    }
+
     EXPECT_EQ(countReports("pFilename") + countReports("pDS"), 2);
 }
 

@@ -89,7 +89,9 @@ TEST_F(ApplyStateBlockTest, PassesApplyOnceAndTheRestoreListRunsBeforeTheNextMat
     EXPECT_EQ(state().RenderStates[D3DRS_SRCBLEND], static_cast<DWORD>(D3DBLEND_SRCALPHA));
     D3DCore.StateBlocks.ReleaseSB(D3DCore.StateBlocks.HandleOf(A));
     EXPECT_EQ(state().RenderStates[D3DRS_SRCBLEND], static_cast<DWORD>(D3DBLEND_ONE));
-    EXPECT_TRUE(D3DCore.LastStateBlock == nullptr && D3DCore.LastStateList == nullptr);
+    EXPECT_EQ(nullptr, D3DCore.LastStateBlock);
+    EXPECT_EQ(nullptr, D3DCore.LastStateList);
+
 }
 
 TEST_F(ApplyStateBlockTest, FixedFunctionPassesSetFactorFormatNodesAndDepthBias)

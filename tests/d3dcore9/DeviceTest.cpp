@@ -34,7 +34,7 @@ TEST_F(DeviceTest, FullScreenDeviceGetsItsPresentParametersAndCreationTail)
               std::vector<uint64_t>({800, D3DFMT_X8R8G8B8, FALSE, D3DFMT_D24S8, D3DPRESENT_INTERVAL_ONE,
                                      D3DCREATE_HARDWARE_VERTEXPROCESSING}));
     ASSERT_NE(D3DCore.DynamicIndexBuffer9.IB, nullptr);
-    EXPECT_TRUE(m_host.has("Foreground") && m_host.has("FullScreen"));
+    for (const char* call : {"Foreground", "FullScreen"}) EXPECT_TRUE(m_host.has(call)) << call;
 
     // The interval is held to 1..4 and presents immediately without vsync.
     ASSERT_TRUE(D3DCore.CreateDevice(true, true, 7));
@@ -57,8 +57,8 @@ TEST_F(DeviceTest, WindowedDevicesUseTheDesktopFormatWhateverTheMode)
     EXPECT_TRUE(m_host.has("ClientSize 800x600"));
     D3DCore.ChangeMode(0, 0, D3DCore.FindMode(0, 0, 1024, 768), 0, false, 0);
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
-    EXPECT_TRUE(pp.Windowed && pp.BackBufferWidth == 1024u);
-    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the desktop's, not the 16-bit mode type's
+    // The desktop's format, not the 16-bit mode type's.
+    EXPECT_EQ(std::make_tuple(TRUE, 1024u, D3DFMT_X8R8G8B8), std::make_tuple(pp.Windowed, pp.BackBufferWidth, pp.BackBufferFormat));
     EXPECT_EQ(pp.AutoDepthStencilFormat, D3DFMT_D24S8);  // a 32-bit back buffer takes a 32-bit depth format
 }
 
@@ -248,8 +248,8 @@ TEST_F(DeviceTest, DesktopSwitchAndRestore)
     card().Desktop.Format = D3DFMT_R5G6B5;
     D3DCore.SwitchToDesktop();
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
-    EXPECT_TRUE(pp.Windowed && pp.BackBufferWidth == 1280u);
-    EXPECT_EQ(pp.BackBufferFormat, D3DFMT_X8R8G8B8);  // the display mode of a full-screen device
+    // The display mode of a full-screen device.
+    EXPECT_EQ(std::make_tuple(TRUE, 1280u, D3DFMT_X8R8G8B8), std::make_tuple(pp.Windowed, pp.BackBufferWidth, pp.BackBufferFormat));
 
     pt::queueResetResult(D3DERR_DEVICELOST);
     pt::queueTestCooperativeLevel(D3DERR_DEVICELOST);
@@ -257,7 +257,8 @@ TEST_F(DeviceTest, DesktopSwitchAndRestore)
     pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);
     pt::queueTestCooperativeLevel(D3DERR_DEVICENOTRESET);  // after the first reset failed
     D3DCore.RestoreDevice();
-    EXPECT_TRUE(!state().Parameters.Windowed && state().Parameters.BackBufferWidth == 800u);
+    EXPECT_EQ(std::make_pair(FALSE, 800u), std::make_pair(state().Parameters.Windowed, state().Parameters.BackBufferWidth));
+
     EXPECT_EQ(testsupport::reports().size(), 0u);
 }
 

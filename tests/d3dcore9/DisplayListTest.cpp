@@ -79,7 +79,7 @@ TEST_F(DisplayListTest, RefusedBatchesChangeNothing)
         void *v = nullptr, *i = nullptr;
         EXPECT_EQ(D3DCore.AddTris(h, &m, &c, &v, &i, nullptr), nullptr) << k.report;
         EXPECT_EQ(countReports(k.report), 1) << k.report;
-        EXPECT_TRUE(h->Blocks.Objects == 0 && !D3DCore.AddingTris) << k.report;
+        EXPECT_EQ(std::make_pair(0, 0), std::make_pair(int(h->Blocks.Objects), int(D3DCore.AddingTris))) << k.report;
     }
     // A second batch while one is open is refused; closing twice is reported once and harmless.
     MultiBlock m = multi({A});
@@ -151,7 +151,9 @@ TEST_F(DisplayListTest, BuffersFollowTheUsageRulesAndRefillAfterALostDevice)
     VertexList* kept = quad(h, m, 3, 4, 5, 0xFF112233, c);
     c.VBRestore = c.IBRestore = 0;
     VertexList* lost = quad(h, m, 3, 4, 5, 0xFF112233, c);
-    ASSERT_TRUE(kept && lost);
+    ASSERT_NE(kept, nullptr);
+    ASSERT_NE(lost, nullptr);
+
     const std::vector<uint8_t> vertices = pt::d3d9BufferBytes(kept->Stream(0));
     EXPECT_EQ(vertices, std::vector<uint8_t>(kept->SysVertexBuffer, kept->SysVertexBuffer + 64));
     EXPECT_EQ(pt::d3d9BufferBytes(lost->Stream(0)), vertices);

@@ -93,6 +93,13 @@ TEST_F(FrameTest, BeginSceneClearsThenOpensTheScene)
     EXPECT_EQ(calls("Clear"), (std::vector<std::vector<uint64_t>>{{0, 0, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL,
                                                                    0xFF123456u, 0x3F800000u, 0}}));
     D3DCore.EndScene(true);
+    // Turned off, the colour given is not taken and the target is left alone.
+    pt::clearD3D9Calls();
+    D3DCore.SetClearColour(false, 1, 2, 3);
+    D3DCore.BeginScene(true, false);
+    EXPECT_EQ(calls("Clear").at(0)[2], D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL);
+    EXPECT_EQ(D3DCore.ClearColour, 0xFF123456u);
+    D3DCore.EndScene(true);
 
     // The frame's counters start again at every scene: world-matrix sets, vertices and indices
     // handed out.
@@ -262,14 +269,14 @@ TEST_F(FrameTest, ScreenMarginIsDrawnBeforePresent)
     D3DCore.UnregisterFunc(D3DCoreFuncHandle{2, 0});
 }
 
-TEST_F(FrameTest, FadeAndColoursAreKept)
+TEST_F(FrameTest, FadeIsHeldToAByteAndBecomesTheAutoTransparentAlpha)
 {
-    for (auto [given, kept] : {std::pair{300, 255}, {-1, 0}, {128, 128}}) {
+    for (auto [given, kept] : {std::pair{300, 255}, {-1, 0}, {128, 128}, {255, 255}}) {
+        testsupport::clearReports();
         D3DCore.SetFade(given);
-        EXPECT_EQ(D3DCore.FadeAlpha, kept) << given;
+        EXPECT_EQ(std::vector<int>({D3DCore.FadeAlpha, D3DCore.AutoTransparencyAlpha}), std::vector<int>({kept, kept}));
+        EXPECT_EQ(testsupport::reports().size(), given == kept ? 0u : 1u) << given;
     }
-    D3DCore.SetClearColour(false, 1, 2, 3);
-    EXPECT_EQ(D3DCore.ClearColour, 0xFF000000u);
 }
 
 }  // namespace

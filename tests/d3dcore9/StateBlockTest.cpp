@@ -66,7 +66,9 @@ TEST_F(StateBlockTest, BlocksAreSharedByNameTexturesAndLitColours)
     // Other textures: a new block on the same material.
     const DWORD b = create("rock.mtl", texNames({"data\\moss.tga", "data\\rock.tga"}));
     const DWORD c = create("rock.mtl", texNames({"data\\rock.tga"}));
-    EXPECT_TRUE(b != a && c != b);
+    EXPECT_NE(a, b);
+    EXPECT_NE(b, c);
+
     EXPECT_EQ(table.GetSB(a)->GMaterial->RefCount, 3u);
     // Lit materials compare colours too, unless the stored red is -1.
     const DWORD lit = create("lit.mtl", TexNames(), 1.0f, true);
@@ -92,12 +94,15 @@ TEST_F(StateBlockTest, BlocksAreSharedByNameTexturesAndLitColours)
     const DWORD one = create("order.mtl", TexNames(), 0.25f, true), two = create("order.mtl", TexNames(), 0.5f, true);
     EXPECT_TRUE(table.ReleaseSB(freed));
     const DWORD lowest = create("order.mtl", TexNames(), 0.125f, true);
-    EXPECT_TRUE(lowest < one && one < two);
+    EXPECT_LT(lowest, one);
+    EXPECT_LT(one, two);
     for (DWORD h : {one, two, lowest}) table.GetSB(h)->Ambient[0] = table.GetSB(h)->Diffuse[0] = -1.0f;
     EXPECT_EQ(create("ORDER.mtl", TexNames(), 0.75f, true), lowest);
     EXPECT_TRUE(D3DCore.FindStateBlockByName("order.MTL", &found));
     EXPECT_EQ(found, table.GetSB(lowest));
-    EXPECT_TRUE(table.ReleaseSB(lowest) && table.ReleaseSB(lowest));
+    EXPECT_TRUE(table.ReleaseSB(lowest));
+    EXPECT_TRUE(table.ReleaseSB(lowest));
+
     EXPECT_EQ(create("order.mtl", TexNames(), 0.75f, true), one);
     EXPECT_FALSE(D3DCore.FindStateBlockByName("freed.mtl", &found));
 }

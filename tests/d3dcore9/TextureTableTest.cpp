@@ -157,6 +157,9 @@ TEST_F(TextureTableTest, CreateTextureCountsLevelsAndReportsSizes)
         {256, 256, 4, false, 256, 7, nullptr},   {256, 256, 0, false, 256, 1, nullptr},
         {512, 256, 1, false, 512, 10, "is not square"},
         {8192, 8192, 1, false, 4096, 13, "is too large"},
+        {4096, 4096, 1, false, 4096, 13, nullptr},
+        {2, 2, 1, false, 2, 2, "is too small"},
+
         {64, 64, 1, true, 64, 7, nullptr},
     };
     Tex* argb = format(D3DFMT_A8R8G8B8);

@@ -13,12 +13,19 @@ class CardFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        platform::testing::resetD3D9();
+        m_cwd = std::make_unique<testsupport::ScopedCwd>(m_dir.path());
+        freshCard();
+    }
+
+    // The default card, nothing loaded, and the list of compressed formats.
+    void freshCard()
+    {
         releaseInterfaces();
         DXSetup::ResetObject();
-        m_cwd = std::make_unique<testsupport::ScopedCwd>(m_dir.path());
+        platform::testing::resetD3D9();
         m_dir.write("data/4CC.txt", "; codes\n3\nDXT1\nDXT3\nDXT5\n");
     }
+
 
     void TearDown() override
     {

@@ -1,7 +1,10 @@
 #include "CardFixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace pt = platform::testing;
@@ -33,57 +36,49 @@ class DXSetupTest : public CardFixture {};
 
 TEST_F(DXSetupTest, LoadResultCodes)
 {
-    pt::setLibraryMissing("d3d9.dll", true);
-    EXPECT_EQ(DXSetup::Load(), 0);  // falls back to the debug runtime
-    DXSetup::ResetObject();
-    releaseInterfaces();
-    pt::setLibraryMissing("d3d9d.dll", true);
-    EXPECT_EQ(DXSetup::Load(), 1);
-    pt::setLibraryMissing("d3d9.dll", false);
-    pt::setExportMissing("d3d9.dll", "Direct3DCreate9", true);
-    DXSetup::ResetObject();
-    EXPECT_EQ(DXSetup::Load(), 2);
-    pt::setExportMissing("d3d9.dll", "Direct3DCreate9", false);
-    pt::setDirect3DCreateFails(true);
-    DXSetup::ResetObject();
-    EXPECT_EQ(DXSetup::Load(), 2);
-    EXPECT_EQ(DXInterface.ID3D, nullptr);
-    pt::setDirect3DCreateFails(false);
-    card().IdentifierFails = true;
-    DXSetup::ResetObject();
-    EXPECT_EQ(DXSetup::Load(), 0);
-    EXPECT_EQ(DXInterface.AdapterIdentifierValid, 0);
-    EXPECT_EQ(DXSetup.DDrawLoaded, 1);
+    // Without the runtime the debug one is taken; without either, 1; without the entry or when it
+    // fails, 2; an adapter without an identifier still loads.
+    const std::vector<std::function<void()>> steps = {
+        [] { pt::setLibraryMissing("d3d9.dll", true); },
+        [] { pt::setLibraryMissing("d3d9d.dll", true); },
+        [] { pt::setLibraryMissing("d3d9.dll", false), pt::setExportMissing("d3d9.dll", "Direct3DCreate9", true); },
+        [] { pt::setExportMissing("d3d9.dll", "Direct3DCreate9", false), pt::setDirect3DCreateFails(true); },
+        [] { pt::setDirect3DCreateFails(false), card().IdentifierFails = true; }};
+    std::vector<int> codes;
+    for (const auto& step : steps) {
+        DXSetup::ResetObject();
+        releaseInterfaces();
+        step();
+        codes.push_back(DXSetup::Load());
+    }
+    EXPECT_EQ(codes, std::vector<int>({0, 1, 2, 2, 0}));
+    EXPECT_EQ(std::make_pair(0, 1), std::make_pair(int(DXInterface.AdapterIdentifierValid), int(DXSetup.DDrawLoaded)));
 }
 
 TEST_F(DXSetupTest, FourCCCountsCommentsAndBadCounts)
 {
-    m_dir.write("data/4CC.txt", "\n; comment\n// another\n3\nDXT1\n\n; in between\nDXT3\nDXT5\nDXT2\nUYVY\n");
-    DXSetup.Read4CC();
-    ASSERT_EQ(DXSetup.Total4CC, 3);
-    EXPECT_EQ(DXSetup.FourCC[0], 0x31545844u);
-    EXPECT_EQ(DXSetup.FourCC[2], static_cast<DWORD>(D3DFMT_DXT5));
-    EXPECT_EQ(testsupport::reports().size(), 0u);
-
-    m_dir.write("data/4CC.txt", "5\nDXT1\nDX\nDXT5\n");
-    DXSetup.Read4CC();
-    EXPECT_EQ(DXSetup.Total4CC, 3);
-    EXPECT_EQ(DXSetup.FourCC[1], 0x5844u);  // a short code is padded with zero bytes
-    EXPECT_EQ(countReports("Next4CC == Total4CC"), 1);
-
-    m_dir.write("data/4CC.txt", "-4\nDXT1\n");
-    DXSetup.Read4CC();
-    EXPECT_EQ(DXSetup.Total4CC, 0);
-    EXPECT_EQ(countReports("Total4CC >= 0"), 1);
-
-    m_dir.write("data/4CC.txt", "4000000000\nDXT1\nDXT3\n");
-    DXSetup.Read4CC();
-    EXPECT_EQ(DXSetup.Total4CC, 2);
-
-    std::remove((m_dir.path() + "/data/4CC.txt").c_str());
-    DXSetup.Read4CC();
-    EXPECT_EQ(DXSetup.Total4CC, 0);
-    EXPECT_EQ(countReports("Failed to load data\\4cc.txt"), 1);
+    // The count first; comments and blank lines anywhere; a short code padded with zero bytes.
+    const struct {
+        const char* text;  // null: no file
+        std::vector<DWORD> codes;
+        const char* report;
+    } cases[] = {
+        {"\n; comment\n// another\n3\nDXT1\n\n; in between\nDXT3\nDXT5\nDXT2\nUYVY\n",
+         {0x31545844u, D3DFMT_DXT3, D3DFMT_DXT5}, nullptr},
+        {"5\nDXT1\nDX\nDXT5\n", {D3DFMT_DXT1, 0x5844u, D3DFMT_DXT5}, "Next4CC == Total4CC"},
+        {"-4\nDXT1\n", {}, "Total4CC >= 0"},
+        {"4000000000\nDXT1\nDXT3\n", {D3DFMT_DXT1, D3DFMT_DXT3}, "Next4CC == Total4CC"},
+        {nullptr, {}, "Failed to load data\\4cc.txt"},
+    };
+    for (const auto& c : cases) {
+        testsupport::clearReports();
+        if (c.text) m_dir.write("data/4CC.txt", c.text);
+        else std::remove((m_dir.path() + "/data/4CC.txt").c_str());
+        DXSetup.Read4CC();
+        EXPECT_EQ(std::vector<DWORD>(DXSetup.FourCC, DXSetup.FourCC + DXSetup.Total4CC), c.codes) << (c.text ? c.text : "none");
+        EXPECT_EQ(testsupport::reports().size(), c.report ? 1u : 0u);
+        if (c.report) EXPECT_EQ(countReports(c.report), 1);
+    }
 }
 
 TEST_F(DXSetupTest, DefaultCardEnumeratesUnderTheGameFilter)
@@ -92,13 +87,10 @@ TEST_F(DXSetupTest, DefaultCardEnumeratesUnderTheGameFilter)
     ASSERT_EQ(DXSetup.Adapters.Objects, 1);
     DXAdapter* a = DXSetup.Adapters.First;
     EXPECT_STREQ(a->Description, card().Identifier.Description);
-    EXPECT_EQ(a->HasHardwareTnL, 1);
     ASSERT_EQ(a->Devices.Objects, 1);
     DXDevice* d = a->Devices.First;
-    EXPECT_EQ(d->DeviceType, D3DDEVTYPE_HAL);
-    EXPECT_EQ(d->NotSupported, 0u);
-    EXPECT_EQ(d->CanDoWindowed, 1);
-    EXPECT_EQ(d->DesktopWidth, card().Desktop.Width);
+    EXPECT_EQ(std::vector<DWORD>({a->HasHardwareTnL, DWORD(d->DeviceType), d->NotSupported, d->CanDoWindowed, d->DesktopWidth}),
+              std::vector<DWORD>({1, D3DDEVTYPE_HAL, 0, 1, card().Desktop.Width}));
     // Sorted by width then height; nothing outside 640x480..1600x1200.
     DWORD lastW = 0, lastH = 0;
     for (DXMode* m = d->Modes.First; m; m = m->Next) {
@@ -109,42 +101,49 @@ TEST_F(DXSetupTest, DefaultCardEnumeratesUnderTheGameFilter)
         EXPECT_EQ(rates(m->ModeTypes.First), std::vector<DWORD>{0});
         DXZBuffer* z = m->ModeTypes.First->ZBuffers.First;
         ASSERT_NE(z, nullptr);
-        EXPECT_EQ(z->Format, D3DFMT_D24S8);
-        EXPECT_EQ(z->StencilBits, 8);
+        EXPECT_EQ(std::make_pair(z->Format, int(z->StencilBits)), std::make_pair(D3DFMT_D24S8, 8));
         lastW = m->Width;
         lastH = m->Height;
     }
     EXPECT_EQ(d->Modes.Objects, 9);
     EXPECT_FALSE(DXSetup::Enumerate());  // already filled
     DXSetup::Shutdown();
-    EXPECT_EQ(DXInterface.ID3D, nullptr);
-    EXPECT_EQ(DXSetup.Adapters.Objects, 0);
-}
-
-TEST_F(DXSetupTest, WithoutFourCCNoCardPasses)
-{
-    std::remove((m_dir.path() + "/data/4CC.txt").c_str());
-    EXPECT_FALSE(enumerate(gameFilter()));
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support DXT1"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support DXT5"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support 8888"), 0);
-    EXPECT_EQ(countReports("No supported 3D card found"), 1);
+    EXPECT_EQ(std::make_pair(static_cast<IDirect3D9*>(nullptr), 0), std::make_pair(DXInterface.ID3D, int(DXSetup.Adapters.Objects)));
 }
 
 TEST_F(DXSetupTest, ShortfallsAreReportedAndTheDeviceDropped)
 {
-    caps().MaxSimultaneousTextures = 1;
-    caps().MaxTextureWidth = 1024;
-    caps().MaxStreams = 2;
-    caps().PrimitiveMiscCaps = 0;
-    card().TextureFormats = {D3DFMT_A8R8G8B8, D3DFMT_R5G6B5, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5};
-    EXPECT_FALSE(enumerate(gameFilter()));
-    EXPECT_EQ(countReports("Not Supported: Card only supports 1 textures"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card only supports 1024 texture width"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card only supports 2 streams"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support blendop"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support 1555"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support 4444"), 1);
+    const std::string no = "Not Supported: Card doesn't support ", only = "Not Supported: Card only supports ";
+    const struct {
+        std::function<void()> spoil;
+        std::vector<std::string> reports;  // each once; the rest of the shortfalls never
+        bool allowL8 = false;
+    } cases[] = {
+        {[] { caps().MaxSimultaneousTextures = 1, caps().MaxTextureWidth = 1024, caps().MaxStreams = 2;
+              caps().PrimitiveMiscCaps = 0;
+              card().TextureFormats = {D3DFMT_A8R8G8B8, D3DFMT_R5G6B5, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5}; },
+         {only + "1 textures", only + "1024 texture width", only + "2 streams", no + "blendop", no + "1555", no + "4444"}},
+        // Without the list of compressed formats no card passes.
+        {[this] { std::remove((m_dir.path() + "/data/4CC.txt").c_str()); },
+         {no + "DXT1", no + "DXT5", "No supported 3D card found"}},
+        // Without A8R8G8B8 textures the special layouts go.
+        {[] { card().TextureFormats = {D3DFMT_R5G6B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8, D3DFMT_DXT1,
+                                       D3DFMT_DXT3, D3DFMT_DXT5}; },
+         {no + "8888", no + "DXT1", no + "DXT5"}, true},
+    };
+    for (const auto& c : cases) {
+        freshCard();
+        testsupport::clearReports();
+        c.spoil();
+        EnumFilter f = gameFilter();
+        f.AllowL8Format = c.allowL8;
+        EXPECT_FALSE(enumerate(f));
+        for (const std::string& report : c.reports) EXPECT_EQ(countReports(report), 1) << report;
+        for (const char* never : {"8888", "565"})
+            if (std::find(c.reports.begin(), c.reports.end(), no + never) == c.reports.end())
+                EXPECT_EQ(countReports(no + never), 0) << never;
+    }
+
 }
 
 TEST_F(DXSetupTest, ModesKeepExactlyTwoFormatsAndDropA8WithX8)
@@ -156,9 +155,7 @@ TEST_F(DXSetupTest, ModesKeepExactlyTwoFormatsAndDropA8WithX8)
     ASSERT_TRUE(enumerate(gameFilter()));
     DXDevice* d = firstDevice();
     ASSERT_EQ(d->Modes.Objects, 1);  // 640x480 has three, 1024x768 one (A1R5G5B5 never passes)
-    DXMode* m = d->Modes.First;
-    EXPECT_EQ(m->Width, 800u);
-    EXPECT_EQ(m->ModeTypes.Last->Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(std::make_pair(800u, D3DFMT_X8R8G8B8), std::make_pair(d->Modes.First->Width, d->Modes.First->ModeTypes.Last->Format));
 }
 
 TEST_F(DXSetupTest, RefreshRatesAscendWithoutDuplicatesAndLeadWithZero)
@@ -167,7 +164,8 @@ TEST_F(DXSetupTest, RefreshRatesAscendWithoutDuplicatesAndLeadWithZero)
                     {800, 600, 75, D3DFMT_X8R8G8B8}, {800, 600, 100, D3DFMT_X8R8G8B8}};
     EnumFilter f = gameFilter();
     f.AllowRefreshRates = 1;
-    f.MaxRefresh = 90;
+    f.MaxRefresh = 85;  // a rate at the limit stays
+
     ASSERT_TRUE(enumerate(f));
     DXMode* m = firstDevice()->Modes.First;
     EXPECT_EQ(rates(m->ModeTypes.First), (std::vector<DWORD>{0, 60, 85}));
@@ -211,19 +209,15 @@ TEST_F(DXSetupTest, AdaptersAndDeviceTypesFollowTheFilter)
     f.AllowHWDeviceOnSecondary = 1;
     ASSERT_TRUE(enumerate(f));
     ASSERT_EQ(DXSetup.Adapters.Objects, 2);
-    EXPECT_EQ(DXSetup.Adapters.Last->Adapter, 1u);
-    EXPECT_EQ(DXSetup.Adapters.Last->Devices.Objects, 1);
+    EXPECT_EQ(std::make_pair(1u, 1), std::make_pair(DXSetup.Adapters.Last->Adapter, int(DXSetup.Adapters.Last->Devices.Objects)));
     DXAdapter* a = DXSetup.Adapters.First;
     ASSERT_EQ(a->Devices.Objects, 3);
-    EXPECT_EQ(a->Devices[0]->DeviceType, D3DDEVTYPE_HAL);
-    EXPECT_EQ(a->Devices[1]->DeviceType, D3DDEVTYPE_SW);
-    DXDevice* r = a->Devices[2];
-    EXPECT_EQ(r->DeviceType, D3DDEVTYPE_REF);
-    EXPECT_EQ(r->IsReference, 1);
-    EXPECT_EQ(r->MaxTextureWidth, 2048u);
-    EXPECT_EQ(r->MaxActiveLights, -1);
-    EXPECT_EQ(r->VertexShaders, 0);
-    EXPECT_EQ(a->Devices[0]->IsHardware, 1);
+    EXPECT_EQ(std::vector<D3DDEVTYPE>({D3DDEVTYPE_HAL, D3DDEVTYPE_SW, D3DDEVTYPE_REF}),
+              std::vector<D3DDEVTYPE>({a->Devices[0]->DeviceType, a->Devices[1]->DeviceType, a->Devices[2]->DeviceType}));
+    // The reference device: its texture width held to 2048, lights unlimited, no vertex shaders.
+    const DXDevice* r = a->Devices[2];
+    EXPECT_EQ(std::vector<int64_t>({r->IsReference, r->MaxTextureWidth, r->MaxActiveLights, r->VertexShaders, a->Devices[0]->IsHardware}),
+              std::vector<int64_t>({1, 2048, -1, 0, 1}));
     EXPECT_EQ(a->Devices[3], nullptr);  // indexing past the end gives nothing
 }
 
@@ -241,8 +235,7 @@ TEST_F(DXSetupTest, DepthFormatsAreProbedInOrderThroughTheFilter)
     DXModeType* mt = firstDevice()->Modes.First->ModeTypes.Last;
     EXPECT_EQ(depthFormats(mt), (std::vector<D3DFORMAT>{D3DFMT_D32, D3DFMT_D24S8, D3DFMT_D24X4S4, D3DFMT_D24X8,
                                                         D3DFMT_D16, D3DFMT_D15S1}));
-    EXPECT_EQ(mt->ZBuffers.First->Next->StencilBits, 8);
-    EXPECT_EQ(mt->ZBuffers.Last->DepthBits, 15);
+    EXPECT_EQ(std::make_pair(8, 15), std::make_pair(int(mt->ZBuffers.First->Next->StencilBits), int(mt->ZBuffers.Last->DepthBits)));
     DXSetup::Shutdown();
 
     EnumFilter f = gameFilter();
@@ -266,19 +259,6 @@ TEST_F(DXSetupTest, DepthFormatsAreProbedInOrderThroughTheFilter)
     EXPECT_FALSE(enumerate(f));
 }
 
-TEST_F(DXSetupTest, WithoutA8R8G8B8TexturesTheSpecialLayoutsGo)
-{
-    card().TextureFormats = {D3DFMT_R5G6B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8,
-                             D3DFMT_DXT1,   D3DFMT_DXT3,     D3DFMT_DXT5};
-    EnumFilter f = gameFilter();
-    f.AllowL8Format = 1;
-    EXPECT_FALSE(enumerate(f));
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support 8888"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support 565"), 0);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support DXT1"), 1);
-    EXPECT_EQ(countReports("Not Supported: Card doesn't support DXT5"), 1);
-}
-
 TEST_F(DXSetupTest, ADesktopWithoutDepthFormatsCannotServeAWindow)
 {
     card().Desktop.Format = D3DFMT_A8R8G8B8;
@@ -286,11 +266,9 @@ TEST_F(DXSetupTest, ADesktopWithoutDepthFormatsCannotServeAWindow)
     ASSERT_TRUE(enumerate(gameFilter()));
     DXDevice* d = firstDevice();
     EXPECT_EQ(d->DesktopMode.Format, D3DFMT_A8R8G8B8);
-    EXPECT_EQ(d->DesktopMode.ZBuffers.Objects, 0);
     EXPECT_GT(d->DesktopMode.TextureFormats.Objects, 0);
-    EXPECT_EQ(d->CanDoWindowed, 0);
-    EXPECT_EQ(d->DesktopWidth, 0u);
-    EXPECT_EQ(d->DesktopHeight, 0u);
+    EXPECT_EQ(std::vector<DWORD>({DWORD(d->DesktopMode.ZBuffers.Objects), d->CanDoWindowed, d->DesktopWidth, d->DesktopHeight}),
+              std::vector<DWORD>(4, 0));
     DXSetup::Shutdown();
 
     card().DepthMismatches.clear();
@@ -301,13 +279,10 @@ TEST_F(DXSetupTest, ADesktopWithoutDepthFormatsCannotServeAWindow)
 
 TEST_F(DXSetupTest, FormatFromBitCodeMapsTheNineCodes)
 {
-    EXPECT_EQ(FormatFromBitCode(565, false), D3DFMT_R5G6B5);
-    EXPECT_EQ(FormatFromBitCode(8888, false), D3DFMT_A8R8G8B8);
-    EXPECT_EQ(FormatFromBitCode(1555, false), D3DFMT_A1R5G5B5);
-    EXPECT_EQ(FormatFromBitCode(332, false), D3DFMT_R3G3B2);
-    EXPECT_EQ(FormatFromBitCode(8332, false), D3DFMT_A8R3G3B2);
-    EXPECT_EQ(FormatFromBitCode(D3DFMT_DXT3, false), D3DFMT_DXT3);
-    EXPECT_EQ(FormatFromBitCode(41, false), D3DFMT_P8);
+    const std::pair<DWORD, D3DFORMAT> codes[] = {{565, D3DFMT_R5G6B5},   {8888, D3DFMT_A8R8G8B8}, {1555, D3DFMT_A1R5G5B5},
+                                                 {332, D3DFMT_R3G3B2},   {8332, D3DFMT_A8R3G3B2}, {D3DFMT_DXT3, D3DFMT_DXT3},
+                                                 {41, D3DFMT_P8}};
+    for (auto [code, format] : codes) EXPECT_EQ(FormatFromBitCode(code, false), format) << code;
     EXPECT_EQ(FormatFromBitCode(8888, true), D3DFMT_UNKNOWN);
 }
 

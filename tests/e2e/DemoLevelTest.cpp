@@ -45,7 +45,7 @@ protected:
     void SetUp() override
     {
         FacadeFixture::SetUp();
-        fs::copy(VELDRANE_DATA, m_dir.file("data"), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        testsupport::copyDataFolder(VELDRANE_DATA, m_dir.file("data"));
         fs::create_directories(m_dir.file("models"));
         fs::copy(m_dir.file("data/sphere.rsm"), m_dir.file("models/sphere.rsm"));
         fs::copy(m_dir.file("data/fallbackmaterials"), m_dir.file("models/fallbackmaterials"));  // its material
@@ -150,7 +150,8 @@ TEST_F(DemoLevel, TestersBounceAndMeetTheSwitchPausesTheFountainAndALaserShotTar
     sample = audio().LoadSample3D("data\\sounds\\bounce.wav", 0);
     ASSERT_NE(nullptr, sample);
     CGameEffect* pFountain = named<CGameEffect>("fountain1");
-    ASSERT_TRUE(pFountain && pFountain->getEffect());
+    ASSERT_NE(pFountain, nullptr);
+    ASSERT_NE(pFountain->getEffect(), nullptr);
     auto* pSwitch = testkinds::wiredByName(logic->getObjectManager(), "switch1");
     ASSERT_NE(nullptr, pSwitch);
     const int playsBefore = ds::calls("Play");
@@ -212,7 +213,8 @@ TEST_F(DemoLevel, APlacedEffectReadsItsKeysInOrderAndAParentNameItCannotHoldIsRe
 
     // Restartable 0 reads no period; a negative period is reported and never restarts.
     CGameEffect* pEffect = make(effect("fx"), "fx");
-    ASSERT_TRUE(pEffect && pEffect->getEffect());
+    ASSERT_NE(pEffect, nullptr);
+    ASSERT_NE(pEffect->getEffect(), nullptr);
     EXPECT_EQ(0u, pEffect->getRestartPeriod());
     EXPECT_FALSE(*pEffect->getTreeEligibleFlag());
     const CEffect* pRunning = pEffect->getEffect()->getEffect();
@@ -242,7 +244,8 @@ TEST_F(DemoLevel, APlacedEffectFollowsItsParentUntilItGoesAndRestartsOnlyAfterMo
     onPost.replace(onPost.find("SYS_NONE"), 8, "post");
     CGameEffect* pOnPost = make(onPost, "f2");
     CGameEffect* pOnRock = make(effect("fx", "SYS_NONE", "rock"), "fx");
-    ASSERT_TRUE(pOnRock && pOnPost);
+    ASSERT_NE(pOnRock, nullptr);
+    ASSERT_NE(pOnPost, nullptr);
     stepAt(0);
     stepAt(30);
     // Above the rock, turned as the rock is; above the post (no orientation of its own), as placed.

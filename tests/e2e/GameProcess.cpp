@@ -26,10 +26,11 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
         if (err >= 0) dup2(err, 2);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
-        // The single-copy lock falls back on a folder of the user's own under the temporary folder.
+        // The single-copy lock falls back on a folder of the user's own under the temporary folder,
+        // made with its missing parent.
         unsetenv("PLATFORM_LOCK_DIR");
         unsetenv("XDG_RUNTIME_DIR");
-        setenv("TMPDIR", dir.path().c_str(), 1);
+        setenv("TMPDIR", dir.file("tmp").c_str(), 1);
         if (dir.exists("script.txt"))
             setenv("PLATFORM_SCRIPT", dir.file("script.txt").c_str(), 1);
         else
@@ -57,7 +58,7 @@ int finishGame(pid_t pid, int seconds)
 
 void copyData(const testsupport::TempDir& dir)
 {
-    std::filesystem::copy(VELDRANE_DATA, dir.file("data"), std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    testsupport::copyDataFolder(VELDRANE_DATA, dir.file("data"));
 }
 
 std::string textOf(const testsupport::TempDir& dir, const std::string& name)

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <string>
 
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -43,7 +42,7 @@ Shot shot(const testsupport::TempDir& dir, const char* name)
 TEST(TextRunTest, TheLoadingScreenAndALineOfTextAreOnScreen)
 {
     testsupport::TempDir dir;
-    fs::copy(VELDRANE_DATA, dir.file("data"), fs::copy_options::recursive);
+    copyData(dir);
     // The shipped start-up file: a 640 x 480 window, statistics on, 60 frames of loading screen.
     ASSERT_EQ(finishGame(startGame(dir, "20 keydown F12\n23 keyup F12\n100 keydown F12\n103 keyup F12\n120 close\n"), 60), 0);
     const std::string log = dir.exists("Veldrane.log") ? dir.read("Veldrane.log") : "";

@@ -45,7 +45,9 @@ TEST_F(CullSpherePixelTest, TheWireframeSphereLiesWithinTheProjectedBoundsAndLea
     // The sphere's outline seen from d away is wider than its edge point's projection by
     // d / sqrt(d^2 - r^2); a pixel and a half more for the line's width.
     Vector3 mid, edge;
-    ASSERT_TRUE(L3WorldToScreen(centre, &mid) && L3WorldToScreen(centre + Vector3(0, r, 0), &edge));
+    ASSERT_TRUE(L3WorldToScreen(centre, &mid));
+    ASSERT_TRUE(L3WorldToScreen(centre + Vector3(0, r, 0), &edge));
+
     const float d = std::sqrt(centre.x * centre.x + centre.y * centre.y + centre.z * centre.z);
     const float bound = std::hypot(edge.x - mid.x, edge.y - mid.y) * d / std::sqrt(d * d - r * r) + 1.5f;
     ASSERT_GT(bound, 50.0f);

@@ -121,7 +121,8 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
                block("TESTEFFECT", "bad", "MaxInstances 1\nAbortTechnique 5\n"),
            {"refuse", "fade", "destroy", "unset", "bad"});
     CEffect* r1 = create("refuse");
-    EXPECT_TRUE(create("refuse") && !create("refuse"));
+    EXPECT_NE(create("refuse"), nullptr);
+    EXPECT_EQ(create("refuse"), nullptr);
     manager->DestroyEffect(r1);
     EXPECT_NE(create("refuse"), nullptr);
     for (const char* name : {"unset", "bad"}) {  // no technique given, or one out of range: refuse
@@ -135,7 +136,7 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
     CEffect *f1 = create("fade"), *f2 = create("fade"), *f3 = create("fade");
     EXPECT_EQ(std::vector<uint32_t>({f1->GetKillStartTime(), f2->GetKillStartTime(), f3->GetKillStartTime()}),
               std::vector<uint32_t>({500, 500, 0}));
-    EXPECT_TRUE(manager->IsLive(f1) && manager->IsLive(f3));
+    EXPECT_EQ(std::make_pair(true, true), std::make_pair(manager->IsLive(f1), manager->IsLive(f3)));
 
     // Destroy: the farthest at the last sort goes. Until the next sort a new entry keeps the key
     // its slot last held (a far one here), so it is the next to go.
@@ -171,7 +172,7 @@ TEST_F(EffectManagerTest, DistanceFadeFollowsTheFadeMode)
 
     SetEffectCameraPosition(Vector3(0, 0, 30));
     manager->Update();
-    EXPECT_TRUE(!manager->IsLive(e[0]) && e[1]->IsHidden());
+    EXPECT_EQ(std::make_pair(false, true), std::make_pair(manager->IsLive(e[0]), e[1]->IsHidden()));
     EXPECT_THAT(fades(1), testing::Pointwise(testing::FloatNear(1e-5f), {0.5f, 0.0f, 1.0f, 1.0f}));
     // Hidden, it is shown again when near.
     SetEffectCameraPosition(Vector3(5, 0, 0));
@@ -193,7 +194,7 @@ TEST_F(EffectManagerTest, KillFadesRunOnTheGameClock)
     setTime(1500);
     manager->Update();
     EXPECT_EQ(slow->GetFade(), 0.5f);
-    EXPECT_FALSE(manager->IsLive(instant) || manager->IsLive(early));  // no division by a zero length
+    EXPECT_EQ(std::make_pair(false, false), std::make_pair(manager->IsLive(instant), manager->IsLive(early)));  // no division by a zero length
     setTime(2000);
     manager->Update();
     EXPECT_EQ(slow->GetFade(), 0.0f);
@@ -255,7 +256,8 @@ TEST_F(EffectManagerTest, LinksAreUndoneWhenEitherEndsAndFadesAreClamped)
     EXPECT_EQ(follower->GetLeader(), leader);
     EXPECT_EQ(follower->GetFollowedPoints(), points);
     manager->DestroyEffect(leader);
-    EXPECT_TRUE(!follower->GetLeader() && !follower->GetFollowedPoints() && !follower->GetFollowedPointCount());
+    EXPECT_EQ(nullptr, follower->GetLeader());
+    EXPECT_EQ(std::make_pair(static_cast<Vector3*>(nullptr), 0u), std::make_pair(follower->GetFollowedPoints(), follower->GetFollowedPointCount()));
     CEffect* second = create("e");
     second->LinkEffect(follower);
     follower->Kill();
@@ -362,7 +364,7 @@ TEST_F(EffectPassesTest, OffScreenEffectsAreCulledOrSkippedByTheirDefinition)
     CEffect *hidden = create("skip", Vector3(-30, 0, 0)), *shown = create("skip", Vector3(40, 0, 0));
     CEffect *unbounded = create("free", Vector3(-50, 0, 0)), *c = create("kill", Vector3(60, 0, 0));
     manager->Render(0.0f);
-    EXPECT_TRUE(!manager->IsLive(a) && manager->IsLive(hidden));
+    EXPECT_EQ(std::make_pair(false, true), std::make_pair(manager->IsLive(a), manager->IsLive(hidden)));
     EXPECT_EQ(renderedEffects(), (std::vector<const CEffect*>{c, b, shown, unbounded}));
     // Only the one skipped while off screen is left out now.
     renderedEffects().clear();
@@ -395,7 +397,8 @@ TEST_F(MultiEffectTest, LivesWhileAStartedPartLivesAndEndsPartsFirst)
     // Both parts of the pair end in one update; its own step comes after theirs and ends it.
     CMultiEffect* pair = createMulti("pair");
     manager->Update();
-    EXPECT_FALSE(manager->IsLive(pair) || manager->IsLive(none));
+    EXPECT_EQ(std::make_pair(false, false), std::make_pair(manager->IsLive(pair), manager->IsLive(none)));
+
     // The entry never started keeps the gap alive after its parts ended.
     EXPECT_EQ(gap->GetNumLive(), 2u);
     gap->GetSubEffect(2)->Kill();
@@ -425,8 +428,9 @@ TEST_F(MultiEffectTest, MovesPausesAndTriggersReachTheLiveParts)
     combo->SetFollowedPoints(3, points);
     CMultiEffect* inner = dynamic_cast<CMultiEffect*>(combo->GetSubEffect(3));
     for (CEffect* part : {combo->GetSubEffect(0), combo->GetSubEffect(1), inner->GetSubEffect(0)})
-        EXPECT_TRUE(part->GetPosition().z == 3.0f && part->GetOrientation().m[0][1] == turned.m[0][1] &&
-                    part->GetFollowedPointCount() == 3u);
+        EXPECT_EQ(std::make_tuple(3.0f, turned.m[0][1], 3u),
+                  std::make_tuple(part->GetPosition().z, part->GetOrientation().m[0][1], part->GetFollowedPointCount()));
+
     effectLog().clear();
     combo->PauseEmitter();
     EXPECT_TRUE(inner->IsEmitterPaused());

@@ -35,7 +35,7 @@ TEST_F(VBManagerTest, RecordedBuffersComeBackAfterTheDeviceIsRestored)
     IDirect3DVertexBuffer9* const* group = manager->CreateGroup(2, 64, 0, D3DFVF_XYZ, D3DPOOL_DEFAULT);
     ASSERT_NE(group, nullptr);
     frameWith(D3DERR_DEVICELOST);
-    EXPECT_TRUE(own == nullptr && group[0] == nullptr && group[1] == nullptr);
+    EXPECT_EQ(std::vector<IDirect3DVertexBuffer9*>(3, nullptr), std::vector<IDirect3DVertexBuffer9*>({own, group[0], group[1]}));
     frameWith(D3DERR_DEVICENOTRESET);
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(pt::d3d9BufferBytes(own).size(), 960u);
@@ -49,7 +49,9 @@ TEST_F(VBManagerTest, RecordedBuffersComeBackAfterTheDeviceIsRestored)
     pt::setD3D9Failure("CreateVertexBuffer", E_OUTOFMEMORY);
     frameWith(D3DERR_DEVICENOTRESET);
     pt::setD3D9Failure("CreateVertexBuffer", D3D_OK);
-    EXPECT_TRUE(countReports("SUCCEEDED(hr)") == 2 && group[0] == nullptr);
+    EXPECT_EQ(2, countReports("SUCCEEDED(hr)"));
+    EXPECT_EQ(nullptr, group[0]);
+
     frameWith(D3DERR_DEVICELOST);
     frameWith(D3DERR_DEVICENOTRESET);
 

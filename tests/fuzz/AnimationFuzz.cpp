@@ -7,7 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::setUp();
     if (!llistElementPoolExists()) llistInitElementPool();
-    fuzz::writeInput("input.txt", data, size);
+    const fuzz::InputFile input("input.txt", data, size);
     CAnimation anim("input.txt");
     if (anim.GetAnimError() != ANIM_OK) return 0;
     for (int32_t loopMode = 0; loopMode < 3; ++loopMode) {

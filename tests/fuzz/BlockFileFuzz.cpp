@@ -56,7 +56,7 @@ std::string describe(const blockList& list)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::setUp();
-    fuzz::writeInput("input.txt", data, size);
+    const fuzz::InputFile input("input.txt", data, size);
     blockList list;
     if (!loadBlocks("input.txt", list, 64)) abort();
     for (TPtrNode<CParamBlock>* node = list.pHead; node; node = node->pNext) {

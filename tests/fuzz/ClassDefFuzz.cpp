@@ -10,7 +10,6 @@ namespace {
 void bringUp()
 {
     fuzz::setUp();
-    std::filesystem::create_directories("data/classdef");
     if (!CModelClassManager::Init()) abort();
 }
 
@@ -20,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static bool ready = (bringUp(), true);
     (void)ready;
-    CModelClassManager::Reset();
-    fuzz::writeInput("data/classdef/fuzz.def", data, size);
+    const fuzz::InputFile input("data/classdef/fuzz.def", data, size);
     uint32_t id = 0;
     CModelClassManager::FindClassId("fuzz", &id, true);
     const uint32_t classes = CModelClassManager::GetNumClasses();
@@ -38,5 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (!CModelClassManager::FindClassId(pClass->m_pName, &found, false) || found > c) abort();
     }
+    CModelClassManager::Reset();
     return 0;
 }

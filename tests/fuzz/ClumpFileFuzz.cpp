@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return true;
     }();
     (void)ready;
-    fuzz::writeInput("data/clumps/fuzz.clump", data, size);
+    CBufferAllocator::GetInstance()->EnableRecycling();
+    const fuzz::InputFile input("data/clumps/fuzz.clump", data, size);
     {
         CClumpManager clumps;
         if (clumps.LoadClumpFile("data\\clumps\\fuzz.clump") && clumps.GetNumClumpTypes() &&

@@ -22,18 +22,14 @@ namespace {
 
 void bringUp()
 {
-    std::filesystem::create_directories("data");
     const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
-    fuzz::writeInput("data/4CC.txt", reinterpret_cast<const uint8_t*>(codes), sizeof(codes) - 1);
+    fuzz::writeInput("data/4CC.txt", codes, sizeof(codes) - 1);
     // The core materials, the particle materials and textures, and the debris model, as shipped.
     for (const char* name : {"renderdefault.txt", "font.mtl", "font.tga", "letterbox.mtl", "fallbackmaterials/vc.mtl",
                              "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl", "models/debris.rsm",
                              "models/debris.mtl", "models/demo.tga", "particles/PartLinearAdd.mtl",
-                             "particles/PartLinearBlend.mtl", "particles/smoke.tga", "particles/trail.tga"}) {
-        std::filesystem::create_directories(std::filesystem::path("data/" + std::string(name)).parent_path());
-        std::filesystem::copy_file(std::string(VELDRANE_DATA) + "/" + name, "data/" + std::string(name),
-                                   std::filesystem::copy_options::overwrite_existing);
-    }
+                             "particles/PartLinearBlend.mtl", "particles/smoke.tga", "particles/trail.tga"})
+        fuzz::holdShipped(name);
     platform::testing::resetD3D9();
     llistInitElementPool();
     if (DXSetup::Load() != 0) abort();
@@ -41,6 +37,7 @@ void bringUp()
     RenderCoreSettings settings;
     settings.FullScreen = false;
     if (!L3Init() || !SelectRenderMode(settings) || !L3CreateDevice(false, false, 1)) abort();
+    D3DCore.FrameStatsEnabled = 0;  // the statistics overlay is no effect's
     L3SetViewFromAngles(Vector3(-500, 0, 0), 0, 0, 0);
     createProjData();
     installTestKind();
@@ -74,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     effectLog().clear();
     renderedEffects().clear();
-    fuzz::writeInput("effects.txt", data, size);
+    const fuzz::InputFile input("effects.txt", data, size);
     const std::vector<std::string> names = instanceNames("effects.txt");
     CEffectManager& manager = *pTheEffectManager;
     if (manager.ReadBlocks("effects.txt"))

@@ -1,27 +1,39 @@
-// The reference device with no renderer, brought up in the fuzz folder as the game brings it up.
+// The reference device with no renderer, brought up as the game brings it up.
 #pragma once
 
 #include "FuzzSupport.h"
+#include "ReferenceDevice.h"
 #include "d3dcore9/D3DCore.h"
 #include "platform/testing.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 namespace fuzz {
 
 inline void startDevice()
 {
-    std::filesystem::create_directories("data");
     const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
     writeInput("data/4CC.txt", codes, sizeof codes - 1);
-    platform::testing::resetD3D9();
-    if (DXSetup::Load() != 0) abort();
-    DXSetup::SetEnumFilter(GameEnumFilter());
-    if (!D3DCore.Init()) abort();
-    const int32_t mode = D3DCore.FindMode(0, 0, 640, 480);
-    D3DCore.SetMode(0, 0, mode, D3DCore.FindFormat(0, 0, mode, 32), 0, 0, true, 0, 0, 0);
-    if (!D3DCore.CreateDevice(false, false, 1)) abort();
+    if (!bringUpReferenceDevice()) abort();
 }
+
+// The state blocks' references as the set-up left them. A fatal report may end a load half way with
+// blocks still held: after each input those go, and what the run keeps for every input stays.
+class StateBlockBaseline {
+public:
+    void take()
+    {
+        for (DWORD i = 0; i < MAXSTATEBLOCKS; ++i) m_refs[i] = D3DCore.StateBlocks.StateBlock[i].RefCount;
+    }
+    void releaseExtra()
+    {
+        StateBlockTable& table = D3DCore.StateBlocks;
+        for (DWORD i = table.FirstUsed; i <= table.LastUsed && i < MAXSTATEBLOCKS; ++i)
+            while (table.StateBlock[i].RefCount > m_refs[i]) table.ReleaseSB(i);
+    }
+
+private:
+    DWORD m_refs[MAXSTATEBLOCKS] = {};
+};
 
 }  // namespace fuzz

@@ -1,52 +1,64 @@
 // Shared set-up of the fuzz targets: reports are dropped (the run log would end the process at its
-// fifth message) and each input is written to a file in a private folder.
+// fifth message), and the files a target reads and writes are held in memory: the disk is out of
+// sight, so nothing is written to it and nothing on it is found.
 #pragma once
 
+#include "platform/testing.h"
 #include "utility/Assert.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <unistd.h>
 
 namespace fuzz {
 
 inline void dropReport(const char*, const char*, const char*, int) {}
 
-inline std::string& folder()
-{
-    static std::string path;
-    return path;
-}
-
-// Runs when libFuzzer ends the process normally.
-inline void removeFolder()
-{
-    std::error_code ignored;
-    if (!folder().empty()) std::filesystem::remove_all(folder(), ignored);
-}
-
-// Once per process: a fresh working folder and no run-log output.
+// Once per process.
 inline void setUp()
 {
     static bool done = false;
     if (done) return;
     done = true;
     setAssertReportHook(dropReport);
-    char pattern[] = "/tmp/veldrane-fuzz-XXXXXX";
-    if (!mkdtemp(pattern) || chdir(pattern) != 0) abort();
-    folder() = pattern;
-    atexit(removeFolder);
+    platform::testing::setMemoryFilesOnly(true);
 }
 
+// The bytes become the file of that name.
 inline void writeInput(const char* name, const void* data, size_t size)
 {
-    FILE* f = fopen(name, "wb");
-    if (!f) abort();
-    if (size) fwrite(data, 1, size, f);
-    fclose(f);
+    platform::testing::setMemoryFile(name, data, size);
 }
+
+// An input held as a file for one run of the target, and let go after it with the message boxes
+// the run raised: an input leaves nothing allocated behind, so that libFuzzer's leak check runs only
+// when the code under test keeps memory.
+class InputFile {
+public:
+    InputFile(const char* name, const void* data, size_t size) : m_name(name) { writeInput(name, data, size); }
+    ~InputFile()
+    {
+        platform::testing::removeMemoryFile(m_name);
+        platform::testing::clearMessageBoxes();
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+private:
+    const char* m_name;
+};
+
+#ifdef VELDRANE_DATA
+// A file of the shipped data folder, held as data/<name>.
+inline void holdShipped(const std::string& name)
+{
+    std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
+    if (!in) abort();
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    writeInput(("data/" + name).c_str(), bytes.data(), bytes.size());
+}
+#endif
 
 }  // namespace fuzz

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::setUp();
-    fuzz::writeInput("input.ini", data, size);
+    const fuzz::InputFile input("input.ini", data, size);
     int32_t i1 = 0, i2 = 0;
     float f = 0;
     char s1[4], s2[64], c = 0;

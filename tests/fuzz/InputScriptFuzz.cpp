@@ -21,7 +21,7 @@ BOOL countPads(LPCDIDEVICEINSTANCEA, LPVOID context)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::setUp();
-    fuzz::writeInput("script.txt", data, size);
+    const fuzz::InputFile input("script.txt", data, size);
     platform::testing::input::reset();
     platform::testing::input::useScript("script.txt");
 

@@ -4,6 +4,7 @@
 // pool come back.
 #include "FuzzSupport.h"
 #include "TestKinds.h"
+#include "ai/Events.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
 #include "gameobjects/ModelResourceManager.h"
@@ -33,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             world->pObjects->addDefinition(CResourceManager::MANAGER_MODELS, model, &typeId);
         poolBaseline = llistElementsInUse();
     }
-    fuzz::writeInput("script.txt", data, size);
+    const fuzz::InputFile input("script.txt", data, size);
     char* text = nullptr;
     blockStartList blocks;
     if (!scanBlocks("script.txt", &text, blocks)) abort();
@@ -42,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     delete[] text;
     world->pObjects->update();
     world->pObjects->releaseAllObjects();
+    // The wiring table goes with the level, as at a level's end.
+    CEvents::freeAll();
+    CEvents::initialise(0);
     if (world->pManager->getNumLive() != 0 || misc->getNumLive() != 0) abort();
     if (llistElementsInUse() != poolBaseline) abort();
     world->log.calls.clear();

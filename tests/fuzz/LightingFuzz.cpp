@@ -15,28 +15,18 @@
 #include "kestrune/LightMaps.h"
 #include "kestrune/VolumeFog.h"
 #include "l3render/L3Render.h"
+#include "l3render/ModelUtil.h"
 #include "matcore9/MatCore.h"
 #include "platform/testing.h"
 #include "utility/LList.h"
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
 struct Exit {};
-
-void copyShipped(const std::string& name)
-{
-    std::ifstream in(std::string(VELDRANE_DATA) + "/" + name, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
-    std::filesystem::create_directories(std::filesystem::path("data/" + name).parent_path());
-    fuzz::writeInput(("data/" + name).c_str(), reinterpret_cast<const uint8_t*>(text.data()), text.size());
-}
 
 void bringUp()
 {
@@ -47,7 +37,7 @@ void bringUp()
                           "fallbackmaterials/vc.mtl", "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl",
                           "lights/spot.tga", "lights/point.tga", "lights/spotmap.mtl", "lights/pointmap.mtl",
                           "models/volumefog/puff.rsm", "models/volumefog/puff.mtl"})
-        copyShipped(f);
+        fuzz::holdShipped(f);
     platform::testing::resetD3D9();
     d3d9ref::setRendererFactory(&d3d9ref::createNullRenderer);
     DXSetup::SetEnumFilter(GameEnumFilter());
@@ -57,6 +47,16 @@ void bringUp()
     settings.Height = 480;
     settings.FullScreen = false;
     if (!SelectRenderMode(settings) || !L3CreateDevice(false, false, 1)) abort();
+    D3DCore.FrameStatsEnabled = 0;  // the statistics overlay is none of these files'
+    // What the shipped files name stays loaded for the run, so that an input naming it finds it.
+    for (const char* map : {"spot", "point"}) {
+        TexNames names;
+        names.TotalNames = 1;
+        std::snprintf(names.Name[0], SB_TEXNAME_SIZE, "data\\lights\\%s.tga", map);
+        DWORD held = SB_NONE;
+        if (!MatCore.LoadMaterial((std::string("data\\lights\\") + map + "map.mtl").c_str(), names, &held)) abort();
+    }
+    if (!CModelUtil::LoadModel("data\\models\\volumefog\\puff.rsm", 0, 1.0f, nullptr, 0)) abort();
     createProjData();
     CWorldMgr* pWorld = new CWorldMgr;
     getProjData().pWorldMgr = pWorld;
@@ -68,6 +68,7 @@ void bringUp()
     platform::testing::setClockStep(1);
 }
 
+#if defined(FUZZ_LIGHTMAPS)
 void drawLights()
 {
     LightMapLight point;
@@ -87,7 +88,9 @@ void drawLights()
     LightMaps.EndLightMapping();
     L3EndScene();
 }
+#endif
 
+#if defined(FUZZ_VOLUMEFOG)
 // Volume files of many banks are passed over (see above).
 bool tooManyBanks(const uint8_t* data, size_t size)
 {
@@ -97,6 +100,7 @@ bool tooManyBanks(const uint8_t* data, size_t size)
         banks += std::strtoul(text.c_str() + at + 6, nullptr, 10);
     return banks > 4096;
 }
+#endif
 
 }  // namespace
 
@@ -106,13 +110,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     (void)ready;
     try {
 #if defined(FUZZ_LIGHTMAPS)
-        fuzz::writeInput("data/lights/lightmaps.txt", data, size);
+        const fuzz::InputFile input("data/lights/lightmaps.txt", data, size);
         LightMaps.Initialise();
         drawLights();
         LightMaps.Shutdown();
 #elif defined(FUZZ_VOLUMEFOG)
         if (tooManyBanks(data, size)) return 0;
-        fuzz::writeInput("volumes.txt", data, size);
+        const fuzz::InputFile input("volumes.txt", data, size);
         LoadVolumeModels("volumes.txt");
         for (int frame = 0; frame < 3; ++frame) {
             platform::testing::advanceTime(500);
@@ -123,8 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         ReleaseVolumeFog();
 #else
-        std::filesystem::create_directories("data/models/volumefog");
-        fuzz::writeInput("data/models/volumefog/cloudlevel.tga", data, size);
+        const fuzz::InputFile input("data/models/volumefog/cloudlevel.tga", data, size);
         LoadCloudLevel();
 #endif
     } catch (const Exit&) {

@@ -28,7 +28,6 @@ struct Folder {
     Folder()
     {
         fuzz::setUp();
-        std::filesystem::create_directories("data");
         platform::testing::setExitHook([](int) { throw Exit{}; });
         fuzz::writeInput("data/renderdefault.txt", DEFAULTS, std::strlen(DEFAULTS));
         fuzz::writeInput("data/a.mtl", ANIMATED, std::strlen(ANIMATED));
@@ -45,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static Folder folder;
     if (size == 0) return 0;
     const int mode = data[0] % 3;
-    fuzz::writeInput(mode == 2 ? "data/f.mtm" : mode == 1 ? "data/f.anm" : "data/f.mtl", data + 1, size - 1);
+    const fuzz::InputFile input(mode == 2 ? "data/f.mtm" : mode == 1 ? "data/f.anm" : "data/f.mtl", data + 1, size - 1);
     const int live = GMaterial::Live;
     GMaterial* GM = nullptr;
     MultiBlock multi;

@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 2) return 0;
     const DWORD version = 100 + data[0] % 7;
     const int kind = data[1] % 3;
-    fuzz::writeInput("section.bin", data + 2, size - 2);
+    const fuzz::InputFile input("section.bin", data + 2, size - 2);
     CFile file;
     if (!file.Open("section.bin", FILE_MODE_READ | FILE_MODE_BUFFERED)) abort();
     HWBaseObject* object = nullptr;

@@ -16,8 +16,6 @@ void bringUp()
 {
     fuzz::setUp();
     llistInitElementPool();
-    std::filesystem::create_directories("data/models");
-    std::filesystem::create_directories("data/classdef");
     const char robot[] = "class robot\n{\nroot\narml\narmr\nhand\n}\nclass tank\n{\nhull\n\nturret\n}\n";
     fuzz::writeInput("data/classdef/robot.def", reinterpret_cast<const uint8_t*>(robot), sizeof robot - 1);
     if (!CModelClassManager::Init() || !CModelManager::Init()) abort();
@@ -32,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1) return 0;
     const uint32_t lod = data[0] % 9;
     const uint32_t flags = CModelUtil::LOAD_TOOL | (data[0] & 0x80 ? CModelUtil::LOAD_DEFAULT_CLASS : 0);
-    fuzz::writeInput("data/models/fuzz.rsm", data + 1, size - 1);
+    const fuzz::InputFile input("data/models/fuzz.rsm", data + 1, size - 1);
     CModel* given = (data[0] & 0x40) ? CModelManager::CreateModel() : nullptr;
     CModel* model = CModelUtil::LoadModel("data\\models\\fuzz.rsm", lod, 10.0f, given, flags);
     if (given && model && model != given) abort();

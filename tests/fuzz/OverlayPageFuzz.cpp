@@ -6,6 +6,7 @@
 #include "matcore9/MatCore.h"
 #include "platform/testing.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -24,7 +25,6 @@ struct Folder {
     Folder()
     {
         fuzz::setUp();
-        std::filesystem::create_directories("data");
         platform::testing::setExitHook([](int) { throw Exit{}; });
         fuzz::writeInput("data/renderdefault.txt", DEFAULTS, std::strlen(DEFAULTS));
         fuzz::writeInput("data/page.mtl", PAGE_MATERIAL, std::strlen(PAGE_MATERIAL));
@@ -34,7 +34,15 @@ struct Folder {
         fuzz::writeInput("data/page.tga", tga.data(), tga.size());
         fuzz::startDevice();
         MatCore.InitRenderStates();
+        // The page's material and texture stay loaded for the run: each input's page finds them.
+        TexNames names;
+        names.TotalNames = 1;
+        std::snprintf(names.Name[0], SB_TEXNAME_SIZE, "%s", "data\\page.tga");
+        DWORD held = SB_NONE;
+        if (!MatCore.LoadMaterial("data\\page.mtl", names, &held)) std::abort();
+        blocks.take();
     }
+    fuzz::StateBlockBaseline blocks;
 };
 
 }  // namespace
@@ -44,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static Folder folder;
     if (size == 0) return 0;
     const bool font = data[0] & 1;
-    fuzz::writeInput("data/page.txt", data + 1, size - 1);
+    const fuzz::InputFile input("data/page.txt", data + 1, size - 1);
     try {
         const int32_t id = MatCore.LoadOverlayPage("data\\page.tga", "data\\page.mtl", "data\\page.txt", font, nullptr,
                                                    static_cast<float>(data[0] >> 1) / 16.0f);
@@ -65,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     } catch (const Exit&) {
     }
-    D3DCore.StateBlocks.ReleaseAll();
+    folder.blocks.releaseExtra();
     if (MatCore.Overlay.OverlayStarted) std::abort();
     return 0;
 }

@@ -1,41 +1,95 @@
 // Reads any bytes as a saved level state of a small level: as the file itself when the first byte
 // is odd, else deflated first so that the bytes reach the block reader. The level has wired script
 // objects and the tree clumps of the sample clump file (ClumpWorld.h), so blocks named
-// "Clump_000_000" and the like reach the clumps. Every object made must be released again, and the
-// list pool come back.
+// "Clump_000_000" and the like reach the clumps. The level is loaded once; after each input it
+// restarts as the game restarts a level, keeping its tree clumps (loaded again only when an input
+// deleted one). Every other object made must be gone again, and the list pool come back.
 #include "ClumpWorld.h"
 #include "FuzzSupport.h"
 #include "WiredKinds.h"
+#include "ai/Events.h"
 #include "gameobjects/CollisionObjectResourceManager.h"
 #include "gameobjects/GameObjectManager.h"
 #include "gameobjects/GameTree.h"
 #include "gameobjects/SampleObjectResourceManager.h"
+#include "gameobjects/TreeClump.h"
 #include "utility/LList.h"
 #include "winfile/Compress.h"
 
-#include <filesystem>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    fuzz::setUp();
-    static testkinds::World* world = nullptr;
-    static testkinds::WiredManager* manager = nullptr;
-    static CSampleObjectResourceManager* misc = nullptr;
-    static uint32_t poolBaseline = 0;
-    if (!world) {
-        world = new testkinds::World;
+namespace {
+
+struct Level {
+    bool quiet = (fuzz::setUp(), true);  // before the world is made
+    testkinds::World world;
+    testkinds::WiredManager* manager = nullptr;
+    CSampleObjectResourceManager* misc = nullptr;
+    uint32_t trees = 0;
+    uint32_t poolBaseline = 0;
+
+    Level()
+    {
         // The misc-object manager makes the tree clumps; the wired objects take another id.
-        manager = new testkinds::WiredManager(CResourceManager::MANAGER_HERDS, world->log);
+        manager = new testkinds::WiredManager(CResourceManager::MANAGER_HERDS, world.log);
         misc = new CSampleObjectResourceManager;
         for (CResourceManager* pManager : {static_cast<CResourceManager*>(manager), static_cast<CResourceManager*>(misc),
                                            static_cast<CResourceManager*>(new CCollisionObjectResourceManager)})
-            world->pObjects->registerResourceManager(pManager);
+            world.pObjects->registerResourceManager(pManager);
         if (!clumpworld::bringUpDevice()) abort();
         clumpworld::shapeWorld(getProjData().getWorldMgr());
+        loadTrees();
+        // The pool as a restart leaves it.
+        restart();
         poolBaseline = llistElementsInUse();
-        std::filesystem::create_directories("data/savedstates");
     }
+    void loadTrees()
+    {
+        if (!CGameTree::loadTreeClumps("data\\clumps\\demo.clump", false)) abort();
+        world.pObjects->update();
+        trees = misc->getNumLive();
+    }
+    // Whether a tree clump would save a state: one the input restored.
+    bool treesChanged()
+    {
+        bool changed = false;
+        for (uint32_t handle : CGameTree::getTreeClumps()) {
+            CResource* pResource = nullptr;
+            if (!world.pObjects->acquireResource(handle, &pResource) || !pResource) continue;
+            CParamBlock* pState = static_cast<CTreeClump*>(pResource)->saveState();
+            changed = changed || pState;
+            delete pState;
+        }
+        return changed;
+    }
+    // As the game restarts a level: everything but the tree clumps deleted, the wiring table made
+    // anew, the trees as they stood at the start.
+    void restart()
+    {
+        CGameObjectManager& objects = *world.pObjects;
+        objects.resetDeletionTracking();
+        const uint32_t keep = CTreeClump::TYPE_ID;
+        objects.deleteAllObjectsExcept(&keep, 1);
+        objects.update();
+        objects.update();
+        objects.detachEventWiring();
+        CEvents::freeAll();
+        CEvents::initialise(0);
+        if (misc->getNumLive() == trees) {
+            if (treesChanged()) CGameTree::resetAll();
+            return;
+        }
+        objects.releaseAllObjects();
+        CGameTree::unload();
+        loadTrees();
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static Level& level = *new Level;
     if (size == 0) return 0;
     const std::vector<uint8_t> body(data + 1, data + size);
     std::vector<uint8_t> file = body;
@@ -45,17 +99,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!deflateBuffer(body.data(), file.data(), static_cast<uint32_t>(body.size()), &packed)) abort();
         file.resize(packed);
     }
-    fuzz::writeInput("data/savedstates/c01m2.pst", file.data(), file.size());
+    const fuzz::InputFile input("data/savedstates/c01m2.pst", file.data(), file.size());
 
     for (const char* name : {"tank", "gate", "sp-unit", "Wrecks_x"})
-        world->createFromText(std::string("TestActive\n{\ninstancename ") + name + "\n}\n");
-    if (!CGameTree::loadTreeClumps("data\\clumps\\demo.clump", false)) abort();
-    world->pObjects->update();
-    world->pObjects->loadState(1, 2, true);
-    world->pObjects->releaseAllObjects();
-    CGameTree::unload();
-    if (manager->getNumLive() != 0 || misc->getNumLive() != 0) abort();
-    if (llistElementsInUse() != poolBaseline) abort();
-    world->log.calls.clear();
+        level.world.createFromText(std::string("TestActive\n{\ninstancename ") + name + "\n}\n");
+    level.world.pObjects->update();
+    level.world.pObjects->loadState(1, 2, true);
+    level.restart();
+    if (level.manager->getNumLive() != 0 || level.misc->getNumLive() != level.trees) abort();
+    if (llistElementsInUse() != level.poolBaseline) abort();
+    level.world.log.calls.clear();
     return 0;
 }

@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::setUp();
 #ifdef FUZZ_XIM
     Tex* format = bringUp();
-    fuzz::writeInput("f.xim", data, size);
+    const fuzz::InputFile input("f.xim", data, size);
     TextureHandle h;
     if (!D3DCore.TextureTables.AddHWTexture("f.xim", format, 0, 1, false, false, &h, "fuzz")) abort();
     D3DCore.TextureTables.LoadTexture(h);
     D3DCore.TextureTables.ReleaseAllHWTextures();
 #else
-    fuzz::writeInput("f.tga", data, size);
+    const fuzz::InputFile input("f.tga", data, size);
     TGAImage image;
     const uint32_t depth = LoadTGA("f.tga", image, false);
     if (depth != 0 && (!image.Pixels || image.SizeX > MAX_TGA_EDGE || image.SizeY > MAX_TGA_EDGE)) abort();

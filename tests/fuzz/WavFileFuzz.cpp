@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzz::setUp();
-    fuzz::writeInput("input.wav", data, size);
+    const fuzz::InputFile input("input.wav", data, size);
     CWavFile wave;
     if (!wave.Open("input.wav")) return 0;
     // Open refuses any data chunk that runs past the end of the file.

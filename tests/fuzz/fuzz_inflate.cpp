@@ -1,6 +1,6 @@
 // Compressed buffers: any bytes either inflate within the size their header gives or fail, and any
 // bytes deflate and inflate back to themselves.
-#include "FuzzArchiveSupport.h"
+#include "FuzzSupport.h"
 #include "winfile/Compress.h"
 
 #include <cstdlib>
@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzarchives::setUp();
+    fuzz::setUp();
     return 0;
 }
 

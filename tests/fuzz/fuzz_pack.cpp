@@ -1,6 +1,6 @@
 // Pack directories and reads: any file given as a pack either fails to open or serves every
 // entry within its bounds.
-#include "FuzzArchiveSupport.h"
+#include "FuzzSupport.h"
 #include "winfile/File.h"
 #include "winfile/PackFile.h"
 
@@ -9,15 +9,15 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzarchives::setUp();
+    fuzz::setUp();
     PackFileInit(1);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string pack = fuzzarchives::writeInput("fuzz.pak", data, size);
-    if (!PackFileOpen(pack.c_str(), PACKFILE_MODE_READ, 0)) return 0;
+    const fuzz::InputFile input("fuzz.pak", data, size);
+    if (!PackFileOpen("fuzz.pak", PACKFILE_MODE_READ, 0)) return 0;
     uint8_t buffer[4096];
     const int files = std::min(PackFileNumFiles(), 256);
     for (int i = 0; i < files; ++i) {

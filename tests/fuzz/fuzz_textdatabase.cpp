@@ -1,6 +1,6 @@
 // Text-database files: any file loads without writing outside the index, and every number up to
 // the largest can be fetched.
-#include "FuzzArchiveSupport.h"
+#include "FuzzSupport.h"
 #include "textdatabase/TextConversion.h"
 #include "textdatabase/TextDatabase.h"
 #include "utility/LList.h"
@@ -9,15 +9,15 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzarchives::setUp();
+    fuzz::setUp();
     llistInitElementPool();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string file = fuzzarchives::writeInput("fuzz.txt", data, size);
-    createTextDatabase(file.c_str(), "ID");
+    const fuzz::InputFile input("fuzz.txt", data, size);
+    createTextDatabase("fuzz.txt", "ID");
     const CTextDatabase* database = findTextDatabase("ID");
     if (!database || database->GetMaxID() > 9999) abort();
     char ascii[16];

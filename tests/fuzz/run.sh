@@ -1,29 +1,64 @@
-#!/bin/sh
-# Builds the fuzz targets with clang (installed when missing, with the build's other packages)
-# and runs each for a bounded time.
-#   tests/fuzz/run.sh [seconds per target, default 60]
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang (installed when missing, with the build's other packages),
+# runs each for a bounded time, JOBS of them at once, and prints each one's inputs a second.
+#   tests/fuzz/run.sh [seconds per target, default 60] [target ...]
+#   JOBS=n   targets run at once and build jobs (default: the cores)
+# Corpora grow in build-fuzz/corpus/<target>; a failing input is kept as build-fuzz/artifacts/<target>-*
+# and its target's output in build-fuzz/logs/<target>.txt.
 set -e
 seconds=${1:-60}
+[ $# -gt 0 ] && shift
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="$root/build-fuzz"
 extra_packages="clang"
 . "$root/tools/setup.sh"
+jobs=${JOBS:-$jobs}
 if ! command -v clang++ >/dev/null; then
   echo "The fuzz targets need clang (Debian package clang)." >&2
   exit 1
 fi
 
+targets=${*:-"blockfile ini pack inflate textdatabase inputscript fourcc vbibconfig shaderasm stripify instancescript savedstate tga xim wavfile animation dshowwav mesh material overlaypage effects precachelist model classdef clumpfile lightmaps volumefog cloudlevel"}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DVELDRANE_FUZZ=ON -DVELDRANE_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-sanitize-recover=undefined" >/dev/null
-targets="blockfile ini pack inflate textdatabase inputscript fourcc vbibconfig shaderasm stripify instancescript savedstate tga xim wavfile animation dshowwav mesh material overlaypage effects precachelist model classdef clumpfile lightmaps volumefog cloudlevel"
 cmake --build "$build" --target $(for t in $targets; do printf 'fuzz_%s ' "$t"; done) -j"$jobs"
 
-for target in $targets; do
-  corpus="$build/corpus/$target"
+mkdir -p "$build/logs" "$build/artifacts"
+# One target: its corpus seeded from seeds/<target>, its result in logs/<target>.txt.
+fuzz_one() {
+  corpus="$build/corpus/$1"
   mkdir -p "$corpus"
-  cp "$root/tests/fuzz/seeds/$target/"* "$corpus/" 2>/dev/null || true
-  echo "== fuzz_$target for ${seconds}s"
-  "$build/tests/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
-    -artifact_prefix="$build/" "$corpus" </dev/null
+  cp "$root/tests/fuzz/seeds/$1/"* "$corpus/" 2>/dev/null || true
+  if "$build/tests/fuzz/fuzz_$1" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+    -artifact_prefix="$build/artifacts/$1-" "$corpus" </dev/null >"$build/logs/$1.txt" 2>&1; then
+    echo clean >>"$build/logs/$1.txt"
+  fi
+}
+
+echo "== $(echo $targets | wc -w) targets for ${seconds}s each, $jobs at a time"
+running=0
+for target in $targets; do
+  fuzz_one "$target" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n
+    running=$((running - 1))
+  fi
 done
+wait
+
+status=0
+printf '%-16s %12s %10s  %s\n' target inputs inputs/s result
+for target in $targets; do
+  log="$build/logs/$target.txt"
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  result=clean
+  if [ "$(tail -1 "$log")" != clean ]; then
+    result="FAILED: see $log"
+    status=1
+  fi
+  printf '%-16s %12s %10s  %s\n' "$target" "${runs:-0}" "${rate:-0}" "$result"
+done
+exit $status

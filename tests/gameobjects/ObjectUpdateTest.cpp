@@ -211,9 +211,7 @@ TEST(ObjectUpdateTree, DynamicsMoveAndLeaveStaticsStayAndTheDeletedLeaveTheTreeO
     mover->moveTo(350, 350);
     rock->moveTo(350, 350);
     objects.update();
-    EXPECT_EQ(20, mover->d_leafIndex);
-    EXPECT_EQ(2, rock->d_leafIndex);
-    EXPECT_EQ(CLeaf::NO_LIST, leaf2.dynamicListId);
+    EXPECT_EQ((std::vector<int>{20, 2, CLeaf::NO_LIST}), (std::vector<int>{mover->d_leafIndex, rock->d_leafIndex, leaf2.dynamicListId}));
 
     // On a client a leaver waits outside the tree, and comes back; deletions wait for the host,
     // and a withdrawn replica leaves the tree at once.
@@ -229,8 +227,7 @@ TEST(ObjectUpdateTree, DynamicsMoveAndLeaveStaticsStayAndTheDeletedLeaveTheTreeO
     objects.deleteObject(rock);
     objects.update();
     objects.update();
-    EXPECT_EQ(13, mover->d_leafIndex);
-    EXPECT_EQ(2, leaf2.staticCount);
+    EXPECT_EQ((std::vector<int>{13, 2}), (std::vector<int>{mover->d_leafIndex, leaf2.staticCount}));
     EXPECT_TRUE(factory.destroyNetObject(7));
     EXPECT_EQ(1, leaf2.staticCount);
 
@@ -244,10 +241,8 @@ TEST(ObjectUpdateTree, DynamicsMoveAndLeaveStaticsStayAndTheDeletedLeaveTheTreeO
     pNode->setHost(true);
     mover->moveTo(-1, 0);
     objects.update();
-    EXPECT_EQ(CGameObject::NO_LEAF, camera->d_leafIndex);
-    EXPECT_EQ(1, camera->d_active);
-    EXPECT_EQ(1, w.log.count("destroy mover"));
-    EXPECT_EQ(1, w.log.count("destroy rock"));
+    EXPECT_EQ(std::make_pair(int(CGameObject::NO_LEAF), 1), std::make_pair(int(camera->d_leafIndex), int(camera->d_active)));
+    EXPECT_EQ((std::vector<int>{1, 1}), (std::vector<int>{w.log.count("destroy mover"), w.log.count("destroy rock")}));
     EXPECT_EQ(0, leaf2.staticCount + tree().getLeaf(13)->dynamicCount);
     camera->moveTo(10, 390);
     objects.update();
@@ -283,8 +278,7 @@ TEST(ObjectUpdateRendering, GroupsDrawNewestBlockFirstThenTheManagersAndTheRende
     LoggedObject* pending = w.make("TestActive", "pending");
     getProjData().GameTime = 1045;
     objects.updateInterpolation();
-    EXPECT_FLOAT_EQ(1.35f, active->interpolation);
-    EXPECT_EQ(-1.0f, pending->interpolation);
+    EXPECT_EQ(std::make_pair(1.35f, -1.0f), std::make_pair(active->interpolation, pending->interpolation));
     w.log.calls.clear();
     objects.renderGroups();
 
@@ -308,8 +302,8 @@ TEST(ObjectUpdateRendering, GroupsDrawNewestBlockFirstThenTheManagersAndTheRende
     EXPECT_TRUE(objects.getNewRenderObjects()->Empty());
     w.log.calls.clear();
     objects.renderGroups();
-    EXPECT_EQ(0, w.log.count("render k5"));
-    EXPECT_EQ(1, w.log.count("render twin"));
+    EXPECT_EQ(std::make_pair(0, 1), std::make_pair(w.log.count("render k5"), w.log.count("render twin")));
+
     EXPECT_TRUE(testsupport::reports().empty());
 
     w.log.calls.clear();

@@ -26,10 +26,10 @@ namespace {
 
 void expectNear(const Vector3& expected, const Vector3& actual, float tolerance = 0.01f)
 {
-    EXPECT_NEAR(expected.x, actual.x, tolerance);
-    EXPECT_NEAR(expected.y, actual.y, tolerance);
-    EXPECT_NEAR(expected.z, actual.z, tolerance);
+    EXPECT_TRUE(testsupport::near(expected, actual, tolerance));
 }
+
+
 
 TEST(CollisionShapes, SpheresMeetSpheresRaysAndCylindersWithNormalsTowardsTheTester)
 {

@@ -234,7 +234,7 @@ TEST_F(SavedState, NamesThatCannotBeReadBackAreLeftOutWithOneReportAndAFailedWri
     EXPECT_EQ(1, testsupport::countReports("Failed to write saved state data\\savedstates\\c01m3.pst"));
 }
 
-TEST_F(SavedState, DamagedFilesNeverCrashAndAFailedInflationChangesNothing)
+TEST_F(SavedState, DamagedFilesAreReportedAndAFailedInflationChangesNothing)
 {
     for (const char* name : {"tank", "gate"}) make(name, 0, {{"v", std::string(200, 'v')}});
     world.pObjects->update();

@@ -122,7 +122,8 @@ protected:
     {
         resourceHandle handle = 0;
         CResource* pResource = nullptr;
-        EXPECT_TRUE(objects->findHandleByName(name, &handle) && objects->acquireResource(handle, &pResource));
+        EXPECT_TRUE(objects->findHandleByName(name, &handle)) << name;
+        EXPECT_TRUE(objects->acquireResource(handle, &pResource)) << name;
         return *static_cast<CTreeClump*>(pResource);
     }
     static int state(CTreeClump& c, uint32_t id) { return c.getClump()->GetElementState(id); }
@@ -171,7 +172,7 @@ TEST(CollisionHierarchyTest, FindsWhatTestingEverySphereFindsAndSwitchesSpheresO
     }
     const bool wasOff = !h->isEnabledById(ids[0]);
     h->enableAll();
-    EXPECT_TRUE(wasOff && h->isEnabledById(ids[0]));
+    EXPECT_EQ(std::make_pair(true, true), std::make_pair(wasOff, h->isEnabledById(ids[0])));
     testsupport::clearReports();
     std::vector<CCollisionSphere*> many(CCollisionHierarchy::MAX_OBJ, pointers[0]);
     EXPECT_EQ(CCollisionHierarchy::build(many.data(), ids.data(), CCollisionHierarchy::MAX_OBJ), nullptr);
@@ -190,9 +191,11 @@ TEST_F(TreeClumpTest, LoadNamesEveryClumpAndSetsUpEachCollisionMode)
     EXPECT_EQ(base, (std::vector<float>{500, 0.3f, 0.3f, 0, 1, 0, 2, 200, 3, 50}));
     EXPECT_EQ(breakable.getTreeElement(0), nullptr);
     Vector3 centre;
-    EXPECT_TRUE(ghost.d_treeEligible == 0 && ghost.getNumElements() == 0 &&
-                ghost.pCollisionObject->getCollisionType() == CCollisionObjectResourceManager::COLLISION_POINT &&
-                ghost.pCollisionObject->getCentre(&centre) && centre.x == ghost.getClump()->d_pClump->GetCentre().x);
+    EXPECT_EQ(std::make_tuple(0, 0u, uint32_t(CCollisionObjectResourceManager::COLLISION_POINT)),
+              std::make_tuple(int(ghost.d_treeEligible), uint32_t(ghost.getNumElements()), uint32_t(ghost.pCollisionObject->getCollisionType())));
+    EXPECT_TRUE(ghost.pCollisionObject->getCentre(&centre));
+    EXPECT_EQ(ghost.getClump()->d_pClump->GetCentre().x, centre.x);
+
     // Spheres are half the tree mesh's radius: a probe 0.5 outside misses, 0.5 inside knocks it over.
     CTreeClump& first = clump("Clump_000_000");
     const float reach = 0.5f * std::sqrt(8.0f * 8 + 8 * 8 + 40 * 40) + 1.0f;

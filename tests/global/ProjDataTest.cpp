@@ -1,6 +1,5 @@
 #include "global/ProjData.h"
 
-#include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
 #include "audio/SilentAudioResourceManager.h"
 #include "platform/testing.h"
@@ -213,7 +212,7 @@ TEST_F(ProjDataTest, SessionServicesComeAndGoAroundTheDevice)
     static const SProjDataGameServices services = {
         [](HWND) { return makePart<CGameLogic>(); }, freePart<CGameLogic>,
         [](CGameLogic*) { return static_cast<CGameObjectManager*>(nullptr); }, makePart<CErrorStrings>,
-        freePart<CErrorStrings>};
+        freePart<CErrorStrings>, makePart<CWorldMgr>, freePart<CWorldMgr>};
     setProjDataGameServices(&services);
     destroyProjData();
     createProjData();
@@ -227,15 +226,15 @@ TEST_F(ProjDataTest, SessionServicesComeAndGoAroundTheDevice)
     EXPECT_EQ(data.GameTime, 0);
     EXPECT_EQ(data.SessionStart, 5000u);
     ASSERT_NE(data.getGameLogic(), nullptr);
-    EXPECT_EQ(GamePart::live, 2);
     ASSERT_NE(data.getWorldMgr(), nullptr);
+    EXPECT_EQ(GamePart::live, 3);
     EXPECT_EQ(data.pNameSlots, nullptr);
     ASSERT_NE(data.pWorkBlock, nullptr);
     EXPECT_EQ(data.pWorkBlock[63], 0);
     // A second session replaces (and frees) the first one's world.
     data.startSession();
     ASSERT_NE(data.getGameLogic(), nullptr);
-    EXPECT_EQ(GamePart::live, 2);
+    EXPECT_EQ(GamePart::live, 3);
 
     data.shutdownPreD3D();
     EXPECT_EQ(data.getGameLogic(), nullptr);
@@ -259,12 +258,18 @@ TEST_F(ProjDataTest, SessionServicesComeAndGoAroundTheDevice)
 TEST_F(ProjDataTest, EffectsBuffersAreOwnedOnce)
 {
     CProjData& data = getProjData();
+    EXPECT_FALSE(data.createVBManager());  // nobody said how to make one
+    static const SProjDataVBManagerMaker maker = {makePart<CVBManager>, freePart<CVBManager>};
+    setProjDataVBManagerMaker(&maker);
     ASSERT_TRUE(data.createVBManager());
-    EXPECT_NE(data.getVBManager(), nullptr);
+    ASSERT_TRUE(data.createVBManager());
+    EXPECT_EQ(GamePart::live, 1);
     data.destroyVBManager();
     EXPECT_EQ(data.getVBManager(), nullptr);
+    EXPECT_EQ(GamePart::live, 0);
     data.destroyVBManager();
     EXPECT_EQ(testsupport::countReports("pVBManager"), 1);
+    setProjDataVBManagerMaker(nullptr);
 }
 
 TEST_F(ProjDataTest, ANetworkThatCannotConnectEndsTheProcess)

@@ -7,65 +7,53 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 TEST(ProjUtilTest, RoundsHalvesAwayFromZero)
 {
-    EXPECT_EQ(roundToInt(2.5f), 3);
-    EXPECT_EQ(roundToInt(-2.5f), -3);
-    EXPECT_EQ(roundToInt(-2.4f), -2);
-    EXPECT_EQ(roundToInt(0.49999997f), 0);
-    EXPECT_EQ(roundToInt(0.0f), 0);
-    EXPECT_EQ(roundToInt(std::numeric_limits<float>::quiet_NaN()), 0);
-    EXPECT_EQ(roundToInt(3.0e9f), std::numeric_limits<int>::max());
-    EXPECT_EQ(roundToInt(-3.0e9f), std::numeric_limits<int>::min());
-
-    EXPECT_FLOAT_EQ(fracPart(2.75f), 0.75f);
-    EXPECT_FLOAT_EQ(fracPart(-2.75f), -0.75f);
-    EXPECT_EQ(fracPart(0.0f), 0.0f);
-
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const int most = std::numeric_limits<int>::max(), least = std::numeric_limits<int>::min();
+    for (auto [x, rounded] : {std::pair{2.5f, 3}, {-2.5f, -3}, {-2.4f, -2}, {0.49999997f, 0}, {nan, 0}, {3.0e9f, most},
+                              {-3.0e9f, least}})
+        EXPECT_EQ(roundToInt(x), rounded) << x;
+    EXPECT_EQ(std::vector<float>({fracPart(2.75f), fracPart(-2.75f), fracPart(0.0f)}), std::vector<float>({0.75f, -0.75f, 0.0f}));
     EXPECT_TRUE(isWithinDistance(Vector3(1, 1, 1), Vector3(4, 5, 1), 5.0f));
     EXPECT_FALSE(isWithinDistance(Vector3(1, 1, 1), Vector3(4, 5, 1), 4.99f));
 }
 
 TEST(ProjUtilTest, ListsReadExactlyWhatWasAskedWithinTheirRoom)
 {
-    int values[4] = {};
-    int n = 2;
-    EXPECT_FALSE(parseIntList("1,2,3", values, n, ",", 4));
-    EXPECT_EQ(values[1], 2);
-    n = 3;
-    EXPECT_TRUE(parseIntList("4, 5 ,6", values, n, ", ", 4));
-    EXPECT_EQ(values[2], 6);
-    n = 0;
-    EXPECT_TRUE(parseIntList("7,8,9", values, n, ",", 4));
-    EXPECT_EQ(n, 3);
-    EXPECT_EQ(values[0], 7);
-
-    // Fewer than asked for.
-    n = 4;
-    EXPECT_FALSE(parseIntList("1,2,3", values, n, ",", 4));
-
-    // More tokens than room: reading stops at the capacity, the rest of the array is untouched.
-    int room[4] = {99, 99, 99, 99};
-    n = 0;
-    EXPECT_TRUE(parseIntList("1,2,3,4,5", room, n, ",", 2));
-    EXPECT_EQ(n, 2);
-    EXPECT_EQ(room[1], 2);
-    EXPECT_EQ(room[2], 99);
-    n = 5;
-    EXPECT_FALSE(parseIntList("1,2,3,4,5", room, n, ",", 2));
-    EXPECT_EQ(room[2], 99);
-
-    n = 0;
-    EXPECT_FALSE(parseIntList("", values, n, ",", 4));
-    EXPECT_FALSE(parseIntList(nullptr, values, n, ",", 4));
+    // Text, separators, count asked (0: as many as there are), room; result, count read, the array.
+    const struct {
+        const char* text;
+        const char* separators;
+        int asked, room;
+        bool read;
+        int count;
+        std::vector<int> values;
+    } cases[] = {
+        {"1,2,3", ",", 2, 4, false, 2, {1, 2, 99, 99}},  // more than asked
+        {"4, 5 ,6", ", ", 3, 4, true, 3, {4, 5, 6, 99}},
+        {"7,8,9", ",", 0, 4, true, 3, {7, 8, 9, 99}},
+        {"1,2,3", ",", 4, 4, false, 4, {1, 2, 3, 99}},        // fewer than asked
+        {"1,2,3,4,5", ",", 0, 2, true, 2, {1, 2, 99, 99}},    // reading stops at the room
+        {"1,2,3,4,5", ",", 5, 2, false, 5, {1, 2, 99, 99}},
+        {"", ",", 0, 4, false, 0, {99, 99, 99, 99}},
+        {nullptr, ",", 0, 4, false, 0, {99, 99, 99, 99}},
+    };
+    for (const auto& c : cases) {
+        std::vector<int> values(4, 99);
+        int n = c.asked;
+        EXPECT_EQ(parseIntList(c.text, values.data(), n, c.separators, c.room), c.read) << (c.text ? c.text : "null");
+        EXPECT_EQ(values, c.values) << (c.text ? c.text : "null");
+        if (c.read) EXPECT_EQ(n, c.count) << c.text;
+    }
 
     // Any length of text is safe.
     std::string longText;
     for (int i = 0; i < 5000; ++i) longText += "1.5 ";
     float floats[3];
-    n = 0;
+    int n = 0;
     EXPECT_TRUE(parseFloatList(longText.c_str(), floats, n, " ", 3));
-    EXPECT_EQ(n, 3);
-    EXPECT_EQ(floats[2], 1.5f);
+    EXPECT_EQ(std::make_pair(3, 1.5f), std::make_pair(n, floats[2]));
 }

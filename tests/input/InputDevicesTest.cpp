@@ -52,18 +52,21 @@ TEST_F(InputDevicesTest, InitialisationSetsUpEveryDeviceAndOnlyKeyboardOrMouseFa
 {
     ti::attachJoystick("Pad one", "Pad");
     ASSERT_TRUE(initInputDevices(nullptr, m_firstPad));
-    EXPECT_TRUE(ti::device(ti::KIND_JOYSTICK, 0).acquired && ti::device(ti::KIND_MOUSE).acquired);
+    EXPECT_EQ(std::make_pair(true, true), std::make_pair(bool(ti::device(ti::KIND_JOYSTICK, 0).acquired), bool(ti::device(ti::KIND_MOUSE).acquired)));
     // Activate (type 0) and deactivate (type 1) callbacks follow the focus.
     ASSERT_EQ(registrations, (std::vector<std::pair<DWORD, bool>>{{0, false}, {1, false}}));
     ti::setForeground(false);
     inputDeactivate();
-    EXPECT_FALSE(ti::device(ti::KIND_KEYBOARD).acquired || readMouse());
+    EXPECT_FALSE(ti::device(ti::KIND_KEYBOARD).acquired);
+    EXPECT_FALSE(readMouse());
     ti::setForeground(true);
     inputActivate();
-    EXPECT_TRUE(ti::device(ti::KIND_KEYBOARD).acquired && readMouse());
+    EXPECT_TRUE(ti::device(ti::KIND_KEYBOARD).acquired);
+    EXPECT_TRUE(readMouse());
     shutdownInputDevices();
     EXPECT_EQ(ti::liveDevices(), 0);
-    EXPECT_TRUE(registrations[0].second && registrations[1].second && !areJoysticksPresent());
+    EXPECT_EQ((std::vector<std::pair<DWORD, bool>>{{0, true}, {1, true}}), registrations);
+    EXPECT_FALSE(areJoysticksPresent());
     // Keyboard or mouse failures fail it (releasing what was made before); missing pads do not.
     ti::reset();
     for (auto [kind, call, result] : {std::tuple{ti::KIND_INTERFACE, ti::CALL_INITIALIZE, DIERR_NOTINITIALIZED},
@@ -75,7 +78,8 @@ TEST_F(InputDevicesTest, InitialisationSetsUpEveryDeviceAndOnlyKeyboardOrMouseFa
         EXPECT_EQ(initInputDevices(nullptr, m_allPads), result == DI_OK) << call;
         EXPECT_EQ(ti::liveDevices(), result == DI_OK ? 2 : 0) << call;
     }
-    EXPECT_TRUE(registrations.size() == 4 && !areJoysticksPresent());
+    EXPECT_EQ(4u, registrations.size());
+    EXPECT_FALSE(areJoysticksPresent());
 }
 
 TEST_F(InputDevicesTest, KeysAreReadFromTheStateOrTheBufferedPresses)
@@ -104,7 +108,8 @@ TEST_F(InputDevicesTest, KeysAreReadFromTheStateOrTheBufferedPresses)
     EXPECT_EQ(ti::callCount(ti::KIND_KEYBOARD, ti::CALL_ACQUIRE) - before, 10);
     EXPECT_EQ(getKeyboardState()[DIK_A], 0);
     setKeyboardDisabled(true);
-    EXPECT_FALSE(isKeyDown(DIK_SPACE, true) || readKeyboard(m_keys));
+    EXPECT_FALSE(isKeyDown(DIK_SPACE, true));
+    EXPECT_FALSE(readKeyboard(m_keys));
 }
 
 TEST_F(InputDevicesTest, ReadKeyboardRetriesTheAcquireTenMoreTimes)
@@ -140,8 +145,9 @@ TEST_F(InputDevicesTest, MouseMovesAreRelativeAndALostMouseIsClearedAndAcquiredA
     ti::mouseMove(5, -3, 120);
     ti::mouseButton(1, true);
     ASSERT_TRUE(readMouse());
-    EXPECT_TRUE(getMouseState().lX == 5 && getMouseState().rgbButtons[1] == 0x80);
-    EXPECT_TRUE(readMouse() && getMouseState().lX == 0);  // movement is relative
+    EXPECT_EQ(std::make_pair(LONG(5), BYTE(0x80)), std::make_pair(getMouseState().lX, getMouseState().rgbButtons[1]));
+    ASSERT_TRUE(readMouse());
+    EXPECT_EQ(0, getMouseState().lX);  // movement is relative
     ti::loseInput();  // the state is cleared and a good re-acquire ends the read
     EXPECT_TRUE(readMouse());
     EXPECT_EQ(getMouseState().rgbButtons[1], 0);
@@ -199,7 +205,8 @@ TEST_F(InputDevicesTest, ReadJoystickScalesShapesAndRecovers)
     ti::forceResult(ti::KIND_JOYSTICK, ti::CALL_ACQUIRE, DIERR_OTHERAPPHASPRIO);
     EXPECT_FALSE(readJoystick(0, &m_pad));
     setJoysticksDisabled(true);
-    EXPECT_FALSE(readJoystick(0, &m_pad) || acquireJoystick(-1));
+    EXPECT_FALSE(readJoystick(0, &m_pad));
+    EXPECT_FALSE(acquireJoystick(-1));
 }
 
 TEST(KeyNames, TheGameTakesExactNamesAndTheScriptAlsoShortNamesAndNumbers)
@@ -229,20 +236,22 @@ TEST_F(InputDevicesTest, KeysMouseAndPadsNamedByTheScript)
     EXPECT_STREQ(theInputRecordSet.record(1).instanceName, "Scripted pad 1");
     EXPECT_STREQ(theInputRecordSet.record(2).instanceName, "Real pad");
     di::InputVerbHandler dik = verb("dik"), mouse = verb("mouse"), pad = verb("pad");
-    ASSERT_TRUE(dik && mouse && pad);
+    for (di::InputVerbHandler handler : {dik, mouse, pad}) ASSERT_NE(handler, nullptr);
     for (const char* good : {"DIK_A down", "  A   up ", "DIK_B down"}) EXPECT_TRUE(dik(good)) << good;
-    EXPECT_FALSE(isKeyDown(DIK_A, true) || !isKeyDown(DIK_B, true));
+    EXPECT_EQ(std::make_pair(false, true), std::make_pair(isKeyDown(DIK_A, true), isKeyDown(DIK_B, true)));
     for (const char* good : {"move 3 -4 120", "button 2 down"}) EXPECT_TRUE(mouse(good)) << good;
     ASSERT_TRUE(readMouse());
-    EXPECT_TRUE(getMouseState().lX == 3 && getMouseState().rgbButtons[2] == 0x80);
+    EXPECT_EQ(std::make_pair(LONG(3), BYTE(0x80)), std::make_pair(getMouseState().lX, getMouseState().rgbButtons[2]));
     for (const char* good : {"1 axis x 1.0", "1 axis slider1 -1", "0 pov 2 27000", "0 button 31 down"})
         EXPECT_TRUE(pad(good)) << good;
     SJoystickState state;
     ASSERT_TRUE(readJoystick(1, &state));
-    EXPECT_TRUE(state.lX == 500 && state.rglSlider[1] == -500);
+    EXPECT_EQ(std::make_pair(LONG(500), LONG(-500)), std::make_pair(state.lX, state.rglSlider[1]));
     ASSERT_TRUE(readJoystick(0, &state));
-    EXPECT_TRUE(state.rglPOV[2] == 27000 && getLastJoystickState().rgbButtons[31] == 0x80);
-    EXPECT_TRUE(pad("0 pov 2 centre") && readJoystick(0, &state) && LONG(state.rglPOV[2]) == -1);
+    EXPECT_EQ(std::make_pair(LONG(27000), BYTE(0x80)), std::make_pair(state.rglPOV[2], getLastJoystickState().rgbButtons[31]));
+    EXPECT_TRUE(pad("0 pov 2 centre"));
+    ASSERT_TRUE(readJoystick(0, &state));
+    EXPECT_EQ(-1, LONG(state.rglPOV[2]));
     for (const char* bad : {"A sideways", "NOSUCHKEY down"}) EXPECT_FALSE(dik(bad)) << bad;
     for (const char* bad : {"move 1", "button 8 down", "jump"}) EXPECT_FALSE(mouse(bad)) << bad;
     // Pad 2 is a real pad, not scripted.
@@ -257,20 +266,24 @@ TEST_F(InputDevicesTest, TheStandInBuffersKeyEventsWhileAcquiredAndTranslatesSdl
     IDirectInputDevice7 *mouse = nullptr, *keyboard = nullptr;
     ASSERT_EQ(input->CreateDeviceEx(GUID_SysMouse, IID_IDirectInputDevice7, reinterpret_cast<LPVOID*>(&mouse), nullptr), DI_OK);
     ASSERT_EQ(input->CreateDeviceEx(GUID_SysKeyboard, IID_IDirectInputDevice7, reinterpret_cast<LPVOID*>(&keyboard), nullptr), DI_OK);
-    ASSERT_TRUE(mouse->SetDataFormat(&c_dfDIMouse2) == DI_OK && keyboard->SetDataFormat(&c_dfDIKeyboard) == DI_OK);
+    ASSERT_EQ(mouse->SetDataFormat(&c_dfDIMouse2), DI_OK);
+    ASSERT_EQ(keyboard->SetDataFormat(&c_dfDIKeyboard), DI_OK);
     DIPROPDWORD buffer = {{sizeof(DIPROPDWORD), sizeof(DIPROPHEADER), 0, DIPH_DEVICE}, 8};
     ASSERT_EQ(keyboard->SetProperty(DIPROP_BUFFERSIZE, &buffer.diph), DI_OK);
     ti::keyDown(DIK_A);  // not acquired: state only, no event
-    ASSERT_TRUE(keyboard->Acquire() == DI_OK && mouse->Acquire() == DI_OK);
+    ASSERT_EQ(std::make_pair(DI_OK, DI_OK), std::make_pair(keyboard->Acquire(), mouse->Acquire()));
     ti::keyUp(DIK_A);
     ti::keyDown(DIK_B);
     DIDEVICEOBJECTDATA events[8];
     DWORD count = 8;
-    ASSERT_TRUE(keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0) == DI_OK && count == 2);
-    EXPECT_TRUE(events[0].dwOfs == DIK_A && !(events[0].dwData & 0x80) && events[1].dwOfs == DIK_B && events[1].dwData & 0x80);
+    ASSERT_EQ(keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0), DI_OK);
+    ASSERT_EQ(2u, count);
+    EXPECT_EQ((std::vector<DWORD>{DIK_A, 0, DIK_B, 0x80}),
+              (std::vector<DWORD>{events[0].dwOfs, events[0].dwData & 0x80, events[1].dwOfs, events[1].dwData & 0x80}));
     ti::loseInput();
-    EXPECT_TRUE(keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0) == DIERR_INPUTLOST && count == 0);
-    EXPECT_TRUE(keyboard->Acquire() == DI_OK && mouse->Acquire() == DI_OK);
+    EXPECT_EQ(keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0), DIERR_INPUTLOST);
+    EXPECT_EQ(0u, count);
+    EXPECT_EQ(std::make_pair(DI_OK, DI_OK), std::make_pair(keyboard->Acquire(), mouse->Acquire()));
     ti::useLiveBackend();
     ASSERT_EQ(input->Initialize(nullptr, DIRECTINPUT_VERSION), DI_OK);  // starts the SDL backend
     for (auto [code, down] : {std::pair{SDL_SCANCODE_RCTRL, true}, {SDL_SCANCODE_KP_ENTER, true}, {SDL_SCANCODE_KP_ENTER, false}}) {
@@ -284,11 +297,13 @@ TEST_F(InputDevicesTest, TheStandInBuffersKeyEventsWhileAcquiredAndTranslatesSdl
     press.button = {SDL_MOUSEBUTTONDOWN, 0, 0, 0, SDL_BUTTON_RIGHT, SDL_PRESSED, 1, 0, 0, 0};
     SDL_PushEvent(&motion), SDL_PushEvent(&press);
     count = 8;
-    ASSERT_TRUE(keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0) == DI_OK && count == 3);
-    EXPECT_TRUE(events[0].dwOfs == DIK_RCONTROL && events[1].dwOfs == DIK_NUMPADENTER && events[1].dwData == 0x80u);
+    ASSERT_EQ(keyboard->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), events, &count, 0), DI_OK);
+    ASSERT_EQ(3u, count);
+    EXPECT_EQ((std::vector<DWORD>{DIK_RCONTROL, DIK_NUMPADENTER, 0x80}), (std::vector<DWORD>{events[0].dwOfs, events[1].dwOfs, events[1].dwData}));
     DIMOUSESTATE2 state;
     ASSERT_EQ(mouse->GetDeviceState(sizeof(state), &state), DI_OK);
-    EXPECT_TRUE(state.lX == 7 && state.rgbButtons[1] == 0x80);
+    EXPECT_EQ(std::make_pair(LONG(7), BYTE(0x80)), std::make_pair(state.lX, state.rgbButtons[1]));
+
     mouse->Release();
     keyboard->Release();
     input->Release();

@@ -84,7 +84,8 @@ TEST_F(GameFlowTest, StartsRunsInPacedStepsAndShutsDownCleanly)
     CProjData& data = getProjData();
     EXPECT_EQ(std::tuple(data.FrameStep, data.AltStep, data.BypassFrontEnd, std::string(data.CurrentMission)),
               std::tuple(30, 40, 1, std::string("m01")));
-    EXPECT_TRUE(data.PlayerWeaponsParamBlock && data.getAudioManager());
+    EXPECT_NE(nullptr, data.PlayerWeaponsParamBlock);
+    EXPECT_NE(nullptr, data.getAudioManager());
     // Each step waits out the rest of its 30 ms, so game time follows the clock one step per pass.
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(GameMainLoopStep());
     EXPECT_EQ(getGameFlowStats().stepsRun, 9u);
@@ -247,7 +248,8 @@ TEST_F(GameLogicTest, ALoadedLevelsObjectsStandInItsTreeAndAreInterpolatedAndDra
     CGameObjectManager* pObjects = logic->getObjectManager();
     resourceHandle handle = 0;
     CResource* pResource = nullptr;
-    ASSERT_TRUE(pObjects->findHandleByName("walker", &handle) && pObjects->acquireResource(handle, &pResource));
+    ASSERT_TRUE(pObjects->findHandleByName("walker", &handle));
+    ASSERT_TRUE(pObjects->acquireResource(handle, &pResource));
     auto* walker = static_cast<LoggedObject*>(pResource);
 
     getProjData().GameTime = 100;
@@ -377,7 +379,9 @@ TEST_F(LevelState, ARestartPlaysTheLevelAgainFromTheChaptersStateAndStepsTheWiri
     // Objects go, the managers reset, the script's objects come back, the state applies again.
     const int order[] = {position("release"), position("resetForRestart"), position("initFromParamBlock"),
                          position("restoreState gate")};
-    EXPECT_TRUE(order[0] >= 0 && std::is_sorted(std::begin(order), std::end(order)));
+    EXPECT_GE(order[0], 0);
+    EXPECT_TRUE(std::is_sorted(std::begin(order), std::end(order))) << order[0] << order[1] << order[2] << order[3];
+
     EXPECT_EQ(nullptr, obj("tank"));
     EXPECT_EQ(1, obj("gate")->restores);
     EXPECT_TRUE(logic->getObjectManager()->isDeletionTrackingEnabled());

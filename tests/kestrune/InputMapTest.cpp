@@ -31,6 +31,12 @@ namespace {
 const DWORD B1 = CInputMap::BANK1;
 DWORD bank1(int bit) { return B1 | (1u << bit); }
 
+// What the map says of an action: p(ressed), h(eld), d(ouble-clicked).
+std::string says(const CInputMap& map, DWORD action)
+{
+    return std::string(map.isPressed(action) ? "p" : "") + (map.isHeld(action) ? "h" : "") + (map.isDoubleClicked(action) ? "d" : "");
+}
+
 SJoystickState centred()
 {
     SJoystickState pad;
@@ -46,24 +52,24 @@ TEST(InputMap, PressedHeldAndDoubleClickedInBothBanks)
     pad.rgbButtons[0] = 128;
     pad.rglPOV[0] = 0;
     map.update(pad, 100, false);  // the first press, soon after start, is no double-click
-    EXPECT_TRUE(map.isPressed(1) && !map.isHeld(1) && !map.isDoubleClicked(1));
+    EXPECT_EQ("p", says(map, 1));
     map.update(idle, 130, false);
     map.update(pad, 1000, false);
     EXPECT_FLOAT_EQ(map.getAnalogue(1), 500.0f);
-    EXPECT_TRUE(map.isPressed(bank1(10)) && !map.isPressed(1u << 10));  // bank 0 bit 10 is another action
+    EXPECT_EQ(std::make_pair(true, false), std::make_pair(map.isPressed(bank1(10)), map.isPressed(1u << 10)));  // bank 0 bit 10 is another action
 
     map.update(pad, 1030, false);
-    EXPECT_TRUE(!map.isPressed(1) && map.isHeld(1) && map.isHeld(bank1(10)) && !map.isPressed(bank1(10)));
+    EXPECT_EQ(std::make_pair(std::string("h"), std::string("h")), std::make_pair(says(map, 1), says(map, bank1(10))));
     map.update(idle, 1060, false);
-    EXPECT_FALSE(map.isPressed(1) || map.isHeld(1));
+    EXPECT_EQ("", says(map, 1));
     pad.rgbButtons[0] = 64;
     map.update(pad, 1300, false);  // 300 ms after the first press
-    EXPECT_TRUE(map.isPressed(1) && map.isDoubleClicked(1));
+    EXPECT_EQ("pd", says(map, 1));
     EXPECT_FLOAT_EQ(map.getAnalogue(1), 250.0f);
     EXPECT_FALSE(map.isDoubleClicked(bank1(10))) << "bank 1 has no double-click";
     map.update(idle, 1330, false);
-    map.update(pad, 1900, false);  // 600 ms later
-    EXPECT_TRUE(map.isPressed(1) && !map.isDoubleClicked(1));
+    map.update(pad, 1800, false);  // 500 ms later: the window is over
+    EXPECT_EQ("p", says(map, 1));
 
     map.setDoubleClickWindow(0);
     map.update(idle, 1930, false);
@@ -102,8 +108,8 @@ TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
     ti::mouseMove(10, -20);
     ti::mouseButton(3, true);
     frame(map, 10100);
-    EXPECT_TRUE(map.isPressed(0x1) && map.isPressed(0x4) && !map.isPressed(0x8));
-    EXPECT_FALSE(map.isDoubleClicked(0x4)) << "one press of W is no double-click of its second action";
+    // One press of W is no double-click of its second action.
+    EXPECT_EQ((std::vector<std::string>{"p", "p", ""}), (std::vector<std::string>{says(map, 0x1), says(map, 0x4), says(map, 0x8)}));
     // The default mouse bindings: right 10, up 20, button 3; not the wheel.
     EXPECT_EQ(std::vector<float>({map.getAnalogue(0x4), map.getMouseX(), map.getAnalogue(0x4000000),
                                   map.getAnalogue(0x10000000), map.getAnalogue(0x88000000), map.getAnalogue(0x82000000)}),
@@ -113,13 +119,13 @@ TEST_F(KeyboardPlayerTest, KeysAndMouseRaiseTheirActions)
     ti::keyUp(DIK_S);
     ti::mouseMove(0, 0, 120);
     frame(map, 10130);
-    EXPECT_TRUE(map.isHeld(0x1) && map.isPressed(0x8) && map.isPressed(0x82000000));
+    EXPECT_EQ((std::vector<std::string>{"h", "p", "p"}), (std::vector<std::string>{says(map, 0x1), says(map, 0x8), says(map, 0x82000000)}));
     // W again 200 ms after its first press: both its actions are double-clicked.
     ti::keyUp(DIK_W);
     frame(map, 10160);
     ti::keyDown(DIK_W);
     frame(map, 10300);
-    EXPECT_TRUE(map.isDoubleClicked(0x1) && map.isDoubleClicked(0x4));
+    EXPECT_EQ(std::make_pair(std::string("pd"), std::string("pd")), std::make_pair(says(map, 0x1), says(map, 0x4)));
     // The pointer stays on the screen; a sensitivity out of the table counts as its nearest entry.
     setInputMapScreenSize([] { return 801; }, [] { return 601; });
     ti::mouseMove(100000, -100000);
@@ -174,12 +180,13 @@ TEST_F(GameInputTest, WithoutAPadTheFirstPlayerPlaysWithKeysAndMouse)
     ti::keyDown(DIK_SPACE);
     ti::mouseButton(0, true);
     gameInputStep();
-    EXPECT_TRUE(gamePlayerInput().isPressed(0x2) && gamePlayerInput().isPressed(0x20000000)) << "space, mouse button 0";
+    EXPECT_EQ(std::make_pair(std::string("p"), std::string("p")), std::make_pair(says(gamePlayerInput(), 0x2), says(gamePlayerInput(), 0x20000000)))
+        << "space, mouse button 0";
     // The shell's deactivate callback lets the keyboard go; shut down, the callbacks go too.
     WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, FALSE, 0);
     const bool lost = !ti::device(ti::KIND_KEYBOARD).acquired;
     WinCore.WindowProc(nullptr, WM_ACTIVATEAPP, TRUE, 0);
-    EXPECT_TRUE(lost && ti::device(ti::KIND_KEYBOARD).acquired);
+    EXPECT_EQ(std::make_pair(true, true), std::make_pair(lost, bool(ti::device(ti::KIND_KEYBOARD).acquired)));
     gameInputShutdown();
     EXPECT_EQ(ti::liveDevices(), 0);
     for (uint32_t type : {CWinCore::FUNC_ACTIVATE, CWinCore::FUNC_DEACTIVATE})
@@ -199,7 +206,8 @@ TEST_F(GameInputTest, AFirstPadDrivesThePlayerAndFeelsItsRumble)
     rumble.restart();
     startRumble(&rumble);
     gameInputStep();
-    EXPECT_TRUE(gamePlayerInput().isPressed(0x1) && !gamePlayerInput().isPressed(0x2)) << "the pad, not the keyboard";
+    EXPECT_EQ(std::make_pair(std::string("p"), std::string("")), std::make_pair(says(gamePlayerInput(), 0x1), says(gamePlayerInput(), 0x2)))
+        << "the pad, not the keyboard";
     EXPECT_FLOAT_EQ(levels(0)[2], 0.03f) << "one 30 ms step of the attack";
     stopRumble(&rumble);
 }
@@ -259,7 +267,8 @@ TEST_F(RumbleTest, LoadReadsBothSidesAndRefusesBadPlayers)
     rumble.advance(150);
     EXPECT_EQ(std::pair(rumble.getLeft().getLevel(), rumble.getRight().getLevel()), std::pair(0.6f, 0.25f));
 
-    EXPECT_FALSE(rumble.load(block.get(), 4) || rumble.load(block.get(), -1));
+    for (int pad : {4, -1}) EXPECT_FALSE(rumble.load(block.get(), pad)) << pad;
+
     EXPECT_EQ(testsupport::countReports("GamePadID >=0 && GamePadID <4"), 2);
     EXPECT_EQ(rumble.getPlayer(), 2) << "nothing stored";
     CRumble leftOnly;

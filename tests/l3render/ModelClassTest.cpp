@@ -50,7 +50,8 @@ TEST_F(ModelClassTest, LinesNameClassesAndTheirElements)
 
     // Reset keeps only the default class.
     CModelClassManager::Reset();
-    EXPECT_TRUE(CModelClassManager::GetNumClasses() == 1u && classId("default", false) == CModelClassManager::GetDefaultClassId());
+    EXPECT_EQ(1u, CModelClassManager::GetNumClasses());
+    EXPECT_EQ(CModelClassManager::GetDefaultClassId(), classId("default", false));
 }
 
 TEST_F(ModelClassTest, TheTablesStopTheReading)
@@ -68,7 +69,7 @@ TEST_F(ModelClassTest, TheTablesStopTheReading)
     // A duplicate ends the reading.
     CModelClassManager::Reset();
     write("data/classdef/dup.def", mw::classFile({{"dup", {"a"}}, {"DUP", {"b"}}, {"after", {"c"}}}));
-    EXPECT_TRUE(classId("dup") == 1u && classId("after", false) == UNKNOWN);
+    EXPECT_EQ(std::vector<uint32_t>({1u, UNKNOWN}), std::vector<uint32_t>({classId("dup"), classId("after", false)}));
     EXPECT_EQ(boxes.back().text, "Duplicate class name");
 
     // A full element table closes the class with its last name and stops.
@@ -78,7 +79,8 @@ TEST_F(ModelClassTest, TheTablesStopTheReading)
     write("data/classdef/big.def", mw::classFile({{"big", names}, {"next", {"x"}}}));
     EXPECT_EQ(classId("big"), 1u);
     EXPECT_EQ(CModelClassManager::GetTotalElements(), CModelClassManager::MAX_MODEL_ELEMENTS);
-    EXPECT_TRUE(CModelClassManager::GetClass(1)->GetElementName(1023) == std::string("1023") && classId("next", false) == UNKNOWN);
+    EXPECT_STREQ("1023", CModelClassManager::GetClass(1)->GetElementName(1023));
+    EXPECT_EQ(UNKNOWN, classId("next", false));
     EXPECT_EQ(testsupport::countReports("totalElements < MAX_MODEL_ELEMENTS"), 1);
 
     // So does a name buffer without room for one more name of 128 bytes.
@@ -86,6 +88,8 @@ TEST_F(ModelClassTest, TheTablesStopTheReading)
     names.assign(100, std::string(100, 'n'));  // 101 bytes each after "default" and "long"
     write("data/classdef/long.def", mw::classFile({{"long", names}, {"next", {"x"}}}));
     EXPECT_EQ(classId("long"), 1u);
-    EXPECT_TRUE(CModelClassManager::GetClass(1)->m_numElements == 80u && classId("next", false) == UNKNOWN);
+    EXPECT_EQ(80u, CModelClassManager::GetClass(1)->m_numElements);
+    EXPECT_EQ(UNKNOWN, classId("next", false));
+
     EXPECT_EQ(testsupport::countReports("((pNextName - pNameBuffer) + 129) < NAME_BUFFER_SIZE"), 1);
 }

@@ -142,7 +142,8 @@ TEST_F(ModelDrawTest, AClumpLooksTheSameCombinedAsMemberByMember)
     const std::vector<DWORD> members = frame([&] {
         L3SphereInFrustum(clump.GetCentre(), clump.GetRadius(), false);
         depth = L3Scene.lastDepth;
-        EXPECT_TRUE(clump.Render(depth, false, &visible) && visible);
+        EXPECT_TRUE(clump.Render(depth, false, &visible));
+        EXPECT_TRUE(visible);
     });
     EXPECT_EQ(L3Scene.drawsAttempted, 4u);
     const std::vector<DWORD> combined = frame([&] { EXPECT_FALSE(clump.Render(depth - 0.01f, false, &visible)); });
@@ -158,7 +159,9 @@ TEST_F(ModelDrawTest, AClumpLooksTheSameCombinedAsMemberByMember)
     EXPECT_EQ(frame([&] { EXPECT_FALSE(clump.Render(1e9f, true, &visible)); }), combined);
     frame([&] {
         L3SetViewFromAngles(Vector3(100, 0, 0), 0, 0, 0);
-        EXPECT_FALSE(clump.Render(1e9f, true, &visible) || visible);
+        EXPECT_FALSE(clump.Render(1e9f, true, &visible));
+        EXPECT_FALSE(visible);
+
         EXPECT_TRUE(clump.Render(1e9f, false, &visible));
     });
     EXPECT_EQ(L3Scene.drawsAttempted, 0u);

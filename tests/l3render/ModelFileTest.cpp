@@ -30,14 +30,14 @@ TEST_F(ModelFileTest, EveryVersionLoadsByItsGates)
         ASSERT_NE(model, nullptr);
         CModelElement* root = model->GetRootLodModel(0);
         CModelElement *armR = child(root, 0), *armL = child(root, 1), *hand = child(armR, 0);
-        ASSERT_TRUE(armL && hand);
-        EXPECT_FLOAT_EQ(model->GetLodThreshold(0), version < 106 ? 50.0f : 0.0f);
-        EXPECT_FLOAT_EQ(armL->m_local.Translation[0], 10.0f);
+        ASSERT_NE(armL, nullptr);
+        ASSERT_NE(hand, nullptr);
+        EXPECT_EQ(std::make_pair(version < 106 ? 50.0f : 0.0f, 10.0f), std::make_pair(model->GetLodThreshold(0), armL->m_local.Translation[0]));
         // The class from 101 (its name counted without the zero before 104): node = class position.
         const bool classed = version >= 101;
-        EXPECT_EQ(model->GetNumAnimNodes(), classed ? 4u : 0u);
-        EXPECT_EQ(armL->m_animNodeIndex, classed ? 1u : NONE);
-        EXPECT_EQ(hand->m_animNodeIndex, classed ? 3u : NONE);
+        EXPECT_EQ(classed ? std::vector<uint32_t>({4, 1, 3}) : std::vector<uint32_t>({0, NONE, NONE}),
+                  std::vector<uint32_t>({model->GetNumAnimNodes(), armL->m_animNodeIndex, hand->m_animNodeIndex}));
+
         // Bounds from 102; without them radius 100 and no LOD by distance.
         EXPECT_FLOAT_EQ(hand->m_boundsRadius, version >= 102 ? 1.5f : 100.0f);
         EXPECT_EQ(model->m_flags, CModel::FLAG_TOOLMESH | CModel::FLAG_ALPHAFADE | (version < 102 ? CModel::FLAG_NOBOUNDS : 0));
@@ -72,7 +72,8 @@ TEST_F(ModelFileTest, LodsTakeTheirSlots)
     one.Lods = {{700, mw::Element("only")}};
     CModel* model = load(one, 2);
     ASSERT_NE(model, nullptr);
-    EXPECT_TRUE(model->GetRootLodModel(0) == nullptr && model->GetLodThreshold(2) == 700.0f);
+    EXPECT_EQ(nullptr, model->GetRootLodModel(0));
+    EXPECT_EQ(700.0f, model->GetLodThreshold(2));
     // Into the model given: an older file fills slot 1 with the caller's distance (below 1e-5: 1);
     // a slot loaded again gives up its old tree.
     one.Version = 105;
@@ -216,7 +217,7 @@ TEST_F(ModelFileTest, BoundsAreReadWithoutTheMesh)
         uint32_t read = 0;
         CModelBounds bounds;
         ASSERT_TRUE(CModelUtil::ReadModelBounds(MODEL, &file, &read, &bounds));
-        EXPECT_TRUE(read == version && file.IsOpen() && bounds.transform.Translation[0] == 1.0f) << version;
+        EXPECT_EQ(std::make_tuple(version, true, 1.0f), std::make_tuple(read, file.IsOpen(), bounds.transform.Translation[0]));
         EXPECT_EQ(std::pair(bounds.radius, bounds.centre.z), version >= 102 ? std::pair(9.0f, 4.0f) : std::pair(100.0f, 0.0f));
     }
     // An incompatible version is reported and read on; the root must be a mesh.

@@ -68,7 +68,7 @@ TEST_F(ModelManagerTest, ClonesShareChunksAndMeshesAndCopyTrees)
     EXPECT_EQ(hand->m_pMeshObject->GetRefCount(), 2);
     EXPECT_EQ(clone->FindParent(cloneHand, 0), clone->FindElementByNode(2, 0));
     EXPECT_EQ(child(clone->GetRootLodModel(0), 0)->m_animNodeIndex, 2u);  // the order kept
-    EXPECT_TRUE(cloneHand->m_pBinding->m_value == 42u && cloneHand->m_pBinding->m_pElement == cloneHand);
+    EXPECT_EQ(std::make_pair(42u, cloneHand), std::make_pair(cloneHand->m_pBinding->m_value, cloneHand->m_pBinding->m_pElement));
     // The original goes; the clone keeps what it shares.
     CModelManager::ReleaseModel(model, true);
     EXPECT_EQ(clone->m_pChunks->GetRefCount(), 1);
@@ -96,9 +96,10 @@ TEST_F(ModelManagerTest, InstancesAndOneElementModels)
     CModel* hand = nullptr;
     ASSERT_TRUE(CModelUtil::CreateModelFromElement(model, &hand, "HAND"));
     CModelElement* root = hand->GetRootLodModel(0);
-    EXPECT_TRUE(!root->m_pFirstChild && root->m_animNodeIndex == CModelElement::NO_ANIM_NODE &&
-                root->m_pMeshObject == model->FindElementByNode(3, 0)->m_pMeshObject);
-    EXPECT_TRUE(hand->m_radius == 1.5f && hand->m_classId == model->m_classId);
+    EXPECT_EQ(nullptr, root->m_pFirstChild);
+    EXPECT_EQ(CModelElement::NO_ANIM_NODE, root->m_animNodeIndex);
+    EXPECT_EQ(model->FindElementByNode(3, 0)->m_pMeshObject, root->m_pMeshObject);
+    EXPECT_EQ(std::make_pair(1.5f, model->m_classId), std::make_pair(hand->m_radius, hand->m_classId));
     CModel* none = nullptr;
     EXPECT_FALSE(CModelUtil::CreateModelFromElement(model, &none, "foot"));
     EXPECT_EQ(testsupport::countReports("Failed to find element foot in class robot"), 1);
@@ -108,5 +109,6 @@ TEST_F(ModelManagerTest, InstancesAndOneElementModels)
     EXPECT_EQ(testsupport::countReports("Could not find element hand in model " + std::to_string(bare->m_id)), 1);
     // An instance of a model without the node starts it at the identity.
     CModelInst* bareInst = CModelManager::CreateModelInst(bare);
-    EXPECT_TRUE(bareInst->GetAnimNode(3)->Scale[0] == 1.0f && bareInst->GetAnimNode(3)->Translation[1] == 0.0f);
+    EXPECT_EQ(std::make_pair(1.0f, 0.0f), std::make_pair(bareInst->GetAnimNode(3)->Scale[0], bareInst->GetAnimNode(3)->Translation[1]));
+
 }

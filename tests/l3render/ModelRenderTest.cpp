@@ -58,9 +58,11 @@ TEST_F(ModelRenderTest, TheLodIsTheFirstWhoseThresholdTheValueReaches)
 {
     const float scale = L3Scene.lodScale;
     ASSERT_FLOAT_EQ(scale, 134217728.0f);
-    lods({5000, 1000, 0});
-    EXPECT_EQ(std::vector<int32_t>({drawAt(scale / 6000), drawAt(scale / 2000), drawAt(scale / 10), m_inst->Render()}),
-              std::vector<int32_t>({0, 1, 2, 2}));
+    lods({5000, 1024, 0});
+    // A threshold equal to the value is reached.
+    EXPECT_EQ(std::vector<int32_t>({drawAt(scale / 6000), drawAt(scale / 2000), drawAt(scale / 1024), drawAt(scale / 10),
+                                    m_inst->Render()}),
+              std::vector<int32_t>({0, 1, 1, 2, 2}));
     // A LOD asked for is drawn when it exists.
     EXPECT_EQ(std::pair(drawAt(scale / 6000, 1), drawAt(scale / 6000, 5)), std::pair(1, int32_t(CModel::RENDER_NO_LOD)));
     EXPECT_EQ(testsupport::countReports("pRootLodModel[lod] != NULL"), 1);
@@ -70,7 +72,8 @@ TEST_F(ModelRenderTest, TheLodIsTheFirstWhoseThresholdTheValueReaches)
     EXPECT_EQ(drawAt(scale / 10000), CModel::RENDER_NO_LOD);
     m_model->m_flags = CModel::FLAG_NOBOUNDS;
     EXPECT_EQ(drawAt(scale / 10000), 0);
-    EXPECT_EQ(counters(), std::vector<uint32_t>({8, 6, 2}));
+    EXPECT_EQ(counters(), std::vector<uint32_t>({9, 7, 2}));
+
     L3BeginScene(true);
     EXPECT_EQ(counters(), std::vector<uint32_t>({0, 0, 0}));
 }

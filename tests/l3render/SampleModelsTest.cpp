@@ -25,7 +25,8 @@ TEST_F(SampleModelsTest, TheDataHoldsWhatTheToolWrites)
     const char* parts[4] = {"root", "armL", "armR", "hand"};
     for (uint32_t node = 0; node < 4; ++node) {
         uint32_t index = 0;
-        EXPECT_TRUE(CModelClassManager::GetClass(robot->m_classId)->FindElement(parts[node], &index) && index == node);
+        EXPECT_TRUE(CModelClassManager::GetClass(robot->m_classId)->FindElement(parts[node], &index)) << parts[node];
+        EXPECT_EQ(node, index);
     }
     EXPECT_EQ(robot->FindParent(robot->FindElementByNode(3, 0), 0), robot->FindElementByNode(2, 0));
     EXPECT_EQ(robot->m_numMeshElements, 3u);
@@ -36,7 +37,9 @@ TEST_F(SampleModelsTest, TheDataHoldsWhatTheToolWrites)
     CModel* sphere = CModelUtil::LoadModel("data\\sphere.rsm", 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL);
     ASSERT_NE(sphere, nullptr);
     const TMD* strip = static_cast<HWToolObject*>(sphere->GetRootLodModel(0)->m_pMeshObject)->TMBs.First->TMDs.First;
-    EXPECT_TRUE(sphere->m_radius == 2.0f && strip->Kind == 1u && strip->Degenerates > 0u);
+    EXPECT_EQ(std::make_pair(2.0f, 1u), std::make_pair(sphere->m_radius, uint32_t(strip->Kind)));
+    EXPECT_GT(strip->Degenerates, 0u);
+
     EXPECT_NE(CModelUtil::LoadModel("data\\models\\debris.rsm", 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL), nullptr);
     EXPECT_TRUE(testsupport::reports().empty());
 }

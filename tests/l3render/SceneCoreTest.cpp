@@ -90,7 +90,8 @@ TEST_F(SceneCoreTest, FadingFollowsTheVisibilityType)
     }
     // Frustum first, then the depth rules; a minimum above the maximum is stored twice.
     L3SetPerspective(10, 1000, 20, 10);
-    EXPECT_FALSE(L3IsModelVisible(Vector3(150, 0, 0), 1, 3) || L3IsModelVisible(Vector3(150, 500, 0), 1, 0));
+    EXPECT_FALSE(L3IsModelVisible(Vector3(150, 0, 0), 1, 3));
+    EXPECT_FALSE(L3IsModelVisible(Vector3(150, 500, 0), 1, 0));
     L3SetVisibleZRange(300, 200);
     EXPECT_EQ(std::vector<float>({L3Scene.minVisZ, L3Scene.maxVisZ}), std::vector<float>({300, 300}));
     D3DCore.AutoTransparency = 1;
@@ -131,7 +132,8 @@ TEST_F(SceneCoreTest, ViewportsAreLetterboxedToThePictureShape)
     // Orthographic, the height's low bit cleared (363.1).
     L3SetViewportAndProjection(1, AspectRatioToFloat(5), 0, 0, 640, 480, 320, 240, 270, 640000, true);
     EXPECT_EQ(viewport(), std::vector<DWORD>({0, 59, 640, 362}));
-    EXPECT_TRUE(L3Scene.orthographic && state().Transforms.at(D3DTS_PROJECTION).m[3][3] == 1.0f);
+    EXPECT_EQ(std::make_pair(true, 1.0f), std::make_pair(bool(L3Scene.orthographic), state().Transforms.at(D3DTS_PROJECTION).m[3][3]));
+
     EXPECT_EQ(AspectRatioToFloat(6) + AspectRatioToFloat(9), 0.0f);
     EXPECT_EQ(testsupport::countReports("Can't convert auto aspect ratio!"), 1);
 }

@@ -106,6 +106,7 @@ const Snippet SNIPPETS[] = {
      "Error: Material: data\\t.mtl\nShader 1 Pass 1 Line 10\nInvalid stage for COLOROP"},
     {"", "stageid 0 glow\nstageid 0 shine\n", FATAL, "Line 11\nStageID already in use"},
     {"", "stageid 2 glow\n", FATAL, "Line 10\nStageID stage too big"},
+    {"", "settexture 2 0\n", FATAL, "Line 10\nInvalid stage for SETTEXTURE"},
     {"", "setrenderstate texturefactor 0xff\nbumpmaptype dot3tfactor\n", FATAL,
      "Line 11\nBumpMapType DOT3TFACTOR and SetRenderState TEXTUREFACTOR are mutually exclusive"},
     {"", "settexture 0 1\n", FATAL, "Error: Material data\\t.mtlnot supported. No suitable texture formats"},

@@ -131,7 +131,7 @@ TEST_F(MultiMaterialTest, BadSetsAreRefusedBeforeAnythingIsKept)
     });
     testsupport::clearReports();
     EXPECT_EQ(load("data\\pair.mtm"), REFUSED);
-    EXPECT_TRUE(countReports("GM0 != NULL") == 1 && D3DCore.StateBlocks.SlotsUsed == slots && m_multi.Blocks == 0);
+    EXPECT_EQ(std::make_tuple(1, slots, 0), std::make_tuple(countReports("GM0 != NULL"), D3DCore.StateBlocks.SlotsUsed, int(m_multi.Blocks)));
 }
 
 TEST_F(MultiMaterialTest, AFailingChoiceFallsBackAndAFailingFallBackEndsTheRun)
@@ -168,7 +168,9 @@ TEST_F(TextureAnimationTest, ProgramsCompileIntoTheirStagesOrTheWholeFileIsTaken
     write("s.mtl", material("vertexshader basic.vsh\n", ""));
     const ParseResult fixed = parse("f.mtl");
     const ParseResult shaded = parse("s.mtl");
-    ASSERT_TRUE(fixed.Parsed && shaded.Parsed);
+    ASSERT_TRUE(fixed.Parsed);
+    ASSERT_TRUE(shaded.Parsed);
+
     testsupport::clearReports();
     struct Case {
         bool shader;

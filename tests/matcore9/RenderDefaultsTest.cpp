@@ -26,7 +26,9 @@ TEST_F(RenderDefaultsTest, NameTablesTranslateWordsAndStatesBothWays)
         }
     // A value the table gives rather than the enumeration.
     DWORD value = 0;
-    EXPECT_TRUE(MatCore.FindMapping(2, "maxanisotropy", &value) && value == 110);
+    EXPECT_TRUE(MatCore.FindMapping(2, "maxanisotropy", &value));
+    EXPECT_EQ(110u, value);
+
     EXPECT_FALSE(MatCore.FindMapping(MAP_RENDERSTATES, "zenabl", nullptr));
     EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_MULTISAMPLEANTIALIAS), nullptr);
 }

@@ -153,15 +153,18 @@ TEST_F(ParticleEffectTest, APointConsumerFollowsEveryParticleUntilItsLeaderEnds)
     Definition d = withParts(section("dummyparticles", {"count 3"}), "", section("pointemitter", {"stagger_frames 3"}));
     CParticleEffect* pEffect = make(d.set("PointConsumer", "follower"), nullptr, Vector3(5, 6, 7), Matrix3(), follower);
     auto* pConsumer = dynamic_cast<CParticleEffect*>(pEffect->GetLinkedEffect());
-    ASSERT_TRUE(pConsumer && pConsumer->GetLeader() == pEffect);
-    EXPECT_TRUE(pConsumer->GetFollowedPoints() == pEffect->GetParticleSystem()->GetPositions() &&
-                pConsumer->GetFollowedPointCount() == 3u);
+    ASSERT_NE(pConsumer, nullptr);
+    EXPECT_EQ(pEffect, pConsumer->GetLeader());
+    EXPECT_EQ(std::make_pair(pEffect->GetParticleSystem()->GetPositions(), 3u),
+              std::make_pair(pConsumer->GetFollowedPoints(), pConsumer->GetFollowedPointCount()));
     // The consumer launches from where the particles wait, at the effect's place.
     manager->Update();
     EXPECT_EQ(states(pConsumer), (std::vector<int32_t>(4, PARTICLE_ALIVE)));
     expectNear(at(pConsumer, 3), Vector3(5, 6, 7), 1e-5f);
     manager->DestroyEffect(pEffect);
-    EXPECT_TRUE(pConsumer->GetFollowedPoints() == nullptr && pConsumer->GetLeader() == nullptr);
+    EXPECT_EQ(nullptr, pConsumer->GetFollowedPoints());
+    EXPECT_EQ(nullptr, pConsumer->GetLeader());
+
 
     // Its staggering runs on while there is nothing to follow: three frames' worth start at once.
     CParticleEffect* pStaggered =

@@ -134,8 +134,8 @@ private:
 
 inline void expectNear(const Vector3& a, const Vector3& b, float tolerance = 1e-4f)
 {
-    EXPECT_TRUE(std::fabs(a.x - b.x) <= tolerance && std::fabs(a.y - b.y) <= tolerance && std::fabs(a.z - b.z) <= tolerance)
-        << "(" << a.x << ", " << a.y << ", " << a.z << ") against (" << b.x << ", " << b.y << ", " << b.z << ")";
+    EXPECT_TRUE(testsupport::near(b, a, tolerance));
 }
+
 
 }  // namespace particletest

@@ -43,16 +43,17 @@ TEST_F(SurfaceCopyTest, RenderTargetsMonitorsAndContainers)
     EXPECT_EQ(device->SetRenderTarget(0, plainLevel), D3DERR_INVALIDCALL);
     ASSERT_EQ(device->SetRenderTarget(0, level), D3D_OK);
     device->GetRenderTarget(0, &now);
-    EXPECT_TRUE(now == level && pt::d3d9State()->RenderTarget == level);
+    EXPECT_EQ(std::make_pair(level, level), std::make_pair(now, pt::d3d9State()->RenderTarget));
     now->Release();
     D3DVIEWPORT9 viewport{};
     device->GetViewport(&viewport);
-    EXPECT_TRUE(viewport.Width == 16 && viewport.Height == 16);
+    EXPECT_EQ(std::make_pair(16u, 16u), std::make_pair(DWORD(viewport.Width), DWORD(viewport.Height)));
     D3DVIEWPORT9 wide{0, 0, 32, 16, 0, 1};
     EXPECT_EQ(device->SetViewport(&wide), D3DERR_INVALIDCALL);
     ASSERT_EQ(device->SetRenderTarget(0, back), D3D_OK);
     device->GetViewport(&viewport);
-    EXPECT_TRUE(viewport.Width == 640 && viewport.Height == 480);
+    EXPECT_EQ(std::make_pair(640u, 480u), std::make_pair(DWORD(viewport.Width), DWORD(viewport.Height)));
+
     EXPECT_EQ(device->SetViewport(&wide), D3D_OK);
 
     IDirect3DTexture9* container = nullptr;

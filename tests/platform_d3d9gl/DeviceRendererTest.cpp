@@ -22,7 +22,8 @@ using DeviceRendererTest = HeadlessDevice;
 TEST_F(DeviceRendererTest, UserPointerDrawsStageConstantsAndDefaults)
 {
     const platform::testing::D3D9State& s = *platform::testing::d3d9State();
-    EXPECT_TRUE(s.StageStates[3][D3DTSS_COLORARG0] == D3DTA_CURRENT && s.StageStates[3][D3DTSS_RESULTARG] == D3DTA_CURRENT);
+    EXPECT_EQ(std::make_pair(DWORD(D3DTA_CURRENT), DWORD(D3DTA_CURRENT)),
+              std::make_pair(s.StageStates[3][D3DTSS_COLORARG0], s.StageStates[3][D3DTSS_RESULTARG]));
     D3DCAPS9 caps{};
     ASSERT_EQ(m_device->GetDeviceCaps(&caps), D3D_OK);
     const DWORD fog = D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_FOGRANGE | D3DPRASTERCAPS_WFOG;
@@ -48,14 +49,17 @@ TEST_F(DeviceRendererTest, UserPointerDrawsStageConstantsAndDefaults)
     m_device->SetStreamSource(0, vb, 0, 20);
     m_device->SetIndices(ib);
     m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(quad[0]));
-    EXPECT_TRUE(s.Streams[0].Buffer == nullptr && s.Indices == ib);
+    EXPECT_EQ(nullptr, s.Streams[0].Buffer);
+    EXPECT_EQ(ib, s.Indices);
     m_device->SetStreamSource(0, vb, 0, 20);
     EXPECT_EQ(m_device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_A8R8G8B8, quad, 20),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(m_device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, indices, D3DFMT_INDEX16, quad, 20), D3D_OK);
-    EXPECT_TRUE(s.Streams[0].Buffer == nullptr && s.Indices == nullptr);
+    EXPECT_EQ(nullptr, s.Streams[0].Buffer);
+    EXPECT_EQ(nullptr, s.Indices);
     present();
-    EXPECT_TRUE(front(0, 0) == 0xFF00FF00u && front(15, 15) == 0xFF00FF00u) << std::hex << front(0, 0);
+    EXPECT_EQ(std::make_pair(0xFF00FF00u, 0xFF00FF00u), std::make_pair(DWORD(front(0, 0)), DWORD(front(15, 15))));
+
     EXPECT_EQ(front(16, 16), 0xFF204060u);
     EXPECT_EQ(front(40, 40), 0u);  // outside the presented image the capture is zero
     vb->Release();

@@ -200,7 +200,9 @@ TEST_F(GLRendererTest, DepthTestKeepsTheNearerOfTwoTransformedQuads)
         reread();
     };
     scene();
-    EXPECT_TRUE(near(at(8, 32), 0, 0, 255) && near(at(32, 32), 0, 0, 255) && near(at(56, 32), 255, 0, 0));
+    EXPECT_TRUE(near(at(8, 32), 0, 0, 255));
+    EXPECT_TRUE(near(at(32, 32), 0, 0, 255));
+    EXPECT_TRUE(near(at(56, 32), 255, 0, 0));
     m_state.rs[7] = 0;  // without the depth test the far quad paints over the near one
     scene();
     EXPECT_TRUE(near(at(32, 32), 255, 0, 0));
@@ -300,14 +302,17 @@ TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
                               {-0.5f, 63.5f, 0.5f, 1, 0xFFFFFF00}, {63.5f, 63.5f, 0.5f, 1, 0xFFFFFF00}};
     const uint16_t idx[] = {9, 9, 0, 1, 2, 2, 1, 3};
     const uint32_t vb = m_renderer.createBuffer(sizeof(v)), ib = m_renderer.createBuffer(sizeof(idx));
-    ASSERT_TRUE(vb != 0 && ib != vb);
+    ASSERT_NE(vb, 0u);
+    ASSERT_NE(ib, vb);
     m_renderer.updateBuffer(vb, 0, sizeof(v), v), m_renderer.updateBuffer(ib, 0, sizeof(idx), idx);
     VertexSource vs;
     vs.buffer = vb, vs.stride = sizeof(ScreenVertex), vs.fvf = FVF_SCREEN;
     IndexSource is;
     is.buffer = ib;
     m_renderer.drawIndexed(m_state.pipeline, 4, vs, is, 2, 0, 4, 2, 2);
-    EXPECT_TRUE(near(at(5, 60), 255, 255, 0) && near(at(60, 5), 255, 255, 0));
+    EXPECT_TRUE(near(at(5, 60), 255, 255, 0));
+    EXPECT_TRUE(near(at(60, 5), 255, 255, 0));
+
     // Only the changed colour bytes are sent again.
     const uint32_t cyan = 0xFF00FFFF;
     for (int i = 2; i < 6; ++i)

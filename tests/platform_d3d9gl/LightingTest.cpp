@@ -116,8 +116,9 @@ TEST_F(LightingTest, LitQuadsMatchTheDocumentedFormulas)
     D3DLIGHT9 point = light(D3DLIGHT_POINT, white, {0, 0, -1}, {});
     point.Attenuation0 = 0.5f, point.Attenuation1 = 0.25f, point.Attenuation2 = 0.1f;
     point.Ambient = rgb(0.3f, 0.3f, 0.3f);
-    D3DLIGHT9 outOfRange = point;
+    D3DLIGHT9 outOfRange = point, inRange = point;
     outOfRange.Range = 2.0f;  // the corners lie 2.06 away
+    inRange.Range = 2.1f;
     D3DLIGHT9 spot = light(D3DLIGHT_SPOT, white, {0, 0, -1}, {0, 0, 2});
     spot.Theta = 2 * std::acos(0.7f);  // the corners' angle has cosine 0.728: inside the cone
     spot.Phi = 2 * std::acos(0.6f);
@@ -135,6 +136,8 @@ TEST_F(LightingTest, LitQuadsMatchTheDocumentedFormulas)
         {"material colours only", {0.47f, 0.24f, 0.68f}, plain, {slanted}, {{D3DRS_COLORVERTEX, FALSE}}},
         {"point light attenuated", {0.3442f, 0.2096f, 0.7301f}, plain, {point}, {{D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL}}},
         {"point light out of range", {0.2708f, 0.4013f, 0.5812f}, plain, {outOfRange, slanted}, {}},
+        {"point light just in range", {0.3442f, 0.2096f, 0.7301f}, plain, {inRange}, {{D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_MATERIAL}}},
+
         {"spot inside the cone", {0.2326f, 0.3652f, 0.6478f}, plain, {spot}, {}},
         {"spot in the penumbra", {0.0718f, 0.0437f, 0.1655f}, plain, {penumbra}, {}},
         {"spot outside the cone", {0.1002f, 0.1004f, 0.2506f}, plain, {outside}, {{D3DRS_AMBIENT, 0xFF404040}}},

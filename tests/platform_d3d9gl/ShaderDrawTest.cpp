@@ -121,9 +121,10 @@ TEST_F(ShaderDrawTest, AVertexShaderTransformsAndColoursBufferedVertices)
         m_device->SetIndices(ib);
         m_device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2);
     });
-    EXPECT_TRUE(front(4, 16) == 0xFFFF8000u && front(15, 3) == 0xFFFF8000u && front(17, 16) == CLEAR);
+    EXPECT_EQ(std::vector<DWORD>({0xFFFF8000u, 0xFFFF8000u, CLEAR}), std::vector<DWORD>({front(4, 16), front(15, 3), front(17, 16)}));
     DWORD passes = 0;
-    EXPECT_TRUE(m_device->ValidateDevice(&passes) == D3D_OK && pt::d3d9RendererNotes().empty());
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3D_OK);
+    EXPECT_TRUE(pt::d3d9RendererNotes().empty());
 
     // The same shader fed through an FVF word has no element for v4 (the FVF's colour is COLOR0).
     m_device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
@@ -402,10 +403,13 @@ TEST_F(ShaderDrawTest, DeclarationsFeedFixedFunctionAndWhatCannotBeDrawnIsSaidOn
     DWORD passes = 0;
     for (IDirect3DVertexDeclaration9* declaration : {good, turned}) {
         draw(declaration);
-        EXPECT_TRUE(front(16, 16) == 0xFF00FF00u && m_device->ValidateDevice(&passes) == D3D_OK) << std::hex << front(16, 16);
+        EXPECT_EQ(0xFF00FF00u, front(16, 16));
+        EXPECT_EQ(m_device->ValidateDevice(&passes), D3D_OK);
     }
     draw(bad), draw(bad);  // said once
-    EXPECT_TRUE(front(16, 16) == CLEAR && m_device->ValidateDevice(&passes) == D3DERR_CONFLICTINGRENDERSTATE);
+    EXPECT_EQ(CLEAR, front(16, 16));
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3DERR_CONFLICTINGRENDERSTATE);
+
 
     // A shader asking for cube textures.
     IDirect3DPixelShader9* cube = pixelShader("ps.1.1\ntex t0\ntexm3x3pad t1, t0\ntexm3x3pad t2, t0\n"

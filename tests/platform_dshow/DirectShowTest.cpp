@@ -75,7 +75,8 @@ TEST_F(DirectShowTest, AWavUnderAnyNameResamplesIntoTheMixerAndPostsItsEnd)
 
     // -2000 hundredths of a decibel is a tenth of the level; paused, it is silent.
     EXPECT_EQ(g.audio->put_Volume(-2000), S_OK);
-    EXPECT_TRUE(g.audio->put_Volume(1) == E_INVALIDARG && g.audio->put_Volume(-10001) == E_INVALIDARG);
+    for (LONG volume : {LONG(1), LONG(-10001)}) EXPECT_EQ(g.audio->put_Volume(volume), E_INVALIDARG) << volume;
+
     ds::advanceFrames(2);
     EXPECT_NEAR(left()[1], (ramp[8] + ramp[9]) / 32768.0f / 2 * 0.1f, 1e-6);
     g.control->Pause();

@@ -267,7 +267,10 @@ TEST_P(VmrLayouts, TheVmrFillsTheAllocatorsSurfacesAndPresentsThemOnTheStreaming
     ASSERT_EQ(g.builder->AddFilter(vmr, wide("Video Mixing Renderer 9").c_str()), S_OK);
     ASSERT_EQ(g.render("bars.vid"), S_OK);
     const dshow::Vmr9State vs = dshow::vmr9s().at(0);
-    EXPECT_TRUE(vs.streams == 2u && vs.device == device && vs.monitor == reinterpret_cast<HMONITOR>(7));
+    EXPECT_EQ(2u, vs.streams);
+    EXPECT_EQ(std::make_pair(static_cast<void*>(device), static_cast<void*>(reinterpret_cast<HMONITOR>(7))),
+              std::make_pair(static_cast<void*>(vs.device), static_cast<void*>(vs.monitor)));
+
     EXPECT_EQ(presenter->asked.dwFlags, DWORD(yuv ? VMR9AllocFlag_OffscreenSurface : VMR9AllocFlag_3DRenderTarget));
     EXPECT_EQ(presenter->asked.Format, yuv ? D3DFMT_YUY2 : D3DFMT_X8R8G8B8);
     // Texture surfaces are refused for four-character codes: the presenter fell back.

@@ -67,7 +67,8 @@ TEST(ProfilerTest, StartAndStopAreCheckedButGoAhead)
     platform::testing::setCycleCounter(77);
     theProfiler.counters[0][0] = 5;
     profilerStart(42);
-    EXPECT_TRUE(theProfiler.started && theProfiler.running);
+    EXPECT_EQ(std::make_pair(true, true), std::make_pair(bool(theProfiler.started), bool(theProfiler.running)));
+
     EXPECT_EQ(0u, theProfiler.counters[0][0]);
     EXPECT_EQ(77u, theProfiler.startStamp);
     profilerStart(43);

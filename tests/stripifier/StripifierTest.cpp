@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <random>
+#include <tuple>
 
 using testsupport::countReports;
 
@@ -161,10 +162,10 @@ TEST(StripifierTest, SmallMeshesGiveTheKnownStrips)
     // length mode 0 does not cut the strip.
     const Result pair(Mesh().face(0, 1, 2).face(2, 1, 3), strip, 2);
     EXPECT_EQ((Indices{3, 2, 1, 0}), indicesOf(pair.out));
-    EXPECT_TRUE(pair.out.IndexSize == 2u && pair.out.NumDegenerates == 0u && pair.codes.empty());
+    EXPECT_EQ(std::make_tuple(2u, 0u, size_t(0)), std::make_tuple(pair.out.IndexSize, pair.out.NumDegenerates, pair.codes.size()));
 
     const Result flipped(Mesh().face(0, 1, 2).face(1, 2, 3), strip);
-    EXPECT_TRUE(flipped.options.NumFlippedFaces == 2u && flipped.count(STRIPIFY_FLIPPED_FACES) == 1);
+    EXPECT_EQ(std::make_pair(2u, 1), std::make_pair(flipped.options.NumFlippedFaces, flipped.count(STRIPIFY_FLIPPED_FACES)));
 
     // The third triangle of the strip repeats a vertex, and so does the fourth: reported once.
     const Result dropped(Mesh(MESH_TRIANGLESTRIP, {0, 1, 2, 3, 3, 4, 5}), options(STRIPIFY_OUTPUT_LIST));
@@ -178,7 +179,7 @@ TEST(StripifierTest, SmallMeshesGiveTheKnownStrips)
 
     // Too short a strip has no faces; a fan is reported but stripped.
     const Result empty(Mesh(MESH_TRIANGLESTRIP, {0, 1}), strip);
-    EXPECT_TRUE(empty.ok && empty.out.NumIndices == 0u);
+    EXPECT_EQ(std::make_pair(true, 0u), std::make_pair(empty.ok, empty.out.NumIndices));
     const Result fan(Mesh(MESH_TRIANGLEFAN, {0, 1, 2, 3, 4}), strip);
     EXPECT_EQ(1, countReports("WHY ARE YOU USING FANS????"));
     EXPECT_EQ((std::vector<Tri>{{0, 1, 2}, {0, 2, 3}, {0, 3, 4}}), drawn(fan.out));
@@ -278,7 +279,11 @@ TEST(StripifierTest, SeedSearchKeepsTheBestTryAndStopsWhenAsked)
     EXPECT_EQ(9, eight.progressDone);
     EXPECT_EQ(2, stopped.progressDone);
     EXPECT_EQ(indicesOf(one.out), indicesOf(stopped.out));
+    // Of equal tries the first is kept: two tries of the pair give the one-try strip.
+    const Result pair(Mesh().face(0, 1, 2).face(2, 1, 3), options(STRIPIFY_OUTPUT_STRIP, 2));
+    EXPECT_EQ((Indices{3, 2, 1, 0}), indicesOf(pair.out));
 }
+
 
 TEST(StripifierTest, IndicesNarrowOnlyWhenCountAndValuesFit)
 {
@@ -336,7 +341,7 @@ TEST(StripifierTest, UnreadableInputFailsWithoutWriting)
 TEST(StripifierTest, DisplayListColoursEachStrip)
 {
     const Result run(Mesh().face(0, 1, 2).face(2, 1, 3).face(4, 5, 6), options(STRIPIFY_OUTPUT_DISPLAYLIST));
-    EXPECT_TRUE(run.out.FVF == STRIPIFY_DISPLAYLIST_FVF && run.out.VertexSize == 16u);
+    EXPECT_EQ(std::make_pair(DWORD(STRIPIFY_DISPLAYLIST_FVF), 16u), std::make_pair(DWORD(run.out.FVF), run.out.VertexSize));
     EXPECT_EQ((Indices{0, 1, 2, 3, 4, 5, 6, 7, 8}), indicesOf(run.out));
     EXPECT_EQ(4u, run.options.NumDegenerates);            // the joined strip is built for the statistics
     EXPECT_EQ(1, run.count(STRIPIFY_UNCONNECTED_FACES));  // though the first strip is connected
@@ -379,8 +384,10 @@ TEST(StripifierTest, DebugMeshesShowNormalsAndOpenEdges)
         MeshData out = {};
         testsupport::clearReports();
         ASSERT_TRUE(Stripify(in, out, o));
-        EXPECT_EQ(c.tip.empty(), o.NormalMesh.pVertices == nullptr && countReports("no normal mesh made") == 1);
-        if (!c.tip.empty()) EXPECT_TRUE(o.NormalMesh.NumVertices == 6u && c.tip == pointOf(o.NormalMesh, 1));
+        EXPECT_EQ(c.tip.empty(), o.NormalMesh.pVertices == nullptr);
+        EXPECT_EQ(c.tip.empty() ? 1 : 0, countReports("no normal mesh made"));
+        if (!c.tip.empty()) EXPECT_EQ(std::make_pair(6u, c.tip), std::make_pair(o.NormalMesh.NumVertices, pointOf(o.NormalMesh, 1)));
+
         // The lone triangle's three edges, lifted by 0.1 along its normal (0, 0, 1).
         EXPECT_EQ(12u, o.OpenEdgeMesh.NumIndices);
         EXPECT_EQ((std::vector<float>{1, 0, 0.1f}), pointOf(o.OpenEdgeMesh, 1));

@@ -95,6 +95,27 @@ std::string TempDir::read(const std::string& name) const
 
 bool TempDir::exists(const std::string& name) const { return std::filesystem::exists(file(name)); }
 
+void copyDataFolder(const std::string& from, const std::string& to)
+{
+    namespace fs = std::filesystem;
+    fs::create_directories(to);
+    for (auto it = fs::recursive_directory_iterator(from); it != fs::recursive_directory_iterator(); ++it) {
+        const fs::path& path = it->path();
+        const std::string name = path.filename().string();
+        const bool cache = (it->is_directory() && name == "mipmaps") || path.extension() == ".xim" ||
+                           (name.starts_with("~") && path.extension() == ".tmp");
+        if (cache) {
+            if (it->is_directory()) it.disable_recursion_pending();
+            continue;
+        }
+        const fs::path target = fs::path(to) / fs::relative(path, from);
+        if (it->is_directory())
+            fs::create_directories(target);
+        else
+            fs::copy_file(path, target, fs::copy_options::overwrite_existing);
+    }
+}
+
 ScopedCwd::ScopedCwd(const std::string& path)
 {
     m_previous = std::filesystem::current_path().string();

@@ -1,6 +1,9 @@
 // Shared test support: captured reports, temporary folders, intercepted process exits.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,7 +25,19 @@ void clearReports();
 // Reports whose message or expression contains the text.
 int countReports(const std::string& text);
 
+// Two vectors (anything with x, y and z) alike within the tolerance in every coordinate.
+template <class V>
+::testing::AssertionResult near(const V& expected, const V& actual, float tolerance)
+{
+    if (std::fabs(expected.x - actual.x) <= tolerance && std::fabs(expected.y - actual.y) <= tolerance &&
+        std::fabs(expected.z - actual.z) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << actual.x << ", " << actual.y << ", " << actual.z << ") is not within "
+                                         << tolerance << " of (" << expected.x << ", " << expected.y << ", " << expected.z << ")";
+}
+
 // n bytes from a Mersenne twister seeded with seed: the same bytes on every run.
+
 std::string randomBytes(size_t n, uint32_t seed);
 
 // Thrown by the exit hook that test binaries install: the code would have ended the process.
@@ -51,6 +66,10 @@ public:
 private:
     std::string m_path;
 };
+
+// Copies a data folder without the caches a run of the game leaves in it (.xim files, mipmaps/
+// folders, half-written ~*.tmp files), so that a test meets the data as a fresh clone has it.
+void copyDataFolder(const std::string& from, const std::string& to);
 
 // Runs in the folder for the scope (restores the previous working folder).
 class ScopedCwd {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -112,8 +113,11 @@ TEST_F(BlockFileTest, BrokenTopLevelBlockIsDroppedAndReadingStops)
 
 TEST_F(BlockFileTest, FilesThatCannotBeReadFailAndEmptyFilesGiveNoBlocks)
 {
-    EXPECT_FALSE(loadBlocks("missing.txt", list, 64) || loadBlocks("", list, 64) || loadBlocks(nullptr, list, 64));
-    for (const char* empty : {"", "  // nothing but a comment"}) EXPECT_TRUE(load(empty) && list.count == 0) << empty;
+    for (const char* name : {"missing.txt", "", static_cast<const char*>(nullptr)}) EXPECT_FALSE(loadBlocks(name, list, 64));
+    for (const char* empty : {"", "  // nothing but a comment"}) {
+        EXPECT_TRUE(load(empty)) << empty;
+        EXPECT_EQ(0u, list.count) << empty;
+    }
 
     CParamBlock* block = nullptr;
     EXPECT_FALSE(loadFirstBlock("missing.txt", &block, 64));
@@ -137,32 +141,38 @@ TEST_F(BlockFileTest, TypedReads)
                      "}\n"));
     CParamBlock* b = first();
     int i = 7;
-    for (auto [name, wanted] : {std::pair{"HEX", 31}, {"dec", -42}, {"oct", 8}}) EXPECT_TRUE(b->parseInt(name, &i) && i == wanted) << name;
-    EXPECT_FALSE(b->parseInt("word", &i) || b->parseInt("child", &i) || b->parseInt("missing", &i));
+    for (auto [name, wanted] : {std::pair{"HEX", 31}, {"dec", -42}, {"oct", 8}}) {
+        EXPECT_TRUE(b->parseInt(name, &i)) << name;
+        EXPECT_EQ(wanted, i) << name;
+    }
+    for (const char* name : {"word", "child", "missing"}) EXPECT_FALSE(b->parseInt(name, &i)) << name;
     EXPECT_EQ(8, i);  // untouched by failures
     float f = 0;
-    EXPECT_TRUE(b->parseFloat("f", &f) && f == 2.5f);
+    EXPECT_TRUE(b->parseFloat("f", &f));
+    EXPECT_EQ(2.5f, f);
+
     char s[64], small[6];
     EXPECT_TRUE(b->parseString("s", s));
     EXPECT_STREQ("hello world", s);
-    EXPECT_TRUE(b->parseString("e", s) && s[0] == 0);
     EXPECT_EQ(std::vector<int>({12, 1, 0, 0}), std::vector<int>({b->parseStringGetSize("s"), b->parseStringGetSize("e"),
                                                                    b->parseStringGetSize("child"), b->parseStringGetSize("missing")}));
     EXPECT_TRUE(b->parseString("s", small));  // cut to the buffer, never past it
     EXPECT_STREQ("hello", small);
     float v[9] = {};
-    EXPECT_TRUE(b->parseVector("v", v) && v[0] == 1 && v[1] == 2.5f && v[2] == -3);
-    EXPECT_FALSE(b->parseVector("v2", v) || b->parseMatrix("v4", v));
-    EXPECT_TRUE(b->parseVector4("v4", v) && v[3] == 4 && b->parseMatrix("m", v) && v[8] == 9);
+    EXPECT_TRUE(b->parseVector("v", v));
+    EXPECT_EQ(std::vector<float>({1, 2.5f, -3}), std::vector<float>(v, v + 3));
+    EXPECT_FALSE(b->parseVector("v2", v));
+    EXPECT_FALSE(b->parseMatrix("v4", v));
+    EXPECT_TRUE(b->parseVector4("v4", v));
+    EXPECT_TRUE(b->parseMatrix("m", v));
+    EXPECT_EQ(std::vector<float>({1, 2, 3, 4, 5, 6, 7, 8, 9}), std::vector<float>(v, v + 9));
     // Orientations are stored z, y, x in radians, wrapped into -pi..pi (exactly pi stays).
-    float o[3];
+    float o[3], w[3];
     EXPECT_TRUE(b->parseOrientation("o", o));
-    EXPECT_FLOAT_EQ(30 * 0.017453292f, o[0]);
-    EXPECT_FLOAT_EQ(10 * 0.017453292f, o[2]);
-    EXPECT_TRUE(b->parseOrientation("wrap", o));
-    EXPECT_FLOAT_EQ(180 * 0.017453292f, o[0]);
-    EXPECT_FLOAT_EQ(-270 * 0.017453292f + 6.2831855f, o[1]);
-    EXPECT_FALSE(b->parseOrientation("one", o) || b->parseOrientation("v2", o));
+    EXPECT_TRUE(b->parseOrientation("wrap", w));
+    for (auto [got, degrees] : {std::pair{o[0], 30.0f}, {o[2], 10.0f}, {w[0], 180.0f}, {w[1], -270.0f + 360.0f}})
+        EXPECT_FLOAT_EQ(degrees * 0.017453292f, got);
+    for (const char* name : {"one", "v2"}) EXPECT_FALSE(b->parseOrientation(name, o)) << name;
     EXPECT_EQ(2, countReports("Found a malformed orientation!"));
 }
 
@@ -171,17 +181,20 @@ TEST_F(BlockFileTest, LookupsIgnoreCaseTakeTheFirstAndCompare32Characters)
     const std::string longName = std::string(32, 'k');
     ASSERT_TRUE(load("T {\n Dup 1\n dup 2\n Kid {\n a 1\n}\n kid {\n a 2\n}\n " + longName + " 5\n}\n"));
     CParamBlock* b = first();
-    int i = 0;
-    EXPECT_TRUE(b->parseInt("DUP", &i) && i == 1);
+    int dup = 0, a = 0, longer = 0;
     CParamBlock* kid = nullptr;
     ASSERT_TRUE(b->findBlock("KID", &kid));
-    EXPECT_TRUE(kid->parseInt("a", &i) && i == 1);
-    EXPECT_TRUE(b->parseInt((longName + "extra").c_str(), &i) && i == 5);
+    EXPECT_TRUE(b->parseInt("DUP", &dup));
+    EXPECT_TRUE(kid->parseInt("a", &a));
+    EXPECT_TRUE(b->parseInt((longName + "extra").c_str(), &longer));
+    EXPECT_EQ(std::vector<int>({1, 1, 5}), std::vector<int>({dup, a, longer}));
     EXPECT_FALSE(b->findBlock("Dup", &kid));  // a value of that name is not a block
     CParameter* param = nullptr;
-    ASSERT_TRUE(b->getBlock(1, &kid) && b->getParameter(2, &param));
-    EXPECT_TRUE(std::string(kid->getName()) == "kid" && std::string(param->getName()) == "Kid");
-    EXPECT_FALSE(b->getBlock(2, &kid) || b->getParameter(5, &param));
+    ASSERT_TRUE(b->getBlock(1, &kid));
+    ASSERT_TRUE(b->getParameter(2, &param));
+    EXPECT_EQ(std::make_pair(std::string("kid"), std::string("Kid")), std::make_pair(std::string(kid->getName()), std::string(param->getName())));
+    EXPECT_FALSE(b->getBlock(2, &kid));
+    EXPECT_FALSE(b->getParameter(5, &param));
 }
 
 TEST_F(BlockFileTest, EditsAndStaleCounts)
@@ -194,7 +207,7 @@ TEST_F(BlockFileTest, EditsAndStaleCounts)
     EXPECT_TRUE(b->setString("b", "text that replaces a block"));
     EXPECT_TRUE(b->setString("new", std::string(300, 'z').c_str()));
     const float v[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    EXPECT_TRUE(b->addInt("i", -3) && b->addFloat("f", 1.5f) && b->addVector("v", v) && b->addMatrix("m", v));
+    EXPECT_EQ(std::vector<bool>(4, true), std::vector<bool>({b->addInt("i", -3), b->addFloat("f", 1.5f), b->addVector("v", v), b->addMatrix("m", v)}));
     EXPECT_EQ("T[1,2]{a=16;C[0,0]{}b=text that replaces a block;new=" + std::string(256, 'z') +
                   ";i=-3;f=1.500000;v=1.000000, 2.000000, 3.000000;"
                   "m=1.000000, 2.000000, 3.000000, 4.000000, 5.000000, 6.000000, 7.000000, 8.000000, 9.000000;}",
@@ -203,8 +216,11 @@ TEST_F(BlockFileTest, EditsAndStaleCounts)
 
     // The child-block count still says 2, but only one block is left.
     CParamBlock* kid = nullptr;
-    EXPECT_TRUE(b->getBlock(0, &kid) && !b->getBlock(1, &kid));
-    EXPECT_TRUE(b->removeParameter("c") && !b->getBlock(0, &kid) && !b->removeParameter("c"));
+    EXPECT_TRUE(b->getBlock(0, &kid));
+    EXPECT_FALSE(b->getBlock(1, &kid));
+    EXPECT_TRUE(b->removeParameter("c"));
+    EXPECT_FALSE(b->getBlock(0, &kid));
+    EXPECT_FALSE(b->removeParameter("c"));
     EXPECT_EQ(7u, b->getNumParameters());
     EXPECT_TRUE(b->removeParameter("m"));  // the tail: later appends still land at the end
     EXPECT_TRUE(b->addParameter(new CParamBlock("Tail")));
@@ -259,7 +275,8 @@ TEST_F(BlockFileTest, FailedSaveLeavesNoFile)
     const bool saved = saveBlock("big.txt", &block, true);
     setrlimit(RLIMIT_FSIZE, &old);
     sigaction(SIGXFSZ, &previous, nullptr);
-    EXPECT_FALSE(saved || dir.exists("big.txt"));
+    EXPECT_FALSE(saved);
+    EXPECT_FALSE(dir.exists("big.txt"));
     EXPECT_TRUE(saveBlock("big.txt", &block, true));
 }
 
@@ -302,7 +319,8 @@ TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
     EXPECT_EQ(1, countReports("Exceeded maximum nesting level, offending block name = L2"));
     EXPECT_EQ(1, countReports("(nestLevel<=maxNestLevel)"));
     CParamBlock* b = first();
-    ASSERT_TRUE(b->findBlock("L1", &b) && b->findBlock("L2", &b) && b->findBlock("L3", &b));  // kept
+    for (const char* name : {"L1", "L2", "L3"}) ASSERT_TRUE(b->findBlock(name, &b)) << name;  // kept
+
 
     std::string deep = "Ok { }\n";
     for (int i = 0; i <= MAX_BLOCK_DEPTH + 1; ++i) deep += "a {\n";
@@ -324,15 +342,19 @@ TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
     EXPECT_EQ(0u, list.count);
 }
 
-TEST_F(BlockFileTest, TruncatedAndRandomInputNeverCrashes)
+TEST_F(BlockFileTest, TruncatedInputKeepsWhatCameBeforeTheCutAndRandomInputLoadsUnderTheSanitizer)
 {
     const std::string sample =
         "/* c */ A {\n x 1 // y\n B\n {\n v 1, 2, 3\n #include a.txt\n { }\n }\n s \"q\"\n}\nC { }\n";
     dir.write("a.txt", "Inc {\n z 0\n}\n");
+    const std::vector<std::string> whole = {"A", "C"};
     for (size_t n = 0; n <= sample.size(); ++n) {
         EXPECT_TRUE(load(sample.substr(0, n)));
+        const std::vector<std::string> kept = names();
+        EXPECT_EQ(kept, std::vector<std::string>(whole.begin(), whole.begin() + std::min<size_t>(kept.size(), 2))) << n;
         for (auto* node = list.pHead; node; node = node->pNext) describe(node->pObject);
     }
+    EXPECT_EQ(names(), whole);
     std::mt19937 rng(1234);
     const char alphabet[] = "ab_{}/*#-\r\n\t ,0x";
     for (int round = 0; round < 300; ++round) {

@@ -50,7 +50,7 @@ TEST_F(CollisionTest, CylinderStandingOnABoxPushesOutOfTheTop)
     auto recs = records(list);
     ASSERT_EQ(1u, recs.size());
     expectNear(Vector3(10, 0, 1), recs[0]->point);
-    EXPECT_TRUE(recs[0]->objectA == &a && recs[0]->objectB == &b);
+    EXPECT_EQ(std::make_pair(static_cast<void*>(&a), static_cast<void*>(&b)), std::make_pair(recs[0]->objectA, recs[0]->objectB));
 
     // Lifted clear: separated, and the caller's list is freed.
     EXPECT_FALSE(collideCylinderHull(cylinder(Vector3(10.5f, 0, 1.2f), UP, 0.5f, 1.0f), box.hull, &a, &b, &list,
@@ -87,7 +87,7 @@ TEST_F(CollisionTest, CylinderHullWithoutAChosenPlaneIsNoContact)
     CollisionHull empty{Vector3(), Matrix3(), 0, nullptr, nullptr, nullptr};
     EXPECT_FALSE(collideCylinderHull(cylinder(Vector3(), UP, 1, 1), empty, nullptr, nullptr, &list, plane, normal,
                                      point));
-    EXPECT_TRUE(plane == 77 && countReports("collidePlane != 0xffffffff") == 1);
+    EXPECT_EQ(std::make_pair(77u, 1), std::make_pair(plane, countReports("collidePlane != 0xffffffff")));
 
     // Touching within 0.001 but never below 1e-6: records were made, and are released again.
     Vector3 normals[1] = {UP};
@@ -95,7 +95,9 @@ TEST_F(CollisionTest, CylinderHullWithoutAChosenPlaneIsNoContact)
     CollisionHull floor{Vector3(), Matrix3(), 1, normals, distances, nullptr};
     EXPECT_FALSE(collideCylinderHull(cylinder(Vector3(0, 0, 0.0005f), UP, 1, 1), floor, nullptr, nullptr, &list,
                                      plane, normal, point));
-    EXPECT_TRUE(list.Empty() && normal.x == 9.0f);
+    EXPECT_TRUE(list.Empty());
+    EXPECT_EQ(9.0f, normal.x);
+
     EXPECT_EQ(2, countReports("collidePlane != 0xffffffff"));
 }
 

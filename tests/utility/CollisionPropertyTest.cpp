@@ -90,7 +90,8 @@ TEST_F(CollisionTest, PropertySphereSphere)
         // The middle of the overlap lies in both unless one sphere holds the other.
         EXPECT_TRUE(!hit || distance(c1, c2) < std::fabs(r1 - r2) || (distance(p, c1) <= r1 + 1e-4f && distance(p, c2) <= r2 + 1e-4f)) << i;
         if (hit) {
-            EXPECT_TRUE(distance(p, p2) < 1e-4f && (n + n2).length() < 1e-4f) << i;
+            EXPECT_LT(distance(p, p2), 1e-4f) << i;
+            EXPECT_LT((n + n2).length(), 1e-4f) << i;
         } else {
             const Vector3 apart = c2 + (c2 - c1) * rnd.uniform(0.01f, 2);
             EXPECT_FALSE(sphereSphereIntersect(c1, r1, apart, r2, p, n));
@@ -111,8 +112,11 @@ TEST_F(CollisionTest, PropertyRaySphere)
         if (!sphereInfiniteRayIntersect(origin, dir, centre, radius, p, n)) continue;
         ++hits;
         const float t = (p - origin).dot(dir);
-        EXPECT_TRUE(std::fabs(radius - distance(p, centre)) < 1e-3f && std::fabs(1.0f - n.length()) < 1e-3f) << i;
-        EXPECT_TRUE(t >= -1e-4f && distance(origin + dir * t, p) < 1e-3f) << i;
+        EXPECT_NEAR(radius, distance(p, centre), 1e-3f) << i;
+        EXPECT_NEAR(1.0f, n.length(), 1e-3f) << i;
+        EXPECT_GE(t, -1e-4f) << i;
+        EXPECT_LT(distance(origin + dir * t, p), 1e-3f) << i;
+
         float tf;
         Vector3 pf, nf;
         ASSERT_TRUE(sphereFiniteRayIntersect(origin, dir, centre, radius, tf, pf, nf));

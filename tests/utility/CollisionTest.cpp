@@ -24,14 +24,17 @@ TEST_F(CollisionTest, RecordsComeFromThePoolAndSitOnTheLiveList)
 {
     CIntersection* a = allocIntersection();
     CIntersection* b = allocIntersection();
-    ASSERT_TRUE(a && b && a->element->data == a);
+    ASSERT_NE(nullptr, a);
+    ASSERT_NE(nullptr, b);
+    EXPECT_EQ(a, a->element->data);
     freeIntersection(a);
     EXPECT_EQ(1u, liveIntersectionCount());
     llist list;
     list.InsertAfter(b);
     list.InsertAfter(nullptr);  // a hole in a caller's list is reported, not followed
     freeIntersectionList(&list);
-    EXPECT_TRUE(list.Empty() && liveIntersectionCount() == 0);
+    EXPECT_TRUE(list.Empty());
+    EXPECT_EQ(0u, liveIntersectionCount());
     EXPECT_EQ(1, countReports("Bebop, skiddley bop...budum tish"));
     std::vector<CIntersection*> taken;
     for (uint32_t i = 0; i < POOL_RECORDS; ++i) taken.push_back(allocIntersection());
@@ -94,7 +97,7 @@ TEST_F(CollisionTest, InvalidRayArithmeticSettlesThePairInstead)
     // An infinite radius makes the root non-finite.
     EXPECT_FALSE(sphereInfiniteRayIntersect(Vector3(-5, 0, 0), Vector3(1, 0, 0), Vector3(), std::numeric_limits<float>::infinity(),
                                             point, normal));
-    EXPECT_TRUE(first.deaths == 2 && second.deaths == 0);
+    EXPECT_EQ(std::make_pair(2, 0), std::make_pair(first.deaths, second.deaths));
 }
 
 TEST_F(CollisionTest, SphereAgainstPolygon)
@@ -162,8 +165,9 @@ TEST_F(CollisionTest, SphereHullContactsMakeWorldRecordsAndShareTies)
         auto recs = records(list);
         ASSERT_EQ(1u, recs.size());
         expectNear(out, recs[0]->normal);
-        EXPECT_TRUE(recs[0]->objectA == &a && recs[0]->objectB == &b);
+        EXPECT_EQ(std::make_pair(static_cast<void*>(&a), static_cast<void*>(&b)), std::make_pair(recs[0]->objectA, recs[0]->objectB));
         freeIntersectionList(&list);
+
     }
     // Separation frees the caller's list; touching counts.
     list.InsertAfter(allocIntersection());

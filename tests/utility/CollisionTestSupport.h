@@ -3,6 +3,7 @@
 
 #include "utility/Collision.h"
 
+#include "TestSupport.h"
 #include "gameobjects/CollisionServices.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +14,9 @@ namespace collisiontest {
 
 inline void expectNear(const Vector3& expected, const Vector3& actual, float tol = 1e-5f)
 {
-    EXPECT_NEAR(expected.x, actual.x, tol);
-    EXPECT_NEAR(expected.y, actual.y, tol);
-    EXPECT_NEAR(expected.z, actual.z, tol);
+    EXPECT_TRUE(testsupport::near(expected, actual, tol));
 }
+
 
 inline CollisionCylinder cylinder(const Vector3& base, const Vector3& axis, float radius, float length)
 {

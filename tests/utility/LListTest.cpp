@@ -37,11 +37,14 @@ TEST_F(LListTest, InsertsMakeTheNewElementCurrentAndRemovalsMoveToTheNextElseThe
     EXPECT_EQ((std::vector<intptr_t>{0, 1, 2, 3}), contents(list));
     EXPECT_EQ(4u, llistElementsInUse());
     list.GotoTail();
-    EXPECT_TRUE(list.RemoveCurrent() == 1 && list.GetCurrent() == item(2));  // the new tail
+    EXPECT_EQ(1, list.RemoveCurrent());
+    EXPECT_EQ(item(2), list.GetCurrent());  // the new tail
     list.GotoHead();
-    EXPECT_TRUE(list.RemoveCurrent() == 1 && list.GetCurrent() == item(1));
+    EXPECT_EQ(1, list.RemoveCurrent());
+    EXPECT_EQ(item(1), list.GetCurrent());
     list.RemoveAll();
-    EXPECT_TRUE(list.Empty() && !list.HasCurrent() && list.RemoveCurrent() == 0);
+    EXPECT_EQ(std::make_pair(true, false), std::make_pair(list.Empty(), list.HasCurrent()));
+    EXPECT_EQ(0, list.RemoveCurrent());
     EXPECT_EQ(0u, llistElementsInUse());
     EXPECT_TRUE(testsupport::reports().empty());
 }
@@ -77,7 +80,9 @@ TEST_F(LListTest, ALivePoolIsNotBuiltAgainAndWithoutAPoolAllocationsAreRefused)
     llistInitElementPool();
     ASSERT_EQ(1u, testsupport::reports().size());
     EXPECT_EQ("maxElements>0 && pElementMem==NULL && numElements==0", testsupport::reports()[0].expression);
-    EXPECT_TRUE(llistElementsInUse() == 1 && list.GetCurrent() == item(1));
+    EXPECT_EQ(1u, llistElementsInUse());
+    EXPECT_EQ(item(1), list.GetCurrent());
+
     list.RemoveCurrent();
     llistFreeElementPool();
     EXPECT_EQ(nullptr, llistAllocElement(sizeof(llistElement)));

@@ -49,7 +49,7 @@ TEST(PolyMathsTest, QuadraticsGiveTwoRootsInTheStatedOrderOrNone)
         float roots[2] = {-7.0f, -7.0f};
         solveQuadratic(c[0], c[1], c[2], &n, roots);
         EXPECT_EQ(c[3] == -7 ? 0u : 2u, n) << c[1];
-        EXPECT_TRUE(roots[0] == float(c[3]) && roots[1] == float(c[4])) << c[1] << " " << roots[0] << " " << roots[1];
+        EXPECT_EQ(std::vector<float>({float(c[3]), float(c[4])}), std::vector<float>(roots, roots + 2)) << c[1];
     }
 }
 
@@ -96,7 +96,8 @@ TEST(PolyMathsTest, QuarticFactorGroupsFalseRootsRepeatedRootsAndAZeroLeadingCoe
     for (double root : quarticRoots({1, -8, 24, -32, 16})) EXPECT_NEAR(2.0, root, 1e-3);  // (t - 2)⁴
     roots[0] = 5.0f;  // a zero leading coefficient is refused
     solveQuartic(0.0, 1.0, -3.0, 2.0, 0.0, &n, roots);
-    EXPECT_TRUE(n == 0 && roots[0] == 5.0f);
+    EXPECT_EQ(std::make_pair(0u, 5.0f), std::make_pair(n, roots[0]));
+
     EXPECT_EQ(1, testsupport::countReports("a4 != 0.0"));
 }
 

@@ -47,7 +47,7 @@ TEST(PredictTest, TargetsAsFastOrFasterThanTheShot)
     t = 7.0f;
     for (const Vector3& velocity : {Vector3(20, 0, 0), Vector3(0, 20, 0), Vector3(30, 0, 0)})
         EXPECT_FALSE(predictLaunchVelocity(Vector3(), Vector3(100, 0, 0), velocity, 20.0f, &v, &t));
-    EXPECT_TRUE(v.x == 7.0f && t == 7.0f);
+    EXPECT_EQ(std::make_pair(7.0f, 7.0f), std::make_pair(v.x, t));
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
@@ -68,9 +68,12 @@ TEST(PredictTest, BallisticSolutionsHitTheTargetWhenSimulated)
         EXPECT_EQ(ok, n > 0);
         if (!ok) continue;
         ++withSolutions;
-        ASSERT_TRUE(n <= 4 && quickest < n && slowest < n);
+        ASSERT_LE(n, 4u);
+        ASSERT_LT(std::max(quickest, slowest), n);
         for (unsigned int k = 0; k < n; ++k) {
-            EXPECT_TRUE(times[k] > 0.0f && times[quickest] <= times[k] && times[slowest] >= times[k]);
+            EXPECT_GT(times[k], 0.0f) << i;
+            EXPECT_LE(times[quickest], times[k]) << i;
+            EXPECT_GE(times[slowest], times[k]) << i;
             EXPECT_NEAR(70.0f, velocities[k].length(), 0.05f) << i;
             EXPECT_LT(miss(launch, velocities[k], gravity, target, targetVelocity, times[k]), 0.35f) << i;
         }
@@ -86,7 +89,9 @@ TEST(PredictTest, BallisticLobAndDirectShotOutOfRangeAndWithoutGravity)
     // Level ground, 100 away, speed 50, gravity -10: two elevations with sin 2θ = R·g/v² = 0.4.
     ASSERT_TRUE(predictBallisticSolutions(Vector3(), Vector3(100, 0, 0), Vector3(), 50.0f, -10.0f, &n, velocities, times,
                                           &quickest, &slowest));
-    ASSERT_TRUE(n == 2 && quickest != slowest);
+    ASSERT_EQ(2u, n);
+    ASSERT_NE(quickest, slowest);
+
     const float flat = 0.5f * std::asin(0.4f);
     EXPECT_NEAR(flat, std::atan2(velocities[quickest].z, velocities[quickest].x), 1e-4f);
     EXPECT_NEAR(float(M_PI) * 0.5f - flat, std::atan2(velocities[slowest].z, velocities[slowest].x), 1e-4f);

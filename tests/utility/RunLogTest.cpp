@@ -83,7 +83,9 @@ TEST_F(RunLogTest, LogIsTrimmedToItsLastTenKilobytes)
     EXPECT_FALSE(dir.exists("temp.tmp"));
     dir.write("Veldrane.log", "");  // an overlong message is cut and keeps its line end
     writeRunLog(std::string(5000, 'z').c_str());
-    EXPECT_TRUE(log().size() < 1100u && log().substr(log().size() - 2) == "\r\n");
+    ASSERT_LT(log().size(), 1100u);
+    EXPECT_EQ("\r\n", log().substr(log().size() - 2));
+
 
     // On a full disk (files may not grow past 4000 bytes) the trimmed copy comes out short: the
     // log stays whole and the copy goes.

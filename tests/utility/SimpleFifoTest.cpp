@@ -16,7 +16,9 @@ TEST(SimpleFifoTest, TenByteRingTakesOneEightByteItemAndPopsOnlyIntoRoom)
     CSimpleFifo fifo;
     ASSERT_TRUE(fifo.init(10));
     EXPECT_EQ(9u, fifo.getFreeSpace());
-    EXPECT_TRUE(fifo.push("abcdefgh", 8) && !fifo.push("x", 1) && fifo.getNumItems() == 1);
+    EXPECT_TRUE(fifo.push("abcdefgh", 8));
+    EXPECT_FALSE(fifo.push("x", 1));
+    EXPECT_EQ(1u, fifo.getNumItems());
     char out[16];
     uint32_t size = sizeof out;
     EXPECT_TRUE(fifo.pop(out, size));
@@ -26,9 +28,11 @@ TEST(SimpleFifoTest, TenByteRingTakesOneEightByteItemAndPopsOnlyIntoRoom)
     // A buffer too small for the next item leaves it in place and says how big it is.
     ASSERT_TRUE(fifo.push("123456", 6));
     size = 4;
-    EXPECT_TRUE(!fifo.pop(out, size) && size == 6);
+    EXPECT_FALSE(fifo.pop(out, size));
+    EXPECT_EQ(6u, size);
     size = sizeof out;
-    EXPECT_TRUE(fifo.pop(out, size) && std::string(out, size) == "123456");
+    EXPECT_TRUE(fifo.pop(out, size));
+    EXPECT_EQ("123456", std::string(out, size));
 }
 
 TEST(SimpleFifoTest, ItemsWrapAroundTheRingInOrder)
@@ -58,17 +62,20 @@ TEST(SimpleFifoTest, BadSizesAndBuffersAreRefusedWithoutCorruptingTheRing)
 {
     CSimpleFifo fifo;
     char big[300] = {};
-    EXPECT_FALSE(fifo.push("a", 1) || fifo.reset());  // no ring yet
+    EXPECT_FALSE(fifo.push("a", 1));  // no ring yet
+    EXPECT_FALSE(fifo.reset());
     ASSERT_TRUE(fifo.init(1024));
     EXPECT_FALSE(fifo.init(16));
     EXPECT_EQ(1, countReports("d_pBuffer == NULL"));
     ASSERT_TRUE(fifo.push("ok", 2));
-    EXPECT_FALSE(fifo.push(big, 0) || fifo.push(big, 256) || fifo.push(nullptr, 4));
+    for (auto [data, size] : {std::pair<const char*, uint32_t>{big, 0}, {big, 256}, {nullptr, 4}}) EXPECT_FALSE(fifo.push(data, size)) << size;
     EXPECT_EQ(1, countReports("size < 256"));
     EXPECT_EQ(1u, fifo.getNumItems());
 
     uint32_t size = 8, none = 0;
-    EXPECT_FALSE(fifo.pop(nullptr, size) || fifo.pop(big, none));
+    EXPECT_FALSE(fifo.pop(nullptr, size));
+    EXPECT_FALSE(fifo.pop(big, none));
+
     size = sizeof big;
     EXPECT_TRUE(fifo.pop(big, size));
     EXPECT_EQ("ok", std::string(big, size));

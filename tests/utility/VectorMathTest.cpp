@@ -36,7 +36,8 @@ TEST(VectorMathTest, FloatChecksFastRootsAndZeroVectors)
         std::memcpy(&f, &bits, 4);
         EXPECT_EQ(isValidFloat(f), (bits & 0x7F800000u) != 0x7F800000u) << std::hex << bits;
     }
-    EXPECT_TRUE(fastSqrt(0.0f) == 0.0f && isValidFloat(fastInvSqrt(0.0f)));  // huge but finite
+    EXPECT_EQ(0.0f, fastSqrt(0.0f));
+    EXPECT_TRUE(isValidFloat(fastInvSqrt(0.0f)));  // huge but finite
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> exponent(-30.0f, 30.0f);
     for (int n = 0; n < 2000; ++n) {
@@ -47,7 +48,7 @@ TEST(VectorMathTest, FloatChecksFastRootsAndZeroVectors)
     Vector3 zero, v(3.0f, 4.0f, 12.0f);
     zero.normalise();
     v.normalise();
-    EXPECT_TRUE(zero.length() == 0.0f && zero.x == 0.0f);
+    EXPECT_EQ(std::make_pair(0.0f, 0.0f), std::make_pair(zero.length(), zero.x));
     EXPECT_NEAR(4.0f / 13.0f, v.y, 1e-7f);
 }
 
@@ -57,7 +58,7 @@ TEST(VectorMathTest, RowVectorsAndProductsThatMayAlias)
     const Matrix3 m = rows(1, 2, 3, 4, 5, 6, 7, 8, 10);
     Vector3 v(1, 0, 0);
     v.transformBy(m);
-    EXPECT_TRUE(v.x == 1.0f && v.y == 2.0f && v.z == 3.0f);
+    EXPECT_EQ(std::vector<float>({1, 2, 3}), std::vector<float>({v.x, v.y, v.z}));
     Matrix3 p = m;
     Matrix3::multiply(p, p, rows(0, 1, 0, 1, 0, 0, 0, 0, 1));  // swaps columns 0 and 1
     expectMatrixNear(p, rows(2, 1, 3, 5, 4, 6, 8, 7, 10));
@@ -114,7 +115,7 @@ TEST(VectorMathTest, MatrixToQuatInvertsQuatToMatrix)
     // Half turns take the largest-diagonal branch; a trace of exactly 0 also leaves the trace branch.
     Quaternion q;
     matrix3ToQuat(rows(-1, 0, 0, 0, -1, 0, 0, 0, 1), q);
-    EXPECT_TRUE(q.z == 1.0f && q.w == 0.0f);
+    EXPECT_EQ(std::make_pair(1.0f, 0.0f), std::make_pair(q.z, q.w));
     matrix3ToQuat(rows(1, 0, 0, 0, -1, 0, 0, 0, -1), q);
     EXPECT_FLOAT_EQ(1.0f, q.x);
     matrix3ToQuat(rows(0, 1, 0, 0, 0, 1, 1, 0, 0), q);  // a third of a turn about (1,1,1)
@@ -133,7 +134,8 @@ TEST(VectorMathTest, SlerpFlipsBlendsAndDoesNotRenormalise)
     // q1 = -q0: the flip makes them equal, so every t gives q0.
     const Quaternion a(0.1f, 0.2f, 0.3f, std::sqrt(1.0f - 0.14f));
     quatSlerp(a, Quaternion(-a.x, -a.y, -a.z, -a.w), 0.3f, out);
-    EXPECT_TRUE(std::fabs(a.x - out.x) < 1e-6f && std::fabs(a.w - out.w) < 1e-6f);
+    EXPECT_NEAR(a.x, out.x, 1e-6f);
+    EXPECT_NEAR(a.w, out.w, 1e-6f);
     // 1 - cos = 9e-4 is above the 1e-6 limit: still spherical, so the half-way point keeps unit length.
     const float halfAngle = std::acos(1.0f - 9e-4f);
     quatSlerp(q0, Quaternion(0, 0, std::sin(halfAngle), std::cos(halfAngle)), 0.5f, out);
@@ -155,7 +157,8 @@ TEST(VectorMathTest, AffineInversesUndoTheTransform)
     matrix4AffineInverse(m, c);
     expectMatrixNear(a, b);
     expectMatrixNear(a, c);
-    EXPECT_TRUE(c.m[0][3] == 0.0f && c.m[3][3] == 1.0f);
+    EXPECT_EQ(std::make_pair(0.0f, 1.0f), std::make_pair(c.m[0][3], c.m[3][3]));
+
     m.m[0][3] = 0.0f;
     Matrix4::multiply(product, m, a);
     expectMatrixNear(product, Matrix4());

@@ -77,15 +77,11 @@ TEST_F(VMR9PlayerTest, OpenBuildsItsGraphInOrderAndSaysWhichStepFailed)
         EXPECT_EQ(testsupport::reports().size(), step.reports.size()) << step.call;
         if (!step.reports.empty()) continue;
         const dshow::GraphState g = graphState();
-        EXPECT_EQ(g.path, "data\\movies\\intro.vid");
-        EXPECT_EQ(g.filters, std::vector<std::string>{"Video Mixing Renderer 9"});
-        EXPECT_EQ(g.state, State_Running);
+        EXPECT_EQ(std::make_tuple(std::string("data\\movies\\intro.vid"), std::vector<std::string>{"Video Mixing Renderer 9"}, State_Running),
+                  std::make_tuple(g.path, g.filters, g.state));
         const dshow::Vmr9State vmr = dshow::vmr9s().at(0);
-        EXPECT_EQ(vmr.mode, DWORD(VMR9Mode_Renderless));
-        EXPECT_EQ(vmr.streams, 2u);
-        EXPECT_EQ(vmr.userId, 0xACDCACDCu);
-        EXPECT_EQ(vmr.device, DXInterface.ID3DDevice);
-        EXPECT_EQ(vmr.monitor, DXInterface.ID3D->GetAdapterMonitor(0));
+        EXPECT_EQ(std::make_tuple(DWORD(VMR9Mode_Renderless), 2u, DWORD_PTR(0xACDCACDCu)), std::make_tuple(vmr.mode, vmr.streams, vmr.userId));
+        EXPECT_EQ(std::make_pair(DXInterface.ID3DDevice, DXInterface.ID3D->GetAdapterMonitor(0)), std::make_pair(vmr.device, vmr.monitor));
     }
 }
 
@@ -141,8 +137,7 @@ TEST_F(VMR9PlayerTest, EachFrameIsDrawnOnTheQuadPresentedAndStepsTheFrontEnd)
 
     // A card that wants powers of two: 1024 x 512 surfaces, of which the picture fills a part.
     const VMR9AllocationInfo granted = dshow::vmr9s().at(0).granted;
-    EXPECT_EQ(granted.dwWidth, 1024u);
-    EXPECT_EQ(granted.dwHeight, 512u);
+    EXPECT_EQ(std::make_pair(1024u, 512u), std::make_pair(granted.dwWidth, granted.dwHeight));
     EXPECT_TRUE(granted.dwFlags & VMR9AllocFlag_TextureSurface);
     const std::vector<VideoVertex> quad = boundQuad();
     const float corners[4][4] = {{16, 8, 0, 0}, {16, 248, 0, 0.9375f}, {336, 8, 0.625f, 0}, {336, 248, 0.625f, 0.9375f}};
@@ -188,7 +183,9 @@ TEST_F(VMR9PlayerTest, EachFrameIsDrawnOnTheQuadPresentedAndStepsTheFrontEnd)
     ASSERT_TRUE(dshow::waitForFrames(graph(), shown + 1));
     pt::clearD3D9Calls();
     ASSERT_TRUE(nextFrame());
-    EXPECT_TRUE(pt::d3d9Trace().empty() && pt::d3d9Calls("DrawPrimitive") > 0);
+    EXPECT_TRUE(pt::d3d9Trace().empty());
+    EXPECT_GT(pt::d3d9Calls("DrawPrimitive"), 0);
+
     pt::setD3D9Trace(true);
     p->Close();
 
@@ -222,11 +219,8 @@ TEST_F(VMR9PlayerTest, YuvVideoIsCopiedIntoAPrivateRenderTargetTexture)
     ASSERT_NE(drawn, nullptr);
     D3DSURFACE_DESC desc{};
     drawn->GetLevelDesc(0, &desc);
-    EXPECT_EQ(desc.Usage, DWORD(D3DUSAGE_RENDERTARGET));
-    EXPECT_EQ(desc.Pool, D3DPOOL_DEFAULT);
-    EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
-    EXPECT_EQ(desc.Width, 64u);
-    EXPECT_EQ(desc.Height, 64u);
+    EXPECT_EQ(std::make_tuple(DWORD(D3DUSAGE_RENDERTARGET), D3DPOOL_DEFAULT, D3DFMT_X8R8G8B8, 64u, 64u),
+              std::make_tuple(desc.Usage, desc.Pool, desc.Format, desc.Width, desc.Height));
 }
 
 TEST_F(VMR9PlayerTest, ALostDeviceGivesTheSurfacesBackAndTheVideoPlaysOn)
@@ -274,9 +268,8 @@ TEST_F(VMR9PlayerTest, ThePresenterNeedsAWindowAndDirect3DAndMakesADeviceWhenGiv
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(pt::d3d9LiveDevices(), 2);
     const D3DPRESENT_PARAMETERS& own = pt::d3d9CreateAttempts().back();
-    EXPECT_TRUE(own.Windowed);
-    EXPECT_EQ(own.SwapEffect, D3DSWAPEFFECT_COPY);
-    EXPECT_EQ(own.hDeviceWindow, m_window);
+    EXPECT_EQ(std::make_tuple(TRUE, D3DSWAPEFFECT_COPY, m_window), std::make_tuple(own.Windowed, own.SwapEffect, own.hDeviceWindow));
+
     IVMRImagePresenter9* presenter = nullptr;
     ASSERT_EQ(a->QueryInterface(IID_IVMRImagePresenter9, reinterpret_cast<void**>(&presenter)), S_OK);
     EXPECT_EQ(presenter->Release(), 1u);

@@ -35,7 +35,8 @@ TEST_F(PlayersTest, BothPlayersShowTheClipTheRightWayRoundAndPlayItToItsEndOrToW
         p->Render();
         // Green of the top left, top right and bottom left quarters: white, black, black.
         const DWORD quarters[] = {frontPixel(200, 150) >> 8 & 255, frontPixel(600, 150) >> 8 & 255, frontPixel(200, 450) >> 8 & 255};
-        EXPECT_TRUE(quarters[0] > 240 && quarters[1] + quarters[2] < 32) << textured << " " << quarters[0] << " " << quarters[1];
+        EXPECT_GT(quarters[0], 240u) << textured;
+        EXPECT_LT(quarters[1] + quarters[2], 32u) << textured;
         bool ended = false;
         for (int i = 0; i < frames && !ended; ++i) {
             ds::advanceFrames(FRAME);
@@ -43,7 +44,9 @@ TEST_F(PlayersTest, BothPlayersShowTheClipTheRightWayRoundAndPlayItToItsEndOrToW
             ASSERT_TRUE(ended || dshow::waitForFrames(graph(), i + 2));
             p->Render();
         }
-        EXPECT_TRUE(ended && graphState().framesPresented == frames);
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(frames, graphState().framesPresented);
+
         EXPECT_EQ(graphState().posted, std::vector<LONG>{EC_COMPLETE});
     }
 

@@ -15,6 +15,11 @@ static struct FakeGame {
     std::function<bool()> preInit, init, step;
     Calls calls;
 } fake;
+static const SGameEntryPoints fakeEntryPoints = {
+    [] { return fake.calls.push_back("PreInit"), fake.preInit ? fake.preInit() : true; },
+    [] { return fake.calls.push_back("Init"), fake.init ? fake.init() : true; },
+    [] { return fake.calls.push_back("Step"), fake.step ? fake.step() : false; },
+    [] { return fake.calls.push_back("Shutdown"), true; }, [] { fake.calls.push_back("Uninit"); }};
 
 static bool namedPreInit() { return WinCore.SetAppName("Veldrane"), WinCore.IconId = 101, true; }
 
@@ -29,6 +34,7 @@ protected:
         new (&WinCore) CWinCore();
         DoingGameLoop = false;
         fake = FakeGame{};
+        setGameEntryPoints(&fakeEntryPoints);
     }
     void TearDown() override
     {
@@ -55,11 +61,6 @@ protected:
 };
 using WinMainTest = WinCoreTest;
 
-bool GamePreInit() { return fake.calls.push_back("PreInit"), fake.preInit ? fake.preInit() : true; }
-bool GameInit() { return fake.calls.push_back("Init"), fake.init ? fake.init() : true; }
-bool GameMainLoopStep() { return fake.calls.push_back("Step"), fake.step ? fake.step() : false; }
-bool GameShutdown() { return fake.calls.push_back("Shutdown"), true; }
-void GameUninit() { fake.calls.push_back("Uninit"); }
 
 TEST_F(WinMainTest, RunsTheGameInOrderAndAQuitAFailedStepOrInitCloseThroughTheShutdown)
 {
@@ -72,8 +73,10 @@ TEST_F(WinMainTest, RunsTheGameInOrderAndAQuitAFailedStepOrInitCloseThroughTheSh
         fake.preInit = namedPreInit;
         fake.init = [&] {
             RECT client;  // the window exists on a 320 x 240 client area; the key stacks too
-            EXPECT_TRUE(GetClientRect(WinCore.MainWindowHandle, &client) && client.right * 1000 + client.bottom == 320240);
-            EXPECT_TRUE(llistElementPoolExists() && WinCore.pWinExtendedKeyStack);
+            EXPECT_TRUE(GetClientRect(WinCore.MainWindowHandle, &client));
+            EXPECT_EQ(std::make_pair(LONG(320), LONG(240)), std::make_pair(client.right, client.bottom));
+            EXPECT_TRUE(llistElementPoolExists());
+            EXPECT_NE(nullptr, WinCore.pWinExtendedKeyStack);
             return !run.initFails;
         };
         int steps = 0;
@@ -81,7 +84,9 @@ TEST_F(WinMainTest, RunsTheGameInOrderAndAQuitAFailedStepOrInitCloseThroughTheSh
         EXPECT_EQ(WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL), run.result);
         EXPECT_EQ(fake.calls, run.calls);
         EXPECT_TRUE(run.result == 7 || !FindWindowA("Veldrane", nullptr));  // closed by the shutdown
-        EXPECT_TRUE(WinCore.pWinKeyStack == nullptr && WinCore.AppName == nullptr && !llistElementPoolExists());
+        EXPECT_EQ(nullptr, WinCore.pWinKeyStack);
+        EXPECT_EQ(nullptr, WinCore.AppName);
+        EXPECT_FALSE(llistElementPoolExists());
     }
     EXPECT_TRUE(testsupport::reports().empty());
 }
@@ -94,6 +99,13 @@ TEST_F(WinMainTest, EndsAtOnceAndFailsWithoutPreInitOrWhenAnotherCopyRuns)
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "stopping as the game cannot start\n");
     EXPECT_EQ(fake.calls, (Calls{"PreInit"}));
     EXPECT_TRUE(llistElementPoolExists());  // the pool stays: nothing released it
+
+    SetUp();  // no game handed over: the same stop
+    setGameEntryPoints(nullptr);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "stopping as the game cannot start\n");
+    EXPECT_TRUE(fake.calls.empty());
 
     SetUp();
     pt::setOtherProcessWindow("VELDRANE", true);
@@ -130,7 +142,8 @@ TEST_F(WinMainTest, CallbacksAreNotRunWhileAStepPumps)
     WinMain(nullptr, nullptr, nullptr, 0);
     EXPECT_EQ(steps, 2);
     // The callback left registered is reported at the end and cleared.
-    EXPECT_TRUE(testsupport::countReports("WinCore.WinCoreFunc[j][i] == NULL") == 1 && !WinCore.WinCoreFunc[0][0]);
+    EXPECT_EQ(1, testsupport::countReports("WinCore.WinCoreFunc[j][i] == NULL"));
+    EXPECT_EQ(nullptr, WinCore.WinCoreFunc[0][0]);
 }
 
 TEST_F(WinCoreTest, PumpsHandleOneMessagePerPassWhileWaitingAndOnlyTheMainPumpQuits)
@@ -153,7 +166,8 @@ TEST_F(WinCoreTest, PumpsHandleOneMessagePerPassWhileWaitingAndOnlyTheMainPumpQu
         PostQuitMessage(3);
     });
     PostMessageA(window, WM_ACTIVATEAPP, TRUE, 0);
-    EXPECT_TRUE(WinCore.ProcessMessages(true) && WinCore.ExitCode == 3u);
+    EXPECT_TRUE(WinCore.ProcessMessages(true));
+    EXPECT_EQ(3u, WinCore.ExitCode);
     WinCore.UnregisterFunc(handle);
 
     WinCore.Quit = false;
@@ -165,7 +179,8 @@ TEST_F(WinCoreTest, PumpsHandleOneMessagePerPassWhileWaitingAndOnlyTheMainPumpQu
     WinCore.Quit = false;  // the main pump's close destroys the window, and its WM_QUIT carries 0
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WinCore.ProcessMessages(true));
-    EXPECT_TRUE(WinCore.MainWindowHandle == nullptr && !IsWindow(window));
+    EXPECT_EQ(nullptr, WinCore.MainWindowHandle);
+    EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(WinCore.ExitCode, 0u);
 }
 
@@ -203,12 +218,14 @@ TEST_F(WinCoreTest, MessagesRunCallbackRowsOutsideTheGameLoopAndFillTheKeyStacks
     EXPECT_EQ(WinCore.pWinExtendedKeyStack->count * 1000 + WinCore.pWinExtendedKeyStack->pBuffer[0], 1000u + VK_RETURN);
     WinCore.ClearCharCounts();
     send(WM_CHAR, 0x141);  // only the low byte counts
-    EXPECT_TRUE(WinCore.AnyCharTyped() && WinCore.CharCounts[0x41] == 1u);
+    EXPECT_TRUE(WinCore.AnyCharTyped());
+    EXPECT_EQ(1u, WinCore.CharCounts[0x41]);
     EXPECT_FALSE((WinCore.ClearCharCounts(), WinCore.AnyCharTyped()));
     chars.count = 0;  // a full stack drops the surplus
     for (int i = 0; i < 150; ++i) send(WM_CHAR, 'a' + i % 26);
     uint8_t top = 0;
-    EXPECT_TRUE(chars.Pop(top) && chars.count == 99u);
+    EXPECT_TRUE(chars.Pop(top));
+    EXPECT_EQ(99u, chars.count);
     EXPECT_EQ(top, 'a' + 99 % 26);
     struct { UINT message; WPARAM wParam; LPARAM lParam; bool before, after; } rows[] = {
         {WM_SIZE, SIZE_MINIMIZED, 0, false, true}, {WM_SIZE, SIZE_MAXHIDE, 0, false, true},
@@ -243,7 +260,8 @@ TEST_F(WinCoreTest, MinimiseUntilForegroundWaitsForTheWindowOrEndsTheProcess)
     int idles = 0;
     pt::setIdleHook([&] { ++idles == 3 ? pt::setForeground(window) : void(); });
     WinCore.MinimiseUntilForeground();
-    EXPECT_TRUE(IsIconic(window) && idles == 3);
+    EXPECT_TRUE(IsIconic(window));
+    EXPECT_EQ(3, idles);
 
     // The user closes it instead: the process ends with the exit code so far.
     pt::setForeground(nullptr);
@@ -257,5 +275,7 @@ TEST_F(WinCoreTest, MinimiseUntilForegroundWaitsForTheWindowOrEndsTheProcess)
         code = exit.code;
     }
     EXPECT_EQ(code, 3);
-    EXPECT_TRUE(!llistElementPoolExists() && WinCore.AppName == nullptr);
+    EXPECT_FALSE(llistElementPoolExists());
+    EXPECT_EQ(nullptr, WinCore.AppName);
+
 }

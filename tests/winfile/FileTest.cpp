@@ -1,5 +1,6 @@
 #include "winfile/File.h"
 #include "TestSupport.h"
+#include "platform/testing.h"
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <string>
@@ -18,13 +19,17 @@ TEST(File, ReadsSeekWithinTheFileAndCrossBufferBoundaries)
         const uint32_t size = file.GetSize();
         ASSERT_EQ(data.size(), size);
         // Origins 0 (start), 1 (current) and 2 (end); nothing before the start or past the end.
-        EXPECT_TRUE(file.Seek(2, 10) && file.GetPosition() == size - 10);
-        EXPECT_FALSE(file.Seek(2, size + 1) || file.Seek(3, 0));
-        EXPECT_TRUE(file.Seek(1, -int32_t(size - 10)) && file.GetPosition() == 0);
+        EXPECT_TRUE(file.Seek(2, 10));
+        EXPECT_EQ(size - 10, file.GetPosition());
+        EXPECT_FALSE(file.Seek(2, size + 1));
+        EXPECT_FALSE(file.Seek(3, 0));
+        EXPECT_TRUE(file.Seek(1, -int32_t(size - 10)));
+        EXPECT_EQ(0u, file.GetPosition());
         EXPECT_FALSE(file.Seek(1, -1));
         std::string got(data.size(), 0);  // across buffer boundaries, cut at the end
         uint32_t n = 0;
-        ASSERT_TRUE(file.Seek(0, CFile::READ_BUFFER_SIZE - 5) && file.Read(got.data(), size, &n));
+        ASSERT_TRUE(file.Seek(0, CFile::READ_BUFFER_SIZE - 5));
+        ASSERT_TRUE(file.Read(got.data(), size, &n));
         EXPECT_EQ(data.substr(CFile::READ_BUFFER_SIZE - 5), got.substr(0, n));
         EXPECT_FALSE(file.Read(got.data(), 1));  // nothing left: false
     }
@@ -63,7 +68,10 @@ TEST(File, WritesTextAndIntegersAndReadsThemBack)
         CFile file;
         ASSERT_TRUE(file.Open(name.c_str(), FILE_MODE_WRITE | FILE_MODE_APPEND));
         EXPECT_EQ(8u, file.GetPosition());
-        EXPECT_TRUE(file.WriteLong(5) && file.Write("hello", 5) && file.WriteLong(9) && file.Write("tiny", 4));
+        EXPECT_TRUE(file.WriteLong(5));
+        EXPECT_TRUE(file.Write("hello", 5));
+        EXPECT_TRUE(file.WriteLong(9));
+        EXPECT_TRUE(file.Write("tiny", 4));
         EXPECT_TRUE(file.WriteShort(0x0201));
     }
     EXPECT_EQ(std::string("a\r\nb\r\n\r\n\x05\0\0\0hello", 17), dir.read("w.txt").substr(0, 17));
@@ -72,11 +80,15 @@ TEST(File, WritesTextAndIntegersAndReadsThemBack)
     char buffer[8];
     uint32_t length = 0, value = 0;
     uint16_t half = 0;
-    EXPECT_TRUE(file.Seek(0, 8) && file.ReadString(buffer, sizeof buffer, &length));
+    EXPECT_TRUE(file.Seek(0, 8));
+    EXPECT_TRUE(file.ReadString(buffer, sizeof buffer, &length));
     EXPECT_EQ("hello", std::string(buffer, length));
     EXPECT_FALSE(file.ReadString(buffer, 8, &length));  // 9 is above the capacity
-    EXPECT_TRUE(file.ReadLong(&value) && value == 0x796E6974u);  // "tiny"
-    EXPECT_TRUE(file.ReadShort(&half) && half == 0x0201 && !file.ReadShort(&half));
+    EXPECT_TRUE(file.ReadLong(&value));
+    EXPECT_EQ(0x796E6974u, value);  // "tiny"
+    EXPECT_TRUE(file.ReadShort(&half));
+    EXPECT_EQ(0x0201, half);
+    EXPECT_FALSE(file.ReadShort(&half));
     file.Close();
     ASSERT_TRUE(file.Open(name.c_str(), FILE_MODE_WRITE));  // without append: truncated
     file.Close();
@@ -93,7 +105,8 @@ TEST(File, ScramblingDependsOnlyOnThePosition)
         CFile file;
         ASSERT_TRUE(file.Open(name.c_str(), FILE_MODE_WRITE));
         const std::string copy = data;
-        ASSERT_TRUE(file.Write(copy.data(), 3000) && file.Write(copy.data() + 3000, 2000));
+        ASSERT_TRUE(file.Write(copy.data(), 3000));
+        ASSERT_TRUE(file.Write(copy.data() + 3000, 2000));
         EXPECT_EQ(data, copy);  // the caller's buffer is never touched
     }
     SetFileScrambling(false);
@@ -133,7 +146,7 @@ TEST(File, NameChecksReportOverlongNamesAndBadModesAreRefused)
     EXPECT_FALSE(file.Write("y", 1));
     file.Close();
     EXPECT_TRUE(testsupport::reports().empty());
-    EXPECT_FALSE(file.Open("a.txt", FILE_MODE_READ | FILE_MODE_WRITE) || file.Open("a.txt", FILE_MODE_BUFFERED));
+    for (uint32_t mode : {FILE_MODE_READ | FILE_MODE_WRITE, uint32_t(FILE_MODE_BUFFERED)}) EXPECT_FALSE(file.Open("a.txt", mode)) << mode;
 
     // 259 characters is the longest name kept; 260 is refused.
     const std::string longest = std::string(200, 'a') + "\\" + std::string(58, 'b');
@@ -158,7 +171,8 @@ TEST(File, WritingCreatesMissingFoldersWithoutChangingTheWorkingFolder)
     EXPECT_EQ(before, std::filesystem::current_path());
     EXPECT_TRUE(std::filesystem::exists(dir.file("data/new/sub/file.dat")));
     EXPECT_TRUE(createDirectoriesFor("plain.txt"));   // no folder: nothing to create
-    EXPECT_FALSE(createDirectoriesFor("data\\new\\") || createDirectoriesFor("data\\x.txt"));  // a slash ends it; it exists
+    for (const char* name : {"data\\new\\", "data\\x.txt"}) EXPECT_FALSE(createDirectoriesFor(name)) << name;  // a slash ends it; it exists
+
     // Fifteen missing folders are cut and made; a sixteenth cut fails and makes nothing.
     std::string deep = "d0", deeper = "e0";
     for (int i = 1; i < 15; ++i) deep += "\\d" + std::to_string(i);
@@ -169,4 +183,83 @@ TEST(File, WritingCreatesMissingFoldersWithoutChangingTheWorkingFolder)
     EXPECT_FALSE(std::filesystem::exists(dir.file("e0")));
     EXPECT_FALSE(file.Open("missing\\f.txt", FILE_MODE_READ));  // reads never create folders
     EXPECT_FALSE(std::filesystem::exists(dir.file("missing")));
+}
+
+// Files held in memory are read, written, timed, listed, deleted and moved through the same calls,
+// and the disk under them is never touched.
+TEST(File, FilesHeldInMemoryServeTheFileCallsWithoutTheDisk)
+{
+    TempDir dir;
+    testsupport::ScopedCwd cwd(dir.path());
+    namespace pt = platform::testing;
+    const std::string data = testsupport::randomBytes(CFile::READ_BUFFER_SIZE + 300, 9);
+    pt::setMemoryFile("data/Sub/f.bin", data.data(), data.size());
+    for (uint32_t mode : {FILE_MODE_READ, FILE_MODE_READ | FILE_MODE_BUFFERED}) {
+        CFile file;
+        ASSERT_TRUE(file.Open("DATA\\sub\\F.BIN", mode));  // either slash, any case
+        std::string got(data.size(), 0);
+        uint32_t n = 0;
+        ASSERT_TRUE(file.Seek(2, 100));
+        ASSERT_TRUE(file.Read(got.data(), 1000, &n));
+        ASSERT_TRUE(file.Seek(0, 5));
+        EXPECT_EQ(data.substr(data.size() - 100), got.substr(0, n));
+        // Held again while open: this handle keeps the bytes it opened.
+        pt::setMemoryFile("data/sub/f.bin", "new", 3);
+        EXPECT_TRUE(file.Read(got.data(), 10, &n));
+        EXPECT_EQ(data.substr(5, 10), got.substr(0, n));
+        pt::setMemoryFile("data/sub/f.bin", data.data(), data.size());
+    }
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA("data\\sub"));
+    for (const char* name : {"data\\sub", "data\\g.bin"}) EXPECT_FALSE(FileExists(name)) << name;
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("data/sub/f.bin", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+
+    // A held name takes writes. With the disk out of sight, a new name does too, folders and all, and
+    // what is on the disk is not there.
+    CFile file;
+    ASSERT_TRUE(file.Open("data\\sub\\f.bin", FILE_MODE_WRITE));
+    ASSERT_TRUE(file.Write("abc", 3));
+    file.Close();
+    dir.write("disk.txt", "d");
+    pt::setMemoryFilesOnly(true);
+    EXPECT_FALSE(FileExists("disk.txt"));
+    EXPECT_FALSE(DeleteFileA("disk.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("none\\disk.txt"));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+    ASSERT_TRUE(file.Open("out\\deep\\w.txt", FILE_MODE_WRITE));
+    ASSERT_TRUE(file.WriteLong(7));
+    file.Close();
+    ASSERT_TRUE(file.Open("out\\deep\\w.txt", FILE_MODE_WRITE | FILE_MODE_APPEND));
+    ASSERT_TRUE(file.Write("!", 1));
+    const FILETIME stamp = {0x12345670u, 0x01D00000u};
+    EXPECT_TRUE(file.SetLastWriteTime(&stamp));
+    file.Close();
+    pt::setMemoryFilesOnly(false);
+    EXPECT_TRUE(FileExists("disk.txt"));
+    std::string held;
+    EXPECT_TRUE(pt::memoryFile("data/sub/f.bin", &held));
+    EXPECT_EQ("abc", held);
+    EXPECT_TRUE(pt::memoryFile("OUT/deep/w.txt", &held));
+    EXPECT_EQ(std::string("\7\0\0\0!", 5), held);
+    FILETIME back{};
+    ASSERT_TRUE(file.Open("out/deep/w.txt", FILE_MODE_READ));
+    ASSERT_TRUE(file.GetLastWriteTime(&back));
+    EXPECT_EQ(std::make_pair(stamp.dwLowDateTime, stamp.dwHighDateTime), std::make_pair(back.dwLowDateTime, back.dwHighDateTime));
+    file.Close();
+
+    EXPECT_FALSE(MoveFileA("out\\deep\\w.txt", "data\\sub\\f.bin"));  // the target exists
+    EXPECT_TRUE(MoveFileExA("out\\deep\\w.txt", "data\\sub\\f.bin", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_FALSE(FileExists("out\\deep\\w.txt"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("out"));
+    EXPECT_TRUE(pt::memoryFile("data/sub/f.bin", &held));
+    EXPECT_EQ(5u, held.size());
+    EXPECT_TRUE(MoveFileA("data\\sub\\f.bin", "moved.txt"));
+    EXPECT_TRUE(FileExists("moved.txt"));
+    EXPECT_TRUE(DeleteFileA("MOVED.TXT"));
+    EXPECT_FALSE(FileExists("moved.txt"));
+
+    // Nothing reached the disk but the file written there.
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+    EXPECT_EQ("d", dir.read("disk.txt"));
+    pt::clearMemoryFiles();
 }

@@ -1,5 +1,6 @@
 #include "winfile/PackFile.h"
 #include "TestSupport.h"
+#include "platform/testing.h"
 #include "winfile/Compress.h"
 #include "winfile/File.h"
 #include <gtest/gtest.h>
@@ -97,8 +98,10 @@ TEST_F(PackFileTest, BuildsFromRecordedReadsAndReadsBackByteForByte)
     EXPECT_EQ(3, PackFileNumFiles());
     PackFileSetSource(PACK_SOURCE_OFF);
     PackFileClose("pack.log");
-    EXPECT_TRUE(!PackFileIsOpen() && reports().empty());
-    EXPECT_TRUE(shown.size() == 4 && shown.back() == "Building Pack-file. Please wait - 1");
+    EXPECT_FALSE(PackFileIsOpen());
+    EXPECT_TRUE(reports().empty());
+    ASSERT_EQ(4u, shown.size());
+    EXPECT_EQ("Building Pack-file. Please wait - 1", shown.back());
     EXPECT_EQ(0u, dir.read("pack.log").find("Pack statistics:\r\nFiles: 3\r\n"));
 
     // Layout: count, directory (CRC, offset, size) sorted by CRC, data in recording order XORed with one key.
@@ -139,8 +142,9 @@ TEST_F(PackFileTest, SeeksWithinEntriesCutsAtTheirEndAndCloseForgetsTheDirectory
     build("p.pak", {"a.bin", "b.bin"});
     ASSERT_TRUE(PackFileOpen("p.pak", PACKFILE_MODE_READ, 0));
     const int ia = PackFileFind("A.BIN"), ib = PackFileFind("b.bin");
-    ASSERT_TRUE(ia >= 0 && ib >= 0);
-    EXPECT_TRUE(PackFileFind("c.bin") == -1 && PackFileEntrySize(ia) == 70000u);
+    ASSERT_GE(ia, 0);
+    ASSERT_GE(ib, 0);
+    EXPECT_EQ(std::make_pair(-1, 70000u), std::make_pair(PackFileFind("c.bin"), PackFileEntrySize(ia)));
     char buffer[70010];
     uint32_t got = 99;
     // Cut to the entry's end; seeking back; three chunks; at and past the end nothing, and success.
@@ -150,35 +154,44 @@ TEST_F(PackFileTest, SeeksWithinEntriesCutsAtTheirEndAndCloseForgetsTheDirectory
         EXPECT_EQ(wanted, std::string(buffer, got)) << offset;
     }
     PackFileClose();
-    EXPECT_TRUE(!PackFileIsOpen() && PackFileNumFiles() == 0 && PackFileFind("a.bin") == -1 && reports().empty());
+    EXPECT_EQ(std::make_tuple(false, 0, -1), std::make_tuple(PackFileIsOpen(), PackFileNumFiles(), PackFileFind("a.bin")));
+    EXPECT_TRUE(reports().empty());
 }
 
 // A stream thread reads its file from the open pack while the main thread reads another; small
-// unbuffered pieces make every piece a seek and a read of the pack's one handle.
+// unbuffered pieces make every piece a seek and a read of the pack's one handle. The pack on disk
+// and the same pack held in memory serve alike.
 TEST_F(PackFileTest, TwoThreadsReadTheirOwnBytesFromOnePack)
 {
     const std::string contents[2] = {randomBytes(40000, 3), randomBytes(40000, 4)};
     const char* names[2] = {"one.wav", "two.wav"};
     for (int i = 0; i < 2; ++i) dir.write(names[i], contents[i]);
     build("s.pak", {names[0], names[1]});
-    openToRead("s.pak");
-    std::atomic<int> wrong{0};
-    auto reader = [&](int i) {
-        for (int pass = 0; pass < 20; ++pass)
-            if (readThroughCFile(names[i], FILE_MODE_READ, 997) != contents[i]) ++wrong;
-    };
-    std::thread stream(reader, 1);
-    reader(0);
-    stream.join();
-    EXPECT_EQ(0, wrong.load());
+    const std::string pack = dir.read("s.pak");
+    platform::testing::setMemoryFile("m.pak", pack.data(), pack.size());
+    for (const char* name : {"s.pak", "m.pak"}) {
+        openToRead(name);
+        std::atomic<int> wrong{0};
+        auto reader = [&](int i) {
+            for (int pass = 0; pass < 20; ++pass)
+                if (readThroughCFile(names[i], FILE_MODE_READ, 997) != contents[i]) ++wrong;
+        };
+        std::thread stream(reader, 1);
+        reader(0);
+        stream.join();
+        EXPECT_EQ(0, wrong.load()) << name;
+        PackFileClose();
+    }
+    platform::testing::clearMemoryFiles();
+    EXPECT_FALSE(dir.exists("m.pak"));
     EXPECT_TRUE(reports().empty());
-    PackFileClose();
 }
 
 TEST_F(PackFileTest, NamesSharingACrcAreToldApartByReadingOrderUnlessBothAreEmpty)
 {
     const auto [first, second] = crcTwins();
-    ASSERT_TRUE(first != second && PackFileNameCrc(first.c_str()) == PackFileNameCrc(second.c_str()));
+    ASSERT_NE(first, second);
+    ASSERT_EQ(PackFileNameCrc(first.c_str()), PackFileNameCrc(second.c_str()));
     dir.write(first, "first file");
     dir.write(second, "the second file");
     build("twins.pak", {first, second});
@@ -191,7 +204,8 @@ TEST_F(PackFileTest, NamesSharingACrcAreToldApartByReadingOrderUnlessBothAreEmpt
     dir.write(first, "");  // empty twins cannot be sorted
     dir.write(second, "");
     ASSERT_TRUE(PackFileOpen("twins.pak", PACKFILE_MODE_BUILD, 5));
-    EXPECT_TRUE(PackFileAddFile(first.c_str()) && PackFileAddFile(second.c_str()));
+    EXPECT_TRUE(PackFileAddFile(first.c_str()));
+    EXPECT_TRUE(PackFileAddFile(second.c_str()));
     PackFileClose();
     EXPECT_EQ(1, countReports("Sorting 2 identical packentries not allowed!"));
 }
@@ -222,7 +236,7 @@ TEST_F(PackFileTest, RecordingRulesAndMisuseReports)
     for (auto [name, mode, maxFiles] : {std::tuple<const char*, int, int>{"missing.pak", PACKFILE_MODE_READ, 0}, {"Odd.pak", 7, 0},
                                         {"none.pak", PACKFILE_MODE_BUILD, 0}, {"no\\such\\x.pak\\", PACKFILE_MODE_BUILD, 5}})
         EXPECT_FALSE(PackFileOpen(name, mode, maxFiles)) << name;
-    EXPECT_TRUE(!PackFileIsOpen() && reports().size() == 6u);
+    EXPECT_EQ(std::make_pair(false, size_t(6)), std::make_pair(PackFileIsOpen(), reports().size()));
     EXPECT_EQ(1, countReports("Illegal open mode for pack-file <odd.pak>"));
 
     // A file that vanishes before the build is reported and left out; an empty build writes a count of 0.
@@ -250,7 +264,8 @@ TEST_F(PackFileTest, CorruptPacksFailToOpen)
         dir.write("bad.pak", bytes);
         EXPECT_FALSE(PackFileOpen("bad.pak", PACKFILE_MODE_READ, 0)) << bytes.size();
         EXPECT_EQ(1, countReports("Something wrong with bad.pak")) << bytes.size();
-        EXPECT_TRUE(!PackFileIsOpen() && PackFileFind("a.txt") == -1) << bytes.size();
+        EXPECT_EQ(std::make_pair(false, -1), std::make_pair(PackFileIsOpen(), PackFileFind("a.txt"))) << bytes.size();
+
     }
     // Random packs either fail or serve every entry within their bounds.
     for (uint32_t seed = 0; seed < 300; ++seed) {

@@ -13,10 +13,9 @@
 #include "l3render/ModelManager.h"
 #include "matcore9/HWDynamicMesh.h"
 #include "utility/LList.h"
+#include "winfile/File.h"
 
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 namespace clumpworld {
 
@@ -37,13 +36,11 @@ inline bool loadMaterial(const char*, const TexNames&, const float*, const float
     return true;
 }
 
+// Through the engine's own file calls, so that a run that keeps its files in memory finds them.
 inline void writeFile(const std::string& name, const std::string& bytes)
 {
-    std::filesystem::create_directories(std::filesystem::path(name).parent_path());
-    if (FILE* f = std::fopen(name.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-    }
+    CFile file;
+    if (file.Open(name.c_str(), FILE_MODE_WRITE)) file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
 // The world's land tree and an AI map of 16 x 16 cells of 100 units whose ground rises 20 a cell

@@ -29,6 +29,21 @@ void setSystemTime(const SYSTEMTIME* time);  // null: the real clock again
 // longjmp). Null restores the real exit.
 void setExitHook(std::function<void(int code)> hook);
 
+// Files held in memory, so that a test or a fuzzer hands a reader its bytes with no disk between.
+// While a name is held, the file calls (CreateFileA and the calls on its handles, GetFileAttributesA,
+// DeleteFileA, MoveFileA) find these bytes under it instead of the disk, and the folders on the way
+// to it exist. Names match as the engine's do: '\' and '/' alike, in any case. Holding a name again
+// replaces its bytes; handles already open keep the old ones. Safe from any thread; while nothing
+// is held the file calls pay one atomic load.
+void setMemoryFile(const std::string& name, const void* data, size_t size);
+void removeMemoryFile(const std::string& name);
+void clearMemoryFiles();
+// While set, the disk is out of sight: only what is held exists, and a file opened for writing (or
+// a folder made) is held from then on.
+void setMemoryFilesOnly(bool on);
+// The bytes held under the name; false when it is not held.
+bool memoryFile(const std::string& name, std::string* bytes);
+
 // Threads and events. Live counts: events whose handle is open; threads that run or whose handle
 // is open. While set, CreateThread fails as when the system has no room for a thread.
 int liveEvents();

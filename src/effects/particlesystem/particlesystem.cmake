@@ -8,6 +8,6 @@ target_sources(effects PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/ParticleEffect.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SpriteParticles.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MeshParticles.cpp)
-# Samples through the audio manager, the ground through the world's AI map; drawn kinds through the
+# Samples through the audio manager, the ground through the AI map; drawn kinds through the
 # material library and the render façade's scene core and models.
-target_link_libraries(effects PUBLIC audio ai global matcore9 l3render)
+target_link_libraries(effects PUBLIC audio aimap global matcore9 l3render)

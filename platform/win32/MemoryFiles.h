@@ -1,0 +1,57 @@
+// Files held in memory for tests and fuzzing (see platform/testing.h). The file calls ask here
+// first, but only while memory files are in use: otherwise they pay one relaxed load.
+#pragma once
+
+#include "platform/win32/types.h"
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace platform::memoryfiles {
+
+// 100 ns ticks between 1601-01-01 and 1970-01-01.
+constexpr uint64_t EPOCH_DIFFERENCE = 116444736000000000ull;
+
+inline uint64_t ticksFromTimespec(const timespec& ts)
+{
+    return EPOCH_DIFFERENCE + static_cast<uint64_t>(ts.tv_sec) * 10000000ull + static_cast<uint64_t>(ts.tv_nsec) / 100;
+}
+
+// The bytes behind a held name. Handles share it, as handles of one file share its contents.
+struct Contents {
+    std::mutex lock;
+    std::vector<uint8_t> bytes;
+    uint64_t writeTime = 0;  // 100 ns ticks since 1601
+};
+
+// What a HANDLE of a file points to: a descriptor, or held contents and a position.
+struct FileObject {
+    int fd = -1;
+    std::shared_ptr<Contents> memory;
+    uint64_t position = 0;
+    bool canRead = false, canWrite = false;
+};
+
+extern std::atomic<bool> inUse;
+inline bool active() { return inUse.load(std::memory_order_relaxed); }
+
+// Each answers false when the name is none of memory's business; the disk answers then.
+bool create(const char* name, DWORD access, DWORD creation, HANDLE& handle, DWORD& error);
+bool attributes(const char* name, DWORD& result, DWORD& error);
+bool makeFolder(const char* name, DWORD& error);
+bool remove(const char* name, DWORD& error);
+bool move(const char* from, const char* to, bool replace, DWORD& error);
+
+// The calls on a handle of held contents.
+BOOL read(FileObject& file, void* buffer, DWORD count, DWORD& done, DWORD& error);
+BOOL write(FileObject& file, const void* buffer, DWORD count, DWORD& done, DWORD& error);
+bool seek(FileObject& file, int64_t distance, DWORD method, uint64_t& result);
+uint64_t size(FileObject& file);
+uint64_t writeTime(FileObject& file);
+void setWriteTime(FileObject& file, uint64_t ticks);
+
+}  // namespace platform::memoryfiles
