@@ -3,8 +3,9 @@
 // The device keeps every state and resource; this class only turns them into GL objects and draw
 // calls. Values are the device's own (render-state numbers, formats, FVF words, colours as
 // 0xAARRGGBB), so the device hands its tables over as they are. Rendering goes to an off-screen
-// back buffer, or to a texture made the render target; Present copies the back buffer to a front
-// buffer (what a screenshot reads) and to the window.
+// back buffer, or to a texture made the render target; Present makes the back buffer the front
+// buffer (what a screenshot reads), copying it to the window when one can be seen. A draw makes
+// only the GL calls that change what GL holds.
 //
 // Usage: create(window or null, width, height); per frame clear/draw, then present(). Buffers and
 // textures are renderer handles (0 = none) that the device updates when their contents change.
