@@ -233,8 +233,10 @@ public:
             for (int i = 0; i < QUADS; ++i) glDrawArrays(GL_TRIANGLE_STRIP, 4 * i, 4);
         }
         // The frame as it goes to the window, read before the swap leaves the back buffer undefined,
-        // rows turned top first.
+        // rows turned top first. Swapping a hidden offscreen window does not make GL draw the frame
+        // (Mesa goes on collecting draws); presenting to a screen would, and so does a flush.
         if (readBack) readFrame();
+        glFlush();
         m_gl.swap();
         if (readBack)
             for (UINT y = 0; y < HEIGHT; ++y)
