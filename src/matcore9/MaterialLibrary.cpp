@@ -11,6 +11,7 @@
 #include "d3dcore9/RenderMatrix.h"
 #include "d3dcore9/TextureFiles.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 #include "winfile/File.h"
 
 #include <cctype>
@@ -370,5 +371,6 @@ void MatCore::FatalError(const char* text)
         }
     }
     if (!D3DCore.Loading.Enabled) D3DCore::WriteLog(message);
+    reportStop("as a material cannot be used");
     ExitProcess(1);
 }

@@ -152,7 +152,9 @@ TEST_F(MaterialLibraryTest, AFatalErrorWaitsForAKeyOnTheLoadingScreenOrGoesToThe
         return -1;
     };
     testsupport::clearReports();
+    ::testing::internal::CaptureStderr();
     EXPECT_EQ(fatal("Broken"), 1);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("stopping as a material cannot be used\n"), std::string::npos);
 
     MatEnableLoadingScreen(true, false);
     testsupport::clearReports();
