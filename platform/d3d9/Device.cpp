@@ -66,6 +66,7 @@ void Device::makeBackBuffer()
     m_renderTarget = m_backBuffer;
     m_renderTarget->AddRef();
     m_state.RenderTarget = m_renderTarget;
+    ++m_state.StateVersion;
 }
 
 void Device::targetSize(UINT& width, UINT& height)
@@ -160,6 +161,7 @@ void Device::resetStates()
     s.Lights.clear();
     s.LightEnabled.clear();
     s.InScene = false;
+    ++m_state.StateVersion;
 }
 
 HRESULT Device::TestCooperativeLevel()
@@ -266,21 +268,22 @@ HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* surface)
     if (HRESULT f = forcedFailure(Method::GetFrontBufferData)) return f;
     auto* s = dynamic_cast<Surface*>(surface);
     if (!s || swapChain != 0 || s->level().Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
-    std::vector<uint32_t> pixels;
     UINT width = 0, height = 0;
     Level& level = s->level();
-    std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
-    bool have = m_renderer->readFrontBuffer(pixels, width, height);
+    const std::vector<uint32_t>* pixels = &m_frontPixels;
+    bool have = m_renderer->readFrontBuffer(m_frontPixels, width, height);
     if (!have && control().FrontWidth) {
-        pixels = control().FrontBuffer;
+        pixels = &control().FrontBuffer;
         width = control().FrontWidth;
         height = control().FrontHeight;
         have = true;
     }
+    // What the image does not cover reads as zero.
+    if (!have || width < level.Width || height < level.Height) std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
     if (have) {
-        for (UINT y = 0; y < height && y < level.Height; ++y)
-            for (UINT x = 0; x < width && x < level.Width; ++x)
-                std::memcpy(&level.Bytes[y * level.Pitch + x * 4], &pixels[y * width + x], 4);
+        const UINT rows = std::min(height, level.Height), columns = std::min(width, level.Width);
+        for (UINT y = 0; y < rows; ++y)
+            std::memcpy(&level.Bytes[y * level.Pitch], &(*pixels)[static_cast<size_t>(y) * width], columns * 4);
     }
     return D3D_OK;
 }
@@ -404,6 +407,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
     Guard guard(*this);
     if (!matrix || static_cast<DWORD>(state) >= 512) return D3DERR_INVALIDCALL;
     m_state.Transforms[state] = *matrix;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -434,6 +438,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport)
         viewport->Y + viewport->Height > height)
         return D3DERR_INVALIDCALL;
     m_state.Viewport = *viewport;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -452,6 +457,7 @@ HRESULT Device::SetMaterial(const D3DMATERIAL9* material)
     Guard guard(*this);
     if (!material) return D3DERR_INVALIDCALL;
     m_state.Material = *material;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -461,6 +467,7 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light)
     Guard guard(*this);
     if (!light) return D3DERR_INVALIDCALL;
     m_state.Lights[index] = *light;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -469,6 +476,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable)
     record(Method::LightEnable, {index, static_cast<uint64_t>(enable)});
     Guard guard(*this);
     m_state.LightEnabled[index] = enable;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -480,6 +488,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
     Guard guard(*this);
     if (static_cast<DWORD>(state) >= 256) return D3DERR_INVALIDCALL;
     m_state.RenderStates[state] = value;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -498,6 +507,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture)
     Guard guard(*this);
     if (stage >= MAX_SAMPLERS) return D3DERR_INVALIDCALL;
     m_state.Textures[stage] = texture;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -507,6 +517,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     Guard guard(*this);
     if (stage >= MAX_STAGES || static_cast<DWORD>(type) > D3DTSS_CONSTANT) return D3DERR_INVALIDCALL;
     m_state.StageStates[stage][type] = value;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -516,6 +527,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
     Guard guard(*this);
     if (sampler >= MAX_SAMPLERS || static_cast<DWORD>(type) >= 16) return D3DERR_INVALIDCALL;
     m_state.SamplerStates[sampler][type] = value;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -579,6 +591,7 @@ HRESULT Device::SetPaletteEntries(UINT palette, const PALETTEENTRY* entries)
     if (!entries || palette >= MAX_PALETTES) return D3DERR_INVALIDCALL;
     std::array<PALETTEENTRY, 256>& p = m_state.Palettes[palette];
     std::memcpy(p.data(), entries, sizeof(PALETTEENTRY) * 256);
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -588,6 +601,7 @@ HRESULT Device::SetCurrentTexturePalette(UINT palette)
     Guard guard(*this);
     if (m_state.Palettes.find(palette) == m_state.Palettes.end()) return D3DERR_INVALIDCALL;
     m_state.CurrentPalette = palette;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -675,6 +689,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration)
     Guard guard(*this);
     m_state.Declaration = declaration;
     if (declaration) m_state.FVF = 0;  // one vertex input at a time, as the runtime keeps it
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -684,6 +699,7 @@ HRESULT Device::SetFVF(DWORD fvf)
     Guard guard(*this);
     m_state.FVF = fvf;
     if (fvf) m_state.Declaration = nullptr;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -722,6 +738,7 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader)
     record(Method::SetVertexShader, {ptr(shader)});
     Guard guard(*this);
     m_state.VertexShader = shader;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -731,6 +748,7 @@ HRESULT Device::SetVertexShaderConstantF(UINT start, const float* data, UINT cou
     Guard guard(*this);
     if (!data || start >= 256 || count > 256 - start) return D3DERR_INVALIDCALL;
     std::memcpy(m_state.VertexShaderConstants[start], data, sizeof(float) * 4 * count);
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -752,6 +770,7 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader)
     record(Method::SetPixelShader, {ptr(shader)});
     Guard guard(*this);
     m_state.PixelShader = shader;
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -761,6 +780,7 @@ HRESULT Device::SetPixelShaderConstantF(UINT start, const float* data, UINT coun
     Guard guard(*this);
     if (!data || start >= 32 || count > 32 - start) return D3DERR_INVALIDCALL;
     std::memcpy(m_state.PixelShaderConstants[start], data, sizeof(float) * 4 * count);
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 
@@ -821,6 +841,7 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surface)
     UINT width = 0, height = 0;
     targetSize(width, height);
     m_state.Viewport = D3DVIEWPORT9{0, 0, width, height, 0.0f, 1.0f};
+    ++m_state.StateVersion;
     return D3D_OK;
 }
 

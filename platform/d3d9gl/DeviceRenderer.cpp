@@ -65,6 +65,8 @@ public:
     {
         m_buffers.clear();
         m_textures.clear();
+        forgetStageCopies();
+        m_taken = false;
         // Torn down where the context can be taken: not under another thread's draw.
         if (m_holder != std::thread::id() && m_holder != std::this_thread::get_id()) return;
         m_gl.destroy();
@@ -82,16 +84,18 @@ public:
     void draw(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call) override
     {
         ContextUse use(*this, state.InScene);
-        if (!use.held() || !bindTarget(state)) return;
-        fillPipeline(state);
+        if (!use.held()) return;
+        // What draws read of the state is taken again only when the device says it changed; the
+        // bytes of textures, buffers and the streams may change between any two draws.
+        const bool fresh = !m_taken || state.StateVersion != m_takenVersion;
+        if (fresh ? !takeState(state) : !refreshTextures(state)) return;
         VertexSource vertices;
-        vertices.fvf = state.FVF;
-        // A vertex shader, or a declaration without an FVF word, reads the streams through inputs.
-        const bool inputs = state.VertexShader || (state.Declaration && !state.FVF);
-        const bool shaded = inputs || state.PixelShader;
-        if (shaded && !fillShaders(state, call, vertices)) return;
-        m_pipeline.shaders = shaded ? &m_shaders : nullptr;
-        if (!inputs && !streamSource(state, call, 0, vertices)) return;
+        vertices.fvf = m_fvf;
+        if (!m_readsInputs) {
+            if (!streamSource(state, call, 0, true, vertices)) return;
+        } else if (!fillStreams(state, call)) {
+            return;
+        }
         if (!call.Indexed) {
             m_gl.draw(m_pipeline, call.Type, vertices, call.Start, call.PrimitiveCount);
             return;
@@ -105,7 +109,11 @@ public:
             if (!ib) return;
             D3DINDEXBUFFER_DESC desc{};
             ib->GetDesc(&desc);
-            indices.buffer = bufferCopy(ib->Bytes, ib->Written);
+            // Dynamic indices are streamed with each draw; the others are copied when written. Either
+            // way the renderer may read them here, to take only the vertices they name.
+            indices.data = ib->Bytes.data();
+            indices.size = ib->Bytes.size();
+            if (!(desc.Usage & D3DUSAGE_DYNAMIC)) indices.buffer = bufferCopy(ib->Bytes, ib->Written);
             indices.indexSize = desc.Format == D3DFMT_INDEX32 ? 4 : 2;
         }
         m_gl.drawIndexed(m_pipeline, call.Type, vertices, indices, call.BaseVertex, call.MinIndex,
@@ -121,6 +129,7 @@ public:
         if (m_frame % UNUSED_FRAMES == 0) {
             sweep(m_buffers, [this](uint32_t h) { m_gl.deleteBuffer(h); });
             sweep(m_textures, [this](uint32_t h) { m_gl.deleteTexture(h); });
+            forgetStageCopies();
         }
     }
 
@@ -130,12 +139,9 @@ public:
         if (!use.held()) return false;
         width = m_gl.width();
         height = m_gl.height();
-        pixels.assign(static_cast<size_t>(width) * height, 0);
-        if (!m_gl.readFrontBuffer(pixels.data(), width * 4)) return false;
-        // The screen has no alpha: what was presented reads back opaque.
-        if (m_opaque)
-            for (uint32_t& p : pixels) p |= 0xFF000000u;
-        return true;
+        // Every pixel is written; what was presented on an opaque screen reads back opaque.
+        pixels.resize(static_cast<size_t>(width) * height);
+        return m_gl.readFrontBuffer(pixels.data(), width * 4);
     }
 
 private:
@@ -187,9 +193,11 @@ private:
         }
     }
 
-    // Stream `index` of the draw: caller memory for stream 0 of a user-pointer draw.
+    // Stream `index` of the draw: caller memory for stream 0 of a user-pointer draw. A dynamic
+    // buffer, written between draws, is streamed with each draw that reads it alone; other buffers
+    // are copied to GL when written.
     bool streamSource(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call, uint32_t index,
-                      VertexSource& out)
+                      bool alone, VertexSource& out)
     {
         if (call.UserVertices) {
             if (index != 0) return false;
@@ -199,9 +207,18 @@ private:
         }
         auto* vb = dynamic_cast<d3d9ref::VertexBuffer*>(state.Streams[index].Buffer);
         if (!vb) return false;
-        out.buffer = bufferCopy(vb->Bytes, vb->Written);
-        out.offset = state.Streams[index].Offset;
+        D3DVERTEXBUFFER_DESC desc{};
+        vb->GetDesc(&desc);
+        const uint32_t offset = state.Streams[index].Offset;
         out.stride = state.Streams[index].Stride;
+        if (alone && (desc.Usage & D3DUSAGE_DYNAMIC)) {
+            if (offset >= vb->Bytes.size()) return false;
+            out.data = vb->Bytes.data() + offset;
+            out.size = vb->Bytes.size() - offset;
+            return true;
+        }
+        out.buffer = bufferCopy(vb->Bytes, vb->Written);
+        out.offset = offset;
         return true;
     }
 
@@ -217,7 +234,80 @@ private:
         return ok;
     }
 
-    bool fillShaders(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call, VertexSource& vertices)
+    // The state draws read, taken after the device changed it; false when it cannot be drawn with
+    // (and so until it changes again).
+    bool takeState(const platform::testing::D3D9State& state)
+    {
+        m_taken = true;
+        m_takenVersion = state.StateVersion;
+        m_drawable = false;
+        ++m_version;
+        m_pipeline.version = m_version;
+        const auto* surface = dynamic_cast<d3d9ref::Surface*>(state.RenderTarget);
+        m_textureTarget = surface && surface->container();
+        if (!bindTarget(state)) return false;
+        fillPipeline(state);
+        m_fvf = state.FVF;
+        m_inputs.clear();
+        // A vertex shader, or a declaration without an FVF word, reads the streams through inputs.
+        m_readsInputs = state.VertexShader || (state.Declaration && !state.FVF);
+        const bool shaded = m_readsInputs || state.PixelShader;
+        if (shaded && !fillShaders(state)) return false;
+        m_pipeline.shaders = shaded ? &m_shaders : nullptr;
+        m_drawable = true;
+        return true;
+    }
+
+    // Between changes of the state: the textures' bytes, and their GL copies should one have gone.
+    bool refreshTextures(const platform::testing::D3D9State& state)
+    {
+        if (!m_drawable || (m_textureTarget && !bindTarget(state))) return false;
+        for (int s = 0; s < MAX_STAGES; ++s) {
+            if (!state.Textures[s]) continue;
+            const uint32_t handle = stageTexture(s, state, false);
+            if (handle == m_pipeline.textures[s]) continue;
+            m_pipeline.textures[s] = handle;
+            m_pipeline.version = ++m_version;
+        }
+        return true;
+    }
+
+    // The GL copy of a stage's texture. The texture it was copied from is only looked at for
+    // levels written since, unless its colours come from a palette that may have changed.
+    uint32_t stageTexture(int stage, const platform::testing::D3D9State& state, bool paletteMayChange)
+    {
+        IDirect3DBaseTexture9* base = state.Textures[stage];
+        StageCopy& known = m_stageCopies[stage];
+        if (base && base == known.texture && !(paletteMayChange && known.paletted)) {
+            bool written = false;
+            for (const d3d9ref::Level* lv : known.levels) written |= lv->Written.DirtyEnd > lv->Written.DirtyBegin;
+            if (!written) {
+                known.copy->lastUsed = m_frame;
+                return known.copy->handle;
+            }
+        }
+        known = StageCopy();
+        Copy* copy = nullptr;
+        const uint32_t handle = textureCopy(base, state, &copy);
+        if (!handle) return 0;
+        known.texture = base;
+        known.copy = copy;
+        const uint32_t faces = dynamic_cast<d3d9ref::CubeTexture*>(base) ? 6 : 1;
+        for (uint32_t f = 0; f < faces; ++f)
+            for (uint32_t l = 0; l < base->GetLevelCount(); ++l)
+                if (d3d9ref::Level* lv = levelOf(base, f, l)) known.levels.push_back(lv);
+        const D3DFORMAT format = known.levels.empty() ? D3DFMT_UNKNOWN : known.levels[0]->Format;
+        known.paletted = format == D3DFMT_P8 || format == D3DFMT_A8P8;
+        return handle;
+    }
+
+    void forgetStageCopies()
+    {
+        for (StageCopy& s : m_stageCopies) s = StageCopy();
+    }
+
+    // The shaders and what their inputs read, from the state.
+    bool fillShaders(const platform::testing::D3D9State& state)
     {
         auto* vs = dynamic_cast<d3d9ref::VertexShader*>(state.VertexShader);
         auto* ps = dynamic_cast<d3d9ref::PixelShader*>(state.PixelShader);
@@ -238,7 +328,7 @@ private:
                     d3d9ref::rendererNote("a vertex declaration the fixed-function pipeline cannot read is not drawn");
                 return false;
             }
-            vertices.fvf = fvf;
+            m_fvf = fvf;
         } else {
             if (!drawable(vs->Serial, vs->Tokens, "vertex")) return false;
             m_shaders.vertex = ShaderCode{vs->Serial, vs->Tokens.data(), vs->Tokens.size()};
@@ -250,8 +340,18 @@ private:
         }
         m_shaders.inputs = m_inputs.data();
         m_shaders.inputCount = static_cast<uint32_t>(m_inputs.size());
+        return true;
+    }
+
+    // The streams the inputs read, for this draw.
+    bool fillStreams(const platform::testing::D3D9State& state, const d3d9ref::DrawCall& call)
+    {
+        for (VertexSource& v : m_shaders.streams) v = VertexSource();
+        const bool alone = std::all_of(m_inputs.begin(), m_inputs.end(),
+                                       [&](const VertexInput& in) { return in.stream == m_inputs[0].stream; });
         for (const VertexInput& in : m_inputs)
-            if (!m_shaders.streams[in.stream].stride && !streamSource(state, call, in.stream, m_shaders.streams[in.stream]))
+            if (!m_shaders.streams[in.stream].stride &&
+                !streamSource(state, call, in.stream, alone, m_shaders.streams[in.stream]))
                 return false;
         return true;
     }
@@ -278,17 +378,25 @@ private:
         m_pipeline.renderStates = m_renderStates;
         m_pipeline.stageStates = m_stageStates;
         m_pipeline.samplerStates = m_samplerStates;
-        auto matrix = [&](DWORD which) -> const float* {
-            auto it = state.Transforms.find(which);
-            return it == state.Transforms.end() ? nullptr : &it->second.m[0][0];
-        };
-        m_pipeline.world = matrix(D3DTS_WORLD);
-        m_pipeline.view = matrix(D3DTS_VIEW);
-        m_pipeline.projection = matrix(D3DTS_PROJECTION);
-        for (int i = 0; i < 3; ++i) m_pipeline.blendWorlds[i] = matrix(D3DTS_WORLDMATRIX(i + 1));
-        for (int i = 0; i < MAX_STAGES; ++i) m_pipeline.textureMatrices[i] = matrix(D3DTS_TEXTURE0 + i);
+        // The matrices set, each where the pipeline reads it (a null: identity).
+        m_pipeline.world = m_pipeline.view = m_pipeline.projection = nullptr;
+        for (const float*& m : m_pipeline.blendWorlds) m = nullptr;
+        for (const float*& m : m_pipeline.textureMatrices) m = nullptr;
+        for (const auto& [which, matrix] : state.Transforms) {
+            const float* m = &matrix.m[0][0];
+            if (which == D3DTS_WORLD)
+                m_pipeline.world = m;
+            else if (which == D3DTS_VIEW)
+                m_pipeline.view = m;
+            else if (which == D3DTS_PROJECTION)
+                m_pipeline.projection = m;
+            else if (which > D3DTS_WORLD && which <= D3DTS_WORLDMATRIX(3))
+                m_pipeline.blendWorlds[which - D3DTS_WORLD - 1] = m;
+            else if (which >= D3DTS_TEXTURE0 && which < D3DTS_TEXTURE0 + MAX_STAGES)
+                m_pipeline.textureMatrices[which - D3DTS_TEXTURE0] = m;
+        }
         m_pipeline.viewport = viewportOf(state);
-        for (int s = 0; s < MAX_STAGES; ++s) m_pipeline.textures[s] = textureCopy(state.Textures[s], state);
+        for (int s = 0; s < MAX_STAGES; ++s) m_pipeline.textures[s] = stageTexture(s, state, true);
         fillLighting(state);
     }
 
@@ -445,6 +553,22 @@ private:
     std::unordered_map<uint64_t, Copy> m_buffers;  // by resource serial
     std::unordered_map<uint64_t, Copy> m_textures;
     ShaderState m_shaders;
+    // What each stage's texture was copied from: the copy and the levels to watch.
+    struct StageCopy {
+        IDirect3DBaseTexture9* texture = nullptr;
+        Copy* copy = nullptr;
+        std::vector<d3d9ref::Level*> levels;
+        bool paletted = false;
+    };
+    StageCopy m_stageCopies[MAX_STAGES];
+    // What was last taken of the device's state, and the version of it handed to GL.
+    bool m_taken = false;
+    uint64_t m_takenVersion = 0;
+    bool m_drawable = false;       // it can be drawn with
+    bool m_textureTarget = false;  // a texture's level is the render target
+    uint32_t m_fvf = 0;            // of the vertices, from the FVF word or a declaration
+    bool m_readsInputs = false;    // the streams are read through m_inputs
+    uint64_t m_version = 0;
     LightingState m_lighting;
     std::vector<VertexInput> m_inputs;
     std::unordered_map<uint64_t, bool> m_runnable;  // by shader serial

@@ -1,10 +1,12 @@
 #include "d3d9gl/GLRenderer.h"
 
+#include "d3d9gl/GLState.h"
 #include "d3d9gl/Lighting.h"
 #include "d3d9gl/ShaderGenerator.h"
 #include "d3d9gl/StateValues.h"
 #include "d3d9gl/TextureStore.h"
 #include "d3d9gl/ShaderTranslator.h"
+#include "d3d9gl/VertexStreams.h"
 #include "platform/sdlwindow.h"
 
 #define GL_GLEXT_PROTOTYPES 1
@@ -176,6 +178,28 @@ GLenum primitiveMode(uint32_t type, uint32_t count, uint32_t& vertices)
     }
 }
 
+// Groups of uniforms, each sent again only when what it is made from changes.
+enum UniformGroup {
+    GROUP_TRANSFORMS, GROUP_VIEWPORT, GROUP_COLOURS, GROUP_VERTEX_STAGE, GROUP_LIGHTING, GROUP_BUMP,
+    GROUP_VERTEX_CONSTANTS, GROUP_PIXEL_CONSTANTS, GROUP_COUNT,
+};
+
+// What a program's uniform groups were last made from.
+class SentUniforms {
+public:
+    // True, keeping the bytes, when they differ from the group's last.
+    bool changed(UniformGroup group, const void* bytes, size_t size)
+    {
+        std::vector<uint8_t>& held = m_bytes[group];
+        if (held.size() == size && std::memcmp(held.data(), bytes, size) == 0) return false;
+        held.assign(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + size);
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> m_bytes[GROUP_COUNT];
+};
+
 struct Program {
     GLuint id = 0;
     GLint worldViewProj, worldView, viewport, halfPixel, rangeFog, tfactor, stageConst, fogColor,
@@ -186,6 +210,7 @@ struct Program {
     GLint texMatrix = -1, blendWorld = -1, view = -1, viewProj = -1, localViewer = -1;
     GLint normalMatrix = -1, flipY = -1;
     LightingLocations lighting;
+    SentUniforms sent;
 };
 
 // A program with shaders: the fixed-function key covers the stages left to fixed function.
@@ -261,51 +286,74 @@ struct GLRenderer::Impl {
     bool ownWindow = false;
     bool opaque = false;  // the back buffer's alpha stays one
     SDL_GLContext context = nullptr;
-    GLuint vao = 0;
+    // The back and front buffers trade places at each present; the depth buffer serves both.
     GLuint backFbo = 0, backColour = 0, backDepth = 0;
     GLuint frontFbo = 0, frontColour = 0;
-    GLuint streamVertices = 0, streamIndices = 0;
+    bool backStale = false;  // the back buffer's colour is older than the front's, which it should equal
+    bool visible = false;    // the window can be seen, so presents copy to it
+    uint32_t width = 0, height = 0;
     // Framebuffers of the texture levels drawn into, by texture, level and face.
     struct Target {
         GLuint fbo = 0, depth = 0;
         uint32_t width = 0, height = 0;
     };
     std::map<std::tuple<uint32_t, uint32_t, uint32_t>, Target> targets;
-    // Where clears and draws go now. A texture is drawn upside down from the back buffer so that
-    // its first row lands where it is sampled from.
-    GLuint targetFbo = 0;
+    // Where clears and draws go now: the back buffer, or a texture's level. A texture is drawn
+    // upside down from the back buffer so that its first row lands where it is sampled from.
+    GLuint targetFbo = 0;  // a texture's
     uint32_t targetWidth = 0, targetHeight = 0;
     bool targetTexture = false;
     bool targetValid = true;
-    std::vector<GLuint> buffers;  // handle - 1 -> GL name, 0 for a free slot
-    std::vector<uint32_t> bufferSizes;
+    GLState gl;
+    VertexStreams streams;
     TextureStore textures;
     std::unordered_map<FixedFunctionKey, Program, FixedFunctionKeyHash> programs;
     std::unordered_map<ShaderProgramKey, Program, ShaderProgramKeyHash> shaderPrograms;
+    // The last program found for a key: draws in a row mostly share one.
+    FixedFunctionKey lastKey;
+    Program* lastProgram = nullptr;
+    bool failedProgram = false;  // the last draw's program would not build
+    // Grows with everything but draws that sets GL state a draw relies on.
+    uint64_t touches = 0;
+    // What the last draw applied, for the version of the state it was given.
+    struct Applied {
+        uint64_t version = 0;  // 0: nothing stands
+        uint32_t fvf = 0;
+        uint64_t touches = 0;
+        AttributeRead attributes[MAX_VERTEX_ATTRIBUTES];
+        uint32_t count = 0;
+        uint64_t layout = 0;  // grows with every new set of attributes
+    } applied;
+    std::vector<uint32_t> readRows;  // read-back rows, bottom first
     std::string error;
 
-    const Program* program(const FixedFunctionKey& key);
+    Program* program(const FixedFunctionKey& key);
     // The key of a draw, with the stages whose texture is a cube marked as such.
     FixedFunctionKey keyOf(const PipelineState& s, uint32_t fvf) const;
     Program link(const std::string& vertexText, const std::string& fragmentText);
-    const Program* shaderProgram(const PipelineState& s, uint32_t fvf);
-    void applyShaderUniforms(const PipelineState& s, const Program& p);
-    // Fixed-function inputs leave the attributes a declaration lacks at the pipeline's defaults.
-    bool bindInputs(const ShaderState& shaders, uint64_t vertexEnd, bool fixedFunction);
-    // Binds everything a draw of vertices below vertexEnd needs; false when it cannot be drawn.
-    bool beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd);
+    Program* shaderProgram(const PipelineState& s, uint32_t fvf);
+    void applyShaderUniforms(const PipelineState& s, Program& p);
+    // The program and vertex attributes of a draw; null (with the reason in error for shaders)
+    // when it cannot be drawn.
+    Program* prepare(const PipelineState& s, const VertexSource& v, AttributeRead* attributes, uint32_t& count);
+    bool inputAttributes(const ShaderState& shaders, AttributeRead* attributes, uint32_t& count);
+    // Everything but the vertices, then the vertices over the span; false when they cannot be read.
+    bool begin(const PipelineState& s, const VertexSource& v, const VertexSpan& span, int64_t& shift);
     void setViewport(const Viewport& vp);
-    void applyState(const PipelineState& s, const Program& p);
+    void applyState(const PipelineState& s, Program& p);
+    GLuint drawFbo() const { return targetTexture ? targetFbo : backFbo; }
     // The device counts rows from the top; the back buffer's GL rows count from the bottom.
     GLint glRow(int32_t top, int32_t bottom) const { return targetTexture ? top : static_cast<GLint>(targetHeight) - bottom; }
     // The framebuffer of a texture's level, made on first use with a depth buffer of its own; null
     // when the level cannot be drawn into.
     const Target* target(uint32_t texture, uint32_t level, uint32_t face);
     void deleteTargets(uint32_t texture);
-    void bindVertices(const VertexLayout& layout, const VertexSource& v, uint32_t uploadBytes);
     // Texture transforms, the blended world matrices and bump-mapping values, where the program reads them.
-    void applyVertexStage(const PipelineState& s, const Program& p, const float* view, const float* proj);
-    bool readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch);
+    void applyVertexStage(const PipelineState& s, Program& p, const float* view, const float* proj);
+    // Rows top first as B, G, R, A bytes; `opaque` reads alpha as one.
+    bool readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch, bool opaque);
+    // Gives the back buffer the presented image again before anything but a whole clear changes it.
+    void restoreBack();
 };
 
 GLRenderer::GLRenderer() = default;
@@ -334,6 +382,9 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, boo
         d.ownWindow = true;
     }
     d.window = window;
+    // A window of our own is hidden, and no driver without a display shows one.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    d.visible = !d.ownWindow && !(driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0));
     if (window) d.context = SDL_GL_CreateContext(window);
     if (!d.context) {
         m_error = SDL_GetError();
@@ -343,10 +394,8 @@ bool GLRenderer::create(SDL_Window* window, uint32_t width, uint32_t height, boo
     SDL_GL_MakeCurrent(window, d.context);
     setSwapInterval(0);
     platform::keepGraphicsDriversLoaded();
-    glGenVertexArrays(1, &d.vao);
-    glBindVertexArray(d.vao);
-    glGenBuffers(1, &d.streamVertices);
-    glGenBuffers(1, &d.streamIndices);
+    d.gl.forget();
+    d.streams.create(d.gl);
     d.textures.init(MAX_STAGES);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -381,21 +430,17 @@ void GLRenderer::destroy()
         SDL_GL_MakeCurrent(d.window, d.context);
         for (auto& [key, p] : d.programs) glDeleteProgram(p.id);
         for (auto& [key, p] : d.shaderPrograms) glDeleteProgram(p.id);
-        for (GLuint b : d.buffers)
-            if (b) glDeleteBuffers(1, &b);
+        d.streams.destroy();
         d.textures.destroy();
         for (auto& [key, t] : d.targets) {
             glDeleteFramebuffers(1, &t.fbo);
             glDeleteRenderbuffers(1, &t.depth);
         }
-        glDeleteBuffers(1, &d.streamVertices);
-        glDeleteBuffers(1, &d.streamIndices);
         glDeleteFramebuffers(1, &d.backFbo);
         glDeleteFramebuffers(1, &d.frontFbo);
         glDeleteRenderbuffers(1, &d.backColour);
         glDeleteRenderbuffers(1, &d.backDepth);
         glDeleteRenderbuffers(1, &d.frontColour);
-        glDeleteVertexArrays(1, &d.vao);
         SDL_GL_DeleteContext(d.context);
     }
     if (d.ownWindow && d.window) SDL_DestroyWindow(d.window);
@@ -408,6 +453,7 @@ bool GLRenderer::resize(uint32_t width, uint32_t height)
 {
     if (!isCreated() || width == 0 || height == 0) return false;
     Impl& d = *m_impl;
+    ++d.touches;
     SDL_GL_MakeCurrent(d.window, d.context);
     if (!d.backFbo) {
         glGenFramebuffers(1, &d.backFbo);
@@ -422,10 +468,11 @@ bool GLRenderer::resize(uint32_t width, uint32_t height)
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, d.frontColour);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    glBindFramebuffer(GL_FRAMEBUFFER, d.frontFbo);
+    d.gl.framebuffer(d.frontFbo);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, d.frontColour);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, d.backDepth);
     bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    glBindFramebuffer(GL_FRAMEBUFFER, d.backFbo);
+    d.gl.framebuffer(d.backFbo);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, d.backColour);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, d.backDepth);
     ok = ok && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
@@ -433,74 +480,58 @@ bool GLRenderer::resize(uint32_t width, uint32_t height)
         m_error = "back buffer incomplete";
         return false;
     }
-    m_width = width;
-    m_height = height;
+    m_width = d.width = width;
+    m_height = d.height = height;
     // Both buffers start black, with the depth buffer at its far value.
-    glDisable(GL_SCISSOR_TEST);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    glDepthMask(GL_TRUE);
-    glStencilMask(0xFF);
+    d.gl.enable(GLState::SCISSOR_TEST, false);
+    d.gl.colorMask(true, true, true, true);
+    d.gl.depthMask(true);
+    d.gl.stencilMask(0xFF);
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClearStencil(0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    glBindFramebuffer(GL_FRAMEBUFFER, d.frontFbo);
+    d.gl.framebuffer(d.frontFbo);
     glClear(GL_COLOR_BUFFER_BIT);
-    glBindFramebuffer(GL_FRAMEBUFFER, d.backFbo);
+    d.gl.framebuffer(d.backFbo);
+    d.backStale = false;
     return setRenderTarget(0);
 }
 
-uint32_t GLRenderer::createBuffer(uint32_t size)
-{
-    if (!isCreated()) return 0;
-    Impl& d = *m_impl;
-    GLuint name = 0;
-    glGenBuffers(1, &name);
-    glBindBuffer(GL_COPY_WRITE_BUFFER, name);
-    glBufferData(GL_COPY_WRITE_BUFFER, size, nullptr, GL_DYNAMIC_DRAW);
-    for (size_t i = 0; i < d.buffers.size(); ++i)
-        if (!d.buffers[i]) {
-            d.buffers[i] = name;
-            d.bufferSizes[i] = size;
-            return static_cast<uint32_t>(i + 1);
-        }
-    d.buffers.push_back(name);
-    d.bufferSizes.push_back(size);
-    return static_cast<uint32_t>(d.buffers.size());
-}
+uint32_t GLRenderer::createBuffer(uint32_t size) { return isCreated() ? m_impl->streams.createBuffer(size) : 0; }
 
 void GLRenderer::updateBuffer(uint32_t buffer, uint32_t offset, uint32_t size, const void* data)
 {
-    if (!isCreated() || buffer == 0 || buffer > m_impl->buffers.size() || size == 0) return;
-    const uint64_t end = static_cast<uint64_t>(offset) + size;
-    if (end > m_impl->bufferSizes[buffer - 1]) return;
-    glBindBuffer(GL_COPY_WRITE_BUFFER, m_impl->buffers[buffer - 1]);
-    glBufferSubData(GL_COPY_WRITE_BUFFER, offset, size, data);
+    if (isCreated()) m_impl->streams.updateBuffer(buffer, offset, size, data);
 }
 
 void GLRenderer::deleteBuffer(uint32_t buffer)
 {
-    if (!isCreated() || buffer == 0 || buffer > m_impl->buffers.size()) return;
-    glDeleteBuffers(1, &m_impl->buffers[buffer - 1]);
-    m_impl->buffers[buffer - 1] = 0;
+    if (isCreated()) m_impl->streams.deleteBuffer(buffer);
 }
 
 bool GLRenderer::canSample(uint32_t format) { return TextureStore::canSample(format); }
 
+// Texture work binds textures to a unit a draw may use.
 uint32_t GLRenderer::createTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t format, bool cube)
 {
-    return isCreated() ? m_impl->textures.create(width, height, levels, format, cube) : 0;
+    if (!isCreated()) return 0;
+    ++m_impl->touches;
+    return m_impl->textures.create(width, height, levels, format, cube);
 }
 
 void GLRenderer::updateTexture(uint32_t texture, uint32_t level, const void* data, uint32_t pitch, uint32_t face,
                                const void* palette)
 {
-    if (isCreated()) m_impl->textures.update(texture, level, face, data, pitch, palette);
+    if (!isCreated()) return;
+    ++m_impl->touches;
+    m_impl->textures.update(texture, level, face, data, pitch, palette);
 }
 
 void GLRenderer::deleteTexture(uint32_t texture)
 {
     if (!isCreated()) return;
+    ++m_impl->touches;
     m_impl->deleteTargets(texture);
     m_impl->textures.remove(texture);
 }
@@ -512,15 +543,21 @@ bool GLRenderer::setRenderTarget(uint32_t texture, uint32_t level, uint32_t face
     if (!isCreated()) return false;
     Impl& d = *m_impl;
     const Impl::Target* t = texture ? d.target(texture, level, face) : nullptr;
+    const GLuint fbo = t ? t->fbo : 0;
+    const uint32_t width = t ? t->width : m_width, height = t ? t->height : m_height;
+    // Draws of the same state go on as they were unless the target changes.
+    if (d.targetTexture != (texture != 0) || d.targetFbo != fbo || d.targetWidth != width || d.targetHeight != height ||
+        d.targetValid != (!texture || t))
+        ++d.touches;
     d.targetTexture = texture != 0;
     d.targetValid = !texture || t;
     if (!d.targetValid) {
         m_error = "a texture that cannot be drawn into";
         return false;
     }
-    d.targetFbo = t ? t->fbo : d.backFbo;
-    d.targetWidth = t ? t->width : m_width;
-    d.targetHeight = t ? t->height : m_height;
+    d.targetFbo = fbo;
+    d.targetWidth = width;
+    d.targetHeight = height;
     return true;
 }
 
@@ -529,10 +566,11 @@ const GLRenderer::Impl::Target* GLRenderer::Impl::target(uint32_t texture, uint3
     const auto key = std::make_tuple(texture, level, face);
     auto found = targets.find(key);
     if (found != targets.end()) return &found->second;
+    ++touches;
     Target t;
     glGenFramebuffers(1, &t.fbo);
     glGenRenderbuffers(1, &t.depth);
-    glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
+    gl.framebuffer(t.fbo);
     bool ok = textures.attach(texture, level, face, t.width, t.height);
     if (ok) {
         glBindRenderbuffer(GL_RENDERBUFFER, t.depth);
@@ -543,13 +581,14 @@ const GLRenderer::Impl::Target* GLRenderer::Impl::target(uint32_t texture, uint3
     }
     if (!ok) {
         glDeleteFramebuffers(1, &t.fbo);
+        gl.deleted(0, t.fbo);
         glDeleteRenderbuffers(1, &t.depth);
         return nullptr;
     }
     // The depth buffer starts at its far value, as the back buffer's does.
-    glDisable(GL_SCISSOR_TEST);
-    glDepthMask(GL_TRUE);
-    glStencilMask(0xFF);
+    gl.enable(GLState::SCISSOR_TEST, false);
+    gl.depthMask(true);
+    gl.stencilMask(0xFF);
     glClearDepth(1.0);
     glClearStencil(0);
     glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -564,10 +603,11 @@ void GLRenderer::Impl::deleteTargets(uint32_t texture)
             continue;
         }
         if (targetFbo == it->second.fbo) {
-            targetFbo = backFbo;
+            targetFbo = 0;
             targetValid = false;  // until the next target is set
         }
         glDeleteFramebuffers(1, &it->second.fbo);
+        gl.deleted(0, it->second.fbo);
         glDeleteRenderbuffers(1, &it->second.depth);
         it = targets.erase(it);
     }
@@ -575,9 +615,9 @@ void GLRenderer::Impl::deleteTargets(uint32_t texture)
 
 void GLRenderer::Impl::setViewport(const Viewport& vp)
 {
-    glViewport(static_cast<GLint>(vp.X), glRow(static_cast<int32_t>(vp.Y), static_cast<int32_t>(vp.Y + vp.Height)),
-               static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
-    glDepthRange(vp.MinZ, vp.MaxZ);
+    gl.viewport(static_cast<GLint>(vp.X), glRow(static_cast<int32_t>(vp.Y), static_cast<int32_t>(vp.Y + vp.Height)),
+                static_cast<GLsizei>(vp.Width), static_cast<GLsizei>(vp.Height));
+    gl.depthRange(vp.MinZ, vp.MaxZ);
 }
 
 void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects, uint32_t flags,
@@ -585,27 +625,38 @@ void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects
 {
     if (!isCreated() || !m_impl->targetValid) return;
     Impl& d = *m_impl;
+    GLState& gl = d.gl;
+    ++d.touches;
     GLbitfield mask = 0;
     float c[4];
     colourToFloats(colour, c);
     if (flags & CLEAR_TARGET) {
         mask |= GL_COLOR_BUFFER_BIT;
-        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        gl.colorMask(true, true, true, true);
         glClearColor(c[0], c[1], c[2], d.opaque && !d.targetTexture ? 1.0f : c[3]);
     }
     if (flags & CLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
-        glDepthMask(GL_TRUE);
+        gl.depthMask(true);
         glClearDepth(std::clamp(z, 0.0f, 1.0f));
     }
     if (flags & CLEAR_STENCIL) {
         mask |= GL_STENCIL_BUFFER_BIT;
-        glStencilMask(0xFF);
+        gl.stencilMask(0xFF);
         glClearStencil(static_cast<GLint>(stencil & 0xFF));
     }
     if (!mask) return;
-    glBindFramebuffer(GL_FRAMEBUFFER, d.targetFbo);
-    glEnable(GL_SCISSOR_TEST);
+    if (!d.targetTexture) {
+        // A clear of the whole colour buffer leaves nothing of what it held.
+        const bool whole = (flags & CLEAR_TARGET) && (rectCount == 0 || !rects) && vp.X == 0 && vp.Y == 0 &&
+                           vp.Width >= m_width && vp.Height >= m_height;
+        if (whole)
+            d.backStale = false;
+        else
+            d.restoreBack();
+    }
+    gl.framebuffer(d.drawFbo());
+    gl.enable(GLState::SCISSOR_TEST, true);
     const int32_t vx1 = static_cast<int32_t>(vp.X), vy1 = static_cast<int32_t>(vp.Y);
     const int32_t vx2 = vx1 + static_cast<int32_t>(vp.Width), vy2 = vy1 + static_cast<int32_t>(vp.Height);
     auto clearRect = [&](int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
@@ -614,14 +665,14 @@ void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects
         x2 = std::min({x2, vx2, static_cast<int32_t>(d.targetWidth)});
         y2 = std::min({y2, vy2, static_cast<int32_t>(d.targetHeight)});
         if (x2 <= x1 || y2 <= y1) return;
-        glScissor(x1, d.glRow(y1, y2), x2 - x1, y2 - y1);
+        gl.scissor(x1, d.glRow(y1, y2), x2 - x1, y2 - y1);
         glClear(mask);
     };
     if (rectCount == 0 || !rects)
         clearRect(vx1, vy1, vx2, vy2);
     else
         for (uint32_t i = 0; i < rectCount; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
-    glDisable(GL_SCISSOR_TEST);
+    gl.enable(GLState::SCISSOR_TEST, false);
 }
 
 FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
@@ -708,13 +759,16 @@ FixedFunctionKey GLRenderer::Impl::keyOf(const PipelineState& s, uint32_t fvf) c
     return key;
 }
 
-const Program* GLRenderer::Impl::program(const FixedFunctionKey& key)
+Program* GLRenderer::Impl::program(const FixedFunctionKey& key)
 {
+    if (lastProgram && key == lastKey) return lastProgram;
     auto it = programs.find(key);
-    if (it != programs.end()) return it->second.id ? &it->second : nullptr;
     // A failed program is remembered too, so a bad key is not recompiled at every draw.
-    auto [slot, inserted] = programs.emplace(key, link(generateVertexShader(key), generateFragmentShader(key)));
-    return slot->second.id ? &slot->second : nullptr;
+    if (it == programs.end()) it = programs.emplace(key, link(generateVertexShader(key), generateFragmentShader(key))).first;
+    if (!it->second.id) return nullptr;
+    lastKey = key;
+    lastProgram = &it->second;
+    return lastProgram;
 }
 
 Program GLRenderer::Impl::link(const std::string& vertexText, const std::string& fragmentText)
@@ -762,7 +816,7 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
         p.normalMatrix = glGetUniformLocation(p.id, "uNormalMatrix");
         p.flipY = glGetUniformLocation(p.id, "uFlipY");
         p.lighting.locate(p.id);
-        glUseProgram(p.id);
+        gl.program(p.id);
         for (int i = 0; i < MAX_STAGES; ++i) {
             char name[16];
             std::snprintf(name, sizeof(name), "uTex%d", i);
@@ -773,75 +827,90 @@ Program GLRenderer::Impl::link(const std::string& vertexText, const std::string&
     return p;
 }
 
-void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p)
+void GLRenderer::Impl::applyState(const PipelineState& s, Program& p)
 {
     const uint32_t* rs = s.renderStates;
-    glBindFramebuffer(GL_FRAMEBUFFER, targetFbo);
+    gl.framebuffer(drawFbo());
     setViewport(s.viewport);
-    glUseProgram(p.id);
-    glUniform1f(p.flipY, targetTexture ? -1.0f : 1.0f);
+    gl.program(p.id);
 
-    // Transforms.
+    // Transforms, and which way up the target is.
     const float* world = s.world ? s.world : IDENTITY;
     const float* view = s.view ? s.view : IDENTITY;
     const float* proj = s.projection ? s.projection : IDENTITY;
-    float worldView[16], wvp[16];
-    multiply(world, view, worldView);
-    multiply(worldView, proj, wvp);
-    glUniformMatrix4fv(p.worldViewProj, 1, GL_FALSE, wvp);
-    glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
-    if (p.normalMatrix >= 0) {
-        float normals[9];
-        normalMatrix(worldView, normals);
-        glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
+    struct {
+        float matrices[3][16];
+        uint32_t flip;
+    } transforms;
+    std::memcpy(transforms.matrices[0], world, sizeof(IDENTITY));
+    std::memcpy(transforms.matrices[1], view, sizeof(IDENTITY));
+    std::memcpy(transforms.matrices[2], proj, sizeof(IDENTITY));
+    transforms.flip = targetTexture;
+    if (p.sent.changed(GROUP_TRANSFORMS, &transforms, sizeof(transforms))) {
+        glUniform1f(p.flipY, targetTexture ? -1.0f : 1.0f);
+        float worldView[16], wvp[16];
+        multiply(world, view, worldView);
+        multiply(worldView, proj, wvp);
+        glUniformMatrix4fv(p.worldViewProj, 1, GL_FALSE, wvp);
+        glUniformMatrix4fv(p.worldView, 1, GL_FALSE, worldView);
+        if (p.normalMatrix >= 0) {
+            float normals[9];
+            normalMatrix(worldView, normals);
+            glUniformMatrix3fv(p.normalMatrix, 1, GL_FALSE, normals);
+        }
     }
     applyVertexStage(s, p, view, proj);
-    const float vw = static_cast<float>(std::max(s.viewport.Width, 1u));
-    const float vh = static_cast<float>(std::max(s.viewport.Height, 1u));
-    glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
-    // Half a pixel less the same nudge as pre-transformed vertices get (0.4921875 of a pixel).
-    glUniform2f(p.halfPixel, 0.984375f / vw, -0.984375f / vh);
-    // Range fog is a vertex-fog feature: table fog keeps the depth.
-    const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
-    glUniform1i(p.rangeFog, rs[RS_RANGEFOGENABLE] && !tableFog ? 1 : 0);
+    const uint32_t viewport[4] = {s.viewport.X, s.viewport.Y, s.viewport.Width, s.viewport.Height};
+    if (p.sent.changed(GROUP_VIEWPORT, viewport, sizeof(viewport))) {
+        const float vw = static_cast<float>(std::max(s.viewport.Width, 1u));
+        const float vh = static_cast<float>(std::max(s.viewport.Height, 1u));
+        glUniform4f(p.viewport, static_cast<float>(s.viewport.X), static_cast<float>(s.viewport.Y), vw, vh);
+        // Half a pixel less the same nudge as pre-transformed vertices get (0.4921875 of a pixel).
+        glUniform2f(p.halfPixel, 0.984375f / vw, -0.984375f / vh);
+    }
 
-    // Colours and fog.
-    float c[4];
-    colourToFloats(rs[RS_TEXTUREFACTOR], c);
-    glUniform4fv(p.tfactor, 1, c);
-    float consts[MAX_STAGES * 4];
-    for (int i = 0; i < MAX_STAGES; ++i) colourToFloats(s.stageStates[i][TSS_CONSTANT], consts + i * 4);
-    glUniform4fv(p.stageConst, MAX_STAGES, consts);
-    colourToFloats(rs[RS_FOGCOLOR], c);
-    glUniform4fv(p.fogColor, 1, c);
-    glUniform3f(p.fogParams, asFloat(rs[RS_FOGSTART]), asFloat(rs[RS_FOGEND]), asFloat(rs[RS_FOGDENSITY]));
-    glUniform1f(p.alphaRef, static_cast<float>(rs[RS_ALPHAREF] & 0xFF));
+    // Colours and fog. Range fog is a vertex-fog feature: table fog keeps the depth.
+    const bool tableFog = rs[RS_FOGTABLEMODE] >= 1 && rs[RS_FOGTABLEMODE] <= 3;
+    uint32_t colours[7 + MAX_STAGES] = {rs[RS_TEXTUREFACTOR], rs[RS_FOGCOLOR],   rs[RS_FOGSTART],
+                                        rs[RS_FOGEND],        rs[RS_FOGDENSITY], rs[RS_ALPHAREF],
+                                        rs[RS_RANGEFOGENABLE] && !tableFog};
+    for (int i = 0; i < MAX_STAGES; ++i) colours[7 + i] = s.stageStates[i][TSS_CONSTANT];
+    if (p.sent.changed(GROUP_COLOURS, colours, sizeof(colours))) {
+        glUniform1i(p.rangeFog, colours[6] ? 1 : 0);
+        float c[4];
+        colourToFloats(rs[RS_TEXTUREFACTOR], c);
+        glUniform4fv(p.tfactor, 1, c);
+        float consts[MAX_STAGES * 4];
+        for (int i = 0; i < MAX_STAGES; ++i) colourToFloats(s.stageStates[i][TSS_CONSTANT], consts + i * 4);
+        glUniform4fv(p.stageConst, MAX_STAGES, consts);
+        colourToFloats(rs[RS_FOGCOLOR], c);
+        glUniform4fv(p.fogColor, 1, c);
+        glUniform3f(p.fogParams, asFloat(rs[RS_FOGSTART]), asFloat(rs[RS_FOGEND]), asFloat(rs[RS_FOGDENSITY]));
+        glUniform1f(p.alphaRef, static_cast<float>(rs[RS_ALPHAREF] & 0xFF));
+    }
 
     // Depth, stencil, culling, fill.
-    if (rs[RS_ZENABLE]) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
-    glDepthFunc(compareFunc(rs[RS_ZFUNC]));
-    glDepthMask(rs[RS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    gl.enable(GLState::DEPTH_TEST, rs[RS_ZENABLE] != 0);
+    gl.depthFunc(compareFunc(rs[RS_ZFUNC]));
+    gl.depthMask(rs[RS_ZWRITEENABLE] != 0);
+    gl.enable(GLState::STENCIL_TEST, rs[RS_STENCILENABLE] != 0);
     if (rs[RS_STENCILENABLE]) {
-        glEnable(GL_STENCIL_TEST);
-        glStencilFunc(compareFunc(rs[RS_STENCILFUNC]), static_cast<GLint>(rs[RS_STENCILREF]), rs[RS_STENCILMASK]);
-        glStencilOp(stencilOp(rs[RS_STENCILFAIL]), stencilOp(rs[RS_STENCILZFAIL]), stencilOp(rs[RS_STENCILPASS]));
-        glStencilMask(rs[RS_STENCILWRITEMASK]);
-    } else {
-        glDisable(GL_STENCIL_TEST);
+        gl.stencilFunc(compareFunc(rs[RS_STENCILFUNC]), static_cast<GLint>(rs[RS_STENCILREF]), rs[RS_STENCILMASK]);
+        gl.stencilOp(stencilOp(rs[RS_STENCILFAIL]), stencilOp(rs[RS_STENCILZFAIL]), stencilOp(rs[RS_STENCILPASS]));
+        gl.stencilMask(rs[RS_STENCILWRITEMASK]);
     }
     // The device culls by the winding seen on screen; so does GL once both count rows the same way
     // (a texture target's rows, counted the other way, turn the winding over).
+    const uint32_t cull = rs[RS_CULLMODE];
     const GLenum front = targetTexture ? GL_CW : GL_CCW;
-    switch (rs[RS_CULLMODE]) {
-    case 2: glEnable(GL_CULL_FACE); glFrontFace(front); glCullFace(GL_BACK); break;   // clockwise
-    case 3: glEnable(GL_CULL_FACE); glFrontFace(front); glCullFace(GL_FRONT); break;  // counter-clockwise
-    default: glDisable(GL_CULL_FACE); break;
-    }
-    glPolygonMode(GL_FRONT_AND_BACK, rs[RS_FILLMODE] == 1 ? GL_POINT : rs[RS_FILLMODE] == 2 ? GL_LINE : GL_FILL);
+    gl.enable(GLState::CULL_FACE, cull == 2 || cull == 3);
+    if (cull == 2) gl.cullFace(front, GL_BACK);   // clockwise
+    if (cull == 3) gl.cullFace(front, GL_FRONT);  // counter-clockwise
+    gl.polygonMode(rs[RS_FILLMODE] == 1 ? GL_POINT : rs[RS_FILLMODE] == 2 ? GL_LINE : GL_FILL);
 
     // Blending and colour writes.
+    gl.enable(GLState::BLEND, rs[RS_ALPHABLENDENABLE] != 0);
     if (rs[RS_ALPHABLENDENABLE]) {
-        glEnable(GL_BLEND);
         auto factors = [](uint32_t src, uint32_t dst, GLenum& s, GLenum& d) {
             if (src == 12) { s = GL_SRC_ALPHA; d = GL_ONE_MINUS_SRC_ALPHA; return; }
             if (src == 13) { s = GL_ONE_MINUS_SRC_ALPHA; d = GL_SRC_ALPHA; return; }
@@ -858,112 +927,104 @@ void GLRenderer::Impl::applyState(const PipelineState& s, const Program& p)
             srcA = src;
             dstA = dst;
         }
-        glBlendFuncSeparate(src, dst, srcA, dstA);
-        glBlendEquationSeparate(op, opA);
+        gl.blendFunc(src, dst, srcA, dstA);
+        gl.blendEquation(op, opA);
+        float c[4];
         colourToFloats(rs[RS_BLENDFACTOR], c);
-        glBlendColor(c[0], c[1], c[2], c[3]);
-    } else {
-        glDisable(GL_BLEND);
+        gl.blendColor(c);
     }
     const uint32_t w = rs[RS_COLORWRITEENABLE];
-    glColorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && (!opaque || targetTexture));
+    gl.colorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && (!opaque || targetTexture));
 
     // Textures and samplers of the stages in use.
     for (int i = 0; i < MAX_STAGES; ++i) textures.bind(i, s.textures[i], s.samplerStates[i]);
-    glActiveTexture(GL_TEXTURE0);
 }
 
-void GLRenderer::Impl::applyVertexStage(const PipelineState& s, const Program& p, const float* view, const float* proj)
+void GLRenderer::Impl::applyVertexStage(const PipelineState& s, Program& p, const float* view, const float* proj)
 {
-    if (p.texMatrix >= 0) {
-        float m[MAX_STAGES * 16];
+    if (p.texMatrix >= 0 || p.blendWorld >= 0 || p.localViewer >= 0) {
+        struct {
+            float textures[MAX_STAGES][16];
+            float worlds[4][16];
+            float view[16], proj[16];
+            uint32_t localViewer;
+        } in;
         for (int i = 0; i < MAX_STAGES; ++i)
-            std::memcpy(m + i * 16, s.textureMatrices[i] ? s.textureMatrices[i] : IDENTITY, sizeof(IDENTITY));
-        glUniformMatrix4fv(p.texMatrix, MAX_STAGES, GL_FALSE, m);
-    }
-    if (p.blendWorld >= 0) {
-        float worlds[4 * 16], viewProj[16];
+            std::memcpy(in.textures[i], s.textureMatrices[i] ? s.textureMatrices[i] : IDENTITY, sizeof(IDENTITY));
         for (int i = 0; i < 4; ++i) {
             const float* w = i == 0 ? s.world : s.blendWorlds[i - 1];
-            std::memcpy(worlds + i * 16, w ? w : IDENTITY, sizeof(IDENTITY));
+            std::memcpy(in.worlds[i], w ? w : IDENTITY, sizeof(IDENTITY));
         }
-        multiply(view, proj, viewProj);
-        glUniformMatrix4fv(p.blendWorld, 4, GL_FALSE, worlds);
-        glUniformMatrix4fv(p.view, 1, GL_FALSE, view);
-        glUniformMatrix4fv(p.viewProj, 1, GL_FALSE, viewProj);
+        std::memcpy(in.view, view, sizeof(IDENTITY));
+        std::memcpy(in.proj, proj, sizeof(IDENTITY));
+        in.localViewer = s.renderStates[RS_LOCALVIEWER] ? 1 : 0;
+        if (p.sent.changed(GROUP_VERTEX_STAGE, &in, sizeof(in))) {
+            if (p.texMatrix >= 0) glUniformMatrix4fv(p.texMatrix, MAX_STAGES, GL_FALSE, in.textures[0]);
+            if (p.blendWorld >= 0) {
+                float viewProj[16];
+                multiply(view, proj, viewProj);
+                glUniformMatrix4fv(p.blendWorld, 4, GL_FALSE, in.worlds[0]);
+                glUniformMatrix4fv(p.view, 1, GL_FALSE, view);
+                glUniformMatrix4fv(p.viewProj, 1, GL_FALSE, viewProj);
+            }
+            if (p.localViewer >= 0) glUniform1i(p.localViewer, static_cast<GLint>(in.localViewer));
+        }
     }
-    if (p.localViewer >= 0) glUniform1i(p.localViewer, s.renderStates[RS_LOCALVIEWER] ? 1 : 0);
-    p.lighting.apply(s.lighting, view, s.renderStates[RS_AMBIENT]);
+    const LightingLocations& l = p.lighting;
+    if (l.count >= 0 || l.matDiffuse >= 0 || l.matAmbient >= 0 || l.matSpecular >= 0 || l.matEmissive >= 0 ||
+        l.globalAmbient >= 0) {
+        struct {
+            LightingState lights;
+            float view[16];
+            uint32_t ambient;
+        } in;
+        in.lights = s.lighting ? *s.lighting : LightingState();
+        std::memcpy(in.view, view, sizeof(IDENTITY));
+        in.ambient = s.renderStates[RS_AMBIENT];
+        if (p.sent.changed(GROUP_LIGHTING, &in, sizeof(in))) l.apply(s.lighting, view, in.ambient);
+    }
     if (p.bumpEnv >= 0) {
-        float env[MAX_STAGES * 4], luminance[MAX_STAGES * 2];
+        float bump[MAX_STAGES * 6];
+        float* env = bump;
+        float* luminance = bump + MAX_STAGES * 4;
         for (int i = 0; i < MAX_STAGES; ++i) {
             for (int k = 0; k < 4; ++k) env[i * 4 + k] = asFloat(s.stageStates[i][TSS_BUMPENVMAT00 + k]);
             luminance[i * 2] = asFloat(s.stageStates[i][TSS_BUMPENVLSCALE]);
             luminance[i * 2 + 1] = asFloat(s.stageStates[i][TSS_BUMPENVLOFFSET]);
         }
-        glUniform4fv(p.bumpEnv, MAX_STAGES, env);
-        glUniform2fv(p.bumpLuminance, MAX_STAGES, luminance);
+        if (p.sent.changed(GROUP_BUMP, bump, sizeof(bump))) {
+            glUniform4fv(p.bumpEnv, MAX_STAGES, env);
+            glUniform2fv(p.bumpLuminance, MAX_STAGES, luminance);
+        }
     }
 }
 
-void GLRenderer::Impl::bindVertices(const VertexLayout& l, const VertexSource& v, uint32_t uploadBytes)
+namespace {
+
+// The attributes of an FVF layout, all from stream 0.
+uint32_t layoutAttributes(const VertexLayout& l, AttributeRead* out)
 {
-    const char* base = nullptr;
-    if (v.buffer) {
-        glBindBuffer(GL_ARRAY_BUFFER, buffers[v.buffer - 1]);
-        base = reinterpret_cast<const char*>(static_cast<uintptr_t>(v.offset));
-    } else {
-        // Caller memory goes through one stream buffer, orphaned at each draw.
-        glBindBuffer(GL_ARRAY_BUFFER, streamVertices);
-        glBufferData(GL_ARRAY_BUFFER, uploadBytes, v.data, GL_STREAM_DRAW);
-    }
-    const GLsizei stride = static_cast<GLsizei>(v.stride);
-    glEnableVertexAttribArray(ATTR_POSITION);
-    glVertexAttribPointer(ATTR_POSITION, l.positionSize, GL_FLOAT, GL_FALSE, stride, base);
-    if (l.diffuse >= 0) {
-        glEnableVertexAttribArray(ATTR_DIFFUSE);
-        glVertexAttribPointer(ATTR_DIFFUSE, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, base + l.diffuse);
-    } else {
-        glDisableVertexAttribArray(ATTR_DIFFUSE);
-        glVertexAttrib4f(ATTR_DIFFUSE, 1, 1, 1, 1);
-    }
-    if (l.normal >= 0) {
-        glEnableVertexAttribArray(ATTR_NORMAL);
-        glVertexAttribPointer(ATTR_NORMAL, 3, GL_FLOAT, GL_FALSE, stride, base + l.normal);
-    } else {
-        glDisableVertexAttribArray(ATTR_NORMAL);
-        glVertexAttrib4f(ATTR_NORMAL, 0, 0, 0, 1);
-    }
+    uint32_t n = 0;
+    out[n++] = {ATTR_POSITION, 0, 0, l.positionSize, GL_FLOAT, false, 4u * l.positionSize};
+    if (l.diffuse >= 0) out[n++] = {ATTR_DIFFUSE, 0, static_cast<uint32_t>(l.diffuse), GL_BGRA, GL_UNSIGNED_BYTE, true, 4};
+    if (l.normal >= 0) out[n++] = {ATTR_NORMAL, 0, static_cast<uint32_t>(l.normal), 3, GL_FLOAT, false, 12};
     if (l.weights > 0) {
-        glEnableVertexAttribArray(ATTR_BLENDWEIGHT);
-        glVertexAttribPointer(ATTR_BLENDWEIGHT, std::min(l.weights, 4), GL_FLOAT, GL_FALSE, stride, base + l.weightOffset);
-    } else {
-        glDisableVertexAttribArray(ATTR_BLENDWEIGHT);
-        glVertexAttrib4f(ATTR_BLENDWEIGHT, 0, 0, 0, 0);
+        const int count = std::min(l.weights, 4);
+        out[n++] = {ATTR_BLENDWEIGHT, 0, static_cast<uint32_t>(l.weightOffset), count, GL_FLOAT, false, 4u * count};
     }
-    if (l.specular >= 0) {
-        glEnableVertexAttribArray(ATTR_SPECULAR);
-        glVertexAttribPointer(ATTR_SPECULAR, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride, base + l.specular);
-    } else {
-        glDisableVertexAttribArray(ATTR_SPECULAR);
-        glVertexAttrib4f(ATTR_SPECULAR, 0, 0, 0, 0);
-    }
-    for (int i = 0; i < MAX_TEXCOORD_SETS; ++i) {
-        if (i < l.texSets) {
-            glEnableVertexAttribArray(ATTR_TEXCOORD0 + i);
-            glVertexAttribPointer(ATTR_TEXCOORD0 + i, l.texSize[i], GL_FLOAT, GL_FALSE, stride, base + l.tex[i]);
-        } else {
-            glDisableVertexAttribArray(ATTR_TEXCOORD0 + i);
-            glVertexAttrib4f(ATTR_TEXCOORD0 + i, 0, 0, 0, 1);
-        }
-    }
-    // Inputs of a vertex shader drawn before.
-    for (int i = ATTR_BLENDWEIGHT + 1; i < MAX_VERTEX_INPUTS; ++i) glDisableVertexAttribArray(i);
+    if (l.specular >= 0) out[n++] = {ATTR_SPECULAR, 0, static_cast<uint32_t>(l.specular), GL_BGRA, GL_UNSIGNED_BYTE, true, 4};
+    for (int i = 0; i < l.texSets; ++i)
+        out[n++] = {static_cast<uint32_t>(ATTR_TEXCOORD0 + i), 0, static_cast<uint32_t>(l.tex[i]), l.texSize[i], GL_FLOAT,
+                    false, 4u * l.texSize[i]};
+    return n;
 }
+
+}  // namespace
 
 // ---- Shader model 1.x ----
 
-const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t fvf)
+Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t fvf)
+
 {
     const ShaderState& sh = *s.shaders;
     const uint32_t* rs = s.renderStates;
@@ -1005,17 +1066,19 @@ const Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t 
     return slot->second.id ? &slot->second : nullptr;
 }
 
-void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, const Program& p)
+
+void GLRenderer::Impl::applyShaderUniforms(const PipelineState& s, Program& p)
 {
     const ShaderState& sh = *s.shaders;
-    // Only the registers a shader reads are sent.
-    if (p.vsConst >= 0 && sh.vertexConstants && p.vsConstCount)
+    // Only the registers a shader reads are sent, and only when they changed.
+    const size_t vsBytes = static_cast<size_t>(p.vsConstCount) * 16, psBytes = static_cast<size_t>(p.psConstCount) * 16;
+    if (p.vsConst >= 0 && sh.vertexConstants && vsBytes && p.sent.changed(GROUP_VERTEX_CONSTANTS, sh.vertexConstants, vsBytes))
         glUniform4fv(p.vsConst, p.vsConstCount, sh.vertexConstants);
-    if (p.psConst >= 0 && sh.pixelConstants && p.psConstCount)
+    if (p.psConst >= 0 && sh.pixelConstants && psBytes && p.sent.changed(GROUP_PIXEL_CONSTANTS, sh.pixelConstants, psBytes))
         glUniform4fv(p.psConst, p.psConstCount, sh.pixelConstants);
 }
 
-bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd, bool fixedFunction)
+bool GLRenderer::Impl::inputAttributes(const ShaderState& sh, AttributeRead* out, uint32_t& count)
 {
     struct Format {
         GLint size;
@@ -1031,68 +1094,67 @@ bool GLRenderer::Impl::bindInputs(const ShaderState& sh, uint64_t vertexEnd, boo
         {4, GL_UNSIGNED_SHORT, GL_TRUE, 8}, {0, 0, GL_FALSE, 0}, {0, 0, GL_FALSE, 0},
         {2, GL_HALF_FLOAT, GL_FALSE, 4}, {4, GL_HALF_FLOAT, GL_FALSE, 8},
     };
-    bool used[MAX_VERTEX_INPUTS] = {};
-    int uploaded = -1;  // the stream whose caller memory is in the stream buffer
+    count = 0;
     for (uint32_t i = 0; i < sh.inputCount; ++i) {
         const VertexInput& in = sh.inputs[i];
         const Format f = in.type < 17 ? FORMATS_BY_TYPE[in.type] : Format{0, 0, GL_FALSE, 0};
-        if (in.location >= MAX_VERTEX_INPUTS || in.stream >= MAX_VERTEX_STREAMS || f.size == 0) {
+        if (in.location >= MAX_VERTEX_INPUTS || in.stream >= MAX_VERTEX_STREAMS || f.size == 0 ||
+            count == MAX_VERTEX_ATTRIBUTES) {
             error = "a vertex input the renderer cannot read";
             return false;
         }
-        const VertexSource& v = sh.streams[in.stream];
-        if (v.stride == 0) {
+        if (sh.streams[in.stream].stride == 0) {
             error = "a vertex stream with stride 0";
             return false;
         }
-        const uint64_t end = static_cast<uint64_t>(v.offset) + in.offset + (vertexEnd ? vertexEnd - 1 : 0) * v.stride + f.bytes;
-        const char* base = nullptr;
-        if (v.buffer) {
-            if (v.buffer > buffers.size() || !buffers[v.buffer - 1] || end > bufferSizes[v.buffer - 1]) return false;
-            glBindBuffer(GL_ARRAY_BUFFER, buffers[v.buffer - 1]);
-            base = reinterpret_cast<const char*>(static_cast<uintptr_t>(v.offset) + in.offset);
-        } else {
-            if (!v.data || (uploaded >= 0 && uploaded != static_cast<int>(in.stream))) return false;
-            glBindBuffer(GL_ARRAY_BUFFER, streamVertices);
-            if (uploaded < 0) glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertexEnd * v.stride), v.data, GL_STREAM_DRAW);
-            uploaded = static_cast<int>(in.stream);
-            base = reinterpret_cast<const char*>(static_cast<uintptr_t>(in.offset));
-        }
-        glEnableVertexAttribArray(in.location);
-        glVertexAttribPointer(in.location, f.size, f.type, f.normalised, static_cast<GLsizei>(v.stride), base);
-        used[in.location] = true;
-    }
-    for (int i = 0; i < MAX_VERTEX_INPUTS; ++i) {
-        if (used[i]) continue;
-        glDisableVertexAttribArray(i);
-        if (fixedFunction && i == ATTR_DIFFUSE)
-            glVertexAttrib4f(i, 1, 1, 1, 1);
-        else if (fixedFunction && (i == ATTR_SPECULAR || i == ATTR_BLENDWEIGHT))
-            glVertexAttrib4f(i, 0, 0, 0, 0);
-        else
-            glVertexAttrib4f(i, 0, 0, 0, 1);
+        out[count++] = {in.location, in.stream, in.offset, f.size, f.type, f.normalised == GL_TRUE, f.bytes};
     }
     return true;
 }
 
-bool GLRenderer::Impl::beginShaded(const PipelineState& s, const VertexSource& v, uint64_t vertexEnd)
+Program* GLRenderer::Impl::prepare(const PipelineState& s, const VertexSource& v, AttributeRead* attributes, uint32_t& count)
 {
-    const ShaderState& sh = *s.shaders;
+    count = 0;
+    failedProgram = false;
+    const bool inputs = s.shaders && (s.shaders->vertex.id || s.shaders->inputCount);
     const VertexLayout layout = layoutOf(v.fvf);
-    const bool inputs = sh.vertex.id || sh.inputCount;
-    error.clear();
+    if (s.shaders) error.clear();
+    if (!inputs && (!layout.valid || v.stride == 0 || !(v.buffer ? streams.has(v.buffer) : v.data != nullptr)))
+        return nullptr;
+    Program* p = s.shaders ? shaderProgram(s, v.fvf) : program(keyOf(s, v.fvf));
+    failedProgram = !p;
+    if (!p) return nullptr;
     if (!inputs) {
-        if (!layout.valid || v.stride == 0) return false;
-        if (v.buffer ? v.buffer > buffers.size() || !buffers[v.buffer - 1] : !v.data) return false;
-        if (v.buffer && v.offset + vertexEnd * v.stride > bufferSizes[v.buffer - 1]) return false;
+        count = layoutAttributes(layout, attributes);
+        return p;
     }
-    const Program* p = shaderProgram(s, v.fvf);
-    if (!p) return false;
-    applyState(s, *p);
-    applyShaderUniforms(s, *p);
-    if (inputs) return bindInputs(sh, vertexEnd, !sh.vertex.id);
-    bindVertices(layout, v, static_cast<uint32_t>(vertexEnd * v.stride));
-    return true;
+    return inputAttributes(*s.shaders, attributes, count) ? p : nullptr;
+}
+
+bool GLRenderer::Impl::begin(const PipelineState& s, const VertexSource& v, const VertexSpan& span, int64_t& shift)
+{
+    // A vertex shader, or a declaration in place of an FVF word, reads the streams through inputs.
+    const bool inputs = s.shaders && (s.shaders->vertex.id || s.shaders->inputCount);
+    if (!inputs && !(v.buffer ? streams.has(v.buffer) : v.data != nullptr)) return false;
+    // A state of the version drawn last, with nothing done to GL since, keeps the last draw's
+    // program, GL state and attributes.
+    if (!s.version || s.version != applied.version || v.fvf != applied.fvf || touches != applied.touches) {
+        applied.version = 0;
+        Program* p = prepare(s, v, applied.attributes, applied.count);
+        if (!p) return false;
+        ++applied.layout;
+        if (!targetTexture) restoreBack();
+        applyState(s, *p);
+        if (s.shaders) applyShaderUniforms(s, *p);
+        applied.version = s.version;
+        applied.fvf = v.fvf;
+        applied.touches = touches;
+    }
+    // An FVF layout is read from the draw's own source a whole stride at a time. Attributes no
+    // input reads keep the fixed-function pipeline's values unless a vertex shader runs.
+    const bool fixedFunction = !s.shaders || !s.shaders->vertex.id;
+    return streams.bindVertices(applied.attributes, applied.count, applied.layout, inputs ? s.shaders->streams : &v,
+                                span, !inputs, fixedFunction, shift);
 }
 
 void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
@@ -1100,29 +1162,16 @@ void GLRenderer::draw(const PipelineState& state, uint32_t primitiveType, const 
 {
     if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates || !m_impl->targetValid) return;
     Impl& d = *m_impl;
-    const VertexLayout layout = layoutOf(vertices.fvf);
     uint32_t count = 0;
     const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
-    if (state.shaders) {
-        if (count && d.beginShaded(state, vertices, static_cast<uint64_t>(startVertex) + count))
-            glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
-        m_error = d.error;
-        return;
-    }
-    if (!layout.valid || count == 0 || vertices.stride == 0) return;
-    if (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data) return;
-    const Program* p = d.program(d.keyOf(state, vertices.fvf));
-    if (!p) {
-        m_error = d.error;
-        return;
-    }
-    d.applyState(state, *p);
-    // Reads past the end of a buffer are refused rather than left to the driver.
-    const uint64_t vertexEnd = static_cast<uint64_t>(vertices.offset) +
-                               (static_cast<uint64_t>(startVertex) + count) * vertices.stride;
-    if (vertices.buffer && vertexEnd > d.bufferSizes[vertices.buffer - 1]) return;
-    d.bindVertices(layout, vertices, (startVertex + count) * vertices.stride);
-    glDrawArrays(mode, static_cast<GLint>(startVertex), static_cast<GLsizei>(count));
+    if (count == 0) return;
+    VertexSpan span;
+    span.first = startVertex;
+    span.end = static_cast<uint64_t>(startVertex) + count;
+    int64_t shift = 0;
+    const bool ready = d.begin(state, vertices, span, shift);
+    if (state.shaders || d.failedProgram) m_error = d.error;
+    if (ready) glDrawArrays(mode, static_cast<GLint>(startVertex + shift), static_cast<GLsizei>(count));
 }
 
 void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType, const VertexSource& vertices,
@@ -1131,85 +1180,93 @@ void GLRenderer::drawIndexed(const PipelineState& state, uint32_t primitiveType,
 {
     if (!isCreated() || !state.renderStates || !state.stageStates || !state.samplerStates || !m_impl->targetValid) return;
     Impl& d = *m_impl;
-    const VertexLayout layout = layoutOf(vertices.fvf);
     uint32_t count = 0;
     const GLenum mode = primitiveMode(primitiveType, primitiveCount, count);
-    const bool shaded = state.shaders != nullptr;
-    if ((!shaded && (!layout.valid || vertices.stride == 0)) || count == 0 ||
-        (indices.indexSize != 2 && indices.indexSize != 4))
-        return;
-    if (!shaded && (vertices.buffer ? vertices.buffer > d.buffers.size() || !d.buffers[vertices.buffer - 1] : !vertices.data))
-        return;
-    if (indices.buffer ? indices.buffer > d.buffers.size() || !d.buffers[indices.buffer - 1] : !indices.data) return;
-    const int64_t span = static_cast<int64_t>(baseVertex) + minIndex + numVertices;
-    if (shaded) {
-        const bool ready = d.beginShaded(state, vertices, static_cast<uint64_t>(std::max<int64_t>(span, 0)));
-        m_error = d.error;
-        if (!ready) return;
-    } else {
-        const Program* p = d.program(d.keyOf(state, vertices.fvf));
-        if (!p) {
-            m_error = d.error;
-            return;
-        }
-        d.applyState(state, *p);
-        d.bindVertices(layout, vertices, static_cast<uint32_t>(std::max<int64_t>(span, 0)) * vertices.stride);
-    }
-    const char* offset = nullptr;
-    const uint64_t indexEnd = (static_cast<uint64_t>(startIndex) + count) * indices.indexSize;
-    if (indices.buffer && indexEnd > d.bufferSizes[indices.buffer - 1]) return;
-    if (indices.buffer) {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, d.buffers[indices.buffer - 1]);
-        offset = reinterpret_cast<const char*>(static_cast<uintptr_t>(startIndex) * indices.indexSize);
-    } else {
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, d.streamIndices);
-        glBufferData(GL_ELEMENT_ARRAY_BUFFER, count * indices.indexSize,
-                     static_cast<const char*>(indices.data) + static_cast<size_t>(startIndex) * indices.indexSize,
-                     GL_STREAM_DRAW);
-    }
-    glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count),
-                             indices.indexSize == 2 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, offset, baseVertex);
+    if (count == 0 || (indices.indexSize != 2 && indices.indexSize != 4)) return;
+    if (indices.buffer ? !d.streams.has(indices.buffer) : !indices.data) return;
+    VertexSpan span;
+    span.end = static_cast<uint64_t>(std::max<int64_t>(static_cast<int64_t>(baseVertex) + minIndex + numVertices, 0));
+    span.indices = &indices;
+    span.start = startIndex;
+    span.count = count;
+    span.base = baseVertex;
+    int64_t shift = 0;
+    const bool ready = d.begin(state, vertices, span, shift);
+    if (state.shaders || d.failedProgram) m_error = d.error;
+    uintptr_t offset = 0;
+    if (!ready || !d.streams.bindIndices(indices, startIndex, count, offset)) return;
+    glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count), indices.indexSize == 2 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT,
+                             reinterpret_cast<const void*>(offset), static_cast<GLint>(baseVertex + shift));
 }
 
 void GLRenderer::present()
 {
     if (!isCreated()) return;
     Impl& d = *m_impl;
-    const GLint w = static_cast<GLint>(m_width), h = static_cast<GLint>(m_height);
-    glDisable(GL_SCISSOR_TEST);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, d.backFbo);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, d.frontFbo);
-    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    int dw = 0, dh = 0;
-    SDL_GL_GetDrawableSize(d.window, &dw, &dh);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, d.frontFbo);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, w, h, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT, (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
+    ++d.touches;
+    // The frame drawn becomes the front buffer without a copy; the back buffer gets it back only
+    // if something but a whole clear comes first. Nothing drawn since the last present: the front
+    // buffer already holds the frame.
+    if (!d.backStale) {
+        std::swap(d.backFbo, d.frontFbo);
+        std::swap(d.backColour, d.frontColour);
+        d.backStale = true;
+    }
+    if (d.visible) {
+        const GLint w = static_cast<GLint>(m_width), h = static_cast<GLint>(m_height);
+        int dw = 0, dh = 0;
+        SDL_GL_GetDrawableSize(d.window, &dw, &dh);
+        d.gl.enable(GLState::SCISSOR_TEST, false);
+        d.gl.framebuffers(d.frontFbo, 0);
+        glBlitFramebuffer(0, 0, w, h, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT, (dw == w && dh == h) ? GL_NEAREST : GL_LINEAR);
+    }
     SDL_GL_SwapWindow(d.window);
-    glBindFramebuffer(GL_FRAMEBUFFER, d.backFbo);
+    d.gl.framebuffer(d.backFbo);
 }
 
-bool GLRenderer::Impl::readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch)
+void GLRenderer::Impl::restoreBack()
+{
+    if (!backStale) return;
+    const GLint w = static_cast<GLint>(width), h = static_cast<GLint>(height);
+    gl.enable(GLState::SCISSOR_TEST, false);
+    gl.framebuffers(frontFbo, backFbo);
+    glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    gl.framebuffer(backFbo);
+    backStale = false;
+}
+
+bool GLRenderer::Impl::readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch, bool opaque)
 {
     if (!pixels || pitch < w * 4) return false;
-    std::vector<uint8_t> rows(static_cast<size_t>(w) * h * 4);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
-    glBindFramebuffer(GL_FRAMEBUFFER, backFbo);
-    for (uint32_t y = 0; y < h; ++y)
-        std::memcpy(static_cast<uint8_t*>(pixels) + static_cast<size_t>(y) * pitch,
-                    rows.data() + static_cast<size_t>(h - 1 - y) * w * 4, static_cast<size_t>(w) * 4);
+    ++touches;
+    std::vector<uint32_t>& rows = readRows;
+    rows.resize(static_cast<size_t>(w) * h);
+    gl.framebuffers(fbo, backFbo);
+    // Read in the buffer's own order (a plain copy) and turned to B, G, R, A below.
+    glReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    gl.framebuffer(backFbo);
+    const uint32_t alpha = opaque ? 0xFF000000u : 0;
+    for (uint32_t y = 0; y < h; ++y) {
+        const uint32_t* from = rows.data() + static_cast<size_t>(h - 1 - y) * w;
+        auto* to = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + static_cast<size_t>(y) * pitch);
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint32_t p = from[x];  // R, G, B, A bytes
+            to[x] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu) | alpha;
+        }
+    }
     return true;
 }
 
 bool GLRenderer::readBackBuffer(void* pixels, uint32_t pitch)
 {
-    return isCreated() && m_impl->readPixels(m_impl->backFbo, m_width, m_height, pixels, pitch);
+    if (!isCreated()) return false;
+    m_impl->restoreBack();
+    return m_impl->readPixels(m_impl->backFbo, m_width, m_height, pixels, pitch, false);
 }
 
 bool GLRenderer::readFrontBuffer(void* pixels, uint32_t pitch)
 {
-    return isCreated() && m_impl->readPixels(m_impl->frontFbo, m_width, m_height, pixels, pitch);
+    return isCreated() && m_impl->readPixels(m_impl->frontFbo, m_width, m_height, pixels, pitch, m_impl->opaque);
 }
 
 size_t GLRenderer::programCount() const

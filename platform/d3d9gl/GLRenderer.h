@@ -3,8 +3,9 @@
 // The device keeps every state and resource; this class only turns them into GL objects and draw
 // calls. Values are the device's own (render-state numbers, formats, FVF words, colours as
 // 0xAARRGGBB), so the device hands its tables over as they are. Rendering goes to an off-screen
-// back buffer, or to a texture made the render target; Present copies the back buffer to a front
-// buffer (what a screenshot reads) and to the window.
+// back buffer, or to a texture made the render target; Present makes the back buffer the front
+// buffer (what a screenshot reads), copying it to the window when one can be seen. A draw makes
+// only the GL calls that change what GL holds.
 //
 // Usage: create(window or null, width, height); per frame clear/draw, then present(). Buffers and
 // textures are renderer handles (0 = none) that the device updates when their contents change.
@@ -70,16 +71,22 @@ struct PipelineState {
     uint32_t textures[MAX_STAGES] = {};  // renderer texture handles
     const ShaderState* shaders = nullptr;  // null: fixed function throughout
     const LightingState* lighting = nullptr;  // null: no lights, a black material
+    // Changes whenever anything above or what it points to does (but the shaders' streams); a
+    // draw of the version drawn last, with the same FVF, reuses what that draw set up. 0: unknown.
+    uint64_t version = 0;
 };
 
-// Where a draw's vertices come from: a renderer buffer (buffer != 0) or caller memory that holds
-// the vertices from index 0.
+// Where a draw's vertices come from: a renderer buffer (buffer != 0), or memory that holds the
+// vertices from index 0 and is streamed to GL at each draw: the caller's (size 0: read as far as
+// the draw says it reaches) or `size` bytes the device keeps, of which only the vertices the draw
+// reads are taken (those its indices name, for an indexed draw).
 struct VertexSource {
     uint32_t buffer = 0;
     const void* data = nullptr;
     uint32_t offset = 0;  // bytes into the buffer
     uint32_t stride = 0;
     uint32_t fvf = 0;
+    size_t size = 0;
 };
 
 // Shaders in place of either fixed-function stage. With a vertex shader the vertices come from
@@ -95,9 +102,12 @@ struct ShaderState {
     VertexSource streams[MAX_VERTEX_STREAMS];
 };
 
+// Indices from a renderer buffer or from memory (the caller's when size is 0). A buffer may come
+// with its indices in memory too, for a draw whose vertices the device keeps.
 struct IndexSource {
     uint32_t buffer = 0;
     const void* data = nullptr;
+    size_t size = 0;
     uint32_t indexSize = 2;  // 2 or 4 bytes
 };
 
@@ -161,7 +171,8 @@ public:
                      uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount);
     void present();
 
-    // Pixels as B, G, R, A bytes, top row first, `pitch` bytes apart; width() x height().
+    // Pixels as B, G, R, A bytes, top row first, `pitch` bytes apart; width() x height(). The
+    // front buffer of an opaque back buffer reads with alpha one, as a screen without alpha shows it.
     bool readBackBuffer(void* pixels, uint32_t pitch);
     bool readFrontBuffer(void* pixels, uint32_t pitch);
 

@@ -112,6 +112,8 @@ void TextureStore::init(int stages)
     std::array<uint32_t, 9> unset;
     unset.fill(0xFFFFFFFFu);
     m_samplerKeys.assign(static_cast<size_t>(stages), unset);
+    m_units.assign(static_cast<size_t>(stages), Unit());
+    m_activeUnit = -1;
     glGenSamplers(stages, m_samplers.data());
     m_maxAnisotropy = 1.0f;
     if (hasExtension("GL_EXT_texture_filter_anisotropic") || hasExtension("GL_ARB_texture_filter_anisotropic"))
@@ -128,6 +130,7 @@ void TextureStore::destroy()
     if (!m_samplers.empty()) glDeleteSamplers(static_cast<GLsizei>(m_samplers.size()), m_samplers.data());
     m_samplers.clear();
     m_samplerKeys.clear();
+    m_units.clear();
     m_scratch.clear();
     m_scratch.shrink_to_fit();
 }
@@ -153,7 +156,7 @@ uint32_t TextureStore::create(uint32_t width, uint32_t height, uint32_t levels, 
     t.cube = cube;
     const GLenum target = cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
     glGenTextures(1, &t.id);
-    glBindTexture(target, t.id);
+    bindForUpdate(t.id, cube);
     for (uint32_t face = 0; face < (cube ? 6u : 1u); ++face)
         for (uint32_t l = 0; l < t.levels; ++l)
             glTexImage2D(cube ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D, static_cast<GLint>(l),
@@ -220,8 +223,7 @@ void TextureStore::update(uint32_t texture, uint32_t level, uint32_t face, const
         break;
     }
     }
-    const GLenum target = t.cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
-    glBindTexture(target, t.id);
+    bindForUpdate(t.id, t.cube);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
     glTexSubImage2D(t.cube ? GL_TEXTURE_CUBE_MAP_POSITIVE_X + face : GL_TEXTURE_2D, static_cast<GLint>(level), 0, 0,
                     static_cast<GLsizei>(w), static_cast<GLsizei>(h), f.format, f.type, pixels);
@@ -232,8 +234,31 @@ void TextureStore::remove(uint32_t texture)
 {
     if (texture == 0 || texture > m_textures.size()) return;
     Texture& t = m_textures[texture - 1];
-    if (t.id) glDeleteTextures(1, &t.id);
+    if (t.id) {
+        // GL unbinds a deleted texture from every unit.
+        for (Unit& u : m_units) {
+            if (u.texture2D == t.id) u.texture2D = 0;
+            if (u.cube == t.id) u.cube = 0;
+        }
+        glDeleteTextures(1, &t.id);
+    }
     t = Texture();
+}
+
+void TextureStore::activate(int unit)
+{
+    if (m_activeUnit == unit) return;
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    m_activeUnit = unit;
+}
+
+void TextureStore::bindForUpdate(unsigned id, bool cube)
+{
+    // Whichever unit is active: what it held is then known again at its next bind.
+    if (m_activeUnit < 0) activate(0);
+    Unit& u = m_units[static_cast<size_t>(m_activeUnit)];
+    (cube ? u.cube : u.texture2D) = id;
+    glBindTexture(cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, id);
 }
 
 bool TextureStore::isCube(uint32_t texture) const
@@ -255,15 +280,26 @@ bool TextureStore::attach(uint32_t texture, uint32_t level, uint32_t face, uint3
 
 void TextureStore::bind(int unit, uint32_t texture, const uint32_t* ss)
 {
+    if (unit < 0 || static_cast<size_t>(unit) >= m_units.size()) return;
     Texture* t = texture && texture <= m_textures.size() && m_textures[texture - 1].id ? &m_textures[texture - 1] : nullptr;
-    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-    glBindTexture(GL_TEXTURE_2D, t && !t->cube ? t->id : 0);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, t && t->cube ? t->id : 0);
-    if (!t || unit < 0 || static_cast<size_t>(unit) >= m_samplers.size()) return;
+    Unit& u = m_units[static_cast<size_t>(unit)];
+    const GLuint flat = t && !t->cube ? t->id : 0, cube = t && t->cube ? t->id : 0;
+    if (u.texture2D != flat) {
+        activate(unit);
+        glBindTexture(GL_TEXTURE_2D, flat);
+        u.texture2D = flat;
+    }
+    if (u.cube != cube) {
+        activate(unit);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, cube);
+        u.cube = cube;
+    }
+    if (!t) return;
     // The largest level the device may use becomes the base of the chain; without a mip filter
     // only the top level is sampled.
     const uint32_t base = ss[SAMP_MIPFILTER] == 0 ? 0u : std::min(ss[SAMP_MAXMIPLEVEL], t->levels - 1);
     if (base != t->baseLevel) {
+        activate(unit);
         glTexParameteri(t->cube ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, static_cast<GLint>(base));
         t->baseLevel = base;
     }
@@ -297,7 +333,10 @@ void TextureStore::bind(int unit, uint32_t texture, const uint32_t* ss)
             glSamplerParameterf(sampler, MAX_ANISOTROPY, amount);
         }
     }
-    glBindSampler(static_cast<GLuint>(unit), sampler);
+    if (u.sampler != sampler) {
+        glBindSampler(static_cast<GLuint>(unit), sampler);
+        u.sampler = sampler;
+    }
 }
 
 }  // namespace d3d9gl

@@ -38,10 +38,19 @@ public:
     bool attach(uint32_t texture, uint32_t level, uint32_t face, uint32_t& width, uint32_t& height) const;
 
     // Binds a texture (0: none) to a unit with the device's sampler states of that stage: address
-    // modes, border colour, filters, mip filter, LOD bias, largest mip level and anisotropy.
+    // modes, border colour, filters, mip filter, LOD bias, largest mip level and anisotropy. Only
+    // what differs from the unit's last binding reaches GL.
     void bind(int unit, uint32_t texture, const uint32_t* samplerStates);
 
 private:
+    // What each unit holds, as this store bound it (0: nothing).
+    struct Unit {
+        unsigned texture2D = 0, cube = 0, sampler = 0;
+    };
+    void activate(int unit);
+    // Binds a texture to the active unit to be filled.
+    void bindForUpdate(unsigned id, bool cube);
+
     struct Texture {
         unsigned id = 0;
         uint32_t width = 0, height = 0, levels = 0;
@@ -52,6 +61,8 @@ private:
     std::vector<Texture> m_textures;
     std::vector<unsigned> m_samplers;
     std::vector<std::array<uint32_t, 9>> m_samplerKeys;  // the states each sampler was last set from
+    std::vector<Unit> m_units;
+    int m_activeUnit = -1;  // -1: not known
     std::vector<uint8_t> m_scratch;
     float m_maxAnisotropy = 1.0f;
     bool m_mirrorOnce = false;

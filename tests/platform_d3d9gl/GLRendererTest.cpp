@@ -330,6 +330,70 @@ TEST_F(GLRendererTest, IndexedDrawFromBuffersUploadedOnChange)
     m_renderer.deleteBuffer(vb), m_renderer.deleteBuffer(ib);
 }
 
+// What a draw sets is not kept from an earlier draw of another program, nor from a clear between.
+TEST_F(GLRendererTest, EachDrawGetsItsOwnUniformsAndStatesWhateverCameBetween)
+{
+    clearAll(0xFF000000);
+    m_state.ts[0][1] = 2, m_state.ts[0][2] = 3;  // SELECTARG1 of the texture factor
+    auto factorQuad = [&](uint32_t alphaOp, uint32_t factor, float x) {
+        m_state.ts[0][4] = alphaOp;  // each alpha operation makes a program of its own
+        m_state.rs[60] = factor;
+        screenQuad(x - 0.5f, -0.5f, x + 31.5f, 31.5f, 0xFFFFFFFF);
+    };
+    factorQuad(2, 0xFFFF0000, 0);
+    factorQuad(3, 0xFFFF0000, 32);
+    factorQuad(3, 0xFF0000FF, 32);
+    factorQuad(2, 0xFF0000FF, 0);
+    EXPECT_TRUE(near(at(10, 10), 0, 0, 255) && near(at(40, 10), 0, 0, 255));
+    // A clear writes every channel; the draw after it writes red alone again.
+    m_state.ts[0][1] = 3, m_state.rs[168] = 1;
+    for (int i = 0; i < 2; ++i) {
+        clearAll(0xFF0000FF);
+        screenQuad(-0.5f, -0.5f, 63.5f, 63.5f, 0xFFFFFFFF);
+        reread();
+        EXPECT_TRUE(near(at(30, 30), 255, 0, 255)) << i;
+    }
+}
+
+// Each buffer's draws read its own vertices, also after another of the same layout was deleted
+// (whose GL name it may get). Caller memory larger than the stream ring makes it larger, again and
+// again.
+TEST_F(GLRendererTest, DrawsReadTheirOwnBuffersAndCallerMemoryOfAnySize)
+{
+    m_state.ts[0][1] = 3;
+    auto quad = [](uint32_t colour) {
+        return std::vector<ScreenVertex>{{-0.5f, -0.5f, 0.5f, 1, colour}, {63.5f, -0.5f, 0.5f, 1, colour},
+                                         {-0.5f, 63.5f, 0.5f, 1, colour}, {63.5f, 63.5f, 0.5f, 1, colour}};
+    };
+    for (uint32_t colour : {0xFFFFFF00u, 0xFF00FFFFu}) {
+        clearAll(0xFF000000);
+        const std::vector<ScreenVertex> v = quad(colour);
+        const uint32_t vb = m_renderer.createBuffer(static_cast<uint32_t>(v.size() * sizeof(ScreenVertex)));
+        m_renderer.updateBuffer(vb, 0, static_cast<uint32_t>(v.size() * sizeof(ScreenVertex)), v.data());
+        VertexSource vs;
+        vs.buffer = vb, vs.stride = sizeof(ScreenVertex), vs.fvf = FVF_SCREEN;
+        m_renderer.draw(m_state.pipeline, 5, vs, 0, 2);
+        reread();
+        EXPECT_TRUE(near(at(30, 30), colour >> 16 & 0xFF, colour >> 8 & 0xFF, colour & 0xFF)) << std::hex << colour;
+        m_renderer.deleteBuffer(vb);
+    }
+    // Over 6 MB of degenerate triangles ending in one over the top left, twice over.
+    m_state.rs[22] = 1;
+    for (uint32_t colour : {0xFFFF0000u, 0xFF00FF00u}) {
+        clearAll(0xFF000000);
+        std::vector<ScreenVertex> v(300000, ScreenVertex{0, 0, 0.5f, 1, colour});
+        v[v.size() - 3] = {-0.5f, -0.5f, 0.5f, 1, colour};
+        v[v.size() - 2] = {31.5f, -0.5f, 0.5f, 1, colour};
+        v[v.size() - 1] = {-0.5f, 63.5f, 0.5f, 1, colour};
+        drawStrip(v, FVF_SCREEN);
+        reread();
+        EXPECT_TRUE(near(at(5, 5), colour >> 16 & 0xFF, colour >> 8 & 0xFF, 0) && near(at(60, 60), 0, 0, 0));
+    }
+    drawStrip(quad(0xFF0000FF), FVF_SCREEN);
+    reread();
+    EXPECT_TRUE(near(at(60, 60), 0, 0, 255));
+}
+
 // A full-screen quad of transformed vertices: (x, y) in clip space, the texture set (u, v) from 0 to 1.
 struct WorldTexVertex {  // XYZ | TEX1
     float x, y, z, u, v;

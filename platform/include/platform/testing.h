@@ -150,6 +150,9 @@ struct D3D9State {
     BOOL SoftwareVertexProcessing = FALSE;
     bool InScene = false;
     UINT FramesPresented = 0;
+    // Grows with every call that sets what draws read, but for the streams and indices (which a
+    // user-pointer draw lets go of each time): a renderer reads the rest again only when it grew.
+    uint64_t StateVersion = 0;
 };
 
 // The state of the device created last, null when none is alive.
