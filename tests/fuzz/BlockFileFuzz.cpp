@@ -1,4 +1,7 @@
-// Reads any bytes as a block file; what was read must save and read back to the same tree.
+// Reads any bytes as a block file; what was read must save and read back to the same tree. The
+// input's own name holds a line end, so that no include line can name it: an input that included
+// itself would be read a thousand times over. Includes reach "other.txt", a small file that
+// includes itself, as deep as the reader allows.
 #include "FuzzSupport.h"
 #include "utility/BlockFile.h"
 
@@ -44,6 +47,8 @@ bool ambiguous(const CParamBlock* block)
     return false;
 }
 
+const char* const INPUT = "fuzz\ninput.txt";
+
 std::string describe(const blockList& list)
 {
     std::string out;
@@ -55,10 +60,16 @@ std::string describe(const blockList& list)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::setUp();
-    const fuzz::InputFile input("input.txt", data, size);
+    static const bool ready = [] {
+        fuzz::setUp();
+        const char other[] = "Other\n{\n\tkey value\n\t#include other.txt\n}\n";
+        fuzz::writeInput("other.txt", other, sizeof(other) - 1);
+        return true;
+    }();
+    (void)ready;
+    const fuzz::InputFile input(INPUT, data, size);
     blockList list;
-    if (!loadBlocks("input.txt", list, 64)) abort();
+    if (!loadBlocks(INPUT, list, 64)) abort();
     for (TPtrNode<CParamBlock>* node = list.pHead; node; node = node->pNext) {
         CParamBlock* block = node->pObject;
         int i;
@@ -93,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     char* text = nullptr;
     blockStartList starts;
-    if (scanBlocks("input.txt", &text, starts)) {
+    if (scanBlocks(INPUT, &text, starts)) {
         for (blockStartNode* n = starts.pHead; n; n = n->pNext) {
             const char* cursor = n->pStart;
             CParamBlock* block = nullptr;

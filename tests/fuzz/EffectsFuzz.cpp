@@ -1,21 +1,23 @@
 // Reads any bytes as an effect definitions file: precaches every "instancename" it holds, starts
-// each effect, and runs 64 updates and the five passes through the render façade on the null
-// renderer, with the particle materials and the debris model at hand, with the logging test
-// kind ("TESTEFFECT") beside the game's kinds. One manager serves every input: once the effects
-// started are destroyed and the names unprecached it must hold nothing.
+// each effect, and runs 12 updates and now and then the five passes through the render façade on
+// the null renderer, with the particle materials and the debris model at hand, with the logging
+// test kind ("TESTEFFECT") beside the game's kinds. One manager serves every input: once the
+// effects started are destroyed and the names unprecached it must hold nothing.
 #include "EffectTestKind.h"
 #include "FuzzSupport.h"
 #include "d3dcore9/D3DCore.h"
 #include "d3dcore9/RenderCoreStart.h"
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
+#include "effects/EffectUtils.h"
 #include "global/ProjData.h"
 #include "l3render/L3Render.h"
 #include "platform/testing.h"
 #include "utility/LList.h"
-#include "utility/ParamBlock.h"
 
+#include <algorithm>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 namespace {
@@ -42,18 +44,46 @@ void bringUp()
     createProjData();
     installTestKind();
     new CEffectManager;
+    // The particle materials with the textures the seeds name, held for the whole run so that an
+    // input finds them loaded rather than parsing them again each time.
+    for (const char* material : {EffectUtils::DEFAULT_MATERIAL, "Particles\\PartLinearBlend.mtl"})
+        for (const char* texture : {static_cast<const char*>(nullptr), "smoke.tga", "trail.tga"})
+            if (EffectUtils::LoadMaterial(material, texture) == SB_NONE) abort();
 }
 
-// The instance names of the top-level blocks, as the file spells them.
-std::vector<std::string> instanceNames(const char* fileName)
+// The value of every "instancename" line, as the block reader would read it (name, blanks or a
+// comment, the value to the line's end less trailing blanks), found by a scan of the text rather
+// than a second parse: a name that is not a top-level block's is refused by the manager.
+std::vector<std::string> instanceNames(const uint8_t* data, size_t size)
 {
+    static const char KEY[] = "instancename";
+    const size_t keyLength = sizeof(KEY) - 1;
     std::vector<std::string> names;
-    blockList blocks;
-    loadBlocks(fileName, blocks, 64);
-    char name[64];
-    for (const TPtrNode<CParamBlock>* node = blocks.pHead; node; node = node->pNext)
-        if (node->pObject->parseString("instancename", name)) names.push_back(name);
-    deleteBlockList(blocks);
+    const char* p = reinterpret_cast<const char*>(data);
+    const char* const end = p + size;
+    while (p < end) {
+        const char* line = p;
+        while (p < end && *p != '\n') ++p;
+        const char* const lineEnd = p;
+        if (p < end) ++p;
+        while (line < lineEnd && (*line == ' ' || *line == '\t')) ++line;
+        if (lineEnd - line <= static_cast<ptrdiff_t>(keyLength) || strncasecmp(line, KEY, keyLength) != 0) continue;
+        const char* value = line + keyLength;
+        if (*value != ' ' && *value != '\t' && *value != '/') continue;
+        for (;;) {
+            if (value < lineEnd && (*value == ' ' || *value == '\t')) {
+                ++value;
+            } else if (lineEnd - value >= 2 && value[0] == '/' && value[1] == '/') {
+                value = lineEnd;
+            } else {
+                break;
+            }
+        }
+        const char* valueEnd = value;
+        while (valueEnd < lineEnd && *valueEnd != '\r' && *valueEnd != 0) ++valueEnd;
+        while (valueEnd > value && (valueEnd[-1] == ' ' || valueEnd[-1] == '\t')) --valueEnd;
+        if (valueEnd > value) names.emplace_back(value, std::min<size_t>(static_cast<size_t>(valueEnd - value), 63));
+    }
     return names;
 }
 
@@ -72,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     effectLog().clear();
     renderedEffects().clear();
     const fuzz::InputFile input("effects.txt", data, size);
-    const std::vector<std::string> names = instanceNames("effects.txt");
+    const std::vector<std::string> names = instanceNames(data, size);
     CEffectManager& manager = *pTheEffectManager;
     if (manager.ReadBlocks("effects.txt"))
         for (const std::string& name : names) manager.PrecacheEffect(name.c_str());
@@ -80,12 +110,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::vector<CEffect*> started;
     for (const std::string& name : names)
         started.push_back(manager.CreateEffect(name.c_str(), Vector3(1, 2, 3), Matrix3(), 0, nullptr, nullptr));
-    // Long enough for particles to launch, fall, bounce, die and come back; drawn now and then. A
-    // file whose effects keep starting more has shown what it does once they number thousands.
-    for (int frame = 0; frame < 64 && manager.GetNumEffects() < 2000; ++frame) {
+    // Long enough for particles of a short life to launch, fall, bounce, die and come back; drawn
+    // now and then. A file whose effects keep starting more has shown what it does once they number
+    // fifty.
+    for (int frame = 0; frame < 12 && manager.GetNumEffects() < 50; ++frame) {
         getProjData().GameTime += 400;
         manager.Update();
-        if (frame % 16 > 2) continue;
+        if (frame % 8 > 1) continue;
         D3DCore.BeginScene(true, false);
         manager.Render(0.5f);
         D3DCore.EndScene(true);

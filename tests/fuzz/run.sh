@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (installed when missing, with the build's other packages),
-# runs each for a bounded time, JOBS of them at once, and prints each one's inputs a second.
+# runs each for a bounded time, JOBS of them at once, and prints each one's inputs a second: as
+# libFuzzer counts them (by the clock) and per second of the processor the target had, which does
+# not fall when other work shares the machine.
 #   tests/fuzz/run.sh [seconds per target, default 60] [target ...]
 #   JOBS=n   targets run at once and build jobs (default: the cores)
 # Corpora grow in build-fuzz/corpus/<target>; a failing input is kept as build-fuzz/artifacts/<target>-*
@@ -30,8 +32,9 @@ fuzz_one() {
   corpus="$build/corpus/$1"
   mkdir -p "$corpus"
   cp "$root/tests/fuzz/seeds/$1/"* "$corpus/" 2>/dev/null || true
-  if "$build/tests/fuzz/fuzz_$1" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
-    -artifact_prefix="$build/artifacts/$1-" "$corpus" </dev/null >"$build/logs/$1.txt" 2>&1; then
+  local TIMEFORMAT='%U %S'
+  if { time "$build/tests/fuzz/fuzz_$1" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
+    -artifact_prefix="$build/artifacts/$1-" "$corpus" </dev/null >"$build/logs/$1.txt" 2>&1; } 2>"$build/logs/$1.cpu"; then
     echo clean >>"$build/logs/$1.txt"
   fi
 }
@@ -49,16 +52,17 @@ done
 wait
 
 status=0
-printf '%-16s %12s %10s  %s\n' target inputs inputs/s result
+printf '%-16s %12s %10s %12s  %s\n' target inputs inputs/s "per CPU s" result
 for target in $targets; do
   log="$build/logs/$target.txt"
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  perCpu=$(awk -v runs="${runs:-0}" '{ cpu = $1 + $2; printf "%d", (cpu > 0 ? runs / cpu : 0) }' "$build/logs/$target.cpu" 2>/dev/null)
   result=clean
   if [ "$(tail -1 "$log")" != clean ]; then
     result="FAILED: see $log"
     status=1
   fi
-  printf '%-16s %12s %10s  %s\n' "$target" "${runs:-0}" "${rate:-0}" "$result"
+  printf '%-16s %12s %10s %12s  %s\n' "$target" "${runs:-0}" "${rate:-0}" "${perCpu:-0}" "$result"
 done
 exit $status
