@@ -176,7 +176,7 @@ void D3DCore::SetMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t 
         if (Device->DesktopMode.ZBuffers.Objects == 0 || Device->DesktopMode.TextureFormats.Objects == 0) {
             // The desktop cannot serve a window: nothing sensible can run.
             DXErrorReport(D3DCORE_ERR_SCREEN_MODE);
-            ExitProcess(1);
+            stopRun("as the desktop's screen mode cannot show the game in a window", false);
         }
         if (!zbufferOK) return;
         zbuffer = Device->DesktopMode.ZBuffers[RZBuf];

@@ -109,12 +109,15 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     device->DesktopMode.ZBuffers.Clear();
     device->CanDoWindowed = 0;
     testsupport::clearReports();
+    ::testing::internal::CaptureStderr();
     try {
         D3DCore.SetMode(0, 0, 0, 0, 0, 0, false, 0, 0, 0);
         FAIL() << "the process should have ended";
     } catch (const testsupport::ProcessExit& e) {
         EXPECT_EQ(e.code, 1);
     }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "stopping as the desktop's screen mode cannot show the game in a window\n");
     // Every check is reported before the process ends.
     ASSERT_EQ(testsupport::reports().size(), 3u);
     EXPECT_EQ(countReports("D3D not supported in current screen mode"), 1);
