@@ -248,6 +248,12 @@ TEST_F(DeviceTest, MultisampleFallBackLowersOneStepAtATime)
 TEST_F(DeviceTest, DesktopSwitchAndRestore)
 {
     ASSERT_TRUE(bringUp());
+    // Before any switch to the desktop, a reactivation restores the mode the device was made in.
+    const D3DPRESENT_PARAMETERS made = state().Parameters;
+    D3DCore.RestoreDevice();
+    EXPECT_EQ(std::make_tuple(made.BackBufferFormat, made.FullScreen_RefreshRateInHz, made.PresentationInterval),
+              std::make_tuple(state().Parameters.BackBufferFormat, state().Parameters.FullScreen_RefreshRateInHz,
+                              state().Parameters.PresentationInterval));
     card().Desktop.Format = D3DFMT_R5G6B5;
     D3DCore.SwitchToDesktop();
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;
