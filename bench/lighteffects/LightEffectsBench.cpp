@@ -1,6 +1,7 @@
 // The light-map pass of 32 point lights on the null renderer, in patch vertices a second, beside a
-// plain loop writing the same vertices and indices into arrays; and one volume-fog update of 10,000
-// banks out of view, beside the same drift, wrap and distance arithmetic over a std::vector.
+// plain loop writing the same vertices and indices into the device's dynamic buffers and drawing
+// them with the light map's material; and one volume-fog update of 10,000 banks out of view,
+// beside the same drift, wrap and distance arithmetic over a std::vector.
 #include "../BenchMain.h"
 #include "ai/WorldMgr.h"
 #include "d3d9gl/DeviceRenderer.h"
@@ -10,12 +11,14 @@
 #include "kestrune/LightEffects.h"
 #include "kestrune/VolumeFog.h"
 #include "l3render/L3Render.h"
+#include "matcore9/MatCore.h"
 #include "platform/testing.h"
 #include "utility/Assert.h"
 #include "utility/LList.h"
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -110,18 +113,26 @@ void BM_RenderLightEffectMaps(benchmark::State& state)
 }
 
 // The same patches written by hand: corner positions on the map's heights, texture coordinates
-// across the patch, two triangles a cell.
-void BM_PlainPatchArrays(benchmark::State& state)
+// across the patch, two triangles a cell split as the ground is, locked into a dynamic vertex and
+// index buffer and drawn with the point map's material, pass by pass.
+void BM_PlainPatchDraws(benchmark::State& state)
 {
     if (!bringUp()) {
         state.SkipWithError("no device");
         return;
     }
     const CAIMap& map = *getProjData().getWorldMgr()->getAIMap();
-    std::vector<float> vertices(5 * 1024);
-    std::vector<uint16_t> indices(6 * 1024);
+    TexNames names;
+    names.TotalNames = 1;
+    std::snprintf(names.Name[0], SB_TEXNAME_SIZE, "data\\lights\\point.tga");
+    DWORD material = SB_NONE;
+    if (!MatCore.LoadMaterial("data\\lights\\pointmap.mtl", names, &material)) return state.SkipWithError("no material");
+    StateBlock* SB = D3DCore.StateBlocks.GetSB(material);
+    DynamicVB& vb = D3DCore.DynamicVertexBuffer9[D3DCore.CreateDynamicVertexBuffer(D3DFVF_XYZ | D3DFVF_TEX1)];
+    DynamicIB& ib = D3DCore.DynamicIndexBuffer9;
     uint64_t written = 0;
     for (auto _ : state) {
+        L3BeginScene(true);
         for (int i = 0; i < LIGHTS; ++i) {
             const Vector3 p = lightPosition(i);
             const float f = (p.z - map.getCellHeight(static_cast<int32_t>(p.x / 100), static_cast<int32_t>(p.y / 100))) / 400.0f;
@@ -129,27 +140,36 @@ void BM_PlainPatchArrays(benchmark::State& state)
             const int c0 = static_cast<int>(std::floor((p.x - a) / 100)), c1 = static_cast<int>(std::floor((p.x + a + 100) / 100));
             const int r0 = static_cast<int>(std::floor((p.y - a) / 100)), r1 = static_cast<int>(std::floor((p.y + a + 100) / 100));
             const int w = c1 - c0 + 1;
-            size_t v = 0, k = 0;
+            const int numVertices = w * (r1 - r0 + 1), numIndices = 6 * (c1 - c0) * (r1 - r0);
+            auto* v = static_cast<float*>(vb.Lock(static_cast<uint32_t>(numVertices)));
+            uint16_t* index = ib.Lock(static_cast<uint32_t>(numIndices));
+            if (!v || !index) return state.SkipWithError("the buffers would not lock");
             for (int r = r0; r <= r1; ++r)
                 for (int c = c0; c <= c1; ++c) {
-                    vertices[v++] = c * 100.0f;
-                    vertices[v++] = r * 100.0f;
-                    vertices[v++] = map.getCellHeight(c, r) + 7.0f;
-                    vertices[v++] = (c * 100.0f - (p.x - a)) / (2 * a);
-                    vertices[v++] = ((p.y + a) - r * 100.0f) / (2 * a);
+                    *v++ = c * 100.0f;
+                    *v++ = r * 100.0f;
+                    *v++ = map.getCellHeight(c, r) + 7.0f;
+                    *v++ = (c * 100.0f - (p.x - a)) / (2 * a);
+                    *v++ = ((p.y + a) - r * 100.0f) / (2 * a);
                 }
             for (int r = 0; r < r1 - r0; ++r)
                 for (int c = 0; c < c1 - c0; ++c) {
-                    const uint16_t s = static_cast<uint16_t>(r * w + c);
-                    const uint16_t quad[6] = {s, static_cast<uint16_t>(s + 1), static_cast<uint16_t>(s + w + 1), s,
-                                              static_cast<uint16_t>(s + w + 1), static_cast<uint16_t>(s + w)};
-                    for (uint16_t q : quad) indices[k++] = q;
+                    const uint16_t s = static_cast<uint16_t>(r * w + c), e = s + 1, n = static_cast<uint16_t>(s + w), ne = n + 1;
+                    const uint16_t split[2][6] = {{s, e, ne, s, ne, n}, {s, e, n, e, ne, n}};
+                    std::memcpy(index, split[map.getCellDiagonal(c0 + c, r0 + r) ? 1 : 0], sizeof split[0]);
+                    index += 6;
                 }
-            written += v / 5;
-            benchmark::DoNotOptimize(vertices.data());
-            benchmark::DoNotOptimize(indices.data());
+            vb.Unlock();
+            ib.Unlock();
+            for (DWORD pass = 0; pass < SB->GMaterial->Passes; ++pass) {
+                D3DCore.ApplyStateBlock(SB, pass, 0);
+                vb.DrawIndexed(ib, numVertices, numIndices);
+            }
+            written += static_cast<uint64_t>(numVertices);
         }
+        L3EndScene();
     }
+    D3DCore.StateBlocks.ReleaseSB(material);
     state.counters["vertices"] = benchmark::Counter(static_cast<double>(written), benchmark::Counter::kIsRate);
 }
 
@@ -192,10 +212,10 @@ void BM_PlainDriftOverAVector(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_RenderLightEffectMaps);
-BENCHMARK(BM_PlainPatchArrays);
+BENCHMARK(BM_PlainPatchDraws);
 BENCHMARK(BM_UpdateVolumeFog);
 BENCHMARK(BM_PlainDriftOverAVector);
-BENCH_PAIR(BM_RenderLightEffectMaps, BM_PlainPatchArrays);
+BENCH_PAIR(BM_RenderLightEffectMaps, BM_PlainPatchDraws);
 BENCH_PAIR(BM_UpdateVolumeFog, BM_PlainDriftOverAVector);
 
 VELDRANE_BENCH_MAIN("lighteffects")
