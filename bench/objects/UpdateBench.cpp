@@ -1,7 +1,8 @@
 // One object-manager update over a level of N objects spread over the land tree, half of them
 // moving (dynamic) and half standing (static), against a plain loop over a std::vector of the same
-// objects calling the same update and think, and for the contact pass the objects sorted into a
-// grid of the tree's cells each step, every pair of a cell with a mover in it meeting. Without
+// objects on the heap calling the same (virtual) update and think, and for the contact pass the
+// objects sorted into a grid of the tree's cells each step, every pair of a cell with a mover in it
+// meeting. Without
 // contacts (no object takes part in the contact pass) the step is beside the plain loop alone.
 // Figures are per object per step.
 #include "../BenchMain.h"
@@ -181,16 +182,31 @@ void BM_ObjectUpdateWithoutContacts(benchmark::State& state)
 }
 BENCHMARK(BM_ObjectUpdateWithoutContacts)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
+// The plain level: the same bodies, each on the heap as a level's objects are, stepped through the
+// objects' own (virtual) calls, as a list of objects of many kinds must be.
+struct PlainBodies {
+    std::vector<std::unique_ptr<Body>> owned;
+    std::vector<CGameObject*> objects;
+
+    explicit PlainBodies(uint32_t n)
+    {
+        uint32_t seed = 12345;
+        for (uint32_t i = 0; i < n; ++i) {
+            owned.push_back(std::make_unique<Body>());
+            owned.back()->place(i, seed);
+            objects.push_back(owned.back().get());
+        }
+    }
+};
+
 void BM_PlainVectorLoop(benchmark::State& state)
 {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
-    std::vector<Body> bodies(n);
-    uint32_t seed = 12345;
-    for (uint32_t i = 0; i < n; ++i) bodies[i].place(i, seed);
+    PlainBodies plain(n);
     const int step = 30;  // the game's fixed step in ms
     for (auto _ : state) {
-        for (Body& body : bodies) body.update(step);
-        for (Body& body : bodies) benchmark::DoNotOptimize(body.think(step));
+        for (CGameObject* object : plain.objects) object->update(step);
+        for (CGameObject* object : plain.objects) benchmark::DoNotOptimize(object->think(step));
     }
     perObjectStep(state, n);
 }
@@ -200,9 +216,7 @@ BENCH_PAIR(BM_ObjectUpdateWithoutContacts, BM_PlainVectorLoop);
 void BM_PlainVectorLoopWithGrid(benchmark::State& state)
 {
     const uint32_t n = static_cast<uint32_t>(state.range(0));
-    std::vector<Body> bodies(n);
-    uint32_t seed = 12345;
-    for (uint32_t i = 0; i < n; ++i) bodies[i].place(i, seed);
+    PlainBodies plain(n);
     const int step = 30;
     const uint32_t side = 1u << TREE_DEPTH;
     std::vector<std::vector<Body*>> cells(side * side);
@@ -212,18 +226,18 @@ void BM_PlainVectorLoopWithGrid(benchmark::State& state)
         return y * side + x;
     };
     for (auto _ : state) {
-        for (Body& body : bodies) body.update(step);
+        for (CGameObject* object : plain.objects) object->update(step);
         for (std::vector<Body*>& cell : cells) cell.clear();
-        for (Body& body : bodies) cells[cellOf(body.position)].push_back(&body);
+        for (const auto& body : plain.owned) cells[cellOf(body->position)].push_back(body.get());
         for (const std::vector<Body*>& cell : cells)
             for (size_t a = 0; a < cell.size(); ++a)
                 for (size_t b = a + 1; b < cell.size(); ++b)
-                    if (cell[a]->moving || cell[b]->moving) cell[a]->interact(cell[b]);
-        for (Body& body : bodies) benchmark::DoNotOptimize(body.think(step));
+                    if (cell[a]->moving || cell[b]->moving) static_cast<CGameObject*>(cell[a])->interact(cell[b]);
+        for (CGameObject* object : plain.objects) benchmark::DoNotOptimize(object->think(step));
     }
     perObjectStep(state, n);
     uint64_t contacts = 0;
-    for (const Body& b : bodies) contacts += b.contacts;
+    for (const auto& b : plain.owned) contacts += b->contacts;
     state.counters["contacts_per_step"] = static_cast<double>(contacts) / state.iterations();
 }
 BENCHMARK(BM_PlainVectorLoopWithGrid)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
