@@ -299,8 +299,12 @@ TextureTable::CacheResult TextureTable::LoadFromCache(HWTexture& entry, DiskText
             ok = file.ReadLong(&XimX) && file.ReadLong(&XimY) && file.ReadLong(&XBlockLength) && file.ReadLong(&XBlocks);
             if (!ok) break;
             if (level == 0 && face == 0) {
-                // The size names the texture to make: nothing odd is taken from a damaged file.
-                ok = XimX == XimY && XimX >= 1 && XimX <= MAX_TGA_EDGE;
+                // The size names the texture to make: nothing odd is taken from a damaged file, and
+                // no texture is made for more than the file holds.
+                uint32_t rowBytes = 0, rows = 0;
+                ok = XimX == XimY && XimX >= 1 && XimX <= MAX_TGA_EDGE &&
+                     levelShape(entry.Format->Format, XimX, XimY, rowBytes, rows) && XBlockLength == rowBytes &&
+                     XBlocks == rows && uint64_t{rowBytes} * rows * faces <= file.GetSize() - file.GetPosition();
                 if (!ok) break;
                 SrceX = XimX;
                 SrceY = XimY;

@@ -3,6 +3,7 @@
 #include "TextureFixture.h"
 
 #include "TestSupport.h"
+#include "platform/testing.h"
 
 #include <filesystem>
 
@@ -141,6 +142,17 @@ TEST_F(TextureLoadTest, DamagedOrForeignCachesFallBackToTheSource)
         EXPECT_EQ(m_dir.read("w.xim"), good);
         table().ReleaseHWTexture(h);
     }
+    // A size the file does not hold makes no texture of that size: only the source's is made.
+    std::string unheld = good;
+    for (const auto& [at, value] : {std::pair<size_t, uint32_t>{12, 2048}, {16, 2048}, {20, 8192}, {24, 2048}})
+        std::memcpy(&unheld[at], &value, 4);
+    writeFile("w.xim", unheld);
+    const int made = platform::testing::d3d9Calls("CreateTexture");
+    TextureHandle fromSource = load("w.xim", D3DFMT_A8R8G8B8, 1);
+    ASSERT_NE(fromSource, TEXTURE_NONE);
+    EXPECT_EQ(platform::testing::d3d9Calls("CreateTexture") - made, 1);
+    EXPECT_EQ(texel(texture(fromSource), 3, 0, 0), 0x80808080u);
+    table().ReleaseHWTexture(fromSource);
     // Without the source a damaged cache leaves the texture unloaded, and the run goes on.
     std::remove((m_dir.path() + "/w.tga").c_str());
     writeFile("w.xim", good.substr(0, 40));
