@@ -51,36 +51,33 @@ void bringUp()
             if (EffectUtils::LoadMaterial(material, texture) == SB_NONE) abort();
 }
 
-// The value of every "instancename" line, as the block reader would read it (name, blanks or a
-// comment, the value to the line's end less trailing blanks), found by a scan of the text rather
-// than a second parse: a name that is not a top-level block's is refused by the manager.
+// The value of every "instancename" entry the block reader could find, wherever it stands (a
+// block's entries may follow its brace on the same line), read as the reader reads it: the name,
+// blanks or a comment, the value to the line's end less trailing blanks. Found by a scan of the
+// text rather than a second parse; a name that is no definition's is refused by the manager, and
+// every definition made, a multi-effect's sub-effects too, bears one of these names.
 std::vector<std::string> instanceNames(const uint8_t* data, size_t size)
 {
     static const char KEY[] = "instancename";
     const size_t keyLength = sizeof(KEY) - 1;
     std::vector<std::string> names;
-    const char* p = reinterpret_cast<const char*>(data);
-    const char* const end = p + size;
-    while (p < end) {
-        const char* line = p;
-        while (p < end && *p != '\n') ++p;
-        const char* const lineEnd = p;
-        if (p < end) ++p;
-        while (line < lineEnd && (*line == ' ' || *line == '\t')) ++line;
-        if (lineEnd - line <= static_cast<ptrdiff_t>(keyLength) || strncasecmp(line, KEY, keyLength) != 0) continue;
-        const char* value = line + keyLength;
-        if (*value != ' ' && *value != '\t' && *value != '/') continue;
+    const char* const text = reinterpret_cast<const char*>(data);
+    const char* const end = text + size;
+    for (const char* p = text; end - p > static_cast<ptrdiff_t>(keyLength); ++p) {
+        if (strncasecmp(p, KEY, keyLength) != 0) continue;
+        const char* value = p + keyLength;
+        if (*value != ' ' && *value != '\t') continue;
         for (;;) {
-            if (value < lineEnd && (*value == ' ' || *value == '\t')) {
+            if (value < end && (*value == ' ' || *value == '\t')) {
                 ++value;
-            } else if (lineEnd - value >= 2 && value[0] == '/' && value[1] == '/') {
-                value = lineEnd;
+            } else if (end - value >= 2 && value[0] == '/' && value[1] == '/') {
+                while (value < end && *value != '\n' && *value != 0) ++value;
             } else {
                 break;
             }
         }
         const char* valueEnd = value;
-        while (valueEnd < lineEnd && *valueEnd != '\r' && *valueEnd != 0) ++valueEnd;
+        while (valueEnd < end && *valueEnd != '\r' && *valueEnd != '\n' && *valueEnd != 0) ++valueEnd;
         while (valueEnd > value && (valueEnd[-1] == ' ' || valueEnd[-1] == '\t')) --valueEnd;
         if (valueEnd > value) names.emplace_back(value, std::min<size_t>(static_cast<size_t>(valueEnd - value), 63));
     }
