@@ -73,22 +73,25 @@ uint64_t now()
 // trailing slashes ignored.
 std::string keyOf(const char* name)
 {
-    std::string key;
-    if (!name) return key;
-    key.reserve(std::strlen(name));
+    if (!name) return {};
+    // Written through a plain pointer: every open of every file comes here, several a name.
+    std::string key(std::strlen(name), '\0');
+    char* const out = key.data();
+    size_t n = 0;
     for (const char* p = name; *p;) {
-        const bool componentStart = key.empty() || key.back() == '/';
+        const bool componentStart = n == 0 || out[n - 1] == '/';
         if (componentStart && p[0] == '.' && (p[1] == '/' || p[1] == '\\')) {
             p += 2;
             continue;
         }
         char c = *p++;
         if (c == '\\') c = '/';
-        if (c == '/' && !key.empty() && key.back() == '/') continue;
+        if (c == '/' && n > 0 && out[n - 1] == '/') continue;
         if (c >= 'A' && c <= 'Z') c += 32;
-        key += c;
+        out[n++] = c;
     }
-    if (key.size() > 1 && key.back() == '/') key.pop_back();
+    if (n > 1 && out[n - 1] == '/') --n;
+    key.resize(n);
     return key;
 }
 
