@@ -57,9 +57,9 @@ struct CoordKey {
     uint8_t set;        // vertex set read when nothing is generated
     uint8_t setSize;    // its components, 1..4 (0: the vertex has no such set)
     uint8_t texGen;     // TexGen
-    uint8_t transform;  // 0: none; else the output count 1..4, | COORD_PROJECTED
+    uint8_t transform;  // 0: none; else the texture matrix's output count 1..4
+    uint8_t project;    // 0: none; else the component (1..4) the coordinates are divided by
 };
-constexpr uint8_t COORD_PROJECTED = 0x10;
 
 struct FixedFunctionKey {
     uint8_t rhw;             // pre-transformed positions
@@ -81,7 +81,8 @@ struct FixedFunctionKey {
     FixedFunctionKey() { std::memset(this, 0, sizeof(*this)); }
     bool operator==(const FixedFunctionKey& o) const { return std::memcmp(this, &o, sizeof(*this)) == 0; }
 };
-static_assert(sizeof(FixedFunctionKey) == 16 + 16 * MAX_STAGES);
+// No padding: keys are compared and hashed byte by byte.
+static_assert(sizeof(FixedFunctionKey) == 16 + (sizeof(StageKey) + sizeof(CoordKey)) * MAX_STAGES);
 
 struct FixedFunctionKeyHash {
     size_t operator()(const FixedFunctionKey& key) const

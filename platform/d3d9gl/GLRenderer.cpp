@@ -217,17 +217,13 @@ struct Program {
 struct ShaderProgramKey {
     FixedFunctionKey fixed;
     uint64_t vertex = 0, pixel = 0;
-    uint32_t projection = 0;  // three bits a stage: ShaderOptions::projectedBy
-    bool operator==(const ShaderProgramKey& o) const
-    {
-        return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel && projection == o.projection;
-    }
+    bool operator==(const ShaderProgramKey& o) const { return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel; }
 };
 
 struct ShaderProgramKeyHash {
     size_t operator()(const ShaderProgramKey& k) const
     {
-        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()((k.vertex * 31 + k.pixel) * 31 + k.projection);
+        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()(k.vertex * 31 + k.pixel);
     }
 };
 
@@ -739,10 +735,16 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
         c.setSize = c.set < layout.texSets ? static_cast<uint8_t>(layout.texSize[c.set]) : 0;
         const uint32_t generate = index >> 16;
         c.texGen = static_cast<uint8_t>(generate <= TEXGEN_REFLECTION ? generate : 0u);
+        // A count that is none of 0..4 stands, when projected, for as many as the vertex supplies;
+        // projected without a count, the coordinates are divided by the last the vertex supplies.
         const uint32_t flags = ts[TSS_TEXTURETRANSFORMFLAGS];
-        const uint32_t outputs = flags & 0xFF;
-        if (outputs >= 1 && outputs <= 4)
-            c.transform = static_cast<uint8_t>(outputs | ((flags & TTFF_PROJECTED) ? COORD_PROJECTED : 0));
+        const bool projected = (flags & TTFF_PROJECTED) != 0;
+        const uint32_t supplied = c.texGen && !layout.rhw ? 3u : c.setSize;
+        uint32_t outputs = flags & 0xFF;
+        if (outputs > 4) outputs = projected ? supplied : 0;
+        c.transform = static_cast<uint8_t>(outputs);
+        const uint32_t by = outputs ? outputs : supplied;
+        if (projected && by >= 2) c.project = static_cast<uint8_t>(by);
     }
     // Blending by vertex weights: one weight less than the matrices, the last taking the rest.
     const uint32_t blend = rs[RS_VERTEXBLEND];
@@ -1035,20 +1037,21 @@ Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t fvf)
     key.vertex = sh.vertex.id;
     key.pixel = sh.pixel.id;
     if (sh.vertex.id && rs[RS_FOGENABLE] && !tableFog) key.fixed.fogSource = FOG_VERTEX_FACTOR;  // oFog is the factor
+    // A vertex shader's registers are neither generated nor transformed: projected, whatever the
+    // count, they are divided by their fourth element.
+    if (sh.vertex.id)
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            key.fixed.coords[i] = CoordKey{};
+            if (s.stageStates[i][TSS_TEXTURETRANSFORMFLAGS] & TTFF_PROJECTED) key.fixed.coords[i].project = 4;
+        }
     ShaderOptions options;
     if (sh.pixel.id) {
-        // The pixel shader replaces the stages; the alpha test and fog stay after it.
+        // The pixel shader replaces the stages; the alpha test and fog stay after it, and its
+        // texture reads project as the stages would.
         key.fixed.specularAdd = 0;
         key.fixed.stageCount = 0;
         std::memset(key.fixed.stages, 0, sizeof(key.fixed.stages));
-        // Projected stages divide by their last counted element (the fourth when none is counted).
-        for (int i = 0; i < MAX_STAGES; ++i) {
-            const uint32_t flags = s.stageStates[i][TSS_TEXTURETRANSFORMFLAGS], count = flags & 0xFF;
-            if ((flags & TTFF_PROJECTED) && (count == 0 || (count >= 2 && count <= 4))) {
-                options.projectedBy[i] = static_cast<uint8_t>(count ? count : 4);
-                key.projection |= options.projectedBy[i] << (3 * i);
-            }
-        }
+        for (int i = 0; i < MAX_STAGES; ++i) options.projectedBy[i] = key.fixed.coords[i].project;
     }
     auto it = shaderPrograms.find(key);
     if (it != shaderPrograms.end()) return it->second.id ? &it->second : nullptr;

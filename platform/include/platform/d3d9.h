@@ -573,6 +573,8 @@ static_assert(sizeof(D3DVERTEXELEMENT9) == 8);
 #define D3DDECLTYPE_UNUSED 17
 #define D3DDECLMETHOD_DEFAULT 0
 #define D3DDECLUSAGE_POSITION 0
+#define D3DDECLUSAGE_BLENDWEIGHT 1
+#define D3DDECLUSAGE_COLOR 10
 
 // ---- Result codes ----------------------------------------------------------------------------
 
