@@ -29,6 +29,10 @@ enum FogDepth : uint8_t {
     FOG_DEPTH_Z = 2,    // table fog under an affine projection: the pixel's depth
 };
 
+// Vertex colours. One the vertex lacks is a constant (white diffuse, no specular), so that the
+// program reads no attribute without an array.
+enum : uint8_t { VERTEX_DIFFUSE = 1, VERTEX_SPECULAR = 2 };
+
 // What a stage samples.
 enum TextureKind : uint8_t { TEXTURE_NONE = 0, TEXTURE_2D = 1, TEXTURE_CUBE = 2 };
 
@@ -74,7 +78,7 @@ struct FixedFunctionKey {
     uint8_t diffuseSource, ambientSource, specularSource, emissiveSource;  // SOURCE_ of Lighting.h
     uint8_t normalizeNormals;
     uint8_t fogDepth;        // FogDepth
-    uint8_t pad;
+    uint8_t vertexColours;   // VERTEX_DIFFUSE, VERTEX_SPECULAR: the colours the vertex carries
     StageKey stages[MAX_STAGES];
     CoordKey coords[MAX_STAGES];
 

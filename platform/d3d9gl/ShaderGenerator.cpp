@@ -244,8 +244,8 @@ std::string generateVertexShader(const FixedFunctionKey& key)
         s += key.normalizeNormals ? "    lightVertex(eye, eyeNormal, vDiffuse, vSpecular);\n"
                                   : "    lightVertex(eye, rawNormal, vDiffuse, vSpecular);\n";
     else
-        s += "    vDiffuse = aDiffuse;\n"
-             "    vSpecular = aSpecular;\n";
+        s += std::string("    vDiffuse = ") + (key.vertexColours & VERTEX_DIFFUSE ? "aDiffuse" : "vec4(1.0)") + ";\n" +
+             "    vSpecular = " + (key.vertexColours & VERTEX_SPECULAR ? "aSpecular" : "vec4(0.0)") + ";\n";
     // Pre-transformed vertices only choose their sets: nothing is generated or transformed.
     for (int i = 0; i < MAX_STAGES; ++i) {
         CoordKey c = key.coords[i];
