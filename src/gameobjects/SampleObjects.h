@@ -217,6 +217,8 @@ public:
 private:
     // The spin about the axis a, faster the longer a is; a zero axis leaves it.
     void spinAbout(const Vector3& axis);
+    // Down on the ground (at or below its clearance) with the push against the ground.
+    bool isPushedIntoGround(const Vector3& push) const;
 
     sampleparts::SAttachments d_parts;
     Vector3 d_position;
