@@ -148,6 +148,8 @@ void CCollisionTest::interact(CGameObject* pOther)
         spinAbout(normal.cross(d_position - point));
         return;
     }
+    // A laser decides its hit itself and pushes this one if it delivers it here.
+    if (CSampleObjectLaser::handOverTo(*this, *pOther)) return;
     if (pOther->GetType() != TYPE_PLAYER_VEHICLE && testShapes(*this, *pOther, &point, &normal))
         d_velocity += normal * PUSH;
 }

@@ -202,6 +202,28 @@ TEST_F(Samples, TheLaserDeliversOneHitToTheNearestObjectShortOfTheGroundAndTarge
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
+// The contact pass asks only one of a pair: here the tester and the target, made first, are asked
+// about the laser. The laser still hits only the nearest of them, once.
+TEST_F(Samples, ALaserHitsTheNearestOnceWhenTheObjectsItMeetsAreAskedAboutIt)
+{
+    CCollisionTest* pNear = tester("near", Vector3(150, 200, 50));
+    const Vector3 behind(300, 200, 0), start(0, 200, 50), along(1, 0, 0);
+    auto* pTarget = fromCode<CSampleObjectTarget>({&behind});
+    auto* pLaser = fromCode<CSampleObjectLaser>({&start, &along});
+    ASSERT_TRUE(pNear && pTarget && pLaser);
+    const resourceHandle target = pTarget->getResourceHandle();
+    step(3);
+    ASSERT_TRUE(pLaser->hasHit());
+    EXPECT_EQ(pNear, pLaser->getClosestObject());
+    CResource* pResource = nullptr;
+    EXPECT_TRUE(objects().acquireResource(target, &pResource));  // behind the tester: not hit
+    // Pushed away from the laser once, then only damped while the laser lives on.
+    step(20);
+    EXPECT_GT(pNear->getVelocity().x, 20.0f);
+    EXPECT_LE(pNear->getVelocity().x, 30.0f);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
 TEST_F(Samples, TestersFallToTheGroundBandBounceOffItAndArePushedAndHurtOnlyAsTheirRulesSay)
 {
     struct Row {
