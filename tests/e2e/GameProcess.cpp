@@ -62,6 +62,16 @@ void copyData(const testsupport::TempDir& dir)
     testsupport::copyDataFolder(VELDRANE_DATA, dir.file("data"));
 }
 
+bool withoutLoadingScreen(const testsupport::TempDir& dir)
+{
+    std::string ini = dir.read("data/init.ini");
+    const size_t at = ini.find("LoadingFrames");
+    if (at == std::string::npos) return false;
+    ini.replace(at, ini.find('\n', at) - at, "LoadingFrames = <int> 0");
+    dir.write("data/init.ini", ini);
+    return true;
+}
+
 std::string textOf(const testsupport::TempDir& dir, const std::string& name)
 {
     return dir.exists(name) ? dir.read(name) : "";

@@ -17,5 +17,8 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
 int finishGame(pid_t pid, int seconds = 30);
 // A copy of the sample data in the folder.
 void copyData(const testsupport::TempDir& dir);
+// The copy's start-up file without the loading screen, so that the first frames are the game's;
+// false when it has no LoadingFrames key.
+bool withoutLoadingScreen(const testsupport::TempDir& dir);
 // A file of the folder ("" when there is none).
 std::string textOf(const testsupport::TempDir& dir, const std::string& name);

@@ -81,12 +81,7 @@ TEST(LevelRunTest, TheDemoLevelShowsItsTreeClumpsAndItsFountainAndTheFountainIsH
 {
     testsupport::TempDir dir;
     copyData(dir);
-    // No loading screen: the first frames are the game's.
-    std::string ini = dir.read("data/init.ini");
-    const size_t at = ini.find("LoadingFrames");
-    ASSERT_NE(at, std::string::npos);
-    ini.replace(at, ini.find('\n', at) - at, "LoadingFrames = <int> 0");
-    dir.write("data/init.ini", ini);
+    ASSERT_TRUE(withoutLoadingScreen(dir));
     // By the 150th frame the bouncing balls no longer rise in front of the far trees.
     ASSERT_EQ(finishGame(startGame(dir, "150 keydown F12\n153 keyup F12\n170 close\n", -1, true), 90), 0);
     const std::string log = textOf(dir, "Veldrane.log");
