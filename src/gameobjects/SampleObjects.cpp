@@ -267,6 +267,9 @@ void CSampleObjectLaser::contactReply(CGameObject* pOther, const Vector3& point,
 
 void CSampleObjectLaser::postCollision()
 {
+    // A new laser is not in the land tree until its first think pass, so the contact pass has not
+    // shown it anything yet: firing now would spend it on nothing.
+    if (!d_hit && d_leafIndex == NO_LEAF) return;
     if (d_armed && d_hit && !d_fired && d_pClosest) {
         d_pClosest->contactReply(this, d_hitPoint, d_hitNormal);
         d_armed = 0;

@@ -1,5 +1,4 @@
-// The sample kinds in a level of the game's own managers on flat ground, and the collision shapes
-// they test each other with.
+// The sample kinds in a level of the game's own managers on flat ground.
 #include "gameobjects/SampleObjects.h"
 
 #include "SampleModelFiles.h"
@@ -27,53 +26,6 @@ namespace {
 void expectNear(const Vector3& expected, const Vector3& actual, float tolerance = 0.01f)
 {
     EXPECT_TRUE(testsupport::near(expected, actual, tolerance));
-}
-
-
-
-TEST(CollisionShapes, SpheresMeetSpheresRaysAndCylindersWithNormalsTowardsTheTester)
-{
-    Vector3 origin, east(150, 0, 0), rayStart(-300, 0, 0), x(1, 0, 0), side(0, 160, 0);
-    CCollisionSphere big, small;
-    big.pCentre = &origin, big.radius = 100;
-    small.pCentre = &east, small.radius = 60;
-    CCollisionFiniteRay shortRay, longRay;
-    shortRay.pStart = longRay.pStart = &rayStart;
-    shortRay.pDirection = longRay.pDirection = &x;
-    shortRay.length = 150, longRay.length = 250;
-    CCollisionCylinder upright;  // along z, radius 100: a sphere of 60 at y = 160 touches it
-    CCollisionSphere beside;
-    beside.pCentre = &side, beside.radius = 60;
-    upright.pCentre = &origin, upright.radius = upright.height = 100;
-    CCollisionConvexHull hull;
-    hull.pCentre = &origin;
-    struct Row {
-        CCollisionObject *a, *b;
-        bool hit;
-        Vector3 point, normal;
-    };
-    const Row rows[] = {
-        {&big, &small, true, Vector3(95, 0, 0), Vector3(-1, 0, 0)},
-        {&longRay, &big, true, Vector3(-100, 0, 0), Vector3(-1, 0, 0)},
-        {&big, &longRay, true, Vector3(-100, 0, 0), Vector3(1, 0, 0)},
-        {&shortRay, &big, false, {}, {}},  // ends 50 short of it
-        {&beside, &upright, true, Vector3(0, 100, 0), Vector3(0, 1, 0)},
-        {&upright, &beside, true, Vector3(0, 100, 0), Vector3(0, -1, 0)},
-        {&hull, &big, false, {}, {}},
-        {&upright, &upright, false, {}, {}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.a->getTypeName()) + " / " + row.b->getTypeName());
-        Vector3 point, normal;
-        ASSERT_EQ(row.hit, row.a->test(row.b, &point, &normal, 0));
-        if (row.hit) expectNear(row.point, point), expectNear(row.normal, normal);
-    }
-    // Moving head on, they touch half way.
-    Vector3 far(300, 0, 0), point, normal;
-    CCollisionSphere a, b;
-    a.pCentre = &origin, b.pCentre = &far, a.radius = b.radius = 50;
-    ASSERT_TRUE(a.testMoving(&b, Vector3(200, 0, 0), Vector3(-200, 0, 0), &point, &normal));
-    expectNear(Vector3(150, 0, 0), point);
 }
 
 // A level of the game's misc, collision, physics and model managers; the logging kinds stand in
