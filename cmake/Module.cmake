@@ -8,11 +8,17 @@ function(veldrane_module name)
 endfunction()
 
 # veldrane_test(<name> SOURCES ... [LIBS ...])
-# A GoogleTest binary with the shared test support (assertion capture, temporary folders).
+# A GoogleTest binary with the shared test support (assertion capture, temporary folders). A test of
+# the platform alone links nothing above it: it has the support without the run log's capture.
 function(veldrane_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE testsupport ${T_LIBS} GTest::gtest GTest::gmock)
+  if(T_LIBS STREQUAL "platform")
+    set(support platformtestmain)
+  else()
+    set(support testsupport)
+  endif()
+  target_link_libraries(${name} PRIVATE ${support} ${T_LIBS} GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120)
 endfunction()

@@ -5,6 +5,10 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +43,15 @@ bool equalNoCase(const char* a, const char* b)
         if (ca != cb) return false;
     }
     return *a == *b;
+}
+
+// Windows keeps a read-only flag on a file for everyone (root included). Here a file is read-only
+// when nobody may write it, or this user may not.
+bool isReadOnly(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0);
 }
 
 std::string parentOf(const std::string& path)
@@ -167,6 +180,10 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD creation, DWOR
     case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
     case OPEN_EXISTING: break;
     default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
+    }
+    if ((access & GENERIC_WRITE) && isReadOnly(path)) {
+        lastError = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
     }
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
@@ -359,8 +376,8 @@ BOOL DeleteFileA(LPCSTR name)
         return error == ERROR_SUCCESS;
     }
     const std::string path = platform::mapPath(name);
-    if (isDirectory(path) || ::unlink(path.c_str()) != 0) {
-        lastError = isDirectory(path) ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path);
+    if (isDirectory(path) || isReadOnly(path) || ::unlink(path.c_str()) != 0) {
+        lastError = isDirectory(path) || isReadOnly(path) ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path);
         return FALSE;
     }
     return TRUE;
@@ -382,7 +399,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
         return FALSE;
     }
     const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
-    if (replace ? isDirectory(to) : exists(to)) {
+    if (replace ? isDirectory(to) || isReadOnly(to) : exists(to)) {
         lastError = replace ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS;
         return FALSE;
     }
@@ -421,5 +438,119 @@ DWORD GetFileAttributesA(LPCSTR name)
         lastError = errorFromErrno(errno, path);
         return INVALID_FILE_ATTRIBUTES;
     }
-    return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    return isReadOnly(path) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+namespace {
+
+// A search is its whole listing, taken at FindFirstFileA. Live searches are known by address, so
+// that a handle of another kind is refused rather than read.
+struct FindSearch {
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+};
+std::mutex searchesLock;
+std::set<FindSearch*> searches;
+
+char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool wildcardMatch(const char* pattern, const char* name)
+{
+    for (;; ++pattern, ++name) {
+        if (*pattern == '*') {
+            for (const char* rest = name;; ++rest) {
+                if (wildcardMatch(pattern + 1, rest)) return true;
+                if (*rest == 0) return false;
+            }
+        }
+        if (*pattern == 0 || *name == 0) return *pattern == *name;
+        if (*pattern != '?' && folded(*pattern) != folded(*name)) return false;
+    }
+}
+
+WIN32_FIND_DATAA findEntry(const std::string& name, DWORD attributes, uint64_t size, uint64_t written)
+{
+    WIN32_FIND_DATAA entry{};
+    entry.dwFileAttributes = attributes;
+    entry.ftCreationTime = entry.ftLastAccessTime = entry.ftLastWriteTime =
+        FILETIME{static_cast<DWORD>(written), static_cast<DWORD>(written >> 32)};
+    entry.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    entry.nFileSizeLow = static_cast<DWORD>(size);
+    snprintf(entry.cFileName, sizeof entry.cFileName, "%s", name.c_str());
+    return entry;
+}
+
+// With searchesLock held.
+FindSearch* searchOf(HANDLE handle)
+{
+    auto* search = static_cast<FindSearch*>(handle);
+    if (searches.count(search)) return search;
+    lastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found)
+{
+    const std::string given(pattern ? pattern : "");
+    const size_t slash = given.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? "." : given.substr(0, slash);
+    const std::string wanted = given.substr(slash == std::string::npos ? 0 : slash + 1);
+    auto search = std::make_unique<FindSearch>();
+    std::vector<std::pair<std::string, bool>> held;
+    const bool diskHidden = memory::active() && memory::list(folder.c_str(), held);
+    for (const auto& [name, isFolder] : held)
+        if (wildcardMatch(wanted.c_str(), name.c_str()))
+            search->entries.push_back(findEntry(name, isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, 0, 0));
+    const std::string path = platform::mapPath(folder.c_str());
+    DIR* dir = diskHidden ? nullptr : ::opendir(path.c_str());
+    while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || !wildcardMatch(wanted.c_str(), name.c_str())) continue;
+        // A held name hides the disk's file of that name.
+        bool hidden = false;
+        for (const auto& h : held) hidden = hidden || equalNoCase(h.first.c_str(), name.c_str());
+        struct stat st;
+        const std::string full = path + "/" + name;
+        if (hidden || ::stat(full.c_str(), &st) != 0) continue;
+        const DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY
+                                 : isReadOnly(full)  ? FILE_ATTRIBUTE_READONLY
+                                                     : FILE_ATTRIBUTE_NORMAL;
+        search->entries.push_back(findEntry(name, attributes, static_cast<uint64_t>(st.st_size),
+                                            ticksFromTimespec(st.st_mtim)));
+    }
+    if (search->entries.empty()) {
+        lastError = dir || !held.empty() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        if (dir) ::closedir(dir);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (dir) ::closedir(dir);
+    *found = search->entries[search->next++];
+    std::lock_guard<std::mutex> guard(searchesLock);
+    return *searches.insert(search.release()).first;
+}
+
+BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* found)
+{
+    std::lock_guard<std::mutex> guard(searchesLock);
+    FindSearch* search = searchOf(handle);
+    if (!search) return FALSE;
+    if (search->next >= search->entries.size()) {
+        lastError = ERROR_NO_MORE_FILES;
+        return FALSE;
+    }
+    *found = search->entries[search->next++];
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE handle)
+{
+    std::lock_guard<std::mutex> guard(searchesLock);
+    FindSearch* search = searchOf(handle);
+    if (!search) return FALSE;
+    searches.erase(search);
+    delete search;
+    return TRUE;
 }

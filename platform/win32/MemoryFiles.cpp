@@ -227,6 +227,24 @@ bool move(const char* from, const char* to, bool replace, DWORD& error)
     return true;
 }
 
+bool list(const char* folder, std::vector<std::pair<std::string, bool>>& names)
+{
+    Table& t = table();
+    std::string key = keyOf(folder);
+    if (key == ".") key.clear();
+    const std::string prefix = key.empty() ? "" : key + "/";
+    auto direct = [&prefix](const std::string& held) {
+        return held.size() > prefix.size() && held.compare(0, prefix.size(), prefix) == 0 &&
+               held.find('/', prefix.size()) == std::string::npos;
+    };
+    std::lock_guard<std::mutex> guard(t.lock);
+    for (const auto& held : t.files)
+        if (direct(held.first)) names.emplace_back(held.first.substr(prefix.size()), false);
+    for (const auto& held : t.folders)
+        if (direct(held.first)) names.emplace_back(held.first.substr(prefix.size()), true);
+    return t.memoryOnly;
+}
+
 BOOL read(FileObject& file, void* buffer, DWORD count, DWORD& done, DWORD& error)
 {
     done = 0;

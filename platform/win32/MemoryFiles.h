@@ -9,6 +9,8 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::memoryfiles {
@@ -45,6 +47,9 @@ bool attributes(const char* name, DWORD& result, DWORD& error);
 bool makeFolder(const char* name, DWORD& error);
 bool remove(const char* name, DWORD& error);
 bool move(const char* from, const char* to, bool replace, DWORD& error);
+// The names held directly in a folder, each with whether it is a folder; true when the disk is out
+// of sight (only these exist).
+bool list(const char* folder, std::vector<std::pair<std::string, bool>>& names);
 
 // The calls on a handle of held contents.
 BOOL read(FileObject& file, void* buffer, DWORD count, DWORD& done, DWORD& error);

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +23,7 @@ struct Waitable {
     bool signalled;
     int references;
     int priority;
+    bool isProcess = false;  // another process's handle: nothing here signals it
 };
 
 // One lock and one condition for every waitable: signalling wakes all waiters, each rechecks its own.
@@ -87,7 +90,7 @@ BOOL setSignal(HANDLE handle, bool signalled)
 {
     std::lock_guard<std::mutex> guard(lock);
     Waitable* w = openRecord(handle);
-    if (!w || w->isThread) {
+    if (!w || w->isThread || w->isProcess) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -122,7 +125,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     std::unique_lock<std::mutex> guard(lock);
     for (DWORD i = 0; i < count; ++i) {
         records[i] = openRecord(handles[i]);
-        if (!records[i]) {
+        if (!records[i] || records[i]->isProcess) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
@@ -199,6 +202,21 @@ int GetThreadPriority(HANDLE thread)
 }
 
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
+
+HANDLE OpenProcess(DWORD, BOOL, DWORD processId)
+{
+    // Ids past the largest process id name none here (kill would take them for process groups).
+    if (processId == 0 || processId > 0x7FFFFFFFu ||
+        (::kill(static_cast<pid_t>(processId), 0) != 0 && errno == ESRCH)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    Waitable* w = nullptr;
+    HANDLE handle = newRecord(false, true, false, 1, &w);
+    w->isProcess = true;
+    return handle;
+}
 
 DWORD GetCurrentThreadId()
 {

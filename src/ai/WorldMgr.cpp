@@ -68,8 +68,14 @@ bool CWorldMgr::loadTreeClumps()
                                           d_trees.highDetail);
 }
 
+void CWorldMgr::loadLevelPart2()
+{
+    if (d_pObjectHooks && d_pObjectHooks->setLightDrawHooks) d_pObjectHooks->setLightDrawHooks(true);
+}
+
 void CWorldMgr::unloadLevel()
 {
+    if (d_pObjectHooks && d_pObjectHooks->setLightDrawHooks) d_pObjectHooks->setLightDrawHooks(false);
     if (d_pObjectHooks) d_pObjectHooks->unloadTreeClumps();
     CEvents::freeAll();
     d_aiMap.destroy();

@@ -62,6 +62,9 @@ struct SWorldObjectHooks {
     // clumps are reset and the chapter's saved state is applied again. False when the script cannot
     // be read.
     bool (*refillForRestart)(CGameObjectManager* pObjects, const SLevelRestart& level);
+    // The light manager's pre- and post-draw hooks go to the landscape's draw functions while a
+    // level is loaded, and are removed when it goes.
+    void (*setLightDrawHooks)(bool levelLoaded);
 };
 
 class CWorldMgr {
@@ -75,7 +78,10 @@ public:
     // Starts a level: the event-wiring table is made before any object (a larger one for the levels
     // whose path contains "desert04") and the frame count starts at 0.
     void loadLevel(const char* levelPath);
-    // Releases the loaded level's contents and its event wiring.
+    // The level load's second part, once the level's visuals are up: the light manager's draw hooks
+    // (through the game's hooks).
+    void loadLevelPart2();
+    // Releases the loaded level's contents, its draw hooks and its event wiring.
     void unloadLevel();
     // Plays the level again from its start: every object but the kept types goes, the wiring is
     // made anew, the script's objects come back and the chapter's saved state is applied again

@@ -176,7 +176,7 @@ void D3DCore::SetMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, int32_t 
         if (Device->DesktopMode.ZBuffers.Objects == 0 || Device->DesktopMode.TextureFormats.Objects == 0) {
             // The desktop cannot serve a window: nothing sensible can run.
             DXErrorReport(D3DCORE_ERR_SCREEN_MODE);
-            ExitProcess(1);
+            stopRun("as the desktop's screen mode cannot show the game in a window", false);
         }
         if (!zbufferOK) return;
         zbuffer = Device->DesktopMode.ZBuffers[RZBuf];
@@ -275,6 +275,7 @@ bool D3DCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     }
 
     PresentParameters = pp;
+    SaveFullScreenPresent();
     ActualZFormat = z;
     DXInterface.ID3DDevice = created;
     Err = created->SetPixelShader(nullptr);
@@ -470,6 +471,7 @@ int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, in
         }
     }
     ASSERT(Err == D3D_OK);
+    SaveFullScreenPresent();
 
     AdapterIndex = RAdapter;
     DeviceIndex = RDevice;
@@ -494,14 +496,21 @@ int32_t D3DCore::ChangeMode(int32_t RAdapter, int32_t RDevice, int32_t RMode, in
     return ReqMultiSampleType;
 }
 
+// A reactivation restores the values last in force before the desktop: those of the device's
+// creation or latest mode change, until the game switches to the desktop.
+void D3DCore::SaveFullScreenPresent()
+{
+    SavedBackBufferFormat = PresentParameters.BackBufferFormat;
+    SavedRefreshRate = PresentParameters.FullScreen_RefreshRateInHz;
+    SavedPresentationInterval = PresentParameters.PresentationInterval;
+}
+
 void D3DCore::SwitchToDesktop()
 {
     if (!VERIFY(DeviceActive && device() != NULL)) return;
     D3DDISPLAYMODE display{};
     device()->GetDisplayMode(0, &display);
-    SavedBackBufferFormat = PresentParameters.BackBufferFormat;
-    SavedRefreshRate = PresentParameters.FullScreen_RefreshRateInHz;
-    SavedPresentationInterval = PresentParameters.PresentationInterval;
+    SaveFullScreenPresent();
     PresentParameters.BackBufferFormat = display.Format;
     PresentParameters.Windowed = TRUE;
     PresentParameters.FullScreen_RefreshRateInHz = 0;

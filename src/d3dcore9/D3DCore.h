@@ -514,6 +514,8 @@ private:
     typedef void (*CameraTurn)(D3DMATRIX& m, float a1, float a2, float a3);
     void PlaceCamera(CameraTurn turn, float a1, float a2, float a3, float x, float y, float z);
     void AfterReset();
+    // The back-buffer format, refresh rate and interval that RestoreDevice puts back.
+    void SaveFullScreenPresent();
 
     bool ValidateChoice(int32_t RAdapter, int32_t RDevice, DXAdapter** adapter, DXDevice** device) const;
     void FillPresentInterval();

@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <set>
 #include <string>
+#include <strings.h>
 
 namespace {
 
@@ -25,18 +27,49 @@ void lowerCopy(const char* in, char* out, size_t size)
     out[i] = 0;
 }
 
-// A check on a file's contents: the report names the file.
+// A check on a file's contents: the report names the file, once a run however many textures read it.
 bool checkFile(bool ok, const char* name, const char* expression, int line)
 {
-    if (!ok) assertFailedMsg(name, expression, __FILE__, line);
+    if (!ok && noteFileFailure(name)) assertFailedMsg(name, expression, __FILE__, line);
     return ok;
 }
 #define CHECK_FILE(cond, name) checkFile((cond), (name), #cond, __LINE__)
 
-// What was reported this run: a texture that many materials share, or a folder that none of
-// them can write to, is said once rather than until the run log ends the run.
+// A folder that no texture can be written to is said once rather than until the run log ends
+// the run.
 bool writeFailureReported = false;
-std::set<std::string> missingReported;
+// Folders written to this run, whose leftovers are gone.
+std::set<std::string> sweptFolders;
+
+// "~<process>.tmp": one to eight hex digits of the process id.
+bool temporaryOf(const char* name, DWORD* process)
+{
+    const size_t length = std::strlen(name);
+    if (length < 6 || length > 13 || name[0] != '~' || strcasecmp(name + length - 4, ".tmp") != 0) return false;
+    for (size_t i = 1; i < length - 4; ++i)
+        if (!std::isxdigit(static_cast<unsigned char>(name[i]))) return false;
+    *process = static_cast<DWORD>(std::strtoul(name + 1, nullptr, 16));
+    return true;
+}
+
+// Removes what writes stopped half-way (a killed run) left in the folder: temporary files of
+// processes that no longer run. A running copy's file is a write in progress and stays.
+void removeLeftovers(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "~*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        DWORD process = 0;
+        if (!temporaryOf(found.cFileName, &process) || process == GetCurrentProcessId()) continue;
+        if (HANDLE running = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process)) {
+            CloseHandle(running);
+            continue;
+        }
+        DeleteFileA((folder + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
 
 }  // namespace
 
@@ -46,6 +79,9 @@ void TemporaryTextureName(const char* name, char* out)
     const char* slash = std::strrchr(name, '\\');
     const int folder = slash ? static_cast<int>(slash - name + 1) : 0;
     std::snprintf(out, MIP_NAME_SIZE, "%.*s~%x.tmp", folder, name, static_cast<unsigned>(GetCurrentProcessId()));
+    std::string key(name, folder);
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (sweptFolders.insert(key).second) removeLeftovers(std::string(name, folder));
 }
 
 bool CommitTextureFile(const char* temporary, const char* name, const FILETIME* time)
@@ -66,9 +102,7 @@ void ReportTextureWriteFailure(const char* text, const char* expression)
 
 void ReportMissingTexture(const char* name)
 {
-    char lowered[MIP_NAME_SIZE];
-    lowerCopy(name, lowered, sizeof(lowered));
-    if (!missingReported.insert(lowered).second) return;
+    if (!noteFileFailure(name)) return;
     assertFailedMsg(concatStrings("Missing File:", name, D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
                     "CBaseFile::FileExists(DiskTexture)", __FILE__, __LINE__);
 }
@@ -76,7 +110,8 @@ void ReportMissingTexture(const char* name)
 void ResetTextureReports()
 {
     writeFailureReported = false;
-    missingReported.clear();
+    sweptFolders.clear();
+    resetRunLogCount();
 }
 
 uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
@@ -86,9 +121,7 @@ uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
     CFile file;
     if (!file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         assertFailedMsg(concatStrings("Can't open file ", name), "OK", __FILE__, __LINE__);
-        reportStop(concatStrings("as ", name, " cannot be opened"));
-        ExitProcess(1);
-        return 0;
+        stopRun(concatStrings("as ", name, " cannot be opened"), false);
     }
     TGAHeader h{};
     uint32_t BytesRead = 0;
@@ -97,8 +130,9 @@ uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
     const uint32_t interleave = h.Descriptor >> 6;
     if (h.ImageType != 1 && h.ImageType != 2) {
         // Compressed and other kinds would read as noise: refused.
-        assertFailedMsg(concatStrings("Non-supported TGA format\n", name), "TGAHeader.ImageType == 1 || TGAHeader.ImageType == 2",
-                        __FILE__, __LINE__);
+        if (noteFileFailure(name))
+            assertFailedMsg(concatStrings("Non-supported TGA format\n", name),
+                            "TGAHeader.ImageType == 1 || TGAHeader.ImageType == 2", __FILE__, __LINE__);
         return 0;
     }
     const bool mapped = h.ImageType == 1;

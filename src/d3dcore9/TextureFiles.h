@@ -54,8 +54,10 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
               const PALETTEENTRY* palette = nullptr, const FILETIME* time = nullptr);
 
 // Files the loader makes (level files, caches) are written to a temporary name in their own
-// folder and moved over the real name once whole, so that a run stopped while writing, or a
-// second copy sharing the data folder, never leaves a part-written file. Out holds MIP_NAME_SIZE.
+// folder ("~<process>.tmp") and moved over the real name once whole, so that a run stopped while
+// writing, or a second copy sharing the data folder, never leaves a part-written file. The first
+// name made for a folder in a run removes the temporary files there of processes that no longer
+// run (the leftovers of a killed run). Out holds MIP_NAME_SIZE.
 void TemporaryTextureName(const char* name, char* out);
 // Gives the written temporary file the time (when given) and moves it over `name`; false, with the
 // temporary file removed, when that fails.
@@ -66,7 +68,7 @@ void ReportTextureWriteFailure(const char* text, const char* expression);
 // Reports a texture file that is missing or cannot be read, naming the material and the model
 // being loaded ("Missing File:<name>\nMaterial: ..\nRSM: .."), once a run for each file.
 void ReportMissingTexture(const char* name);
-// Test seam: both reports are made again.
+// Test seam: a new run, in which every report is made again and folders are swept again.
 void ResetTextureReports();
 
 bool GetTextureFileTime(const char* Name, FILETIME* time);

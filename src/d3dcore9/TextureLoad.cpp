@@ -164,8 +164,10 @@ void scaleIndices(const BYTE* source, BYTE* dest, uint32_t sw, uint32_t sh, uint
             dest[size_t(y) * dw + x] = source[size_t(uint64_t(y) * sh / dh) * sw + uint64_t(x) * sw / dw];
 }
 
+// Once a run for each cache file: every material that asks for it would say the same.
 void reportXim(const char* name)
 {
+    if (!noteFileFailure(name)) return;
     char text[MIP_NAME_SIZE + 64];
     std::snprintf(text, sizeof(text), "Failed to read %s. Try deleting this xim!!", name);
     assertFailedMsg(text, "BytesRead", __FILE__, __LINE__);
@@ -240,19 +242,24 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
         char* pp = std::strstr(disk->Name, ".xim");
         if (!VERIFY(pp != NULL)) return false;
         std::memcpy(pp, ".tga", 4);
+        // Without a source the texture is drawn without, as any missing texture is; a damaged
+        // cache has said so already, and one damaged file is one report.
         if (!FileExists(disk->Name)) {
-            ReportMissingTexture(disk->Name);
-            // Without a source a damaged cache leaves the texture empty rather than ending the run.
-            if (cache == CACHE_DAMAGED) return false;
+            if (cache != CACHE_DAMAGED) ReportMissingTexture(disk->Name);
+            return false;
         }
         timed = GetTextureFileTime(disk->Name, &sourceTime);
-        if (!timed) assertFailedMsg("Failed to read texture time!", "false", __FILE__, __LINE__);
+        if (!timed && noteFileFailure(disk->Name))
+            assertFailedMsg("Failed to read texture time!", "false", __FILE__, __LINE__);
     } else if (!VERIFY(strcasecmp(disk->Name + length - 3, "tga") == 0)) {
         return false;
     } else {
-        if (!FileExists(disk->Name)) ReportMissingTexture(disk->Name);
+        if (!FileExists(disk->Name)) {
+            ReportMissingTexture(disk->Name);
+            return false;
+        }
         timed = GetTextureFileTime(disk->Name, &sourceTime);
-        if (!timed)
+        if (!timed && noteFileFailure(disk->Name))
             assertFailedMsg(concatStrings("Failed to read texture timestamp for\n", disk->Name), "false", __FILE__,
                             __LINE__);
     }
@@ -376,11 +383,12 @@ bool TextureTable::LoadFromLevelFiles(HWTexture& entry, DiskTexture& disk)
             lastDepth = image.BitDepth;
             const uint32_t SizeX = firstX >> index ? firstX >> index : 1, SizeY = firstY >> index ? firstY >> index : 1;
             if (image.SizeX != SizeX || image.SizeY != SizeY) {
-                if (compressed)
+                const bool first = noteFileFailure(file);
+                if (first && compressed)
                     assertFailedMsg(concatStrings("Mip-map size mismatch\nFile:", file, D3DCore::GetMaterialContext(),
                                                   D3DCore::GetModelContext(), "\nDelete these mip-maps and try again"),
                                     "ActSizeX == SizeX && ActSizeY == SizeY", __FILE__, __LINE__);
-                else
+                else if (first)
                     assertFailedMsg(concatStrings("Mip-map size mis-match for ", file), "ActSizeX == SizeX", __FILE__,
                                     __LINE__);
                 return false;

@@ -14,16 +14,23 @@ namespace {
 // gives none (every sphere is then tested).
 bool boundsOf(const CCollisionObject* pShape, Vector3* pCentre, float* pRadius)
 {
-    if (pShape->getCollisionType() == Manager::COLLISION_SPHERE) {
-        const auto* pSphere = static_cast<const CCollisionSphere*>(pShape);
-        *pRadius = pSphere->radius;
-        return pSphere->getCentre(pCentre);
-    }
-    if (pShape->getCollisionType() == Manager::COLLISION_FINITE_RAY) {
+    switch (pShape->getCollisionType()) {
+    case Manager::COLLISION_SPHERE:
+        *pRadius = static_cast<const CCollisionSphere*>(pShape)->radius;
+        break;
+    case Manager::COLLISION_FINITE_RAY:
         *pRadius = static_cast<const CCollisionFiniteRay*>(pShape)->length * 0.5f;
-        return pShape->getCentre(pCentre);
+        break;
+    case Manager::COLLISION_CYLINDER: {
+        const auto* pCylinder = static_cast<const CCollisionCylinder*>(pShape);
+        const float half = 0.5f * pCylinder->height;
+        *pRadius = std::sqrt(pCylinder->radius * pCylinder->radius + half * half);
+        break;
     }
-    return false;
+    default:
+        return false;
+    }
+    return pShape->getCentre(pCentre);
 }
 
 }  // namespace
@@ -85,8 +92,8 @@ int32_t CCollisionHierarchy::buildNode(uint32_t first, uint32_t count, uint32_t 
     return index;
 }
 
-void CCollisionHierarchy::collect(int32_t index, CCollisionObject* pOther, const Vector3& centre, float radius,
-                                  bool bounded)
+void CCollisionHierarchy::collect(int32_t index, CCollisionObject* pOther, const Motions* pMotions,
+                                  const Vector3& centre, float radius, bool bounded)
 {
     const Node& node = d_nodes[index];
     if (bounded) {
@@ -94,31 +101,56 @@ void CCollisionHierarchy::collect(int32_t index, CCollisionObject* pOther, const
         if ((node.centre - centre).lengthSquared() > reach * reach) return;
     }
     if (node.child[0] >= 0) {
-        collect(node.child[0], pOther, centre, radius, bounded);
-        collect(node.child[1], pOther, centre, radius, bounded);
+        collect(node.child[0], pOther, pMotions, centre, radius, bounded);
+        collect(node.child[1], pOther, pMotions, centre, radius, bounded);
         return;
     }
     for (uint32_t i = node.first; i < node.first + node.count; ++i) {
-        Hit hit{i, Vector3(), Vector3()};
-        if (d_leaves[i].enabled && d_leaves[i].pSphere->test(pOther, &hit.point, &hit.normal, 0)) d_hits.push_back(hit);
+        if (!d_leaves[i].enabled) continue;
+        Hit hit{i, Vector3(), Vector3(), 0.0f};
+        CCollisionSphere* pSphere = d_leaves[i].pSphere;
+        const bool touched = pMotions ? pSphere->testMoving(pOther, pMotions->own, pMotions->other, &hit.point,
+                                                            &hit.normal, &hit.time)
+                                      : pSphere->test(pOther, &hit.point, &hit.normal, 0);
+        if (touched) d_hits.push_back(hit);
     }
 }
 
-bool CCollisionHierarchy::test(CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal, int)
+bool CCollisionHierarchy::gather(CCollisionObject* pOther, const Motions* pMotions, Vector3* pPoint,
+                                 Vector3* pNormal, float* pTime)
 {
     d_hits.clear();
     d_nextHit = 0;
-    // Two hierarchies never meet: neither is a shape a sphere can test.
-    if (!pOther || !pPoint || !pNormal || pOther->getCollisionType() == Manager::COLLISION_SIMPLE_HIERARCHY)
-        return false;
     Vector3 centre;
     float radius = 0.0f;
     const bool bounded = boundsOf(pOther, &centre, &radius);
-    collect(0, pOther, centre, radius, bounded);
+    if (bounded && pMotions) {
+        // About the other shape's whole path relative to the spheres.
+        const Vector3 path = pMotions->other - pMotions->own;
+        centre += path * 0.5f;
+        radius += 0.5f * std::sqrt(path.lengthSquared());
+    }
+    collect(0, pOther, pMotions, centre, radius, bounded);
     if (d_hits.empty()) return false;
-    *pPoint = d_hits[0].point;
-    *pNormal = d_hits[0].normal;
+    const auto first = std::min_element(d_hits.begin(), d_hits.end(),
+                                        [](const Hit& a, const Hit& b) { return a.time < b.time; });
+    *pPoint = first->point;
+    *pNormal = first->normal;
+    if (pTime) *pTime = first->time;
     return true;
+}
+
+bool CCollisionHierarchy::testSpheres(CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal)
+{
+    return gather(pOther, nullptr, pPoint, pNormal, nullptr);
+}
+
+bool CCollisionHierarchy::testSpheresMoving(CCollisionObject* pOther, const Vector3& ownMotion,
+                                            const Vector3& otherMotion, Vector3* pPoint, Vector3* pNormal,
+                                            float* pTime)
+{
+    const Motions motions{ownMotion, otherMotion};
+    return gather(pOther, &motions, pPoint, pNormal, pTime);
 }
 
 bool CCollisionHierarchy::getCentre(Vector3* pCentre) const

@@ -4,7 +4,7 @@
 // which the owner walks afterwards; each sphere carries its owner's id and can be switched off.
 //
 //   CCollisionHierarchy* h = CCollisionHierarchy::build(spheres, ids, count);
-//   if (h->test(shot, &point, &normal, 0)) {
+//   if (h->test(shot, &point, &normal, 0)) {  // or shot->test(h, ...)
 //       h->beginHits();
 //       for (int32_t hit; (hit = h->nextHit(&id, &point)) >= 0;) h->setHitEnabled(hit, false);
 //   }
@@ -27,9 +27,11 @@ public:
     static CCollisionHierarchy* build(CCollisionSphere* const* ppSpheres, const uint32_t* pIds, uint32_t numObj,
                                       uint32_t perLeaf = OBJECTS_PER_LEAF);
 
-    // Every enabled sphere against the other shape (a sphere, a ray or anything a sphere can test);
-    // the point and normal are those of the first hit.
-    bool test(CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal, int flag) override;
+    // Every enabled sphere against the other shape; the point and normal are those of the first
+    // hit (of the earliest, when moving).
+    bool testSpheres(CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal) override;
+    bool testSpheresMoving(CCollisionObject* pOther, const Vector3& ownMotion, const Vector3& otherMotion,
+                           Vector3* pPoint, Vector3* pNormal, float* pTime) override;
     bool getCentre(Vector3* pCentre) const override;
 
     // The hits of the last test in the order found: a hit's index, its sphere's id and contact
@@ -61,11 +63,19 @@ private:
     struct Hit {
         uint32_t leaf;
         Vector3 point, normal;
+        float time;
+    };
+    // The motions of a moving test.
+    struct Motions {
+        Vector3 own, other;
     };
 
     CCollisionHierarchy() = default;
     int32_t buildNode(uint32_t first, uint32_t count, uint32_t perLeaf);
-    void collect(int32_t node, CCollisionObject* pOther, const Vector3& centre, float radius, bool bounded);
+    // Gathers the hits of the other shape (moving, when motions are given); false when none.
+    bool gather(CCollisionObject* pOther, const Motions* pMotions, Vector3* pPoint, Vector3* pNormal, float* pTime);
+    void collect(int32_t node, CCollisionObject* pOther, const Motions* pMotions, const Vector3& centre, float radius,
+                 bool bounded);
 
     std::vector<Leaf> d_leaves;
     std::vector<Node> d_nodes;  // the root first

@@ -49,8 +49,31 @@ bool cylinderOf(const CCollisionObject* pShape, CollisionCylinder* pCylinder)
     return true;
 }
 
+// The normal of every pair test points from the second shape toward the first. The moving tests
+// move the first shape by its motion less the second's against the second standing still, and put
+// the contact point back where the second stands at the time of contact.
+
+bool sphereSphere(CCollisionObject* pA, CCollisionObject* pB, Vector3* pPoint, Vector3* pNormal)
+{
+    Vector3 c1, c2;
+    float r1, r2;
+    return sphereOf(pA, &c1, &r1) && sphereOf(pB, &c2, &r2) && sphereSphereIntersect(c1, r1, c2, r2, *pPoint, *pNormal);
+}
+
+bool movingSphereSphere(CCollisionObject* pA, CCollisionObject* pB, const Vector3& motionA, const Vector3& motionB,
+                        Vector3* pPoint, Vector3* pNormal, float* pTime)
+{
+    Vector3 c1, c2;
+    float r1, r2;
+    if (!sphereOf(pA, &c1, &r1) || !sphereOf(pB, &c2, &r2) ||
+        !temporalSphereSphereIntersect(c1, c1 + (motionA - motionB), r1, c2, r2, *pPoint, *pNormal, *pTime))
+        return false;
+    *pPoint += motionB * *pTime;
+    return true;
+}
+
 // A ray against a sphere within the ray's length; the normal leaves the sphere.
-bool raySphere(const CCollisionObject* pRay, const CCollisionObject* pSphere, Vector3* pPoint, Vector3* pNormal)
+bool raySphere(CCollisionObject* pRay, CCollisionObject* pSphere, Vector3* pPoint, Vector3* pNormal)
 {
     Vector3 start, direction, centre;
     float length, radius, t;
@@ -58,60 +81,181 @@ bool raySphere(const CCollisionObject* pRay, const CCollisionObject* pSphere, Ve
     return sphereFiniteRayIntersect(start, direction, centre, radius, t, *pPoint, *pNormal) && t <= length;
 }
 
-// A sphere against a cylinder; the normal leaves the cylinder.
-bool sphereCylinder(const CCollisionObject* pSphere, const CCollisionObject* pCylinder, Vector3* pPoint,
-                    Vector3* pNormal)
+// Rays take no time: where both stand at the start of the step.
+bool movingRaySphere(CCollisionObject* pRay, CCollisionObject* pSphere, const Vector3&, const Vector3&,
+                     Vector3* pPoint, Vector3* pNormal, float* pTime)
+{
+    Vector3 start, direction, centre;
+    float length, radius;
+    return rayOf(pRay, &start, &direction, &length) && sphereOf(pSphere, &centre, &radius) &&
+           temporalSphereRayIntersect(centre, radius, start, direction, length, *pPoint, *pNormal, *pTime);
+}
+
+bool sphereCylinder(CCollisionObject* pSphere, CCollisionObject* pCylinder, Vector3* pPoint, Vector3* pNormal)
 {
     Vector3 centre;
     float radius;
     CollisionCylinder cylinder;
-    if (!sphereOf(pSphere, &centre, &radius) || !cylinderOf(pCylinder, &cylinder)) return false;
-    return sphereCylinderIntersect(centre, radius, cylinder, *pPoint, *pNormal);
+    return sphereOf(pSphere, &centre, &radius) && cylinderOf(pCylinder, &cylinder) &&
+           sphereCylinderIntersect(centre, radius, cylinder, *pPoint, *pNormal);
+}
+
+bool movingSphereCylinder(CCollisionObject* pSphere, CCollisionObject* pCylinder, const Vector3& sphereMotion,
+                          const Vector3& cylinderMotion, Vector3* pPoint, Vector3* pNormal, float* pTime)
+{
+    Vector3 centre;
+    float radius;
+    CollisionCylinder cylinder;
+    if (!sphereOf(pSphere, &centre, &radius) || !cylinderOf(pCylinder, &cylinder) ||
+        !temporalSphereCylinderIntersect(centre, centre + (sphereMotion - cylinderMotion), radius, cylinder, *pPoint,
+                                         *pNormal, *pTime))
+        return false;
+    *pPoint += cylinderMotion * *pTime;
+    return true;
+}
+
+// A ray that starts inside the cylinder touches it from the start.
+bool rayCylinder(CCollisionObject* pRay, CCollisionObject* pCylinder, Vector3* pPoint, Vector3* pNormal)
+{
+    Vector3 start, direction;
+    float length, t;
+    CollisionCylinder cylinder;
+    return rayOf(pRay, &start, &direction, &length) && cylinderOf(pCylinder, &cylinder) &&
+           rayCylinderIntersect(start, direction, cylinder, t, *pPoint, *pNormal) && t <= length;
+}
+
+bool movingRayCylinder(CCollisionObject* pRay, CCollisionObject* pCylinder, const Vector3&, const Vector3&,
+                       Vector3* pPoint, Vector3* pNormal, float* pTime)
+{
+    Vector3 start, direction;
+    float length;
+    CollisionCylinder cylinder;
+    return rayOf(pRay, &start, &direction, &length) && cylinderOf(pCylinder, &cylinder) &&
+           temporalRayCylinderIntersect(start, direction, length, cylinder, *pPoint, *pNormal, *pTime);
+}
+
+bool cylinderCylinder(CCollisionObject* pA, CCollisionObject* pB, Vector3* pPoint, Vector3* pNormal)
+{
+    CollisionCylinder a, b;
+    return cylinderOf(pA, &a) && cylinderOf(pB, &b) && cylinderCylinderIntersect(a, b, *pPoint, *pNormal);
+}
+
+bool movingCylinderCylinder(CCollisionObject* pA, CCollisionObject* pB, const Vector3& motionA,
+                            const Vector3& motionB, Vector3* pPoint, Vector3* pNormal, float* pTime)
+{
+    CollisionCylinder previous, fixed;
+    if (!cylinderOf(pA, &previous) || !cylinderOf(pB, &fixed)) return false;
+    CollisionCylinder current = previous;
+    current.base += motionA - motionB;
+    if (!temporalCylinderCylinderIntersect(previous, current, fixed, *pPoint, *pNormal, *pTime)) return false;
+    *pPoint += motionB * *pTime;
+    return true;
+}
+
+// A hierarchy answers for its spheres.
+bool hierarchySpheres(CCollisionObject* pHierarchy, CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal)
+{
+    return static_cast<CCollisionSimpleHierarchy*>(pHierarchy)->testSpheres(pOther, pPoint, pNormal);
+}
+
+bool movingHierarchySpheres(CCollisionObject* pHierarchy, CCollisionObject* pOther, const Vector3& ownMotion,
+                            const Vector3& otherMotion, Vector3* pPoint, Vector3* pNormal, float* pTime)
+{
+    return static_cast<CCollisionSimpleHierarchy*>(pHierarchy)
+        ->testSpheresMoving(pOther, ownMotion, otherMotion, pPoint, pNormal, pTime);
+}
+
+typedef bool (*StaticPairTest)(CCollisionObject*, CCollisionObject*, Vector3*, Vector3*);
+typedef bool (*MovingPairTest)(CCollisionObject*, CCollisionObject*, const Vector3&, const Vector3&, Vector3*,
+                               Vector3*, float*);
+
+// The tests of one ordered pair of kinds; a swapped pair runs its reverse's tests with the shapes
+// exchanged and turns the normal round.
+struct PairTests {
+    StaticPairTest test;
+    MovingPairTest moving;
+    bool swapped;
+};
+
+enum Kind { SPHERE, RAY, CYLINDER, HULL, HIERARCHY, POINT, NUM_KINDS };
+
+int kindOf(uint32_t typeId)
+{
+    switch (typeId) {
+    case Manager::COLLISION_SPHERE:
+        return SPHERE;
+    case Manager::COLLISION_FINITE_RAY:
+        return RAY;
+    case Manager::COLLISION_CYLINDER:
+        return CYLINDER;
+    case Manager::COLLISION_CONVEX_HULL:
+        return HULL;
+    case Manager::COLLISION_SIMPLE_HIERARCHY:
+        return HIERARCHY;
+    case Manager::COLLISION_POINT:
+        return POINT;
+    default:
+        return NUM_KINDS;
+    }
+}
+
+const PairTests NONE = {nullptr, nullptr, false};
+const PairTests SPHERE_SPHERE = {sphereSphere, movingSphereSphere, false};
+const PairTests RAY_SPHERE = {raySphere, movingRaySphere, false};
+const PairTests SPHERE_RAY = {raySphere, movingRaySphere, true};
+const PairTests SPHERE_CYLINDER = {sphereCylinder, movingSphereCylinder, false};
+const PairTests CYLINDER_SPHERE = {sphereCylinder, movingSphereCylinder, true};
+const PairTests RAY_CYLINDER = {rayCylinder, movingRayCylinder, false};
+const PairTests CYLINDER_RAY = {rayCylinder, movingRayCylinder, true};
+const PairTests CYLINDER_CYLINDER = {cylinderCylinder, movingCylinderCylinder, false};
+const PairTests HIERARCHY_ANY = {hierarchySpheres, movingHierarchySpheres, false};
+const PairTests ANY_HIERARCHY = {hierarchySpheres, movingHierarchySpheres, true};
+
+// Rows: the first shape's kind; columns: the second's. A hull carries no planes, so it meets
+// nothing; a point has no test; two rays never meet; two hierarchies do not test each other.
+const PairTests PAIRS[NUM_KINDS][NUM_KINDS] = {
+    //            sphere         ray           cylinder           hull  hierarchy      point
+    /* sphere    */ {SPHERE_SPHERE, SPHERE_RAY, SPHERE_CYLINDER, NONE, ANY_HIERARCHY, NONE},
+    /* ray       */ {RAY_SPHERE, NONE, RAY_CYLINDER, NONE, ANY_HIERARCHY, NONE},
+    /* cylinder  */ {CYLINDER_SPHERE, CYLINDER_RAY, CYLINDER_CYLINDER, NONE, ANY_HIERARCHY, NONE},
+    /* hull      */ {NONE, NONE, NONE, NONE, NONE, NONE},
+    /* hierarchy */ {HIERARCHY_ANY, HIERARCHY_ANY, HIERARCHY_ANY, NONE, NONE, NONE},
+    /* point     */ {NONE, NONE, NONE, NONE, NONE, NONE},
+};
+
+const PairTests& pairTests(const CCollisionObject* pA, const CCollisionObject* pB)
+{
+    const int a = kindOf(pA->getCollisionType()), b = kindOf(pB->getCollisionType());
+    return a < NUM_KINDS && b < NUM_KINDS ? PAIRS[a][b] : NONE;
 }
 
 }  // namespace
 
-// Normals point from the other shape towards this one.
 bool CCollisionObject::test(CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal, int)
 {
     if (!pOther || !pPoint || !pNormal) return false;
-    const uint32_t own = getCollisionType(), other = pOther->getCollisionType();
-    // A hierarchy answers for its spheres from its own side.
-    if (other == Manager::COLLISION_SIMPLE_HIERARCHY && own != other) {
-        if (!pOther->test(this, pPoint, pNormal, 0)) return false;
-        *pNormal = pNormal->negated();
-        return true;
-    }
-    if (own == Manager::COLLISION_SPHERE && other == Manager::COLLISION_SPHERE) {
-        Vector3 c1, c2;
-        float r1, r2;
-        return sphereOf(this, &c1, &r1) && sphereOf(pOther, &c2, &r2) &&
-               sphereSphereIntersect(c1, r1, c2, r2, *pPoint, *pNormal);
-    }
-    if (own == Manager::COLLISION_FINITE_RAY) return raySphere(this, pOther, pPoint, pNormal);
-    if (own == Manager::COLLISION_SPHERE && other == Manager::COLLISION_CYLINDER)
-        return sphereCylinder(this, pOther, pPoint, pNormal);
-    // The reversed pairs find their normal pointing the other way.
-    const bool hit = (other == Manager::COLLISION_FINITE_RAY && raySphere(pOther, this, pPoint, pNormal)) ||
-                     (other == Manager::COLLISION_SPHERE && sphereCylinder(pOther, this, pPoint, pNormal));
-    if (hit) *pNormal = pNormal->negated();
-    return hit;
+    const PairTests& pair = pairTests(this, pOther);
+    if (!pair.test) return false;
+    if (!pair.swapped) return pair.test(this, pOther, pPoint, pNormal);
+    if (!pair.test(pOther, this, pPoint, pNormal)) return false;
+    *pNormal = pNormal->negated();
+    return true;
 }
 
-// Sphere against sphere only: this one moves by its motion less the other's against the other
-// standing still, and the contact point is put back where the other stands at that time.
 bool CCollisionObject::testMoving(CCollisionObject* pOther, const Vector3& ownMotion, const Vector3& otherMotion,
-                                  Vector3* pPoint, Vector3* pNormal)
+                                  Vector3* pPoint, Vector3* pNormal, float* pTime)
 {
-    Vector3 own, other;
-    float ownRadius, otherRadius, time;
-    if (!pOther || !pPoint || !pNormal || !sphereOf(this, &own, &ownRadius) ||
-        !sphereOf(pOther, &other, &otherRadius))
-        return false;
-    const Vector3 relative = ownMotion - otherMotion;
-    if (!temporalSphereSphereIntersect(own, own + relative, ownRadius, other, otherRadius, *pPoint, *pNormal, time))
-        return false;
-    *pPoint += otherMotion * time;
+    if (!pOther || !pPoint || !pNormal) return false;
+    const PairTests& pair = pairTests(this, pOther);
+    if (!pair.moving) return false;
+    float time = 0.0f;
+    if (!pair.swapped) {
+        if (!pair.moving(this, pOther, ownMotion, otherMotion, pPoint, pNormal, &time)) return false;
+    } else {
+        if (!pair.moving(pOther, this, otherMotion, ownMotion, pPoint, pNormal, &time)) return false;
+        *pNormal = pNormal->negated();
+    }
+    if (pTime) *pTime = time;
     return true;
 }
 

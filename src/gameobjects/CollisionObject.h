@@ -15,12 +15,15 @@ public:
     uint32_t getResourceType() const override { return RESOURCETYPE_COLLISIONOBJECT; }
     uint32_t getCollisionType() const { return d_typeId; }
 
-    // Static test against another shape: contact point and normal. Pairs without a test of their
-    // own make no contact.
-    virtual bool test(CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal, int flag);
-    // The same while both shapes move by the given motions over the step.
-    virtual bool testMoving(CCollisionObject* pOther, const Vector3& ownMotion, const Vector3& otherMotion,
-                            Vector3* pPoint, Vector3* pNormal);
+    // Static test against another shape: contact point and normal, the normal pointing from the
+    // other shape toward this one. Pairs without a test of their own make no contact.
+    bool test(CCollisionObject* pOther, Vector3* pPoint, Vector3* pNormal, int flag);
+    // The same while both shapes move by the given motions over the step: the point where they first
+    // touch and the fraction of the step at which they do (0 also when touching from the start).
+    // Rays take no time: they are tested where they stand. A movement below sqrt(0.001) relative to
+    // the other shape is tested statically where it ends.
+    bool testMoving(CCollisionObject* pOther, const Vector3& ownMotion, const Vector3& otherMotion, Vector3* pPoint,
+                    Vector3* pNormal, float* pTime = nullptr);
     // False for a shape that has no centre (or whose owner has not placed it yet).
     virtual bool getCentre(Vector3* pCentre) const = 0;
     // Whether the shape's footprint on the ground axes (x, y) meets the box between the two corners
@@ -91,12 +94,20 @@ public:
     const Matrix3* pOrientation;
 };
 
-// A hierarchy of spheres over many elements (a clump's); it is built by its owner.
+// A hierarchy of spheres over many elements (a clump's); it is built by its owner and answers the
+// tests against any other shape for its spheres. One made bare holds none.
 class CCollisionSimpleHierarchy : public CCollisionObject {
 public:
     CCollisionSimpleHierarchy();
     const char* getTypeName() const override { return "CollisionSimpleHierarchy"; }
     bool getCentre(Vector3*) const override { return false; }
+
+    // The spheres against another shape that is not a hierarchy, as test and testMoving.
+    virtual bool testSpheres(CCollisionObject*, Vector3*, Vector3*) { return false; }
+    virtual bool testSpheresMoving(CCollisionObject*, const Vector3&, const Vector3&, Vector3*, Vector3*, float*)
+    {
+        return false;
+    }
 };
 
 class CCollisionPoint : public CCollisionObject {

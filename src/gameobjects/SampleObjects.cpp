@@ -254,6 +254,15 @@ void CSampleObjectLaser::recordHit(CGameObject* pOther, const Vector3& point, co
     d_hit = 1;
 }
 
+bool CSampleObjectLaser::handOverTo(CGameObject& owner, CGameObject& other)
+{
+    if (other.GetType() != TYPE_ID) return false;
+    Vector3 point, normal;
+    // The same test seen from the laser's side: the same point, the normal turned round.
+    if (testShapes(owner, other, &point, &normal)) other.contactReply(&owner, point, normal.negated());
+    return true;
+}
+
 void CSampleObjectLaser::interact(CGameObject* pOther)
 {
     Vector3 point, normal;
@@ -267,6 +276,9 @@ void CSampleObjectLaser::contactReply(CGameObject* pOther, const Vector3& point,
 
 void CSampleObjectLaser::postCollision()
 {
+    // A new laser is not in the land tree until its first think pass, so the contact pass has not
+    // shown it anything yet: firing now would spend it on nothing.
+    if (!d_hit && d_leafIndex == NO_LEAF) return;
     if (d_armed && d_hit && !d_fired && d_pClosest) {
         d_pClosest->contactReply(this, d_hitPoint, d_hitNormal);
         d_armed = 0;
@@ -375,7 +387,8 @@ void CSampleObjectTarget::shotBy(const CGameObject* pOther)
 void CSampleObjectTarget::interact(CGameObject* pOther)
 {
     Vector3 point, normal;
-    if (pOther && d_active && testShapes(*this, *pOther, &point, &normal)) shotBy(pOther);
+    if (!pOther || !d_active || CSampleObjectLaser::handOverTo(*this, *pOther)) return;
+    if (testShapes(*this, *pOther, &point, &normal)) shotBy(pOther);
 }
 
 void CSampleObjectTarget::contactReply(CGameObject* pOther, const Vector3&, const Vector3&) { shotBy(pOther); }

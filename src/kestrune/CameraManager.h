@@ -1,5 +1,6 @@
-// CCameraManager: the game's cameras and which of them is looking. Until the cameras exist none is
-// current (NO_CAMERA), so nothing has a viewpoint to be sorted against.
+// CCameraManager: the game's cameras and which of them is looking. Until the game's own cameras
+// exist, the one fixed view the game draws the level from is camera 0; before the level is first
+// drawn none is current (NO_CAMERA).
 #pragma once
 
 #include "utility/VectorMath.h"
@@ -20,6 +21,13 @@ public:
         if (m_currentCamera >= MAX_CAMERAS) return false;
         *pPosition = m_positions[m_currentCamera];
         return true;
+    }
+    // Places a camera and makes it the one looking; an index past the cameras is ignored.
+    void setCurrentCamera(uint16_t index, const Vector3& position)
+    {
+        if (index >= MAX_CAMERAS) return;
+        m_positions[index] = position;
+        m_currentCamera = index;
     }
 
 private:

@@ -6,6 +6,7 @@
 
 #include "ai/WorldMgr.h"
 #include "audio/AudioManager.h"
+#include "gameobjects/GameObjectManager.h"
 #include "global/ProjData.h"
 #include "kestrune/ErrorStrings.h"
 #include "kestrune/GameInput.h"
@@ -43,6 +44,7 @@ WinCoreFuncHandle deactivateHandle{CWinCore::FUNC_DEACTIVATE, -1};
 WinCoreFuncHandle activateHandle{CWinCore::FUNC_ACTIVATE, -1};
 CParamBlock* pGameConfig = nullptr;
 bool gameActive = false;
+bool debugKeysDown[2] = {};  // F9, F11 as last seen
 bool clockStarted = false;
 uint32_t stepsDue = 0;  // clock time already turned into game steps
 uint32_t stepsRun = 0;
@@ -61,18 +63,71 @@ void onActivate()
     if (projDataExists()) getProjData().GameClock.skipGap();
 }
 
-// Level seam: until levels carry their own files, the session starts straight into the
-// instantiation script of the level and mission that the game configuration names, when it exists.
-void startConfiguredLevel(CProjData& data)
+CGameObjectManager* levelObjects()
 {
-    char script[CProjData::MAX_PATH_TEXT + CProjData::MAX_MISSION_TEXT + 8];
-    snprintf(script, sizeof script, "%s%s.txt", data.CurrentLevelPath, data.CurrentMission);
-    if (!FileExists(script)) return;
-    data.startSession();
-    if (CGameLogic* pLogic = data.getGameLogic()) pLogic->loadLevel(script);
+    CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
+    return pLogic ? pLogic->getObjectManager() : nullptr;
+}
+
+// Game time, the world and the wiring stand still while the objects are stopped.
+bool objectsRunning()
+{
+    CGameObjectManager* pObjects = levelObjects();
+    return !pObjects || pObjects->areObjectsRunning();
+}
+
+// The game frame's debug keys, each acting as it goes down: F9 stops and starts the objects, F11
+// lets stopped objects make one step; with Shift held, F9 switches the effects' updates off and on
+// and F11 their drawing.
+void readDebugKeys(CProjData& data)
+{
+    const int keys[2] = {VK_F9, VK_F11};
+    bool pressed[2];
+    for (int i = 0; i < 2; ++i) {
+        const bool down = (GetAsyncKeyState(keys[i]) & 0x8000) != 0;
+        pressed[i] = down && !debugKeysDown[i];
+        debugKeysDown[i] = down;
+    }
+    if (!pressed[0] && !pressed[1]) return;
+    if ((GetAsyncKeyState(VK_SHIFT) & 0x8000) != 0) {
+        if (pressed[0]) data.EffectUpdateOff = !data.EffectUpdateOff;
+        if (pressed[1]) data.EffectRenderOff = !data.EffectRenderOff;
+        return;
+    }
+    CGameObjectManager* pObjects = levelObjects();
+    if (!pObjects) return;
+    if (pressed[0]) pObjects->setObjectsRunning(!pObjects->areObjectsRunning());
+    if (pressed[1]) pObjects->stepObjectsOnce();
+}
+
+// Full screen, the game gets out of the way while another application has the focus: it waits
+// minimised until it is in front again, then takes the screen back. The shell runs no activation
+// callbacks inside a game step, so the return is noted here.
+void waitForForeground(CGameClock& clock)
+{
+    WinCore.MinimiseUntilForeground();
+    gameActive = true;
+    clock.skipGap();
+    gameRenderRestoreDevice();
 }
 
 }  // namespace
+
+bool gameStartLevel()
+{
+    CProjData& data = getProjData();
+    char script[CProjData::MAX_PATH_TEXT + CProjData::MAX_MISSION_TEXT + 8];
+    snprintf(script, sizeof script, "%s%s.txt", data.CurrentLevelPath, data.CurrentMission);
+    if (!FileExists(script)) return false;
+    // The level playing ends with its session.
+    data.startSession();
+    gameRenderResetModelClasses();
+    CGameLogic* pLogic = data.getGameLogic();
+    const bool loaded = pLogic && pLogic->loadLevel(script);
+    // Loading is not game time.
+    data.GameClock.skipGap();
+    return loaded;
+}
 
 GameFlowStats getGameFlowStats() { return GameFlowStats{stepsRun, gameActive}; }
 
@@ -153,11 +208,12 @@ bool GameInit()
     if (!gameRenderInit()) return false;
     data.createAudioManager();
     gameInputInit();
-    startConfiguredLevel(data);
+    gameStartLevel();
 
     gameActive = true;
     clockStarted = false;
     stepsDue = stepsRun = 0;
+    debugKeysDown[0] = debugKeysDown[1] = false;
     waitCutShort = false;
     return true;
 }
@@ -170,9 +226,15 @@ bool GameMainLoopStep()
         clock.start();
         clockStarted = true;
     }
+    if (!gameActive && gameRenderFullScreen()) waitForForeground(clock);
     // In the background the clock stands still: the game pauses until the focus comes back.
     if (!gameActive) clock.skipGap();
     clock.update();
+    // A reset device lost what the level had on it: the level's managers rebuild their part.
+    if (gameRenderTakeDeviceReset()) {
+        if (CGameLogic* pLogic = data.getGameLogic()) pLogic->deviceReset();
+    }
+    readDebugKeys(data);
 
     // Game time moves in whole steps behind the real-time clock.
     int steps = 0;
@@ -180,7 +242,7 @@ bool GameMainLoopStep()
     while (clock.getTime() - stepsDue >= static_cast<uint32_t>(getFrameStep())) {
         stepsDue += static_cast<uint32_t>(getFrameStep());
         if (steps == MAX_STEPS_PER_PASS) continue;
-        data.FrameTimeTotal += advanceGameTime();
+        if (objectsRunning()) data.FrameTimeTotal += advanceGameTime();
         ++steps;
         ++stepsRun;
         gameInputStep();

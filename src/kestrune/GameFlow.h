@@ -21,5 +21,9 @@ struct GameFlowStats {
     bool active;        // the application has the focus
 };
 GameFlowStats getGameFlowStats();
+// Plays the level and mission the game configuration names from their start, when its script
+// exists: the level playing ends, every model class is dropped (models that outlive levels take
+// theirs again) and the level loads with game time from 0. False when nothing was loaded.
+bool gameStartLevel();
 // Lets the project data make the game logic and the error texts; GameInit calls it first.
 void registerProjDataServices();

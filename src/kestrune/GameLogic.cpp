@@ -17,7 +17,11 @@
 #include "kestrune/GameInfo.h"
 #include "kestrune/LightEffects.h"
 #include "kestrune/VolumeFog.h"
+#include "l3render/LightManager.h"
+#include "l3render/ModelInst.h"
+#include "matcore9/BufferAllocator.h"
 #include "network/NodeManager.h"
+#include "profiler/Profiler.h"
 #include "utility/Assert.h"
 
 #include <new>
@@ -80,10 +84,29 @@ bool refillForRestart(CGameObjectManager* pObjects, const SLevelRestart& level)
     return read;
 }
 
+// The landscape's part in drawing a lit model: the instance's position goes into its first three
+// per-instance words. The fourth is the landscape's value at that position; with no landscape built
+// it keeps its previous value.
+void landscapePreDraw(CModelInst* pInstance)
+{
+    for (int i = 0; i < 3; ++i) pInstance->m_instanceData[i] = pInstance->m_transform.Translation[i];
+}
+
+// The landscape's own step after a lit model's draw: nothing without a landscape.
+void landscapePostDraw(CModelInst*) {}
+
+void setLightDrawHooks(bool levelLoaded)
+{
+    if (levelLoaded)
+        CLightManager::GetInstance()->SetDrawHooks(&landscapePreDraw, &landscapePostDraw);
+    else
+        CLightManager::GetInstance()->SetDrawHooks(nullptr, nullptr);
+}
+
 }  // namespace
 
 const SWorldObjectHooks levelObjectHooks = {&CGameTree::loadTreeClumps, &CGameTree::unload, &clearForRestart,
-                                            &refillForRestart};
+                                            &refillForRestart, &setLightDrawHooks};
 
 CGameLogic::CGameLogic(HWND mainWindow)
     : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),
@@ -141,10 +164,15 @@ void CGameLogic::registerLevelManagers()
 bool CGameLogic::loadLevel(const char* instanceScript)
 {
     unloadLevel();
+    resetGameTime();
+    profilerStart(0);
+    // The level's models load as one batch, reusing their scratch memory.
+    if (D3DCore.DeviceActive) CBufferAllocator::GetInstance()->EnableRecycling();
     theObjectManager = new CGameObjectManager(this);
     // The wiring table must exist before the first object is made.
     if (CWorldMgr* pWorld = worldManager()) pWorld->loadLevel(getProjData().CurrentLevelPath);
     loadLevelVisuals();
+    if (CWorldMgr* pWorld = worldManager()) pWorld->loadLevelPart2();
     registerLevelManagers();
     theObjectManager->initialiseResourceManagers();
     if (CWorldMgr* pWorld = worldManager()) pWorld->loadTreeClumps();
@@ -156,6 +184,7 @@ bool CGameLogic::loadLevel(const char* instanceScript)
     if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
     theObjectManager->update();
     if (m_campaign) theObjectManager->loadState(m_chapter, m_mission, m_trackDeletions);
+    if (D3DCore.DeviceActive) CBufferAllocator::GetInstance()->DisableRecycling();
     return read;
 }
 
@@ -195,6 +224,7 @@ void CGameLogic::unloadLevel()
         theObjectManager = nullptr;
         releaseLevelVisuals();
         if (CWorldMgr* pWorld = worldManager()) pWorld->unloadLevel();
+        profilerStop();
     }
     delete m_pGameInfo;
     m_pGameInfo = nullptr;
@@ -204,10 +234,18 @@ void CGameLogic::fixedStep()
 {
     if (!theObjectManager || !m_pGameInfo || !m_pGameInfo->isServerRunning()) return;
     theObjectManager->update();
-    if (theObjectManager->areObjectsRunning()) CEvents::updateAll();
-    if (CWorldMgr* pWorld = worldManager()) pWorld->advanceFrame();
+    // The objects' running flag holds the wiring and the world with them.
+    if (theObjectManager->areObjectsRunning()) {
+        CEvents::updateAll();
+        if (CWorldMgr* pWorld = worldManager()) pWorld->advanceFrame();
+    }
     CGameTree::frameStep();
     UpdateLightEffects(static_cast<uint32_t>(getFrameStep()));
+}
+
+void CGameLogic::deviceReset()
+{
+    if (theObjectManager) theObjectManager->walkRegistry();
 }
 
 void CGameLogic::afterFixedSteps()

@@ -23,14 +23,16 @@ public:
     // Unloads the level.
     void shutdown();
 
-    // Loads a level: the object manager with the level's resource managers, the event wiring, with a
-    // device the light effects, the cloud layer and the fog banks the level names, the objects of
-    // the instantiation script, one update to settle them and, on a campaign level, the
-    // chapter's saved state. False when the script cannot be read (the level stays loaded, without
-    // objects).
+    // Loads a level: game time from 0, the profiler started, the object manager with the level's
+    // resource managers, the event wiring, the world's draw hooks, with a device the light effects,
+    // the cloud layer and the fog banks the level names (and the level's models loaded as one
+    // batch), the objects of the instantiation script, one update to settle them and, on a campaign
+    // level, the chapter's saved state. False when the script cannot be read (the level stays
+    // loaded, without objects).
     bool loadLevel(const char* instanceScript);
-    // Releases every object, then the object manager with its resource managers, then the wiring.
-    // A completed campaign mission first leaves its state to the next mission of the chapter.
+    // Releases every object, then the object manager with its resource managers, then the wiring,
+    // and stops the profiler. A completed campaign mission first leaves its state to the next
+    // mission of the chapter.
     void unloadLevel();
     // Plays the loaded level again from its start; false without a level or script.
     bool restartLevel();
@@ -47,13 +49,16 @@ public:
     // manager of one id is destroyed).
     void addLevelManager(CResourceManager* pManager);
 
-    // One fixed game step, while the game runs: the objects' update, then the event wiring's step
-    // while the objects run, then the light effects' fades.
+    // One fixed game step, while the game runs: the objects' update, then, while the objects run, the
+    // event wiring's step and the world's, then the light effects' fades.
     void fixedStep();
     // The rest of the game frame, with a level loaded: the objects' interpolation factor once the
     // frame's fixed steps are run, the objects by render group while a player's view is drawn, and
     // the render list after the scene. A player's view also draws the fog banks and the light maps.
     void afterFixedSteps();
+    // After the device was reset: every resource manager rebuilds what it had on the device (the
+    // running effects come back under their handles).
+    void deviceReset();
     void renderView();
     void renderAfterScene();
     CCameraManager& getCameraManager() { return m_cameraManager; }

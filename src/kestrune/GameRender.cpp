@@ -23,6 +23,7 @@
 #include "utility/IniManager.h"
 #include "utility/RunLog.h"
 #include "wincore/WinCore.h"
+#include "winfile/PackFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,6 +55,35 @@ CModelInst* sampleInstance = nullptr;
 const char* const SAMPLE_WALK = "data\\anims\\robot_walk.txt";
 CModelAnim* sampleWalk = nullptr;
 int32_t sampleWalkTime = 0;
+// Its class by name: a level change drops the classes, and the model takes its own again.
+char sampleClassName[CModelClassManager::MAX_TOKEN + 1] = {};
+
+D3DCoreFuncHandle deviceResetHandle{1, -1};  // after every restore of the device
+bool deviceWasReset = false;
+
+void onDeviceRestored() { deviceWasReset = true; }
+
+// While a pack is built its progress takes the screen, each text in a frame of its own.
+void showPackProgress(const char* text)
+{
+    if (!D3DCore.DeviceActive) return;
+    D3DCore.BeginScene(true, false);
+    D3DCore.DebugPrintScaled(text, 100.0f, 200.0f, 3.0f, false, true);
+    D3DCore.EndScene(false);
+    D3DCore.Present(false);
+}
+
+// The sample model's walk, bound to the model's class as it stands; a walk that does not load or
+// bind is not played.
+void bindSampleWalk()
+{
+    if (!sampleWalk) sampleWalk = new CModelAnim(SAMPLE_WALK);
+    if (!sampleWalk->Attach(CModelClassManager::GetClass(sampleModel->m_classId), sampleInstance)) {
+        delete sampleWalk;
+        sampleWalk = nullptr;
+    }
+}
+
 int32_t loadingLeft = 0;
 int32_t loadingFrame = 0;
 
@@ -124,23 +154,26 @@ bool gameRenderInit()
     D3DCore.FrameStatsEnabled = displayStatistics != 0 ? 1 : 0;
     applyGameViewport();
     if (!InitShadows()) writeRunLog("No vehicle shadows");
+    PackFileSetProgressFunc(showPackProgress);
+    deviceResetHandle = D3DCore.RegisterFunc(1, onDeviceRestored);
+    deviceWasReset = false;
 
     hudPage = MatCore.LoadOverlayPage(HUD_TEXTURE, HUD_MATERIAL, HUD_PAGE, true, nullptr, 1.0f);
+    // The sample data's models load as one batch, reusing their scratch memory.
+    CBufferAllocator::GetInstance()->EnableRecycling();
     sampleModel = CModelUtil::LoadModel(SAMPLE_MODEL, 0, 1.0f, nullptr, 0);
     if (sampleModel && (sampleInstance = CModelManager::CreateModelInst(sampleModel))) {
         // Below the text, left of the sample quad: standing up (its y along the world's z), its
         // left arm reaching towards the viewer and the quad.
         const float s = std::sin(0.5f), c = std::cos(0.5f);
         sampleInstance->m_transform = {{-s, -c, 0, 0, 0, 1, -c, s, 0}, {85.0f, 16.0f, -20.5f}, {1, 1, 1}};
-        // A walk that does not load or bind is not played.
-        sampleWalk = new CModelAnim(SAMPLE_WALK);
-        if (!sampleWalk->Attach(CModelClassManager::GetClass(sampleModel->m_classId), sampleInstance)) {
-            delete sampleWalk;
-            sampleWalk = nullptr;
-        }
+        const CModelClass* pClass = CModelClassManager::GetClass(sampleModel->m_classId);
+        snprintf(sampleClassName, sizeof sampleClassName, "%s", pClass && pClass->m_pName ? pClass->m_pName : "");
+        bindSampleWalk();
         sampleWalkTime = projDataExists() ? getProjData().getTime() : 0;
     }
     sampleMeshLoad();
+    CBufferAllocator::GetInstance()->DisableRecycling();
     loadingLeft = loadingFrames > 0 ? loadingFrames : 0;
     loadingFrame = 0;
     return true;
@@ -271,6 +304,8 @@ void drawLevelView(CGameLogic& logic)
     Vector3 horizontal = Vector3(0.0f, 0.0f, 1.0f).cross(depth);
     horizontal.normalise();
     L3SetViewFromAxes(LEVEL_CAMERA, depth, horizontal, depth.cross(horizontal));
+    // The effects are sorted and limited from the view the player sees.
+    logic.getCameraManager().setCurrentCamera(0, LEVEL_CAMERA);
     drawGroundGrid();
     if (CGameObjectManager* pObjects = logic.getObjectManager()) drawCollisionOutlines(*pObjects);
     logic.renderView();
@@ -313,9 +348,37 @@ void gameRenderFrame()
     screenshotHeld = held;
 }
 
+bool gameRenderFullScreen() { return deviceUp && D3DCore.FullScreen; }
+
+void gameRenderRestoreDevice()
+{
+    if (deviceUp && D3DCore.DeviceActive) D3DCore.RestoreDevice();
+}
+
+bool gameRenderTakeDeviceReset()
+{
+    const bool reset = deviceWasReset;
+    deviceWasReset = false;
+    return reset;
+}
+
+void gameRenderResetModelClasses()
+{
+    if (!CModelClassManager::IsInitialised()) return;
+    CModelClassManager::Reset();
+    if (!sampleModel || !sampleClassName[0]) return;
+    uint32_t id = CModelClassManager::GetDefaultClassId();
+    if (!CModelClassManager::FindClassId(sampleClassName, &id, true)) id = CModelClassManager::GetDefaultClassId();
+    sampleModel->m_classId = id;
+    if (sampleWalk && sampleInstance) bindSampleWalk();
+}
+
 void gameRenderShutdown()
 {
     if (!deviceUp) return;
+    PackFileSetProgressFunc(nullptr);
+    if (deviceResetHandle.Index >= 0) D3DCore.UnregisterFunc(deviceResetHandle);
+    deviceResetHandle.Index = -1;
     releaseScreenshotSurface();
     if (hudPage >= 0) MatCore.ReleaseOverlayPage(hudPage);
     hudPage = -1;

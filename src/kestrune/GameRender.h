@@ -21,3 +21,14 @@ void gameRenderRegisterSettings(CIniManager* ini);
 bool gameRenderInit();
 void gameRenderFrame();
 void gameRenderShutdown();
+
+// Full screen: the device was made for the whole screen.
+bool gameRenderFullScreen();
+// Back in front after the focus was lost in full screen: the device takes the screen again.
+void gameRenderRestoreDevice();
+// True once after each reset of the device (a lost device restored, a reactivation, a change of
+// mode): what the device held is gone, and the game rebuilds its part.
+bool gameRenderTakeDeviceReset();
+// A level change drops every model class; the sample model, which outlives levels, takes its own
+// again.
+void gameRenderResetModelClasses();

@@ -10,6 +10,7 @@
 #include "matcore9/HWDynamicMesh.h"
 #include "platform/win32.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 #include "winfile/File.h"
 
 #include <algorithm>
@@ -412,6 +413,12 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
     if (!VERIFY(fileName) || !VERIFY(lod < CModel::MAX_LODS)) return nullptr;
     char name[MAX_PATH];
     chooseFile(fileName, L3Scene.renderQuality, name);
+    // A file that failed this run is not read again: its first user has said why. A model given
+    // is left empty, as by a failed load.
+    if (fileFailedThisRun(name)) {
+        if (pModel) emptyModel(pModel);
+        return nullptr;
+    }
     // Cut to what the loading screen takes, so that the line is always shown and cleared in pairs.
     char text[LOADING_LEVEL_SIZE];
     std::snprintf(text, sizeof text, "Loading Model: %.*s", static_cast<int>(sizeof text - 16), name);
@@ -421,6 +428,7 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
     CFile file;
     if (!openModelFile(file, name)) {
         MatShowLoadingScreen("", 0);
+        noteFileFailure(name);
         return nullptr;
     }
     ModelReader in(file, name);
@@ -440,7 +448,10 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
             !CModelClassManager::FindClassId(className, &classId, true)) {
             char unknown[MAX_NAME + 64];
             std::snprintf(unknown, sizeof unknown, "Unknown class name, check classdef file %s", className);
-            assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
+            // Once a run for each class file, however many models name it.
+            char classFile[MAX_NAME + 32];
+            std::snprintf(classFile, sizeof classFile, "data\\classdef\\%s.def", className);
+            if (noteFileFailure(classFile)) assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
             classId = CModelClassManager::GetDefaultClassId();
         }
     }
@@ -466,6 +477,7 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
     }
     file.Close();
     MatShowLoadingScreen("", 0);
+    if (!ok) noteFileFailure(name);
     return ok ? model : nullptr;
 }
 

@@ -79,6 +79,7 @@ void* CBufferAllocator::Alloc(uint32_t size)
             d_usedList.InsertAfter(block);
             d_bytesKept -= sizeOf(block);
             d_bytesInUse += sizeOf(block);
+            ++d_blocksReused;
             return dataOf(block);
         }
     }

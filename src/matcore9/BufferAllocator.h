@@ -40,6 +40,8 @@ public:
     uint64_t BytesHeld() const { return d_bytesInUse + d_bytesKept; }
     uint32_t BlocksInUse() const { return d_usedList.getNumItems(); }
     uint32_t BlocksKept() const { return d_freeList.getNumItems(); }
+    // Requests served from the kept blocks since the instance was made.
+    uint32_t BlocksReused() const { return d_blocksReused; }
 
 private:
     CBufferAllocator() = default;
@@ -55,4 +57,5 @@ private:
     uint64_t d_totalTaken = 0;
     uint64_t d_bytesInUse = 0;
     uint64_t d_bytesKept = 0;
+    uint32_t d_blocksReused = 0;
 };

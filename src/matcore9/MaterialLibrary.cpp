@@ -223,7 +223,11 @@ void MatCore::BindTextures(StateBlock* SB, const TexNames& names, const bool* ab
                                                     GM->CubeMap[Assigned] != 0, GM->IgnoreAlpha[Assigned] != 0, &handle,
                                                     GM->Name))
                 continue;
-            D3DCore.TextureTables.LoadTexture(handle);
+            // A file that cannot be read has been reported by the loader: the stage draws untextured.
+            if (!D3DCore.TextureTables.LoadTexture(handle)) {
+                D3DCore.TextureTables.ReleaseHWTexture(handle);
+                continue;
+            }
             if (SB->HWTexture[Pass][Stage] != SB_NONE) D3DCore.TextureTables.ReleaseHWTexture(SB->HWTexture[Pass][Stage]);
             SB->HWTexture[Pass][Stage] = handle;
             const HWTexture* entry = D3DCore.TextureTables.GetHWTexture(handle);
@@ -371,6 +375,5 @@ void MatCore::FatalError(const char* text)
         }
     }
     if (!D3DCore.Loading.Enabled) D3DCore::WriteLog(message);
-    reportStop("as a material cannot be used");
-    ExitProcess(1);
+    stopRun("as a material cannot be used", false);
 }

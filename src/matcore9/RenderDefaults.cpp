@@ -163,7 +163,7 @@ void MatCore::LoadRenderDefaults()
     CFile file;
     if (!file.Open(DEFAULTS_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         D3DCore::WriteLog("failed to open data\\renderdefault.txt");
-        ExitProcess(1);
+        stopRun("as data\\renderdefault.txt cannot be opened", false);
     }
     char line[RENDERDEFAULT_LINE_SIZE];
     bool cut = false;

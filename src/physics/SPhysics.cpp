@@ -128,14 +128,18 @@ void SPhysics::setTargetSpeed(float targetSpeed)
         m_acceleration = delta < -m_params.decelerationLimit ? -m_params.decelerationLimit : delta;
 }
 
-void SPhysics::turnTowards(float x, float y, float z)
+void SPhysics::headings(Vector3& forward, Vector3& side) const
 {
     Matrix3 axes;
     Matrix3::multiply(axes, m_frame, m_orientation);
-    Vector3 forward;
-    Vector3 side;
     axes.getRow1(0, forward);
     axes.getRow1(1, side);
+}
+
+void SPhysics::turnTowards(float x, float y, float z)
+{
+    Vector3 forward, side;
+    headings(forward, side);
     const Vector3 d(x, y, z);
     const float theta = std::atan2(d.dot(side), d.dot(forward));
 
@@ -183,12 +187,8 @@ void SPhysics::turnTowards(float x, float y, float z)
 
 void SPhysics::move()
 {
-    Matrix3 axes;
-    Matrix3::multiply(axes, m_frame, m_orientation);
-    Vector3 forward;
-    Vector3 side;
-    axes.getRow1(0, forward);
-    axes.getRow1(1, side);
+    Vector3 forward, side;
+    headings(forward, side);
 
     const float newSpeed = clampSymmetric(m_speed + m_acceleration, m_params.maxSpeed);
     m_speedChange = newSpeed - m_speed;

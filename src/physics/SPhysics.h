@@ -108,6 +108,8 @@ struct SPhysics {
     float m_spare;
 
 private:
+    // The body's forward and sideways directions: the rows of its frame times its orientation.
+    void headings(Vector3& forward, Vector3& side) const;
     void move();
     void settle(bool checked);
     void lean();

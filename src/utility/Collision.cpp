@@ -27,6 +27,28 @@ bool refuseInvalidContact()
 
 bool isValidVector(const Vector3& v) { return isValidFloat(v.x) && isValidFloat(v.y) && isValidFloat(v.z); }
 
+// Where a ray along the unit direction meets the sphere: the exit point from inside, a graze
+// (h² < 1e-6) a miss.
+bool sphereRayHit(const Vector3& origin, const Vector3& dir, const Vector3& centre, float radius, float& t,
+                  Vector3& point, Vector3& normal)
+{
+    const Vector3 w = centre - origin;
+    const float tc = w.dot(dir);
+    const float d2 = w.dot(w);
+    const float r2 = radius * radius;
+    if (tc < 0.0f && d2 > r2) return false;
+    const float m2 = d2 - tc * tc;
+    if (m2 > r2) return false;
+    const float h2 = r2 - m2;
+    if (h2 < 1e-6f) return false;
+    const float h = fastSqrt(h2);
+    if (!isValidFloat(h)) return refuseInvalidContact();
+    t = (d2 <= r2) ? tc + h : tc - h;
+    point = origin + dir * t;
+    normal = (point - centre) * (1.0f / radius);
+    return true;
+}
+
 void appendRecord(llist* list, CIntersection* record)
 {
     list->GotoTail();
@@ -93,21 +115,8 @@ uint32_t liveIntersectionCount() { return liveIntersections().getNumItems(); }
 bool sphereInfiniteRayIntersect(const Vector3& origin, const Vector3& dir, const Vector3& centre, float radius,
                                 Vector3& point, Vector3& normal)
 {
-    const Vector3 w = centre - origin;
-    const float tc = w.dot(dir);
-    const float d2 = w.dot(w);
-    const float r2 = radius * radius;
-    if (tc < 0.0f && d2 > r2) return false;
-    const float m2 = d2 - tc * tc;
-    if (m2 > r2) return false;
-    const float h2 = r2 - m2;
-    if (h2 < 1e-6f) return false;
-    const float h = fastSqrt(h2);
-    if (!isValidFloat(h)) return refuseInvalidContact();
-    const float t = (d2 <= r2) ? tc + h : tc - h;
-    point = origin + dir * t;
-    normal = (point - centre) * (1.0f / radius);
-    return true;
+    float t = 0.0f;
+    return sphereRayHit(origin, dir, centre, radius, t, point, normal);
 }
 
 bool sphereFiniteRayIntersect(const Vector3& origin, const Vector3& dir, const Vector3& centre, float radius,
@@ -115,27 +124,14 @@ bool sphereFiniteRayIntersect(const Vector3& origin, const Vector3& dir, const V
 {
     if (!isValidVector(dir) || !isValidVector(origin) || !isValidVector(centre)) return refuseInvalidContact();
     const Vector3 w = centre - origin;
-    const float d2 = w.dot(w);
-    const float r2 = radius * radius;
-    if (d2 < r2) {
+    if (w.dot(w) < radius * radius) {
         t = 0.0f;
         point = origin;
         normal = origin - centre;
         normal.normalise();
         return true;
     }
-    const float tc = w.dot(dir);
-    if (tc < 0.0f && d2 > r2) return false;
-    const float m2 = d2 - tc * tc;
-    if (m2 > r2) return false;
-    const float h2 = r2 - m2;
-    if (h2 < 1e-6f) return false;
-    const float h = fastSqrt(h2);
-    if (!isValidFloat(h)) return refuseInvalidContact();
-    t = (d2 <= r2) ? tc + h : tc - h;
-    point = origin + dir * t;
-    normal = (point - centre) * (1.0f / radius);
-    return true;
+    return sphereRayHit(origin, dir, centre, radius, t, point, normal);
 }
 
 bool sphereSphereIntersect(Vector3 c1, float r1, Vector3 c2, float r2, Vector3& point, Vector3& normal)

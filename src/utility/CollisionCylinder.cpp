@@ -276,6 +276,16 @@ bool rayCylinderIntersect(const Vector3& origin, const Vector3& dir, CollisionCy
         normal = dir.negated();
         return true;
     };
+    // A cap's plane met at tc: a hit when within the rim.
+    const auto hitCap = [&](float tc, const Vector3& capCentre, const Vector3& capNormal) {
+        const Vector3 p = origin + dir * tc;
+        const Vector3 off = p - capCentre;
+        if (off.dot(off) > r2) return false;
+        t = tc;
+        point = p;
+        normal = capNormal;
+        return true;
+    };
 
     if (std::fabs(da) >= 0.999999f) {
         if ((cyl.base - origin).dot(dir) >= 0.0f) {
@@ -284,14 +294,7 @@ bool rayCylinderIntersect(const Vector3& origin, const Vector3& dir, CollisionCy
             const Vector3 capNormal = farCap ? cyl.axis : cyl.axis.negated();
             // From inside toward the base, the far cap lies behind the origin: its parameter is
             // negative, which callers read as touching from the start.
-            const float tc = (capCentre - origin).dot(cyl.axis) / da;
-            const Vector3 p = origin + dir * tc;
-            const Vector3 off = p - capCentre;
-            if (off.dot(off) > r2) return false;
-            t = tc;
-            point = p;
-            normal = capNormal;
-            return true;
+            return hitCap((capCentre - origin).dot(cyl.axis) / da, capCentre, capNormal);
         }
         return inside ? hitInside() : false;
     }
@@ -320,26 +323,9 @@ bool rayCylinderIntersect(const Vector3& origin, const Vector3& dir, CollisionCy
         }
     }
     // The cap facing the ray.
-    float tc;
-    Vector3 capCentre, capNormal;
-    if (da > 1e-6f && s < 0.0f) {
-        tc = -s / da;
-        capCentre = cyl.base;
-        capNormal = cyl.axis.negated();
-    } else if (da < -1e-6f && s > cyl.length) {
-        tc = (cyl.length - s) / da;
-        capCentre = cyl.base + cyl.axis * cyl.length;
-        capNormal = cyl.axis;
-    } else {
-        return false;
-    }
-    const Vector3 p = origin + dir * tc;
-    const Vector3 off = p - capCentre;
-    if (off.dot(off) > r2) return false;
-    t = tc;
-    point = p;
-    normal = capNormal;
-    return true;
+    if (da > 1e-6f && s < 0.0f) return hitCap(-s / da, cyl.base, cyl.axis.negated());
+    if (da < -1e-6f && s > cyl.length) return hitCap((cyl.length - s) / da, cyl.base + cyl.axis * cyl.length, cyl.axis);
+    return false;
 }
 
 uint32_t cylinderHullContactPolygon(const CollisionCylinder& cyl, const CollisionHull& hull, llist* list)

@@ -4,11 +4,14 @@
 #include "utility/Assert.h"
 #include "utility/LogFile.h"
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <set>
+#include <string>
 
 bool assertReportHookTakes(const char* message);
 
@@ -33,6 +36,15 @@ char debugFileName[MAX_PATH] = "debug.txt";
 thread_local char debugBuffer[1024];
 
 RunLogAdapterLine describeAdapter = nullptr;
+
+std::set<std::string> failedFiles;
+
+std::string fileKey(const char* name)
+{
+    std::string key(name ? name : "");
+    for (char& c : key) c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
 
 void writeHeader()
 {
@@ -80,10 +92,23 @@ void reportStop(const char* reason)
     fflush(stderr);
 }
 
-void stopRun(const char* reason)
+void stopRun(const char* reason, bool runExitHandlers)
 {
     reportStop(reason);
-    crtExit(1);
+    if (runExitHandlers) crtExit(1);
+    ExitProcess(1);
+}
+
+bool noteFileFailure(const char* name)
+{
+    ReportLock lock;
+    return failedFiles.insert(fileKey(name)).second;
+}
+
+bool fileFailedThisRun(const char* name)
+{
+    ReportLock lock;
+    return failedFiles.count(fileKey(name)) != 0;
 }
 
 void trimLogFile(const char* fileName, uint32_t maxBytes)
@@ -171,4 +196,5 @@ void resetRunLogCount()
 {
     ReportLock lock;
     messagesWritten = 0;
+    failedFiles.clear();
 }

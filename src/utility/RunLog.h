@@ -21,8 +21,15 @@ void trimLogFile(const char* fileName, uint32_t maxBytes);
 // A run that stops because something failed says so as the last line on stderr: "stopping "
 // and the reason ("after five reports"), pointing at the run log when this run wrote to it.
 void reportStop(const char* reason);
-// reportStop, then the process ends with exit code 1 (exit handlers run).
-[[noreturn]] void stopRun(const char* reason);
+// Every stop for a failure ends here: reportStop, then the process ends with exit code 1, with
+// its exit handlers or (for stops the shutdown must not follow) without them.
+[[noreturn]] void stopRun(const char* reason, bool runExitHandlers = true);
+
+// Files that failed to load this run. A file that many materials or models use fails once: the
+// first user reports it, later ones ask here and do without it quietly. Names match in any case,
+// with '\' and '/' alike. noteFileFailure is true when the file had not failed before.
+bool noteFileFailure(const char* name);
+bool fileFailedThisRun(const char* name);
 
 // Decimal text of value in the next of the thread's eight ring buffers; its ninth call overwrites the first.
 const char* intToString(int value);
@@ -37,6 +44,7 @@ extern uint32_t debugCategoryMask;
 void setDebugFileName(const char* name);
 void debugPrintf(uint32_t categories, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Test seam: the number of messages written in this run (the fifth ends the process).
+// Test seam: the number of messages written in this run (the fifth ends the process). The reset
+// starts a new run: the count and the failed files are forgotten.
 int runLogMessageCount();
 void resetRunLogCount();

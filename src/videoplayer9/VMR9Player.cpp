@@ -22,9 +22,7 @@ bool CVMR9Player::Open(HWND window, const char* fileName, uint8_t, float left, f
     if (!fileName || !fileName[0]) return false;
     m_hWnd = window;
     Close();
-    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&m_pGraph))))
-        return failed("Failed to create filter graph");
+    if (!videoNewGraph(&m_pGraph)) return false;
     if (FAILED(CoCreateInstance(CLSID_VideoMixingRenderer9, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                 reinterpret_cast<void**>(&m_pVMR9Filter))))
         return failed("Failed to create VideoMixingRenderer9");
@@ -39,14 +37,14 @@ bool CVMR9Player::Open(HWND window, const char* fileName, uint8_t, float left, f
     if (FAILED(SetAllocatorPresenter(m_pVMR9Filter, window, left, top, width, height)))
         return failed("Failed to SetAllocatorPresenter");
     if (FAILED(m_pGraph->AddFilter(m_pVMR9Filter, u"Video Mixing Renderer 9"))) return failed("Failed to add VMR9 filter");
-    if (FAILED(m_pGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&m_pMediaControl))))
-        return failed("Failed to query IMediaControl");
-    if (FAILED(m_pGraph->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&m_pMediaPosition))))
-        return failed("Failed to query IMediaPosition");
-    if (FAILED(m_pGraph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&m_pBasicAudio))))
-        return failed("Failed to query IBasicAudio");
+    static const char* const QUERY_FAILURES[] = {"Failed to query IMediaControl", "Failed to query IMediaPosition",
+                                                 "Failed to query IBasicAudio"};
+    const int lacking = videoQueryGraph(m_pGraph, {{IID_IMediaControl, reinterpret_cast<void**>(&m_pMediaControl)},
+                                                   {IID_IMediaPosition, reinterpret_cast<void**>(&m_pMediaPosition)},
+                                                   {IID_IBasicAudio, reinterpret_cast<void**>(&m_pBasicAudio)}});
+    if (lacking >= 0) return failed(QUERY_FAILURES[lacking]);
     WCHAR path[MAX_PATH];
-    if (MultiByteToWideChar(CP_ACP, 0, fileName, -1, path, MAX_PATH) == 0 || FAILED(m_pGraph->RenderFile(path, nullptr)))
+    if (!videoWideName(fileName, path) || FAILED(m_pGraph->RenderFile(path, nullptr)))
         return failed("Failed to render video file");
     SetVolume(volume);
     if (!startPaused && FAILED(m_pMediaControl->Run())) return failed("Failed to run video");

@@ -9,6 +9,29 @@ bool videoOpenFailed(const char* message)
     return false;
 }
 
+bool videoNewGraph(IGraphBuilder** graph)
+{
+    if (SUCCEEDED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                   reinterpret_cast<void**>(graph))))
+        return true;
+    return videoOpenFailed("Failed to create filter graph");
+}
+
+bool videoWideName(const char* fileName, WCHAR (&path)[MAX_PATH])
+{
+    return MultiByteToWideChar(CP_ACP, 0, fileName, -1, path, MAX_PATH) != 0;
+}
+
+int videoQueryGraph(IGraphBuilder* graph, std::initializer_list<VideoGraphInterface> wanted)
+{
+    int index = 0;
+    for (const VideoGraphInterface& w : wanted) {
+        if (FAILED(graph->QueryInterface(w.iid, w.out))) return index;
+        ++index;
+    }
+    return -1;
+}
+
 int32_t videoPosition(IMediaPosition* position)
 {
     REFTIME seconds = 0;

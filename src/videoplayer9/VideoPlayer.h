@@ -9,6 +9,7 @@
 #include "platform/win32.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 class CVideoPlayer {
 public:
@@ -40,10 +41,23 @@ inline int32_t videoVolume(uint32_t volume)
     return linearToDirectSoundVolume(static_cast<float>(volume) * 0.0030517578125f);
 }
 
+struct IGraphBuilder;
 struct IMediaPosition;
 
 // A step of building a player's graph failed: the message reported as a failed check; false.
 bool videoOpenFailed(const char* message);
+// Makes a player's filter graph; false, with "Failed to create filter graph" reported, without one.
+bool videoNewGraph(IGraphBuilder** graph);
+// A file name as the graph takes it: UTF-16 from the ANSI code page, at most MAX_PATH characters
+// with its end; false when it does not convert.
+bool videoWideName(const char* fileName, WCHAR (&path)[MAX_PATH]);
+// One interface a player asks its graph for, and where it goes.
+struct VideoGraphInterface {
+    const GUID& iid;
+    void** out;
+};
+// Asks the graph for each interface in turn: the index of the first it does not give, or -1.
+int videoQueryGraph(IGraphBuilder* graph, std::initializer_list<VideoGraphInterface> wanted);
 // The graph's times in milliseconds, truncated; 0 without the interface.
 int32_t videoPosition(IMediaPosition* position);
 int32_t videoDuration(IMediaPosition* position);

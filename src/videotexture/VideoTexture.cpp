@@ -72,13 +72,10 @@ bool CVideoTexture::Open(HWND, const char* fileName, uint8_t loop, float left, f
 
 bool CVideoTexture::BuildGraph(const char* fileName)
 {
-    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                reinterpret_cast<void**>(&m_pGraph))))
-        return failed("Failed to create filter graph");
+    if (!videoNewGraph(&m_pGraph)) return false;
     WCHAR path[MAX_PATH];
     IBaseFilter* source = nullptr;
-    if (MultiByteToWideChar(CP_ACP, 0, fileName, -1, path, MAX_PATH) == 0 ||
-        FAILED(m_pGraph->AddSourceFilter(path, path, &source)))
+    if (!videoWideName(fileName, path) || FAILED(m_pGraph->AddSourceFilter(path, path, &source)))
         return failed("Failed to add source filter");
 
     HRESULT hr = E_FAIL;
@@ -124,10 +121,12 @@ bool CVideoTexture::BuildGraph(const char* fileName)
     source->Release();
     if (!ok) return false;
 
-    if (FAILED(m_pGraph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&m_pMC)))) return missing("m_pMC");
-    if (FAILED(m_pGraph->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&m_pMP)))) return missing("m_pMP");
-    if (FAILED(m_pGraph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&m_pME)))) return missing("m_pME");
-    if (FAILED(m_pGraph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&m_pBA)))) return missing("m_pBA");
+    static const char* const LACKING[] = {"m_pMC", "m_pMP", "m_pME", "m_pBA"};
+    const int lacking = videoQueryGraph(m_pGraph, {{IID_IMediaControl, reinterpret_cast<void**>(&m_pMC)},
+                                                   {IID_IMediaPosition, reinterpret_cast<void**>(&m_pMP)},
+                                                   {IID_IMediaEvent, reinterpret_cast<void**>(&m_pME)},
+                                                   {IID_IBasicAudio, reinterpret_cast<void**>(&m_pBA)}});
+    if (lacking >= 0) return missing(LACKING[lacking]);
     REFTIME duration = 0;
     m_pMP->get_Duration(&duration);
     m_Duration = static_cast<int32_t>(duration * 1000.0);

@@ -257,7 +257,9 @@ void CWinCore::MinimiseUntilForeground()
     if (Quit) {
         SetAppName(nullptr);
         llistFreeElementPool();
-        crtExit(static_cast<int>(ExitCode));
+        // The game is left standing, device and all: no exit handler may tear down (and report)
+        // what it still holds.
+        ExitProcess(ExitCode);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -47,8 +48,10 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
 
     if (FindWindowA(WinCore.AppName, nullptr)) {
-        fprintf(stderr, "%s is already running: stopping this copy\n", WinCore.AppName ? WinCore.AppName : "The game");
+        const std::string reason =
+            std::string("this copy as ") + (WinCore.AppName ? WinCore.AppName : "the game") + " is already running";
         game->uninit();
+        reportStop(reason.c_str());
         return 1;
     }
 

@@ -35,15 +35,10 @@ TEST_F(WalkPixelTest, TheSampleRobotWalksAsItsKeysSay)
     std::vector<float> handAtRest;
     for (const auto& [elapsed, pose] : {std::pair{0u, rest}, {250u, quarter}, {250u, rest}}) {
         walk.Play(elapsed);
-        L3BeginScene(true);
-        ViewportSettings v;
-        v.aspectRatio = AspectRatioToFloat(0);
-        v.width = 640, v.height = 480, v.nearZ = 1, v.farZ = 1000, v.fov = 0.75f;
-        L3ApplyViewportSettings(v);
-        L3SetViewFromAngles(Vector3(0, 0, 0), 0, 0, 0);
-        EXPECT_EQ(0, inst->Render());
-        L3EndScene();
-        L3Present(false);
+        drawFrame(wholeTarget(0.75f, 1, 1000), [&] {
+            L3SetViewFromAngles(Vector3(0, 0, 0), 0, 0, 0);
+            EXPECT_EQ(0, inst->Render());
+        });
         image = frontBuffer(640, 480);
         for (uint32_t n = 0; n < 4; ++n)
             for (int i = 0; i < 3; ++i)

@@ -273,6 +273,11 @@ TEST_F(AudioManagerTest, AStartUpFailureLeavesTheSilentDeviceWhichEndsEveryVoice
     m.Play(deep, 1, 1, 1, 1, 0, 0, 0, 1, 1, a, 0, 0);
     EXPECT_EQ(countReports("Bad submix effect manager handle"), 1);
     EXPECT_TRUE(m.IsStreamFinished(m.CreateStream("music.wav", 1, 1.0f, 0)));
+    // This device opens no file, so only the manager stops a name too long for its entry from being
+    // stored cut and added again at every load.
+    const std::string longName = std::string(300, 'x') + ".wav";
+    for (int load = 0; load < 2; ++load) EXPECT_EQ(m.LoadSample2D(longName.c_str(), 0), nullptr);
+    EXPECT_EQ(countReports("Sample name too long: " + longName), 2);
 }
 
 TEST_F(AudioManagerTest, TheDeviceOpensThePrimaryBufferTheListenerAndASecondOfSilence)

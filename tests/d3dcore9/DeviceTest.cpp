@@ -109,12 +109,15 @@ TEST_F(DeviceTest, SetModeRefusesBadIndicesAndEndsOnAnUnservableDesktop)
     device->DesktopMode.ZBuffers.Clear();
     device->CanDoWindowed = 0;
     testsupport::clearReports();
+    ::testing::internal::CaptureStderr();
     try {
         D3DCore.SetMode(0, 0, 0, 0, 0, 0, false, 0, 0, 0);
         FAIL() << "the process should have ended";
     } catch (const testsupport::ProcessExit& e) {
         EXPECT_EQ(e.code, 1);
     }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "stopping as the desktop's screen mode cannot show the game in a window\n");
     // Every check is reported before the process ends.
     ASSERT_EQ(testsupport::reports().size(), 3u);
     EXPECT_EQ(countReports("D3D not supported in current screen mode"), 1);
@@ -245,6 +248,12 @@ TEST_F(DeviceTest, MultisampleFallBackLowersOneStepAtATime)
 TEST_F(DeviceTest, DesktopSwitchAndRestore)
 {
     ASSERT_TRUE(bringUp());
+    // Before any switch to the desktop, a reactivation restores the mode the device was made in.
+    const D3DPRESENT_PARAMETERS made = state().Parameters;
+    D3DCore.RestoreDevice();
+    EXPECT_EQ(std::make_tuple(made.BackBufferFormat, made.FullScreen_RefreshRateInHz, made.PresentationInterval),
+              std::make_tuple(state().Parameters.BackBufferFormat, state().Parameters.FullScreen_RefreshRateInHz,
+                              state().Parameters.PresentationInterval));
     card().Desktop.Format = D3DFMT_R5G6B5;
     D3DCore.SwitchToDesktop();
     const D3DPRESENT_PARAMETERS& pp = state().Parameters;

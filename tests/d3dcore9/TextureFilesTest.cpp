@@ -80,6 +80,7 @@ TEST_F(TextureFilesTest, DamagedTgaFilesAreRefusedWithAReport)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         clearReports();
+        ResetTextureReports();  // each a run of its own: a file's failure is said once a run
         writeFile("bad.tga", c.bytes);
         TGAImage image;
         EXPECT_EQ(LoadTGA("bad.tga", image, false), 0u);

@@ -131,6 +131,7 @@ TEST_F(TextureLoadTest, DamagedOrForeignCachesFallBackToTheSource)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         clearReports();
+        ResetTextureReports();  // each a run of its own
         writeFile("w.xim", c.bytes);
         TextureHandle h = load("w.xim", D3DFMT_A8R8G8B8, 1);
         ASSERT_NE(h, TEXTURE_NONE);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -34,6 +35,29 @@ TEST(FrameRunTest, AWidescreenWindowShowsTheMarginAndTheBarsInItsScreenshot)
                           {640, 715, 0}, {640, 360, 0}, {0, 0, 0},       {159, 719, 0},   {1120, 0, 0}};
     for (const auto& p : red) EXPECT_NEAR(channel(p[0], p[1], 2), p[2], 2) << p[0] << " " << p[1];
     EXPECT_EQ(channel(640, 0, 1), 0);
+}
+
+TEST(FrameRunTest, InFullScreenTheGameWaitsOutALostFocusAndDrawsAgainOrEndsOnAClose)
+{
+    testsupport::TempDir dir;
+    copyData(dir);
+    std::string ini = dir.read("data/init.ini");
+    ini.replace(ini.find("LoadingFrames = <int> 60"), 24, "LoadingFrames = <int> 0\nFullScreen = <int> 1");
+    dir.write("data/init.ini", ini);
+    // Away and back: the picture is drawn again, in full.
+    ASSERT_EQ(finishGame(startGame(dir, "40 focus off\n60 focus on\n80 key F12\n90 close\n"), 60), 0);
+    EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
+    const std::string tga = dir.read("Veldrane_00000.tga");
+    ASSERT_EQ(tga.size(), 18u + 640u * 480u * 4u);
+    size_t lit = 0;
+    for (size_t i = 18; i < tga.size(); i += 4) lit += (tga[i] | tga[i + 1] | tga[i + 2]) != 0;
+    EXPECT_GT(lit, 640u * 480u / 10);
+
+    // A close while it waits minimised ends the run at once, as a finished one.
+    std::filesystem::remove(dir.file("Veldrane_00000.tga"));
+    EXPECT_EQ(finishGame(startGame(dir, "40 focus off\n50 close\n90 key F12\n"), 60), 0);
+    EXPECT_FALSE(dir.exists("Veldrane_00000.tga"));
+    EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
 }
 
 }  // namespace

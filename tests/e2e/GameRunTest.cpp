@@ -108,7 +108,7 @@ TEST_F(GameRunTest, ASecondCopyEndsAtOnceAndTheFirstClosesOnSigterm)
     pid_t second = start("");
     EXPECT_EQ(finish(second, 10), 1);
     EXPECT_TRUE(running(first));
-    EXPECT_NE(dir.read("stderr.txt").find("Veldrane is already running: stopping this copy\n"), std::string::npos);
+    EXPECT_NE(dir.read("stderr.txt").find("stopping this copy as Veldrane is already running\n"), std::string::npos);
 
     kill(first, SIGTERM);
     EXPECT_EQ(finish(first), 0);
@@ -160,7 +160,9 @@ TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndFails)
         const char* report;
         const char* last;
     } cases[] = {{"data/init.ini", "init.ini missing", "stopping as the game cannot start; see Veldrane.log"},
-                 {"data/4CC.txt", "No supported 3D card found", "stopping after five reports; see Veldrane.log"}};
+                 {"data/4CC.txt", "No supported 3D card found", "stopping after five reports; see Veldrane.log"},
+                 {"data/renderdefault.txt", "failed to open data\\renderdefault.txt",
+                  "stopping as data\\renderdefault.txt cannot be opened; see Veldrane.log"}};
     for (const auto& c : cases) {
         copyData(dir);
         fs::remove(dir.file("Veldrane.log"));
@@ -207,7 +209,59 @@ TEST_F(GameRunTest, AFullDiskIsReportedOnceAndLeavesNoPartFiles)
     EXPECT_EQ(finishGame(startGame(dir, "5 close\n", 2048)), 0);
     EXPECT_EQ(countOf(runLog(), "Time: "), 1) << runLog();
     EXPECT_EQ(countOf(runLog(), "File Read Only?"), 1) << runLog();
-    EXPECT_FALSE(dir.exists("data/models/mipmaps/demo_g01.tga"));
+    for (const char* part : {"data/models/mipmaps/demo_g01.tga", "data/models/demo.xim"}) EXPECT_FALSE(dir.exists(part));
     for (const auto& e : fs::recursive_directory_iterator(dir.file("data")))
         EXPECT_NE(e.path().filename().string()[0], '~') << e.path();
+}
+
+TEST_F(GameRunTest, ADamagedTextureIsOneReportHoweverManyUseItAndTheRunGoesOn)
+{
+    // The demo's texture, which the sample mesh and the robot share: a cache cut short with its
+    // source gone, then the source cut short without a cache. Each is said once, the run draws on
+    // without it and ends as asked.
+    ASSERT_EQ(finish(start("5 close\n")), 0);  // writes the caches
+    const std::string source = dir.read("data/models/demo.tga"), cache = dir.read("data/models/demo.xim");
+    const struct {
+        std::string xim, tga;  // "": none
+        const char* said;
+    } cases[] = {{cache.substr(0, 5000), "", "Failed to read data\\models\\demo.xim. Try deleting this xim!!"},
+                 {"", source.substr(0, 3000), "data\\models\\demo.tga"}};
+    for (const auto& c : cases) {
+        for (const char* gone : {"Veldrane.log", "Veldrane_00000.tga", "data/models/demo.xim", "data/models/demo.tga"})
+            fs::remove(dir.file(gone));
+        if (!c.xim.empty()) dir.write("data/models/demo.xim", c.xim);
+        if (!c.tga.empty()) dir.write("data/models/demo.tga", c.tga);
+        EXPECT_EQ(finish(start("100 key F12\n110 close\n")), 0) << c.said;
+        EXPECT_EQ(countOf(runLog(), "Time: "), 1) << runLog();
+        EXPECT_EQ(countOf(runLog(), c.said), 1) << runLog();
+        EXPECT_TRUE(dir.exists("Veldrane_00000.tga")) << c.said;
+    }
+}
+
+TEST_F(GameRunTest, AReadOnlyRunLogIsKeptAndLeftoversOfStoppedWritesGo)
+{
+    // A log nobody may write, longer than the game keeps, and a report to write to it.
+    const std::string old(20000, 'x');
+    dir.write("Veldrane.log", old);
+    ASSERT_EQ(chmod(dir.file("Veldrane.log").c_str(), 0444), 0);
+    fs::remove(dir.file("data/lights/spot.tga"));
+    // Temporary files of the game's naming where it writes caches and levels: a process that has
+    // ended (no id is that large), and this one, which runs; and a name of someone else's.
+    char running[32];
+    snprintf(running, sizeof running, "~%x.tmp", static_cast<unsigned>(getpid()));
+    fs::create_directories(dir.file("data/models/mipmaps"));
+    for (const char* folder : {"data/models/", "data/models/mipmaps/"})
+        for (const std::string name : {std::string("~7ffffffe.tmp"), std::string(running), std::string("~notes.tmp")})
+            dir.write(folder + name, "half a file");
+
+    EXPECT_EQ(finish(start("5 close\n")), 0);
+    EXPECT_NE(textOf(dir, "stderr.txt").find("Missing File:data\\lights\\spot.tga"), std::string::npos);
+    EXPECT_TRUE(runLog() == old) << runLog().size();
+    EXPECT_FALSE(dir.exists("temp.tmp"));
+    EXPECT_TRUE(dir.exists("data/models/demo.xim"));  // the run wrote where the leftovers lay
+    for (const std::string folder : {"data/models/", "data/models/mipmaps/"}) {
+        EXPECT_FALSE(dir.exists(folder + "~7ffffffe.tmp")) << folder;
+        EXPECT_TRUE(dir.exists(folder + running)) << folder;
+        EXPECT_TRUE(dir.exists(folder + "~notes.tmp")) << folder;
+    }
 }

@@ -32,14 +32,7 @@ TEST_F(CullSpherePixelTest, TheWireframeSphereLiesWithinTheProjectedBoundsAndLea
     D3DCore.SetClearColour(true, 0, 0, CLEAR);
     D3DCore.FrameStatsEnabled = 0;  // only the sphere draws
     L3SetViewFromAngles(Vector3(), 0, 0, 0);
-    L3BeginScene(true);
-    ViewportSettings v;
-    v.aspectRatio = AspectRatioToFloat(0), v.width = 640, v.height = 480;
-    v.nearZ = 10.0f, v.farZ = 10000.0f, v.fov = 6.0f;
-    L3ApplyViewportSettings(v);
-    manager->Render(0.0f);
-    L3EndScene();
-    L3Present(false);
+    drawFrame(wholeTarget(6.0f, 10.0f, 10000.0f), [&] { manager->Render(0.0f); });
     EXPECT_EQ(platform::testing::d3d9State()->RenderStates[D3DRS_FILLMODE], DWORD(D3DFILL_SOLID));
 
     // The sphere's outline seen from d away is wider than its edge point's projection by

@@ -1,5 +1,4 @@
-// The sample kinds in a level of the game's own managers on flat ground, and the collision shapes
-// they test each other with.
+// The sample kinds in a level of the game's own managers on flat ground.
 #include "gameobjects/SampleObjects.h"
 
 #include "SampleModelFiles.h"
@@ -17,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -27,53 +27,6 @@ namespace {
 void expectNear(const Vector3& expected, const Vector3& actual, float tolerance = 0.01f)
 {
     EXPECT_TRUE(testsupport::near(expected, actual, tolerance));
-}
-
-
-
-TEST(CollisionShapes, SpheresMeetSpheresRaysAndCylindersWithNormalsTowardsTheTester)
-{
-    Vector3 origin, east(150, 0, 0), rayStart(-300, 0, 0), x(1, 0, 0), side(0, 160, 0);
-    CCollisionSphere big, small;
-    big.pCentre = &origin, big.radius = 100;
-    small.pCentre = &east, small.radius = 60;
-    CCollisionFiniteRay shortRay, longRay;
-    shortRay.pStart = longRay.pStart = &rayStart;
-    shortRay.pDirection = longRay.pDirection = &x;
-    shortRay.length = 150, longRay.length = 250;
-    CCollisionCylinder upright;  // along z, radius 100: a sphere of 60 at y = 160 touches it
-    CCollisionSphere beside;
-    beside.pCentre = &side, beside.radius = 60;
-    upright.pCentre = &origin, upright.radius = upright.height = 100;
-    CCollisionConvexHull hull;
-    hull.pCentre = &origin;
-    struct Row {
-        CCollisionObject *a, *b;
-        bool hit;
-        Vector3 point, normal;
-    };
-    const Row rows[] = {
-        {&big, &small, true, Vector3(95, 0, 0), Vector3(-1, 0, 0)},
-        {&longRay, &big, true, Vector3(-100, 0, 0), Vector3(-1, 0, 0)},
-        {&big, &longRay, true, Vector3(-100, 0, 0), Vector3(1, 0, 0)},
-        {&shortRay, &big, false, {}, {}},  // ends 50 short of it
-        {&beside, &upright, true, Vector3(0, 100, 0), Vector3(0, 1, 0)},
-        {&upright, &beside, true, Vector3(0, 100, 0), Vector3(0, -1, 0)},
-        {&hull, &big, false, {}, {}},
-        {&upright, &upright, false, {}, {}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.a->getTypeName()) + " / " + row.b->getTypeName());
-        Vector3 point, normal;
-        ASSERT_EQ(row.hit, row.a->test(row.b, &point, &normal, 0));
-        if (row.hit) expectNear(row.point, point), expectNear(row.normal, normal);
-    }
-    // Moving head on, they touch half way.
-    Vector3 far(300, 0, 0), point, normal;
-    CCollisionSphere a, b;
-    a.pCentre = &origin, b.pCentre = &far, a.radius = b.radius = 50;
-    ASSERT_TRUE(a.testMoving(&b, Vector3(200, 0, 0), Vector3(-200, 0, 0), &point, &normal));
-    expectNear(Vector3(150, 0, 0), point);
 }
 
 // A level of the game's misc, collision, physics and model managers; the logging kinds stand in
@@ -249,6 +202,28 @@ TEST_F(Samples, TheLaserDeliversOneHitToTheNearestObjectShortOfTheGroundAndTarge
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
+// The contact pass asks only one of a pair: here the tester and the target, made first, are asked
+// about the laser. The laser still hits only the nearest of them, once.
+TEST_F(Samples, ALaserHitsTheNearestOnceWhenTheObjectsItMeetsAreAskedAboutIt)
+{
+    CCollisionTest* pNear = tester("near", Vector3(150, 200, 50));
+    const Vector3 behind(300, 200, 0), start(0, 200, 50), along(1, 0, 0);
+    auto* pTarget = fromCode<CSampleObjectTarget>({&behind});
+    auto* pLaser = fromCode<CSampleObjectLaser>({&start, &along});
+    ASSERT_TRUE(pNear && pTarget && pLaser);
+    const resourceHandle target = pTarget->getResourceHandle();
+    step(3);
+    ASSERT_TRUE(pLaser->hasHit());
+    EXPECT_EQ(pNear, pLaser->getClosestObject());
+    CResource* pResource = nullptr;
+    EXPECT_TRUE(objects().acquireResource(target, &pResource));  // behind the tester: not hit
+    // Pushed away from the laser once, then only damped while the laser lives on.
+    step(20);
+    EXPECT_GT(pNear->getVelocity().x, 20.0f);
+    EXPECT_LE(pNear->getVelocity().x, 30.0f);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
 TEST_F(Samples, TestersFallToTheGroundBandBounceOffItAndArePushedAndHurtOnlyAsTheirRulesSay)
 {
     struct Row {
@@ -285,6 +260,44 @@ TEST_F(Samples, TestersFallToTheGroundBandBounceOffItAndArePushedAndHurtOnlyAsTh
     expectNear(before - Vector3(30, 0, 0), pB->getVelocity());
     pB->contactReply(tester("c", Vector3(300, 300, 100)), Vector3(300, 0, 100), Vector3(0, 0, 1));
     EXPECT_LT(pB->getSpin().w, 1.0f);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+// A ball dropped onto a ball (the same leaf, so the list order is the order they are made) and onto
+// a log: whichever meets the other first, the lower one is not pushed into the ground and the upper
+// one does not sink into it.
+TEST_F(Samples, StackedTestersNeitherSinkIntoTheGroundNorPassThroughEachOther)
+{
+    struct Row {
+        const char *lower, *upper;
+        int lowerShape;
+        bool lowerFirst;
+        float touching;  // apart when touching: a log turned by its spin shows an end, 50 from its axis
+    };
+    for (const Row& row : {Row{"ballA", "ballB", 0, true, 200}, Row{"ballC", "ballD", 0, false, 200},
+                           Row{"log", "onLog", 1, true, 150}}) {
+        const std::string tough = "damageThreshold 1e9\n";
+        auto makeLower = [&] { return tester(row.lower, Vector3(200, 200, 60), row.lowerShape, tough); };
+        CCollisionTest* pLower = row.lowerFirst ? makeLower() : nullptr;
+        CCollisionTest* pUpper = tester(row.upper, Vector3(200, 200, 400), 0, tough);
+        if (!row.lowerFirst) pLower = makeLower();
+        ASSERT_TRUE(pLower && pUpper);
+        float lowest = 1e9f, closest = 1e9f;
+        for (int frame = 0; frame < 150; ++frame) {
+            step();
+            Vector3 below, above;
+            pLower->GetCurrentPosition(&below);
+            pUpper->GetCurrentPosition(&above);
+            lowest = std::min(lowest, below.z);
+            closest = std::min(closest, above.z - below.z);
+        }
+        // A frame's fall past the clearance of 50 is the most a bounce dips.
+        EXPECT_GT(lowest, 20.0f) << row.lower;
+        EXPECT_GT(closest, row.touching - 15.0f) << row.lower;
+        objects().deleteObject(pLower);
+        objects().deleteObject(pUpper);
+        step();
+    }
     EXPECT_TRUE(testsupport::reports().empty());
 }
 

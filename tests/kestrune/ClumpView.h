@@ -12,15 +12,10 @@ namespace clumpview {
 // Draws and presents the frame.
 inline void frame(const std::function<void()>& draw)
 {
-    L3BeginScene(true);
-    ViewportSettings v;
-    v.aspectRatio = AspectRatioToFloat(2), v.width = 640, v.height = 480;
-    v.nearZ = 1.0f, v.farZ = 10000.0f, v.fov = 240.0f / 270.0f;
-    L3ApplyViewportSettings(v);
-    L3SetViewFromAngles(Vector3(0, 500, 150), 0, 0, 0);
-    draw();
-    L3EndScene();
-    L3Present(false);
+    drawFrame(wholeTarget(240.0f / 270.0f, 1.0f, 10000.0f, 2), [&] {
+        L3SetViewFromAngles(Vector3(0, 500, 150), 0, 0, 0);
+        draw();
+    });
 }
 
 inline DWORD at(const std::vector<DWORD>& image, const Vector3& world)

@@ -258,9 +258,10 @@ TEST_F(LightMapsTest, TheListLoadsItsMapsAndReportsWhatItCannotUse)
         {many, 256, {"declares too many", "contains too many lightmaps"}, {true}},
         {"2\nspot.tga " + std::string(600, 'x') + " spotmap.mtl\npoint.tga pointmap.mtl\n", 2,
          {"Light map name too long", "Line too long in lightmaps.txt"}, {false, true}},
-        {"3\nspot.tga\nmissing.tga nothere.mtl\npoint.tga other.mtl\nspot.tga spotmap.mtl\n", 3,
+        // Two maps of one missing material: said once.
+        {"4\nspot.tga\nmissing.tga nothere.mtl\npoint.tga other.mtl\nmissing.tga nothere.mtl\nspot.tga spotmap.mtl\n", 4,
          {"needs a texture and a material", "File not found: data\\lights\\nothere.mtl", "D3DFlags == (D3DFVF_XYZ"},
-         {false, false, true}},
+         {false, false, false, true}},
     };
     const DWORD blocksBefore = D3DCore.StateBlocks.SlotsUsed;
     for (const Row& row : rows) {

@@ -11,6 +11,27 @@
 #include "utility/LList.h"
 
 #include <cstdlib>
+#include <functional>
+#include <vector>
+
+// A viewport over the whole 640 x 480 target, 4:3 unless another aspect is given.
+inline ViewportSettings wholeTarget(float fov, float nearZ, float farZ, int aspect = 0)
+{
+    ViewportSettings v;
+    v.aspectRatio = AspectRatioToFloat(aspect), v.width = 640, v.height = 480;
+    v.nearZ = nearZ, v.farZ = farZ, v.fov = fov;
+    return v;
+}
+
+// One frame: begun, the viewport applied, drawn, ended and presented.
+inline void drawFrame(const ViewportSettings& v, const std::function<void()>& draw)
+{
+    L3BeginScene(true);
+    L3ApplyViewportSettings(v);
+    draw();
+    L3EndScene();
+    L3Present(false);
+}
 
 class FacadeFixture : public MatFixture {
 protected:

@@ -29,15 +29,10 @@ protected:
     // One frame of the whole 4:3 target seen from the origin along x.
     std::vector<DWORD> frame(const std::function<void()>& draw)
     {
-        L3BeginScene(true);
-        ViewportSettings v;
-        v.aspectRatio = AspectRatioToFloat(0);
-        v.width = 640, v.height = 480, v.nearZ = 1, v.farZ = 1000, v.fov = 0.75f;
-        L3ApplyViewportSettings(v);
-        L3SetViewFromAngles(Vector3(0, 0, 0), 0, 0, 0);
-        draw();
-        L3EndScene();
-        L3Present(false);
+        drawFrame(wholeTarget(0.75f, 1, 1000), [&] {
+            L3SetViewFromAngles(Vector3(0, 0, 0), 0, 0, 0);
+            draw();
+        });
         return m_image = frontBuffer(640, 480);
     }
     // The pixel where the scene core puts the element.

@@ -77,7 +77,7 @@ TEST_F(MeshParticlesTest, DrawnKindsRefuseWhatTheyCannotDrawAndRunOnAbsurdNumber
         {drawn("spriteparticles", with(with(sprite, "render_type 0"), "x_frames 0")), "x_frames and y_frames"},
         {drawn("spriteparticles", with(with(sprite, "render_type 0"), "y_frames -1")), "x_frames and y_frames"},
         {drawn("meshparticles", {"count 1", "render_type 0"}), "Mesh particles need a model"},
-        {drawn("meshparticles", {"count 1", "render_type 0", "model data\\models\\none.rsm"}), "cannot load"},
+        {drawn("meshparticles", {"count 1", "render_type 0", "model data\\models\\none.rsm"}), "RSM <data\\models\\none.rsm> file not found"},
         {drawn("meshparticles", {"count 1", "model data\\models\\debris.rsm", "render_type 5"}), "render_type must be 0, 1 or 2"},
         {drawn("dynamicmeshparticles", {"count 1"}), "needs a render_type"},
     };

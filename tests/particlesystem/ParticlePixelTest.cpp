@@ -36,31 +36,18 @@ protected:
     // Every effect drawn over the whole target and presented; the image kept as 0xRRGGBB.
     void shoot()
     {
-        L3BeginScene(true);
-        ViewportSettings v;
-        v.aspectRatio = AspectRatioToFloat(0), v.width = 640, v.height = 480;
-        v.nearZ = 1.0f, v.farZ = 10000.0f, v.fov = 240.0f / 270.0f;
-        L3ApplyViewportSettings(v);
-        if (m_pModel) m_pModel->Render();
-        manager->Render(1.0f);
-        L3EndScene();
-        L3Present(false);
-        IDirect3DSurface9* surface = nullptr;
-        ASSERT_EQ(DXInterface.ID3DDevice->CreateOffscreenPlainSurface(640, 480, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM,
-                                                                      &surface, nullptr), D3D_OK);
-        D3DLOCKED_RECT r{};
-        EXPECT_EQ(DXInterface.ID3DDevice->GetFrontBufferData(0, surface), D3D_OK);
-        surface->LockRect(&r, nullptr, D3DLOCK_READONLY);
-        m_image.resize(640 * 480);
-        for (int y = 0; y < 480; ++y) std::memcpy(&m_image[y * 640], static_cast<const uint8_t*>(r.pBits) + y * r.Pitch, 640 * 4);
-        surface->UnlockRect(), surface->Release();
+        drawFrame(wholeTarget(240.0f / 270.0f, 1.0f, 10000.0f), [&] {
+            if (m_pModel) m_pModel->Render();
+            manager->Render(1.0f);
+        });
+        m_image = frontBuffer(640, 480);
     }
     // The pixel where a world point lands.
     DWORD at(const Vector3& world) const
     {
         Vector3 p;
         EXPECT_TRUE(L3ViewportToScreen(world, &p));
-        return m_image.at(size_t(p.y) * 640 + size_t(p.x)) & 0xFFFFFF;
+        return m_image.at(size_t(p.y) * 640 + size_t(p.x));
     }
 
     std::vector<DWORD> m_image;

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace pt = platform::testing;
 
@@ -102,4 +104,22 @@ TEST(Threads, SignallingFromAnotherThreadWakesAnEndlessWait)
     EXPECT_EQ(WaitForSingleObject(event, INFINITE), WAIT_OBJECT_0);
     setter.join();
     CloseHandle(event);
+}
+
+TEST(Threads, AProcessHandleOnlyTellsThatTheProcessRuns)
+{
+    HANDLE self = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId());
+    ASSERT_NE(self, nullptr);
+    EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(self, 0));
+    EXPECT_FALSE(SetEvent(self));
+    EXPECT_TRUE(CloseHandle(self));
+    // A child that has ended and been waited for; ids no process has, and those kill() would take
+    // for a process group.
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    ASSERT_EQ(child, waitpid(child, nullptr, 0));
+    for (DWORD none : {static_cast<DWORD>(child), 0u, 0x7FFFFFFEu, 0xFFFFFFFEu}) {
+        EXPECT_EQ(nullptr, OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, none)) << none;
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, GetLastError()) << none;
+    }
 }

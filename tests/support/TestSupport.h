@@ -1,4 +1,5 @@
-// Shared test support: captured reports, temporary folders, intercepted process exits.
+// Shared test support: captured reports, temporary folders, intercepted process exits. The
+// platform's tests, beneath the run log, have all but the reports.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -44,6 +45,7 @@ std::string randomBytes(size_t n, uint32_t seed);
 struct ProcessExit {
     int code;
 };
+void interceptExits();
 
 // Stops capturing for this scope so that reports go to the real run log.
 class RealRunLog {

@@ -112,7 +112,7 @@ TEST_F(WinMainTest, EndsAtOnceAndFailsWithoutPreInitOrWhenAnotherCopyRuns)
     fake.preInit = namedPreInit;
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), 1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Veldrane is already running: stopping this copy\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "stopping this copy as Veldrane is already running\n");
     EXPECT_EQ(fake.calls, (Calls{"PreInit", "Uninit"}));
 }
 

@@ -2,8 +2,10 @@
 #include "TestSupport.h"
 #include "platform/testing.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 using testsupport::countReports;
 using testsupport::TempDir;
@@ -262,4 +264,63 @@ TEST(File, FilesHeldInMemoryServeTheFileCallsWithoutTheDisk)
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
     EXPECT_EQ("d", dir.read("disk.txt"));
     pt::clearMemoryFiles();
+}
+
+// A file nobody may write is read-only for every user, root too: not written, deleted or replaced,
+// though it may take a new name. Searches list a folder's names by pattern, held files with the
+// disk's.
+TEST(File, ReadOnlyFilesStayAndSearchesListAFolderByPattern)
+{
+    TempDir dir;
+    testsupport::ScopedCwd cwd(dir.path());
+    dir.write("ro.txt", "kept");
+    dir.write("new.txt", "new");
+    std::filesystem::permissions(dir.file("ro.txt"), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::group_read |
+                                                         std::filesystem::perms::others_read);
+    EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA("RO.TXT"));
+    for (DWORD creation : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS, TRUNCATE_EXISTING}) {
+        EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA("ro.txt", GENERIC_WRITE, 0, nullptr, creation, 0, nullptr));
+        EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError()) << creation;
+    }
+    EXPECT_FALSE(DeleteFileA("ro.txt"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(MoveFileExA("new.txt", "ro.txt", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ("kept", dir.read("ro.txt"));
+    EXPECT_EQ("new", dir.read("new.txt"));
+    CFile file;
+    EXPECT_TRUE(file.Open("ro.txt", FILE_MODE_READ));
+    file.Close();
+    EXPECT_TRUE(MoveFileA("ro.txt", "moved.txt"));
+    EXPECT_EQ("kept", dir.read("moved.txt"));
+
+    dir.write("sub/~1a.tmp", "");
+    dir.write("sub/~B2.TMP", "");
+    dir.write("sub/x~1a.tmp", "");
+    std::filesystem::create_directory(dir.file("sub/~d.tmp"));
+    platform::testing::setMemoryFile("sub/~c3.tmp", "", 0);
+    auto found = [](const char* pattern) {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA entry;
+        HANDLE search = FindFirstFileA(pattern, &entry);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do names.push_back(entry.cFileName + std::string(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? "/" : ""));
+        while (FindNextFileA(search, &entry));
+        EXPECT_EQ(ERROR_NO_MORE_FILES, GetLastError());
+        EXPECT_TRUE(FindClose(search));
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(found("SUB\\~*.tmp"), (std::vector<std::string>{"~1a.tmp", "~B2.TMP", "~c3.tmp", "~d.tmp/"}));
+    EXPECT_EQ(found("sub/?1?.*"), (std::vector<std::string>{"~1a.tmp"}));
+    EXPECT_TRUE(found("sub\\*.none").empty());
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    EXPECT_TRUE(found("none\\*").empty());
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+    platform::testing::setMemoryFilesOnly(true);
+    EXPECT_EQ(found("sub\\*"), (std::vector<std::string>{"~c3.tmp"}));
+    platform::testing::clearMemoryFiles();
+    platform::testing::setMemoryFilesOnly(false);
+    EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
 }

@@ -11,7 +11,6 @@
 #include "matcore9/HWObjects.h"
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
-#include "utility/RunLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -103,7 +102,7 @@ bool CMeshParticlesDefinition::Read(const CParamBlock* pBlock)
     ReadKeyFrames(pBlock, "anglekeys", "angle", Vector3(), lifespan, __FILE__, __LINE__, angleKeys, DEGREES);
     if (!ReadTintAndPass(pBlock, __FILE__, __LINE__)) return false;
     model = CModelUtil::LoadModel(modelName, 0, 1.0f, nullptr, 0);
-    if (!VERIFY_MSG(model, concatStrings("Mesh particles cannot load ", modelName))) return false;
+    if (!model) return false;  // the model loader has said why, once for every user of the file
     CollectStateBlocks(model->GetRootLodModel(0), stateBlocks, SIZE_MAX);
     return true;
 }

@@ -1,5 +1,7 @@
 // Win32 file calls over the Linux file system. Names are Windows-style: '\' separates folders and
-// each component is matched without regard to case when the exact name is absent.
+// each component is matched without regard to case when the exact name is absent. A file without
+// write permission is read-only (FILE_ATTRIBUTE_READONLY): it cannot be opened for writing, deleted
+// or replaced by a move (ERROR_ACCESS_DENIED), though it may be moved to another name.
 #pragma once
 
 #include "platform/win32/types.h"
@@ -39,6 +41,7 @@
 #define ERROR_HANDLE_EOF 38
 #define ERROR_DISK_FULL 112
 #define ERROR_INVALID_PARAMETER 87
+#define ERROR_NO_MORE_FILES 18
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD creation,
                    DWORD flags, HANDLE templateFile);
@@ -57,6 +60,27 @@ BOOL MoveFileA(LPCSTR existing, LPCSTR target);
 BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 BOOL CreateDirectoryA(LPCSTR name, void* security);
 DWORD GetFileAttributesA(LPCSTR name);
+
+typedef struct _WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+} WIN32_FIND_DATAA;
+// The entries of one folder whose names match the last component of the pattern ('*' any run of
+// characters, '?' one; any case), in no particular order; "." and ".." are not listed. Files held
+// in memory (platform/testing.h) are listed with the disk's. INVALID_HANDLE_VALUE with
+// ERROR_FILE_NOT_FOUND when nothing matches (ERROR_PATH_NOT_FOUND without the folder);
+// FindNextFileA ends with ERROR_NO_MORE_FILES. The search is closed by FindClose.
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
+BOOL FindClose(HANDLE search);
 // The working folder as the host names it; the length written, or the size needed (with the
 // terminator) when the buffer is too small.
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);

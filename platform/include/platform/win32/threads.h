@@ -41,6 +41,11 @@ int GetThreadPriority(HANDLE thread);
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
 
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
+// A handle of a running process that serves only to tell that it runs: it is closed by CloseHandle
+// and cannot be waited on (WAIT_FAILED). Null with ERROR_INVALID_PARAMETER when no process has the id.
+HANDLE OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId);
+
 namespace platform {
 // Closes an event or thread handle; false when the handle is neither (CloseHandle then tries files).
 bool closeSyncHandle(HANDLE handle);
