@@ -133,15 +133,14 @@ public:
         }
     }
 
-    bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) override
+    bool readFrontBuffer(uint8_t* pixels, UINT pitch, UINT& width, UINT& height) override
     {
         ContextUse use(*this, false);
         if (!use.held()) return false;
+        const bool read = m_gl.readFrontBuffer(pixels, pitch, std::min(width, m_gl.width()), std::min(height, m_gl.height()));
         width = m_gl.width();
         height = m_gl.height();
-        // Every pixel is written; what was presented on an opaque screen reads back opaque.
-        pixels.resize(static_cast<size_t>(width) * height);
-        return m_gl.readFrontBuffer(pixels.data(), width * 4);
+        return read;
     }
 
 private:
