@@ -288,7 +288,10 @@ private:
     {
         IDirect3DBaseTexture9* base = state.Textures[stage];
         StageCopy& known = m_stageCopies[stage];
-        if (base && base == known.texture && !(paletteMayChange && known.paletted)) {
+        // A texture released since may have left its address to this one: only the serial of its
+        // top level tells them apart, before the levels kept of the old one are looked at.
+        const d3d9ref::Level* top = base ? levelOf(base, 0, 0) : nullptr;
+        if (top && base == known.texture && top->Written.Serial == known.serial && !(paletteMayChange && known.paletted)) {
             bool written = false;
             for (const d3d9ref::Level* lv : known.levels) written |= lv->Written.DirtyEnd > lv->Written.DirtyBegin;
             if (!written) {
@@ -301,6 +304,7 @@ private:
         const uint32_t handle = textureCopy(base, state, &copy);
         if (!handle) return 0;
         known.texture = base;
+        known.serial = top ? top->Written.Serial : 0;
         known.copy = copy;
         const uint32_t faces = dynamic_cast<d3d9ref::CubeTexture*>(base) ? 6 : 1;
         for (uint32_t f = 0; f < faces; ++f)
@@ -579,6 +583,7 @@ private:
     // What each stage's texture was copied from: the copy and the levels to watch.
     struct StageCopy {
         IDirect3DBaseTexture9* texture = nullptr;
+        uint64_t serial = 0;  // of its top level
         Copy* copy = nullptr;
         std::vector<d3d9ref::Level*> levels;
         bool paletted = false;

@@ -175,6 +175,18 @@ TEST_F(LightEffectsTest, LightsFadeInAndOutAndACondemnedLightFreesItselfAtTheEnd
     EXPECT_NEAR(desc(h).Colour[0], 0.2f, 1e-5f);
     UpdateLightEffects(100);
     EXPECT_FALSE(IsLightEffectValid(h));
+
+    // A light kept out of the object colour carries the byte in its Direct3D light, and loses it there
+    // when its properties change.
+    p.noObjectColour = 1;
+    ASSERT_TRUE(CreateLightEffect(p, &h));
+    SwitchLightEffect(h, true);
+    UpdateLightEffects(200);
+    EXPECT_EQ(GetLightEffectColourAtPoint(Vector3()), 0x808080u);
+    EXPECT_EQ(e(h).pD3DLight->GetNoObjectColour(), 1);
+    p.noObjectColour = 0;
+    ASSERT_TRUE(SetLightEffectProperties(h, p));
+    EXPECT_EQ(e(h).pD3DLight->GetNoObjectColour(), 0);
 }
 
 struct Vertex { float x, y, z, u, v; };
