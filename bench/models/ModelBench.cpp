@@ -58,7 +58,7 @@ bool bringUp()
     std::mt19937 random(5);
     mw::Element root = meshElement("root", random);
     for (int c = 0; c < 15; ++c) {
-        char name[8];
+        char name[16];
         std::snprintf(name, sizeof name, "c%d", c);
         mw::Element child = meshElement(name, random);
         for (int g = 0; g < 16; ++g) child.Children.push_back(meshElement("g", random));

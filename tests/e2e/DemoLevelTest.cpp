@@ -184,7 +184,7 @@ TEST_F(DemoLevel, TestersBounceAndMeetTheSwitchPausesTheFountainAndALaserShotTar
     ASSERT_GE(gushes.size(), 3u);
     for (size_t i = 0; i < gushes.size(); ++i) {
         EXPECT_FALSE(gushes[i] >= 60 && gushes[i] < 120) << gushes[i];
-        if (i > 0) EXPECT_EQ(0, (gushes[i] - gushes[i - 1]) % 45) << gushes[i];
+        if (i > 0) { EXPECT_EQ(0, (gushes[i] - gushes[i - 1]) % 45) << gushes[i]; }
     }
     // Every tester bounced, each time less high, and none sank into the ground.
     EXPECT_EQ(static_cast<int>(bounces.size() + gushes.size()), ds::calls("Play") - playsBefore);

@@ -146,7 +146,7 @@ TEST_F(GameRunTest, EveryScriptEndsItsRun)
         else if (c.file) fs::create_symlink(c.file, dir.file("script.txt"));
         EXPECT_EQ(finish(start(c.script)), c.code) << (c.file ? c.file : c.script.substr(0, 40));
         const std::string said = textOf(dir, "stderr.txt");
-        if (c.said) EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        if (c.said) { EXPECT_NE(said.find(c.said), std::string::npos) << said; }
         EXPECT_EQ(dir.exists("Veldrane_00000.tga"), c.screenshot) << c.script.substr(0, 40);
     }
 
@@ -252,7 +252,7 @@ TEST_F(GameRunTest, AReadOnlyRunLogIsKeptAndLeftoversOfStoppedWritesGo)
     snprintf(running, sizeof running, "~%x.tmp", static_cast<unsigned>(getpid()));
     fs::create_directories(dir.file("data/models/mipmaps"));
     for (const char* folder : {"data/models/", "data/models/mipmaps/"})
-        for (const std::string name : {std::string("~7ffffffe.tmp"), std::string(running), std::string("~notes.tmp")})
+        for (const std::string& name : {std::string("~7ffffffe.tmp"), std::string(running), std::string("~notes.tmp")})
             dir.write(folder + name, "half a file");
 
     EXPECT_EQ(finish(start("5 close\n")), 0);

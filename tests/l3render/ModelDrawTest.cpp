@@ -46,7 +46,7 @@ protected:
     static CLight* light(DWORD type, Vector3 at, Vector3 direction, Vector3 colour = Vector3(1, 0.5f, 0.25f))
     {
         LightDescription d{type,         {colour.x, colour.y, colour.z}, {0.1f, 0.2f, 0}, {at.x, at.y, at.z},
-                           {direction.x, direction.y, direction.z}, 10};
+                           {direction.x, direction.y, direction.z}, 10, 0, 0, 0, 0, 0, 0};
         CLight* l = lights().CreateLight();
         l->SetDesc(&d);
         return l;
@@ -170,7 +170,7 @@ TEST_F(ModelDrawTest, AClumpLooksTheSameCombinedAsMemberByMember)
     ASSERT_NE(block, nullptr);
     // The card's light on and the light manager's off: both ways are lit alike.
     const uint32_t h = MatCore.Lights.AllocLight();
-    MatCore.Lights.SetLight(h, LightDescription{D3DLIGHT_DIRECTIONAL, {1, 1, 1}, {}, {}, {1, -0.4f, -0.6f}, 1000});
+    MatCore.Lights.SetLight(h, LightDescription{D3DLIGHT_DIRECTIONAL, {1, 1, 1}, {}, {}, {1, -0.4f, -0.6f}, 1000, 0, 0, 0, 0, 0, 0});
     MatCore.Lights.LightEnable(h, true);
     CModelClump clump;
     ASSERT_TRUE(clump.Init(4, 0xffff, 0xffff, 0));
