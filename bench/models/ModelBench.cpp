@@ -1,8 +1,9 @@
 // A large model file loaded with tool meshes, in MB per second, beside CFile::Read of the whole
 // file into one buffer: 256 mesh elements (a root, 15 children, 240 grandchildren) of 500 vertices
-// and 1,500 indices each, about 5 MB.
+// and 1,500 indices each, about 5 MB. And the sample models the same way, beside reading them whole.
 #include "../BenchMain.h"
 #include "ModelWriter.h"
+#include "SampleModels.h"
 #include "l3render/Model.h"
 #include "l3render/ModelClassManager.h"
 #include "l3render/ModelManager.h"
@@ -12,6 +13,7 @@
 #include "utility/LList.h"
 #include "winfile/File.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <random>
@@ -56,7 +58,7 @@ bool bringUp()
     std::mt19937 random(5);
     mw::Element root = meshElement("root", random);
     for (int c = 0; c < 15; ++c) {
-        char name[8];
+        char name[16];
         std::snprintf(name, sizeof name, "c%d", c);
         mw::Element child = meshElement(name, random);
         for (int g = 0; g < 16; ++g) child.Children.push_back(meshElement("g", random));
@@ -64,13 +66,38 @@ bool bringUp()
     }
     mw::Model m;
     m.Lods.push_back({0, root});
-    const std::string bytes = mw::model(m);
-    FILE* f = std::fopen("data/big.rsm", "wb");
-    if (!f) return false;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    std::vector<std::pair<std::string, std::string>> files = samplemodels::files();
+    files.emplace_back("big.rsm", mw::model(m));
+    for (const auto& [name, bytes] : files) {
+        fs::create_directories(fs::path("data/" + name).parent_path());
+        FILE* f = std::fopen(("data/" + name).c_str(), "wb");
+        if (!f) return false;
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
     up = CModelClassManager::Init() && CModelManager::Init();
     return up;
+}
+
+// The sample models' files, as the game names them.
+std::vector<std::string> sampleModels()
+{
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : samplemodels::files()) {
+        if (name.size() < 4 || name.compare(name.size() - 4, 4, ".rsm") != 0) continue;
+        std::string game = "data\\" + name;
+        std::replace(game.begin(), game.end(), '/', '\\');
+        names.push_back(game);
+    }
+    return names;
+}
+
+int64_t sampleModelBytes()
+{
+    int64_t bytes = 0;
+    for (const auto& [name, data] : samplemodels::files())
+        if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".rsm") == 0) bytes += static_cast<int64_t>(data.size());
+    return bytes;
 }
 
 void BM_LoadModelToolMeshes(benchmark::State& state)
@@ -100,10 +127,44 @@ void BM_ReadWholeFile(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
 }
 
+void BM_LoadSampleModels(benchmark::State& state)
+{
+    if (!bringUp()) return state.SkipWithError("no set-up");
+    const std::vector<std::string> names = sampleModels();
+    for (auto _ : state)
+        for (const std::string& name : names) {
+            CModel* model = CModelUtil::LoadModel(name.c_str(), 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL);
+            if (!model) return state.SkipWithError("load failed");
+            CModelManager::ReleaseModel(model, true);
+        }
+    state.SetBytesProcessed(state.iterations() * sampleModelBytes());
+}
+
+// The baseline: each sample model's file in one CFile::Read.
+void BM_ReadSampleModels(benchmark::State& state)
+{
+    if (!bringUp()) return state.SkipWithError("no set-up");
+    const std::vector<std::string> names = sampleModels();
+    std::vector<char> buffer(static_cast<size_t>(sampleModelBytes()));
+    for (auto _ : state)
+        for (const std::string& name : names) {
+            CFile file;
+            uint32_t done = 0;
+            if (!file.Open(name.c_str(), FILE_MODE_READ) || !file.Read(buffer.data(), file.GetSize(), &done) ||
+                done != file.GetSize())
+                return state.SkipWithError("read failed");
+            benchmark::DoNotOptimize(buffer.data());
+        }
+    state.SetBytesProcessed(state.iterations() * sampleModelBytes());
+}
+
 }  // namespace
 
 BENCHMARK(BM_LoadModelToolMeshes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadWholeFile)->Unit(benchmark::kMillisecond);
 BENCH_PAIR(BM_LoadModelToolMeshes, BM_ReadWholeFile);
+BENCHMARK(BM_LoadSampleModels)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReadSampleModels)->Unit(benchmark::kMicrosecond);
+BENCH_PAIR(BM_LoadSampleModels, BM_ReadSampleModels);
 
 VELDRANE_BENCH_MAIN("models")

@@ -268,22 +268,24 @@ HRESULT Device::GetFrontBufferData(UINT swapChain, IDirect3DSurface9* surface)
     if (HRESULT f = forcedFailure(Method::GetFrontBufferData)) return f;
     auto* s = dynamic_cast<Surface*>(surface);
     if (!s || swapChain != 0 || s->level().Format != D3DFMT_A8R8G8B8) return D3DERR_INVALIDCALL;
-    UINT width = 0, height = 0;
     Level& level = s->level();
-    const std::vector<uint32_t>* pixels = &m_frontPixels;
-    bool have = m_renderer->readFrontBuffer(m_frontPixels, width, height);
+    // The renderer writes the image straight into the surface, as much as it holds.
+    UINT width = level.Width, height = level.Height;
+    bool have = m_renderer->readFrontBuffer(level.Bytes.data(), level.Pitch, width, height);
     if (!have && control().FrontWidth) {
-        pixels = &control().FrontBuffer;
+        const std::vector<uint32_t>& pixels = control().FrontBuffer;
         width = control().FrontWidth;
         height = control().FrontHeight;
         have = true;
+        for (UINT y = 0; y < std::min(height, level.Height); ++y)
+            std::memcpy(&level.Bytes[y * level.Pitch], &pixels[static_cast<size_t>(y) * width],
+                        std::min(width, level.Width) * 4);
     }
     // What the image does not cover reads as zero.
-    if (!have || width < level.Width || height < level.Height) std::fill(level.Bytes.begin(), level.Bytes.end(), 0);
-    if (have) {
-        const UINT rows = std::min(height, level.Height), columns = std::min(width, level.Width);
-        for (UINT y = 0; y < rows; ++y)
-            std::memcpy(&level.Bytes[y * level.Pitch], &(*pixels)[static_cast<size_t>(y) * width], columns * 4);
+    const UINT rows = have ? std::min(height, level.Height) : 0, columns = have ? std::min(width, level.Width) : 0;
+    for (UINT y = 0; y < level.Height; ++y) {
+        const UINT from = y < rows ? columns : 0;
+        std::fill(level.Bytes.begin() + y * level.Pitch + from * 4, level.Bytes.begin() + (y + 1) * level.Pitch, 0);
     }
     return D3D_OK;
 }

@@ -117,7 +117,6 @@ private:
     std::unique_ptr<Renderer> m_renderer;
     IDirect3DSurface9* m_backBuffer = nullptr;
     IDirect3DSurface9* m_renderTarget = nullptr;  // holds a reference
-    std::vector<uint32_t> m_frontPixels;  // kept between read-backs, which are made every frame by some
 };
 
 }  // namespace d3d9ref

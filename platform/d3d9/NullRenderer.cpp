@@ -11,7 +11,7 @@ public:
     void clear(const platform::testing::D3D9State&, DWORD, D3DCOLOR, float, DWORD) override {}
     void draw(const platform::testing::D3D9State&, const DrawCall&) override {}
     void present() override {}
-    bool readFrontBuffer(std::vector<uint32_t>&, UINT&, UINT&) override { return false; }
+    bool readFrontBuffer(uint8_t*, UINT, UINT&, UINT&) override { return false; }
 };
 
 RendererFactory factory = nullptr;

@@ -36,8 +36,10 @@ public:
                        DWORD stencil) = 0;
     virtual void draw(const platform::testing::D3D9State& state, const DrawCall& call) = 0;
     virtual void present() = 0;
-    // The last presented image as A8R8G8B8 rows; false when the renderer keeps none.
-    virtual bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) = 0;
+    // The last presented image as A8R8G8B8 rows `pitch` bytes apart, as much of its top left as
+    // width x height holds; width and height become the image's size. False when the renderer
+    // keeps none.
+    virtual bool readFrontBuffer(uint8_t* pixels, UINT pitch, UINT& width, UINT& height) = 0;
     // What ValidateDevice asks beyond the card's caps and the shaders. A renderer that draws nothing
     // refuses nothing.
     virtual bool canDrawStageOp(DWORD) const { return true; }

@@ -87,6 +87,7 @@ public:
     HRESULT Lock(UINT offset, UINT size, void** data, DWORD flags) override;
     HRESULT Unlock() override;
     HRESULT GetDesc(Desc* desc) override;
+    const Desc& desc() const { return m_desc; }
     std::vector<uint8_t> Bytes;
     Changes Written;
     uint64_t Version = 0;

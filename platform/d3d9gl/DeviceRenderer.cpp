@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 #include <thread>
+#include <type_traits>
+#include <typeinfo>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -20,6 +22,15 @@ namespace {
 
 // GL copies not drawn for this many frames are dropped; a later draw copies the bytes again.
 constexpr uint64_t UNUSED_FRAMES = 120;
+
+// The device's own resource behind an interface, found by its exact (final) class: cheaper than
+// a dynamic_cast at every draw. Null for anything else.
+template <class Resource, class Interface>
+Resource* ownResource(Interface* p)
+{
+    static_assert(std::is_final_v<Resource>);
+    return p && typeid(*p) == typeid(Resource) ? static_cast<Resource*>(p) : nullptr;
+}
 
 struct Copy {
     uint32_t handle = 0;
@@ -64,6 +75,7 @@ public:
     void close() override
     {
         m_buffers.clear();
+        for (RecentCopy& r : m_recentBuffers) r = RecentCopy();
         m_textures.clear();
         forgetStageCopies();
         m_taken = false;
@@ -105,10 +117,9 @@ public:
             indices.data = call.UserIndices;
             indices.indexSize = call.UserIndexSize;
         } else {
-            auto* ib = dynamic_cast<d3d9ref::IndexBuffer*>(state.Indices);
+            auto* ib = ownResource<d3d9ref::IndexBuffer>(state.Indices);
             if (!ib) return;
-            D3DINDEXBUFFER_DESC desc{};
-            ib->GetDesc(&desc);
+            const D3DINDEXBUFFER_DESC& desc = ib->desc();
             // Dynamic indices are streamed with each draw; the others are copied when written. Either
             // way the renderer may read them here, to take only the vertices they name.
             indices.data = ib->Bytes.data();
@@ -128,20 +139,20 @@ public:
         ++m_frame;
         if (m_frame % UNUSED_FRAMES == 0) {
             sweep(m_buffers, [this](uint32_t h) { m_gl.deleteBuffer(h); });
+            for (RecentCopy& r : m_recentBuffers) r = RecentCopy();
             sweep(m_textures, [this](uint32_t h) { m_gl.deleteTexture(h); });
             forgetStageCopies();
         }
     }
 
-    bool readFrontBuffer(std::vector<uint32_t>& pixels, UINT& width, UINT& height) override
+    bool readFrontBuffer(uint8_t* pixels, UINT pitch, UINT& width, UINT& height) override
     {
         ContextUse use(*this, false);
         if (!use.held()) return false;
+        const bool read = m_gl.readFrontBuffer(pixels, pitch, std::min(width, m_gl.width()), std::min(height, m_gl.height()));
         width = m_gl.width();
         height = m_gl.height();
-        // Every pixel is written; what was presented on an opaque screen reads back opaque.
-        pixels.resize(static_cast<size_t>(width) * height);
-        return m_gl.readFrontBuffer(pixels.data(), width * 4);
+        return read;
     }
 
 private:
@@ -205,10 +216,9 @@ private:
             out.stride = call.UserStride;
             return true;
         }
-        auto* vb = dynamic_cast<d3d9ref::VertexBuffer*>(state.Streams[index].Buffer);
+        auto* vb = ownResource<d3d9ref::VertexBuffer>(state.Streams[index].Buffer);
         if (!vb) return false;
-        D3DVERTEXBUFFER_DESC desc{};
-        vb->GetDesc(&desc);
+        const D3DVERTEXBUFFER_DESC& desc = vb->desc();
         const uint32_t offset = state.Streams[index].Offset;
         out.stride = state.Streams[index].Stride;
         if (alone && (desc.Usage & D3DUSAGE_DYNAMIC)) {
@@ -278,7 +288,10 @@ private:
     {
         IDirect3DBaseTexture9* base = state.Textures[stage];
         StageCopy& known = m_stageCopies[stage];
-        if (base && base == known.texture && !(paletteMayChange && known.paletted)) {
+        // A texture released since may have left its address to this one: only the serial of its
+        // top level tells them apart, before the levels kept of the old one are looked at.
+        const d3d9ref::Level* top = base ? levelOf(base, 0, 0) : nullptr;
+        if (top && base == known.texture && top->Written.Serial == known.serial && !(paletteMayChange && known.paletted)) {
             bool written = false;
             for (const d3d9ref::Level* lv : known.levels) written |= lv->Written.DirtyEnd > lv->Written.DirtyBegin;
             if (!written) {
@@ -291,6 +304,7 @@ private:
         const uint32_t handle = textureCopy(base, state, &copy);
         if (!handle) return 0;
         known.texture = base;
+        known.serial = top ? top->Written.Serial : 0;
         known.copy = copy;
         const uint32_t faces = dynamic_cast<d3d9ref::CubeTexture*>(base) ? 6 : 1;
         for (uint32_t f = 0; f < faces; ++f)
@@ -444,7 +458,16 @@ private:
 
     uint32_t bufferCopy(std::vector<uint8_t>& bytes, d3d9ref::Changes& written)
     {
-        Copy& c = m_buffers[written.Serial];
+        // A draw mostly reads the buffers the draw before read: the last two are found without a look-up.
+        Copy* found = nullptr;
+        for (const RecentCopy& r : m_recentBuffers)
+            if (r.copy && r.serial == written.Serial) found = r.copy;
+        if (!found) {
+            found = &m_buffers[written.Serial];
+            m_recentBuffers[1] = m_recentBuffers[0];
+            m_recentBuffers[0] = RecentCopy{written.Serial, found};
+        }
+        Copy& c = *found;
         c.lastUsed = m_frame;
         const uint32_t size = static_cast<uint32_t>(bytes.size());
         if (!c.handle) {
@@ -551,11 +574,16 @@ private:
     uint32_t m_stageStates[MAX_STAGES][STAGE_STATE_COUNT] = {};
     uint32_t m_samplerStates[MAX_STAGES][SAMPLER_STATE_COUNT] = {};
     std::unordered_map<uint64_t, Copy> m_buffers;  // by resource serial
+    struct RecentCopy {
+        uint64_t serial = 0;
+        Copy* copy = nullptr;
+    } m_recentBuffers[2];
     std::unordered_map<uint64_t, Copy> m_textures;
     ShaderState m_shaders;
     // What each stage's texture was copied from: the copy and the levels to watch.
     struct StageCopy {
         IDirect3DBaseTexture9* texture = nullptr;
+        uint64_t serial = 0;  // of its top level
         Copy* copy = nullptr;
         std::vector<d3d9ref::Level*> levels;
         bool paletted = false;

@@ -29,6 +29,10 @@ enum FogDepth : uint8_t {
     FOG_DEPTH_Z = 2,    // table fog under an affine projection: the pixel's depth
 };
 
+// Vertex colours. One the vertex lacks is a constant (white diffuse, no specular), so that the
+// program reads no attribute without an array.
+enum : uint8_t { VERTEX_DIFFUSE = 1, VERTEX_SPECULAR = 2 };
+
 // What a stage samples.
 enum TextureKind : uint8_t { TEXTURE_NONE = 0, TEXTURE_2D = 1, TEXTURE_CUBE = 2 };
 
@@ -57,9 +61,9 @@ struct CoordKey {
     uint8_t set;        // vertex set read when nothing is generated
     uint8_t setSize;    // its components, 1..4 (0: the vertex has no such set)
     uint8_t texGen;     // TexGen
-    uint8_t transform;  // 0: none; else the output count 1..4, | COORD_PROJECTED
+    uint8_t transform;  // 0: none; else the texture matrix's output count 1..4
+    uint8_t project;    // 0: none; else the component (1..4) the coordinates are divided by
 };
-constexpr uint8_t COORD_PROJECTED = 0x10;
 
 struct FixedFunctionKey {
     uint8_t rhw;             // pre-transformed positions
@@ -74,14 +78,15 @@ struct FixedFunctionKey {
     uint8_t diffuseSource, ambientSource, specularSource, emissiveSource;  // SOURCE_ of Lighting.h
     uint8_t normalizeNormals;
     uint8_t fogDepth;        // FogDepth
-    uint8_t pad;
+    uint8_t vertexColours;   // VERTEX_DIFFUSE, VERTEX_SPECULAR: the colours the vertex carries
     StageKey stages[MAX_STAGES];
     CoordKey coords[MAX_STAGES];
 
     FixedFunctionKey() { std::memset(this, 0, sizeof(*this)); }
     bool operator==(const FixedFunctionKey& o) const { return std::memcmp(this, &o, sizeof(*this)) == 0; }
 };
-static_assert(sizeof(FixedFunctionKey) == 16 + 16 * MAX_STAGES);
+// No padding: keys are compared and hashed byte by byte.
+static_assert(sizeof(FixedFunctionKey) == 16 + (sizeof(StageKey) + sizeof(CoordKey)) * MAX_STAGES);
 
 struct FixedFunctionKeyHash {
     size_t operator()(const FixedFunctionKey& key) const

@@ -217,17 +217,13 @@ struct Program {
 struct ShaderProgramKey {
     FixedFunctionKey fixed;
     uint64_t vertex = 0, pixel = 0;
-    uint32_t projection = 0;  // three bits a stage: ShaderOptions::projectedBy
-    bool operator==(const ShaderProgramKey& o) const
-    {
-        return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel && projection == o.projection;
-    }
+    bool operator==(const ShaderProgramKey& o) const { return fixed == o.fixed && vertex == o.vertex && pixel == o.pixel; }
 };
 
 struct ShaderProgramKeyHash {
     size_t operator()(const ShaderProgramKey& k) const
     {
-        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()((k.vertex * 31 + k.pixel) * 31 + k.projection);
+        return FixedFunctionKeyHash()(k.fixed) ^ std::hash<uint64_t>()(k.vertex * 31 + k.pixel);
     }
 };
 
@@ -350,8 +346,8 @@ struct GLRenderer::Impl {
     void deleteTargets(uint32_t texture);
     // Texture transforms, the blended world matrices and bump-mapping values, where the program reads them.
     void applyVertexStage(const PipelineState& s, Program& p, const float* view, const float* proj);
-    // Rows top first as B, G, R, A bytes; `opaque` reads alpha as one.
-    bool readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch, bool opaque);
+    // The top left w x h of a buffer, rows top first as B, G, R, A bytes.
+    bool readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch);
     // Gives the back buffer the presented image again before anything but a whole clear changes it.
     void restoreBack();
 };
@@ -462,12 +458,15 @@ bool GLRenderer::resize(uint32_t width, uint32_t height)
         glGenRenderbuffers(1, &d.backDepth);
         glGenRenderbuffers(1, &d.frontColour);
     }
+    // An opaque back buffer has no alpha to keep, so that writing every colour channel writes all
+    // of each pixel.
+    const GLenum colourFormat = d.opaque ? GL_RGB8 : GL_RGBA8;
     glBindRenderbuffer(GL_RENDERBUFFER, d.backColour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glRenderbufferStorage(GL_RENDERBUFFER, colourFormat, width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, d.backDepth);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
     glBindRenderbuffer(GL_RENDERBUFFER, d.frontColour);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glRenderbufferStorage(GL_RENDERBUFFER, colourFormat, width, height);
     d.gl.framebuffer(d.frontFbo);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, d.frontColour);
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, d.backDepth);
@@ -633,7 +632,7 @@ void GLRenderer::clear(const Viewport& vp, uint32_t rectCount, const Rect* rects
     if (flags & CLEAR_TARGET) {
         mask |= GL_COLOR_BUFFER_BIT;
         gl.colorMask(true, true, true, true);
-        glClearColor(c[0], c[1], c[2], d.opaque && !d.targetTexture ? 1.0f : c[3]);
+        glClearColor(c[0], c[1], c[2], c[3]);
     }
     if (flags & CLEAR_ZBUFFER) {
         mask |= GL_DEPTH_BUFFER_BIT;
@@ -682,6 +681,8 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
     const uint32_t* rs = s.renderStates;
     key.rhw = layout.rhw;
     key.flatShade = rs[RS_SHADEMODE] == 1;
+    key.vertexColours = static_cast<uint8_t>((layout.diffuse >= 0 ? VERTEX_DIFFUSE : 0) |
+                                             (layout.specular >= 0 ? VERTEX_SPECULAR : 0));
     if (layout.valid && !layout.rhw && rs[RS_LIGHTING]) {
         // A vertex colour named as a source stands in for the material's only when the vertex has it.
         auto source = [&](uint32_t from) -> uint8_t {
@@ -739,10 +740,16 @@ FixedFunctionKey GLRenderer::makeKey(const PipelineState& s, uint32_t fvf)
         c.setSize = c.set < layout.texSets ? static_cast<uint8_t>(layout.texSize[c.set]) : 0;
         const uint32_t generate = index >> 16;
         c.texGen = static_cast<uint8_t>(generate <= TEXGEN_REFLECTION ? generate : 0u);
+        // A count that is none of 0..4 stands, when projected, for as many as the vertex supplies;
+        // projected without a count, the coordinates are divided by the last the vertex supplies.
         const uint32_t flags = ts[TSS_TEXTURETRANSFORMFLAGS];
-        const uint32_t outputs = flags & 0xFF;
-        if (outputs >= 1 && outputs <= 4)
-            c.transform = static_cast<uint8_t>(outputs | ((flags & TTFF_PROJECTED) ? COORD_PROJECTED : 0));
+        const bool projected = (flags & TTFF_PROJECTED) != 0;
+        const uint32_t supplied = c.texGen && !layout.rhw ? 3u : c.setSize;
+        uint32_t outputs = flags & 0xFF;
+        if (outputs > 4) outputs = projected ? supplied : 0;
+        c.transform = static_cast<uint8_t>(outputs);
+        const uint32_t by = outputs ? outputs : supplied;
+        if (projected && by >= 2) c.project = static_cast<uint8_t>(by);
     }
     // Blending by vertex weights: one weight less than the matrices, the last taking the rest.
     const uint32_t blend = rs[RS_VERTEXBLEND];
@@ -934,7 +941,7 @@ void GLRenderer::Impl::applyState(const PipelineState& s, Program& p)
         gl.blendColor(c);
     }
     const uint32_t w = rs[RS_COLORWRITEENABLE];
-    gl.colorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 && (!opaque || targetTexture));
+    gl.colorMask((w & 1) != 0, (w & 2) != 0, (w & 4) != 0, (w & 8) != 0 || (opaque && !targetTexture));
 
     // Textures and samplers of the stages in use.
     for (int i = 0; i < MAX_STAGES; ++i) textures.bind(i, s.textures[i], s.samplerStates[i]);
@@ -1035,20 +1042,21 @@ Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t fvf)
     key.vertex = sh.vertex.id;
     key.pixel = sh.pixel.id;
     if (sh.vertex.id && rs[RS_FOGENABLE] && !tableFog) key.fixed.fogSource = FOG_VERTEX_FACTOR;  // oFog is the factor
+    // A vertex shader's registers are neither generated nor transformed: projected, whatever the
+    // count, they are divided by their fourth element.
+    if (sh.vertex.id)
+        for (int i = 0; i < MAX_STAGES; ++i) {
+            key.fixed.coords[i] = CoordKey{};
+            if (s.stageStates[i][TSS_TEXTURETRANSFORMFLAGS] & TTFF_PROJECTED) key.fixed.coords[i].project = 4;
+        }
     ShaderOptions options;
     if (sh.pixel.id) {
-        // The pixel shader replaces the stages; the alpha test and fog stay after it.
+        // The pixel shader replaces the stages; the alpha test and fog stay after it, and its
+        // texture reads project as the stages would.
         key.fixed.specularAdd = 0;
         key.fixed.stageCount = 0;
         std::memset(key.fixed.stages, 0, sizeof(key.fixed.stages));
-        // Projected stages divide by their last counted element (the fourth when none is counted).
-        for (int i = 0; i < MAX_STAGES; ++i) {
-            const uint32_t flags = s.stageStates[i][TSS_TEXTURETRANSFORMFLAGS], count = flags & 0xFF;
-            if ((flags & TTFF_PROJECTED) && (count == 0 || (count >= 2 && count <= 4))) {
-                options.projectedBy[i] = static_cast<uint8_t>(count ? count : 4);
-                key.projection |= options.projectedBy[i] << (3 * i);
-            }
-        }
+        for (int i = 0; i < MAX_STAGES; ++i) options.projectedBy[i] = key.fixed.coords[i].project;
     }
     auto it = shaderPrograms.find(key);
     if (it != shaderPrograms.end()) return it->second.id ? &it->second : nullptr;
@@ -1235,25 +1243,20 @@ void GLRenderer::Impl::restoreBack()
     backStale = false;
 }
 
-bool GLRenderer::Impl::readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch, bool opaque)
+bool GLRenderer::Impl::readPixels(GLuint fbo, uint32_t w, uint32_t h, void* pixels, uint32_t pitch)
 {
-    if (!pixels || pitch < w * 4) return false;
+    if (!pixels || pitch < w * 4 || w > width || h > height) return false;
     ++touches;
     std::vector<uint32_t>& rows = readRows;
     rows.resize(static_cast<size_t>(w) * h);
     gl.framebuffers(fbo, backFbo);
-    // Read in the buffer's own order (a plain copy) and turned to B, G, R, A below.
-    glReadPixels(0, 0, static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    // B, G, R, A as the device has them; an opaque buffer has no alpha, which reads as one.
+    glReadPixels(0, static_cast<GLint>(height - h), static_cast<GLsizei>(w), static_cast<GLsizei>(h), GL_BGRA,
+                 GL_UNSIGNED_BYTE, rows.data());
     gl.framebuffer(backFbo);
-    const uint32_t alpha = opaque ? 0xFF000000u : 0;
-    for (uint32_t y = 0; y < h; ++y) {
-        const uint32_t* from = rows.data() + static_cast<size_t>(h - 1 - y) * w;
-        auto* to = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(pixels) + static_cast<size_t>(y) * pitch);
-        for (uint32_t x = 0; x < w; ++x) {
-            const uint32_t p = from[x];  // R, G, B, A bytes
-            to[x] = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu) | alpha;
-        }
-    }
+    for (uint32_t y = 0; y < h; ++y)
+        std::memcpy(static_cast<uint8_t*>(pixels) + static_cast<size_t>(y) * pitch,
+                    rows.data() + static_cast<size_t>(h - 1 - y) * w, static_cast<size_t>(w) * 4);
     return true;
 }
 
@@ -1261,12 +1264,12 @@ bool GLRenderer::readBackBuffer(void* pixels, uint32_t pitch)
 {
     if (!isCreated()) return false;
     m_impl->restoreBack();
-    return m_impl->readPixels(m_impl->backFbo, m_width, m_height, pixels, pitch, false);
+    return m_impl->readPixels(m_impl->backFbo, m_width, m_height, pixels, pitch);
 }
 
-bool GLRenderer::readFrontBuffer(void* pixels, uint32_t pitch)
+bool GLRenderer::readFrontBuffer(void* pixels, uint32_t pitch, uint32_t width, uint32_t height)
 {
-    return isCreated() && m_impl->readPixels(m_impl->frontFbo, m_width, m_height, pixels, pitch, m_impl->opaque);
+    return isCreated() && m_impl->readPixels(m_impl->frontFbo, width, height, pixels, pitch);
 }
 
 size_t GLRenderer::programCount() const

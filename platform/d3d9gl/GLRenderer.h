@@ -171,10 +171,11 @@ public:
                      uint32_t numVertices, uint32_t startIndex, uint32_t primitiveCount);
     void present();
 
-    // Pixels as B, G, R, A bytes, top row first, `pitch` bytes apart; width() x height(). The
-    // front buffer of an opaque back buffer reads with alpha one, as a screen without alpha shows it.
+    // Pixels as B, G, R, A bytes, top row first, `pitch` bytes apart; width() x height(), or the
+    // top left of the image as wide and high as asked. An opaque back buffer reads with alpha one,
+    // as a screen without alpha shows it.
     bool readBackBuffer(void* pixels, uint32_t pitch);
-    bool readFrontBuffer(void* pixels, uint32_t pitch);
+    bool readFrontBuffer(void* pixels, uint32_t pitch, uint32_t width, uint32_t height);
 
     // Programs generated so far (one per distinct fixed-function key and shader pair).
     size_t programCount() const;

@@ -77,9 +77,9 @@ std::string generateLighting(const FixedFunctionKey& key)
          "    vec4 ms = " + sourceOf(key.specularSource, "uMatSpecular") + ";\n" +
          "    vec4 me = " + sourceOf(key.emissiveSource, "uMatEmissive") + ";\n";
     s += "    diffuse = vec4(clamp(me.rgb + ma.rgb * (uGlobalAmbient.rgb + ambientSum) + md.rgb * diffuseSum, 0.0, 1.0),\n"
-         "                   clamp(md.a, 0.0, 1.0));\n"
-         "    specular = vec4(clamp(ms.rgb * specularSum, 0.0, 1.0), aSpecular.a);\n"
-         "}\n";
+         "                   clamp(md.a, 0.0, 1.0));\n";
+    const char* specularAlpha = key.vertexColours & VERTEX_SPECULAR ? "aSpecular.a" : "0.0";
+    s += std::string("    specular = vec4(clamp(ms.rgb * specularSum, 0.0, 1.0), ") + specularAlpha + ");\n}\n";
     return s;
 }
 

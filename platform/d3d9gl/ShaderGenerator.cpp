@@ -244,8 +244,8 @@ std::string generateVertexShader(const FixedFunctionKey& key)
         s += key.normalizeNormals ? "    lightVertex(eye, eyeNormal, vDiffuse, vSpecular);\n"
                                   : "    lightVertex(eye, rawNormal, vDiffuse, vSpecular);\n";
     else
-        s += "    vDiffuse = aDiffuse;\n"
-             "    vSpecular = aSpecular;\n";
+        s += std::string("    vDiffuse = ") + (key.vertexColours & VERTEX_DIFFUSE ? "aDiffuse" : "vec4(1.0)") + ";\n" +
+             "    vSpecular = " + (key.vertexColours & VERTEX_SPECULAR ? "aSpecular" : "vec4(0.0)") + ";\n";
     // Pre-transformed vertices only choose their sets: nothing is generated or transformed.
     for (int i = 0; i < MAX_STAGES; ++i) {
         CoordKey c = key.coords[i];
@@ -259,14 +259,13 @@ std::string generateVertexShader(const FixedFunctionKey& key)
 namespace {
 
 // The texture coordinates stage i samples at: its own when the fixed vertex stage made them (or
-// the vertex shader's register), divided by their last counted element when projected.
+// the vertex shader's register), divided by one of their elements when projected.
 std::string sampleCoordinates(const FixedFunctionKey& key, int i)
 {
     const int set = key.stageCoords ? i : (key.stages[i].texCoordSet < MAX_TEXCOORD_SETS ? key.stages[i].texCoordSet : 0);
     const std::string v = format("vTex%d", set);
-    const uint8_t t = key.coords[i].transform;
-    const int count = t & 0x0F;
-    if ((t & COORD_PROJECTED) && count >= 2) return "(" + v + ".xy / " + v + "." + "xyzw"[count - 1] + ")";
+    const int by = key.coords[i].project;
+    if (by >= 1 && by <= 4) return "(" + v + ".xy / " + v + "." + "xyzw"[by - 1] + ")";
     return v + ".xy";
 }
 

@@ -68,8 +68,9 @@ bool fixedFunctionInputs(const std::vector<D3DVERTEXELEMENT9>& elements, std::ve
             position = screen ? D3DFVF_XYZRHW : D3DFVF_XYZ;
             location = ATTR_POSITION;
         } else if (first && e.Usage == USAGE_BLENDWEIGHT) {
-            typed = floats;
-            weights = e.Type + 1u;
+            // A colour's red, green and blue are three weights, in that order.
+            typed = floats || e.Type == COLOUR;
+            weights = e.Type == COLOUR ? 3u : e.Type + 1u;
             location = ATTR_BLENDWEIGHT;
         } else if (first && e.Usage == USAGE_NORMAL) {
             typed = e.Type == FLOAT3;

@@ -41,6 +41,7 @@ void StreamBuffer::create()
 
 void StreamBuffer::destroy()
 {
+    dropFences();
     if (m_name) {
         if (m_mapped) {
             glBindBuffer(GL_COPY_WRITE_BUFFER, m_name);
@@ -52,10 +53,48 @@ void StreamBuffer::destroy()
     m_mapped = nullptr;
 }
 
+void StreamBuffer::dropFences()
+{
+    for (void*& f : m_fences) {
+        if (f) glDeleteSync(static_cast<GLsync>(f));
+        f = nullptr;
+    }
+    m_written = 0;
+    m_segment = 0;
+}
+
+void StreamBuffer::enter(uint32_t start, uint32_t end, bool wrapped)
+{
+    const uint32_t segmentSize = m_capacity / SEGMENTS;
+    const uint32_t first = start / segmentSize, last = (end - 1) / segmentSize;
+    // The draws of the segments written so far have all been made: a fence each marks their end.
+    if ((wrapped || first != m_segment) && m_written) {
+        for (uint32_t s = 0; s < SEGMENTS; ++s) {
+            if (!(m_written & (1u << s))) continue;
+            if (m_fences[s]) glDeleteSync(static_cast<GLsync>(m_fences[s]));
+            m_fences[s] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        }
+        m_written = 0;
+    }
+    for (uint32_t s = first; s <= last; ++s) {
+        if (m_written & (1u << s)) continue;
+        if (m_fences[s]) {
+            const auto fence = static_cast<GLsync>(m_fences[s]);
+            while (glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000) == GL_TIMEOUT_EXPIRED) {
+            }
+            glDeleteSync(fence);
+            m_fences[s] = nullptr;
+        }
+        m_written |= 1u << s;
+    }
+    m_segment = last;
+}
+
 void StreamBuffer::renew(uint32_t size, uint32_t& retired)
 {
     while (size > m_capacity) m_capacity *= 2;
     m_head = 0;
+    dropFences();
     if (!m_persistent && m_name) {
         // The same buffer on new storage.
         glBindBuffer(GL_COPY_WRITE_BUFFER, m_name);
@@ -82,14 +121,17 @@ bool StreamBuffer::write(const void* data, uint32_t size, uint32_t align, uint32
     retired = 0;
     if (!m_name || size > LARGEST_CAPACITY || align == 0) return false;
     uint64_t start = (static_cast<uint64_t>(m_head) + align - 1) / align * align;
-    if (start + size > m_capacity) {
-        renew(size, retired);
+    const bool wrapped = start + size > m_capacity;
+    if (wrapped) {
+        // Storage mapped for good goes round again unless the write is larger than it.
+        if (!m_mapped || size > m_capacity) renew(size, retired);
         start = 0;
     }
     m_head = static_cast<uint32_t>(start) + size;
     offset = static_cast<uint32_t>(start);
     if (size == 0) return true;
     if (m_mapped) {
+        enter(static_cast<uint32_t>(start), m_head, wrapped);
         std::memcpy(m_mapped + start, data, size);
         return true;
     }

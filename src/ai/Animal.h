@@ -8,7 +8,8 @@ namespace animals {
 // The animal kind that answers for itself whether a follow-only waypoint keeps it out of contacts.
 constexpr unsigned TYPE_PATH_ANSWERING = 0x02000009;
 
-// That animal's answer; no animal of the kind exists yet, so none is kept out.
-inline bool keepsToFollowOnlyPath(CGameObject*) { return false; }
+// That animal's answer, asked of its animal object. An animal that cannot answer is guarded like
+// any other follower; no animal of the kind can answer yet.
+inline bool keepsToFollowOnlyPath(CGameObject*) { return true; }
 
 }  // namespace animals

@@ -3,8 +3,12 @@
 #include "ai/Events.h"
 #include "ai/LandTree.h"
 #include "utility/Assert.h"
+#include "utility/IniManager.h"
+#include "utility/RunLog.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace {
 // The largest level needs more wired objects than the default table holds.
@@ -12,6 +16,7 @@ const uint32_t LARGE_LEVEL_MAX_HANDLERS = 1000;
 // Until levels carry their landscape: a square of 8192 units in cells of 512.
 const float DEFAULT_TREE_CELL_SIZE = 512.0f;
 const uint32_t DEFAULT_TREE_DEPTH = 4;
+const char* const TREES_SECTION = "TREES";
 }
 
 CWorldMgr::CWorldMgr(const SWorldObjectHooks* pObjectHooks)
@@ -38,9 +43,37 @@ void CWorldMgr::makeEventTable(const char* levelPath)
     CEvents::initialise(levelPath && strstr(levelPath, "desert04") ? LARGE_LEVEL_MAX_HANDLERS : 0);
 }
 
+void CWorldMgr::readLevelSettings(const char* levelPath)
+{
+    // The detail setting is the player's, not the level's.
+    const bool highDetail = d_trees.highDetail;
+    d_trees = STreeSettings();
+    d_trees.highDetail = highDetail;
+    STreeSettings& t = d_trees;
+    CIniManager ini;
+    const std::pair<const char*, int*> states[] = {
+        {"normalstate", &t.normalstate},     {"trunkstate", &t.trunkstate}, {"shotoncestate", &t.shotoncestate},
+        {"shottwicestate", &t.shottwicestate}, {"burntstate", &t.burntstate}, {"burnttrunkstate", &t.burnttrunkstate}};
+    for (const auto& [key, pValue] : states) ini.registerItem(TREES_SECTION, key, pValue, CIniManager::INI_INT);
+    const std::pair<const char*, float*> floats[] = {
+        {"collisionsizefudge", &t.collisionsizefudge}, {"rippleamplitude", &t.rippleamplitude},
+        {"ripplesinfactor", &t.ripplesinfactor},       {"ripplecosfactor", &t.ripplecosfactor},
+        {"ripplespeedfactor", &t.ripplespeedfactor},   {"ripplephasefactor", &t.ripplephasefactor},
+        {"minintensity", &t.minintensity},             {"colourvariation", &t.colourvariation},
+        {"scale", &t.scale}};
+    for (const auto& [key, pValue] : floats) ini.registerItem(TREES_SECTION, key, pValue, CIniManager::INI_FLOAT);
+    ini.registerString(TREES_SECTION, "scriptfile", t.scriptfile);
+    ini.registerString(TREES_SECTION, "scriptfilehi", t.scriptfilehi);
+    const std::string fileName = std::string(levelPath ? levelPath : "") + LEVEL_SETTINGS_FILE;
+    // A level without the file has no trees.
+    if (ini.loadFile(fileName.c_str()) && ini.getErrorFlag())
+        writeRunLog(concatStrings("Level settings ", fileName.c_str(), ": lines that could not be read were skipped"));
+}
+
 void CWorldMgr::loadLevel(const char* levelPath)
 {
     makeEventTable(levelPath);
+    readLevelSettings(levelPath);
     d_frameCounter = 0;
     createTree(DEFAULT_TREE_CELL_SIZE, DEFAULT_TREE_DEPTH);
     d_levelEndFlag1 = d_levelEndFlag2 = false;

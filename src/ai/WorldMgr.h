@@ -23,8 +23,8 @@ struct SLevelRestart {
     bool trackDeletions;
 };
 
-// The level's trees and bushes (section TREES of the level file): the element states of the tree
-// clumps, their collision size, their sway and the clump files of the two detail settings.
+// The level's trees and bushes (section TREES of the level's settings file): the element states of
+// the tree clumps, their collision size, their sway and the clump files of the two detail settings.
 struct STreeSettings {
     static constexpr uint32_t MAX_FILE_NAME = 256;
     int normalstate = 0;
@@ -75,8 +75,16 @@ public:
     CWorldMgr(const CWorldMgr&) = delete;
     CWorldMgr& operator=(const CWorldMgr&) = delete;
 
+    // The level's settings file in its folder, in ini syntax:
+    //   [TREES]
+    //   scriptfile = <string> "data\clumps\grove.clump"
+    //   trunkstate = <int> 1
+    static constexpr const char* LEVEL_SETTINGS_FILE = "level.ini";
+
     // Starts a level: the event-wiring table is made before any object (a larger one for the levels
-    // whose path contains "desert04") and the frame count starts at 0.
+    // whose path contains "desert04"), the frame count starts at 0 and the tree settings are read
+    // from the level's settings file. Without the file the level has no trees; lines of it that
+    // cannot be used are reported once and skipped.
     void loadLevel(const char* levelPath);
     // The level load's second part, once the level's visuals are up: the light manager's draw hooks
     // (through the game's hooks).
@@ -124,6 +132,8 @@ public:
 private:
     // The wiring table of a level, larger for the levels that need it.
     static void makeEventTable(const char* levelPath);
+    // The tree settings back to their defaults, then those the level's settings file gives.
+    void readLevelSettings(const char* levelPath);
 
     bool d_levelLoaded;
     bool d_levelEndFlag1;

@@ -1,6 +1,7 @@
 #include "animation/AnimFileReader.h"
 
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 #include "winfile/File.h"
 
 #include <cstdio>
@@ -356,6 +357,11 @@ void CAnimFileReader::ReadKeys(CAnimNode* node, const Track& track)
 
 int32_t loadAnimationFile(const char* fileName, CAnimData* data)
 {
+    // Every model instance that plays a file reads it: one that failed this run is not read
+    // again, as its first reader has said why.
+    if (fileFailedThisRun(fileName)) return ANIM_ERR_FILE;
     CAnimFileReader reader(data);
-    return reader.Load(fileName);
+    const int32_t result = reader.Load(fileName);
+    if (result != ANIM_OK) noteFileFailure(fileName);
+    return result;
 }

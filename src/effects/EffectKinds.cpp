@@ -10,9 +10,9 @@ namespace {
 
 const TEffectKind kinds[NUM_EFFECT_KINDS] = {
     {"PARTICLESYSTEM", ReadParticleEffectDefinition, CreateParticleEffect},
-    {"MULTIEFFECT", ReadMultiEffectDefinition, CreateMultiEffect},
-    {"TRAIL", ReadTrailDefinition, CreateTrail},
-    {"POINTTRAIL", ReadPointTrailDefinition, CreatePointTrail},
+    {"MULTIEFFECT", ReadMultiEffectDefinition, NewEffectOfKind<CMultiEffect, CMultiEffectDefinition>},
+    {"TRAIL", ReadTrailDefinition, NewEffectOfKind<CTrail, CTrailDefinition>},
+    {"POINTTRAIL", ReadPointTrailDefinition, NewEffectOfKind<CPointTrail, CPointTrailDefinition>},
 };
 
 const TEffectKind* extraKind = nullptr;

@@ -3,9 +3,11 @@
 // through this table alone.
 #pragma once
 
+#include "utility/Assert.h"
 #include "utility/VectorMath.h"
 
 #include <cstdint>
+#include <new>
 
 class CEffect;
 class CEffectDefinition;
@@ -19,6 +21,17 @@ typedef bool (*EffectDefinitionReader)(CEffectManager& manager, const CParamBloc
 // Allocates and constructs an effect of the kind; null when it cannot.
 typedef CEffect* (*EffectFactory)(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
                                   const Vector3& position, const Matrix3& orientation);
+
+// The factory of a kind whose effect is made straight from its definition; a definition of
+// another kind is a failed check.
+template <class TEffect, class TDefinition>
+CEffect* NewEffectOfKind(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
+                         const Vector3& position, const Matrix3& orientation)
+{
+    TDefinition* pOwn = dynamic_cast<TDefinition*>(pDefinition);
+    if (!VERIFY(pOwn)) return nullptr;
+    return new (std::nothrow) TEffect(&manager, pOwn, creationWord, position, orientation);
+}
 
 struct TEffectKind {
     const char* pBlockName;

@@ -35,14 +35,6 @@ bool ReadMultiEffectDefinition(CEffectManager& manager, const CParamBlock& block
     return true;
 }
 
-CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
-                           const Vector3& position, const Matrix3& orientation)
-{
-    CMultiEffectDefinition* pMulti = dynamic_cast<CMultiEffectDefinition*>(pDefinition);
-    if (!VERIFY(pMulti)) return nullptr;
-    return new (std::nothrow) CMultiEffect(&manager, pMulti, creationWord, position, orientation);
-}
-
 CMultiEffect::CMultiEffect(CEffectManager* pManager, CMultiEffectDefinition* pDefinition, uintptr_t creationWord,
                            const Vector3& position, const Matrix3& orientation)
     : CEffect(pManager, pDefinition, creationWord, position, orientation),

@@ -58,7 +58,5 @@ private:
     bool m_paused;
 };
 
-// The kind's reader and factory for the kind table.
+// The kind's reader for the kind table.
 bool ReadMultiEffectDefinition(CEffectManager& manager, const CParamBlock& block, CEffectDefinition** ppDefinition);
-CEffect* CreateMultiEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
-                           const Vector3& position, const Matrix3& orientation);

@@ -159,22 +159,6 @@ bool ReadPointTrailDefinition(CEffectManager&, const CParamBlock& block, CEffect
     return readDefinition<CPointTrailDefinition>(block, ppDefinition);
 }
 
-CEffect* CreateTrail(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
-                     const Vector3& position, const Matrix3& orientation)
-{
-    CTrailDefinition* pTrail = dynamic_cast<CTrailDefinition*>(pDefinition);
-    if (!VERIFY(pTrail)) return nullptr;
-    return new (std::nothrow) CTrail(&manager, pTrail, creationWord, position, orientation);
-}
-
-CEffect* CreatePointTrail(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
-                          const Vector3& position, const Matrix3& orientation)
-{
-    CPointTrailDefinition* pTrail = dynamic_cast<CPointTrailDefinition*>(pDefinition);
-    if (!VERIFY(pTrail)) return nullptr;
-    return new (std::nothrow) CPointTrail(&manager, pTrail, creationWord, position, orientation);
-}
-
 // ---- Point trails ----
 
 CPointTrail::CPointTrail(CEffectManager* pManager, CPointTrailDefinition* pDefinition, uintptr_t creationWord,

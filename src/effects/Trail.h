@@ -104,8 +104,4 @@ private:
 
 // Kinds 2 and 3 of the effect manager.
 bool ReadTrailDefinition(CEffectManager& manager, const CParamBlock& block, CEffectDefinition** ppDefinition);
-CEffect* CreateTrail(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
-                     const Vector3& position, const Matrix3& orientation);
 bool ReadPointTrailDefinition(CEffectManager& manager, const CParamBlock& block, CEffectDefinition** ppDefinition);
-CEffect* CreatePointTrail(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
-                          const Vector3& position, const Matrix3& orientation);

@@ -22,6 +22,22 @@ Quaternion multiply(const Quaternion& a, const Quaternion& b)
                       a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z);
 }
 
+// For one contact, an object that does not give way (as one that cannot be moved).
+class HeldFast {
+public:
+    HeldFast(CGameObject& object, bool held) : d_object(object), d_movable(object.movable)
+    {
+        if (held) object.movable = 0;
+    }
+    ~HeldFast() { d_object.movable = d_movable; }
+    HeldFast(const HeldFast&) = delete;
+    HeldFast& operator=(const HeldFast&) = delete;
+
+private:
+    CGameObject& d_object;
+    const uint8_t d_movable;
+};
+
 }  // namespace
 
 CCollisionTest::CCollisionTest() : CGameObject(TYPE_ID) {}
@@ -124,11 +140,25 @@ void CCollisionTest::interact(CGameObject* pOther)
             pCollisionObject->testMoving(pOther->pCollisionObject, d_velocity, otherMotion, &point, &normal);
         collisionPairFirst = collisionPairSecond = nullptr;
         if (!hit) return;
+        // The normal points toward this one. A tester standing on the ground cannot be pushed into
+        // it: the other takes the whole response, or a stack would sink through the ground.
+        HeldFast heldThis(*this, isPushedIntoGround(normal));
+        HeldFast heldOther(*pOther, static_cast<CCollisionTest*>(pOther)->isPushedIntoGround(normal.negated()));
         resolveInteraction(pOther, point, normal, 0.0f, false);
         spinAbout(normal.cross(d_position - point));
-    } else if (pOther->GetType() != TYPE_PLAYER_VEHICLE && testShapes(*this, *pOther, &point, &normal)) {
-        d_velocity += normal * PUSH;
+        return;
     }
+    // A laser decides its hit itself and pushes this one if it delivers it here.
+    if (CSampleObjectLaser::handOverTo(*this, *pOther)) return;
+    if (pOther->GetType() != TYPE_PLAYER_VEHICLE && testShapes(*this, *pOther, &point, &normal))
+        d_velocity += normal * PUSH;
+}
+
+bool CCollisionTest::isPushedIntoGround(const Vector3& push) const
+{
+    Vector3 groundNormal;
+    const float ground = groundHeight(d_position.x, d_position.y, &groundNormal);
+    return !(ground < d_position.z - GROUND_CLEARANCE) && push.dot(groundNormal) < 0.0f;
 }
 
 void CCollisionTest::contactReply(CGameObject* pOther, const Vector3& point, const Vector3& normal)

@@ -254,6 +254,15 @@ void CSampleObjectLaser::recordHit(CGameObject* pOther, const Vector3& point, co
     d_hit = 1;
 }
 
+bool CSampleObjectLaser::handOverTo(CGameObject& owner, CGameObject& other)
+{
+    if (other.GetType() != TYPE_ID) return false;
+    Vector3 point, normal;
+    // The same test seen from the laser's side: the same point, the normal turned round.
+    if (testShapes(owner, other, &point, &normal)) other.contactReply(&owner, point, normal.negated());
+    return true;
+}
+
 void CSampleObjectLaser::interact(CGameObject* pOther)
 {
     Vector3 point, normal;
@@ -378,7 +387,8 @@ void CSampleObjectTarget::shotBy(const CGameObject* pOther)
 void CSampleObjectTarget::interact(CGameObject* pOther)
 {
     Vector3 point, normal;
-    if (pOther && d_active && testShapes(*this, *pOther, &point, &normal)) shotBy(pOther);
+    if (!pOther || !d_active || CSampleObjectLaser::handOverTo(*this, *pOther)) return;
+    if (testShapes(*this, *pOther, &point, &normal)) shotBy(pOther);
 }
 
 void CSampleObjectTarget::contactReply(CGameObject* pOther, const Vector3&, const Vector3&) { shotBy(pOther); }

@@ -98,6 +98,10 @@ public:
 
     // Keeps the hit when it is nearer the start than every one before (the first of equals stays).
     void recordHit(CGameObject* pOther, const Vector3& point, const Vector3& normal);
+    // The contact pass asks only one of a pair. When the owner is asked about a laser, the laser
+    // takes the owner's shape test as its own, so that it hits only the nearest object (once)
+    // whichever of the two was asked. False when the other is no laser.
+    static bool handOverTo(CGameObject& owner, CGameObject& other);
 
     bool hasHit() const { return d_hit != 0; }
     bool hasFired() const { return d_fired != 0; }
@@ -217,6 +221,8 @@ public:
 private:
     // The spin about the axis a, faster the longer a is; a zero axis leaves it.
     void spinAbout(const Vector3& axis);
+    // Down on the ground (at or below its clearance) with the push against the ground.
+    bool isPushedIntoGround(const Vector3& push) const;
 
     sampleparts::SAttachments d_parts;
     Vector3 d_position;

@@ -148,6 +148,7 @@ bool applyProperties(LightEffect& e, const LightProperties& p)
             LightDescription desc;
             describe(p, e.fadeProgress, &desc);
             e.pD3DLight->SetDesc(&desc);
+            e.pD3DLight->SetNoObjectColour(p.noObjectColour);
             made |= LIGHTEFFECT_MODEL;
         }
     }

@@ -132,9 +132,11 @@ bool CLightMaps::LoadMap(uint32_t index, const char* texture, const char* materi
                     "Light map name too long"))
         return false;
     if (!VERIFY(D3DCore.DeviceActive)) return false;
-    // A missing material would be replaced by a fall-back of the wrong format.
+    // A missing material would be replaced by a fall-back of the wrong format. Maps that share
+    // it say so once.
     if (!FileExists(materialPath)) {
-        assertFailedMsg(concatStrings("File not found: ", materialPath), "OK", __FILE__, __LINE__);
+        if (noteFileFailure(materialPath))
+            assertFailedMsg(concatStrings("File not found: ", materialPath), "OK", __FILE__, __LINE__);
         return false;
     }
     TexNames names;

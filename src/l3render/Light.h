@@ -21,6 +21,9 @@ public:
     // A priority light ranks before every other candidate.
     void SetPriority(bool on) { m_priority = on ? 1 : 0; }
     bool IsPriority() const { return m_priority != 0; }
+    // Kept for the light's owner: the light takes no part in the colour objects are tinted with.
+    void SetNoObjectColour(uint8_t noObjectColour) { m_noObjectColour = noObjectColour; }
+    uint8_t GetNoObjectColour() const { return m_noObjectColour; }
     float GetBrightness() const { return m_brightness; }
     float GetKey() const { return m_key; }
     uint32_t GetHandle() const { return m_handle; }
@@ -38,5 +41,6 @@ private:
     uint8_t m_priority = 0;
     uint8_t m_active = 0;
     uint8_t m_enabled = 0;
+    uint8_t m_noObjectColour = 0;
     float m_key = 0.0f;  // rank of the last gather
 };

@@ -150,7 +150,7 @@ protected:
 
 private:
     // A primitive of a loaded section as a scratch sub-mesh, appended where it fits.
-    bool AddPrimitive(const struct MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+    bool AddPrimitive(const struct MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
                       const MeshReader& reader) override;
 
     DWORD maxVertices, maxIndices;

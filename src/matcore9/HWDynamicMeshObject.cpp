@@ -117,7 +117,7 @@ bool HWDynamicMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileN
     return LoadBlocks(file, FileVersion, FileName);
 }
 
-bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
                                         const MeshReader& reader)
 {
     const bool fvfFile = reader.Version() >= MESH_VERSION_FVF;

@@ -89,7 +89,7 @@ bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileNa
     return true;
 }
 
-bool HWBaseObject::AddPrimitive(const MultiBlock&, const MeshBlock&, const MeshPrimitive&, const MeshReader&)
+bool HWBaseObject::AddPrimitive(const MultiBlock&, const MeshBlock&, MeshPrimitive&, const MeshReader&)
 {
     return false;
 }
@@ -108,7 +108,7 @@ bool HWMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
     return LoadBlocks(file, FileVersion, FileName);
 }
 
-bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
                                 const MeshReader& reader)
 {
     const FVFFormat& target = material.MainFVF;
@@ -116,6 +116,8 @@ bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& blo
     const GMaterial* GM = SB ? SB->GMaterial : nullptr;
     // Mesh vertices are one stream in the material's format.
     if (!VERIFY(GM != NULL) || !VERIFY(GM->Streams == 0) || !VERIFY(target.FormatValid)) return false;
+    // Triangles sorted one by one are read as a list at every draw: their order is of no use.
+    if (GM->DelayedSort != SORT_POLY) StripifyPrimitive(prim);
     AddTrisConfig config;
     config.Vertices = prim.Vertices;
     config.Indices = prim.Indices;
@@ -213,6 +215,7 @@ bool HWToolObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
         for (DWORD p = 0; p < block.Primitives; ++p) {
             MeshPrimitive prim;
             if (!reader.ReadPrimitive(prim)) return false;
+            StripifyPrimitive(prim);
             TMD* tmd = new TMD();
             tmb->TMDs.Append(tmd);
             tmd->Kind = prim.Kind - 1;

@@ -8,8 +8,9 @@
 //   mesh->Release();
 //
 // HWMeshObject copies its geometry into a display list of the render core; HWToolObject keeps the
-// file's geometry in memory for other subsystems and cannot be drawn; HWDynamicMeshObject
-// (HWDynamicMesh.h) stays editable. Objects are reference counted, starting at 1. Main thread only.
+// file's geometry in memory for other subsystems and cannot be drawn; both draw or keep triangles
+// as one joined strip (StripifyPrimitive). HWDynamicMeshObject (HWDynamicMesh.h) keeps the file's
+// indices and stays editable. Objects are reference counted, starting at 1. Main thread only.
 #pragma once
 
 #include "d3dcore9/DisplayList.h"
@@ -55,10 +56,10 @@ public:
 protected:
     virtual ~HWBaseObject() = default;
     // Reads every block, loads its material (folding the result into Properties) and hands each
-    // primitive to AddPrimitive (tool objects, which load no materials, read on their own). False
-    // after a report.
+    // primitive to AddPrimitive, which may rework it (tool objects, which load no materials, read on
+    // their own). False after a report.
     bool LoadBlocks(CFile& file, DWORD FileVersion, const char* FileName);
-    virtual bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+    virtual bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
                               const MeshReader& reader);
 
     int32_t RefCount = 1;
@@ -78,7 +79,7 @@ protected:
     ~HWMeshObject() override;
 
 private:
-    bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, const MeshPrimitive& prim,
+    bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
                       const MeshReader& reader) override;
     bool m_transparencyReported = false;
 };

@@ -181,6 +181,9 @@ public:
     // fails ends the run; a malformed file is reported and gives false.
     bool LoadMultiMaterialFile(const char* Name, const TexNames& Names, const float ambient[3],
                                const float diffuse[3], MultiBlock* Multi, MeshMaterialInfo* Info);
+    // The same with white for both colour triples: for callers without colours of their own.
+    bool LoadMultiMaterial(const char* Material, const TexNames& Names, MultiBlock* Multi,
+                           MeshMaterialInfo* Info = nullptr);
     // The same as the loader of mesh files' material blocks.
     static bool LoadMeshMaterials(const char* Name, const TexNames& Names, const float colourA[3],
                                   const float colourB[3], MultiBlock* Multi, MeshMaterialInfo* Info);

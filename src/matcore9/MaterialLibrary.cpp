@@ -353,7 +353,7 @@ void MatCore::ReleaseHighlightMaterial()
 
 void MatCore::Warning(const char* text)
 {
-    snprintf(LoadingText, sizeof LoadingText, "%s", text ? text : "");
+    snprintf(LoadingText, sizeof LoadingText, "%.*s", static_cast<int>(sizeof LoadingText - 1), text ? text : "");
     ++Warnings;
     MatSetLoadingText(LoadingText);
 }
@@ -365,8 +365,9 @@ void MatCore::FatalError(const char* text)
     // Texts that carry their own prefix keep just the one.
     snprintf(message, sizeof message, "%s%s", std::strncmp(t, "Error: ", 7) == 0 ? "" : "Error: ", t);
     if (D3DCore.Loading.Enabled) {
-        char line[LOADING_HISTORY_SIZE] = {};
-        std::strncpy(line, message, sizeof line - 1);
+        // The loading screen keeps a line of its own length: longer messages are cut.
+        char line[LOADING_HISTORY_SIZE];
+        snprintf(line, sizeof line, "%.*s", static_cast<int>(sizeof line - 1), message);
         D3DCore.AddLoadingText(line);
         // The player reads it and answers with a key, unless the screen is switched off meanwhile.
         while (D3DCore.Loading.Enabled) {

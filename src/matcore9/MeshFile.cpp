@@ -3,6 +3,7 @@
 #include "d3dcore9/D3DCore.h"
 #include "matcore9/BufferAllocator.h"
 #include "matcore9/MatCore.h"
+#include "stripifier/Stripifier.h"
 #include "utility/Assert.h"
 #include "winfile/File.h"
 
@@ -56,6 +57,35 @@ DWORD MeshPrimitive::Index(DWORD i) const
     DWORD d;
     std::memcpy(&d, IndexData + 4 * i, 4);
     return d;
+}
+
+bool StripifyPrimitive(MeshPrimitive& prim)
+{
+    if (prim.Kind < MESH_LIST || prim.Kind > MESH_FAN || !prim.IndexData) return false;
+    static const uint32_t kinds[] = {MESH_TRIANGLELIST, MESH_TRIANGLESTRIP, MESH_TRIANGLEFAN};
+    // Only the indices are taken: with no vertex bytes handed over, none are copied.
+    MeshData in = {kinds[prim.Kind - MESH_LIST], prim.Vertices, 0, prim.Indices, prim.FVF, nullptr, prim.IndexSize,
+                   prim.IndexData, 0};
+    MeshData out = {};
+    StripifyOptions options;
+    options.LengthMode = 0;
+    options.OutputType = STRIPIFY_OUTPUT_STRIP;
+    BYTE* indices = nullptr;
+    // A mesh of degenerate faces only gives no strip: it is drawn as the file has it.
+    if (Stripify(in, out, options) && out.IndexSize == 2 && out.NumIndices > 0 && out.NumIndices <= MESH_MAX_COUNT)
+        indices = static_cast<BYTE*>(scratch(out.NumIndices * 2));
+    if (indices) {
+        std::memcpy(indices, out.pIndices, static_cast<size_t>(out.NumIndices) * 2);
+        freeScratch(prim.IndexData);
+        prim.IndexData = indices;
+        prim.IndexSize = 2;
+        prim.Indices = out.NumIndices;
+        prim.Kind = MESH_STRIP;
+        prim.Type = D3DPT_TRIANGLESTRIP;
+        prim.Degenerates = out.NumDegenerates;
+    }
+    FreeMeshData(out);
+    return indices != nullptr;
 }
 
 // ---- MeshReader ----

@@ -86,6 +86,12 @@ struct MeshPrimitive {
     DWORD Index(DWORD i) const;
 };
 
+// Triangles (a list, a strip or a fan) become one strip joined by degenerate triangles, with
+// 16-bit indices: the stripifier's first seed, strips of any length, faults it finds in the mesh
+// left unsaid. False leaves the primitive as read: lines, and a strip longer than a display list
+// holds.
+bool StripifyPrimitive(MeshPrimitive& prim);
+
 // While a reader lives, the model's name is the render core's context for its reports.
 class MeshReader {
 public:

@@ -101,6 +101,12 @@ bool MatCore::LoadMeshMaterials(const char* Name, const TexNames& Names, const f
     return ::MatCore.LoadMultiMaterialFile(Name, Names, colourA, colourB, Multi, Info);
 }
 
+bool MatCore::LoadMultiMaterial(const char* Material, const TexNames& Names, MultiBlock* Multi, MeshMaterialInfo* Info)
+{
+    if (!VERIFY(Material != NULL) || !VERIFY(strstr(Material, "\\\\") == NULL)) return false;
+    return LoadMultiMaterialFile(Material, Names, WHITE, WHITE, Multi, Info);
+}
+
 bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, const float ambient[3],
                                     const float diffuse[3], MultiBlock* Multi, MeshMaterialInfo* Info)
 {

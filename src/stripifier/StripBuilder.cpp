@@ -15,19 +15,22 @@ struct Edge {
 };
 
 // Stable byte-wise radix sort, low byte first; passes in which every key has the same byte are skipped.
+// Every byte's counts come from one walk over the keys: a pass that is skipped costs nothing.
 void radixSort(std::vector<Edge>& edges)
 {
+    if (edges.empty()) return;
+    std::vector<uint32_t> counts(8 * 256);
+    for (const Edge& e : edges)
+        for (int byte = 0; byte < 8; ++byte) ++counts[byte * 256 + ((e.key >> (byte * 8)) & 0xFF)];
     std::vector<Edge> other(edges.size());
     for (int byte = 0; byte < 8; ++byte) {
         const int shift = byte * 8;
-        size_t count[256] = {};
-        for (const Edge& e : edges)
-            ++count[(e.key >> shift) & 0xFF];
+        uint32_t* count = &counts[byte * 256];
         if (count[(edges[0].key >> shift) & 0xFF] == edges.size()) continue;
-        size_t start = 0;
-        for (size_t& c : count) {
-            const size_t n = c;
-            c = start;
+        uint32_t start = 0;
+        for (int c = 0; c < 256; ++c) {
+            const uint32_t n = count[c];
+            count[c] = start;
             start += n;
         }
         for (const Edge& e : edges)

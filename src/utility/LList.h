@@ -56,10 +56,12 @@ public:
         if (!VERIFY(pCurrent)) return nullptr;
         return pCurrent->data;
     }
-    void GotoNext()
+    // The new current element: 0 past the tail (or with no current element).
+    llistElement* GotoNext()
     {
-        if (!VERIFY(pCurrent) || !VERIFY(pCurrent->next!=pCurrent)) return;
+        if (!VERIFY(pCurrent) || !VERIFY(pCurrent->next!=pCurrent)) return nullptr;
         pCurrent = pCurrent->next;
+        return pCurrent;
     }
     void GotoPrev()
     {

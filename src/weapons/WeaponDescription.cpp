@@ -1,16 +1,44 @@
 #include "weapons/WeaponDescription.h"
 
+#include "utility/Assert.h"
+#include "utility/RunLog.h"
+#include "winfile/File.h"
+
+#include <new>
+
 void WeaponDescription::FireAtObject(const Vector3&, const Vector3&) {}
 
 void WeaponDescription::Update(int) {}
 
 namespace {
 CreateWeaponHook createHook = nullptr;
+
+// Whether the whole file can be read: the definition a weapon will be made from.
+bool readable(const char* fileName)
+{
+    CFile file;
+    if (!file.Open(fileName, FILE_MODE_READ)) return false;
+    uint8_t block[4096];
+    uint32_t left = file.GetSize(), done = 0;
+    while (left > 0) {
+        const uint32_t want = left < sizeof block ? left : static_cast<uint32_t>(sizeof block);
+        if (!file.Read(block, want, &done) || done != want) break;
+        left -= want;
+    }
+    file.Close();
+    return left == 0;
 }
+}  // namespace
 
 void SetCreateWeaponHook(CreateWeaponHook hook) { createHook = hook; }
 
 WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags)
 {
-    return createHook ? createHook(fileName, owned, flags) : nullptr;
+    if (createHook) return createHook(fileName, owned, flags);
+    if (!VERIFY(fileName)) return nullptr;
+    if (!readable(fileName)) {
+        assertFailedMsg(concatStrings("Failed to read weapon definition file ", fileName), "0", __FILE__, __LINE__);
+        return nullptr;
+    }
+    return new (std::nothrow) WeaponDescription;
 }

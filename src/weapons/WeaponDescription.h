@@ -1,6 +1,7 @@
 // WeaponDescription: a weapon made from a weapon definition file, fired at a point and stepped once
-// per frame by its owner (a clump type's fire weapon, a vehicle's guns). Definition files are not
-// read yet: CreateWeapon makes none, and a weapon made otherwise (a test's double) fires nothing.
+// per frame by its owner (a clump type's fire weapon, a vehicle's guns). What a definition holds and
+// what a weapon fires are not built yet: CreateWeapon makes a weapon for any definition file it can
+// read, and the weapon fires nothing and its step does nothing.
 #pragma once
 
 #include "utility/VectorMath.h"
@@ -23,7 +24,8 @@ public:
     uint8_t d_updateEnabled;
 };
 
-// A weapon from its definition file, or null when it cannot be made.
+// A weapon from its definition file, owned by the caller (delete destroys it); null, after one
+// report naming the file, when the file is missing or cannot be read whole.
 WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags);
 
 // Test seam: while set, CreateWeapon hands its arguments to the hook and returns what it makes.

@@ -58,6 +58,14 @@ TEST_F(AnimTest, LoadResultsAndReports)
         EXPECT_TRUE(c.report ? countReports(c.report) >= 1 : testsupport::reports().empty());
     }
     EXPECT_EQ(ANIM_ERR_FILE, CAnimation(m_dir.file("missing.txt").c_str()).GetAnimError());
+    // A file that failed is not read again this run: its next reader fails without a word.
+    m_dir.write("bad.txt", "#HIERARCHY\n\"Root\" \"none\"\n\"armL\" Root\"\n" + std::string(kRootPart));
+    testsupport::clearReports();
+    EXPECT_EQ(ANIM_ERR_FILE, CAnimation("bad.txt").GetAnimError());
+    const size_t said = testsupport::reports().size();
+    EXPECT_EQ(ANIM_ERR_FILE, CAnimation("BAD.TXT").GetAnimError());
+    EXPECT_EQ(testsupport::reports().size(), said);
+    EXPECT_EQ(countReports("count ==4"), 1);
 
     for (const char* name : {"robot_walk.txt", "robot_wave.txt"}) {
         const std::string text = readSample(name);

@@ -30,14 +30,17 @@ protected:
     void SetUp() override { llistInitElementPool(); }
     void TearDown() override { llistFreeElementPool(); }
 
+    // Each text a file of its own: a file that failed is not read again in the run.
     std::unique_ptr<CAnimation> load(const std::string& text)
     {
-        m_dir.write("anim.txt", text);
-        return std::make_unique<CAnimation>("anim.txt");
+        const std::string name = "anim" + std::to_string(m_loads++) + ".txt";
+        m_dir.write(name, text);
+        return std::make_unique<CAnimation>(name.c_str());
     }
 
     testsupport::TempDir m_dir;
     testsupport::ScopedCwd m_cwd{m_dir.path()};
+    int m_loads = 0;
 };
 
 inline CAnimNode* node(CAnimation& anim, const char* name) { return anim.GetHierarchy().FindNodeByName(name); }

@@ -1,7 +1,7 @@
 // The render core brought up on the scripted card, with a shell host that records what it is asked.
 #pragma once
 
-#include "CardFixture.h"
+#include "../dxsetup9/CardFixture.h"
 #include "d3dcore9/D3DCore.h"
 
 #include <string>
@@ -32,22 +32,15 @@ public:
     }
 };
 
-class CoreFixture : public CardFixture {
+// The render core on the scripted card, with a shell host of the test's kind.
+template <class Host>
+class RenderCoreFixture : public CardFixture {
 protected:
     void SetUp() override
     {
         CardFixture::SetUp();
         D3DCore::ResetObject();
         D3DCore::SetHost(&m_host);
-    }
-
-    void TearDown() override
-    {
-        if (D3DCore.DynamicIndexBuffer9.IB) D3DCore.DynamicIndexBuffer9.IB->Release();
-        D3DCore.DynamicIndexBuffer9.IB = nullptr;
-        CardFixture::TearDown();
-        D3DCore::ResetObject();
-        D3DCore::SetHost(nullptr);
     }
 
     // Init, the mode nearest to width x height at the given depth, and the device.
@@ -65,5 +58,17 @@ protected:
 
     static const platform::testing::D3D9State& state() { return *platform::testing::d3d9State(); }
 
-    RecordingHost m_host;
+    Host m_host;
+};
+
+class CoreFixture : public RenderCoreFixture<RecordingHost> {
+protected:
+    void TearDown() override
+    {
+        if (D3DCore.DynamicIndexBuffer9.IB) D3DCore.DynamicIndexBuffer9.IB->Release();
+        D3DCore.DynamicIndexBuffer9.IB = nullptr;
+        CardFixture::TearDown();
+        D3DCore::ResetObject();
+        D3DCore::SetHost(nullptr);
+    }
 };

@@ -1,8 +1,8 @@
 // The render core on the scripted card, with a shell host that counts what the frame asks of it.
 #pragma once
 
-#include "../dxsetup9/CardFixture.h"
 #include "BlockBuilder.h"
+#include "CoreFixture.h"
 #include "d3dcore9/D3DCore.h"
 
 #include <cstring>
@@ -22,15 +22,8 @@ public:
     uint64_t GetProcessorClock() override { return 2000; }
 };
 
-class FrameFixture : public CardFixture {
+class FrameFixture : public RenderCoreFixture<FrameHost> {
 protected:
-    void SetUp() override
-    {
-        CardFixture::SetUp();
-        D3DCore::ResetObject();
-        D3DCore::SetHost(&m_host);
-    }
-
     void TearDown() override
     {
         D3DCore.ReleaseDynamicVertexBuffers();
@@ -42,20 +35,6 @@ protected:
         D3DCore::SetHost(nullptr);
         CardFixture::TearDown();
     }
-
-    // Init, the mode nearest to width x height in 32 bits, and the device.
-    bool bringUp(bool fullScreen = true, uint32_t width = 800, uint32_t height = 600)
-    {
-        if (DXSetup::Load() != 0) return false;
-        DXSetup::SetEnumFilter(GameEnumFilter());
-        if (!D3DCore.Init()) return false;
-        const int32_t mode = D3DCore.FindMode(0, 0, width, height);
-        const int32_t format = D3DCore.FindFormat(0, 0, mode, 32);
-        D3DCore.SetMode(0, 0, mode, format, 0, 0, fullScreen, 0, 0, 0);
-        return D3DCore.CreateDevice(false, true, 1);
-    }
-
-    static const platform::testing::D3D9State& state() { return *platform::testing::d3d9State(); }
 
     // The trace entries of one method, in order.
     static std::vector<std::vector<uint64_t>> calls(const std::string& method)
@@ -87,5 +66,4 @@ protected:
         return p;
     }
 
-    FrameHost m_host;
 };

@@ -77,7 +77,7 @@ TEST_F(DXSetupTest, FourCCCountsCommentsAndBadCounts)
         DXSetup.Read4CC();
         EXPECT_EQ(std::vector<DWORD>(DXSetup.FourCC, DXSetup.FourCC + DXSetup.Total4CC), c.codes) << (c.text ? c.text : "none");
         EXPECT_EQ(testsupport::reports().size(), c.report ? 1u : 0u);
-        if (c.report) EXPECT_EQ(countReports(c.report), 1);
+        if (c.report) { EXPECT_EQ(countReports(c.report), 1); }
     }
 }
 
@@ -140,8 +140,9 @@ TEST_F(DXSetupTest, ShortfallsAreReportedAndTheDeviceDropped)
         EXPECT_FALSE(enumerate(f));
         for (const std::string& report : c.reports) EXPECT_EQ(countReports(report), 1) << report;
         for (const char* never : {"8888", "565"})
-            if (std::find(c.reports.begin(), c.reports.end(), no + never) == c.reports.end())
+            if (std::find(c.reports.begin(), c.reports.end(), no + never) == c.reports.end()) {
                 EXPECT_EQ(countReports(no + never), 0) << never;
+            }
     }
 
 }

@@ -8,14 +8,17 @@
 #include "effects/Effect.h"
 #include "gameobjects/GameEffect.h"
 #include "gameobjects/GameObjectManager.h"
+#include "gameobjects/GameTree.h"
 #include "gameobjects/ParticleSystemEffect.h"
 #include "gameobjects/SampleObjects.h"
 #include "global/ProjData.h"
 #include "kestrune/GameFlow.h"
+#include "kestrune/ClumpManager.h"
 #include "kestrune/GameLogic.h"
 #include "platform/testing/dsound.h"
 #include "utility/LList.h"
 #include "utility/ParamBlock.h"
+#include "weapons/WeaponDescription.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +27,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -86,11 +90,15 @@ protected:
                    ? static_cast<K*>(pResource)
                    : nullptr;
     }
-    // One game step; then the bounce sample at every tester whose fall turned into a rise.
+    // One game step, noting whether the fountain's gush was heard; then the bounce sample at every
+    // tester whose fall turned into a rise.
     void step()
     {
         getProjData().GameTime += 30;
+        const int playsBefore = ds::calls("Play");
         logic->fixedStep();
+        ++steps;
+        if (ds::calls("Play") > playsBefore) gushes.push_back(steps);
         for (const char* name : TESTERS) {
             CCollisionTest* pTester = named<CCollisionTest>(name);
             Vector3 at;
@@ -142,6 +150,8 @@ protected:
     std::map<std::string, float> fallSpeed, lowest;
     std::map<std::string, std::vector<float>> apexes;
     std::vector<Vector3> bounces;
+    int steps = 0;
+    std::vector<int> gushes;  // the steps in which the fountain played its sample
 };
 
 TEST_F(DemoLevel, TestersBounceAndMeetTheSwitchPausesTheFountainAndALaserShotTargetStaysGone)
@@ -170,8 +180,14 @@ TEST_F(DemoLevel, TestersBounceAndMeetTheSwitchPausesTheFountainAndALaserShotTar
     // Paused from the off event to the on event only.
     for (int frame = 1; frame <= 240; ++frame) EXPECT_EQ(frame >= 60 && frame < 120, paused[frame - 1]) << frame;
 
+    // The fountain gushed with its sample every 45 frames, but not while it was paused.
+    ASSERT_GE(gushes.size(), 3u);
+    for (size_t i = 0; i < gushes.size(); ++i) {
+        EXPECT_FALSE(gushes[i] >= 60 && gushes[i] < 120) << gushes[i];
+        if (i > 0) { EXPECT_EQ(0, (gushes[i] - gushes[i - 1]) % 45) << gushes[i]; }
+    }
     // Every tester bounced, each time less high, and none sank into the ground.
-    EXPECT_EQ(static_cast<int>(bounces.size()), ds::calls("Play") - playsBefore);
+    EXPECT_EQ(static_cast<int>(bounces.size() + gushes.size()), ds::calls("Play") - playsBefore);
     for (const char* name : {"drop1", "drop2", "drop3", "log1"}) {
         const std::vector<float>& apex = apexes[name];
         ASSERT_GE(apex.size(), 2u) << name;
@@ -280,6 +296,111 @@ TEST_F(DemoLevel, APlacedEffectFollowsItsParentUntilItGoesAndRestartsOnlyAfterMo
 
 namespace {
 
+// The level's settings file as shipped, one line changed (or dropped, for an empty replacement).
+class LevelSettings : public DemoLevel {
+protected:
+    void SetUp() override
+    {
+        DemoLevel::SetUp();
+        shipped = m_dir.read(SETTINGS);
+    }
+    // Loads the level with those settings and plays a few steps: whether it has tree clumps.
+    bool loadWith(const std::string& settings)
+    {
+        m_dir.write(SETTINGS, settings);
+        testsupport::clearReports();
+        load(1);
+        for (int i = 0; i < 5; ++i) step();
+        return CGameTree::getClumpManager() && named<CGameObject>("Clump_000_000");
+    }
+    // The line that starts with the text replaced.
+    std::string with(const std::string& start, const std::string& to) const
+    {
+        std::string text = shipped;
+        const size_t at = text.find("\n" + start);
+        EXPECT_NE(at, std::string::npos) << start;
+        if (at != std::string::npos) text.replace(at + 1, text.find('\n', at + 1) - at, to);
+        return text;
+    }
+    const STreeSettings& trees() { return getProjData().getWorldMgr()->getTreeSettings(); }
+
+    static constexpr const char* SETTINGS = "data/levels/demo/level.ini";
+    std::string shipped;
+};
+
+TEST_F(LevelSettings, TheFileGivesTheTreesAndAMissingKeyLineOrFileIsQuietlyDoneWithout)
+{
+    ASSERT_TRUE(loadWith(shipped));
+    EXPECT_EQ(std::string("data\\clumps\\grove.clump"), trees().scriptfile);
+    EXPECT_EQ(std::make_tuple(0, 1, 2, 1), std::make_tuple(trees().normalstate, trees().trunkstate, trees().burntstate,
+                                                           trees().burnttrunkstate));
+    EXPECT_FLOAT_EQ(0.6f, trees().collisionsizefudge);
+    EXPECT_FLOAT_EQ(0.37f, trees().ripplecosfactor);
+    // Both types and the grove's two tree clumps; the trees' fire weapon made from its file.
+    EXPECT_NE(nullptr, named<CGameObject>("Clump_000_001"));
+    EXPECT_NE(nullptr, named<CGameObject>("Clump_001_000"));
+    EXPECT_NE(nullptr, CGameTree::getClumpManager()->GetClumpType(0)->pFireWeapon);
+    EXPECT_TRUE(testsupport::reports().empty());
+
+    // Each key left out takes its default, silently; without the clump file's name there are no trees.
+    const STreeSettings defaults;
+    for (size_t at = shipped.find('\n') + 1; at < shipped.size(); at = shipped.find('\n', at) + 1) {
+        const std::string key = shipped.substr(at, shipped.find(' ', at) - at);
+        EXPECT_EQ(key != "scriptfile", loadWith(with(key + " =", ""))) << key;
+        EXPECT_TRUE(testsupport::reports().empty()) << key;
+    }
+    ASSERT_TRUE(loadWith(with("burntstate", "")));
+    EXPECT_EQ(defaults.burntstate, trees().burntstate);
+    EXPECT_FLOAT_EQ(0.6f, trees().collisionsizefudge);
+
+    // No settings file: no trees, nothing said; the next level's settings are its own.
+    fs::remove(m_dir.file(SETTINGS));
+    testsupport::clearReports();
+    load(1);
+    EXPECT_EQ(nullptr, CGameTree::getClumpManager());
+    EXPECT_EQ(std::string(), trees().scriptfile);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(LevelSettings, BrokenLinesAMissingClumpFileAndAMissingWeaponAreReportedAndTheLevelRunsOn)
+{
+    // Lines without "=", of an unknown type, given twice: one report, the rest read.
+    for (const std::string broken : {"trunkstate <int> 3\n", "trunkstate = <integer> 3\n", "trunkstate = <int> 3\ntrunkstate = <int> 4\n"}) {
+        EXPECT_TRUE(loadWith(with("trunkstate", broken))) << broken;
+        EXPECT_EQ(1, testsupport::countReports("Level settings data\\levels\\demo\\level.ini: lines that could not be read"))
+            << broken;
+        EXPECT_EQ(1u, testsupport::reports().size()) << broken;
+        EXPECT_EQ(broken.find("4") == std::string::npos ? 1 : 3, trees().trunkstate) << broken;
+        EXPECT_EQ(2, trees().burntstate) << broken;
+    }
+    // Text before the first section stops the reading: no trees.
+    EXPECT_FALSE(loadWith("TREES\n" + shipped));
+    EXPECT_EQ(1u, testsupport::reports().size());
+
+    // A clump file that is not there: the clump loader's two reports, and no trees.
+    EXPECT_FALSE(loadWith(with("scriptfile =", "scriptfile = <string> \"data\\clumps\\gone.clump\"\n")));
+    EXPECT_EQ(1, testsupport::countReports("Clump file not found"));
+    EXPECT_EQ(1, testsupport::countReports("Failed to load clumps file (non-fatal)"));
+    EXPECT_EQ(2u, testsupport::reports().size());
+
+    // A fire weapon whose file is gone, or a folder: the weapon's report and the clump loader's check;
+    // the trees stand without it.
+    fs::remove(m_dir.file("data/weapons/treefire.txt"));
+    EXPECT_TRUE(loadWith(shipped));
+    EXPECT_EQ(nullptr, CGameTree::getClumpManager()->GetClumpType(0)->pFireWeapon);
+    EXPECT_EQ(1, testsupport::countReports("Failed to read weapon definition file data\\weapons\\treefire.txt"));
+    EXPECT_EQ(1, testsupport::countReports("pClumpType->pFireWeapon"));
+    EXPECT_EQ(2u, testsupport::reports().size());
+    testsupport::clearReports();
+    EXPECT_EQ(nullptr, CreateWeapon("data\\weapons", 1, 0));
+    EXPECT_EQ(1, testsupport::countReports("Failed to read weapon definition file data\\weapons"));
+    m_dir.write("data/weapons/empty.txt", "");
+    WeaponDescription* pEmpty = CreateWeapon("data\\weapons\\empty.txt", 1, 0);
+    EXPECT_NE(nullptr, pEmpty);
+    delete pEmpty;
+    EXPECT_EQ(1u, testsupport::reports().size());
+}
+
 // A ball dropped onto a log lying on the ground, and a laser shot across the ground at another log.
 TEST_F(DemoLevel, ABallDroppedOnALogStaysAboveItAndALaserAcrossTheGroundHitsALog)
 {
@@ -292,16 +413,20 @@ TEST_F(DemoLevel, ABallDroppedOnALogStaysAboveItAndALaserAcrossTheGroundHitsALog
     ASSERT_NE(nullptr, pBall);
     ASSERT_NE(nullptr, pTarget);
     // Lying across y, the log reaches 100 above its centre and the ball 100 below its own: touching,
-    // the ball stands 200 above the log; passing through, it would come down to the log's level.
-    float closest = 1e9f;
+    // the ball stands 200 above the log (150 where the log's spin turns an end up); passing through,
+    // it would come down to the log's level. The ground is level at 0 there, and the log, pressed by
+    // the ball, stays on it.
+    float closest = 1e9f, lowestLog = 1e9f;
     for (int frame = 1; frame <= 150; ++frame) {
         stepAt(frame * 30);
         Vector3 log, ball;
         pLog->GetCurrentPosition(&log);
         pBall->GetCurrentPosition(&ball);
         closest = std::min(closest, ball.z - log.z);
+        lowestLog = std::min(lowestLog, log.z);
     }
-    EXPECT_GT(closest, 100.0f);
+    EXPECT_GT(closest, 130.0f);
+    EXPECT_GT(lowestLog, 0.0f);
     // The solver settled the contact, and the one that found it spins.
     EXPECT_LT(std::min(pBall->getSpin().w, pLog->getSpin().w), 1.0f);
 

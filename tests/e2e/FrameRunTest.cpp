@@ -14,10 +14,11 @@ TEST(FrameRunTest, AWidescreenWindowShowsTheMarginAndTheBarsInItsScreenshot)
 {
     testsupport::TempDir dir;
     copyData(dir);
+    ASSERT_TRUE(withoutLoadingScreen(dir));
     dir.write("data/init.ini", dir.read("data/init.ini") +
                                    "\n[Display]\nWidth = <int> 1280\nHeight = <int> 720\nFullScreen = <int> 0\n"
-                                   "ScreenMargin = <int> 1\nLoadingFrames = <int> 0\n");
-    ASSERT_EQ(finishGame(startGame(dir, "20 keydown F12\n25 keyup F12\n40 close\n"), 60), 0);
+                                   "ScreenMargin = <int> 1\n");
+    ASSERT_EQ(finishGame(startGame(dir, "40 keydown F12\n45 keyup F12\n60 close\n"), 60), 0);
     const std::string log = textOf(dir, "Veldrane.log");
     EXPECT_EQ(log.find("Assertion Failed"), std::string::npos) << log;
     ASSERT_TRUE(dir.exists("Veldrane_00000.tga")) << log;

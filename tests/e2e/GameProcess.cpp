@@ -10,7 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
-pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit)
+pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit, bool recordAudio)
 {
     if (!script.empty()) dir.write("script.txt", script);
     pid_t pid = fork();
@@ -25,7 +25,8 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
         int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (err >= 0) dup2(err, 2);
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("SDL_AUDIODRIVER", recordAudio ? "disk" : "dummy", 1);
+        if (recordAudio) setenv("SDL_DISKAUDIOFILE", dir.file("audio.raw").c_str(), 1);
         // The single-copy lock falls back on a folder of the user's own under the temporary folder,
         // made with its missing parent.
         unsetenv("PLATFORM_LOCK_DIR");
@@ -59,6 +60,16 @@ int finishGame(pid_t pid, int seconds)
 void copyData(const testsupport::TempDir& dir)
 {
     testsupport::copyDataFolder(VELDRANE_DATA, dir.file("data"));
+}
+
+bool withoutLoadingScreen(const testsupport::TempDir& dir)
+{
+    std::string ini = dir.read("data/init.ini");
+    const size_t at = ini.find("LoadingFrames");
+    if (at == std::string::npos) return false;
+    ini.replace(at, ini.find('\n', at) - at, "LoadingFrames = <int> 0");
+    dir.write("data/init.ini", ini);
+    return true;
 }
 
 std::string textOf(const testsupport::TempDir& dir, const std::string& name)

@@ -9,10 +9,16 @@
 
 // The script (when not empty) is written to script.txt; a script.txt already there is played too.
 // With a file size limit the game meets a full disk: no file it writes grows past that many bytes.
-pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit = -1);
+// With recordAudio the sound output goes to audio.raw there (SDL2's disk driver: 32-bit float
+// stereo at the output rate, in real time) instead of nowhere.
+pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit = -1,
+                bool recordAudio = false);
 // The exit code, or -1 when the game did not end in time (it is then killed).
 int finishGame(pid_t pid, int seconds = 30);
 // A copy of the sample data in the folder.
 void copyData(const testsupport::TempDir& dir);
+// The copy's start-up file without the loading screen, so that the first frames are the game's;
+// false when it has no LoadingFrames key.
+bool withoutLoadingScreen(const testsupport::TempDir& dir);
 // A file of the folder ("" when there is none).
 std::string textOf(const testsupport::TempDir& dir, const std::string& name);

@@ -86,10 +86,11 @@ protected:
 TEST_F(GameRunTest, RunsUntilTheScriptClosesItPlayingKeysPadsAndMouseWithoutReports)
 {
     auto begun = std::chrono::steady_clock::now();
+    // The first frames pass while the level loads, pumping the messages as it shows its progress.
     EXPECT_EQ(finish(start("# a short run\n5 dik DIK_SPACE down\n6 dik SPACE up\n7 pad 0 axis x 0.5\n"
-                           "8 pad 0 button 2 down\n9 mouse move 3 4\n10 key F12\n40 close\n")),
+                           "8 pad 0 button 2 down\n9 mouse move 3 4\n40 key F12\n70 close\n")),
               0);
-    // Forty paced passes of 30 ms each cannot take less than a second.
+    // The forty-odd paced passes after the load, of 30 ms each, cannot take less than a second.
     EXPECT_GE(std::chrono::steady_clock::now() - begun, std::chrono::milliseconds(1000));
     EXPECT_EQ(runLog(), "");  // no message of any kind reached the run log
     // A tap as long as a frame reached the game: it took a screenshot.
@@ -131,7 +132,7 @@ TEST_F(GameRunTest, EveryScriptEndsItsRun)
         bool screenshot = false;
     } cases[] = {
         // The clock moves on while minimised: the restore comes, and the game draws again.
-        {"5 minimise\n30 restore\n35 key F12\n40 close\n", nullptr, 0, nullptr, true},
+        {"35 minimise\n60 restore\n65 key F12\n70 close\n", nullptr, 0, nullptr, true},
         {taps, nullptr, 0, nullptr},  // a long script costs no more per event: it ends in time
         {"garbled\n40 close\n", nullptr, 2, "has a line that cannot be read: the run ends\n"},
         {std::string(1 << 20, '#') + "\n", nullptr, 2, "is larger than 1 MB: the run ends\n"},
@@ -145,7 +146,7 @@ TEST_F(GameRunTest, EveryScriptEndsItsRun)
         else if (c.file) fs::create_symlink(c.file, dir.file("script.txt"));
         EXPECT_EQ(finish(start(c.script)), c.code) << (c.file ? c.file : c.script.substr(0, 40));
         const std::string said = textOf(dir, "stderr.txt");
-        if (c.said) EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        if (c.said) { EXPECT_NE(said.find(c.said), std::string::npos) << said; }
         EXPECT_EQ(dir.exists("Veldrane_00000.tga"), c.screenshot) << c.script.substr(0, 40);
     }
 
@@ -251,7 +252,7 @@ TEST_F(GameRunTest, AReadOnlyRunLogIsKeptAndLeftoversOfStoppedWritesGo)
     snprintf(running, sizeof running, "~%x.tmp", static_cast<unsigned>(getpid()));
     fs::create_directories(dir.file("data/models/mipmaps"));
     for (const char* folder : {"data/models/", "data/models/mipmaps/"})
-        for (const std::string name : {std::string("~7ffffffe.tmp"), std::string(running), std::string("~notes.tmp")})
+        for (const std::string& name : {std::string("~7ffffffe.tmp"), std::string(running), std::string("~notes.tmp")})
             dir.write(folder + name, "half a file");
 
     EXPECT_EQ(finish(start("5 close\n")), 0);

@@ -141,15 +141,15 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
     // Destroy: the farthest at the last sort goes. Until the next sort a new entry keeps the key
     // its slot last held (a far one here), so it is the next to go.
     SetEffectSortCamera([](Vector3* p) { return p->set(100, 0, 0), true; });
-    create("destroy", Vector3(90, 0, 0));
-    CEffect* farthest = create("destroy", Vector3(0, 0, 0));
+    create("destroy", Vector3(90, 0, 0), "near");
+    create("destroy", Vector3(0, 0, 0), "farthest");
     manager->Render(0.0f);
     effectLog().clear();
-    CEffect* d3 = create("destroy", Vector3(95, 0, 0));
-    EXPECT_FALSE(manager->IsLive(farthest));
-    EXPECT_EQ(effectLog(), (std::vector<std::string>{"end destroy", "delete destroy", "create destroy"}));
-    create("destroy", Vector3(96, 0, 0));
-    EXPECT_FALSE(manager->IsLive(d3));
+    create("destroy", Vector3(95, 0, 0), "third");
+    EXPECT_EQ(effectLog(), (std::vector<std::string>{"end destroy farthest", "delete destroy", "create destroy"}));
+    effectLog().clear();
+    create("destroy", Vector3(96, 0, 0), "fourth");
+    EXPECT_EQ(logged("end"), (std::vector<std::string>{"end destroy third"}));
 }
 
 TEST_F(EffectManagerTest, DistanceFadeFollowsTheFadeMode)

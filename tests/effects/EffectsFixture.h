@@ -50,9 +50,14 @@ protected:
         for (const char* name : names) EXPECT_TRUE(manager->PrecacheEffect(name)) << name;
     }
 
-    static void logEnd(CEffect* pEffect, void*) { effectLog().push_back("end " + testEffectName(pEffect)); }
-    CEffect* create(const char* name, const Vector3& at = Vector3())
-    { return manager->CreateEffect(name, at, Matrix3(), 0, logEnd, nullptr); }
+    // "end name", or "end name tag" for an effect created with a tag: a freed effect's address may
+    // be the next one's, so which effect ended is told by its tag.
+    static void logEnd(CEffect* pEffect, void* tag)
+    {
+        effectLog().push_back("end " + testEffectName(pEffect) + (tag ? std::string(" ") + static_cast<const char*>(tag) : ""));
+    }
+    CEffect* create(const char* name, const Vector3& at = Vector3(), const char* tag = nullptr)
+    { return manager->CreateEffect(name, at, Matrix3(), 0, logEnd, const_cast<char*>(tag)); }
     static void setTime(int ms) { getProjData().GameTime = ms; }
 
     std::unique_ptr<CEffectManager> manager;

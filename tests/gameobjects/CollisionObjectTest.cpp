@@ -157,7 +157,7 @@ TEST(CollisionObject, EveryPairMeetsThroughOneDispatchBothWaysRoundStaticAndMovi
             if (hit && back) {
                 EXPECT_TRUE(testsupport::near(point, backPoint, 0.05f));
                 EXPECT_TRUE(testsupport::near(normal.negated(), backNormal, 1e-4f));
-                if (pMotionA) EXPECT_EQ(time, backTime);
+                if (pMotionA) { EXPECT_EQ(time, backTime); }
             }
             return hit;
         };

@@ -280,8 +280,9 @@ TEST_F(EffectObjects, AnObjectStartsMovesTriggersPausesAndEndsWithItsEffect)
     EXPECT_EQ((std::vector<std::string>{"trigger spark", "pause spark", "unpause spark"}), effectLog());
 
     // Started again while live: the running effect ends first, so only one calls back this object.
+    effectLog().clear();
     ASSERT_TRUE(pObject->start(Vector3(), Matrix3(), 9));
-    EXPECT_FALSE(effects().IsLive(pFirst));
+    EXPECT_EQ((std::vector<std::string>{"delete spark", "create spark"}), effectLog());
     EXPECT_EQ(1u, effects().GetNumEffects());
     EXPECT_EQ(Object::FLAG_LIVE | Object::FLAG_HELD | Object::FLAG_NONZERO_WORD, pObject->getFlags());
 
@@ -382,11 +383,14 @@ TEST_F(EffectObjects, ADeviceResetRestartsTheRunningEffectsUnderTheirHandles)
     d = instantiate("spark");
     ASSERT_TRUE(objects.instantiateResource(CResourceManager::MANAGER_EFFECTS, lateType, &e));
     ASSERT_TRUE(object(e)->start(Vector3(7, 7, 7), Matrix3(), 0));
-    CEffectManager* pBefore = &effects();
+    effectLog().clear();
 
     objects.walkRegistry();
 
-    EXPECT_NE(pBefore, &effects());
+    // A new effect manager: the old one's effects went with it, and the live ones started again.
+    EXPECT_EQ((std::vector<std::string>{"delete spark", "delete smoke", "delete flame", "delete late", "create spark",
+                                        "create late"}),
+              effectLog());
     EXPECT_EQ(pTheEffectManager, &effects());
     // The lists were read again and the run-time definition added again; the object manager's copy
     // follows.

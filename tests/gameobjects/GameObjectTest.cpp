@@ -161,8 +161,9 @@ TEST_F(GameObjectTest, WiringStopsAtTheFirstMissingItemKeepingWhatItSetUp)
         EXPECT_EQ(row.complete, object.initBaseScriptWiring(block.get()));
         ASSERT_EQ(row.record, object.getMssgHandler() != nullptr);
         EXPECT_FLOAT_EQ(row.fraction, object.d_damageTriggerFraction);
-        if (row.record && object.getMssgHandler()->getNumOutProcesses())
+        if (row.record && object.getMssgHandler()->getNumOutProcesses()) {
             EXPECT_EQ(1u, object.getMssgHandler()->getOutProcess(0)->numRecipients);
+        }
         // The object is whole either way.
         BareObject again(0x84000001);
         again.setResourceHandle(0x84000002);

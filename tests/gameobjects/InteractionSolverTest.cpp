@@ -272,10 +272,11 @@ TEST_F(SolverTest, AFollowerOfAFollowOnlyPathNeitherPushesNorIsPushedByTheAssemb
     const Row rows[] = {
         {0x02000009, onTurret, 0, top, {}},
         {0x02000009, onTurret, 0, gun, {}},
-        {0x02000009, onTurret, 0, stranger, {"part add 2.17 0.00 0.00"}},
-        {0x02000009, onPlain, 0, stranger, {"part add 2.17 0.00 0.00"}},
+        // The animal that could answer for itself cannot yet, so it is guarded as any other.
+        {0x02000009, onTurret, 0, stranger, {}},
+        {0x02000009, onPlain, 0, stranger, {}},
         {0x01000001, onTurret, 1, stranger, {"follower add -2.28 0.00 0.00", "part add 0.51 0.00 0.00"}},
-        {0x01000001, onTurret, 0, stranger, {}},  // only the answering animal may go on
+        {0x01000001, onTurret, 0, stranger, {}},
     };
     for (const Row& row : rows) {
         Body follower{calls, "follower", row.followerType};

@@ -50,7 +50,10 @@ TEST(SampleObjectManager, ElevenKindsTenListedAndEachMadeByItsTypeId)
     auto* pElement = static_cast<WeaponElementInstance*>(objectOf(manager, 0x01000004));
     EXPECT_TRUE(pElement->canDamage(0x01000000));
     EXPECT_EQ(0.0f, pElement->getFireRecord().strength);
+    // No weapon for a definition file that is not there: one report names it.
     EXPECT_EQ(nullptr, CreateWeapon("data\\weapons\\fire.txt", 1, 0));
+    EXPECT_EQ(1, testsupport::countReports("Failed to read weapon definition file data\\weapons\\fire.txt"));
+    testsupport::clearReports();
 
     resourceHandle handle = 0;
     for (uint32_t typeId : {0x01000008u, 0x0100000cu, 0x00ffffffu, 0x02000001u})

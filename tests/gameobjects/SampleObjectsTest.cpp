@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -201,6 +202,28 @@ TEST_F(Samples, TheLaserDeliversOneHitToTheNearestObjectShortOfTheGroundAndTarge
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
+// The contact pass asks only one of a pair: here the tester and the target, made first, are asked
+// about the laser. The laser still hits only the nearest of them, once.
+TEST_F(Samples, ALaserHitsTheNearestOnceWhenTheObjectsItMeetsAreAskedAboutIt)
+{
+    CCollisionTest* pNear = tester("near", Vector3(150, 200, 50));
+    const Vector3 behind(300, 200, 0), start(0, 200, 50), along(1, 0, 0);
+    auto* pTarget = fromCode<CSampleObjectTarget>({&behind});
+    auto* pLaser = fromCode<CSampleObjectLaser>({&start, &along});
+    ASSERT_TRUE(pNear && pTarget && pLaser);
+    const resourceHandle target = pTarget->getResourceHandle();
+    step(3);
+    ASSERT_TRUE(pLaser->hasHit());
+    EXPECT_EQ(pNear, pLaser->getClosestObject());
+    CResource* pResource = nullptr;
+    EXPECT_TRUE(objects().acquireResource(target, &pResource));  // behind the tester: not hit
+    // Pushed away from the laser once, then only damped while the laser lives on.
+    step(20);
+    EXPECT_GT(pNear->getVelocity().x, 20.0f);
+    EXPECT_LE(pNear->getVelocity().x, 30.0f);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
 TEST_F(Samples, TestersFallToTheGroundBandBounceOffItAndArePushedAndHurtOnlyAsTheirRulesSay)
 {
     struct Row {
@@ -237,6 +260,44 @@ TEST_F(Samples, TestersFallToTheGroundBandBounceOffItAndArePushedAndHurtOnlyAsTh
     expectNear(before - Vector3(30, 0, 0), pB->getVelocity());
     pB->contactReply(tester("c", Vector3(300, 300, 100)), Vector3(300, 0, 100), Vector3(0, 0, 1));
     EXPECT_LT(pB->getSpin().w, 1.0f);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+// A ball dropped onto a ball (the same leaf, so the list order is the order they are made) and onto
+// a log: whichever meets the other first, the lower one is not pushed into the ground and the upper
+// one does not sink into it.
+TEST_F(Samples, StackedTestersNeitherSinkIntoTheGroundNorPassThroughEachOther)
+{
+    struct Row {
+        const char *lower, *upper;
+        int lowerShape;
+        bool lowerFirst;
+        float touching;  // apart when touching: a log turned by its spin shows an end, 50 from its axis
+    };
+    for (const Row& row : {Row{"ballA", "ballB", 0, true, 200}, Row{"ballC", "ballD", 0, false, 200},
+                           Row{"log", "onLog", 1, true, 150}}) {
+        const std::string tough = "damageThreshold 1e9\n";
+        auto makeLower = [&] { return tester(row.lower, Vector3(200, 200, 60), row.lowerShape, tough); };
+        CCollisionTest* pLower = row.lowerFirst ? makeLower() : nullptr;
+        CCollisionTest* pUpper = tester(row.upper, Vector3(200, 200, 400), 0, tough);
+        if (!row.lowerFirst) pLower = makeLower();
+        ASSERT_TRUE(pLower && pUpper);
+        float lowest = 1e9f, closest = 1e9f;
+        for (int frame = 0; frame < 150; ++frame) {
+            step();
+            Vector3 below, above;
+            pLower->GetCurrentPosition(&below);
+            pUpper->GetCurrentPosition(&above);
+            lowest = std::min(lowest, below.z);
+            closest = std::min(closest, above.z - below.z);
+        }
+        // A frame's fall past the clearance of 50 is the most a bounce dips.
+        EXPECT_GT(lowest, 20.0f) << row.lower;
+        EXPECT_GT(closest, row.touching - 15.0f) << row.lower;
+        objects().deleteObject(pLower);
+        objects().deleteObject(pUpper);
+        step();
+    }
     EXPECT_TRUE(testsupport::reports().empty());
 }
 

@@ -46,7 +46,7 @@ TEST(ProjUtilTest, ListsReadExactlyWhatWasAskedWithinTheirRoom)
         int n = c.asked;
         EXPECT_EQ(parseIntList(c.text, values.data(), n, c.separators, c.room), c.read) << (c.text ? c.text : "null");
         EXPECT_EQ(values, c.values) << (c.text ? c.text : "null");
-        if (c.read) EXPECT_EQ(n, c.count) << c.text;
+        if (c.read) { EXPECT_EQ(n, c.count) << c.text; }
     }
 
     // Any length of text is safe.

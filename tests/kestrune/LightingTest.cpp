@@ -175,6 +175,18 @@ TEST_F(LightEffectsTest, LightsFadeInAndOutAndACondemnedLightFreesItselfAtTheEnd
     EXPECT_NEAR(desc(h).Colour[0], 0.2f, 1e-5f);
     UpdateLightEffects(100);
     EXPECT_FALSE(IsLightEffectValid(h));
+
+    // A light kept out of the object colour carries the byte in its Direct3D light, and loses it there
+    // when its properties change.
+    p.noObjectColour = 1;
+    ASSERT_TRUE(CreateLightEffect(p, &h));
+    SwitchLightEffect(h, true);
+    UpdateLightEffects(200);
+    EXPECT_EQ(GetLightEffectColourAtPoint(Vector3()), 0x808080u);
+    EXPECT_EQ(e(h).pD3DLight->GetNoObjectColour(), 1);
+    p.noObjectColour = 0;
+    ASSERT_TRUE(SetLightEffectProperties(h, p));
+    EXPECT_EQ(e(h).pD3DLight->GetNoObjectColour(), 0);
 }
 
 struct Vertex { float x, y, z, u, v; };
@@ -258,9 +270,10 @@ TEST_F(LightMapsTest, TheListLoadsItsMapsAndReportsWhatItCannotUse)
         {many, 256, {"declares too many", "contains too many lightmaps"}, {true}},
         {"2\nspot.tga " + std::string(600, 'x') + " spotmap.mtl\npoint.tga pointmap.mtl\n", 2,
          {"Light map name too long", "Line too long in lightmaps.txt"}, {false, true}},
-        {"3\nspot.tga\nmissing.tga nothere.mtl\npoint.tga other.mtl\nspot.tga spotmap.mtl\n", 3,
+        // Two maps of one missing material: said once.
+        {"4\nspot.tga\nmissing.tga nothere.mtl\npoint.tga other.mtl\nmissing.tga nothere.mtl\nspot.tga spotmap.mtl\n", 4,
          {"needs a texture and a material", "File not found: data\\lights\\nothere.mtl", "D3DFlags == (D3DFVF_XYZ"},
-         {false, false, true}},
+         {false, false, false, true}},
     };
     const DWORD blocksBefore = D3DCore.StateBlocks.SlotsUsed;
     for (const Row& row : rows) {

@@ -1,7 +1,9 @@
 // Model instances drawn through the façade on the OpenGL renderer headless: element placement and
 // shader lights as a mesh sees them, the sample robot lit where the scene core projects its elements,
-// and a clump of four blocks that looks the same combined as member by member.
+// a clump of four blocks that looks the same combined as member by member, and a static mesh drawn
+// as a strip that looks the same as the file's triangle list.
 #include "FacadeFixture.h"
+#include "SampleModels.h"
 #include "l3render/ModelClump.h"
 #include "l3render/ModelUtil.h"
 #include "matcore9/HWObjects.h"
@@ -44,7 +46,7 @@ protected:
     static CLight* light(DWORD type, Vector3 at, Vector3 direction, Vector3 colour = Vector3(1, 0.5f, 0.25f))
     {
         LightDescription d{type,         {colour.x, colour.y, colour.z}, {0.1f, 0.2f, 0}, {at.x, at.y, at.z},
-                           {direction.x, direction.y, direction.z}, 10};
+                           {direction.x, direction.y, direction.z}, 10, 0, 0, 0, 0, 0, 0};
         CLight* l = lights().CreateLight();
         l->SetDesc(&d);
         return l;
@@ -114,13 +116,61 @@ TEST_F(ModelDrawTest, ElementsArePlacedAndLitInTheirOwnFrame)
     }
 }
 
+TEST_F(ModelDrawTest, AStaticMeshDrawsTheTrianglesOfItsFileAsOneStrip)
+{
+    // The sample sphere as a triangle list (the strip the data tool made, its joins dropped), each
+    // vertex in a colour of its own; a dynamic mesh draws the file's list as it stands.
+    namespace mw = meshwriter;
+    mw::Primitive ball = samplemodels::sphere(2, 16, 8);
+    std::vector<uint32_t> list;
+    for (size_t i = 0; i + 2 < ball.IndexList.size(); ++i) {
+        uint32_t f[3] = {ball.IndexList[i], ball.IndexList[i + 1], ball.IndexList[i + 2]};
+        if (i % 2) std::swap(f[0], f[1]);
+        if (f[0] != f[1] && f[1] != f[2] && f[0] != f[2]) list.insert(list.end(), f, f + 3);
+    }
+    ASSERT_EQ(list.size(), 16u * 14 * 3);
+    ball.Kind = mw::KIND_LIST;
+    ball.IndexList = list;
+    const size_t size = mw::vertexBytes(mw::Vertex(), samplemodels::COLOUR_FVF).size();
+    for (uint32_t v = 0; v * size < ball.VertexData.size(); ++v) {
+        const uint32_t colour = 0xFF000000u | ((v * 0x2F1D57u) & 0xFFFFFFu);
+        std::memcpy(&ball.VertexData[v * size + 12], &colour, 4);
+    }
+    modelwriter::Model m;
+    m.Lods.push_back({0.0f, samplemodels::meshElement("ball", 0, 0, 0, ball, "fallbackmaterials\\vc.mtl", {}, 2)});
+    write("ball.rsm", modelwriter::model(m));
+    write("listball.rsm", modelwriter::model(m));
+    CModel* strip = CModelUtil::LoadModel("data\\ball.rsm", 0, 1, nullptr, 0);
+    CModel* asRead = CModelUtil::LoadModel("data\\listball.rsm", 0, 1, nullptr, CModelUtil::LOAD_DYNAMIC);
+    ASSERT_TRUE(strip && asRead);
+    const VertexList* VL =
+        static_cast<HWMeshObject*>(strip->GetRootLodModel(0)->m_pMeshObject)->GetDisplayHandle()->Blocks.First->VertexLists.First;
+    EXPECT_EQ(VL->ListType, D3DPT_TRIANGLESTRIP);
+    EXPECT_LT(VL->Indices, int32_t(list.size() / 2));
+
+    std::vector<DWORD> images[2];
+    for (int i = 0; i < 2; ++i) {
+        CModelInst* inst = CModelManager::CreateModelInst(i ? asRead : strip);
+        inst->m_transform = {{1, 0, 0, 0, 1, 0, 0, 0, 1}, {8, 0.5f, -0.3f}, {1, 1, 1}};
+        images[i] = frame([&] { inst->Render(); });
+    }
+    int drawn = 0, differ = 0;
+    for (size_t i = 0; i < images[0].size(); ++i) {
+        drawn += images[1][i] != CLEAR;
+        for (int shift : {0, 8, 16}) differ += std::abs(int(images[0][i] >> shift & 0xFF) - int(images[1][i] >> shift & 0xFF)) > 2;
+    }
+    EXPECT_GT(drawn, 10000);
+    EXPECT_EQ(differ, 0);
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
 TEST_F(ModelDrawTest, AClumpLooksTheSameCombinedAsMemberByMember)
 {
     CModel* block = CModelUtil::LoadModel("data\\models\\debris.rsm", 0, 1, nullptr, CModelUtil::LOAD_DYNAMIC);
     ASSERT_NE(block, nullptr);
     // The card's light on and the light manager's off: both ways are lit alike.
     const uint32_t h = MatCore.Lights.AllocLight();
-    MatCore.Lights.SetLight(h, LightDescription{D3DLIGHT_DIRECTIONAL, {1, 1, 1}, {}, {}, {1, -0.4f, -0.6f}, 1000});
+    MatCore.Lights.SetLight(h, LightDescription{D3DLIGHT_DIRECTIONAL, {1, 1, 1}, {}, {}, {1, -0.4f, -0.6f}, 1000, 0, 0, 0, 0, 0, 0});
     MatCore.Lights.LightEnable(h, true);
     CModelClump clump;
     ASSERT_TRUE(clump.Init(4, 0xffff, 0xffff, 0));

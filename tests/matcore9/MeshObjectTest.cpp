@@ -2,6 +2,8 @@
 // vertex conversion into the material's format, display lists and drawing.
 #include "MeshFixture.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -14,6 +16,28 @@ namespace {
 
 class MeshObjectTest : public MeshFixture {
 protected:
+    // The faces a primitive draws, each turned to start at its smallest index, in order; faces with
+    // a repeated index draw nothing and are left out.
+    static std::vector<std::array<uint32_t, 3>> faces(bool strip, const std::vector<uint32_t>& indices)
+    {
+        std::vector<std::array<uint32_t, 3>> out;
+        for (size_t i = 0; i + 2 < indices.size(); i += strip ? 1 : 3) {
+            std::array<uint32_t, 3> f = {indices[i], indices[i + 1], indices[i + 2]};
+            if (strip && i % 2) std::swap(f[0], f[1]);
+            if (f[0] == f[1] || f[1] == f[2] || f[0] == f[2]) continue;
+            std::rotate(f.begin(), std::min_element(f.begin(), f.end()), f.end());
+            out.push_back(f);
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    static std::vector<uint32_t> words(const BYTE* data, DWORD count, DWORD size)
+    {
+        std::vector<uint32_t> out(count);
+        for (DWORD i = 0; i < count; ++i) std::memcpy(&out[i], data + i * size, size);
+        return out;
+    }
+
     // The vertex buffer of a static mesh's only batch, as the card holds it.
     static std::string cardVertices(HWMeshObject* mesh)
     {
@@ -111,11 +135,17 @@ TEST_F(MeshObjectTest, StaticMeshesFillDisplayListsAndDraw)
     ASSERT_EQ(h->Blocks.Objects, 3);
     const VertexList* lit = h->Blocks.First->VertexLists.First;
     const VertexList* strip = h->Blocks.First->Next->VertexLists.First;
-    EXPECT_EQ(strip->DegenerateCount, 2);
-    EXPECT_FALSE(h->Blocks.Last->VertexLists.First->Optimised);  // sorted per triangle
-    // An equal format is copied as it stands; 16-bit indices as they are.
+    const VertexList* poly = h->Blocks.Last->VertexLists.First;
+    // Triangles are drawn as one strip, whatever the file gave; its joins are the stripifier's
+    // count, not the file's. Triangles sorted one by one stay the file's list.
+    EXPECT_EQ(std::make_pair(lit->ListType, strip->ListType), std::make_pair(D3DPT_TRIANGLESTRIP, D3DPT_TRIANGLESTRIP));
+    EXPECT_EQ(std::make_pair(lit->DegenerateCount, strip->DegenerateCount), std::make_pair(0, 0));
+    EXPECT_EQ(pt::d3d9BufferBytes(lit->IndexBuffer), (std::vector<uint8_t>{3, 0, 1, 0, 2, 0, 0, 0}));
+    EXPECT_EQ(poly->ListType, D3DPT_TRIANGLELIST);
+    EXPECT_EQ(poly->Indices, 6);
+    EXPECT_FALSE(poly->Optimised);
+    // An equal format is copied as it stands.
     EXPECT_EQ(cardVertices(mesh), blocks[0].Primitives[0].VertexData);
-    EXPECT_EQ(pt::d3d9BufferBytes(lit->IndexBuffer), (std::vector<uint8_t>{0, 0, 2, 0, 1, 0, 2, 0, 3, 0, 1, 0}));
 
     pt::setD3D9Trace(true);
     D3DCore.BeginScene(true, false);
@@ -140,6 +170,66 @@ TEST_F(MeshObjectTest, StaticMeshesFillDisplayListsAndDraw)
     EXPECT_FALSE(load(mesh, quadSection(106, "missing.mtl"), 106));
     EXPECT_EQ(countReports("Worked"), 1);
     mesh->Release();
+}
+
+// Whatever the stripifier finds wrong with the triangles, they load and draw as the file has them,
+// as one strip where the stripifier makes one.
+TEST_F(MeshObjectTest, TrianglesLoadAsOneStripOfTheSameFacesWhateverIsWrongWithThem)
+{
+    ASSERT_TRUE(bringUp());
+    addMaterial("data\\models\\demo.mtl", D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1);
+    struct Case {
+        const char* name;
+        DWORD kind;
+        std::vector<uint32_t> indices;
+        D3DPRIMITIVETYPE drawn;
+        const char* report = nullptr;
+    };
+    const Case cases[] = {
+        {"flipped", mw::KIND_LIST, {0, 2, 1, 2, 1, 3}, D3DPT_TRIANGLESTRIP},
+        {"duplicate", mw::KIND_LIST, {0, 2, 1, 0, 1, 2, 2, 3, 1}, D3DPT_TRIANGLESTRIP},
+        {"unconnected", mw::KIND_LIST, {0, 2, 1, 1, 3, 0}, D3DPT_TRIANGLESTRIP},
+        {"degenerate face", mw::KIND_STRIP, {0, 2, 2, 1, 3}, D3DPT_TRIANGLESTRIP},
+        {"fan", mw::KIND_FAN, {0, 2, 3, 1}, D3DPT_TRIANGLESTRIP, "WHY ARE YOU USING FANS????"},
+        {"only degenerate faces", mw::KIND_STRIP, {0, 0, 1, 1}, D3DPT_TRIANGLESTRIP},
+        {"lines", mw::KIND_LINES, {0, 1, 2, 3}, D3DPT_LINELIST},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::clearReports();
+        mw::Block block = mw::demoQuad("demo.mtl", "demo.tga");
+        mw::Primitive& p = block.Primitives[0];
+        p.Kind = c.kind;
+        p.IndexList = c.indices;
+        HWMeshObject* mesh = new HWMeshObject();
+        ASSERT_TRUE(load(mesh, mw::section({block}, 106), 106));
+        const VertexList* VL = mesh->GetDisplayHandle()->Blocks.First->VertexLists.First;
+        const std::vector<uint8_t> bytes = pt::d3d9BufferBytes(VL->IndexBuffer);
+        const std::vector<uint32_t> drawn = words(bytes.data(), DWORD(bytes.size() / 2), 2);
+        EXPECT_EQ(VL->ListType, c.drawn);
+        const std::vector<uint32_t> list = c.kind == mw::KIND_FAN ? std::vector<uint32_t>{0, 2, 3, 0, 3, 1} : c.indices;
+        if (c.kind != mw::KIND_LINES) {
+            EXPECT_EQ(faces(true, drawn), faces(c.kind == mw::KIND_STRIP, list));
+        }
+        const bool asRead = c.kind == mw::KIND_LINES || !std::strcmp(c.name, "only degenerate faces");
+        EXPECT_EQ(drawn == c.indices, asRead);
+        EXPECT_EQ(testsupport::reports().size(), c.report ? 1u : 0u);
+        if (c.report) {
+            EXPECT_EQ(countReports(c.report), 1);
+        }
+        mesh->Release();
+    }
+
+    // A tool object keeps the strip, its joins counted, with 16-bit indices for a file's 32-bit ones.
+    mw::Block block = mw::demoQuad("demo.mtl", "demo.tga");
+    block.Primitives[0] = mw::quad(0, 105);
+    block.Primitives[0].IndexList = {0, 2, 1, 2, 1, 3};  // faces wound against each other: two strips, joined
+    HWToolObject* tool = new HWToolObject();
+    ASSERT_TRUE(load(tool, mw::section({block}, 105), 105));
+    const TMD* tmd = tool->TMBs.First->TMDs.First;
+    EXPECT_EQ(std::make_tuple(tmd->Kind, tmd->IndexSize, tmd->Degenerates), std::make_tuple(1u, 2u, 4u));
+    EXPECT_EQ(faces(true, words(tmd->IndexData, tmd->Indices, 2)), faces(false, block.Primitives[0].IndexList));
+    tool->Release();
 }
 
 // The file's vertices in the material's format: copied when the formats match, rebuilt component

@@ -6,7 +6,6 @@ using testsupport::countReports;
 
 namespace {
 
-const float WHITE[3] = {1, 1, 1};
 enum { ENDED = -1, REFUSED = 0, LOADED = 1 };
 
 class MultiMaterialTest : public MaterialFileFixture {
@@ -18,7 +17,8 @@ protected:
         MaterialFileFixture::TearDown();
     }
 
-    int load(const char* name)
+    // Through the plain entry (white colours), or with both colour triples the given one.
+    int load(const char* name, const float* colour = nullptr)
     {
         m_multi.Release();
         m_multi = MultiBlock();
@@ -33,7 +33,9 @@ protected:
         textures.TotalNames = 1;
         std::strcpy(textures.Name[0], "data\\tex.tga");
         try {
-            return MatCore.LoadMultiMaterialFile(name, textures, WHITE, WHITE, &m_multi, &m_info) ? LOADED : REFUSED;
+            const bool loaded = colour ? MatCore.LoadMultiMaterialFile(name, textures, colour, colour, &m_multi, &m_info)
+                                       : MatCore.LoadMultiMaterial(name, textures, &m_multi, &m_info);
+            return loaded ? LOADED : REFUSED;
         } catch (const testsupport::ProcessExit& e) {
             return e.code == 1 ? ENDED : e.code;
         }
@@ -84,6 +86,25 @@ TEST_F(MultiMaterialTest, AFileIsReadOnceAndItsChoicesShareOneLayout)
     EXPECT_TRUE(testsupport::reports().empty());
 
     EXPECT_EQ(load("data\\nothing.mtm"), ENDED);
+}
+
+TEST_F(MultiMaterialTest, ALitChoiceLoadedWithoutColoursIsWhite)
+{
+    write("lit.mtl", LIT);
+    const float grey[3] = {0.5f, 0.5f, 0.5f};
+    ASSERT_EQ(load("data\\lit.mtl", grey), LOADED);
+    const DWORD tinted = m_multi.StateBlock[0];
+    MultiBlock held = m_multi;
+    held.AddRef();
+    ASSERT_EQ(load("data\\lit.mtl"), LOADED);
+    const StateBlock* SB = D3DCore.StateBlocks.GetSB(m_multi.StateBlock[0]);
+    EXPECT_NE(m_multi.StateBlock[0], tinted);
+    EXPECT_EQ(std::vector<float>(SB->Diffuse, SB->Diffuse + 3), std::vector<float>({1, 1, 1}));
+    EXPECT_EQ(std::vector<float>(SB->Ambient, SB->Ambient + 3), std::vector<float>({1, 1, 1}));
+    held.Release();
+
+    EXPECT_EQ(load("data\\\\lit.mtl"), REFUSED);
+    EXPECT_EQ(countReports("strstr(Material, \"\\\\\\\\\") == NULL"), 1);
 }
 
 TEST_F(MultiMaterialTest, BadSetsAreRefusedBeforeAnythingIsKept)

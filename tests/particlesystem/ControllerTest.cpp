@@ -132,7 +132,7 @@ TEST_F(ControllerTest, AbsurdNumbersRunWithoutUndefinedArithmeticAndEveryParticl
             ASSERT_TRUE(pEffect->Update()) << controller;
             const CParticleSystem* pSystem = pEffect->GetParticleSystem();
             for (int32_t i = 0; i < 50; ++i)
-                if (pSystem->GetState(i) == PARTICLE_ALIVE) ASSERT_LT(pSystem->GetAge(i), 3) << controller << i;
+                if (pSystem->GetState(i) == PARTICLE_ALIVE) { ASSERT_LT(pSystem->GetAge(i), 3) << controller << i; }
         }
     }
 }

@@ -159,7 +159,7 @@ public:
         seenZ = state.RenderStates[D3DRS_ZENABLE];
     }
     void present() override { seen.push_back("present"); }
-    bool readFrontBuffer(std::vector<uint32_t>&, UINT&, UINT&) override { return false; }
+    bool readFrontBuffer(uint8_t*, UINT, UINT&, UINT&) override { return false; }
 };
 
 TEST_F(Direct3D9Test, ARendererSeesClearsDrawsAndPresentsWithTheState)

@@ -12,17 +12,25 @@ protected:
         ASSERT_EQ(create(), D3D_OK);
     }
 
-    template <class Shader>
-    HRESULT shader(HRESULT (IDirect3DDevice9::*make)(const DWORD*, Shader**), const std::vector<DWORD>& tokens)
+    template <class Shader, class Make>
+    static HRESULT shader(Make make, const std::vector<DWORD>& tokens)
     {
         Shader* s = nullptr;
-        const HRESULT hr = (device->*make)(tokens.data(), &s);
+        const HRESULT hr = make(tokens.data(), &s);
         EXPECT_EQ(hr == D3D_OK, s != nullptr);
         if (s) s->Release();
         return hr;
     }
-    HRESULT vertex(const std::vector<DWORD>& tokens) { return shader(&IDirect3DDevice9::CreateVertexShader, tokens); }
-    HRESULT pixel(const std::vector<DWORD>& tokens) { return shader(&IDirect3DDevice9::CreatePixelShader, tokens); }
+    HRESULT vertex(const std::vector<DWORD>& tokens)
+    {
+        auto make = [this](const DWORD* t, IDirect3DVertexShader9** s) { return device->CreateVertexShader(t, s); };
+        return shader<IDirect3DVertexShader9>(make, tokens);
+    }
+    HRESULT pixel(const std::vector<DWORD>& tokens)
+    {
+        auto make = [this](const DWORD* t, IDirect3DPixelShader9** s) { return device->CreatePixelShader(t, s); };
+        return shader<IDirect3DPixelShader9>(make, tokens);
+    }
 };
 
 TEST_F(ShaderCodeTest, StreamsAreCheckedAgainstTheirModelAndTheCard)

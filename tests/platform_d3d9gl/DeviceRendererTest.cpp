@@ -286,6 +286,34 @@ TEST_F(DeviceRendererTest, RenderTargetTexturesHoldWhatIsDrawnIntoThem)
     for (IDirect3DResource9* r : std::initializer_list<IDirect3DResource9*>{back, blockLevel, level, blocks, target}) r->Release();
 }
 
+// The X8R8G8B8 back buffer keeps no alpha: a clear and a draw of alpha 0 leave blending reading
+// a destination alpha of one, and the screenshot reads opaque.
+TEST_F(DeviceRendererTest, AnOpaqueBackBufferReadsItsAlphaAsOne)
+{
+    const struct {
+        float x, y, z, rhw;
+        DWORD c;
+    } clear[] = {{-0.5f, -0.5f, 0.5f, 1, 0x00000000}, {31.5f, -0.5f, 0.5f, 1, 0x00000000},
+                 {-0.5f, 31.5f, 0.5f, 1, 0x00000000}, {31.5f, 31.5f, 0.5f, 1, 0x00000000}},
+      red[] = {{-0.5f, -0.5f, 0.5f, 1, 0xFFFF0000}, {31.5f, -0.5f, 0.5f, 1, 0xFFFF0000},
+               {-0.5f, 31.5f, 0.5f, 1, 0xFFFF0000}, {31.5f, 31.5f, 0.5f, 1, 0xFFFF0000}};
+    m_device->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);
+    m_device->BeginScene();
+    m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+    m_device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    m_device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, clear, sizeof(clear[0]));
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTALPHA);
+    m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+    m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, red, sizeof(red[0]));
+    present();
+    EXPECT_EQ(front(16, 16), 0xFFFF0000u);
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+}
+
 TEST_F(DeviceRendererTest, PresentsWaitForTheDisplayAsTheIntervalAsks)
 {
     EXPECT_EQ(SDL_GL_GetSwapInterval(), 1) << "the default interval waits once";

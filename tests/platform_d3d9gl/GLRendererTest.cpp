@@ -357,7 +357,7 @@ TEST_F(GLRendererTest, EachDrawGetsItsOwnUniformsAndStatesWhateverCameBetween)
 
 // Each buffer's draws read its own vertices, also after another of the same layout was deleted
 // (whose GL name it may get). Caller memory larger than the stream ring makes it larger, again and
-// again.
+// again; smaller, it goes round the ring.
 TEST_F(GLRendererTest, DrawsReadTheirOwnBuffersAndCallerMemoryOfAnySize)
 {
     m_state.ts[0][1] = 3;
@@ -392,6 +392,19 @@ TEST_F(GLRendererTest, DrawsReadTheirOwnBuffersAndCallerMemoryOfAnySize)
     drawStrip(quad(0xFF0000FF), FVF_SCREEN);
     reread();
     EXPECT_TRUE(near(at(60, 60), 0, 0, 255));
+    // Draws of a megabyte each go round the ring several times in one frame, each a column of its own.
+    clearAll(0xFF000000);
+    for (int i = 0; i < 16; ++i) {
+        const uint32_t colour = 0xFF000000u | (0x10u * static_cast<uint32_t>(i) + 8) << 8;
+        std::vector<ScreenVertex> v(50000, ScreenVertex{0, 0, 0.5f, 1, colour});
+        const float x = 4.0f * static_cast<float>(i) - 0.5f;
+        v[v.size() - 3] = {x, -0.5f, 0.5f, 1, colour};
+        v[v.size() - 2] = {x + 4, -0.5f, 0.5f, 1, colour};
+        v[v.size() - 1] = {x, 63.5f, 0.5f, 1, colour};
+        drawStrip(v, FVF_SCREEN);
+    }
+    reread();
+    for (int i = 0; i < 16; ++i) EXPECT_TRUE(near(at(4 * i, 2), 0, 0x10 * i + 8, 0)) << i;
 }
 
 // A full-screen quad of transformed vertices: (x, y) in clip space, the texture set (u, v) from 0 to 1.

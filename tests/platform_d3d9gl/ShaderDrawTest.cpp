@@ -82,6 +82,19 @@ protected:
         present();
     }
 
+    // A 2 x 2 texture sampled point by point: red, green / blue, white.
+    IDirect3DTexture9* quarters()
+    {
+        IDirect3DTexture9* texture = nullptr;
+        EXPECT_EQ(m_device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+        D3DLOCKED_RECT r{};
+        texture->LockRect(0, &r, nullptr, 0);
+        const DWORD texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+        for (int i = 0; i < 4; ++i) std::memcpy(static_cast<uint8_t*>(r.pBits) + i / 2 * r.Pitch + i % 2 * 4, &texels[i], 4);
+        texture->UnlockRect(0);
+        return texture;
+    }
+
     static constexpr DWORD CLEAR = 0xFF404040;
 };
 
@@ -338,14 +351,9 @@ TEST_F(ShaderDrawTest, ShadersLeaveBlendingAlphaTestAndFogToTheFixedStates)
 TEST_F(ShaderDrawTest, ProjectedStagesDivideTheirCoordinatesBeforeSampling)
 {
     // Stage 1 red, green / blue, white; stage 0 a bump map of du 1, which a matrix of 0.5 halves.
-    IDirect3DTexture9 *colours = nullptr, *bump = nullptr;
-    ASSERT_EQ(m_device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &colours, nullptr), D3D_OK);
+    IDirect3DTexture9 *colours = quarters(), *bump = nullptr;
     ASSERT_EQ(m_device->CreateTexture(1, 1, 1, 0, D3DFMT_V8U8, D3DPOOL_MANAGED, &bump, nullptr), D3D_OK);
     D3DLOCKED_RECT r{};
-    colours->LockRect(0, &r, nullptr, 0);
-    const DWORD texels[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
-    for (int i = 0; i < 4; ++i) std::memcpy(static_cast<uint8_t*>(r.pBits) + i / 2 * r.Pitch + i % 2 * 4, &texels[i], 4);
-    colours->UnlockRect(0);
     bump->LockRect(0, &r, nullptr, 0);
     static_cast<int8_t*>(r.pBits)[0] = 127, static_cast<int8_t*>(r.pBits)[1] = 0;
     bump->UnlockRect(0);
@@ -374,6 +382,131 @@ TEST_F(ShaderDrawTest, ProjectedStagesDivideTheirCoordinatesBeforeSampling)
     }
     m_device->SetTexture(0, nullptr), m_device->SetTexture(1, nullptr);
     bump->Release(), colours->Release();
+}
+
+// A projected stage divides its coordinates by the last element counted; without a valid count,
+// by the last the vertex supplies (an invalid count standing for that many, texture matrix
+// included); under a vertex shader by the fourth, whatever the count. Each is drawn with the
+// fixed-function stage and with a ps_1_1 tex. Every other reading lands outside the green texel.
+TEST_F(ShaderDrawTest, ProjectedCoordinatesDivideByTheElementTheDeviceChooses)
+{
+    IDirect3DTexture9* colours = quarters();
+    IDirect3DPixelShader9* ps = pixelShader("ps.1.1\ntex t0\nmov r0, t0\n");
+    IDirect3DVertexShader9* vs = vertexShader("vs.1.1\ndcl_position0 v0\nmov oPos, v0\nmov oT0, c4\n");
+    IDirect3DVertexDeclaration9* positions = nullptr;
+    ASSERT_EQ(m_device->CreateVertexDeclaration(SHADER_DECLARATION, &positions), D3D_OK);
+    // The third element doubled where a texture matrix applies.
+    D3DMATRIX doubleThird{};
+    doubleThird.m[0][0] = doubleThird.m[1][1] = doubleThird.m[3][3] = 1, doubleThird.m[2][2] = 2;
+    m_device->SetTransform(D3DTS_TEXTURE0, &doubleThird);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    const struct {
+        const char* name;
+        DWORD flags;
+        int supplied;  // elements of the vertex's set; 0: a vertex shader writes oT0 from c4
+        float tex[4];
+    } cases[] = {
+        {"no count, three supplied", D3DTTFF_PROJECTED, 3, {2.25f, 0.75f, 3}},
+        {"no count, four supplied", D3DTTFF_PROJECTED, 4, {2.25f, 0.75f, 5, 3}},
+        {"an invalid count, three supplied", 0xFFFFFFFF, 3, {1.25f, 0.25f, 1}},
+        {"a vertex shader, counted three", D3DTTFF_COUNT3 | D3DTTFF_PROJECTED, 0, {2.25f, 0.75f, 5, 3}},
+    };
+    for (const auto& c : cases)
+        for (IDirect3DPixelShader9* shader : {static_cast<IDirect3DPixelShader9*>(nullptr), ps}) {
+            std::vector<float> quad;
+            for (auto [x, y] : {std::pair{-1, 1}, {1, 1}, {-1, -1}, {1, -1}}) {
+                quad.insert(quad.end(), {float(x), float(y), 0.5f});
+                quad.insert(quad.end(), c.tex, c.tex + c.supplied);
+            }
+            const UINT stride = static_cast<UINT>((3 + c.supplied) * sizeof(float));
+            m_device->SetVertexShaderConstantF(4, c.tex, 1);
+            m_device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, c.flags);
+            frame([&] {
+                if (c.supplied) {
+                    const DWORD sizeBits = c.supplied == 3 ? 1u << 16 : 2u << 16;
+                    m_device->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1 | sizeBits);
+                } else {
+                    m_device->SetVertexDeclaration(positions);
+                    m_device->SetVertexShader(vs);
+                }
+                m_device->SetTexture(0, colours);
+                m_device->SetPixelShader(shader);
+                m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad.data(), stride);
+            });
+            expectNear(front(16, 16), {0, 1, 0}, std::string(c.name) + (shader ? ", tex" : ", fixed-function stage"));
+            m_device->SetVertexShader(nullptr), m_device->SetPixelShader(nullptr);
+        }
+    m_device->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+    m_device->SetTexture(0, nullptr), m_device->SetVertexDeclaration(nullptr);
+    positions->Release(), vs->Release(), ps->Release(), colours->Release();
+}
+
+// A D3DCOLOR blend weight gives its red, green and blue over 255 as the weights, in that order,
+// to the fixed-function blend and to a vertex shader's input. Of the four world matrices the
+// first leaves the quad in the top left quarter, the second moves it right, the third down and
+// the fourth, which takes what the weights leave, both.
+TEST_F(ShaderDrawTest, ColourBlendWeightsWeighTheWorldMatricesInRedGreenBlueOrder)
+{
+    struct Vertex {
+        float x, y, z;
+        DWORD weights, colour;
+    };
+    const D3DVERTEXELEMENT9 elements[] = {{0, 0, D3DDECLTYPE_FLOAT3, 0, D3DDECLUSAGE_POSITION, 0},
+                                          {0, 12, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_BLENDWEIGHT, 0},
+                                          {0, 16, D3DDECLTYPE_D3DCOLOR, 0, D3DDECLUSAGE_COLOR, 0},
+                                          {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}};
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(m_device->CreateVertexDeclaration(elements, &declaration), D3D_OK);
+    // The shader blends the same moves, c5 to c7, the last by one less the three weights.
+    IDirect3DVertexShader9* vs = vertexShader("vs.1.1\ndcl_position0 v0\ndcl_blendweight0 v1\ndcl_color0 v2\n"
+                                              "def c8, 1, 1, 1, 0\ndef c9, 1, 1, 1, 1\n"
+                                              "dp3 r1, v1, c8\nsub r1, c9, r1\nmad r0, v1.y, c5, v0\n"
+                                              "mad r0, v1.z, c6, r0\nmad r0, r1.x, c7, r0\nmov oPos, r0\nmov oD0, v2\n");
+    const float moves[3][4] = {{1, 0, 0, 0}, {0, -1, 0, 0}, {1, -1, 0, 0}};
+    m_device->SetVertexShaderConstantF(5, &moves[0][0], 3);
+    for (int m = 0; m < 3; ++m) {
+        D3DMATRIX world{};
+        world.m[0][0] = world.m[1][1] = world.m[2][2] = world.m[3][3] = 1;
+        world.m[3][0] = moves[m][0], world.m[3][1] = moves[m][1];
+        m_device->SetTransform(D3DTS_WORLDMATRIX(m + 1), &world);
+    }
+    m_device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_3WEIGHTS);
+    m_device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    // Where the green quad lands, as the quarter (left/right, top/bottom) it fills.
+    auto quarter = [&](DWORD weights, IDirect3DVertexShader9* shader) {
+        const DWORD g = 0xFF00FF00;
+        const Vertex quad[] = {{-1, 1, 0.5f, weights, g}, {0, 1, 0.5f, weights, g}, {-1, 0, 0.5f, weights, g},
+                               {0, 0, 0.5f, weights, g}};
+        frame([&] {
+            m_device->SetVertexDeclaration(declaration);
+            m_device->SetVertexShader(shader);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+        });
+        std::string seen;
+        for (auto [x, y, name] : {std::tuple{8, 8, "top left"}, {24, 8, "top right"}, {8, 24, "bottom left"},
+                                  {24, 24, "bottom right"}})
+            if (front(x, y) == g) seen += name;
+        return seen;
+    };
+    DWORD passes = 0;
+    EXPECT_EQ(m_device->ValidateDevice(&passes), D3D_OK);
+    for (IDirect3DVertexShader9* shader : {static_cast<IDirect3DVertexShader9*>(nullptr), vs}) {
+        const std::string path = shader ? "shader" : "fixed function";
+        EXPECT_EQ(quarter(0x00FF0000, shader), "top left") << path;
+        EXPECT_EQ(quarter(0x0000FF00, shader), "top right") << path;
+        EXPECT_EQ(quarter(0x000000FF, shader), "bottom left") << path;
+        EXPECT_EQ(quarter(0x00000000, shader), "bottom right") << path;
+        // Half a move right and half one down: the quad straddles the middle.
+        quarter(0x00008080, shader);
+        EXPECT_EQ(std::vector<DWORD>({front(4, 4), front(16, 16), front(28, 28)}),
+                  std::vector<DWORD>({CLEAR, 0xFF00FF00u, CLEAR})) << path;
+    }
+    EXPECT_TRUE(pt::d3d9RendererNotes().empty());
+    m_device->SetRenderState(D3DRS_VERTEXBLEND, D3DVBF_DISABLE);
+    m_device->SetVertexShader(nullptr), m_device->SetVertexDeclaration(nullptr);
+    vs->Release(), declaration->Release();
 }
 
 TEST_F(ShaderDrawTest, DeclarationsFeedFixedFunctionAndWhatCannotBeDrawnIsSaidOnce)

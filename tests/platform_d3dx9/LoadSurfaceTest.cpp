@@ -137,7 +137,7 @@ TEST_F(LoadSurfaceTest, DxtEncodingKeepsGradientsCloseAndCutsOutTransparency)
         EXPECT_LE(total / long(3 * (got.size() - 16)), 5);
         EXPECT_EQ(channel(got[0], 3), 0);
         EXPECT_EQ(channel(got[1], 3), 255);
-        if (f == D3DFMT_DXT1) EXPECT_EQ(got[0], 0u);
+        if (f == D3DFMT_DXT1) { EXPECT_EQ(got[0], 0u); }
     }
     // Levels smaller than a block encode the texels they have.
     IDirect3DSurface9* tiny = surface(1, 1, D3DFMT_A8R8G8B8);

@@ -386,7 +386,7 @@ TEST(StripifierTest, DebugMeshesShowNormalsAndOpenEdges)
         ASSERT_TRUE(Stripify(in, out, o));
         EXPECT_EQ(c.tip.empty(), o.NormalMesh.pVertices == nullptr);
         EXPECT_EQ(c.tip.empty() ? 1 : 0, countReports("no normal mesh made"));
-        if (!c.tip.empty()) EXPECT_EQ(std::make_pair(6u, c.tip), std::make_pair(o.NormalMesh.NumVertices, pointOf(o.NormalMesh, 1)));
+        if (!c.tip.empty()) { EXPECT_EQ(std::make_pair(6u, c.tip), std::make_pair(o.NormalMesh.NumVertices, pointOf(o.NormalMesh, 1))); }
 
         // The lone triangle's three edges, lifted by 0.1 along its normal (0, 0, 1).
         EXPECT_EQ(12u, o.OpenEdgeMesh.NumIndices);

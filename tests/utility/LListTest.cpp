@@ -36,6 +36,12 @@ TEST_F(LListTest, InsertsMakeTheNewElementCurrentAndRemovalsMoveToTheNextElseThe
     EXPECT_EQ(item(0), list.GetCurrent());
     EXPECT_EQ((std::vector<intptr_t>{0, 1, 2, 3}), contents(list));
     EXPECT_EQ(4u, llistElementsInUse());
+    // Moving on gives the new current element, and 0 past the tail.
+    list.GotoTail();
+    list.GotoPrev();
+    EXPECT_EQ(item(3), list.GotoNext()->data);
+    EXPECT_EQ(nullptr, list.GotoNext());
+    EXPECT_FALSE(list.HasCurrent());
     list.GotoTail();
     EXPECT_EQ(1, list.RemoveCurrent());
     EXPECT_EQ(item(2), list.GetCurrent());  // the new tail

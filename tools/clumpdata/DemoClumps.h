@@ -20,18 +20,17 @@ namespace democlumps {
 
 namespace mw = meshwriter;
 
-// A box of the half extents standing on z = 0, one flat quad a face (its own vertices, so normals
-// built from it stay flat), drawn from outside.
-inline mw::Primitive box(float hx, float hy, float hz)
+// A box of the half extents standing on z = base in one colour, one flat quad a face (its own
+// vertices, so normals built from it stay flat), drawn from outside, added to the primitive.
+inline void addBox(mw::Primitive& p, float hx, float hy, float hz, float base = 0.0f, uint32_t colour = 0xFFFFFFFF)
 {
-    mw::Primitive p;
-    p.FVF = mw::XYZ | mw::DIFFUSE;
+    const uint32_t first = static_cast<uint32_t>(p.VertexData.size() / mw::vertexBytes(mw::Vertex(), p.FVF).size());
     const float half[3] = {hx, hy, hz};
     std::vector<std::vector<float>> at;
     for (int axis = 0; axis < 3; ++axis)
         for (float sign : {-1.0f, 1.0f}) {
             const int u = (axis + 1) % 3, v = (axis + 2) % 3;
-            const uint32_t base = static_cast<uint32_t>(at.size());
+            const uint32_t face = first + static_cast<uint32_t>(at.size());
             for (float cu : {-1.0f, 1.0f})
                 for (float cv : {-1.0f, 1.0f}) {
                     std::vector<float> q(3);
@@ -42,15 +41,23 @@ inline mw::Primitive box(float hx, float hy, float hz)
                 }
             // Front faces outside: (b - a) x (c - a) points inwards.
             for (uint32_t i : sign > 0 ? std::vector<uint32_t>{0, 1, 2, 2, 1, 3} : std::vector<uint32_t>{0, 2, 1, 2, 3, 1})
-                p.IndexList.push_back(base + i);
+                p.IndexList.push_back(face + i);
         }
     for (const std::vector<float>& q : at) {
         mw::Vertex vertex;
         vertex.Position[0] = q[0];
         vertex.Position[1] = q[1];
-        vertex.Position[2] = q[2] + hz;
+        vertex.Position[2] = q[2] + hz + base;
+        vertex.Diffuse = colour;
         p.add(vertex);
     }
+}
+
+inline mw::Primitive box(float hx, float hy, float hz)
+{
+    mw::Primitive p;
+    p.FVF = mw::XYZ | mw::DIFFUSE;
+    addBox(p, hx, hy, hz);
     return p;
 }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Remakes the sample data's clumps with democlumps: data/clumps/demo.clump and its models. The
-# results are committed; the game never runs this.
+# Remakes the sample data's clumps with democlumps: data/clumps/demo.clump and grove.clump with
+# their models and materials. The results are committed; the game never runs this.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/setup.sh

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Remakes the sample data's sounds with sounddata: data/sounds/bounce.wav. The results are
-# committed; the game never runs this.
+# Remakes the sample data's sounds with sounddata: data/sounds/bounce.wav and splash.wav. The
+# results are committed; the game never runs this.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . tools/setup.sh

@@ -262,6 +262,7 @@ typedef enum _D3DSAMPLERSTATETYPE : DWORD {
 #define D3DBLEND_ONE 2
 #define D3DBLEND_SRCALPHA 5
 #define D3DBLEND_INVSRCALPHA 6
+#define D3DBLEND_DESTALPHA 7
 #define D3DTEXF_NONE 0
 #define D3DTEXF_POINT 1
 #define D3DTEXF_LINEAR 2
@@ -573,6 +574,8 @@ static_assert(sizeof(D3DVERTEXELEMENT9) == 8);
 #define D3DDECLTYPE_UNUSED 17
 #define D3DDECLMETHOD_DEFAULT 0
 #define D3DDECLUSAGE_POSITION 0
+#define D3DDECLUSAGE_BLENDWEIGHT 1
+#define D3DDECLUSAGE_COLOR 10
 
 // ---- Result codes ----------------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "effects/particlesystem/ParticleEffect.h"
 
 #include "audio/AudioManager.h"
+#include "effects/EffectKinds.h"
 #include "effects/particlesystem/ParticleController.h"
 #include "effects/particlesystem/ParticleEmitter.h"
 #include "effects/particlesystem/ParticleRandom.h"
@@ -176,12 +177,10 @@ bool ReadParticleEffectDefinition(CEffectManager& manager, const CParamBlock& bl
 CEffect* CreateParticleEffect(CEffectManager& manager, CEffectDefinition* pDefinition, uintptr_t creationWord,
                               const Vector3& position, const Matrix3& orientation)
 {
-    CParticleEffectDefinition* pParticles = dynamic_cast<CParticleEffectDefinition*>(pDefinition);
-    if (!VERIFY(pParticles)) return nullptr;
-    CParticleEffect* pEffect =
-        new (std::nothrow) CParticleEffect(&manager, pParticles, creationWord, position, orientation);
+    CEffect* pEffect = NewEffectOfKind<CParticleEffect, CParticleEffectDefinition>(manager, pDefinition, creationWord,
+                                                                                  position, orientation);
     // Never a half-built effect.
-    if (pEffect && !pEffect->IsBuilt()) {
+    if (pEffect && !static_cast<CParticleEffect*>(pEffect)->IsBuilt()) {
         delete pEffect;
         pEffect = nullptr;
     }
