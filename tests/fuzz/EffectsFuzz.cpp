@@ -98,6 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     effectLog().clear();
     renderedEffects().clear();
+    // Each input starts its clock afresh: run on, the game time would overflow after some 400,000.
+    getProjData().GameTime = 0;
     const fuzz::InputFile input("effects.txt", data, size);
     const std::vector<std::string> names = instanceNames(data, size);
     CEffectManager& manager = *pTheEffectManager;
