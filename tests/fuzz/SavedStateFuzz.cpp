@@ -81,7 +81,10 @@ struct Level {
         }
         objects.releaseAllObjects();
         CGameTree::unload();
+        // As at the start: the trees loaded, then a restart over them, so that the list pool stands
+        // where it stood then.
         loadTrees();
+        restart();
     }
 };
 
