@@ -48,6 +48,9 @@ bool ambiguous(const CParamBlock* block)
 }
 
 const char* const INPUT = "fuzz\ninput.txt";
+// Where the blocks are saved and read back: out of an include line's reach too, and gone after
+// each input, so that no input reads what an earlier one left.
+const char* const SAVED = "fuzz\nsaved.txt";
 
 std::string describe(const blockList& list)
 {
@@ -94,11 +97,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const TPtrNode<CParamBlock>* node = list.pHead; node; node = node->pNext)
         roundTrip = roundTrip && !ambiguous(node->pObject);
     if (roundTrip) {
-        if (!saveBlocks("saved.txt", list, true)) abort();
+        if (!saveBlocks(SAVED, list, true)) abort();
         blockList again;
-        if (!loadBlocks("saved.txt", again, 64)) abort();
+        if (!loadBlocks(SAVED, again, 64)) abort();
         if (describe(list) != describe(again)) abort();
         deleteBlockList(again);
+        platform::testing::removeMemoryFile(SAVED);
     }
     // Listing the blocks and parsing each where it starts (scanBlocks, parseBlock) is the
     // instance-script and saved-state targets' work.

@@ -13,6 +13,7 @@
 #include "global/ProjData.h"
 #include "l3render/L3Render.h"
 #include "platform/testing.h"
+#include "utility/ActualParameter.h"
 #include "utility/LList.h"
 
 #include <algorithm>
@@ -53,9 +54,9 @@ void bringUp()
 
 // The value of every "instancename" entry the block reader could find, wherever it stands (a
 // block's entries may follow its brace on the same line), read as the reader reads it: the name,
-// blanks or a comment, the value to the line's end less trailing blanks. Found by a scan of the
-// text rather than a second parse; a name that is no definition's is refused by the manager, and
-// every definition made, a multi-effect's sub-effects too, bears one of these names.
+// blanks or a comment, the value to the line's end less a trailing comment and blanks. Found by a
+// scan of the text rather than a second parse; a name that is no definition's is refused by the
+// manager, and every definition made, a multi-effect's sub-effects too, bears one of these names.
 std::vector<std::string> instanceNames(const uint8_t* data, size_t size)
 {
     static const char KEY[] = "instancename";
@@ -76,8 +77,16 @@ std::vector<std::string> instanceNames(const uint8_t* data, size_t size)
                 break;
             }
         }
+        // The value as kept (cut at its limit), then less a trailing comment and the blanks before.
         const char* valueEnd = value;
-        while (valueEnd < end && *valueEnd != '\r' && *valueEnd != '\n' && *valueEnd != 0) ++valueEnd;
+        while (valueEnd < end && *valueEnd != '\r' && *valueEnd != '\n' && *valueEnd != 0 &&
+               valueEnd - value < static_cast<ptrdiff_t>(CActualParameter::MAX_VALUE))
+            ++valueEnd;
+        for (const char* c = value; c + 1 < valueEnd; ++c)
+            if (c[0] == '/' && c[1] == '/') {
+                valueEnd = c;
+                break;
+            }
         while (valueEnd > value && (valueEnd[-1] == ' ' || valueEnd[-1] == '\t')) --valueEnd;
         if (valueEnd > value) names.emplace_back(value, std::min<size_t>(static_cast<size_t>(valueEnd - value), 63));
     }
