@@ -35,10 +35,17 @@ fuzz_one() {
   corpus="$build/corpus/$1"
   mkdir -p "$corpus"
   cp "$root/tests/fuzz/seeds/$1/"* "$corpus/" 2>/dev/null || true
+  # Inputs no longer than the files these readers see: a list or definitions file of a kilobyte
+  # holds every kind of line many times over, and longer ones only repeat reading that is dear
+  # per line (models, materials and textures looked for and loaded, clumps' meshes made); a saved
+  # state's blocks are each parsed on from where the scan found them, one left open to the end.
   local options=()
-  # A saved state's blocks are each parsed on from where the scan found them, and one left open
-  # reads on to the file's end: longer inputs mostly add the same reading over again.
-  [ "$1" = savedstate ] && options+=(-max_len=256)
+  case "$1" in
+    savedstate) options+=(-max_len=128) ;;
+    blockfile) options+=(-max_len=512) ;;
+    clumpfile) options+=(-max_len=768) ;;
+    instancescript|precachelist|lightmaps|volumefog|effects) options+=(-max_len=1024) ;;
+  esac
   local TIMEFORMAT='%U %S'
   if { time "$build/tests/fuzz/fuzz_$1" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
     "${options[@]}" -artifact_prefix="$build/artifacts/$1-" "$corpus" </dev/null >"$build/logs/$1.txt" 2>&1; } 2>"$build/logs/$1.cpu"; then
