@@ -118,6 +118,12 @@ public:
         m_failed = true;
         return false;
     }
+    // A fault the callee has already reported.
+    bool FailQuietly()
+    {
+        m_failed = true;
+        return false;
+    }
     uint32_t Left() const { return m_file.GetSize() - m_file.GetPosition(); }
 
     bool Read(void* data, uint32_t bytes)
@@ -244,7 +250,12 @@ bool readMesh(ModelLoad& ld, CModelElement* element)
     }
     HWBaseObject* mesh = newMeshObject(ld.flags);
     element->m_pMeshObject = mesh;  // released with the element
-    if (!mesh->Load(ld.file, ld.version, ld.name)) return in.Fail("has a mesh that does not load", "pMesh->Load()");
+    // A damaged file is one report: the mesh loader names the file when it finds the fault.
+    const int checksBefore = checksFailed();
+    if (!mesh->Load(ld.file, ld.version, ld.name)) {
+        if (checksFailed() != checksBefore) return in.FailQuietly();
+        return in.Fail("has a mesh that does not load", "pMesh->Load()");
+    }
     const bool dynamic = !(ld.flags & CModelUtil::LOAD_TOOL) && (ld.flags & CModelUtil::LOAD_DYNAMIC);
     if (dynamic) element->m_flags |= CModelElement::DYNAMIC;
     if (mesh->Properties.Lit) element->m_flags |= CModelElement::FLAG_LIT;

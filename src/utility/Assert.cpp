@@ -9,6 +9,7 @@ namespace {
 
 std::recursive_mutex reportMutex;
 AssertReportHook reportHook = nullptr;
+int checksFailedSoFar = 0;
 
 }  // namespace
 
@@ -21,9 +22,16 @@ void setAssertReportHook(AssertReportHook hook)
     reportHook = hook;
 }
 
+int checksFailed()
+{
+    ReportLock lock;
+    return checksFailedSoFar;
+}
+
 void assertFailed(const char* expression, const char* file, int line)
 {
     ReportLock lock;
+    ++checksFailedSoFar;
     if (reportHook) {
         reportHook(nullptr, expression, file, line);
         return;
@@ -37,6 +45,7 @@ void assertFailed(const char* expression, const char* file, int line)
 void assertFailedMsg(const char* message, const char* expression, const char* file, int line)
 {
     ReportLock lock;
+    ++checksFailedSoFar;
     if (reportHook) {
         reportHook(message, expression, file, line);
         return;

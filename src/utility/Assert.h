@@ -6,6 +6,9 @@
 void assertFailed(const char* expression, const char* file, int line);
 // The same after a message line "%s\n".
 void assertFailedMsg(const char* message, const char* expression, const char* file, int line);
+// How many checks have failed in this process: a loader that calls another tells by it whether the
+// callee has already reported what went wrong.
+int checksFailed();
 
 #define ASSERT(cond)                                                 \
     do {                                                             \

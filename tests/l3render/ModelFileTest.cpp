@@ -197,14 +197,15 @@ TEST_F(ModelFileTest, EveryCutFileFailsAndReleasesWhatItRead)
     one.Lods = {{0, mw::Element("kept")}};
     CModel* given = load(one, 1);
     ASSERT_NE(given, nullptr);
-    testsupport::clearReports();
+    // One report for each cut file, wherever the cut falls: in a mesh the mesh loader's alone.
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         resetRunLogCount();
+        testsupport::clearReports();
         write("data/models/m.rsm", bytes.substr(0, cut));
         EXPECT_EQ(CModelUtil::LoadModel(MODEL, 0, 1.0f, nullptr, CModelUtil::LOAD_TOOL), nullptr) << cut;
         EXPECT_EQ(listed(), 2u) << cut;
+        EXPECT_EQ(testsupport::reports().size(), 1u) << cut;
     }
-    EXPECT_GE(testsupport::reports().size(), bytes.size());
     // A model given survives a failed load, every slot empty.
     EXPECT_EQ(CModelUtil::LoadModel(MODEL, 0, 1.0f, given, CModelUtil::LOAD_TOOL), nullptr);
     EXPECT_EQ(given->GetRootLodModel(1), nullptr);
