@@ -111,6 +111,12 @@ bool fileFailedThisRun(const char* name)
     return failedFiles.count(fileKey(name)) != 0;
 }
 
+void forgetFileFailures()
+{
+    ReportLock lock;
+    failedFiles.clear();
+}
+
 void trimLogFile(const char* fileName, uint32_t maxBytes)
 {
     HANDLE source = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

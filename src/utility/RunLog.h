@@ -30,6 +30,9 @@ void reportStop(const char* reason);
 // with '\' and '/' alike. noteFileFailure is true when the file had not failed before.
 bool noteFileFailure(const char* name);
 bool fileFailedThisRun(const char* name);
+// As at a new run's start: no file has failed. A fuzz target forgets after each input, so that an
+// input fares the same whatever ran before it.
+void forgetFileFailures();
 
 // Decimal text of value in the next of the thread's eight ring buffers; its ninth call overwrites the first.
 const char* intToString(int value);

@@ -5,6 +5,7 @@
 
 #include "platform/testing.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -33,8 +34,9 @@ inline void writeInput(const char* name, const void* data, size_t size)
 }
 
 // An input held as a file for one run of the target, and let go after it with the message boxes
-// the run raised: an input leaves nothing allocated behind, so that libFuzzer's leak check runs only
-// when the code under test keeps memory.
+// the run raised and the files it found failing: an input leaves nothing allocated behind, so that
+// libFuzzer's leak check (which runs the input again) runs only when the code under test keeps
+// memory, and no input finds a file failed because an earlier one named it.
 class InputFile {
 public:
     InputFile(const char* name, const void* data, size_t size) : m_name(name) { writeInput(name, data, size); }
@@ -42,6 +44,7 @@ public:
     {
         platform::testing::removeMemoryFile(m_name);
         platform::testing::clearMessageBoxes();
+        forgetFileFailures();
     }
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
