@@ -56,7 +56,11 @@ void CBufferAllocator::ReturnToHeap(void* block)
     std::free(block);
 }
 
-void* CBufferAllocator::Alloc(uint32_t size)
+void* CBufferAllocator::Alloc(uint32_t size) { return Take(size, false); }
+
+void* CBufferAllocator::AllocZeroed(uint32_t size) { return Take(size, true); }
+
+void* CBufferAllocator::Take(uint32_t size, bool zeroed)
 {
     if (d_recycling && !d_freeList.Empty()) {
         // Best fit: the smallest surplus, the first of equal ones; an exact fit cannot be beaten.
@@ -80,11 +84,12 @@ void* CBufferAllocator::Alloc(uint32_t size)
             d_bytesKept -= sizeOf(block);
             d_bytesInUse += sizeOf(block);
             ++d_blocksReused;
+            if (zeroed) std::memset(dataOf(block), 0, size);
             return dataOf(block);
         }
     }
     if (size > UINT32_MAX - HEADER_BYTES) return nullptr;
-    void* block = std::malloc(HEADER_BYTES + size);
+    void* block = zeroed ? std::calloc(1, HEADER_BYTES + size) : std::malloc(HEADER_BYTES + size);
     if (!block) return nullptr;
     std::memcpy(block, &size, sizeof(size));
     d_usedList.GotoTail();

@@ -25,6 +25,9 @@ public:
     static void DestroyInstance();
 
     void* Alloc(uint32_t size);
+    // As Alloc, all zeros: a block new from the heap comes zeroed from it (a large one untouched
+    // until written), a kept one is cleared.
+    void* AllocZeroed(uint32_t size);
     // A pointer that Alloc did not hand out (or handed out and took back) is reported and ignored.
     void Free(void* p);
     void EnableRecycling();
@@ -50,6 +53,7 @@ private:
     CBufferAllocator& operator=(const CBufferAllocator&) = delete;
 
     void ReturnToHeap(void* block);
+    void* Take(uint32_t size, bool zeroed);
 
     llist d_usedList;  // block addresses (headers)
     llist d_freeList;

@@ -11,9 +11,10 @@
 
 namespace {
 
+// Whatever a load or a copy does not fill is zeros, not the heap's leftovers.
 void* allocate(uint64_t bytes)
 {
-    return bytes <= UINT32_MAX ? CBufferAllocator::GetInstance()->Alloc(static_cast<uint32_t>(bytes)) : nullptr;
+    return bytes <= UINT32_MAX ? CBufferAllocator::GetInstance()->AllocZeroed(static_cast<uint32_t>(bytes)) : nullptr;
 }
 
 void release(BYTE*& p)
@@ -81,9 +82,6 @@ bool HWDynamicSubMesh::Init(HWDynamicMeshObject* owner, DWORD maxVertices_, DWOR
         release(pNativeVertices);
         return false;
     }
-    // Whatever a load or a copy does not fill is zeros, not the heap's leftovers.
-    std::memset(pNativeVertices, 0, static_cast<size_t>(vertexSize) * maxVertices_);
-    std::memset(pIndexBuffer, 0, static_cast<size_t>(2) * maxIndices_);
     pDMO = owner;
     maxVertices = maxVertices_;
     maxIndices = maxIndices_;

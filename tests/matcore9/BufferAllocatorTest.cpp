@@ -97,3 +97,30 @@ TEST_F(BufferAllocatorTest, CountersFollowEveryMove)
 }
 
 }  // namespace
+
+TEST_F(BufferAllocatorTest, ZeroedBlocksHoldZerosWhetherNewOrKept)
+{
+    a->EnableRecycling();
+    auto allZero = [](const void* p, size_t n) {
+        const auto* bytes = static_cast<const uint8_t*>(p);
+        for (size_t i = 0; i < n; ++i)
+            if (bytes[i]) return false;
+        return true;
+    };
+    // Small, then large enough that the heap maps it afresh (the small kept block is no fit).
+    for (uint32_t size : {200u, 3u << 20}) {
+        auto* fresh = static_cast<uint8_t*>(a->AllocZeroed(size));
+        ASSERT_NE(fresh, nullptr);
+        EXPECT_TRUE(allZero(fresh, size));
+        std::memset(fresh, 0xAB, size);
+        a->Free(fresh);
+        // The kept block comes back cleared, its size still counted whole.
+        auto* kept = static_cast<uint8_t*>(a->AllocZeroed(size - 8));
+        EXPECT_EQ(kept, fresh);
+        EXPECT_TRUE(allZero(kept, size - 8));
+        EXPECT_EQ(a->BytesInUse(), size);
+        a->Free(kept);
+    }
+    a->DisableRecycling();
+    EXPECT_EQ(a->TotalTaken(), 0u);
+}
