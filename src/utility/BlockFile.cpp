@@ -35,7 +35,9 @@ struct ParseContext {
 bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
                   IncludeState& includes);
 
-inline bool isNameEnd(char c) { return c == 0 || isBlank(c); }
+// The blanks of isBlank. Texts are scanned a run of characters at a time (strspn, strcspn) rather
+// than a character and a test at a time; a name ends at a blank or the text's end.
+const char* const BLANKS = " \t\r\n";
 inline bool isNameStart(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -45,21 +47,17 @@ inline bool isNameStart(char c)
 const char* skipWhite(const char* p)
 {
     for (;;) {
-        if (isBlank(*p)) {
-            ++p;
-        } else if (p[0] == '/' && p[1] == '/') {
-            p += 2;
-            while (*p && *p != '\n') ++p;
-            if (*p) ++p;
-        } else {
-            return p;
-        }
+        p += strspn(p, BLANKS);
+        if (p[0] != '/' || p[1] != '/') return p;
+        p += 2;
+        p += strcspn(p, "\n");
+        if (*p) ++p;
     }
 }
 
 const char* skipPastLineEnd(const char* p)
 {
-    while (*p && *p != '\n') ++p;
+    p += strcspn(p, "\n");
     return *p ? p + 1 : p;
 }
 
@@ -75,20 +73,16 @@ bool readValueLine(const char*& cursor, const char*& name, size_t& nameLength, c
     const char* p = cursor;
     if (!isNameStart(*p) && *p != '#') return false;
     name = p;
-    while (!isNameEnd(*p)) ++p;
+    p += strcspn(p, BLANKS);
     nameLength = static_cast<size_t>(p - name);
     if (nameLength > CParameter::MAX_NAME) return false;
     for (;;) {
-        if (*p == ' ' || *p == '\t') {
-            ++p;
-        } else if (p[0] == '/' && p[1] == '/') {
-            while (*p && *p != '\n') ++p;
-        } else {
-            break;
-        }
+        p += strspn(p, " \t");
+        if (p[0] != '/' || p[1] != '/') break;
+        p += strcspn(p, "\n");
     }
     value = p;
-    while (*p && *p != '\r' && *p != '\n') ++p;
+    p += strcspn(p, "\r\n");
     valueLength = static_cast<size_t>(p - value);
     if (valueLength > CActualParameter::MAX_VALUE) return false;
     cursor = skipPastLineEnd(p);
@@ -133,8 +127,7 @@ bool parseBlockAt(const char*& cursor, CParamBlock** ppBlock, int level, int max
         p = skipWhite(end ? end + 2 : p + strlen(p));
     }
     const char* name = p;
-    if (isNameStart(*p))
-        while (!isNameEnd(*p)) ++p;
+    if (isNameStart(*p)) p += strcspn(p, BLANKS);
     const size_t nameLength = static_cast<size_t>(p - name);
     if (nameLength > CParameter::MAX_NAME) return false;
     p = skipWhite(p);
@@ -275,6 +268,7 @@ const char* skipBlock(const char* p)
 {
     int braceCount = 0;
     for (;;) {
+        p += strcspn(p, "/{}");
         if (*p == 0) {
             ASSERT(!braceCount);
             return p;
@@ -348,7 +342,7 @@ bool scanBlocks(const char* fileName, char** ppText, blockStartList& list)
         if (!*p) break;
         const char* start = p;
         if (*p != '{') {
-            while (!isNameEnd(*p)) ++p;
+            p += strcspn(p, BLANKS);
             p = skipWhite(p);
             if (*p != '{') {
                 ASSERT(0);
@@ -373,7 +367,7 @@ bool blockTextScansCleanly(const char* text, int maxDepth)
         p = skipWhite(p);
         if (!*p) return true;
         if (*p != '{') {
-            while (!isNameEnd(*p)) ++p;
+            p += strcspn(p, BLANKS);
             p = skipWhite(p);
             if (*p != '{') return false;
         }
