@@ -114,6 +114,17 @@ private:
     std::vector<DWORD> m_tokens;
 };
 
+// "(line): error: text", the form the compiler's messages take.
+std::string lineError(size_t line, const std::string& text)
+{
+    std::string message = "(";
+    message += std::to_string(line);
+    message += "): error: ";
+    message += text;
+    message += '\n';
+    return message;
+}
+
 bool Assembler::run(const char* source, size_t length, std::vector<DWORD>& out, std::string& error)
 {
     const std::vector<std::string> lines = statementLines(source, length);
@@ -121,12 +132,12 @@ bool Assembler::run(const char* source, size_t length, std::vector<DWORD>& out, 
         try {
             statement(trim(lines[n]));
         } catch (const Failure& f) {
-            error = "(" + std::to_string(n + 1) + "): error: " + f.what + "\n";
+            error = lineError(n + 1, f.what);
             return false;
         }
     }
     if (!m_haveVersion) {
-        error = "(" + std::to_string(lines.size()) + "): error: no shader version (vs.1.1, ps.1.1 .. ps.1.4)\n";
+        error = lineError(lines.size(), "no shader version (vs.1.1, ps.1.1 .. ps.1.4)");
         return false;
     }
     m_tokens.push_back(END_TOKEN);

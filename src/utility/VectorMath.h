@@ -185,7 +185,8 @@ struct Matrix3 {
         float t[3][3];
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j) t[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j];
-        memcpy(out.m, t, sizeof(t));
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) out.m[i][j] = t[i][j];
     }
     // Row access: a row from a vector, a row from three floats, a row into a vector.
     void setRow1(int row, const Vector3& v)
