@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -22,6 +22,56 @@ struct IncludeState {
     bool depthLimitReported = false;
 };
 
+// The places where a block failed, a set open-addressed in one array: a broken text can fail at
+// thousands of places, and a node for each made the set the dearest part of reading such a text.
+class FailureSet {
+public:
+    bool contains(uint64_t key) const
+    {
+        if (key == 0) return hasZero;
+        if (slots.empty()) return false;
+        for (size_t i = slotOf(key);; i = (i + 1) & (slots.size() - 1)) {
+            if (slots[i] == key) return true;
+            if (slots[i] == 0) return false;
+        }
+    }
+    void insert(uint64_t key)
+    {
+        if (key == 0) {
+            hasZero = true;
+            return;
+        }
+        if ((count + 1) * 2 > slots.size()) grow();
+        for (size_t i = slotOf(key);; i = (i + 1) & (slots.size() - 1)) {
+            if (slots[i] == key) return;
+            if (slots[i] == 0) {
+                slots[i] = key;
+                ++count;
+                return;
+            }
+        }
+    }
+
+private:
+    size_t slotOf(uint64_t key) const
+    {
+        return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (slots.size() - 1);
+    }
+    void grow()
+    {
+        std::vector<uint64_t> old;
+        old.swap(slots);
+        slots.assign(old.empty() ? 16 : old.size() * 2, 0);
+        count = 0;
+        for (uint64_t key : old)
+            if (key) insert(key);
+    }
+
+    std::vector<uint64_t> slots;  // 0: empty
+    size_t count = 0;
+    bool hasZero = false;
+};
+
 // One text being parsed. A block that failed at a given place and level fails there again, so
 // failures are remembered: without that, re-reading a failed child as value lines makes broken
 // deep nesting take exponential time.
@@ -29,7 +79,7 @@ struct ParseContext {
     int includeDepth = 0;
     int depthOffset = 0;  // absolute depth of this text's level-0 blocks
     IncludeState* pIncludes = nullptr;
-    std::unordered_set<uint64_t> failed;
+    FailureSet failed;
 };
 
 bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
@@ -134,7 +184,7 @@ bool parseBlockAt(const char*& cursor, CParamBlock** ppBlock, int level, int max
     if (*p != '{') return false;
 
     const uint64_t key = failureKey(p, level);
-    if (!ctx.failed.empty() && ctx.failed.count(key)) return false;
+    if (ctx.failed.contains(key)) return false;
     if (ctx.depthOffset + level > MAX_BLOCK_DEPTH) {
         if (!ctx.pIncludes->depthLimitReported)
             assertFailedMsg(concatStrings("Block nested too deeply, offending block name = ",
