@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -14,11 +15,17 @@ std::atomic<bool> inUse{false};
 
 namespace {
 
+// Looked up by a view as well, so that asking after a name's folder makes no string.
+struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view key) const { return std::hash<std::string_view>{}(key); }
+};
+
 struct Table {
     std::mutex lock;
-    std::unordered_map<std::string, std::shared_ptr<Contents>> files;
+    std::unordered_map<std::string, std::shared_ptr<Contents>, KeyHash, std::equal_to<>> files;
     // Every folder on the way to a held name, with the number of names (and made folders) under it.
-    std::unordered_map<std::string, uint32_t> folders;
+    std::unordered_map<std::string, uint32_t, KeyHash, std::equal_to<>> folders;
     bool memoryOnly = false;
 
     void update() { inUse.store(memoryOnly || !files.empty() || !folders.empty(), std::memory_order_relaxed); }
@@ -46,12 +53,13 @@ struct Table {
         update();
         return true;
     }
-    bool isFolder(const std::string& key) const { return folders.count(key) != 0; }
+    bool isFolder(std::string_view key) const { return folders.find(key) != folders.end(); }
     // Where a name that is not held would be: a missing folder on the way, or a missing file.
     DWORD missing(const std::string& key) const
     {
         const size_t slash = key.rfind('/');
-        return slash == std::string::npos || slash == 0 || isFolder(key.substr(0, slash)) ? ERROR_FILE_NOT_FOUND
+        return slash == std::string::npos || slash == 0 || isFolder(std::string_view(key).substr(0, slash))
+                   ? ERROR_FILE_NOT_FOUND
                                                                                           : ERROR_PATH_NOT_FOUND;
     }
 };
@@ -70,12 +78,16 @@ uint64_t now()
 }
 
 // Names match as mapped names do on a case-blind disk: either slash, any case, "./", doubled and
-// trailing slashes ignored.
-std::string keyOf(const char* name)
+// trailing slashes ignored. Written into the caller's string, whose room is kept from call to call
+// by the opens and look-ups: every open of every file comes here, several a name.
+void keyOf(const char* name, std::string& key)
 {
-    if (!name) return {};
-    // Written through a plain pointer: every open of every file comes here, several a name.
-    std::string key(std::strlen(name), '\0');
+    if (!name) {
+        key.clear();
+        return;
+    }
+    // Written through a plain pointer.
+    key.resize(std::strlen(name));
     char* const out = key.data();
     size_t n = 0;
     for (const char* p = name; *p;) {
@@ -92,6 +104,12 @@ std::string keyOf(const char* name)
     }
     if (n > 1 && out[n - 1] == '/') --n;
     key.resize(n);
+}
+
+std::string keyOf(const char* name)
+{
+    std::string key;
+    keyOf(name, key);
     return key;
 }
 
@@ -106,7 +124,8 @@ bool onDisk(const char* name)
 bool create(const char* name, DWORD access, DWORD creation, HANDLE& handle, DWORD& error)
 {
     Table& t = table();
-    const std::string key = keyOf(name);
+    thread_local std::string key;
+    keyOf(name, key);
     std::lock_guard<std::mutex> guard(t.lock);
     auto found = t.files.find(key);
     std::shared_ptr<Contents> contents;
@@ -155,7 +174,8 @@ bool create(const char* name, DWORD access, DWORD creation, HANDLE& handle, DWOR
 bool attributes(const char* name, DWORD& result, DWORD& error)
 {
     Table& t = table();
-    const std::string key = keyOf(name);
+    thread_local std::string key;
+    keyOf(name, key);
     std::lock_guard<std::mutex> guard(t.lock);
     if (t.files.count(key)) {
         result = FILE_ATTRIBUTE_NORMAL;
