@@ -46,10 +46,13 @@ fuzz_one() {
     clumpfile) options+=(-max_len=768) ;;
     instancescript|precachelist|lightmaps|volumefog|effects) options+=(-max_len=1024) ;;
   esac
-  # An effects file's cost runs from nothing to a thousand times that (particle counts, effects
-  # that start others): the scheduler gives an input less of its time the longer it runs, or the
-  # slowest few take most of it.
-  if [ "$1" = effects ]; then options+=(-entropic_scale_per_exec_time=1); fi
+  # Where an input's cost runs from nothing to many times that (an effects file's particle counts
+  # and effects that start others, a precache list's definitions files read again), the scheduler
+  # gives an input less of its time the longer it runs; else it drifts to the slowest few, which
+  # hold the rarest features, and they take most of it.
+  case "$1" in
+    effects|precachelist) options+=(-entropic_scale_per_exec_time=1) ;;
+  esac
   local TIMEFORMAT='%U %S'
   if { time "$build/tests/fuzz/fuzz_$1" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=1 \
     "${options[@]}" -artifact_prefix="$build/artifacts/$1-" "$corpus" </dev/null >"$build/logs/$1.txt" 2>&1; } 2>"$build/logs/$1.cpu"; then
