@@ -300,10 +300,12 @@ TextureTable::CacheResult TextureTable::LoadFromCache(HWTexture& entry, DiskText
             if (!ok) break;
             if (level == 0 && face == 0) {
                 // The size names the texture to make: nothing odd is taken from a damaged file, and
-                // no texture is made for more than the file holds.
+                // no texture is made for more than the file holds. The first level held is the one
+                // the device made, smaller than the source where the device cannot hold that.
                 uint32_t rowBytes = 0, rows = 0;
                 ok = XimX == XimY && XimX >= 1 && XimX <= MAX_TGA_EDGE &&
-                     levelShape(entry.Format->Format, XimX, XimY, rowBytes, rows) && XBlockLength == rowBytes &&
+                     levelShape(entry.Format->Format, DeviceEdge(XimX), DeviceEdge(XimX), rowBytes, rows) &&
+                     XBlockLength == rowBytes &&
                      XBlocks == rows && uint64_t{rowBytes} * rows * faces <= file.GetSize() - file.GetPosition();
                 if (!ok) break;
                 SrceX = XimX;
@@ -431,11 +433,8 @@ bool TextureTable::CalculateLevels(HWTexture& entry, DiskTexture& disk, const FI
             disk.BitDepth = image.BitDepth;
             if (!CreateTexture(&entry)) return false;
             levels = entry.ITexture->GetLevelCount();
-            const DXDevice* device = ::D3DCore.CurrentDevice ? ::D3DCore.CurrentDevice : ::D3DCore.pDevice;
-            const uint32_t maxEdge = device ? (device->MaxTextureWidth < device->MaxTextureHeight ? device->MaxTextureWidth
-                                                                                                  : device->MaxTextureHeight)
-                                            : 0;
-            while (maxEdge && (SrceX >> halvings) > maxEdge) ++halvings;
+            const uint32_t topEdge = DeviceEdge(SrceX);
+            while ((SrceX >> halvings) > topEdge) ++halvings;
             if (entry.Format->Format == D3DFMT_P8 && image.BitDepth == 8) SetTexturePalette(handle, image.Palette);
         } else if (image.SizeX != SrceX || image.SizeY != SrceY) {
             // Faces of another size would not fill their levels: refused.

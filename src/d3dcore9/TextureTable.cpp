@@ -281,6 +281,16 @@ void TextureTable::SetTexturePalette(TextureHandle Handle, const PALETTEENTRY* e
     assertFailedMsg("Out of palette entries", "HWTexture[Handle].Palette != -1", __FILE__, __LINE__);
 }
 
+uint32_t TextureTable::DeviceEdge(uint32_t sourceEdge)
+{
+    const DXDevice* device = ::D3DCore.CurrentDevice ? ::D3DCore.CurrentDevice : ::D3DCore.pDevice;
+    uint32_t edge = sourceEdge;
+    if (!device) return edge;
+    if (device->MaxTextureWidth && edge > device->MaxTextureWidth) edge = device->MaxTextureWidth;
+    if (device->MaxTextureHeight && edge > device->MaxTextureHeight) edge = device->MaxTextureHeight;
+    return edge;
+}
+
 bool TextureTable::CreateTexture(HWTexture* entry)
 {
     if (!entry || !entry->Format) return false;
@@ -309,9 +319,7 @@ bool TextureTable::CreateTexture(HWTexture* entry)
     }
     const DXDevice* device = ::D3DCore.CurrentDevice ? ::D3DCore.CurrentDevice : ::D3DCore.pDevice;
     if (!VERIFY(device != NULL) || SizeX == 0) return false;
-    uint32_t Edge = SizeX;
-    if (device->MaxTextureWidth && Edge > device->MaxTextureWidth) Edge = device->MaxTextureWidth;
-    if (device->MaxTextureHeight && Edge > device->MaxTextureHeight) Edge = device->MaxTextureHeight;
+    const uint32_t Edge = DeviceEdge(SizeX);
     // A source the device cannot hold loses its top levels, not its smallest ones.
     for (uint32_t e = SizeX; e > Edge && MipLevels > 1; e >>= 1) --MipLevels;
 

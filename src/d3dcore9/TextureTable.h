@@ -86,6 +86,9 @@ public:
     // Creates the Direct3D texture of an entry from its disk entry's size (any earlier one is
     // released). False when the device refused.
     bool CreateTexture(HWTexture* entry);
+    // The edge of the top level CreateTexture makes for a square source of this edge: the
+    // device's largest texture size when the source is larger.
+    static uint32_t DeviceEdge(uint32_t sourceEdge);
 
     static void SetUserFinder(TextureUserFinder finder);
     static void SetLoadingText(TextureLoadingText sink);

@@ -97,6 +97,24 @@ TEST_F(TextureLoadTest, CalculatedLevelsAreSavedAsLevelFilesAndAnXimThatLoadsBac
     ASSERT_NE(again, TEXTURE_NONE);
     EXPECT_EQ(texel(texture(again), 0, 7, 0), 0x80C0C0C0u);
     EXPECT_TRUE(reports().empty());
+
+    // A device that holds less than the source: the cache holds the smaller level it made, and
+    // loads back as it was saved.
+    DXDevice* device = D3DCore.CurrentDevice;
+    ASSERT_NE(device, nullptr);
+    const DWORD width = device->MaxTextureWidth, height = device->MaxTextureHeight;
+    device->MaxTextureWidth = device->MaxTextureHeight = 4;
+    writeFile("big.tga", tga(8, 8, 32, halves()));
+    ASSERT_NE(load("big.tga", D3DFMT_A8R8G8B8, 1), TEXTURE_NONE);
+    table().ReleaseAllHWTextures();
+    std::remove((m_dir.path() + "/big.tga").c_str());
+    TextureHandle small = load("big.xim", D3DFMT_A8R8G8B8, 1);
+    device->MaxTextureWidth = width;
+    device->MaxTextureHeight = height;
+    ASSERT_NE(small, TEXTURE_NONE);
+    EXPECT_EQ(texture(small)->GetLevelCount(), 3u);
+    EXPECT_EQ(texel(texture(small), 0, 3, 0), 0x80C0C0C0u);
+    EXPECT_TRUE(reports().empty());
 }
 
 TEST_F(TextureLoadTest, DamagedOrForeignCachesFallBackToTheSource)
