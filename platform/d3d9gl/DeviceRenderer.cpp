@@ -306,7 +306,7 @@ private:
         known.texture = base;
         known.serial = top ? top->Written.Serial : 0;
         known.copy = copy;
-        const uint32_t faces = dynamic_cast<d3d9ref::CubeTexture*>(base) ? 6 : 1;
+        const uint32_t faces = ownResource<d3d9ref::CubeTexture>(base) ? 6 : 1;
         for (uint32_t f = 0; f < faces; ++f)
             for (uint32_t l = 0; l < base->GetLevelCount(); ++l)
                 if (d3d9ref::Level* lv = levelOf(base, f, l)) known.levels.push_back(lv);
@@ -485,8 +485,8 @@ private:
     // Level l of face f of a 2D or cube texture; null for anything else.
     static d3d9ref::Level* levelOf(IDirect3DBaseTexture9* base, uint32_t face, uint32_t l)
     {
-        if (auto* texture = dynamic_cast<d3d9ref::Texture*>(base)) return face == 0 ? texture->level(l) : nullptr;
-        auto* cube = dynamic_cast<d3d9ref::CubeTexture*>(base);
+        if (auto* texture = ownResource<d3d9ref::Texture>(base)) return face == 0 ? texture->level(l) : nullptr;
+        auto* cube = ownResource<d3d9ref::CubeTexture>(base);
         return cube ? cube->find(static_cast<D3DCUBEMAP_FACES>(face), l) : nullptr;
     }
 
@@ -498,7 +498,7 @@ private:
         auto* surface = dynamic_cast<d3d9ref::Surface*>(state.RenderTarget);
         auto* texture = surface ? dynamic_cast<IDirect3DBaseTexture9*>(surface->container()) : nullptr;
         if (!texture) return m_gl.setRenderTarget(0);
-        const uint32_t faces = dynamic_cast<d3d9ref::CubeTexture*>(texture) ? 6 : 1;
+        const uint32_t faces = ownResource<d3d9ref::CubeTexture>(texture) ? 6 : 1;
         for (uint32_t f = 0; f < faces; ++f)
             for (uint32_t l = 0; l < texture->GetLevelCount(); ++l) {
                 if (levelOf(texture, f, l) != &surface->level()) continue;
@@ -515,7 +515,7 @@ private:
     // device's bytes change. Palettised textures are made again when the current palette changes.
     uint32_t textureCopy(IDirect3DBaseTexture9* base, const platform::testing::D3D9State& state, Copy** made = nullptr)
     {
-        const bool cube = dynamic_cast<d3d9ref::CubeTexture*>(base) != nullptr;
+        const bool cube = ownResource<d3d9ref::CubeTexture>(base) != nullptr;
         auto level = [&](uint32_t face, uint32_t l) { return levelOf(base, face, l); };
         d3d9ref::Level* top = level(0, 0);
         if (!top || !GLRenderer::canSample(top->Format)) return 0;
