@@ -257,9 +257,8 @@ void CSampleObjectLaser::recordHit(CGameObject* pOther, const Vector3& point, co
 bool CSampleObjectLaser::handOverTo(CGameObject& owner, CGameObject& other)
 {
     if (other.GetType() != TYPE_ID) return false;
-    Vector3 point, normal;
-    // The same test seen from the laser's side: the same point, the normal turned round.
-    if (testShapes(owner, other, &point, &normal)) other.contactReply(&owner, point, normal.negated());
+    // The laser keeps its one rule for what it hits.
+    other.interact(&owner);
     return true;
 }
 

@@ -99,8 +99,8 @@ public:
     // Keeps the hit when it is nearer the start than every one before (the first of equals stays).
     void recordHit(CGameObject* pOther, const Vector3& point, const Vector3& normal);
     // The contact pass asks only one of a pair. When the owner is asked about a laser, the laser
-    // takes the owner's shape test as its own, so that it hits only the nearest object (once)
-    // whichever of the two was asked. False when the other is no laser.
+    // is asked about the owner instead, so that it hits only the nearest object (once) whichever
+    // of the two was asked. False when the other is no laser.
     static bool handOverTo(CGameObject& owner, CGameObject& other);
 
     bool hasHit() const { return d_hit != 0; }
