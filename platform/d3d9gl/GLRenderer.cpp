@@ -1056,7 +1056,6 @@ Program* GLRenderer::Impl::shaderProgram(const PipelineState& s, uint32_t fvf)
         key.fixed.specularAdd = 0;
         key.fixed.stageCount = 0;
         std::memset(key.fixed.stages, 0, sizeof(key.fixed.stages));
-        for (int i = 0; i < MAX_STAGES; ++i) options.projectedBy[i] = key.fixed.coords[i].project;
     }
     auto it = shaderPrograms.find(key);
     if (it != shaderPrograms.end()) return it->second.id ? &it->second : nullptr;

@@ -73,7 +73,7 @@ private:
     // Coordinates xy of stage n's register, divided as the stage projects them.
     std::string projected(int stage, const std::string& xy) const
     {
-        const int by = stage < MAX_STAGES ? m_o.projectedBy[stage] : 0;
+        const int by = stage < MAX_STAGES ? m_o.tail.coords[stage].project : 0;
         if (by < 1 || by > 4) return xy;
         return "dividedBy(" + xy + format(", vTex%d.", stage) + COMPONENTS[by - 1] + ")";
     }

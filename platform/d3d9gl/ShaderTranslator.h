@@ -22,10 +22,9 @@ constexpr int MAX_PS_CONSTANTS = 8;
 struct ShaderOptions {
     bool flatShade = false;     // colours of a triangle come from its first vertex
     bool fogFromDepth = false;  // vertex: vFogDistance carries the clip w (table fog), not oFog
-    FixedFunctionKey tail;      // pixel: the alpha test and fog applied after the shader
-    // ps_1_1 to ps_1_3: the component (1..4 for x..w) each stage's coordinates are divided by
-    // before sampling, 0 when the stage does not project.
-    uint8_t projectedBy[MAX_STAGES] = {};
+    // pixel: the alpha test and fog applied after the shader, and for ps_1_1 to ps_1_3 the
+    // component each stage's coordinates are divided by before sampling (coords[n].project).
+    FixedFunctionKey tail;
 };
 
 // False, with the reason, for a stream the renderer cannot run: malformed, or using an instruction
