@@ -103,11 +103,10 @@ void readDebugKeys(CProjData& data)
 // Full screen, the game gets out of the way while another application has the focus: it waits
 // minimised until it is in front again, then takes the screen back. The shell runs no activation
 // callbacks inside a game step, so the return is noted here.
-void waitForForeground(CGameClock& clock)
+void waitForForeground()
 {
     WinCore.MinimiseUntilForeground();
-    gameActive = true;
-    clock.skipGap();
+    onActivate();
     gameRenderRestoreDevice();
 }
 
@@ -226,7 +225,7 @@ bool GameMainLoopStep()
         clock.start();
         clockStarted = true;
     }
-    if (!gameActive && gameRenderFullScreen()) waitForForeground(clock);
+    if (!gameActive && gameRenderFullScreen()) waitForForeground();
     // In the background the clock stands still: the game pauses until the focus comes back.
     if (!gameActive) clock.skipGap();
     clock.update();

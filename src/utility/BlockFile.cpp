@@ -85,9 +85,8 @@ struct ParseContext {
 bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
                   IncludeState& includes);
 
-// The blanks of isBlank. Texts are scanned a run of characters at a time (strspn, strcspn) rather
-// than a character and a test at a time; a name ends at a blank or the text's end.
-const char* const BLANKS = " \t\r\n";
+// Texts are scanned a run of characters at a time (strspn, strcspn) rather than a character and a
+// test at a time; a name ends at a blank or the text's end.
 inline bool isNameStart(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';

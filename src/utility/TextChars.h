@@ -3,5 +3,6 @@
 #pragma once
 
 inline char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-// Blanks, tabs and line ends.
+// Blanks, tabs and line ends; the same set for strspn and strcspn.
 inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline constexpr char BLANKS[] = " \t\r\n";
