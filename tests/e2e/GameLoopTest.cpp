@@ -28,6 +28,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <set>
 #include <tuple>
 
 namespace pt = platform::testing;
@@ -35,6 +36,7 @@ namespace pt = platform::testing;
 namespace {
 
 std::map<std::string, std::function<void()>> probes;
+std::set<std::string> probesRun;
 std::vector<std::string> debugTexts;  // "text @x,y xscale"
 
 class GameLoop : public CardFixture {
@@ -47,7 +49,16 @@ protected:
         pt::dsound::useManualClock();
         probes.clear();
         debugTexts.clear();
-        platform::registerScriptVerb("probe", [](const char* name) { return probes.count(name) && (probes[name](), true); });
+        platform::registerScriptVerb("probe", [](const char* name) {
+            const auto probe = probes.find(name);
+            if (probe == probes.end()) {
+                ADD_FAILURE() << "no probe named " << name;
+                return false;
+            }
+            probesRun.insert(name);
+            probe->second();
+            return true;
+        });
         D3DCore::SetDebugTextObserver([](const char* text, float x, float y, float scale) {
             debugTexts.push_back(std::string(text) + " @" + std::to_string(int(x)) + "," + std::to_string(int(y)) + " x" +
                                  std::to_string(int(scale)));
@@ -81,7 +92,11 @@ protected:
         new (&WinCore) CWinCore();
         EXPECT_TRUE(pt::loadScript(script.c_str()));
         registerGameEntryPoints();
-        return WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
+        probesRun.clear();
+        const int exitCode = WinMain(GetModuleHandleA(nullptr), nullptr, nullptr, SW_SHOWNORMAL);
+        // A run that ended early or skipped a frame would leave checks unmade.
+        for (const auto& probe : probes) EXPECT_TRUE(probesRun.count(probe.first)) << "probe " << probe.first << " never ran";
+        return exitCode;
     }
 
     static CGameObjectManager* objects() { return getProjData().getGameLogic()->getObjectManager(); }
