@@ -47,11 +47,23 @@ bool equalNoCase(const char* a, const char* b)
 
 // Windows keeps a read-only flag on a file for everyone (root included). Here a file is read-only
 // when nobody may write it, or this user may not.
+bool isReadOnly(const std::string& path, const struct stat& st)
+{
+    return S_ISREG(st.st_mode) &&
+           ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0);
+}
+
 bool isReadOnly(const std::string& path)
 {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0);
+    return ::stat(path.c_str(), &st) == 0 && isReadOnly(path, st);
+}
+
+// Windows refuses to delete or replace a folder or a read-only file.
+bool isProtected(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || isReadOnly(path, st));
 }
 
 std::string parentOf(const std::string& path)
@@ -376,8 +388,9 @@ BOOL DeleteFileA(LPCSTR name)
         return error == ERROR_SUCCESS;
     }
     const std::string path = platform::mapPath(name);
-    if (isDirectory(path) || isReadOnly(path) || ::unlink(path.c_str()) != 0) {
-        lastError = isDirectory(path) || isReadOnly(path) ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path);
+    const bool refused = isProtected(path);
+    if (refused || ::unlink(path.c_str()) != 0) {
+        lastError = refused ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path);
         return FALSE;
     }
     return TRUE;
@@ -399,7 +412,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
         return FALSE;
     }
     const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
-    if (replace ? isDirectory(to) || isReadOnly(to) : exists(to)) {
+    if (replace ? isProtected(to) : exists(to)) {
         lastError = replace ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS;
         return FALSE;
     }
@@ -439,7 +452,7 @@ DWORD GetFileAttributesA(LPCSTR name)
         return INVALID_FILE_ATTRIBUTES;
     }
     if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
-    return isReadOnly(path) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+    return isReadOnly(path, st) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
 }
 
 namespace {
@@ -516,7 +529,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found)
         const std::string full = path + "/" + name;
         if (hidden || ::stat(full.c_str(), &st) != 0) continue;
         const DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY
-                                 : isReadOnly(full)  ? FILE_ATTRIBUTE_READONLY
+                                 : isReadOnly(full, st) ? FILE_ATTRIBUTE_READONLY
                                                      : FILE_ATTRIBUTE_NORMAL;
         search->entries.push_back(findEntry(name, attributes, static_cast<uint64_t>(st.st_size),
                                             ticksFromTimespec(st.st_mtim)));
