@@ -2,6 +2,7 @@
 
 #include "platform/win32.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 #include "winfile/File.h"
 
 #include <cctype>
@@ -183,11 +184,17 @@ bool CModelClassManager::FindClassId(const char* name, uint32_t* pId, bool load)
     return true;
 }
 
+bool CModelClassManager::ClassFilePath(const char* name, char* path, size_t size)
+{
+    const int length = std::snprintf(path, size, "data\\classdef\\%s.def", name);
+    return length >= 0 && static_cast<size_t>(length) < size;
+}
+
 bool CModelClassManager::LoadClassFile(const char* name)
 {
     if (!g.initialised) return false;
     char path[MAX_PATH];
-    if (std::snprintf(path, sizeof path, "data\\classdef\\%s.def", name) >= static_cast<int>(sizeof path)) return false;
+    if (!ClassFilePath(name, path, sizeof path) || fileFailedThisRun(path)) return false;
     CFile file;
     if (!file.Open(path, FILE_MODE_READ | FILE_MODE_BUFFERED)) return false;
     ReadClasses(file);

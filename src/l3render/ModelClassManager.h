@@ -18,6 +18,7 @@
 // every class at a level change. Main thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 class CFile;
@@ -51,7 +52,9 @@ public:
     // The class of that name (any case). When it is not known and load is set, its class
     // definition file is read first. False when it is still not known.
     static bool FindClassId(const char* name, uint32_t* pId, bool load);
-    // Reads data\classdef\<name>.def; false when the file cannot be opened.
+    // The definition file of a class: data\classdef\<name>.def. False when it does not fit.
+    static bool ClassFilePath(const char* name, char* path, size_t size);
+    // Reads the class's definition file; false when it cannot be opened or failed earlier in the run.
     static bool LoadClassFile(const char* name);
     // Reads class blocks from the file's position to its end.
     static void ReadClasses(CFile& file);

@@ -461,8 +461,8 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
             std::snprintf(unknown, sizeof unknown, "Unknown class name, check classdef file %s", className);
             // Once a run for each class file, however many models name it.
             char classFile[MAX_NAME + 32];
-            std::snprintf(classFile, sizeof classFile, "data\\classdef\\%s.def", className);
-            if (noteFileFailure(classFile)) assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
+            if (!CModelClassManager::ClassFilePath(className, classFile, sizeof classFile) || noteFileFailure(classFile))
+                assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
             classId = CModelClassManager::GetDefaultClassId();
         }
     }

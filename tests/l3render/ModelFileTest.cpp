@@ -101,6 +101,10 @@ TEST_F(ModelFileTest, ClassesNumberTheElements)
     EXPECT_EQ(model->m_classId, CModelClassManager::GetDefaultClassId());
     EXPECT_EQ(testsupport::countReports("Unknown class name, check classdef file Tank" + std::string(251, 'x')), 1);
     EXPECT_EQ(testsupport::countReports(std::string(252, 'x')), 0);
+    // Another model naming it is not reported again.
+    model = load(tank);
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(testsupport::countReports("Unknown class name"), 1);
     // A class may list an empty name: an element of name count 0 takes its node; a name counted
     // without its zero is ended all the same, and a long name is cut and the record read on.
     write("data/classdef/blank.def", "class blank\r\n{\r\n\r\n  Root\r\n}\r\n");
