@@ -223,3 +223,26 @@ TEST(CollisionObject, EveryPairMeetsThroughOneDispatchBothWaysRoundStaticAndMovi
 }
 
 }  // namespace
+
+// A move across a hierarchy meets the sphere it reaches first, whichever order the spheres are in.
+TEST(CollisionObject, AMoveAcrossAHierarchyMeetsTheSphereItReachesFirst)
+{
+    Vector3 origin, far(1000, 0, 0), start(-500, 0, 0);
+    CCollisionSphere nearer, further, mover;
+    nearer.pCentre = &origin, further.pCentre = &far, mover.pCentre = &start;
+    nearer.radius = further.radius = 100, mover.radius = 60;
+    CCollisionSphere* const members[] = {&further, &nearer};
+    const uint32_t ids[] = {1, 2};
+    std::unique_ptr<CCollisionHierarchy> hierarchy(CCollisionHierarchy::build(members, ids, 2, 1));
+    ASSERT_NE(nullptr, hierarchy);
+    const Vector3 across(2000, 0, 0);
+    Vector3 point, normal;
+    float time = -1;
+    ASSERT_TRUE(mover.testMoving(hierarchy.get(), across, Vector3(), &point, &normal, &time));
+    EXPECT_NEAR(0.17f, time, 1e-3f);  // 340 of the 2,000 to touch the nearer sphere
+    EXPECT_TRUE(testsupport::near(Vector3(-100, 0, 0), point, 0.5f));
+    EXPECT_GT(normal.dot(Vector3(-1, 0, 0)), 0.99f);
+    ASSERT_TRUE(hierarchy->testMoving(&mover, Vector3(), across, &point, &normal, &time));
+    EXPECT_NEAR(0.17f, time, 1e-3f);
+    EXPECT_GT(normal.dot(Vector3(1, 0, 0)), 0.99f);
+}
