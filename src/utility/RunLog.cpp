@@ -23,9 +23,10 @@ namespace {
 
 const int MAX_RUN_LOG_MESSAGES = 5;
 const uint32_t MAX_RUN_LOG_BYTES = 10240;
-const char* const TRIM_FILE_NAME = "temp.tmp";
 
 int messagesWritten = 0;
+// What this run has written: at most five texts, as the fifth ends the run.
+std::set<std::string> messagesSeen;
 
 // Stream threads build messages too: each thread has its own buffers.
 thread_local char intBuffers[8][16];
@@ -61,6 +62,9 @@ void writeRunLog(const char* message)
     ReportLock lock;
     if (messagesWritten >= MAX_RUN_LOG_MESSAGES) return;
     if (assertReportHookTakes(message)) return;
+    // The same report from the same place (a check's text carries its file and line) says nothing
+    // new: written again every frame, it would end the run over one cause.
+    if (!messagesSeen.insert(message).second) return;
 
     // Someone who started the game from a shell sees why it stopped without opening the log.
     fprintf(stderr, "%s\n", message);
@@ -127,8 +131,14 @@ void trimLogFile(const char* fileName, uint32_t maxBytes)
         CloseHandle(source);
         return;
     }
-    DeleteFileA(TRIM_FILE_NAME);
-    HANDLE target = CreateFileA(TRIM_FILE_NAME, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The copy goes beside the log under a name of the game's own making ("~<process>.tmp", as the
+    // caches' are), made new: a file already of that name is not this trim's to overwrite or delete.
+    const char* slash = strrchr(fileName, '\\');
+    if (const char* other = strrchr(fileName, '/'); other > slash) slash = other;
+    const int folder = slash ? static_cast<int>(slash - fileName + 1) : 0;
+    char temporary[MAX_PATH];
+    snprintf(temporary, sizeof temporary, "%.*s~%x.tmp", folder, fileName, static_cast<unsigned>(GetCurrentProcessId()));
+    HANDLE target = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) {
         CloseHandle(source);
         return;
@@ -143,7 +153,7 @@ void trimLogFile(const char* fileName, uint32_t maxBytes)
     CloseHandle(source);
     CloseHandle(target);
     // On a full disk the copy comes out short: the log is kept rather than lost.
-    if (!whole || !MoveFileExA(TRIM_FILE_NAME, fileName, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(TRIM_FILE_NAME);
+    if (!whole || !MoveFileExA(temporary, fileName, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(temporary);
 }
 
 const char* intToString(int value)
@@ -202,5 +212,6 @@ void resetRunLogCount()
 {
     ReportLock lock;
     messagesWritten = 0;
+    messagesSeen.clear();
     failedFiles.clear();
 }

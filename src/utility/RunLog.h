@@ -8,14 +8,16 @@
 extern const char* const RUN_LOG_FILE_NAME;  // "Veldrane.log"
 extern const char* const VERSION_TEXT;      // "V1.01.1"
 
-// Writes the entry to the run log and to stderr.
+// Writes the entry to the run log and to stderr; an entry this run has already written is not
+// written or counted again.
 void writeRunLog(const char* message);
 // The line that names the adapter and its driver under a run's header: the render setup registers
 // it at start-up (false, or none registered: no line).
 typedef bool (*RunLogAdapterLine)(char* line, size_t size);
 void setRunLogAdapterLine(RunLogAdapterLine describe);
 // Keeps only the last maxBytes bytes of a file. The file is replaced only by a trimmed copy that
-// was written whole; otherwise it stays as it was.
+// was written whole, as a new file "~<process>.tmp" beside it; otherwise (or when a file of that
+// name is there already, which stays) it stays as it was.
 void trimLogFile(const char* fileName, uint32_t maxBytes);
 
 // A run that stops because something failed says so as the last line on stderr: "stopping "

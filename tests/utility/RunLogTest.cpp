@@ -1,20 +1,25 @@
 #include "utility/RunLog.h"
 
 #include "platform/testing.h"
+#include "platform/win32.h"
 #include "utility/Assert.h"
 #include "utility/LogFile.h"
 #include "TestSupport.h"
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
+namespace fs = std::filesystem;
 using testsupport::ProcessExit;
 
 class RunLogTest : public ::testing::Test {
@@ -31,6 +36,14 @@ protected:
     }
 
     std::string log() const { return dir.read("Veldrane.log"); }
+    // The files of the folder, sorted.
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> found;
+        for (const auto& e : fs::directory_iterator(dir.path())) found.push_back(e.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
 
     testsupport::TempDir dir;
     testsupport::ScopedCwd cwd{dir.path()};
@@ -44,6 +57,7 @@ TEST_F(RunLogTest, FirstMessageCarriesTheHeaderAndLaterOnesDoNot)
     ::testing::internal::CaptureStderr();
     writeRunLog("first\nsecond line");
     writeRunLog("again");
+    writeRunLog("again");  // the same report again says nothing new: neither written nor counted
     EXPECT_EQ("first\nsecond line\nagain\n", ::testing::internal::GetCapturedStderr()) << "every entry on stderr too";
     EXPECT_EQ(std::string("-------\r\nNew Run\r\n-------\r\n\r\n") + ENTRY_TIME + "first\r\nsecond line\r\n" +
                   ENTRY_TIME + "again\r\n",
@@ -80,7 +94,6 @@ TEST_F(RunLogTest, LogIsTrimmedToItsLastTenKilobytes)
     EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
     const std::string full = old + "-------\r\nNew Run\r\n-------\r\n\r\n" + tail;
     EXPECT_EQ(full.substr(full.size() - 10240), text);  // the cut falls at a byte, mid-line
-    EXPECT_FALSE(dir.exists("temp.tmp"));
     dir.write("Veldrane.log", "");  // an overlong message is cut and keeps its line end
     writeRunLog(std::string(5000, 'z').c_str());
     ASSERT_LT(log().size(), 1100u);
@@ -103,7 +116,27 @@ TEST_F(RunLogTest, LogIsTrimmedToItsLastTenKilobytes)
     EXPECT_EQ(0, status);
     EXPECT_EQ(old.size(), log().size());
     EXPECT_TRUE(old == log());
-    EXPECT_FALSE(dir.exists("temp.tmp"));
+    EXPECT_EQ(names(), std::vector<std::string>{"Veldrane.log"});
+}
+
+TEST_F(RunLogTest, TheTrimWritesItsCopyUnderItsOwnNameAndLeavesOthersFilesAlone)
+{
+    // Files of the user's beside the log: one of the name the trim once used, and one of the name
+    // it uses now (a file it did not make): while that one is there the log stays as it was.
+    char pid[16];
+    snprintf(pid, sizeof pid, "%x", static_cast<unsigned>(GetCurrentProcessId()));
+    const std::string own = "~" + std::string(pid) + ".tmp", old(20000, 'a');
+    for (const std::string& name : {std::string("temp.tmp"), own}) dir.write(name, "the user's");
+    dir.write("Veldrane.log", old);
+    trimLogFile("Veldrane.log", 10240);
+    EXPECT_TRUE(log() == old);
+    for (const std::string& name : {std::string("temp.tmp"), own}) EXPECT_EQ(dir.read(name), "the user's") << name;
+
+    fs::remove(dir.file(own));
+    trimLogFile("Veldrane.log", 10240);
+    EXPECT_EQ(log(), old.substr(old.size() - 10240));
+    EXPECT_EQ(dir.read("temp.tmp"), "the user's");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Veldrane.log", "temp.tmp"}));
 }
 
 TEST_F(RunLogTest, FifthMessageEndsTheProcessAsAFailureAndSaysWhereToLook)

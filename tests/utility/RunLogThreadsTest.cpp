@@ -31,7 +31,7 @@ DWORD buildThenLook(LPVOID context)
 
 DWORD reportFiveTimes(LPVOID)
 {
-    for (int i = 0; i < 5; ++i) writeRunLog("from a stream thread");
+    for (int i = 0; i < 5; ++i) writeRunLog(concatStrings("from a stream thread ", intToString(i)));
     return 0;
 }
 
