@@ -60,8 +60,11 @@ bool CGameTree::loadTreeClumps(const char* pFileName, bool highDetail)
     d_pClumpManager->d_defaultSecondFadeNear = DEFAULT_SECOND_FADE_NEAR;
     s_burningLimit = highDetail ? BURNING_LIMIT_HIGH : BURNING_LIMIT;
     s_numBurning = 0;
+    const int checksBefore = checksFailed();
     if (!d_pClumpManager->LoadClumpFile(pFileName)) {
-        assertFailedMsg("Failed to load clumps file (non-fatal)", "0", __FILE__, __LINE__);
+        // A damaged file is one report: the loader, or the file it loaded that failed, has named it.
+        if (checksFailed() == checksBefore)
+            assertFailedMsg("Failed to load clumps file (non-fatal)", "0", __FILE__, __LINE__);
         d_pClumpManager->Unload();
         return false;
     }

@@ -1,6 +1,8 @@
 // Reading a clump file: little-endian words; a name is a word counting its bytes and the
 // terminating zero, then the bytes (0: no name). Every count is checked against the bytes left
-// before anything is sized by it, and every index and length against its table.
+// before anything is sized by it, and every index and length against its table. A damaged file is
+// one report, naming it: the first fault a load finds; what a model, sample or weapon it loads
+// says about its own file is not said again.
 #include "kestrune/ClumpManager.h"
 
 #include "ai/AIMap.h"
@@ -16,6 +18,7 @@
 #include "matcore9/BufferAllocator.h"
 #include "matcore9/HWDynamicMesh.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 #include "weapons/WeaponDescription.h"
 #include "winfile/File.h"
 
@@ -23,6 +26,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -81,17 +85,64 @@ void tilt(Matrix3& rotation, const Vector3& n)
 
 uint8_t colourByte(float value) { return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0f, 255.0f))); }
 
+bool allValid(const float* values, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (!isValidFloat(values[i])) return false;
+    return true;
+}
+
+// Where a load ended: only a failed clump type also ends the buffer allocator's recycling.
+enum class LoadFailure { none, header, models, sounds, types };
+
+const char* failureMessage(LoadFailure failure)
+{
+    switch (failure) {
+    case LoadFailure::models: return "Failed to load clump models";
+    case LoadFailure::sounds: return "Failed to load clump sounds";
+    default: return "Some sort of error in the clump file";
+    }
+}
+
+// An element as the file places it; its instance is made only once the whole clump has been read.
+struct PlacedElement {
+    CModelTransform transform;
+    float x, y;
+    uint32_t colour, defaultState;
+};
+
 }  // namespace
+
+// A fault of the file: its first is reported, naming the file; false, for returning at once.
+#define FAULT(message, expression) Fault((message), (expression), __LINE__)
+// A check that reports a fault of the file when it fails; its value is the condition.
+#define CHECK(cond, message) ((cond) || Fault((message), #cond, __LINE__))
 
 class CClumpManager::Reader {
 public:
-    Reader(CClumpManager& manager, CFile& file) : m(manager), f(file) {}
+    Reader(CClumpManager& manager, CFile& file, const char* name) : m(manager), f(file), m_name(name) {}
+
+    bool Fault(const char* message, const char* expression, int line)
+    {
+        if (!m_reported) {
+            m_reported = true;
+            assertFailedMsg(concatStrings("Clump file ", m_name, ": ", message), expression, __FILE__, line);
+        }
+        return false;
+    }
+    // Whether a model, sample or weapon file that did not load has been reported: during the call
+    // that loaded it, or by its first user in the run.
+    static bool Explained(int checksBefore, const char* file)
+    {
+        return checksFailed() != checksBefore || fileFailedThisRun(file);
+    }
 
     bool Models();
     bool Sounds();
     bool Types();
     bool Type(uint32_t position);
-    bool Clump(CClumpInstance& clump, uint32_t typeIndex);
+    enum class ClumpRead { built, refused, failed };
+    ClumpRead Clump(CClumpInstance& clump, uint32_t typeIndex);
 
     uint32_t Left() const { return f.GetSize() - f.GetPosition(); }
     bool Read(void* p, uint32_t bytes)
@@ -124,6 +175,9 @@ private:
 
     CClumpManager& m;
     CFile& f;
+    const char* m_name;
+    bool m_reported = false;
+    bool m_modelExplained = false;  // the model file that last failed to load was reported
 };
 
 // One of a model's two files, with the root of its LOD made the identity; *pOk false when the
@@ -134,14 +188,16 @@ CModel* CClumpManager::Reader::LoadModelFile(uint32_t lod, CModel* pModel, bool*
     uint32_t length = 0;
     if (!Word(&length)) return *pOk = false, pModel;
     if (length == 0) return pModel;
-    if (!VERIFY_MSG(length > 1, "nameLen > 1") || !VERIFY_MSG(length < MAX_MODEL_NAME, "nameLen < 512") ||
-        !Read(name, length))
+    if (!CHECK(length > 1, "nameLen > 1") || !CHECK(length < MAX_MODEL_NAME, "nameLen < 512") || !Read(name, length))
         return *pOk = false, pModel;
     name[length] = 0;
+    const int checksBefore = checksFailed();
     CModel* pLoaded = CModelUtil::LoadModel(name, lod, 0.0f, pModel, lod == 1 ? uint32_t(CModelUtil::LOAD_DYNAMIC) : 0u);
     if (!pLoaded) {
-        // A model that failed a load is left empty: it is no model.
+        // A model that failed a load is left empty: it is no model. The model loader has named
+        // the file the entry names.
         if (pModel) CModelManager::ReleaseModel(pModel, true);
+        m_modelExplained = Explained(checksBefore, name);
         return nullptr;
     }
     if (CModelElement* pRoot = pLoaded->GetRootLodModel(lod)) pRoot->m_local = IdentityTransform();
@@ -153,17 +209,22 @@ CModel* CClumpManager::Reader::LoadModelFile(uint32_t lod, CModel* pModel, bool*
 bool CClumpManager::Reader::Models()
 {
     uint32_t count = 0;
-    if (!Word(&count) || !VERIFY(count > 0) || !VERIFY_MSG(count <= Left() / 8, "numModels * 8 <= bytesLeft"))
+    if (!Word(&count) || !CHECK(count > 0, "numModels > 0") || !CHECK(count <= Left() / 8, "numModels * 8 <= bytesLeft"))
         return false;
     m.d_ppModelList = new (std::nothrow) CModel*[count]();
-    if (!VERIFY(m.d_ppModelList)) return false;
+    if (!CHECK(m.d_ppModelList, "d_ppModelList")) return false;
     m.d_numModels = count;
     for (uint32_t i = 0; i < count; ++i) {
         bool ok = true;
         CModel* pModel = LoadModelFile(1, nullptr, &ok);
         if (ok) pModel = LoadModelFile(0, pModel, &ok);
         m.d_ppModelList[i] = pModel;
-        if (!ok || !VERIFY(m.d_ppModelList[i])) return false;
+        if (!ok) return false;
+        if (!pModel) {
+            // The model loader has named the file the entry names: the load ends without more.
+            if (m_modelExplained) m_reported = true;
+            return FAULT("d_ppModelList[i]", "d_ppModelList[i]");
+        }
     }
     return true;
 }
@@ -171,22 +232,26 @@ bool CClumpManager::Reader::Models()
 bool CClumpManager::Reader::Sounds()
 {
     uint32_t count = 0;
-    if (!Word(&count) || !VERIFY_MSG(count <= Left() / 4, "numSounds * 4 <= bytesLeft")) return false;
+    if (!Word(&count) || !CHECK(count <= Left() / 4, "numSounds * 4 <= bytesLeft")) return false;
     m.d_pSoundResourceList = new (std::nothrow) SAudioFile*[count]();
-    if (!VERIFY(m.d_pSoundResourceList)) return false;
+    if (!CHECK(m.d_pSoundResourceList, "d_pSoundResourceList")) return false;
     m.d_numSoundResources = count;
     CAudioManager* pAudio = projDataExists() ? getProjData().getAudioManager() : nullptr;
     for (uint32_t i = 0; i < count; ++i) {
         char name[MAX_NAME + 1];
         uint32_t length = 0;
-        if (!Name(name, MAX_NAME, &length)) return VERIFY_MSG(false, "soundNameLen <= 256");
+        if (!Name(name, MAX_NAME, &length)) return FAULT("soundNameLen <= 256", "soundNameLen <= 256");
         if (length == 0) {
-            assertFailedMsg("Clump specified an empty sound", "nameLen > 0", __FILE__, __LINE__);
+            FAULT("Clump specified an empty sound", "nameLen > 0");
             continue;
         }
-        if (!VERIFY(pAudio)) return false;
+        if (!CHECK(pAudio, "pAudio")) return false;
+        // A sample that does not load leaves its slot silent, as an empty name does; the audio
+        // manager has named its file.
+        const int checksBefore = checksFailed();
         m.d_pSoundResourceList[i] = pAudio->LoadSample3D(name, 1);
-        if (!VERIFY(m.d_pSoundResourceList[i])) return false;
+        if (!m.d_pSoundResourceList[i] && !Explained(checksBefore, name))
+            FAULT("a sound that does not load", "d_pSoundResourceList[i]");
     }
     return true;
 }
@@ -197,10 +262,12 @@ bool CClumpManager::Reader::Type(uint32_t position)
     const uint32_t v = m.d_version;
     uint32_t team = 255, typeIndex = 0, numStates = 0, second = 0, objectType = 0, flags = 0, further = 2;
     if (v >= V_TEAM && !Word(&team)) return false;
-    if (!Word(&typeIndex) || !VERIFY(typeIndex < m.d_numClumpTypes)) return false;
-    if (!Word(&numStates) || !VERIFY(numStates > 0) || !VERIFY(numStates <= MAX_CLUMP_ELEMENT_STATES)) return false;
+    if (!Word(&typeIndex) || !CHECK(typeIndex < m.d_numClumpTypes, "typeIndex < d_numClumpTypes")) return false;
+    if (!Word(&numStates) || !CHECK(numStates > 0, "numStates > 0") ||
+        !CHECK(numStates <= MAX_CLUMP_ELEMENT_STATES, "numStates <= MAX_CLUMP_ELEMENT_STATES"))
+        return false;
     if (!Word(&second) || !Word(&objectType)) return false;
-    ASSERT(objectType < 256);
+    CHECK(objectType < 256, "objectType < 256");
     if ((v >= V_FLAGS && !Word(&flags)) || (v >= V_FURTHER && !Word(&further))) return false;
     type.team = static_cast<uint8_t>(team);
     type.objectType = static_cast<uint8_t>(objectType);
@@ -210,17 +277,19 @@ bool CClumpManager::Reader::Type(uint32_t position)
     if (v >= V_FIRE_WEAPON && (flags & CClumpType::FLAG_FLAMMABLE)) {
         char name[MAX_NAME + 1];
         uint32_t length = 0;
-        if (!Name(name, MAX_NAME, &length) || length == 0) {
-            assertFailedMsg("Failed to read clump fire weapon name", "nameLen >= 1 && nameLen <= 256", __FILE__,
-                            __LINE__);
-            return false;
-        }
+        if (!Name(name, MAX_NAME, &length) || length == 0)
+            return FAULT("Failed to read clump fire weapon name", "nameLen >= 1 && nameLen <= 256");
         const size_t kept = std::min<size_t>(std::strlen(name), CClumpType::MAX_WEAPON_NAME - 1);
         std::memcpy(type.fireWeaponName, name, kept);
         type.fireWeaponName[kept] = 0;
         if (type.fireWeaponName[0]) {
+            // A weapon that cannot be made has named its file; the type goes on without it.
+            const int checksBefore = checksFailed();
             type.pFireWeapon = CreateWeapon(type.fireWeaponName, 1, 0);
-            if (VERIFY_MSG(type.pFireWeapon, "pClumpType->pFireWeapon")) type.pFireWeapon->d_updateEnabled = 1;
+            if (type.pFireWeapon)
+                type.pFireWeapon->d_updateEnabled = 1;
+            else if (!Explained(checksBefore, type.fireWeaponName))
+                FAULT("pClumpType->pFireWeapon", "pClumpType->pFireWeapon");
         }
     }
     if (v >= V_FADES) {
@@ -234,20 +303,20 @@ bool CClumpManager::Reader::Type(uint32_t position)
     if (v >= V_PLAY_VALUES && (!Real(&type.soundMinDistance) || !Real(&type.soundVolume))) return false;
     for (uint32_t s = 0; s < numStates; ++s) {
         uint16_t modelIndex = 0;
-        if (!Half(&modelIndex) || !VERIFY(modelIndex < m.d_numModels)) return false;
-        CModel* pModel = m.GetModel(modelIndex);
-        if (!VERIFY_MSG(pModel, "ppModels[i]")) return false;
+        if (!Half(&modelIndex) || !CHECK(modelIndex < m.d_numModels, "modelIndex < d_numModels")) return false;
+        CModel* pModel = m.d_ppModelList[modelIndex];
+        if (!CHECK(pModel, "ppModels[i]")) return false;
         type.pStateModel[s] = pModel;
         if (v >= V_SOUNDS && !Half(&type.stateSound[s])) return false;
         char effect[MAX_NAME + 1];
         uint32_t length = 0;
-        if (!Name(effect, MAX_NAME, &length)) return VERIFY_MSG(false, "effectNameLen <= 256");
+        if (!Name(effect, MAX_NAME, &length)) return FAULT("effectNameLen <= 256", "effectNameLen <= 256");
         if (length != 0) {
             uint32_t id = 0;
             if (m.d_pEffectObjects && m.d_pEffectObjects->findType(effect, &id))
                 type.particleEffect[s] = id;
             else
-                assertFailedMsg("Failed to get resource ID for clump particle effect", "bFound", __FILE__, __LINE__);
+                FAULT("Failed to get resource ID for clump particle effect", "bFound");
         }
         if (CModelElement* pRoot = pModel->GetRootLodModel(1)) {
             type.hasCombinedMesh = 1;
@@ -257,126 +326,141 @@ bool CClumpManager::Reader::Type(uint32_t position)
     }
     type.numStates = numStates;
     uint32_t numClumps = 0;
-    if (!Word(&numClumps) || !VERIFY_MSG(numClumps <= Left() / (4 + ELEMENT_BYTES), "numClumps * 52 <= bytesLeft"))
+    if (!Word(&numClumps) || !CHECK(numClumps <= Left() / (4 + ELEMENT_BYTES), "numClumps * 52 <= bytesLeft"))
         return false;
     type.pClumpList = new (std::nothrow) CClumpInstance[numClumps];
-    if (!VERIFY_MSG(type.pClumpList, "pClumpType->pClumpList")) return false;
-    type.numClumps = numClumps;
+    if (!CHECK(type.pClumpList, "pClumpType->pClumpList")) return false;
+    // A refused clump takes no slot: the type's clumps are those built.
     for (uint32_t c = 0; c < numClumps; ++c) {
-        if (!Clump(type.pClumpList[c], typeIndex)) {
-            assertFailed("0", __FILE__, __LINE__);
-            return false;
-        }
-        type.pClumpList[c].d_pClump->m_alphaPermitted = type.secondPair;
+        CClumpInstance& clump = type.pClumpList[type.numClumps];
+        const ClumpRead read = Clump(clump, typeIndex);
+        if (read == ClumpRead::failed) return FAULT("a clump that cannot be built", "0");
+        if (read == ClumpRead::refused) continue;
+        clump.d_pClump->m_alphaPermitted = type.secondPair;
+        ++type.numClumps;
     }
     return true;
 }
 
-bool CClumpManager::Reader::Clump(CClumpInstance& clump, uint32_t typeIndex)
+CClumpManager::Reader::ClumpRead CClumpManager::Reader::Clump(CClumpInstance& clump, uint32_t typeIndex)
 {
     uint32_t numElements = 0;
-    if (!Word(&numElements) || !VERIFY_MSG(numElements > 0, "numObjects > 0") ||
-        !VERIFY_MSG(numElements <= Left() / ELEMENT_BYTES, "numObjects * 48 <= bytesLeft"))
-        return false;
-    m.d_maxElements = std::max(m.d_maxElements, numElements);
+    if (!Word(&numElements) || !CHECK(numElements > 0, "numObjects > 0") ||
+        !CHECK(numElements <= Left() / ELEMENT_BYTES, "numObjects * 48 <= bytesLeft"))
+        return ClumpRead::failed;
+    CClumpType* pClumpType = m.d_pClumpTypeList + typeIndex;
+    CWorldMgr* pWorld = projDataExists() ? getProjData().getWorldMgr() : nullptr;
+    if (!CHECK(pWorld, "pAIMap")) return ClumpRead::failed;
+    const CAIMap* pAIMap = pWorld->getAIMap();
+    const CLandTree* pLand = getProjData().getLandTree();
+    if (!CHECK(pLand, "pLandTree")) return ClumpRead::failed;
+
+    // Every element is placed first: one that has no place, or no rotation or scale that is a
+    // number, is left out, and a clump left without elements is refused whole.
+    std::vector<PlacedElement> placed;
+    placed.reserve(numElements);
+    for (uint32_t i = 0; i < numElements; ++i) {
+        float record[12];
+        if (!Read(record, ELEMENT_BYTES)) return ClumpRead::failed;
+        PlacedElement e;
+        e.x = record[0];
+        e.y = record[1];
+        std::memcpy(&e.colour, &record[10], 4);
+        std::memcpy(&e.defaultState, &record[11], 4);
+        if (!CHECK(e.defaultState < pClumpType->numStates,
+                   "Clump default state out of range. If file looks OK, check for VSS misidentifying file as text"))
+            return ClumpRead::failed;
+        if (!allValid(record, 10)) {
+            FAULT("an element placed, turned or scaled by no number is left out", "isValidFloat(M[i])");
+            continue;
+        }
+        Vector3 normal;
+        const float height = pLand->getGroundHeight(Vector3(e.x, e.y, 0.0f), &normal);
+        CModelTransform& t = e.transform;
+        t.Translation[0] = e.x;
+        t.Translation[1] = e.y;
+        t.Translation[2] = height + record[2];
+        Matrix3 rotation;
+        quatToMatrix3(Quaternion(record[3], record[4], record[5], record[6]), rotation);
+        if (pClumpType->flags & CClumpType::FLAG_TILT) tilt(rotation, normal);
+        for (int k = 0; k < 9; ++k) t.Rotation[k] = rotation.element(k);
+        std::copy(record + 7, record + 10, t.Scale);
+        if (!allValid(t.Rotation, 9) || !allValid(t.Translation, 3)) {
+            FAULT("an element placed, turned or scaled by no number is left out", "isValidFloat(M[i])");
+            continue;
+        }
+        placed.push_back(e);
+    }
+    if (placed.empty()) return ClumpRead::refused;
+
+    const uint32_t count = static_cast<uint32_t>(placed.size());
+    m.d_maxElements = std::max(m.d_maxElements, count);
     clump.d_pManager = &m;
     clump.d_clumpType = typeIndex;
-    CClumpType* pClumpType = m.GetClumpType(typeIndex);
-    if (!VERIFY(pClumpType)) return false;
-    clump.d_ppModelInst = new (std::nothrow) CModelInst*[numElements]();
-    if (!VERIFY_MSG(clump.d_ppModelInst, "pClump->d_ppModelInst")) return false;
-    clump.d_numInstances = numElements;
+    clump.d_ppModelInst = new (std::nothrow) CModelInst*[count]();
+    if (!CHECK(clump.d_ppModelInst, "pClump->d_ppModelInst")) return ClumpRead::failed;
+    clump.d_numInstances = count;
     clump.d_pClump = new CModelClump;
     const uint32_t capacity = pClumpType->hasCombinedMesh ? 0xffff : 0;
-    if (!clump.d_pClump->Init(numElements, capacity, capacity, pClumpType->numStates > 1)) return false;
+    if (!clump.d_pClump->Init(count, capacity, capacity, pClumpType->numStates > 1)) return ClumpRead::failed;
     clump.d_pClump->m_visibilityType = 3;
     clump.d_pClump->m_fadeNear = pClumpType->fadeNear;
     clump.d_pClump->m_fadeFar = pClumpType->fadeFar;
-    CWorldMgr* pWorld = projDataExists() ? getProjData().getWorldMgr() : nullptr;
-    if (!VERIFY_MSG(pWorld, "pAIMap")) return false;
-    const CAIMap* pAIMap = pWorld->getAIMap();
-    const CLandTree* pLand = getProjData().getLandTree();
-    if (!pLand) return false;
     float sun[CSun::NUM_WORDS];
     CSun::getSunProperties(sun);
     const float brightness =
         std::max((sun[CSun::WORD_COLOUR] + sun[CSun::WORD_COLOUR + 1] + sun[CSun::WORD_COLOUR + 2]) * THIRD,
                  MIN_SUN_BRIGHTNESS);
 
-    for (uint32_t i = 0; i < numElements; ++i) {
-        float record[12];
-        if (!Read(record, ELEMENT_BYTES)) return false;
-        uint32_t colour = 0, defaultState = 0;
-        std::memcpy(&colour, &record[10], 4);
-        std::memcpy(&defaultState, &record[11], 4);
-        if (defaultState >= pClumpType->numStates) {
-            assertFailedMsg("Clump default state out of range. If file looks OK, check for VSS misidentifying file as "
-                            "text",
-                            "defaultState < numStates", __FILE__, __LINE__);
-            return false;
-        }
-        CModelInst* pInst = CModelManager::CreateModelInst(pClumpType->pStateModel[defaultState]);
-        if (!VERIFY_MSG(pInst, "pModelInst")) return false;
+    for (uint32_t i = 0; i < count; ++i) {
+        const PlacedElement& e = placed[i];
+        CModelInst* pInst = CModelManager::CreateModelInst(pClumpType->pStateModel[e.defaultState]);
+        if (!CHECK(pInst, "pModelInst")) return ClumpRead::failed;
         clump.d_ppModelInst[i] = pInst;
-
-        const float x = record[0], y = record[1], z = record[2];
-        Vector3 normal;
-        const float height = pLand->getGroundHeight(Vector3(x, y, 0.0f), &normal);
-        CModelTransform& t = pInst->m_transform;
-        t.Translation[0] = x;
-        t.Translation[1] = y;
-        t.Translation[2] = height + z;
-        Matrix3 rotation;
-        quatToMatrix3(Quaternion(record[3], record[4], record[5], record[6]), rotation);
-        if (pClumpType->flags & CClumpType::FLAG_TILT) tilt(rotation, normal);
-        for (int k = 0; k < 9; ++k) {
-            t.Rotation[k] = rotation.element(k);
-            ASSERT_MSG(isValidFloat(t.Rotation[k]), "isValidFloat(M[i])");
-        }
-        std::copy(record + 7, record + 10, t.Scale);
+        pInst->m_transform = e.transform;
 
         uint32_t id = 0;
         const bool added = pClumpType->numStates > 1
                                ? clump.d_pClump->AddElementWithStates(pInst, 1, pClumpType->numStates,
                                                                       pClumpType->pStateModel, &id)
                                : clump.d_pClump->AddElement(pInst, 1, &id);
-        if (!added) return false;
+        if (!added) return ClumpRead::failed;
 
-        float rgb[3] = {static_cast<float>((colour >> 16) & 0xFF), static_cast<float>((colour >> 8) & 0xFF),
-                        static_cast<float>(colour & 0xFF)};
-        const float shadow = pAIMap->getShadowHeightAt(mapUnit(x), mapUnit(y));
+        float rgb[3] = {static_cast<float>((e.colour >> 16) & 0xFF), static_cast<float>((e.colour >> 8) & 0xFF),
+                        static_cast<float>(e.colour & 0xFF)};
+        const float shadow = pAIMap->getShadowHeightAt(mapUnit(e.x), mapUnit(e.y));
         if (shadow > SHADOW_LIMIT) {
             const float k = std::max(SHADOW_LIMIT / shadow, brightness);
             for (float& c : rgb) c *= k;
         }
         CClumpElementData* pElem = clump.d_pClump->GetElement(id);
-        if (!VERIFY_MSG(id < numElements, "id < numElements") || !VERIFY(pElem) ||
-            !VERIFY_MSG(pElem->currentState < MAX_CLUMP_ELEMENT_STATES, "currentState < MAX_CLUMP_ELEMENT_STATES") ||
-            !VERIFY_MSG(pElem->pModelList[pElem->currentState], "pModelList[currentState]"))
-            return false;
+        if (!CHECK(id < count, "id < numElements") || !CHECK(pElem, "pElem") ||
+            !CHECK(pElem->currentState < MAX_CLUMP_ELEMENT_STATES, "currentState < MAX_CLUMP_ELEMENT_STATES") ||
+            !CHECK(pElem->pModelList[pElem->currentState], "pModelList[currentState]"))
+            return ClumpRead::failed;
         for (int c = 0; c < 3; ++c) pElem->colour[c] = colourByte(rgb[c]);
         if (!(pClumpType->flags & CClumpType::FLAG_SUNLIT))
             pElem->ScaleColour(rgb[0] * BYTE_TO_UNIT, rgb[1] * BYTE_TO_UNIT, rgb[2] * BYTE_TO_UNIT);
     }
     clump.d_pClump->Finish();
-    for (uint32_t i = 0; i < numElements; ++i)
+    for (uint32_t i = 0; i < count; ++i)
         clump.SetElementStateEx(i, 0, CClumpInstance::COPY_MASK_DEFAULT, nullptr, true);
-    return true;
+    return ClumpRead::built;
 }
 
 bool CClumpManager::Reader::Types()
 {
     if (!Word(&m.d_numClumpTypes)) return false;
     if (m.d_numClumpTypes == 0) {
-        assertFailedMsg("No clump types defined", "d_numClumpTypes > 0", __FILE__, __LINE__);
+        FAULT("No clump types defined", "d_numClumpTypes > 0");
         return true;
     }
-    if (!VERIFY_MSG(m.d_numClumpTypes <= Left() / MinTypeBytes(), "numClumpTypes * minTypeBytes <= bytesLeft")) {
+    if (!CHECK(m.d_numClumpTypes <= Left() / MinTypeBytes(), "numClumpTypes * minTypeBytes <= bytesLeft")) {
         m.d_numClumpTypes = 0;
         return false;
     }
     m.d_pClumpTypeList = new (std::nothrow) CClumpType[m.d_numClumpTypes];
-    if (!VERIFY(m.d_pClumpTypeList)) {
+    if (!CHECK(m.d_pClumpTypeList, "d_pClumpTypeList")) {
         m.d_numClumpTypes = 0;
         return false;
     }
@@ -391,32 +475,28 @@ bool CClumpManager::LoadClumpFile(const char* pFilename)
     // A failed load keeps its models and sounds until Unload: another load would lose them.
     if (!VERIFY(d_ppModelList == NULL && d_pSoundResourceList == NULL)) return false;
     CFile file;
-    if (!file.Open(pFilename, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
-        assertFailedMsg("Clump file not found", "file.Open()", __FILE__, __LINE__);
-        return false;
-    }
-    Reader in(*this, file);
-    const char* failure = nullptr;
+    Reader in(*this, file, pFilename);
+    if (!file.Open(pFilename, FILE_MODE_READ | FILE_MODE_BUFFERED))
+        return in.FAULT("Clump file not found", "file.Open()");
+    LoadFailure failure = LoadFailure::none;
     uint32_t header = 0;
     if (!in.Word(&header) || !in.Word(&d_version)) {
-        failure = "Some sort of error in the clump file";
+        failure = LoadFailure::header;
     } else {
         if (header != CLUMP_MAGIC)
-            assertFailedMsg("CGEN header not found, probably an out of date clump file", "header == 0x4e454743",
-                            __FILE__, __LINE__);
+            in.FAULT("CGEN header not found, probably an out of date clump file", "header == 0x4e454743");
         if (d_version < MIN_VERSION)
-            assertFailedMsg("FATAL: Wrong version clump file, please rebuild it with the latest kavrel",
-                            "d_version >= 3", __FILE__, __LINE__);
+            in.FAULT("FATAL: Wrong version clump file, please rebuild it with the latest kavrel", "d_version >= 3");
         if (!in.Models())
-            failure = "Failed to load clump models";
+            failure = LoadFailure::models;
         else if (d_version >= V_SOUNDS && !in.Sounds())
-            failure = "Failed to load clump sounds";
+            failure = LoadFailure::sounds;
         else if (!in.Types())
-            failure = "Some sort of error in the clump file";
+            failure = LoadFailure::types;
     }
     file.Close();
-    if (!failure) return true;
-    assertFailedMsg(failure, "0", __FILE__, __LINE__);
-    if (failure[0] == 'S') CBufferAllocator::GetInstance()->DisableRecycling();
+    if (failure == LoadFailure::none) return true;
+    in.FAULT(failureMessage(failure), "0");
+    if (failure == LoadFailure::types) CBufferAllocator::GetInstance()->DisableRecycling();
     return false;
 }

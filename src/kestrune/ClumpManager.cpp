@@ -36,9 +36,10 @@ void CClumpManager::Unload()
     delete[] d_ppModelList;
     d_ppModelList = nullptr;
     d_numModels = 0;
+    // At the game's shutdown the audio manager goes first, and its samples with it.
     CAudioManager* pAudio = projDataExists() ? getProjData().getAudioManager() : nullptr;
-    for (uint32_t i = 0; d_pSoundResourceList && i < d_numSoundResources; ++i)
-        if (d_pSoundResourceList[i] && VERIFY(pAudio)) pAudio->ReleaseSample(d_pSoundResourceList[i]);
+    for (uint32_t i = 0; pAudio && d_pSoundResourceList && i < d_numSoundResources; ++i)
+        if (d_pSoundResourceList[i]) pAudio->ReleaseSample(d_pSoundResourceList[i]);
     delete[] d_pSoundResourceList;
     d_pSoundResourceList = nullptr;
     d_numSoundResources = 0;

@@ -36,7 +36,10 @@ WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags)
 {
     if (createHook) return createHook(fileName, owned, flags);
     if (!VERIFY(fileName)) return nullptr;
+    // Every owner of a weapon of that file would say the same: the first says it.
+    if (fileFailedThisRun(fileName)) return nullptr;
     if (!readable(fileName)) {
+        noteFileFailure(fileName);
         assertFailedMsg(concatStrings("Failed to read weapon definition file ", fileName), "0", __FILE__, __LINE__);
         return nullptr;
     }

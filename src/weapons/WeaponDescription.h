@@ -24,8 +24,8 @@ public:
     uint8_t d_updateEnabled;
 };
 
-// A weapon from its definition file, owned by the caller (delete destroys it); null, after one
-// report naming the file, when the file is missing or cannot be read whole.
+// A weapon from its definition file, owned by the caller (delete destroys it); null when the file
+// is missing or cannot be read whole, after a report naming the file the first time in the run.
 WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags);
 
 // Test seam: while set, CreateWeapon hands its arguments to the hook and returns what it makes.

@@ -214,7 +214,8 @@ TEST_F(TreeClumpTest, LoadNamesEveryClumpAndSetsUpEachCollisionMode)
     testsupport::clearReports();
     EXPECT_FALSE(CGameTree::loadTreeClumps("", false));
     EXPECT_FALSE(CGameTree::loadTreeClumps("data\\clumps\\none.clump", true));
-    EXPECT_EQ(countReports("Failed to load clumps file (non-fatal)"), 1);
+    EXPECT_EQ(countReports("Clump file data\\clumps\\none.clump: Clump file not found"), 1);
+    EXPECT_EQ(testsupport::reports().size(), 1u);
 }
 
 TEST_F(TreeClumpTest, VehiclesKnockTreesOverOnTheClockAndBreakBreakables)

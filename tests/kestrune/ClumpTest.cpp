@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -230,46 +231,50 @@ TEST_F(ClumpTest, StateChangesSwapTheMeshAndStartTheStatesEffectAndSound)
     EXPECT_EQ(testsupport::reports().size(), 9u);
 }
 
-TEST_F(ClumpTest, BadFilesReportAndFailOrReadOnWithoutLeaking)
+TEST_F(ClumpTest, BadFilesAreOneReportNamingThemAndFailOrReadOnWithoutLeaking)
 {
     const std::string big(300, 'x');
-    struct Row { const char* report; bool loads; std::function<void(cw::File&)> edit; };
+    // typeFails: the load ends in a clump type, which also ends the allocator's recycling.
+    struct Row { const char* report; bool loads, typeFails; std::function<void(cw::File&)> edit; };
     const std::vector<Row> rows = {
-        {"CGEN header not found", true, [](cw::File& f) { f.Magic = 0x4E454744; }},
-        {"FATAL: Wrong version clump file", true, [](cw::File& f) { f.Version = 2; }},
-        {"Failed to load clump models", false, [](cw::File& f) { f.NumModels = 1000; }},
-        {"nameLen > 1", false, [](cw::File& f) { f.Models[0].Lod1 = std::string(1, '\0'); }},
-        {"nameLen < 512", false, [](cw::File& f) { f.Models[0].Lod0 = std::string(600, 'm'); }},
-        {"Failed to load clump models", false, [](cw::File& f) { f.Models[2].Lod0 = f.Models[2].Lod1 = "none.rsm"; }},
-        {"Failed to load clump sounds", false, [](cw::File& f) { f.NumSounds = 1 << 30; }},
-        {"Failed to load clump sounds", false, [&](cw::File& f) { f.Sounds = {big}; }},
-        {"Some sort of error in the clump file", false, [](cw::File& f) { f.NumTypes = 1 << 28; }},
-        {"typeIndex < m.d_numClumpTypes", false, [](cw::File& f) { f.Types[0].Index = 1; }},
-        {"numStates <= MAX_CLUMP_ELEMENT_STATES", false, [](cw::File& f) { f.Types[0].NumStates = 7; }},
-        {"modelIndex < m.d_numModels", false, [](cw::File& f) { f.Types[0].States[1].Model = 3; }},
-        {"Failed to read clump fire weapon name", false, [](cw::File& f) { f.Types[0].FireWeapon = ""; }},
-        {"Failed to read clump fire weapon name", false, [&](cw::File& f) { f.Types[0].FireWeapon = big; }},
-        {"effectNameLen <= 256", false, [&](cw::File& f) { f.Types[0].States[1].Effect = big; }},
-        {"Failed to get resource ID for clump particle effect", true, [](cw::File& f) { f.Types[0].States[1].Effect = "x"; }},
-        {"numClumps * 52 <= bytesLeft", false, [](cw::File& f) { f.Types[0].NumClumps = 5; }},
-        {"numObjects > 0", false, [](cw::File& f) { f.Types[0].Clumps[0].NumElements = 0; }},
-        {"numObjects * 48 <= bytesLeft", false, [](cw::File& f) { f.Types[0].Clumps[0].NumElements = 2; }},
-        {"Clump default state out of range", false, [](cw::File& f) { f.Types[0].Clumps[0].Elements[0].DefaultState = 2; }},
-        {"No clump types defined", true, [](cw::File& f) { f.Types.clear(); }},
+        {"CGEN header not found", true, false, [](cw::File& f) { f.Magic = 0x4E454744; }},
+        {"FATAL: Wrong version clump file", true, false, [](cw::File& f) { f.Version = 2; }},
+        {"numModels * 8 <= bytesLeft", false, false, [](cw::File& f) { f.NumModels = 1000; }},
+        {"nameLen > 1", false, false, [](cw::File& f) { f.Models[0].Lod1 = std::string(1, '\0'); }},
+        {"nameLen < 512", false, false, [](cw::File& f) { f.Models[0].Lod0 = std::string(600, 'm'); }},
+        {"numSounds * 4 <= bytesLeft", false, false, [](cw::File& f) { f.NumSounds = 1 << 30; }},
+        {"soundNameLen <= 256", false, false, [&](cw::File& f) { f.Sounds = {big}; }},
+        {"numClumpTypes * minTypeBytes <= bytesLeft", false, true, [](cw::File& f) { f.NumTypes = 1 << 28; }},
+        {"typeIndex < d_numClumpTypes", false, true, [](cw::File& f) { f.Types[0].Index = 1; }},
+        {"numStates <= MAX_CLUMP_ELEMENT_STATES", false, true, [](cw::File& f) { f.Types[0].NumStates = 7; }},
+        {"modelIndex < d_numModels", false, true, [](cw::File& f) { f.Types[0].States[1].Model = 3; }},
+        {"Failed to read clump fire weapon name", false, true, [](cw::File& f) { f.Types[0].FireWeapon = ""; }},
+        {"Failed to read clump fire weapon name", false, true, [&](cw::File& f) { f.Types[0].FireWeapon = big; }},
+        {"effectNameLen <= 256", false, true, [&](cw::File& f) { f.Types[0].States[1].Effect = big; }},
+        {"Failed to get resource ID for clump particle effect", true, false, [](cw::File& f) { f.Types[0].States[1].Effect = "x"; }},
+        {"numClumps * 52 <= bytesLeft", false, true, [](cw::File& f) { f.Types[0].NumClumps = 5; }},
+        {"numObjects > 0", false, true, [](cw::File& f) { f.Types[0].Clumps[0].NumElements = 0; }},
+        {"numObjects * 48 <= bytesLeft", false, true, [](cw::File& f) { f.Types[0].Clumps[0].NumElements = 2; }},
+        {"Clump default state out of range", false, true, [](cw::File& f) { f.Types[0].Clumps[0].Elements[0].DefaultState = 2; }},
+        {"No clump types defined", true, false, [](cw::File& f) { f.Types.clear(); }},
+        // Files the entries name that do not load: their loaders name them, and nothing more is said.
+        {"RSM <none.rsm> file not found", false, false, [](cw::File& f) { f.Models[2].Lod0 = f.Models[2].Lod1 = "none.rsm"; }},
+        {"Failed to open WAV file: none.wav", true, false, [](cw::File& f) { f.Sounds = {"none.wav"}; }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.report);
         cw::File f = withModels({fullType()});
+        f.Sounds = {"shot.wav"};
         row.edit(f);
         testsupport::clearReports();
         CBufferAllocator::GetInstance()->EnableRecycling();
         EXPECT_EQ(load(f), row.loads);
-        EXPECT_GE(countReports(row.report), 1);
-        // A failed type also ends the allocator's recycling; what loaded stays until Unload, and no
-        // second load may lose it.
-        const bool typeFailed = countReports("Some sort of error in the clump file") > 0;
-        EXPECT_EQ(CBufferAllocator::GetInstance()->Recycling(), !typeFailed);
-        if (typeFailed && f.NumTypes < 0) {  // the models read stay, and a second load fails
+        EXPECT_EQ(countReports(row.report), 1);
+        EXPECT_EQ(testsupport::reports().size(), 1u);
+        if (std::string(row.report).find("none.") == std::string::npos)
+            EXPECT_EQ(countReports("Clump file data\\clumps\\test.clump: "), 1);
+        EXPECT_EQ(CBufferAllocator::GetInstance()->Recycling(), !row.typeFails);
+        if (row.typeFails && f.NumTypes < 0) {  // the models read stay, and a second load fails
             EXPECT_EQ(3, int(clumps.GetNumModels()));
             EXPECT_FALSE(load(f));
         }
@@ -277,20 +282,51 @@ TEST_F(ClumpTest, BadFilesReportAndFailOrReadOnWithoutLeaking)
         clumps.Unload();
         EXPECT_EQ(CModelManager::GetNumModels() + CModelManager::GetNumModelInsts(), 0u);
     }
-    // Elements far past any map, or at no place at all, read on.
-    cw::File far = withModels({fullType()});
-    far.Types[0].Clumps[0].Elements.push_back(democlumps::element(3e20f, -3e20f, 0xFFFFFF));
-    far.Types[0].Clumps[0].Elements.push_back(democlumps::element(std::nanf(""), 1e10f, 0xFFFFFF));
-    EXPECT_TRUE(load(far));
+    // The sound that did not load leaves its slot silent; a state change plays nothing.
+    cw::File silent = withModels({fullType()});
+    silent.Sounds = {"none.wav"};
+    ASSERT_TRUE(load(silent));
+    const int plays = ds::calls("DuplicateSoundBuffer");
+    EXPECT_TRUE(clump(0).SetElementState(0, 0, nullptr, true));
+    EXPECT_EQ(ds::calls("DuplicateSoundBuffer"), plays);
     clumps.ReleaseHeldObjects();
     clumps.Unload();
+
+    // Elements far past any map read on. One placed, turned or scaled by no number is left out,
+    // and a clump whose every element is is left out whole: one report, and the clumps after it
+    // take its place.
+    const float inf = INFINITY, nan = std::nanf("");
+    cw::Element far = democlumps::element(3e20f, -3e20f, 0xFFFFFF), noPlace = democlumps::element(inf, 250, 0xFFFFFF),
+                noTurn = democlumps::element(150, 250, 0xFFFFFF), noScale = noTurn, overflowing = noTurn;
+    noTurn.Rotation[1] = nan;
+    noScale.Scale[2] = -inf;
+    overflowing.Rotation[0] = 3e38f;  // a number whose rotation is none
+    cw::Type damaged = fullType();
+    damaged.Clumps = {{{noPlace, noTurn}}, {{far, noScale, democlumps::element(150, 260, 0xFFFFFF), overflowing}},
+                      {{democlumps::element(170, 250, 0xFFFFFF)}}};
+    cw::File withDamage = withModels({damaged});
+    withDamage.Sounds = {"shot.wav"};
+    testsupport::clearReports();
+    ASSERT_TRUE(load(withDamage));
+    EXPECT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(countReports("Clump file data\\clumps\\test.clump: an element placed, turned or scaled by no number"), 1);
+    ASSERT_EQ(clumps.GetClumpType(0)->numClumps, 2u);
+    EXPECT_EQ(clump(0, 0).d_numInstances, 2u);
+    EXPECT_EQ(clump(0, 0).d_pClump->GetNumElements(), 2u);
+    EXPECT_EQ(clump(0, 0).d_ppModelInst[1]->m_transform.Translation[1], 260.0f);
+    EXPECT_EQ(clump(0, 1).d_ppModelInst[0]->m_transform.Translation[0], 170.0f);
+    clumps.ReleaseHeldObjects();
+    clumps.Unload();
+
     EXPECT_FALSE(clumps.LoadClumpFile("data\\clumps\\none.clump"));
-    EXPECT_EQ(countReports("Clump file not found"), 1);
-    // Cut short anywhere, the file fails.
+    EXPECT_EQ(countReports("Clump file data\\clumps\\none.clump: Clump file not found"), 1);
+    // Cut short anywhere, the file fails; too short for its header, it leaves the recycling on.
     const std::string whole = cw::file(withModels({fullType()}));
     for (size_t n = 0; n < whole.size(); clumps.Unload(), ++n) {
         m_dir.write("data/clumps/cut.clump", whole.substr(0, n));
+        CBufferAllocator::GetInstance()->EnableRecycling();
         EXPECT_FALSE(clumps.LoadClumpFile("data\\clumps\\cut.clump")) << n;
+        if (n < 8) EXPECT_TRUE(CBufferAllocator::GetInstance()->Recycling()) << n;
     }
 }
 
