@@ -122,10 +122,12 @@ int32_t MatCore::LoadOverlayPage(const char* TextureName, const char* MaterialNa
     const DWORD fvf = SB && SB->GMaterial ? SB->GMaterial->FVFFormat.D3DFlags : 0;
     const bool formatOK = page.Textures == 1 ? VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 324)
                                              : VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 580);
-    // The first texture's size turns pixels into texture coordinates; without it there is none.
+    // The first texture's size turns pixels into texture coordinates; without it there is none. A
+    // texture asked for that has no size did not load, and its loader has named the file: one
+    // damaged file is one report.
     const DiskTexture* disk = SB ? D3DCore.TextureTables.GetDiskTexture(SB->DiskTexture[0]) : nullptr;
-    const bool sized = disk && disk->SizeX > 0 && disk->SizeY > 0;
-    if (!formatOK || !VERIFY_MSG(sized, TextureName) ||
+    const bool sized = disk ? disk->SizeX > 0 && disk->SizeY > 0 : VERIFY_MSG(disk, TextureName);
+    if (!formatOK || !sized ||
         !ReadOverlayPageFile(page, PageFile, IsFont, Scale, sized ? static_cast<float>(disk->SizeX) : 1.0f,
                              sized ? static_cast<float>(disk->SizeY) : 1.0f)) {
         D3DCore.StateBlocks.ReleaseSB(handle);
