@@ -198,10 +198,10 @@ uint32_t CPCAudioResourceManager::LoadSample(const char* pFilename, int32_t cate
         report(concatStrings("Failed to open WAV file: ", pFilename));
         return INVALID_AUDIO_MANAGER_FILE_HANDLE;
     }
-    // DirectSound refuses a stereo 3D buffer, so such a load fails when the buffer is made.
-    if (is3D)
-        VERIFY_MSG(wave.GetNumChannels() == 1,
-                   concatStrings("Stereo sample loaded as 3D (should be mono): ", pFilename));
+    // DirectSound refuses a stereo 3D buffer, so such a load fails when the buffer is made; that
+    // failure has been said already.
+    const bool stereo3D = is3D && !VERIFY_MSG(wave.GetNumChannels() == 1,
+                                              concatStrings("Stereo sample loaded as 3D (should be mono): ", pFilename));
 
     auto* pSD = new SSoundData{};
     pSD->m_wfx.wFormatTag = WAVE_FORMAT_PCM;
@@ -220,7 +220,7 @@ uint32_t CPCAudioResourceManager::LoadSample(const char* pFilename, int32_t cate
     desc.dwBufferBytes = pSD->m_bufferBytes;
     desc.lpwfxFormat = &pSD->m_wfx;
     if (FAILED(m_pDS->CreateSoundBuffer(&desc, &pSD->m_pMaster, nullptr))) {
-        report(concatStrings("Failed to create secondary buffer for ", pFilename));
+        if (!stereo3D) report(concatStrings("Failed to create secondary buffer for ", pFilename));
         delete pSD;
         return INVALID_AUDIO_MANAGER_FILE_HANDLE;
     }
