@@ -117,13 +117,17 @@ struct Track {
     int32_t kind;
 };
 
+// A file that does not load is one report, naming it: the first fault the reader finds.
 class CAnimFileReader {
 public:
-    explicit CAnimFileReader(CAnimData* animData) : data(animData), m_line(new char[LINE_SIZE]) {}
-
-    int32_t Load(const char* fileName)
+    CAnimFileReader(CAnimData* animData, const char* fileName)
+        : data(animData), m_name(fileName), m_line(new char[LINE_SIZE])
     {
-        int32_t code = Open(fileName);
+    }
+
+    int32_t Load()
+    {
+        int32_t code = Open();
         if (code == ANIM_OK) code = ReadHierarchy();
         if (code == ANIM_OK) code = ReadRateModifier();
         if (code == ANIM_OK) code = ReadParts();
@@ -135,8 +139,17 @@ private:
     static const uint32_t LINE_SIZE = 16384;
     enum { LINE_OK, LINE_END, LINE_TOO_LONG };
 
+    // Reports the fault, unless one was reported already; the code, for returning at once.
+    int32_t Fail(int32_t code, const char* message, const char* expression, int line)
+    {
+        if (!m_failed) {
+            m_failed = true;
+            assertFailedMsg(concatStrings("Animation file ", m_name, ": ", message), expression, __FILE__, line);
+        }
+        return code;
+    }
     int ReadLine(uint32_t size);
-    int32_t Open(const char* fileName);
+    int32_t Open();
     int32_t ReadHierarchy();
     int32_t ReadRateModifier();
     int32_t ReadParts();
@@ -145,9 +158,13 @@ private:
     void ReadKeys(CAnimNode* node, const Track& track);
 
     CAnimData* data;
+    const char* m_name;
     CFile m_file;
     std::unique_ptr<char[]> m_line;
+    bool m_failed = false;
 };
+
+#define FAIL(code, message, expression) Fail((code), (message), (expression), __LINE__)
 
 int CAnimFileReader::ReadLine(uint32_t size)
 {
@@ -156,14 +173,19 @@ int CAnimFileReader::ReadLine(uint32_t size)
     if (!m_file.ReadLine(line, size, &count)) return LINE_END;
     // A line that fills the buffer would be read on as a second line and misread.
     const bool cut = count == size - 1 && line[count - 1] != '\n' && m_file.GetPosition() < m_file.GetSize();
-    if (!VERIFY_MSG(!cut, "Line too long in animation file")) return LINE_TOO_LONG;
+    if (cut) {
+        FAIL(ANIM_ERR_FILE, "Line too long in animation file", "!cut");
+        return LINE_TOO_LONG;
+    }
     return LINE_OK;
 }
 
-int32_t CAnimFileReader::Open(const char* fileName)
+int32_t CAnimFileReader::Open()
 {
-    if (!m_file.Open(fileName, FILE_MODE_READ | FILE_MODE_BUFFERED)) return ANIM_ERR_FILE;
-    if (ReadLine(FIRST_LINE_SIZE) != LINE_OK || !strstr(m_line.get(), "#HIERARCHY")) return ANIM_ERR_FILE;
+    if (!m_file.Open(m_name, FILE_MODE_READ | FILE_MODE_BUFFERED))
+        return FAIL(ANIM_ERR_FILE, "not found, or not a file that can be read", "m_file.Open()");
+    if (ReadLine(FIRST_LINE_SIZE) != LINE_OK || !strstr(m_line.get(), "#HIERARCHY"))
+        return FAIL(ANIM_ERR_FILE, "its first line is not #HIERARCHY", "strstr(line, \"#HIERARCHY\")");
     m_file.Seek(0, 0);
     return ANIM_OK;
 }
@@ -171,14 +193,15 @@ int32_t CAnimFileReader::Open(const char* fileName)
 int32_t CAnimFileReader::ReadHierarchy()
 {
     char* line = m_line.get();
-    if (ReadLine(FIRST_LINE_SIZE) != LINE_OK || !strstr(line, "#HIERARCHY")) return ANIM_ERR_FILE;
+    if (ReadLine(FIRST_LINE_SIZE) != LINE_OK || !strstr(line, "#HIERARCHY"))
+        return FAIL(ANIM_ERR_FILE, "its first line is not #HIERARCHY", "strstr(line, \"#HIERARCHY\")");
     bool first = true;
     bool rootDummy = false;
     for (;;) {
         const uint32_t start = m_file.GetPosition();
         const int read = ReadLine(LINE_SIZE);
-        if (!VERIFY_MSG(read != LINE_END, "Animation file ends inside its hierarchy") || read != LINE_OK)
-            return ANIM_ERR_FILE;
+        if (read == LINE_END) return FAIL(ANIM_ERR_FILE, "Animation file ends inside its hierarchy", "read != LINE_END");
+        if (read != LINE_OK) return ANIM_ERR_FILE;
         if (strstr(line, "#NAME") || strstr(line, "#RATEMODIFIER")) {
             m_file.Seek(0, static_cast<int32_t>(start));
             break;
@@ -187,7 +210,7 @@ int32_t CAnimFileReader::ReadHierarchy()
         int count = 0;
         for (const char* p = line; *p; ++p)
             if (*p == '"' && count++ < 4) quote[count - 1] = p;
-        if (!VERIFY(count ==4)) return ANIM_ERR_FILE;
+        if (count != 4) return FAIL(ANIM_ERR_FILE, "a hierarchy line without four double quotes", "count ==4");
         const bool dummy = strstr(line, "#DUMMY") != nullptr;
         if (first) {
             rootDummy = dummy;
@@ -198,9 +221,13 @@ int32_t CAnimFileReader::ReadHierarchy()
         char parent[CAnimNode::MAX_NAME];
         copyQuoted(name, quote[0], quote[1]);
         copyQuoted(parent, quote[2], quote[3]);
+        // The root is made by the first node, from its parent's name.
+        if (data->Hierarchy.RootNode && !data->Hierarchy.FindNodeByName(parent))
+            return FAIL(ANIM_ERR_FILE, "a node's parent is not in the hierarchy before it", "ParentNode");
         if (!data->Hierarchy.AddNode(name, parent, dummy, rootDummy)) return ANIM_ERR_FILE;
     }
-    if (!VERIFY_MSG(data->Hierarchy.RootNode, "Animation file has no hierarchy")) return ANIM_ERR_FILE;
+    if (!data->Hierarchy.RootNode)
+        return FAIL(ANIM_ERR_FILE, "Animation file has no hierarchy", "data->Hierarchy.RootNode");
     return ANIM_OK;
 }
 
@@ -209,7 +236,7 @@ int32_t CAnimFileReader::ReadRateModifier()
     char* line = m_line.get();
     const uint32_t start = m_file.GetPosition();
     const int read = ReadLine(LINE_SIZE);
-    if (read == LINE_END) return ANIM_ERR_NO_PARTS;
+    if (read == LINE_END) return FAIL(ANIM_ERR_NO_PARTS, "nothing follows its hierarchy", "read != LINE_END");
     if (read != LINE_OK) return ANIM_ERR_FILE;
     if (!strstr(line, "#RATEMODIFIER:")) {
         m_file.Seek(0, static_cast<int32_t>(start));
@@ -223,17 +250,18 @@ int32_t CAnimFileReader::ReadRateModifier()
 int32_t CAnimFileReader::ReadParts()
 {
     char* line = m_line.get();
-    if (ReadLine(LINE_SIZE) != LINE_OK || !strstr(line, "#NAME")) return ANIM_ERR_FILE;
+    if (ReadLine(LINE_SIZE) != LINE_OK || !strstr(line, "#NAME"))
+        return FAIL(ANIM_ERR_FILE, "no #NAME line follows its hierarchy", "strstr(line, \"#NAME\")");
     for (;;) {
         CAnimNode* Part = FindPart();
-        if (!VERIFY(Part)) return ANIM_ERR_TRACK;
+        if (!Part) return FAIL(ANIM_ERR_TRACK, "a #NAME line names no node of the hierarchy", "Part");
         for (;;) {
             int read = ReadLine(LINE_SIZE);
             if (read == LINE_END) return ANIM_OK;
             if (read != LINE_OK) return ANIM_ERR_TRACK;
             if (strstr(line, "#NAME")) break;
             Track track;
-            if (!ReadTrack(Part, &track)) return ANIM_ERR_TRACK;
+            if (!ReadTrack(Part, &track)) return FAIL(ANIM_ERR_TRACK, "a line of a part is not a track", "#TRACK");
             read = ReadLine(LINE_SIZE);
             if (read == LINE_END) return ANIM_OK;
             if (read != LINE_OK) return ANIM_ERR_TRACK;
@@ -273,9 +301,11 @@ bool CAnimFileReader::ReadTrack(CAnimNode* node, Track* track)
     else
         return false;
     // One controller serves all tracks of a node: keys of another kind would not fit its tables.
-    if (!VERIFY_MSG(!node->ControllerData || node->ControllerData->GetKind() == track->kind,
-                    "Animation node mixes captured and linear tracks"))
+    if (node->ControllerData && node->ControllerData->GetKind() != track->kind) {
+        FAIL(ANIM_ERR_TRACK, "Animation node mixes captured and linear tracks",
+             "!node->ControllerData || node->ControllerData->GetKind() == track->kind");
         return false;
+    }
 
     node->ControllerKind = track->kind;
     node->FramePeriod = 0.0f;
@@ -360,8 +390,8 @@ int32_t loadAnimationFile(const char* fileName, CAnimData* data)
     // Every model instance that plays a file reads it: one that failed this run is not read
     // again, as its first reader has said why.
     if (fileFailedThisRun(fileName)) return ANIM_ERR_FILE;
-    CAnimFileReader reader(data);
-    const int32_t result = reader.Load(fileName);
+    CAnimFileReader reader(data, fileName);
+    const int32_t result = reader.Load();
     if (result != ANIM_OK) noteFileFailure(fileName);
     return result;
 }

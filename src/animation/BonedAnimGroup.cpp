@@ -81,7 +81,8 @@ CBonedAnimState::CBonedAnimState(CBonedAnimGroup* pGroup, const char* modelName,
         if (BonedAnimCheck(classId < numClasses, "id < numClasses", __FILE__, __LINE__)) pClass = CModelClassManager::GetClass(classId);
     }
     const bool retval = pAnimInst->Attach(pClass, pModelInst);
-    if (!retval) {
+    // An animation that did not load has been reported, naming its file.
+    if (!retval && pAnimInst->GetAnimError() == ANIM_OK) {
         char text[1200];
         snprintf(text, sizeof text, "Failed to attach model to animation.\nAnimation file %s and model %s have different classes",
                  animFileName ? animFileName : "", d_file);

@@ -19,11 +19,12 @@ std::string readSample(const char* name)
 
 }  // namespace
 
-// Each bad file gives its code and report; every prefix of the sample files, cut at a line end or
-// in the middle of a line, loads or fails cleanly, and a loaded one plays.
+// Each bad file gives its code and one report naming it; every prefix of the sample files, cut at
+// a line end or in the middle of a line, loads or fails cleanly, and a loaded one plays.
 TEST_F(AnimTest, LoadResultsAndReports)
 {
-    // report: a text the reports must hold, or null for none at all.
+    // report: a text the reports must hold, or null for none at all (a file that fails is always
+    // one report, naming it).
     struct Case { const char* what; std::string text; int32_t code; const char* report; };
     const std::string sample = kLinearSample;
     const Case cases[] = {
@@ -52,12 +53,23 @@ TEST_F(AnimTest, LoadResultsAndReports)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         testsupport::clearReports();
+        const std::string name = "anim" + std::to_string(m_loads) + ".txt";
         auto anim = load(c.text);
         EXPECT_EQ(c.code, anim->GetAnimError());
         EXPECT_EQ(c.code == ANIM_OK, anim->IsValid());
-        EXPECT_TRUE(c.report ? countReports(c.report) >= 1 : testsupport::reports().empty());
+        if (c.report) EXPECT_EQ(countReports(c.report), 1);
+        if (c.code != ANIM_OK) {
+            EXPECT_EQ(testsupport::reports().size(), 1u);
+            EXPECT_EQ(countReports("Animation file " + name + ": "), 1);
+        } else if (!c.report) {
+            EXPECT_TRUE(testsupport::reports().empty());
+        }
     }
-    EXPECT_EQ(ANIM_ERR_FILE, CAnimation(m_dir.file("missing.txt").c_str()).GetAnimError());
+    // Not there, or a folder: not found.
+    testsupport::clearReports();
+    for (const char* name : {"missing.txt", "."}) EXPECT_EQ(ANIM_ERR_FILE, CAnimation(name).GetAnimError()) << name;
+    EXPECT_EQ(countReports("Animation file missing.txt: not found"), 1);
+    EXPECT_EQ(countReports("Animation file .: not found"), 1);
     // A file that failed is not read again this run: its next reader fails without a word.
     m_dir.write("bad.txt", "#HIERARCHY\n\"Root\" \"none\"\n\"armL\" Root\"\n" + std::string(kRootPart));
     testsupport::clearReports();

@@ -79,8 +79,11 @@ TEST_F(BonedAnimTest, GroupLimitsAndBadDefinitions)
 
     m_dir.write("nomodel.ini", "[BONED_ANIM]\nmodelname = <string> \"nothing.rsm\"\nanimfilename = <string> \"x\"\n");
     EXPECT_TRUE(m_group->AddAnim("nomodel.ini", 1, ""));
+    // Neither the model nor the animation file is there: each is named once, and the attachment
+    // they leave undone is not said again.
     EXPECT_EQ(1, countReports("Failed to instantiate model nothing.rsm"));
-    EXPECT_EQ(1, countReports("Failed to attach model to animation."));
+    EXPECT_EQ(1, countReports("Animation file x: not found"));
+    EXPECT_EQ(0, countReports("Failed to attach model to animation."));
     EXPECT_EQ(nullptr, m_group->GetAnim(1)->pModelInst);
     for (uint32_t id = 2; id < CBonedAnimGroup::MAX_ANIMS; ++id) ASSERT_TRUE(m_group->AddAnim(WAVE, id, ""));
     EXPECT_FALSE(m_group->AddAnim(WAVE, 43, ""));
