@@ -76,3 +76,10 @@ std::string textOf(const testsupport::TempDir& dir, const std::string& name)
 {
     return dir.exists(name) ? dir.read(name) : "";
 }
+
+int countOf(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}

@@ -22,3 +22,5 @@ void copyData(const testsupport::TempDir& dir);
 bool withoutLoadingScreen(const testsupport::TempDir& dir);
 // A file of the folder ("" when there is none).
 std::string textOf(const testsupport::TempDir& dir, const std::string& name);
+// How many times the part occurs in the text (overlapping ones included).
+int countOf(const std::string& text, const std::string& part);

@@ -70,13 +70,6 @@ protected:
         return said.size() >= last.size() && said.compare(said.size() - last.size(), last.size(), last) == 0;
     }
 
-    static int countOf(const std::string& text, const std::string& part)
-    {
-        int n = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-        return n;
-    }
-
     testsupport::TempDir dir;
     std::vector<pid_t> started;
 };

@@ -1,0 +1,207 @@
+// The real game on a copy of data/ with one file damaged or missing: each is one report, naming the
+// file, and the run goes on to its scripted close.
+#include "GameProcess.h"
+#include "GroveClumps.h"
+#include "TestSupport.h"
+#include "WavWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+namespace cw = clumpwriter;
+
+namespace {
+
+class DamagedDataRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { fresh(); }
+
+    // A new copy of the data, whose first frames are the game's.
+    void fresh()
+    {
+        fs::remove_all(dir.file("data"));
+        for (const char* gone : {"Veldrane.log", "stderr.txt", "Veldrane_00000.tga"}) fs::remove(dir.file(gone));
+        copyData(dir);
+        ASSERT_TRUE(withoutLoadingScreen(dir));
+    }
+    // Runs to the script's close and a screenshot before it: false, with what was said, when the
+    // run did not get there.
+    ::testing::AssertionResult runsToItsClose(const std::string& script = "30 key F12\n40 close\n")
+    {
+        const int code = finishGame(startGame(dir, script), 90);
+        if (code == 0 && dir.exists("Veldrane_00000.tga")) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "exit " << code << "\n" << textOf(dir, "stderr.txt");
+    }
+    // Whether the run log holds one report, and it says that.
+    ::testing::AssertionResult oneReport(const std::string& said) const
+    {
+        const std::string log = textOf(dir, "Veldrane.log");
+        if (countOf(log, "Time: ") == 1 && countOf(log, said) == 1) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "not once: " << said << "\n" << log;
+    }
+    void writeGrove(const cw::File& f) const { dir.write("data/clumps/grove.clump", cw::file(f)); }
+
+    testsupport::TempDir dir;
+};
+
+TEST_F(DamagedDataRunTest, AMissingOrUnreadableAnimationFileIsReportedOnceNamingIt)
+{
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+        const char* said;
+    } cases[] = {
+        {"deleted", [&] { fs::remove(dir.file("data/anims/robot_walk.txt")); }, "not found"},
+        {"garbage", [&] { dir.write("data/anims/robot_walk.txt", wavtest::pattern(3000)); },
+         "its first line is not #HIERARCHY"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fresh();
+        c.damage();
+        EXPECT_TRUE(runsToItsClose());
+        EXPECT_TRUE(oneReport(std::string("Animation file data\\anims\\robot_walk.txt: ") + c.said));
+    }
+}
+
+TEST_F(DamagedDataRunTest, AClumpFileWithElementsOfNoNumberLosesThemWithOneReportAndTheLevelGoesOn)
+{
+    // NaN rotations throughout the near grove (the clump goes), an infinite position and an
+    // infinite scale among the far trees (those trees go).
+    cw::File grove = groveclumps::grove();
+    for (cw::Element& e : grove.Types[0].Clumps[0].Elements) e.Rotation[2] = std::nanf("");
+    grove.Types[0].Clumps[1].Elements[3].Position[1] = INFINITY;
+    grove.Types[0].Clumps[1].Elements[6].Scale[0] = -INFINITY;
+    writeGrove(grove);
+    EXPECT_TRUE(runsToItsClose());
+    EXPECT_TRUE(oneReport("Clump file data\\clumps\\grove.clump: an element placed, turned or scaled by no number"));
+}
+
+TEST_F(DamagedDataRunTest, AClumpFileThatCannotBeReadIsOneReportAndTheLevelGoesOnWithoutIt)
+{
+    const std::string whole = cw::file(groveclumps::grove());
+    const std::string grove = "Clump file data\\clumps\\grove.clump: ";
+    const struct {
+        const char* what;
+        std::function<void(cw::File&)> edit;
+        std::string bytes;  // instead of the edited file
+        std::string said;
+    } cases[] = {
+        {"cut short", nullptr, whole.substr(0, whole.size() - 100), grove + "numObjects * 48"},
+        {"absurd counts", [](cw::File& f) { f.NumModels = 0x7FFFFFFF; }, "", grove + "numModels"},
+        {"absurd counts", [](cw::File& f) { f.Types[1].NumClumps = 1 << 30; }, "", grove + "numClumps"},
+        {"a bad version", nullptr, whole.substr(0, 4) + std::string("\2\0\0\0", 4) + whole.substr(8),
+         grove + "FATAL: Wrong version"},
+        // The entry's file, which is no model, is named by the model loader.
+        {"an entry that is no model",
+         [](cw::File& f) { f.Models[3] = {"data\\clumps\\grove.mtl", "data\\clumps\\grove.mtl"}; }, "",
+         "RSM <data\\clumps\\grove.mtl>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fresh();
+        cw::File f = groveclumps::grove();
+        if (c.edit) c.edit(f);
+        dir.write("data/clumps/grove.clump", c.edit ? cw::file(f) : c.bytes);
+        EXPECT_TRUE(runsToItsClose());
+        EXPECT_TRUE(oneReport(c.said));
+    }
+}
+
+TEST_F(DamagedDataRunTest, AMissingWeaponDefinitionIsOneReport)
+{
+    for (bool folder : {false, true}) {
+        SCOPED_TRACE(folder ? "a folder" : "missing");
+        fresh();
+        fs::remove(dir.file("data/weapons/treefire.txt"));
+        if (folder) fs::create_directory(dir.file("data/weapons/treefire.txt"));
+        EXPECT_TRUE(runsToItsClose());
+        EXPECT_TRUE(oneReport("Failed to read weapon definition file data\\weapons\\treefire.txt"));
+    }
+}
+
+TEST_F(DamagedDataRunTest, TheOverlayFontsTextureMissingOrItsCacheCutWithoutItIsOneReport)
+{
+    fs::remove(dir.file("data/overlay/hudfont.tga"));
+    EXPECT_TRUE(runsToItsClose());
+    EXPECT_TRUE(oneReport("Missing File:data\\overlay\\hudfont.tga"));
+
+    fresh();
+    ASSERT_TRUE(runsToItsClose());  // writes the cache
+    const std::string cache = dir.read("data/overlay/hudfont.xim");
+    fresh();
+    dir.write("data/overlay/hudfont.xim", cache.substr(0, cache.size() / 2));
+    fs::remove(dir.file("data/overlay/hudfont.tga"));
+    EXPECT_TRUE(runsToItsClose());
+    EXPECT_TRUE(oneReport("Failed to read data\\overlay\\hudfont.xim"));
+}
+
+TEST_F(DamagedDataRunTest, AWavThatCannotBePlayedAsAskedIsOneReport)
+{
+    // The grove's trees play a sound when they change state: a stereo one, which a 3D sound cannot
+    // be, or one whose header claims 3 GB. The fountain's splash, played in 3D, in stereo too.
+    using namespace wavtest;
+    const std::string stereo = wav({2, 22050, 16, 16, ""}, pattern(4000)),
+                      claims3GB = "RIFF" + u32(4000) + "WAVE" +
+                                  chunk("fmt ", u16(1) + u16(1) + u32(22050) + u32(44100) + u16(2) + u16(16)) +
+                                  chunk("data", pattern(4000), 3000000000u);
+    const struct {
+        const char* file;
+        std::string bytes;
+        const char* said;
+    } cases[] = {
+        {"data/sounds/bounce.wav", stereo, "Stereo sample loaded as 3D (should be mono): data\\sounds\\bounce.wav"},
+        {"data/sounds/bounce.wav", claims3GB, "Failed to open WAV file: data\\sounds\\bounce.wav"},
+        {"data/sounds/splash.wav", stereo, "Stereo sample loaded as 3D (should be mono): data\\sounds\\splash.wav"},
+    };
+    cw::File grove = groveclumps::grove();
+    grove.Sounds = {"data\\sounds\\bounce.wav"};
+    grove.Types[0].States[1].Sound = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        fresh();
+        writeGrove(grove);
+        dir.write(c.file, c.bytes);
+        EXPECT_TRUE(runsToItsClose());
+        EXPECT_TRUE(oneReport(c.said));
+    }
+}
+
+TEST_F(DamagedDataRunTest, AReportRepeatedEveryFrameIsWrittenOnceAndTheRunGoesOn)
+{
+    // The fountain starts another fountain from each of its drops every frame: from about the
+    // fortieth frame the effects run out, and say so at every start that fails.
+    std::string fountain = dir.read("data/particles/demo.txt");
+    const auto swap = [&fountain](const std::string& from, const std::string& to) {
+        const size_t at = fountain.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        fountain.replace(at, from.size(), to);
+    };
+    swap("\tOnPeriodParticle\tSYS_NONE\n",
+         "\tOnPeriodParticle\tfountain\n\tOnPeriodParticlePeriod\t1\n\tOnPeriodParticleVariation\t0\n");
+    swap("\t\tcount\t100\n", "\t\tcount\t2\n");
+    dir.write("data/particles/demo.txt", fountain);
+    EXPECT_TRUE(runsToItsClose("48 key F12\n50 close\n"));
+    EXPECT_TRUE(oneReport("Too many live effects"));
+}
+
+TEST_F(DamagedDataRunTest, TheLogTrimKeepsTheUsersFilesInTheRunFolder)
+{
+    // A log longer than the game keeps, a report to write to it, and the user's own temp.tmp.
+    dir.write("Veldrane.log", std::string(20000, 'x'));
+    dir.write("temp.tmp", "the user's");
+    fs::remove(dir.file("data/weapons/treefire.txt"));
+    EXPECT_TRUE(runsToItsClose());
+    EXPECT_EQ(textOf(dir, "temp.tmp"), "the user's");
+    EXPECT_EQ(textOf(dir, "Veldrane.log").size(), 10240u);
+    EXPECT_EQ(countOf(textOf(dir, "Veldrane.log"), "Failed to read weapon definition file"), 1);
+    for (const auto& e : fs::directory_iterator(dir.path())) EXPECT_NE(e.path().filename().string()[0], '~') << e.path();
+}
+
+}  // namespace
