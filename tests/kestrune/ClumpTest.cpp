@@ -22,7 +22,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 namespace {
 
@@ -328,6 +331,26 @@ TEST_F(ClumpTest, BadFilesAreOneReportNamingThemAndFailOrReadOnWithoutLeaking)
         EXPECT_FALSE(clumps.LoadClumpFile("data\\clumps\\cut.clump")) << n;
         if (n < 8) EXPECT_TRUE(CBufferAllocator::GetInstance()->Recycling()) << n;
     }
+}
+
+// The clump fuzz target's seeds load whole on the sample models and name at most two of them:
+// loading a model is most of an input's cost, and the target's time belongs to the clump reader.
+TEST_F(ClumpTest, TheFuzzSeedsLoadWholeNamingFewModels)
+{
+    int seeds = 0;
+    for (const auto& seed : std::filesystem::directory_iterator(CLUMP_FUZZ_SEEDS)) {
+        SCOPED_TRACE(seed.path().string());
+        std::ifstream in(seed.path(), std::ios::binary);
+        m_dir.write("data/clumps/seed.clump", std::string(std::istreambuf_iterator<char>(in), {}));
+        EXPECT_TRUE(clumps.LoadClumpFile("data\\clumps\\seed.clump"));
+        EXPECT_LE(clumps.GetNumModels(), 2u);
+        EXPECT_GT(clumps.GetNumClumpTypes(), 0u);
+        EXPECT_TRUE(testsupport::reports().empty());
+        clumps.ReleaseHeldObjects();
+        clumps.Unload();
+        ++seeds;
+    }
+    EXPECT_GT(seeds, 0);
 }
 
 namespace {
