@@ -174,7 +174,7 @@ int CAnimFileReader::ReadLine(uint32_t size)
     // A line that fills the buffer would be read on as a second line and misread.
     const bool cut = count == size - 1 && line[count - 1] != '\n' && m_file.GetPosition() < m_file.GetSize();
     if (cut) {
-        FAIL(ANIM_ERR_FILE, "Line too long in animation file", "!cut");
+        FAIL(ANIM_ERR_FILE, "a line too long", "!cut");
         return LINE_TOO_LONG;
     }
     return LINE_OK;
@@ -200,7 +200,7 @@ int32_t CAnimFileReader::ReadHierarchy()
     for (;;) {
         const uint32_t start = m_file.GetPosition();
         const int read = ReadLine(LINE_SIZE);
-        if (read == LINE_END) return FAIL(ANIM_ERR_FILE, "Animation file ends inside its hierarchy", "read != LINE_END");
+        if (read == LINE_END) return FAIL(ANIM_ERR_FILE, "it ends inside its hierarchy", "read != LINE_END");
         if (read != LINE_OK) return ANIM_ERR_FILE;
         if (strstr(line, "#NAME") || strstr(line, "#RATEMODIFIER")) {
             m_file.Seek(0, static_cast<int32_t>(start));
@@ -227,7 +227,7 @@ int32_t CAnimFileReader::ReadHierarchy()
         if (!data->Hierarchy.AddNode(name, parent, dummy, rootDummy)) return ANIM_ERR_FILE;
     }
     if (!data->Hierarchy.RootNode)
-        return FAIL(ANIM_ERR_FILE, "Animation file has no hierarchy", "data->Hierarchy.RootNode");
+        return FAIL(ANIM_ERR_FILE, "it has no hierarchy", "data->Hierarchy.RootNode");
     return ANIM_OK;
 }
 
@@ -302,7 +302,7 @@ bool CAnimFileReader::ReadTrack(CAnimNode* node, Track* track)
         return false;
     // One controller serves all tracks of a node: keys of another kind would not fit its tables.
     if (node->ControllerData && node->ControllerData->GetKind() != track->kind) {
-        FAIL(ANIM_ERR_TRACK, "Animation node mixes captured and linear tracks",
+        FAIL(ANIM_ERR_TRACK, "a node mixes captured and linear tracks",
              "!node->ControllerData || node->ControllerData->GetKind() == track->kind");
         return false;
     }
