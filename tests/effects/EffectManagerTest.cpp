@@ -340,7 +340,10 @@ TEST_F(EffectPassesTest, PassZeroInTheSceneThreeAndFourBeforeTheSortedDrawsOneAn
     manager->Render(0.75f);
     D3DCore.DrawDisplayList(h, 0);
     L3EndScene();
-    EXPECT_EQ(recorded(), "[034S12]");
+    // A further scene of the frame, seen from another camera, does not draw the effects again.
+    L3BeginScene(false);
+    L3EndScene();
+    EXPECT_EQ(recorded(), "[034S12][]");
     D3DCore.DeleteDisplayHandle(h);
 
     // Faded out or hidden: not drawn.
