@@ -81,8 +81,8 @@ TEST(LevelRunTest, SortedTransparentMaterialsAndTheEffectsLaterPassesAreDrawnThr
     edit("data/clumps/grove.mtl", "lighting FALSE", "lighting FALSE\nsort material");
     edit("data/clumps/grove.mtl", "alphablendenable false",
          "alphablendenable true\nsetrenderstate srcblend srcalpha\nsetrenderstate destblend invsrcalpha");
-    // The fountain drawn in the first pass after the sorted draws, only while it is on screen, and
-    // ended by being off screen.
+    // The fountain drawn in the first pass after the sorted draws, and only while on screen, ending
+    // when seen off screen: in the level's view it is on screen.
     edit("data/particles/demo.txt", "render_type\t0", "render_type\t1");
     edit("data/particles/demo.txt", "EffectRadius\t400", "EffectRadius\t400\nRenderIfOnScreenOnly 1\nKillIfOffScreen 1");
     ASSERT_EQ(finishGame(startGame(dir, "150 keydown F12\n153 keyup F12\n170 close\n"), 90), 0);
