@@ -43,8 +43,13 @@ bool CWinCore::ProcessMessages(bool mainPump)
     };
     if (Minimised || DeviceNotReady) {
         // Nothing to draw: wait for exactly one message instead of spinning.
-        GetMessageA(&msg, MainWindowHandle, 0, 0);
-        handle(msg);
+        if (!Quit) {
+            GetMessageA(&msg, MainWindowHandle, 0, 0);
+            handle(msg);
+        }
+        // A waiting screen would wait on for ever: nothing is left to send it a message, and only
+        // the main pump acts on a close. It ends the run as a close while away does.
+        if (Quit && !mainPump) EndAtOnce();
         return Quit;
     }
     while (PeekMessageA(&msg, MainWindowHandle, 0, 0, PM_REMOVE)) handle(msg);
@@ -254,13 +259,16 @@ void CWinCore::MinimiseUntilForeground()
     do {
         ProcessMessages(true);
     } while (GetForegroundWindow() != MainWindowHandle && !Quit);
-    if (Quit) {
-        SetAppName(nullptr);
-        llistFreeElementPool();
-        // The game is left standing, device and all: no exit handler may tear down (and report)
-        // what it still holds.
-        ExitProcess(ExitCode);
-    }
+    if (Quit) EndAtOnce();
+}
+
+void CWinCore::EndAtOnce()
+{
+    SetAppName(nullptr);
+    llistFreeElementPool();
+    // The game is left standing, device and all: no exit handler may tear down (and report) what
+    // it still holds.
+    ExitProcess(ExitCode);
 }
 
 void CWinCore::WriteLog(const char* message) { writeRunLog(message); }
