@@ -15,9 +15,9 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
     if (!script.empty()) dir.write("script.txt", script);
     pid_t pid = fork();
     if (pid == 0) {
+        // The game must keep a write past the size limit from ending it, whatever it inherits.
+        signal(SIGXFSZ, SIG_DFL);
         if (fileSizeLimit >= 0) {
-            // A write past the limit fails as on a full disk instead of ending the process.
-            signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
