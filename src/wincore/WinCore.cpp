@@ -42,14 +42,13 @@ bool CWinCore::ProcessMessages(bool mainPump)
         }
     };
     if (Minimised || DeviceNotReady) {
-        // Nothing to draw: wait for exactly one message instead of spinning.
-        if (!Quit) {
-            GetMessageA(&msg, MainWindowHandle, 0, 0);
-            handle(msg);
-        }
-        // A waiting screen would wait on for ever: nothing is left to send it a message, and only
-        // the main pump acts on a close. It ends the run as a close while away does.
+        // A screen that pumps again after a close would wait for ever: nothing is left to send it
+        // a message, and only the main pump acts on a close. It ends the run as a close while away
+        // does.
         if (Quit && !mainPump) EndAtOnce();
+        // Nothing to draw: wait for exactly one message instead of spinning.
+        GetMessageA(&msg, MainWindowHandle, 0, 0);
+        handle(msg);
         return Quit;
     }
     while (PeekMessageA(&msg, MainWindowHandle, 0, 0, PM_REMOVE)) handle(msg);
