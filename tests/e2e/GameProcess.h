@@ -13,6 +13,8 @@
 // stereo at the output rate, in real time) instead of nowhere.
 pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit = -1,
                 bool recordAudio = false);
+// True once a running copy holds the lock of its window class (by then it answers signals).
+bool waitForWindow(const testsupport::TempDir& dir, int seconds = 10);
 // The exit code, or -1 when the game did not end in time (it is then killed).
 int finishGame(pid_t pid, int seconds = 30);
 // A copy of the sample data in the folder.
