@@ -191,8 +191,9 @@ bool GameInit()
         writeRunLog("init.ini missing");
         return false;
     }
+    ini->reportSkippedLines(INIT_FILE);
     // Game variables are optional: without the file every variable keeps its default.
-    ini->loadFile(GAMEVARS_FILE);
+    if (ini->loadFile(GAMEVARS_FILE)) ini->reportSkippedLines(GAMEVARS_FILE);
     // A non-positive step would stop game time.
     if (data.AltStep <= 0) data.AltStep = DEFAULT_ALT_STEP_MS;
     data.FrameStep = FRAME_STEP_MS;
