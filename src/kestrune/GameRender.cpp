@@ -313,14 +313,16 @@ bool drawLevelView(CGameLogic& logic)
 }
 
 // The end of the level's scene draws what waits for it (the sorted transparent geometry, the
-// effects' later passes) through the level's camera. The statistics describe the frame once, at
-// its last scene.
+// effects' later passes) through the level's camera. Its draws count in the frame's statistics, which
+// are shown once, over the whole picture, at the frame's last scene.
 void endLevelScene()
 {
     const BYTE statistics = D3DCore.FrameStatsEnabled;
     D3DCore.FrameStatsEnabled = 0;
     L3EndScene();
     D3DCore.FrameStatsEnabled = statistics;
+    FrameStatistics counted;
+    if (statistics) D3DCore.UpdateFrameStatistics(counted);
 }
 
 }  // namespace
