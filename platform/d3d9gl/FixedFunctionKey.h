@@ -44,7 +44,7 @@ struct StageKey {
     uint8_t alphaArg0, alphaArg1, alphaArg2;
     uint8_t texCoordSet;   // which vertex set feeds the stage's texture (a vertex shader's output)
     uint8_t resultTemp;    // 1: the result goes to the temporary register
-    uint8_t textureBound;  // 0: the texture argument reads the diffuse colour; TEXTURE_2D or TEXTURE_CUBE
+    uint8_t textureBound;  // TEXTURE_NONE: an operation reading the texture passes the current value on
     uint8_t pad;
 };
 

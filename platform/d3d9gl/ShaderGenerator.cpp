@@ -112,6 +112,27 @@ bool readsTexture(const StageKey& s)
            uses(s.alphaArg0) || uses(s.alphaArg1) || uses(s.alphaArg2);
 }
 
+// Whether an operation reads its argument 0, 1 or 2.
+bool readsArgument(uint8_t op, int which)
+{
+    if (which == 1) return op != TOP_SELECTARG2;
+    if (which == 2) return op != TOP_SELECTARG1;
+    return op == TOP_MULTIPLYADD || op == TOP_LERP;
+}
+
+// An operation that reads the texture of a stage that has none passes the current value on.
+void passOnWithoutTexture(uint8_t& op, uint8_t& arg0, uint8_t& arg1, uint8_t& arg2)
+{
+    if (op <= TOP_DISABLE) return;
+    const uint8_t args[3] = {arg0, arg1, arg2};
+    for (int k = 0; k < 3; ++k)
+        if ((args[k] & TA_SELECTMASK) == TA_TEXTURE && readsArgument(op, k)) {
+            op = TOP_SELECTARG1;
+            arg1 = TA_CURRENT;
+            return;
+        }
+}
+
 const char* compare(uint8_t func)
 {
     switch (func) {
@@ -317,7 +338,11 @@ std::string generateFragmentShader(const FixedFunctionKey& key)
         if (bumped && key.stages[i - 1].colorOp == TOP_BUMPENVMAPLUMINANCE) s += format("    t%d.rgb *= luminance;\n", i);
     };
     for (int i = 0; i < stages; ++i) {
-        const StageKey& st = key.stages[i];
+        StageKey st = key.stages[i];
+        if (!st.textureBound) {
+            passOnWithoutTexture(st.colorOp, st.colorArg0, st.colorArg1, st.colorArg2);
+            passOnWithoutTexture(st.alphaOp, st.alphaArg0, st.alphaArg1, st.alphaArg2);
+        }
         if (readsTexture(st) || isBump(st.colorOp)) sample(i);
         if (isBump(st.colorOp)) {
             const std::string t = format("t%d", i), e = format("uBumpEnv[%d]", i), l = format("uBumpLuminance[%d]", i);
@@ -361,9 +386,9 @@ std::string generateFragmentTail(const FixedFunctionKey& key)
     const std::string d = key.fogDepth == FOG_DEPTH_Z ? "gl_FragCoord.z" : "vFogDistance";
     switch (key.fogSource) {
     case FOG_LINEAR:
-        // Start and end together fog everything from the start on.
-        s += "    float fog = uFogParams.y == uFogParams.x ? (" + d + " < uFogParams.x ? 1.0 : 0.0)\n"
-             "                                            : (uFogParams.y - " + d + ") / (uFogParams.y - uFogParams.x);\n";
+        // Start and end together fog everything, whatever its depth.
+        s += "    float fog = uFogParams.y == uFogParams.x ? 0.0 : (uFogParams.y - " + d +
+             ") / (uFogParams.y - uFogParams.x);\n";
         break;
     case FOG_EXP: s += "    float fog = exp(-uFogParams.z * " + d + ");\n"; break;
     case FOG_EXP2: s += "    float fog = exp(-(uFogParams.z * " + d + ") * (uFogParams.z * " + d + "));\n"; break;

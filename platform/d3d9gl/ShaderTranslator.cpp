@@ -288,11 +288,12 @@ void Translator::pixelInstruction(const Instruction& in, int i)
         return;
     }
     case OP_TEXBEM: case OP_TEXBEML: {
-        // The source's red and green, turned by the stage's bump matrix, move the coordinates.
+        // The source's red and green, turned by the stage's bump matrix, move the coordinates
+        // once they are projected.
         m_bump = true;
         const std::string d = s(0), b = format("uBumpEnv[%d]", n), l = format("uBumpLuminance[%d]", n);
-        std::string e = sample(n, projected(n, "(" + coord + ".xy + vec2(dot(" + d + ".xy, " + b + ".xz), dot(" + d + ".xy, " +
-                                                   b + ".yw)))"));
+        std::string e = sample(n, projected(n, coord + ".xy") + " + vec2(dot(" + d + ".xy, " + b + ".xz), dot(" + d +
+                                      ".xy, " + b + ".yw))");
         if (in.opcode == OP_TEXBEML)
             e = "(" + e + ") * vec4(vec3(clamp(" + d + ".z * " + l + ".x + " + l + ".y, 0.0, 1.0)), 1.0)";
         return write(e);

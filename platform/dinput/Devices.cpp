@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 using platform::testing::input::CALL_ACQUIRE;
 using platform::testing::input::CALL_CREATEDEVICE;
@@ -374,9 +375,15 @@ void Device::feedKey(int scanCode, bool down)
 void Device::feedMouse(LONG dx, LONG dy, LONG wheel)
 {
     if (m_kind != KIND_MOUSE || !m_acquired) return;
-    m_mouseX += dx;
-    m_mouseY += dy;
-    m_mouseZ += wheel;
+    // Movement piles up between reads: a storm of it holds at the limits rather than wrapping.
+    auto add = [](LONG& sum, LONG delta) {
+        const int64_t total = static_cast<int64_t>(sum) + delta;
+        sum = static_cast<LONG>(std::clamp<int64_t>(total, std::numeric_limits<LONG>::min(),
+                                                    std::numeric_limits<LONG>::max()));
+    };
+    add(m_mouseX, dx);
+    add(m_mouseY, dy);
+    add(m_mouseZ, wheel);
 }
 
 platform::testing::input::DeviceView Device::view() const

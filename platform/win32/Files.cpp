@@ -3,6 +3,7 @@
 #include "platform/win32/threads.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <memory>
@@ -21,6 +22,13 @@ using memory::FileObject;
 using memory::ticksFromTimespec;
 
 thread_local DWORD lastError = ERROR_SUCCESS;
+
+// Linux ends a process that writes past its file size limit; here such a write fails as on a full
+// disk (EFBIG below), as the system the game was written for knows no such limit.
+[[maybe_unused]] const bool fileSizeSignalIgnored = [] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    return true;
+}();
 
 bool exists(const std::string& path)
 {
@@ -53,11 +61,9 @@ bool isReadOnly(const std::string& path, const struct stat& st)
            ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0);
 }
 
-bool isReadOnly(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && isReadOnly(path, st);
-}
+// Pipes, devices and sockets have no place in the file system the game was written for, and an
+// open or a read of one may wait for ever: they are not listed, and cannot be opened.
+bool isFileOrFolder(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode); }
 
 // Windows refuses to delete or replace a folder or a read-only file.
 bool isProtected(const std::string& path)
@@ -193,21 +199,24 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD creation, DWOR
     case OPEN_EXISTING: break;
     default: lastError = ERROR_INVALID_PARAMETER; return INVALID_HANDLE_VALUE;
     }
-    if ((access & GENERIC_WRITE) && isReadOnly(path)) {
+    struct stat st;
+    const bool there = ::stat(path.c_str(), &st) == 0;
+    if (there && (!S_ISREG(st.st_mode) || ((access & GENERIC_WRITE) && isReadOnly(path, st)))) {
         lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
-    int fd = ::open(path.c_str(), flags, 0644);
+    // Without waiting, should a pipe have taken the file's place meanwhile.
+    int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0644);
     if (fd < 0) {
         lastError = errorFromErrno(errno, path);
         return INVALID_HANDLE_VALUE;
     }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         lastError = ERROR_ACCESS_DENIED;
         return INVALID_HANDLE_VALUE;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     lastError = ERROR_SUCCESS;
     auto* file = new FileObject;
     file->fd = fd;
@@ -266,7 +275,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void
         if (n < 0) {
             if (errno == EINTR) continue;
             if (written) *written = total;
-            lastError = errno == ENOSPC ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
+            lastError = errno == ENOSPC || errno == EFBIG ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
             return FALSE;
         }
         total += static_cast<DWORD>(n);
@@ -451,6 +460,10 @@ DWORD GetFileAttributesA(LPCSTR name)
         lastError = errorFromErrno(errno, path);
         return INVALID_FILE_ATTRIBUTES;
     }
+    if (!isFileOrFolder(st)) {
+        lastError = ERROR_ACCESS_DENIED;
+        return INVALID_FILE_ATTRIBUTES;
+    }
     if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
     return isReadOnly(path, st) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
 }
@@ -527,7 +540,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found)
         for (const auto& h : held) hidden = hidden || equalNoCase(h.first.c_str(), name.c_str());
         struct stat st;
         const std::string full = path + "/" + name;
-        if (hidden || ::stat(full.c_str(), &st) != 0) continue;
+        if (hidden || ::stat(full.c_str(), &st) != 0 || !isFileOrFolder(st)) continue;
         const DWORD attributes = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY
                                  : isReadOnly(full, st) ? FILE_ATTRIBUTE_READONLY
                                                      : FILE_ATTRIBUTE_NORMAL;

@@ -2,6 +2,7 @@
 
 #include "utility/Assert.h"
 #include "utility/IniManager.h"
+#include "utility/RunLog.h"
 
 #include <cstdio>
 
@@ -16,5 +17,7 @@ bool CScriptReader::read(const char* fileName, CScriptDefinition* pDefinition)
         assertFailedMsg(text, "0", __FILE__, __LINE__);
         return false;
     }
+    // Many models may share a definition: a damaged one is reported by the first.
+    if (ini.getErrorFlag() && noteFileFailure(fileName)) ini.reportSkippedLines(fileName);
     return pDefinition->validate();
 }

@@ -66,8 +66,7 @@ void CWorldMgr::readLevelSettings(const char* levelPath)
     ini.registerString(TREES_SECTION, "scriptfilehi", t.scriptfilehi);
     const std::string fileName = std::string(levelPath ? levelPath : "") + LEVEL_SETTINGS_FILE;
     // A level without the file has no trees.
-    if (ini.loadFile(fileName.c_str()) && ini.getErrorFlag())
-        writeRunLog(concatStrings("Level settings ", fileName.c_str(), ": lines that could not be read were skipped"));
+    if (ini.loadFile(fileName.c_str())) ini.reportSkippedLines(fileName.c_str(), "Level settings ");
 }
 
 void CWorldMgr::loadLevel(const char* levelPath)

@@ -174,7 +174,6 @@ void D3DCore::BeginScene(bool clear, bool keepViewport)
 
     WorldMatrixChanges = 0;
     Counts = FrameCounts{};
-    FrameCounted = 0;
     Delayed.Reset();
     StateChanges = 0;
     for (DynamicVB& vb : DynamicVertexBuffer9) vb.VerticesUsed = 0;
@@ -247,6 +246,12 @@ void D3DCore::RunOffscreenPasses()
 
 void D3DCore::Present(bool runOffscreenPasses)
 {
+    // A frame may hold several scenes (a view of its own, the screen margin): each adds its counts
+    // to the statistics, but the frame is counted once, and a new one starts here.
+    struct NextFrame {
+        BYTE& counted;
+        ~NextFrame() { counted = 0; }
+    } nextFrame{FrameCounted};
     IDirect3DDevice9* dev = device();
     if (DeviceLost || !dev) return;
     const D3DVIEWPORT9 full{0, 0, PresentParameters.BackBufferWidth, PresentParameters.BackBufferHeight, 0.0f, 1.0f};

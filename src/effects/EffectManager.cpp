@@ -33,7 +33,8 @@ CEffect* ownerOf(const CEffect* pEffect)
 
 CEffectManager::CEffectManager()
     : m_pSphere(nullptr), m_pSphereInst(nullptr), m_pSort(nullptr), m_sortCapacity(0), m_sortCount(0), m_interpolation(0.0f), m_readBlocks(), m_blocksHeld(false),
-      m_afterSortedHandle(NO_FUNC), m_beforeSortedHandle(NO_FUNC), m_sorted(false), m_pDefinitions(nullptr),
+      m_afterSortedHandle(NO_FUNC), m_beforeSortedHandle(NO_FUNC), m_sorted(false), m_scenePassesDue(false),
+      m_pDefinitions(nullptr),
       m_pLastDefinition(nullptr), m_numDefinitions(0), m_pFirstEffect(nullptr), m_pLastEffect(nullptr),
       m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_pUpdating(nullptr), m_putOffEnds(0), m_precaching{},
       m_precacheDepth(0), m_creating{}, m_createDepth(0)
@@ -381,7 +382,7 @@ void CEffectManager::RemoveSortEntry(const CEffect* pEffect)
 
 void CEffectManager::Sort()
 {
-    const Vector3 camera = GetEffectSortCameraPosition();
+    const Vector3 camera = GetEffectCameraPosition();
     uint32_t n = 0;
     for (TEffectRecord* pRecord = m_pFirstEffect; pRecord && n < m_sortCapacity; pRecord = pRecord->pNext) {
         CEffect* pEffect = pRecord->pEffect;
@@ -514,6 +515,7 @@ void CEffectManager::Render(float interpolation)
     if (m_numEffects == 0) return;
     Sort();
     RenderPass(0);
+    m_scenePassesDue = true;
 }
 
 void CEffectManager::RenderPass(int pass)
@@ -573,14 +575,15 @@ void CEffectManager::DrawCullSpheres()
 
 void CEffectManager::RenderAfterSortedDraws()
 {
-    if (!pTheEffectManager) return;
+    if (!pTheEffectManager || !pTheEffectManager->m_scenePassesDue) return;
     pTheEffectManager->RenderPass(1);
     pTheEffectManager->RenderPass(2);
+    pTheEffectManager->m_scenePassesDue = false;
 }
 
 void CEffectManager::RenderBeforeSortedDraws()
 {
-    if (!pTheEffectManager) return;
+    if (!pTheEffectManager || !pTheEffectManager->m_scenePassesDue) return;
     pTheEffectManager->RenderPass(3);
     pTheEffectManager->RenderPass(4);
 }

@@ -2,7 +2,8 @@
 // from held block files and precached by name; effects start by name, are limited per definition,
 // faded by distance and by a kill fade, culled, updated once per game frame and drawn in five passes:
 // pass 0 from Render inside the scene, passes 3 and 4 at the end of the scene before the render
-// core flushes its delayed sorted draws, passes 1 and 2 after that flush.
+// core flushes its delayed sorted draws, passes 1 and 2 after that flush. Only the end of a scene
+// that Render drew into draws the later passes: a frame's other scenes look from other cameras.
 //
 // Use: ReadBlocks, PrecacheEffect for each name needed, FreeBlocks; then CreateEffect by name, and
 // per frame Update (not while paused) and Render per viewport. Made after the render façade's device
@@ -65,7 +66,8 @@ public:
     void DestroyEffect(CEffect* pEffect);
 
     void Update();
-    // Per viewport: keeps the interpolation factor, sorts, draws pass 0.
+    // Per viewport: keeps the interpolation factor, sorts, draws pass 0, and has the end of this
+    // scene draw passes 1 to 4.
     void Render(float interpolation);
     // Draws one pass of the sorted effects (nothing before the first sort).
     void RenderPass(int pass);
@@ -128,6 +130,7 @@ private:
     D3DCoreFuncHandle m_afterSortedHandle;   // type 2: passes 1 and 2
     D3DCoreFuncHandle m_beforeSortedHandle;  // type 3: passes 3 and 4
     bool m_sorted;
+    bool m_scenePassesDue;  // Render drew into the scene now open
     TDefinitionRecord* m_pDefinitions;
     TDefinitionRecord* m_pLastDefinition;
     uint32_t m_numDefinitions;

@@ -1,14 +1,14 @@
 #include "effects/EffectScene.h"
 
 namespace {
-EffectSortCameraQuery sortCamera = nullptr;
+EffectCameraQuery cameraQuery = nullptr;
 }
 
-void SetEffectSortCamera(EffectSortCameraQuery query) { sortCamera = query; }
+void SetEffectCameraQuery(EffectCameraQuery query) { cameraQuery = query; }
 
-Vector3 GetEffectSortCameraPosition()
+Vector3 GetEffectCameraPosition()
 {
     Vector3 position;
-    if (!sortCamera || !sortCamera(&position)) position.set(0.0f, 0.0f, 0.0f);
+    if (!cameraQuery || !cameraQuery(&position)) position.set(0.0f, 0.0f, 0.0f);
     return position;
 }

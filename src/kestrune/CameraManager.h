@@ -1,11 +1,15 @@
 // CCameraManager: the game's cameras and which of them is looking. Until the game's own cameras
-// exist, the one fixed view the game draws the level from is camera 0; before the level is first
-// drawn none is current (NO_CAMERA).
+// exist, the one fixed view the game draws the level from is camera 0, placed and made current as
+// a level loads; before the first level none is current (NO_CAMERA).
 #pragma once
 
 #include "utility/VectorMath.h"
 
 #include <cstdint>
+
+// The fixed view: from above the demo's ground towards its middle.
+inline const Vector3 LEVEL_CAMERA_POSITION(2300.0f, 3300.0f, 900.0f);
+inline const Vector3 LEVEL_CAMERA_TARGET(3650.0f, 3300.0f, 250.0f);
 
 class CCameraManager {
 public:

@@ -102,12 +102,14 @@ void readDebugKeys(CProjData& data)
 
 // Full screen, the game gets out of the way while another application has the focus: it waits
 // minimised until it is in front again, then takes the screen back. The shell runs no activation
-// callbacks inside a game step, so the return is noted here.
+// callbacks inside a game step, so the return is noted here. A window found in front already (its
+// return came while a step pumped) never gave the screen up: there is nothing to take back.
 void waitForForeground()
 {
+    const bool away = GetForegroundWindow() != WinCore.MainWindowHandle;
     WinCore.MinimiseUntilForeground();
     onActivate();
-    gameRenderRestoreDevice();
+    if (away) gameRenderRestoreDevice();
 }
 
 }  // namespace
@@ -191,8 +193,9 @@ bool GameInit()
         writeRunLog("init.ini missing");
         return false;
     }
+    ini->reportSkippedLines(INIT_FILE);
     // Game variables are optional: without the file every variable keeps its default.
-    ini->loadFile(GAMEVARS_FILE);
+    if (ini->loadFile(GAMEVARS_FILE)) ini->reportSkippedLines(GAMEVARS_FILE);
     // A non-positive step would stop game time.
     if (data.AltStep <= 0) data.AltStep = DEFAULT_ALT_STEP_MS;
     data.FrameStep = FRAME_STEP_MS;

@@ -37,7 +37,7 @@ bool isClient()
     return pNode && !pNode->isHost();
 }
 
-// The effects are sorted from the current camera of the game's camera manager.
+// The effects are seen from the current camera of the game's camera manager.
 bool currentCameraPosition(Vector3* pPosition)
 {
     CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
@@ -112,7 +112,7 @@ CGameLogic::CGameLogic(HWND mainWindow)
     : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),
       m_mission(0), m_campaign(false), m_trackDeletions(false), m_noStateSave(false)
 {
-    SetEffectSortCamera(currentCameraPosition);
+    SetEffectCameraQuery(currentCameraPosition);
     CGameTree::s_pLightColourAt = &GetLightEffectColourAtPoint;
 }
 
@@ -164,6 +164,8 @@ void CGameLogic::registerLevelManagers()
 bool CGameLogic::loadLevel(const char* instanceScript)
 {
     unloadLevel();
+    // The level's first step already fades its effects from where it is seen.
+    m_cameraManager.setCurrentCamera(0, LEVEL_CAMERA_POSITION);
     resetGameTime();
     profilerStart(0);
     // The level's models load as one batch, reusing their scratch memory.

@@ -217,10 +217,8 @@ void drawOverlays()
     MatCore.EndOverlay();
 }
 
-// Until the game has cameras of its own, the loaded level is seen from a fixed point above the
-// demo's ground, in the top right corner of the picture, over a grid on the ground.
-const Vector3 LEVEL_CAMERA(2300.0f, 3300.0f, 900.0f);
-const Vector3 LEVEL_CAMERA_TARGET(3650.0f, 3300.0f, 250.0f);
+// Until the game has cameras of its own, the loaded level is seen from the camera manager's fixed
+// view, in the top right corner of the picture, over a grid on the ground.
 const float GRID_FROM = 2400.0f, GRID_TO = 5000.0f, GRID_STEP = 200.0f;
 const uint32_t GRID_COLOUR = 0xFF404848u;
 
@@ -283,8 +281,11 @@ void drawCollisionOutlines(CGameObjectManager& objects)
     if (!lines.empty()) D3DCore.DrawUserLines(lines.data(), static_cast<UINT>(lines.size() / 2), sizeof(LineVertex));
 }
 
-void drawLevelView(CGameLogic& logic)
+// False when there is nothing to draw: no camera looking, or no room for the view.
+bool drawLevelView(CGameLogic& logic)
 {
+    Vector3 eye;
+    if (!logic.getCameraManager().getCurrentCameraPosition(&eye)) return false;
     const int32_t w = L3GetScreenWidth() & ~1, h = L3GetScreenHeight() & ~1;
     const int32_t pictureWidth = std::min(w, h * 4 / 3);
     ViewportSettings v;
@@ -292,26 +293,36 @@ void drawLevelView(CGameLogic& logic)
     v.y = h * 5 / 100;
     v.width = pictureWidth * 35 / 100 & ~1;
     v.height = h * 36 / 100 & ~1;
-    if (v.width <= 0 || v.height <= 0) return;
+    if (v.width <= 0 || v.height <= 0) return false;
     v.aspectRatio = static_cast<float>(v.width) / static_cast<float>(v.height);
     v.fullViewport = 1;
     v.nearZ = 10.0f;
     v.fov = 0.75f * v.nearZ;  // a view window 0.75 high at 1
     v.farZ = 20000.0f;
     L3ApplyViewportSettings(v);
-    Vector3 depth = LEVEL_CAMERA_TARGET - LEVEL_CAMERA;
+    Vector3 depth = LEVEL_CAMERA_TARGET - eye;
     depth.normalise();
     Vector3 horizontal = Vector3(0.0f, 0.0f, 1.0f).cross(depth);
     horizontal.normalise();
-    L3SetViewFromAxes(LEVEL_CAMERA, depth, horizontal, depth.cross(horizontal));
-    // The effects are sorted and limited from the view the player sees.
-    logic.getCameraManager().setCurrentCamera(0, LEVEL_CAMERA);
+    L3SetViewFromAxes(eye, depth, horizontal, depth.cross(horizontal));
     drawGroundGrid();
     if (CGameObjectManager* pObjects = logic.getObjectManager()) drawCollisionOutlines(*pObjects);
     logic.renderView();
     logic.renderAfterScene();
-    applyGameViewport();
-    L3SetViewFromAngles(Vector3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 0.0f);
+    return true;
+}
+
+// The end of the level's scene draws what waits for it (the sorted transparent geometry, the
+// effects' later passes) through the level's camera. Its draws count in the frame's statistics, which
+// are shown once, over the whole picture, at the frame's last scene.
+void endLevelScene()
+{
+    const BYTE statistics = D3DCore.FrameStatsEnabled;
+    D3DCore.FrameStatsEnabled = 0;
+    L3EndScene();
+    D3DCore.FrameStatsEnabled = statistics;
+    FrameStatistics counted;
+    if (statistics) D3DCore.UpdateFrameStatistics(counted);
 }
 
 }  // namespace
@@ -324,14 +335,19 @@ void gameRenderFrame()
     if (loadingLeft > 0) {
         loadingScreenFrame();
     } else {
-        L3BeginScene(true);
+        // Each scene begins with the whole picture's viewport, which its debug text is placed in.
         applyGameViewport();
-        // Until the game has cameras of its own, it looks along the world's x axis from the origin.
-        L3SetViewFromAngles(Vector3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 0.0f);
+        L3BeginScene(true);
         // Scene seam: the game's viewports, cameras and HUD are drawn here.
-        if (CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr) {
-            if (pLogic->isLevelLoaded()) drawLevelView(*pLogic);
+        CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
+        if (pLogic && pLogic->isLevelLoaded() && drawLevelView(*pLogic)) {
+            endLevelScene();
+            applyGameViewport();
+            L3BeginScene(false);
         }
+        // Until the game has cameras of its own, the sample models are seen along the world's x axis
+        // from the origin.
+        L3SetViewFromAngles(Vector3(0.0f, 0.0f, 0.0f), 0.0f, 0.0f, 0.0f);
         if (sampleWalk) {
             const int32_t now = projDataExists() ? getProjData().getTime() : sampleWalkTime;
             sampleWalk->Play(now > sampleWalkTime ? static_cast<uint32_t>(now - sampleWalkTime) : 0);

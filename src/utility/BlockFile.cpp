@@ -278,14 +278,20 @@ void appendToList(blockList& list, TPtrNode<CParamBlock>*& tail, CParamBlock* bl
     ++list.count;
 }
 
-// The whole file in a new NUL-terminated buffer.
+// The whole file in a new NUL-terminated buffer, without a byte-order mark.
 bool readTextFile(const char* fileName, char** ppText, uint32_t* pSize)
 {
     if (!fileName || !fileName[0]) return false;
     CFile file;
     if (!file.Open(fileName, FILE_MODE_READ)) return false;
-    std::unique_ptr<char[]> text = readWholeFile(file, pSize);
+    uint32_t size = 0;
+    std::unique_ptr<char[]> text = readWholeFile(file, &size);
     if (!text) return false;
+    if (const size_t mark = static_cast<size_t>(skipByteOrderMark(text.get()) - text.get())) {
+        size -= static_cast<uint32_t>(mark);
+        memmove(text.get(), text.get() + mark, size + 1);
+    }
+    if (pSize) *pSize = size;
     *ppText = text.release();
     return true;
 }

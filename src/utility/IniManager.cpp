@@ -2,6 +2,7 @@
 
 #include "platform/win32.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 #include "utility/TextChars.h"
 #include "winfile/File.h"
 
@@ -199,7 +200,7 @@ bool CIniManager::loadFile(const char* fileName)
         if (!text) return false;
         file.Close();
 
-        const char* p = skipSpace(text.get());
+        const char* p = skipSpace(skipByteOrderMark(text.get()));
         while (*p) {
             if (*p != '[') {
                 m_error = true;
@@ -246,6 +247,12 @@ bool CIniManager::loadFile(const char* fileName)
     }
     addUnfilledItems();
     return opened;
+}
+
+void CIniManager::reportSkippedLines(const char* fileName, const char* what) const
+{
+    if (m_error && fileName)
+        writeRunLog(concatStrings(what, fileName, ": lines that could not be read were skipped"));
 }
 
 void CIniManager::readItems(const char*& p, Section* section, const char* sectionName)

@@ -74,6 +74,9 @@ public:
 
     // Set by the last load when a line could not be used.
     bool getErrorFlag() const { return m_error; }
+    // When the last load set the error flag, says so in the run log: one report for the file,
+    // however many of its lines were skipped. what names the kind of file ahead of its name.
+    void reportSkippedLines(const char* fileName, const char* what = "") const;
     const Section* getSections() const { return m_pSections; }
     const Section* findSection(const char* name) const;  // exact name
     static const Item* findItem(const Section* section, const char* name);  // exact name

@@ -42,6 +42,10 @@ bool CWinCore::ProcessMessages(bool mainPump)
         }
     };
     if (Minimised || DeviceNotReady) {
+        // A screen that pumps again after a close would wait for ever: nothing is left to send it
+        // a message, and only the main pump acts on a close. It ends the run as a close while away
+        // does.
+        if (Quit && !mainPump) EndAtOnce();
         // Nothing to draw: wait for exactly one message instead of spinning.
         GetMessageA(&msg, MainWindowHandle, 0, 0);
         handle(msg);
@@ -254,13 +258,16 @@ void CWinCore::MinimiseUntilForeground()
     do {
         ProcessMessages(true);
     } while (GetForegroundWindow() != MainWindowHandle && !Quit);
-    if (Quit) {
-        SetAppName(nullptr);
-        llistFreeElementPool();
-        // The game is left standing, device and all: no exit handler may tear down (and report)
-        // what it still holds.
-        ExitProcess(ExitCode);
-    }
+    if (Quit) EndAtOnce();
+}
+
+void CWinCore::EndAtOnce()
+{
+    SetAppName(nullptr);
+    llistFreeElementPool();
+    // The game is left standing, device and all: no exit handler may tear down (and report) what
+    // it still holds.
+    ExitProcess(ExitCode);
 }
 
 void CWinCore::WriteLog(const char* message) { writeRunLog(message); }

@@ -79,6 +79,8 @@ public:
 
 private:
     void CallRow(uint32_t Type);
+    // Ends the process with the exit code, leaving the game as it stands.
+    [[noreturn]] void EndAtOnce();
     void FillClientBlack(HWND window);
 };
 

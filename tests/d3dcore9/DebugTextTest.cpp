@@ -181,15 +181,20 @@ TEST_F(DebugTextTest, StatisticsAverageOverWindowsAndAreShown)
         if (strip) D3DCore.CountDraw(D3DPT_TRIANGLESTRIP, strip, strip + 2, degenerate);
         D3DCore.EndScene(true);
     };
-    // The first window runs from the clock's origin: two frames over 1250 ms.
+    // The first window runs from the clock's origin: two frames over 1250 ms, the second of two
+    // scenes, whose draws both count in the one frame.
     pt::setTime(500);
     frame(2, 0, 0);
+    D3DCore.Present(false);
+    pt::setTime(900);
+    frame(1, 0, 0);
     pt::setTime(1250);
-    frame(4, 20, 5);
+    frame(3, 20, 5);
+    D3DCore.Present(false);
     const FrameStatistics& s = D3DCore.LastStatistics;
     EXPECT_FLOAT_EQ(s.FPS, 1.6f);
-    EXPECT_EQ(std::vector<int32_t>({s.TPS, s.NonDegenerateTPS, s.STPF, s.NonDegenerateSTPF, s.TPC}),
-              std::vector<int32_t>({64, 60, 10, 7, 11}));
+    EXPECT_EQ(std::vector<int32_t>({s.TPS, s.NonDegenerateTPS, s.TPF, s.STPF, s.NonDegenerateSTPF, s.TPC}),
+              std::vector<int32_t>({64, 60, 40, 10, 7, 11}));
 
     // A window without draws divides by one.
     pt::setTime(2300);

@@ -292,6 +292,30 @@ TEST_F(DemoLevel, APlacedEffectFollowsItsParentUntilItGoesAndRestartsOnlyAfterMo
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
+TEST_F(DemoLevel, TheLevelsEffectsFadeByTheirDistanceFromTheLevelsCameraFromItsFirstStep)
+{
+    // The fountain fades out over the thousand units from 1000 beyond its reach and dies past 2000:
+    // the placed one is some 1100 beyond from the level's camera (and 4400 from the origin); a
+    // second, beside the origin, is some 3600 beyond from the camera.
+    const std::string definitions = m_dir.read("data/particles/demo.txt");
+    const size_t reach = definitions.find("EffectRadius\t400\n");
+    ASSERT_NE(reach, std::string::npos);
+    m_dir.write("data/particles/demo.txt", definitions.substr(0, reach) + "FadeMode 0\nFadeNear 1000\nFadeFar 2000\n" +
+                                               definitions.substr(reach));
+    std::string byTheOrigin = effect("fountain2");
+    byTheOrigin.replace(byTheOrigin.find("10, 20, 30"), 10, "300, 0, 0");
+    m_dir.write("data/levels/demo/m01.txt", m_dir.read("data/levels/demo/m01.txt") + byTheOrigin);
+    load(1);
+    for (int i = 0; i < 3; ++i) step();
+    CGameEffect *pInView = named<CGameEffect>("fountain1"), *pByTheOrigin = named<CGameEffect>("fountain2");
+    ASSERT_TRUE(pInView && pByTheOrigin && pInView->getEffect() && pByTheOrigin->getEffect());
+    EXPECT_FALSE(pByTheOrigin->getEffect()->isLive());
+    ASSERT_TRUE(pInView->getEffect()->isLive());
+    const CEffect* pFaded = pInView->getEffect()->getEffect();
+    EXPECT_TRUE(pFaded->GetFade() > 0.8f && pFaded->GetFade() < 1.0f && !pFaded->IsHidden()) << pFaded->GetFade();
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
 }  // namespace
 
 namespace {

@@ -1,5 +1,6 @@
 // The real game drawing its frames headless: a screenshot taken with F12 holds what was presented.
 #include "GameProcess.h"
+#include "LevelShot.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -45,17 +46,29 @@ TEST(FrameRunTest, InFullScreenTheGameWaitsOutALostFocusAndDrawsAgainOrEndsOnACl
     std::string ini = dir.read("data/init.ini");
     ini.replace(ini.find("LoadingFrames = <int> 60"), 24, "LoadingFrames = <int> 0\nFullScreen = <int> 1");
     dir.write("data/init.ini", ini);
-    // Away and back: the picture is drawn again, in full.
-    ASSERT_EQ(finishGame(startGame(dir, "40 focus off\n60 focus on\n80 key F12\n90 close\n"), 60), 0);
+    // Away and back: nothing is drawn while away (a screenshot asked for then is not taken); the
+    // fountain, high before, starts again as the game comes back; the picture is drawn again, in full.
+    ASSERT_EQ(finishGame(startGame(dir, "60 key F12\n70 focus off\n80 key F12\n100 focus on\n100 keydown F12\n"
+                                        "110 keyup F12\n120 key F12\n130 close\n"),
+                         60),
+              0);
     EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
-    const std::string tga = dir.read("Veldrane_00000.tga");
+    ASSERT_TRUE(dir.exists("Veldrane_00002.tga"));
+    EXPECT_FALSE(dir.exists("Veldrane_00003.tga"));
+    const LevelView view;
+    const Screenshot before(dir.read("Veldrane_00000.tga")), back(dir.read("Veldrane_00001.tga"));
+    ASSERT_TRUE(before.valid() && back.valid());
+    EXPECT_GT(fountainDrops(before, view, 200), 0);
+    EXPECT_EQ(fountainDrops(back, view, 200), 0);
+    const std::string tga = dir.read("Veldrane_00002.tga");
     ASSERT_EQ(tga.size(), 18u + 640u * 480u * 4u);
     size_t lit = 0;
     for (size_t i = 18; i < tga.size(); i += 4) lit += (tga[i] | tga[i + 1] | tga[i + 2]) != 0;
     EXPECT_GT(lit, 640u * 480u / 10);
 
     // A close while it waits minimised ends the run at once, as a finished one.
-    std::filesystem::remove(dir.file("Veldrane_00000.tga"));
+    for (const char* shot : {"Veldrane_00000.tga", "Veldrane_00001.tga", "Veldrane_00002.tga"})
+        std::filesystem::remove(dir.file(shot));
     EXPECT_EQ(finishGame(startGame(dir, "40 focus off\n50 close\n90 key F12\n"), 60), 0);
     EXPECT_FALSE(dir.exists("Veldrane_00000.tga"));
     EXPECT_EQ(textOf(dir, "Veldrane.log"), "");

@@ -134,6 +134,8 @@ TEST_F(GameLoop, LosingTheFocusPausesWindowedAndInFullScreenWaitsMinimisedThenRe
         int frameBefore = -1, timeAway = -1, resets = 0;
         resourceHandle handle = 0;
         D3DPRESENT_PARAMETERS made{};
+        // Back in front before the next step: the screen was never given up, nothing is taken back.
+        probes["blipped"] = [&] { EXPECT_TRUE(pt::d3d9Calls("Reset") == 0 && !IsIconic(WinCore.MainWindowHandle)); };
         probes["before"] = [&] {
             handle = fountain()->getEffectHandle();
             frameBefore = fountainFrame();
@@ -143,6 +145,10 @@ TEST_F(GameLoop, LosingTheFocusPausesWindowedAndInFullScreenWaitsMinimisedThenRe
         probes["away"] = [&] {
             // Full screen the game waits minimised inside its step; windowed it only pauses.
             EXPECT_EQ(fullScreen, IsIconic(WinCore.MainWindowHandle) != 0);
+            // Full screen, the device is still lost as the game comes back: the restore pumps the
+            // messages meanwhile, the return's activation among them, inside the step.
+            if (timeAway < 0 && fullScreen)
+                for (int i = 0; i < 2; ++i) pt::queueTestCooperativeLevel(D3DERR_DEVICELOST);
             if (timeAway < 0) timeAway = getGameTime();
             EXPECT_EQ(std::make_tuple(timeAway, resets), std::make_tuple(getGameTime(), pt::d3d9Calls("Reset")));
         };
@@ -157,11 +163,23 @@ TEST_F(GameLoop, LosingTheFocusPausesWindowedAndInFullScreenWaitsMinimisedThenRe
             EXPECT_TRUE(fullScreen ? fountainFrame() >= 0 && fountainFrame() < 5 : fountainFrame() >= frameBefore);
         };
         probes["later"] = [&] { EXPECT_GT(getGameTime(), timeAway); };
-        EXPECT_EQ(0, play("60 probe before\n61 focus off\n70 probe away\n80 probe away\n90 focus on\n"
-                          "93 probe back\n110 probe later\n120 close\n",
+        EXPECT_EQ(0, play("50 focus off\n51 focus on\n55 probe blipped\n60 probe before\n61 focus off\n"
+                          "70 probe away\n80 probe away\n90 focus on\n93 probe back\n110 probe later\n120 close\n",
                           fullScreen));
         EXPECT_GE(frameBefore, 30);
     }
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
+TEST_F(GameLoop, WithoutALevelTheStartUpStillLoadsItsModelsAsOneBatch)
+{
+    std::filesystem::remove(m_dir.file("data/levels/demo/m01.txt"));
+    probes["started"] = [&] {
+        EXPECT_EQ(nullptr, getProjData().getGameLogic());
+        const CBufferAllocator& allocator = *CBufferAllocator::GetInstance();
+        EXPECT_TRUE(allocator.BlocksReused() > 0 && !allocator.Recycling() && allocator.BlocksKept() == 0);
+    };
+    EXPECT_EQ(0, play("10 probe started\n20 close\n"));
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
@@ -227,7 +245,7 @@ TEST_F(GameLoop, ALevelStartedAgainBeginsAfreshAndWhatTheGameDrawsAndBuildsGoesT
     probes["playing"] = [&] {
         EXPECT_GT(getGameTime(), 0);
         // The effects are sorted from the view the level is drawn from.
-        const Vector3 camera = GetEffectSortCameraPosition();
+        const Vector3 camera = GetEffectCameraPosition();
         EXPECT_EQ(std::make_tuple(2300.0f, 3300.0f, 900.0f), std::make_tuple(camera.x, camera.y, camera.z));
         // A lit model's draw hands the world its instance: the position goes into the instance's
         // first three words, the fourth is kept.

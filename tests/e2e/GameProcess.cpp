@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -15,9 +16,9 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
     if (!script.empty()) dir.write("script.txt", script);
     pid_t pid = fork();
     if (pid == 0) {
+        // The game must keep a write past the size limit from ending it, whatever it inherits.
+        signal(SIGXFSZ, SIG_DFL);
         if (fileSizeLimit >= 0) {
-            // A write past the limit fails as on a full disk instead of ending the process.
-            signal(SIGXFSZ, SIG_IGN);
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
@@ -40,6 +41,24 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
         _exit(127);
     }
     return pid;
+}
+
+// Without a runtime folder the lock lies in a folder of the user's own under the temporary one
+// (tmp/, which the game makes).
+bool waitForWindow(const testsupport::TempDir& dir, int seconds)
+{
+    const std::string lock = dir.file("tmp/window-locks-" + std::to_string(getuid()) + "/veldrane.window.lock");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const int fd = open(lock.c_str(), O_RDONLY);
+        if (fd >= 0) {
+            const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0;
+            close(fd);
+            if (held) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
 }
 
 int finishGame(pid_t pid, int seconds)

@@ -43,23 +43,7 @@ protected:
         return waitpid(pid, &status, WNOHANG) == 0;
     }
 
-    // True once a running copy holds the lock of its window class. Without a runtime folder the
-    // lock lies in a folder of the user's own under the temporary one (tmp/, which the game makes).
-    bool waitForWindow(int seconds = 10)
-    {
-        const std::string lock = dir.file("tmp/window-locks-" + std::to_string(getuid()) + "/veldrane.window.lock");
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (std::chrono::steady_clock::now() < deadline) {
-            int fd = open(lock.c_str(), O_RDONLY);
-            if (fd >= 0) {
-                bool held = flock(fd, LOCK_SH | LOCK_NB) != 0;
-                close(fd);
-                if (held) return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    }
+    bool waitForWindow() { return ::waitForWindow(dir); }
 
     std::string runLog() const { return textOf(dir, "Veldrane.log"); }
 

@@ -140,7 +140,7 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
 
     // Destroy: the farthest at the last sort goes. Until the next sort a new entry keeps the key
     // its slot last held (a far one here), so it is the next to go.
-    SetEffectSortCamera([](Vector3* p) { return p->set(100, 0, 0), true; });
+    SetEffectCameraQuery([](Vector3* p) { return p->set(100, 0, 0), true; });
     create("destroy", Vector3(90, 0, 0), "near");
     create("destroy", Vector3(0, 0, 0), "farthest");
     manager->Render(0.0f);
@@ -166,16 +166,16 @@ TEST_F(EffectManagerTest, DistanceFadeFollowsTheFadeMode)
         for (int i = from; i < 5; ++i) out.push_back(e[i]->GetFade());
         return out;
     };
-    SetEffectCameraPosition(Vector3(0, 17, 0));  // 15 beyond the bounds: half way
+    placeCamera(Vector3(0, 17, 0));  // 15 beyond the bounds: half way
     manager->Update();
     EXPECT_THAT(fades(0), testing::Pointwise(testing::FloatNear(1e-5f), {0.5f, 0.5f, 0.5f, 1.0f, 1.0f}));
 
-    SetEffectCameraPosition(Vector3(0, 0, 30));
+    placeCamera(Vector3(0, 0, 30));
     manager->Update();
     EXPECT_EQ(std::make_pair(false, true), std::make_pair(manager->IsLive(e[0]), e[1]->IsHidden()));
     EXPECT_THAT(fades(1), testing::Pointwise(testing::FloatNear(1e-5f), {0.5f, 0.0f, 1.0f, 1.0f}));
     // Hidden, it is shown again when near.
-    SetEffectCameraPosition(Vector3(5, 0, 0));
+    placeCamera(Vector3(5, 0, 0));
     manager->Update();
     EXPECT_FALSE(e[1]->IsHidden());
 }
@@ -206,7 +206,7 @@ TEST_F(EffectManagerTest, KillFadesRunOnTheGameClock)
 TEST_F(EffectManagerTest, RenderDrawsNearestFirstAtAnySize)
 {
     define(block("TESTEFFECT", "e"), {"e"});
-    SetEffectSortCamera([](Vector3* p) { return p->set(0, 0, 1000), true; });
+    SetEffectCameraQuery([](Vector3* p) { return p->set(0, 0, 1000), true; });
     std::mt19937 random(5);
     std::map<const CEffect*, float> distance;
     for (int i = 0; i < 137; ++i) {
@@ -340,7 +340,10 @@ TEST_F(EffectPassesTest, PassZeroInTheSceneThreeAndFourBeforeTheSortedDrawsOneAn
     manager->Render(0.75f);
     D3DCore.DrawDisplayList(h, 0);
     L3EndScene();
-    EXPECT_EQ(recorded(), "[034S12]");
+    // A further scene of the frame, seen from another camera, does not draw the effects again.
+    L3BeginScene(false);
+    L3EndScene();
+    EXPECT_EQ(recorded(), "[034S12][]");
     D3DCore.DeleteDisplayHandle(h);
 
     // Faded out or hidden: not drawn.

@@ -8,7 +8,9 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <cstring>
+#include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace ti = platform::testing::input;
@@ -148,6 +150,12 @@ TEST_F(InputDevicesTest, MouseMovesAreRelativeAndALostMouseIsClearedAndAcquiredA
     EXPECT_EQ(std::make_pair(LONG(5), BYTE(0x80)), std::make_pair(getMouseState().lX, getMouseState().rgbButtons[1]));
     ASSERT_TRUE(readMouse());
     EXPECT_EQ(0, getMouseState().lX);  // movement is relative
+    // A storm of movement between two reads holds at the limits.
+    for (int i = 0; i < 25000; ++i) ti::mouseMove(100000, -100000, 100000);
+    ASSERT_TRUE(readMouse());
+    const LONG most = std::numeric_limits<LONG>::max(), least = std::numeric_limits<LONG>::min();
+    EXPECT_EQ(std::make_tuple(most, least, most),
+              std::make_tuple(getMouseState().lX, getMouseState().lY, getMouseState().lZ));
     ti::loseInput();  // the state is cleared and a good re-acquire ends the read
     EXPECT_TRUE(readMouse());
     EXPECT_EQ(getMouseState().rgbButtons[1], 0);

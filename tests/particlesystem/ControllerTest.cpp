@@ -96,13 +96,15 @@ TEST_F(ControllerTest, WrappingSpaceKeepsParticlesInTheBoxAroundTheCamera)
 {
     const std::string controller = section(
         "wrappingspacecontroller", {"x 100", "y 0", "z -5", "wobbleamp 2", "wobblevariation 0.5", "wobblefreq 0.25"});
-    CParticleEffect* pEffect = make(fromThePoint(controller, "1, 0, 0", 2), nullptr, Vector3(59, 70, 80));
+    // About the camera the level is seen from, away from the origin.
+    placeCamera(Vector3(1000, 0, 0));
+    CParticleEffect* pEffect = make(fromThePoint(controller, "1, 0, 0", 2), nullptr, Vector3(1059, 70, 80));
     ASSERT_TRUE(run(pEffect, 2));
     // 60 in front with a box of 100 is 40 behind; y and z have no box and stay. The wobble's
     // phase moved on once already.
     const float s = std::sin(0.75f), s2 = std::sin(1.25f);
-    expectNear(at(pEffect, 0), Vector3(-40 + 2 * std::sin(0.25f), 70 + 2 * s2, 80), 1e-5f);
-    expectNear(at(pEffect, 1), Vector3(-40 + 2 * s, 70 + 2 * s, 80), 1e-5f);
+    expectNear(at(pEffect, 0), Vector3(960 + 2 * std::sin(0.25f), 70 + 2 * s2, 80), 1e-5f);
+    expectNear(at(pEffect, 1), Vector3(960 + 2 * s, 70 + 2 * s, 80), 1e-5f);
     const float cases[][3] = {{60, 100, -40},   {-60, 100, 40},         {50, 100, 50},         {-50, 100, -50},
                               {149, 100, 49},   {1e6f + 20, 100, 20}, {-1e6f - 20, 100, -20}, {7, 0, 7},
                               {7, -100, 7}};

@@ -248,8 +248,8 @@ TEST_F(GLRendererTest, FogByEyeDistanceOrDepth)
         {0, 3, 0, 0, perspective, 1, 2, quad, 32, 32, 0},
         // Depth 0.35 under the affine projection, 0.2 from the eye.
         {1, 3, 0, 0, ortho, 0, 1, shallow, 32, 32, 89}, {1, 0, 3, 0, ortho, 0, 1, shallow, 32, 32, 51},
-        // Start and end together: fogged from the start on.
-        {1, 3, 0, 0, ortho, 0.5f, 0.5f, half, 32, 32, 255}, {1, 3, 0, 0, ortho, 0.75f, 0.75f, half, 32, 32, 0},
+        // Start and end together: fogged whatever the depth.
+        {1, 3, 0, 0, ortho, 0.5f, 0.5f, half, 32, 32, 255}, {1, 3, 0, 0, ortho, 0.75f, 0.75f, half, 32, 32, 255},
     };
     for (const auto& c : cases) {
         std::memcpy(m_state.proj, c.proj, sizeof(m_state.proj));
@@ -480,8 +480,9 @@ TEST_F(TextureStageTest, TextureTransformsReadSetsAsTheDeviceDoes)
     m_state.ts[0][24] = 0;
     texturedQuad();
     EXPECT_EQ(quarters(), "RGBW");
-    // A stage whose texture is missing reads the diffuse colour, alpha included: the alpha test
-    // keeps the opaque quad on the left and drops the half-transparent one on the right.
+    // A stage selecting a texture it lacks passes the current colour and alpha on, here the
+    // diffuse: the alpha test keeps the opaque quad on the left and drops the half-transparent one
+    // on the right.
     m_state.pipeline.textures[0] = 0;
     m_state.rs[15] = 1, m_state.rs[24] = 0xC0, m_state.rs[25] = 5;  // GREATER than 0xC0
     clearAll(0xFF000000);

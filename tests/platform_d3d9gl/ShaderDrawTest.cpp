@@ -18,6 +18,9 @@ namespace {
 
 typedef std::array<float, 3> Rgb;
 
+// Stage operations the engine's header leaves out, as the device numbers them.
+enum : DWORD { SELECTARG2 = 3, BUMPENVMAP = 22, BUMPENVMAPLUMINANCE = 23, MULTIPLYADD = 25, LERP = 26 };
+
 DWORD bitsOf(float f)
 {
     DWORD d;
@@ -30,15 +33,6 @@ Rgb rgbOf(DWORD c) { return {((c >> 16) & 0xFF) / 255.0f, ((c >> 8) & 0xFF) / 25
 
 class ShaderDrawTest : public HeadlessDevice {
 protected:
-    void SetUp() override
-    {
-        HeadlessDevice::SetUp();
-        // Stage 0 passes the vertex colour on: with no texture set its default would modulate the
-        // colour by itself.
-        m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
-        m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
-    }
-
     std::vector<DWORD> assemble(const std::string& source)
     {
         LPD3DXBUFFER code = nullptr, errors = nullptr;
@@ -346,42 +340,192 @@ TEST_F(ShaderDrawTest, ShadersLeaveBlendingAlphaTestAndFogToTheFixedStates)
     passed->Release(), declaration->Release(), vs->Release(), ps->Release();
 }
 
-// Under ps_1_1 to ps_1_3 a stage whose coordinates are projected samples at them divided by their
-// last counted element, after a bump map has moved them.
-TEST_F(ShaderDrawTest, ProjectedStagesDivideTheirCoordinatesBeforeSampling)
+// A stage without a texture whose colour or alpha operation reads the texture passes the current
+// colour or alpha on, each on its own (at stage 0 the diffuse); an operation reading no texture
+// draws as it would. Drawn first under a vertex shader with the default stages, then with the
+// fixed-function vertex colour: the diffuse (0.75, 0.75, 0.5) of alpha 0.75 and the texture factor
+// (0.25, 1, 0.5) of alpha 0.5, the result blended by its alpha over the grey of the clear.
+TEST_F(ShaderDrawTest, AStageWithoutItsTexturePassesTheCurrentValueOn)
 {
-    // Stage 1 red, green / blue, white; stage 0 a bump map of du 1, which a matrix of 0.5 halves.
+    IDirect3DVertexShader9* vs = vertexShader("vs.1.1\ndcl_position0 v0\nmov oPos, v0\nmov oD0, c4\n");
+    IDirect3DVertexDeclaration9* declaration = nullptr;
+    ASSERT_EQ(m_device->CreateVertexDeclaration(SHADER_DECLARATION, &declaration), D3D_OK);
+    const float colour[4] = {0.75f, 0.75f, 0.5f, 1};
+    m_device->SetVertexShaderConstantF(4, colour, 1);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    const ShaderVertex full[] = {{-1, 1, 0.5f, 0}, {1, 1, 0.5f, 0}, {-1, -1, 0.5f, 0}, {1, -1, 0.5f, 0}};
+    frame([&] {
+        m_device->SetVertexDeclaration(declaration);
+        m_device->SetVertexShader(vs);
+        m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, full, sizeof(ShaderVertex));
+    });
+    expectNear(front(16, 16), {0.75f, 0.75f, 0.5f}, "the default stages under a vertex shader");
+    m_device->SetVertexShader(nullptr), m_device->SetVertexDeclaration(nullptr);
+
+    const DWORD D = 0xC0C0C080, T = 0x8040FF80;
+    const Rgb d = rgbOf(D), t = rgbOf(T);
+    const float da = 0xC0 / 255.0f, ta = 0x80 / 255.0f;
+    m_device->SetRenderState(D3DRS_TEXTUREFACTOR, T);
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+    m_device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    m_device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    enum : DWORD { TEX = D3DTA_TEXTURE, CUR = D3DTA_CURRENT, DIF = D3DTA_DIFFUSE, TF = D3DTA_TFACTOR };
+    struct Operation {
+        DWORD op, arg0, arg1, arg2;
+    };
+    const Operation off{D3DTOP_DISABLE, CUR, TEX, CUR};
+    const struct {
+        const char* name;
+        Operation colour0, alpha0, colour1, alpha1;
+        Rgb rgb;
+        float alpha;
+    } cases[] = {
+        {"the defaults", {D3DTOP_MODULATE, CUR, TEX, CUR}, {D3DTOP_SELECTARG1, CUR, TEX, CUR}, off, off, d, da},
+        {"LERP by the texture", {LERP, TEX, TF, DIF}, {D3DTOP_SELECTARG1, CUR, TF, TEX}, off, off, d, ta},
+        {"MULTIPLYADD of the texture", {MULTIPLYADD, TEX, TF, DIF}, {D3DTOP_MODULATE, CUR, TEX, TF}, off, off, d, da},
+        {"the texture unread", {SELECTARG2, CUR, TEX, TF}, {SELECTARG2, TEX, TEX, TF}, off, off, t, ta},
+        {"argument 0 unread", {D3DTOP_MODULATE, TEX, TF, DIF}, {D3DTOP_SELECTARG1, TEX, DIF, TEX}, off, off,
+         {t[0] * d[0], t[1] * d[1], t[2] * d[2]}, da},
+        {"stage 1 passes stage 0's", {D3DTOP_SELECTARG1, CUR, TF, CUR}, {D3DTOP_SELECTARG1, CUR, TF, CUR},
+         {D3DTOP_MODULATE, CUR, TEX, CUR}, {D3DTOP_MODULATE, CUR, CUR, TEX}, t, ta},
+    };
+    struct Vertex {
+        float x, y, z, rhw;
+        DWORD diffuse;
+    };
+    const Vertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, D}, {31.5f, -0.5f, 0.5f, 1, D}, {-0.5f, 31.5f, 0.5f, 1, D},
+                           {31.5f, 31.5f, 0.5f, 1, D}};
+    const Rgb grey = rgbOf(CLEAR);
+    for (const auto& c : cases) {
+        for (DWORD stage : {0, 1}) {
+            const Operation& colourOp = stage ? c.colour1 : c.colour0;
+            const Operation& alphaOp = stage ? c.alpha1 : c.alpha0;
+            m_device->SetTextureStageState(stage, D3DTSS_COLOROP, colourOp.op);
+            m_device->SetTextureStageState(stage, D3DTSS_COLORARG0, colourOp.arg0);
+            m_device->SetTextureStageState(stage, D3DTSS_COLORARG1, colourOp.arg1);
+            m_device->SetTextureStageState(stage, D3DTSS_COLORARG2, colourOp.arg2);
+            m_device->SetTextureStageState(stage, D3DTSS_ALPHAOP, alphaOp.op);
+            m_device->SetTextureStageState(stage, D3DTSS_ALPHAARG0, alphaOp.arg0);
+            m_device->SetTextureStageState(stage, D3DTSS_ALPHAARG1, alphaOp.arg1);
+            m_device->SetTextureStageState(stage, D3DTSS_ALPHAARG2, alphaOp.arg2);
+        }
+        frame([&] {
+            m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+        });
+        Rgb want;
+        for (int i = 0; i < 3; ++i) want[i] = c.rgb[i] * c.alpha + grey[i] * (1 - c.alpha);
+        expectNear(front(16, 16), want, c.name);
+    }
+    m_device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    declaration->Release(), vs->Release();
+}
+
+// Linear fog whose start is its end fogs everything fully, in front of the start as behind it:
+// quads 0.1 and 1 from the eye, as vertex fog and as table fog counting w.
+TEST_F(ShaderDrawTest, LinearFogFromStartToTheSameEndFogsEveryDepth)
+{
+    // Far from the eye at 10, near at 0.05.
+    const float far = 10, near = 0.05f, zf = far / (far - near);
+    D3DMATRIX perspective{};
+    perspective.m[0][0] = perspective.m[1][1] = 1, perspective.m[2][2] = zf, perspective.m[2][3] = 1;
+    perspective.m[3][2] = -near * zf;
+    m_device->SetTransform(D3DTS_PROJECTION, &perspective);
+    m_device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    m_device->SetRenderState(D3DRS_FOGCOLOR, 0xFFFFFFFF);
+    m_device->SetRenderState(D3DRS_FOGSTART, bitsOf(512));
+    m_device->SetRenderState(D3DRS_FOGEND, bitsOf(512));
+    struct Vertex {
+        float x, y, z;
+        DWORD diffuse;
+    };
+    // Black quads on the left half at 0.1 and on the right half at 1.
+    auto half = [](float x1, float x2, float z) {
+        return std::vector<Vertex>{{x1 * z, z, z, 0xFF000000}, {x2 * z, z, z, 0xFF000000}, {x1 * z, -z, z, 0xFF000000},
+                                   {x2 * z, -z, z, 0xFF000000}};
+    };
+    const std::vector<Vertex> nearQuad = half(-1, 0, 0.1f), farQuad = half(0, 1, 1);
+    const struct {
+        const char* name;
+        DWORD enable, vertex, table;
+        DWORD seen;
+    } cases[] = {
+        {"no fog", FALSE, D3DFOG_NONE, D3DFOG_NONE, 0xFF000000},
+        {"vertex fog", TRUE, D3DFOG_LINEAR, D3DFOG_NONE, 0xFFFFFFFF},
+        {"table fog", TRUE, D3DFOG_NONE, D3DFOG_LINEAR, 0xFFFFFFFF},
+    };
+    for (const auto& c : cases) {
+        m_device->SetRenderState(D3DRS_FOGENABLE, c.enable);
+        m_device->SetRenderState(D3DRS_FOGVERTEXMODE, c.vertex);
+        m_device->SetRenderState(D3DRS_FOGTABLEMODE, c.table);
+        frame([&] {
+            m_device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, nearQuad.data(), sizeof(Vertex));
+            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, farQuad.data(), sizeof(Vertex));
+        });
+        EXPECT_EQ(std::make_pair(front(8, 16), front(24, 16)), std::make_pair(c.seen, c.seen)) << c.name;
+    }
+    m_device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+}
+
+// A bump map moves a projected stage's coordinates after they are divided: (u, v) counted four
+// and projected as (128 u, 128 v, 0, 128) lands where plain (u, v) does, under texbem and texbeml
+// and under the fixed-function bump stages.
+TEST_F(ShaderDrawTest, BumpMapsMoveProjectedCoordinatesOnceDivided)
+{
+    // Stage 1 red, green / blue, white; stage 0 a bump map of du 1, which a matrix of 0.5 halves:
+    // (0.25, 0.25) in the red texel moves to (0.75, 0.25) in the green one.
     IDirect3DTexture9 *colours = quarters(), *bump = nullptr;
     ASSERT_EQ(m_device->CreateTexture(1, 1, 1, 0, D3DFMT_V8U8, D3DPOOL_MANAGED, &bump, nullptr), D3D_OK);
     D3DLOCKED_RECT r{};
     bump->LockRect(0, &r, nullptr, 0);
     static_cast<int8_t*>(r.pBits)[0] = 127, static_cast<int8_t*>(r.pBits)[1] = 0;
     bump->UnlockRect(0);
-    // (2.25, 0.75) over 3 is (0.75, 0.25), in the green texel; undivided it wraps into the blue one.
-    // Moved by half first, (2.75, 0.75) over 3 is still green.
     struct Vertex {
-        float x, y, z, rhw, u0, v0, u1, v1, q1;
+        float x, y, z, rhw, u0, v0, t1[4];
     };
-    const Vertex quad[] = {{-0.5f, -0.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3}, {31.5f, -0.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3},
-                           {-0.5f, 31.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3}, {31.5f, 31.5f, 0.5f, 1, 0.5f, 0.5f, 2.25f, 0.75f, 3}};
-    const DWORD TEX1_SIZE3 = 1u << 18;
-    m_device->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT3 | D3DTTFF_PROJECTED);
-    m_device->SetTextureStageState(1, D3DTSS_BUMPENVMAT00, bitsOf(0.5f));
-    m_device->SetTextureStageState(1, D3DTSS_BUMPENVLSCALE, bitsOf(1.0f));
-    for (const char* source : {"ps.1.1\ntex t1\nmov r0, t1\n", "ps.1.1\ntex t0\ntexbem t1, t0\nmov r0, t1\n",
-                               "ps.1.3\ntex t0\ntexbeml t1, t0\nmov r0, t1\n"}) {
-        IDirect3DPixelShader9* ps = pixelShader(source);
-        frame([&] {
-            m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX2 | TEX1_SIZE3);
-            m_device->SetTexture(0, bump), m_device->SetTexture(1, colours);
-            m_device->SetPixelShader(ps);
-            m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
-        });
-        expectNear(front(16, 16), {0, 1, 0}, source);
-        m_device->SetPixelShader(nullptr), ps->Release();
+    const DWORD TEX1_SIZE4 = 2u << 18;
+    for (DWORD stage : {0, 1}) {
+        m_device->SetTextureStageState(stage, D3DTSS_BUMPENVMAT00, bitsOf(0.5f));
+        m_device->SetTextureStageState(stage, D3DTSS_BUMPENVLSCALE, bitsOf(1.0f));
     }
+    IDirect3DPixelShader9* plain = pixelShader("ps.1.1\ntex t1\nmov r0, t1\n");
+    IDirect3DPixelShader9* texbem = pixelShader("ps.1.1\ntex t0\ntexbem t1, t0\nmov r0, t1\n");
+    IDirect3DPixelShader9* texbeml = pixelShader("ps.1.3\ntex t0\ntexbeml t1, t0\nmov r0, t1\n");
+    const struct {
+        const char* name;
+        IDirect3DPixelShader9* shader;
+        DWORD bumpOp;  // the fixed-function stage 0 without a shader
+        Rgb want;
+    } cases[] = {
+        {"tex", plain, 0, {1, 0, 0}},
+        {"texbem", texbem, 0, {0, 1, 0}},
+        {"texbeml", texbeml, 0, {0, 1, 0}},
+        {"BUMPENVMAP", nullptr, BUMPENVMAP, {0, 1, 0}},
+        {"BUMPENVMAPLUMINANCE", nullptr, BUMPENVMAPLUMINANCE, {0, 1, 0}},
+    };
+    for (const auto& c : cases)
+        for (float q : {1.0f, 128.0f}) {
+            const float t1[4] = {0.25f * q, 0.25f * q, 0, q};
+            std::vector<Vertex> quad;
+            for (auto [x, y] : {std::pair{-0.5f, -0.5f}, {31.5f, -0.5f}, {-0.5f, 31.5f}, {31.5f, 31.5f}})
+                quad.push_back(Vertex{x, y, 0.5f, 1, 0.5f, 0.5f, {t1[0], t1[1], t1[2], t1[3]}});
+            m_device->SetTextureStageState(1, D3DTSS_TEXTURETRANSFORMFLAGS,
+                                           q == 1 ? D3DTTFF_DISABLE : D3DTTFF_COUNT4 | D3DTTFF_PROJECTED);
+            m_device->SetTextureStageState(0, D3DTSS_COLOROP, c.bumpOp ? c.bumpOp : D3DTOP_SELECTARG1);
+            m_device->SetTextureStageState(1, D3DTSS_COLOROP, c.bumpOp ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE);
+            frame([&] {
+                m_device->SetFVF(D3DFVF_XYZRHW | D3DFVF_TEX2 | TEX1_SIZE4);
+                m_device->SetTexture(0, bump), m_device->SetTexture(1, colours);
+                m_device->SetPixelShader(c.shader);
+                m_device->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad.data(), sizeof(Vertex));
+            });
+            expectNear(front(16, 16), c.want, std::string(c.name) + (q == 1 ? "" : ", projected"));
+        }
+    m_device->SetPixelShader(nullptr);
     m_device->SetTexture(0, nullptr), m_device->SetTexture(1, nullptr);
-    bump->Release(), colours->Release();
+    texbeml->Release(), texbem->Release(), plain->Release(), bump->Release(), colours->Release();
 }
 
 // A projected stage divides its coordinates by the last element counted; without a valid count,
@@ -400,7 +544,7 @@ TEST_F(ShaderDrawTest, ProjectedCoordinatesDivideByTheElementTheDeviceChooses)
     doubleThird.m[0][0] = doubleThird.m[1][1] = doubleThird.m[3][3] = 1, doubleThird.m[2][2] = 2;
     m_device->SetTransform(D3DTS_TEXTURE0, &doubleThird);
     m_device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    m_device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    m_device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
     const struct {
         const char* name;
         DWORD flags;

@@ -125,6 +125,11 @@ TEST_F(BlockFileTest, FilesThatCannotBeReadFailAndEmptyFilesGiveNoBlocks)
     ASSERT_TRUE(loadFirstBlock("two.txt", &block, 64));
     EXPECT_STREQ("A", block->getName());
     delete block;
+    // Saved by an editor that marks its text: the mark is not part of the first name.
+    dir.write("marked.txt", "\xEF\xBB\xBF" "A { }\nB { }\n");
+    ASSERT_TRUE(loadFirstBlock("marked.txt", &block, 64));
+    EXPECT_STREQ("A", block->getName());
+    delete block;
 }
 
 TEST_F(BlockFileTest, TypedReads)

@@ -119,6 +119,22 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
     dir.write("early.ini", "late = <int> 4\n[S]\nlate = <int> 5\n");
     EXPECT_TRUE(early.loadFile("early.ini"));
     EXPECT_EQ(std::make_pair(true, 0), std::make_pair(early.getErrorFlag(), late));
+    // Its loader says so once, naming the file.
+    testsupport::clearReports();
+    early.reportSkippedLines("early.ini", "Settings ");
+    EXPECT_EQ(1, testsupport::countReports("Settings early.ini: lines that could not be read were skipped"));
+    EXPECT_EQ(1u, testsupport::reports().size());
+
+    // A byte-order mark at the very start is skipped; anywhere else it is text before the section.
+    for (const char* text : {"\xEF\xBB\xBF[S]\nlate = <int> 6\n", " \xEF\xBB\xBF[S]\nlate = <int> 6\n"}) {
+        CIniManager marked;
+        late = 0;
+        marked.registerItem("S", "late", &late, CIniManager::INI_INT);
+        dir.write("marked.ini", text);
+        EXPECT_TRUE(marked.loadFile("marked.ini"));
+        const bool atStart = text[0] != ' ';
+        EXPECT_EQ(std::make_pair(!atStart, atStart ? 6 : 0), std::make_pair(marked.getErrorFlag(), late));
+    }
 }
 
 TEST_F(IniManagerTest, StringsAreCutToTheirBufferAndSectionNamesAreBounded)

@@ -176,6 +176,17 @@ TEST_F(WinCoreTest, PumpsHandleOneMessagePerPassWhileWaitingAndOnlyTheMainPumpQu
     PostMessageA(window, WM_CLOSE, 0, 0);  // a close while it pumps only sets quit; the window stays
     EXPECT_TRUE(WinCore.ProcessMessages(false));
     EXPECT_TRUE(IsWindow(window));
+    // Minimised, where nothing else would end the run, the waiting screen that pumps again after
+    // the close ends the process with the exit code so far.
+    WinCore.Minimised = true;
+    int code = -1;
+    try {
+        WinCore.ProcessMessages(false);
+    } catch (const testsupport::ProcessExit& exit) {
+        code = exit.code;
+    }
+    EXPECT_EQ(code, 3);
+    WinCore.Minimised = false;
     WinCore.Quit = false;  // the main pump's close destroys the window, and its WM_QUIT carries 0
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_TRUE(WinCore.ProcessMessages(true));

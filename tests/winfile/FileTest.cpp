@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <string>
 #include <vector>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::countReports;
 using testsupport::TempDir;
@@ -323,4 +327,51 @@ TEST(File, ReadOnlyFilesStayAndSearchesListAFolderByPattern)
     platform::testing::clearMemoryFiles();
     platform::testing::setMemoryFilesOnly(false);
     EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+}
+
+// Only files and folders are there to open: an open of a pipe or a device could wait for ever. A
+// write past the file size limit fails as on a full disk, and the process goes on.
+TEST(File, PipesAndDevicesCannotBeOpenedAndAWritePastTheSizeLimitIsAFullDisk)
+{
+    TempDir dir;
+    testsupport::ScopedCwd cwd(dir.path());
+    ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    // Both ends held here: an open that ought to be refused would not wait instead.
+    const int ends = open(dir.file("pipe").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(ends, 0);
+    std::filesystem::create_symlink("/dev/null", dir.file("device"));
+    dir.write("kept.txt", "kept");
+    for (const char* name : {"pipe", "device"}) {
+        for (DWORD access : {DWORD(GENERIC_READ), DWORD(GENERIC_WRITE)})
+            for (DWORD creation : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS}) {
+                EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(name, access, 0, nullptr, creation, 0, nullptr))
+                    << name << " " << access << " " << creation;
+                EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+            }
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(name)) << name;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA("*", &entry);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    EXPECT_STREQ("kept.txt", entry.cFileName);
+    EXPECT_FALSE(FindNextFileA(search, &entry));
+    FindClose(search);
+    close(ends);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("pipe")));
+
+    rlimit kept;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &kept), 0);
+    rlimit small = kept;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    HANDLE file = CreateFileA("big.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const std::string bytes(3000, 'b');
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    setrlimit(RLIMIT_FSIZE, &kept);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(1000u, written);
+    EXPECT_EQ(ERROR_DISK_FULL, error);
 }

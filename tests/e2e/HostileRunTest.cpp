@@ -1,0 +1,113 @@
+// The real game against what a hostile user or machine gives it: a close while minimised in the
+// loading screen, pipes where files should be, a storm of mouse movement, a settings file that an
+// editor saved with a byte-order mark.
+#include "GameProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class HostileRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { copyData(dir); }
+
+    std::string said() const { return textOf(dir, "stderr.txt"); }
+    static int countOf(const std::string& text, const std::string& part)
+    {
+        int n = 0;
+        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+        return n;
+    }
+    void setDisplay(const std::string& key, const std::string& value)
+    {
+        std::string ini = dir.read("data/init.ini");
+        ini.replace(ini.find("[Display]\n") + 10, 0, key + " = <int> " + value + "\n");
+        dir.write("data/init.ini", ini);
+    }
+
+    testsupport::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(HostileRunTest, ACloseEndsARunMinimisedDuringTheLoadingScreen)
+{
+    // The level loads for the first eighty-odd frames: minimised at the fifth, it waits there.
+    EXPECT_EQ(finishGame(startGame(dir, "5 minimise\n50 close\n")), 0);
+    for (int signal : {SIGTERM, SIGINT}) {
+        const pid_t pid = startGame(dir, "5 minimise\n");
+        EXPECT_TRUE(waitForWindow(dir));
+        // Most likely waiting minimised by now; a signal that comes sooner is a close before it.
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        kill(pid, signal);
+        EXPECT_EQ(finishGame(pid), 0) << signal;
+    }
+    // In full screen the device is lost meanwhile.
+    setDisplay("FullScreen", "1");
+    EXPECT_EQ(finishGame(startGame(dir, "5 minimise\n50 close\n")), 0);
+    EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
+}
+
+TEST_F(HostileRunTest, APipeInTheWayOfADataFileOrTheRunLogIsNotWaitedOn)
+{
+    // The log a pipe too, and a report to write to it: a texture gone.
+    fs::remove(dir.file("data/lights/spot.tga"));
+    ASSERT_EQ(mkfifo(dir.file("Veldrane.log").c_str(), 0600), 0);
+    const struct {
+        const char* file;
+        const char* said;  // null: the game does without it quietly
+    } cases[] = {{"data/levels/demo/level.ini", nullptr},
+                 {"data/weapons/treefire.txt", "Failed to read weapon definition file data\\weapons\\treefire.txt"},
+                 {"data/sounds/splash.wav", "data\\sounds\\splash.wav"}};
+    for (const auto& c : cases) {
+        const std::string kept = dir.read(c.file);
+        fs::remove(dir.file(c.file));
+        fs::remove(dir.file("stderr.txt"));
+        ASSERT_EQ(mkfifo(dir.file(c.file).c_str(), 0600), 0);
+        EXPECT_EQ(finishGame(startGame(dir, "5 close\n")), 0) << c.file;
+        if (c.said) {
+            EXPECT_EQ(countOf(said(), c.said), 1) << said();
+        }
+        EXPECT_EQ(countOf(said(), "Missing File:data\\lights\\spot.tga"), 1) << said();
+        EXPECT_TRUE(fs::is_fifo(dir.file("Veldrane.log")));
+        fs::remove(dir.file(c.file));
+        dir.write(c.file, kept);
+    }
+}
+
+TEST_F(HostileRunTest, AStormOfMouseMovementInOneFrameIsHarmless)
+{
+    std::string script;
+    for (int i = 0; i < 25000; ++i) script += "100 mouse move 100000 -100000 100000\n";
+    script += "110 close\n";
+    EXPECT_EQ(finishGame(startGame(dir, script)), 0);
+    EXPECT_EQ(said().find("runtime error"), std::string::npos) << said();
+}
+
+TEST_F(HostileRunTest, ASettingsFileWithAByteOrderMarkIsReadAndOneThatCannotBeIsReportedOnce)
+{
+    // Saved by an editor that marks its text: the settings hold (the screenshot's size).
+    const std::string shipped = dir.read("data/init.ini");
+    dir.write("data/init.ini", "\xEF\xBB\xBF" + shipped + "\n[Display]\nWidth = <int> 800\nHeight = <int> 600\n");
+    EXPECT_EQ(finishGame(startGame(dir, "100 key F12\n110 close\n")), 0);
+    EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
+    const std::string tga = textOf(dir, "Veldrane_00000.tga");
+    ASSERT_GE(tga.size(), 18u);
+    EXPECT_EQ(static_cast<uint8_t>(tga[12]) | static_cast<uint8_t>(tga[13]) << 8, 800);
+
+    // A first line that is not a section: nothing is read, and the run log hears it once.
+    dir.write("data/init.ini", "Display settings\n" + shipped);
+    EXPECT_EQ(finishGame(startGame(dir, "5 close\n")), 0);
+    EXPECT_EQ(countOf(textOf(dir, "Veldrane.log"), "Time: "), 1) << textOf(dir, "Veldrane.log");
+    EXPECT_EQ(countOf(textOf(dir, "Veldrane.log"), "data\\init.ini: lines that could not be read were skipped"), 1);
+}
