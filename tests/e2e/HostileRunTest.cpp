@@ -22,12 +22,6 @@ protected:
     void SetUp() override { copyData(dir); }
 
     std::string said() const { return textOf(dir, "stderr.txt"); }
-    static int countOf(const std::string& text, const std::string& part)
-    {
-        int n = 0;
-        for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-        return n;
-    }
     void setDisplay(const std::string& key, const std::string& value)
     {
         std::string ini = dir.read("data/init.ini");
