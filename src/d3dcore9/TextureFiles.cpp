@@ -6,6 +6,7 @@
 #include "d3dcore9/TextureTable.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
+#include "utility/TemporaryFile.h"
 #include "winfile/File.h"
 
 #include <algorithm>
@@ -75,10 +76,9 @@ void removeLeftovers(const std::string& folder)
 
 void TemporaryTextureName(const char* name, char* out)
 {
-    // Named by the process: two copies sharing a folder never write the same temporary file.
+    temporaryFileName(name, out, MIP_NAME_SIZE);
     const char* slash = std::strrchr(name, '\\');
     const int folder = slash ? static_cast<int>(slash - name + 1) : 0;
-    std::snprintf(out, MIP_NAME_SIZE, "%.*s~%x.tmp", folder, name, static_cast<unsigned>(GetCurrentProcessId()));
     std::string key(name, folder);
     for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (sweptFolders.insert(key).second) removeLeftovers(std::string(name, folder));

@@ -3,6 +3,7 @@
 #include "platform/win32.h"
 #include "utility/Assert.h"
 #include "utility/LogFile.h"
+#include "utility/TemporaryFile.h"
 
 #include <cctype>
 #include <cstdarg>
@@ -131,13 +132,10 @@ void trimLogFile(const char* fileName, uint32_t maxBytes)
         CloseHandle(source);
         return;
     }
-    // The copy goes beside the log under a name of the game's own making ("~<process>.tmp", as the
-    // caches' are), made new: a file already of that name is not this trim's to overwrite or delete.
-    const char* slash = strrchr(fileName, '\\');
-    if (const char* other = strrchr(fileName, '/'); other > slash) slash = other;
-    const int folder = slash ? static_cast<int>(slash - fileName + 1) : 0;
+    // The copy is made new under a name of the game's own making: a file already of that name is
+    // not this trim's to overwrite or delete.
     char temporary[MAX_PATH];
-    snprintf(temporary, sizeof temporary, "%.*s~%x.tmp", folder, fileName, static_cast<unsigned>(GetCurrentProcessId()));
+    temporaryFileName(fileName, temporary, sizeof temporary);
     HANDLE target = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (target == INVALID_HANDLE_VALUE) {
         CloseHandle(source);
