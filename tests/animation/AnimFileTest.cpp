@@ -57,7 +57,9 @@ TEST_F(AnimTest, LoadResultsAndReports)
         auto anim = load(c.text);
         EXPECT_EQ(c.code, anim->GetAnimError());
         EXPECT_EQ(c.code == ANIM_OK, anim->IsValid());
-        if (c.report) EXPECT_EQ(countReports(c.report), 1);
+        if (c.report) {
+            EXPECT_EQ(countReports(c.report), 1);
+        }
         if (c.code != ANIM_OK) {
             EXPECT_EQ(testsupport::reports().size(), 1u);
             EXPECT_EQ(countReports("Animation file " + name + ": "), 1);

@@ -274,8 +274,9 @@ TEST_F(ClumpTest, BadFilesAreOneReportNamingThemAndFailOrReadOnWithoutLeaking)
         EXPECT_EQ(load(f), row.loads);
         EXPECT_EQ(countReports(row.report), 1);
         EXPECT_EQ(testsupport::reports().size(), 1u);
-        if (std::string(row.report).find("none.") == std::string::npos)
+        if (std::string(row.report).find("none.") == std::string::npos) {
             EXPECT_EQ(countReports("Clump file data\\clumps\\test.clump: "), 1);
+        }
         EXPECT_EQ(CBufferAllocator::GetInstance()->Recycling(), !row.typeFails);
         if (row.typeFails && f.NumTypes < 0) {  // the models read stay, and a second load fails
             EXPECT_EQ(3, int(clumps.GetNumModels()));
@@ -329,7 +330,9 @@ TEST_F(ClumpTest, BadFilesAreOneReportNamingThemAndFailOrReadOnWithoutLeaking)
         m_dir.write("data/clumps/cut.clump", whole.substr(0, n));
         CBufferAllocator::GetInstance()->EnableRecycling();
         EXPECT_FALSE(clumps.LoadClumpFile("data\\clumps\\cut.clump")) << n;
-        if (n < 8) EXPECT_TRUE(CBufferAllocator::GetInstance()->Recycling()) << n;
+        if (n < 8) {
+            EXPECT_TRUE(CBufferAllocator::GetInstance()->Recycling()) << n;
+        }
     }
 }
 
