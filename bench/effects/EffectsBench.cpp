@@ -77,7 +77,7 @@ CEffectManager* level()
     if (!manager->ReadBlocks(file) || !manager->PrecacheEffect("still")) return nullptr;
     manager->FreeBlocks();
     std::filesystem::remove(file);
-    SetEffectCameraQuery([](Vector3* p) {
+    SetEffectSortCamera([](Vector3* p) {
         *p = camera;
         return true;
     });
@@ -95,6 +95,7 @@ void BM_UpdateAndSort(benchmark::State& state)
     float step = 0;
     for (auto _ : state) {
         camera.set(400.0f * std::sin(step), 400.0f * std::cos(step), 0.0f);
+        SetEffectCameraPosition(camera);
         step += 0.1f;
         manager->Update();
         manager->Render(0.5f);

@@ -382,7 +382,7 @@ void CEffectManager::RemoveSortEntry(const CEffect* pEffect)
 
 void CEffectManager::Sort()
 {
-    const Vector3 camera = GetEffectCameraPosition();
+    const Vector3 camera = GetEffectSortCameraPosition();
     uint32_t n = 0;
     for (TEffectRecord* pRecord = m_pFirstEffect; pRecord && n < m_sortCapacity; pRecord = pRecord->pNext) {
         CEffect* pEffect = pRecord->pEffect;

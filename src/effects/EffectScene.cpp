@@ -1,14 +1,14 @@
 #include "effects/EffectScene.h"
 
 namespace {
-EffectCameraQuery cameraQuery = nullptr;
+EffectSortCameraQuery sortCamera = nullptr;
 }
 
-void SetEffectCameraQuery(EffectCameraQuery query) { cameraQuery = query; }
+void SetEffectSortCamera(EffectSortCameraQuery query) { sortCamera = query; }
 
-Vector3 GetEffectCameraPosition()
+Vector3 GetEffectSortCameraPosition()
 {
     Vector3 position;
-    if (!cameraQuery || !cameraQuery(&position)) position.set(0.0f, 0.0f, 0.0f);
+    if (!sortCamera || !sortCamera(&position)) position.set(0.0f, 0.0f, 0.0f);
     return position;
 }

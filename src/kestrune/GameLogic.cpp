@@ -112,7 +112,7 @@ CGameLogic::CGameLogic(HWND mainWindow)
     : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),
       m_mission(0), m_campaign(false), m_trackDeletions(false), m_noStateSave(false)
 {
-    SetEffectCameraQuery(currentCameraPosition);
+    SetEffectSortCamera(currentCameraPosition);
     CGameTree::s_pLightColourAt = &GetLightEffectColourAtPoint;
 }
 
@@ -164,8 +164,10 @@ void CGameLogic::registerLevelManagers()
 bool CGameLogic::loadLevel(const char* instanceScript)
 {
     unloadLevel();
-    // The level's first step already fades its effects from where it is seen.
+    // The level's first step already sorts, fades and wraps its effects from where it is seen,
+    // before the level is first drawn from there.
     m_cameraManager.setCurrentCamera(0, LEVEL_CAMERA_POSITION);
+    SetEffectCameraPosition(LEVEL_CAMERA_POSITION);
     resetGameTime();
     profilerStart(0);
     // The level's models load as one batch, reusing their scratch memory.

@@ -13,6 +13,7 @@
 #include "kestrune/Shadows.h"
 #include "kestrune/SampleMesh.h"
 #include "kestrune/ShellRenderHost.h"
+#include "l3render/EffectView.h"
 #include "l3render/L3Render.h"
 #include "l3render/ModelClassManager.h"
 #include "matcore9/BufferAllocator.h"
@@ -340,7 +341,8 @@ void gameRenderFrame()
         L3BeginScene(true);
         // Scene seam: the game's viewports, cameras and HUD are drawn here.
         CGameLogic* pLogic = projDataExists() ? getProjData().getGameLogic() : nullptr;
-        if (pLogic && pLogic->isLevelLoaded() && drawLevelView(*pLogic)) {
+        const bool levelDrawn = pLogic && pLogic->isLevelLoaded() && drawLevelView(*pLogic);
+        if (levelDrawn) {
             endLevelScene();
             applyGameViewport();
             L3BeginScene(false);
@@ -358,6 +360,11 @@ void gameRenderFrame()
         drawOverlays();
         L3EndScene();
         L3Present(true);
+        // The camera set last is the one the game's step fades and wraps the effects from: the
+        // level's, not the sample models' stand-in view.
+        Vector3 levelEye;
+        if (levelDrawn && pLogic->getCameraManager().getCurrentCameraPosition(&levelEye))
+            SetEffectCameraPosition(levelEye);
     }
     const bool held = (GetAsyncKeyState(VK_F12) & 0x8000) != 0;
     if (held && !screenshotHeld && FAILED(takeScreenshot())) writeRunLog("Screenshot failed");

@@ -21,6 +21,8 @@ const L3SceneState& L3Scene = scene;
 
 L3SceneState& sceneState() { return scene; }
 
+void sceneCameraMoved() { SetEffectCameraPosition(scene.cameraPosition); }
+
 bool L3Init()
 {
     if (!MatCore.Init()) return false;

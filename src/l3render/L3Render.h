@@ -76,6 +76,7 @@ void L3CountDrawDone();
 void L3CountDrawSkipped();
 
 // ---- Camera ----
+// Every camera setter also tells the effects where the camera stands (their distance fades).
 // Rotations about X by a, Y by -b and Z by c, the device camera built in the same order.
 void L3SetViewFromAngles(const Vector3& position, float a, float b, float c);
 // The same starting with Z: the device camera of MatSetCameraAnglesZFirst.

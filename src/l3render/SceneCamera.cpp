@@ -33,6 +33,7 @@ void setCamera(const Matrix4& camera, const Matrix4& inverse)
     s.cameraPosition.set(camera.m[3][0], camera.m[3][1], camera.m[3][2]);
     s.viewRotation = inverse;
     sendCameraMatrix(camera);
+    sceneCameraMoved();
 }
 
 void setProjection(float nearZ, float farZ, float width, float height, bool orthographic)
@@ -75,6 +76,7 @@ void L3SetViewFromAngles(const Vector3& position, float a, float b, float c)
     Matrix4::multiply(s.viewRotation, rz, ry);
     Matrix4::multiply(s.viewRotation, s.viewRotation, rx);
     MatSetCameraAngles(a, b, c, position.x, position.y, position.z);
+    sceneCameraMoved();
 }
 
 void L3SetViewFromAnglesAlt(const Vector3& position, float a, float b, float c)
@@ -89,6 +91,7 @@ void L3SetViewFromAnglesAlt(const Vector3& position, float a, float b, float c)
     Matrix4::multiply(s.viewRotation, rx, ry);
     Matrix4::multiply(s.viewRotation, s.viewRotation, rz);
     MatSetCameraAnglesZFirst(a, b, c, position.x, position.y, position.z);
+    sceneCameraMoved();
 }
 
 void L3SetViewMatrix(const Matrix4& camera)

@@ -4,3 +4,5 @@
 #include "l3render/L3Render.h"
 
 L3SceneState& sceneState();
+// Tells the effect code where the camera now stands.
+void sceneCameraMoved();

@@ -140,7 +140,7 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
 
     // Destroy: the farthest at the last sort goes. Until the next sort a new entry keeps the key
     // its slot last held (a far one here), so it is the next to go.
-    SetEffectCameraQuery([](Vector3* p) { return p->set(100, 0, 0), true; });
+    SetEffectSortCamera([](Vector3* p) { return p->set(100, 0, 0), true; });
     create("destroy", Vector3(90, 0, 0), "near");
     create("destroy", Vector3(0, 0, 0), "farthest");
     manager->Render(0.0f);
@@ -166,16 +166,16 @@ TEST_F(EffectManagerTest, DistanceFadeFollowsTheFadeMode)
         for (int i = from; i < 5; ++i) out.push_back(e[i]->GetFade());
         return out;
     };
-    placeCamera(Vector3(0, 17, 0));  // 15 beyond the bounds: half way
+    SetEffectCameraPosition(Vector3(0, 17, 0));  // 15 beyond the bounds: half way
     manager->Update();
     EXPECT_THAT(fades(0), testing::Pointwise(testing::FloatNear(1e-5f), {0.5f, 0.5f, 0.5f, 1.0f, 1.0f}));
 
-    placeCamera(Vector3(0, 0, 30));
+    SetEffectCameraPosition(Vector3(0, 0, 30));
     manager->Update();
     EXPECT_EQ(std::make_pair(false, true), std::make_pair(manager->IsLive(e[0]), e[1]->IsHidden()));
     EXPECT_THAT(fades(1), testing::Pointwise(testing::FloatNear(1e-5f), {0.5f, 0.0f, 1.0f, 1.0f}));
     // Hidden, it is shown again when near.
-    placeCamera(Vector3(5, 0, 0));
+    SetEffectCameraPosition(Vector3(5, 0, 0));
     manager->Update();
     EXPECT_FALSE(e[1]->IsHidden());
 }
@@ -206,7 +206,7 @@ TEST_F(EffectManagerTest, KillFadesRunOnTheGameClock)
 TEST_F(EffectManagerTest, RenderDrawsNearestFirstAtAnySize)
 {
     define(block("TESTEFFECT", "e"), {"e"});
-    SetEffectCameraQuery([](Vector3* p) { return p->set(0, 0, 1000), true; });
+    SetEffectSortCamera([](Vector3* p) { return p->set(0, 0, 1000), true; });
     std::mt19937 random(5);
     std::map<const CEffect*, float> distance;
     for (int i = 0; i < 137; ++i) {

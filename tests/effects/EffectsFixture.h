@@ -23,25 +23,14 @@ protected:
         ASSERT_TRUE(startFacade());
         createProjData();
         installTestKind();
-        SetEffectCameraQuery(nullptr);
+        SetEffectCameraPosition(Vector3());
+        SetEffectSortCamera(nullptr);
         manager = std::make_unique<CEffectManager>();
     }
     void TearDown() override
     {
         manager.reset(), removeTestKind(), destroyProjData();
         FacadeFixture::TearDown();
-    }
-
-    // The camera the effects are seen from, as the game's camera manager gives it.
-    static void placeCamera(const Vector3& at)
-    {
-        camera() = at;
-        SetEffectCameraQuery([](Vector3* p) { return *p = camera(), true; });
-    }
-    static Vector3& camera()
-    {
-        static Vector3 at;
-        return at;
     }
 
     // Definition blocks: one value per line, every brace on its own line.

@@ -71,8 +71,9 @@ protected:
         snprintf(getProjData().CurrentLevelPath, CProjData::MAX_PATH_TEXT, "%s", "data\\levels\\a\\");
         snprintf(getProjData().CurrentWorldPath, CProjData::MAX_PATH_TEXT, "%s", "data\\worlds\\a\\");
         installTestKind();
+        SetEffectCameraPosition(Vector3());
         SetEffectFrustumTest(nullptr);
-        SetEffectCameraQuery(nullptr);
+        SetEffectSortCamera(nullptr);
         m_dir.write("data/particles/fx.txt",
                     effect("spark") + effect("smoke") + effect("flame") + effect("brief", "Lifetime 2\n"));
     }

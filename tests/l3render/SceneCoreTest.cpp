@@ -1,6 +1,7 @@
 // The scene core on the scripted card: frustum, fading, letterboxed viewports and projections, and
 // world and screen coordinates meeting on the device's own transforms.
 #include "FacadeFixture.h"
+#include "effects/EffectScene.h"
 #include "l3render/Model.h"
 
 namespace {
@@ -154,6 +155,7 @@ TEST_F(SceneCoreTest, WorldPointsLieOnTheRayOfTheirScreenPixel)
         else
             L3SetPerspective(10, 5000, 40, 30);
         L3SetViewFromAngles(camera, 0, 0.3f, 1.1f);
+        EXPECT_EQ(GetEffectCameraPosition().x, 100.0f);
         const Matrix4 r = L3Scene.viewRotation;
         for (float along : {50.0f, 400.0f})
             for (const auto& [side, up] : {std::pair{-0.4f, -0.2f}, {0.0f, 0.25f}, {0.3f, 0.1f}}) {

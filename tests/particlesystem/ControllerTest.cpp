@@ -97,7 +97,7 @@ TEST_F(ControllerTest, WrappingSpaceKeepsParticlesInTheBoxAroundTheCamera)
     const std::string controller = section(
         "wrappingspacecontroller", {"x 100", "y 0", "z -5", "wobbleamp 2", "wobblevariation 0.5", "wobblefreq 0.25"});
     // About the camera the level is seen from, away from the origin.
-    placeCamera(Vector3(1000, 0, 0));
+    SetEffectCameraPosition(Vector3(1000, 0, 0));
     CParticleEffect* pEffect = make(fromThePoint(controller, "1, 0, 0", 2), nullptr, Vector3(1059, 70, 80));
     ASSERT_TRUE(run(pEffect, 2));
     // 60 in front with a box of 100 is 40 behind; y and z have no box and stay. The wobble's
