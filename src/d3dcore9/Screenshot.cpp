@@ -2,9 +2,12 @@
 
 #include "d3dcore9/D3DCore.h"
 #include "utility/Assert.h"
+#include "utility/TemporaryFile.h"
 #include "winfile/File.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -98,8 +101,14 @@ HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT he
         surface->UnlockRect();
         return D3DERR_INVALIDCALL;
     }
+    // Written under the process's temporary name beside the shot and moved into place once whole:
+    // a full disk leaves no part file to be taken for a screenshot or to hold its number.
+    TemporaryFileLock lock;
+    std::string temporary(std::strlen(name) + 16, '\0');
+    temporaryFileName(name, temporary.data(), temporary.size());
+    DeleteFileA(temporary.c_str());
     CFile file;
-    if (!file.Open(name, FILE_MODE_WRITE)) {
+    if (!file.Open(temporary.c_str(), FILE_MODE_WRITE)) {
         surface->UnlockRect();
         return E_FAIL;
     }
@@ -114,5 +123,9 @@ HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT he
     for (UINT y = 0; y < height && written; ++y, row += locked.Pitch) written = file.Write(row, width * 4);
     file.Close();
     surface->UnlockRect();
-    return written ? hr : E_FAIL;
+    if (!written || !MoveFileExA(temporary.c_str(), name, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(temporary.c_str());
+        return E_FAIL;
+    }
+    return hr;
 }

@@ -9,9 +9,11 @@
 bool createScreenshotSurface();
 void releaseScreenshotSurface();
 // Copies the front buffer and writes it under the first free number. The result of the failing
-// step, else D3D_OK.
+// step, else D3D_OK. A shot that fails leaves no file, so the next one takes its number.
 HRESULT takeScreenshot();
-// Writes width x height pixels of an A8R8G8B8 surface (clamped to its size) as a TGA file.
-// D3DERR_INVALIDCALL for another format (no file is made), E_FAIL when the file cannot be made.
+// Writes width x height pixels of an A8R8G8B8 surface (clamped to its size) as a TGA file, under
+// the process's temporary name in the file's folder first and moved over the name once whole.
+// D3DERR_INVALIDCALL for another format, E_FAIL when the file cannot be written whole; either way
+// no file is left.
 HRESULT writeSurfaceTGA(IDirect3DDevice9* device, const char* name, UINT width, UINT height,
                         IDirect3DSurface9* surface);

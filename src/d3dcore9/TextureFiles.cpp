@@ -77,10 +77,9 @@ void removeLeftovers(const std::string& folder)
 void TemporaryTextureName(const char* name, char* out)
 {
     temporaryFileName(name, out, MIP_NAME_SIZE);
-    const char* slash = std::strrchr(name, '\\');
-    const int folder = slash ? static_cast<int>(slash - name + 1) : 0;
+    const size_t folder = folderLength(name);
     std::string key(name, folder);
-    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : key) c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (sweptFolders.insert(key).second) removeLeftovers(std::string(name, folder));
 }
 
@@ -224,6 +223,7 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     const bool mapped = BitDepth == 8;
     if (!VERIFY(BitDepth == 24 || BitDepth == 32 || (mapped && palette != NULL))) return false;
     if (!VERIFY(width >= 1 && width <= 0xFFFF && height >= 1 && height <= 0xFFFF)) return false;
+    TemporaryFileLock lock;
     char temporary[MIP_NAME_SIZE];
     TemporaryTextureName(Name, temporary);
     CFile file;

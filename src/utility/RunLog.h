@@ -16,8 +16,9 @@ void writeRunLog(const char* message);
 typedef bool (*RunLogAdapterLine)(char* line, size_t size);
 void setRunLogAdapterLine(RunLogAdapterLine describe);
 // Keeps only the last maxBytes bytes of a file. The file is replaced only by a trimmed copy that
-// was written whole, as a new file "~<process>.tmp" beside it; otherwise (or when a file of that
-// name is there already, which stays) it stays as it was.
+// was written whole, as a new file "~<process>.tmp" beside it (a file of that name is the leftover
+// of a stopped write of an earlier process with the same id, and is removed first); otherwise it
+// stays as it was.
 void trimLogFile(const char* fileName, uint32_t maxBytes);
 
 // A run that stops because something failed says so as the last line on stderr: "stopping "

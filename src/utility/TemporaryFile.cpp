@@ -5,10 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
-void temporaryFileName(const char* name, char* out, size_t size)
+size_t folderLength(const char* name)
 {
     const char* slash = std::strrchr(name, '\\');
     if (const char* other = std::strrchr(name, '/'); other > slash) slash = other;
-    const int folder = slash ? static_cast<int>(slash - name + 1) : 0;
-    std::snprintf(out, size, "%.*s~%x.tmp", folder, name, static_cast<unsigned>(GetCurrentProcessId()));
+    return slash ? static_cast<size_t>(slash - name + 1) : 0;
+}
+
+void temporaryFileName(const char* name, char* out, size_t size)
+{
+    std::snprintf(out, size, "%.*s~%x.tmp", static_cast<int>(folderLength(name)), name,
+                  static_cast<unsigned>(GetCurrentProcessId()));
 }

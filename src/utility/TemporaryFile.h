@@ -1,10 +1,20 @@
-// Files the game makes (texture levels and caches, the trimmed run log) are written to a temporary
-// name in their own folder and moved over the real name once whole, so that a run stopped while
-// writing, or a second copy sharing the folder, never leaves a part-written file.
+// Files the game makes (texture levels and caches, the trimmed run log, screenshots) are written to
+// a temporary name in their own folder and moved over the real name once whole, so that a run
+// stopped while writing, or a second copy sharing the folder, never leaves a part-written file.
 #pragma once
+
+#include "utility/Assert.h"
 
 #include <cstddef>
 
 // The temporary name a write of `name` goes to first: "~<process>.tmp" (the process id in hex) in
 // name's folder. Named by the process, two copies sharing a folder never write the same one.
 void temporaryFileName(const char* name, char* out, size_t size);
+// How many leading characters of name are its folder, up to and with its last '\' or '/'.
+size_t folderLength(const char* name);
+
+// Every write of a process in a folder has the one temporary name, so a file of that name is a
+// leftover of a stopped write only while no other write of this process runs: hold this from
+// making the name until the file is moved into place or removed. It is the report lock (the trim
+// runs under it), so a write may report while it holds it.
+using TemporaryFileLock = ReportLock;

@@ -3,8 +3,11 @@
 #include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/Screenshot.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <sys/resource.h>
 
 namespace pt = platform::testing;
 
@@ -84,6 +87,49 @@ TEST_F(ScreenshotTest, NumbersSkipExistingFiles)
     // Full-screen 800 x 600: the display mode's size.
     EXPECT_EQ(m_dir.read("Veldrane_00002.tga").size(), 18u + 800 * 600 * 4);
     releaseScreenshotSurface();
+}
+
+// Files may not grow past the size for the scope, as on a full disk: a write past it fails.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit limit{bytes, previous.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, SIG_DFL);
+    }
+    rlimit previous{};
+};
+
+TEST_F(ScreenshotTest, AShotThatCannotBeWrittenWholeLeavesNothingAndTheNextTakesItsNumber)
+{
+    ASSERT_TRUE(bringUp());
+    ASSERT_TRUE(createScreenshotSurface());
+    const auto entries = [&](const char* folder) {
+        return std::distance(std::filesystem::directory_iterator(m_dir.file(folder)), {});
+    };
+    const auto before = entries("");
+    {
+        FileSizeLimit full(100000);
+        EXPECT_EQ(takeScreenshot(), E_FAIL);
+    }
+    EXPECT_EQ(entries(""), before);  // neither a part file nor a temporary one
+    EXPECT_EQ(takeScreenshot(), D3D_OK);
+    EXPECT_EQ(m_dir.read("Veldrane_00000.tga").size(), 18u + 800 * 600 * 4);
+    EXPECT_EQ(entries(""), before + 1);
+    releaseScreenshotSurface();
+
+    // A shot named into a folder is made there, over an older one.
+    m_dir.write("shots/a.tga", "an older shot");
+    EXPECT_EQ(writeSurfaceTGA(DXInterface.ID3DDevice, "shots\\a.tga", 4, 4, pattern(5, 4)), D3D_OK);
+    EXPECT_EQ(m_dir.read("shots/a.tga").size(), 18u + 4 * 4 * 4);
+    EXPECT_EQ(entries("shots"), 1);
+    EXPECT_EQ(entries(""), before + 2);
 }
 
 // The front buffer of a presented frame, with the screen margin drawn over it.

@@ -114,6 +114,22 @@ TEST_F(TextureFilesTest, WrittenTgaFilesReadBackAndStoreRowsBottomFirst)
     EXPECT_EQ(reports().size(), 1u);
 }
 
+TEST_F(TextureFilesTest, AWriteSweepsTheLeftoversOfItsOwnFolderWhicheverSlashNamesIt)
+{
+    // Half-written copies of a process that no longer runs (no id is that large), in the run
+    // folder and in the folders written to.
+    const std::string gone = "~7ffffffe.tmp";
+    for (const std::string folder : {"", "out/deep/", "in/"}) m_dir.write(folder + gone, "half a file");
+    const std::vector<uint8_t> bgra(16, 7);
+    ASSERT_TRUE(WriteTGA("out/deep/w.tga", bgra.data(), 2, 2, 32));
+    ASSERT_TRUE(WriteTGA("in\\w.tga", bgra.data(), 2, 2, 32));
+    EXPECT_FALSE(m_dir.exists("out/deep/" + gone));
+    EXPECT_FALSE(m_dir.exists("in/" + gone));
+    EXPECT_TRUE(m_dir.exists(gone));  // nothing was written in the run folder
+    EXPECT_EQ(m_dir.read("out/deep/w.tga").size(), 18u + 16u);
+    EXPECT_TRUE(reports().empty());
+}
+
 TEST_F(TextureFilesTest, LevelFileNames)
 {
     const struct {

@@ -192,6 +192,19 @@ TEST_F(GameRunTest, AFullDiskIsReportedOnceAndLeavesNoPartFiles)
         EXPECT_NE(e.path().filename().string()[0], '~') << e.path();
 }
 
+TEST_F(GameRunTest, AScreenshotThatCannotBeWrittenWholeIsReportedAndLeavesNoPartFile)
+{
+    // Files may not grow past 600 KB: a shot of the window is larger.
+    started.push_back(startGame(dir, "40 key F12\n50 close\n", 600 * 1024));
+    EXPECT_EQ(finish(started.back(), 60), 0);
+    EXPECT_EQ(countOf(runLog(), "Screenshot failed"), 1) << runLog();
+    for (const auto& e : fs::directory_iterator(dir.path())) {
+        const std::string name = e.path().filename().string();
+        EXPECT_NE(name[0], '~') << name;
+        EXPECT_NE(name.rfind("Veldrane_", 0), 0u) << name;
+    }
+}
+
 TEST_F(GameRunTest, ADamagedTextureIsOneReportHoweverManyUseItAndTheRunGoesOn)
 {
     // The demo's texture, which the sample mesh and the robot share: a cache cut short with its

@@ -119,24 +119,34 @@ TEST_F(RunLogTest, LogIsTrimmedToItsLastTenKilobytes)
     EXPECT_EQ(names(), std::vector<std::string>{"Veldrane.log"});
 }
 
-TEST_F(RunLogTest, TheTrimWritesItsCopyUnderItsOwnNameAndLeavesOthersFilesAlone)
+TEST_F(RunLogTest, TheTrimReplacesItsOwnLeftoverAndLeavesOthersFilesAlone)
 {
-    // Files of the user's beside the log: one of the name the trim once used, and one of the name
-    // it uses now (a file it did not make): while that one is there the log stays as it was.
+    // Beside the log: the user's file of the name the trim once used, a copy another process left,
+    // and one left by a stopped trim of a process with this one's id (in a container every run is
+    // process 1), which must not stop the trims of this one.
     char pid[16];
     snprintf(pid, sizeof pid, "%x", static_cast<unsigned>(GetCurrentProcessId()));
-    const std::string own = "~" + std::string(pid) + ".tmp", old(20000, 'a');
-    for (const std::string& name : {std::string("temp.tmp"), own}) dir.write(name, "the user's");
+    const std::string own = "~" + std::string(pid) + ".tmp", other = "~7ffffffe.tmp", old(20000, 'a');
+    ASSERT_NE(own, other);
+    dir.write("temp.tmp", "the user's");
+    dir.write(other, "another's");
+    dir.write(own, "half a copy");
     dir.write("Veldrane.log", old);
     trimLogFile("Veldrane.log", 10240);
-    EXPECT_TRUE(log() == old);
-    for (const std::string& name : {std::string("temp.tmp"), own}) EXPECT_EQ(dir.read(name), "the user's") << name;
-
-    fs::remove(dir.file(own));
-    trimLogFile("Veldrane.log", 10240);
-    EXPECT_EQ(log(), old.substr(old.size() - 10240));
+    EXPECT_TRUE(log() == old.substr(old.size() - 10240)) << log().size();
     EXPECT_EQ(dir.read("temp.tmp"), "the user's");
-    EXPECT_EQ(names(), (std::vector<std::string>{"Veldrane.log", "temp.tmp"}));
+    EXPECT_EQ(dir.read(other), "another's");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Veldrane.log", "temp.tmp", other}));
+
+    // A link of that name is removed, not written through: what it points at stays as it was.
+    dir.write("notes.txt", "the user's");
+    fs::create_symlink("notes.txt", dir.file(own));
+    dir.write("Veldrane.log", old + "b");
+    trimLogFile("Veldrane.log", 10240);
+    EXPECT_TRUE(log() == old.substr(old.size() - 10239) + "b") << log().size();
+    EXPECT_FALSE(fs::is_symlink(dir.file("Veldrane.log")));
+    EXPECT_EQ(dir.read("notes.txt"), "the user's");
+    EXPECT_EQ(names(), (std::vector<std::string>{"Veldrane.log", "notes.txt", "temp.tmp", other}));
 }
 
 TEST_F(RunLogTest, FifthMessageEndsTheProcessAsAFailureAndSaysWhereToLook)
