@@ -8,6 +8,7 @@
 #include "platform/d3dx9.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
+#include "utility/TemporaryFile.h"
 #include "winfile/File.h"
 
 #include <cctype>
@@ -475,6 +476,8 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     const D3DFORMAT format = entry.Format->Format;
     const uint32_t faces = entry.IsCube ? 6 : 1;
     if (!VERIFY(disk.SizeX != 0) || !entry.ITexture) return;
+    // The run log's trim may name its copy alike in the same folder.
+    TemporaryFileLock lock;
     char temporary[MIP_NAME_SIZE];
     TemporaryTextureName(SaveName, temporary);
     CFile file;
