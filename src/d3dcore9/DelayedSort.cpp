@@ -102,6 +102,9 @@ void D3DCore::RecordDelayed(MatBlock* p, StateBlock* SB, BYTE AutoTransparent, D
     e.AutoTransparent = AutoTransparent;
     e.FogEnabled = FogEnabled;
     e.RenderFlags = RenderFlags;
+    // Callers tint a shared material object by object, so the factor it holds now is this block's.
+    const StateBlock* drawn = entryBlock(e);
+    e.TextureFactor = (drawn ? drawn->GMaterial : GM)->TextureFactor;
     if (GM->TextureMatrixCount) {
         int32_t needed = 0;
         for (DWORD pass = 0; pass < GM->Passes && pass < MAXPASSES; ++pass)
@@ -264,6 +267,17 @@ void delayedMatrices(const DelayedEntry* e, DWORD pass, bool on)
         }
 }
 
+// A pass of the entry's state block with the material's factor as it was queued, not the one the
+// last object drawn left in it; the material keeps its own.
+void applyQueued(StateBlock* SB, const DelayedEntry* e, DWORD pass, DWORD fvf)
+{
+    GMaterial* GM = SB->GMaterial;
+    const DWORD now = GM->TextureFactor;
+    GM->TextureFactor = e->TextureFactor;
+    D3DCore.ApplyStateBlock(SB, pass, fvf);
+    GM->TextureFactor = now;
+}
+
 }  // namespace
 
 int32_t D3DCore::DrawSorted(int32_t k, int32_t n, DelayedEntry*& previous)
@@ -311,7 +325,7 @@ int32_t D3DCore::DrawSorted(int32_t k, int32_t n, DelayedEntry*& previous)
             vb.Unlock();
             for (DWORD pass = 0; pass < passes; ++pass) {
                 delayedMatrices(e, pass, true);
-                ApplyStateBlock(SB, pass, 0);
+                applyQueued(SB, e, pass, 0);
                 vb.DrawTriList(-1);
                 delayedMatrices(e, pass, false);
             }
@@ -335,7 +349,7 @@ int32_t D3DCore::DrawSorted(int32_t k, int32_t n, DelayedEntry*& previous)
                 }
         }
         delayedMatrices(e, pass, true);
-        ApplyStateBlock(SB, pass, v->FVF);
+        applyQueued(SB, e, pass, v->FVF);
         DrawVertexList(v, GM);
         if (GM->BlackFog)
             SetRenderState(D3DRS_FOGCOLOR, FOG_BLACK | ((FogR & 0xFF) << 16) | ((FogG & 0xFF) << 8) | (FogB & 0xFF));

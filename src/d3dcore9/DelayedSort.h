@@ -26,8 +26,9 @@ struct DelayedMatBlock {
 
 struct DelayedEntry {
     D3DMATRIX World;
-    MatBlock* Block;   // null once its display list is deleted
-    DWORD Colour;      // texture factor before the colour modifiers
+    MatBlock* Block;      // null once its display list is deleted
+    DWORD Colour;         // texture factor before the colour modifiers
+    DWORD TextureFactor;  // the material's own factor as it was queued, which its passes apply
     BYTE Choice;
     BYTE AutoTransparent;
     BYTE FogEnabled;

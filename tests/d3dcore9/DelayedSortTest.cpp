@@ -1,5 +1,6 @@
 // The delayed sorted pass: the bucket sort, the order blocks are drawn in at the end of the scene,
-// per-triangle runs through the dynamic buffer, fog, and what happens when the tables are full.
+// per-triangle runs through the dynamic buffer, fog, the material factor each object was queued
+// with, and what happens when the tables are full.
 #include "DisplayListFixture.h"
 
 #include "d3dcore9/RenderMatrix.h"
@@ -52,6 +53,18 @@ protected:
             if (c.Method == "DrawIndexedPrimitive")
                 for (auto& [vb, name] : m_names)
                     if (reinterpret_cast<uint64_t>(vb) == stream) out += name;
+        }
+        return out;
+    }
+
+    // The texture factor on the card at each draw, from the moment the trace was switched on.
+    static std::vector<DWORD> factorsAtDraws(DWORD factor)
+    {
+        std::vector<DWORD> out;
+        for (const auto& c : pt::d3d9Trace()) {
+            if (c.Method == "SetRenderState" && c.Args[0] == D3DRS_TEXTUREFACTOR)
+                factor = static_cast<DWORD>(c.Args[1]);
+            if (c.Method == "DrawIndexedPrimitive" || c.Method == "DrawPrimitive") out.push_back(factor);
         }
         return out;
     }
@@ -125,6 +138,37 @@ TEST_F(DelayedSortTest, DelayedBlocksAreDrawnFarToNearAtTheEndOfTheScene)
     pt::clearD3D9Calls();
     D3DCore.EndScene(true);
     EXPECT_EQ(drawn(), "b");
+}
+
+TEST_F(DelayedSortTest, EachDelayedDrawHasTheMaterialFactorItsObjectWasQueuedWith)
+{
+    // Shared materials tinted object by object, and put back before the scene ends.
+    D3DCore.DynamicVB9Size[0] = DynamicVBSize{QUAD_FVF, 60};
+    StateBlock* S = material("tinted.mtl", 2, SORT_MATERIAL);
+    StateBlock* P = material("tintedpoly.mtl", 1, SORT_POLY);
+    for (StateBlock* SB : {S, P}) SB->GMaterial->UseTextureFactor = 1;
+    DisplayHandle* a = placed(S, 0, 0, 30, "a");
+    DisplayHandle* b = placed(S, 0, 0, 10, "b");
+    DisplayHandle* c = placed(P, 0, 0, 20, "c");
+    DisplayHandle* d = placed(P, 0, 0, 5, "d");
+    D3DCore.BeginScene(true, false);
+    const std::pair<DisplayHandle*, DWORD> queued[] = {
+        {b, 0xFF103020}, {a, 0xFF204010}, {d, 0xFF302010}, {c, 0xFF0A0B0C}};
+    for (auto [h, tint] : queued) {
+        (h == c || h == d ? P : S)->GMaterial->TextureFactor = tint;
+        draw(h);
+    }
+    for (StateBlock* SB : {S, P}) SB->GMaterial->TextureFactor = 0xFF808080;
+    const DWORD before = state().RenderStates[D3DRS_TEXTUREFACTOR];
+    pt::setD3D9Trace(true);
+    D3DCore.EndScene(true);
+    // Far to near: a (two passes), c (its two triangles in one run), b (two passes), d.
+    EXPECT_EQ(drawn(), "aabb");
+    EXPECT_EQ(factorsAtDraws(before),
+              (std::vector<DWORD>{0xFF204010, 0xFF204010, 0xFF0A0B0C, 0xFF103020, 0xFF103020, 0xFF302010}));
+    // The materials keep the factor they hold.
+    EXPECT_EQ(S->GMaterial->TextureFactor, 0xFF808080u);
+    EXPECT_EQ(P->GMaterial->TextureFactor, 0xFF808080u);
 }
 
 TEST_F(DelayedSortTest, TrianglesOfInterleavedObjectsGoInRuns)

@@ -92,8 +92,9 @@ TEST(LevelRunTest, SortedTransparentMaterialsAndTheEffectsLaterPassesAreDrawnThr
     ASSERT_TRUE(shot.valid());
     const LevelView view;
 
-    // The far trees and the bushes, whose leaves are their own colour (the near grove's are its
-    // tint), where the level's camera puts them.
+    // The trees and the bushes where the level's camera puts them, the near grove's crowns each in
+    // its own tint of the shared material, not in the factor the last one drawn left in it.
+    for (const Point& p : NEAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
     for (const Point& p : FAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
     for (const Point& p : BARE) EXPECT_EQ(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
     EXPECT_GT(fountainDrops(shot, view), 40);
