@@ -4,6 +4,7 @@
 
 #include "d3dcore9/LogWriter.h"
 #include "utility/Assert.h"
+#include "utility/TextChars.h"
 #include "winfile/File.h"
 
 #include "platform/d3dx9.h"
@@ -49,7 +50,10 @@ char* readSource(CFile& file, uint32_t& size)
     ASSERT(FileSize == BytesRead);
     text[BytesRead] = 0;
     file.Close();
-    size = BytesRead;
+    // The assembler knows nothing of the byte-order mark an editor may have put first.
+    const uint32_t mark = static_cast<uint32_t>(skipByteOrderMark(text) - text);
+    std::memmove(text, text + mark, BytesRead - mark + 1);
+    size = BytesRead - mark;
     return text;
 }
 

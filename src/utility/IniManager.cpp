@@ -104,7 +104,9 @@ CIniValue* makeValue(int type, void* pVariable)
 
 int CIniIntValue::getType() const { return CIniManager::INI_INT; }
 
-CIniManager::CIniManager() : m_pRegistrations(nullptr), m_pSections(nullptr), m_error(false) {}
+CIniManager::CIniManager() : m_pRegistrations(nullptr), m_pSections(nullptr), m_error(false), m_nothingRead(false)
+{
+}
 
 CIniManager::~CIniManager() { freeAll(); }
 
@@ -192,7 +194,7 @@ const CIniManager::Item* CIniManager::findItem(const Section* section, const cha
 
 bool CIniManager::loadFile(const char* fileName)
 {
-    m_error = false;
+    m_error = m_nothingRead = false;
     CFile file;
     const bool opened = fileName && file.Open(fileName, FILE_MODE_READ);
     if (opened) {
@@ -202,8 +204,9 @@ bool CIniManager::loadFile(const char* fileName)
 
         const char* p = skipSpace(skipByteOrderMark(text.get()));
         while (*p) {
+            // Only the first header can be missed: items are read up to the next one.
             if (*p != '[') {
-                m_error = true;
+                m_error = m_nothingRead = true;
                 break;
             }
             p = skipSpace(p + 1);
@@ -251,8 +254,10 @@ bool CIniManager::loadFile(const char* fileName)
 
 void CIniManager::reportSkippedLines(const char* fileName, const char* what) const
 {
-    if (m_error && fileName)
-        writeRunLog(concatStrings(what, fileName, ": lines that could not be read were skipped"));
+    if (!m_error || !fileName) return;
+    writeRunLog(concatStrings(what, fileName,
+                              m_nothingRead ? ": text before the first section; nothing of the file was read"
+                                            : ": lines that could not be read were skipped"));
 }
 
 void CIniManager::readItems(const char*& p, Section* section, const char* sectionName)

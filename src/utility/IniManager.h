@@ -75,7 +75,8 @@ public:
     // Set by the last load when a line could not be used.
     bool getErrorFlag() const { return m_error; }
     // When the last load set the error flag, says so in the run log: one report for the file,
-    // however many of its lines were skipped. what names the kind of file ahead of its name.
+    // however many of its lines were skipped, or that nothing of it was read when text stood before
+    // its first section. what names the kind of file ahead of its name.
     void reportSkippedLines(const char* fileName, const char* what = "") const;
     const Section* getSections() const { return m_pSections; }
     const Section* findSection(const char* name) const;  // exact name
@@ -93,4 +94,5 @@ private:
     SectionReg* m_pRegistrations;
     Section* m_pSections;
     bool m_error;
+    bool m_nothingRead;  // the last load stopped at text before the first section
 };

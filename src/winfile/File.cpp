@@ -3,6 +3,7 @@
 #include "utility/Assert.h"
 #include "utility/LogFile.h"
 #include "utility/RunLog.h"
+#include "utility/TextChars.h"
 #include "winfile/PackFile.h"
 
 #include <cstdio>
@@ -431,6 +432,12 @@ char* CFile::ReadLine(char* buffer, uint32_t size, uint32_t* count)
     }
     uint32_t stored = 0;
     bool consumed = false;
+    // Some editors start a text file with a UTF-8 byte-order mark: no reader wants it in its first line.
+    if (m_position == 0 && m_size >= 3) {
+        char mark[4] = {};
+        uint32_t got = 0;
+        if (!Read(mark, 3, &got) || got != 3 || skipByteOrderMark(mark) == mark) Seek(0, 0);
+    }
     while (stored < size - 1 && m_position < m_size) {
         if (m_position < m_readBufferStart || m_position >= m_readBufferStart + m_readBufferValid) {
             // Refill through the ordinary buffered read, one byte, then scan the buffer directly.

@@ -45,7 +45,8 @@ public:
     bool WriteShort(uint16_t value);
     // A 32-bit length (1 to capacity), then that many bytes.
     bool ReadString(void* buffer, uint32_t capacity, uint32_t* length);
-    // One line up to and including its LF (a NUL ends it too), at most size - 1 characters.
+    // One line up to and including its LF (a NUL ends it too), at most size - 1 characters. A UTF-8
+    // byte-order mark at the very start of the file is passed over.
     char* ReadLine(char* buffer, uint32_t size, uint32_t* count = nullptr);
     // Each LF written as CR LF, plus a final CR LF when asked.
     uint32_t WriteText(const char* text, bool finalLineEnd);

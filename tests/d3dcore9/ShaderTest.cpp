@@ -89,7 +89,8 @@ TEST_F(ShaderTest, ShadersAreSharedByExactNameAndReleasedWithTheirLastMaterial)
 {
     m_dir.write("data/VertexShaders/basic.vsh", BASIC_VSH);
     m_dir.write("data/VertexShaders/Basic.vsh", BASIC_VSH);
-    m_dir.write("data/PixelShaders/modulate.psh", MODULATE_PSH);
+    // Saved by an editor that marks its text: the mark is no part of the shader.
+    m_dir.write("data/PixelShaders/modulate.psh", std::string("\xEF\xBB\xBF") + MODULATE_PSH);
     ASSERT_TRUE(bringUp());
     const VertexShaderTable& V = D3DCore.VShaderTable;
     const PixelShaderTable& P = D3DCore.PShaderTable;

@@ -119,11 +119,18 @@ TEST_F(IniManagerTest, CaseRulesAndBrokenLines)
     dir.write("early.ini", "late = <int> 4\n[S]\nlate = <int> 5\n");
     EXPECT_TRUE(early.loadFile("early.ini"));
     EXPECT_EQ(std::make_pair(true, 0), std::make_pair(early.getErrorFlag(), late));
-    // Its loader says so once, naming the file.
+    // Its loader says so once, naming the file and saying that none of it was read; a later load
+    // whose lines are only partly broken says that those lines were skipped.
     testsupport::clearReports();
     early.reportSkippedLines("early.ini", "Settings ");
-    EXPECT_EQ(1, testsupport::countReports("Settings early.ini: lines that could not be read were skipped"));
+    EXPECT_EQ(1, testsupport::countReports(
+                     "Settings early.ini: text before the first section; nothing of the file was read"));
     EXPECT_EQ(1u, testsupport::reports().size());
+    dir.write("early.ini", "[S]\nlate <int> 4\n");
+    EXPECT_TRUE(early.loadFile("early.ini"));
+    early.reportSkippedLines("early.ini");
+    EXPECT_EQ(1, testsupport::countReports("early.ini: lines that could not be read were skipped"));
+    EXPECT_EQ(2u, testsupport::reports().size());
 
     // A byte-order mark at the very start is skipped; anywhere else it is text before the section.
     for (const char* text : {"\xEF\xBB\xBF[S]\nlate = <int> 6\n", " \xEF\xBB\xBF[S]\nlate = <int> 6\n"}) {

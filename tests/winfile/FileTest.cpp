@@ -60,6 +60,31 @@ TEST(File, ReadLineStopsAtANewlineANulTheSizeOrTheEnd)
     EXPECT_EQ(nullptr, file.ReadLine(line, sizeof line));
 }
 
+TEST(File, ReadLinePassesOverAByteOrderMarkAtTheVeryStartOnly)
+{
+    TempDir dir;
+    const std::string mark = "\xEF\xBB\xBF";
+    dir.write("marked.txt", mark + "one\n" + mark + "two\n");
+    for (uint32_t mode : {FILE_MODE_READ, FILE_MODE_READ | FILE_MODE_BUFFERED}) {
+        CFile file;
+        ASSERT_TRUE(file.Open(dir.file("marked.txt").c_str(), mode));
+        char line[16];
+        uint32_t count = 0;
+        ASSERT_NE(nullptr, file.ReadLine(line, sizeof line, &count));
+        EXPECT_EQ(std::make_pair(std::string("one\n"), 4u), std::make_pair(std::string(line), count));
+        ASSERT_NE(nullptr, file.ReadLine(line, sizeof line));
+        EXPECT_EQ(mark + "two\n", line);  // past the start it is text
+        // Read again from the start, by line and as bytes: only the line reader passes over it.
+        ASSERT_TRUE(file.Seek(0, 0));
+        ASSERT_NE(nullptr, file.ReadLine(line, sizeof line));
+        EXPECT_STREQ("one\n", line);
+        ASSERT_TRUE(file.Seek(0, 0));
+        char bytes[4] = {};
+        ASSERT_TRUE(file.Read(bytes, 3));
+        EXPECT_EQ(mark, bytes);
+    }
+}
+
 TEST(File, WritesTextAndIntegersAndReadsThemBack)
 {
     TempDir dir;
