@@ -354,7 +354,6 @@ TEST_F(BlockFileTest, AScannedFileCutShortOrWithAStrayWordIsReportedNamingIt)
         char* text = nullptr;
         blockStartList starts;
         EXPECT_TRUE(scanBlocks(name, &text, starts));
-        EXPECT_EQ(2u, starts.count);
         deleteBlockStartList(starts);
         delete[] text;
         EXPECT_EQ(1, countReports(std::string("Block file ") + name + ": ends inside a block"));
