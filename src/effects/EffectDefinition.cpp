@@ -2,6 +2,19 @@
 
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
+#include "utility/RunLog.h"
+
+namespace {
+
+// A key out of range, named with its definition: each definition's fault is an entry of its own.
+const char* outOfRange(const CParamBlock& block, const char* key)
+{
+    char name[CActualParameter::MAX_VALUE + 1] = "";
+    block.parseString("instancename", name);
+    return concatStrings("Effect definition ", name, ": ", key, " out of range");
+}
+
+}  // namespace
 
 void CEffectDefinition::ReadCommonKeys(const CParamBlock& block)
 {
@@ -9,7 +22,8 @@ void CEffectDefinition::ReadCommonKeys(const CParamBlock& block)
     if (block.parseInt("MaxInstances", &value)) {
         MaxInstances = static_cast<uint32_t>(value);
         int technique = 0;
-        if (block.parseInt("AbortTechnique", &technique) && VERIFY(technique >= 0 && technique <= ABORT_REFUSE))
+        if (block.parseInt("AbortTechnique", &technique) &&
+            VERIFY_MSG(technique >= 0 && technique <= ABORT_REFUSE, outOfRange(block, "AbortTechnique")))
             AbortTechnique = static_cast<uint32_t>(technique);
         int speed = 0;
         KillFadeSpeed = block.parseInt("KillFadeSpeed", &speed) ? static_cast<uint32_t>(speed) : 0;
@@ -19,7 +33,8 @@ void CEffectDefinition::ReadCommonKeys(const CParamBlock& block)
         KillFadeSpeed = 0;
     }
     int mode = FADE_NONE;
-    if (block.parseInt("FadeMode", &mode) && VERIFY(mode >= 0 && mode <= FADE_NONE)) FadeMode = static_cast<uint32_t>(mode);
+    if (block.parseInt("FadeMode", &mode) && VERIFY_MSG(mode >= 0 && mode <= FADE_NONE, outOfRange(block, "FadeMode")))
+        FadeMode = static_cast<uint32_t>(mode);
     block.parseFloat("EffectRadius", &EffectRadius);
     block.parseFloat("FadeNear", &FadeNear);
     block.parseFloat("FadeFar", &FadeFar);

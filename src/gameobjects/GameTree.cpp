@@ -44,6 +44,7 @@ const SClumpEffectObjects clumpEffectObjects = {
 }  // namespace
 
 CClumpManager* CGameTree::d_pClumpManager = nullptr;
+std::string CGameTree::s_fileName;
 std::vector<uint32_t> CGameTree::s_treeClumps;
 int32_t CGameTree::s_numBurning = 0;
 int32_t CGameTree::s_burningLimit = CGameTree::BURNING_LIMIT;
@@ -54,6 +55,7 @@ bool CGameTree::loadTreeClumps(const char* pFileName, bool highDetail)
     if (!pFileName || !pFileName[0]) return false;
     unload();
     d_pClumpManager = new CClumpManager(&clumpEffectObjects);
+    s_fileName = pFileName;
     d_pClumpManager->d_defaultFadeFar = DEFAULT_FADE_FAR;
     d_pClumpManager->d_defaultFadeNear = DEFAULT_FADE_NEAR;
     d_pClumpManager->d_defaultSecondFadeFar = DEFAULT_SECOND_FADE_FAR;

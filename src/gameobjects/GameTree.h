@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class CClumpManager;
@@ -36,6 +37,8 @@ public:
     static void frameStep();
 
     static CClumpManager* getClumpManager() { return d_pClumpManager; }
+    // The clump file the tree clumps came from ("" when none is loaded), for reports about them.
+    static const char* getFileName() { return d_pClumpManager ? s_fileName.c_str() : ""; }
     static const std::vector<uint32_t>& getTreeClumps() { return s_treeClumps; }
 
     // Elements burning now, and how many may.
@@ -47,5 +50,6 @@ public:
 
 private:
     static CClumpManager* d_pClumpManager;
+    static std::string s_fileName;
     static std::vector<uint32_t> s_treeClumps;  // handles, in creation order
 };

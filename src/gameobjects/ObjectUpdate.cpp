@@ -5,9 +5,12 @@
 #include "ai/LandTree.h"
 #include "ai/WorldMgr.h"
 #include "gameobjects/CollisionObject.h"
+#include "gameobjects/GameTree.h"
 #include "gameobjects/ObjectListWalk.h"
+#include "gameobjects/TreeClump.h"
 #include "global/ProjData.h"
 #include "utility/Assert.h"
+#include "utility/RunLog.h"
 
 using namespace objectlists;
 
@@ -33,6 +36,15 @@ llistElement* headOf(llist* pList)
     llistElement* element = pList->GetCurrentElement();
     endWalk(pList);
     return element;
+}
+
+// What a report about an object names: a tree clump's clump file (all of a file's clumps are one
+// fault), else the object's type definition.
+const char* sourceOf(CGameObjectManager& objects, CGameObject* pObject)
+{
+    if (pObject->GetType() == CTreeClump::TYPE_ID && CGameTree::getFileName()[0]) return CGameTree::getFileName();
+    const char* pTypeName = nullptr;
+    return objects.getTypeName(pObject->GetType(), &pTypeName) ? pTypeName : pObject->getTypeName();
 }
 
 }  // namespace
@@ -95,7 +107,7 @@ void CGameObjectManager::placeInTree(CLandTree* pTree, CGameObject* pObject, boo
     // Statics go in once and never move.
     if (pObject->d_leafIndex != CGameObject::NO_LEAF || !pTree) return;
     if (!pTree->insertStatic(this, pObject) && !pTree->insertStaticAtRoot(this, pObject))
-        assertFailedMsg("Static object could not be put into the land tree",
+        assertFailedMsg(concatStrings("Static object could not be put into the land tree: ", sourceOf(*this, pObject)),
                         "theTree->insertStatic( this, pObj ) || theTree->insertStaticAtRoot( this, pObj )",
                         __FILE__, __LINE__);
 }

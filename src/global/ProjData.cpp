@@ -184,9 +184,10 @@ void CProjData::shutdownPostD3D()
     pIniManager = nullptr;
 }
 
-bool CProjData::readGameConfig(CParamBlock* pBlock)
+bool CProjData::readGameConfig(CParamBlock* pBlock, const char* fileName)
 {
-    if (!VERIFY(pBlock)) return true;
+    if (!VERIFY_MSG(pBlock, concatStrings("Failed to read game configuration file", fileName ? " " : nullptr, fileName)))
+        return true;
     CParamBlock* level = nullptr;
     if (pBlock->findBlock("level", &level)) {
         readLevelString(level, "currentlevelpath", CurrentLevelPath, sizeof CurrentLevelPath,

@@ -85,8 +85,9 @@ public:
     virtual void shutdownPostD3D();
 
     // Reads the level paths and the weapon blocks of the game configuration. Always true; what is
-    // missing is reported and the fields keep their values.
-    bool readGameConfig(CParamBlock* pBlock);
+    // missing is reported and the fields keep their values. No block (the file named did not load)
+    // is reported naming the file.
+    bool readGameConfig(CParamBlock* pBlock, const char* fileName = nullptr);
     // A network node that is not yet synchronised must answer, else the process ends.
     void checkServer();
 

@@ -203,7 +203,7 @@ bool GameInit()
     // Pack-file, error-string and persisted-settings seams: loaded here once their readers exist.
 
     if (!loadFirstBlock(GAME_CONFIG_FILE, &pGameConfig, MAX_BLOCK_NESTING)) pGameConfig = nullptr;
-    data.readGameConfig(pGameConfig);
+    data.readGameConfig(pGameConfig, GAME_CONFIG_FILE);
 
     // Until the material library brings up the device, the game's render seam does (with the
     // screenshot capture surface).

@@ -365,7 +365,9 @@ bool readLods(ModelLoad& ld, CModel* model, uint32_t lod, float lodDistance)
         }
         if (!in.ReadWord(&numLods)) return false;
         if (numLods > CModel::MAX_LODS) return in.Fail("has more LODs than a model holds", "numLods <= MAX_LODS");
-        if (numLods > 1 && lod != 0) assertFailedMsg("Tried to load multiLOD model into single LOD", "lod==0", __FILE__, __LINE__);
+        if (numLods > 1 && lod != 0)
+            assertFailedMsg(concatStrings("Tried to load multiLOD model into single LOD: ", ld.name), "lod==0",
+                            __FILE__, __LINE__);
     }
     model->m_numLods = numLods;
     for (uint32_t i = 0; i < numLods; ++i) {
@@ -380,20 +382,17 @@ bool readLods(ModelLoad& ld, CModel* model, uint32_t lod, float lodDistance)
     return true;
 }
 
-void reportIncompatible(const char* format, const char* name, uint32_t version)
-{
-    char text[MAX_PATH + 128];
-    std::snprintf(text, sizeof text, format, name, CModelUtil::VERSION, CModelUtil::MIN_VERSION, version);
-    MessageBoxA(nullptr, text, IMPORT_ERROR, MB_OK);
-}
-
 // The version with its checks: below the minimum reported (false); any other than the current
 // shown as a loading line.
 bool checkVersion(uint32_t version, const char* name, const char* incompatibleFormat)
 {
     if (version < CModelUtil::GetMinVersionNumber()) {
-        assertFailed("version >= GetMinVersionNumber()", __FILE__, __LINE__);
-        reportIncompatible(incompatibleFormat, name, version);
+        char text[MAX_PATH + 128];
+        std::snprintf(text, sizeof text, incompatibleFormat, name, CModelUtil::VERSION, CModelUtil::MIN_VERSION,
+                      version);
+        // The check carries the box's text, so that each refused file is an entry of its own.
+        assertFailedMsg(text, "version >= GetMinVersionNumber()", __FILE__, __LINE__);
+        MessageBoxA(nullptr, text, IMPORT_ERROR, MB_OK);
         return false;
     }
     if (version != CModelUtil::VERSION) {
@@ -457,12 +456,13 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
         ok = in.ReadClassName(ld.version, className, &isDefault);
         if (ok && !(loadFlags & LOAD_DEFAULT_CLASS) && !isDefault && className[0] &&
             !CModelClassManager::FindClassId(className, &classId, true)) {
-            char unknown[MAX_NAME + 64];
-            std::snprintf(unknown, sizeof unknown, "Unknown class name, check classdef file %s", className);
             // Once a run for each class file, however many models name it.
             char classFile[MAX_NAME + 32];
-            if (!CModelClassManager::ClassFilePath(className, classFile, sizeof classFile) || noteFileFailure(classFile))
-                assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
+            const bool named = CModelClassManager::ClassFilePath(className, classFile, sizeof classFile);
+            char unknown[2 * MAX_NAME + 96];
+            std::snprintf(unknown, sizeof unknown, "Unknown class name, check classdef file %s%s%s%s", className,
+                          named ? " (" : "", named ? classFile : "", named ? ")" : "");
+            if (!named || noteFileFailure(classFile)) assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
             classId = CModelClassManager::GetDefaultClassId();
         }
     }

@@ -318,14 +318,15 @@ bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int i
     return true;
 }
 
-// From a '{' to just past its matching '}', or to the end of the text.
-const char* skipBlock(const char* p)
+// From a '{' to just past its matching '}', or to the end of the text (reported, naming the file:
+// every caller's cut-short file is an entry of its own).
+const char* skipBlock(const char* p, const char* fileName)
 {
     int braceCount = 0;
     for (;;) {
         p += strcspn(p, "/{}");
         if (*p == 0) {
-            ASSERT(!braceCount);
+            ASSERT_MSG(!braceCount, concatStrings("Block file ", fileName, ": ends inside a block"));
             return p;
         }
         if (p[0] == '/' && p[1] == '/') {
@@ -400,7 +401,7 @@ bool scanBlocks(const char* fileName, char** ppText, blockStartList& list)
             p += strcspn(p, BLANKS);
             p = skipWhite(p);
             if (*p != '{') {
-                ASSERT(0);
+                ASSERT_MSG(0, concatStrings("Block file ", fileName, ": a word outside every block"));
                 continue;
             }
         }
@@ -408,7 +409,7 @@ bool scanBlocks(const char* fileName, char** ppText, blockStartList& list)
         if (!VERIFY(node)) break;
         list.pHead = node;
         ++list.count;
-        p = skipBlock(p);
+        p = skipBlock(p, fileName);
     }
     *ppText = text;
     return true;

@@ -50,7 +50,8 @@ struct blockStartList {
 void deleteBlockStartList(blockStartList& list);
 
 // Reads the file into a new NUL-terminated text (the caller frees it with delete[]) and lists its
-// top-level blocks without parsing them, for parseBlock later.
+// top-level blocks without parsing them, for parseBlock later. A word that starts no block and a
+// text that ends inside a block are reported, naming the file.
 bool scanBlocks(const char* fileName, char** ppText, blockStartList& list);
 
 // True when scanBlocks lists the text without a report: nothing at the top level but blocks (named

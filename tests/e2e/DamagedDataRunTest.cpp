@@ -114,6 +114,27 @@ TEST_F(DamagedDataRunTest, AClumpFileThatCannotBeReadIsOneReportAndTheLevelGoesO
     }
 }
 
+TEST_F(DamagedDataRunTest, FilesWithTheSameFaultAreAReportEachNamingItsFile)
+{
+    // Two models of a version the loader refuses (50).
+    for (const char* model : {"data/models/robot.rsm", "data/clumps/grove_tree.rsm"})
+        dir.write(model, std::string("\x32\0\0\0", 4) + dir.read(model).substr(4));
+    EXPECT_TRUE(runsToItsClose());
+    const std::string log = textOf(dir, "Veldrane.log");
+    EXPECT_EQ(countOf(log, "Time: "), 2) << log;
+    EXPECT_EQ(countOf(log, "data\\models\\robot.rsm is an incompatible version"), 1) << log;
+    EXPECT_EQ(countOf(log, "data\\clumps\\grove_tree.rsm is an incompatible version"), 1) << log;
+
+    // A clump file whose trees all stand off the map: one report for all its clumps.
+    fresh();
+    cw::File grove = groveclumps::grove();
+    for (cw::Clump& clump : grove.Types[0].Clumps)
+        for (cw::Element& e : clump.Elements) e.Position[0] += 1e6f;
+    writeGrove(grove);
+    EXPECT_TRUE(runsToItsClose());
+    EXPECT_TRUE(oneReport("Static object could not be put into the land tree: data\\clumps\\grove.clump"));
+}
+
 TEST_F(DamagedDataRunTest, AMissingWeaponDefinitionIsOneReport)
 {
     for (bool folder : {false, true}) {

@@ -130,6 +130,7 @@ TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
         EXPECT_EQ(create(name), nullptr) << name;
     }
     EXPECT_EQ(countReports("technique >= 0"), 1);
+    EXPECT_EQ(countReports("Effect definition bad: AbortTechnique out of range"), 1);
 
     // Each create fades out the one not yet dying; once all are dying the limit is passed.
     setTime(500);

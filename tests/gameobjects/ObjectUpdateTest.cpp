@@ -205,7 +205,7 @@ TEST(ObjectUpdateTree, DynamicsMoveAndLeaveStaticsStayAndTheDeletedLeaveTheTreeO
     EXPECT_EQ((std::vector<int>{2, 2, 0, 1, 1}), (std::vector<int>{mover->d_leafIndex, rock->d_leafIndex,
                                                                    shaped->d_leafIndex, leaf2.dynamicCount,
                                                                    leaf2.staticCount}));
-    EXPECT_EQ(1, testsupport::countReports("Static object could not be put into the land tree"));
+    EXPECT_EQ(1, testsupport::countReports("Static object could not be put into the land tree: TestActive"));
 
     // A moved dynamic object changes leaf and its old leaf gives its list back; statics stay.
     mover->moveTo(350, 350);

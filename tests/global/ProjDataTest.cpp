@@ -88,8 +88,9 @@ TEST_F(ProjDataTest, ReportsWhatTheConfigurationLacksAndKeepsTheFields)
     EXPECT_EQ(data.PlayerWeaponsParamBlock, nullptr);
 
     testsupport::clearReports();
-    EXPECT_TRUE(data.readGameConfig(nullptr));
+    EXPECT_TRUE(data.readGameConfig(nullptr, "data\\gameconfig.txt"));
     EXPECT_EQ(testsupport::countReports("pBlock"), 1);
+    EXPECT_EQ(testsupport::countReports("Failed to read game configuration file data\\gameconfig.txt"), 1);
 }
 
 TEST_F(ProjDataTest, AnOverLongValueIsReportedAndSkipped)

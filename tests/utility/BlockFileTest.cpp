@@ -347,6 +347,20 @@ TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
     EXPECT_EQ(0u, list.count);
 }
 
+TEST_F(BlockFileTest, AScannedFileCutShortOrWithAStrayWordIsReportedNamingIt)
+{
+    for (const char* name : {"one.txt", "two.txt"}) {
+        dir.write(name, "A\n{\n x 1\n}\nstray\nB\n{\n y {\n");
+        char* text = nullptr;
+        blockStartList starts;
+        EXPECT_TRUE(scanBlocks(name, &text, starts));
+        deleteBlockStartList(starts);
+        delete[] text;
+        EXPECT_EQ(1, countReports(std::string("Block file ") + name + ": ends inside a block"));
+        EXPECT_EQ(1, countReports(std::string("Block file ") + name + ": a word outside every block"));
+    }
+}
+
 TEST_F(BlockFileTest, TruncatedInputKeepsWhatCameBeforeTheCutAndRandomInputLoadsUnderTheSanitizer)
 {
     const std::string sample =
