@@ -417,14 +417,16 @@ bool CGameObjectManager::createObjectByNameWithHandle(resourceHandle* pHandle, c
     return createWith(typeId, pHandle, SetUp{nullptr, creator, args});
 }
 
-bool CGameObjectManager::createObjectsFromInstanceScript(const blockStartList& blockTexts)
+bool CGameObjectManager::createObjectsFromInstanceScript(const blockStartList& blockTexts, const char* fileName)
 {
     for (const blockStartNode* pNode = blockTexts.pHead; pNode; pNode = pNode->pNext) {
         const char* text = pNode->pStart;
         if (!text || text[0] == '{' || strnicmp(text, "class_super_path", 16) == 0) continue;
         CParamBlock* pBlock = nullptr;
         if (!parseBlock(text, &pBlock, 0, MAX_SCRIPT_NESTING) || !pBlock) {
-            assertFailedMsg("Failed to parse general block from instance script", "0", __FILE__, __LINE__);
+            assertFailedMsg(concatStrings("Failed to parse general block from instance script",
+                                          fileName ? ": " : nullptr, fileName),
+                            "0", __FILE__, __LINE__);
             continue;
         }
         createObjectByName(pBlock->getName(), pBlock, 0);

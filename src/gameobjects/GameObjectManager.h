@@ -103,8 +103,9 @@ public:
     void reloadDefinitions(uint32_t managerId);
 
     // Creates the objects of an instantiation script (its top-level blocks, as the scanner lists
-    // them), activates them and lets each link to the others.
-    bool createObjectsFromInstanceScript(const blockStartList& blockTexts);
+    // them), activates them and lets each link to the others. fileName, when given, names the script
+    // in the report of a block that does not parse.
+    bool createObjectsFromInstanceScript(const blockStartList& blockTexts, const char* fileName = nullptr);
     // Releases every object (game-logic teardown).
     void releaseAllObjects();
     // Draws the objects of the render list, in order (once per frame, after the scene).

@@ -263,7 +263,7 @@ bool CGameObjectManager::readInstanceScript(const char* fileName)
     char* pText = nullptr;
     blockStartList blocks;
     if (!scanBlocks(fileName, &pText, blocks)) return false;
-    createObjectsFromInstanceScript(blocks);
+    createObjectsFromInstanceScript(blocks, fileName);
     deleteBlockStartList(blocks);
     delete[] pText;
     return true;

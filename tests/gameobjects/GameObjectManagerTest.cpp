@@ -166,7 +166,7 @@ TEST(ObjectManagerScript, AnInstanceScriptMakesItsObjectsNewestFirstAndLinksThem
     char* pText = nullptr;
     blockStartList blocks;
     ASSERT_TRUE(scanBlocks(dir.file("script.txt").c_str(), &pText, blocks));
-    EXPECT_TRUE(w.pObjects->createObjectsFromInstanceScript(blocks));
+    EXPECT_TRUE(w.pObjects->createObjectsFromInstanceScript(blocks, "script.txt"));
     deleteBlockStartList(blocks);
     delete[] pText;
     debugCategoryMask = 0;
@@ -176,7 +176,7 @@ TEST(ObjectManagerScript, AnInstanceScriptMakesItsObjectsNewestFirstAndLinksThem
     EXPECT_EQ((Names{"onAllCreated a2", "onAllCreated a1", "onAllCreated p1", "onAllCreated s1"}),
               w.log.matching("onAllCreated"));
     EXPECT_EQ((Names{"a2", "a1"}), names(w.pObjects->getActiveObjects()));
-    EXPECT_EQ(1, testsupport::countReports("Failed to parse general block from instance script"));
+    EXPECT_EQ(1, testsupport::countReports("Failed to parse general block from instance script: script.txt"));
     const std::string debug = dir.read("debug.txt");
     EXPECT_NE(std::string::npos, debug.find("Unable to create object of class Mystery\n"));
     EXPECT_NE(std::string::npos, debug.find("Adding object "));
