@@ -42,10 +42,13 @@ bool CWinCore::ProcessMessages(bool mainPump)
         }
     };
     if (Minimised || DeviceNotReady) {
-        // A screen that pumps again after a close would wait for ever: nothing is left to send it
-        // a message, and only the main pump acts on a close. It ends the run as a close while away
-        // does.
-        if (Quit && !mainPump) EndAtOnce();
+        // A close already taken, by whichever pump, leaves nothing to wait for: no message need
+        // ever come again. A screen that pumps again after it ends the run as a close while away
+        // does; the main pump goes back to its loop, which ends it.
+        if (Quit) {
+            if (!mainPump) EndAtOnce();
+            return Quit;
+        }
         // Nothing to draw: wait for exactly one message instead of spinning.
         GetMessageA(&msg, MainWindowHandle, 0, 0);
         handle(msg);

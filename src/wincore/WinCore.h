@@ -35,7 +35,8 @@ public:
     // Frees the previous name and keeps a copy. The name is the window class and title.
     void SetAppName(const char* name);
     // One pass of the message pump. With mainPump, WM_QUIT and WM_CLOSE end the program; waiting
-    // screens pass false and a WM_QUIT reaching them is lost. Returns the quit flag.
+    // screens pass false and a WM_QUIT reaching them is lost. Minimised or with the device lost it
+    // waits for one message, never once a quit is due. Returns the quit flag.
     bool ProcessMessages(bool mainPump);
     static LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -116,6 +116,35 @@ TEST_F(WinMainTest, EndsAtOnceAndFailsWithoutPreInitOrWhenAnotherCopyRuns)
     EXPECT_EQ(fake.calls, (Calls{"PreInit", "Uninit"}));
 }
 
+TEST_F(WinMainTest, AQuitDueWhenTheLoadingScreenEndsIsNotWaitedPastWhileMinimisedOrTheDeviceIsLost)
+{
+    // The loading screen's last pump is minimised (or the device lost) and takes the close; a start-up
+    // that fails after a minimise closes the window itself, while a waiting screen pumped last.
+    struct { bool deviceLost, userCloses, initFails; int result; } runs[] = {
+        {false, true, false, 0}, {true, true, false, 0}, {false, false, true, 1}};
+    for (const auto& run : runs) {
+        SetUp();
+        fake.preInit = namedPreInit;
+        fake.init = [&] {
+            if (run.deviceLost)
+                WinCore.DeviceNotReady = true;
+            else
+                PostMessageA(WinCore.MainWindowHandle, WM_SIZE, SIZE_MINIMIZED, 0);
+            if (run.userCloses) PostMessageA(WinCore.MainWindowHandle, WM_CLOSE, 0, 0);
+            WinCore.ProcessMessages(false);
+            return !run.initFails;
+        };
+        // Nothing more comes: a pump that waits now would wait for ever.
+        int waits = 0;
+        pt::setIdleHook([&] { ++waits; });
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(WinMain(nullptr, nullptr, nullptr, 0), run.result);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(waits, 0) << run.deviceLost << run.initFails;
+        EXPECT_EQ(fake.calls, (Calls{"PreInit", "Init", "Shutdown", "Uninit"}));
+    }
+}
+
 TEST_F(WinMainTest, CallbacksAreNotRunWhileAStepPumps)
 {
     static int activations;
