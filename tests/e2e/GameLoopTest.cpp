@@ -13,6 +13,7 @@
 #include "global/ProjData.h"
 #include "kestrune/GameFlow.h"
 #include "kestrune/GameLogic.h"
+#include "kestrune/VolumeFog.h"
 #include "l3render/LightManager.h"
 #include "l3render/ModelClassManager.h"
 #include "l3render/ModelInst.h"
@@ -174,7 +175,10 @@ TEST_F(GameLoop, LosingTheFocusPausesWindowedAndInFullScreenWaitsMinimisedThenRe
 TEST_F(GameLoop, WithoutALevelTheStartUpStillLoadsItsModelsAsOneBatch)
 {
     std::filesystem::remove(m_dir.file("data/levels/demo/m01.txt"));
+    // A volume file is a level's setting: the start-up file does not name one.
+    shippedIni += "\n[VOLUMEMODELS]\nVolumeData = <string> \"data\\models\\volumefog\\volumemodels.txt\"\n";
     probes["started"] = [&] {
+        EXPECT_STREQ("", GetVolumeDataFile());
         EXPECT_EQ(nullptr, getProjData().getGameLogic());
         const CBufferAllocator& allocator = *CBufferAllocator::GetInstance();
         EXPECT_TRUE(allocator.BlocksReused() > 0 && !allocator.Recycling() && allocator.BlocksKept() == 0);
