@@ -43,7 +43,7 @@ protected:
         for (const char* f : {"lights/lightmaps.txt", "lights/spot.tga", "lights/point.tga", "lights/spotmap.mtl",
                               "lights/pointmap.mtl", "models/shadow/shadow.mtl", "models/shadow/plane shadow.tga",
                               "models/shadow/MechShad.tga", "models/volumefog/cloudlevel.tga",
-                              "models/volumefog/puff.rsm", "models/volumefog/puff.mtl"})
+                              "models/volumefog/puff.rsm", "models/volumefog/puff.mtl", "sphere.rsm"})
             copyData(f);
         ASSERT_TRUE(startFacade());
     }
