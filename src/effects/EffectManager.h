@@ -82,7 +82,8 @@ public:
     bool HoldsBlocks() const { return m_blocksHeld; }
     float GetInterpolation() const { return m_interpolation; }
     bool ShowsCullSpheres() const { return m_showCullSpheres; }
-    // The model the cull spheres are drawn with (data\sphere.rsm, loaded only to show them).
+    // The model the cull spheres are drawn with (data\sphere.rsm, itself and not a lower-detail
+    // variant, loaded with every manager); null when it did not load.
     const CModel* GetSphereModel() const { return m_pSphere; }
     const CModelInst* GetSphereInstance() const { return m_pSphereInst; }
 

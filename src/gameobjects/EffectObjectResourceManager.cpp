@@ -1,5 +1,7 @@
 #include "gameobjects/EffectObjectResourceManager.h"
 
+#include "d3dcore9/D3DCore.h"
+#include "dxsetup9/DXSetup.h"
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
 #include "effects/VBManager.h"
@@ -329,7 +331,12 @@ void CEffectObjectResourceManager::render(CGameObjectManager*, float interpolati
     if (pEffectManager) pEffectManager->Render(interpolation);
     char text[32];
     snprintf(text, sizeof text, "Num effects = %u", d_numInUse);
+    // The level may be drawn in a viewport of its own, which would clip the line away: like the
+    // frame statistics it goes over the scene's whole picture, and the level's viewport comes back.
+    IDirect3DDevice9* pDevice = D3DCore.BegunScene ? DXInterface.ID3DDevice : nullptr;
+    if (pDevice) pDevice->SetViewport(&D3DCore.FrameViewPort);
     drawDebugText(text, 10, 200);
+    if (pDevice) pDevice->SetViewport(&D3DCore.LastViewPort);
 }
 
 // ---- Device rebuild ----

@@ -11,7 +11,6 @@
 #include "kestrune/ErrorStrings.h"
 #include "kestrune/GameInput.h"
 #include "kestrune/GameLogic.h"
-#include "kestrune/VolumeFog.h"
 #include "platform/com.h"
 #include "utility/Assert.h"
 #include "utility/BlockFile.h"
@@ -184,8 +183,6 @@ bool GameInit()
     ini->registerItem("FrontEnd", "BypassFrontEnd", &data.BypassFrontEnd, CIniManager::INI_INT);
     ini->registerItem("Effects", "ShowCullSpheres", &data.ShowCullSpheres, CIniManager::INI_INT);
     gameRenderRegisterSettings(ini);
-    // The level's settings come through the same manager.
-    RegisterVolumeIniKeys(ini);
     ini->registerItem("Physics", "GravityX", &data.GravityX, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityY", &data.GravityY, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityZ", &data.GravityZ, CIniManager::INI_FLOAT);

@@ -23,8 +23,10 @@
 #include "network/NodeManager.h"
 #include "profiler/Profiler.h"
 #include "utility/Assert.h"
+#include "utility/IniManager.h"
 
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,10 +46,21 @@ bool currentCameraPosition(Vector3* pPosition)
     return pLogic && pLogic->getCameraManager().getCurrentCameraPosition(pPosition);
 }
 
+// The level's settings file names its volume-model file. The world manager reads the same file
+// for its trees and reports its unreadable lines, so they are not reported twice.
+void readLevelVolumeSettings()
+{
+    CIniManager ini;
+    RegisterVolumeIniKeys(&ini);
+    const std::string fileName = std::string(getProjData().CurrentLevelPath) + CWorldMgr::LEVEL_SETTINGS_FILE;
+    ini.loadFile(fileName.c_str());
+}
+
 // The level's light effects, light maps, cloud layer and fog banks: materials and models, so
 // only with a device (a level run without one goes without them).
 void loadLevelVisuals()
 {
+    readLevelVolumeSettings();
     if (!D3DCore.DeviceActive) return;
     InitLightEffects(32);
     LoadCloudLevel();

@@ -300,6 +300,8 @@ void SetVolumePuffRenderer(VolumePuffRenderer renderer) { PuffRenderer = rendere
 bool RegisterVolumeIniKeys(CIniManager* pIni)
 {
     if (!VERIFY(pIni)) return false;
+    // A level whose settings do not name a file has none, whatever the level before it had.
+    VolumeDataFile[0] = 0;
     const bool registered = pIni->registerString("VOLUMEMODELS", "VolumeData", VolumeDataFile);
     ASSERT(registered);
     return registered;

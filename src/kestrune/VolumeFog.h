@@ -52,6 +52,8 @@ const float VOLUME_WORLD_SIZE = 76800.0f;
 const uint32_t MAX_VOLUME_COUNT = 65536;
 const uint32_t VOLUME_LINE_SIZE = 512;
 
+// Binds the key to the name GetVolumeDataFile gives, emptied first: the level load registers it on
+// the manager that reads the level's settings file.
 bool RegisterVolumeIniKeys(CIniManager* pIni);
 // The file the level names ("" when none).
 const char* GetVolumeDataFile();

@@ -101,4 +101,33 @@ TEST(LevelRunTest, SortedTransparentMaterialsAndTheEffectsLaterPassesAreDrawnThr
     EXPECT_EQ(shot.count(view, {3500, 3800, 100}, 3, water), 0);
 }
 
+
+TEST(LevelRunTest, TheLevelsSettingsNameItsVolumeFileAndTheEffectCountIsShownOverThePicture)
+{
+    testsupport::TempDir dir;
+    copyData(dir);
+    ASSERT_TRUE(withoutLoadingScreen(dir));
+    // The start-up file is not the level's: a volume file it names is never looked for.
+    const std::string key = "[VOLUMEMODELS]\nVolumeData = <string> \"data\\models\\volumefog\\";
+    dir.write("data/init.ini", dir.read("data/init.ini") + "\n" + key + "startup.txt\"\n");
+    dir.write("data/levels/demo/level.ini", dir.read("data/levels/demo/level.ini") + key + "gone.txt\"\n");
+    ASSERT_EQ(finishGame(startGame(dir, "60 keydown F12\n63 keyup F12\n80 close\n"), 90), 0);
+    const std::string log = textOf(dir, "Veldrane.log");
+    EXPECT_EQ(countOf(log, "File not found: data\\models\\volumefog\\gone.txt"), 1) << log;
+    EXPECT_EQ(countOf(log, "startup.txt"), 0) << log;
+
+    // "Num effects = 1" in the debug font at (10, 200) of the picture, over black.
+    ASSERT_TRUE(dir.exists("Veldrane_00000.tga")) << textOf(dir, "stderr.txt");
+    const Screenshot shot(dir.read("Veldrane_00000.tga"));
+    ASSERT_TRUE(shot.valid());
+    int lit = 0;
+    for (int y = 200; y < 208; ++y)
+        for (int x = 10; x < 70; ++x) {
+            int c[3];
+            shot.rgb(x, y, c);
+            lit += c[0] > 128 && c[1] > 128 && c[2] > 128;
+        }
+    EXPECT_GT(lit, 30);
+}
+
 }  // namespace

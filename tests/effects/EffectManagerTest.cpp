@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <random>
 
@@ -284,6 +285,28 @@ TEST_F(EffectManagerTest, ASecondManagerTakesOverAndEachCleansUp)
     EXPECT_EQ(pTheEffectManager, second.get());
     second.reset();
     EXPECT_EQ(pTheEffectManager, nullptr);
+}
+
+TEST_F(EffectManagerTest, EveryManagerLoadsTheSphereFileItselfAndSaysWhenItIsMissing)
+{
+    // Cull spheres are off, and the sphere is there all the same.
+    ASSERT_EQ(getProjData().ShowCullSpheres, 0);
+    EXPECT_NE(manager->GetSphereModel(), nullptr);
+    // The lowest render quality would take a lower-detail variant beside it: a damaged one is not opened.
+    ASSERT_EQ(L3Scene.renderQuality, 0);
+    m_dir.write("data/sphere_low.rsm", "damaged");
+    manager.reset();
+    testsupport::clearReports();
+    manager = std::make_unique<CEffectManager>();
+    EXPECT_NE(manager->GetSphereModel(), nullptr);
+    EXPECT_TRUE(testsupport::reports().empty());
+    // Without the file the manager is made all the same, and says which file it lacks.
+    std::filesystem::remove(m_dir.file("data/sphere.rsm"));
+    manager.reset();
+    manager = std::make_unique<CEffectManager>();
+    EXPECT_TRUE(!manager->GetSphereModel() && !manager->GetSphereInstance());
+    EXPECT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(countReports("data\\sphere.rsm"), 1);
 }
 
 class EffectPassesTest : public EffectsFixture {

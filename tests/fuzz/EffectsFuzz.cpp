@@ -1,7 +1,7 @@
 // Reads any bytes as an effect definitions file: precaches every "instancename" it holds, starts
 // each effect, and runs 10 updates and now and then the five passes through the render façade on
-// the null renderer, with the particle materials and the debris model at hand, with the logging
-// test kind ("TESTEFFECT") beside the game's kinds. One manager serves every input: once the
+// the null renderer, with the particle materials and the debris and sphere models at hand, with the
+// logging test kind ("TESTEFFECT") beside the game's kinds. One manager serves every input: once the
 // effects started are destroyed and the names unprecached it must hold nothing.
 #include "EffectTestKind.h"
 #include "FuzzSupport.h"
@@ -56,10 +56,11 @@ void bringUp()
 {
     const char codes[] = "3\nDXT1\nDXT3\nDXT5\n";
     fuzz::writeInput("data/4CC.txt", codes, sizeof(codes) - 1);
-    // The core materials, the particle materials and textures, and the debris model, as shipped.
+    // The core materials, the particle materials and textures, the debris model and the cull spheres'
+    // model, as shipped.
     for (const char* name : {"renderdefault.txt", "font.mtl", "font.tga", "letterbox.mtl", "fallbackmaterials/vc.mtl",
-                             "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl", "models/debris.rsm",
-                             "models/debris.mtl", "models/demo.tga", "particles/PartLinearAdd.mtl",
+                             "fallbackmaterials/t1.mtl", "fallbackmaterials/t1_vc.mtl", "sphere.rsm",
+                             "models/debris.rsm", "models/debris.mtl", "models/demo.tga", "particles/PartLinearAdd.mtl",
                              "particles/PartLinearBlend.mtl", "particles/smoke.tga", "particles/trail.tga"})
         fuzz::holdShipped(name);
     platform::testing::resetD3D9();

@@ -3,6 +3,7 @@
 
 #include "EffectTestKind.h"
 #include "FrameFixture.h"
+#include "ModelWriter.h"
 #include "TestSupport.h"
 #include "effects/Effect.h"
 #include "effects/EffectManager.h"
@@ -76,6 +77,10 @@ protected:
         SetEffectSortCamera(nullptr);
         m_dir.write("data/particles/fx.txt",
                     effect("spark") + effect("smoke") + effect("flame") + effect("brief", "Lifetime 2\n"));
+        // Every effect manager loads the cull spheres' model: here one without a mesh.
+        modelwriter::Model sphere;
+        sphere.Lods.push_back({0.0f, modelwriter::Element("sphere")});
+        m_dir.write("data/sphere.rsm", modelwriter::model(sphere));
     }
     void TearDown() override
     {

@@ -17,7 +17,6 @@
 #include "l3render/Light.h"
 #include "matcore9/Forwarders.h"
 #include "platform/testing.h"
-#include "utility/IniManager.h"
 
 #include <algorithm>
 #include <array>
@@ -44,7 +43,7 @@ protected:
         for (const char* f : {"lights/lightmaps.txt", "lights/spot.tga", "lights/point.tga", "lights/spotmap.mtl",
                               "lights/pointmap.mtl", "models/shadow/shadow.mtl", "models/shadow/plane shadow.tga",
                               "models/shadow/MechShad.tga", "models/volumefog/cloudlevel.tga",
-                              "models/volumefog/puff.rsm", "models/volumefog/puff.mtl"})
+                              "models/volumefog/puff.rsm", "models/volumefog/puff.mtl", "sphere.rsm"})
             copyData(f);
         ASSERT_TRUE(startFacade());
     }
@@ -562,10 +561,10 @@ TEST_F(GameLightingTest, ALevelBringsItsLightsFogAndCloudsAndTheGameStepsAndDraw
 {
     copyData("models/volumefog/volumemodels.txt");
     ground(64, [](int32_t, int32_t) { return 0; });
-    CIniManager ini;
-    RegisterVolumeIniKeys(&ini);
-    m_dir.write("level.ini", "[VOLUMEMODELS]\nVolumeData = <string> \"data\\models\\volumefog\\volumemodels.txt\"\n");
-    ASSERT_TRUE(ini.loadFile("level.ini"));
+    // The level's settings file names the volume-model file; the level load reads it.
+    strcpy(getProjData().CurrentLevelPath, "data\\levels\\fog\\");
+    m_dir.write("data/levels/fog/level.ini", "[TREES]\ntrunkstate = <int> 1\n[VOLUMEMODELS]\n"
+                                             "VolumeData = <string> \"data\\models\\volumefog\\volumemodels.txt\"\n");
     m_dir.write("level.txt", "");
     getProjData().FrameStep = 30;
     SetVolumePuffRenderer([](CModelInst*, const Vector3&) { ++puffsDrawn; });
@@ -591,6 +590,19 @@ TEST_F(GameLightingTest, ALevelBringsItsLightsFogAndCloudsAndTheGameStepsAndDraw
     EXPECT_EQ(testsupport::reports().size(), static_cast<size_t>(testsupport::countReports("loaded")));
     logic.unloadLevel();
     EXPECT_EQ(std::make_tuple(0, false, -1), std::make_tuple(int(GetMaxLightEffects()), bool(LightMaps.IsInitialised()), int(GetNumVolumeModels())));
+
+    // A file the level names that is not there is said by name; a level that names none has none,
+    // whatever the level before it named.
+    m_dir.write("data/levels/fog/level.ini", "[VOLUMEMODELS]\nVolumeData = <string> \"data\\fog\\gone.txt\"\n");
+    testsupport::clearReports();
+    ASSERT_TRUE(logic.loadLevel("level.txt"));
+    EXPECT_EQ(countReports("File not found: data\\fog\\gone.txt"), 1);
+    EXPECT_EQ(GetNumVolumeModels(), -1);
+    std::filesystem::remove(m_dir.file("data/levels/fog/level.ini"));
+    ASSERT_TRUE(logic.loadLevel("level.txt"));
+    EXPECT_STREQ(GetVolumeDataFile(), "");
+    EXPECT_EQ(countReports("File not found"), 1);
+    logic.unloadLevel();
 
     SetVolumePuffRenderer(nullptr);
 }

@@ -67,6 +67,19 @@ TEST_F(MeshParticlesTest, DynamicPiecesKeepTheirStartAndTheCreatorsColour)
     CModelManager::ReleaseModel(model, true);
 }
 
+TEST_F(MeshParticlesTest, TheModelIsTheFileNamedNotALowerDetailVariantBesideIt)
+{
+    // The lowest render quality would take the damaged variant.
+    ASSERT_EQ(L3Scene.renderQuality, 0);
+    m_dir.write("data/models/debris_low.rsm", "damaged");
+    testsupport::clearReports();
+    const CParticleEffectDefinition* d =
+        read(drawn("meshparticles", {"count 1", "render_type 0", "model data\\models\\debris.rsm"}));
+    ASSERT_NE(d, nullptr);
+    EXPECT_FALSE(static_cast<const CMeshParticlesDefinition*>(d->m_pParticleSystemDefinition)->stateBlocks.empty());
+    EXPECT_TRUE(testsupport::reports().empty());
+}
+
 TEST_F(MeshParticlesTest, DrawnKindsRefuseWhatTheyCannotDrawAndRunOnAbsurdNumbers)
 {
     const std::vector<std::string> sprite = {"count 4", "texture t.tga"};
