@@ -64,6 +64,7 @@ void CWorldMgr::readLevelSettings(const char* levelPath)
     for (const auto& [key, pValue] : floats) ini.registerItem(TREES_SECTION, key, pValue, CIniManager::INI_FLOAT);
     ini.registerString(TREES_SECTION, "scriptfile", t.scriptfile);
     ini.registerString(TREES_SECTION, "scriptfilehi", t.scriptfilehi);
+    if (d_pObjectHooks && d_pObjectHooks->registerLevelSettings) d_pObjectHooks->registerLevelSettings(&ini);
     const std::string fileName = std::string(levelPath ? levelPath : "") + LEVEL_SETTINGS_FILE;
     // A level without the file has no trees.
     if (ini.loadFile(fileName.c_str())) ini.reportSkippedLines(fileName.c_str(), "Level settings ");

@@ -10,6 +10,7 @@
 class CLandTree;
 class CGameObject;
 class CGameObjectManager;
+class CIniManager;
 
 // What a restart needs of the level being played.
 struct SLevelRestart {
@@ -65,6 +66,9 @@ struct SWorldObjectHooks {
     // The light manager's pre- and post-draw hooks go to the landscape's draw functions while a
     // level is loaded, and are removed when it goes.
     void (*setLightDrawHooks)(bool levelLoaded);
+    // The game's own keys of the level's settings file, registered on the manager that reads it for
+    // the trees, so the file is read once.
+    bool (*registerLevelSettings)(CIniManager* pIni);
 };
 
 class CWorldMgr {

@@ -23,10 +23,8 @@
 #include "network/NodeManager.h"
 #include "profiler/Profiler.h"
 #include "utility/Assert.h"
-#include "utility/IniManager.h"
 
 #include <new>
-#include <string>
 #include <vector>
 
 namespace {
@@ -46,21 +44,10 @@ bool currentCameraPosition(Vector3* pPosition)
     return pLogic && pLogic->getCameraManager().getCurrentCameraPosition(pPosition);
 }
 
-// The level's settings file names its volume-model file. The world manager reads the same file
-// for its trees and reports its unreadable lines, so they are not reported twice.
-void readLevelVolumeSettings()
-{
-    CIniManager ini;
-    RegisterVolumeIniKeys(&ini);
-    const std::string fileName = std::string(getProjData().CurrentLevelPath) + CWorldMgr::LEVEL_SETTINGS_FILE;
-    ini.loadFile(fileName.c_str());
-}
-
 // The level's light effects, light maps, cloud layer and fog banks: materials and models, so
 // only with a device (a level run without one goes without them).
 void loadLevelVisuals()
 {
-    readLevelVolumeSettings();
     if (!D3DCore.DeviceActive) return;
     InitLightEffects(32);
     LoadCloudLevel();
@@ -119,7 +106,7 @@ void setLightDrawHooks(bool levelLoaded)
 }  // namespace
 
 const SWorldObjectHooks levelObjectHooks = {&CGameTree::loadTreeClumps, &CGameTree::unload, &clearForRestart,
-                                            &refillForRestart, &setLightDrawHooks};
+                                            &refillForRestart, &setLightDrawHooks, &RegisterVolumeIniKeys};
 
 CGameLogic::CGameLogic(HWND mainWindow)
     : theObjectManager(nullptr), m_mainWindow(mainWindow), m_shutDown(false), m_pGameInfo(nullptr), m_chapter(0),

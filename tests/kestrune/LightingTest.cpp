@@ -39,7 +39,7 @@ protected:
     {
         FacadeFixture::SetUp();
         createProjData();
-        getProjData().pWorldMgr = new CWorldMgr;
+        getProjData().pWorldMgr = new CWorldMgr(&levelObjectHooks);  // the game's, which reads its level settings
         for (const char* f : {"lights/lightmaps.txt", "lights/spot.tga", "lights/point.tga", "lights/spotmap.mtl",
                               "lights/pointmap.mtl", "models/shadow/shadow.mtl", "models/shadow/plane shadow.tga",
                               "models/shadow/MechShad.tga", "models/volumefog/cloudlevel.tga",
