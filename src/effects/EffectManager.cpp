@@ -5,7 +5,6 @@
 #include "effects/EffectScene.h"
 #include "effects/MultiEffect.h"
 #include "global/ProjData.h"
-#include "l3render/L3Render.h"
 #include "l3render/ModelManager.h"
 #include "l3render/ModelUtil.h"
 #include "utility/Assert.h"
@@ -23,16 +22,6 @@ namespace {
 
 const D3DCoreFuncHandle NO_FUNC = {0, -1};
 const char* const SPHERE_MODEL_FILE = "data\\sphere.rsm";
-
-// The file named, never a lower-detail variant beside it that the render quality would pick.
-CModel* loadModelFile(const char* fileName)
-{
-    const int32_t quality = L3Scene.renderQuality;
-    L3SetRenderQuality(2);
-    CModel* pModel = CModelUtil::LoadModel(fileName, 0, 0.0f, nullptr, 0);
-    L3SetRenderQuality(quality);
-    return pModel;
-}
 
 // The multi-effect that started the effect, or null.
 CEffect* ownerOf(const CEffect* pEffect)
@@ -66,7 +55,7 @@ CEffectManager::CEffectManager()
     m_beforeSortedHandle = D3DCore.RegisterFunc(3, RenderBeforeSortedDraws);
     m_showCullSpheres = projDataExists() && getProjData().ShowCullSpheres != 0;
     // Loaded whether or not cull spheres are shown, so that a missing or damaged file is said at once.
-    m_pSphere = loadModelFile(SPHERE_MODEL_FILE);
+    m_pSphere = CModelUtil::LoadModelFile(SPHERE_MODEL_FILE);
     if (m_pSphere) {
         // Placed and scaled by its instance alone.
         if (CModelElement* pRoot = m_pSphere->GetRootLodModel(0)) pRoot->m_local = IdentityTransform();

@@ -50,16 +50,6 @@ void renderPuff(CModelInst* pInstance, const Vector3& position)
 }
 VolumePuffRenderer PuffRenderer = renderPuff;
 
-// The model file itself: the render quality would pick a lower-detail variant.
-CModel* loadBaseModel(const char* fileName)
-{
-    const int32_t quality = L3Scene.renderQuality;
-    L3SetRenderQuality(2);
-    CModel* pModel = CModelUtil::LoadModel(fileName, 0, 1.0f, nullptr, 0);
-    L3SetRenderQuality(quality);
-    return pModel;
-}
-
 bool parseCount(const char* text, uint32_t* pCount)
 {
     char* end = nullptr;
@@ -194,7 +184,7 @@ void VolumeReader::InModel(const char* word, char** args, int n)
     if (!stricmp(word, "name")) {
         if (!VERIFY_MSG(n > 0, "A volume model needs a name") || !VERIFY_MSG(!m.BaseModel, "Volume model named twice"))
             return;
-        m.BaseModel = loadBaseModel(args[0]);
+        m.BaseModel = CModelUtil::LoadModelFile(args[0]);
         if (!VERIFY(Model[CurrentModel].BaseModel)) return;
         m.BaseModelInst = CModelManager::CreateModelInst(m.BaseModel);
         ASSERT(Model[CurrentModel].BaseModelInst);

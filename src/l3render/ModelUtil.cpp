@@ -418,6 +418,16 @@ bool openModelFile(CFile& file, const char* name)
 
 void CModel::ComputeBounds() { computeBounds(this); }
 
+CModel* CModelUtil::LoadModelFile(const char* fileName)
+{
+    // The highest quality is the one that takes the file itself.
+    const int32_t quality = L3Scene.renderQuality;
+    L3SetRenderQuality(2);
+    CModel* pModel = LoadModel(fileName, 0, 1.0f, nullptr, 0);
+    L3SetRenderQuality(quality);
+    return pModel;
+}
+
 CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDistance, CModel* pModel, uint32_t loadFlags)
 {
     if (!VERIFY(fileName) || !VERIFY(lod < CModel::MAX_LODS)) return nullptr;

@@ -51,6 +51,9 @@ public:
     // CModel::MAX_LODS. On failure: null; what was read is released, a new model with it, and a
     // model passed in is left with every LOD slot empty.
     static CModel* LoadModel(const char* fileName, uint32_t lod, float lodDistance, CModel* pModel, uint32_t loadFlags);
+    // The file named into a new model, never a lower-detail variant beside it, whatever the render
+    // quality: for models that have none of their own (effects, volume puffs).
+    static CModel* LoadModelFile(const char* fileName);
     // A one-element model from the element of the source's LOD 0 that the class names elementName:
     // the element alone (no children), not animated, bounded by its own sphere.
     static bool CreateModelFromElement(CModel* pSourceModel, CModel** ppNewModel, const char* elementName);

@@ -5,7 +5,6 @@
 #include "effects/particlesystem/ParticleEffect.h"
 #include "effects/particlesystem/ParticleKeys.h"
 #include "effects/particlesystem/ParticleRandom.h"
-#include "l3render/L3Render.h"
 #include "l3render/ModelManager.h"
 #include "l3render/ModelUtil.h"
 #include "matcore9/Forwarders.h"
@@ -58,16 +57,6 @@ Quaternion product(const Quaternion& a, const Quaternion& b)
                       a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z);
 }
 
-// The file named, never a lower-detail variant beside it that the render quality would pick.
-CModel* loadModelFile(const char* fileName)
-{
-    const int32_t quality = L3Scene.renderQuality;
-    L3SetRenderQuality(2);
-    CModel* pModel = CModelUtil::LoadModel(fileName, 0, 1.0f, nullptr, 0);
-    L3SetRenderQuality(quality);
-    return pModel;
-}
-
 template <typename T>
 T* newArray(int32_t count, size_t per = 1)
 {
@@ -112,7 +101,7 @@ bool CMeshParticlesDefinition::Read(const CParamBlock* pBlock)
     ReadKeyFrames(pBlock, "scalekeys", "scale", Vector3(1.0f, 1.0f, 1.0f), lifespan, __FILE__, __LINE__, scaleKeys);
     ReadKeyFrames(pBlock, "anglekeys", "angle", Vector3(), lifespan, __FILE__, __LINE__, angleKeys, DEGREES);
     if (!ReadTintAndPass(pBlock, __FILE__, __LINE__)) return false;
-    model = loadModelFile(modelName);
+    model = CModelUtil::LoadModelFile(modelName);
     if (!model) return false;  // the model loader has said why, once for every user of the file
     CollectStateBlocks(model->GetRootLodModel(0), stateBlocks, SIZE_MAX);
     return true;
