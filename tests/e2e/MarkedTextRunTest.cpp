@@ -1,5 +1,4 @@
-// The sample data as an editor that marks its text saves it, and a level's settings with a line
-// above their first section, in headless runs of the game.
+// The sample data as an editor that marks its text saves it, in a headless run of the game.
 #include "GameProcess.h"
 #include "LevelShot.h"
 #include "TestSupport.h"
@@ -51,28 +50,6 @@ TEST(MarkedTextRunTest, EveryTextFileWithAByteOrderMarkReadsAsWithout)
     // The level's trees and its fountain.
     EXPECT_EQ(crownsSeen(shot), static_cast<int>(std::size(CROWNS)));
     EXPECT_GT(fountainDrops(shot, LevelView()), 40);
-}
-
-TEST(MarkedTextRunTest, ALineAboveTheFirstSectionOfTheLevelsSettingsIsReportedAsNothingRead)
-{
-    testsupport::TempDir dir;
-    copyData(dir);
-    ASSERT_TRUE(withoutLoadingScreen(dir));
-    const std::string settings = "data/levels/demo/level.ini";
-    dir.write(settings, "; the demo level's settings\n" + dir.read(settings));
-
-    ASSERT_EQ(finishGame(startGame(dir, LEVEL_SHOT), 90), 0) << textOf(dir, "stderr.txt");
-    const std::string log = textOf(dir, "Veldrane.log");
-    EXPECT_EQ(countOf(log, "Time: "), 1) << log;
-    EXPECT_EQ(countOf(log, "Level settings data\\levels\\demo\\level.ini: text before the first section; "
-                           "nothing of the file was read"),
-              1)
-        << log;
-    // Nothing of the file was read, so the level has no trees.
-    ASSERT_TRUE(dir.exists("Veldrane_00000.tga")) << textOf(dir, "stderr.txt");
-    const Screenshot shot(dir.read("Veldrane_00000.tga"));
-    ASSERT_TRUE(shot.valid());
-    EXPECT_EQ(crownsSeen(shot), 0);
 }
 
 }  // namespace
