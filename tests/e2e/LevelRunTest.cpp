@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,18 @@ const Point FAR_CROWNS[] = {{5600, 2500, 160}, {5690, 2660, 160}, {5600, 3140, 1
 // The sky above the far trees and the open ground before them.
 const Point BARE[] = {{5600, 3300, 700}, {5200, 3000, 0}, {4500, 3300, 20}, {4000, 2600, 0}};
 
+// The trees and the bushes where the level's camera puts them, each near crown in its own tint's
+// leaf colour, no leaves elsewhere, and the fountain's drops above its foot and none beside it.
+void expectTheDemoLevel(const Screenshot& shot)
+{
+    const LevelView view;
+    for (const Point& p : NEAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
+    for (const Point& p : FAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
+    for (const Point& p : BARE) EXPECT_EQ(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
+    EXPECT_GT(fountainDrops(shot, view), 40);
+    EXPECT_EQ(shot.count(view, {3500, 3800, 100}, 3, water), 0);
+}
+
 TEST(LevelRunTest, TheDemoLevelShowsItsTreeClumpsAndItsFountainAndTheFountainIsHeard)
 {
     testsupport::TempDir dir;
@@ -35,16 +48,7 @@ TEST(LevelRunTest, TheDemoLevelShowsItsTreeClumpsAndItsFountainAndTheFountainIsH
     ASSERT_TRUE(dir.exists("Veldrane_00000.tga")) << textOf(dir, "stderr.txt");
     const Screenshot shot(dir.read("Veldrane_00000.tga"));
     ASSERT_TRUE(shot.valid());
-    const LevelView view;
-
-    // The crowns in leaf colours, and no leaves elsewhere.
-    for (const Point& p : NEAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
-    for (const Point& p : FAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
-    for (const Point& p : BARE) EXPECT_EQ(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
-
-    // The fountain's drops above its foot, and none beside it.
-    EXPECT_GT(fountainDrops(shot, view), 40);
-    EXPECT_EQ(shot.count(view, {3500, 3800, 100}, 3, water), 0);
+    expectTheDemoLevel(shot);
 
     // Its splashes (every 45 game steps) in the output: bursts of sound between stretches of silence.
     const std::string raw = textOf(dir, "audio.raw");
@@ -90,17 +94,36 @@ TEST(LevelRunTest, SortedTransparentMaterialsAndTheEffectsLaterPassesAreDrawnThr
     ASSERT_TRUE(dir.exists("Veldrane_00000.tga")) << textOf(dir, "stderr.txt");
     const Screenshot shot(dir.read("Veldrane_00000.tga"));
     ASSERT_TRUE(shot.valid());
-    const LevelView view;
-
-    // The trees and the bushes where the level's camera puts them, the near grove's crowns each in
-    // its own tint of the shared material, not in the factor the last one drawn left in it.
-    for (const Point& p : NEAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
-    for (const Point& p : FAR_CROWNS) EXPECT_GT(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
-    for (const Point& p : BARE) EXPECT_EQ(shot.count(view, p, 1, leafGreen), 0) << p.x << " " << p.y;
-    EXPECT_GT(fountainDrops(shot, view), 40);
-    EXPECT_EQ(shot.count(view, {3500, 3800, 100}, 3, water), 0);
+    // The near grove's crowns in their own tints of the shared material, not in the factor the last
+    // one drawn left in it.
+    expectTheDemoLevel(shot);
 }
 
+TEST(LevelRunTest, EveryTextFileWithAByteOrderMarkReadsAsWithout)
+{
+    testsupport::TempDir dir;
+    copyData(dir);
+    ASSERT_TRUE(withoutLoadingScreen(dir));
+    // Every file without a NUL byte is text, as an editor that marks its text saves it: materials,
+    // lists, settings, scripts, definitions.
+    int marked = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.file("data"))) {
+        if (!entry.is_regular_file()) continue;
+        const std::string name = std::filesystem::relative(entry.path(), dir.path()).string();
+        const std::string text = dir.read(name);
+        if (text.find('\0') != std::string::npos) continue;
+        dir.write(name, "\xEF\xBB\xBF" + text);
+        ++marked;
+    }
+    ASSERT_GT(marked, 30);
+    ASSERT_EQ(finishGame(startGame(dir, "150 keydown F12\n153 keyup F12\n170 close\n"), 90), 0)
+        << textOf(dir, "stderr.txt");
+    EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
+    ASSERT_TRUE(dir.exists("Veldrane_00000.tga")) << textOf(dir, "stderr.txt");
+    const Screenshot shot(dir.read("Veldrane_00000.tga"));
+    ASSERT_TRUE(shot.valid());
+    expectTheDemoLevel(shot);
+}
 
 TEST(LevelRunTest, TheLevelsSettingsNameItsVolumeFileAndTheEffectCountIsShownOverThePicture)
 {
