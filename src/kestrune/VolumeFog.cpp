@@ -4,7 +4,6 @@
 #include "d3dcore9/TextureFiles.h"
 #include "global/ProjData.h"
 #include "kestrune/TextLines.h"
-#include "l3render/L3Render.h"
 #include "l3render/ModelInst.h"
 #include "l3render/ModelManager.h"
 #include "l3render/ModelUtil.h"
