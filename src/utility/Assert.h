@@ -36,6 +36,28 @@ public:
     ReportLock& operator=(const ReportLock&) = delete;
 };
 
+// The data file this thread is reading, from the start of its read to the end of its loader's
+// checks of it. Every report made meanwhile names the file: one whose text does not is written
+// after the line "While reading <file>". Once one report about a file has been made this run,
+// later reports made while that file is read again or still (a caller's report of the failure its
+// callee reported, a second fault further on) follow from it and are not written; checksFailed
+// still counts them. A file read within another is a file of its own.
+class ReadingFile {
+public:
+    explicit ReadingFile(const char* name);
+    ~ReadingFile();
+    ReadingFile(const ReadingFile&) = delete;
+    ReadingFile& operator=(const ReadingFile&) = delete;
+
+    const char* name() const { return m_name; }
+    // Whether a report about this file has been made this run.
+    bool reported() const;
+
+private:
+    char m_name[260];
+    ReadingFile* m_pOuter;
+};
+
 // Test seam: while a hook is set, every report (assertions and plain run-log messages) goes to it
 // instead of the run log, under the report lock. Plain messages come with a null expression.
 typedef void (*AssertReportHook)(const char* message, const char* expression, const char* file, int line);

@@ -15,6 +15,8 @@
 #include <string>
 
 bool assertReportHookTakes(const char* message);
+bool nameFileBeingRead(const char* text, std::string& named);
+void forgetFilesReported();
 
 const char* const RUN_LOG_FILE_NAME = "Veldrane.log";
 const char* const VERSION_TEXT = "V1.01.1";
@@ -35,6 +37,9 @@ thread_local int intBufferIndex = 0;
 thread_local char concatBuffer[1024];
 
 char debugFileName[MAX_PATH] = "debug.txt";
+// A new name's file starts empty when the session first writes to it: a file the session never
+// writes (no category is ever set) is someone else's and stays.
+bool debugFileStartsEmpty = false;
 thread_local char debugBuffer[1024];
 
 RunLogAdapterLine describeAdapter = nullptr;
@@ -62,6 +67,9 @@ void writeRunLog(const char* message)
 {
     ReportLock lock;
     if (messagesWritten >= MAX_RUN_LOG_MESSAGES) return;
+    std::string named;
+    if (!nameFileBeingRead(message, named)) return;
+    if (!named.empty()) message = named.c_str();
     if (assertReportHookTakes(message)) return;
     // The same report from the same place (a check's text carries its file and line) says nothing
     // new: written again every frame, it would end the run over one cause.
@@ -120,6 +128,7 @@ void forgetFileFailures()
 {
     ReportLock lock;
     failedFiles.clear();
+    forgetFilesReported();
 }
 
 void trimLogFile(const char* fileName, uint32_t maxBytes)
@@ -184,7 +193,7 @@ const char* concatStrings(const char* s1, const char* s2, const char* s3, const 
 void setDebugFileName(const char* name)
 {
     snprintf(debugFileName, sizeof debugFileName, "%s", name);
-    DeleteFileA(debugFileName);
+    debugFileStartsEmpty = true;
 }
 
 void debugPrintf(uint32_t categories, const char* format, ...)
@@ -194,7 +203,8 @@ void debugPrintf(uint32_t categories, const char* format, ...)
     va_start(args, format);
     vsnprintf(debugBuffer, sizeof debugBuffer, format, args);
     va_end(args);
-    FILE* out = fopen(debugFileName, "a");
+    FILE* out = fopen(debugFileName, debugFileStartsEmpty ? "w" : "a");
+    if (out) debugFileStartsEmpty = false;
     FILE* target = out ? out : stdout;
     fputs(debugBuffer, target);
     fflush(target);
@@ -215,4 +225,5 @@ void resetRunLogCount()
     messagesWritten = 0;
     messagesSeen.clear();
     failedFiles.clear();
+    forgetFilesReported();
 }

@@ -46,6 +46,7 @@ const char* concatStrings(const char* s1, const char* s2 = nullptr, const char* 
                           const char* s10 = nullptr, const char* s11 = nullptr, const char* s12 = nullptr);
 
 // Category-filtered debug output to "debug.txt". No category mask is ever set, so it writes nothing.
+// A file named by setDebugFileName is emptied by the first write to it, not by the naming.
 extern uint32_t debugCategoryMask;
 void setDebugFileName(const char* name);
 void debugPrintf(uint32_t categories, const char* format, ...) __attribute__((format(printf, 2, 3)));

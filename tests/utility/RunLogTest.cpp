@@ -169,6 +169,59 @@ TEST_F(RunLogTest, FifthMessageEndsTheProcessAsAFailureAndSaysWhereToLook)
     EXPECT_EQ(before, log());
 }
 
+TEST_F(RunLogTest, AReportWhileAFileIsReadNamesItAndWhatFollowsFromItIsNotWritten)
+{
+    ::testing::internal::CaptureStderr();
+    const int checks = checksFailed();
+    {
+        ReadingFile list("data\\list.txt");
+        ASSERT(1 + 1 == 3);
+        {
+            ReadingFile again("DATA/List.txt");  // the same file, read through another name
+            writeRunLog("list.txt is broken");
+            EXPECT_TRUE(again.reported());
+        }
+        {
+            ReadingFile model("data\\model.rsm");  // a file of its own: its report is written
+            writeRunLog("Model data\\model.rsm too short");
+        }
+        writeRunLog("the list failed");
+    }
+    {
+        ReadingFile later("data\\list.txt");  // read again in the same run: reported already
+        EXPECT_TRUE(later.reported());
+        ASSERT_MSG(false, "still broken");
+    }
+    writeRunLog("outside every file");
+    ::testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(checks + 2, checksFailed());  // refused checks count, written or not
+    const std::string text = log();
+    size_t entries = 0;
+    for (size_t at = text.find("Time: "); at != std::string::npos; at = text.find("Time: ", at + 1)) ++entries;
+    EXPECT_EQ(3u, entries) << text;
+    EXPECT_NE(std::string::npos, text.find("While reading data\\list.txt\r\nAssertion Failed:\r\nExpression: 1 + 1 == 3"))
+        << text;
+    // A report that names its file has no line added.
+    EXPECT_NE(std::string::npos, text.find(ENTRY_TIME + std::string("Model data\\model.rsm too short"))) << text;
+    EXPECT_NE(std::string::npos, text.find(ENTRY_TIME + std::string("outside every file"))) << text;
+}
+
+TEST_F(RunLogTest, TheDebugFileIsEmptiedByItsFirstWriteNotByItsNaming)
+{
+    dir.write("debug.txt", "someone's notes");
+    setDebugFileName("debug.txt");
+    EXPECT_EQ("someone's notes", dir.read("debug.txt"));  // nothing is written: the file stays
+    debugCategoryMask = 1;
+    debugPrintf(1, "one %d\n", 1);
+    debugPrintf(1, "two\n");
+    EXPECT_EQ("one 1\ntwo\n", dir.read("debug.txt"));
+    setDebugFileName("debug.txt");  // a new session starts the file again
+    debugPrintf(1, "three\n");
+    debugCategoryMask = 0;
+    EXPECT_EQ("three\n", dir.read("debug.txt"));
+}
+
 TEST(RunLogStrings, IntToStringsRingOfEightAndConcatStaysInBounds)
 {
     const char* first = intToString(-42);
