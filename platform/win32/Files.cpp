@@ -65,11 +65,12 @@ bool isReadOnly(const std::string& path, const struct stat& st)
 // open or a read of one may wait for ever: they are not listed, and cannot be opened.
 bool isFileOrFolder(const struct stat& st) { return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode); }
 
-// Windows refuses to delete or replace a folder or a read-only file.
+// Windows refuses to delete or replace a folder or a read-only file. A link is judged as itself:
+// removing or replacing it leaves what it points at as it was.
 bool isProtected(const std::string& path)
 {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || isReadOnly(path, st));
+    return ::lstat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || isReadOnly(path, st));
 }
 
 std::string parentOf(const std::string& path)

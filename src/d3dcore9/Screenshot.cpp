@@ -106,9 +106,8 @@ HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT he
     TemporaryFileLock lock;
     std::string temporary(std::strlen(name) + 16, '\0');
     temporaryFileName(name, temporary.data(), temporary.size());
-    DeleteFileA(temporary.c_str());
     CFile file;
-    if (!file.Open(temporary.c_str(), FILE_MODE_WRITE)) {
+    if (!file.Open(temporary.c_str(), FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
         surface->UnlockRect();
         return E_FAIL;
     }

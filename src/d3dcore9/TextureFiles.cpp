@@ -227,7 +227,7 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     char temporary[MIP_NAME_SIZE];
     TemporaryTextureName(Name, temporary);
     CFile file;
-    if (!file.Open(temporary, FILE_MODE_WRITE)) {
+    if (!file.Open(temporary, FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
         char text[MIP_NAME_SIZE + 64];
         std::snprintf(text, sizeof(text), "Failed to write file <%s> File Read Only?", Name);
         ReportTextureWriteFailure(text, "false");

@@ -481,7 +481,7 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     char temporary[MIP_NAME_SIZE];
     TemporaryTextureName(SaveName, temporary);
     CFile file;
-    if (!file.Open(temporary, FILE_MODE_WRITE)) {
+    if (!file.Open(temporary, FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
         ReportTextureWriteFailure(concatStrings("Failed to write to <", SaveName, ">\nFile Read Only?"), "FileOK");
         return;
     }

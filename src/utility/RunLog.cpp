@@ -141,14 +141,11 @@ void trimLogFile(const char* fileName, uint32_t maxBytes)
         CloseHandle(source);
         return;
     }
-    // The copy is made new under this process's own temporary name. No other write of the process
-    // runs while the lock is held, so a file of that name is what a stopped write of an earlier
-    // process with the same id left: it goes (unlinked, so a link there leads nowhere else).
+    // The copy is made new under this process's own temporary name.
     TemporaryFileLock lock;
     char temporary[MAX_PATH];
     temporaryFileName(fileName, temporary, sizeof temporary);
-    DeleteFileA(temporary);
-    HANDLE target = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE target = createTemporaryFile(temporary);
     if (target == INVALID_HANDLE_VALUE) {
         CloseHandle(source);
         return;

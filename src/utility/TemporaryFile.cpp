@@ -17,3 +17,9 @@ void temporaryFileName(const char* name, char* out, size_t size)
     std::snprintf(out, size, "%.*s~%x.tmp", static_cast<int>(folderLength(name)), name,
                   static_cast<unsigned>(GetCurrentProcessId()));
 }
+
+HANDLE createTemporaryFile(const char* temporary)
+{
+    DeleteFileA(temporary);
+    return CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}

@@ -3,6 +3,7 @@
 // stopped while writing, or a second copy sharing the folder, never leaves a part-written file.
 #pragma once
 
+#include "platform/win32.h"
 #include "utility/Assert.h"
 
 #include <cstddef>
@@ -10,6 +11,11 @@
 // The temporary name a write of `name` goes to first: "~<process>.tmp" (the process id in hex) in
 // name's folder. Named by the process, two copies sharing a folder never write the same one.
 void temporaryFileName(const char* name, char* out, size_t size);
+// Makes the temporary file anew for writing, under TemporaryFileLock. Whatever stands at the name
+// (a stopped write's leftover, or a link someone put there) is removed, never written through, and
+// should the name be taken again meanwhile it is refused rather than opened. INVALID_HANDLE_VALUE
+// when the file cannot be made (GetLastError says why).
+HANDLE createTemporaryFile(const char* temporary);
 // How many leading characters of name are its folder, up to and with its last '\' or '/'.
 size_t folderLength(const char* name);
 

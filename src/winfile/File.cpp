@@ -3,6 +3,7 @@
 #include "utility/Assert.h"
 #include "utility/LogFile.h"
 #include "utility/RunLog.h"
+#include "utility/TemporaryFile.h"
 #include "utility/TextChars.h"
 #include "winfile/PackFile.h"
 
@@ -240,10 +241,15 @@ bool CFile::Open(const char* pFilenameIn, uint32_t mode)
         const DWORD access = writing ? GENERIC_WRITE : GENERIC_READ;
         const DWORD share = writing ? 0 : FILE_SHARE_READ;
         const DWORD creation = !writing ? OPEN_EXISTING : (mode & FILE_MODE_APPEND) ? OPEN_ALWAYS : CREATE_ALWAYS;
-        m_handle = CreateFileA(m_name, access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const auto create = [&] {
+            return writing && (mode & FILE_MODE_TEMPORARY)
+                       ? createTemporaryFile(m_name)
+                       : CreateFileA(m_name, access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+        };
+        m_handle = create();
         if (m_handle == INVALID_HANDLE_VALUE && writing && GetLastError() == ERROR_PATH_NOT_FOUND &&
             createDirectoriesFor(m_name))
-            m_handle = CreateFileA(m_name, access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+            m_handle = create();
         if (m_handle == INVALID_HANDLE_VALUE) return fail();
         m_size = GetFileSize(m_handle, nullptr);
     }

@@ -13,6 +13,7 @@ constexpr uint32_t FILE_MODE_READ = 1;
 constexpr uint32_t FILE_MODE_WRITE = 2;
 constexpr uint32_t FILE_MODE_APPEND = 4;       // with FILE_MODE_WRITE: open or create, then seek to the end
 constexpr uint32_t FILE_MODE_BUFFERED = 8;     // reads go through a read buffer (ignored when writing)
+constexpr uint32_t FILE_MODE_TEMPORARY = 16;   // with FILE_MODE_WRITE: made anew by createTemporaryFile
 constexpr uint32_t FILE_MODE_NOT_IN_PACK = 64; // keep this file out of a pack being built
 
 // While set, every open adds FILE_MODE_NOT_IN_PACK.

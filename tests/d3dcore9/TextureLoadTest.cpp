@@ -3,8 +3,10 @@
 #include "TextureFixture.h"
 
 #include "TestSupport.h"
+#include "d3dcore9/Screenshot.h"
 #include "platform/testing.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -115,6 +117,38 @@ TEST_F(TextureLoadTest, CalculatedLevelsAreSavedAsLevelFilesAndAnXimThatLoadsBac
     EXPECT_EQ(texture(small)->GetLevelCount(), 3u);
     EXPECT_EQ(texel(texture(small), 0, 3, 0), 0x80C0C0C0u);
     EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(TextureLoadTest, TheWritersRemoveALinkAtTheirTemporaryNameAndNeverWriteThroughOne)
+{
+    // At the temporary name of each writer's folder someone's link: to their file, to a read-only
+    // file, to nothing. A link at the shot's own name is replaced, not written through.
+    namespace fs = std::filesystem;
+    char own[32];
+    std::snprintf(own, sizeof own, "~%x.tmp", static_cast<unsigned>(GetCurrentProcessId()));
+    writeFile("outside/notes.txt", "the user's");
+    writeFile("outside/locked.txt", "read-only");
+    fs::permissions(m_dir.file("outside/locked.txt"), fs::perms::owner_read);
+    writeFile("tex/wall.tga", tga(8, 8, 32, halves()));
+    fs::create_directories(m_dir.file("tex/mipmaps"));
+    const std::pair<std::string, std::string> links[] = {
+        {"tex/", "outside/notes.txt"}, {"tex/mipmaps/", "outside/locked.txt"}, {"", "outside/none.txt"}};
+    for (const auto& [folder, target] : links) fs::create_symlink(m_dir.file(target), m_dir.file(folder + own));
+    fs::create_symlink(m_dir.file("outside/locked.txt"), m_dir.file("shot.tga"));
+
+    const TextureHandle h = load("tex\\wall.tga", D3DFMT_A8R8G8B8, 1);
+    ASSERT_NE(h, TEXTURE_NONE);
+    IDirect3DSurface9* level = nullptr;
+    ASSERT_EQ(static_cast<IDirect3DTexture9*>(texture(h))->GetSurfaceLevel(0, &level), D3D_OK);
+    EXPECT_EQ(writeSurfaceTGA(DXInterface.ID3DDevice, "shot.tga", 8, 8, level), D3D_OK);
+    level->Release();
+
+    EXPECT_TRUE(reports().empty()) << reports().front().message;
+    EXPECT_EQ(m_dir.read("outside/notes.txt") + m_dir.read("outside/locked.txt"), "the user'sread-only");
+    EXPECT_FALSE(m_dir.exists("outside/none.txt"));
+    for (const char* made : {"tex/wall.xim", "tex/mipmaps/wall_g01.tga", "shot.tga"})
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(m_dir.file(made)))) << made;
+    for (const auto& link : links) EXPECT_FALSE(fs::exists(fs::symlink_status(m_dir.file(link.first + own))));
 }
 
 TEST_F(TextureLoadTest, DamagedOrForeignCachesFallBackToTheSource)

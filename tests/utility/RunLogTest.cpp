@@ -138,8 +138,10 @@ TEST_F(RunLogTest, TheTrimReplacesItsOwnLeftoverAndLeavesOthersFilesAlone)
     EXPECT_EQ(dir.read(other), "another's");
     EXPECT_EQ(names(), (std::vector<std::string>{"Veldrane.log", "temp.tmp", other}));
 
-    // A link of that name is removed, not written through: what it points at stays as it was.
+    // A link of that name is removed, not written through: what it points at (here read-only)
+    // stays as it was.
     dir.write("notes.txt", "the user's");
+    fs::permissions(dir.file("notes.txt"), fs::perms::owner_read);
     fs::create_symlink("notes.txt", dir.file(own));
     dir.write("Veldrane.log", old + "b");
     trimLogFile("Veldrane.log", 10240);
