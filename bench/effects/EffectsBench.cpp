@@ -3,6 +3,7 @@
 // std::vector: each effect's fade from its distance, the squared distances sorted with std::sort,
 // and the sorted walk past the faded-out ones.
 #include "../RenderCoreBench.h"
+#include "../SphereModel.h"
 #include "d3dcore9/D3DCore.h"
 #include "effects/Effect.h"
 #include "effects/EffectDefinition.h"
@@ -11,6 +12,7 @@
 #include "global/ProjData.h"
 #include "platform/testing.h"
 #include "utility/Assert.h"
+#include "utility/LList.h"
 #include "utility/ParamBlock.h"
 
 #include <algorithm>
@@ -59,14 +61,15 @@ const TEffectKind stillKind = {"STILL", readStill, createStill};
 Vector3 camera;
 
 // The device, the project data and COUNT effects scattered over a square kilometre, in a folder of
-// their own (the render core's format list and no sphere model: nothing here draws).
+// their own (the render core's format list and the sphere model every effect manager loads).
 CEffectManager* level()
 {
     static CEffectManager* manager = nullptr;
     if (manager) return manager;
     setAssertReportHook(quiet);
+    llistInitElementPool();
     static RenderCoreBench core(false, "effects");
-    if (!core.ok()) return nullptr;
+    if (!core.ok() || !bench::prepareSphereModel(VELDRANE_DATA)) return nullptr;
     createProjData();
     SetExtraEffectKind(&stillKind);
     const char* file = "effects.txt";

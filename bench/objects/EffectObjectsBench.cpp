@@ -3,6 +3,7 @@
 // global new and delete in a std::vector of slots with a stack of free ones (HeapSlots.h). The
 // manager stands on the scripted card with one definition of the logging test kind.
 #include "../BenchMain.h"
+#include "../SphereModel.h"
 #include "EffectTestKind.h"
 #include "HeapSlots.h"
 #include "ReferenceDevice.h"
@@ -10,6 +11,7 @@
 #include "gameobjects/ParticleSystemEffect.h"
 #include "global/ProjData.h"
 #include "utility/Assert.h"
+#include "utility/LList.h"
 
 #include <cstdio>
 #include <vector>
@@ -29,18 +31,20 @@ bool put(const char* name, const char* text)
     return std::fclose(f) == 0 && written;
 }
 
-// The device, the project data and a data folder with one effect definition, once for the program
-// (in its private folder); false when any of it cannot be made.
+// The device, the project data and a data folder with one effect definition and the sphere model,
+// once for the program (in its private folder); false when any of it cannot be made.
 bool bringUp()
 {
     static const bool up = [] {
         setAssertReportHook(dropReport);
+        llistInitElementPool();
         std::error_code error;
         std::filesystem::create_directories("data/particles", error);
         if (error || !put("data/4CC.txt", "3\nDXT1\nDXT3\nDXT5\n") ||
             !put("data/particles/particlesystem_precache.psp",
                  "Precache\n{\nSet\n{\nfilename data\\particles\\fx.txt\nps_def0 spark\n}\n}\n") ||
-            !put("data/particles/fx.txt", "TESTEFFECT\n{\ninstancename spark\n}\n") || !bringUpReferenceDevice())
+            !put("data/particles/fx.txt", "TESTEFFECT\n{\ninstancename spark\n}\n") || !bringUpReferenceDevice() ||
+            !bench::prepareSphereModel(VELDRANE_DATA))
             return false;
         createProjData();
         installTestKind();

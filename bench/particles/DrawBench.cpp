@@ -6,6 +6,7 @@
 // and point-trail segments made and drawn per second (64 points, 16 steps) beside a plain loop
 // keeping the same history and drawing the same crossed ribbons.
 #include "../BenchMain.h"
+#include "../SphereModel.h"
 #include "ParticleData.h"
 #include "d3d9gl/DeviceRenderer.h"
 #include "d3dcore9/D3DCore.h"
@@ -67,6 +68,7 @@ public:
         DXSetup::SetEnumFilter(GameEnumFilter());
         if (!L3Init() || !SelectRenderMode(settings) || !L3CreateDevice(false, false, 1)) abort();
         createProjData();
+        if (!bench::prepareSphereModel(VELDRANE_DATA)) abort();
         manager = new CEffectManager;
         L3SetViewFromAngles(Vector3(), 0, 0, 0);
     }

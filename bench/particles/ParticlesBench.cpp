@@ -3,6 +3,7 @@
 // copying, gravity, damping, moving and relaunching in the same run; and the gravity controller
 // bouncing on a 256 x 256 AI map beside the plain loop asking the same map.
 #include "../RenderCoreBench.h"
+#include "../SphereModel.h"
 #include "ai/WorldMgr.h"
 #include "d3dcore9/D3DCore.h"
 #include "effects/EffectManager.h"
@@ -36,7 +37,7 @@ CEffectManager& manager()
     setAssertReportHook(quiet);
     llistInitElementPool();
     static RenderCoreBench core(false, "particles");
-    if (!core.ok()) abort();
+    if (!core.ok() || !bench::prepareSphereModel(VELDRANE_DATA)) abort();
     createProjData();
     getProjData().pWorldMgr = new CWorldMgr;
     pManager = new CEffectManager;

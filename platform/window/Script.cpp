@@ -163,6 +163,8 @@ void registerBuiltins()
 
 bool parse(const char* text, std::vector<Event>& out)
 {
+    // Some editors start a text file with a UTF-8 byte-order mark: it is no part of the first line.
+    if (text && std::strncmp(text, "\xEF\xBB\xBF", 3) == 0) text += 3;
     std::istringstream in(text ? text : "");
     std::string line;
     int number = 0;

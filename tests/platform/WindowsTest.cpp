@@ -166,6 +166,18 @@ TEST_F(WindowsTest, TheScriptPlaysEventsAtTheirFrames)
     EXPECT_FALSE(pt::loadScript("12\n"));
 }
 
+TEST_F(WindowsTest, AScriptSavedWithAByteOrderMarkPlaysFromItsFirstLine)
+{
+    // Only the mark at the very start is an editor's; anywhere else it is a line's own text.
+    EXPECT_FALSE(pt::loadScript("1 close\n\xEF\xBB\xBF" "2 close\n"));
+    ASSERT_TRUE(pt::loadScript("\xEF\xBB\xBF" "1 text a\n2 close\n"));
+    pump();  // frame 1 queues the text, delivered by the next pass
+    pump();
+    pump();
+    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_CHAR, WM_CLOSE, WM_DESTROY}));
+    EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>('a'));
+}
+
 TEST_F(WindowsTest, AScriptedKeyCanBeHeld)
 {
     pt::loadScript("1 keydown escape\n3 keyup 0x1b\n");

@@ -222,8 +222,8 @@ struct MessageBoxRecord {
 const std::vector<MessageBoxRecord>& messageBoxes();
 void clearMessageBoxes();
 
-// The frame script (the text of a PLATFORM_SCRIPT file). False with a line on stderr when a line
-// cannot be read; the lines before it stay loaded.
+// The frame script (the text of a PLATFORM_SCRIPT file, a UTF-8 byte-order mark at its start
+// skipped). False with a line on stderr when a line cannot be read; then none is loaded.
 bool loadScript(const char* text);
 DWORD scriptFrame();
 
