@@ -144,6 +144,8 @@ int highestScriptPad(const char* path)
         text.resize(got);
         CloseHandle(file);
     }
+    // A byte-order mark would hide a first line's comment sign.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     std::istringstream in(text);
     int highest = -1;
     long pad;

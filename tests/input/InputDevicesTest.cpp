@@ -236,6 +236,8 @@ TEST_F(InputDevicesTest, KeysMouseAndPadsNamedByTheScript)
     dir.write("play.txt", "# a short run\n5 pad 1 axis x 0.5\n7 dik SPACE down\n9 pad 9 axis x 0.5\n20 close\n");
     EXPECT_EQ(di::highestScriptPad(dir.file("play.txt").c_str()), 1);
     EXPECT_EQ(di::highestScriptPad(dir.file("missing.txt").c_str()), -1);
+    dir.write("marked.txt", "\xEF\xBB\xBF#5 pad 3 axis x 0.5\n5 pad 1 axis x 0.5\n");
+    EXPECT_EQ(di::highestScriptPad(dir.file("marked.txt").c_str()), 1);  // the commented line names no pad
     ti::attachJoystick("Real pad", "Pad");
     ti::useScript(dir.file("play.txt"));
     const bool wanted[MAX_JOYSTICKS] = {true, true, true, false};
