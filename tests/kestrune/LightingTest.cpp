@@ -267,17 +267,20 @@ TEST_F(LightMapsTest, TheListLoadsItsMapsAndReportsWhatItCannotUse)
         {"two\n", 0, {"holds no light maps"}, {}},
         {"1\nspot.tga spotmap.mtl\npoint.tga pointmap.mtl\n", 1, {"contains too many lightmaps"}, {true}},
         {"3\nspot.tga spotmap.mtl\n", 1, {"fewer lightmaps"}, {true}},
-        {many, 256, {"declares too many", "contains too many lightmaps"}, {true}},
+        // A damaged list is one report, its first fault; a material of the wrong layout is a file
+        // of its own.
+        {many, 256, {"declares too many"}, {true}},
         {"2\nspot.tga " + std::string(600, 'x') + " spotmap.mtl\npoint.tga pointmap.mtl\n", 2,
-         {"Light map name too long", "Line too long in lightmaps.txt"}, {false, true}},
-        // Two maps of one missing material: said once.
+         {"Line too long in data\\lights\\lightmaps.txt"}, {false, true}},
         {"4\nspot.tga\nmissing.tga nothere.mtl\npoint.tga other.mtl\nmissing.tga nothere.mtl\nspot.tga spotmap.mtl\n", 4,
-         {"needs a texture and a material", "File not found: data\\lights\\nothere.mtl", "D3DFlags == (D3DFVF_XYZ"},
+         {"While reading data\\lights\\lightmaps.txt\nA light map needs a texture and a material",
+          "D3DFlags == (D3DFVF_XYZ"},
          {false, false, false, true}},
     };
     const DWORD blocksBefore = D3DCore.StateBlocks.SlotsUsed;
     for (const Row& row : rows) {
         testsupport::clearReports();
+        forgetFileFailures();  // each as a run of its own
         std::filesystem::remove(m_dir.file("data/lights/lightmaps.txt"));
         if (!row.text.empty()) m_dir.write("data/lights/lightmaps.txt", row.text);
         EXPECT_EQ(LightMaps.Initialise(), !row.text.empty());
@@ -286,6 +289,8 @@ TEST_F(LightMapsTest, TheListLoadsItsMapsAndReportsWhatItCannotUse)
             EXPECT_EQ(LightMaps.Material(static_cast<uint32_t>(i)) != SB_NONE, row.loaded[i]) << row.text.substr(0, 40);
         EXPECT_EQ(testsupport::reports().size(), row.reports.size()) << row.text.substr(0, 40);
         for (const std::string& r : row.reports) EXPECT_EQ(countReports(r), 1) << r;
+        for (const testsupport::Report& r : testsupport::reports())
+            EXPECT_TRUE(r.message.find("data\\lights\\") != std::string::npos) << r.message;
         LightMaps.Shutdown();
         EXPECT_EQ(D3DCore.StateBlocks.SlotsUsed, blocksBefore);
     }
