@@ -399,6 +399,13 @@ TEST_F(ShadowsTest, EachMeshIsAGridOfQuadsDrapedOverTheGroundUnderTheVehicle)
     const std::pair<float, float> rows[] = {{1.0f, 1.0f}, {1.3f, low},           {1.7f, high},
                                             {2.5f, 2.5f}, {-1.3f - 4 * pi, -low}, {NAN, 0.0f}};
     for (const auto& [c, expected] : rows) EXPECT_NEAR(ShadowBankAngle(c), expected, 1e-5f) << c;
+
+    // Without their material neither mesh is made, and the material is named once.
+    ShutdownShadows();
+    std::filesystem::remove(m_dir.file("data/models/shadow/shadow.mtl"));
+    EXPECT_FALSE(InitShadows());
+    ASSERT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(countReports("data\\models\\shadow\\shadow.mtl"), 1);
 }
 
 struct Puff { Vector3 at; uint32_t alpha; };  // the world matrix's translation, the texture factor's alpha
