@@ -260,6 +260,8 @@ bool CGameObjectManager::loadState(int chapter, int mission, bool trackDeletions
 
 bool CGameObjectManager::readInstanceScript(const char* fileName)
 {
+    // Held while the objects are made too: a block the reader cut says so once, naming the script.
+    ReadingFile reading(fileName);
     char* pText = nullptr;
     blockStartList blocks;
     if (!scanBlocks(fileName, &pText, blocks)) return false;
