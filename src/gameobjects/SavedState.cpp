@@ -180,6 +180,8 @@ bool CGameObjectManager::saveState(int chapter, int mission)
 bool CGameObjectManager::loadState(int chapter, int mission, bool trackDeletions)
 {
     const StatePath path(chapter, mission);
+    // What the objects restored from it report names the file too.
+    ReadingFile reading(path.text);
     // The first mission of a chapter has no file, yet its deletions must be recorded for the next.
     setDeletionTracking(trackDeletions);
 
