@@ -180,6 +180,8 @@ bool CGameObjectManager::saveState(int chapter, int mission)
 bool CGameObjectManager::loadState(int chapter, int mission, bool trackDeletions)
 {
     const StatePath path(chapter, mission);
+    // What the objects restored from it report names the file too.
+    ReadingFile reading(path.text);
     // The first mission of a chapter has no file, yet its deletions must be recorded for the next.
     setDeletionTracking(trackDeletions);
 
@@ -260,6 +262,8 @@ bool CGameObjectManager::loadState(int chapter, int mission, bool trackDeletions
 
 bool CGameObjectManager::readInstanceScript(const char* fileName)
 {
+    // Held while the objects are made too: a block the reader cut says so once, naming the script.
+    ReadingFile reading(fileName);
     char* pText = nullptr;
     blockStartList blocks;
     if (!scanBlocks(fileName, &pText, blocks)) return false;

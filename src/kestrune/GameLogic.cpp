@@ -73,11 +73,20 @@ void clearForRestart(CGameObjectManager* pObjects, const SLevelRestart& level)
     pObjects->detachEventWiring();
 }
 
+// The report of a script that cannot be read names it, and is left out once the script has been
+// reported.
+bool readLevelScript(CGameObjectManager* pObjects, const char* fileName)
+{
+    ReadingFile script(fileName);
+    const bool read = pObjects->readInstanceScript(fileName);
+    if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
+    return read;
+}
+
 bool refillForRestart(CGameObjectManager* pObjects, const SLevelRestart& level)
 {
     pObjects->resetResourceManagers();
-    const bool read = pObjects->readInstanceScript(level.instanceScript);
-    if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
+    const bool read = readLevelScript(pObjects, level.instanceScript);
     CGameTree::resetAll();
     if (level.campaign) pObjects->loadState(level.chapter, level.mission, level.trackDeletions);
     pObjects->update();
@@ -184,8 +193,7 @@ bool CGameLogic::loadLevel(const char* instanceScript)
     if (!isClient()) m_pGameInfo = new GameInfo;
 
     m_instanceScript = instanceScript ? instanceScript : "";
-    const bool read = theObjectManager->readInstanceScript(instanceScript);
-    if (!read) assertFailedMsg("Failed to read the instance script", "0", __FILE__, __LINE__);
+    const bool read = readLevelScript(theObjectManager, instanceScript);
     theObjectManager->update();
     if (m_campaign) theObjectManager->loadState(m_chapter, m_mission, m_trackDeletions);
     if (D3DCore.DeviceActive) CBufferAllocator::GetInstance()->DisableRecycling();

@@ -21,6 +21,7 @@
 #include "l3render/ModelUtil.h"
 #include "matcore9/Forwarders.h"
 #include "matcore9/MatCore.h"
+#include "utility/Assert.h"
 #include "utility/IniManager.h"
 #include "utility/RunLog.h"
 #include "wincore/WinCore.h"
@@ -154,7 +155,9 @@ bool gameRenderInit()
     D3DCore.DrawMargin = displayMargin != 0 ? 1 : 0;
     D3DCore.FrameStatsEnabled = displayStatistics != 0 ? 1 : 0;
     applyGameViewport();
-    if (!InitShadows()) writeRunLog("No vehicle shadows");
+    // A shadow material that failed has said why.
+    const int checksBefore = checksFailed();
+    if (!InitShadows() && checksFailed() == checksBefore) writeRunLog("No vehicle shadows");
     PackFileSetProgressFunc(showPackProgress);
     deviceResetHandle = D3DCore.RegisterFunc(1, onDeviceRestored);
     deviceWasReset = false;

@@ -78,6 +78,9 @@ CLightMaps::~CLightMaps()
 bool CLightMaps::Initialise()
 {
     if (!VERIFY(!m_initialised) || !VERIFY(!m_begunLightMapping)) return false;
+    // A damaged list is one report, naming it: a line it cannot use, or a material it names that
+    // is not there, is its first fault.
+    ReadingFile reading(LIST_FILE);
     CFile file;
     const bool FileOK = file.Open(LIST_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED);
     if (!FileOK)
@@ -93,7 +96,7 @@ bool CLightMaps::ReadList(CFile& file)
     char line[MAX_LINE + 1];
     bool counted = false;
     uint32_t declared = 0, LightNum = 0;
-    while (readTextLine(file, line, sizeof line, "lightmaps.txt")) {
+    while (readTextLine(file, line, sizeof line, LIST_FILE)) {
         char* tokens[2];
         const int n = splitTokens(line, tokens, 2);
         if (n == 0 || tokens[0][0] == ';' || std::strncmp(tokens[0], "//", 2) == 0) continue;
@@ -143,6 +146,8 @@ bool CLightMaps::LoadMap(uint32_t index, const char* texture, const char* materi
     names.TotalNames = 1;
     std::snprintf(names.Name[0], SB_TEXNAME_SIZE, "%s", texturePath);
     DWORD handle = SB_NONE;
+    // The material is a file of its own: what its loader said of it is not said again here.
+    ReadingFile reading(materialPath);
     const bool OK = MatCore.LoadMaterial(materialPath, names, &handle);
     ASSERT(OK);
     const StateBlock* SB = D3DCore.StateBlocks.GetSB(handle);

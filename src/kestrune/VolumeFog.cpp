@@ -183,10 +183,14 @@ void VolumeReader::InModel(const char* word, char** args, int n)
     if (!stricmp(word, "name")) {
         if (!VERIFY_MSG(n > 0, "A volume model needs a name") || !VERIFY_MSG(!m.BaseModel, "Volume model named twice"))
             return;
-        m.BaseModel = CModelUtil::LoadModelFile(args[0]);
-        if (!VERIFY(Model[CurrentModel].BaseModel)) return;
-        m.BaseModelInst = CModelManager::CreateModelInst(m.BaseModel);
-        ASSERT(Model[CurrentModel].BaseModelInst);
+        {
+            // The puff's model is a file of its own: what its loader said of it is not said again.
+            ReadingFile model(args[0]);
+            m.BaseModel = CModelUtil::LoadModelFile(args[0]);
+            if (!VERIFY(Model[CurrentModel].BaseModel)) return;
+            m.BaseModelInst = CModelManager::CreateModelInst(m.BaseModel);
+            ASSERT(Model[CurrentModel].BaseModelInst);
+        }
         m.CloudPart = MatFindStateBlock("CloudPart");
         m.Scroller = m.CloudPart != 0xFFFFFFFFu ? MatFindStageID(m.CloudPart, "Scroller") : 0xFFFFFFFFu;
     } else if (!stricmp(word, "vertices") || !stricmp(word, "instances")) {
@@ -302,6 +306,9 @@ bool LoadVolumeModels(const char* fileName)
 {
     ReleaseVolumeFog();
     if (!VERIFY(fileName)) return false;
+    // A damaged file is one report: its first fault, naming it. The level goes on with the models
+    // read whole.
+    ReadingFile reading(fileName);
     CFile file;
     if (!file.Open(fileName, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         assertFailedMsg(concatStrings("File not found: ", fileName), "FileOK", __FILE__, __LINE__);
@@ -319,6 +326,7 @@ bool LoadCloudLevel()
     char path[CProjData::MAX_PATH_TEXT + 40];
     const char* dataPath = projDataExists() ? getProjData().DataPath : "data\\";
     std::snprintf(path, sizeof path, "%smodels\\volumefog\\cloudlevel.tga", dataPath);
+    ReadingFile reading(path);
     // The image reader would end the run over a missing file.
     if (!FileExists(path)) {
         assertFailedMsg(concatStrings("File not found: ", path), "FileOK", __FILE__, __LINE__);

@@ -301,4 +301,20 @@ TEST_F(Samples, StackedTestersNeitherSinkIntoTheGroundNorPassThroughEachOther)
     EXPECT_TRUE(testsupport::reports().empty());
 }
 
+// A level script cut inside a block is one report, naming it; a damaged model its objects load is
+// a file of its own, named in a report of its own.
+TEST_F(Samples, ACutScriptIsOneReportAndAModelItsObjectsLoadIsAnother)
+{
+    dir.write("data/dumb_test_object.rsm", "RSM");
+    const std::string text = "CollisionTest\n{\ninstancename t1\nposition 0, 0, 100\ncollision_type 0\n}\n"
+                             "CollisionTest\n{\ninstancename t2\nposition 0, 500, 100\n";
+    dir.write("data/levels/demo/m01.txt", text);
+    EXPECT_TRUE(objects().readInstanceScript("data\\levels\\demo\\m01.txt"));
+    EXPECT_EQ(nullptr, named<CCollisionTest>("t1"));  // without its model
+    ASSERT_EQ(2u, testsupport::reports().size());
+    EXPECT_EQ(1, testsupport::countReports("Block file data\\levels\\demo\\m01.txt: ends inside a block"));
+    EXPECT_EQ(1, testsupport::countReports("data\\dumb_test_object.rsm"));
+    EXPECT_EQ(0, testsupport::countReports("While reading"));
+}
+
 }  // namespace

@@ -232,12 +232,13 @@ TEST_F(GameLogicTest, AMissingScriptLeavesAnEmptyLevelAndDuplicateManagersAreDro
     logic->addLevelManager(new LoggingManager(0x84000000, log));
     logic->addLevelManager(new LoggingManager(0x84000000, log));
     EXPECT_FALSE(logic->loadLevel("nowhere.txt"));
-    EXPECT_EQ(1, testsupport::countReports("Failed to read the instance script"));
+    EXPECT_EQ(1, testsupport::countReports("While reading nowhere.txt\nFailed to read the instance script"));
     EXPECT_EQ(1, log.count("destroy 84000000"));
     EXPECT_EQ(1, log.count("initialise"));
-    // A second load replaces the first level.
+    // A second load replaces the first level; the script has been reported.
     EXPECT_FALSE(logic->loadLevel("nowhere.txt"));
     EXPECT_EQ(2, log.count("destroy 84000000"));
+    EXPECT_EQ(1, testsupport::countReports("Failed to read the instance script"));
 }
 
 TEST_F(GameLogicTest, ALoadedLevelsObjectsStandInItsTreeAndAreInterpolatedAndDrawnEachFrame)
