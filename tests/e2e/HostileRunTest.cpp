@@ -106,6 +106,25 @@ TEST_F(HostileRunTest, ACloseEndsAFullScreenRunMinimisedDuringTheLoadingScreen)
     EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
 }
 
+TEST_F(HostileRunTest, InFullScreenAFocusLostAsTheGameComesBackStillHasItWaitMinimised)
+{
+    // Back in front at 90, the game takes the screen again and rebuilds its effects, loading their
+    // model and pumping the messages meanwhile inside its step; the focus goes again a few frames on.
+    // Nothing is drawn while it waits (the screenshot asked for then is not taken); a close ends the
+    // wait at once, and so does a return, after which the game draws again.
+    setDisplay("FullScreen", "1");
+    for (int lost = 92; lost <= 94; ++lost) {
+        const bool back = lost == 93;
+        const std::string script = "61 focus off\n90 focus on\n" + std::to_string(lost) + " focus off\n122 key F12\n" +
+                                   (back ? "140 focus on\n160 key F12\n170 close\n" : "140 close\n");
+        EXPECT_EQ(finishGame(startGame(dir, script), HUNG_AFTER), 0) << script;
+        EXPECT_EQ(dir.exists("Veldrane_00000.tga"), back) << script;
+        EXPECT_FALSE(dir.exists("Veldrane_00001.tga")) << script;
+        fs::remove(dir.file("Veldrane_00000.tga"));
+    }
+    EXPECT_EQ(textOf(dir, "Veldrane.log"), "");
+}
+
 TEST_F(HostileRunTest, APipeInTheWayOfADataFileOrTheRunLogIsNotWaitedOn)
 {
     // The log a pipe too, and a report to write to it: a texture gone.
