@@ -14,7 +14,8 @@ HINSTANCE hInst = nullptr;
 CWinCore::CWinCore()
     : AppName(nullptr), IconId(0), Active(false), Quit(false), Minimised(false), SystemCursor(true), ExitCode(0),
       MainWindowHandle(nullptr), pWinKeyStack(nullptr), pWinExtendedKeyStack(nullptr), EraseBackground(true),
-      DeviceNotReady(false), CharCounts{}, WinCoreFunc{}, Visible(true), MainPump(true)
+      DeviceNotReady(false), CharCounts{}, WinCoreFunc{}, Visible(true), MainPump(true),
+      ActivationSkipped(false)
 {
 }
 
@@ -60,9 +61,22 @@ bool CWinCore::ProcessMessages(bool mainPump)
 
 void CWinCore::CallRow(uint32_t Type)
 {
-    if (DoingGameLoop) return;
+    if (DoingGameLoop) {
+        // The callbacks must not run inside a step that pumps, but a change of focus must not be
+        // lost either: the game would draw on behind another window.
+        if (Type == FUNC_ACTIVATE || Type == FUNC_DEACTIVATE) ActivationSkipped = true;
+        return;
+    }
     for (int32_t i = 0; i < MAX_FUNCS; ++i)
         if (WinCoreFunc[Type][i]) WinCoreFunc[Type][i]();
+}
+
+void CWinCore::CallSkippedActivation()
+{
+    if (!ActivationSkipped) return;
+    ActivationSkipped = false;
+    // Only where the focus ended up counts: a loss and a return within one step net out.
+    CallRow(Active ? FUNC_ACTIVATE : FUNC_DEACTIVATE);
 }
 
 void CWinCore::FillClientBlack(HWND window)

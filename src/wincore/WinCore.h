@@ -60,6 +60,9 @@ public:
     // Minimises and pumps until the window is in front again; a quit meanwhile ends the process.
     void MinimiseUntilForeground();
     static void WriteLog(const char* message);
+    // After a game step: a change of focus taken by the step's own pumps, whose callbacks were
+    // skipped, reaches them now, as the focus stands at the end of the step.
+    void CallSkippedActivation();
 
     char* AppName;
     uint32_t IconId;
@@ -77,6 +80,7 @@ public:
     WinCoreFuncPtr WinCoreFunc[MAX_FUNC_TYPES][MAX_FUNCS];
     bool Visible;
     bool MainPump;
+    bool ActivationSkipped;  // a step's pump took WM_ACTIVATEAPP and ran no callbacks for it
 
 private:
     void CallRow(uint32_t Type);

@@ -116,6 +116,12 @@ protected:
         const CEffect* pEffect = pObject ? pObject->getEffect() : nullptr;
         return pEffect ? static_cast<const CParticleEffect*>(pEffect)->GetFrame() : -1;
     }
+    // The probe once more at the next frame; until it runs through it counts as not run.
+    static void again(const std::string& probe)
+    {
+        probesRun.erase(probe);
+        EXPECT_TRUE(pt::loadScript((std::to_string(pt::scriptFrame() + 1) + " probe " + probe + "\n").c_str()));
+    }
     static int countTexts(const std::string& start)
     {
         int n = 0;
@@ -154,6 +160,9 @@ TEST_F(GameLoop, LosingTheFocusPausesWindowedAndInFullScreenWaitsMinimisedThenRe
             EXPECT_EQ(std::make_tuple(timeAway, resets), std::make_tuple(getGameTime(), pt::d3d9Calls("Reset")));
         };
         probes["back"] = [&] {
+            // The step that takes the game back pumps as it restores and rebuilds: the checks wait
+            // for the first pump after it.
+            if (DoingGameLoop) return again("back");
             EXPECT_FALSE(IsIconic(WinCore.MainWindowHandle));
             // Full screen the device took the screen again in the mode it was made in.
             const D3DPRESENT_PARAMETERS& now = pt::d3d9State()->Parameters;
@@ -164,9 +173,8 @@ TEST_F(GameLoop, LosingTheFocusPausesWindowedAndInFullScreenWaitsMinimisedThenRe
             EXPECT_TRUE(fullScreen ? fountainFrame() >= 0 && fountainFrame() < 5 : fountainFrame() >= frameBefore);
         };
         probes["later"] = [&] { EXPECT_GT(getGameTime(), timeAway); };
-        // The effects' rebuild pumps the messages as it loads their sphere model: a frame more.
         EXPECT_EQ(0, play("50 focus off\n51 focus on\n55 probe blipped\n60 probe before\n61 focus off\n"
-                          "70 probe away\n80 probe away\n90 focus on\n94 probe back\n110 probe later\n120 close\n",
+                          "70 probe away\n80 probe away\n90 focus on\n91 probe back\n110 probe later\n120 close\n",
                           fullScreen));
         EXPECT_GE(frameBefore, 30);
     }
