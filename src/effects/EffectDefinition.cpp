@@ -4,7 +4,12 @@
 #include "utility/ParamBlock.h"
 #include "utility/RunLog.h"
 
+#include <cstdio>
+
 namespace {
+
+thread_local const char* definitionBeingRead = nullptr;
+thread_local char faultText[512];
 
 // A key out of range, named with its definition: each definition's fault is an entry of its own.
 const char* outOfRange(const CParamBlock& block, const char* key)
@@ -15,6 +20,17 @@ const char* outOfRange(const CParamBlock& block, const char* key)
 }
 
 }  // namespace
+
+ReadingDefinition::ReadingDefinition(const char* name) : m_pOuter(definitionBeingRead) { definitionBeingRead = name; }
+
+ReadingDefinition::~ReadingDefinition() { definitionBeingRead = m_pOuter; }
+
+const char* definitionFault(const char* text)
+{
+    if (!definitionBeingRead) return text;
+    snprintf(faultText, sizeof faultText, "Effect definition %s: %s", definitionBeingRead, text);
+    return faultText;
+}
 
 void CEffectDefinition::ReadCommonKeys(const CParamBlock& block)
 {

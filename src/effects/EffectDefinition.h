@@ -31,3 +31,19 @@ public:
     uint8_t KillIfOffScreen = 0;
     uint8_t RenderIfOnScreenOnly = 0;
 };
+
+// The definition a reader is reading on this thread, held by the manager around each reader: a
+// file holds many definitions, so its readers' reports say which one they refuse.
+class ReadingDefinition {
+public:
+    explicit ReadingDefinition(const char* name);
+    ~ReadingDefinition();
+    ReadingDefinition(const ReadingDefinition&) = delete;
+    ReadingDefinition& operator=(const ReadingDefinition&) = delete;
+
+private:
+    const char* m_pOuter;
+};
+
+// "Effect definition <name>: <text>" while a definition is read, else the text.
+const char* definitionFault(const char* text);

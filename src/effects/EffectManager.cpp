@@ -11,8 +11,11 @@
 #include "utility/ParamBlock.h"
 #include "utility/RunLog.h"
 
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <strings.h>
 
 CEffectManager* pTheEffectManager = nullptr;
@@ -22,6 +25,13 @@ namespace {
 
 const D3DCoreFuncHandle NO_FUNC = {0, -1};
 const char* const SPHERE_MODEL_FILE = "data\\sphere.rsm";
+
+std::string lowerCase(const char* text)
+{
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
 
 // The multi-effect that started the effect, or null.
 CEffect* ownerOf(const CEffect* pEffect)
@@ -36,8 +46,8 @@ CEffectManager::CEffectManager()
       m_afterSortedHandle(NO_FUNC), m_beforeSortedHandle(NO_FUNC), m_sorted(false), m_scenePassesDue(false),
       m_pDefinitions(nullptr),
       m_pLastDefinition(nullptr), m_numDefinitions(0), m_pFirstEffect(nullptr), m_pLastEffect(nullptr),
-      m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_pUpdating(nullptr), m_putOffEnds(0), m_precaching{},
-      m_precacheDepth(0), m_creating{}, m_createDepth(0)
+      m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_pUpdating(nullptr), m_putOffEnds(0),
+      m_readFile{}, m_refused(), m_precaching{}, m_precacheDepth(0), m_creating{}, m_createDepth(0)
 {
     ASSERT(pTheEffectManager==NULL);
     // The callbacks draw whichever manager is current: the one replaced stops drawing, so no pass
@@ -99,6 +109,8 @@ CEffectManager::~CEffectManager()
 bool CEffectManager::ReadBlocks(const char* fileName)
 {
     FreeBlocks();
+    snprintf(m_readFile, sizeof m_readFile, "%s", fileName ? fileName : "");
+    ReadingFile reading(m_readFile);
     if (!loadBlocks(fileName, m_readBlocks, 64)) {
         deleteBlockList(m_readBlocks);
         return false;
@@ -159,17 +171,23 @@ bool CEffectManager::PrecacheEffect(const char* pName)
     // A definition that names itself, directly or through others, is taken as read.
     for (uint32_t i = 0; i < m_precacheDepth; ++i)
         if (strcasecmp(m_precaching[i], pName) == 0) return true;
-    if (!VERIFY_MSG(m_precacheDepth < MAX_EFFECT_NESTING, concatStrings("Effect ", pName, " nests too deep")))
+    ReadingFile reading(m_readFile);
+    const auto refuse = [&] {
+        m_refused.emplace(lowerCase(pName), m_readFile);
         return false;
+    };
+    if (!VERIFY_MSG(m_precacheDepth < MAX_EFFECT_NESTING, concatStrings("Effect ", pName, " nests too deep")))
+        return refuse();
 
     char instanceName[EFFECTNAMELEN];
     const CParamBlock* pBlock = FindDefinitionBlock(pName, instanceName);
-    if (!pBlock) return false;
+    if (!pBlock) return refuse();
     const TEffectKind* pKind = FindEffectKind(pBlock->getName());
-    if (!VERIFY_MSG(pKind, concatStrings("Unknown effect kind ", pBlock->getName(), " of ", instanceName))) return false;
+    if (!VERIFY_MSG(pKind, concatStrings("Unknown effect kind ", pBlock->getName(), " of ", instanceName)))
+        return refuse();
     if (!VERIFY_MSG(pKind->pReader && pKind->pFactory,
                     concatStrings("Effects of kind ", pKind->pBlockName, " cannot be made: ", instanceName)))
-        return false;
+        return refuse();
 
     TDefinitionRecord* pRecord = new (std::nothrow) TDefinitionRecord();
     if (!pRecord) return false;
@@ -178,12 +196,16 @@ bool CEffectManager::PrecacheEffect(const char* pName)
 
     std::memcpy(m_precaching[m_precacheDepth++], instanceName, EFFECTNAMELEN);
     CEffectDefinition* pDefinition = nullptr;
-    const bool read = pKind->pReader(*this, *pBlock, &pDefinition);
+    bool read;
+    {
+        ReadingDefinition definition(m_precaching[m_precacheDepth - 1]);
+        read = pKind->pReader(*this, *pBlock, &pDefinition);
+    }
     --m_precacheDepth;
     if (!read || !pDefinition) {
         delete pDefinition;
         delete pRecord;
-        return false;
+        return refuse();
     }
     pRecord->pDefinition = pDefinition;
     if (m_pLastDefinition)
@@ -273,6 +295,10 @@ CEffect* CEffectManager::CreateEffect(const char* pName, const Vector3& position
 {
     const TDefinitionRecord* pDefRecord = FindDefinitionRecord(pName);
     if (!pDefRecord) {
+        // A name refused while its file was read: what that file's report said, this follows from.
+        std::optional<ReadingFile> reading;
+        const auto refused = pName ? m_refused.find(lowerCase(pName)) : m_refused.end();
+        if (refused != m_refused.end()) reading.emplace(refused->second.c_str());
         ASSERT_MSG(false, concatStrings("Effect ", pName ? pName : "(null)", " not precached"));
         return nullptr;
     }

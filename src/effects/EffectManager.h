@@ -17,6 +17,8 @@
 #include "utility/VectorMath.h"
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 class CEffect;
 class CEffectDefinition;
@@ -52,7 +54,8 @@ public:
     bool ReadBlocks(const char* fileName);
     void FreeBlocks();
     // Builds the definition of that name from the held blocks. True when it exists already or is
-    // being read further up (a definition naming itself).
+    // being read further up (a definition naming itself). Its reports name the held blocks' file;
+    // a name refused stays known with that file, so that starting it later is said as about it.
     bool PrecacheEffect(const char* pName);
     // Deletes the first definition of that name; its live effects are reported and destroyed first.
     void UnprecacheEffect(const char* pName);
@@ -145,6 +148,10 @@ private:
     uint32_t m_walkDepth;
     CEffect* m_pUpdating;  // whose update is running
     uint32_t m_putOffEnds;  // live records whose destroy waits for their update to return
+    char m_readFile[260];  // whose blocks are held, or were last
+    // Names refused by PrecacheEffect (lower case), with the file read then: a start of one follows
+    // from what that file's report said.
+    std::unordered_map<std::string, std::string> m_refused;
     // Names being read and definitions being created, innermost last.
     char m_precaching[MAX_EFFECT_NESTING][EFFECTNAMELEN];
     uint32_t m_precacheDepth;

@@ -1,6 +1,7 @@
 #include "effects/EffectUtils.h"
 
 #include "d3dcore9/D3DCore.h"
+#include "effects/EffectDefinition.h"
 #include "matcore9/MatCore.h"
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
@@ -72,8 +73,9 @@ void EffectUtils::ReleaseMaterial(DWORD& handle)
 bool EffectUtils::ReadRenderType(const CParamBlock* pBlock, int32_t* pType, bool required)
 {
     int value = 0;
-    if (!pBlock->parseInt("render_type", &value)) return required ? VERIFY_MSG(false, "A definition needs a render_type") : true;
-    if (!VERIFY_MSG(value >= 0 && value <= 2, "render_type must be 0, 1 or 2")) return false;
+    if (!pBlock->parseInt("render_type", &value))
+        return required ? VERIFY_MSG(false, definitionFault("A definition needs a render_type")) : true;
+    if (!VERIFY_MSG(value >= 0 && value <= 2, definitionFault("render_type must be 0, 1 or 2"))) return false;
     *pType = value;
     return true;
 }

@@ -27,7 +27,8 @@ bool ReadMultiEffectDefinition(CEffectManager& manager, const CParamBlock& block
         if (!pEffects->getBlock(i, &pEntry)) continue;
         const int size = pEntry->parseStringGetSize("Effect");
         if (!VERIFY_MSG(size > 0 && size <= static_cast<int>(EFFECTNAMELEN),
-                        concatStrings("Multi-effect entry ", intToString(static_cast<int>(i)), " names no effect")))
+                        definitionFault(concatStrings("Multi-effect entry ", intToString(static_cast<int>(i)),
+                                                      " names no effect"))))
             continue;
         pEntry->parseString("Effect", pDefinition->pEffectNames[i], EFFECTNAMELEN);
         manager.PrecacheEffect(pDefinition->pEffectNames[i]);

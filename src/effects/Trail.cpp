@@ -39,7 +39,7 @@ struct TrailKeys {
         hasTexture = block.parseString("texture", texture);
         block.parseInt("trail_length", pLength);
         // The history needs a step, and its texture coordinates divide by the length.
-        return VERIFY_MSG(*pLength >= 1, "trail_length must be at least 1");
+        return VERIFY_MSG(*pLength >= 1, definitionFault("trail_length must be at least 1"));
     }
     DWORD Load() const { return EffectUtils::LoadMaterial(material, hasTexture ? texture : nullptr); }
 };

@@ -183,6 +183,7 @@ bool CEffectObjectResourceManager::loadPrecacheList(const char* directory)
     char listName[MAX_PATH_TEXT];
     const int length = snprintf(listName, sizeof listName, PRECACHE_LIST, directory);
     if (length < 0 || static_cast<size_t>(length) >= sizeof listName || !VERIFY(pEffectManager)) return false;
+    ReadingFile reading(listName);
     blockList list;
     if (!loadBlocks(listName, list, 64)) {
         deleteBlockList(list);
@@ -216,10 +217,14 @@ bool CEffectObjectResourceManager::loadPrecacheList(const char* directory)
                     continue;
                 }
                 if (findDefinition(name)) continue;
-                if (pEffectManager->PrecacheEffect(name))
-                    appendDefinition(name, nullptr);
-                else
-                    reportPrecacheFailure(name, fileName);
+                bool precached;
+                {
+                    // A refusal the definition file's own report explains is not said again.
+                    ReadingFile definitions(fileName);
+                    precached = pEffectManager->PrecacheEffect(name);
+                    if (!precached) reportPrecacheFailure(name, fileName);
+                }
+                if (precached) appendDefinition(name, nullptr);
             }
             pEffectManager->FreeBlocks();
         }

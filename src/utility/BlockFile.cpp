@@ -168,19 +168,28 @@ void includeFile(const char* fileName, CParamBlock* pBlock, int level, int maxNe
     }
 }
 
-bool parseBlockAt(const char*& cursor, CParamBlock** ppBlock, int level, int maxNestLevel, ParseContext& ctx)
+// A block's head at p: whitespace, one optional "/* */" comment, an optional name, whitespace. The
+// '{' it ends at, or null when it does not end at one.
+const char* blockHead(const char* p, const char*& name, size_t& nameLength)
 {
-    const char* p = skipWhite(cursor);
+    p = skipWhite(p);
     if (p[0] == '/' && p[1] == '*') {
         const char* end = strstr(p + 2, "*/");
         p = skipWhite(end ? end + 2 : p + strlen(p));
     }
-    const char* name = p;
+    name = p;
     if (isNameStart(*p)) p += strcspn(p, BLANKS);
-    const size_t nameLength = static_cast<size_t>(p - name);
-    if (nameLength > CParameter::MAX_NAME) return false;
+    nameLength = static_cast<size_t>(p - name);
     p = skipWhite(p);
-    if (*p != '{') return false;
+    return *p == '{' ? p : nullptr;
+}
+
+bool parseBlockAt(const char*& cursor, CParamBlock** ppBlock, int level, int maxNestLevel, ParseContext& ctx)
+{
+    const char* name;
+    size_t nameLength;
+    const char* p = blockHead(cursor, name, nameLength);
+    if (nameLength > CParameter::MAX_NAME || !p) return false;
 
     const uint64_t key = failureKey(p, level);
     if (ctx.failed.contains(key)) return false;
@@ -296,28 +305,6 @@ bool readTextFile(const char* fileName, char** ppText, uint32_t* pSize)
     return true;
 }
 
-bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
-                  IncludeState& includes)
-{
-    char* text = nullptr;
-    if (!readTextFile(fileName, &text, nullptr)) return false;
-    ParseContext ctx;
-    ctx.includeDepth = includeDepth;
-    ctx.depthOffset = depthOffset;
-    ctx.pIncludes = &includes;
-    TPtrNode<CParamBlock>* tail = nullptr;
-    const char* p = text;
-    for (;;) {
-        p = skipWhite(p);
-        if (!*p) break;
-        CParamBlock* block = nullptr;
-        if (!parseBlockAt(p, &block, 0, maxNestLevel, ctx)) break;
-        appendToList(list, tail, block);
-    }
-    delete[] text;
-    return true;
-}
-
 // From a '{' to just past its matching '}', or to the end of the text (reported, naming the file:
 // every caller's cut-short file is an entry of its own).
 const char* skipBlock(const char* p, const char* fileName)
@@ -337,6 +324,36 @@ const char* skipBlock(const char* p, const char* fileName)
         if (*p == '}' && --braceCount == 0) return p + 1;
         ++p;
     }
+}
+
+bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
+                  IncludeState& includes)
+{
+    ReadingFile reading(fileName);
+    char* text = nullptr;
+    if (!readTextFile(fileName, &text, nullptr)) return false;
+    ParseContext ctx;
+    ctx.includeDepth = includeDepth;
+    ctx.depthOffset = depthOffset;
+    ctx.pIncludes = &includes;
+    TPtrNode<CParamBlock>* tail = nullptr;
+    const char* p = text;
+    for (;;) {
+        p = skipWhite(p);
+        if (!*p) break;
+        CParamBlock* block = nullptr;
+        if (!parseBlockAt(p, &block, 0, maxNestLevel, ctx)) {
+            // The failed block is dropped quietly, unless the text ends inside it: a file cut short
+            // loses what it held without anything else saying so.
+            const char* name;
+            size_t nameLength;
+            if (const char* open = blockHead(p, name, nameLength)) skipBlock(open, fileName);
+            break;
+        }
+        appendToList(list, tail, block);
+    }
+    delete[] text;
+    return true;
 }
 
 bool finishSave(CFile& file, CWriteBuffer& buffer, bool written, const char* fileName)
@@ -390,6 +407,7 @@ void deleteBlockStartList(blockStartList& list)
 
 bool scanBlocks(const char* fileName, char** ppText, blockStartList& list)
 {
+    ReadingFile reading(fileName);
     char* text = nullptr;
     if (!readTextFile(fileName, &text, nullptr)) return false;
     const char* p = text;

@@ -9,7 +9,8 @@
 //   }
 //
 // Reading never stops the program: a top-level block holding broken text is dropped and reading
-// ends there, keeping the blocks read before it.
+// ends there, keeping the blocks read before it. Only a text that ends inside a block is reported
+// (a file cut short), naming the file; every report made while a file is read names it.
 #pragma once
 
 #include "utility/LList.h"

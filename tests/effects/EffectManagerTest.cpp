@@ -6,6 +6,7 @@
 #include "d3dcore9/FVFFormat.h"
 #include "effects/EffectName.h"
 #include "effects/MultiEffect.h"
+#include "utility/Assert.h"
 
 #include <gmock/gmock.h>
 
@@ -79,18 +80,20 @@ TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         testsupport::clearReports();
-        define(c.text);
+        define(c.text, {}, "bad" + std::to_string(&c - cases) + ".txt");
         EXPECT_FALSE(manager->PrecacheEffect(c.name.c_str()));
         EXPECT_EQ(c.report ? countReports(c.report) : 1, 1);
         EXPECT_EQ(manager->GetNumDefinitions(), 0u);
         EXPECT_EQ(create(c.name.c_str()), nullptr);
     }
-    // Such a block is reported once, when its file is read, not at every look-up for another name.
+    // Such blocks are reported when their file is read (the first is the file's report), not at
+    // every look-up for another name.
     testsupport::clearReports();
     define(block("TESTEFFECT", longName) + "TESTEFFECT\n{\n}\n" + block("TESTEFFECT", "a") + block("TESTEFFECT", "b"),
            {"a", "b"});
     EXPECT_FALSE(manager->PrecacheEffect("c"));
-    EXPECT_EQ(countReports("instancename too long") + countReports("has no instancename"), 2);
+    EXPECT_EQ(countReports("instancename too long"), 1);
+    EXPECT_EQ(countReports(""), 1);
     manager->UnprecacheEffect("a"), manager->UnprecacheEffect("b");
 
     // A file cut at any line: no block that lost its closing line gives a definition, nothing leaks.
@@ -111,6 +114,30 @@ TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
     }
     manager.reset();
     EXPECT_EQ(logged("create").size(), logged("delete").size());
+}
+
+TEST_F(EffectManagerTest, AFileOfBadDefinitionsIsOneReportNamingItAndTheDefinition)
+{
+    const std::string bad = "texture t.tga\nrender_type 7\n";
+    define(block("TRAIL", "a", bad) + block("TRAIL", "b", bad) + multiEffect("m", {"a", "absent"}), {}, "fx.txt");
+    EXPECT_FALSE(manager->PrecacheEffect("a"));
+    EXPECT_FALSE(manager->PrecacheEffect("b"));
+    EXPECT_TRUE(manager->PrecacheEffect("m"));
+    // The second fault and the starts of names the file refused or lacks follow from its report.
+    const int checks = checksFailed();
+    create("m");
+    EXPECT_EQ(create("b"), nullptr);
+    EXPECT_EQ(checksFailed(), checks + 3);
+    const std::vector<testsupport::Report>& said = testsupport::reports();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].message, "While reading fx.txt\nEffect definition a: render_type must be 0, 1 or 2");
+    // A name a file without a report lacks is said naming that file; one no file sought, alone.
+    define(multiEffect("n", {"missing"}), {"n"}, "clean.txt");
+    create("n");
+    EXPECT_EQ(create("never"), nullptr);
+    ASSERT_EQ(said.size(), 3u);
+    EXPECT_EQ(said[1].message, "While reading clean.txt\nEffect missing not precached");
+    EXPECT_EQ(said[2].message, "Effect never not precached");
 }
 
 TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
@@ -411,9 +438,10 @@ TEST_F(MultiEffectTest, LivesWhileAStartedPartLivesAndEndsPartsFirst)
     many += "{\n}\n}\n}\n";  // one entry names nothing
     define(block("TESTEFFECT", "brief", "Lifetime 1\n") + block("TESTEFFECT", "lasting") +
                multiEffect("gap", {"brief", "absent", "lasting"}) + multiEffect("pair", {"brief", "brief"}) +
-               multiEffect("outer", {"lasting", "inner"}) + multiEffect("inner", {"lasting"}) +
-               multiEffect("none", {}) + many,
-           {"gap", "pair", "outer", "none", "many"});
+               multiEffect("outer", {"lasting", "inner"}) + multiEffect("inner", {"lasting"}),
+           {"gap", "pair", "outer"});
+    // The faulty ones in a file of their own, whose first fault is its one report.
+    define(many + multiEffect("none", {}), {"many", "none"}, "faulty.txt");
     EXPECT_EQ(countReports("names no effect"), 1);
     EXPECT_EQ(createMulti("many")->GetNumLive(), 3001u);  // the empty entry counts as a refused one
     CMultiEffect* none = createMulti("none");

@@ -42,11 +42,13 @@ protected:
         for (const std::string& e : effects) entries += "{\nEffect " + e + "\n}\n";
         return block("MULTIEFFECT", name, entries + "}\n");
     }
-    // Holds the text's blocks and precaches each name given.
-    void define(const std::string& text, std::initializer_list<const char*> names = {})
+    // Holds the text's blocks and precaches each name given. Once a file was reported its further
+    // faults are not: texts whose faults are each to be seen go in files of their own.
+    void define(const std::string& text, std::initializer_list<const char*> names = {},
+                const std::string& file = "effects.txt")
     {
-        m_dir.write("effects.txt", text);
-        ASSERT_TRUE(manager->ReadBlocks("effects.txt"));
+        m_dir.write(file, text);
+        ASSERT_TRUE(manager->ReadBlocks(file.c_str()));
         for (const char* name : names) EXPECT_TRUE(manager->PrecacheEffect(name)) << name;
     }
 

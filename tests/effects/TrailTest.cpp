@@ -88,10 +88,11 @@ TEST_F(TrailTest, BadBlocksAreRefusedWithAReport)
         {block("POINTTRAIL", "a", "render_type 3\n"), "render_type must be 0, 1 or 2"},
         {block("TRAIL", "a", "texture t.tga\nrender_type -1\n"), "render_type must be 0, 1 or 2"},
     };
+    int file = 0;
     for (const auto& [text, report] : cases) {
         testsupport::clearReports();
-        define(text);
+        define(text, {}, "trail" + std::to_string(++file) + ".txt");
         EXPECT_FALSE(manager->PrecacheEffect("a")) << text;
-        EXPECT_EQ(countReports(report), 1) << text;
+        EXPECT_EQ(countReports(std::string("Effect definition a: ") + report), 1) << text;
     }
 }

@@ -161,6 +161,37 @@ TEST_F(EffectObjects, PrecacheListsOfTheThreeFoldersDefineEveryNameOnceInAnyCase
     EXPECT_EQ(6u, manager->getNumDefinitions());
 }
 
+TEST_F(EffectObjects, EachDamagedListOrDefinitionFileIsOneReportNamingIt)
+{
+    for (const char* folder : {"levels", "worlds"})
+        m_dir.write(std::string("data/") + folder + "/a/particles/particlesystem_precache.psp",
+                    "junk line\n" + precacheList({{"data\\particles\\fx.txt", {"spark"}}}));
+    const auto bad = [](const char* name) {
+        return std::string("TRAIL\n{\ninstancename ") + name + "\ntexture t.tga\nrender_type 7\n}\n";
+    };
+    m_dir.write("data/particles/bad.txt", bad("a") + bad("b") + effect("fine"));
+    const std::string cut = effect("c") + effect("d");
+    m_dir.write("data/particles/cut.txt", cut.substr(0, cut.size() - 3));
+    m_dir.write("data/particles/particlesystem_precache.psp",
+                precacheList({{"data\\particles\\bad.txt", {"a", "fine", "b"}}, {"data\\particles\\cut.txt", {"c", "d"}}}));
+    manager = std::make_unique<Manager>();
+    EXPECT_EQ((std::vector<std::string>{"blankeffect", "fine", "c"}), definitionNames(*manager));
+    std::vector<std::string> said;
+    for (const testsupport::Report& r : testsupport::reports()) said.push_back(r.message + "|" + r.expression);
+    EXPECT_EQ((std::vector<std::string>{
+                  "While reading data\\levels\\a\\particles\\particlesystem_precache.psp|blockList.HowManyItems()",
+                  "While reading data\\worlds\\a\\particles\\particlesystem_precache.psp|blockList.HowManyItems()",
+                  "While reading data\\particles\\bad.txt\nEffect definition a: render_type must be 0, 1 or 2|"
+                  "value >= 0 && value <= 2",
+                  "Block file data\\particles\\cut.txt: ends inside a block|!braceCount"}),
+              said);
+    // Read again for the device, in the same run: nothing new to say.
+    testsupport::clearReports();
+    manager->deviceReset();
+    EXPECT_EQ(3u, manager->getNumDefinitions());
+    EXPECT_EQ(0, testsupport::countReports(""));
+}
+
 TEST_F(EffectObjects, MissingListsAndAFullTableAreReported)
 {
     // No list in any of the three folders.

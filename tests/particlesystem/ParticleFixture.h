@@ -80,12 +80,13 @@ protected:
         EffectsFixture::TearDown();
     }
 
-    // Read and precached under a name of its own, with other blocks of the same file; null when refused.
+    // Read and precached under a name of its own, in a file of its own with the other blocks given;
+    // null when refused.
     CParticleEffectDefinition* read(Definition d, const std::string& others = "")
     {
         m_name = "particles" + std::to_string(++m_made);
         d.set("instancename", m_name);
-        define(d.text() + others);
+        define(d.text() + others, {}, m_name + ".txt");
         if (!manager->PrecacheEffect(m_name.c_str())) return nullptr;
         return dynamic_cast<CParticleEffectDefinition*>(manager->FindDefinition(m_name.c_str()));
     }

@@ -28,11 +28,13 @@ protected:
 
     void TearDown() override { deleteBlockList(list); }
 
-    bool load(const std::string& text, int maxNest = 64)
+    // A file whose report was made is not reported again: a test of several faults reads each
+    // from a file of its own.
+    bool load(const std::string& text, int maxNest = 64, const char* name = "test.txt")
     {
         deleteBlockList(list);
-        dir.write("test.txt", text);
-        return loadBlocks("test.txt", list, maxNest);
+        dir.write(name, text);
+        return loadBlocks(name, list, maxNest);
     }
 
     std::vector<std::string> names() const
@@ -94,15 +96,18 @@ TEST_F(BlockFileTest, BrokenTopLevelBlockIsDroppedAndReadingStops)
         "Bad { name " + std::string(257, 'v') + "\n}",           // value too long
         "Bad {\n -5\n}",                                            // a value line must start with a name
         "Bad {\n /* comment */ a 1\n}",                             // comments only go in front of blocks
-        "Bad {\n child {\n x 1\n}",                                   // text ends inside the block
+        "Bad {\n child {\n x 1\n}",                                   // text ends inside the block (said)
         std::string(33, 'B') + " { }",                           // block name too long
         "Bad x { }",                                             // a value line at the top
     };
     for (const std::string& text : broken) {
-        ASSERT_TRUE(load(good + text + after)) << text;
+        ASSERT_TRUE(load(good + text + after, 64, text.find("child") == std::string::npos ? "test.txt" : "cut.txt"))
+            << text;
         EXPECT_EQ((std::vector<std::string>{"Good"}), names()) << text;
     }
-    EXPECT_EQ(0, countReports(""));
+    // Only the cut is reported: what it dropped is lost without anything else saying so.
+    EXPECT_EQ(1, countReports(""));
+    EXPECT_EQ(1, countReports("Block file cut.txt: ends inside a block"));
 
     // Exactly at the limits is fine.
     ASSERT_TRUE(load(good + std::string(32, 'B') + " { " + std::string(32, 'n') + " " + std::string(256, 'v') +
@@ -330,7 +335,7 @@ TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
     std::string deep = "Ok { }\n";
     for (int i = 0; i <= MAX_BLOCK_DEPTH + 1; ++i) deep += "a {\n";
     for (int i = 0; i <= MAX_BLOCK_DEPTH + 1; ++i) deep += "}\n";
-    ASSERT_TRUE(load(deep, 100000));
+    ASSERT_TRUE(load(deep, 100000, "deep.txt"));
     EXPECT_EQ(1, countReports("Block nested too deeply"));
     // The block past the limit fails and is read again as the value line "a {", as any failed
     // child block is; its closing brace then ends the top-level block early.
@@ -343,22 +348,39 @@ TEST_F(BlockFileTest, NestingIsReportedPastTheLimitAndFailsPastTheHardLimit)
     std::string broken;
     for (int i = 0; i < 200; ++i) broken += "a {\n";
     broken += "-x\n";
-    ASSERT_TRUE(load(broken, 100000));
+    ASSERT_TRUE(load(broken, 100000, "broken.txt"));
     EXPECT_EQ(0u, list.count);
 }
 
-TEST_F(BlockFileTest, AScannedFileCutShortOrWithAStrayWordIsReportedNamingIt)
+TEST_F(BlockFileTest, AFileCutShortOrWithAStrayWordIsReportedOnceNamingItByEveryReader)
 {
-    for (const char* name : {"one.txt", "two.txt"}) {
-        dir.write(name, "A\n{\n x 1\n}\nstray\nB\n{\n y {\n");
+    const auto scan = [](const char* name) {
         char* text = nullptr;
         blockStartList starts;
         EXPECT_TRUE(scanBlocks(name, &text, starts));
         deleteBlockStartList(starts);
         delete[] text;
-        EXPECT_EQ(1, countReports(std::string("Block file ") + name + ": ends inside a block"));
+    };
+    // The first fault is the file's one report; the cut after it follows from the same damage.
+    for (const char* name : {"one.txt", "two.txt"}) {
+        dir.write(name, "A\n{\n x 1\n}\nstray\nB\n{\n y {\n");
+        scan(name);
         EXPECT_EQ(1, countReports(std::string("Block file ") + name + ": a word outside every block"));
+        EXPECT_EQ(0, countReports(std::string("Block file ") + name + ": ends inside a block"));
     }
+    // Cut alone, scanned or loaded: said once whichever reads it, and read again it is not said again.
+    dir.write("cut.txt", "A\n{\n x 1\n}\nB\n{\n y {\n");
+    scan("cut.txt");
+    ASSERT_TRUE(loadBlocks("cut.txt", list, 64));
+    ASSERT_EQ((std::vector<std::string>{"A"}), names());
+    EXPECT_EQ(1, countReports("Block file cut.txt: ends inside a block"));
+    // An included file is a file of its own: its cut names it, and the including file reads on.
+    dir.write("inc.txt", "Inc {\n z 0\n}\nLost {\n");
+    ASSERT_TRUE(load("T {\n #include inc.txt\n a 1\n}\nU { }\n", 64, "outer.txt"));
+    EXPECT_EQ("T[1,1]{Inc[1,0]{z=0;}a=1;}", describe(first()));
+    EXPECT_EQ(2u, list.count);
+    EXPECT_EQ(1, countReports("Block file inc.txt: ends inside a block"));
+    EXPECT_EQ(4, countReports("Block file "));
 }
 
 TEST_F(BlockFileTest, TruncatedInputKeepsWhatCameBeforeTheCutAndRandomInputLoadsUnderTheSanitizer)

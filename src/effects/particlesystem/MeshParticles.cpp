@@ -95,7 +95,7 @@ bool CMeshParticlesDefinition::Read(const CParamBlock* pBlock)
     if (!ReadCountAndLifespan(pBlock)) return false;
     char modelName[256] = {};
     // Instances of no model cannot be made.
-    if (!VERIFY_MSG(pBlock->parseString("model", modelName), "Mesh particles need a model")) return false;
+    if (!VERIFY_MSG(pBlock->parseString("model", modelName), definitionFault("Mesh particles need a model"))) return false;
     pBlock->parseOrientation("rotation", rotation);
     ReadSpinKeys(pBlock);
     ReadKeyFrames(pBlock, "scalekeys", "scale", Vector3(1.0f, 1.0f, 1.0f), lifespan, __FILE__, __LINE__, scaleKeys);

@@ -24,7 +24,7 @@ CAudioManager* audioManager() { return projDataExists() ? getProjData().getAudio
 // Reports why a definition is refused; false.
 bool refused(const char* reason, const char* what)
 {
-    assertFailedMsg(concatStrings(reason, what), "false", __FILE__, __LINE__);
+    assertFailedMsg(definitionFault(concatStrings(reason, what)), "false", __FILE__, __LINE__);
     return false;
 }
 
@@ -38,7 +38,7 @@ bool readEffectName(CEffectManager& manager, const CParamBlock* pBlock, const ch
     name[0] = '\0';
     if (!pBlock->parseString(key, text)) return false;
     if (strcmp(text, NONE) == 0) return true;
-    if (!VERIFY_MSG(strlen(text) < sizeof(name), concatStrings("Effect name too long: ", text))) return true;
+    if (!VERIFY_MSG(strlen(text) < sizeof(name), definitionFault(concatStrings("Effect name too long: ", text)))) return true;
     strcpy(name, text);
     manager.PrecacheEffect(name);
     return true;

@@ -8,8 +8,9 @@
 
 bool CParticleSystemDefinition::ReadCountAndLifespan(const CParamBlock* pBlock)
 {
-    if (!VERIFY_MSG(pBlock->parseInt("count", &count), "A particle system needs a count")) return false;
-    if (!VERIFY_MSG(count >= 0 && count <= MAX_COUNT, "A particle count must lie within 0 to 65536")) return false;
+    if (!VERIFY_MSG(pBlock->parseInt("count", &count), definitionFault("A particle system needs a count"))) return false;
+    if (!VERIFY_MSG(count >= 0 && count <= MAX_COUNT, definitionFault("A particle count must lie within 0 to 65536")))
+        return false;
     pBlock->parseInt("lifespan", &lifespan);
     return true;
 }

@@ -80,7 +80,7 @@ bool CSpriteParticlesDefinition::Read(const CParamBlock* pBlock)
     readParticleKey(pBlock, "y_frames", y_frames);
     readParticleKey(pBlock, "anim_count", anim_count);
     // An atlas of no columns or rows has no frame to show (and the frame count divides).
-    if (!VERIFY_MSG(x_frames >= 1 && y_frames >= 1, "x_frames and y_frames must be at least 1")) return false;
+    if (!VERIFY_MSG(x_frames >= 1 && y_frames >= 1, definitionFault("x_frames and y_frames must be at least 1"))) return false;
     char materialName[256] = {}, textureName[256] = {};
     if (!pBlock->parseString("material", materialName)) strcpy(materialName, EffectUtils::DEFAULT_MATERIAL);
     const bool hasTexture = pBlock->parseString("texture", textureName);
