@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -133,6 +134,59 @@ TEST_F(DamagedDataRunTest, FilesWithTheSameFaultAreAReportEachNamingItsFile)
     writeGrove(grove);
     EXPECT_TRUE(runsToItsClose());
     EXPECT_TRUE(oneReport("Static object could not be put into the land tree: data\\clumps\\grove.clump"));
+}
+
+TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsFromItIsNotWritten)
+{
+    const auto replaceAll = [this](const char* file, const std::string& from, const std::string& to) {
+        std::string text = dir.read(file);
+        for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+        dir.write(file, text);
+    };
+    const auto cut = [this](const char* file, size_t keep, bool fromEnd) {
+        const std::string text = dir.read(file);
+        dir.write(file, text.substr(0, fromEnd ? text.size() - keep : keep));
+    };
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+        std::vector<std::string> said;  // one entry each, and no other
+    } cases[] = {
+        {"a volume-model file of junk",
+         [&] {
+             dir.write("data/levels/demo/level.ini",
+                       dir.read("data/levels/demo/level.ini") +
+                           "[VOLUMEMODELS]\nVolumeData = <string> \"data\\models\\volumefog\\volumemodels.txt\"\n");
+             dir.write("data/models/volumefog/volumemodels.txt", wavtest::pattern(3000));
+         },
+         {"While reading data\\models\\volumefog\\volumemodels.txt\r\nUnknown word in volume file"}},
+        {"a level script cut short", [&] { cut("data/levels/demo/m01.txt", 500, false); },
+         {"Block file data\\levels\\demo\\m01.txt: ends inside a block"}},
+        {"two precache lists of junk",
+         [&] {
+             dir.write("data/levels/demo/particles/particlesystem_precache.psp",
+                       "junk here\n" + dir.read("data/levels/demo/particles/particlesystem_precache.psp"));
+             dir.write("data/particles/particlesystem_precache.psp", "junk\n");
+         },
+         {"While reading data\\levels\\demo\\particles\\particlesystem_precache.psp\r\nAssertion Failed:",
+          "While reading data\\particles\\particlesystem_precache.psp\r\nAssertion Failed:"}},
+        {"both effect definitions out of range",
+         [&] { replaceAll("data/particles/demo.txt", "render_type\t0", "render_type\t7"); },
+         {"While reading data\\particles\\demo.txt\r\nEffect definition splash: render_type must be 0, 1 or 2"}},
+        {"an effect file cut short", [&] { cut("data/particles/demo.txt", 3, true); },
+         {"Block file data\\particles\\demo.txt: ends inside a block"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fresh();
+        c.damage();
+        // Past the fountain's first splash, which an effect file that failed would leave unmade.
+        EXPECT_TRUE(runsToItsClose("50 key F12\n55 close\n"));
+        const std::string log = textOf(dir, "Veldrane.log");
+        EXPECT_EQ(countOf(log, "Time: "), static_cast<int>(c.said.size())) << log;
+        for (const std::string& said : c.said) EXPECT_EQ(countOf(log, said), 1) << said << "\n" << log;
+    }
 }
 
 TEST_F(DamagedDataRunTest, AMissingWeaponDefinitionIsOneReport)
