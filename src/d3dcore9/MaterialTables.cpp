@@ -1,6 +1,7 @@
 #include "d3dcore9/MaterialTables.h"
 
 #include "d3dcore9/D3DCore.h"
+#include "utility/Assert.h"
 
 #include <strings.h>
 
@@ -39,16 +40,20 @@ IDirect3DPixelShader9* PixelShader(DWORD slot)
     return slot < static_cast<DWORD>(MAXPIXELSHADERS) ? D3DCore.PShaderTable.PShaderPtr[slot] : nullptr;
 }
 
+// A slot whose shader could not be made was reported, naming its file, when the file was read:
+// that its release is refused follows from that report.
 void ReleaseVertexShader(DWORD slot)
 {
-    if (slot < static_cast<DWORD>(MAXVERTEXSHADERS) && D3DCore.VShaderTable.RefCount[slot] > 0)
-        D3DCore.ReleaseVertexShader(D3DCore.VShaderTable.VShaderPtr[slot]);
+    if (slot >= static_cast<DWORD>(MAXVERTEXSHADERS) || D3DCore.VShaderTable.RefCount[slot] <= 0) return;
+    ReadingFile shader(D3DCore.VShaderTable.Path[slot]);
+    D3DCore.ReleaseVertexShader(D3DCore.VShaderTable.VShaderPtr[slot]);
 }
 
 void ReleasePixelShader(DWORD slot)
 {
-    if (slot < static_cast<DWORD>(MAXPIXELSHADERS) && D3DCore.PShaderTable.RefCount[slot] > 0)
-        D3DCore.ReleasePixelShader(D3DCore.PShaderTable.PShaderPtr[slot]);
+    if (slot >= static_cast<DWORD>(MAXPIXELSHADERS) || D3DCore.PShaderTable.RefCount[slot] <= 0) return;
+    ReadingFile shader(D3DCore.PShaderTable.Path[slot]);
+    D3DCore.ReleasePixelShader(D3DCore.PShaderTable.PShaderPtr[slot]);
 }
 
 const char* TextureUser(const char* diskName, const char* requester)

@@ -17,6 +17,7 @@ struct VertexShaderTable {
     IDirect3DVertexDeclaration9* VShaderDec[MAXVERTEXSHADERS];
     int32_t RefCount[MAXVERTEXSHADERS];
     char* Name[MAXVERTEXSHADERS];        // heap copy of the file name; null: the slot is free
+    char* Path[MAXVERTEXSHADERS];        // where it was found and read, for reports
     char* Source[MAXVERTEXSHADERS];      // the source text as read, NUL-terminated
     uint32_t SourceSize[MAXVERTEXSHADERS];
     BYTE Keep[MAXVERTEXSHADERS];         // set: the device objects outlive the slot
@@ -28,6 +29,7 @@ struct PixelShaderTable {
     IDirect3DPixelShader9* PShaderPtr[MAXPIXELSHADERS];
     int32_t RefCount[MAXPIXELSHADERS];
     char* Name[MAXPIXELSHADERS];
+    char* Path[MAXPIXELSHADERS];
     char* Source[MAXPIXELSHADERS];
     uint32_t SourceSize[MAXPIXELSHADERS];
     BYTE Keep[MAXPIXELSHADERS];

@@ -143,9 +143,10 @@ int32_t claimSlot(Table& T, int32_t size, CFile& File, const char* fileName, con
 }
 
 template <class Table>
-void fillSlot(Table& T, int32_t slot, const char* fileName, char* Source, uint32_t SourceSize)
+void fillSlot(Table& T, int32_t slot, const char* fileName, const char* path, char* Source, uint32_t SourceSize)
 {
     T.Name[slot] = copyName(fileName);
+    T.Path[slot] = copyName(path);
     T.Source[slot] = Source;
     T.SourceSize[slot] = SourceSize;
     T.RefCount[slot] = 1;
@@ -186,6 +187,9 @@ int32_t D3DCore::LoadVertexShader(const char* fileName, const char* materialName
         elementCount = declarationFromFVF(materialFVF, elements);
     }
 
+    // From here on every report is about the file: the first says what is wrong with it, and what
+    // follows from that (no shader made, none to release) is not said again.
+    ReadingFile reading(path);
     uint32_t SourceSize = 0;
     char* Source = readSource(File, SourceSize);
     LPD3DXBUFFER code = assemble(Source, SourceSize, "VertexShader", path);
@@ -221,7 +225,7 @@ int32_t D3DCore::LoadVertexShader(const char* fileName, const char* materialName
     ASSERT(VShaderDec[FirstFree] == NULL);
     ASSERT(RefCount[FirstFree] == 0);
     ASSERT(Name[FirstFree] == NULL);
-    fillSlot(T, FirstFree, fileName, Source, SourceSize);
+    fillSlot(T, FirstFree, fileName, path, Source, SourceSize);
     std::memset(T.Declaration[FirstFree], 0, sizeof(T.Declaration[FirstFree]));
     std::memcpy(T.Declaration[FirstFree], elements, sizeof(D3DVERTEXELEMENT9) * elementCount);
     T.Usage[FirstFree] = software ? D3DUSAGE_SOFTWAREPROCESSING : 0;
@@ -247,6 +251,7 @@ int32_t D3DCore::LoadPixelShader(const char* fileName, const char* materialName)
                                         "Max Number of pixel-shaders exceeded", path, shared);
     if (FirstFree == 0 || shared) return FirstFree;
 
+    ReadingFile reading(path);
     uint32_t SourceSize = 0;
     char* Source = readSource(File, SourceSize);
     LPD3DXBUFFER code = assemble(Source, SourceSize, "PixelShader", path);
@@ -268,7 +273,7 @@ int32_t D3DCore::LoadPixelShader(const char* fileName, const char* materialName)
     ASSERT(PShaderPtr[FirstFree] == NULL);
     ASSERT(RefCount[FirstFree] == 0);
     ASSERT(Name[FirstFree] == NULL);
-    fillSlot(T, FirstFree, fileName, Source, SourceSize);
+    fillSlot(T, FirstFree, fileName, path, Source, SourceSize);
     ASSERT(TempPShaderPtr != NULL);
     T.PShaderPtr[FirstFree] = TempPShaderPtr;
     return FirstFree;
@@ -296,8 +301,9 @@ void releaseSlot(Table& table, Pointer* pointers, int32_t size, const void* shad
     if constexpr (std::is_same_v<Table, VertexShaderTable>) table.VShaderDec[slot] = nullptr;
     pointers[slot] = nullptr;
     delete[] table.Name[slot];
+    delete[] table.Path[slot];
     delete[] table.Source[slot];
-    table.Name[slot] = table.Source[slot] = nullptr;
+    table.Name[slot] = table.Path[slot] = table.Source[slot] = nullptr;
     table.SourceSize[slot] = 0;
     table.RefCount[slot] = 0;
     table.Keep[slot] = 0;
@@ -327,6 +333,7 @@ void D3DCore::ClearVertexShaders()
             if (T.VShaderDec[i]) T.VShaderDec[i]->Release();
         }
         delete[] T.Name[i];
+        delete[] T.Path[i];
         delete[] T.Source[i];
     }
     T = VertexShaderTable{};
@@ -338,6 +345,7 @@ void D3DCore::ClearPixelShaders()
     for (int32_t i = 0; i < MAXPIXELSHADERS; ++i) {
         if (!T.Keep[i] && T.PShaderPtr[i]) T.PShaderPtr[i]->Release();
         delete[] T.Name[i];
+        delete[] T.Path[i];
         delete[] T.Source[i];
     }
     T = PixelShaderTable{};

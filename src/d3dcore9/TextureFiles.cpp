@@ -102,6 +102,7 @@ void ReportTextureWriteFailure(const char* text, const char* expression)
 void ReportMissingTexture(const char* name)
 {
     if (!noteFileFailure(name)) return;
+    ReadingFile reading(name);
     assertFailedMsg(concatStrings("Missing File:", name, D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
                     "CBaseFile::FileExists(DiskTexture)", __FILE__, __LINE__);
 }
@@ -117,6 +118,7 @@ uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
 {
     char name[MIP_NAME_SIZE];
     lowerCopy(Name, name, sizeof(name));
+    ReadingFile reading(name);
     CFile file;
     if (!file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         assertFailedMsg(concatStrings("Can't open file ", name), "OK", __FILE__, __LINE__);

@@ -232,6 +232,9 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
     if (!disk || !disk->Name || !VERIFY(entry->Format != NULL)) return false;
     const size_t length = std::strlen(disk->Name);
     if (!VERIFY(length >= 5)) return false;
+    // A file of its own, whatever file names it: its reports are not those of a material or model
+    // being read.
+    ReadingFile reading(disk->Name);
 
     FILETIME sourceTime{};
     bool timed = true;

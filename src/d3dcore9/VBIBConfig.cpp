@@ -75,6 +75,7 @@ void D3DCore::ReadVBIBConfig()
     DynamicIB9Size = DEFAULT_DYNAMIC_IB_SIZE;
     for (DynamicVBSize& e : DynamicVB9Size) e = DynamicVBSize{0, 0};
 
+    ReadingFile reading(VBIB_FILE);
     CFile file;
     if (!file.Open(VBIB_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) return;
     char line[LINE_SIZE];

@@ -195,6 +195,7 @@ bool CModelClassManager::LoadClassFile(const char* name)
     if (!g.initialised) return false;
     char path[MAX_PATH];
     if (!ClassFilePath(name, path, sizeof path) || fileFailedThisRun(path)) return false;
+    ReadingFile reading(path);
     CFile file;
     if (!file.Open(path, FILE_MODE_READ | FILE_MODE_BUFFERED)) return false;
     ReadClasses(file);

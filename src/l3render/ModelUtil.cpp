@@ -433,6 +433,8 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
     if (!VERIFY(fileName) || !VERIFY(lod < CModel::MAX_LODS)) return nullptr;
     char name[MAX_PATH];
     chooseFile(fileName, L3Scene.renderQuality, name);
+    // A file of its own, whatever file names it.
+    ReadingFile reading(name);
     // A file that failed this run is not read again: its first user has said why. A model given
     // is left empty, as by a failed load.
     if (fileFailedThisRun(name)) {
@@ -472,6 +474,8 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
             char unknown[2 * MAX_NAME + 96];
             std::snprintf(unknown, sizeof unknown, "Unknown class name, check classdef file %s%s%s%s", className,
                           named ? " (" : "", named ? classFile : "", named ? ")" : "");
+            // A class file that was read and found wrong has said so already.
+            ReadingFile reading(classFile);
             if (!named || noteFileFailure(classFile)) assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
             classId = CModelClassManager::GetDefaultClassId();
         }

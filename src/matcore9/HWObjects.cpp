@@ -53,6 +53,7 @@ uint32_t HWBaseObject::GetStateBlocks(DWORD* handles, uint32_t max) const
 
 bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileName)
 {
+    ReadingFile reading(FileName);
     MeshReader reader(file, FileVersion, FileName);
     Properties = {0, 0, 1};  // a block without a transparent choice clears TransparencyAvailable
     DWORD numMaterials = 0;
@@ -72,6 +73,8 @@ bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileNa
         const bool Worked = materialLoader && materialLoader(block.Material, block.Textures, block.ColourA,
                                                              block.ColourB, &material, &info);
         if (!Worked) {
+            // The material's loader has said what is wrong with its file.
+            ReadingFile material(block.Material);
             assertFailedMsg(block.Material, "Worked", __FILE__, __LINE__);
             return false;
         }
@@ -194,6 +197,7 @@ void HWToolObject::FreeData(TMD* tmd)
 
 bool HWToolObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
 {
+    ReadingFile reading(FileName);
     MeshReader reader(file, FileVersion, FileName);
     Properties = {0, 0, 1};
     DWORD numMaterials = 0;

@@ -650,6 +650,7 @@ bool MatCore::ParseMaterial(const char* Name, GMaterial** Slot, BYTE* Lit, BYTE*
         return true;
     }
 
+    ReadingFile reading(Name);
     CFile own;
     CFile& file = File ? *File : own;
     if (File ? !File->IsOpen() || !File->Seek(0, 0) : !own.Open(Name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {

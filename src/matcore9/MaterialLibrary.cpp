@@ -103,8 +103,15 @@ bool MatCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     D3DCore.DebugFontBlock = fontBlock;
     const StateBlock* SB = fontBlock != SB_NONE ? D3DCore.StateBlocks.GetSB(fontBlock) : nullptr;
     const FVFFormat* FVFFormat = SB && SB->GMaterial ? &SB->GMaterial->FVFFormat : nullptr;
-    // Debug text is written as XYZRHW | TEX1 vertices: another format would be misread.
-    if (VERIFY(FVFFormat != NULL) && VERIFY(FVFFormat->D3DFlags == (D3DFVF_XYZRHW | D3DFVF_TEX1))) {
+    // The format checks are checks of the material files: one that could not be read, its
+    // fall-back standing in, has been reported already.
+    bool fontUsable;
+    {
+        ReadingFile reading(FONT_MATERIAL);
+        // Debug text is written as XYZRHW | TEX1 vertices: another format would be misread.
+        fontUsable = VERIFY(FVFFormat != NULL) && VERIFY(FVFFormat->D3DFlags == (D3DFVF_XYZRHW | D3DFVF_TEX1));
+    }
+    if (fontUsable) {
         D3DCore.FontLoaded = 1;
         D3DCore.CreateDebugTextBuffer();
     }
@@ -112,9 +119,11 @@ bool MatCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     ASSERT(LoadMaterial(LETTERBOX_MATERIAL, TexNames(), &D3DCore.LetterboxBlock));
     const StateBlock* box =
         D3DCore.LetterboxBlock != SB_NONE ? D3DCore.StateBlocks.GetSB(D3DCore.LetterboxBlock) : nullptr;
-    if (box && box->GMaterial)
+    if (box && box->GMaterial) {
+        ReadingFile reading(LETTERBOX_MATERIAL);
         ASSERT(D3DCore.StateBlocks.GetSB(D3DCore.LetterboxBlock)->GMaterial->FVFFormat.D3DFlags ==
                (D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
+    }
 
     setDeviceMaterial();
     releaseHandle = D3DCore.RegisterFunc(0, beforeRelease);
@@ -242,7 +251,9 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Names, DWORD* H
     MaterialLoad load;
     const bool ok = LoadMaterial(Material, Names, white, white, File, &load);
     if (Handle) *Handle = load.Handle;
-    // Not even the fall-back validated: nothing can be drawn with this material.
+    // Not even the fall-back validated: nothing can be drawn with this material. A material file
+    // that could not be read has said why.
+    ReadingFile reading(Material);
     if (!ok && load.Error != D3D_OK)
         FatalError((std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(load.Error)).c_str());
     return ok;
@@ -303,6 +314,7 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
             if (!parsed) {
                 const std::string text =
                     std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(load->Error);
+                ReadingFile reading(Material);
                 assertFailedMsg(text.c_str(), "false", __FILE__, __LINE__);
                 if (shown) MatShowLoadingScreen("", 0);
                 D3DCore.StateBlocks.ReleaseSB(handle);
@@ -319,7 +331,12 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
         }
         if (shown) MatShowLoadingScreen("", 0);
     }
-    if (SB->RefCount < 2) BindTextures(SB, names, absent);
+    if (SB->RefCount < 2) {
+        // What the material's stages ask of the texture list is checked against its file; each
+        // texture file read meanwhile is a file of its own.
+        ReadingFile reading(Material);
+        BindTextures(SB, names, absent);
+    }
     D3DCore::SetMaterialName("");
     load->Handle = handle;
     return true;

@@ -294,6 +294,9 @@ void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWO
         {file.Diffuse, material.Diffuse, "Diffuse", "diffuse", "fVertexF & D3DFVF_DIFFUSE"},
         {file.Specular, material.Specular, "Specular", "specular", "fVertexF & D3DFVF_SPECULAR"},
     };
+    // Checks of the material file: one that could not be read, its fall-back standing in, has been
+    // reported already, and a material that does not fit one model is said once, not for each.
+    ReadingFile reading(materialName);
     char text[2 * MAX_PATH + 100];
     for (const Component& c : components) {
         if (c.inMaterial && !c.inFile) {

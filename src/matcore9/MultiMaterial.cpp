@@ -129,6 +129,7 @@ bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, con
         choices.Names.push_back(Name);
         multi = false;
     } else {
+        ReadingFile reading(Name);
         char path[MAX_PATH];
         if (!D3DCore.FindFile(file, Name, TextureSearchPath, "materials", FILE_MODE_READ | FILE_MODE_BUFFERED, path,
                               true)) {
@@ -159,6 +160,8 @@ bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, con
             else
                 std::snprintf(text, sizeof text, "Material: %s failed to validate. Error: %X <%s>", material,
                               static_cast<unsigned>(RetMatInfo.Error), ErrorText(RetMatInfo.Error));
+            // A material file that could not be read has said why.
+            ReadingFile reading(material);
             FatalError(text);
         }
         Multi->StateBlock[i] = RetMatInfo.Handle;

@@ -55,6 +55,7 @@ void freePage(OverlayPageInfo& page)
 bool MatCore::ReadOverlayPageFile(OverlayPageInfo& page, const char* PageFile, bool IsFont, float Scale, float TexW,
                                   float TexH)
 {
+    ReadingFile reading(PageFile);
     CFile file;
     const bool FileOK = file.Open(PageFile, FILE_MODE_READ | FILE_MODE_BUFFERED);
     if (!VERIFY_MSG(FileOK, PageFile)) return false;
@@ -119,9 +120,15 @@ int32_t MatCore::LoadOverlayPage(const char* TextureName, const char* MaterialNa
     if (!VERIFY(LoadMaterial(MaterialName, names, &handle))) return -1;
     StateBlock* SB = D3DCore.StateBlocks.GetSB(handle);
     // Vertices are written in the page's layout: a material of another format would misread them.
+    // That is a check of the material file: a file that failed to load and left its fall-back in
+    // place has been reported already.
     const DWORD fvf = SB && SB->GMaterial ? SB->GMaterial->FVFFormat.D3DFlags : 0;
-    const bool formatOK = page.Textures == 1 ? VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 324)
-                                             : VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 580);
+    bool formatOK;
+    {
+        ReadingFile material(MaterialName);
+        formatOK = page.Textures == 1 ? VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 324)
+                                      : VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 580);
+    }
     // The first texture's size turns pixels into texture coordinates; without it there is none. A
     // texture asked for that has no size did not load, and its loader has named the file: one
     // damaged file is one report.

@@ -160,6 +160,7 @@ bool MatCore::ParseValue(int32_t table, const char* text, DWORD* value) const
 
 void MatCore::LoadRenderDefaults()
 {
+    ReadingFile reading(DEFAULTS_FILE);
     CFile file;
     if (!file.Open(DEFAULTS_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         D3DCore::WriteLog("failed to open data\\renderdefault.txt");
@@ -226,6 +227,9 @@ void MatCore::ReportMissingDefaults()
     // Once per load: this runs before every material validation, and reports end the run at five.
     if (MissingReported) return;
     MissingReported = true;
+    // A state missing from the file is a fault of the file: the first is said, naming it, and the
+    // rest follow from a file cut short or damaged, as do those after a line already reported.
+    ReadingFile reading(DEFAULTS_FILE);
     for (int32_t t = MAP_RENDERSTATES; t <= MAP_STAGESTATES; ++t)
         for (int32_t i = 0; i < Maps[t].Mappings; ++i)
             if (Maps[t].Mapping[i].Usage == ST_UNDEFINED)

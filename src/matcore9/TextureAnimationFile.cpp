@@ -135,6 +135,8 @@ bool MatCore::CompileTextureAnimation(const char* FileName, GMaterial* GM)
         assertFailedMsg("Animated materials cannot be multi-pass", "GMaterial->Passes == 1", __FILE__, __LINE__);
         return false;
     }
+    // A file of its own, though named and read while its material is.
+    ReadingFile reading(FileName);
     CFile file;
     if (!file.Open(FileName, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         assertFailedMsg(concatStrings("Failed to find ", FileName), "FileOK", __FILE__, __LINE__);

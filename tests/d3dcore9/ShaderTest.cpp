@@ -1,6 +1,9 @@
 // Finding files on the override and game paths, and the shader tables built on it.
 #include "CoreFixture.h"
 
+#include "d3dcore9/MaterialTables.h"
+
+#include "utility/RunLog.h"
 #include "winfile/File.h"
 
 #include <cstring>
@@ -179,20 +182,22 @@ TEST_F(ShaderTest, WithoutHardwareVertexShadersAGivenDeclarationIsMadeUnderSoftw
     EXPECT_EQ(order.back(), "SetSoftwareVertexProcessing0");
 }
 
-TEST_F(ShaderTest, EveryFailureIsReportedInItsOwnWords)
+TEST_F(ShaderTest, EveryFailureIsOneReportInItsOwnWordsNamingTheFile)
 {
     m_dir.write("data/VertexShaders/basic.vsh", BASIC_VSH);
     m_dir.write("data/VertexShaders/typo.vsh", "vs.1.1\nmov oPos, v0\nmvo oD0, v4\n");
     m_dir.write("data/PixelShaders/modulate.psh", MODULATE_PSH);
     m_dir.write("data/PixelShaders/bad.psh", "ps.1.1\ntex r0\n");
     ASSERT_TRUE(bringUp());
+    // What follows from a failure (no shader made, more words on the same failure) counts as a
+    // failed check but is not written: one report each, naming the file.
     struct Case {
         const char* name;
         std::function<int32_t()> load;
         const char* forced;  // a device call made to fail
-        size_t reported;
-        const char* first;  // the first report's message
-        bool slot;          // a (possibly empty) slot is returned
+        int checks;          // failed checks
+        const char* said;    // the one report's message
+        bool slot;           // a (possibly empty) slot is returned
     } cases[] = {
         {"missing vertex", [&] { return loadVertex("data\\m\\none.vsh"); }, nullptr, 1,
          "Failed to find Vertex Shader: data\\m\\none.vsh on game path", false},
@@ -205,24 +210,41 @@ TEST_F(ShaderTest, EveryFailureIsReportedInItsOwnWords)
          "other than a t register", true},
         {"rhw", [&] { return loadVertex("data\\m\\basic.vsh", D3DFVF_XYZRHW | D3DFVF_DIFFUSE); }, nullptr, 1,
          "Error in water\nXYZRHW not allowed for vertex shaders", true},
-        {"create shader", [&] { return loadVertex("data\\m\\basic.vsh"); }, "CreateVertexShader", 3, "Create v-shader failed", true},
+        {"create shader", [&] { return loadVertex("data\\m\\basic.vsh"); }, "CreateVertexShader", 3,
+         "While reading data\\VertexShaders\\basic.vsh\nCreate v-shader failed", true},
         {"create declaration", [&] { return loadVertex("data\\m\\basic.vsh"); }, "CreateVertexDeclaration", 3,
-         "Create declaration failed", true},
+         "While reading data\\VertexShaders\\basic.vsh\nCreate declaration failed", true},
         {"create pixel", [] { return D3DCore.LoadPixelShader("data\\m\\modulate.psh", "water"); }, "CreatePixelShader", 2,
-         "Failed to create pixel shader\ndata\\m\\modulate.psh in water\nDXError: D3DERR_OUTOFVIDEOMEMORY", true},
+         "While reading data\\PixelShaders\\modulate.psh\nFailed to create pixel shader\ndata\\m\\modulate.psh in "
+         "water\nDXError: D3DERR_OUTOFVIDEOMEMORY",
+         true},
     };
     for (const Case& c : cases) {
         D3DCore.ClearVertexShaders();
         D3DCore.ClearPixelShaders();
         testsupport::clearReports();
+        resetRunLogCount();  // each a run of its own
+        const int before = checksFailed();
         if (c.forced) pt::setD3D9Failure(c.forced, D3DERR_OUTOFVIDEOMEMORY);
         const int32_t slot = c.load();
         if (c.forced) pt::setD3D9Failure(c.forced, D3D_OK);
         EXPECT_EQ(slot, c.slot ? 1 : 0) << c.name;
-        ASSERT_EQ(reports().size(), c.reported) << c.name;
-        EXPECT_EQ(reports()[0].message, c.first) << c.name;
+        EXPECT_EQ(checksFailed() - before, c.checks) << c.name;
+        ASSERT_EQ(reports().size(), 1u) << c.name;
+        EXPECT_EQ(reports()[0].message, c.said) << c.name;
     }
+
+    // The material that holds a shader that could not be made lets it go without another word.
+    D3DCore.ClearPixelShaders();
+    testsupport::clearReports();
+    resetRunLogCount();
+    ASSERT_EQ(D3DCore.LoadPixelShader("data\\m\\bad.psh", "water"), 1);
+    const int before = checksFailed();
+    materialtables::ReleasePixelShader(1);
+    EXPECT_EQ(checksFailed() - before, 1);  // "PShader != NULL", refused all the same
+    EXPECT_EQ(reports().size(), 1u);
     D3DCore.ClearVertexShaders();
+    D3DCore.ClearPixelShaders();
 }
 
 TEST_F(ShaderTest, FullTablesLongDeclarationsAndNullReleasesStopAfterTheirReport)

@@ -1,5 +1,7 @@
 #include "CardFixture.h"
 
+#include "utility/RunLog.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -72,12 +74,16 @@ TEST_F(DXSetupTest, FourCCCountsCommentsAndBadCounts)
     };
     for (const auto& c : cases) {
         testsupport::clearReports();
+        resetRunLogCount();  // each a run of its own
         if (c.text) m_dir.write("data/4CC.txt", c.text);
         else std::remove((m_dir.path() + "/data/4CC.txt").c_str());
         DXSetup.Read4CC();
         EXPECT_EQ(std::vector<DWORD>(DXSetup.FourCC, DXSetup.FourCC + DXSetup.Total4CC), c.codes) << (c.text ? c.text : "none");
         EXPECT_EQ(testsupport::reports().size(), c.report ? 1u : 0u);
-        if (c.report) { EXPECT_EQ(countReports(c.report), 1); }
+        if (c.report) {
+            EXPECT_EQ(countReports(c.report), 1);
+            EXPECT_EQ(countReports("While reading data\\4CC.txt") + countReports("Failed to load data\\4cc.txt"), 1);
+        }
     }
 }
 
@@ -118,14 +124,18 @@ TEST_F(DXSetupTest, ShortfallsAreReportedAndTheDeviceDropped)
         std::function<void()> spoil;
         std::vector<std::string> reports;  // each once; the rest of the shortfalls never
         bool allowL8 = false;
+        std::vector<std::string> never = {};  // what follows from a report already made
     } cases[] = {
         {[] { caps().MaxSimultaneousTextures = 1, caps().MaxTextureWidth = 1024, caps().MaxStreams = 2;
               caps().PrimitiveMiscCaps = 0;
               card().TextureFormats = {D3DFMT_A8R8G8B8, D3DFMT_R5G6B5, D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5}; },
          {only + "1 textures", only + "1024 texture width", only + "2 streams", no + "blendop", no + "1555", no + "4444"}},
-        // Without the list of compressed formats no card passes.
+        // Without the list of compressed formats no card passes, and the list is what is said.
         {[this] { std::remove((m_dir.path() + "/data/4CC.txt").c_str()); },
-         {no + "DXT1", no + "DXT5", "No supported 3D card found"}},
+         {"Failed to load data\\4cc.txt", "No supported 3D card found"}, false, {"DXT1", "DXT3", "DXT5"}},
+        {[this] { m_dir.write("data/4CC.txt", "three\nDXT1\nDXT3\nDXT5\n"); },
+         {"DXT1 was not read from data\\4CC.txt, so the card was not asked for it\n" + no + "DXT1",
+          "No supported 3D card found"}, false, {"DXT3", "DXT5"}},
         // Without A8R8G8B8 textures the special layouts go.
         {[] { card().TextureFormats = {D3DFMT_R5G6B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_L8, D3DFMT_DXT1,
                                        D3DFMT_DXT3, D3DFMT_DXT5}; },
@@ -134,11 +144,13 @@ TEST_F(DXSetupTest, ShortfallsAreReportedAndTheDeviceDropped)
     for (const auto& c : cases) {
         freshCard();
         testsupport::clearReports();
+        resetRunLogCount();
         c.spoil();
         EnumFilter f = gameFilter();
         f.AllowL8Format = c.allowL8;
         EXPECT_FALSE(enumerate(f));
         for (const std::string& report : c.reports) EXPECT_EQ(countReports(report), 1) << report;
+        for (const std::string& never : c.never) EXPECT_EQ(countReports(never), 0) << never;
         for (const char* never : {"8888", "565"})
             if (std::find(c.reports.begin(), c.reports.end(), no + never) == c.reports.end()) {
                 EXPECT_EQ(countReports(no + never), 0) << never;

@@ -106,6 +106,14 @@ TEST_F(ModelFileTest, ClassesNumberTheElements)
     model = load(tank);
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(testsupport::countReports("Unknown class name"), 1);
+    // A class file found wrong has said so, naming itself: the model naming it adds nothing.
+    write("data/classdef/odd.def", "{\nroot\n}\n");
+    mw::Model odd = robot();
+    odd.ClassName = "odd";
+    testsupport::clearReports();
+    ASSERT_NE(load(odd), nullptr);
+    ASSERT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(testsupport::reports()[0].message, "While reading data\\classdef\\odd.def");
     // A class may list an empty name: an element of name count 0 takes its node; a name counted
     // without its zero is ended all the same, and a long name is cut and the record read on.
     write("data/classdef/blank.def", "class blank\r\n{\r\n\r\n  Root\r\n}\r\n");

@@ -2,6 +2,8 @@
 // every error with its exit), and the decision between shader alternatives on a scripted card.
 #include "MaterialFileFixture.h"
 
+#include "utility/RunLog.h"
+
 #include <functional>
 
 using testsupport::countReports;
@@ -130,6 +132,7 @@ TEST_F(MaterialFileTest, SnippetsLoadOrReportAsWritten)
         if (s.from) text.replace(text.find(s.from), std::strlen(s.from), s.to);
         SCOPED_TRACE(text);
         testsupport::clearReports();
+        resetRunLogCount();  // each a run of its own: a file's report is made once a run
         MatCore.Warnings = 0;
         write("t.mtl", text);
         const ParseResult r = parse("t.mtl");
@@ -264,6 +267,7 @@ TEST_F(MaterialFileTest, VertexStreamsGoToTheShaderAsADeclaration)
     for (const auto& [more, report] : bad) {
         text = material(streams + more + shader, more.empty() ? "settexturestagestate 1 texcoordindex 0\n" : "");
         text.erase(text.find("fvf XYZ|TEX1\n"), 13);
+        resetRunLogCount();
         write("t.mtl", text);
         EXPECT_EQ(parse("t.mtl").Exit, 1) << report;
         EXPECT_EQ(countReports(report), 1) << report;

@@ -165,4 +165,43 @@ TEST_F(MaterialLibraryTest, AFatalErrorWaitsForAKeyOnTheLoadingScreenOrGoesToThe
     EXPECT_EQ(countPrinted("Error: Error:"), 0);
 }
 
+TEST_F(MaterialLibraryTest, OneDamagedFileIsOneReportNamingItAndFilesReadForAnotherAreTheirOwn)
+{
+    ASSERT_TRUE(bringUpLibrary());
+    // The font's material cannot be read: its fall-back stands in, of a format debug text cannot
+    // use; that follows from the report already made about the file.
+    MatCore.DestroyDevice();
+    write("font.mtl", material("XYZRHW|TEX1", "settexture 0 0\nsetrenderstate bogus true\n"));
+    testsupport::clearReports();
+    ASSERT_TRUE(MatCore.CreateDevice(false, false, 1));
+    EXPECT_EQ(D3DCore.FontLoaded, 0);
+    ASSERT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(testsupport::reports()[0].message.rfind("Invalid Command Parameter for setrenderstate", 0), 0u);
+    EXPECT_NE(testsupport::reports()[0].message.find("data\\font.mtl"), std::string::npos);
+
+    // A material named by a file being read (a level's list): its animation file, a texture that
+    // is gone and one that is damaged are each a file of its own, each said naming it.
+    write("m/a.anm", "junk\n");
+    write("m/bad.tga", "short");
+    write("m/a.mtl", material("XYZ|TEX1", "settexture 0 0\n", 2, "textureanimation a.anm\n"));
+    testsupport::clearReports();
+    ReadingFile list("data\\m\\list.txt");
+    load("data\\m\\a.mtl", names({"data\\m\\bad.tga", "data\\m\\gone.tga"}));
+    // A stage asking for a texture past the list is the material's fault; a cache that cannot be
+    // read is the cache's.
+    write("m/b.mtl", material("XYZ|TEX1", "settexture 0 1\n", 2));
+    load("data\\m\\b.mtl", names({"data\\m\\gone.tga"}));
+    write("m/c.mtl", material("XYZ|TEX1", "settexture 0 0\n"));
+    write("m/c.xim", "");
+    load("data\\m\\c.mtl", names({"data\\m\\c.tga"}));
+    std::vector<std::string> said;
+    for (const auto& r : testsupport::reports()) said.push_back(r.message);
+    EXPECT_EQ(said, std::vector<std::string>(
+                        {"Missing File:data\\m\\gone.tga\nMaterial: data\\m\\a.mtl",
+                         "Illegal Command junk in data\\m\\a.anm", "data\\m\\bad.tga",
+                         "Texture 1 not available in\nMaterial: data\\m\\b.mtl\nMaterial only has 1 textures assigned",
+                         "Failed to read data\\m\\c.xim. Try deleting this xim!!"}));
+    EXPECT_FALSE(list.reported());
+}
+
 }  // namespace

@@ -2,6 +2,8 @@
 // vertex conversion into the material's format, display lists and drawing.
 #include "MeshFixture.h"
 
+#include "utility/RunLog.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -89,6 +91,7 @@ TEST_F(MeshObjectTest, BadSectionsStopTheLoadWithOneReport)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::clearReports();
+        resetRunLogCount();  // each a run of its own: a file's report is made once a run
         mw::Block block = mw::demoQuad("demo.mtl", "demo.tga");
         block.Primitives = {mw::quad(mw::XYZ | mw::NORMAL | mw::TEX(1), c.version)};
         if (c.change) c.change(block, block.Primitives[0]);
@@ -107,6 +110,7 @@ TEST_F(MeshObjectTest, BadSectionsStopTheLoadWithOneReport)
         for (size_t size = 0; size < whole.size(); ++size) {
             SCOPED_TRACE(size);
             testsupport::clearReports();
+            resetRunLogCount();
             HWToolObject* tool = new HWToolObject();
             EXPECT_FALSE(load(tool, whole.substr(0, size), version));
             tool->Release();
@@ -262,7 +266,8 @@ TEST_F(MeshObjectTest, VerticesAreConvertedIntoTheMaterialsFormat)
         {"redundant normal", 106, XNT | D3DFVF_DIFFUSE, XDT, 0, nullptr, {}, {"Redundant normal"}},
         {"missing normal and diffuse", 106, D3DFVF_XYZ | D3DFVF_TEX1, XNT | D3DFVF_DIFFUSE, 0,
          [](mw::Vertex& v) { v.Normal[2] = 0, v.Diffuse = 0; },
-         {"Normal requested in material, not present in model", "Diffuse requested in material, not present in model"},
+         {"Can't Load data\\models\\m.rsm / data\\models\\missing normal and diffuse.mtl\n"
+          "Normal requested in material, not present in model"},  // the material's one report
          {}},
         {"redundant specular, missing set", 106, XDT | D3DFVF_SPECULAR, D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX2, 0,
          [](mw::Vertex& v) { v.UV[1][0] = v.UV[1][1] = 0; }, {"1 textures in model, 2 textures in material"},
@@ -270,11 +275,12 @@ TEST_F(MeshObjectTest, VerticesAreConvertedIntoTheMaterialsFormat)
         {"generic, UV set 1", 101, 0, XNT | D3DFVF_DIFFUSE, 1,
          [](mw::Vertex& v) { v.UV[0][0] = 0.25f, v.UV[0][1] = 0.75f; }, {}, {}},
         {"generic, specular", 105, 0, D3DFVF_XYZ | D3DFVF_SPECULAR, 0, [](mw::Vertex& v) { v.Specular = 0; },
-         {"false"}, {}},
+         {"While reading data\\models\\m.rsm"}, {}},  // "false", naming the file
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testsupport::clearReports();
+        resetRunLogCount();
         MatCore.Warnings = 0;
         StateBlock* SB = addMaterial("data\\models\\" + std::string(c.name) + ".mtl", c.materialFVF);
         SB->GMaterial->UVSource[0] = c.uvSource0;
@@ -296,6 +302,24 @@ TEST_F(MeshObjectTest, VerticesAreConvertedIntoTheMaterialsFormat)
         for (const char* w : c.warnings) EXPECT_NE(std::strstr(MatCore.LoadingText, w), nullptr) << w;
         mesh->Release();
     }
+
+    // A material that does not fit is said once, not again for each model that uses it.
+    testsupport::clearReports();
+    resetRunLogCount();
+    addMaterial("data\\models\\colour.mtl", XNT | D3DFVF_DIFFUSE);
+    mw::Block b = mw::demoQuad("colour.mtl", "demo.tga");
+    mw::Primitive& p = b.Primitives[0];
+    p.FVF = XNT;
+    p.IndexSize = 2;
+    p.VertexData.clear();
+    for (int i = 0; i < 4; ++i) p.add(source, 106);
+    for (const char* model : {"data\\models\\m.rsm", "data\\models\\n.rsm"}) {
+        HWMeshObject* mesh = new HWMeshObject();
+        EXPECT_TRUE(load(mesh, mw::section({b}, 106), 106, model));
+        mesh->Release();
+    }
+    EXPECT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(countReports("Diffuse requested in material, not present in model"), 1);
 }
 
 // The sample data's mesh is the writer's quad, and loads with the material files beside it.

@@ -2,6 +2,8 @@
 // buffers and flushed every 128, text laid out through the character map.
 #include "LibraryFixture.h"
 
+#include "utility/RunLog.h"
+
 #include <cstring>
 
 namespace pt = platform::testing;
@@ -60,23 +62,32 @@ TEST_F(OverlayTest, PageFilesAreReadWithinTheirBounds)
     // A short file stops at its end, the sprites it leaves zero.
     EXPECT_EQ(MatCore.OverlayPage[page("3\n0 0 8 8\n")].Sprite[2].Width, 0);
 
-    // Fonts: the euro's code maps into its Windows-1252 place; codes past a byte are refused.
-    const int32_t font = page("3\n65 0 0 0 10 20 12\n8364 0 10 0 10 20 11\n9000 0 20 0 10 20 11\n", true);
+    // Fonts: the euro's code maps into its Windows-1252 place; codes past a byte are refused, the
+    // file's first such line being its one report.
+    const int32_t font =
+        page("4\n65 0 0 0 10 20 12\n8364 0 10 0 10 20 11\n9000 0 20 0 10 20 11\n9001 0 30 0 10 20 11\n", true);
     ASSERT_GE(font, 0);
     EXPECT_EQ(MatCore.OverlayPage[font].CharMap[128], 1);
     EXPECT_EQ(testsupport::countReports("Code >= 0 && Code <= 255"), 1);
 
-    testsupport::clearReports();
+    // Each refused with one report that names the file.
     const std::pair<std::string, const char*> refused[] = {
-        {"70000\n", "Sprites <= MAXOVERLAYSPRITES"}, {"; nothing\n", "Sprites > 0"}, {"0\n", "Sprites > 0"}};
+        {"70000\n", "Sprites <= MAXOVERLAYSPRITES"}, {"; nothing\n", "Sprites > 0"}, {"0\n", "Sprites > 0"},
+        {"junk 12\n3\n", "Sprites > 0"}};
     for (const auto& [text, report] : refused) {
         testsupport::clearReports();
+        resetRunLogCount();  // each a run of its own
         EXPECT_EQ(page(text), -1) << text;
         EXPECT_EQ(testsupport::countReports(report), 1) << text;
+        EXPECT_EQ(testsupport::countReports("data\\overlay\\page.txt"), 1) << text;
+        EXPECT_EQ(testsupport::reports().size(), 1u) << text;
     }
+    // A material of another layout is a fault of the material file.
     texture("other.tga", 8, 8);
     write("wrong.mtl", material("XYZRHW|TEX1", "settexture 0 0\n"));
+    testsupport::clearReports();
     EXPECT_EQ(page("1\n0 0 1 1\n", false, 1, "data\\wrong.mtl", "data\\other.tga"), -1);
+    EXPECT_EQ(testsupport::countReports("While reading data\\wrong.mtl"), 1);
     EXPECT_EQ(page("1\n0 0 1 1\n", false, 1, "data\\overlay\\hudfont.mtl", "data\\missing.tga"), -1);
 
     // All 130 pages taken: the next is refused, as are unused or wrong ids.

@@ -74,6 +74,7 @@ TEST_F(RenderDefaultsTest, DefaultsFileLinesAreReadOrReported)
                     "renderstate alpharef rare banana\n"
                     "material zenable rare true\n");
     MatCore.BuildMaps();
+    const int checks = checksFailed();
     MatCore.LoadRenderDefaults();
     const MapEntry* z = MatCore.FindRenderStateMapping(D3DRS_ZENABLE);
     EXPECT_EQ(std::make_pair(z->Default, z->Usage), std::make_pair(DWORD(1), DWORD(ST_RARE)));
@@ -83,9 +84,12 @@ TEST_F(RenderDefaultsTest, DefaultsFileLinesAreReadOrReported)
     EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_CULLMODE)->Usage, static_cast<DWORD>(ST_UNDEFINED));
     // The over-long line is cut, and its remainder is no line of its own.
     EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_FOGCOLOR)->Default, 0x00ff00ffu);
-    // Usage, state type, the long line, the unknown stage state and the bad value; an unknown render
-    // state is skipped silently.
-    EXPECT_EQ(testsupport::reports().size(), 5u);
+    // Usage, state type, the long line, the unknown stage state and the bad value are refused; an
+    // unknown render state is skipped silently. The file's first fault is its one report.
+    EXPECT_EQ(checksFailed() - checks, 5);
+    ASSERT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(testsupport::reports()[0].message, "While reading data\\renderdefault.txt");
+    EXPECT_EQ(testsupport::reports()[0].expression, "false");
     EXPECT_EQ(MatCore.FindRenderStateMapping(D3DRS_ALPHAREF)->Usage, static_cast<DWORD>(ST_UNDEFINED));
 }
 
@@ -156,10 +160,14 @@ TEST_F(RenderDefaultsTest, StatesMissingFromTheFileAreReportedOnceAndNotSent)
     m_dir.write("data/renderdefault.txt", "renderstate zenable alwaysw true\ntexturestagestate colorop alwaysw modulate\n");
     ASSERT_TRUE(bringUp());
     pt::setD3D9Trace(true);
+    const int checks = checksFailed();
     MatCore.ApplyRenderDefaults();
     MatCore.ApplyRenderDefaults();
-    EXPECT_EQ(countReports("RenderState <fillmode> missing from renderdefault.txt"), 1);
-    EXPECT_EQ(countReports("missing from renderdefault.txt"), 54 + 22);
+    // Each is checked; the first is said, naming the file, and the rest follow from the same file.
+    EXPECT_EQ(checksFailed() - checks, 54 + 22);
+    ASSERT_EQ(testsupport::reports().size(), 1u);
+    EXPECT_EQ(testsupport::reports()[0].message,
+              "While reading data\\renderdefault.txt\nRenderState <fillmode> missing from renderdefault.txt");
     EXPECT_EQ(calls("SetRenderState").size(), 2u);
     EXPECT_EQ(calls("SetTextureStageState").size(), 2u * 8);
     EXPECT_EQ(calls("SetSamplerState").size(), 0u);
