@@ -76,9 +76,15 @@ void showPackProgress(const char* text)
 }
 
 // The sample model's walk, bound to the model's class as it stands; a walk that does not load or
-// bind is not played.
+// bind is not played. A model on the default class has lost its own (its class file has said
+// why): it has no nodes to bind to, and saying so again would only repeat that report.
 void bindSampleWalk()
 {
+    if (sampleModel->m_classId == CModelClassManager::GetDefaultClassId()) {
+        delete sampleWalk;
+        sampleWalk = nullptr;
+        return;
+    }
     if (!sampleWalk) sampleWalk = new CModelAnim(SAMPLE_WALK);
     if (!sampleWalk->Attach(CModelClassManager::GetClass(sampleModel->m_classId), sampleInstance)) {
         delete sampleWalk;

@@ -148,6 +148,10 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
         const std::string text = dir.read(file);
         dir.write(file, text.substr(0, fromEnd ? text.size() - keep : keep));
     };
+    const auto junkFirstLine = [this](const char* file) {
+        const std::string text = dir.read(file);
+        dir.write(file, "junk junk" + text.substr(text.find('\n')));
+    };
     const struct {
         const char* what;
         std::function<void()> damage;
@@ -176,6 +180,19 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
          {"While reading data\\particles\\demo.txt\r\nEffect definition splash: render_type must be 0, 1 or 2"}},
         {"an effect file cut short", [&] { cut("data/particles/demo.txt", 3, true); },
          {"Block file data\\particles\\demo.txt: ends inside a block"}},
+        {"the overlay font's page", [&] { junkFirstLine("data/overlay/hudfont.txt"); },
+         {"While reading data\\overlay\\hudfont.txt\r\nAssertion Failed:\r\nExpression: Sprites > 0"}},
+        {"a pixel shader",
+         [&] {
+             replaceAll("data/models/demo.mtl", "fvf XYZ|NORMAL|TEX1\n", "fvf XYZ|NORMAL|TEX1\npixelshader junk.psh\n");
+             dir.write("data/PixelShaders/junk.psh", "junk junk\ntex t0\nmul r0, t0, v0\n");
+         },
+         {"Error in PixelShader\r\ndata\\PixelShaders\\junk.psh"}},
+        {"the render defaults", [&] { junkFirstLine("data/renderdefault.txt"); },
+         {"While reading data\\renderdefault.txt\r\nAssertion Failed:"}},
+        // The model falls back to the default class, to which its walk cannot be bound.
+        {"a class file of junk", [&] { dir.write("data/classdef/robot.def", wavtest::pattern(100)); },
+         {"Unknown class name, check classdef file robot (data\\classdef\\robot.def)"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -187,6 +204,16 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
         EXPECT_EQ(countOf(log, "Time: "), static_cast<int>(c.said.size())) << log;
         for (const std::string& said : c.said) EXPECT_EQ(countOf(log, said), 1) << said << "\n" << log;
     }
+
+    // Without the list's codes no card is asked for compressed textures, so none passes and the
+    // game cannot start: the first report says which file.
+    fresh();
+    junkFirstLine("data/4CC.txt");
+    EXPECT_EQ(finishGame(startGame(dir, "40 close\n"), 90), 1);
+    const std::string log = textOf(dir, "Veldrane.log");
+    const size_t firstEntry = log.find("\r\n", log.find("Time: ")) + 2;
+    const std::string first = "DXT1 was not read from data\\4CC.txt, so the card was not asked for it";
+    EXPECT_EQ(log.compare(firstEntry, first.size(), first), 0) << log;
 }
 
 TEST_F(DamagedDataRunTest, AMissingWeaponDefinitionIsOneReport)

@@ -131,14 +131,14 @@ TEST_F(GameRunTest, EveryScriptEndsItsRun)
 
 TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndFails)
 {
-    // Without the list of compressed texture formats no card passes the texture check; its fifth
-    // report ends the run before the start-up does.
+    // Without the list of compressed texture formats no card passes the texture check: the report
+    // names the list, and the game cannot start.
     const struct {
         const char* file;
         const char* report;
         const char* last;
     } cases[] = {{"data/init.ini", "init.ini missing", "stopping as the game cannot start; see Veldrane.log"},
-                 {"data/4CC.txt", "No supported 3D card found", "stopping after five reports; see Veldrane.log"},
+                 {"data/4CC.txt", "Failed to load data\\4cc.txt", "stopping as the game cannot start; see Veldrane.log"},
                  {"data/renderdefault.txt", "failed to open data\\renderdefault.txt",
                   "stopping as data\\renderdefault.txt cannot be opened; see Veldrane.log"}};
     for (const auto& c : cases) {
