@@ -42,8 +42,6 @@ CModel* CModelResourceManager::getModel(uint32_t typeId)
     // Loaded once: a file that fails is reported by the loader the first time only.
     if (!type.loadTried) {
         type.loadTried = true;
-        // A file of its own, whatever file the object that wants it is read from.
-        ReadingFile model(type.definition.typeName);
         type.pModel = CModelUtil::LoadModel(type.definition.typeName, 0, 1.0f, nullptr, 0);
     }
     return type.pModel;

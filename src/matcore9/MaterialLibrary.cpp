@@ -253,9 +253,10 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Names, DWORD* H
     if (Handle) *Handle = load.Handle;
     // Not even the fall-back validated: nothing can be drawn with this material. A material file
     // that could not be read has said why.
-    ReadingFile reading(Material);
-    if (!ok && load.Error != D3D_OK)
+    if (!ok && load.Error != D3D_OK) {
+        ReadingFile reading(Material);
         FatalError((std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(load.Error)).c_str());
+    }
     return ok;
 }
 

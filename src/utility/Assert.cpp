@@ -35,12 +35,6 @@ ReadingFile::ReadingFile(const char* name) : m_pOuter(readingNow)
 
 ReadingFile::~ReadingFile() { readingNow = m_pOuter; }
 
-bool ReadingFile::reported() const
-{
-    ReportLock lock;
-    return filesReported.count(folded(m_name)) != 0;
-}
-
 // Under the report lock. False when the report follows from one already made about the file this
 // thread is reading; otherwise named holds the text to report when it must differ from text.
 bool nameFileBeingRead(const char* text, std::string& named)
@@ -74,16 +68,25 @@ int checksFailed()
     return checksFailedSoFar;
 }
 
+namespace {
+
+// Under the report lock: counts the check, and true when the hook took it (or it follows from a
+// report already made about the file being read, so that no one is to see it).
+bool hookTakesCheck(const char* message, const char* expression, const char* file, int line)
+{
+    ++checksFailedSoFar;
+    if (!reportHook) return false;
+    std::string named;
+    if (nameFileBeingRead(message, named)) reportHook(named.empty() ? message : named.c_str(), expression, file, line);
+    return true;
+}
+
+}  // namespace
+
 void assertFailed(const char* expression, const char* file, int line)
 {
     ReportLock lock;
-    ++checksFailedSoFar;
-    if (reportHook) {
-        std::string named;
-        if (!nameFileBeingRead(nullptr, named)) return;
-        reportHook(named.empty() ? nullptr : named.c_str(), expression, file, line);
-        return;
-    }
+    if (hookTakesCheck(nullptr, expression, file, line)) return;
     char report[1024];
     snprintf(report, sizeof report, "Assertion Failed:\nExpression: %s\nFile: %s\nLine: %d\n", expression, file,
              line);
@@ -93,13 +96,7 @@ void assertFailed(const char* expression, const char* file, int line)
 void assertFailedMsg(const char* message, const char* expression, const char* file, int line)
 {
     ReportLock lock;
-    ++checksFailedSoFar;
-    if (reportHook) {
-        std::string named;
-        if (!nameFileBeingRead(message, named)) return;
-        reportHook(named.empty() ? message : named.c_str(), expression, file, line);
-        return;
-    }
+    if (hookTakesCheck(message, expression, file, line)) return;
     char report[1024];
     snprintf(report, sizeof report, "%s\nAssertion Failed:\nExpression: %s\nFile: %s\nLine: %d\n", message,
              expression, file, line);

@@ -50,8 +50,6 @@ public:
     ReadingFile& operator=(const ReadingFile&) = delete;
 
     const char* name() const { return m_name; }
-    // Whether a report about this file has been made this run.
-    bool reported() const;
 
 private:
     char m_name[260];
