@@ -23,8 +23,8 @@ using memory::ticksFromTimespec;
 
 thread_local DWORD lastError = ERROR_SUCCESS;
 
-// Linux ends a process that writes past its file size limit; here such a write fails as on a full
-// disk (EFBIG below), as the system the game was written for knows no such limit.
+// Linux ends a process that writes past its file size limit; here such a write fails instead, with
+// the code of a file too large (EFBIG below).
 [[maybe_unused]] const bool fileSizeSignalIgnored = [] {
     std::signal(SIGXFSZ, SIG_IGN);
     return true;
@@ -276,7 +276,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void
         if (n < 0) {
             if (errno == EINTR) continue;
             if (written) *written = total;
-            lastError = errno == ENOSPC || errno == EFBIG ? ERROR_DISK_FULL : ERROR_ACCESS_DENIED;
+            lastError = errno == ENOSPC ? ERROR_DISK_FULL : errno == EFBIG ? ERROR_FILE_TOO_LARGE : ERROR_ACCESS_DENIED;
             return FALSE;
         }
         total += static_cast<DWORD>(n);

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <cstdio>
 #include <mutex>
-#include <set>
 #include <string>
 
 namespace {
@@ -15,7 +14,6 @@ AssertReportHook reportHook = nullptr;
 int checksFailedSoFar = 0;
 
 thread_local ReadingFile* readingNow = nullptr;
-std::set<std::string> filesReported;
 
 // Names compare in any case, with '\' and '/' alike.
 std::string folded(const char* text)
@@ -27,30 +25,36 @@ std::string folded(const char* text)
 
 }  // namespace
 
-ReadingFile::ReadingFile(const char* name) : m_pOuter(readingNow)
+ReadingFile::ReadingFile(const char* name) : m_pOuter(readingNow), m_pRead(this), m_reported(false)
 {
     snprintf(m_name, sizeof m_name, "%s", name ? name : "");
+    const std::string file = folded(m_name);
+    for (ReadingFile* outer = m_pOuter; outer; outer = outer->m_pOuter)
+        if (folded(outer->m_name) == file) {
+            m_pRead = outer->m_pRead;
+            break;
+        }
     readingNow = this;
 }
 
 ReadingFile::~ReadingFile() { readingNow = m_pOuter; }
 
-// Under the report lock. False when the report follows from one already made about the file this
-// thread is reading; otherwise named holds the text to report when it must differ from text.
+ReportApart::ReportApart() : m_pReading(readingNow) { readingNow = nullptr; }
+
+ReportApart::~ReportApart() { readingNow = m_pReading; }
+
+// Under the report lock. False when the report follows from one this read has made already;
+// otherwise named holds the text to report when it must differ from text.
 bool nameFileBeingRead(const char* text, std::string& named)
 {
     if (!readingNow || !readingNow->name()[0]) return true;
+    ReadingFile& read = *readingNow->m_pRead;
+    if (read.m_reported) return false;
+    read.m_reported = true;
     const std::string file = folded(readingNow->name());
-    if (!filesReported.insert(file).second) return false;
     if (!text || folded(text).find(file) == std::string::npos)
         named = std::string("While reading ") + readingNow->name() + (text ? "\n" : "") + (text ? text : "");
     return true;
-}
-
-void forgetFilesReported()
-{
-    ReportLock lock;
-    filesReported.clear();
 }
 
 ReportLock::ReportLock() { reportMutex.lock(); }

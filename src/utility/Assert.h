@@ -2,6 +2,8 @@
 // execution goes on; code that cannot go on safely tests the result and refuses instead.
 #pragma once
 
+#include <string>
+
 // Formats "Assertion Failed:\nExpression: %s\nFile: %s\nLine: %d\n" and writes it to the run log.
 void assertFailed(const char* expression, const char* file, int line);
 // The same after a message line "%s\n".
@@ -36,12 +38,13 @@ public:
     ReportLock& operator=(const ReportLock&) = delete;
 };
 
-// The data file this thread is reading, from the start of its read to the end of its loader's
+// The data file this thread is reading, from the start of one read to the end of its loader's
 // checks of it. Every report made meanwhile names the file: one whose text does not is written
-// after the line "While reading <file>". Once one report about a file has been made this run,
-// later reports made while that file is read again or still (a caller's report of the failure its
-// callee reported, a second fault further on) follow from it and are not written; checksFailed
-// still counts them. A file read within another is a file of its own.
+// after the line "While reading <file>". The first report of a read is written; later reports of
+// the same read (a caller's report of the failure its callee reported, a second fault further on)
+// follow from it and are not written, though checksFailed counts them. A scope of a file this
+// thread is reading already is part of that read; a file read within another is a read of its own,
+// and a later read of the same file starts afresh.
 class ReadingFile {
 public:
     explicit ReadingFile(const char* name);
@@ -52,8 +55,25 @@ public:
     const char* name() const { return m_name; }
 
 private:
+    friend bool nameFileBeingRead(const char* text, std::string& named);
     char m_name[260];
     ReadingFile* m_pOuter;
+    ReadingFile* m_pRead;  // the scope that began this read: this one, or an outer one of the same file
+    bool m_reported;       // on the read's first scope: its first report has been made
+};
+
+// A report made while one is held is about no file being read, so it is written whatever that file
+// has said, and without its name: a failed write, a failed device call, the report that stops the
+// run. A file read meanwhile is a read of its own.
+class ReportApart {
+public:
+    ReportApart();
+    ~ReportApart();
+    ReportApart(const ReportApart&) = delete;
+    ReportApart& operator=(const ReportApart&) = delete;
+
+private:
+    ReadingFile* m_pReading;
 };
 
 // Test seam: while a hook is set, every report (assertions and plain run-log messages) goes to it

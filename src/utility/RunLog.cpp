@@ -16,7 +16,6 @@
 
 bool assertReportHookTakes(const char* message);
 bool nameFileBeingRead(const char* text, std::string& named);
-void forgetFilesReported();
 
 const char* const RUN_LOG_FILE_NAME = "Veldrane.log";
 const char* const VERSION_TEXT = "V1.01.1";
@@ -128,7 +127,6 @@ void forgetFileFailures()
 {
     ReportLock lock;
     failedFiles.clear();
-    forgetFilesReported();
 }
 
 void trimLogFile(const char* fileName, uint32_t maxBytes)
@@ -146,21 +144,32 @@ void trimLogFile(const char* fileName, uint32_t maxBytes)
     char temporary[MAX_PATH];
     temporaryFileName(fileName, temporary, sizeof temporary);
     HANDLE target = createTemporaryFile(temporary);
-    if (target == INVALID_HANDLE_VALUE) {
-        CloseHandle(source);
-        return;
+    DWORD error = GetLastError();
+    bool whole = false;
+    if (target != INVALID_HANDLE_VALUE) {
+        std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[maxBytes]);
+        DWORD got = 0, written = 0;
+        whole = buffer &&
+                SetFilePointer(source, static_cast<LONG>(size - maxBytes), nullptr, FILE_BEGIN) !=
+                    INVALID_SET_FILE_POINTER &&
+                ReadFile(source, buffer.get(), maxBytes, &got, nullptr) && got == maxBytes &&
+                WriteFile(target, buffer.get(), maxBytes, &written, nullptr) && written == maxBytes;
+        if (!whole) error = GetLastError();
+        CloseHandle(target);
+        if (whole && !MoveFileExA(temporary, fileName, MOVEFILE_REPLACE_EXISTING)) {
+            whole = false;
+            error = GetLastError();
+        }
     }
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[maxBytes]);
-    DWORD got = 0, written = 0;
-    const bool whole = buffer &&
-                       SetFilePointer(source, static_cast<LONG>(size - maxBytes), nullptr, FILE_BEGIN) !=
-                           INVALID_SET_FILE_POINTER &&
-                       ReadFile(source, buffer.get(), maxBytes, &got, nullptr) && got == maxBytes &&
-                       WriteFile(target, buffer.get(), maxBytes, &written, nullptr) && written == maxBytes;
     CloseHandle(source);
-    CloseHandle(target);
-    // On a full disk the copy comes out short: the log is kept rather than lost.
-    if (!whole || !MoveFileExA(temporary, fileName, MOVEFILE_REPLACE_EXISTING)) DeleteFileA(temporary);
+    if (whole) return;
+    // On a full disk the copy comes out short: the log is kept rather than lost. The log cannot
+    // hold the report of its own failed trim, so the shell that started the game has it, once.
+    const std::string cause = writeFailureCause(error, temporary);
+    if (target != INVALID_HANDLE_VALUE) DeleteFileA(temporary);
+    static bool trimFailureSaid = false;
+    if (!trimFailureSaid) fprintf(stderr, "%s was not trimmed and is kept as it was\n%s\n", fileName, cause.c_str());
+    trimFailureSaid = true;
 }
 
 const char* intToString(int value)
@@ -222,5 +231,4 @@ void resetRunLogCount()
     messagesWritten = 0;
     messagesSeen.clear();
     failedFiles.clear();
-    forgetFilesReported();
 }

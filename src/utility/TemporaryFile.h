@@ -16,6 +16,10 @@ void temporaryFileName(const char* name, char* out, size_t size);
 // should the name be taken again meanwhile it is refused rather than opened. INVALID_HANDLE_VALUE
 // when the file cannot be made (GetLastError says why).
 HANDLE createTemporaryFile(const char* temporary);
+// Why a write through temporary failed, from the system's error code (GetLastError as the failing
+// call left it), for the last line of the write's report: a folder standing at the temporary name,
+// a read-only file or folder, a full disk, a file-size limit.
+const char* writeFailureCause(DWORD error, const char* temporary);
 // How many leading characters of name are its folder, up to and with its last '\' or '/'.
 size_t folderLength(const char* name);
 

@@ -4,6 +4,7 @@
 #include "platform/win32.h"
 #include "utility/Assert.h"
 #include "utility/LogFile.h"
+#include "utility/TemporaryFile.h"
 #include "TestSupport.h"
 #include <gtest/gtest.h>
 
@@ -101,20 +102,38 @@ TEST_F(RunLogTest, LogIsTrimmedToItsLastTenKilobytes)
 
 
     // On a full disk (files may not grow past 4000 bytes) the trimmed copy comes out short: the
-    // log stays whole and the copy goes.
+    // log stays whole and the copy goes. The shell is told why, once; a folder standing at the
+    // temporary name is a cause of its own.
+    auto trimInChild = [this](bool limited) {
+        const pid_t child = fork();
+        if (child == 0) {
+            if (!freopen("said.txt", "w", stderr)) _exit(3);
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4000, 4000};
+            char temporary[MAX_PATH];
+            temporaryFileName("Veldrane.log", temporary, sizeof temporary);
+            if (limited) setrlimit(RLIMIT_FSIZE, &limit);
+            else CreateDirectoryA(temporary, nullptr);
+            trimLogFile("Veldrane.log", 10240);
+            trimLogFile("Veldrane.log", 10240);
+            ::rmdir(temporary);
+            fflush(stderr);
+            _exit(0);
+        }
+        int status = -1;
+        EXPECT_EQ(child, waitpid(child, &status, 0));
+        EXPECT_EQ(0, status);
+        const std::string said = dir.read("said.txt");
+        fs::remove(dir.file("said.txt"));
+        return said;
+    };
     dir.write("Veldrane.log", old);
-    const pid_t child = fork();
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4000, 4000};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        trimLogFile("Veldrane.log", 10240);
-        _exit(0);
-    }
-    int status = -1;
-    ASSERT_EQ(child, waitpid(child, &status, 0));
-    EXPECT_EQ(0, status);
-    EXPECT_EQ(old.size(), log().size());
+    EXPECT_EQ("Veldrane.log was not trimmed and is kept as it was\nThe file is larger than the file-size limit "
+              "allows\n",
+              trimInChild(true));
+    EXPECT_TRUE(old == log());
+    EXPECT_EQ(names(), std::vector<std::string>{"Veldrane.log"});
+    EXPECT_NE(std::string::npos, trimInChild(false).find("\nA folder stands at the temporary name <~"));
     EXPECT_TRUE(old == log());
     EXPECT_EQ(names(), std::vector<std::string>{"Veldrane.log"});
 }
@@ -171,7 +190,7 @@ TEST_F(RunLogTest, FifthMessageEndsTheProcessAsAFailureAndSaysWhereToLook)
     EXPECT_EQ(before, log());
 }
 
-TEST_F(RunLogTest, AReportWhileAFileIsReadNamesItAndWhatFollowsFromItIsNotWritten)
+TEST_F(RunLogTest, AReadsFirstReportNamesItsFileAndWhatFollowsInThatReadIsNotWritten)
 {
     ::testing::internal::CaptureStderr();
     const int checks = checksFailed();
@@ -179,18 +198,30 @@ TEST_F(RunLogTest, AReportWhileAFileIsReadNamesItAndWhatFollowsFromItIsNotWritte
         ReadingFile list("data\\list.txt");
         ASSERT(1 + 1 == 3);
         {
-            ReadingFile again("DATA/List.txt");  // the same file, read through another name
+            ReadingFile again("DATA/List.txt");  // the same file, read through another name: the same read
             writeRunLog("list.txt is broken");
         }
         {
-            ReadingFile model("data\\model.rsm");  // a file of its own: its report is written
+            ReadingFile model("data\\model.rsm");  // a read of its own: its report is written
             writeRunLog("Model data\\model.rsm too short");
+        }
+        {
+            ReadingFile material("data\\other.mtl");  // so is another file's, unnamed by its text
+            writeRunLog("no technique");
+        }
+        resetRunLogCount();  // the fifth report would end the run
+        {
+            ReportApart apart;  // a failed write, say: about no file being read
+            writeRunLog("Failed to write to <data\\x.xim>");
+            ReadingFile texture("data\\x.tga");  // a read of its own in there too
+            writeRunLog("texture cut short");
         }
         writeRunLog("the list failed");
     }
     {
-        ReadingFile later("data\\list.txt");  // read again in the same run: reported already
+        ReadingFile later("data\\list.txt");  // read again: a new read reports afresh
         ASSERT_MSG(false, "still broken");
+        writeRunLog("and more");
     }
     writeRunLog("outside every file");
     ::testing::internal::GetCapturedStderr();
@@ -199,12 +230,18 @@ TEST_F(RunLogTest, AReportWhileAFileIsReadNamesItAndWhatFollowsFromItIsNotWritte
     const std::string text = log();
     size_t entries = 0;
     for (size_t at = text.find("Time: "); at != std::string::npos; at = text.find("Time: ", at + 1)) ++entries;
-    EXPECT_EQ(3u, entries) << text;
+    EXPECT_EQ(7u, entries) << text;
     EXPECT_NE(std::string::npos, text.find("While reading data\\list.txt\r\nAssertion Failed:\r\nExpression: 1 + 1 == 3"))
         << text;
     // A report that names its file has no line added.
     EXPECT_NE(std::string::npos, text.find(ENTRY_TIME + std::string("Model data\\model.rsm too short"))) << text;
+    EXPECT_NE(std::string::npos, text.find("While reading data\\other.mtl\r\nno technique")) << text;
+    EXPECT_NE(std::string::npos, text.find(ENTRY_TIME + std::string("Failed to write to <data\\x.xim>"))) << text;
+    EXPECT_NE(std::string::npos, text.find("While reading data\\x.tga\r\ntexture cut short")) << text;
+    EXPECT_NE(std::string::npos, text.find("While reading data\\list.txt\r\nstill broken")) << text;
     EXPECT_NE(std::string::npos, text.find(ENTRY_TIME + std::string("outside every file"))) << text;
+    EXPECT_EQ(std::string::npos, text.find("the list failed")) << text;
+    EXPECT_EQ(std::string::npos, text.find("and more")) << text;
 }
 
 TEST_F(RunLogTest, TheDebugFileIsEmptiedByItsFirstWriteNotByItsNaming)

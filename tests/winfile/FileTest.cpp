@@ -398,5 +398,5 @@ TEST(File, PipesAndDevicesCannotBeOpenedAndAWritePastTheSizeLimitIsAFullDisk)
     setrlimit(RLIMIT_FSIZE, &kept);
     EXPECT_FALSE(wrote);
     EXPECT_EQ(1000u, written);
-    EXPECT_EQ(ERROR_DISK_FULL, error);
+    EXPECT_EQ(ERROR_FILE_TOO_LARGE, error);
 }
