@@ -15,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,12 +27,16 @@
 
 namespace bench {
 
-// A new folder of its own under the temporary folder, named after what uses it.
-inline std::filesystem::path uniqueFolder(const char* name)
+// A new folder of its own under the temporary folder ($TMPDIR, else /tmp), named after what uses
+// it; empty when it cannot be made, with the system's reason in why.
+inline std::filesystem::path uniqueFolder(const char* name, std::string* why = nullptr)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string("veldrane-") + name + "-XXXXXX")).string();
-    if (!mkdtemp(pattern.data())) return {};
-    return pattern;
+    std::error_code failed;
+    const std::filesystem::path root = std::filesystem::temp_directory_path(failed);
+    std::string pattern = (root / (std::string("veldrane-") + name + "-XXXXXX")).string();
+    if (!failed && mkdtemp(pattern.data())) return pattern;
+    if (why) *why = failed ? failed.message() : std::generic_category().message(errno);
+    return {};
 }
 
 struct Pair {
@@ -126,11 +131,14 @@ inline int main(int argc, char** argv, const char* name)
 {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
-    const std::filesystem::path folder = uniqueFolder(name);
+    std::string why;
+    const std::filesystem::path folder = uniqueFolder(name, &why);
     std::error_code failed;
-    if (folder.empty() || (std::filesystem::current_path(folder, failed), failed)) {
-        std::fprintf(stderr, "%s: cannot make a folder of its own under %s\n", name,
-                     std::filesystem::temp_directory_path().c_str());
+    if (!folder.empty()) std::filesystem::current_path(folder, failed);
+    if (folder.empty() || failed) {
+        const char* tmpdir = std::getenv("TMPDIR");
+        std::fprintf(stderr, "%s: cannot make a folder of its own under %s: %s\n", name,
+                     tmpdir && *tmpdir ? tmpdir : "/tmp", failed ? failed.message().c_str() : why.c_str());
         return 1;
     }
     privateFolder() = folder;
