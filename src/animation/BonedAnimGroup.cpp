@@ -45,6 +45,8 @@ bool BonedAnimCheck(bool condition, const char* text, const char* file, int line
 
 void BonedAnimFatal(const char* file, int line)
 {
+    // The report says why the run stops: no file being read may hold it back.
+    ReportApart apart;
     assertFailed("0", file, line);
     stopRun("on an animation the boned animation group does not hold");
 }

@@ -25,6 +25,14 @@ const SProjDataVBManagerMaker* vbManagerMaker = nullptr;
 const uint32_t DEBUG_ALL = 0xFFFFFFFFu;
 const uint32_t MAX_KEPT_GAME_MESSAGES = 5;
 
+// The debug output is off: the run log is where the user learns why the run stopped.
+[[noreturn]] void stopOnNetwork(const char* text, const char* reason)
+{
+    ReportApart apart;
+    writeRunLog(text);
+    stopRun(reason);
+}
+
 void freeNameSlots(TNameSlotTable*& table)
 {
     if (!table) return;
@@ -122,11 +130,11 @@ void CProjData::startSession()
         pNetwork = new CNodeManager;
         if (!pNetwork->init()) {
             debugPrintf(DEBUG_ALL, "\ncan't connect");
-            stopRun("as the network node cannot connect");
+            stopOnNetwork("The network node can't connect", "as the network node cannot connect");
         }
         if (!pNetwork->contactServer()) {
             debugPrintf(DEBUG_ALL, "\nno response from server");
-            stopRun("as the network server does not answer");
+            stopOnNetwork("No response from the network server", "as the network server does not answer");
         }
     }
     HWND mainWindow = nullptr;
@@ -151,11 +159,11 @@ void CProjData::checkServer()
     if (!pNetwork || pNetwork->isSynchronised()) return;
     if (!pNetwork->contactTest()) {
         debugPrintf(DEBUG_ALL, "\n!!!!!!!!!!!!!! no response from server !!!!!!!!!!!!!!");
-        stopRun("as the network server does not answer");
+        stopOnNetwork("No response from the network server", "as the network server does not answer");
     }
     if (!pNetwork->synchroniseTime()) {
         debugPrintf(DEBUG_ALL, "\n!!!!!!!!!!!!! COULDN'T SYNCH TIME TO SERVER !!!!!!!!!!!!!");
-        stopRun("as the network server's time cannot be matched");
+        stopOnNetwork("Couldn't match the network server's time", "as the network server's time cannot be matched");
     }
 }
 

@@ -24,6 +24,8 @@ TManagedStack* pStacks[TMemDef::MAX_MEM_STACKS];
 
 [[noreturn]] void fatal(const char* file, int line)
 {
+    // The report says why the run stops: no file being read may hold it back.
+    ReportApart apart;
     assertFailed("0", file, line);
     stopRun("on a misuse of managed memory");
 }

@@ -6,6 +6,7 @@
 #include "platform/testing/dsound.h"
 #include "utility/BlockFile.h"
 #include "utility/ParamBlock.h"
+#include "utility/RunLog.h"
 #include "utility/VectorMath.h"
 
 #include "TestSupport.h"
@@ -280,11 +281,15 @@ TEST_F(ProjDataTest, ANetworkThatCannotConnectEndsTheProcess)
     CProjData& data = getProjData();
     data.NetworkingEnabled = true;
     try {
+        // The log says why the run stops, whatever file is being read.
+        ReadingFile reading("data\\levels\\demo\\m01.txt");
+        writeRunLog("an earlier fault of the file");
         data.startSession();
         ADD_FAILURE() << "no exit";
     } catch (const testsupport::ProcessExit& exit) {
         EXPECT_EQ(exit.code, 1);
     }
+    EXPECT_EQ(testsupport::countReports("The network node can't connect"), 1);
     ASSERT_TRUE(data.hasNetwork());
     // A node that is not synchronised must answer the server check.
     try {
@@ -293,6 +298,7 @@ TEST_F(ProjDataTest, ANetworkThatCannotConnectEndsTheProcess)
     } catch (const testsupport::ProcessExit& exit) {
         EXPECT_EQ(exit.code, 1);
     }
+    EXPECT_EQ(testsupport::countReports("No response from the network server"), 1);
     // Stopping the node waits a second for it before it is released.
     data.shutdownPreD3D();
     EXPECT_FALSE(data.hasNetwork());
