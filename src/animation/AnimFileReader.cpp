@@ -390,6 +390,8 @@ int32_t loadAnimationFile(const char* fileName, CAnimData* data)
     // Every model instance that plays a file reads it: one that failed this run is not read
     // again, as its first reader has said why.
     if (fileFailedThisRun(fileName)) return ANIM_ERR_FILE;
+    // A file of its own, also when a model or a level script being read asks for it.
+    ReadingFile reading(fileName);
     CAnimFileReader reader(data, fileName);
     const int32_t result = reader.Load();
     if (result != ANIM_OK) noteFileFailure(fileName);

@@ -67,11 +67,12 @@ TEST_F(AnimTest, LoadResultsAndReports)
             EXPECT_TRUE(testsupport::reports().empty());
         }
     }
-    // Not there, or a folder: not found.
+    // Not there, or a name no file may have: one report each.
     testsupport::clearReports();
     for (const char* name : {"missing.txt", "."}) EXPECT_EQ(ANIM_ERR_FILE, CAnimation(name).GetAnimError()) << name;
     EXPECT_EQ(countReports("Animation file missing.txt: not found"), 1);
-    EXPECT_EQ(countReports("Animation file .: not found"), 1);
+    EXPECT_EQ(countReports("Can't open file <.>"), 1);
+    EXPECT_EQ(testsupport::reports().size(), 2u);
     // A file that failed is not read again this run: its next reader fails without a word.
     m_dir.write("bad.txt", "#HIERARCHY\n\"Root\" \"none\"\n\"armL\" Root\"\n" + std::string(kRootPart));
     testsupport::clearReports();
@@ -80,6 +81,17 @@ TEST_F(AnimTest, LoadResultsAndReports)
     EXPECT_EQ(ANIM_ERR_FILE, CAnimation("BAD.TXT").GetAnimError());
     EXPECT_EQ(testsupport::reports().size(), said);
     EXPECT_EQ(countReports("count ==4"), 1);
+    // Asked for while another file is read (a level script, say), its fault is its own: the
+    // other file's own first fault is still written, under that file's name.
+    testsupport::clearReports();
+    {
+        ReadingFile script("data\\levels\\demo\\m01.txt");
+        m_dir.write("rate.txt", kHeader + "#RATEMODIFIER:0\n" + kRootPart);
+        EXPECT_EQ(ANIM_OK, CAnimation("rate.txt").GetAnimError());
+        assertFailed("script fault", __FILE__, __LINE__);
+    }
+    EXPECT_EQ(countReports("While reading rate.txt"), 1);
+    EXPECT_EQ(countReports("While reading data\\levels\\demo\\m01.txt"), 1);
 
     for (const char* name : {"robot_walk.txt", "robot_wave.txt"}) {
         const std::string text = readSample(name);
