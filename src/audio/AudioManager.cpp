@@ -78,6 +78,9 @@ SAudioFile* CAudioManager::LoadSample3D(const char* pFilename, int32_t category)
 SAudioFile* CAudioManager::LoadSample(const char* pFilename, int32_t category, bool is3D)
 {
     if (!VERIFY(pFilename)) return nullptr;
+    // The sample is a file of its own, whatever file names it: its fault is said naming it, even
+    // after the definition being read has made its report.
+    ReadingFile reading(pFilename);
     // A name cut to fit its entry would never be found again: every load would add one.
     if (!VERIFY_MSG(strlen(pFilename) < SAudioFile::MAX_NAME, concatStrings("Sample name too long: ", pFilename)))
         return nullptr;

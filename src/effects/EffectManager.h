@@ -51,11 +51,14 @@ public:
     CEffectManager& operator=(const CEffectManager&) = delete;
 
     // Replaces the held blocks with the file's; false, with nothing held, when it cannot be read.
+    // The caller reads the file in a scope of its own (ReadingFile) from before ReadBlocks to
+    // FreeBlocks, so that the precaches from its blocks are that one read.
     bool ReadBlocks(const char* fileName);
     void FreeBlocks();
     // Builds the definition of that name from the held blocks. True when it exists already or is
     // being read further up (a definition naming itself). Its reports name the held blocks' file;
-    // a name refused stays known with that file, so that starting it later is said as about it.
+    // a name refused stays known with that file, so that starting it later is said as about it,
+    // or not at all when that file's read had made its report by the refusal.
     bool PrecacheEffect(const char* pName);
     // Deletes the first definition of that name; its live effects are reported and destroyed first.
     void UnprecacheEffect(const char* pName);
@@ -149,9 +152,14 @@ private:
     CEffect* m_pUpdating;  // whose update is running
     uint32_t m_putOffEnds;  // live records whose destroy waits for their update to return
     char m_readFile[260];  // whose blocks are held, or were last
-    // Names refused by PrecacheEffect (lower case), with the file read then: a start of one follows
-    // from what that file's report said.
-    std::unordered_map<std::string, std::string> m_refused;
+    int m_checksAtRead;    // checksFailed() as its blocks were read
+    // Names refused by PrecacheEffect (lower case), with the file read then, and whether that read
+    // had made a check by then: a start of one then follows from what the file's report said.
+    struct Refusal {
+        std::string file;
+        bool explained;
+    };
+    std::unordered_map<std::string, Refusal> m_refused;
     // Names being read and definitions being created, innermost last.
     char m_precaching[MAX_EFFECT_NESTING][EFFECTNAMELEN];
     uint32_t m_precacheDepth;

@@ -129,6 +129,8 @@ bool CEffectObjectResourceManager::addDefinition(const char* typeName, resDef* p
     if (strlen(typeName) >= resDef::MAX_TYPE_NAME || !VERIFY(pEffectManager)) return false;
     char fileName[MAX_PATH_TEXT];
     snprintf(fileName, sizeof fileName, "data\\particles\\%s.ps_", typeName);
+    // One read of the file from its blocks to the definition built from them.
+    ReadingFile definitions(fileName);
     if (!pEffectManager->ReadBlocks(fileName)) return false;
     const bool precached = pEffectManager->PrecacheEffect(typeName);
     pEffectManager->FreeBlocks();
@@ -202,6 +204,9 @@ bool CEffectObjectResourceManager::loadPrecacheList(const char* directory)
             const int size = pSubBlock->parseStringGetSize("filename");
             if (size <= 0 || static_cast<size_t>(size) > sizeof fileName) continue;
             pSubBlock->parseString("filename", fileName);
+            // One read of the definition file from its blocks to its last name's precache: a
+            // refusal its own report explains, or a second fault in it, is not said again.
+            ReadingFile definitions(fileName);
             if (!pEffectManager->ReadBlocks(fileName)) continue;
             const uint32_t numEntries = pSubBlock->getNumParameters();
             for (uint32_t k = 0; k < numEntries; ++k) {
@@ -217,13 +222,8 @@ bool CEffectObjectResourceManager::loadPrecacheList(const char* directory)
                     continue;
                 }
                 if (findDefinition(name)) continue;
-                bool precached;
-                {
-                    // A refusal the definition file's own report explains is not said again.
-                    ReadingFile definitions(fileName);
-                    precached = pEffectManager->PrecacheEffect(name);
-                    if (!precached) reportPrecacheFailure(name, fileName);
-                }
+                const bool precached = pEffectManager->PrecacheEffect(name);
+                if (!precached) reportPrecacheFailure(name, fileName);
                 if (precached) appendDefinition(name, nullptr);
             }
             pEffectManager->FreeBlocks();

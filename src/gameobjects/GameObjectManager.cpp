@@ -394,6 +394,10 @@ bool CGameObjectManager::createObjectByName(const char* typeName, CParamBlock* p
     uint32_t typeId = 0;
     if (!findTypeIdAnyManager(typeName, &typeId)) {
         debugPrintf(DEBUG_ALL, "Unable to create object of class %s\n", typeName);
+        // A block no manager knows is a fault of the text it came from (a level script, say), as
+        // an unknown type is to a manager's own instantiate; the text reads on.
+        assertFailedMsg(concatStrings("Unable to create object of class ", typeName),
+                        "findTypeIdAnyManager(typeName, &typeId)", __FILE__, __LINE__);
         return false;
     }
     return createObject(typeId, pBlock, creator);

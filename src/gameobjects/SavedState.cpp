@@ -171,6 +171,8 @@ bool CGameObjectManager::saveState(int chapter, int mission)
     const bool written = saveBlocks(path.text, blocks, true);
     deleteBlockList(blocks);
     if (!written) {
+        // A failed write is about no file being read: said whatever that one has said.
+        ReportApart apart;
         assertFailedMsg(concatStrings("Failed to write saved state ", path.text), "0", __FILE__, __LINE__);
         return false;
     }

@@ -474,6 +474,9 @@ bool CClumpManager::LoadClumpFile(const char* pFilename)
     if (!VERIFY(pFilename) || !VERIFY(d_pClumpTypeList == NULL)) return false;
     // A failed load keeps its models and sounds until Unload: another load would lose them.
     if (!VERIFY(d_ppModelList == NULL && d_pSoundResourceList == NULL)) return false;
+    // A read of its own, whichever file names it; the models, sounds and weapons it loads are
+    // reads of theirs.
+    ReadingFile reading(pFilename);
     CFile file;
     Reader in(*this, file, pFilename);
     if (!file.Open(pFilename, FILE_MODE_READ | FILE_MODE_BUFFERED))

@@ -135,6 +135,9 @@ bool CLightMaps::LoadMap(uint32_t index, const char* texture, const char* materi
                     "Light map name too long"))
         return false;
     if (!VERIFY(D3DCore.DeviceActive)) return false;
+    // The material is a file of its own, from its open on: a missing one is its own report, not
+    // the list's, and what its loader said of it is not said again here.
+    ReadingFile reading(materialPath);
     // A missing material would be replaced by a fall-back of the wrong format. Maps that share
     // it say so once.
     if (!FileExists(materialPath)) {
@@ -146,8 +149,6 @@ bool CLightMaps::LoadMap(uint32_t index, const char* texture, const char* materi
     names.TotalNames = 1;
     std::snprintf(names.Name[0], SB_TEXNAME_SIZE, "%s", texturePath);
     DWORD handle = SB_NONE;
-    // The material is a file of its own: what its loader said of it is not said again here.
-    ReadingFile reading(materialPath);
     const bool OK = MatCore.LoadMaterial(materialPath, names, &handle);
     ASSERT(OK);
     const StateBlock* SB = D3DCore.StateBlocks.GetSB(handle);

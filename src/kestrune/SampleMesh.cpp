@@ -4,6 +4,7 @@
 #include "l3render/L3Render.h"
 #include "l3render/LightManager.h"
 #include "matcore9/HWObjects.h"
+#include "utility/Assert.h"
 #include "utility/RunLog.h"
 #include "winfile/File.h"
 
@@ -24,6 +25,7 @@ const Vector3 QUAD_POSITION(6.0f, -1.5f, -0.6f);
 
 bool sampleMeshLoad()
 {
+    ReadingFile reading(SAMPLE_MESH);
     CFile file;
     if (!file.Open(SAMPLE_MESH, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         writeRunLog("No sample mesh data\\models\\demo.msh");

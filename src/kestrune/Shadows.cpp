@@ -65,7 +65,6 @@ bool buildMesh(ShadowMesh& mesh)
     names.TotalNames = 1;
     std::snprintf(names.Name[0], SB_TEXNAME_SIZE, "%s", mesh.texture);
     DWORD block = SB_NONE;
-    // Both meshes use the material: once it has been reported, neither says more of it.
     ReadingFile reading(SHADOW_MATERIAL);
     const bool OK = MatCore.LoadMaterial(SHADOW_MATERIAL, names, &block);
     if (!VERIFY(OK)) return false;
@@ -124,6 +123,9 @@ float ShadowBankAngle(float c)
 bool InitShadows()
 {
     bool ok = true;
+    // Both meshes use the material: one read of it for both, so that once it has been reported
+    // neither says more of it.
+    ReadingFile reading(SHADOW_MATERIAL);
     for (ShadowMesh& mesh : shadows) {
         releaseMesh(mesh);
         if (!buildMesh(mesh)) {

@@ -6,6 +6,7 @@
 #include "utility/TextChars.h"
 #include "winfile/File.h"
 
+#include <cctype>
 #include <cstring>
 #include <new>
 #include <string>
@@ -85,6 +86,24 @@ struct ParseContext {
 bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
                   IncludeState& includes);
 
+// This thread's latest loadBlocks: which file, and whether a check failed while it was read.
+struct LastLoad {
+    std::string name;
+    bool reported = false;
+};
+thread_local LastLoad lastLoad;
+
+// Names compare in any case, with '\\' and '/' alike.
+bool sameFileName(const char* a, const char* b)
+{
+    for (;; ++a, ++b) {
+        const char x = *a == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(*a)));
+        const char y = *b == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(*b)));
+        if (x != y) return false;
+        if (!x) return true;
+    }
+}
+
 // Texts are scanned a run of characters at a time (strspn, strcspn) rather than a character and a
 // test at a time; a name ends at a blank or the text's end.
 inline bool isNameStart(char c)
@@ -150,6 +169,9 @@ void includeFile(const char* fileName, CParamBlock* pBlock, int level, int maxNe
         return;
     }
     ++includes.loads;
+    // The included file is a read of its own, so that its failure is said whatever the including
+    // file has said, and names the file it is about.
+    ReadingFile reading(fileName);
     blockList included;
     if (!loadBlocksAt(fileName, included, maxNestLevel - level + 1, ctx.includeDepth + 1,
                       ctx.depthOffset + level + 1, includes)) {
@@ -369,8 +391,17 @@ bool finishSave(CFile& file, CWriteBuffer& buffer, bool written, const char* fil
 
 bool loadBlocks(const char* fileName, blockList& list, int maxNestLevel)
 {
+    const int checksBefore = checksFailed();
     IncludeState includes;
-    return loadBlocksAt(fileName, list, maxNestLevel, 0, 0, includes);
+    const bool read = loadBlocksAt(fileName, list, maxNestLevel, 0, 0, includes);
+    lastLoad.name = fileName ? fileName : "";
+    lastLoad.reported = checksFailed() != checksBefore;
+    return read;
+}
+
+bool lastLoadReported(const char* fileName)
+{
+    return fileName && lastLoad.reported && sameFileName(lastLoad.name.c_str(), fileName);
 }
 
 bool loadFirstBlock(const char* fileName, CParamBlock** ppBlock, int maxNestLevel)

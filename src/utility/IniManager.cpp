@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 
 struct CIniManager::ItemReg {
     void* pVariable;
@@ -195,6 +196,8 @@ const CIniManager::Item* CIniManager::findItem(const Section* section, const cha
 bool CIniManager::loadFile(const char* fileName)
 {
     m_error = m_nothingRead = false;
+    std::optional<ReadingFile> reading;
+    if (fileName) reading.emplace(fileName);
     CFile file;
     const bool opened = fileName && file.Open(fileName, FILE_MODE_READ);
     if (opened) {
@@ -255,6 +258,8 @@ bool CIniManager::loadFile(const char* fileName)
 void CIniManager::reportSkippedLines(const char* fileName, const char* what) const
 {
     if (!m_error || !fileName) return;
+    // Said as about this file even when another file being read has made its report.
+    ReadingFile reading(fileName);
     writeRunLog(concatStrings(what, fileName,
                               m_nothingRead ? ": text before the first section; nothing of the file was read"
                                             : ": lines that could not be read were skipped"));

@@ -36,6 +36,8 @@ WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags)
 {
     if (createHook) return createHook(fileName, owned, flags);
     if (!VERIFY(fileName)) return nullptr;
+    // The definition is a file of its own, whichever file names it.
+    ReadingFile reading(fileName);
     // Every owner of a weapon of that file would say the same: the first says it.
     if (fileFailedThisRun(fileName)) return nullptr;
     if (!readable(fileName)) {

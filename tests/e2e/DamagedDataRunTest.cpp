@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -155,7 +156,7 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
     const struct {
         const char* what;
         std::function<void()> damage;
-        std::vector<std::string> said;  // one entry each, and no other
+        std::vector<std::string> said;  // one entry each, and no other; headed "While reading" only as given
     } cases[] = {
         {"a volume-model file of junk",
          [&] {
@@ -193,6 +194,27 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
         // The model falls back to the default class, to which its walk cannot be bound.
         {"a class file of junk", [&] { dir.write("data/classdef/robot.def", wavtest::pattern(100)); },
          {"Unknown class name, check classdef file robot (data\\classdef\\robot.def)"}},
+        // A file opened while another is read is a read of its own, whatever that one has said.
+        {"a damaged sound named by a damaged definition",
+         [&] {
+             dir.write("data/sounds/splash.wav", wavtest::pattern(4096));
+             replaceAll("data/particles/demo.txt", "4\n\t\tcollisionradius\t6\n\t\trender_type\t0",
+                        "4\n\t\tcollisionradius\t6\n\t\trender_type\t7");
+         },
+         {"While reading data\\particles\\demo.txt\r\nEffect definition splash: render_type",
+          "Failed to open WAV file: data\\sounds\\splash.wav"}},
+        {"two missing included files",
+         [&] { replaceAll("data/levels/demo/m01.txt", "fountain\n}", "fountain\n#include gone1.txt\n#include gone2.txt\n}"); },
+         {"Include file - gone1.txt - referenced", "Include file - gone2.txt - referenced"}},
+        {"a light-map list naming a missing material",
+         [&] { dir.write("data/lights/lightmaps.txt", "3\nspot.tga spotmap.mtl\npoint.tga nothere.mtl\njunk\n"); },
+         {"File not found: data\\lights\\nothere.mtl",
+          "While reading data\\lights\\lightmaps.txt\r\nA light map needs a texture and a material"}},
+        {"a script block of a type no manager knows",
+         [&] { replaceAll("data/levels/demo/m01.txt", "// The objects", "NoSuchObject\n{\n}\n// The objects"); },
+         {"While reading data\\levels\\demo\\m01.txt\r\nUnable to create object of class NoSuchObject"}},
+        {"the game configuration cut short", [&] { cut("data/gameconfig.txt", 120, false); },
+         {"Block file data\\gameconfig.txt: ends inside a block"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -203,6 +225,9 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
         const std::string log = textOf(dir, "Veldrane.log");
         EXPECT_EQ(countOf(log, "Time: "), static_cast<int>(c.said.size())) << log;
         for (const std::string& said : c.said) EXPECT_EQ(countOf(log, said), 1) << said << "\n" << log;
+        EXPECT_EQ(countOf(log, "While reading"), std::count_if(c.said.begin(), c.said.end(), [](const std::string& s) {
+                      return s.find("While reading") != std::string::npos;
+                  })) << log;
     }
 
     // Without the list's codes no card is asked for compressed textures, so none passes and the

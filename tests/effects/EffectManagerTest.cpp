@@ -119,15 +119,19 @@ TEST_F(EffectManagerTest, BadDefinitionsAreReportedAndGiveNoDefinition)
 TEST_F(EffectManagerTest, AFileOfBadDefinitionsIsOneReportNamingItAndTheDefinition)
 {
     const std::string bad = "texture t.tga\nrender_type 7\n";
-    define(block("TRAIL", "a", bad) + block("TRAIL", "b", bad) + multiEffect("m", {"a", "absent"}), {}, "fx.txt");
-    EXPECT_FALSE(manager->PrecacheEffect("a"));
-    EXPECT_FALSE(manager->PrecacheEffect("b"));
-    EXPECT_TRUE(manager->PrecacheEffect("m"));
-    // The second fault and the starts of names the file refused or lacks follow from its report.
+    {
+        ReadingFile read("fx.txt");  // as the effect objects read a file, from its blocks to its last name
+        define(block("TRAIL", "a", bad) + block("TRAIL", "b", bad) + multiEffect("m", {"a", "absent"}), {}, "fx.txt");
+        EXPECT_FALSE(manager->PrecacheEffect("a"));
+        EXPECT_FALSE(manager->PrecacheEffect("b"));
+        EXPECT_TRUE(manager->PrecacheEffect("m"));
+    }
+    // The second fault and the starts of names the file refused or lacks follow from its report:
+    // they are not checked again.
     const int checks = checksFailed();
     create("m");
     EXPECT_EQ(create("b"), nullptr);
-    EXPECT_EQ(checksFailed(), checks + 3);
+    EXPECT_EQ(checksFailed(), checks);
     const std::vector<testsupport::Report>& said = testsupport::reports();
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].message, "While reading fx.txt\nEffect definition a: render_type must be 0, 1 or 2");

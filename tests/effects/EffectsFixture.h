@@ -42,8 +42,8 @@ protected:
         for (const std::string& e : effects) entries += "{\nEffect " + e + "\n}\n";
         return block("MULTIEFFECT", name, entries + "}\n");
     }
-    // Holds the text's blocks and precaches each name given. Once a file was reported its further
-    // faults are not: texts whose faults are each to be seen go in files of their own.
+    // Holds the text's blocks and precaches each name given; each of those is a read of the file of
+    // its own unless the caller holds one over them (ReadingFile), as the effect objects do.
     void define(const std::string& text, std::initializer_list<const char*> names = {},
                 const std::string& file = "effects.txt")
     {

@@ -272,9 +272,10 @@ TEST_F(LightMapsTest, TheListLoadsItsMapsAndReportsWhatItCannotUse)
         {many, 256, {"declares too many"}, {true}},
         {"2\nspot.tga " + std::string(600, 'x') + " spotmap.mtl\npoint.tga pointmap.mtl\n", 2,
          {"Line too long in data\\lights\\lightmaps.txt"}, {false, true}},
+        // A missing material is a file of its own too; two maps of it say so once.
         {"4\nspot.tga\nmissing.tga nothere.mtl\npoint.tga other.mtl\nmissing.tga nothere.mtl\nspot.tga spotmap.mtl\n", 4,
          {"While reading data\\lights\\lightmaps.txt\nA light map needs a texture and a material",
-          "D3DFlags == (D3DFVF_XYZ"},
+          "File not found: data\\lights\\nothere.mtl", "D3DFlags == (D3DFVF_XYZ"},
          {false, false, false, true}},
     };
     const DWORD blocksBefore = D3DCore.StateBlocks.SlotsUsed;
