@@ -47,7 +47,7 @@ CEffectManager::CEffectManager()
       m_pDefinitions(nullptr),
       m_pLastDefinition(nullptr), m_numDefinitions(0), m_pFirstEffect(nullptr), m_pLastEffect(nullptr),
       m_numEffects(0), m_showCullSpheres(false), m_pEndedRecords(nullptr), m_walkDepth(0), m_pUpdating(nullptr), m_putOffEnds(0),
-      m_readFile{}, m_checksAtRead(0), m_refused(), m_precaching{}, m_precacheDepth(0), m_creating{}, m_createDepth(0)
+      m_readFile{}, m_refused(), m_precaching{}, m_precacheDepth(0), m_creating{}, m_createDepth(0)
 {
     ASSERT(pTheEffectManager==NULL);
     // The callbacks draw whichever manager is current: the one replaced stops drawing, so no pass
@@ -110,7 +110,6 @@ bool CEffectManager::ReadBlocks(const char* fileName)
 {
     FreeBlocks();
     snprintf(m_readFile, sizeof m_readFile, "%s", fileName ? fileName : "");
-    m_checksAtRead = checksFailed();
     ReadingFile reading(m_readFile);
     if (!loadBlocks(fileName, m_readBlocks, 64)) {
         deleteBlockList(m_readBlocks);
@@ -174,7 +173,7 @@ bool CEffectManager::PrecacheEffect(const char* pName)
         if (strcasecmp(m_precaching[i], pName) == 0) return true;
     ReadingFile reading(m_readFile);
     const auto refuse = [&] {
-        m_refused.insert_or_assign(lowerCase(pName), Refusal{m_readFile, checksFailed() != m_checksAtRead});
+        m_refused.insert_or_assign(lowerCase(pName), Refusal{m_readFile, reading.reported()});
         return false;
     };
     if (!VERIFY_MSG(m_precacheDepth < MAX_EFFECT_NESTING, concatStrings("Effect ", pName, " nests too deep")))

@@ -152,7 +152,6 @@ private:
     CEffect* m_pUpdating;  // whose update is running
     uint32_t m_putOffEnds;  // live records whose destroy waits for their update to return
     char m_readFile[260];  // whose blocks are held, or were last
-    int m_checksAtRead;    // checksFailed() as its blocks were read
     // Names refused by PrecacheEffect (lower case), with the file read then, and whether that read
     // had made a check by then: a start of one then follows from what the file's report said.
     struct Refusal {

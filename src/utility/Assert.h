@@ -53,6 +53,9 @@ public:
     ReadingFile& operator=(const ReadingFile&) = delete;
 
     const char* name() const { return m_name; }
+    // Whether this read has made its report: a caller's own check that only follows from it need
+    // not be made.
+    bool reported() const { return m_pRead->m_reported; }
 
 private:
     friend bool nameFileBeingRead(const char* text, std::string& named);
