@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "FrameFixture.h"
 
 #include "d3d9gl/DeviceRenderer.h"
@@ -89,23 +90,6 @@ TEST_F(ScreenshotTest, NumbersSkipExistingFiles)
     releaseScreenshotSurface();
 }
 
-// Files may not grow past the size for the scope, as on a full disk: a write past it fails.
-struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        const rlimit limit{bytes, previous.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        signal(SIGXFSZ, SIG_DFL);
-    }
-    rlimit previous{};
-};
-
 TEST_F(ScreenshotTest, AShotThatCannotBeWrittenWholeLeavesNothingAndTheNextTakesItsNumber)
 {
     ASSERT_TRUE(bringUp());
@@ -116,7 +100,9 @@ TEST_F(ScreenshotTest, AShotThatCannotBeWrittenWholeLeavesNothingAndTheNextTakes
     const auto before = entries("");
     {
         FileSizeLimit full(100000);
-        EXPECT_EQ(takeScreenshot(), E_FAIL);
+        std::string cause;
+        EXPECT_EQ(takeScreenshot(&cause), E_FAIL);
+        EXPECT_EQ(cause, "The file is larger than the file-size limit allows");
     }
     EXPECT_EQ(entries(""), before);  // neither a part file nor a temporary one
     EXPECT_EQ(takeScreenshot(), D3D_OK);
