@@ -1,4 +1,3 @@
-#include "FileSizeLimit.h"
 #include "FrameFixture.h"
 
 #include "d3d9gl/DeviceRenderer.h"
@@ -89,6 +88,23 @@ TEST_F(ScreenshotTest, NumbersSkipExistingFiles)
     EXPECT_EQ(m_dir.read("Veldrane_00002.tga").size(), 18u + 800 * 600 * 4);
     releaseScreenshotSurface();
 }
+
+// Files may not grow past the size for the scope, as on a full disk: a write past it fails.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit limit{bytes, previous.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        signal(SIGXFSZ, SIG_DFL);
+    }
+    rlimit previous{};
+};
 
 TEST_F(ScreenshotTest, AShotThatCannotBeWrittenWholeLeavesNothingAndTheNextTakesItsNumber)
 {
