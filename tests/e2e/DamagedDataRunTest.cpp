@@ -309,10 +309,6 @@ TEST_F(DamagedDataRunTest, TheLogTrimKeepsTheUsersFilesInTheRunFolder)
 TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAreEachWrittenOnce)
 {
     const auto append = [this](const char* file, const char* line) { dir.write(file, dir.read(file) + line); };
-    const auto cutInsideItsFirstPass = [this](const char* file) {
-        const std::string text = dir.read(file);
-        dir.write(file, text.substr(0, text.find("[end]")));
-    };
     const struct {
         const char* what;
         std::function<void()> damage;
@@ -330,10 +326,13 @@ TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAre
         {"a render default's line", [&] { append("data/renderdefault.txt", "renderstate fillmode alwys solid\n"); },
          -1, {"While reading data\\renderdefault.txt\r\nAssertion Failed:\r\nExpression: Usage != ST_UNDEFINED"}, nullptr},
         // The next alternative or the fall-back stands in, and the cut is said.
-        {"the sample mesh's material cut short", [&] { cutInsideItsFirstPass("data/models/demo.mtl"); }, -1,
+        {"a material cut short",
+         [&] {
+             const std::string text = dir.read("data/models/demo.mtl");
+             dir.write("data/models/demo.mtl", text.substr(0, text.find("[end]")));  // inside the first pass
+         },
+         -1,
          {"Block file data\\models\\demo.mtl: ends inside a block"}, nullptr},
-        {"the clumps' material cut short", [&] { cutInsideItsFirstPass("data/clumps/grove.mtl"); }, -1,
-         {"Block file data\\clumps\\grove.mtl: ends inside a block"}, nullptr},
         // Each failed write with its cause, the screenshot's too. Last, to look at what it leaves.
         {"a cache cut short that cannot be written again",
          [&] {
@@ -358,10 +357,7 @@ TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAre
         for (const std::string& entry : c.said) EXPECT_EQ(countOf(log, entry), 1) << entry << "\n" << log;
         EXPECT_TRUE(!c.last || said.substr(said.rfind('\n', said.size() - 2) + 1) == c.last) << said;
     }
-    // The damaged cache is left as it was, and no part file beside it.
-    EXPECT_EQ(fs::file_size(dir.file("data/models/demo.xim")), 5000u);
-    for (const auto& e : fs::directory_iterator(dir.file("data/models")))
-        EXPECT_NE(e.path().filename().string()[0], '~') << e.path();
+    EXPECT_EQ(fs::file_size(dir.file("data/models/demo.xim")), 5000u);  // left as it was
 }
 
 }  // namespace
