@@ -65,7 +65,7 @@ void TemporaryTextureName(const char* name, char* out);
 bool CommitTextureFile(const char* temporary, const char* name, DWORD* error = nullptr);
 // Reports a level or cache file that could not be written, once a run: an unwritable data folder
 // would otherwise fill the run log with a report per texture, and the game runs on from sources.
-// The text ends with the cause (writeFailureCause). Apart from any file being read.
+// The text ends with the cause the system gave (writeFailureCause). Apart from any file being read.
 void ReportTextureWriteFailure(const char* text, const char* expression);
 // Reports a texture file that is missing or cannot be read, naming the material and the model
 // being loaded ("Missing File:<name>\nMaterial: ..\nRSM: .."), once a run for each file.

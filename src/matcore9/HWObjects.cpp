@@ -73,7 +73,7 @@ bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileNa
         {
             // The material file's read: a loader that has said what is wrong with it is not
             // followed by a word of the mesh's.
-            ReadingFile reading(block.Material);
+            ReadingFile materialRead(block.Material);
             const bool Worked = materialLoader && materialLoader(block.Material, block.Textures, block.ColourA,
                                                                  block.ColourB, &material, &info);
             if (!Worked) {

@@ -164,6 +164,7 @@ void MatCore::LoadRenderDefaults()
     const int checksBefore = checksFailed();
     CFile file;
     if (!file.Open(DEFAULTS_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
+        ReportApart apart;  // the report that ends the run is always written
         D3DCore::WriteLog("failed to open data\\renderdefault.txt");
         stopRun("as data\\renderdefault.txt cannot be opened", false);
     }
