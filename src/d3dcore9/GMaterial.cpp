@@ -60,6 +60,7 @@ void GMaterial::Init()
     Streams = 0;
     StreamVertexSize = nullptr;
     DrawCallback = nullptr;
+    FitReported = false;
     for (DWORD s = 0; s < MAXSBSTAGES; ++s) {
         Animation[s] = nullptr;
         TextureMatrixRegister[s] = -1;

@@ -40,6 +40,8 @@ const char* ErrorText(HRESULT code)
 
 void DXErrorReport(HRESULT code)
 {
+    // A failed device call is the card's, not a fault of the file being read.
+    ReportApart apart;
     char message[320];
     snprintf(message, sizeof message, "DX ERROR: %8X\n%s", static_cast<uint32_t>(code), ErrorText(code));
     assertFailedMsg(message, "false", __FILE__, __LINE__);

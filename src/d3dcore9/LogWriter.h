@@ -15,5 +15,6 @@
 
 // The text of a result code, in one static buffer overwritten by the next call.
 const char* ErrorText(HRESULT code);
-// Reports "DX ERROR: " + "%8X" + "\n" + ErrorText(code) as a failed check of "false".
+// Reports "DX ERROR: " + "%8X" + "\n" + ErrorText(code) as a failed check of "false", apart from
+// any file being read.
 void DXErrorReport(HRESULT code);

@@ -41,18 +41,18 @@ IDirect3DPixelShader9* PixelShader(DWORD slot)
 }
 
 // A slot whose shader could not be made was reported, naming its file, when the file was read:
-// that its release is refused follows from that report.
+// there is nothing to release, and a refused release would only repeat that report.
 void ReleaseVertexShader(DWORD slot)
 {
     if (slot >= static_cast<DWORD>(MAXVERTEXSHADERS) || D3DCore.VShaderTable.RefCount[slot] <= 0) return;
-    ReadingFile shader(D3DCore.VShaderTable.Path[slot]);
+    if (!D3DCore.VShaderTable.VShaderPtr[slot]) return;
     D3DCore.ReleaseVertexShader(D3DCore.VShaderTable.VShaderPtr[slot]);
 }
 
 void ReleasePixelShader(DWORD slot)
 {
     if (slot >= static_cast<DWORD>(MAXPIXELSHADERS) || D3DCore.PShaderTable.RefCount[slot] <= 0) return;
-    ReadingFile shader(D3DCore.PShaderTable.Path[slot]);
+    if (!D3DCore.PShaderTable.PShaderPtr[slot]) return;
     D3DCore.ReleasePixelShader(D3DCore.PShaderTable.PShaderPtr[slot]);
 }
 

@@ -56,7 +56,7 @@ void releaseScreenshotSurface()
     pfrontBuffer = nullptr;
 }
 
-HRESULT takeScreenshot()
+HRESULT takeScreenshot(std::string* cause)
 {
     ASSERT(psurface);
     ASSERT(pfrontBuffer);
@@ -82,10 +82,11 @@ HRESULT takeScreenshot()
         if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) break;
         if (number == 0xFFFFFFFFu) return E_FAIL;
     }
-    return writeSurfaceTGA(device, name, width, height, psurface);
+    return writeSurfaceTGA(device, name, width, height, psurface, cause);
 }
 
-HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT height, IDirect3DSurface9* surface)
+HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT height, IDirect3DSurface9* surface,
+                        std::string* cause)
 {
     if (!surface || !name) return D3DERR_INVALIDCALL;
     D3DSURFACE_DESC desc{};
@@ -108,6 +109,7 @@ HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT he
     temporaryFileName(name, temporary.data(), temporary.size());
     CFile file;
     if (!file.Open(temporary.c_str(), FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
+        if (cause) *cause = writeFailureCause(file.LastError(), temporary.c_str());
         surface->UnlockRect();
         return E_FAIL;
     }
@@ -120,9 +122,15 @@ HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT he
     bool written = file.Write(&header, sizeof(header));
     const BYTE* row = static_cast<const BYTE*>(locked.pBits);
     for (UINT y = 0; y < height && written; ++y, row += locked.Pitch) written = file.Write(row, width * 4);
+    DWORD error = file.LastError();
     file.Close();
     surface->UnlockRect();
-    if (!written || !MoveFileExA(temporary.c_str(), name, MOVEFILE_REPLACE_EXISTING)) {
+    if (written && !MoveFileExA(temporary.c_str(), name, MOVEFILE_REPLACE_EXISTING)) {
+        written = false;
+        error = GetLastError();
+    }
+    if (!written) {
+        if (cause) *cause = writeFailureCause(error, temporary.c_str());
         DeleteFileA(temporary.c_str());
         return E_FAIL;
     }

@@ -32,6 +32,8 @@ char* copyName(const char* name)
 // Reports "Failed to find <kind>: <file> on game path" for a shader that is nowhere.
 bool findShader(CFile& file, const char* fileName, const char* subDir, const char* kind, char* path)
 {
+    // The shader file's own read: that it is nowhere is its report, not the material's.
+    ReadingFile reading(fileName);
     const bool FileOK = ::D3DCore.FindFile(file, fileName, SHADER_BASE, subDir, FILE_MODE_READ, path, true);
     if (!FileOK) {
         const std::string message = std::string("Failed to find ") + kind + ": " + fileName + " on game path";

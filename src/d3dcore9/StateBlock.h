@@ -123,6 +123,9 @@ struct GMaterial {
     DWORD Streams;      // vertex streams of a declaration, 0 for an FVF
     DWORD* StreamVertexSize;
     VertexListCallback DrawCallback;
+    // A model whose vertices do not fit it has been reported: the material is said once, not for
+    // every model that uses it.
+    bool FitReported;
 
     // Materials alive.
     static int32_t Live;

@@ -83,9 +83,10 @@ void TemporaryTextureName(const char* name, char* out)
     if (sweptFolders.insert(key).second) removeLeftovers(std::string(name, folder));
 }
 
-bool CommitTextureFile(const char* temporary, const char* name, const FILETIME* time)
+bool CommitTextureFile(const char* temporary, const char* name, DWORD* error)
 {
-    if ((time && !SetTextureFileTime(temporary, time)) || !MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING)) {
+        if (error) *error = GetLastError();
         DeleteFileA(temporary);
         return false;
     }
@@ -94,6 +95,9 @@ bool CommitTextureFile(const char* temporary, const char* name, const FILETIME* 
 
 void ReportTextureWriteFailure(const char* text, const char* expression)
 {
+    // A failed write is about no file being read: it is said whatever that file has said, and
+    // the flag is set only by the report it stands for.
+    ReportApart apart;
     if (writeFailureReported) return;
     writeFailureReported = true;
     assertFailedMsg(text, expression, __FILE__, __LINE__);
@@ -121,6 +125,8 @@ uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
     ReadingFile reading(name);
     CFile file;
     if (!file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
+        // The report that ends the run: written whatever this read has said already.
+        ReportApart apart;
         assertFailedMsg(concatStrings("Can't open file ", name), "OK", __FILE__, __LINE__);
         stopRun(concatStrings("as ", name, " cannot be opened"), false);
     }
@@ -230,8 +236,9 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     TemporaryTextureName(Name, temporary);
     CFile file;
     if (!file.Open(temporary, FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
-        char text[MIP_NAME_SIZE + 64];
-        std::snprintf(text, sizeof(text), "Failed to write file <%s> File Read Only?", Name);
+        char text[2 * MIP_NAME_SIZE + 64];
+        std::snprintf(text, sizeof(text), "Failed to write file <%s> %s", Name,
+                      writeFailureCause(file.LastError(), temporary));
         ReportTextureWriteFailure(text, "false");
         return false;
     }
@@ -265,10 +272,18 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
             std::memcpy(&line[size_t(x) * outBytes], in + size_t(x) * inBytes, outBytes);
         ok = file.Write(line.get(), width * outBytes);
     }
+    DWORD error = file.LastError();
+    // The time goes on through the handle still open: the name could be another file by now.
+    if (ok && time && !file.SetLastWriteTime(time)) {
+        ok = false;
+        error = file.LastError();
+    }
     file.Close();
-    if (!ok) DeleteFileA(temporary);
-    if (!ok || !CommitTextureFile(temporary, Name, time)) {
-        ReportTextureWriteFailure(concatStrings("Failed to write to <", Name, ">\nFile Read Only?"), "false");
+    if (ok && !CommitTextureFile(temporary, Name, &error)) ok = false;
+    if (!ok) {
+        const std::string text = std::string("Failed to write to <") + Name + ">\n" + writeFailureCause(error, temporary);
+        DeleteFileA(temporary);
+        ReportTextureWriteFailure(text.c_str(), "false");
         return false;
     }
     return true;

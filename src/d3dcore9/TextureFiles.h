@@ -59,11 +59,13 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
 // name made for a folder in a run removes the temporary files there of processes that no longer
 // run (the leftovers of a killed run). Out holds MIP_NAME_SIZE.
 void TemporaryTextureName(const char* name, char* out);
-// Gives the written temporary file the time (when given) and moves it over `name`; false, with the
-// temporary file removed, when that fails.
-bool CommitTextureFile(const char* temporary, const char* name, const FILETIME* time);
+// Moves the written temporary file over `name`; false, with the temporary file removed and error
+// (when given) set from GetLastError, when that fails. Its time is set before, on the handle
+// that wrote it.
+bool CommitTextureFile(const char* temporary, const char* name, DWORD* error = nullptr);
 // Reports a level or cache file that could not be written, once a run: an unwritable data folder
 // would otherwise fill the run log with a report per texture, and the game runs on from sources.
+// The text ends with the cause the system gave (writeFailureCause). Apart from any file being read.
 void ReportTextureWriteFailure(const char* text, const char* expression);
 // Reports a texture file that is missing or cannot be read, naming the material and the model
 // being loaded ("Missing File:<name>\nMaterial: ..\nRSM: .."), once a run for each file.

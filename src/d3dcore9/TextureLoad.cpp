@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <strings.h>
 
 namespace {
@@ -233,8 +235,9 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
     const size_t length = std::strlen(disk->Name);
     if (!VERIFY(length >= 5)) return false;
     // A file of its own, whatever file names it: its reports are not those of a material or model
-    // being read.
-    ReadingFile reading(disk->Name);
+    // being read. The cache and the source that stands in for it are two files, each its own read.
+    std::optional<ReadingFile> reading;
+    reading.emplace(disk->Name);
 
     FILETIME sourceTime{};
     bool timed = true;
@@ -246,6 +249,8 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
         char* pp = std::strstr(disk->Name, ".xim");
         if (!VERIFY(pp != NULL)) return false;
         std::memcpy(pp, ".tga", 4);
+        reading.reset();
+        reading.emplace(disk->Name);
         // Without a source the texture is drawn without, as any missing texture is; a damaged
         // cache has said so already, and one damaged file is one report.
         if (!FileExists(disk->Name)) {
@@ -370,6 +375,8 @@ bool TextureTable::LoadFromLevelFiles(HWTexture& entry, DiskTexture& disk)
             const char* file = entry.IsCube ? faced : name;
             // Generated levels are the loader's own: a set with one gone is made again, not fatal.
             if (entry.MipSource == MGT_GENERATED && index != 0 && !FileExists(file)) return false;
+            // Each level file is a read of its own, its size checked in it.
+            ReadingFile level(file);
             TGAImage image;
             if (!LoadTGA(file, image, entry.IgnoreAlpha != 0)) return false;
             if (index == 0 && face == 0) {
@@ -427,6 +434,7 @@ bool TextureTable::CalculateLevels(HWTexture& entry, DiskTexture& disk, const FI
         } else {
             std::snprintf(name, sizeof(name), "%s", disk.Name);
         }
+        ReadingFile source(name);
         TGAImage image;
         if (!LoadTGA(name, image, entry.IgnoreAlpha != 0)) return false;
         if (face == 0) {
@@ -473,6 +481,8 @@ bool TextureTable::CalculateLevels(HWTexture& entry, DiskTexture& disk, const FI
 
 void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME* sourceTime)
 {
+    // A write, about no file being read: what fails here is said whatever the source has said.
+    ReportApart apart;
     char SaveName[MIP_NAME_SIZE];
     BuildMipFileName(disk.Name, 0, MGT_CACHE, SaveName, entry.Format->Format);
     if (!VERIFY(std::strlen(disk.Name) == std::strlen(SaveName))) return;
@@ -485,10 +495,13 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     TemporaryTextureName(SaveName, temporary);
     CFile file;
     if (!file.Open(temporary, FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
-        ReportTextureWriteFailure(concatStrings("Failed to write to <", SaveName, ">\nFile Read Only?"), "FileOK");
+        const std::string text =
+            std::string("Failed to write to <") + SaveName + ">\n" + writeFailureCause(file.LastError(), temporary);
+        ReportTextureWriteFailure(text.c_str(), "FileOK");
         return;
     }
     bool ok = file.WriteLong(XIM_MAGIC) && file.WriteLong(format) && file.WriteLong(ximKind(format));
+    bool said = false;  // a failure that is not the file's has been reported
     const uint32_t levels = entry.ITexture->GetLevelCount();
     for (uint32_t level = 0; ok && level < levels; ++level)
         for (uint32_t face = 0; ok && face < faces; ++face) {
@@ -499,6 +512,7 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
                 !levelShape(desc.Format, desc.Width, desc.Height, rowBytes, rows)) {
                 assertFailedMsg("Can't save xim file: texture format unexpected", "false", __FILE__, __LINE__);
                 ok = false;
+                said = true;
                 break;
             }
             D3DLOCKED_RECT locked{};
@@ -514,11 +528,17 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
         }
     if (ok && format == D3DFMT_P8)
         ok = entry.Palette >= 0 && file.Write(::D3DCore.Palettes[entry.Palette], 256 * 4);
+    // The source's time goes on through the handle still open: by name it could be another file.
+    if (ok && sourceTime) ok = file.SetLastWriteTime(sourceTime);
+    // Set only by a call that failed: a level that could not be locked leaves it clear.
+    DWORD error = file.LastError();
     file.Close();
-    if (!ok) DeleteFileA(temporary);
-    if (!ok || !CommitTextureFile(temporary, SaveName, sourceTime)) {
-        ReportTextureWriteFailure(concatStrings("Failed to write to <", SaveName, ">\nFile Read Only?"),
-                                  "Written == BlockLength");
+    if (ok && !CommitTextureFile(temporary, SaveName, &error)) ok = false;
+    if (!ok) {
+        const std::string text = std::string("Failed to write to <") + SaveName + ">" +
+                                 (error != ERROR_SUCCESS ? std::string("\n") + writeFailureCause(error, temporary) : "");
+        DeleteFileA(temporary);
+        if (!said) ReportTextureWriteFailure(text.c_str(), "Written == BlockLength");
         return;
     }
     std::memcpy(disk.Name, SaveName, std::strlen(SaveName));

@@ -15,6 +15,22 @@ class DXSetup DXSetup;
 namespace {
 
 const char* const FOURCC_FILE = "data\\4CC.txt";
+
+// The seven texture formats the game needs; the compressed ones are codes of data\4CC.txt, which
+// the card is asked for only when the file gives them.
+const struct NeededFormat {
+    D3DFORMAT Format;
+    const char* Message;
+    const char* Code;
+} NEEDED_FORMATS[] = {
+    {D3DFMT_A8R8G8B8, "Not Supported: Card doesn't support 8888", nullptr},
+    {D3DFMT_R5G6B5, "Not Supported: Card doesn't support 565", nullptr},
+    {D3DFMT_A1R5G5B5, "Not Supported: Card doesn't support 1555", nullptr},
+    {D3DFMT_A4R4G4B4, "Not Supported: Card doesn't support 4444", nullptr},
+    {D3DFMT_DXT1, "Not Supported: Card doesn't support DXT1", "DXT1"},
+    {D3DFMT_DXT3, "Not Supported: Card doesn't support DXT3", "DXT3"},
+    {D3DFMT_DXT5, "Not Supported: Card doesn't support DXT5", "DXT5"},
+};
 const uint32_t LINE_SIZE = 512;
 const char* const SEPARATORS = " \t\r\n";
 
@@ -204,8 +220,23 @@ void DXSetup::Unload()
     s.DDrawLoaded = 0;
 }
 
+void DXSetup::ReportUnread4CC(int32_t read)
+{
+    if (!EnumFilter.Use4CCFormats) return;
+    for (const NeededFormat& n : NEEDED_FORMATS) {
+        bool found = false;
+        for (int32_t i = 0; i < read && FourCC && !found; ++i) found = FourCC[i] == static_cast<DWORD>(n.Format);
+        if (!n.Code || found) continue;
+        char text[160];
+        std::snprintf(text, sizeof text, "%s was not read from %s, so the card was not asked for it", n.Code, FOURCC_FILE);
+        assertFailedMsg(text, "false", __FILE__, __LINE__);
+    }
+}
+
 void DXSetup::Read4CC()
 {
+    // One read of the list, its check for the codes the game needs among it: a damaged or missing
+    // list is one report.
     ReadingFile reading(FOURCC_FILE);
     delete[] FourCC;
     FourCC = nullptr;
@@ -213,6 +244,7 @@ void DXSetup::Read4CC()
     CFile file;
     if (!file.Open(FOURCC_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         writeRunLog("Failed to load data\\4cc.txt");
+        ReportUnread4CC(0);
         return;
     }
     char line[LINE_SIZE];
@@ -239,6 +271,9 @@ void DXSetup::Read4CC()
         for (int i = 0; i < 4 && token[i]; ++i) code[i] = token[i];
         FourCC[Next4CC++] = MAKEFOURCC(code[0], code[1], code[2], code[3]);
     }
+    // Before the count's check: which format the card will not be asked for is what the user
+    // needs to hear of a list cut short.
+    ReportUnread4CC(Next4CC);
     if (haveCount) {
         ASSERT(Next4CC == Total4CC);
         Total4CC = Next4CC;
@@ -615,19 +650,6 @@ void DXSetup::CheckTextures(DXDevice* device)
         device->NotSupported |= NOTSUPPORTED_MODES;
         return;
     }
-    static const struct {
-        D3DFORMAT Format;
-        const char* Message;
-        const char* Code;  // a code of data\4CC.txt: the card is asked for it only when the file gives it
-    } needed[] = {
-        {D3DFMT_A8R8G8B8, "Not Supported: Card doesn't support 8888", nullptr},
-        {D3DFMT_R5G6B5, "Not Supported: Card doesn't support 565", nullptr},
-        {D3DFMT_A1R5G5B5, "Not Supported: Card doesn't support 1555", nullptr},
-        {D3DFMT_A4R4G4B4, "Not Supported: Card doesn't support 4444", nullptr},
-        {D3DFMT_DXT1, "Not Supported: Card doesn't support DXT1", "DXT1"},
-        {D3DFMT_DXT3, "Not Supported: Card doesn't support DXT3", "DXT3"},
-        {D3DFMT_DXT5, "Not Supported: Card doesn't support DXT5", "DXT5"},
-    };
     auto read4CC = [this](D3DFORMAT format) {
         for (int32_t i = 0; i < Total4CC && FourCC; ++i)
             if (FourCC[i] == static_cast<DWORD>(format)) return true;
@@ -635,17 +657,12 @@ void DXSetup::CheckTextures(DXDevice* device)
     };
     int counted = 0;
     const ListMngr<Tex>& list = chosen->ModeTypes.First->TextureFormats;
-    for (const auto& n : needed) {
+    for (const NeededFormat& n : NEEDED_FORMATS) {
         if (listHasTex(list, n.Format)) {
             ++counted;
         } else if (n.Code && EnumFilter.Use4CCFormats && !read4CC(n.Format)) {
-            // Not the card's fault but the file's, which the report names: the rest of what a
-            // damaged file leaves out follows from it.
-            ReadingFile reading(FOURCC_FILE);
-            char text[160];
-            std::snprintf(text, sizeof text, "%s was not read from %s, so the card was not asked for it\n%s", n.Code,
-                          FOURCC_FILE, n.Message);
-            assertFailedMsg(text, "false", __FILE__, __LINE__);
+            // Not the card's fault but the list's, which said so when it was read: the card was
+            // never asked for it.
         } else {
             assertFailedMsg(n.Message, "false", __FILE__, __LINE__);
         }

@@ -190,6 +190,9 @@ public:
 
     // Reads data\4CC.txt into FourCC / Total4CC.
     void Read4CC();
+    // Under the list's read: reports each compressed format the game needs that is not among the
+    // first `read` codes, as the card will not be asked for it.
+    void ReportUnread4CC(int32_t read);
     // Reads the adapter's display mode into the device's desktop mode and probes its depth and
     // texture formats again; false (nothing changed) when the mode cannot be read.
     bool ProbeDesktop(DXAdapter* adapter, DXDevice* device);

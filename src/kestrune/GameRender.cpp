@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 namespace {
@@ -376,7 +377,12 @@ void gameRenderFrame()
             SetEffectCameraPosition(levelEye);
     }
     const bool held = (GetAsyncKeyState(VK_F12) & 0x8000) != 0;
-    if (held && !screenshotHeld && FAILED(takeScreenshot())) writeRunLog("Screenshot failed");
+    std::string cause;
+    if (held && !screenshotHeld && FAILED(takeScreenshot(&cause))) {
+        // A failed write is about no file being read; a shot that could not be written says why.
+        ReportApart apart;
+        writeRunLog(cause.empty() ? "Screenshot failed" : ("Screenshot failed\n" + cause).c_str());
+    }
     screenshotHeld = held;
 }
 

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -466,18 +467,21 @@ CModel* CModelUtil::LoadModel(const char* fileName, uint32_t lod, float lodDista
         char className[MAX_NAME];
         bool isDefault = false;
         ok = in.ReadClassName(ld.version, className, &isDefault);
-        if (ok && !(loadFlags & LOAD_DEFAULT_CLASS) && !isDefault && className[0] &&
-            !CModelClassManager::FindClassId(className, &classId, true)) {
-            // Once a run for each class file, however many models name it.
+        if (ok && !(loadFlags & LOAD_DEFAULT_CLASS) && !isDefault && className[0]) {
             char classFile[MAX_NAME + 32];
             const bool named = CModelClassManager::ClassFilePath(className, classFile, sizeof classFile);
-            char unknown[2 * MAX_NAME + 96];
-            std::snprintf(unknown, sizeof unknown, "Unknown class name, check classdef file %s%s%s%s", className,
-                          named ? " (" : "", named ? classFile : "", named ? ")" : "");
-            // A class file that was read and found wrong has said so already.
-            ReadingFile reading(classFile);
-            if (!named || noteFileFailure(classFile)) assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
-            classId = CModelClassManager::GetDefaultClassId();
+            // The class file's read, from its loading to the check that it gave the class: a class
+            // file that was read and found wrong has said so, and the model adds nothing.
+            std::optional<ReadingFile> reading;
+            if (named) reading.emplace(classFile);
+            if (!CModelClassManager::FindClassId(className, &classId, true)) {
+                char unknown[2 * MAX_NAME + 96];
+                std::snprintf(unknown, sizeof unknown, "Unknown class name, check classdef file %s%s%s%s", className,
+                              named ? " (" : "", named ? classFile : "", named ? ")" : "");
+                // Once a run for each class file, however many models name it.
+                if (!named || noteFileFailure(classFile)) assertFailedMsg(unknown, "bClassFound", __FILE__, __LINE__);
+                classId = CModelClassManager::GetDefaultClassId();
+            }
         }
     }
     if (ok) {

@@ -140,7 +140,9 @@ bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlo
         FVFFormat format;
         format.D3DFlags = prim.FVF;
         AnalyseFVF(format);
-        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material);
+        const StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
+        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material,
+                              SB ? SB->GMaterial : nullptr);
         RebuildVertices(prim.VertexData, format, pFVFVertices, target, prim.Vertices);
     }
     if (indexSize == 4)

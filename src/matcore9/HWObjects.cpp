@@ -70,13 +70,16 @@ bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileNa
         }
         MultiBlock material;
         MeshMaterialInfo info;
-        const bool Worked = materialLoader && materialLoader(block.Material, block.Textures, block.ColourA,
-                                                             block.ColourB, &material, &info);
-        if (!Worked) {
-            // The material's loader has said what is wrong with its file.
-            ReadingFile material(block.Material);
-            assertFailedMsg(block.Material, "Worked", __FILE__, __LINE__);
-            return false;
+        {
+            // The material file's read: a loader that has said what is wrong with it is not
+            // followed by a word of the mesh's.
+            ReadingFile materialRead(block.Material);
+            const bool Worked = materialLoader && materialLoader(block.Material, block.Textures, block.ColourA,
+                                                                 block.ColourB, &material, &info);
+            if (!Worked) {
+                assertFailedMsg(block.Material, "Worked", __FILE__, __LINE__);
+                return false;
+            }
         }
         Properties.Lit |= info.Lit;
         Properties.VSLit |= info.VSLit;
@@ -116,7 +119,7 @@ bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& blo
 {
     const FVFFormat& target = material.MainFVF;
     const StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
-    const GMaterial* GM = SB ? SB->GMaterial : nullptr;
+    GMaterial* GM = SB ? SB->GMaterial : nullptr;
     // Mesh vertices are one stream in the material's format.
     if (!VERIFY(GM != NULL) || !VERIFY(GM->Streams == 0) || !VERIFY(target.FormatValid)) return false;
     // Triangles sorted one by one are read as a list at every draw: their order is of no use.
@@ -142,7 +145,7 @@ bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& blo
         FVFFormat format;
         format.D3DFlags = prim.FVF;
         AnalyseFVF(format);
-        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material);
+        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material, GM);
         RebuildVertices(prim.VertexData, format, out, target, prim.Vertices);
     }
     WORD* index = static_cast<WORD*>(indices);

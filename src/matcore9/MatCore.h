@@ -221,6 +221,7 @@ private:
     void DrawOverlayBatch(bool draw);
     void ReportMissingDefaults();
     bool MissingReported = false;
+    bool DefaultsFileReported = false;  // the read of the defaults file made a report
 };
 
 extern class MatCore MatCore;

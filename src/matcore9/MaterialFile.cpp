@@ -215,7 +215,12 @@ MaterialParser::Outcome MaterialParser::Shader()
             return BAD_VALUE;
         }
     }
-    return in.Failed ? BAD_VALUE : REJECTED;
+    if (in.Failed) return BAD_VALUE;
+    // The file ends inside the alternative or one of its passes: it is never decided, and the
+    // next one (or the fall-back) stands in. The cut is said, naming the file, as any block
+    // file's is.
+    assertFailedMsg(concatStrings("Block file ", File, ": ends inside a block"), "in.Is(\"[end]\")", __FILE__, __LINE__);
+    return REJECTED;
 }
 
 bool MaterialParser::ShaderKeyword()

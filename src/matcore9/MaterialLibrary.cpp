@@ -99,30 +99,30 @@ bool MatCore::CreateDevice(bool multiThreaded, bool vSync, int32_t interval)
     font.TotalNames = 1;
     std::snprintf(font.Name[0], SB_TEXNAME_SIZE, "%s", FONT_TEXTURE);
     DWORD fontBlock = SB_NONE;
-    ASSERT(LoadMaterial(FONT_MATERIAL, font, &fontBlock));
-    D3DCore.DebugFontBlock = fontBlock;
-    const StateBlock* SB = fontBlock != SB_NONE ? D3DCore.StateBlocks.GetSB(fontBlock) : nullptr;
-    const FVFFormat* FVFFormat = SB && SB->GMaterial ? &SB->GMaterial->FVFFormat : nullptr;
-    // The format checks are checks of the material files: one that could not be read, its
-    // fall-back standing in, has been reported already.
     bool fontUsable;
     {
+        // The format checks are checks of the material file, made in its read: one that could not
+        // be read, its fall-back standing in, has said so.
         ReadingFile reading(FONT_MATERIAL);
+        ASSERT(LoadMaterial(FONT_MATERIAL, font, &fontBlock));
+        const StateBlock* SB = fontBlock != SB_NONE ? D3DCore.StateBlocks.GetSB(fontBlock) : nullptr;
+        const FVFFormat* FVFFormat = SB && SB->GMaterial ? &SB->GMaterial->FVFFormat : nullptr;
         // Debug text is written as XYZRHW | TEX1 vertices: another format would be misread.
         fontUsable = VERIFY(FVFFormat != NULL) && VERIFY(FVFFormat->D3DFlags == (D3DFVF_XYZRHW | D3DFVF_TEX1));
     }
+    D3DCore.DebugFontBlock = fontBlock;
     if (fontUsable) {
         D3DCore.FontLoaded = 1;
         D3DCore.CreateDebugTextBuffer();
     }
 
-    ASSERT(LoadMaterial(LETTERBOX_MATERIAL, TexNames(), &D3DCore.LetterboxBlock));
-    const StateBlock* box =
-        D3DCore.LetterboxBlock != SB_NONE ? D3DCore.StateBlocks.GetSB(D3DCore.LetterboxBlock) : nullptr;
-    if (box && box->GMaterial) {
+    {
         ReadingFile reading(LETTERBOX_MATERIAL);
-        ASSERT(D3DCore.StateBlocks.GetSB(D3DCore.LetterboxBlock)->GMaterial->FVFFormat.D3DFlags ==
-               (D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
+        ASSERT(LoadMaterial(LETTERBOX_MATERIAL, TexNames(), &D3DCore.LetterboxBlock));
+        const StateBlock* box =
+            D3DCore.LetterboxBlock != SB_NONE ? D3DCore.StateBlocks.GetSB(D3DCore.LetterboxBlock) : nullptr;
+        if (box && box->GMaterial)
+            ASSERT(box->GMaterial->FVFFormat.D3DFlags == (D3DFVF_XYZRHW | D3DFVF_DIFFUSE));
     }
 
     setDeviceMaterial();
@@ -251,12 +251,9 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Names, DWORD* H
     MaterialLoad load;
     const bool ok = LoadMaterial(Material, Names, white, white, File, &load);
     if (Handle) *Handle = load.Handle;
-    // Not even the fall-back validated: nothing can be drawn with this material. A material file
-    // that could not be read has said why.
-    if (!ok && load.Error != D3D_OK) {
-        ReadingFile reading(Material);
+    // Not even the fall-back validated: nothing can be drawn with this material.
+    if (!ok && load.Error != D3D_OK)
         FatalError((std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(load.Error)).c_str());
-    }
     return ok;
 }
 
@@ -267,6 +264,9 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
     if (!load) load = &ignored;
     *load = MaterialLoad();
     if (!VERIFY(Material != NULL) || !VERIFY(strstr(Material, "\\\\") == NULL)) return false;
+    // One read of the material file from its parse to the checks of what it asks of its textures:
+    // what follows from its first report is not said again. Each texture is a file of its own.
+    ReadingFile reading(Material);
     // The caller's list is copied only when there is something to change in it: the copy is 2 KB,
     // more than the rest of asking again for a material already loaded.
     std::unique_ptr<TexNames> copy;
@@ -278,6 +278,8 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
 
     bool absent[MAXSBTEXTURES] = {};
     for (DWORD n = 0; n < names.TotalNames; ++n) {
+        // The texture is a file of its own: that it is missing is its report, not the material's.
+        ReadingFile texture(names.Name[n]);
         if (ChooseTextureFile(copy->Name[n])) continue;
         absent[n] = true;
         char text[600];
@@ -315,7 +317,6 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
             if (!parsed) {
                 const std::string text =
                     std::string("Material ") + Material + " failed to validate\nError: " + ErrorText(load->Error);
-                ReadingFile reading(Material);
                 assertFailedMsg(text.c_str(), "false", __FILE__, __LINE__);
                 if (shown) MatShowLoadingScreen("", 0);
                 D3DCore.StateBlocks.ReleaseSB(handle);
@@ -332,12 +333,7 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
         }
         if (shown) MatShowLoadingScreen("", 0);
     }
-    if (SB->RefCount < 2) {
-        // What the material's stages ask of the texture list is checked against its file; each
-        // texture file read meanwhile is a file of its own.
-        ReadingFile reading(Material);
-        BindTextures(SB, names, absent);
-    }
+    if (SB->RefCount < 2) BindTextures(SB, names, absent);
     D3DCore::SetMaterialName("");
     load->Handle = handle;
     return true;
@@ -378,10 +374,16 @@ void MatCore::Warning(const char* text)
 
 void MatCore::FatalError(const char* text)
 {
+    // The report that ends the run is about no file being read: the run log always says why the
+    // run stopped, whatever the file being read has said already.
+    ReportApart apart;
     char message[1024];
     const char* t = text ? text : "";
     // Texts that carry their own prefix keep just the one.
     snprintf(message, sizeof message, "%s%s", std::strncmp(t, "Error: ", 7) == 0 ? "" : "Error: ", t);
+    // Written before the wait: a player who answers the screen, or a run killed while it waits,
+    // still leaves the reason in the log.
+    D3DCore::WriteLog(message);
     if (D3DCore.Loading.Enabled) {
         // The loading screen keeps a line of its own length: longer messages are cut.
         char line[LOADING_HISTORY_SIZE];
@@ -393,6 +395,5 @@ void MatCore::FatalError(const char* text)
             if (D3DCore::Host().TakeInput()) break;
         }
     }
-    if (!D3DCore.Loading.Enabled) D3DCore::WriteLog(message);
     stopRun("as a material cannot be used", false);
 }

@@ -283,7 +283,7 @@ bool ConvertGenericIndices(const DWORD* pGenericIndices, WORD* pOut, DWORD count
 }
 
 void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWORD fileTextures, const char* modelName,
-                           const char* materialName)
+                           const char* materialName, GMaterial* fitted)
 {
     struct Component {
         bool inFile, inMaterial;
@@ -294,12 +294,18 @@ void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWO
         {file.Diffuse, material.Diffuse, "Diffuse", "diffuse", "fVertexF & D3DFVF_DIFFUSE"},
         {file.Specular, material.Specular, "Specular", "specular", "fVertexF & D3DFVF_SPECULAR"},
     };
-    // Checks of the material file: one that could not be read, its fall-back standing in, has been
-    // reported already, and a material that does not fit one model is said once, not for each.
+    // Checks of the material file: within one check what follows from its first report is not
+    // said, and a material that does not fit one model is said once, not for each.
+    bool said = false;
+    {
+        ReportLock lock;  // models may load on more than one thread
+        said = fitted && fitted->FitReported;
+    }
     ReadingFile reading(materialName);
+    const int checksBefore = checksFailed();
     char text[2 * MAX_PATH + 100];
     for (const Component& c : components) {
-        if (c.inMaterial && !c.inFile) {
+        if (c.inMaterial && !c.inFile && !said) {
             std::snprintf(text, sizeof text, "Can't Load %s / %s\n%s requested in material, not present in model",
                           modelName, materialName, c.missing);
             assertFailedMsg(text, c.expression, __FILE__, __LINE__);
@@ -314,11 +320,15 @@ void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWO
     if (Textures < FVFFormat->TexSets) {
         std::snprintf(text, sizeof text, "Can't Load %s / %s\n%d textures in model, %d textures in material", modelName,
                       materialName, Textures, FVFFormat->TexSets);
-        assertFailedMsg(text, "Textures == FVFFormat->TexSets", __FILE__, __LINE__);
+        if (!said) assertFailedMsg(text, "Textures == FVFFormat->TexSets", __FILE__, __LINE__);
     } else if (Textures != FVFFormat->TexSets) {
         std::snprintf(text, sizeof text, "Model %s / %s : %d textures in model, %d textures in material", modelName,
                       materialName, Textures, FVFFormat->TexSets);
         MatCore.Warning(text);
+    }
+    if (fitted && checksFailed() != checksBefore) {
+        ReportLock lock;
+        fitted->FitReported = true;
     }
 }
 

@@ -160,8 +160,6 @@ bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, con
             else
                 std::snprintf(text, sizeof text, "Material: %s failed to validate. Error: %X <%s>", material,
                               static_cast<unsigned>(RetMatInfo.Error), ErrorText(RetMatInfo.Error));
-            // A material file that could not be read has said why.
-            ReadingFile reading(material);
             FatalError(text);
         }
         Multi->StateBlock[i] = RetMatInfo.Handle;

@@ -117,15 +117,17 @@ int32_t MatCore::LoadOverlayPage(const char* TextureName, const char* MaterialNa
     if (SecondTextureName) std::snprintf(names.Name[1], SB_TEXNAME_SIZE, "%s", SecondTextureName);
     page.Textures = static_cast<int32_t>(names.TotalNames);
     DWORD handle = SB_NONE;
-    if (!VERIFY(LoadMaterial(MaterialName, names, &handle))) return -1;
-    StateBlock* SB = D3DCore.StateBlocks.GetSB(handle);
-    // Vertices are written in the page's layout: a material of another format would misread them.
-    // That is a check of the material file: a file that failed to load and left its fall-back in
-    // place has been reported already.
-    const DWORD fvf = SB && SB->GMaterial ? SB->GMaterial->FVFFormat.D3DFlags : 0;
+    StateBlock* SB = nullptr;
+    DWORD fvf = 0;
     bool formatOK;
     {
+        // Vertices are written in the page's layout: a material of another format would misread
+        // them. That is a check of the material file, in its read: a file that failed to load and
+        // left its fall-back in place has said so.
         ReadingFile material(MaterialName);
+        if (!VERIFY(LoadMaterial(MaterialName, names, &handle))) return -1;
+        SB = D3DCore.StateBlocks.GetSB(handle);
+        fvf = SB && SB->GMaterial ? SB->GMaterial->FVFFormat.D3DFlags : 0;
         formatOK = page.Textures == 1 ? VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 324)
                                       : VERIFY(SB->GMaterial->FVFFormat.D3DFlags == 580);
     }

@@ -161,8 +161,10 @@ bool MatCore::ParseValue(int32_t table, const char* text, DWORD* value) const
 void MatCore::LoadRenderDefaults()
 {
     ReadingFile reading(DEFAULTS_FILE);
+    const int checksBefore = checksFailed();
     CFile file;
     if (!file.Open(DEFAULTS_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
+        ReportApart apart;  // the report that ends the run is always written
         D3DCore::WriteLog("failed to open data\\renderdefault.txt");
         stopRun("as data\\renderdefault.txt cannot be opened", false);
     }
@@ -200,6 +202,7 @@ void MatCore::LoadRenderDefaults()
         if (render) SetRenderStateDefault(state, value, Usage);
         else SetStageStateDefault(state, value, Usage);
     }
+    DefaultsFileReported = checksFailed() != checksBefore;
 }
 
 void MatCore::SetRenderStateDefault(DWORD state, DWORD value, DWORD StateType)
@@ -228,7 +231,9 @@ void MatCore::ReportMissingDefaults()
     if (MissingReported) return;
     MissingReported = true;
     // A state missing from the file is a fault of the file: the first is said, naming it, and the
-    // rest follow from a file cut short or damaged, as do those after a line already reported.
+    // rest follow from a file cut short or damaged. After a line already reported (one that left
+    // its state undefined) they all follow from that report, made in an earlier read.
+    if (DefaultsFileReported) return;
     ReadingFile reading(DEFAULTS_FILE);
     for (int32_t t = MAP_RENDERSTATES; t <= MAP_STAGESTATES; ++t)
         for (int32_t i = 0; i < Maps[t].Mappings; ++i)

@@ -171,7 +171,8 @@ CFile::CFile()
       m_osPosition(0),
       m_position(0),
       m_size(0),
-      m_packEntry(-1)
+      m_packEntry(-1),
+      m_lastError(ERROR_SUCCESS)
 {
 }
 
@@ -225,6 +226,7 @@ bool CFile::Open(const char* pFilenameIn, uint32_t mode)
     strcpy(m_name, pFilenameIn);
 
     auto fail = [this] {
+        m_lastError = GetLastError();
         m_canRead = m_canWrite = false;
         releaseReadBuffer(m_pReadBuffer, m_readBufferCapacity);
         m_pReadBuffer = nullptr;
@@ -376,6 +378,7 @@ bool CFile::Write(const void* buffer, uint32_t count, uint32_t* done)
     }
     DWORD written = 0;
     if (!WriteFile(m_handle, source, count, &written, nullptr) || written != count) {
+        m_lastError = GetLastError();
         SetFilePointer(m_handle, static_cast<LONG>(m_osPosition), nullptr, FILE_BEGIN);
         return false;
     }
@@ -497,6 +500,7 @@ bool CFile::SetLastWriteTime(const FILETIME* time)
     bool isOpen = m_isOpen && !m_packBacked;
     if (!VERIFY(isOpen)) return false;
     if (!SetFileTime(m_handle, nullptr, nullptr, time)) {
+        m_lastError = GetLastError();
         assertFailedMsg("SetFileTime error, please debug & check error code", "false", __FILE__, __LINE__);
         return false;
     }

@@ -54,6 +54,10 @@ public:
     bool GetLastWriteTime(FILETIME* time);
     bool SetLastWriteTime(const FILETIME* time);
 
+    // GetLastError as the failing call left it, for the last open, write or time setting that
+    // failed: the calls the class makes after it (a seek back, freeing the buffer) overwrite it.
+    DWORD LastError() const { return m_lastError; }
+
     bool IsOpen() const { return m_isOpen; }
     uint32_t GetSize() const { return m_size; }
     uint32_t GetPosition() const { return m_position; }
@@ -82,6 +86,7 @@ private:
     uint32_t m_position;
     uint32_t m_size;
     int32_t m_packEntry;
+    DWORD m_lastError;
 };
 
 // The rest of an open file in one buffer with a NUL after its bytes (so text can be parsed in

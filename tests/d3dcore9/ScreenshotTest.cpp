@@ -116,7 +116,9 @@ TEST_F(ScreenshotTest, AShotThatCannotBeWrittenWholeLeavesNothingAndTheNextTakes
     const auto before = entries("");
     {
         FileSizeLimit full(100000);
-        EXPECT_EQ(takeScreenshot(), E_FAIL);
+        std::string cause;
+        EXPECT_EQ(takeScreenshot(&cause), E_FAIL);
+        EXPECT_EQ(cause, "The file is larger than the file-size limit allows");
     }
     EXPECT_EQ(entries(""), before);  // neither a part file nor a temporary one
     EXPECT_EQ(takeScreenshot(), D3D_OK);

@@ -2,6 +2,11 @@
 #include "TextureFixture.h"
 
 #include "TestSupport.h"
+#include "utility/TemporaryFile.h"
+
+#include <filesystem>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 
 namespace {
@@ -112,6 +117,50 @@ TEST_F(TextureFilesTest, WrittenTgaFilesReadBackAndStoreRowsBottomFirst)
     m_dir.write("taken/file", "");
     EXPECT_FALSE(WriteTGA("taken\\file\\w.tga", bgra.data(), 3, 2, 32));
     EXPECT_EQ(reports().size(), 1u);
+}
+
+TEST_F(TextureFilesTest, AFailedWriteSaysItsCauseApartFromTheFileBeingReadAndTheTimeGoesOnThroughTheHandle)
+{
+    namespace fs = std::filesystem;
+    const std::vector<uint8_t> bgra(16, 7);
+    char temporary[MAX_PATH];
+    temporaryFileName("x.tga", temporary, sizeof temporary);
+    // Made while a file is read that has said what is wrong with it already; once a run.
+    ReadingFile list("data\\list.txt");
+    assertFailedMsg("data\\list.txt is damaged", "false", __FILE__, __LINE__);
+    clearReports();
+    fs::create_directory(m_dir.file(temporary));
+    EXPECT_FALSE(WriteTGA("a.tga", bgra.data(), 2, 2, 32));
+    fs::remove(m_dir.file(temporary));
+    fs::create_directory(m_dir.file("b.tga"));
+    EXPECT_FALSE(WriteTGA("b.tga", bgra.data(), 2, 2, 32));
+    ResetTextureReports();  // a new run
+    EXPECT_FALSE(WriteTGA("b.tga", bgra.data(), 2, 2, 32));
+    std::vector<std::string> said;
+    for (const auto& r : reports()) said.push_back(r.message);
+    EXPECT_EQ(said, std::vector<std::string>({"Failed to write file <a.tga> A folder stands at the temporary name <" +
+                                                  std::string(temporary) + ">",
+                                              "Failed to write to <b.tga>\nFile Read Only?"}));
+
+    // The source's time goes on through the handle that wrote the file: the temporary name is
+    // never opened again, so whatever stands at it by then is not written to. Closes are watched
+    // too, as two opens in a row would be told as one.
+    const int watch = inotify_init1(IN_NONBLOCK);
+    inotify_add_watch(watch, m_dir.path().c_str(), IN_OPEN | IN_CLOSE);
+    const FILETIME time{0x12345600u, 0x01D00000u};
+    ASSERT_TRUE(WriteTGA("timed.tga", bgra.data(), 2, 2, 32, nullptr, &time));
+    alignas(inotify_event) char events[8192];
+    int opens = 0;
+    for (ssize_t got = read(watch, events, sizeof events), at = 0; at < got;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+        opens += (e->mask & IN_OPEN) && e->len && std::string(e->name) == temporary;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+    close(watch);
+    EXPECT_EQ(opens, 1);
+    FILETIME back{};
+    ASSERT_TRUE(GetTextureFileTime("timed.tga", &back));
+    EXPECT_EQ(std::make_pair(back.dwLowDateTime, back.dwHighDateTime), std::make_pair(time.dwLowDateTime, time.dwHighDateTime));
 }
 
 TEST_F(TextureFilesTest, AWriteSweepsTheLeftoversOfItsOwnFolderWhicheverSlashNamesIt)

@@ -331,4 +331,58 @@ TEST_F(DamagedDataRunTest, TheLogTrimKeepsTheUsersFilesInTheRunFolder)
     for (const auto& e : fs::directory_iterator(dir.path())) EXPECT_NE(e.path().filename().string()[0], '~') << e.path();
 }
 
+TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAreEachWrittenOnce)
+{
+    const auto append = [this](const char* file, const char* line) { dir.write(file, dir.read(file) + line); };
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+        long fileSizeLimit;
+        std::vector<std::string> said;  // one entry each, and no other
+        const char* last;               // the run stops, with this last line on stderr
+    } cases[] = {
+        // A state every material must set, which the font's does not: the log says why the run
+        // stopped after the file's own report.
+        {"a state every material must set",
+         [&] { append("data/renderdefault.txt", "renderstate fogenable always false\n"); },
+         -1, {"While reading data\\font.mtl", "Error: Missing state <fogenable> in material data\\font.mtl"},
+         "stopping as a material cannot be used; see Veldrane.log\n"},
+        // A line that leaves its state undefined: the state missing at the device follows from it.
+        {"a render default's line", [&] { append("data/renderdefault.txt", "renderstate fillmode alwys solid\n"); },
+         -1, {"While reading data\\renderdefault.txt\r\nAssertion Failed:\r\nExpression: Usage != ST_UNDEFINED"}, nullptr},
+        // The next alternative or the fall-back stands in, and the cut is said.
+        {"a material cut short",
+         [&] {
+             const std::string text = dir.read("data/models/demo.mtl");
+             dir.write("data/models/demo.mtl", text.substr(0, text.find("[end]")));  // inside the first pass
+         },
+         -1,
+         {"Block file data\\models\\demo.mtl: ends inside a block"}, nullptr},
+        // Each failed write with its cause, the screenshot's too. Last, to look at what it leaves.
+        {"a cache cut short that cannot be written again",
+         [&] {
+             ASSERT_EQ(finishGame(startGame(dir, "5 close\n"), 90), 0);  // writes the caches
+             dir.write("data/models/demo.xim", dir.read("data/models/demo.xim").substr(0, 5000));
+             fs::last_write_time(dir.file("data/models/demo.xim"), fs::last_write_time(dir.file("data/models/demo.tga")));
+         },
+         8192,
+         {"Failed to read data\\models\\demo.xim. Try deleting this xim!!",
+          "Failed to write to <data\\models\\demo.xim>\r\nThe file is larger than the file-size limit allows\r\n",
+          "Screenshot failed\r\nThe file is larger than the file-size limit allows\r\n"},
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fresh();
+        c.damage();
+        fs::remove(dir.file("Veldrane.log"));
+        EXPECT_EQ(finishGame(startGame(dir, "30 key F12\n40 close\n", c.fileSizeLimit), 90), c.last ? 1 : 0);
+        const std::string log = textOf(dir, "Veldrane.log"), said = textOf(dir, "stderr.txt");
+        EXPECT_EQ(countOf(log, "Time: "), static_cast<int>(c.said.size())) << log;
+        for (const std::string& entry : c.said) EXPECT_EQ(countOf(log, entry), 1) << entry << "\n" << log;
+        EXPECT_TRUE(!c.last || said.substr(said.rfind('\n', said.size() - 2) + 1) == c.last) << said;
+    }
+    EXPECT_EQ(fs::file_size(dir.file("data/models/demo.xim")), 5000u);  // left as it was
+}
+
 }  // namespace

@@ -131,14 +131,18 @@ TEST_F(GameRunTest, EveryScriptEndsItsRun)
 
 TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndFails)
 {
-    // Without the list of compressed texture formats no card passes the texture check: the report
-    // names the list, and the game cannot start.
+    // Without the list of compressed texture formats, or with one cut short, no card passes the
+    // texture check: the one report names the list (and the format it lacks, not the card), and
+    // the game cannot start.
     const struct {
         const char* file;
         const char* report;
         const char* last;
+        const char* contents = nullptr;  // written instead of the file being removed
     } cases[] = {{"data/init.ini", "init.ini missing", "stopping as the game cannot start; see Veldrane.log"},
                  {"data/4CC.txt", "Failed to load data\\4cc.txt", "stopping as the game cannot start; see Veldrane.log"},
+                 {"data/4CC.txt", "DXT3 was not read from data\\4CC.txt, so the card was not asked for it\r\n",
+                  "stopping as the game cannot start; see Veldrane.log", "3\nDXT1\n"},
                  {"data/renderdefault.txt", "failed to open data\\renderdefault.txt",
                   "stopping as data\\renderdefault.txt cannot be opened; see Veldrane.log"}};
     for (const auto& c : cases) {
@@ -146,8 +150,10 @@ TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndFails)
         fs::remove(dir.file("Veldrane.log"));
         fs::remove(dir.file("stderr.txt"));
         fs::remove(dir.file(c.file));
+        if (c.contents) dir.write(c.file, c.contents);
         EXPECT_EQ(finish(start("")), 1) << c.file;
         EXPECT_NE(runLog().find(c.report), std::string::npos) << runLog();
+        for (const char* never : {"Not Supported:", "Next4CC", "DXT5"}) EXPECT_EQ(countOf(runLog(), never), 0) << runLog();
         EXPECT_NE(runLog().find("New Run"), std::string::npos);
         EXPECT_TRUE(lastLineSaid(c.last)) << textOf(dir, "stderr.txt");
     }
@@ -186,7 +192,7 @@ TEST_F(GameRunTest, AFullDiskIsReportedOnceAndLeavesNoPartFiles)
     // No level file or cache can be written whole: the run log hears it once and the game runs on.
     EXPECT_EQ(finishGame(startGame(dir, "5 close\n", 2048)), 0);
     EXPECT_EQ(countOf(runLog(), "Time: "), 1) << runLog();
-    EXPECT_EQ(countOf(runLog(), "File Read Only?"), 1) << runLog();
+    EXPECT_EQ(countOf(runLog(), "\r\nThe file is larger than the file-size limit allows\r\n"), 1) << runLog();
     for (const char* part : {"data/models/mipmaps/demo_g01.tga", "data/models/demo.xim"}) EXPECT_FALSE(dir.exists(part));
     for (const auto& e : fs::recursive_directory_iterator(dir.file("data")))
         EXPECT_NE(e.path().filename().string()[0], '~') << e.path();

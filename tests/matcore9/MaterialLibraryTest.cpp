@@ -157,13 +157,19 @@ TEST_F(MaterialLibraryTest, AFatalErrorWaitsForAKeyOnTheLoadingScreenOrGoesToThe
     EXPECT_EQ(fatal("Broken"), 1);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("stopping as a material cannot be used\n"), std::string::npos);
 
+    // Answered with a key, and made while a file is read that has reported already: the run log
+    // still says why the run stopped, in its own words.
     MatEnableLoadingScreen(true, false);
     testsupport::clearReports();
     m_libraryHost.PollsBeforeKey = 3;
+    ReadingFile reading("data\\font.mtl");
+    assertFailed("false", __FILE__, __LINE__);
     EXPECT_EQ(fatal("Error: Broken again"), 1);
     EXPECT_EQ(m_libraryHost.Polls, 4);
     EXPECT_EQ(countPrinted("Error: Broken again"), 1);
     EXPECT_EQ(countPrinted("Error: Error:"), 0);
+    ASSERT_EQ(testsupport::reports().size(), 2u);
+    EXPECT_EQ(testsupport::reports()[1].message, "Error: Broken again");
 }
 
 TEST_F(MaterialLibraryTest, OneDamagedFileIsOneReportNamingItAndFilesReadForAnotherAreTheirOwn)
@@ -188,10 +194,10 @@ TEST_F(MaterialLibraryTest, OneDamagedFileIsOneReportNamingItAndFilesReadForAnot
     testsupport::clearReports();
     ReadingFile list("data\\m\\list.txt");
     load("data\\m\\a.mtl", names({"data\\m\\bad.tga", "data\\m\\gone.tga"}));
-    // A stage asking for a texture past the list is the material's fault; a cache that cannot be
-    // read is the cache's.
+    // A stage asking for a texture past the list is the material's fault, whatever its missing
+    // texture has said; a cache that cannot be read is the cache's.
     write("m/b.mtl", material("XYZ|TEX1", "settexture 0 1\n", 2));
-    load("data\\m\\b.mtl", names({"data\\m\\gone.tga"}));
+    load("data\\m\\b.mtl", names({"data\\m\\gone2.tga"}));
     write("m/c.mtl", material("XYZ|TEX1", "settexture 0 0\n"));
     write("m/c.xim", "");
     load("data\\m\\c.mtl", names({"data\\m\\c.tga"}));
@@ -200,6 +206,7 @@ TEST_F(MaterialLibraryTest, OneDamagedFileIsOneReportNamingItAndFilesReadForAnot
     EXPECT_EQ(said, std::vector<std::string>(
                         {"Missing File:data\\m\\gone.tga\nMaterial: data\\m\\a.mtl",
                          "Illegal Command junk in data\\m\\a.anm", "data\\m\\bad.tga",
+                         "Missing File:data\\m\\gone2.tga\nMaterial: data\\m\\b.mtl",
                          "Texture 1 not available in\nMaterial: data\\m\\b.mtl\nMaterial only has 1 textures assigned",
                          "Failed to read data\\m\\c.xim. Try deleting this xim!!"}));
     // The list itself has not been reported: its own fault is still said, naming it.
