@@ -101,13 +101,13 @@ void readDebugKeys(CProjData& data)
 
 // Full screen, the game gets out of the way while another application has the focus: it waits
 // minimised until it is in front again, then takes the screen back. The shell runs no activation
-// callbacks inside a game step, so the return is noted here. A window found in front already (its
-// return came while a step pumped) never gave the screen up: there is nothing to take back.
+// callbacks inside a game step by itself, so it is told of the return here. A window found in front
+// already (its return came while a step pumped) never gave the screen up: there is nothing to take back.
 void waitForForeground()
 {
     const bool away = GetForegroundWindow() != WinCore.MainWindowHandle;
     WinCore.MinimiseUntilForeground();
-    onActivate();
+    WinCore.CallActivationInStep();
     if (away) gameRenderRestoreDevice();
 }
 
