@@ -173,6 +173,9 @@ bool GamePreInit()
 
 bool GameInit()
 {
+    // Assumed in front until the shell says otherwise: a loss heard while the start-up loads (its
+    // loading screen pumps) stands when the load ends, so the first step pauses or waits.
+    gameActive = true;
     registerProjDataServices();
     createProjData();
     CProjData& data = getProjData();
@@ -209,7 +212,6 @@ bool GameInit()
     gameInputInit();
     gameStartLevel();
 
-    gameActive = true;
     clockStarted = false;
     stepsDue = stepsRun = 0;
     debugKeysDown[0] = debugKeysDown[1] = false;

@@ -15,7 +15,7 @@ CWinCore::CWinCore()
     : AppName(nullptr), IconId(0), Active(false), Quit(false), Minimised(false), SystemCursor(true), ExitCode(0),
       MainWindowHandle(nullptr), pWinKeyStack(nullptr), pWinExtendedKeyStack(nullptr), EraseBackground(true),
       DeviceNotReady(false), CharCounts{}, WinCoreFunc{}, Visible(true), MainPump(true),
-      ActivationSkipped(false), HeardActive(-1)
+      ActivationSkipped(false), HeardActive(-1), UserMinimised(false)
 {
 }
 
@@ -36,6 +36,12 @@ bool CWinCore::ProcessMessages(bool mainPump)
     auto handle = [&](const MSG& m) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
+        // Queued, a minimise, a restore or a return to the application is the user's; the game's own
+        // ShowWindow sends its changes.
+        if (m.message == WM_SIZE && m.wParam == SIZE_MINIMIZED)
+            UserMinimised = true;
+        else if ((m.message == WM_SIZE && m.wParam == SIZE_RESTORED) || (m.message == WM_ACTIVATEAPP && m.wParam))
+            UserMinimised = false;
         // The argument, not the member: a callback run by this dispatch may pump with false meanwhile.
         if (m.message == WM_QUIT && mainPump) {
             Quit = true;
@@ -92,6 +98,18 @@ void CWinCore::CallActivationInStep()
     // Told now, every callback agrees with the step that goes on in front, and a loss later in the
     // step is a change for the replay after it.
     if (HeardActive != 1) RunRow(FUNC_ACTIVATE);
+}
+
+void CWinCore::MinimiseSkipped()
+{
+    if (!UserMinimised || !MainWindowHandle || IsIconic(MainWindowHandle)) return;
+    // A change the user made since, still queued, has the last word.
+    MSG queued;
+    if (PeekMessageA(&queued, MainWindowHandle, WM_SIZE, WM_SIZE, PM_NOREMOVE) ||
+        PeekMessageA(&queued, MainWindowHandle, WM_ACTIVATEAPP, WM_ACTIVATEAPP, PM_NOREMOVE))
+        return;
+    // Minimising the window in front gives the focus up too, as the user's minimise did.
+    ShowWindow(MainWindowHandle, SW_MINIMIZE);
 }
 
 void CWinCore::FillClientBlack(HWND window)

@@ -67,6 +67,9 @@ public:
     // Inside a game step that goes on in front (its wait for the foreground is over): the activation
     // callbacks hear it now, unless they last heard it already.
     void CallActivationInStep();
+    // After a game step: a minimise of the user's that the step undid (a device restore shows the
+    // window again) is made now.
+    void MinimiseSkipped();
 
     char* AppName;
     uint32_t IconId;
@@ -86,6 +89,7 @@ public:
     bool MainPump;
     bool ActivationSkipped;  // a step's pump took WM_ACTIVATEAPP and ran no callbacks for it
     int HeardActive;         // what rows 0 and 1 last ran for: 1 active, 0 inactive, -1 neither yet
+    bool UserMinimised;      // the user's last word taken from the queue was a minimise
 
 private:
     void CallRow(uint32_t Type);

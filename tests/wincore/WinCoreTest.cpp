@@ -186,6 +186,25 @@ TEST_F(WinMainTest, CallbacksAreNotRunWhileAStepPumpsButHearWhereTheFocusEndedOn
     EXPECT_EQ(nullptr, WinCore.WinCoreFunc[0][0]);
 }
 
+TEST_F(WinMainTest, AMinimiseOfTheUsersThatAStepUndidIsMadeWhenItEndsUnlessTheUserRestoredSince)
+{
+    fake.preInit = namedPreInit;
+    // The user's change comes as a pump finds the queue empty; the next pass takes its message.
+    auto user = [](const char* verb, int pumps) {
+        EXPECT_TRUE(pt::loadScript((std::to_string(pt::scriptFrame() + 1) + " " + verb + "\n").c_str()));
+        for (int i = 0; i < pumps; ++i) WinCore.ProcessMessages(false);
+    };
+    std::vector<bool> iconic;
+    fake.step = [&] {
+        iconic.push_back(IsIconic(WinCore.MainWindowHandle));
+        if (iconic.size() == 1) user("minimise", 2), ShowWindow(WinCore.MainWindowHandle, SW_RESTORE);
+        if (iconic.size() == 2) user("restore", 1);  // still queued as the step ends
+        return iconic.size() < 3;
+    };
+    WinMain(nullptr, nullptr, nullptr, 0);
+    EXPECT_EQ(iconic, (std::vector<bool>{false, true, false}));
+}
+
 TEST_F(WinCoreTest, PumpsHandleOneMessagePerPassWhileWaitingAndOnlyTheMainPumpQuits)
 {
     HWND window = makeMainWindow();
