@@ -189,11 +189,15 @@ bool GameInit()
     ini->registerItem("Physics", "GravityX", &data.GravityX, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityY", &data.GravityY, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityZ", &data.GravityZ, CIniManager::INI_FLOAT);
-    if (!ini->loadFile(INIT_FILE)) {
-        writeRunLog("init.ini missing");
-        return false;
+    {
+        // Read in a scope of its own, so that the report of a missing file names it.
+        ReadingFile reading(INIT_FILE);
+        if (!ini->loadFile(INIT_FILE)) {
+            writeRunLog("init.ini missing");
+            return false;
+        }
+        ini->reportSkippedLines(INIT_FILE);
     }
-    ini->reportSkippedLines(INIT_FILE);
     // Game variables are optional: without the file every variable keeps its default.
     if (ini->loadFile(GAMEVARS_FILE)) ini->reportSkippedLines(GAMEVARS_FILE);
     // A non-positive step would stop game time.

@@ -137,7 +137,8 @@ TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndFails)
         const char* file;
         const char* report;
         const char* last;
-    } cases[] = {{"data/init.ini", "init.ini missing", "stopping as the game cannot start; see Veldrane.log"},
+    } cases[] = {{"data/init.ini", "While reading data\\init.ini\r\ninit.ini missing",
+                  "stopping as the game cannot start; see Veldrane.log"},
                  {"data/4CC.txt", "Failed to load data\\4cc.txt", "stopping as the game cannot start; see Veldrane.log"},
                  {"data/renderdefault.txt", "failed to open data\\renderdefault.txt",
                   "stopping as data\\renderdefault.txt cannot be opened; see Veldrane.log"}};
