@@ -126,6 +126,8 @@ bool verbFocus(const char* arguments)
     std::string state = trimmed(arguments);
     HWND target = scriptTarget();
     if (!target || (state != "on" && state != "off")) return false;
+    // A user switches to a minimised application by restoring it (the task bar, Alt-Tab).
+    if (state == "on") userMinimised(target, false);
     userFocus(target, state == "on");
     return true;
 }

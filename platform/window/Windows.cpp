@@ -603,7 +603,9 @@ HWND SetActiveWindow(HWND window)
 {
     std::lock_guard<std::recursive_mutex> guard(lock);
     HWND previous = foreground;
-    if (find(window)) foreground = window;
+    // Activation brings a window in front only while its application is: a user who switched to
+    // another one keeps it.
+    if (find(window) && foreground) foreground = window;
     return previous;
 }
 

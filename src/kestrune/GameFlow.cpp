@@ -101,13 +101,13 @@ void readDebugKeys(CProjData& data)
 
 // Full screen, the game gets out of the way while another application has the focus: it waits
 // minimised until it is in front again, then takes the screen back. The shell runs no activation
-// callbacks inside a game step, so the return is noted here. A window found in front already (its
-// return came while a step pumped) never gave the screen up: there is nothing to take back.
+// callbacks inside a game step by itself, so it is told of the return here. A window found in front
+// already (its return came while a step pumped) never gave the screen up: there is nothing to take back.
 void waitForForeground()
 {
     const bool away = GetForegroundWindow() != WinCore.MainWindowHandle;
     WinCore.MinimiseUntilForeground();
-    onActivate();
+    WinCore.CallActivationInStep();
     if (away) gameRenderRestoreDevice();
 }
 
@@ -173,6 +173,9 @@ bool GamePreInit()
 
 bool GameInit()
 {
+    // Assumed in front until the shell says otherwise: a loss heard while the start-up loads (its
+    // loading screen pumps) stands when the load ends, so the first step pauses or waits.
+    gameActive = true;
     registerProjDataServices();
     createProjData();
     CProjData& data = getProjData();
@@ -186,11 +189,15 @@ bool GameInit()
     ini->registerItem("Physics", "GravityX", &data.GravityX, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityY", &data.GravityY, CIniManager::INI_FLOAT);
     ini->registerItem("Physics", "GravityZ", &data.GravityZ, CIniManager::INI_FLOAT);
-    if (!ini->loadFile(INIT_FILE)) {
-        writeRunLog("init.ini missing");
-        return false;
+    {
+        // Read in a scope of its own, so that the report of a missing file names it.
+        ReadingFile reading(INIT_FILE);
+        if (!ini->loadFile(INIT_FILE)) {
+            writeRunLog("init.ini missing");
+            return false;
+        }
+        ini->reportSkippedLines(INIT_FILE);
     }
-    ini->reportSkippedLines(INIT_FILE);
     // Game variables are optional: without the file every variable keeps its default.
     if (ini->loadFile(GAMEVARS_FILE)) ini->reportSkippedLines(GAMEVARS_FILE);
     // A non-positive step would stop game time.
@@ -209,7 +216,6 @@ bool GameInit()
     gameInputInit();
     gameStartLevel();
 
-    gameActive = true;
     clockStarted = false;
     stepsDue = stepsRun = 0;
     debugKeysDown[0] = debugKeysDown[1] = false;

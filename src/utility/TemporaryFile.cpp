@@ -34,6 +34,8 @@ const char* writeFailureCause(DWORD error, const char* temporary)
     }
     switch (error) {
     case ERROR_ACCESS_DENIED: return "File Read Only?";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified";
     case ERROR_DISK_FULL: return "There is not enough space on the disk";
     case ERROR_FILE_TOO_LARGE: return "The file is larger than the file-size limit allows";
     default:

@@ -15,7 +15,7 @@ CWinCore::CWinCore()
     : AppName(nullptr), IconId(0), Active(false), Quit(false), Minimised(false), SystemCursor(true), ExitCode(0),
       MainWindowHandle(nullptr), pWinKeyStack(nullptr), pWinExtendedKeyStack(nullptr), EraseBackground(true),
       DeviceNotReady(false), CharCounts{}, WinCoreFunc{}, Visible(true), MainPump(true),
-      ActivationSkipped(false)
+      ActivationSkipped(false), HeardActive(-1), UserMinimised(false)
 {
 }
 
@@ -36,6 +36,12 @@ bool CWinCore::ProcessMessages(bool mainPump)
     auto handle = [&](const MSG& m) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
+        // Queued, a minimise, a restore or a return to the application is the user's; the game's own
+        // ShowWindow sends its changes.
+        if (m.message == WM_SIZE && m.wParam == SIZE_MINIMIZED)
+            UserMinimised = true;
+        else if ((m.message == WM_SIZE && m.wParam == SIZE_RESTORED) || (m.message == WM_ACTIVATEAPP && m.wParam))
+            UserMinimised = false;
         // The argument, not the member: a callback run by this dispatch may pump with false meanwhile.
         if (m.message == WM_QUIT && mainPump) {
             Quit = true;
@@ -67,6 +73,12 @@ void CWinCore::CallRow(uint32_t Type)
         if (Type == FUNC_ACTIVATE || Type == FUNC_DEACTIVATE) ActivationSkipped = true;
         return;
     }
+    RunRow(Type);
+}
+
+void CWinCore::RunRow(uint32_t Type)
+{
+    if (Type == FUNC_ACTIVATE || Type == FUNC_DEACTIVATE) HeardActive = Type == FUNC_ACTIVATE ? 1 : 0;
     for (int32_t i = 0; i < MAX_FUNCS; ++i)
         if (WinCoreFunc[Type][i]) WinCoreFunc[Type][i]();
 }
@@ -75,8 +87,29 @@ void CWinCore::CallSkippedActivation()
 {
     if (!ActivationSkipped) return;
     ActivationSkipped = false;
-    // Only where the focus ended up counts: a loss and a return within one step net out.
+    // Only where the focus ended up counts: a loss and a return within one step net out. What the
+    // callbacks heard last is not told again: the game would skip its clock's gap once more.
+    if (HeardActive == (Active ? 1 : 0)) return;
     CallRow(Active ? FUNC_ACTIVATE : FUNC_DEACTIVATE);
+}
+
+void CWinCore::CallActivationInStep()
+{
+    // Told now, every callback agrees with the step that goes on in front, and a loss later in the
+    // step is a change for the replay after it.
+    if (HeardActive != 1) RunRow(FUNC_ACTIVATE);
+}
+
+void CWinCore::MinimiseSkipped()
+{
+    if (!UserMinimised || !MainWindowHandle || IsIconic(MainWindowHandle)) return;
+    // A change the user made since, still queued, has the last word.
+    MSG queued;
+    if (PeekMessageA(&queued, MainWindowHandle, WM_SIZE, WM_SIZE, PM_NOREMOVE) ||
+        PeekMessageA(&queued, MainWindowHandle, WM_ACTIVATEAPP, WM_ACTIVATEAPP, PM_NOREMOVE))
+        return;
+    // Minimising the window in front gives the focus up too, as the user's minimise did.
+    ShowWindow(MainWindowHandle, SW_MINIMIZE);
 }
 
 void CWinCore::FillClientBlack(HWND window)

@@ -61,8 +61,15 @@ public:
     void MinimiseUntilForeground();
     static void WriteLog(const char* message);
     // After a game step: a change of focus taken by the step's own pumps, whose callbacks were
-    // skipped, reaches them now, as the focus stands at the end of the step.
+    // skipped, reaches them now, as the focus stands at the end of the step, when they last heard
+    // otherwise.
     void CallSkippedActivation();
+    // Inside a game step that goes on in front (its wait for the foreground is over): the activation
+    // callbacks hear it now, unless they last heard it already.
+    void CallActivationInStep();
+    // After a game step: a minimise of the user's that the step undid (a device restore shows the
+    // window again) is made now.
+    void MinimiseSkipped();
 
     char* AppName;
     uint32_t IconId;
@@ -81,9 +88,12 @@ public:
     bool Visible;
     bool MainPump;
     bool ActivationSkipped;  // a step's pump took WM_ACTIVATEAPP and ran no callbacks for it
+    int HeardActive;         // what rows 0 and 1 last ran for: 1 active, 0 inactive, -1 neither yet
+    bool UserMinimised;      // the user's last word taken from the queue was a minimise
 
 private:
     void CallRow(uint32_t Type);
+    void RunRow(uint32_t Type);
     // Ends the process with the exit code, leaving the game as it stands.
     [[noreturn]] void EndAtOnce();
     void FillClientBlack(HWND window);

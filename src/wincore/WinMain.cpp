@@ -94,6 +94,7 @@ int WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             WinCore.Quit = true;
         }
         DoingGameLoop = false;
+        if (!WinCore.Quit) WinCore.MinimiseSkipped();
         if (!WinCore.Quit) WinCore.CallSkippedActivation();
     } while (!WinCore.Quit);
 

@@ -139,7 +139,8 @@ TEST_F(GameRunTest, WithoutTheStartUpFileOrAUsableCardItReportsAndFails)
         const char* report;
         const char* last;
         const char* contents = nullptr;  // written instead of the file being removed
-    } cases[] = {{"data/init.ini", "init.ini missing", "stopping as the game cannot start; see Veldrane.log"},
+    } cases[] = {{"data/init.ini", "While reading data\\init.ini\r\ninit.ini missing",
+                  "stopping as the game cannot start; see Veldrane.log"},
                  {"data/4CC.txt", "Failed to load data\\4cc.txt", "stopping as the game cannot start; see Veldrane.log"},
                  {"data/4CC.txt", "DXT3 was not read from data\\4CC.txt, so the card was not asked for it\r\n",
                   "stopping as the game cannot start; see Veldrane.log", "3\nDXT1\n"},

@@ -156,28 +156,53 @@ TEST_F(WinMainTest, CallbacksAreNotRunWhileAStepPumpsButHearWhereTheFocusEndedOn
         return true;
     };
     // A loading screen pumping inside the step takes the changes of focus; their callbacks wait for
-    // the step's end and then hear only the last state. Posted between steps, the main pump runs them.
+    // the step's end and then hear the last state, when they last heard another. Posted between
+    // steps, the main pump runs them. A step that goes on in front (a wait for the foreground over)
+    // has them told at once, but only once.
     auto pump = [](const std::vector<BOOL>& changes) {
         for (BOOL active : changes) PostMessageA(WinCore.MainWindowHandle, WM_ACTIVATEAPP, active, 0);
         WinCore.ProcessMessages(false);
     };
-    const struct { std::vector<BOOL> inside; bool active; const char* heardBefore; } steps[] = {
-        {{FALSE, TRUE, FALSE}, false, ""}, {{FALSE, TRUE}, true, "-"}, {{}, true, "-+"}, {{TRUE}, true, "-++"}};
+    const struct { std::vector<BOOL> inside; bool inFront; bool active; std::string heardBefore; } steps[] = {
+        {{FALSE, TRUE, FALSE}, false, false, ""}, {{FALSE, TRUE}, false, true, "-"}, {{}, false, true, "-+"},
+        {{FALSE, TRUE}, false, true, "-++"}, {{FALSE}, false, false, "-++"}, {{FALSE}, true, false, "-++-"},
+        {{TRUE}, false, true, "-++-+-"}};
     size_t step = 0;
     fake.step = [&] {
-        EXPECT_EQ(heard, steps[step].heardBefore) << step;
-        pump(steps[step].inside);
-        EXPECT_EQ(WinCore.IsActive(), steps[step].active) << step;
-        EXPECT_EQ(heard, steps[step].heardBefore) << step;
+        const auto& s = steps[step];
+        EXPECT_EQ(heard, s.heardBefore) << step;
+        for (int i = 0; i < 2 && s.inFront; ++i) WinCore.CallActivationInStep();
+        pump(s.inside);
+        EXPECT_EQ(WinCore.IsActive(), s.active) << step;
+        EXPECT_EQ(heard, s.heardBefore + (s.inFront ? "+" : "")) << step;
         if (step == 2) PostMessageA(WinCore.MainWindowHandle, WM_ACTIVATEAPP, TRUE, 0);
         return ++step < std::size(steps);
     };
     WinMain(nullptr, nullptr, nullptr, 0);
     EXPECT_EQ(step, std::size(steps));
-    EXPECT_EQ(heard, "-++");  // the run ended in the last step: what it took is not passed on
+    EXPECT_EQ(heard, "-++-+-");  // the run ended in the last step: what it took is not passed on
     // The callbacks left registered are reported at the end and cleared.
     EXPECT_EQ(2, testsupport::countReports("WinCore.WinCoreFunc[j][i] == NULL"));
     EXPECT_EQ(nullptr, WinCore.WinCoreFunc[0][0]);
+}
+
+TEST_F(WinMainTest, AMinimiseOfTheUsersThatAStepUndidIsMadeWhenItEndsUnlessTheUserRestoredSince)
+{
+    fake.preInit = namedPreInit;
+    // The user's change comes as a pump finds the queue empty; the next pass takes its message.
+    auto user = [](const char* verb, int pumps) {
+        EXPECT_TRUE(pt::loadScript((std::to_string(pt::scriptFrame() + 1) + " " + verb + "\n").c_str()));
+        for (int i = 0; i < pumps; ++i) WinCore.ProcessMessages(false);
+    };
+    std::vector<bool> iconic;
+    fake.step = [&] {
+        iconic.push_back(IsIconic(WinCore.MainWindowHandle));
+        if (iconic.size() == 1) user("minimise", 2), ShowWindow(WinCore.MainWindowHandle, SW_RESTORE);
+        if (iconic.size() == 2) user("restore", 1);  // still queued as the step ends
+        return iconic.size() < 3;
+    };
+    WinMain(nullptr, nullptr, nullptr, 0);
+    EXPECT_EQ(iconic, (std::vector<bool>{false, true, false}));
 }
 
 TEST_F(WinCoreTest, PumpsHandleOneMessagePerPassWhileWaitingAndOnlyTheMainPumpQuits)

@@ -5,7 +5,7 @@
 //   10  key RETURN         a key press and release (VK name without "VK_", a letter, a digit or a number)
 //   11  keydown ESCAPE     a key goes down and stays held (keyup releases it)
 //   12  text hello         typed characters
-//   30  focus off          the application loses (on: gains) the focus
+//   30  focus off          the application loses (on: gains, restoring its minimised window) the focus
 //   40  minimise           the window is minimised (restore: restored)
 // A frame is one pass of the message pump: a PeekMessageA that finds the queue empty, or a
 // GetMessageA that returns. Events of frame N are delivered when the count reaches N.
