@@ -6,7 +6,6 @@
 #include "network/NodeManager.h"
 #include "platform/win32.h"
 #include "utility/Assert.h"
-#include "utility/BlockFile.h"
 #include "utility/IniManager.h"
 #include "utility/ParamBlock.h"
 #include "utility/RunLog.h"
@@ -199,8 +198,6 @@ bool CProjData::readGameConfig(CParamBlock* pBlock, const char* fileName)
     // What the configuration lacks is part of reading its file: its first fault is the report.
     std::optional<ReadingFile> reading;
     if (fileName) reading.emplace(fileName);
-    // A file its loader reported (cut short, say) gave no block because of that report.
-    if (!pBlock && lastLoadReported(fileName)) return true;
     if (!VERIFY_MSG(pBlock, concatStrings("Failed to read game configuration file", fileName ? " " : nullptr, fileName)))
         return true;
     CParamBlock* level = nullptr;

@@ -198,16 +198,24 @@ bool GameInit()
         }
         ini->reportSkippedLines(INIT_FILE);
     }
-    // Game variables are optional: without the file every variable keeps its default.
-    if (ini->loadFile(GAMEVARS_FILE)) ini->reportSkippedLines(GAMEVARS_FILE);
+    {
+        // Game variables are optional: without the file every variable keeps its default.
+        ReadingFile reading(GAMEVARS_FILE);
+        if (ini->loadFile(GAMEVARS_FILE)) ini->reportSkippedLines(GAMEVARS_FILE);
+    }
     // A non-positive step would stop game time.
     if (data.AltStep <= 0) data.AltStep = DEFAULT_ALT_STEP_MS;
     data.FrameStep = FRAME_STEP_MS;
 
     // Pack-file, error-string and persisted-settings seams: loaded here once their readers exist.
 
-    if (!loadFirstBlock(GAME_CONFIG_FILE, &pGameConfig, MAX_BLOCK_NESTING)) pGameConfig = nullptr;
-    data.readGameConfig(pGameConfig, GAME_CONFIG_FILE);
+    {
+        // One read from the load to the checks of what it gave: a file cut short is its loader's
+        // report, and the missing configuration that follows from it is not said again.
+        ReadingFile reading(GAME_CONFIG_FILE);
+        if (!loadFirstBlock(GAME_CONFIG_FILE, &pGameConfig, MAX_BLOCK_NESTING)) pGameConfig = nullptr;
+        data.readGameConfig(pGameConfig, GAME_CONFIG_FILE);
+    }
 
     // Until the material library brings up the device, the game's render seam does (with the
     // screenshot capture surface).

@@ -6,7 +6,6 @@
 #include "utility/TextChars.h"
 #include "winfile/File.h"
 
-#include <cctype>
 #include <cstring>
 #include <new>
 #include <string>
@@ -85,24 +84,6 @@ struct ParseContext {
 
 bool loadBlocksAt(const char* fileName, blockList& list, int maxNestLevel, int includeDepth, int depthOffset,
                   IncludeState& includes);
-
-// This thread's latest loadBlocks: which file, and whether a check failed while it was read.
-struct LastLoad {
-    std::string name;
-    bool reported = false;
-};
-thread_local LastLoad lastLoad;
-
-// Names compare in any case, with '\\' and '/' alike.
-bool sameFileName(const char* a, const char* b)
-{
-    for (;; ++a, ++b) {
-        const char x = *a == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(*a)));
-        const char y = *b == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(*b)));
-        if (x != y) return false;
-        if (!x) return true;
-    }
-}
 
 // Texts are scanned a run of characters at a time (strspn, strcspn) rather than a character and a
 // test at a time; a name ends at a blank or the text's end.
@@ -391,17 +372,8 @@ bool finishSave(CFile& file, CWriteBuffer& buffer, bool written, const char* fil
 
 bool loadBlocks(const char* fileName, blockList& list, int maxNestLevel)
 {
-    const int checksBefore = checksFailed();
     IncludeState includes;
-    const bool read = loadBlocksAt(fileName, list, maxNestLevel, 0, 0, includes);
-    lastLoad.name = fileName ? fileName : "";
-    lastLoad.reported = checksFailed() != checksBefore;
-    return read;
-}
-
-bool lastLoadReported(const char* fileName)
-{
-    return fileName && lastLoad.reported && sameFileName(lastLoad.name.c_str(), fileName);
+    return loadBlocksAt(fileName, list, maxNestLevel, 0, 0, includes);
 }
 
 bool loadFirstBlock(const char* fileName, CParamBlock** ppBlock, int maxNestLevel)

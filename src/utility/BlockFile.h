@@ -34,10 +34,6 @@ const int MAX_BLOCK_DEPTH = 256;
 bool loadBlocks(const char* fileName, blockList& list, int maxNestLevel);
 // The file's first block (the others are freed); false when there is none.
 bool loadFirstBlock(const char* fileName, CParamBlock** ppBlock, int maxNestLevel);
-// Whether this thread's latest loadBlocks (or loadFirstBlock) read that file and a check failed
-// meanwhile: a caller whose own check only follows from the loader's report (the file gave no
-// block as it was cut short) leaves it out, as the loader has said what went wrong.
-bool lastLoadReported(const char* fileName);
 
 // Reads one block at the text cursor. On success the cursor stands after the block and the
 // whitespace behind it; on failure neither the cursor nor the block is set.
