@@ -24,6 +24,15 @@ using namespace objectlists;
 
 namespace {
 
+// A network object that cannot be made ends the run: its report says why, whatever file is read.
+[[noreturn]] void stopOnNetworkObject(const char* debugText, int line)
+{
+    OutputDebugStringA(debugText);
+    ReportApart apart;
+    assertFailed("0", __FILE__, line);
+    stopRun("on a network object that cannot be made");
+}
+
 const uint32_t DEBUG_ALL = 0xFFFFFFFFu;
 const int MAX_SCRIPT_NESTING = 64;
 const float INTERPOLATION_PER_MS = 0.03f;
@@ -872,27 +881,17 @@ void CGameObjectManager::removeGameCamera(CGameObject* pObject)
 CNetObject* CGameObjectManager::createEmptyObject(uint32_t objectType)
 {
     if (objectType == CGameObject::TYPE_GAME_INFO) {
-        if (isLocalSimulation()) {
-            OutputDebugStringA("Server received create message for game info object\n");
-            assertFailed("0", __FILE__, __LINE__);
-            stopRun("on a network object that cannot be made");
-        }
+        if (isLocalSimulation()) stopOnNetworkObject("Server received create message for game info object\n", __LINE__);
         CGameObject* serverInfo = d_pLink ? d_pLink->createGameInfo() : nullptr;
         if (!VERIFY(serverInfo)) return nullptr;
         return serverInfo;
     }
     resourceHandle handle = 0;
-    if (!instantiateResource(objectType & CResourceManager::MASK_MANAGER, objectType, &handle)) {
-        OutputDebugStringA("Failed to instantiate object in CGameObjectManager::createEmptyObject\n");
-        assertFailed("0", __FILE__, __LINE__);
-        stopRun("on a network object that cannot be made");
-    }
+    if (!instantiateResource(objectType & CResourceManager::MASK_MANAGER, objectType, &handle))
+        stopOnNetworkObject("Failed to instantiate object in CGameObjectManager::createEmptyObject\n", __LINE__);
     CResource* pResource = nullptr;
-    if (!acquireResource(handle, &pResource)) {
-        OutputDebugStringA("Failed to acquire object in CGameObjectManager::createEmptyObject\n");
-        assertFailed("0", __FILE__, __LINE__);
-        stopRun("on a network object that cannot be made");
-    }
+    if (!acquireResource(handle, &pResource))
+        stopOnNetworkObject("Failed to acquire object in CGameObjectManager::createEmptyObject\n", __LINE__);
     if (!VERIFY(pResource) || !VERIFY(pResource->getResourceType() == CResource::RESOURCETYPE_GAMEOBJECT) ||
         !VERIFY(((CGameObject*)pResource)->GetType() == objectType)) {
         releaseResource(handle);

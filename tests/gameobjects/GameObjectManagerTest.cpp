@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "global/ProjData.h"
 #include "network/NodeManager.h"
+#include "utility/Assert.h"
 #include "utility/RunLog.h"
 
 #include <gtest/gtest.h>
@@ -339,7 +340,15 @@ TEST(ObjectManagerNetwork, TheFactoryMakesReplicasOnAClientAndRefusesGameInfoOnT
     objects.deleteObject(hosted);
     objects.update();
     EXPECT_EQ(0u, pNode->getNumObjects());
-    EXPECT_THROW(pFactory->createEmptyObject(CGameObject::TYPE_GAME_INFO), testsupport::ProcessExit);
+    {
+        // Its report is the stop's reason: written whatever the file being read has said.
+        ReadingFile reading("data\\levels\\demo\\m01.txt");
+        writeRunLog("an earlier fault of the file");
+        testsupport::clearReports();
+        EXPECT_THROW(pFactory->createEmptyObject(CGameObject::TYPE_GAME_INFO), testsupport::ProcessExit);
+        ASSERT_EQ(testsupport::reports().size(), 1u);
+        EXPECT_EQ(testsupport::reports()[0].message, "");
+    }
 
     // Client: a replica joins the lists like a made object; deletions wait for the host.
     pNode->setHost(false);
