@@ -220,13 +220,18 @@ void DXSetup::Unload()
     s.DDrawLoaded = 0;
 }
 
+bool DXSetup::Listed4CC(D3DFORMAT format, int32_t count) const
+{
+    for (int32_t i = 0; i < count && FourCC; ++i)
+        if (FourCC[i] == static_cast<DWORD>(format)) return true;
+    return false;
+}
+
 void DXSetup::ReportUnread4CC(int32_t read)
 {
     if (!EnumFilter.Use4CCFormats) return;
     for (const NeededFormat& n : NEEDED_FORMATS) {
-        bool found = false;
-        for (int32_t i = 0; i < read && FourCC && !found; ++i) found = FourCC[i] == static_cast<DWORD>(n.Format);
-        if (!n.Code || found) continue;
+        if (!n.Code || Listed4CC(n.Format, read)) continue;
         char text[160];
         std::snprintf(text, sizeof text, "%s was not read from %s, so the card was not asked for it", n.Code, FOURCC_FILE);
         assertFailedMsg(text, "false", __FILE__, __LINE__);
@@ -650,17 +655,12 @@ void DXSetup::CheckTextures(DXDevice* device)
         device->NotSupported |= NOTSUPPORTED_MODES;
         return;
     }
-    auto read4CC = [this](D3DFORMAT format) {
-        for (int32_t i = 0; i < Total4CC && FourCC; ++i)
-            if (FourCC[i] == static_cast<DWORD>(format)) return true;
-        return false;
-    };
     int counted = 0;
     const ListMngr<Tex>& list = chosen->ModeTypes.First->TextureFormats;
     for (const NeededFormat& n : NEEDED_FORMATS) {
         if (listHasTex(list, n.Format)) {
             ++counted;
-        } else if (n.Code && EnumFilter.Use4CCFormats && !read4CC(n.Format)) {
+        } else if (n.Code && EnumFilter.Use4CCFormats && !Listed4CC(n.Format, Total4CC)) {
             // Not the card's fault but the list's, which said so when it was read: the card was
             // never asked for it.
         } else {

@@ -193,6 +193,8 @@ public:
     // Under the list's read: reports each compressed format the game needs that is not among the
     // first `read` codes, as the card will not be asked for it.
     void ReportUnread4CC(int32_t read);
+    // Whether the format is among the first `count` codes read from data\4CC.txt.
+    bool Listed4CC(D3DFORMAT format, int32_t count) const;
     // Reads the adapter's display mode into the device's desktop mode and probes its depth and
     // texture formats again; false (nothing changed) when the mode cannot be read.
     bool ProbeDesktop(DXAdapter* adapter, DXDevice* device);

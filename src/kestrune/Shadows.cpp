@@ -65,7 +65,6 @@ bool buildMesh(ShadowMesh& mesh)
     names.TotalNames = 1;
     std::snprintf(names.Name[0], SB_TEXNAME_SIZE, "%s", mesh.texture);
     DWORD block = SB_NONE;
-    ReadingFile reading(SHADOW_MATERIAL);
     const bool OK = MatCore.LoadMaterial(SHADOW_MATERIAL, names, &block);
     if (!VERIFY(OK)) return false;
     mesh.block = block;

@@ -302,13 +302,14 @@ void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWO
         said = fitted && fitted->FitReported;
     }
     ReadingFile reading(materialName);
-    const int checksBefore = checksFailed();
+    bool misfit = false;
     char text[2 * MAX_PATH + 100];
     for (const Component& c : components) {
         if (c.inMaterial && !c.inFile && !said) {
             std::snprintf(text, sizeof text, "Can't Load %s / %s\n%s requested in material, not present in model",
                           modelName, materialName, c.missing);
             assertFailedMsg(text, c.expression, __FILE__, __LINE__);
+            misfit = true;
         } else if (c.inFile && !c.inMaterial) {
             std::snprintf(text, sizeof text, "Model %s / %s : Redundant %s in model", modelName, materialName,
                           c.redundant);
@@ -321,12 +322,13 @@ void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWO
         std::snprintf(text, sizeof text, "Can't Load %s / %s\n%d textures in model, %d textures in material", modelName,
                       materialName, Textures, FVFFormat->TexSets);
         if (!said) assertFailedMsg(text, "Textures == FVFFormat->TexSets", __FILE__, __LINE__);
+        misfit = true;
     } else if (Textures != FVFFormat->TexSets) {
         std::snprintf(text, sizeof text, "Model %s / %s : %d textures in model, %d textures in material", modelName,
                       materialName, Textures, FVFFormat->TexSets);
         MatCore.Warning(text);
     }
-    if (fitted && checksFailed() != checksBefore) {
+    if (fitted && misfit && !said) {
         ReportLock lock;
         fitted->FitReported = true;
     }

@@ -161,7 +161,6 @@ bool MatCore::ParseValue(int32_t table, const char* text, DWORD* value) const
 void MatCore::LoadRenderDefaults()
 {
     ReadingFile reading(DEFAULTS_FILE);
-    const int checksBefore = checksFailed();
     CFile file;
     if (!file.Open(DEFAULTS_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         ReportApart apart;  // the report that ends the run is always written
@@ -202,7 +201,7 @@ void MatCore::LoadRenderDefaults()
         if (render) SetRenderStateDefault(state, value, Usage);
         else SetStageStateDefault(state, value, Usage);
     }
-    DefaultsFileReported = checksFailed() != checksBefore;
+    DefaultsFileReported = reading.reported();
 }
 
 void MatCore::SetRenderStateDefault(DWORD state, DWORD value, DWORD StateType)

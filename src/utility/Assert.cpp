@@ -16,21 +16,29 @@ int checksFailedSoFar = 0;
 thread_local ReadingFile* readingNow = nullptr;
 
 // Names compare in any case, with '\' and '/' alike.
-std::string folded(const char* text)
+char foldedChar(char c) { return c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+
+bool sameFile(const char* a, const char* b)
 {
-    std::string out(text);
-    for (char& c : out) c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
+    for (; foldedChar(*a) == foldedChar(*b); ++a, ++b)
+        if (!*a) return true;
+    return false;
 }
 
 }  // namespace
 
+std::string foldedFileName(const char* name)
+{
+    std::string out(name ? name : "");
+    for (char& c : out) c = foldedChar(c);
+    return out;
+}
+
 ReadingFile::ReadingFile(const char* name) : m_pOuter(readingNow), m_pRead(this), m_reported(false)
 {
     snprintf(m_name, sizeof m_name, "%s", name ? name : "");
-    const std::string file = folded(m_name);
     for (ReadingFile* outer = m_pOuter; outer; outer = outer->m_pOuter)
-        if (folded(outer->m_name) == file) {
+        if (sameFile(outer->m_name, m_name)) {
             m_pRead = outer->m_pRead;
             break;
         }
@@ -51,8 +59,7 @@ bool nameFileBeingRead(const char* text, std::string& named)
     ReadingFile& read = *readingNow->m_pRead;
     if (read.m_reported) return false;
     read.m_reported = true;
-    const std::string file = folded(readingNow->name());
-    if (!text || folded(text).find(file) == std::string::npos)
+    if (!text || foldedFileName(text).find(foldedFileName(readingNow->name())) == std::string::npos)
         named = std::string("While reading ") + readingNow->name() + (text ? "\n" : "") + (text ? text : "");
     return true;
 }

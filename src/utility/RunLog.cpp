@@ -5,7 +5,6 @@
 #include "utility/LogFile.h"
 #include "utility/TemporaryFile.h"
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +15,8 @@
 
 bool assertReportHookTakes(const char* message);
 bool nameFileBeingRead(const char* text, std::string& named);
+// A file name in any case, with '\' and '/' alike.
+std::string foldedFileName(const char* name);
 
 const char* const RUN_LOG_FILE_NAME = "Veldrane.log";
 const char* const VERSION_TEXT = "V1.01.1";
@@ -44,13 +45,6 @@ thread_local char debugBuffer[1024];
 RunLogAdapterLine describeAdapter = nullptr;
 
 std::set<std::string> failedFiles;
-
-std::string fileKey(const char* name)
-{
-    std::string key(name ? name : "");
-    for (char& c : key) c = c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key;
-}
 
 void writeHeader()
 {
@@ -114,13 +108,13 @@ void stopRun(const char* reason, bool runExitHandlers)
 bool noteFileFailure(const char* name)
 {
     ReportLock lock;
-    return failedFiles.insert(fileKey(name)).second;
+    return failedFiles.insert(foldedFileName(name)).second;
 }
 
 bool fileFailedThisRun(const char* name)
 {
     ReportLock lock;
-    return failedFiles.count(fileKey(name)) != 0;
+    return failedFiles.count(foldedFileName(name)) != 0;
 }
 
 void forgetFileFailures()
