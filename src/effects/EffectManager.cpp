@@ -130,6 +130,13 @@ bool CEffectManager::ReadBlocks(const char* fileName)
 void CEffectManager::FreeBlocks()
 {
     if (!m_blocksHeld) return;
+    // The read's report may come after a refusal (the list's own report of a name it failed), so
+    // what the read has said is taken at its end as well.
+    ReadingFile reading(m_readFile);
+    for (auto& [name, refusal] : m_refused) {
+        if (refusal.heldRead) refusal.explained = refusal.explained || reading.reported();
+        refusal.heldRead = false;
+    }
     deleteBlockList(m_readBlocks);
     m_blocksHeld = false;
 }
@@ -173,7 +180,7 @@ bool CEffectManager::PrecacheEffect(const char* pName)
         if (strcasecmp(m_precaching[i], pName) == 0) return true;
     ReadingFile reading(m_readFile);
     const auto refuse = [&] {
-        m_refused.insert_or_assign(lowerCase(pName), Refusal{m_readFile, reading.reported()});
+        m_refused.insert_or_assign(lowerCase(pName), Refusal{m_readFile, reading.reported(), true});
         return false;
     };
     if (!VERIFY_MSG(m_precacheDepth < MAX_EFFECT_NESTING, concatStrings("Effect ", pName, " nests too deep")))

@@ -58,7 +58,7 @@ public:
     // Builds the definition of that name from the held blocks. True when it exists already or is
     // being read further up (a definition naming itself). Its reports name the held blocks' file;
     // a name refused stays known with that file, so that starting it later is said as about it,
-    // or not at all when that file's read had made its report by the refusal.
+    // or not at all when that file's read made its report (by FreeBlocks, which ends the read).
     bool PrecacheEffect(const char* pName);
     // Deletes the first definition of that name; its live effects are reported and destroyed first.
     void UnprecacheEffect(const char* pName);
@@ -153,10 +153,12 @@ private:
     uint32_t m_putOffEnds;  // live records whose destroy waits for their update to return
     char m_readFile[260];  // whose blocks are held, or were last
     // Names refused by PrecacheEffect (lower case), with the file read then, and whether that read
-    // had made a check by then: a start of one then follows from what the file's report said.
+    // made a check, by the refusal or by the end of the read: a start of one then follows from what
+    // the file's report said.
     struct Refusal {
         std::string file;
         bool explained;
+        bool heldRead;  // refused from the blocks held now: their read has not ended
     };
     std::unordered_map<std::string, Refusal> m_refused;
     // Names being read and definitions being created, innermost last.

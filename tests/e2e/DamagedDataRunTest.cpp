@@ -153,6 +153,20 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
         const std::string text = dir.read(file);
         dir.write(file, "junk junk" + text.substr(text.find('\n')));
     };
+    // The fountain's drops, dying before the close, start ghost, which demo.txt lacks; the level's
+    // list names ghost too, before or after the fountain: the list's report is the file's one.
+    const auto ghostListed = [this, &replaceAll](const std::string& names) {
+        const std::string none = "\tOnParticleDeath\tSYS_NONE\n";
+        std::string fountain = dir.read("data/particles/demo.txt");
+        const size_t at = fountain.find(none);  // the fountain's, the first block
+        ASSERT_NE(at, std::string::npos);
+        fountain.replace(at, none.size(), "\tOnParticleDeath\tghost\n");
+        dir.write("data/particles/demo.txt", fountain);
+        replaceAll("data/particles/demo.txt", "\t\tlifespan\t50\n", "\t\tlifespan\t5\n");
+        replaceAll("data/levels/demo/particles/particlesystem_precache.psp", "\t\tps_def0\tfountain\n", names);
+    };
+    const std::string ghostFailed =
+        "The effect manager failed to precache the effect : ghost from the file data\\particles\\demo.txt";
     const struct {
         const char* what;
         std::function<void()> damage;
@@ -181,6 +195,10 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
          {"While reading data\\particles\\demo.txt\r\nEffect definition splash: render_type must be 0, 1 or 2"}},
         {"an effect file cut short", [&] { cut("data/particles/demo.txt", 3, true); },
          {"Block file data\\particles\\demo.txt: ends inside a block"}},
+        {"an effect the list names after the effect that starts it",
+         [&] { ghostListed("\t\tps_def0\tfountain\n\t\tps_def1\tghost\n"); }, {ghostFailed}},
+        {"an effect the list names before the effect that starts it",
+         [&] { ghostListed("\t\tps_def0\tghost\n\t\tps_def1\tfountain\n"); }, {ghostFailed}},
         {"the overlay font's page", [&] { junkFirstLine("data/overlay/hudfont.txt"); },
          {"While reading data\\overlay\\hudfont.txt\r\nAssertion Failed:\r\nExpression: Sprites > 0"}},
         {"a pixel shader",
