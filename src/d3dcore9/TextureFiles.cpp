@@ -72,6 +72,21 @@ void removeLeftovers(const std::string& folder)
     FindClose(search);
 }
 
+// A file there that the user may not read wants its rights mended, not the file restored; a
+// folder in its place is no texture file. The system's own open: CFile's checks of the name would
+// report again.
+bool mayNotBeRead(const char* name)
+{
+    HANDLE probe = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        return false;
+    }
+    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+    const DWORD attributes = GetFileAttributesA(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 }  // namespace
 
 void TemporaryTextureName(const char* name, char* out)
@@ -93,21 +108,24 @@ bool CommitTextureFile(const char* temporary, const char* name, DWORD* error)
     return true;
 }
 
-void ReportTextureWriteFailure(const char* text, const char* expression)
+void ReportTextureWriteFailure(const char* name, DWORD error, const char* temporary, const char* expression)
 {
     // A failed write is about no file being read: it is said whatever that file has said, and
     // the flag is set only by the report it stands for.
     ReportApart apart;
     if (writeFailureReported) return;
     writeFailureReported = true;
-    assertFailedMsg(text, expression, __FILE__, __LINE__);
+    std::string text = std::string("Failed to write to <") + name + ">";
+    if (error != ERROR_SUCCESS) text += std::string("\n") + writeFailureCause(error, temporary);
+    assertFailedMsg(text.c_str(), expression, __FILE__, __LINE__);
 }
 
 void ReportMissingTexture(const char* name)
 {
     if (!noteFileFailure(name)) return;
     ReadingFile reading(name);
-    assertFailedMsg(concatStrings("Missing File:", name, D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
+    assertFailedMsg(concatStrings(mayNotBeRead(name) ? "Unreadable File (access denied):" : "Missing File:", name,
+                                  D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
                     "CBaseFile::FileExists(DiskTexture)", __FILE__, __LINE__);
 }
 
@@ -236,10 +254,7 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     TemporaryTextureName(Name, temporary);
     CFile file;
     if (!file.Open(temporary, FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
-        char text[2 * MIP_NAME_SIZE + 64];
-        std::snprintf(text, sizeof(text), "Failed to write file <%s> %s", Name,
-                      writeFailureCause(file.LastError(), temporary));
-        ReportTextureWriteFailure(text, "false");
+        ReportTextureWriteFailure(Name, file.LastError(), temporary, "false");
         return false;
     }
     TGAHeader h{};
@@ -281,9 +296,8 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     file.Close();
     if (ok && !CommitTextureFile(temporary, Name, &error)) ok = false;
     if (!ok) {
-        const std::string text = std::string("Failed to write to <") + Name + ">\n" + writeFailureCause(error, temporary);
+        ReportTextureWriteFailure(Name, error, temporary, "false");
         DeleteFileA(temporary);
-        ReportTextureWriteFailure(text.c_str(), "false");
         return false;
     }
     return true;

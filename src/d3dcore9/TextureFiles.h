@@ -65,10 +65,13 @@ void TemporaryTextureName(const char* name, char* out);
 bool CommitTextureFile(const char* temporary, const char* name, DWORD* error = nullptr);
 // Reports a level or cache file that could not be written, once a run: an unwritable data folder
 // would otherwise fill the run log with a report per texture, and the game runs on from sources.
-// The text ends with the cause the system gave (writeFailureCause). Apart from any file being read.
-void ReportTextureWriteFailure(const char* text, const char* expression);
+// "Failed to write to <name>", then on the next line the cause from the error the system gave
+// (writeFailureCause of the write through temporary; none for ERROR_SUCCESS). Apart from any file
+// being read.
+void ReportTextureWriteFailure(const char* name, DWORD error, const char* temporary, const char* expression);
 // Reports a texture file that is missing or cannot be read, naming the material and the model
-// being loaded ("Missing File:<name>\nMaterial: ..\nRSM: .."), once a run for each file.
+// being loaded ("Missing File:<name>\nMaterial: ..\nRSM: .."; "Unreadable File (access denied):<name>.."
+// when the file is there but may not be read), once a run for each file.
 void ReportMissingTexture(const char* name);
 // Test seam: a new run, in which every report is made again and folders are swept again.
 void ResetTextureReports();

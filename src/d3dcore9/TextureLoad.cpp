@@ -495,9 +495,7 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     TemporaryTextureName(SaveName, temporary);
     CFile file;
     if (!file.Open(temporary, FILE_MODE_WRITE | FILE_MODE_TEMPORARY)) {
-        const std::string text =
-            std::string("Failed to write to <") + SaveName + ">\n" + writeFailureCause(file.LastError(), temporary);
-        ReportTextureWriteFailure(text.c_str(), "FileOK");
+        ReportTextureWriteFailure(SaveName, file.LastError(), temporary, "FileOK");
         return;
     }
     bool ok = file.WriteLong(XIM_MAGIC) && file.WriteLong(format) && file.WriteLong(ximKind(format));
@@ -535,10 +533,8 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     file.Close();
     if (ok && !CommitTextureFile(temporary, SaveName, &error)) ok = false;
     if (!ok) {
-        const std::string text = std::string("Failed to write to <") + SaveName + ">" +
-                                 (error != ERROR_SUCCESS ? std::string("\n") + writeFailureCause(error, temporary) : "");
+        if (!said) ReportTextureWriteFailure(SaveName, error, temporary, "Written == BlockLength");
         DeleteFileA(temporary);
-        if (!said) ReportTextureWriteFailure(text.c_str(), "Written == BlockLength");
         return;
     }
     std::memcpy(disk.Name, SaveName, std::strlen(SaveName));

@@ -4,6 +4,7 @@
 #include "d3dcore9/LogWriter.h"
 #include "dxsetup9/DXSetup.h"
 #include "platform/testing.h"
+#include "utility/Assert.h"
 #include "utility/RunLog.h"
 
 #include "TestSupport.h"
@@ -71,6 +72,27 @@ TEST_F(LogWriterTest, ErrorTextsAndReport)
                          "Expression: false\r\n"));
     DXErrorReport(0x1);
     EXPECT_NE(std::string::npos, log().find("DX ERROR:        1\r\n"));
+}
+
+TEST_F(LogWriterTest, AFailedDeviceCallIsWrittenApartFromTheFileBeingRead)
+{
+    // Before the file's own report and after it: each written, none headed with the file, and the
+    // file's first report is still its own.
+    {
+        ReadingFile reading("data\\models\\demo.tga");
+        DXErrorReport(D3DERR_DEVICELOST);
+        assertFailedMsg("Non-supported TGA format", "false", __FILE__, __LINE__);
+        DXErrorReport(D3DERR_INVALIDCALL);
+    }
+    const std::string text = log();
+    size_t headed = 0;
+    for (size_t at = text.find("While reading"); at != std::string::npos; at = text.find("While reading", at + 1))
+        ++headed;
+    EXPECT_EQ(headed, 1u) << text;
+    for (const char* entry : {"\r\nDX ERROR: 88760868\r\nD3DERR_DEVICELOST\r\n",
+                              "\r\nWhile reading data\\models\\demo.tga\r\nNon-supported TGA format\r\n",
+                              "\r\nDX ERROR: 8876086C\r\nD3DERR_INVALIDCALL\r\n"})
+        EXPECT_NE(text.find(entry), std::string::npos) << entry << "\n" << text;
 }
 
 }  // namespace

@@ -138,7 +138,7 @@ TEST_F(TextureFilesTest, AFailedWriteSaysItsCauseApartFromTheFileBeingReadAndThe
     EXPECT_FALSE(WriteTGA("b.tga", bgra.data(), 2, 2, 32));
     std::vector<std::string> said;
     for (const auto& r : reports()) said.push_back(r.message);
-    EXPECT_EQ(said, std::vector<std::string>({"Failed to write file <a.tga> A folder stands at the temporary name <" +
+    EXPECT_EQ(said, std::vector<std::string>({"Failed to write to <a.tga>\nA folder stands at the temporary name <" +
                                                   std::string(temporary) + ">",
                                               "Failed to write to <b.tga>\nFile Read Only?"}));
 

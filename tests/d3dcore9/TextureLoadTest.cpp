@@ -269,7 +269,7 @@ TEST_F(TextureLoadTest, GeneratedFilesAppearWholeAnIncompleteSetIsMadeAgainAndAn
         ASSERT_NE(load((std::string(name) + ".tga").c_str(), D3DFMT_A8R8G8B8, 1), TEXTURE_NONE);
     }
     EXPECT_EQ(reports().size(), 1u);
-    EXPECT_EQ(countReports("Failed to write file <h\\mipmaps\\h_g01.tga> "), 1);
+    EXPECT_EQ(countReports("Failed to write to <h\\mipmaps\\h_g01.tga>\n"), 1);  // the cause on its own line
     EXPECT_EQ(leftovers(), 0);
 }
 

@@ -34,9 +34,9 @@ protected:
     }
     // Runs to the script's close and a screenshot before it: false, with what was said, when the
     // run did not get there.
-    ::testing::AssertionResult runsToItsClose(const std::string& script = "30 key F12\n40 close\n")
+    ::testing::AssertionResult runsToItsClose(const std::string& script = "30 key F12\n40 close\n", bool asUser = false)
     {
-        const int code = finishGame(startGame(dir, script), 90);
+        const int code = finishGame(startGame(dir, script, -1, false, asUser), 90);
         if (code == 0 && dir.exists("Veldrane_00000.tga")) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "exit " << code << "\n" << textOf(dir, "stderr.txt");
     }
@@ -287,6 +287,27 @@ TEST_F(DamagedDataRunTest, TheOverlayFontsTextureMissingOrItsCacheCutWithoutItIs
     EXPECT_TRUE(oneReport("Failed to read data\\overlay\\hudfont.xim"));
 }
 
+TEST_F(DamagedDataRunTest, ATextureGoneOrOneTheUserMayNotReadIsOneReportNamingItsMaterialAndModel)
+{
+    const std::string asked = "data\\models\\demo.tga\r\nMaterial: data\\models\\demo.mtl\r\nRSM: data\\models\\robot.rsm\r\n";
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+        std::string said;
+    } cases[] = {
+        {"gone", [&] { fs::remove(dir.file("data/models/demo.tga")); }, "Missing File:" + asked},
+        {"not to be read", [&] { fs::permissions(dir.file("data/models/demo.tga"), fs::perms::none); },
+         "Unreadable File (access denied):" + asked},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fresh();
+        c.damage();
+        EXPECT_TRUE(runsToItsClose("30 key F12\n40 close\n", true));
+        EXPECT_TRUE(oneReport(c.said));
+    }
+}
+
 TEST_F(DamagedDataRunTest, AWavThatCannotBePlayedAsAskedIsOneReport)
 {
     // The grove's trees play a sound when they change state: a stereo one, which a 3D sound cannot
@@ -376,6 +397,10 @@ TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAre
          },
          -1,
          {"Block file data\\models\\demo.mtl: ends inside a block"}, nullptr},
+        // No folder for the level files: the first that cannot be written is said, its cause on
+        // a line of its own, and the game draws on from the source.
+        {"a file where the level files' folder would be", [&] { dir.write("data/models/mipmaps", "a file"); }, -1,
+         {"Failed to write to <data\\models\\mipmaps\\demo_g01.tga>\r\n"}, nullptr},
         // Each failed write with its cause, the screenshot's too. Last, to look at what it leaves.
         {"a cache cut short that cannot be written again",
          [&] {

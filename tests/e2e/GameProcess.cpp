@@ -5,13 +5,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
-pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit, bool recordAudio)
+pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit, bool recordAudio,
+                bool asUser)
 {
     if (!script.empty()) dir.write("script.txt", script);
     pid_t pid = fork();
@@ -22,6 +25,10 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
             const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
+        // Root passes the files' rights by these two capabilities alone: out of the bounding set,
+        // the game never has them. An ordinary user has neither, and may not drop them.
+        if (asUser)
+            for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) prctl(PR_CAPBSET_DROP, capability, 0, 0, 0);
         if (chdir(dir.path().c_str()) != 0) _exit(127);
         int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (err >= 0) dup2(err, 2);
