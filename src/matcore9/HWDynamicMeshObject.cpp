@@ -140,9 +140,8 @@ bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlo
         FVFFormat format;
         format.D3DFlags = prim.FVF;
         AnalyseFVF(format);
-        const StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
         CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material,
-                              SB ? SB->GMaterial : nullptr);
+                              D3DCore.StateBlocks.GetSB(material.StateBlock[0]));
         RebuildVertices(prim.VertexData, format, pFVFVertices, target, prim.Vertices);
     }
     if (indexSize == 4)

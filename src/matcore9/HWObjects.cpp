@@ -118,7 +118,7 @@ bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& blo
                                 const MeshReader& reader)
 {
     const FVFFormat& target = material.MainFVF;
-    const StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
+    StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
     GMaterial* GM = SB ? SB->GMaterial : nullptr;
     // Mesh vertices are one stream in the material's format.
     if (!VERIFY(GM != NULL) || !VERIFY(GM->Streams == 0) || !VERIFY(target.FormatValid)) return false;
@@ -145,7 +145,7 @@ bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& blo
         FVFFormat format;
         format.D3DFlags = prim.FVF;
         AnalyseFVF(format);
-        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material, GM);
+        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material, SB);
         RebuildVertices(prim.VertexData, format, out, target, prim.Vertices);
     }
     WORD* index = static_cast<WORD*>(indices);

@@ -283,7 +283,7 @@ bool ConvertGenericIndices(const DWORD* pGenericIndices, WORD* pOut, DWORD count
 }
 
 void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWORD fileTextures, const char* modelName,
-                           const char* materialName, GMaterial* fitted)
+                           const char* materialName, StateBlock* first)
 {
     struct Component {
         bool inFile, inMaterial;
@@ -295,11 +295,14 @@ void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWO
         {file.Specular, material.Specular, "Specular", "specular", "fVertexF & D3DFVF_SPECULAR"},
     };
     // Checks of the material file: within one check what follows from its first report is not
-    // said, and a material that does not fit one model is said once, not for each.
+    // said, and a material that does not fit one model is said once, not for each. A fall-back
+    // standing in for a file that has made its report was not asked for: its misfit follows from
+    // that report.
+    GMaterial* fitted = first ? first->GMaterial : nullptr;
     bool said = false;
     {
         ReportLock lock;  // models may load on more than one thread
-        said = fitted && fitted->FitReported;
+        said = (first && first->FileReported) || (fitted && fitted->FitReported);
     }
     ReadingFile reading(materialName);
     bool misfit = false;

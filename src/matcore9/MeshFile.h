@@ -133,10 +133,11 @@ bool ConvertGenericIndices(const DWORD* pGenericIndices, WORD* pOut, DWORD count
 
 // The checks before FVF vertices are rebuilt in another format: a component the material needs and
 // the file lacks is reported (and will be zeros), one the file has and the material does not is
-// warned about on the loading screen. fileTextures: the texture names of the block. fitted: the
-// material's first choice; once a model has been reported against it, no other model is.
+// warned about on the loading screen. fileTextures: the texture names of the block. first: the
+// block of the material's first choice; once a model has been reported against its material, no
+// other model is, and none is when it holds the fall-back of a file that has made its report.
 void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWORD fileTextures,
-                           const char* modelName, const char* materialName, GMaterial* fitted);
+                           const char* modelName, const char* materialName, StateBlock* first);
 // Rebuilds FVF vertices in another format: position, then normal, diffuse and specular where both
 // have them, then texture set i where the file has it. What the file lacks is zeros.
 void RebuildVertices(const BYTE* src, const FVFFormat& file, BYTE* dst, const FVFFormat& material, DWORD numVertices);

@@ -207,6 +207,18 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
              dir.write("data/PixelShaders/junk.psh", "junk junk\ntex t0\nmul r0, t0, v0\n");
          },
          {"Error in PixelShader\r\ndata\\PixelShaders\\junk.psh"}},
+        // Before its fvf line: the fall-back without texture coordinates stands in, and that it
+        // wants a colour the robot lacks follows from the file's report.
+        {"a material's number out of range",
+         [&] { replaceAll("data/models/demo.mtl", "passes 1\n", "passes 100000\n"); },
+         {"Invalid Number Parameter for passes at line 6 in \r\ndata\\models\\demo.mtl"}},
+        {"a material's number of no digits", [&] { replaceAll("data/models/demo.mtl", "passes 1\n", "passes abc\n"); },
+         {"Invalid Number Parameter for passes at line 6 in \r\ndata\\models\\demo.mtl"}},
+        // A good file that does not fit the robot is said.
+        {"a material asking for a colour the robot lacks",
+         [&] { replaceAll("data/models/demo.mtl", "fvf XYZ|NORMAL|TEX1\n", "fvf XYZ|NORMAL|DIFFUSE|TEX1\n"); },
+         {"Can't Load data\\models\\robot.rsm / data\\models\\demo.mtl\r\n"
+          "Diffuse requested in material, not present in model"}},
         {"the render defaults", [&] { junkFirstLine("data/renderdefault.txt"); },
          {"While reading data\\renderdefault.txt\r\nAssertion Failed:"}},
         // The model falls back to the default class, to which its walk cannot be bound.
