@@ -56,6 +56,7 @@ void postFromPlatform(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Applies a geometry or state change the user made on a real window, posting what Windows would.
 void userMoved(HWND window, int clientX, int clientY);
 void userResized(HWND window, int clientWidth, int clientHeight);
+// A minimise or restore is made on the window when its thread takes the message, as Windows does it.
 void userMinimised(HWND window, bool minimised);
 void userFocus(HWND window, bool focused);
 void userKey(HWND window, int virtualKey, bool down, bool alt, bool repeat);

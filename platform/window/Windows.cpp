@@ -34,7 +34,14 @@ std::map<std::string, ClassRecord> classes;  // by lower-cased name
 std::map<HWND, WindowRecord> windows;
 uintptr_t nextHandle = 0x10000;
 ATOM nextAtom = 0xC000;
-std::map<std::thread::id, std::deque<MSG>> queues;
+// A user's minimise or restore rides in the queue with its WM_SIZE: as on Windows, the window changes
+// when its thread takes the message, so no program meets a WM_SIZE the window no longer matches.
+enum class Change { NONE, MINIMISE, RESTORE };
+struct Queued {
+    MSG msg;
+    Change change;
+};
+std::map<std::thread::id, std::deque<Queued>> queues;
 HWND foreground = nullptr;
 bool keysDown[256] = {};
 int testScreenWidth = 1024, testScreenHeight = 768;
@@ -80,14 +87,14 @@ LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     return proc ? proc(window, message, wParam, lParam) : 0;
 }
 
-void post(std::thread::id thread, const MSG& msg, bool atFront = false)
+void post(std::thread::id thread, const MSG& msg, bool atFront = false, Change change = Change::NONE)
 {
     std::lock_guard<std::recursive_mutex> guard(lock);
-    std::deque<MSG>& queue = queues[thread];
+    std::deque<Queued>& queue = queues[thread];
     if (atFront)
-        queue.push_front(msg);
+        queue.push_front({msg, change});
     else
-        queue.push_back(msg);
+        queue.push_back({msg, change});
 }
 
 MSG makeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -107,26 +114,46 @@ bool admits(const MSG& msg, HWND filter, UINT low, UINT high)
     return msg.message >= low && msg.message <= high;
 }
 
-bool take(MSG* out, HWND filter, UINT low, UINT high, bool remove)
-{
-    std::lock_guard<std::recursive_mutex> guard(lock);
-    auto q = queues.find(std::this_thread::get_id());
-    if (q == queues.end()) return false;
-    for (auto it = q->second.begin(); it != q->second.end(); ++it) {
-        if (!admits(*it, filter, low, high)) continue;
-        *out = *it;
-        if (remove) q->second.erase(it);
-        return true;
-    }
-    return false;
-}
-
 RECT clientOf(const WindowRecord& record) { return clientFromOuter(record.rect, record.style); }
 
 LPARAM clientSizeParam(const WindowRecord& record)
 {
     RECT client = clientOf(record);
     return MAKELPARAM(client.right - client.left, client.bottom - client.top);
+}
+
+// Makes a user's minimise or restore on the window as its message is taken. False when there is
+// nothing to change (the window is gone, or already so): the message is dropped unseen.
+bool applyChange(MSG& msg, Change change)
+{
+    WindowRecord* record = find(msg.hwnd);
+    const bool minimise = change == Change::MINIMISE;
+    if (!record || record->minimised == minimise) return false;
+    record->minimised = minimise;
+    msg.lParam = minimise ? 0 : clientSizeParam(*record);
+    if (backend) backend->shown(*record);
+    return true;
+}
+
+bool take(MSG* out, HWND filter, UINT low, UINT high, bool remove)
+{
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    auto q = queues.find(std::this_thread::get_id());
+    if (q == queues.end()) return false;
+    for (auto it = q->second.begin(); it != q->second.end();) {
+        if (!admits(it->msg, filter, low, high)) {
+            ++it;
+            continue;
+        }
+        Queued queued = *it;
+        if (remove) {
+            it = q->second.erase(it);
+            if (queued.change != Change::NONE && !applyChange(queued.msg, queued.change)) continue;
+        }
+        *out = queued.msg;
+        return true;
+    }
+    return false;
 }
 
 LPARAM clientOriginParam(const WindowRecord& record)
@@ -238,15 +265,11 @@ void userResized(HWND window, int clientWidth, int clientHeight)
 
 void userMinimised(HWND window, bool minimised)
 {
-    LPARAM size;
-    {
-        std::lock_guard<std::recursive_mutex> guard(lock);
-        WindowRecord* record = find(window);
-        if (!record || record->minimised == minimised) return;
-        record->minimised = minimised;
-        size = minimised ? 0 : clientSizeParam(*record);
-    }
-    PostMessageA(window, WM_SIZE, minimised ? SIZE_MINIMIZED : SIZE_RESTORED, size);
+    std::lock_guard<std::recursive_mutex> guard(lock);
+    WindowRecord* record = find(window);
+    if (!record) return;
+    post(record->owner, makeMessage(window, WM_SIZE, minimised ? SIZE_MINIMIZED : SIZE_RESTORED, 0), false,
+         minimised ? Change::MINIMISE : Change::RESTORE);
 }
 
 void userFocus(HWND window, bool focused)
@@ -385,8 +408,9 @@ BOOL DestroyWindow(HWND window)
     windows.erase(window);
     if (foreground == window) foreground = nullptr;
     for (auto& [thread, queue] : queues)
-        queue.erase(std::remove_if(queue.begin(), queue.end(), [window](const MSG& m) { return m.hwnd == window; }),
-                    queue.end());
+        queue.erase(
+            std::remove_if(queue.begin(), queue.end(), [window](const Queued& q) { return q.msg.hwnd == window; }),
+            queue.end());
     if (topLevel && backend) {
         bool another = std::any_of(windows.begin(), windows.end(), [&](const auto& entry) {
             return !entry.second.parent && stricmp(entry.second.className.c_str(), className.c_str()) == 0;
@@ -430,10 +454,11 @@ BOOL ShowWindow(HWND window, int command)
         bool visible = command != SW_HIDE;
         sendShow = visible != record->visible;
         record->visible = visible;
-        if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED) {
+        if (command == SW_MINIMIZE || command == SW_SHOWMINIMIZED || command == SW_SHOWMINNOACTIVE) {
             sendMinimise = !record->minimised;
             record->minimised = true;
-            if (foreground == window) {
+            // Only SW_SHOWMINNOACTIVE leaves the activation as it stands.
+            if (foreground == window && command != SW_SHOWMINNOACTIVE) {
                 foreground = nullptr;
                 sendDeactivate = true;
             }

@@ -108,8 +108,9 @@ void CWinCore::MinimiseSkipped()
     if (PeekMessageA(&queued, MainWindowHandle, WM_SIZE, WM_SIZE, PM_NOREMOVE) ||
         PeekMessageA(&queued, MainWindowHandle, WM_ACTIVATEAPP, WM_ACTIVATEAPP, PM_NOREMOVE))
         return;
-    // Minimising the window in front gives the focus up too, as the user's minimise did.
-    ShowWindow(MainWindowHandle, SW_MINIMIZE);
+    // Made as the user made it: the activation stays as it stands, so a restore brings the game back
+    // (SW_MINIMIZE would hand the foreground on, and the game would wait for it).
+    ShowWindow(MainWindowHandle, SW_SHOWMINNOACTIVE);
 }
 
 void CWinCore::FillClientBlack(HWND window)

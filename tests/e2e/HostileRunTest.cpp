@@ -129,12 +129,15 @@ TEST_F(HostileRunTest, InFullScreenAFocusLostDuringTheLoadOrAMinimiseAsTheGameCo
 {
     // A loss while the start-up loads, or a minimise while the game takes the screen back (which the
     // restore would undo), takes effect when that step ends: the game waits minimised and draws
-    // nothing (a screenshot key held meanwhile takes none) until it is in front again.
+    // nothing (a screenshot key held meanwhile takes none) until it is in front again, or, after the
+    // minimise, until it is restored, as after a minimise at any other time.
     setDisplay("FullScreen", "1");
     const struct { const char* script; bool drawn; } runs[] = {
         {"1 focus off\n", false}, {"12 focus off\n", false}, {"12 focus off\n60 focus on\n", true},
         {"61 focus off\n90 focus on\n90 minimise\n", false}, {"61 focus off\n90 focus on\n91 minimise\n", false},
-        {"61 focus off\n90 focus on\n91 minimise\n100 focus on\n", true}};
+        {"61 focus off\n90 focus on\n91 minimise\n100 focus on\n", true},
+        {"61 focus off\n90 focus on\n90 minimise\n100 restore\n", true},
+        {"61 focus off\n90 focus on\n91 minimise\n100 restore\n", true}};
     for (const auto& run : runs) {
         const std::string script = std::string(run.script) + "122 keydown F12\n126 keyup F12\n140 close\n";
         EXPECT_EQ(finishGame(startGame(dir, script), HUNG_AFTER), 0) << script;

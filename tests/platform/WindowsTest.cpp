@@ -139,6 +139,31 @@ TEST_F(WindowsTest, GeometryAndVisibilityChangesTellTheWindow)
     EXPECT_EQ(client.right, 400);
 }
 
+TEST_F(WindowsTest, AUsersMinimiseIsMadeAsItsMessageIsTakenAndLeavesTheForegroundAsSWShowMinNoActiveDoes)
+{
+    // As on Windows, the window changes as its thread takes the message: the program's own restore
+    // before that cannot leave it a WM_SIZE that the window no longer matches.
+    ShowWindow(window, SW_SHOW);
+    pt::setForeground(window);
+    ASSERT_TRUE(pt::loadScript("1 minimise\n"));
+    pump();  // frame 1 queues the minimise
+    EXPECT_FALSE(IsIconic(window));
+    seen.clear();
+    ShowWindow(window, SW_RESTORE);
+    pump();
+    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_SIZE}));
+    EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(SIZE_MINIMIZED));
+    EXPECT_TRUE(IsIconic(window));
+    EXPECT_EQ(GetForegroundWindow(), window);
+
+    ShowWindow(window, SW_RESTORE);
+    seen.clear();
+    ShowWindow(window, SW_SHOWMINNOACTIVE);
+    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_SIZE}));
+    EXPECT_TRUE(IsIconic(window));
+    EXPECT_EQ(GetForegroundWindow(), window);
+}
+
 TEST_F(WindowsTest, TheScriptPlaysEventsAtTheirFrames)
 {
     EXPECT_TRUE(pt::loadScript("# a comment\n3 key escape\n2 text hi\n5 focus on\n 6 close\n"));

@@ -194,15 +194,21 @@ TEST_F(WinMainTest, AMinimiseOfTheUsersThatAStepUndidIsMadeWhenItEndsUnlessTheUs
         EXPECT_TRUE(pt::loadScript((std::to_string(pt::scriptFrame() + 1) + " " + verb + "\n").c_str()));
         for (int i = 0; i < pumps; ++i) WinCore.ProcessMessages(false);
     };
-    std::vector<bool> iconic;
+    // Made as the user's was, it leaves the game in front and active: a restore alone brings it back.
+    std::vector<std::pair<bool, bool>> seen;  // minimised; in front and active
     fake.step = [&] {
-        iconic.push_back(IsIconic(WinCore.MainWindowHandle));
-        if (iconic.size() == 1) user("minimise", 2), ShowWindow(WinCore.MainWindowHandle, SW_RESTORE);
-        if (iconic.size() == 2) user("restore", 1);  // still queued as the step ends
-        return iconic.size() < 3;
+        const HWND window = WinCore.MainWindowHandle;
+        seen.push_back({IsIconic(window) != 0, GetForegroundWindow() == window && WinCore.IsActive()});
+        if (seen.size() == 1) {
+            pt::setForeground(window);
+            SendMessageA(window, WM_ACTIVATEAPP, TRUE, 0);
+            user("minimise", 2), ShowWindow(window, SW_RESTORE);
+        }
+        if (seen.size() == 2) user("restore", 1);  // still queued as the step ends
+        return seen.size() < 3;
     };
     WinMain(nullptr, nullptr, nullptr, 0);
-    EXPECT_EQ(iconic, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(seen, (std::vector<std::pair<bool, bool>>{{false, false}, {true, true}, {false, true}}));
 }
 
 TEST_F(WinCoreTest, PumpsHandleOneMessagePerPassWhileWaitingAndOnlyTheMainPumpQuits)

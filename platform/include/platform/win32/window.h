@@ -176,6 +176,7 @@ typedef struct tagWNDCLASSA {
 #define SW_MAXIMIZE 3
 #define SW_SHOW 5
 #define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
 #define SW_RESTORE 9
 
 #define SWP_NOSIZE 0x0001
