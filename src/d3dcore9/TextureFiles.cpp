@@ -281,7 +281,7 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     file.Close();
     if (ok && !CommitTextureFile(temporary, Name, &error)) ok = false;
     if (!ok) {
-        const std::string text = std::string("Failed to write to <") + Name + ">\n" + writeFailureCause(error, temporary);
+        const std::string text = std::string("Failed to write to <") + Name + ">\n" + writeFailureCause(error, temporary, Name);
         DeleteFileA(temporary);
         ReportTextureWriteFailure(text.c_str(), "false");
         return false;

@@ -536,7 +536,7 @@ void TextureTable::SaveCache(HWTexture& entry, DiskTexture& disk, const FILETIME
     if (ok && !CommitTextureFile(temporary, SaveName, &error)) ok = false;
     if (!ok) {
         const std::string text = std::string("Failed to write to <") + SaveName + ">" +
-                                 (error != ERROR_SUCCESS ? std::string("\n") + writeFailureCause(error, temporary) : "");
+                                 (error != ERROR_SUCCESS ? std::string("\n") + writeFailureCause(error, temporary, SaveName) : "");
         DeleteFileA(temporary);
         if (!said) ReportTextureWriteFailure(text.c_str(), "Written == BlockLength");
         return;
