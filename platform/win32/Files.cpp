@@ -17,7 +17,6 @@
 namespace {
 
 namespace memory = platform::memoryfiles;
-using memory::EPOCH_DIFFERENCE;
 using memory::FileObject;
 using memory::ticksFromTimespec;
 
@@ -81,28 +80,6 @@ std::string parentOf(const std::string& path)
     return path.substr(0, slash);
 }
 
-// A failed open or create: tell a missing folder on the way from a missing file.
-DWORD errorFromErrno(int err, const std::string& path)
-{
-    switch (err) {
-    case ENOENT:
-        return isDirectory(parentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    case ENOTDIR:
-        return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-    case EROFS:
-        return ERROR_ACCESS_DENIED;
-    case EEXIST:
-        return ERROR_ALREADY_EXISTS;
-    case ENOSPC:
-        return ERROR_DISK_FULL;
-    default:
-        return ERROR_INVALID_PARAMETER;
-    }
-}
-
 FileObject* fileOf(HANDLE handle)
 {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -152,13 +129,47 @@ std::string mapPath(const char* windowsName)
     return result;
 }
 
+DWORD errorFromErrno(int err, const char* path)
+{
+    switch (err) {
+    case ENOENT:
+        return !path || isDirectory(parentOf(path)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+    // A live handle refused by the kernel was opened without that access.
+    case EBADF:
+        return ERROR_ACCESS_DENIED;
+    case EEXIST:
+        return ERROR_ALREADY_EXISTS;
+    case ENOSPC:
+        return ERROR_DISK_FULL;
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case EDQUOT:
+        return ERROR_DISK_QUOTA_EXCEEDED;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENAMETOOLONG:
+        return ERROR_FILENAME_EXCED_RANGE;
+    case EIO:
+        return ERROR_IO_DEVICE;
+    default:
+        return ERROR_INVALID_PARAMETER;
+    }
+}
+
 }  // namespace platform
 
 DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer)
 {
     char path[4096];
     if (!::getcwd(path, sizeof path)) {
-        lastError = errorFromErrno(errno, ".");
+        lastError = platform::errorFromErrno(errno);
         return 0;
     }
     const DWORD length = static_cast<DWORD>(strlen(path));
@@ -209,7 +220,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD creation, DWOR
     // Without waiting, should a pipe have taken the file's place meanwhile.
     int fd = ::open(path.c_str(), flags | O_NONBLOCK, 0644);
     if (fd < 0) {
-        lastError = errorFromErrno(errno, path);
+        lastError = platform::errorFromErrno(errno, path.c_str());
         return INVALID_HANDLE_VALUE;
     }
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -245,7 +256,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void*)
         if (n < 0) {
             if (errno == EINTR) continue;
             if (read) *read = total;
-            lastError = ERROR_ACCESS_DENIED;
+            lastError = platform::errorFromErrno(errno);
             return FALSE;
         }
         if (n == 0) break;
@@ -276,7 +287,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, void
         if (n < 0) {
             if (errno == EINTR) continue;
             if (written) *written = total;
-            lastError = errno == ENOSPC ? ERROR_DISK_FULL : errno == EFBIG ? ERROR_FILE_TOO_LARGE : ERROR_ACCESS_DENIED;
+            lastError = platform::errorFromErrno(errno);
             return FALSE;
         }
         total += static_cast<DWORD>(n);
@@ -301,7 +312,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, LONG* distanceHigh, DWORD metho
     off_t result = f->memory ? (memory::seek(*f, offset, method, moved) ? static_cast<off_t>(moved) : -1)
                              : ::lseek(f->fd, offset, whence);
     if (result < 0) {
-        lastError = ERROR_INVALID_PARAMETER;
+        lastError = f->memory ? ERROR_INVALID_PARAMETER : platform::errorFromErrno(errno);
         return INVALID_SET_FILE_POINTER;
     }
     if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(result) >> 32);
@@ -374,16 +385,15 @@ BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* access, const FIL
             ts.tv_nsec = UTIME_OMIT;
             return true;
         }
-        uint64_t ticks = (static_cast<uint64_t>(in->dwHighDateTime) << 32) | in->dwLowDateTime;
-        if (ticks < EPOCH_DIFFERENCE) return false;
-        ticks -= EPOCH_DIFFERENCE;
-        ts.tv_sec = static_cast<time_t>(ticks / 10000000ull);
-        ts.tv_nsec = static_cast<long>((ticks % 10000000ull) * 100);
-        return true;
+        return memory::timespecFromTicks((static_cast<uint64_t>(in->dwHighDateTime) << 32) | in->dwLowDateTime, ts);
     };
     timespec times[2];
-    if (!get(access, times[0]) || !get(lastWrite, times[1]) || (!f->memory && ::futimens(f->fd, times) != 0)) {
+    if (!get(access, times[0]) || !get(lastWrite, times[1])) {
         lastError = ERROR_INVALID_PARAMETER;
+        return FALSE;
+    }
+    if (!f->memory && ::futimens(f->fd, times) != 0) {
+        lastError = platform::errorFromErrno(errno);
         return FALSE;
     }
     if (f->memory && lastWrite) memory::setWriteTime(*f, ticksFromTimespec(times[1]));
@@ -400,7 +410,7 @@ BOOL DeleteFileA(LPCSTR name)
     const std::string path = platform::mapPath(name);
     const bool refused = isProtected(path);
     if (refused || ::unlink(path.c_str()) != 0) {
-        lastError = refused ? ERROR_ACCESS_DENIED : errorFromErrno(errno, path);
+        lastError = refused ? ERROR_ACCESS_DENIED : platform::errorFromErrno(errno, path.c_str());
         return FALSE;
     }
     return TRUE;
@@ -418,7 +428,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
     const std::string from = platform::mapPath(existing);
     const std::string to = platform::mapPath(target);
     if (!exists(from)) {
-        lastError = errorFromErrno(ENOENT, from);
+        lastError = platform::errorFromErrno(ENOENT, from.c_str());
         return FALSE;
     }
     const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
@@ -427,7 +437,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags)
         return FALSE;
     }
     if (::rename(from.c_str(), to.c_str()) != 0) {
-        lastError = errorFromErrno(errno, to);
+        lastError = platform::errorFromErrno(errno, to.c_str());
         return FALSE;
     }
     return TRUE;
@@ -442,7 +452,7 @@ BOOL CreateDirectoryA(LPCSTR name, void*)
     }
     const std::string path = platform::mapPath(name);
     if (::mkdir(path.c_str(), 0755) != 0) {
-        lastError = errorFromErrno(errno, path);
+        lastError = platform::errorFromErrno(errno, path.c_str());
         return FALSE;
     }
     return TRUE;
@@ -458,7 +468,7 @@ DWORD GetFileAttributesA(LPCSTR name)
     const std::string path = platform::mapPath(name);
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
-        lastError = errorFromErrno(errno, path);
+        lastError = platform::errorFromErrno(errno, path.c_str());
         return INVALID_FILE_ATTRIBUTES;
     }
     if (!isFileOrFolder(st)) {
@@ -533,6 +543,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found)
             search->entries.push_back(findEntry(name, isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL, 0, 0));
     const std::string path = platform::mapPath(folder.c_str());
     DIR* dir = diskHidden ? nullptr : ::opendir(path.c_str());
+    const int listError = dir || diskHidden ? 0 : errno;
     while (dirent* entry = dir ? ::readdir(dir) : nullptr) {
         const std::string name = entry->d_name;
         if (name == "." || name == ".." || !wildcardMatch(wanted.c_str(), name.c_str())) continue;
@@ -549,7 +560,10 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found)
                                             ticksFromTimespec(st.st_mtim)));
     }
     if (search->entries.empty()) {
-        lastError = dir || !held.empty() ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        // The folder's own absence is a path not found, whatever stands above it.
+        lastError = dir || !held.empty()                                          ? ERROR_FILE_NOT_FOUND
+                    : listError == 0 || listError == ENOENT || listError == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                                                    : platform::errorFromErrno(listError);
         if (dir) ::closedir(dir);
         return INVALID_HANDLE_VALUE;
     }

@@ -18,9 +18,28 @@ namespace platform::memoryfiles {
 // 100 ns ticks between 1601-01-01 and 1970-01-01.
 constexpr uint64_t EPOCH_DIFFERENCE = 116444736000000000ull;
 
+constexpr int64_t TICKS_PER_SECOND = 10000000;
+
+// A time before 1970 has a negative tv_sec, and is still a FILETIME (which counts from 1601).
 inline uint64_t ticksFromTimespec(const timespec& ts)
 {
-    return EPOCH_DIFFERENCE + static_cast<uint64_t>(ts.tv_sec) * 10000000ull + static_cast<uint64_t>(ts.tv_nsec) / 100;
+    return static_cast<uint64_t>(static_cast<int64_t>(EPOCH_DIFFERENCE) + static_cast<int64_t>(ts.tv_sec) * TICKS_PER_SECOND +
+                                 ts.tv_nsec / 100);
+}
+
+// False for a count past the largest FILETIME Windows takes (its top bit set).
+inline bool timespecFromTicks(uint64_t ticks, timespec& ts)
+{
+    if (ticks > static_cast<uint64_t>(INT64_MAX)) return false;
+    const int64_t sinceEpoch = static_cast<int64_t>(ticks) - static_cast<int64_t>(EPOCH_DIFFERENCE);
+    int64_t seconds = sinceEpoch / TICKS_PER_SECOND, rest = sinceEpoch % TICKS_PER_SECOND;
+    if (rest < 0) {
+        --seconds;
+        rest += TICKS_PER_SECOND;
+    }
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>(rest * 100);
+    return true;
 }
 
 // The bytes behind a held name. Handles share it, as handles of one file share its contents.

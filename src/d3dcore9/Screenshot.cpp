@@ -130,7 +130,7 @@ HRESULT writeSurfaceTGA(IDirect3DDevice9*, const char* name, UINT width, UINT he
         error = GetLastError();
     }
     if (!written) {
-        if (cause) *cause = writeFailureCause(error, temporary.c_str());
+        if (cause) *cause = writeFailureCause(error, temporary.c_str(), name);
         DeleteFileA(temporary.c_str());
         return E_FAIL;
     }

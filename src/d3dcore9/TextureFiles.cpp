@@ -116,7 +116,7 @@ void ReportTextureWriteFailure(const char* name, DWORD error, const char* tempor
     if (writeFailureReported) return;
     writeFailureReported = true;
     std::string text = std::string("Failed to write to <") + name + ">";
-    if (error != ERROR_SUCCESS) text += std::string("\n") + writeFailureCause(error, temporary);
+    if (error != ERROR_SUCCESS) text += std::string("\n") + writeFailureCause(error, temporary, name);
     assertFailedMsg(text.c_str(), expression, __FILE__, __LINE__);
 }
 

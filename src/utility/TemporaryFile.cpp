@@ -24,12 +24,28 @@ HANDLE createTemporaryFile(const char* temporary)
     return CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-const char* writeFailureCause(DWORD error, const char* temporary)
+namespace {
+
+bool isFolder(const char* name)
+{
+    const DWORD attributes = name ? GetFileAttributesA(name) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+const char* writeFailureCause(DWORD error, const char* temporary) { return writeFailureCause(error, temporary, nullptr); }
+
+const char* writeFailureCause(DWORD error, const char* temporary, const char* name)
 {
     thread_local char text[MAX_PATH + 64];
-    const DWORD attributes = temporary ? GetFileAttributesA(temporary) : INVALID_FILE_ATTRIBUTES;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    if (isFolder(temporary)) {
         std::snprintf(text, sizeof text, "A folder stands at the temporary name <%s>", temporary);
+        return text;
+    }
+    // A folder cannot be replaced, as a read-only file cannot: the move says only that access was denied.
+    if (error == ERROR_ACCESS_DENIED && isFolder(name)) {
+        std::snprintf(text, sizeof text, "A folder stands at the name <%s>", name);
         return text;
     }
     switch (error) {
@@ -37,7 +53,11 @@ const char* writeFailureCause(DWORD error, const char* temporary)
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND: return "The system cannot find the path specified";
     case ERROR_DISK_FULL: return "There is not enough space on the disk";
+    case ERROR_DISK_QUOTA_EXCEEDED: return "The requested file operation failed because the storage quota was exceeded";
     case ERROR_FILE_TOO_LARGE: return "The file is larger than the file-size limit allows";
+    case ERROR_TOO_MANY_OPEN_FILES: return "Too many files are open";
+    case ERROR_FILENAME_EXCED_RANGE: return "The filename or extension is too long";
+    case ERROR_IO_DEVICE: return "The request could not be performed because of an I/O device error";
     default:
         std::snprintf(text, sizeof text, "System error %u", static_cast<unsigned>(error));
         return text;

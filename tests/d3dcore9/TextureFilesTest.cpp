@@ -140,7 +140,7 @@ TEST_F(TextureFilesTest, AFailedWriteSaysItsCauseApartFromTheFileBeingReadAndThe
     for (const auto& r : reports()) said.push_back(r.message);
     EXPECT_EQ(said, std::vector<std::string>({"Failed to write to <a.tga>\nA folder stands at the temporary name <" +
                                                   std::string(temporary) + ">",
-                                              "Failed to write to <b.tga>\nFile Read Only?"}));
+                                              "Failed to write to <b.tga>\nA folder stands at the name <b.tga>"}));
 
     // The source's time goes on through the handle that wrote the file: the temporary name is
     // never opened again, so whatever stands at it by then is not written to. Closes are watched

@@ -413,6 +413,9 @@ TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAre
         // a line of its own, and the game draws on from the source.
         {"a file where the level files' folder would be", [&] { dir.write("data/models/mipmaps", "a file"); }, -1,
          {"Failed to write to <data\\models\\mipmaps\\demo_g01.tga>\r\n"}, nullptr},
+        // A folder where the font's cache goes: the cache is not written, and nothing else fails.
+        {"a folder at a cache's name", [&] { fs::create_directory(dir.file("data/font.xim")); }, -1,
+         {"Failed to write to <data\\font.xim>\r\nA folder stands at the name <data\\font.xim>\r\n"}, nullptr},
         // Each failed write with its cause, the screenshot's too. Last, to look at what it leaves.
         {"a cache cut short that cannot be written again",
          [&] {

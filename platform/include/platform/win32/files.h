@@ -43,6 +43,10 @@
 #define ERROR_FILE_TOO_LARGE 223
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_NO_MORE_FILES 18
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_IO_DEVICE 1117
+#define ERROR_DISK_QUOTA_EXCEEDED 1295
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD creation,
                    DWORD flags, HANDLE templateFile);
@@ -92,4 +96,7 @@ namespace platform {
 // The Linux path for a Windows-style name: '\' becomes '/', and each component that does not exist
 // as written is looked up without regard to case. Components that exist in neither form are kept.
 std::string mapPath(const char* windowsName);
+// The code a Windows program would get where a file call here failed with the errno. With the
+// path of a name that was not found, a missing folder on the way is told from a missing file.
+DWORD errorFromErrno(int err, const char* path = nullptr);
 }
