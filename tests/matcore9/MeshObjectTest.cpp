@@ -349,38 +349,4 @@ TEST_F(MeshObjectTest, TheSampleMeshLoadsWithItsMaterial)
     MatCore.ShutdownRenderStates();
 }
 
-// A material file that has made its report has its fall-back stand in: that the fall-back does not
-// fit a model follows from that report, for every model that uses the material.
-TEST_F(MeshObjectTest, TheFallBackOfAFileThatReportedIsNotReportedAgainForNotFittingAModel)
-{
-    auto shipped = [](const std::string& name) {
-        std::ifstream in(std::string(VELDRANE_DATA "/") + name, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    };
-    for (const char* name : {"renderdefault.txt", "models/demo.anm", "models/demo.tga", "fallbackmaterials/vc.mtl"})
-        m_dir.write(std::string("data/") + name, shipped(name));
-    // Before its fvf line: the fall-back without texture coordinates, which wants a colour.
-    std::string material = shipped("models/demo.mtl");
-    material.replace(material.find("passes 1\n"), 9, "passes abc\n");
-    m_dir.write("data/models/demo.mtl", material);
-    ASSERT_TRUE(bringUp());
-    MatCore.InitRenderStates();
-    SetMeshMaterialLoader(nullptr);
-    const std::string section = mw::section({mw::demoQuad("demo.mtl", "demo.tga")}, 106);
-    HWMeshObject* meshes[2] = {new HWMeshObject(), new HWMeshObject()};
-    EXPECT_TRUE(load(meshes[0], section, 106, "data\\models\\m.rsm"));
-    EXPECT_TRUE(load(meshes[1], section, 106, "data\\models\\n.rsm"));
-    for (HWMeshObject* mesh : meshes) {
-        const MatBlock* block = mesh->GetDisplayHandle()->Blocks.First;
-        ASSERT_NE(block, nullptr);
-        EXPECT_STREQ(D3DCore.StateBlocks.GetSB(block->StateBlock)->GMaterial->Name, "data\\fallbackmaterials\\vc.mtl");
-        EXPECT_TRUE(block->MultiBlock.MainFVF.Diffuse);
-    }
-    const int said = countReports("Invalid Number Parameter for passes at line 6");
-    EXPECT_GE(said, 1);
-    EXPECT_EQ(static_cast<int>(testsupport::reports().size()), said);  // and nothing else
-    for (HWMeshObject* mesh : meshes) mesh->Release();
-    MatCore.ShutdownRenderStates();
-}
-
 }  // namespace
