@@ -155,13 +155,10 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
     };
     // The fountain's drops, dying before the close, start ghost, which demo.txt lacks; the level's
     // list names ghost too, before or after the fountain: the list's report is the file's one.
-    const auto ghostListed = [this, &replaceAll](const std::string& names) {
-        const std::string none = "\tOnParticleDeath\tSYS_NONE\n";
-        std::string fountain = dir.read("data/particles/demo.txt");
-        const size_t at = fountain.find(none);  // the fountain's, the first block
-        ASSERT_NE(at, std::string::npos);
-        fountain.replace(at, none.size(), "\tOnParticleDeath\tghost\n");
-        dir.write("data/particles/demo.txt", fountain);
+    const auto ghostListed = [&](const std::string& names) {
+        const std::string fountain = "fountain\n\tEffectRadius\t400\n\tOnCollision\tSYS_NONE\n\tOnParticleDeath\t";
+        replaceAll("data/particles/demo.txt", fountain + "SYS_NONE\n", fountain + "ghost\n");
+        ASSERT_NE(dir.read("data/particles/demo.txt").find("ghost"), std::string::npos);
         replaceAll("data/particles/demo.txt", "\t\tlifespan\t50\n", "\t\tlifespan\t5\n");
         replaceAll("data/levels/demo/particles/particlesystem_precache.psp", "\t\tps_def0\tfountain\n", names);
     };

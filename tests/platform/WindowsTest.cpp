@@ -139,7 +139,7 @@ TEST_F(WindowsTest, GeometryAndVisibilityChangesTellTheWindow)
     EXPECT_EQ(client.right, 400);
 }
 
-TEST_F(WindowsTest, AUsersMinimiseIsMadeAsItsMessageIsTakenAndLeavesTheForegroundAsSWShowMinNoActiveDoes)
+TEST_F(WindowsTest, AUsersMinimiseIsMadeAsItsMessageIsTakenAndLeavesTheForeground)
 {
     // As on Windows, the window changes as its thread takes the message: the program's own restore
     // before that cannot leave it a WM_SIZE that the window no longer matches.
@@ -153,13 +153,6 @@ TEST_F(WindowsTest, AUsersMinimiseIsMadeAsItsMessageIsTakenAndLeavesTheForegroun
     pump();
     EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_SIZE}));
     EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(SIZE_MINIMIZED));
-    EXPECT_TRUE(IsIconic(window));
-    EXPECT_EQ(GetForegroundWindow(), window);
-
-    ShowWindow(window, SW_RESTORE);
-    seen.clear();
-    ShowWindow(window, SW_SHOWMINNOACTIVE);
-    EXPECT_EQ(messagesSeen(), (std::vector<UINT>{WM_SIZE}));
     EXPECT_TRUE(IsIconic(window));
     EXPECT_EQ(GetForegroundWindow(), window);
 }

@@ -446,21 +446,3 @@ TEST(File, AFailedOpenKeepsItsWindowsCode)
     CloseHandle(memory);
     EXPECT_EQ(ERROR_DISK_QUOTA_EXCEEDED, platform::errorFromErrno(EDQUOT));  // no test can fill a quota
 }
-
-// Windows counts file times from 1601: a time before 1970 is set as it is read.
-TEST(File, ATimeBefore1970IsSetAsItIsRead)
-{
-    TempDir dir;
-    dir.write("old.xim", "x");
-    const uint64_t ticks = 116444736000000000ull - 3156192010000000ull + 2500000ull;  // 1959-12-31 23:59:59.25
-    FILETIME old{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}, back{};
-    CFile cache;
-    ASSERT_TRUE(cache.Open(dir.file("old.xim").c_str(), FILE_MODE_WRITE | FILE_MODE_APPEND));
-    EXPECT_TRUE(cache.SetLastWriteTime(&old));
-    EXPECT_TRUE(cache.GetLastWriteTime(&back));
-    EXPECT_EQ(0, countReports("SetFileTime error"));
-    EXPECT_EQ(ticks, (uint64_t(back.dwHighDateTime) << 32) | back.dwLowDateTime);
-    struct stat st;
-    ASSERT_EQ(stat(dir.file("old.xim").c_str(), &st), 0);
-    EXPECT_EQ(std::make_pair(time_t(-315619201), 250000000L), std::make_pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
-}
