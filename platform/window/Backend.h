@@ -56,7 +56,8 @@ void postFromPlatform(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Applies a geometry or state change the user made on a real window, posting what Windows would.
 void userMoved(HWND window, int clientX, int clientY);
 void userResized(HWND window, int clientWidth, int clientHeight);
-// A minimise or restore is made on the window when its thread takes the message, as Windows does it.
+// A minimise or restore is made on the window's record when its thread takes the message, as Windows
+// does it; a real window has made it already, and is not told again (a restore would un-maximise it).
 void userMinimised(HWND window, bool minimised);
 void userFocus(HWND window, bool focused);
 void userKey(HWND window, int virtualKey, bool down, bool alt, bool repeat);

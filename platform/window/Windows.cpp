@@ -131,7 +131,6 @@ bool applyChange(MSG& msg, Change change)
     if (!record || record->minimised == minimise) return false;
     record->minimised = minimise;
     msg.lParam = minimise ? 0 : clientSizeParam(*record);
-    if (backend) backend->shown(*record);
     return true;
 }
 
