@@ -561,9 +561,9 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found)
     }
     if (search->entries.empty()) {
         // The folder's own absence is a path not found, whatever stands above it.
-        lastError = dir || !held.empty()                                          ? ERROR_FILE_NOT_FOUND
-                    : listError == 0 || listError == ENOENT || listError == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                                                    : platform::errorFromErrno(listError);
+        lastError = dir || !held.empty()                  ? ERROR_FILE_NOT_FOUND
+                    : listError == 0 || listError == ENOENT ? ERROR_PATH_NOT_FOUND
+                                                            : platform::errorFromErrno(listError);
         if (dir) ::closedir(dir);
         return INVALID_HANDLE_VALUE;
     }

@@ -34,8 +34,6 @@ bool isFolder(const char* name)
 
 }  // namespace
 
-const char* writeFailureCause(DWORD error, const char* temporary) { return writeFailureCause(error, temporary, nullptr); }
-
 const char* writeFailureCause(DWORD error, const char* temporary, const char* name)
 {
     thread_local char text[MAX_PATH + 64];

@@ -19,11 +19,9 @@ HANDLE createTemporaryFile(const char* temporary);
 // Why a write through temporary failed, from the system's error code (GetLastError as the failing
 // call left it), for the last line of the write's report: a folder standing at the temporary name,
 // a read-only file or folder, a missing folder, a full disk, a disk quota, a file-size limit, too
-// many open files, a name too long, a device error.
-const char* writeFailureCause(DWORD error, const char* temporary);
-// The same for a write whose move onto its real name may have failed: a folder standing at name is
-// told from a read-only file there.
-const char* writeFailureCause(DWORD error, const char* temporary, const char* name);
+// many open files, a name too long, a device error. With the real name the write was moved onto, a
+// folder standing there is told from a read-only file.
+const char* writeFailureCause(DWORD error, const char* temporary, const char* name = nullptr);
 // How many leading characters of name are its folder, up to and with its last '\' or '/'.
 size_t folderLength(const char* name);
 
