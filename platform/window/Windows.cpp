@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -122,14 +123,15 @@ LPARAM clientSizeParam(const WindowRecord& record)
     return MAKELPARAM(client.right - client.left, client.bottom - client.top);
 }
 
-// Makes a user's minimise or restore on the window as its message is taken. False when there is
-// nothing to change (the window is gone, or already so): the message is dropped unseen.
-bool applyChange(MSG& msg, Change change)
+// A user's minimise or restore is made on the window as its message is taken (apply), and seen by a
+// peek as it would then be. False when there is nothing to change (the window is gone, or already
+// so): the message is dropped unseen, and a peek passes over it too.
+bool readChange(MSG& msg, Change change, bool apply)
 {
     WindowRecord* record = find(msg.hwnd);
     const bool minimise = change == Change::MINIMISE;
     if (!record || record->minimised == minimise) return false;
-    record->minimised = minimise;
+    if (apply) record->minimised = minimise;
     msg.lParam = minimise ? 0 : clientSizeParam(*record);
     return true;
 }
@@ -145,10 +147,9 @@ bool take(MSG* out, HWND filter, UINT low, UINT high, bool remove)
             continue;
         }
         Queued queued = *it;
-        if (remove) {
-            it = q->second.erase(it);
-            if (queued.change != Change::NONE && !applyChange(queued.msg, queued.change)) continue;
-        }
+        const bool seen = queued.change == Change::NONE || readChange(queued.msg, queued.change, remove);
+        it = remove ? q->second.erase(it) : std::next(it);
+        if (!seen) continue;
         *out = queued.msg;
         return true;
     }

@@ -155,6 +155,25 @@ TEST_F(WindowsTest, AUsersMinimiseIsMadeAsItsMessageIsTakenAndLeavesTheForegroun
     EXPECT_EQ(seen[0].wParam, static_cast<WPARAM>(SIZE_MINIMIZED));
     EXPECT_TRUE(IsIconic(window));
     EXPECT_EQ(GetForegroundWindow(), window);
+
+    // A change that will be dropped is not seen by a peek either (the user's restore after the
+    // game's own); one that will be made is seen with the size it will carry, and only taking it
+    // makes it.
+    MSG peeked{};
+    for (bool minimisedFirst : {false, true}) {
+        SCOPED_TRACE(minimisedFirst);
+        ShowWindow(window, minimisedFirst ? SW_SHOWMINNOACTIVE : SW_RESTORE);
+        pump();
+        ASSERT_TRUE(pt::loadScript("1 restore\n"));
+        EXPECT_FALSE(PeekMessageA(&peeked, window, 0, 0, PM_REMOVE));  // an empty pass: frame 1 queues it
+        EXPECT_EQ(PeekMessageA(&peeked, window, WM_SIZE, WM_SIZE, PM_NOREMOVE), minimisedFirst ? TRUE : FALSE);
+        if (minimisedFirst) {
+            EXPECT_NE(peeked.lParam, 0);
+        }
+        EXPECT_EQ(IsIconic(window), minimisedFirst ? TRUE : FALSE);
+        pump();
+        EXPECT_FALSE(IsIconic(window));
+    }
 }
 
 TEST_F(WindowsTest, TheScriptPlaysEventsAtTheirFrames)
