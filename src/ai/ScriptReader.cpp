@@ -3,6 +3,7 @@
 #include "utility/Assert.h"
 #include "utility/IniManager.h"
 #include "utility/RunLog.h"
+#include "winfile/File.h"
 
 #include <cstdio>
 
@@ -14,7 +15,7 @@ bool CScriptReader::read(const char* fileName, CScriptDefinition* pDefinition)
     if (!ini.loadFile(fileName)) {
         char text[600];
         snprintf(text, sizeof text, "Failed to read definition file %s", fileName);
-        assertFailedMsg(text, "0", __FILE__, __LINE__);
+        assertFailedMsg(openFailureText(fileName, ini.getOpenError(), text).c_str(), "0", __FILE__, __LINE__);
         return false;
     }
     // Many models may share a definition: a damaged one is reported by the first.

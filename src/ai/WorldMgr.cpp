@@ -5,6 +5,7 @@
 #include "utility/Assert.h"
 #include "utility/IniManager.h"
 #include "utility/RunLog.h"
+#include "winfile/File.h"
 
 #include <cstring>
 #include <string>
@@ -67,7 +68,10 @@ void CWorldMgr::readLevelSettings(const char* levelPath)
     if (d_pObjectHooks && d_pObjectHooks->registerLevelSettings) d_pObjectHooks->registerLevelSettings(&ini);
     const std::string fileName = std::string(levelPath ? levelPath : "") + LEVEL_SETTINGS_FILE;
     // A level without the file has no trees.
-    if (ini.loadFile(fileName.c_str())) ini.reportSkippedLines(fileName.c_str(), "Level settings ");
+    if (ini.loadFile(fileName.c_str()))
+        ini.reportSkippedLines(fileName.c_str(), "Level settings ");
+    else
+        reportUnreadableFile(fileName.c_str(), ini.getOpenError());
 }
 
 void CWorldMgr::loadLevel(const char* levelPath)

@@ -183,7 +183,9 @@ int CAnimFileReader::ReadLine(uint32_t size)
 int32_t CAnimFileReader::Open()
 {
     if (!m_file.Open(m_name, FILE_MODE_READ | FILE_MODE_BUFFERED))
-        return FAIL(ANIM_ERR_FILE, "not found, or not a file that can be read", "m_file.Open()");
+        return FAIL(ANIM_ERR_FILE,
+                    openFailureText(m_name, m_file.LastError(), "not found, or not a file that can be read").c_str(),
+                    "m_file.Open()");
     if (ReadLine(FIRST_LINE_SIZE) != LINE_OK || !strstr(m_line.get(), "#HIERARCHY"))
         return FAIL(ANIM_ERR_FILE, "its first line is not #HIERARCHY", "strstr(line, \"#HIERARCHY\")");
     m_file.Seek(0, 0);

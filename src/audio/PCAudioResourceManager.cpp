@@ -6,6 +6,7 @@
 #include "audio/PCStreamDShow.h"
 #include "audio/PCStreamDSound.h"
 #include "audio/WavFile.h"
+#include "winfile/File.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 #include "wincore/WinCore.h"
@@ -195,7 +196,7 @@ uint32_t CPCAudioResourceManager::LoadSample(const char* pFilename, int32_t cate
     if (!validCategory(category) || !VERIFY(pFilename) || !m_pDS) return INVALID_AUDIO_MANAGER_FILE_HANDLE;
     CWavFile wave;
     if (!wave.Open(pFilename)) {
-        report(concatStrings("Failed to open WAV file: ", pFilename));
+        report(openFailureText(pFilename, wave.OpenError(), concatStrings("Failed to open WAV file: ", pFilename)).c_str());
         return INVALID_AUDIO_MANAGER_FILE_HANDLE;
     }
     // DirectSound refuses a stereo 3D buffer, so such a load fails when the buffer is made; that

@@ -3,6 +3,7 @@
 #include "audio/AudioVolume.h"
 #include "audio/EventThread.h"
 #include "audio/WavFile.h"
+#include "winfile/File.h"
 #include "utility/Assert.h"
 #include "utility/RunLog.h"
 
@@ -111,7 +112,8 @@ bool CPCStreamDSound::StartPlaying()
 {
     m_pWav = new CWavFile;
     if (!m_pWav->Open(m_pFilename)) {
-        report(concatStrings("Failed to open streaming wav: ", m_pFilename));
+        report(openFailureText(m_pFilename, m_pWav->OpenError(), concatStrings("Failed to open streaming wav: ", m_pFilename))
+                   .c_str());
         return false;
     }
     WAVEFORMATEX format{};

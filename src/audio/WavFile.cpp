@@ -26,7 +26,9 @@ bool CWavFile::Open(const char* pFilename)
 {
     Close();
     m_pFile = new CFile;
-    if (!m_pFile->Open(pFilename, FILE_MODE_READ) || !ReadHeader(pFilename)) {
+    const bool opened = m_pFile->Open(pFilename, FILE_MODE_READ);
+    m_openError = opened ? 0 : m_pFile->LastError();
+    if (!opened || !ReadHeader(pFilename)) {
         Close();
         return false;
     }

@@ -30,6 +30,8 @@ public:
     virtual void Rewind();
 
     bool IsOpen() const { return m_open; }
+    // The code of the last Open's failed file open (CFile::LastError); 0 when the file opened.
+    uint32_t OpenError() const { return m_openError; }
     // Data bytes read since the start of the data (or the last rewind).
     uint32_t GetBytesRead() const { return m_bytesRead; }
 
@@ -37,6 +39,7 @@ private:
     bool ReadHeader(const char* pFilename);
 
     bool m_open;
+    uint32_t m_openError = 0;
     uint32_t m_dataLength;
     uint32_t m_dataStart;
     uint32_t m_bytesRead;

@@ -312,9 +312,11 @@ public:
     // ---- File location and shaders ----
     // Finds Name in the override folders, then as named, then (UseGamePath on) in SubDir folders
     // beside and above it while they stay inside Base. The file that opened is left open in File
-    // and its path copied to OutPath, which holds MAX_PATH characters.
+    // and its path copied to OutPath, which holds MAX_PATH characters. When none opens, *Error is
+    // ERROR_FILE_NOT_FOUND, or the code of the first that is there but cannot be opened, whose path
+    // is then in OutPath.
     bool FindFile(CFile& File, const char* Name, const char* Base, const char* SubDir, uint32_t Mode, char* OutPath,
-                  bool Quiet);
+                  bool Quiet, DWORD* Error = nullptr);
     // The slot (1..31) of the shader assembled from the file, shared with every material naming the
     // same file; 0 when the file is not found, the table is full or a given declaration is too long.
     // A slot whose device objects could not be made is still filled and returned.

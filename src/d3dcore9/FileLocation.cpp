@@ -18,33 +18,45 @@ std::string parentOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-// Opens one candidate; a path too long for OutPath is passed over rather than cut.
-bool tryOpen(CFile& File, const std::string& candidate, uint32_t Mode, char* OutPath)
+// Opens one candidate; a path too long for OutPath is passed over rather than cut. The first
+// candidate that is there but cannot be opened is kept in OutPath and *Error, for the report.
+bool tryOpen(CFile& File, const std::string& candidate, uint32_t Mode, char* OutPath, DWORD& Error)
 {
     if (candidate.size() >= MAX_PATH) return false;
-    if (!File.Open(candidate.c_str(), Mode)) return false;
+    if (!File.Open(candidate.c_str(), Mode)) {
+        if (Error == ERROR_FILE_NOT_FOUND && unreadableCause(candidate.c_str(), File.LastError())) {
+            Error = File.LastError();
+            std::memcpy(OutPath, candidate.c_str(), candidate.size() + 1);
+        }
+        return false;
+    }
     std::memcpy(OutPath, candidate.c_str(), candidate.size() + 1);
+    Error = ERROR_SUCCESS;
     return true;
 }
 
 }  // namespace
 
 bool D3DCore::FindFile(CFile& File, const char* Name, const char* Base, const char* SubDir, uint32_t Mode,
-                       char* OutPath, bool Quiet)
+                       char* OutPath, bool Quiet, DWORD* Error)
 {
+    DWORD ignored = ERROR_FILE_NOT_FOUND;
+    if (!Error) Error = &ignored;
+    *Error = ERROR_FILE_NOT_FOUND;
     if (!Name || !Base || !SubDir || !OutPath) return false;
+    OutPath[0] = 0;
     const std::string Path = UseGamePath && !beginsWith(Name, Base) ? std::string(Base) + "\\" + Name : Name;
     const size_t slash = Path.rfind('\\');
     const std::string Leaf = slash == std::string::npos ? Path : Path.substr(slash + 1);
 
     // Override folders carry their own trailing separator.
     for (const char* overridePath : OverridePaths)
-        if (overridePath[0] && tryOpen(File, overridePath + Leaf, Mode, OutPath)) return true;
-    if (tryOpen(File, Path, Mode, OutPath)) return true;
+        if (overridePath[0] && tryOpen(File, overridePath + Leaf, Mode, OutPath, *Error)) return true;
+    if (tryOpen(File, Path, Mode, OutPath, *Error)) return true;
 
     if (!UseGamePath) {
         if (!Quiet) {
-            const std::string message = "Failed to find " + Path + " ";
+            const std::string message = openFailureText(OutPath, *Error, ("Failed to find " + Path + " ").c_str());
             assertFailedMsg(message.c_str(), "false", __FILE__, __LINE__);
         }
         return false;
@@ -53,13 +65,13 @@ bool D3DCore::FindFile(CFile& File, const char* Name, const char* Base, const ch
     std::string Dir = parentOf(parentOf(Path));
     while (beginsWith(Dir, Base)) {
         const std::string candidate = Dir.empty() ? std::string(SubDir) + "\\" + Leaf : Dir + "\\" + SubDir + "\\" + Leaf;
-        if (tryOpen(File, candidate, Mode, OutPath)) return true;
+        if (tryOpen(File, candidate, Mode, OutPath, *Error)) return true;
         if (Dir.empty()) break;
         Dir = parentOf(Dir);
     }
     if (!Quiet) {
-        const std::string message = "Failed to find " + Path + " on game path" + GetModelContext();
-        assertFailedMsg(message.c_str(), "false", __FILE__, __LINE__);
+        const std::string notFound = "Failed to find " + Path + " on game path" + GetModelContext();
+        assertFailedMsg(openFailureText(OutPath, *Error, notFound.c_str()).c_str(), "false", __FILE__, __LINE__);
     }
     return false;
 }

@@ -34,10 +34,11 @@ bool findShader(CFile& file, const char* fileName, const char* subDir, const cha
 {
     // The shader file's own read: that it is nowhere is its report, not the material's.
     ReadingFile reading(fileName);
-    const bool FileOK = ::D3DCore.FindFile(file, fileName, SHADER_BASE, subDir, FILE_MODE_READ, path, true);
+    DWORD error = ERROR_SUCCESS;
+    const bool FileOK = ::D3DCore.FindFile(file, fileName, SHADER_BASE, subDir, FILE_MODE_READ, path, true, &error);
     if (!FileOK) {
-        const std::string message = std::string("Failed to find ") + kind + ": " + fileName + " on game path";
-        assertFailedMsg(message.c_str(), "FileOK", __FILE__, __LINE__);
+        const std::string notFound = std::string("Failed to find ") + kind + ": " + fileName + " on game path";
+        assertFailedMsg(openFailureText(path, error, notFound.c_str()).c_str(), "FileOK", __FILE__, __LINE__);
     }
     return FileOK;
 }

@@ -72,21 +72,6 @@ void removeLeftovers(const std::string& folder)
     FindClose(search);
 }
 
-// A file there that the user may not read wants its rights mended, not the file restored; a
-// folder in its place is no texture file. The system's own open: CFile's checks of the name would
-// report again.
-bool mayNotBeRead(const char* name)
-{
-    HANDLE probe = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe != INVALID_HANDLE_VALUE) {
-        CloseHandle(probe);
-        return false;
-    }
-    if (GetLastError() != ERROR_ACCESS_DENIED) return false;
-    const DWORD attributes = GetFileAttributesA(name);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 }  // namespace
 
 void TemporaryTextureName(const char* name, char* out)
@@ -120,12 +105,13 @@ void ReportTextureWriteFailure(const char* name, DWORD error, const char* tempor
     assertFailedMsg(text.c_str(), expression, __FILE__, __LINE__);
 }
 
-void ReportMissingTexture(const char* name)
+void ReportMissingTexture(const char* name, DWORD error)
 {
     if (!noteFileFailure(name)) return;
     ReadingFile reading(name);
-    assertFailedMsg(concatStrings(mayNotBeRead(name) ? "Unreadable File (access denied):" : "Missing File:", name,
-                                  D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
+    // A file there that the user may not read wants its rights mended, not the file restored.
+    const std::string file = openFailureText(name, error, concatStrings("Missing File:", name));
+    assertFailedMsg(concatStrings(file.c_str(), D3DCore::GetMaterialContext(), D3DCore::GetModelContext()),
                     "CBaseFile::FileExists(DiskTexture)", __FILE__, __LINE__);
 }
 
@@ -142,10 +128,14 @@ uint32_t LoadTGA(const char* Name, TGAImage& image, bool IgnoreAlpha)
     lowerCopy(Name, name, sizeof(name));
     ReadingFile reading(name);
     CFile file;
-    if (!file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
+    // The lower-cased name is looked for by listing its folder: in one that may be entered but not
+    // listed, only the name as written is found.
+    if (!file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED) &&
+        (std::strcmp(name, Name) == 0 || !file.Open(Name, FILE_MODE_READ | FILE_MODE_BUFFERED))) {
         // The report that ends the run: written whatever this read has said already.
         ReportApart apart;
-        assertFailedMsg(concatStrings("Can't open file ", name), "OK", __FILE__, __LINE__);
+        const std::string text = openFailureText(name, file.LastError(), concatStrings("Can't open file ", name));
+        assertFailedMsg(text.c_str(), "OK", __FILE__, __LINE__);
         stopRun(concatStrings("as ", name, " cannot be opened"), false);
     }
     TGAHeader h{};
@@ -303,6 +293,14 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     return true;
 }
 
+bool TextureFileThere(const char* name)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (FileExists(name, 0, &error)) return true;
+    reportUnreadableFile(name, error);
+    return false;
+}
+
 bool GetTextureFileTime(const char* Name, FILETIME* time)
 {
     CFile file;
@@ -352,9 +350,12 @@ void ChooseTextureFile(const char* Name, char* out, D3DFORMAT format)
     char cache[MIP_NAME_SIZE];
     BuildMipFileName(Name, 0, MGT_CACHE, cache, format);
     std::snprintf(out, MIP_NAME_SIZE, "%s", Name);
-    if (!FileExists(cache)) return;
+    if (!TextureFileThere(cache)) return;
     FILETIME cacheTime{}, sourceTime{};
-    if (!FileExists(Name)) {
+    DWORD error = ERROR_SUCCESS;
+    if (!FileExists(Name, 0, &error)) {
+        // A source there that cannot be read is said so; its cache stands in, as for a missing one.
+        reportUnreadableFile(Name, error);
         std::snprintf(out, MIP_NAME_SIZE, "%s", cache);
         return;
     }

@@ -69,13 +69,17 @@ bool CommitTextureFile(const char* temporary, const char* name, DWORD* error = n
 // (writeFailureCause of the write through temporary; none for ERROR_SUCCESS). Apart from any file
 // being read.
 void ReportTextureWriteFailure(const char* name, DWORD error, const char* temporary, const char* expression);
-// Reports a texture file that is missing or cannot be read, naming the material and the model
-// being loaded ("Missing File:<name>\nMaterial: ..\nRSM: .."; "Unreadable File (access denied):<name>.."
-// when the file is there but may not be read), once a run for each file.
-void ReportMissingTexture(const char* name);
+// Reports a texture file that is missing or cannot be read, from the failed open's code, naming
+// the material and the model being loaded ("Missing File:<name>\nMaterial: ..\nRSM: ..";
+// "Unreadable File (access denied):<name>.." when the file is there but may not be read), once a
+// run for each file.
+void ReportMissingTexture(const char* name, DWORD error);
 // Test seam: a new run, in which every report is made again and folders are swept again.
 void ResetTextureReports();
 
+// Whether the file can be opened. One there that cannot be read is reported (once a run) and
+// counts as not there: a cache or a level file is then made again, as when it is missing.
+bool TextureFileThere(const char* name);
 bool GetTextureFileTime(const char* Name, FILETIME* time);
 bool SetTextureFileTime(const char* Name, const FILETIME* time);
 

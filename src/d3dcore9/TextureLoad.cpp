@@ -168,12 +168,13 @@ void scaleIndices(const BYTE* source, BYTE* dest, uint32_t sw, uint32_t sh, uint
 }
 
 // Once a run for each cache file: every material that asks for it would say the same.
-void reportXim(const char* name)
+// error: the failed open's, when the cache could not be opened.
+void reportXim(const char* name, DWORD error = ERROR_SUCCESS)
 {
     if (!noteFileFailure(name)) return;
     char text[MIP_NAME_SIZE + 64];
     std::snprintf(text, sizeof(text), "Failed to read %s. Try deleting this xim!!", name);
-    assertFailedMsg(text, "BytesRead", __FILE__, __LINE__);
+    assertFailedMsg(openFailureText(name, error, text).c_str(), "BytesRead", __FILE__, __LINE__);
 }
 
 // Puts one image into one level (face) of the entry's texture, by the entry's format.
@@ -253,8 +254,9 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
         reading.emplace(disk->Name);
         // Without a source the texture is drawn without, as any missing texture is; a damaged
         // cache has said so already, and one damaged file is one report.
-        if (!FileExists(disk->Name)) {
-            if (cache != CACHE_DAMAGED) ReportMissingTexture(disk->Name);
+        DWORD error = ERROR_SUCCESS;
+        if (!FileExists(disk->Name, 0, &error)) {
+            if (cache != CACHE_DAMAGED) ReportMissingTexture(disk->Name, error);
             return false;
         }
         timed = GetTextureFileTime(disk->Name, &sourceTime);
@@ -263,8 +265,9 @@ bool TextureTable::LoadTexture(TextureHandle Handle)
     } else if (!VERIFY(strcasecmp(disk->Name + length - 3, "tga") == 0)) {
         return false;
     } else {
-        if (!FileExists(disk->Name)) {
-            ReportMissingTexture(disk->Name);
+        DWORD error = ERROR_SUCCESS;
+        if (!FileExists(disk->Name, 0, &error)) {
+            ReportMissingTexture(disk->Name, error);
             return false;
         }
         timed = GetTextureFileTime(disk->Name, &sourceTime);
@@ -292,7 +295,11 @@ TextureTable::CacheResult TextureTable::LoadFromCache(HWTexture& entry, DiskText
     const TextureHandle handle = static_cast<TextureHandle>(&entry - HWTextures);
     CFile file;
     uint32_t magic = 0, format = 0, kind = 0;
-    if (!file.Open(disk.Name, FILE_MODE_READ | FILE_MODE_BUFFERED) || !file.ReadLong(&magic)) {
+    if (!file.Open(disk.Name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
+        reportXim(disk.Name, file.LastError());
+        return CACHE_DAMAGED;
+    }
+    if (!file.ReadLong(&magic)) {
         reportXim(disk.Name);
         return CACHE_DAMAGED;
     }
@@ -371,10 +378,13 @@ bool TextureTable::LoadFromLevelFiles(HWTexture& entry, DiskTexture& disk)
             if (index != 0 && index < skipped) continue;
             char name[MIP_NAME_SIZE], faced[MIP_NAME_SIZE];
             BuildMipFileName(disk.Name, index, entry.MipSource, name, entry.Format->Format);
+            // The first level is the source: under the name the data writes it is found also in a
+            // folder that may be entered but not listed.
+            if (index == 0 && strcasecmp(name, disk.Name) == 0) std::snprintf(name, sizeof name, "%s", disk.Name);
             if (entry.IsCube && !faceName(name, index, face, faced)) return false;
             const char* file = entry.IsCube ? faced : name;
             // Generated levels are the loader's own: a set with one gone is made again, not fatal.
-            if (entry.MipSource == MGT_GENERATED && index != 0 && !FileExists(file)) return false;
+            if (entry.MipSource == MGT_GENERATED && index != 0 && !TextureFileThere(file)) return false;
             // Each level file is a read of its own, its size checked in it.
             ReadingFile level(file);
             TGAImage image;

@@ -77,7 +77,10 @@ void D3DCore::ReadVBIBConfig()
 
     ReadingFile reading(VBIB_FILE);
     CFile file;
-    if (!file.Open(VBIB_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) return;
+    if (!file.Open(VBIB_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
+        reportUnreadableFile(VBIB_FILE, file.LastError());
+        return;
+    }
     char line[LINE_SIZE];
     bool applying = false;
     int32_t NextVB = 0;

@@ -248,7 +248,7 @@ void DXSetup::Read4CC()
     Total4CC = 0;
     CFile file;
     if (!file.Open(FOURCC_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
-        writeRunLog("Failed to load data\\4cc.txt");
+        writeRunLog(openFailureText(FOURCC_FILE, file.LastError(), "Failed to load data\\4cc.txt").c_str());
         ReportUnread4CC(0);
         return;
     }

@@ -480,7 +480,7 @@ bool CClumpManager::LoadClumpFile(const char* pFilename)
     CFile file;
     Reader in(*this, file, pFilename);
     if (!file.Open(pFilename, FILE_MODE_READ | FILE_MODE_BUFFERED))
-        return in.FAULT("Clump file not found", "file.Open()");
+        return in.FAULT(openFailureText(pFilename, file.LastError(), "Clump file not found").c_str(), "file.Open()");
     LoadFailure failure = LoadFailure::none;
     uint32_t header = 0;
     if (!in.Word(&header) || !in.Word(&d_version)) {

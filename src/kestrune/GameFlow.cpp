@@ -118,7 +118,11 @@ bool gameStartLevel()
     CProjData& data = getProjData();
     char script[CProjData::MAX_PATH_TEXT + CProjData::MAX_MISSION_TEXT + 8];
     snprintf(script, sizeof script, "%s%s.txt", data.CurrentLevelPath, data.CurrentMission);
-    if (!FileExists(script)) return false;
+    DWORD error = ERROR_SUCCESS;
+    if (!FileExists(script, 0, &error)) {
+        reportUnreadableFile(script, error);
+        return false;
+    }
     // The level playing ends with its session.
     data.startSession();
     gameRenderResetModelClasses();
@@ -193,7 +197,7 @@ bool GameInit()
         // Read in a scope of its own, so that the report of a missing file names it.
         ReadingFile reading(INIT_FILE);
         if (!ini->loadFile(INIT_FILE)) {
-            writeRunLog("init.ini missing");
+            writeRunLog(openFailureText(INIT_FILE, ini->getOpenError(), "init.ini missing").c_str());
             return false;
         }
         ini->reportSkippedLines(INIT_FILE);
@@ -201,7 +205,10 @@ bool GameInit()
     {
         // Game variables are optional: without the file every variable keeps its default.
         ReadingFile reading(GAMEVARS_FILE);
-        if (ini->loadFile(GAMEVARS_FILE)) ini->reportSkippedLines(GAMEVARS_FILE);
+        if (ini->loadFile(GAMEVARS_FILE))
+            ini->reportSkippedLines(GAMEVARS_FILE);
+        else
+            reportUnreadableFile(GAMEVARS_FILE, ini->getOpenError());
     }
     // A non-positive step would stop game time.
     if (data.AltStep <= 0) data.AltStep = DEFAULT_ALT_STEP_MS;

@@ -84,7 +84,8 @@ bool CLightMaps::Initialise()
     CFile file;
     const bool FileOK = file.Open(LIST_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED);
     if (!FileOK)
-        assertFailedMsg("File not found: data\\lights\\lightmaps.txt", "FileOK", __FILE__, __LINE__);
+        assertFailedMsg(openFailureText(LIST_FILE, file.LastError(), "File not found: data\\lights\\lightmaps.txt").c_str(),
+                        "FileOK", __FILE__, __LINE__);
     else
         ReadList(file);
     m_initialised = true;
@@ -140,9 +141,11 @@ bool CLightMaps::LoadMap(uint32_t index, const char* texture, const char* materi
     ReadingFile reading(materialPath);
     // A missing material would be replaced by a fall-back of the wrong format. Maps that share
     // it say so once.
-    if (!FileExists(materialPath)) {
+    DWORD error = ERROR_SUCCESS;
+    if (!FileExists(materialPath, 0, &error)) {
         if (noteFileFailure(materialPath))
-            assertFailedMsg(concatStrings("File not found: ", materialPath), "OK", __FILE__, __LINE__);
+            assertFailedMsg(openFailureText(materialPath, error, concatStrings("File not found: ", materialPath)).c_str(),
+                            "OK", __FILE__, __LINE__);
         return false;
     }
     TexNames names;

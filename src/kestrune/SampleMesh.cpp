@@ -28,7 +28,7 @@ bool sampleMeshLoad()
     ReadingFile reading(SAMPLE_MESH);
     CFile file;
     if (!file.Open(SAMPLE_MESH, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
-        writeRunLog("No sample mesh data\\models\\demo.msh");
+        writeRunLog(openFailureText(SAMPLE_MESH, file.LastError(), "No sample mesh data\\models\\demo.msh").c_str());
         return false;
     }
     mesh = new HWMeshObject();

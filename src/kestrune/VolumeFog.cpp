@@ -311,7 +311,8 @@ bool LoadVolumeModels(const char* fileName)
     ReadingFile reading(fileName);
     CFile file;
     if (!file.Open(fileName, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
-        assertFailedMsg(concatStrings("File not found: ", fileName), "FileOK", __FILE__, __LINE__);
+        const std::string text = openFailureText(fileName, file.LastError(), concatStrings("File not found: ", fileName));
+        assertFailedMsg(text.c_str(), "FileOK", __FILE__, __LINE__);
         return false;
     }
     VolumeReader reader;
@@ -328,8 +329,10 @@ bool LoadCloudLevel()
     std::snprintf(path, sizeof path, "%smodels\\volumefog\\cloudlevel.tga", dataPath);
     ReadingFile reading(path);
     // The image reader would end the run over a missing file.
-    if (!FileExists(path)) {
-        assertFailedMsg(concatStrings("File not found: ", path), "FileOK", __FILE__, __LINE__);
+    DWORD error = ERROR_SUCCESS;
+    if (!FileExists(path, 0, &error)) {
+        assertFailedMsg(openFailureText(path, error, concatStrings("File not found: ", path)).c_str(), "FileOK",
+                        __FILE__, __LINE__);
         return false;
     }
     TGAImage image;

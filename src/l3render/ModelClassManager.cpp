@@ -197,7 +197,10 @@ bool CModelClassManager::LoadClassFile(const char* name)
     if (!ClassFilePath(name, path, sizeof path) || fileFailedThisRun(path)) return false;
     ReadingFile reading(path);
     CFile file;
-    if (!file.Open(path, FILE_MODE_READ | FILE_MODE_BUFFERED)) return false;
+    if (!file.Open(path, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
+        reportUnreadableFile(path, file.LastError());
+        return false;
+    }
     ReadClasses(file);
     return true;
 }

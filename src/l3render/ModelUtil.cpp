@@ -47,10 +47,12 @@ void chooseFile(const char* name, int32_t quality, char (&chosen)[MAX_PATH])
     for (int i = 0; i < (quality == 0 ? 2 : 1); ++i) {
         char variant[MAX_PATH];
         if (std::snprintf(variant, sizeof variant, "%s%s", base, suffixes[i]) >= static_cast<int>(sizeof variant)) return;
-        if (FileExists(variant)) {
+        DWORD error = ERROR_SUCCESS;
+        if (FileExists(variant, 0, &error)) {
             std::memcpy(chosen, variant, sizeof variant);
             return;
         }
+        reportUnreadableFile(variant, error);
     }
 }
 
@@ -409,9 +411,9 @@ bool openModelFile(CFile& file, const char* name)
     if (file.Open(name, FILE_MODE_READ | FILE_MODE_BUFFERED)) return true;
     char text[MAX_PATH + 32];
     std::snprintf(text, sizeof text, "File not found: %s", name);
-    MessageBoxA(nullptr, text, IMPORT_ERROR, MB_OK);
+    MessageBoxA(nullptr, openFailureText(name, file.LastError(), text).c_str(), IMPORT_ERROR, MB_OK);
     std::snprintf(text, sizeof text, "RSM <%s> file not found", name);
-    assertFailedMsg(text, "bOpened", __FILE__, __LINE__);
+    assertFailedMsg(openFailureText(name, file.LastError(), text).c_str(), "bOpened", __FILE__, __LINE__);
     return false;
 }
 
@@ -556,7 +558,7 @@ bool CModelUtil::ReadModelBounds(const char* fileName, CFile* pFile, uint32_t* p
     if (!pFile->Open(fileName, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         char text[MAX_PATH + 32];
         std::snprintf(text, sizeof text, "RSM <%s> file not found", fileName);
-        assertFailedMsg(text, "bOpened", __FILE__, __LINE__);
+        assertFailedMsg(openFailureText(fileName, pFile->LastError(), text).c_str(), "bOpened", __FILE__, __LINE__);
         return false;
     }
     ModelReader in(*pFile, fileName);

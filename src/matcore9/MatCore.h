@@ -212,8 +212,9 @@ public:
 
 private:
     void SubstituteTextureNames(TexNames& names) const;
-    // The file a texture name stands for, written back into it; false when there is none.
-    bool ChooseTextureFile(char* name);
+    // The file a texture name stands for, written back into it; false when there is none, with
+    // *error the failed open's code (and name the file's path when it is there but cannot be read).
+    bool ChooseTextureFile(char* name, DWORD* error);
     void BindTextures(StateBlock* SB, const TexNames& names, const bool* absent);
     bool ReadOverlayPageFile(OverlayPageInfo& page, const char* PageFile, bool IsFont, float Scale, float TexW,
                              float TexH);

@@ -659,7 +659,9 @@ bool MatCore::ParseMaterial(const char* Name, GMaterial** Slot, BYTE* Lit, BYTE*
     CFile own;
     CFile& file = File ? *File : own;
     if (File ? !File->IsOpen() || !File->Seek(0, 0) : !own.Open(Name, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
-        assertFailedMsg(concatStrings("Material ", Name, " Not Found"), "FileOK", __FILE__, __LINE__);
+        const DWORD error = File ? ERROR_SUCCESS : own.LastError();
+        assertFailedMsg(openFailureText(Name, error, concatStrings("Material ", Name, " Not Found")).c_str(), "FileOK",
+                        __FILE__, __LINE__);
         return false;
     }
     MaterialHolder holder;

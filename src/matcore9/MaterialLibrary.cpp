@@ -171,7 +171,7 @@ void MatCore::SubstituteTextureNames(TexNames& names) const
     }
 }
 
-bool MatCore::ChooseTextureFile(char* name)
+bool MatCore::ChooseTextureFile(char* name, DWORD* error)
 {
     const std::string given(name);
     const size_t dot = given.rfind('.');
@@ -179,13 +179,18 @@ bool MatCore::ChooseTextureFile(char* name)
     const std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? given.substr(0, dot) : given;
     // Quiet: a cache that does not exist yet is no fault, and every report counts against the run log.
     char ximPath[MAX_PATH] = {}, tgaPath[MAX_PATH] = {};
+    DWORD ximError = ERROR_SUCCESS, tgaError = ERROR_SUCCESS;
     CFile file;
     const bool xim = D3DCore.FindFile(file, (base + ".xim").c_str(), TextureSearchPath, "Textures", FILE_MODE_READ,
-                                      ximPath, true);
+                                      ximPath, true, &ximError);
     file.Close();
     const bool tga = D3DCore.FindFile(file, (base + ".tga").c_str(), TextureSearchPath, "Textures", FILE_MODE_READ,
-                                      tgaPath, true);
+                                      tgaPath, true, &tgaError);
     file.Close();
+    // A file there that cannot be read is said so, and is done without as a missing one is: a cache
+    // is made again, and a source's cache stands in for it.
+    if (!xim) reportUnreadableFile(ximPath, ximError);
+    if (!tga && xim && unreadableCause(tgaPath, tgaError)) ReportMissingTexture(tgaPath, tgaError);
     const char* chosen = nullptr;
     if (xim && tga) {
         FILETIME a{}, b{};
@@ -194,11 +199,14 @@ bool MatCore::ChooseTextureFile(char* name)
         chosen = same ? ximPath : tgaPath;
     } else if (xim || tga) {
         chosen = xim ? ximPath : tgaPath;
+    } else {
+        *error = tgaError;
+        if (unreadableCause(tgaPath, tgaError)) chosen = tgaPath;
     }
     // A path too long for the name's slot is not used (the texture tables keep names in such slots).
     if (!chosen || !VERIFY_MSG(std::strlen(chosen) < SB_TEXNAME_SIZE, chosen)) return false;
     std::memcpy(name, chosen, std::strlen(chosen) + 1);
-    return true;
+    return xim || tga;
 }
 
 void MatCore::BindTextures(StateBlock* SB, const TexNames& names, const bool* absent)
@@ -280,14 +288,15 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
     for (DWORD n = 0; n < names.TotalNames; ++n) {
         // The texture is a file of its own: that it is missing is its report, not the material's.
         ReadingFile texture(names.Name[n]);
-        if (ChooseTextureFile(copy->Name[n])) continue;
+        DWORD error = ERROR_SUCCESS;
+        if (ChooseTextureFile(copy->Name[n], &error)) continue;
         absent[n] = true;
         char text[600];
         std::snprintf(text, sizeof text, "Warning: Unused texture <%s> requested for use with material <%s>",
                       names.Name[n], Material);
         Warning(text);
         // The loading screen's line is gone in a moment: the run log keeps which file is missing.
-        ReportMissingTexture(names.Name[n]);
+        ReportMissingTexture(names.Name[n], error);
     }
 
     DWORD handle = SB_NONE;

@@ -131,11 +131,12 @@ bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, con
     } else {
         ReadingFile reading(Name);
         char path[MAX_PATH];
+        DWORD error = ERROR_SUCCESS;
         if (!D3DCore.FindFile(file, Name, TextureSearchPath, "materials", FILE_MODE_READ | FILE_MODE_BUFFERED, path,
-                              true)) {
+                              true, &error)) {
             char text[MAX_PATH + 64];
             std::snprintf(text, sizeof text, "Material: <%s> not found", Name);
-            FatalError(text);
+            FatalError(openFailureText(path, error, text).c_str());
         }
         MaterialReader in(file, Name);
         if (in.Next() && in.Is("[multimaterial]")) {

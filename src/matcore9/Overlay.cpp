@@ -58,7 +58,7 @@ bool MatCore::ReadOverlayPageFile(OverlayPageInfo& page, const char* PageFile, b
     ReadingFile reading(PageFile);
     CFile file;
     const bool FileOK = file.Open(PageFile, FILE_MODE_READ | FILE_MODE_BUFFERED);
-    if (!VERIFY_MSG(FileOK, PageFile)) return false;
+    if (!VERIFY_MSG(FileOK, openFailureText(PageFile, file.LastError(), PageFile).c_str())) return false;
     char line[PAGE_LINE_SIZE];
     int32_t Sprites = 0, next = 0;
     while (file.ReadLine(line, sizeof line)) {

@@ -164,7 +164,7 @@ void MatCore::LoadRenderDefaults()
     CFile file;
     if (!file.Open(DEFAULTS_FILE, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
         ReportApart apart;  // the report that ends the run is always written
-        D3DCore::WriteLog("failed to open data\\renderdefault.txt");
+        D3DCore::WriteLog(openFailureText(DEFAULTS_FILE, file.LastError(), "failed to open data\\renderdefault.txt").c_str());
         stopRun("as data\\renderdefault.txt cannot be opened", false);
     }
     char line[RENDERDEFAULT_LINE_SIZE];

@@ -139,7 +139,8 @@ bool MatCore::CompileTextureAnimation(const char* FileName, GMaterial* GM)
     ReadingFile reading(FileName);
     CFile file;
     if (!file.Open(FileName, FILE_MODE_READ | FILE_MODE_BUFFERED)) {
-        assertFailedMsg(concatStrings("Failed to find ", FileName), "FileOK", __FILE__, __LINE__);
+        assertFailedMsg(openFailureText(FileName, file.LastError(), concatStrings("Failed to find ", FileName)).c_str(),
+                        "FileOK", __FILE__, __LINE__);
         return false;
     }
     MaterialReader in(file, FileName);

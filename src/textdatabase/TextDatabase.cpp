@@ -65,7 +65,10 @@ bool CTextDatabase::Load(const char* fileName)
 {
     Clear();
     CFile file;
-    if (!file.Open(fileName, FILE_MODE_READ)) return false;
+    if (!file.Open(fileName, FILE_MODE_READ)) {
+        reportUnreadableFile(fileName, file.LastError());
+        return false;
+    }
     char line[TEXT_LINE_BUFFER];
     while (file.ReadLine(line, sizeof line)) ParseLine(line);
     file.Close();

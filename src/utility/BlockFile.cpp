@@ -295,7 +295,10 @@ bool readTextFile(const char* fileName, char** ppText, uint32_t* pSize)
 {
     if (!fileName || !fileName[0]) return false;
     CFile file;
-    if (!file.Open(fileName, FILE_MODE_READ)) return false;
+    if (!file.Open(fileName, FILE_MODE_READ)) {
+        reportUnreadableFile(fileName, file.LastError());
+        return false;
+    }
     uint32_t size = 0;
     std::unique_ptr<char[]> text = readWholeFile(file, &size);
     if (!text) return false;

@@ -200,6 +200,7 @@ bool CIniManager::loadFile(const char* fileName)
     if (fileName) reading.emplace(fileName);
     CFile file;
     const bool opened = fileName && file.Open(fileName, FILE_MODE_READ);
+    m_openError = opened || !fileName ? 0 : file.LastError();
     if (opened) {
         const std::unique_ptr<char[]> text = readWholeFile(file, nullptr);
         if (!text) return false;

@@ -74,6 +74,8 @@ public:
 
     // Set by the last load when a line could not be used.
     bool getErrorFlag() const { return m_error; }
+    // The code of the last load's failed open (CFile::LastError), for the caller's report.
+    uint32_t getOpenError() const { return m_openError; }
     // When the last load set the error flag, says so in the run log: one report for the file,
     // however many of its lines were skipped, or that nothing of it was read when text stood before
     // its first section. what names the kind of file ahead of its name.
@@ -95,4 +97,5 @@ private:
     Section* m_pSections;
     bool m_error;
     bool m_nothingRead;  // the last load stopped at text before the first section
+    uint32_t m_openError = 0;
 };

@@ -20,10 +20,10 @@ std::string scrambledCopy(const char* text)
 
 // The log sits beneath the file layer (which reports through it), so it writes through the
 // platform's file calls.
-void writeLog(const char* text, bool scrambled, bool line)
+bool writeLog(const char* text, bool scrambled, bool line)
 {
     HANDLE file = CreateFileA(logFileName, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    if (file == INVALID_HANDLE_VALUE) return false;
     std::string bytes;
     if (!scrambled)
         appendWindowsText(bytes, text, line);
@@ -35,6 +35,7 @@ void writeLog(const char* text, bool scrambled, bool line)
     if (!bytes.empty() && SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER)
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
+    return written == bytes.size();
 }
 
 }  // namespace
@@ -65,6 +66,6 @@ void setLogFileName(const char* name, bool deleteExisting)
     if (deleteExisting) DeleteFileA(logFileName);
 }
 
-void writeLogText(const char* text, bool scrambled) { writeLog(text, scrambled, false); }
+bool writeLogText(const char* text, bool scrambled) { return writeLog(text, scrambled, false); }
 
-void writeLogLine(const char* text, bool scrambled) { writeLog(text, scrambled, true); }
+bool writeLogLine(const char* text, bool scrambled) { return writeLog(text, scrambled, true); }

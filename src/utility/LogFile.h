@@ -6,10 +6,11 @@
 #include <string>
 
 void setLogFileName(const char* name, bool deleteExisting);
-// Plain: each LF becomes CR LF, no final line end. Scrambled: XORed bytes, written raw.
-void writeLogText(const char* text, bool scrambled);
+// Plain: each LF becomes CR LF, no final line end. Scrambled: XORed bytes, written raw. False when
+// the file could not take the text whole.
+bool writeLogText(const char* text, bool scrambled);
 // Plain: the text and CR LF. Scrambled: the XORed copy through the text writer, no final line end.
-void writeLogLine(const char* text, bool scrambled);
+bool writeLogLine(const char* text, bool scrambled);
 
 // The key scrambled log texts are XORed with.
 extern const uint8_t LOG_SCRAMBLE_KEY;

@@ -28,6 +28,8 @@ const int MAX_RUN_LOG_MESSAGES = 5;
 const uint32_t MAX_RUN_LOG_BYTES = 10240;
 
 int messagesWritten = 0;
+// Whether the run log holds an entry of this run: a stop points at it only then.
+bool logHoldsRun = false;
 // What this run has written: at most five texts, as the fifth ends the run.
 std::set<std::string> messagesSeen;
 
@@ -81,7 +83,7 @@ void writeRunLog(const char* message)
     // An over-long message is cut so that its line feed still fits.
     snprintf(entry + length, sizeof entry - length - 1, "%s", message);
     strcat(entry, "\n");
-    writeLogText(entry, false);
+    if (writeLogText(entry, false)) logHoldsRun = true;
 
     trimLogFile(RUN_LOG_FILE_NAME, MAX_RUN_LOG_BYTES);
 
@@ -91,7 +93,7 @@ void writeRunLog(const char* message)
 void reportStop(const char* reason)
 {
     ReportLock lock;
-    if (messagesWritten > 0)
+    if (logHoldsRun)
         fprintf(stderr, "stopping %s; see %s\n", reason, RUN_LOG_FILE_NAME);
     else
         fprintf(stderr, "stopping %s\n", reason);
@@ -223,6 +225,7 @@ void resetRunLogCount()
 {
     ReportLock lock;
     messagesWritten = 0;
+    logHoldsRun = false;
     messagesSeen.clear();
     failedFiles.clear();
 }

@@ -13,11 +13,16 @@ void WeaponDescription::Update(int) {}
 namespace {
 CreateWeaponHook createHook = nullptr;
 
-// Whether the whole file can be read: the definition a weapon will be made from.
-bool readable(const char* fileName)
+// Whether the whole file can be read: the definition a weapon will be made from. *error gets the
+// code of an open that failed.
+bool readable(const char* fileName, DWORD* error)
 {
     CFile file;
-    if (!file.Open(fileName, FILE_MODE_READ)) return false;
+    *error = ERROR_SUCCESS;
+    if (!file.Open(fileName, FILE_MODE_READ)) {
+        *error = file.LastError();
+        return false;
+    }
     uint8_t block[4096];
     uint32_t left = file.GetSize(), done = 0;
     while (left > 0) {
@@ -40,9 +45,12 @@ WeaponDescription* CreateWeapon(const char* fileName, int owned, int flags)
     ReadingFile reading(fileName);
     // Every owner of a weapon of that file would say the same: the first says it.
     if (fileFailedThisRun(fileName)) return nullptr;
-    if (!readable(fileName)) {
+    DWORD error = ERROR_SUCCESS;
+    if (!readable(fileName, &error)) {
         noteFileFailure(fileName);
-        assertFailedMsg(concatStrings("Failed to read weapon definition file ", fileName), "0", __FILE__, __LINE__);
+        const std::string text =
+            openFailureText(fileName, error, concatStrings("Failed to read weapon definition file ", fileName));
+        assertFailedMsg(text.c_str(), "0", __FILE__, __LINE__);
         return nullptr;
     }
     return new (std::nothrow) WeaponDescription;

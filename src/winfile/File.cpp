@@ -521,10 +521,58 @@ std::unique_ptr<char[]> readWholeFile(CFile& file, uint32_t* size)
     return buffer;
 }
 
-bool FileExists(const char* name, uint32_t mode)
+bool FileExists(const char* name, uint32_t mode, DWORD* error)
 {
     CFile file;
-    if (!file.Open(name, mode | FILE_MODE_READ)) return false;
+    if (!file.Open(name, mode | FILE_MODE_READ)) {
+        if (error) *error = file.LastError();
+        return false;
+    }
     file.Close();
+    if (error) *error = ERROR_SUCCESS;
+    return true;
+}
+
+const char* unreadableCause(const char* name, DWORD error)
+{
+    if (!name || error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return nullptr;
+    // Asked of the name itself, which needs no free handle: too many open files says nothing of
+    // whether the file is there.
+    const DWORD attributes = GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return nullptr;
+    switch (error) {
+    case ERROR_ACCESS_DENIED: return "access denied";
+    case ERROR_TOO_MANY_OPEN_FILES: return "too many files are open";
+    case ERROR_IO_DEVICE: return "I/O device error";
+    default:
+        thread_local char text[32];
+        std::snprintf(text, sizeof text, "system error %u", static_cast<unsigned>(error));
+        return text;
+    }
+}
+
+namespace {
+
+std::string unreadableText(const char* name, const char* cause)
+{
+    return std::string("Unreadable File (") + cause + "):" + name;
+}
+
+}  // namespace
+
+std::string openFailureText(const char* name, DWORD error, const char* notFound)
+{
+    const char* cause = unreadableCause(name, error);
+    return cause ? unreadableText(name, cause) : std::string(notFound);
+}
+
+bool reportUnreadableFile(const char* name, DWORD error)
+{
+    const char* cause = unreadableCause(name, error);
+    if (!cause) return false;
+    // Said by every read of it, so that it is each read's first report; the run log writes it once.
+    noteFileFailure(name);
+    ReadingFile reading(name);
+    assertFailedMsg(unreadableText(name, cause).c_str(), "FileOK", __FILE__, __LINE__);
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Open mode bits.
 constexpr uint32_t FILE_MODE_READ = 1;
@@ -93,8 +94,20 @@ private:
 // place); null when it cannot be allocated (reported) or read. *size gets the byte count.
 std::unique_ptr<char[]> readWholeFile(CFile& file, uint32_t* size);
 
-// Opens the file with mode | FILE_MODE_READ and closes it again.
-bool FileExists(const char* name, uint32_t mode = 0);
+// Opens the file with mode | FILE_MODE_READ and closes it again; *error gets the failed open's code.
+bool FileExists(const char* name, uint32_t mode = 0, DWORD* error = nullptr);
+
+// Why a file that is there could not be opened, from the failed open's code (CFile::LastError):
+// "access denied", "too many files are open" and so on. Null when it is simply not there: missing,
+// or a folder, a pipe or a device at its name, which no read opens either.
+const char* unreadableCause(const char* name, DWORD error);
+// The report of a file that could not be opened: notFound when it is simply not there, else
+// "Unreadable File (<cause>):<name>".
+std::string openFailureText(const char* name, DWORD error, const char* notFound);
+// Reports such a file, naming it (the first report of its read: what the caller would say of the
+// failure follows from it), and is true; false for a file that is simply not there, whose report
+// (or silence) is the caller's.
+bool reportUnreadableFile(const char* name, DWORD error);
 
 // Creates the folders of a file name, outermost first. False when the name ends in a slash or the
 // folder already exists.

@@ -296,12 +296,50 @@ TEST_F(DamagedDataRunTest, TheOverlayFontsTextureMissingOrItsCacheCutWithoutItIs
     EXPECT_TRUE(oneReport("Failed to read data\\overlay\\hudfont.xim"));
 }
 
-TEST_F(DamagedDataRunTest, ATextureTheUserMayNotReadIsOneReportSayingSoWithItsMaterialAndModel)
+TEST_F(DamagedDataRunTest, AFileTheUserMayNotReadIsOneReportSayingSoAndTheRunGoesOn)
 {
-    fs::permissions(dir.file("data/models/demo.tga"), fs::perms::none);
-    EXPECT_TRUE(runsToItsClose("30 key F12\n40 close\n", true));
-    EXPECT_TRUE(oneReport("Unreadable File (access denied):data\\models\\demo.tga\r\nMaterial: data\\models\\demo.mtl\r\n"
-                          "RSM: data\\models\\robot.rsm\r\n"));
+    const std::string texture = "Unreadable File (access denied):data\\models\\demo.tga\r\nMaterial: data\\models\\demo.mtl\r\n"
+                                "RSM: data\\models\\robot.rsm\r\n";
+    const auto unreadable = [this](const char* file) { fs::permissions(dir.file(file), fs::perms::none); };
+    const auto withCaches = [this] { ASSERT_EQ(finishGame(startGame(dir, "5 close\n"), 90), 0); };
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+        std::string said;  // "": nothing is
+    } cases[] = {
+        {"a texture", [&] { unreadable("data/models/demo.tga"); }, texture},
+        // Not the cache, which was made from the texture as it was.
+        {"a texture changed since its cache was made",
+         [&] {
+             withCaches();
+             fs::last_write_time(dir.file("data/models/demo.tga"), fs::file_time_type::clock::now());
+             unreadable("data/models/demo.tga");
+         },
+         texture},
+        {"a level's settings", [&] { unreadable("data/levels/demo/level.ini"); },
+         "Unreadable File (access denied):data\\levels\\demo\\level.ini\r\n"},
+        // The folder may be entered but not listed: each file is found under the name the data
+        // writes.
+        {"a folder that cannot be listed",
+         [&] {
+             withCaches();
+             fs::permissions(dir.file("data/models/shadow"), fs::perms::owner_write | fs::perms::owner_exec |
+                                                                 fs::perms::group_exec | fs::perms::others_exec);
+         },
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fresh();
+        c.damage();
+        fs::remove(dir.file("Veldrane.log"));
+        EXPECT_TRUE(runsToItsClose("30 key F12\n40 close\n", true));
+        if (c.said.empty())
+            EXPECT_FALSE(dir.exists("Veldrane.log")) << textOf(dir, "Veldrane.log");
+        else
+            EXPECT_TRUE(oneReport(c.said));
+        fs::permissions(dir.file("data/models/shadow"), fs::perms::owner_all);  // so that it can be removed
+    }
 }
 
 TEST_F(DamagedDataRunTest, AWavThatCannotBePlayedAsAskedIsOneReport)
@@ -375,6 +413,7 @@ TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAre
         long fileSizeLimit;
         std::vector<std::string> said;  // one entry each, and no other
         const char* last;               // the run stops, with this last line on stderr
+        long openFileLimit = -1;
     } cases[] = {
         // A state every material must set, which the font's does not: the log says why the run
         // stopped after the file's own report.
@@ -400,6 +439,10 @@ TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAre
         // A folder where the font's cache goes: the cache is not written, and nothing else fails.
         {"a folder at a cache's name", [&] { fs::create_directory(dir.file("data/font.xim")); }, -1,
          {"Failed to write to <data\\font.xim>\r\nA folder stands at the name <data\\font.xim>\r\n"}, nullptr},
+        // A material there, but no file handle left to read it: said so, and the log that could
+        // not be written either is not pointed at.
+        {"too few file handles", [] {}, -1, {},
+         "stopping as a material cannot be used\n", 8},
         // Each failed write with its cause, the screenshot's too. Last, to look at what it leaves.
         {"a cache cut short that cannot be written again",
          [&] {
@@ -415,14 +458,23 @@ TEST_F(DamagedDataRunTest, WhyARunStoppedAFailedWriteAndAMaterialFileCutShortAre
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+#ifdef __SANITIZE_ADDRESS__
+        // The sanitizers' own checks need file handles of their own.
+        if (c.openFileLimit >= 0) continue;
+#endif
         fresh();
         c.damage();
         fs::remove(dir.file("Veldrane.log"));
-        EXPECT_EQ(finishGame(startGame(dir, "30 key F12\n40 close\n", c.fileSizeLimit), 90), c.last ? 1 : 0);
+        EXPECT_EQ(finishGame(startGame(dir, "30 key F12\n40 close\n", c.fileSizeLimit, false, false, c.openFileLimit), 90),
+                  c.last ? 1 : 0);
         const std::string log = textOf(dir, "Veldrane.log"), said = textOf(dir, "stderr.txt");
         EXPECT_EQ(countOf(log, "Time: "), static_cast<int>(c.said.size())) << log;
         for (const std::string& entry : c.said) EXPECT_EQ(countOf(log, entry), 1) << entry << "\n" << log;
         EXPECT_TRUE(!c.last || said.substr(said.rfind('\n', said.size() - 2) + 1) == c.last) << said;
+        if (c.openFileLimit >= 0) {
+            EXPECT_EQ(countOf(said, "Error: Unreadable File (too many files are open):data\\clumps\\grove.mtl\n"), 1)
+                << said;
+        }
     }
     EXPECT_EQ(fs::file_size(dir.file("data/models/demo.xim")), 5000u);  // left as it was
 }

@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit, bool recordAudio,
-                bool asUser)
+                bool asUser, long openFileLimit)
 {
     if (!script.empty()) dir.write("script.txt", script);
     pid_t pid = fork();
@@ -32,6 +32,11 @@ pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long
         if (chdir(dir.path().c_str()) != 0) _exit(127);
         int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (err >= 0) dup2(err, 2);
+        close_range(3, ~0u, 0);
+        if (openFileLimit >= 0) {
+            const rlimit limit{static_cast<rlim_t>(openFileLimit), static_cast<rlim_t>(openFileLimit)};
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         setenv("SDL_AUDIODRIVER", recordAudio ? "disk" : "dummy", 1);
         if (recordAudio) setenv("SDL_DISKAUDIOFILE", dir.file("audio.raw").c_str(), 1);

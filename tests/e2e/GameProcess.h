@@ -11,9 +11,10 @@
 // With a file size limit no file the game writes grows past that many bytes: a full disk to it.
 // With recordAudio the sound output goes to audio.raw there (SDL2's disk driver: 32-bit float
 // stereo at the output rate, in real time) instead of nowhere. With asUser the files' rights bind
-// the game as they bind an ordinary user, also when the tests run as root.
+// the game as they bind an ordinary user, also when the tests run as root. With an open file limit
+// the game may hold no more files (its standard streams among them; it inherits no others).
 pid_t startGame(const testsupport::TempDir& dir, const std::string& script, long fileSizeLimit = -1,
-                bool recordAudio = false, bool asUser = false);
+                bool recordAudio = false, bool asUser = false, long openFileLimit = -1);
 // True once a running copy holds the lock of its window class (by then it answers signals).
 bool waitForWindow(const testsupport::TempDir& dir, int seconds = 10);
 // The exit code, or -1 when the game did not end in time (it is then killed).

@@ -172,22 +172,32 @@ TEST_F(RunLogTest, TheTrimReplacesItsOwnLeftoverAndLeavesOthersFilesAlone)
 
 TEST_F(RunLogTest, FifthMessageEndsTheProcessAsAFailureAndSaysWhereToLook)
 {
-    for (int i = 0; i < 4; ++i) writeRunLog(intToString(i));
-    ::testing::internal::CaptureStderr();
-    try {
-        assertFailed("last", "f.cpp", 1);
-        ADD_FAILURE() << "the fifth message must end the process";
-    } catch (const ProcessExit& exit) {
-        EXPECT_EQ(1, exit.code);
+    // Only a log that holds the run's entries is pointed at: one that cannot be written (a folder
+    // at its name, say, or no file handle left) is not.
+    for (const bool writable : {true, false}) {
+        SCOPED_TRACE(writable);
+        resetRunLogCount();
+        if (!writable) fs::create_directory(dir.file("Veldrane.log"));
+        for (int i = 0; i < 4; ++i) writeRunLog(intToString(i));
+        ::testing::internal::CaptureStderr();
+        try {
+            assertFailed("last", "f.cpp", 1);
+            ADD_FAILURE() << "the fifth message must end the process";
+        } catch (const ProcessExit& exit) {
+            EXPECT_EQ(1, exit.code);
+        }
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        const std::string last =
+            writable ? "\nstopping after five reports; see Veldrane.log\n" : "\nstopping after five reports\n";
+        ASSERT_GE(said.size(), last.size());
+        EXPECT_EQ(last, said.substr(said.size() - last.size())) << said;
+        if (!writable) continue;
+        EXPECT_NE(std::string::npos, log().find("Expression: last"));  // written before the exit
+        const std::string before = log();
+        writeRunLog("sixth");  // impossible in the program; nothing more is written
+        EXPECT_EQ(before, log());
+        fs::remove(dir.file("Veldrane.log"));
     }
-    const std::string said = ::testing::internal::GetCapturedStderr();
-    const std::string last = "\nstopping after five reports; see Veldrane.log\n";
-    ASSERT_GE(said.size(), last.size());
-    EXPECT_EQ(last, said.substr(said.size() - last.size())) << said;
-    EXPECT_NE(std::string::npos, log().find("Expression: last"));  // written before the exit
-    const std::string before = log();
-    writeRunLog("sixth");  // impossible in the program; nothing more is written
-    EXPECT_EQ(before, log());
 }
 
 TEST_F(RunLogTest, AReadsFirstReportNamesItsFileAndWhatFollowsInThatReadIsNotWritten)
