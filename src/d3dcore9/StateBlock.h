@@ -141,9 +141,6 @@ struct StateBlock {
     // What this block was created with, for lit materials.
     float Ambient[3] = {};
     float Diffuse[3] = {};
-    // Its material is the fall-back, standing in for a file that has made its report: what follows
-    // from that (the fall-back not fitting a model's vertices) is not said again.
-    bool FileReported = false;
 
     StateBlock();
 };

@@ -212,7 +212,6 @@ bool StateBlockTable::CreateSB(const char* name, const TexNames& texNames, const
         if (!VERIFY_MSG(textures.AddDiskTexture(names[i], &sb.DiskTexture[i]), names[i])) sb.DiskTexture[i] = SB_NONE;
     sb.TexNames = texNames.TotalNames;
     sb.RefCount = 1;
-    sb.FileReported = false;
     std::memcpy(sb.Ambient, ambient, sizeof(sb.Ambient));
     std::memcpy(sb.Diffuse, diffuse, sizeof(sb.Diffuse));
     sb.GMaterial = shared;

@@ -150,8 +150,8 @@ protected:
 
 private:
     // A primitive of a loaded section as a scratch sub-mesh, appended where it fits.
-    bool AddPrimitive(const struct MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
-                      const MeshReader& reader) override;
+    bool AddPrimitive(const struct MultiBlock& material, const MeshMaterialInfo& info, const MeshBlock& block,
+                      MeshPrimitive& prim, const MeshReader& reader) override;
 
     DWORD maxVertices, maxIndices;
     BYTE building = 1;  // taking geometry; cleared by Commit

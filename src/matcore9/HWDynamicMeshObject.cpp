@@ -117,8 +117,8 @@ bool HWDynamicMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileN
     return LoadBlocks(file, FileVersion, FileName);
 }
 
-bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
-                                        const MeshReader& reader)
+bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshMaterialInfo& info,
+                                        const MeshBlock& block, MeshPrimitive& prim, const MeshReader& reader)
 {
     const bool fvfFile = reader.Version() >= MESH_VERSION_FVF;
     const DWORD indexSize = prim.IndexSize;
@@ -140,8 +140,9 @@ bool HWDynamicMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlo
         FVFFormat format;
         format.D3DFlags = prim.FVF;
         AnalyseFVF(format);
+        const StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
         CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material,
-                              D3DCore.StateBlocks.GetSB(material.StateBlock[0]));
+                              SB ? SB->GMaterial : nullptr, info.FileReported != 0);
         RebuildVertices(prim.VertexData, format, pFVFVertices, target, prim.Vertices);
     }
     if (indexSize == 4)

@@ -87,7 +87,7 @@ bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileNa
         bool ok = true;
         for (DWORD p = 0; p < block.Primitives && ok; ++p) {
             MeshPrimitive prim;
-            ok = reader.ReadPrimitive(prim) && AddPrimitive(material, block, prim, reader);
+            ok = reader.ReadPrimitive(prim) && AddPrimitive(material, info, block, prim, reader);
         }
         material.Release();
         if (!ok) return false;
@@ -95,7 +95,8 @@ bool HWBaseObject::LoadBlocks(CFile& file, DWORD FileVersion, const char* FileNa
     return true;
 }
 
-bool HWBaseObject::AddPrimitive(const MultiBlock&, const MeshBlock&, MeshPrimitive&, const MeshReader&)
+bool HWBaseObject::AddPrimitive(const MultiBlock&, const MeshMaterialInfo&, const MeshBlock&, MeshPrimitive&,
+                                const MeshReader&)
 {
     return false;
 }
@@ -114,11 +115,11 @@ bool HWMeshObject::Load(CFile& file, DWORD FileVersion, const char* FileName)
     return LoadBlocks(file, FileVersion, FileName);
 }
 
-bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
-                                const MeshReader& reader)
+bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshMaterialInfo& info, const MeshBlock& block,
+                                MeshPrimitive& prim, const MeshReader& reader)
 {
     const FVFFormat& target = material.MainFVF;
-    StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
+    const StateBlock* SB = D3DCore.StateBlocks.GetSB(material.StateBlock[0]);
     GMaterial* GM = SB ? SB->GMaterial : nullptr;
     // Mesh vertices are one stream in the material's format.
     if (!VERIFY(GM != NULL) || !VERIFY(GM->Streams == 0) || !VERIFY(target.FormatValid)) return false;
@@ -145,7 +146,8 @@ bool HWMeshObject::AddPrimitive(const MultiBlock& material, const MeshBlock& blo
         FVFFormat format;
         format.D3DFlags = prim.FVF;
         AnalyseFVF(format);
-        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material, SB);
+        CheckVertexComponents(format, target, block.Textures.TotalNames, reader.ModelName(), block.Material, GM,
+                              info.FileReported != 0);
         RebuildVertices(prim.VertexData, format, out, target, prim.Vertices);
     }
     WORD* index = static_cast<WORD*>(indices);

@@ -56,11 +56,11 @@ public:
 protected:
     virtual ~HWBaseObject() = default;
     // Reads every block, loads its material (folding the result into Properties) and hands each
-    // primitive to AddPrimitive, which may rework it (tool objects, which load no materials, read on
-    // their own). False after a report.
+    // primitive to AddPrimitive with what that load said, which may rework it (tool objects, which
+    // load no materials, read on their own). False after a report.
     bool LoadBlocks(CFile& file, DWORD FileVersion, const char* FileName);
-    virtual bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
-                              const MeshReader& reader);
+    virtual bool AddPrimitive(const MultiBlock& material, const MeshMaterialInfo& info, const MeshBlock& block,
+                              MeshPrimitive& prim, const MeshReader& reader);
 
     int32_t RefCount = 1;
     DisplayHandle* DispHandle = nullptr;
@@ -79,8 +79,8 @@ protected:
     ~HWMeshObject() override;
 
 private:
-    bool AddPrimitive(const MultiBlock& material, const MeshBlock& block, MeshPrimitive& prim,
-                      const MeshReader& reader) override;
+    bool AddPrimitive(const MultiBlock& material, const MeshMaterialInfo& info, const MeshBlock& block,
+                      MeshPrimitive& prim, const MeshReader& reader) override;
     bool m_transparencyReported = false;
 };
 

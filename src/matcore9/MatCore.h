@@ -162,6 +162,10 @@ public:
         DWORD Handle = 0xFFFFFFFFu;  // its state block
         BYTE Lit = 0, VSLit = 0;
         HRESULT Error = 0;           // why it failed
+        // The fall-back stands in because the file made its report: what follows from that (the
+        // fall-back not fitting a model's vertices) is not said again. Of this load, not of its
+        // block, which other materials share by the fall-back's name.
+        bool FileReported = false;
     };
     // The state block of the material (shared with earlier loads of the same name and textures),
     // its file parsed on the first load; when no alternative validates, the fall-back for its

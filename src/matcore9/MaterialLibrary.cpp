@@ -333,12 +333,9 @@ bool MatCore::LoadMaterial(const char* Material, const TexNames& Textures, const
                 if (load->Error == D3D_OK) load->Error = E_FAIL;
                 return false;
             }
-            // The fall-back stands in because of the file's report: kept with the block, as a
-            // model's fit to it is checked after this read has ended.
-            if (reading.reported()) {
-                ReportLock lock;  // models may load on more than one thread
-                SB->FileReported = true;
-            }
+            // The fall-back stands in because of the file's report: said of this load, not of the
+            // block others share by the fall-back's name, as a model's fit is checked after this read.
+            load->FileReported = reading.reported();
         } else if (SB->GMaterial->RefCount == 1) {
             // A material colour comes from the first block that loads it.
             for (int i = 0; i < 3; ++i) {

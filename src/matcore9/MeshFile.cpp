@@ -283,7 +283,7 @@ bool ConvertGenericIndices(const DWORD* pGenericIndices, WORD* pOut, DWORD count
 }
 
 void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWORD fileTextures, const char* modelName,
-                           const char* materialName, StateBlock* first)
+                           const char* materialName, GMaterial* fitted, bool fileReported)
 {
     struct Component {
         bool inFile, inMaterial;
@@ -298,11 +298,10 @@ void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWO
     // said, and a material that does not fit one model is said once, not for each. A fall-back
     // standing in for a file that has made its report was not asked for: its misfit follows from
     // that report.
-    GMaterial* fitted = first ? first->GMaterial : nullptr;
-    bool said = false;
-    {
+    bool said = fileReported;
+    if (!said && fitted) {
         ReportLock lock;  // models may load on more than one thread
-        said = (first && first->FileReported) || (fitted && fitted->FitReported);
+        said = fitted->FitReported;
     }
     ReadingFile reading(materialName);
     bool misfit = false;

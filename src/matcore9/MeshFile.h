@@ -39,11 +39,13 @@ struct GenericVertex {
 };
 static_assert(sizeof(GenericVertex) == GENERIC_VERTEX_SIZE, "the file's generic vertex is 108 bytes");
 
-// What the material loader says of a block's materials, folded into the object's Properties.
+// What the material loader says of a block's materials, folded into the object's Properties; what
+// it says of that load alone goes to the checks of the block's vertices.
 struct MeshMaterialInfo {
     BYTE Lit = 0;
     BYTE Transparent = 0;  // the block has a transparent choice
     BYTE VSLit = 0;
+    BYTE FileReported = 0;  // the first choice is a fall-back standing in after its file's report
 };
 
 // One material block's header. Names are full: the model's folder, then the name in the file.
@@ -133,11 +135,12 @@ bool ConvertGenericIndices(const DWORD* pGenericIndices, WORD* pOut, DWORD count
 
 // The checks before FVF vertices are rebuilt in another format: a component the material needs and
 // the file lacks is reported (and will be zeros), one the file has and the material does not is
-// warned about on the loading screen. fileTextures: the texture names of the block. first: the
-// block of the material's first choice; once a model has been reported against its material, no
-// other model is, and none is when it holds the fall-back of a file that has made its report.
+// warned about on the loading screen. fileTextures: the texture names of the block. fitted: the
+// material's first choice; once a model has been reported against it, no other model is.
+// fileReported: the first choice is a fall-back standing in after its file's report (the load's
+// MeshMaterialInfo), and no model is reported against it.
 void CheckVertexComponents(const FVFFormat& file, const FVFFormat& material, DWORD fileTextures,
-                           const char* modelName, const char* materialName, StateBlock* first);
+                           const char* modelName, const char* materialName, GMaterial* fitted, bool fileReported);
 // Rebuilds FVF vertices in another format: position, then normal, diffuse and specular where both
 // have them, then texture set i where the file has it. What the file lacks is zeros.
 void RebuildVertices(const BYTE* src, const FVFFormat& file, BYTE* dst, const FVFFormat& material, DWORD numVertices);

@@ -169,6 +169,7 @@ bool MatCore::LoadMultiMaterialFile(const char* Name, const TexNames& Names, con
         ASSERT(!(RetMatInfo.Lit && RetMatInfo.VSLit));
         Info->Lit |= RetMatInfo.Lit;
         Info->VSLit |= RetMatInfo.VSLit;
+        if (i == 0) Info->FileReported = RetMatInfo.FileReported;
     }
     Info->Transparent = Multi->TransparentBlock != SB_NONE;
 

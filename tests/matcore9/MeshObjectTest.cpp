@@ -349,4 +349,84 @@ TEST_F(MeshObjectTest, TheSampleMeshLoadsWithItsMaterial)
     MatCore.ShutdownRenderStates();
 }
 
+// A material file that has made its report has its fall-back stand in: that the fall-back does not
+// fit a model follows from that report, for every model that uses the material, in every kind of
+// mesh. A model that names the fall-back itself, or a fall-back that stands in without a report, is
+// checked as any material is.
+TEST_F(MeshObjectTest, TheFallBackOfAFileThatReportedIsNotReportedAgainForNotFittingAModel)
+{
+    auto shipped = [](const std::string& name) {
+        std::ifstream in(std::string(VELDRANE_DATA "/") + name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    struct Load {
+        const char* model;
+        const char* material;  // as the model names it
+        bool dynamic = false;
+        bool kept = true;  // false: let go before the next load
+    };
+    struct Case {
+        const char* name;
+        bool refused;  // by the card, without a report; else a value of the file is bad
+        std::vector<Load> loads;
+        std::vector<std::string> misfits;  // each said once
+    };
+    const std::string lacks = "\nDiffuse requested in material, not present in model";
+    const Case cases[] = {
+        {"static meshes", false, {{"data\\models\\m.rsm", "demo.mtl"}, {"data\\models\\n.rsm", "demo.mtl"}}, {}},
+        {"dynamic meshes", false,
+         {{"data\\models\\m.rsm", "demo.mtl", true}, {"data\\models\\n.rsm", "demo.mtl", true}}, {}},
+        // With the same textures the later model takes the block the fall-back was parsed into.
+        {"the fall-back named by a later model", false,
+         {{"data\\fallbackmaterials\\m.rsm", "demo.mtl"}, {"data\\fallbackmaterials\\n.rsm", "vc.mtl", true}},
+         {"Can't Load data\\fallbackmaterials\\n.rsm / data\\fallbackmaterials\\vc.mtl" + lacks}},
+        {"the fall-back named in a freed slot", false,
+         {{"data\\fallbackmaterials\\m.rsm", "demo.mtl", false, false}, {"data\\fallbackmaterials\\n.rsm", "vc.mtl"}},
+         {"Can't Load data\\fallbackmaterials\\n.rsm / data\\fallbackmaterials\\vc.mtl" + lacks}},
+        {"a file the card refuses", true,
+         {{"data\\models\\m.rsm", "demo.mtl"}, {"data\\models\\n.rsm", "demo.mtl", true}},
+         {"Can't Load data\\models\\m.rsm / data\\models\\demo.mtl" + lacks}},
+    };
+    caps().PixelShaderVersion = 0;
+    m_dir.write("data/renderdefault.txt", shipped("renderdefault.txt"));
+    for (const char* name : {"vc.mtl", "t1_vc.mtl"})
+        m_dir.write(std::string("data/fallbackmaterials/") + name, shipped(std::string("fallbackmaterials/") + name));
+    // Beside the fall-backs too, where a model names both with the same textures.
+    const std::string folders[] = {"data/models/", "data/fallbackmaterials/"};
+    for (const std::string& folder : folders)
+        for (const char* name : {"demo.anm", "demo.tga"})
+            m_dir.write(folder + name, shipped(std::string("models/") + name));
+    ASSERT_TRUE(bringUp());
+    MatCore.InitRenderStates();
+    SetMeshMaterialLoader(nullptr);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Before its fvf line: the fall-back without texture coordinates. Refused, each technique
+        // wanting the pixel shaders the card lacks: the fall-back of its format. Both want a colour.
+        std::string material = shipped("models/demo.mtl");
+        if (!c.refused) material.replace(material.find("passes 1\n"), 9, "passes abc\n");
+        for (size_t at; c.refused && (at = material.find("fvf XYZ|NORMAL|TEX1\n")) != std::string::npos;)
+            material.replace(at, 20, "fvf XYZ|NORMAL|DIFFUSE|TEX1\npixelshader p.psh\n");
+        for (const std::string& folder : folders) m_dir.write(folder + "demo.mtl", material);
+        testsupport::clearReports();
+        resetRunLogCount();
+        std::vector<HWBaseObject*> kept;
+        for (const Load& l : c.loads) {
+            HWBaseObject* object = l.dynamic ? static_cast<HWBaseObject*>(new HWDynamicMeshObject(65535, 65535))
+                                             : new HWMeshObject();
+            EXPECT_TRUE(load(object, mw::section({mw::demoQuad(l.material, "demo.tga")}, 106), 106, l.model));
+            if (l.kept)
+                kept.push_back(object);
+            else
+                object->Release();
+        }
+        const int fileSaid = countReports("Invalid Number Parameter for passes at line 6");
+        EXPECT_EQ(fileSaid == 0, c.refused);
+        for (const std::string& misfit : c.misfits) EXPECT_EQ(countReports(misfit), 1) << misfit;
+        EXPECT_EQ(testsupport::reports().size(), fileSaid + c.misfits.size());  // and nothing else
+        for (HWBaseObject* object : kept) object->Release();
+    }
+    MatCore.ShutdownRenderStates();
+}
+
 }  // namespace
