@@ -242,6 +242,9 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
          {"While reading data\\levels\\demo\\m01.txt\r\nUnable to create object of class NoSuchObject"}},
         {"the game configuration cut short", [&] { cut("data/gameconfig.txt", 120, false); },
          {"Block file data\\gameconfig.txt: ends inside a block"}},
+        // Named by its path in the data folder; its texture beside it is found there all the same.
+        {"the fountain's material deleted", [&] { fs::remove(dir.file("data/particles/PartLinearBlend.mtl")); },
+         {"Material data\\Particles\\PartLinearBlend.mtl Not Found"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -298,10 +301,34 @@ TEST_F(DamagedDataRunTest, TheOverlayFontsTextureMissingOrItsCacheCutWithoutItIs
 
 TEST_F(DamagedDataRunTest, ATextureTheUserMayNotReadIsOneReportSayingSoWithItsMaterialAndModel)
 {
-    fs::permissions(dir.file("data/models/demo.tga"), fs::perms::none);
-    EXPECT_TRUE(runsToItsClose("30 key F12\n40 close\n", true));
-    EXPECT_TRUE(oneReport("Unreadable File (access denied):data\\models\\demo.tga\r\nMaterial: data\\models\\demo.mtl\r\n"
-                          "RSM: data\\models\\robot.rsm\r\n"));
+    const std::string smoke = "Unreadable File (access denied):data\\particles\\smoke.tga\r\n"
+                              "Material: data\\Particles\\PartLinearBlend.mtl\r\n";
+    const struct {
+        const char* file;
+        const char* named;  // the fountain's texture as its definitions name it, when not as shipped
+        std::string said;
+    } cases[] = {
+        {"data/models/demo.tga", nullptr,
+         "Unreadable File (access denied):data\\models\\demo.tga\r\nMaterial: data\\models\\demo.mtl\r\n"
+         "RSM: data\\models\\robot.rsm\r\n"},
+        // Named without its folder, which is its material's; or by its folder in the data folder.
+        {"data/particles/smoke.tga", nullptr, smoke},
+        {"data/particles/smoke.tga", "particles\\smoke.tga", smoke},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.named ? c.named : c.file);
+        fresh();
+        if (c.named) {
+            std::string text = dir.read("data/particles/demo.txt");
+            for (size_t at = text.find("\tsmoke.tga"); at != std::string::npos; at = text.find("\tsmoke.tga", at + 1))
+                text.replace(at + 1, 9, c.named);
+            ASSERT_NE(text.find(c.named), std::string::npos);
+            dir.write("data/particles/demo.txt", text);
+        }
+        fs::permissions(dir.file(c.file), fs::perms::none);
+        EXPECT_TRUE(runsToItsClose("30 key F12\n40 close\n", true));
+        EXPECT_TRUE(oneReport(c.said));
+    }
 }
 
 TEST_F(DamagedDataRunTest, AWavThatCannotBePlayedAsAskedIsOneReport)
