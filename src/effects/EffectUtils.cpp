@@ -5,22 +5,30 @@
 #include "matcore9/MatCore.h"
 #include "utility/Assert.h"
 #include "utility/ParamBlock.h"
+#include "utility/TextChars.h"
 #include "winfile/File.h"
 
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <strings.h>
 
 namespace {
 
 const char* const DATA_FOLDER = "data\\";
 
-// The name as given when such a file exists, else in the folder when it is there; else as given.
-std::string located(const char* name, const std::string& folder)
+// A file stands there, whether or not the user may read it: one that may not be read is still the
+// file meant, and the texture's report says why it cannot be used.
+bool present(const std::string& name)
 {
-    if (FileExists(name) || folder.empty()) return name;
-    const std::string there = folder + name;
-    return FileExists(there.c_str()) ? there : std::string(name);
+    DWORD error = ERROR_SUCCESS;
+    return FileExists(name.c_str(), 0, &error) || unreadableCause(name.c_str(), error) != nullptr;
+}
+
+// The name's path in the data folder; a name that begins there is one already.
+std::string inData(const std::string& name)
+{
+    return strncasecmp(name.c_str(), DATA_FOLDER, std::strlen(DATA_FOLDER)) == 0 ? name : DATA_FOLDER + name;
 }
 
 std::string folderOf(const std::string& path)
@@ -37,21 +45,29 @@ int64_t saturated(double value)
     return static_cast<int64_t>(value);
 }
 
+// The texture as given when it is there, else in the data folder, else beside its material whether
+// it is there or not: that is the path a missing texture, or one the user may not read, is reported
+// by. A path made here is in lower case, as the texture loader opens its files.
+std::string texturePath(const std::string& texture, const std::string& material)
+{
+    if (present(texture)) return texture;
+    std::string path = inData(texture);
+    if (path != texture && !present(path) && !folderOf(material).empty()) path = folderOf(material) + texture;
+    for (char& c : path) c = asciiLower(c);
+    return path;
+}
+
 }  // namespace
 
 const char* const EffectUtils::DEFAULT_MATERIAL = "Particles\\PartLinearAdd.mtl";
 
 DWORD EffectUtils::LoadMaterial(const char* material, const char* texture)
 {
-    std::string path = located(material, "");
-    if (path == material && !FileExists(material)) path = located(material, DATA_FOLDER);
+    // A material found nowhere is named by its data path, as one found there is.
+    const std::string path = present(material) ? std::string(material) : inData(material);
     TexNames names;
     if (texture) {
-        std::string file = texture;
-        if (!FileExists(file.c_str())) {
-            file = located(texture, DATA_FOLDER);
-            if (file == texture) file = located(texture, folderOf(path));
-        }
+        const std::string file = texturePath(texture, path);
         if (VERIFY_MSG(file.size() < SB_TEXNAME_SIZE, texture)) {
             std::memcpy(names.Name[0], file.c_str(), file.size() + 1);
             names.TotalNames = 1;

@@ -16,6 +16,8 @@ public:
 
     // The material's state block with the texture (null: the material's own) in place of its first.
     // Names are looked for as given, then under the data folder; a texture also beside its material.
+    // One found nowhere is named by its data path: the material under the data folder, the texture
+    // beside it (in lower case). A file the user may not read counts as found, for its report.
     // A material that cannot be loaded is reported ("res") and gives 0xFFFFFFFF.
     static DWORD LoadMaterial(const char* material, const char* texture);
     static void ReleaseMaterial(DWORD& handle);

@@ -242,6 +242,9 @@ TEST_F(DamagedDataRunTest, EachDamagedTextFileIsOneReportNamingItAndWhatFollowsF
          {"While reading data\\levels\\demo\\m01.txt\r\nUnable to create object of class NoSuchObject"}},
         {"the game configuration cut short", [&] { cut("data/gameconfig.txt", 120, false); },
          {"Block file data\\gameconfig.txt: ends inside a block"}},
+        // Named by its path in the data folder; its texture beside it is found there all the same.
+        {"the fountain's material deleted", [&] { fs::remove(dir.file("data/particles/PartLinearBlend.mtl")); },
+         {"Material data\\Particles\\PartLinearBlend.mtl Not Found"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -302,6 +305,8 @@ TEST_F(DamagedDataRunTest, AFileTheUserMayNotReadIsOneReportSayingSoAndTheRunGoe
                                 "RSM: data\\models\\robot.rsm\r\n";
     const auto unreadable = [this](const char* file) { fs::permissions(dir.file(file), fs::perms::none); };
     const auto withCaches = [this] { ASSERT_EQ(finishGame(startGame(dir, "5 close\n"), 90), 0); };
+    const std::string smoke = "Unreadable File (access denied):data\\particles\\smoke.tga\r\n"
+                              "Material: data\\Particles\\PartLinearBlend.mtl\r\n";
     const struct {
         const char* what;
         std::function<void()> damage;
@@ -316,6 +321,17 @@ TEST_F(DamagedDataRunTest, AFileTheUserMayNotReadIsOneReportSayingSoAndTheRunGoe
              unreadable("data/models/demo.tga");
          },
          texture},
+        // Named without its folder, which is its material's; or by its folder in the data folder.
+        {"a particle texture", [&] { unreadable("data/particles/smoke.tga"); }, smoke},
+        {"a particle texture named by its folder",
+         [&] {
+             std::string text = dir.read("data/particles/demo.txt");
+             for (size_t at = text.find("\tsmoke.tga"); at != std::string::npos; at = text.find("\tsmoke.tga", at + 1))
+                 text.replace(at + 1, 9, "particles\\smoke.tga");
+             dir.write("data/particles/demo.txt", text);
+             unreadable("data/particles/smoke.tga");
+         },
+         smoke},
         {"a level's settings", [&] { unreadable("data/levels/demo/level.ini"); },
          "Unreadable File (access denied):data\\levels\\demo\\level.ini\r\n"},
         // The folder may be entered but not listed: each file is found under the name the data
@@ -334,10 +350,11 @@ TEST_F(DamagedDataRunTest, AFileTheUserMayNotReadIsOneReportSayingSoAndTheRunGoe
         c.damage();
         fs::remove(dir.file("Veldrane.log"));
         EXPECT_TRUE(runsToItsClose("30 key F12\n40 close\n", true));
-        if (c.said.empty())
+        if (c.said.empty()) {
             EXPECT_FALSE(dir.exists("Veldrane.log")) << textOf(dir, "Veldrane.log");
-        else
+        } else {
             EXPECT_TRUE(oneReport(c.said));
+        }
         fs::permissions(dir.file("data/models/shadow"), fs::perms::owner_all);  // so that it can be removed
     }
 }

@@ -142,6 +142,25 @@ TEST_F(EffectManagerTest, AFileOfBadDefinitionsIsOneReportNamingItAndTheDefiniti
     ASSERT_EQ(said.size(), 3u);
     EXPECT_EQ(said[1].message, "While reading clean.txt\nEffect missing not precached");
     EXPECT_EQ(said[2].message, "Effect never not precached");
+
+    // A report made by the end of a read explains the names refused in that read alone: not those
+    // of a quiet file read before, nor those of an earlier quiet read of the same file.
+    define(block("TESTEFFECT", "p"), {}, "loud.txt");
+    EXPECT_FALSE(manager->PrecacheEffect("gone"));
+    define(block("TESTEFFECT", "q"), {}, "quiet.txt");
+    EXPECT_FALSE(manager->PrecacheEffect("lost"));
+    {
+        ReadingFile read("loud.txt");
+        define(block("TRAIL", "c", bad), {}, "loud.txt");
+        EXPECT_FALSE(manager->PrecacheEffect("late"));
+        EXPECT_FALSE(manager->PrecacheEffect("c"));
+        manager->FreeBlocks();
+    }
+    for (const char* name : {"late", "gone", "lost"}) EXPECT_EQ(create(name), nullptr);
+    ASSERT_EQ(said.size(), 6u);
+    EXPECT_EQ(said[3].message, "While reading loud.txt\nEffect definition c: render_type must be 0, 1 or 2");
+    EXPECT_EQ(said[4].message, "While reading loud.txt\nEffect gone not precached");
+    EXPECT_EQ(said[5].message, "While reading quiet.txt\nEffect lost not precached");
 }
 
 TEST_F(EffectManagerTest, InstanceLimitsApplyTheirAbortTechnique)
