@@ -20,17 +20,29 @@ constexpr uint64_t EPOCH_DIFFERENCE = 116444736000000000ull;
 
 constexpr int64_t TICKS_PER_SECOND = 10000000;
 
-// A time before 1970 has a negative tv_sec, and is still a FILETIME (which counts from 1601).
+// The largest FILETIME Windows takes: its top bit clear.
+constexpr uint64_t LARGEST_TICKS = static_cast<uint64_t>(INT64_MAX);
+
+// A time before 1970 has a negative tv_sec, and is still a FILETIME (which counts from 1601). A file
+// system with 64-bit times keeps dates a FILETIME cannot say: they are held at the nearest it can
+// (1601-01-01, or the largest), so that such a time set again on a file reads back as it was read.
 inline uint64_t ticksFromTimespec(const timespec& ts)
 {
-    return static_cast<uint64_t>(static_cast<int64_t>(EPOCH_DIFFERENCE) + static_cast<int64_t>(ts.tv_sec) * TICKS_PER_SECOND +
-                                 ts.tv_nsec / 100);
+    constexpr int64_t firstSecond = -static_cast<int64_t>(EPOCH_DIFFERENCE / TICKS_PER_SECOND);
+    constexpr int64_t lastSecond = static_cast<int64_t>((LARGEST_TICKS - EPOCH_DIFFERENCE) / TICKS_PER_SECOND);
+    const int64_t seconds = ts.tv_sec;
+    if (seconds < firstSecond) return 0;
+    if (seconds > lastSecond) return LARGEST_TICKS;
+    // From 1601 on, so the count is never negative; the last second's fraction may pass the largest.
+    const uint64_t ticks = static_cast<uint64_t>(seconds - firstSecond) * TICKS_PER_SECOND +
+                           static_cast<uint64_t>(ts.tv_nsec / 100);
+    return ticks < LARGEST_TICKS ? ticks : LARGEST_TICKS;
 }
 
 // False for a count past the largest FILETIME Windows takes (its top bit set).
 inline bool timespecFromTicks(uint64_t ticks, timespec& ts)
 {
-    if (ticks > static_cast<uint64_t>(INT64_MAX)) return false;
+    if (ticks > LARGEST_TICKS) return false;
     const int64_t sinceEpoch = static_cast<int64_t>(ticks) - static_cast<int64_t>(EPOCH_DIFFERENCE);
     int64_t seconds = sinceEpoch / TICKS_PER_SECOND, rest = sinceEpoch % TICKS_PER_SECOND;
     if (rest < 0) {

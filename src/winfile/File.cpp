@@ -501,7 +501,8 @@ bool CFile::SetLastWriteTime(const FILETIME* time)
     if (!VERIFY(isOpen)) return false;
     if (!SetFileTime(m_handle, nullptr, nullptr, time)) {
         m_lastError = GetLastError();
-        assertFailedMsg("SetFileTime error, please debug & check error code", "false", __FILE__, __LINE__);
+        assertFailedMsg(concatStrings("SetFileTime error, please debug & check error code\n<", m_name, ">"), "false",
+                        __FILE__, __LINE__);
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "d3dcore9/Screenshot.h"
 #include "platform/testing.h"
+#include "utility/TemporaryFile.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -271,6 +272,18 @@ TEST_F(TextureLoadTest, GeneratedFilesAppearWholeAnIncompleteSetIsMadeAgainAndAn
     EXPECT_EQ(reports().size(), 1u);
     EXPECT_EQ(countReports("Failed to write to <h\\mipmaps\\h_g01.tga>\n"), 1);  // the cause on its own line
     EXPECT_EQ(leftovers(), 0);
+
+    // In a new run, a cache that cannot be opened for writing at all: its report says why too.
+    ResetTextureReports();
+    clearReports();
+    char temporary[MAX_PATH];
+    temporaryFileName("c.xim", temporary, sizeof temporary);
+    fs::create_directory(m_dir.file(temporary));
+    writeFile("c.tga", tga(8, 8, 32, halves()));
+    ASSERT_NE(load("c.tga", D3DFMT_A8R8G8B8, 1), TEXTURE_NONE);
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0].message,
+              "Failed to write to <c.xim>\nA folder stands at the temporary name <" + std::string(temporary) + ">");
 }
 
 TEST_F(TextureLoadTest, CubeFacesComeFromTheirNamesInFaceOrder)

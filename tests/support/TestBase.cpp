@@ -20,10 +20,14 @@ std::string randomBytes(size_t n, uint32_t seed)
     return s;
 }
 
-TempDir::TempDir()
+TempDir::TempDir(const char* under)
 {
-    char pattern[] = "/tmp/veldrane-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
+    std::string pattern = std::string(under) + "/veldrane-test-XXXXXX";
+    const char* made = mkdtemp(pattern.data());
+    if (!made) {
+        pattern = "/tmp/veldrane-test-XXXXXX";
+        made = mkdtemp(pattern.data());
+    }
     m_path = made ? made : "/tmp";
 }
 

@@ -57,7 +57,8 @@ public:
 // A fresh folder removed with its contents at the end of the scope.
 class TempDir {
 public:
-    TempDir();
+    // Under the folder given, or the usual place when it cannot be made there.
+    explicit TempDir(const char* under = "/tmp");
     ~TempDir();
     const std::string& path() const { return m_path; }
     std::string file(const std::string& name) const { return m_path + "/" + name; }
@@ -68,6 +69,10 @@ public:
 private:
     std::string m_path;
 };
+
+// A tmpfs on most machines: its 64-bit file times keep dates before 1901 and after 2446, which
+// ext4 cuts to its own limits.
+inline constexpr const char* MEMORY_FOLDER = "/dev/shm";
 
 // Copies a data folder without the caches a run of the game leaves in it (.xim files, mipmaps/
 // folders, half-written ~*.tmp files), so that a test meets the data as a fresh clone has it.

@@ -26,13 +26,16 @@ TEST(WriteFailureCause, EachSystemCodeSaysItsCauseAndAFolderInTheWayIsNamed)
     };
     for (const auto& c : causes) EXPECT_EQ(std::string(c.said), writeFailureCause(c.error, "~1.tmp", "a.xim"));
 
-    // A folder at the real name refuses the move as a read-only file would; one at the temporary
-    // name is said whatever the code.
+    // A folder at the real name refuses the move as a read-only file would, and is no cause of
+    // another code; one at the temporary name is said whatever the code, before one at the name.
     std::filesystem::create_directory(dir.file("a.xim"));
     EXPECT_EQ(std::string("A folder stands at the name <a.xim>"), writeFailureCause(ERROR_ACCESS_DENIED, "~1.tmp", "a.xim"));
     EXPECT_EQ(std::string("File Read Only?"), writeFailureCause(ERROR_ACCESS_DENIED, "~1.tmp"));
+    EXPECT_EQ(std::string("The file is larger than the file-size limit allows"),
+              writeFailureCause(ERROR_FILE_TOO_LARGE, "~1.tmp", "a.xim"));
     std::filesystem::create_directory(dir.file("~1.tmp"));
-    EXPECT_EQ(std::string("A folder stands at the temporary name <~1.tmp>"), writeFailureCause(ERROR_DISK_FULL, "~1.tmp", "a.xim"));
+    for (DWORD error : {ERROR_DISK_FULL, ERROR_ACCESS_DENIED})
+        EXPECT_EQ(std::string("A folder stands at the temporary name <~1.tmp>"), writeFailureCause(error, "~1.tmp", "a.xim"));
 }
 
 }  // namespace

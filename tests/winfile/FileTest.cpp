@@ -3,7 +3,9 @@
 #include "platform/testing.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 #include <fcntl.h>
@@ -295,6 +297,72 @@ TEST(File, FilesHeldInMemoryServeTheFileCallsWithoutTheDisk)
     pt::clearMemoryFiles();
 }
 
+// Every time a file system keeps is a FILETIME: one a FILETIME cannot say (before 1601, after 30828)
+// is held at the nearest it can, without overflow. A time read from one file and set on another
+// reads back as it was read, as a cache set to its source's time must.
+TEST(File, FileTimesReadBackAsSetAndThoseAFiletimeCannotSayAreHeldAtItsLimits)
+{
+    TempDir dir(testsupport::MEMORY_FOLDER);
+    testsupport::ScopedCwd cwd(dir.path());
+    const auto ticksOf = [](const FILETIME& t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
+    constexpr uint64_t LARGEST = INT64_MAX;  // the largest FILETIME Windows takes: the top bit clear
+    const timespec first = {-11644473600, 0}, last = {910692730085, 477580700};  // 1601-01-01 and LARGEST
+    const struct { const char* what; timespec time; uint64_t ticks; timespec set; } times[] = {
+        {"1960, with a fraction of a second", {-315619200, 123456700}, 113288544001234567ull, {-315619200, 123456700}},
+        {"1601-01-01", first, 0, first},
+        {"a moment before it", {-11644473601, 999999999}, 0, first},
+        {"1336", {-20000000000, 0}, 0, first},
+        {"the first 64-bit second", {INT64_MIN, 0}, 0, first},
+        {"the largest FILETIME", last, LARGEST, last},
+        {"the rest of its second", {910692730085, 999999999}, LARGEST, last},
+        {"the next second, where the count overflowed", {910692730086, 0}, LARGEST, last},
+        {"33658", {999999999999, 0}, LARGEST, last},
+        {"the last 64-bit second", {INT64_MAX, 0}, LARGEST, last},
+    };
+    for (const auto& t : times) {
+        SCOPED_TRACE(t.what);
+        dir.write("source", "s");
+        dir.write("cache", "c");
+        const timespec both[2] = {t.time, t.time};
+        struct stat st;
+        if (utimensat(AT_FDCWD, "source", both, 0) != 0 || stat("source", &st) != 0 ||
+            st.st_mtim.tv_sec != t.time.tv_sec || st.st_mtim.tv_nsec != t.time.tv_nsec) {
+            std::cout << "skipped, as the file system of " << dir.path() << " does not keep it: " << t.what << "\n";
+            continue;
+        }
+        CFile file;
+        FILETIME read{}, back{};
+        ASSERT_TRUE(file.Open("source", FILE_MODE_READ));
+        ASSERT_TRUE(file.GetLastWriteTime(&read));
+        file.Close();
+        EXPECT_EQ(t.ticks, ticksOf(read));
+        WIN32_FIND_DATAA entry;
+        HANDLE search = FindFirstFileA("sou*", &entry);
+        ASSERT_NE(INVALID_HANDLE_VALUE, search);
+        FindClose(search);
+        EXPECT_EQ(t.ticks, ticksOf(entry.ftLastWriteTime));
+
+        ASSERT_TRUE(file.Open("cache", FILE_MODE_WRITE | FILE_MODE_APPEND));
+        EXPECT_TRUE(file.SetLastWriteTime(&read));
+        file.Close();
+        ASSERT_EQ(stat("cache", &st), 0);
+        EXPECT_EQ(std::make_pair(t.set.tv_sec, t.set.tv_nsec), std::make_pair(st.st_mtim.tv_sec, st.st_mtim.tv_nsec));
+        ASSERT_TRUE(file.Open("cache", FILE_MODE_READ));
+        ASSERT_TRUE(file.GetLastWriteTime(&back));
+        file.Close();
+        EXPECT_EQ(t.ticks, ticksOf(back));
+    }
+    EXPECT_TRUE(testsupport::reports().empty());
+
+    // One with the top bit set is none Windows takes: refused, and the report names the file.
+    CFile file;
+    ASSERT_TRUE(file.Open("cache", FILE_MODE_WRITE | FILE_MODE_APPEND));
+    const FILETIME beyond = {0, 0x80000000u};
+    EXPECT_FALSE(file.SetLastWriteTime(&beyond));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, file.LastError());
+    EXPECT_EQ(1, countReports("SetFileTime error, please debug & check error code\n<cache>"));
+}
+
 // A file nobody may write is read-only for every user, root too: not written, deleted or replaced,
 // though it may take a new name. Searches list a folder's names by pattern, held files with the
 // disk's.
@@ -444,5 +512,7 @@ TEST(File, AFailedOpenKeepsItsWindowsCode)
     EXPECT_FALSE(WriteFile(memory, "b", 1, &done, nullptr));
     EXPECT_EQ(ERROR_IO_DEVICE, GetLastError());
     CloseHandle(memory);
-    EXPECT_EQ(ERROR_DISK_QUOTA_EXCEEDED, platform::errorFromErrno(EDQUOT));  // no test can fill a quota
+    // No test can fill a quota or the disk.
+    const std::pair<int, DWORD> codes[] = {{EDQUOT, ERROR_DISK_QUOTA_EXCEEDED}, {ENOSPC, ERROR_DISK_FULL}};
+    for (const auto& [err, error] : codes) EXPECT_EQ(error, platform::errorFromErrno(err)) << err;
 }
