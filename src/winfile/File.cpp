@@ -501,6 +501,8 @@ bool CFile::SetLastWriteTime(const FILETIME* time)
     if (!VERIFY(isOpen)) return false;
     if (!SetFileTime(m_handle, nullptr, nullptr, time)) {
         m_lastError = GetLastError();
+        // Part of a write, which is about no file being read.
+        ReportApart apart;
         assertFailedMsg(concatStrings("SetFileTime error, please debug & check error code\n<", m_name, ">"), "false",
                         __FILE__, __LINE__);
         return false;

@@ -1,6 +1,7 @@
 #include "winfile/File.h"
 #include "TestSupport.h"
 #include "platform/testing.h"
+#include "utility/Assert.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdint>
@@ -354,9 +355,12 @@ TEST(File, FileTimesReadBackAsSetAndThoseAFiletimeCannotSayAreHeldAtItsLimits)
     }
     EXPECT_TRUE(testsupport::reports().empty());
 
-    // One with the top bit set is none Windows takes: refused, and the report names the file.
+    // One with the top bit set is none Windows takes: refused, and the report names the file. Part
+    // of a write, it is said whatever the file being read has said.
     CFile file;
     ASSERT_TRUE(file.Open("cache", FILE_MODE_WRITE | FILE_MODE_APPEND));
+    ReadingFile reading("source");
+    ASSERT_MSG(false, "source: its own fault");
     const FILETIME beyond = {0, 0x80000000u};
     EXPECT_FALSE(file.SetLastWriteTime(&beyond));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, file.LastError());
@@ -478,16 +482,24 @@ TEST(File, AFailedOpenKeepsItsWindowsCode)
     dir.write("kept.txt", "k");
     std::filesystem::create_directory(dir.file("folder"));
     const std::string tooLong(256, 'n');  // longer than a name in a folder may be
+    // A folder is no file to read: not there, as a missing one is not.
     const struct { const char* name; uint32_t mode; DWORD error; } opens[] = {
         {"missing.txt", FILE_MODE_READ, ERROR_FILE_NOT_FOUND},
         {"missing\\f.txt", FILE_MODE_READ | FILE_MODE_BUFFERED, ERROR_PATH_NOT_FOUND},
         {"folder", FILE_MODE_WRITE, ERROR_ACCESS_DENIED},
+        {"folder", FILE_MODE_READ, ERROR_ACCESS_DENIED},
         {tooLong.c_str(), FILE_MODE_WRITE, ERROR_FILENAME_EXCED_RANGE}};
     for (const auto& c : opens) {
         CFile file;
         EXPECT_FALSE(file.Open(c.name, c.mode));
         EXPECT_TRUE(FileExists("kept.txt"));
         EXPECT_EQ(c.error, file.LastError()) << c.name;
+        DWORD error = ERROR_SUCCESS;
+        if (c.mode & FILE_MODE_READ) {
+            EXPECT_FALSE(FileExists(c.name, 0, &error));
+            EXPECT_EQ(c.error, error) << c.name;
+            EXPECT_EQ(nullptr, unreadableCause(c.name, error)) << c.name;
+        }
     }
     EXPECT_FALSE(MoveFileExA("kept.txt", tooLong.c_str(), MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, GetLastError());
@@ -505,6 +517,10 @@ TEST(File, AFailedOpenKeepsItsWindowsCode)
     setrlimit(RLIMIT_NOFILE, &kept);
     EXPECT_FALSE(opened);
     EXPECT_EQ(ERROR_TOO_MANY_OPEN_FILES, refused.LastError());
+    // Said of a file that is there; one that is not is still not found.
+    EXPECT_EQ("Unreadable File (too many files are open):kept.txt",
+              openFailureText("kept.txt", refused.LastError(), "kept.txt not found"));
+    EXPECT_EQ("missing.txt not found", openFailureText("missing.txt", refused.LastError(), "missing.txt not found"));
 
     // The process's own memory, written where nothing is mapped: a device error.
     HANDLE memory = CreateFileA("/proc/self/mem", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
