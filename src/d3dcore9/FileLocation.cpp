@@ -43,8 +43,8 @@ bool D3DCore::FindFile(CFile& File, const char* Name, const char* Base, const ch
     DWORD ignored = ERROR_FILE_NOT_FOUND;
     if (!Error) Error = &ignored;
     *Error = ERROR_FILE_NOT_FOUND;
+    if (OutPath) OutPath[0] = 0;
     if (!Name || !Base || !SubDir || !OutPath) return false;
-    OutPath[0] = 0;
     const std::string Path = UseGamePath && !beginsWith(Name, Base) ? std::string(Base) + "\\" + Name : Name;
     const size_t slash = Path.rfind('\\');
     const std::string Leaf = slash == std::string::npos ? Path : Path.substr(slash + 1);

@@ -293,14 +293,6 @@ bool WriteTGA(const char* Name, const BYTE* pixels, uint32_t width, uint32_t hei
     return true;
 }
 
-bool TextureFileThere(const char* name)
-{
-    DWORD error = ERROR_SUCCESS;
-    if (FileExists(name, 0, &error)) return true;
-    reportUnreadableFile(name, error);
-    return false;
-}
-
 bool GetTextureFileTime(const char* Name, FILETIME* time)
 {
     CFile file;
@@ -350,12 +342,10 @@ void ChooseTextureFile(const char* Name, char* out, D3DFORMAT format)
     char cache[MIP_NAME_SIZE];
     BuildMipFileName(Name, 0, MGT_CACHE, cache, format);
     std::snprintf(out, MIP_NAME_SIZE, "%s", Name);
-    if (!TextureFileThere(cache)) return;
+    if (!FileReadable(cache)) return;
     FILETIME cacheTime{}, sourceTime{};
-    DWORD error = ERROR_SUCCESS;
-    if (!FileExists(Name, 0, &error)) {
-        // A source there that cannot be read is said so; its cache stands in, as for a missing one.
-        reportUnreadableFile(Name, error);
+    // A source there that cannot be read is said so; its cache stands in, as for a missing one.
+    if (!FileReadable(Name)) {
         std::snprintf(out, MIP_NAME_SIZE, "%s", cache);
         return;
     }

@@ -77,9 +77,6 @@ void ReportMissingTexture(const char* name, DWORD error);
 // Test seam: a new run, in which every report is made again and folders are swept again.
 void ResetTextureReports();
 
-// Whether the file can be opened. One there that cannot be read is reported (once a run) and
-// counts as not there: a cache or a level file is then made again, as when it is missing.
-bool TextureFileThere(const char* name);
 bool GetTextureFileTime(const char* Name, FILETIME* time);
 bool SetTextureFileTime(const char* Name, const FILETIME* time);
 

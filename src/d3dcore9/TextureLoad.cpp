@@ -384,7 +384,7 @@ bool TextureTable::LoadFromLevelFiles(HWTexture& entry, DiskTexture& disk)
             if (entry.IsCube && !faceName(name, index, face, faced)) return false;
             const char* file = entry.IsCube ? faced : name;
             // Generated levels are the loader's own: a set with one gone is made again, not fatal.
-            if (entry.MipSource == MGT_GENERATED && index != 0 && !TextureFileThere(file)) return false;
+            if (entry.MipSource == MGT_GENERATED && index != 0 && !FileReadable(file)) return false;
             // Each level file is a read of its own, its size checked in it.
             ReadingFile level(file);
             TGAImage image;

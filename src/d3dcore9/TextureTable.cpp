@@ -158,12 +158,12 @@ void TextureTable::FindMipSource(HWTexture& entry)
     char level[MIP_NAME_SIZE];
     entry.MipSource = MGT_NONE;
     BuildMipFileName(name, 1, MGT_HANDMADE, level, entry.Format ? entry.Format->Format : D3DFMT_UNKNOWN);
-    if (TextureFileThere(level)) {
+    if (FileReadable(level)) {
         entry.MipSource = MGT_HANDMADE;
         return;
     }
     BuildMipFileName(name, 1, MGT_GENERATED, level, entry.Format ? entry.Format->Format : D3DFMT_UNKNOWN);
-    if (!TextureFileThere(level)) return;
+    if (!FileReadable(level)) return;
     entry.MipSource = MGT_GENERATED;
     // Generated files that no longer match their source are made again.
     FILETIME sourceTime, levelTime;

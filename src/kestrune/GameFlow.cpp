@@ -118,11 +118,7 @@ bool gameStartLevel()
     CProjData& data = getProjData();
     char script[CProjData::MAX_PATH_TEXT + CProjData::MAX_MISSION_TEXT + 8];
     snprintf(script, sizeof script, "%s%s.txt", data.CurrentLevelPath, data.CurrentMission);
-    DWORD error = ERROR_SUCCESS;
-    if (!FileExists(script, 0, &error)) {
-        reportUnreadableFile(script, error);
-        return false;
-    }
+    if (!FileReadable(script)) return false;
     // The level playing ends with its session.
     data.startSession();
     gameRenderResetModelClasses();

@@ -47,12 +47,10 @@ void chooseFile(const char* name, int32_t quality, char (&chosen)[MAX_PATH])
     for (int i = 0; i < (quality == 0 ? 2 : 1); ++i) {
         char variant[MAX_PATH];
         if (std::snprintf(variant, sizeof variant, "%s%s", base, suffixes[i]) >= static_cast<int>(sizeof variant)) return;
-        DWORD error = ERROR_SUCCESS;
-        if (FileExists(variant, 0, &error)) {
+        if (FileReadable(variant)) {
             std::memcpy(chosen, variant, sizeof variant);
             return;
         }
-        reportUnreadableFile(variant, error);
     }
 }
 

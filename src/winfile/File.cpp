@@ -579,3 +579,11 @@ bool reportUnreadableFile(const char* name, DWORD error)
     assertFailedMsg(unreadableText(name, cause).c_str(), "FileOK", __FILE__, __LINE__);
     return true;
 }
+
+bool FileReadable(const char* name)
+{
+    DWORD error = ERROR_SUCCESS;
+    if (FileExists(name, 0, &error)) return true;
+    reportUnreadableFile(name, error);
+    return false;
+}

@@ -108,6 +108,9 @@ std::string openFailureText(const char* name, DWORD error, const char* notFound)
 // failure follows from it), and is true; false for a file that is simply not there, whose report
 // (or silence) is the caller's.
 bool reportUnreadableFile(const char* name, DWORD error);
+// FileExists for a file the caller does without when it is missing: one there that cannot be
+// opened is reported (reportUnreadableFile), and is done without too.
+bool FileReadable(const char* name);
 
 // Creates the folders of a file name, outermost first. False when the name ends in a slash or the
 // folder already exists.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -335,10 +336,16 @@ TEST_F(DamagedDataRunTest, AFileTheUserMayNotReadIsOneReportSayingSoAndTheRunGoe
         {"a level's settings", [&] { unreadable("data/levels/demo/level.ini"); },
          "Unreadable File (access denied):data\\levels\\demo\\level.ini\r\n"},
         // The folder may be entered but not listed: each file is found under the name the data
-        // writes.
+        // writes, the texture also as the first of its generated levels.
         {"a folder that cannot be listed",
          [&] {
+             const std::string material = dir.read("data/models/shadow/shadow.mtl");
+             const size_t at = material.find("usemipmaps 0 FALSE");
+             ASSERT_NE(at, std::string::npos);
+             dir.write("data/models/shadow/shadow.mtl", material.substr(0, at) + "usemipmaps 0 TRUE" +
+                                                            material.substr(at + std::strlen("usemipmaps 0 FALSE")));
              withCaches();
+             ASSERT_TRUE(dir.exists("data/models/shadow/mipmaps/mechshad_g01.tga"));
              fs::permissions(dir.file("data/models/shadow"), fs::perms::owner_write | fs::perms::owner_exec |
                                                                  fs::perms::group_exec | fs::perms::others_exec);
          },
